@@ -1,0 +1,119 @@
+#include "app/document.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <new>
+
+namespace globaro {
+
+namespace {
+// Editors of this interface handle up to 300000 pixels a side; we also cap
+// the whole buffer so that a hostile size cannot exhaust memory.
+constexpr std::int32_t kMaxSide = 300000;
+constexpr std::size_t kMaxBytes = std::size_t{16} << 30;
+}  // namespace
+
+float sampleScale(int depth) { return depth == 32 ? 1.0f : depth == 16 ? 32768.0f : 255.0f; }
+
+float Document::value(std::int32_t x, std::int32_t y, int plane) const {
+    const std::uint8_t* at = sample(x, y, plane);
+    if (depth == 32) {
+        float v;
+        std::memcpy(&v, at, sizeof v);
+        return v;
+    }
+    if (depth == 16) {
+        std::uint16_t v;
+        std::memcpy(&v, at, sizeof v);
+        return static_cast<float>(v) / 32768.0f;
+    }
+    return static_cast<float>(*at) / 255.0f;
+}
+
+void Document::setValue(std::int32_t x, std::int32_t y, int plane, float v) {
+    std::uint8_t* at = sample(x, y, plane);
+    if (depth == 32) {
+        std::memcpy(at, &v, sizeof v);
+        return;
+    }
+    if (!(v > 0.0f)) v = 0.0f;
+    v = std::min(v, 1.0f);
+    if (depth == 16) {
+        auto s = static_cast<std::uint16_t>(std::lround(v * 32768.0f));
+        std::memcpy(at, &s, sizeof s);
+    } else {
+        *at = static_cast<std::uint8_t>(std::lround(v * 255.0f));
+    }
+}
+
+int Document::imageMode() const {
+    if (colorPlanes == 1) return depth == 32 ? plugInModeGray32 : depth == 16 ? plugInModeGray16 : plugInModeGrayScale;
+    return depth == 32 ? plugInModeRGB96 : depth == 16 ? plugInModeRGB48 : plugInModeRGBColor;
+}
+
+int Document::filterCase() const {
+    if (hasAlpha) return hasMask() ? filterCaseEditableTransparencyWithSelection : filterCaseEditableTransparencyNoSelection;
+    return hasMask() ? filterCaseFlatImageWithSelection : filterCaseFlatImageNoSelection;
+}
+
+bool makeDocument(Document& doc, std::int32_t width, std::int32_t height, int colorPlanes, bool hasAlpha, int depth,
+                  std::string& error) {
+    if (width < 1 || height < 1 || width > kMaxSide || height > kMaxSide) {
+        error = "image size " + std::to_string(width) + " x " + std::to_string(height) +
+                " is outside 1..300000 pixels a side";
+        return false;
+    }
+    if (colorPlanes != 1 && colorPlanes != 3) {
+        error = "only greyscale and RGB images are supported";
+        return false;
+    }
+    if (depth != 8 && depth != 16 && depth != 32) {
+        error = "only 8-bit, 16-bit and 32-bit float images are supported";
+        return false;
+    }
+    Document d;
+    d.width = width;
+    d.height = height;
+    d.colorPlanes = colorPlanes;
+    d.hasAlpha = hasAlpha;
+    d.depth = depth;
+    const std::size_t bytes = d.rowBytes() * static_cast<std::size_t>(height);
+    if (bytes > kMaxBytes) {
+        error = "image of " + std::to_string(bytes >> 20) + " MiB is too large";
+        return false;
+    }
+    try {
+        d.pixels.assign(bytes, 0);
+    } catch (const std::bad_alloc&) {
+        error = "not enough memory for a " + std::to_string(width) + " x " + std::to_string(height) + " image";
+        return false;
+    }
+    doc = std::move(d);
+    return true;
+}
+
+Document convertDepth(const Document& doc, int depth) {
+    if (doc.depth == depth) return doc;
+    Document out;
+    std::string ignored;
+    if (!makeDocument(out, doc.width, doc.height, doc.colorPlanes, doc.hasAlpha, depth, ignored)) return out;
+    out.mask = doc.mask;
+    out.floatOrigin = doc.floatOrigin;
+    for (std::int32_t y = 0; y < doc.height; ++y)
+        for (std::int32_t x = 0; x < doc.width; ++x)
+            for (int p = 0; p < doc.planes(); ++p) out.setValue(x, y, p, doc.value(x, y, p));
+    return out;
+}
+
+std::string describeDocument(const Document& doc) {
+    std::string s = std::to_string(doc.width) + " x " + std::to_string(doc.height) + " " +
+                    (doc.colorPlanes == 1 ? "greyscale" : "RGB") + " " +
+                    (doc.depth == 32 ? "32-bit float" : std::to_string(doc.depth) + "-bit") + ", " +
+                    (doc.hasAlpha ? "with transparency" : "no transparency") + ", " +
+                    (doc.hasMask() ? "with selection" : "no selection");
+    return s;
+}
+
+}  // namespace globaro

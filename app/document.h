@@ -1,0 +1,61 @@
+#pragma once
+// An image held by the standalone host the way an image editor holds it:
+// interleaved samples (colour planes, then an optional transparency plane),
+// 8-bit 0..255, 16-bit 0..32768 or 32-bit float 0..1, with an optional
+// selection mask and the origin of a floating selection.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "host/filter_record.h"
+
+namespace globaro {
+
+struct Document {
+    std::int32_t width = 0;
+    std::int32_t height = 0;
+    int colorPlanes = 3;    // 1 grey, 3 RGB
+    bool hasAlpha = false;  // a transparency plane follows the colour planes
+    int depth = 8;          // 8, 16 or 32 (float)
+    std::vector<std::uint8_t> pixels;
+    std::vector<std::uint8_t> mask;  // width * height selection bytes, or empty
+    VPoint floatOrigin{0, 0};        // origin of a floating selection
+
+    int planes() const { return colorPlanes + (hasAlpha ? 1 : 0); }
+    int bytesPerSample() const { return depth == 32 ? 4 : depth == 16 ? 2 : 1; }
+    std::size_t rowBytes() const {
+        return static_cast<std::size_t>(width) * static_cast<std::size_t>(planes()) * bytesPerSample();
+    }
+    std::uint8_t* sample(std::int32_t x, std::int32_t y, int plane) {
+        return pixels.data() + static_cast<std::size_t>(y) * rowBytes() +
+               (static_cast<std::size_t>(x) * planes() + plane) * bytesPerSample();
+    }
+    const std::uint8_t* sample(std::int32_t x, std::int32_t y, int plane) const {
+        return const_cast<Document*>(this)->sample(x, y, plane);
+    }
+    // Sample as 0..1 (float documents: as stored).
+    float value(std::int32_t x, std::int32_t y, int plane) const;
+    void setValue(std::int32_t x, std::int32_t y, int plane, float v);
+
+    // The editor's image mode and filter case for this document.
+    int imageMode() const;
+    int filterCase() const;
+    bool hasMask() const { return !mask.empty(); }
+};
+
+// Full-scale sample value of a depth: 255, 32768 or 1.
+float sampleScale(int depth);
+
+// Creates a blank document; false (with a reason) when the request is not
+// something an editor could hold.
+bool makeDocument(Document& doc, std::int32_t width, std::int32_t height, int colorPlanes, bool hasAlpha,
+                  int depth, std::string& error);
+
+// The same picture at another depth (values converted through 0..1).
+Document convertDepth(const Document& doc, int depth);
+
+// Human-readable summary: "2048 x 1024 RGB 8-bit, no transparency, no mask".
+std::string describeDocument(const Document& doc);
+
+}  // namespace globaro

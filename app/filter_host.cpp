@@ -1,0 +1,362 @@
+#include "app/filter_host.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <limits>
+#include <new>
+#include <set>
+#include <unistd.h>
+
+// A host-owned memory block handed to the module.
+struct HostHandle_ {
+    std::unique_ptr<std::uint8_t[]> bytes;
+    std::int32_t size = 0;
+    int locks = 0;
+};
+
+namespace globaro {
+
+namespace {
+
+FilterHost* gActive = nullptr;
+std::set<Handle> gHandles;  // every handle handed out and not yet disposed
+
+// Largest tile a module may ask for in one request.
+constexpr std::size_t kMaxTileBytes = std::size_t{1} << 30;
+
+// Fresh handles hold a pattern, not zeros, as an editor's would.
+constexpr std::uint8_t kFreshHandleByte = 0xCD;
+
+Handle newHandle(std::int32_t size) {
+    if (size < 0) return nullptr;
+    auto* h = new (std::nothrow) HostHandle_();
+    if (h == nullptr) return nullptr;
+    h->bytes.reset(new (std::nothrow) std::uint8_t[static_cast<std::size_t>(std::max(size, 1))]);
+    if (!h->bytes) {
+        delete h;
+        return nullptr;
+    }
+    std::memset(h->bytes.get(), kFreshHandleByte, static_cast<std::size_t>(std::max(size, 1)));
+    h->size = size;
+    gHandles.insert(h);
+    return h;
+}
+
+bool known(Handle h) { return h != nullptr && gHandles.count(h) != 0; }
+
+void disposeHandle(Handle h) {
+    if (!known(h)) return;
+    gHandles.erase(h);
+    delete h;
+}
+
+std::int32_t handleSize(Handle h) { return known(h) ? h->size : 0; }
+
+OSErr setHandleSize(Handle h, std::int32_t size) {
+    if (!known(h) || size < 0) return filterBadParameters;
+    if (h->locks > 0) return memFullErr;  // a locked block cannot move
+    std::unique_ptr<std::uint8_t[]> bytes(new (std::nothrow) std::uint8_t[static_cast<std::size_t>(std::max(size, 1))]);
+    if (!bytes) return memFullErr;
+    std::memset(bytes.get(), kFreshHandleByte, static_cast<std::size_t>(std::max(size, 1)));
+    std::memcpy(bytes.get(), h->bytes.get(), static_cast<std::size_t>(std::min(size, h->size)));
+    h->bytes = std::move(bytes);
+    h->size = size;
+    return noErr;
+}
+
+Ptr lockHandle(Handle h, Boolean /*moveHigh*/) {
+    if (!known(h)) return nullptr;
+    ++h->locks;
+    return reinterpret_cast<Ptr>(h->bytes.get());
+}
+
+void unlockHandle(Handle h) {
+    if (known(h) && h->locks > 0) --h->locks;
+}
+
+OSErr advanceStateThunk() {
+    return gActive != nullptr ? gActive->advanceState() : static_cast<OSErr>(filterBadParameters);
+}
+Boolean abortThunk() { return gActive != nullptr && gActive->testAbort() ? 1 : 0; }
+void progressThunk(std::int32_t done, std::int32_t total) {
+    if (gActive != nullptr) gActive->progress(done, total);
+}
+OSErr displayPixelsThunk(const PSPixelMap* source, const VRect* srcRect, std::int32_t, std::int32_t, void*) {
+    return source != nullptr && srcRect != nullptr ? static_cast<OSErr>(noErr) : static_cast<OSErr>(filterBadParameters);
+}
+
+std::function<bool(std::int16_t (&)[4])>* gColorPicker = nullptr;
+OSErr colorServicesThunk(ColorServicesInfo* info) {
+    if (info == nullptr || info->selector != plugIncolorServicesChooseColor) return filterBadParameters;
+    if (gColorPicker == nullptr || !*gColorPicker) return userCanceledErr;
+    return (*gColorPicker)(info->colorComponents) ? noErr : userCanceledErr;
+}
+
+Rect16 toRect16(const VRect& r) {
+    auto c = [](std::int32_t v) {
+        return static_cast<std::int16_t>(std::clamp<std::int32_t>(v, std::numeric_limits<std::int16_t>::min(),
+                                                                  std::numeric_limits<std::int16_t>::max()));
+    };
+    return {c(r.top), c(r.left), c(r.bottom), c(r.right)};
+}
+
+bool isEmpty(const VRect& r) { return r.bottom <= r.top || r.right <= r.left; }
+
+}  // namespace
+
+std::atomic<bool>& cancelRequested() {
+    static std::atomic<bool> flag{false};
+    return flag;
+}
+
+FilterHost::FilterHost(Document& document, HostOptions options) : document_(document), options_(std::move(options)) {
+    handleProcs_.handleProcsVersion = 1;
+    handleProcs_.numHandleProcs = 6;
+    handleProcs_.newProc = newHandle;
+    handleProcs_.disposeProc = disposeHandle;
+    handleProcs_.getSizeProc = handleSize;
+    handleProcs_.setSizeProc = setHandleSize;
+    handleProcs_.lockProc = lockHandle;
+    handleProcs_.unlockProc = unlockHandle;
+}
+
+FilterHost::~FilterHost() {
+    disposeHandle(record_.parameters);
+    disposeHandle(reinterpret_cast<Handle>(dataField_));
+    if (gActive == this) gActive = nullptr;
+}
+
+int FilterHost::liveHandles() const {
+    return (known(record_.parameters) ? 1 : 0) + (known(reinterpret_cast<Handle>(dataField_)) ? 1 : 0);
+}
+
+const void* FilterHost::parameterBlock() const {
+    return known(record_.parameters) ? record_.parameters->bytes.get() : nullptr;
+}
+
+void FilterHost::fillRecord() {
+    FilterRecord& f = record_;
+    const Document& d = document_;
+    f.serialNumber = 0;
+    f.abortProc = abortThunk;
+    f.progressProc = progressThunk;
+    const VRect whole{0, 0, d.height, d.width};
+    f.imageSize = {static_cast<std::int16_t>(std::min<std::int32_t>(d.height, 32767)),
+                   static_cast<std::int16_t>(std::min<std::int32_t>(d.width, 32767))};
+    f.planes = static_cast<std::int16_t>(d.planes());
+    f.filterRect = toRect16(whole);
+    f.maxSpace = options_.maxSpace;
+    f.isFloating = (d.floatOrigin.v != 0 || d.floatOrigin.h != 0) ? 1 : 0;
+    f.haveMask = d.hasMask() ? 1 : 0;
+    f.floatCoord = {static_cast<std::int16_t>(d.floatOrigin.v), static_cast<std::int16_t>(d.floatOrigin.h)};
+    f.hostSig = options_.hostSig;
+    platformData_.hwnd = 0;
+    f.platformData = &platformData_;
+    f.imageMode = options_.imageModeOverride >= 0 ? options_.imageModeOverride
+                                                   : static_cast<std::int16_t>(d.imageMode());
+    f.depth = static_cast<std::int16_t>(d.depth);
+    f.filterCase = static_cast<std::int16_t>(d.filterCase());
+    f.inLayerPlanes = f.outLayerPlanes = static_cast<std::int16_t>(d.colorPlanes);
+    f.inTransparencyMask = f.outTransparencyMask = d.hasAlpha ? 1 : 0;
+    f.inNonLayerPlanes = f.outNonLayerPlanes = 0;
+    f.samplingSupport = options_.samplingSupport ? 1 : 0;
+    f.handleProcs = &handleProcs_;
+    f.advanceState = options_.offerAdvanceState ? advanceStateThunk : nullptr;
+    f.displayPixels = options_.offerDisplayPixels ? displayPixelsThunk : nullptr;
+    f.colorServices = options_.offerColorServices ? colorServicesThunk : nullptr;
+    f.descriptorParameters = options_.descriptorParameters;
+    f.sSPBasic = nullptr;
+    if (options_.bigDocument) {
+        bigDocument_.imageSize32 = {d.height, d.width};
+        bigDocument_.wholeSize32 = {d.height, d.width};
+        bigDocument_.filterRect32 = whole;
+        bigDocument_.floatCoord32 = d.floatOrigin;
+        f.bigDocumentData = &bigDocument_;
+    } else {
+        f.bigDocumentData = nullptr;
+    }
+}
+
+std::int16_t FilterHost::call(PluginMainProc entry, std::int16_t selector) {
+    fillRecord();
+    FilterHost* previous = gActive;
+    gActive = this;
+    gColorPicker = &options_.colorPicker;
+    result_ = 0;
+    if (selector == filterSelectorAbout) {
+        AboutRecord about{&platformData_, nullptr};
+        entry(selector, reinterpret_cast<FilterRecord*>(&about), &dataField_, &result_);
+    } else {
+        entry(selector, &record_, &dataField_, &result_);
+    }
+    gActive = previous;
+    gColorPicker = nullptr;
+    return result_;
+}
+
+VRect FilterHost::requested(const Rect16& small, const VRect& big) const {
+    if (record_.bigDocumentData != nullptr && record_.bigDocumentData->PluginUsing32BitCoordinates) return big;
+    return {small.top, small.left, small.bottom, small.right};
+}
+
+bool FilterHost::requestIsEmpty() const {
+    return isEmpty(requested(record_.inRect, bigDocument_.inRect32)) &&
+           isEmpty(requested(record_.outRect, bigDocument_.outRect32)) &&
+           isEmpty(requested(record_.maskRect, bigDocument_.maskRect32));
+}
+
+void FilterHost::takeBackOutput() {
+    if (!outPending_) return;
+    outPending_ = false;
+    Document& d = document_;
+    const int planes = deliveredOutHi_ - deliveredOutLo_ + 1;
+    const int bps = d.bytesPerSample();
+    const std::int32_t w = deliveredOut_.right - deliveredOut_.left;
+    // Only full-resolution tiles write back into the image.
+    if (deliveredOutStep_ != 1) return;
+    for (std::int32_t y = deliveredOut_.top; y < deliveredOut_.bottom; ++y) {
+        const std::int32_t docY = y + d.floatOrigin.v;
+        if (docY < 0 || docY >= d.height) continue;
+        for (std::int32_t x = deliveredOut_.left; x < deliveredOut_.right; ++x) {
+            const std::int32_t docX = x + d.floatOrigin.h;
+            if (docX < 0 || docX >= d.width) continue;
+            const std::uint8_t* src = outBuffer_.data() +
+                                      (static_cast<std::size_t>(y - deliveredOut_.top) * w + (x - deliveredOut_.left)) *
+                                          planes * bps;
+            std::memcpy(d.sample(docX, docY, deliveredOutLo_), src, static_cast<std::size_t>(planes) * bps);
+        }
+    }
+}
+
+std::int16_t FilterHost::advanceState() {
+    takeBackOutput();
+    FilterRecord& f = record_;
+    Document& d = document_;
+    const int bps = d.bytesPerSample();
+    const VRect in = requested(f.inRect, bigDocument_.inRect32);
+    const VRect out = requested(f.outRect, bigDocument_.outRect32);
+    const VRect maskRect = requested(f.maskRect, bigDocument_.maskRect32);
+    const int step = std::max<int>(f.inputRate >> 16, 1);
+    const int maskStep = std::max<int>(f.maskRate >> 16, 1);
+
+    // Copies a rectangle of planes lo..hi into a buffer, replicating edge
+    // pixels outside the image. Returns false when the request is unusable.
+    auto deliver = [&](const VRect& r, int lo, int hi, int sampleStep, std::vector<std::uint8_t>& buffer, void*& data,
+                       std::int32_t& rowBytes) -> bool {
+        data = nullptr;
+        rowBytes = 0;
+        if (isEmpty(r)) return true;
+        if (lo < 0 || hi >= d.planes() || lo > hi) return false;
+        const int planes = hi - lo + 1;
+        const std::size_t w = static_cast<std::size_t>(r.right) - r.left;
+        const std::size_t h = static_cast<std::size_t>(r.bottom) - r.top;
+        if (w * h * planes * bps > kMaxTileBytes) return false;
+        buffer.resize(w * h * planes * bps);
+        for (std::size_t y = 0; y < h; ++y) {
+            const std::int64_t wantY = (static_cast<std::int64_t>(r.top) + y) * sampleStep + d.floatOrigin.v;
+            const std::int32_t docY = static_cast<std::int32_t>(std::clamp<std::int64_t>(wantY, 0, d.height - 1));
+            for (std::size_t x = 0; x < w; ++x) {
+                const std::int64_t wantX = (static_cast<std::int64_t>(r.left) + x) * sampleStep + d.floatOrigin.h;
+                const std::int32_t docX = static_cast<std::int32_t>(std::clamp<std::int64_t>(wantX, 0, d.width - 1));
+                std::memcpy(buffer.data() + (y * w + x) * planes * bps, d.sample(docX, docY, lo),
+                            static_cast<std::size_t>(planes) * bps);
+            }
+        }
+        data = buffer.data();
+        rowBytes = static_cast<std::int32_t>(w * planes * bps);
+        return true;
+    };
+
+    if (!deliver(in, f.inLoPlane, f.inHiPlane, step, inBuffer_, f.inData, f.inRowBytes)) return filterBadParameters;
+    if (!deliver(out, f.outLoPlane, f.outHiPlane, step, outBuffer_, f.outData, f.outRowBytes))
+        return filterBadParameters;
+    if (!isEmpty(out)) {
+        deliveredOut_ = out;
+        deliveredOutLo_ = f.outLoPlane;
+        deliveredOutHi_ = f.outHiPlane;
+        deliveredOutStep_ = step;
+        outPending_ = true;
+    }
+    f.maskData = nullptr;
+    f.maskRowBytes = 0;
+    if (f.haveMask && d.hasMask() && !isEmpty(maskRect)) {
+        const std::size_t w = static_cast<std::size_t>(maskRect.right) - maskRect.left;
+        const std::size_t h = static_cast<std::size_t>(maskRect.bottom) - maskRect.top;
+        if (w * h > kMaxTileBytes) return filterBadParameters;
+        maskBuffer_.resize(w * h);
+        for (std::size_t y = 0; y < h; ++y) {
+            const std::int64_t wantY = (static_cast<std::int64_t>(maskRect.top) + y) * maskStep + d.floatOrigin.v;
+            const std::int32_t docY = static_cast<std::int32_t>(std::clamp<std::int64_t>(wantY, 0, d.height - 1));
+            for (std::size_t x = 0; x < w; ++x) {
+                const std::int64_t wantX = (static_cast<std::int64_t>(maskRect.left) + x) * maskStep + d.floatOrigin.h;
+                const std::int32_t docX = static_cast<std::int32_t>(std::clamp<std::int64_t>(wantX, 0, d.width - 1));
+                maskBuffer_[y * w + x] = d.mask[static_cast<std::size_t>(docY) * d.width + docX];
+            }
+        }
+        f.maskData = maskBuffer_.data();
+        f.maskRowBytes = static_cast<std::int32_t>(w);
+    }
+    ++tilesDelivered_;
+    return noErr;
+}
+
+bool FilterHost::testAbort() { return cancelRequested().load(); }
+
+void FilterHost::progress(std::int32_t done, std::int32_t total) {
+    if (!options_.showProgress || total <= 0 || !isatty(fileno(stderr))) return;
+    const int percent = static_cast<int>(std::clamp<std::int64_t>(std::int64_t{done} * 100 / total, 0, 100));
+    if (percent == lastProgressPercent_) return;
+    lastProgressPercent_ = percent;
+    constexpr int kBar = 40;
+    const int filled = percent * kBar / 100;
+    std::fprintf(stderr, "\r  [%.*s%*s] %3d%%", filled, "========================================", kBar - filled, "",
+                 percent);
+    if (percent == 100) std::fputc('\n', stderr);
+    std::fflush(stderr);
+}
+
+RunReport FilterHost::run(PluginMainProc entry, bool withParameters) {
+    RunReport report;
+    const std::vector<std::uint8_t> before = document_.pixels;
+    tilesDelivered_ = 0;
+    lastProgressPercent_ = -1;
+    outPending_ = false;
+    bigDocument_ = {};
+    auto step = [&](std::int16_t selector) {
+        report.selectorsCalled.push_back(selector);
+        report.result = call(entry, selector);
+        return report.result == noErr;
+    };
+    bool ok = (!withParameters || step(filterSelectorParameters)) && step(filterSelectorPrepare) &&
+              step(filterSelectorStart);
+    if (ok) {
+        gActive = this;
+        takeBackOutput();
+        gActive = nullptr;
+        // The module asks for nothing more once its rectangles are empty.
+        constexpr int kMaxContinueCalls = 1 << 20;
+        while (ok && !requestIsEmpty() && report.continueCalls < kMaxContinueCalls) {
+            gActive = this;
+            const std::int16_t err = advanceState();
+            gActive = nullptr;
+            if (err != noErr) {
+                report.result = err;
+                ok = false;
+                break;
+            }
+            ++report.continueCalls;
+            ok = step(filterSelectorContinue);
+            gActive = this;
+            takeBackOutput();
+            gActive = nullptr;
+        }
+        if (ok) ok = step(filterSelectorFinish);
+    }
+    if (!ok) document_.pixels = before;  // a failed or cancelled run changes nothing
+    if (options_.showProgress && lastProgressPercent_ >= 0 && lastProgressPercent_ < 100) std::fputc('\n', stderr);
+    report.tilesDelivered = tilesDelivered_;
+    return report;
+}
+
+}  // namespace globaro

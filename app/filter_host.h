@@ -1,0 +1,102 @@
+#pragma once
+// The standalone host's side of the filter record: it owns a document, fills
+// the record as an image editor does, answers the module's callbacks
+// (handles, tiles, cancellation, progress) and drives a run through the
+// module's selectors.
+//
+// Callbacks of this interface carry no context pointer, so one FilterHost is
+// active at a time per process (the one whose call is in progress).
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/document.h"
+#include "host/filter_record.h"
+
+namespace globaro {
+
+struct HostOptions {
+    ResType hostSig = GLOBARO_FOURCC('8', 'B', 'I', 'M');
+    bool bigDocument = true;       // offer the 32-bit rectangles
+    bool samplingSupport = true;   // may deliver subsampled input
+    bool offerAdvanceState = true; // a host without it is too old for the filter
+    bool offerDisplayPixels = false;
+    bool offerColorServices = false;
+    bool showProgress = false;     // draw a progress bar on standard error
+    std::int32_t maxSpace = 1 << 30;
+    std::int16_t imageModeOverride = -1;  // pretend another image mode (tests)
+    // The host's scripting descriptors (recording and replaying actions), or null.
+    PIDescriptorParameters* descriptorParameters = nullptr;
+    // Answers the host's colour picker when offered: in/out 8-bit channels.
+    std::function<bool(std::int16_t (&components)[4])> colorPicker;
+};
+
+// Cancellation shared with a signal handler (Ctrl-C answers abortProc).
+std::atomic<bool>& cancelRequested();
+
+// What a run left behind.
+struct RunReport {
+    std::int16_t result = 0;         // the module's last result code
+    int tilesDelivered = 0;          // advanceState calls that delivered tiles
+    int continueCalls = 0;
+    std::vector<std::int16_t> selectorsCalled;
+};
+
+class FilterHost {
+public:
+    FilterHost(Document& document, HostOptions options = {});
+    ~FilterHost();
+    FilterHost(const FilterHost&) = delete;
+    FilterHost& operator=(const FilterHost&) = delete;
+
+    // One call of the module with one selector, as the editor makes it.
+    std::int16_t call(PluginMainProc entry, std::int16_t selector);
+
+    // A whole run: parameters (when `withParameters`) -> prepare -> start ->
+    // continue until the module asks for nothing -> finish. On failure the
+    // document keeps its pixels as they were before the run.
+    RunReport run(PluginMainProc entry, bool withParameters);
+
+    FilterRecord& record() { return record_; }
+    Document& document() { return document_; }
+    // Handles still held for the module (the parameter and data handles).
+    int liveHandles() const;
+    // Contents of the parameter handle, or null.
+    const void* parameterBlock() const;
+
+    // The callbacks, reached through the active host.
+    std::int16_t advanceState();
+    bool testAbort();
+    void progress(std::int32_t done, std::int32_t total);
+
+private:
+    struct HandleBlock;
+    void fillRecord();
+    void takeBackOutput();
+    bool requestIsEmpty() const;
+    VRect requested(const Rect16& small, const VRect& big) const;
+
+    Document& document_;
+    HostOptions options_;
+    FilterRecord record_{};
+    HandleProcs handleProcs_{};
+    BigDocumentStruct bigDocument_{};
+    PlatformData platformData_{};
+    intptr_t dataField_ = 0;
+    std::int16_t result_ = 0;
+
+    // The delivered tiles and what was delivered, for taking the output back.
+    std::vector<std::uint8_t> inBuffer_, outBuffer_, maskBuffer_;
+    VRect deliveredOut_{};
+    int deliveredOutLo_ = 0, deliveredOutHi_ = -1;
+    int deliveredOutStep_ = 1;
+    bool outPending_ = false;
+    int tilesDelivered_ = 0;
+    int lastProgressPercent_ = -1;
+};
+
+}  // namespace globaro

@@ -1,0 +1,26 @@
+#pragma once
+// Reading and writing documents with OpenImageIO, keeping depth, channels and
+// transparency.
+
+#include <string>
+
+#include "app/document.h"
+
+namespace globaro {
+
+// Reads an image file. Grey or RGB, with or without alpha; 8-bit files stay
+// 8-bit, 16-bit files become 16-bit documents (0..32768), half and float
+// files become float documents. Returns false with a one-line reason.
+bool loadDocument(const std::string& path, Document& doc, std::string& error);
+
+// Reads a selection mask: a greyscale (or the first channel of any) image of
+// the document's size, 255 = selected.
+bool loadMask(const std::string& path, std::int32_t width, std::int32_t height, std::vector<std::uint8_t>& mask,
+              std::string& error);
+
+// Writes a document. `depth` 0 keeps the document's depth; formats that
+// cannot hold it get the nearest they can. The file appears only when it is
+// complete: it is written beside the target and renamed into place.
+bool saveDocument(const std::string& path, const Document& doc, int depth, std::string& error);
+
+}  // namespace globaro

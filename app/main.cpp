@@ -1,0 +1,189 @@
+// globaro: the standalone host. It loads images of every depth, drives the
+// filter module through its selectors exactly as an image editor does, and
+// writes the result.
+
+#include <CLI/CLI.hpp>
+
+#include <csignal>
+#include <cstdio>
+#include <iostream>
+#include <string>
+
+#include "app/demo_panorama.h"
+#include "app/filter_host.h"
+#include "app/image_io.h"
+#include "app/module_loader.h"
+
+#ifndef GLOBARO_VERSION
+#define GLOBARO_VERSION "2.0.0"
+#endif
+
+namespace globaro {
+namespace {
+
+constexpr int kExitFailure = 1;
+constexpr int kExitUsage = 2;
+
+void onInterrupt(int) { cancelRequested().store(true); }
+
+std::string describeResult(std::int16_t code) {
+    switch (code) {
+        case noErr: return "success";
+        case memFullErr: return "not enough memory";
+        case userCanceledErr: return "cancelled";
+        case filterBadParameters: return "the filter's settings are missing";
+        case filterAlreadyReported: return "the filter refused the image";
+        case filterPyramidFailed: return "the input image could not be prepared";
+        default: return "error " + std::to_string(code);
+    }
+}
+
+bool parseSize(const std::string& text, std::int32_t& width, std::int32_t& height) {
+    int w = 0, h = 0;
+    char x = 0, extra = 0;
+    if (std::sscanf(text.c_str(), "%d%c%d%c", &w, &x, &h, &extra) != 3 || (x != 'x' && x != 'X') || w < 1 ||
+        h < 1)
+        return false;
+    width = w;
+    height = h;
+    return true;
+}
+
+// Loads the module, checks that it accepts the document and runs the filter.
+int runFilter(Document& doc, const std::string& modulePath, bool showProgress) {
+    LoadedModule module;
+    std::string error;
+    if (!loadModule(modulePath, module, error)) {
+        std::cerr << "globaro: " << error << "\n";
+        return kExitFailure;
+    }
+    std::string why;
+    if (!moduleAcceptsImageMode(module.properties, doc.imageMode(), why)) {
+        std::cerr << "globaro: " << why << "\n";
+        return kExitFailure;
+    }
+    HostOptions options;
+    options.showProgress = showProgress;
+    FilterHost host(doc, options);
+    const RunReport report = host.run(module.entry, false);
+    if (report.result != noErr) {
+        std::cerr << "globaro: the filter stopped: " << describeResult(report.result) << "; the image is unchanged\n";
+        return kExitFailure;
+    }
+    return 0;
+}
+
+int commandInfo(const std::string& path, const std::string& modulePath) {
+    Document doc;
+    std::string error;
+    if (!loadDocument(path, doc, error)) {
+        std::cerr << "globaro: " << error << "\n";
+        return kExitFailure;
+    }
+    std::cout << path << ": " << describeDocument(doc) << "\n";
+    std::cout << "  image mode " << imageModeName(doc.imageMode()) << ", " << doc.planes() << " planes, filter case "
+              << doc.filterCase() << "\n";
+    LoadedModule module;
+    if (!loadModule(modulePath, module, error)) {
+        std::cerr << "globaro: " << error << "\n";
+        return kExitFailure;
+    }
+    std::string why;
+    const bool accepted = moduleAcceptsImageMode(module.properties, doc.imageMode(), why);
+    std::cout << "  " << module.properties.pascalString(GLOBARO_FOURCC('n', 'a', 'm', 'e')) << " "
+              << (accepted ? "accepts this image" : "refuses this image: " + why) << "\n";
+    return 0;
+}
+
+int commandRender(const std::string& input, const std::string& output, int depth, const std::string& maskPath,
+                  const std::string& modulePath, bool quiet) {
+    Document doc;
+    std::string error;
+    if (!loadDocument(input, doc, error)) {
+        std::cerr << "globaro: " << error << "\n";
+        return kExitFailure;
+    }
+    if (!maskPath.empty() && !loadMask(maskPath, doc.width, doc.height, doc.mask, error)) {
+        std::cerr << "globaro: " << error << "\n";
+        return kExitFailure;
+    }
+    if (const int status = runFilter(doc, modulePath, !quiet); status != 0) return status;
+    if (!saveDocument(output, doc, depth, error)) {
+        std::cerr << "globaro: " << error << "\n";
+        return kExitFailure;
+    }
+    if (!quiet) std::cout << "wrote " << output << " (" << describeDocument(doc) << ")\n";
+    return 0;
+}
+
+int commandDemo(const std::string& output, const std::string& size, const std::string& modulePath) {
+    std::int32_t width = 2048, height = 1024;
+    if (!parseSize(size, width, height)) {
+        std::cerr << "globaro: --size wants WIDTHxHEIGHT, got \"" << size << "\"\n";
+        return kExitUsage;
+    }
+    Document doc;
+    std::string error;
+    if (!makeDemoPanorama(doc, width, height, 8, error)) {
+        std::cerr << "globaro: " << error << "\n";
+        return kExitFailure;
+    }
+    std::cout << "demo panorama: " << describeDocument(doc) << "\n";
+    if (const int status = runFilter(doc, modulePath, true); status != 0) return status;
+    if (!saveDocument(output, doc, 0, error)) {
+        std::cerr << "globaro: " << error << "\n";
+        return kExitFailure;
+    }
+    std::cout << "wrote " << output << "\n";
+    return 0;
+}
+
+}  // namespace
+}  // namespace globaro
+
+int main(int argc, char** argv) {
+    using namespace globaro;
+    std::signal(SIGINT, onInterrupt);
+
+    CLI::App app{"Globaro 2: turns spherical panoramas and world maps into other projections.", "globaro"};
+    app.set_version_flag("--version", std::string("globaro ") + GLOBARO_VERSION);
+    app.require_subcommand(1);
+    std::string modulePath = defaultModulePath();
+    app.add_option("--module", modulePath, "Filter module to load")->check(CLI::ExistingFile);
+
+    std::string infoPath;
+    auto* info = app.add_subcommand("info", "Show what the host sees of an image");
+    info->add_option("image", infoPath, "Image file")->required();
+
+    std::string input, output, maskPath;
+    int depth = 0;
+    bool quiet = false;
+    auto* render = app.add_subcommand("render", "Run the filter on an image and write the result");
+    render->add_option("input", input, "Input image")->required();
+    render->add_option("output", output, "Output image")->required();
+    render->add_option("--depth", depth, "Output depth: 8, 16 or 32 (default: the input's)")
+        ->check(CLI::IsMember({0, 8, 16, 32}));
+    render->add_option("--mask", maskPath, "Selection mask image (255 = selected)");
+    render->add_flag("--quiet", quiet, "No progress or summary");
+
+    std::string demoOutput = "demo-out.png", demoSize = "2048x1024";
+    auto* demo = app.add_subcommand("demo", "Run the filter on the built-in demo panorama");
+    demo->add_option("output", demoOutput, "Output image (default demo-out.png)");
+    demo->add_option("--size", demoSize, "Size of the demo panorama, WIDTHxHEIGHT");
+
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::CallForHelp& e) {
+        return app.exit(e);
+    } catch (const CLI::CallForVersion& e) {
+        return app.exit(e);
+    } catch (const CLI::ParseError& e) {
+        app.exit(e);
+        return kExitUsage;
+    }
+
+    if (info->parsed()) return commandInfo(infoPath, modulePath);
+    if (render->parsed()) return commandRender(input, output, depth, maskPath, modulePath, quiet);
+    if (demo->parsed()) return commandDemo(demoOutput, demoSize, modulePath);
+    return kExitUsage;
+}

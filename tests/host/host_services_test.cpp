@@ -1,0 +1,397 @@
+// The host services layer, driven through a filter record filled by hand and
+// through the standalone host's own callbacks.
+
+#include "host/host_services.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <vector>
+
+#include "app/document.h"
+#include "app/filter_host.h"
+
+namespace globaro {
+namespace {
+
+struct FormatCase {
+    int imageMode;
+    int depth;
+    bool grey, rgb, bits8, bits16, isFloat;
+};
+
+TEST(PixelFormats, DerivedFromModeAndDepth) {
+    const FormatCase cases[] = {
+        {plugInModeGrayScale, 8, true, false, true, false, false},
+        {plugInModeRGBColor, 8, false, true, true, false, false},
+        {plugInModeGray16, 16, true, false, false, true, false},
+        {plugInModeRGB48, 16, false, true, false, true, false},
+        {plugInModeGray32, 32, true, false, false, false, true},
+        {plugInModeRGB96, 32, false, true, false, false, true},
+        // A 32-bit depth is float whatever the mode says.
+        {plugInModeRGBColor, 32, false, true, false, false, true},
+        // Modes the filter does not serve.
+        {plugInModeCMYKColor, 8, false, false, false, false, false},
+        {plugInModeMultichannel, 8, false, false, false, false, false},
+        {plugInModeLabColor, 8, false, false, false, false, false},
+    };
+    for (const FormatCase& c : cases) {
+        const PixelFormat f = pixelFormatFor(c.imageMode, c.depth, filterCaseFlatImageNoSelection);
+        EXPECT_EQ(f.grey, c.grey) << c.imageMode;
+        EXPECT_EQ(f.rgb, c.rgb) << c.imageMode;
+        EXPECT_EQ(f.bits8, c.bits8) << c.imageMode;
+        EXPECT_EQ(f.bits16, c.bits16) << c.imageMode;
+        EXPECT_EQ(f.isFloat, c.isFloat) << c.imageMode;
+        EXPECT_EQ(f.supported(), (c.grey || c.rgb)) << c.imageMode;
+    }
+    EXPECT_TRUE(pixelFormatFor(3, 8, filterCaseEditableTransparencyNoSelection).editableTransparency);
+    EXPECT_TRUE(pixelFormatFor(3, 8, filterCaseEditableTransparencyWithSelection).editableTransparency);
+    EXPECT_FALSE(pixelFormatFor(3, 8, filterCaseProtectedTransparencyNoSelection).editableTransparency);
+}
+
+TEST(PixelFormats, ScalesAndMiddleGrey) {
+    const PixelFormat f8 = pixelFormatFor(3, 8, 1), f16 = pixelFormatFor(11, 16, 1), f32 = pixelFormatFor(16, 32, 1);
+    EXPECT_EQ(f8.sampleScale(), 255.0f);
+    EXPECT_EQ(f16.sampleScale(), 32768.0f);
+    EXPECT_EQ(f32.sampleScale(), 1.0f);
+    EXPECT_EQ(f8.middleGrey(), 128.0f);
+    EXPECT_EQ(f16.middleGrey(), 16384.0f);
+    EXPECT_EQ(f32.middleGrey(), 32767.0f);
+    EXPECT_FLOAT_EQ(f8.colorFactor(), 1.0f / 255.0f);
+    EXPECT_FLOAT_EQ(f16.colorFactor(), 1.0f / 32768.0f);
+}
+
+// A hand-filled record around one tile of samples.
+struct ManualHost {
+    FilterRecord record{};
+    SettingsRecord settings{};
+    std::vector<std::uint8_t> in, out;
+
+    ManualHost(int imageMode, int depth, int planes) {
+        record.imageMode = static_cast<std::int16_t>(imageMode);
+        record.depth = static_cast<std::int16_t>(depth);
+        record.planes = static_cast<std::int16_t>(planes);
+        record.filterCase = 1;
+        resetRunState(settings);
+        resetToDefaults(settings);
+    }
+    HostServices services() { return HostServices(&record, &settings); }
+};
+
+template <typename T>
+void put(std::vector<std::uint8_t>& bytes, std::size_t index, T value) {
+    std::memcpy(bytes.data() + index * sizeof(T), &value, sizeof(T));
+}
+
+template <typename T>
+T get(const std::vector<std::uint8_t>& bytes, std::size_t index) {
+    T value;
+    std::memcpy(&value, bytes.data() + index * sizeof(T), sizeof(T));
+    return value;
+}
+
+TEST(InputPixels, EveryDepthWithAndWithoutAlpha) {
+    // 2 x 2 RGBA tile at rows 10..11, columns 20..21.
+    {
+        ManualHost h(plugInModeRGBColor, 8, 4);
+        h.in = {255, 0, 51, 102, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12};
+        const TileView tile{h.in.data(), 8, 4, VRect{10, 20, 12, 22}};
+        const Color4 c = h.services().readInputPixel(10, 20, tile);
+        EXPECT_FLOAT_EQ(c.red, 1.0f);
+        EXPECT_FLOAT_EQ(c.green, 0.0f);
+        EXPECT_FLOAT_EQ(c.blue, 0.2f);
+        EXPECT_FLOAT_EQ(c.alpha, 0.4f);
+        const Color4 d = h.services().readInputPixel(11, 21, tile);
+        EXPECT_FLOAT_EQ(d.red, 9.0f / 255.0f);
+        EXPECT_FLOAT_EQ(d.alpha, 12.0f / 255.0f);
+        // Outside the tile all four stay 0.
+        const Color4 outside = h.services().readInputPixel(12, 20, tile);
+        EXPECT_EQ(outside.red, 0.0f);
+        EXPECT_EQ(outside.alpha, 0.0f);
+        EXPECT_EQ(h.services().readInputPixel(9, 20, tile).alpha, 0.0f);
+        EXPECT_EQ(h.services().readInputPixel(10, 22, tile).alpha, 0.0f);
+    }
+    {
+        ManualHost h(plugInModeGray16, 16, 1);
+        h.in.resize(2 * 2);
+        put<std::uint16_t>(h.in, 0, 32768);
+        put<std::uint16_t>(h.in, 1, 16384);
+        const TileView tile{h.in.data(), 4, 1, VRect{0, 0, 1, 2}};
+        const Color4 c = h.services().readInputPixel(0, 1, tile);
+        EXPECT_FLOAT_EQ(c.red, 0.5f);
+        EXPECT_FLOAT_EQ(c.green, 0.5f);
+        EXPECT_FLOAT_EQ(c.blue, 0.5f);
+        EXPECT_FLOAT_EQ(c.alpha, 1.0f);  // no alpha plane
+    }
+    {
+        ManualHost h(plugInModeRGB96, 32, 3);
+        h.in.resize(3 * 4);
+        put<float>(h.in, 0, 1.5f);
+        put<float>(h.in, 1, -0.25f);
+        put<float>(h.in, 2, 0.75f);
+        const TileView tile{h.in.data(), 12, 3, VRect{5, 5, 6, 6}};
+        const Color4 c = h.services().readInputPixel(5, 5, tile);
+        EXPECT_FLOAT_EQ(c.red, 1.5f);  // float samples are not clamped on input
+        EXPECT_FLOAT_EQ(c.green, -0.25f);
+        EXPECT_FLOAT_EQ(c.blue, 0.75f);
+        EXPECT_FLOAT_EQ(c.alpha, 1.0f);
+    }
+}
+
+TEST(MaskValues, CoverageRules) {
+    ManualHost h(plugInModeRGBColor, 8, 3);
+    std::vector<std::uint8_t> mask = {0, 128, 255, 64};
+    const MaskView view{mask.data(), 2, VRect{0, 0, 2, 2}};
+    // No mask: everything is selected.
+    EXPECT_EQ(h.services().readMaskValue(0, 0, view), 1.0f);
+    h.record.haveMask = 1;
+    EXPECT_EQ(h.services().readMaskValue(0, 0, view), 0.0f);
+    EXPECT_FLOAT_EQ(h.services().readMaskValue(0, 1, view), 128.0f * 0.0039215684f);
+    EXPECT_EQ(h.services().readMaskValue(1, 0, view), 1.0f);
+    EXPECT_EQ(h.services().readMaskValue(5, 5, view), 0.0f);  // outside the mask rectangle
+    EXPECT_EQ(h.services().readMaskValue(0, 0, MaskView{}), 1.0f);  // null mask pointer
+    h.record.hostSig = GLOBARO_FOURCC('A', 'f', 'f', 'P');
+    EXPECT_EQ(h.services().readMaskValue(0, 0, view), 1.0f);
+}
+
+TEST(OutputPixels, HostTargetAtEveryDepth) {
+    const Color4 color{1.0f, 0.5f, 0.25f, 0.75f};
+    {
+        ManualHost h(plugInModeRGBColor, 8, 4);
+        h.out.assign(4 * 4, 7);
+        h.record.outRect = {0, 0, 2, 2};
+        const MutableTileView tile{h.out.data(), 8, 4, VRect{0, 0, 2, 2}};
+        h.services().writeOutputPixel(1, 1, color, tile, nullptr, nullptr);
+        EXPECT_EQ(h.out[12], 255);
+        EXPECT_EQ(h.out[13], 127);  // 0.5 * 255 truncated
+        EXPECT_EQ(h.out[14], 63);
+        EXPECT_EQ(h.out[15], 191);
+        EXPECT_EQ(h.out[0], 7);
+        // Outside the tile nothing is written.
+        h.services().writeOutputPixel(2, 1, color, tile, nullptr, nullptr);
+        EXPECT_EQ(std::count(h.out.begin(), h.out.end(), 7), 12);
+        // Overshoots and values that are not numbers cannot wrap around.
+        h.services().writeOutputPixel(0, 0, Color4{1.7f, -0.3f, NAN, 2.0f}, tile, nullptr, nullptr);
+        EXPECT_EQ(h.out[0], 255);
+        EXPECT_EQ(h.out[1], 0);
+        EXPECT_EQ(h.out[2], 0);
+        EXPECT_EQ(h.out[3], 255);
+    }
+    {
+        ManualHost h(plugInModeGray16, 16, 1);
+        h.out.assign(2, 0);
+        h.record.outRect = {3, 4, 4, 5};
+        const MutableTileView tile{h.out.data(), 2, 1, VRect{3, 4, 4, 5}};
+        h.services().writeOutputPixel(4, 3, color, tile, nullptr, nullptr);
+        EXPECT_EQ(get<std::uint16_t>(h.out, 0), 16384);  // grey takes the green channel
+    }
+    {
+        ManualHost h(plugInModeRGB96, 32, 4);
+        h.out.assign(16, 0);
+        h.record.outRect = {0, 0, 1, 1};
+        const MutableTileView tile{h.out.data(), 16, 4, VRect{0, 0, 1, 1}};
+        h.services().writeOutputPixel(0, 0, Color4{1.25f, 0.5f, 0.25f, 0.75f}, tile, nullptr, nullptr);
+        EXPECT_EQ(get<float>(h.out, 0), 1.25f);
+        EXPECT_EQ(get<float>(h.out, 1), 0.5f);
+        EXPECT_EQ(get<float>(h.out, 3), 0.75f);
+    }
+}
+
+TEST(OutputPixels, PreviewAndExportTargets) {
+    ManualHost h(plugInModeRGBColor, 8, 3);
+    h.settings.renderTarget = kRenderToPreview;
+    PreviewBuffer preview;
+    preview.width = 4;
+    preview.height = 2;
+    preview.planes = 3;
+    preview.bytes.assign(4 * 2 * 3, 0);
+    const Color4 color{1.0f, 0.5f, 0.2f, 1.0f};
+    h.services().writeOutputPixel(1, 1, color, MutableTileView{}, &preview, nullptr);
+    EXPECT_EQ(preview.bytes[5], 255);
+    EXPECT_EQ(preview.bytes[8 + 5], 127);
+    EXPECT_EQ(preview.bytes[16 + 5], 51);
+    // Positions are clamped to the buffer.
+    h.services().writeOutputPixel(100, -3, Color4{0.0f, 1.0f, 0.0f, 1.0f}, MutableTileView{}, &preview, nullptr);
+    EXPECT_EQ(preview.bytes[8 + 3], 255);
+    // A one-plane preview takes green.
+    PreviewBuffer grey;
+    grey.width = grey.height = 1;
+    grey.planes = 1;
+    grey.bytes.assign(1, 0);
+    h.services().writeOutputPixel(0, 0, color, MutableTileView{}, &grey, nullptr);
+    EXPECT_EQ(grey.bytes[0], 127);
+
+    h.settings.renderTarget = kRenderToExport;
+    ExportImage image;
+    ASSERT_TRUE(image.allocate(3, 2));
+    h.services().writeOutputPixel(2, 1, color, MutableTileView{}, nullptr, &image);
+    EXPECT_EQ(image.pixels[(1 * 3 + 2) * 4 + 0], 1.0f);
+    EXPECT_EQ(image.pixels[(1 * 3 + 2) * 4 + 2], 0.2f);
+    h.services().writeOutputPixel(3, 0, color, MutableTileView{}, nullptr, &image);  // outside: ignored
+    EXPECT_FALSE(image.allocate(0, 5));
+}
+
+TEST(TileRequests, StepFloatingOriginAndOffsets) {
+    ManualHost h(plugInModeRGBColor, 8, 4);
+    h.settings.previewStep = 3;
+    h.services().requestTile(VRect{30, 0, 60, 90});
+    EXPECT_EQ(h.record.inRect.top, 10);
+    EXPECT_EQ(h.record.inRect.bottom, 20);
+    EXPECT_EQ(h.record.outRect.right, 30);
+    EXPECT_EQ(h.record.inLoPlane, 0);
+    EXPECT_EQ(h.record.inHiPlane, 3);
+    EXPECT_EQ(h.record.outHiPlane, 3);
+    EXPECT_EQ(h.record.inputRate, 3 << 16);
+    EXPECT_EQ(h.record.maskRate, 3 << 16);
+    EXPECT_EQ(h.record.inputPadding, -1);
+    EXPECT_EQ(h.record.maskPadding, -1);
+    EXPECT_EQ(h.record.autoMask, 0);
+    EXPECT_EQ(h.record.maskRect.bottom, 0);  // no mask, no mask request
+
+    h.record.haveMask = 1;
+    h.record.floatCoord = {6, 9};
+    h.settings.previewTop = 30;
+    h.settings.previewLeft = 3;
+    h.services().requestTile(VRect{30, 0, 60, 90});
+    EXPECT_EQ(h.record.inRect.top, 10 - 2 - 10);
+    EXPECT_EQ(h.record.inRect.left, 0 - 3 - 1);
+    EXPECT_EQ(h.record.maskRect.top, h.record.inRect.top);
+
+    BigDocumentStruct big{};
+    h.record.bigDocumentData = &big;
+    h.settings.previewStep = 1;
+    h.settings.previewTop = h.settings.previewLeft = 0;
+    big.floatCoord32 = {0, 0};
+    h.services().requestTile(VRect{0, 40000, 128, 40128});
+    EXPECT_EQ(big.PluginUsing32BitCoordinates, 1);
+    EXPECT_EQ(big.inRect32.left, 40000);
+    EXPECT_EQ(h.services().inRect().right, 40128);
+    h.services().clearRequest();
+    EXPECT_EQ(h.services().inRect().right, 0);
+    EXPECT_EQ(h.record.outRect.bottom, 0);
+}
+
+TEST(PreviewStep, FitsTheAreaIntoThePreview) {
+    EXPECT_EQ(computePreviewStep(400, 300, 400, 300), 1);
+    EXPECT_EQ(computePreviewStep(400, 300, 800, 600), 2);
+    EXPECT_EQ(computePreviewStep(400, 300, 801, 100), 3);
+    EXPECT_EQ(computePreviewStep(400, 300, 100, 100), 1);  // smaller than the preview
+    EXPECT_EQ(computePreviewStep(0, 0, 100, 100), 1);
+}
+
+TEST(HostKinds, SignaturesAndSampling) {
+    ManualHost h(plugInModeRGBColor, 8, 3);
+    auto advance = []() -> OSErr { return 0; };
+    auto display = [](const PSPixelMap*, const VRect*, std::int32_t, std::int32_t, void*) -> OSErr { return 0; };
+    h.record.advanceState = advance;
+    h.record.displayPixels = display;
+    h.record.samplingSupport = 1;
+    h.record.hostSig = GLOBARO_FOURCC('8', 'B', 'I', 'M');
+    EXPECT_TRUE(h.services().hostCanSample());
+    EXPECT_FALSE(h.services().hostIsPsp());
+    h.record.samplingSupport = 0;
+    EXPECT_FALSE(h.services().hostCanSample());
+    h.record.samplingSupport = 1;
+    h.record.displayPixels = nullptr;
+    EXPECT_FALSE(h.services().hostCanSample());
+    h.record.displayPixels = display;
+    h.record.hostSig = GLOBARO_FOURCC('A', 'f', 'f', 'P');
+    EXPECT_TRUE(h.services().hostIsAffP());
+    EXPECT_FALSE(h.services().hostCanSample());
+    h.record.hostSig = GLOBARO_FOURCC('P', 'S', 'P', '8');
+    EXPECT_TRUE(h.services().hostIsPsp());
+    h.record.hostSig = GLOBARO_FOURCC('P', 'S', 'P', '9');
+    EXPECT_TRUE(h.services().hostIsPsp());
+}
+
+// Reads the whole document as the preview does, through the standalone host.
+std::vector<std::uint8_t> previewSourceOf(Document& doc) {
+    FilterHost host(doc);
+    host.call([](std::int16_t, FilterRecord*, intptr_t*, std::int16_t*) {}, filterSelectorPrepare);
+    SettingsRecord settings{};
+    resetRunState(settings);
+    HostServices services(&host.record(), &settings);
+    services.requestTile(VRect{0, 0, doc.height, doc.width});
+    std::vector<std::uint8_t> buffer;
+    std::int32_t w = 0, h = 0;
+    // The callbacks answer only while a call is in progress; make one that
+    // reads the preview source from inside the module's call.
+    static std::vector<std::uint8_t>* sBuffer;
+    static std::int32_t *sW, *sH;
+    static SettingsRecord* sSettings;
+    sBuffer = &buffer;
+    sW = &w;
+    sH = &h;
+    sSettings = &settings;
+    host.call(
+        [](std::int16_t, FilterRecord* record, intptr_t*, std::int16_t* result) {
+            HostServices s(record, sSettings);
+            *result = s.readPreviewSource(*sBuffer, *sW, *sH);
+        },
+        filterSelectorStart);
+    EXPECT_EQ(w, doc.width);
+    EXPECT_EQ(h, doc.height);
+    return buffer;
+}
+
+TEST(PreviewSource, ConvertsEveryDepthToEightBits) {
+    std::string error;
+    Document d16;
+    ASSERT_TRUE(makeDocument(d16, 4, 1, 1, false, 16, error));
+    const std::uint16_t samples16[] = {128, 129, 32768, 16384};
+    std::memcpy(d16.pixels.data(), samples16, sizeof samples16);
+    EXPECT_EQ(previewSourceOf(d16), (std::vector<std::uint8_t>{0, 1, 255, 127}));
+
+    Document d32;
+    ASSERT_TRUE(makeDocument(d32, 3, 1, 1, false, 32, error));
+    const float samples32[] = {1.5f, -0.2f, 0.5f};
+    std::memcpy(d32.pixels.data(), samples32, sizeof samples32);
+    EXPECT_EQ(previewSourceOf(d32), (std::vector<std::uint8_t>{255, 0, 127}));
+
+    // Plane by plane: an RGBA pixel comes out as four planes of one byte.
+    Document d8;
+    ASSERT_TRUE(makeDocument(d8, 2, 1, 3, true, 8, error));
+    const std::uint8_t samples8[] = {10, 20, 30, 40, 50, 60, 70, 80};
+    std::memcpy(d8.pixels.data(), samples8, sizeof samples8);
+    EXPECT_EQ(previewSourceOf(d8), (std::vector<std::uint8_t>{10, 50, 20, 60, 30, 70, 40, 80}));
+}
+
+class FixedChooser : public ColorChooser {
+public:
+    bool choose(const Rgb16& initial, Rgb16& chosen) override {
+        seen = initial;
+        chosen = {1, 2, 3};
+        return true;
+    }
+    Rgb16 seen{};
+};
+
+TEST(ColourPicking, HostPickerOrFallback) {
+    ManualHost h(plugInModeRGBColor, 8, 3);
+    FixedChooser fallback;
+    Rgb16 chosen{};
+    EXPECT_TRUE(h.services().chooseColor(Rgb16{55255, 0, 65535}, chosen, &fallback));
+    EXPECT_EQ(chosen, (Rgb16{1, 2, 3}));
+    EXPECT_EQ(fallback.seen, (Rgb16{55255, 0, 65535}));
+    EXPECT_FALSE(h.services().chooseColor(Rgb16{}, chosen, nullptr));
+
+    static std::int16_t sSeen[3];
+    h.record.colorServices = [](ColorServicesInfo* info) -> OSErr {
+        for (int i = 0; i < 3; ++i) sSeen[i] = info->colorComponents[i];
+        info->colorComponents[0] = 215;
+        info->colorComponents[1] = 0;
+        info->colorComponents[2] = 255;
+        return 0;
+    };
+    EXPECT_TRUE(h.services().chooseColor(Rgb16{55255, 300, 65535}, chosen, &fallback));
+    EXPECT_EQ(sSeen[0], 215);  // the high bytes go to the host
+    EXPECT_EQ(sSeen[1], 1);
+    EXPECT_EQ(sSeen[2], 255);
+    EXPECT_EQ(chosen, (Rgb16{55040, 0, 65280}));  // each channel * 256 comes back
+    h.record.colorServices = [](ColorServicesInfo*) -> OSErr { return -128; };
+    EXPECT_FALSE(h.services().chooseColor(Rgb16{}, chosen, &fallback));
+}
+
+}  // namespace
+}  // namespace globaro
