@@ -46,7 +46,11 @@ bool loadDocument(const std::string& path, Document& doc, std::string& error) {
         error = "cannot read \"" + path + "\": no such file";
         return false;
     }
-    auto in = OIIO::ImageInput::open(path);
+    // Editors keep colour and transparency apart (not premultiplied): ask
+    // for the samples as the file stores them.
+    OIIO::ImageSpec config;
+    config.attribute("oiio:UnassociatedAlpha", 1);
+    auto in = OIIO::ImageInput::open(path, &config);
     if (!in) {
         error = "cannot read \"" + path + "\": " + firstLine(OIIO::geterror());
         if (error.back() == ' ') error += "unsupported or damaged image file";
@@ -145,6 +149,7 @@ bool saveDocument(const std::string& path, const Document& doc, int depth, std::
                                                                                  : OIIO::TypeDesc::FLOAT;
     OIIO::ImageSpec spec(converted.width, converted.height, converted.planes(), type);
     if (converted.hasAlpha) spec.alpha_channel = converted.colorPlanes;
+    spec.attribute("oiio:UnassociatedAlpha", 1);  // our samples are not premultiplied
     spec.channelnames = converted.colorPlanes == 1 ? std::vector<std::string>{"Y"}
                                                    : std::vector<std::string>{"R", "G", "B"};
     if (converted.hasAlpha) spec.channelnames.push_back("A");
