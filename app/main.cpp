@@ -9,10 +9,14 @@
 #include <iostream>
 #include <string>
 
+#include "app/catalogue_commands.h"
 #include "app/demo_panorama.h"
 #include "app/filter_host.h"
+#include "app/glue_commands.h"
 #include "app/image_io.h"
 #include "app/module_loader.h"
+#include "app/probe_command.h"
+#include "projection/catalogue.h"
 
 #ifndef GLOBARO_VERSION
 #define GLOBARO_VERSION "2.0.0"
@@ -38,7 +42,8 @@ std::string describeResult(std::int16_t code) {
     }
 }
 
-bool parseSize(const std::string& text, std::int32_t& width, std::int32_t& height) {
+template <typename Int>
+bool parseSize(const std::string& text, Int& width, Int& height) {
     int w = 0, h = 0;
     char x = 0, extra = 0;
     if (std::sscanf(text.c_str(), "%d%c%d%c", &w, &x, &h, &extra) != 3 || (x != 'x' && x != 'X') || w < 1 ||
@@ -138,6 +143,19 @@ int commandDemo(const std::string& output, const std::string& size, const std::s
     return 0;
 }
 
+// A projection given by id or by exact name.
+template <typename Find>
+CLI::Validator projectionValidator(Find find, const char* what) {
+    return CLI::Validator(
+        [find, what](std::string& text) -> std::string {
+            const auto id = find(text);
+            if (!id) return std::string("unknown ") + what + " projection \"" + text + "\" (see globaro list " + what + "s)";
+            text = std::to_string(*id);
+            return {};
+        },
+        "ID|NAME");
+}
+
 }  // namespace
 }  // namespace globaro
 
@@ -171,6 +189,34 @@ int main(int argc, char** argv) {
     demo->add_option("output", demoOutput, "Output image (default demo-out.png)");
     demo->add_option("--size", demoSize, "Size of the demo panorama, WIDTHxHEIGHT");
 
+    std::string listWhat;
+    auto* list = app.add_subcommand("list", "List the input projections, output projections or glue modes");
+    list->add_option("what", listWhat, "inputs, outputs or glue")->required()->check(CLI::IsMember({"inputs", "outputs", "glue"}));
+
+    std::string describeKind, describeId;
+    auto* describe = app.add_subcommand("describe", "Describe a projection as JSON");
+    describe->add_option("kind", describeKind, "input or output")->required()->check(CLI::IsMember({"input", "output"}));
+    describe->add_option("projection", describeId, "Id or exact name")->required();
+
+    cli::ProbeOptions probe;
+    std::vector<double> probePoints;
+    std::string probeSize, probeInputSize;
+    auto* probeCommand = app.add_subcommand("probe", "Trace output positions (a, b) through the projections");
+    probeCommand->add_option("--input", probe.input, "Input projection (id or name)")
+        ->transform(projectionValidator([](std::string_view t) { return findInputProjection(t); }, "input"));
+    probeCommand->add_option("--output", probe.output, "Output projection (id or name)")
+        ->transform(projectionValidator([](std::string_view t) { return findOutputProjection(t); }, "output"));
+    probeCommand->add_option("--size", probeSize, "Output image size, WIDTHxHEIGHT");
+    probeCommand->add_option("--input-size", probeInputSize, "Input image size, WIDTHxHEIGHT");
+    probeCommand->add_option("--lat", probe.lat, "Latitude, degrees")->check(CLI::Range(-90.0, 90.0));
+    probeCommand->add_option("--lon", probe.lon, "Longitude, degrees")->check(CLI::Range(-180.0, 180.0));
+    probeCommand->add_option("--spin", probe.spin, "Spin, degrees")->check(CLI::Range(-180.0, 180.0));
+    probeCommand->add_option("--fov", probe.fov, "Field of view, degrees")->check(CLI::Range(0.0, 180.0));
+    probeCommand->add_flag("--flip", probe.flip, "Mirror the input");
+    probeCommand->add_flag("--anamorph", probe.anamorph, "Anamorphosis");
+    probeCommand->add_option("positions", probePoints, "Output positions a b [a b ...], fractions 0..1")
+        ->required()->expected(2, -1);
+
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp& e) {
@@ -185,5 +231,20 @@ int main(int argc, char** argv) {
     if (info->parsed()) return commandInfo(infoPath, modulePath);
     if (render->parsed()) return commandRender(input, output, depth, maskPath, modulePath, quiet);
     if (demo->parsed()) return commandDemo(demoOutput, demoSize, modulePath);
+    if (list->parsed()) return listWhat == "glue" ? cli::runListGlue(std::cout) : cli::runList(listWhat, std::cout, std::cerr);
+    if (describe->parsed()) return cli::runDescribe(describeKind, describeId, std::cout, std::cerr);
+    if (probeCommand->parsed()) {
+        if (probePoints.size() % 2 != 0) {
+            std::cerr << "globaro: positions come in pairs: a b\n";
+            return kExitUsage;
+        }
+        if ((!probeSize.empty() && !parseSize(probeSize, probe.width, probe.height)) ||
+            (!probeInputSize.empty() && !parseSize(probeInputSize, probe.inputWidth, probe.inputHeight))) {
+            std::cerr << "globaro: sizes are WIDTHxHEIGHT, e.g. 2048x1024\n";
+            return kExitUsage;
+        }
+        for (std::size_t i = 0; i + 1 < probePoints.size(); i += 2) probe.points.emplace_back(probePoints[i], probePoints[i + 1]);
+        return cli::runProbe(probe, std::cout, std::cerr);
+    }
     return kExitUsage;
 }

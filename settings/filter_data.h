@@ -6,6 +6,9 @@
 #include <cstdint>
 #include <type_traits>
 
+#include "settings/memory_dots.h"
+#include "settings/undo.h"
+
 namespace globaro {
 
 struct WorkingMemory;  // the large working block allocated at start
@@ -34,6 +37,12 @@ struct FilterData {
     // Allocated at start, released at finish, after a refusal and after a
     // cancelled run. Owned by the module, never by the host.
     WorkingMemory* working;
+
+    // Which memory dots are kept between runs: cleared and read from the map
+    // file at every start call, written at finish.
+    DotMap dotMap;
+    // The dialog's two undo slots.
+    UndoStore undo;
 };
 
 static_assert(std::is_trivially_copyable_v<FilterData>);

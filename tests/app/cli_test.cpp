@@ -131,3 +131,36 @@ TEST(Cli, MissingModuleIsReported) {
 
 }  // namespace
 }  // namespace globaro
+
+namespace globaro {
+namespace {
+
+TEST(CliCatalogue, ListsDescribesAndProbes) {
+    const Outcome outputs = runCli("list outputs");
+    EXPECT_EQ(outputs.status, 0);
+    EXPECT_EQ(std::count(outputs.output.begin(), outputs.output.end(), '\n'), 423);
+    EXPECT_EQ(outputs.output.rfind("1\tequirectangular\n", 0), 0u);
+    const Outcome inputs = runCli("list inputs");
+    EXPECT_EQ(std::count(inputs.output.begin(), inputs.output.end(), '\n'), 38);
+    const Outcome glue = runCli("list glue");
+    EXPECT_EQ(std::count(glue.output.begin(), glue.output.end(), '\n'), 69);
+    EXPECT_EQ(runCli("list colours").status, 2);
+
+    const Outcome described = runCli("describe output \"equi tall\"");
+    EXPECT_EQ(described.status, 0) << described.output;
+    EXPECT_NE(described.output.find("\"id\": 81,"), std::string::npos) << described.output;
+    const Outcome unknown = runCli("describe output 99999");
+    EXPECT_EQ(unknown.status, 2);
+    EXPECT_EQ(std::count(unknown.output.begin(), unknown.output.end(), '\n'), 1);
+
+    const Outcome probe = runCli("probe --input 1 --output 81 0.5 0.5");
+    EXPECT_EQ(probe.status, 0) << probe.output;
+    EXPECT_NE(probe.output.find("\"u\":0.5"), std::string::npos) << probe.output;
+    EXPECT_NE(probe.output.find("\"v\":0.5"), std::string::npos) << probe.output;
+    EXPECT_EQ(runCli("probe --input equirectangular --output \"equi tall\" 0.25 0.75").status, 0);
+    EXPECT_EQ(runCli("probe --input nosuch 0.5 0.5").status, 2);
+    EXPECT_EQ(runCli("probe 0.5").status, 2);
+}
+
+}  // namespace
+}  // namespace globaro

@@ -1,0 +1,112 @@
+// `globaro list` and `globaro describe`: the catalogue as text and JSON.
+
+#include "app/catalogue_commands.h"
+
+#include <nlohmann/json.hpp>
+
+#include <string>
+
+#include "polyhedra/poly_spec.h"
+#include "projection/catalogue.h"
+
+namespace globaro::cli {
+namespace {
+
+using Json = nlohmann::ordered_json;
+
+// Quotes user text for a message, keeping it on one line.
+std::string quoted(std::string_view text) {
+    std::string out = "'";
+    for (char c : text) {
+        const auto u = static_cast<unsigned char>(c);
+        if (u < 0x20 || u == 0x7f) {
+            out += '?';
+        } else {
+            out += c;
+        }
+    }
+    out += "'";
+    return out;
+}
+
+Json describeOutput(ProjectionId id) {
+    Json j;
+    j["kind"] = "output";
+    j["id"] = id;
+    j["name"] = std::string(outputProjectionName(id));
+    j["shapeWord"] = std::string(outputShapeWord(id));
+    j["family"] = std::string(projectionFamilyName(outputFamily(id)));
+    Json keywords = Json::array();
+    for (const std::string& word : outputKeywords(id)) keywords.push_back(word);
+    j["keywords"] = std::move(keywords);
+    for (const OutputPredicate& p : outputPredicates()) {
+        j[std::string(p.name)] = p.test(id);
+    }
+    j["shadedGlobeVariant"] = shadedGlobe(id);
+    const PolySpec poly = polySpecFor(id);
+    j["polyKind"] = poly.kind;
+    if (poly.kind != kNoPolyKind) {
+        j["polySpec"] = Json{{"mode", poly.mode},
+                             {"param", poly.param},
+                             {"angle", poly.angle},
+                             {"source", poly.source}};
+    } else {
+        j["polySpec"] = nullptr;
+    }
+    return j;
+}
+
+Json describeInput(InputProjectionId id) {
+    Json j;
+    j["kind"] = "input";
+    j["id"] = id;
+    j["name"] = std::string(inputProjectionName(id));
+    return j;
+}
+
+}  // namespace
+
+int runList(std::string_view what, std::ostream& out, std::ostream& err) {
+    if (what == "inputs") {
+        for (const InputProjectionInfo& row : inputProjections()) {
+            out << row.id << '\t' << row.name << '\n';
+        }
+        return 0;
+    }
+    if (what == "outputs") {
+        for (const OutputProjectionInfo& row : outputProjections()) {
+            out << row.id << '\t' << row.name << '\n';
+        }
+        return 0;
+    }
+    err << "globaro list: cannot list " << quoted(what) << " (expected inputs or outputs)\n";
+    return 2;
+}
+
+int runDescribe(std::string_view kind, std::string_view idOrName, std::ostream& out,
+                std::ostream& err) {
+    if (kind == "output") {
+        const auto id = findOutputProjection(idOrName);
+        if (!id) {
+            err << "globaro describe: no output projection has the id or name " << quoted(idOrName)
+                << '\n';
+            return 2;
+        }
+        out << describeOutput(*id).dump(2) << '\n';
+        return 0;
+    }
+    if (kind == "input") {
+        const auto id = findInputProjection(idOrName);
+        if (!id) {
+            err << "globaro describe: no input projection has the id or name " << quoted(idOrName)
+                << '\n';
+            return 2;
+        }
+        out << describeInput(*id).dump(2) << '\n';
+        return 0;
+    }
+    err << "globaro describe: unknown kind " << quoted(kind) << " (expected input or output)\n";
+    return 2;
+}
+
+}  // namespace globaro::cli

@@ -1,0 +1,23 @@
+#pragma once
+// Command-line views of the projection catalogue: `globaro list` and
+// `globaro describe`.
+
+#include <ostream>
+#include <string_view>
+
+namespace globaro::cli {
+
+// what = "inputs" or "outputs": one line per projection in ascending id
+// order, the id, a tab and the exact name. Returns 0, or 2 (with a message on
+// `err`) for anything else.
+int runList(std::string_view what, std::ostream& out, std::ostream& err);
+
+// kind = "input" or "output", idOrName = a decimal id or an exact name.
+// Prints one JSON object describing the projection: id, name, and for
+// outputs the shape word, family, keywords in order, every predicate as a
+// boolean and the polyhedron kind (-1 when none). Returns 0, or 2 with a
+// one-line message on `err` for an unknown kind, id or name.
+int runDescribe(std::string_view kind, std::string_view idOrName, std::ostream& out,
+                std::ostream& err);
+
+}  // namespace globaro::cli

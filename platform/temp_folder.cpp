@@ -1,0 +1,185 @@
+#include "platform/temp_folder.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <algorithm>
+#include <filesystem>
+#include <system_error>
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+namespace globaro {
+
+namespace {
+
+bool isSeparator(char c) {
+#ifdef _WIN32
+    return c == '/' || c == '\\' || c == ':';
+#else
+    return c == '/';
+#endif
+}
+
+}  // namespace
+
+std::string tempFolder() {
+#ifdef _WIN32
+    char buffer[MAX_PATH + 1] = {};
+    DWORD n = GetTempPathA(static_cast<DWORD>(sizeof buffer), buffer);
+    if (n == 0 || n > MAX_PATH) return "C:\\Windows\\Temp\\";
+    std::string folder(buffer, n);
+    if (!isSeparator(folder.back())) folder.push_back('\\');
+    return folder;
+#else
+    const char* env = std::getenv("TMPDIR");
+    if (env != nullptr && env[0] != '\0') {
+        struct stat info {};
+        if (::stat(env, &info) == 0 && S_ISDIR(info.st_mode) && ::access(env, W_OK | X_OK) == 0) {
+            std::string folder(env);
+            if (folder.back() != '/') folder.push_back('/');
+            return folder;
+        }
+    }
+    return "/tmp/";
+#endif
+}
+
+int readWholeFile(const std::string& path, std::size_t maxBytes, std::vector<std::uint8_t>& bytes,
+                  bool* clipped) {
+    bytes.clear();
+    if (clipped != nullptr) *clipped = false;
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (file == nullptr) return kFileNotFound;
+    std::uint8_t chunk[16384];
+    int result = kFileOk;
+    for (;;) {
+        std::size_t room = maxBytes - bytes.size();
+        std::size_t want = room < sizeof chunk ? room : sizeof chunk;
+        if (want == 0) {
+            // At the cap: find out whether anything follows.
+            if (std::fgetc(file) != EOF && clipped != nullptr) *clipped = true;
+            break;
+        }
+        std::size_t got = std::fread(chunk, 1, want, file);
+        bytes.insert(bytes.end(), chunk, chunk + got);
+        if (got < want) {
+            if (std::ferror(file)) result = kFileReadFailed;
+            break;
+        }
+    }
+    std::fclose(file);
+    if (result != kFileOk) bytes.clear();
+    return result;
+}
+
+int writeWholeFile(const std::string& path, std::span<const std::uint8_t> bytes) {
+#ifdef _WIN32
+    std::string temp = path + ".partial";
+    std::FILE* file = std::fopen(temp.c_str(), "wb");
+    if (file == nullptr) return kFileNotFound;
+    bool ok = bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+    ok = (std::fflush(file) == 0) && ok;
+    ok = (std::fclose(file) == 0) && ok;
+    if (ok) ok = MoveFileExA(temp.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
+    if (!ok) {
+        std::remove(temp.c_str());
+        return kFileWriteFailed;
+    }
+    return kFileOk;
+#else
+    std::string temp = path + ".XXXXXX";
+    int fd = ::mkstemp(temp.data());
+    if (fd < 0) return kFileNotFound;
+    // mkstemp creates the file for the owner only; give it the usual mode.
+    mode_t mask = ::umask(0);
+    ::umask(mask);
+    ::fchmod(fd, 0666 & ~mask);
+    bool ok = true;
+    std::size_t done = 0;
+    while (ok && done < bytes.size()) {
+        ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            ok = false;
+        } else {
+            done += static_cast<std::size_t>(n);
+        }
+    }
+    ok = (::close(fd) == 0) && ok;
+    if (ok) ok = ::rename(temp.c_str(), path.c_str()) == 0;
+    if (!ok) {
+        ::unlink(temp.c_str());
+        return kFileWriteFailed;
+    }
+    return kFileOk;
+#endif
+}
+
+std::vector<FolderEntry> listFolder(const std::string& folder) {
+    std::vector<FolderEntry> entries;
+    std::error_code error;
+    std::filesystem::directory_iterator it(folder.empty() ? std::string(".") : folder, error);
+    if (error) return entries;
+    for (const std::filesystem::directory_iterator end; it != end; it.increment(error)) {
+        if (error) break;
+        FolderEntry entry;
+        entry.name = it->path().filename().string();
+        std::error_code statusError;
+        entry.isDirectory = it->is_directory(statusError);
+#ifdef _WIN32
+        DWORD attributes = GetFileAttributesA(it->path().string().c_str());
+        entry.readOnly = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0;
+#else
+        // Read-only like the file attribute: no write permission for anyone,
+        // or none for us (root may write anything, but not such a file).
+        struct stat info {};
+        entry.readOnly = ::stat(it->path().c_str(), &info) != 0 || (info.st_mode & 0222) == 0 ||
+                         ::access(it->path().c_str(), W_OK) != 0;
+#endif
+        entries.push_back(std::move(entry));
+    }
+    std::sort(entries.begin(), entries.end(),
+              [](const FolderEntry& a, const FolderEntry& b) { return a.name < b.name; });
+    return entries;
+}
+
+bool moveFile(const std::string& from, const std::string& to) {
+#ifdef _WIN32
+    return MoveFileA(from.c_str(), to.c_str()) != 0;
+#else
+    // link + unlink moves without ever replacing an existing target.
+    if (::link(from.c_str(), to.c_str()) != 0) return false;
+    ::unlink(from.c_str());
+    return true;
+#endif
+}
+
+std::string fileNameOf(const std::string& path) {
+    std::size_t i = path.size();
+    while (i > 0 && !isSeparator(path[i - 1])) --i;
+    return path.substr(i);
+}
+
+std::string folderOf(const std::string& path) {
+    std::size_t i = path.size();
+    while (i > 0 && !isSeparator(path[i - 1])) --i;
+    return path.substr(0, i);
+}
+
+std::string withoutLastExtension(const std::string& name) {
+    std::size_t dot = name.rfind('.');
+    if (dot == std::string::npos || dot == 0) return name;
+    for (std::size_t i = dot; i < name.size(); ++i)
+        if (isSeparator(name[i])) return name;
+    return name.substr(0, dot);
+}
+
+}  // namespace globaro

@@ -1,0 +1,207 @@
+#pragma once
+// The projection catalogue: the fixed vocabulary of input and output
+// projections. Every projection is known by an integer id; the catalogue gives
+// it its display name, the shape word of some outputs, its family and the
+// attribute predicates the rest of the system asks. Everything here is a pure
+// function of the id, safe to call from any thread; nothing allocates except
+// the functions that return strings or vectors.
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "projection/projection_id.h"
+
+namespace globaro {
+
+inline constexpr int kInputProjectionCount = 38;    // ids 1..38
+inline constexpr int kOutputProjectionCount = 423;  // 1..414, 486, 566, 800, 900, 1038..1041, 100335
+
+// Output ids without a name that the system recognises internally.
+inline constexpr ProjectionId kFloretMemberOutput = 1043;   // a floret-family member
+inline constexpr ProjectionId kGoreLayoutOutput = 1044;     // a globe-gore layout
+inline constexpr ProjectionId kSpecialRenderOutput = 1045;  // real id in `innerProjection`
+
+// Names of ids without an entry.
+inline constexpr std::string_view kUnknownInputName = "";
+inline constexpr std::string_view kUnknownOutputName = "***";
+
+// Families of outputs that other code tests by contiguous id range.
+enum class ProjectionFamily : std::uint8_t {
+    kNone,
+    kGeodesic,           // 177..198 "geodesic F | M"
+    kSphericon,          // 199..246
+    kCurlicue,           // 304..336
+    kHyperbolicTiling,   // 371..382, three tilings of four variants each
+    kViews,              // 75..79 "4 views" .. "72 views"
+    kFloretOutputs,      // 1038..1041 "3-floret" .. "6-floret"
+};
+
+// A stable lower-camel-case name of a family ("none", "geodesic" ...).
+std::string_view projectionFamilyName(ProjectionFamily family) noexcept;
+
+// Attribute bits kept in the catalogue rows (the attributes that are plain id
+// lists). Attributes that follow from the polyhedron model are derived by the
+// predicates below instead.
+enum OutputTrait : std::uint32_t {
+    kTraitConformal = 1u << 0,
+    kTraitCircleOutline = 1u << 1,
+    kTraitFloret = 1u << 2,               // member of the floret family
+    kTraitOrigami = 1u << 3,
+    kTraitCurvedOrigami = 1u << 4,        // curved origami by id (not by model shape)
+    kTraitCubemap = 1u << 5,
+    kTraitGlobeGores = 1u << 6,
+    kTraitShadedRender = 1u << 7,         // shaded by its own sampler (bricks, voxels ...)
+    kTraitCylindrical = 1u << 8,
+    kTraitGnomonic = 1u << 9,
+    kTraitEqualArea = 1u << 10,
+    kTraitOceans = 1u << 11,
+    kTraitRind = 1u << 12,
+    kTraitSteinmetzSolid = 1u << 13,
+    kTraitOrthoapsidal = 1u << 14,
+    kTraitEllipseOutline = 1u << 15,
+    kTraitSquareOutline = 1u << 16,
+    kTraitNoExportableGeometry = 1u << 17, // never exports 3D geometry, model or not
+    kTraitNotPolyhedron = 1u << 18,       // a model, but not counted as a polyhedron
+    kTraitDevelopable = 1u << 19,         // developable by id (not by model shape)
+    kTraitInternal = 1u << 20,            // recognised id without a name
+};
+
+struct InputProjectionInfo {
+    InputProjectionId id;
+    std::string_view name;
+};
+
+struct OutputProjectionInfo {
+    ProjectionId id;
+    std::string_view name;       // "" for the internal ids
+    std::string_view shapeWord;  // "" when the output has none
+    ProjectionFamily family;
+    std::uint32_t traits;        // OutputTrait bits
+    std::int8_t shadedGlobe;     // 0 none, 1 shaded globe, 2 its southern variant
+    std::string_view themeWord;  // "retouching", "voxels" ... or ""
+
+    constexpr bool has(OutputTrait t) const { return (traits & t) != 0; }
+};
+
+// ---- Tables and lookups ---------------------------------------------------
+
+// The 38 input projections in ascending id order.
+std::span<const InputProjectionInfo> inputProjections() noexcept;
+// The 423 named output projections in ascending id order (no internal ids).
+std::span<const OutputProjectionInfo> outputProjections() noexcept;
+
+// The catalogue row of an id, or null. Output rows include the internal ids
+// 1043, 1044 and 1045.
+const InputProjectionInfo* findInputInfo(InputProjectionId id) noexcept;
+const OutputProjectionInfo* findOutputInfo(ProjectionId id) noexcept;
+
+bool hasInputEntry(InputProjectionId id) noexcept;    // 1..38
+bool hasOutputEntry(ProjectionId id) noexcept;       // one of the 423 named entries
+bool isInternalOutputId(ProjectionId id) noexcept;  // 1043, 1044, 1045
+
+// Display names; "" (inputs) and "***" (outputs) for ids without an entry.
+std::string_view inputProjectionName(InputProjectionId id) noexcept;
+std::string_view outputProjectionName(ProjectionId id) noexcept;
+// The shape word of an output, or "".
+std::string_view outputShapeWord(ProjectionId id) noexcept;
+ProjectionFamily outputFamily(ProjectionId id) noexcept;
+
+// An id given as a decimal number or an exact name (case and spaces matter).
+// Only entries of the catalogue are found (not the internal output ids).
+std::optional<ProjectionId> findOutputProjection(std::string_view idOrName) noexcept;
+std::optional<InputProjectionId> findInputProjection(std::string_view idOrName) noexcept;
+
+// ---- Attribute predicates of output projections ---------------------------
+
+bool hasOutputTrait(ProjectionId id, OutputTrait trait) noexcept;
+
+bool isConformal(ProjectionId id) noexcept;
+bool hasCircleOutline(ProjectionId id) noexcept;
+bool hasEllipseOutline(ProjectionId id) noexcept;
+bool hasSquareOutline(ProjectionId id) noexcept;
+// 1 for the shaded globe renderings, 2 for their southern variants, else 0.
+int shadedGlobe(ProjectionId id) noexcept;
+// Drawn with shading: the bricks, voxel, metaball and flat-earth renders,
+// "cosine falloff" and the shaded globes.
+bool isShaded(ProjectionId id) noexcept;
+bool isFloretFamily(ProjectionId id) noexcept;
+bool isHyperbolicTiling(ProjectionId id) noexcept;
+bool isSphericon(ProjectionId id) noexcept;
+bool isGeodesicSphere(ProjectionId id) noexcept;
+bool isCurlicue(ProjectionId id) noexcept;
+bool isViewsOutput(ProjectionId id) noexcept;
+// The model shape is a Voronoi-cell shape.
+bool isVoronoiShape(ProjectionId id) noexcept;
+// The model shape is a strip net (the muses and the curlicues).
+bool isStripNet(ProjectionId id) noexcept;
+bool isCurvedOrigami(ProjectionId id) noexcept;
+bool isDevelopable(ProjectionId id) noexcept;
+bool isOrigami(ProjectionId id) noexcept;
+bool isCubemap(ProjectionId id) noexcept;
+bool isGlobeGores(ProjectionId id) noexcept;
+bool isCylindrical(ProjectionId id) noexcept;
+bool isGnomonic(ProjectionId id) noexcept;
+bool isEqualArea(ProjectionId id) noexcept;
+bool showsOceans(ProjectionId id) noexcept;
+bool isRind(ProjectionId id) noexcept;
+bool isSteinmetzSolid(ProjectionId id) noexcept;
+bool isOrthoapsidal(ProjectionId id) noexcept;
+// The output has a model whose faces can be exported as OBJ/STL geometry.
+bool hasExportableGeometry(ProjectionId id) noexcept;
+// The output shows a polyhedron in the plain sense (a solid of flat faces).
+bool isPolyhedron(ProjectionId id) noexcept;
+// The mapping goes through the polyhedron model (`isPolyhedral`); 1045 must
+// be replaced by the inner projection first.
+bool usesPolyModel(ProjectionId id) noexcept;
+// "retouching", "voxels", "metaballs", "flat earth", "retroazimuthal" or "".
+std::string_view outputThemeWord(ProjectionId id) noexcept;
+
+// Every boolean predicate above under a stable name, for listings and tools.
+struct OutputPredicate {
+    std::string_view name;
+    bool (*test)(ProjectionId) noexcept;
+};
+std::span<const OutputPredicate> outputPredicates() noexcept;
+
+// ---- Family details ---------------------------------------------------------
+
+enum class HyperbolicVariant : std::uint8_t { kDisc, kSquare, kPentagon, kBand };
+struct HyperbolicTiling {
+    int p;  // polygon sides: {p,q}
+    int q;  // polygons at a vertex
+    HyperbolicVariant variant;
+};
+std::optional<HyperbolicTiling> hyperbolicTilingOf(ProjectionId id) noexcept;
+
+struct GeodesicSphere {
+    int baseFaces;  // faces of the base solid: 4, 6, 8, 12 or 20
+    int frequency;  // subdivision, 1..5
+};
+std::optional<GeodesicSphere> geodesicSphereOf(ProjectionId id) noexcept;
+
+// ---- Keywords ----------------------------------------------------------------
+
+// Rules of a keyword list: at most this many words, each non-empty, at most
+// this many characters, and no word twice.
+inline constexpr std::size_t kKeywordListCapacity = 19;
+inline constexpr std::size_t kKeywordMaxLength = 49;
+
+// Whether a keyword list holding `list` takes `word`.
+bool keywordListAccepts(std::span<const std::string> list, std::string_view word) noexcept;
+
+// Calls `add` with each keyword of the output, in the catalogue's order,
+// before any keyword-list rule is applied (for lists kept elsewhere).
+void forEachOutputKeyword(ProjectionId id, const std::function<void(std::string_view)>& add);
+// Appends the output's keywords in order, each under the keyword-list rules;
+// returns how many were taken.
+std::size_t appendOutputKeywords(ProjectionId id, std::vector<std::string>& list);
+// The output's keywords as a fresh list.
+std::vector<std::string> outputKeywords(ProjectionId id);
+
+}  // namespace globaro

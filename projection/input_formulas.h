@@ -1,0 +1,123 @@
+#pragma once
+// Internal to the input projections: the per-family lookup routines that the
+// table in input_projection.cpp dispatches to, and the quantities they share.
+
+#include <cmath>
+
+#include "projection/input_projection.h"
+
+namespace globaro::input_detail {
+
+// What one lookup routine receives.
+struct InputCall {
+    InputProjectionId id = 0;
+    float aspect = 1.0f;  // source height / width
+    SphereDir d;
+    const PolyModel* model = nullptr;
+};
+
+// A lookup routine: writes u, v and, where the input has them, the miss flag,
+// face index, region code and weight. The sample arrives with u = v = −1, no
+// miss, face −1 and the default region code.
+using InputFormula = void (*)(const InputCall&, InputSample&) noexcept;
+
+// The quantities most inputs start from.
+struct Common {
+    float p = 0.0f;       // polar fraction: 0 at the north pole, 1 at the south pole
+    float s = 0.0f;       // 0..1 around the sphere, (atan2(x, z) + π)/(2π)
+    float e = 0.0f;       // 1 − s, the equirectangular horizontal fraction
+    float phi = 0.0f;     // latitude, positive towards the south
+    float lambda = 0.0f;  // longitude, positive towards the left of the image
+};
+
+inline constexpr float kPiF = 3.1415927f;
+inline constexpr float kInvPiF = 0.31830987f;
+
+// p = acos(y)/π, 0 when y is not a number. y is limited to [−1, 1] first so
+// that a rounding overshoot at the south pole stays at the south pole.
+inline float polarFraction(float y) noexcept {
+    float c = y;
+    if (c > 1.0f) c = 1.0f;
+    if (c < -1.0f) c = -1.0f;
+    const float p = std::acos(c) * kInvPiF;
+    return std::isnan(p) ? 0.0f : p;
+}
+
+// s = (atan2(x, z) + π)/(2π), atan2 in double on the float components.
+inline float aroundFraction(float x, float z) noexcept {
+    return static_cast<float>((std::atan2(static_cast<double>(x), static_cast<double>(z)) + 3.1415927410125732) *
+                              0.15915493667125702);
+}
+
+inline Common commonQuantities(const SphereDir& d) noexcept {
+    Common c;
+    c.p = polarFraction(d.y);
+    c.s = aroundFraction(d.x, d.z);
+    c.e = 1.0f - c.s;
+    c.phi = (c.p - 0.5f) * kPiF;
+    c.lambda = (c.s - 0.5f) * 2.0f * kPiF;
+    return c;
+}
+
+// True when f lies in [0, 1] (false for values that are not numbers).
+inline bool inUnit(float f) noexcept { return f >= 0.0f && f <= 1.0f; }
+inline bool inUnit(float u, float v) noexcept { return inUnit(u) && inUnit(v); }
+
+inline void setMiss(InputSample& out) noexcept {
+    out.u = -1.0f;
+    out.v = -1.0f;
+    out.miss = true;
+    out.faceIndex = -1;
+}
+
+// Sets (u, v), or a miss when either lies outside [0, 1].
+inline void setHitOrMiss(InputSample& out, float u, float v) noexcept {
+    if (inUnit(u, v)) {
+        out.u = u;
+        out.v = v;
+    } else {
+        setMiss(out);
+    }
+}
+
+// Spheres, discs and cylinders (input_basic.cpp).
+void lookupEquirectangular(const InputCall&, InputSample&) noexcept;      // 1
+void lookupMirrorBall(const InputCall&, InputSample&) noexcept;           // 2
+void lookupPolar(const InputCall&, InputSample&) noexcept;                // 3
+void lookupOrthographic(const InputCall&, InputSample&) noexcept;         // 4
+void lookupCylindrical(const InputCall&, InputSample&) noexcept;          // 5
+void lookupEllipsoid(const InputCall&, InputSample&) noexcept;            // 6, 18
+void lookupCircular180(const InputCall&, InputSample&) noexcept;          // 8
+void lookupFullFrame180(const InputCall&, InputSample&) noexcept;         // 9
+void lookupHalfEqui(const InputCall&, InputSample&) noexcept;             // 13
+void lookupStereographic(const InputCall&, InputSample&) noexcept;        // 15
+void lookupQuarterEqui(const InputCall&, InputSample&) noexcept;          // 16
+void lookupMercator(const InputCall&, InputSample&) noexcept;             // 20
+void lookupEqualAreaCylinder(const InputCall&, InputSample&) noexcept;    // 24
+void lookupSpinner(const InputCall&, InputSample&) noexcept;              // 31, 32
+
+// World maps (input_world_maps.cpp).
+void lookupMollweide(const InputCall&, InputSample&) noexcept;            // 7
+void lookupNicolosi(const InputCall&, InputSample&) noexcept;             // 14
+void lookupRobinson(const InputCall&, InputSample&) noexcept;             // 17
+void lookupLagrange(const InputCall&, InputSample&) noexcept;             // 21
+void lookupWinkelTripel(const InputCall&, InputSample&) noexcept;         // 22
+void lookupHammer(const InputCall&, InputSample&) noexcept;               // 23
+void lookupOrtelius(const InputCall&, InputSample&) noexcept;             // 30
+void lookupStrebe1995(const InputCall&, InputSample&) noexcept;           // 37
+void lookupEckertIV(const InputCall&, InputSample&) noexcept;             // 38
+
+// Cube faces and layouts (input_cube.cpp).
+void lookupOneCubeFace(const InputCall&, InputSample&) noexcept;          // 10
+void lookupTilingCubeFace(const InputCall&, InputSample&) noexcept;       // 11
+void lookupZenithNadir(const InputCall&, InputSample&) noexcept;          // 26
+void lookupCubeLayoutFace(const InputCall&, InputSample&) noexcept;       // 27, 33, 34, 35
+void lookupVerticalCrossFace(const InputCall&, InputSample&) noexcept;    // 28
+
+// Polyconic gores (input_gores.cpp).
+void lookupGores(const InputCall&, InputSample&) noexcept;                // 12, 19, 25, 36
+
+// Polyhedral nets (input_polyhedral.cpp).
+void lookupSoccer(const InputCall&, InputSample&) noexcept;               // 29
+
+}  // namespace globaro::input_detail

@@ -1,0 +1,70 @@
+#include "projection/vec_math.h"
+
+#include <cmath>
+
+namespace globaro {
+
+float planeAngle(float p, float q) noexcept {
+    constexpr float kPi = 3.1415927f;
+    if (q == 0.0f) return p > 0.0f ? 4.712389f : 1.5707964f;
+    const float t = std::atan(p / q);
+    if (q > 0.0f) return t + kPi;
+    if (p >= 0.0f) return t + 2.0f * kPi;
+    return t;
+}
+
+double planeAngle(double p, double q) noexcept {
+    constexpr double kPi = 3.141592653589793;
+    if (q == 0.0) return p > 0.0 ? 4.71238898038469 : 1.5707963267948966;
+    const double t = std::atan(p / q);
+    if (q > 0.0) return t + kPi;
+    if (p >= 0.0) return t + 2.0 * kPi;
+    return t;
+}
+
+Complex complexNormalise(const Complex& a) noexcept {
+    const double m = complexAbs(a);
+    if (m == 0.0) return {0.0, 0.0};
+    return {a.re / m, a.im / m};
+}
+
+Complex complexPow(const Complex& z, double p) noexcept {
+    if (z.re == 0.0 && z.im == 0.0) return {0.0, 0.0};
+    const double r = std::pow(complexAbs(z), p);
+    const double angle = p * std::atan2(z.im, z.re);
+    return {r * std::cos(angle), r * std::sin(angle)};
+}
+
+Complex complexDivide(const Complex& a, const Complex& b) noexcept {
+    if (std::fabs(b.re) >= std::fabs(b.im)) {
+        const double r = b.im / b.re;
+        const double den = b.re + b.im * r;
+        return {(a.re + a.im * r) / den, (a.im - a.re * r) / den};
+    }
+    const double r = b.re / b.im;
+    const double den = b.re * r + b.im;
+    return {(a.re * r + a.im) / den, (a.im * r - a.re) / den};
+}
+
+Complex complexTanh(const Complex& z) noexcept {
+    // Beyond this the exponentials overflow while tanh is ±1 to double precision.
+    if (z.re > 40.0) return {1.0, 0.0};
+    if (z.re < -40.0) return {-1.0, 0.0};
+    const double ep = std::exp(z.re);
+    const double em = std::exp(-z.re);
+    const double s = std::sin(z.im);
+    const double c = std::cos(z.im);
+    // sinh(z) = sinh(re)·cos(im) + i·cosh(re)·sin(im)
+    const Complex num{(ep * c - em * c) / 2.0, (ep * s + em * s) / 2.0};
+    // cosh(z) = cosh(re)·cos(im) + i·sinh(re)·sin(im)
+    const Complex den{(ep * c + em * std::cos(-z.im)) / 2.0, (ep * s + em * std::sin(-z.im)) / 2.0};
+    return complexDivide(num, den);
+}
+
+Complex discAutomorphism(const Complex& z, const Complex& w) noexcept {
+    const Complex num{z.re - w.re, z.im - w.im};
+    const Complex zw = complexMul(z, complexConjugate(w));
+    return complexDivide(num, Complex{1.0 - zw.re, -zw.im});
+}
+
+}  // namespace globaro

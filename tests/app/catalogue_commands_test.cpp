@@ -1,0 +1,158 @@
+// `globaro list` and `globaro describe`.
+
+#include "app/catalogue_commands.h"
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace globaro::cli {
+namespace {
+
+std::vector<std::string> lines(const std::string& text) {
+    std::vector<std::string> out;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) out.push_back(line);
+    return out;
+}
+
+struct CommandResult {
+    int code;
+    std::string out;
+    std::string err;
+};
+
+CommandResult list(std::string_view what) {
+    std::ostringstream out, err;
+    const int code = runList(what, out, err);
+    return {code, out.str(), err.str()};
+}
+
+CommandResult describe(std::string_view kind, std::string_view idOrName) {
+    std::ostringstream out, err;
+    const int code = runDescribe(kind, idOrName, out, err);
+    return {code, out.str(), err.str()};
+}
+
+TEST(CatalogueCommands, ListOutputs) {
+    const CommandResult r = list("outputs");
+    ASSERT_EQ(r.code, 0);
+    EXPECT_TRUE(r.err.empty());
+    const auto all = lines(r.out);
+    ASSERT_EQ(all.size(), 423u);
+    EXPECT_EQ(all.front(), "1\tequirectangular");
+    EXPECT_EQ(all[25], "26\t24 faces a");
+    EXPECT_EQ(all[176], "177\tgeodesic 4 | 2");
+    EXPECT_EQ(all[278], "279\tNaiaid");
+    EXPECT_EQ(all[414], "486\tglass marble");
+    EXPECT_EQ(all.back(), "100335\tlogarithmic");
+    long previous = 0;
+    for (const std::string& line : all) {
+        const auto tab = line.find('\t');
+        ASSERT_NE(tab, std::string::npos) << line;
+        const long id = std::stol(line.substr(0, tab));
+        EXPECT_GT(id, previous) << line;
+        previous = id;
+        EXPECT_FALSE(line.substr(tab + 1).empty()) << line;
+    }
+}
+
+TEST(CatalogueCommands, ListInputs) {
+    const CommandResult r = list("inputs");
+    ASSERT_EQ(r.code, 0);
+    const auto all = lines(r.out);
+    ASSERT_EQ(all.size(), 38u);
+    EXPECT_EQ(all.front(), "1\tequirectangular");
+    EXPECT_EQ(all[21], "22\tWinkel Tripel");
+    EXPECT_EQ(all.back(), "38\tEckert IV");
+}
+
+TEST(CatalogueCommands, ListRefusesOtherWords) {
+    for (std::string_view bad : {"", "output", "Outputs", "glue modes"}) {
+        const CommandResult r = list(bad);
+        EXPECT_EQ(r.code, 2) << bad;
+        EXPECT_TRUE(r.out.empty()) << bad;
+        EXPECT_EQ(lines(r.err).size(), 1u) << bad;
+    }
+}
+
+TEST(CatalogueCommands, DescribeOutputByIdAndByName) {
+    const CommandResult byId = describe("output", "62");
+    const CommandResult byName = describe("output", "Mercator");
+    ASSERT_EQ(byId.code, 0) << byId.err;
+    ASSERT_EQ(byName.code, 0) << byName.err;
+    EXPECT_EQ(byId.out, byName.out);
+    const auto j = nlohmann::json::parse(byId.out);
+    EXPECT_EQ(j["id"], 62);
+    EXPECT_EQ(j["name"], "Mercator");
+    EXPECT_EQ(j["shapeWord"], "loximuthal");
+    EXPECT_EQ(j["keywords"], (nlohmann::json{"loximuthal", "conformal"}));
+    EXPECT_EQ(j["conformal"], true);
+    EXPECT_EQ(j["polyhedron"], false);
+    EXPECT_EQ(j["circleOutline"], false);
+    EXPECT_EQ(j["polyKind"], -1);
+}
+
+TEST(CatalogueCommands, DescribePolyhedralOutput) {
+    const CommandResult r = describe("output", "cube");
+    ASSERT_EQ(r.code, 0) << r.err;
+    const auto j = nlohmann::json::parse(r.out);
+    EXPECT_EQ(j["id"], 7);
+    EXPECT_EQ(j["shapeWord"], "");
+    EXPECT_EQ(j["keywords"], (nlohmann::json{"cubemap", "polyhedron", "exportable 3D geometry"}));
+    EXPECT_EQ(j["polyKind"], 18);
+    EXPECT_EQ(j["cubemap"], true);
+    EXPECT_EQ(j["polyhedron"], true);
+    EXPECT_EQ(j["exportable3DGeometry"], true);
+    EXPECT_EQ(j["usesPolyModel"], true);
+    // Every predicate is a boolean.
+    for (const char* key : {"conformal", "circleOutline", "shadedGlobe", "floret", "voronoi",
+                            "developable", "curvedOrigami", "globeGores", "geodesic", "sphericon",
+                            "hyperbolicTiling", "cylindrical", "equalArea"}) {
+        ASSERT_TRUE(j.contains(key)) << key;
+        EXPECT_TRUE(j[key].is_boolean()) << key;
+    }
+}
+
+TEST(CatalogueCommands, DescribeOddNames) {
+    for (const auto& [text, id] : std::vector<std::pair<std::string, int>>{
+             {"Naiaid", 279}, {"24 faces a", 26}, {"geodesic 4 | 2", 177}, {"zenith & nadir", 171}}) {
+        const CommandResult r = describe("output", text);
+        ASSERT_EQ(r.code, 0) << text;
+        const auto j = nlohmann::json::parse(r.out);
+        EXPECT_EQ(j["id"], id);
+        EXPECT_EQ(j["name"], text);
+    }
+    const auto geodesic = nlohmann::json::parse(describe("output", "177").out);
+    EXPECT_EQ(geodesic["polyKind"], 88);
+    EXPECT_EQ(geodesic["family"], "geodesic");
+}
+
+TEST(CatalogueCommands, DescribeInput) {
+    const CommandResult r = describe("input", "Winkel Tripel");
+    ASSERT_EQ(r.code, 0) << r.err;
+    const auto j = nlohmann::json::parse(r.out);
+    EXPECT_EQ(j["id"], 22);
+    EXPECT_EQ(j["name"], "Winkel Tripel");
+    EXPECT_EQ(nlohmann::json::parse(describe("input", "38").out)["name"], "Eckert IV");
+}
+
+TEST(CatalogueCommands, DescribeRefusesUnknownProjections) {
+    const std::vector<std::pair<std::string, std::string>> bad = {
+        {"output", "mercator"}, {"output", "0"},     {"output", "415"},  {"output", "1045"},
+        {"output", ""},         {"input", "39"},     {"input", "cube"},  {"output", "line\nbreak"},
+        {"projection", "62"},   {"", "62"},          {"inputs", "1"},
+    };
+    for (const auto& [kind, text] : bad) {
+        const CommandResult r = describe(kind, text);
+        EXPECT_EQ(r.code, 2) << kind << " " << text;
+        EXPECT_TRUE(r.out.empty()) << kind << " " << text;
+        EXPECT_EQ(lines(r.err).size(), 1u) << kind << " " << text << ": " << r.err;
+    }
+}
+
+}  // namespace
+}  // namespace globaro::cli
