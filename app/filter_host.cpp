@@ -1,5 +1,7 @@
 #include "app/filter_host.h"
 
+#include "app/descriptor_store.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -46,7 +48,11 @@ Handle newHandle(std::int32_t size) {
 bool known(Handle h) { return h != nullptr && gHandles.count(h) != 0; }
 
 void disposeHandle(Handle h) {
-    if (!known(h)) return;
+    if (!known(h)) {
+        // Descriptors are handles of the descriptor store's.
+        releaseDescriptorHandle(h);
+        return;
+    }
     gHandles.erase(h);
     delete h;
 }

@@ -1,0 +1,118 @@
+#pragma once
+// The scripting descriptor's vocabulary: the keys under which the settings
+// are recorded (in the order they are written), the keys asked for when a
+// recorded descriptor is read back, and the enumeration tables that turn the
+// filter's integer ids into four-character enumeration keys and back.
+//
+// Four-character codes are DescriptorKeyID values with the first character in
+// the high byte (GLOBARO_FOURCC).
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string>
+
+#include "host/filter_record.h"
+#include "settings/settings_record.h"
+
+namespace globaro {
+
+// A four-character code from its text, first character in the high byte.
+constexpr std::uint32_t fourCharCode(const char (&s)[5]) { return GLOBARO_FOURCC(s[0], s[1], s[2], s[3]); }
+// The four characters of a code, first character first.
+std::string fourCharText(std::uint32_t code);
+
+// Descriptor value types as the host's descriptor suites name them.
+inline constexpr DescriptorTypeID kTypeInteger = GLOBARO_FOURCC('l', 'o', 'n', 'g');
+inline constexpr DescriptorTypeID kTypeFloat = GLOBARO_FOURCC('d', 'o', 'u', 'b');
+inline constexpr DescriptorTypeID kTypeBoolean = GLOBARO_FOURCC('b', 'o', 'o', 'l');
+inline constexpr DescriptorTypeID kTypeEnumerated = GLOBARO_FOURCC('e', 'n', 'u', 'm');
+
+// The key written for an id that has no enumeration key; reads back as 0.
+inline constexpr DescriptorEnumID kNoEnumKey = GLOBARO_FOURCC('<', 'N', 'O', '>');
+
+// A run of ids that map to a run of keys; both advance together by one. The
+// key's trailing decimal digits are the part that advances ("Ko16" .. "Ko33",
+// "Kgr1" .. "Kgr7"); a single id maps to its key as written ("Kp##").
+struct EnumKeyRange {
+    std::int32_t firstId;
+    std::int32_t lastId;
+    char firstKey[5];
+
+    constexpr std::int32_t count() const { return lastId - firstId + 1; }
+    // The key of `firstId + offset`, 0 <= offset < count().
+    DescriptorEnumID keyAt(std::int32_t offset) const;
+};
+
+// A two-way table between the ids of one enumeration type and their keys.
+class EnumKeyTable {
+public:
+    constexpr EnumKeyTable(const char (&typeCode)[5], std::span<const EnumKeyRange> ranges)
+        : type_(fourCharCode(typeCode)), ranges_(ranges) {}
+
+    // The enumeration type under which the keys are written ('Koty' ...).
+    DescriptorEnumTypeID type() const { return type_; }
+    std::span<const EnumKeyRange> ranges() const { return ranges_; }
+    // Number of ids with a key.
+    std::int32_t size() const;
+
+    // The key of an id, or kNoEnumKey when the id has none.
+    DescriptorEnumID keyFor(std::int32_t id) const;
+    // The id of a key, or 0 when the key has none (kNoEnumKey included).
+    std::int32_t idFor(DescriptorEnumID key) const;
+    bool hasId(std::int32_t id) const { return keyFor(id) != kNoEnumKey; }
+
+    // Calls visit(id, key) for every entry, in the table's id order.
+    template <typename Visit>
+    void forEach(Visit&& visit) const {
+        for (const EnumKeyRange& r : ranges_)
+            for (std::int32_t k = 0; k < r.count(); ++k) visit(r.firstId + k, r.keyAt(k));
+    }
+
+private:
+    DescriptorEnumTypeID type_;
+    std::span<const EnumKeyRange> ranges_;
+};
+
+const EnumKeyTable& gridKeyTable();    // 'Kgty': grid 1..7
+const EnumKeyTable& glueKeyTable();    // 'GLty': glue modes 1..69
+const EnumKeyTable& inputKeyTable();   // 'Kity': the 38 input projections
+const EnumKeyTable& outputKeyTable();  // 'Koty': 424 output ids
+
+// How a value travels between the settings record and the descriptor.
+enum class DescriptorValueKind : std::uint8_t {
+    kInteger,          // 'long' <-> a 32-bit field
+    kBoolean,          // 'bool' <-> a 32-bit field holding 0 or 1 (written from its low byte)
+    kBooleanOrInteger, // read: a 'bool', or a 'long' taken as nonzero; stored as 0 or 1
+    kFloat,            // 'doub' <-> a 32-bit float field
+    kColorChannel,     // 'long' 0..255 <-> the high byte of an Rgb16 channel
+    kEnumerated,       // 'enum' of the key's table <-> an id field
+    kIgnored,          // read back: nothing stored
+};
+
+// One scripted setting: its key, how it is written and read, and where it
+// lives in the settings record (exactly one of the field pointers is set).
+struct DescriptorKey {
+    DescriptorKeyID key;
+    DescriptorValueKind writeKind;
+    DescriptorValueKind readKind;
+    const EnumKeyTable* enumTable;               // kEnumerated only
+    std::int32_t SettingsRecord::*intField;      // integers, Booleans, enumerations
+    float SettingsRecord::*floatField;           // floats
+    Rgb16 SettingsRecord::*colorField;           // colour channels
+    std::uint16_t Rgb16::*channel;               // colour channels
+};
+
+// The scripted settings in the order they are written (44 keys).
+std::span<const DescriptorKey> descriptorKeys();
+// The entry of a key, or null when the key is not one of ours.
+const DescriptorKey* findDescriptorKey(DescriptorKeyID key);
+
+// The keys asked for when a descriptor is opened for reading (45 keys, with
+// '0015', which is asked for but never written), terminated by a 0 entry
+// that is not counted in the span.
+std::span<const DescriptorKeyID> descriptorReadKeys();
+inline constexpr std::size_t kDescriptorReadKeyCount = 45;
+inline constexpr std::size_t kDescriptorWriteKeyCount = 44;
+
+}  // namespace globaro

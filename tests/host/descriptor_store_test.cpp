@@ -1,0 +1,425 @@
+// The standalone host's descriptor store: the 18 read and 16 write
+// procedures with their type checks, and recorded actions as JSON files.
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <limits>
+#include <string>
+#include <unistd.h>
+
+#include "app/descriptor_store.h"
+#include "host/descriptor_keys.h"
+#include "tests/host/descriptor_test_support.h"
+
+namespace globaro {
+namespace {
+
+using descriptor_test::TestHandles;
+
+constexpr DescriptorKeyID K(const char (&s)[5]) { return fourCharCode(s); }
+
+// Writes one of every value type through the write suite and returns the handle.
+PIDescriptorHandle writeOneOfEach(DescriptorStore& store, HandleProcs& handles) {
+    WriteDescriptorProcs& w = store.writeProcs();
+    PIWriteDescriptor nestedToken = w.openWriteDescriptorProc();
+    EXPECT_NE(nestedToken, nullptr);
+    EXPECT_EQ(w.putIntegerProc(nestedToken, K("innr"), 9), noErr);
+    PIDescriptorHandle nested = nullptr;
+    EXPECT_EQ(w.closeWriteDescriptorProc(nestedToken, &nested), noErr);
+
+    PIWriteDescriptor t = w.openWriteDescriptorProc();
+    EXPECT_NE(t, nullptr);
+    const double f = 2.5, uf = 90.0;
+    EXPECT_EQ(w.putIntegerProc(t, K("intg"), -17), noErr);
+    EXPECT_EQ(w.putFloatProc(t, K("flot"), &f), noErr);
+    EXPECT_EQ(w.putUnitFloatProc(t, K("untf"), K("#Ang"), &uf), noErr);
+    EXPECT_EQ(w.putBooleanProc(t, K("bool"), 1), noErr);
+    Handle text = handles.newProc(3);
+    std::memcpy(handles.lockProc(text, 0), "a\x01z", 3);
+    EXPECT_EQ(w.putTextProc(t, K("text"), text), noErr);
+    EXPECT_EQ(w.putAliasProc(t, K("alis"), text), noErr);
+    handles.disposeProc(text);
+    EXPECT_EQ(w.putEnumeratedProc(t, K("enum"), K("Koty"), K("Kp##")), noErr);
+    EXPECT_EQ(w.putClassProc(t, K("clss"), K("Lyr ")), noErr);
+    DescriptorSimpleReference ref{};
+    ref.desiredClass = K("Lyr ");
+    ref.keyForm = K("Idnt");
+    ref.keyData.name[0] = 3;
+    std::memcpy(ref.keyData.name + 1, "bg!", 3);
+    ref.keyData.index = 4;
+    EXPECT_EQ(w.putSimpleReferenceProc(t, K("sref"), &ref), noErr);
+    EXPECT_EQ(w.putObjectProc(t, K("objc"), K("Clr "), nested), noErr);
+    EXPECT_EQ(w.putCountProc(t, K("cont"), 4000000000u), noErr);
+    const unsigned char pascal[] = {5, 'h', 'e', 'l', 'l', 'o'};
+    EXPECT_EQ(w.putStringProc(t, K("strg"), pascal), noErr);
+    EXPECT_EQ(w.putScopedClassProc(t, K("scls"), K("Chnl")), noErr);
+    EXPECT_EQ(w.putScopedObjectProc(t, K("sobj"), K("Pnt "), nested), noErr);
+    PIDescriptorHandle done = nullptr;
+    EXPECT_EQ(w.closeWriteDescriptorProc(t, &done), noErr);
+    EXPECT_TRUE(store.release(nested));
+    return done;
+}
+
+struct StoreTest : ::testing::Test {
+    HandleProcs handles = TestHandles::procs();
+    DescriptorStore store;
+    StoreTest() { store.setHandleProcs(&handles); }
+};
+
+TEST_F(StoreTest, SuitesAreCompleteAndParametersVersionZero) {
+    PIDescriptorParameters& p = store.parameters();
+    EXPECT_EQ(p.descriptorParametersVersion, 0);
+    EXPECT_EQ(p.readDescriptorProcs->numReadDescriptorProcs, 18);
+    EXPECT_EQ(p.writeDescriptorProcs->numWriteDescriptorProcs, 16);
+    EXPECT_EQ(p.descriptor, nullptr);
+    EXPECT_EQ(activeDescriptorStore(), &store);
+}
+
+TEST_F(StoreTest, EveryTypeReadsBackWithItsTypeCode) {
+    PIDescriptorHandle h = writeOneOfEach(store, handles);
+    ReadDescriptorProcs& r = store.readProcs();
+    DescriptorKeyID keys[] = {K("intg"), K("flot"), 0};
+    PIReadDescriptor t = r.openReadDescriptorProc(h, keys);
+    ASSERT_NE(t, nullptr);
+
+    DescriptorKeyID key = 0;
+    DescriptorTypeID type = 0;
+    std::int32_t flags = -1;
+    auto next = [&](const char (&expectedKey)[5], const char (&expectedType)[5]) {
+        ASSERT_TRUE(r.getKeyProc(t, &key, &type, &flags));
+        EXPECT_EQ(fourCharText(key), expectedKey);
+        EXPECT_EQ(fourCharText(type), expectedType);
+        EXPECT_EQ(flags, 0);
+    };
+
+    next("intg", "long");
+    std::int32_t i = 0;
+    EXPECT_EQ(r.getIntegerProc(t, &i), noErr);
+    EXPECT_EQ(i, -17);
+    EXPECT_EQ(r.getPinnedIntegerProc(t, 0, 10, &i), kDescriptorCoerced);
+    EXPECT_EQ(i, 0);
+    EXPECT_EQ(r.getPinnedIntegerProc(t, -20, 10, &i), noErr);
+    EXPECT_EQ(i, -17);
+    double d = 0;
+    EXPECT_EQ(r.getFloatProc(t, &d), kDescriptorWrongType);
+    Boolean b = 0;
+    EXPECT_EQ(r.getBooleanProc(t, &b), kDescriptorWrongType);
+
+    next("flot", "doub");
+    EXPECT_EQ(r.getFloatProc(t, &d), noErr);
+    EXPECT_EQ(d, 2.5);
+    const double lo = 3.0;
+    EXPECT_EQ(r.getPinnedFloatProc(t, &lo, nullptr, &d), kDescriptorCoerced);
+    EXPECT_EQ(d, 3.0);
+    EXPECT_EQ(r.getIntegerProc(t, &i), kDescriptorWrongType);
+    std::uint32_t unit = 0;
+    EXPECT_EQ(r.getUnitFloatProc(t, &unit, &d), kDescriptorWrongType);
+
+    next("untf", "UntF");
+    EXPECT_EQ(r.getUnitFloatProc(t, &unit, &d), noErr);
+    EXPECT_EQ(fourCharText(unit), "#Ang");
+    EXPECT_EQ(d, 90.0);
+    const double hi = 45.0;
+    EXPECT_EQ(r.getPinnedUnitFloatProc(t, nullptr, &hi, &unit, &d), kDescriptorCoerced);
+    EXPECT_EQ(d, 45.0);
+    EXPECT_EQ(r.getFloatProc(t, &d), kDescriptorWrongType);
+
+    next("bool", "bool");
+    EXPECT_EQ(r.getBooleanProc(t, &b), noErr);
+    EXPECT_EQ(b, 1);
+    EXPECT_EQ(r.getIntegerProc(t, &i), kDescriptorWrongType);
+
+    next("text", "TEXT");
+    Handle text = nullptr;
+    EXPECT_EQ(r.getTextProc(t, &text), noErr);
+    ASSERT_NE(text, nullptr);
+    EXPECT_EQ(handles.getSizeProc(text), 3);
+    EXPECT_EQ(std::memcmp(handles.lockProc(text, 0), "a\x01z", 3), 0);
+    handles.disposeProc(text);
+    unsigned char pascal[256] = {};
+    EXPECT_EQ(r.getStringProc(t, pascal), noErr);
+    EXPECT_EQ(pascal[0], 3);
+    Handle wrong = nullptr;
+    EXPECT_EQ(r.getAliasProc(t, &wrong), kDescriptorWrongType);
+    EXPECT_EQ(wrong, nullptr);
+
+    next("alis", "alis");
+    Handle alias = nullptr;
+    EXPECT_EQ(r.getAliasProc(t, &alias), noErr);
+    EXPECT_EQ(handles.getSizeProc(alias), 3);
+    handles.disposeProc(alias);
+    EXPECT_EQ(r.getStringProc(t, pascal), kDescriptorWrongType);
+
+    next("enum", "enum");
+    DescriptorEnumID e = 0;
+    EXPECT_EQ(r.getEnumeratedProc(t, &e), noErr);
+    EXPECT_EQ(fourCharText(e), "Kp##");
+    EXPECT_EQ(r.getClassProc(t, &e), kDescriptorWrongType);
+
+    next("clss", "type");
+    DescriptorTypeID c = 0;
+    EXPECT_EQ(r.getClassProc(t, &c), noErr);
+    EXPECT_EQ(fourCharText(c), "Lyr ");
+    EXPECT_EQ(r.getEnumeratedProc(t, &e), kDescriptorWrongType);
+
+    next("sref", "obj ");
+    DescriptorSimpleReference ref{};
+    EXPECT_EQ(r.getSimpleReferenceProc(t, &ref), noErr);
+    EXPECT_EQ(fourCharText(ref.keyForm), "Idnt");
+    EXPECT_EQ(ref.keyData.index, 4);
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(ref.keyData.name + 1), ref.keyData.name[0]), "bg!");
+
+    next("objc", "Objc");
+    PIDescriptorHandle nested = nullptr;
+    EXPECT_EQ(r.getObjectProc(t, &c, &nested), noErr);
+    EXPECT_EQ(fourCharText(c), "Clr ");
+    ASSERT_NE(store.find(nested), nullptr);
+    EXPECT_EQ(store.find(nested)->find(K("innr"))->integer, 9);
+    EXPECT_TRUE(store.release(nested));
+    EXPECT_EQ(r.getIntegerProc(t, &i), kDescriptorWrongType);
+
+    next("cont", "cnt ");
+    std::uint32_t count = 0;
+    EXPECT_EQ(r.getCountProc(t, &count), noErr);
+    EXPECT_EQ(count, 4000000000u);
+    EXPECT_EQ(r.getIntegerProc(t, &i), kDescriptorWrongType);
+
+    next("strg", "TEXT");
+    EXPECT_EQ(r.getStringProc(t, pascal), noErr);
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(pascal + 1), pascal[0]), "hello");
+
+    next("scls", "type");
+    next("sobj", "Objc");
+    EXPECT_FALSE(r.getKeyProc(t, &key, &type, &flags));
+    EXPECT_EQ(r.getIntegerProc(t, &i), kDescriptorBadToken);  // nothing current after the end
+    EXPECT_EQ(r.closeReadDescriptorProc(t), noErr);           // both expected keys came
+    EXPECT_EQ(store.openReadTokens(), 0u);
+    EXPECT_EQ(r.closeReadDescriptorProc(t), kDescriptorBadToken);  // closed twice
+}
+
+TEST_F(StoreTest, MissingExpectedKeysAreReportedOnClose) {
+    PIDescriptorHandle h = writeOneOfEach(store, handles);
+    ReadDescriptorProcs& r = store.readProcs();
+    DescriptorKeyID keys[] = {K("intg"), K("nope"), 0};
+    PIReadDescriptor t = r.openReadDescriptorProc(h, keys);
+    ASSERT_NE(t, nullptr);
+    EXPECT_EQ(r.closeReadDescriptorProc(t), kDescriptorMissingKey);
+}
+
+TEST_F(StoreTest, ReadingBeforeTheFirstKeyOrWithBadTokensFails) {
+    PIDescriptorHandle h = writeOneOfEach(store, handles);
+    ReadDescriptorProcs& r = store.readProcs();
+    PIReadDescriptor t = r.openReadDescriptorProc(h, nullptr);
+    std::int32_t i = 0;
+    EXPECT_EQ(r.getIntegerProc(t, &i), kDescriptorBadToken);
+    EXPECT_EQ(r.getIntegerProc(nullptr, &i), kDescriptorBadToken);
+    DescriptorKeyID key = 0;
+    EXPECT_FALSE(r.getKeyProc(nullptr, &key, nullptr, nullptr));
+    EXPECT_TRUE(r.getKeyProc(t, &key, nullptr, nullptr));  // type and flags are optional
+    EXPECT_EQ(r.getIntegerProc(t, nullptr), kDescriptorBadToken);
+    EXPECT_EQ(r.closeReadDescriptorProc(t), noErr);
+    // Open on nothing, or on a handle that is not the store's.
+    EXPECT_EQ(r.openReadDescriptorProc(nullptr, nullptr), nullptr);
+    int notAHandle = 0;
+    EXPECT_EQ(r.openReadDescriptorProc(reinterpret_cast<PIDescriptorHandle>(&notAHandle), nullptr), nullptr);
+    WriteDescriptorProcs& w = store.writeProcs();
+    EXPECT_EQ(w.putIntegerProc(nullptr, K("intg"), 1), kDescriptorBadToken);
+    PIDescriptorHandle out = nullptr;
+    EXPECT_EQ(w.closeWriteDescriptorProc(nullptr, &out), kDescriptorBadToken);
+    PIWriteDescriptor wt = w.openWriteDescriptorProc();
+    EXPECT_EQ(w.putFloatProc(wt, K("flot"), nullptr), kDescriptorBadToken);
+    EXPECT_EQ(w.putObjectProc(wt, K("objc"), K("Clr "), nullptr), kDescriptorBadToken);
+    EXPECT_EQ(w.closeWriteDescriptorProc(wt, nullptr), kDescriptorBadToken);
+    EXPECT_EQ(store.openWriteTokens(), 0u);
+}
+
+TEST_F(StoreTest, PuttingAKeyAgainReplacesItInPlace) {
+    WriteDescriptorProcs& w = store.writeProcs();
+    PIWriteDescriptor t = w.openWriteDescriptorProc();
+    w.putIntegerProc(t, K("aaaa"), 1);
+    w.putIntegerProc(t, K("bbbb"), 2);
+    w.putBooleanProc(t, K("aaaa"), 1);
+    PIDescriptorHandle h = nullptr;
+    ASSERT_EQ(w.closeWriteDescriptorProc(t, &h), noErr);
+    const RecordedDescriptor* d = store.find(h);
+    ASSERT_EQ(d->items.size(), 2u);
+    EXPECT_EQ(d->items[0].key, K("aaaa"));
+    EXPECT_EQ(d->items[0].value.type, DescriptorValueType::kBoolean);
+}
+
+TEST(DescriptorStoreActive, ProceduresFailWithoutAStore) {
+    ReadDescriptorProcs readProcs{};
+    WriteDescriptorProcs writeProcs{};
+    {
+        DescriptorStore store;
+        readProcs = store.readProcs();
+        writeProcs = store.writeProcs();
+    }
+    EXPECT_EQ(activeDescriptorStore(), nullptr);
+    EXPECT_EQ(writeProcs.openWriteDescriptorProc(), nullptr);
+    EXPECT_EQ(readProcs.openReadDescriptorProc(nullptr, nullptr), nullptr);
+    std::int32_t i = 0;
+    EXPECT_EQ(readProcs.getIntegerProc(nullptr, &i), kDescriptorBadToken);
+    EXPECT_FALSE(releaseDescriptorHandle(nullptr));
+}
+
+TEST(DescriptorStoreActive, NestedStoresRestoreThePreviousOne) {
+    DescriptorStore outer;
+    {
+        DescriptorStore inner;
+        EXPECT_EQ(activeDescriptorStore(), &inner);
+    }
+    EXPECT_EQ(activeDescriptorStore(), &outer);
+}
+
+// ---- Action files -------------------------------------------------------------------------
+
+TEST_F(StoreTest, ActionJsonKeepsEveryType) {
+    PIDescriptorHandle h = writeOneOfEach(store, handles);
+    RecordedAction action;
+    action.playInfo = plugInDialogSilent;
+    action.descriptor = *store.find(h);
+    action.descriptor.put(K("nan "), DescriptorValue::makeFloat(std::numeric_limits<double>::quiet_NaN()));
+    action.descriptor.put(K("inf "), DescriptorValue::makeFloat(-std::numeric_limits<double>::infinity()));
+    action.descriptor.put(0x01020304u, DescriptorValue::makeInteger(std::numeric_limits<std::int32_t>::min()));
+    const std::string json = actionToJson(action);
+    EXPECT_NE(json.find("\"Globaro 2 action\""), std::string::npos);
+    EXPECT_NE(json.find("\"silent\""), std::string::npos);
+
+    RecordedAction back;
+    std::string error;
+    ASSERT_TRUE(actionFromJson(json, back, error)) << error;
+    EXPECT_EQ(back.playInfo, plugInDialogSilent);
+    ASSERT_EQ(back.descriptor.items.size(), action.descriptor.items.size());
+    EXPECT_EQ(actionToJson(back), json);
+    EXPECT_EQ(back.descriptor.find(K("text"))->bytes, std::string("a\x01z", 3));
+    EXPECT_EQ(back.descriptor.find(K("cont"))->count, 4000000000u);
+    EXPECT_TRUE(std::isnan(back.descriptor.find(K("nan "))->number));
+    EXPECT_EQ(back.descriptor.find(0x01020304u)->integer, std::numeric_limits<std::int32_t>::min());
+    EXPECT_EQ(back.descriptor.find(K("objc"))->object->find(K("innr"))->integer, 9);
+    EXPECT_EQ(back.descriptor.find(K("sref"))->reference.keyData.index, 4);
+}
+
+TEST(ActionFiles, SaveAndLoad) {
+    RecordedAction action;
+    action.playInfo = plugInDialogDisplay;
+    action.descriptor.put(K("Koky"), DescriptorValue::makeEnumerated(K("Koty"), K("Kp##")));
+    const std::string path = ::testing::TempDir() + "globaro_action_" + std::to_string(getpid()) + ".json";
+    std::string error;
+    ASSERT_TRUE(saveActionFile(path, action, error)) << error;
+    RecordedAction loaded;
+    ASSERT_TRUE(loadActionFile(path, loaded, error)) << error;
+    EXPECT_EQ(loaded.playInfo, plugInDialogDisplay);
+    EXPECT_EQ(loaded.descriptor.find(K("Koky"))->enumValue, K("Kp##"));
+    std::remove(path.c_str());
+
+    EXPECT_FALSE(loadActionFile(path, loaded, error));
+    EXPECT_NE(error.find("cannot read"), std::string::npos);
+    EXPECT_FALSE(saveActionFile("/nonexistent-folder/x.json", action, error));
+    EXPECT_NE(error.find("cannot write"), std::string::npos);
+}
+
+TEST(ActionFiles, RecordThenOfferForTheNextRun) {
+    const std::string path = ::testing::TempDir() + "globaro_record_" + std::to_string(getpid()) + ".json";
+    std::string error;
+    {
+        DescriptorStore store;
+        EXPECT_FALSE(saveRecordedAction(store, path, plugInDialogDontDisplay, error));
+        EXPECT_NE(error.find("recorded no settings"), std::string::npos) << error;
+        RecordedDescriptor d;
+        d.put(K("0026"), DescriptorValue::makeInteger(640));
+        store.offer(d, plugInDialogDontDisplay);
+        ASSERT_TRUE(saveRecordedAction(store, path, plugInDialogDisplay, error)) << error;
+    }
+    DescriptorStore replay;
+    ASSERT_TRUE(offerActionFile(replay, path, error)) << error;
+    EXPECT_EQ(replay.parameters().playInfo, plugInDialogDisplay);
+    ASSERT_NE(replay.current(), nullptr);
+    EXPECT_EQ(replay.current()->find(K("0026"))->integer, 640);
+    std::remove(path.c_str());
+    EXPECT_FALSE(offerActionFile(replay, path, error));
+}
+
+// Each hostile document is refused with a message that names the problem.
+TEST(ActionFiles, HostileDocumentsAreRefusedClearly) {
+    const std::string head = R"({"format":"Globaro 2 action","version":1,"descriptor":)";
+    const std::pair<std::string, std::string> cases[] = {
+        {"", "not a valid JSON"},
+        {"{", "not a valid JSON"},
+        {"[1,2]", "must be a JSON object"},
+        {R"({"format":"other","version":1,"descriptor":[]})", "not an action file"},
+        {R"({"format":"Globaro 2 action","version":2,"descriptor":[]})", "version"},
+        {R"({"format":"Globaro 2 action","version":1})", "\"descriptor\" is missing"},
+        {R"({"format":"Globaro 2 action","version":1,"playInfo":"loud","descriptor":[]})", "playInfo"},
+        {head + "{}}", "list of items"},
+        {head + "[5]}", "item 1: an item must be an object"},
+        {head + R"([{"type":"integer","value":1}]})", "\"key\" is missing"},
+        {head + R"([{"key":"toolong","type":"integer","value":1}]})", "four characters"},
+        {head + R"([{"key":-1,"type":"integer","value":1}]})", "four-character code"},
+        {head + R"([{"key":4294967296,"type":"integer","value":1}]})", "four-character code"},
+        {head + R"([{"key":"Vers","type":"integer","value":2147483648}]})", "out of range"},
+        {head + R"([{"key":"Vers","type":"integer","value":-2147483649}]})", "out of range"},
+        {head + R"([{"key":"Vers","type":"integer","value":1.5}]})", "whole number"},
+        {head + R"([{"key":"Vers","type":"integer"}]})", "\"value\" is missing"},
+        {head + R"([{"key":"Vers","type":"wide","value":1}]})", "unknown type"},
+        {head + R"([{"key":"Vers","value":1}]})", "\"type\" is missing"},
+        {head + R"([{"key":"0034","type":"float","value":"lots"}]})", "must be a number"},
+        {head + R"([{"key":"0011","type":"boolean","value":1}]})", "true or false"},
+        {head + R"([{"key":"text","type":"text","value":[1,256]}]})", "byte values"},
+        {head + R"([{"key":"text","type":"text","value":{}}]})", "string or a list of bytes"},
+        {head + R"([{"key":"Koky","type":"enumerated","value":"Kp##"}]})", "\"enumType\" is missing"},
+        {head + R"([{"key":"cont","type":"count","value":-1}]})", "out of range"},
+        {head + R"([{"key":"objc","type":"object","class":"Clr ","value":5}]})", "list of items"},
+    };
+    for (const auto& [text, expected] : cases) {
+        RecordedAction action;
+        action.playInfo = 2;
+        std::string error;
+        EXPECT_FALSE(actionFromJson(text, action, error)) << text;
+        EXPECT_NE(error.find(expected), std::string::npos) << text << " -> " << error;
+        EXPECT_EQ(action.playInfo, 2) << "a refused document leaves the action alone";
+    }
+}
+
+TEST(ActionFiles, DeepNestingAndHugeDocumentsAreRefused) {
+    // Objects nested far deeper than any descriptor needs.
+    std::string nested = R"({"key":"objc","type":"object","class":"Clr ","value":[]})";
+    for (int i = 0; i < 20; ++i)
+        nested = R"({"key":"objc","type":"object","class":"Clr ","value":[)" + nested + "]}";
+    const std::string text = R"({"format":"Globaro 2 action","version":1,"descriptor":[)" + nested + "]}";
+    RecordedAction action;
+    std::string error;
+    EXPECT_FALSE(actionFromJson(text, action, error));
+    EXPECT_NE(error.find("nested too deeply"), std::string::npos) << error;
+
+    // Deep plain JSON nesting parses without harm and is refused as a document.
+    const std::string deep(100000, '[');
+    EXPECT_FALSE(actionFromJson(deep, action, error));
+
+    const std::string path = ::testing::TempDir() + "globaro_big_action_" + std::to_string(getpid()) + ".json";
+    {
+        std::ofstream out(path, std::ios::binary);
+        out << std::string(kMaxActionFileBytes + 1, ' ');
+    }
+    EXPECT_FALSE(loadActionFile(path, action, error));
+    EXPECT_NE(error.find("too large"), std::string::npos) << error;
+    std::remove(path.c_str());
+}
+
+TEST(ActionFiles, ErrorsNameTheItemAndKey) {
+    const std::string text =
+        R"({"format":"Globaro 2 action","version":1,"descriptor":[{"key":"Vers","type":"integer","value":48},)"
+        R"({"key":"0034","type":"float","value":true}]})";
+    RecordedAction action;
+    std::string error;
+    EXPECT_FALSE(actionFromJson(text, action, error));
+    EXPECT_NE(error.find("item 2"), std::string::npos) << error;
+    EXPECT_NE(error.find("0034"), std::string::npos) << error;
+}
+
+}  // namespace
+}  // namespace globaro
