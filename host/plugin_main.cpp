@@ -8,9 +8,13 @@
 #include "host/filter_record.h"
 #include "host/host_services.h"
 #include "host/messages.h"
+#include "host/scripting_parameters.h"
 #include "host/working_memory.h"
 #include "settings/filter_data.h"
+#include "settings/memory_dots.h"
+#include "settings/random_settings.h"
 #include "settings/settings_record.h"
+#include "settings/undo.h"
 
 namespace globaro {
 
@@ -138,6 +142,7 @@ void doPrepare() {
     setName(s.settingsName, "Globaro 2 settings");
     for (auto& text : s.dialogStrings) text[0] = '\0';
     g.filterData->dialogUp = 0;
+    seedFromClock(settingsRandom());
 }
 
 // Renders into the host's image tile by tile.
@@ -190,7 +195,11 @@ void doStart() {
         setResult(memFullErr);
         return;
     }
+    clearDotMap(g.filterData->dotMap);
+    loadDotMap(g.filterData->dotMap);
     s.exportKind = kExportThumbnail;
+    // The last-used settings, unless the host replays recorded ones.
+    if (!hasDescriptor(g.record)) loadCachedSettings(s);
     if (g.filterData->firstCall) {
         g.filterData->firstCall = 0;
         resetExportOptions(s);
@@ -210,14 +219,21 @@ void doStart() {
         return;
     }
 
+    readDescriptor(g.record, s, *g.filterData);
+
     if (g.filterData->dialogRequested) {
+        recordUndo(g.filterData->undo, s, true);
         showMessage("Globaro 2", "No dialog is available in this build; rendering with the current settings.");
     }
     g.filterData->dialogRequested = 0;
 
     s.renderTarget = kRenderToHost;
     renderIntoHost(host);
-    if (result() != noErr) releaseWorkingMemory();
+    if (result() != noErr) {
+        releaseWorkingMemory();
+        return;
+    }
+    saveCachedSettings(s);
 }
 
 // All work is done during start: empty rectangles tell the host to end.
@@ -226,6 +242,8 @@ void doContinue() { clearRectangles(); }
 void doFinish() {
     lockHandles();
     if (result() != noErr) return;
+    writeDescriptor(g.record, *g.settings);
+    saveDotMap(g.filterData->dotMap);
     releaseWorkingMemory();
 }
 

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <random>
 
@@ -294,6 +295,54 @@ TEST(ModuleFiles, NonModulesAreRejectedWithAReason) {
     std::ofstream(cut, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size() / 3));
     EXPECT_FALSE(loadModule(cut, m, error));
     EXPECT_FALSE(error.empty());
+}
+
+}  // namespace
+}  // namespace globaro
+
+#include "app/descriptor_store.h"
+#include "settings/memory_dots.h"
+
+namespace globaro {
+namespace {
+
+TEST(RunState, CachedSettingsAndDescriptorAreWritten) {
+    Document doc = randomDocument(40, 20, 3, false, 8, 4);
+    DescriptorStore store;
+    HostOptions options;
+    options.descriptorParameters = &store.parameters();
+    FilterHost host(doc, options);
+    std::filesystem::remove(cachedSettingsPath());
+    testing::internal::CaptureStderr();
+    ASSERT_EQ(host.run(PluginMain, true).result, 0);
+    testing::internal::GetCapturedStderr();
+    EXPECT_TRUE(std::filesystem::exists(cachedSettingsPath()));
+    const RecordedDescriptor* recorded = store.current();
+    ASSERT_NE(recorded, nullptr);
+    const DescriptorValue* version = recorded->find(GLOBARO_FOURCC('V', 'e', 'r', 's'));
+    ASSERT_NE(version, nullptr);
+    EXPECT_EQ(version->integer, 48);
+    EXPECT_NE(recorded->find(GLOBARO_FOURCC('K', 'o', 'k', 'y')), nullptr);
+}
+
+TEST(RunState, ReplayWithoutDialogShowsNoDialog) {
+    Document doc = randomDocument(40, 20, 3, false, 8, 4);
+    DescriptorStore store;
+    RecordedDescriptor descriptor;
+    descriptor.put(GLOBARO_FOURCC('V', 'e', 'r', 's'), DescriptorValue::makeInteger(48));
+    store.offer(descriptor, plugInDialogDontDisplay);
+    HostOptions options;
+    options.descriptorParameters = &store.parameters();
+    FilterHost host(doc, options);
+    testing::internal::CaptureStderr();
+    ASSERT_EQ(host.run(PluginMain, true).result, 0);
+    const std::string said = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(said.find("No dialog"), std::string::npos) << said;
+    // Play information that asks for the dialog does.
+    store.offer(descriptor, plugInDialogDisplay);
+    testing::internal::CaptureStderr();
+    ASSERT_EQ(host.run(PluginMain, false).result, 0);
+    EXPECT_NE(testing::internal::GetCapturedStderr().find("No dialog"), std::string::npos);
 }
 
 }  // namespace
