@@ -16,6 +16,7 @@
 #include "app/image_io.h"
 #include "app/module_loader.h"
 #include "app/probe_command.h"
+#include "app/run_settings.h"
 #include "projection/catalogue.h"
 
 #ifndef GLOBARO_VERSION
@@ -54,8 +55,9 @@ bool parseSize(const std::string& text, Int& width, Int& height) {
     return true;
 }
 
-// Loads the module, checks that it accepts the document and runs the filter.
-int runFilter(Document& doc, const std::string& modulePath, bool showProgress) {
+// Loads the module, checks that it accepts the document and runs the filter
+// with the settings of `run`.
+int runFilter(Document& doc, const std::string& modulePath, const RunSettingsOptions& run, bool showProgress) {
     LoadedModule module;
     std::string error;
     if (!loadModule(modulePath, module, error)) {
@@ -67,12 +69,24 @@ int runFilter(Document& doc, const std::string& modulePath, bool showProgress) {
         std::cerr << "globaro: " << why << "\n";
         return kExitFailure;
     }
+    DescriptorStore store;
+    if (!offerRunDescriptor(run, store, error)) {
+        std::cerr << "globaro: " << error << "\n";
+        return kExitUsage;
+    }
     HostOptions options;
     options.showProgress = showProgress;
+    options.descriptorParameters = &store.parameters();
     FilterHost host(doc, options);
     const RunReport report = host.run(module.entry, false);
     if (report.result != noErr) {
         std::cerr << "globaro: the filter stopped: " << describeResult(report.result) << "; the image is unchanged\n";
+        return kExitFailure;
+    }
+    if (!run.record.empty() &&
+        !saveRecordedAction(store, run.record, run.dialog.value_or(false) ? plugInDialogDisplay : plugInDialogDontDisplay,
+                            error)) {
+        std::cerr << "globaro: " << error << "\n";
         return kExitFailure;
     }
     return 0;
@@ -101,7 +115,7 @@ int commandInfo(const std::string& path, const std::string& modulePath) {
 }
 
 int commandRender(const std::string& input, const std::string& output, int depth, const std::string& maskPath,
-                  const std::string& modulePath, bool quiet) {
+                  const std::string& modulePath, const RunSettingsOptions& run, bool quiet) {
     Document doc;
     std::string error;
     if (!loadDocument(input, doc, error)) {
@@ -112,7 +126,7 @@ int commandRender(const std::string& input, const std::string& output, int depth
         std::cerr << "globaro: " << error << "\n";
         return kExitFailure;
     }
-    if (const int status = runFilter(doc, modulePath, !quiet); status != 0) return status;
+    if (const int status = runFilter(doc, modulePath, run, !quiet); status != 0) return status;
     if (!saveDocument(output, doc, depth, error)) {
         std::cerr << "globaro: " << error << "\n";
         return kExitFailure;
@@ -134,7 +148,7 @@ int commandDemo(const std::string& output, const std::string& size, const std::s
         return kExitFailure;
     }
     std::cout << "demo panorama: " << describeDocument(doc) << "\n";
-    if (const int status = runFilter(doc, modulePath, true); status != 0) return status;
+    if (const int status = runFilter(doc, modulePath, RunSettingsOptions{}, true); status != 0) return status;
     if (!saveDocument(output, doc, 0, error)) {
         std::cerr << "globaro: " << error << "\n";
         return kExitFailure;
@@ -183,6 +197,8 @@ int main(int argc, char** argv) {
         ->check(CLI::IsMember({0, 8, 16, 32}));
     render->add_option("--mask", maskPath, "Selection mask image (255 = selected)");
     render->add_flag("--quiet", quiet, "No progress or summary");
+    RunSettingsOptions runSettings;
+    addRunSettingsOptions(*render, runSettings);
 
     std::string demoOutput = "demo-out.png", demoSize = "2048x1024";
     auto* demo = app.add_subcommand("demo", "Run the filter on the built-in demo panorama");
@@ -229,7 +245,7 @@ int main(int argc, char** argv) {
     }
 
     if (info->parsed()) return commandInfo(infoPath, modulePath);
-    if (render->parsed()) return commandRender(input, output, depth, maskPath, modulePath, quiet);
+    if (render->parsed()) return commandRender(input, output, depth, maskPath, modulePath, runSettings, quiet);
     if (demo->parsed()) return commandDemo(demoOutput, demoSize, modulePath);
     if (list->parsed()) return listWhat == "glue" ? cli::runListGlue(std::cout) : cli::runList(listWhat, std::cout, std::cerr);
     if (describe->parsed()) return cli::runDescribe(describeKind, describeId, std::cout, std::cerr);

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <string>
 #include <sys/wait.h>
 
@@ -160,6 +161,99 @@ TEST(CliCatalogue, ListsDescribesAndProbes) {
     EXPECT_EQ(runCli("probe --input equirectangular --output \"equi tall\" 0.25 0.75").status, 0);
     EXPECT_EQ(runCli("probe --input nosuch 0.5 0.5").status, 2);
     EXPECT_EQ(runCli("probe 0.5").status, 2);
+}
+
+}  // namespace
+}  // namespace globaro
+
+#include <nlohmann/json.hpp>
+
+#include "settings/settings_file.h"
+
+namespace globaro {
+namespace {
+
+std::string readText(const std::string& path) {
+    std::ifstream in(path);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+std::map<std::string, nlohmann::json> recordedValues(const std::string& path) {
+    std::map<std::string, nlohmann::json> values;
+    const nlohmann::json action = nlohmann::json::parse(readText(path));
+    for (const auto& item : action.at("descriptor"))
+        values[item.at("key").get<std::string>()] = item.at("value");
+    return values;
+}
+
+TEST(CliSettings, OptionsReachTheFilterAndActionsReplay) {
+    const std::string in = temp("s_in.png");
+    ASSERT_EQ(runCli("demo " + in + " --size 64x32").status, 0);
+    const std::string first = temp("s_first.json"), second = temp("s_second.json");
+    const Outcome o = runCli("render --quiet " + in + " " + temp("s_out.png") +
+                             " --lat 30 --lon -45.5 --output Mollweide --glue multiply --grid 15"
+                             " --backdrop-color '#ff8000' --opaque-gaps --record " + first);
+    ASSERT_EQ(o.status, 0) << o.output;
+    auto values = recordedValues(first);
+    ASSERT_FALSE(values.empty()) << readText(first);
+    EXPECT_EQ(values["Vers"], 48);
+    EXPECT_EQ(values["0034"], 30.0);
+    EXPECT_EQ(values["0035"], -45.5);
+    EXPECT_EQ(values["0008"], 30);   // the whole-number mirror follows
+    EXPECT_EQ(values["0012"], -45);  // truncated toward zero
+    EXPECT_EQ(values["Kgky"], "Kgr5");
+    EXPECT_EQ(values["0004"], 255);
+    EXPECT_EQ(values["0005"], 128);
+    EXPECT_EQ(values["0006"], 0);
+    EXPECT_EQ(values["0028"], false);
+
+    // Replaying the action records exactly the same settings.
+    const Outcome replay = runCli("render --quiet " + in + " " + temp("s_out2.png") + " --action " + first +
+                                  " --record " + second);
+    ASSERT_EQ(replay.status, 0) << replay.output;
+    EXPECT_EQ(readText(first), readText(second));
+
+    EXPECT_EQ(runCli("render " + in + " " + temp("x.png") + " --action " + first + " --lat 3").status, 2);
+    EXPECT_EQ(runCli("render " + in + " " + temp("x.png") + " --glue nosuchmode").status, 2);
+    EXPECT_EQ(runCli("render " + in + " " + temp("x.png") + " --grid 7").status, 2);
+    EXPECT_EQ(runCli("render " + in + " " + temp("x.png") + " --line-color 12345").status, 2);
+}
+
+TEST(CliSettings, HostileActionFilesAndPresets) {
+    const std::string in = temp("h_in.png");
+    ASSERT_EQ(runCli("demo " + in + " --size 32x16").status, 0);
+    const std::string bad = temp("bad.json");
+    for (const char* text : {"", "{", "[1,2,3]", "{\"format\":\"Globaro 2 action\",\"version\":1,\"descriptor\":7}",
+                             "{\"format\":\"Globaro 2 action\",\"version\":1,\"playInfo\":\"dontDisplay\","
+                             "\"descriptor\":[{\"key\":\"toolong\",\"type\":\"integer\",\"value\":1}]}"}) {
+        std::ofstream(bad) << text;
+        const Outcome o = runCli("render " + in + " " + temp("never2.png") + " --action " + bad);
+        EXPECT_NE(o.status, 0) << text;
+        EXPECT_EQ(std::count(o.output.begin(), o.output.end(), '\n'), 1) << o.output;
+        EXPECT_FALSE(std::filesystem::exists(temp("never2.png")));
+    }
+
+    // A preset written by the settings file writer starts the run.
+    SettingsRecord preset{};
+    resetRunState(preset);
+    resetToDefaults(preset);
+    preset.outputProjection = 3;
+    preset.latitude = 12.5f;
+    ASSERT_EQ(writeSettingsFile(temp("p.q2q"), preset, nullptr), 0);
+    const std::string recorded = temp("p.json");
+    ASSERT_EQ(runCli("render --quiet " + in + " " + temp("p_out.png") + " --preset " + temp("p.q2q") +
+                     " --spin 5 --record " + recorded)
+                  .status,
+              0);
+    auto values = recordedValues(recorded);
+    EXPECT_EQ(values["0034"], 12.5);
+    EXPECT_EQ(values["0036"], 5.0);
+    EXPECT_EQ(values["Koky"], "Ko03");
+
+    std::ofstream(temp("junk.q2q")) << "junk";
+    const Outcome junk = runCli("render " + in + " " + temp("never3.png") + " --preset " + temp("junk.q2q"));
+    EXPECT_NE(junk.status, 0);
+    EXPECT_NE(junk.output.find("cannot read preset"), std::string::npos) << junk.output;
 }
 
 }  // namespace

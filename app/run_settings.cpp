@@ -1,0 +1,203 @@
+#include "app/run_settings.h"
+
+#include <array>
+#include <cctype>
+
+#include "host/scripting_parameters.h"
+#include "projection/catalogue.h"
+#include "render/blend_modes.h"
+#include "settings/settings_file.h"
+
+namespace globaro {
+
+namespace {
+
+// Graticule spacings in degrees, in the numbering of the `grid` setting (1..7).
+constexpr std::array<const char*, 7> kGridSpacings = {"none", "5", "6", "10", "15", "30", "45"};
+
+std::optional<std::int32_t> parseGlue(const std::string& text) {
+    for (BlendMode mode = 1; mode <= kBlendModeCount; ++mode) {
+        if (text == blendModeName(mode) || text == std::to_string(mode)) return mode;
+    }
+    return std::nullopt;
+}
+
+template <typename T, typename Parse>
+void addParsed(CLI::App& command, const std::string& name, std::optional<T>& target, const std::string& help,
+               Parse parse, const std::string& typeName) {
+    command
+        .add_option_function<std::string>(
+            name,
+            [&target, parse, name](const std::string& text) {
+                auto value = parse(text);
+                if (!value) throw CLI::ValidationError(name, "\"" + text + "\" is not valid here");
+                target = *value;
+            },
+            help)
+        ->type_name(typeName);
+}
+
+template <typename T>
+void addNumber(CLI::App& command, const std::string& name, std::optional<T>& target, double lo, double hi,
+               const std::string& help, const std::string& typeName = "DEGREES") {
+    command
+        .add_option_function<double>(
+            name, [&target](double v) { target = static_cast<T>(v); }, help)
+        ->check(CLI::Range(lo, hi))
+        ->type_name(typeName);
+}
+
+void addSwitch(CLI::App& command, const std::string& name, std::optional<bool>& target, const std::string& help) {
+    command.add_flag_function(
+        name, [&target](std::int64_t count) { target = count > 0; }, help);
+}
+
+}  // namespace
+
+std::optional<Rgb16> parseHexColor(std::string_view text) {
+    if (!text.empty() && text.front() == '#') text.remove_prefix(1);
+    if (text.size() != 6 && text.size() != 3) return std::nullopt;
+    unsigned values[3] = {};
+    const std::size_t digits = text.size() / 3;
+    for (int channel = 0; channel < 3; ++channel) {
+        unsigned v = 0;
+        for (std::size_t i = 0; i < digits; ++i) {
+            const char c = text[channel * digits + i];
+            if (!std::isxdigit(static_cast<unsigned char>(c))) return std::nullopt;
+            v = v * 16 + static_cast<unsigned>(std::isdigit(static_cast<unsigned char>(c)) ? c - '0'
+                                                                                          : std::tolower(c) - 'a' + 10);
+        }
+        values[channel] = digits == 1 ? v * 17 : v;
+    }
+    return Rgb16::from8(static_cast<std::uint8_t>(values[0]), static_cast<std::uint8_t>(values[1]),
+                        static_cast<std::uint8_t>(values[2]));
+}
+
+bool RunSettingsOptions::anySetting() const {
+    return !preset.empty() || input || output || latitude || longitude || spin || fov || tabs || sharpen || glue ||
+           grid || flip || anamorphosis || transparentGaps || faces || edges || indicatrix || dehalo || lineColor ||
+           tabColor || backdropColor;
+}
+
+void addRunSettingsOptions(CLI::App& command, RunSettingsOptions& o) {
+    addParsed(command, "--input", o.input, "Input projection, id or exact name",
+              [](const std::string& t) { return findInputProjection(t); }, "ID|NAME");
+    addParsed(command, "--output", o.output, "Output projection, id or exact name",
+              [](const std::string& t) { return findOutputProjection(t); }, "ID|NAME");
+    addNumber(command, "--lat", o.latitude, -90, 90, "Latitude of the view, -90..90");
+    addNumber(command, "--lon", o.longitude, -180, 180, "Longitude of the view, -180..180");
+    addNumber(command, "--spin", o.spin, -180, 180, "Spin about the view axis, -180..180");
+    addNumber(command, "--fov", o.fov, 0, 180, "Field of view, 0..180");
+    addNumber(command, "--tabs", o.tabs, 0, 100, "Glue tab size, 0..100", "SIZE");
+    addNumber(command, "--sharpen", o.sharpen, 0, 100, "Sharpening, 0..100", "AMOUNT");
+    addParsed(command, "--glue", o.glue, "Glue (blend) mode, id or name (see globaro list glue)", parseGlue,
+              "ID|NAME");
+    addParsed(
+        command, "--grid", o.grid, "Graticule spacing: none, 5, 6, 10, 15, 30 or 45 degrees",
+        [](const std::string& t) -> std::optional<std::int32_t> {
+            for (std::size_t i = 0; i < kGridSpacings.size(); ++i)
+                if (t == kGridSpacings[i]) return static_cast<std::int32_t>(i + 1);
+            return std::nullopt;
+        },
+        "SPACING");
+    addSwitch(command, "--flip", o.flip, "Mirror the input");
+    addSwitch(command, "--anamorph", o.anamorphosis, "Anamorphosis");
+    command.add_flag_function(
+        "--transparent-gaps", [&o](std::int64_t) { o.transparentGaps = true; },
+        "Leave pixels outside the projection transparent (the default)");
+    command.add_flag_function(
+        "--opaque-gaps", [&o](std::int64_t) { o.transparentGaps = false; },
+        "Fill pixels outside the projection with the backdrop colour");
+    addSwitch(command, "--faces", o.faces, "Colour the faces of polyhedral outputs");
+    addSwitch(command, "--edges", o.edges, "Draw edges");
+    addSwitch(command, "--indicatrix", o.indicatrix, "Draw the indicatrix");
+    addSwitch(command, "--dehalo", o.dehalo, "De-halo");
+    addParsed(command, "--line-color", o.lineColor, "Line colour, hex RGB", parseHexColor, "RRGGBB");
+    addParsed(command, "--tab-color", o.tabColor, "Glue tab colour, hex RGB", parseHexColor, "RRGGBB");
+    addParsed(command, "--backdrop-color", o.backdropColor, "Backdrop colour, hex RGB", parseHexColor, "RRGGBB");
+    command.add_option("--preset", o.preset, "Start from the settings of a .q2q preset file")
+        ->check(CLI::ExistingFile);
+    command.add_option("--action", o.action, "Replay a recorded action file (JSON)")->check(CLI::ExistingFile);
+    command.add_option("--record", o.record, "Record the run's settings as an action file (JSON)");
+    command.add_flag_function(
+        "--dialog", [&o](std::int64_t) { o.dialog = true; }, "Ask for the filter's dialog");
+    command.add_flag_function(
+        "--no-dialog", [&o](std::int64_t) { o.dialog = false; }, "Do not ask for the filter's dialog");
+}
+
+bool buildRunSettings(const RunSettingsOptions& o, SettingsRecord& s, std::string& error) {
+    s = SettingsRecord{};
+    resetRunState(s);
+    resetToDefaults(s);
+    resetExportOptions(s);
+    if (!o.preset.empty()) {
+        const SettingsReadResult read = readSettingsFile(o.preset, SettingsReadMode::kLoad, s, nullptr);
+        if (read.status != 0) {
+            error = "cannot read preset \"" + o.preset + "\": " +
+                    (read.version != 0 ? "settings version " + std::to_string(read.version) + " is not known"
+                                       : std::string("not a settings file"));
+            return false;
+        }
+    }
+    if (o.input) s.inputProjection = *o.input;
+    if (o.output) s.outputProjection = *o.output;
+    if (o.latitude) setComputedLatitude(s, *o.latitude);
+    if (o.longitude) setComputedLongitude(s, *o.longitude);
+    if (o.spin) setComputedSpin(s, *o.spin);
+    if (o.fov) setComputedFov(s, *o.fov);
+    if (o.tabs) {
+        s.tabs = *o.tabs;
+        s.tabsInteger = static_cast<std::int32_t>(*o.tabs);
+    }
+    if (o.sharpen) {
+        s.sharpen = *o.sharpen;
+        s.sharpeningInteger = static_cast<std::int32_t>(*o.sharpen);
+    }
+    if (o.glue) s.glue = *o.glue;
+    if (o.grid) s.grid = s.gridLegacy = *o.grid;
+    auto flag = [](const std::optional<bool>& v, std::int32_t& field) {
+        if (v) field = *v ? 1 : 0;
+    };
+    flag(o.flip, s.flip);
+    flag(o.anamorphosis, s.anamorphosis);
+    flag(o.transparentGaps, s.transparentGaps);
+    flag(o.faces, s.faces);
+    flag(o.edges, s.edges);
+    flag(o.indicatrix, s.indicatrix);
+    flag(o.dehalo, s.dehalo);
+    if (o.lineColor) s.lineColor = *o.lineColor;
+    if (o.tabColor) s.tabColor = *o.tabColor;
+    if (o.backdropColor) s.backdropColor = *o.backdropColor;
+    return true;
+}
+
+bool offerRunDescriptor(const RunSettingsOptions& o, DescriptorStore& store, std::string& error) {
+    const std::int16_t playInfo = o.dialog.value_or(false) ? plugInDialogDisplay : plugInDialogDontDisplay;
+    if (!o.action.empty()) {
+        if (o.anySetting()) {
+            error = "--action replays recorded settings and cannot be combined with setting options";
+            return false;
+        }
+        if (!offerActionFile(store, o.action, error)) return false;
+        if (o.dialog && store.current() != nullptr) {
+            const RecordedDescriptor recorded = *store.current();
+            store.offer(recorded, playInfo);
+        }
+        return true;
+    }
+    SettingsRecord settings;
+    if (!buildRunSettings(o, settings, error)) return false;
+    // The module's own descriptor writer turns the settings into the
+    // descriptor it will read back, key by key.
+    FilterRecord record{};
+    record.descriptorParameters = &store.parameters();
+    if (!writeDescriptor(&record, settings) || store.current() == nullptr) {
+        error = "the settings could not be handed to the filter";
+        return false;
+    }
+    const RecordedDescriptor written = *store.current();
+    store.offer(written, playInfo);
+    return true;
+}
+
+}  // namespace globaro

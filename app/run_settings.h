@@ -1,0 +1,47 @@
+#pragma once
+// How the standalone host tells the filter what to do: like an editor
+// replaying a recorded action, it hands the module a scripting descriptor
+// with the settings, and play information that says whether to show the
+// dialog. The settings come from the defaults, an optional preset file and
+// the command-line options, or from a recorded action file.
+
+#include <CLI/CLI.hpp>
+
+#include <optional>
+#include <string>
+
+#include "app/descriptor_store.h"
+#include "settings/settings_record.h"
+
+namespace globaro {
+
+struct RunSettingsOptions {
+    std::string preset;  // a .q2q settings file to start from
+    std::string action;  // a recorded action to replay instead
+    std::string record;  // where to save what the run recorded
+    std::optional<bool> dialog;  // ask for the dialog (default: no; an action's own choice)
+
+    std::optional<InputProjectionId> input;
+    std::optional<ProjectionId> output;
+    std::optional<float> latitude, longitude, spin, fov, tabs, sharpen;
+    std::optional<std::int32_t> glue, grid;
+    std::optional<bool> flip, anamorphosis, transparentGaps, faces, edges, indicatrix, dehalo;
+    std::optional<Rgb16> lineColor, tabColor, backdropColor;
+
+    bool anySetting() const;
+};
+
+// Adds the setting options (--input, --output, --lat, ... --preset, --action,
+// --record, --dialog) to a command.
+void addRunSettingsOptions(CLI::App& command, RunSettingsOptions& options);
+
+// The settings a run starts from: defaults, then the preset, then the options.
+bool buildRunSettings(const RunSettingsOptions& options, SettingsRecord& settings, std::string& error);
+
+// Offers the run's descriptor to the module through `store`.
+bool offerRunDescriptor(const RunSettingsOptions& options, DescriptorStore& store, std::string& error);
+
+// Parses "#d7acdc", "d7acdc" or "#fff" into a colour.
+std::optional<Rgb16> parseHexColor(std::string_view text);
+
+}  // namespace globaro
