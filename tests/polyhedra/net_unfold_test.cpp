@@ -1,0 +1,209 @@
+// Net unfolding: adjacency, pieces, groups, overlaps, shared vertices and
+// the row of pieces; and the solid mesh bookkeeping it starts from.
+
+#include "polyhedra/net_unfold.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "poly_test_util.h"
+#include "polyhedra/fixed_solids.h"
+
+namespace globaro {
+namespace {
+
+// A tetrahedron with its faces anticlockwise from outside, moved by `offset`.
+void addTetrahedron(SolidMesh& m, const Vec3d& offset, std::int16_t group = -1) {
+    const Vec3d p[4] = {{1, 1, 1}, {1, -1, -1}, {-1, 1, -1}, {-1, -1, 1}};
+    int v[4];
+    for (int i = 0; i < 4; ++i) {
+        v[i] = m.addVertex({p[i].x + offset.x, p[i].y + offset.y, p[i].z + offset.z}, 1e-9);
+    }
+    const int f[4][3] = {{0, 1, 2}, {0, 3, 1}, {0, 2, 3}, {1, 3, 2}};
+    for (const auto& face : f) {
+        const int c[3] = {v[face[0]], v[face[1]], v[face[2]]};
+        m.addFace(c, 3, group);
+    }
+}
+
+TEST(SolidMeshBuilding, VertexSharingAndFaceChecks) {
+    SolidMesh m;
+    EXPECT_EQ(m.addVertex({0, 0, 1}, 0.002), 0);
+    EXPECT_EQ(m.addVertex({0.001, 0, 1}, 0.002), 0);
+    EXPECT_EQ(m.addVertex({0.003, 0, 1}, 0.002), 1);
+    m.addVertex({1, 0, 0}, 0.002);
+    const int bad[3] = {0, 0, 1};
+    EXPECT_FALSE(m.addFace(bad, 3));
+    EXPECT_EQ(m.errorCode, kPolyRepeatedCorner);
+    m.errorCode = 0;
+    const int f[3] = {0, 1, 2};
+    const int g[3] = {1, 2, 0};
+    EXPECT_TRUE(m.addFace(f, 3, -1, false));
+    EXPECT_FALSE(m.addFace(g, 3, -1, false));
+    EXPECT_EQ(m.errorCode, kPolyDuplicateFace);
+    m.errorCode = 0;
+    EXPECT_TRUE(m.addFace(g, 3, -1, true));  // bulk: no duplicate check
+    const int missing[3] = {0, 1, 9};
+    EXPECT_FALSE(m.addFace(missing, 3));
+    const int unplaced[3] = {0, -1, 2};
+    EXPECT_FALSE(m.addFace(unplaced, 3));
+    EXPECT_EQ(m.faces.size(), 2u);
+    // More than ten corners are cut to ten.
+    SolidMesh big;
+    int c[12];
+    for (int i = 0; i < 12; ++i) c[i] = big.addVertex({std::cos(i * 0.5), std::sin(i * 0.5), 0}, 1e-9);
+    EXPECT_TRUE(big.addFace(c, 12));
+    EXPECT_EQ(big.faces[0].size(), 10u);
+}
+
+TEST(SolidMeshBuilding, SolidVertexTableFull) {
+    SolidMesh m;
+    for (int i = 0; i < kPolyMaxVertices; ++i) m.vertices.push_back({double(i), 0, 0});
+    EXPECT_EQ(m.addVertex({-5, 0, 0}, 1e-9), -1);
+    EXPECT_EQ(m.errorCode, kPolySolidTableFull);
+    EXPECT_EQ(m.vertices.size(), static_cast<std::size_t>(kPolyMaxVertices));
+    EXPECT_EQ(m.addVertex({3, 0, 0}, 1e-9), 3);  // an existing point is still found
+}
+
+TEST(NetUnfold, AdjacencyPairsEdgesBothWays) {
+    const SolidMesh cube = fixedSolidMesh(18);
+    const FaceAdjacency adj = buildAdjacency(cube);
+    for (std::size_t f = 0; f < cube.faces.size(); ++f) {
+        for (std::size_t k = 0; k < 4; ++k) {
+            const int g = adj.face[f][k], e = adj.edge[f][k];
+            ASSERT_GE(g, 0);
+            EXPECT_EQ(adj.face[g][e], static_cast<int>(f));
+            EXPECT_EQ(adj.edge[g][e], static_cast<int>(k));
+        }
+    }
+}
+
+TEST(NetUnfold, AConvexSolidGivesOnePieceWithSharedVertices) {
+    const SolidMesh m = fixedSolidMesh(9);
+    const UnfoldedNet net = unfoldSolid(m);
+    EXPECT_EQ(net.pieceCount, 1);
+    EXPECT_EQ(net.fullPieceCount, 1);
+    EXPECT_EQ(net.errorCode, 0);
+    // A tree of 12 pentagons: 12·5 corners, 11 glued edges share 2 each.
+    EXPECT_EQ(net.positions.size(), 12u * 5u - 11u * 2u);
+    for (std::size_t f = 0; f < m.faces.size(); ++f) {
+        EXPECT_EQ(net.piece[f], 1);
+        EXPECT_GE(net.depth[f], 0);
+        for (std::size_t k = 0; k < m.faces[f].size(); ++k) {
+            EXPECT_EQ(net.positionSolid[net.faceNet[f][k]], m.faces[f][k]);
+        }
+    }
+    EXPECT_EQ(net.depth[0], 0);
+}
+
+TEST(NetUnfold, GroupsKeepFacesInTheirOwnPieces) {
+    SolidMesh m;
+    addTetrahedron(m, {0, 0, 0}, 2);
+    addTetrahedron(m, {10, 0, 0}, 1);
+    const UnfoldedNet net = unfoldSolid(m);
+    EXPECT_EQ(net.pieceCount, 2);
+    for (int f = 0; f < 4; ++f) EXPECT_EQ(net.piece[f], 2);
+    for (int f = 4; f < 8; ++f) EXPECT_EQ(net.piece[f], 1);
+    EXPECT_EQ(net.fullPieceCount, 0);  // three faces attached to each start
+}
+
+TEST(NetUnfold, PiecesLineUpOnOneCentreLineWithThreePercentGaps) {
+    SolidMesh m;
+    addTetrahedron(m, {0, 0, 0});
+    // A second, larger piece: a cube far away.
+    const SolidMesh cube = fixedSolidMesh(18);
+    const int base = static_cast<int>(m.vertices.size());
+    for (const Vec3d& p : cube.vertices) m.vertices.push_back({p.x * 3 + 50, p.y * 3, p.z * 3});
+    for (const auto& f : cube.faces) {
+        int c[4];
+        for (int k = 0; k < 4; ++k) c[k] = f[k] + base;
+        m.addFace(c, 4);
+    }
+    const UnfoldedNet net = unfoldSolid(m);
+    ASSERT_EQ(net.pieceCount, 2);
+    double box[3][4] = {{1e9, -1e9, 1e9, -1e9}, {1e9, -1e9, 1e9, -1e9}, {1e9, -1e9, 1e9, -1e9}};
+    for (std::size_t f = 0; f < m.faces.size(); ++f) {
+        for (int v : net.faceNet[f]) {
+            double* b = box[net.piece[f]];
+            b[0] = std::min(b[0], net.positions[v].x);
+            b[1] = std::max(b[1], net.positions[v].x);
+            b[2] = std::min(b[2], net.positions[v].y);
+            b[3] = std::max(b[3], net.positions[v].y);
+        }
+    }
+    const double w1 = box[1][1] - box[1][0], w2 = box[2][1] - box[2][0];
+    EXPECT_NEAR(box[1][0], 0.0, 1e-12);
+    EXPECT_NEAR(box[2][0] - box[1][1], 0.03 * std::max(w1, w2), 1e-9);
+    EXPECT_NEAR((box[1][2] + box[1][3]) / 2, (box[2][2] + box[2][3]) / 2, 1e-9);
+    EXPECT_NEAR(std::min(box[1][2], box[2][2]), 0.0, 1e-12);
+}
+
+TEST(NetUnfold, MoreThanTwentyFourPiecesFail) {
+    SolidMesh m;
+    for (int i = 0; i < 30; ++i) addTetrahedron(m, {i * 10.0, 0, 0});
+    const UnfoldedNet net = unfoldSolid(m);
+    EXPECT_EQ(net.errorCode, kPolyTooManyPieces);
+    EXPECT_EQ(net.pieceCount, 24);
+    int placed = 0;
+    for (std::size_t f = 0; f < m.faces.size(); ++f) placed += net.faceNet[f].empty() ? 0 : 1;
+    EXPECT_EQ(placed, 24 * 4);
+}
+
+TEST(NetUnfold, WithoutTheOverlapTestOnePieceAlways) {
+    // The spikeball's net with and without the overlap test.
+    const SolidMesh m = fixedSolidMesh(13);
+    UnfoldOptions off;
+    off.overlapTest = false;
+    const UnfoldedNet net = unfoldSolid(m, off);
+    EXPECT_EQ(net.pieceCount, 1);
+    for (std::size_t f = 0; f < m.faces.size(); ++f) EXPECT_EQ(net.piece[f], 1);
+}
+
+TEST(NetUnfold, ForbiddenEdgesAreNotUnfolded) {
+    SolidMesh m = fixedSolidMesh(18);
+    m.edgeFlags.assign(m.faces.size(), std::vector<std::uint8_t>(4, 1));
+    EXPECT_EQ(unfoldSolid(m).pieceCount, 6);
+    // Only one side of an edge forbidding it is enough.
+    m.edgeFlags.assign(m.faces.size(), std::vector<std::uint8_t>(4, 0));
+    m.edgeFlags[0].assign(4, 1);
+    const UnfoldedNet net = unfoldSolid(m);
+    EXPECT_EQ(net.pieceCount, 2);
+    EXPECT_EQ(net.piece[0], 1);
+    for (int f = 1; f < 6; ++f) EXPECT_EQ(net.piece[f], 2);
+}
+
+TEST(NetUnfold, OverlapTestOfOutlines) {
+    const std::vector<Vec2d> a = {{0, 0}, {1, 0}, {1, 1}, {0, 1}};
+    const std::vector<Vec2d> touching = {{1, 0}, {2, 0}, {2, 1}, {1, 1}};
+    const std::vector<Vec2d> corner = {{1, 1}, {2, 1}, {2, 2}, {1, 2}};
+    const std::vector<Vec2d> crossing = {{0.5, 0.5}, {1.5, 0.5}, {1.5, 1.5}, {0.5, 1.5}};
+    const std::vector<Vec2d> inside = {{0.2, 0.2}, {0.4, 0.2}, {0.3, 0.4}};
+    const std::vector<Vec2d> same = a;
+    EXPECT_FALSE(outlinesOverlap(a, touching, 1e-9));
+    EXPECT_FALSE(outlinesOverlap(a, corner, 1e-9));
+    EXPECT_TRUE(outlinesOverlap(a, crossing, 1e-9));
+    EXPECT_TRUE(outlinesOverlap(a, inside, 1e-9));
+    EXPECT_TRUE(outlinesOverlap(inside, a, 1e-9));
+    EXPECT_TRUE(outlinesOverlap(a, same, 1e-9));
+}
+
+TEST(NetUnfold, FacesAreLaidFlatTrueToSize) {
+    const SolidMesh m = fixedSolidMesh(4);  // snub cube
+    const UnfoldedNet net = unfoldSolid(m);
+    for (std::size_t f = 0; f < m.faces.size(); ++f) {
+        const auto& c = m.faces[f];
+        double area = 0;
+        for (std::size_t k = 0; k < c.size(); ++k) {
+            const Vec2d& a = net.positions[net.faceNet[f][k]];
+            const Vec2d& b = net.positions[net.faceNet[f][(k + 1) % c.size()]];
+            area += a.x * b.y - b.x * a.y;
+            EXPECT_NEAR(std::hypot(a.x - b.x, a.y - b.y),
+                        length(difference(m.vertices[c[k]], m.vertices[c[(k + 1) % c.size()]])), 1e-9);
+        }
+        EXPECT_GT(area, 0.0);
+    }
+}
+
+}  // namespace
+}  // namespace globaro

@@ -1,0 +1,638 @@
+// The model: preparing and caching, fitting, marks, tabs, triangulation,
+// locating, carrying net points to the solid and back, and capacity errors.
+
+#include "polyhedra/poly_model.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <thread>
+#include <vector>
+
+#include "poly_test_util.h"
+
+namespace globaro {
+namespace {
+
+using testing::build;
+using testing::Lcg;
+using testing::newModel;
+
+int prepare(PolyModel& m, ProjectionId id, float frameHeight = 1.0f, float tabSize = 0.0f, std::uint32_t param = 0,
+            float angle = 0.0f, std::uint32_t mode = kPolyModeNet) {
+    return preparePolyModel(id, m, frameHeight, tabSize, param, angle, mode, 0, defaultPolyAllocator(), 1);
+}
+
+// Brute force: a face triangle that contains the point, or -1.
+int bruteForceFace(const PolyModel& m, float x, float y) {
+    for (int t = 0; t < m.triangleCount; ++t) {
+        float b0, b1, b2;
+        if (!m.triangles[t].isMark && triangleContains(m.triangles[t], m, x, y, b0, b1, b2)) return t;
+    }
+    return -1;
+}
+
+TEST(PolyModelLifetime, CreateResetRelease) {
+    auto m = newModel();
+    ASSERT_NE(m, nullptr);
+    EXPECT_EQ(m->cacheKey.id, kPolyResetId);
+    EXPECT_EQ(m->selectedFace, -1);
+    PolyAllocator failing{[](std::size_t) -> void* { return nullptr; }, [](void*) {}};
+    EXPECT_EQ(createPolyModel(failing), nullptr);
+    releasePolyModel(nullptr);
+}
+
+TEST(PolyModelPrepare, CachesTheLastRequest) {
+    auto m = newModel();
+    EXPECT_EQ(prepare(*m, 6, 0.75f, 0.0f), 0);
+    EXPECT_EQ(m->faceCount, 4);
+    EXPECT_EQ(m->cacheKey.id, 6);
+    // The same request does nothing: a mark left in the model survives.
+    m->errorCode = 77;
+    prepare(*m, 6, 0.75f, 0.0f);
+    EXPECT_EQ(m->errorCode, 77);
+    // Tab size, frame height and the selected face rebuild.
+    prepare(*m, 6, 0.75f, 0.01f);
+    EXPECT_EQ(m->errorCode, 0);
+    m->errorCode = 77;
+    prepare(*m, 6, 0.5f, 0.01f);
+    EXPECT_EQ(m->errorCode, 0);
+    m->errorCode = 77;
+    m->selectedFace = 1;
+    prepare(*m, 6, 0.5f, 0.01f);
+    EXPECT_EQ(m->errorCode, 0);
+    EXPECT_EQ(m->selectedFaceCopy, 1);
+    // A reset forces a build.
+    m->errorCode = 77;
+    resetPolyModel(*m);
+    prepare(*m, 6, 0.5f, 0.01f);
+    EXPECT_EQ(m->errorCode, 0);
+}
+
+TEST(PolyModelPrepare, UnusableNumbersFallBackToNeutralValues) {
+    auto m = newModel();
+    prepare(*m, 9, std::nanf(""), std::nanf(""), 0, std::nanf(""));
+    EXPECT_EQ(m->frameHeight, 1.0f);
+    EXPECT_EQ(m->tabSize, 0.0f);
+    prepare(*m, 9, -2.0f, -1.0f);
+    EXPECT_EQ(m->frameHeight, 1.0f);
+    PolyJobState job;
+    buildSweepList(*m, job);
+    SphereDir d{};
+    EXPECT_EQ(netPointToSphere(*m, job, 0.5f, 0.5f, d).kind, NetHitKind::kFace);
+}
+
+TEST(PolyModelPrepare, NonPolyhedralIdsLeaveTheModelAlone) {
+    auto m = newModel();
+    prepare(*m, 6);
+    const int faces = m->faceCount;
+    EXPECT_EQ(prepare(*m, 1), 0);  // equirectangular
+    EXPECT_EQ(m->faceCount, faces);
+    EXPECT_EQ(m->kind, 16);
+    EXPECT_EQ(buildPolyModel(*m, kNoPolyKind, 1, 0, 0.0, 0, defaultPolyAllocator(), 1), 0);
+    EXPECT_EQ(m->kind, 16);
+}
+
+TEST(PolyModelPrepare, KindsWithoutTablesBuildNoFaces) {
+    auto m = newModel();
+    build(*m, 22);
+    EXPECT_EQ(m->faceCount, 0);
+    EXPECT_EQ(m->triangleCount, 0);
+}
+
+TEST(PolyModelFit, FitToFrameKeepsTheNetInsideAndPicksTheBindingAxis) {
+    auto m = newModel();
+    for (PolyKind kind : {16, 18, 79, 9, 2, 17, 21}) {
+        for (float h : {0.25f, 0.5f, 1.0f, 2.0f}) {
+            m->frameHeight = h;
+            build(*m, kind, kPolyModeNet, kFitToFrame);
+            float minX = 9, maxX = -9, minY = 9, maxY = -9;
+            for (int v = 0; v < m->vertexCount; ++v) {
+                if (!m->vertexUsed[v]) continue;
+                minX = std::min(minX, m->vertices[v].netX);
+                maxX = std::max(maxX, m->vertices[v].netX);
+                minY = std::min(minY, m->vertices[v].netY);
+                maxY = std::max(maxY, m->vertices[v].netY);
+            }
+            EXPECT_GE(minX, -1e-5f);
+            EXPECT_LE(maxX, 1.0f + 1e-5f);
+            EXPECT_GE(minY, -1e-5f);
+            EXPECT_LE(maxY, h + 1e-5f);
+            // The binding axis is filled, the net is centred.
+            if (m->fitAxis == 1) {
+                EXPECT_NEAR(maxX - minX, 1.0f, 1e-5f);
+            } else {
+                EXPECT_EQ(m->fitAxis, 2);
+                EXPECT_NEAR(maxY - minY, h, 1e-5f);
+            }
+            EXPECT_NEAR((minX + maxX) / 2, 0.5f, 1e-5f);
+            EXPECT_NEAR((minY + maxY) / 2, h / 2, 1e-5f);
+            EXPECT_FLOAT_EQ(m->boundsMinX, minX);
+            EXPECT_FLOAT_EQ(m->boundsMaxY, maxY);
+        }
+    }
+    // The horizontal cross (4 by 3) is bound by the width in a square frame,
+    // the vertical cross by the height.
+    m->frameHeight = 1.0f;
+    build(*m, 18);
+    EXPECT_EQ(m->fitAxis, 1);
+    build(*m, 79);
+    EXPECT_EQ(m->fitAxis, 2);
+}
+
+TEST(PolyModelFit, NoFitMovesNothingAndFixedZoomScalesAboutTheCentre) {
+    auto m = newModel();
+    m->frameHeight = 1.0f;
+    build(*m, 16, kPolyModeNet, kFitNone);
+    EXPECT_FLOAT_EQ(m->vertices[0].netX, 0.5f);
+    EXPECT_FLOAT_EQ(m->vertices[0].netY, 0.0f);
+    EXPECT_FLOAT_EQ(m->fitScale, 1.0f);
+    // Box of the table net: x 0.245735..0.754265, y 0..0.440399.
+    m->faceZoom = 2.0f;
+    m->faceOffsetX = 0.1f;
+    m->faceOffsetY = -0.05f;
+    build(*m, 16, kPolyModeNet, kFitFixedZoom);
+    const float bx = (0.245735f + 0.754265f) / 2, by = 0.440399f / 2;
+    EXPECT_NEAR(m->vertices[0].netX, (0.5f - 0.1f - bx) * 2.0f + 0.5f, 1e-6f);
+    EXPECT_NEAR(m->vertices[0].netY, (0.0f + 0.05f - by) * 2.0f + 0.5f, 1e-6f);
+    EXPECT_FLOAT_EQ(m->fitScale, 2.0f);
+}
+
+TEST(PolyModelFit, NetRotationTurnsTheTablePositions) {
+    auto m = newModel();
+    build(*m, 16, kPolyModeNet, kFitNone, 3.14159265358979 / 2);
+    // (x, y) -> (-y, x)
+    EXPECT_NEAR(m->vertices[1].netX, -0.2202f, 1e-6f);
+    EXPECT_NEAR(m->vertices[1].netY, 0.372868f, 1e-6f);
+}
+
+TEST(PolyModelMarks, PlainModeAddsFourCornerMarks) {
+    auto m = newModel();
+    build(*m, 16, kPolyModePlain, kFitNone);
+    int marks = 0;
+    for (int t = 0; t < m->triangleCount; ++t) marks += m->triangles[t].isMark;
+    EXPECT_EQ(marks, 4);
+    EXPECT_EQ(m->vertexCount, 6 + 12);
+    EXPECT_DOUBLE_EQ(m->referencePoint[2], -1.0);
+    // The top-left mark: a point in it and in no face is a mark hit.
+    PolyJobState job;
+    buildSweepList(*m, job);
+    const float leg = 0.0625f * 0.440399f;
+    const NetHit hit = locateTriangle(*m, job, 0.245735f + leg / 4, leg / 4);
+    EXPECT_EQ(hit.kind, NetHitKind::kMark);
+    // A point in the face triangle near the top corner samples the face.
+    const NetHit face = locateTriangle(*m, job, 0.5f, 0.01f);
+    EXPECT_EQ(face.kind, NetHitKind::kFace);
+}
+
+TEST(PolyModelMarks, MarkOverflowAndTriangleOverflow) {
+    auto m = newModel();
+    build(*m, 16, kPolyModeNet, kFitNone);
+    m->vertexCount = kPolyMaxVertices - 3;
+    const int tris = m->triangleCount;
+    addMarkTriangle(*m, 0, 0, 1, 0, 0, 1, -1, -1);
+    EXPECT_EQ(m->errorCode, kPolyMarkOverflow);
+    EXPECT_EQ(m->triangleCount, tris);
+    m->errorCode = 0;
+    m->vertexCount = 100;
+    m->triangleCount = kPolyMaxTriangles - 1;
+    addMarkTriangle(*m, 0, 0, 1, 0, 0, 1, -1, -1);
+    EXPECT_EQ(m->errorCode, kPolyTriangleTableFull);
+    m->errorCode = 0;
+    m->triangleCount = kPolyMaxTriangles;
+    triangulateFace(*m, 0);
+    EXPECT_EQ(m->errorCode, kPolyTriangleTableFull);
+    EXPECT_EQ(m->triangleCount, kPolyMaxTriangles);
+    // A triangle naming a vertex beyond the table.
+    m->errorCode = 0;
+    m->triangleCount = 1;
+    m->triangles[0].b = kPolyMaxVertices;
+    prepareTriangle(*m, 0);
+    EXPECT_EQ(m->errorCode, kPolyBadVertexIndex);
+    // Such a triangle is never tested by a lookup.
+    PolyJobState job;
+    buildSweepList(*m, job);
+    for (float x = 0.0f; x <= 1.0f; x += 0.05f) {
+        EXPECT_EQ(locateTriangle(*m, job, x, 0.2f).kind, NetHitKind::kMiss);
+    }
+    // A face naming a vertex beyond the table gives no triangles.
+    m->errorCode = 0;
+    m->triangleCount = 0;
+    m->faces[0].corners[1] = kPolyMaxVertices + 5;
+    triangulateFace(*m, 0);
+    EXPECT_EQ(m->triangleCount, 0);
+    EXPECT_EQ(m->errorCode, kPolyBadVertexIndex);
+}
+
+TEST(PolyModelTriangulate, EarClippingCoversConcaveFaces) {
+    // An L-shaped hexagon and a pentagon, from hand-made tables.
+    static const double net[] = {0, 0, 2, 0, 2, 1, 1, 1, 1, 2, 0, 2, 5, 0, 6, 0, 6.3, 1, 5.5, 1.6, 4.7, 1};
+    static const double solid[] = {0, 0, 1};
+    static const std::uint16_t corners[] = {1, 2, 3, 4, 5, 6, 0, 7, 8, 9, 10, 11, 0};
+    auto m = newModel();
+    m->netPositions = net;
+    m->netRowCount = 11;
+    m->netSolidPositions = solid;
+    m->solidRowCount = 1;
+    m->faceCount = 2;
+    const std::int32_t lcorners[] = {0, 1, 2, 3, 4, 5};
+    for (int k = 0; k < 6; ++k) m->faces[0].corners[k] = lcorners[k];
+    m->faces[0].cornerCount = 6;
+    for (int k = 0; k < 5; ++k) m->faces[1].corners[k] = 6 + k;
+    m->faces[1].cornerCount = 5;
+    (void)corners;
+    m->triangleCount = 0;
+    for (int v = 0; v < 11; ++v) {
+        m->vertices[v].netX = static_cast<float>(net[2 * v]);
+        m->vertices[v].netY = static_cast<float>(net[2 * v + 1]);
+    }
+    triangulateFace(*m, 0);
+    EXPECT_EQ(m->triangleCount, 4);
+    double area = 0;
+    for (int t = 0; t < 4; ++t) {
+        const NetTriangle& tri = m->triangles[t];
+        const NetVertex &a = m->vertices[tri.a], &b = m->vertices[tri.b], &c = m->vertices[tri.c];
+        const double s = (b.netX - a.netX) * (c.netY - a.netY) - (b.netY - a.netY) * (c.netX - a.netX);
+        EXPECT_GT(s, 0.0);  // every ear inside the outline
+        area += s / 2;
+    }
+    EXPECT_NEAR(area, 3.0, 1e-9);
+    triangulateFace(*m, 1);
+    EXPECT_EQ(m->triangleCount, 7);
+    // Side flags: the last triangle of the pentagon has two sides of the face.
+    int sides = 0;
+    for (int t = 4; t < 7; ++t) {
+        for (int e = 0; e < 3; ++e) sides += m->triangles[t].edgeIsSide[e];
+    }
+    EXPECT_EQ(sides, 5);
+    // Faces with fewer than three corners give nothing.
+    m->faces[2].cornerCount = 2;
+    triangulateFace(*m, 2);
+    EXPECT_EQ(m->triangleCount, 7);
+}
+
+TEST(PolyModelTabs, EveryGluedPairCarriesExactlyOneTab) {
+    auto m = newModel();
+    for (PolyKind kind : {16, 18, 9, 2, 21, 13, 92, 101}) {
+        m->tabSize = 0.01f;
+        build(*m, kind, kPolyModeNet);
+        int boundary = 0;
+        for (int f = 0; f < m->faceCount; ++f) {
+            const PolyFace& face = m->faces[f];
+            for (int k = 0; k < face.cornerCount; ++k) {
+                if (face.netNeighbour[k] >= 0) {
+                    EXPECT_EQ(face.tabMark[k], 0) << kind;
+                    continue;
+                }
+                ++boundary;
+                EXPECT_EQ(face.edgeVisited[k], 1) << kind;
+                const int g = face.neighbourFace[k];
+                ASSERT_GE(g, 0) << kind;
+                EXPECT_EQ(face.tabMark[k] + m->faces[g].tabMark[face.neighbourEdge[k]], 1) << kind;
+            }
+        }
+        EXPECT_GT(boundary, 0);
+        // Triangles carry the tab flags of their sides.
+        for (int t = 0; t < m->triangleCount; ++t) {
+            const NetTriangle& tri = m->triangles[t];
+            for (int e = 0; e < 3; ++e) {
+                if (tri.edgeTab[e]) {
+                    EXPECT_TRUE(tri.edgeIsSide[e]);
+                }
+            }
+        }
+    }
+    // Without a tab size nothing is marked.
+    m->tabSize = 0.0f;
+    build(*m, 18, kPolyModeNet);
+    for (int f = 0; f < m->faceCount; ++f) {
+        for (int k = 0; k < 4; ++k) EXPECT_EQ(m->faces[f].tabMark[k], 0);
+    }
+}
+
+TEST(PolyModelTabs, SingleFaceRendersPairEveryGluedEdge) {
+    auto m = newModel();
+    m->selectedFace = 2;
+    m->faceZoom = 1.0f;
+    prepare(*m, 9, 1.0f, 0.02f, kFitFixedZoom, 0.3f, kPolyModeSingleFace);
+    EXPECT_EQ(m->selectedFaceCopy, 2);
+    for (int f = 0; f < m->faceCount; ++f) {
+        for (int k = 0; k < 5; ++k) {
+            const PolyFace& face = m->faces[f];
+            EXPECT_EQ(face.tabMark[k] + m->faces[face.neighbourFace[k]].tabMark[face.neighbourEdge[k]], 1);
+        }
+    }
+    PolyJobState job;
+    buildSweepList(*m, job);
+    EXPECT_EQ(job.events.size(), static_cast<std::size_t>(2 * 3 + 2));
+}
+
+TEST(PolyModelBuild, EveryModeAndFitOfEveryFixedSolid) {
+    auto m = newModel();
+    for (PolyKind kind : {16, 18, 79, 87, 19, 9, 23, 17, 7, 0, 12, 1, 8, 2, 3, 4, 5, 13, 6, 20, 21}) {
+        for (std::uint16_t mode = 0; mode <= 6; ++mode) {
+            for (std::uint32_t fit = 0; fit <= (mode == kPolyModeNet ? 2u : 0u); ++fit) {
+                m->tabSize = 0.01f;
+                EXPECT_EQ(build(*m, kind, mode, fit, 0.5), 0) << kind << " " << mode;
+                if (mode == kPolyModeSetUpOnly) {
+                    EXPECT_EQ(m->triangleCount, 0);
+                } else {
+                    EXPECT_GE(m->triangleCount, m->faceCount);
+                }
+                for (int t = 0; t < m->triangleCount; ++t) {
+                    EXPECT_NE(m->triangles[t].invDet, 0.0f);
+                    EXPECT_LE(m->triangles[t].minX, m->triangles[t].maxX);
+                }
+            }
+        }
+    }
+}
+
+TEST(PolyModelBuild, DegenerateTrianglesGetUnitInverse) {
+    auto m = newModel();
+    build(*m, 16, kPolyModeNet, kFitNone);
+    NetTriangle& t = m->triangles[0];
+    m->vertices[t.b] = m->vertices[t.a];
+    m->vertices[t.c] = m->vertices[t.a];
+    prepareTriangle(*m, 0);
+    EXPECT_EQ(t.invDet, 1.0f);
+}
+
+TEST(PolyModelTabs, LoopIdsOfFixedSolids) {
+    auto m = newModel();
+    m->tabSize = 0.01f;
+    build(*m, 9, kPolyModeNet);
+    // Faces reached by the boundary walk carry its loop number.
+    int reached = 0;
+    for (int f = 0; f < m->faceCount; ++f) {
+        bool onBoundary = false;
+        for (int k = 0; k < 5; ++k) onBoundary = onBoundary || m->faces[f].netNeighbour[k] < 0;
+        EXPECT_EQ(m->faces[f].loopId, onBoundary ? 1 : 0);
+        reached += onBoundary;
+    }
+    EXPECT_GE(reached, 10);
+}
+
+TEST(PolyModelLocate, FindsTheTriangleUnderRandomPoints) {
+    auto m = newModel();
+    for (PolyKind kind : {16, 18, 9, 2, 20, 21, 13, 96, 105}) {
+        m->frameHeight = 0.7f;
+        build(*m, kind, kPolyModeNet, kFitToFrame);
+        PolyJobState job;
+        buildSweepList(*m, job);
+        Lcg rng;
+        int hits = 0;
+        for (int i = 0; i < 1200; ++i) {
+            const float x = static_cast<float>(rng.next() * 1.2 - 0.1);
+            const float y = static_cast<float>(rng.next() * 0.9 - 0.1);
+            const NetHit hit = locateTriangle(*m, job, x, y);
+            const int brute = bruteForceFace(*m, x, y);
+            if (brute < 0) {
+                EXPECT_NE(hit.kind, NetHitKind::kFace) << kind;
+                continue;
+            }
+            ASSERT_EQ(hit.kind, NetHitKind::kFace) << "kind " << kind << " at " << x << "," << y;
+            float b0, b1, b2;
+            EXPECT_TRUE(triangleContains(m->triangles[hit.triangle], *m, x, y, b0, b1, b2));
+            EXPECT_NEAR(hit.b0 + hit.b1 + hit.b2, 1.0f, 1e-4f);
+            EXPECT_EQ(hit.face, m->triangles[hit.triangle].face);
+            EXPECT_GE(hit.nearestEdge, 0);
+            ++hits;
+        }
+        EXPECT_GT(hits, 100) << kind;
+    }
+}
+
+TEST(PolyModelLocate, NeighbouringSamplesUseTheRecentHits) {
+    auto m = newModel();
+    build(*m, 2);
+    PolyJobState job;
+    buildSweepList(*m, job);
+    const NetTriangle& tri = m->triangles[5];
+    const NetVertex &a = m->vertices[tri.a], &b = m->vertices[tri.b], &c = m->vertices[tri.c];
+    const float x = (a.netX + b.netX + c.netX) / 3, y = (a.netY + b.netY + c.netY) / 3;
+    NetHit h = locateTriangle(*m, job, x, y);
+    ASSERT_EQ(h.triangle, 5);
+    EXPECT_EQ(job.recent[0], 5);
+    h = locateTriangle(*m, job, x + 1e-5f, y);
+    EXPECT_EQ(h.triangle, 5);
+    EXPECT_EQ(job.recent[1], -1);  // a repeat changes nothing
+    // A miss outside the bounds sets the miss flag; the hint is tried next.
+    EXPECT_EQ(locateTriangle(*m, job, -5.0f, -5.0f).kind, NetHitKind::kMiss);
+    EXPECT_TRUE(job.lastMissed);
+    h = locateTriangle(*m, job, x, y, 5);
+    EXPECT_EQ(h.triangle, 5);
+    EXPECT_FALSE(job.lastMissed);
+    // Not-a-number points miss.
+    EXPECT_EQ(locateTriangle(*m, job, std::nanf(""), y).kind, NetHitKind::kMiss);
+}
+
+TEST(PolyModelLocate, HiddenFacesMissAndSelectedFacesRestrict) {
+    auto m = newModel();
+    build(*m, 9);
+    PolyJobState job;
+    const NetTriangle& tri = m->triangles[0];
+    const NetVertex &a = m->vertices[tri.a], &b = m->vertices[tri.b], &c = m->vertices[tri.c];
+    const float x = (a.netX + b.netX + c.netX) / 3, y = (a.netY + b.netY + c.netY) / 3;
+    m->triangles[0].hidden = 1;
+    buildSweepList(*m, job);
+    EXPECT_EQ(locateTriangle(*m, job, x, y).kind, NetHitKind::kMiss);
+    m->triangles[0].hidden = 0;
+    // A single face of the dodecahedron: only its triangles take part.
+    m->selectedFace = 3;
+    m->cacheKey.id = 9;
+    buildSweepList(*m, job);
+    EXPECT_EQ(job.events.size(), static_cast<std::size_t>(2 * m->faces[3].triangleSpan + 2));
+    EXPECT_EQ(locateTriangle(*m, job, x, y).kind, NetHitKind::kMiss);
+    // Outputs without single-unit renders keep every triangle.
+    m->cacheKey.id = 21;
+    buildSweepList(*m, job);
+    EXPECT_EQ(job.events.size(), static_cast<std::size_t>(2 * m->triangleCount + 2));
+    m->selectedFace = -1;
+    // Clipping to a job rectangle drops triangles wholly outside it.
+    const SweepClip clip{0.0f, 0.1f, 0.0f, 0.1f, 0.0f};
+    buildSweepList(*m, job, &clip);
+    EXPECT_LT(job.events.size(), static_cast<std::size_t>(2 * m->triangleCount + 2));
+}
+
+TEST(PolyModelLocate, WorkersShareOneModelWithTheirOwnJobs) {
+    auto m = newModel();
+    prepare(*m, 33, 0.6f);  // "60 faces"
+    auto run = [&](std::vector<int>& out, std::uint64_t seed) {
+        PolyJobState job;
+        buildSweepList(*m, job);
+        Lcg rng;
+        rng.s = seed;
+        for (int i = 0; i < 2000; ++i) {
+            SphereDir d{};
+            const NetHit h = netPointToSphere(*m, job, static_cast<float>(rng.next()),
+                                              static_cast<float>(rng.next() * 0.6), d);
+            out.push_back(h.kind == NetHitKind::kFace ? m->triangles[h.triangle].face : -1);
+        }
+    };
+    std::vector<int> expected;
+    run(expected, 99);
+    std::vector<std::vector<int>> results(4);
+    std::vector<std::thread> threads;
+    for (int i = 0; i < 4; ++i) threads.emplace_back([&, i] { run(results[i], 99); });
+    for (auto& t : threads) t.join();
+    for (const auto& r : results) EXPECT_EQ(r, expected);
+}
+
+TEST(PolyModelSphere, NetPointsMapToUnitDirections) {
+    auto m = newModel();
+    for (PolyKind kind : {16, 18, 9, 23, 2, 13, 21, 20, 97, 109}) {
+        build(*m, kind);
+        PolyJobState job;
+        buildSweepList(*m, job);
+        Lcg rng;
+        for (int i = 0; i < 500; ++i) {
+            SphereDir d{};
+            const NetHit hit = netPointToSphere(*m, job, static_cast<float>(rng.next()), static_cast<float>(rng.next()), d);
+            if (hit.kind != NetHitKind::kFace) continue;
+            EXPECT_NEAR(std::sqrt(d.x * d.x + d.y * d.y + d.z * d.z), 1.0f, 1e-5f);
+        }
+    }
+    // A corner of a face maps to its stored solid corner.
+    build(*m, 18);
+    const NetTriangle& tri = m->triangles[0];
+    const SphereDir d = triangleToSolid(*m, 0, 1.0f, 0.0f, 0.0f, 0.0f, 0.0f);
+    const Vec3d s = normalise(testing::solidOf(m->vertices[tri.a]));
+    EXPECT_NEAR(d.x, s.x, 1e-6);
+    EXPECT_NEAR(d.y, s.y, 1e-6);
+    EXPECT_NEAR(d.z, s.z, 1e-6);
+    // Bad triangles and zero points give (0, 0, 1).
+    const SphereDir z = triangleToSolid(*m, -1, 1.0f, 0.0f, 0.0f, 0.0f, 0.0f);
+    EXPECT_EQ(z.z, 1.0f);
+    const SphereDir zero = triangleToSolid(*m, 0, 0.0f, 0.0f, 0.0f, 0.0f, 0.0f);
+    EXPECT_EQ(zero.x, 0.0f);
+    EXPECT_EQ(zero.y, 0.0f);
+    EXPECT_EQ(zero.z, 1.0f);
+}
+
+TEST(PolyModelSphere, CentredSamplingSubtractsTheReferencePoint) {
+    auto m = newModel();
+    build(*m, 18);
+    // The reference point is the centre of face 4.
+    EXPECT_DOUBLE_EQ(m->referencePoint[0], m->faces[4].centre[0]);
+    EXPECT_DOUBLE_EQ(m->referencePoint[2], m->faces[4].centre[2]);
+    const NetTriangle& tri = m->triangles[0];
+    const SphereDir d = triangleToSolid(*m, 0, 1.0f, 0.0f, 0.0f, 0.0f, 0.0f, 3);
+    const Vec3d s = normalise(Vec3d{m->vertices[tri.a].solidX - m->referencePoint[0],
+                                    m->vertices[tri.a].solidY - m->referencePoint[1],
+                                    m->vertices[tri.a].solidZ - m->referencePoint[2]});
+    EXPECT_NEAR(d.x, s.x, 1e-6);
+    EXPECT_NEAR(d.y, s.y, 1e-6);
+    EXPECT_NEAR(d.z, s.z, 1e-6);
+}
+
+TEST(PolyModelSphere, LongitudeLatitudeBlendKeepsCornersAndStaysOnTheSphere) {
+    auto m = newModel();
+    build(*m, 97);
+    m->lonLatInterpolation = 1;
+    for (int t = 0; t < m->triangleCount; ++t) {
+        const NetTriangle& tri = m->triangles[t];
+        const SphereDir d = triangleToSolid(*m, t, 0.0f, 1.0f, 0.0f, 0.0f, 0.0f);
+        const Vec3d s = normalise(testing::solidOf(m->vertices[tri.b]));
+        EXPECT_NEAR(std::sqrt(d.x * d.x + d.y * d.y + d.z * d.z), 1.0f, 1e-5f);
+        // Away from the poles a corner maps to itself.
+        if (std::fabs(s.y) < 0.99) {
+            EXPECT_NEAR(d.x, s.x, 1e-4) << t;
+            EXPECT_NEAR(d.y, s.y, 1e-4) << t;
+            EXPECT_NEAR(d.z, s.z, 1e-4) << t;
+        }
+        const SphereDir mid = triangleToSolid(*m, t, 0.3f, 0.3f, 0.4f, 0.0f, 0.0f);
+        EXPECT_NEAR(std::sqrt(mid.x * mid.x + mid.y * mid.y + mid.z * mid.z), 1.0f, 1e-5f);
+    }
+}
+
+TEST(PolyModelSphere, CurvedPatchBlendsFourPoints) {
+    auto m = newModel();
+    build(*m, 18, kPolyModeNet, kFitNone);
+    // Face 0 of the cube as a patch: corners 0, 1, 2 and its fourth corner.
+    PolyFace& f = m->faces[0];
+    f.curvedIndex = f.corners[3];
+    const NetVertex& c2 = m->vertices[f.corners[2]];
+    const int t = f.firstTriangle;
+    const SphereDir d = triangleToSolid(*m, t, 0.0f, 0.0f, 1.0f, c2.netX, c2.netY);
+    const Vec3d s = normalise(testing::solidOf(c2));
+    EXPECT_NEAR(d.x, s.x, 1e-5);
+    EXPECT_NEAR(d.y, s.y, 1e-5);
+    EXPECT_NEAR(d.z, s.z, 1e-5);
+    // The middle of the square maps to the face centre.
+    float cx = 0, cy = 0;
+    for (int k = 0; k < 4; ++k) {
+        cx += m->vertices[f.corners[k]].netX / 4;
+        cy += m->vertices[f.corners[k]].netY / 4;
+    }
+    const SphereDir mid = triangleToSolid(*m, t, 0.3f, 0.3f, 0.4f, cx, cy);
+    const Vec3d c = normalise(Vec3d{f.centre[0], f.centre[1], f.centre[2]});
+    EXPECT_NEAR(mid.x, c.x, 1e-5);
+    EXPECT_NEAR(mid.y, c.y, 1e-5);
+    EXPECT_NEAR(mid.z, c.z, 1e-5);
+}
+
+TEST(PolyModelInverse, NetPointToSolidAndBackReturnsThePoint) {
+    auto m = newModel();
+    for (ProjectionId id : {30, 6, 7, 9, 10, 44, 55, 54, 181, 198}) {
+        m->selectedFace = -1;
+        prepare(*m, id, 0.5f);
+        PolyJobState job;
+        buildSweepList(*m, job);
+        Lcg rng;
+        int checked = 0;
+        for (int i = 0; i < 400; ++i) {
+            const float x = static_cast<float>(rng.next()), y = static_cast<float>(rng.next() * 0.5);
+            SphereDir d{};
+            const NetHit hit = netPointToSphere(*m, job, x, y, d);
+            if (hit.kind != NetHitKind::kFace) continue;
+            InverseHit back;
+            ASSERT_TRUE(inverseLookup(*m, d, &job, back)) << id;
+            // The direction may fall on a shared edge: compare positions on
+            // the solid, not triangle numbers, unless the faces agree.
+            SphereDir again{};
+            const NetHit hit2 = netPointToSphere(*m, job, back.netX, back.netY, again);
+            ASSERT_EQ(hit2.kind, NetHitKind::kFace);
+            EXPECT_NEAR(again.x, d.x, 2e-4) << id;
+            EXPECT_NEAR(again.y, d.y, 2e-4) << id;
+            EXPECT_NEAR(again.z, d.z, 2e-4) << id;
+            if (back.face == hit.face) {
+                EXPECT_NEAR(back.netX, x, 2e-4) << id;
+                EXPECT_NEAR(back.netY, y, 2e-4) << id;
+            }
+            EXPECT_NEAR(back.u, back.netX, 1e-6);
+            EXPECT_NEAR(back.v, back.netY * 2.0f, 1e-5);
+            ++checked;
+        }
+        EXPECT_GT(checked, 20) << id;
+        EXPECT_GT(job.inverseHits, 0u);
+    }
+}
+
+TEST(PolyModelInverse, EveryDirectionFindsAFaceOfAClosedSolid) {
+    auto m = newModel();
+    prepare(*m, 30);  // "soccer ball"
+    Lcg rng;
+    PolyJobState job;
+    buildSweepList(*m, job);
+    for (int i = 0; i < 2000; ++i) {
+        const double z = rng.next() * 2 - 1, a = rng.next() * 6.283185307179586;
+        const double r = std::sqrt(1 - z * z);
+        const SphereDir d{static_cast<float>(r * std::cos(a)), static_cast<float>(r * std::sin(a)),
+                          static_cast<float>(z)};
+        InverseHit hit;
+        ASSERT_TRUE(inverseLookup(*m, d, i % 2 ? &job : nullptr, hit));
+        EXPECT_GE(hit.w0, -1e-4f);
+        EXPECT_GE(hit.w1, -1e-4f);
+        EXPECT_GE(hit.w2, -1e-4f);
+        EXPECT_GE(hit.u, -1e-5f);
+        EXPECT_LE(hit.u, 1.0f + 1e-5f);
+    }
+    InverseHit none;
+    EXPECT_FALSE(inverseLookup(*m, SphereDir{std::nanf(""), 0, 0}, nullptr, none));
+    EXPECT_FALSE(inverseLookup(*m, SphereDir{0, 0, 0}, nullptr, none));
+}
+
+}  // namespace
+}  // namespace globaro
