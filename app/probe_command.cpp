@@ -5,27 +5,20 @@
 #include <nlohmann/json.hpp>
 
 #include <cmath>
+#include <memory>
 #include <string>
 
+#include "polyhedra/poly_model.h"
 #include "projection/catalogue.h"
 #include "projection/input_projection.h"
-#include "projection/sphere_frame.h"
+#include "projection/output_mapping.h"
+#include "projection/render_context.h"
+#include "settings/settings_record.h"
 
 namespace globaro::cli {
 namespace {
 
 using Json = nlohmann::ordered_json;
-
-constexpr ProjectionId kEquiTall = 81;
-
-// The direction an equirectangular image shows at horizontal fraction 1 − w
-// and vertical fraction v.
-SphereDir equirectDirection(float w, float v) {
-    const float y = std::sin((v - 0.5f) * -3.1415927f);
-    const float r = std::sqrt(std::fmax(0.0f, 1.0f - y * y));
-    const float angle = (w - 0.5f) * 6.2831855f;
-    return {std::sin(angle) * r, y, std::cos(angle) * r};
-}
 
 // A number for JSON: values that are not numbers would not survive the trip.
 double jsonNumber(double x) { return std::isfinite(x) ? x : 0.0; }
@@ -36,10 +29,9 @@ bool fail(std::ostream& err, const std::string& message) {
 }
 
 bool validate(const ProbeOptions& o, std::ostream& err) {
-    if (o.output != kEquiTall) {
-        const std::string name(outputProjectionName(o.output));
-        return fail(err, "output projection " + std::to_string(o.output) + " (\"" + name +
-                             "\") is not supported yet; only 81 \"equi tall\" is");
+    if (!hasOutputEntry(o.output)) {
+        return fail(err, "unknown output projection " + std::to_string(o.output) +
+                             " (expected an id or name of the catalogue)");
     }
     if (!isInputProjection(o.input)) {
         return fail(err, "unknown input projection " + std::to_string(o.input) + " (expected 1..38)");
@@ -59,42 +51,72 @@ bool validate(const ProbeOptions& o, std::ostream& err) {
     return true;
 }
 
+// The polyhedron model of a probe, released on every path.
+struct ModelHolder {
+    PolyModel* model = nullptr;
+    ~ModelHolder() { releasePolyModel(model); }
+};
+
 }  // namespace
 
 int runProbe(const ProbeOptions& options, std::ostream& out, std::ostream& err) {
     if (!validate(options, err)) return 2;
 
-    const RotationRecord rotation = rotationFromAngles(options.lon, options.lat, options.spin);
-    const std::int32_t foldMode = halfAngleFoldModeFor(options.output, options.anamorph);
-    const float inputAspect = static_cast<float>(options.inputHeight) / static_cast<float>(options.inputWidth);
-    const std::int32_t flip = options.flip ? 1 : 0;
-    prepareInputTables();
+    auto settings = std::make_unique<SettingsRecord>();
+    resetToDefaults(*settings);
+    settings->outputProjection = options.output;
+    settings->inputProjection = options.input;
+    settings->latitude = options.lat;
+    settings->longitude = options.lon;
+    settings->spin = options.spin;
+    settings->fov = options.fov;
+    settings->flip = options.flip ? 1 : 0;
+    settings->anamorphosis = options.anamorph ? 1 : 0;
+    settings->grid = 1;
+    settings->indicatrix = 0;
+    clampToRanges(*settings);
+
+    ModelHolder holder;
+    if (usesPolyModel(options.output)) {
+        holder.model = createPolyModel();
+        if (holder.model == nullptr) {
+            fail(err, "not enough memory for the polyhedron model");
+            return 2;
+        }
+    }
+    auto ctx = std::make_unique<RenderContext>();
+    RenderSetupOptions setup;
+    setup.polyModel = holder.model;
+    setupRenderContext(*ctx, *settings,
+                       RenderSizes{options.width, options.height, options.inputWidth, options.inputHeight}, setup);
+    PolyJobState job;
+    MappingScratch scratch;
+    if (holder.model != nullptr) {
+        buildSweepList(*holder.model, job);
+        scratch.polyJob = &job;
+    }
 
     for (const auto& [a, b] : options.points) {
-        // "equi tall": the whole sphere in the whole image, no framing.
-        SphereDir d = equirectDirection(1.0f - static_cast<float>(a), static_cast<float>(b));
-        if (foldMode == kFoldBeforeRotation) d = halfAngleFold(d);
-        d = rotate(rotation, d);
-        if (foldMode == kFoldAfterRotation) d = halfAngleFold(d);
-
-        InputSample s;
-        sphereToInput(options.input, flip, inputAspect, d, s);
-        const float u = std::isnan(s.u) ? 0.0f : s.u;
-        const float v = std::isnan(s.v) ? 0.0f : s.v;
-        const bool outside = !(u >= 0.0f && u <= 1.0f && v >= 0.0f && v <= 1.0f);
+        RenderCell cell{};
+        SphereDir d;
+        const bool lookedUp = outputToSphere(static_cast<float>(a), static_cast<float>(b), *ctx, cell, scratch, &d);
 
         Json j;
         j["a"] = a;
         j["b"] = b;
-        j["direction"] = Json::array({jsonNumber(d.x), jsonNumber(d.y), jsonNumber(d.z)});
-        j["u"] = jsonNumber(u);
-        j["v"] = jsonNumber(v);
-        j["miss"] = s.miss || outside;
-        j["face"] = s.faceIndex;
-        j["regionTag"] = s.miss ? -10001 : -7;
-        j["pieceTag"] = s.regionCode;
-        j["subTag"] = outside ? 1 : 0;
-        j["weight"] = jsonNumber(s.weight);
+        if (lookedUp) {
+            j["direction"] = Json::array({jsonNumber(d.x), jsonNumber(d.y), jsonNumber(d.z)});
+        } else {
+            j["direction"] = nullptr;
+        }
+        j["u"] = jsonNumber(cell.inputU);
+        j["v"] = jsonNumber(cell.inputV);
+        j["miss"] = cell.subTag != 0;
+        j["face"] = cell.faceIndex;
+        j["regionTag"] = cell.regionTag;
+        j["pieceTag"] = cell.pieceTag;
+        j["subTag"] = cell.subTag;
+        j["weight"] = jsonNumber(cell.weight);
         out << j.dump() << "\n";
     }
     return 0;

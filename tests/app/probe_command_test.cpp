@@ -127,16 +127,15 @@ TEST(ProbeCommand, CubeFacesAndWeights) {
     EXPECT_EQ(r.lines[0]["pieceTag"].get<unsigned>(), 4u);
 }
 
-TEST(ProbeCommand, OtherOutputsAreNotSupportedYet) {
+TEST(ProbeCommand, UnknownOutputsAreRefused) {
     ProbeOptions o = at(0.5, 0.5);
-    o.output = 1;
-    const ProbeResult r = probe(o);
-    EXPECT_EQ(r.code, 2);
-    EXPECT_TRUE(r.out.empty());
-    EXPECT_NE(r.err.find("output projection 1"), std::string::npos) << r.err;
-    EXPECT_NE(r.err.find("81"), std::string::npos);
-    o.output = 0;
-    EXPECT_EQ(probe(o).code, 2);
+    for (std::int32_t output : {0, 415, 1045, -3}) {
+        o.output = output;
+        const ProbeResult r = probe(o);
+        EXPECT_EQ(r.code, 2) << output;
+        EXPECT_TRUE(r.out.empty()) << output;
+        EXPECT_NE(r.err.find("output projection " + std::to_string(output)), std::string::npos) << r.err;
+    }
 }
 
 TEST(ProbeCommand, BadInputIsRefused) {

@@ -1,0 +1,87 @@
+// Cube-map output layouts: the six faces side by side in a grid of cells
+// (Unity 6 frames, Facebook 3x2, Pano2VR 3x2) and the zenith & nadir pair.
+
+#include <cmath>
+
+#include "projection/output_formulas.h"
+
+namespace globaro::output_detail {
+
+namespace {
+
+// Turns the face-local point l (looking along +z) by the shortest-arc
+// rotation that carries (0, 0, 1) onto the unit face direction f.
+SphereDir faceToSphere(const SphereDir& l, const SphereDir& f) noexcept {
+    if (f.x == 0.0f && f.y == 0.0f && f.z < 0.0f) return {-l.x, l.y, -l.z};
+    // Rodrigues with the unnormalised axis k = z × f and cos θ = f.z.
+    const float kx = -f.y;
+    const float ky = f.x;
+    const float c = f.z;
+    const float kl = kx * l.x + ky * l.y;  // k·l (k has no z component)
+    const float k = kl / (1.0f + c);
+    // k × l with k = (kx, ky, 0).
+    const float cx = ky * l.z;
+    const float cy = -kx * l.z;
+    const float cz = kx * l.y - ky * l.x;
+    return {l.x * c + cx + kx * k, l.y * c + cy + ky * k, l.z * c + cz};
+}
+
+// Turns d about the unit axis f by angle.
+SphereDir rollAbout(const SphereDir& d, const SphereDir& f, float angle) noexcept {
+    const float c = std::cos(angle);
+    const float s = std::sin(angle);
+    const float fd = dot(f, d);
+    const SphereDir fxd{f.y * d.z - f.z * d.y, f.z * d.x - f.x * d.z, f.x * d.y - f.y * d.x};
+    return {d.x * c + fxd.x * s + f.x * fd * (1.0f - c), d.y * c + fxd.y * s + f.y * fd * (1.0f - c),
+            d.z * c + fxd.z * s + f.z * fd * (1.0f - c)};
+}
+
+}  // namespace
+
+void mapCubeLayout(const OutputCall& call, OutputResult& r) noexcept {
+    const CubeLayout* layout = call.entry.cube;
+    r.face = -1;
+    if (layout == nullptr) return;
+    const float columns = static_cast<float>(layout->columns);
+    const float rows = static_cast<float>(layout->rows);
+    const float c = static_cast<float>(call.fxd + columns / 2.0);
+    const float rr = static_cast<float>(call.fyd + rows / 2.0);
+    if (!(c > 0.0f && c < columns && rr > 0.0f && rr < rows)) return;
+    const int col = static_cast<int>(std::floor(c));
+    const int row = static_cast<int>(std::floor(rr));
+    const int cell = col * layout->rows + row;
+    if (cell < 0 || cell >= 6) return;
+    const SphereDir l = normalise(SphereDir{-(c - static_cast<float>(col) - 0.5f) * 2.0f,
+                                            -(rr - static_cast<float>(row) - 0.5f) * 2.0f, 1.0f});
+    const SphereDir& f = layout->faces[cell];
+    SphereDir d = faceToSphere(l, f);
+    if (layout->roll[cell] != 0.0f) d = rollAbout(d, f, layout->roll[cell]);
+    setHit(r, d);
+    r.face = cell;
+    r.ownTag = true;
+    // Pano2VR's top row (front, right, back) is one continuous strip: its
+    // three cells share tag 0 so that the antialiasing blends across them.
+    r.regionTag = layout->topRowSharesTag && row == 0 ? 0 : cell;
+}
+
+void mapZenithNadir(const OutputCall& call, OutputResult& r) noexcept {
+    const float x = call.X;
+    const float y = call.Y;
+    r.ownTag = true;
+    r.regionTag = kTagEmpty;
+    if (!(y >= -0.25f && y <= 0.25f)) return;
+    const float ly = -4.0f * y;
+    if (x >= -0.5f && x <= 0.0f) {
+        const SphereDir p = normalise(SphereDir{-4.0f * (x + 0.25f), ly, 1.0f});
+        setHit(r, SphereDir{p.x, p.z, -p.y});
+        r.regionTag = 1;
+        r.face = 1;
+    } else if (x > 0.0f && x <= 0.5f) {
+        const SphereDir p = normalise(SphereDir{-4.0f * (x - 0.25f), ly, 1.0f});
+        setHit(r, SphereDir{p.x, -p.z, p.y});
+        r.regionTag = 2;
+        r.face = 2;
+    }
+}
+
+}  // namespace globaro::output_detail

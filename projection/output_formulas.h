@@ -1,0 +1,169 @@
+#pragma once
+// Internal to the output projections: the table row of an output, what one
+// output routine receives and answers, and the routines of each family that
+// the output table in output_mapping.cpp dispatches to.
+
+#include <cmath>
+#include <cstdint>
+#include <span>
+
+#include "projection/render_context.h"
+
+namespace globaro::output_detail {
+
+inline constexpr float kPiF = 3.1415927f;
+inline constexpr float kTwoPiF = 6.2831855f;
+inline constexpr float kInvPiF = 0.31830987f;
+inline constexpr double kPi = 3.141592653589793;
+inline constexpr double kHalfPi = 1.5707963267948966;
+
+// What one output routine receives: the output position, both plane points
+// and the render's context.
+struct OutputCall {
+    const RenderContext& ctx;
+    const struct OutputEntry& entry;
+    float a;
+    float b;
+    double cxd, cyd;    // centred plane point ((a − 0.5 − cx)·S, (b − 0.5)·S·A), double
+    double fxd, fyd;    // frame point ((a − 0.5)·S + cx, (b − 0.5)·A·S + cy), double
+    float X, Y;         // the centred point in float
+    float FX, FY;       // the frame point in float
+};
+
+// What a routine answers. `hit` false is a miss (an empty sample).
+struct OutputResult {
+    SphereDir d{0.0f, 0.0f, 1.0f};
+    bool hit = false;
+    bool ownTag = false;             // the routine chose `regionTag`
+    std::int32_t regionTag = kTagEmpty;
+    std::int32_t face = -1;          // the output's face or gore number, −1 for none
+    bool storeNormal = false;        // keep d as the cell's normal (globe outputs)
+    bool storeWeight = false;        // store `weight` in the cell's weight field
+    float weight = -1.0f;
+};
+
+using OutputFormula = void (*)(const OutputCall&, OutputResult&) noexcept;
+
+// Pre-warps applied with the rotation.
+enum class PreWarp : std::uint8_t {
+    kNone,
+    kPowerSquare,  // W(d, 2): the inverse of the Lagrange input's W(d, 1/2)
+    kTurn20,       // a turn about the y axis by 20°
+};
+
+// A globe-gore layout (Part of the gore family).
+struct GoreVariant {
+    float count;      // gores; 0 = ⌊fov/5⌋, at least 3
+    float scale;      // s
+    float offset;     // gore offset
+    std::int32_t first, last;  // gores drawn; last −1 means count − 1
+};
+
+// A cell-grid layout of cube faces.
+struct CubeLayout {
+    std::int32_t columns;
+    std::int32_t rows;
+    SphereDir faces[6];
+    float roll[6];
+    bool topRowSharesTag;  // the cells of the top row (row 0) all get tag 0
+};
+
+// Per-output variants of the shared routines.
+enum class Variant : std::uint8_t {
+    kPlain,
+    kMagnipolar,
+    kAnnulus,
+};
+
+// How the render setup treats an output beyond its routine.
+struct RenderTraits {
+    std::int32_t mode = kModeNormal;    // RenderMode: own sampler (1), separate sampler (3)
+    bool tilingFold = false;            // a tiling: folds before the rotation with anamorphosis
+    ProjectionId modelId = 0;           // the solid a views output prepares (0: its own id)
+};
+
+// One row of the output table: the routine that maps a plane point to a
+// direction (null: the catalogue lists the output but it has no routine of
+// its own here, so it maps to empty samples unless the polyhedron model or a
+// sampler draws it), its extent box and its per-output constants.
+struct OutputEntry {
+    ProjectionId id;
+    OutputFormula map;
+    ExtentBox box;
+    PreWarp preWarp;
+    Variant variant;
+    const GoreVariant* gores;
+    const CubeLayout* cube;
+    RenderTraits traits = {};
+};
+
+// The row of an output id, or null when the table has none.
+const OutputEntry* findOutputEntry(ProjectionId id) noexcept;
+// The whole table, in ascending id order.
+std::span<const OutputEntry> outputTable() noexcept;
+
+// E(w, v): the direction an equirectangular input shows at horizontal
+// fraction 1 − w and vertical fraction v, in float.
+inline SphereDir equirectDirection(float w, float v) noexcept {
+    const float y = std::sin((v - 0.5f) * -3.1415927f);
+    const float r = std::sqrt(std::fmax(0.0f, 1.0f - y * y));
+    const float angle = (w - 0.5f) * 6.2831855f;
+    return {std::sin(angle) * r, y, std::cos(angle) * r};
+}
+
+// The inverse stereographic projection of the plane point (w1, w2).
+inline SphereDir inverseStereographic(float w1, float w2) noexcept {
+    const float s = w1 * w1 + w2 * w2;
+    return {-2.0f * w1 / (1.0f + s), -2.0f * w2 / (1.0f + s), -(s - 1.0f) / (s + 1.0f)};
+}
+
+inline void setHit(OutputResult& r, const SphereDir& d) noexcept {
+    r.d = d;
+    r.hit = true;
+}
+
+// Basic projections (output_basic.cpp).
+void mapEquirectangular(const OutputCall&, OutputResult&) noexcept;   // 1, 299
+void mapEquiTall(const OutputCall&, OutputResult&) noexcept;          // 81
+void mapMercator(const OutputCall&, OutputResult&) noexcept;          // 62
+void mapMirrorBall(const OutputCall&, OutputResult&) noexcept;        // 2
+void mapPolar(const OutputCall&, OutputResult&) noexcept;             // 3, 50, 59
+void mapHalfPolar(const OutputCall&, OutputResult&) noexcept;         // 4
+void mapOrthographic(const OutputCall&, OutputResult&) noexcept;      // 5, 134, 139, 143
+void mapLambertAzimuthal(const OutputCall&, OutputResult&) noexcept;  // 900
+void mapHammer(const OutputCall&, OutputResult&) noexcept;            // 11
+void mapWerner(const OutputCall&, OutputResult&) noexcept;            // 12
+void mapSinusoidal(const OutputCall&, OutputResult&) noexcept;        // 13
+void mapRectilinear(const OutputCall&, OutputResult&) noexcept;       // 14, 60
+void mapHyperbolic(const OutputCall&, OutputResult&) noexcept;        // 15
+void mapStereographic(const OutputCall&, OutputResult&) noexcept;     // 16
+void mapLogarithmic(const OutputCall&, OutputResult&) noexcept;       // 100335
+void mapAboveAndBelow(const OutputCall&, OutputResult&) noexcept;     // 297
+void mapUpAndDown(const OutputCall&, OutputResult&) noexcept;         // 298
+void mapPanini(const OutputCall&, OutputResult&) noexcept;            // 255
+void mapCylindrical(const OutputCall&, OutputResult&) noexcept;       // 17
+void mapWetch(const OutputCall&, OutputResult&) noexcept;             // 18
+
+// World maps (output_world_maps.cpp).
+void mapMollweide(const OutputCall&, OutputResult&) noexcept;         // 46
+void mapEckertIV(const OutputCall&, OutputResult&) noexcept;          // 398
+void mapHillEucyclic(const OutputCall&, OutputResult&) noexcept;      // 399
+void mapRobinson(const OutputCall&, OutputResult&) noexcept;          // 80
+void mapWinkelTripel(const OutputCall&, OutputResult&) noexcept;      // 35
+void mapNaturalEarth(const OutputCall&, OutputResult&) noexcept;      // 355
+void mapCanters(const OutputCall&, OutputResult&) noexcept;           // 354
+void mapGinzburg8(const OutputCall&, OutputResult&) noexcept;         // 358
+void mapLaskowski(const OutputCall&, OutputResult&) noexcept;         // 340
+void mapLarrivee(const OutputCall&, OutputResult&) noexcept;          // 359
+
+// Cube maps (output_cube_maps.cpp).
+void mapCubeLayout(const OutputCall&, OutputResult&) noexcept;        // 337, 338, 339
+void mapZenithNadir(const OutputCall&, OutputResult&) noexcept;       // 171
+
+// Globe gores (output_gores.cpp).
+void mapGores(const OutputCall&, OutputResult&) noexcept;             // 36, 37, 38, 53, 61, 1044
+
+// The gore count of a gore layout for a field of view.
+float goreCountFor(const GoreVariant& g, float fovDeg) noexcept;
+
+}  // namespace globaro::output_detail

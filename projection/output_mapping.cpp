@@ -1,0 +1,481 @@
+// The output mapping: the table of output routines, the per-sample order of
+// steps from the output position to the input position, and the lighting of
+// the shaded globes.
+
+#include "projection/output_mapping.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+
+#include "polyhedra/poly_model.h"
+#include "projection/catalogue.h"
+#include "projection/input_projection.h"
+#include "projection/output_formulas.h"
+
+namespace globaro {
+
+namespace output_detail {
+
+namespace {
+
+constexpr ExtentBox kSquareBox{-0.5, 0.5, -0.5, 0.5};
+constexpr ExtentBox kWideBox{-0.5, 0.5, -0.25, 0.25};
+
+constexpr GoreVariant kGores12{12.0f, 2.0f, 0.0f, 0, -1};
+constexpr GoreVariant kGores24{24.0f, 2.0f, 0.0f, 0, -1};
+constexpr GoreVariant kGores18{18.0f, 2.0f, 0.0f, 0, -1};
+constexpr GoreVariant kGores8{8.0f, 2.0f, 0.0f, 0, -1};
+constexpr GoreVariant kGoresByFov{0.0f, 2.0f, 0.0f, 0, -1};
+constexpr GoreVariant kGores6Of12{12.0f, 1.0f, 0.0f, 3, 8};
+constexpr GoreVariant kGores3Of12{12.0f, 0.5f, 0.5f, 5, 7};
+
+constexpr CubeLayout kUnity6Frames{6, 1,
+                                   {{-1, 0, 0}, {1, 0, 0}, {0, 1, 0}, {0, -1, 0}, {0, 0, 1}, {0, 0, -1}},
+                                   {0, 0, 0, 0, 0, 0}, false};
+constexpr CubeLayout kFacebook3x2{3, 2,
+                                  {{-1, 0, 0}, {0, -1, 0}, {1, 0, 0}, {0, 0, 1}, {0, 1, 0}, {0, 0, -1}},
+                                  {0, 0, 0, 0, 0, 0}, false};
+constexpr CubeLayout kPano2VR3x2{3, 2,
+                                 {{0, 0, 1}, {1, 0, 0}, {-1, 0, 0}, {0, 1, 0}, {0, 0, -1}, {0, -1, 0}},
+                                 {0, 0, 0, 0, 0, 0}, true};
+
+constexpr RenderTraits kOwnSampler{kModeOwnSampler, false, 0};
+constexpr RenderTraits kSeparateSampler{kModeSeparate, false, 0};
+constexpr RenderTraits kTiling{kModeNormal, true, 0};
+
+constexpr ExtentBox cubeBox(const CubeLayout& l) {
+    return {-l.columns / 2.0, l.columns / 2.0, -l.rows / 2.0, l.rows / 2.0};
+}
+
+using enum PreWarp;
+using enum Variant;
+
+// The output table, in ascending id order. Rows without a routine keep the
+// extent box, pre-warp or gore count that the render setup and the per-sample
+// steps need for outputs drawn by the polyhedron model or by routines kept
+// elsewhere; on their own they map to empty samples.
+constexpr OutputEntry kOutputTable[] = {
+    {1, mapEquirectangular, kWideBox, kNone, kPlain, nullptr, nullptr},
+    {2, mapMirrorBall, kSquareBox, kNone, kPlain, nullptr, nullptr},
+    {3, mapPolar, kSquareBox, kNone, kPlain, nullptr, nullptr},
+    {4, mapHalfPolar, kWideBox, kNone, kPlain, nullptr, nullptr},
+    {5, mapOrthographic, kSquareBox, kNone, kPlain, nullptr, nullptr},
+    {11, mapHammer, kWideBox, kNone, kPlain, nullptr, nullptr},
+    {12, mapWerner, kSquareBox, kNone, kPlain, nullptr, nullptr},
+    {13, mapSinusoidal, kWideBox, kNone, kPlain, nullptr, nullptr},
+    {14, mapRectilinear, kSquareBox, kNone, kPlain, nullptr, nullptr},
+    {15, mapHyperbolic, kSquareBox, kNone, kPlain, nullptr, nullptr},
+    {16, mapStereographic, kSquareBox, kNone, kPlain, nullptr, nullptr},
+    {17, mapCylindrical, kSquareBox, kNone, kPlain, nullptr, nullptr},
+    {18, mapWetch, kSquareBox, kNone, kPlain, nullptr, nullptr},
+    {20, nullptr, kWideBox, kNone, kPlain, nullptr, nullptr},
+    {35, mapWinkelTripel, {-2.570796326312263, 2.570796326312263, -1.5707963267948966, 1.5707963267948966},
+     kNone, kPlain, nullptr, nullptr},
+    {36, mapGores, kWideBox, kNone, kPlain, &kGores12, nullptr},
+    {37, mapGores, kWideBox, kNone, kPlain, &kGores24, nullptr},
+    {38, mapGores, kWideBox, kNone, kPlain, &kGoresByFov, nullptr},
+    {40, nullptr, kWideBox, kNone, kPlain, nullptr, nullptr},
+    {45, nullptr, kSquareBox, kNone, kPlain, nullptr, nullptr, kOwnSampler},
+    {46, mapMollweide, kWideBox, kNone, kPlain, nullptr, nullptr},
+    {50, mapPolar, kSquareBox, kNone, kMagnipolar, nullptr, nullptr},
+    // 6 of 12 gores: a square of six whole gores; 3 of 12: three gores, twice as tall as wide.
+    {53, mapGores, kSquareBox, kNone, kPlain, &kGores6Of12, nullptr},
+    {59, mapPolar, kSquareBox, kNone, kAnnulus, nullptr, nullptr},
+    {60, mapRectilinear, kSquareBox, kNone, kPlain, nullptr, nullptr},
+    {61, mapGores, {-0.5, 0.5, -1.0, 1.0}, kNone, kPlain, &kGores3Of12, nullptr},
+    {62, mapMercator, kSquareBox, kNone, kPlain, nullptr, nullptr},
+    {63, nullptr, kSquareBox, kNone, kPlain, &kGores8, nullptr},
+    {64, nullptr, kSquareBox, kNone, kPlain, nullptr, nullptr, kTiling},
+    {73, nullptr, kSquareBox, kNone, kPlain, &kGores12, nullptr},
+    {74, nullptr, kSquareBox, kNone, kPlain, &kGores12, nullptr},
+    {75, nullptr, kSquareBox, kNone, kPlain, nullptr, nullptr, {kModeNormal, false, 6}},
+    {76, nullptr, kSquareBox, kNone, kPlain, nullptr, nullptr, {kModeNormal, false, 9}},
+    {77, nullptr, kSquareBox, kNone, kPlain, nullptr, nullptr, {kModeNormal, false, 27}},
+    {78, nullptr, kSquareBox, kNone, kPlain, nullptr, nullptr, {kModeNormal, false, 33}},
+    {79, nullptr, kSquareBox, kNone, kPlain, nullptr, nullptr, {kModeNormal, false, 54}},
+    {80, mapRobinson, {-1.0, 1.0, -0.5, 0.5}, kNone, kPlain, nullptr, nullptr},
+    {81, mapEquiTall, kWideBox, kNone, kPlain, nullptr, nullptr},
+    {84, nullptr, {-2.416, 2.416, -1.416, 1.416}, kNone, kPlain, nullptr, nullptr},
+    {117, nullptr, kSquareBox, kPowerSquare, kPlain, nullptr, nullptr},
+    {121, nullptr, {-0.662304544626003, 0.662304544626003, -0.4343354807430048, 0.4343354807430048}, kNone, kPlain,
+     nullptr, nullptr},
+    {134, mapOrthographic, kSquareBox, kPowerSquare, kPlain, nullptr, nullptr},
+    {138, nullptr, kWideBox, kNone, kPlain, nullptr, nullptr},
+    {139, mapOrthographic, kSquareBox, kNone, kPlain, nullptr, nullptr},
+    {142, nullptr, kSquareBox, kPowerSquare, kPlain, nullptr, nullptr},
+    {143, mapOrthographic, kSquareBox, kPowerSquare, kPlain, nullptr, nullptr},
+    {171, mapZenithNadir, kWideBox, kNone, kPlain, nullptr, nullptr},
+    {255, mapPanini, kSquareBox, kNone, kPlain, nullptr, nullptr},
+    {288, nullptr, kSquareBox, kNone, kPlain, &kGoresByFov, nullptr},
+    {297, mapAboveAndBelow, kSquareBox, kNone, kPlain, nullptr, nullptr},
+    {298, mapUpAndDown, kSquareBox, kNone, kPlain, nullptr, nullptr},
+    {299, mapEquirectangular, kWideBox, kNone, kPlain, nullptr, nullptr},
+    {300, nullptr, kSquareBox, kNone, kPlain, &kGoresByFov, nullptr},
+    {301, nullptr, kSquareBox, kNone, kPlain, &kGoresByFov, nullptr},
+    {337, mapCubeLayout, cubeBox(kUnity6Frames), kNone, kPlain, nullptr, &kUnity6Frames},
+    {338, mapCubeLayout, cubeBox(kFacebook3x2), kNone, kPlain, nullptr, &kFacebook3x2},
+    {339, mapCubeLayout, cubeBox(kPano2VR3x2), kNone, kPlain, nullptr, &kPano2VR3x2},
+    {340, mapLaskowski, {-3.064731, 3.064731, -1.783395, 1.783395}, kNone, kPlain, nullptr, nullptr},
+    {345, nullptr, kWideBox, kNone, kPlain, nullptr, nullptr},
+    {346, nullptr, {-1.068, 1.068, -0.8505, 1.179}, kNone, kPlain, nullptr, nullptr},
+    {351, nullptr, kSquareBox, kPowerSquare, kPlain, nullptr, nullptr},
+    {352, nullptr, kSquareBox, kPowerSquare, kPlain, nullptr, nullptr},
+    {354, mapCanters, {-2.92325, 2.92325, -1.70905, 1.70905}, kNone, kPlain, nullptr, nullptr},
+    {355, mapNaturalEarth, {-2.73538, 2.73538, -1.42239, 1.42239}, kNone, kPlain, nullptr, nullptr},
+    {356, nullptr, kWideBox, kNone, kPlain, nullptr, nullptr},
+    {357, nullptr, {-0.5, 0.5, -0.26825, 0.26825}, kNone, kPlain, nullptr, nullptr},
+    {358, mapGinzburg8, {-2.44172, 2.44172, -1.89378, 1.89378}, kNone, kPlain, nullptr, nullptr},
+    {359, mapLarrivee, {-3.141592653, 3.141592653, -2.5648, 2.5648}, kNone, kPlain, nullptr, nullptr},
+    {368, nullptr, kSquareBox, kNone, kPlain, nullptr, nullptr, kTiling},
+    {369, nullptr, kSquareBox, kNone, kPlain, nullptr, nullptr, kTiling},
+    {370, nullptr, kSquareBox, kNone, kPlain, nullptr, nullptr, kTiling},
+    {371, nullptr, kSquareBox, kNone, kPlain, nullptr, nullptr, kTiling},
+    {372, nullptr, kSquareBox, kNone, kPlain, nullptr, nullptr, kTiling},
+    {373, nullptr, kSquareBox, kNone, kPlain, nullptr, nullptr, kTiling},
+    {374, nullptr, kSquareBox, kNone, kPlain, nullptr, nullptr, kTiling},
+    {375, nullptr, kSquareBox, kNone, kPlain, nullptr, nullptr, kTiling},
+    {376, nullptr, kSquareBox, kNone, kPlain, nullptr, nullptr, kTiling},
+    {377, nullptr, kSquareBox, kNone, kPlain, nullptr, nullptr, kTiling},
+    {378, nullptr, kSquareBox, kNone, kPlain, nullptr, nullptr, kTiling},
+    {379, nullptr, kSquareBox, kNone, kPlain, nullptr, nullptr, kTiling},
+    {380, nullptr, kSquareBox, kNone, kPlain, nullptr, nullptr, kTiling},
+    {381, nullptr, kSquareBox, kNone, kPlain, nullptr, nullptr, kTiling},
+    {382, nullptr, kSquareBox, kNone, kPlain, nullptr, nullptr, kTiling},
+    {394, nullptr, kSquareBox, kNone, kPlain, nullptr, nullptr, kOwnSampler},
+    {395, nullptr, kSquareBox, kNone, kPlain, nullptr, nullptr, kOwnSampler},
+    {396, nullptr, {-0.6052834046956846, 0.6052834046956846, -0.428, 0.428}, kNone, kPlain, nullptr, nullptr,
+     kOwnSampler},
+    {397, nullptr, {-2.484446397593003, 2.484446397593003, -1.564091933, 1.564091933}, kNone, kPlain, nullptr,
+     nullptr},
+    {398, mapEckertIV, kWideBox, kNone, kPlain, nullptr, nullptr},
+    {399, mapHillEucyclic, {-2.59209, 2.59209, -1.45394865, 1.5246}, kNone, kPlain, nullptr, nullptr},
+    {400, nullptr, {-kPi, kPi, -kPi, kPi}, kNone, kPlain, nullptr, nullptr},
+    {401, nullptr, {-kPi, kPi, -kPi, kPi}, kNone, kPlain, nullptr, nullptr},
+    {408, nullptr, kSquareBox, kTurn20, kPlain, nullptr, nullptr},
+    {414, nullptr, {-0.5, 0.5, -0.26825, 0.26825}, kNone, kPlain, nullptr, nullptr},
+    {486, nullptr, kSquareBox, kNone, kPlain, nullptr, nullptr, kSeparateSampler},
+    {566, nullptr, {-6.0, 6.0, -6.0, 6.0}, kNone, kPlain, nullptr, nullptr},
+    {900, mapLambertAzimuthal, kSquareBox, kNone, kPlain, nullptr, nullptr},
+    {1044, mapGores, kWideBox, kNone, kPlain, &kGores18, nullptr},
+    {100335, mapLogarithmic, kSquareBox, kNone, kPlain, nullptr, nullptr},
+};
+
+constexpr bool tableIsSorted() {
+    for (std::size_t i = 1; i < std::size(kOutputTable); ++i) {
+        if (kOutputTable[i - 1].id >= kOutputTable[i].id) return false;
+    }
+    return true;
+}
+static_assert(tableIsSorted(), "the output table is kept in ascending id order");
+
+}  // namespace
+
+std::span<const OutputEntry> outputTable() noexcept { return kOutputTable; }
+
+const OutputEntry* findOutputEntry(ProjectionId id) noexcept {
+    const auto* end = std::end(kOutputTable);
+    const auto* it =
+        std::lower_bound(std::begin(kOutputTable), end, id, [](const OutputEntry& e, ProjectionId v) { return e.id < v; });
+    return it != end && it->id == id ? it : nullptr;
+}
+
+}  // namespace output_detail
+
+namespace {
+
+using namespace output_detail;
+
+// The per-output pre-warp, applied just before the rotation.
+SphereDir applyPreWarp(PreWarp warp, const SphereDir& d) noexcept {
+    switch (warp) {
+        case PreWarp::kPowerSquare:
+            return toSphereDir(powerWarp(toVec3d(d), 2.0));
+        case PreWarp::kTurn20: {
+            // (z + i·x)·e^{i·0.3490658503988659}
+            constexpr double c = 0.9396926207859084;
+            constexpr double s = 0.3420201433256687;
+            const double z = static_cast<double>(d.z) * c - static_cast<double>(d.x) * s;
+            const double x = static_cast<double>(d.z) * s + static_cast<double>(d.x) * c;
+            return {static_cast<float>(x), d.y, static_cast<float>(z)};
+        }
+        case PreWarp::kNone:
+            break;
+    }
+    return d;
+}
+
+// The start-of-mapping values.
+void startMapping(RenderCell& cell) noexcept {
+    resetRenderCell(cell);
+    cell.regionTag = kTagEmpty;
+    cell.lineValue = 1.0f;
+    cell.lineValue2 = 1.0f;
+    cell.normal[0] = 0.0f;
+    cell.normal[1] = 0.0f;
+    cell.normal[2] = 1.0f;
+    cell.word20 = 0;
+    cell.aux21 = 0.0f;
+    cell.aux22 = -1.0f;
+}
+
+// What the plane mapping found.
+struct PlaneAnswer {
+    OutputResult result;
+    bool fromModel = false;
+    std::int32_t modelFace = -1;
+    std::int32_t modelTag = kTagEmpty;  // the model's own tag on a miss
+};
+
+// Step 4 and 5: the output's own routine, or the polyhedron model.
+void mapPlane(float a, float b, const RenderContext& ctx, MappingScratch& scratch, PlaneAnswer& out) noexcept {
+    if (ctx.usesPolyModel != 0) {
+        out.fromModel = true;
+        out.modelTag = kTagInputMiss;  // the gap outside the net
+        if (ctx.polyModel == nullptr || scratch.polyJob == nullptr) return;
+        const PolyModel& model = *ctx.polyModel;
+        SphereDir d;
+        const NetHit hit = netPointToSphere(model, *scratch.polyJob, a, b * model.frameHeight, d);
+        if (hit.kind == NetHitKind::kFace) {
+            setHit(out.result, d);
+            out.modelFace = hit.face;
+            out.result.ownTag = true;
+            out.result.regionTag = hit.face;
+            out.result.face = hit.face;
+        } else if (hit.kind == NetHitKind::kMark) {
+            // A glue tab or mark: painted in the tab colour, not sampled.
+            out.modelTag = kTagFirstTab + std::max<std::int32_t>(hit.face, 0);
+        }
+        return;
+    }
+    const OutputEntry* e = ctx.entry;
+    if (e == nullptr || e->map == nullptr) return;
+    const ViewFrame& f = ctx.frame;
+    const double cxd = (a - 0.5 - f.cx) * f.scale;
+    const double cyd = (b - 0.5) * f.scale * f.aspect;
+    const double fxd = (a - 0.5) * f.scale + f.cx;
+    const double fyd = (b - 0.5) * f.aspect * f.scale + f.cy;
+    const OutputCall call{ctx,
+                          *e,
+                          a,
+                          b,
+                          cxd,
+                          cyd,
+                          fxd,
+                          fyd,
+                          static_cast<float>(cxd),
+                          static_cast<float>(cyd),
+                          static_cast<float>(fxd),
+                          static_cast<float>(fyd)};
+    e->map(call, out.result);
+}
+
+// Step 9: the indicatrix distance of d to its nearest circle centre.
+void recordIndicatrix(const RenderContext& ctx, const SphereDir& d, RenderCell& cell,
+                      MappingScratch& scratch) noexcept {
+    constexpr float kRadius2 = 0.0225f;
+    cell.lineValue = kRadius2;
+    std::int32_t start = scratch.indicatrixLastHit;
+    if (start < 0 || start >= kIndicatrixCentreCount) start = 0;
+    for (int n = 0; n < kIndicatrixCentreCount; ++n) {
+        const int i = (start + n) % kIndicatrixCentreCount;
+        const SphereDir& c = ctx.indicatrixCentres[i];
+        const float dx = d.x - c.x;
+        const float dy = d.y - c.y;
+        const float dz = d.z - c.z;
+        const float dist2 = dx * dx + dy * dy + dz * dz;
+        if (dist2 < kRadius2) {
+            cell.lineValue = dist2;
+            scratch.indicatrixLastHit = i;
+            return;
+        }
+    }
+}
+
+inline float cleanNumber(float v) noexcept { return std::isnan(v) ? 0.0f : v; }
+
+void finishSample(RenderCell& cell) noexcept {
+    cell.inputU = cleanNumber(cell.inputU);
+    cell.inputV = cleanNumber(cell.inputV);
+    cell.subTag = (cell.inputU >= 0.0f && cell.inputU <= 1.0f && cell.inputV >= 0.0f && cell.inputV <= 1.0f) ? 0u : 1u;
+}
+
+// Steps 8 to 9: fold, pre-warp, rotation, fold, input lookup, graticule.
+void lookUp(SphereDir d, bool applyWarps, const RenderContext& ctx, RenderCell& cell, MappingScratch& scratch,
+            std::int32_t modelFace, SphereDir* lookedUp) noexcept {
+    if (applyWarps) {
+        if (ctx.foldMode == kFoldBeforeRotation) d = halfAngleFold(d);
+        if (ctx.entry != nullptr) d = applyPreWarp(ctx.entry->preWarp, d);
+    }
+    d = rotate(ctx.rotation, d);
+    if (applyWarps && ctx.foldMode == kFoldAfterRotation) d = halfAngleFold(d);
+    if (lookedUp != nullptr) *lookedUp = d;
+
+    InputSample s;
+    s.weight = cell.weight;
+    sphereToInput(ctx.inputProjection, ctx.flip, ctx.inputAspect, d, s, ctx.inputModel);
+    cell.inputU = s.u;
+    cell.inputV = s.v;
+    cell.weight = s.weight;
+    cell.pieceTag = s.regionCode;
+    if (s.faceIndex >= 0) cell.faceIndex = s.faceIndex;
+    if (s.miss) cell.regionTag = modelFace >= 0 ? kTagInputMiss - modelFace : kTagInputMiss;
+
+    if (ctx.graticuleOn != 0) {
+        const Vec2d e = modelEquirectFromDirection(toVec3d(d));
+        float u = 1.0f - static_cast<float>(e.x);
+        if (ctx.flip != 0) u = 1.0f - u;
+        cell.secondU = u;
+        cell.secondV = static_cast<float>(e.y);
+    }
+    if (ctx.indicatrixOn != 0) recordIndicatrix(ctx, d, cell, scratch);
+}
+
+}  // namespace
+
+bool outputToSphere(float a, float b, const RenderContext& ctx, RenderCell& cell, MappingScratch& scratch,
+                    SphereDir* lookedUp) noexcept {
+    startMapping(cell);
+
+    // Outputs drawn by their own samplers are not mapped here.
+    if (ctx.mode == kModeOwnSampler || ctx.mode == kModeSeparate) {
+        finishSample(cell);
+        return false;
+    }
+
+    if (ctx.mode == kModeSpecial) {
+        // A special render: the equirectangular position, turned, and the
+        // model's face under the direction.
+        const SphereDir e = equirectDirection(a, b);
+        std::int32_t face = -1;
+        if (ctx.polyModel != nullptr) {
+            InverseHit hit;
+            if (inverseLookup(*ctx.polyModel, rotate(ctx.rotation, e), nullptr, hit)) face = hit.face;
+        }
+        cell.regionTag = face >= 0 ? face : kTagPlainMap;
+        cell.faceIndex = face;
+        lookUp(e, false, ctx, cell, scratch, face, lookedUp);
+        finishSample(cell);
+        return true;
+    }
+
+    PlaneAnswer answer;
+    mapPlane(a, b, ctx, scratch, answer);
+    OutputResult& r = answer.result;
+    if (r.storeWeight) cell.weight = r.weight;
+    if (!r.hit) {
+        cell.regionTag = answer.fromModel ? answer.modelTag : kTagEmpty;
+        finishSample(cell);
+        return false;
+    }
+    if (r.face >= 0) cell.faceIndex = r.face;
+    if (r.storeNormal) {
+        cell.normal[0] = r.d.x;
+        cell.normal[1] = r.d.y;
+        cell.normal[2] = r.d.z;
+    }
+    if (r.ownTag) {
+        cell.regionTag = r.regionTag;
+    } else if (!answer.fromModel && cell.regionTag > kTagSecondHalf) {
+        cell.regionTag = kTagPlainMap;
+    }
+    lookUp(r.d, true, ctx, cell, scratch, answer.modelFace, lookedUp);
+    finishSample(cell);
+    return true;
+}
+
+void mapOutputSample(float x, float y, float s, float ox, float oy, const OutputImageRecord& image,
+                     std::uint32_t seed, const RenderContext& ctx, RenderCell& cell, MappingScratch& scratch) noexcept {
+    (void)seed;
+    const OutputPosition p = normalisedOutputPosition(x, y, s, ox, oy, image);
+    outputToSphere(p.a, p.b, ctx, cell, scratch);
+}
+
+bool outputDirection(float a, float b, const RenderContext& ctx, MappingScratch& scratch, SphereDir& d) noexcept {
+    if (ctx.mode != kModeNormal) {
+        if (ctx.mode != kModeSpecial) return false;
+        d = equirectDirection(a, b);
+        return true;
+    }
+    PlaneAnswer answer;
+    mapPlane(a, b, ctx, scratch, answer);
+    if (!answer.result.hit) return false;
+    d = answer.result.d;
+    return true;
+}
+
+bool outputHasOwnRoutine(ProjectionId id) noexcept {
+    const OutputEntry* e = findOutputEntry(id);
+    return e != nullptr && e->map != nullptr;
+}
+
+bool outputHasMapping(const RenderContext& ctx) noexcept {
+    if (ctx.mode == kModeSpecial) return true;
+    if (ctx.mode != kModeNormal) return false;
+    if (ctx.usesPolyModel != 0) return ctx.polyModel != nullptr && ctx.polyModel->triangleCount > 0;
+    return ctx.entry != nullptr && ctx.entry->map != nullptr;
+}
+
+// ---- globe lighting ------------------------------------------------------------------
+
+namespace {
+
+// Ramp tables over the diffuse term t in [−1, 1] (9 knots, step 0.25): the
+// key light is a warm sunlight that falls to a dim bluish night side, the
+// fill light a faint cool sky from the other side.
+constexpr std::array<std::array<float, 9>, 3> kKeyRamp{{
+    {0.10f, 0.10f, 0.11f, 0.14f, 0.22f, 0.52f, 0.80f, 0.97f, 1.08f},  // red
+    {0.11f, 0.11f, 0.12f, 0.15f, 0.22f, 0.50f, 0.78f, 0.95f, 1.04f},  // green
+    {0.16f, 0.16f, 0.17f, 0.19f, 0.24f, 0.48f, 0.74f, 0.90f, 0.97f},  // blue
+}};
+constexpr std::array<std::array<float, 9>, 3> kFillRamp{{
+    {0.0f, 0.0f, 0.0f, 0.0f, 0.0f, 0.04f, 0.08f, 0.12f, 0.15f},
+    {0.0f, 0.0f, 0.0f, 0.0f, 0.0f, 0.05f, 0.10f, 0.15f, 0.19f},
+    {0.0f, 0.0f, 0.0f, 0.0f, 0.0f, 0.07f, 0.14f, 0.21f, 0.27f},
+}};
+
+float ramp(const std::array<float, 9>& table, float t) noexcept {
+    float pos = (std::clamp(t, -1.0f, 1.0f) + 1.0f) * 4.0f;
+    const int i = std::clamp(static_cast<int>(std::floor(pos)), 0, 7);
+    const float f = pos - static_cast<float>(i);
+    return table[static_cast<std::size_t>(i)] + (table[static_cast<std::size_t>(i) + 1] - table[static_cast<std::size_t>(i)]) * f;
+}
+
+float diffuseTerm(const SphereDir& n, const SphereDir& l) noexcept {
+    return 1.0f - std::acos(std::clamp(dot(n, l), -1.0f, 1.0f)) / 1.5707964f;
+}
+
+// The highlight of light l for the viewer on +z: r is the view direction
+// reflected about the normal.
+float highlight(const SphereDir& r, const SphereDir& l) noexcept {
+    const float h = std::fmax(0.0f, (dot(r, l) - 0.99f) * 100.0f);
+    return h * h * h * h * h * 0.7f;
+}
+
+}  // namespace
+
+void shadeGlobeColour(const RenderContext& ctx, const RenderCell& cell, float rgb[3]) noexcept {
+    if (ctx.shadedGlobe == 0 || cell.regionTag != kTagPlainMap) return;
+    const float flipY = ctx.shadedGlobe == 2 ? -1.0f : 1.0f;
+    const SphereDir l1{0.54f, 0.42f * flipY, 0.7293833f};
+    const SphereDir l2{-0.48f, 0.66f * flipY, -0.5779273f};
+    const SphereDir n = normalise(SphereDir{cell.normal[0], cell.normal[1], cell.normal[2]});
+    const float t1 = diffuseTerm(n, l1);
+    const float t2 = diffuseTerm(n, l2);
+    // The view vector (0, 0, 1) reflected about n: 2(n·v)n − v.
+    const SphereDir r{2.0f * n.z * n.x, 2.0f * n.z * n.y, 2.0f * n.z * n.z - 1.0f};
+    const float spec = highlight(r, l1) + 0.5f * highlight(r, l2);
+    // The atmosphere: a thin blue haze that thickens towards the rim.
+    const float rim = 1.0f - std::clamp(n.z, 0.0f, 1.0f);
+    const float haze = rim * rim * rim * 0.35f * std::clamp(t1 + 0.3f, 0.0f, 1.0f);
+    constexpr float kHaze[3] = {0.45f, 0.65f, 1.0f};
+    for (int c = 0; c < 3; ++c) {
+        const float light = ramp(kKeyRamp[static_cast<std::size_t>(c)], t1) +
+                            ramp(kFillRamp[static_cast<std::size_t>(c)], t2);
+        float v = (light * 0.76f + 0.24f) * rgb[c] + spec;
+        v += (kHaze[c] - v) * haze;
+        rgb[c] = std::clamp(v, 0.0f, 1.0f);
+    }
+}
+
+}  // namespace globaro

@@ -1,0 +1,61 @@
+#pragma once
+// The output mapping: for one sample of an output pixel, the direction on the
+// sphere that the output projection shows there (or an empty sample), carried
+// through the fold and the view rotation to the input position. Fills the
+// sample's `RenderCell`. Allocation-free; safe to call from every render
+// thread at once with the same context and each thread's own cells and
+// scratch.
+
+#include <cstdint>
+
+#include "projection/render_context.h"
+
+namespace globaro {
+
+// What one render job lends the mapping: its own scratch, never shared
+// between threads.
+struct MappingScratch {
+    // The job's sweep list of the polyhedron model (built with
+    // `buildSweepList` before the job's first sample); null leaves the model
+    // outputs empty.
+    PolyJobState* polyJob = nullptr;
+    // The indicatrix centre found last (the scan starts there).
+    std::int32_t indicatrixLastHit = 0;
+};
+
+// One sample at the normalised output position (a, b) (fractions of the
+// output width and height): resets the cell, maps the position, looks the
+// direction up in the input, stores the graticule position, cleans values
+// that are not numbers, and sets `subTag` last. Returns true when the sample
+// reached the input lookup; `lookedUp`, when given, then receives the
+// direction that was looked up (after the fold, the pre-warp and the view
+// rotation).
+bool outputToSphere(float a, float b, const RenderContext& ctx, RenderCell& cell, MappingScratch& scratch,
+                    SphereDir* lookedUp = nullptr) noexcept;
+
+// The same from a pixel corner: pixel (x, y), sub-sample scale s and offsets
+// (ox, oy) of the output image `image`. `seed` is the per-pixel seed of the
+// pixel pipeline ((x·7607) XOR (y·661)); no output of this module reads it yet.
+void mapOutputSample(float x, float y, float s, float ox, float oy, const OutputImageRecord& image,
+                     std::uint32_t seed, const RenderContext& ctx, RenderCell& cell,
+                     MappingScratch& scratch) noexcept;
+
+// The direction the output shows at (a, b) before the fold, the pre-warp and
+// the rotation, or false for an empty sample. For tools and tests; model
+// outputs need `scratch.polyJob`.
+bool outputDirection(float a, float b, const RenderContext& ctx, MappingScratch& scratch, SphereDir& d) noexcept;
+
+// True when the output has a mapping here: its own routine, the polyhedron
+// model (with a prepared model in the context), or neither (false: the
+// output maps to empty samples).
+bool outputHasMapping(const RenderContext& ctx) noexcept;
+bool outputHasOwnRoutine(ProjectionId id) noexcept;
+
+// The lighting of the shaded globes (139, 143, 342, 344, 348, 350, 361, 363,
+// 365, 367): when the context's output is one and the cell's `regionTag` is
+// −7, lights `rgb` (0..1) from the cell's normal with two fixed lights, ramp
+// tables, highlights and an atmosphere at the rim. Leaves every other sample
+// alone.
+void shadeGlobeColour(const RenderContext& ctx, const RenderCell& cell, float rgb[3]) noexcept;
+
+}  // namespace globaro

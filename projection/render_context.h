@@ -1,0 +1,181 @@
+#pragma once
+// The render context: everything a render's workers read while they map
+// output samples to the sphere, built once per render on the calling thread
+// from the settings. Also the per-sample record `RenderCell` that the output
+// mapping fills and the pixel pipeline reads.
+
+#include <cstdint>
+
+#include "projection/projection_id.h"
+#include "projection/sphere_frame.h"
+
+namespace globaro {
+
+struct SettingsRecord;
+struct PolyModel;
+struct PolyJobState;
+
+namespace output_detail {
+struct OutputEntry;
+}
+
+// ---- per-sample record ------------------------------------------------------------
+
+// One pixel corner of a tile: 37 four-byte fields in a fixed order. The
+// fields marked "projection" or "model" are scratch of the individual
+// projections and of the polyhedron model.
+struct RenderCell {
+    float inputU;               //  1 input position, fraction of the input width (−1: none)
+    float inputV;               //  2 input position, fraction of the input height
+    float overlayValue;         //  3 secondary overlay value (projection)
+    float overlayWeight;        //  4 secondary overlay weight (projection)
+    float secondU;              //  5 equirectangular position of the direction (graticule), u
+    float secondV;              //  6 the same, v
+    float lineValue;            //  7 first line function of the outline overlay (1 at the start of a mapping)
+    float weight;               //  8 zenith & nadir seam weight; b for the equirectangular output
+    float lineValue2;           //  9 second line function (faces of the model; 1 at the start of a mapping)
+    float lineCoverage;         // 10 accumulated line coverage (not written by the mapping)
+    std::int32_t modelIndex;    // 11 model
+    std::uint8_t flags[4];      // 12 model; byte 2 cleared at reset
+    float shade;                // 13 read by the shading pass
+    std::int32_t modelWords[3]; // 14..16 model
+    float normal[3];            // 17..19 the direction, kept for the shading of the globe outputs
+    std::int32_t word20;        // 20 (0 at the start of a mapping)
+    float aux21;                // 21 projection (0 at the start of a mapping)
+    float aux22;                // 22 projection (−1 at the start of a mapping)
+    std::int32_t modelPair[2];  // 23, 24 model
+    float modelU;               // 25 model
+    float modelV;               // 26 model
+    std::int32_t faceIndex;     // 27 cube face of the input layouts, or the output's face or gore
+    std::int32_t modelCounter;  // 28 model
+    std::int32_t word29;        // 29 (not written by the mapping)
+    std::int32_t regionTag;     // 30 −7 plain map, −9 second half, ≥0 face, ≥3010 tab, −5 empty, < −10000 gap/miss
+    std::uint32_t pieceTag;     // 31 region code of the input lookup, or the projection's piece number
+    std::uint32_t subTag;       // 32 1 when inputU or inputV lies outside [0, 1]
+    std::int32_t word33;        // 33 model
+    float colour[4];            // 34..37 final red, green, blue, alpha
+};
+static_assert(sizeof(RenderCell) == 148, "RenderCell is 37 four-byte fields");
+
+// Tags of `regionTag` that the output mapping writes itself.
+inline constexpr std::int32_t kTagPlainMap = -7;
+inline constexpr std::int32_t kTagSecondHalf = -9;
+inline constexpr std::int32_t kTagEmpty = -5;
+inline constexpr std::int32_t kTagCellReset = -7;
+inline constexpr std::int32_t kTagInputMiss = -10001;
+inline constexpr std::int32_t kTagFirstTab = 3010;
+
+// The reset values of a cell (every field the table of reset values names).
+void resetRenderCell(RenderCell& cell) noexcept;
+
+// ---- view frame -------------------------------------------------------------------
+
+// An output's extent box in its own plane units.
+struct ExtentBox {
+    double x0 = -0.5;
+    double x1 = 0.5;
+    double y0 = -0.5;
+    double y1 = 0.5;
+};
+
+// The box fitted into the output image, centred, with square pixels.
+struct ViewFrame {
+    double x0 = -0.5, x1 = 0.5, y0 = -0.5, y1 = 0.5;  // the extent box
+    double aspect = 1.0;                              // A = output height / width
+    double cx = 0.0, cy = 0.0;                        // centre of the box
+    double k = 1.0;                                   // min(1/(x1 − x0), A/(y1 − y0))
+    double scale = 1.0;                               // S = 1/k
+    double width = 1.0, height = 1.0;                 // x1 − x0, y1 − y0
+    double halfWidth = 0.5, halfHeight = 0.5;
+};
+
+ViewFrame makeViewFrame(const ExtentBox& box, double outputAspect) noexcept;
+
+// The plane point of an output position: the frame point
+// ((a − 0.5)·S + cx, (b − 0.5)·A·S + cy) and the centred point
+// ((a − 0.5 − cx)·S, (b − 0.5)·S·A).
+Vec2d framePoint(const ViewFrame& f, double a, double b) noexcept;
+Vec2d centredPoint(const ViewFrame& f, double a, double b) noexcept;
+
+// ---- render context ---------------------------------------------------------------
+
+// Render modes.
+enum RenderMode : std::int32_t {
+    kModeNormal = 0,
+    kModeOwnSampler = 1,  // 45, 394, 395, 396: drawn by their own sampler
+    kModeSpecial = 2,     // 1045: a special render of `innerProjection`
+    kModeSeparate = 3,    // 486: a separate sampler handles the whole sample
+};
+
+inline constexpr int kIndicatrixCentreCount = 128;
+
+struct RenderContext {
+    ProjectionId outputProjection = 1;   // as set (1045 for a special render)
+    ProjectionId modelProjection = 1;    // the output with 1045 replaced by `innerProjection`
+    InputProjectionId inputProjection = 1;
+    std::int32_t mode = kModeNormal;
+    float latitude = 0.0f, longitude = 0.0f, spin = 0.0f, fov = 0.0f;  // degrees
+    RotationRecord rotation;
+    RotationRecord tilted;  // the fixed tilted rotation of the tiling outputs
+    std::int32_t foldMode = kFoldOff;
+    std::int32_t flip = 0;
+    std::int32_t anamorphosis = 0;
+    float inputAspect = 0.5f;   // input height / width
+    float outputAspect = 0.5f;  // output height / width
+    float wideTan = 0.0f;       // 2·tan(min(fov/180, 0.999)·π/2)
+    float narrowTan = 0.0f;     // 2·tan(min(fov/360, 0.999)·π/2)
+    float lensShift = 0.0f;     // output 60: tan of the latitude
+    ViewFrame frame;
+    std::uint8_t usesPolyModel = 0;
+    std::uint8_t graticuleOn = 0;
+    std::uint8_t indicatrixOn = 0;
+    std::uint8_t facesColoured = 0;
+    PolyModel* polyModel = nullptr;
+    std::int32_t polyStatus = 0;  // what `preparePolyModel` returned
+    // The model the "soccer" input reads (a soccer-ball net); null when none.
+    const PolyModel* inputModel = nullptr;
+    float lineColour[3] = {0.0f, 0.0f, 0.0f};
+    float tabColour[3] = {1.0f, 1.0f, 1.0f};
+    float gapColour[3] = {1.0f, 1.0f, 1.0f};
+    float backdropColour[3] = {1.0f, 1.0f, 1.0f};
+    std::int32_t shadedGlobe = 0;  // 0, 1 or 2 (the southern variants)
+    // Constants of individual outputs.
+    float goreCount = 12.0f;    // gores of the gore outputs
+    float goreShape = 1.0f;     // 2^(fov/90 − 1), for the tunable gores
+    float annulusHole = 0.0f;   // 1 − fov/180 for the annulus
+    SphereDir indicatrixCentres[kIndicatrixCentreCount];
+    const output_detail::OutputEntry* entry = nullptr;  // the output's row of the output table
+};
+
+// Sizes a render needs beside the settings.
+struct RenderSizes {
+    std::int32_t outputWidth = 1;
+    std::int32_t outputHeight = 1;
+    std::int32_t inputWidth = 2;
+    std::int32_t inputHeight = 1;
+};
+
+// Options of one render setup.
+struct RenderSetupOptions {
+    // The polyhedron model to prepare and read; null leaves the model outputs empty.
+    PolyModel* polyModel = nullptr;
+    // Set when the render is not for the dialog preview (the model's detail flag).
+    bool finalRender = true;
+};
+
+// Builds the context of one render from the settings (latitude, longitude,
+// spin, fov, flip, anamorphosis, colours, projections, grid, indicatrix,
+// tabs, innerProjection). Prepares the polyhedron model when the output is
+// drawn through it, and the one-time tables of the projections. Sizes below 1
+// count as 1. Call on the rendering thread before any worker starts.
+void setupRenderContext(RenderContext& ctx, const SettingsRecord& settings, const RenderSizes& sizes,
+                        const RenderSetupOptions& options = {}) noexcept;
+
+// The context of the input preview: output 81 ("equi tall"), fov 90,
+// latitude 0, longitude 0, spin 90 and the input projection of the settings.
+void setupInputPreviewContext(RenderContext& ctx, const SettingsRecord& settings, const RenderSizes& sizes) noexcept;
+
+// The 128 indicatrix centres (filled by the setup when the indicatrix is on).
+void buildIndicatrixCentres(RenderContext& ctx) noexcept;
+
+}  // namespace globaro

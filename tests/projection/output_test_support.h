@@ -1,0 +1,86 @@
+#pragma once
+// Shared helpers of the output mapping tests: settings and contexts for one
+// output, sampling a position, and small vector checks.
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <memory>
+
+#include "projection/output_formulas.h"
+#include "projection/output_mapping.h"
+#include "projection/render_context.h"
+#include "settings/settings_record.h"
+
+namespace globaro::testing {
+
+inline SettingsRecord plainSettings(ProjectionId output, InputProjectionId input, float fov = 90.0f) {
+    auto s = std::make_unique<SettingsRecord>();
+    resetToDefaults(*s);
+    s->outputProjection = output;
+    s->inputProjection = input;
+    s->fov = fov;
+    s->latitude = 0.0f;
+    s->longitude = 0.0f;
+    s->spin = 0.0f;
+    s->flip = 0;
+    s->anamorphosis = 0;
+    s->grid = 1;
+    s->indicatrix = 0;
+    s->innerProjection = 0;
+    return *s;
+}
+
+// A context for `output` on an output of W × H pixels and an input of
+// inW × inH pixels, no rotation, no fold, no overlays.
+inline std::unique_ptr<RenderContext> contextFor(ProjectionId output, InputProjectionId input, int w, int h,
+                                                 int inW = 2000, int inH = 1000, float fov = 90.0f) {
+    auto ctx = std::make_unique<RenderContext>();
+    const SettingsRecord s = plainSettings(output, input, fov);
+    setupRenderContext(*ctx, s, RenderSizes{w, h, inW, inH});
+    return ctx;
+}
+
+// Gives the context an exact output aspect (for boxes whose aspect no whole
+// pixel size hits).
+inline void setExactAspect(RenderContext& ctx, double aspect) {
+    ctx.outputAspect = static_cast<float>(aspect);
+    const ExtentBox box = ctx.entry != nullptr ? ctx.entry->box : ExtentBox{};
+    ctx.frame = makeViewFrame(box, aspect);
+}
+
+inline RenderCell sampleAt(const RenderContext& ctx, double a, double b) {
+    RenderCell cell{};
+    MappingScratch scratch;
+    outputToSphere(static_cast<float>(a), static_cast<float>(b), ctx, cell, scratch);
+    return cell;
+}
+
+inline bool directionAt(const RenderContext& ctx, double a, double b, SphereDir& d) {
+    MappingScratch scratch;
+    return outputDirection(static_cast<float>(a), static_cast<float>(b), ctx, scratch, d);
+}
+
+inline float length(const SphereDir& d) { return std::sqrt(d.x * d.x + d.y * d.y + d.z * d.z); }
+
+inline float distance(const SphereDir& a, const SphereDir& b) {
+    const float dx = a.x - b.x;
+    const float dy = a.y - b.y;
+    const float dz = a.z - b.z;
+    return std::sqrt(dx * dx + dy * dy + dz * dz);
+}
+
+inline SphereDir unit(float x, float y, float z) {
+    const float l = std::sqrt(x * x + y * y + z * z);
+    return {x / l, y / l, z / l};
+}
+
+// Distance between two horizontal fractions on a panorama that wraps.
+inline double wrappedDistance(double u1, double u2) {
+    double d = std::fabs(u1 - u2);
+    d -= std::floor(d);
+    return std::fmin(d, 1.0 - d);
+}
+
+}  // namespace globaro::testing
