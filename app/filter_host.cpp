@@ -84,6 +84,11 @@ void unlockHandle(Handle h) {
 OSErr advanceStateThunk() {
     return gActive != nullptr ? gActive->advanceState() : static_cast<OSErr>(filterBadParameters);
 }
+OSErr readSourceThunk(const VRect* rect, std::int16_t loPlane, std::int16_t hiPlane, void* buffer,
+                      std::int32_t rowBytes) {
+    return gActive != nullptr ? gActive->readSource(rect, loPlane, hiPlane, buffer, rowBytes)
+                              : static_cast<OSErr>(filterBadParameters);
+}
 Boolean abortThunk() { return gActive != nullptr && gActive->testAbort() ? 1 : 0; }
 void progressThunk(std::int32_t done, std::int32_t total) {
     if (gActive != nullptr) gActive->progress(done, total);
@@ -173,6 +178,17 @@ void FilterHost::fillRecord() {
     f.colorServices = options_.offerColorServices ? colorServicesThunk : nullptr;
     f.descriptorParameters = options_.descriptorParameters;
     f.sSPBasic = nullptr;
+    if (options_.source != nullptr) {
+        const Document& source = *options_.source;
+        sourceSuite_.version = 1;
+        sourceSuite_.size = {source.height, source.width};
+        sourceSuite_.planes = static_cast<std::int16_t>(source.planes());
+        sourceSuite_.depth = static_cast<std::int16_t>(source.depth);
+        sourceSuite_.readSource = readSourceThunk;
+        f.sourceImage = &sourceSuite_;
+    } else {
+        f.sourceImage = nullptr;
+    }
     if (options_.bigDocument) {
         bigDocument_.imageSize32 = {d.height, d.width};
         bigDocument_.wholeSize32 = {d.height, d.width};
@@ -304,6 +320,25 @@ std::int16_t FilterHost::advanceState() {
         f.maskRowBytes = static_cast<std::int32_t>(w);
     }
     ++tilesDelivered_;
+    return noErr;
+}
+
+std::int16_t FilterHost::readSource(const VRect* rect, std::int16_t loPlane, std::int16_t hiPlane, void* buffer,
+                                    std::int32_t rowBytes) {
+    const Document* source = options_.source;
+    if (source == nullptr || rect == nullptr || buffer == nullptr) return filterBadParameters;
+    const VRect r = *rect;
+    if (r.top < 0 || r.left < 0 || r.bottom > source->height || r.right > source->width || r.top >= r.bottom ||
+        r.left >= r.right || loPlane < 0 || hiPlane >= source->planes() || loPlane > hiPlane)
+        return filterBadParameters;
+    const std::size_t pixelBytes = static_cast<std::size_t>(hiPlane - loPlane + 1) * source->bytesPerSample();
+    if (rowBytes < 0 || static_cast<std::size_t>(rowBytes) < pixelBytes * static_cast<std::size_t>(r.right - r.left))
+        return filterBadParameters;
+    auto* out = static_cast<std::uint8_t*>(buffer);
+    for (std::int32_t y = r.top; y < r.bottom; ++y)
+        for (std::int32_t x = r.left; x < r.right; ++x)
+            std::memcpy(out + static_cast<std::size_t>(y - r.top) * rowBytes + (x - r.left) * pixelBytes,
+                        source->sample(x, y, loPlane), pixelBytes);
     return noErr;
 }
 

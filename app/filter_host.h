@@ -29,6 +29,10 @@ struct HostOptions {
     bool showProgress = false;     // draw a progress bar on standard error
     std::int32_t maxSpace = 1 << 30;
     std::int16_t imageModeOverride = -1;  // pretend another image mode (tests)
+    // A source image apart from the filtered one (a canvas of another size);
+    // it must have the filtered image's depth and colour planes. Null: the
+    // filter reads the image it writes, as in an editor.
+    const Document* source = nullptr;
     // The host's scripting descriptors (recording and replaying actions), or null.
     PIDescriptorParameters* descriptorParameters = nullptr;
     // Answers the host's colour picker when offered: in/out 8-bit channels.
@@ -70,6 +74,8 @@ public:
 
     // The callbacks, reached through the active host.
     std::int16_t advanceState();
+    std::int16_t readSource(const VRect* rect, std::int16_t loPlane, std::int16_t hiPlane, void* buffer,
+                            std::int32_t rowBytes);
     bool testAbort();
     void progress(std::int32_t done, std::int32_t total);
 
@@ -86,6 +92,7 @@ private:
     HandleProcs handleProcs_{};
     BigDocumentStruct bigDocument_{};
     PlatformData platformData_{};
+    SourceImageSuite sourceSuite_{};
     intptr_t dataField_ = 0;
     std::int16_t result_ = 0;
 

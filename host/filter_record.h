@@ -313,6 +313,25 @@ typedef struct PlatformData {
     intptr_t hwnd;
 } PlatformData;
 
+/* ---- Standalone-host extension: a source image apart from the filtered one.
+ * An editor filters a layer in place: the input is read from the very image
+ * the output is written to, so input and output have one size. The standalone
+ * host can also render into a canvas of another size (a 6:1 cube strip from a
+ * 2:1 panorama, say). It then keeps the source apart, never resized, and hands
+ * it to the module here at the source's own full resolution; the canvas is the
+ * filtered image. Editors leave `sourceImage` null. */
+typedef struct SourceImageSuite {
+    int32_t version;  /* 1 */
+    VPoint size;      /* rows (v) and columns (h) of the source */
+    int16_t planes;   /* planes per pixel: the filtered image's colour planes, plus
+                         one when the source has transparency */
+    int16_t depth;    /* bits per sample, as the filtered image's `depth` */
+    /* Copies rows rect.top..rect.bottom-1 and columns rect.left..rect.right-1
+     * (inside the source) of planes loPlane..hiPlane into `buffer`, pixel after
+     * pixel, rows `rowBytes` apart. noErr, or an error that stops the filter. */
+    OSErr (*readSource)(const VRect* rect, int16_t loPlane, int16_t hiPlane, void* buffer, int32_t rowBytes);
+} SourceImageSuite;
+
 /* ---- The record itself. */
 typedef struct FilterRecord {
     int32_t serialNumber;
@@ -385,6 +404,9 @@ typedef struct FilterRecord {
     PIDescriptorParameters* descriptorParameters;
     SPBasicSuite* sSPBasic;
     BigDocumentStruct* bigDocumentData;
+
+    /* Standalone host only: the source when it is not the filtered image. */
+    SourceImageSuite* sourceImage;
 } FilterRecord;
 
 /* What selector 0 (about) receives in place of the filter record. */

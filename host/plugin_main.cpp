@@ -8,6 +8,7 @@
 #include "host/filter_record.h"
 #include "host/host_services.h"
 #include "host/messages.h"
+#include "host/render_host_adapter.h"
 #include "host/scripting_parameters.h"
 #include "host/working_memory.h"
 #include "settings/filter_data.h"
@@ -145,42 +146,6 @@ void doPrepare() {
     seedFromClock(settingsRandom());
 }
 
-// Renders into the host's image tile by tile.
-void renderIntoHost(HostServices& host) {
-    constexpr std::int32_t kTile = 128;
-    const VRect area = host.filterRect();
-    const std::int32_t columns = (std::max(area.right - area.left, 0) + kTile - 1) / kTile;
-    const std::int32_t rows = (std::max(area.bottom - area.top, 0) + kTile - 1) / kTile;
-    const std::int32_t total = columns * rows;
-    setProgressTotal(*g.settings, total);
-    for (std::int32_t j = 0; j < rows && result() == noErr; ++j) {
-        for (std::int32_t i = 0; i < columns && result() == noErr; ++i) {
-            if (host.testAbort()) {
-                setResult(userCanceledErr);
-                break;
-            }
-            const VRect tile{area.top + j * kTile, area.left + i * kTile,
-                             std::min(area.top + (j + 1) * kTile, area.bottom),
-                             std::min(area.left + (i + 1) * kTile, area.right)};
-            host.requestTile(tile);
-            const OSErr err = host.advance();
-            if (err != noErr) {
-                setResult(err);
-                break;
-            }
-            const TileView in = host.inputTile();
-            const MutableTileView out = host.outputTile();
-            for (std::int32_t y = out.rect.top; y < out.rect.bottom; ++y)
-                for (std::int32_t x = out.rect.left; x < out.rect.right; ++x)
-                    host.writeOutputPixel(x, y, host.readInputPixel(y, x, in), out, nullptr, nullptr);
-            const std::int32_t done = j * columns + i + 1;
-            setProgressDone(*g.settings, done);
-            host.updateProgress(done - 1, total);
-        }
-    }
-    g.settings->progressDone = kProgressIdle;
-}
-
 void doStart() {
     lockHandles();
     if (result() != noErr) return;
@@ -227,8 +192,7 @@ void doStart() {
     }
     g.filterData->dialogRequested = 0;
 
-    s.renderTarget = kRenderToHost;
-    renderIntoHost(host);
+    setResult(renderTo(kRenderToHost, host, s, g.filterData->working->session, {}, g.result));
     if (result() != noErr) {
         releaseWorkingMemory();
         return;

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "host/host_services.h"
+#include "render/render_session.h"
 
 namespace globaro {
 
@@ -17,6 +18,8 @@ struct WorkingMemory {
     // The dialog's preview buffer and the exporters' image.
     PreviewBuffer preview;
     ExportImage exportImage;
+    // The working input pyramid and the render state of the run.
+    RenderSession session;
 
     // Allocates the fixed parts; false when memory is short.
     bool initialise() {

@@ -33,6 +33,29 @@ Document randomDocument(std::int32_t w, std::int32_t h, int planes, bool alpha, 
     return d;
 }
 
+// Largest difference between two documents of one layout, in 0..1 units.
+float maxDifference(const Document& a, const Document& b) {
+    float worst = 0.0f;
+    for (std::int32_t y = 0; y < a.height; ++y)
+        for (std::int32_t x = 0; x < a.width; ++x)
+            for (int p = 0; p < a.planes(); ++p) worst = std::max(worst, std::abs(a.value(x, y, p) - b.value(x, y, p)));
+    return worst;
+}
+
+// Opaque documents: composited over itself, an image with partial
+// transparency would (rightly) change.
+Document opaqueDocument(std::int32_t w, std::int32_t h, int planes, bool alpha, int depth, unsigned seed) {
+    Document d = randomDocument(w, h, planes, alpha, depth, seed);
+    if (alpha)
+        for (std::int32_t y = 0; y < h; ++y)
+            for (std::int32_t x = 0; x < w; ++x) d.setValue(x, y, planes, 1.0f);
+    return d;
+}
+
+// The tolerance of an identity render: two steps of 8 bits, four of 16; floats
+// pass through the pyramid's 0..65535 scale.
+float oneStep(const Document& d) { return d.depth == 8 ? 2.01f / 255.0f : d.depth == 16 ? 4.0f / 32768.0f : 1e-4f; }
+
 const LoadedModule& module() {
     static LoadedModule m = [] {
         LoadedModule loaded;
@@ -51,21 +74,24 @@ struct DocCase {
 
 class WholeRun : public ::testing::TestWithParam<DocCase> {};
 
-// Until the projections render, a run hands every pixel back as it was: the
-// whole tile path (requests, delivery, reading, writing, taking back) must
-// then reproduce the image exactly at every depth and layout.
-TEST_P(WholeRun, TilePathReproducesTheImage) {
+// With the default settings (equirectangular in and out, no turn) a run
+// hands every pixel back as it was, within a step of the depth: the whole
+// path (pyramid load, tiles, shading, compositing, writing at the depth,
+// taking the tiles back) is checked at every depth and layout.
+TEST_P(WholeRun, IdentityRenderReproducesTheImage) {
     const DocCase c = GetParam();
-    // Sizes that are not multiples of the tile size, and one past 16 bits.
-    for (auto [w, h] : {std::pair{131, 67}, std::pair{300, 129}}) {
-        Document doc = randomDocument(w, h, c.planes, c.alpha, c.depth, 7);
-        const std::vector<std::uint8_t> original = doc.pixels;
+    // Panoramas (2:1) whose sizes are not multiples of the tile size.
+    for (auto [w, h] : {std::pair{134, 67}, std::pair{300, 150}}) {
+        Document doc = opaqueDocument(w, h, c.planes, c.alpha, c.depth, 7);
+        const Document original = doc;
         FilterHost host(doc);
+        testing::internal::CaptureStderr();
         const RunReport report = host.run(module().entry, true);
+        testing::internal::GetCapturedStderr();
         EXPECT_EQ(report.result, 0);
         EXPECT_EQ(report.selectorsCalled, (std::vector<std::int16_t>{1, 2, 3, 4, 5}));
         EXPECT_GE(report.tilesDelivered, ((w + 127) / 128) * ((h + 127) / 128));
-        EXPECT_EQ(doc.pixels, original);
+        EXPECT_LE(maxDifference(doc, original), oneStep(doc));
         EXPECT_EQ(host.liveHandles(), 2);
     }
 }
@@ -76,22 +102,26 @@ INSTANTIATE_TEST_SUITE_P(EveryDepth, WholeRun,
                                            DocCase{3, true, 32}));
 
 TEST(WholeRun, SixteenBitRectanglesWhenTheHostHasNoLargeDocuments) {
-    Document doc = randomDocument(200, 150, 3, false, 8, 3);
-    const auto original = doc.pixels;
+    Document doc = randomDocument(300, 150, 3, false, 8, 3);
+    const Document original = doc;
     HostOptions options;
     options.bigDocument = false;
     FilterHost host(doc, options);
+    testing::internal::CaptureStderr();
     EXPECT_EQ(host.run(PluginMain, false).result, 0);
-    EXPECT_EQ(doc.pixels, original);
+    testing::internal::GetCapturedStderr();
+    EXPECT_LE(maxDifference(doc, original), oneStep(doc));
 }
 
 TEST(WholeRun, FloatingSelectionOffsetsTheTiles) {
-    Document doc = randomDocument(64, 40, 3, false, 8, 5);
+    Document doc = randomDocument(64, 32, 3, false, 8, 5);
     doc.floatOrigin = {3, 5};
-    const auto original = doc.pixels;
+    const Document original = doc;
     FilterHost host(doc);
+    testing::internal::CaptureStderr();
     EXPECT_EQ(host.run(PluginMain, false).result, 0);
-    EXPECT_EQ(doc.pixels, original);
+    testing::internal::GetCapturedStderr();
+    EXPECT_LE(maxDifference(doc, original), oneStep(doc));
 }
 
 TEST(Refusals, HostWithoutTiles) {

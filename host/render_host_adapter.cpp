@@ -1,0 +1,272 @@
+#include "host/render_host_adapter.h"
+
+#include <algorithm>
+#include <new>
+#include <vector>
+
+#include "render/composite.h"
+
+namespace globaro {
+
+namespace {
+
+CompositeRect toCompositeRect(const VRect& r) { return CompositeRect{r.top, r.left, r.bottom, r.right}; }
+
+int sampleDepth(const PixelFormat& f) { return f.isFloat ? 32 : f.bits16 ? 16 : 8; }
+
+constexpr std::int32_t kLoadStripRows = 64;
+
+}  // namespace
+
+HostRenderSink::HostRenderSink(HostServices& host, const SettingsRecord& settings, int renderTarget,
+                               const TileRect& renderRect, const HostRenderTargets& targets,
+                               const std::int16_t* hostResult)
+    : host_(host), settings_(settings), target_(renderTarget), renderRect_(renderRect), targets_(targets),
+      hostResult_(hostResult) {}
+
+bool HostRenderSink::testAbort() {
+    if (target_ == kRenderToHost) {
+        if (hostResult_ != nullptr && *hostResult_ == userCanceledErr) return true;
+        return host_.testAbort();
+    }
+    return targets_.progressWindow != nullptr && targets_.progressWindow->cancelRequested();
+}
+
+void HostRenderSink::reportProgress(std::int32_t permille) {
+    if (target_ == kRenderToHost) {
+        host_.updateProgress(permille, 1000);  // the host sees permille + 1
+    } else if (target_ == kRenderToExport && targets_.progressWindow != nullptr) {
+        targets_.progressWindow->showProgress(permille);
+    }
+}
+
+std::int16_t HostRenderSink::fetchTile(const TileRect& imageRect, CompositeTarget& target) {
+    target.renderTarget = target_;
+    target.glue = settings_.glue;
+    if (target_ == kRenderToHost) {
+        host_.requestTile(VRect{imageRect.top, imageRect.left, imageRect.bottom, imageRect.right});
+        const OSErr err = host_.advance();
+        if (err != noErr) return err;
+        const PixelFormat format = pixelFormatFor(host_.record()->imageMode, host_.record()->depth,
+                                                  host_.record()->filterCase);
+        const TileView in = host_.inputTile();
+        const MutableTileView out = host_.outputTile();
+        const int depth = sampleDepth(format);
+        const int alphaIn = in.planes > format.colorPlanes() ? format.colorPlanes() : -1;
+        const int alphaOut = out.planes > format.colorPlanes() ? format.colorPlanes() : -1;
+        target.destination = interleavedGrid(const_cast<std::uint8_t*>(in.data), in.rowBytes, in.planes, depth,
+                                             format.grey, alphaIn, toCompositeRect(in.rect));
+        target.output = interleavedGrid(out.data, out.rowBytes, out.planes, depth, format.grey, alphaOut,
+                                        toCompositeRect(out.rect));
+        // Render-rectangle coordinates -> the request's coordinates.
+        target.originX = out.rect.left - (imageRect.left - renderRect_.left);
+        target.originY = out.rect.top - (imageRect.top - renderRect_.top);
+        if (host_.hostIsAffP()) {
+            host_.record()->autoMask = 1;  // the host applies the selection itself
+        } else if (host_.haveMask()) {
+            const MaskView m = host_.maskTile();
+            target.mask.origin = m.data;
+            target.mask.rowBytes = m.rowBytes;
+            target.mask.rect = toCompositeRect(m.rect);
+        }
+        return noErr;
+    }
+    target.originX = renderRect_.left;
+    target.originY = renderRect_.top;
+    if (target_ == kRenderToPreview) {
+        PreviewBuffer* p = targets_.preview;
+        if (p != nullptr && p->width > 0 && p->height > 0 && p->planes > 0 &&
+            p->bytes.size() >= static_cast<std::size_t>(p->width) * p->height * p->planes) {
+            const std::ptrdiff_t plane = static_cast<std::ptrdiff_t>(p->width) * p->height;
+            target.output = planarGrid8(p->bytes.data(), p->width, plane, p->planes, CompositeRect{0, 0, p->height, p->width});
+        }
+        const PreviewBuffer* s = targets_.previewSource;
+        if (s != nullptr && s->width > 0 && s->height > 0 && s->planes > 0 &&
+            s->bytes.size() >= static_cast<std::size_t>(s->width) * s->height * s->planes) {
+            const std::ptrdiff_t plane = static_cast<std::ptrdiff_t>(s->width) * s->height;
+            target.destination = planarGrid8(const_cast<std::uint8_t*>(s->bytes.data()), s->width, plane, s->planes,
+                                             CompositeRect{0, 0, s->height, s->width});
+        }
+        return noErr;
+    }
+    ExportImage* e = targets_.exportImage;
+    if (e != nullptr && e->width > 0 && e->height > 0 &&
+        e->pixels.size() >= static_cast<std::size_t>(e->width) * e->height * 4) {
+        target.output = interleavedGrid(e->pixels.data(), static_cast<std::ptrdiff_t>(e->width) * 16, 4, 32, false, 3,
+                                        CompositeRect{0, 0, e->height, e->width});
+        target.destination = target.output;
+    }
+    return noErr;
+}
+
+void resetHostProgress(const HostServices& host) { host.updateProgress(1, 100); }
+
+namespace {
+
+// Converts one delivered strip (request coordinates `want`) to floats and
+// stores it at row `y0` of the working input.
+bool storeStrip(const HostServices& host, const TileView& in, const VRect& want, std::vector<float>& strip,
+                RenderSession& session, std::int32_t y0) {
+    const std::int32_t width = want.right - want.left, rows = want.bottom - want.top;
+    std::fill(strip.begin(), strip.end(), 0.0f);
+    for (std::int32_t j = 0; j < rows; ++j) {
+        for (std::int32_t i = 0; i < width; ++i) {
+            const Color4 c = host.readInputPixel(want.top + j, want.left + i, in);
+            float* p = strip.data() + (static_cast<std::size_t>(j) * width + i) * 4;
+            p[0] = std::clamp(c.red, 0.0f, 1.0f);
+            p[1] = std::clamp(c.green, 0.0f, 1.0f);
+            p[2] = std::clamp(c.blue, 0.0f, 1.0f);
+            p[3] = std::clamp(c.alpha, 0.0f, 1.0f);
+        }
+    }
+    SourceImageView view;
+    view.pixels = strip.data();
+    view.width = width;
+    view.height = rows;
+    view.rowBytes = static_cast<std::ptrdiff_t>(width) * 16;
+    view.channels = 4;
+    view.depth = 32;
+    return session.storeInput(view, 0, y0);
+}
+
+// Reads a source image that the host keeps apart from the filtered one (a
+// canvas of another size), at the source's own resolution.
+std::int16_t loadSeparateSource(HostServices& host, const SourceImageSuite& source, RenderSession& session) {
+    const PixelFormat format = host.pixelFormat();
+    const std::int32_t width = source.size.h, height = source.size.v;
+    if (source.version < 1 || source.readSource == nullptr || width < 1 || height < 1 ||
+        source.planes < format.colorPlanes() || source.planes > format.colorPlanes() + 1 ||
+        source.depth != host.record()->depth)
+        return filterBadParameters;
+    if (session.beginInput(width, height) != kRenderOk) return kPyramidLoadFailed;
+    const std::size_t pixelBytes = static_cast<std::size_t>(source.planes) * format.bytesPerSample();
+    std::vector<std::uint8_t> raw;
+    std::vector<float> strip;
+    try {
+        raw.resize(pixelBytes * static_cast<std::size_t>(width) * kLoadStripRows);
+        strip.resize(static_cast<std::size_t>(width) * kLoadStripRows * 4);
+    } catch (const std::bad_alloc&) {
+        session.release();
+        return kPyramidLoadFailed;
+    }
+    const auto rowBytes = static_cast<std::int32_t>(pixelBytes * static_cast<std::size_t>(width));
+    for (std::int32_t y = 0; y < height; y += kLoadStripRows) {
+        const VRect want{y, 0, std::min(y + kLoadStripRows, height), width};
+        const OSErr err = source.readSource(&want, 0, static_cast<std::int16_t>(source.planes - 1), raw.data(), rowBytes);
+        if (err != noErr) {
+            session.release();
+            return err;
+        }
+        const TileView in{raw.data(), rowBytes, source.planes, want};
+        if (!storeStrip(host, in, want, strip, session, y)) {
+            session.release();
+            return kPyramidLoadFailed;
+        }
+    }
+    return session.finishInput();
+}
+
+}  // namespace
+
+std::int16_t loadHostInput(HostServices& host, SettingsRecord& settings, RenderSession& session) {
+    if (const SourceImageSuite* source = host.record()->sourceImage) return loadSeparateSource(host, *source, session);
+    const VRect area = host.filterRect();
+    const std::int32_t width = area.right - area.left, height = area.bottom - area.top;
+    if (width < 1 || height < 1) return kPyramidLoadFailed;
+    if (!host.hasAdvanceState()) return filterBadParameters;
+    if (session.beginInput(width, height) != kRenderOk) return kPyramidLoadFailed;
+
+    const std::int32_t step = settings.previewStep, top = settings.previewTop, left = settings.previewLeft;
+    settings.previewStep = 1;
+    settings.previewTop = 0;
+    settings.previewLeft = 0;
+    std::int16_t result = noErr;
+    std::vector<float> strip;
+    try {
+        strip.resize(static_cast<std::size_t>(width) * kLoadStripRows * 4);
+    } catch (const std::bad_alloc&) {
+        result = kPyramidLoadFailed;
+    }
+    for (std::int32_t y = area.top; result == noErr && y < area.bottom; y += kLoadStripRows) {
+        const std::int32_t rows = std::min(kLoadStripRows, area.bottom - y);
+        host.requestTile(VRect{y, area.left, y + rows, area.right});
+        const OSErr err = host.advance();
+        if (err != noErr) {
+            result = err;
+            break;
+        }
+        // The request's coordinates of the strip's pixels.
+        const VRect want = host.inRect();
+        if (!storeStrip(host, host.inputTile(), VRect{want.top, want.left, want.top + rows, want.left + width}, strip,
+                        session, y - area.top))
+            result = kPyramidLoadFailed;
+    }
+    settings.previewStep = step;
+    settings.previewTop = top;
+    settings.previewLeft = left;
+    if (result != noErr) {
+        session.release();
+        return result;
+    }
+    return session.finishInput();
+}
+
+std::int16_t renderTo(int target, HostServices& host, SettingsRecord& settings, RenderSession& session,
+                      const HostRenderTargets& targets, const std::int16_t* hostResult, std::int32_t* messageCode) {
+    if (messageCode != nullptr) *messageCode = 0;
+    settings.renderTarget = target;
+    if (!session.inputLoaded()) {
+        const std::int16_t loaded = loadHostInput(host, settings, session);
+        if (loaded != noErr) return loaded;
+    }
+
+    // The run state and the look, restored afterwards.
+    const std::int32_t savedTop = settings.previewTop, savedLeft = settings.previewLeft;
+    const std::int32_t savedTarget = settings.renderTarget, savedStep = settings.previewStep;
+    SettingsSnapshot snapshot;
+    saveSnapshot(settings, snapshot);
+
+    const VRect filter = host.filterRect();
+    RenderPass pass;
+    pass.renderTarget = target;
+    pass.outputWidth = std::max(filter.right - filter.left, 1);
+    pass.outputHeight = std::max(filter.bottom - filter.top, 1);
+    if (target == kRenderToHost) {
+        pass.renderRect = TileRect{filter.top, filter.left, filter.bottom, filter.right};
+        settings.previewStep = 1;  // host tiles at full resolution
+    } else if (target == kRenderToPreview) {
+        const VRect& r = targets.previewRect;
+        pass.renderRect = TileRect{r.top, r.left, r.bottom, r.right};
+        pass.placementLeft = r.left;
+        pass.placementTop = r.top;
+        pass.step = static_cast<float>(std::max(settings.previewStep, 1));
+        pass.originX = static_cast<float>(settings.previewLeft);
+        pass.originY = static_cast<float>(settings.previewTop);
+    } else {
+        const std::int32_t w = targets.exportImage != nullptr ? targets.exportImage->width : 0;
+        const std::int32_t h = targets.exportImage != nullptr ? targets.exportImage->height : 0;
+        pass.renderRect = TileRect{0, 0, h, w};
+        pass.outputWidth = std::max(w, 1);
+        pass.outputHeight = std::max(h, 1);
+    }
+    if (target == kRenderToHost || target == kRenderToExport) {
+        setProgressTotal(settings, 1);
+        setProgressDone(settings, 1);
+        settings.previewTop = 0;
+        settings.previewLeft = 0;
+    }
+
+    HostRenderSink sink(host, settings, target, pass.renderRect, targets, hostResult);
+    const RenderOutcome outcome = session.render(settings, pass, sink);
+    if (messageCode != nullptr) *messageCode = outcome.messageCode;
+
+    settings.progressDone = kProgressIdle;
+    settings.previewTop = savedTop;
+    settings.previewLeft = savedLeft;
+    settings.renderTarget = savedTarget;
+    settings.previewStep = savedStep;
+    restoreSnapshot(snapshot, settings);
+    return outcome.result;
+}
+
+}  // namespace globaro

@@ -1,0 +1,151 @@
+#pragma once
+// The image pyramid: float copies of an input image at decreasing sizes,
+// level 0 the image itself (colour channels 0..65535, alpha 0..1, not
+// premultiplied), each further level about half the size of the one before.
+// Lookups filter from the pyramid so that strongly shrinking projections do
+// not alias: trilinear between two levels, and anisotropic (several
+// trilinear probes along the long axis of an elongated footprint).
+//
+// Building: `allocate` sizes every level, level 0 is filled by the caller
+// (`storeImage` or `levelPixels`), then `buildPyramid` computes the other
+// levels through the render driver, one driver run per level. Lookups are
+// allocation-free and safe from any number of threads once built.
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "render/blend_modes.h"
+#include "render/render_driver.h"
+
+namespace globaro {
+
+// How an image continues beyond its left and right edges.
+enum PyramidWrap : std::int32_t {
+    kWrapNone = 0,        // clamped at every edge
+    kWrapHorizontal = 1,  // a panorama that closes around horizontally
+};
+
+struct PyramidLevel {
+    std::int32_t width = 0;
+    std::int32_t height = 0;
+    // Size relative to the level before (level 0: 1).
+    float ratioX = 1.0f;
+    float ratioY = 1.0f;
+    // Whether this level was (is to be) built with interpolated taps.
+    bool wideTaps = false;
+    std::vector<float> pixels;  // width * height * 4: red, green, blue (0..65535), alpha (0..1)
+
+    const float* pixel(std::int32_t x, std::int32_t y) const {
+        return pixels.data() + (static_cast<std::size_t>(y) * static_cast<std::size_t>(width) + static_cast<std::size_t>(x)) * 4;
+    }
+    float* pixel(std::int32_t x, std::int32_t y) {
+        return pixels.data() + (static_cast<std::size_t>(y) * static_cast<std::size_t>(width) + static_cast<std::size_t>(x)) * 4;
+    }
+};
+
+// A source image in memory: interleaved samples of 8, 16 (0..32768) or 32
+// (float 0..1) bits; 1 or 2 channels are grey (+ alpha), 3 or 4 RGB (+ alpha).
+struct SourceImageView {
+    const void* pixels = nullptr;
+    std::int32_t width = 0;
+    std::int32_t height = 0;
+    std::ptrdiff_t rowBytes = 0;
+    int channels = 3;
+    int depth = 8;
+};
+
+class ImagePyramid {
+public:
+    static constexpr int kMaxLevels = 24;
+
+    // Sizes and allocates every level for a level-0 image of width x height
+    // (each level halves, rounding up, down to 1 x 1). False when a size is
+    // not positive or the memory cannot be had; the pyramid is then empty.
+    bool allocate(std::int32_t width, std::int32_t height, PyramidWrap wrap);
+    void clear();
+
+    // Copies a source image (or part of one) into level 0 at (x0, y0).
+    // False when the view is invalid or does not fit.
+    bool storeImage(const SourceImageView& view, std::int32_t x0 = 0, std::int32_t y0 = 0);
+
+    int levelCount() const { return levelCount_; }
+    const PyramidLevel& level(int n) const { return levels_[static_cast<std::size_t>(n)]; }
+    PyramidLevel& level(int n) { return levels_[static_cast<std::size_t>(n)]; }
+    PyramidWrap wrap() const { return wrap_; }
+    // Changes how the edges continue; the levels above 0 must be built again.
+    void setWrap(PyramidWrap wrap) {
+        if (wrap != wrap_) ready_ = false;
+        wrap_ = wrap;
+    }
+    bool ready() const { return ready_; }
+    void markReady(bool ready) { ready_ = ready; }
+    // The lookups' detail bias in levels (0: the footprint's own size).
+    float bias() const { return bias_; }
+    void setBias(float bias) { bias_ = bias; }
+
+    // One tile of level `level` + 1 from level `level` (`rect` in the new
+    // level's pixels, clipped to its size). With whole-pixel taps (the exact
+    // 2:1 case) or interpolated taps at scaled positions; the taps and their
+    // weights are the pyramid's fixed 6 x 6 table.
+    void reduceTile(int level, const TileRect& rect, bool wideTaps);
+
+private:
+    std::vector<PyramidLevel> levels_;
+    int levelCount_ = 0;
+    PyramidWrap wrap_ = kWrapNone;
+    bool ready_ = false;
+    float bias_ = 0.0f;
+};
+
+// The 6 x 6 reduction weights by row (dy) over the columns (dx), offsets
+// -0.75, -0.25, 0.25, 0.75, 1.25, 1.75 of a pixel of the new level. They sum
+// to 1640.
+extern const float kPyramidWeights[6][6];
+inline constexpr float kPyramidWeightSum = 1640.0f;
+
+// One tile of pyramid level `level` + 1 (kinds kPyramidLevel and
+// kPyramidLevelWide of the render driver).
+void reducePyramidTile(ImagePyramid& pyramid, int level, const TileRect& rect, RenderKind kind);
+
+// Builds levels 1.. of a pyramid whose level 0 is filled, running the render
+// driver once per level (whole-pixel taps where a level is exactly half its
+// source, interpolated taps otherwise), then marks it ready. Returns the
+// driver's result (0, or -108 when memory ran short).
+std::int16_t buildPyramid(ImagePyramid& pyramid, int processors = 0);
+
+// ---- lookups -----------------------------------------------------------------------
+// Positions u, v are fractions of the image width and height. Colours come
+// back as floats 0..1 (colour divided by 65535), not premultiplied. A lookup
+// outside the image (v outside [0, 1], or u outside it without horizontal
+// wrap) is transparent black. `sharpen` (0..1) moves the detail level toward
+// the finer level and sharpens the interpolation's transition, never beyond
+// the range of the pixels it mixes (no ringing).
+
+// Bilinear at one level.
+ColorRgba sampleLevel(const ImagePyramid& pyramid, int level, float u, float v, float sharpen) noexcept;
+
+// Trilinear at a detail level (0 = full resolution): the two neighbouring
+// integer levels mixed by the fraction.
+ColorRgba sampleTrilinear(const ImagePyramid& pyramid, float u, float v, float lod, float sharpen) noexcept;
+
+// The footprint of a sample: two vectors spanning it, in fractions of the
+// image width (du) and height (dv).
+struct Footprint {
+    float du1 = 0.0f, dv1 = 0.0f;
+    float du2 = 0.0f, dv2 = 0.0f;
+};
+
+// The most trilinear probes one anisotropic lookup takes.
+inline constexpr int kMaxAnisotropicProbes = 8;
+
+// The plain lookup: trilinear at the level of the footprint's larger extent.
+ColorRgba samplePlain(const ImagePyramid& pyramid, float u, float v, const Footprint& footprint,
+                      float sharpen) noexcept;
+
+// The anisotropic lookup: trilinear probes along the footprint ellipse's
+// major axis, at the level of its minor axis.
+ColorRgba sampleInput(const ImagePyramid& pyramid, float u, float v, const Footprint& footprint,
+                      float sharpen) noexcept;
+
+}  // namespace globaro

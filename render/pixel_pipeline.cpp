@@ -1,0 +1,664 @@
+#include "render/pixel_pipeline.h"
+
+#include <algorithm>
+#include <cmath>
+#include <new>
+
+#include "settings/settings_record.h"
+
+namespace globaro {
+
+namespace {
+
+constexpr float kInvSqrt2 = 0.70710678f;
+
+// Inputs whose layout closes around horizontally. One table drives the wrap.
+struct InputWrapEntry {
+    InputProjectionId input;
+    InputWrap wrap;
+};
+constexpr InputWrapEntry kInputWraps[] = {
+    {1, kInputWrapHorizontal},   // equirectangular
+    {5, kInputWrapHorizontal},   // cylindrical
+    {20, kInputWrapHorizontal},  // Mercator
+    {24, kInputWrapHorizontal},  // equal-area cylinder
+};
+
+inline bool sameTags(const RenderCell& a, const RenderCell& b) {
+    return a.regionTag == b.regionTag && a.pieceTag == b.pieceTag && a.subTag == b.subTag;
+}
+
+inline bool noPosition(float p) { return p == -1.0f; }
+
+// Wrap-aware difference a - b of two input positions (0 when either is none).
+inline float diffU(float a, float b, InputWrap wrap) {
+    if (noPosition(a) || noPosition(b)) return 0.0f;
+    float d = a - b;
+    if (wrap != kInputNoWrap && std::fabs(d) > 0.5f) d -= d > 0.0f ? 1.0f : -1.0f;
+    return d;
+}
+
+inline float diffV(float a, float b, InputWrap wrap) {
+    if (noPosition(a) || noPosition(b)) return 0.0f;
+    float d = a - b;
+    if (wrap == kInputWrapBoth && std::fabs(d) > 0.5f) d -= d > 0.0f ? 1.0f : -1.0f;
+    return d;
+}
+
+// The u of a corner, or none when the corner lies on a pole of a wrapping
+// input (its top or bottom edge).
+inline float poleFreeU(const RenderCell& c, InputWrap wrap) {
+    if (wrap != kInputNoWrap && (c.inputV <= 0.0f || c.inputV >= 1.0f)) return -1.0f;
+    return c.inputU;
+}
+
+// Sums samples as premultiplied colours; alpha is the mean over the weights.
+struct SampleSum {
+    float r = 0, g = 0, b = 0, a = 0, weight = 0;
+    void add(const ColorRgba& c, float w) {
+        const float aw = c.a * w;
+        r += c.r * aw;
+        g += c.g * aw;
+        b += c.b * aw;
+        a += aw;
+        weight += w;
+    }
+    ColorRgba result() const {
+        if (!(a > 0.0f) || !(weight > 0.0f)) return ColorRgba{};
+        const float k = 1.0f / a;
+        return ColorRgba{r * k, g * k, b * k, a / weight};
+    }
+};
+
+// The face colour of the coloured faces and tabs: for number k each channel
+// is (1 - (1 - m/255)^2)·0.9 + 0.1 with m = (k·20), (k·37), (k·49) mod 256.
+ColorRgba numberedFaceColour(std::int32_t k) {
+    auto channel = [](std::int32_t m) {
+        const float t = 1.0f - static_cast<float>(m) / 255.0f;
+        return (1.0f - t * t) * 0.9f + 0.1f;
+    };
+    const std::uint32_t uk = static_cast<std::uint32_t>(k);
+    return ColorRgba{channel(static_cast<std::int32_t>((uk * 20u) % 256u)),
+                     channel(static_cast<std::int32_t>((uk * 37u) % 256u)),
+                     channel(static_cast<std::int32_t>((uk * 49u) % 256u)), 1.0f};
+}
+
+class Shader {
+public:
+    Shader(const PipelineConfig& config, TileState& state, std::int32_t x, std::int32_t y)
+        : cfg_(config), opt_(config.shading), st_(state), x_(x), y_(y),
+          seed_(pixelSeed(config.placement.left + x, config.placement.top + y)) {}
+
+    ColorRgba shade(int quality);
+    PixelVerdict verdict;
+
+private:
+    // A fresh mapping at corner coordinates (fx, fy) of the render rectangle.
+    void mapAt(float fx, float fy, RenderCell& cell) { mapCorner(cfg_, fx, fy, seed_, cell, st_); }
+
+    // Region colour or filtered lookup for a sample with the tags of `cell`
+    // at input position (u, v); the backdrop goes under it unless the sample
+    // is a gap that stays transparent or the render keeps transparency.
+    ColorRgba sampleColour(const RenderCell& cell, float u, float v, const Footprint& fp, bool anisotropic);
+    ColorRgba freshSample(float fx, float fy, const Footprint& fp, RenderCell& scratch) {
+        mapAt(fx, fy, scratch);
+        return sampleColour(scratch, scratch.inputU, scratch.inputV, fp, true);
+    }
+    bool bisect(float sx, float sy, float ex, float ey, std::int32_t hs, std::int32_t he, float& t);
+    bool twoRegions(int cls, const Footprint& fp, ColorRgba& out);
+    ColorRgba gridSamples(int edgeFlags, const Footprint& fp);
+
+    const PipelineConfig& cfg_;
+    const ShadingOptions& opt_;
+    TileState& st_;
+    std::int32_t x_, y_;
+    std::uint32_t seed_;
+};
+
+ColorRgba Shader::sampleColour(const RenderCell& cell, float u, float v, const Footprint& fp, bool anisotropic) {
+    const std::int32_t tag = cell.regionTag;
+    ColorRgba c;
+    bool gap = false;
+    bool region = true;
+    if (tag >= kTagFirstTab && opt_.tabsAreRegions) {
+        c = (opt_.facesColoured && opt_.tabsTakeFaceColours) ? numberedFaceColour(tag - kTagFirstTab + 2)
+                                                              : opt_.tabColour;
+        c.a = 1.0f;
+    } else if (tag < -10000) {
+        gap = true;
+        c = opt_.transparentGaps ? ColorRgba{} : ColorRgba{opt_.gapColour.r, opt_.gapColour.g, opt_.gapColour.b, 1.0f};
+    } else if (tag == kTagEmpty) {
+        c = ColorRgba{};
+    } else if (opt_.facesColoured && tag >= 0 && tag < kTagFirstTab) {
+        c = cfg_.hooks.faceColour != nullptr ? cfg_.hooks.faceColour(tag + 1) : numberedFaceColour(tag + 1);
+        c.a = 1.0f;
+    } else {
+        region = false;
+    }
+    if (!region) {
+        ++st_.lookups;
+        if (cfg_.pyramid == nullptr || noPosition(u) || noPosition(v)) {
+            c = ColorRgba{};
+        } else {
+            c = anisotropic ? sampleInput(*cfg_.pyramid, u, v, fp, opt_.sharpen)
+                            : samplePlain(*cfg_.pyramid, u, v, fp, opt_.sharpen);
+        }
+        if (c.a > 0.0f) {
+            float rgb[3] = {c.r, c.g, c.b};
+            cfg_.mapping->shadeSample(cell, rgb);
+            c.r = rgb[0];
+            c.g = rgb[1];
+            c.b = rgb[2];
+        }
+    }
+    if (!opt_.keepTransparency && !(gap && opt_.transparentGaps)) {
+        ColorRgba under = opt_.backdropColour;
+        under.a = 1.0f;
+        compositeOver(c, under);
+        c = under;
+    }
+    return c;
+}
+
+bool Shader::bisect(float sx, float sy, float ex, float ey, std::int32_t hs, std::int32_t he, float& t) {
+    if (hs == he) return false;
+    RenderCell probe;
+    float lo = 0.0f, hi = 1.0f;
+    for (int i = 0; i < kBisectionSteps; ++i) {
+        const float m = 0.5f * (lo + hi);
+        mapAt(sx + (ex - sx) * m, sy + (ey - sy) * m, probe);
+        const std::int32_t h = tagHash(probe);
+        if (h == hs) {
+            lo = m;
+        } else if (h == he) {
+            hi = m;
+        } else {
+            return false;  // a third region: the boundary is not simple
+        }
+    }
+    t = 0.5f * (lo + hi);
+    return true;
+}
+
+// The analytic method for a pixel split by one straight boundary (classes 1
+// and 2) or with one corner alone (3 to 6).
+bool Shader::twoRegions(int cls, const Footprint& fp, ColorRgba& out) {
+    const float fx = static_cast<float>(x_), fy = static_cast<float>(y_);
+    CellGrid& g = st_.grid;
+    if (cls == 1 || cls == 2) {
+        // Across the pixel's middle line: top to bottom (1) or left to right (2).
+        float sx, sy, ex, ey;
+        if (cls == 1) {
+            sx = ex = fx - 0.5f;
+            sy = fy - 1.0f;
+            ey = fy;
+        } else {
+            sy = ey = fy - 0.5f;
+            sx = fx - 1.0f;
+            ex = fx;
+        }
+        RenderCell start, end;
+        mapAt(sx, sy, start);
+        mapAt(ex, ey, end);
+        float t = 0.0f;
+        if (!bisect(sx, sy, ex, ey, tagHash(start), tagHash(end), t)) return false;
+        SampleSum sum;
+        sum.add(sampleColour(start, start.inputU, start.inputV, fp, true), t);
+        sum.add(sampleColour(end, end.inputU, end.inputV, fp, true), 1.0f - t);
+        out = sum.result();
+        return true;
+    }
+    // One corner alone: the corners as (x offset, y offset) from pixel corner (x, y).
+    struct Corner {
+        float dx, dy;
+    };
+    static constexpr Corner kC0{0, 0}, kC1{-1, 0}, kC2{0, -1}, kC3{-1, -1};
+    Corner lone, n1, n2, opposite;
+    switch (cls) {
+        case 3: lone = kC3, n1 = kC2, n2 = kC1, opposite = kC0; break;
+        case 4: lone = kC2, n1 = kC3, n2 = kC0, opposite = kC1; break;
+        case 5: lone = kC1, n1 = kC0, n2 = kC3, opposite = kC2; break;
+        default: lone = kC0, n1 = kC1, n2 = kC2, opposite = kC3; break;
+    }
+    auto cellOf = [&](const Corner& c) -> const RenderCell& {
+        return g.at(x_ + static_cast<std::int32_t>(c.dx), y_ + static_cast<std::int32_t>(c.dy));
+    };
+    const RenderCell& loneCell = cellOf(lone);
+    const RenderCell& otherCell = cellOf(opposite);
+    const std::int32_t hl = tagHash(loneCell), ho = tagHash(otherCell);
+    const float lx = fx + lone.dx, ly = fy + lone.dy;
+    float u = 0.0f, v = 0.0f;
+    if (!bisect(lx, ly, fx + n1.dx, fy + n1.dy, hl, tagHash(cellOf(n1)), u)) return false;
+    if (!bisect(lx, ly, fx + n2.dx, fy + n2.dy, hl, tagHash(cellOf(n2)), v)) return false;
+    const float area = 0.5f * u * v;
+    // The lone region at its triangle's centroid, the rest at the pixel centre
+    // (each replaced by its corner's own mapping when it lands elsewhere).
+    RenderCell inLone, inRest;
+    mapAt(lx + (n1.dx - lone.dx) * u / 3.0f + (n2.dx - lone.dx) * v / 3.0f,
+          ly + (n1.dy - lone.dy) * u / 3.0f + (n2.dy - lone.dy) * v / 3.0f, inLone);
+    mapAt(fx - 0.5f, fy - 0.5f, inRest);
+    const RenderCell& a = tagHash(inLone) == hl ? inLone : loneCell;
+    const RenderCell& b = tagHash(inRest) == ho ? inRest : otherCell;
+    SampleSum sum;
+    sum.add(sampleColour(a, a.inputU, a.inputV, fp, true), area);
+    sum.add(sampleColour(b, b.inputU, b.inputV, fp, true), 1.0f - area);
+    out = sum.result();
+    return true;
+}
+
+ColorRgba Shader::gridSamples(int edgeFlags, const Footprint& fp) {
+    const float cx = static_cast<float>(x_) - 0.5f, cy = static_cast<float>(y_) - 0.5f;
+    SampleSum sum;
+    RenderCell cell;
+    if (edgeFlags == 1 || edgeFlags == 2) {
+        const bool alongX = edgeFlags == 1;
+        const float k = 1.0f / static_cast<float>(kEdgeLineSamples);
+        const Footprint sub = alongX ? Footprint{fp.du1 * k, fp.dv1 * k, fp.du2, fp.dv2}
+                                     : Footprint{fp.du1, fp.dv1, fp.du2 * k, fp.dv2 * k};
+        const int half = kEdgeLineSamples / 2;
+        for (int i = -half; i <= half; ++i) {
+            const float o = static_cast<float>(i) / static_cast<float>(2 * half);
+            sum.add(freshSample(alongX ? cx + o : cx, alongX ? cy : cy + o, sub, cell), 1.0f);
+        }
+    } else {
+        const float k = 1.0f / static_cast<float>(kEdgeGridSide);
+        const Footprint sub{fp.du1 * k, fp.dv1 * k, fp.du2 * k, fp.dv2 * k};
+        const int half = kEdgeGridSide / 2;
+        for (int j = -half; j <= half; ++j) {
+            for (int i = -half; i <= half; ++i) {
+                const float ox = static_cast<float>(i) / static_cast<float>(2 * half);
+                const float oy = static_cast<float>(j) / static_cast<float>(2 * half);
+                sum.add(freshSample(cx + ox, cy + oy, sub, cell), 1.0f);
+            }
+        }
+    }
+    return sum.result();
+}
+
+ColorRgba Shader::shade(int quality) {
+    CellGrid& g = st_.grid;
+    const RenderCell& c0 = g.at(x_, y_);
+    const RenderCell& c1 = g.at(x_ - 1, y_);
+    const RenderCell& c2 = g.at(x_, y_ - 1);
+    const RenderCell& c3 = g.at(x_ - 1, y_ - 1);
+    int edgeFlags = 0;
+    if (!sameTags(c0, c1) || !sameTags(c2, c3)) edgeFlags |= 1;
+    if (!sameTags(c0, c2) || !sameTags(c1, c3)) edgeFlags |= 2;
+    const RenderCell* corners[4] = {&c0, &c1, &c2, &c3};
+    for (int i = 0; i < 4; ++i) {
+        verdict.hashes[i] = tagHash(*corners[i]);
+        verdict.inputU[i] = corners[i]->inputU;
+        verdict.inputV[i] = corners[i]->inputV;
+    }
+    verdict.edgeFlags = edgeFlags;
+    verdict.samples = 1;
+
+    const InputWrap wrap = opt_.wrap;
+    // In a wrapping input the top and bottom edges are the poles, where u
+    // means nothing: a corner there lends its v but not its u.
+    const float u0 = poleFreeU(c0, wrap), u1 = poleFreeU(c1, wrap), u2 = poleFreeU(c2, wrap), u3 = poleFreeU(c3, wrap);
+    float u = meanInputU(meanInputU(u0, u1, wrap), meanInputU(u2, u3, wrap), wrap);
+    if (noPosition(u))  // every corner on a pole: any of their u will do
+        u = meanInputU(meanInputU(c0.inputU, c1.inputU, wrap), meanInputU(c2.inputU, c3.inputU, wrap), wrap);
+    const float v = meanInputV(meanInputV(c0.inputV, c1.inputV, wrap), meanInputV(c2.inputV, c3.inputV, wrap), wrap);
+    // The footprint from the differences between opposite corners (the
+    // pixel's diagonals, scaled to the pixel's sides).
+    const Footprint diagonal{diffU(u0, u3, wrap) * kInvSqrt2, diffV(c0.inputV, c3.inputV, wrap) * kInvSqrt2,
+                             diffU(u1, u2, wrap) * kInvSqrt2, diffV(c1.inputV, c2.inputV, wrap) * kInvSqrt2};
+
+    if (quality <= kQualityGood) return sampleColour(c0, u, v, diagonal, false);
+    if (quality == kQualityBetter) return sampleColour(c0, u, v, diagonal, true);
+
+    bool centreDisagrees = false;
+    if (edgeFlags == 0) {
+        RenderCell centre;
+        mapAt(static_cast<float>(x_) - 0.5f, static_cast<float>(y_) - 0.5f, centre);
+        if (sameTags(centre, c0)) return sampleColour(c0, u, v, diagonal, true);
+        edgeFlags = 3;
+        verdict.edgeFlags = 3;
+        centreDisagrees = true;
+    }
+
+    // An edge pixel: the footprint from corner pairs that share a region.
+    Footprint fp;
+    if (sameTags(c0, c1)) {
+        fp.du1 = diffU(u0, u1, wrap);
+        fp.dv1 = diffV(c0.inputV, c1.inputV, wrap);
+    } else if (sameTags(c2, c3)) {
+        fp.du1 = diffU(u2, u3, wrap);
+        fp.dv1 = diffV(c2.inputV, c3.inputV, wrap);
+    }
+    if (sameTags(c0, c2)) {
+        fp.du2 = diffU(u0, u2, wrap);
+        fp.dv2 = diffV(c0.inputV, c2.inputV, wrap);
+    } else if (sameTags(c1, c3)) {
+        fp.du2 = diffU(u1, u3, wrap);
+        fp.dv2 = diffV(c1.inputV, c3.inputV, wrap);
+    }
+
+    if (!centreDisagrees) {
+        const int cls = cornerClass(verdict.hashes[0], verdict.hashes[1], verdict.hashes[2], verdict.hashes[3]);
+        verdict.cornerClass = cls;
+        ColorRgba out;
+        if (cls >= 1 && cls <= 6 && twoRegions(cls, fp, out)) {
+            verdict.analytic = true;
+            verdict.samples = 2;
+            return out;
+        }
+    }
+    verdict.samples = edgeFlags == 3 ? kEdgeGridSide * kEdgeGridSide : kEdgeLineSamples;
+    return gridSamples(edgeFlags, fp);
+}
+
+}  // namespace
+
+InputWrap inputWrapOf(InputProjectionId input) noexcept {
+    for (const InputWrapEntry& e : kInputWraps)
+        if (e.input == input) return e.wrap;
+    return kInputNoWrap;
+}
+
+bool CellGrid::allocate(const TileRect& rect) {
+    jobRect = rect;
+    columns = std::max(rect.right - rect.left, 0) + 2;
+    rows = std::max(rect.bottom - rect.top, 0) + 2;
+    try {
+        cells.assign(static_cast<std::size_t>(columns) * static_cast<std::size_t>(rows), RenderCell{});
+    } catch (const std::bad_alloc&) {
+        cells.clear();
+        columns = rows = 0;
+        return false;
+    }
+    return true;
+}
+
+namespace {
+
+// Index -> (x, y) along the Hilbert curve through a 32 x 32 block, by the
+// usual bit-pair construction.
+constexpr void hilbertStep(std::int32_t i, std::int32_t& x, std::int32_t& y) {
+    std::int32_t t = i;
+    x = y = 0;
+    for (std::int32_t s = 1; s < kHilbertBlock; s *= 2) {
+        const std::int32_t rx = 1 & (t / 2);
+        const std::int32_t ry = 1 & (t ^ rx);
+        if (ry == 0) {
+            if (rx == 1) {
+                x = s - 1 - x;
+                y = s - 1 - y;
+            }
+            const std::int32_t swap = x;
+            x = y;
+            y = swap;
+        }
+        x += s * rx;
+        y += s * ry;
+        t /= 4;
+    }
+}
+
+struct HilbertTable {
+    std::uint8_t x[kHilbertBlock * kHilbertBlock];
+    std::uint8_t y[kHilbertBlock * kHilbertBlock];
+};
+
+constexpr HilbertTable makeHilbertTable() {
+    HilbertTable table{};
+    for (std::int32_t i = 0; i < kHilbertBlock * kHilbertBlock; ++i) {
+        std::int32_t x = 0, y = 0;
+        hilbertStep(i, x, y);
+        table.x[i] = static_cast<std::uint8_t>(x);
+        table.y[i] = static_cast<std::uint8_t>(y);
+    }
+    return table;
+}
+
+constexpr HilbertTable kHilbertTable = makeHilbertTable();
+
+}  // namespace
+
+void hilbertPoint(std::int32_t i, std::int32_t& x, std::int32_t& y) noexcept { hilbertStep(i, x, y); }
+
+std::int32_t tagHash(const RenderCell& cell) noexcept {
+    const std::uint32_t mixed = cell.pieceTag * 1181u + static_cast<std::uint32_t>(cell.regionTag) * 311u;
+    const float f = static_cast<float>(static_cast<std::int32_t>(mixed)) + static_cast<float>(cell.subTag) * 2099.0f;
+    // Truncation; a sum beyond the 32-bit range saturates instead of overflowing.
+    if (!(f < 2147483520.0f)) return 2147483647;
+    if (!(f > -2147483648.0f)) return -2147483647 - 1;
+    return static_cast<std::int32_t>(f);
+}
+
+float meanInputU(float a, float b, InputWrap wrap) noexcept {
+    if (noPosition(a)) return b;
+    if (noPosition(b)) return a;
+    if (wrap != kInputNoWrap && std::fabs(a - b) > 0.5f) {
+        const float m = (a + 1.0f + b) * 0.5f;
+        return m - std::floor(m);
+    }
+    return (a + b) * 0.5f;
+}
+
+float meanInputV(float a, float b, InputWrap wrap) noexcept {
+    if (noPosition(a)) return b;
+    if (noPosition(b)) return a;
+    if (wrap == kInputWrapBoth && std::fabs(a - b) > 0.5f) return (a + 1.0f + b) * 0.5f;
+    return (a + b) * 0.5f;
+}
+
+int cornerClass(std::int32_t h0, std::int32_t h1, std::int32_t h2, std::int32_t h3) noexcept {
+    if (h0 == h1 && h1 == h2 && h2 == h3) return 0;
+    if (h3 == h2 && h1 == h0 && h3 != h1) return 1;
+    if (h3 == h1 && h2 == h0 && h3 != h2) return 2;
+    if (h2 == h1 && h1 == h0 && h3 != h0) return 3;
+    if (h3 == h1 && h1 == h0 && h2 != h0) return 4;
+    if (h0 == h2 && h2 == h3 && h1 != h0) return 5;
+    if (h1 == h2 && h2 == h3 && h0 != h1) return 6;
+    return 7;
+}
+
+void mapCorner(const PipelineConfig& config, float x, float y, std::uint32_t seed, RenderCell& cell,
+               TileState& state) noexcept {
+    const OutputPlacement& p = config.placement;
+    ++state.mappings;
+    config.mapping->mapSample(static_cast<float>(p.left) + x, static_cast<float>(p.top) + y, p.step, p.originX,
+                              p.originY, p.image, seed, cell, state.scratch);
+}
+
+void tileCornerArea(const PipelineConfig& config, TileState& state) noexcept {
+    const TileRect& r = state.grid.jobRect;
+    const OutputPlacement& p = config.placement;
+    const OutputPosition first =
+        normalisedOutputPosition(static_cast<float>(p.left + r.left - 1), static_cast<float>(p.top + r.top - 1), p.step,
+                                 p.originX, p.originY, p.image);
+    const OutputPosition last = normalisedOutputPosition(static_cast<float>(p.left + r.right),
+                                                         static_cast<float>(p.top + r.bottom), p.step, p.originX,
+                                                         p.originY, p.image);
+    state.firstA = first.a;
+    state.firstB = first.b;
+    state.lastA = last.a;
+    state.lastB = last.b;
+}
+
+void mapTileCorners(const PipelineConfig& config, TileState& state) noexcept {
+    CellGrid& g = state.grid;
+    const TileRect& r = g.jobRect;
+    const OutputPlacement& p = config.placement;
+    state.mappingComplete = false;
+    tileCornerArea(config, state);
+
+    auto mapOne = [&](std::int32_t x, std::int32_t y) {
+        mapCorner(config, static_cast<float>(x), static_cast<float>(y), pixelSeed(p.left + x, p.top + y), g.at(x, y),
+                  state);
+    };
+    const std::int32_t x0 = r.left - 1, y0 = r.top - 1, x1 = r.right, y1 = r.bottom;  // inclusive
+    if (!config.mapping->blockOrder()) {
+        for (std::int32_t y = y0; y <= y1; ++y)
+            for (std::int32_t x = x0; x <= x1; ++x) mapOne(x, y);
+    } else {
+        for (std::int32_t by = y0; by <= y1; by += kHilbertBlock) {
+            for (std::int32_t bx = x0; bx <= x1; bx += kHilbertBlock) {
+                state.blockValue = static_cast<float>(((by * 119 + bx * 79) % 1000 + 1000) % 1000) / 1000.0f;
+                for (std::int32_t i = 0; i < kHilbertBlock * kHilbertBlock; ++i) {
+                    const std::int32_t x = bx + kHilbertTable.x[i], y = by + kHilbertTable.y[i];
+                    if (x > x1 || y > y1) continue;
+                    mapOne(x, y);
+                }
+            }
+        }
+    }
+    state.mappingComplete = true;
+}
+
+ColorRgba shadePixel(const PipelineConfig& config, std::int32_t x, std::int32_t y, int quality, TileState& state,
+                     PixelVerdict* verdict) noexcept {
+    Shader shader(config, state, x, y);
+    ColorRgba c = shader.shade(quality);
+    const RenderContext* ctx = config.mapping->context();
+    const RenderCell& cell = state.grid.at(x, y);
+    if (ctx != nullptr && config.hooks.drawGraticule != nullptr && ctx->graticuleOn)
+        config.hooks.drawGraticule(x, y, c, *ctx, cell);
+    if (config.shading.drawsLines) {
+        const float coverage = std::clamp(cell.lineCoverage, 0.0f, 1.0f);
+        if (coverage > 0.0f) {
+            const ColorRgba& l = config.shading.lineColour;
+            c.r += (l.r - c.r) * coverage;
+            c.g += (l.g - c.g) * coverage;
+            c.b += (l.b - c.b) * coverage;
+        }
+    }
+    if (!std::isfinite(c.r) || !std::isfinite(c.g) || !std::isfinite(c.b) || !std::isfinite(c.a)) c = ColorRgba{};
+    if (verdict != nullptr) {
+        *verdict = shader.verdict;
+        verdict->result = c;
+    }
+    return c;
+}
+
+void shadeTile(const PipelineConfig& config, TileState& state) noexcept {
+    CellGrid& g = state.grid;
+    const TileRect& r = g.jobRect;
+    const int quality = std::clamp(config.shading.quality, kQualityGood, kQualityBest);
+    for (std::int32_t y = r.top; y < r.bottom; ++y) {
+        for (std::int32_t x = r.left; x < r.right; ++x) {
+            const ColorRgba c = shadePixel(config, x, y, quality, state);
+            RenderCell& cell = g.at(x, y);
+            cell.colour[0] = c.r;
+            cell.colour[1] = c.g;
+            cell.colour[2] = c.b;
+            cell.colour[3] = c.a;
+        }
+    }
+}
+
+void renderTile(const PipelineConfig& config, TileState& state) noexcept {
+    if (config.mapping == nullptr || state.grid.cells.empty()) return;
+    mapTileCorners(config, state);
+    const RenderContext* ctx = config.mapping->context();
+    if (config.shading.drawsLines && ctx != nullptr && config.hooks.drawTileLines != nullptr)
+        config.hooks.drawTileLines(*ctx, state.grid);
+    shadeTile(config, state);
+}
+
+// ---- the module's mapping ------------------------------------------------------------------
+
+void ContextSampleMapping::mapSample(float x, float y, float s, float ox, float oy, const OutputImageRecord& image,
+                                     std::uint32_t seed, RenderCell& cell, MappingScratch& scratch) const noexcept {
+    mapOutputSample(x, y, s, ox, oy, image, seed, ctx_, cell, scratch);
+}
+
+bool ContextSampleMapping::blockOrder() const noexcept {
+    const ProjectionId id = ctx_.modelProjection;
+    return (ctx_.usesPolyModel != 0 && ctx_.polyModel != nullptr) || id == 395 || id == 396 || id == 397;
+}
+
+void ContextSampleMapping::prepareJob(TileState& state) const {
+    if (ctx_.usesPolyModel != 0 && ctx_.polyModel != nullptr) {
+        const PolyModel& m = *ctx_.polyModel;
+        if (state.clipToTile && ctx_.mode == kModeNormal) {
+            // The faces near the tile: the net point of (a, b) is (a, b·frameHeight).
+            const float h = m.frameHeight;
+            SweepClip clip;
+            clip.minX = std::min(state.firstA, state.lastA);
+            clip.maxX = std::max(state.firstA, state.lastA);
+            clip.minY = std::min(state.firstB, state.lastB) * h;
+            clip.maxY = std::max(state.firstB, state.lastB) * h;
+            clip.margin = 0.01f + 0.02f * std::max(clip.maxX - clip.minX, clip.maxY - clip.minY);
+            buildSweepList(m, state.polyJob, &clip);
+        } else {
+            buildSweepList(m, state.polyJob);
+        }
+        state.scratch.polyJob = &state.polyJob;
+    }
+}
+
+void ContextSampleMapping::shadeSample(const RenderCell& cell, float rgb[3]) const noexcept {
+    if (ctx_.shadedGlobe != 0) shadeGlobeColour(ctx_, cell, rgb);
+}
+
+// ---- the projection render -------------------------------------------------------------------
+
+namespace {
+
+struct TilePayload : JobPayload {
+    TileState state;
+};
+
+}  // namespace
+
+bool ProjectionWorkload::buildJob(RenderJob& job) {
+    if (config_.mapping == nullptr) return false;
+    auto payload = std::unique_ptr<TilePayload>(new (std::nothrow) TilePayload);
+    if (!payload) return false;
+    if (!payload->state.grid.allocate(job.plan.jobRect)) return false;
+    payload->state.clipToTile = clipToTile_;
+    tileCornerArea(config_, payload->state);
+    config_.mapping->prepareJob(payload->state);
+    job.payload = std::move(payload);
+    return true;
+}
+
+void ProjectionWorkload::runJob(RenderJob& job) noexcept {
+    if (!job.payload) return;
+    renderTile(config_, static_cast<TilePayload&>(*job.payload).state);
+}
+
+std::int16_t ProjectionWorkload::deliverJob(RenderJob& job, RenderSink& sink) {
+    if (!job.payload) return kRenderOk;
+    const TileState& state = static_cast<TilePayload&>(*job.payload).state;
+    const TileRect& jr = job.plan.jobRect;
+    const TileRect& rr = job.plan.renderRect;
+    const TileRect imageRect{jr.top + rr.top, jr.left + rr.left, jr.bottom + rr.top, jr.right + rr.left};
+    CompositeTarget target;
+    const std::int16_t result = sink.fetchTile(imageRect, target);
+    if (result != kRenderOk) return result;
+    for (std::int32_t y = jr.top; y < jr.bottom; ++y) {
+        for (std::int32_t x = jr.left; x < jr.right; ++x) {
+            const RenderCell& cell = state.grid.at(x, y);
+            ColorRgba c{cell.colour[0], cell.colour[1], cell.colour[2], cell.colour[3]};
+            compositePixel(x, y, c, target);
+        }
+    }
+    sink.returnTile(imageRect);
+    return kRenderOk;
+}
+
+ShadingOptions shadingOptionsFor(const SettingsRecord& s, const RenderContext& ctx, int renderTarget) noexcept {
+    ShadingOptions o;
+    o.quality = renderTarget == kTargetPreview ? std::clamp(s.previewQuality, kQualityGood, kQualityBest) : kQualityBest;
+    const float sharpen = std::isfinite(s.sharpen) ? s.sharpen : 0.0f;
+    o.sharpen = std::clamp(sharpen, 0.0f, 100.0f) / 100.0f;
+    o.wrap = inputWrapOf(ctx.inputProjection);
+    o.transparentGaps = s.transparentGaps != 0;
+    o.facesColoured = ctx.facesColoured != 0;
+    o.tabsAreRegions = ctx.modelProjection != 45 && ctx.modelProjection != 394;
+    o.tabsTakeFaceColours = o.facesColoured;
+    o.keepTransparency = s.forceTransparent != 0;
+    o.drawsLines = s.edges != 0 || ctx.indicatrixOn != 0;
+    o.tabColour = ColorRgba{ctx.tabColour[0], ctx.tabColour[1], ctx.tabColour[2], 1.0f};
+    o.gapColour = ColorRgba{ctx.gapColour[0], ctx.gapColour[1], ctx.gapColour[2], 1.0f};
+    o.backdropColour = ColorRgba{ctx.backdropColour[0], ctx.backdropColour[1], ctx.backdropColour[2], 1.0f};
+    o.lineColour = ColorRgba{ctx.lineColour[0], ctx.lineColour[1], ctx.lineColour[2], 1.0f};
+    return o;
+}
+
+}  // namespace globaro

@@ -1,0 +1,111 @@
+#include "render/render_session.h"
+
+#include <algorithm>
+
+#include "polyhedra/poly_model.h"
+#include "polyhedra/poly_spec.h"
+#include "projection/catalogue.h"
+#include "settings/settings_record.h"
+
+namespace globaro {
+
+RenderSession::~RenderSession() { release(); }
+
+void RenderSession::release() {
+    pyramid_.clear();
+    loaded_ = false;
+    if (model_ != nullptr) {
+        releasePolyModel(model_);
+        model_ = nullptr;
+    }
+}
+
+std::int16_t RenderSession::beginInput(std::int32_t width, std::int32_t height) {
+    loaded_ = false;
+    if (!pyramid_.allocate(width, height, kWrapNone)) return kPyramidLoadFailed;
+    return kRenderOk;
+}
+
+bool RenderSession::storeInput(const SourceImageView& part, std::int32_t x0, std::int32_t y0) {
+    if (pyramid_.levelCount() < 1) return false;
+    return pyramid_.storeImage(part, x0, y0);
+}
+
+std::int16_t RenderSession::finishInput(int processors) {
+    if (pyramid_.levelCount() < 1) return kPyramidLoadFailed;
+    if (buildPyramid(pyramid_, processors) != kRenderOk) {
+        pyramid_.clear();
+        return kPyramidLoadFailed;
+    }
+    loaded_ = true;
+    return kRenderOk;
+}
+
+std::int16_t RenderSession::loadInput(const SourceImageView& image, int processors) {
+    const std::int16_t begun = beginInput(image.width, image.height);
+    if (begun != kRenderOk) return begun;
+    if (!storeInput(image, 0, 0)) {
+        pyramid_.clear();
+        return kPyramidLoadFailed;
+    }
+    return finishInput(processors);
+}
+
+RenderOutcome RenderSession::render(const SettingsRecord& settings, const RenderPass& pass, RenderSink& sink) {
+    RenderOutcome failed;
+    if (!loaded_) {
+        failed.result = kPyramidLoadFailed;
+        failed.cancelled = true;
+        return failed;
+    }
+
+    // The polyhedron model, for the outputs drawn through it.
+    const ProjectionId modelId =
+        settings.outputProjection == kSpecialRenderProjection ? settings.innerProjection : settings.outputProjection;
+    if (model_ == nullptr && (isPolyhedral(modelId) || isViewsOutput(modelId))) model_ = createPolyModel();
+
+    RenderSizes sizes;
+    sizes.outputWidth = std::max(pass.outputWidth, 1);
+    sizes.outputHeight = std::max(pass.outputHeight, 1);
+    sizes.inputWidth = pyramid_.level(0).width;
+    sizes.inputHeight = pyramid_.level(0).height;
+    RenderSetupOptions options;
+    options.polyModel = model_;
+    options.finalRender = pass.renderTarget != kTargetPreview;
+    setupRenderContext(ctx_, settings, sizes, options);
+
+    // The pyramid's edges follow the input projection.
+    const PyramidWrap wrap = inputWrapOf(ctx_.inputProjection) == kInputNoWrap ? kWrapNone : kWrapHorizontal;
+    pyramid_.setWrap(wrap);
+    if (!pyramid_.ready() && buildPyramid(pyramid_, pass.processors) != kRenderOk) {
+        failed.result = kRenderOutOfMemory;
+        failed.outOfMemory = true;
+        failed.cancelled = true;
+        return failed;
+    }
+
+    const ContextSampleMapping mapping(ctx_);
+    PipelineConfig config;
+    config.mapping = &mapping;
+    config.pyramid = &pyramid_;
+    config.placement.image = makeOutputImageRecord(sizes.outputWidth, sizes.outputHeight);
+    config.placement.step = pass.step > 0.0f ? pass.step : 1.0f;
+    config.placement.originX = pass.originX;
+    config.placement.originY = pass.originY;
+    config.placement.left = pass.placementLeft;
+    config.placement.top = pass.placementTop;
+    config.shading = shadingOptionsFor(settings, ctx_, pass.renderTarget);
+    config.hooks = hooks_;
+
+    ProjectionWorkload workload(config);
+    RenderRequest request;
+    request.renderRect = pass.renderRect;
+    request.renderTarget = pass.renderTarget;
+    request.progressDone = settings.progressDone;
+    request.progressTotal = settings.progressTotal;
+    request.processors = pass.processors;
+    request.clock = pass.clock;
+    return runRender(workload, sink, request);
+}
+
+}  // namespace globaro

@@ -1,0 +1,182 @@
+#pragma once
+// Helpers of the pixel pipeline tests: small mappings of our own, a sink that
+// renders into a float RGBA buffer, test images and image statistics.
+
+#include <cmath>
+#include <cstdint>
+#include <vector>
+
+#include "projection/render_context.h"
+#include "projection/sphere_frame.h"
+#include "render/composite.h"
+#include "render/image_pyramid.h"
+#include "render/pixel_pipeline.h"
+#include "render/render_driver.h"
+
+namespace globaro::testing_support {
+
+// A mapping given by a plain function of the normalised output position.
+using PositionMap = void (*)(float a, float b, RenderCell& cell);
+
+class FunctionMapping : public SampleMapping {
+public:
+    explicit FunctionMapping(PositionMap map, bool blocks = false) : map_(map), blocks_(blocks) {}
+    void mapSample(float x, float y, float s, float ox, float oy, const OutputImageRecord& image, std::uint32_t,
+                   RenderCell& cell, MappingScratch&) const noexcept override {
+        resetRenderCell(cell);
+        const OutputPosition p = normalisedOutputPosition(x, y, s, ox, oy, image);
+        map_(p.a, p.b, cell);
+        cell.subTag = (cell.inputU < 0.0f || cell.inputU > 1.0f || cell.inputV < 0.0f || cell.inputV > 1.0f) ? 1u : 0u;
+    }
+    bool blockOrder() const noexcept override { return blocks_; }
+
+private:
+    PositionMap map_;
+    bool blocks_;
+};
+
+// Renders into a float RGBA buffer of the render rectangle's size (the export
+// image path with float samples: no blending, the rendered colour itself).
+class BufferSink : public RenderSink {
+public:
+    BufferSink(std::int32_t width, std::int32_t height)
+        : width(width), height(height), pixels(static_cast<std::size_t>(width * height) * 4, -1.0f) {}
+    std::int16_t fetchTile(const TileRect&, CompositeTarget& target) override {
+        target.renderTarget = kTargetExportImage;
+        target.glue = kBlendNormal;
+        const CompositeRect all{0, 0, height, width};
+        target.output = interleavedGrid(pixels.data(), static_cast<std::ptrdiff_t>(width) * 16, 4, 32, false, 3, all);
+        target.destination = target.output;
+        ++fetches;
+        return 0;
+    }
+    const float* at(std::int32_t x, std::int32_t y) const {
+        return pixels.data() + (static_cast<std::size_t>(y) * static_cast<std::size_t>(width) + static_cast<std::size_t>(x)) * 4;
+    }
+
+    std::int32_t width, height;
+    std::vector<float> pixels;
+    int fetches = 0;
+};
+
+inline PipelineConfig makeConfig(const SampleMapping& mapping, const ImagePyramid* pyramid, std::int32_t width,
+                                 std::int32_t height, const ShadingOptions& shading) {
+    PipelineConfig config;
+    config.mapping = &mapping;
+    config.pyramid = pyramid;
+    config.placement.image = makeOutputImageRecord(width, height);
+    config.shading = shading;
+    return config;
+}
+
+inline RenderOutcome renderInto(const PipelineConfig& config, BufferSink& sink) {
+    ProjectionWorkload work(config);
+    RenderRequest request;
+    request.renderRect = TileRect{0, 0, sink.height, sink.width};
+    request.renderTarget = kTargetExportImage;
+    request.progressDone = 0;
+    request.processors = 2;
+    return runRender(work, sink, request);
+}
+
+// A float RGB image, width x height x 3, values 0..1.
+struct TestImage {
+    std::int32_t width = 0, height = 0;
+    std::vector<float> rgb;
+    float* at(std::int32_t x, std::int32_t y) {
+        return rgb.data() + (static_cast<std::size_t>(y) * static_cast<std::size_t>(width) + static_cast<std::size_t>(x)) * 3;
+    }
+    const float* at(std::int32_t x, std::int32_t y) const {
+        return rgb.data() + (static_cast<std::size_t>(y) * static_cast<std::size_t>(width) + static_cast<std::size_t>(x)) * 3;
+    }
+};
+
+// Smooth shapes and fine texture, periodic around the horizontal wrap.
+inline TestImage photographicImage(std::int32_t width, std::int32_t height) {
+    TestImage img{width, height, std::vector<float>(static_cast<std::size_t>(width * height) * 3)};
+    const double tau = 6.283185307179586;
+    for (std::int32_t y = 0; y < height; ++y) {
+        for (std::int32_t x = 0; x < width; ++x) {
+            const double u = (x + 0.5) / width, v = (y + 0.5) / height;
+            float* p = img.at(x, y);
+            p[0] = static_cast<float>(0.5 + 0.25 * std::sin(tau * 3 * u + 2.0 * v) + 0.12 * std::sin(tau * 37 * u) * std::sin(9.0 * v));
+            p[1] = static_cast<float>(0.45 + 0.3 * std::cos(tau * 2 * u) * std::sin(3.1 * v) + 0.1 * std::sin(tau * 53 * u + 17 * v));
+            p[2] = static_cast<float>(0.5 + 0.2 * std::sin(tau * 5 * u) + 0.15 * std::cos(21.0 * v) * std::cos(tau * 11 * u));
+        }
+    }
+    return img;
+}
+
+// Squares of `cellPixels` pixels, black and white.
+inline TestImage checkerImage(std::int32_t width, std::int32_t height, std::int32_t cellPixels) {
+    TestImage img{width, height, std::vector<float>(static_cast<std::size_t>(width * height) * 3)};
+    for (std::int32_t y = 0; y < height; ++y)
+        for (std::int32_t x = 0; x < width; ++x) {
+            const float c = ((x / cellPixels + y / cellPixels) % 2) == 0 ? 1.0f : 0.0f;
+            float* p = img.at(x, y);
+            p[0] = p[1] = p[2] = c;
+        }
+    return img;
+}
+
+// Squares of `degrees` of longitude and latitude on an equirectangular image.
+inline TestImage degreeCheckerImage(std::int32_t width, std::int32_t height, double degrees) {
+    TestImage img{width, height, std::vector<float>(static_cast<std::size_t>(width * height) * 3)};
+    for (std::int32_t y = 0; y < height; ++y)
+        for (std::int32_t x = 0; x < width; ++x) {
+            const long i = static_cast<long>(std::floor((x + 0.5) * 360.0 / width / degrees));
+            const long j = static_cast<long>(std::floor((y + 0.5) * 180.0 / height / degrees));
+            const float c = ((i + j) % 2) == 0 ? 1.0f : 0.0f;
+            float* p = img.at(x, y);
+            p[0] = p[1] = p[2] = c;
+        }
+    return img;
+}
+
+inline bool loadPyramid(ImagePyramid& pyramid, const TestImage& img, PyramidWrap wrap) {
+    if (!pyramid.allocate(img.width, img.height, wrap)) return false;
+    SourceImageView view;
+    view.pixels = img.rgb.data();
+    view.width = img.width;
+    view.height = img.height;
+    view.rowBytes = static_cast<std::ptrdiff_t>(img.width) * 3 * 4;
+    view.channels = 3;
+    view.depth = 32;
+    if (!pyramid.storeImage(view)) return false;
+    return buildPyramid(pyramid, 2) == 0;
+}
+
+// PSNR (dB) of the rendered colour against the image, channels 0..1.
+inline double psnr(const BufferSink& out, const TestImage& img) {
+    double sum = 0.0;
+    for (std::int32_t y = 0; y < img.height; ++y)
+        for (std::int32_t x = 0; x < img.width; ++x)
+            for (int c = 0; c < 3; ++c) {
+                const double d = out.at(x, y)[c] - img.at(x, y)[c];
+                sum += d * d;
+            }
+    const double mse = sum / (static_cast<double>(img.width) * img.height * 3);
+    return mse <= 0.0 ? 200.0 : 10.0 * std::log10(1.0 / mse);
+}
+
+// Mean and standard deviation of the green channel over a rectangle.
+struct Stats {
+    double mean = 0.0, deviation = 0.0;
+};
+inline Stats greenStats(const BufferSink& out, std::int32_t x0, std::int32_t y0, std::int32_t x1, std::int32_t y1) {
+    double s = 0.0, s2 = 0.0;
+    int n = 0;
+    for (std::int32_t y = y0; y < y1; ++y)
+        for (std::int32_t x = x0; x < x1; ++x) {
+            const double g = out.at(x, y)[1];
+            s += g;
+            s2 += g * g;
+            ++n;
+        }
+    Stats st;
+    st.mean = s / n;
+    st.deviation = std::sqrt(std::max(s2 / n - st.mean * st.mean, 0.0));
+    return st;
+}
+
+}  // namespace globaro::testing_support
