@@ -7,12 +7,16 @@
 #include <string>
 
 #include "polyhedra/poly_spec.h"
+#include "polyhedra/poly_summary.h"
 #include "projection/catalogue.h"
 
 namespace globaro::cli {
 namespace {
 
 using Json = nlohmann::ordered_json;
+
+// The frame the described model is fitted into: twice as wide as high.
+constexpr float kDescribeFrameHeight = 0.5f;
 
 // Quotes user text for a message, keeping it on one line.
 std::string quoted(std::string_view text) {
@@ -52,6 +56,20 @@ Json describeOutput(ProjectionId id) {
                              {"source", poly.source}};
     } else {
         j["polySpec"] = nullptr;
+    }
+    // The model as a render of the whole net builds it, in a 2:1 frame.
+    PolyModelSummary model;
+    if (summarisePolyOutput(id, kDescribeFrameHeight, model)) {
+        j["polyModel"] = Json{{"frame", "2:1"},
+                              {"kind", model.kind},
+                              {"faces", model.faces},
+                              {"netVertices", model.netVertices},
+                              {"triangles", model.triangles},
+                              {"markTriangles", model.markTriangles},
+                              {"pieces", model.pieces},
+                              {"errorCode", model.errorCode}};
+    } else {
+        j["polyModel"] = nullptr;
     }
     return j;
 }

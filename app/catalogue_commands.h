@@ -15,8 +15,10 @@ int runList(std::string_view what, std::ostream& out, std::ostream& err);
 // kind = "input" or "output", idOrName = a decimal id or an exact name.
 // Prints one JSON object describing the projection: id, name, and for
 // outputs the shape word, family, keywords in order, every predicate as a
-// boolean and the polyhedron kind (-1 when none). Returns 0, or 2 with a
-// one-line message on `err` for an unknown kind, id or name.
+// boolean, the polyhedron kind (-1 when none) and, for polyhedral outputs,
+// the model built for a whole net in a 2:1 frame (kind, faces, net vertices,
+// triangles, mark triangles, pieces, error code; null otherwise). Returns 0,
+// or 2 with a one-line message on `err` for an unknown kind, id or name.
 int runDescribe(std::string_view kind, std::string_view idOrName, std::ostream& out,
                 std::ostream& err);
 

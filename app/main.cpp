@@ -4,7 +4,9 @@
 
 #include <CLI/CLI.hpp>
 
+#include <algorithm>
 #include <csignal>
+#include <filesystem>
 #include <cstdio>
 #include <iostream>
 #include <string>
@@ -56,8 +58,10 @@ bool parseSize(const std::string& text, Int& width, Int& height) {
 }
 
 // Loads the module, checks that it accepts the document and runs the filter
-// with the settings of `run`.
-int runFilter(Document& doc, const std::string& modulePath, const RunSettingsOptions& run, bool showProgress) {
+// with the settings of `run`. With a `source`, `doc` is a canvas of its own
+// size that the filter fills from the source at the source's resolution.
+int runFilter(Document& doc, const std::string& modulePath, const RunSettingsOptions& run, bool showProgress,
+              const Document* source = nullptr) {
     LoadedModule module;
     std::string error;
     if (!loadModule(modulePath, module, error)) {
@@ -77,6 +81,7 @@ int runFilter(Document& doc, const std::string& modulePath, const RunSettingsOpt
     HostOptions options;
     options.showProgress = showProgress;
     options.descriptorParameters = &store.parameters();
+    options.source = source;
     FilterHost host(doc, options);
     const RunReport report = host.run(module.entry, false);
     if (report.result != noErr) {
@@ -114,19 +119,38 @@ int commandInfo(const std::string& path, const std::string& modulePath) {
     return 0;
 }
 
+// A transparent canvas for a render of `source` at another size.
+bool makeCanvas(const Document& source, std::int32_t width, std::int32_t height, Document& canvas, std::string& error) {
+    return makeDocument(canvas, width, height, source.colorPlanes, true, source.depth, error);
+}
+
 int commandRender(const std::string& input, const std::string& output, int depth, const std::string& maskPath,
-                  const std::string& modulePath, const RunSettingsOptions& run, bool quiet) {
-    Document doc;
+                  const std::string& size, const std::string& modulePath, const RunSettingsOptions& run, bool quiet) {
+    std::int32_t canvasWidth = 0, canvasHeight = 0;
+    if (!size.empty() && !parseSize(size, canvasWidth, canvasHeight)) {
+        std::cerr << "globaro: --size wants WIDTHxHEIGHT, got \"" << size << "\"\n";
+        return kExitUsage;
+    }
+    Document source;
     std::string error;
-    if (!loadDocument(input, doc, error)) {
+    if (!loadDocument(input, source, error)) {
         std::cerr << "globaro: " << error << "\n";
         return kExitFailure;
     }
+    // Without --size the filter works in place on the image, as in an editor.
+    Document canvas;
+    const bool separate = !size.empty();
+    if (separate && !makeCanvas(source, canvasWidth, canvasHeight, canvas, error)) {
+        std::cerr << "globaro: " << error << "\n";
+        return kExitUsage;
+    }
+    Document& doc = separate ? canvas : source;
     if (!maskPath.empty() && !loadMask(maskPath, doc.width, doc.height, doc.mask, error)) {
         std::cerr << "globaro: " << error << "\n";
         return kExitFailure;
     }
-    if (const int status = runFilter(doc, modulePath, run, !quiet); status != 0) return status;
+    if (const int status = runFilter(doc, modulePath, run, !quiet, separate ? &source : nullptr); status != 0)
+        return status;
     if (!saveDocument(output, doc, depth, error)) {
         std::cerr << "globaro: " << error << "\n";
         return kExitFailure;
@@ -135,25 +159,66 @@ int commandRender(const std::string& input, const std::string& output, int depth
     return 0;
 }
 
-int commandDemo(const std::string& output, const std::string& size, const std::string& modulePath) {
+// The main job on the built-in demo panorama: the panorama itself and a
+// handful of representative outputs, written into `folder`.
+int commandDemo(const std::string& folder, const std::string& size, const std::string& modulePath) {
     std::int32_t width = 2048, height = 1024;
     if (!parseSize(size, width, height)) {
         std::cerr << "globaro: --size wants WIDTHxHEIGHT, got \"" << size << "\"\n";
         return kExitUsage;
     }
-    Document doc;
+    std::error_code ec;
+    std::filesystem::create_directories(folder, ec);
+    if (ec) {
+        std::cerr << "globaro: cannot create the folder \"" << folder << "\": " << ec.message() << "\n";
+        return kExitFailure;
+    }
+    Document panorama;
     std::string error;
-    if (!makeDemoPanorama(doc, width, height, 8, error)) {
+    if (!makeDemoPanorama(panorama, width, height, 8, error)) {
         std::cerr << "globaro: " << error << "\n";
         return kExitFailure;
     }
-    std::cout << "demo panorama: " << describeDocument(doc) << "\n";
-    if (const int status = runFilter(doc, modulePath, RunSettingsOptions{}, true); status != 0) return status;
-    if (!saveDocument(output, doc, 0, error)) {
+    const std::string panoramaPath = (std::filesystem::path(folder) / "demo-panorama.png").string();
+    if (!saveDocument(panoramaPath, panorama, 0, error)) {
         std::cerr << "globaro: " << error << "\n";
         return kExitFailure;
     }
-    std::cout << "wrote " << output << "\n";
+    std::cout << "wrote " << panoramaPath << " (" << describeDocument(panorama) << ")\n";
+
+    struct DemoOutput {
+        const char* file;
+        const char* output;  // the output projection's name
+        float latitude, fov;
+        std::int32_t width, height;  // in units of the panorama's height / 8
+    };
+    // A little planet, a cube map, a world map and a polyhedron net.
+    const DemoOutput outputs[] = {
+        {"little-planet.png", "stereographic", -90.0f, 110.0f, 8, 8},
+        {"cube-map.png", "Unity 6 frames", 0.0f, 120.0f, 24, 4},
+        {"mollweide.png", "Mollweide", 0.0f, 120.0f, 16, 8},
+        {"icosahedron.png", "icosahedron", 0.0f, 120.0f, 16, 8},
+    };
+    const std::int32_t unit = std::max(height / 8, 1);
+    for (const DemoOutput& o : outputs) {
+        RunSettingsOptions run;
+        run.output = findOutputProjection(o.output);
+        run.latitude = o.latitude;
+        run.fov = o.fov;
+        Document canvas;
+        if (!makeCanvas(panorama, o.width * unit, o.height * unit, canvas, error)) {
+            std::cerr << "globaro: " << error << "\n";
+            return kExitFailure;
+        }
+        if (const int status = runFilter(canvas, modulePath, run, true, &panorama); status != 0) return status;
+        const std::string path = (std::filesystem::path(folder) / o.file).string();
+        if (!saveDocument(path, canvas, 0, error)) {
+            std::cerr << "globaro: " << error << "\n";
+            return kExitFailure;
+        }
+        std::cout << "wrote " << path << " (" << o.output << ", " << canvas.width << " x "
+                  << canvas.height << ")\n";
+    }
     return 0;
 }
 
@@ -195,14 +260,17 @@ int main(int argc, char** argv) {
     render->add_option("output", output, "Output image")->required();
     render->add_option("--depth", depth, "Output depth: 8, 16 or 32 (default: the input's)")
         ->check(CLI::IsMember({0, 8, 16, 32}));
-    render->add_option("--mask", maskPath, "Selection mask image (255 = selected)");
+    render->add_option("--mask", maskPath, "Selection mask image (255 = selected), the size of the output");
+    std::string canvasSize;
+    render->add_option("--size", canvasSize,
+                       "Output canvas WIDTHxHEIGHT (default: the input's own image, filtered in place)");
     render->add_flag("--quiet", quiet, "No progress or summary");
     RunSettingsOptions runSettings;
     addRunSettingsOptions(*render, runSettings);
 
-    std::string demoOutput = "demo-out.png", demoSize = "2048x1024";
-    auto* demo = app.add_subcommand("demo", "Run the filter on the built-in demo panorama");
-    demo->add_option("output", demoOutput, "Output image (default demo-out.png)");
+    std::string demoOutput = "demo-out", demoSize = "2048x1024";
+    auto* demo = app.add_subcommand("demo", "Render the built-in demo panorama into a few outputs");
+    demo->add_option("folder", demoOutput, "Output folder (default demo-out)");
     demo->add_option("--size", demoSize, "Size of the demo panorama, WIDTHxHEIGHT");
 
     std::string listWhat;
@@ -245,7 +313,7 @@ int main(int argc, char** argv) {
     }
 
     if (info->parsed()) return commandInfo(infoPath, modulePath);
-    if (render->parsed()) return commandRender(input, output, depth, maskPath, modulePath, runSettings, quiet);
+    if (render->parsed()) return commandRender(input, output, depth, maskPath, canvasSize, modulePath, runSettings, quiet);
     if (demo->parsed()) return commandDemo(demoOutput, demoSize, modulePath);
     if (list->parsed()) return listWhat == "glue" ? cli::runListGlue(std::cout) : cli::runList(listWhat, std::cout, std::cerr);
     if (describe->parsed()) return cli::runDescribe(describeKind, describeId, std::cout, std::cerr);

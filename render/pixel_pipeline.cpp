@@ -98,7 +98,8 @@ private:
 
     // Region colour or filtered lookup for a sample with the tags of `cell`
     // at input position (u, v); the backdrop goes under it unless the sample
-    // is a gap that stays transparent or the render keeps transparency.
+    // lies outside the projection (a net's gap or outside its outline) while
+    // gaps are transparent, or the render keeps transparency.
     ColorRgba sampleColour(const RenderCell& cell, float u, float v, const Footprint& fp, bool anisotropic);
     ColorRgba freshSample(float fx, float fy, const Footprint& fp, RenderCell& scratch) {
         mapAt(fx, fy, scratch);
@@ -128,6 +129,9 @@ ColorRgba Shader::sampleColour(const RenderCell& cell, float u, float v, const F
         gap = true;
         c = opt_.transparentGaps ? ColorRgba{} : ColorRgba{opt_.gapColour.r, opt_.gapColour.g, opt_.gapColour.b, 1.0f};
     } else if (tag == kTagEmpty) {
+        // Outside the projection's outline: transparent like the gaps of a
+        // net when gaps are transparent, otherwise the backdrop shows.
+        gap = true;
         c = ColorRgba{};
     } else if (opt_.facesColoured && tag >= 0 && tag < kTagFirstTab) {
         c = cfg_.hooks.faceColour != nullptr ? cfg_.hooks.faceColour(tag + 1) : numberedFaceColour(tag + 1);

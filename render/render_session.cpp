@@ -4,7 +4,9 @@
 
 #include "polyhedra/poly_model.h"
 #include "polyhedra/poly_spec.h"
+#include "polyhedra/soccer_input_model.h"
 #include "projection/catalogue.h"
+#include "projection/input_projection.h"
 #include "settings/settings_record.h"
 
 namespace globaro {
@@ -17,6 +19,10 @@ void RenderSession::release() {
     if (model_ != nullptr) {
         releasePolyModel(model_);
         model_ = nullptr;
+    }
+    if (inputModel_ != nullptr) {
+        releasePolyModel(inputModel_);
+        inputModel_ = nullptr;
     }
 }
 
@@ -73,6 +79,15 @@ RenderOutcome RenderSession::render(const SettingsRecord& settings, const Render
     options.polyModel = model_;
     options.finalRender = pass.renderTarget != kTargetPreview;
     setupRenderContext(ctx_, settings, sizes, options);
+
+    // The "soccer" input is read through the net of its own ball.
+    if (ctx_.inputProjection == kInputSoccer) {
+        if (inputModel_ == nullptr) inputModel_ = createPolyModel();
+        if (inputModel_ != nullptr) {
+            refreshSoccerInputModel(*inputModel_, static_cast<float>(sizes.inputHeight) / sizes.inputWidth);
+            ctx_.inputModel = inputModel_;
+        }
+    }
 
     // The pyramid's edges follow the input projection.
     const PyramidWrap wrap = inputWrapOf(ctx_.inputProjection) == kInputNoWrap ? kWrapNone : kWrapHorizontal;

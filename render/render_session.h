@@ -84,6 +84,7 @@ private:
     ImagePyramid pyramid_;
     bool loaded_ = false;
     PolyModel* model_ = nullptr;
+    PolyModel* inputModel_ = nullptr;  // the ball of the "soccer" input
     RenderContext ctx_;
     OverlayHooks hooks_;
 };

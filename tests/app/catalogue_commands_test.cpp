@@ -117,6 +117,41 @@ TEST(CatalogueCommands, DescribePolyhedralOutput) {
     }
 }
 
+TEST(CatalogueCommands, DescribeReportsTheBuiltModel) {
+    // "tetrahedron": 4 faces on 6 net vertices, one triangle each, one piece.
+    const auto tetra = nlohmann::json::parse(describe("output", "tetrahedron").out);
+    const auto& model = tetra["polyModel"];
+    ASSERT_TRUE(model.is_object()) << tetra.dump();
+    EXPECT_EQ(model["frame"], "2:1");
+    EXPECT_EQ(model["kind"], 16);
+    EXPECT_EQ(model["faces"], 4);
+    EXPECT_EQ(model["netVertices"], 6);
+    EXPECT_EQ(model["triangles"], 4);
+    EXPECT_EQ(model["markTriangles"], 0);
+    EXPECT_EQ(model["pieces"], 1);
+    EXPECT_EQ(model["errorCode"], 0);
+    // The cube: six squares, two triangles each.
+    const auto cube = nlohmann::json::parse(describe("output", "7").out)["polyModel"];
+    EXPECT_EQ(cube["kind"], 18);
+    EXPECT_EQ(cube["faces"], 6);
+    EXPECT_EQ(cube["triangles"], 12);
+    EXPECT_EQ(cube["pieces"], 1);
+    EXPECT_EQ(cube["errorCode"], 0);
+    // A generated kind: the geodesic sphere of the dodecahedron at frequency 5.
+    const auto geodesic = nlohmann::json::parse(describe("output", "geodesic 12 | 5").out)["polyModel"];
+    EXPECT_EQ(geodesic["kind"], 105);
+    EXPECT_GT(geodesic["faces"].get<int>(), 12);
+    EXPECT_EQ(geodesic["triangles"], geodesic["faces"]);
+    EXPECT_GE(geodesic["pieces"].get<int>(), 1);
+    EXPECT_LE(geodesic["pieces"].get<int>(), 24);
+    EXPECT_EQ(geodesic["errorCode"], 0);
+    // Outputs that are not polyhedral have no model.
+    const auto mercator = nlohmann::json::parse(describe("output", "Mercator").out);
+    ASSERT_TRUE(mercator.contains("polyModel"));
+    EXPECT_TRUE(mercator["polyModel"].is_null());
+    EXPECT_FALSE(nlohmann::json::parse(describe("input", "soccer").out).contains("polyModel"));
+}
+
 TEST(CatalogueCommands, DescribeOddNames) {
     for (const auto& [text, id] : std::vector<std::pair<std::string, int>>{
              {"Naiaid", 279}, {"24 faces a", 26}, {"geodesic 4 | 2", 177}, {"zenith & nadir", 171}}) {

@@ -35,6 +35,15 @@ Outcome runCli(const std::string& arguments) {
 
 std::string temp(const std::string& name) { return ::testing::TempDir() + "globaro_cli_" + name; }
 
+// Makes the demo (panorama and outputs) in a folder of its own and returns
+// the panorama's path.
+std::string demoPanorama(const std::string& name, const std::string& size) {
+    const std::string folder = temp(name);
+    const Outcome o = runCli("demo " + folder + " --size " + size);
+    EXPECT_EQ(o.status, 0) << o.output;
+    return folder + "/demo-panorama.png";
+}
+
 TEST(Cli, HelpAndVersion) {
     const Outcome help = runCli("--help");
     EXPECT_EQ(help.status, 0);
@@ -110,22 +119,42 @@ TEST(Cli, MasksMustMatchTheImage) {
     EXPECT_FALSE(std::filesystem::exists(temp("m_out.png")));
 }
 
-TEST(Cli, DemoRunsOnTheBuiltInPanorama) {
-    const std::string out = temp("demo.png");
-    const Outcome o = runCli("demo " + out + " --size 256x128");
+TEST(Cli, DemoRendersTheBuiltInPanorama) {
+    const std::string folder = temp("demo");
+    const Outcome o = runCli("demo " + folder + " --size 256x128");
     EXPECT_EQ(o.status, 0) << o.output;
     Document back;
     std::string error;
-    ASSERT_TRUE(loadDocument(out, back, error)) << error;
+    ASSERT_TRUE(loadDocument(folder + "/demo-panorama.png", back, error)) << error;
     EXPECT_EQ(back.width, 256);
     EXPECT_EQ(back.height, 128);
     // The scene has sky at the top and ground at the bottom.
     EXPECT_GT(back.value(128, 2, 2), back.value(128, 2, 0));
     EXPECT_LT(back.value(128, 125, 2), back.value(128, 125, 1));
+
+    // The outputs, each on a canvas of its own shape.
+    struct Expected {
+        const char* file;
+        std::int32_t width, height;
+    };
+    for (const Expected& e : {Expected{"little-planet.png", 128, 128}, Expected{"cube-map.png", 384, 64},
+                              Expected{"mollweide.png", 256, 128}, Expected{"icosahedron.png", 256, 128}}) {
+        ASSERT_TRUE(loadDocument(folder + "/" + e.file, back, error)) << error;
+        EXPECT_EQ(back.width, e.width) << e.file;
+        EXPECT_EQ(back.height, e.height) << e.file;
+        EXPECT_TRUE(back.hasAlpha) << e.file;
+    }
+    // Mollweide: the centre shows the scene, the corners lie outside the ellipse.
+    ASSERT_TRUE(loadDocument(folder + "/mollweide.png", back, error)) << error;
+    EXPECT_GT(back.value(128, 64, 3), 0.99f);
+    EXPECT_LT(back.value(1, 1, 3), 0.01f);
+    // The little planet is ground in the middle, sky in the corners.
+    ASSERT_TRUE(loadDocument(folder + "/little-planet.png", back, error)) << error;
+    EXPECT_GT(back.value(2, 2, 2), back.value(2, 2, 0));
 }
 
 TEST(Cli, MissingModuleIsReported) {
-    const Outcome o = runCli("--module /nonexistent/Globaro2.so demo " + temp("d.png"));
+    const Outcome o = runCli("--module /nonexistent/Globaro2.so demo " + temp("d"));
     EXPECT_EQ(o.status, 2);
     EXPECT_NE(o.output.find("/nonexistent/Globaro2.so"), std::string::npos);
 }
@@ -187,8 +216,7 @@ std::map<std::string, nlohmann::json> recordedValues(const std::string& path) {
 }
 
 TEST(CliSettings, OptionsReachTheFilterAndActionsReplay) {
-    const std::string in = temp("s_in.png");
-    ASSERT_EQ(runCli("demo " + in + " --size 64x32").status, 0);
+    const std::string in = demoPanorama("s_demo", "64x32");
     const std::string first = temp("s_first.json"), second = temp("s_second.json");
     const Outcome o = runCli("render --quiet " + in + " " + temp("s_out.png") +
                              " --lat 30 --lon -45.5 --output Mollweide --glue multiply --grid 15"
@@ -220,8 +248,7 @@ TEST(CliSettings, OptionsReachTheFilterAndActionsReplay) {
 }
 
 TEST(CliSettings, HostileActionFilesAndPresets) {
-    const std::string in = temp("h_in.png");
-    ASSERT_EQ(runCli("demo " + in + " --size 32x16").status, 0);
+    const std::string in = demoPanorama("h_demo", "32x16");
     const std::string bad = temp("bad.json");
     for (const char* text : {"", "{", "[1,2,3]", "{\"format\":\"Globaro 2 action\",\"version\":1,\"descriptor\":7}",
                              "{\"format\":\"Globaro 2 action\",\"version\":1,\"playInfo\":\"dontDisplay\","
