@@ -7,6 +7,7 @@
 #include <cmath>
 
 #include "projection/input_formulas.h"
+#include "projection/world_map_solvers.h"
 
 namespace globaro {
 
@@ -44,16 +45,6 @@ const MollweideTable& mollweideTable() noexcept {
     static const MollweideTable table = buildMollweideTable();
     return table;
 }
-
-// The published Robinson table at 5° steps from the equator (row 0) to the
-// pole (row 18); row 19 repeats row 18. X: length of the parallel; Y: distance
-// from the equator as a fraction of the pole's.
-constexpr std::array<float, 20> kRobinsonX{1.0f,    0.9986f, 0.9954f, 0.99f,   0.9822f, 0.973f,  0.96f,
-                                           0.9427f, 0.9216f, 0.8962f, 0.8679f, 0.835f,  0.7986f, 0.7597f,
-                                           0.7186f, 0.6732f, 0.6213f, 0.5722f, 0.5322f, 0.5322f};
-constexpr std::array<float, 20> kRobinsonY{0.0f,    0.062f,  0.124f,  0.186f,  0.248f,  0.31f,   0.372f,
-                                           0.434f,  0.4958f, 0.5571f, 0.6176f, 0.6769f, 0.7346f, 0.7903f,
-                                           0.8435f, 0.8936f, 0.9394f, 0.9761f, 1.0f,    1.0f};
 
 }  // namespace
 
@@ -138,14 +129,9 @@ void lookupRobinson(const InputCall& call, InputSample& out) noexcept {
         setMiss(out);
         return;
     }
-    const float t = std::fabs(yn) * 18.0f;
-    const int i = std::clamp(static_cast<int>(std::floor(t)), 0, 18);
-    const float f = t - static_cast<float>(i);
-    const auto row = static_cast<std::size_t>(i);
-    float y = kRobinsonY[row] + (kRobinsonY[row + 1] - kRobinsonY[row]) * f;
-    if (yn < 0.0f) y = -y;
-    const float length = kRobinsonX[row] + (kRobinsonX[row + 1] - kRobinsonX[row]) * f;
-    const float x = x0 * length;
+    // The published table, shared with the Robinson output.
+    const float y = robinsonHeight(yn);
+    const float x = x0 * robinsonParallelLength(yn);
     if (!(x >= -1.0f && x <= 1.0f)) {
         setMiss(out);
         return;
