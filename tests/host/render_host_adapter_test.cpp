@@ -125,6 +125,7 @@ TEST(RenderHostAdapter, SelectionMaskKeepsUnselectedPixels) {
     resetModule(module);
     module.settings.outputProjection = 2;  // mirror ball: a different picture
     module.settings.backdropColor = Rgb16{0, 0, 0};
+    module.settings.transparentGaps = 0;    // outside the ball: the black backdrop
     gModule = &module;
     FilterHost host(doc);
     const RunReport report = host.run(fakeEntry, false);
