@@ -21,6 +21,9 @@ constexpr ResType kEntry64 = GLOBARO_FOURCC('8', '6', '6', '4');
 constexpr ResType kEnable = GLOBARO_FOURCC('e', 'n', 'b', 'l');
 constexpr ResType kModes = GLOBARO_FOURCC('m', 'o', 'd', 'e');
 
+// Module files larger than this are refused unread.
+constexpr std::uintmax_t kMaxModuleFileBytes = std::uintmax_t{1} << 30;
+
 // Property-list words are in the module's native (little-endian) order.
 std::uint32_t word(std::span<const std::uint8_t> b, std::size_t at) {
     return static_cast<std::uint32_t>(b[at]) | static_cast<std::uint32_t>(b[at + 1]) << 8 |
@@ -106,12 +109,22 @@ private:
         return v;
     }
     bool primary() {
+        // The condition comes from the module file: nesting is bounded so
+        // that a hostile one cannot run the stack out.
+        if (depth_ >= kMaxNesting) fail("the condition is nested too deeply");
         if (accept("(")) {
+            ++depth_;
             const bool v = orExpression();
+            --depth_;
             expect(")");
             return v;
         }
-        if (accept("!")) return !primary();
+        if (accept("!")) {
+            ++depth_;
+            const bool v = !primary();
+            --depth_;
+            return v;
+        }
         skipSpace();
         if (text_.compare(pos_, 2, "in") == 0 && pos_ + 2 < text_.size() &&
             (text_[pos_ + 2] == ' ' || text_[pos_ + 2] == '(')) {
@@ -129,9 +142,12 @@ private:
         fail("expected a comparison");
     }
 
+    static constexpr int kMaxNesting = 64;
+
     const std::string& text_;
     int mode_;
     std::size_t pos_ = 0;
+    int depth_ = 0;
 };
 
 }  // namespace
@@ -157,7 +173,8 @@ std::string PropertyList::pascalString(ResType key) const {
 
 std::string PropertyList::cString(ResType key) const {
     const PluginProperty* p = find(key);
-    if (p == nullptr) return {};
+    // An empty property has no bytes to point at (strnlen must not see null).
+    if (p == nullptr || p->data.empty()) return {};
     const auto* begin = reinterpret_cast<const char*>(p->data.data());
     return std::string(begin, strnlen(begin, p->data.size()));
 }
@@ -196,9 +213,22 @@ bool parsePropertyList(std::span<const std::uint8_t> bytes, PropertyList& list, 
 
 bool readElfSection(const std::string& path, const std::string& section, std::vector<std::uint8_t>& bytes,
                     std::string& error) {
+    // Only a regular file of a plausible size is read whole: a device such as
+    // /dev/zero would never end, and opening a FIFO would block.
+    std::error_code ec;
+    const std::filesystem::file_status status = std::filesystem::status(path, ec);
+    if (!ec && std::filesystem::exists(status) && !std::filesystem::is_regular_file(status)) {
+        error = "\"" + path + "\" is not a regular file, so not a filter module";
+        return false;
+    }
     std::ifstream in(path, std::ios::binary);
     if (!in) {
         error = "cannot open \"" + path + "\"";
+        return false;
+    }
+    const std::uintmax_t size = std::filesystem::file_size(path, ec);
+    if (ec || size > kMaxModuleFileBytes) {
+        error = "\"" + path + "\" is too large to be a filter module";
         return false;
     }
     std::vector<std::uint8_t> file((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
