@@ -74,35 +74,42 @@ bool loadDocument(const std::string& path, Document& doc, std::string& error) {
     }
     const OIIO::TypeDesc type = depth == 8 ? OIIO::TypeDesc::UINT8 : depth == 16 ? OIIO::TypeDesc::UINT16
                                                                                  : OIIO::TypeDesc::FLOAT;
-    std::vector<std::uint8_t> all;
+    // Read in strips so that only the document itself is held whole.
+    constexpr std::int32_t kStripRows = 64;
+    const int bps = d.bytesPerSample();
+    const std::size_t fileRowBytes = static_cast<std::size_t>(spec.width) * spec.nchannels * bps;
+    std::vector<std::uint8_t> strip;
     try {
-        all.resize(static_cast<std::size_t>(spec.width) * spec.height * spec.nchannels * d.bytesPerSample());
+        strip.resize(fileRowBytes * kStripRows);
     } catch (const std::bad_alloc&) {
         error = "cannot read \"" + path + "\": not enough memory";
         return false;
     }
-    if (!in->read_image(0, 0, 0, spec.nchannels, type, all.data())) {
-        error = "cannot read \"" + path + "\": " + firstLine(in->geterror());
-        return false;
-    }
-    in->close();
-    const int bps = d.bytesPerSample();
-    for (std::int32_t y = 0; y < d.height; ++y) {
-        for (std::int32_t x = 0; x < d.width; ++x) {
-            const std::uint8_t* src = all.data() + (static_cast<std::size_t>(y) * d.width + x) * spec.nchannels * bps;
-            for (int p = 0; p < d.planes(); ++p) {
-                const int channel = p < colorChannels ? p : alphaChannel;
-                std::uint8_t* dst = d.sample(x, y, p);
-                std::memcpy(dst, src + channel * bps, bps);
-                if (depth == 16) {
-                    std::uint16_t v;
-                    std::memcpy(&v, dst, 2);
-                    v = fileToHost16(v);
-                    std::memcpy(dst, &v, 2);
+    for (std::int32_t y0 = 0; y0 < d.height; y0 += kStripRows) {
+        const std::int32_t rows = std::min(kStripRows, d.height - y0);
+        if (!in->read_scanlines(0, 0, spec.y + y0, spec.y + y0 + rows, 0, 0, spec.nchannels, type, strip.data())) {
+            error = "cannot read \"" + path + "\": " + firstLine(in->geterror());
+            return false;
+        }
+        for (std::int32_t j = 0; j < rows; ++j) {
+            for (std::int32_t x = 0; x < d.width; ++x) {
+                const std::uint8_t* src = strip.data() + static_cast<std::size_t>(j) * fileRowBytes +
+                                          static_cast<std::size_t>(x) * spec.nchannels * bps;
+                for (int p = 0; p < d.planes(); ++p) {
+                    const int channel = p < colorChannels ? p : alphaChannel;
+                    std::uint8_t* dst = d.sample(x, y0 + j, p);
+                    std::memcpy(dst, src + channel * bps, bps);
+                    if (depth == 16) {
+                        std::uint16_t v;
+                        std::memcpy(&v, dst, 2);
+                        v = fileToHost16(v);
+                        std::memcpy(dst, &v, 2);
+                    }
                 }
             }
         }
     }
+    in->close();
     doc = std::move(d);
     return true;
 }

@@ -56,6 +56,11 @@ int readWholeFile(const std::string& path, std::size_t maxBytes, std::vector<std
                   bool* clipped) {
     bytes.clear();
     if (clipped != nullptr) *clipped = false;
+    // Only plain files: a pipe or a device would block or never end.
+    std::error_code ec;
+    const auto status = std::filesystem::status(path, ec);
+    if (ec || !std::filesystem::exists(status)) return kFileNotFound;
+    if (!std::filesystem::is_regular_file(status)) return kFileReadFailed;
     std::FILE* file = std::fopen(path.c_str(), "rb");
     if (file == nullptr) return kFileNotFound;
     std::uint8_t chunk[16384];

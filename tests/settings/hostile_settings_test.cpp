@@ -327,3 +327,26 @@ TEST(HostileThumbnail, DeclaredSidesBeyondTheLimitAreRefused) {
 
 }  // namespace
 }  // namespace globaro
+
+#include <sys/stat.h>
+
+#include "platform/temp_folder.h"
+
+namespace globaro {
+namespace {
+
+TEST(HostileFiles, PipesAndFoldersAreNotReadAsSettings) {
+    const std::string folder = tempFolder();
+    const std::string pipe = folder + "globaro-test-pipe";
+    ::unlink(pipe.c_str());
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    std::vector<std::uint8_t> bytes;
+    // Would block for ever on a pipe nobody writes to.
+    EXPECT_EQ(readWholeFile(pipe, 1024, bytes), kFileReadFailed);
+    ::unlink(pipe.c_str());
+    EXPECT_EQ(readWholeFile(folder, 1024, bytes), kFileReadFailed);
+    EXPECT_EQ(readWholeFile(folder + "no-such-file", 1024, bytes), kFileNotFound);
+}
+
+}  // namespace
+}  // namespace globaro
