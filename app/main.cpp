@@ -4,13 +4,24 @@
 
 #include <CLI/CLI.hpp>
 
-#include <algorithm>
-#include <csignal>
-#include <filesystem>
-#include <cstdio>
-#include <iostream>
-#include <string>
+#include <pthread.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <algorithm>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <iostream>
+#include <map>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app/batch_names.h"
 #include "app/catalogue_commands.h"
 #include "app/demo_panorama.h"
 #include "app/filter_host.h"
@@ -24,6 +35,8 @@
 #ifndef GLOBARO_VERSION
 #define GLOBARO_VERSION "2.0.0"
 #endif
+
+extern char** environ;
 
 namespace globaro {
 namespace {
@@ -60,24 +73,14 @@ bool parseSize(const std::string& text, Int& width, Int& height) {
 // Loads the module, checks that it accepts the document and runs the filter
 // with the settings of `run`. With a `source`, `doc` is a canvas of its own
 // size that the filter fills from the source at the source's resolution.
+// Returns 0, or an exit status with a one-line reason in `error`.
 int runFilter(Document& doc, const std::string& modulePath, const RunSettingsOptions& run, bool showProgress,
-              const Document* source = nullptr) {
+              std::string& error, const Document* source = nullptr) {
     LoadedModule module;
-    std::string error;
-    if (!loadModule(modulePath, module, error)) {
-        std::cerr << "globaro: " << error << "\n";
-        return kExitFailure;
-    }
-    std::string why;
-    if (!moduleAcceptsImageMode(module.properties, doc.imageMode(), why)) {
-        std::cerr << "globaro: " << why << "\n";
-        return kExitFailure;
-    }
+    if (!loadModule(modulePath, module, error)) return kExitFailure;
+    if (!moduleAcceptsImageMode(module.properties, doc.imageMode(), error)) return kExitFailure;
     DescriptorStore store;
-    if (!offerRunDescriptor(run, store, error)) {
-        std::cerr << "globaro: " << error << "\n";
-        return kExitUsage;
-    }
+    if (!offerRunDescriptor(run, store, error)) return kExitUsage;
     HostOptions options;
     options.showProgress = showProgress;
     options.descriptorParameters = &store.parameters();
@@ -85,15 +88,13 @@ int runFilter(Document& doc, const std::string& modulePath, const RunSettingsOpt
     FilterHost host(doc, options);
     const RunReport report = host.run(module.entry, false);
     if (report.result != noErr) {
-        std::cerr << "globaro: the filter stopped: " << describeResult(report.result) << "; the image is unchanged\n";
+        error = "the filter stopped: " + describeResult(report.result) + "; the image is unchanged";
         return kExitFailure;
     }
     if (!run.record.empty() &&
         !saveRecordedAction(store, run.record, run.dialog.value_or(false) ? plugInDialogDisplay : plugInDialogDontDisplay,
-                            error)) {
-        std::cerr << "globaro: " << error << "\n";
+                            error))
         return kExitFailure;
-    }
     return 0;
 }
 
@@ -124,39 +125,187 @@ bool makeCanvas(const Document& source, std::int32_t width, std::int32_t height,
     return makeDocument(canvas, width, height, source.colorPlanes, true, source.depth, error);
 }
 
-int commandRender(const std::string& input, const std::string& output, int depth, const std::string& maskPath,
-                  const std::string& size, const std::string& modulePath, const RunSettingsOptions& run, bool quiet) {
+// What every file of a render gets: the options of the render command.
+struct RenderOptions {
+    int depth = 0;
+    std::string maskPath;
+    std::string size;  // WIDTHxHEIGHT of a separate canvas, or empty
+    std::string modulePath;
+    RunSettingsOptions run;
+    bool quiet = false;
+};
+
+// Renders one file. Returns 0, or an exit status with a one-line reason in
+// `error`; nothing is written unless the whole run succeeded.
+int renderFile(const std::string& input, const std::string& output, const RenderOptions& o, bool showProgress,
+               std::string& error) {
     std::int32_t canvasWidth = 0, canvasHeight = 0;
-    if (!size.empty() && !parseSize(size, canvasWidth, canvasHeight)) {
-        std::cerr << "globaro: --size wants WIDTHxHEIGHT, got \"" << size << "\"\n";
+    if (!o.size.empty() && !parseSize(o.size, canvasWidth, canvasHeight)) {
+        error = "--size wants WIDTHxHEIGHT, got \"" + o.size + "\"";
         return kExitUsage;
     }
     Document source;
-    std::string error;
-    if (!loadDocument(input, source, error)) {
-        std::cerr << "globaro: " << error << "\n";
-        return kExitFailure;
-    }
+    if (!loadDocument(input, source, error)) return kExitFailure;
     // Without --size the filter works in place on the image, as in an editor.
     Document canvas;
-    const bool separate = !size.empty();
-    if (separate && !makeCanvas(source, canvasWidth, canvasHeight, canvas, error)) {
+    const bool separate = !o.size.empty();
+    if (separate && !makeCanvas(source, canvasWidth, canvasHeight, canvas, error)) return kExitUsage;
+    Document& doc = separate ? canvas : source;
+    if (!o.maskPath.empty() && !loadMask(o.maskPath, doc.width, doc.height, doc.mask, error)) return kExitFailure;
+    if (const int status = runFilter(doc, o.modulePath, o.run, showProgress, error, separate ? &source : nullptr);
+        status != 0)
+        return status;
+    if (!saveDocument(output, doc, o.depth, error)) return kExitFailure;
+    if (!o.quiet) std::cout << "wrote " << output << " (" << describeDocument(doc) << ")" << std::endl;
+    return 0;
+}
+
+// render INPUT OUTPUT: one file, errors as one line.
+int commandRender(const std::string& input, const std::string& output, const RenderOptions& o) {
+    std::string error;
+    const int status = renderFile(input, output, o, !o.quiet, error);
+    if (status != 0) std::cerr << "globaro: " << error << "\n";
+    return status;
+}
+
+// One file of a batch; a failure is one line that names the file.
+int renderBatchItem(const BatchItem& item, const RenderOptions& o, bool showProgress) {
+    std::string error;
+    const int status = renderFile(item.input, item.output, o, showProgress, error);
+    if (status != 0) std::cerr << "globaro: " << item.input << ": " << error << std::endl;
+    return status;
+}
+
+// The arguments that make a child process render item `index` of the same
+// batch: this program's own arguments with --batch-item added to the render
+// command (before a "--", after which everything is an input).
+std::vector<std::string> childArguments(int argc, char** argv, std::size_t index) {
+    std::vector<std::string> args(argv, argv + argc);
+    const std::string item = "--batch-item=" + std::to_string(index);
+    const auto dashes = std::find(args.begin() + 1, args.end(), std::string("--"));
+    args.insert(dashes, item);
+    return args;
+}
+
+// Starts a copy of this program on one item. Returns its process id, or -1.
+pid_t spawnItem(int argc, char** argv, std::size_t index, std::string& error) {
+    std::vector<std::string> args = childArguments(argc, argv, index);
+    std::vector<char*> pointers;
+    for (std::string& a : args) pointers.push_back(a.data());
+    pointers.push_back(nullptr);
+    std::cout.flush();
+    std::cerr.flush();
+    // The worker starts with SIGINT blocked, so that a Ctrl-C arriving while
+    // it starts up waits for its handler instead of killing it; main()
+    // unblocks it once the handler is in place.
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    sigset_t blocked;
+    sigemptyset(&blocked);
+    sigaddset(&blocked, SIGINT);
+    posix_spawnattr_setsigmask(&attributes, &blocked);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK);
+    pid_t pid = -1;
+    const int rc = posix_spawn(&pid, "/proc/self/exe", nullptr, &attributes, pointers.data(), environ);
+    posix_spawnattr_destroy(&attributes);
+    if (rc != 0) {
+        error = std::string("cannot start a worker process: ") + std::strerror(rc);
+        return -1;
+    }
+    return pid;
+}
+
+// render INPUT... --out PATTERN [--jobs N]: every input to its own output.
+// With N > 1 each file is rendered by a child process of its own (the module
+// and the host keep one run per process), at most N at a time. A file that
+// fails is reported on one line and the others go on; Ctrl-C starts no more
+// files and lets the running ones cancel, which writes nothing for them.
+int commandBatch(const std::vector<std::string>& inputs, const std::string& pattern, int jobs, int batchItem,
+                 const RenderOptions& o, int argc, char** argv) {
+    std::vector<BatchItem> items;
+    std::string error;
+    if (!planBatch(inputs, pattern, items, error)) {
         std::cerr << "globaro: " << error << "\n";
         return kExitUsage;
     }
-    Document& doc = separate ? canvas : source;
-    if (!maskPath.empty() && !loadMask(maskPath, doc.width, doc.height, doc.mask, error)) {
-        std::cerr << "globaro: " << error << "\n";
-        return kExitFailure;
+    if (!o.run.record.empty() && items.size() > 1) {
+        std::cerr << "globaro: --record takes a single input; a batch would record over the same file\n";
+        return kExitUsage;
     }
-    if (const int status = runFilter(doc, modulePath, run, !quiet, separate ? &source : nullptr); status != 0)
-        return status;
-    if (!saveDocument(output, doc, depth, error)) {
-        std::cerr << "globaro: " << error << "\n";
-        return kExitFailure;
+    std::int32_t w = 0, h = 0;
+    if (!o.size.empty() && !parseSize(o.size, w, h)) {
+        std::cerr << "globaro: --size wants WIDTHxHEIGHT, got \"" << o.size << "\"\n";
+        return kExitUsage;
     }
-    if (!quiet) std::cout << "wrote " << output << " (" << describeDocument(doc) << ")\n";
-    return 0;
+    if (batchItem >= 0) {  // a worker started by the batch below
+        if (static_cast<std::size_t>(batchItem) >= items.size()) {
+            std::cerr << "globaro: --batch-item " << batchItem << " is not in the batch\n";
+            return kExitUsage;
+        }
+        return renderBatchItem(items[static_cast<std::size_t>(batchItem)], o, false);
+    }
+
+    std::size_t failed = 0, done = 0;  // done: finished, well or not
+    if (jobs <= 1 || items.size() == 1) {
+        for (const BatchItem& item : items) {
+            if (cancelRequested().load()) break;
+            if (renderBatchItem(item, o, !o.quiet) != 0) ++failed;
+            ++done;
+        }
+    } else {
+        std::map<pid_t, std::size_t> running;  // worker -> its item
+        std::size_t next = 0;
+        bool forwarded = false;
+        while (next < items.size() || !running.empty()) {
+            const bool cancelled = cancelRequested().load();
+            if (cancelled && !forwarded) {
+                // A terminal's Ctrl-C reaches the workers too; a signal sent
+                // to this process alone is passed on.
+                for (const auto& [pid, index] : running) kill(pid, SIGINT);
+                forwarded = true;
+            }
+            while (!cancelled && next < items.size() && running.size() < static_cast<std::size_t>(jobs)) {
+                const pid_t pid = spawnItem(argc, argv, next, error);
+                if (pid < 0) {
+                    std::cerr << "globaro: " << items[next].input << ": " << error << "\n";
+                    ++failed;
+                    ++done;
+                } else {
+                    running.emplace(pid, next);
+                }
+                ++next;
+            }
+            if (running.empty()) {
+                if (cancelled) break;
+                continue;
+            }
+            int raw = 0;
+            const pid_t pid = waitpid(-1, &raw, WNOHANG);
+            if (pid <= 0) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(20));
+                continue;
+            }
+            const auto it = running.find(pid);
+            if (it == running.end()) continue;
+            const BatchItem& item = items[it->second];
+            if (WIFSIGNALED(raw) && WTERMSIG(raw) == SIGINT && cancelRequested().load()) {
+                ++failed;  // stopped before it could say so; it wrote nothing
+            } else if (WIFSIGNALED(raw)) {
+                std::cerr << "globaro: " << item.input << ": the worker process died (signal " << WTERMSIG(raw)
+                          << ")\n";
+                ++failed;
+            } else if (!WIFEXITED(raw) || WEXITSTATUS(raw) != 0) {
+                ++failed;  // the worker has said why
+            }
+            ++done;
+            running.erase(it);
+        }
+    }
+    if (cancelRequested().load())
+        std::cerr << "globaro: stopped; " << done - failed << " of " << items.size() << " files rendered\n";
+    else if (failed > 0)
+        std::cerr << "globaro: " << failed << " of " << items.size() << " files failed\n";
+    return failed > 0 || done < items.size() ? kExitFailure : 0;
 }
 
 // The main job on the built-in demo panorama: the panorama itself and a
@@ -210,7 +359,10 @@ int commandDemo(const std::string& folder, const std::string& size, const std::s
             std::cerr << "globaro: " << error << "\n";
             return kExitFailure;
         }
-        if (const int status = runFilter(canvas, modulePath, run, true, &panorama); status != 0) return status;
+        if (const int status = runFilter(canvas, modulePath, run, true, error, &panorama); status != 0) {
+            std::cerr << "globaro: " << error << "\n";
+            return status;
+        }
         const std::string path = (std::filesystem::path(folder) / o.file).string();
         if (!saveDocument(path, canvas, 0, error)) {
             std::cerr << "globaro: " << error << "\n";
@@ -241,6 +393,13 @@ CLI::Validator projectionValidator(Find find, const char* what) {
 int main(int argc, char** argv) {
     using namespace globaro;
     std::signal(SIGINT, onInterrupt);
+    {
+        // A batch starts its workers with SIGINT blocked until now.
+        sigset_t interrupt;
+        sigemptyset(&interrupt);
+        sigaddset(&interrupt, SIGINT);
+        pthread_sigmask(SIG_UNBLOCK, &interrupt, nullptr);
+    }
 
     CLI::App app{"Globaro 2: turns spherical panoramas and world maps into other projections.", "globaro"};
     app.set_version_flag("--version", std::string("globaro ") + GLOBARO_VERSION);
@@ -252,21 +411,30 @@ int main(int argc, char** argv) {
     auto* info = app.add_subcommand("info", "Show what the host sees of an image");
     info->add_option("image", infoPath, "Image file")->required();
 
-    std::string input, output, maskPath;
-    int depth = 0;
-    bool quiet = false;
-    auto* render = app.add_subcommand("render", "Run the filter on an image and write the result");
-    render->add_option("input", input, "Input image")->required();
-    render->add_option("output", output, "Output image")->required();
-    render->add_option("--depth", depth, "Output depth: 8, 16 or 32 (default: the input's)")
+    RenderOptions renderOptions;
+    renderOptions.modulePath = modulePath;
+    std::vector<std::string> renderFiles;
+    std::string outPattern;
+    int jobs = 1, batchItem = -1;
+    auto* render = app.add_subcommand(
+        "render", "Run the filter on an image and write the result: render INPUT OUTPUT, or render INPUT... --out PATTERN");
+    render->add_option("files", renderFiles, "INPUT OUTPUT, or the inputs of a batch (with --out)")
+        ->required()
+        ->type_name("FILE");
+    auto* outOption = render->add_option("--out", outPattern,
+                       "Batch: output file for every input, with {name} (file name without extension), {ext}, "
+                       "{dir} and {index} (from 1, zero-padded)");
+    render->add_option("--jobs", jobs, "Batch: files rendered at once, each in a process of its own")
+        ->check(CLI::Range(1, 256));
+    render->add_option("--batch-item", batchItem)->group("")->check(CLI::NonNegativeNumber);
+    render->add_option("--depth", renderOptions.depth, "Output depth: 8, 16 or 32 (default: the input's)")
         ->check(CLI::IsMember({0, 8, 16, 32}));
-    render->add_option("--mask", maskPath, "Selection mask image (255 = selected), the size of the output");
-    std::string canvasSize;
-    render->add_option("--size", canvasSize,
+    render->add_option("--mask", renderOptions.maskPath,
+                       "Selection mask image (255 = selected), the size of the output");
+    render->add_option("--size", renderOptions.size,
                        "Output canvas WIDTHxHEIGHT (default: the input's own image, filtered in place)");
-    render->add_flag("--quiet", quiet, "No progress or summary");
-    RunSettingsOptions runSettings;
-    addRunSettingsOptions(*render, runSettings);
+    render->add_flag("--quiet", renderOptions.quiet, "No progress or summary");
+    addRunSettingsOptions(*render, renderOptions.run);
 
     std::string demoOutput = "demo-out", demoSize = "2048x1024";
     auto* demo = app.add_subcommand("demo", "Render the built-in demo panorama into a few outputs");
@@ -313,7 +481,19 @@ int main(int argc, char** argv) {
     }
 
     if (info->parsed()) return commandInfo(infoPath, modulePath);
-    if (render->parsed()) return commandRender(input, output, depth, maskPath, canvasSize, modulePath, runSettings, quiet);
+    if (render->parsed()) {
+        renderOptions.modulePath = modulePath;
+        if (outOption->count() > 0) return commandBatch(renderFiles, outPattern, jobs, batchItem, renderOptions, argc, argv);
+        if (renderFiles.size() != 2) {
+            std::cerr << "globaro: render wants INPUT OUTPUT, or several inputs with --out PATTERN\n";
+            return kExitUsage;
+        }
+        if (jobs != 1 || batchItem >= 0) {
+            std::cerr << "globaro: --jobs works with --out PATTERN\n";
+            return kExitUsage;
+        }
+        return commandRender(renderFiles[0], renderFiles[1], renderOptions);
+    }
     if (demo->parsed()) return commandDemo(demoOutput, demoSize, modulePath);
     if (list->parsed()) return listWhat == "glue" ? cli::runListGlue(std::cout) : cli::runList(listWhat, std::cout, std::cerr);
     if (describe->parsed()) return cli::runDescribe(describeKind, describeId, std::cout, std::cerr);
