@@ -213,11 +213,16 @@ void compositePixel(std::int32_t x, std::int32_t y, ColorRgba& colour, const Com
     result.b = std::min(result.b, kFloatColourCap);
   } else {
     blendPixel(colour, d, result, target.glue);
-    if (result.a < 1.0f && target.renderTarget == kTargetHostImage && output.alphaOffset < 0) {
-      ColorRgba under = d;
-      compositeOver(result, under);
-      result = under;
-    }
+  }
+  // An image without a transparency plane cannot store a transparent
+  // result: it goes over the pixel already there, at every depth (a float
+  // image would otherwise turn everything outside a projection black).
+  if (result.a < 1.0f && target.renderTarget == kTargetHostImage && output.alphaOffset < 0) {
+    ColorRgba under = d;
+    compositeOver(result, under);
+    result = under;
+  }
+  if (!floatOutput) {
     result.r = std::min(result.r, 1.0f);
     result.g = std::min(result.g, 1.0f);
     result.b = std::min(result.b, 1.0f);

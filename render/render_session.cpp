@@ -37,12 +37,12 @@ bool RenderSession::storeInput(const SourceImageView& part, std::int32_t x0, std
     return pyramid_.storeImage(part, x0, y0);
 }
 
-std::int16_t RenderSession::finishInput(int processors) {
+std::int16_t RenderSession::finishInput(int /*processors*/) {
     if (pyramid_.levelCount() < 1) return kPyramidLoadFailed;
-    if (buildPyramid(pyramid_, processors) != kRenderOk) {
-        pyramid_.clear();
-        return kPyramidLoadFailed;
-    }
+    // The reduced levels are built by the first render, which knows whether
+    // the input closes around horizontally: building them here without the
+    // wrap would mean building them twice.
+    pyramid_.markReady(false);
     loaded_ = true;
     return kRenderOk;
 }

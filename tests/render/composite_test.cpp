@@ -260,6 +260,13 @@ TEST(CompositeBlend, OverRuleWithoutTransparencyPlane) {
   Tile<std::uint16_t> inG(1, 12345), outG(1);
   composite(0, 0, ColorRgba{1.0f, 1.0f, 1.0f, 0.0f}, hostTarget(inG, outG, 16, true, -1));
   EXPECT_EQ(outG.at(0, 0, 0), 12345);
+  // So does a float image (outside a projection's outline, say), and half
+  // transparency mixes with it; the mode is still ignored.
+  Tile<float> inF(3, 0.25f), outF(3);
+  composite(0, 0, ColorRgba{1.0f, 1.0f, 1.0f, 0.0f}, hostTarget(inF, outF, 32, false, -1, 9));
+  EXPECT_EQ(outF.at(0, 0, 0), 0.25f);
+  composite(0, 0, ColorRgba{1.0f, 1.0f, 1.0f, 0.5f}, hostTarget(inF, outF, 32, false, -1, 9));
+  EXPECT_FLOAT_EQ(outF.at(0, 0, 1), 0.625f);
 }
 
 TEST(CompositeBlend, StarbrightBlackBecomesTransparent) {
