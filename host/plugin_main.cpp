@@ -154,6 +154,7 @@ void doStart() {
     HostServices host(g.record, g.settings);
     s.dialog.hostDisplay = (f.advanceState != nullptr && f.displayPixels != nullptr) ? 1 : 0;
 
+    releaseWorkingMemory();  // left by a start that no finish followed
     g.filterData->working = new (std::nothrow) WorkingMemory();
     if (g.filterData->working == nullptr || !g.filterData->working->initialise()) {
         releaseWorkingMemory();

@@ -9,10 +9,9 @@
 #include <span>
 #include <type_traits>
 
-namespace globaro {
+#include "projection/projection_id.h"
 
-using ProjectionId = std::int32_t;
-using InputProjectionId = std::int32_t;
+namespace globaro {
 
 // Paths and names hold at most this many characters, NUL included.
 inline constexpr std::size_t kNameCapacity = 260;
