@@ -3,6 +3,7 @@
 #include "app/descriptor_store.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <limits>
@@ -364,23 +365,37 @@ RunReport FilterHost::run(PluginMainProc entry, bool withParameters) {
     lastProgressPercent_ = -1;
     outPending_ = false;
     bigDocument_ = {};
+    using Clock = std::chrono::steady_clock;
+    auto seconds = [](Clock::time_point since) {
+        return std::chrono::duration<double>(Clock::now() - since).count();
+    };
     auto step = [&](std::int16_t selector) {
         report.selectorsCalled.push_back(selector);
+        const Clock::time_point t0 = Clock::now();
         report.result = call(entry, selector);
+        const double spent = seconds(t0);
+        if (selector == filterSelectorPrepare) report.secondsPrepare += spent;
+        else if (selector == filterSelectorStart) report.secondsStart += spent;
+        else if (selector == filterSelectorContinue) report.secondsContinue += spent;
+        else if (selector == filterSelectorFinish) report.secondsFinish += spent;
         return report.result == noErr;
     };
     bool ok = (!withParameters || step(filterSelectorParameters)) && step(filterSelectorPrepare) &&
               step(filterSelectorStart);
     if (ok) {
+        Clock::time_point t0 = Clock::now();
         gActive = this;
         takeBackOutput();
         gActive = nullptr;
+        report.secondsHost += seconds(t0);
         // The module asks for nothing more once its rectangles are empty.
         constexpr int kMaxContinueCalls = 1 << 20;
         while (ok && !requestIsEmpty() && report.continueCalls < kMaxContinueCalls) {
+            t0 = Clock::now();
             gActive = this;
             const std::int16_t err = advanceState();
             gActive = nullptr;
+            report.secondsHost += seconds(t0);
             if (err != noErr) {
                 report.result = err;
                 ok = false;
@@ -388,9 +403,11 @@ RunReport FilterHost::run(PluginMainProc entry, bool withParameters) {
             }
             ++report.continueCalls;
             ok = step(filterSelectorContinue);
+            t0 = Clock::now();
             gActive = this;
             takeBackOutput();
             gActive = nullptr;
+            report.secondsHost += seconds(t0);
         }
         if (ok) ok = step(filterSelectorFinish);
     }

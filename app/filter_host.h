@@ -48,6 +48,9 @@ struct RunReport {
     int tilesDelivered = 0;          // advanceState calls that delivered tiles
     int continueCalls = 0;
     std::vector<std::int16_t> selectorsCalled;
+    // Wall time spent in the module per selector, and in the host's own
+    // tile delivery and take-back between the calls, in seconds.
+    double secondsPrepare = 0, secondsStart = 0, secondsContinue = 0, secondsFinish = 0, secondsHost = 0;
 };
 
 class FilterHost {

@@ -75,7 +75,7 @@ bool parseSize(const std::string& text, Int& width, Int& height) {
 // size that the filter fills from the source at the source's resolution.
 // Returns 0, or an exit status with a one-line reason in `error`.
 int runFilter(Document& doc, const std::string& modulePath, const RunSettingsOptions& run, bool showProgress,
-              std::string& error, const Document* source = nullptr) {
+              std::string& error, const Document* source = nullptr, RunReport* reportOut = nullptr) {
     LoadedModule module;
     if (!loadModule(modulePath, module, error)) return kExitFailure;
     if (!moduleAcceptsImageMode(module.properties, doc.imageMode(), error)) return kExitFailure;
@@ -87,6 +87,7 @@ int runFilter(Document& doc, const std::string& modulePath, const RunSettingsOpt
     options.source = source;
     FilterHost host(doc, options);
     const RunReport report = host.run(module.entry, false);
+    if (reportOut != nullptr) *reportOut = report;
     if (report.result != noErr) {
         error = "the filter stopped: " + describeResult(report.result) + "; the image is unchanged";
         return kExitFailure;
@@ -133,7 +134,12 @@ struct RenderOptions {
     std::string modulePath;
     RunSettingsOptions run;
     bool quiet = false;
+    bool timings = false;  // print where the time went, phase by phase
 };
+
+double secondsSince(std::chrono::steady_clock::time_point since) {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
+}
 
 // Renders one file. Returns 0, or an exit status with a one-line reason in
 // `error`; nothing is written unless the whole run succeeded.
@@ -144,18 +150,32 @@ int renderFile(const std::string& input, const std::string& output, const Render
         error = "--size wants WIDTHxHEIGHT, got \"" + o.size + "\"";
         return kExitUsage;
     }
+    auto t0 = std::chrono::steady_clock::now();
     Document source;
     if (!loadDocument(input, source, error)) return kExitFailure;
+    const double secondsRead = secondsSince(t0);
     // Without --size the filter works in place on the image, as in an editor.
     Document canvas;
     const bool separate = !o.size.empty();
     if (separate && !makeCanvas(source, canvasWidth, canvasHeight, canvas, error)) return kExitUsage;
     Document& doc = separate ? canvas : source;
     if (!o.maskPath.empty() && !loadMask(o.maskPath, doc.width, doc.height, doc.mask, error)) return kExitFailure;
-    if (const int status = runFilter(doc, o.modulePath, o.run, showProgress, error, separate ? &source : nullptr);
+    RunReport report;
+    t0 = std::chrono::steady_clock::now();
+    if (const int status =
+            runFilter(doc, o.modulePath, o.run, showProgress, error, separate ? &source : nullptr, &report);
         status != 0)
         return status;
+    const double secondsFilter = secondsSince(t0);
+    t0 = std::chrono::steady_clock::now();
     if (!saveDocument(output, doc, o.depth, error)) return kExitFailure;
+    if (o.timings) {
+        std::fprintf(stderr,
+                     "timings: read %.2f s, filter %.2f s (prepare %.2f, start %.2f, continue %.2f in %d calls, "
+                     "finish %.2f, host tiles %.2f), write %.2f s\n",
+                     secondsRead, secondsFilter, report.secondsPrepare, report.secondsStart, report.secondsContinue,
+                     report.continueCalls, report.secondsFinish, report.secondsHost, secondsSince(t0));
+    }
     if (!o.quiet) std::cout << "wrote " << output << " (" << describeDocument(doc) << ")" << std::endl;
     return 0;
 }
@@ -434,6 +454,7 @@ int main(int argc, char** argv) {
     render->add_option("--size", renderOptions.size,
                        "Output canvas WIDTHxHEIGHT (default: the input's own image, filtered in place)");
     render->add_flag("--quiet", renderOptions.quiet, "No progress or summary");
+    render->add_flag("--timings", renderOptions.timings, "Print the time spent reading, filtering and writing");
     addRunSettingsOptions(*render, renderOptions.run);
 
     std::string demoOutput = "demo-out", demoSize = "2048x1024";
