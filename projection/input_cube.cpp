@@ -1,5 +1,6 @@
 // Input projections made of cube faces: one face, a tiled face, the zenith &
-// nadir pair and the six-face layouts (whose faces the caller places).
+// nadir pair and the six-face layouts (whose faces the caller places in
+// their cells, projection/input_layouts.h).
 
 #include <algorithm>
 #include <cmath>

@@ -40,7 +40,9 @@ inline constexpr InputProjectionId kLastInputProjection = 38;
 // written only by the zenith & nadir input; every other field is always
 // written. A miss is u = v = −1 (u = v = 0 for the one-cube-face input below
 // its cut-off and for "soccer" without a face); an id outside 1..38 gives
-// (0, 0) without a miss.
+// (0, 0) without a miss. The cube-layout inputs (27, 28, 33, 34, 35) answer
+// the face index and the face-local position; `placeInCubeLayout`
+// (projection/input_layouts.h) turns it into the whole-image position.
 void sphereToInput(InputProjectionId input, std::int32_t flip, float aspect, const SphereDir& direction,
                    InputSample& sample, const PolyModel* model = nullptr) noexcept;
 

@@ -10,6 +10,7 @@
 
 #include "polyhedra/poly_model.h"
 #include "projection/catalogue.h"
+#include "projection/input_layouts.h"
 #include "projection/input_projection.h"
 #include "projection/output_formulas.h"
 
@@ -314,6 +315,10 @@ void lookUp(SphereDir d, bool applyWarps, const RenderContext& ctx, RenderCell& 
     InputSample s;
     s.weight = cell.weight;
     sphereToInput(ctx.inputProjection, ctx.flip, ctx.inputAspect, d, s, ctx.inputModel);
+    // The cube-layout inputs answer a face and a face-local position; the
+    // face is placed in its cell of the layout here (other inputs are left
+    // alone).
+    if (s.faceIndex >= 0 && !s.miss) placeInCubeLayout(ctx.inputProjection, s.faceIndex, s.u, s.v);
     cell.inputU = s.u;
     cell.inputV = s.v;
     cell.weight = s.weight;
