@@ -9,6 +9,7 @@
 #include <cmath>
 #include <memory>
 #include <mutex>
+#include <utility>
 
 #include "polyhedra/net_unfold.h"
 
@@ -202,23 +203,13 @@ double rawArea(const std::vector<Vec2d>& net, const std::vector<int>& face) {
     return s;
 }
 
-// Tables from a net (positions and faces) and its solid. The net is moved
-// into the unit square; faces keep a positive net area with their solid
-// corners anticlockwise from outside.
-std::unique_ptr<StoredTables> makeTables(std::vector<Vec2d> net, const std::vector<Vec3d>& solid,
-                                         const std::vector<std::vector<int>>& faceNet,
-                                         const std::vector<std::vector<int>>& faceSolid) {
+// Tables holding the net positions, the solid rows and, per face, its net
+// corners and solid corners (indices from 0) as the model reads them: flat
+// coordinate rows and 1-based corner lists, each face closed by a 0.
+std::unique_ptr<StoredTables> flattenTables(const std::vector<Vec2d>& net, const std::vector<Vec3d>& solid,
+                                            const std::vector<std::vector<int>>& faceNet,
+                                            const std::vector<std::vector<int>>& faceSolid) {
     auto t = std::make_unique<StoredTables>();
-    double minX = 1e300, minY = 1e300, maxX = -1e300, maxY = -1e300;
-    for (const Vec2d& p : net) {
-        minX = std::min(minX, p.x);
-        maxX = std::max(maxX, p.x);
-        minY = std::min(minY, p.y);
-        maxY = std::max(maxY, p.y);
-    }
-    const double size = std::max(maxX - minX, maxY - minY);
-    const double s = size > 0.0 ? 1.0 / size : 1.0;
-    for (Vec2d& p : net) p = {(p.x - minX) * s, (p.y - minY) * s};
     for (const Vec2d& p : net) {
         t->net.push_back(p.x);
         t->net.push_back(p.y);
@@ -229,24 +220,45 @@ std::unique_ptr<StoredTables> makeTables(std::vector<Vec2d> net, const std::vect
         t->solid.push_back(p.z);
     }
     for (std::size_t f = 0; f < faceNet.size(); ++f) {
-        std::vector<int> n = faceNet[f], q = faceSolid[f];
-        if (rawArea(net, n) < 0.0) {
-            std::reverse(n.begin(), n.end());
-            std::reverse(q.begin(), q.end());
-        }
-        for (int v : n) t->faceCorners.push_back(static_cast<std::uint16_t>(v + 1));
+        for (int v : faceNet[f]) t->faceCorners.push_back(static_cast<std::uint16_t>(v + 1));
         t->faceCorners.push_back(0);
-        for (int v : q) t->faceSolidCorners.push_back(static_cast<std::uint16_t>(v + 1));
+        for (int v : faceSolid[f]) t->faceSolidCorners.push_back(static_cast<std::uint16_t>(v + 1));
         t->faceSolidCorners.push_back(0);
     }
     t->view.netPositions = t->net.data();
     t->view.netSolidPositions = t->solid.data();
     t->view.faceCorners = t->faceCorners.data();
     t->view.faceSolidCorners = t->faceSolidCorners.data();
+    t->view.solidIndex = nullptr;
     t->view.netVertexCount = static_cast<std::int32_t>(net.size());
     t->view.solidRowCount = static_cast<std::int32_t>(solid.size());
     t->view.faceCount = static_cast<std::int32_t>(faceNet.size());
     return t;
+}
+
+// Tables from a net (positions and faces) and its solid. The net is moved
+// into the unit square; faces keep a positive net area with their solid
+// corners anticlockwise from outside.
+std::unique_ptr<StoredTables> makeTables(std::vector<Vec2d> net, const std::vector<Vec3d>& solid,
+                                         std::vector<std::vector<int>> faceNet,
+                                         std::vector<std::vector<int>> faceSolid) {
+    double minX = 1e300, minY = 1e300, maxX = -1e300, maxY = -1e300;
+    for (const Vec2d& p : net) {
+        minX = std::min(minX, p.x);
+        maxX = std::max(maxX, p.x);
+        minY = std::min(minY, p.y);
+        maxY = std::max(maxY, p.y);
+    }
+    const double size = std::max(maxX - minX, maxY - minY);
+    const double s = size > 0.0 ? 1.0 / size : 1.0;
+    for (Vec2d& p : net) p = {(p.x - minX) * s, (p.y - minY) * s};
+    for (std::size_t f = 0; f < faceNet.size(); ++f) {
+        if (rawArea(net, faceNet[f]) < 0.0) {
+            std::reverse(faceNet[f].begin(), faceNet[f].end());
+            std::reverse(faceSolid[f].begin(), faceSolid[f].end());
+        }
+    }
+    return flattenTables(net, solid, faceNet, faceSolid);
 }
 
 // The net of a solid from the unfolder, optionally turned a quarter so that
@@ -275,7 +287,7 @@ std::unique_ptr<StoredTables> unfoldedTables(const SolidMesh& mesh, Lie lie = Li
         faceNet.push_back(net.faceNet[f]);
         faceSolid.push_back(mesh.faces[f]);
     }
-    return makeTables(net.positions, mesh.vertices, faceNet, faceSolid);
+    return makeTables(net.positions, mesh.vertices, std::move(faceNet), std::move(faceSolid));
 }
 
 // The face of a mesh whose outward normal is nearest to `dir`.
@@ -300,25 +312,7 @@ std::unique_ptr<StoredTables> tetrahedronTables() {
     const std::vector<std::vector<int>> faceNet = {{2, 1, 0}, {4, 3, 1}, {2, 4, 1}, {5, 4, 2}};
     // Each face's solid corners in the order of its net corners.
     const std::vector<std::vector<int>> faceSolid = {{2, 1, 0}, {4, 0, 1}, {2, 4, 1}, {0, 4, 2}};
-    auto t = std::make_unique<StoredTables>();
-    for (const Vec2d& p : net) {
-        t->net.push_back(p.x);
-        t->net.push_back(p.y);
-    }
-    for (const Vec3d& p : solid) {
-        t->solid.push_back(p.x);
-        t->solid.push_back(p.y);
-        t->solid.push_back(p.z);
-    }
-    for (std::size_t f = 0; f < faceNet.size(); ++f) {
-        for (int v : faceNet[f]) t->faceCorners.push_back(static_cast<std::uint16_t>(v + 1));
-        t->faceCorners.push_back(0);
-        for (int v : faceSolid[f]) t->faceSolidCorners.push_back(static_cast<std::uint16_t>(v + 1));
-        t->faceSolidCorners.push_back(0);
-    }
-    t->view = SolidTables{t->net.data(), t->solid.data(), t->faceCorners.data(), t->faceSolidCorners.data(),
-                          nullptr, 6, 6, 4};
-    return t;
+    return flattenTables(net, solid, faceNet, faceSolid);
 }
 
 SolidMesh tetrahedronMesh() {
@@ -379,7 +373,7 @@ std::unique_ptr<StoredTables> icomapTables() {
     if ((area > 0.0) != outward) {
         for (Vec2d& p : net) p.x = -p.x;
     }
-    return makeTables(net, m.vertices, faceNet, faceSolid);
+    return makeTables(net, m.vertices, std::move(faceNet), std::move(faceSolid));
 }
 
 // Each dodecahedron face cut into a central pentagon and five trapezoids.
@@ -417,7 +411,7 @@ std::unique_ptr<StoredTables> dodoTables() {
             faceSolid.push_back({sc[k], sc[k1], is[k1], is[k]});
         }
     }
-    return makeTables(pos, solid, faceNet, faceSolid);
+    return makeTables(pos, solid, std::move(faceNet), std::move(faceSolid));
 }
 
 SolidMesh dodoMesh() {

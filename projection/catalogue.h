@@ -22,10 +22,12 @@ namespace globaro {
 inline constexpr int kInputProjectionCount = 38;    // ids 1..38
 inline constexpr int kOutputProjectionCount = 423;  // 1..414, 486, 566, 800, 900, 1038..1041, 100335
 
-// Output ids without a name that the system recognises internally.
-inline constexpr ProjectionId kFloretMemberOutput = 1043;   // a floret-family member
-inline constexpr ProjectionId kGoreLayoutOutput = 1044;     // a globe-gore layout
-inline constexpr ProjectionId kSpecialRenderOutput = 1045;  // real id in `innerProjection`
+// Output ids without a name that the system recognises internally. The third,
+// 1045 (a special render whose real output stands in `innerProjection`), is a
+// value of the settings record: `kSpecialRenderProjection` of
+// settings/settings_record.h.
+inline constexpr ProjectionId kFloretMemberOutput = 1043;  // a floret-family member
+inline constexpr ProjectionId kGoreLayoutOutput = 1044;    // a globe-gore layout
 
 // Names of ids without an entry.
 inline constexpr std::string_view kUnknownInputName = "";

@@ -16,10 +16,13 @@ struct InputEntry {
     InputProjectionId id;
     InputFormula lookup;
     bool rightHalfRule;  // region code 3 when the position lies in the right half
+    // Every direction lands inside the image with the one default region
+    // code: the input adds no edges of its own to a render.
+    bool seamless = false;
 };
 
 constexpr std::array<InputEntry, 38> kInputTable{{
-    {1, lookupEquirectangular, false},
+    {1, lookupEquirectangular, false, true},
     {2, lookupMirrorBall, false},
     {3, lookupPolar, false},
     {4, lookupOrthographic, false},
@@ -75,6 +78,11 @@ const InputEntry* findInput(InputProjectionId input) noexcept {
 }  // namespace
 
 bool isInputProjection(InputProjectionId input) noexcept { return findInput(input) != nullptr; }
+
+bool inputIsSeamless(InputProjectionId input) noexcept {
+    const InputEntry* entry = findInput(input);
+    return entry != nullptr && entry->seamless;
+}
 
 void sphereToInput(InputProjectionId input, std::int32_t flip, float aspect, const SphereDir& direction,
                    InputSample& sample, const PolyModel* model) noexcept {

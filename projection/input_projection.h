@@ -57,6 +57,10 @@ inline InputSample sphereToInput(InputProjectionId input, std::int32_t flip, flo
 // True for the ids 1..38 that have a lookup.
 bool isInputProjection(InputProjectionId input) noexcept;
 
+// Whether every direction lands inside the image of `input` with the default
+// region code (so the input's side of a sample never changes its tags).
+bool inputIsSeamless(InputProjectionId input) noexcept;
+
 // Fills the one-time tables (the Mollweide table) now. The lookups fill them
 // on first use under a one-time initialisation anyway; the render setup calls
 // this before the workers start so that no worker waits for it.

@@ -301,6 +301,15 @@ void finishSample(RenderCell& cell) noexcept {
     cell.subTag = (cell.inputU >= 0.0f && cell.inputU <= 1.0f && cell.inputV >= 0.0f && cell.inputV <= 1.0f) ? 0u : 1u;
 }
 
+// Half a source pixel as a fraction of a cell of the cube-layout input, per
+// axis; leaves a margin alone when the source's size along it is unknown.
+void cubeCellMargins(const RenderContext& ctx, float& marginU, float& marginV) noexcept {
+    const CubeInputLayout* layout = findCubeInputLayout(ctx.inputProjection);
+    if (layout == nullptr) return;
+    if (ctx.inputWidth > 0) marginU = 0.5f * static_cast<float>(layout->columns) / static_cast<float>(ctx.inputWidth);
+    if (ctx.inputHeight > 0) marginV = 0.5f * static_cast<float>(layout->rows) / static_cast<float>(ctx.inputHeight);
+}
+
 // Steps 8 to 9: fold, pre-warp, rotation, fold, input lookup, graticule.
 void lookUp(SphereDir d, bool applyWarps, const RenderContext& ctx, RenderCell& cell, MappingScratch& scratch,
             std::int32_t modelFace, SphereDir* lookedUp) noexcept {
@@ -317,8 +326,14 @@ void lookUp(SphereDir d, bool applyWarps, const RenderContext& ctx, RenderCell& 
     sphereToInput(ctx.inputProjection, ctx.flip, ctx.inputAspect, d, s, ctx.inputModel);
     // The cube-layout inputs answer a face and a face-local position; the
     // face is placed in its cell of the layout here (other inputs are left
-    // alone).
-    if (s.faceIndex >= 0 && !s.miss) placeInCubeLayout(ctx.inputProjection, s.faceIndex, s.u, s.v);
+    // alone), half a source pixel inside the cell when the source's size is
+    // known, so that the filtered lookup never reads the neighbouring face.
+    if (s.faceIndex >= 0 && !s.miss) {
+        float marginU = kCubeCellMargin;
+        float marginV = kCubeCellMargin;
+        cubeCellMargins(ctx, marginU, marginV);
+        placeInCubeLayout(ctx.inputProjection, s.faceIndex, s.u, s.v, marginU, marginV);
+    }
     cell.inputU = s.u;
     cell.inputV = s.v;
     cell.weight = s.weight;
@@ -412,6 +427,15 @@ bool outputDirection(float a, float b, const RenderContext& ctx, MappingScratch&
 bool outputHasOwnRoutine(ProjectionId id) noexcept {
     const OutputEntry* e = findOutputEntry(id);
     return e != nullptr && e->map != nullptr;
+}
+
+bool outputRegionsAreRectangles(const RenderContext& ctx, double pixelsAcross, double minPixels) noexcept {
+    if (ctx.mode != kModeNormal || ctx.usesPolyModel != 0 || ctx.entry == nullptr || ctx.entry->cube == nullptr)
+        return false;
+    if (ctx.entry->preWarp != PreWarp::kNone || ctx.foldMode == kFoldAfterRotation) return false;
+    // One cell is one plane unit; the frame puts S plane units across the width.
+    const double pixelsPerCell = pixelsAcross / ctx.frame.scale;
+    return std::isfinite(pixelsPerCell) && pixelsPerCell >= minPixels;
 }
 
 bool outputHasMapping(const RenderContext& ctx) noexcept {

@@ -51,6 +51,12 @@ bool outputDirection(float a, float b, const RenderContext& ctx, MappingScratch&
 bool outputHasMapping(const RenderContext& ctx) noexcept;
 bool outputHasOwnRoutine(ProjectionId id) noexcept;
 
+// True when the output's regions are axis-aligned rectangles of an output
+// image `pixelsAcross` pixels wide, at least `minPixels` pixels on each side
+// (the cells of the cube-map layouts), drawn without warps or folds. A pixel
+// whose four corners lie in one such region has its centre in it too.
+bool outputRegionsAreRectangles(const RenderContext& ctx, double pixelsAcross, double minPixels) noexcept;
+
 // The lighting of the shaded globes (139, 143, 342, 344, 348, 350, 361, 363,
 // 365, 367): when the context's output is one and the cell's `regionTag` is
 // −7, lights `rgb` (0..1) from the cell's normal with two fixed lights, ramp

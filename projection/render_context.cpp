@@ -115,6 +115,8 @@ void setupRenderContext(RenderContext& ctx, const SettingsRecord& s, const Rende
     const std::int32_t inH = std::max(sizes.inputHeight, 1);
     ctx.outputAspect = static_cast<float>(outH) / static_cast<float>(outW);
     ctx.inputAspect = static_cast<float>(inH) / static_cast<float>(inW);
+    ctx.inputWidth = std::max(sizes.inputWidth, 0);
+    ctx.inputHeight = std::max(sizes.inputHeight, 0);
 
     // 1. Mode and the view.
     ctx.mode = kModeNormal;

@@ -121,6 +121,8 @@ struct RenderContext {
     std::int32_t flip = 0;
     std::int32_t anamorphosis = 0;
     float inputAspect = 0.5f;   // input height / width
+    std::int32_t inputWidth = 0;   // the input image's size in pixels (0 when unknown)
+    std::int32_t inputHeight = 0;
     float outputAspect = 0.5f;  // output height / width
     float wideTan = 0.0f;       // 2·tan(min(fov/180, 0.999)·π/2)
     float narrowTan = 0.0f;     // 2·tan(min(fov/360, 0.999)·π/2)

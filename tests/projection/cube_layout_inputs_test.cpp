@@ -5,8 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <memory>
+#include <vector>
 
 #include "output_test_support.h"
 #include "polyhedra/poly_model.h"
@@ -79,6 +81,17 @@ constexpr int kGrid = 101;
 
 // The sample positions: a dense grid off the exact cell borders.
 double gridPosition(int i) { return (i + 0.37) / kGrid; }
+
+// The pair contexts read an input of 100 pixels per cell: a placed position
+// keeps half a pixel, 0.005 of a cell, from its cell's border.
+constexpr double kHalfPixelOfACell = 0.005;
+
+// The whole-image fraction `w` of a layout `cells` wide kept at least
+// `margin` (a fraction of a cell) inside cell `cell`.
+double insetInCell(double w, int cells, int cell, double margin) {
+    const double local = std::clamp(w * cells - cell, margin, 1.0 - margin);
+    return (cell + local) / cells;
+}
 
 // ---- the table ----------------------------------------------------------------------------
 
@@ -235,11 +248,15 @@ TEST(CubeInputLayouts, IdentityPairsReturnTheOutputPosition) {
                 ASSERT_GE(c.faceIndex, 0);
                 ASSERT_LT(c.faceIndex, 6);
                 EXPECT_EQ(c.pieceTag, static_cast<std::uint32_t>(c.faceIndex + 1));
-                worst = std::fmax(worst, std::fmax(std::fabs(c.inputU - a), std::fabs(c.inputV - b)));
-                ASSERT_NEAR(c.inputU, a, 2e-6) << "at (" << a << ", " << b << "), face " << c.faceIndex;
-                ASSERT_NEAR(c.inputV, b, 2e-6) << "at (" << a << ", " << b << "), face " << c.faceIndex;
-                // The position lies in the face's own cell.
+                // The position lies in the face's own cell, the output
+                // position itself unless that is within half a source pixel
+                // of the cell's border.
                 const CubeCellPlacement& cell = layout->faces[static_cast<std::size_t>(c.faceIndex)];
+                const double wantU = insetInCell(a, p.columns, cell.column, kHalfPixelOfACell);
+                const double wantV = insetInCell(b, p.rows, cell.row, kHalfPixelOfACell);
+                worst = std::fmax(worst, std::fmax(std::fabs(c.inputU - wantU), std::fabs(c.inputV - wantV)));
+                ASSERT_NEAR(c.inputU, wantU, 2e-6) << "at (" << a << ", " << b << "), face " << c.faceIndex;
+                ASSERT_NEAR(c.inputV, wantV, 2e-6) << "at (" << a << ", " << b << "), face " << c.faceIndex;
                 EXPECT_EQ(static_cast<int>(std::floor(c.inputU * p.columns)), cell.column);
                 EXPECT_EQ(static_cast<int>(std::floor(c.inputV * p.rows)), cell.row);
             }
@@ -251,7 +268,8 @@ TEST(CubeInputLayouts, IdentityPairsReturnTheOutputPosition) {
 
 TEST(CubeInputLayouts, SamplesOnBothSidesOfACellBorderStayInTheirOwnCells) {
     // Output points just either side of every inner cell border of the
-    // 6 × 1 strip read from their own face, never across the border.
+    // 6 × 1 strip read from their own face, never across the border: at the
+    // centre of the face's edge pixel, half a pixel inside the cell.
     PairContext pc(337, 33, 600, 100);
     for (int border = 1; border < 6; ++border) {
         for (double eps : {-1e-6, 1e-6}) {
@@ -261,8 +279,99 @@ TEST(CubeInputLayouts, SamplesOnBothSidesOfACellBorderStayInTheirOwnCells) {
                 ASSERT_TRUE(pc.sample(a, b, c));
                 const int outputCell = static_cast<int>(std::floor(a * 6));
                 EXPECT_EQ(static_cast<int>(std::floor(c.inputU * 6)), outputCell) << a << ", " << b;
-                EXPECT_NEAR(c.inputU, a, 2e-5);
+                const double edgePixelCentre = (border * 100 + (eps < 0.0 ? -0.5 : 0.5)) / 600.0;
+                EXPECT_NEAR(c.inputU, edgePixelCentre, 1e-6) << a << ", " << b;
+                EXPECT_NEAR(c.inputV, b, 1e-6);
             }
+        }
+    }
+}
+
+// The distance, in source pixels, from a placed position to the nearest
+// border of its cell (columns × rows cells over an image of w × h pixels).
+double pixelsToCellBorder(double u, double v, const CubeCellPlacement& cell, int columns, int rows, int w, int h) {
+    const double x = u * w;
+    const double y = v * h;
+    const double cellW = static_cast<double>(w) / columns;
+    const double cellH = static_cast<double>(h) / rows;
+    const double left = cell.column * cellW;
+    const double top = cell.row * cellH;
+    return std::fmin(std::fmin(x - left, left + cellW - x), std::fmin(y - top, top + cellH - y));
+}
+
+TEST(CubeInputLayouts, AFilteredLookupStaysOnTheFaceItsSampleHit) {
+    // With the source's size known, every placed position keeps half a
+    // source pixel from its cell's border: a bilinear lookup there reads
+    // only pixels of its own face. Without the size, positions come within
+    // the old minimum margin of the border, and the lookup reads half of the
+    // neighbouring face's edge pixel. Sources of odd sizes, output finer than
+    // the source so that samples crowd the borders.
+    struct Source {
+        int w, h;
+    };
+    for (const LayoutPair& p : kPairs) {
+        SCOPED_TRACE(p.name);
+        const CubeInputLayout* layout = findCubeInputLayout(p.input);
+        ASSERT_NE(layout, nullptr);
+        for (const Source src : {Source{p.columns * 37, p.rows * 37}, Source{p.columns * 64 + 3, p.rows * 50 - 1}}) {
+            SettingsRecord s = plainSettings(p.output, p.input);
+            s.tabs = 0.0f;
+            PolyModel* model = createPolyModel();
+            RenderSetupOptions options;
+            options.polyModel = model;
+            auto ctx = std::make_unique<RenderContext>();
+            setupRenderContext(*ctx, s, RenderSizes{p.columns * 150, p.rows * 150, src.w, src.h}, options);
+            EXPECT_EQ(ctx->inputWidth, src.w);
+            EXPECT_EQ(ctx->inputHeight, src.h);
+            auto unknown = std::make_unique<RenderContext>(*ctx);
+            unknown->inputWidth = 0;
+            unknown->inputHeight = 0;
+            std::unique_ptr<PolyJobState> job;
+            MappingScratch scratch;
+            if (ctx->usesPolyModel != 0) {
+                ASSERT_TRUE(model != nullptr && model->triangleCount > 0);
+                job = std::make_unique<PolyJobState>();
+                buildSweepList(*model, *job);
+                scratch.polyJob = job.get();
+            }
+            // Positions crowding every cell border of the layout (the output
+            // writes the same layout, so its cell borders lie there too),
+            // and a coarse grid between them.
+            const auto positions = [](int cells) {
+                std::vector<float> at;
+                for (int k = 0; k <= cells; ++k) {
+                    for (double d : {-2e-3, -1e-4, 1e-4, 2e-3}) {
+                        const double w = static_cast<double>(k) / cells + d;
+                        if (w > 0.0 && w < 1.0) at.push_back(static_cast<float>(w));
+                    }
+                }
+                for (int i = 0; i < 40; ++i) at.push_back(static_cast<float>((i + 0.5) / 40.0));
+                return at;
+            };
+            double nearest = 1e9;
+            double nearestUnknown = 1e9;
+            int hits = 0;
+            for (const float a : positions(p.columns)) {
+                for (const float b : positions(p.rows)) {
+                    RenderCell c{};
+                    if (!outputToSphere(a, b, *ctx, c, scratch) || c.subTag != 0 || c.faceIndex < 0) continue;
+                    if (c.regionTag < 0 || c.regionTag >= kTagFirstTab) continue;  // a gap of a net
+                    RenderCell o{};
+                    ASSERT_TRUE(outputToSphere(a, b, *unknown, o, scratch));
+                    ASSERT_EQ(o.faceIndex, c.faceIndex);
+                    const CubeCellPlacement& cell = layout->faces[static_cast<std::size_t>(c.faceIndex)];
+                    ++hits;
+                    nearest = std::fmin(nearest, pixelsToCellBorder(c.inputU, c.inputV, cell, p.columns, p.rows,
+                                                                    src.w, src.h));
+                    nearestUnknown = std::fmin(nearestUnknown, pixelsToCellBorder(o.inputU, o.inputV, cell, p.columns,
+                                                                                  p.rows, src.w, src.h));
+                }
+            }
+            releasePolyModel(model);
+            EXPECT_GT(hits, 500) << src.w << " x " << src.h;
+            EXPECT_GE(nearest, 0.5 - 1e-3) << src.w << " x " << src.h;
+            EXPECT_LT(nearest, 0.5 + 0.05) << src.w << " x " << src.h;  // the edge pixels are still read
+            EXPECT_LT(nearestUnknown, 0.1) << src.w << " x " << src.h;
         }
     }
 }
@@ -287,7 +396,8 @@ TEST(CubeInputLayouts, FlipMirrorsTheFaceLocalU) {
                 ASSERT_EQ(plain.faceIndex, c.faceIndex);
                 float u = 1.0f - plain.u;
                 float v = plain.v;
-                ASSERT_TRUE(placeInCubeLayout(p.input, plain.faceIndex, u, v));
+                ASSERT_TRUE(placeInCubeLayout(p.input, plain.faceIndex, u, v, kHalfPixelOfACell,
+                                              kHalfPixelOfACell));
                 ASSERT_NEAR(c.inputU, u, 1e-6);
                 ASSERT_NEAR(c.inputV, v, 1e-6);
             }

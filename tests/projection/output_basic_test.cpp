@@ -47,6 +47,8 @@ const GoldenDirection kGolden[] = {
     {"mirror ball: centre", 2, 100, 100, 90, 0.5, 0.5, true, {0, 0, 1}},
     {"mirror ball: p² + q² > 1 misses", 2, 100, 100, 90, 0.95, 0.95, false, {}},
     {"mirror ball: half radius to the right", 2, 100, 100, 90, 0.75, 0.5, true, {-0.8660254f, 0, 0.5f}},
+    {"mirror ball: the rim is the back", 2, 100, 100, 90, 1.0, 0.5, true, {0, 0, -1}},
+    {"mirror ball: the top of the rim is the back too", 2, 100, 100, 90, 0.5, 0.0, true, {0, 0, -1}},
     {"polar: centre", 3, 100, 100, 90, 0.5, 0.5, true, {0, 0, 1}},
     {"polar: the rim is the opposite pole", 3, 100, 100, 90, 1.0, 0.5, true, {0, 0, -1}},
     {"polar: outside the disc", 3, 100, 100, 90, 0.0, 0.0, false, {}},
@@ -59,6 +61,8 @@ const GoldenDirection kGolden[] = {
     {"orthographic: centre", 5, 100, 100, 90, 0.5, 0.5, true, {0, 0, 1}},
     {"orthographic: halfway right", 5, 100, 100, 90, 0.75, 0.5, true, {-0.5f, 0, 0.8660254f}},
     {"orthographic: outside the disc", 5, 100, 100, 90, 0.02, 0.02, false, {}},
+    {"orthographic: the right rim is a quarter turn right", 5, 100, 100, 90, 1.0, 0.5, true, {-1, 0, 0}},
+    {"orthographic: the top rim is the north pole", 5, 100, 100, 90, 0.5, 0.0, true, {0, 1, 0}},
     {"Lambert azimuthal: centre", 900, 100, 100, 90, 0.5, 0.5, true, {0, 0, 1}},
     {"Lambert azimuthal: rim is the antipode", 900, 100, 100, 90, 1.0, 0.5, true, {0, 0, -1}},
     {"Hammer: centre", 11, 200, 100, 90, 0.5, 0.5, true, {0, 0, 1}},
@@ -109,6 +113,63 @@ TEST(OutputBasic, RectilinearTagsAndFovCap) {
     SphereDir d;
     ASSERT_TRUE(directionAt(*ctx, 0.0, 0.5, d));
     EXPECT_GT(d.z, 0.0f);
+}
+
+TEST(OutputBasic, FieldsOfViewAboveTheCapLookTheSame) {
+    // 0.999 of 180° is 179.82°: every field of view above it gives the same
+    // rectilinear view, one below it a narrower one.
+    const auto capped = contextFor(14, 1, 100, 100, 2000, 1000, 180.0f);
+    const auto above = contextFor(14, 1, 100, 100, 2000, 1000, 179.9f);
+    const auto below = contextFor(14, 1, 100, 100, 2000, 1000, 179.5f);
+    EXPECT_EQ(above->wideTan, capped->wideTan);
+    EXPECT_LT(below->wideTan, capped->wideTan);
+    const float cap = static_cast<float>(2.0 * std::tan(static_cast<double>(0.999f * 1.5707964f)));
+    EXPECT_FLOAT_EQ(capped->wideTan, cap);
+    SphereDir dc, da, db;
+    ASSERT_TRUE(directionAt(*capped, 1.0, 0.5, dc));
+    ASSERT_TRUE(directionAt(*above, 1.0, 0.5, da));
+    ASSERT_TRUE(directionAt(*below, 1.0, 0.5, db));
+    EXPECT_EQ(distance(dc, da), 0.0f);
+    EXPECT_GT(distance(dc, db), 0.0f);
+    // The edge of the capped view stays in front, 89.91° off the centre.
+    EXPECT_GT(dc.z, 0.0f);
+    EXPECT_NEAR(std::acos(static_cast<double>(dc.z)) * 180.0 / 3.141592653589793, 89.91, 0.01);
+}
+
+TEST(OutputBasic, AnnulusWithFovZeroMissesEverywhere) {
+    const auto ctx = contextFor(59, 1, 100, 100, 2000, 1000, 0.0f);
+    EXPECT_EQ(ctx->annulusHole, 1.0f);
+    for (int i = 0; i <= 20; ++i) {
+        for (int j = 0; j <= 20; ++j) {
+            SphereDir d;
+            ASSERT_FALSE(directionAt(*ctx, i / 20.0, j / 20.0, d)) << i << ", " << j;
+            EXPECT_EQ(sampleAt(*ctx, i / 20.0, j / 20.0).regionTag, kTagEmpty);
+        }
+    }
+    // A field of view just above 0 opens a thin ring at the rim.
+    const auto thin = contextFor(59, 1, 100, 100, 2000, 1000, 1.0f);
+    SphereDir d;
+    EXPECT_TRUE(directionAt(*thin, 0.999, 0.5, d));
+    EXPECT_FALSE(directionAt(*thin, 0.9, 0.5, d));
+}
+
+TEST(OutputBasic, AnEmptySampleNeverReachesTheInputLookup) {
+    // The corner of a mirror ball output is empty: the cube-layout and
+    // zenith & nadir inputs would set the face index, the region code and the
+    // weight, but the sample keeps its reset values and the empty tag.
+    for (InputProjectionId input : {26, 33, 35}) {
+        const auto ctx = contextFor(2, input, 100, 100, 600, 100);
+        const RenderCell c = sampleAt(*ctx, 0.02, 0.02);
+        EXPECT_EQ(c.regionTag, kTagEmpty) << input;
+        EXPECT_EQ(c.faceIndex, -1) << input;
+        EXPECT_EQ(c.pieceTag, 0u) << input;
+        EXPECT_EQ(c.weight, -1.0f) << input;
+        EXPECT_EQ(c.inputU, -1.0f) << input;
+        EXPECT_EQ(c.subTag, 1u) << input;
+        // The centre does reach it.
+        const RenderCell hit = sampleAt(*ctx, 0.5, 0.5);
+        EXPECT_NE(hit.pieceTag, 0u) << input;
+    }
 }
 
 TEST(OutputBasic, ShiftLensMovesTheCentreNotTheView) {

@@ -91,6 +91,14 @@ TEST(OutputGores, PartialLayoutsDrawOnlyTheirGores) {
     EXPECT_EQ(tagsOver(*contextFor(36, 1, 1200, 600)), all);
 }
 
+TEST(OutputGores, GoresMultiDrawsAGoreForEveryFiveDegreesOfFov) {
+    // fov 10 draws the minimum of 3 gores, fov 180 draws 36.
+    EXPECT_EQ(tagsOver(*contextFor(38, 1, 1200, 600, 2000, 1000, 10.0f)), (std::set<std::int32_t>{1, 2, 3}));
+    std::set<std::int32_t> all;
+    for (int k = 1; k <= 36; ++k) all.insert(k);
+    EXPECT_EQ(tagsOver(*contextFor(38, 1, 1200, 600, 2000, 1000, 180.0f)), all);
+}
+
 TEST(OutputGores, BetweenTwoGoresNearThePolesIsAMiss) {
     const auto ctx = contextFor(36, 1, 1200, 600);
     SphereDir d;
