@@ -152,6 +152,7 @@ struct PipelineFixture {
         config.pyramid = &pyramid;
         config.placement.image = makeOutputImageRecord(outW, outH);
         config.shading = shadingOptionsFor(settings, ctx, kTargetExportImage);
+        config.shading.centreCheck = centreCheckNeeded(ctx, config.placement);
         ok = true;
     }
 

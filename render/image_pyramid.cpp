@@ -19,8 +19,15 @@ constexpr float kColourMax = 65535.0f;
 constexpr float kInvColourMax = 1.0f / 65535.0f;
 
 inline std::int32_t wrapIndex(std::int32_t i, std::int32_t n) {
-    i %= n;
-    return i < 0 ? i + n : i;
+    // Lookups and taps reach at most a few pixels past an edge: one
+    // addition or subtraction, the division only for anything further.
+    if (i < 0) i += n;
+    else if (i >= n) i -= n;
+    if (i < 0 || i >= n) {
+        i %= n;
+        if (i < 0) i += n;
+    }
+    return i;
 }
 
 inline std::int32_t clampIndex(std::int32_t i, std::int32_t n) { return i < 0 ? 0 : (i >= n ? n - 1 : i); }
@@ -162,12 +169,21 @@ void ImagePyramid::reduceTile(int level, const TileRect& rect, bool wideTaps) {
     const bool wrapX = wrap_ == kWrapHorizontal;
 
     if (!wideTaps) {
+        // The columns of the taps depend on x alone: worked out once per tile
+        // (tiles are at most kTileSize wide; wider requests go in slices).
+        if (r.right - r.left > kTileSize) {
+            for (std::int32_t left = r.left; left < r.right; left += kTileSize)
+                reduceTile(level, TileRect{r.top, left, r.bottom, std::min(left + kTileSize, r.right)}, wideTaps);
+            return;
+        }
+        std::int32_t columns[kTileSize][6];
+        for (std::int32_t x = r.left; x < r.right; ++x)
+            for (int i = 0; i < 6; ++i) columns[x - r.left][i] = columnIndex(2 * x - 2 + i, src.width, wrapX);
         for (std::int32_t y = r.top; y < r.bottom; ++y) {
             std::int32_t rows[6];
             for (int j = 0; j < 6; ++j) rows[j] = clampIndex(2 * y - 2 + j, src.height);
             for (std::int32_t x = r.left; x < r.right; ++x) {
-                std::int32_t cols[6];
-                for (int i = 0; i < 6; ++i) cols[i] = columnIndex(2 * x - 2 + i, src.width, wrapX);
+                const std::int32_t* cols = columns[x - r.left];
                 float sum[4] = {0, 0, 0, 0};
                 for (int j = 0; j < 6; ++j) {
                     for (int i = 0; i < 6; ++i) {

@@ -4,6 +4,8 @@
 #include <cmath>
 #include <new>
 
+#include "projection/input_projection.h"
+#include "projection/output_mapping.h"
 #include "settings/settings_record.h"
 
 namespace globaro {
@@ -85,11 +87,12 @@ ColorRgba numberedFaceColour(std::int32_t k) {
 
 class Shader {
 public:
-    Shader(const PipelineConfig& config, TileState& state, std::int32_t x, std::int32_t y)
-        : cfg_(config), opt_(config.shading), st_(state), x_(x), y_(y),
+    Shader(const PipelineConfig& config, TileState& state, std::int32_t x, std::int32_t y, bool wantVerdict)
+        : wantVerdict(wantVerdict), cfg_(config), opt_(config.shading), st_(state), x_(x), y_(y),
           seed_(pixelSeed(config.placement.left + x, config.placement.top + y)) {}
 
     ColorRgba shade(int quality);
+    const bool wantVerdict;  // fill every field of `verdict` (for tests and tuning)
     PixelVerdict verdict;
 
 private:
@@ -289,10 +292,16 @@ ColorRgba Shader::shade(int quality) {
     if (!sameTags(c0, c1) || !sameTags(c2, c3)) edgeFlags |= 1;
     if (!sameTags(c0, c2) || !sameTags(c1, c3)) edgeFlags |= 2;
     const RenderCell* corners[4] = {&c0, &c1, &c2, &c3};
-    for (int i = 0; i < 4; ++i) {
-        verdict.hashes[i] = tagHash(*corners[i]);
-        verdict.inputU[i] = corners[i]->inputU;
-        verdict.inputV[i] = corners[i]->inputV;
+    // The tag hashes classify edge pixels; a flat pixel needs them only for
+    // a caller that asks for the verdict.
+    if (edgeFlags != 0 || wantVerdict) {
+        for (int i = 0; i < 4; ++i) verdict.hashes[i] = tagHash(*corners[i]);
+    }
+    if (wantVerdict) {
+        for (int i = 0; i < 4; ++i) {
+            verdict.inputU[i] = corners[i]->inputU;
+            verdict.inputV[i] = corners[i]->inputV;
+        }
     }
     verdict.edgeFlags = edgeFlags;
     verdict.samples = 1;
@@ -315,12 +324,14 @@ ColorRgba Shader::shade(int quality) {
 
     bool centreDisagrees = false;
     if (edgeFlags == 0) {
+        if (!opt_.centreCheck) return sampleColour(c0, u, v, diagonal, true);
         RenderCell centre;
         mapAt(static_cast<float>(x_) - 0.5f, static_cast<float>(y_) - 0.5f, centre);
         if (sameTags(centre, c0)) return sampleColour(c0, u, v, diagonal, true);
         edgeFlags = 3;
         verdict.edgeFlags = 3;
         centreDisagrees = true;
+        for (int i = 0; i < 4; ++i) verdict.hashes[i] = tagHash(*corners[i]);
     }
 
     // An edge pixel: the footprint from corner pairs that share a region.
@@ -423,31 +434,8 @@ constexpr HilbertTable kHilbertTable = makeHilbertTable();
 
 void hilbertPoint(std::int32_t i, std::int32_t& x, std::int32_t& y) noexcept { hilbertStep(i, x, y); }
 
-std::int32_t tagHash(const RenderCell& cell) noexcept {
-    const std::uint32_t mixed = cell.pieceTag * 1181u + static_cast<std::uint32_t>(cell.regionTag) * 311u;
-    const float f = static_cast<float>(static_cast<std::int32_t>(mixed)) + static_cast<float>(cell.subTag) * 2099.0f;
-    // Truncation; a sum beyond the 32-bit range saturates instead of overflowing.
-    if (!(f < 2147483520.0f)) return 2147483647;
-    if (!(f > -2147483648.0f)) return -2147483647 - 1;
-    return static_cast<std::int32_t>(f);
-}
 
-float meanInputU(float a, float b, InputWrap wrap) noexcept {
-    if (noPosition(a)) return b;
-    if (noPosition(b)) return a;
-    if (wrap != kInputNoWrap && std::fabs(a - b) > 0.5f) {
-        const float m = (a + 1.0f + b) * 0.5f;
-        return m - std::floor(m);
-    }
-    return (a + b) * 0.5f;
-}
 
-float meanInputV(float a, float b, InputWrap wrap) noexcept {
-    if (noPosition(a)) return b;
-    if (noPosition(b)) return a;
-    if (wrap == kInputWrapBoth && std::fabs(a - b) > 0.5f) return (a + 1.0f + b) * 0.5f;
-    return (a + b) * 0.5f;
-}
 
 int cornerClass(std::int32_t h0, std::int32_t h1, std::int32_t h2, std::int32_t h3) noexcept {
     if (h0 == h1 && h1 == h2 && h2 == h3) return 0;
@@ -515,7 +503,7 @@ void mapTileCorners(const PipelineConfig& config, TileState& state) noexcept {
 
 ColorRgba shadePixel(const PipelineConfig& config, std::int32_t x, std::int32_t y, int quality, TileState& state,
                      PixelVerdict* verdict) noexcept {
-    Shader shader(config, state, x, y);
+    Shader shader(config, state, x, y, verdict != nullptr);
     ColorRgba c = shader.shade(quality);
     const RenderContext* ctx = config.mapping->context();
     const RenderCell& cell = state.grid.at(x, y);
@@ -611,7 +599,17 @@ struct TilePayload : JobPayload {
 
 bool ProjectionWorkload::buildJob(RenderJob& job) {
     if (config_.mapping == nullptr) return false;
-    auto payload = std::unique_ptr<TilePayload>(new (std::nothrow) TilePayload);
+    std::unique_ptr<TilePayload> payload;
+    if (!spare_.empty()) {
+        payload.reset(static_cast<TilePayload*>(spare_.back().release()));
+        spare_.pop_back();
+        // A fresh state that keeps the grid's memory.
+        std::vector<RenderCell> cells = std::move(payload->state.grid.cells);
+        payload->state = TileState{};
+        payload->state.grid.cells = std::move(cells);
+    } else {
+        payload.reset(new (std::nothrow) TilePayload);
+    }
     if (!payload) return false;
     if (!payload->state.grid.allocate(job.plan.jobRect)) return false;
     payload->state.clipToTile = clipToTile_;
@@ -624,6 +622,15 @@ bool ProjectionWorkload::buildJob(RenderJob& job) {
 void ProjectionWorkload::runJob(RenderJob& job) noexcept {
     if (!job.payload) return;
     renderTile(config_, static_cast<TilePayload&>(*job.payload).state);
+}
+
+void ProjectionWorkload::releaseJob(RenderJob& job) noexcept {
+    if (!job.payload) return;
+    try {
+        spare_.push_back(std::move(job.payload));
+    } catch (const std::bad_alloc&) {
+        job.payload.reset();
+    }
 }
 
 std::int16_t ProjectionWorkload::deliverJob(RenderJob& job, RenderSink& sink) {
@@ -644,6 +651,14 @@ std::int16_t ProjectionWorkload::deliverJob(RenderJob& job, RenderSink& sink) {
     }
     sink.returnTile(imageRect);
     return kRenderOk;
+}
+
+bool centreCheckNeeded(const RenderContext& ctx, const OutputPlacement& placement) noexcept {
+    // Rectangles at least two of the render's pixels wide cannot hide between
+    // the corners of a pixel.
+    const double step = placement.step > 0.0f ? placement.step : 1.0;
+    const double pixelsAcross = static_cast<double>(placement.image.width) / step;
+    return !inputIsSeamless(ctx.inputProjection) || !outputRegionsAreRectangles(ctx, pixelsAcross, 2.0);
 }
 
 ShadingOptions shadingOptionsFor(const SettingsRecord& s, const RenderContext& ctx, int renderTarget) noexcept {

@@ -16,7 +16,9 @@
 // Everything here runs on the job's worker thread: no allocation, no
 // exceptions, writes only the job's own cells and scratch.
 
+#include <cmath>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "polyhedra/poly_model.h"
@@ -169,6 +171,10 @@ struct ShadingOptions {
     bool tabsTakeFaceColours = false;
     bool keepTransparency = false;  // no backdrop under transparent samples
     bool drawsLines = false;        // apply the cells' line coverage
+    // At "best", a pixel whose corners agree has its centre mapped to look
+    // for a region smaller than the pixel. Off where no such region can
+    // exist (rectangular output regions over a seamless input).
+    bool centreCheck = true;
     ColorRgba tabColour{1, 1, 1, 1};
     ColorRgba gapColour{1, 1, 1, 1};
     ColorRgba backdropColour{1, 1, 1, 1};
@@ -196,11 +202,32 @@ void hilbertPoint(std::int32_t i, std::int32_t& x, std::int32_t& y) noexcept;
 
 // The tag hash of a cell: pieceTag·1181 + regionTag·311 (wrapping 32-bit),
 // as a float, plus subTag·2099, truncated.
-std::int32_t tagHash(const RenderCell& cell) noexcept;
+inline std::int32_t tagHash(const RenderCell& cell) noexcept {
+    const std::uint32_t mixed = cell.pieceTag * 1181u + static_cast<std::uint32_t>(cell.regionTag) * 311u;
+    const float f = static_cast<float>(static_cast<std::int32_t>(mixed)) + static_cast<float>(cell.subTag) * 2099.0f;
+    // Truncation; a sum beyond the 32-bit range saturates instead of overflowing.
+    if (!(f < 2147483520.0f)) return 2147483647;
+    if (!(f > -2147483648.0f)) return -2147483647 - 1;
+    return static_cast<std::int32_t>(f);
+}
 
 // Wrap-aware mean of two input positions (-1 = none: the other is taken).
-float meanInputU(float a, float b, InputWrap wrap) noexcept;
-float meanInputV(float a, float b, InputWrap wrap) noexcept;
+inline float meanInputU(float a, float b, InputWrap wrap) noexcept {
+    if (a == -1.0f) return b;
+    if (b == -1.0f) return a;
+    if (wrap != kInputNoWrap && std::fabs(a - b) > 0.5f) {
+        const float m = (a + 1.0f + b) * 0.5f;
+        return m - std::floor(m);
+    }
+    return (a + b) * 0.5f;
+}
+
+inline float meanInputV(float a, float b, InputWrap wrap) noexcept {
+    if (a == -1.0f) return b;
+    if (b == -1.0f) return a;
+    if (wrap == kInputWrapBoth && std::fabs(a - b) > 0.5f) return (a + 1.0f + b) * 0.5f;
+    return (a + b) * 0.5f;
+}
 
 // The corner class of an edge pixel from its four corner hashes (0..7).
 int cornerClass(std::int32_t h0, std::int32_t h1, std::int32_t h2, std::int32_t h3) noexcept;
@@ -252,15 +279,23 @@ public:
     bool buildJob(RenderJob& job) override;
     void runJob(RenderJob& job) noexcept override;
     std::int16_t deliverJob(RenderJob& job, RenderSink& sink) override;
+    // Keeps the job's state for a later job: a render of many tiles then
+    // allocates as many cell grids as it has threads, not one per tile.
+    void releaseJob(RenderJob& job) noexcept override;
 
 private:
     const PipelineConfig& config_;
     bool clipToTile_ = true;
+    std::vector<std::unique_ptr<JobPayload>> spare_;
 };
 
 // The shading options of a render from the settings and its context:
 // quality (the preview quality for the dialog preview, else "best"), sharpen,
 // colours, gaps, faces, tabs, lines and transparency.
 ShadingOptions shadingOptionsFor(const SettingsRecord& settings, const RenderContext& ctx, int renderTarget) noexcept;
+
+// Whether the "best" quality must map pixel centres to find regions smaller
+// than a pixel (`ShadingOptions::centreCheck`) for a render placed so.
+bool centreCheckNeeded(const RenderContext& ctx, const OutputPlacement& placement) noexcept;
 
 }  // namespace globaro

@@ -110,6 +110,7 @@ RenderOutcome RenderSession::render(const SettingsRecord& settings, const Render
     config.placement.left = pass.placementLeft;
     config.placement.top = pass.placementTop;
     config.shading = shadingOptionsFor(settings, ctx_, pass.renderTarget);
+    config.shading.centreCheck = centreCheckNeeded(ctx_, config.placement);
     config.hooks = hooks_;
 
     ProjectionWorkload workload(config);
