@@ -13,39 +13,76 @@ namespace {
 // the whole buffer so that a hostile size cannot exhaust memory.
 constexpr std::int32_t kMaxSide = 300000;
 constexpr std::size_t kMaxBytes = std::size_t{16} << 30;
+
+// Samples as value() reads them and setValue() writes them.
+template <int Depth>
+float readValue(const std::uint8_t* at) {
+    if constexpr (Depth == 32) {
+        float v;
+        std::memcpy(&v, at, sizeof v);
+        return v;
+    } else if constexpr (Depth == 16) {
+        std::uint16_t v;
+        std::memcpy(&v, at, sizeof v);
+        return static_cast<float>(v) / 32768.0f;
+    } else {
+        return static_cast<float>(*at) / 255.0f;
+    }
+}
+
+template <int Depth>
+void writeValue(std::uint8_t* at, float v) {
+    if constexpr (Depth == 32) {
+        std::memcpy(at, &v, sizeof v);
+    } else {
+        if (!(v > 0.0f)) v = 0.0f;
+        v = std::min(v, 1.0f);
+        if constexpr (Depth == 16) {
+            auto s = static_cast<std::uint16_t>(std::lround(v * 32768.0f));
+            std::memcpy(at, &s, sizeof s);
+        } else {
+            *at = static_cast<std::uint8_t>(std::lround(v * 255.0f));
+        }
+    }
+}
+
+template <int From, int To>
+void convertRun(const std::uint8_t* from, std::uint8_t* to, std::size_t count) {
+    constexpr std::size_t fromBytes = From / 8, toBytes = To / 8;
+    for (std::size_t i = 0; i < count; ++i) writeValue<To>(to + i * toBytes, readValue<From>(from + i * fromBytes));
+}
+
+template <int From>
+void convertFrom(const std::uint8_t* from, std::uint8_t* to, int toDepth, std::size_t count) {
+    if (toDepth == 32) convertRun<From, 32>(from, to, count);
+    else if (toDepth == 16) convertRun<From, 16>(from, to, count);
+    else convertRun<From, 8>(from, to, count);
+}
+
 }  // namespace
+
+void convertSamples(const std::uint8_t* from, int fromDepth, std::uint8_t* to, int toDepth, std::size_t count) {
+    if (fromDepth == toDepth) {
+        if (from != to) std::memmove(to, from, count * static_cast<std::size_t>(fromDepth == 32 ? 4 : fromDepth == 16 ? 2 : 1));
+        return;
+    }
+    if (fromDepth == 32) convertFrom<32>(from, to, toDepth, count);
+    else if (fromDepth == 16) convertFrom<16>(from, to, toDepth, count);
+    else convertFrom<8>(from, to, toDepth, count);
+}
 
 float sampleScale(int depth) { return depth == 32 ? 1.0f : depth == 16 ? 32768.0f : 255.0f; }
 
 float Document::value(std::int32_t x, std::int32_t y, int plane) const {
     const std::uint8_t* at = sample(x, y, plane);
-    if (depth == 32) {
-        float v;
-        std::memcpy(&v, at, sizeof v);
-        return v;
-    }
-    if (depth == 16) {
-        std::uint16_t v;
-        std::memcpy(&v, at, sizeof v);
-        return static_cast<float>(v) / 32768.0f;
-    }
-    return static_cast<float>(*at) / 255.0f;
+    return depth == 32 ? readValue<32>(at) : depth == 16 ? readValue<16>(at) : readValue<8>(at);
 }
 
 void Document::setValue(std::int32_t x, std::int32_t y, int plane, float v) {
     std::uint8_t* at = sample(x, y, plane);
-    if (depth == 32) {
-        std::memcpy(at, &v, sizeof v);
-        return;
-    }
-    if (!(v > 0.0f)) v = 0.0f;
-    v = std::min(v, 1.0f);
-    if (depth == 16) {
-        auto s = static_cast<std::uint16_t>(std::lround(v * 32768.0f));
-        std::memcpy(at, &s, sizeof s);
-    } else {
-        *at = static_cast<std::uint8_t>(std::lround(v * 255.0f));
-    }
+    if (depth == 32) writeValue<32>(at, v);
+    else if (depth == 16) writeValue<16>(at, v);
+    else writeValue<8>(at, v);
 }
 
 int Document::imageMode() const {
@@ -101,9 +138,8 @@ Document convertDepth(const Document& doc, int depth) {
     if (!makeDocument(out, doc.width, doc.height, doc.colorPlanes, doc.hasAlpha, depth, ignored)) return out;
     out.mask = doc.mask;
     out.floatOrigin = doc.floatOrigin;
-    for (std::int32_t y = 0; y < doc.height; ++y)
-        for (std::int32_t x = 0; x < doc.width; ++x)
-            for (int p = 0; p < doc.planes(); ++p) out.setValue(x, y, p, doc.value(x, y, p));
+    convertSamples(doc.pixels.data(), doc.depth, out.pixels.data(), depth,
+                   static_cast<std::size_t>(doc.width) * doc.height * doc.planes());
     return out;
 }
 

@@ -55,6 +55,11 @@ bool makeDocument(Document& doc, std::int32_t width, std::int32_t height, int co
 // The same picture at another depth (values converted through 0..1).
 Document convertDepth(const Document& doc, int depth);
 
+// Converts `count` samples of depth `fromDepth` to depth `toDepth` exactly as
+// value() and setValue() would, one tight loop per pair of depths. The
+// buffers must not overlap unless the depths are equal.
+void convertSamples(const std::uint8_t* from, int fromDepth, std::uint8_t* to, int toDepth, std::size_t count);
+
 // Human-readable summary: "2048 x 1024 RGB 8-bit, no transparency, no mask".
 std::string describeDocument(const Document& doc);
 

@@ -115,6 +115,50 @@ Rect16 toRect16(const VRect& r) {
 
 bool isEmpty(const VRect& r) { return r.bottom <= r.top || r.right <= r.left; }
 
+// Copies `count` pixels of `bytes` bytes each, `fromStride` and `toStride`
+// bytes apart; one block when both are packed.
+void copyPixels(std::uint8_t* to, std::size_t toStride, const std::uint8_t* from, std::size_t fromStride,
+                std::size_t bytes, std::size_t count) {
+    if (count == 0) return;
+    if (toStride == bytes && fromStride == bytes) {
+        std::memcpy(to, from, bytes * count);
+        return;
+    }
+    for (std::size_t i = 0; i < count; ++i) std::memcpy(to + i * toStride, from + i * fromStride, bytes);
+}
+
+// Fills `count` pixels of `bytes` bytes with the pixel at `from`.
+void repeatPixel(std::uint8_t* to, const std::uint8_t* from, std::size_t bytes, std::size_t count) {
+    for (std::size_t i = 0; i < count; ++i) std::memcpy(to + i * bytes, from, bytes);
+}
+
+// Copies one row of a request: samples of `bytes` bytes for columns
+// left..left+count-1 (at `step` pixels apart, shifted by `originX`) of a
+// document row of `width` pixels `stride` bytes apart, replicating the edge
+// pixels outside the row.
+void copyRequestRow(std::uint8_t* to, const std::uint8_t* row, std::int32_t width, std::size_t stride,
+                    std::size_t bytes, std::int64_t left, std::size_t count, int step, std::int32_t originX) {
+    if (step == 1) {
+        // Columns before the row, inside it, after it.
+        const std::int64_t first = left + originX;
+        const std::int64_t end = first + static_cast<std::int64_t>(count);
+        const auto before = static_cast<std::size_t>(std::clamp<std::int64_t>(-first, 0, static_cast<std::int64_t>(count)));
+        const std::int64_t insideFirst = std::max<std::int64_t>(first, 0);
+        const std::int64_t insideEnd = std::min<std::int64_t>(end, width);
+        const auto inside = static_cast<std::size_t>(std::max<std::int64_t>(insideEnd - insideFirst, 0));
+        const std::size_t after = count - before - inside;
+        repeatPixel(to, row, bytes, before);
+        copyPixels(to + before * bytes, bytes, row + static_cast<std::size_t>(insideFirst) * stride, stride, bytes, inside);
+        repeatPixel(to + (before + inside) * bytes, row + static_cast<std::size_t>(width - 1) * stride, bytes, after);
+        return;
+    }
+    for (std::size_t x = 0; x < count; ++x) {
+        const std::int64_t wantX = (left + static_cast<std::int64_t>(x)) * step + originX;
+        const auto docX = static_cast<std::size_t>(std::clamp<std::int64_t>(wantX, 0, width - 1));
+        std::memcpy(to + x * bytes, row + docX * stride, bytes);
+    }
+}
+
 }  // namespace
 
 std::atomic<bool>& cancelRequested() {
@@ -235,24 +279,43 @@ void FilterHost::takeBackOutput() {
     Document& d = document_;
     const int planes = deliveredOutHi_ - deliveredOutLo_ + 1;
     const int bps = d.bytesPerSample();
-    const std::int32_t w = deliveredOut_.right - deliveredOut_.left;
     // Only full-resolution tiles write back into the image.
     if (deliveredOutStep_ != 1) return;
+    const std::size_t pixelBytes = static_cast<std::size_t>(planes) * bps;
+    const std::size_t docPixelBytes = static_cast<std::size_t>(d.planes()) * bps;
+    const std::size_t tileRowBytes = static_cast<std::size_t>(deliveredOut_.right - deliveredOut_.left) * pixelBytes;
+    // The tile's columns inside the image.
+    const std::int64_t left = std::max<std::int64_t>(std::int64_t{deliveredOut_.left} + d.floatOrigin.h, 0);
+    const std::int64_t right = std::min<std::int64_t>(std::int64_t{deliveredOut_.right} + d.floatOrigin.h, d.width);
+    if (left >= right) return;
+    const auto count = static_cast<std::size_t>(right - left);
+    const auto skip = static_cast<std::size_t>(left - (std::int64_t{deliveredOut_.left} + d.floatOrigin.h));
     for (std::int32_t y = deliveredOut_.top; y < deliveredOut_.bottom; ++y) {
-        const std::int32_t docY = y + d.floatOrigin.v;
+        const std::int64_t docY = std::int64_t{y} + d.floatOrigin.v;
         if (docY < 0 || docY >= d.height) continue;
-        for (std::int32_t x = deliveredOut_.left; x < deliveredOut_.right; ++x) {
-            const std::int32_t docX = x + d.floatOrigin.h;
-            if (docX < 0 || docX >= d.width) continue;
-            const std::uint8_t* src = outBuffer_.data() +
-                                      (static_cast<std::size_t>(y - deliveredOut_.top) * w + (x - deliveredOut_.left)) *
-                                          planes * bps;
-            std::memcpy(d.sample(docX, docY, deliveredOutLo_), src, static_cast<std::size_t>(planes) * bps);
-        }
+        keepRow(static_cast<std::int32_t>(docY));
+        const std::uint8_t* src = outBuffer_.data() + static_cast<std::size_t>(y - deliveredOut_.top) * tileRowBytes +
+                                  skip * pixelBytes;
+        copyPixels(d.sample(static_cast<std::int32_t>(left), static_cast<std::int32_t>(docY), deliveredOutLo_),
+                   docPixelBytes, src, pixelBytes, pixelBytes, count);
     }
 }
 
+void FilterHost::keepRow(std::int32_t y) {
+    if (!keeping_ || keptRows_[static_cast<std::size_t>(y)]) return;
+    keptRows_[static_cast<std::size_t>(y)] = true;
+    const std::size_t rowBytes = document_.rowBytes();
+    std::memcpy(kept_.get() + static_cast<std::size_t>(y) * rowBytes, document_.sample(0, y, 0), rowBytes);
+}
+
 std::int16_t FilterHost::advanceState() {
+    const auto t0 = std::chrono::steady_clock::now();
+    const std::int16_t result = deliverTiles();
+    secondsInCallbacks_ += std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+    return result;
+}
+
+std::int16_t FilterHost::deliverTiles() {
     takeBackOutput();
     FilterRecord& f = record_;
     Document& d = document_;
@@ -262,6 +325,7 @@ std::int16_t FilterHost::advanceState() {
     const VRect maskRect = requested(f.maskRect, bigDocument_.maskRect32);
     const int step = std::max<int>(f.inputRate >> 16, 1);
     const int maskStep = std::max<int>(f.maskRate >> 16, 1);
+    const std::size_t docPixelBytes = static_cast<std::size_t>(d.planes()) * bps;
 
     // Copies a rectangle of planes lo..hi into a buffer, replicating edge
     // pixels outside the image. Returns false when the request is unusable.
@@ -274,20 +338,17 @@ std::int16_t FilterHost::advanceState() {
         const int planes = hi - lo + 1;
         const std::size_t w = static_cast<std::size_t>(r.right) - r.left;
         const std::size_t h = static_cast<std::size_t>(r.bottom) - r.top;
-        if (w * h * planes * bps > kMaxTileBytes) return false;
-        buffer.resize(w * h * planes * bps);
+        const std::size_t pixelBytes = static_cast<std::size_t>(planes) * bps;
+        if (w * h * pixelBytes > kMaxTileBytes) return false;
+        buffer.resize(w * h * pixelBytes);
         for (std::size_t y = 0; y < h; ++y) {
             const std::int64_t wantY = (static_cast<std::int64_t>(r.top) + y) * sampleStep + d.floatOrigin.v;
             const std::int32_t docY = static_cast<std::int32_t>(std::clamp<std::int64_t>(wantY, 0, d.height - 1));
-            for (std::size_t x = 0; x < w; ++x) {
-                const std::int64_t wantX = (static_cast<std::int64_t>(r.left) + x) * sampleStep + d.floatOrigin.h;
-                const std::int32_t docX = static_cast<std::int32_t>(std::clamp<std::int64_t>(wantX, 0, d.width - 1));
-                std::memcpy(buffer.data() + (y * w + x) * planes * bps, d.sample(docX, docY, lo),
-                            static_cast<std::size_t>(planes) * bps);
-            }
+            copyRequestRow(buffer.data() + y * w * pixelBytes, d.sample(0, docY, lo), d.width, docPixelBytes,
+                           pixelBytes, r.left, w, sampleStep, d.floatOrigin.h);
         }
         data = buffer.data();
-        rowBytes = static_cast<std::int32_t>(w * planes * bps);
+        rowBytes = static_cast<std::int32_t>(w * pixelBytes);
         return true;
     };
 
@@ -311,11 +372,8 @@ std::int16_t FilterHost::advanceState() {
         for (std::size_t y = 0; y < h; ++y) {
             const std::int64_t wantY = (static_cast<std::int64_t>(maskRect.top) + y) * maskStep + d.floatOrigin.v;
             const std::int32_t docY = static_cast<std::int32_t>(std::clamp<std::int64_t>(wantY, 0, d.height - 1));
-            for (std::size_t x = 0; x < w; ++x) {
-                const std::int64_t wantX = (static_cast<std::int64_t>(maskRect.left) + x) * maskStep + d.floatOrigin.h;
-                const std::int32_t docX = static_cast<std::int32_t>(std::clamp<std::int64_t>(wantX, 0, d.width - 1));
-                maskBuffer_[y * w + x] = d.mask[static_cast<std::size_t>(docY) * d.width + docX];
-            }
+            copyRequestRow(maskBuffer_.data() + y * w, d.mask.data() + static_cast<std::size_t>(docY) * d.width,
+                           d.width, 1, 1, maskRect.left, w, maskStep, d.floatOrigin.h);
         }
         f.maskData = maskBuffer_.data();
         f.maskRowBytes = static_cast<std::int32_t>(w);
@@ -325,6 +383,14 @@ std::int16_t FilterHost::advanceState() {
 }
 
 std::int16_t FilterHost::readSource(const VRect* rect, std::int16_t loPlane, std::int16_t hiPlane, void* buffer,
+                                    std::int32_t rowBytes) {
+    const auto t0 = std::chrono::steady_clock::now();
+    const std::int16_t result = copySource(rect, loPlane, hiPlane, buffer, rowBytes);
+    secondsInCallbacks_ += std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+    return result;
+}
+
+std::int16_t FilterHost::copySource(const VRect* rect, std::int16_t loPlane, std::int16_t hiPlane, void* buffer,
                                     std::int32_t rowBytes) {
     const Document* source = options_.source;
     if (source == nullptr || rect == nullptr || buffer == nullptr) return filterBadParameters;
@@ -336,10 +402,10 @@ std::int16_t FilterHost::readSource(const VRect* rect, std::int16_t loPlane, std
     if (rowBytes < 0 || static_cast<std::size_t>(rowBytes) < pixelBytes * static_cast<std::size_t>(r.right - r.left))
         return filterBadParameters;
     auto* out = static_cast<std::uint8_t*>(buffer);
+    const std::size_t sourcePixelBytes = static_cast<std::size_t>(source->planes()) * source->bytesPerSample();
     for (std::int32_t y = r.top; y < r.bottom; ++y)
-        for (std::int32_t x = r.left; x < r.right; ++x)
-            std::memcpy(out + static_cast<std::size_t>(y - r.top) * rowBytes + (x - r.left) * pixelBytes,
-                        source->sample(x, y, loPlane), pixelBytes);
+        copyPixels(out + static_cast<std::size_t>(y - r.top) * rowBytes, pixelBytes, source->sample(r.left, y, loPlane),
+                   sourcePixelBytes, pixelBytes, static_cast<std::size_t>(r.right - r.left));
     return noErr;
 }
 
@@ -360,7 +426,20 @@ void FilterHost::progress(std::int32_t done, std::int32_t total) {
 
 RunReport FilterHost::run(PluginMainProc entry, bool withParameters) {
     RunReport report;
-    const std::vector<std::uint8_t> before = document_.pixels;
+    // Rows are kept as they were the first time a tile writes into them, so
+    // that a failed run can put them back; untouched memory costs nothing.
+    keptRows_.clear();
+    kept_.reset();
+    keeping_ = options_.restoreOnFailure && !document_.pixels.empty();
+    if (keeping_) {
+        kept_.reset(new (std::nothrow) std::uint8_t[document_.pixels.size()]);
+        if (!kept_) {
+            keeping_ = false;
+            report.result = memFullErr;
+            return report;
+        }
+        keptRows_.assign(static_cast<std::size_t>(document_.height), false);
+    }
     tilesDelivered_ = 0;
     lastProgressPercent_ = -1;
     outPending_ = false;
@@ -372,8 +451,11 @@ RunReport FilterHost::run(PluginMainProc entry, bool withParameters) {
     auto step = [&](std::int16_t selector) {
         report.selectorsCalled.push_back(selector);
         const Clock::time_point t0 = Clock::now();
+        secondsInCallbacks_ = 0;
         report.result = call(entry, selector);
-        const double spent = seconds(t0);
+        // Tiles the module asked for during the call count as the host's.
+        const double spent = seconds(t0) - secondsInCallbacks_;
+        report.secondsHost += secondsInCallbacks_;
         if (selector == filterSelectorPrepare) report.secondsPrepare += spent;
         else if (selector == filterSelectorStart) report.secondsStart += spent;
         else if (selector == filterSelectorContinue) report.secondsContinue += spent;
@@ -393,7 +475,7 @@ RunReport FilterHost::run(PluginMainProc entry, bool withParameters) {
         while (ok && !requestIsEmpty() && report.continueCalls < kMaxContinueCalls) {
             t0 = Clock::now();
             gActive = this;
-            const std::int16_t err = advanceState();
+            const std::int16_t err = deliverTiles();
             gActive = nullptr;
             report.secondsHost += seconds(t0);
             if (err != noErr) {
@@ -411,7 +493,16 @@ RunReport FilterHost::run(PluginMainProc entry, bool withParameters) {
         }
         if (ok) ok = step(filterSelectorFinish);
     }
-    if (!ok) document_.pixels = before;  // a failed or cancelled run changes nothing
+    if (!ok && keeping_) {
+        // A failed or cancelled run changes nothing.
+        const std::size_t rowBytes = document_.rowBytes();
+        for (std::int32_t y = 0; y < document_.height; ++y)
+            if (keptRows_[static_cast<std::size_t>(y)])
+                std::memcpy(document_.sample(0, y, 0), kept_.get() + static_cast<std::size_t>(y) * rowBytes, rowBytes);
+    }
+    keeping_ = false;
+    kept_.reset();
+    keptRows_.clear();
     if (options_.showProgress && lastProgressPercent_ >= 0 && lastProgressPercent_ < 100) std::fputc('\n', stderr);
     report.tilesDelivered = tilesDelivered_;
     return report;

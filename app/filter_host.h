@@ -35,6 +35,9 @@ struct HostOptions {
     const Document* source = nullptr;
     // The host's scripting descriptors (recording and replaying actions), or null.
     PIDescriptorParameters* descriptorParameters = nullptr;
+    // Whether run() puts the pixels back after a failed or cancelled run
+    // (off for a fresh canvas that is thrown away when the run fails).
+    bool restoreOnFailure = true;
     // Answers the host's colour picker when offered: in/out 8-bit channels.
     std::function<bool(std::int16_t (&components)[4])> colorPicker;
 };
@@ -49,7 +52,9 @@ struct RunReport {
     int continueCalls = 0;
     std::vector<std::int16_t> selectorsCalled;
     // Wall time spent in the module per selector, and in the host's own
-    // tile delivery and take-back between the calls, in seconds.
+    // tile delivery and take-back (between the calls, and in advanceState
+    // and readSource when the module calls them during one, which the
+    // selector's time then leaves out), in seconds.
     double secondsPrepare = 0, secondsStart = 0, secondsContinue = 0, secondsFinish = 0, secondsHost = 0;
 };
 
@@ -86,6 +91,10 @@ private:
     struct HandleBlock;
     void fillRecord();
     void takeBackOutput();
+    std::int16_t deliverTiles();
+    std::int16_t copySource(const VRect* rect, std::int16_t loPlane, std::int16_t hiPlane, void* buffer,
+                            std::int32_t rowBytes);
+    void keepRow(std::int32_t y);
     bool requestIsEmpty() const;
     VRect requested(const Rect16& small, const VRect& big) const;
 
@@ -107,6 +116,13 @@ private:
     bool outPending_ = false;
     int tilesDelivered_ = 0;
     int lastProgressPercent_ = -1;
+    double secondsInCallbacks_ = 0;
+
+    // The rows of the document as they were before a run first wrote into
+    // them (document-sized, filled row by row as tiles come back).
+    bool keeping_ = false;
+    std::unique_ptr<std::uint8_t[]> kept_;
+    std::vector<bool> keptRows_;
 };
 
 }  // namespace globaro

@@ -20,7 +20,9 @@ bool loadMask(const std::string& path, std::int32_t width, std::int32_t height, 
 
 // Writes a document. `depth` 0 keeps the document's depth; formats that
 // cannot hold it get the nearest they can. The file appears only when it is
-// complete: it is written beside the target and renamed into place.
+// complete: it is written beside the target and renamed into place. PNG and
+// TIFF files are deflated at a moderate level (4 of 9; PNG rows with the
+// "sub" filter), which costs a little size for a large saving in time.
 bool saveDocument(const std::string& path, const Document& doc, int depth, std::string& error);
 
 }  // namespace globaro

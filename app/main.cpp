@@ -85,6 +85,9 @@ int runFilter(Document& doc, const std::string& modulePath, const RunSettingsOpt
     options.showProgress = showProgress;
     options.descriptorParameters = &store.parameters();
     options.source = source;
+    // A canvas (the case with a source) is thrown away when the run fails:
+    // its pixels need not be kept for putting back.
+    options.restoreOnFailure = source == nullptr;
     FilterHost host(doc, options);
     const RunReport report = host.run(module.entry, false);
     if (reportOut != nullptr) *reportOut = report;

@@ -63,6 +63,45 @@ void writeSample(std::uint8_t* at, float value, const PixelFormat& format) {
     }
 }
 
+// One run of pixels of a row, inside the tile: samples of type `Sample`,
+// `stride` samples a pixel, grey (one colour sample) or RGB, alpha at sample
+// `alphaAt` when `HasAlpha`. The same arithmetic as readInputPixel.
+template <typename Sample, bool Grey, bool HasAlpha>
+void readRun(const std::uint8_t* at, std::size_t stride, int alphaAt, float factor, std::size_t count, float* rgba) {
+    auto sample = [](const std::uint8_t* p) {
+        Sample v;
+        std::memcpy(&v, p, sizeof v);
+        return static_cast<float>(v);
+    };
+    const std::size_t pixelBytes = stride * sizeof(Sample);
+    for (std::size_t i = 0; i < count; ++i, at += pixelBytes, rgba += 4) {
+        if constexpr (Grey) {
+            rgba[0] = rgba[1] = rgba[2] = sample(at) * factor;
+        } else {
+            rgba[0] = sample(at) * factor;
+            rgba[1] = sample(at + sizeof(Sample)) * factor;
+            rgba[2] = sample(at + 2 * sizeof(Sample)) * factor;
+        }
+        if constexpr (HasAlpha) {
+            rgba[3] = sample(at + static_cast<std::size_t>(alphaAt) * sizeof(Sample)) * factor;
+        } else {
+            rgba[3] = 1.0f;
+        }
+    }
+}
+
+template <typename Sample>
+void readRunOf(bool grey, bool hasAlpha, const std::uint8_t* at, std::size_t stride, int alphaAt, float factor,
+               std::size_t count, float* rgba) {
+    if (grey) {
+        if (hasAlpha) readRun<Sample, true, true>(at, stride, alphaAt, factor, count, rgba);
+        else readRun<Sample, true, false>(at, stride, alphaAt, factor, count, rgba);
+    } else {
+        if (hasAlpha) readRun<Sample, false, true>(at, stride, alphaAt, factor, count, rgba);
+        else readRun<Sample, false, false>(at, stride, alphaAt, factor, count, rgba);
+    }
+}
+
 std::uint8_t toPreviewByte(float value) {
     if (!(value > 0.0f)) return 0;
     if (value >= 1.0f) return 255;
@@ -85,6 +124,33 @@ PixelFormat pixelFormatFor(int imageMode, int depth, int filterCase) {
     f.editableTransparency = filterCase == filterCaseEditableTransparencyNoSelection ||
                              filterCase == filterCaseEditableTransparencyWithSelection;
     return f;
+}
+
+void readInputRow(const PixelFormat& format, const TileView& tile, std::int32_t row, std::int32_t column,
+                  std::int32_t count, float* rgba) {
+    if (count <= 0) return;
+    const auto total = static_cast<std::size_t>(count);
+    const bool rowInside = tile.data != nullptr && tile.planes > 0 && row >= tile.rect.top && row < tile.rect.bottom;
+    // The columns of the run inside the tile: [insideFrom, insideTo).
+    const std::int64_t from = column, to = std::int64_t{column} + count;
+    const std::int64_t insideFrom = rowInside ? std::clamp<std::int64_t>(tile.rect.left, from, to) : from;
+    const std::int64_t insideTo = rowInside ? std::max(std::min<std::int64_t>(to, tile.rect.right), insideFrom) : from;
+    const auto before = static_cast<std::size_t>(insideFrom - from);
+    const auto inside = static_cast<std::size_t>(std::max<std::int64_t>(insideTo - insideFrom, 0));
+    std::fill(rgba, rgba + before * 4, 0.0f);
+    std::fill(rgba + (before + inside) * 4, rgba + total * 4, 0.0f);
+    if (inside == 0) return;
+    const int bps = format.bytesPerSample();
+    const std::uint8_t* at = tile.data + static_cast<std::ptrdiff_t>(insideFrom - tile.rect.left) * tile.planes * bps +
+                             static_cast<std::ptrdiff_t>(row - tile.rect.top) * tile.rowBytes;
+    const float factor = format.colorFactor();
+    const bool grey = std::min(format.colorPlanes(), tile.planes) < 3;
+    const bool hasAlpha = tile.planes > format.colorPlanes();
+    const auto stride = static_cast<std::size_t>(tile.planes);
+    float* first = rgba + before * 4;
+    if (format.isFloat) readRunOf<float>(grey, hasAlpha, at, stride, format.colorPlanes(), factor, inside, first);
+    else if (format.bits16) readRunOf<std::uint16_t>(grey, hasAlpha, at, stride, format.colorPlanes(), factor, inside, first);
+    else readRunOf<std::uint8_t>(grey, hasAlpha, at, stride, format.colorPlanes(), factor, inside, first);
 }
 
 bool ExportImage::allocate(std::int32_t w, std::int32_t h) {

@@ -64,6 +64,14 @@ struct MaskView {
     VRect rect{};
 };
 
+// Reads pixels `column`..`column + count - 1` of one row of a tile, with the
+// very values HostServices::readInputPixel gives for each (all zeros outside
+// the tile), as red, green, blue, alpha floats into `rgba` (4 a pixel). The
+// format is resolved once per call, not per pixel. No allocation; safe from
+// any number of threads.
+void readInputRow(const PixelFormat& format, const TileView& tile, std::int32_t row, std::int32_t column,
+                  std::int32_t count, float* rgba);
+
 // The module's own image that exports render into: RGBA floats, 0..1.
 struct ExportImage {
     std::int32_t width = 0;

@@ -104,20 +104,16 @@ void resetHostProgress(const HostServices& host) { host.updateProgress(1, 100); 
 namespace {
 
 // Converts one delivered strip (request coordinates `want`) to floats and
-// stores it at row `y0` of the working input.
-bool storeStrip(const HostServices& host, const TileView& in, const VRect& want, std::vector<float>& strip,
+// stores it at row `y0` of the working input. The format is resolved once;
+// each row is read in one go and clamped to 0..1.
+bool storeStrip(const PixelFormat& format, const TileView& in, const VRect& want, std::vector<float>& strip,
                 RenderSession& session, std::int32_t y0) {
     const std::int32_t width = want.right - want.left, rows = want.bottom - want.top;
-    std::fill(strip.begin(), strip.end(), 0.0f);
+    const std::size_t rowFloats = static_cast<std::size_t>(width) * 4;
     for (std::int32_t j = 0; j < rows; ++j) {
-        for (std::int32_t i = 0; i < width; ++i) {
-            const Color4 c = host.readInputPixel(want.top + j, want.left + i, in);
-            float* p = strip.data() + (static_cast<std::size_t>(j) * width + i) * 4;
-            p[0] = std::clamp(c.red, 0.0f, 1.0f);
-            p[1] = std::clamp(c.green, 0.0f, 1.0f);
-            p[2] = std::clamp(c.blue, 0.0f, 1.0f);
-            p[3] = std::clamp(c.alpha, 0.0f, 1.0f);
-        }
+        float* p = strip.data() + static_cast<std::size_t>(j) * rowFloats;
+        readInputRow(format, in, want.top + j, want.left, width, p);
+        for (std::size_t i = 0; i < rowFloats; ++i) p[i] = std::clamp(p[i], 0.0f, 1.0f);
     }
     SourceImageView view;
     view.pixels = strip.data();
@@ -158,7 +154,7 @@ std::int16_t loadSeparateSource(HostServices& host, const SourceImageSuite& sour
             return err;
         }
         const TileView in{raw.data(), rowBytes, source.planes, want};
-        if (!storeStrip(host, in, want, strip, session, y)) {
+        if (!storeStrip(format, in, want, strip, session, y)) {
             session.release();
             return kPyramidLoadFailed;
         }
@@ -197,8 +193,8 @@ std::int16_t loadHostInput(HostServices& host, SettingsRecord& settings, RenderS
         }
         // The request's coordinates of the strip's pixels.
         const VRect want = host.inRect();
-        if (!storeStrip(host, host.inputTile(), VRect{want.top, want.left, want.top + rows, want.left + width}, strip,
-                        session, y - area.top))
+        if (!storeStrip(host.pixelFormat(), host.inputTile(),
+                        VRect{want.top, want.left, want.top + rows, want.left + width}, strip, session, y - area.top))
             result = kPyramidLoadFailed;
     }
     settings.previewStep = step;

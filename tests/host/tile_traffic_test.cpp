@@ -1,0 +1,313 @@
+// The tile traffic between the standalone host and a module: rows of tiles
+// delivered and taken back (edges replicated, plane ranges, subsampling,
+// floating selections), the source suite, a failed run putting the pixels
+// back, and the module's row-wise reading of delivered input, each checked
+// against a pixel-by-pixel definition.
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <functional>
+#include <limits>
+#include <random>
+#include <vector>
+
+#include "app/document.h"
+#include "app/filter_host.h"
+#include "host/host_services.h"
+
+namespace globaro {
+namespace {
+
+// ---- a module made of one function per selector ------------------------------------------
+std::function<std::int16_t(std::int16_t, FilterRecord&)> gModule;
+
+void scriptedEntry(std::int16_t selector, FilterRecord* record, intptr_t*, std::int16_t* result) {
+    *result = gModule ? gModule(selector, *record) : 0;
+}
+
+Document randomDocument(std::int32_t width, std::int32_t height, int colorPlanes, bool alpha, int depth,
+                        unsigned seed) {
+    Document d;
+    std::string error;
+    EXPECT_TRUE(makeDocument(d, width, height, colorPlanes, alpha, depth, error)) << error;
+    std::mt19937 rng(seed);
+    for (auto& b : d.pixels) b = static_cast<std::uint8_t>(rng());
+    return d;
+}
+
+void requestIn(FilterRecord& f, const VRect& r, int lo, int hi, int step) {
+    f.bigDocumentData->PluginUsing32BitCoordinates = 1;
+    f.bigDocumentData->inRect32 = r;
+    f.bigDocumentData->outRect32 = VRect{0, 0, 0, 0};
+    f.bigDocumentData->maskRect32 = r;
+    f.inLoPlane = static_cast<std::int16_t>(lo);
+    f.inHiPlane = static_cast<std::int16_t>(hi);
+    f.inputRate = f.maskRate = toFixed(step);
+}
+
+// What a delivered tile must hold: planes lo..hi of the document pixel each
+// request pixel maps to, clamped into the image.
+std::vector<std::uint8_t> expectedTile(const Document& d, const VRect& r, int lo, int hi, int step) {
+    const int bps = d.bytesPerSample();
+    std::vector<std::uint8_t> bytes;
+    for (std::int32_t y = r.top; y < r.bottom; ++y)
+        for (std::int32_t x = r.left; x < r.right; ++x) {
+            const std::int32_t docY = std::clamp(y * step + d.floatOrigin.v, 0, d.height - 1);
+            const std::int32_t docX = std::clamp(x * step + d.floatOrigin.h, 0, d.width - 1);
+            const std::uint8_t* at = d.sample(docX, docY, lo);
+            bytes.insert(bytes.end(), at, at + (hi - lo + 1) * bps);
+        }
+    return bytes;
+}
+
+std::vector<std::uint8_t> expectedMask(const Document& d, const VRect& r, int step) {
+    std::vector<std::uint8_t> bytes;
+    for (std::int32_t y = r.top; y < r.bottom; ++y)
+        for (std::int32_t x = r.left; x < r.right; ++x) {
+            const std::int32_t docY = std::clamp(y * step + d.floatOrigin.v, 0, d.height - 1);
+            const std::int32_t docX = std::clamp(x * step + d.floatOrigin.h, 0, d.width - 1);
+            bytes.push_back(d.mask[static_cast<std::size_t>(docY) * d.width + docX]);
+        }
+    return bytes;
+}
+
+TEST(TileDelivery, RowsMatchThePixelByPixelDefinition) {
+    struct Case {
+        int colorPlanes;
+        bool alpha;
+        int depth;
+        VPoint floatOrigin;
+    };
+    const Case cases[] = {{3, true, 8, {0, 0}}, {1, false, 16, {0, 0}}, {3, false, 32, {0, 0}},
+                          {3, true, 16, {4, -3}}, {1, true, 8, {-2, 5}}};
+    const VRect rects[] = {{0, 0, 40, 50}, {-3, -4, 10, 60}, {35, 45, 44, 57}, {-9, -9, -2, -1}, {5, 7, 6, 8}};
+    for (const Case& c : cases) {
+        Document doc = randomDocument(50, 40, c.colorPlanes, c.alpha, c.depth, 7);
+        doc.floatOrigin = c.floatOrigin;
+        doc.mask.resize(static_cast<std::size_t>(doc.width) * doc.height);
+        for (std::size_t i = 0; i < doc.mask.size(); ++i) doc.mask[i] = static_cast<std::uint8_t>(i * 13);
+        const Document before = doc;
+        FilterHost host(doc);
+        for (const VRect& r : rects)
+            for (int step : {1, 3})
+                for (int lo = 0; lo < doc.planes(); ++lo)
+                    for (int hi = lo; hi < doc.planes(); ++hi) {
+                        std::vector<std::uint8_t> got, gotMask;
+                        std::int16_t advanced = -1;
+                        gModule = [&](std::int16_t, FilterRecord& f) -> std::int16_t {
+                            requestIn(f, r, lo, hi, step);
+                            advanced = f.advanceState();
+                            const std::size_t w = static_cast<std::size_t>(r.right - r.left);
+                            const std::size_t rowBytes = w * (hi - lo + 1) * doc.bytesPerSample();
+                            EXPECT_EQ(f.inRowBytes, static_cast<std::int32_t>(rowBytes));
+                            const auto* in = static_cast<const std::uint8_t*>(f.inData);
+                            got.assign(in, in + rowBytes * (r.bottom - r.top));
+                            const auto* m = static_cast<const std::uint8_t*>(f.maskData);
+                            if (m != nullptr) gotMask.assign(m, m + w * (r.bottom - r.top));
+                            return 0;
+                        };
+                        host.call(scriptedEntry, filterSelectorStart);
+                        ASSERT_EQ(advanced, 0);
+                        EXPECT_EQ(got, expectedTile(doc, r, lo, hi, step))
+                            << c.depth << "-bit, planes " << lo << ".." << hi << ", step " << step << ", rect "
+                            << r.top << "," << r.left << "," << r.bottom << "," << r.right;
+                        EXPECT_EQ(gotMask, expectedMask(doc, r, step));
+                    }
+        EXPECT_EQ(doc.pixels, before.pixels);  // input requests write nothing
+    }
+    gModule = nullptr;
+}
+
+TEST(TileDelivery, OutputTilesComeBackIntoTheirPlanesInsideTheImage) {
+    for (int depth : {8, 16, 32}) {
+        Document doc = randomDocument(30, 20, 3, true, depth, 9);
+        doc.floatOrigin = VPoint{2, -3};
+        const Document before = doc;
+        const VRect r{-4, -2, 25, 40};  // reaches past every edge
+        const int lo = 1, hi = 2;
+        const int bps = doc.bytesPerSample();
+        const std::size_t pixelBytes = static_cast<std::size_t>(hi - lo + 1) * bps;
+        auto fill = [&](std::uint8_t* data, std::int32_t rowBytes) {
+            for (std::int32_t y = r.top; y < r.bottom; ++y)
+                for (std::int32_t x = r.left; x < r.right; ++x)
+                    for (std::size_t b = 0; b < pixelBytes; ++b)
+                        data[static_cast<std::size_t>(y - r.top) * rowBytes + (x - r.left) * pixelBytes + b] =
+                            static_cast<std::uint8_t>(x * 3 + y * 5 + b);
+        };
+        FilterHost host(doc);
+        gModule = [&](std::int16_t, FilterRecord& f) -> std::int16_t {
+            f.bigDocumentData->PluginUsing32BitCoordinates = 1;
+            f.bigDocumentData->inRect32 = VRect{0, 0, 0, 0};
+            f.bigDocumentData->outRect32 = r;
+            f.outLoPlane = lo;
+            f.outHiPlane = hi;
+            f.inputRate = toFixed(1);
+            if (f.advanceState() != 0) return -1;
+            fill(static_cast<std::uint8_t*>(f.outData), f.outRowBytes);
+            // The next request takes the tile back.
+            f.bigDocumentData->outRect32 = VRect{0, 0, 0, 0};
+            return f.advanceState();
+        };
+        ASSERT_EQ(host.call(scriptedEntry, filterSelectorStart), 0);
+        for (std::int32_t docY = 0; docY < doc.height; ++docY)
+            for (std::int32_t docX = 0; docX < doc.width; ++docX) {
+                const std::int32_t y = docY - doc.floatOrigin.v, x = docX - doc.floatOrigin.h;
+                const bool covered = y >= r.top && y < r.bottom && x >= r.left && x < r.right;
+                for (int p = 0; p < doc.planes(); ++p)
+                    for (int b = 0; b < bps; ++b) {
+                        const std::uint8_t want =
+                            covered && p >= lo && p <= hi
+                                ? static_cast<std::uint8_t>(x * 3 + y * 5 + (p - lo) * bps + b)
+                                : before.sample(docX, docY, p)[b];
+                        ASSERT_EQ(doc.sample(docX, docY, p)[b], want) << depth << " at " << docX << "," << docY;
+                    }
+            }
+    }
+    gModule = nullptr;
+}
+
+TEST(SourceSuite, ReadsRectanglesOfPlanesIntoPaddedRows) {
+    const Document source = randomDocument(33, 17, 3, true, 16, 4);
+    Document canvas;
+    std::string error;
+    ASSERT_TRUE(makeDocument(canvas, 8, 8, 3, true, 16, error));
+    HostOptions options;
+    options.source = &source;
+    FilterHost host(canvas, options);
+    gModule = [&](std::int16_t, FilterRecord& f) -> std::int16_t {
+        const VRect r{2, 3, 15, 31};
+        for (int lo = 0; lo < 4; ++lo)
+            for (int hi = lo; hi < 4; ++hi) {
+                const std::size_t pixelBytes = static_cast<std::size_t>(hi - lo + 1) * 2;
+                const std::int32_t rowBytes = static_cast<std::int32_t>(28 * pixelBytes + 6);  // padded rows
+                std::vector<std::uint8_t> buffer(static_cast<std::size_t>(rowBytes) * 13, 0xAB);
+                EXPECT_EQ(f.sourceImage->readSource(&r, static_cast<std::int16_t>(lo), static_cast<std::int16_t>(hi),
+                                                    buffer.data(), rowBytes),
+                          0);
+                for (std::int32_t y = r.top; y < r.bottom; ++y) {
+                    const std::uint8_t* row = buffer.data() + static_cast<std::size_t>(y - r.top) * rowBytes;
+                    for (std::int32_t x = r.left; x < r.right; ++x)
+                        EXPECT_EQ(std::memcmp(row + (x - r.left) * pixelBytes, source.sample(x, y, lo), pixelBytes), 0);
+                    for (std::size_t pad = 28 * pixelBytes; pad < static_cast<std::size_t>(rowBytes); ++pad)
+                        EXPECT_EQ(row[pad], 0xAB);  // the padding is not written
+                }
+            }
+        // Rows too short for the rectangle, and rectangles outside the source.
+        std::vector<std::uint8_t> small(64);
+        const VRect wide{0, 0, 2, 33};
+        EXPECT_NE(f.sourceImage->readSource(&wide, 0, 3, small.data(), 32), 0);
+        const VRect outside{0, 30, 2, 34};
+        EXPECT_NE(f.sourceImage->readSource(&outside, 0, 0, small.data(), 32), 0);
+        return 0;
+    };
+    ASSERT_EQ(host.call(scriptedEntry, filterSelectorStart), 0);
+    gModule = nullptr;
+}
+
+// A run that writes two tiles and fails in its second continue call.
+std::int16_t writeTwoTilesThenFail(std::int16_t selector, FilterRecord& f) {
+    auto request = [&](const VRect& r) {
+        f.bigDocumentData->PluginUsing32BitCoordinates = 1;
+        f.bigDocumentData->inRect32 = VRect{0, 0, 0, 0};
+        f.bigDocumentData->outRect32 = r;
+        f.outLoPlane = 0;
+        f.outHiPlane = static_cast<std::int16_t>(f.planes - 1);
+        f.inputRate = toFixed(1);
+    };
+    static int continues = 0;
+    if (selector == filterSelectorStart) {
+        continues = 0;
+        request(VRect{2, 0, 6, 10});
+    } else if (selector == filterSelectorContinue) {
+        std::memset(f.outData, 0x5A, static_cast<std::size_t>(f.outRowBytes) * 4);
+        if (++continues == 2) return userCanceledErr;
+        request(VRect{10, 3, 14, 8});
+    }
+    return 0;
+}
+
+TEST(FailedRuns, PutEveryWrittenRowBack) {
+    for (int depth : {8, 32}) {
+        Document doc = randomDocument(10, 16, 3, true, depth, 2);
+        const Document before = doc;
+        FilterHost host(doc);
+        gModule = writeTwoTilesThenFail;
+        const RunReport report = host.run(scriptedEntry, false);
+        EXPECT_EQ(report.result, userCanceledErr);
+        EXPECT_EQ(report.continueCalls, 2);
+        EXPECT_EQ(doc.pixels, before.pixels);
+    }
+    // A canvas that is thrown away on failure keeps what was written.
+    Document doc = randomDocument(10, 16, 3, true, 8, 2);
+    const Document before = doc;
+    HostOptions options;
+    options.restoreOnFailure = false;
+    FilterHost host(doc, options);
+    gModule = writeTwoTilesThenFail;
+    EXPECT_EQ(host.run(scriptedEntry, false).result, userCanceledErr);
+    EXPECT_NE(doc.pixels, before.pixels);
+    EXPECT_EQ(*doc.sample(0, 2, 0), 0x5A);
+    EXPECT_EQ(*doc.sample(3, 10, 0), 0x5A);
+    EXPECT_EQ(std::memcmp(doc.sample(0, 0, 0), before.sample(0, 0, 0), doc.rowBytes() * 2), 0);
+    gModule = nullptr;
+}
+
+// ---- the module's row reader ------------------------------------------------------------
+
+bool sameBits(float a, float b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+
+TEST(InputRows, GiveExactlyWhatPixelReadsGive) {
+    struct Mode {
+        int imageMode, depth;
+    };
+    const Mode modes[] = {{plugInModeGrayScale, 8}, {plugInModeRGBColor, 8}, {plugInModeGray16, 16},
+                          {plugInModeRGB48, 16},    {plugInModeGray32, 32},  {plugInModeRGB96, 32}};
+    std::mt19937 rng(5);
+    for (const Mode& m : modes) {
+        FilterRecord record{};
+        record.imageMode = static_cast<std::int16_t>(m.imageMode);
+        record.depth = static_cast<std::int16_t>(m.depth);
+        record.filterCase = filterCaseEditableTransparencyNoSelection;
+        const HostServices host(&record, nullptr);
+        const PixelFormat format = host.pixelFormat();
+        const int bps = format.bytesPerSample();
+        for (int planes = 1; planes <= 5; ++planes) {
+            record.planes = static_cast<std::int16_t>(planes);
+            const VRect rect{3, 10, 6, 17};
+            const std::int32_t rowBytes = 7 * planes * bps + 5;
+            std::vector<std::uint8_t> bytes(static_cast<std::size_t>(rowBytes) * 3);
+            if (format.isFloat) {
+                std::uniform_real_distribution<float> u(-0.5f, 1.5f);
+                for (std::size_t i = 0; i + 4 <= bytes.size(); i += 4) {
+                    float v = u(rng);
+                    if (i % 36 == 0) v = std::numeric_limits<float>::quiet_NaN();
+                    std::memcpy(&bytes[i], &v, 4);
+                }
+            } else {
+                for (auto& b : bytes) b = static_cast<std::uint8_t>(rng());
+            }
+            for (const bool empty : {false, true}) {
+                const TileView tile{empty ? nullptr : bytes.data(), rowBytes, planes, rect};
+                for (std::int32_t row = 1; row <= 7; ++row)
+                    for (std::int32_t column = 5; column <= 18; ++column)
+                        for (std::int32_t count : {1, 3, 12, 20}) {
+                            std::vector<float> rgba(static_cast<std::size_t>(count) * 4, 123.0f);
+                            readInputRow(format, tile, row, column, count, rgba.data());
+                            for (std::int32_t i = 0; i < count; ++i) {
+                                const Color4 c = host.readInputPixel(row, column + i, tile);
+                                const float* p = &rgba[static_cast<std::size_t>(i) * 4];
+                                ASSERT_TRUE(sameBits(p[0], c.red) && sameBits(p[1], c.green) &&
+                                            sameBits(p[2], c.blue) && sameBits(p[3], c.alpha))
+                                    << m.depth << "-bit mode " << m.imageMode << ", " << planes << " planes, row "
+                                    << row << ", column " << column + i;
+                            }
+                        }
+            }
+        }
+    }
+}
+
+}  // namespace
+}  // namespace globaro
