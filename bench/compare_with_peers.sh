@@ -3,7 +3,8 @@
 # jobs, alternating run by run so that both see the same machine load:
 #
 #   cube strip   equirectangular 8192x4096 -> 6 x 1 cube strip 12288 x 2048
-#                (globaro "Unity 6 frames"; ffmpeg v360 e -> c6x1)
+#                (globaro "Unity 6 frames" at "best"; ffmpeg v360 e -> c6x1,
+#                bilinear ("line") and Lanczos)
 #   flat view    -> rectilinear 2048 x 2048, 90 degrees (ffmpeg v360 e -> flat)
 #   rotation     -> equirectangular turned by yaw 30, pitch 20, roll 10
 #                (globaro --lon 30 --lat 20 --spin 10; ffmpeg v360 e -> e)
@@ -71,7 +72,7 @@ measure() {
     fi
     read -r seconds kb <"$stats"
     echo "$job $tool $seconds $kb" >>"$results"
-    printf '  %-10s %-9s %7.2f s %8.0f MiB\n' "$job" "$tool" "$seconds" "$((kb / 1024))" >&2
+    printf '  %-10s %-14s %7.2f s %8.0f MiB\n' "$job" "$tool" "$seconds" "$((kb / 1024))" >&2
 }
 
 
@@ -80,7 +81,9 @@ for ((run = 1; run <= runs; ++run)); do
     measure cube globaro "$globaro" render "$input" "$work/g-cube.png" --quiet \
         --output "Unity 6 frames" --size 12288x2048
     measure cube ffmpeg ffmpeg -hide_banner -loglevel error -y -i "$input" \
-        -vf "v360=e:c6x1:out_forder=rludfb:w=12288:h=2048" -frames:v 1 "$work/f-cube.png"
+        -vf "v360=e:c6x1:out_forder=rludfb:w=12288:h=2048:interp=line" -frames:v 1 "$work/f-cube.png"
+    measure cube ffmpeg-lanczos ffmpeg -hide_banner -loglevel error -y -i "$input" \
+        -vf "v360=e:c6x1:out_forder=rludfb:w=12288:h=2048:interp=lanczos" -frames:v 1 "$work/f-cube-lanczos.png"
 
     measure flat globaro "$globaro" render "$input" "$work/g-flat.png" --quiet \
         --output rectilinear --fov 90 --size 2048x2048
@@ -105,7 +108,7 @@ rows = [line.split() for line in open(sys.argv[1]) if line.strip()]
 table = {}
 for job, tool, sec, kb in rows:
     table.setdefault(job, {}).setdefault(tool, []).append((float(sec), int(kb)))
-print(f"{'job':<10} {'tool':<9} {'runs':>4} {'median s':>9} {'peak MiB':>9} {'peer/globaro':>13}")
+print(f"{'job':<10} {'tool':<14} {'runs':>4} {'median s':>9} {'peak MiB':>9} {'peer/globaro':>13}")
 for job, tools in table.items():
     mine = tools.get("globaro")
     mine_s = statistics.median(s for s, _ in mine) if mine else None
@@ -113,6 +116,6 @@ for job, tools in table.items():
         s = statistics.median(v for v, _ in vals)
         mem = statistics.median(k for _, k in vals) / 1024
         ratio = "" if tool == "globaro" or not mine_s else f"{s / mine_s:.2f}"
-        print(f"{job:<10} {tool:<9} {len(vals):>4} {s:>9.2f} {mem:>9.0f} {ratio:>13}")
+        print(f"{job:<10} {tool:<14} {len(vals):>4} {s:>9.2f} {mem:>9.0f} {ratio:>13}")
 EOF
 echo "(work files in $work)" >&2

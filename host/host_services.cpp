@@ -267,7 +267,12 @@ OSErr HostServices::advance() {
 bool HostServices::testAbort() const { return record_->abortProc != nullptr && record_->abortProc() != 0; }
 
 void HostServices::updateProgress(std::int32_t done, std::int32_t total) const {
-    if (record_->progressProc != nullptr) record_->progressProc(done + 1, total);
+    // The host sees one more than done, but never more than the total: a
+    // finished run reads total of total, not one beyond it.
+    if (record_->progressProc == nullptr) return;
+    std::int32_t shown = done < std::numeric_limits<std::int32_t>::max() ? done + 1 : done;
+    if (total > 0 && shown > total) shown = total;
+    record_->progressProc(shown, total);
 }
 
 TileView HostServices::inputTile() const {

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstring>
 #include <new>
+#include <type_traits>
 
 namespace globaro {
 
@@ -69,6 +70,34 @@ inline float shapeFraction(float t, float sharpen) {
 
 inline bool finite(float v) { return std::isfinite(v); }
 
+// Reads sample `c` of a row of `Sample`s as a float (a float that is not a
+// number reads as 0).
+template <typename Sample>
+inline float readSample(const std::uint8_t* row, std::size_t index) {
+    Sample q;
+    std::memcpy(&q, row + index * sizeof(Sample), sizeof(Sample));
+    const float v = static_cast<float>(q);
+    if constexpr (std::is_same_v<Sample, float>) return finite(v) ? v : 0.0f;
+    return v;
+}
+
+// One row of `width` pixels of `Channels` interleaved samples into level-0
+// floats: colour ×colourScale clamped to 0..65535, alpha ×alphaScale clamped
+// to 0..1 (1 without an alpha channel); grey fills all three colours.
+template <typename Sample, int Channels>
+void storeRow(const std::uint8_t* row, std::int32_t width, float colourScale, float alphaScale, float* out) {
+    constexpr bool grey = Channels < 3;
+    constexpr bool alpha = Channels == 2 || Channels == 4;
+    for (std::int32_t x = 0; x < width; ++x, out += 4) {
+        const std::size_t i = static_cast<std::size_t>(x) * Channels;
+        const float r = std::clamp(readSample<Sample>(row, i) * colourScale, 0.0f, kColourMax);
+        out[0] = r;
+        out[1] = grey ? r : std::clamp(readSample<Sample>(row, i + 1) * colourScale, 0.0f, kColourMax);
+        out[2] = grey ? r : std::clamp(readSample<Sample>(row, i + 2) * colourScale, 0.0f, kColourMax);
+        out[3] = alpha ? std::clamp(readSample<Sample>(row, i + Channels - 1) * alphaScale, 0.0f, 1.0f) : 1.0f;
+    }
+}
+
 }  // namespace
 
 // ---- building -------------------------------------------------------------------------
@@ -124,36 +153,30 @@ bool ImagePyramid::storeImage(const SourceImageView& view, std::int32_t x0, std:
     if (view.rowBytes < static_cast<std::ptrdiff_t>(view.width) * view.channels * bytes) return false;
     PyramidLevel& lv = levels_[0];
     if (x0 < 0 || y0 < 0 || x0 + view.width > lv.width || y0 + view.height > lv.height) return false;
-    const bool grey = view.channels < 3;
-    const int alphaChannel = (view.channels == 2 || view.channels == 4) ? view.channels - 1 : -1;
     const float colourScale = view.depth == 8 ? 65535.0f / 255.0f : view.depth == 16 ? 65535.0f / 32768.0f : 65535.0f;
     const float alphaScale = view.depth == 8 ? 1.0f / 255.0f : view.depth == 16 ? 1.0f / 32768.0f : 1.0f;
+    // The format is resolved once per call; each row is converted by a loop
+    // made for it.
+    using RowStore = void (*)(const std::uint8_t* row, std::int32_t width, float colourScale, float alphaScale,
+                              float* out);
+    RowStore store = nullptr;
+    switch (view.depth * 10 + view.channels) {
+        case 81: store = storeRow<std::uint8_t, 1>; break;
+        case 82: store = storeRow<std::uint8_t, 2>; break;
+        case 83: store = storeRow<std::uint8_t, 3>; break;
+        case 84: store = storeRow<std::uint8_t, 4>; break;
+        case 161: store = storeRow<std::uint16_t, 1>; break;
+        case 162: store = storeRow<std::uint16_t, 2>; break;
+        case 163: store = storeRow<std::uint16_t, 3>; break;
+        case 164: store = storeRow<std::uint16_t, 4>; break;
+        case 321: store = storeRow<float, 1>; break;
+        case 322: store = storeRow<float, 2>; break;
+        case 323: store = storeRow<float, 3>; break;
+        default: store = storeRow<float, 4>; break;
+    }
     for (std::int32_t y = 0; y < view.height; ++y) {
         const auto* row = static_cast<const std::uint8_t*>(view.pixels) + y * view.rowBytes;
-        for (std::int32_t x = 0; x < view.width; ++x) {
-            float s[4] = {0, 0, 0, 1};
-            for (int c = 0; c < view.channels; ++c) {
-                const std::uint8_t* p = row + (static_cast<std::ptrdiff_t>(x) * view.channels + c) * bytes;
-                float v = 0.0f;
-                if (view.depth == 8) {
-                    v = *p;
-                } else if (view.depth == 16) {
-                    std::uint16_t q;
-                    std::memcpy(&q, p, 2);
-                    v = q;
-                } else {
-                    std::memcpy(&v, p, 4);
-                    if (!finite(v)) v = 0.0f;
-                }
-                s[c] = v;
-            }
-            float* out = lv.pixel(x0 + x, y0 + y);
-            const float r = s[0] * colourScale;
-            out[0] = std::clamp(r, 0.0f, kColourMax);
-            out[1] = grey ? out[0] : std::clamp(s[1] * colourScale, 0.0f, kColourMax);
-            out[2] = grey ? out[0] : std::clamp(s[2] * colourScale, 0.0f, kColourMax);
-            out[3] = alphaChannel < 0 ? 1.0f : std::clamp(s[alphaChannel] * alphaScale, 0.0f, 1.0f);
-        }
+        store(row, view.width, colourScale, alphaScale, lv.pixel(x0, y0 + y));
     }
     ready_ = false;
     return true;
@@ -378,8 +401,11 @@ ColorRgba sampleInput(const ImagePyramid& pyramid, float u, float v, const Footp
     const double ratio = major / minor;
     const float bias = pyramid.bias();
 
-    if (ratio < 1.25 || major < 1.0)
+    if (ratio < 1.25 || major < 1.0) {
+        // A footprint of at most a pixel reads level 0 alone.
+        if (minor <= 1.0 && bias <= 0.0f) return sampleLevel(pyramid, 0, u, v, sharpen);
         return sampleTrilinear(pyramid, u, v, levelOfDetail(static_cast<float>(minor), bias), sharpen);
+    }
 
     // The major axis direction (unit, level-0 pixels).
     double ex = m01, ey = l1 - m00;

@@ -7,6 +7,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <utility>
 #include <vector>
 
 #include "app/document.h"
@@ -14,6 +15,26 @@
 
 namespace globaro {
 namespace {
+
+std::vector<std::pair<std::int32_t, std::int32_t>> gProgress;
+void recordProgress(std::int32_t done, std::int32_t total) { gProgress.emplace_back(done, total); }
+
+TEST(Progress, TheHostSeesOneMoreThanDoneButNeverBeyondTheTotal) {
+    FilterRecord record{};
+    SettingsRecord settings{};
+    record.progressProc = recordProgress;
+    const HostServices host(&record, &settings);
+    gProgress.clear();
+    host.updateProgress(0, 1000);
+    host.updateProgress(499, 1000);
+    host.updateProgress(999, 1000);
+    host.updateProgress(1000, 1000);
+    const std::vector<std::pair<std::int32_t, std::int32_t>> expected{{1, 1000}, {500, 1000}, {1000, 1000}, {1000, 1000}};
+    EXPECT_EQ(gProgress, expected);
+    record.progressProc = nullptr;
+    host.updateProgress(5, 10);  // no callback: nothing happens
+    EXPECT_EQ(gProgress.size(), 4u);
+}
 
 struct FormatCase {
     int imageMode;
