@@ -104,25 +104,26 @@ void resetHostProgress(const HostServices& host) { host.updateProgress(1, 100); 
 namespace {
 
 // Converts one delivered strip (request coordinates `want`) to floats and
-// stores it at row `y0` of the working input. The format is resolved once;
-// each row is read in one go and clamped to 0..1.
+// stores it at row `y0` of the working input, a row at a time so that each
+// row is converted and stored while it is still in the cache. The format is
+// resolved once. (Storing clamps colours to 0..1 of full scale and replaces
+// what is not a number by 0, so the rows go in as read.)
 bool storeStrip(const PixelFormat& format, const TileView& in, const VRect& want, std::vector<float>& strip,
                 RenderSession& session, std::int32_t y0) {
     const std::int32_t width = want.right - want.left, rows = want.bottom - want.top;
-    const std::size_t rowFloats = static_cast<std::size_t>(width) * 4;
-    for (std::int32_t j = 0; j < rows; ++j) {
-        float* p = strip.data() + static_cast<std::size_t>(j) * rowFloats;
-        readInputRow(format, in, want.top + j, want.left, width, p);
-        for (std::size_t i = 0; i < rowFloats; ++i) p[i] = std::clamp(p[i], 0.0f, 1.0f);
-    }
+    if (strip.size() < static_cast<std::size_t>(width) * 4) return false;
     SourceImageView view;
     view.pixels = strip.data();
     view.width = width;
-    view.height = rows;
+    view.height = 1;
     view.rowBytes = static_cast<std::ptrdiff_t>(width) * 16;
     view.channels = 4;
     view.depth = 32;
-    return session.storeInput(view, 0, y0);
+    for (std::int32_t j = 0; j < rows; ++j) {
+        readInputRow(format, in, want.top + j, want.left, width, strip.data());
+        if (!session.storeInput(view, 0, y0 + j)) return false;
+    }
+    return true;
 }
 
 // Reads a source image that the host keeps apart from the filtered one (a
@@ -140,7 +141,7 @@ std::int16_t loadSeparateSource(HostServices& host, const SourceImageSuite& sour
     std::vector<float> strip;
     try {
         raw.resize(pixelBytes * static_cast<std::size_t>(width) * kLoadStripRows);
-        strip.resize(static_cast<std::size_t>(width) * kLoadStripRows * 4);
+        strip.resize(static_cast<std::size_t>(width) * 4);  // one row
     } catch (const std::bad_alloc&) {
         session.release();
         return kPyramidLoadFailed;
@@ -179,7 +180,7 @@ std::int16_t loadHostInput(HostServices& host, SettingsRecord& settings, RenderS
     std::int16_t result = noErr;
     std::vector<float> strip;
     try {
-        strip.resize(static_cast<std::size_t>(width) * kLoadStripRows * 4);
+        strip.resize(static_cast<std::size_t>(width) * 4);  // one row
     } catch (const std::bad_alloc&) {
         result = kPyramidLoadFailed;
     }
