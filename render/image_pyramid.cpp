@@ -396,16 +396,18 @@ ColorRgba sampleInput(const ImagePyramid& pyramid, float u, float v, const Footp
     const double disc = std::sqrt(std::max(halfTrace * halfTrace - (m00 * m11 - m01 * m01), 0.0));
     const double l1 = std::max(halfTrace + disc, 1e-6);
     const double l2 = std::max(halfTrace - disc, 1e-6);
+    const float bias = pyramid.bias();
+
+    // Axis ratio below 1.25 (l1/l2 below 1.25²) or a major axis below a
+    // pixel: one trilinear lookup, and no square roots for the common case
+    // of a footprint of at most a pixel, which reads level 0 alone.
+    if (l1 < 1.5625 * l2 || l1 < 1.0) {
+        if (l2 <= 1.0 && bias <= 0.0f) return sampleLevel(pyramid, 0, u, v, sharpen);
+        return sampleTrilinear(pyramid, u, v, levelOfDetail(static_cast<float>(std::sqrt(l2)), bias), sharpen);
+    }
     const double major = std::sqrt(l1);
     double minor = std::sqrt(l2);
     const double ratio = major / minor;
-    const float bias = pyramid.bias();
-
-    if (ratio < 1.25 || major < 1.0) {
-        // A footprint of at most a pixel reads level 0 alone.
-        if (minor <= 1.0 && bias <= 0.0f) return sampleLevel(pyramid, 0, u, v, sharpen);
-        return sampleTrilinear(pyramid, u, v, levelOfDetail(static_cast<float>(minor), bias), sharpen);
-    }
 
     // The major axis direction (unit, level-0 pixels).
     double ex = m01, ey = l1 - m00;
@@ -438,12 +440,14 @@ ColorRgba sampleInput(const ImagePyramid& pyramid, float u, float v, const Footp
     const float lod = levelOfDetail(static_cast<float>(minor), bias);
     float sum[4] = {0, 0, 0, 0};
     float weights = 0.0f;
+    // The probes' spacing along the major axis, in fractions of the image.
+    const double stepU = ex * major / w, stepV = ey * major / h;
     for (int i = 0; i < n; ++i) {
         const double t = (static_cast<double>(i) + 0.5) / n - 0.5;
         // Probes stay inside the image the centre lies in (no black fringe
         // where a long footprint reaches past an edge).
-        float pu = u + static_cast<float>(ex * major * t / w);
-        const float pv = std::clamp(v + static_cast<float>(ey * major * t / h), 0.0f, 1.0f);
+        float pu = u + static_cast<float>(stepU * t);
+        const float pv = std::clamp(v + static_cast<float>(stepV * t), 0.0f, 1.0f);
         if (pyramid.wrap() != kWrapHorizontal) pu = std::clamp(pu, 0.0f, 1.0f);
         const float wt = (i == n - 1) ? lastWeight : 1.0f;
         if (wt <= 0.0f) continue;
