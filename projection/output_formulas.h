@@ -95,6 +95,10 @@ struct OutputEntry {
     const GoreVariant* gores;
     const CubeLayout* cube;
     RenderTraits traits = {};
+    // Above 0: every region the routine draws (its hits by tag, and the misses
+    // around them) is an axis-aligned rectangle of the plane, at least this
+    // many plane units on each side.
+    double rectangleSide = 0.0;
 };
 
 // The row of an output id, or null when the table has none.

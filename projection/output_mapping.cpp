@@ -57,7 +57,7 @@ using enum Variant;
 // steps need for outputs drawn by the polyhedron model or by routines kept
 // elsewhere; on their own they map to empty samples.
 constexpr OutputEntry kOutputTable[] = {
-    {1, mapEquirectangular, kWideBox, kNone, kPlain, nullptr, nullptr},
+    {1, mapEquirectangular, kWideBox, kNone, kPlain, nullptr, nullptr, {}, 0.5},
     {2, mapMirrorBall, kSquareBox, kNone, kPlain, nullptr, nullptr},
     {3, mapPolar, kSquareBox, kNone, kPlain, nullptr, nullptr},
     {4, mapHalfPolar, kWideBox, kNone, kPlain, nullptr, nullptr},
@@ -65,10 +65,10 @@ constexpr OutputEntry kOutputTable[] = {
     {11, mapHammer, kWideBox, kNone, kPlain, nullptr, nullptr},
     {12, mapWerner, kSquareBox, kNone, kPlain, nullptr, nullptr},
     {13, mapSinusoidal, kWideBox, kNone, kPlain, nullptr, nullptr},
-    {14, mapRectilinear, kSquareBox, kNone, kPlain, nullptr, nullptr},
+    {14, mapRectilinear, kSquareBox, kNone, kPlain, nullptr, nullptr, {}, 1.0},
     {15, mapHyperbolic, kSquareBox, kNone, kPlain, nullptr, nullptr},
     {16, mapStereographic, kSquareBox, kNone, kPlain, nullptr, nullptr},
-    {17, mapCylindrical, kSquareBox, kNone, kPlain, nullptr, nullptr},
+    {17, mapCylindrical, kSquareBox, kNone, kPlain, nullptr, nullptr, {}, 1.0},
     {18, mapWetch, kSquareBox, kNone, kPlain, nullptr, nullptr},
     {20, nullptr, kWideBox, kNone, kPlain, nullptr, nullptr},
     {35, mapWinkelTripel, {-2.570796326312263, 2.570796326312263, -1.5707963267948966, 1.5707963267948966},
@@ -85,7 +85,7 @@ constexpr OutputEntry kOutputTable[] = {
     {59, mapPolar, kSquareBox, kNone, kAnnulus, nullptr, nullptr},
     {60, mapRectilinear, kSquareBox, kNone, kPlain, nullptr, nullptr},
     {61, mapGores, {-0.5, 0.5, -1.0, 1.0}, kNone, kPlain, &kGores3Of12, nullptr},
-    {62, mapMercator, kSquareBox, kNone, kPlain, nullptr, nullptr},
+    {62, mapMercator, kSquareBox, kNone, kPlain, nullptr, nullptr, {}, 1.0},
     {63, nullptr, kSquareBox, kNone, kPlain, &kGores8, nullptr},
     {64, nullptr, kSquareBox, kNone, kPlain, nullptr, nullptr, kTiling},
     {73, nullptr, kSquareBox, kNone, kPlain, &kGores12, nullptr},
@@ -96,7 +96,7 @@ constexpr OutputEntry kOutputTable[] = {
     {78, nullptr, kSquareBox, kNone, kPlain, nullptr, nullptr, {kModeNormal, false, 33}},
     {79, nullptr, kSquareBox, kNone, kPlain, nullptr, nullptr, {kModeNormal, false, 54}},
     {80, mapRobinson, {-1.0, 1.0, -0.5, 0.5}, kNone, kPlain, nullptr, nullptr},
-    {81, mapEquiTall, kWideBox, kNone, kPlain, nullptr, nullptr},
+    {81, mapEquiTall, kWideBox, kNone, kPlain, nullptr, nullptr, {}, 0.5},
     {84, nullptr, {-2.416, 2.416, -1.416, 1.416}, kNone, kPlain, nullptr, nullptr},
     {117, nullptr, kSquareBox, kPowerSquare, kPlain, nullptr, nullptr},
     {121, nullptr, {-0.662304544626003, 0.662304544626003, -0.4343354807430048, 0.4343354807430048}, kNone, kPlain,
@@ -106,7 +106,7 @@ constexpr OutputEntry kOutputTable[] = {
     {139, mapOrthographic, kSquareBox, kNone, kPlain, nullptr, nullptr},
     {142, nullptr, kSquareBox, kPowerSquare, kPlain, nullptr, nullptr},
     {143, mapOrthographic, kSquareBox, kPowerSquare, kPlain, nullptr, nullptr},
-    {171, mapZenithNadir, kWideBox, kNone, kPlain, nullptr, nullptr},
+    {171, mapZenithNadir, kWideBox, kNone, kPlain, nullptr, nullptr, {}, 0.5},
     {255, mapPanini, kSquareBox, kNone, kPlain, nullptr, nullptr},
     {288, nullptr, kSquareBox, kNone, kPlain, &kGoresByFov, nullptr},
     {297, mapAboveAndBelow, kSquareBox, kNone, kPlain, nullptr, nullptr},
@@ -114,9 +114,9 @@ constexpr OutputEntry kOutputTable[] = {
     {299, mapEquirectangular, kWideBox, kNone, kPlain, nullptr, nullptr},
     {300, nullptr, kSquareBox, kNone, kPlain, &kGoresByFov, nullptr},
     {301, nullptr, kSquareBox, kNone, kPlain, &kGoresByFov, nullptr},
-    {337, mapCubeLayout, cubeBox(kUnity6Frames), kNone, kPlain, nullptr, &kUnity6Frames},
-    {338, mapCubeLayout, cubeBox(kFacebook3x2), kNone, kPlain, nullptr, &kFacebook3x2},
-    {339, mapCubeLayout, cubeBox(kPano2VR3x2), kNone, kPlain, nullptr, &kPano2VR3x2},
+    {337, mapCubeLayout, cubeBox(kUnity6Frames), kNone, kPlain, nullptr, &kUnity6Frames, {}, 1.0},
+    {338, mapCubeLayout, cubeBox(kFacebook3x2), kNone, kPlain, nullptr, &kFacebook3x2, {}, 1.0},
+    {339, mapCubeLayout, cubeBox(kPano2VR3x2), kNone, kPlain, nullptr, &kPano2VR3x2, {}, 1.0},
     {340, mapLaskowski, {-3.064731, 3.064731, -1.783395, 1.783395}, kNone, kPlain, nullptr, nullptr},
     {345, nullptr, kWideBox, kNone, kPlain, nullptr, nullptr},
     {346, nullptr, {-1.068, 1.068, -0.8505, 1.179}, kNone, kPlain, nullptr, nullptr},
@@ -430,12 +430,13 @@ bool outputHasOwnRoutine(ProjectionId id) noexcept {
 }
 
 bool outputRegionsAreRectangles(const RenderContext& ctx, double pixelsAcross, double minPixels) noexcept {
-    if (ctx.mode != kModeNormal || ctx.usesPolyModel != 0 || ctx.entry == nullptr || ctx.entry->cube == nullptr)
+    if (ctx.mode != kModeNormal || ctx.usesPolyModel != 0 || ctx.entry == nullptr || ctx.entry->map == nullptr ||
+        !(ctx.entry->rectangleSide > 0.0))
         return false;
     if (ctx.entry->preWarp != PreWarp::kNone || ctx.foldMode == kFoldAfterRotation) return false;
-    // One cell is one plane unit; the frame puts S plane units across the width.
-    const double pixelsPerCell = pixelsAcross / ctx.frame.scale;
-    return std::isfinite(pixelsPerCell) && pixelsPerCell >= minPixels;
+    // The frame puts S plane units across the width, with square pixels.
+    const double pixelsPerSide = ctx.entry->rectangleSide * pixelsAcross / ctx.frame.scale;
+    return std::isfinite(pixelsPerSide) && pixelsPerSide >= minPixels;
 }
 
 bool outputHasMapping(const RenderContext& ctx) noexcept {

@@ -53,8 +53,9 @@ bool outputHasOwnRoutine(ProjectionId id) noexcept;
 
 // True when the output's regions are axis-aligned rectangles of an output
 // image `pixelsAcross` pixels wide, at least `minPixels` pixels on each side
-// (the cells of the cube-map layouts), drawn without warps or folds. A pixel
-// whose four corners lie in one such region has its centre in it too.
+// (the cells of the cube-map layouts, the frame of an equirectangular or
+// rectilinear view), drawn without warps or folds. A pixel whose four corners
+// lie in one such region has its centre in it too.
 bool outputRegionsAreRectangles(const RenderContext& ctx, double pixelsAcross, double minPixels) noexcept;
 
 // The lighting of the shaded globes (139, 143, 342, 344, 348, 350, 361, 363,

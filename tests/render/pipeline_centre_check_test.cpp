@@ -51,17 +51,19 @@ RenderSetup setupFor(ProjectionId output, InputProjectionId input, std::int32_t 
 }
 
 TEST(PipelineCentreCheck, OnlyRectangularRegionsOverASeamlessInputGoWithoutIt) {
-    // Cube-map layouts over an equirectangular input: cells are rectangles.
-    for (ProjectionId layout : {337, 338, 339}) {
-        const RenderSetup s = setupFor(layout, 1, 600, 200);
-        EXPECT_FALSE(centreCheckNeeded(*s.ctx, s.placement)) << layout;
+    // Cube-map layouts, zenith & nadir and the views that fill their frame
+    // (equirectangular, rectilinear, cylindrical, Mercator) over an
+    // equirectangular input: every region is a rectangle.
+    for (ProjectionId rectangles : {337, 338, 339, 171, 1, 81, 14, 17, 62}) {
+        const RenderSetup s = setupFor(rectangles, 1, 600, 200);
+        EXPECT_FALSE(centreCheckNeeded(*s.ctx, s.placement)) << rectangles;
     }
     // The input brings edges of its own (a mirror ball's rim, the faces of a
     // cube-layout input): the check stays.
     EXPECT_TRUE(centreCheckNeeded(*setupFor(337, 2, 600, 100).ctx, setupFor(337, 2, 600, 100).placement));
     EXPECT_TRUE(centreCheckNeeded(*setupFor(337, 33, 600, 100).ctx, setupFor(337, 33, 600, 100).placement));
     // Outputs whose regions are not rectangles keep it.
-    for (ProjectionId curved : {1, 2, 46, 36, 172}) {
+    for (ProjectionId curved : {2, 46, 36, 11, 172}) {
         const RenderSetup s = setupFor(curved, 1, 400, 200);
         EXPECT_TRUE(centreCheckNeeded(*s.ctx, s.placement)) << curved;
     }
@@ -72,13 +74,15 @@ TEST(PipelineCentreCheck, OnlyRectangularRegionsOverASeamlessInputGoWithoutIt) {
     EXPECT_TRUE(centreCheckNeeded(*coarse.ctx, coarse.placement));
 }
 
-TEST(PipelineCentreCheck, LeavingItOutChangesNoPixelOfACubeMap) {
+TEST(PipelineCentreCheck, LeavingItOutChangesNoPixelWhereItIsLeftOut) {
     const TestImage img = photographicImage(256, 128);
     ImagePyramid pyramid;
     ASSERT_TRUE(loadPyramid(pyramid, img, kWrapHorizontal));
-    for (ProjectionId layout : {337, 339}) {
-        // 6 x 1 or 3 x 2 cells of 50 pixels, several tiles, turned view.
-        const std::int32_t w = layout == 337 ? 300 : 150, h = layout == 337 ? 50 : 100;
+    for (ProjectionId layout : {337, 339, 1, 14}) {
+        // 6 x 1 or 3 x 2 cells of 50 pixels, a panorama, a view; several
+        // tiles, turned view.
+        const std::int32_t w = layout == 337 ? 300 : layout == 339 ? 150 : 260,
+                           h = layout == 337 ? 50 : layout == 339 ? 100 : 130;
         const RenderSetup s = setupFor(layout, 1, w, h);
         ASSERT_FALSE(centreCheckNeeded(*s.ctx, s.placement));
         const ContextSampleMapping mapping(*s.ctx);
