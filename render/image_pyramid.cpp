@@ -127,7 +127,7 @@ bool ImagePyramid::allocate(std::int32_t width, std::int32_t height, PyramidWrap
                 lv.ratioY = static_cast<float>(prev.height) / static_cast<float>(h);
                 lv.wideTaps = prev.width != 2 * w || prev.height != 2 * h;
             }
-            lv.pixels.assign(static_cast<std::size_t>(w) * static_cast<std::size_t>(h) * 4, 0.0f);
+            lv.pixels.resize(static_cast<std::size_t>(w) * static_cast<std::size_t>(h) * 4);
             ++n;
             if ((w == 1 && h == 1) || n == kMaxLevels) break;
             w = (w + 1) / 2;

@@ -13,6 +13,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
+#include <new>
+#include <utility>
 #include <vector>
 
 #include "render/blend_modes.h"
@@ -26,6 +29,28 @@ enum PyramidWrap : std::int32_t {
     kWrapHorizontal = 1,  // a panorama that closes around horizontally
 };
 
+// An allocator that leaves new floats unset: every pixel of a level is
+// written (by `storeImage` or the reduction) before the pyramid is ready, so
+// clearing the memory first would only touch every page twice.
+template <typename T>
+struct UninitialisedAllocator : std::allocator<T> {
+    template <typename U>
+    struct rebind {
+        using other = UninitialisedAllocator<U>;
+    };
+    UninitialisedAllocator() noexcept = default;
+    template <typename U>
+    UninitialisedAllocator(const UninitialisedAllocator<U>&) noexcept {}
+    template <typename U>
+    void construct(U* p) noexcept {
+        ::new (static_cast<void*>(p)) U;
+    }
+    template <typename U, typename... Args>
+    void construct(U* p, Args&&... args) {
+        ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
+    }
+};
+
 struct PyramidLevel {
     std::int32_t width = 0;
     std::int32_t height = 0;
@@ -34,7 +59,7 @@ struct PyramidLevel {
     float ratioY = 1.0f;
     // Whether this level was (is to be) built with interpolated taps.
     bool wideTaps = false;
-    std::vector<float> pixels;  // width * height * 4: red, green, blue (0..65535), alpha (0..1)
+    std::vector<float, UninitialisedAllocator<float>> pixels;  // width * height * 4: red, green, blue (0..65535), alpha (0..1)
 
     const float* pixel(std::int32_t x, std::int32_t y) const {
         return pixels.data() + (static_cast<std::size_t>(y) * static_cast<std::size_t>(width) + static_cast<std::size_t>(x)) * 4;
