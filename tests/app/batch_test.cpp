@@ -14,6 +14,7 @@
 
 #include "app/batch_names.h"
 #include "app/image_io.h"
+#include "app/cli_runner.h"
 
 namespace globaro {
 namespace {
@@ -72,23 +73,8 @@ TEST(BatchNames, PlansRefuseCollisions) {
     EXPECT_TRUE(planBatch({"x.png", "y.png"}, "{name}.png", items, error)) << error;
 }
 
-struct Outcome {
-    int status = -1;
-    std::string output;
-};
-
-Outcome runCli(const std::string& arguments) {
-    const std::string command = std::string(GLOBARO_CLI_PATH) + " " + arguments + " 2>&1";
-    Outcome o;
-    FILE* pipe = popen(command.c_str(), "r");
-    if (pipe == nullptr) return o;
-    std::array<char, 4096> buffer;
-    std::size_t n;
-    while ((n = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0) o.output.append(buffer.data(), n);
-    const int raw = pclose(pipe);
-    o.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    return o;
-}
+using testing_cli::Outcome;
+using testing_cli::runCli;
 
 std::string bytesOf(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);

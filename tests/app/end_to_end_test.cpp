@@ -20,27 +20,13 @@
 #include <sys/wait.h>
 
 #include "app/image_io.h"
+#include "app/cli_runner.h"
 
 namespace globaro {
 namespace {
 
-struct Outcome {
-    int status = -1;
-    std::string output;  // standard output and error together
-};
-
-Outcome runProgram(const std::string& arguments) {
-    const std::string command = std::string(GLOBARO_CLI_PATH) + " " + arguments + " 2>&1";
-    Outcome o;
-    FILE* pipe = popen(command.c_str(), "r");
-    if (pipe == nullptr) return o;
-    std::array<char, 4096> buffer;
-    std::size_t n;
-    while ((n = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0) o.output.append(buffer.data(), n);
-    const int raw = pclose(pipe);
-    o.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    return o;
-}
+using testing_cli::Outcome;
+Outcome runProgram(const std::string& arguments) { return testing_cli::runCli(arguments); }
 
 // How far a render may stray from its reference, in the manner of an image
 // diff tool: a cap on the mean absolute difference over all samples, and a
