@@ -7,9 +7,9 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstring>
 #include <memory>
 
+#include "projection/output_test_support.h"
 #include "projection/render_context.h"
 #include "render/pipeline_test_support.h"
 #include "render/pixel_pipeline.h"
@@ -21,21 +21,7 @@ namespace {
 using namespace testing_support;
 
 std::unique_ptr<SettingsRecord> settingsFor(ProjectionId output, InputProjectionId input) {
-    auto s = std::make_unique<SettingsRecord>();
-    std::memset(static_cast<void*>(s.get()), 0, sizeof *s);
-    resetRunState(*s);
-    resetToDefaults(*s);
-    s->outputProjection = output;
-    s->inputProjection = input;
-    s->fov = 90.0f;
-    s->latitude = 0.0f;
-    s->longitude = 0.0f;
-    s->spin = 0.0f;
-    s->flip = 0;
-    s->grid = 1;
-    s->indicatrix = 0;
-    s->innerProjection = 0;
-    return s;
+    return std::make_unique<SettingsRecord>(testing::plainSettings(output, input));
 }
 
 // Renders `img`, laid out as `input`, to `output` at w × h. With

@@ -4,9 +4,9 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <memory>
 
+#include "projection/output_test_support.h"
 #include "projection/render_context.h"
 #include "render/pipeline_test_support.h"
 #include "render/pixel_pipeline.h"
@@ -17,20 +17,12 @@ namespace {
 
 using namespace testing_support;
 
+// The settings of a turned view of `output` from `input`.
 std::unique_ptr<SettingsRecord> settingsFor(ProjectionId output, InputProjectionId input) {
-    auto s = std::make_unique<SettingsRecord>();
-    std::memset(static_cast<void*>(s.get()), 0, sizeof *s);
-    resetRunState(*s);
-    resetToDefaults(*s);
-    s->outputProjection = output;
-    s->inputProjection = input;
-    s->fov = 90.0f;
+    auto s = std::make_unique<SettingsRecord>(testing::plainSettings(output, input));
     s->latitude = 20.0f;
     s->longitude = 30.0f;
     s->spin = 10.0f;
-    s->grid = 1;
-    s->indicatrix = 0;
-    s->innerProjection = 0;
     return s;
 }
 
