@@ -86,10 +86,14 @@ TEST(Cli, RenderAndInfo) {
     EXPECT_EQ(back.depth, 16);
     EXPECT_TRUE(back.hasAlpha);
 
-    const Outcome eight = runCli("render --quiet --depth 8 " + in + " " + temp("out8.png"));
+    // --timings says where the time went, phase by phase, even when quiet.
+    const Outcome eight = runCli("render --quiet --timings --depth 8 " + in + " " + temp("out8.png"));
     EXPECT_EQ(eight.status, 0) << eight.output;
     ASSERT_TRUE(loadDocument(temp("out8.png"), back, error)) << error;
     EXPECT_EQ(back.depth, 8);
+    for (const char* phase : {"timings: read ", " s, filter ", "prepare ", "start ", "continue ", "finish ",
+                              "host tiles ", "), write "})
+        EXPECT_NE(eight.output.find(phase), std::string::npos) << phase << " in " << eight.output;
 }
 
 TEST(Cli, MasksMustMatchTheImage) {
