@@ -104,7 +104,16 @@ void Driver::gatherJob(Slot& slot) {
         stop(kRenderCancelled);
         if (request_.renderTarget == kTargetHostImage) out_.messageCode = kMessageRenderCancelled;
     }
-    if (!out_.cancelled) {
+    // The slot's next job starts before this one is composited, so that its
+    // worker computes while the calling thread hands the tile to the host.
+    const bool deliver = !out_.cancelled;
+    if (deliver && out_.jobsStarted < out_.plan.jobCount) {
+        if (!startJob(out_.jobsStarted, slot)) {
+            stop(kRenderOutOfMemory);
+            out_.outOfMemory = true;
+        }
+    }
+    if (deliver) {
         std::int16_t result = kRenderOk;
         try {
             result = workload_.deliverJob(*job, sink_);
@@ -113,7 +122,7 @@ void Driver::gatherJob(Slot& slot) {
         }
         if (result != kRenderOk) {
             stop(result);
-            out_.outOfMemory = result == kRenderOutOfMemory;
+            if (result == kRenderOutOfMemory) out_.outOfMemory = true;
         } else {
             ++out_.jobsDelivered;
         }
@@ -121,12 +130,6 @@ void Driver::gatherJob(Slot& slot) {
     workload_.releaseJob(*job);
     job.reset();
 
-    if (!out_.cancelled && out_.jobsStarted < out_.plan.jobCount) {
-        if (!startJob(out_.jobsStarted, slot)) {
-            stop(kRenderOutOfMemory);
-            out_.outOfMemory = true;
-        }
-    }
     ++out_.jobsGathered;
     reportProgress();
 }
