@@ -28,6 +28,7 @@ public:
     bool buildJob(RenderJob& job) override {
         if (failBuildAt >= 0 && job.plan.jobIndex >= failBuildAt) return false;
         builtOrder.push_back(job.plan.jobIndex);
+        events.push_back(job.plan.jobIndex + 1);  // built: +(index + 1)
         job.payload = std::make_unique<CountingPayload>();
         ++live;
         return true;
@@ -45,6 +46,7 @@ public:
         for (std::int32_t y = r.top; y < r.bottom; ++y)
             for (std::int32_t x = r.left; x < r.right; ++x) ++composites[static_cast<std::size_t>(y * width_ + x)];
         delivered.push_back(job.plan.jobIndex);
+        events.push_back(-(job.plan.jobIndex + 1));  // delivered: -(index + 1)
         return 0;
     }
     void releaseJob(RenderJob& job) noexcept override {
@@ -55,6 +57,7 @@ public:
     std::vector<int> composites;
     std::vector<std::int32_t> builtOrder;
     std::vector<std::int32_t> delivered;
+    std::vector<std::int32_t> events;  // builds and deliveries on the calling thread, in order
     std::atomic<int> ran{0};
     int live = 0;
     std::int32_t failBuildAt = -1;
@@ -183,6 +186,17 @@ TEST(RenderDriver, CancelWaitsForRunningJobsAndCompositesNoneOfThem) {
     }
     EXPECT_EQ(compositedTiles, 3 * 128 * 128);
     EXPECT_EQ(sink.fetches, 3);
+}
+
+TEST(RenderDriver, ASlotsNextJobStartsBeforeItsTileIsComposited) {
+    // One thread, three tiles: each gathered job hands its slot on first.
+    CountingWorkload work(128 * 3, 128);
+    TestSink sink;
+    const RenderOutcome out = runRender(work, sink, requestFor(128 * 3, 128, 1));
+    EXPECT_EQ(out.result, 0);
+    EXPECT_EQ(work.events, (std::vector<std::int32_t>{1, 2, -1, 3, -2, -3}));
+    EXPECT_EQ(work.delivered, (std::vector<std::int32_t>{0, 1, 2}));
+    EXPECT_EQ(work.live, 0);
 }
 
 TEST(RenderDriver, CancelDuringLastTileCompositesNothingMore) {
