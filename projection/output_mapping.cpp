@@ -206,18 +206,12 @@ SphereDir applyPreWarp(PreWarp warp, const SphereDir& d) noexcept {
     return d;
 }
 
-// The start-of-mapping values.
+// The start-of-mapping values: the reset values (which already hold the
+// line values, the normal and the auxiliary words a mapping starts from),
+// with the sample empty until the output says otherwise.
 void startMapping(RenderCell& cell) noexcept {
     resetRenderCell(cell);
     cell.regionTag = kTagEmpty;
-    cell.lineValue = 1.0f;
-    cell.lineValue2 = 1.0f;
-    cell.normal[0] = 0.0f;
-    cell.normal[1] = 0.0f;
-    cell.normal[2] = 1.0f;
-    cell.word20 = 0;
-    cell.aux21 = 0.0f;
-    cell.aux22 = -1.0f;
 }
 
 // What the plane mapping found.

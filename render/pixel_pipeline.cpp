@@ -330,8 +330,7 @@ ColorRgba Shader::shade(int quality) {
         if (sameTags(centre, c0)) return sampleColour(c0, u, v, diagonal, true);
         edgeFlags = 3;
         verdict.edgeFlags = 3;
-        centreDisagrees = true;
-        for (int i = 0; i < 4; ++i) verdict.hashes[i] = tagHash(*corners[i]);
+        centreDisagrees = true;  // (the grid that follows needs no hashes)
     }
 
     // An edge pixel: the footprint from corner pairs that share a region.
