@@ -153,6 +153,40 @@ void readInputRow(const PixelFormat& format, const TileView& tile, std::int32_t 
     else readRunOf<std::uint8_t>(grey, hasAlpha, at, stride, format.colorPlanes(), factor, inside, first);
 }
 
+bool readInputRow8(const PixelFormat& format, const TileView& tile, std::int32_t row, std::int32_t column,
+                   std::int32_t count, std::uint8_t* rgba) {
+    if (!format.bits8 || format.isFloat || format.bits16) return false;
+    if (count <= 0) return true;
+    const auto total = static_cast<std::size_t>(count);
+    const bool rowInside = tile.data != nullptr && tile.planes > 0 && row >= tile.rect.top && row < tile.rect.bottom;
+    const std::int64_t from = column, to = std::int64_t{column} + count;
+    const std::int64_t insideFrom = rowInside ? std::clamp<std::int64_t>(tile.rect.left, from, to) : from;
+    const std::int64_t insideTo = rowInside ? std::max(std::min<std::int64_t>(to, tile.rect.right), insideFrom) : from;
+    const auto before = static_cast<std::size_t>(insideFrom - from);
+    const auto inside = static_cast<std::size_t>(std::max<std::int64_t>(insideTo - insideFrom, 0));
+    std::fill(rgba, rgba + before * 4, std::uint8_t{0});
+    std::fill(rgba + (before + inside) * 4, rgba + total * 4, std::uint8_t{0});
+    if (inside == 0) return true;
+    const std::uint8_t* at = tile.data + static_cast<std::ptrdiff_t>(insideFrom - tile.rect.left) * tile.planes +
+                             static_cast<std::ptrdiff_t>(row - tile.rect.top) * tile.rowBytes;
+    const bool grey = std::min(format.colorPlanes(), tile.planes) < 3;
+    const bool hasAlpha = tile.planes > format.colorPlanes();
+    const auto stride = static_cast<std::size_t>(tile.planes);
+    const auto alphaAt = static_cast<std::size_t>(format.colorPlanes());
+    std::uint8_t* out = rgba + before * 4;
+    if (!grey && hasAlpha && stride == 4 && alphaAt == 3) {
+        std::memcpy(out, at, inside * 4);
+        return true;
+    }
+    for (std::size_t i = 0; i < inside; ++i, at += stride, out += 4) {
+        out[0] = at[0];
+        out[1] = grey ? at[0] : at[1];
+        out[2] = grey ? at[0] : at[2];
+        out[3] = hasAlpha ? at[alphaAt] : std::uint8_t{255};
+    }
+    return true;
+}
+
 bool ExportImage::allocate(std::int32_t w, std::int32_t h) {
     if (w <= 0 || h <= 0) return false;
     try {

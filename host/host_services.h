@@ -72,6 +72,13 @@ struct MaskView {
 void readInputRow(const PixelFormat& format, const TileView& tile, std::int32_t row, std::int32_t column,
                   std::int32_t count, float* rgba);
 
+// The same run of an 8-bit image as bytes (red, green, blue, alpha 0..255;
+// alpha 255 without a transparency plane, zeros outside the tile), which
+// keep every value exact. False, and nothing read, when the format is not
+// 8-bit.
+bool readInputRow8(const PixelFormat& format, const TileView& tile, std::int32_t row, std::int32_t column,
+                   std::int32_t count, std::uint8_t* rgba);
+
 // The module's own image that exports render into: RGBA floats, 0..1.
 struct ExportImage {
     std::int32_t width = 0;

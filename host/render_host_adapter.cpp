@@ -103,27 +103,39 @@ void resetHostProgress(const HostServices& host) { host.updateProgress(1, 100); 
 
 namespace {
 
-// Converts one delivered strip (request coordinates `want`) to floats and
-// stores it at row `y0` of the working input, a row at a time so that each
-// row is converted and stored while it is still in the cache. The format is
-// resolved once. (Storing clamps colours to 0..1 of full scale and replaces
-// what is not a number by 0, so the rows go in as read.)
-bool storeStrip(const PixelFormat& format, const TileView& in, const VRect& want, std::vector<float>& strip,
+// Stores one delivered strip (request coordinates `want`) at row `y0` of the
+// working input, a row at a time so that each row is stored while it is
+// still in the cache. The format is resolved once. An 8-bit image goes in as
+// bytes, exactly; deeper ones as floats (storing clamps colours to 0..1 of
+// full scale and replaces what is not a number by 0, so the rows go in as
+// read). `row` holds one row of either kind.
+bool storeStrip(const PixelFormat& format, const TileView& in, const VRect& want, std::vector<float>& row,
                 RenderSession& session, std::int32_t y0) {
     const std::int32_t width = want.right - want.left, rows = want.bottom - want.top;
-    if (strip.size() < static_cast<std::size_t>(width) * 4) return false;
+    if (row.size() < static_cast<std::size_t>(width) * 4) return false;
+    const bool bytes = session.inputStorage() == LevelStorage::kBytes;
     SourceImageView view;
-    view.pixels = strip.data();
+    view.pixels = row.data();
     view.width = width;
     view.height = 1;
-    view.rowBytes = static_cast<std::ptrdiff_t>(width) * 16;
+    view.rowBytes = static_cast<std::ptrdiff_t>(width) * (bytes ? 4 : 16);
     view.channels = 4;
-    view.depth = 32;
+    view.depth = bytes ? 8 : 32;
+    auto* rowBytes = reinterpret_cast<std::uint8_t*>(row.data());
     for (std::int32_t j = 0; j < rows; ++j) {
-        readInputRow(format, in, want.top + j, want.left, width, strip.data());
+        if (bytes) {
+            if (!readInputRow8(format, in, want.top + j, want.left, width, rowBytes)) return false;
+        } else {
+            readInputRow(format, in, want.top + j, want.left, width, row.data());
+        }
         if (!session.storeInput(view, 0, y0 + j)) return false;
     }
     return true;
+}
+
+// How the working input keeps its full-resolution samples for a host format.
+LevelStorage inputStorageFor(const PixelFormat& format) {
+    return format.bits8 ? LevelStorage::kBytes : LevelStorage::kFloat;
 }
 
 // Reads a source image that the host keeps apart from the filtered one (a
@@ -135,7 +147,7 @@ std::int16_t loadSeparateSource(HostServices& host, const SourceImageSuite& sour
         source.planes < format.colorPlanes() || source.planes > format.colorPlanes() + 1 ||
         source.depth != host.record()->depth)
         return filterBadParameters;
-    if (session.beginInput(width, height) != kRenderOk) return kPyramidLoadFailed;
+    if (session.beginInput(width, height, inputStorageFor(format)) != kRenderOk) return kPyramidLoadFailed;
     const std::size_t pixelBytes = static_cast<std::size_t>(source.planes) * format.bytesPerSample();
     std::vector<std::uint8_t> raw;
     std::vector<float> strip;
@@ -171,7 +183,7 @@ std::int16_t loadHostInput(HostServices& host, SettingsRecord& settings, RenderS
     const std::int32_t width = area.right - area.left, height = area.bottom - area.top;
     if (width < 1 || height < 1) return kPyramidLoadFailed;
     if (!host.hasAdvanceState()) return filterBadParameters;
-    if (session.beginInput(width, height) != kRenderOk) return kPyramidLoadFailed;
+    if (session.beginInput(width, height, inputStorageFor(host.pixelFormat())) != kRenderOk) return kPyramidLoadFailed;
 
     const std::int32_t step = settings.previewStep, top = settings.previewTop, left = settings.previewLeft;
     settings.previewStep = 1;

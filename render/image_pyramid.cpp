@@ -37,10 +37,26 @@ inline std::int32_t columnIndex(std::int32_t i, std::int32_t n, bool wrap) {
     return wrap ? wrapIndex(i, n) : clampIndex(i, n);
 }
 
-inline void storeReduced(float* out, const float* sum) {
+// The samples of a level as the reductions and lookups read them: four
+// values a pixel, and the factors that turn them into the levels' float
+// units (colour 0..65535, alpha 0..1).
+struct FloatTexels {
+    using Sample = float;
+    static constexpr float kColour = 1.0f;
+    static constexpr float kAlpha = 1.0f;
+    static const float* at(const PyramidLevel& lv, std::int32_t x, std::int32_t y) { return lv.pixel(x, y); }
+};
+struct ByteTexels {
+    using Sample = std::uint8_t;
+    static constexpr float kColour = 257.0f;  // 255 -> 65535
+    static constexpr float kAlpha = 1.0f / 255.0f;
+    static const std::uint8_t* at(const PyramidLevel& lv, std::int32_t x, std::int32_t y) { return lv.texel8(x, y); }
+};
+
+inline void storeReduced(float* out, const float* sum, float colourFactor, float alphaFactor) {
     constexpr float k = 1.0f / kPyramidWeightSum;
-    for (int c = 0; c < 3; ++c) out[c] = std::clamp(sum[c] * k, 0.0f, kColourMax);
-    out[3] = std::clamp(sum[3] * k, 0.0f, 1.0f);
+    for (int c = 0; c < 3; ++c) out[c] = std::clamp(sum[c] * k * colourFactor, 0.0f, kColourMax);
+    out[3] = std::clamp(sum[3] * k * alphaFactor, 0.0f, 1.0f);
 }
 
 // One tap position of an interpolated reduction: the two source indexes and
@@ -98,6 +114,27 @@ void storeRow(const std::uint8_t* row, std::int32_t width, float colourScale, fl
     }
 }
 
+// One row of `width` 8-bit pixels of `Channels` interleaved samples into a
+// byte level: red, green, blue, alpha (255 without an alpha channel); grey
+// fills all three colours.
+template <int Channels>
+void storeRow8(const std::uint8_t* row, std::int32_t width, std::uint8_t* out) {
+    if constexpr (Channels == 4) {
+        std::memcpy(out, row, static_cast<std::size_t>(width) * 4);
+    } else {
+        for (std::int32_t x = 0; x < width; ++x, out += 4, row += Channels) {
+            if constexpr (Channels < 3) {
+                out[0] = out[1] = out[2] = row[0];
+            } else {
+                out[0] = row[0];
+                out[1] = row[1];
+                out[2] = row[2];
+            }
+            out[3] = Channels == 2 ? row[1] : 255;
+        }
+    }
+}
+
 }  // namespace
 
 // ---- building -------------------------------------------------------------------------
@@ -109,7 +146,18 @@ void ImagePyramid::clear() {
     ready_ = false;
 }
 
-bool ImagePyramid::allocate(std::int32_t width, std::int32_t height, PyramidWrap wrap) {
+void PyramidLevel::readPixel(std::int32_t x, std::int32_t y, float out[4]) const {
+    if (compact()) {
+        const std::uint8_t* p = texel8(x, y);
+        for (int c = 0; c < 3; ++c) out[c] = static_cast<float>(p[c]) * ByteTexels::kColour;
+        out[3] = static_cast<float>(p[3]) * ByteTexels::kAlpha;
+        return;
+    }
+    const float* p = pixel(x, y);
+    for (int c = 0; c < 4; ++c) out[c] = p[c];
+}
+
+bool ImagePyramid::allocate(std::int32_t width, std::int32_t height, PyramidWrap wrap, LevelStorage storage) {
     clear();
     if (width < 1 || height < 1) return false;
     wrap_ = wrap;
@@ -127,7 +175,13 @@ bool ImagePyramid::allocate(std::int32_t width, std::int32_t height, PyramidWrap
                 lv.ratioY = static_cast<float>(prev.height) / static_cast<float>(h);
                 lv.wideTaps = prev.width != 2 * w || prev.height != 2 * h;
             }
-            lv.pixels.resize(static_cast<std::size_t>(w) * static_cast<std::size_t>(h) * 4);
+            const std::size_t samples = static_cast<std::size_t>(w) * static_cast<std::size_t>(h) * 4;
+            if (n == 0 && storage == LevelStorage::kBytes) {
+                lv.storage = LevelStorage::kBytes;
+                lv.bytes.resize(samples);
+            } else {
+                lv.pixels.resize(samples);
+            }
             ++n;
             if ((w == 1 && h == 1) || n == kMaxLevels) break;
             w = (w + 1) / 2;
@@ -153,6 +207,19 @@ bool ImagePyramid::storeImage(const SourceImageView& view, std::int32_t x0, std:
     if (view.rowBytes < static_cast<std::ptrdiff_t>(view.width) * view.channels * bytes) return false;
     PyramidLevel& lv = levels_[0];
     if (x0 < 0 || y0 < 0 || x0 + view.width > lv.width || y0 + view.height > lv.height) return false;
+    if (lv.compact()) {
+        // Bytes go in as they are.
+        if (view.depth != 8) return false;
+        using ByteRowStore = void (*)(const std::uint8_t* row, std::int32_t width, std::uint8_t* out);
+        constexpr ByteRowStore kStores[4] = {storeRow8<1>, storeRow8<2>, storeRow8<3>, storeRow8<4>};
+        const ByteRowStore store = kStores[view.channels - 1];
+        for (std::int32_t y = 0; y < view.height; ++y) {
+            const auto* row = static_cast<const std::uint8_t*>(view.pixels) + y * view.rowBytes;
+            store(row, view.width, lv.texel8(x0, y0 + y));
+        }
+        ready_ = false;
+        return true;
+    }
     const float colourScale = view.depth == 8 ? 65535.0f / 255.0f : view.depth == 16 ? 65535.0f / 32768.0f : 65535.0f;
     const float alphaScale = view.depth == 8 ? 1.0f / 255.0f : view.depth == 16 ? 1.0f / 32768.0f : 1.0f;
     // The format is resolved once per call; each row is converted by a loop
@@ -182,48 +249,77 @@ bool ImagePyramid::storeImage(const SourceImageView& view, std::int32_t x0, std:
     return true;
 }
 
-void ImagePyramid::reduceTile(int level, const TileRect& rect, bool wideTaps) {
-    if (level < 0 || level + 1 >= levelCount_) return;
-    const PyramidLevel& src = levels_[static_cast<std::size_t>(level)];
-    PyramidLevel& dst = levels_[static_cast<std::size_t>(level + 1)];
-    const TileRect r{std::max(rect.top, 0), std::max(rect.left, 0), std::min(rect.bottom, dst.height),
-                     std::min(rect.right, dst.width)};
-    if (r.top >= r.bottom || r.left >= r.right) return;
-    const bool wrapX = wrap_ == kWrapHorizontal;
+namespace {
 
-    if (!wideTaps) {
-        // The columns of the taps depend on x alone: worked out once per tile
-        // (tiles are at most kTileSize wide; wider requests go in slices).
-        if (r.right - r.left > kTileSize) {
-            for (std::int32_t left = r.left; left < r.right; left += kTileSize)
-                reduceTile(level, TileRect{r.top, left, r.bottom, std::min(left + kTileSize, r.right)}, wideTaps);
-            return;
-        }
-        std::int32_t columns[kTileSize][6];
-        for (std::int32_t x = r.left; x < r.right; ++x)
-            for (int i = 0; i < 6; ++i) columns[x - r.left][i] = columnIndex(2 * x - 2 + i, src.width, wrapX);
-        for (std::int32_t y = r.top; y < r.bottom; ++y) {
-            std::int32_t rows[6];
-            for (int j = 0; j < 6; ++j) rows[j] = clampIndex(2 * y - 2 + j, src.height);
-            for (std::int32_t x = r.left; x < r.right; ++x) {
-                const std::int32_t* cols = columns[x - r.left];
-                float sum[4] = {0, 0, 0, 0};
-                for (int j = 0; j < 6; ++j) {
-                    for (int i = 0; i < 6; ++i) {
-                        const float w = kPyramidWeights[j][i];
-                        if (w == 0.0f) continue;
-                        const float* p = src.pixel(cols[i], rows[j]);
-                        for (int c = 0; c < 4; ++c) sum[c] += w * p[c];
-                    }
+// One tile `r` (clipped) of `dst` from `src` with whole-pixel taps (the exact
+// 2:1 case). The columns of the taps depend on x alone: worked out once per
+// tile (tiles are at most kTileSize wide; the caller slices wider requests).
+template <typename Texels>
+void reduceWhole(const PyramidLevel& src, PyramidLevel& dst, const TileRect& r, bool wrapX) {
+    std::int32_t columns[kTileSize][6];
+    for (std::int32_t x = r.left; x < r.right; ++x)
+        for (int i = 0; i < 6; ++i) columns[x - r.left][i] = columnIndex(2 * x - 2 + i, src.width, wrapX);
+    for (std::int32_t y = r.top; y < r.bottom; ++y) {
+        std::int32_t rows[6];
+        for (int j = 0; j < 6; ++j) rows[j] = clampIndex(2 * y - 2 + j, src.height);
+        for (std::int32_t x = r.left; x < r.right; ++x) {
+            const std::int32_t* cols = columns[x - r.left];
+            float sum[4] = {0, 0, 0, 0};
+            for (int j = 0; j < 6; ++j) {
+                for (int i = 0; i < 6; ++i) {
+                    const float w = kPyramidWeights[j][i];
+                    if (w == 0.0f) continue;
+                    const auto* p = Texels::at(src, cols[i], rows[j]);
+                    for (int c = 0; c < 4; ++c) sum[c] += w * static_cast<float>(p[c]);
                 }
-                storeReduced(dst.pixel(x, y), sum);
+            }
+            storeReduced(dst.pixel(x, y), sum, Texels::kColour, Texels::kAlpha);
+        }
+    }
+}
+
+// Whole-pixel taps from a byte level. Rows 0 and 5, 1 and 4, 2 and 3 of the
+// weights are alike, so the six taps of each source column fold into three
+// sums first. In integers: every product and partial sum is an integer
+// below 2^24, so the result is the very float the general loop gives.
+void reduceWholeBytes(const PyramidLevel& src, PyramidLevel& dst, const TileRect& r, bool wrapX) {
+    constexpr std::int32_t kOuter[6] = {0, 1, 4, 4, 1, 0};        // rows 0 and 5
+    constexpr std::int32_t kMiddle[6] = {1, 16, 64, 64, 16, 1};   // rows 1 and 4
+    constexpr std::int32_t kInner[6] = {4, 64, 256, 256, 64, 4};  // rows 2 and 3
+    constexpr int kColumns = 2 * kTileSize + 4;
+    const int n = 2 * (r.right - r.left) + 4;
+    std::int32_t columns[kColumns];
+    for (int k = 0; k < n; ++k) columns[k] = columnIndex(2 * r.left - 2 + k, src.width, wrapX);
+    std::int32_t folded[kColumns][3][4];
+    for (std::int32_t y = r.top; y < r.bottom; ++y) {
+        const std::uint8_t* rows[6];
+        for (int j = 0; j < 6; ++j) rows[j] = src.texel8(0, clampIndex(2 * y - 2 + j, src.height));
+        for (int k = 0; k < n; ++k) {
+            const std::size_t at = static_cast<std::size_t>(columns[k]) * 4;
+            for (int c = 0; c < 4; ++c) {
+                folded[k][0][c] = rows[0][at + c] + rows[5][at + c];
+                folded[k][1][c] = rows[1][at + c] + rows[4][at + c];
+                folded[k][2][c] = rows[2][at + c] + rows[3][at + c];
             }
         }
-        return;
+        for (std::int32_t x = r.left; x < r.right; ++x) {
+            const int k0 = 2 * (x - r.left);
+            std::int32_t sum[4] = {0, 0, 0, 0};
+            for (int i = 0; i < 6; ++i) {
+                const std::int32_t(&f)[3][4] = folded[k0 + i];
+                for (int c = 0; c < 4; ++c) sum[c] += kOuter[i] * f[0][c] + kMiddle[i] * f[1][c] + kInner[i] * f[2][c];
+            }
+            const float total[4] = {static_cast<float>(sum[0]), static_cast<float>(sum[1]), static_cast<float>(sum[2]),
+                                    static_cast<float>(sum[3])};
+            storeReduced(dst.pixel(x, y), total, ByteTexels::kColour, ByteTexels::kAlpha);
+        }
     }
+}
 
-    // Interpolated taps: bilinear samples of the source at the scaled
-    // positions (x + dx)·ratio (pixel-edge coordinates).
+// The same with interpolated taps: bilinear samples of the source at the
+// scaled positions (x + dx)·ratio (pixel-edge coordinates).
+template <typename Texels>
+void reduceWide(const PyramidLevel& src, PyramidLevel& dst, const TileRect& r, bool wrapX) {
     for (std::int32_t y = r.top; y < r.bottom; ++y) {
         Tap rows[6];
         for (int j = 0; j < 6; ++j)
@@ -239,19 +335,43 @@ void ImagePyramid::reduceTile(int level, const TileRect& rect, bool wideTaps) {
                     if (w == 0.0f) continue;
                     const Tap& cx = cols[i];
                     const Tap& cy = rows[j];
-                    const float* p00 = src.pixel(cx.i0, cy.i0);
-                    const float* p10 = src.pixel(cx.i1, cy.i0);
-                    const float* p01 = src.pixel(cx.i0, cy.i1);
-                    const float* p11 = src.pixel(cx.i1, cy.i1);
+                    const auto* p00 = Texels::at(src, cx.i0, cy.i0);
+                    const auto* p10 = Texels::at(src, cx.i1, cy.i0);
+                    const auto* p01 = Texels::at(src, cx.i0, cy.i1);
+                    const auto* p11 = Texels::at(src, cx.i1, cy.i1);
                     for (int c = 0; c < 4; ++c) {
-                        const float top = p00[c] + (p10[c] - p00[c]) * cx.f;
-                        const float bottom = p01[c] + (p11[c] - p01[c]) * cx.f;
+                        const float a = static_cast<float>(p00[c]), b = static_cast<float>(p10[c]);
+                        const float d = static_cast<float>(p01[c]), e = static_cast<float>(p11[c]);
+                        const float top = a + (b - a) * cx.f;
+                        const float bottom = d + (e - d) * cx.f;
                         sum[c] += w * (top + (bottom - top) * cy.f);
                     }
                 }
             }
-            storeReduced(dst.pixel(x, y), sum);
+            storeReduced(dst.pixel(x, y), sum, Texels::kColour, Texels::kAlpha);
         }
+    }
+}
+
+}  // namespace
+
+void ImagePyramid::reduceTile(int level, const TileRect& rect, bool wideTaps) {
+    if (level < 0 || level + 1 >= levelCount_) return;
+    const PyramidLevel& src = levels_[static_cast<std::size_t>(level)];
+    PyramidLevel& dst = levels_[static_cast<std::size_t>(level + 1)];
+    const TileRect r{std::max(rect.top, 0), std::max(rect.left, 0), std::min(rect.bottom, dst.height),
+                     std::min(rect.right, dst.width)};
+    if (r.top >= r.bottom || r.left >= r.right) return;
+    const bool wrapX = wrap_ == kWrapHorizontal;
+    if (wideTaps) {
+        if (src.compact()) reduceWide<ByteTexels>(src, dst, r, wrapX);
+        else reduceWide<FloatTexels>(src, dst, r, wrapX);
+        return;
+    }
+    for (std::int32_t left = r.left; left < r.right; left += kTileSize) {
+        const TileRect slice{r.top, left, r.bottom, std::min(left + kTileSize, r.right)};
+        if (src.compact()) reduceWholeBytes(src, dst, slice, wrapX);
+        else reduceWhole<FloatTexels>(src, dst, slice, wrapX);
     }
 }
 
@@ -306,49 +426,95 @@ std::int16_t buildPyramid(ImagePyramid& pyramid, int processors) {
 
 // ---- lookups --------------------------------------------------------------------------
 
-ColorRgba sampleLevel(const ImagePyramid& pyramid, int level, float u, float v, float sharpen) noexcept {
-    if (level < 0 || level >= pyramid.levelCount()) return ColorRgba{};
-    if (!(v >= 0.0f && v <= 1.0f)) return ColorRgba{};
-    const bool wrapX = pyramid.wrap() == kWrapHorizontal;
-    if (wrapX) {
-        if (!finite(u)) return ColorRgba{};
-        u -= std::floor(u);
-    } else if (!(u >= 0.0f && u <= 1.0f)) {
-        return ColorRgba{};
-    }
-    const PyramidLevel& lv = pyramid.level(level);
+namespace {
+
+// Four channels at once (the compiler's vector extension: SSE on x86-64,
+// NEON on ARM, plain code elsewhere), with the same arithmetic per channel
+// as four scalar operations.
+using Vec4 = float __attribute__((vector_size(16)));
+using Bytes4 = std::uint8_t __attribute__((vector_size(4)));
+
+inline Vec4 loadTexel(const float* p) noexcept {
+    Vec4 v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+
+inline Vec4 loadTexel(const std::uint8_t* p) noexcept {
+    Bytes4 b;
+    std::memcpy(&b, p, sizeof b);
+    return __builtin_convertvector(b, Vec4);
+}
+
+inline Vec4 splat(float f) noexcept { return Vec4{f, f, f, f}; }
+
+// Bilinear at one level, (u, v) inside the image (u already wrapped for a
+// wrapping pyramid), as floats 0..1.
+template <typename Texels>
+inline Vec4 bilinear(const PyramidLevel& lv, bool wrapX, float u, float v, float sharpen) noexcept {
     const float x = u * static_cast<float>(lv.width) - 0.5f;
     const float y = v * static_cast<float>(lv.height) - 0.5f;
     const float fx0 = std::floor(x), fy0 = std::floor(y);
     const std::int32_t x0 = static_cast<std::int32_t>(fx0), y0 = static_cast<std::int32_t>(fy0);
-    const float fx = shapeFraction(x - fx0, sharpen);
-    const float fy = shapeFraction(y - fy0, sharpen);
+    const Vec4 fx = splat(shapeFraction(x - fx0, sharpen));
+    const Vec4 fy = splat(shapeFraction(y - fy0, sharpen));
     const std::int32_t c0 = columnIndex(x0, lv.width, wrapX), c1 = columnIndex(x0 + 1, lv.width, wrapX);
     const std::int32_t r0 = clampIndex(y0, lv.height), r1 = clampIndex(y0 + 1, lv.height);
-    const float* p00 = lv.pixel(c0, r0);
-    const float* p10 = lv.pixel(c1, r0);
-    const float* p01 = lv.pixel(c0, r1);
-    const float* p11 = lv.pixel(c1, r1);
-    float out[4];
-    for (int c = 0; c < 4; ++c) {
-        const float top = p00[c] + (p10[c] - p00[c]) * fx;
-        const float bottom = p01[c] + (p11[c] - p01[c]) * fx;
-        out[c] = top + (bottom - top) * fy;
-    }
-    return ColorRgba{out[0] * kInvColourMax, out[1] * kInvColourMax, out[2] * kInvColourMax, out[3]};
+    const Vec4 a = loadTexel(Texels::at(lv, c0, r0));
+    const Vec4 b = loadTexel(Texels::at(lv, c1, r0));
+    const Vec4 d = loadTexel(Texels::at(lv, c0, r1));
+    const Vec4 e = loadTexel(Texels::at(lv, c1, r1));
+    const Vec4 top = a + (b - a) * fx;
+    const Vec4 bottom = d + (e - d) * fx;
+    const Vec4 out = top + (bottom - top) * fy;
+    // Bytes are 0..255 in every channel; floats hold colour in 0..65535.
+    if constexpr (std::is_same_v<Texels, ByteTexels>) return out * splat(1.0f / 255.0f);
+    else return out * Vec4{kInvColourMax, kInvColourMax, kInvColourMax, 1.0f};
 }
 
-ColorRgba sampleTrilinear(const ImagePyramid& pyramid, float u, float v, float lod, float sharpen) noexcept {
+inline Vec4 bilinearAt(const PyramidLevel& lv, bool wrapX, float u, float v, float sharpen) noexcept {
+    return lv.compact() ? bilinear<ByteTexels>(lv, wrapX, u, v, sharpen) : bilinear<FloatTexels>(lv, wrapX, u, v, sharpen);
+}
+
+// Trilinear at detail level `lod`, (u, v) inside the image as for bilinear.
+inline Vec4 trilinear(const ImagePyramid& pyramid, float u, float v, float lod, float sharpen) noexcept {
     const int levels = pyramid.levelCount();
-    if (levels < 1) return ColorRgba{};
     if (!finite(lod)) lod = 0.0f;
     lod = std::clamp(lod - 0.5f * std::clamp(sharpen, 0.0f, 1.0f), 0.0f, static_cast<float>(levels - 1));
     const int l0 = static_cast<int>(lod);
     const float f = lod - static_cast<float>(l0);
-    const ColorRgba a = sampleLevel(pyramid, l0, u, v, sharpen);
+    const bool wrapX = pyramid.wrap() == kWrapHorizontal;
+    const Vec4 a = bilinearAt(pyramid.level(l0), wrapX, u, v, sharpen);
     if (f < 1e-4f || l0 + 1 >= levels) return a;
-    const ColorRgba b = sampleLevel(pyramid, l0 + 1, u, v, sharpen);
-    return ColorRgba{a.r + (b.r - a.r) * f, a.g + (b.g - a.g) * f, a.b + (b.b - a.b) * f, a.a + (b.a - a.a) * f};
+    const Vec4 b = bilinearAt(pyramid.level(l0 + 1), wrapX, u, v, sharpen);
+    return a + (b - a) * splat(f);
+}
+
+// Brings a position inside the image: false for one outside it (v outside
+// [0, 1], or u outside it without horizontal wrap, or not a number).
+inline bool insideImage(const ImagePyramid& pyramid, float& u, float v) noexcept {
+    if (!(v >= 0.0f && v <= 1.0f)) return false;
+    if (pyramid.wrap() == kWrapHorizontal) {
+        if (!finite(u)) return false;
+        u -= std::floor(u);
+        return true;
+    }
+    return u >= 0.0f && u <= 1.0f;
+}
+
+inline ColorRgba colourOf(const Vec4& c) { return ColorRgba{c[0], c[1], c[2], c[3]}; }
+
+}  // namespace
+
+ColorRgba sampleLevel(const ImagePyramid& pyramid, int level, float u, float v, float sharpen) noexcept {
+    if (level < 0 || level >= pyramid.levelCount()) return ColorRgba{};
+    if (!insideImage(pyramid, u, v)) return ColorRgba{};
+    return colourOf(bilinearAt(pyramid.level(level), pyramid.wrap() == kWrapHorizontal, u, v, sharpen));
+}
+
+ColorRgba sampleTrilinear(const ImagePyramid& pyramid, float u, float v, float lod, float sharpen) noexcept {
+    if (pyramid.levelCount() < 1 || !insideImage(pyramid, u, v)) return ColorRgba{};
+    return colourOf(trilinear(pyramid, u, v, lod, sharpen));
 }
 
 namespace {
@@ -377,90 +543,102 @@ ColorRgba samplePlain(const ImagePyramid& pyramid, float u, float v, const Footp
 }
 
 ColorRgba sampleInput(const ImagePyramid& pyramid, float u, float v, const Footprint& fp, float sharpen) noexcept {
-    if (pyramid.levelCount() < 1) return ColorRgba{};
-    if (!(v >= 0.0f && v <= 1.0f) || !finite(u)) return ColorRgba{};
-    if (pyramid.wrap() != kWrapHorizontal && !(u >= 0.0f && u <= 1.0f)) return ColorRgba{};
+    if (pyramid.levelCount() < 1 || !insideImage(pyramid, u, v)) return ColorRgba{};
+    const bool wrapX = pyramid.wrap() == kWrapHorizontal;
     const float w = static_cast<float>(pyramid.level(0).width);
     const float h = static_cast<float>(pyramid.level(0).height);
-    const double ax = static_cast<double>(fp.du1) * w, ay = static_cast<double>(fp.dv1) * h;
-    const double bx = static_cast<double>(fp.du2) * w, by = static_cast<double>(fp.dv2) * h;
-    const double cross = ax * by - ay * bx;
-    if (!std::isfinite(cross) || std::fabs(cross) < 1e-10) return samplePlain(pyramid, u, v, fp, sharpen);
+    const float ax = fp.du1 * w, ay = fp.dv1 * h;
+    const float bx = fp.du2 * w, by = fp.dv2 * h;
+    const float cross = ax * by - ay * bx;
+    if (!finite(cross) || std::fabs(cross) < 1e-10f) return samplePlain(pyramid, u, v, fp, sharpen);
 
     // The footprint ellipse: M = J·Jᵀ with the two vectors as J's columns;
-    // its eigenvalues are the squared semi-axes.
-    const double m00 = ax * ax + bx * bx;
-    const double m01 = ax * ay + bx * by;
-    const double m11 = ay * ay + by * by;
-    const double halfTrace = 0.5 * (m00 + m11);
-    const double disc = std::sqrt(std::max(halfTrace * halfTrace - (m00 * m11 - m01 * m01), 0.0));
-    const double l1 = std::max(halfTrace + disc, 1e-6);
-    const double l2 = std::max(halfTrace - disc, 1e-6);
+    // its eigenvalues are the squared semi-axes. Worked out without
+    // cancellation, so that floats hold even a footprint thousands of pixels
+    // long and one pixel wide: the larger from the half trace and the half
+    // difference, the smaller from the determinant (det M = cross²).
+    const float m00 = ax * ax + bx * bx;
+    const float m01 = ax * ay + bx * by;
+    const float m11 = ay * ay + by * by;
+    const float halfTrace = 0.5f * (m00 + m11);
+    const float halfDiff = 0.5f * (m00 - m11);
+    const float disc = std::sqrt(halfDiff * halfDiff + m01 * m01);
+    if (!finite(disc)) return samplePlain(pyramid, u, v, fp, sharpen);
+    const float l1 = std::max(halfTrace + disc, 1e-6f);
+    const float l2 = std::max(cross * cross / l1, 1e-6f);
     const float bias = pyramid.bias();
 
     // Axis ratio below 1.25 (l1/l2 below 1.25²) or a major axis below a
     // pixel: one trilinear lookup, and no square roots for the common case
     // of a footprint of at most a pixel, which reads level 0 alone.
-    if (l1 < 1.5625 * l2 || l1 < 1.0) {
-        if (l2 <= 1.0 && bias <= 0.0f) return sampleLevel(pyramid, 0, u, v, sharpen);
-        return sampleTrilinear(pyramid, u, v, levelOfDetail(static_cast<float>(std::sqrt(l2)), bias), sharpen);
+    if (l1 < 1.5625f * l2 || l1 < 1.0f) {
+        if (l2 <= 1.0f && bias <= 0.0f) return colourOf(bilinearAt(pyramid.level(0), wrapX, u, v, sharpen));
+        return colourOf(trilinear(pyramid, u, v, levelOfDetail(std::sqrt(l2), bias), sharpen));
     }
-    const double major = std::sqrt(l1);
-    double minor = std::sqrt(l2);
-    const double ratio = major / minor;
+    const float major = std::sqrt(l1);
+    float minor = std::sqrt(l2);
+    const float ratio = major / minor;
 
-    // The major axis direction (unit, level-0 pixels).
-    double ex = m01, ey = l1 - m00;
-    if (std::fabs(ex) + std::fabs(ey) < 1e-12) {
-        ex = l1 - m11;
+    // The major axis direction (unit, level-0 pixels): an eigenvector of
+    // the larger eigenvalue, from whichever form is better conditioned
+    // (an axis-aligned footprint must not take its direction from rounding
+    // noise), turned to point down the image (ey >= 0): the last probe
+    // weighs less when the ratio is small.
+    float ex, ey;
+    if (halfDiff >= 0.0f) {
+        ex = halfDiff + disc;
         ey = m01;
+        if (m01 < 0.0f) {
+            ex = -ex;
+            ey = -ey;
+        }
+    } else {
+        ex = m01;
+        ey = disc - halfDiff;
     }
-    double len = std::hypot(ex, ey);
-    if (len < 1e-12) {
-        ex = m00 >= m11 ? 1.0 : 0.0;
-        ey = m00 >= m11 ? 0.0 : 1.0;
-        len = 1.0;
+    const float len = std::sqrt(ex * ex + ey * ey);
+    if (len > 1e-12f) {
+        ex /= len;
+        ey /= len;
+    } else {
+        ex = 1.0f;
+        ey = 0.0f;
     }
-    ex /= len;
-    ey /= len;
 
     int n;
     float lastWeight = 1.0f;
-    if (ratio < 1.5) {
+    if (ratio < 1.5f) {
         n = 2;
-        lastWeight = static_cast<float>((ratio - 1.25) * 4.0);
+        lastWeight = (ratio - 1.25f) * 4.0f;
     } else {
-        n = static_cast<int>(std::lround(ratio));
+        n = static_cast<int>(ratio + 0.5f);
         if (n > kMaxAnisotropicProbes) {
             n = kMaxAnisotropicProbes;
             minor = major / kMaxAnisotropicProbes;  // wider probes rather than gaps between them
         }
         n = std::max(n, 2);
     }
-    const float lod = levelOfDetail(static_cast<float>(minor), bias);
-    float sum[4] = {0, 0, 0, 0};
+    const float lod = levelOfDetail(minor, bias);
+    Vec4 sum = splat(0.0f);
     float weights = 0.0f;
     // The probes' spacing along the major axis, in fractions of the image.
-    const double stepU = ex * major / w, stepV = ey * major / h;
+    const float stepU = ex * major / w, stepV = ey * major / h;
+    const float invN = 1.0f / static_cast<float>(n);
     for (int i = 0; i < n; ++i) {
-        const double t = (static_cast<double>(i) + 0.5) / n - 0.5;
-        // Probes stay inside the image the centre lies in (no black fringe
-        // where a long footprint reaches past an edge).
-        float pu = u + static_cast<float>(stepU * t);
-        const float pv = std::clamp(v + static_cast<float>(stepV * t), 0.0f, 1.0f);
-        if (pyramid.wrap() != kWrapHorizontal) pu = std::clamp(pu, 0.0f, 1.0f);
         const float wt = (i == n - 1) ? lastWeight : 1.0f;
         if (wt <= 0.0f) continue;
-        const ColorRgba c = sampleTrilinear(pyramid, pu, pv, lod, sharpen);
-        sum[0] += c.r * wt;
-        sum[1] += c.g * wt;
-        sum[2] += c.b * wt;
-        sum[3] += c.a * wt;
+        const float t = (static_cast<float>(i) + 0.5f) * invN - 0.5f;
+        // Probes stay inside the image the centre lies in (no black fringe
+        // where a long footprint reaches past an edge).
+        float pu = u + stepU * t;
+        const float pv = std::clamp(v + stepV * t, 0.0f, 1.0f);
+        if (wrapX) pu -= std::floor(pu);
+        else pu = std::clamp(pu, 0.0f, 1.0f);
+        sum += trilinear(pyramid, pu, pv, lod, sharpen) * splat(wt);
         weights += wt;
     }
     if (weights <= 0.0f) return ColorRgba{};
-    const float k = 1.0f / weights;
-    return ColorRgba{sum[0] * k, sum[1] * k, sum[2] * k, sum[3] * k};
+    return colourOf(sum * splat(1.0f / weights));
 }
 
 }  // namespace globaro

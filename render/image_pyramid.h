@@ -1,7 +1,9 @@
 #pragma once
-// The image pyramid: float copies of an input image at decreasing sizes,
-// level 0 the image itself (colour channels 0..65535, alpha 0..1, not
-// premultiplied), each further level about half the size of the one before.
+// The image pyramid: copies of an input image at decreasing sizes, level 0
+// the image itself, each further level about half the size of the one
+// before. Levels hold floats (colour channels 0..65535, alpha 0..1, not
+// premultiplied), except level 0 of an 8-bit image, which keeps the image's
+// own bytes (a quarter of the memory, and every value exact).
 // Lookups filter from the pyramid so that strongly shrinking projections do
 // not alias: trilinear between two levels, and anisotropic (several
 // trilinear probes along the long axis of an elongated footprint).
@@ -27,6 +29,12 @@ namespace globaro {
 enum PyramidWrap : std::int32_t {
     kWrapNone = 0,        // clamped at every edge
     kWrapHorizontal = 1,  // a panorama that closes around horizontally
+};
+
+// How level 0 keeps its samples.
+enum class LevelStorage : std::uint8_t {
+    kFloat,  // floats, as every other level
+    kBytes,  // 8-bit red, green, blue, alpha (0..255): level 0 of an 8-bit image
 };
 
 // An allocator that leaves new floats unset: every pixel of a level is
@@ -59,13 +67,29 @@ struct PyramidLevel {
     float ratioY = 1.0f;
     // Whether this level was (is to be) built with interpolated taps.
     bool wideTaps = false;
-    std::vector<float, UninitialisedAllocator<float>> pixels;  // width * height * 4: red, green, blue (0..65535), alpha (0..1)
+    LevelStorage storage = LevelStorage::kFloat;
+    // kFloat: width * height * 4 floats: red, green, blue (0..65535), alpha (0..1).
+    std::vector<float, UninitialisedAllocator<float>> pixels;
+    // kBytes: width * height * 4 bytes: red, green, blue, alpha (0..255).
+    std::vector<std::uint8_t, UninitialisedAllocator<std::uint8_t>> bytes;
 
+    bool compact() const { return storage == LevelStorage::kBytes; }
+    // A pixel in the levels' float units (colour 0..65535, alpha 0..1),
+    // whichever the storage.
+    void readPixel(std::int32_t x, std::int32_t y, float out[4]) const;
+    // The float pixel (kFloat storage only).
     const float* pixel(std::int32_t x, std::int32_t y) const {
         return pixels.data() + (static_cast<std::size_t>(y) * static_cast<std::size_t>(width) + static_cast<std::size_t>(x)) * 4;
     }
     float* pixel(std::int32_t x, std::int32_t y) {
         return pixels.data() + (static_cast<std::size_t>(y) * static_cast<std::size_t>(width) + static_cast<std::size_t>(x)) * 4;
+    }
+    // The byte pixel (kBytes storage only).
+    const std::uint8_t* texel8(std::int32_t x, std::int32_t y) const {
+        return bytes.data() + (static_cast<std::size_t>(y) * static_cast<std::size_t>(width) + static_cast<std::size_t>(x)) * 4;
+    }
+    std::uint8_t* texel8(std::int32_t x, std::int32_t y) {
+        return bytes.data() + (static_cast<std::size_t>(y) * static_cast<std::size_t>(width) + static_cast<std::size_t>(x)) * 4;
     }
 };
 
@@ -85,13 +109,16 @@ public:
     static constexpr int kMaxLevels = 24;
 
     // Sizes and allocates every level for a level-0 image of width x height
-    // (each level halves, rounding up, down to 1 x 1). False when a size is
-    // not positive or the memory cannot be had; the pyramid is then empty.
-    bool allocate(std::int32_t width, std::int32_t height, PyramidWrap wrap);
+    // (each level halves, rounding up, down to 1 x 1), level 0 kept as
+    // `storage` says. False when a size is not positive or the memory cannot
+    // be had; the pyramid is then empty.
+    bool allocate(std::int32_t width, std::int32_t height, PyramidWrap wrap,
+                  LevelStorage storage = LevelStorage::kFloat);
     void clear();
 
     // Copies a source image (or part of one) into level 0 at (x0, y0).
-    // False when the view is invalid or does not fit.
+    // False when the view is invalid or does not fit, or when it is not an
+    // 8-bit view and level 0 keeps bytes.
     bool storeImage(const SourceImageView& view, std::int32_t x0 = 0, std::int32_t y0 = 0);
 
     int levelCount() const { return levelCount_; }

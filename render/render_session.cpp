@@ -26,9 +26,9 @@ void RenderSession::release() {
     }
 }
 
-std::int16_t RenderSession::beginInput(std::int32_t width, std::int32_t height) {
+std::int16_t RenderSession::beginInput(std::int32_t width, std::int32_t height, LevelStorage storage) {
     loaded_ = false;
-    if (!pyramid_.allocate(width, height, kWrapNone)) return kPyramidLoadFailed;
+    if (!pyramid_.allocate(width, height, kWrapNone, storage)) return kPyramidLoadFailed;
     return kRenderOk;
 }
 
@@ -48,7 +48,8 @@ std::int16_t RenderSession::finishInput(int /*processors*/) {
 }
 
 std::int16_t RenderSession::loadInput(const SourceImageView& image, int processors) {
-    const std::int16_t begun = beginInput(image.width, image.height);
+    const std::int16_t begun =
+        beginInput(image.width, image.height, image.depth == 8 ? LevelStorage::kBytes : LevelStorage::kFloat);
     if (begun != kRenderOk) return begun;
     if (!storeInput(image, 0, 0)) {
         pyramid_.clear();

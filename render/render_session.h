@@ -55,10 +55,15 @@ public:
     // Strip by strip: begin (999 when the pyramid cannot be allocated), store
     // each part (false for a part that does not fit), finish (builds the
     // levels; 0 or 999).
-    std::int16_t beginInput(std::int32_t width, std::int32_t height);
+    // An 8-bit input keeps its bytes at full resolution (`storage` kBytes,
+    // parts then must be 8-bit views).
+    std::int16_t beginInput(std::int32_t width, std::int32_t height, LevelStorage storage = LevelStorage::kFloat);
     bool storeInput(const SourceImageView& part, std::int32_t x0, std::int32_t y0);
     std::int16_t finishInput(int processors = 0);
     bool inputLoaded() const { return loaded_; }
+    LevelStorage inputStorage() const {
+        return pyramid_.levelCount() > 0 ? pyramid_.level(0).storage : LevelStorage::kFloat;
+    }
     std::int32_t inputWidth() const { return loaded_ ? pyramid_.level(0).width : 0; }
     std::int32_t inputHeight() const { return loaded_ ? pyramid_.level(0).height : 0; }
     const ImagePyramid& inputPyramid() const { return pyramid_; }

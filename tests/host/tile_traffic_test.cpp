@@ -303,6 +303,16 @@ TEST(InputRows, GiveExactlyWhatPixelReadsGive) {
                                     << m.depth << "-bit mode " << m.imageMode << ", " << planes << " planes, row "
                                     << row << ", column " << column + i;
                             }
+                            // The byte run of an 8-bit image holds the same values exactly.
+                            std::vector<std::uint8_t> bytes8(static_cast<std::size_t>(count) * 4, 77);
+                            const bool read8 = readInputRow8(format, tile, row, column, count, bytes8.data());
+                            ASSERT_EQ(read8, m.depth == 8);
+                            if (!read8) continue;
+                            for (std::int32_t i = 0; i < count * 4; ++i)
+                                ASSERT_EQ(static_cast<float>(bytes8[static_cast<std::size_t>(i)]),
+                                          std::round(rgba[static_cast<std::size_t>(i)] * 255.0f))
+                                    << "mode " << m.imageMode << ", " << planes << " planes, row " << row
+                                    << ", column " << column + i / 4;
                         }
             }
         }

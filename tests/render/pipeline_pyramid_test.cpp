@@ -3,7 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdint>
+#include <random>
+#include <tuple>
 #include <vector>
 
 #include "pipeline_test_support.h"
@@ -86,6 +89,95 @@ TEST(ImagePyramid, EightBitConstantKeepsItsValue) {
     EXPECT_FALSE(p.storeImage(SourceImageView{bytes.data(), 16, 8, 10, 4, 8}));
     EXPECT_FALSE(p.storeImage(SourceImageView{bytes.data(), 16, 8, 64, 4, 12}));
     EXPECT_FALSE(p.storeImage(view, 1, 0));  // does not fit
+}
+
+// An 8-bit image keeps its bytes at level 0: every level and lookup agrees
+// with the same image held in floats, and an exact hit gives back the very
+// 8-bit value (a float level turned 1, 2, 4, ... 128 into one step less).
+TEST(ImagePyramid, ByteLevelZeroMatchesFloatsAndKeepsValuesExact) {
+    for (const auto& [w, h, wrap] : {std::tuple{64, 32, kWrapHorizontal}, std::tuple{37, 19, kWrapNone},
+                                     std::tuple{5, 3, kWrapHorizontal}}) {
+        std::mt19937 rng(static_cast<unsigned>(w));
+        std::vector<std::uint8_t> bytes(static_cast<std::size_t>(w * h) * 4);
+        for (auto& b : bytes) b = static_cast<std::uint8_t>(rng());
+        std::vector<float> floats(bytes.size());
+        for (std::size_t i = 0; i < bytes.size(); ++i) floats[i] = static_cast<float>(bytes[i]) / 255.0f;
+        ImagePyramid compact, plain;
+        ASSERT_TRUE(compact.allocate(w, h, wrap, LevelStorage::kBytes));
+        ASSERT_TRUE(plain.allocate(w, h, wrap));
+        EXPECT_TRUE(compact.level(0).compact());
+        EXPECT_FALSE(compact.level(1).compact());
+        // A byte level takes 8-bit views only.
+        EXPECT_FALSE(compact.storeImage(SourceImageView{floats.data(), w, h, w * 16, 4, 32}));
+        ASSERT_TRUE(compact.storeImage(SourceImageView{bytes.data(), w, h, w * 4, 4, 8}));
+        ASSERT_TRUE(plain.storeImage(SourceImageView{floats.data(), w, h, w * 16, 4, 32}));
+        ASSERT_EQ(buildPyramid(compact, 2), 0);
+        ASSERT_EQ(buildPyramid(plain, 2), 0);
+        for (int n = 0; n < compact.levelCount(); ++n) {
+            const PyramidLevel& a = compact.level(n);
+            const PyramidLevel& b = plain.level(n);
+            for (std::int32_t y = 0; y < a.height; ++y)
+                for (std::int32_t x = 0; x < a.width; ++x) {
+                    float pa[4], pb[4];
+                    a.readPixel(x, y, pa);
+                    b.readPixel(x, y, pb);
+                    for (int c = 0; c < 3; ++c) ASSERT_NEAR(pa[c], pb[c], 0.05f) << "level " << n;
+                    ASSERT_NEAR(pa[3], pb[3], 1e-6f) << "level " << n;
+                }
+        }
+        std::uniform_real_distribution<float> unit(0.0f, 1.0f);
+        for (int i = 0; i < 2000; ++i) {
+            const float u = unit(rng), v = unit(rng), s = std::pow(10.0f, 2.0f * unit(rng) - 2.0f);
+            const Footprint fp{(unit(rng) - 0.5f) * s, (unit(rng) - 0.5f) * s * 0.2f, (unit(rng) - 0.5f) * s * 0.2f,
+                               (unit(rng) - 0.5f) * s};
+            const ColorRgba a = sampleInput(compact, u, v, fp, 0.3f), b = sampleInput(plain, u, v, fp, 0.3f);
+            ASSERT_NEAR(a.r, b.r, 1e-5f);
+            ASSERT_NEAR(a.b, b.b, 1e-5f);
+            ASSERT_NEAR(a.a, b.a, 1e-5f);
+        }
+        // Exact hits at pixel centres come back as their own byte (sizes
+        // that are powers of two put the centres exactly on the pixels).
+        const bool exactCentres = (w & (w - 1)) == 0 && (h & (h - 1)) == 0;
+        for (std::int32_t x = 0; exactCentres && x < w; ++x) {
+            const std::int32_t y = x % h;
+            const ColorRgba c = sampleLevel(compact, 0, (x + 0.5f) / w, (y + 0.5f) / h, 0.3f);
+            const std::uint8_t* p = &bytes[static_cast<std::size_t>(y * w + x) * 4];
+            ASSERT_EQ(static_cast<int>(c.r * 255.0f), p[0]);
+            ASSERT_EQ(static_cast<int>(c.g * 255.0f), p[1]);
+            ASSERT_EQ(static_cast<int>(c.a * 255.0f), p[3]);
+        }
+    }
+    // Every 8-bit value, grey without alpha (alpha exactly 1).
+    std::vector<std::uint8_t> ramp(256);
+    for (int i = 0; i < 256; ++i) ramp[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(i);
+    ImagePyramid p;
+    ASSERT_TRUE(p.allocate(256, 1, kWrapNone, LevelStorage::kBytes));
+    ASSERT_TRUE(p.storeImage(SourceImageView{ramp.data(), 256, 1, 256, 1, 8}));
+    for (int i = 0; i < 256; ++i) {
+        const ColorRgba c = sampleLevel(p, 0, (i + 0.5f) / 256.0f, 0.5f, 0.0f);
+        ASSERT_EQ(static_cast<int>(c.g * 255.0f), i);
+        ASSERT_EQ(c.a, 1.0f);
+    }
+}
+
+// An axis-aligned footprint is filtered along its own long axis (not along
+// the short one, whatever the rounding of its eigenvector).
+TEST(ImagePyramid, AnisotropicProbesFollowTheLongAxis) {
+    // Vertical stripes: averaging across them (along u) gives grey, along
+    // them (along v) keeps the stripe.
+    TestImage img = constantImage(64, 64, 0, 0, 0);
+    for (std::int32_t y = 0; y < 64; ++y)
+        for (std::int32_t x = 0; x < 64; x += 2) img.at(x, y)[0] = img.at(x, y)[1] = img.at(x, y)[2] = 1.0f;
+    ImagePyramid p;
+    ASSERT_TRUE(loadPyramid(p, img, kWrapNone));
+    for (float along : {4.0f, 6.3f, 7.7f}) {
+        // Long along u: neighbouring stripes mix.
+        const ColorRgba across = sampleInput(p, 20.5f / 64.0f, 0.5f, Footprint{along / 64.0f, 0, 0, 1.0f / 64.0f}, 0.0f);
+        EXPECT_NEAR(across.g, 0.5f, 0.15f) << along;
+        // Long along v: the probes stay on the stripe.
+        const ColorRgba down = sampleInput(p, 20.5f / 64.0f, 0.5f, Footprint{1.0f / 64.0f, 0, 0, along / 64.0f}, 0.0f);
+        EXPECT_NEAR(down.g, 1.0f, 1e-4f) << along;
+    }
 }
 
 TEST(ImagePyramid, HorizontalWrapReachesAcrossTheEdge) {
