@@ -114,6 +114,22 @@ bool storeStrip(const PixelFormat& format, const TileView& in, const VRect& want
     const std::int32_t width = want.right - want.left, rows = want.bottom - want.top;
     if (row.size() < static_cast<std::size_t>(width) * 4) return false;
     const bool bytes = session.inputStorage() == LevelStorage::kBytes;
+    // An 8-bit strip that holds the whole request, colour planes (and one
+    // transparency plane) only, goes in straight from the host's buffer.
+    const int colourPlanes = format.colorPlanes();
+    if (bytes && format.bits8 && in.data != nullptr && in.rect.top <= want.top && in.rect.bottom >= want.bottom &&
+        in.rect.left <= want.left && in.rect.right >= want.right &&
+        (in.planes == colourPlanes || in.planes == colourPlanes + 1)) {
+        SourceImageView strip;
+        strip.pixels = in.data + static_cast<std::ptrdiff_t>(want.top - in.rect.top) * in.rowBytes +
+                       static_cast<std::ptrdiff_t>(want.left - in.rect.left) * in.planes;
+        strip.width = width;
+        strip.height = rows;
+        strip.rowBytes = in.rowBytes;
+        strip.channels = in.planes;
+        strip.depth = 8;
+        return session.storeInput(strip, 0, y0);
+    }
     SourceImageView view;
     view.pixels = row.data();
     view.width = width;

@@ -6,6 +6,10 @@
 #include <new>
 #include <type_traits>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace globaro {
 
 const float kPyramidWeights[6][6] = {
@@ -441,9 +445,19 @@ inline Vec4 loadTexel(const float* p) noexcept {
 }
 
 inline Vec4 loadTexel(const std::uint8_t* p) noexcept {
+#if defined(__SSE2__)
+    // Four bytes widened to four 32-bit integers in the vector unit (the
+    // generic conversion below goes a byte at a time).
+    std::int32_t word;
+    std::memcpy(&word, p, sizeof word);
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i wide = _mm_unpacklo_epi16(_mm_unpacklo_epi8(_mm_cvtsi32_si128(word), zero), zero);
+    return static_cast<Vec4>(_mm_cvtepi32_ps(wide));
+#else
     Bytes4 b;
     std::memcpy(&b, p, sizeof b);
     return __builtin_convertvector(b, Vec4);
+#endif
 }
 
 inline Vec4 splat(float f) noexcept { return Vec4{f, f, f, f}; }
