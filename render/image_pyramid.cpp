@@ -57,6 +57,36 @@ struct ByteTexels {
     static const std::uint8_t* at(const PyramidLevel& lv, std::int32_t x, std::int32_t y) { return lv.texel8(x, y); }
 };
 
+// Four channels at once (the compiler's vector extension: SSE on x86-64,
+// NEON on ARM, plain code elsewhere), with the same arithmetic per channel
+// as four scalar operations.
+using Vec4 = float __attribute__((vector_size(16)));
+using Bytes4 = std::uint8_t __attribute__((vector_size(4)));
+
+inline Vec4 loadTexel(const float* p) noexcept {
+    Vec4 v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+
+inline Vec4 loadTexel(const std::uint8_t* p) noexcept {
+#if defined(__SSE2__)
+    // Four bytes widened to four 32-bit integers in the vector unit (the
+    // generic conversion below goes a byte at a time).
+    std::int32_t word;
+    std::memcpy(&word, p, sizeof word);
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i wide = _mm_unpacklo_epi16(_mm_unpacklo_epi8(_mm_cvtsi32_si128(word), zero), zero);
+    return static_cast<Vec4>(_mm_cvtepi32_ps(wide));
+#else
+    Bytes4 b;
+    std::memcpy(&b, p, sizeof b);
+    return __builtin_convertvector(b, Vec4);
+#endif
+}
+
+inline Vec4 splat(float f) noexcept { return Vec4{f, f, f, f}; }
+
 inline void storeReduced(float* out, const float* sum, float colourFactor, float alphaFactor) {
     constexpr float k = 1.0f / kPyramidWeightSum;
     for (int c = 0; c < 3; ++c) out[c] = std::clamp(sum[c] * k * colourFactor, 0.0f, kColourMax);
@@ -268,16 +298,16 @@ void reduceWhole(const PyramidLevel& src, PyramidLevel& dst, const TileRect& r, 
         for (int j = 0; j < 6; ++j) rows[j] = clampIndex(2 * y - 2 + j, src.height);
         for (std::int32_t x = r.left; x < r.right; ++x) {
             const std::int32_t* cols = columns[x - r.left];
-            float sum[4] = {0, 0, 0, 0};
+            Vec4 sum = splat(0.0f);
             for (int j = 0; j < 6; ++j) {
                 for (int i = 0; i < 6; ++i) {
                     const float w = kPyramidWeights[j][i];
                     if (w == 0.0f) continue;
-                    const auto* p = Texels::at(src, cols[i], rows[j]);
-                    for (int c = 0; c < 4; ++c) sum[c] += w * static_cast<float>(p[c]);
+                    sum += splat(w) * loadTexel(Texels::at(src, cols[i], rows[j]));
                 }
             }
-            storeReduced(dst.pixel(x, y), sum, Texels::kColour, Texels::kAlpha);
+            const float total[4] = {sum[0], sum[1], sum[2], sum[3]};
+            storeReduced(dst.pixel(x, y), total, Texels::kColour, Texels::kAlpha);
         }
     }
 }
@@ -332,27 +362,24 @@ void reduceWide(const PyramidLevel& src, PyramidLevel& dst, const TileRect& r, b
             Tap cols[6];
             for (int i = 0; i < 6; ++i)
                 cols[i] = makeTap((static_cast<float>(x) + kTapOffsets[i]) * dst.ratioX - 0.5f, src.width, wrapX);
-            float sum[4] = {0, 0, 0, 0};
+            Vec4 sum = splat(0.0f);
             for (int j = 0; j < 6; ++j) {
                 for (int i = 0; i < 6; ++i) {
                     const float w = kPyramidWeights[j][i];
                     if (w == 0.0f) continue;
                     const Tap& cx = cols[i];
                     const Tap& cy = rows[j];
-                    const auto* p00 = Texels::at(src, cx.i0, cy.i0);
-                    const auto* p10 = Texels::at(src, cx.i1, cy.i0);
-                    const auto* p01 = Texels::at(src, cx.i0, cy.i1);
-                    const auto* p11 = Texels::at(src, cx.i1, cy.i1);
-                    for (int c = 0; c < 4; ++c) {
-                        const float a = static_cast<float>(p00[c]), b = static_cast<float>(p10[c]);
-                        const float d = static_cast<float>(p01[c]), e = static_cast<float>(p11[c]);
-                        const float top = a + (b - a) * cx.f;
-                        const float bottom = d + (e - d) * cx.f;
-                        sum[c] += w * (top + (bottom - top) * cy.f);
-                    }
+                    const Vec4 a = loadTexel(Texels::at(src, cx.i0, cy.i0));
+                    const Vec4 b = loadTexel(Texels::at(src, cx.i1, cy.i0));
+                    const Vec4 d = loadTexel(Texels::at(src, cx.i0, cy.i1));
+                    const Vec4 e = loadTexel(Texels::at(src, cx.i1, cy.i1));
+                    const Vec4 top = a + (b - a) * splat(cx.f);
+                    const Vec4 bottom = d + (e - d) * splat(cx.f);
+                    sum += splat(w) * (top + (bottom - top) * splat(cy.f));
                 }
             }
-            storeReduced(dst.pixel(x, y), sum, Texels::kColour, Texels::kAlpha);
+            const float total[4] = {sum[0], sum[1], sum[2], sum[3]};
+            storeReduced(dst.pixel(x, y), total, Texels::kColour, Texels::kAlpha);
         }
     }
 }
@@ -432,35 +459,6 @@ std::int16_t buildPyramid(ImagePyramid& pyramid, int processors) {
 
 namespace {
 
-// Four channels at once (the compiler's vector extension: SSE on x86-64,
-// NEON on ARM, plain code elsewhere), with the same arithmetic per channel
-// as four scalar operations.
-using Vec4 = float __attribute__((vector_size(16)));
-using Bytes4 = std::uint8_t __attribute__((vector_size(4)));
-
-inline Vec4 loadTexel(const float* p) noexcept {
-    Vec4 v;
-    std::memcpy(&v, p, sizeof v);
-    return v;
-}
-
-inline Vec4 loadTexel(const std::uint8_t* p) noexcept {
-#if defined(__SSE2__)
-    // Four bytes widened to four 32-bit integers in the vector unit (the
-    // generic conversion below goes a byte at a time).
-    std::int32_t word;
-    std::memcpy(&word, p, sizeof word);
-    const __m128i zero = _mm_setzero_si128();
-    const __m128i wide = _mm_unpacklo_epi16(_mm_unpacklo_epi8(_mm_cvtsi32_si128(word), zero), zero);
-    return static_cast<Vec4>(_mm_cvtepi32_ps(wide));
-#else
-    Bytes4 b;
-    std::memcpy(&b, p, sizeof b);
-    return __builtin_convertvector(b, Vec4);
-#endif
-}
-
-inline Vec4 splat(float f) noexcept { return Vec4{f, f, f, f}; }
 
 // Bilinear at one level, (u, v) inside the image (u already wrapped for a
 // wrapping pyramid), as floats 0..1.
