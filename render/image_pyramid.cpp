@@ -574,11 +574,17 @@ ColorRgba sampleInput(const ImagePyramid& pyramid, float u, float v, const Footp
     const float m11 = ay * ay + by * by;
     const float halfTrace = 0.5f * (m00 + m11);
     const float halfDiff = 0.5f * (m00 - m11);
-    const float disc = std::sqrt(halfDiff * halfDiff + m01 * m01);
+    const float discSquared = halfDiff * halfDiff + m01 * m01;
+    const float bias = pyramid.bias();
+    // The common case of a footprint within a pixel (the larger eigenvalue
+    // halfTrace + disc below 1) reads level 0 alone; decided without a
+    // square root.
+    if (bias <= 0.0f && halfTrace < 1.0f && discSquared < (1.0f - halfTrace) * (1.0f - halfTrace))
+        return colourOf(bilinearAt(pyramid.level(0), wrapX, u, v, sharpen));
+    const float disc = std::sqrt(discSquared);
     if (!finite(disc)) return samplePlain(pyramid, u, v, fp, sharpen);
     const float l1 = std::max(halfTrace + disc, 1e-6f);
     const float l2 = std::max(cross * cross / l1, 1e-6f);
-    const float bias = pyramid.bias();
 
     // Axis ratio below 1.25 (l1/l2 below 1.25²) or a major axis below a
     // pixel: one trilinear lookup, and no square roots for the common case
