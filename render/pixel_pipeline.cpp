@@ -372,12 +372,14 @@ InputWrap inputWrapOf(InputProjectionId input) noexcept {
     return kInputNoWrap;
 }
 
-bool CellGrid::allocate(const TileRect& rect) {
+bool CellGrid::allocate(const TileRect& rect, bool clear) {
     jobRect = rect;
     columns = std::max(rect.right - rect.left, 0) + 2;
     rows = std::max(rect.bottom - rect.top, 0) + 2;
+    const std::size_t count = static_cast<std::size_t>(columns) * static_cast<std::size_t>(rows);
     try {
-        cells.assign(static_cast<std::size_t>(columns) * static_cast<std::size_t>(rows), RenderCell{});
+        if (clear) cells.assign(count, RenderCell{});
+        else cells.resize(count);
     } catch (const std::bad_alloc&) {
         cells.clear();
         columns = rows = 0;
@@ -541,12 +543,54 @@ void shadeTile(const PipelineConfig& config, TileState& state) noexcept {
     }
 }
 
+namespace {
+
+// Both passes row by row, for renders whose corners go in scanline order and
+// that draw no lines: each row of pixels is shaded right after the row of
+// corners below it is mapped, while both rows are still in the cache (a
+// tile's whole grid is larger than the second-level cache). The same
+// mappings in the same order, and the same colours, as the two passes one
+// after the other.
+void mapAndShadeRows(const PipelineConfig& config, TileState& state) noexcept {
+    CellGrid& g = state.grid;
+    const TileRect& r = g.jobRect;
+    const OutputPlacement& p = config.placement;
+    const int quality = std::clamp(config.shading.quality, kQualityGood, kQualityBest);
+    state.mappingComplete = false;
+    tileCornerArea(config, state);
+    auto mapRow = [&](std::int32_t y) {
+        for (std::int32_t x = r.left - 1; x <= r.right; ++x)
+            mapCorner(config, static_cast<float>(x), static_cast<float>(y), pixelSeed(p.left + x, p.top + y),
+                      g.at(x, y), state);
+    };
+    mapRow(r.top - 1);
+    for (std::int32_t y = r.top; y < r.bottom; ++y) {
+        mapRow(y);
+        for (std::int32_t x = r.left; x < r.right; ++x) {
+            const ColorRgba c = shadePixel(config, x, y, quality, state);
+            RenderCell& cell = g.at(x, y);
+            cell.colour[0] = c.r;
+            cell.colour[1] = c.g;
+            cell.colour[2] = c.b;
+            cell.colour[3] = c.a;
+        }
+    }
+    mapRow(r.bottom);
+    state.mappingComplete = true;
+}
+
+}  // namespace
+
 void renderTile(const PipelineConfig& config, TileState& state) noexcept {
     if (config.mapping == nullptr || state.grid.cells.empty()) return;
-    mapTileCorners(config, state);
     const RenderContext* ctx = config.mapping->context();
-    if (config.shading.drawsLines && ctx != nullptr && config.hooks.drawTileLines != nullptr)
-        config.hooks.drawTileLines(*ctx, state.grid);
+    const bool lines = config.shading.drawsLines && ctx != nullptr && config.hooks.drawTileLines != nullptr;
+    if (!lines && !config.mapping->blockOrder()) {
+        mapAndShadeRows(config, state);
+        return;
+    }
+    mapTileCorners(config, state);
+    if (lines) config.hooks.drawTileLines(*ctx, state.grid);
     shadeTile(config, state);
 }
 
@@ -610,7 +654,11 @@ bool ProjectionWorkload::buildJob(RenderJob& job) {
         payload.reset(new (std::nothrow) TilePayload);
     }
     if (!payload) return false;
-    if (!payload->state.grid.allocate(job.plan.jobRect)) return false;
+    // Every field the shading reads is written by the mapping first, except
+    // the line coverage (accumulated by the line overlay) and the fields of
+    // the polyhedron model's outputs: only those renders need cleared cells.
+    const bool clear = config_.shading.drawsLines || config_.mapping->blockOrder();
+    if (!payload->state.grid.allocate(job.plan.jobRect, clear)) return false;
     payload->state.clipToTile = clipToTile_;
     tileCornerArea(config_, payload->state);
     config_.mapping->prepareJob(payload->state);

@@ -67,8 +67,11 @@ struct CellGrid {
     std::int32_t rows = 0;
     TileRect jobRect;  // relative to the render rectangle
 
-    // False when the memory cannot be had.
-    bool allocate(const TileRect& jobRect);
+    // False when the memory cannot be had. `clear` false keeps whatever an
+    // earlier job left in cells that are still there (only new cells are
+    // zero-filled): for renders that read no cell field before the mapping
+    // or the shading writes it.
+    bool allocate(const TileRect& jobRect, bool clear = true);
     RenderCell& at(std::int32_t x, std::int32_t y) {
         return cells[static_cast<std::size_t>((y - jobRect.top + 1) * columns + (x - jobRect.left + 1))];
     }
