@@ -576,11 +576,22 @@ ColorRgba sampleInput(const ImagePyramid& pyramid, float u, float v, const Footp
     const float halfDiff = 0.5f * (m00 - m11);
     const float discSquared = halfDiff * halfDiff + m01 * m01;
     const float bias = pyramid.bias();
-    // The common case of a footprint within a pixel (the larger eigenvalue
-    // halfTrace + disc below 1) reads level 0 alone; decided without a
-    // square root.
-    if (bias <= 0.0f && halfTrace < 1.0f && discSquared < (1.0f - halfTrace) * (1.0f - halfTrace))
-        return colourOf(bilinearAt(pyramid.level(0), wrapX, u, v, sharpen));
+    // The common cases that read level 0 alone, decided without a square
+    // root (disc² against the square of what disc is compared with):
+    // a footprint within a pixel (the larger eigenvalue l1 = halfTrace +
+    // disc below 1), or a round one (l1 below 1.25·|cross|, that is l1/l2
+    // below 1.25², with l2 = cross²/l1) whose smaller axis is at most a pixel
+    // (cross² at most l1).
+    if (bias <= 0.0f) {
+        const float within = 1.0f - halfTrace;
+        if (within > 0.0f && discSquared < within * within)
+            return colourOf(bilinearAt(pyramid.level(0), wrapX, u, v, sharpen));
+        const float round = 1.25f * std::fabs(cross) - halfTrace;
+        const float minorExcess = cross * cross - halfTrace;
+        if (round > 0.0f && discSquared < round * round &&
+            (minorExcess <= 0.0f || minorExcess * minorExcess <= discSquared))
+            return colourOf(bilinearAt(pyramid.level(0), wrapX, u, v, sharpen));
+    }
     const float disc = std::sqrt(discSquared);
     if (!finite(disc)) return samplePlain(pyramid, u, v, fp, sharpen);
     const float l1 = std::max(halfTrace + disc, 1e-6f);
