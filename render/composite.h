@@ -104,6 +104,17 @@ struct CompositeTarget {
 // grey conversion), then blended and written.
 void compositePixel(std::int32_t x, std::int32_t y, ColorRgba& colour, const CompositeTarget& target);
 
+// Composites `count` pixels of one row of a rendered tile: pixel i is at
+// (x + i, y) (render-rectangle coordinates) and its colour is the four floats
+// red, green, blue, alpha at rgba + i x rgbaStride (floats; 4 for packed
+// colours, sizeof(RenderCell) / 4 to read straight from a tile's cells).
+// Writes exactly the bytes that compositePixel gives pixel by pixel, in the
+// same order; the colours are read, not changed. The grids, the mask row and
+// the depth are resolved once per row; pixels a clamping grid moves into its
+// rectangle take the per-pixel path. Nothing happens for count <= 0.
+void compositeRow(std::int32_t x, std::int32_t y, std::int32_t count, const float* rgba, std::ptrdiff_t rgbaStride,
+                  const CompositeTarget& target);
+
 // a over b, neither premultiplied; b is changed. An a with alpha 0 leaves b.
 void compositeOver(const ColorRgba& a, ColorRgba& b);
 

@@ -689,11 +689,17 @@ std::int16_t ProjectionWorkload::deliverJob(RenderJob& job, RenderSink& sink) {
     CompositeTarget target;
     const std::int16_t result = sink.fetchTile(imageRect, target);
     if (result != kRenderOk) return result;
+    // A row's colours are gathered from its cells (a job is at most a tile
+    // wide) and composited together.
+    float colours[kTileSize * 4];
     for (std::int32_t y = jr.top; y < jr.bottom; ++y) {
-        for (std::int32_t x = jr.left; x < jr.right; ++x) {
-            const RenderCell& cell = state.grid.at(x, y);
-            ColorRgba c{cell.colour[0], cell.colour[1], cell.colour[2], cell.colour[3]};
-            compositePixel(x, y, c, target);
+        for (std::int32_t left = jr.left; left < jr.right; left += kTileSize) {
+            const std::int32_t count = std::min(jr.right - left, kTileSize);
+            for (std::int32_t i = 0; i < count; ++i) {
+                const RenderCell& cell = state.grid.at(left + i, y);
+                std::copy(cell.colour, cell.colour + 4, colours + i * 4);
+            }
+            compositeRow(left, y, count, colours, 4, target);
         }
     }
     sink.returnTile(imageRect);
