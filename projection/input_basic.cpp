@@ -43,9 +43,9 @@ inline void reflectorPosition(const SphereDir& d, double k, InputSample& out) no
 }  // namespace
 
 void lookupEquirectangular(const InputCall& call, InputSample& out) noexcept {
-    const Common c = commonQuantities(call.d);
-    out.u = c.e;
-    out.v = c.p;
+    // The two quantities of commonQuantities that this input reads.
+    out.u = 1.0f - aroundFraction(call.d.x, call.d.z);
+    out.v = polarFraction(call.d.y);
 }
 
 void lookupMirrorBall(const InputCall& call, InputSample& out) noexcept { reflectorPosition(call.d, 1.0, out); }

@@ -4,6 +4,7 @@
 
 #include <cmath>
 
+#include "projection/fast_math.h"
 #include "projection/input_projection.h"
 
 namespace globaro::input_detail {
@@ -39,13 +40,13 @@ inline float polarFraction(float y) noexcept {
     float c = y;
     if (c > 1.0f) c = 1.0f;
     if (c < -1.0f) c = -1.0f;
-    const float p = std::acos(c) * kInvPiF;
+    const float p = static_cast<float>(fast_math::acos(c)) * kInvPiF;
     return std::isnan(p) ? 0.0f : p;
 }
 
 // s = (atan2(x, z) + π)/(2π), atan2 in double on the float components.
 inline float aroundFraction(float x, float z) noexcept {
-    return static_cast<float>((std::atan2(static_cast<double>(x), static_cast<double>(z)) + 3.1415927410125732) *
+    return static_cast<float>((fast_math::atan2(static_cast<double>(x), static_cast<double>(z)) + 3.1415927410125732) *
                               0.15915493667125702);
 }
 
@@ -78,6 +79,45 @@ inline void setHitOrMiss(InputSample& out, float u, float v) noexcept {
     } else {
         setMiss(out);
     }
+}
+
+// One row of the input table (input_projection.cpp), in id order.
+struct InputEntry {
+    InputProjectionId id;
+    InputFormula lookup;
+    bool rightHalfRule;  // region code 3 when the position lies in the right half
+    // Every direction lands inside the image with the one default region
+    // code: the input adds no edges of its own to a render.
+    bool seamless = false;
+};
+
+// The lookup of `sphereToInput` through an already resolved row (null: not
+// an input projection). Inline so that the output mapping's per-sample path
+// calls the input's routine directly.
+inline void lookUpInput(const InputEntry* entry, std::int32_t flip, float aspect, const SphereDir& direction,
+                        InputSample& sample, const PolyModel* model) noexcept {
+    sample.miss = false;
+    sample.faceIndex = -1;
+    sample.regionCode = InputSample::kDefaultRegionCode;
+    if (entry == nullptr) {
+        // Not an input projection: the top-left corner, accepted by the caller.
+        sample.u = 0.0f;
+        sample.v = 0.0f;
+        return;
+    }
+    sample.u = -1.0f;
+    sample.v = -1.0f;
+    if (!std::isfinite(direction.x) || !std::isfinite(direction.y) || !std::isfinite(direction.z)) {
+        // No direction at all: nothing of the source is shown there.
+        sample.miss = true;
+        return;
+    }
+    const InputCall call{entry->id, aspect, direction, model};
+    entry->lookup(call, sample);
+
+    if (entry->rightHalfRule && sample.u > 0.5f) sample.regionCode = InputSample::kRightHalfRegionCode;
+    // The mirror is the very last step; a miss keeps its marker position.
+    if (flip != 0 && !sample.miss) sample.u = 1.0f - sample.u;
 }
 
 // Spheres, discs and cylinders (input_basic.cpp).

@@ -77,9 +77,14 @@ const CubeInputLayout* findCubeInputLayout(InputProjectionId input) noexcept {
 bool placeInCubeLayout(InputProjectionId input, std::int32_t face, float& u, float& v, float marginU,
                        float marginV) noexcept {
     const CubeInputLayout* layout = findCubeInputLayout(input);
-    if (layout == nullptr || face < 0 || face >= static_cast<std::int32_t>(layout->faces.size())) return false;
+    return layout != nullptr && placeInCubeLayout(*layout, face, u, v, marginU, marginV);
+}
+
+bool placeInCubeLayout(const CubeInputLayout& layout, std::int32_t face, float& u, float& v, float marginU,
+                       float marginV) noexcept {
+    if (face < 0 || face >= static_cast<std::int32_t>(layout.faces.size())) return false;
     if (std::isnan(u) || std::isnan(v)) return false;
-    const CubeCellPlacement& p = layout->faces[static_cast<std::size_t>(face)];
+    const CubeCellPlacement& p = layout.faces[static_cast<std::size_t>(face)];
 
     float fu = u;
     float fv = v;
@@ -97,8 +102,8 @@ bool placeInCubeLayout(InputProjectionId input, std::int32_t face, float& u, flo
     fu = std::clamp(fu, mu, 1.0f - mu);
     fv = std::clamp(fv, mv, 1.0f - mv);
 
-    u = (static_cast<float>(p.column) + fu) / static_cast<float>(layout->columns);
-    v = (static_cast<float>(p.row) + fv) / static_cast<float>(layout->rows);
+    u = (static_cast<float>(p.column) + fu) / static_cast<float>(layout.columns);
+    v = (static_cast<float>(p.row) + fv) / static_cast<float>(layout.rows);
     return true;
 }
 

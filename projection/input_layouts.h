@@ -60,4 +60,9 @@ inline bool isCubeLayoutInput(InputProjectionId input) noexcept { return findCub
 bool placeInCubeLayout(InputProjectionId input, std::int32_t face, float& u, float& v,
                        float marginU = kCubeCellMargin, float marginV = kCubeCellMargin) noexcept;
 
+// The same with the layout already looked up (the render setup resolves it
+// once per render).
+bool placeInCubeLayout(const CubeInputLayout& layout, std::int32_t face, float& u, float& v,
+                       float marginU = kCubeCellMargin, float marginV = kCubeCellMargin) noexcept;
+
 }  // namespace globaro

@@ -4,22 +4,13 @@
 #include <cmath>
 
 #include "projection/input_formulas.h"
+#include "projection/input_layouts.h"
 
 namespace globaro {
 
 namespace {
 
 using namespace input_detail;
-
-// One row per input projection, in id order.
-struct InputEntry {
-    InputProjectionId id;
-    InputFormula lookup;
-    bool rightHalfRule;  // region code 3 when the position lies in the right half
-    // Every direction lands inside the image with the one default region
-    // code: the input adds no edges of its own to a render.
-    bool seamless = false;
-};
 
 constexpr std::array<InputEntry, 38> kInputTable{{
     {1, lookupEquirectangular, false, true},
@@ -70,47 +61,32 @@ constexpr bool tableIsInIdOrder() {
 }
 static_assert(tableIsInIdOrder(), "the input table lists the ids 1..38 in order");
 
-const InputEntry* findInput(InputProjectionId input) noexcept {
+}  // namespace
+
+const input_detail::InputEntry* findInputEntry(InputProjectionId input) noexcept {
     if (input < kFirstInputProjection || input > kLastInputProjection) return nullptr;
     return &kInputTable[static_cast<std::size_t>(input - kFirstInputProjection)];
 }
 
-}  // namespace
+ResolvedInput resolveInput(InputProjectionId input) noexcept {
+    ResolvedInput r;
+    r.id = input;
+    r.entry = findInputEntry(input);
+    r.cubeLayout = findCubeInputLayout(input);
+    r.resolved = true;
+    return r;
+}
 
-bool isInputProjection(InputProjectionId input) noexcept { return findInput(input) != nullptr; }
+bool isInputProjection(InputProjectionId input) noexcept { return findInputEntry(input) != nullptr; }
 
 bool inputIsSeamless(InputProjectionId input) noexcept {
-    const InputEntry* entry = findInput(input);
+    const InputEntry* entry = findInputEntry(input);
     return entry != nullptr && entry->seamless;
 }
 
 void sphereToInput(InputProjectionId input, std::int32_t flip, float aspect, const SphereDir& direction,
                    InputSample& sample, const PolyModel* model) noexcept {
-    sample.miss = false;
-    sample.faceIndex = -1;
-    sample.regionCode = InputSample::kDefaultRegionCode;
-
-    const InputEntry* entry = findInput(input);
-    if (entry == nullptr) {
-        // Not an input projection: the top-left corner, accepted by the caller.
-        sample.u = 0.0f;
-        sample.v = 0.0f;
-        return;
-    }
-
-    sample.u = -1.0f;
-    sample.v = -1.0f;
-    if (!std::isfinite(direction.x) || !std::isfinite(direction.y) || !std::isfinite(direction.z)) {
-        // No direction at all: nothing of the source is shown there.
-        sample.miss = true;
-        return;
-    }
-    const InputCall call{input, aspect, direction, model};
-    entry->lookup(call, sample);
-
-    if (entry->rightHalfRule && sample.u > 0.5f) sample.regionCode = InputSample::kRightHalfRegionCode;
-    // The mirror is the very last step; a miss keeps its marker position.
-    if (flip != 0 && !sample.miss) sample.u = 1.0f - sample.u;
+    lookUpInput(findInputEntry(input), flip, aspect, direction, sample, model);
 }
 
 }  // namespace globaro

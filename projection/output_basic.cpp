@@ -43,8 +43,8 @@ void mapMercator(const OutputCall& c, OutputResult& r) noexcept {
 }
 
 void mapMirrorBall(const OutputCall& c, OutputResult& r) noexcept {
-    const float p = 2.0f * c.X;
-    const float q = 2.0f * c.Y;
+    const float p = 2.0f * c.X();
+    const float q = 2.0f * c.Y();
     const float w = (1.0f - p * p - q * q) * 2.0f - 1.0f;
     if (!(w >= -1.0f)) return;
     const float rr = std::sqrt((w + 1.0f) * 2.0f);
@@ -52,8 +52,8 @@ void mapMirrorBall(const OutputCall& c, OutputResult& r) noexcept {
 }
 
 void mapPolar(const OutputCall& c, OutputResult& r) noexcept {
-    const float p = 2.0f * c.X;
-    const float q = 2.0f * c.Y;
+    const float p = 2.0f * c.X();
+    const float q = 2.0f * c.Y();
     float rho2 = p * p + q * q;
     const Variant v = c.entry.variant;
     if (v == Variant::kAnnulus) {
@@ -62,7 +62,7 @@ void mapPolar(const OutputCall& c, OutputResult& r) noexcept {
         rho2 = (rho2 - h) / (1.0f - h);
     }
     if (!(rho2 >= 0.0f && rho2 <= 1.0f)) return;
-    const float theta = planeAngle(c.X, c.Y);
+    const float theta = planeAngle(c.X(), c.Y());
     float rad = std::sqrt(rho2);
     if (v == Variant::kMagnipolar) rad = static_cast<float>((1.0 / (1.2 - rad) - 0.8333333333333334) * 6.0 / 25.0);
     const SphereDir d = equirectDirection(-theta / 6.2831855f, rad);
@@ -70,8 +70,8 @@ void mapPolar(const OutputCall& c, OutputResult& r) noexcept {
 }
 
 void mapHalfPolar(const OutputCall& c, OutputResult& r) noexcept {
-    const float p = 2.0f * c.X;
-    const float q = 2.0f * c.Y + 0.5f;
+    const float p = 2.0f * c.X();
+    const float q = 2.0f * c.Y() + 0.5f;
     const float rad = std::sqrt(p * p + q * q);
     float theta = planeAngle(p, q);
     if (theta < 0.0f) theta += kTwoPiF;
@@ -82,8 +82,8 @@ void mapHalfPolar(const OutputCall& c, OutputResult& r) noexcept {
 }
 
 void mapOrthographic(const OutputCall& c, OutputResult& r) noexcept {
-    const float x = -2.0f * c.FX;
-    const float y = -2.0f * c.FY;
+    const float x = -2.0f * c.FX();
+    const float y = -2.0f * c.FY();
     const float zz = 1.0f - x * x - y * y;
     if (!(zz >= 0.0f)) return;
     setHit(r, SphereDir{x, y, std::sqrt(zz)});
@@ -91,8 +91,8 @@ void mapOrthographic(const OutputCall& c, OutputResult& r) noexcept {
 }
 
 void mapLambertAzimuthal(const OutputCall& c, OutputResult& r) noexcept {
-    const float x = -2.0f * c.FX;
-    const float y = -2.0f * c.FY;
+    const float x = -2.0f * c.FX();
+    const float y = -2.0f * c.FY();
     if (!(x * x + y * y <= 1.0f)) return;
     const float p = 2.0f * x;
     const float q = 2.0f * y;
@@ -103,8 +103,8 @@ void mapLambertAzimuthal(const OutputCall& c, OutputResult& r) noexcept {
 }
 
 void mapHammer(const OutputCall& c, OutputResult& r) noexcept {
-    const float xp = 5.656854249492384f * c.X;
-    const float yp = 5.656854249492384f * c.Y;
+    const float xp = 5.656854249492384f * c.X();
+    const float yp = 5.656854249492384f * c.Y();
     const float q = xp * xp / 4.0f + yp * yp;
     if (!(q <= 2.0f)) return;
     const float z = std::sqrt(1.0f - q / 4.0f);
@@ -115,8 +115,8 @@ void mapHammer(const OutputCall& c, OutputResult& r) noexcept {
 }
 
 void mapWerner(const OutputCall& c, OutputResult& r) noexcept {
-    const float p = 2.0f * c.X * 0.6f;
-    const float q = 2.0f * c.Y * 0.6f + 0.4166666666666667f;
+    const float p = 2.0f * c.X() * 0.6f;
+    const float q = 2.0f * c.Y() * 0.6f + 0.4166666666666667f;
     const float rad = std::sqrt(p * p + q * q);
     float theta = planeAngle(p, q);
     if (theta < 0.0f) theta += kTwoPiF;
@@ -128,10 +128,10 @@ void mapWerner(const OutputCall& c, OutputResult& r) noexcept {
 }
 
 void mapSinusoidal(const OutputCall& c, OutputResult& r) noexcept {
-    const float phi = kTwoPiF * c.Y;
+    const float phi = kTwoPiF * c.Y();
     if (!(std::fabs(phi) < 1.5707964f)) return;
     const float cs = std::cos(phi);
-    const float lambda = cs == 0.0f ? 0.0f : kTwoPiF * c.X / cs;
+    const float lambda = cs == 0.0f ? 0.0f : kTwoPiF * c.X() / cs;
     if (!(lambda > -kPiF && lambda < kPiF)) return;
     setHit(r, equirectDirection(-(lambda + kPiF) * 0.5f * kInvPiF, phi * kInvPiF + 0.5f));
 }
@@ -155,9 +155,9 @@ void mapRectilinear(const OutputCall& c, OutputResult& r) noexcept {
 }
 
 void mapHyperbolic(const OutputCall& c, OutputResult& r) noexcept {
-    const float p = 2.0f * c.X;
-    const float q = 2.0f * c.Y;
-    const float theta = planeAngle(c.X, c.Y);
+    const float p = 2.0f * c.X();
+    const float q = 2.0f * c.Y();
+    const float theta = planeAngle(c.X(), c.Y());
     const float rad = std::sqrt(p * p + q * q);
     const SphereDir d = equirectDirection(-theta / 6.2831855f, 1.0f - 1.0f / (rad * c.ctx.wideTan + 1.0f));
     setHit(r, poleToCentre(d));
@@ -166,14 +166,14 @@ void mapHyperbolic(const OutputCall& c, OutputResult& r) noexcept {
 void mapStereographic(const OutputCall& c, OutputResult& r) noexcept {
     const float t = c.ctx.wideTan;
     const float k = 0.5f * t * t;
-    setHit(r, inverseStereographic(c.X * k, c.Y * k));
+    setHit(r, inverseStereographic(c.X() * k, c.Y() * k));
 }
 
 void mapLogarithmic(const OutputCall& c, OutputResult& r) noexcept {
     const float t = c.ctx.wideTan;
     const float k = 0.5f * t * t;
-    const float z1 = c.X * k;
-    const float z2 = c.Y * k;
+    const float z1 = c.X() * k;
+    const float z2 = c.Y() * k;
     const float m = std::exp(z1);
     setHit(r, inverseStereographic(m * std::cos(z2), m * std::sin(z2)));
 }
@@ -182,7 +182,7 @@ void mapAboveAndBelow(const OutputCall& c, OutputResult& r) noexcept {
     const float t = c.ctx.wideTan;
     const float k = 0.5f * t * t;
     const ViewFrame& f = c.ctx.frame;
-    const float w1 = c.X * k;
+    const float w1 = c.X() * k;
     const float alpha = (c.ctx.fov / 180.0f) * 1.5707964f;
     r.ownTag = true;
     if (c.b > 0.5f) {
@@ -199,7 +199,7 @@ void mapAboveAndBelow(const OutputCall& c, OutputResult& r) noexcept {
 void mapUpAndDown(const OutputCall& c, OutputResult& r) noexcept {
     const float t = c.ctx.wideTan;
     const float k = 0.5f * t * t;
-    const SphereDir d = inverseStereographic(c.X * k, c.Y * k);
+    const SphereDir d = inverseStereographic(c.X() * k, c.Y() * k);
     r.ownTag = true;
     if (c.b < 0.5f) {
         setHit(r, turnAboutX(d, -1.5707964f));
@@ -213,9 +213,9 @@ void mapUpAndDown(const OutputCall& c, OutputResult& r) noexcept {
 void mapPanini(const OutputCall& c, OutputResult& r) noexcept {
     const double t = c.ctx.wideTan;
     // The ray o + s·v from o = (0, −1, 0) against the cylinder x² + y² = 1.
-    const double vx = -0.5 * c.X * t;
+    const double vx = -0.5 * c.X() * t;
     const double vy = 1.0;
-    const double vz = 0.5 * c.Y * t;
+    const double vz = 0.5 * c.Y() * t;
     const double oy = -1.0;
     const double qa = vx * vx + vy * vy;
     const double qb = 2.0 * oy * vy;
@@ -229,14 +229,14 @@ void mapPanini(const OutputCall& c, OutputResult& r) noexcept {
 
 void mapCylindrical(const OutputCall& c, OutputResult& r) noexcept {
     const float a1 = std::fmin(static_cast<float>(c.ctx.frame.aspect), 1.0f);
-    const float angle = a1 * 2.0f * c.FX * kPiF;
-    setHit(r, normalise(SphereDir{-std::sin(angle), -8.0f * a1 * c.FY, std::cos(angle)}));
+    const float angle = a1 * 2.0f * c.FX() * kPiF;
+    setHit(r, normalise(SphereDir{-std::sin(angle), -8.0f * a1 * c.FY(), std::cos(angle)}));
 }
 
 void mapWetch(const OutputCall& c, OutputResult& r) noexcept {
     const float t = c.ctx.wideTan;
     const float s = (c.a - 0.5f) * 2.0f;
-    const float yt = c.Y * t;
+    const float yt = c.Y() * t;
     if (!(yt >= -0.5f && yt <= 0.5f)) return;
     const float sign = s > 0.0f ? 1.0f : (s < 0.0f ? -1.0f : 0.0f);
     const float w = 0.5f - (1.0f - 1.0f / (std::fabs(s) * t + 1.0f)) * sign /

@@ -9,23 +9,6 @@ namespace globaro::output_detail {
 
 namespace {
 
-// Turns the face-local point l (looking along +z) by the shortest-arc
-// rotation that carries (0, 0, 1) onto the unit face direction f.
-SphereDir faceToSphere(const SphereDir& l, const SphereDir& f) noexcept {
-    if (f.x == 0.0f && f.y == 0.0f && f.z < 0.0f) return {-l.x, l.y, -l.z};
-    // Rodrigues with the unnormalised axis k = z × f and cos θ = f.z.
-    const float kx = -f.y;
-    const float ky = f.x;
-    const float c = f.z;
-    const float kl = kx * l.x + ky * l.y;  // k·l (k has no z component)
-    const float k = kl / (1.0f + c);
-    // k × l with k = (kx, ky, 0).
-    const float cx = ky * l.z;
-    const float cy = -kx * l.z;
-    const float cz = kx * l.y - ky * l.x;
-    return {l.x * c + cx + kx * k, l.y * c + cy + ky * k, l.z * c + cz};
-}
-
 // Turns d about the unit axis f by angle.
 SphereDir rollAbout(const SphereDir& d, const SphereDir& f, float angle) noexcept {
     const float c = std::cos(angle);
@@ -44,17 +27,29 @@ void mapCubeLayout(const OutputCall& call, OutputResult& r) noexcept {
     if (layout == nullptr) return;
     const float columns = static_cast<float>(layout->columns);
     const float rows = static_cast<float>(layout->rows);
-    const float c = static_cast<float>(call.fxd + columns / 2.0);
-    const float rr = static_cast<float>(call.fyd + rows / 2.0);
+    const float c = static_cast<float>(call.fxd() + columns / 2.0);
+    const float rr = static_cast<float>(call.fyd() + rows / 2.0);
     if (!(c > 0.0f && c < columns && rr > 0.0f && rr < rows)) return;
     const int col = static_cast<int>(std::floor(c));
     const int row = static_cast<int>(std::floor(rr));
     const int cell = col * layout->rows + row;
     if (cell < 0 || cell >= 6) return;
-    const SphereDir l = normalise(SphereDir{-(c - static_cast<float>(col) - 0.5f) * 2.0f,
-                                            -(rr - static_cast<float>(row) - 0.5f) * 2.0f, 1.0f});
+    // The face-local point (x, y, 1) made unit length (its length is at
+    // least 1, so the zero-vector guard of `normalise` is not needed).
+    const float lx = -(c - static_cast<float>(col) - 0.5f) * 2.0f;
+    const float ly = -(rr - static_cast<float>(row) - 0.5f) * 2.0f;
+    const float len = std::sqrt(lx * lx + ly * ly + 1.0f);
+    const SphereDir l{lx / len, ly / len, 1.0f / len};
     const SphereDir& f = layout->faces[cell];
-    SphereDir d = faceToSphere(l, f);
+    SphereDir d;
+    const AxisFaceTurn& turn = layout->turns[cell];
+    if (turn.axis) {
+        const float lc[3] = {l.x, l.y, l.z};
+        d = {turn.sign[0] * lc[turn.from[0]], turn.sign[1] * lc[turn.from[1]], turn.sign[2] * lc[turn.from[2]]};
+        if (!turn.backFace) d = {d.x + 0.0f, d.y + 0.0f, d.z + 0.0f};
+    } else {
+        d = faceToSphere(l, f);
+    }
     if (layout->roll[cell] != 0.0f) d = rollAbout(d, f, layout->roll[cell]);
     setHit(r, d);
     r.face = cell;
@@ -65,8 +60,8 @@ void mapCubeLayout(const OutputCall& call, OutputResult& r) noexcept {
 }
 
 void mapZenithNadir(const OutputCall& call, OutputResult& r) noexcept {
-    const float x = call.X;
-    const float y = call.Y;
+    const float x = call.X();
+    const float y = call.Y();
     r.ownTag = true;
     r.regionTag = kTagEmpty;
     if (!(y >= -0.25f && y <= 0.25f)) return;

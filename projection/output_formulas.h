@@ -17,17 +17,25 @@ inline constexpr float kInvPiF = 0.31830987f;
 inline constexpr double kPi = 3.141592653589793;
 inline constexpr double kHalfPi = 1.5707963267948966;
 
-// What one output routine receives: the output position, both plane points
-// and the render's context.
+// What one output routine receives: the output position and the render's
+// context. The plane points are worked out where a routine asks for them
+// (each routine needs one or two of them), in double as the frame is kept,
+// and in float from the double values.
 struct OutputCall {
     const RenderContext& ctx;
     const struct OutputEntry& entry;
     float a;
     float b;
-    double cxd, cyd;    // centred plane point ((a − 0.5 − cx)·S, (b − 0.5)·S·A), double
-    double fxd, fyd;    // frame point ((a − 0.5)·S + cx, (b − 0.5)·A·S + cy), double
-    float X, Y;         // the centred point in float
-    float FX, FY;       // the frame point in float
+    // The centred plane point ((a − 0.5 − cx)·S, (b − 0.5)·S·A).
+    double cxd() const noexcept { return (a - 0.5 - ctx.frame.cx) * ctx.frame.scale; }
+    double cyd() const noexcept { return (b - 0.5) * ctx.frame.scale * ctx.frame.aspect; }
+    // The frame point ((a − 0.5)·S + cx, (b − 0.5)·A·S + cy).
+    double fxd() const noexcept { return (a - 0.5) * ctx.frame.scale + ctx.frame.cx; }
+    double fyd() const noexcept { return (b - 0.5) * ctx.frame.aspect * ctx.frame.scale + ctx.frame.cy; }
+    float X() const noexcept { return static_cast<float>(cxd()); }
+    float Y() const noexcept { return static_cast<float>(cyd()); }
+    float FX() const noexcept { return static_cast<float>(fxd()); }
+    float FY() const noexcept { return static_cast<float>(fyd()); }
 };
 
 // What a routine answers. `hit` false is a miss (an empty sample).
@@ -59,6 +67,60 @@ struct GoreVariant {
     std::int32_t first, last;  // gores drawn; last −1 means count − 1
 };
 
+// Turns the face-local point l (looking along +z) by the shortest-arc
+// rotation that carries (0, 0, 1) onto the unit face direction f.
+constexpr SphereDir faceToSphere(const SphereDir& l, const SphereDir& f) noexcept {
+    if (f.x == 0.0f && f.y == 0.0f && f.z < 0.0f) return {-l.x, l.y, -l.z};
+    // Rodrigues with the unnormalised axis k = z × f and cos θ = f.z.
+    const float kx = -f.y;
+    const float ky = f.x;
+    const float c = f.z;
+    const float kl = kx * l.x + ky * l.y;  // k·l (k has no z component)
+    const float k = kl / (1.0f + c);
+    // k × l with k = (kx, ky, 0).
+    const float cx = ky * l.z;
+    const float cy = -kx * l.z;
+    const float cz = kx * l.y - ky * l.x;
+    return {l.x * c + cx + kx * k, l.y * c + cy + ky * k, l.z * c + cz};
+}
+
+// For a face direction along an axis, `faceToSphere` is a signed
+// permutation of the point's components: component j of the direction is
+// sign[j]·l[from[j]], plus zero terms that turn a −0 into +0 on every face
+// but the back one (0, 0, −1), which it negates directly. The per-sample
+// path takes this short form; it gives the same bits.
+struct AxisFaceTurn {
+    bool axis = false;      // the face direction lies along an axis
+    bool backFace = false;  // (0, 0, −1)
+    std::int8_t from[3] = {0, 1, 2};
+    float sign[3] = {1.0f, 1.0f, 1.0f};
+};
+
+constexpr AxisFaceTurn axisFaceTurn(const SphereDir& f) noexcept {
+    AxisFaceTurn t;
+    const float c[3] = {f.x, f.y, f.z};
+    int nonZero = 0;
+    for (float v : c) {
+        if (v != 0.0f) ++nonZero;
+        if (v != 0.0f && v != 1.0f && v != -1.0f) return t;
+    }
+    if (nonZero != 1) return t;
+    t.axis = true;
+    t.backFace = f.z < 0.0f;
+    constexpr SphereDir kBasis[3] = {{1.0f, 0.0f, 0.0f}, {0.0f, 1.0f, 0.0f}, {0.0f, 0.0f, 1.0f}};
+    for (int i = 0; i < 3; ++i) {
+        const SphereDir image = faceToSphere(kBasis[i], f);
+        const float m[3] = {image.x, image.y, image.z};
+        for (int j = 0; j < 3; ++j) {
+            if (m[j] != 0.0f) {
+                t.from[j] = static_cast<std::int8_t>(i);
+                t.sign[j] = m[j];
+            }
+        }
+    }
+    return t;
+}
+
 // A cell-grid layout of cube faces.
 struct CubeLayout {
     std::int32_t columns;
@@ -66,7 +128,13 @@ struct CubeLayout {
     SphereDir faces[6];
     float roll[6];
     bool topRowSharesTag;  // the cells of the top row (row 0) all get tag 0
+    AxisFaceTurn turns[6] = {};  // of `faces`, filled by `withFaceTurns`
 };
+
+constexpr CubeLayout withFaceTurns(CubeLayout layout) noexcept {
+    for (int i = 0; i < 6; ++i) layout.turns[i] = axisFaceTurn(layout.faces[i]);
+    return layout;
+}
 
 // Per-output variants of the shared routines.
 enum class Variant : std::uint8_t {

@@ -19,8 +19,8 @@ void mapGores(const OutputCall& call, OutputResult& r) noexcept {
     if (g == nullptr) return;
     const float n = call.ctx.goreCount;
     if (!(n >= 1.0f)) return;
-    const float x = call.FX * g->scale;
-    const float y = call.FY * g->scale;
+    const float x = call.FX() * g->scale;
+    const float y = call.FY() * g->scale;
     const float pos = (x + 1.0f) * 0.5f * n + g->offset;
     const float kf = std::floor(pos);
     const float f = pos - kf;

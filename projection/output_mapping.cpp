@@ -10,6 +10,7 @@
 
 #include "polyhedra/poly_model.h"
 #include "projection/catalogue.h"
+#include "projection/input_formulas.h"
 #include "projection/input_layouts.h"
 #include "projection/input_projection.h"
 #include "projection/output_formulas.h"
@@ -31,15 +32,12 @@ constexpr GoreVariant kGoresByFov{0.0f, 2.0f, 0.0f, 0, -1};
 constexpr GoreVariant kGores6Of12{12.0f, 1.0f, 0.0f, 3, 8};
 constexpr GoreVariant kGores3Of12{12.0f, 0.5f, 0.5f, 5, 7};
 
-constexpr CubeLayout kUnity6Frames{6, 1,
-                                   {{-1, 0, 0}, {1, 0, 0}, {0, 1, 0}, {0, -1, 0}, {0, 0, 1}, {0, 0, -1}},
-                                   {0, 0, 0, 0, 0, 0}, false};
-constexpr CubeLayout kFacebook3x2{3, 2,
-                                  {{-1, 0, 0}, {0, -1, 0}, {1, 0, 0}, {0, 0, 1}, {0, 1, 0}, {0, 0, -1}},
-                                  {0, 0, 0, 0, 0, 0}, false};
-constexpr CubeLayout kPano2VR3x2{3, 2,
-                                 {{0, 0, 1}, {1, 0, 0}, {-1, 0, 0}, {0, 1, 0}, {0, 0, -1}, {0, -1, 0}},
-                                 {0, 0, 0, 0, 0, 0}, true};
+constexpr CubeLayout kUnity6Frames = withFaceTurns(
+    {6, 1, {{-1, 0, 0}, {1, 0, 0}, {0, 1, 0}, {0, -1, 0}, {0, 0, 1}, {0, 0, -1}}, {0, 0, 0, 0, 0, 0}, false});
+constexpr CubeLayout kFacebook3x2 = withFaceTurns(
+    {3, 2, {{-1, 0, 0}, {0, -1, 0}, {1, 0, 0}, {0, 0, 1}, {0, 1, 0}, {0, 0, -1}}, {0, 0, 0, 0, 0, 0}, false});
+constexpr CubeLayout kPano2VR3x2 = withFaceTurns(
+    {3, 2, {{0, 0, 1}, {1, 0, 0}, {-1, 0, 0}, {0, 1, 0}, {0, 0, -1}, {0, -1, 0}}, {0, 0, 0, 0, 0, 0}, true});
 
 constexpr RenderTraits kOwnSampler{kModeOwnSampler, false, 0};
 constexpr RenderTraits kSeparateSampler{kModeSeparate, false, 0};
@@ -222,47 +220,35 @@ struct PlaneAnswer {
     std::int32_t modelTag = kTagEmpty;  // the model's own tag on a miss
 };
 
+// Step 4 and 5 for the outputs the polyhedron model draws.
+void mapPlaneByModel(float a, float b, const RenderContext& ctx, MappingScratch& scratch, PlaneAnswer& out) noexcept {
+    out.fromModel = true;
+    out.modelTag = kTagInputMiss;  // the gap outside the net
+    if (ctx.polyModel == nullptr || scratch.polyJob == nullptr) return;
+    const PolyModel& model = *ctx.polyModel;
+    SphereDir d;
+    const NetHit hit = netPointToSphere(model, *scratch.polyJob, a, b * model.frameHeight, d);
+    if (hit.kind == NetHitKind::kFace) {
+        setHit(out.result, d);
+        out.modelFace = hit.face;
+        out.result.ownTag = true;
+        out.result.regionTag = hit.face;
+        out.result.face = hit.face;
+    } else if (hit.kind == NetHitKind::kMark) {
+        // A glue tab or mark: painted in the tab colour, not sampled.
+        out.modelTag = kTagFirstTab + std::max<std::int32_t>(hit.face, 0);
+    }
+}
+
 // Step 4 and 5: the output's own routine, or the polyhedron model.
-void mapPlane(float a, float b, const RenderContext& ctx, MappingScratch& scratch, PlaneAnswer& out) noexcept {
+inline void mapPlane(float a, float b, const RenderContext& ctx, MappingScratch& scratch, PlaneAnswer& out) noexcept {
     if (ctx.usesPolyModel != 0) {
-        out.fromModel = true;
-        out.modelTag = kTagInputMiss;  // the gap outside the net
-        if (ctx.polyModel == nullptr || scratch.polyJob == nullptr) return;
-        const PolyModel& model = *ctx.polyModel;
-        SphereDir d;
-        const NetHit hit = netPointToSphere(model, *scratch.polyJob, a, b * model.frameHeight, d);
-        if (hit.kind == NetHitKind::kFace) {
-            setHit(out.result, d);
-            out.modelFace = hit.face;
-            out.result.ownTag = true;
-            out.result.regionTag = hit.face;
-            out.result.face = hit.face;
-        } else if (hit.kind == NetHitKind::kMark) {
-            // A glue tab or mark: painted in the tab colour, not sampled.
-            out.modelTag = kTagFirstTab + std::max<std::int32_t>(hit.face, 0);
-        }
+        mapPlaneByModel(a, b, ctx, scratch, out);
         return;
     }
     const OutputEntry* e = ctx.entry;
     if (e == nullptr || e->map == nullptr) return;
-    const ViewFrame& f = ctx.frame;
-    const double cxd = (a - 0.5 - f.cx) * f.scale;
-    const double cyd = (b - 0.5) * f.scale * f.aspect;
-    const double fxd = (a - 0.5) * f.scale + f.cx;
-    const double fyd = (b - 0.5) * f.aspect * f.scale + f.cy;
-    const OutputCall call{ctx,
-                          *e,
-                          a,
-                          b,
-                          cxd,
-                          cyd,
-                          fxd,
-                          fyd,
-                          static_cast<float>(cxd),
-                          static_cast<float>(cyd),
-                          static_cast<float>(fxd),
-                          static_cast<float>(fyd)};
-    e->map(call, out.result);
+    e->map(OutputCall{ctx, *e, a, b}, out.result);
 }
 
 // Step 9: the indicatrix distance of d to its nearest circle centre.
@@ -290,43 +276,55 @@ void recordIndicatrix(const RenderContext& ctx, const SphereDir& d, RenderCell& 
 inline float cleanNumber(float v) noexcept { return std::isnan(v) ? 0.0f : v; }
 
 void finishSample(RenderCell& cell) noexcept {
-    cell.inputU = cleanNumber(cell.inputU);
-    cell.inputV = cleanNumber(cell.inputV);
-    cell.subTag = (cell.inputU >= 0.0f && cell.inputU <= 1.0f && cell.inputV >= 0.0f && cell.inputV <= 1.0f) ? 0u : 1u;
+    const float u = cleanNumber(cell.inputU);
+    const float v = cleanNumber(cell.inputV);
+    cell.inputU = u;
+    cell.inputV = v;
+    cell.subTag = (u >= 0.0f && u <= 1.0f && v >= 0.0f && v <= 1.0f) ? 0u : 1u;
 }
 
 // Half a source pixel as a fraction of a cell of the cube-layout input, per
 // axis; leaves a margin alone when the source's size along it is unknown.
-void cubeCellMargins(const RenderContext& ctx, float& marginU, float& marginV) noexcept {
-    const CubeInputLayout* layout = findCubeInputLayout(ctx.inputProjection);
-    if (layout == nullptr) return;
-    if (ctx.inputWidth > 0) marginU = 0.5f * static_cast<float>(layout->columns) / static_cast<float>(ctx.inputWidth);
-    if (ctx.inputHeight > 0) marginV = 0.5f * static_cast<float>(layout->rows) / static_cast<float>(ctx.inputHeight);
+void cubeCellMargins(const RenderContext& ctx, const CubeInputLayout& layout, float& marginU,
+                     float& marginV) noexcept {
+    if (ctx.inputWidth > 0) marginU = 0.5f * static_cast<float>(layout.columns) / static_cast<float>(ctx.inputWidth);
+    if (ctx.inputHeight > 0) marginV = 0.5f * static_cast<float>(layout.rows) / static_cast<float>(ctx.inputHeight);
 }
 
 // Steps 8 to 9: fold, pre-warp, rotation, fold, input lookup, graticule.
-void lookUp(SphereDir d, bool applyWarps, const RenderContext& ctx, RenderCell& cell, MappingScratch& scratch,
-            std::int32_t modelFace, SphereDir* lookedUp) noexcept {
+// Inlined into both callers, so that the common sample (no fold, no
+// pre-warp, no overlays) runs straight through.
+[[gnu::always_inline]] inline void lookUp(SphereDir d, bool applyWarps, const RenderContext& ctx, RenderCell& cell,
+                                          MappingScratch& scratch, std::int32_t modelFace,
+                                          SphereDir* lookedUp) noexcept {
     if (applyWarps) {
         if (ctx.foldMode == kFoldBeforeRotation) d = halfAngleFold(d);
-        if (ctx.entry != nullptr) d = applyPreWarp(ctx.entry->preWarp, d);
+        if (ctx.entry != nullptr && ctx.entry->preWarp != PreWarp::kNone) d = applyPreWarp(ctx.entry->preWarp, d);
     }
     d = rotate(ctx.rotation, d);
     if (applyWarps && ctx.foldMode == kFoldAfterRotation) d = halfAngleFold(d);
     if (lookedUp != nullptr) *lookedUp = d;
 
+    // The input resolved by the setup, unless the caller has changed it since.
+    const input_detail::InputEntry* inputEntry = ctx.input.entry;
+    const CubeInputLayout* cubeLayout = ctx.input.cubeLayout;
+    if (!ctx.input.resolved || ctx.input.id != ctx.inputProjection) [[unlikely]] {
+        const ResolvedInput changed = resolveInput(ctx.inputProjection);
+        inputEntry = changed.entry;
+        cubeLayout = changed.cubeLayout;
+    }
     InputSample s;
     s.weight = cell.weight;
-    sphereToInput(ctx.inputProjection, ctx.flip, ctx.inputAspect, d, s, ctx.inputModel);
+    input_detail::lookUpInput(inputEntry, ctx.flip, ctx.inputAspect, d, s, ctx.inputModel);
     // The cube-layout inputs answer a face and a face-local position; the
     // face is placed in its cell of the layout here (other inputs are left
     // alone), half a source pixel inside the cell when the source's size is
     // known, so that the filtered lookup never reads the neighbouring face.
-    if (s.faceIndex >= 0 && !s.miss) {
+    if (s.faceIndex >= 0 && !s.miss && cubeLayout != nullptr) {
         float marginU = kCubeCellMargin;
         float marginV = kCubeCellMargin;
-        cubeCellMargins(ctx, marginU, marginV);
-        placeInCubeLayout(ctx.inputProjection, s.faceIndex, s.u, s.v, marginU, marginV);
+        cubeCellMargins(ctx, *cubeLayout, marginU, marginV);
+        placeInCubeLayout(*cubeLayout, s.faceIndex, s.u, s.v, marginU, marginV);
     }
     cell.inputU = s.u;
     cell.inputV = s.v;
@@ -345,32 +343,39 @@ void lookUp(SphereDir d, bool applyWarps, const RenderContext& ctx, RenderCell& 
     if (ctx.indicatrixOn != 0) recordIndicatrix(ctx, d, cell, scratch);
 }
 
-}  // namespace
-
-bool outputToSphere(float a, float b, const RenderContext& ctx, RenderCell& cell, MappingScratch& scratch,
-                    SphereDir* lookedUp) noexcept {
-    startMapping(cell);
-
+// The samples of the renders that are not plain output mappings: the
+// outputs drawn by their own samplers (not mapped here) and the special
+// render.
+[[gnu::noinline]] bool mapOtherModeSample(float a, float b, const RenderContext& ctx, RenderCell& cell,
+                                          MappingScratch& scratch, SphereDir* lookedUp) noexcept {
     // Outputs drawn by their own samplers are not mapped here.
     if (ctx.mode == kModeOwnSampler || ctx.mode == kModeSeparate) {
         finishSample(cell);
         return false;
     }
+    // A special render: the equirectangular position, turned, and the
+    // model's face under the direction.
+    const SphereDir e = equirectDirection(a, b);
+    std::int32_t face = -1;
+    if (ctx.polyModel != nullptr) {
+        InverseHit hit;
+        if (inverseLookup(*ctx.polyModel, rotate(ctx.rotation, e), nullptr, hit)) face = hit.face;
+    }
+    cell.regionTag = face >= 0 ? face : kTagPlainMap;
+    cell.faceIndex = face;
+    lookUp(e, false, ctx, cell, scratch, face, lookedUp);
+    finishSample(cell);
+    return true;
+}
 
-    if (ctx.mode == kModeSpecial) {
-        // A special render: the equirectangular position, turned, and the
-        // model's face under the direction.
-        const SphereDir e = equirectDirection(a, b);
-        std::int32_t face = -1;
-        if (ctx.polyModel != nullptr) {
-            InverseHit hit;
-            if (inverseLookup(*ctx.polyModel, rotate(ctx.rotation, e), nullptr, hit)) face = hit.face;
-        }
-        cell.regionTag = face >= 0 ? face : kTagPlainMap;
-        cell.faceIndex = face;
-        lookUp(e, false, ctx, cell, scratch, face, lookedUp);
-        finishSample(cell);
-        return true;
+}  // namespace
+
+bool outputToSphere(float a, float b, const RenderContext& ctx, RenderCell& cell, MappingScratch& scratch,
+                    SphereDir* lookedUp) noexcept {
+    startMapping(cell);
+    if (ctx.mode != kModeNormal &&
+        (ctx.mode == kModeOwnSampler || ctx.mode == kModeSeparate || ctx.mode == kModeSpecial)) {
+        return mapOtherModeSample(a, b, ctx, cell, scratch, lookedUp);
     }
 
     PlaneAnswer answer;

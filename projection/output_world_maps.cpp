@@ -7,6 +7,7 @@
 #include <array>
 #include <cmath>
 
+#include "projection/fast_math.h"
 #include "projection/output_formulas.h"
 #include "projection/world_map_solvers.h"
 
@@ -329,11 +330,11 @@ void toSphere(const LonLat& ll, OutputResult& r) noexcept {
 }  // namespace
 
 void mapMollweide(const OutputCall& c, OutputResult& r) noexcept {
-    const double xp = 5.656854249492384 * c.cxd;
-    const double yp = 5.656854249492384 * c.cyd;
+    const double xp = 5.656854249492384 * c.cxd();
+    const double yp = 5.656854249492384 * c.cyd();
     if (std::fabs(yp) > 1.414213562373095 || std::fabs(xp) > 2.82842712474619) return;
-    const float theta = static_cast<float>(std::asin(yp * 0.707106781186548));
-    const double phi = std::asin((std::sin(2.0 * theta) + 2.0 * theta) / 3.1415927410125732);
+    const float theta = static_cast<float>(fast_math::asin(yp * 0.707106781186548));
+    const double phi = fast_math::asin((fast_math::sin(2.0 * theta) + 2.0 * theta) / 3.1415927410125732);
     const float k = std::cos(theta) * 2.82842712474619f;
     const double lambda = k > 0.0f ? xp * 3.1415927410125732 / k + 3.1415927410125732 - 3.141592653 : -3.141592653;
     if (lambda < -3.1415927410125732 || lambda > 3.1415927410125732) return;
@@ -342,11 +343,11 @@ void mapMollweide(const OutputCall& c, OutputResult& r) noexcept {
 }
 
 void mapEckertIV(const OutputCall& c, OutputResult& r) noexcept {
-    const double s = 4.0 * c.cyd;
+    const double s = 4.0 * c.cyd();
     if (!(s >= -1.0 && s <= 1.0)) return;
     const double theta = std::asin(s);
     const double cs = std::cos(theta);
-    const double lambda = c.cxd * 12.566370614359172 / (cs + 1.0);
+    const double lambda = c.cxd() * 12.566370614359172 / (cs + 1.0);
     if (std::fabs(lambda) > 3.141592653) return;
     const double phi = std::asin(std::clamp((cs * s + theta + 2.0 * s) / 3.5707963267948966, -1.0, 1.0));
     setHit(r, equirectDirection(static_cast<float>(1.5 - (lambda / 2.0) / 3.1415927410125732),
@@ -354,9 +355,9 @@ void mapEckertIV(const OutputCall& c, OutputResult& r) noexcept {
 }
 
 void mapHillEucyclic(const OutputCall& c, OutputResult& r) noexcept {
-    const double y = c.cyd + 0.0155;
+    const double y = c.cyd() + 0.0155;
     const double p = -y - 2.4752834971092215;
-    const double q = -c.cxd;
+    const double q = -c.cxd();
     const double r2 = p * p + q * q;
     const double cc = (5.0 - r2 / 1.7596033859537705) * 0.25;
     const double alpha = std::acos(cc);
@@ -371,8 +372,8 @@ void mapHillEucyclic(const OutputCall& c, OutputResult& r) noexcept {
 }
 
 void mapRobinson(const OutputCall& c, OutputResult& r) noexcept {
-    const float x = static_cast<float>(c.cxd);
-    const float y2 = static_cast<float>(2.0 * c.cyd);
+    const float x = static_cast<float>(c.cxd());
+    const float y2 = static_cast<float>(2.0 * c.cyd());
     if (!(std::fabs(y2) <= 1.0f && std::fabs(x) <= 1.0f)) return;
     const float phiN = robinsonInverseLatitude(y2);
     const float length = robinsonParallelLength(phiN);
@@ -380,12 +381,16 @@ void mapRobinson(const OutputCall& c, OutputResult& r) noexcept {
     setHit(r, equirectDirection(-(x / length) * 0.5f + 0.5f, phiN * 0.5f + 0.5f));
 }
 
-void mapWinkelTripel(const OutputCall& c, OutputResult& r) noexcept { toSphere(winkelTripelInverse(c.cxd, c.cyd), r); }
-void mapNaturalEarth(const OutputCall& c, OutputResult& r) noexcept { toSphere(naturalEarthInverse(c.cxd, c.cyd), r); }
-void mapCanters(const OutputCall& c, OutputResult& r) noexcept { toSphere(cantersInverse(c.cxd, c.cyd), r); }
-void mapGinzburg8(const OutputCall& c, OutputResult& r) noexcept { toSphere(ginzburg8Inverse(c.cxd, c.cyd), r); }
-void mapLaskowski(const OutputCall& c, OutputResult& r) noexcept { toSphere(laskowskiInverse(c.cxd, c.cyd), r); }
-void mapLarrivee(const OutputCall& c, OutputResult& r) noexcept { toSphere(larriveeInverse(c.cxd, c.cyd), r); }
+void mapWinkelTripel(const OutputCall& c, OutputResult& r) noexcept {
+    toSphere(winkelTripelInverse(c.cxd(), c.cyd()), r);
+}
+void mapNaturalEarth(const OutputCall& c, OutputResult& r) noexcept {
+    toSphere(naturalEarthInverse(c.cxd(), c.cyd()), r);
+}
+void mapCanters(const OutputCall& c, OutputResult& r) noexcept { toSphere(cantersInverse(c.cxd(), c.cyd()), r); }
+void mapGinzburg8(const OutputCall& c, OutputResult& r) noexcept { toSphere(ginzburg8Inverse(c.cxd(), c.cyd()), r); }
+void mapLaskowski(const OutputCall& c, OutputResult& r) noexcept { toSphere(laskowskiInverse(c.cxd(), c.cyd()), r); }
+void mapLarrivee(const OutputCall& c, OutputResult& r) noexcept { toSphere(larriveeInverse(c.cxd(), c.cyd()), r); }
 
 }  // namespace output_detail
 

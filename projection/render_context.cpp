@@ -31,37 +31,6 @@ float finiteOr(float v, float fallback) noexcept { return std::isfinite(v) ? v :
 
 }  // namespace
 
-void resetRenderCell(RenderCell& cell) noexcept {
-    cell.inputU = -1.0f;
-    cell.inputV = -1.0f;
-    cell.overlayValue = -1.0f;
-    cell.overlayWeight = -1.0f;
-    cell.secondU = -1.0f;
-    cell.secondV = -1.0f;
-    cell.lineValue = 1.0f;
-    cell.weight = -1.0f;
-    cell.lineValue2 = 1.0f;
-    cell.modelIndex = -1;
-    cell.flags[2] = 0;
-    cell.shade = 1.0f;
-    cell.normal[0] = 0.0f;
-    cell.normal[1] = 0.0f;
-    cell.normal[2] = 1.0f;
-    cell.word20 = 0;
-    cell.aux21 = 0.0f;
-    cell.aux22 = -1.0f;
-    cell.modelPair[0] = -1;
-    cell.modelPair[1] = -1;
-    cell.modelU = -1.0f;
-    cell.modelV = -1.0f;
-    cell.faceIndex = -1;
-    cell.modelCounter = 0;
-    cell.regionTag = kTagCellReset;
-    cell.pieceTag = 0;
-    cell.subTag = 0;
-    cell.word33 = 0;
-}
-
 ViewFrame makeViewFrame(const ExtentBox& box, double outputAspect) noexcept {
     ViewFrame f;
     f.x0 = box.x0;
@@ -145,6 +114,7 @@ void setupRenderContext(RenderContext& ctx, const SettingsRecord& s, const Rende
 
     // 4. Projections and rotations.
     ctx.inputProjection = s.inputProjection;
+    ctx.input = resolveInput(ctx.inputProjection);
     ctx.modelProjection = ctx.outputProjection == kSpecialRenderProjection ? s.innerProjection : ctx.outputProjection;
     ctx.rotation = rotationFromAngles(ctx.longitude, ctx.latitude, ctx.spin);
     ctx.tilted = tiltedRotation();

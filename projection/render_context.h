@@ -6,6 +6,7 @@
 
 #include <cstdint>
 
+#include "projection/input_projection.h"
 #include "projection/projection_id.h"
 #include "projection/sphere_frame.h"
 
@@ -66,7 +67,37 @@ inline constexpr std::int32_t kTagInputMiss = -10001;
 inline constexpr std::int32_t kTagFirstTab = 3010;
 
 // The reset values of a cell (every field the table of reset values names).
-void resetRenderCell(RenderCell& cell) noexcept;
+// Inline: every sample of a render starts here.
+inline void resetRenderCell(RenderCell& cell) noexcept {
+    cell.inputU = -1.0f;
+    cell.inputV = -1.0f;
+    cell.overlayValue = -1.0f;
+    cell.overlayWeight = -1.0f;
+    cell.secondU = -1.0f;
+    cell.secondV = -1.0f;
+    cell.lineValue = 1.0f;
+    cell.weight = -1.0f;
+    cell.lineValue2 = 1.0f;
+    cell.modelIndex = -1;
+    cell.flags[2] = 0;
+    cell.shade = 1.0f;
+    cell.normal[0] = 0.0f;
+    cell.normal[1] = 0.0f;
+    cell.normal[2] = 1.0f;
+    cell.word20 = 0;
+    cell.aux21 = 0.0f;
+    cell.aux22 = -1.0f;
+    cell.modelPair[0] = -1;
+    cell.modelPair[1] = -1;
+    cell.modelU = -1.0f;
+    cell.modelV = -1.0f;
+    cell.faceIndex = -1;
+    cell.modelCounter = 0;
+    cell.regionTag = kTagCellReset;
+    cell.pieceTag = 0;
+    cell.subTag = 0;
+    cell.word33 = 0;
+}
 
 // ---- view frame -------------------------------------------------------------------
 
@@ -147,6 +178,10 @@ struct RenderContext {
     float annulusHole = 0.0f;   // 1 − fov/180 for the annulus
     SphereDir indicatrixCentres[kIndicatrixCentreCount];
     const output_detail::OutputEntry* entry = nullptr;  // the output's row of the output table
+    // `inputProjection` resolved by the setup (its row of the input table and
+    // its cube layout); the mapping resolves the id itself when a caller has
+    // changed `inputProjection` since.
+    ResolvedInput input;
 };
 
 // Sizes a render needs beside the settings.

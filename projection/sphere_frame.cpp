@@ -84,25 +84,6 @@ OutputImageRecord makeOutputImageRecord(std::int32_t width, std::int32_t height)
     return r;
 }
 
-OutputPosition normalisedOutputPosition(float x, float y, float s, float ox, float oy,
-                                        const OutputImageRecord& image) noexcept {
-    const float px = x * s + ox + 0.5f;
-    const float py = y * s + oy + 0.5f;
-    OutputPosition p;
-    p.a = (2.0f * px + 1.0f) * image.halfOverWidth;
-    p.b = (2.0f * py + 1.0f) * image.halfOverHeight;
-    float kx = 1.0f;
-    float ky = 1.0f;
-    if (image.width > image.height) {
-        kx = image.widthOverHeight;
-    } else if (image.height > image.width) {
-        ky = image.heightOverWidth;
-    }
-    p.c = (p.a - 0.5f) * kx;
-    p.d = (p.b - 0.5f) * ky;
-    return p;
-}
-
 FieldOfViewConstants fieldOfViewConstants(float fovDeg) noexcept {
     const float f = std::min(fovDeg / 180.0f, 0.999f);
     const float g = std::min(fovDeg / 360.0f, 0.999f);

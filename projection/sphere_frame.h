@@ -103,8 +103,25 @@ struct OutputPosition {
 };
 
 // Pixel (x, y), sub-sample scale s and offsets (ox, oy) → normalised position.
-OutputPosition normalisedOutputPosition(float x, float y, float s, float ox, float oy,
-                                        const OutputImageRecord& image) noexcept;
+// Inline: every sample of a render starts here.
+inline OutputPosition normalisedOutputPosition(float x, float y, float s, float ox, float oy,
+                                        const OutputImageRecord& image) noexcept {
+    const float px = x * s + ox + 0.5f;
+    const float py = y * s + oy + 0.5f;
+    OutputPosition p;
+    p.a = (2.0f * px + 1.0f) * image.halfOverWidth;
+    p.b = (2.0f * py + 1.0f) * image.halfOverHeight;
+    float kx = 1.0f;
+    float ky = 1.0f;
+    if (image.width > image.height) {
+        kx = image.widthOverHeight;
+    } else if (image.height > image.width) {
+        ky = image.heightOverWidth;
+    }
+    p.c = (p.a - 0.5f) * kx;
+    p.d = (p.b - 0.5f) * ky;
+    return p;
+}
 
 // ---- field of view ------------------------------------------------------------------
 

@@ -1,0 +1,272 @@
+// The per-sample trigonometric functions against the library's,
+// the lookups built on them, and the per-render resolution of the input.
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <limits>
+
+#include "output_test_support.h"
+#include "projection/fast_math.h"
+#include "projection/input_formulas.h"
+#include "projection/input_projection.h"
+
+namespace globaro {
+namespace {
+
+constexpr double kInf = std::numeric_limits<double>::infinity();
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+constexpr double kTolerance = 1e-9;  // rad; the kernels are fitted to 1e-10
+
+bool sameBits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+bool sameBits(float a, float b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+
+TEST(FastMath, Atan2MatchesTheLibraryOnADenseGrid) {
+    double worst = 0.0;
+    for (int i = -600; i <= 600; ++i) {
+        for (int j = -600; j <= 600; ++j) {
+            const double y = i / 300.0;
+            const double x = j / 300.0;
+            if (i == 0 && j == 0) continue;
+            worst = std::fmax(worst, std::fabs(fast_math::atan2(y, x) - std::atan2(y, x)));
+        }
+    }
+    EXPECT_LT(worst, kTolerance);
+    // Steep and flat rays far from the grid's range, and tiny components.
+    for (double t : {1e-300, 1e-30, 1e-8, 0.4142135623730950, 0.4142135623730951, 1.0, 2.414213562373095, 1e8,
+                     1e30, 1e300}) {
+        for (double sx : {1.0, -1.0}) {
+            for (double sy : {1.0, -1.0}) {
+                EXPECT_NEAR(fast_math::atan2(sy * t, sx), std::atan2(sy * t, sx), kTolerance) << t;
+                EXPECT_NEAR(fast_math::atan2(sy, sx * t), std::atan2(sy, sx * t), kTolerance) << t;
+            }
+        }
+    }
+}
+
+TEST(FastMath, Atan2KeepsTheLibrarysAnswersOnTheAxesZerosAndInfinities) {
+    const double specials[] = {0.0, -0.0, 1.0, -1.0, 1e-310, -1e-310, kInf, -kInf};
+    for (double y : specials) {
+        for (double x : specials) {
+            const double got = fast_math::atan2(y, x);
+            const double want = std::atan2(y, x);
+            if (want == 0.0 || std::fabs(want) == fast_math::kPi) {
+                EXPECT_TRUE(sameBits(got, want)) << y << ", " << x;  // signed zeros and ±π exactly
+            } else {
+                EXPECT_NEAR(got, want, kTolerance) << y << ", " << x;
+            }
+        }
+    }
+    EXPECT_TRUE(std::isnan(fast_math::atan2(kNaN, 1.0)));
+    EXPECT_TRUE(std::isnan(fast_math::atan2(1.0, kNaN)));
+    EXPECT_TRUE(std::isnan(fast_math::atan2(kNaN, kNaN)));
+}
+
+TEST(FastMath, AsinAndAcosMatchTheLibraryOnADenseGrid) {
+    double worstAsin = 0.0;
+    double worstAcos = 0.0;
+    constexpr int kSteps = 400000;
+    for (int i = -kSteps; i <= kSteps; ++i) {
+        const double x = static_cast<double>(i) / kSteps;
+        worstAsin = std::fmax(worstAsin, std::fabs(fast_math::asin(x) - std::asin(x)));
+        worstAcos = std::fmax(worstAcos, std::fabs(fast_math::acos(x) - std::acos(x)));
+    }
+    EXPECT_LT(worstAsin, kTolerance);
+    EXPECT_LT(worstAcos, kTolerance);
+    // Just inside the ends, where the reduction takes over.
+    for (double x : {0.5, std::nextafter(0.5, 1.0), std::nextafter(1.0, 0.0), 1e-300, 1e-9}) {
+        for (double sign : {1.0, -1.0}) {
+            EXPECT_NEAR(fast_math::asin(sign * x), std::asin(sign * x), kTolerance) << sign * x;
+            EXPECT_NEAR(fast_math::acos(sign * x), std::acos(sign * x), kTolerance) << sign * x;
+        }
+    }
+}
+
+TEST(FastMath, AsinAndAcosEndsAndOutOfRangeValues) {
+    EXPECT_EQ(fast_math::asin(1.0), fast_math::kHalfPi);
+    EXPECT_EQ(fast_math::asin(-1.0), -fast_math::kHalfPi);
+    EXPECT_TRUE(sameBits(fast_math::asin(0.0), 0.0));
+    EXPECT_TRUE(sameBits(fast_math::asin(-0.0), -0.0));
+    EXPECT_EQ(fast_math::acos(1.0), 0.0);
+    EXPECT_EQ(fast_math::acos(-1.0), fast_math::kPi);
+    EXPECT_EQ(fast_math::acos(0.0), fast_math::kHalfPi);
+    for (double x : {std::nextafter(1.0, 2.0), -std::nextafter(1.0, 2.0), 2.0, -7.5, kInf, -kInf, kNaN}) {
+        EXPECT_TRUE(std::isnan(fast_math::asin(x))) << x;
+        EXPECT_TRUE(std::isnan(fast_math::acos(x))) << x;
+    }
+}
+
+TEST(FastMath, SinMatchesTheLibraryUpToHalfATurn) {
+    double worst = 0.0;
+    constexpr int kSteps = 400000;
+    for (int i = -kSteps; i <= kSteps; ++i) {
+        const double x = fast_math::kPi * i / kSteps;
+        worst = std::fmax(worst, std::fabs(fast_math::sin(x) - std::sin(x)));
+    }
+    EXPECT_LT(worst, kTolerance);
+    EXPECT_TRUE(sameBits(fast_math::sin(0.0), 0.0));
+    EXPECT_TRUE(sameBits(fast_math::sin(-0.0), -0.0));
+    EXPECT_NEAR(fast_math::sin(1e-9), 1e-9, 1e-24);
+    // Beyond half a turn, and the float π just beyond it: the library's own.
+    for (double x : {3.1415927410125732, -3.1415927410125732, 4.0, -100.0, 1e10}) {
+        EXPECT_EQ(fast_math::sin(x), std::sin(x)) << x;
+    }
+    EXPECT_TRUE(std::isnan(fast_math::sin(kNaN)));
+    EXPECT_TRUE(std::isnan(fast_math::sin(kInf)));
+}
+
+// The fractions the equirectangular lookup stores, against the same
+// formulas on the library's functions: within two units in the last place of
+// the float acos the lookup used to call (which is not always correctly
+// rounded), nearly always equal to the double functions rounded to float,
+// and inside [0, 1] wherever the library's are.
+TEST(FastMath, LookupFractionsStayWithinTwoUlpsOfTheLibrarys) {
+    int differing = 0;
+    int total = 0;
+    for (int i = 0; i <= 360; ++i) {
+        for (int j = 0; j <= 180; ++j) {
+            const float lon = static_cast<float>(i) * 0.017453292f;
+            const float lat = static_cast<float>(j - 90) * 0.017453292f;
+            const SphereDir d = normalise(
+                SphereDir{std::sin(lon) * std::cos(lat), std::sin(lat), std::cos(lon) * std::cos(lat)});
+            const float s = input_detail::aroundFraction(d.x, d.z);
+            const float sWant = static_cast<float>(
+                (std::atan2(static_cast<double>(d.x), static_cast<double>(d.z)) + 3.1415927410125732) *
+                0.15915493667125702);
+            const float p = input_detail::polarFraction(d.y);
+            const float pWant = std::acos(std::fmax(-1.0f, std::fmin(1.0f, d.y))) * input_detail::kInvPiF;
+            EXPECT_LE(std::fabs(s - sWant), 1.2e-7f) << i << ", " << j;
+            EXPECT_LE(std::fabs(p - pWant), 1.2e-7f) << i << ", " << j;
+            EXPECT_TRUE(s >= 0.0f && s <= 1.0f);
+            EXPECT_TRUE(p >= 0.0f && p <= 1.0f);
+            const double yClamped = std::fmax(-1.0f, std::fmin(1.0f, d.y));
+            const float pRounded = static_cast<float>(std::acos(yClamped)) * input_detail::kInvPiF;
+            differing += (s != sWant) + (p != pRounded);
+            total += 2;
+        }
+    }
+    EXPECT_LT(differing, total / 100);
+    // The seam and the poles land exactly where the library puts them.
+    EXPECT_EQ(input_detail::aroundFraction(0.0f, 1.0f), 0.5f);
+    EXPECT_EQ(input_detail::aroundFraction(0.0f, -1.0f), 1.0f);
+    EXPECT_EQ(input_detail::aroundFraction(-0.0f, -1.0f),
+              static_cast<float>((-3.141592653589793 + 3.1415927410125732) * 0.15915493667125702));
+    EXPECT_EQ(input_detail::polarFraction(1.0f), 0.0f);
+    EXPECT_EQ(input_detail::polarFraction(-1.0f), 1.0f);
+    EXPECT_EQ(input_detail::polarFraction(1.5f), 0.0f);
+    EXPECT_EQ(input_detail::polarFraction(std::numeric_limits<float>::quiet_NaN()), 0.0f);
+}
+
+// ---- the input resolved by the render setup ------------------------------------------
+
+TEST(ResolvedInput, SetupResolvesTheInputOnce) {
+    const auto ctx = testing::contextFor(337, kInputEquirectangular, 600, 100);
+    EXPECT_TRUE(ctx->input.resolved);
+    EXPECT_EQ(ctx->input.id, kInputEquirectangular);
+    EXPECT_EQ(ctx->input.entry, findInputEntry(kInputEquirectangular));
+    EXPECT_EQ(ctx->input.cubeLayout, nullptr);
+
+    const ResolvedInput cube = resolveInput(33);
+    EXPECT_NE(cube.entry, nullptr);
+    EXPECT_NE(cube.cubeLayout, nullptr);
+    const ResolvedInput none = resolveInput(99);
+    EXPECT_TRUE(none.resolved);
+    EXPECT_EQ(none.entry, nullptr);
+    EXPECT_EQ(none.cubeLayout, nullptr);
+}
+
+// A caller that changes the context's input after the setup gets the new
+// input's answers, exactly as from a context set up for it.
+TEST(ResolvedInput, AContextWhoseInputChangedAfterTheSetupUsesTheNewInput) {
+    for (InputProjectionId input : {7, 33, 27, 99}) {
+        auto changed = testing::contextFor(337, kInputEquirectangular, 600, 100);
+        changed->inputProjection = input;
+        const auto fresh = testing::contextFor(337, input, 600, 100);
+        for (int i = 1; i < 60; ++i) {
+            for (int j = 1; j < 10; ++j) {
+                const RenderCell a = testing::sampleAt(*changed, i / 60.0, j / 10.0);
+                const RenderCell b = testing::sampleAt(*fresh, i / 60.0, j / 10.0);
+                EXPECT_EQ(std::memcmp(&a, &b, sizeof a), 0) << input << " at " << i << ", " << j;
+            }
+        }
+    }
+}
+
+TEST(ResolvedInput, ALookupThroughTheResolvedRowEqualsTheLookupById) {
+    for (InputProjectionId input = kFirstInputProjection; input <= kLastInputProjection; ++input) {
+        const ResolvedInput r = resolveInput(input);
+        for (int i = 0; i < 24; ++i) {
+            const float t = static_cast<float>(i) * 0.2617994f;
+            const SphereDir d = normalise(SphereDir{std::sin(t) * 0.8f, std::cos(t * 0.7f) * 0.6f, std::cos(t)});
+            InputSample byId;
+            sphereToInput(input, 0, 0.5f, d, byId);
+            InputSample resolved;
+            input_detail::lookUpInput(r.entry, 0, 0.5f, d, resolved, nullptr);
+            EXPECT_TRUE(sameBits(byId.u, resolved.u) && sameBits(byId.v, resolved.v)) << input << " at " << i;
+            EXPECT_EQ(byId.miss, resolved.miss) << input << " at " << i;
+            EXPECT_EQ(byId.faceIndex, resolved.faceIndex) << input << " at " << i;
+            EXPECT_EQ(byId.regionCode, resolved.regionCode) << input << " at " << i;
+            EXPECT_TRUE(sameBits(byId.weight, resolved.weight)) << input << " at " << i;
+        }
+    }
+}
+
+// The plane points an output routine asks for equal the frame's own.
+TEST(OutputCallPoints, EqualTheFramesPoints) {
+    const auto ctx = testing::contextFor(46, kInputEquirectangular, 640, 480);
+    const output_detail::OutputEntry* e = ctx->entry;
+    ASSERT_NE(e, nullptr);
+    for (float a : {0.0f, 0.1f, 0.5f, 0.77f, 1.0f}) {
+        for (float b : {0.0f, 0.3f, 0.5f, 0.9f, 1.0f}) {
+            const output_detail::OutputCall call{*ctx, *e, a, b};
+            const Vec2d f = framePoint(ctx->frame, a, b);
+            const Vec2d c = centredPoint(ctx->frame, a, b);
+            EXPECT_EQ(call.fxd(), f.x);
+            EXPECT_EQ(call.fyd(), f.y);
+            EXPECT_EQ(call.cxd(), c.x);
+            EXPECT_EQ(call.cyd(), c.y);
+            EXPECT_EQ(call.X(), static_cast<float>(c.x));
+            EXPECT_EQ(call.FY(), static_cast<float>(f.y));
+        }
+    }
+}
+
+// The short form of the face turn of the cube layouts gives the same bits as
+// the general rotation, signed zeros included (a −0 decides which side of
+// the seam behind the view a direction looks up).
+TEST(CubeLayoutFaceTurns, GiveTheSameBitsAsTheGeneralRotation) {
+    const float values[] = {-0.0f, 0.3f, -0.3f, 1.0f, -1.0f, 0.70710677f, -0.99999994f, 1e-30f, -1e-30f};
+    int layouts = 0;
+    for (ProjectionId id : {337, 338, 339}) {
+        const output_detail::OutputEntry* e = output_detail::findOutputEntry(id);
+        ASSERT_NE(e, nullptr);
+        ASSERT_NE(e->cube, nullptr);
+        ++layouts;
+        for (int cell = 0; cell < 6; ++cell) {
+            const SphereDir& f = e->cube->faces[cell];
+            const output_detail::AxisFaceTurn& turn = e->cube->turns[cell];
+            ASSERT_TRUE(turn.axis) << id << " cell " << cell;
+            for (float x : values) {
+                for (float y : values) {
+                    for (float z : {0.5f, 0.57735026f, 1.0f}) {
+                        const SphereDir l{x, y, z};
+                        const SphereDir want = output_detail::faceToSphere(l, f);
+                        const float lc[3] = {l.x, l.y, l.z};
+                        SphereDir got{turn.sign[0] * lc[turn.from[0]], turn.sign[1] * lc[turn.from[1]],
+                                      turn.sign[2] * lc[turn.from[2]]};
+                        if (!turn.backFace) got = {got.x + 0.0f, got.y + 0.0f, got.z + 0.0f};
+                        EXPECT_TRUE(sameBits(got.x, want.x) && sameBits(got.y, want.y) && sameBits(got.z, want.z))
+                            << id << " cell " << cell << " at " << x << ", " << y << ", " << z;
+                    }
+                }
+            }
+        }
+    }
+    EXPECT_EQ(layouts, 3);
+    // A face off the axes keeps the general rotation.
+    EXPECT_FALSE(output_detail::axisFaceTurn(normalise(SphereDir{1.0f, 1.0f, 0.0f})).axis);
+}
+
+}  // namespace
+}  // namespace globaro
