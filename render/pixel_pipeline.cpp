@@ -697,7 +697,11 @@ std::int16_t ProjectionWorkload::deliverJob(RenderJob& job, RenderSink& sink) {
             const std::int32_t count = std::min(jr.right - left, kTileSize);
             for (std::int32_t i = 0; i < count; ++i) {
                 const RenderCell& cell = state.grid.at(left + i, y);
-                std::copy(cell.colour, cell.colour + 4, colours + i * 4);
+                float* to = colours + i * 4;
+                to[0] = cell.colour[0];
+                to[1] = cell.colour[1];
+                to[2] = cell.colour[2];
+                to[3] = cell.colour[3];
             }
             compositeRow(left, y, count, colours, 4, target);
         }
