@@ -167,6 +167,10 @@ struct OutputEntry {
     // around them) is an axis-aligned rectangle of the plane, at least this
     // many plane units on each side.
     double rectangleSide = 0.0;
+    // Above 0: the routine draws one region, the inside of a smooth convex
+    // outline (an ellipse), with misses around it; its radius of curvature
+    // is nowhere below this many plane units.
+    double outlineRadius = 0.0;
 };
 
 // The row of an output id, or null when the table has none.

@@ -76,7 +76,9 @@ constexpr OutputEntry kOutputTable[] = {
     {38, mapGores, kWideBox, kNone, kPlain, &kGoresByFov, nullptr},
     {40, nullptr, kWideBox, kNone, kPlain, nullptr, nullptr},
     {45, nullptr, kSquareBox, kNone, kPlain, nullptr, nullptr, kOwnSampler},
-    {46, mapMollweide, kWideBox, kNone, kPlain, nullptr, nullptr},
+    // The ellipse of semi-axes 0.5 and 0.25: radius of curvature 0.25²/0.5
+    // at the ends of the long axis.
+    {46, mapMollweide, kWideBox, kNone, kPlain, nullptr, nullptr, {}, 0.0, 0.125},
     {50, mapPolar, kSquareBox, kNone, kMagnipolar, nullptr, nullptr},
     // 6 of 12 gores: a square of six whole gores; 3 of 12: three gores, twice as tall as wide.
     {53, mapGores, kSquareBox, kNone, kPlain, &kGores6Of12, nullptr},
@@ -436,6 +438,15 @@ bool outputRegionsAreRectangles(const RenderContext& ctx, double pixelsAcross, d
     // The frame puts S plane units across the width, with square pixels.
     const double pixelsPerSide = ctx.entry->rectangleSide * pixelsAcross / ctx.frame.scale;
     return std::isfinite(pixelsPerSide) && pixelsPerSide >= minPixels;
+}
+
+bool outputOutlineIsRound(const RenderContext& ctx, double pixelsAcross, double minPixels) noexcept {
+    if (ctx.mode != kModeNormal || ctx.usesPolyModel != 0 || ctx.entry == nullptr || ctx.entry->map == nullptr ||
+        !(ctx.entry->outlineRadius > 0.0))
+        return false;
+    if (ctx.entry->preWarp != PreWarp::kNone || ctx.foldMode == kFoldAfterRotation) return false;
+    const double radiusPixels = ctx.entry->outlineRadius * pixelsAcross / ctx.frame.scale;
+    return std::isfinite(radiusPixels) && radiusPixels >= minPixels;
 }
 
 bool outputHasMapping(const RenderContext& ctx) noexcept {

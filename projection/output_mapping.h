@@ -58,6 +58,13 @@ bool outputHasOwnRoutine(ProjectionId id) noexcept;
 // lie in one such region has its centre in it too.
 bool outputRegionsAreRectangles(const RenderContext& ctx, double pixelsAcross, double minPixels) noexcept;
 
+// True when the output draws one region inside a smooth convex outline whose
+// radius of curvature is at least `minPixels` pixels of an output image
+// `pixelsAcross` pixels wide (the ellipse of Mollweide's map), without warps
+// or folds. No pixel then has its centre inside while its four corners are
+// outside (nor the other way round).
+bool outputOutlineIsRound(const RenderContext& ctx, double pixelsAcross, double minPixels) noexcept;
+
 // The lighting of the shaded globes (139, 143, 342, 344, 348, 350, 361, 363,
 // 365, 367): when the context's output is one and the cell's `regionTag` is
 // −7, lights `rgb` (0..1) from the cell's normal with two fixed lights, ramp

@@ -176,7 +176,8 @@ struct ShadingOptions {
     bool drawsLines = false;        // apply the cells' line coverage
     // At "best", a pixel whose corners agree has its centre mapped to look
     // for a region smaller than the pixel. Off where no such region can
-    // exist (rectangular output regions over a seamless input).
+    // exist (rectangular output regions, or one round outline, over a
+    // seamless input).
     bool centreCheck = true;
     ColorRgba tabColour{1, 1, 1, 1};
     ColorRgba gapColour{1, 1, 1, 1};

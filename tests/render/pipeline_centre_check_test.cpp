@@ -42,11 +42,12 @@ RenderSetup setupFor(ProjectionId output, InputProjectionId input, std::int32_t 
     return s;
 }
 
-TEST(PipelineCentreCheck, OnlyRectangularRegionsOverASeamlessInputGoWithoutIt) {
+TEST(PipelineCentreCheck, OnlyRectanglesOrARoundOutlineOverASeamlessInputGoWithoutIt) {
     // Cube-map layouts, zenith & nadir and the views that fill their frame
     // (equirectangular, rectilinear, cylindrical, Mercator) over an
     // equirectangular input: every region is a rectangle.
-    for (ProjectionId rectangles : {337, 338, 339, 171, 1, 81, 14, 17, 62}) {
+    // Mollweide's ellipse curves no tighter than 512 pixels here.
+    for (ProjectionId rectangles : {337, 338, 339, 171, 1, 81, 14, 17, 62, 46}) {
         const RenderSetup s = setupFor(rectangles, 1, 600, 200);
         EXPECT_FALSE(centreCheckNeeded(*s.ctx, s.placement)) << rectangles;
     }
@@ -55,7 +56,7 @@ TEST(PipelineCentreCheck, OnlyRectangularRegionsOverASeamlessInputGoWithoutIt) {
     EXPECT_TRUE(centreCheckNeeded(*setupFor(337, 2, 600, 100).ctx, setupFor(337, 2, 600, 100).placement));
     EXPECT_TRUE(centreCheckNeeded(*setupFor(337, 33, 600, 100).ctx, setupFor(337, 33, 600, 100).placement));
     // Outputs whose regions are not rectangles keep it.
-    for (ProjectionId curved : {2, 46, 36, 11, 172}) {
+    for (ProjectionId curved : {2, 36, 11, 172}) {
         const RenderSetup s = setupFor(curved, 1, 400, 200);
         EXPECT_TRUE(centreCheckNeeded(*s.ctx, s.placement)) << curved;
     }
@@ -64,15 +65,17 @@ TEST(PipelineCentreCheck, OnlyRectangularRegionsOverASeamlessInputGoWithoutIt) {
     EXPECT_TRUE(centreCheckNeeded(*setupFor(337, 1, 6, 1).ctx, setupFor(337, 1, 6, 1).placement));
     const RenderSetup coarse = setupFor(337, 1, 600, 100, 64.0f);
     EXPECT_TRUE(centreCheckNeeded(*coarse.ctx, coarse.placement));
+    // An ellipse a few pixels across curves too tightly.
+    EXPECT_TRUE(centreCheckNeeded(*setupFor(46, 1, 12, 6).ctx, setupFor(46, 1, 12, 6).placement));
 }
 
 TEST(PipelineCentreCheck, LeavingItOutChangesNoPixelWhereItIsLeftOut) {
     const TestImage img = photographicImage(256, 128);
     ImagePyramid pyramid;
     ASSERT_TRUE(loadPyramid(pyramid, img, kWrapHorizontal));
-    for (ProjectionId layout : {337, 339, 1, 14}) {
-        // 6 x 1 or 3 x 2 cells of 50 pixels, a panorama, a view; several
-        // tiles, turned view.
+    for (ProjectionId layout : {337, 339, 1, 14, 46}) {
+        // 6 x 1 or 3 x 2 cells of 50 pixels, a panorama, a view, a world
+        // map's ellipse; several tiles, turned view.
         const std::int32_t w = layout == 337 ? 300 : layout == 339 ? 150 : 260,
                            h = layout == 337 ? 50 : layout == 339 ? 100 : 130;
         const RenderSetup s = setupFor(layout, 1, w, h);
