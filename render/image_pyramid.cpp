@@ -611,8 +611,7 @@ ColorRgba sampleInput(const ImagePyramid& pyramid, float u, float v, const Footp
     // The major axis direction (unit, level-0 pixels): an eigenvector of
     // the larger eigenvalue, from whichever form is better conditioned
     // (an axis-aligned footprint must not take its direction from rounding
-    // noise), turned to point down the image (ey >= 0): the last probe
-    // weighs less when the ratio is small.
+    // noise), turned to point down the image (ey >= 0).
     float ex, ey;
     if (halfDiff >= 0.0f) {
         ex = halfDiff + disc;
@@ -634,11 +633,15 @@ ColorRgba sampleInput(const ImagePyramid& pyramid, float u, float v, const Footp
         ey = 0.0f;
     }
 
+    // Between ratios 1.25 and 1.5 the two probes move apart from the centre
+    // (where the single lookup reads) to a quarter of the major axis on
+    // either side, so that the result changes continuously with the
+    // footprint.
     int n;
-    float lastWeight = 1.0f;
+    float spread = 1.0f;
     if (ratio < 1.5f) {
         n = 2;
-        lastWeight = (ratio - 1.25f) * 4.0f;
+        spread = std::clamp((ratio - 1.25f) * 4.0f, 0.0f, 1.0f);
     } else {
         n = static_cast<int>(ratio + 0.5f);
         if (n > kMaxAnisotropicProbes) {
@@ -649,13 +652,10 @@ ColorRgba sampleInput(const ImagePyramid& pyramid, float u, float v, const Footp
     }
     const float lod = levelOfDetail(minor, bias);
     Vec4 sum = splat(0.0f);
-    float weights = 0.0f;
     // The probes' spacing along the major axis, in fractions of the image.
-    const float stepU = ex * major / w, stepV = ey * major / h;
+    const float stepU = ex * major * spread / w, stepV = ey * major * spread / h;
     const float invN = 1.0f / static_cast<float>(n);
     for (int i = 0; i < n; ++i) {
-        const float wt = (i == n - 1) ? lastWeight : 1.0f;
-        if (wt <= 0.0f) continue;
         const float t = (static_cast<float>(i) + 0.5f) * invN - 0.5f;
         // Probes stay inside the image the centre lies in (no black fringe
         // where a long footprint reaches past an edge).
@@ -663,11 +663,9 @@ ColorRgba sampleInput(const ImagePyramid& pyramid, float u, float v, const Footp
         const float pv = std::clamp(v + stepV * t, 0.0f, 1.0f);
         if (wrapX) pu -= std::floor(pu);
         else pu = std::clamp(pu, 0.0f, 1.0f);
-        sum += trilinear(pyramid, pu, pv, lod, sharpen) * splat(wt);
-        weights += wt;
+        sum += trilinear(pyramid, pu, pv, lod, sharpen);
     }
-    if (weights <= 0.0f) return ColorRgba{};
-    return colourOf(sum * splat(1.0f / weights));
+    return colourOf(sum * splat(invN));
 }
 
 }  // namespace globaro

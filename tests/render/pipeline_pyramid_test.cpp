@@ -180,6 +180,30 @@ TEST(ImagePyramid, AnisotropicProbesFollowTheLongAxis) {
     }
 }
 
+// The anisotropic lookup changes continuously with its footprint: where a
+// footprint grows long enough for two probes, they start at the centre
+// (no jump of a quarter axis to one side).
+TEST(ImagePyramid, AnisotropicLookupsChangeContinuouslyWithTheFootprint) {
+    TestImage img = constantImage(64, 64, 0, 0, 0);
+    for (std::int32_t y = 0; y < 64; ++y)
+        for (std::int32_t x = 0; x < 64; ++x) img.at(x, y)[1] = static_cast<float>(x) / 63.0f;  // a ramp along u
+    ImagePyramid p;
+    ASSERT_TRUE(loadPyramid(p, img, kWrapNone));
+    const float minor = 2.0f;  // pixels
+    float last = -1.0f;
+    for (float ratio = 1.1f; ratio < 1.7f; ratio += 0.002f) {
+        const Footprint fp{ratio * minor / 64.0f, 0.0f, 0.0f, minor / 64.0f};
+        const float g = sampleInput(p, 30.3f / 64.0f, 0.5f, fp, 0.0f).g;
+        // The ramp is symmetric about the centre: every probe pattern centred
+        // on it reads the centre's value.
+        EXPECT_NEAR(g, 29.8f / 63.0f, 2e-3f) << ratio;
+        if (last >= 0.0f) {
+            EXPECT_NEAR(g, last, 5e-4f) << ratio;
+        }
+        last = g;
+    }
+}
+
 TEST(ImagePyramid, HorizontalWrapReachesAcrossTheEdge) {
     TestImage img = constantImage(16, 8, 0, 0, 0);
     for (std::int32_t y = 0; y < 8; ++y) img.at(15, y)[1] = 1.0f;  // bright last column
