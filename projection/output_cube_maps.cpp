@@ -40,17 +40,8 @@ void mapCubeLayout(const OutputCall& call, OutputResult& r) noexcept {
     const float ly = -(rr - static_cast<float>(row) - 0.5f) * 2.0f;
     const float len = std::sqrt(lx * lx + ly * ly + 1.0f);
     const SphereDir l{lx / len, ly / len, 1.0f / len};
-    const SphereDir& f = layout->faces[cell];
-    SphereDir d;
-    const AxisFaceTurn& turn = layout->turns[cell];
-    if (turn.axis) {
-        const float lc[3] = {l.x, l.y, l.z};
-        d = {turn.sign[0] * lc[turn.from[0]], turn.sign[1] * lc[turn.from[1]], turn.sign[2] * lc[turn.from[2]]};
-        if (!turn.backFace) d = {d.x + 0.0f, d.y + 0.0f, d.z + 0.0f};
-    } else {
-        d = faceToSphere(l, f);
-    }
-    if (layout->roll[cell] != 0.0f) d = rollAbout(d, f, layout->roll[cell]);
+    SphereDir d = cubeFaceDirection(*layout, cell, l);
+    if (layout->roll[cell] != 0.0f) d = rollAbout(d, layout->faces[cell], layout->roll[cell]);
     setHit(r, d);
     r.face = cell;
     r.ownTag = true;

@@ -136,6 +136,18 @@ constexpr CubeLayout withFaceTurns(CubeLayout layout) noexcept {
     return layout;
 }
 
+// The direction of the face-local point l (looking along +z) in cell `cell`
+// of a cube layout, before any roll: the signed permutation of an axis face
+// or the shortest-arc turn onto the face direction. Linear in l.
+inline SphereDir cubeFaceDirection(const CubeLayout& layout, int cell, const SphereDir& l) noexcept {
+    const AxisFaceTurn& turn = layout.turns[cell];
+    if (!turn.axis) return faceToSphere(l, layout.faces[cell]);
+    const float lc[3] = {l.x, l.y, l.z};
+    SphereDir d{turn.sign[0] * lc[turn.from[0]], turn.sign[1] * lc[turn.from[1]], turn.sign[2] * lc[turn.from[2]]};
+    if (!turn.backFace) d = {d.x + 0.0f, d.y + 0.0f, d.z + 0.0f};
+    return d;
+}
+
 // Per-output variants of the shared routines.
 enum class Variant : std::uint8_t {
     kPlain,

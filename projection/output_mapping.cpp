@@ -296,6 +296,9 @@ void cubeCellMargins(const RenderContext& ctx, const CubeInputLayout& layout, fl
 // Steps 8 to 9: fold, pre-warp, rotation, fold, input lookup, graticule.
 // Inlined into both callers, so that the common sample (no fold, no
 // pre-warp, no overlays) runs straight through.
+inline void lookUpTurned(const SphereDir& d, const RenderContext& ctx, RenderCell& cell, MappingScratch& scratch,
+                         std::int32_t modelFace, SphereDir* lookedUp) noexcept;
+
 [[gnu::always_inline]] inline void lookUp(SphereDir d, bool applyWarps, const RenderContext& ctx, RenderCell& cell,
                                           MappingScratch& scratch, std::int32_t modelFace,
                                           SphereDir* lookedUp) noexcept {
@@ -305,6 +308,14 @@ void cubeCellMargins(const RenderContext& ctx, const CubeInputLayout& layout, fl
     }
     d = rotate(ctx.rotation, d);
     if (applyWarps && ctx.foldMode == kFoldAfterRotation) d = halfAngleFold(d);
+    lookUpTurned(d, ctx, cell, scratch, modelFace, lookedUp);
+}
+
+// The steps of lookUp after the view rotation: the input lookup and the
+// overlays' values of the turned direction d.
+[[gnu::always_inline]] inline void lookUpTurned(const SphereDir& d, const RenderContext& ctx, RenderCell& cell,
+                                                MappingScratch& scratch, std::int32_t modelFace,
+                                                SphereDir* lookedUp) noexcept {
     if (lookedUp != nullptr) *lookedUp = d;
 
     // The input resolved by the setup, unless the caller has changed it since.
@@ -410,6 +421,67 @@ void mapOutputSample(float x, float y, float s, float ox, float oy, const Output
     (void)seed;
     const OutputPosition p = normalisedOutputPosition(x, y, s, ox, oy, image);
     outputToSphere(p.a, p.b, ctx, cell, scratch);
+}
+
+namespace {
+
+// Whether mapOutputRow's cube-layout path serves a render: a cube layout
+// without rolled cells, drawn without warps, folds or overlays that need the
+// direction.
+bool cubeRowsApply(const RenderContext& ctx) noexcept {
+    const OutputEntry* e = ctx.entry;
+    if (ctx.mode != kModeNormal || ctx.usesPolyModel != 0 || e == nullptr || e->map != mapCubeLayout ||
+        e->cube == nullptr)
+        return false;
+    if (e->preWarp != PreWarp::kNone || ctx.foldMode == kFoldBeforeRotation || ctx.foldMode == kFoldAfterRotation)
+        return false;
+    if (ctx.graticuleOn != 0 || ctx.indicatrixOn != 0) return false;
+    for (float roll : e->cube->roll)
+        if (roll != 0.0f) return false;
+    return true;
+}
+
+}  // namespace
+
+bool mapOutputRow(float x0, float y, std::int32_t count, float s, float ox, float oy, const OutputImageRecord& image,
+                  const RenderContext& ctx, RenderCell* cells, MappingScratch& scratch) noexcept {
+    if (!cubeRowsApply(ctx)) return false;
+    const CubeLayout& layout = *ctx.entry->cube;
+    // Each cell's face turn and the view rotation are linear: together one
+    // matrix, applied to (lx, ly, 1) before the length is divided out.
+    constexpr SphereDir kBasis[3] = {{1.0f, 0.0f, 0.0f}, {0.0f, 1.0f, 0.0f}, {0.0f, 0.0f, 1.0f}};
+    SphereDir turned[6][3];
+    for (int c = 0; c < 6; ++c)
+        for (int k = 0; k < 3; ++k) turned[c][k] = rotate(ctx.rotation, cubeFaceDirection(layout, c, kBasis[k]));
+    const float columns = static_cast<float>(layout.columns);
+    const float rows = static_cast<float>(layout.rows);
+    const ViewFrame& f = ctx.frame;
+    for (std::int32_t i = 0; i < count; ++i) {
+        RenderCell& cell = cells[i];
+        const OutputPosition p = normalisedOutputPosition(x0 + static_cast<float>(i), y, s, ox, oy, image);
+        // The cell as mapCubeLayout finds it (the same expressions).
+        const float c = static_cast<float>((p.a - 0.5) * f.scale + f.cx + layout.columns / 2.0);
+        const float rr = static_cast<float>((p.b - 0.5) * f.aspect * f.scale + f.cy + layout.rows / 2.0);
+        const int col = static_cast<int>(std::floor(c));
+        const int row = static_cast<int>(std::floor(rr));
+        const int index = col * layout.rows + row;
+        if (!(c > 0.0f && c < columns && rr > 0.0f && rr < rows) || index < 0 || index >= 6) {
+            outputToSphere(p.a, p.b, ctx, cell, scratch);  // outside the cells: the usual steps
+            continue;
+        }
+        const float lx = -(c - static_cast<float>(col) - 0.5f) * 2.0f;
+        const float ly = -(rr - static_cast<float>(row) - 0.5f) * 2.0f;
+        const SphereDir (&m)[3] = turned[index];
+        const SphereDir t{m[0].x * lx + m[1].x * ly + m[2].x, m[0].y * lx + m[1].y * ly + m[2].y,
+                          m[0].z * lx + m[1].z * ly + m[2].z};
+        const float inverse = 1.0f / std::sqrt(t.x * t.x + t.y * t.y + t.z * t.z);
+        startMapping(cell);
+        cell.faceIndex = index;
+        cell.regionTag = layout.topRowSharesTag && row == 0 ? 0 : index;
+        lookUpTurned(SphereDir{t.x * inverse, t.y * inverse, t.z * inverse}, ctx, cell, scratch, -1, nullptr);
+        finishSample(cell);
+    }
+    return true;
 }
 
 bool outputDirection(float a, float b, const RenderContext& ctx, MappingScratch& scratch, SphereDir& d) noexcept {

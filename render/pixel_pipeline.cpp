@@ -559,6 +559,13 @@ void mapAndShadeRows(const PipelineConfig& config, TileState& state) noexcept {
     state.mappingComplete = false;
     tileCornerArea(config, state);
     auto mapRow = [&](std::int32_t y) {
+        // A row's cells lie side by side in the grid.
+        const std::int32_t count = r.right - r.left + 2;
+        if (config.mapping->mapRow(static_cast<float>(p.left + r.left - 1), static_cast<float>(p.top + y), count,
+                                   p.step, p.originX, p.originY, p.image, &g.at(r.left - 1, y), state.scratch)) {
+            state.mappings += static_cast<std::uint32_t>(count);
+            return;
+        }
         for (std::int32_t x = r.left - 1; x <= r.right; ++x)
             mapCorner(config, static_cast<float>(x), static_cast<float>(y), pixelSeed(p.left + x, p.top + y),
                       g.at(x, y), state);
@@ -599,6 +606,12 @@ void renderTile(const PipelineConfig& config, TileState& state) noexcept {
 void ContextSampleMapping::mapSample(float x, float y, float s, float ox, float oy, const OutputImageRecord& image,
                                      std::uint32_t seed, RenderCell& cell, MappingScratch& scratch) const noexcept {
     mapOutputSample(x, y, s, ox, oy, image, seed, ctx_, cell, scratch);
+}
+
+bool ContextSampleMapping::mapRow(float x0, float y, std::int32_t count, float s, float ox, float oy,
+                                  const OutputImageRecord& image, RenderCell* cells,
+                                  MappingScratch& scratch) const noexcept {
+    return mapOutputRow(x0, y, count, s, ox, oy, image, ctx_, cells, scratch);
 }
 
 bool ContextSampleMapping::blockOrder() const noexcept {

@@ -115,6 +115,14 @@ public:
     // `subTag` last.
     virtual void mapSample(float x, float y, float s, float ox, float oy, const OutputImageRecord& image,
                            std::uint32_t seed, RenderCell& cell, MappingScratch& scratch) const noexcept = 0;
+    // Maps `count` corners of one row at once, corner i at (x0 + i, y),
+    // into cells[i], each as mapSample would; false (nothing written) when
+    // the mapping has no row path for this render.
+    virtual bool mapRow(float /*x0*/, float /*y*/, std::int32_t /*count*/, float /*s*/, float /*ox*/, float /*oy*/,
+                        const OutputImageRecord& /*image*/, RenderCell* /*cells*/,
+                        MappingScratch& /*scratch*/) const noexcept {
+        return false;
+    }
     // Corners are visited along Hilbert curves in 32 x 32 blocks.
     virtual bool blockOrder() const noexcept { return false; }
     // Calling thread: per-job tables (the polyhedron model's sweep list).
@@ -131,6 +139,8 @@ public:
     explicit ContextSampleMapping(const RenderContext& ctx) : ctx_(ctx) {}
     void mapSample(float x, float y, float s, float ox, float oy, const OutputImageRecord& image,
                    std::uint32_t seed, RenderCell& cell, MappingScratch& scratch) const noexcept override;
+    bool mapRow(float x0, float y, std::int32_t count, float s, float ox, float oy, const OutputImageRecord& image,
+                RenderCell* cells, MappingScratch& scratch) const noexcept override;
     bool blockOrder() const noexcept override;
     void prepareJob(TileState& state) const override;
     void shadeSample(const RenderCell& cell, float rgb[3]) const noexcept override;

@@ -397,5 +397,69 @@ TEST(OutputMapping, ModelOutputsMapThroughTheNet) {
     releasePolyModel(model);
 }
 
+// A row of corners mapped at once gives every corner's tags and, within a
+// few float roundings, its input position; renders without a row path say so.
+TEST(OutputRows, CubeLayoutRowsMatchCornerByCorner) {
+    struct Case {
+        ProjectionId output;
+        InputProjectionId input;
+        std::int32_t flip;
+        std::int32_t w, h;
+        float step, originX, originY;
+    };
+    const Case cases[] = {
+        {337, 1, 0, 600, 100, 1.0f, 0.0f, 0.0f}, {338, 1, 1, 300, 200, 1.0f, 0.0f, 0.0f},
+        {339, 1, 0, 300, 200, 1.0f, 0.0f, 0.0f}, {339, 33, 0, 300, 200, 1.0f, 0.0f, 0.0f},
+        {337, 27, 1, 600, 100, 1.0f, 0.0f, 0.0f}, {337, 2, 0, 600, 100, 2.5f, 3.0f, 7.0f},
+    };
+    for (const Case& c : cases) {
+        SettingsRecord s = plainSettings(c.output, c.input);
+        s.latitude = 20.0f;
+        s.longitude = 30.0f;
+        s.spin = 10.0f;
+        s.flip = c.flip;
+        const auto ctx = setUp(s, c.w, c.h);
+        const OutputImageRecord image = makeOutputImageRecord(c.w, c.h);
+        const std::int32_t count = c.w / 2 + 2;
+        for (std::int32_t y : {-1, 0, 37, c.h / 2, c.h / 3, c.h}) {
+            for (float x0 : {-1.0f, static_cast<float>(c.w / 2 - 1)}) {
+                std::vector<RenderCell> row(static_cast<std::size_t>(count)), one(row.size());
+                MappingScratch scratch;
+                ASSERT_TRUE(mapOutputRow(x0, static_cast<float>(y), count, c.step, c.originX, c.originY, image, *ctx,
+                                         row.data(), scratch));
+                for (std::int32_t i = 0; i < count; ++i) {
+                    MappingScratch own;
+                    RenderCell& want = one[static_cast<std::size_t>(i)];
+                    mapOutputSample(x0 + static_cast<float>(i), static_cast<float>(y), c.step, c.originX, c.originY,
+                                    image, 0, *ctx, want, own);
+                    const RenderCell& got = row[static_cast<std::size_t>(i)];
+                    SCOPED_TRACE(::testing::Message() << "output " << c.output << ", input " << c.input << ", corner ("
+                                                      << x0 + static_cast<float>(i) << ", " << y << ")");
+                    ASSERT_EQ(got.regionTag, want.regionTag);
+                    ASSERT_EQ(got.pieceTag, want.pieceTag);
+                    ASSERT_EQ(got.subTag, want.subTag);
+                    ASSERT_EQ(got.faceIndex, want.faceIndex);
+                    float du = std::fabs(got.inputU - want.inputU);
+                    if (c.input == 1) du = std::min(du, 1.0f - du);  // the panorama's seam
+                    ASSERT_LT(du, 2e-6f);
+                    ASSERT_NEAR(got.inputV, want.inputV, 2e-6f);
+                    ASSERT_EQ(got.weight, want.weight);
+                    ASSERT_EQ(got.lineValue, want.lineValue);
+                }
+            }
+        }
+    }
+    // No row path: nothing written.
+    for (ProjectionId other : {14, 46, 1}) {
+        const auto ctx = setUp(plainSettings(other, 1), 200, 100);
+        RenderCell cell{};
+        cell.regionTag = 12345;
+        MappingScratch scratch;
+        EXPECT_FALSE(mapOutputRow(0.0f, 5.0f, 1, 1.0f, 0.0f, 0.0f, makeOutputImageRecord(200, 100), *ctx, &cell,
+                                  scratch));
+        EXPECT_EQ(cell.regionTag, 12345);
+    }
+}
+
 }  // namespace
 }  // namespace globaro
