@@ -1,7 +1,8 @@
 // The output mapping alone: `mapOutputSample` over every pixel corner of a
 // render (the (w + 2) × (h + 2) corners the pixel pipeline maps), per output
-// family, each over an equirectangular input of 8192 × 4096 pixels. Reports
-// corners per second; for instruction counts run one case under
+// family, each over an equirectangular input of 8192 × 4096 pixels, and
+// `mapOutputRow` a row at a time where a render has a row path (the cube
+// layouts). Reports corners per second; for instruction counts run one case under
 //   valgrind --tool=callgrind --toggle-collect='globaro::mapOutputSample*'
 // with --benchmark_filter and --benchmark_min_time small.
 
@@ -26,7 +27,7 @@ struct CornerJob {
     float fov, longitude, latitude, spin;
 };
 
-void BM_MapOutputSample(benchmark::State& state, CornerJob job) {
+std::unique_ptr<RenderContext> contextFor(const CornerJob& job) {
     auto settings = std::make_unique<SettingsRecord>();
     std::memset(static_cast<void*>(settings.get()), 0, sizeof(SettingsRecord));
     resetRunState(*settings);
@@ -39,6 +40,11 @@ void BM_MapOutputSample(benchmark::State& state, CornerJob job) {
     settings->spin = job.spin;
     auto ctx = std::make_unique<RenderContext>();
     setupRenderContext(*ctx, *settings, RenderSizes{job.width, job.height, 8192, 4096});
+    return ctx;
+}
+
+void BM_MapOutputSample(benchmark::State& state, CornerJob job) {
+    const std::unique_ptr<RenderContext> ctx = contextFor(job);
     const OutputImageRecord image = makeOutputImageRecord(job.width, job.height);
     std::vector<RenderCell> row(static_cast<std::size_t>(job.width) + 2);
     MappingScratch scratch;
@@ -57,6 +63,32 @@ void BM_MapOutputSample(benchmark::State& state, CornerJob job) {
     }
     state.counters["corners/s"] = benchmark::Counter(static_cast<double>(corners), benchmark::Counter::kIsRate);
 }
+
+void BM_MapOutputRow(benchmark::State& state, CornerJob job) {
+    const std::unique_ptr<RenderContext> ctx = contextFor(job);
+    const OutputImageRecord image = makeOutputImageRecord(job.width, job.height);
+    std::vector<RenderCell> row(static_cast<std::size_t>(job.width) + 2);
+    MappingScratch scratch;
+    std::int64_t corners = 0;
+    for (auto _ : state) {
+        for (std::int32_t y = -1; y <= job.height; ++y) {
+            if (!mapOutputRow(-1.0f, static_cast<float>(y), job.width + 2, 1.0f, 0.0f, 0.0f, image, *ctx, row.data(),
+                              scratch)) {
+                state.SkipWithError("no row path for this output");
+                return;
+            }
+            benchmark::DoNotOptimize(row.data());
+        }
+        corners += static_cast<std::int64_t>(job.width + 2) * (job.height + 2);
+        benchmark::ClobberMemory();
+    }
+    state.counters["corners/s"] = benchmark::Counter(static_cast<double>(corners), benchmark::Counter::kIsRate);
+}
+
+BENCHMARK_CAPTURE(BM_MapOutputRow, cube_Unity_6_frames, CornerJob{337, 1536, 256, 120.0f, 30.0f, 20.0f, 10.0f})
+    ->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(BM_MapOutputRow, cube_Pano2VR_3x2, CornerJob{339, 768, 512, 120.0f, 0.0f, 0.0f, 0.0f})
+    ->Unit(benchmark::kMicrosecond);
 
 BENCHMARK_CAPTURE(BM_MapOutputSample, cube_Unity_6_frames, CornerJob{337, 1536, 256, 120.0f, 0.0f, 0.0f, 0.0f})
     ->Unit(benchmark::kMicrosecond);
