@@ -126,23 +126,44 @@ PixelFormat pixelFormatFor(int imageMode, int depth, int filterCase) {
     return f;
 }
 
-void readInputRow(const PixelFormat& format, const TileView& tile, std::int32_t row, std::int32_t column,
-                  std::int32_t count, float* rgba) {
-    if (count <= 0) return;
-    const auto total = static_cast<std::size_t>(count);
+namespace {
+
+// Where a run of `count` pixels from `column` of one row meets a tile: the
+// pixels before the tile, inside it, and the address of the first inside
+// one (null when none is).
+struct RowRun {
+    std::size_t total = 0, before = 0, inside = 0;
+    const std::uint8_t* first = nullptr;
+};
+
+RowRun rowRunOf(const TileView& tile, std::int32_t row, std::int32_t column, std::int32_t count, int sampleBytes) {
+    RowRun run;
+    run.total = static_cast<std::size_t>(count);
     const bool rowInside = tile.data != nullptr && tile.planes > 0 && row >= tile.rect.top && row < tile.rect.bottom;
     // The columns of the run inside the tile: [insideFrom, insideTo).
     const std::int64_t from = column, to = std::int64_t{column} + count;
     const std::int64_t insideFrom = rowInside ? std::clamp<std::int64_t>(tile.rect.left, from, to) : from;
     const std::int64_t insideTo = rowInside ? std::max(std::min<std::int64_t>(to, tile.rect.right), insideFrom) : from;
-    const auto before = static_cast<std::size_t>(insideFrom - from);
-    const auto inside = static_cast<std::size_t>(std::max<std::int64_t>(insideTo - insideFrom, 0));
+    run.before = static_cast<std::size_t>(insideFrom - from);
+    run.inside = static_cast<std::size_t>(std::max<std::int64_t>(insideTo - insideFrom, 0));
+    if (run.inside > 0)
+        run.first = tile.data +
+                    static_cast<std::ptrdiff_t>(insideFrom - tile.rect.left) * tile.planes * sampleBytes +
+                    static_cast<std::ptrdiff_t>(row - tile.rect.top) * tile.rowBytes;
+    return run;
+}
+
+}  // namespace
+
+void readInputRow(const PixelFormat& format, const TileView& tile, std::int32_t row, std::int32_t column,
+                  std::int32_t count, float* rgba) {
+    if (count <= 0) return;
+    const RowRun run = rowRunOf(tile, row, column, count, format.bytesPerSample());
+    const std::size_t before = run.before, inside = run.inside;
     std::fill(rgba, rgba + before * 4, 0.0f);
-    std::fill(rgba + (before + inside) * 4, rgba + total * 4, 0.0f);
+    std::fill(rgba + (before + inside) * 4, rgba + run.total * 4, 0.0f);
     if (inside == 0) return;
-    const int bps = format.bytesPerSample();
-    const std::uint8_t* at = tile.data + static_cast<std::ptrdiff_t>(insideFrom - tile.rect.left) * tile.planes * bps +
-                             static_cast<std::ptrdiff_t>(row - tile.rect.top) * tile.rowBytes;
+    const std::uint8_t* at = run.first;
     const float factor = format.colorFactor();
     const bool grey = std::min(format.colorPlanes(), tile.planes) < 3;
     const bool hasAlpha = tile.planes > format.colorPlanes();
@@ -157,18 +178,12 @@ bool readInputRow8(const PixelFormat& format, const TileView& tile, std::int32_t
                    std::int32_t count, std::uint8_t* rgba) {
     if (!format.bits8 || format.isFloat || format.bits16) return false;
     if (count <= 0) return true;
-    const auto total = static_cast<std::size_t>(count);
-    const bool rowInside = tile.data != nullptr && tile.planes > 0 && row >= tile.rect.top && row < tile.rect.bottom;
-    const std::int64_t from = column, to = std::int64_t{column} + count;
-    const std::int64_t insideFrom = rowInside ? std::clamp<std::int64_t>(tile.rect.left, from, to) : from;
-    const std::int64_t insideTo = rowInside ? std::max(std::min<std::int64_t>(to, tile.rect.right), insideFrom) : from;
-    const auto before = static_cast<std::size_t>(insideFrom - from);
-    const auto inside = static_cast<std::size_t>(std::max<std::int64_t>(insideTo - insideFrom, 0));
+    const RowRun run = rowRunOf(tile, row, column, count, 1);
+    const std::size_t before = run.before, inside = run.inside;
     std::fill(rgba, rgba + before * 4, std::uint8_t{0});
-    std::fill(rgba + (before + inside) * 4, rgba + total * 4, std::uint8_t{0});
+    std::fill(rgba + (before + inside) * 4, rgba + run.total * 4, std::uint8_t{0});
     if (inside == 0) return true;
-    const std::uint8_t* at = tile.data + static_cast<std::ptrdiff_t>(insideFrom - tile.rect.left) * tile.planes +
-                             static_cast<std::ptrdiff_t>(row - tile.rect.top) * tile.rowBytes;
+    const std::uint8_t* at = run.first;
     const bool grey = std::min(format.colorPlanes(), tile.planes) < 3;
     const bool hasAlpha = tile.planes > format.colorPlanes();
     const auto stride = static_cast<std::size_t>(tile.planes);

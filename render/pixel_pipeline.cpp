@@ -527,20 +527,27 @@ ColorRgba shadePixel(const PipelineConfig& config, std::int32_t x, std::int32_t 
     return c;
 }
 
-void shadeTile(const PipelineConfig& config, TileState& state) noexcept {
+namespace {
+
+// Every pixel of row y of the tile: its final colour into its cell.
+void shadeRow(const PipelineConfig& config, TileState& state, std::int32_t y, int quality) noexcept {
     CellGrid& g = state.grid;
-    const TileRect& r = g.jobRect;
-    const int quality = std::clamp(config.shading.quality, kQualityGood, kQualityBest);
-    for (std::int32_t y = r.top; y < r.bottom; ++y) {
-        for (std::int32_t x = r.left; x < r.right; ++x) {
-            const ColorRgba c = shadePixel(config, x, y, quality, state);
-            RenderCell& cell = g.at(x, y);
-            cell.colour[0] = c.r;
-            cell.colour[1] = c.g;
-            cell.colour[2] = c.b;
-            cell.colour[3] = c.a;
-        }
+    for (std::int32_t x = g.jobRect.left; x < g.jobRect.right; ++x) {
+        const ColorRgba c = shadePixel(config, x, y, quality, state);
+        RenderCell& cell = g.at(x, y);
+        cell.colour[0] = c.r;
+        cell.colour[1] = c.g;
+        cell.colour[2] = c.b;
+        cell.colour[3] = c.a;
     }
+}
+
+}  // namespace
+
+void shadeTile(const PipelineConfig& config, TileState& state) noexcept {
+    const TileRect& r = state.grid.jobRect;
+    const int quality = std::clamp(config.shading.quality, kQualityGood, kQualityBest);
+    for (std::int32_t y = r.top; y < r.bottom; ++y) shadeRow(config, state, y, quality);
 }
 
 namespace {
@@ -573,14 +580,7 @@ void mapAndShadeRows(const PipelineConfig& config, TileState& state) noexcept {
     mapRow(r.top - 1);
     for (std::int32_t y = r.top; y < r.bottom; ++y) {
         mapRow(y);
-        for (std::int32_t x = r.left; x < r.right; ++x) {
-            const ColorRgba c = shadePixel(config, x, y, quality, state);
-            RenderCell& cell = g.at(x, y);
-            cell.colour[0] = c.r;
-            cell.colour[1] = c.g;
-            cell.colour[2] = c.b;
-            cell.colour[3] = c.a;
-        }
+        shadeRow(config, state, y, quality);
     }
     mapRow(r.bottom);
     state.mappingComplete = true;
