@@ -21,26 +21,46 @@ struct Slot {
     std::unique_ptr<RenderJob> job;
     WorkerThread thread;
     bool busy = false;
+    bool quit = false;  // set, then the start event: the thread ends
 };
 
-// The thread body: waits for the slot's start event, computes the job,
-// signals the slot's done event. One thread serves exactly one job.
-void renderWorker(TileWorkload* workload, RenderJob* job, Slot* slot) {
-    slot->startEvent.wait();
-    workload->runJob(*job);
-    slot->doneEvent.set();
+// The thread body: serves the slot's jobs one after another for the whole
+// render. Waits for the slot's start event, computes the slot's job, signals
+// the slot's done event; ends when the start event comes with `quit`. (A
+// thread for every job would start cold each time, and the system tends to
+// put a new thread on its parent's busy core.) The job and `quit` are
+// written before the start event is set and read after it is seen.
+void renderWorker(TileWorkload* workload, Slot* slot) {
+    for (;;) {
+        slot->startEvent.wait();
+        if (slot->quit) return;
+        workload->runJob(*slot->job);
+        slot->doneEvent.set();
+    }
 }
 
 class Driver {
 public:
     Driver(TileWorkload& workload, RenderSink& sink, const RenderRequest& request)
         : workload_(workload), sink_(sink), request_(request) {}
+    ~Driver() { stopWorkers(); }
+    Driver(const Driver&) = delete;
+    Driver& operator=(const Driver&) = delete;
 
     RenderOutcome run();
 
 private:
     bool startJob(std::int32_t index, Slot& slot);
     void gatherJob(Slot& slot);
+    // Ends every slot's thread (each waits for its next start event).
+    void stopWorkers() noexcept {
+        for (Slot& slot : slots_) {
+            if (!slot.thread.running()) continue;
+            slot.quit = true;
+            slot.startEvent.set();
+            slot.thread.join();
+        }
+    }
     void stop(std::int16_t result) {
         if (!out_.cancelled) out_.result = result;
         out_.cancelled = true;
@@ -78,25 +98,23 @@ bool Driver::startJob(std::int32_t index, Slot& slot) {
     job->startEvent = &slot.startEvent;
     job->doneEvent = &slot.doneEvent;
     slot.doneEvent.reset();
-    slot.startEvent.set();
-    RenderJob* running = job.get();
     slot.job = std::move(job);
-    TileWorkload* workload = &workload_;
-    Slot* s = &slot;
-    const bool started = slot.thread.start([workload, running, s] { renderWorker(workload, running, s); });
-    if (!started) {
-        slot.startEvent.reset();
-        workload_.releaseJob(*slot.job);
-        slot.job.reset();
-        return false;
+    if (!slot.thread.running()) {
+        TileWorkload* workload = &workload_;
+        Slot* s = &slot;
+        if (!slot.thread.start([workload, s] { renderWorker(workload, s); })) {
+            workload_.releaseJob(*slot.job);
+            slot.job.reset();
+            return false;
+        }
     }
+    slot.startEvent.set();
     slot.busy = true;
     ++out_.jobsStarted;
     return true;
 }
 
 void Driver::gatherJob(Slot& slot) {
-    slot.thread.join();
     slot.busy = false;
     std::unique_ptr<RenderJob> job = std::move(slot.job);
 
