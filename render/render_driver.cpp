@@ -172,7 +172,11 @@ RenderOutcome Driver::run() {
     lastProgressTime_ = now() - 1;
     if (out_.plan.jobCount == 0) return out_;
 
-    const int processors = request_.processors > 0 ? request_.processors : processorCount();
+    // One worker more than the system has processors: the calling thread
+    // takes a share of a core too (it composites each tile and talks to the
+    // host), and between a worker's done event and its next start a core
+    // would otherwise wait. An explicit count is taken as it is.
+    const int processors = request_.processors > 0 ? request_.processors : processorCount() + 1;
     out_.threadCount = chooseThreadCount(processors, out_.plan.jobCount);
     try {
         slots_ = std::vector<Slot>(static_cast<std::size_t>(out_.threadCount));
