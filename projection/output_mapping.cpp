@@ -462,10 +462,11 @@ bool mapOutputRow(float x0, float y, std::int32_t count, float s, float ox, floa
         // The cell as mapCubeLayout finds it (the same expressions).
         const float c = static_cast<float>((p.a - 0.5) * f.scale + f.cx + layout.columns / 2.0);
         const float rr = static_cast<float>((p.b - 0.5) * f.aspect * f.scale + f.cy + layout.rows / 2.0);
-        const int col = static_cast<int>(std::floor(c));
-        const int row = static_cast<int>(std::floor(rr));
+        const bool inside = c > 0.0f && c < columns && rr > 0.0f && rr < rows;
+        const int col = inside ? static_cast<int>(std::floor(c)) : -1;
+        const int row = inside ? static_cast<int>(std::floor(rr)) : -1;
         const int index = col * layout.rows + row;
-        if (!(c > 0.0f && c < columns && rr > 0.0f && rr < rows) || index < 0 || index >= 6) {
+        if (!inside || index < 0 || index >= 6) {
             outputToSphere(p.a, p.b, ctx, cell, scratch);  // outside the cells: the usual steps
             continue;
         }
