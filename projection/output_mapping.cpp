@@ -14,6 +14,7 @@
 #include "projection/input_layouts.h"
 #include "projection/input_projection.h"
 #include "projection/output_formulas.h"
+#include "projection/vector_math.h"
 
 namespace globaro {
 
@@ -456,31 +457,73 @@ bool mapOutputRow(float x0, float y, std::int32_t count, float s, float ox, floa
     const float columns = static_cast<float>(layout.columns);
     const float rows = static_cast<float>(layout.rows);
     const ViewFrame& f = ctx.frame;
-    for (std::int32_t i = 0; i < count; ++i) {
-        RenderCell& cell = cells[i];
-        const OutputPosition p = normalisedOutputPosition(x0 + static_cast<float>(i), y, s, ox, oy, image);
-        // The cell as mapCubeLayout finds it (the same expressions).
-        const float c = static_cast<float>((p.a - 0.5) * f.scale + f.cx + layout.columns / 2.0);
-        const float rr = static_cast<float>((p.b - 0.5) * f.aspect * f.scale + f.cy + layout.rows / 2.0);
-        const bool inside = c > 0.0f && c < columns && rr > 0.0f && rr < rows;
-        const int col = inside ? static_cast<int>(std::floor(c)) : -1;
-        const int row = inside ? static_cast<int>(std::floor(rr)) : -1;
-        const int index = col * layout.rows + row;
-        if (!inside || index < 0 || index >= 6) {
-            outputToSphere(p.a, p.b, ctx, cell, scratch);  // outside the cells: the usual steps
-            continue;
+    // Over the equirectangular input the lookups of four corners run
+    // together in the vector unit, as the input's own routine computes them.
+    const bool equirectangular = ctx.input.resolved && ctx.input.id == ctx.inputProjection &&
+                                 ctx.input.entry != nullptr && ctx.input.entry->lookup == input_detail::lookupEquirectangular &&
+                                 !ctx.input.entry->rightHalfRule;
+    using vector_math::Vec4f;
+    for (std::int32_t first = 0; first < count; first += 4) {
+        const int lanes = std::min<std::int32_t>(4, count - first);
+        // Per corner: the cell as mapCubeLayout finds it (the same
+        // expressions), and the turned, unnormalised direction.
+        int indexOf[4] = {-1, -1, -1, -1};
+        int rowOf[4] = {0, 0, 0, 0};
+        Vec4f tx = vector_math::splat(0.0f), ty = tx, tz = vector_math::splat(1.0f);
+        for (int lane = 0; lane < lanes; ++lane) {
+            const OutputPosition p =
+                normalisedOutputPosition(x0 + static_cast<float>(first + lane), y, s, ox, oy, image);
+            const float c = static_cast<float>((p.a - 0.5) * f.scale + f.cx + layout.columns / 2.0);
+            const float rr = static_cast<float>((p.b - 0.5) * f.aspect * f.scale + f.cy + layout.rows / 2.0);
+            const bool inside = c > 0.0f && c < columns && rr > 0.0f && rr < rows;
+            const int col = inside ? static_cast<int>(std::floor(c)) : -1;
+            const int row = inside ? static_cast<int>(std::floor(rr)) : -1;
+            const int index = col * layout.rows + row;
+            if (!inside || index < 0 || index >= 6) {
+                outputToSphere(p.a, p.b, ctx, cells[first + lane], scratch);  // outside the cells: the usual steps
+                continue;
+            }
+            indexOf[lane] = index;
+            rowOf[lane] = row;
+            const float lx = -(c - static_cast<float>(col) - 0.5f) * 2.0f;
+            const float ly = -(rr - static_cast<float>(row) - 0.5f) * 2.0f;
+            const SphereDir (&m)[3] = turned[index];
+            tx[lane] = m[0].x * lx + m[1].x * ly + m[2].x;
+            ty[lane] = m[0].y * lx + m[1].y * ly + m[2].y;
+            tz[lane] = m[0].z * lx + m[1].z * ly + m[2].z;
         }
-        const float lx = -(c - static_cast<float>(col) - 0.5f) * 2.0f;
-        const float ly = -(rr - static_cast<float>(row) - 0.5f) * 2.0f;
-        const SphereDir (&m)[3] = turned[index];
-        const SphereDir t{m[0].x * lx + m[1].x * ly + m[2].x, m[0].y * lx + m[1].y * ly + m[2].y,
-                          m[0].z * lx + m[1].z * ly + m[2].z};
-        const float inverse = 1.0f / std::sqrt(t.x * t.x + t.y * t.y + t.z * t.z);
-        startMapping(cell);
-        cell.faceIndex = index;
-        cell.regionTag = layout.topRowSharesTag && row == 0 ? 0 : index;
-        lookUpTurned(SphereDir{t.x * inverse, t.y * inverse, t.z * inverse}, ctx, cell, scratch, -1, nullptr);
-        finishSample(cell);
+        // The unit directions (the turned point is at least 1 long).
+        const Vec4f inverse = vector_math::splat(1.0f) / vector_math::sqrt(tx * tx + ty * ty + tz * tz);
+        const Vec4f dx = tx * inverse, dy = ty * inverse, dz = tz * inverse;
+        Vec4f u = vector_math::splat(0.0f), v = u;
+        if (equirectangular) {
+            // u = 1 − (atan2(x, z) + π)/(2π), v = acos(y)/π with y limited to [−1, 1].
+            u = vector_math::splat(1.0f) - (vector_math::atan2(dx, dz) + vector_math::splat(vector_math::kPi)) *
+                                               vector_math::splat(0.15915494f);
+            const Vec4f cy = dy > vector_math::splat(1.0f) ? vector_math::splat(1.0f)
+                                                            : (dy < vector_math::splat(-1.0f) ? vector_math::splat(-1.0f) : dy);
+            v = vector_math::acos(cy) * vector_math::splat(input_detail::kInvPiF);
+        }
+        for (int lane = 0; lane < lanes; ++lane) {
+            if (indexOf[lane] < 0) continue;
+            RenderCell& cell = cells[first + lane];
+            startMapping(cell);
+            cell.faceIndex = indexOf[lane];
+            cell.regionTag = layout.topRowSharesTag && rowOf[lane] == 0 ? 0 : indexOf[lane];
+            if (equirectangular && (dx[lane] != 0.0f || dz[lane] != 0.0f)) {
+                // What the lookup of the equirectangular input leaves in a
+                // cell: the position (mirrored by the flip), the default
+                // region code, the weight as it was.
+                cell.inputU = ctx.flip != 0 ? 1.0f - u[lane] : u[lane];
+                cell.inputV = v[lane];
+                cell.pieceTag = InputSample::kDefaultRegionCode;
+            } else {
+                // Other inputs, and the poles, where atan2 of two zeros
+                // keeps the library's answer: the usual lookup.
+                lookUpTurned(SphereDir{dx[lane], dy[lane], dz[lane]}, ctx, cell, scratch, -1, nullptr);
+            }
+            finishSample(cell);
+        }
     }
     return true;
 }

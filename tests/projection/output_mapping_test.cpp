@@ -406,22 +406,25 @@ TEST(OutputRows, CubeLayoutRowsMatchCornerByCorner) {
         std::int32_t flip;
         std::int32_t w, h;
         float step, originX, originY;
+        bool turned = true;
     };
     const Case cases[] = {
         {337, 1, 0, 600, 100, 1.0f, 0.0f, 0.0f}, {338, 1, 1, 300, 200, 1.0f, 0.0f, 0.0f},
         {339, 1, 0, 300, 200, 1.0f, 0.0f, 0.0f}, {339, 33, 0, 300, 200, 1.0f, 0.0f, 0.0f},
         {337, 27, 1, 600, 100, 1.0f, 0.0f, 0.0f}, {337, 2, 0, 600, 100, 2.5f, 3.0f, 7.0f},
+        // Not turned: the poles fall on corners of the top and bottom faces.
+        {337, 1, 0, 600, 100, 1.0f, 0.0f, 0.0f, false}, {338, 1, 1, 300, 200, 1.0f, 0.0f, 0.0f, false},
     };
     for (const Case& c : cases) {
         SettingsRecord s = plainSettings(c.output, c.input);
-        s.latitude = 20.0f;
-        s.longitude = 30.0f;
-        s.spin = 10.0f;
+        s.latitude = c.turned ? 20.0f : 0.0f;
+        s.longitude = c.turned ? 30.0f : 0.0f;
+        s.spin = c.turned ? 10.0f : 0.0f;
         s.flip = c.flip;
         const auto ctx = setUp(s, c.w, c.h);
         const OutputImageRecord image = makeOutputImageRecord(c.w, c.h);
         const std::int32_t count = c.w / 2 + 2;
-        for (std::int32_t y : {-1, 0, 37, c.h / 2, c.h / 3, c.h}) {
+        for (std::int32_t y : {-1, 0, 37, c.h / 4, c.h / 2, c.h / 3, c.h}) {
             for (float x0 : {-1.0f, static_cast<float>(c.w / 2 - 1)}) {
                 std::vector<RenderCell> row(static_cast<std::size_t>(count)), one(row.size());
                 MappingScratch scratch;
