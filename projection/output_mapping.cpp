@@ -426,37 +426,47 @@ void mapOutputSample(float x, float y, float s, float ox, float oy, const Output
 
 namespace {
 
-// Whether mapOutputRow's cube-layout path serves a render: a cube layout
-// without rolled cells, drawn without warps, folds or overlays that need the
-// direction.
-bool cubeRowsApply(const RenderContext& ctx) noexcept {
+// The outputs with a row path: those whose direction is one linear map per
+// region of a face-local point (lx, ly, 1), before the length is divided out.
+enum class RowShape { kNone, kCubeCells, kRectilinear };
+
+// The row path serves renders of those outputs drawn without warps, folds or
+// overlays that need the direction (cube layouts: without rolled cells).
+RowShape rowShapeOf(const RenderContext& ctx) noexcept {
     const OutputEntry* e = ctx.entry;
-    if (ctx.mode != kModeNormal || ctx.usesPolyModel != 0 || e == nullptr || e->map != mapCubeLayout ||
-        e->cube == nullptr)
-        return false;
+    if (ctx.mode != kModeNormal || ctx.usesPolyModel != 0 || e == nullptr) return RowShape::kNone;
     if (e->preWarp != PreWarp::kNone || ctx.foldMode == kFoldBeforeRotation || ctx.foldMode == kFoldAfterRotation)
-        return false;
-    if (ctx.graticuleOn != 0 || ctx.indicatrixOn != 0) return false;
+        return RowShape::kNone;
+    if (ctx.graticuleOn != 0 || ctx.indicatrixOn != 0) return RowShape::kNone;
+    if (e->map == mapRectilinear) return RowShape::kRectilinear;
+    if (e->map != mapCubeLayout || e->cube == nullptr) return RowShape::kNone;
     for (float roll : e->cube->roll)
-        if (roll != 0.0f) return false;
-    return true;
+        if (roll != 0.0f) return RowShape::kNone;
+    return RowShape::kCubeCells;
 }
 
 }  // namespace
 
 bool mapOutputRow(float x0, float y, std::int32_t count, float s, float ox, float oy, const OutputImageRecord& image,
                   const RenderContext& ctx, RenderCell* cells, MappingScratch& scratch) noexcept {
-    if (!cubeRowsApply(ctx)) return false;
-    const CubeLayout& layout = *ctx.entry->cube;
-    // Each cell's face turn and the view rotation are linear: together one
-    // matrix, applied to (lx, ly, 1) before the length is divided out.
+    const RowShape shape = rowShapeOf(ctx);
+    if (shape == RowShape::kNone) return false;
+    const bool cube = shape == RowShape::kCubeCells;
+    const CubeLayout* layout = cube ? ctx.entry->cube : nullptr;
+    // Each region's map and the view rotation are linear: together one
+    // matrix, applied to (lx, ly, 1) before the length is divided out. The
+    // cells of a cube layout turn the point onto their faces; the
+    // rectilinear view's single region takes it as it is.
     constexpr SphereDir kBasis[3] = {{1.0f, 0.0f, 0.0f}, {0.0f, 1.0f, 0.0f}, {0.0f, 0.0f, 1.0f}};
     SphereDir turned[6][3];
-    for (int c = 0; c < 6; ++c)
-        for (int k = 0; k < 3; ++k) turned[c][k] = rotate(ctx.rotation, cubeFaceDirection(layout, c, kBasis[k]));
-    const float columns = static_cast<float>(layout.columns);
-    const float rows = static_cast<float>(layout.rows);
+    for (int c = 0; c < (cube ? 6 : 1); ++c)
+        for (int k = 0; k < 3; ++k)
+            turned[c][k] = rotate(ctx.rotation, cube ? cubeFaceDirection(*layout, c, kBasis[k]) : kBasis[k]);
+    const float columns = cube ? static_cast<float>(layout->columns) : 0.0f;
+    const float rows = cube ? static_cast<float>(layout->rows) : 0.0f;
     const ViewFrame& f = ctx.frame;
+    const float wideTan = ctx.wideTan;
+    const float aspect = static_cast<float>(f.aspect);
     // Over the equirectangular input the lookups of four corners run
     // together in the vector unit, as the input's own routine computes them.
     const bool equirectangular = ctx.input.resolved && ctx.input.id == ctx.inputProjection &&
@@ -465,28 +475,45 @@ bool mapOutputRow(float x0, float y, std::int32_t count, float s, float ox, floa
     using vector_math::Vec4f;
     for (std::int32_t first = 0; first < count; first += 4) {
         const int lanes = std::min<std::int32_t>(4, count - first);
-        // Per corner: the cell as mapCubeLayout finds it (the same
-        // expressions), and the turned, unnormalised direction.
+        // Per corner: the region and face-local point as the output's own
+        // routine finds them (the same expressions), and the turned,
+        // unnormalised direction.
         int indexOf[4] = {-1, -1, -1, -1};
-        int rowOf[4] = {0, 0, 0, 0};
+        std::int32_t tagOf[4] = {0, 0, 0, 0};
         Vec4f tx = vector_math::splat(0.0f), ty = tx, tz = vector_math::splat(1.0f);
         for (int lane = 0; lane < lanes; ++lane) {
             const OutputPosition p =
                 normalisedOutputPosition(x0 + static_cast<float>(first + lane), y, s, ox, oy, image);
-            const float c = static_cast<float>((p.a - 0.5) * f.scale + f.cx + layout.columns / 2.0);
-            const float rr = static_cast<float>((p.b - 0.5) * f.aspect * f.scale + f.cy + layout.rows / 2.0);
-            const bool inside = c > 0.0f && c < columns && rr > 0.0f && rr < rows;
-            const int col = inside ? static_cast<int>(std::floor(c)) : -1;
-            const int row = inside ? static_cast<int>(std::floor(rr)) : -1;
-            const int index = col * layout.rows + row;
-            if (!inside || index < 0 || index >= 6) {
-                outputToSphere(p.a, p.b, ctx, cells[first + lane], scratch);  // outside the cells: the usual steps
-                continue;
+            float lx = 0.0f, ly = 0.0f;
+            int index = 0;
+            if (cube) {
+                // As mapCubeLayout finds its cell.
+                const float c = static_cast<float>((p.a - 0.5) * f.scale + f.cx + layout->columns / 2.0);
+                const float rr = static_cast<float>((p.b - 0.5) * f.aspect * f.scale + f.cy + layout->rows / 2.0);
+                const bool inside = c > 0.0f && c < columns && rr > 0.0f && rr < rows;
+                const int col = inside ? static_cast<int>(std::floor(c)) : -1;
+                const int row = inside ? static_cast<int>(std::floor(rr)) : -1;
+                index = col * layout->rows + row;
+                if (!inside || index < 0 || index >= 6) {
+                    outputToSphere(p.a, p.b, ctx, cells[first + lane], scratch);  // outside the cells: the usual steps
+                    continue;
+                }
+                tagOf[lane] = layout->topRowSharesTag && row == 0 ? 0 : index;
+                lx = -(c - static_cast<float>(col) - 0.5f) * 2.0f;
+                ly = -(rr - static_cast<float>(row) - 0.5f) * 2.0f;
+            } else {
+                // As mapRectilinear finds its plane point.
+                const float dy = p.b - 0.5f - ctx.lensShift;
+                if (aspect <= 1.0f) {
+                    lx = -((p.a - 0.5f) / aspect) * wideTan;
+                    ly = -dy * wideTan;
+                } else {
+                    lx = -(p.a - 0.5f) * wideTan;
+                    ly = -dy * aspect * wideTan;
+                }
+                tagOf[lane] = kTagPlainMap;
             }
             indexOf[lane] = index;
-            rowOf[lane] = row;
-            const float lx = -(c - static_cast<float>(col) - 0.5f) * 2.0f;
-            const float ly = -(rr - static_cast<float>(row) - 0.5f) * 2.0f;
             const SphereDir (&m)[3] = turned[index];
             tx[lane] = m[0].x * lx + m[1].x * ly + m[2].x;
             ty[lane] = m[0].y * lx + m[1].y * ly + m[2].y;
@@ -508,8 +535,8 @@ bool mapOutputRow(float x0, float y, std::int32_t count, float s, float ox, floa
             if (indexOf[lane] < 0) continue;
             RenderCell& cell = cells[first + lane];
             startMapping(cell);
-            cell.faceIndex = indexOf[lane];
-            cell.regionTag = layout.topRowSharesTag && rowOf[lane] == 0 ? 0 : indexOf[lane];
+            if (cube) cell.faceIndex = indexOf[lane];
+            cell.regionTag = tagOf[lane];
             if (equirectangular && (dx[lane] != 0.0f || dz[lane] != 0.0f)) {
                 // What the lookup of the equirectangular input leaves in a
                 // cell: the position (mirrored by the flip), the default

@@ -42,10 +42,11 @@ void mapOutputSample(float x, float y, float s, float ox, float oy, const Output
 
 // A row of `count` corners at once: corner i is (x0 + i, y) as
 // mapOutputSample takes it, into cells[i]. For the renders whose steps
-// reduce to one linear map per region (the cube layouts), with the work per
-// render and per cell done once; the same tags as corner by corner, and
-// positions within a few float roundings of theirs. False, and nothing
-// written, for any other render.
+// reduce to one linear map per region (the cube layouts, the rectilinear
+// view), with the work per render and per region done once and the
+// equirectangular input's lookups four at a time; the same tags as corner
+// by corner, and positions within a few float roundings of theirs. False,
+// and nothing written, for any other render.
 bool mapOutputRow(float x0, float y, std::int32_t count, float s, float ox, float oy, const OutputImageRecord& image,
                   const RenderContext& ctx, RenderCell* cells, MappingScratch& scratch) noexcept;
 

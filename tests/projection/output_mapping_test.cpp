@@ -399,7 +399,7 @@ TEST(OutputMapping, ModelOutputsMapThroughTheNet) {
 
 // A row of corners mapped at once gives every corner's tags and, within a
 // few float roundings, its input position; renders without a row path say so.
-TEST(OutputRows, CubeLayoutRowsMatchCornerByCorner) {
+TEST(OutputRows, RowsMatchCornerByCorner) {
     struct Case {
         ProjectionId output;
         InputProjectionId input;
@@ -414,6 +414,9 @@ TEST(OutputRows, CubeLayoutRowsMatchCornerByCorner) {
         {337, 27, 1, 600, 100, 1.0f, 0.0f, 0.0f}, {337, 2, 0, 600, 100, 2.5f, 3.0f, 7.0f},
         // Not turned: the poles fall on corners of the top and bottom faces.
         {337, 1, 0, 600, 100, 1.0f, 0.0f, 0.0f, false}, {338, 1, 1, 300, 200, 1.0f, 0.0f, 0.0f, false},
+        // The rectilinear views, wide and tall, and with the lens shift of 60.
+        {14, 1, 0, 300, 200, 1.0f, 0.0f, 0.0f},        {14, 1, 1, 200, 300, 1.0f, 0.0f, 0.0f, false},
+        {60, 1, 0, 300, 200, 1.0f, 0.0f, 0.0f},        {14, 33, 0, 300, 200, 2.0f, 5.0f, 1.0f},
     };
     for (const Case& c : cases) {
         SettingsRecord s = plainSettings(c.output, c.input);
@@ -453,7 +456,7 @@ TEST(OutputRows, CubeLayoutRowsMatchCornerByCorner) {
         }
     }
     // No row path: nothing written.
-    for (ProjectionId other : {14, 46, 1}) {
+    for (ProjectionId other : {46, 1, 2}) {
         const auto ctx = setUp(plainSettings(other, 1), 200, 100);
         RenderCell cell{};
         cell.regionTag = 12345;
