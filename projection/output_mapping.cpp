@@ -427,8 +427,9 @@ void mapOutputSample(float x, float y, float s, float ox, float oy, const Output
 namespace {
 
 // The outputs with a row path: those whose direction is one linear map per
-// region of a face-local point (lx, ly, 1), before the length is divided out.
-enum class RowShape { kNone, kCubeCells, kRectilinear };
+// region of a face-local point (lx, ly, 1), before the length is divided
+// out, and the equirectangular map, whose direction is turned as it is.
+enum class RowShape { kNone, kCubeCells, kRectilinear, kEquirectangular };
 
 // The row path serves renders of those outputs drawn without warps, folds or
 // overlays that need the direction (cube layouts: without rolled cells).
@@ -439,6 +440,7 @@ RowShape rowShapeOf(const RenderContext& ctx) noexcept {
         return RowShape::kNone;
     if (ctx.graticuleOn != 0 || ctx.indicatrixOn != 0) return RowShape::kNone;
     if (e->map == mapRectilinear) return RowShape::kRectilinear;
+    if (e->map == mapEquirectangular) return RowShape::kEquirectangular;
     if (e->map != mapCubeLayout || e->cube == nullptr) return RowShape::kNone;
     for (float roll : e->cube->roll)
         if (roll != 0.0f) return RowShape::kNone;
@@ -480,13 +482,29 @@ bool mapOutputRow(float x0, float y, std::int32_t count, float s, float ox, floa
         // unnormalised direction.
         int indexOf[4] = {-1, -1, -1, -1};
         std::int32_t tagOf[4] = {0, 0, 0, 0};
+        float weightOf[4] = {0.0f, 0.0f, 0.0f, 0.0f};
         Vec4f tx = vector_math::splat(0.0f), ty = tx, tz = vector_math::splat(1.0f);
         for (int lane = 0; lane < lanes; ++lane) {
             const OutputPosition p =
                 normalisedOutputPosition(x0 + static_cast<float>(first + lane), y, s, ox, oy, image);
-            float lx = 0.0f, ly = 0.0f;
+            float lx = 0.0f, ly = 0.0f, lz = 1.0f;
             int index = 0;
-            if (cube) {
+            if (shape == RowShape::kEquirectangular) {
+                // As mapEquirectangular finds its direction (it keeps b as
+                // the weight, and the plain map's tag).
+                const float w = static_cast<float>((p.a - 0.5 - f.cx) * f.scale + 0.5);
+                const float h = static_cast<float>(((p.b - 0.5) * f.scale * f.aspect + 0.25) * 2.0);
+                if (!(w >= 0.0f && w <= 1.0f && h >= 0.0f && h <= 1.0f)) {
+                    outputToSphere(p.a, p.b, ctx, cells[first + lane], scratch);  // outside the map
+                    continue;
+                }
+                const SphereDir e = equirectDirection(1.0f - w, h);
+                lx = e.x;
+                ly = e.y;
+                lz = e.z;
+                weightOf[lane] = p.b;
+                tagOf[lane] = kTagPlainMap;
+            } else if (cube) {
                 // As mapCubeLayout finds its cell.
                 const float c = static_cast<float>((p.a - 0.5) * f.scale + f.cx + layout->columns / 2.0);
                 const float rr = static_cast<float>((p.b - 0.5) * f.aspect * f.scale + f.cy + layout->rows / 2.0);
@@ -515,11 +533,12 @@ bool mapOutputRow(float x0, float y, std::int32_t count, float s, float ox, floa
             }
             indexOf[lane] = index;
             const SphereDir (&m)[3] = turned[index];
-            tx[lane] = m[0].x * lx + m[1].x * ly + m[2].x;
-            ty[lane] = m[0].y * lx + m[1].y * ly + m[2].y;
-            tz[lane] = m[0].z * lx + m[1].z * ly + m[2].z;
+            tx[lane] = m[0].x * lx + m[1].x * ly + m[2].x * lz;
+            ty[lane] = m[0].y * lx + m[1].y * ly + m[2].y * lz;
+            tz[lane] = m[0].z * lx + m[1].z * ly + m[2].z * lz;
         }
-        // The unit directions (the turned point is at least 1 long).
+        // The unit directions (the turned point is at least 1 long, or unit
+        // already for the equirectangular map).
         const Vec4f inverse = vector_math::splat(1.0f) / vector_math::sqrt(tx * tx + ty * ty + tz * tz);
         const Vec4f dx = tx * inverse, dy = ty * inverse, dz = tz * inverse;
         Vec4f u = vector_math::splat(0.0f), v = u;
@@ -536,6 +555,7 @@ bool mapOutputRow(float x0, float y, std::int32_t count, float s, float ox, floa
             RenderCell& cell = cells[first + lane];
             startMapping(cell);
             if (cube) cell.faceIndex = indexOf[lane];
+            if (shape == RowShape::kEquirectangular) cell.weight = weightOf[lane];
             cell.regionTag = tagOf[lane];
             if (equirectangular && (dx[lane] != 0.0f || dz[lane] != 0.0f)) {
                 // What the lookup of the equirectangular input leaves in a

@@ -43,7 +43,8 @@ void mapOutputSample(float x, float y, float s, float ox, float oy, const Output
 // A row of `count` corners at once: corner i is (x0 + i, y) as
 // mapOutputSample takes it, into cells[i]. For the renders whose steps
 // reduce to one linear map per region (the cube layouts, the rectilinear
-// view), with the work per render and per region done once and the
+// view) or to a turn of their own direction (the equirectangular map), with
+// the work per render and per region done once and the
 // equirectangular input's lookups four at a time; the same tags as corner
 // by corner, and positions within a few float roundings of theirs. False,
 // and nothing written, for any other render.

@@ -417,6 +417,9 @@ TEST(OutputRows, RowsMatchCornerByCorner) {
         // The rectilinear views, wide and tall, and with the lens shift of 60.
         {14, 1, 0, 300, 200, 1.0f, 0.0f, 0.0f},        {14, 1, 1, 200, 300, 1.0f, 0.0f, 0.0f, false},
         {60, 1, 0, 300, 200, 1.0f, 0.0f, 0.0f},        {14, 33, 0, 300, 200, 2.0f, 5.0f, 1.0f},
+        // The equirectangular map, turned and not, and framed by a preview.
+        {1, 1, 0, 400, 200, 1.0f, 0.0f, 0.0f},         {1, 1, 1, 400, 200, 1.0f, 0.0f, 0.0f, false},
+        {299, 2, 0, 400, 200, 1.0f, 0.0f, 0.0f},       {1, 1, 0, 400, 200, 3.0f, 11.0f, 2.0f},
     };
     for (const Case& c : cases) {
         SettingsRecord s = plainSettings(c.output, c.input);
@@ -456,7 +459,7 @@ TEST(OutputRows, RowsMatchCornerByCorner) {
         }
     }
     // No row path: nothing written.
-    for (ProjectionId other : {46, 1, 2}) {
+    for (ProjectionId other : {46, 2, 36}) {
         const auto ctx = setUp(plainSettings(other, 1), 200, 100);
         RenderCell cell{};
         cell.regionTag = 12345;
