@@ -137,10 +137,10 @@ bool storeStrip(const PixelFormat& format, const TileView& in, const VRect& want
     view.rowBytes = static_cast<std::ptrdiff_t>(width) * (bytes ? 4 : 16);
     view.channels = 4;
     view.depth = bytes ? 8 : 32;
-    auto* rowBytes = reinterpret_cast<std::uint8_t*>(row.data());
+    auto* rowOfBytes = reinterpret_cast<std::uint8_t*>(row.data());
     for (std::int32_t j = 0; j < rows; ++j) {
         if (bytes) {
-            if (!readInputRow8(format, in, want.top + j, want.left, width, rowBytes)) return false;
+            if (!readInputRow8(format, in, want.top + j, want.left, width, rowOfBytes)) return false;
         } else {
             readInputRow(format, in, want.top + j, want.left, width, row.data());
         }

@@ -23,12 +23,11 @@ inline SphereDir poleToCentre(const SphereDir& d) noexcept { return {d.x, -d.z, 
 }  // namespace
 
 void mapEquirectangular(const OutputCall& c, OutputResult& r) noexcept {
-    const ViewFrame& f = c.ctx.frame;
-    const float w = static_cast<float>((c.a - 0.5 - f.cx) * f.scale + 0.5);
-    const float h = static_cast<float>(((c.b - 0.5) * f.scale * f.aspect + 0.25) * 2.0);
+    float w = 0.0f, h = 0.0f;
+    const bool inside = equirectMapPosition(c.ctx.frame, c.a, c.b, w, h);
     r.storeWeight = true;
     r.weight = c.b;
-    if (!(w >= 0.0f && w <= 1.0f && h >= 0.0f && h <= 1.0f)) return;
+    if (!inside) return;
     setHit(r, equirectDirection(1.0f - w, h));
 }
 
@@ -137,18 +136,8 @@ void mapSinusoidal(const OutputCall& c, OutputResult& r) noexcept {
 }
 
 void mapRectilinear(const OutputCall& c, OutputResult& r) noexcept {
-    const float t = c.ctx.wideTan;
-    const float aspect = static_cast<float>(c.ctx.frame.aspect);
-    const float dy = c.b - 0.5f - c.ctx.lensShift;
-    float x = 0.0f;
-    float y = 0.0f;
-    if (aspect <= 1.0f) {
-        x = -((c.a - 0.5f) / aspect) * t;
-        y = -dy * t;
-    } else {
-        x = -(c.a - 0.5f) * t;
-        y = -dy * aspect * t;
-    }
+    float x = 0.0f, y = 0.0f;
+    rectilinearPlanePoint(c.ctx, c.a, c.b, x, y);
     setHit(r, normalise(SphereDir{x, y, 1.0f}));
     r.ownTag = true;
     r.regionTag = kTagPlainMap;

@@ -25,21 +25,13 @@ void mapCubeLayout(const OutputCall& call, OutputResult& r) noexcept {
     const CubeLayout* layout = call.entry.cube;
     r.face = -1;
     if (layout == nullptr) return;
-    const float columns = static_cast<float>(layout->columns);
-    const float rows = static_cast<float>(layout->rows);
-    const float c = static_cast<float>(call.fxd() + columns / 2.0);
-    const float rr = static_cast<float>(call.fyd() + rows / 2.0);
-    if (!(c > 0.0f && c < columns && rr > 0.0f && rr < rows)) return;
-    const int col = static_cast<int>(std::floor(c));
-    const int row = static_cast<int>(std::floor(rr));
-    const int cell = col * layout->rows + row;
-    if (cell < 0 || cell >= 6) return;
+    const CubeCellPoint p = cubeCellPoint(*layout, call.fxd(), call.fyd());
+    if (!p.inside) return;
+    const int cell = p.index;
     // The face-local point (x, y, 1) made unit length (its length is at
     // least 1, so the zero-vector guard of `normalise` is not needed).
-    const float lx = -(c - static_cast<float>(col) - 0.5f) * 2.0f;
-    const float ly = -(rr - static_cast<float>(row) - 0.5f) * 2.0f;
-    const float len = std::sqrt(lx * lx + ly * ly + 1.0f);
-    const SphereDir l{lx / len, ly / len, 1.0f / len};
+    const float len = std::sqrt(p.lx * p.lx + p.ly * p.ly + 1.0f);
+    const SphereDir l{p.lx / len, p.ly / len, 1.0f / len};
     SphereDir d = cubeFaceDirection(*layout, cell, l);
     if (layout->roll[cell] != 0.0f) d = rollAbout(d, layout->faces[cell], layout->roll[cell]);
     setHit(r, d);
@@ -47,7 +39,7 @@ void mapCubeLayout(const OutputCall& call, OutputResult& r) noexcept {
     r.ownTag = true;
     // Pano2VR's top row (front, right, back) is one continuous strip: its
     // three cells share tag 0 so that the antialiasing blends across them.
-    r.regionTag = layout->topRowSharesTag && row == 0 ? 0 : cell;
+    r.regionTag = layout->topRowSharesTag && p.row == 0 ? 0 : cell;
 }
 
 void mapZenithNadir(const OutputCall& call, OutputResult& r) noexcept {

@@ -148,6 +148,55 @@ inline SphereDir cubeFaceDirection(const CubeLayout& layout, int cell, const Sph
     return d;
 }
 
+// Where the frame point (fx, fy) lies in a cube layout: its cell (column,
+// row and index, the index col·rows + row) and the face-local point (lx, ly)
+// with lx, ly in (−1, 1). `inside` false: outside every cell.
+struct CubeCellPoint {
+    bool inside = false;
+    int col = -1, row = -1, index = -1;
+    float lx = 0.0f, ly = 0.0f;
+};
+
+inline CubeCellPoint cubeCellPoint(const CubeLayout& layout, double fx, double fy) noexcept {
+    CubeCellPoint p;
+    const float columns = static_cast<float>(layout.columns);
+    const float rows = static_cast<float>(layout.rows);
+    const float c = static_cast<float>(fx + columns / 2.0);
+    const float rr = static_cast<float>(fy + rows / 2.0);
+    if (!(c > 0.0f && c < columns && rr > 0.0f && rr < rows)) return p;
+    p.col = static_cast<int>(std::floor(c));
+    p.row = static_cast<int>(std::floor(rr));
+    p.index = p.col * layout.rows + p.row;
+    if (p.index < 0 || p.index >= 6) return p;
+    p.inside = true;
+    p.lx = -(c - static_cast<float>(p.col) - 0.5f) * 2.0f;
+    p.ly = -(rr - static_cast<float>(p.row) - 0.5f) * 2.0f;
+    return p;
+}
+
+// The rectilinear view's plane point (x, y) of the normalised output
+// position (a, b): the direction is (x, y, 1), made unit length.
+inline void rectilinearPlanePoint(const RenderContext& ctx, float a, float b, float& x, float& y) noexcept {
+    const float t = ctx.wideTan;
+    const float aspect = static_cast<float>(ctx.frame.aspect);
+    const float dy = b - 0.5f - ctx.lensShift;
+    if (aspect <= 1.0f) {
+        x = -((a - 0.5f) / aspect) * t;
+        y = -dy * t;
+    } else {
+        x = -(a - 0.5f) * t;
+        y = -dy * aspect * t;
+    }
+}
+
+// The equirectangular map's position (w, h) in the panorama of the
+// normalised output position (a, b); false outside the panorama.
+inline bool equirectMapPosition(const ViewFrame& f, float a, float b, float& w, float& h) noexcept {
+    w = static_cast<float>((a - 0.5 - f.cx) * f.scale + 0.5);
+    h = static_cast<float>(((b - 0.5) * f.scale * f.aspect + 0.25) * 2.0);
+    return w >= 0.0f && w <= 1.0f && h >= 0.0f && h <= 1.0f;
+}
+
 // Per-output variants of the shared routines.
 enum class Variant : std::uint8_t {
     kPlain,

@@ -464,11 +464,7 @@ bool mapOutputRow(float x0, float y, std::int32_t count, float s, float ox, floa
     for (int c = 0; c < (cube ? 6 : 1); ++c)
         for (int k = 0; k < 3; ++k)
             turned[c][k] = rotate(ctx.rotation, cube ? cubeFaceDirection(*layout, c, kBasis[k]) : kBasis[k]);
-    const float columns = cube ? static_cast<float>(layout->columns) : 0.0f;
-    const float rows = cube ? static_cast<float>(layout->rows) : 0.0f;
     const ViewFrame& f = ctx.frame;
-    const float wideTan = ctx.wideTan;
-    const float aspect = static_cast<float>(f.aspect);
     // Over the equirectangular input the lookups of four corners run
     // together in the vector unit, as the input's own routine computes them.
     const bool equirectangular = ctx.input.resolved && ctx.input.id == ctx.inputProjection &&
@@ -492,9 +488,8 @@ bool mapOutputRow(float x0, float y, std::int32_t count, float s, float ox, floa
             if (shape == RowShape::kEquirectangular) {
                 // As mapEquirectangular finds its direction (it keeps b as
                 // the weight, and the plain map's tag).
-                const float w = static_cast<float>((p.a - 0.5 - f.cx) * f.scale + 0.5);
-                const float h = static_cast<float>(((p.b - 0.5) * f.scale * f.aspect + 0.25) * 2.0);
-                if (!(w >= 0.0f && w <= 1.0f && h >= 0.0f && h <= 1.0f)) {
+                float w = 0.0f, h = 0.0f;
+                if (!equirectMapPosition(f, p.a, p.b, w, h)) {
                     outputToSphere(p.a, p.b, ctx, cells[first + lane], scratch);  // outside the map
                     continue;
                 }
@@ -506,29 +501,19 @@ bool mapOutputRow(float x0, float y, std::int32_t count, float s, float ox, floa
                 tagOf[lane] = kTagPlainMap;
             } else if (cube) {
                 // As mapCubeLayout finds its cell.
-                const float c = static_cast<float>((p.a - 0.5) * f.scale + f.cx + layout->columns / 2.0);
-                const float rr = static_cast<float>((p.b - 0.5) * f.aspect * f.scale + f.cy + layout->rows / 2.0);
-                const bool inside = c > 0.0f && c < columns && rr > 0.0f && rr < rows;
-                const int col = inside ? static_cast<int>(std::floor(c)) : -1;
-                const int row = inside ? static_cast<int>(std::floor(rr)) : -1;
-                index = col * layout->rows + row;
-                if (!inside || index < 0 || index >= 6) {
+                const CubeCellPoint q = cubeCellPoint(*layout, (p.a - 0.5) * f.scale + f.cx,
+                                                      (p.b - 0.5) * f.aspect * f.scale + f.cy);
+                if (!q.inside) {
                     outputToSphere(p.a, p.b, ctx, cells[first + lane], scratch);  // outside the cells: the usual steps
                     continue;
                 }
-                tagOf[lane] = layout->topRowSharesTag && row == 0 ? 0 : index;
-                lx = -(c - static_cast<float>(col) - 0.5f) * 2.0f;
-                ly = -(rr - static_cast<float>(row) - 0.5f) * 2.0f;
+                index = q.index;
+                tagOf[lane] = layout->topRowSharesTag && q.row == 0 ? 0 : index;
+                lx = q.lx;
+                ly = q.ly;
             } else {
                 // As mapRectilinear finds its plane point.
-                const float dy = p.b - 0.5f - ctx.lensShift;
-                if (aspect <= 1.0f) {
-                    lx = -((p.a - 0.5f) / aspect) * wideTan;
-                    ly = -dy * wideTan;
-                } else {
-                    lx = -(p.a - 0.5f) * wideTan;
-                    ly = -dy * aspect * wideTan;
-                }
+                rectilinearPlanePoint(ctx, p.a, p.b, lx, ly);
                 tagOf[lane] = kTagPlainMap;
             }
             indexOf[lane] = index;
@@ -593,23 +578,33 @@ bool outputHasOwnRoutine(ProjectionId id) noexcept {
     return e != nullptr && e->map != nullptr;
 }
 
-bool outputRegionsAreRectangles(const RenderContext& ctx, double pixelsAcross, double minPixels) noexcept {
+namespace {
+
+// Whether a plain render of the output's own routine (no model, warp or
+// fold after the rotation) draws `planeUnits` (a size of the output's table
+// row, in plane units) at least `minPixels` pixels of an output image
+// `pixelsAcross` pixels wide; false when the size is not given.
+bool routineSizeInPixelsAtLeast(const RenderContext& ctx, double planeUnits, double pixelsAcross,
+                                double minPixels) noexcept {
     if (ctx.mode != kModeNormal || ctx.usesPolyModel != 0 || ctx.entry == nullptr || ctx.entry->map == nullptr ||
-        !(ctx.entry->rectangleSide > 0.0))
+        !(planeUnits > 0.0))
         return false;
     if (ctx.entry->preWarp != PreWarp::kNone || ctx.foldMode == kFoldAfterRotation) return false;
     // The frame puts S plane units across the width, with square pixels.
-    const double pixelsPerSide = ctx.entry->rectangleSide * pixelsAcross / ctx.frame.scale;
-    return std::isfinite(pixelsPerSide) && pixelsPerSide >= minPixels;
+    const double pixels = planeUnits * pixelsAcross / ctx.frame.scale;
+    return std::isfinite(pixels) && pixels >= minPixels;
+}
+
+}  // namespace
+
+bool outputRegionsAreRectangles(const RenderContext& ctx, double pixelsAcross, double minPixels) noexcept {
+    return ctx.entry != nullptr &&
+           routineSizeInPixelsAtLeast(ctx, ctx.entry->rectangleSide, pixelsAcross, minPixels);
 }
 
 bool outputOutlineIsRound(const RenderContext& ctx, double pixelsAcross, double minPixels) noexcept {
-    if (ctx.mode != kModeNormal || ctx.usesPolyModel != 0 || ctx.entry == nullptr || ctx.entry->map == nullptr ||
-        !(ctx.entry->outlineRadius > 0.0))
-        return false;
-    if (ctx.entry->preWarp != PreWarp::kNone || ctx.foldMode == kFoldAfterRotation) return false;
-    const double radiusPixels = ctx.entry->outlineRadius * pixelsAcross / ctx.frame.scale;
-    return std::isfinite(radiusPixels) && radiusPixels >= minPixels;
+    return ctx.entry != nullptr &&
+           routineSizeInPixelsAtLeast(ctx, ctx.entry->outlineRadius, pixelsAcross, minPixels);
 }
 
 bool outputHasMapping(const RenderContext& ctx) noexcept {

@@ -57,7 +57,8 @@ InputWrap inputWrapOf(InputProjectionId input) noexcept;
 
 // ---- the job's cell grid -------------------------------------------------------------
 
-// (job width + 2) x (job height + 2) cells, zero-filled, row-major. The cell
+// (job width + 2) x (job height + 2) cells, row-major (zero-filled unless a
+// reused grid is allocated without clearing). The cell
 // of corner (x, y) (render-rectangle coordinates; corner x lies at the right
 // edge of pixel x) is at column x - jobRect.left + 1, row y - jobRect.top + 1;
 // it also receives the final colour of pixel (x, y).
