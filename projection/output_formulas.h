@@ -3,6 +3,7 @@
 // output routine receives and answers, and the routines of each family that
 // the output table in output_mapping.cpp dispatches to.
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <span>
@@ -150,7 +151,7 @@ inline SphereDir cubeFaceDirection(const CubeLayout& layout, int cell, const Sph
 
 // Where the frame point (fx, fy) lies in a cube layout: its cell (column,
 // row and index, the index col·rows + row) and the face-local point (lx, ly)
-// with lx, ly in (−1, 1). `inside` false: outside every cell.
+// with lx, ly in [−1, 1]. `inside` false: outside every cell.
 struct CubeCellPoint {
     bool inside = false;
     int col = -1, row = -1, index = -1;
@@ -159,13 +160,19 @@ struct CubeCellPoint {
 
 inline CubeCellPoint cubeCellPoint(const CubeLayout& layout, double fx, double fy) noexcept {
     CubeCellPoint p;
-    const float columns = static_cast<float>(layout.columns);
-    const float rows = static_cast<float>(layout.rows);
-    const float c = static_cast<float>(fx + columns / 2.0);
-    const float rr = static_cast<float>(fy + rows / 2.0);
-    if (!(c > 0.0f && c < columns && rr > 0.0f && rr < rows)) return p;
-    p.col = static_cast<int>(std::floor(c));
-    p.row = static_cast<int>(std::floor(rr));
+    const double columns = layout.columns;
+    const double rows = layout.rows;
+    const double cd = fx + columns / 2.0;
+    const double rd = fy + rows / 2.0;
+    // The layout's outer border belongs to it: a pixel along the frame's edge
+    // is wholly covered, and its corners on the edge must say so, also when
+    // the frame's arithmetic puts them a rounding error outside.
+    constexpr double kOnBorder = 1.0e-6;
+    if (!(cd >= -kOnBorder && cd <= columns + kOnBorder && rd >= -kOnBorder && rd <= rows + kOnBorder)) return p;
+    const float c = static_cast<float>(std::clamp(cd, 0.0, columns));
+    const float rr = static_cast<float>(std::clamp(rd, 0.0, rows));
+    p.col = std::min(static_cast<int>(std::floor(c)), layout.columns - 1);
+    p.row = std::min(static_cast<int>(std::floor(rr)), layout.rows - 1);
     p.index = p.col * layout.rows + p.row;
     if (p.index < 0 || p.index >= 6) return p;
     p.inside = true;

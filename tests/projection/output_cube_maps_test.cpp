@@ -87,12 +87,23 @@ TEST(OutputCubeMaps, GoldenCells) {
     }
 }
 
-TEST(OutputCubeMaps, TheOuterBorderIsAMiss) {
+TEST(OutputCubeMaps, TheOuterBorderBelongsToTheLayout) {
+    // The frame's edges and corners are the faces' edges: a pixel in a corner
+    // of the image is wholly covered (a miss there left it half transparent).
     const auto ctx = contextFor(338, 1, 300, 200);
     SphereDir d;
-    EXPECT_FALSE(directionAt(*ctx, 0.0, 0.25, d));  // c = 0 exactly
-    EXPECT_FALSE(directionAt(*ctx, 1.0, 0.25, d));
-    const RenderCell c = sampleAt(*ctx, 0.0, 0.25);
+    ASSERT_TRUE(directionAt(*ctx, 0.0, 0.25, d));  // c = 0 exactly: the right face's left edge
+    EXPECT_LT(distance(d, unit(-1, 0, 1)), 1e-4f);
+    ASSERT_TRUE(directionAt(*ctx, 1.0, 1.0, d));  // the bottom-right corner: the back face's corner
+    EXPECT_LT(distance(d, unit(1, -1, -1)), 1e-4f);
+    EXPECT_EQ(sampleAt(*ctx, 1.0, 1.0).regionTag, 5);
+    for (const auto& [a, b] : {std::pair{0.0, 0.0}, std::pair{1.0, 0.0}, std::pair{0.0, 1.0}})
+        EXPECT_TRUE(directionAt(*ctx, a, b, d)) << a << ", " << b;
+    // Just beyond it, in a frame wider than the layout: a miss.
+    const auto wide = contextFor(338, 1, 400, 200);
+    EXPECT_FALSE(directionAt(*wide, 0.124, 0.5, d));
+    EXPECT_TRUE(directionAt(*wide, 0.126, 0.5, d));
+    const RenderCell c = sampleAt(*wide, 0.05, 0.5);
     EXPECT_EQ(c.regionTag, kTagEmpty);
     EXPECT_EQ(c.inputU, -1.0f);
 }

@@ -1,6 +1,7 @@
 // The centre check of "best": which renders may leave it out, and that
 // leaving it out changes no pixel where it is left out. Also the tile state
-// that a render hands from one tile to the next.
+// that a render hands from one tile to the next, and the outputs that fill
+// their frame rendered opaque to the last pixel.
 
 #include <gtest/gtest.h>
 
@@ -131,6 +132,30 @@ TEST(PipelineCentreCheck, ATileKeepsNothingOfTheTileBeforeIt) {
                         // corner, which rounds a little differently.
                         ASSERT_NEAR(whole.at(x, y)[c], alone.at(x - left, y - top)[c], 1e-4f) << x << ", " << y;
         }
+    }
+}
+
+TEST(PipelineCentreCheck, OutputsThatFillTheirFrameAreOpaqueToTheCorners) {
+    // With transparent gaps, a pixel along the frame's edge of an output
+    // that covers its whole frame is still wholly inside it.
+    const TestImage img = photographicImage(256, 128);
+    ImagePyramid pyramid;
+    ASSERT_TRUE(loadPyramid(pyramid, img, kWrapHorizontal));
+    struct Case {
+        ProjectionId output;
+        std::int32_t w, h;
+    };
+    for (const Case& c : {Case{337, 96, 16}, Case{338, 48, 32}, Case{339, 48, 32}, Case{171, 64, 32},
+                          Case{1, 64, 32}, Case{14, 40, 40}}) {
+        const RenderSetup s = setupFor(c.output, 1, c.w, c.h);
+        const ContextSampleMapping mapping(*s.ctx);
+        ShadingOptions shading = shadingOptionsFor(*s.settings, *s.ctx, kTargetExportImage);
+        shading.quality = kQualityBest;
+        BufferSink out(c.w, c.h);
+        ASSERT_EQ(renderInto(makeConfig(mapping, &pyramid, c.w, c.h, shading), out).result, 0);
+        for (std::int32_t y = 0; y < c.h; ++y)
+            for (std::int32_t x = 0; x < c.w; ++x)
+                ASSERT_FLOAT_EQ(out.at(x, y)[3], 1.0f) << c.output << " at " << x << ", " << y;
     }
 }
 
