@@ -143,11 +143,37 @@ Document convertDepth(const Document& doc, int depth) {
     return out;
 }
 
-std::string describeDocument(const Document& doc) {
+bool everyPixelOpaque(const Document& doc) {
+    if (!doc.hasAlpha) return false;
+    const std::size_t pixels = static_cast<std::size_t>(doc.width) * static_cast<std::size_t>(doc.height);
+    const std::size_t planes = static_cast<std::size_t>(doc.planes());
+    if (doc.pixels.size() < pixels * planes * static_cast<std::size_t>(doc.bytesPerSample())) return false;
+    const std::size_t first = static_cast<std::size_t>(doc.colorPlanes);
+    auto allAtLeast = [&](auto full) {
+        using Sample = decltype(full);
+        const std::uint8_t* bytes = doc.pixels.data();
+        for (std::size_t i = first; i < pixels * planes; i += planes) {
+            Sample v;
+            std::memcpy(&v, bytes + i * sizeof(Sample), sizeof v);
+            if (!(v >= full)) return false;
+        }
+        return true;
+    };
+    switch (doc.depth) {
+        case 8: return allAtLeast(std::uint8_t{255});
+        case 16: return allAtLeast(std::uint16_t{32768});
+        default: return allAtLeast(1.0f);
+    }
+}
+
+std::string describeDocument(const Document& doc, bool alphaLeftOut) {
+    const char* transparency = !doc.hasAlpha ? "no transparency"
+                               : alphaLeftOut ? "opaque, transparency left out"
+                                              : "with transparency";
     std::string s = std::to_string(doc.width) + " x " + std::to_string(doc.height) + " " +
                     (doc.colorPlanes == 1 ? "greyscale" : "RGB") + " " +
                     (doc.depth == 32 ? "32-bit float" : std::to_string(doc.depth) + "-bit") + ", " +
-                    (doc.hasAlpha ? "with transparency" : "no transparency") + ", " +
+                    transparency + ", " +
                     (doc.hasMask() ? "with selection" : "no selection");
     return s;
 }

@@ -60,7 +60,13 @@ Document convertDepth(const Document& doc, int depth);
 // buffers must not overlap unless the depths are equal.
 void convertSamples(const std::uint8_t* from, int fromDepth, std::uint8_t* to, int toDepth, std::size_t count);
 
-// Human-readable summary: "2048 x 1024 RGB 8-bit, no transparency, no mask".
-std::string describeDocument(const Document& doc);
+// True when the document has a transparency plane and every pixel in it is
+// fully opaque (255, 32768, or at least 1 in float).
+bool everyPixelOpaque(const Document& doc);
+
+// Human-readable summary: "2048 x 1024 RGB 8-bit, no transparency, no
+// selection". With `alphaLeftOut`, the transparency plane is described as
+// left out of a file.
+std::string describeDocument(const Document& doc, bool alphaLeftOut = false);
 
 }  // namespace globaro

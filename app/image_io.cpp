@@ -179,7 +179,7 @@ bool loadMask(const std::string& path, std::int32_t width, std::int32_t height, 
     return true;
 }
 
-bool saveDocument(const std::string& path, const Document& doc, int depth, std::string& error) {
+bool saveDocument(const std::string& path, const Document& doc, int depth, std::string& error, bool writeAlpha) {
     if (depth == 0) depth = doc.depth;
     if (depth != 8 && depth != 16 && depth != 32) {
         error = "cannot write \"" + path + "\": only 8-bit, 16-bit and 32-bit float images can be written";
@@ -201,11 +201,13 @@ bool saveDocument(const std::string& path, const Document& doc, int depth, std::
     }
     const OIIO::TypeDesc type = depth == 8 ? OIIO::TypeDesc::UINT8 : depth == 16 ? OIIO::TypeDesc::UINT16
                                                                                  : OIIO::TypeDesc::FLOAT;
-    OIIO::ImageSpec spec(doc.width, doc.height, doc.planes(), type);
-    if (doc.hasAlpha) spec.alpha_channel = doc.colorPlanes;
+    const bool alpha = doc.hasAlpha && writeAlpha;
+    const int fileChannels = doc.colorPlanes + (alpha ? 1 : 0);
+    OIIO::ImageSpec spec(doc.width, doc.height, fileChannels, type);
+    if (alpha) spec.alpha_channel = doc.colorPlanes;
     spec.attribute("oiio:UnassociatedAlpha", 1);  // our samples are not premultiplied
     spec.channelnames = doc.colorPlanes == 1 ? std::vector<std::string>{"Y"} : std::vector<std::string>{"R", "G", "B"};
-    if (doc.hasAlpha) spec.channelnames.push_back("A");
+    if (alpha) spec.channelnames.push_back("A");
     const std::string format = out->format_name();
     if (format == "png") {
         spec.attribute("png:compressionLevel", kPngCompressionLevel);
@@ -217,9 +219,13 @@ bool saveDocument(const std::string& path, const Document& doc, int depth, std::
     // The document's own samples go to the writer as they are; samples of
     // another depth, or 16-bit samples (the file's scale differs), are
     // converted strip by strip.
+    // A pixel's samples lie `planes` apart in memory whether or not the file
+    // takes its transparency.
     const bool asStored = depth == doc.depth && depth != 16;
     auto writePixels = [&]() -> bool {
-        if (asStored) return out->write_image(type, doc.pixels.data());
+        if (asStored)
+            return out->write_image(type, doc.pixels.data(),
+                                    static_cast<OIIO::stride_t>(doc.planes()) * doc.bytesPerSample());
         const std::size_t outBytes = static_cast<std::size_t>(depth / 8);
         std::vector<std::uint8_t> strip;
         try {
@@ -233,7 +239,9 @@ bool saveDocument(const std::string& path, const Document& doc, int depth, std::
             const std::size_t count = rowSamples * rows;
             convertSamples(doc.sample(0, y0, 0), doc.depth, strip.data(), depth, count);
             if (depth == 16) rescale16<hostToFile16>(strip.data(), count);
-            if (!out->write_scanlines(y0, y0 + rows, 0, type, strip.data())) return false;
+            if (!out->write_scanlines(y0, y0 + rows, 0, type, strip.data(),
+                                      static_cast<OIIO::stride_t>(doc.planes()) * static_cast<OIIO::stride_t>(outBytes)))
+                return false;
         }
         return true;
     };

@@ -23,6 +23,9 @@ bool loadMask(const std::string& path, std::int32_t width, std::int32_t height, 
 // complete: it is written beside the target and renamed into place. PNG and
 // TIFF files are deflated at a moderate level (4 of 9; PNG rows with the
 // "sub" filter), which costs a little size for a large saving in time.
-bool saveDocument(const std::string& path, const Document& doc, int depth, std::string& error);
+// With `writeAlpha` false the transparency plane, if any, is left out of the
+// file (the caller's choice for a plane in which every pixel is opaque).
+bool saveDocument(const std::string& path, const Document& doc, int depth, std::string& error,
+                  bool writeAlpha = true);
 
 }  // namespace globaro

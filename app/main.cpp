@@ -138,6 +138,7 @@ struct RenderOptions {
     RunSettingsOptions run;
     bool quiet = false;
     bool timings = false;  // print where the time went, phase by phase
+    bool keepAlpha = false;  // write a transparency plane even when every pixel is opaque
 };
 
 double secondsSince(std::chrono::steady_clock::time_point since) {
@@ -171,7 +172,10 @@ int renderFile(const std::string& input, const std::string& output, const Render
         return status;
     const double secondsFilter = secondsSince(t0);
     t0 = std::chrono::steady_clock::now();
-    if (!saveDocument(output, doc, o.depth, error)) return kExitFailure;
+    // A transparency plane in which every pixel is opaque says nothing: the
+    // file goes without it (smaller, and written in two thirds of the time).
+    const bool writeAlpha = doc.hasAlpha && (o.keepAlpha || !everyPixelOpaque(doc));
+    if (!saveDocument(output, doc, o.depth, error, writeAlpha)) return kExitFailure;
     if (o.timings) {
         std::fprintf(stderr,
                      "timings: read %.2f s, filter %.2f s (prepare %.2f, start %.2f, continue %.2f in %d calls, "
@@ -179,7 +183,9 @@ int renderFile(const std::string& input, const std::string& output, const Render
                      secondsRead, secondsFilter, report.secondsPrepare, report.secondsStart, report.secondsContinue,
                      report.continueCalls, report.secondsFinish, report.secondsHost, secondsSince(t0));
     }
-    if (!o.quiet) std::cout << "wrote " << output << " (" << describeDocument(doc) << ")" << std::endl;
+    if (!o.quiet)
+        std::cout << "wrote " << output << " (" << describeDocument(doc, doc.hasAlpha && !writeAlpha) << ")"
+                  << std::endl;
     return 0;
 }
 
@@ -458,6 +464,8 @@ int main(int argc, char** argv) {
                        "Output canvas WIDTHxHEIGHT (default: the input's own image, filtered in place)");
     render->add_flag("--quiet", renderOptions.quiet, "No progress or summary");
     render->add_flag("--timings", renderOptions.timings, "Print the time spent reading, filtering and writing");
+    render->add_flag("--keep-alpha", renderOptions.keepAlpha,
+                     "Write the transparency plane even when every pixel is opaque (by default it is left out)");
     addRunSettingsOptions(*render, renderOptions.run);
 
     std::string demoOutput = "demo-out", demoSize = "2048x1024";

@@ -79,12 +79,26 @@ TEST(Cli, RenderAndInfo) {
     EXPECT_NE(info.output.find("64 x 32 greyscale 16-bit, with transparency"), std::string::npos) << info.output;
     EXPECT_NE(info.output.find("accepts this image"), std::string::npos);
 
-    const Outcome render = runCli("render --quiet " + in + " " + out);
+    // The render covers every pixel: the file goes without the opaque
+    // transparency plane unless asked to keep it.
+    const Outcome render = runCli("render " + in + " " + out);
     EXPECT_EQ(render.status, 0) << render.output;
+    EXPECT_NE(render.output.find("opaque, transparency left out"), std::string::npos) << render.output;
     Document back;
     ASSERT_TRUE(loadDocument(out, back, error)) << error;
     EXPECT_EQ(back.depth, 16);
+    EXPECT_FALSE(back.hasAlpha);
+    const Outcome kept = runCli("render --quiet --keep-alpha " + in + " " + out);
+    EXPECT_EQ(kept.status, 0) << kept.output;
+    ASSERT_TRUE(loadDocument(out, back, error)) << error;
     EXPECT_TRUE(back.hasAlpha);
+    EXPECT_EQ(back.value(10, 20, 1), 1.0f);
+    // A map that leaves pixels transparent keeps its plane.
+    const Outcome map = runCli("render --quiet --output Mollweide --size 64x32 " + in + " " + out);
+    EXPECT_EQ(map.status, 0) << map.output;
+    ASSERT_TRUE(loadDocument(out, back, error)) << error;
+    EXPECT_TRUE(back.hasAlpha);
+    EXPECT_EQ(back.value(0, 0, 1), 0.0f);
 
     // --timings says where the time went, phase by phase, even when quiet.
     const Outcome eight = runCli("render --quiet --timings --depth 8 " + in + " " + temp("out8.png"));

@@ -94,6 +94,38 @@ TEST(ImageFiles, DepthConversionOnWrite) {
     EXPECT_NEAR(back.value(3, 4, 1), doc.value(3, 4, 1), 1.0 / 255.0);
 }
 
+TEST(ImageFiles, AnOpaqueTransparencyPlaneCanBeLeftOut) {
+    // Every depth, as stored and converted: the colour samples come back as
+    // they would with the plane, and the file has no transparency.
+    struct Case {
+        int planes, depth, writeDepth;
+    };
+    for (const Case c : {Case{3, 8, 0}, Case{1, 16, 0}, Case{3, 32, 0}, Case{3, 32, 8}, Case{1, 8, 16}}) {
+        Document doc = pattern(c.planes, true, c.depth);
+        EXPECT_FALSE(everyPixelOpaque(doc));
+        for (std::int32_t y = 0; y < doc.height; ++y)
+            for (std::int32_t x = 0; x < doc.width; ++x) doc.setValue(x, y, c.planes, 1.0f);
+        EXPECT_TRUE(everyPixelOpaque(doc));
+        const std::string with = tempPath("opaque-with.tif"), without = tempPath("opaque-without.tif");
+        std::string error;
+        ASSERT_TRUE(saveDocument(with, doc, c.writeDepth, error)) << error;
+        ASSERT_TRUE(saveDocument(without, doc, c.writeDepth, error, false)) << error;
+        Document a, b;
+        ASSERT_TRUE(loadDocument(with, a, error)) << error;
+        ASSERT_TRUE(loadDocument(without, b, error)) << error;
+        EXPECT_TRUE(a.hasAlpha);
+        EXPECT_FALSE(b.hasAlpha);
+        ASSERT_EQ(a.depth, b.depth);
+        for (std::int32_t y = 0; y < doc.height; ++y)
+            for (std::int32_t x = 0; x < doc.width; ++x)
+                for (int p = 0; p < c.planes; ++p)
+                    ASSERT_EQ(a.value(x, y, p), b.value(x, y, p)) << c.depth << " " << x << ", " << y << ", " << p;
+        std::filesystem::remove(with);
+        std::filesystem::remove(without);
+    }
+    EXPECT_FALSE(everyPixelOpaque(pattern(3, false, 8)));  // no plane at all
+}
+
 TEST(ImageFiles, BadInputGivesOneLineReasons) {
     Document doc;
     std::string error;
