@@ -61,6 +61,21 @@ void pickChannels(const std::uint8_t* file, int fileChannels, std::uint8_t* doc,
     }
 }
 
+// Packs `pixels` pixels of `planes` samples of `bytes` bytes each, in place,
+// into pixels without their last sample.
+void dropLastPlane(std::uint8_t* samples, std::size_t pixels, int planes, std::size_t bytes) {
+    const std::size_t from = static_cast<std::size_t>(planes) * bytes, to = from - bytes;
+    if (bytes == 1 && planes == 4) {
+        for (std::size_t i = 0; i < pixels; ++i) {
+            samples[i * 3] = samples[i * 4];
+            samples[i * 3 + 1] = samples[i * 4 + 1];
+            samples[i * 3 + 2] = samples[i * 4 + 2];
+        }
+        return;
+    }
+    for (std::size_t i = 0; i < pixels; ++i) std::memmove(samples + i * to, samples + i * from, to);
+}
+
 // Rows per read or write call: strips keep the extra memory small.
 constexpr std::int32_t kStripRows = 64;
 
@@ -216,17 +231,15 @@ bool saveDocument(const std::string& path, const Document& doc, int depth, std::
         spec.attribute("tiff:zipquality", kTiffZipQuality);
     }
 
-    // The document's own samples go to the writer as they are; samples of
-    // another depth, or 16-bit samples (the file's scale differs), are
-    // converted strip by strip.
-    // A pixel's samples lie `planes` apart in memory whether or not the file
-    // takes its transparency.
-    const bool asStored = depth == doc.depth && depth != 16;
+    // The document's own samples go to the writer as they are. Samples of
+    // another depth, 16-bit samples (the file's scale differs) and pixels
+    // whose transparency stays out are converted and packed strip by strip
+    // (the writer's own gathering of strided pixels is several times slower).
+    const bool asStored = depth == doc.depth && depth != 16 && fileChannels == doc.planes();
     auto writePixels = [&]() -> bool {
-        if (asStored)
-            return out->write_image(type, doc.pixels.data(),
-                                    static_cast<OIIO::stride_t>(doc.planes()) * doc.bytesPerSample());
+        if (asStored) return out->write_image(type, doc.pixels.data());
         const std::size_t outBytes = static_cast<std::size_t>(depth / 8);
+        const std::size_t fileRowSamples = static_cast<std::size_t>(doc.width) * static_cast<std::size_t>(fileChannels);
         std::vector<std::uint8_t> strip;
         try {
             strip.resize(rowSamples * outBytes * kStripRows);
@@ -238,10 +251,10 @@ bool saveDocument(const std::string& path, const Document& doc, int depth, std::
             const std::int32_t rows = std::min(kStripRows, doc.height - y0);
             const std::size_t count = rowSamples * rows;
             convertSamples(doc.sample(0, y0, 0), doc.depth, strip.data(), depth, count);
-            if (depth == 16) rescale16<hostToFile16>(strip.data(), count);
-            if (!out->write_scanlines(y0, y0 + rows, 0, type, strip.data(),
-                                      static_cast<OIIO::stride_t>(doc.planes()) * static_cast<OIIO::stride_t>(outBytes)))
-                return false;
+            if (fileChannels != doc.planes())
+                dropLastPlane(strip.data(), static_cast<std::size_t>(doc.width) * rows, doc.planes(), outBytes);
+            if (depth == 16) rescale16<hostToFile16>(strip.data(), fileRowSamples * rows);
+            if (!out->write_scanlines(y0, y0 + rows, 0, type, strip.data())) return false;
         }
         return true;
     };
