@@ -352,6 +352,16 @@ std::int16_t FilterHost::deliverTiles() {
         return true;
     };
 
+    // Rows still on their way from the file are waited for.
+    if (options_.documentRows != nullptr) {
+        std::int64_t below = 0;
+        for (const VRect* r : {&in, &out}) {
+            if (isEmpty(*r)) continue;
+            const std::int64_t last = (std::int64_t{r->bottom} - 1) * step + d.floatOrigin.v;
+            below = std::max(below, std::clamp<std::int64_t>(last, 0, d.height - 1) + 1);
+        }
+        if (below > 0 && !options_.documentRows->waitFor(static_cast<std::int32_t>(below))) return readErr;
+    }
     if (!deliver(in, f.inLoPlane, f.inHiPlane, step, inBuffer_, f.inData, f.inRowBytes)) return filterBadParameters;
     if (!deliver(out, f.outLoPlane, f.outHiPlane, step, outBuffer_, f.outData, f.outRowBytes))
         return filterBadParameters;
@@ -401,6 +411,7 @@ std::int16_t FilterHost::copySource(const VRect* rect, std::int16_t loPlane, std
     const std::size_t pixelBytes = static_cast<std::size_t>(hiPlane - loPlane + 1) * source->bytesPerSample();
     if (rowBytes < 0 || static_cast<std::size_t>(rowBytes) < pixelBytes * static_cast<std::size_t>(r.right - r.left))
         return filterBadParameters;
+    if (options_.sourceRows != nullptr && !options_.sourceRows->waitFor(r.bottom)) return readErr;
     auto* out = static_cast<std::uint8_t*>(buffer);
     const std::size_t sourcePixelBytes = static_cast<std::size_t>(source->planes()) * source->bytesPerSample();
     for (std::int32_t y = r.top; y < r.bottom; ++y)

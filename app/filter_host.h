@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "app/document.h"
+#include "app/row_gate.h"
 #include "host/filter_record.h"
 
 namespace globaro {
@@ -33,6 +34,12 @@ struct HostOptions {
     // it must have the filtered image's depth and colour planes. Null: the
     // filter reads the image it writes, as in an editor.
     const Document* source = nullptr;
+    // When the filtered image or the source is still being read from its
+    // file on another thread: the rows that are in. A tile or source read
+    // waits for the rows it covers, and fails with readErr when the file
+    // ended short of them.
+    const RowGate* documentRows = nullptr;
+    const RowGate* sourceRows = nullptr;
     // The host's scripting descriptors (recording and replaying actions), or null.
     PIDescriptorParameters* descriptorParameters = nullptr;
     // Whether run() puts the pixels back after a failed or cancelled run

@@ -92,7 +92,19 @@ constexpr int kTiffZipQuality = 4;
 
 }  // namespace
 
-bool loadDocument(const std::string& path, Document& doc, std::string& error) {
+struct DocumentReader::File {
+    std::unique_ptr<OIIO::ImageInput> in;
+    std::string path;
+    int fileChannels = 0;
+    int firstRow = 0;  // the file's own y of the image's top row
+    int channels[4] = {0, 1, 2, 3};  // the file channel of each document plane
+};
+
+DocumentReader::DocumentReader() = default;
+DocumentReader::~DocumentReader() = default;
+
+bool DocumentReader::open(const std::string& path, Document& doc, std::string& error) {
+    file_.reset();
     std::error_code ec;
     if (!std::filesystem::is_regular_file(path, ec)) {
         error = "cannot read \"" + path + "\": no such file";
@@ -118,56 +130,91 @@ bool loadDocument(const std::string& path, Document& doc, std::string& error) {
                                                      : (spec.nchannels == 2 || spec.nchannels == 4) ? spec.nchannels - 1
                                                                                                      : -1;
     const int colorChannels = (spec.nchannels - (alphaChannel >= 0 ? 1 : 0)) >= 3 ? 3 : 1;
-    const int depth = depthFor(spec.format);
     Document d;
-    if (!makeDocument(d, spec.width, spec.height, colorChannels, alphaChannel >= 0, depth, error)) {
+    if (!makeDocument(d, spec.width, spec.height, colorChannels, alphaChannel >= 0, depthFor(spec.format), error)) {
         error = "cannot read \"" + path + "\": " + error;
         return false;
     }
+    auto file = std::make_unique<File>();
+    for (int p = 0; p < d.planes(); ++p) file->channels[p] = p < colorChannels ? p : alphaChannel;
+    file->fileChannels = spec.nchannels;
+    file->firstRow = spec.y;
+    file->path = path;
+    file->in = std::move(in);
+    file_ = std::move(file);
+    doc = std::move(d);
+    return true;
+}
+
+bool DocumentReader::readRows(Document& doc, RowGate* gate, std::string& error) {
+    // However it ends, a waiting consumer learns that no more rows come.
+    struct EndGate {
+        RowGate* gate;
+        ~EndGate() {
+            if (gate != nullptr) gate->end();
+        }
+    } ending{gate};
+    if (!file_) {
+        error = "cannot read the image: no file is open";
+        return false;
+    }
+    File& f = *file_;
+    const int depth = doc.depth;
     const OIIO::TypeDesc type = depth == 8 ? OIIO::TypeDesc::UINT8 : depth == 16 ? OIIO::TypeDesc::UINT16
                                                                                  : OIIO::TypeDesc::FLOAT;
-    const int planes = d.planes();
-    int channels[4];
-    for (int p = 0; p < planes; ++p) channels[p] = p < colorChannels ? p : alphaChannel;
+    const int planes = doc.planes();
     // When the document's planes are the file's first channels in order, the
     // strips are read straight into the document; otherwise through a strip
     // of whole file pixels.
     bool direct = true;
-    for (int p = 0; p < planes; ++p) direct = direct && channels[p] == p;
-    const int bps = d.bytesPerSample();
-    const std::size_t fileRowBytes = static_cast<std::size_t>(spec.width) * spec.nchannels * bps;
+    for (int p = 0; p < planes; ++p) direct = direct && f.channels[p] == p;
+    const int bps = doc.bytesPerSample();
+    const std::size_t fileRowBytes = static_cast<std::size_t>(doc.width) * f.fileChannels * bps;
     std::vector<std::uint8_t> strip;
     if (!direct) {
         try {
             strip.resize(fileRowBytes * kStripRows);
         } catch (const std::bad_alloc&) {
-            error = "cannot read \"" + path + "\": not enough memory";
+            error = "cannot read \"" + f.path + "\": not enough memory";
             return false;
         }
     }
-    const std::size_t rowSamples = static_cast<std::size_t>(d.width) * planes;
-    for (std::int32_t y0 = 0; y0 < d.height; y0 += kStripRows) {
-        const std::int32_t rows = std::min(kStripRows, d.height - y0);
-        std::uint8_t* target = d.sample(0, y0, 0);
-        const bool read = direct ? in->read_scanlines(0, 0, spec.y + y0, spec.y + y0 + rows, 0, 0, planes, type, target)
-                                 : in->read_scanlines(0, 0, spec.y + y0, spec.y + y0 + rows, 0, 0, spec.nchannels,
-                                                      type, strip.data());
+    const std::size_t rowSamples = static_cast<std::size_t>(doc.width) * planes;
+    for (std::int32_t y0 = 0; y0 < doc.height; y0 += kStripRows) {
+        const std::int32_t rows = std::min(kStripRows, doc.height - y0);
+        std::uint8_t* target = doc.sample(0, y0, 0);
+        const int fy = f.firstRow + y0;
+        const bool read = direct ? f.in->read_scanlines(0, 0, fy, fy + rows, 0, 0, planes, type, target)
+                                 : f.in->read_scanlines(0, 0, fy, fy + rows, 0, 0, f.fileChannels, type, strip.data());
         if (!read) {
-            error = "cannot read \"" + path + "\": " + firstLine(in->geterror());
+            error = "cannot read \"" + f.path + "\": " + firstLine(f.in->geterror());
+            if (error.back() == ' ') error += "the file is damaged";
             return false;
         }
         if (!direct) {
             for (std::int32_t j = 0; j < rows; ++j) {
                 const std::uint8_t* src = strip.data() + static_cast<std::size_t>(j) * fileRowBytes;
-                std::uint8_t* dst = target + static_cast<std::size_t>(j) * d.rowBytes();
-                if (bps == 1) pickChannels<1>(src, spec.nchannels, dst, planes, channels, d.width);
-                else if (bps == 2) pickChannels<2>(src, spec.nchannels, dst, planes, channels, d.width);
-                else pickChannels<4>(src, spec.nchannels, dst, planes, channels, d.width);
+                std::uint8_t* dst = target + static_cast<std::size_t>(j) * doc.rowBytes();
+                if (bps == 1) pickChannels<1>(src, f.fileChannels, dst, planes, f.channels, doc.width);
+                else if (bps == 2) pickChannels<2>(src, f.fileChannels, dst, planes, f.channels, doc.width);
+                else pickChannels<4>(src, f.fileChannels, dst, planes, f.channels, doc.width);
             }
         }
         if (depth == 16) rescale16<fileToHost16>(target, rowSamples * rows);
+        if (gate != nullptr && !gate->publish(y0 + rows)) {
+            error = "cannot read \"" + f.path + "\": stopped";
+            return false;
+        }
     }
-    in->close();
+    f.in->close();
+    file_.reset();
+    return true;
+}
+
+bool loadDocument(const std::string& path, Document& doc, std::string& error) {
+    Document d;
+    DocumentReader reader;
+    if (!reader.open(path, d, error) || !reader.readRows(d, nullptr, error)) return false;
     doc = std::move(d);
     return true;
 }

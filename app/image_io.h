@@ -2,9 +2,11 @@
 // Reading and writing documents with OpenImageIO, keeping depth, channels and
 // transparency.
 
+#include <memory>
 #include <string>
 
 #include "app/document.h"
+#include "app/row_gate.h"
 
 namespace globaro {
 
@@ -12,6 +14,27 @@ namespace globaro {
 // 8-bit, 16-bit files become 16-bit documents (0..32768), half and float
 // files become float documents. Returns false with a one-line reason.
 bool loadDocument(const std::string& path, Document& doc, std::string& error);
+
+// The same in two steps, so that the rows can be read on another thread while
+// the caller starts on the top ones: open() reads the file's header and gives
+// `doc` its size, planes and depth (its pixels still zero); readRows() then
+// reads the rows into that document top to bottom, strip by strip,
+// publishing each strip to `gate` (when not null) and ending the gate however
+// it returns. Returns false with a one-line reason.
+class DocumentReader {
+public:
+    DocumentReader();
+    ~DocumentReader();
+    DocumentReader(const DocumentReader&) = delete;
+    DocumentReader& operator=(const DocumentReader&) = delete;
+
+    bool open(const std::string& path, Document& doc, std::string& error);
+    bool readRows(Document& doc, RowGate* gate, std::string& error);
+
+private:
+    struct File;
+    std::unique_ptr<File> file_;
+};
 
 // Reads a selection mask: a greyscale (or the first channel of any) image of
 // the document's size, 255 = selected.

@@ -50,6 +50,7 @@ std::string describeResult(std::int16_t code) {
     switch (code) {
         case noErr: return "success";
         case memFullErr: return "not enough memory";
+        case readErr: return "the image could not be read";
         case userCanceledErr: return "cancelled";
         case filterBadParameters: return "the filter's settings are missing";
         case filterAlreadyReported: return "the filter refused the image";
@@ -74,8 +75,11 @@ bool parseSize(const std::string& text, Int& width, Int& height) {
 // with the settings of `run`. With a `source`, `doc` is a canvas of its own
 // size that the filter fills from the source at the source's resolution.
 // Returns 0, or an exit status with a one-line reason in `error`.
+// `inputRows`, when not null, says which rows of the image the filter reads
+// (the source, or else `doc`) are already in from the file.
 int runFilter(Document& doc, const std::string& modulePath, const RunSettingsOptions& run, bool showProgress,
-              std::string& error, const Document* source = nullptr, RunReport* reportOut = nullptr) {
+              std::string& error, const Document* source = nullptr, RunReport* reportOut = nullptr,
+              const RowGate* inputRows = nullptr) {
     LoadedModule module;
     if (!loadModule(modulePath, module, error)) return kExitFailure;
     if (!moduleAcceptsImageMode(module.properties, doc.imageMode(), error)) return kExitFailure;
@@ -85,6 +89,7 @@ int runFilter(Document& doc, const std::string& modulePath, const RunSettingsOpt
     options.showProgress = showProgress;
     options.descriptorParameters = &store.parameters();
     options.source = source;
+    (source != nullptr ? options.sourceRows : options.documentRows) = inputRows;
     // A canvas (the case with a source) is thrown away when the run fails:
     // its pixels need not be kept for putting back.
     options.restoreOnFailure = source == nullptr;
@@ -145,6 +150,50 @@ double secondsSince(std::chrono::steady_clock::time_point since) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
 }
 
+// Reads the rows of an opened file into its document on a thread of its
+// own, so that the filter starts on the top rows while the rest are read.
+// Stops the reading and waits for the thread on every path.
+class BackgroundRead {
+public:
+    BackgroundRead(DocumentReader& reader, Document& doc) {
+        auto body = [this, &reader, &doc] {
+            const auto t0 = std::chrono::steady_clock::now();
+            ok_ = reader.readRows(doc, &gate_, error_);
+            seconds_ = secondsSince(t0);
+        };
+        try {
+            thread_ = std::thread(body);
+        } catch (const std::system_error&) {
+            body();  // no thread to be had: read them here
+        }
+    }
+    ~BackgroundRead() {
+        if (!thread_.joinable()) return;
+        gate_.stop();
+        thread_.join();
+    }
+    BackgroundRead(const BackgroundRead&) = delete;
+    BackgroundRead& operator=(const BackgroundRead&) = delete;
+
+    const RowGate& gate() const { return gate_; }
+    // Waits until every row is in; false with the reason when the file
+    // could not be read to its end.
+    bool finish(std::string& error) {
+        if (thread_.joinable()) thread_.join();
+        if (!ok_) error = error_;
+        return ok_;
+    }
+    // How long the reading took (once finished).
+    double seconds() const { return seconds_; }
+
+private:
+    RowGate gate_;
+    bool ok_ = false;
+    std::string error_;
+    double seconds_ = 0.0;
+    std::thread thread_;
+};
+
 // Renders one file. Returns 0, or an exit status with a one-line reason in
 // `error`; nothing is written unless the whole run succeeded.
 int renderFile(const std::string& input, const std::string& output, const RenderOptions& o, bool showProgress,
@@ -154,10 +203,10 @@ int renderFile(const std::string& input, const std::string& output, const Render
         error = "--size wants WIDTHxHEIGHT, got \"" + o.size + "\"";
         return kExitUsage;
     }
-    auto t0 = std::chrono::steady_clock::now();
     Document source;
-    if (!loadDocument(input, source, error)) return kExitFailure;
-    const double secondsRead = secondsSince(t0);
+    DocumentReader reader;
+    if (!reader.open(input, source, error)) return kExitFailure;
+    BackgroundRead reading(reader, source);
     // Without --size the filter works in place on the image, as in an editor.
     Document canvas;
     const bool separate = !o.size.empty();
@@ -165,11 +214,14 @@ int renderFile(const std::string& input, const std::string& output, const Render
     Document& doc = separate ? canvas : source;
     if (!o.maskPath.empty() && !loadMask(o.maskPath, doc.width, doc.height, doc.mask, error)) return kExitFailure;
     RunReport report;
-    t0 = std::chrono::steady_clock::now();
-    if (const int status =
-            runFilter(doc, o.modulePath, o.run, showProgress, error, separate ? &source : nullptr, &report);
-        status != 0)
-        return status;
+    auto t0 = std::chrono::steady_clock::now();
+    const int status = runFilter(doc, o.modulePath, o.run, showProgress, error, separate ? &source : nullptr, &report,
+                                 &reading.gate());
+    // A file that turned out damaged is what went wrong, whatever the filter
+    // made of the rows it lacked.
+    if (!reading.finish(error)) return kExitFailure;
+    if (status != 0) return status;
+    const double secondsRead = reading.seconds();
     const double secondsFilter = secondsSince(t0);
     t0 = std::chrono::steady_clock::now();
     // A transparency plane in which every pixel is opaque says nothing: the

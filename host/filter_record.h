@@ -50,6 +50,7 @@ enum {
 /* Result codes the module writes through PluginMain's result pointer. */
 enum {
     noErr = 0,
+    readErr = -19, /* the host could not read the image from its file */
     memFullErr = -108,
     userCanceledErr = -128,
     filterBadParameters = -30100,

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <filesystem>
@@ -9,6 +10,7 @@
 #include <map>
 #include <string>
 #include <sys/wait.h>
+#include <vector>
 
 #include "app/cli_runner.h"
 #include "app/image_io.h"
@@ -61,6 +63,33 @@ TEST(Cli, UnreadableFilesGiveOneClearLine) {
     EXPECT_EQ(unsupported.status, 1);
     EXPECT_EQ(std::count(unsupported.output.begin(), unsupported.output.end(), '\n'), 1) << unsupported.output;
     EXPECT_FALSE(std::filesystem::exists(temp("never.png")));
+}
+
+TEST(Cli, AFileDamagedPartWayFailsWhileTheFilterReadsIt) {
+    // The rows are read while the filter starts on the top ones: a file that
+    // breaks off part way still fails in one line, writes nothing, and
+    // neither the filter nor the reading is left waiting.
+    const std::string panorama = demoPanorama("damaged", "512x256");
+    std::ifstream in(panorama, std::ios::binary | std::ios::ate);
+    std::vector<char> bytes(static_cast<std::size_t>(in.tellg()));
+    in.seekg(0);
+    in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    const std::string damaged = temp("damaged.png");
+    std::ofstream(damaged, std::ios::binary | std::ios::trunc)
+        .write(bytes.data(), static_cast<std::streamsize>(bytes.size() * 3 / 5));
+    for (const char* size : {"", " --size 96x48"}) {
+        const std::string out = temp("from-damaged.png");
+        const Outcome o = runCli("render --quiet " + damaged + " " + out + size);
+        EXPECT_EQ(o.status, 1) << size << ": " << o.output;
+        // Our one line, after any line libpng prints itself.
+        const std::size_t ours = o.output.find("globaro: cannot read \"" + damaged + "\": ");
+        ASSERT_NE(ours, std::string::npos) << o.output;
+        EXPECT_EQ(o.output.find('\n', ours), o.output.size() - 1) << o.output;
+        EXPECT_FALSE(std::filesystem::exists(out)) << size;
+    }
+    // The whole file renders.
+    const Outcome whole = runCli("render --quiet " + panorama + " " + temp("from-whole.png") + " --size 96x48");
+    EXPECT_EQ(whole.status, 0) << whole.output;
 }
 
 TEST(Cli, RenderAndInfo) {
