@@ -241,7 +241,31 @@ bool loadMask(const std::string& path, std::int32_t width, std::int32_t height, 
     return true;
 }
 
-bool saveDocument(const std::string& path, const Document& doc, int depth, std::string& error, bool writeAlpha) {
+struct ImageFileWriter::State {
+    const Document* doc = nullptr;
+    std::string path;
+    std::filesystem::path partial;
+    std::unique_ptr<OIIO::ImageOutput> out;
+    OIIO::TypeDesc type;
+    int depth = 8;
+    int fileChannels = 0;
+    bool asStored = false;
+    std::int32_t written = 0;
+    std::vector<std::uint8_t> strip;
+
+    std::string failure(const char* fallback) const {
+        std::string e = "cannot write \"" + path + "\": " + firstLine(out ? out->geterror() : OIIO::geterror());
+        if (e.back() == ' ') e += fallback;
+        return e;
+    }
+};
+
+ImageFileWriter::ImageFileWriter() = default;
+ImageFileWriter::~ImageFileWriter() { abandon(); }
+
+bool ImageFileWriter::begin(const std::string& path, const Document& doc, int depth, bool writeAlpha,
+                            std::string& error) {
+    abandon();
     if (depth == 0) depth = doc.depth;
     if (depth != 8 && depth != 16 && depth != 32) {
         error = "cannot write \"" + path + "\": only 8-bit, 16-bit and 32-bit float images can be written";
@@ -252,76 +276,128 @@ bool saveDocument(const std::string& path, const Document& doc, int depth, std::
         error = "cannot write \"" + path + "\": the image is empty";
         return false;
     }
+    auto s = std::make_unique<State>();
+    s->doc = &doc;
+    s->path = path;
+    s->depth = depth;
     const std::filesystem::path target(path);
-    std::filesystem::path partial = target;
-    partial.replace_filename("." + target.stem().string() + ".partial-" + std::to_string(getpid()) +
-                             target.extension().string());
-    auto out = OIIO::ImageOutput::create(path);
-    if (!out) {
-        error = "cannot write \"" + path + "\": " + firstLine(OIIO::geterror());
+    s->partial = target;
+    s->partial.replace_filename("." + target.stem().string() + ".partial-" + std::to_string(getpid()) +
+                                target.extension().string());
+    s->out = OIIO::ImageOutput::create(path);
+    if (!s->out) {
+        error = s->failure("unsupported file format");
         return false;
     }
-    const OIIO::TypeDesc type = depth == 8 ? OIIO::TypeDesc::UINT8 : depth == 16 ? OIIO::TypeDesc::UINT16
-                                                                                 : OIIO::TypeDesc::FLOAT;
+    s->type = depth == 8 ? OIIO::TypeDesc::UINT8 : depth == 16 ? OIIO::TypeDesc::UINT16 : OIIO::TypeDesc::FLOAT;
     const bool alpha = doc.hasAlpha && writeAlpha;
-    const int fileChannels = doc.colorPlanes + (alpha ? 1 : 0);
-    OIIO::ImageSpec spec(doc.width, doc.height, fileChannels, type);
+    s->fileChannels = doc.colorPlanes + (alpha ? 1 : 0);
+    OIIO::ImageSpec spec(doc.width, doc.height, s->fileChannels, s->type);
     if (alpha) spec.alpha_channel = doc.colorPlanes;
     spec.attribute("oiio:UnassociatedAlpha", 1);  // our samples are not premultiplied
     spec.channelnames = doc.colorPlanes == 1 ? std::vector<std::string>{"Y"} : std::vector<std::string>{"R", "G", "B"};
     if (alpha) spec.channelnames.push_back("A");
-    const std::string format = out->format_name();
+    const std::string format = s->out->format_name();
     if (format == "png") {
         spec.attribute("png:compressionLevel", kPngCompressionLevel);
         spec.attribute("png:filter", kPngFilterSub);
     } else if (format == "tiff") {
         spec.attribute("tiff:zipquality", kTiffZipQuality);
     }
-
     // The document's own samples go to the writer as they are. Samples of
     // another depth, 16-bit samples (the file's scale differs) and pixels
     // whose transparency stays out are converted and packed strip by strip
     // (the writer's own gathering of strided pixels is several times slower).
-    const bool asStored = depth == doc.depth && depth != 16 && fileChannels == doc.planes();
-    auto writePixels = [&]() -> bool {
-        if (asStored) return out->write_image(type, doc.pixels.data());
-        const std::size_t outBytes = static_cast<std::size_t>(depth / 8);
-        const std::size_t fileRowSamples = static_cast<std::size_t>(doc.width) * static_cast<std::size_t>(fileChannels);
-        std::vector<std::uint8_t> strip;
+    s->asStored = depth == doc.depth && depth != 16 && s->fileChannels == doc.planes();
+    if (!s->asStored) {
         try {
-            strip.resize(rowSamples * outBytes * kStripRows);
+            s->strip.resize(rowSamples * static_cast<std::size_t>(depth / 8) * kStripRows);
         } catch (const std::bad_alloc&) {
-            out->errorfmt("not enough memory");
+            error = "cannot write \"" + path + "\": not enough memory";
             return false;
         }
-        for (std::int32_t y0 = 0; y0 < doc.height; y0 += kStripRows) {
-            const std::int32_t rows = std::min(kStripRows, doc.height - y0);
-            const std::size_t count = rowSamples * rows;
-            convertSamples(doc.sample(0, y0, 0), doc.depth, strip.data(), depth, count);
-            if (fileChannels != doc.planes())
-                dropLastPlane(strip.data(), static_cast<std::size_t>(doc.width) * rows, doc.planes(), outBytes);
-            if (depth == 16) rescale16<hostToFile16>(strip.data(), fileRowSamples * rows);
-            if (!out->write_scanlines(y0, y0 + rows, 0, type, strip.data())) return false;
-        }
-        return true;
-    };
-    bool ok = out->open(partial.string(), spec) && writePixels() && out->close();
-    if (!ok) {
-        error = "cannot write \"" + path + "\": " + firstLine(out->geterror());
-        if (error.back() == ' ') error += "the file could not be written";
-        out.reset();
-        std::remove(partial.c_str());
+    }
+    if (!s->out->open(s->partial.string(), spec)) {
+        error = s->failure("the file could not be created");
+        s->out.reset();
+        std::remove(s->partial.c_str());
         return false;
     }
-    out.reset();
-    std::error_code ec;
-    std::filesystem::rename(partial, target, ec);
-    if (ec) {
-        std::remove(partial.c_str());
-        error = "cannot write \"" + path + "\": " + ec.message();
+    state_ = std::move(s);
+    return true;
+}
+
+bool ImageFileWriter::writeRows(std::int32_t end, std::string& error) {
+    if (!state_) {
+        error = "cannot write the image: no file is open";
         return false;
+    }
+    State& s = *state_;
+    const Document& doc = *s.doc;
+    end = std::min(end, doc.height);
+    const std::size_t rowSamples = static_cast<std::size_t>(doc.width) * doc.planes();
+    const std::size_t outBytes = static_cast<std::size_t>(s.depth / 8);
+    const std::size_t fileRowSamples = static_cast<std::size_t>(doc.width) * static_cast<std::size_t>(s.fileChannels);
+    while (s.written < end) {
+        const std::int32_t y0 = s.written;
+        const std::int32_t rows = std::min(kStripRows, end - y0);
+        bool ok;
+        if (s.asStored) {
+            ok = s.out->write_scanlines(y0, y0 + rows, 0, s.type, doc.sample(0, y0, 0));
+        } else {
+            const std::size_t count = rowSamples * rows;
+            convertSamples(doc.sample(0, y0, 0), doc.depth, s.strip.data(), s.depth, count);
+            if (s.fileChannels != doc.planes())
+                dropLastPlane(s.strip.data(), static_cast<std::size_t>(doc.width) * rows, doc.planes(), outBytes);
+            if (s.depth == 16) rescale16<hostToFile16>(s.strip.data(), fileRowSamples * rows);
+            ok = s.out->write_scanlines(y0, y0 + rows, 0, s.type, s.strip.data());
+        }
+        if (!ok) {
+            error = s.failure("the file could not be written");
+            abandon();
+            return false;
+        }
+        s.written = y0 + rows;
     }
     return true;
+}
+
+bool ImageFileWriter::commit(std::string& error) {
+    if (!state_) {
+        error = "cannot write the image: no file is open";
+        return false;
+    }
+    State& s = *state_;
+    if (s.written < s.doc->height && !writeRows(s.doc->height, error)) return false;
+    if (!s.out->close()) {
+        error = s.failure("the file could not be written");
+        abandon();
+        return false;
+    }
+    s.out.reset();
+    std::error_code ec;
+    std::filesystem::rename(s.partial, std::filesystem::path(s.path), ec);
+    if (ec) {
+        error = "cannot write \"" + s.path + "\": " + ec.message();
+        abandon();
+        return false;
+    }
+    state_.reset();
+    return true;
+}
+
+void ImageFileWriter::abandon() {
+    if (!state_) return;
+    state_->out.reset();  // closes the file
+    std::remove(state_->partial.c_str());
+    state_.reset();
+}
+
+std::int32_t ImageFileWriter::rowsWritten() const { return state_ ? state_->written : 0; }
+
+bool saveDocument(const std::string& path, const Document& doc, int depth, std::string& error, bool writeAlpha) {
+    ImageFileWriter writer;
+    return writer.begin(path, doc, depth, writeAlpha, error) && writer.commit(error);
 }
 
 }  // namespace globaro

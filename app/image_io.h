@@ -51,4 +51,28 @@ bool loadMask(const std::string& path, std::int32_t width, std::int32_t height, 
 bool saveDocument(const std::string& path, const Document& doc, int depth, std::string& error,
                   bool writeAlpha = true);
 
+// The same a strip of rows at a time, top to bottom, so that the top of an
+// image can be written while its lower rows are still being made: begin()
+// creates the file beside the target, writeRows() adds the rows up to `end`,
+// commit() adds any rows left, closes the file and renames it into place.
+// A writer destroyed or abandoned before its commit removes its file. The
+// document must stay alive and its written rows unchanged until then.
+class ImageFileWriter {
+public:
+    ImageFileWriter();
+    ~ImageFileWriter();
+    ImageFileWriter(const ImageFileWriter&) = delete;
+    ImageFileWriter& operator=(const ImageFileWriter&) = delete;
+
+    bool begin(const std::string& path, const Document& doc, int depth, bool writeAlpha, std::string& error);
+    bool writeRows(std::int32_t end, std::string& error);
+    bool commit(std::string& error);
+    void abandon();
+    std::int32_t rowsWritten() const;
+
+private:
+    struct State;
+    std::unique_ptr<State> state_;
+};
+
 }  // namespace globaro
