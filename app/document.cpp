@@ -143,16 +143,18 @@ Document convertDepth(const Document& doc, int depth) {
     return out;
 }
 
-bool everyPixelOpaque(const Document& doc) {
-    if (!doc.hasAlpha) return false;
-    const std::size_t pixels = static_cast<std::size_t>(doc.width) * static_cast<std::size_t>(doc.height);
+bool rowsOpaque(const Document& doc, std::int32_t top, std::int32_t bottom) {
+    if (!doc.hasAlpha || top < 0 || bottom > doc.height || top > bottom) return false;
     const std::size_t planes = static_cast<std::size_t>(doc.planes());
-    if (doc.pixels.size() < pixels * planes * static_cast<std::size_t>(doc.bytesPerSample())) return false;
-    const std::size_t first = static_cast<std::size_t>(doc.colorPlanes);
+    const std::size_t rowPixels = static_cast<std::size_t>(doc.width);
+    if (doc.pixels.size() < rowPixels * static_cast<std::size_t>(doc.height) * planes * doc.bytesPerSample())
+        return false;
+    const std::size_t first = static_cast<std::size_t>(top) * rowPixels * planes + static_cast<std::size_t>(doc.colorPlanes);
+    const std::size_t end = static_cast<std::size_t>(bottom) * rowPixels * planes;
     auto allAtLeast = [&](auto full) {
         using Sample = decltype(full);
         const std::uint8_t* bytes = doc.pixels.data();
-        for (std::size_t i = first; i < pixels * planes; i += planes) {
+        for (std::size_t i = first; i < end; i += planes) {
             Sample v;
             std::memcpy(&v, bytes + i * sizeof(Sample), sizeof v);
             if (!(v >= full)) return false;
@@ -165,6 +167,8 @@ bool everyPixelOpaque(const Document& doc) {
         default: return allAtLeast(1.0f);
     }
 }
+
+bool everyPixelOpaque(const Document& doc) { return rowsOpaque(doc, 0, doc.height); }
 
 std::string describeDocument(const Document& doc, bool alphaLeftOut) {
     const char* transparency = !doc.hasAlpha ? "no transparency"

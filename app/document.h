@@ -63,6 +63,8 @@ void convertSamples(const std::uint8_t* from, int fromDepth, std::uint8_t* to, i
 // True when the document has a transparency plane and every pixel in it is
 // fully opaque (255, 32768, or at least 1 in float).
 bool everyPixelOpaque(const Document& doc);
+// The same for rows [top, bottom) alone.
+bool rowsOpaque(const Document& doc, std::int32_t top, std::int32_t bottom);
 
 // Human-readable summary: "2048 x 1024 RGB 8-bit, no transparency, no
 // selection". With `alphaLeftOut`, the transparency plane is described as

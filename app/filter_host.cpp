@@ -127,6 +127,16 @@ void copyPixels(std::uint8_t* to, std::size_t toStride, const std::uint8_t* from
     for (std::size_t i = 0; i < count; ++i) std::memcpy(to + i * toStride, from + i * fromStride, bytes);
 }
 
+// Whether `count` pixels of `bytes` bytes each, `aStride` and `bStride`
+// bytes apart, are the same.
+bool samePixels(const std::uint8_t* a, std::size_t aStride, const std::uint8_t* b, std::size_t bStride,
+                std::size_t bytes, std::size_t count) {
+    if (aStride == bytes && bStride == bytes) return std::memcmp(a, b, bytes * count) == 0;
+    for (std::size_t i = 0; i < count; ++i)
+        if (std::memcmp(a + i * aStride, b + i * bStride, bytes) != 0) return false;
+    return true;
+}
+
 // Fills `count` pixels of `bytes` bytes with the pixel at `from`.
 void repeatPixel(std::uint8_t* to, const std::uint8_t* from, std::size_t bytes, std::size_t count) {
     for (std::size_t i = 0; i < count; ++i) std::memcpy(to + i * bytes, from, bytes);
@@ -290,15 +300,41 @@ void FilterHost::takeBackOutput() {
     if (left >= right) return;
     const auto count = static_cast<std::size_t>(right - left);
     const auto skip = static_cast<std::size_t>(left - (std::int64_t{deliveredOut_.left} + d.floatOrigin.h));
+    const std::int32_t firstRow =
+        static_cast<std::int32_t>(std::clamp<std::int64_t>(std::int64_t{deliveredOut_.top} + d.floatOrigin.v, 0, d.height));
+    const std::int32_t endRow =
+        static_cast<std::int32_t>(std::clamp<std::int64_t>(std::int64_t{deliveredOut_.bottom} + d.floatOrigin.v, 0, d.height));
     for (std::int32_t y = deliveredOut_.top; y < deliveredOut_.bottom; ++y) {
         const std::int64_t docY = std::int64_t{y} + d.floatOrigin.v;
         if (docY < 0 || docY >= d.height) continue;
         keepRow(static_cast<std::int32_t>(docY));
         const std::uint8_t* src = outBuffer_.data() + static_cast<std::size_t>(y - deliveredOut_.top) * tileRowBytes +
                                   skip * pixelBytes;
-        copyPixels(d.sample(static_cast<std::int32_t>(left), static_cast<std::int32_t>(docY), deliveredOutLo_),
-                   docPixelBytes, src, pixelBytes, pixelBytes, count);
+        std::uint8_t* dst = d.sample(static_cast<std::int32_t>(left), static_cast<std::int32_t>(docY), deliveredOutLo_);
+        // A row the listener has (a tile taken back a second time, say)
+        // may come back only as it was.
+        if (docY < rowsFinished_ && !listenerStopped_ && !samePixels(dst, docPixelBytes, src, pixelBytes, pixelBytes, count))
+            stopListening();
+        copyPixels(dst, docPixelBytes, src, pixelBytes, pixelBytes, count);
     }
+    rowsWritten(firstRow, endRow, static_cast<std::int32_t>(count));
+}
+
+void FilterHost::stopListening() {
+    if (options_.rowListener == nullptr || listenerStopped_ || rowsFinished_ == 0) return;
+    listenerStopped_ = true;
+    options_.rowListener->rowsChanging();
+}
+
+void FilterHost::rowsWritten(std::int32_t top, std::int32_t bottom, std::int32_t pixels) {
+    if (options_.rowListener == nullptr || listenerStopped_) return;
+    if (rowPixels_.size() != static_cast<std::size_t>(document_.height))
+        rowPixels_.assign(static_cast<std::size_t>(document_.height), 0);
+    for (std::int32_t y = top; y < bottom; ++y) rowPixels_[static_cast<std::size_t>(y)] += pixels;
+    const std::int32_t before = rowsFinished_;
+    while (rowsFinished_ < document_.height && rowPixels_[static_cast<std::size_t>(rowsFinished_)] >= document_.width)
+        ++rowsFinished_;
+    if (rowsFinished_ > before) options_.rowListener->rowsFinished(rowsFinished_);
 }
 
 void FilterHost::keepRow(std::int32_t y) {
@@ -452,6 +488,9 @@ RunReport FilterHost::run(PluginMainProc entry, bool withParameters) {
         keptRows_.assign(static_cast<std::size_t>(document_.height), false);
     }
     tilesDelivered_ = 0;
+    rowPixels_.clear();
+    rowsFinished_ = 0;
+    listenerStopped_ = false;
     lastProgressPercent_ = -1;
     outPending_ = false;
     bigDocument_ = {};
@@ -504,6 +543,7 @@ RunReport FilterHost::run(PluginMainProc entry, bool withParameters) {
         }
         if (ok) ok = step(filterSelectorFinish);
     }
+    if (!ok) stopListening();
     if (!ok && keeping_) {
         // A failed or cancelled run changes nothing.
         const std::size_t rowBytes = document_.rowBytes();

@@ -20,6 +20,21 @@
 
 namespace globaro {
 
+// Told which rows of the document a run has finished writing, so that they
+// can go to a file while the run works further down. Called on the host's
+// thread.
+class RowListener {
+public:
+    virtual ~RowListener() = default;
+    // Every row above `rows` has been written across the document's whole
+    // width (rows only grows).
+    virtual void rowsFinished(std::int32_t rows) = 0;
+    // A row above the last count given is about to change again (written
+    // once more, or put back after a failure): returns once nothing reads
+    // the rows any more. No call follows.
+    virtual void rowsChanging() = 0;
+};
+
 struct HostOptions {
     ResType hostSig = GLOBARO_FOURCC('8', 'B', 'I', 'M');
     bool bigDocument = true;       // offer the 32-bit rectangles
@@ -45,6 +60,8 @@ struct HostOptions {
     // Whether run() puts the pixels back after a failed or cancelled run
     // (off for a fresh canvas that is thrown away when the run fails).
     bool restoreOnFailure = true;
+    // Told which rows a run has finished writing, or null.
+    RowListener* rowListener = nullptr;
     // Answers the host's colour picker when offered: in/out 8-bit channels.
     std::function<bool(std::int16_t (&components)[4])> colorPicker;
 };
@@ -130,6 +147,14 @@ private:
     bool keeping_ = false;
     std::unique_ptr<std::uint8_t[]> kept_;
     std::vector<bool> keptRows_;
+
+    // For the row listener: pixels written per row, the rows reported
+    // finished, and whether the listener has been told of a change.
+    void rowsWritten(std::int32_t top, std::int32_t bottom, std::int32_t pixels);
+    void stopListening();
+    std::vector<std::int32_t> rowPixels_;
+    std::int32_t rowsFinished_ = 0;
+    bool listenerStopped_ = false;
 };
 
 }  // namespace globaro

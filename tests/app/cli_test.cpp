@@ -86,6 +86,8 @@ TEST(Cli, AFileDamagedPartWayFailsWhileTheFilterReadsIt) {
         ASSERT_NE(ours, std::string::npos) << o.output;
         EXPECT_EQ(o.output.find('\n', ours), o.output.size() - 1) << o.output;
         EXPECT_FALSE(std::filesystem::exists(out)) << size;
+        for (const auto& entry : std::filesystem::directory_iterator(::testing::TempDir()))
+            EXPECT_EQ(entry.path().filename().string().find("from-damaged"), std::string::npos) << entry.path();
     }
     // The whole file renders.
     const Outcome whole = runCli("render --quiet " + panorama + " " + temp("from-whole.png") + " --size 96x48");

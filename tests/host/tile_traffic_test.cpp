@@ -11,6 +11,7 @@
 #include <functional>
 #include <limits>
 #include <random>
+#include <thread>
 #include <vector>
 
 #include "app/document.h"
@@ -251,6 +252,90 @@ TEST(FailedRuns, PutEveryWrittenRowBack) {
     EXPECT_EQ(*doc.sample(0, 2, 0), 0x5A);
     EXPECT_EQ(*doc.sample(3, 10, 0), 0x5A);
     EXPECT_EQ(std::memcmp(doc.sample(0, 0, 0), before.sample(0, 0, 0), doc.rowBytes() * 2), 0);
+    gModule = nullptr;
+}
+
+// ---- rows finished, and rows read from a file on another thread --------------------------
+
+struct RowRecorder : RowListener {
+    std::vector<std::int32_t> finished;
+    int changing = 0;
+    void rowsFinished(std::int32_t rows) override { finished.push_back(rows); }
+    void rowsChanging() override { ++changing; }
+};
+
+// Writes the tiles of `tiles` in turn, the n-th filled with `fills[n]` (0:
+// left as delivered).
+std::vector<VRect> gTiles;
+std::vector<int> gFills;
+std::int16_t writeTiles(std::int16_t selector, FilterRecord& f) {
+    static std::size_t next = 0;
+    auto request = [&](const VRect& r) {
+        f.bigDocumentData->PluginUsing32BitCoordinates = 1;
+        f.bigDocumentData->inRect32 = VRect{0, 0, 0, 0};
+        f.bigDocumentData->outRect32 = r;
+        f.outLoPlane = 0;
+        f.outHiPlane = static_cast<std::int16_t>(f.planes - 1);
+        f.inputRate = toFixed(1);
+    };
+    if (selector == filterSelectorStart) {
+        next = 0;
+    } else if (selector == filterSelectorContinue) {
+        const VRect& r = gTiles[next - 1];
+        if (gFills[next - 1] != 0)
+            std::memset(f.outData, gFills[next - 1], static_cast<std::size_t>(f.outRowBytes) * (r.bottom - r.top));
+    } else {
+        return 0;
+    }
+    request(next < gTiles.size() ? gTiles[next] : VRect{0, 0, 0, 0});
+    ++next;
+    return 0;
+}
+
+TEST(RowListener, HearsRowsAsTheyAreFinishedAndOnceOfAChange) {
+    Document doc = randomDocument(10, 16, 3, false, 8, 3);
+    RowRecorder heard;
+    HostOptions options;
+    options.rowListener = &heard;
+    FilterHost host(doc, options);
+    gTiles = {VRect{0, 0, 4, 5}, VRect{0, 5, 4, 10}, VRect{4, 0, 8, 10}, VRect{0, 5, 4, 10}, VRect{2, 0, 3, 10},
+              VRect{8, 0, 9, 10}};
+    gFills = {0x11, 0x22, 0x33, 0, 0x44, 0x55};
+    gModule = writeTiles;
+    EXPECT_EQ(host.run(scriptedEntry, false).result, 0);
+    // Rows 0..3 once both of their tiles are back, 4..7 with the next; a
+    // finished tile taken back unchanged changes nothing; row 2 written
+    // anew is a change, after which the listener hears nothing more.
+    EXPECT_EQ(heard.finished, (std::vector<std::int32_t>{4, 8}));
+    EXPECT_EQ(heard.changing, 1);
+    EXPECT_EQ(*doc.sample(0, 2, 0), 0x44);
+    gModule = nullptr;
+}
+
+TEST(RowGates, SourceReadsWaitForTheirRowsAndFailWhenTheFileEndsShort) {
+    const Document source = randomDocument(12, 40, 3, false, 8, 6);
+    Document canvas;
+    std::string error;
+    ASSERT_TRUE(makeDocument(canvas, 8, 8, 3, true, 8, error));
+    RowGate gate;
+    HostOptions options;
+    options.source = &source;
+    options.sourceRows = &gate;
+    FilterHost host(canvas, options);
+    std::thread reader([&] {
+        gate.publish(16);
+        gate.publish(30);
+        gate.end();  // the file broke off after 30 rows
+    });
+    gModule = [&](std::int16_t, FilterRecord& f) -> std::int16_t {
+        std::vector<std::uint8_t> buffer(12 * 3 * 40);
+        const VRect top{0, 0, 30, 12}, all{0, 0, 40, 12};
+        EXPECT_EQ(f.sourceImage->readSource(&top, 0, 2, buffer.data(), 36), noErr);
+        EXPECT_EQ(std::memcmp(buffer.data(), source.sample(0, 0, 0), 36 * 30), 0);
+        return f.sourceImage->readSource(&all, 0, 2, buffer.data(), 36);
+    };
+    EXPECT_EQ(host.call(scriptedEntry, filterSelectorStart), readErr);
+    reader.join();
     gModule = nullptr;
 }
 
