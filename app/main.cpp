@@ -452,7 +452,7 @@ int commandDemo(const std::string& folder, const std::string& size, const std::s
             return status;
         }
         const std::string path = (std::filesystem::path(folder) / o.file).string();
-        if (!saveDocument(path, canvas, 0, error)) {
+        if (!saveDocument(path, canvas, 0, error, !everyPixelOpaque(canvas))) {
             std::cerr << "globaro: " << error << "\n";
             return kExitFailure;
         }
