@@ -187,6 +187,7 @@ std::int16_t loadSeparateSource(HostServices& host, const SourceImageSuite& sour
             session.release();
             return kPyramidLoadFailed;
         }
+        session.inputRowsStored(want.bottom);
     }
     return session.finishInput();
 }
@@ -225,6 +226,8 @@ std::int16_t loadHostInput(HostServices& host, SettingsRecord& settings, RenderS
         if (!storeStrip(host.pixelFormat(), host.inputTile(),
                         VRect{want.top, want.left, want.top + rows, want.left + width}, strip, session, y - area.top))
             result = kPyramidLoadFailed;
+        else
+            session.inputRowsStored(y + rows - area.top);
     }
     settings.previewStep = step;
     settings.previewTop = top;

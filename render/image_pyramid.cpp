@@ -177,6 +177,7 @@ void ImagePyramid::clear() {
     levels_.clear();
     levels_.shrink_to_fit();
     levelCount_ = 0;
+    firstLevelRows_ = 0;
     ready_ = false;
 }
 
@@ -241,6 +242,9 @@ bool ImagePyramid::storeImage(const SourceImageView& view, std::int32_t x0, std:
     if (view.rowBytes < static_cast<std::ptrdiff_t>(view.width) * view.channels * bytes) return false;
     PyramidLevel& lv = levels_[0];
     if (x0 < 0 || y0 < 0 || x0 + view.width > lv.width || y0 + view.height > lv.height) return false;
+    // Rows of level 1 reduced ahead whose taps reach row y0 or below (row y
+    // takes rows 2y − 2 .. 2y + 3) are out of date.
+    firstLevelRows_ = std::min(firstLevelRows_, std::max(0, (y0 - 2) / 2));
     if (lv.compact()) {
         // Bytes go in as they are.
         if (view.depth != 8) return false;
@@ -406,6 +410,19 @@ void ImagePyramid::reduceTile(int level, const TileRect& rect, bool wideTaps) {
     }
 }
 
+void ImagePyramid::reduceFirstLevelAhead(std::int32_t storedRows) {
+    if (levelCount_ < 2 || levels_[1].wideTaps) return;
+    const PyramidLevel& src = levels_[0];
+    const PyramidLevel& dst = levels_[1];
+    if (dst.width < 3) return;
+    // Row y of level 1 takes rows 2y − 2 .. 2y + 3 of level 0 (clamped).
+    const std::int32_t ready =
+        storedRows >= src.height ? dst.height : std::clamp((storedRows - 2) / 2, 0, dst.height);
+    if (ready <= firstLevelRows_) return;
+    reduceTile(0, TileRect{firstLevelRows_, 1, ready, dst.width - 1}, false);
+    firstLevelRows_ = ready;
+}
+
 void reducePyramidTile(ImagePyramid& pyramid, int level, const TileRect& rect, RenderKind kind) {
     pyramid.reduceTile(level, rect, kind == kPyramidLevelWide);
 }
@@ -442,14 +459,24 @@ std::int16_t buildPyramid(ImagePyramid& pyramid, int processors) {
     for (int n = 0; n + 1 < pyramid.levelCount(); ++n) {
         const PyramidLevel& next = pyramid.level(n + 1);
         const RenderKind kind = next.wideTaps ? kPyramidLevelWide : kPyramidLevel;
+        // Rows of level 1 reduced while level 0 arrived lack only their
+        // first and last columns, which follow the wrap.
+        std::int32_t top = 0;
+        if (n == 0 && pyramid.firstLevelRowsAhead() > 0) {
+            top = pyramid.firstLevelRowsAhead();
+            pyramid.reduceTile(0, TileRect{0, 0, top, 1}, false);
+            pyramid.reduceTile(0, TileRect{0, next.width - 1, top, next.width}, false);
+            if (top >= next.height) continue;
+        }
         PyramidLevelWorkload work(pyramid, n, kind);
         RenderRequest request;
-        request.renderRect = TileRect{0, 0, next.height, next.width};
+        request.renderRect = TileRect{top, 0, next.height, next.width};
         request.renderTarget = kTargetPreview;  // no progress, no host
         request.progressDone = 0;
         request.processors = processors;
         const RenderOutcome out = runRender(work, sink, request);
         if (out.result != kRenderOk) return out.result;
+        if (n == 0) pyramid.markFirstLevelBuilt();
     }
     pyramid.markReady(true);
     return kRenderOk;

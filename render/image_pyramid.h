@@ -142,9 +142,24 @@ public:
     // weights are the pyramid's fixed 6 x 6 table.
     void reduceTile(int level, const TileRect& rect, bool wideTaps);
 
+    // While level 0 arrives top to bottom: reduces the rows of level 1 whose
+    // taps lie within level 0's first `storedRows` rows, in the columns that
+    // do not depend on the wrap (all but the first and the last), so that
+    // building the levels later has only the rest to do. Only for a level 1
+    // of whole-pixel taps; does nothing otherwise.
+    void reduceFirstLevelAhead(std::int32_t storedRows);
+    // The rows of level 1 whose wrap-independent columns are done.
+    std::int32_t firstLevelRowsAhead() const { return firstLevelRows_; }
+    // Level 1 has been built whole: its wrap-independent columns stay good
+    // for a build with another wrap.
+    void markFirstLevelBuilt() {
+        if (levelCount_ >= 2 && !levels_[1].wideTaps && levels_[1].width >= 3) firstLevelRows_ = levels_[1].height;
+    }
+
 private:
     std::vector<PyramidLevel> levels_;
     int levelCount_ = 0;
+    std::int32_t firstLevelRows_ = 0;
     PyramidWrap wrap_ = kWrapNone;
     bool ready_ = false;
     float bias_ = 0.0f;

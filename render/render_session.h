@@ -59,6 +59,9 @@ public:
     // parts then must be 8-bit views).
     std::int16_t beginInput(std::int32_t width, std::int32_t height, LevelStorage storage = LevelStorage::kFloat);
     bool storeInput(const SourceImageView& part, std::int32_t x0, std::int32_t y0);
+    // The input's rows above `rows` are all stored (parts arrive top to
+    // bottom): the reduction of what they settle starts at once.
+    void inputRowsStored(std::int32_t rows) { pyramid_.reduceFirstLevelAhead(rows); }
     std::int16_t finishInput(int processors = 0);
     bool inputLoaded() const { return loaded_; }
     LevelStorage inputStorage() const {

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <cmath>
 #include <cstdint>
 #include <random>
@@ -157,6 +159,69 @@ TEST(ImagePyramid, ByteLevelZeroMatchesFloatsAndKeepsValuesExact) {
         const ColorRgba c = sampleLevel(p, 0, (i + 0.5f) / 256.0f, 0.5f, 0.0f);
         ASSERT_EQ(static_cast<int>(c.g * 255.0f), i);
         ASSERT_EQ(c.a, 1.0f);
+    }
+}
+
+// Every level's samples of two pyramids, bit for bit.
+void expectSameLevels(const ImagePyramid& a, const ImagePyramid& b, const char* what) {
+    ASSERT_EQ(a.levelCount(), b.levelCount());
+    for (int n = 1; n < a.levelCount(); ++n)
+        ASSERT_EQ(a.level(n).pixels, b.level(n).pixels) << what << ", level " << n;
+}
+
+TEST(ImagePyramid, LevelOneReducedWhileStripsArriveMatchesTheWholeBuild) {
+    for (const auto& [w, h, storage] : {std::tuple{300, 150, LevelStorage::kBytes}, std::tuple{64, 46, LevelStorage::kFloat},
+                                        std::tuple{5, 4, LevelStorage::kBytes}, std::tuple{37, 19, LevelStorage::kBytes}}) {
+        std::mt19937 rng(static_cast<unsigned>(w * h));
+        std::vector<std::uint8_t> bytes(static_cast<std::size_t>(w * h) * 4);
+        for (auto& b : bytes) b = static_cast<std::uint8_t>(rng());
+        const SourceImageView whole{bytes.data(), w, h, w * 4, 4, 8};
+        for (PyramidWrap wrap : {kWrapNone, kWrapHorizontal}) {
+            ImagePyramid straight, ahead;
+            ASSERT_TRUE(straight.allocate(w, h, wrap, storage));
+            ASSERT_TRUE(ahead.allocate(w, h, kWrapNone, storage));
+            ASSERT_TRUE(straight.storeImage(whole));
+            ASSERT_EQ(buildPyramid(straight, 2), 0);
+            // Strips of 7 rows, each followed by what it settles (the wrap
+            // is not known yet).
+            for (std::int32_t y = 0; y < h; y += 7) {
+                const std::int32_t rows = std::min(7, h - y);
+                ASSERT_TRUE(ahead.storeImage(SourceImageView{bytes.data() + static_cast<std::size_t>(y) * w * 4, w, rows,
+                                                             w * 4, 4, 8},
+                                             0, y));
+                ahead.reduceFirstLevelAhead(y + rows);
+                // What is done ahead is final already.
+                const PyramidLevel& got = ahead.level(1);
+                const PyramidLevel& want = straight.level(1);
+                for (std::int32_t r = 0; r < ahead.firstLevelRowsAhead(); ++r)
+                    for (std::int32_t x = 1; x + 1 < got.width; ++x)
+                        for (int c = 0; c < 4; ++c)
+                            ASSERT_EQ(got.pixel(x, r)[c], want.pixel(x, r)[c]) << "row " << r << " after " << y + rows;
+            }
+            if (w >= 6 && w % 2 == 0 && h % 2 == 0) {
+                EXPECT_EQ(ahead.firstLevelRowsAhead(), h / 2);
+            }
+            ahead.setWrap(wrap);
+            ASSERT_EQ(buildPyramid(ahead, 2), 0);
+            expectSameLevels(straight, ahead, "strips");
+            // A part stored again over reduced rows is reduced again, and a
+            // build with the other wrap matches a fresh one.
+            std::vector<std::uint8_t> patched = bytes;
+            std::fill(patched.begin() + static_cast<std::ptrdiff_t>(h / 2) * w * 4,
+                      patched.begin() + static_cast<std::ptrdiff_t>(h / 2 + 2) * w * 4, std::uint8_t{200});
+            ASSERT_TRUE(ahead.storeImage(SourceImageView{patched.data() + static_cast<std::size_t>(h / 2) * w * 4, w, 2,
+                                                         w * 4, 4, 8},
+                                         0, h / 2));
+            ahead.reduceFirstLevelAhead(h);
+            const PyramidWrap other = wrap == kWrapNone ? kWrapHorizontal : kWrapNone;
+            ahead.setWrap(other);
+            ASSERT_EQ(buildPyramid(ahead, 2), 0);
+            ImagePyramid fresh;
+            ASSERT_TRUE(fresh.allocate(w, h, other, storage));
+            ASSERT_TRUE(fresh.storeImage(SourceImageView{patched.data(), w, h, w * 4, 4, 8}));
+            ASSERT_EQ(buildPyramid(fresh, 2), 0);
+            expectSameLevels(fresh, ahead, "patched, other wrap");
+        }
     }
 }
 
