@@ -426,24 +426,27 @@ void mapOutputSample(float x, float y, float s, float ox, float oy, const Output
 
 namespace {
 
-// The outputs with a row path: those whose direction is one linear map per
-// region of a face-local point (lx, ly, 1), before the length is divided
-// out, and the equirectangular map, whose direction is turned as it is.
-enum class RowShape { kNone, kCubeCells, kRectilinear, kEquirectangular };
+// The shapes of the row path: outputs whose direction is one linear map per
+// region of a face-local point (lx, ly, 1), before the length is divided out
+// (cube cells, the rectilinear view); the equirectangular map, whose
+// direction is turned as it is; and every other output routine, called
+// corner by corner, whose directions are then turned and looked up together.
+enum class RowShape { kNone, kCubeCells, kRectilinear, kEquirectangular, kRoutine };
 
-// The row path serves renders of those outputs drawn without warps, folds or
-// overlays that need the direction (cube layouts: without rolled cells).
+// The row path serves renders of the output routines drawn without warps,
+// folds or overlays that need the direction.
 RowShape rowShapeOf(const RenderContext& ctx) noexcept {
     const OutputEntry* e = ctx.entry;
-    if (ctx.mode != kModeNormal || ctx.usesPolyModel != 0 || e == nullptr) return RowShape::kNone;
+    if (ctx.mode != kModeNormal || ctx.usesPolyModel != 0 || e == nullptr || e->map == nullptr)
+        return RowShape::kNone;
     if (e->preWarp != PreWarp::kNone || ctx.foldMode == kFoldBeforeRotation || ctx.foldMode == kFoldAfterRotation)
         return RowShape::kNone;
     if (ctx.graticuleOn != 0 || ctx.indicatrixOn != 0) return RowShape::kNone;
     if (e->map == mapRectilinear) return RowShape::kRectilinear;
     if (e->map == mapEquirectangular) return RowShape::kEquirectangular;
-    if (e->map != mapCubeLayout || e->cube == nullptr) return RowShape::kNone;
+    if (e->map != mapCubeLayout || e->cube == nullptr) return RowShape::kRoutine;
     for (float roll : e->cube->roll)
-        if (roll != 0.0f) return RowShape::kNone;
+        if (roll != 0.0f) return RowShape::kRoutine;
     return RowShape::kCubeCells;
 }
 
@@ -485,7 +488,31 @@ bool mapOutputRow(float x0, float y, std::int32_t count, float s, float ox, floa
                 normalisedOutputPosition(x0 + static_cast<float>(first + lane), y, s, ox, oy, image);
             float lx = 0.0f, ly = 0.0f, lz = 1.0f;
             int index = 0;
-            if (shape == RowShape::kEquirectangular) {
+            if (shape == RowShape::kRoutine) {
+                // The output's own routine, and what outputToSphere makes of
+                // its answer before the lookup.
+                RenderCell& cell = cells[first + lane];
+                startMapping(cell);
+                OutputResult r;
+                ctx.entry->map(OutputCall{ctx, *ctx.entry, p.a, p.b}, r);
+                if (r.storeWeight) cell.weight = r.weight;
+                if (!r.hit) {
+                    cell.regionTag = kTagEmpty;
+                    finishSample(cell);
+                    continue;
+                }
+                if (r.face >= 0) cell.faceIndex = r.face;
+                if (r.storeNormal) {
+                    cell.normal[0] = r.d.x;
+                    cell.normal[1] = r.d.y;
+                    cell.normal[2] = r.d.z;
+                }
+                if (r.ownTag) cell.regionTag = r.regionTag;
+                else if (cell.regionTag > kTagSecondHalf) cell.regionTag = kTagPlainMap;
+                lx = r.d.x;
+                ly = r.d.y;
+                lz = r.d.z;
+            } else if (shape == RowShape::kEquirectangular) {
                 // As mapEquirectangular finds its direction (it keeps b as
                 // the weight, and the plain map's tag).
                 float w = 0.0f, h = 0.0f;
@@ -523,7 +550,7 @@ bool mapOutputRow(float x0, float y, std::int32_t count, float s, float ox, floa
             tz[lane] = m[0].z * lx + m[1].z * ly + m[2].z * lz;
         }
         // The unit directions (the turned point is at least 1 long, or unit
-        // already for the equirectangular map).
+        // already for the equirectangular map and the routines).
         const Vec4f inverse = vector_math::splat(1.0f) / vector_math::sqrt(tx * tx + ty * ty + tz * tz);
         const Vec4f dx = tx * inverse, dy = ty * inverse, dz = tz * inverse;
         Vec4f u = vector_math::splat(0.0f), v = u;
@@ -538,11 +565,14 @@ bool mapOutputRow(float x0, float y, std::int32_t count, float s, float ox, floa
         for (int lane = 0; lane < lanes; ++lane) {
             if (indexOf[lane] < 0) continue;
             RenderCell& cell = cells[first + lane];
-            startMapping(cell);
-            if (cube) cell.faceIndex = indexOf[lane];
-            if (shape == RowShape::kEquirectangular) cell.weight = weightOf[lane];
-            cell.regionTag = tagOf[lane];
-            if (equirectangular && (dx[lane] != 0.0f || dz[lane] != 0.0f)) {
+            if (shape != RowShape::kRoutine) {  // (the routine's cells are set up already)
+                startMapping(cell);
+                if (cube) cell.faceIndex = indexOf[lane];
+                if (shape == RowShape::kEquirectangular) cell.weight = weightOf[lane];
+                cell.regionTag = tagOf[lane];
+            }
+            if (equirectangular && (dx[lane] != 0.0f || dz[lane] != 0.0f) && std::isfinite(u[lane]) &&
+                std::isfinite(v[lane])) {
                 // What the lookup of the equirectangular input leaves in a
                 // cell: the position (mirrored by the flip), the default
                 // region code, the weight as it was.
@@ -551,8 +581,11 @@ bool mapOutputRow(float x0, float y, std::int32_t count, float s, float ox, floa
                 cell.pieceTag = InputSample::kDefaultRegionCode;
             } else {
                 // Other inputs, and the poles, where atan2 of two zeros
-                // keeps the library's answer: the usual lookup.
-                lookUpTurned(SphereDir{dx[lane], dy[lane], dz[lane]}, ctx, cell, scratch, -1, nullptr);
+                // keeps the library's answer: the usual lookup (of a
+                // routine's direction turned as it came).
+                const SphereDir d = shape == RowShape::kRoutine ? SphereDir{tx[lane], ty[lane], tz[lane]}
+                                                                : SphereDir{dx[lane], dy[lane], dz[lane]};
+                lookUpTurned(d, ctx, cell, scratch, -1, nullptr);
             }
             finishSample(cell);
         }

@@ -169,11 +169,17 @@ TEST(TileDelivery, OutputTilesComeBackIntoTheirPlanesInsideTheImage) {
     gModule = nullptr;
 }
 
-TEST(SourceSuite, ReadsRectanglesOfPlanesIntoPaddedRows) {
-    const Document source = randomDocument(33, 17, 3, true, 16, 4);
+// An 8 x 8 canvas with transparency for a render from `source`.
+Document canvasFor(const Document& source) {
     Document canvas;
     std::string error;
-    ASSERT_TRUE(makeDocument(canvas, 8, 8, 3, true, 16, error));
+    EXPECT_TRUE(makeDocument(canvas, 8, 8, source.colorPlanes, true, source.depth, error)) << error;
+    return canvas;
+}
+
+TEST(SourceSuite, ReadsRectanglesOfPlanesIntoPaddedRows) {
+    const Document source = randomDocument(33, 17, 3, true, 16, 4);
+    Document canvas = canvasFor(source);
     HostOptions options;
     options.source = &source;
     FilterHost host(canvas, options);
@@ -207,24 +213,26 @@ TEST(SourceSuite, ReadsRectanglesOfPlanesIntoPaddedRows) {
     gModule = nullptr;
 }
 
+// Asks for the output tile `r`, all planes, at full resolution.
+void requestOut(FilterRecord& f, const VRect& r) {
+    f.bigDocumentData->PluginUsing32BitCoordinates = 1;
+    f.bigDocumentData->inRect32 = VRect{0, 0, 0, 0};
+    f.bigDocumentData->outRect32 = r;
+    f.outLoPlane = 0;
+    f.outHiPlane = static_cast<std::int16_t>(f.planes - 1);
+    f.inputRate = toFixed(1);
+}
+
 // A run that writes two tiles and fails in its second continue call.
 std::int16_t writeTwoTilesThenFail(std::int16_t selector, FilterRecord& f) {
-    auto request = [&](const VRect& r) {
-        f.bigDocumentData->PluginUsing32BitCoordinates = 1;
-        f.bigDocumentData->inRect32 = VRect{0, 0, 0, 0};
-        f.bigDocumentData->outRect32 = r;
-        f.outLoPlane = 0;
-        f.outHiPlane = static_cast<std::int16_t>(f.planes - 1);
-        f.inputRate = toFixed(1);
-    };
     static int continues = 0;
     if (selector == filterSelectorStart) {
         continues = 0;
-        request(VRect{2, 0, 6, 10});
+        requestOut(f, VRect{2, 0, 6, 10});
     } else if (selector == filterSelectorContinue) {
         std::memset(f.outData, 0x5A, static_cast<std::size_t>(f.outRowBytes) * 4);
         if (++continues == 2) return userCanceledErr;
-        request(VRect{10, 3, 14, 8});
+        requestOut(f, VRect{10, 3, 14, 8});
     }
     return 0;
 }
@@ -270,14 +278,6 @@ std::vector<VRect> gTiles;
 std::vector<int> gFills;
 std::int16_t writeTiles(std::int16_t selector, FilterRecord& f) {
     static std::size_t next = 0;
-    auto request = [&](const VRect& r) {
-        f.bigDocumentData->PluginUsing32BitCoordinates = 1;
-        f.bigDocumentData->inRect32 = VRect{0, 0, 0, 0};
-        f.bigDocumentData->outRect32 = r;
-        f.outLoPlane = 0;
-        f.outHiPlane = static_cast<std::int16_t>(f.planes - 1);
-        f.inputRate = toFixed(1);
-    };
     if (selector == filterSelectorStart) {
         next = 0;
     } else if (selector == filterSelectorContinue) {
@@ -287,7 +287,7 @@ std::int16_t writeTiles(std::int16_t selector, FilterRecord& f) {
     } else {
         return 0;
     }
-    request(next < gTiles.size() ? gTiles[next] : VRect{0, 0, 0, 0});
+    requestOut(f, next < gTiles.size() ? gTiles[next] : VRect{0, 0, 0, 0});
     ++next;
     return 0;
 }
@@ -314,9 +314,7 @@ TEST(RowListener, HearsRowsAsTheyAreFinishedAndOnceOfAChange) {
 
 TEST(RowGates, SourceReadsWaitForTheirRowsAndFailWhenTheFileEndsShort) {
     const Document source = randomDocument(12, 40, 3, false, 8, 6);
-    Document canvas;
-    std::string error;
-    ASSERT_TRUE(makeDocument(canvas, 8, 8, 3, true, 8, error));
+    Document canvas = canvasFor(source);
     RowGate gate;
     HostOptions options;
     options.source = &source;

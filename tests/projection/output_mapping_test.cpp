@@ -420,6 +420,15 @@ TEST(OutputRows, RowsMatchCornerByCorner) {
         // The equirectangular map, turned and not, and framed by a preview.
         {1, 1, 0, 400, 200, 1.0f, 0.0f, 0.0f},         {1, 1, 1, 400, 200, 1.0f, 0.0f, 0.0f, false},
         {299, 2, 0, 400, 200, 1.0f, 0.0f, 0.0f},       {1, 1, 0, 400, 200, 3.0f, 11.0f, 2.0f},
+        // Other routines, corner by corner, with their lookups together:
+        // world maps, a mirror ball over a cube input, regions with tags of
+        // their own (zenith & nadir, above and below), globes that keep
+        // their normals, and a flipped input.
+        {46, 1, 0, 400, 200, 1.0f, 0.0f, 0.0f},        {46, 1, 1, 400, 200, 1.0f, 0.0f, 0.0f, false},
+        {11, 2, 0, 400, 200, 1.0f, 0.0f, 0.0f},        {2, 33, 0, 300, 300, 1.0f, 0.0f, 0.0f},
+        {16, 1, 1, 300, 300, 2.0f, 4.0f, 9.0f},        {171, 1, 0, 400, 200, 1.0f, 0.0f, 0.0f},
+        {297, 1, 0, 300, 300, 1.0f, 0.0f, 0.0f},       {5, 1, 0, 300, 300, 1.0f, 0.0f, 0.0f},
+        {900, 27, 0, 300, 300, 1.0f, 0.0f, 0.0f},      {80, 1, 0, 400, 200, 1.0f, 0.0f, 0.0f, false},
     };
     for (const Case& c : cases) {
         SettingsRecord s = plainSettings(c.output, c.input);
@@ -454,13 +463,16 @@ TEST(OutputRows, RowsMatchCornerByCorner) {
                     ASSERT_NEAR(got.inputV, want.inputV, 2e-6f);
                     ASSERT_EQ(got.weight, want.weight);
                     ASSERT_EQ(got.lineValue, want.lineValue);
+                    for (int k = 0; k < 3; ++k) ASSERT_EQ(got.normal[k], want.normal[k]);
                 }
             }
         }
     }
-    // No row path: nothing written.
-    for (ProjectionId other : {46, 2, 36}) {
-        const auto ctx = setUp(plainSettings(other, 1), 200, 100);
+    // No row path (the polyhedron model's nets, the graticule): nothing written.
+    for (const auto& [other, grid] : {std::pair{10, 1}, std::pair{172, 1}, std::pair{46, 6}}) {
+        SettingsRecord s = plainSettings(other, 1);
+        s.grid = grid;
+        const auto ctx = setUp(s, 200, 100);
         RenderCell cell{};
         cell.regionTag = 12345;
         MappingScratch scratch;
