@@ -231,7 +231,11 @@ bool readElfSection(const std::string& path, const std::string& section, std::ve
         error = "\"" + path + "\" is too large to be a filter module";
         return false;
     }
-    std::vector<std::uint8_t> file((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    // One read of the whole file (a module with its debugging sections runs
+    // to tens of megabytes).
+    std::vector<std::uint8_t> file(static_cast<std::size_t>(size));
+    in.read(reinterpret_cast<char*>(file.data()), static_cast<std::streamsize>(file.size()));
+    file.resize(static_cast<std::size_t>(in.gcount()));
     if (file.size() < sizeof(Elf64_Ehdr) || std::memcmp(file.data(), ELFMAG, SELFMAG) != 0 ||
         file[EI_CLASS] != ELFCLASS64) {
         error = "\"" + path + "\" is not a 64-bit ELF module";
