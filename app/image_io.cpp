@@ -393,8 +393,6 @@ void ImageFileWriter::abandon() {
     state_.reset();
 }
 
-std::int32_t ImageFileWriter::rowsWritten() const { return state_ ? state_->written : 0; }
-
 bool saveDocument(const std::string& path, const Document& doc, int depth, std::string& error, bool writeAlpha) {
     ImageFileWriter writer;
     return writer.begin(path, doc, depth, writeAlpha, error) && writer.commit(error);

@@ -68,7 +68,6 @@ public:
     bool writeRows(std::int32_t end, std::string& error);
     bool commit(std::string& error);
     void abandon();
-    std::int32_t rowsWritten() const;
 
 private:
     struct State;
