@@ -304,6 +304,8 @@ void FilterHost::takeBackOutput() {
         static_cast<std::int32_t>(std::clamp<std::int64_t>(std::int64_t{deliveredOut_.top} + d.floatOrigin.v, 0, d.height));
     const std::int32_t endRow =
         static_cast<std::int32_t>(std::clamp<std::int64_t>(std::int64_t{deliveredOut_.bottom} + d.floatOrigin.v, 0, d.height));
+    bool listening = options_.rowListener != nullptr && !listenerStopped_;
+    bool changed = false;
     for (std::int32_t y = deliveredOut_.top; y < deliveredOut_.bottom; ++y) {
         const std::int64_t docY = std::int64_t{y} + d.floatOrigin.v;
         if (docY < 0 || docY >= d.height) continue;
@@ -311,30 +313,51 @@ void FilterHost::takeBackOutput() {
         const std::uint8_t* src = outBuffer_.data() + static_cast<std::size_t>(y - deliveredOut_.top) * tileRowBytes +
                                   skip * pixelBytes;
         std::uint8_t* dst = d.sample(static_cast<std::int32_t>(left), static_cast<std::int32_t>(docY), deliveredOutLo_);
-        // A row the listener has (a tile taken back a second time, say)
-        // may come back only as it was.
-        if (docY < rowsFinished_ && !listenerStopped_ && !samePixels(dst, docPixelBytes, src, pixelBytes, pixelBytes, count))
-            stopListening();
+        if (listening) {
+            // Until a tile has changed something, note whether this one
+            // does; a row the listener has (a tile taken back a second
+            // time, say) may come back only as it was.
+            const bool check = !changeSeen_ ? !changed : docY < rowsReported_;
+            if (check && !samePixels(dst, docPixelBytes, src, pixelBytes, pixelBytes, count)) {
+                changed = true;
+                if (changeSeen_) {
+                    stopListening();
+                    listening = false;
+                }
+            }
+        }
         copyPixels(dst, docPixelBytes, src, pixelBytes, pixelBytes, count);
     }
-    rowsWritten(firstRow, endRow, static_cast<std::int32_t>(count));
+    if (listening) rowsWritten(firstRow, endRow, static_cast<std::int32_t>(count), changed);
 }
 
 void FilterHost::stopListening() {
-    if (options_.rowListener == nullptr || listenerStopped_ || rowsFinished_ == 0) return;
+    if (options_.rowListener == nullptr || listenerStopped_) return;
     listenerStopped_ = true;
-    options_.rowListener->rowsChanging();
+    if (rowsReported_ > 0) options_.rowListener->rowsChanging();
 }
 
-void FilterHost::rowsWritten(std::int32_t top, std::int32_t bottom, std::int32_t pixels) {
-    if (options_.rowListener == nullptr || listenerStopped_) return;
+void FilterHost::rowsWritten(std::int32_t top, std::int32_t bottom, std::int32_t pixels, bool changed) {
     if (rowPixels_.size() != static_cast<std::size_t>(document_.height))
         rowPixels_.assign(static_cast<std::size_t>(document_.height), 0);
+    if (!changeSeen_ && changed) {
+        changeSeen_ = true;
+        // Rows covered before by tiles that changed nothing, and written now,
+        // were only passed through (the tiles of an image read in place):
+        // the count starts again.
+        if (top < rowsCovered_) {
+            std::fill(rowPixels_.begin(), rowPixels_.end(), 0);
+            rowsCovered_ = 0;
+        }
+    }
     for (std::int32_t y = top; y < bottom; ++y) rowPixels_[static_cast<std::size_t>(y)] += pixels;
-    const std::int32_t before = rowsFinished_;
-    while (rowsFinished_ < document_.height && rowPixels_[static_cast<std::size_t>(rowsFinished_)] >= document_.width)
-        ++rowsFinished_;
-    if (rowsFinished_ > before) options_.rowListener->rowsFinished(rowsFinished_);
+    while (rowsCovered_ < document_.height && rowPixels_[static_cast<std::size_t>(rowsCovered_)] >= document_.width)
+        ++rowsCovered_;
+    // The listener hears of rows once a tile has changed something.
+    if (changeSeen_ && rowsCovered_ > rowsReported_) {
+        rowsReported_ = rowsCovered_;
+        options_.rowListener->rowsFinished(rowsReported_);
+    }
 }
 
 void FilterHost::keepRow(std::int32_t y) {
@@ -489,7 +512,9 @@ RunReport FilterHost::run(PluginMainProc entry, bool withParameters) {
     }
     tilesDelivered_ = 0;
     rowPixels_.clear();
-    rowsFinished_ = 0;
+    rowsCovered_ = 0;
+    rowsReported_ = 0;
+    changeSeen_ = false;
     listenerStopped_ = false;
     lastProgressPercent_ = -1;
     outPending_ = false;

@@ -148,12 +148,15 @@ private:
     std::unique_ptr<std::uint8_t[]> kept_;
     std::vector<bool> keptRows_;
 
-    // For the row listener: pixels written per row, the rows reported
-    // finished, and whether the listener has been told of a change.
-    void rowsWritten(std::int32_t top, std::int32_t bottom, std::int32_t pixels);
+    // For the row listener: pixels written per row, the rows covered
+    // across the whole width and those reported, whether a tile has changed
+    // anything yet, and whether the listener has been told of a change.
+    void rowsWritten(std::int32_t top, std::int32_t bottom, std::int32_t pixels, bool changed);
     void stopListening();
     std::vector<std::int32_t> rowPixels_;
-    std::int32_t rowsFinished_ = 0;
+    std::int32_t rowsCovered_ = 0;
+    std::int32_t rowsReported_ = 0;
+    bool changeSeen_ = false;
     bool listenerStopped_ = false;
 };
 

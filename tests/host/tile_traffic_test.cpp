@@ -309,6 +309,17 @@ TEST(RowListener, HearsRowsAsTheyAreFinishedAndOnceOfAChange) {
     EXPECT_EQ(heard.finished, (std::vector<std::int32_t>{4, 8}));
     EXPECT_EQ(heard.changing, 1);
     EXPECT_EQ(*doc.sample(0, 2, 0), 0x44);
+
+    // An image read in place: its strips come back unchanged first, and only
+    // the tiles written after them count.
+    RowRecorder inPlace;
+    options.rowListener = &inPlace;
+    FilterHost again(doc, options);
+    gTiles = {VRect{0, 0, 8, 10}, VRect{8, 0, 16, 10}, VRect{0, 0, 4, 10}, VRect{4, 0, 16, 10}};
+    gFills = {0, 0, 0x11, 0x22};
+    EXPECT_EQ(again.run(scriptedEntry, false).result, 0);
+    EXPECT_EQ(inPlace.finished, (std::vector<std::int32_t>{4, 16}));
+    EXPECT_EQ(inPlace.changing, 0);
     gModule = nullptr;
 }
 
