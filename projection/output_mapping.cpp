@@ -357,6 +357,31 @@ inline void lookUpTurned(const SphereDir& d, const RenderContext& ctx, RenderCel
     if (ctx.indicatrixOn != 0) recordIndicatrix(ctx, d, cell, scratch);
 }
 
+// What a plane answer leaves in a freshly started cell before the lookup:
+// the weight, face, normal and region tag it gives. A miss finishes the
+// cell and answers false.
+inline bool takePlaneAnswer(const PlaneAnswer& answer, RenderCell& cell) noexcept {
+    const OutputResult& r = answer.result;
+    if (r.storeWeight) cell.weight = r.weight;
+    if (!r.hit) {
+        cell.regionTag = answer.fromModel ? answer.modelTag : kTagEmpty;
+        finishSample(cell);
+        return false;
+    }
+    if (r.face >= 0) cell.faceIndex = r.face;
+    if (r.storeNormal) {
+        cell.normal[0] = r.d.x;
+        cell.normal[1] = r.d.y;
+        cell.normal[2] = r.d.z;
+    }
+    if (r.ownTag) {
+        cell.regionTag = r.regionTag;
+    } else if (!answer.fromModel && cell.regionTag > kTagSecondHalf) {
+        cell.regionTag = kTagPlainMap;
+    }
+    return true;
+}
+
 // The samples of the renders that are not plain output mappings: the
 // outputs drawn by their own samplers (not mapped here) and the special
 // render.
@@ -394,25 +419,8 @@ bool outputToSphere(float a, float b, const RenderContext& ctx, RenderCell& cell
 
     PlaneAnswer answer;
     mapPlane(a, b, ctx, scratch, answer);
-    OutputResult& r = answer.result;
-    if (r.storeWeight) cell.weight = r.weight;
-    if (!r.hit) {
-        cell.regionTag = answer.fromModel ? answer.modelTag : kTagEmpty;
-        finishSample(cell);
-        return false;
-    }
-    if (r.face >= 0) cell.faceIndex = r.face;
-    if (r.storeNormal) {
-        cell.normal[0] = r.d.x;
-        cell.normal[1] = r.d.y;
-        cell.normal[2] = r.d.z;
-    }
-    if (r.ownTag) {
-        cell.regionTag = r.regionTag;
-    } else if (!answer.fromModel && cell.regionTag > kTagSecondHalf) {
-        cell.regionTag = kTagPlainMap;
-    }
-    lookUp(r.d, true, ctx, cell, scratch, answer.modelFace, lookedUp);
+    if (!takePlaneAnswer(answer, cell)) return false;
+    lookUp(answer.result.d, true, ctx, cell, scratch, answer.modelFace, lookedUp);
     finishSample(cell);
     return true;
 }
@@ -493,25 +501,12 @@ bool mapOutputRow(float x0, float y, std::int32_t count, float s, float ox, floa
                 // its answer before the lookup.
                 RenderCell& cell = cells[first + lane];
                 startMapping(cell);
-                OutputResult r;
-                ctx.entry->map(OutputCall{ctx, *ctx.entry, p.a, p.b}, r);
-                if (r.storeWeight) cell.weight = r.weight;
-                if (!r.hit) {
-                    cell.regionTag = kTagEmpty;
-                    finishSample(cell);
-                    continue;
-                }
-                if (r.face >= 0) cell.faceIndex = r.face;
-                if (r.storeNormal) {
-                    cell.normal[0] = r.d.x;
-                    cell.normal[1] = r.d.y;
-                    cell.normal[2] = r.d.z;
-                }
-                if (r.ownTag) cell.regionTag = r.regionTag;
-                else if (cell.regionTag > kTagSecondHalf) cell.regionTag = kTagPlainMap;
-                lx = r.d.x;
-                ly = r.d.y;
-                lz = r.d.z;
+                PlaneAnswer answer;
+                ctx.entry->map(OutputCall{ctx, *ctx.entry, p.a, p.b}, answer.result);
+                if (!takePlaneAnswer(answer, cell)) continue;
+                lx = answer.result.d.x;
+                ly = answer.result.d.y;
+                lz = answer.result.d.z;
             } else if (shape == RowShape::kEquirectangular) {
                 // As mapEquirectangular finds its direction (it keeps b as
                 // the weight, and the plain map's tag).
