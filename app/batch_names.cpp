@@ -29,8 +29,9 @@ std::optional<std::string> expandOutputPattern(const std::string& pattern, const
     std::string dir = path.parent_path().string();
     if (dir.empty()) dir = ".";
     const std::size_t width = std::to_string(count == 0 ? 1 : count).size();
-    std::string number = std::to_string(index + 1);
-    if (number.size() < width) number.insert(0, width - number.size(), '0');
+    const std::string digits = std::to_string(index + 1);
+    std::string number(width > digits.size() ? width - digits.size() : 0, '0');
+    number += digits;
 
     std::string out;
     for (std::size_t i = 0; i < pattern.size();) {

@@ -281,9 +281,13 @@ bool ImageFileWriter::begin(const std::string& path, const Document& doc, int de
     s->path = path;
     s->depth = depth;
     const std::filesystem::path target(path);
+    std::string partialName = ".";
+    partialName += target.stem().string();
+    partialName += ".partial-";
+    partialName += std::to_string(getpid());
+    partialName += target.extension().string();
     s->partial = target;
-    s->partial.replace_filename("." + target.stem().string() + ".partial-" + std::to_string(getpid()) +
-                                target.extension().string());
+    s->partial.replace_filename(partialName);
     s->out = OIIO::ImageOutput::create(path);
     if (!s->out) {
         error = s->failure("unsupported file format");
