@@ -1,5 +1,9 @@
 #include "app/image_io.h"
 
+#include "app/filter_host.h"
+#include "platform/checked_file.h"
+
+#include <OpenImageIO/filesystem.h>
 #include <OpenImageIO/imageio.h>
 
 #include <algorithm>
@@ -89,6 +93,31 @@ constexpr int kPngCompressionLevel = 4;
 constexpr int kPngFilterSub = 16;  // libpng's PNG_FILTER_SUB
 // The TIFF writer's deflate level (its default is 6), for the same reason.
 constexpr int kTiffZipQuality = 4;
+
+// Hands the image writer's bytes to a checked file: every write is checked
+// there, and the file is put in place only when all of it is on disk.
+class CheckedFileProxy final : public OIIO::Filesystem::IOProxy {
+public:
+    CheckedFileProxy(CheckedFile& file, const std::string& path) : IOProxy(path, Write), file_(file) {}
+    const char* proxytype() const override { return "checked file"; }
+    void close() override { m_mode = Closed; }
+    size_t read(void* buf, size_t size) override {
+        const size_t n = file_.readAt(buf, size, m_pos);
+        m_pos += static_cast<int64_t>(n);
+        return n;
+    }
+    size_t write(const void* buf, size_t size) override {
+        const size_t n = file_.writeAt(buf, size, m_pos);
+        m_pos += static_cast<int64_t>(n);
+        return n;
+    }
+    size_t pread(void* buf, size_t size, int64_t offset) override { return file_.readAt(buf, size, offset); }
+    size_t pwrite(const void* buf, size_t size, int64_t offset) override { return file_.writeAt(buf, size, offset); }
+    size_t size() const override { return static_cast<size_t>(file_.size()); }
+
+private:
+    CheckedFile& file_;
+};
 
 }  // namespace
 
@@ -241,10 +270,21 @@ bool loadMask(const std::string& path, std::int32_t width, std::int32_t height, 
     return true;
 }
 
+bool checkImageTarget(const std::string& path, std::string& error) {
+    if (!checkWritableTarget(path, error)) return false;
+    if (!OIIO::ImageOutput::create(path)) {
+        error = "cannot write \"" + path + "\": no image format is known for this file name";
+        OIIO::geterror();  // the message is ours
+        return false;
+    }
+    return true;
+}
+
 struct ImageFileWriter::State {
     const Document* doc = nullptr;
     std::string path;
-    std::filesystem::path partial;
+    CheckedFile file;
+    std::unique_ptr<CheckedFileProxy> proxy;
     std::unique_ptr<OIIO::ImageOutput> out;
     OIIO::TypeDesc type;
     int depth = 8;
@@ -254,6 +294,8 @@ struct ImageFileWriter::State {
     std::vector<std::uint8_t> strip;
 
     std::string failure(const char* fallback) const {
+        // A failed write of the file itself says best what went wrong.
+        if (file.failed()) return file.failureReason();
         std::string e = "cannot write \"" + path + "\": " + firstLine(out ? out->geterror() : OIIO::geterror());
         if (e.back() == ' ') e += fallback;
         return e;
@@ -280,14 +322,6 @@ bool ImageFileWriter::begin(const std::string& path, const Document& doc, int de
     s->doc = &doc;
     s->path = path;
     s->depth = depth;
-    const std::filesystem::path target(path);
-    std::string partialName = ".";
-    partialName += target.stem().string();
-    partialName += ".partial-";
-    partialName += std::to_string(getpid());
-    partialName += target.extension().string();
-    s->partial = target;
-    s->partial.replace_filename(partialName);
     s->out = OIIO::ImageOutput::create(path);
     if (!s->out) {
         error = s->failure("unsupported file format");
@@ -321,10 +355,12 @@ bool ImageFileWriter::begin(const std::string& path, const Document& doc, int de
             return false;
         }
     }
-    if (!s->out->open(s->partial.string(), spec)) {
+    if (!s->file.create(path, error)) return false;
+    s->proxy = std::make_unique<CheckedFileProxy>(s->file, s->file.partialPath().string());
+    s->out->set_ioproxy(s->proxy.get());
+    if (!s->out->open(s->file.partialPath().string(), spec)) {
         error = s->failure("the file could not be created");
         s->out.reset();
-        std::remove(s->partial.c_str());
         return false;
     }
     state_ = std::move(s);
@@ -343,6 +379,11 @@ bool ImageFileWriter::writeRows(std::int32_t end, std::string& error) {
     const std::size_t outBytes = static_cast<std::size_t>(s.depth / 8);
     const std::size_t fileRowSamples = static_cast<std::size_t>(doc.width) * static_cast<std::size_t>(s.fileChannels);
     while (s.written < end) {
+        if (cancelRequested().load()) {
+            error = "cannot write \"" + s.path + "\": stopped";
+            abandon();
+            return false;
+        }
         const std::int32_t y0 = s.written;
         const std::int32_t rows = std::min(kStripRows, end - y0);
         bool ok;
@@ -356,7 +397,7 @@ bool ImageFileWriter::writeRows(std::int32_t end, std::string& error) {
             if (s.depth == 16) rescale16<hostToFile16>(s.strip.data(), fileRowSamples * rows);
             ok = s.out->write_scanlines(y0, y0 + rows, 0, s.type, s.strip.data());
         }
-        if (!ok) {
+        if (!ok || s.file.failed()) {
             error = s.failure("the file could not be written");
             abandon();
             return false;
@@ -373,27 +414,23 @@ bool ImageFileWriter::commit(std::string& error) {
     }
     State& s = *state_;
     if (s.written < s.doc->height && !writeRows(s.doc->height, error)) return false;
-    if (!s.out->close()) {
+    if (!s.out->close() || s.file.failed()) {
         error = s.failure("the file could not be written");
         abandon();
         return false;
     }
     s.out.reset();
-    std::error_code ec;
-    std::filesystem::rename(s.partial, std::filesystem::path(s.path), ec);
-    if (ec) {
-        error = "cannot write \"" + s.path + "\": " + ec.message();
-        abandon();
-        return false;
-    }
+    // Only a complete file on disk replaces the target, and only while the
+    // run has not been cancelled.
+    const bool ok = s.file.commit(error, &cancelRequested());
     state_.reset();
-    return true;
+    return ok;
 }
 
 void ImageFileWriter::abandon() {
     if (!state_) return;
-    state_->out.reset();  // closes the file
-    std::remove(state_->partial.c_str());
+    state_->out.reset();
+    state_->file.abandon();
     state_.reset();
 }
 

@@ -41,6 +41,11 @@ private:
 bool loadMask(const std::string& path, std::int32_t width, std::int32_t height, std::vector<std::uint8_t>& mask,
               std::string& error);
 
+// Checks, before any work, that an image file can be written at `path`: a
+// format is known for its name, and its folder exists and is writable.
+// False with a one-line reason naming `path`.
+bool checkImageTarget(const std::string& path, std::string& error);
+
 // Writes a document. `depth` 0 keeps the document's depth; formats that
 // cannot hold it get the nearest they can. The file appears only when it is
 // complete: it is written beside the target and renamed into place. PNG and

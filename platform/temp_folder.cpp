@@ -1,5 +1,7 @@
 #include "platform/temp_folder.h"
 
+#include "platform/checked_file.h"
+
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -100,31 +102,11 @@ int writeWholeFile(const std::string& path, std::span<const std::uint8_t> bytes)
     }
     return kFileOk;
 #else
-    std::string temp = path + ".XXXXXX";
-    int fd = ::mkstemp(temp.data());
-    if (fd < 0) return kFileNotFound;
-    // mkstemp creates the file for the owner only; give it the usual mode.
-    mode_t mask = ::umask(0);
-    ::umask(mask);
-    ::fchmod(fd, 0666 & ~mask);
-    bool ok = true;
-    std::size_t done = 0;
-    while (ok && done < bytes.size()) {
-        ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            ok = false;
-        } else {
-            done += static_cast<std::size_t>(n);
-        }
-    }
-    ok = (::close(fd) == 0) && ok;
-    if (ok) ok = ::rename(temp.c_str(), path.c_str()) == 0;
-    if (!ok) {
-        ::unlink(temp.c_str());
-        return kFileWriteFailed;
-    }
-    return kFileOk;
+    CheckedFile file;
+    std::string error;
+    if (!file.create(path, error)) return kFileNotFound;
+    if (!bytes.empty() && file.writeAt(bytes.data(), bytes.size(), 0) != bytes.size()) return kFileWriteFailed;
+    return file.commit(error) ? kFileOk : kFileWriteFailed;
 #endif
 }
 
