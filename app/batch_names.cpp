@@ -9,8 +9,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// The file a path names, for comparing targets: absolute, normalised, and
-// with symbolic links of the existing part resolved.
+}  // namespace
+
 std::string identity(const std::string& path) {
     std::error_code ec;
     fs::path p = fs::absolute(fs::path(path), ec);
@@ -18,8 +18,6 @@ std::string identity(const std::string& path) {
     const fs::path resolved = fs::weakly_canonical(p, ec);
     return (ec ? p : resolved).lexically_normal().string();
 }
-
-}  // namespace
 
 std::optional<std::string> expandOutputPattern(const std::string& pattern, const std::string& input, std::size_t index,
                                                std::size_t count, std::string& error) {

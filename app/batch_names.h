@@ -23,6 +23,10 @@ struct BatchItem {
 std::optional<std::string> expandOutputPattern(const std::string& pattern, const std::string& input, std::size_t index,
                                                std::size_t count, std::string& error);
 
+// The file a path names, for comparing paths: absolute, normalised, and
+// with symbolic links of the existing part resolved.
+std::string identity(const std::string& path);
+
 // Plans a batch: the output of every input. Refuses (false, one-line reason)
 // a bad pattern, two inputs that would write the same file, and an output
 // that would overwrite another input of the batch.

@@ -1,5 +1,7 @@
 #include "app/descriptor_store.h"
 
+#include "platform/temp_folder.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -863,15 +865,14 @@ bool actionFromJson(std::string_view text, RecordedAction& action, std::string& 
 }
 
 bool saveActionFile(const std::string& path, const RecordedAction& action, std::string& error) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    if (!out) {
-        error = "cannot write " + path;
-        return false;
-    }
-    out << actionToJson(action);
-    out.close();
-    if (!out) {
-        error = "cannot write " + path;
+    // Written beside the target and renamed into place once on disk, so a
+    // failed write never leaves half a file where a good one was.
+    const std::string text = actionToJson(action);
+    const int result =
+        writeWholeFile(path, std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
+    if (result != kFileOk) {
+        error = "cannot write \"" + path + "\": " +
+                (result == kFileNotFound ? "the file could not be created" : "the file could not be written");
         return false;
     }
     return true;
@@ -914,16 +915,21 @@ bool offerActionFile(DescriptorStore& store, const std::string& path, std::strin
     return true;
 }
 
+bool recordedAction(const DescriptorStore& store, std::int16_t playInfo, RecordedAction& action) {
+    const RecordedDescriptor* recorded = store.current();
+    if (recorded == nullptr) return false;
+    action.playInfo = playInfo;
+    action.descriptor = *recorded;
+    return true;
+}
+
 bool saveRecordedAction(const DescriptorStore& store, const std::string& path, std::int16_t playInfo,
                         std::string& error) {
-    const RecordedDescriptor* recorded = store.current();
-    if (recorded == nullptr) {
+    RecordedAction action;
+    if (!recordedAction(store, playInfo, action)) {
         error = "the filter recorded no settings, so " + path + " was not written";
         return false;
     }
-    RecordedAction action;
-    action.playInfo = playInfo;
-    action.descriptor = *recorded;
     return saveActionFile(path, action, error);
 }
 

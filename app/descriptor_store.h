@@ -178,6 +178,9 @@ bool loadActionFile(const std::string& path, RecordedAction& action, std::string
 bool offerActionFile(DescriptorStore& store, const std::string& path, std::string& error);
 bool saveRecordedAction(const DescriptorStore& store, const std::string& path, std::int16_t playInfo,
                         std::string& error);
+// What the module recorded in the last run, as an action; false when it
+// recorded nothing.
+bool recordedAction(const DescriptorStore& store, std::int16_t playInfo, RecordedAction& action);
 
 // Files larger than this are refused unread.
 inline constexpr std::size_t kMaxActionFileBytes = 16u << 20;
