@@ -6,6 +6,7 @@
 
 #include <pthread.h>
 #include <spawn.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -31,6 +32,7 @@
 #include "app/probe_command.h"
 #include "app/run_settings.h"
 #include "app/streaming_write.h"
+#include "platform/checked_file.h"
 #include "projection/catalogue.h"
 
 #ifndef GLOBARO_VERSION
@@ -44,8 +46,37 @@ namespace {
 
 constexpr int kExitFailure = 1;
 constexpr int kExitUsage = 2;
+constexpr int kExitInterrupted = 130;  // what shells report for a run stopped by Ctrl-C
 
-void onInterrupt(int) { cancelRequested().store(true); }
+// The signals that stop a run: Ctrl-C, a polite kill, a closed terminal.
+// Each cancels the run, which then writes nothing and removes what it began.
+constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP};
+
+void onStopSignal(int) { cancelRequested().store(true); }
+
+sigset_t stopSignalSet() {
+    sigset_t set;
+    sigemptyset(&set);
+    for (const int signal : kStopSignals) sigaddset(&set, signal);
+    return set;
+}
+
+// Catches the stop signals (leaving ignored those the caller ignores, as
+// nohup does with SIGHUP) and unblocks them: a batch starts its workers with
+// them blocked until their handlers are in place.
+void catchStopSignals() {
+    struct sigaction action {};
+    action.sa_handler = onStopSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    for (const int signal : kStopSignals) {
+        struct sigaction old {};
+        if (sigaction(signal, nullptr, &old) == 0 && old.sa_handler == SIG_IGN) continue;
+        sigaction(signal, &action, nullptr);
+    }
+    const sigset_t set = stopSignalSet();
+    pthread_sigmask(SIG_UNBLOCK, &set, nullptr);
+}
 
 std::string describeResult(std::int16_t code) {
     switch (code) {
@@ -79,9 +110,12 @@ bool parseSize(const std::string& text, Int& width, Int& height) {
 // `inputRows`, when not null, says which rows of the image the filter reads
 // (the source, or else `doc`) are already in from the file; `rowListener`,
 // when not null, hears which rows of `doc` the run has finished.
+// `recorded`, when not null, receives what the module recorded of its
+// settings, for --record.
 int runFilter(Document& doc, const std::string& modulePath, const RunSettingsOptions& run, bool showProgress,
               std::string& error, const Document* source = nullptr, RunReport* reportOut = nullptr,
-              const RowGate* inputRows = nullptr, RowListener* rowListener = nullptr) {
+              const RowGate* inputRows = nullptr, RowListener* rowListener = nullptr,
+              RecordedAction* recorded = nullptr) {
     LoadedModule module;
     if (!loadModule(modulePath, module, error)) return kExitFailure;
     if (!moduleAcceptsImageMode(module.properties, doc.imageMode(), error)) return kExitFailure;
@@ -103,10 +137,11 @@ int runFilter(Document& doc, const std::string& modulePath, const RunSettingsOpt
         error = "the filter stopped: " + describeResult(report.result) + "; the image is unchanged";
         return kExitFailure;
     }
-    if (!run.record.empty() &&
-        !saveRecordedAction(store, run.record, run.dialog.value_or(false) ? plugInDialogDisplay : plugInDialogDontDisplay,
-                            error))
+    if (recorded != nullptr &&
+        !recordedAction(store, run.dialog.value_or(false) ? plugInDialogDisplay : plugInDialogDontDisplay, *recorded)) {
+        error = "the filter recorded no settings, so \"" + run.record + "\" was not written";
         return kExitFailure;
+    }
     return 0;
 }
 
@@ -197,15 +232,38 @@ private:
     std::thread thread_;
 };
 
+// Refuses an action file to record that would replace a file the run reads
+// or writes, and one that could not be created.
+int checkRecordTarget(const std::string& input, const std::string& output, const RenderOptions& o,
+                      std::string& error) {
+    const std::string& record = o.run.record;
+    if (record.empty()) return 0;
+    const std::pair<const std::string*, const char*> others[] = {
+        {&input, "the input image"}, {&output, "the output image"}, {&o.maskPath, "the mask"},
+        {&o.run.preset, "the preset"}, {&o.run.action, "the action file"}};
+    const std::string target = identity(record);
+    for (const auto& [path, what] : others) {
+        if (!path->empty() && identity(*path) == target) {
+            error = "--record \"" + record + "\" would overwrite " + what;
+            return kExitUsage;
+        }
+    }
+    return checkWritableTarget(record, error) ? 0 : kExitFailure;
+}
+
 // Renders one file. Returns 0, or an exit status with a one-line reason in
-// `error`; nothing is written unless the whole run succeeded.
-int renderFile(const std::string& input, const std::string& output, const RenderOptions& o, bool showProgress,
-               std::string& error) {
+// `error`; nothing is written unless the whole run succeeded, and the action
+// file of --record only after the image is in place.
+int renderFileOnce(const std::string& input, const std::string& output, const RenderOptions& o, bool showProgress,
+                   std::string& error) {
     std::int32_t canvasWidth = 0, canvasHeight = 0;
     if (!o.size.empty() && !parseSize(o.size, canvasWidth, canvasHeight)) {
         error = "--size wants WIDTHxHEIGHT, got \"" + o.size + "\"";
         return kExitUsage;
     }
+    // What cannot be written is said before the work, not after it.
+    if (const int status = checkRecordTarget(input, output, o, error); status != 0) return status;
+    if (!checkImageTarget(output, error)) return kExitFailure;
     Document source;
     DocumentReader reader;
     if (!reader.open(input, source, error)) return kExitFailure;
@@ -223,8 +281,11 @@ int renderFile(const std::string& input, const std::string& output, const Render
     // time).
     StreamingWrite writing(output, doc, o.depth, o.keepAlpha);
     auto t0 = std::chrono::steady_clock::now();
+    RecordedAction recorded;
     const int status = runFilter(doc, o.modulePath, o.run, showProgress, error, separate ? &source : nullptr, &report,
-                                 &reading.gate(), &writing);
+                                 &reading.gate(), &writing, o.run.record.empty() ? nullptr : &recorded);
+    // A cancelled run stops reading too.
+    if (cancelRequested().load()) return kExitInterrupted;
     // A file that turned out damaged is what went wrong, whatever the filter
     // made of the rows it lacked.
     if (!reading.finish(error)) return kExitFailure;
@@ -245,7 +306,23 @@ int renderFile(const std::string& input, const std::string& output, const Render
     if (!o.quiet)
         std::cout << "wrote " << output << " (" << describeDocument(doc, doc.hasAlpha && !writeAlpha) << ")"
                   << std::endl;
+    if (!o.run.record.empty()) {
+        if (!saveActionFile(o.run.record, recorded, error)) return kExitFailure;
+        if (!o.quiet) std::cout << "wrote " << o.run.record << " (the recorded action)" << std::endl;
+    }
     return 0;
+}
+
+// renderFileOnce, with a run stopped by a signal reported as such: whatever
+// failed on the way, nothing was written.
+int renderFile(const std::string& input, const std::string& output, const RenderOptions& o, bool showProgress,
+               std::string& error) {
+    const int status = renderFileOnce(input, output, o, showProgress, error);
+    if (status != 0 && cancelRequested().load()) {
+        error = "stopped; \"" + output + "\" was not written";
+        return kExitInterrupted;
+    }
+    return status;
 }
 
 // render INPUT OUTPUT: one file, errors as one line.
@@ -260,7 +337,8 @@ int commandRender(const std::string& input, const std::string& output, const Ren
 int renderBatchItem(const BatchItem& item, const RenderOptions& o, bool showProgress) {
     std::string error;
     const int status = renderFile(item.input, item.output, o, showProgress, error);
-    if (status != 0) std::cerr << "globaro: " << item.input << ": " << error << std::endl;
+    // A stopped batch says so once, at its end.
+    if (status != 0 && status != kExitInterrupted) std::cerr << "globaro: " << item.input << ": " << error << std::endl;
     return status;
 }
 
@@ -283,14 +361,12 @@ pid_t spawnItem(int argc, char** argv, std::size_t index, std::string& error) {
     pointers.push_back(nullptr);
     std::cout.flush();
     std::cerr.flush();
-    // The worker starts with SIGINT blocked, so that a Ctrl-C arriving while
-    // it starts up waits for its handler instead of killing it; main()
-    // unblocks it once the handler is in place.
+    // The worker starts with the stop signals blocked, so that one arriving
+    // while it starts up waits for its handler instead of killing it;
+    // main() unblocks them once the handlers are in place.
     posix_spawnattr_t attributes;
     posix_spawnattr_init(&attributes);
-    sigset_t blocked;
-    sigemptyset(&blocked);
-    sigaddset(&blocked, SIGINT);
+    const sigset_t blocked = stopSignalSet();
     posix_spawnattr_setsigmask(&attributes, &blocked);
     posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK);
     pid_t pid = -1;
@@ -326,6 +402,9 @@ int commandBatch(const std::vector<std::string>& inputs, const std::string& patt
         return kExitUsage;
     }
     if (batchItem >= 0) {  // a worker started by the batch below
+        // A worker whose batch is gone (killed outright) stops as if told to.
+        prctl(PR_SET_PDEATHSIG, SIGTERM);
+        if (getppid() == 1) return kExitInterrupted;
         if (static_cast<std::size_t>(batchItem) >= items.size()) {
             std::cerr << "globaro: --batch-item " << batchItem << " is not in the batch\n";
             return kExitUsage;
@@ -389,10 +468,11 @@ int commandBatch(const std::vector<std::string>& inputs, const std::string& patt
             running.erase(it);
         }
     }
-    if (cancelRequested().load())
+    if (cancelRequested().load()) {
         std::cerr << "globaro: stopped; " << done - failed << " of " << items.size() << " files rendered\n";
-    else if (failed > 0)
-        std::cerr << "globaro: " << failed << " of " << items.size() << " files failed\n";
+        return kExitInterrupted;
+    }
+    if (failed > 0) std::cerr << "globaro: " << failed << " of " << items.size() << " files failed\n";
     return failed > 0 || done < items.size() ? kExitFailure : 0;
 }
 
@@ -480,14 +560,7 @@ CLI::Validator projectionValidator(Find find, const char* what) {
 
 int main(int argc, char** argv) {
     using namespace globaro;
-    std::signal(SIGINT, onInterrupt);
-    {
-        // A batch starts its workers with SIGINT blocked until now.
-        sigset_t interrupt;
-        sigemptyset(&interrupt);
-        sigaddset(&interrupt, SIGINT);
-        pthread_sigmask(SIG_UNBLOCK, &interrupt, nullptr);
-    }
+    catchStopSignals();
 
     CLI::App app{"Globaro 2: turns spherical panoramas and world maps into other projections.", "globaro"};
     app.set_version_flag("--version", std::string("globaro ") + GLOBARO_VERSION);

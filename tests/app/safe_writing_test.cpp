@@ -1,0 +1,370 @@
+// Nothing is lost when writing fails or a run is stopped: a full disk, an
+// action file aimed at an input, a signal. Each case runs the real writer
+// or the real program and checks that the target is as it was.
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app/cli_runner.h"
+#include "app/demo_panorama.h"
+#include "app/descriptor_store.h"
+#include "app/filter_host.h"
+#include "app/image_io.h"
+#include "platform/temp_folder.h"
+
+namespace globaro {
+namespace {
+
+namespace fs = std::filesystem;
+using testing_cli::runCli;
+
+// A folder of its own for each test, emptied first.
+std::string folderFor(const std::string& name) {
+    const fs::path folder = fs::path(::testing::TempDir()) / ("globaro_safe_" + name);
+    fs::remove_all(folder);
+    fs::create_directories(folder);
+    return folder.string();
+}
+
+std::string contents(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+void put(const std::string& path, const std::string& bytes) { std::ofstream(path, std::ios::binary) << bytes; }
+
+// The entries of a folder other than the ones named.
+std::vector<std::string> strayFiles(const std::string& folder, const std::vector<std::string>& expected) {
+    std::vector<std::string> stray;
+    for (const auto& entry : fs::directory_iterator(folder)) {
+        const std::string name = entry.path().filename().string();
+        if (std::find(expected.begin(), expected.end(), name) == expected.end()) stray.push_back(name);
+    }
+    return stray;
+}
+
+Document demo(std::int32_t width, std::int32_t height, int depth) {
+    Document d;
+    std::string error;
+    EXPECT_TRUE(makeDemoPanorama(d, width, height, depth, error)) << error;
+    return d;
+}
+
+// Runs `write` in a child process whose files may not grow past `limit`
+// bytes, as on a nearly full disk; returns whether it reported success.
+// (Only for writers that start no threads: a child of a threaded process
+// must keep to simple calls.)
+bool succeedsWithRoomFor(std::size_t limit, const std::function<bool()>& write) {
+    const pid_t pid = fork();
+    if (pid == 0) {
+        signal(SIGXFSZ, SIG_IGN);  // the write fails instead of the process
+        const rlimit room{limit, limit};
+        setrlimit(RLIMIT_FSIZE, &room);
+        _exit(write() ? 0 : 1);
+    }
+    int raw = 0;
+    waitpid(pid, &raw, 0);
+    return WIFEXITED(raw) && WEXITSTATUS(raw) == 0;
+}
+
+// Runs `globaro ARGUMENTS` with its files limited to 8 KiB, as on a nearly
+// full disk (the shell sets the limit and has it ignore SIGXFSZ).
+testing_cli::Outcome runWithRoomFor8KiB(const std::string& arguments) {
+    const std::string command = "sh -c 'trap \"\" XFSZ; ulimit -f 16; exec " + std::string(GLOBARO_CLI_PATH) + " " +
+                                arguments + "' 2>&1";
+    testing_cli::Outcome o;
+    FILE* pipe = popen(command.c_str(), "r");
+    if (pipe == nullptr) return o;
+    char buffer[512];
+    while (std::fgets(buffer, sizeof buffer, pipe) != nullptr) o.output += buffer;
+    const int raw = pclose(pipe);
+    o.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    return o;
+}
+
+bool saveImage(const std::string& path, int depth) {
+    const Document doc = demo(256, 128, depth);
+    std::string error;
+    return saveDocument(path, doc, 0, error);
+}
+
+// ---- A full disk: the write fails in one line, and the target keeps its old bytes.
+
+struct FullDiskCase {
+    const char* name;
+    const char* file;
+    const char* options;
+};
+
+const FullDiskCase kFullDiskCases[] = {
+    {"png8", "out.png", ""},        {"png16", "out.png", "--depth 16"}, {"jpeg", "out.jpg", ""},
+    {"tiff16", "out.tif", "--depth 16"}, {"exr", "out.exr", "--depth 32"}, {"hdr", "out.hdr", ""},
+};
+
+class FullDisk : public ::testing::TestWithParam<FullDiskCase> {};
+
+TEST_P(FullDisk, TheImageFailsInOneLineAndTheTargetKeepsItsBytes) {
+    const FullDiskCase& c = GetParam();
+    const std::string folder = folderFor(std::string("disk_") + c.name);
+    const std::string input = folder + "/in.png", target = folder + "/" + c.file;
+    ASSERT_TRUE(saveImage(input, 8));
+    put(target, "the old file, which must survive");
+    const std::string before = contents(input);
+    for (const std::string& output : {target, input}) {
+        const auto o = runWithRoomFor8KiB("render " + input + " " + output + " --output Mollweide --quiet " + c.options);
+        EXPECT_EQ(o.status, 1) << o.output;
+        EXPECT_EQ(o.output, "globaro: cannot write \"" + output + "\": file too large\n");
+    }
+    EXPECT_EQ(contents(target), "the old file, which must survive");
+    EXPECT_EQ(contents(input), before);
+    EXPECT_TRUE(strayFiles(folder, {"in.png", c.file}).empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Formats, FullDisk, ::testing::ValuesIn(kFullDiskCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// The settings and action files go the same way.
+TEST(FullDisk, SettingsAndActionFilesKeepTheOldFile) {
+    const std::string folder = folderFor("disk_files");
+    const std::pair<const char*, std::function<bool(const std::string&)>> writers[] = {
+        {"settings.q2q",
+         [](const std::string& p) { return writeWholeFile(p, std::vector<std::uint8_t>(20000, 7)) == kFileOk; }},
+        {"action.json",
+         [](const std::string& p) {
+             RecordedAction action;
+             action.descriptor.items.resize(400);
+             std::string error;
+             return saveActionFile(p, action, error);
+         }},
+    };
+    for (const auto& [name, write] : writers) {
+        const std::string target = folder + "/" + name;
+        put(target, "old");
+        EXPECT_FALSE(succeedsWithRoomFor(4096, [&] { return write(target); })) << name;
+        EXPECT_EQ(contents(target), "old");
+        EXPECT_TRUE(succeedsWithRoomFor(1 << 20, [&] { return write(target); })) << name;
+        EXPECT_NE(contents(target), "old");
+    }
+    EXPECT_TRUE(strayFiles(folder, {"settings.q2q", "action.json"}).empty());
+}
+
+// ---- --record writes its file only after a good run, and never over an input.
+
+struct RecordCase {
+    const char* name;
+    const char* arguments;  // {in} {out} {rec} {mask} stand for the test's files
+    int status;
+    const char* says;  // part of the one line, or "" for success
+    bool recorded;     // the action file exists afterwards
+};
+
+std::string fill(std::string text, const std::string& folder) {
+    for (const char* key : {"{in}", "{out}", "{rec}", "{mask}"}) {
+        const std::string name = std::string(key).substr(1, std::string(key).size() - 2);
+        const std::string path = folder + "/" + name + (name == "rec" ? ".json" : ".png");
+        for (std::size_t at; (at = text.find(key)) != std::string::npos;) text.replace(at, std::strlen(key), path);
+    }
+    return text;
+}
+
+class Record : public ::testing::TestWithParam<RecordCase> {};
+
+TEST_P(Record, WritesOnlyAfterAGoodRunAndNeverOverAnInput) {
+    const RecordCase& c = GetParam();
+    const std::string folder = folderFor(std::string("record_") + c.name);
+    ASSERT_TRUE(saveImage(folder + "/in.png", 8));
+    const std::string input = contents(folder + "/in.png");
+    const auto o = runCli("render " + fill(c.arguments, folder) + " --quiet");
+    EXPECT_EQ(o.status, c.status) << o.output;
+    if (*c.says != '\0') {
+        EXPECT_NE(o.output.find(c.says), std::string::npos) << o.output;
+        EXPECT_EQ(std::count(o.output.begin(), o.output.end(), '\n'), 1) << o.output;
+    }
+    EXPECT_EQ(contents(folder + "/in.png"), input);
+    EXPECT_EQ(fs::exists(folder + "/rec.json"), c.recorded);
+    if (c.recorded) {
+        RecordedAction action;
+        std::string error;
+        EXPECT_TRUE(loadActionFile(folder + "/rec.json", action, error)) << error;
+    }
+}
+
+const RecordCase kRecordCases[] = {
+    {"good", "{in} {out} --output Mollweide --record {rec}", 0, "", true},
+    {"over_input", "{in} {out} --record {in}", 2, "would overwrite the input image", false},
+    {"over_output", "{in} {out} --record {out}", 2, "would overwrite the output image", false},
+    {"over_mask", "{in} {out} --mask {mask} --record {mask}", 2, "would overwrite the mask", false},
+    {"folder_missing", "{in} {out} --record {in}/../none/rec.json", 1, "does not exist", false},
+    {"failed_render", "{in} {out} --mask {mask} --record {rec}", 1, "mask", false},
+};
+
+INSTANTIATE_TEST_SUITE_P(Cases, Record, ::testing::ValuesIn(kRecordCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// ---- Problems with the output found before the work, in one line.
+
+TEST(OutputChecks, AnUnwritableTargetIsRefusedBeforeTheRender) {
+    const std::string folder = folderFor("targets");
+    ASSERT_TRUE(saveImage(folder + "/in.png", 8));
+    const struct {
+        std::string target, says;
+    } cases[] = {
+        {folder + "/none/out.png", "the folder \"" + folder + "/none\" does not exist"},
+        {folder + "/out.unknown", "no image format is known for this file name"},
+        {folder, "it is a folder"},
+    };
+    for (const auto& c : cases) {
+        const auto o = runCli("render " + folder + "/in.png " + c.target + " --quiet");
+        EXPECT_EQ(o.status, 1) << c.target;
+        EXPECT_EQ(o.output, "globaro: cannot write \"" + c.target + "\": " + c.says + "\n");
+    }
+    EXPECT_TRUE(strayFiles(folder, {"in.png"}).empty());
+}
+
+// ---- Stopping: SIGINT, SIGTERM and SIGHUP cancel the run, which writes nothing.
+
+// Starts `globaro ARGS` with its output in `log`; returns its process id.
+pid_t start(const std::vector<std::string>& args, const std::string& log) {
+    const pid_t pid = fork();
+    if (pid == 0) {
+        // As from a terminal, whatever the test runner ignores.
+        for (const int s : {SIGINT, SIGTERM, SIGHUP}) signal(s, SIG_DFL);
+        const int fd = open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        dup2(fd, 1);
+        dup2(fd, 2);
+        std::vector<char*> argv{const_cast<char*>(GLOBARO_CLI_PATH)};
+        for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+        argv.push_back(nullptr);
+        execv(GLOBARO_CLI_PATH, argv.data());
+        _exit(127);
+    }
+    return pid;
+}
+
+// Waits until the process catches `signal` (its handlers are in place).
+bool catches(pid_t pid, int signal) {
+    for (int i = 0; i < 2000; ++i) {
+        std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+        for (std::string line; std::getline(status, line);) {
+            if (line.rfind("SigCgt:", 0) == 0 && (std::stoull(line.substr(7), nullptr, 16) >> (signal - 1) & 1))
+                return true;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return false;
+}
+
+int exitStatus(pid_t pid) {
+    int raw = 0;
+    waitpid(pid, &raw, 0);
+    return WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
+}
+
+// Whether a process runs (exists and is not a zombie).
+bool alive(pid_t pid) {
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string line;
+    if (!std::getline(stat, line)) return false;
+    const auto close = line.rfind(')');
+    return close != std::string::npos && close + 2 < line.size() && line[close + 2] != 'Z';
+}
+
+// The processes whose parent is `pid`.
+std::vector<pid_t> childrenOf(pid_t pid) {
+    std::vector<pid_t> children;
+    for (const auto& entry : fs::directory_iterator("/proc")) {
+        const std::string name = entry.path().filename().string();
+        if (name.find_first_not_of("0123456789") != std::string::npos) continue;
+        std::ifstream stat(entry.path() / "stat");
+        std::string line;
+        std::getline(stat, line);
+        const auto close = line.rfind(')');
+        if (close == std::string::npos) continue;
+        std::istringstream rest(line.substr(close + 2));
+        char state;
+        pid_t parent = 0;
+        rest >> state >> parent;
+        if (parent == pid) children.push_back(static_cast<pid_t>(std::stoi(name)));
+    }
+    return children;
+}
+
+class StopSignal : public ::testing::TestWithParam<int> {};
+
+TEST_P(StopSignal, StopsTheRunWhichWritesNothing) {
+    const int signal = GetParam();
+    const std::string folder = folderFor("signal_" + std::to_string(signal));
+    ASSERT_TRUE(saveImage(folder + "/in.png", 8));
+    const pid_t pid = start({"render", folder + "/in.png", folder + "/out.png", "--size", "6000x3000", "--quiet"},
+                            folder + "/log");
+    ASSERT_TRUE(catches(pid, signal));
+    kill(pid, signal);
+    EXPECT_EQ(exitStatus(pid), 130);
+    EXPECT_EQ(contents(folder + "/log"), "globaro: stopped; \"" + folder + "/out.png\" was not written\n");
+    EXPECT_TRUE(strayFiles(folder, {"in.png", "log"}).empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Signals, StopSignal, ::testing::Values(SIGINT, SIGTERM, SIGHUP),
+                         [](const auto& info) { return "signal" + std::to_string(info.param); });
+
+TEST(StopSignal, StopsAWholeBatchAndItsWorkers) {
+    const std::string folder = folderFor("batch");
+    for (const char* name : {"a", "b", "c", "d"}) ASSERT_TRUE(saveImage(folder + "/" + name + ".png", 8));
+    const pid_t pid = start({"render", folder + "/a.png", folder + "/b.png", folder + "/c.png", folder + "/d.png",
+                             "--out", folder + "/{name}-out.png", "--jobs", "2", "--size", "6000x3000", "--quiet"},
+                            folder + "/log");
+    std::vector<pid_t> workers;
+    for (int i = 0; i < 2000 && workers.empty(); ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        workers = childrenOf(pid);
+    }
+    ASSERT_FALSE(workers.empty());
+    for (const pid_t worker : workers) ASSERT_TRUE(catches(worker, SIGTERM));
+    kill(pid, SIGTERM);
+    EXPECT_EQ(exitStatus(pid), 130);
+    // The workers are gone with it, and no file appears afterwards.
+    for (const pid_t worker : workers) EXPECT_FALSE(alive(worker));
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    EXPECT_TRUE(strayFiles(folder, {"a.png", "b.png", "c.png", "d.png", "log"}).empty());
+    EXPECT_NE(contents(folder + "/log").find("globaro: stopped; 0 of 4 files rendered"), std::string::npos);
+}
+
+// A cancel that comes while the file is being written still keeps it out.
+TEST(StopSignal, ACancelDuringTheWriteKeepsTheTargetAsItWas) {
+    const std::string folder = folderFor("late");
+    const std::string target = folder + "/out.png";
+    put(target, "old");
+    const Document doc = demo(256, 128, 8);
+    for (const std::int32_t rowsBefore : {0, 64, 128}) {
+        ImageFileWriter writer;
+        std::string error;
+        ASSERT_TRUE(writer.begin(target, doc, 0, false, error)) << error;
+        ASSERT_TRUE(writer.writeRows(rowsBefore, error)) << error;
+        cancelRequested() = true;
+        EXPECT_FALSE(writer.commit(error));
+        cancelRequested() = false;
+        EXPECT_EQ(error, "cannot write \"" + target + "\": stopped");
+        EXPECT_EQ(contents(target), "old");
+        EXPECT_TRUE(strayFiles(folder, {"out.png"}).empty());
+    }
+}
+
+}  // namespace
+}  // namespace globaro
