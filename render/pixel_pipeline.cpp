@@ -54,6 +54,19 @@ inline float poleFreeU(const RenderCell& c, InputWrap wrap) {
     return c.inputU;
 }
 
+// Near a pole of a wrapping input the corners of a pixel spread over a wide
+// range of longitude within a row or two of the input: the pixel covers a
+// wedge, not the parallelogram its corner differences span. Taken as one
+// footprint, it is so long along u that the lookup widens its probes to
+// cover it, blurring far across latitude as well (a knot of wrong colours
+// at the pole). A pixel whose footprint spans more than 1/32 of the turn
+// (within a few pixels of the pole) is sampled on a grid instead, each
+// sample's footprint a fraction of the pixel's.
+inline bool spansPole(const Footprint& fp, InputWrap wrap) {
+    constexpr float kWideU = 1.0f / 32.0f;
+    return wrap != kInputNoWrap && (std::fabs(fp.du1) > kWideU || std::fabs(fp.du2) > kWideU);
+}
+
 // Sums samples as premultiplied colours; alpha is the mean over the weights.
 struct SampleSum {
     float r = 0, g = 0, b = 0, a = 0, weight = 0;
@@ -323,6 +336,10 @@ ColorRgba Shader::shade(int quality) {
     if (quality == kQualityBetter) return sampleColour(c0, u, v, diagonal, true);
 
     bool centreDisagrees = false;
+    if (edgeFlags == 0 && spansPole(diagonal, wrap)) {
+        verdict.samples = kEdgeGridSide * kEdgeGridSide;
+        return gridSamples(3, diagonal);
+    }
     if (edgeFlags == 0) {
         if (!opt_.centreCheck) return sampleColour(c0, u, v, diagonal, true);
         RenderCell centre;
