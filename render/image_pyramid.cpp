@@ -589,7 +589,8 @@ ColorRgba samplePlain(const ImagePyramid& pyramid, float u, float v, const Footp
     return sampleTrilinear(pyramid, u, v, levelOfDetail(radius, pyramid.bias()), sharpen);
 }
 
-ColorRgba sampleInput(const ImagePyramid& pyramid, float u, float v, const Footprint& fp, float sharpen) noexcept {
+ColorRgba sampleInput(const ImagePyramid& pyramid, float u, float v, const Footprint& fp, float sharpen,
+                      int maxProbes) noexcept {
     if (pyramid.levelCount() < 1 || !insideImage(pyramid, u, v)) return ColorRgba{};
     const bool wrapX = pyramid.wrap() == kWrapHorizontal;
     const float w = static_cast<float>(pyramid.level(0).width);
@@ -678,10 +679,13 @@ ColorRgba sampleInput(const ImagePyramid& pyramid, float u, float v, const Footp
         n = 2;
         spread = std::clamp((ratio - 1.25f) * 4.0f, 0.0f, 1.0f);
     } else {
-        n = static_cast<int>(ratio + 0.5f);
-        if (n > kMaxAnisotropicProbes) {
-            n = kMaxAnisotropicProbes;
-            minor = major / kMaxAnisotropicProbes;  // wider probes rather than gaps between them
+        const int limit = std::max(maxProbes, 2);
+        const float wanted = std::floor(ratio + 0.5f);
+        if (wanted > static_cast<float>(limit)) {
+            n = limit;
+            minor = major / static_cast<float>(limit);  // wider probes rather than gaps between them
+        } else {
+            n = static_cast<int>(wanted);
         }
         n = std::max(n, 2);
     }

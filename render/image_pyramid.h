@@ -213,8 +213,9 @@ ColorRgba samplePlain(const ImagePyramid& pyramid, float u, float v, const Footp
                       float sharpen) noexcept;
 
 // The anisotropic lookup: trilinear probes along the footprint ellipse's
-// major axis, at the level of its minor axis.
-ColorRgba sampleInput(const ImagePyramid& pyramid, float u, float v, const Footprint& footprint,
-                      float sharpen) noexcept;
+// major axis, at the level of its minor axis. With more than `maxProbes`
+// needed, the probes widen (a coarser level) to cover the major axis.
+ColorRgba sampleInput(const ImagePyramid& pyramid, float u, float v, const Footprint& footprint, float sharpen,
+                      int maxProbes = kMaxAnisotropicProbes) noexcept;
 
 }  // namespace globaro

@@ -61,7 +61,11 @@ inline float poleFreeU(const RenderCell& c, InputWrap wrap) {
 // cover it, blurring far across latitude as well (a knot of wrong colours
 // at the pole). A pixel whose footprint spans more than 1/32 of the turn
 // (within a few pixels of the pole) is sampled on a grid instead, each
-// sample's footprint a fraction of the pixel's.
+// sample's footprint a seventh of the pixel's, with as many probes as
+// cover it without widening them (up to kMaxPoleProbes): the detail along
+// the wedge is still averaged, and latitude is not blurred.
+inline constexpr int kMaxPoleProbes = 64;
+
 inline bool spansPole(const Footprint& fp, InputWrap wrap) {
     constexpr float kWideU = 1.0f / 32.0f;
     return wrap != kInputNoWrap && (std::fabs(fp.du1) > kWideU || std::fabs(fp.du2) > kWideU);
@@ -130,6 +134,7 @@ private:
     TileState& st_;
     std::int32_t x_, y_;
     std::uint32_t seed_;
+    int probeLimit_ = kMaxAnisotropicProbes;  // of each anisotropic lookup
 };
 
 ColorRgba Shader::sampleColour(const RenderCell& cell, float u, float v, const Footprint& fp, bool anisotropic) {
@@ -160,7 +165,7 @@ ColorRgba Shader::sampleColour(const RenderCell& cell, float u, float v, const F
         if (cfg_.pyramid == nullptr || noPosition(u) || noPosition(v)) {
             c = ColorRgba{};
         } else {
-            c = anisotropic ? sampleInput(*cfg_.pyramid, u, v, fp, opt_.sharpen)
+            c = anisotropic ? sampleInput(*cfg_.pyramid, u, v, fp, opt_.sharpen, probeLimit_)
                             : samplePlain(*cfg_.pyramid, u, v, fp, opt_.sharpen);
         }
         if (c.a > 0.0f) {
@@ -338,6 +343,7 @@ ColorRgba Shader::shade(int quality) {
     bool centreDisagrees = false;
     if (edgeFlags == 0 && spansPole(diagonal, wrap)) {
         verdict.samples = kEdgeGridSide * kEdgeGridSide;
+        probeLimit_ = kMaxPoleProbes;
         return gridSamples(3, diagonal);
     }
     if (edgeFlags == 0) {
