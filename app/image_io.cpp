@@ -295,9 +295,9 @@ bool ImageFileWriter::begin(const std::string& path, const Document& doc, int de
     }
     const std::string format = s->out->format_name();
     // Formats that hold only floating-point samples (OpenEXR, Radiance) take
-    // 16 bits as half floats: the samples go to the writer as floats, light
-    // above full scale included, not through the integer scale that would
-    // clip them to 1.
+    // 16 bits as half floats (Radiance keeps its own): the samples go to the
+    // writer as floats, light above full scale included, not through the
+    // integer scale that would clip them to 1.
     const bool half = depth == 16 && (format == "openexr" || format == "hdr");
     if (half) s->depth = 32;
     s->type = s->depth == 8 ? OIIO::TypeDesc::UINT8 : s->depth == 16 ? OIIO::TypeDesc::UINT16 : OIIO::TypeDesc::FLOAT;
