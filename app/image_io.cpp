@@ -286,8 +286,8 @@ struct ImageFileWriter::State {
     CheckedFile file;
     std::unique_ptr<CheckedFileProxy> proxy;
     std::unique_ptr<OIIO::ImageOutput> out;
-    OIIO::TypeDesc type;
-    int depth = 8;
+    OIIO::TypeDesc type;  // of the samples handed to the writer
+    int depth = 8;        // their depth
     int fileChannels = 0;
     bool asStored = false;
     std::int32_t written = 0;
@@ -327,15 +327,21 @@ bool ImageFileWriter::begin(const std::string& path, const Document& doc, int de
         error = s->failure("unsupported file format");
         return false;
     }
-    s->type = depth == 8 ? OIIO::TypeDesc::UINT8 : depth == 16 ? OIIO::TypeDesc::UINT16 : OIIO::TypeDesc::FLOAT;
+    const std::string format = s->out->format_name();
+    // Formats that hold only floating-point samples (OpenEXR, Radiance) take
+    // 16 bits as half floats (Radiance keeps its own): the samples go to the
+    // writer as floats, light above full scale included, not through the
+    // integer scale that would clip them to 1.
+    const bool half = depth == 16 && (format == "openexr" || format == "hdr");
+    if (half) s->depth = 32;
+    s->type = s->depth == 8 ? OIIO::TypeDesc::UINT8 : s->depth == 16 ? OIIO::TypeDesc::UINT16 : OIIO::TypeDesc::FLOAT;
     const bool alpha = doc.hasAlpha && writeAlpha;
     s->fileChannels = doc.colorPlanes + (alpha ? 1 : 0);
-    OIIO::ImageSpec spec(doc.width, doc.height, s->fileChannels, s->type);
+    OIIO::ImageSpec spec(doc.width, doc.height, s->fileChannels, half ? OIIO::TypeDesc::HALF : s->type);
     if (alpha) spec.alpha_channel = doc.colorPlanes;
     spec.attribute("oiio:UnassociatedAlpha", 1);  // our samples are not premultiplied
     spec.channelnames = doc.colorPlanes == 1 ? std::vector<std::string>{"Y"} : std::vector<std::string>{"R", "G", "B"};
     if (alpha) spec.channelnames.push_back("A");
-    const std::string format = s->out->format_name();
     if (format == "png") {
         spec.attribute("png:compressionLevel", kPngCompressionLevel);
         spec.attribute("png:filter", kPngFilterSub);
@@ -346,10 +352,10 @@ bool ImageFileWriter::begin(const std::string& path, const Document& doc, int de
     // another depth, 16-bit samples (the file's scale differs) and pixels
     // whose transparency stays out are converted and packed strip by strip
     // (the writer's own gathering of strided pixels is several times slower).
-    s->asStored = depth == doc.depth && depth != 16 && s->fileChannels == doc.planes();
+    s->asStored = s->depth == doc.depth && s->depth != 16 && s->fileChannels == doc.planes();
     if (!s->asStored) {
         try {
-            s->strip.resize(rowSamples * static_cast<std::size_t>(depth / 8) * kStripRows);
+            s->strip.resize(rowSamples * static_cast<std::size_t>(s->depth / 8) * kStripRows);
         } catch (const std::bad_alloc&) {
             error = "cannot write \"" + path + "\": not enough memory";
             return false;

@@ -47,7 +47,9 @@ bool loadMask(const std::string& path, std::int32_t width, std::int32_t height, 
 bool checkImageTarget(const std::string& path, std::string& error);
 
 // Writes a document. `depth` 0 keeps the document's depth; formats that
-// cannot hold it get the nearest they can. The file appears only when it is
+// cannot hold it get the nearest they can (16 bits in a format of floats
+// only are half floats in OpenEXR and the format's own floats in Radiance,
+// with values above 1 kept). The file appears only when it is
 // complete: it is written beside the target and renamed into place. PNG and
 // TIFF files are deflated at a moderate level (4 of 9; PNG rows with the
 // "sub" filter), which costs a little size for a large saving in time.

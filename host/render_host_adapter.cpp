@@ -106,9 +106,9 @@ namespace {
 // Stores one delivered strip (request coordinates `want`) at row `y0` of the
 // working input, a row at a time so that each row is stored while it is
 // still in the cache. The format is resolved once. An 8-bit image goes in as
-// bytes, exactly; deeper ones as floats (storing clamps colours to 0..1 of
-// full scale and replaces what is not a number by 0, so the rows go in as
-// read). `row` holds one row of either kind.
+// bytes, exactly; deeper ones as floats (storing raises colours to at least
+// 0, keeps a float image's values above full scale and replaces what is not
+// a number by 0, so the rows go in as read). `row` holds one row of either kind.
 bool storeStrip(const PixelFormat& format, const TileView& in, const VRect& want, std::vector<float>& row,
                 RenderSession& session, std::int32_t y0) {
     const std::int32_t width = want.right - want.left, rows = want.bottom - want.top;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <cmath>
 #include <cstring>
 #include <limits>
 
@@ -62,9 +63,12 @@ float readSample(const unsigned char* at, int depth) {
       return static_cast<float>(v);
     }
     default: {
+      // A float sample that is not a number (or infinite) reads as 0, as
+      // the input pyramid reads it: mixed into a partly covered or partly
+      // selected pixel it would turn the whole result into one.
       float v;
       std::memcpy(&v, at, sizeof v);
-      return v;
+      return std::isfinite(v) ? v : 0.0f;
     }
   }
 }

@@ -122,9 +122,10 @@ void compositeOver(const ColorRgba& a, ColorRgba& b);
 // 0, else 0.8 grey; opaque.
 ColorRgba checkerboardSquare(std::int32_t x, std::int32_t y);
 
-// Reads the pixel at target coordinates (column, row) as floats in 0..1
-// (alpha 1.0 without a transparency sample; (0, 0, 0, 0) outside an
-// unclamped grid or for an absent one).
+// Reads the pixel at target coordinates (column, row) as floats, 1 for full
+// scale (alpha 1.0 without a transparency sample; (0, 0, 0, 0) outside an
+// unclamped grid or for an absent one; a float sample that is not a finite
+// number reads as 0).
 ColorRgba readGridPixel(const PixelGrid& grid, std::int32_t column, std::int32_t row);
 
 // Writes a colour at target coordinates: samples = truncate(channel x scale),

@@ -21,6 +21,10 @@ namespace {
 
 constexpr float kTapOffsets[6] = {-0.75f, -0.25f, 0.25f, 0.75f, 1.25f, 1.75f};
 constexpr float kColourMax = 65535.0f;
+// Colour above full scale is light a float image holds (HDR): kept, up to a
+// limit far above any image's values and far enough below the float range
+// that the weighted sums of the reductions and lookups stay finite.
+constexpr float kColourLimit = 1.0e30f;
 constexpr float kInvColourMax = 1.0f / 65535.0f;
 
 inline std::int32_t wrapIndex(std::int32_t i, std::int32_t n) {
@@ -89,7 +93,9 @@ inline Vec4 splat(float f) noexcept { return Vec4{f, f, f, f}; }
 
 inline void storeReduced(float* out, const float* sum, float colourFactor, float alphaFactor) {
     constexpr float k = 1.0f / kPyramidWeightSum;
-    for (int c = 0; c < 3; ++c) out[c] = std::clamp(sum[c] * k * colourFactor, 0.0f, kColourMax);
+    // The weights are positive: a reduction stays within its taps' range
+    // (0..65535 for an integer image, above it for a float one).
+    for (int c = 0; c < 3; ++c) out[c] = std::clamp(sum[c] * k * colourFactor, 0.0f, kColourLimit);
     out[3] = std::clamp(sum[3] * k * alphaFactor, 0.0f, 1.0f);
 }
 
@@ -132,18 +138,20 @@ inline float readSample(const std::uint8_t* row, std::size_t index) {
 }
 
 // One row of `width` pixels of `Channels` interleaved samples into level-0
-// floats: colour ×colourScale clamped to 0..65535, alpha ×alphaScale clamped
-// to 0..1 (1 without an alpha channel); grey fills all three colours.
+// floats: colour ×colourScale clamped to 0..65535 (float samples: at least 0,
+// values above full scale kept), alpha ×alphaScale clamped to 0..1 (1
+// without an alpha channel); grey fills all three colours.
 template <typename Sample, int Channels>
 void storeRow(const std::uint8_t* row, std::int32_t width, float colourScale, float alphaScale, float* out) {
     constexpr bool grey = Channels < 3;
     constexpr bool alpha = Channels == 2 || Channels == 4;
+    constexpr float limit = std::is_same_v<Sample, float> ? kColourLimit : kColourMax;
     for (std::int32_t x = 0; x < width; ++x, out += 4) {
         const std::size_t i = static_cast<std::size_t>(x) * Channels;
-        const float r = std::clamp(readSample<Sample>(row, i) * colourScale, 0.0f, kColourMax);
+        const float r = std::clamp(readSample<Sample>(row, i) * colourScale, 0.0f, limit);
         out[0] = r;
-        out[1] = grey ? r : std::clamp(readSample<Sample>(row, i + 1) * colourScale, 0.0f, kColourMax);
-        out[2] = grey ? r : std::clamp(readSample<Sample>(row, i + 2) * colourScale, 0.0f, kColourMax);
+        out[1] = grey ? r : std::clamp(readSample<Sample>(row, i + 1) * colourScale, 0.0f, limit);
+        out[2] = grey ? r : std::clamp(readSample<Sample>(row, i + 2) * colourScale, 0.0f, limit);
         out[3] = alpha ? std::clamp(readSample<Sample>(row, i + Channels - 1) * alphaScale, 0.0f, 1.0f) : 1.0f;
     }
 }
@@ -581,7 +589,8 @@ ColorRgba samplePlain(const ImagePyramid& pyramid, float u, float v, const Footp
     return sampleTrilinear(pyramid, u, v, levelOfDetail(radius, pyramid.bias()), sharpen);
 }
 
-ColorRgba sampleInput(const ImagePyramid& pyramid, float u, float v, const Footprint& fp, float sharpen) noexcept {
+ColorRgba sampleInput(const ImagePyramid& pyramid, float u, float v, const Footprint& fp, float sharpen,
+                      int maxProbes) noexcept {
     if (pyramid.levelCount() < 1 || !insideImage(pyramid, u, v)) return ColorRgba{};
     const bool wrapX = pyramid.wrap() == kWrapHorizontal;
     const float w = static_cast<float>(pyramid.level(0).width);
@@ -670,10 +679,13 @@ ColorRgba sampleInput(const ImagePyramid& pyramid, float u, float v, const Footp
         n = 2;
         spread = std::clamp((ratio - 1.25f) * 4.0f, 0.0f, 1.0f);
     } else {
-        n = static_cast<int>(ratio + 0.5f);
-        if (n > kMaxAnisotropicProbes) {
-            n = kMaxAnisotropicProbes;
-            minor = major / kMaxAnisotropicProbes;  // wider probes rather than gaps between them
+        const int limit = std::max(maxProbes, 2);
+        const float wanted = std::floor(ratio + 0.5f);
+        if (wanted > static_cast<float>(limit)) {
+            n = limit;
+            minor = major / static_cast<float>(limit);  // wider probes rather than gaps between them
+        } else {
+            n = static_cast<int>(wanted);
         }
         n = std::max(n, 2);
     }

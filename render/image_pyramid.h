@@ -1,9 +1,10 @@
 #pragma once
 // The image pyramid: copies of an input image at decreasing sizes, level 0
 // the image itself, each further level about half the size of the one
-// before. Levels hold floats (colour channels 0..65535, alpha 0..1, not
-// premultiplied), except level 0 of an 8-bit image, which keeps the image's
-// own bytes (a quarter of the memory, and every value exact).
+// before. Levels hold floats (colour channels 0..65535 for full scale, alpha
+// 0..1, not premultiplied; a float image keeps its values above full
+// scale), except level 0 of an 8-bit image, which keeps the image's own
+// bytes (a quarter of the memory, and every value exact).
 // Lookups filter from the pyramid so that strongly shrinking projections do
 // not alias: trilinear between two levels, and anisotropic (several
 // trilinear probes along the long axis of an elongated footprint).
@@ -183,7 +184,8 @@ std::int16_t buildPyramid(ImagePyramid& pyramid, int processors = 0);
 
 // ---- lookups -----------------------------------------------------------------------
 // Positions u, v are fractions of the image width and height. Colours come
-// back as floats 0..1 (colour divided by 65535), not premultiplied. A lookup
+// back as floats, 1 for full scale (colour divided by 65535; a float image's
+// light above full scale comes back above 1), not premultiplied. A lookup
 // outside the image (v outside [0, 1], or u outside it without horizontal
 // wrap) is transparent black. `sharpen` (0..1) moves the detail level toward
 // the finer level and sharpens the interpolation's transition, never beyond
@@ -211,8 +213,9 @@ ColorRgba samplePlain(const ImagePyramid& pyramid, float u, float v, const Footp
                       float sharpen) noexcept;
 
 // The anisotropic lookup: trilinear probes along the footprint ellipse's
-// major axis, at the level of its minor axis.
-ColorRgba sampleInput(const ImagePyramid& pyramid, float u, float v, const Footprint& footprint,
-                      float sharpen) noexcept;
+// major axis, at the level of its minor axis. With more than `maxProbes`
+// needed, the probes widen (a coarser level) to cover the major axis.
+ColorRgba sampleInput(const ImagePyramid& pyramid, float u, float v, const Footprint& footprint, float sharpen,
+                      int maxProbes = kMaxAnisotropicProbes) noexcept;
 
 }  // namespace globaro

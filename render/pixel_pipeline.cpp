@@ -54,6 +54,23 @@ inline float poleFreeU(const RenderCell& c, InputWrap wrap) {
     return c.inputU;
 }
 
+// Near a pole of a wrapping input the corners of a pixel spread over a wide
+// range of longitude within a row or two of the input: the pixel covers a
+// wedge, not the parallelogram its corner differences span. Taken as one
+// footprint, it is so long along u that the lookup widens its probes to
+// cover it, blurring far across latitude as well (a knot of wrong colours
+// at the pole). A pixel whose footprint spans more than 1/32 of the turn
+// (within a few pixels of the pole) is sampled on a grid instead, each
+// sample's footprint a seventh of the pixel's, with as many probes as
+// cover it without widening them (up to kMaxPoleProbes): the detail along
+// the wedge is still averaged, and latitude is not blurred.
+inline constexpr int kMaxPoleProbes = 64;
+
+inline bool spansPole(const Footprint& fp, InputWrap wrap) {
+    constexpr float kWideU = 1.0f / 32.0f;
+    return wrap != kInputNoWrap && (std::fabs(fp.du1) > kWideU || std::fabs(fp.du2) > kWideU);
+}
+
 // Sums samples as premultiplied colours; alpha is the mean over the weights.
 struct SampleSum {
     float r = 0, g = 0, b = 0, a = 0, weight = 0;
@@ -117,6 +134,7 @@ private:
     TileState& st_;
     std::int32_t x_, y_;
     std::uint32_t seed_;
+    int probeLimit_ = kMaxAnisotropicProbes;  // of each anisotropic lookup
 };
 
 ColorRgba Shader::sampleColour(const RenderCell& cell, float u, float v, const Footprint& fp, bool anisotropic) {
@@ -147,7 +165,7 @@ ColorRgba Shader::sampleColour(const RenderCell& cell, float u, float v, const F
         if (cfg_.pyramid == nullptr || noPosition(u) || noPosition(v)) {
             c = ColorRgba{};
         } else {
-            c = anisotropic ? sampleInput(*cfg_.pyramid, u, v, fp, opt_.sharpen)
+            c = anisotropic ? sampleInput(*cfg_.pyramid, u, v, fp, opt_.sharpen, probeLimit_)
                             : samplePlain(*cfg_.pyramid, u, v, fp, opt_.sharpen);
         }
         if (c.a > 0.0f) {
@@ -323,6 +341,11 @@ ColorRgba Shader::shade(int quality) {
     if (quality == kQualityBetter) return sampleColour(c0, u, v, diagonal, true);
 
     bool centreDisagrees = false;
+    if (edgeFlags == 0 && spansPole(diagonal, wrap)) {
+        verdict.samples = kEdgeGridSide * kEdgeGridSide;
+        probeLimit_ = kMaxPoleProbes;
+        return gridSamples(3, diagonal);
+    }
     if (edgeFlags == 0) {
         if (!opt_.centreCheck) return sampleColour(c0, u, v, diagonal, true);
         RenderCell centre;

@@ -4,9 +4,11 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <limits>
 #include <map>
 #include <string>
 #include <sys/wait.h>
@@ -139,6 +141,58 @@ TEST(Cli, RenderAndInfo) {
     for (const char* phase : {"timings: read ", " s, filter ", "prepare ", "start ", "continue ", "finish ",
                               "host tiles ", "), write "})
         EXPECT_NE(eight.output.find(phase), std::string::npos) << phase << " in " << eight.output;
+}
+
+TEST(Cli, FloatImagesKeepTheirLightAndNoNaNLeaks) {
+    // Light up to 4 (red 4 everywhere, green rising to 4 to the right), and
+    // a patch of pixels that are not numbers on the left, under the rim of
+    // the Mollweide ellipse, where a render in place mixes the rendered
+    // colour with the pixel underneath.
+    Document doc;
+    std::string error;
+    ASSERT_TRUE(makeDocument(doc, 64, 32, 3, false, 32, error)) << error;
+    for (std::int32_t y = 0; y < 32; ++y)
+        for (std::int32_t x = 0; x < 64; ++x) {
+            const bool hole = x >= 2 && x < 14 && y >= 3 && y < 10;
+            const float nan = std::numeric_limits<float>::quiet_NaN();
+            doc.setValue(x, y, 0, hole ? nan : 4.0f);
+            doc.setValue(x, y, 1, hole ? nan : 0.25f + 3.75f * static_cast<float>(x) / 63.0f);
+            doc.setValue(x, y, 2, hole ? nan : 0.5f);
+        }
+    const std::string in = temp("light.exr");
+    ASSERT_TRUE(saveDocument(in, doc, 0, error)) << error;
+    struct Case {
+        const char* options;
+        const char* output;
+        double tolerance;  // of the file's samples
+    };
+    const Case cases[] = {
+        {"", "light-same.exr", 1e-4},
+        {"--size 128x64", "light-canvas.exr", 1e-4},
+        {"--output Mollweide", "light-map.exr", 1e-4},
+        {"--depth 16", "light-half.exr", 2e-3},
+        {"--size 128x64", "light-canvas.hdr", 0.03},
+    };
+    for (const Case& c : cases) {
+        const std::string out = temp(c.output);
+        const Outcome o = runCli(std::string("render --quiet ") + c.options + " " + in + " " + out);
+        ASSERT_EQ(o.status, 0) << o.output;
+        Document back;
+        ASSERT_TRUE(loadDocument(out, back, error)) << error;
+        bool finite = true;
+        float mostGreen = 0.0f;
+        for (std::int32_t y = 0; y < back.height; ++y)
+            for (std::int32_t x = 0; x < back.width; ++x) {
+                for (int p = 0; p < 3; ++p) finite = finite && std::isfinite(back.value(x, y, p));
+                mostGreen = std::max(mostGreen, back.value(x, y, 1));
+            }
+        EXPECT_TRUE(finite) << c.output;
+        // Far from the hole the light is as it was.
+        const std::int32_t cx = back.width / 2, cy = back.height / 2;
+        EXPECT_NEAR(back.value(cx, cy, 0), 4.0, 4.0 * c.tolerance) << c.output;
+        EXPECT_NEAR(back.value(cx, cy, 2), 0.5, 0.5 * c.tolerance + 1e-4) << c.output;
+        EXPECT_GT(mostGreen, 3.8f) << c.output;
+    }
 }
 
 TEST(Cli, MasksMustMatchTheImage) {
