@@ -320,5 +320,21 @@ TEST(CliSettings, HostileActionFilesAndPresets) {
     EXPECT_NE(junk.output.find("cannot read preset"), std::string::npos) << junk.output;
 }
 
+// An output that the recorded key lists never named ("logarithmic", id
+// 100335) reaches the filter and is drawn.
+TEST(CliSettings, AnOutputWithoutAListedKeyIsDrawn) {
+    const std::string in = demoPanorama("l_demo", "64x32");
+    const std::string out = temp("l_out.png");
+    const Outcome o = runCli("render --quiet " + in + " " + out + " --size 32x32 --output 100335");
+    ASSERT_EQ(o.status, 0) << o.output;
+    Document back;
+    std::string error;
+    ASSERT_TRUE(loadDocument(out, back, error)) << error;
+    int covered = 0;
+    for (std::int32_t y = 0; y < back.height; ++y)
+        for (std::int32_t x = 0; x < back.width; ++x) covered += !back.hasAlpha || back.value(x, y, 3) > 0.5f;
+    EXPECT_GT(covered, back.width * back.height / 2);
+}
+
 }  // namespace
 }  // namespace globaro
