@@ -102,7 +102,7 @@ int runFilter(Document& doc, const std::string& modulePath, const RunSettingsOpt
     if (!loadModule(modulePath, module, error)) return kExitFailure;
     if (!moduleAcceptsImageMode(module.properties, doc.imageMode(), error)) return kExitFailure;
     DescriptorStore store;
-    if (!offerRunDescriptor(run, store, error)) return kExitUsage;
+    if (!offerRunDescriptor(run, store, error)) return kExitFailure;
     HostOptions options;
     options.showProgress = showProgress;
     options.descriptorParameters = &store.parameters();
@@ -503,6 +503,8 @@ int main(int argc, char** argv) {
     }
 
     CLI::App app{"Globaro 2: turns spherical panoramas and world maps into other projections.", "globaro"};
+    // A refused command line is one line, like every other refusal.
+    app.failure_message([](const CLI::App*, const CLI::Error& e) { return "globaro: " + std::string(e.what()) + "\n"; });
     app.set_version_flag("--version", std::string("globaro ") + GLOBARO_VERSION);
     app.require_subcommand(1);
     std::string modulePath = defaultModulePath();
@@ -564,10 +566,10 @@ int main(int argc, char** argv) {
         ->transform(projectionValidator([](std::string_view t) { return findOutputProjection(t); }, "output"));
     probeCommand->add_option("--size", probeSize, "Output image size, WIDTHxHEIGHT");
     probeCommand->add_option("--input-size", probeInputSize, "Input image size, WIDTHxHEIGHT");
-    probeCommand->add_option("--lat", probe.lat, "Latitude, degrees")->check(CLI::Range(-90.0, 90.0));
-    probeCommand->add_option("--lon", probe.lon, "Longitude, degrees")->check(CLI::Range(-180.0, 180.0));
-    probeCommand->add_option("--spin", probe.spin, "Spin, degrees")->check(CLI::Range(-180.0, 180.0));
-    probeCommand->add_option("--fov", probe.fov, "Field of view, degrees")->check(CLI::Range(0.0, 180.0));
+    probeCommand->add_option("--lat", probe.lat, "Latitude, degrees")->check(finiteNumber(-90.0, 90.0));
+    probeCommand->add_option("--lon", probe.lon, "Longitude, degrees")->check(finiteNumber(-180.0, 180.0));
+    probeCommand->add_option("--spin", probe.spin, "Spin, degrees")->check(finiteNumber(-180.0, 180.0));
+    probeCommand->add_option("--fov", probe.fov, "Field of view, degrees")->check(finiteNumber(0.0, 180.0));
     probeCommand->add_flag("--flip", probe.flip, "Mirror the input");
     probeCommand->add_flag("--anamorph", probe.anamorph, "Anamorphosis");
     probeCommand->add_option("positions", probePoints, "Output positions a b [a b ...], fractions 0..1")
