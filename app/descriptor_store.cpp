@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <limits>
 #include <sstream>
@@ -879,30 +880,42 @@ bool saveActionFile(const std::string& path, const RecordedAction& action, std::
 }
 
 bool loadActionFile(const std::string& path, RecordedAction& action, std::string& error) {
+    const std::string name = "action file \"" + path + "\"";
+    // Only plain files: a folder or a pipe has no size to go by.
+    std::error_code ec;
+    const auto status = std::filesystem::status(path, ec);
+    if (!std::filesystem::exists(status)) {
+        error = "cannot read " + name + ": no such file";
+        return false;
+    }
+    if (!std::filesystem::is_regular_file(status)) {
+        error = "cannot read " + name + ": not a plain file";
+        return false;
+    }
     std::ifstream in(path, std::ios::binary);
     if (!in) {
-        error = "cannot read " + path;
+        error = "cannot read " + name + ": it cannot be opened";
         return false;
     }
     in.seekg(0, std::ios::end);
     const std::streamoff size = in.tellg();
     if (size < 0) {
-        error = "cannot read " + path;
+        error = "cannot read " + name;
         return false;
     }
     if (static_cast<std::uint64_t>(size) > kMaxActionFileBytes) {
-        error = path + ": the action file is too large";
+        error = "cannot read " + name + ": the action file is too large";
         return false;
     }
     in.seekg(0, std::ios::beg);
     std::string text(static_cast<std::size_t>(size), '\0');
     if (size > 0 && !in.read(text.data(), size)) {
-        error = "cannot read " + path;
+        error = "cannot read " + name + ": it could not be read to its end";
         return false;
     }
     std::string why;
     if (!actionFromJson(text, action, why)) {
-        error = path + ": " + why;
+        error = "cannot read " + name + ": " + why;
         return false;
     }
     return true;

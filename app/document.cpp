@@ -9,9 +9,9 @@
 namespace globaro {
 
 namespace {
-// Editors of this interface handle up to 300000 pixels a side; we also cap
-// the whole buffer so that a hostile size cannot exhaust memory.
-constexpr std::int32_t kMaxSide = 300000;
+// Besides the sides (kMaxDocumentSide) the whole buffer is capped, so that a
+// hostile size cannot exhaust memory.
+constexpr std::int32_t kMaxSide = kMaxDocumentSide;
 constexpr std::size_t kMaxBytes = std::size_t{16} << 30;
 
 // Samples as value() reads them and setValue() writes them.
@@ -99,7 +99,7 @@ bool makeDocument(Document& doc, std::int32_t width, std::int32_t height, int co
                   std::string& error) {
     if (width < 1 || height < 1 || width > kMaxSide || height > kMaxSide) {
         error = "image size " + std::to_string(width) + " x " + std::to_string(height) +
-                " is outside 1..300000 pixels a side";
+                " is outside 1.." + std::to_string(kMaxSide) + " pixels a side";
         return false;
     }
     if (colorPlanes != 1 && colorPlanes != 3) {

@@ -47,8 +47,13 @@ struct Document {
 // Full-scale sample value of a depth: 255, 32768 or 1.
 float sampleScale(int depth);
 
+// The largest side of an image, in pixels: editors of this interface
+// handle up to 300000 pixels a side.
+inline constexpr std::int32_t kMaxDocumentSide = 300000;
+
 // Creates a blank document; false (with a reason) when the request is not
-// something an editor could hold.
+// something an editor could hold (a side outside 1..kMaxDocumentSide, or
+// more bytes than the host will hold).
 bool makeDocument(Document& doc, std::int32_t width, std::int32_t height, int colorPlanes, bool hasAlpha,
                   int depth, std::string& error);
 

@@ -91,15 +91,31 @@ std::string describeResult(std::int16_t code) {
     }
 }
 
+// "WIDTHxHEIGHT" with whole sides of 1..kMaxDocumentSide pixels. A side stops
+// growing past the largest one, so a long number cannot wrap into a small
+// size. On failure `error` is one line that names the option.
 template <typename Int>
-bool parseSize(const std::string& text, Int& width, Int& height) {
-    int w = 0, h = 0;
-    char x = 0, extra = 0;
-    if (std::sscanf(text.c_str(), "%d%c%d%c", &w, &x, &h, &extra) != 3 || (x != 'x' && x != 'X') || w < 1 ||
-        h < 1)
+bool parseSize(const char* option, const std::string& text, Int& width, Int& height, std::string& error) {
+    std::size_t at = 0;
+    auto side = [&](std::int64_t& value) {
+        const std::size_t first = at;
+        for (value = 0; at < text.size() && text[at] >= '0' && text[at] <= '9'; ++at)
+            value = std::min<std::int64_t>(value * 10 + (text[at] - '0'), kMaxDocumentSide + 1);
+        return at > first && value >= 1 && value <= kMaxDocumentSide;
+    };
+    std::int64_t w = 0, h = 0;
+    bool ok = side(w) && at < text.size() && (text[at] == 'x' || text[at] == 'X');
+    if (ok) {
+        ++at;
+        ok = side(h) && at == text.size();
+    }
+    if (!ok) {
+        error = std::string(option) + " wants WIDTHxHEIGHT with sides of 1.." + std::to_string(kMaxDocumentSide) +
+                " pixels, got \"" + text + "\"";
         return false;
-    width = w;
-    height = h;
+    }
+    width = static_cast<Int>(w);
+    height = static_cast<Int>(h);
     return true;
 }
 
@@ -120,7 +136,7 @@ int runFilter(Document& doc, const std::string& modulePath, const RunSettingsOpt
     if (!loadModule(modulePath, module, error)) return kExitFailure;
     if (!moduleAcceptsImageMode(module.properties, doc.imageMode(), error)) return kExitFailure;
     DescriptorStore store;
-    if (!offerRunDescriptor(run, store, error)) return kExitUsage;
+    if (!offerRunDescriptor(run, store, error)) return kExitFailure;
     HostOptions options;
     options.showProgress = showProgress;
     options.descriptorParameters = &store.parameters();
@@ -257,10 +273,7 @@ int checkRecordTarget(const std::string& input, const std::string& output, const
 int renderFileOnce(const std::string& input, const std::string& output, const RenderOptions& o, bool showProgress,
                    std::string& error) {
     std::int32_t canvasWidth = 0, canvasHeight = 0;
-    if (!o.size.empty() && !parseSize(o.size, canvasWidth, canvasHeight)) {
-        error = "--size wants WIDTHxHEIGHT, got \"" + o.size + "\"";
-        return kExitUsage;
-    }
+    if (!o.size.empty() && !parseSize("--size", o.size, canvasWidth, canvasHeight, error)) return kExitUsage;
     // What cannot be written is said before the work, not after it.
     if (const int status = checkRecordTarget(input, output, o, error); status != 0) return status;
     if (!checkImageTarget(output, error)) return kExitFailure;
@@ -397,8 +410,8 @@ int commandBatch(const std::vector<std::string>& inputs, const std::string& patt
         return kExitUsage;
     }
     std::int32_t w = 0, h = 0;
-    if (!o.size.empty() && !parseSize(o.size, w, h)) {
-        std::cerr << "globaro: --size wants WIDTHxHEIGHT, got \"" << o.size << "\"\n";
+    if (!o.size.empty() && !parseSize("--size", o.size, w, h, error)) {
+        std::cerr << "globaro: " << error << "\n";
         return kExitUsage;
     }
     if (batchItem >= 0) {  // a worker started by the batch below
@@ -480,8 +493,9 @@ int commandBatch(const std::vector<std::string>& inputs, const std::string& patt
 // handful of representative outputs, written into `folder`.
 int commandDemo(const std::string& folder, const std::string& size, const std::string& modulePath) {
     std::int32_t width = 2048, height = 1024;
-    if (!parseSize(size, width, height)) {
-        std::cerr << "globaro: --size wants WIDTHxHEIGHT, got \"" << size << "\"\n";
+    std::string error;
+    if (!parseSize("--size", size, width, height, error)) {
+        std::cerr << "globaro: " << error << "\n";
         return kExitUsage;
     }
     std::error_code ec;
@@ -491,7 +505,6 @@ int commandDemo(const std::string& folder, const std::string& size, const std::s
         return kExitFailure;
     }
     Document panorama;
-    std::string error;
     if (!makeDemoPanorama(panorama, width, height, 8, error)) {
         std::cerr << "globaro: " << error << "\n";
         return kExitFailure;
@@ -563,6 +576,8 @@ int main(int argc, char** argv) {
     catchStopSignals();
 
     CLI::App app{"Globaro 2: turns spherical panoramas and world maps into other projections.", "globaro"};
+    // A refused command line is one line, like every other refusal.
+    app.failure_message([](const CLI::App*, const CLI::Error& e) { return "globaro: " + std::string(e.what()) + "\n"; });
     app.set_version_flag("--version", std::string("globaro ") + GLOBARO_VERSION);
     app.require_subcommand(1);
     std::string modulePath = defaultModulePath();
@@ -624,10 +639,10 @@ int main(int argc, char** argv) {
         ->transform(projectionValidator([](std::string_view t) { return findOutputProjection(t); }, "output"));
     probeCommand->add_option("--size", probeSize, "Output image size, WIDTHxHEIGHT");
     probeCommand->add_option("--input-size", probeInputSize, "Input image size, WIDTHxHEIGHT");
-    probeCommand->add_option("--lat", probe.lat, "Latitude, degrees")->check(CLI::Range(-90.0, 90.0));
-    probeCommand->add_option("--lon", probe.lon, "Longitude, degrees")->check(CLI::Range(-180.0, 180.0));
-    probeCommand->add_option("--spin", probe.spin, "Spin, degrees")->check(CLI::Range(-180.0, 180.0));
-    probeCommand->add_option("--fov", probe.fov, "Field of view, degrees")->check(CLI::Range(0.0, 180.0));
+    probeCommand->add_option("--lat", probe.lat, "Latitude, degrees")->check(finiteNumber(-90.0, 90.0));
+    probeCommand->add_option("--lon", probe.lon, "Longitude, degrees")->check(finiteNumber(-180.0, 180.0));
+    probeCommand->add_option("--spin", probe.spin, "Spin, degrees")->check(finiteNumber(-180.0, 180.0));
+    probeCommand->add_option("--fov", probe.fov, "Field of view, degrees")->check(finiteNumber(0.0, 180.0));
     probeCommand->add_flag("--flip", probe.flip, "Mirror the input");
     probeCommand->add_flag("--anamorph", probe.anamorph, "Anamorphosis");
     probeCommand->add_option("positions", probePoints, "Output positions a b [a b ...], fractions 0..1")
@@ -666,9 +681,11 @@ int main(int argc, char** argv) {
             std::cerr << "globaro: positions come in pairs: a b\n";
             return kExitUsage;
         }
-        if ((!probeSize.empty() && !parseSize(probeSize, probe.width, probe.height)) ||
-            (!probeInputSize.empty() && !parseSize(probeInputSize, probe.inputWidth, probe.inputHeight))) {
-            std::cerr << "globaro: sizes are WIDTHxHEIGHT, e.g. 2048x1024\n";
+        std::string error;
+        if ((!probeSize.empty() && !parseSize("--size", probeSize, probe.width, probe.height, error)) ||
+            (!probeInputSize.empty() &&
+             !parseSize("--input-size", probeInputSize, probe.inputWidth, probe.inputHeight, error))) {
+            std::cerr << "globaro: " << error << "\n";
             return kExitUsage;
         }
         for (std::size_t i = 0; i + 1 < probePoints.size(); i += 2) probe.points.emplace_back(probePoints[i], probePoints[i + 1]);

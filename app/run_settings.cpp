@@ -2,6 +2,10 @@
 
 #include <array>
 #include <cctype>
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <sstream>
 
 #include "host/scripting_parameters.h"
 #include "projection/catalogue.h"
@@ -43,8 +47,25 @@ void addNumber(CLI::App& command, const std::string& name, std::optional<T>& tar
     command
         .add_option_function<double>(
             name, [&target](double v) { target = static_cast<T>(v); }, help)
-        ->check(CLI::Range(lo, hi))
+        ->check(finiteNumber(lo, hi))
         ->type_name(typeName);
+}
+
+std::string numberText(double v) {
+    std::ostringstream out;
+    out << v;
+    return out.str();
+}
+
+// Why a preset file could not be read, from the status of the read.
+std::string presetProblem(const std::string& path, const SettingsReadResult& read) {
+    std::error_code ec;
+    const auto status = std::filesystem::status(path, ec);
+    if (read.status == kFileNotFound) return std::filesystem::exists(status) ? "it cannot be opened" : "no such file";
+    if (read.status == kFileReadFailed)
+        return std::filesystem::is_regular_file(status) ? "it could not be read to its end" : "not a plain file";
+    if (read.version != 0) return "settings version " + std::to_string(read.version) + " is not known";
+    return "not a settings file";
 }
 
 void addSwitch(CLI::App& command, const std::string& name, std::optional<bool>& target, const std::string& help) {
@@ -53,6 +74,20 @@ void addSwitch(CLI::App& command, const std::string& name, std::optional<bool>& 
 }
 
 }  // namespace
+
+CLI::Validator finiteNumber(double lo, double hi) {
+    const std::string range = numberText(lo) + ".." + numberText(hi);
+    return CLI::Validator(
+        [lo, hi, range](std::string& text) -> std::string {
+            char* end = nullptr;
+            const double v = std::strtod(text.c_str(), &end);
+            if (text.empty() || end != text.c_str() + text.size() || !std::isfinite(v))
+                return "\"" + text + "\" is not a number in " + range;
+            if (v < lo || v > hi) return text + " is outside " + range;
+            return {};
+        },
+        range);
+}
 
 std::optional<Rgb16> parseHexColor(std::string_view text) {
     if (!text.empty() && text.front() == '#') text.remove_prefix(1);
@@ -115,14 +150,20 @@ void addRunSettingsOptions(CLI::App& command, RunSettingsOptions& o) {
     addParsed(command, "--line-color", o.lineColor, "Line colour, hex RGB", parseHexColor, "RRGGBB");
     addParsed(command, "--tab-color", o.tabColor, "Glue tab colour, hex RGB", parseHexColor, "RRGGBB");
     addParsed(command, "--backdrop-color", o.backdropColor, "Backdrop colour, hex RGB", parseHexColor, "RRGGBB");
-    command.add_option("--preset", o.preset, "Start from the settings of a .q2q preset file")
-        ->check(CLI::ExistingFile);
-    command.add_option("--action", o.action, "Replay a recorded action file (JSON)")->check(CLI::ExistingFile);
+    // Missing or damaged files are the run's to report (status 1, one line
+    // naming the file), like the images.
+    command.add_option("--preset", o.preset, "Start from the settings of a .q2q preset file");
+    command.add_option("--action", o.action, "Replay a recorded action file (JSON)");
     command.add_option("--record", o.record, "Record the run's settings as an action file (JSON)");
     command.add_flag_function(
         "--dialog", [&o](std::int64_t) { o.dialog = true; }, "Ask for the filter's dialog");
     command.add_flag_function(
         "--no-dialog", [&o](std::int64_t) { o.dialog = false; }, "Do not ask for the filter's dialog");
+    command.parse_complete_callback([&o] {
+        if (!o.action.empty() && o.anySetting())
+            throw CLI::ValidationError("--action",
+                                       "replays recorded settings and cannot be combined with setting options");
+    });
 }
 
 bool buildRunSettings(const RunSettingsOptions& o, SettingsRecord& s, std::string& error) {
@@ -133,9 +174,7 @@ bool buildRunSettings(const RunSettingsOptions& o, SettingsRecord& s, std::strin
     if (!o.preset.empty()) {
         const SettingsReadResult read = readSettingsFile(o.preset, SettingsReadMode::kLoad, s, nullptr);
         if (read.status != 0) {
-            error = "cannot read preset \"" + o.preset + "\": " +
-                    (read.version != 0 ? "settings version " + std::to_string(read.version) + " is not known"
-                                       : std::string("not a settings file"));
+            error = "cannot read preset \"" + o.preset + "\": " + presetProblem(o.preset, read);
             return false;
         }
     }

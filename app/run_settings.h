@@ -31,14 +31,23 @@ struct RunSettingsOptions {
     bool anySetting() const;
 };
 
+// The check of a number option: a finite number in lo..hi ("nan" and "inf"
+// are refused, which CLI::Range lets through). The message names the value
+// and the range; the parser puts the option's name before it.
+CLI::Validator finiteNumber(double lo, double hi);
+
 // Adds the setting options (--input, --output, --lat, ... --preset, --action,
 // --record, --dialog) to a command.
 void addRunSettingsOptions(CLI::App& command, RunSettingsOptions& options);
 
 // The settings a run starts from: defaults, then the preset, then the options.
+// A preset that is missing, unreadable or damaged fails with one line naming
+// the file and the reason.
 bool buildRunSettings(const RunSettingsOptions& options, SettingsRecord& settings, std::string& error);
 
-// Offers the run's descriptor to the module through `store`.
+// Offers the run's descriptor to the module through `store`. Fails (with a
+// one-line reason) when the preset or action file cannot be used; combining
+// --action with setting options is refused by the parser already.
 bool offerRunDescriptor(const RunSettingsOptions& options, DescriptorStore& store, std::string& error);
 
 // Parses "#d7acdc", "d7acdc" or "#fff" into a colour.

@@ -88,6 +88,15 @@ constexpr std::int32_t idCount(const EnumKeyRange (&ranges)[N]) {
     return n;
 }
 
+// No listed key starts with the prefix of the carried keys.
+template <std::size_t N>
+constexpr bool noCarriedPrefix(const EnumKeyRange (&ranges)[N]) {
+    for (const EnumKeyRange& r : ranges)
+        if (r.firstKey[0] == kCarriedKeyPrefix) return false;
+    return true;
+}
+
+static_assert(noCarriedPrefix(kOutputRanges));
 static_assert(rangesValid(kGridRanges) && idCount(kGridRanges) == 7);
 static_assert(rangesValid(kGlueRanges) && idCount(kGlueRanges) == 69);
 static_assert(rangesValid(kInputRanges) && idCount(kInputRanges) == 38);
@@ -96,7 +105,7 @@ static_assert(rangesValid(kOutputRanges) && idCount(kOutputRanges) == 424);
 constexpr EnumKeyTable kGridTable("Kgty", kGridRanges);
 constexpr EnumKeyTable kGlueTable("GLty", kGlueRanges);
 constexpr EnumKeyTable kInputTable("Kity", kInputRanges);
-constexpr EnumKeyTable kOutputTable("Koty", kOutputRanges);
+constexpr EnumKeyTable kOutputTable("Koty", kOutputRanges, true);
 
 // ---- The scripted settings, in write order ------------------------------------
 
@@ -215,9 +224,47 @@ std::int32_t EnumKeyTable::size() const {
     return n;
 }
 
+namespace {
+
+constexpr char kBase62[] = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
+
+int base62Value(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'A' && c <= 'Z') return c - 'A' + 10;
+    if (c >= 'a' && c <= 'z') return c - 'a' + 36;
+    return -1;
+}
+
+DescriptorEnumID carriedKey(std::int32_t id) {
+    const char key[5] = {kCarriedKeyPrefix, kBase62[id / (62 * 62)], kBase62[id / 62 % 62], kBase62[id % 62], '\0'};
+    return fourCharCode(key);
+}
+
+// The id a '#' key stands for, or 0 when the key is not one.
+std::int32_t carriedId(DescriptorEnumID key) {
+    const std::string text = fourCharText(key);
+    if (text[0] != kCarriedKeyPrefix) return 0;
+    std::int32_t id = 0;
+    for (std::size_t i = 1; i < 4; ++i) {
+        const int digit = base62Value(text[i]);
+        if (digit < 0) return 0;
+        id = id * 62 + digit;
+    }
+    return id;
+}
+
+}  // namespace
+
+bool EnumKeyTable::hasListedKey(std::int32_t id) const {
+    for (const EnumKeyRange& r : ranges_)
+        if (id >= r.firstId && id <= r.lastId) return true;
+    return false;
+}
+
 DescriptorEnumID EnumKeyTable::keyFor(std::int32_t id) const {
     for (const EnumKeyRange& r : ranges_)
         if (id >= r.firstId && id <= r.lastId) return r.keyAt(id - r.firstId);
+    if (carriesOtherIds_ && id >= 1 && id <= kMaxCarriedId) return carriedKey(id);
     return kNoEnumKey;
 }
 
@@ -226,6 +273,10 @@ std::int32_t EnumKeyTable::idFor(DescriptorEnumID key) const {
     for (const EnumKeyRange& r : ranges_)
         for (std::int32_t k = 0; k < r.count(); ++k)
             if (r.keyAt(k) == key) return r.firstId + k;
+    if (carriesOtherIds_) {
+        const std::int32_t id = carriedId(key);
+        if (id >= 1 && !hasListedKey(id)) return id;
+    }
     return 0;
 }
 

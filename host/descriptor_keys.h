@@ -44,25 +44,45 @@ struct EnumKeyRange {
     DescriptorEnumID keyAt(std::int32_t offset) const;
 };
 
+// Ids that the recorded key lists never gave a key of their own (output
+// 351 "cross 3", 352 "cross 5", 100335 "logarithmic" ...) would otherwise
+// travel as "<NO>" and come back as 0. A table that carries them writes such
+// an id as a key of its own: '#' followed by the id in three base-62 digits
+// (0-9, A-Z, a-z, most significant first), so 351 is "#05f" and 100335 is
+// "#Q6J". No listed key starts with '#', so these never collide with one;
+// ids outside 1..kMaxCarriedId still travel as "<NO>".
+inline constexpr char kCarriedKeyPrefix = '#';
+inline constexpr std::int32_t kMaxCarriedId = 62 * 62 * 62 - 1;
+
 // A two-way table between the ids of one enumeration type and their keys.
 class EnumKeyTable {
 public:
-    constexpr EnumKeyTable(const char (&typeCode)[5], std::span<const EnumKeyRange> ranges)
-        : type_(fourCharCode(typeCode)), ranges_(ranges) {}
+    // `carriesOtherIds`: ids without a listed key get one by the '#' rule
+    // above (and such keys read back), instead of "<NO>".
+    constexpr EnumKeyTable(const char (&typeCode)[5], std::span<const EnumKeyRange> ranges,
+                           bool carriesOtherIds = false)
+        : type_(fourCharCode(typeCode)), ranges_(ranges), carriesOtherIds_(carriesOtherIds) {}
 
     // The enumeration type under which the keys are written ('Koty' ...).
     DescriptorEnumTypeID type() const { return type_; }
     std::span<const EnumKeyRange> ranges() const { return ranges_; }
-    // Number of ids with a key.
+    // Number of ids with a listed key.
     std::int32_t size() const;
+    bool carriesOtherIds() const { return carriesOtherIds_; }
 
-    // The key of an id, or kNoEnumKey when the id has none.
+    // The key of an id: its listed key, else (in a table that carries other
+    // ids) its '#' key, else kNoEnumKey.
     DescriptorEnumID keyFor(std::int32_t id) const;
-    // The id of a key, or 0 when the key has none (kNoEnumKey included).
+    // The id of a key, or 0 when the key has none (kNoEnumKey included). A
+    // '#' key counts only in a table that carries other ids, and only for an
+    // id without a listed key (every id has exactly one key).
     std::int32_t idFor(DescriptorEnumID key) const;
+    // The id has a key that travels (listed or '#').
     bool hasId(std::int32_t id) const { return keyFor(id) != kNoEnumKey; }
+    // The id has a listed key.
+    bool hasListedKey(std::int32_t id) const;
 
-    // Calls visit(id, key) for every entry, in the table's id order.
+    // Calls visit(id, key) for every listed entry, in the table's id order.
     template <typename Visit>
     void forEach(Visit&& visit) const {
         for (const EnumKeyRange& r : ranges_)
@@ -72,12 +92,13 @@ public:
 private:
     DescriptorEnumTypeID type_;
     std::span<const EnumKeyRange> ranges_;
+    bool carriesOtherIds_;
 };
 
 const EnumKeyTable& gridKeyTable();    // 'Kgty': grid 1..7
 const EnumKeyTable& glueKeyTable();    // 'GLty': glue modes 1..69
 const EnumKeyTable& inputKeyTable();   // 'Kity': the 38 input projections
-const EnumKeyTable& outputKeyTable();  // 'Koty': 424 output ids
+const EnumKeyTable& outputKeyTable();  // 'Koty': 424 listed output ids; carries the others
 
 // How a value travels between the settings record and the descriptor.
 enum class DescriptorValueKind : std::uint8_t {

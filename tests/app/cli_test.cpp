@@ -367,11 +367,70 @@ TEST(CliSettings, HostileActionFilesAndPresets) {
     EXPECT_EQ(values["0034"], 12.5);
     EXPECT_EQ(values["0036"], 5.0);
     EXPECT_EQ(values["Koky"], "Ko03");
+}
 
-    std::ofstream(temp("junk.q2q")) << "junk";
-    const Outcome junk = runCli("render " + in + " " + temp("never3.png") + " --preset " + temp("junk.q2q"));
-    EXPECT_NE(junk.status, 0);
-    EXPECT_NE(junk.output.find("cannot read preset"), std::string::npos) << junk.output;
+// Bad values and files on the command line: each is refused with one line
+// that names the option or the file, and nothing is written. Values the
+// user gets wrong are usage errors (2); files that cannot be used fail the
+// run (1), as a damaged image does.
+TEST(CliSettings, BadOptionsAndFilesAreRefusedInOneLine) {
+    const std::string in = demoPanorama("b_demo", "32x16");
+    const std::string out = temp("b_never.png");
+    const std::string junk = temp("b_junk.q2q");
+    std::ofstream(junk) << "junk";
+    const std::string render = "render --quiet " + in + " " + out + " ";
+    struct Case {
+        std::string arguments;
+        int status;
+        std::string message;
+    };
+    const Case cases[] = {
+        {render + "--lat nan", 2, "globaro: --lat: \"nan\" is not a number in -90..90"},
+        {render + "--lon inf", 2, "globaro: --lon: \"inf\" is not a number in -180..180"},
+        {render + "--fov -nan", 2, "globaro: --fov: \"-nan\""},
+        {render + "--spin 1e400", 2, "globaro: --spin: \"1e400\""},
+        {render + "--sharpen NaN", 2, "globaro: --sharpen: \"NaN\""},
+        {render + "--tabs 101", 2, "globaro: --tabs: 101 is outside 0..100"},
+        {render + "--size 99999999999x10", 2, "globaro: --size wants WIDTHxHEIGHT with sides of 1..300000 pixels"},
+        {render + "--size 4294967297x10", 2, "\"4294967297x10\""},
+        {render + "--size 300001x1", 2, "globaro: --size wants"},
+        {render + "--size 64x", 2, "globaro: --size wants"},
+        {"demo " + temp("b_demo_out") + " --size 4294967297x1", 2, "globaro: --size wants"},
+        {"probe --lat nan 0.5 0.5", 2, "globaro: --lat: \"nan\""},
+        {"probe --size 99999999999x10 0.5 0.5", 2, "globaro: --size wants"},
+        {"probe --input-size 0x10 0.5 0.5", 2, "globaro: --input-size wants"},
+        {render + "--preset /nonexistent/p.q2q", 1, "globaro: cannot read preset \"/nonexistent/p.q2q\": no such file"},
+        {render + "--preset " + junk, 1, "globaro: cannot read preset \"" + junk + "\": not a settings file"},
+        {render + "--preset " + ::testing::TempDir(), 1, "\": not a plain file"},
+        {render + "--action /nonexistent/a.json", 1,
+         "globaro: cannot read action file \"/nonexistent/a.json\": no such file"},
+        {render + "--action " + junk, 1, "globaro: cannot read action file \"" + junk + "\": not a valid JSON"},
+        {render + "--action " + junk + " --lat 3", 2, "globaro: --action: replays recorded settings"},
+    };
+    for (const Case& c : cases) {
+        const Outcome o = runCli(c.arguments);
+        EXPECT_EQ(o.status, c.status) << c.arguments << "\n" << o.output;
+        EXPECT_NE(o.output.find(c.message), std::string::npos) << c.arguments << "\n" << o.output;
+        EXPECT_EQ(std::count(o.output.begin(), o.output.end(), '\n'), 1) << c.arguments << "\n" << o.output;
+        EXPECT_FALSE(std::filesystem::exists(out)) << c.arguments;
+    }
+    EXPECT_FALSE(std::filesystem::exists(temp("b_demo_out")));
+}
+
+// An output that the recorded key lists never named ("logarithmic", id
+// 100335) reaches the filter and is drawn.
+TEST(CliSettings, AnOutputWithoutAListedKeyIsDrawn) {
+    const std::string in = demoPanorama("l_demo", "64x32");
+    const std::string out = temp("l_out.png");
+    const Outcome o = runCli("render --quiet " + in + " " + out + " --size 32x32 --output 100335");
+    ASSERT_EQ(o.status, 0) << o.output;
+    Document back;
+    std::string error;
+    ASSERT_TRUE(loadDocument(out, back, error)) << error;
+    int covered = 0;
+    for (std::int32_t y = 0; y < back.height; ++y)
+        for (std::int32_t x = 0; x < back.width; ++x) covered += !back.hasAlpha || back.value(x, y, 3) > 0.5f;
+    EXPECT_GT(covered, back.width * back.height / 2);
 }
 
 }  // namespace

@@ -140,8 +140,8 @@ TEST(EnumKeyTables, OutputTableCoversExactlyTheRecordedIds) {
     EXPECT_EQ(ids.size(), 424u);
     EXPECT_EQ(ids, expectedOutputIds());
     for (std::int32_t id = -5; id <= 1100; ++id)
-        EXPECT_EQ(outputKeyTable().hasId(id), ids.count(id) == 1) << id;
-    EXPECT_FALSE(outputKeyTable().hasId(100335));
+        EXPECT_EQ(outputKeyTable().hasListedKey(id), ids.count(id) == 1) << id;
+    EXPECT_FALSE(outputKeyTable().hasListedKey(100335));
 }
 
 TEST(EnumKeyTables, OutputKeysAtRangeEdges) {
@@ -164,18 +164,24 @@ TEST(EnumKeyTables, OutputKeysAtRangeEdges) {
     }
 }
 
-TEST(EnumKeyTables, IdsWithoutAKeyWriteNoAndNoReadsZero) {
-    EXPECT_EQ(fourCharText(outputKeyTable().keyFor(351)), "<NO>");
-    EXPECT_EQ(fourCharText(outputKeyTable().keyFor(352)), "<NO>");
-    EXPECT_EQ(fourCharText(outputKeyTable().keyFor(1044)), "<NO>");
-    EXPECT_EQ(fourCharText(outputKeyTable().keyFor(100335)), "<NO>");
+TEST(EnumKeyTables, OutputIdsWithoutAListedKeyTravelAsHashKeys) {
+    // id -> the key written for it ("<NO>" reads back as 0).
+    const std::pair<std::int32_t, const char*> written[] = {
+        {351, "#05f"}, {352, "#05g"}, {1044, "#0Gq"}, {1045, "#0Gr"}, {100335, "#Q6J"}, {kMaxCarriedId, "#zzz"},
+        {0, "<NO>"},   {-1, "<NO>"},  {kMaxCarriedId + 1, "<NO>"},
+    };
+    for (const auto& [id, key] : written) {
+        EXPECT_EQ(fourCharText(outputKeyTable().keyFor(id)), key) << id;
+        EXPECT_EQ(outputKeyTable().idFor(codeOf(key)), id > 0 && id <= kMaxCarriedId ? id : 0) << key;
+    }
+    // The other tables keep "<NO>" for ids they do not list.
     EXPECT_EQ(fourCharText(glueKeyTable().keyFor(70)), "<NO>");
-    EXPECT_EQ(outputKeyTable().idFor(fourCharCode("<NO>")), 0);
-    EXPECT_EQ(glueKeyTable().idFor(fourCharCode("<NO>")), 0);
-    // A key of another table is unknown here.
-    EXPECT_EQ(outputKeyTable().idFor(fourCharCode("GL01")), 0);
-    EXPECT_EQ(outputKeyTable().idFor(fourCharCode("Kp07")), 0);
-    EXPECT_EQ(outputKeyTable().idFor(fourCharCode("Ko34")), 0);
+    EXPECT_EQ(fourCharText(inputKeyTable().keyFor(39)), "<NO>");
+    EXPECT_EQ(glueKeyTable().idFor(fourCharCode("#01A")), 0);
+    // Keys that are not a table's: another table's, a gap in the list, a
+    // '#' key of an id that has a listed key, a '#' key with a stray character.
+    for (const char* key : {"GL01", "Kp07", "Ko34", "#001", "#05-", "#5 f"})
+        EXPECT_EQ(outputKeyTable().idFor(codeOf(key)), 0) << key;
 }
 
 }  // namespace
