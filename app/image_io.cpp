@@ -186,7 +186,9 @@ bool DocumentReader::readRows(Document& doc, RowGate* gate, std::string& error) 
         const int fy = f.firstRow + y0;
         const bool read = direct ? f.in->read_scanlines(0, 0, fy, fy + rows, 0, 0, planes, type, target)
                                  : f.in->read_scanlines(0, 0, fy, fy + rows, 0, 0, f.fileChannels, type, strip.data());
-        if (!read) {
+        // Some readers fill what a damaged or short file lacks and still
+        // answer true; the error they recorded says what happened.
+        if (!read || f.in->has_error()) {
             error = "cannot read \"" + f.path + "\": " + firstLine(f.in->geterror());
             if (error.back() == ' ') error += "the file is damaged";
             return false;
@@ -233,8 +235,11 @@ bool loadMask(const std::string& path, std::int32_t width, std::int32_t height, 
         return false;
     }
     std::vector<std::uint8_t> bytes(static_cast<std::size_t>(width) * height);
-    if (!in->read_image(0, 0, 0, 1, OIIO::TypeDesc::UINT8, bytes.data())) {
+    // A short or damaged mask must not pass for one whose missing rows are
+    // unselected: the reader's error counts even when the read answers true.
+    if (!in->read_image(0, 0, 0, 1, OIIO::TypeDesc::UINT8, bytes.data()) || in->has_error()) {
         error = "cannot read mask \"" + path + "\": " + firstLine(in->geterror());
+        if (error.back() == ' ') error += "the file is damaged";
         return false;
     }
     mask = std::move(bytes);
