@@ -105,6 +105,7 @@ DocumentReader::~DocumentReader() = default;
 
 bool DocumentReader::open(const std::string& path, Document& doc, std::string& error) {
     file_.reset();
+    path_ = path;
     std::error_code ec;
     if (!std::filesystem::is_regular_file(path, ec)) {
         error = "cannot read \"" + path + "\": no such file";

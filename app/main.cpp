@@ -113,7 +113,13 @@ int runFilter(Document& doc, const std::string& modulePath, const RunSettingsOpt
 int commandInfo(const std::string& path, const std::string& modulePath) {
     Document doc;
     std::string error;
-    if (!loadDocument(path, doc, error)) {
+    bool loaded = false;
+    try {
+        loaded = loadDocument(path, doc, error);
+    } catch (const std::bad_alloc&) {
+        error = "cannot read \"" + path + "\": not enough memory";
+    }
+    if (!loaded) {
         std::cerr << "globaro: " << error << "\n";
         return kExitFailure;
     }
@@ -153,20 +159,35 @@ double secondsSince(std::chrono::steady_clock::time_point since) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
 }
 
+std::string firstLineOf(const std::string& text) { return text.substr(0, text.find('\n')); }
+
+// The one line for an exception that ended the reading of a file.
+std::string readFailure(const DocumentReader& reader, const std::exception& e) {
+    const bool memory = dynamic_cast<const std::bad_alloc*>(&e) != nullptr;
+    return "cannot read \"" + reader.path() + "\": " + (memory ? std::string("not enough memory") : firstLineOf(e.what()));
+}
+
 // Reads the rows of an opened file into its document on a thread of its
 // own, so that the filter starts on the top rows while the rest are read.
 // Stops the reading and waits for the thread on every path.
 class BackgroundRead {
 public:
     BackgroundRead(DocumentReader& reader, Document& doc) {
+        // Whatever goes wrong on the thread (memory running out included)
+        // comes back from finish() as the read's one-line reason.
         auto body = [this, &reader, &doc] {
             const auto t0 = std::chrono::steady_clock::now();
-            ok_ = reader.readRows(doc, &gate_, error_);
+            try {
+                ok_ = reader.readRows(doc, &gate_, error_);
+            } catch (const std::exception& e) {
+                ok_ = false;
+                error_ = readFailure(reader, e);
+            }
             seconds_ = secondsSince(t0);
         };
         try {
             thread_ = std::thread(body);
-        } catch (const std::system_error&) {
+        } catch (const std::exception&) {
             body();  // no thread to be had: read them here
         }
     }
@@ -199,8 +220,8 @@ private:
 
 // Renders one file. Returns 0, or an exit status with a one-line reason in
 // `error`; nothing is written unless the whole run succeeded.
-int renderFile(const std::string& input, const std::string& output, const RenderOptions& o, bool showProgress,
-               std::string& error) {
+int renderFileUnguarded(const std::string& input, const std::string& output, const RenderOptions& o,
+                        bool showProgress, std::string& error) {
     std::int32_t canvasWidth = 0, canvasHeight = 0;
     if (!o.size.empty() && !parseSize(o.size, canvasWidth, canvasHeight)) {
         error = "--size wants WIDTHxHEIGHT, got \"" + o.size + "\"";
@@ -246,6 +267,21 @@ int renderFile(const std::string& input, const std::string& output, const Render
         std::cout << "wrote " << output << " (" << describeDocument(doc, doc.hasAlpha && !writeAlpha) << ")"
                   << std::endl;
     return 0;
+}
+
+// The same, with memory running out (or any other exception) as the one-line
+// reason instead of an abort; the documents, the reading thread and the
+// writer are gone by then, so nothing is left half written.
+int renderFile(const std::string& input, const std::string& output, const RenderOptions& o, bool showProgress,
+               std::string& error) {
+    try {
+        return renderFileUnguarded(input, output, o, showProgress, error);
+    } catch (const std::bad_alloc&) {
+        error = "not enough memory to render \"" + input + "\"";
+    } catch (const std::exception& e) {
+        error = "cannot render \"" + input + "\": " + firstLineOf(e.what());
+    }
+    return kExitFailure;
 }
 
 // render INPUT OUTPUT: one file, errors as one line.
