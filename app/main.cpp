@@ -534,6 +534,17 @@ int main(int argc, char** argv) {
     std::string infoPath;
     auto* info = app.add_subcommand("info", "Show what the host sees of an image");
     info->add_option("image", infoPath, "Image file")->required();
+    // The most memory one image may take (default: half the machine's).
+    std::string maxMemory;
+    const CLI::Validator memorySize(
+        [](std::string& text) -> std::string {
+            std::size_t bytes = 0;
+            return parseMemorySize(text, bytes) ? std::string() : "wants a size like 512M or 8G, got \"" + text + "\"";
+        },
+        "SIZE");
+    const std::string maxMemoryHelp =
+        "The most memory one image may take, e.g. 512M or 8G (default: half the machine's memory)";
+    info->add_option("--max-memory", maxMemory, maxMemoryHelp)->check(memorySize);
 
     RenderOptions renderOptions;
     renderOptions.modulePath = modulePath;
@@ -561,6 +572,7 @@ int main(int argc, char** argv) {
     render->add_flag("--timings", renderOptions.timings, "Print the time spent reading, filtering and writing");
     render->add_flag("--keep-alpha", renderOptions.keepAlpha,
                      "Write the transparency plane even when every pixel is opaque (by default it is left out)");
+    render->add_option("--max-memory", maxMemory, maxMemoryHelp)->check(memorySize);
     addRunSettingsOptions(*render, renderOptions.run);
 
     std::string demoOutput = "demo-out", demoSize = "2048x1024";
@@ -607,6 +619,7 @@ int main(int argc, char** argv) {
         return kExitUsage;
     }
 
+    if (std::size_t bytes = 0; parseMemorySize(maxMemory, bytes)) setImageMemoryLimit(bytes);
     if (info->parsed()) return commandInfo(infoPath, modulePath);
     if (render->parsed()) {
         renderOptions.modulePath = modulePath;
