@@ -1,7 +1,13 @@
 #include "app/document.h"
 
+#include <sys/mman.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <atomic>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <limits>
 #include <new>
@@ -9,10 +15,32 @@
 namespace globaro {
 
 namespace {
-// Besides the sides (kMaxDocumentSide) the whole buffer is capped, so that a
-// hostile size cannot exhaust memory.
+// Besides the sides (kMaxDocumentSide) the whole buffer is capped by
+// imageMemoryLimit().
 constexpr std::int32_t kMaxSide = kMaxDocumentSide;
-constexpr std::size_t kMaxBytes = std::size_t{16} << 30;
+
+// Blocks from this size on are mapped from the system: their pages are zero
+// and cost nothing until written.
+constexpr std::size_t kMappedBytes = std::size_t{1} << 20;
+
+std::size_t defaultMemoryLimit() {
+    const long pages = sysconf(_SC_PHYS_PAGES), pageSize = sysconf(_SC_PAGESIZE);
+    std::size_t limit = pages > 0 && pageSize > 0 ? static_cast<std::size_t>(pages) * static_cast<std::size_t>(pageSize) / 2
+                                                  : std::size_t{4} << 30;
+    rlimit space{};
+    if (getrlimit(RLIMIT_AS, &space) == 0 && space.rlim_cur != RLIM_INFINITY)
+        limit = std::min<std::size_t>(limit, space.rlim_cur / 2);
+    return limit;
+}
+
+std::atomic<std::size_t> gMemoryLimit{0};  // 0: not yet decided
+
+// A size for messages: in MiB, or in KiB below one MiB; rounded up or down.
+std::string sizeText(std::size_t bytes, bool up) {
+    const int shift = bytes < (std::size_t{1} << 20) ? 10 : 20;
+    const std::size_t unit = std::size_t{1} << shift;
+    return std::to_string(up ? (bytes + unit - 1) >> shift : bytes >> shift) + (shift == 10 ? " KiB" : " MiB");
+}
 
 // Samples as value() reads them and setValue() writes them.
 template <int Depth>
@@ -61,6 +89,54 @@ void convertFrom(const std::uint8_t* from, std::uint8_t* to, int toDepth, std::s
 
 }  // namespace
 
+void* allocateUntouched(std::size_t bytes) {
+    if (bytes >= kMappedBytes) {
+        void* p = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+        if (p == MAP_FAILED) throw std::bad_alloc();
+        return p;
+    }
+    void* p = std::calloc(std::max<std::size_t>(bytes, 1), 1);
+    if (p == nullptr) throw std::bad_alloc();
+    return p;
+}
+
+void releaseUntouched(void* p, std::size_t bytes) noexcept {
+    if (p == nullptr) return;
+    if (bytes >= kMappedBytes) munmap(p, bytes);
+    else std::free(p);
+}
+
+std::size_t imageMemoryLimit() {
+    std::size_t limit = gMemoryLimit.load();
+    if (limit == 0) {
+        limit = defaultMemoryLimit();
+        gMemoryLimit.store(limit);
+    }
+    return limit;
+}
+
+void setImageMemoryLimit(std::size_t bytes) { gMemoryLimit.store(std::max<std::size_t>(bytes, 1)); }
+
+bool parseMemorySize(const std::string& text, std::size_t& bytes) {
+    std::size_t digits = 0;
+    while (digits < text.size() && text[digits] >= '0' && text[digits] <= '9') ++digits;
+    if (digits == 0 || digits > 15 || text.size() > digits + 1) return false;
+    int shift = 0;
+    if (text.size() == digits + 1) {
+        switch (text[digits]) {
+            case 'k': case 'K': shift = 10; break;
+            case 'm': case 'M': shift = 20; break;
+            case 'g': case 'G': shift = 30; break;
+            case 't': case 'T': shift = 40; break;
+            default: return false;
+        }
+    }
+    const std::size_t value = std::stoull(text.substr(0, digits));
+    if (value == 0 || value > (std::numeric_limits<std::size_t>::max() >> shift)) return false;
+    bytes = value << shift;
+    return true;
+}
+
 void convertSamples(const std::uint8_t* from, int fromDepth, std::uint8_t* to, int toDepth, std::size_t count) {
     if (fromDepth == toDepth) {
         if (from != to) std::memmove(to, from, count * static_cast<std::size_t>(fromDepth == 32 ? 4 : fromDepth == 16 ? 2 : 1));
@@ -95,8 +171,8 @@ int Document::filterCase() const {
     return hasMask() ? filterCaseFlatImageWithSelection : filterCaseFlatImageNoSelection;
 }
 
-bool makeDocument(Document& doc, std::int32_t width, std::int32_t height, int colorPlanes, bool hasAlpha, int depth,
-                  std::string& error) {
+bool checkDocument(std::int32_t width, std::int32_t height, int colorPlanes, bool hasAlpha, int depth,
+                   std::string& error) {
     if (width < 1 || height < 1 || width > kMaxSide || height > kMaxSide) {
         error = "image size " + std::to_string(width) + " x " + std::to_string(height) +
                 " is outside 1.." + std::to_string(kMaxSide) + " pixels a side";
@@ -110,19 +186,29 @@ bool makeDocument(Document& doc, std::int32_t width, std::int32_t height, int co
         error = "only 8-bit, 16-bit and 32-bit float images are supported";
         return false;
     }
+    const std::size_t bytes = static_cast<std::size_t>(width) * static_cast<std::size_t>(height) *
+                              static_cast<std::size_t>(colorPlanes + (hasAlpha ? 1 : 0)) *
+                              static_cast<std::size_t>(depth / 8);
+    const std::size_t limit = imageMemoryLimit();
+    if (bytes > limit) {
+        error = "a " + std::to_string(width) + " x " + std::to_string(height) + " image needs " + sizeText(bytes, true) +
+                ", more than the " + sizeText(limit, false) + " allowed for one image (--max-memory sets it)";
+        return false;
+    }
+    return true;
+}
+
+bool makeDocument(Document& doc, std::int32_t width, std::int32_t height, int colorPlanes, bool hasAlpha, int depth,
+                  std::string& error) {
+    if (!checkDocument(width, height, colorPlanes, hasAlpha, depth, error)) return false;
     Document d;
     d.width = width;
     d.height = height;
     d.colorPlanes = colorPlanes;
     d.hasAlpha = hasAlpha;
     d.depth = depth;
-    const std::size_t bytes = d.rowBytes() * static_cast<std::size_t>(height);
-    if (bytes > kMaxBytes) {
-        error = "image of " + std::to_string(bytes >> 20) + " MiB is too large";
-        return false;
-    }
     try {
-        d.pixels.assign(bytes, 0);
+        d.pixels.resize(d.rowBytes() * static_cast<std::size_t>(height));  // zero, untouched
     } catch (const std::bad_alloc&) {
         error = "not enough memory for a " + std::to_string(width) + " x " + std::to_string(height) + " image";
         return false;

@@ -4,13 +4,47 @@
 // 8-bit 0..255, 16-bit 0..32768 or 32-bit float 0..1, with an optional
 // selection mask and the origin of a floating selection.
 
+#include <cstddef>
 #include <cstdint>
+#include <new>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "host/filter_record.h"
 
 namespace globaro {
+
+// Memory that reads as zero and whose pages are only touched when written:
+// large blocks come straight from the system, small ones from calloc, and
+// elements are not value-initialised. An image read from a file takes
+// memory as its rows arrive, not when its size is known.
+void* allocateUntouched(std::size_t bytes);
+void releaseUntouched(void* p, std::size_t bytes) noexcept;
+
+template <typename T>
+struct UntouchedAllocator {
+    using value_type = T;
+    UntouchedAllocator() = default;
+    template <typename U>
+    UntouchedAllocator(const UntouchedAllocator<U>&) noexcept {}
+    T* allocate(std::size_t n) {
+        if (n > static_cast<std::size_t>(-1) / sizeof(T)) throw std::bad_alloc();
+        return static_cast<T*>(allocateUntouched(n * sizeof(T)));
+    }
+    void deallocate(T* p, std::size_t n) noexcept { releaseUntouched(p, n * sizeof(T)); }
+    template <typename U>
+    void construct(U* p) noexcept {
+        ::new (static_cast<void*>(p)) U;
+    }
+    template <typename U, typename... Args>
+    void construct(U* p, Args&&... args) {
+        ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
+    }
+    friend bool operator==(const UntouchedAllocator&, const UntouchedAllocator&) { return true; }
+};
+
+using PixelBuffer = std::vector<std::uint8_t, UntouchedAllocator<std::uint8_t>>;
 
 struct Document {
     std::int32_t width = 0;
@@ -18,7 +52,12 @@ struct Document {
     int colorPlanes = 3;    // 1 grey, 3 RGB
     bool hasAlpha = false;  // a transparency plane follows the colour planes
     int depth = 8;          // 8, 16 or 32 (float)
-    std::vector<std::uint8_t> pixels;
+    PixelBuffer pixels;
+    // 16-bit documents read from a file: one bit per sample, set where the
+    // file held the other of the two file values that give the same host
+    // value, so that an unchanged sample is written back as it was read.
+    // Empty otherwise.
+    PixelBuffer fileValueBits;
     std::vector<std::uint8_t> mask;  // width * height selection bytes, or empty
     VPoint floatOrigin{0, 0};        // origin of a floating selection
 
@@ -51,9 +90,23 @@ float sampleScale(int depth);
 // handle up to 300000 pixels a side.
 inline constexpr std::int32_t kMaxDocumentSide = 300000;
 
+// The most memory one image may take. By default half of the machine's
+// physical memory (and of the address space the process may use, when that
+// is limited); --max-memory sets it.
+std::size_t imageMemoryLimit();
+void setImageMemoryLimit(std::size_t bytes);
+// Reads a memory size: a number of bytes with an optional K, M, G or T
+// (powers of 1024; "512M", "8G"). False when the text is not one.
+bool parseMemorySize(const std::string& text, std::size_t& bytes);
+
+// Whether a document of this kind could be made: false (with a reason) when
+// it is not something an editor could hold, or larger than the limit.
+bool checkDocument(std::int32_t width, std::int32_t height, int colorPlanes, bool hasAlpha, int depth,
+                   std::string& error);
+
 // Creates a blank document; false (with a reason) when the request is not
-// something an editor could hold (a side outside 1..kMaxDocumentSide, or
-// more bytes than the host will hold).
+// something an editor could hold. Its pixels take memory as they are
+// written.
 bool makeDocument(Document& doc, std::int32_t width, std::int32_t height, int colorPlanes, bool hasAlpha,
                   int depth, std::string& error);
 

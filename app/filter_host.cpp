@@ -83,7 +83,14 @@ void unlockHandle(Handle h) {
 }
 
 OSErr advanceStateThunk() {
-    return gActive != nullptr ? gActive->advanceState() : static_cast<OSErr>(filterBadParameters);
+    if (gActive == nullptr) return filterBadParameters;
+    // No exception may cross the module's frames: memory running out while
+    // the tiles are made is the module's "not enough memory".
+    try {
+        return gActive->advanceState();
+    } catch (const std::bad_alloc&) {
+        return memFullErr;
+    }
 }
 OSErr readSourceThunk(const VRect* rect, std::int16_t loPlane, std::int16_t hiPlane, void* buffer,
                       std::int32_t rowBytes) {

@@ -53,6 +53,53 @@ void rescale16(std::uint8_t* bytes, std::size_t count) {
     }
 }
 
+// Bytes of the document's file-value bits for one row: rows start on a byte
+// of their own, so that the reader and a writer of earlier rows never share
+// one.
+std::size_t fileValueBitRowBytes(const Document& doc) {
+    return (static_cast<std::size_t>(doc.width) * static_cast<std::size_t>(doc.planes()) + 7) / 8;
+}
+
+// Sets the file-value bit of every sample of rows [y0, y0 + rows), still
+// holding its file value, that is not the value its host value maps back to.
+void noteFileValues(Document& doc, std::int32_t y0, std::int32_t rows) {
+    if (doc.fileValueBits.empty()) return;
+    const std::size_t rowSamples = static_cast<std::size_t>(doc.width) * static_cast<std::size_t>(doc.planes());
+    for (std::int32_t y = y0; y < y0 + rows; ++y) {
+        const std::uint8_t* samples = doc.sample(0, y, 0);
+        std::uint8_t* bits = doc.fileValueBits.data() + static_cast<std::size_t>(y) * fileValueBitRowBytes(doc);
+        for (std::size_t i = 0; i < rowSamples; ++i) {
+            std::uint16_t v;
+            std::memcpy(&v, samples + 2 * i, 2);
+            if (hostToFile16(fileToHost16(v)) != v) bits[i >> 3] |= static_cast<std::uint8_t>(1u << (i & 7));
+        }
+    }
+}
+
+// File values of `count` 16-bit host samples that start at the beginning of
+// document row `y0`, in place: a sample whose file-value bit is set gets the
+// other file value of its host value, when it has one (a sample the filter
+// changed still reads back as the same host value).
+void hostToFileRows(const Document& doc, std::int32_t y0, std::uint8_t* samples, std::size_t count) {
+    const std::size_t rowSamples = static_cast<std::size_t>(doc.width) * static_cast<std::size_t>(doc.planes());
+    const bool bitsKept = doc.depth == 16 && rowSamples > 0 &&
+                          doc.fileValueBits.size() == fileValueBitRowBytes(doc) * static_cast<std::size_t>(doc.height);
+    for (std::size_t i = 0; i < count; ++i) {
+        std::uint16_t h;
+        std::memcpy(&h, samples + 2 * i, 2);
+        std::uint16_t v = hostToFile16(h);
+        if (bitsKept) {
+            const std::size_t row = static_cast<std::size_t>(y0) + i / rowSamples, at = i % rowSamples;
+            const std::uint8_t* bits = doc.fileValueBits.data() + row * fileValueBitRowBytes(doc);
+            if ((bits[at >> 3] >> (at & 7)) & 1u) {
+                if (v < 65535 && fileToHost16(static_cast<std::uint16_t>(v + 1)) == h) ++v;
+                else if (v > 0 && fileToHost16(static_cast<std::uint16_t>(v - 1)) == h) --v;
+            }
+        }
+        std::memcpy(samples + 2 * i, &v, 2);
+    }
+}
+
 // Picks planes out of file pixels: plane p of each document pixel comes from
 // channel `channels[p]` of the file pixel.
 template <int Bytes>
@@ -82,6 +129,9 @@ void dropLastPlane(std::uint8_t* samples, std::size_t pixels, int planes, std::s
 
 // Rows per read or write call: strips keep the extra memory small.
 constexpr std::int32_t kStripRows = 64;
+// The most a file's top rows, read before its document is made, may take
+// (but always one row).
+constexpr std::size_t kTopRowsBytes = std::size_t{4} << 20;
 
 // The PNG writer's deflate level and row filter. zlib level 4 with the
 // "sub" filter on every row: on smooth renders the file is about 15% larger
@@ -124,9 +174,24 @@ private:
 struct DocumentReader::File {
     std::unique_ptr<OIIO::ImageInput> in;
     std::string path;
-    int fileChannels = 0;
-    int firstRow = 0;  // the file's own y of the image's top row
+    int fileChannels = 0;  // channels read from each file pixel: 0 up to the last one used
+    int firstRow = 0;      // the file's own y of the image's top row
     int channels[4] = {0, 1, 2, 3};  // the file channel of each document plane
+    bool direct = true;    // the channels read are the document's planes, in order
+    OIIO::TypeDesc type;
+    std::vector<std::uint8_t> topRows;  // the rows open() read, as read
+    std::int32_t topRowCount = 0;
+
+    // Reads rows [y0, y0 + rows) into `into`; false with a one-line reason.
+    bool read(std::int32_t y0, std::int32_t rows, void* into, std::string& error) {
+        const int fy = firstRow + y0;
+        // Some readers fill what a damaged or short file lacks and still
+        // answer true; the error they recorded says what happened.
+        if (in->read_scanlines(0, 0, fy, fy + rows, 0, 0, fileChannels, type, into) && !in->has_error()) return true;
+        error = "cannot read \"" + path + "\": " + firstLine(in->geterror());
+        if (error.back() == ' ') error += "the file is damaged";
+        return false;
+    }
 };
 
 DocumentReader::DocumentReader() = default;
@@ -134,6 +199,7 @@ DocumentReader::~DocumentReader() = default;
 
 bool DocumentReader::open(const std::string& path, Document& doc, std::string& error) {
     file_.reset();
+    path_ = path;
     std::error_code ec;
     if (!std::filesystem::is_regular_file(path, ec)) {
         error = "cannot read \"" + path + "\": no such file";
@@ -159,17 +225,50 @@ bool DocumentReader::open(const std::string& path, Document& doc, std::string& e
                                                      : (spec.nchannels == 2 || spec.nchannels == 4) ? spec.nchannels - 1
                                                                                                      : -1;
     const int colorChannels = (spec.nchannels - (alphaChannel >= 0 ? 1 : 0)) >= 3 ? 3 : 1;
-    Document d;
-    if (!makeDocument(d, spec.width, spec.height, colorChannels, alphaChannel >= 0, depthFor(spec.format), error)) {
+    const bool hasAlpha = alphaChannel >= 0;
+    const int depth = depthFor(spec.format);
+    if (!checkDocument(spec.width, spec.height, colorChannels, hasAlpha, depth, error)) {
         error = "cannot read \"" + path + "\": " + error;
         return false;
     }
     auto file = std::make_unique<File>();
-    for (int p = 0; p < d.planes(); ++p) file->channels[p] = p < colorChannels ? p : alphaChannel;
-    file->fileChannels = spec.nchannels;
+    const int planes = colorChannels + (hasAlpha ? 1 : 0);
+    file->fileChannels = 0;
+    for (int p = 0; p < planes; ++p) {
+        file->channels[p] = p < colorChannels ? p : alphaChannel;
+        file->fileChannels = std::max(file->fileChannels, file->channels[p] + 1);
+        file->direct = file->direct && file->channels[p] == p;
+    }
     file->firstRow = spec.y;
     file->path = path;
+    file->type = depth == 8 ? OIIO::TypeDesc::UINT8 : depth == 16 ? OIIO::TypeDesc::UINT16 : OIIO::TypeDesc::FLOAT;
     file->in = std::move(in);
+    // The header alone never decides the document's memory: the file must
+    // first deliver its top rows (a few MiB at most), which a damaged or
+    // hostile file claiming a huge size cannot.
+    const std::size_t fileRowBytes = static_cast<std::size_t>(spec.width) * file->fileChannels * (depth / 8);
+    file->topRowCount = static_cast<std::int32_t>(std::clamp<std::size_t>(
+        kTopRowsBytes / fileRowBytes, 1, static_cast<std::size_t>(std::min(kStripRows, spec.height))));
+    try {
+        file->topRows.resize(fileRowBytes * static_cast<std::size_t>(file->topRowCount));
+    } catch (const std::bad_alloc&) {
+        error = "cannot read \"" + path + "\": not enough memory";
+        return false;
+    }
+    if (!file->read(0, file->topRowCount, file->topRows.data(), error)) return false;
+    Document d;
+    if (!makeDocument(d, spec.width, spec.height, colorChannels, hasAlpha, depth, error)) {
+        error = "cannot read \"" + path + "\": " + error;
+        return false;
+    }
+    if (depth == 16) {
+        try {
+            d.fileValueBits.resize(fileValueBitRowBytes(d) * static_cast<std::size_t>(d.height));
+        } catch (const std::bad_alloc&) {
+            error = "cannot read \"" + path + "\": not enough memory";
+            return false;
+        }
+    }
     file_ = std::move(file);
     doc = std::move(d);
     return true;
@@ -188,49 +287,46 @@ bool DocumentReader::readRows(Document& doc, RowGate* gate, std::string& error) 
         return false;
     }
     File& f = *file_;
-    const int depth = doc.depth;
-    const OIIO::TypeDesc type = depth == 8 ? OIIO::TypeDesc::UINT8 : depth == 16 ? OIIO::TypeDesc::UINT16
-                                                                                 : OIIO::TypeDesc::FLOAT;
     const int planes = doc.planes();
     // When the document's planes are the file's first channels in order, the
     // strips are read straight into the document; otherwise through a strip
-    // of whole file pixels.
-    bool direct = true;
-    for (int p = 0; p < planes; ++p) direct = direct && f.channels[p] == p;
+    // of file pixels.
     const int bps = doc.bytesPerSample();
     const std::size_t fileRowBytes = static_cast<std::size_t>(doc.width) * f.fileChannels * bps;
     std::vector<std::uint8_t> strip;
-    if (!direct) {
+    if (!f.direct) {
         try {
-            strip.resize(fileRowBytes * kStripRows);
+            strip.resize(fileRowBytes * static_cast<std::size_t>(std::min(kStripRows, doc.height)));
         } catch (const std::bad_alloc&) {
             error = "cannot read \"" + f.path + "\": not enough memory";
             return false;
         }
     }
     const std::size_t rowSamples = static_cast<std::size_t>(doc.width) * planes;
-    for (std::int32_t y0 = 0; y0 < doc.height; y0 += kStripRows) {
-        const std::int32_t rows = std::min(kStripRows, doc.height - y0);
+    for (std::int32_t y0 = 0; y0 < doc.height;) {
+        const bool top = y0 == 0 && f.topRowCount > 0;
+        const std::int32_t rows = top ? f.topRowCount : std::min(kStripRows, doc.height - y0);
         std::uint8_t* target = doc.sample(0, y0, 0);
-        const int fy = f.firstRow + y0;
-        const bool read = direct ? f.in->read_scanlines(0, 0, fy, fy + rows, 0, 0, planes, type, target)
-                                 : f.in->read_scanlines(0, 0, fy, fy + rows, 0, 0, f.fileChannels, type, strip.data());
-        if (!read) {
-            error = "cannot read \"" + f.path + "\": " + firstLine(f.in->geterror());
-            if (error.back() == ' ') error += "the file is damaged";
-            return false;
-        }
-        if (!direct) {
+        std::uint8_t* fileRows = top ? f.topRows.data() : f.direct ? target : strip.data();
+        if (!top && !f.read(y0, rows, fileRows, error)) return false;
+        if (f.direct) {
+            if (top) std::memcpy(target, fileRows, doc.rowBytes() * static_cast<std::size_t>(rows));
+        } else {
             for (std::int32_t j = 0; j < rows; ++j) {
-                const std::uint8_t* src = strip.data() + static_cast<std::size_t>(j) * fileRowBytes;
+                const std::uint8_t* src = fileRows + static_cast<std::size_t>(j) * fileRowBytes;
                 std::uint8_t* dst = target + static_cast<std::size_t>(j) * doc.rowBytes();
                 if (bps == 1) pickChannels<1>(src, f.fileChannels, dst, planes, f.channels, doc.width);
                 else if (bps == 2) pickChannels<2>(src, f.fileChannels, dst, planes, f.channels, doc.width);
                 else pickChannels<4>(src, f.fileChannels, dst, planes, f.channels, doc.width);
             }
         }
-        if (depth == 16) rescale16<fileToHost16>(target, rowSamples * rows);
-        if (gate != nullptr && !gate->publish(y0 + rows)) {
+        if (top) std::vector<std::uint8_t>().swap(f.topRows);
+        if (doc.depth == 16) {
+            noteFileValues(doc, y0, rows);
+            rescale16<fileToHost16>(target, rowSamples * rows);
+        }
+        y0 += rows;
+        if (gate != nullptr && !gate->publish(y0)) {
             error = "cannot read \"" + f.path + "\": stopped";
             return false;
         }
@@ -262,8 +358,11 @@ bool loadMask(const std::string& path, std::int32_t width, std::int32_t height, 
         return false;
     }
     std::vector<std::uint8_t> bytes(static_cast<std::size_t>(width) * height);
-    if (!in->read_image(0, 0, 0, 1, OIIO::TypeDesc::UINT8, bytes.data())) {
+    // A short or damaged mask must not pass for one whose missing rows are
+    // unselected: the reader's error counts even when the read answers true.
+    if (!in->read_image(0, 0, 0, 1, OIIO::TypeDesc::UINT8, bytes.data()) || in->has_error()) {
         error = "cannot read mask \"" + path + "\": " + firstLine(in->geterror());
+        if (error.back() == ' ') error += "the file is damaged";
         return false;
     }
     mask = std::move(bytes);
@@ -383,7 +482,6 @@ bool ImageFileWriter::writeRows(std::int32_t end, std::string& error) {
     end = std::min(end, doc.height);
     const std::size_t rowSamples = static_cast<std::size_t>(doc.width) * doc.planes();
     const std::size_t outBytes = static_cast<std::size_t>(s.depth / 8);
-    const std::size_t fileRowSamples = static_cast<std::size_t>(doc.width) * static_cast<std::size_t>(s.fileChannels);
     while (s.written < end) {
         if (cancelRequested().load()) {
             error = "cannot write \"" + s.path + "\": stopped";
@@ -398,9 +496,9 @@ bool ImageFileWriter::writeRows(std::int32_t end, std::string& error) {
         } else {
             const std::size_t count = rowSamples * rows;
             convertSamples(doc.sample(0, y0, 0), doc.depth, s.strip.data(), s.depth, count);
+            if (s.depth == 16) hostToFileRows(doc, y0, s.strip.data(), count);
             if (s.fileChannels != doc.planes())
                 dropLastPlane(s.strip.data(), static_cast<std::size_t>(doc.width) * rows, doc.planes(), outBytes);
-            if (s.depth == 16) rescale16<hostToFile16>(s.strip.data(), fileRowSamples * rows);
             ok = s.out->write_scanlines(y0, y0 + rows, 0, s.type, s.strip.data());
         }
         if (!ok || s.file.failed()) {

@@ -30,10 +30,13 @@ public:
 
     bool open(const std::string& path, Document& doc, std::string& error);
     bool readRows(Document& doc, RowGate* gate, std::string& error);
+    // The path given to open().
+    const std::string& path() const { return path_; }
 
 private:
     struct File;
     std::unique_ptr<File> file_;
+    std::string path_;
 };
 
 // Reads a selection mask: a greyscale (or the first channel of any) image of

@@ -164,7 +164,13 @@ int runFilter(Document& doc, const std::string& modulePath, const RunSettingsOpt
 int commandInfo(const std::string& path, const std::string& modulePath) {
     Document doc;
     std::string error;
-    if (!loadDocument(path, doc, error)) {
+    bool loaded = false;
+    try {
+        loaded = loadDocument(path, doc, error);
+    } catch (const std::bad_alloc&) {
+        error = "cannot read \"" + path + "\": not enough memory";
+    }
+    if (!loaded) {
         std::cerr << "globaro: " << error << "\n";
         return kExitFailure;
     }
@@ -204,20 +210,35 @@ double secondsSince(std::chrono::steady_clock::time_point since) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
 }
 
+std::string firstLineOf(const std::string& text) { return text.substr(0, text.find('\n')); }
+
+// The one line for an exception that ended the reading of a file.
+std::string readFailure(const DocumentReader& reader, const std::exception& e) {
+    const bool memory = dynamic_cast<const std::bad_alloc*>(&e) != nullptr;
+    return "cannot read \"" + reader.path() + "\": " + (memory ? std::string("not enough memory") : firstLineOf(e.what()));
+}
+
 // Reads the rows of an opened file into its document on a thread of its
 // own, so that the filter starts on the top rows while the rest are read.
 // Stops the reading and waits for the thread on every path.
 class BackgroundRead {
 public:
     BackgroundRead(DocumentReader& reader, Document& doc) {
+        // Whatever goes wrong on the thread (memory running out included)
+        // comes back from finish() as the read's one-line reason.
         auto body = [this, &reader, &doc] {
             const auto t0 = std::chrono::steady_clock::now();
-            ok_ = reader.readRows(doc, &gate_, error_);
+            try {
+                ok_ = reader.readRows(doc, &gate_, error_);
+            } catch (const std::exception& e) {
+                ok_ = false;
+                error_ = readFailure(reader, e);
+            }
             seconds_ = secondsSince(t0);
         };
         try {
             thread_ = std::thread(body);
-        } catch (const std::system_error&) {
+        } catch (const std::exception&) {
             body();  // no thread to be had: read them here
         }
     }
@@ -326,11 +347,20 @@ int renderFileOnce(const std::string& input, const std::string& output, const Re
     return 0;
 }
 
-// renderFileOnce, with a run stopped by a signal reported as such: whatever
-// failed on the way, nothing was written.
+// renderFileOnce, with memory running out (or any other exception) as the
+// one-line reason instead of an abort, and a run stopped by a signal
+// reported as such: whatever failed on the way, nothing was written (the
+// documents, the reading thread and the writer are gone by then).
 int renderFile(const std::string& input, const std::string& output, const RenderOptions& o, bool showProgress,
                std::string& error) {
-    const int status = renderFileOnce(input, output, o, showProgress, error);
+    int status = kExitFailure;
+    try {
+        status = renderFileOnce(input, output, o, showProgress, error);
+    } catch (const std::bad_alloc&) {
+        error = "not enough memory to render \"" + input + "\"";
+    } catch (const std::exception& e) {
+        error = "cannot render \"" + input + "\": " + firstLineOf(e.what());
+    }
     if (status != 0 && cancelRequested().load()) {
         error = "stopped; \"" + output + "\" was not written";
         return kExitInterrupted;
@@ -586,6 +616,17 @@ int main(int argc, char** argv) {
     std::string infoPath;
     auto* info = app.add_subcommand("info", "Show what the host sees of an image");
     info->add_option("image", infoPath, "Image file")->required();
+    // The most memory one image may take (default: half the machine's).
+    std::string maxMemory;
+    const CLI::Validator memorySize(
+        [](std::string& text) -> std::string {
+            std::size_t bytes = 0;
+            return parseMemorySize(text, bytes) ? std::string() : "wants a size like 512M or 8G, got \"" + text + "\"";
+        },
+        "SIZE");
+    const std::string maxMemoryHelp =
+        "The most memory one image may take, e.g. 512M or 8G (default: half the machine's memory)";
+    info->add_option("--max-memory", maxMemory, maxMemoryHelp)->check(memorySize);
 
     RenderOptions renderOptions;
     renderOptions.modulePath = modulePath;
@@ -613,6 +654,7 @@ int main(int argc, char** argv) {
     render->add_flag("--timings", renderOptions.timings, "Print the time spent reading, filtering and writing");
     render->add_flag("--keep-alpha", renderOptions.keepAlpha,
                      "Write the transparency plane even when every pixel is opaque (by default it is left out)");
+    render->add_option("--max-memory", maxMemory, maxMemoryHelp)->check(memorySize);
     addRunSettingsOptions(*render, renderOptions.run);
 
     std::string demoOutput = "demo-out", demoSize = "2048x1024";
@@ -659,6 +701,7 @@ int main(int argc, char** argv) {
         return kExitUsage;
     }
 
+    if (std::size_t bytes = 0; parseMemorySize(maxMemory, bytes)) setImageMemoryLimit(bytes);
     if (info->parsed()) return commandInfo(infoPath, modulePath);
     if (render->parsed()) {
         renderOptions.modulePath = modulePath;

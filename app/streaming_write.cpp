@@ -8,8 +8,18 @@ namespace globaro {
 StreamingWrite::StreamingWrite(const std::string& path, const Document& doc, int depth, bool keepAlpha)
     : path_(path), doc_(doc), depth_(depth), keepAlpha_(keepAlpha) {
     try {
-        thread_ = std::thread([this] { writeRows(); });
-    } catch (const std::system_error&) {
+        thread_ = std::thread([this] {
+            try {
+                writeRows();
+            } catch (const std::exception&) {
+                // Memory ran out: finish() writes the usual way, and says so
+                // if that fails too.
+                writer_.abandon();
+                std::lock_guard<std::mutex> lock(mutex_);
+                givenUp_ = true;
+            }
+        });
+    } catch (const std::exception&) {
         givenUp_ = true;  // no thread: the whole file is written at the end
     }
 }
