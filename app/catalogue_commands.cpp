@@ -9,11 +9,15 @@
 #include "polyhedra/poly_spec.h"
 #include "polyhedra/poly_summary.h"
 #include "projection/catalogue.h"
+#include "projection/output_mapping.h"
 
 namespace globaro::cli {
 namespace {
 
 using Json = nlohmann::ordered_json;
+
+// After the name of an output that has no mapping yet, in `list outputs`.
+constexpr std::string_view kNotDrawnMark = " (not drawn yet)";
 
 // The frame the described model is fitted into: twice as wide as high.
 constexpr float kDescribeFrameHeight = 0.5f;
@@ -38,6 +42,7 @@ Json describeOutput(ProjectionId id) {
     j["kind"] = "output";
     j["id"] = id;
     j["name"] = std::string(outputProjectionName(id));
+    j["drawn"] = outputIsDrawn(id);
     j["shapeWord"] = std::string(outputShapeWord(id));
     j["family"] = std::string(projectionFamilyName(outputFamily(id)));
     Json keywords = Json::array();
@@ -93,7 +98,9 @@ int runList(std::string_view what, std::ostream& out, std::ostream& err) {
     }
     if (what == "outputs") {
         for (const OutputProjectionInfo& row : outputProjections()) {
-            out << row.id << '\t' << row.name << '\n';
+            out << row.id << '\t' << row.name;
+            if (!outputIsDrawn(row.id)) out << kNotDrawnMark;
+            out << '\n';
         }
         return 0;
     }

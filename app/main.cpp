@@ -34,6 +34,7 @@
 #include "app/streaming_write.h"
 #include "platform/checked_file.h"
 #include "projection/catalogue.h"
+#include "projection/output_mapping.h"
 
 #ifndef GLOBARO_VERSION
 #define GLOBARO_VERSION "2.0.0"
@@ -366,6 +367,18 @@ int renderFile(const std::string& input, const std::string& output, const Render
         return kExitInterrupted;
     }
     return status;
+}
+
+// An output without a mapping would give a fully transparent image: the
+// render is refused before anything is read or written. Settings that
+// cannot be used are left for the run to report.
+int refuseUndrawnOutput(const RunSettingsOptions& run) {
+    ProjectionId output = 0;
+    std::string error;
+    if (!runOutputProjection(run, output, error) || outputIsDrawn(output)) return 0;
+    std::cerr << "globaro: output " << output << " \"" << outputProjectionName(output)
+              << "\" has no mapping yet; see globaro list outputs\n";
+    return kExitUsage;
 }
 
 // render INPUT OUTPUT: one file, errors as one line.
@@ -705,6 +718,7 @@ int main(int argc, char** argv) {
     if (info->parsed()) return commandInfo(infoPath, modulePath);
     if (render->parsed()) {
         renderOptions.modulePath = modulePath;
+        if (const int status = refuseUndrawnOutput(renderOptions.run); status != 0) return status;
         if (outOption->count() > 0) return commandBatch(renderFiles, outPattern, jobs, batchItem, renderOptions, argc, argv);
         if (renderFiles.size() != 2) {
             std::cerr << "globaro: render wants INPUT OUTPUT, or several inputs with --out PATTERN\n";

@@ -4,10 +4,13 @@
 #include <cctype>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
+#include <memory>
 #include <sstream>
 
 #include "host/scripting_parameters.h"
+#include "settings/filter_data.h"
 #include "projection/catalogue.h"
 #include "render/blend_modes.h"
 #include "settings/settings_file.h"
@@ -236,6 +239,21 @@ bool offerRunDescriptor(const RunSettingsOptions& o, DescriptorStore& store, std
     }
     const RecordedDescriptor written = *store.current();
     store.offer(written, playInfo);
+    return true;
+}
+
+bool runOutputProjection(const RunSettingsOptions& o, ProjectionId& output, std::string& error) {
+    DescriptorStore store;
+    if (!offerRunDescriptor(o, store, error)) return false;
+    // Read back as the module reads it at the start of the run.
+    FilterRecord record{};
+    record.descriptorParameters = &store.parameters();
+    auto settings = std::make_unique<SettingsRecord>();
+    resetToDefaults(*settings);
+    auto data = std::make_unique<FilterData>();
+    std::memset(static_cast<void*>(data.get()), 0, sizeof(FilterData));
+    readDescriptor(&record, *settings, *data);
+    output = settings->outputProjection;
     return true;
 }
 

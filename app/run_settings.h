@@ -50,6 +50,11 @@ bool buildRunSettings(const RunSettingsOptions& options, SettingsRecord& setting
 // --action with setting options is refused by the parser already.
 bool offerRunDescriptor(const RunSettingsOptions& options, DescriptorStore& store, std::string& error);
 
+// The output projection the run will render: the settings of the options or
+// of the action file, as the module will read them. False (with a one-line
+// reason) when the preset or action file cannot be used.
+bool runOutputProjection(const RunSettingsOptions& options, ProjectionId& output, std::string& error);
+
 // Parses "#d7acdc", "d7acdc" or "#fff" into a colour.
 std::optional<Rgb16> parseHexColor(std::string_view text);
 

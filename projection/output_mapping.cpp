@@ -9,12 +9,14 @@
 #include <cmath>
 
 #include "polyhedra/poly_model.h"
+#include "polyhedra/poly_summary.h"
 #include "projection/catalogue.h"
 #include "projection/input_formulas.h"
 #include "projection/input_layouts.h"
 #include "projection/input_projection.h"
 #include "projection/output_formulas.h"
 #include "projection/vector_math.h"
+#include "settings/settings_record.h"
 
 namespace globaro {
 
@@ -640,6 +642,20 @@ bool outputHasMapping(const RenderContext& ctx) noexcept {
     if (ctx.mode != kModeNormal) return false;
     if (ctx.usesPolyModel != 0) return ctx.polyModel != nullptr && ctx.polyModel->triangleCount > 0;
     return ctx.entry != nullptr && ctx.entry->map != nullptr;
+}
+
+bool outputIsDrawn(ProjectionId id) noexcept {
+    if (id == kSpecialRenderProjection) return true;
+    const OutputEntry* e = findOutputEntry(id);
+    // The same order as a render: the mode first, then the model, then the routine.
+    if (e != nullptr && e->traits.mode != kModeNormal) return false;
+    if (usesPolyModel(id)) {
+        // The model as a render of the whole net builds it; the frame's
+        // height does not change whether faces come out.
+        PolyModelSummary model;
+        return summarisePolyOutput(id, 0.5f, model) && model.faces > 0 && model.triangles > model.markTriangles;
+    }
+    return e != nullptr && e->map != nullptr;
 }
 
 // ---- globe lighting ------------------------------------------------------------------

@@ -1,6 +1,7 @@
 // `globaro list` and `globaro describe`.
 
 #include "app/catalogue_commands.h"
+#include "projection/output_mapping.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
@@ -46,8 +47,8 @@ TEST(CatalogueCommands, ListOutputs) {
     EXPECT_EQ(all.front(), "1\tequirectangular");
     EXPECT_EQ(all[25], "26\t24 faces a");
     EXPECT_EQ(all[176], "177\tgeodesic 4 | 2");
-    EXPECT_EQ(all[278], "279\tNaiaid");
-    EXPECT_EQ(all[414], "486\tglass marble");
+    EXPECT_EQ(all[278], "279\tNaiaid (not drawn yet)");
+    EXPECT_EQ(all[414], "486\tglass marble (not drawn yet)");
     EXPECT_EQ(all.back(), "100335\tlogarithmic");
     long previous = 0;
     for (const std::string& line : all) {
@@ -57,6 +58,8 @@ TEST(CatalogueCommands, ListOutputs) {
         EXPECT_GT(id, previous) << line;
         previous = id;
         EXPECT_FALSE(line.substr(tab + 1).empty()) << line;
+        // Marked exactly when the output does not draw.
+        EXPECT_EQ(line.ends_with(" (not drawn yet)"), !outputIsDrawn(static_cast<ProjectionId>(id))) << line;
     }
 }
 

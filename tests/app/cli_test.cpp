@@ -270,6 +270,8 @@ TEST(CliCatalogue, ListsDescribesAndProbes) {
     const Outcome described = runCli("describe output \"equi tall\"");
     EXPECT_EQ(described.status, 0) << described.output;
     EXPECT_NE(described.output.find("\"id\": 81,"), std::string::npos) << described.output;
+    EXPECT_NE(described.output.find("\"drawn\": true,"), std::string::npos) << described.output;
+    EXPECT_NE(runCli("describe output 20").output.find("\"drawn\": false,"), std::string::npos);
     const Outcome unknown = runCli("describe output 99999");
     EXPECT_EQ(unknown.status, 2);
     EXPECT_EQ(std::count(unknown.output.begin(), unknown.output.end(), '\n'), 1);
@@ -431,6 +433,67 @@ TEST(CliSettings, AnOutputWithoutAListedKeyIsDrawn) {
     for (std::int32_t y = 0; y < back.height; ++y)
         for (std::int32_t x = 0; x < back.width; ++x) covered += !back.hasAlpha || back.value(x, y, 3) > 0.5f;
     EXPECT_GT(covered, back.width * back.height / 2);
+}
+
+}  // namespace
+}  // namespace globaro
+
+#include "app/descriptor_store.h"
+#include "host/scripting_parameters.h"
+
+namespace globaro {
+namespace {
+
+// An output that has no mapping yet is refused before anything is read or
+// written, however the run names it; an option naming another output over
+// such a preset renders as usual.
+TEST(CliSettings, OutputsWithoutAMappingAreRefused) {
+    const std::string in = demoPanorama("u_demo", "32x16");
+    SettingsRecord settings{};
+    resetRunState(settings);
+    resetToDefaults(settings);
+    settings.outputProjection = 20;
+    const std::string preset = temp("u20.q2q");
+    ASSERT_EQ(writeSettingsFile(preset, settings, nullptr), 0);
+    DescriptorStore store;
+    FilterRecord record{};
+    record.descriptorParameters = &store.parameters();
+    ASSERT_TRUE(writeDescriptor(&record, settings));
+    RecordedAction action;
+    ASSERT_TRUE(recordedAction(store, plugInDialogDontDisplay, action));
+    const std::string actionFile = temp("u20.json");
+    std::string error;
+    ASSERT_TRUE(saveActionFile(actionFile, action, error)) << error;
+
+    const std::string out = temp("u_out");
+    struct Case {
+        std::string arguments;
+        bool refused;
+    };
+    const Case cases[] = {
+        {"--output 20 " + in + " " + out + "1.png", true},
+        {"--output lozenge " + in + " " + in + " --out '" + out + "{index}.png'", true},
+        {"--preset " + preset + " " + in + " " + out + "3.png", true},
+        {"--action " + actionFile + " " + in + " " + out + "4.png", true},
+        {"--quiet --preset " + preset + " --output 2 " + in + " " + out + "5.png", false},
+    };
+    for (const Case& c : cases) {
+        const Outcome o = runCli("render " + c.arguments);
+        if (c.refused) {
+            EXPECT_EQ(o.status, 2) << c.arguments;
+            EXPECT_EQ(o.output, "globaro: output 20 \"lozenge\" has no mapping yet; see globaro list outputs\n")
+                << c.arguments;
+        } else {
+            EXPECT_EQ(o.status, 0) << c.arguments << o.output;
+        }
+    }
+    // Only the last case wrote an image.
+    std::vector<std::string> written;
+    for (const auto& entry : std::filesystem::directory_iterator(::testing::TempDir())) {
+        const std::string name = entry.path().string();
+        if (name.rfind(out, 0) == 0) written.push_back(name);
+    }
+    EXPECT_EQ(written, std::vector<std::string>{out + "5.png"});
 }
 
 }  // namespace
