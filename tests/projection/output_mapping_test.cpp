@@ -30,30 +30,6 @@ std::unique_ptr<RenderContext> setUp(const SettingsRecord& s, int w = 200, int h
     return ctx;
 }
 
-TEST(RenderCellReset, ResetValues) {
-    RenderCell c;
-    std::memset(&c, 0x5a, sizeof c);
-    resetRenderCell(c);
-    EXPECT_EQ(c.inputU, -1.0f);
-    EXPECT_EQ(c.inputV, -1.0f);
-    EXPECT_EQ(c.secondU, -1.0f);
-    EXPECT_EQ(c.secondV, -1.0f);
-    EXPECT_EQ(c.weight, -1.0f);
-    EXPECT_EQ(c.modelIndex, -1);
-    EXPECT_EQ(c.flags[2], 0);
-    EXPECT_EQ(c.shade, 1.0f);
-    EXPECT_EQ(c.modelPair[0], -1);
-    EXPECT_EQ(c.modelPair[1], -1);
-    EXPECT_EQ(c.modelU, -1.0f);
-    EXPECT_EQ(c.modelV, -1.0f);
-    EXPECT_EQ(c.faceIndex, -1);
-    EXPECT_EQ(c.modelCounter, 0);
-    EXPECT_EQ(c.regionTag, -7);
-    EXPECT_EQ(c.pieceTag, 0u);
-    EXPECT_EQ(c.subTag, 0u);
-    EXPECT_EQ(c.word33, 0);
-}
-
 TEST(OutputMapping, StartOfMappingValuesOnAMiss) {
     const auto ctx = contextFor(2, 1, 100, 100);  // mirror ball: the corner is a miss
     const RenderCell c = sampleAt(*ctx, 0.01, 0.01);

@@ -252,40 +252,6 @@ TEST(CompositeRow, SameBytesAsPixelByPixel) {
   }
 }
 
-// Rows whose colours come straight from a tile's cells, as the driver
-// delivers them.
-TEST(CompositeRow, ReadsColoursFromCells) {
-  RowCase c = kCases[1];  // host 8 RGBA
-  Scene perPixel(c, 5), perRow(c, 5);
-  const CompositeTarget tp = perPixel.target();
-  const CompositeTarget tr = perRow.target();
-  std::vector<RenderCell> cells(kColumns);
-  std::mt19937 rng(11);
-  for (RenderCell& cell : cells) {
-    std::memset(static_cast<void*>(&cell), 0x7F, sizeof cell);  // other fields: huge values
-    for (int ch = 0; ch < 4; ++ch) cell.colour[ch] = randomChannel(rng, ch == 3);
-  }
-  for (std::int32_t i = 0; i < kColumns; ++i) {
-    ColorRgba colour{cells[i].colour[0], cells[i].colour[1], cells[i].colour[2], cells[i].colour[3]};
-    compositePixel(kFirstX + i, 3, colour, tp);
-  }
-  compositeRow(kFirstX, 3, kColumns, cells[0].colour, sizeof(RenderCell) / sizeof(float), tr);
-  EXPECT_EQ(perPixel.out, perRow.out);
-}
-
-TEST(CompositeRow, OpaqueRowWritesTheColours) {
-  std::vector<std::uint8_t> in(4 * 3, 0), out(4 * 3, 0);
-  CompositeTarget t;
-  t.output = interleavedGrid(out.data(), 12, 3, 8, false, -1, CompositeRect{0, 0, 1, 4});
-  t.destination = interleavedGrid(in.data(), 12, 3, 8, false, -1, CompositeRect{0, 0, 1, 4});
-  const float colours[16] = {1.0f, 0.5f, 0.25f, 1.0f, 0.2f, 0.4f, 0.6f, 0.995f,
-                             1.4f, 0.5f, 0.5f, 1.0f, 0.0f, 0.0f, 0.0f, 0.0f};
-  compositeRow(0, 0, 4, colours, 4, t);
-  const std::vector<std::uint8_t> expected = {255, 127, 63, 51, 102, 153, 255, 139, 139, 0, 0, 0};
-  EXPECT_EQ(out, expected);
-  EXPECT_EQ(colours[8], 1.4f);  // the colours are only read
-}
-
 TEST(CompositeRow, NothingHappensForEmptyOrAbsentInput) {
   std::vector<std::uint8_t> out(4 * 3, 9);
   const std::vector<std::uint8_t> untouched = out;

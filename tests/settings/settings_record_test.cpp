@@ -25,54 +25,6 @@ SettingsRecord patterned() {
     return r;
 }
 
-TEST(SettingsDefaults, ResetGivesEveryDefault) {
-    SettingsRecord r = patterned();
-    resetToDefaults(r);
-    EXPECT_EQ(r.inputProjection, 1);
-    EXPECT_EQ(r.outputProjection, 1);
-    EXPECT_EQ(r.latitude, 0.0f);
-    EXPECT_EQ(r.longitude, 0.0f);
-    EXPECT_EQ(r.spin, 0.0f);
-    EXPECT_EQ(r.latitudeInteger, 0);
-    EXPECT_EQ(r.longitudeInteger, 0);
-    EXPECT_EQ(r.spinInteger, 0);
-    EXPECT_EQ(r.fov, 120.0f);
-    EXPECT_EQ(r.fovInteger, 120);
-    EXPECT_EQ(r.tabs, 33.0f);
-    EXPECT_EQ(r.tabsInteger, 33);
-    EXPECT_EQ(r.sharpen, 30.0f);
-    EXPECT_EQ(r.sharpeningInteger, 30);
-    EXPECT_EQ(r.tabColor, (Rgb16{55255, 44204, 56540}));
-    EXPECT_EQ(r.backdropColor, (Rgb16{65535, 65535, 65535}));
-    EXPECT_EQ(r.lineColor, (Rgb16{0, 0, 0}));
-    EXPECT_EQ(r.flip, 0);
-    EXPECT_EQ(r.hqpr, 0);
-    EXPECT_EQ(r.legacyWords[0], 21);
-    EXPECT_EQ(r.glue, 1);
-    EXPECT_EQ(r.faces, 0);
-    EXPECT_EQ(r.brickLayers, 20);
-    EXPECT_EQ(r.legacyWords[19], 0);
-    EXPECT_EQ(r.brickColorset, 63);
-    EXPECT_EQ(r.spherePlan, 1);
-    EXPECT_EQ(r.sphereStats, 1);
-    EXPECT_EQ(r.ldraw, 0);
-    EXPECT_EQ(r.brickDiffusion, 0);
-    EXPECT_EQ(r.brickPlates, 0);
-    EXPECT_EQ(r.cubeSide, 256);
-    EXPECT_EQ(r.faceSize, 500);
-    EXPECT_EQ(r.transparentGaps, 1);
-    EXPECT_EQ(r.indicatrix, 0);
-    EXPECT_EQ(r.edges, 0);
-    EXPECT_EQ(r.anamorphosis, 0);
-    EXPECT_EQ(r.forceTransparent, 0);
-    EXPECT_EQ(r.dehalo, 0);
-    EXPECT_EQ(r.previewQuality, 3);
-    EXPECT_EQ(r.innerProjection, 6);
-    // No graticule, spelt two ways.
-    EXPECT_EQ(r.gridLegacy, 0);
-    EXPECT_EQ(r.grid, 1);
-}
-
 TEST(SettingsDefaults, ResetLeavesLegacyRunStateAndFolders) {
     const SettingsRecord before = patterned();
     SettingsRecord r = before;
