@@ -82,21 +82,23 @@ void noteFileValues(Document& doc, std::int32_t y0, std::int32_t rows) {
 // changed still reads back as the same host value).
 void hostToFileRows(const Document& doc, std::int32_t y0, std::uint8_t* samples, std::size_t count) {
     const std::size_t rowSamples = static_cast<std::size_t>(doc.width) * static_cast<std::size_t>(doc.planes());
-    const bool bitsKept = doc.depth == 16 && rowSamples > 0 &&
+    if (rowSamples == 0) return;
+    const bool bitsKept = doc.depth == 16 &&
                           doc.fileValueBits.size() == fileValueBitRowBytes(doc) * static_cast<std::size_t>(doc.height);
-    for (std::size_t i = 0; i < count; ++i) {
-        std::uint16_t h;
-        std::memcpy(&h, samples + 2 * i, 2);
-        std::uint16_t v = hostToFile16(h);
-        if (bitsKept) {
-            const std::size_t row = static_cast<std::size_t>(y0) + i / rowSamples, at = i % rowSamples;
-            const std::uint8_t* bits = doc.fileValueBits.data() + row * fileValueBitRowBytes(doc);
-            if ((bits[at >> 3] >> (at & 7)) & 1u) {
+    for (std::size_t first = 0, row = static_cast<std::size_t>(y0); first < count; first += rowSamples, ++row) {
+        const std::uint8_t* bits = bitsKept ? doc.fileValueBits.data() + row * fileValueBitRowBytes(doc) : nullptr;
+        std::uint8_t* rowStart = samples + 2 * first;
+        const std::size_t n = std::min(rowSamples, count - first);
+        for (std::size_t at = 0; at < n; ++at) {
+            std::uint16_t h;
+            std::memcpy(&h, rowStart + 2 * at, 2);
+            std::uint16_t v = hostToFile16(h);
+            if (bits != nullptr && ((bits[at >> 3] >> (at & 7)) & 1u)) {
                 if (v < 65535 && fileToHost16(static_cast<std::uint16_t>(v + 1)) == h) ++v;
                 else if (v > 0 && fileToHost16(static_cast<std::uint16_t>(v - 1)) == h) --v;
             }
+            std::memcpy(rowStart + 2 * at, &v, 2);
         }
-        std::memcpy(samples + 2 * i, &v, 2);
     }
 }
 
