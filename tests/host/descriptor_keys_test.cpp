@@ -68,15 +68,6 @@ TEST(DescriptorKeys, KindsOfTheSpecialKeys) {
     EXPECT_EQ(findDescriptorKey(fourCharCode("Kgky"))->enumTable, &gridKeyTable());
 }
 
-TEST(DescriptorKeys, EveryEntryPointsAtExactlyOneField) {
-    for (const DescriptorKey& k : descriptorKeys()) {
-        const int fields = (k.intField != nullptr) + (k.floatField != nullptr) + (k.colorField != nullptr);
-        EXPECT_EQ(fields, 1) << fourCharText(k.key);
-        EXPECT_EQ(k.colorField != nullptr, k.channel != nullptr) << fourCharText(k.key);
-        EXPECT_EQ(k.enumTable != nullptr, k.writeKind == DescriptorValueKind::kEnumerated) << fourCharText(k.key);
-    }
-}
-
 void expectTwoWay(const EnumKeyTable& table) {
     std::set<DescriptorEnumID> keys;
     table.forEach([&](std::int32_t id, DescriptorEnumID key) {

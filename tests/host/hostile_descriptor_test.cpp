@@ -28,37 +28,26 @@ using descriptor_test::preparedSettings;
 using descriptor_test::ScriptingHost;
 using hostile::Mutator;
 
-const SettingsRange* rangeOf(const SettingsRecord& s, const void* field) {
-    const std::size_t offset = static_cast<std::size_t>(static_cast<const unsigned char*>(field) -
-                                                        reinterpret_cast<const unsigned char*>(&s));
-    for (const SettingsRange& r : settingsRanges())
-        if (r.offset == offset) return &r;
-    return nullptr;
-}
-
-// Every scripted field within its range; enumerated fields hold an id of
-// their table, or 0 for a key the table does not know.
 void expectScriptedFieldsInRange(const SettingsRecord& s, std::size_t caseNumber) {
     for (const DescriptorKey& k : descriptorKeys()) {
         const std::string key = fourCharText(k.key);
-        if (k.intField != nullptr) {
-            const std::int32_t v = s.*k.intField;
+        const SettingsField& f = *k.field;
+        if (f.type == FieldType::kInteger || f.type == FieldType::kBoolean) {
+            const std::int32_t v = f.place.integerIn(s);
             if (k.readKind == DescriptorValueKind::kEnumerated) {
                 ASSERT_TRUE(v == 0 || k.enumTable->hasId(v)) << key << " = " << v << ", case " << caseNumber;
-            } else if (const SettingsRange* r = rangeOf(s, &(s.*k.intField))) {
-                ASSERT_GE(v, r->minimum) << key << ", case " << caseNumber;
-                ASSERT_LE(v, r->maximum) << key << ", case " << caseNumber;
+            } else if (f.range.any()) {
+                ASSERT_GE(v, f.range.lo) << key << ", case " << caseNumber;
+                ASSERT_LE(v, f.range.hi) << key << ", case " << caseNumber;
             }
             if (k.readKind == DescriptorValueKind::kBoolean || k.readKind == DescriptorValueKind::kBooleanOrInteger) {
                 ASSERT_TRUE(v == 0 || v == 1) << key << " = " << v << ", case " << caseNumber;
             }
-        } else if (k.floatField != nullptr) {
-            const float v = s.*k.floatField;
+        } else if (f.type == FieldType::kFloat) {
+            const float v = f.place.floatIn(s);
             ASSERT_TRUE(std::isfinite(v)) << key << ", case " << caseNumber;
-            if (const SettingsRange* r = rangeOf(s, &(s.*k.floatField))) {
-                ASSERT_GE(v, r->minimum) << key << ", case " << caseNumber;
-                ASSERT_LE(v, r->maximum) << key << ", case " << caseNumber;
-            }
+            ASSERT_GE(v, f.range.lo) << key << ", case " << caseNumber;
+            ASSERT_LE(v, f.range.hi) << key << ", case " << caseNumber;
         }
     }
 }

@@ -11,6 +11,7 @@
 
 #include "settings/hostile_mutator.h"
 #include "settings/settings_file.h"
+#include "settings/settings_fields.h"
 #include "settings/settings_record.h"
 #include "settings/thumbnail.h"
 
@@ -107,21 +108,20 @@ bool sameBytes(const SettingsRecord& a, const SettingsRecord& b) {
 }
 
 void expectWithinRanges(const SettingsRecord& r, std::size_t caseNumber) {
-    const auto* base = reinterpret_cast<const unsigned char*>(&r);
-    for (const SettingsRange& row : settingsRanges()) {
+    for (const SettingsField& row : settingsFields()) {
+        if (!row.range.any() && row.type != FieldType::kBoolean) continue;
         double v = 0;
-        if (row.type == SettingsFieldType::kFloat) {
-            float f;
-            std::memcpy(&f, base + row.offset, sizeof f);
-            ASSERT_TRUE(std::isfinite(f)) << row.field << " case " << caseNumber;
+        if (row.type == FieldType::kFloat) {
+            float f = row.place.floatIn(r);
+            ASSERT_TRUE(std::isfinite(f)) << row.name << " case " << caseNumber;
             v = f;
         } else {
-            std::int32_t i;
-            std::memcpy(&i, base + row.offset, sizeof i);
-            v = i;
+            v = row.place.integerIn(r);
         }
-        ASSERT_GE(v, row.minimum) << row.field << " case " << caseNumber;
-        ASSERT_LE(v, row.maximum) << row.field << " case " << caseNumber;
+        const double lo = row.type == FieldType::kBoolean ? 0 : row.range.lo;
+        const double hi = row.type == FieldType::kBoolean ? 1 : row.range.hi;
+        ASSERT_GE(v, lo) << row.name << " case " << caseNumber;
+        ASSERT_LE(v, hi) << row.name << " case " << caseNumber;
     }
 }
 
