@@ -30,14 +30,6 @@ protected:
     SettingsRecord record{};
 };
 
-TEST(Presets, FileDialogTexts) {
-    EXPECT_STREQ(kPresetFilterText, "Globaro 2 presets (*.q2q)");
-    EXPECT_STREQ(kPresetFilterPattern, "*.q2q");
-    EXPECT_STREQ(kOpenPresetTitle, "Open a settings file");
-    EXPECT_STREQ(kSavePresetTitle, "Save a settings file");
-    EXPECT_STREQ(kChooseSourceFolderTitle, "Choose any file in the source folder");
-}
-
 TEST_F(PresetFiles, OpenResetsThenLoadsAndTakesTheName) {
     SettingsRecord source = distinctRecord();
     const Thumbnail picture = [] {
