@@ -208,6 +208,7 @@ TEST(ActionGolden, EachActionReplaysAsItsRecordAndRecordsTheSameText) {
         }
         const auto bytes = golden::load(a.name);
         const std::string text(bytes.begin(), bytes.end());
+        EXPECT_EQ(recorded(a.record, a.playInfo), text) << a.name << ": its record no longer records this text";
         RecordedAction action;
         std::string error;
         ASSERT_TRUE(actionFromJson(text, action, error)) << a.name << ": " << error;

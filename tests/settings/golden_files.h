@@ -1,8 +1,9 @@
 #pragma once
 // Golden files of the settings formats, in tests/data/settings/. Each file
 // has one line in expected.txt: its name, then the record it reads as, one
-// "field=value" per field of the settings table that files carry (and the
-// thumbnail it holds). Running a golden test with GLOBARO_UPDATE_GOLDEN=1
+// "field=value" per field of the settings table (and the thumbnail it
+// holds). The records the tests make the files from must still make the
+// same bytes: what we write never changes. Running a golden test with GLOBARO_UPDATE_GOLDEN=1
 // makes the files and their lines again from the records in the tests;
 // check `git diff` of expected.txt by eye before committing new ones.
 
@@ -51,11 +52,10 @@ inline std::string fieldText(const SettingsField& f, const SettingsRecord& r) {
     return text;
 }
 
-// The record (its fields that files carry) and thumbnail as one line.
+// The record (every field of the table) and thumbnail as one line.
 inline std::string describe(const SettingsRecord& r, const Thumbnail* t = nullptr) {
     std::string line;
-    for (const SettingsField& f : settingsFields())
-        if (f.word != 0) line += std::string(f.name) + "=" + fieldText(f, r) + " ";
+    for (const SettingsField& f : settingsFields()) line += std::string(f.name) + "=" + fieldText(f, r) + " ";
     line += "thumbnail=" + (t == nullptr || t->empty() ? std::string("none")
                                                        : std::to_string(t->width) + "x" + std::to_string(t->height));
     return line;

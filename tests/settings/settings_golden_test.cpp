@@ -131,6 +131,7 @@ TEST(SettingsGolden, EachFileReadsAsItsRecordAndWritesBackTheSameBytes) {
         if (golden::updating()) golden::save(g.name, g.make());
         const auto bytes = golden::load(g.name);
         ASSERT_FALSE(bytes.empty()) << g.name;
+        EXPECT_EQ(g.make(), bytes) << g.name << ": its record no longer writes these bytes";
         SettingsRecord r = blank();
         Thumbnail t;
         const auto result = decodeSettings(bytes, SettingsReadMode::kLoad, r, &t);
