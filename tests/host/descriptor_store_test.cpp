@@ -70,15 +70,6 @@ struct StoreTest : ::testing::Test {
     StoreTest() { store.setHandleProcs(&handles); }
 };
 
-TEST_F(StoreTest, SuitesAreCompleteAndParametersVersionZero) {
-    PIDescriptorParameters& p = store.parameters();
-    EXPECT_EQ(p.descriptorParametersVersion, 0);
-    EXPECT_EQ(p.readDescriptorProcs->numReadDescriptorProcs, 18);
-    EXPECT_EQ(p.writeDescriptorProcs->numWriteDescriptorProcs, 16);
-    EXPECT_EQ(p.descriptor, nullptr);
-    EXPECT_EQ(activeDescriptorStore(), &store);
-}
-
 TEST_F(StoreTest, EveryTypeReadsBackWithItsTypeCode) {
     PIDescriptorHandle h = writeOneOfEach(store, handles);
     ReadDescriptorProcs& r = store.readProcs();
