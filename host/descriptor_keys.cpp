@@ -1,7 +1,7 @@
 #include "host/descriptor_keys.h"
 
-#include <array>
 #include <iterator>
+#include <vector>
 
 namespace globaro {
 
@@ -107,97 +107,59 @@ constexpr EnumKeyTable kGlueTable("GLty", kGlueRanges);
 constexpr EnumKeyTable kInputTable("Kity", kInputRanges);
 constexpr EnumKeyTable kOutputTable("Koty", kOutputRanges, true);
 
-// ---- The scripted settings, in write order ------------------------------------
+// ---- The scripted settings, from the settings table -----------------------------
 
 using K = DescriptorValueKind;
 
-constexpr DescriptorKey integer(const char (&key)[5], std::int32_t SettingsRecord::*field) {
-    return {fourCharCode(key), K::kInteger, K::kInteger, nullptr, field, nullptr, nullptr, nullptr};
-}
-constexpr DescriptorKey boolean(const char (&key)[5], std::int32_t SettingsRecord::*field) {
-    return {fourCharCode(key), K::kBoolean, K::kBoolean, nullptr, field, nullptr, nullptr, nullptr};
-}
-constexpr DescriptorKey real(const char (&key)[5], float SettingsRecord::*field) {
-    return {fourCharCode(key), K::kFloat, K::kFloat, nullptr, nullptr, field, nullptr, nullptr};
-}
-constexpr DescriptorKey channel(const char (&key)[5], Rgb16 SettingsRecord::*color, std::uint16_t Rgb16::*part) {
-    return {fourCharCode(key), K::kColorChannel, K::kColorChannel, nullptr, nullptr, nullptr, color, part};
-}
-constexpr DescriptorKey enumerated(const char (&key)[5], const EnumKeyTable& table,
-                                   std::int32_t SettingsRecord::*field) {
-    return {fourCharCode(key), K::kEnumerated, K::kEnumerated, &table, field, nullptr, nullptr, nullptr};
-}
-constexpr DescriptorKey readAs(DescriptorKey entry, DescriptorValueKind readKind) {
-    entry.readKind = readKind;
-    return entry;
+DescriptorKeyID keyCode(const char (&key)[5]) { return fourCharCode(key); }
+
+const EnumKeyTable* enumTableOf(Scripted scripted) {
+    switch (scripted) {
+        case Scripted::kInputKey: return &kInputTable;
+        case Scripted::kOutputKey: return &kOutputTable;
+        case Scripted::kGlueKey: return &kGlueTable;
+        case Scripted::kGridKey: return &kGridTable;
+        default: return nullptr;
+    }
 }
 
-using S = SettingsRecord;
+K kindOf(FieldType type) {
+    switch (type) {
+        case FieldType::kInteger: return K::kInteger;
+        case FieldType::kBoolean: return K::kBoolean;
+        case FieldType::kFloat: return K::kFloat;
+        case FieldType::kColor: return K::kColorChannel;
+    }
+    return K::kIgnored;
+}
 
-const DescriptorKey kKeys[] = {
-    integer("Vers", &S::version),
-    channel("0001", &S::tabColor, &Rgb16::red),
-    channel("0002", &S::tabColor, &Rgb16::green),
-    channel("0003", &S::tabColor, &Rgb16::blue),
-    channel("0004", &S::backdropColor, &Rgb16::red),
-    channel("0005", &S::backdropColor, &Rgb16::green),
-    channel("0006", &S::backdropColor, &Rgb16::blue),
-    enumerated("Kiky", kInputTable, &S::inputProjection),
-    integer("0008", &S::latitudeInteger),
-    integer("0009", &S::spinInteger),
-    enumerated("Koky", kOutputTable, &S::outputProjection),
-    boolean("0011", &S::flip),
-    // Written as an integer but fetched as a Boolean; both are accepted.
-    readAs(integer("hqpr", &S::hqpr), K::kBooleanOrInteger),
-    integer("0012", &S::longitudeInteger),
-    integer("0013", &S::tabsInteger),
-    integer("0014", &S::fovInteger),
-    enumerated("GLUE", kGlueTable, &S::glue),
-    boolean("0017", &S::faces),
-    integer("0018", &S::brickLayers),
-    boolean("0019", &S::spherePlan),
-    boolean("0020", &S::sphereStats),
-    integer("0021", &S::cubeSide),
-    boolean("0022", &S::ldraw),
-    boolean("0023", &S::brickDiffusion),
-    integer("0024", &S::brickColorset),
-    boolean("0025", &S::brickPlates),
-    integer("0026", &S::faceSize),
-    integer("0027", &S::sharpeningInteger),
-    boolean("0028", &S::transparentGaps),
-    boolean("0029", &S::edges),
-    boolean("0030", &S::anamorphosis),
-    boolean("0031", &S::dehalo),
-    enumerated("Kgky", kGridTable, &S::grid),
-    // Recorded for the reader's information; a replay keeps the user's quality.
-    readAs(integer("0032", &S::previewQuality), K::kIgnored),
-    boolean("0033", &S::indicatrix),
-    real("0034", &S::latitude),
-    real("0035", &S::longitude),
-    real("0036", &S::spin),
-    real("0037", &S::fov),
-    real("0038", &S::tabs),
-    real("0039", &S::sharpen),
-    channel("0040", &S::lineColor, &Rgb16::red),
-    channel("0041", &S::lineColor, &Rgb16::green),
-    channel("0042", &S::lineColor, &Rgb16::blue),
+struct KeyLists {
+    std::vector<DescriptorKey> written;
+    std::vector<DescriptorKeyID> read;  // terminated by 0
 };
-static_assert(std::size(kKeys) == kDescriptorWriteKeyCount);
 
-// The read list: the written keys in order with '0015' after '0014', then a
-// terminating 0.
-constexpr std::array<DescriptorKeyID, kDescriptorReadKeyCount + 1> kReadKeys = {
-    fourCharCode("Vers"), fourCharCode("0001"), fourCharCode("0002"), fourCharCode("0003"), fourCharCode("0004"),
-    fourCharCode("0005"), fourCharCode("0006"), fourCharCode("Kiky"), fourCharCode("0008"), fourCharCode("0009"),
-    fourCharCode("Koky"), fourCharCode("0011"), fourCharCode("hqpr"), fourCharCode("0012"), fourCharCode("0013"),
-    fourCharCode("0014"), fourCharCode("0015"), fourCharCode("GLUE"), fourCharCode("0017"), fourCharCode("0018"),
-    fourCharCode("0019"), fourCharCode("0020"), fourCharCode("0021"), fourCharCode("0022"), fourCharCode("0023"),
-    fourCharCode("0024"), fourCharCode("0025"), fourCharCode("0026"), fourCharCode("0027"), fourCharCode("0028"),
-    fourCharCode("0029"), fourCharCode("0030"), fourCharCode("0031"), fourCharCode("Kgky"), fourCharCode("0032"),
-    fourCharCode("0033"), fourCharCode("0034"), fourCharCode("0035"), fourCharCode("0036"), fourCharCode("0037"),
-    fourCharCode("0038"), fourCharCode("0039"), fourCharCode("0040"), fourCharCode("0041"), fourCharCode("0042"),
-    0,
-};
+const KeyLists& keyLists() {
+    static const KeyLists lists = [] {
+        KeyLists l;
+        for (const SettingsField& f : settingsFields()) {
+            if (f.scripted == Scripted::kNo) continue;
+            const int channels = f.type == FieldType::kColor ? 3 : 1;
+            for (int c = 0; c < channels; ++c) {
+                const DescriptorKeyID key = keyCode(f.key[c]);
+                l.read.push_back(key);
+                if (f.scripted == Scripted::kAskOnly) continue;
+                DescriptorKey k{key, kindOf(f.type), kindOf(f.type), enumTableOf(f.scripted), &f, c};
+                if (k.enumTable != nullptr) k.writeKind = k.readKind = K::kEnumerated;
+                if (f.scripted == Scripted::kReadAsBoolean) k.readKind = K::kBooleanOrInteger;
+                if (f.scripted == Scripted::kWriteOnly) k.readKind = K::kIgnored;
+                l.written.push_back(k);
+            }
+        }
+        l.read.push_back(0);
+        return l;
+    }();
+    return lists;
+}
 
 }  // namespace
 
@@ -285,16 +247,17 @@ const EnumKeyTable& glueKeyTable() { return kGlueTable; }
 const EnumKeyTable& inputKeyTable() { return kInputTable; }
 const EnumKeyTable& outputKeyTable() { return kOutputTable; }
 
-std::span<const DescriptorKey> descriptorKeys() { return kKeys; }
+std::span<const DescriptorKey> descriptorKeys() { return keyLists().written; }
 
 const DescriptorKey* findDescriptorKey(DescriptorKeyID key) {
-    for (const DescriptorKey& k : kKeys)
+    for (const DescriptorKey& k : keyLists().written)
         if (k.key == key) return &k;
     return nullptr;
 }
 
 std::span<const DescriptorKeyID> descriptorReadKeys() {
-    return std::span<const DescriptorKeyID>(kReadKeys.data(), kDescriptorReadKeyCount);
+    const std::vector<DescriptorKeyID>& read = keyLists().read;
+    return std::span<const DescriptorKeyID>(read.data(), read.size() - 1);
 }
 
 }  // namespace globaro

@@ -13,6 +13,7 @@
 #include <string>
 
 #include "host/filter_record.h"
+#include "settings/settings_fields.h"
 #include "settings/settings_record.h"
 
 namespace globaro {
@@ -111,27 +112,27 @@ enum class DescriptorValueKind : std::uint8_t {
     kIgnored,          // read back: nothing stored
 };
 
-// One scripted setting: its key, how it is written and read, and where it
-// lives in the settings record (exactly one of the field pointers is set).
+// One scripted setting: its key, how it is written and read, and the field
+// of the settings table it carries (a colour travels as three keys, one per
+// channel).
 struct DescriptorKey {
     DescriptorKeyID key;
     DescriptorValueKind writeKind;
     DescriptorValueKind readKind;
-    const EnumKeyTable* enumTable;               // kEnumerated only
-    std::int32_t SettingsRecord::*intField;      // integers, Booleans, enumerations
-    float SettingsRecord::*floatField;           // floats
-    Rgb16 SettingsRecord::*colorField;           // colour channels
-    std::uint16_t Rgb16::*channel;               // colour channels
+    const EnumKeyTable* enumTable;  // kEnumerated only
+    const SettingsField* field;
+    int channel;                    // colour channels: 0 red, 1 green, 2 blue
 };
 
-// The scripted settings in the order they are written (44 keys).
+// The scripted settings in the order they are written (44 keys), in the
+// order of the settings table.
 std::span<const DescriptorKey> descriptorKeys();
-// The entry of a key, or null when the key is not one of ours.
+// The entry of a key, or null when the key is not one we write.
 const DescriptorKey* findDescriptorKey(DescriptorKeyID key);
 
-// The keys asked for when a descriptor is opened for reading (45 keys, with
-// '0015', which is asked for but never written), terminated by a 0 entry
-// that is not counted in the span.
+// The keys asked for when a descriptor is opened for reading (45 keys: the
+// written ones and '0015', which is asked for but never written), terminated
+// by a 0 entry that is not counted in the span.
 std::span<const DescriptorKeyID> descriptorReadKeys();
 inline constexpr std::size_t kDescriptorReadKeyCount = 45;
 inline constexpr std::size_t kDescriptorWriteKeyCount = 44;

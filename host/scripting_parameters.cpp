@@ -4,6 +4,7 @@
 #include <cfloat>
 #include <cmath>
 #include <cstddef>
+#include <vector>
 
 #include "host/descriptor_keys.h"
 #include "host/host_services.h"
@@ -44,43 +45,24 @@ void disposeDescriptor(FilterRecord* record, PIDescriptorHandle descriptor) {
 // The read key list as the host's open call takes it: a private, writable
 // copy, terminated by 0.
 struct ReadKeyList {
-    DescriptorKeyID keys[kDescriptorReadKeyCount + 1] = {};
+    std::vector<DescriptorKeyID> keys;
     ReadKeyList() {
         std::span<const DescriptorKeyID> list = descriptorReadKeys();
-        std::copy(list.begin(), list.end(), keys);
-        keys[kDescriptorReadKeyCount] = 0;
+        keys.assign(list.begin(), list.end());
+        keys.push_back(0);
     }
 };
 
-std::size_t offsetIn(const SettingsRecord& settings, const void* field) {
-    return static_cast<std::size_t>(static_cast<const unsigned char*>(field) -
-                                    reinterpret_cast<const unsigned char*>(&settings));
-}
-
-const SettingsRange* rangeAt(std::size_t offset) {
-    for (const SettingsRange& r : settingsRanges())
-        if (r.offset == offset) return &r;
-    return nullptr;
-}
-
-// Brings the scripted integer, Boolean and float fields into their documented
-// ranges (a value that is not a number takes the field's default). The
-// enumerated fields keep what their tables gave, 0 for an unknown key.
+// Brings the scripted fields a replay takes into their ranges (a value that
+// is not a number takes the field's default). The enumerated fields keep what
+// their tables gave, 0 for an unknown key.
 void keepInRange(SettingsRecord& settings) {
-    for (const DescriptorKey& k : descriptorKeys()) {
-        if (k.readKind == DescriptorValueKind::kEnumerated || k.readKind == DescriptorValueKind::kIgnored) continue;
-        if (k.intField != nullptr) {
-            std::int32_t& v = settings.*k.intField;
-            if (const SettingsRange* r = rangeAt(offsetIn(settings, &v)))
-                v = std::clamp(v, static_cast<std::int32_t>(r->minimum), static_cast<std::int32_t>(r->maximum));
-        } else if (k.floatField != nullptr) {
-            float& v = settings.*k.floatField;
-            if (const SettingsRange* r = rangeAt(offsetIn(settings, &v)))
-                v = std::isfinite(v) ? std::clamp(v, static_cast<float>(r->minimum), static_cast<float>(r->maximum))
-                                     : static_cast<float>(r->fallback);
-        }
-    }
+    for (const DescriptorKey& k : descriptorKeys())
+        if (k.readKind != DescriptorValueKind::kEnumerated && k.readKind != DescriptorValueKind::kIgnored)
+            clampField(*k.field, settings);
 }
+
+std::uint16_t& channelOf(Rgb16& c, int channel) { return channel == 0 ? c.red : channel == 1 ? c.green : c.blue; }
 
 float toFloat(double v) {
     if (std::isnan(v)) return static_cast<float>(v);
@@ -94,38 +76,38 @@ void readValue(const ReadDescriptorProcs& procs, PIReadDescriptor token, const D
     switch (k.readKind) {
         case DescriptorValueKind::kInteger: {
             std::int32_t v = 0;
-            if (procs.getIntegerProc(token, &v) == noErr) settings.*k.intField = v;
+            if (procs.getIntegerProc(token, &v) == noErr) k.field->place.integerIn(settings) = v;
             break;
         }
         case DescriptorValueKind::kColorChannel: {
             std::int32_t v = 0;
             if (procs.getIntegerProc(token, &v) == noErr)
-                (settings.*k.colorField).*k.channel = static_cast<std::uint16_t>(std::clamp(v, 0, 255) * 256);
+                channelOf(k.field->place.colorIn(settings), k.channel) = static_cast<std::uint16_t>(std::clamp(v, 0, 255) * 256);
             break;
         }
         case DescriptorValueKind::kBoolean: {
             Boolean v = 0;
-            if (procs.getBooleanProc(token, &v) == noErr) settings.*k.intField = v != 0 ? 1 : 0;
+            if (procs.getBooleanProc(token, &v) == noErr) k.field->place.integerIn(settings) = v != 0 ? 1 : 0;
             break;
         }
         case DescriptorValueKind::kBooleanOrInteger: {
             if (announcedType == kTypeInteger) {
                 std::int32_t v = 0;
-                if (procs.getIntegerProc(token, &v) == noErr) settings.*k.intField = v != 0 ? 1 : 0;
+                if (procs.getIntegerProc(token, &v) == noErr) k.field->place.integerIn(settings) = v != 0 ? 1 : 0;
             } else {
                 Boolean v = 0;
-                if (procs.getBooleanProc(token, &v) == noErr) settings.*k.intField = v != 0 ? 1 : 0;
+                if (procs.getBooleanProc(token, &v) == noErr) k.field->place.integerIn(settings) = v != 0 ? 1 : 0;
             }
             break;
         }
         case DescriptorValueKind::kFloat: {
             double v = 0.0;
-            if (procs.getFloatProc(token, &v) == noErr) settings.*k.floatField = toFloat(v);
+            if (procs.getFloatProc(token, &v) == noErr) k.field->place.floatIn(settings) = toFloat(v);
             break;
         }
         case DescriptorValueKind::kEnumerated: {
             DescriptorEnumID v = 0;
-            if (procs.getEnumeratedProc(token, &v) == noErr) settings.*k.intField = k.enumTable->idFor(v);
+            if (procs.getEnumeratedProc(token, &v) == noErr) k.field->place.integerIn(settings) = k.enumTable->idFor(v);
             break;
         }
         case DescriptorValueKind::kIgnored:
@@ -137,22 +119,24 @@ void writeValue(const WriteDescriptorProcs& procs, PIWriteDescriptor token, cons
                 const SettingsRecord& settings) {
     switch (k.writeKind) {
         case DescriptorValueKind::kInteger:
-            procs.putIntegerProc(token, k.key, settings.*k.intField);
+            procs.putIntegerProc(token, k.key, k.field->place.integerIn(settings));
             break;
-        case DescriptorValueKind::kColorChannel:
-            procs.putIntegerProc(token, k.key, (settings.*k.colorField).*k.channel >> 8);
+        case DescriptorValueKind::kColorChannel: {
+            Rgb16 c = k.field->place.colorIn(settings);
+            procs.putIntegerProc(token, k.key, channelOf(c, k.channel) >> 8);
             break;
+        }
         case DescriptorValueKind::kBoolean:
         case DescriptorValueKind::kBooleanOrInteger:
-            procs.putBooleanProc(token, k.key, static_cast<Boolean>(settings.*k.intField & 0xFF));
+            procs.putBooleanProc(token, k.key, static_cast<Boolean>(k.field->place.integerIn(settings) & 0xFF));
             break;
         case DescriptorValueKind::kFloat: {
-            const double v = settings.*k.floatField;
+            const double v = k.field->place.floatIn(settings);
             procs.putFloatProc(token, k.key, &v);
             break;
         }
         case DescriptorValueKind::kEnumerated:
-            procs.putEnumeratedProc(token, k.key, k.enumTable->type(), k.enumTable->keyFor(settings.*k.intField));
+            procs.putEnumeratedProc(token, k.key, k.enumTable->type(), k.enumTable->keyFor(k.field->place.integerIn(settings)));
             break;
         case DescriptorValueKind::kIgnored:
             break;
@@ -185,7 +169,7 @@ bool hasDescriptor(FilterRecord* record) {
     if (descriptorReadingRefused(record) || !descriptorsSupported(record)) return false;
     PIDescriptorParameters* p = record->descriptorParameters;
     ReadKeyList list;
-    PIReadDescriptor token = p->readDescriptorProcs->openReadDescriptorProc(p->descriptor, list.keys);
+    PIReadDescriptor token = p->readDescriptorProcs->openReadDescriptorProc(p->descriptor, list.keys.data());
     if (token == nullptr) return false;
     // Only a look: the descriptor stays with the host for the real read.
     p->readDescriptorProcs->closeReadDescriptorProc(token);
@@ -199,7 +183,7 @@ DescriptorReadOutcome readDescriptor(FilterRecord* record, SettingsRecord& setti
     const ReadDescriptorProcs& procs = *p->readDescriptorProcs;
 
     ReadKeyList list;
-    PIReadDescriptor token = procs.openReadDescriptorProc(p->descriptor, list.keys);
+    PIReadDescriptor token = procs.openReadDescriptorProc(p->descriptor, list.keys.data());
     if (token == nullptr) {
         syncAnglesFromIntegers(settings);
         setDialogFromPlayInfo(record, data);

@@ -3,9 +3,11 @@
 #include <algorithm>
 #include <bit>
 #include <cmath>
+#include <iterator>
 #include <limits>
 
 #include "platform/temp_folder.h"
+#include "settings/settings_fields.h"
 
 namespace globaro {
 
@@ -201,78 +203,121 @@ void convertOlderVersion(SettingsRecord& r, std::int32_t v) {
     }
 }
 
+// What fills a stretch of the file's words.
+enum class Slot : std::uint8_t {
+    kVersion,          // word 1
+    kField,            // a field of the settings table
+    kFieldAgain,       // a field written a second time; the reader keeps the second copy
+    kOne,              // a word written as 1 and dropped when read
+    kOldThumbnail,     // the old-style thumbnail block, written empty
+    kWordEighteenHigh, // words 70-71: written as -1; read as legacy word 18 in their high half
+    kThumbnail,        // the thumbnail block
+};
+
+struct FileItem {
+    int word;   // first word, in a version-48 file without thumbnail
+    int since;  // first version that carries it
+    Slot slot;
+    const SettingsField* field = nullptr;
+};
+
+// The words of the format itself; the fields' words come from their table.
+constexpr FileItem kFormatItems[] = {
+    {44, 3, Slot::kOne},
+    {58, 16, Slot::kOne},
+    {66, 22, Slot::kOldThumbnail},
+    {70, 26, Slot::kWordEighteenHigh},
+    {85, 40, Slot::kThumbnail},
+};
+
+// The whole file in word order.
+const std::vector<FileItem>& fileLayout() {
+    static const std::vector<FileItem> layout = [] {
+        std::vector<FileItem> items(std::begin(kFormatItems), std::end(kFormatItems));
+        for (const SettingsField& f : settingsFields()) {
+            if (f.word == 0) continue;
+            items.push_back({f.word, f.since, f.word == 1 ? Slot::kVersion : Slot::kField, &f});
+            if (f.againAt != 0) items.push_back({f.againAt, f.since, Slot::kFieldAgain, &f});
+        }
+        std::sort(items.begin(), items.end(), [](const FileItem& a, const FileItem& b) { return a.word < b.word; });
+        return items;
+    }();
+    return layout;
+}
+
+bool readField(WordReader& in, const SettingsField& f, SettingsRecord& r) {
+    switch (f.type) {
+        case FieldType::kInteger:
+        case FieldType::kBoolean: return in.word(f.place.integerIn(r));
+        case FieldType::kFloat:
+            if (f.hundredths) {
+                std::int32_t w;
+                if (!in.word(w)) return false;
+                f.place.floatIn(r) = hundredthsToFloat(w);
+                return true;
+            }
+            return in.real(f.place.floatIn(r));
+        case FieldType::kColor: return in.color(f.place.colorIn(r));
+    }
+    return false;
+}
+
+void writeField(WordWriter& out, const SettingsField& f, const SettingsRecord& r) {
+    switch (f.type) {
+        case FieldType::kInteger:
+        case FieldType::kBoolean: out.word(f.place.integerIn(r)); break;
+        case FieldType::kFloat:
+            if (f.hundredths)
+                out.word(floatToHundredths(f.place.floatIn(r)));
+            else
+                out.real(f.place.floatIn(r));
+            break;
+        case FieldType::kColor: out.color(f.place.colorIn(r)); break;
+    }
+}
+
 // Reads the fields of version `v` in file order into `r`. Returns false when
 // the data end early. Sets `found` when a thumbnail was decoded.
 bool readFields(WordReader& in, std::int32_t v, SettingsRecord& r, Thumbnail* thumbnail, bool& found) {
     found = false;
-    std::int32_t ignored;
-    std::int32_t* lw = r.legacyWords;
-    // Words 2-36.
-    if (!(in.color(r.tabColor) && in.color(r.backdropColor) && in.color(r.legacyColors[0]) &&
-          in.word(r.inputProjection) && in.word(lw[1]) && in.word(lw[2]) && in.word(lw[3]) &&
-          in.word(r.latitudeInteger) && in.word(r.spinInteger) && in.word(lw[4]) && in.word(lw[5]) &&
-          in.word(lw[6]) && in.word(lw[7]) && in.word(r.outputProjection) && in.word(r.flip) &&
-          in.word(r.hqpr) && in.word(lw[8]) && in.word(r.longitudeInteger) && in.word(r.tabsInteger) &&
-          in.word(lw[20]) && in.word(lw[9]) && in.word(lw[11]) && in.word(lw[12]) &&
-          in.color(r.legacyColors[3]) && in.color(r.legacyColors[3])))
-        return false;
-    if (v >= 2 && !(in.color(r.legacyColors[5]) && in.word(r.fovInteger) && in.word(lw[10]) &&
-                    in.word(r.gridLegacy)))
-        return false;
-    if (v >= 3 && !(in.word(r.glue) && in.word(ignored))) return false;
-    if (v >= 4 && !(in.word(lw[13]) && in.word(lw[14]) && in.word(r.faces))) return false;
-    if (v >= 5 && !(in.word(lw[16]) && in.word(lw[17]))) return false;
-    if (v >= 8) {
-        for (float& f : r.legacyFloats) {
-            std::int32_t w;
-            if (!in.word(w)) return false;
-            f = hundredthsToFloat(w);
+    for (const FileItem& item : fileLayout()) {
+        if (v < item.since) continue;
+        switch (item.slot) {
+            case Slot::kVersion:
+                break;  // read before the fields
+            case Slot::kField:
+            case Slot::kFieldAgain:
+                if (!readField(in, *item.field, r)) return false;
+                break;
+            case Slot::kOne: {
+                std::int32_t ignored;
+                if (!in.word(ignored)) return false;
+                break;
+            }
+            case Slot::kOldThumbnail:
+                if (!readOldThumbnailBlock(in, thumbnail, found)) return false;
+                if (v == 30) {
+                    // Version 30 files end their readable part here, without thumbnail.
+                    found = false;
+                    return true;
+                }
+                break;
+            case Slot::kWordEighteenHigh:
+                for (int i = 0; i < 2; ++i) {
+                    std::int32_t w;
+                    if (!in.word(w)) return false;
+                    // -1 is what the writer puts here; the word itself is at word 59.
+                    if (w != -1) r.legacyWords[18] = saturate(std::trunc(static_cast<double>(w) / 65536.0));
+                }
+                break;
+            case Slot::kThumbnail: {
+                bool newFound = false;
+                if (!readThumbnailBlock(in, thumbnail, newFound)) return false;
+                found = found || newFound;
+                break;
+            }
         }
     }
-    if (v >= 12 && !in.word(lw[0])) return false;
-    if (v >= 14 && !in.word(lw[15])) return false;
-    if (v >= 16 && !in.word(ignored)) return false;
-    if (v >= 17 && !in.word(lw[18])) return false;
-    if (v >= 18 && !(in.color(r.legacyColors[1]) && in.color(r.legacyColors[2]))) return false;
-    if (v >= 22 && !readOldThumbnailBlock(in, thumbnail, found)) return false;
-    if (v == 30) {
-        // Version 30 files end their readable part here, without thumbnail.
-        found = false;
-        return true;
-    }
-    if (v >= 23 && !in.color(r.legacyColors[4])) return false;
-    if (v >= 26) {
-        for (int i = 0; i < 2; ++i) {
-            std::int32_t w;
-            if (!in.word(w)) return false;
-            // -1 is what the writer puts here; the word itself is at word 59.
-            if (w != -1) lw[18] = saturate(std::trunc(static_cast<double>(w) / 65536.0));
-        }
-    }
-    if (v >= 30 && !(in.word(r.brickLayers) && in.word(lw[19]) && in.word(r.spherePlan) &&
-                     in.word(r.sphereStats)))
-        return false;
-    if (v >= 33 && !in.word(r.cubeSide)) return false;
-    if (v >= 35 && !(in.word(r.ldraw) && in.word(r.brickDiffusion) && in.word(r.brickColorset) &&
-                     in.word(r.brickPlates)))
-        return false;
-    if (v >= 36 && !in.word(r.faceSize)) return false;
-    if (v >= 37 && !in.word(r.sharpeningInteger)) return false;
-    if (v >= 38 && !(in.word(r.transparentGaps) && in.word(r.edges))) return false;
-    if (v >= 40) {
-        bool newFound = false;
-        if (!readThumbnailBlock(in, thumbnail, newFound)) return false;
-        found = found || newFound;
-    }
-    if (v >= 41 && !in.word(r.anamorphosis)) return false;
-    if (v >= 42 && !in.word(r.dehalo)) return false;
-    if (v >= 43 && !in.word(r.grid)) return false;
-    if (v >= 44 && !in.word(r.previewQuality)) return false;
-    if (v >= 46 && !in.word(r.indicatrix)) return false;
-    if (v >= 47 && !(in.real(r.latitude) && in.real(r.longitude) && in.real(r.spin) && in.real(r.fov) &&
-                     in.real(r.tabs) && in.real(r.sharpen)))
-        return false;
-    if (v >= 48 && !in.color(r.lineColor)) return false;
     return true;
 }
 
@@ -280,86 +325,33 @@ bool readFields(WordReader& in, std::int32_t v, SettingsRecord& r, Thumbnail* th
 
 std::vector<std::uint8_t> encodeSettings(const SettingsRecord& r, const Thumbnail* thumbnail) {
     WordWriter out;
-    const std::int32_t* lw = r.legacyWords;
-    out.word(kSettingsVersion);                                     // 1
-    out.color(r.tabColor);                                          // 2-4
-    out.color(r.backdropColor);                                     // 5-7
-    out.color(r.legacyColors[0]);                                   // 8-10
-    out.word(r.inputProjection);                                    // 11
-    for (int i = 1; i <= 3; ++i) out.word(lw[i]);                   // 12-14
-    out.word(r.latitudeInteger);                                    // 15
-    out.word(r.spinInteger);                                        // 16
-    for (int i = 4; i <= 7; ++i) out.word(lw[i]);                   // 17-20
-    out.word(r.outputProjection);                                   // 21
-    out.word(r.flip);                                               // 22
-    out.word(r.hqpr);                                               // 23
-    out.word(lw[8]);                                                // 24
-    out.word(r.longitudeInteger);                                   // 25
-    out.word(r.tabsInteger);                                        // 26
-    out.word(lw[20]);                                               // 27
-    out.word(lw[9]);                                                // 28
-    out.word(lw[11]);                                               // 29
-    out.word(lw[12]);                                               // 30
-    out.color(r.legacyColors[3]);                                   // 31-33
-    out.color(r.legacyColors[3]);                                   // 34-36
-    out.color(r.legacyColors[5]);                                   // 37-39
-    out.word(r.fovInteger);                                         // 40
-    out.word(lw[10]);                                               // 41
-    out.word(r.gridLegacy);                                         // 42
-    out.word(r.glue);                                               // 43
-    out.word(1);                                                    // 44
-    out.word(lw[13]);                                               // 45
-    out.word(lw[14]);                                               // 46
-    out.word(r.faces);                                              // 47
-    out.word(lw[16]);                                               // 48
-    out.word(lw[17]);                                               // 49
-    for (float f : r.legacyFloats) out.word(floatToHundredths(f));  // 50-55
-    out.word(lw[0]);                                                // 56
-    out.word(lw[15]);                                               // 57
-    out.word(1);                                                    // 58
-    out.word(lw[18]);                                               // 59
-    out.color(r.legacyColors[1]);                                   // 60-62
-    out.color(r.legacyColors[2]);                                   // 63-65
-    out.word(0);                                                    // 66: empty old thumbnail block
-    out.color(r.legacyColors[4]);                                   // 67-69
-    out.word(-1);                                                   // 70
-    out.word(-1);                                                   // 71
-    out.word(r.brickLayers);                                        // 72
-    out.word(lw[19]);                                               // 73
-    out.word(r.spherePlan);                                         // 74
-    out.word(r.sphereStats);                                        // 75
-    out.word(r.cubeSide);                                           // 76
-    out.word(r.ldraw);                                              // 77
-    out.word(r.brickDiffusion);                                     // 78
-    out.word(r.brickColorset);                                      // 79
-    out.word(r.brickPlates);                                        // 80
-    out.word(r.faceSize);                                           // 81
-    out.word(r.sharpeningInteger);                                  // 82
-    out.word(r.transparentGaps);                                    // 83
-    out.word(r.edges);                                              // 84
-    std::vector<std::uint8_t> jpeg;
-    if (thumbnail != nullptr && !thumbnail->empty() &&
-        encodeThumbnailJpeg(*thumbnail, kThumbnailQuality, jpeg)) {
-        out.word(1);
-        out.word(std::max(16, thumbnail->width));
-        out.word(std::max(16, thumbnail->height));
-        out.word(static_cast<std::int32_t>(jpeg.size()));
-        out.raw(jpeg);
-    } else {
-        out.word(0);
+    for (const FileItem& item : fileLayout()) {
+        switch (item.slot) {
+            case Slot::kVersion: out.word(kSettingsVersion); break;
+            case Slot::kField:
+            case Slot::kFieldAgain: writeField(out, *item.field, r); break;
+            case Slot::kOne: out.word(1); break;
+            case Slot::kOldThumbnail: out.word(0); break;
+            case Slot::kWordEighteenHigh:
+                out.word(-1);
+                out.word(-1);
+                break;
+            case Slot::kThumbnail: {
+                std::vector<std::uint8_t> jpeg;
+                if (thumbnail != nullptr && !thumbnail->empty() &&
+                    encodeThumbnailJpeg(*thumbnail, kThumbnailQuality, jpeg)) {
+                    out.word(1);
+                    out.word(std::max(16, thumbnail->width));
+                    out.word(std::max(16, thumbnail->height));
+                    out.word(static_cast<std::int32_t>(jpeg.size()));
+                    out.raw(jpeg);
+                } else {
+                    out.word(0);
+                }
+                break;
+            }
+        }
     }
-    out.word(r.anamorphosis);
-    out.word(r.dehalo);
-    out.word(r.grid);
-    out.word(r.previewQuality);
-    out.word(r.indicatrix);
-    out.real(r.latitude);
-    out.real(r.longitude);
-    out.real(r.spin);
-    out.real(r.fov);
-    out.real(r.tabs);
-    out.real(r.sharpen);
-    out.color(r.lineColor);
     return std::move(out.bytes());
 }
 

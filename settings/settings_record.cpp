@@ -4,53 +4,24 @@
 #include <cmath>
 #include <cstring>
 
+#include "settings/settings_fields.h"
+
 namespace globaro {
 
 namespace {
 
-// Default colours: tabs are the 8-bit colour 215, 172, 220; the backdrop is white.
-constexpr Rgb16 kDefaultTabColor = Rgb16::from8(215, 172, 220);
-constexpr Rgb16 kDefaultBackdropColor = Rgb16::from8(255, 255, 255);
-constexpr Rgb16 kDefaultLineColor = Rgb16::from8(0, 0, 0);
-
-#define GLOBARO_RANGE(field, type, lo, hi, fallback) \
-    SettingsRange { #field, lo, hi, fallback, offsetof(SettingsRecord, field), SettingsFieldType::type }
-
-const SettingsRange kRanges[] = {
-    GLOBARO_RANGE(glue, kInt32, 1, 69, 1),
-    GLOBARO_RANGE(latitude, kFloat, -90, 90, 0),
-    GLOBARO_RANGE(longitude, kFloat, -180, 180, 0),
-    GLOBARO_RANGE(spin, kFloat, -180, 180, 0),
-    GLOBARO_RANGE(fov, kFloat, 0, 180, 120),
-    GLOBARO_RANGE(tabs, kFloat, 0, 100, 33),
-    GLOBARO_RANGE(sharpen, kFloat, 0, 100, 30),
-    GLOBARO_RANGE(brickLayers, kInt32, 3, 150, 20),
-    GLOBARO_RANGE(brickColorset, kInt32, 0, 4095, 63),
-    GLOBARO_RANGE(cubeSide, kInt32, 2, 30000, 256),
-    GLOBARO_RANGE(faceSize, kInt32, 2, 30000, 500),
-    GLOBARO_RANGE(psdWidth, kInt32, 2, 30000, 100),
-    GLOBARO_RANGE(psdHeight, kInt32, 2, 30000, 100),
-    GLOBARO_RANGE(psdSizeMode, kInt32, 1, 3, 1),
-    GLOBARO_RANGE(facesExportChoice, kInt32, 0, 2, 0),
-    GLOBARO_RANGE(grid, kInt32, 1, 7, 1),
-    GLOBARO_RANGE(gridLegacy, kInt32, 0, 7, 0),
-    GLOBARO_RANGE(previewQuality, kInt32, 1, 3, 3),
-    GLOBARO_RANGE(flip, kBoolean, 0, 1, 0),
-    GLOBARO_RANGE(faces, kBoolean, 0, 1, 0),
-    GLOBARO_RANGE(spherePlan, kBoolean, 0, 1, 1),
-    GLOBARO_RANGE(sphereStats, kBoolean, 0, 1, 1),
-    GLOBARO_RANGE(ldraw, kBoolean, 0, 1, 0),
-    GLOBARO_RANGE(brickDiffusion, kBoolean, 0, 1, 0),
-    GLOBARO_RANGE(brickPlates, kBoolean, 0, 1, 0),
-    GLOBARO_RANGE(transparentGaps, kBoolean, 0, 1, 1),
-    GLOBARO_RANGE(indicatrix, kBoolean, 0, 1, 0),
-    GLOBARO_RANGE(edges, kBoolean, 0, 1, 0),
-    GLOBARO_RANGE(anamorphosis, kBoolean, 0, 1, 0),
-    GLOBARO_RANGE(forceTransparent, kBoolean, 0, 1, 0),
-    GLOBARO_RANGE(dehalo, kBoolean, 0, 1, 0),
-};
-
-#undef GLOBARO_RANGE
+// Gives every field of one reset group its default.
+void resetFields(SettingsRecord& r, FieldReset group) {
+    for (const SettingsField& f : settingsFields()) {
+        if (f.reset != group) continue;
+        switch (f.type) {
+            case FieldType::kInteger:
+            case FieldType::kBoolean: f.place.integerIn(r) = static_cast<std::int32_t>(f.value); break;
+            case FieldType::kFloat: f.place.floatIn(r) = static_cast<float>(f.value); break;
+            case FieldType::kColor: f.place.colorIn(r) = f.color; break;
+        }
+    }
+}
 
 std::int32_t truncateToInt(float degrees) {
     if (!std::isfinite(degrees)) return 0;
@@ -59,40 +30,7 @@ std::int32_t truncateToInt(float degrees) {
 
 }  // namespace
 
-void resetToDefaults(SettingsRecord& r) {
-    r.inputProjection = 1;
-    r.outputProjection = 1;
-    r.latitude = r.longitude = r.spin = 0.0f;
-    r.latitudeInteger = r.longitudeInteger = r.spinInteger = 0;
-    r.fov = 120.0f;
-    r.fovInteger = 120;
-    r.tabs = 33.0f;
-    r.tabsInteger = 33;
-    r.sharpen = 30.0f;
-    r.sharpeningInteger = 30;
-    r.tabColor = kDefaultTabColor;
-    r.backdropColor = kDefaultBackdropColor;
-    r.lineColor = kDefaultLineColor;
-    r.flip = 0;
-    r.hqpr = 0;
-    r.legacyWords[0] = 21;
-    r.glue = 1;
-    r.gridLegacy = 0;
-    r.faces = 0;
-    r.brickLayers = 20;
-    r.legacyWords[19] = 0;
-    r.brickColorset = 63;
-    r.spherePlan = 1;
-    r.sphereStats = 1;
-    r.ldraw = r.brickDiffusion = r.brickPlates = 0;
-    r.cubeSide = 256;
-    r.faceSize = 500;
-    r.transparentGaps = 1;
-    r.indicatrix = r.edges = r.anamorphosis = r.forceTransparent = r.dehalo = 0;
-    r.grid = 1;
-    r.previewQuality = 3;
-    r.innerProjection = 6;
-}
+void resetToDefaults(SettingsRecord& r) { resetFields(r, FieldReset::kDefaults); }
 
 void resetRunState(SettingsRecord& r) {
     r.previewStep = 1;
@@ -105,12 +43,7 @@ void resetRunState(SettingsRecord& r) {
     r.glue = 1;
 }
 
-void resetExportOptions(SettingsRecord& r) {
-    r.facesExportChoice = 0;
-    r.psdSizeMode = 1;
-    r.psdWidth = 100;
-    r.psdHeight = 100;
-}
+void resetExportOptions(SettingsRecord& r) { resetFields(r, FieldReset::kExportOptions); }
 
 void saveSnapshot(const SettingsRecord& r, SettingsSnapshot& s) {
     std::memcpy(s.settingsName, r.settingsName, kNameCapacity);
@@ -238,39 +171,8 @@ void setName(char (&field)[kNameCapacity], const char* text) {
     field[n] = '\0';
 }
 
-std::span<const SettingsRange> settingsRanges() { return kRanges; }
-
 void clampToRanges(SettingsRecord& record) {
-    auto* base = reinterpret_cast<unsigned char*>(&record);
-    for (const SettingsRange& row : kRanges) {
-        unsigned char* at = base + row.offset;
-        switch (row.type) {
-            case SettingsFieldType::kFloat: {
-                float v;
-                std::memcpy(&v, at, sizeof v);
-                v = std::isfinite(v) ? std::clamp(v, static_cast<float>(row.minimum),
-                                                  static_cast<float>(row.maximum))
-                                     : static_cast<float>(row.fallback);
-                std::memcpy(at, &v, sizeof v);
-                break;
-            }
-            case SettingsFieldType::kInt32: {
-                std::int32_t v;
-                std::memcpy(&v, at, sizeof v);
-                v = std::clamp(v, static_cast<std::int32_t>(row.minimum),
-                               static_cast<std::int32_t>(row.maximum));
-                std::memcpy(at, &v, sizeof v);
-                break;
-            }
-            case SettingsFieldType::kBoolean: {
-                std::int32_t v;
-                std::memcpy(&v, at, sizeof v);
-                v = v != 0 ? 1 : 0;
-                std::memcpy(at, &v, sizeof v);
-                break;
-            }
-        }
-    }
+    for (const SettingsField& field : settingsFields()) clampField(field, record);
     record.settingsName[kNameCapacity - 1] = '\0';
     record.settingsFolder[kNameCapacity - 1] = '\0';
     record.saveFolder[kNameCapacity - 1] = '\0';

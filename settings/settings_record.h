@@ -6,7 +6,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <span>
 #include <type_traits>
 
 #include "projection/projection_id.h"
@@ -253,18 +252,6 @@ inline constexpr std::int32_t kProgressIdle = -1;
 // Copies a NUL-terminated name into one of the record's fixed buffers,
 // truncating to fit.
 void setName(char (&field)[kNameCapacity], const char* text);
-
-// The documented range of a settings field, and the one table of them.
-enum class SettingsFieldType : std::uint8_t { kFloat, kInt32, kBoolean };
-struct SettingsRange {
-    const char* field;        // field name in the record
-    double minimum;
-    double maximum;
-    double fallback;          // replaces a value that is not a number
-    std::size_t offset;       // byte offset in SettingsRecord
-    SettingsFieldType type;
-};
-std::span<const SettingsRange> settingsRanges();
 
 // Clamps every ranged field into its range and replaces values that are not
 // numbers by the field's default. Used on every settings source the user or

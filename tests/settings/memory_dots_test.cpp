@@ -4,7 +4,7 @@
 
 #include <filesystem>
 
-#include "settings/filter_data.h"
+#include "settings/golden_files.h"
 #include "settings/persist_test_support.h"
 
 namespace globaro {
@@ -12,7 +12,6 @@ namespace {
 
 using persist_test::distinctRecord;
 using persist_test::readBytes;
-using persist_test::wordAt;
 
 class MemoryDotFiles : public persist_test::PrivateTempFolder {
 protected:
@@ -36,16 +35,11 @@ protected:
     };
 };
 
-TEST(MemoryDotControls, TheTwentyFiveControlsInOrder) {
-    const int expected[kDotCount] = {10, 47, 113, 112, 111, 108, 80, 78, 27, 6,  29, 20, 68,
-                                     66, 42, 87,  77,  44,  24,  88, 95, 89, 19, 14, 16};
-    for (int n = 0; n < kDotCount; ++n) {
-        EXPECT_EQ(dotControls()[static_cast<std::size_t>(n)], expected[n]);
-        EXPECT_EQ(dotForControl(expected[n]), n);
-    }
-    EXPECT_EQ(dotForControl(98), -1);
-    EXPECT_EQ(dotForControl(0), -1);
-    EXPECT_EQ(dotForControl(-10), -1);
+TEST(MemoryDotControls, EachControlIsItsDot) {
+    for (int n = 0; n < kDotCount; ++n) EXPECT_EQ(dotForControl(dotControls()[static_cast<std::size_t>(n)]), n);
+    EXPECT_EQ(dotControls()[0], 10);
+    EXPECT_EQ(dotControls()[kDotCount - 1], 16);
+    for (int control : {98, 0, -10}) EXPECT_EQ(dotForControl(control), -1);
 }
 
 TEST_F(MemoryDotFiles, FileNamesInTheTemporaryFolder) {
@@ -58,35 +52,16 @@ TEST_F(MemoryDotFiles, FileNamesInTheTemporaryFolder) {
     EXPECT_EQ(dotPath(-1), "");
 }
 
-TEST_F(MemoryDotFiles, CachedSettingsRoundTrip) {
-    SettingsRecord settings = distinctRecord();
-    ASSERT_EQ(saveCachedSettings(settings), kFileOk);
-    EXPECT_EQ(readBytes(cachedSettingsPath()).size(), 396u);  // no thumbnail
-    SettingsRecord back{};
-    resetToDefaults(back);
-    EXPECT_EQ(loadCachedSettings(back).status, kFileOk);
-    EXPECT_EQ(back.outputProjection, settings.outputProjection);
-    EXPECT_EQ(back.brickLayers, settings.brickLayers);
-    EXPECT_EQ(back.lineColor, settings.lineColor);
-}
-
-TEST_F(MemoryDotFiles, MissingCacheLeavesTheSettings) {
+TEST_F(MemoryDotFiles, CachedSettingsAreAFileWithoutThumbnail) {
     SettingsRecord settings = distinctRecord();
     const SettingsRecord before = settings;
-    EXPECT_EQ(loadCachedSettings(settings).status, kFileNotFound);
+    EXPECT_EQ(loadCachedSettings(settings).status, kFileNotFound);  // missing: the settings stay
     EXPECT_EQ(std::memcmp(&settings, &before, sizeof before), 0);
-}
-
-TEST_F(MemoryDotFiles, DotMapFileIsTwentySixBigEndianWords) {
-    for (int i = 0; i < kDotCount; ++i) map.words[i] = (i % 3 == 0) ? i + 100 : 0;
-    ASSERT_EQ(saveDotMap(map), kFileOk);
-    const auto bytes = readBytes(dotMapPath());
-    ASSERT_EQ(bytes.size(), 26u * 4);
-    EXPECT_EQ(wordAt(bytes, 0), 48);
-    for (int i = 0; i < kDotCount; ++i) EXPECT_EQ(wordAt(bytes, static_cast<std::size_t>(i) + 1), map.words[i]);
-    DotMap back{};
-    EXPECT_EQ(loadDotMap(back), kFileOk);
-    for (int i = 0; i < kDotCount; ++i) EXPECT_EQ(back.words[i], map.words[i]);
+    ASSERT_EQ(saveCachedSettings(settings), kFileOk);
+    EXPECT_EQ(readBytes(cachedSettingsPath()), golden::load("settings-v48.q2q"));
+    SettingsRecord back{};
+    EXPECT_EQ(loadCachedSettings(back).status, kFileOk);
+    EXPECT_EQ(back.brickLayers, settings.brickLayers);
 }
 
 TEST_F(MemoryDotFiles, ShortOrMissingMapFile) {
@@ -100,15 +75,8 @@ TEST_F(MemoryDotFiles, ShortOrMissingMapFile) {
     EXPECT_EQ(back.words[2], 1);
     EXPECT_EQ(back.words[3], 0);
     EXPECT_EQ(firstFreeDot(back), 3);
-}
-
-TEST(MemoryDotMap, FirstFreeDot) {
-    DotMap map{};
-    EXPECT_EQ(firstFreeDot(map), 0);
-    for (int i = 0; i < kDotCount; ++i) map.words[i] = -7;
-    EXPECT_EQ(firstFreeDot(map), -1);
-    map.words[17] = 0;
-    EXPECT_EQ(firstFreeDot(map), 17);
+    for (int& w : back.words) w = -7;
+    EXPECT_EQ(firstFreeDot(back), -1);
 }
 
 TEST(MemoryDotMap, OpeningShowsKeptDotsFilled) {
@@ -208,12 +176,6 @@ TEST_F(MemoryDotFiles, PlainClickOnAFilledDotLoadsIt) {
     EXPECT_EQ(thumbnailsTaken, 2);
 }
 
-TEST_F(MemoryDotFiles, LoadingDotZeroNamesItDotOne) {
-    saveDot(0, record, nullptr, dots);
-    loadDot(0, record, dots);
-    EXPECT_STREQ(record.settingsName, "dot 1");
-}
-
 TEST_F(MemoryDotFiles, DotsBeyondTheLastAreIgnored) {
     const SettingsRecord before = record;
     EXPECT_EQ(saveDot(25, record, nullptr, dots).redraw, 0u);
@@ -276,14 +238,6 @@ TEST(MemoryDotThumbnailControl, ClickActions) {
     EXPECT_EQ(thumbnailClickAction(false, false, dots), ThumbnailClick::kNone);
     dots.currentDot = 3;
     EXPECT_EQ(thumbnailClickAction(false, false, dots), ThumbnailClick::kLoadCurrentDot);
-}
-
-TEST(MemoryDotFilterData, MapAndUndoLiveInFilterData) {
-    FilterData data;
-    std::memset(static_cast<void*>(&data), 0, sizeof data);
-    EXPECT_EQ(firstFreeDot(data.dotMap), 0);
-    EXPECT_EQ(data.undo.undoIndex, 0);
-    EXPECT_EQ(data.undo.valid[0], 0);
 }
 
 }  // namespace

@@ -1,0 +1,215 @@
+// The settings formats against golden files (see golden_files.h): settings
+// files of every version, a preset with its thumbnail, out-of-range values,
+// the memory-dot map. Each is read and checked against its expected record,
+// written back byte for byte where the format allows, and then mutated:
+// every mutant reads to a record whose fields lie in their ranges, or is
+// refused with the one status for unknown files and changes nothing.
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+
+#include "settings/golden_files.h"
+#include "settings/hostile_mutator.h"
+#include "settings/memory_dots.h"
+#include "settings/persist_test_support.h"
+#include "settings/settings_file.h"
+
+namespace globaro {
+namespace {
+
+using persist_test::wordAt;
+
+SettingsRecord blank() {
+    SettingsRecord r{};
+    resetToDefaults(r);
+    resetRunState(r);
+    resetExportOptions(r);
+    return r;
+}
+
+Thumbnail picture() {
+    Thumbnail t;
+    t.width = t.height = kThumbnailSide;
+    for (int i = 0; i < kThumbnailSide * kThumbnailSide; ++i)
+        t.rgb.insert(t.rgb.end(), {std::uint8_t(i % 128 * 2), std::uint8_t(i / 128 * 2), 128});
+    return t;
+}
+
+// Every field beyond its range: above it, or below it.
+SettingsRecord wild(bool high) {
+    SettingsRecord r = persist_test::distinctRecord();
+    for (const SettingsField& f : settingsFields()) {
+        if (f.type == FieldType::kBoolean) f.place.integerIn(r) = high ? 7 : -1;
+        if (!f.range.any()) continue;
+        if (f.type == FieldType::kFloat) f.place.floatIn(r) = high ? 1e30f : std::nanf("");
+        if (f.type == FieldType::kInteger) f.place.integerIn(r) = high ? 1 << 30 : -(1 << 30);
+    }
+    return r;
+}
+
+// The first version that carries each word of a version-48 file without
+// thumbnail (words of the format itself included).
+std::vector<int> wordVersions() {
+    std::vector<int> since(kSettingsFileWords, 0);
+    for (const SettingsField& f : settingsFields()) {
+        const int width = f.type == FieldType::kColor ? 3 : 1;
+        for (int at : {f.word, f.againAt})
+            for (int i = 0; at != 0 && i < width; ++i) since[static_cast<std::size_t>(at - 1 + i)] = f.since;
+    }
+    for (auto [word, version] : {std::pair{44, 3}, {58, 16}, {66, 22}, {70, 26}, {71, 26}, {85, 40}})
+        since[static_cast<std::size_t>(word - 1)] = version;
+    return since;
+}
+
+// A file as the writer of an older version made it, with an old-style
+// thumbnail of `side` x 1 pixels at word 66 when `side` is not 0.
+std::vector<std::uint8_t> olderFile(std::int32_t version, int side) {
+    const auto words = encodeSettings(persist_test::distinctRecord(), nullptr);
+    const auto since = wordVersions();
+    std::vector<std::uint8_t> bytes;
+    for (std::size_t i = 0; i < since.size(); ++i) {
+        if (since[i] == 0 || since[i] > version) continue;
+        if (i == 65 && side != 0) {
+            for (std::int32_t w : {1, side, 1}) persist_test::appendWord(bytes, w);
+            for (int p = 0; p < side * 3; ++p) bytes.push_back(std::uint8_t(p * 20 + 10));
+            continue;
+        }
+        persist_test::appendWord(bytes, i == 0 ? version : wordAt(words, i));
+    }
+    return bytes;
+}
+
+struct Golden {
+    std::string name;
+    std::vector<std::uint8_t> (*make)();
+    const Thumbnail* rewriteWith = nullptr;  // the thumbnail to write it back with
+    bool rewrites = true;                    // read and written again, the same bytes
+};
+
+const Thumbnail kPicture = picture();
+
+std::vector<Golden> goldens() {
+    std::vector<Golden> list = {
+        {"settings-v48.q2q", [] { return encodeSettings(persist_test::distinctRecord(), nullptr); }},
+        {"defaults-v48.q2q", [] { return encodeSettings(blank(), nullptr); }},
+        {"preset-v48.q2q", [] { return encodeSettings(persist_test::distinctRecord(), &kPicture); }, &kPicture},
+        {"wild-high-v48.q2q", [] { return encodeSettings(wild(true), nullptr); }, nullptr, false},
+        {"wild-low-v48.q2q", [] { return encodeSettings(wild(false), nullptr); }, nullptr, false},
+    };
+    static std::vector<std::uint8_t> (*const kOlder[47])() = {
+#define G(v) [] { return olderFile(v, (v) == 25 ? 4 : (v) == 30 ? 2 : 0); }
+        G(1),  G(2),  G(3),  G(4),  G(5),  G(6),  G(7),  G(8),  G(9),  G(10), G(11), G(12),
+        G(13), G(14), G(15), G(16), G(17), G(18), G(19), G(20), G(21), G(22), G(23), G(24),
+        G(25), G(26), G(27), G(28), G(29), G(30), G(31), G(32), G(33), G(34), G(35), G(36),
+        G(37), G(38), G(39), G(40), G(41), G(42), G(43), G(44), G(45), G(46), G(47),
+#undef G
+    };
+    for (int v = 1; v <= 47; ++v) {
+        char name[32];
+        std::snprintf(name, sizeof name, "settings-v%02d.q2q", v);
+        list.push_back({name, kOlder[v - 1], nullptr, false});
+    }
+    return list;
+}
+
+// Every field the table ranges lies in its range; Booleans are 0 or 1.
+void expectInRange(const SettingsRecord& r, const std::string& what) {
+    for (const SettingsField& f : settingsFields()) {
+        if (f.type == FieldType::kBoolean) {
+            ASSERT_TRUE(f.place.integerIn(r) == 0 || f.place.integerIn(r) == 1) << f.name << what;
+        }
+        if (!f.range.any()) continue;
+        const double v = f.type == FieldType::kFloat ? f.place.floatIn(r) : f.place.integerIn(r);
+        ASSERT_TRUE(v >= f.range.lo && v <= f.range.hi) << f.name << " = " << v << what;
+    }
+}
+
+TEST(SettingsGolden, EachFileReadsAsItsRecordAndWritesBackTheSameBytes) {
+    for (const Golden& g : goldens()) {
+        if (golden::updating()) golden::save(g.name, g.make());
+        const auto bytes = golden::load(g.name);
+        ASSERT_FALSE(bytes.empty()) << g.name;
+        EXPECT_EQ(g.make(), bytes) << g.name << ": its record no longer writes these bytes";
+        SettingsRecord r = blank();
+        Thumbnail t;
+        const auto result = decodeSettings(bytes, SettingsReadMode::kLoad, r, &t);
+        ASSERT_EQ(result.status, kFileOk) << g.name;
+        EXPECT_TRUE(result.complete) << g.name;
+        if (golden::updating()) golden::saveExpectedLine(g.name, golden::describe(r, &t));
+        golden::expectDescription(g.name, golden::describe(r, &t));
+        expectInRange(r, " in " + g.name);
+        if (g.rewrites) {
+            EXPECT_EQ(encodeSettings(r, g.rewriteWith), bytes) << g.name;
+        }
+        // Thumbnail mode finds the same thumbnail and leaves the record alone.
+        const SettingsRecord before = r;
+        Thumbnail only;
+        EXPECT_EQ(decodeSettings(bytes, SettingsReadMode::kThumbnail, r, &only).hasThumbnail, !t.empty()) << g.name;
+        EXPECT_EQ(std::memcmp(&r, &before, sizeof r), 0) << g.name;
+    }
+}
+
+TEST(SettingsGolden, MutantsReadInRangeOrChangeNothing) {
+    std::vector<std::vector<std::uint8_t>> samples;
+    for (const Golden& g : goldens()) samples.push_back(golden::load(g.name));
+    hostile::Mutator m(0x5E771265u);
+    std::size_t refused = 0, cut = 0;
+    for (std::size_t n = 0; n < 6000; ++n) {
+        const std::vector<std::uint8_t> bytes = m.mutate(samples);
+        const SettingsRecord before = blank();
+        SettingsRecord r = before;
+        Thumbnail t;
+        const auto result = decodeSettings(bytes, SettingsReadMode::kLoad, r, n % 4 == 3 ? nullptr : &t);
+        const std::string what = ", case " + std::to_string(n);
+        if (result.status != kFileOk) {
+            ASSERT_EQ(result.status, kSettingsFileUnknown) << what;
+            ASSERT_EQ(std::memcmp(&r, &before, sizeof r), 0) << what;
+            ++refused;
+            continue;
+        }
+        cut += result.complete ? 0 : 1;
+        ASSERT_EQ(r.version, result.version) << what;
+        expectInRange(r, what);
+        ASSERT_EQ(result.hasThumbnail, !t.empty()) << what;
+        ASSERT_EQ(t.rgb.size(), static_cast<std::size_t>(t.width) * t.height * 3) << what;
+        ASSERT_LE(t.width, kThumbnailMaxSide) << what;
+    }
+    EXPECT_GT(refused, 10u);
+    EXPECT_GT(cut, 100u);
+}
+
+class MemoryDotMapGolden : public persist_test::PrivateTempFolder {};
+
+TEST_F(MemoryDotMapGolden, ReadsAsItsWordsAndWritesBackTheSameBytes) {
+    if (golden::updating()) {
+        DotMap map{};
+        for (int i = 0; i < kDotCount; ++i) map.words[i] = i % 3 == 0 ? 1 : i % 5 == 0 ? -7 : 0;
+        ASSERT_EQ(saveDotMap(map), kFileOk);
+        golden::save("memdot-map", persist_test::readBytes(dotMapPath()));
+    }
+    const auto bytes = golden::load("memdot-map");
+    persist_test::writeBytes(dotMapPath(), bytes);
+    DotMap map{};
+    ASSERT_EQ(loadDotMap(map), kFileOk);
+    std::string words;
+    for (int w : map.words) words += std::to_string(w) + ",";
+    if (golden::updating()) golden::saveExpectedLine("memdot-map", words);
+    golden::expectDescription("memdot-map", words);
+    ASSERT_EQ(saveDotMap(map), kFileOk);
+    EXPECT_EQ(persist_test::readBytes(dotMapPath()), bytes);
+
+    hostile::Mutator m(0xD07u);
+    const std::vector<std::vector<std::uint8_t>> samples = {bytes};
+    for (int n = 0; n < 300; ++n) {
+        persist_test::writeBytes(dotMapPath(), m.mutate(samples));
+        DotMap mutated{};
+        EXPECT_EQ(loadDotMap(mutated), kFileOk);
+        const int free = firstFreeDot(mutated);
+        EXPECT_TRUE(free >= -1 && free < kDotCount);
+    }
+}
+
+}  // namespace
+}  // namespace globaro
