@@ -27,12 +27,14 @@
 #include <string>
 #include <vector>
 
+#include "app/catalogue_commands.h"
 #include "app/cli_runner.h"
 #include "app/descriptor_store.h"
 #include "app/image_io.h"
 #include "app/probe_command.h"
 #include "host/scripting_parameters.h"
 #include "projection/catalogue.h"
+#include "projection/output_mapping.h"
 #include "settings/settings_file.h"
 
 namespace globaro {
@@ -302,7 +304,11 @@ void check(const std::string& word, std::istringstream& rest, const std::string&
         EXPECT_EQ(bytesOf(a), bytesOf(b)) << a << " and " << b;
     } else if (word == "files") {
         EXPECT_EQ(namesIn(tmp).size(), std::stoul(text));
-    } else if (word != "status" && word != "lines" && word != "shell" && word != "before" && word != "memlimit") {
+    } else if (word == "memlimit") {
+        // A header that made the program take the memory it claims would fail
+        // the limit ("not enough memory") instead of naming the damage.
+        EXPECT_EQ(o.output.find("memory"), std::string::npos);
+    } else if (word != "status" && word != "lines" && word != "shell" && word != "before") {
         ADD_FAILURE() << "unknown check " << word;
     }
 }
@@ -439,6 +445,21 @@ TEST(Probe, EveryProjectionAnswersEveryPosition) {
         o.height = 48;
         o.points = edges;
         answers(o, edges.size());
+    }
+}
+
+// Every output is listed once, in rising order, marked exactly when it does
+// not draw.
+TEST(Catalogue, EveryOutputListedOnceMarkedWhenNotDrawn) {
+    std::ostringstream out, err;
+    ASSERT_EQ(cli::runList("outputs", out, err), 0);
+    std::istringstream lines(out.str());
+    long previous = 0;
+    for (std::string line; std::getline(lines, line);) {
+        const long id = std::stol(line.substr(0, line.find('\t')));
+        EXPECT_GT(id, previous) << line;
+        previous = id;
+        EXPECT_EQ(line.ends_with(" (not drawn yet)"), !outputIsDrawn(static_cast<ProjectionId>(id))) << line;
     }
 }
 

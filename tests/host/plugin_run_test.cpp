@@ -187,17 +187,6 @@ TEST(Selectors, ContinueAsksForNothing) {
     EXPECT_EQ(host.record().maskRect.bottom, 0);
 }
 
-TEST(Selectors, CancelledRunChangesNothing) {
-    Document doc = randomDocument(300, 300, 3, false, 8, 2);
-    const auto original = doc.pixels;
-    FilterHost host(doc);
-    cancelRequested().store(true);
-    const RunReport report = host.run(PluginMain, false);
-    cancelRequested().store(false);
-    EXPECT_EQ(report.result, userCanceledErr);
-    EXPECT_EQ(doc.pixels, original);
-}
-
 TEST(Selectors, HandlesSurviveBetweenRuns) {
     Document doc = randomDocument(16, 16, 3, false, 8, 2);
     FilterHost host(doc);
