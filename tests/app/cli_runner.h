@@ -15,9 +15,10 @@ struct Outcome {
 };
 
 // Runs `globaro ARGUMENTS` through the shell (the arguments are taken as
-// written, quotes and all) and collects what it prints.
-inline Outcome runCli(const std::string& arguments) {
-    const std::string command = std::string(GLOBARO_CLI_PATH) + " " + arguments + " 2>&1";
+// written, quotes and all) and collects what it prints. `shell` comes first
+// on the command line: limits or variables for the run ("ulimit -f 16; ").
+inline Outcome runCli(const std::string& arguments, const std::string& shell = "") {
+    const std::string command = shell + std::string(GLOBARO_CLI_PATH) + " " + arguments + " 2>&1";
     Outcome o;
     FILE* pipe = popen(command.c_str(), "r");
     if (pipe == nullptr) return o;

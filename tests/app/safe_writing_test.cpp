@@ -1,6 +1,6 @@
-// Nothing is lost when writing fails or a run is stopped: a full disk, an
-// action file aimed at an input, a signal. Each case runs the real writer
-// or the real program and checks that the target is as it was.
+// Nothing is lost when writing fails or a run is stopped: a full disk under
+// the settings and action writers, a signal, a cancel during the write.
+// (Full disks under the image writer are cases of the command-line table.)
 
 #include <gtest/gtest.h>
 
@@ -22,7 +22,6 @@
 #include <thread>
 #include <vector>
 
-#include "app/cli_runner.h"
 #include "app/demo_panorama.h"
 #include "app/descriptor_store.h"
 #include "app/filter_host.h"
@@ -33,7 +32,6 @@ namespace globaro {
 namespace {
 
 namespace fs = std::filesystem;
-using testing_cli::runCli;
 
 // A folder of its own for each test, emptied first.
 std::string folderFor(const std::string& name) {
@@ -84,61 +82,13 @@ bool succeedsWithRoomFor(std::size_t limit, const std::function<bool()>& write) 
     return WIFEXITED(raw) && WEXITSTATUS(raw) == 0;
 }
 
-// Runs `globaro ARGUMENTS` with its files limited to 8 KiB, as on a nearly
-// full disk (the shell sets the limit and has it ignore SIGXFSZ).
-testing_cli::Outcome runWithRoomFor8KiB(const std::string& arguments) {
-    const std::string command = "sh -c 'trap \"\" XFSZ; ulimit -f 16; exec " + std::string(GLOBARO_CLI_PATH) + " " +
-                                arguments + "' 2>&1";
-    testing_cli::Outcome o;
-    FILE* pipe = popen(command.c_str(), "r");
-    if (pipe == nullptr) return o;
-    char buffer[512];
-    while (std::fgets(buffer, sizeof buffer, pipe) != nullptr) o.output += buffer;
-    const int raw = pclose(pipe);
-    o.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    return o;
-}
-
 bool saveImage(const std::string& path, int depth) {
     const Document doc = demo(256, 128, depth);
     std::string error;
     return saveDocument(path, doc, 0, error);
 }
 
-// ---- A full disk: the write fails in one line, and the target keeps its old bytes.
-
-struct FullDiskCase {
-    const char* name;
-    const char* file;
-    const char* options;
-};
-
-const FullDiskCase kFullDiskCases[] = {
-    {"png8", "out.png", ""},        {"png16", "out.png", "--depth 16"}, {"jpeg", "out.jpg", ""},
-    {"tiff16", "out.tif", "--depth 16"}, {"exr", "out.exr", "--depth 32"}, {"hdr", "out.hdr", ""},
-};
-
-class FullDisk : public ::testing::TestWithParam<FullDiskCase> {};
-
-TEST_P(FullDisk, TheImageFailsInOneLineAndTheTargetKeepsItsBytes) {
-    const FullDiskCase& c = GetParam();
-    const std::string folder = folderFor(std::string("disk_") + c.name);
-    const std::string input = folder + "/in.png", target = folder + "/" + c.file;
-    ASSERT_TRUE(saveImage(input, 8));
-    put(target, "the old file, which must survive");
-    const std::string before = contents(input);
-    for (const std::string& output : {target, input}) {
-        const auto o = runWithRoomFor8KiB("render " + input + " " + output + " --output Mollweide --quiet " + c.options);
-        EXPECT_EQ(o.status, 1) << o.output;
-        EXPECT_EQ(o.output, "globaro: cannot write \"" + output + "\": file too large\n");
-    }
-    EXPECT_EQ(contents(target), "the old file, which must survive");
-    EXPECT_EQ(contents(input), before);
-    EXPECT_TRUE(strayFiles(folder, {"in.png", c.file}).empty());
-}
-
-INSTANTIATE_TEST_SUITE_P(Formats, FullDisk, ::testing::ValuesIn(kFullDiskCases),
-                         [](const auto& info) { return std::string(info.param.name); });
+// ---- A full disk: the settings and action files keep the old file.
 
 // The settings and action files go the same way.
 TEST(FullDisk, SettingsAndActionFilesKeepTheOldFile) {
@@ -163,79 +113,6 @@ TEST(FullDisk, SettingsAndActionFilesKeepTheOldFile) {
         EXPECT_NE(contents(target), "old");
     }
     EXPECT_TRUE(strayFiles(folder, {"settings.q2q", "action.json"}).empty());
-}
-
-// ---- --record writes its file only after a good run, and never over an input.
-
-struct RecordCase {
-    const char* name;
-    const char* arguments;  // {in} {out} {rec} {mask} stand for the test's files
-    int status;
-    const char* says;  // part of the one line, or "" for success
-    bool recorded;     // the action file exists afterwards
-};
-
-std::string fill(std::string text, const std::string& folder) {
-    for (const char* key : {"{in}", "{out}", "{rec}", "{mask}"}) {
-        const std::string name = std::string(key).substr(1, std::string(key).size() - 2);
-        const std::string path = folder + "/" + name + (name == "rec" ? ".json" : ".png");
-        for (std::size_t at; (at = text.find(key)) != std::string::npos;) text.replace(at, std::strlen(key), path);
-    }
-    return text;
-}
-
-class Record : public ::testing::TestWithParam<RecordCase> {};
-
-TEST_P(Record, WritesOnlyAfterAGoodRunAndNeverOverAnInput) {
-    const RecordCase& c = GetParam();
-    const std::string folder = folderFor(std::string("record_") + c.name);
-    ASSERT_TRUE(saveImage(folder + "/in.png", 8));
-    const std::string input = contents(folder + "/in.png");
-    const auto o = runCli("render " + fill(c.arguments, folder) + " --quiet");
-    EXPECT_EQ(o.status, c.status) << o.output;
-    if (*c.says != '\0') {
-        EXPECT_NE(o.output.find(c.says), std::string::npos) << o.output;
-        EXPECT_EQ(std::count(o.output.begin(), o.output.end(), '\n'), 1) << o.output;
-    }
-    EXPECT_EQ(contents(folder + "/in.png"), input);
-    EXPECT_EQ(fs::exists(folder + "/rec.json"), c.recorded);
-    if (c.recorded) {
-        RecordedAction action;
-        std::string error;
-        EXPECT_TRUE(loadActionFile(folder + "/rec.json", action, error)) << error;
-    }
-}
-
-const RecordCase kRecordCases[] = {
-    {"good", "{in} {out} --output Mollweide --record {rec}", 0, "", true},
-    {"over_input", "{in} {out} --record {in}", 2, "would overwrite the input image", false},
-    {"over_output", "{in} {out} --record {out}", 2, "would overwrite the output image", false},
-    {"over_mask", "{in} {out} --mask {mask} --record {mask}", 2, "would overwrite the mask", false},
-    {"folder_missing", "{in} {out} --record {in}/../none/rec.json", 1, "does not exist", false},
-    {"failed_render", "{in} {out} --mask {mask} --record {rec}", 1, "mask", false},
-};
-
-INSTANTIATE_TEST_SUITE_P(Cases, Record, ::testing::ValuesIn(kRecordCases),
-                         [](const auto& info) { return std::string(info.param.name); });
-
-// ---- Problems with the output found before the work, in one line.
-
-TEST(OutputChecks, AnUnwritableTargetIsRefusedBeforeTheRender) {
-    const std::string folder = folderFor("targets");
-    ASSERT_TRUE(saveImage(folder + "/in.png", 8));
-    const struct {
-        std::string target, says;
-    } cases[] = {
-        {folder + "/none/out.png", "the folder \"" + folder + "/none\" does not exist"},
-        {folder + "/out.unknown", "no image format is known for this file name"},
-        {folder, "it is a folder"},
-    };
-    for (const auto& c : cases) {
-        const auto o = runCli("render " + folder + "/in.png " + c.target + " --quiet");
-        EXPECT_EQ(o.status, 1) << c.target;
-        EXPECT_EQ(o.output, "globaro: cannot write \"" + c.target + "\": " + c.says + "\n");
-    }
-    EXPECT_TRUE(strayFiles(folder, {"in.png"}).empty());
 }
 
 // ---- Stopping: SIGINT, SIGTERM and SIGHUP cancel the run, which writes nothing.

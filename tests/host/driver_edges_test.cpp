@@ -134,21 +134,33 @@ RectKey keyOf(const VRect& r) { return {r.top, r.left, r.bottom, r.right}; }
 
 // A constant colour with full alpha: where the output frame leaves a gap
 // (the frame's aspect differs from the image's), the rendered pixels lose
-// alpha and keep the colour, symmetrically about the image's centre lines, so
-// a tile that was not rendered or not written back stands out.
+// alpha and keep the colour, symmetrically about the image's centre, so a
+// tile that was not rendered or not written back stands out. Other images
+// are random and opaque: the identity render hands them back.
 constexpr float kConstant[3] = {0.2f, 0.55f, 0.8f};
 
-Document constantDocument(std::int32_t w, std::int32_t h, int planes, int depth) {
-    Document d;
-    std::string error;
-    EXPECT_TRUE(makeDocument(d, w, h, planes, true, depth, error)) << error;
-    for (std::int32_t y = 0; y < h; ++y)
-        for (std::int32_t x = 0; x < w; ++x) {
-            for (int p = 0; p < planes; ++p) d.setValue(x, y, p, kConstant[p]);
-            d.setValue(x, y, planes, 1.0f);
-        }
-    return d;
-}
+struct Row {
+    const char* what;
+    std::int32_t width, height;
+    int planes;
+    bool alpha;
+    int depth;
+    bool constant;
+    int cancelAtAbortCall;  // 0: never
+    std::int32_t jobs, delivered;
+};
+
+const Row kRows[] = {
+    {"one pixel, rgb8", 1, 1, 3, false, 8, false, 0, 1, 1},
+    {"one pixel, grey16", 1, 1, 1, false, 16, false, 0, 1, 1},
+    {"one pixel, float", 1, 1, 3, false, 32, false, 0, 1, 1},
+    {"one pixel with gaps", 1, 1, 3, true, 16, true, 0, 1, 1},
+    {"width 129: the second tile one column", 129, 64, 3, true, 8, true, 0, 2, 2},
+    {"one-column and one-row tiles at the corner", 129, 129, 1, true, 16, true, 0, 4, 4},
+    {"more tiles than processors", 600, 300, 3, true, 8, false, 0, 15, 15},
+    {"cancel during the last tile", 300, 150, 3, false, 8, false, 6, 6, 5},
+    {"cancel during the first tile of many", 600, 300, 1, false, 8, false, 1, 15, 0},
+};
 
 // Pixel (x, y) against its mirror image (w - 1 - x, h - 1 - y), every plane.
 float mirrorDifference(const Document& d, std::int32_t x, std::int32_t y) {
@@ -158,147 +170,71 @@ float mirrorDifference(const Document& d, std::int32_t x, std::int32_t y) {
     return worst;
 }
 
-TEST_F(DriverEdges, OnePixelImageIsOneJobOnOneThread) {
-    for (auto [planes, alpha, depth] : {std::tuple{3, false, 8}, std::tuple{1, false, 16}, std::tuple{3, false, 32}}) {
+TEST_F(DriverEdges, TilesThreadsAndCancelling) {
+    for (const Row& r : kRows) {
+        SCOPED_TRACE(r.what);
         gWatch = Watch{};
-        // Without transparency the gaps show the pixel that was there: the
-        // one pixel comes back as it was.
-        Document doc = opaqueDocument(1, 1, planes, alpha, depth, 11);
+        gWatch.cancelAtAbortCall = r.cancelAtAbortCall;
+        Document doc = opaqueDocument(r.width, r.height, r.planes, r.alpha, r.depth, 11);
+        if (r.constant)
+            for (std::int32_t y = 0; y < r.height; ++y)
+                for (std::int32_t x = 0; x < r.width; ++x)
+                    for (int p = 0; p < r.planes; ++p) doc.setValue(x, y, p, kConstant[p]);
         const Document original = doc;
         const RunReport report = runWatched(doc);
-        EXPECT_EQ(report.result, 0);
+        cancelRequested() = false;
         const RenderOutcome& o = lastRenderOutcome();
-        EXPECT_EQ(o.jobCount, 1);
-        EXPECT_EQ(o.threadCount, 1);
-        EXPECT_EQ(o.jobsGathered, 1);
-        EXPECT_EQ(o.jobsDelivered, 1);
-        EXPECT_EQ(o.plan.tilesAcross, 1);
-        // One abort test per gathered job, and the one pixel is requested.
-        EXPECT_EQ(gWatch.abortCalls, 1);
-        ASSERT_FALSE(gWatch.outRects.empty());
-        EXPECT_EQ(keyOf(gWatch.outRects.back()), (RectKey{0, 0, 1, 1}));
-        EXPECT_LE(maxDifference(doc, original), oneStep(doc)) << "depth " << depth;
+        EXPECT_EQ(o.jobCount, r.jobs);
+        EXPECT_EQ(o.plan.tilesAcross, (r.width + kTileSize - 1) / kTileSize);
+        EXPECT_EQ(o.jobsDelivered, r.delivered);
+        EXPECT_EQ(o.jobsGathered, o.jobsStarted);  // every started job is waited for
+        if (r.cancelAtAbortCall > 0) {
+            EXPECT_EQ(report.result, kRenderCancelled);
+            EXPECT_TRUE(o.cancelled);
+            EXPECT_EQ(o.messageCode, kMessageRenderCancelled);
+            // No job starts after the cancel; the image comes back as it was.
+            EXPECT_EQ(o.jobsStarted, r.cancelAtAbortCall == 1 ? o.threadCount : r.jobs);
+            EXPECT_EQ(doc.pixels, original.pixels);
+            continue;
+        }
+        EXPECT_EQ(report.result, 0);
+        // One worker more than the processors (the calling thread composites),
+        // one abort test per gathered job.
+        EXPECT_EQ(o.threadCount, std::min(processorCount() + 1, r.jobs));
+        EXPECT_EQ(o.jobsStarted, r.jobs);
+        EXPECT_EQ(gWatch.abortCalls, r.jobs);
+        // Every tile requested once (after the input's strips), together
+        // covering the image.
+        const auto tiles = renderTileRequests(o.jobCount);
+        ASSERT_EQ(tiles.size(), static_cast<std::size_t>(r.jobs));
+        std::set<RectKey> seen;
+        std::int64_t area = 0;
+        for (const VRect& t : tiles) {
+            EXPECT_TRUE(seen.insert(keyOf(t)).second);
+            EXPECT_TRUE(t.left % kTileSize == 0 && t.top % kTileSize == 0);
+            EXPECT_LE(t.right - t.left, kTileSize);
+            EXPECT_LE(t.bottom - t.top, kTileSize);
+            area += std::int64_t{t.right - t.left} * (t.bottom - t.top);
+        }
+        EXPECT_EQ(area, std::int64_t{r.width} * r.height);
+        EXPECT_TRUE(std::is_sorted(gWatch.progressDone.begin(), gWatch.progressDone.end()));
+        for (std::int32_t p : gWatch.progressDone) EXPECT_LE(p, 1000);
+        if (!r.constant) {
+            EXPECT_LE(maxDifference(doc, original), oneStep(doc));
+            continue;
+        }
+        // The colour wherever something shows, gaps somewhere, and symmetry.
+        float leastAlpha = 1.0f;
+        for (std::int32_t y = 0; y < r.height; ++y)
+            for (std::int32_t x = 0; x < r.width; ++x) {
+                for (int p = 0; p < r.planes && doc.value(x, y, r.planes) > 0.05f; ++p)
+                    ASSERT_NEAR(doc.value(x, y, p), kConstant[p], 0.01f) << x << "," << y;
+                ASSERT_LE(mirrorDifference(doc, x, y), oneStep(doc)) << x << "," << y;
+                leastAlpha = std::min(leastAlpha, doc.value(x, y, r.planes));
+            }
+        EXPECT_LT(leastAlpha, 0.95f);
+        EXPECT_GT(doc.value(r.width / 2, r.height / 2, r.planes), r.width == 1 ? 0.05f : 0.99f);
     }
-    // With transparency the square frame leaves gaps above and below the
-    // map: the pixel is rendered, keeps its colour and loses part of its alpha.
-    Document doc = constantDocument(1, 1, 3, 16);
-    EXPECT_EQ(runWatched(doc).result, 0);
-    EXPECT_EQ(lastRenderOutcome().jobsDelivered, 1);
-    const float a = doc.value(0, 0, 3);
-    EXPECT_GT(a, 0.05f);
-    EXPECT_LT(a, 0.95f);
-    for (int p = 0; p < 3; ++p) EXPECT_NEAR(doc.value(0, 0, p), kConstant[p], 0.01f);
-}
-
-TEST_F(DriverEdges, WidthOf129IsTwoTilesTheSecondOneColumn) {
-    Document doc = constantDocument(129, 64, 3, 8);
-    EXPECT_EQ(runWatched(doc).result, 0);
-    const RenderOutcome& o = lastRenderOutcome();
-    EXPECT_EQ(o.plan.tilesAcross, 2);
-    EXPECT_EQ(o.jobCount, 2);
-    EXPECT_EQ(o.jobsDelivered, 2);
-    // Gathered as they finish; each tile requested once.
-    const auto tiles = renderTileRequests(o.jobCount);
-    ASSERT_EQ(tiles.size(), 2u);
-    const std::set<RectKey> got{keyOf(tiles[0]), keyOf(tiles[1])};
-    EXPECT_EQ(got, (std::set<RectKey>{{0, 0, 64, 128}, {0, 128, 64, 129}}));
-    // The frame (2:1) is a little narrower than the image: the single column
-    // of the second tile mirrors the first column of the first.
-    for (std::int32_t y = 0; y < 64; ++y) EXPECT_LE(mirrorDifference(doc, 128, y), 2.01f / 255.0f) << y;
-    EXPECT_LT(doc.value(128, 32, 3), 0.99f);
-    EXPECT_NEAR(doc.value(64, 32, 3), 1.0f, 1.01f / 255.0f);
-}
-
-TEST_F(DriverEdges, OneColumnAndOneRowTilesAtTheCorner) {
-    Document doc = constantDocument(129, 129, 1, 16);
-    EXPECT_EQ(runWatched(doc).result, 0);
-    const RenderOutcome& o = lastRenderOutcome();
-    EXPECT_EQ(o.jobCount, 4);
-    const auto tiles = renderTileRequests(o.jobCount);
-    ASSERT_EQ(tiles.size(), 4u);
-    std::set<RectKey> got;
-    for (const VRect& r : tiles) got.insert(keyOf(r));
-    EXPECT_EQ(got, (std::set<RectKey>{{0, 0, 128, 128}, {0, 128, 128, 129}, {128, 0, 129, 128}, {128, 128, 129, 129}}));
-    // The square frame leaves gaps above and below the map; the last row and
-    // column (the one-pixel tiles) mirror the first.
-    for (std::int32_t i = 0; i < 129; ++i) {
-        EXPECT_LE(mirrorDifference(doc, 128, i), 4.0f / 32768.0f) << i;
-        EXPECT_LE(mirrorDifference(doc, i, 128), 4.0f / 32768.0f) << i;
-    }
-    EXPECT_LT(doc.value(128, 128, 1), 0.5f);
-    EXPECT_NEAR(doc.value(64, 64, 1), 1.0f, 4.0f / 32768.0f);
-}
-
-TEST_F(DriverEdges, MoreTilesThanProcessorsCapsTheThreads) {
-    // 5 x 3 tiles, the last column and row partial.
-    Document doc = opaqueDocument(600, 300, 3, true, 8, 14);
-    const Document original = doc;
-    const RunReport report = runWatched(doc);
-    EXPECT_EQ(report.result, 0);
-    const RenderOutcome& o = lastRenderOutcome();
-    EXPECT_EQ(o.jobCount, 15);
-    // One worker more than the processors (the calling thread composites).
-    EXPECT_EQ(o.threadCount, std::min(processorCount() + 1, 15));
-    EXPECT_LE(o.threadCount, o.jobCount);
-    EXPECT_EQ(o.jobsStarted, 15);
-    EXPECT_EQ(o.jobsGathered, 15);
-    EXPECT_EQ(o.jobsDelivered, 15);
-    EXPECT_EQ(gWatch.abortCalls, 15);
-    // Every tile requested exactly once, together covering the image.
-    const auto tiles = renderTileRequests(o.jobCount);
-    ASSERT_EQ(tiles.size(), 15u);
-    std::set<RectKey> seen;
-    std::int64_t area = 0;
-    for (const VRect& r : tiles) {
-        EXPECT_TRUE(seen.insert(keyOf(r)).second);
-        EXPECT_LE(r.right - r.left, kTileSize);
-        EXPECT_LE(r.bottom - r.top, kTileSize);
-        area += std::int64_t{r.right - r.left} * (r.bottom - r.top);
-    }
-    EXPECT_EQ(area, 600 * 300);
-    // Progress, when reported, stays within the run and never goes back.
-    EXPECT_TRUE(std::is_sorted(gWatch.progressDone.begin(), gWatch.progressDone.end()));
-    for (std::int32_t p : gWatch.progressDone) EXPECT_LE(p, 1000);
-    EXPECT_LE(maxDifference(doc, original), oneStep(doc));
-}
-
-TEST_F(DriverEdges, CancelDuringTheLastTileLeavesTheImageUnchanged) {
-    Document doc = opaqueDocument(300, 150, 3, false, 8, 15);
-    const Document original = doc;
-    // 3 x 2 tiles; the abort test is asked once per gathered job, so the sixth
-    // call is the last tile's.
-    gWatch.cancelAtAbortCall = 6;
-    const RunReport report = runWatched(doc);
-    EXPECT_EQ(report.result, kRenderCancelled);
-    const RenderOutcome& o = lastRenderOutcome();
-    EXPECT_EQ(o.jobCount, 6);
-    EXPECT_TRUE(o.cancelled);
-    EXPECT_EQ(o.result, kRenderCancelled);
-    EXPECT_EQ(o.messageCode, kMessageRenderCancelled);
-    // Every started job waited for, the last one composited nowhere.
-    EXPECT_EQ(o.jobsStarted, 6);
-    EXPECT_EQ(o.jobsGathered, o.jobsStarted);
-    EXPECT_EQ(o.jobsDelivered, 5);
-    EXPECT_EQ(gWatch.abortCalls, 6);
-    // The run failed: the image comes back as it was, byte for byte.
-    EXPECT_EQ(doc.pixels, original.pixels);
-}
-
-TEST_F(DriverEdges, CancelDuringTheFirstTileOfManyStartsNoMoreJobs) {
-    Document doc = opaqueDocument(600, 300, 1, false, 8, 16);
-    const Document original = doc;
-    gWatch.cancelAtAbortCall = 1;
-    const RunReport report = runWatched(doc);
-    EXPECT_EQ(report.result, kRenderCancelled);
-    const RenderOutcome& o = lastRenderOutcome();
-    EXPECT_TRUE(o.cancelled);
-    EXPECT_EQ(o.jobsDelivered, 0);
-    EXPECT_EQ(o.jobsStarted, o.threadCount);
-    EXPECT_EQ(o.jobsGathered, o.jobsStarted);
-    if (o.threadCount < o.jobCount) {
-        EXPECT_LT(o.jobsStarted, o.jobCount);
-    }
-    EXPECT_EQ(doc.pixels, original.pixels);
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // The render routine through the standalone host: the host image is loaded
-// into the working pyramid once, rendered tile by tile, composited into the
-// host's tiles; cancellation and the preview and export targets.
+// into the working pyramid once and serves the host, preview and export
+// targets in turn. (The mask and cancelled runs are the composite and driver
+// tests' cases.)
 
 #include "host/render_host_adapter.h"
 
@@ -110,53 +111,6 @@ TEST(RenderHostAdapter, IdentityRenderThroughTheHost) {
     float alphaSum = 0;
     for (std::size_t i = 3; i < module.exportImage.pixels.size(); i += 4) alphaSum += module.exportImage.pixels[i];
     EXPECT_NEAR(alphaSum, 64.0f * 32.0f, 1e-2f);
-}
-
-TEST(RenderHostAdapter, SelectionMaskKeepsUnselectedPixels) {
-    std::string error;
-    Document doc;
-    ASSERT_TRUE(makeDocument(doc, 200, 100, 3, false, 8, error)) << error;
-    paint(doc);
-    doc.mask.assign(200 * 100, 0);
-    for (std::int32_t y = 0; y < 100; ++y)
-        for (std::int32_t x = 100; x < 200; ++x) doc.mask[static_cast<std::size_t>(y * 200 + x)] = 255;
-    const Document before = doc;
-    ModuleState module;
-    resetModule(module);
-    module.settings.outputProjection = 2;  // mirror ball: a different picture
-    module.settings.backdropColor = Rgb16{0, 0, 0};
-    module.settings.transparentGaps = 0;    // outside the ball: the black backdrop
-    gModule = &module;
-    FilterHost host(doc);
-    const RunReport report = host.run(fakeEntry, false);
-    gModule = nullptr;
-    ASSERT_EQ(report.result, 0);
-    int changedLeft = 0, changedRight = 0;
-    for (std::int32_t y = 0; y < 100; ++y)
-        for (std::int32_t x = 0; x < 200; ++x) {
-            const bool changed = *doc.sample(x, y, 1) != *before.sample(x, y, 1);
-            (x < 100 ? changedLeft : changedRight) += changed ? 1 : 0;
-        }
-    EXPECT_EQ(changedLeft, 0);
-    EXPECT_GT(changedRight, 100 * 100 / 2);
-}
-
-TEST(RenderHostAdapter, CancelledRenderReportsUserCancelled) {
-    std::string error;
-    Document doc;
-    ASSERT_TRUE(makeDocument(doc, 400, 300, 3, false, 8, error)) << error;
-    paint(doc);
-    ModuleState module;
-    resetModule(module);
-    gModule = &module;
-    cancelRequested() = true;
-    FilterHost host(doc);
-    const RunReport report = host.run(fakeEntry, false);
-    cancelRequested() = false;
-    gModule = nullptr;
-    EXPECT_EQ(module.startResult, userCanceledErr);
-    EXPECT_EQ(module.messageCode, kMessageRenderCancelled);
-    EXPECT_NE(report.result, 0);
 }
 
 }  // namespace
