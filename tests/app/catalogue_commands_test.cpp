@@ -155,6 +155,14 @@ TEST(CatalogueCommands, DescribeReportsTheBuiltModel) {
     EXPECT_FALSE(nlohmann::json::parse(describe("input", "soccer").out).contains("polyModel"));
 }
 
+TEST(CatalogueCommands, DescribeSaysHowAWorldMapIsMade) {
+    const auto bonne = nlohmann::json::parse(describe("output", "Bonne 45").out);
+    EXPECT_NE(bonne["construction"].get<std::string>().find("standard parallel at 45"), std::string::npos);
+    EXPECT_TRUE(bonne["equalArea"].get<bool>());
+    EXPECT_TRUE(bonne["drawn"].get<bool>());
+    EXPECT_FALSE(nlohmann::json::parse(describe("output", "Mercator").out).contains("construction"));
+}
+
 TEST(CatalogueCommands, DescribeOddNames) {
     for (const auto& [text, id] : std::vector<std::pair<std::string, int>>{
              {"Naiaid", 279}, {"24 faces a", 26}, {"geodesic 4 | 2", 177}, {"zenith & nadir", 171}}) {

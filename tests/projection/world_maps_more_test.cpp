@@ -226,11 +226,16 @@ TEST(WorldMapsMore, RenderSomethingThatIsNotFlat) {
         const auto ctx = contextFor(c.id, 1, kW, kH);
         int hits = 0;
         double sum[3] = {0, 0, 0}, sum2[3] = {0, 0, 0};
+        float darkest = 1.0f, brightest = 0.0f;  // of a grey globe under the lights
         for (int j = 0; j < kH; j += 2)
             for (int i = 0; i < kW; i += 2) {
                 const RenderCell cell = testing::sampleAt(*ctx, pixelA(i), pixelB(j));
                 if (cell.inputU < 0.0f) continue;
                 ++hits;
+                float grey[3] = {0.5f, 0.5f, 0.5f};
+                shadeGlobeColour(*ctx, cell, grey);
+                darkest = std::min(darkest, grey[0]);
+                brightest = std::max(brightest, grey[0]);
                 const double v[3] = {cell.inputU, cell.inputV, cell.normal[2]};
                 for (int k = 0; k < 3; ++k) {
                     sum[k] += v[k];
@@ -243,6 +248,10 @@ TEST(WorldMapsMore, RenderSomethingThatIsNotFlat) {
         EXPECT_GT(varU, 1e-3) << c.id;
         EXPECT_GT(varV, 1e-3) << c.id;
         EXPECT_TRUE(outputIsDrawn(c.id)) << c.id;
+        // The globes are lit: a grey globe has bright and dark sides.
+        if (shadedGlobe(c.id) != 0) {
+            EXPECT_GT(brightest - darkest, 0.3f) << c.id;
+        }
     }
 }
 
