@@ -10,6 +10,7 @@
 #include "polyhedra/poly_summary.h"
 #include "projection/catalogue.h"
 #include "projection/output_mapping.h"
+#include "projection/world_map_solvers.h"
 
 namespace globaro::cli {
 namespace {
@@ -43,6 +44,7 @@ Json describeOutput(ProjectionId id) {
     j["id"] = id;
     j["name"] = std::string(outputProjectionName(id));
     j["drawn"] = outputIsDrawn(id);
+    if (const std::string_view what = worldMapDescription(id); !what.empty()) j["construction"] = std::string(what);
     j["shapeWord"] = std::string(outputShapeWord(id));
     j["family"] = std::string(projectionFamilyName(outputFamily(id)));
     Json keywords = Json::array();

@@ -113,19 +113,6 @@ void mapHammer(const OutputCall& c, OutputResult& r) noexcept {
     setHit(r, equirectDirection(1.0f - (2.0f * theta + kPiF) * 0.5f / kPiF, std::asin(s) / kPiF + 0.5f));
 }
 
-void mapWerner(const OutputCall& c, OutputResult& r) noexcept {
-    const float p = 2.0f * c.X() * 0.6f;
-    const float q = 2.0f * c.Y() * 0.6f + 0.4166666666666667f;
-    const float rad = std::sqrt(p * p + q * q);
-    float theta = planeAngle(p, q);
-    if (theta < 0.0f) theta += kTwoPiF;
-    if (theta > kTwoPiF) theta -= kTwoPiF;
-    if (rad == 1.0f) return;
-    const float lambda = (theta - kPiF) * -1.0f / (1.0f - rad);
-    if (!(lambda >= -kPiF && lambda <= kPiF && rad >= 0.0f && rad <= 1.0f)) return;
-    setHit(r, equirectDirection((lambda + kPiF) / 6.2831855f, rad));
-}
-
 void mapSinusoidal(const OutputCall& c, OutputResult& r) noexcept {
     const float phi = kTwoPiF * c.Y();
     if (!(std::fabs(phi) < 1.5707964f)) return;

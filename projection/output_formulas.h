@@ -47,6 +47,8 @@ struct OutputResult {
     std::int32_t regionTag = kTagEmpty;
     std::int32_t face = -1;          // the output's face or gore number, −1 for none
     bool storeNormal = false;        // keep d as the cell's normal (globe outputs)
+    bool ownNormal = false;          // keep `normal` instead (a lit surface that is not the sphere)
+    SphereDir normal{0.0f, 0.0f, 1.0f};
     bool storeWeight = false;        // store `weight` in the cell's weight field
     float weight = -1.0f;
 };
@@ -276,7 +278,6 @@ void mapHalfPolar(const OutputCall&, OutputResult&) noexcept;         // 4
 void mapOrthographic(const OutputCall&, OutputResult&) noexcept;      // 5, 134, 139, 143
 void mapLambertAzimuthal(const OutputCall&, OutputResult&) noexcept;  // 900
 void mapHammer(const OutputCall&, OutputResult&) noexcept;            // 11
-void mapWerner(const OutputCall&, OutputResult&) noexcept;            // 12
 void mapSinusoidal(const OutputCall&, OutputResult&) noexcept;        // 13
 void mapRectilinear(const OutputCall&, OutputResult&) noexcept;       // 14, 60
 void mapHyperbolic(const OutputCall&, OutputResult&) noexcept;        // 15
@@ -299,6 +300,22 @@ void mapCanters(const OutputCall&, OutputResult&) noexcept;           // 354
 void mapGinzburg8(const OutputCall&, OutputResult&) noexcept;         // 358
 void mapLaskowski(const OutputCall&, OutputResult&) noexcept;         // 340
 void mapLarrivee(const OutputCall&, OutputResult&) noexcept;          // 359
+
+// More world maps (output_world_maps_more.cpp).
+void mapEqualAreaCylinder(const OutputCall&, OutputResult&) noexcept;     // 138
+void mapEqualSquarea(const OutputCall&, OutputResult&) noexcept;          // 140
+void mapMollweideOcean(const OutputCall&, OutputResult&) noexcept;        // 345
+void mapSinusoidalInterrupted(const OutputCall&, OutputResult&) noexcept; // 356
+void mapSinuMollweide(const OutputCall&, OutputResult&) noexcept;         // 357
+void mapPhilbrickInterrupted(const OutputCall&, OutputResult&) noexcept;  // 414
+void mapBonne45(const OutputCall&, OutputResult&) noexcept;               // 346
+void mapWernerBonne(const OutputCall&, OutputResult&) noexcept;           // 12
+void mapStrebe1995(const OutputCall&, OutputResult&) noexcept;            // 397
+void mapVerticalPerspective(const OutputCall&, OutputResult&) noexcept;   // 347, 348
+void mapFlyover(const OutputCall&, OutputResult&) noexcept;               // 349, 350
+void mapRetroazimuthal(const OutputCall&, OutputResult&) noexcept;        // 400, 401
+void mapArmadillo(const OutputCall&, OutputResult&) noexcept;             // 341..344
+void mapApsidalSpheroid(const OutputCall&, OutputResult&) noexcept;       // 360..367
 
 // Cube maps (output_cube_maps.cpp).
 void mapCubeLayout(const OutputCall&, OutputResult&) noexcept;        // 337, 338, 339

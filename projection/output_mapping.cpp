@@ -64,7 +64,7 @@ constexpr OutputEntry kOutputTable[] = {
     {4, mapHalfPolar, kWideBox, kNone, kPlain, nullptr, nullptr},
     {5, mapOrthographic, kSquareBox, kNone, kPlain, nullptr, nullptr},
     {11, mapHammer, kWideBox, kNone, kPlain, nullptr, nullptr},
-    {12, mapWerner, kSquareBox, kNone, kPlain, nullptr, nullptr},
+    {12, mapWernerBonne, kSquareBox, kNone, kPlain, nullptr, nullptr},
     {13, mapSinusoidal, kWideBox, kNone, kPlain, nullptr, nullptr},
     {14, mapRectilinear, kSquareBox, kNone, kPlain, nullptr, nullptr, {}, 1.0},
     {15, mapHyperbolic, kSquareBox, kNone, kPlain, nullptr, nullptr},
@@ -105,8 +105,9 @@ constexpr OutputEntry kOutputTable[] = {
     {121, nullptr, {-0.662304544626003, 0.662304544626003, -0.4343354807430048, 0.4343354807430048}, kNone, kPlain,
      nullptr, nullptr},
     {134, mapOrthographic, kSquareBox, kPowerSquare, kPlain, nullptr, nullptr},
-    {138, nullptr, kWideBox, kNone, kPlain, nullptr, nullptr},
+    {138, mapEqualAreaCylinder, kWideBox, kNone, kPlain, nullptr, nullptr},
     {139, mapOrthographic, kSquareBox, kNone, kPlain, nullptr, nullptr},
+    {140, mapEqualSquarea, kSquareBox, kNone, kPlain, nullptr, nullptr},
     {142, nullptr, kSquareBox, kPowerSquare, kPlain, nullptr, nullptr},
     {143, mapOrthographic, kSquareBox, kPowerSquare, kPlain, nullptr, nullptr},
     {171, mapZenithNadir, kWideBox, kNone, kPlain, nullptr, nullptr, {}, 0.5},
@@ -121,16 +122,32 @@ constexpr OutputEntry kOutputTable[] = {
     {338, mapCubeLayout, cubeBox(kFacebook3x2), kNone, kPlain, nullptr, &kFacebook3x2, {}, 1.0},
     {339, mapCubeLayout, cubeBox(kPano2VR3x2), kNone, kPlain, nullptr, &kPano2VR3x2, {}, 1.0},
     {340, mapLaskowski, {-3.064731, 3.064731, -1.783395, 1.783395}, kNone, kPlain, nullptr, nullptr},
-    {345, nullptr, kWideBox, kNone, kPlain, nullptr, nullptr},
-    {346, nullptr, {-1.068, 1.068, -0.8505, 1.179}, kNone, kPlain, nullptr, nullptr},
+    {341, mapArmadillo, kSquareBox, kNone, kPlain, nullptr, nullptr},
+    {342, mapArmadillo, kSquareBox, kNone, kPlain, nullptr, nullptr},
+    {343, mapArmadillo, kSquareBox, kNone, kPlain, nullptr, nullptr},
+    {344, mapArmadillo, kSquareBox, kNone, kPlain, nullptr, nullptr},
+    {345, mapMollweideOcean, kWideBox, kNone, kPlain, nullptr, nullptr},
+    {346, mapBonne45, {-1.068, 1.068, -0.8505, 1.179}, kNone, kPlain, nullptr, nullptr},
+    {347, mapVerticalPerspective, kSquareBox, kNone, kPlain, nullptr, nullptr},
+    {348, mapVerticalPerspective, kSquareBox, kNone, kPlain, nullptr, nullptr},
+    {349, mapFlyover, kSquareBox, kNone, kPlain, nullptr, nullptr},
+    {350, mapFlyover, kSquareBox, kNone, kPlain, nullptr, nullptr},
     {351, nullptr, kSquareBox, kPowerSquare, kPlain, nullptr, nullptr},
     {352, nullptr, kSquareBox, kPowerSquare, kPlain, nullptr, nullptr},
     {354, mapCanters, {-2.92325, 2.92325, -1.70905, 1.70905}, kNone, kPlain, nullptr, nullptr},
     {355, mapNaturalEarth, {-2.73538, 2.73538, -1.42239, 1.42239}, kNone, kPlain, nullptr, nullptr},
-    {356, nullptr, kWideBox, kNone, kPlain, nullptr, nullptr},
-    {357, nullptr, {-0.5, 0.5, -0.26825, 0.26825}, kNone, kPlain, nullptr, nullptr},
+    {356, mapSinusoidalInterrupted, kWideBox, kNone, kPlain, nullptr, nullptr},
+    {357, mapSinuMollweide, {-0.5, 0.5, -0.26825, 0.26825}, kNone, kPlain, nullptr, nullptr},
     {358, mapGinzburg8, {-2.44172, 2.44172, -1.89378, 1.89378}, kNone, kPlain, nullptr, nullptr},
     {359, mapLarrivee, {-3.141592653, 3.141592653, -2.5648, 2.5648}, kNone, kPlain, nullptr, nullptr},
+    {360, mapApsidalSpheroid, kSquareBox, kNone, kPlain, nullptr, nullptr},
+    {361, mapApsidalSpheroid, kSquareBox, kNone, kPlain, nullptr, nullptr},
+    {362, mapApsidalSpheroid, kSquareBox, kNone, kPlain, nullptr, nullptr},
+    {363, mapApsidalSpheroid, kSquareBox, kNone, kPlain, nullptr, nullptr},
+    {364, mapApsidalSpheroid, kSquareBox, kNone, kPlain, nullptr, nullptr},
+    {365, mapApsidalSpheroid, kSquareBox, kNone, kPlain, nullptr, nullptr},
+    {366, mapApsidalSpheroid, kSquareBox, kNone, kPlain, nullptr, nullptr},
+    {367, mapApsidalSpheroid, kSquareBox, kNone, kPlain, nullptr, nullptr},
     {368, nullptr, kSquareBox, kNone, kPlain, nullptr, nullptr, kTiling},
     {369, nullptr, kSquareBox, kNone, kPlain, nullptr, nullptr, kTiling},
     {370, nullptr, kSquareBox, kNone, kPlain, nullptr, nullptr, kTiling},
@@ -150,14 +167,14 @@ constexpr OutputEntry kOutputTable[] = {
     {395, nullptr, kSquareBox, kNone, kPlain, nullptr, nullptr, kOwnSampler},
     {396, nullptr, {-0.6052834046956846, 0.6052834046956846, -0.428, 0.428}, kNone, kPlain, nullptr, nullptr,
      kOwnSampler},
-    {397, nullptr, {-2.484446397593003, 2.484446397593003, -1.564091933, 1.564091933}, kNone, kPlain, nullptr,
+    {397, mapStrebe1995, {-2.484446397593003, 2.484446397593003, -1.564091933, 1.564091933}, kNone, kPlain, nullptr,
      nullptr},
     {398, mapEckertIV, kWideBox, kNone, kPlain, nullptr, nullptr},
     {399, mapHillEucyclic, {-2.59209, 2.59209, -1.45394865, 1.5246}, kNone, kPlain, nullptr, nullptr},
-    {400, nullptr, {-kPi, kPi, -kPi, kPi}, kNone, kPlain, nullptr, nullptr},
-    {401, nullptr, {-kPi, kPi, -kPi, kPi}, kNone, kPlain, nullptr, nullptr},
+    {400, mapRetroazimuthal, {-kPi, kPi, -kPi, kPi}, kNone, kPlain, nullptr, nullptr},
+    {401, mapRetroazimuthal, {-kPi, kPi, -kPi, kPi}, kNone, kPlain, nullptr, nullptr},
     {408, nullptr, kSquareBox, kTurn20, kPlain, nullptr, nullptr},
-    {414, nullptr, {-0.5, 0.5, -0.26825, 0.26825}, kNone, kPlain, nullptr, nullptr},
+    {414, mapPhilbrickInterrupted, {-0.5, 0.5, -0.26825, 0.26825}, kNone, kPlain, nullptr, nullptr},
     {486, nullptr, kSquareBox, kNone, kPlain, nullptr, nullptr, kSeparateSampler},
     {566, nullptr, {-6.0, 6.0, -6.0, 6.0}, kNone, kPlain, nullptr, nullptr},
     {900, mapLambertAzimuthal, kSquareBox, kNone, kPlain, nullptr, nullptr},
@@ -372,9 +389,10 @@ inline bool takePlaneAnswer(const PlaneAnswer& answer, RenderCell& cell) noexcep
     }
     if (r.face >= 0) cell.faceIndex = r.face;
     if (r.storeNormal) {
-        cell.normal[0] = r.d.x;
-        cell.normal[1] = r.d.y;
-        cell.normal[2] = r.d.z;
+        const SphereDir& n = r.ownNormal ? r.normal : r.d;
+        cell.normal[0] = n.x;
+        cell.normal[1] = n.y;
+        cell.normal[2] = n.z;
     }
     if (r.ownTag) {
         cell.regionTag = r.regionTag;

@@ -7,6 +7,9 @@
 // safe to call from any thread.
 
 #include <cstdint>
+#include <string_view>
+
+#include "projection/projection_id.h"
 
 namespace globaro {
 
@@ -58,5 +61,9 @@ float robinsonInverseLatitude(float y) noexcept;
 // Fills the one-time tables of the world-map outputs now (the inverse
 // Robinson table), so that no worker waits for them.
 void prepareOutputTables() noexcept;
+
+// One line on what a world-map output is and its properties ("" for the
+// outputs without one yet).
+std::string_view worldMapDescription(ProjectionId id) noexcept;
 
 }  // namespace globaro
