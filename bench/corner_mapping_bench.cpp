@@ -15,7 +15,7 @@
 
 #include "projection/output_mapping.h"
 #include "projection/render_context.h"
-#include "projection/sphere_frame.h"
+#include "geometry/sphere_frame.h"
 #include "settings/settings_record.h"
 
 namespace globaro {

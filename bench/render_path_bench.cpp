@@ -21,7 +21,7 @@
 #include "polyhedra/poly_model.h"
 #include "projection/catalogue.h"
 #include "projection/render_context.h"
-#include "projection/sphere_frame.h"
+#include "geometry/sphere_frame.h"
 #include "render/composite.h"
 #include "render/image_pyramid.h"
 #include "render/pixel_pipeline.h"

@@ -6,7 +6,7 @@
 #include <cmath>
 
 #include "polyhedra/poly_model.h"
-#include "projection/sphere_frame.h"
+#include "geometry/sphere_frame.h"
 
 namespace globaro {
 namespace {

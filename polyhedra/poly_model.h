@@ -16,8 +16,8 @@
 #include <vector>
 
 #include "polyhedra/poly_spec.h"
-#include "projection/projection_id.h"
-#include "projection/vec_math.h"
+#include "geometry/projection_id.h"
+#include "geometry/vec_math.h"
 
 namespace globaro {
 

@@ -15,7 +15,7 @@
 #include <string_view>
 #include <vector>
 
-#include "projection/projection_id.h"
+#include "geometry/projection_id.h"
 
 namespace globaro {
 

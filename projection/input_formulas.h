@@ -4,7 +4,7 @@
 
 #include <cmath>
 
-#include "projection/fast_math.h"
+#include "geometry/fast_math.h"
 #include "projection/input_projection.h"
 
 namespace globaro::input_detail {

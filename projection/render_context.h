@@ -7,8 +7,8 @@
 #include <cstdint>
 
 #include "projection/input_projection.h"
-#include "projection/projection_id.h"
-#include "projection/sphere_frame.h"
+#include "geometry/projection_id.h"
+#include "geometry/sphere_frame.h"
 
 namespace globaro {
 

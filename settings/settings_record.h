@@ -9,7 +9,7 @@
 #include <span>
 #include <type_traits>
 
-#include "projection/projection_id.h"
+#include "geometry/projection_id.h"
 
 namespace globaro {
 

@@ -8,7 +8,7 @@
 #include <limits>
 
 #include "output_test_support.h"
-#include "projection/fast_math.h"
+#include "geometry/fast_math.h"
 #include "projection/input_formulas.h"
 #include "projection/input_projection.h"
 

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "projection/input_projection.h"
-#include "projection/sphere_frame.h"
+#include "geometry/sphere_frame.h"
 
 namespace globaro {
 namespace {

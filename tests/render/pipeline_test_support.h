@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "projection/render_context.h"
-#include "projection/sphere_frame.h"
+#include "geometry/sphere_frame.h"
 #include "render/composite.h"
 #include "render/image_pyramid.h"
 #include "render/pixel_pipeline.h"

@@ -1,4 +1,4 @@
-#include "projection/vec_math.h"
+#include "geometry/vec_math.h"
 
 #include <cmath>
 

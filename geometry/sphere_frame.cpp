@@ -1,4 +1,4 @@
-#include "projection/sphere_frame.h"
+#include "geometry/sphere_frame.h"
 
 #include <algorithm>
 #include <iterator>
