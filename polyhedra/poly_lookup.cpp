@@ -5,8 +5,8 @@
 #include <algorithm>
 #include <cmath>
 
-#include "polyhedra/poly_model.h"
 #include "geometry/sphere_frame.h"
+#include "polyhedra/poly_model.h"
 
 namespace globaro {
 namespace {

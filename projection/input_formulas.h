@@ -3,6 +3,7 @@
 // table in input_projection.cpp dispatches to, and the quantities they share.
 
 #include <cmath>
+#include <numbers>
 
 #include "geometry/fast_math.h"
 #include "projection/input_projection.h"
@@ -31,8 +32,8 @@ struct Common {
     float lambda = 0.0f;  // longitude, positive towards the left of the image
 };
 
-inline constexpr float kPiF = 3.1415927f;
-inline constexpr float kInvPiF = 0.31830987f;
+inline constexpr float kPiF = std::numbers::pi_v<float>;
+inline constexpr float kInvPiF = std::numbers::inv_pi_v<float>;
 
 // p = acos(y)/π, 0 when y is not a number. y is limited to [−1, 1] first so
 // that a rounding overshoot at the south pole stays at the south pole.

@@ -6,17 +6,18 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <numbers>
 #include <span>
 
 #include "projection/render_context.h"
 
 namespace globaro::output_detail {
 
-inline constexpr float kPiF = 3.1415927f;
-inline constexpr float kTwoPiF = 6.2831855f;
-inline constexpr float kInvPiF = 0.31830987f;
-inline constexpr double kPi = 3.141592653589793;
-inline constexpr double kHalfPi = 1.5707963267948966;
+inline constexpr float kPiF = std::numbers::pi_v<float>;
+inline constexpr float kTwoPiF = 2.0f * std::numbers::pi_v<float>;
+inline constexpr float kInvPiF = std::numbers::inv_pi_v<float>;
+inline constexpr double kPi = std::numbers::pi;
+inline constexpr double kHalfPi = std::numbers::pi / 2.0;
 
 // What one output routine receives: the output position and the render's
 // context. The plane points are worked out where a routine asks for them

@@ -10,8 +10,8 @@
 #include <thread>
 #include <vector>
 
-#include "projection/input_projection.h"
 #include "geometry/sphere_frame.h"
+#include "projection/input_projection.h"
 
 namespace globaro {
 namespace {

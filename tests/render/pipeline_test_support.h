@@ -6,8 +6,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "projection/render_context.h"
 #include "geometry/sphere_frame.h"
+#include "projection/render_context.h"
 #include "render/composite.h"
 #include "render/image_pyramid.h"
 #include "render/pixel_pipeline.h"
