@@ -1,11 +1,12 @@
 // The render setup: the render context from the settings, in the order the
-// per-sample steps rely on, and the reset values of a render cell.
+// per-sample steps rely on.
 
-#include "projection/render_context.h"
+#include "render/render_setup.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <numbers>
 
 #include "polyhedra/poly_model.h"
 #include "polyhedra/poly_spec.h"
@@ -19,7 +20,10 @@ namespace globaro {
 
 namespace {
 
-constexpr float kColourScale = 1.5259022e-5f;  // 1/65535 as a float
+constexpr float kColourScale = 1.0f / 65535.0f;
+
+// The shift lens's latitude is held within ±88.2°, in radians.
+constexpr float kShiftLensLatitudeLimit = 1.5393804f;
 
 void colourToFloats(const Rgb16& c, float out[3]) noexcept {
     out[0] = static_cast<float>(c.red) * kColourScale;
@@ -30,50 +34,6 @@ void colourToFloats(const Rgb16& c, float out[3]) noexcept {
 float finiteOr(float v, float fallback) noexcept { return std::isfinite(v) ? v : fallback; }
 
 }  // namespace
-
-ViewFrame makeViewFrame(const ExtentBox& box, double outputAspect) noexcept {
-    ViewFrame f;
-    f.x0 = box.x0;
-    f.x1 = box.x1;
-    f.y0 = box.y0;
-    f.y1 = box.y1;
-    f.aspect = outputAspect > 0.0 && std::isfinite(outputAspect) ? outputAspect : 1.0;
-    f.width = box.x1 - box.x0;
-    f.height = box.y1 - box.y0;
-    f.halfWidth = f.width / 2.0;
-    f.halfHeight = f.height / 2.0;
-    f.cx = (box.x0 + box.x1) / 2.0;
-    f.cy = (box.y0 + box.y1) / 2.0;
-    f.k = std::min(1.0 / f.width, f.aspect / f.height);
-    f.scale = 1.0 / f.k;
-    return f;
-}
-
-Vec2d framePoint(const ViewFrame& f, double a, double b) noexcept {
-    return {(a - 0.5) * f.scale + f.cx, (b - 0.5) * f.aspect * f.scale + f.cy};
-}
-
-Vec2d centredPoint(const ViewFrame& f, double a, double b) noexcept {
-    return {(a - 0.5 - f.cx) * f.scale, (b - 0.5) * f.scale * f.aspect};
-}
-
-void buildIndicatrixCentres(RenderContext& ctx) noexcept {
-    int n = 0;
-    const auto add = [&](float u, float v) {
-        const float y = std::sin((v - 0.5f) * -3.1415927f);
-        const float r = std::sqrt(std::fmax(0.0f, 1.0f - y * y));
-        const float theta = (u - 0.5f) * 6.2831855f;
-        ctx.indicatrixCentres[n++] = SphereDir{std::sin(theta) * r, y, std::cos(theta) * r};
-    };
-    for (int row = 1; row <= 8; ++row) {
-        for (int col = 0; col < 18; ++col) {
-            if ((row == 1 || row == 8) && col % 2 != 0) continue;
-            add(static_cast<float>(col) / 18.0f, static_cast<float>(row) / 9.0f);
-        }
-    }
-    add(0.0f, 0.0f);
-    add(0.0f, 1.0f);
-}
 
 void setupRenderContext(RenderContext& ctx, const SettingsRecord& s, const RenderSizes& sizes,
                         const RenderSetupOptions& options) noexcept {
@@ -99,7 +59,8 @@ void setupRenderContext(RenderContext& ctx, const SettingsRecord& s, const Rende
     // 2. The shift lens takes the latitude as its shift.
     ctx.outputProjection = s.outputProjection;
     if (ctx.outputProjection == 60) {
-        const float lat = std::clamp(ctx.latitude * 3.1415927f / 180.0f, -1.5393804f, 1.5393804f);
+        const float lat = std::clamp(ctx.latitude * std::numbers::pi_v<float> / 180.0f, -kShiftLensLatitudeLimit,
+                                     kShiftLensLatitudeLimit);
         ctx.lensShift = std::tan(lat);
         ctx.latitude = 0.0f;
     } else {

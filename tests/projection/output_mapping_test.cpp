@@ -15,6 +15,7 @@
 #include "polyhedra/poly_model.h"
 #include "projection/catalogue.h"
 #include "projection/input_projection.h"
+#include "render/render_setup.h"
 
 namespace globaro {
 namespace {
