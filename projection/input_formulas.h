@@ -5,6 +5,7 @@
 #include <cmath>
 #include <numbers>
 
+#include "geometry/angle_constants.h"
 #include "geometry/fast_math.h"
 #include "projection/input_projection.h"
 
@@ -47,8 +48,8 @@ inline float polarFraction(float y) noexcept {
 
 // s = (atan2(x, z) + π)/(2π), atan2 in double on the float components.
 inline float aroundFraction(float x, float z) noexcept {
-    return static_cast<float>((fast_math::atan2(static_cast<double>(x), static_cast<double>(z)) + 3.1415927410125732) *
-                              0.15915493667125702);
+    return static_cast<float>((fast_math::atan2(static_cast<double>(x), static_cast<double>(z)) + kFloatPiWidened) *
+                              kFloatInvTwoPiWidened);
 }
 
 inline Common commonQuantities(const SphereDir& d) noexcept {
