@@ -250,9 +250,9 @@ std::span<const OutputEntry> outputTable() noexcept;
 // E(w, v): the direction an equirectangular input shows at horizontal
 // fraction 1 − w and vertical fraction v, in float.
 inline SphereDir equirectDirection(float w, float v) noexcept {
-    const float y = std::sin((v - 0.5f) * -3.1415927f);
+    const float y = std::sin((v - 0.5f) * -kPiF);
     const float r = std::sqrt(std::fmax(0.0f, 1.0f - y * y));
-    const float angle = (w - 0.5f) * 6.2831855f;
+    const float angle = (w - 0.5f) * kTwoPiF;
     return {std::sin(angle) * r, y, std::cos(angle) * r};
 }
 
