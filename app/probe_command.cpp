@@ -13,6 +13,7 @@
 #include "projection/input_projection.h"
 #include "projection/output_mapping.h"
 #include "projection/render_context.h"
+#include "render/render_setup.h"
 #include "settings/settings_record.h"
 
 namespace globaro::cli {

@@ -13,9 +13,10 @@
 #include <memory>
 #include <vector>
 
+#include "geometry/sphere_frame.h"
 #include "projection/output_mapping.h"
 #include "projection/render_context.h"
-#include "projection/sphere_frame.h"
+#include "render/render_setup.h"
 #include "settings/settings_record.h"
 
 namespace globaro {

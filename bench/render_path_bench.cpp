@@ -18,14 +18,15 @@
 #include <string>
 #include <vector>
 
+#include "geometry/sphere_frame.h"
 #include "polyhedra/poly_model.h"
 #include "projection/catalogue.h"
 #include "projection/render_context.h"
-#include "projection/sphere_frame.h"
 #include "render/composite.h"
 #include "render/image_pyramid.h"
 #include "render/pixel_pipeline.h"
 #include "render/render_session.h"
+#include "render/render_setup.h"
 #include "settings/settings_record.h"
 
 namespace globaro {

@@ -38,3 +38,43 @@ function(globaro_add_folder_sources target)
   file(GLOB _sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
   target_sources(${target} PRIVATE ${_sources})
 endfunction()
+
+# A folder's own library: every .cpp file of the calling folder, built with
+# the project's warnings, linked with the libraries of the folders it may use
+# and nothing else. MAY_INCLUDE names those folders (each one's library is
+# globaro_<folder>); configuring fails when a file of the folder includes a
+# header of any other folder of ours, so that the folder picture in
+# docs/architecture.md stays true.
+set(GLOBARO_FOLDERS geometry platform settings polyhedra projection render export host app)
+function(globaro_folder_library folder)
+  cmake_parse_arguments(PARSE_ARGV 1 _arg "" "" "MAY_INCLUDE;LINK")
+  set(_target globaro_${folder})
+  add_library(${_target} STATIC)
+  globaro_add_folder_sources(${_target})
+  target_include_directories(${_target} PUBLIC ${PROJECT_SOURCE_DIR})
+  foreach(_dep IN LISTS _arg_MAY_INCLUDE)
+    target_link_libraries(${_target} PUBLIC globaro_${_dep})
+  endforeach()
+  target_link_libraries(${_target} PUBLIC ${_arg_LINK})
+  globaro_warnings(${_target})
+  globaro_check_folder_includes(${folder} ${_arg_MAY_INCLUDE})
+endfunction()
+
+# Fails the configuration when a file of the calling folder includes a header
+# of one of our folders other than itself and the ones listed.
+function(globaro_check_folder_includes folder)
+  set(_allowed ${folder} ${ARGN})
+  file(GLOB _files CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp ${CMAKE_CURRENT_SOURCE_DIR}/*.h
+       ${CMAKE_CURRENT_SOURCE_DIR}/*.inc)
+  foreach(_file IN LISTS _files)
+    file(STRINGS ${_file} _lines REGEX "^[ \t]*#[ \t]*include[ \t]*\"[a-z_]+/")
+    foreach(_line IN LISTS _lines)
+      string(REGEX REPLACE "^[^\"]*\"([a-z_]+)/.*$" "\\1" _used "${_line}")
+      if(_used IN_LIST GLOBARO_FOLDERS AND NOT _used IN_LIST _allowed)
+        string(JOIN ", " _allowed_text ${_allowed})
+        message(FATAL_ERROR "${_file} includes ${_used}/, which ${folder}/ may not use "
+                            "(it may use: ${_allowed_text})")
+      endif()
+    endforeach()
+  endforeach()
+endfunction()

@@ -9,6 +9,7 @@
 #include <cmath>
 #include <memory>
 #include <mutex>
+#include <numbers>
 #include <utility>
 
 #include "polyhedra/net_unfold.h"
@@ -327,7 +328,7 @@ SolidMesh tetrahedronMesh() {
 SolidMesh icomapMesh() {
     SolidMesh m;
     const double y = 1.0 / std::sqrt(5.0), r = 2.0 / std::sqrt(5.0);
-    const double step = 2.0 * 3.14159265358979323846 / 5.0;
+    const double step = 2.0 * std::numbers::pi / 5.0;
     m.vertices.push_back({0, 1, 0});
     for (int i = 0; i < 5; ++i) m.vertices.push_back({r * std::sin(step * i), y, r * std::cos(step * i)});
     for (int i = 0; i < 5; ++i) {

@@ -5,8 +5,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "geometry/sphere_frame.h"
 #include "polyhedra/poly_model.h"
-#include "projection/sphere_frame.h"
 
 namespace globaro {
 namespace {

@@ -15,9 +15,9 @@
 #include <cstdint>
 #include <vector>
 
+#include "geometry/projection_id.h"
+#include "geometry/vec_math.h"
 #include "polyhedra/poly_spec.h"
-#include "projection/projection_id.h"
-#include "projection/vec_math.h"
 
 namespace globaro {
 

@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "projection/projection_id.h"
+#include "geometry/projection_id.h"
 
 namespace globaro {
 

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "projection/vec_math.h"
+#include "geometry/vec_math.h"
 
 namespace globaro {
 

@@ -15,7 +15,7 @@
 #include <string_view>
 #include <vector>
 
-#include "projection/projection_id.h"
+#include "geometry/projection_id.h"
 
 namespace globaro {
 
@@ -25,7 +25,7 @@ inline constexpr int kOutputProjectionCount = 423;  // 1..414, 486, 566, 800, 90
 // Output ids without a name that the system recognises internally. The third,
 // 1045 (a special render whose real output stands in `innerProjection`), is a
 // value of the settings record: `kSpecialRenderProjection` of
-// settings/settings_record.h.
+// geometry/projection_id.h.
 inline constexpr ProjectionId kFloretMemberOutput = 1043;  // a floret-family member
 inline constexpr ProjectionId kGoreLayoutOutput = 1044;    // a globe-gore layout
 

@@ -4,6 +4,7 @@
 
 #include <cmath>
 
+#include "geometry/angle_constants.h"
 #include "projection/input_formulas.h"
 
 namespace globaro::input_detail {
@@ -132,7 +133,7 @@ void lookupQuarterEqui(const InputCall& call, InputSample& out) noexcept {
 void lookupMercator(const InputCall& call, InputSample& out) noexcept {
     const Common c = commonQuantities(call.d);
     const double t = std::tan(static_cast<double>(c.phi));
-    const float v = static_cast<float>(std::log(std::sqrt(t * t + 1.0) + t) / (call.aspect * 6.2831855f) + 0.5);
+    const float v = static_cast<float>(std::log(std::sqrt(t * t + 1.0) + t) / (call.aspect * (2.0f * kPiF)) + 0.5);
     if (!inUnit(v)) {
         setMiss(out);
         return;
@@ -144,7 +145,7 @@ void lookupMercator(const InputCall& call, InputSample& out) noexcept {
 void lookupEqualAreaCylinder(const InputCall& call, InputSample& out) noexcept {
     const Common c = commonQuantities(call.d);
     out.u = c.e;
-    out.v = static_cast<float>(std::sin((static_cast<double>(c.p) - 0.5) * 3.141592653) * 0.5 + 0.5);
+    out.v = static_cast<float>(std::sin((static_cast<double>(c.p) - 0.5) * kPiNineDecimals) * 0.5 + 0.5);
 }
 
 void lookupSpinner(const InputCall& call, InputSample& out) noexcept {

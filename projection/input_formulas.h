@@ -3,8 +3,10 @@
 // table in input_projection.cpp dispatches to, and the quantities they share.
 
 #include <cmath>
+#include <numbers>
 
-#include "projection/fast_math.h"
+#include "geometry/angle_constants.h"
+#include "geometry/fast_math.h"
 #include "projection/input_projection.h"
 
 namespace globaro::input_detail {
@@ -31,8 +33,8 @@ struct Common {
     float lambda = 0.0f;  // longitude, positive towards the left of the image
 };
 
-inline constexpr float kPiF = 3.1415927f;
-inline constexpr float kInvPiF = 0.31830987f;
+inline constexpr float kPiF = std::numbers::pi_v<float>;
+inline constexpr float kInvPiF = std::numbers::inv_pi_v<float>;
 
 // p = acos(y)/π, 0 when y is not a number. y is limited to [−1, 1] first so
 // that a rounding overshoot at the south pole stays at the south pole.
@@ -46,8 +48,8 @@ inline float polarFraction(float y) noexcept {
 
 // s = (atan2(x, z) + π)/(2π), atan2 in double on the float components.
 inline float aroundFraction(float x, float z) noexcept {
-    return static_cast<float>((fast_math::atan2(static_cast<double>(x), static_cast<double>(z)) + 3.1415927410125732) *
-                              0.15915493667125702);
+    return static_cast<float>((fast_math::atan2(static_cast<double>(x), static_cast<double>(z)) + kFloatPiWidened) *
+                              kFloatInvTwoPiWidened);
 }
 
 inline Common commonQuantities(const SphereDir& d) noexcept {

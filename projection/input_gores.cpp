@@ -4,6 +4,7 @@
 
 #include <cmath>
 
+#include "geometry/angle_constants.h"
 #include "projection/input_formulas.h"
 
 namespace globaro::input_detail {
@@ -42,11 +43,11 @@ void lookupGores(const InputCall& call, InputSample& out) noexcept {
     float g = n * c.e;
     if (g < 0.0f) g -= 1.0f;
     const float k = static_cast<float>(static_cast<int>(g)) - layout.offset;
-    const float centre = static_cast<float>(6.283185307 / layout.count * k);
+    const float centre = static_cast<float>(kTwoPiNineDecimals / layout.count * k);
 
     // American polyconic about the central meridian (latitude south positive).
-    const float phi = static_cast<float>((static_cast<double>(c.p) - 0.5) * 3.141592653);
-    const float lambda = static_cast<float>((static_cast<double>(c.e) - 0.5) * 6.283185307 - centre);
+    const float phi = static_cast<float>((static_cast<double>(c.p) - 0.5) * kPiNineDecimals);
+    const float lambda = static_cast<float>((static_cast<double>(c.e) - 0.5) * kTwoPiNineDecimals - centre);
     float x = 0.0f;
     float y = 0.0f;
     if (phi == 0.0f) {
@@ -59,8 +60,8 @@ void lookupGores(const InputCall& call, InputSample& out) noexcept {
         x = std::sin(e) * cot + centre;
         y = (1.0f - std::cos(e)) * cot + phi;
     }
-    float u = static_cast<float>(x / 6.283185307 + 0.5);
-    float v = static_cast<float>(y / 3.141592653 + 0.5);
+    float u = static_cast<float>(x / kTwoPiNineDecimals + 0.5);
+    float v = static_cast<float>(y / kPiNineDecimals + 0.5);
 
     if (layout.radial) {
         if (v > 0.5f) {
@@ -70,7 +71,7 @@ void lookupGores(const InputCall& call, InputSample& out) noexcept {
             const float t = 12.0f * u;
             const float j = std::floor(t);
             const float f = t - j - 0.5f;
-            const float alpha = static_cast<float>((k + 0.5f) * (-6.2831854820251465) / 12.0);
+            const float alpha = static_cast<float>((k + 0.5f) * (-kFloatTwoPiWidened) / 12.0);
             const float r = f * 2.0f / 12.0f;
             const float ur = r * std::cos(alpha) - v * std::sin(alpha) + 0.5f;
             const float vr = r * std::sin(alpha) + v * std::cos(alpha) + 0.5f;

@@ -11,7 +11,7 @@
 #include <array>
 #include <cstdint>
 
-#include "projection/projection_id.h"
+#include "geometry/projection_id.h"
 
 namespace globaro {
 

@@ -5,8 +5,8 @@
 
 #include <cstdint>
 
-#include "projection/projection_id.h"
-#include "projection/vec_math.h"
+#include "geometry/projection_id.h"
+#include "geometry/vec_math.h"
 
 namespace globaro {
 

@@ -5,7 +5,9 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <numbers>
 
+#include "geometry/angle_constants.h"
 #include "projection/input_formulas.h"
 #include "projection/world_map_solvers.h"
 
@@ -22,10 +24,9 @@ struct MollweideTable {
 
 MollweideTable buildMollweideTable() noexcept {
     MollweideTable table;
-    constexpr float kPi = 3.1415927f;
     for (int i = 0; i < kMollweideSize; ++i) {
-        const float phi = static_cast<float>(i) * kPi / 399.0f;
-        const float target = static_cast<float>(kPi * std::sin(static_cast<double>(phi)));
+        const float phi = static_cast<float>(i) * std::numbers::pi_v<float> / 399.0f;
+        const float target = static_cast<float>(std::numbers::pi_v<float> * std::sin(static_cast<double>(phi)));
         // Newton's method on x + sin x = π·sin φ, x = 2θ.
         float x = phi / 2.0f;
         for (int iteration = 0; iteration < 100; ++iteration) {
@@ -52,7 +53,7 @@ void prepareInputTables() noexcept { (void)mollweideTable(); }
 
 float mollweideAngle(float alpha) noexcept {
     const auto& t = mollweideTable().theta;
-    float pos = std::fabs(alpha) * 0.31830987f * 399.0f;
+    float pos = std::fabs(alpha) * input_detail::kInvPiF * 399.0f;
     if (!(pos >= 0.0f)) pos = 0.0f;
     if (pos > 399.0f) pos = 399.0f;
     const int i = std::clamp(static_cast<int>(std::floor(pos)), 0, kMollweideSize - 1);
@@ -64,7 +65,7 @@ float mollweideAngle(float alpha) noexcept {
 }
 
 double eckertIVAngle(double phi) noexcept {
-    constexpr double kHalfPi = 1.5707963267948966;
+    constexpr double kHalfPi = std::numbers::pi / 2.0;
     if (phi >= kHalfPi) return kHalfPi;
     if (phi <= -kHalfPi) return -kHalfPi;
     const double t = std::fabs(phi);
@@ -81,7 +82,6 @@ double eckertIVAngle(double phi) noexcept {
 }
 
 Vec3d powerWarp(const Vec3d& d, double e, bool* wedge) noexcept {
-    constexpr double kTwoPi = 6.283185307179586;
     // Turn.
     double x = d.x;
     double y = d.z;
@@ -97,7 +97,7 @@ Vec3d powerWarp(const Vec3d& d, double e, bool* wedge) noexcept {
     if (z + 1.0 > 0.0) w = Complex{-x / (z + 1.0), -y / (z + 1.0)};
     w = Complex{-w.im, w.re};
     if (wedge != nullptr) {
-        const double a = planeAngle(w.re, w.im) / kTwoPi + 0.75;
+        const double a = planeAngle(w.re, w.im) / (2.0 * std::numbers::pi) + 0.75;
         *wedge = std::fabs((a - std::floor(a) - 0.5) * 2.0 * e) > 1.0;
     }
     w = complexPow(w, e);
@@ -146,7 +146,7 @@ void lookupNicolosi(const InputCall& call, InputSample& out) noexcept {
         setMiss(out);
         return;
     }
-    float l = (c.s - 0.5f) * 6.2831855f;
+    float l = (c.s - 0.5f) * (2.0f * kPiF);
     const float phi = (c.p - 0.5f) * kPiF;
     bool mirrored = false;
     if (l < 0.0f) {
@@ -197,22 +197,22 @@ void lookupLagrange(const InputCall& call, InputSample& out) noexcept {
 }
 
 void lookupWinkelTripel(const InputCall& call, InputSample& out) noexcept {
-    constexpr double kPi = 3.141592653589793;
+    using std::numbers::pi;
     const Common c = commonQuantities(call.d);
-    const double lambda = (static_cast<double>(c.s) - 0.5) * 2.0 * kPi;
-    const double phi = (static_cast<double>(c.p) - 0.5) * kPi;
+    const double lambda = (static_cast<double>(c.s) - 0.5) * 2.0 * pi;
+    const double phi = (static_cast<double>(c.p) - 0.5) * pi;
     const double alpha = std::acos(std::clamp(std::cos(lambda / 2.0) * std::cos(phi), -1.0, 1.0));
     const double sinc = alpha == 0.0 ? 1.0 : alpha / std::sin(alpha);
     const double x = (std::sin(lambda / 2.0) * 2.0 * sinc * std::cos(phi) + lambda * 0.6366197723675814) / 2.0;
     const double y = (std::sin(phi) * sinc + phi) / 2.0;
-    out.v = static_cast<float>((y / 1.5707963267948966) * 0.5 + 0.5);
+    out.v = static_cast<float>((y / (std::numbers::pi / 2.0)) * 0.5 + 0.5);
     out.u = static_cast<float>(0.5 - x / 2.570796326312263 * 0.5);
 }
 
 void lookupHammer(const InputCall& call, InputSample& out) noexcept {
     const Common c = commonQuantities(call.d);
-    const double phi = (static_cast<double>(c.p) - 0.5) * 3.141592653;
-    const double lambda = (static_cast<double>(c.s) - 0.5) * 6.283185307;
+    const double phi = (static_cast<double>(c.p) - 0.5) * kPiNineDecimals;
+    const double lambda = (static_cast<double>(c.s) - 0.5) * kTwoPiNineDecimals;
     const float d = static_cast<float>(std::sqrt(std::cos(lambda / 2.0) * std::cos(phi) + 1.0));
     if (d != 0.0f) {
         out.v = static_cast<float>(std::sin(phi) / d * 0.5 + 0.5);
@@ -227,37 +227,37 @@ void lookupOrtelius(const InputCall& call, InputSample& out) noexcept {
     constexpr double kQuarterPiSquared = 2.46740110027234;  // π²/4
     const Common c = commonQuantities(call.d);
     out.v = c.p;
-    const float lambda = static_cast<float>((static_cast<double>(c.s) - 0.5) * 6.2831854820251465);
+    const float lambda = static_cast<float>((static_cast<double>(c.s) - 0.5) * kFloatTwoPiWidened);
     const float sigma = lambda < 0.0f ? -1.0f : 1.0f;
     const float l = std::fabs(lambda);
     if (l == 0.0f) {
         out.u = 0.5f;
         return;
     }
-    const float phi = static_cast<float>((static_cast<double>(c.p) - 0.5) * 3.1415927410125732);
+    const float phi = static_cast<float>((static_cast<double>(c.p) - 0.5) * kFloatPiWidened);
     float f = 0.0f;
     float w = 0.0f;
-    if (l >= 1.5707964f) {
-        f = 1.5707964f;
+    if (l >= kPiF / 2.0f) {
+        f = kPiF / 2.0f;
         w = static_cast<float>(std::sqrt(std::fmax(0.0, kQuarterPiSquared - static_cast<double>(phi) * phi)));
     } else {
         f = static_cast<float>((kQuarterPiSquared / l + l) * 0.5);
         w = std::sqrt(std::fmax(0.0f, f * f - phi * phi));
     }
-    const float x = sigma * (w + l - f) * 0.15915494f;
+    const float x = sigma * (w + l - f) * (kInvPiF / 2.0f);
     out.u = 0.5f - x;
 }
 
 void lookupStrebe1995(const InputCall& call, InputSample& out) noexcept {
-    constexpr double kPi = 3.141592653589793;
+    using std::numbers::pi;
     const Common c = commonQuantities(call.d);
-    const double lambda = (static_cast<double>(c.s) - 0.5) * 2.0 * kPi;
-    const double phi = (static_cast<double>(c.p) - 0.5) * kPi;
+    const double lambda = (static_cast<double>(c.s) - 0.5) * 2.0 * pi;
+    const double phi = (static_cast<double>(c.p) - 0.5) * pi;
     const double theta = eckertIVAngle(phi);
     const double a = std::sin(theta) * 1.3265004281770023 / 1.35;
     const double b = std::sqrt(2.0 - a * a);
-    const double x2 = (std::cos(theta) + 1.0) * (lambda * 2.7) / 4.736662856426298 * 0.7853981633974483 / b;
-    const double cc = (std::asin(a * 1.4142135623730951 * 0.5) * 2.0 + b * a) * 0.3183098861837907;
+    const double x2 = (std::cos(theta) + 1.0) * (lambda * 2.7) / 4.736662856426298 * (std::numbers::pi / 4.0) / b;
+    const double cc = (std::asin(a * std::numbers::sqrt2 * 0.5) * 2.0 + b * a) * std::numbers::inv_pi;
     const double dd = std::sqrt(std::fmax(0.0, 1.0 - cc * cc));
     const double h = std::sqrt(2.0 / (std::cos(x2) * dd + 1.0));
     const double x = std::sin(x2) * (h * 2.0 / 1.35 * dd);
@@ -269,10 +269,10 @@ void lookupStrebe1995(const InputCall& call, InputSample& out) noexcept {
 }
 
 void lookupEckertIV(const InputCall& call, InputSample& out) noexcept {
-    constexpr double kPi = 3.141592653589793;
+    using std::numbers::pi;
     const Common c = commonQuantities(call.d);
-    const double lambda = (static_cast<double>(c.s) - 0.5) * 2.0 * kPi;
-    const double phi = (static_cast<double>(c.p) - 0.5) * kPi;
+    const double lambda = (static_cast<double>(c.s) - 0.5) * 2.0 * pi;
+    const double phi = (static_cast<double>(c.p) - 0.5) * pi;
     const double theta = eckertIVAngle(phi);
     const double x = (std::cos(theta) + 1.0) * lambda * 0.4222382003157712;
     const double y = std::sin(theta) * 1.3265004281770023;

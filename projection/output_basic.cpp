@@ -4,6 +4,7 @@
 
 #include <cmath>
 
+#include "geometry/angle_constants.h"
 #include "projection/output_formulas.h"
 
 namespace globaro::output_detail {
@@ -35,9 +36,8 @@ void mapEquiTall(const OutputCall& c, OutputResult& r) noexcept { setHit(r, equi
 
 void mapMercator(const OutputCall& c, OutputResult& r) noexcept {
     const float h = static_cast<float>(
-        (std::atan(std::sinh((c.b - 0.5f) * static_cast<float>(c.ctx.frame.aspect) * 6.2831855f)) +
-         1.5707963705062866) *
-        0.31830987334251404);
+        (std::atan(std::sinh((c.b - 0.5f) * static_cast<float>(c.ctx.frame.aspect) * kTwoPiF)) + kFloatHalfPiWidened) *
+        kFloatInvPiWidened);
     setHit(r, equirectDirection(1.0f - c.a, h));
 }
 
@@ -64,7 +64,7 @@ void mapPolar(const OutputCall& c, OutputResult& r) noexcept {
     const float theta = planeAngle(c.X(), c.Y());
     float rad = std::sqrt(rho2);
     if (v == Variant::kMagnipolar) rad = static_cast<float>((1.0 / (1.2 - rad) - 0.8333333333333334) * 6.0 / 25.0);
-    const SphereDir d = equirectDirection(-theta / 6.2831855f, rad);
+    const SphereDir d = equirectDirection(-theta / kTwoPiF, rad);
     setHit(r, v == Variant::kAnnulus ? d : poleToCentre(d));
 }
 
@@ -77,7 +77,7 @@ void mapHalfPolar(const OutputCall& c, OutputResult& r) noexcept {
     if (theta > kTwoPiF) theta -= kTwoPiF;
     const float alpha = (theta - kPiF) * -2.0f;
     if (!(alpha >= -kPiF && alpha <= kPiF && rad >= 0.0f && rad <= 1.0f)) return;
-    setHit(r, equirectDirection((alpha + kPiF) / 6.2831855f, rad));
+    setHit(r, equirectDirection((alpha + kPiF) / kTwoPiF, rad));
 }
 
 void mapOrthographic(const OutputCall& c, OutputResult& r) noexcept {
@@ -115,7 +115,7 @@ void mapHammer(const OutputCall& c, OutputResult& r) noexcept {
 
 void mapSinusoidal(const OutputCall& c, OutputResult& r) noexcept {
     const float phi = kTwoPiF * c.Y();
-    if (!(std::fabs(phi) < 1.5707964f)) return;
+    if (!(std::fabs(phi) < kPiF / 2.0f)) return;
     const float cs = std::cos(phi);
     const float lambda = cs == 0.0f ? 0.0f : kTwoPiF * c.X() / cs;
     if (!(lambda > -kPiF && lambda < kPiF)) return;
@@ -135,7 +135,7 @@ void mapHyperbolic(const OutputCall& c, OutputResult& r) noexcept {
     const float q = 2.0f * c.Y();
     const float theta = planeAngle(c.X(), c.Y());
     const float rad = std::sqrt(p * p + q * q);
-    const SphereDir d = equirectDirection(-theta / 6.2831855f, 1.0f - 1.0f / (rad * c.ctx.wideTan + 1.0f));
+    const SphereDir d = equirectDirection(-theta / kTwoPiF, 1.0f - 1.0f / (rad * c.ctx.wideTan + 1.0f));
     setHit(r, poleToCentre(d));
 }
 
@@ -159,7 +159,7 @@ void mapAboveAndBelow(const OutputCall& c, OutputResult& r) noexcept {
     const float k = 0.5f * t * t;
     const ViewFrame& f = c.ctx.frame;
     const float w1 = c.X() * k;
-    const float alpha = (c.ctx.fov / 180.0f) * 1.5707964f;
+    const float alpha = (c.ctx.fov / 180.0f) * (kPiF / 2.0f);
     r.ownTag = true;
     if (c.b > 0.5f) {
         const float w2 = static_cast<float>((c.b - 0.75) * f.scale * f.aspect) * k;
@@ -178,10 +178,10 @@ void mapUpAndDown(const OutputCall& c, OutputResult& r) noexcept {
     const SphereDir d = inverseStereographic(c.X() * k, c.Y() * k);
     r.ownTag = true;
     if (c.b < 0.5f) {
-        setHit(r, turnAboutX(d, -1.5707964f));
+        setHit(r, turnAboutX(d, -kPiF / 2.0f));
         r.regionTag = kTagPlainMap;
     } else {
-        setHit(r, turnAboutX(d, 1.5707964f));
+        setHit(r, turnAboutX(d, kPiF / 2.0f));
         r.regionTag = kTagSecondHalf;
     }
 }

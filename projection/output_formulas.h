@@ -6,17 +6,18 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <numbers>
 #include <span>
 
 #include "projection/render_context.h"
 
 namespace globaro::output_detail {
 
-inline constexpr float kPiF = 3.1415927f;
-inline constexpr float kTwoPiF = 6.2831855f;
-inline constexpr float kInvPiF = 0.31830987f;
-inline constexpr double kPi = 3.141592653589793;
-inline constexpr double kHalfPi = 1.5707963267948966;
+inline constexpr float kPiF = std::numbers::pi_v<float>;
+inline constexpr float kTwoPiF = 2.0f * std::numbers::pi_v<float>;
+inline constexpr float kInvPiF = std::numbers::inv_pi_v<float>;
+inline constexpr double kPi = std::numbers::pi;
+inline constexpr double kHalfPi = std::numbers::pi / 2.0;
 
 // What one output routine receives: the output position and the render's
 // context. The plane points are worked out where a routine asks for them
@@ -251,9 +252,9 @@ std::span<const OutputEntry> outputTable() noexcept;
 // E(w, v): the direction an equirectangular input shows at horizontal
 // fraction 1 − w and vertical fraction v, in float.
 inline SphereDir equirectDirection(float w, float v) noexcept {
-    const float y = std::sin((v - 0.5f) * -3.1415927f);
+    const float y = std::sin((v - 0.5f) * -kPiF);
     const float r = std::sqrt(std::fmax(0.0f, 1.0f - y * y));
-    const float angle = (w - 0.5f) * 6.2831855f;
+    const float angle = (w - 0.5f) * kTwoPiF;
     return {std::sin(angle) * r, y, std::cos(angle) * r};
 }
 

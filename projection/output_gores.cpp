@@ -46,7 +46,7 @@ void mapGores(const OutputCall& call, OutputResult& r) noexcept {
             if (m < 5e-6f || m > 10.0f || !std::isfinite(delta)) break;
         }
     }
-    if (!(phi > -1.5707964f && phi < 1.5707964f)) return;
+    if (!(phi > -kPiF / 2.0f && phi < kPiF / 2.0f)) return;
 
     // Longitude within the gore.
     float lambda = 0.0f;
@@ -56,7 +56,7 @@ void mapGores(const OutputCall& call, OutputResult& r) noexcept {
         if (std::isnan(lambda)) lambda = 0.0f;
     }
     const float p = phi / kPiF + 0.5f;
-    const float q = lambda / 6.283185307f + 0.5f;
+    const float q = lambda / kTwoPiF + 0.5f;
     const float half = 1.0f / (2.0f * n);
     if (!(q >= 0.5f - half && q <= 0.5f + half)) return;
     float w = static_cast<float>(k) / n + 0.5f + q + 0.5f / n;

@@ -7,7 +7,9 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <numbers>
 
+#include "geometry/vec_math.h"
 #include "polyhedra/poly_model.h"
 #include "polyhedra/poly_summary.h"
 #include "projection/catalogue.h"
@@ -15,8 +17,6 @@
 #include "projection/input_layouts.h"
 #include "projection/input_projection.h"
 #include "projection/output_formulas.h"
-#include "projection/vector_math.h"
-#include "settings/settings_record.h"
 
 namespace globaro {
 
@@ -571,7 +571,7 @@ bool mapOutputRow(float x0, float y, std::int32_t count, float s, float ox, floa
         Vec4f u = vector_math::splat(0.0f), v = u;
         if (equirectangular) {
             // u = 1 − (atan2(x, z) + π)/(2π), v = acos(y)/π with y limited to [−1, 1].
-            u = vector_math::splat(1.0f) - (vector_math::atan2(dx, dz) + vector_math::splat(vector_math::kPi)) *
+            u = vector_math::splat(1.0f) - (vector_math::atan2(dx, dz) + vector_math::splat(std::numbers::pi_v<float>)) *
                                                vector_math::splat(0.15915494f);
             const Vec4f cy = dy > vector_math::splat(1.0f) ? vector_math::splat(1.0f)
                                                             : (dy < vector_math::splat(-1.0f) ? vector_math::splat(-1.0f) : dy);

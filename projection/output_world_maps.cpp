@@ -7,7 +7,7 @@
 #include <array>
 #include <cmath>
 
-#include "projection/fast_math.h"
+#include "geometry/fast_math.h"
 #include "projection/output_formulas.h"
 #include "projection/world_map_solvers.h"
 

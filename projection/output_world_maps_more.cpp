@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <numbers>
 #include <span>
 #include <string_view>
 
@@ -25,7 +26,7 @@ namespace output_detail {
 
 namespace {
 
-constexpr double kSqrt2 = 1.4142135623730951;
+constexpr double kSqrt2 = std::numbers::sqrt2;
 constexpr double kMollweideX = 2.0 * kSqrt2 / kPi;  // x of the Mollweide map per radian of longitude
 constexpr double kDeg = kPi / 180.0;
 

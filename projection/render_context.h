@@ -1,18 +1,17 @@
 #pragma once
 // The render context: everything a render's workers read while they map
 // output samples to the sphere, built once per render on the calling thread
-// from the settings. Also the per-sample record `RenderCell` that the output
-// mapping fills and the pixel pipeline reads.
+// from the settings (render/render_setup.h). Also the per-sample record
+// `RenderCell` that the output mapping fills and the pixel pipeline reads.
 
 #include <cstdint>
 
+#include "geometry/projection_id.h"
+#include "geometry/sphere_frame.h"
 #include "projection/input_projection.h"
-#include "projection/projection_id.h"
-#include "projection/sphere_frame.h"
 
 namespace globaro {
 
-struct SettingsRecord;
 struct PolyModel;
 struct PolyJobState;
 
@@ -23,38 +22,39 @@ struct OutputEntry;
 // ---- per-sample record ------------------------------------------------------------
 
 // One pixel corner of a tile: 37 four-byte fields in a fixed order. The
-// fields marked "projection" or "model" are scratch of the individual
-// projections and of the polyhedron model.
+// fields named "projectionScratch" and "modelScratch" belong to the
+// individual projections and to the polyhedron model: the shared mapping
+// only gives them their reset values.
 struct RenderCell {
-    float inputU;               //  1 input position, fraction of the input width (−1: none)
-    float inputV;               //  2 input position, fraction of the input height
-    float overlayValue;         //  3 secondary overlay value (projection)
-    float overlayWeight;        //  4 secondary overlay weight (projection)
-    float secondU;              //  5 equirectangular position of the direction (graticule), u
-    float secondV;              //  6 the same, v
-    float lineValue;            //  7 first line function of the outline overlay (1 at the start of a mapping)
-    float weight;               //  8 zenith & nadir seam weight; b for the equirectangular output
-    float lineValue2;           //  9 second line function (faces of the model; 1 at the start of a mapping)
-    float lineCoverage;         // 10 accumulated line coverage (not written by the mapping)
-    std::int32_t modelIndex;    // 11 model
-    std::uint8_t flags[4];      // 12 model; byte 2 cleared at reset
-    float shade;                // 13 read by the shading pass
-    std::int32_t modelWords[3]; // 14..16 model
-    float normal[3];            // 17..19 the direction, kept for the shading of the globe outputs
-    std::int32_t word20;        // 20 (0 at the start of a mapping)
-    float aux21;                // 21 projection (0 at the start of a mapping)
-    float aux22;                // 22 projection (−1 at the start of a mapping)
-    std::int32_t modelPair[2];  // 23, 24 model
-    float modelU;               // 25 model
-    float modelV;               // 26 model
-    std::int32_t faceIndex;     // 27 cube face of the input layouts, or the output's face or gore
-    std::int32_t modelCounter;  // 28 model
-    std::int32_t word29;        // 29 (not written by the mapping)
-    std::int32_t regionTag;     // 30 −7 plain map, −9 second half, ≥0 face, ≥3010 tab, −5 empty, < −10000 gap/miss
-    std::uint32_t pieceTag;     // 31 region code of the input lookup, or the projection's piece number
-    std::uint32_t subTag;       // 32 1 when inputU or inputV lies outside [0, 1]
-    std::int32_t word33;        // 33 model
-    float colour[4];            // 34..37 final red, green, blue, alpha
+    float inputU;                       //  1 input position, fraction of the input width (−1: none)
+    float inputV;                       //  2 input position, fraction of the input height
+    float overlayValue;                 //  3 secondary overlay value (projection)
+    float overlayWeight;                //  4 secondary overlay weight (projection)
+    float secondU;                      //  5 equirectangular position of the direction (graticule), u
+    float secondV;                      //  6 the same, v
+    float lineValue;                    //  7 first line function of the outline overlay (1 at the start of a mapping)
+    float weight;                       //  8 zenith & nadir seam weight; b for the equirectangular output
+    float lineValue2;                   //  9 second line function (faces of the model; 1 at the start of a mapping)
+    float lineCoverage;                 // 10 accumulated line coverage (not written by the mapping)
+    std::int32_t modelScratchIndex;     // 11 the model's (−1 at reset)
+    std::uint8_t modelFlags[4];         // 12 the model's flag bytes; byte 2 cleared at reset
+    float shadeFactor;                  // 13 brightness factor for the shading pass (1 at reset)
+    std::int32_t modelScratchWords[3];  // 14..16 the model's
+    float normal[3];                    // 17..19 the direction, kept for the shading of the globe outputs
+    std::int32_t mappingScratchWord;    // 20 0 at the start of a mapping, not written otherwise
+    float projectionScratch[2];         // 21, 22 the projections' (0 and −1 at the start of a mapping)
+    std::int32_t modelScratchPair[2];   // 23, 24 the model's (−1, −1 at reset)
+    float modelScratchU;                // 25 the model's (−1 at reset)
+    float modelScratchV;                // 26 the model's (−1 at reset)
+    std::int32_t faceIndex;             // 27 cube face of the input layouts, or the output's face or gore
+    std::int32_t modelScratchCount;     // 28 the model's (0 at reset)
+    std::int32_t spareWord;             // 29 not written by the mapping
+    std::int32_t regionTag;             // 30 −7 plain map, −9 second half, ≥0 face, ≥3010 tab, −5 empty,
+                                        //    < −10000 gap or miss
+    std::uint32_t pieceTag;             // 31 region code of the input lookup, or the projection's piece number
+    std::uint32_t subTag;               // 32 1 when inputU or inputV lies outside [0, 1]
+    std::int32_t modelScratchWord;      // 33 the model's (0 at reset)
+    float colour[4];                    // 34..37 final red, green, blue, alpha
 };
 static_assert(sizeof(RenderCell) == 148, "RenderCell is 37 four-byte fields");
 
@@ -78,25 +78,25 @@ inline void resetRenderCell(RenderCell& cell) noexcept {
     cell.lineValue = 1.0f;
     cell.weight = -1.0f;
     cell.lineValue2 = 1.0f;
-    cell.modelIndex = -1;
-    cell.flags[2] = 0;
-    cell.shade = 1.0f;
+    cell.modelScratchIndex = -1;
+    cell.modelFlags[2] = 0;
+    cell.shadeFactor = 1.0f;
     cell.normal[0] = 0.0f;
     cell.normal[1] = 0.0f;
     cell.normal[2] = 1.0f;
-    cell.word20 = 0;
-    cell.aux21 = 0.0f;
-    cell.aux22 = -1.0f;
-    cell.modelPair[0] = -1;
-    cell.modelPair[1] = -1;
-    cell.modelU = -1.0f;
-    cell.modelV = -1.0f;
+    cell.mappingScratchWord = 0;
+    cell.projectionScratch[0] = 0.0f;
+    cell.projectionScratch[1] = -1.0f;
+    cell.modelScratchPair[0] = -1;
+    cell.modelScratchPair[1] = -1;
+    cell.modelScratchU = -1.0f;
+    cell.modelScratchV = -1.0f;
     cell.faceIndex = -1;
-    cell.modelCounter = 0;
+    cell.modelScratchCount = 0;
     cell.regionTag = kTagCellReset;
     cell.pieceTag = 0;
     cell.subTag = 0;
-    cell.word33 = 0;
+    cell.modelScratchWord = 0;
 }
 
 // ---- view frame -------------------------------------------------------------------
@@ -183,34 +183,6 @@ struct RenderContext {
     // changed `inputProjection` since.
     ResolvedInput input;
 };
-
-// Sizes a render needs beside the settings.
-struct RenderSizes {
-    std::int32_t outputWidth = 1;
-    std::int32_t outputHeight = 1;
-    std::int32_t inputWidth = 2;
-    std::int32_t inputHeight = 1;
-};
-
-// Options of one render setup.
-struct RenderSetupOptions {
-    // The polyhedron model to prepare and read; null leaves the model outputs empty.
-    PolyModel* polyModel = nullptr;
-    // Set when the render is not for the dialog preview (the model's detail flag).
-    bool finalRender = true;
-};
-
-// Builds the context of one render from the settings (latitude, longitude,
-// spin, fov, flip, anamorphosis, colours, projections, grid, indicatrix,
-// tabs, innerProjection). Prepares the polyhedron model when the output is
-// drawn through it, and the one-time tables of the projections. Sizes below 1
-// count as 1. Call on the rendering thread before any worker starts.
-void setupRenderContext(RenderContext& ctx, const SettingsRecord& settings, const RenderSizes& sizes,
-                        const RenderSetupOptions& options = {}) noexcept;
-
-// The context of the input preview: output 81 ("equi tall"), fov 90,
-// latitude 0, longitude 0, spin 90 and the input projection of the settings.
-void setupInputPreviewContext(RenderContext& ctx, const SettingsRecord& settings, const RenderSizes& sizes) noexcept;
 
 // The 128 indicatrix centres (filled by the setup when the indicatrix is on).
 void buildIndicatrixCentres(RenderContext& ctx) noexcept;

@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "projection/projection_id.h"
+#include "geometry/projection_id.h"
 
 namespace globaro {
 

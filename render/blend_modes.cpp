@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <numbers>
 
 #include "render/blend_hsl.h"
 #include "render/opponent_space.h"
@@ -334,7 +335,7 @@ void modeWest(const Operands& o, ColorRgba& out) {
 }
 
 void modeFrontal(const Operands& o, ColorRgba& out) {
-  constexpr float kTurn = 6.2831855f;
+  constexpr float kTurn = 2.0f * std::numbers::pi_v<float>;
   const Hsl hs = hslOf(o.s);
   const Hsl hd = hslOf(o.d);
   const float sx = hs.saturation * std::cos(kTurn * hs.hue);

@@ -7,6 +7,7 @@
 #include "polyhedra/soccer_input_model.h"
 #include "projection/catalogue.h"
 #include "projection/input_projection.h"
+#include "render/render_setup.h"
 #include "settings/settings_record.h"
 
 namespace globaro {

@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <type_traits>
 
-#include "projection/projection_id.h"
+#include "geometry/projection_id.h"
 
 namespace globaro {
 
@@ -51,8 +51,6 @@ enum ExportKind : std::int32_t {
 inline constexpr std::int32_t kSettingsVersion = 48;
 // `version` after prepare, until a settings source has been read.
 inline constexpr std::int32_t kVersionUnread = -999;
-// The reserved output id under which special renders run `innerProjection`.
-inline constexpr ProjectionId kSpecialRenderProjection = 1045;
 
 // Number of `legacyWords`: words 0 to 20.
 inline constexpr int kLegacyWordCount = 21;

@@ -5,7 +5,7 @@
 #include <cmath>
 #include <vector>
 
-#include "projection/vec_math.h"
+#include "geometry/vec_math.h"
 
 namespace globaro::testing {
 

@@ -14,6 +14,7 @@
 #include "polyhedra/poly_model.h"
 #include "projection/input_layouts.h"
 #include "projection/input_projection.h"
+#include "render/render_setup.h"
 
 namespace globaro {
 namespace {

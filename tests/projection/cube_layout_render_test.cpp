@@ -13,6 +13,7 @@
 #include "projection/render_context.h"
 #include "render/pipeline_test_support.h"
 #include "render/pixel_pipeline.h"
+#include "render/render_setup.h"
 #include "settings/settings_record.h"
 
 namespace globaro {

@@ -10,8 +10,8 @@
 #include <thread>
 #include <vector>
 
+#include "geometry/sphere_frame.h"
 #include "projection/input_projection.h"
-#include "projection/sphere_frame.h"
 
 namespace globaro {
 namespace {

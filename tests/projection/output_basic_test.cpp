@@ -9,6 +9,7 @@
 #include "output_test_support.h"
 #include "projection/catalogue.h"
 #include "projection/input_projection.h"
+#include "render/render_setup.h"
 
 namespace globaro {
 namespace {

@@ -15,6 +15,7 @@
 #include "polyhedra/poly_model.h"
 #include "projection/catalogue.h"
 #include "projection/input_projection.h"
+#include "render/render_setup.h"
 
 namespace globaro {
 namespace {
@@ -40,9 +41,9 @@ TEST(OutputMapping, StartOfMappingValuesOnAMiss) {
     EXPECT_EQ(c.lineValue, 1.0f);
     EXPECT_EQ(c.lineValue2, 1.0f);
     EXPECT_EQ(c.normal[2], 1.0f);
-    EXPECT_EQ(c.aux21, 0.0f);
-    EXPECT_EQ(c.aux22, -1.0f);
-    EXPECT_EQ(c.word20, 0);
+    EXPECT_EQ(c.projectionScratch[0], 0.0f);
+    EXPECT_EQ(c.projectionScratch[1], -1.0f);
+    EXPECT_EQ(c.mappingScratchWord, 0);
 }
 
 TEST(OutputMapping, PlainHitGetsThePlainTagAndTheInputRegionCode) {

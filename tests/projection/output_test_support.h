@@ -11,6 +11,7 @@
 #include "projection/output_formulas.h"
 #include "projection/output_mapping.h"
 #include "projection/render_context.h"
+#include "render/render_setup.h"
 #include "settings/settings_record.h"
 
 namespace globaro::testing {

@@ -8,8 +8,8 @@
 #include <complex>
 #include <limits>
 
-#include "projection/sphere_frame.h"
-#include "projection/vec_math.h"
+#include "geometry/sphere_frame.h"
+#include "geometry/vec_math.h"
 
 namespace globaro {
 namespace {

@@ -10,6 +10,7 @@
 #include "pipeline_test_support.h"
 #include "polyhedra/poly_model.h"
 #include "render/render_session.h"
+#include "render/render_setup.h"
 #include "settings/settings_record.h"
 
 namespace globaro {

@@ -12,6 +12,7 @@
 #include "projection/output_mapping.h"
 #include "projection/output_test_support.h"
 #include "render/pipeline_test_support.h"
+#include "render/render_setup.h"
 
 namespace globaro {
 namespace {

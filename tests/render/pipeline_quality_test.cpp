@@ -10,6 +10,7 @@
 #include "pipeline_test_support.h"
 #include "projection/render_context.h"
 #include "render/pixel_pipeline.h"
+#include "render/render_setup.h"
 #include "settings/settings_record.h"
 
 namespace globaro {

@@ -6,8 +6,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "geometry/sphere_frame.h"
 #include "projection/render_context.h"
-#include "projection/sphere_frame.h"
 #include "render/composite.h"
 #include "render/image_pyramid.h"
 #include "render/pixel_pipeline.h"

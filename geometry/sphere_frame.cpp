@@ -1,14 +1,19 @@
-#include "projection/sphere_frame.h"
+#include "geometry/sphere_frame.h"
 
 #include <algorithm>
-#include <iterator>
 #include <cmath>
+#include <iterator>
+#include <numbers>
 
 namespace globaro {
 
 namespace {
 
-constexpr float kPiF = 3.1415927f;
+// The fixed angles, in radians, of the tilted rotation that the tiling
+// outputs apply to their directions: given values, not derived from others.
+constexpr float kTiltedLatitude = -0.8650501f;
+constexpr float kTiltedLongitude = 1.1684928f;
+constexpr float kTiltedSpin = -0.7012425f;
 
 // The outputs whose half-angle fold follows the rotation.
 constexpr ProjectionId kFoldAfterRotationOutputs[] = {36, 37, 38, 53, 61, 63, 73, 74, 288, 300, 301, 1044};
@@ -51,14 +56,16 @@ RotationRecord rotationFromRadians(float longitude, float latitude, float spin) 
 }
 
 RotationRecord rotationFromAngles(float longitudeDeg, float latitudeDeg, float spinDeg) noexcept {
-    const float latitude = latitudeDeg * kPiF / 180.0f;
-    const float longitude = static_cast<float>(static_cast<double>(longitudeDeg) * static_cast<double>(kPiF) / 180.0);
-    const float spin = static_cast<float>(static_cast<double>(spinDeg) * static_cast<double>(kPiF) / 180.0);
+    // π as a float throughout; longitude and spin are converted in double.
+    constexpr float piF = std::numbers::pi_v<float>;
+    const float latitude = latitudeDeg * piF / 180.0f;
+    const float longitude = static_cast<float>(static_cast<double>(longitudeDeg) * static_cast<double>(piF) / 180.0);
+    const float spin = static_cast<float>(static_cast<double>(spinDeg) * static_cast<double>(piF) / 180.0);
     return rotationFromRadians(longitude, latitude, spin);
 }
 
 RotationRecord tiltedRotation() noexcept {
-    return rotationFromRadians(1.1684928f, -0.8650501f, -0.7012425f);
+    return rotationFromRadians(kTiltedLongitude, kTiltedLatitude, kTiltedSpin);
 }
 
 bool foldsAfterRotation(ProjectionId output) noexcept {
@@ -88,33 +95,34 @@ FieldOfViewConstants fieldOfViewConstants(float fovDeg) noexcept {
     const float f = std::min(fovDeg / 180.0f, 0.999f);
     const float g = std::min(fovDeg / 360.0f, 0.999f);
     FieldOfViewConstants c;
-    c.wideTan = static_cast<float>(2.0 * std::tan(static_cast<double>(f * 1.5707964f)));
-    c.narrowTan = static_cast<float>(2.0 * std::tan(static_cast<double>(g * 1.5707964f)));
+    c.wideTan = static_cast<float>(2.0 * std::tan(static_cast<double>(f * (std::numbers::pi_v<float> / 2.0f))));
+    c.narrowTan = static_cast<float>(2.0 * std::tan(static_cast<double>(g * (std::numbers::pi_v<float> / 2.0f))));
     return c;
 }
 
 Vec2d modelEquirectFromDirection(const Vec3d& d) noexcept {
-    constexpr double kPi = 3.141592653589793;
+    using std::numbers::pi;
+    using std::numbers::inv_pi;
     double y = d.y;
     if (std::fabs(y) > 0.8) y = std::clamp(y, -1.0, 1.0);
     Vec2d r;
-    r.y = std::acos(y) * 0.3183098861837907;
+    r.y = std::acos(y) * inv_pi;
     const double a = std::atan2(d.x, d.z);
     if (std::isnan(a)) {
-        r.x = (std::atan2(-d.x, -d.z) + 2.0 * kPi) / (2.0 * kPi);
+        r.x = (std::atan2(-d.x, -d.z) + 2.0 * pi) / (2.0 * pi);
     } else {
-        r.x = (a + kPi) * 0.15915494309189535;
+        r.x = (a + pi) * (inv_pi / 2.0);
     }
     if (r.x > 1.0) r.x -= 1.0;
     return r;
 }
 
 Vec3d modelDirectionFromEquirect(double u, double v) noexcept {
-    constexpr double kPi = 3.141592653589793;
+    using std::numbers::pi;
     Vec3d d;
-    d.y = std::sin(-(v - 0.5) * kPi);
+    d.y = std::sin(-(v - 0.5) * pi);
     const double r = std::sqrt(std::max(0.0, 1.0 - d.y * d.y));
-    const float theta = static_cast<float>((u - 0.5) * 2.0 * kPi);
+    const float theta = static_cast<float>((u - 0.5) * 2.0 * pi);
     d.x = std::sin(static_cast<double>(theta)) * r;
     d.z = std::cos(static_cast<double>(theta)) * r;
     return d;

@@ -1,24 +1,25 @@
-#include "projection/vec_math.h"
+#include "geometry/vec_math.h"
 
 #include <cmath>
+#include <numbers>
 
 namespace globaro {
 
 float planeAngle(float p, float q) noexcept {
-    constexpr float kPi = 3.1415927f;
-    if (q == 0.0f) return p > 0.0f ? 4.712389f : 1.5707964f;
+    using std::numbers::pi_v;
+    if (q == 0.0f) return p > 0.0f ? 1.5f * pi_v<float> : pi_v<float> / 2.0f;
     const float t = std::atan(p / q);
-    if (q > 0.0f) return t + kPi;
-    if (p >= 0.0f) return t + 2.0f * kPi;
+    if (q > 0.0f) return t + pi_v<float>;
+    if (p >= 0.0f) return t + 2.0f * pi_v<float>;
     return t;
 }
 
 double planeAngle(double p, double q) noexcept {
-    constexpr double kPi = 3.141592653589793;
-    if (q == 0.0) return p > 0.0 ? 4.71238898038469 : 1.5707963267948966;
+    using std::numbers::pi;
+    if (q == 0.0) return p > 0.0 ? 1.5 * pi : pi / 2.0;
     const double t = std::atan(p / q);
-    if (q > 0.0) return t + kPi;
-    if (p >= 0.0) return t + 2.0 * kPi;
+    if (q > 0.0) return t + pi;
+    if (p >= 0.0) return t + 2.0 * pi;
     return t;
 }
 

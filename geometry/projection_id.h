@@ -13,4 +13,8 @@ using ProjectionId = std::int32_t;
 // An input projection: how the source image is laid out (1..38).
 using InputProjectionId = std::int32_t;
 
+// The reserved output id under which special renders run the settings'
+// `innerProjection`.
+inline constexpr ProjectionId kSpecialRenderProjection = 1045;
+
 }  // namespace globaro
