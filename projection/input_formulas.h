@@ -1,11 +1,13 @@
 #pragma once
 // Internal to the input projections: the per-family lookup routines that the
-// table in input_projection.cpp dispatches to, and the quantities they share.
+// input rows of the registry (projection/registry.h) name, and the quantities
+// they share.
 
 #include <cmath>
 
 #include "projection/fast_math.h"
 #include "projection/input_projection.h"
+#include "projection/output_row.h"
 
 namespace globaro::input_detail {
 
@@ -16,11 +18,6 @@ struct InputCall {
     SphereDir d;
     const PolyModel* model = nullptr;
 };
-
-// A lookup routine: writes u, v and, where the input has them, the miss flag,
-// face index, region code and weight. The sample arrives with u = v = −1, no
-// miss, face −1 and the default region code.
-using InputFormula = void (*)(const InputCall&, InputSample&) noexcept;
 
 // The quantities most inputs start from.
 struct Common {
@@ -81,20 +78,10 @@ inline void setHitOrMiss(InputSample& out, float u, float v) noexcept {
     }
 }
 
-// One row of the input table (input_projection.cpp), in id order.
-struct InputEntry {
-    InputProjectionId id;
-    InputFormula lookup;
-    bool rightHalfRule;  // region code 3 when the position lies in the right half
-    // Every direction lands inside the image with the one default region
-    // code: the input adds no edges of its own to a render.
-    bool seamless = false;
-};
-
 // The lookup of `sphereToInput` through an already resolved row (null: not
 // an input projection). Inline so that the output mapping's per-sample path
 // calls the input's routine directly.
-inline void lookUpInput(const InputEntry* entry, std::int32_t flip, float aspect, const SphereDir& direction,
+inline void lookUpInput(const InputRow* entry, std::int32_t flip, float aspect, const SphereDir& direction,
                         InputSample& sample, const PolyModel* model) noexcept {
     sample.miss = false;
     sample.faceIndex = -1;
