@@ -231,46 +231,46 @@ inline void setHit(OutputResult& r, const SphereDir& d) noexcept {
 // Basic projections (output_basic.cpp).
 bool rowPointEquirectangular(const OutputCall&, RowPoint&) noexcept;
 bool rowPointRectilinear(const OutputCall&, RowPoint&) noexcept;
-void mapEquirectangular(const OutputCall&, OutputResult&) noexcept;   // 1, 299
-void mapEquiTall(const OutputCall&, OutputResult&) noexcept;          // 81
-void mapMercator(const OutputCall&, OutputResult&) noexcept;          // 62
-void mapMirrorBall(const OutputCall&, OutputResult&) noexcept;        // 2
-void mapPolar(const OutputCall&, OutputResult&) noexcept;             // 3, 50, 59
-void mapHalfPolar(const OutputCall&, OutputResult&) noexcept;         // 4
-void mapOrthographic(const OutputCall&, OutputResult&) noexcept;      // 5, 134, 139, 143
-void mapLambertAzimuthal(const OutputCall&, OutputResult&) noexcept;  // 900
-void mapHammer(const OutputCall&, OutputResult&) noexcept;            // 11
-void mapWerner(const OutputCall&, OutputResult&) noexcept;            // 12
-void mapSinusoidal(const OutputCall&, OutputResult&) noexcept;        // 13
-void mapRectilinear(const OutputCall&, OutputResult&) noexcept;       // 14, 60
-void mapHyperbolic(const OutputCall&, OutputResult&) noexcept;        // 15
-void mapStereographic(const OutputCall&, OutputResult&) noexcept;     // 16
-void mapLogarithmic(const OutputCall&, OutputResult&) noexcept;       // 100335
-void mapAboveAndBelow(const OutputCall&, OutputResult&) noexcept;     // 297
-void mapUpAndDown(const OutputCall&, OutputResult&) noexcept;         // 298
-void mapPanini(const OutputCall&, OutputResult&) noexcept;            // 255
-void mapCylindrical(const OutputCall&, OutputResult&) noexcept;       // 17
-void mapWetch(const OutputCall&, OutputResult&) noexcept;             // 18
+void mapEquirectangular(const OutputCall&, OutputResult&) noexcept;
+void mapEquiTall(const OutputCall&, OutputResult&) noexcept;
+void mapMercator(const OutputCall&, OutputResult&) noexcept;
+void mapMirrorBall(const OutputCall&, OutputResult&) noexcept;
+void mapPolar(const OutputCall&, OutputResult&) noexcept;
+void mapHalfPolar(const OutputCall&, OutputResult&) noexcept;
+void mapOrthographic(const OutputCall&, OutputResult&) noexcept;
+void mapLambertAzimuthal(const OutputCall&, OutputResult&) noexcept;
+void mapHammer(const OutputCall&, OutputResult&) noexcept;
+void mapWerner(const OutputCall&, OutputResult&) noexcept;
+void mapSinusoidal(const OutputCall&, OutputResult&) noexcept;
+void mapRectilinear(const OutputCall&, OutputResult&) noexcept;
+void mapHyperbolic(const OutputCall&, OutputResult&) noexcept;
+void mapStereographic(const OutputCall&, OutputResult&) noexcept;
+void mapLogarithmic(const OutputCall&, OutputResult&) noexcept;
+void mapAboveAndBelow(const OutputCall&, OutputResult&) noexcept;
+void mapUpAndDown(const OutputCall&, OutputResult&) noexcept;
+void mapPanini(const OutputCall&, OutputResult&) noexcept;
+void mapCylindrical(const OutputCall&, OutputResult&) noexcept;
+void mapWetch(const OutputCall&, OutputResult&) noexcept;
 
 // World maps (output_world_maps.cpp).
-void mapMollweide(const OutputCall&, OutputResult&) noexcept;         // 46
-void mapEckertIV(const OutputCall&, OutputResult&) noexcept;          // 398
-void mapHillEucyclic(const OutputCall&, OutputResult&) noexcept;      // 399
-void mapRobinson(const OutputCall&, OutputResult&) noexcept;          // 80
-void mapWinkelTripel(const OutputCall&, OutputResult&) noexcept;      // 35
-void mapNaturalEarth(const OutputCall&, OutputResult&) noexcept;      // 355
-void mapCanters(const OutputCall&, OutputResult&) noexcept;           // 354
-void mapGinzburg8(const OutputCall&, OutputResult&) noexcept;         // 358
-void mapLaskowski(const OutputCall&, OutputResult&) noexcept;         // 340
-void mapLarrivee(const OutputCall&, OutputResult&) noexcept;          // 359
+void mapMollweide(const OutputCall&, OutputResult&) noexcept;
+void mapEckertIV(const OutputCall&, OutputResult&) noexcept;
+void mapHillEucyclic(const OutputCall&, OutputResult&) noexcept;
+void mapRobinson(const OutputCall&, OutputResult&) noexcept;
+void mapWinkelTripel(const OutputCall&, OutputResult&) noexcept;
+void mapNaturalEarth(const OutputCall&, OutputResult&) noexcept;
+void mapCanters(const OutputCall&, OutputResult&) noexcept;
+void mapGinzburg8(const OutputCall&, OutputResult&) noexcept;
+void mapLaskowski(const OutputCall&, OutputResult&) noexcept;
+void mapLarrivee(const OutputCall&, OutputResult&) noexcept;
 
 // Cube maps (output_cube_maps.cpp).
 bool rowPointCubeLayout(const OutputCall&, RowPoint&) noexcept;
-void mapCubeLayout(const OutputCall&, OutputResult&) noexcept;        // 337, 338, 339
-void mapZenithNadir(const OutputCall&, OutputResult&) noexcept;       // 171
+void mapCubeLayout(const OutputCall&, OutputResult&) noexcept;
+void mapZenithNadir(const OutputCall&, OutputResult&) noexcept;
 
 // Globe gores (output_gores.cpp).
-void mapGores(const OutputCall&, OutputResult&) noexcept;             // 36, 37, 38, 53, 61, 1044
+void mapGores(const OutputCall&, OutputResult&) noexcept;
 
 // The gore count of a gore layout for a field of view.
 float goreCountFor(const GoreVariant& g, float fovDeg) noexcept;

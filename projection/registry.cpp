@@ -46,14 +46,17 @@ constexpr bool idsUnique() {
 }
 static_assert(idsUnique(), "an output id has two rows");
 
-// What each drawing field needs: a row routine only beside the routine it
-// shortens, and for a cube layout only when no cell is rolled (the row path
-// turns each cell by one linear map); a gore layout or cube layout only with
-// a routine that reads it or for the render setup; a pending row no
-// routine that is sampled here, and a drawn row a routine or a model.
+// What the drawing fields need: a row routine only beside the routine it
+// shortens; a box that is not empty; a pending row no routine that is
+// sampled here, and a row that draws a routine or a model (the internal ids
+// aside).
 constexpr bool drawingFieldsConsistent() {
+    using output_detail::rowPointCubeLayout;
     for (const OutputRow& row : kOutputRows) {
         if (row.rowPoint != nullptr && row.routine == nullptr) return false;
+        // A row routine turns a cube layout's cells, and only those, by the
+        // layout's faces.
+        if (row.rowPoint != nullptr && (row.rowPoint == &rowPointCubeLayout) != (row.cube != nullptr)) return false;
         if (row.rowPoint != nullptr && row.cube != nullptr) {
             for (float roll : row.cube->roll)
                 if (roll != 0.0f) return false;
