@@ -19,7 +19,7 @@ enum PolySpecSource : std::uint32_t {
     kPolySourceRecordAngle = 2 // mode and param from the caller, angle from the PolySpec
 };
 
-// The answer of the projection-to-model table for one output projection.
+// The polyhedron model of one output projection (a field of its registry row).
 struct PolySpec {
     PolyKind kind = kNoPolyKind;  // -1 when the projection is not polyhedral
     std::uint32_t mode = 0;       // build mode the family asks for

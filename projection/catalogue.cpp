@@ -8,6 +8,7 @@
 #include <charconv>
 
 #include "polyhedra/poly_spec.h"
+#include "projection/registry.h"
 
 namespace globaro {
 namespace {

@@ -17,13 +17,13 @@
 #include <vector>
 
 #include "projection/projection_id.h"
-#include "projection/registry.h"
+#include "projection/output_row.h"
 
 namespace globaro {
 
-// kInputProjectionCount (38, ids 1..38) and kOutputProjectionCount (the named
-// outputs: 1..414, 486, 566, 800, 900, 1038..1041, 100335) come from the
-// registry's rows.
+// The counts of the rows, kInputProjectionCount (38, ids 1..38) and
+// kOutputProjectionCount (the named outputs: 1..414, 486, 566, 800, 900,
+// 1038..1041, 100335), are derived in projection/registry.h.
 
 // Output ids without a name that the system recognises internally. The third,
 // 1045 (a special render whose real output stands in `innerProjection`), is a

@@ -58,7 +58,7 @@ struct InputRow;
 struct CubeInputLayout;
 
 // An input projection resolved once per render, so that no sample looks its
-// id up: its row of the input table (null for ids outside 1..38) and, for the
+// id up: its registry row (null for ids outside 1..38) and, for the
 // cube-layout inputs, where their faces lie.
 struct ResolvedInput {
     InputProjectionId id = 0;

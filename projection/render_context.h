@@ -176,7 +176,7 @@ struct RenderContext {
     float annulusHole = 0.0f;   // 1 − fov/180 for the annulus
     SphereDir indicatrixCentres[kIndicatrixCentreCount];
     const OutputRow* entry = nullptr;  // the output's row of the registry
-    // `inputProjection` resolved by the setup (its row of the input table and
+    // `inputProjection` resolved by the setup (its registry row and
     // its cube layout); the mapping resolves the id itself when a caller has
     // changed `inputProjection` since.
     ResolvedInput input;
