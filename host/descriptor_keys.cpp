@@ -1,7 +1,12 @@
 #include "host/descriptor_keys.h"
 
+#include <algorithm>
+#include <array>
 #include <iterator>
+#include <string_view>
 #include <vector>
+
+#include "projection/registry.h"
 
 namespace globaro {
 
@@ -15,35 +20,6 @@ constexpr EnumKeyRange kGridRanges[] = {
 
 constexpr EnumKeyRange kGlueRanges[] = {
     {1, 69, "GL01"},
-};
-
-constexpr EnumKeyRange kInputRanges[] = {
-    {1, 16, "Ki01"}, {17, 30, "Ki18"}, {31, 31, "Ki33"}, {32, 32, "Ki32"}, {33, 33, "Ki35"}, {34, 38, "Ki37"},
-};
-
-// Output ids and their keys. The keys record the order in which outputs were
-// added over the years, so ids and keys advance together only piecewise.
-constexpr EnumKeyRange kOutputRanges[] = {
-    {1, 15, "Ko01"},      {16, 16, "Ko70"},     {17, 34, "Ko16"},     {35, 35, "KP46"},     {36, 55, "Ko35"},
-    {56, 69, "Ko56"},     {70, 98, "Ko71"},     {99, 105, "Kp00"},    {106, 116, "Kp08"},   {117, 117, "Kp41"},
-    {118, 120, "Kp29"},   {121, 121, "Kp33"},   {122, 123, "Kp38"},   {124, 124, "Kp20"},   {125, 125, "Kp32"},
-    {126, 126, "Kp40"},   {127, 127, "Kp21"},   {128, 133, "Kp23"},   {134, 136, "Kp42"},   {137, 137, "KP45"},
-    {138, 142, "Kp47"},   {143, 144, "Kp53"},   {145, 145, "Kp56"},   {146, 149, "Kp58"},   {150, 150, "Kp55"},
-    {151, 151, "Kp57"},   {152, 163, "Kp62"},   {164, 174, "Kp76"},   {175, 176, "Kp89"},   {177, 198, "Kq00"},
-    {199, 201, "Kr00"},   {202, 202, "Kr30"},   {203, 203, "Kr40"},   {204, 204, "Kr03"},   {205, 205, "Kr31"},
-    {206, 209, "Kr04"},   {210, 210, "Kr32"},   {211, 211, "Kr41"},   {212, 212, "Kr08"},   {213, 213, "Kr33"},
-    {214, 214, "Kr42"},   {215, 219, "Kr09"},   {220, 220, "Kr34"},   {221, 221, "Kr43"},   {222, 222, "Kr14"},
-    {223, 223, "Kr35"},   {224, 224, "Kr44"},   {225, 225, "Kr15"},   {226, 226, "Kr36"},   {227, 232, "Kr16"},
-    {233, 233, "Kr37"},   {234, 234, "Kr45"},   {235, 235, "Kr22"},   {236, 236, "Kr38"},   {237, 237, "Kr46"},
-    {238, 238, "Kr23"},   {239, 239, "Kr39"},   {240, 240, "Kr47"},   {241, 246, "Kr24"},   {247, 254, "Kr48"},
-    {255, 262, "Kr62"},   {263, 267, "Kr56"},   {268, 297, "Kr70"},   {298, 300, "Ks00"},   {301, 301, "Kt34"},
-    {302, 303, "Ks03"},   {304, 336, "Kt01"},   {337, 337, "Kt36"},   {338, 341, "Kt38"},   {342, 342, "Kt43"},
-    {343, 343, "Kt42"},   {344, 350, "Kt44"},   {353, 367, "Kt55"},   {368, 369, "Kt71"},   {370, 370, "Kt70"},
-    {371, 371, "Kt73"},   {372, 372, "Kt75"},   {373, 373, "Kt82"},   {374, 374, "Kt77"},   {375, 375, "Kt74"},
-    {376, 376, "Kt76"},   {377, 377, "Kt83"},   {378, 379, "Kt78"},   {380, 380, "Kt81"},   {381, 381, "Kt84"},
-    {382, 382, "Kt80"},   {383, 397, "Kt85"},   {398, 404, "Ku00"},   {405, 413, "Ku08"},   {414, 414, "Ku18"},
-    {486, 486, "Kt53"},   {566, 566, "Kt35"},   {800, 800, "Ks05"},   {900, 900, "Ku17"},   {1038, 1041, "Kp34"},
-    {1042, 1042, "Kp88"}, {1043, 1043, "Kp##"}, {1046, 1046, "Ko55"}, {1047, 1047, "Kp87"},
 };
 
 constexpr bool isDigit(char c) { return c >= '0' && c <= '9'; }
@@ -67,10 +43,89 @@ constexpr int digitLimit(const char (&key)[5]) {
     return limit;
 }
 
+// The keys of one table's ids, from the registry's rows.
+struct IdKey {
+    std::int32_t id = 0;
+    std::string_view key;
+};
+
+constexpr std::size_t kOutputKeyCount = [] {
+    std::size_t n = std::size(registry_detail::kKeyOnlyOutputIds);
+    for (const OutputRow& row : kAllOutputRows) n += row.key.empty() ? 0 : 1;
+    return n;
+}();
+
+constexpr std::array<IdKey, kOutputKeyCount> outputKeys() {
+    std::array<IdKey, kOutputKeyCount> keys{};
+    std::size_t n = 0;
+    for (const OutputRow& row : kAllOutputRows)
+        if (!row.key.empty()) keys[n++] = {row.id, row.key};
+    for (const auto& extra : registry_detail::kKeyOnlyOutputIds) keys[n++] = {extra.id, extra.key};
+    std::sort(keys.begin(), keys.end(), [](const IdKey& x, const IdKey& y) { return x.id < y.id; });
+    return keys;
+}
+
+constexpr std::array<IdKey, kInputProjectionCount> inputKeys() {
+    std::array<IdKey, kInputProjectionCount> keys{};
+    for (std::size_t i = 0; i < keys.size(); ++i) keys[i] = {kAllInputRows[i].id, kAllInputRows[i].key};
+    return keys;
+}
+
+// Whether `next` continues range r: the next id, with the key r's digits
+// advance to.
+constexpr bool continues(const EnumKeyRange& r, const IdKey& next) {
+    if (next.id != r.lastId + 1) return false;
+    const int start = digitStart(r.firstKey);
+    if (start == 4) return false;
+    int value = digitValue(r.firstKey) + (next.id - r.firstId);
+    if (value >= digitLimit(r.firstKey)) return false;
+    for (int i = 0; i < start; ++i)
+        if (next.key[static_cast<std::size_t>(i)] != r.firstKey[i]) return false;
+    for (int i = 3; i >= start; --i) {
+        if (next.key[static_cast<std::size_t>(i)] != static_cast<char>('0' + value % 10)) return false;
+        value /= 10;
+    }
+    return true;
+}
+
+constexpr EnumKeyRange startRange(const IdKey& k) {
+    EnumKeyRange r{k.id, k.id, {}};
+    for (std::size_t i = 0; i < 4; ++i) r.firstKey[i] = k.key[i];
+    r.firstKey[4] = '\0';
+    return r;
+}
+
+// The keys folded into the fewest ranges; with `out`, also written there.
+template <std::size_t N>
+constexpr std::size_t foldRanges(const std::array<IdKey, N>& keys, EnumKeyRange* out = nullptr) {
+    std::size_t count = 0;
+    EnumKeyRange current{};
+    for (std::size_t i = 0; i < N; ++i) {
+        if (i > 0 && continues(current, keys[i])) {
+            ++current.lastId;
+        } else {
+            if (i > 0 && out != nullptr) out[count - 1] = current;
+            current = startRange(keys[i]);
+            ++count;
+        }
+    }
+    if (N > 0 && out != nullptr) out[count - 1] = current;
+    return count;
+}
+
+template <std::size_t Count, std::size_t N>
+constexpr std::array<EnumKeyRange, Count> rangesOf(const std::array<IdKey, N>& keys) {
+    std::array<EnumKeyRange, Count> ranges{};
+    foldRanges(keys, ranges.data());
+    return ranges;
+}
+
+constexpr auto kOutputRanges = rangesOf<foldRanges(outputKeys())>(outputKeys());
+constexpr auto kInputRanges = rangesOf<foldRanges(inputKeys())>(inputKeys());
+
 // Every range is well formed: ids ascend without overlap, and a range of
 // more than one id has digits enough to advance through.
-template <std::size_t N>
-constexpr bool rangesValid(const EnumKeyRange (&ranges)[N]) {
+constexpr bool rangesValid(std::span<const EnumKeyRange> ranges) {
     std::int32_t previousLast = 0;
     for (const EnumKeyRange& r : ranges) {
         if (r.firstId > r.lastId || r.firstId <= previousLast) return false;
@@ -81,31 +136,34 @@ constexpr bool rangesValid(const EnumKeyRange (&ranges)[N]) {
     return true;
 }
 
-template <std::size_t N>
-constexpr std::int32_t idCount(const EnumKeyRange (&ranges)[N]) {
+constexpr std::int32_t idCount(std::span<const EnumKeyRange> ranges) {
     std::int32_t n = 0;
     for (const EnumKeyRange& r : ranges) n += r.count();
     return n;
 }
 
-// No listed key starts with the prefix of the carried keys.
+// No listed key starts with the prefix of the carried keys, and no key is
+// listed twice.
 template <std::size_t N>
-constexpr bool noCarriedPrefix(const EnumKeyRange (&ranges)[N]) {
-    for (const EnumKeyRange& r : ranges)
-        if (r.firstKey[0] == kCarriedKeyPrefix) return false;
+constexpr bool keysDistinct(const std::array<IdKey, N>& keys) {
+    for (std::size_t i = 0; i < N; ++i) {
+        if (keys[i].key[0] == kCarriedKeyPrefix) return false;
+        for (std::size_t j = i + 1; j < N; ++j)
+            if (keys[i].key == keys[j].key) return false;
+    }
     return true;
 }
 
-static_assert(noCarriedPrefix(kOutputRanges));
+static_assert(keysDistinct(outputKeys()) && keysDistinct(inputKeys()));
 static_assert(rangesValid(kGridRanges) && idCount(kGridRanges) == 7);
 static_assert(rangesValid(kGlueRanges) && idCount(kGlueRanges) == 69);
-static_assert(rangesValid(kInputRanges) && idCount(kInputRanges) == 38);
-static_assert(rangesValid(kOutputRanges) && idCount(kOutputRanges) == 424);
+static_assert(rangesValid(kInputRanges) && idCount(kInputRanges) == kInputProjectionCount);
+static_assert(rangesValid(kOutputRanges) && idCount(kOutputRanges) == static_cast<std::int32_t>(kOutputKeyCount));
 
-constexpr EnumKeyTable kGridTable("Kgty", kGridRanges);
-constexpr EnumKeyTable kGlueTable("GLty", kGlueRanges);
-constexpr EnumKeyTable kInputTable("Kity", kInputRanges);
-constexpr EnumKeyTable kOutputTable("Koty", kOutputRanges, true);
+constexpr EnumKeyTable kGridKeyTable("Kgty", kGridRanges);
+constexpr EnumKeyTable kGlueKeyTable("GLty", kGlueRanges);
+constexpr EnumKeyTable kInputKeyTable("Kity", kInputRanges);
+constexpr EnumKeyTable kOutputKeyTable("Koty", kOutputRanges, true);
 
 // ---- The scripted settings, from the settings table -----------------------------
 
@@ -115,10 +173,10 @@ DescriptorKeyID keyCode(const char (&key)[5]) { return fourCharCode(key); }
 
 const EnumKeyTable* enumTableOf(Scripted scripted) {
     switch (scripted) {
-        case Scripted::kInputKey: return &kInputTable;
-        case Scripted::kOutputKey: return &kOutputTable;
-        case Scripted::kGlueKey: return &kGlueTable;
-        case Scripted::kGridKey: return &kGridTable;
+        case Scripted::kInputKey: return &kInputKeyTable;
+        case Scripted::kOutputKey: return &kOutputKeyTable;
+        case Scripted::kGlueKey: return &kGlueKeyTable;
+        case Scripted::kGridKey: return &kGridKeyTable;
         default: return nullptr;
     }
 }
@@ -242,10 +300,10 @@ std::int32_t EnumKeyTable::idFor(DescriptorEnumID key) const {
     return 0;
 }
 
-const EnumKeyTable& gridKeyTable() { return kGridTable; }
-const EnumKeyTable& glueKeyTable() { return kGlueTable; }
-const EnumKeyTable& inputKeyTable() { return kInputTable; }
-const EnumKeyTable& outputKeyTable() { return kOutputTable; }
+const EnumKeyTable& gridKeyTable() { return kGridKeyTable; }
+const EnumKeyTable& glueKeyTable() { return kGlueKeyTable; }
+const EnumKeyTable& inputKeyTable() { return kInputKeyTable; }
+const EnumKeyTable& outputKeyTable() { return kOutputKeyTable; }
 
 std::span<const DescriptorKey> descriptorKeys() { return keyLists().written; }
 

@@ -1,6 +1,6 @@
 #pragma once
-// Which polyhedron model an output projection uses: the projection-to-model
-// table. Pure data and lookups; the model itself is built elsewhere.
+// Which polyhedron model an output projection uses. Pure data and lookups;
+// the model itself is built elsewhere.
 
 #include <cstdint>
 
@@ -19,7 +19,7 @@ enum PolySpecSource : std::uint32_t {
     kPolySourceRecordAngle = 2 // mode and param from the caller, angle from the PolySpec
 };
 
-// The answer of the projection-to-model table for one output projection.
+// The polyhedron model of one output projection (a field of its registry row).
 struct PolySpec {
     PolyKind kind = kNoPolyKind;  // -1 when the projection is not polyhedral
     std::uint32_t mode = 0;       // build mode the family asks for
@@ -31,9 +31,10 @@ struct PolySpec {
 };
 static_assert(sizeof(PolySpec) == 20, "PolySpec is a 20-byte record");
 
-// The model for an output projection; kind -1 (and zeros) for every id that is
-// not in the table, including 1045 (callers replace it by the inner projection
-// first).
+// The model for an output projection, read off the output's row of the
+// registry (projection/registry.cpp); kind -1 (and zeros) for every id
+// without a model, including 1045 (callers replace it by the inner
+// projection first).
 PolySpec polySpecFor(ProjectionId id) noexcept;
 
 // True when `polySpecFor(id)` names a model.

@@ -1,5 +1,5 @@
-// The projection catalogue: lookups over the one table of catalogue_table.inc
-// and the predicates and keyword rules built on it.
+// The projection catalogue: lookups over the registry's rows and the
+// predicates and keyword rules built on them.
 
 #include "projection/catalogue.h"
 
@@ -8,37 +8,13 @@
 #include <charconv>
 
 #include "polyhedra/poly_spec.h"
+#include "projection/registry.h"
 
 namespace globaro {
 namespace {
 
-#include "projection/catalogue_table.inc"
-
 constexpr std::size_t kNamedOutputs = static_cast<std::size_t>(kOutputProjectionCount);
-
-constexpr bool tablesWellFormed() {
-    if (std::size(kInputTable) != static_cast<std::size_t>(kInputProjectionCount)) return false;
-    for (std::size_t i = 0; i < std::size(kInputTable); ++i) {
-        if (kInputTable[i].id != static_cast<InputProjectionId>(i + 1)) return false;
-        if (kInputTable[i].name.empty()) return false;
-    }
-    if (std::size(kOutputTable) < kNamedOutputs) return false;
-    for (std::size_t i = 0; i < std::size(kOutputTable); ++i) {
-        const OutputProjectionInfo& row = kOutputTable[i];
-        const bool internal = row.has(kTraitInternal);
-        // Named entries first, sorted by id; internal rows (no name) after them.
-        if (internal != (i >= kNamedOutputs)) return false;
-        if (internal != row.name.empty()) return false;
-        if (i > 0 && i != kNamedOutputs && kOutputTable[i - 1].id >= row.id) return false;
-        if (row.shadedGlobe < 0 || row.shadedGlobe > 2) return false;
-    }
-    return true;
-}
-static_assert(tablesWellFormed(), "the catalogue table is malformed");
-
-constexpr std::span<const OutputProjectionInfo> kNamedOutputRows{kOutputTable, kNamedOutputs};
-constexpr std::span<const OutputProjectionInfo> kInternalOutputRows{
-    kOutputTable + kNamedOutputs, std::size(kOutputTable) - kNamedOutputs};
+constexpr std::span<const OutputProjectionInfo> kNamedOutputRows = kAllOutputRows.first(kNamedOutputs);
 
 struct FamilyName {
     ProjectionFamily family;
@@ -159,24 +135,13 @@ constexpr OutputPredicate kPredicates[] = {
 
 // ---- Tables and lookups -----------------------------------------------------
 
-std::span<const InputProjectionInfo> inputProjections() noexcept { return kInputTable; }
+std::span<const InputProjectionInfo> inputProjections() noexcept { return kAllInputRows; }
 
 std::span<const OutputProjectionInfo> outputProjections() noexcept { return kNamedOutputRows; }
 
-const InputProjectionInfo* findInputInfo(InputProjectionId id) noexcept {
-    if (id < 1 || id > kInputProjectionCount) return nullptr;
-    return &kInputTable[id - 1];
-}
+const InputProjectionInfo* findInputInfo(InputProjectionId id) noexcept { return findInputRow(id); }
 
-const OutputProjectionInfo* findOutputInfo(ProjectionId id) noexcept {
-    const auto it = std::lower_bound(kNamedOutputRows.begin(), kNamedOutputRows.end(), id,
-                                     [](const OutputProjectionInfo& r, ProjectionId v) { return r.id < v; });
-    if (it != kNamedOutputRows.end() && it->id == id) return &*it;
-    for (const OutputProjectionInfo& row : kInternalOutputRows) {
-        if (row.id == id) return &row;
-    }
-    return nullptr;
-}
+const OutputProjectionInfo* findOutputInfo(ProjectionId id) noexcept { return findOutputRow(id); }
 
 bool hasInputEntry(InputProjectionId id) noexcept { return findInputInfo(id) != nullptr; }
 
@@ -233,7 +198,7 @@ std::optional<InputProjectionId> findInputProjection(std::string_view idOrName) 
         if (hasInputEntry(*id)) return *id;
         return std::nullopt;
     }
-    for (const InputProjectionInfo& row : kInputTable) {
+    for (const InputProjectionInfo& row : kAllInputRows) {
         if (row.name == idOrName) return row.id;
     }
     return std::nullopt;

@@ -2,7 +2,8 @@
 // The projection catalogue: the fixed vocabulary of input and output
 // projections. Every projection is known by an integer id; the catalogue gives
 // it its display name, the shape word of some outputs, its family and the
-// attribute predicates the rest of the system asks. Everything here is a pure
+// attribute predicates the rest of the system asks, all read off the
+// registry's rows. Everything here is a pure
 // function of the id, safe to call from any thread; nothing allocates except
 // the functions that return strings or vectors.
 
@@ -16,11 +17,13 @@
 #include <vector>
 
 #include "geometry/projection_id.h"
+#include "projection/output_row.h"
 
 namespace globaro {
 
-inline constexpr int kInputProjectionCount = 38;    // ids 1..38
-inline constexpr int kOutputProjectionCount = 423;  // 1..414, 486, 566, 800, 900, 1038..1041, 100335
+// The counts of the rows, kInputProjectionCount (38, ids 1..38) and
+// kOutputProjectionCount (the named outputs: 1..414, 486, 566, 800, 900,
+// 1038..1041, 100335), are derived in projection/registry.h.
 
 // Output ids without a name that the system recognises internally. The third,
 // 1045 (a special render whose real output stands in `innerProjection`), is a
@@ -33,63 +36,12 @@ inline constexpr ProjectionId kGoreLayoutOutput = 1044;    // a globe-gore layou
 inline constexpr std::string_view kUnknownInputName = "";
 inline constexpr std::string_view kUnknownOutputName = "***";
 
-// Families of outputs that other code tests by contiguous id range.
-enum class ProjectionFamily : std::uint8_t {
-    kNone,
-    kGeodesic,           // 177..198 "geodesic F | M"
-    kSphericon,          // 199..246
-    kCurlicue,           // 304..336
-    kHyperbolicTiling,   // 371..382, three tilings of four variants each
-    kViews,              // 75..79 "4 views" .. "72 views"
-    kFloretOutputs,      // 1038..1041 "3-floret" .. "6-floret"
-};
-
 // A stable lower-camel-case name of a family ("none", "geodesic" ...).
 std::string_view projectionFamilyName(ProjectionFamily family) noexcept;
 
-// Attribute bits kept in the catalogue rows (the attributes that are plain id
-// lists). Attributes that follow from the polyhedron model are derived by the
-// predicates below instead.
-enum OutputTrait : std::uint32_t {
-    kTraitConformal = 1u << 0,
-    kTraitCircleOutline = 1u << 1,
-    kTraitFloret = 1u << 2,               // member of the floret family
-    kTraitOrigami = 1u << 3,
-    kTraitCurvedOrigami = 1u << 4,        // curved origami by id (not by model shape)
-    kTraitCubemap = 1u << 5,
-    kTraitGlobeGores = 1u << 6,
-    kTraitShadedRender = 1u << 7,         // shaded by its own sampler (bricks, voxels ...)
-    kTraitCylindrical = 1u << 8,
-    kTraitGnomonic = 1u << 9,
-    kTraitEqualArea = 1u << 10,
-    kTraitOceans = 1u << 11,
-    kTraitRind = 1u << 12,
-    kTraitSteinmetzSolid = 1u << 13,
-    kTraitOrthoapsidal = 1u << 14,
-    kTraitEllipseOutline = 1u << 15,
-    kTraitSquareOutline = 1u << 16,
-    kTraitNoExportableGeometry = 1u << 17, // never exports 3D geometry, model or not
-    kTraitNotPolyhedron = 1u << 18,       // a model, but not counted as a polyhedron
-    kTraitDevelopable = 1u << 19,         // developable by id (not by model shape)
-    kTraitInternal = 1u << 20,            // recognised id without a name
-};
-
-struct InputProjectionInfo {
-    InputProjectionId id;
-    std::string_view name;
-};
-
-struct OutputProjectionInfo {
-    ProjectionId id;
-    std::string_view name;       // "" for the internal ids
-    std::string_view shapeWord;  // "" when the output has none
-    ProjectionFamily family;
-    std::uint32_t traits;        // OutputTrait bits
-    std::int8_t shadedGlobe;     // 0 none, 1 shaded globe, 2 its southern variant
-    std::string_view themeWord;  // "retouching", "voxels" ... or ""
-
-    constexpr bool has(OutputTrait t) const { return (traits & t) != 0; }
-};
+// The catalogue's rows are the registry's (projection/registry.h).
+using InputProjectionInfo = InputRow;
+using OutputProjectionInfo = OutputRow;
 
 // ---- Tables and lookups ---------------------------------------------------
 

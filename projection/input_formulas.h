@@ -1,6 +1,7 @@
 #pragma once
 // Internal to the input projections: the per-family lookup routines that the
-// table in input_projection.cpp dispatches to, and the quantities they share.
+// input rows of the registry (projection/registry.h) name, and the quantities
+// they share.
 
 #include <cmath>
 #include <numbers>
@@ -8,6 +9,7 @@
 #include "geometry/angle_constants.h"
 #include "geometry/fast_math.h"
 #include "projection/input_projection.h"
+#include "projection/output_row.h"
 
 namespace globaro::input_detail {
 
@@ -18,11 +20,6 @@ struct InputCall {
     SphereDir d;
     const PolyModel* model = nullptr;
 };
-
-// A lookup routine: writes u, v and, where the input has them, the miss flag,
-// face index, region code and weight. The sample arrives with u = v = −1, no
-// miss, face −1 and the default region code.
-using InputFormula = void (*)(const InputCall&, InputSample&) noexcept;
 
 // The quantities most inputs start from.
 struct Common {
@@ -83,20 +80,10 @@ inline void setHitOrMiss(InputSample& out, float u, float v) noexcept {
     }
 }
 
-// One row of the input table (input_projection.cpp), in id order.
-struct InputEntry {
-    InputProjectionId id;
-    InputFormula lookup;
-    bool rightHalfRule;  // region code 3 when the position lies in the right half
-    // Every direction lands inside the image with the one default region
-    // code: the input adds no edges of its own to a render.
-    bool seamless = false;
-};
-
 // The lookup of `sphereToInput` through an already resolved row (null: not
 // an input projection). Inline so that the output mapping's per-sample path
 // calls the input's routine directly.
-inline void lookUpInput(const InputEntry* entry, std::int32_t flip, float aspect, const SphereDir& direction,
+inline void lookUpInput(const InputRow* entry, std::int32_t flip, float aspect, const SphereDir& direction,
                         InputSample& sample, const PolyModel* model) noexcept {
     sample.miss = false;
     sample.faceIndex = -1;
@@ -123,43 +110,43 @@ inline void lookUpInput(const InputEntry* entry, std::int32_t flip, float aspect
 }
 
 // Spheres, discs and cylinders (input_basic.cpp).
-void lookupEquirectangular(const InputCall&, InputSample&) noexcept;      // 1
-void lookupMirrorBall(const InputCall&, InputSample&) noexcept;           // 2
-void lookupPolar(const InputCall&, InputSample&) noexcept;                // 3
-void lookupOrthographic(const InputCall&, InputSample&) noexcept;         // 4
-void lookupCylindrical(const InputCall&, InputSample&) noexcept;          // 5
-void lookupEllipsoid(const InputCall&, InputSample&) noexcept;            // 6, 18
-void lookupCircular180(const InputCall&, InputSample&) noexcept;          // 8
-void lookupFullFrame180(const InputCall&, InputSample&) noexcept;         // 9
-void lookupHalfEqui(const InputCall&, InputSample&) noexcept;             // 13
-void lookupStereographic(const InputCall&, InputSample&) noexcept;        // 15
-void lookupQuarterEqui(const InputCall&, InputSample&) noexcept;          // 16
-void lookupMercator(const InputCall&, InputSample&) noexcept;             // 20
-void lookupEqualAreaCylinder(const InputCall&, InputSample&) noexcept;    // 24
-void lookupSpinner(const InputCall&, InputSample&) noexcept;              // 31, 32
+void lookupEquirectangular(const InputCall&, InputSample&) noexcept;
+void lookupMirrorBall(const InputCall&, InputSample&) noexcept;
+void lookupPolar(const InputCall&, InputSample&) noexcept;
+void lookupOrthographic(const InputCall&, InputSample&) noexcept;
+void lookupCylindrical(const InputCall&, InputSample&) noexcept;
+void lookupEllipsoid(const InputCall&, InputSample&) noexcept;
+void lookupCircular180(const InputCall&, InputSample&) noexcept;
+void lookupFullFrame180(const InputCall&, InputSample&) noexcept;
+void lookupHalfEqui(const InputCall&, InputSample&) noexcept;
+void lookupStereographic(const InputCall&, InputSample&) noexcept;
+void lookupQuarterEqui(const InputCall&, InputSample&) noexcept;
+void lookupMercator(const InputCall&, InputSample&) noexcept;
+void lookupEqualAreaCylinder(const InputCall&, InputSample&) noexcept;
+void lookupSpinner(const InputCall&, InputSample&) noexcept;
 
 // World maps (input_world_maps.cpp).
-void lookupMollweide(const InputCall&, InputSample&) noexcept;            // 7
-void lookupNicolosi(const InputCall&, InputSample&) noexcept;             // 14
-void lookupRobinson(const InputCall&, InputSample&) noexcept;             // 17
-void lookupLagrange(const InputCall&, InputSample&) noexcept;             // 21
-void lookupWinkelTripel(const InputCall&, InputSample&) noexcept;         // 22
-void lookupHammer(const InputCall&, InputSample&) noexcept;               // 23
-void lookupOrtelius(const InputCall&, InputSample&) noexcept;             // 30
-void lookupStrebe1995(const InputCall&, InputSample&) noexcept;           // 37
-void lookupEckertIV(const InputCall&, InputSample&) noexcept;             // 38
+void lookupMollweide(const InputCall&, InputSample&) noexcept;
+void lookupNicolosi(const InputCall&, InputSample&) noexcept;
+void lookupRobinson(const InputCall&, InputSample&) noexcept;
+void lookupLagrange(const InputCall&, InputSample&) noexcept;
+void lookupWinkelTripel(const InputCall&, InputSample&) noexcept;
+void lookupHammer(const InputCall&, InputSample&) noexcept;
+void lookupOrtelius(const InputCall&, InputSample&) noexcept;
+void lookupStrebe1995(const InputCall&, InputSample&) noexcept;
+void lookupEckertIV(const InputCall&, InputSample&) noexcept;
 
 // Cube faces and layouts (input_cube.cpp).
-void lookupOneCubeFace(const InputCall&, InputSample&) noexcept;          // 10
-void lookupTilingCubeFace(const InputCall&, InputSample&) noexcept;       // 11
-void lookupZenithNadir(const InputCall&, InputSample&) noexcept;          // 26
-void lookupCubeLayoutFace(const InputCall&, InputSample&) noexcept;       // 27, 33, 34, 35
-void lookupVerticalCrossFace(const InputCall&, InputSample&) noexcept;    // 28
+void lookupOneCubeFace(const InputCall&, InputSample&) noexcept;
+void lookupTilingCubeFace(const InputCall&, InputSample&) noexcept;
+void lookupZenithNadir(const InputCall&, InputSample&) noexcept;
+void lookupCubeLayoutFace(const InputCall&, InputSample&) noexcept;
+void lookupVerticalCrossFace(const InputCall&, InputSample&) noexcept;
 
 // Polyconic gores (input_gores.cpp).
-void lookupGores(const InputCall&, InputSample&) noexcept;                // 12, 19, 25, 36
+void lookupGores(const InputCall&, InputSample&) noexcept;
 
 // Polyhedral nets (input_polyhedral.cpp).
-void lookupSoccer(const InputCall&, InputSample&) noexcept;               // 29
+void lookupSoccer(const InputCall&, InputSample&) noexcept;
 
 }  // namespace globaro::input_detail

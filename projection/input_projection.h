@@ -54,25 +54,20 @@ inline InputSample sphereToInput(InputProjectionId input, std::int32_t flip, flo
     return s;
 }
 
-namespace input_detail {
-struct InputEntry;
-}
+struct InputRow;
 struct CubeInputLayout;
 
 // An input projection resolved once per render, so that no sample looks its
-// id up: its row of the input table (null for ids outside 1..38) and, for the
+// id up: its registry row (null for ids outside 1..38) and, for the
 // cube-layout inputs, where their faces lie.
 struct ResolvedInput {
     InputProjectionId id = 0;
-    const input_detail::InputEntry* entry = nullptr;
+    const InputRow* entry = nullptr;
     const CubeInputLayout* cubeLayout = nullptr;
     bool resolved = false;  // false: nothing resolved yet
 };
 
 ResolvedInput resolveInput(InputProjectionId input) noexcept;
-
-// The row of the input table of `input`, or null outside 1..38.
-const input_detail::InputEntry* findInputEntry(InputProjectionId input) noexcept;
 
 // True for the ids 1..38 that have a lookup.
 bool isInputProjection(InputProjectionId input) noexcept;

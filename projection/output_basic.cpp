@@ -32,6 +32,21 @@ void mapEquirectangular(const OutputCall& c, OutputResult& r) noexcept {
     setHit(r, equirectDirection(1.0f - w, h));
 }
 
+// As mapEquirectangular finds its direction: it keeps b as the weight, and
+// the plain map's tag.
+bool rowPointEquirectangular(const OutputCall& c, RowPoint& q) noexcept {
+    float w = 0.0f, h = 0.0f;
+    if (!equirectMapPosition(c.ctx.frame, c.a, c.b, w, h)) return false;
+    const SphereDir e = equirectDirection(1.0f - w, h);
+    q.lx = e.x;
+    q.ly = e.y;
+    q.lz = e.z;
+    q.storeWeight = true;
+    q.weight = c.b;
+    q.tag = kTagPlainMap;
+    return true;
+}
+
 void mapEquiTall(const OutputCall& c, OutputResult& r) noexcept { setHit(r, equirectDirection(1.0f - c.a, c.b)); }
 
 void mapMercator(const OutputCall& c, OutputResult& r) noexcept {
@@ -128,6 +143,13 @@ void mapRectilinear(const OutputCall& c, OutputResult& r) noexcept {
     setHit(r, normalise(SphereDir{x, y, 1.0f}));
     r.ownTag = true;
     r.regionTag = kTagPlainMap;
+}
+
+// As mapRectilinear finds its plane point.
+bool rowPointRectilinear(const OutputCall& c, RowPoint& q) noexcept {
+    rectilinearPlanePoint(c.ctx, c.a, c.b, q.lx, q.ly);
+    q.tag = kTagPlainMap;
+    return true;
 }
 
 void mapHyperbolic(const OutputCall& c, OutputResult& r) noexcept {

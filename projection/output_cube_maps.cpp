@@ -42,6 +42,18 @@ void mapCubeLayout(const OutputCall& call, OutputResult& r) noexcept {
     r.regionTag = layout->topRowSharesTag && p.row == 0 ? 0 : cell;
 }
 
+// As mapCubeLayout finds its cell, for a layout without rolls.
+bool rowPointCubeLayout(const OutputCall& call, RowPoint& q) noexcept {
+    const CubeLayout& layout = *call.entry.cube;
+    const CubeCellPoint p = cubeCellPoint(layout, call.fxd(), call.fyd());
+    if (!p.inside) return false;
+    q.region = p.index;
+    q.tag = layout.topRowSharesTag && p.row == 0 ? 0 : p.index;
+    q.lx = p.lx;
+    q.ly = p.ly;
+    return true;
+}
+
 void mapZenithNadir(const OutputCall& call, OutputResult& r) noexcept {
     const float x = call.X();
     const float y = call.Y();

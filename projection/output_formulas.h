@@ -1,7 +1,7 @@
 #pragma once
-// Internal to the output projections: the table row of an output, what one
-// output routine receives and answers, and the routines of each family that
-// the output table in output_mapping.cpp dispatches to.
+// Internal to the output projections: what one output routine receives and
+// answers, and the routines of each family that the rows of the registry
+// (projection/registry.h) name.
 
 #include <algorithm>
 #include <cmath>
@@ -9,6 +9,7 @@
 #include <numbers>
 #include <span>
 
+#include "projection/output_row.h"
 #include "projection/render_context.h"
 
 namespace globaro::output_detail {
@@ -25,7 +26,7 @@ inline constexpr double kHalfPi = std::numbers::pi / 2.0;
 // and in float from the double values.
 struct OutputCall {
     const RenderContext& ctx;
-    const struct OutputEntry& entry;
+    const OutputRow& entry;  // the output's row
     float a;
     float b;
     // The centred plane point ((a − 0.5 − cx)·S, (b − 0.5)·S·A).
@@ -52,15 +53,6 @@ struct OutputResult {
     SphereDir normal{0.0f, 0.0f, 1.0f};
     bool storeWeight = false;        // store `weight` in the cell's weight field
     float weight = -1.0f;
-};
-
-using OutputFormula = void (*)(const OutputCall&, OutputResult&) noexcept;
-
-// Pre-warps applied with the rotation.
-enum class PreWarp : std::uint8_t {
-    kNone,
-    kPowerSquare,  // W(d, 2): the inverse of the Lagrange input's W(d, 1/2)
-    kTurn20,       // a turn about the y axis by 20°
 };
 
 // A globe-gore layout (Part of the gore family).
@@ -207,47 +199,17 @@ inline bool equirectMapPosition(const ViewFrame& f, float a, float b, float& w, 
     return w >= 0.0f && w <= 1.0f && h >= 0.0f && h <= 1.0f;
 }
 
-// Per-output variants of the shared routines.
-enum class Variant : std::uint8_t {
-    kPlain,
-    kMagnipolar,
-    kAnnulus,
+// What a row routine answers: the face-local point (lx, ly, lz) of the
+// position, before the linear turn of its region (a cube cell; 0 for an
+// output of one region), the region tag, and the weight when the routine
+// keeps one.
+struct RowPoint {
+    float lx = 0.0f, ly = 0.0f, lz = 1.0f;
+    int region = 0;
+    std::int32_t tag = 0;
+    bool storeWeight = false;
+    float weight = 0.0f;
 };
-
-// How the render setup treats an output beyond its routine.
-struct RenderTraits {
-    std::int32_t mode = kModeNormal;    // RenderMode: own sampler (1), separate sampler (3)
-    bool tilingFold = false;            // a tiling: folds before the rotation with anamorphosis
-    ProjectionId modelId = 0;           // the solid a views output prepares (0: its own id)
-};
-
-// One row of the output table: the routine that maps a plane point to a
-// direction (null: the catalogue lists the output but it has no routine of
-// its own here, so it maps to empty samples unless the polyhedron model or a
-// sampler draws it), its extent box and its per-output constants.
-struct OutputEntry {
-    ProjectionId id;
-    OutputFormula map;
-    ExtentBox box;
-    PreWarp preWarp;
-    Variant variant;
-    const GoreVariant* gores;
-    const CubeLayout* cube;
-    RenderTraits traits = {};
-    // Above 0: every region the routine draws (its hits by tag, and the misses
-    // around them) is an axis-aligned rectangle of the plane, at least this
-    // many plane units on each side.
-    double rectangleSide = 0.0;
-    // Above 0: the routine draws one region, the inside of a smooth convex
-    // outline (an ellipse), with misses around it; its radius of curvature
-    // is nowhere below this many plane units.
-    double outlineRadius = 0.0;
-};
-
-// The row of an output id, or null when the table has none.
-const OutputEntry* findOutputEntry(ProjectionId id) noexcept;
-// The whole table, in ascending id order.
-std::span<const OutputEntry> outputTable() noexcept;
 
 // E(w, v): the direction an equirectangular input shows at horizontal
 // fraction 1 − w and vertical fraction v, in float.
@@ -270,37 +232,39 @@ inline void setHit(OutputResult& r, const SphereDir& d) noexcept {
 }
 
 // Basic projections (output_basic.cpp).
-void mapEquirectangular(const OutputCall&, OutputResult&) noexcept;   // 1, 299
-void mapEquiTall(const OutputCall&, OutputResult&) noexcept;          // 81
-void mapMercator(const OutputCall&, OutputResult&) noexcept;          // 62
-void mapMirrorBall(const OutputCall&, OutputResult&) noexcept;        // 2
-void mapPolar(const OutputCall&, OutputResult&) noexcept;             // 3, 50, 59
-void mapHalfPolar(const OutputCall&, OutputResult&) noexcept;         // 4
-void mapOrthographic(const OutputCall&, OutputResult&) noexcept;      // 5, 134, 139, 143
-void mapLambertAzimuthal(const OutputCall&, OutputResult&) noexcept;  // 900
-void mapHammer(const OutputCall&, OutputResult&) noexcept;            // 11
-void mapSinusoidal(const OutputCall&, OutputResult&) noexcept;        // 13
-void mapRectilinear(const OutputCall&, OutputResult&) noexcept;       // 14, 60
-void mapHyperbolic(const OutputCall&, OutputResult&) noexcept;        // 15
-void mapStereographic(const OutputCall&, OutputResult&) noexcept;     // 16
-void mapLogarithmic(const OutputCall&, OutputResult&) noexcept;       // 100335
-void mapAboveAndBelow(const OutputCall&, OutputResult&) noexcept;     // 297
-void mapUpAndDown(const OutputCall&, OutputResult&) noexcept;         // 298
-void mapPanini(const OutputCall&, OutputResult&) noexcept;            // 255
-void mapCylindrical(const OutputCall&, OutputResult&) noexcept;       // 17
-void mapWetch(const OutputCall&, OutputResult&) noexcept;             // 18
+bool rowPointEquirectangular(const OutputCall&, RowPoint&) noexcept;
+bool rowPointRectilinear(const OutputCall&, RowPoint&) noexcept;
+void mapEquirectangular(const OutputCall&, OutputResult&) noexcept;
+void mapEquiTall(const OutputCall&, OutputResult&) noexcept;
+void mapMercator(const OutputCall&, OutputResult&) noexcept;
+void mapMirrorBall(const OutputCall&, OutputResult&) noexcept;
+void mapPolar(const OutputCall&, OutputResult&) noexcept;
+void mapHalfPolar(const OutputCall&, OutputResult&) noexcept;
+void mapOrthographic(const OutputCall&, OutputResult&) noexcept;
+void mapLambertAzimuthal(const OutputCall&, OutputResult&) noexcept;
+void mapHammer(const OutputCall&, OutputResult&) noexcept;
+void mapSinusoidal(const OutputCall&, OutputResult&) noexcept;
+void mapRectilinear(const OutputCall&, OutputResult&) noexcept;
+void mapHyperbolic(const OutputCall&, OutputResult&) noexcept;
+void mapStereographic(const OutputCall&, OutputResult&) noexcept;
+void mapLogarithmic(const OutputCall&, OutputResult&) noexcept;
+void mapAboveAndBelow(const OutputCall&, OutputResult&) noexcept;
+void mapUpAndDown(const OutputCall&, OutputResult&) noexcept;
+void mapPanini(const OutputCall&, OutputResult&) noexcept;
+void mapCylindrical(const OutputCall&, OutputResult&) noexcept;
+void mapWetch(const OutputCall&, OutputResult&) noexcept;
 
 // World maps (output_world_maps.cpp).
-void mapMollweide(const OutputCall&, OutputResult&) noexcept;         // 46
-void mapEckertIV(const OutputCall&, OutputResult&) noexcept;          // 398
-void mapHillEucyclic(const OutputCall&, OutputResult&) noexcept;      // 399
-void mapRobinson(const OutputCall&, OutputResult&) noexcept;          // 80
-void mapWinkelTripel(const OutputCall&, OutputResult&) noexcept;      // 35
-void mapNaturalEarth(const OutputCall&, OutputResult&) noexcept;      // 355
-void mapCanters(const OutputCall&, OutputResult&) noexcept;           // 354
-void mapGinzburg8(const OutputCall&, OutputResult&) noexcept;         // 358
-void mapLaskowski(const OutputCall&, OutputResult&) noexcept;         // 340
-void mapLarrivee(const OutputCall&, OutputResult&) noexcept;          // 359
+void mapMollweide(const OutputCall&, OutputResult&) noexcept;
+void mapEckertIV(const OutputCall&, OutputResult&) noexcept;
+void mapHillEucyclic(const OutputCall&, OutputResult&) noexcept;
+void mapRobinson(const OutputCall&, OutputResult&) noexcept;
+void mapWinkelTripel(const OutputCall&, OutputResult&) noexcept;
+void mapNaturalEarth(const OutputCall&, OutputResult&) noexcept;
+void mapCanters(const OutputCall&, OutputResult&) noexcept;
+void mapGinzburg8(const OutputCall&, OutputResult&) noexcept;
+void mapLaskowski(const OutputCall&, OutputResult&) noexcept;
+void mapLarrivee(const OutputCall&, OutputResult&) noexcept;
 
 // More world maps (output_world_maps_more.cpp).
 void mapEqualAreaCylinder(const OutputCall&, OutputResult&) noexcept;     // 138
@@ -319,11 +283,12 @@ void mapArmadillo(const OutputCall&, OutputResult&) noexcept;             // 341
 void mapApsidalSpheroid(const OutputCall&, OutputResult&) noexcept;       // 360..367
 
 // Cube maps (output_cube_maps.cpp).
-void mapCubeLayout(const OutputCall&, OutputResult&) noexcept;        // 337, 338, 339
-void mapZenithNadir(const OutputCall&, OutputResult&) noexcept;       // 171
+bool rowPointCubeLayout(const OutputCall&, RowPoint&) noexcept;
+void mapCubeLayout(const OutputCall&, OutputResult&) noexcept;
+void mapZenithNadir(const OutputCall&, OutputResult&) noexcept;
 
 // Globe gores (output_gores.cpp).
-void mapGores(const OutputCall&, OutputResult&) noexcept;             // 36, 37, 38, 53, 61, 1044
+void mapGores(const OutputCall&, OutputResult&) noexcept;
 
 // The gore count of a gore layout for a field of view.
 float goreCountFor(const GoreVariant& g, float fovDeg) noexcept;

@@ -1,6 +1,6 @@
-// The output mapping: the table of output routines, the per-sample order of
-// steps from the output position to the input position, and the lighting of
-// the shaded globes.
+// The output mapping: the per-sample order of steps from the output position
+// to the input position (through the routine of the output's registry row),
+// and the lighting of the shaded globes.
 
 #include "projection/output_mapping.h"
 
@@ -20,188 +20,6 @@
 
 namespace globaro {
 
-namespace output_detail {
-
-namespace {
-
-constexpr ExtentBox kSquareBox{-0.5, 0.5, -0.5, 0.5};
-constexpr ExtentBox kWideBox{-0.5, 0.5, -0.25, 0.25};
-
-constexpr GoreVariant kGores12{12.0f, 2.0f, 0.0f, 0, -1};
-constexpr GoreVariant kGores24{24.0f, 2.0f, 0.0f, 0, -1};
-constexpr GoreVariant kGores18{18.0f, 2.0f, 0.0f, 0, -1};
-constexpr GoreVariant kGores8{8.0f, 2.0f, 0.0f, 0, -1};
-constexpr GoreVariant kGoresByFov{0.0f, 2.0f, 0.0f, 0, -1};
-constexpr GoreVariant kGores6Of12{12.0f, 1.0f, 0.0f, 3, 8};
-constexpr GoreVariant kGores3Of12{12.0f, 0.5f, 0.5f, 5, 7};
-
-constexpr CubeLayout kUnity6Frames = withFaceTurns(
-    {6, 1, {{-1, 0, 0}, {1, 0, 0}, {0, 1, 0}, {0, -1, 0}, {0, 0, 1}, {0, 0, -1}}, {0, 0, 0, 0, 0, 0}, false});
-constexpr CubeLayout kFacebook3x2 = withFaceTurns(
-    {3, 2, {{-1, 0, 0}, {0, -1, 0}, {1, 0, 0}, {0, 0, 1}, {0, 1, 0}, {0, 0, -1}}, {0, 0, 0, 0, 0, 0}, false});
-constexpr CubeLayout kPano2VR3x2 = withFaceTurns(
-    {3, 2, {{0, 0, 1}, {1, 0, 0}, {-1, 0, 0}, {0, 1, 0}, {0, 0, -1}, {0, -1, 0}}, {0, 0, 0, 0, 0, 0}, true});
-
-constexpr RenderTraits kOwnSampler{kModeOwnSampler, false, 0};
-constexpr RenderTraits kSeparateSampler{kModeSeparate, false, 0};
-constexpr RenderTraits kTiling{kModeNormal, true, 0};
-
-constexpr ExtentBox cubeBox(const CubeLayout& l) {
-    return {-l.columns / 2.0, l.columns / 2.0, -l.rows / 2.0, l.rows / 2.0};
-}
-
-using enum PreWarp;
-using enum Variant;
-
-// The output table, in ascending id order. Rows without a routine keep the
-// extent box, pre-warp or gore count that the render setup and the per-sample
-// steps need for outputs drawn by the polyhedron model or by routines kept
-// elsewhere; on their own they map to empty samples.
-constexpr OutputEntry kOutputTable[] = {
-    {1, mapEquirectangular, kWideBox, kNone, kPlain, nullptr, nullptr, {}, 0.5},
-    {2, mapMirrorBall, kSquareBox, kNone, kPlain, nullptr, nullptr},
-    {3, mapPolar, kSquareBox, kNone, kPlain, nullptr, nullptr},
-    {4, mapHalfPolar, kWideBox, kNone, kPlain, nullptr, nullptr},
-    {5, mapOrthographic, kSquareBox, kNone, kPlain, nullptr, nullptr},
-    {11, mapHammer, kWideBox, kNone, kPlain, nullptr, nullptr},
-    {12, mapWernerBonne, kSquareBox, kNone, kPlain, nullptr, nullptr},
-    {13, mapSinusoidal, kWideBox, kNone, kPlain, nullptr, nullptr},
-    {14, mapRectilinear, kSquareBox, kNone, kPlain, nullptr, nullptr, {}, 1.0},
-    {15, mapHyperbolic, kSquareBox, kNone, kPlain, nullptr, nullptr},
-    {16, mapStereographic, kSquareBox, kNone, kPlain, nullptr, nullptr},
-    {17, mapCylindrical, kSquareBox, kNone, kPlain, nullptr, nullptr, {}, 1.0},
-    {18, mapWetch, kSquareBox, kNone, kPlain, nullptr, nullptr},
-    {20, nullptr, kWideBox, kNone, kPlain, nullptr, nullptr},
-    {35, mapWinkelTripel, {-2.570796326312263, 2.570796326312263, -1.5707963267948966, 1.5707963267948966},
-     kNone, kPlain, nullptr, nullptr},
-    {36, mapGores, kWideBox, kNone, kPlain, &kGores12, nullptr},
-    {37, mapGores, kWideBox, kNone, kPlain, &kGores24, nullptr},
-    {38, mapGores, kWideBox, kNone, kPlain, &kGoresByFov, nullptr},
-    {40, nullptr, kWideBox, kNone, kPlain, nullptr, nullptr},
-    {45, nullptr, kSquareBox, kNone, kPlain, nullptr, nullptr, kOwnSampler},
-    // The ellipse of semi-axes 0.5 and 0.25: radius of curvature 0.25²/0.5
-    // at the ends of the long axis.
-    {46, mapMollweide, kWideBox, kNone, kPlain, nullptr, nullptr, {}, 0.0, 0.125},
-    {50, mapPolar, kSquareBox, kNone, kMagnipolar, nullptr, nullptr},
-    // 6 of 12 gores: a square of six whole gores; 3 of 12: three gores, twice as tall as wide.
-    {53, mapGores, kSquareBox, kNone, kPlain, &kGores6Of12, nullptr},
-    {59, mapPolar, kSquareBox, kNone, kAnnulus, nullptr, nullptr},
-    {60, mapRectilinear, kSquareBox, kNone, kPlain, nullptr, nullptr},
-    {61, mapGores, {-0.5, 0.5, -1.0, 1.0}, kNone, kPlain, &kGores3Of12, nullptr},
-    {62, mapMercator, kSquareBox, kNone, kPlain, nullptr, nullptr, {}, 1.0},
-    {63, nullptr, kSquareBox, kNone, kPlain, &kGores8, nullptr},
-    {64, nullptr, kSquareBox, kNone, kPlain, nullptr, nullptr, kTiling},
-    {73, nullptr, kSquareBox, kNone, kPlain, &kGores12, nullptr},
-    {74, nullptr, kSquareBox, kNone, kPlain, &kGores12, nullptr},
-    {75, nullptr, kSquareBox, kNone, kPlain, nullptr, nullptr, {kModeNormal, false, 6}},
-    {76, nullptr, kSquareBox, kNone, kPlain, nullptr, nullptr, {kModeNormal, false, 9}},
-    {77, nullptr, kSquareBox, kNone, kPlain, nullptr, nullptr, {kModeNormal, false, 27}},
-    {78, nullptr, kSquareBox, kNone, kPlain, nullptr, nullptr, {kModeNormal, false, 33}},
-    {79, nullptr, kSquareBox, kNone, kPlain, nullptr, nullptr, {kModeNormal, false, 54}},
-    {80, mapRobinson, {-1.0, 1.0, -0.5, 0.5}, kNone, kPlain, nullptr, nullptr},
-    {81, mapEquiTall, kWideBox, kNone, kPlain, nullptr, nullptr, {}, 0.5},
-    {84, nullptr, {-2.416, 2.416, -1.416, 1.416}, kNone, kPlain, nullptr, nullptr},
-    {117, nullptr, kSquareBox, kPowerSquare, kPlain, nullptr, nullptr},
-    {121, nullptr, {-0.662304544626003, 0.662304544626003, -0.4343354807430048, 0.4343354807430048}, kNone, kPlain,
-     nullptr, nullptr},
-    {134, mapOrthographic, kSquareBox, kPowerSquare, kPlain, nullptr, nullptr},
-    {138, mapEqualAreaCylinder, kWideBox, kNone, kPlain, nullptr, nullptr},
-    {139, mapOrthographic, kSquareBox, kNone, kPlain, nullptr, nullptr},
-    {140, mapEqualSquarea, kSquareBox, kNone, kPlain, nullptr, nullptr},
-    {142, nullptr, kSquareBox, kPowerSquare, kPlain, nullptr, nullptr},
-    {143, mapOrthographic, kSquareBox, kPowerSquare, kPlain, nullptr, nullptr},
-    {171, mapZenithNadir, kWideBox, kNone, kPlain, nullptr, nullptr, {}, 0.5},
-    {255, mapPanini, kSquareBox, kNone, kPlain, nullptr, nullptr},
-    {288, nullptr, kSquareBox, kNone, kPlain, &kGoresByFov, nullptr},
-    {297, mapAboveAndBelow, kSquareBox, kNone, kPlain, nullptr, nullptr},
-    {298, mapUpAndDown, kSquareBox, kNone, kPlain, nullptr, nullptr},
-    {299, mapEquirectangular, kWideBox, kNone, kPlain, nullptr, nullptr},
-    {300, nullptr, kSquareBox, kNone, kPlain, &kGoresByFov, nullptr},
-    {301, nullptr, kSquareBox, kNone, kPlain, &kGoresByFov, nullptr},
-    {337, mapCubeLayout, cubeBox(kUnity6Frames), kNone, kPlain, nullptr, &kUnity6Frames, {}, 1.0},
-    {338, mapCubeLayout, cubeBox(kFacebook3x2), kNone, kPlain, nullptr, &kFacebook3x2, {}, 1.0},
-    {339, mapCubeLayout, cubeBox(kPano2VR3x2), kNone, kPlain, nullptr, &kPano2VR3x2, {}, 1.0},
-    {340, mapLaskowski, {-3.064731, 3.064731, -1.783395, 1.783395}, kNone, kPlain, nullptr, nullptr},
-    {341, mapArmadillo, kSquareBox, kNone, kPlain, nullptr, nullptr},
-    {342, mapArmadillo, kSquareBox, kNone, kPlain, nullptr, nullptr},
-    {343, mapArmadillo, kSquareBox, kNone, kPlain, nullptr, nullptr},
-    {344, mapArmadillo, kSquareBox, kNone, kPlain, nullptr, nullptr},
-    {345, mapMollweideOcean, kWideBox, kNone, kPlain, nullptr, nullptr},
-    {346, mapBonne45, {-1.068, 1.068, -0.8505, 1.179}, kNone, kPlain, nullptr, nullptr},
-    {347, mapVerticalPerspective, kSquareBox, kNone, kPlain, nullptr, nullptr},
-    {348, mapVerticalPerspective, kSquareBox, kNone, kPlain, nullptr, nullptr},
-    {349, mapFlyover, kSquareBox, kNone, kPlain, nullptr, nullptr},
-    {350, mapFlyover, kSquareBox, kNone, kPlain, nullptr, nullptr},
-    {351, nullptr, kSquareBox, kPowerSquare, kPlain, nullptr, nullptr},
-    {352, nullptr, kSquareBox, kPowerSquare, kPlain, nullptr, nullptr},
-    {354, mapCanters, {-2.92325, 2.92325, -1.70905, 1.70905}, kNone, kPlain, nullptr, nullptr},
-    {355, mapNaturalEarth, {-2.73538, 2.73538, -1.42239, 1.42239}, kNone, kPlain, nullptr, nullptr},
-    {356, mapSinusoidalInterrupted, kWideBox, kNone, kPlain, nullptr, nullptr},
-    {357, mapSinuMollweide, {-0.5, 0.5, -0.26825, 0.26825}, kNone, kPlain, nullptr, nullptr},
-    {358, mapGinzburg8, {-2.44172, 2.44172, -1.89378, 1.89378}, kNone, kPlain, nullptr, nullptr},
-    {359, mapLarrivee, {-3.141592653, 3.141592653, -2.5648, 2.5648}, kNone, kPlain, nullptr, nullptr},
-    {360, mapApsidalSpheroid, kSquareBox, kNone, kPlain, nullptr, nullptr},
-    {361, mapApsidalSpheroid, kSquareBox, kNone, kPlain, nullptr, nullptr},
-    {362, mapApsidalSpheroid, kSquareBox, kNone, kPlain, nullptr, nullptr},
-    {363, mapApsidalSpheroid, kSquareBox, kNone, kPlain, nullptr, nullptr},
-    {364, mapApsidalSpheroid, kSquareBox, kNone, kPlain, nullptr, nullptr},
-    {365, mapApsidalSpheroid, kSquareBox, kNone, kPlain, nullptr, nullptr},
-    {366, mapApsidalSpheroid, kSquareBox, kNone, kPlain, nullptr, nullptr},
-    {367, mapApsidalSpheroid, kSquareBox, kNone, kPlain, nullptr, nullptr},
-    {368, nullptr, kSquareBox, kNone, kPlain, nullptr, nullptr, kTiling},
-    {369, nullptr, kSquareBox, kNone, kPlain, nullptr, nullptr, kTiling},
-    {370, nullptr, kSquareBox, kNone, kPlain, nullptr, nullptr, kTiling},
-    {371, nullptr, kSquareBox, kNone, kPlain, nullptr, nullptr, kTiling},
-    {372, nullptr, kSquareBox, kNone, kPlain, nullptr, nullptr, kTiling},
-    {373, nullptr, kSquareBox, kNone, kPlain, nullptr, nullptr, kTiling},
-    {374, nullptr, kSquareBox, kNone, kPlain, nullptr, nullptr, kTiling},
-    {375, nullptr, kSquareBox, kNone, kPlain, nullptr, nullptr, kTiling},
-    {376, nullptr, kSquareBox, kNone, kPlain, nullptr, nullptr, kTiling},
-    {377, nullptr, kSquareBox, kNone, kPlain, nullptr, nullptr, kTiling},
-    {378, nullptr, kSquareBox, kNone, kPlain, nullptr, nullptr, kTiling},
-    {379, nullptr, kSquareBox, kNone, kPlain, nullptr, nullptr, kTiling},
-    {380, nullptr, kSquareBox, kNone, kPlain, nullptr, nullptr, kTiling},
-    {381, nullptr, kSquareBox, kNone, kPlain, nullptr, nullptr, kTiling},
-    {382, nullptr, kSquareBox, kNone, kPlain, nullptr, nullptr, kTiling},
-    {394, nullptr, kSquareBox, kNone, kPlain, nullptr, nullptr, kOwnSampler},
-    {395, nullptr, kSquareBox, kNone, kPlain, nullptr, nullptr, kOwnSampler},
-    {396, nullptr, {-0.6052834046956846, 0.6052834046956846, -0.428, 0.428}, kNone, kPlain, nullptr, nullptr,
-     kOwnSampler},
-    {397, mapStrebe1995, {-2.484446397593003, 2.484446397593003, -1.564091933, 1.564091933}, kNone, kPlain, nullptr,
-     nullptr},
-    {398, mapEckertIV, kWideBox, kNone, kPlain, nullptr, nullptr},
-    {399, mapHillEucyclic, {-2.59209, 2.59209, -1.45394865, 1.5246}, kNone, kPlain, nullptr, nullptr},
-    {400, mapRetroazimuthal, {-kPi, kPi, -kPi, kPi}, kNone, kPlain, nullptr, nullptr},
-    {401, mapRetroazimuthal, {-kPi, kPi, -kPi, kPi}, kNone, kPlain, nullptr, nullptr},
-    {408, nullptr, kSquareBox, kTurn20, kPlain, nullptr, nullptr},
-    {414, mapPhilbrickInterrupted, {-0.5, 0.5, -0.26825, 0.26825}, kNone, kPlain, nullptr, nullptr},
-    {486, nullptr, kSquareBox, kNone, kPlain, nullptr, nullptr, kSeparateSampler},
-    {566, nullptr, {-6.0, 6.0, -6.0, 6.0}, kNone, kPlain, nullptr, nullptr},
-    {900, mapLambertAzimuthal, kSquareBox, kNone, kPlain, nullptr, nullptr},
-    {1044, mapGores, kWideBox, kNone, kPlain, &kGores18, nullptr},
-    {100335, mapLogarithmic, kSquareBox, kNone, kPlain, nullptr, nullptr},
-};
-
-constexpr bool tableIsSorted() {
-    for (std::size_t i = 1; i < std::size(kOutputTable); ++i) {
-        if (kOutputTable[i - 1].id >= kOutputTable[i].id) return false;
-    }
-    return true;
-}
-static_assert(tableIsSorted(), "the output table is kept in ascending id order");
-
-}  // namespace
-
-std::span<const OutputEntry> outputTable() noexcept { return kOutputTable; }
-
-const OutputEntry* findOutputEntry(ProjectionId id) noexcept {
-    const auto* end = std::end(kOutputTable);
-    const auto* it =
-        std::lower_bound(std::begin(kOutputTable), end, id, [](const OutputEntry& e, ProjectionId v) { return e.id < v; });
-    return it != end && it->id == id ? it : nullptr;
-}
-
-}  // namespace output_detail
 
 namespace {
 
@@ -268,9 +86,9 @@ inline void mapPlane(float a, float b, const RenderContext& ctx, MappingScratch&
         mapPlaneByModel(a, b, ctx, scratch, out);
         return;
     }
-    const OutputEntry* e = ctx.entry;
-    if (e == nullptr || e->map == nullptr) return;
-    e->map(OutputCall{ctx, *e, a, b}, out.result);
+    const OutputRow* e = ctx.entry;
+    if (e == nullptr || e->routine == nullptr) return;
+    e->routine(OutputCall{ctx, *e, a, b}, out.result);
 }
 
 // Step 9: the indicatrix distance of d to its nearest circle centre.
@@ -339,7 +157,7 @@ inline void lookUpTurned(const SphereDir& d, const RenderContext& ctx, RenderCel
     if (lookedUp != nullptr) *lookedUp = d;
 
     // The input resolved by the setup, unless the caller has changed it since.
-    const input_detail::InputEntry* inputEntry = ctx.input.entry;
+    const InputRow* inputEntry = ctx.input.entry;
     const CubeInputLayout* cubeLayout = ctx.input.cubeLayout;
     if (!ctx.input.resolved || ctx.input.id != ctx.inputProjection) [[unlikely]] {
         const ResolvedInput changed = resolveInput(ctx.inputProjection);
@@ -454,28 +272,23 @@ void mapOutputSample(float x, float y, float s, float ox, float oy, const Output
 
 namespace {
 
-// The shapes of the row path: outputs whose direction is one linear map per
-// region of a face-local point (lx, ly, 1), before the length is divided out
-// (cube cells, the rectilinear view); the equirectangular map, whose
-// direction is turned as it is; and every other output routine, called
-// corner by corner, whose directions are then turned and looked up together.
-enum class RowShape { kNone, kCubeCells, kRectilinear, kEquirectangular, kRoutine };
+// The shapes of the row path: outputs whose row routine gives a face-local
+// point that one linear map per region turns into the direction (cube
+// cells, the rectilinear view, the equirectangular map); and every other
+// output routine, called corner by corner, whose directions are then turned
+// and looked up together.
+enum class RowShape { kNone, kRowPoint, kRoutine };
 
 // The row path serves renders of the output routines drawn without warps,
 // folds or overlays that need the direction.
 RowShape rowShapeOf(const RenderContext& ctx) noexcept {
-    const OutputEntry* e = ctx.entry;
-    if (ctx.mode != kModeNormal || ctx.usesPolyModel != 0 || e == nullptr || e->map == nullptr)
+    const OutputRow* e = ctx.entry;
+    if (ctx.mode != kModeNormal || ctx.usesPolyModel != 0 || e == nullptr || e->routine == nullptr)
         return RowShape::kNone;
     if (e->preWarp != PreWarp::kNone || ctx.foldMode == kFoldBeforeRotation || ctx.foldMode == kFoldAfterRotation)
         return RowShape::kNone;
     if (ctx.graticuleOn != 0 || ctx.indicatrixOn != 0) return RowShape::kNone;
-    if (e->map == mapRectilinear) return RowShape::kRectilinear;
-    if (e->map == mapEquirectangular) return RowShape::kEquirectangular;
-    if (e->map != mapCubeLayout || e->cube == nullptr) return RowShape::kRoutine;
-    for (float roll : e->cube->roll)
-        if (roll != 0.0f) return RowShape::kRoutine;
-    return RowShape::kCubeCells;
+    return e->rowPoint != nullptr ? RowShape::kRowPoint : RowShape::kRoutine;
 }
 
 }  // namespace
@@ -484,8 +297,8 @@ bool mapOutputRow(float x0, float y, std::int32_t count, float s, float ox, floa
                   const RenderContext& ctx, RenderCell* cells, MappingScratch& scratch) noexcept {
     const RowShape shape = rowShapeOf(ctx);
     if (shape == RowShape::kNone) return false;
-    const bool cube = shape == RowShape::kCubeCells;
-    const CubeLayout* layout = cube ? ctx.entry->cube : nullptr;
+    const CubeLayout* layout = shape == RowShape::kRowPoint ? ctx.entry->cube : nullptr;
+    const bool cube = layout != nullptr;
     // Each region's map and the view rotation are linear: together one
     // matrix, applied to (lx, ly, 1) before the length is divided out. The
     // cells of a cube layout turn the point onto their faces; the
@@ -495,7 +308,6 @@ bool mapOutputRow(float x0, float y, std::int32_t count, float s, float ox, floa
     for (int c = 0; c < (cube ? 6 : 1); ++c)
         for (int k = 0; k < 3; ++k)
             turned[c][k] = rotate(ctx.rotation, cube ? cubeFaceDirection(*layout, c, kBasis[k]) : kBasis[k]);
-    const ViewFrame& f = ctx.frame;
     // Over the equirectangular input the lookups of four corners run
     // together in the vector unit, as the input's own routine computes them.
     const bool equirectangular = ctx.input.resolved && ctx.input.id == ctx.inputProjection &&
@@ -510,6 +322,7 @@ bool mapOutputRow(float x0, float y, std::int32_t count, float s, float ox, floa
         int indexOf[4] = {-1, -1, -1, -1};
         std::int32_t tagOf[4] = {0, 0, 0, 0};
         float weightOf[4] = {0.0f, 0.0f, 0.0f, 0.0f};
+        bool storesWeight[4] = {false, false, false, false};
         Vec4f tx = vector_math::splat(0.0f), ty = tx, tz = vector_math::splat(1.0f);
         for (int lane = 0; lane < lanes; ++lane) {
             const OutputPosition p =
@@ -522,41 +335,25 @@ bool mapOutputRow(float x0, float y, std::int32_t count, float s, float ox, floa
                 RenderCell& cell = cells[first + lane];
                 startMapping(cell);
                 PlaneAnswer answer;
-                ctx.entry->map(OutputCall{ctx, *ctx.entry, p.a, p.b}, answer.result);
+                ctx.entry->routine(OutputCall{ctx, *ctx.entry, p.a, p.b}, answer.result);
                 if (!takePlaneAnswer(answer, cell)) continue;
                 lx = answer.result.d.x;
                 ly = answer.result.d.y;
                 lz = answer.result.d.z;
-            } else if (shape == RowShape::kEquirectangular) {
-                // As mapEquirectangular finds its direction (it keeps b as
-                // the weight, and the plain map's tag).
-                float w = 0.0f, h = 0.0f;
-                if (!equirectMapPosition(f, p.a, p.b, w, h)) {
-                    outputToSphere(p.a, p.b, ctx, cells[first + lane], scratch);  // outside the map
+            } else {
+                // The routine's own short form.
+                RowPoint q;
+                if (!ctx.entry->rowPoint(OutputCall{ctx, *ctx.entry, p.a, p.b}, q)) {
+                    outputToSphere(p.a, p.b, ctx, cells[first + lane], scratch);  // outside: the usual steps
                     continue;
                 }
-                const SphereDir e = equirectDirection(1.0f - w, h);
-                lx = e.x;
-                ly = e.y;
-                lz = e.z;
-                weightOf[lane] = p.b;
-                tagOf[lane] = kTagPlainMap;
-            } else if (cube) {
-                // As mapCubeLayout finds its cell.
-                const CubeCellPoint q = cubeCellPoint(*layout, (p.a - 0.5) * f.scale + f.cx,
-                                                      (p.b - 0.5) * f.aspect * f.scale + f.cy);
-                if (!q.inside) {
-                    outputToSphere(p.a, p.b, ctx, cells[first + lane], scratch);  // outside the cells: the usual steps
-                    continue;
-                }
-                index = q.index;
-                tagOf[lane] = layout->topRowSharesTag && q.row == 0 ? 0 : index;
+                index = q.region;
+                tagOf[lane] = q.tag;
+                storesWeight[lane] = q.storeWeight;
+                weightOf[lane] = q.weight;
                 lx = q.lx;
                 ly = q.ly;
-            } else {
-                // As mapRectilinear finds its plane point.
-                rectilinearPlanePoint(ctx, p.a, p.b, lx, ly);
-                tagOf[lane] = kTagPlainMap;
+                lz = q.lz;
             }
             indexOf[lane] = index;
             const SphereDir (&m)[3] = turned[index];
@@ -583,7 +380,7 @@ bool mapOutputRow(float x0, float y, std::int32_t count, float s, float ox, floa
             if (shape != RowShape::kRoutine) {  // (the routine's cells are set up already)
                 startMapping(cell);
                 if (cube) cell.faceIndex = indexOf[lane];
-                if (shape == RowShape::kEquirectangular) cell.weight = weightOf[lane];
+                if (storesWeight[lane]) cell.weight = weightOf[lane];
                 cell.regionTag = tagOf[lane];
             }
             if (equirectangular && (dx[lane] != 0.0f || dz[lane] != 0.0f) && std::isfinite(u[lane]) &&
@@ -622,8 +419,8 @@ bool outputDirection(float a, float b, const RenderContext& ctx, MappingScratch&
 }
 
 bool outputHasOwnRoutine(ProjectionId id) noexcept {
-    const OutputEntry* e = findOutputEntry(id);
-    return e != nullptr && e->map != nullptr;
+    const OutputRow* e = findOutputRow(id);
+    return e != nullptr && e->routine != nullptr;
 }
 
 namespace {
@@ -634,7 +431,7 @@ namespace {
 // `pixelsAcross` pixels wide; false when the size is not given.
 bool routineSizeInPixelsAtLeast(const RenderContext& ctx, double planeUnits, double pixelsAcross,
                                 double minPixels) noexcept {
-    if (ctx.mode != kModeNormal || ctx.usesPolyModel != 0 || ctx.entry == nullptr || ctx.entry->map == nullptr ||
+    if (ctx.mode != kModeNormal || ctx.usesPolyModel != 0 || ctx.entry == nullptr || ctx.entry->routine == nullptr ||
         !(planeUnits > 0.0))
         return false;
     if (ctx.entry->preWarp != PreWarp::kNone || ctx.foldMode == kFoldAfterRotation) return false;
@@ -659,21 +456,12 @@ bool outputHasMapping(const RenderContext& ctx) noexcept {
     if (ctx.mode == kModeSpecial) return true;
     if (ctx.mode != kModeNormal) return false;
     if (ctx.usesPolyModel != 0) return ctx.polyModel != nullptr && ctx.polyModel->triangleCount > 0;
-    return ctx.entry != nullptr && ctx.entry->map != nullptr;
+    return ctx.entry != nullptr && ctx.entry->routine != nullptr;
 }
 
 bool outputIsDrawn(ProjectionId id) noexcept {
-    if (id == kSpecialRenderProjection) return true;
-    const OutputEntry* e = findOutputEntry(id);
-    // The same order as a render: the mode first, then the model, then the routine.
-    if (e != nullptr && e->traits.mode != kModeNormal) return false;
-    if (usesPolyModel(id)) {
-        // The model as a render of the whole net builds it; the frame's
-        // height does not change whether faces come out.
-        PolyModelSummary model;
-        return summarisePolyOutput(id, 0.5f, model) && model.faces > 0 && model.triangles > model.markTriangles;
-    }
-    return e != nullptr && e->map != nullptr;
+    const OutputRow* row = findOutputRow(id);
+    return row != nullptr && !row->pending;
 }
 
 // ---- globe lighting ------------------------------------------------------------------

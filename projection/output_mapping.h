@@ -62,12 +62,11 @@ bool outputDirection(float a, float b, const RenderContext& ctx, MappingScratch&
 bool outputHasMapping(const RenderContext& ctx) noexcept;
 bool outputHasOwnRoutine(ProjectionId id) noexcept;
 
-// True when a render of output `id` draws something: the special render, an
-// output whose table row has a routine and is sampled here (not by a
-// sampler of its own), or a model output whose polyhedron model builds
-// faces. False for the outputs that have no mapping yet: a render of them
-// would give only empty samples. Builds (and frees) the model of a model
-// output, so it is meant for commands and checks, not for every sample.
+// True when a render of output `id` draws something: its registry row is not
+// `pending` (it has a routine sampled here, a polyhedron model that builds
+// faces, or it is the special render). False for ids without a row and for
+// the outputs that have no mapping yet: a render of them would give only
+// empty samples.
 bool outputIsDrawn(ProjectionId id) noexcept;
 
 // True when the output's regions are axis-aligned rectangles of an output

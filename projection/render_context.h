@@ -15,9 +15,7 @@ namespace globaro {
 struct PolyModel;
 struct PolyJobState;
 
-namespace output_detail {
-struct OutputEntry;
-}
+struct OutputRow;
 
 // ---- per-sample record ------------------------------------------------------------
 
@@ -177,8 +175,8 @@ struct RenderContext {
     float goreShape = 1.0f;     // 2^(fov/90 − 1), for the tunable gores
     float annulusHole = 0.0f;   // 1 − fov/180 for the annulus
     SphereDir indicatrixCentres[kIndicatrixCentreCount];
-    const output_detail::OutputEntry* entry = nullptr;  // the output's row of the output table
-    // `inputProjection` resolved by the setup (its row of the input table and
+    const OutputRow* entry = nullptr;  // the output's row of the registry
+    // `inputProjection` resolved by the setup (its registry row and
     // its cube layout); the mapping resolves the id itself when a caller has
     // changed `inputProjection` since.
     ResolvedInput input;

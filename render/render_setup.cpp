@@ -85,8 +85,8 @@ void setupRenderContext(RenderContext& ctx, const SettingsRecord& s, const Rende
 
     // 6. The polyhedron model (the views outputs prepare the solid they show).
     const ProjectionId modelId = ctx.modelProjection;
-    ctx.entry = output_detail::findOutputEntry(modelId);
-    const output_detail::RenderTraits traits = ctx.entry != nullptr ? ctx.entry->traits : output_detail::RenderTraits{};
+    ctx.entry = findOutputRow(modelId);
+    const output_detail::RenderTraits traits = ctx.entry != nullptr ? ctx.entry->render : output_detail::RenderTraits{};
     ctx.usesPolyModel = isPolyhedral(modelId) ? 1 : 0;
     ctx.polyModel = options.polyModel;
     const ProjectionId prepareId = traits.modelId != 0 ? traits.modelId : modelId;

@@ -165,7 +165,7 @@ TEST(ResolvedInput, SetupResolvesTheInputOnce) {
     const auto ctx = testing::contextFor(337, kInputEquirectangular, 600, 100);
     EXPECT_TRUE(ctx->input.resolved);
     EXPECT_EQ(ctx->input.id, kInputEquirectangular);
-    EXPECT_EQ(ctx->input.entry, findInputEntry(kInputEquirectangular));
+    EXPECT_EQ(ctx->input.entry, findInputRow(kInputEquirectangular));
     EXPECT_EQ(ctx->input.cubeLayout, nullptr);
 
     const ResolvedInput cube = resolveInput(33);
@@ -216,7 +216,7 @@ TEST(ResolvedInput, ALookupThroughTheResolvedRowEqualsTheLookupById) {
 // The plane points an output routine asks for equal the frame's own.
 TEST(OutputCallPoints, EqualTheFramesPoints) {
     const auto ctx = testing::contextFor(46, kInputEquirectangular, 640, 480);
-    const output_detail::OutputEntry* e = ctx->entry;
+    const OutputRow* e = ctx->entry;
     ASSERT_NE(e, nullptr);
     for (float a : {0.0f, 0.1f, 0.5f, 0.77f, 1.0f}) {
         for (float b : {0.0f, 0.3f, 0.5f, 0.9f, 1.0f}) {
@@ -240,7 +240,7 @@ TEST(CubeLayoutFaceTurns, GiveTheSameBitsAsTheGeneralRotation) {
     const float values[] = {-0.0f, 0.3f, -0.3f, 1.0f, -1.0f, 0.70710677f, -0.99999994f, 1e-30f, -1e-30f};
     int layouts = 0;
     for (ProjectionId id : {337, 338, 339}) {
-        const output_detail::OutputEntry* e = output_detail::findOutputEntry(id);
+        const OutputRow* e = findOutputRow(id);
         ASSERT_NE(e, nullptr);
         ASSERT_NE(e->cube, nullptr);
         ++layouts;

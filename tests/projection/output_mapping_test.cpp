@@ -222,20 +222,6 @@ TEST(OutputMapping, SampleWrapperNormalisesThePixel) {
     EXPECT_EQ(a.inputV, b.inputV);
 }
 
-TEST(OutputMapping, EveryTableRowIsAnOutputOfTheCatalogue) {
-    for (const output_detail::OutputEntry& e : output_detail::outputTable()) {
-        EXPECT_TRUE(hasOutputEntry(e.id) || isInternalOutputId(e.id)) << e.id;
-        EXPECT_LT(e.box.x0, e.box.x1) << e.id;
-        EXPECT_LT(e.box.y0, e.box.y1) << e.id;
-    }
-    // Every output with a formula of its own is listed.
-    for (ProjectionId id : {1, 81, 62, 2, 3, 50, 59, 4, 5, 134, 139, 143, 900, 11, 12, 13, 14, 60, 15, 16, 100335,
-                            297, 298, 255, 17, 18, 46, 398, 399, 80, 35, 355, 354, 358, 340, 359, 337, 338, 339, 171,
-                            36, 37, 38, 53, 61, 1044, 299}) {
-        EXPECT_TRUE(outputHasOwnRoutine(id)) << id;
-    }
-}
-
 TEST(OutputMapping, ViewsOutputsPrepareTheSolidTheyShow) {
     PolyModel* model = createPolyModel();
     ASSERT_NE(model, nullptr);
