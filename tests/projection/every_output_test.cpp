@@ -1,0 +1,156 @@
+// What every output of the catalogue must satisfy, one test case per output:
+// samples are clean, directions are unit vectors, the picture is continuous
+// away from its cuts, a polyhedron's net is closed and flat without overlaps,
+// and a render draws something exactly when the output says it is drawn.
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <map>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "output_test_support.h"
+#include "polyhedra/net_unfold.h"
+#include "projection/catalogue.h"
+#include "render/pipeline_test_support.h"
+
+namespace globaro {
+namespace {
+
+using testing::Mapper;
+
+class EveryOutput : public ::testing::TestWithParam<ProjectionId> {};
+
+TEST_P(EveryOutput, SamplesAreCleanAndDirectionsAreUnit) {
+    const ProjectionId id = GetParam();
+    for (const auto& [w, h] : {std::pair{300, 150}, std::pair{200, 200}, std::pair{150, 300}}) {
+        Mapper m(id, 1, w, h, 120.0f);
+        const bool mapped = outputHasMapping(*m.ctx);
+        constexpr int kGrid = 24;
+        for (int i = 0; i <= kGrid; ++i) {
+            for (int j = 0; j <= kGrid; ++j) {
+                const double a = i / double(kGrid), b = j / double(kGrid);
+                const RenderCell c = m.sample(a, b);
+                ASSERT_FALSE(std::isnan(c.inputU) || std::isnan(c.inputV)) << a << ", " << b;
+                const bool outside = !(c.inputU >= 0 && c.inputU <= 1 && c.inputV >= 0 && c.inputV <= 1);
+                ASSERT_EQ(c.subTag, outside ? 1u : 0u) << a << ", " << b;
+                SphereDir d;
+                const bool hit = m.direction(a, b, d);
+                if (!mapped) {
+                    ASSERT_FALSE(hit);
+                    ASSERT_EQ(c.inputU, -1.0f);
+                }
+                if (hit) {
+                    ASSERT_NEAR(testing::length(d), 1.0f, 1e-4f) << a << ", " << b;
+                }
+            }
+        }
+    }
+}
+
+// Seams close: between neighbouring samples the direction moves by about the
+// sample spacing times the local scale; a jump is a cut of the picture (the
+// edge of a gore, a net's piece, a cube face cell). Cuts are lines, so only a
+// small share of the neighbouring pairs may cross one; a seam that opens, a
+// half of a picture turned the wrong way or a region shown twice makes whole
+// bands of jumps.
+TEST_P(EveryOutput, JumpsOnlyAlongItsCuts) {
+    const ProjectionId id = GetParam();
+    Mapper m(id, 1, 400, 400, 90.0f);
+    if (!outputHasMapping(*m.ctx)) GTEST_SKIP() << "no mapping";
+    constexpr int kGrid = 160;
+    std::vector<SphereDir> dirs((kGrid + 1) * (kGrid + 1));
+    std::vector<char> hit(dirs.size());
+    for (int j = 0; j <= kGrid; ++j)
+        for (int i = 0; i <= kGrid; ++i) {
+            const std::size_t k = std::size_t(j) * (kGrid + 1) + i;
+            hit[k] = m.direction((i + 0.5) / (kGrid + 1.0), (j + 0.5) / (kGrid + 1.0), dirs[k]) ? 1 : 0;
+        }
+    int pairs = 0, jumps = 0;
+    for (int j = 0; j <= kGrid; ++j)
+        for (int i = 0; i <= kGrid; ++i) {
+            const std::size_t k = std::size_t(j) * (kGrid + 1) + i;
+            for (const std::size_t n : {k + 1, k + kGrid + 1}) {
+                if ((n == k + 1 && i == kGrid) || n >= dirs.size() || !hit[k] || !hit[n]) continue;
+                ++pairs;
+                jumps += testing::distance(dirs[k], dirs[n]) > 0.25f ? 1 : 0;
+            }
+        }
+    if (pairs == 0) GTEST_SKIP() << "draws nothing on its own";
+    EXPECT_LT(jumps, pairs / 20) << jumps << " jumps among " << pairs << " neighbouring pairs";
+}
+
+// Net outlines of the built model, and the solid's edges by their end points.
+TEST_P(EveryOutput, PolyhedronNetsAreClosedAndDoNotOverlap) {
+    const ProjectionId id = GetParam();
+    if (!isPolyhedron(id)) GTEST_SKIP() << "not a polyhedron";
+    Mapper m(id, 1, 400, 400);
+    const PolyModel& model = *m.model;
+    if (model.faceCount == 0) GTEST_SKIP() << "builds no faces";
+    std::vector<std::vector<Vec2d>> outlines;
+    using Point = std::tuple<long, long, long>;
+    std::map<std::pair<Point, Point>, int> edges;
+    auto key = [](const NetVertex& v) {
+        return Point{std::lround(v.solidX * 1e4), std::lround(v.solidY * 1e4), std::lround(v.solidZ * 1e4)};
+    };
+    for (int f = 0; f < model.faceCount; ++f) {
+        const PolyFace& face = model.faces[f];
+        if (face.hidden) continue;
+        std::vector<Vec2d> outline;
+        for (int k = 0; k < face.cornerCount; ++k) {
+            const NetVertex& v = model.vertices[face.corners[k]];
+            const NetVertex& next = model.vertices[face.corners[(k + 1) % face.cornerCount]];
+            outline.push_back({v.netX, v.netY});
+            ++edges[{key(v), key(next)}];
+        }
+        outlines.push_back(outline);
+    }
+    // Closed: every edge of the solid is walked once each way.
+    for (const auto& [edge, count] : edges) {
+        const auto back = edges.find({edge.second, edge.first});
+        ASSERT_TRUE(count == 1 && back != edges.end() && back->second == 1) << "an open or doubled edge";
+    }
+    for (std::size_t a = 0; a < outlines.size(); ++a)
+        for (std::size_t b = a + 1; b < outlines.size(); ++b)
+            ASSERT_FALSE(outlinesOverlap(outlines[a], outlines[b], 1e-5)) << "faces " << a << " and " << b;
+}
+
+// The census: a small render from a synthetic panorama covers pixels exactly
+// when the output says it is drawn.
+TEST_P(EveryOutput, DrawsExactlyWhenItSaysSo) {
+    using namespace testing_support;
+    const ProjectionId id = GetParam();
+    constexpr std::int32_t kWidth = 32, kHeight = 24;
+    static ImagePyramid* pyramid = [] {
+        auto* p = new ImagePyramid;
+        EXPECT_TRUE(loadPyramid(*p, photographicImage(64, 32), kWrapHorizontal));
+        return p;
+    }();
+    Mapper m(id, 1, kWidth, kHeight, 90.0f, 64, 32);
+    const ContextSampleMapping mapping(*m.ctx);
+    const SettingsRecord s = testing::plainSettings(id, 1);
+    BufferSink sink(kWidth, kHeight);
+    ASSERT_EQ(renderInto(makeConfig(mapping, pyramid, kWidth, kHeight,
+                                    shadingOptionsFor(s, *m.ctx, kTargetExportImage)),
+                         sink)
+                  .result,
+              0);
+    int covered = 0;
+    for (std::int32_t y = 0; y < kHeight; ++y)
+        for (std::int32_t x = 0; x < kWidth; ++x) covered += sink.at(x, y)[3] > 0.0f ? 1 : 0;
+    EXPECT_EQ(covered > 0, outputIsDrawn(id)) << covered << " pixels covered";
+}
+
+std::vector<ProjectionId> everyOutput() {
+    std::vector<ProjectionId> ids;
+    for (const OutputProjectionInfo& info : outputProjections()) ids.push_back(info.id);
+    return ids;
+}
+
+INSTANTIATE_TEST_SUITE_P(Catalogue, EveryOutput, ::testing::ValuesIn(everyOutput()),
+                         [](const auto& info) { return "output" + std::to_string(info.param); });
+
+}  // namespace
+}  // namespace globaro
