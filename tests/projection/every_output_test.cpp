@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <map>
 #include <string>
@@ -80,6 +81,62 @@ TEST_P(EveryOutput, JumpsOnlyAlongItsCuts) {
         }
     if (pairs == 0) return;  // drawn by a sampler of its own
     EXPECT_LT(jumps, pairs / 20) << jumps << " jumps among " << pairs << " neighbouring pairs";
+}
+
+// A row of corners mapped at once gives every corner's tags and, within a
+// few float roundings, its input position; outputs without a row path say so
+// and write nothing.
+TEST_P(EveryOutput, RowPathMatchesCornerByCorner) {
+    const ProjectionId id = GetParam();
+    struct Variant {
+        InputProjectionId input;
+        std::int32_t flip;
+        float turn, step, originX, originY;
+    };
+    for (const Variant& v : {Variant{1, 0, 0, 1, 0, 0}, Variant{1, 1, 20, 1, 0, 0}, Variant{33, 0, 20, 2.5f, 3, 7},
+                             Variant{27, 1, 0, 1, 0, 0}, Variant{7, 0, 20, 1, 0, 0}}) {
+        SettingsRecord s = testing::plainSettings(id, v.input);
+        s.latitude = v.turn;
+        s.longitude = 1.5f * v.turn;
+        s.spin = 0.5f * v.turn;
+        s.flip = v.flip;
+        constexpr std::int32_t kW = 300, kH = 200, kCount = kW / 2 + 2;
+        RenderContext ctx;
+        setupRenderContext(ctx, s, RenderSizes{kW, kH, 2000, 1000});
+        const OutputImageRecord image = makeOutputImageRecord(kW, kH);
+        for (std::int32_t y : {-1, 0, 37, kH / 3, kH / 2, kH}) {
+            for (float x0 : {-1.0f, float(kW / 2 - 1)}) {
+                std::vector<RenderCell> row(kCount);
+                row[0].regionTag = 12345;
+                MappingScratch scratch;
+                if (!mapOutputRow(x0, float(y), kCount, v.step, v.originX, v.originY, image, ctx, row.data(),
+                                  scratch)) {
+                    ASSERT_EQ(row[0].regionTag, 12345) << "a refused row wrote a cell";
+                    continue;
+                }
+                for (std::int32_t i = 0; i < kCount; ++i) {
+                    RenderCell want;
+                    MappingScratch own;
+                    mapOutputSample(x0 + float(i), float(y), v.step, v.originX, v.originY, image, 0, ctx, want, own);
+                    const RenderCell& got = row[i];
+                    SCOPED_TRACE(::testing::Message() << "input " << v.input << " corner (" << x0 + float(i) << ", " << y << ")");
+                    ASSERT_EQ(got.regionTag, want.regionTag);
+                    ASSERT_EQ(got.pieceTag, want.pieceTag);
+                    ASSERT_EQ(got.subTag, want.subTag);
+                    ASSERT_EQ(got.faceIndex, want.faceIndex);
+                    float du = std::fabs(got.inputU - want.inputU);
+                    if (v.input == 1) du = std::min(du, 1.0f - du);  // the panorama's seam
+                    // A few float roundings, grown where a lookup is steep (by a pole of the panorama,
+                    // at the rim of a mirror ball); a pixel of the input is 1e-3 wide.
+                    ASSERT_LT(du, 2e-5f);
+                    ASSERT_NEAR(got.inputV, want.inputV, 2e-5f);
+                    ASSERT_EQ(got.weight, want.weight);
+                    ASSERT_EQ(got.lineValue, want.lineValue);
+                    for (int k = 0; k < 3; ++k) ASSERT_EQ(got.normal[k], want.normal[k]);
+                }
+            }
+        }
+    }
 }
 
 // Net outlines of the built model, and the solid's edges by their end points.
