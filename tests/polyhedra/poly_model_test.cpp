@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <thread>
 #include <vector>
@@ -43,31 +44,69 @@ TEST(PolyModelLifetime, CreateResetRelease) {
     releasePolyModel(nullptr);
 }
 
-TEST(PolyModelPrepare, CachesTheLastRequest) {
+TEST(PolyModelPrepare, TheSelectedFaceAndAResetRebuild) {
     auto m = newModel();
-    EXPECT_EQ(prepare(*m, 6, 0.75f, 0.0f), 0);
-    EXPECT_EQ(m->faceCount, 4);
-    EXPECT_EQ(m->cacheKey.id, 6);
-    // The same request does nothing: a mark left in the model survives.
-    m->errorCode = 77;
-    prepare(*m, 6, 0.75f, 0.0f);
-    EXPECT_EQ(m->errorCode, 77);
-    // Tab size, frame height and the selected face rebuild.
-    prepare(*m, 6, 0.75f, 0.01f);
-    EXPECT_EQ(m->errorCode, 0);
-    m->errorCode = 77;
     prepare(*m, 6, 0.5f, 0.01f);
-    EXPECT_EQ(m->errorCode, 0);
-    m->errorCode = 77;
+    m->errorCode = 77;  // a fresh build clears it
     m->selectedFace = 1;
     prepare(*m, 6, 0.5f, 0.01f);
     EXPECT_EQ(m->errorCode, 0);
     EXPECT_EQ(m->selectedFaceCopy, 1);
-    // A reset forces a build.
     m->errorCode = 77;
     resetPolyModel(*m);
     prepare(*m, 6, 0.5f, 0.01f);
     EXPECT_EQ(m->errorCode, 0);
+}
+
+// Every field of the request is part of the key: a repeat does nothing, a
+// change of any one field rebuilds.
+TEST(PolyModelPrepare, ModelIsRebuiltOnlyWhenTheKeyChanges) {
+    struct Request {
+        ProjectionId id = 9;
+        float frameHeight = 0.5f;
+        float tabSize = 0.01f;
+        std::uint32_t param = 0;
+        float angle = 0.0f;
+        std::uint32_t mode = kPolyModeNet;
+        std::uint8_t flagA = 0;
+        std::uint8_t flagB = 1;
+    };
+    auto prepare = [](PolyModel& m, const Request& r) {
+        return preparePolyModel(r.id, m, r.frameHeight, r.tabSize, r.param, r.angle, r.mode, r.flagA,
+                                defaultPolyAllocator(), r.flagB);
+    };
+    auto rebuilds = [&](PolyModel& m, const Request& r) {
+        m.errorCode = 77;  // a fresh build clears it
+        prepare(m, r);
+        return m.errorCode != 77;
+    };
+    auto m = newModel();
+    const Request base;
+    prepare(*m, base);
+    EXPECT_FALSE(rebuilds(*m, base));
+    EXPECT_FALSE(rebuilds(*m, base));
+    std::vector<Request> changed(7, base);
+    changed[0].id = 10;
+    changed[1].param = kFitNone;
+    changed[2].angle = 0.25f;
+    changed[3].mode = kPolyModeSolid;
+    changed[4].flagA = 1;
+    changed[5].flagB = 0;
+    changed[6].frameHeight = 0.75f;
+    for (std::size_t i = 0; i < changed.size(); ++i) {
+        ASSERT_TRUE(rebuilds(*m, changed[i])) << i;
+        EXPECT_FALSE(rebuilds(*m, changed[i])) << i;  // now cached
+        EXPECT_TRUE(rebuilds(*m, base)) << i;         // the key holds only the last request
+        EXPECT_FALSE(rebuilds(*m, base)) << i;
+    }
+    // Lookups and sweep lists leave the key alone.
+    PolyJobState job;
+    buildSweepList(*m, job);
+    SphereDir d{};
+    netPointToSphere(*m, job, 0.5f, 0.25f, d);
+    InverseHit hit;
+    inverseLookup(*m, d, &job, hit);
+    EXPECT_FALSE(rebuilds(*m, base));
 }
 
 TEST(PolyModelPrepare, UnusableNumbersFallBackToNeutralValues) {
@@ -480,20 +519,8 @@ TEST(PolyModelLocate, WorkersShareOneModelWithTheirOwnJobs) {
     for (const auto& r : results) EXPECT_EQ(r, expected);
 }
 
-TEST(PolyModelSphere, NetPointsMapToUnitDirections) {
+TEST(PolyModelSphere, CornersMapToTheirSolidCornerAndBadTrianglesToTheAxis) {
     auto m = newModel();
-    for (PolyKind kind : {16, 18, 9, 23, 2, 13, 21, 20, 97, 109}) {
-        build(*m, kind);
-        PolyJobState job;
-        buildSweepList(*m, job);
-        Lcg rng;
-        for (int i = 0; i < 500; ++i) {
-            SphereDir d{};
-            const NetHit hit = netPointToSphere(*m, job, static_cast<float>(rng.next()), static_cast<float>(rng.next()), d);
-            if (hit.kind != NetHitKind::kFace) continue;
-            EXPECT_NEAR(std::sqrt(d.x * d.x + d.y * d.y + d.z * d.z), 1.0f, 1e-5f);
-        }
-    }
     // A corner of a face maps to its stored solid corner.
     build(*m, 18);
     const NetTriangle& tri = m->triangles[0];
@@ -632,6 +659,45 @@ TEST(PolyModelInverse, EveryDirectionFindsAFaceOfAClosedSolid) {
     InverseHit none;
     EXPECT_FALSE(inverseLookup(*m, SphereDir{std::nanf(""), 0, 0}, nullptr, none));
     EXPECT_FALSE(inverseLookup(*m, SphereDir{0, 0, 0}, nullptr, none));
+}
+
+int gLive = 0;
+void* countedAllocate(std::size_t bytes) {
+    ++gLive;
+    return std::malloc(bytes);
+}
+void countedRelease(void* p) {
+    --gLive;
+    std::free(p);
+}
+
+TEST(PolyModelLifetime, GeneratedTablesGoBackToTheirAllocator) {
+    const PolyAllocator counted{&countedAllocate, &countedRelease};
+    gLive = 0;
+    PolyModel* m = createPolyModel();  // the model from the default heap
+    preparePolyModel(186, *m, 1.0f, 0.0f, 0, 0.0f, kPolyModeNet, 0, counted, 1);
+    EXPECT_EQ(gLive, 1);  // the owned tables; the temporary models are gone
+    EXPECT_EQ(m->faceCount, 32);
+    preparePolyModel(6, *m, 1.0f, 0.0f, 0, 0.0f, kPolyModeNet, 0, counted, 1);
+    EXPECT_EQ(gLive, 0);  // a fixed solid frees them at set-up
+    preparePolyModel(187, *m, 1.0f, 0.0f, 0, 0.0f, kPolyModeNet, 0, counted, 1);
+    releasePolyModel(m);
+    EXPECT_EQ(gLive, 0);
+}
+
+TEST(PolyModelLifetime, FailedAllocationLeavesNoFaces) {
+    PolyAllocator failing{[](std::size_t) -> void* { return nullptr; }, [](void*) {}};
+    auto m = newModel();
+    preparePolyModel(185, *m, 1.0f, 0.0f, 0, 0.0f, kPolyModeNet, 0, failing, 1);
+    EXPECT_EQ(m->faceCount, 0);
+    EXPECT_EQ(m->triangleCount, 0);
+    testing::Lcg rng;
+    PolyJobState job;
+    buildSweepList(*m, job);
+    for (int i = 0; i < 50; ++i) {
+        EXPECT_EQ(locateTriangle(*m, job, static_cast<float>(rng.next()), static_cast<float>(rng.next())).kind,
+                  NetHitKind::kMiss);
+    }
 }
 
 }  // namespace
