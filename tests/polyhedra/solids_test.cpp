@@ -283,6 +283,71 @@ TEST_P(Solids, NetPointsLandOnTheirOwnFace) {
     EXPECT_GT(hits, 60);
 }
 
+// Every build mode and fit builds usable triangles; a net fitted to its
+// frame stays inside it, fills the binding axis and is centred; every glued
+// pair of sides carries exactly one tab; the sweep finds the triangle a brute
+// force search finds.
+TEST_P(Solids, ModesFitsTabsAndLookups) {
+    PolyModel& m = *m_;
+    const PolyKind kind = m.kind;
+    for (std::uint16_t mode = 0; mode <= 6; ++mode) {
+        for (std::uint32_t fit = 0; fit <= (mode == kPolyModeNet ? 2u : 0u); ++fit) {
+            m.tabSize = 0.01f;
+            ASSERT_EQ(testing::build(m, kind, mode, fit, 0.5), 0) << "mode " << mode;
+            EXPECT_EQ(m.triangleCount >= m.faceCount, mode != kPolyModeSetUpOnly) << "mode " << mode;
+            for (int t = 0; t < m.triangleCount; ++t)
+                ASSERT_TRUE(m.triangles[t].invDet != 0.0f && m.triangles[t].minX <= m.triangles[t].maxX);
+        }
+    }
+    for (float h : {0.5f, 2.0f}) {
+        m.frameHeight = h;
+        m.tabSize = 0.01f;
+        ASSERT_EQ(testing::build(m, kind), 0);
+        float minX = 9, maxX = -9, minY = 9, maxY = -9;
+        for (int v = 0; v < m.vertexCount; ++v) {
+            if (!m.vertexUsed[v]) continue;
+            minX = std::min(minX, m.vertices[v].netX);
+            maxX = std::max(maxX, m.vertices[v].netX);
+            minY = std::min(minY, m.vertices[v].netY);
+            maxY = std::max(maxY, m.vertices[v].netY);
+        }
+        EXPECT_TRUE(minX >= -1e-5f && maxX <= 1 + 1e-5f && minY >= -1e-5f && maxY <= h + 1e-5f);
+        EXPECT_NEAR(m.fitAxis == 1 ? maxX - minX : maxY - minY, m.fitAxis == 1 ? 1.0f : h, 1e-5f);
+        EXPECT_NEAR((minX + maxX) / 2, 0.5f, 1e-5f);
+        EXPECT_NEAR((minY + maxY) / 2, h / 2, 1e-5f);
+    }
+    int boundary = 0;
+    for (int f = 0; f < m.faceCount; ++f) {
+        const PolyFace& face = m.faces[f];
+        for (int k = 0; k < face.cornerCount; ++k) {
+            if (face.netNeighbour[k] >= 0) {
+                ASSERT_EQ(face.tabMark[k], 0);
+                continue;
+            }
+            ++boundary;
+            const int g = face.neighbourFace[k];
+            ASSERT_EQ(face.tabMark[k] + m.faces[g].tabMark[face.neighbourEdge[k]], 1) << "face " << f << " side " << k;
+        }
+    }
+    EXPECT_GT(boundary, 0);
+    PolyJobState job;
+    buildSweepList(m, job);
+    testing::Lcg rng;
+    for (int i = 0; i < 600; ++i) {
+        const float x = float(rng.next() * 1.2 - 0.1), y = float(rng.next() * 2.2 - 0.1);
+        const NetHit hit = locateTriangle(m, job, x, y);
+        int brute = -1;
+        float b0, b1, b2;
+        for (int t = 0; t < m.triangleCount && brute < 0; ++t)
+            if (!m.triangles[t].isMark && triangleContains(m.triangles[t], m, x, y, b0, b1, b2)) brute = t;
+        ASSERT_EQ(hit.kind == NetHitKind::kFace, brute >= 0) << "at " << x << ", " << y;
+        if (brute < 0) continue;
+        ASSERT_TRUE(triangleContains(m.triangles[hit.triangle], m, x, y, b0, b1, b2));
+        EXPECT_NEAR(hit.b0 + hit.b1 + hit.b2, 1.0f, 1e-4f);
+        EXPECT_EQ(hit.face, m.triangles[hit.triangle].face);
+    }
+}
+
 INSTANTIATE_TEST_SUITE_P(EverySolid, Solids, ::testing::ValuesIn(everySolid()), [](const auto& info) {
     std::string name = info.param.name;
     for (char& c : name) c = std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
