@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <fstream>
 #include <limits>
 #include <map>
 #include <sstream>
@@ -12,6 +11,7 @@
 #include <vector>
 
 #include "output_test_support.h"
+#include "support/case_table.h"
 #include "polyhedra/sphere_lattice.h"
 #include "projection/catalogue.h"
 #include "projection/input_projection.h"
@@ -22,47 +22,9 @@ namespace {
 using testing::distance;
 using testing::Mapper;
 
-struct Case {
-    int line = 0;
-    std::string kind, source;
-    std::vector<std::string> fields;           // the positional fields after the kind
-    std::map<std::string, std::string> named;  // key=value fields
-    bool has(const char* word) const {
-        for (const std::string& f : fields)
-            if (f == word) return true;
-        return false;
-    }
-    double num(std::size_t i) const { return std::stod(fields.at(i)); }
-    double named_or(const char* key, double fallback) const {
-        const auto it = named.find(key);
-        return it == named.end() ? fallback : std::stod(it->second);
-    }
-};
+using Case = testing::TextCase;
 
-std::vector<Case> readCases() {
-    std::ifstream in(GLOBARO_TEST_DATA "/mapping_cases.txt");
-    EXPECT_TRUE(in.good()) << "cannot read mapping_cases.txt";
-    std::vector<Case> cases;
-    std::string text;
-    for (int line = 1; std::getline(in, text); ++line) {
-        const std::size_t bar = text.find('|');
-        std::istringstream words(text.substr(0, bar));
-        Case c;
-        c.line = line;
-        if (!(words >> c.kind) || c.kind[0] == '#') continue;
-        c.source = bar == std::string::npos ? "" : text.substr(bar + 1);
-        for (std::string w; words >> w;) {
-            const std::size_t eq = w.find('=');
-            if (eq == std::string::npos) {
-                c.fields.push_back(w);
-            } else {
-                c.named[w.substr(0, eq)] = w.substr(eq + 1);
-            }
-        }
-        cases.push_back(c);
-    }
-    return cases;
-}
+std::vector<Case> readCases() { return testing::readTextCases(GLOBARO_TEST_DATA "/mapping_cases.txt"); }
 
 SphereDir parseDirection(const std::string& text) {
     SphereDir d{};
@@ -105,10 +67,10 @@ void checkInput(const Case& c) {
     const double tol = wantMiss ? 0.0 : c.num(6);
     EXPECT_NEAR(s.u, c.num(at), tol);
     EXPECT_NEAR(s.v, c.num(at + 1), tol);
-    EXPECT_EQ(s.faceIndex, static_cast<int>(c.named_or("face", -1)));
-    EXPECT_EQ(static_cast<std::int32_t>(s.regionCode), static_cast<std::int32_t>(c.named_or("region", 2)));
+    EXPECT_EQ(s.faceIndex, static_cast<int>(c.namedOr("face", -1)));
+    EXPECT_EQ(static_cast<std::int32_t>(s.regionCode), static_cast<std::int32_t>(c.namedOr("region", 2)));
     if (c.named.contains("weight")) {
-        EXPECT_NEAR(s.weight, c.named_or("weight", 0.0), 1e-4);
+        EXPECT_NEAR(s.weight, c.namedOr("weight", 0.0), 1e-4);
     }
 }
 
@@ -117,7 +79,7 @@ void checkPair(const Case& c) {
     int w = 0, h = 0;
     parseSize(c.fields.at(2), w, h);
     Mapper m(std::stoi(c.fields[0]), std::stoi(c.fields[1]), w, h, static_cast<float>(c.num(3)), w, h);
-    if (c.named.contains("aspect")) testing::setExactAspect(*m.ctx, c.named_or("aspect", 1.0));
+    if (c.named.contains("aspect")) testing::setExactAspect(*m.ctx, c.namedOr("aspect", 1.0));
     const double tol = c.num(4);
     const bool wraps = c.has("wrap");
     constexpr int kGrid = 48;

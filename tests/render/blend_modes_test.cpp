@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
-#include <fstream>
 #include <map>
 #include <sstream>
 #include <cstdint>
@@ -15,6 +14,7 @@
 #include <vector>
 
 #include "render/blend_hsl.h"
+#include "support/case_table.h"
 #include "render/composite.h"
 #include "render/opponent_space.h"
 
@@ -49,37 +49,9 @@ int blend1(BlendMode mode, int s, int d) { return blend(mode, Fixed3{s, s, s}, F
 
 // ---- the case table ------------------------------------------------------------
 
-struct Case {
-  int line = 0;
-  std::string kind, source;
-  std::vector<std::string> fields;
-  std::map<std::string, std::string> named;
-};
+using Case = testing::TextCase;
 
-std::vector<Case> readCases() {
-  std::ifstream in(GLOBARO_TEST_DATA "/blend_cases.txt");
-  EXPECT_TRUE(in.good()) << "cannot read blend_cases.txt";
-  std::vector<Case> cases;
-  std::string text;
-  for (int line = 1; std::getline(in, text); ++line) {
-    const std::size_t bar = text.find('|');
-    std::istringstream words(text.substr(0, bar));
-    Case c;
-    c.line = line;
-    if (!(words >> c.kind) || c.kind[0] == '#') continue;
-    c.source = bar == std::string::npos ? "" : text.substr(bar + 1);
-    for (std::string w; words >> w;) {
-      const std::size_t eq = w.find('=');
-      if (eq == std::string::npos) {
-        c.fields.push_back(w);
-      } else {
-        c.named[w.substr(0, eq)] = w.substr(eq + 1);
-      }
-    }
-    cases.push_back(c);
-  }
-  return cases;
-}
+std::vector<Case> readCases() { return testing::readTextCases(GLOBARO_TEST_DATA "/blend_cases.txt"); }
 
 std::vector<double> numbers(const std::string& text) {
   std::vector<double> out;
