@@ -20,6 +20,7 @@
 #include "polyhedra/fixed_solids.h"
 #include "polyhedra/geodesic.h"
 #include "polyhedra/poly_spec.h"
+#include "polyhedra/poly_summary.h"
 #include "projection/catalogue.h"
 #include "sphere_lattice.h"
 
@@ -146,6 +147,10 @@ TEST_P(Solids, ClosedFlatAndEuler) {
         EXPECT_EQ(dot(turn(f), centre(f)) > 0, dot(turn(0), centre(0)) > 0) << "face " << f;
     }
     EXPECT_EQ(int(vertices.size()) - edges / 2 + m.faceCount, 2);
+    const PolyModelSummary summary = summarisePolyModel(m);
+    EXPECT_EQ(summary.faces, m.faceCount);
+    EXPECT_TRUE(GetParam().geodesic == 0 || summary.pieces == m.pieceCount) << "pieces of the unfolding";
+    EXPECT_GE(summary.pieces, 1);
     std::string got;
     for (const auto& [sides, count] : shapes) got += (got.empty() ? "" : " ") + std::to_string(sides) + "x" + std::to_string(count);
     EXPECT_EQ(got, GetParam().faces);
