@@ -174,8 +174,8 @@ TEST_P(EveryOutput, PolyhedronNetsAreClosedAndDoNotOverlap) {
             ASSERT_FALSE(outlinesOverlap(outlines[a], outlines[b], 1e-5)) << "faces " << a << " and " << b;
 }
 
-// The census: a small render from a synthetic panorama covers pixels exactly
-// when the output says it is drawn.
+// The census: a small render from a synthetic panorama writes every pixel
+// with numbers and covers some exactly when the output says it is drawn.
 TEST_P(EveryOutput, DrawsExactlyWhenItSaysSo) {
     using namespace testing_support;
     const ProjectionId id = GetParam();
@@ -196,7 +196,12 @@ TEST_P(EveryOutput, DrawsExactlyWhenItSaysSo) {
               0);
     int covered = 0;
     for (std::int32_t y = 0; y < kHeight; ++y)
-        for (std::int32_t x = 0; x < kWidth; ++x) covered += sink.at(x, y)[3] > 0.0f ? 1 : 0;
+        for (std::int32_t x = 0; x < kWidth; ++x) {
+            const float* p = sink.at(x, y);
+            ASSERT_TRUE(std::isfinite(p[0]) && std::isfinite(p[1]) && std::isfinite(p[2]) && p[3] >= 0.0f)
+                << "pixel " << x << ", " << y << " not written or not a number";
+            covered += p[3] > 0.0f ? 1 : 0;
+        }
     EXPECT_EQ(covered > 0, outputIsDrawn(id)) << covered << " pixels covered";
 }
 
