@@ -480,62 +480,9 @@ TEST(PolyModelSphere, CurvedPatchBlendsFourPoints) {
     EXPECT_NEAR(mid.z, c.z, 1e-5);
 }
 
-TEST(PolyModelInverse, NetPointToSolidAndBackReturnsThePoint) {
-    auto m = newModel();
-    for (ProjectionId id : {30, 6, 7, 9, 10, 44, 55, 54, 181, 198}) {
-        m->selectedFace = -1;
-        prepare(*m, id, 0.5f);
-        PolyJobState job;
-        buildSweepList(*m, job);
-        Lcg rng;
-        int checked = 0;
-        for (int i = 0; i < 400; ++i) {
-            const float x = static_cast<float>(rng.next()), y = static_cast<float>(rng.next() * 0.5);
-            SphereDir d{};
-            const NetHit hit = netPointToSphere(*m, job, x, y, d);
-            if (hit.kind != NetHitKind::kFace) continue;
-            InverseHit back;
-            ASSERT_TRUE(inverseLookup(*m, d, &job, back)) << id;
-            // The direction may fall on a shared edge: compare positions on
-            // the solid, not triangle numbers, unless the faces agree.
-            SphereDir again{};
-            const NetHit hit2 = netPointToSphere(*m, job, back.netX, back.netY, again);
-            ASSERT_EQ(hit2.kind, NetHitKind::kFace);
-            EXPECT_NEAR(again.x, d.x, 2e-4) << id;
-            EXPECT_NEAR(again.y, d.y, 2e-4) << id;
-            EXPECT_NEAR(again.z, d.z, 2e-4) << id;
-            if (back.face == hit.face) {
-                EXPECT_NEAR(back.netX, x, 2e-4) << id;
-                EXPECT_NEAR(back.netY, y, 2e-4) << id;
-            }
-            EXPECT_NEAR(back.u, back.netX, 1e-6);
-            EXPECT_NEAR(back.v, back.netY * 2.0f, 1e-5);
-            ++checked;
-        }
-        EXPECT_GT(checked, 20) << id;
-        EXPECT_GT(job.inverseHits, 0u);
-    }
-}
-
-TEST(PolyModelInverse, EveryDirectionFindsAFaceOfAClosedSolid) {
+TEST(PolyModelInverse, DirectionsThatAreNoDirectionFindNothing) {
     auto m = newModel();
     prepare(*m, 30);  // "soccer ball"
-    Lcg rng;
-    PolyJobState job;
-    buildSweepList(*m, job);
-    for (int i = 0; i < 2000; ++i) {
-        const double z = rng.next() * 2 - 1, a = rng.next() * 6.283185307179586;
-        const double r = std::sqrt(1 - z * z);
-        const SphereDir d{static_cast<float>(r * std::cos(a)), static_cast<float>(r * std::sin(a)),
-                          static_cast<float>(z)};
-        InverseHit hit;
-        ASSERT_TRUE(inverseLookup(*m, d, i % 2 ? &job : nullptr, hit));
-        EXPECT_GE(hit.w0, -1e-4f);
-        EXPECT_GE(hit.w1, -1e-4f);
-        EXPECT_GE(hit.w2, -1e-4f);
-        EXPECT_GE(hit.u, -1e-5f);
-        EXPECT_LE(hit.u, 1.0f + 1e-5f);
-    }
     InverseHit none;
     EXPECT_FALSE(inverseLookup(*m, SphereDir{std::nanf(""), 0, 0}, nullptr, none));
     EXPECT_FALSE(inverseLookup(*m, SphereDir{0, 0, 0}, nullptr, none));

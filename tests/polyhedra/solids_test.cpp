@@ -254,6 +254,8 @@ TEST_P(Solids, ConvexSolidsCoverEveryDirectionOnce) {
         InverseHit plain, listed;
         ASSERT_TRUE(inverseLookup(m, dirs[i], nullptr, plain));
         ASSERT_TRUE(inverseLookup(m, dirs[i], &job, listed));
+        EXPECT_TRUE(plain.w0 >= -1e-4f && plain.w1 >= -1e-4f && plain.w2 >= -1e-4f);
+        EXPECT_TRUE(plain.u >= -1e-5f && plain.u <= 1.0f + 1e-5f);
         if (within == 1) {
             EXPECT_EQ(plain.face, face);
             EXPECT_EQ(listed.face, face);
@@ -284,6 +286,15 @@ TEST_P(Solids, NetPointsLandOnTheirOwnFace) {
             ASSERT_GE(dot(d, side) * (dot(c, side) > 0 ? 1.0 : -1.0), -1e-5) << "face " << hit.face << " edge " << k;
         }
         ASSERT_GT(dot(d, c), 0.0);
+        // And back: the inverse lookup finds a net point showing the same
+        // direction (the point itself unless the direction lies on a shared edge).
+        InverseHit back;
+        ASSERT_TRUE(inverseLookup(m, dir, &job, back));
+        SphereDir again{};
+        ASSERT_EQ(netPointToSphere(m, job, back.netX, back.netY, again).kind, NetHitKind::kFace);
+        ASSERT_LT(length(difference(toVec3d(again), d)), 4e-4);
+        ASSERT_NEAR(back.u, back.netX, 1e-6);  // fractions of the fitted frame
+        ASSERT_NEAR(back.v, back.netY / m.frameHeight, 1e-5);
     }
     EXPECT_GT(hits, 60);
 }
