@@ -84,8 +84,9 @@ protected:
     void SetUp() override {
         const Solid& s = GetParam();
         if (s.geodesic != 0) {
-            ASSERT_EQ(preparePolyModel(s.geodesic, *m_, 1.0f, 0.0f, 0, 0.0f, kPolyModeNet, 0, defaultPolyAllocator(), 1), 0);
+            ASSERT_EQ(preparePolyModel(s.geodesic, *m_, 0.5f, 0.0f, 0, 0.0f, kPolyModeNet, 0, defaultPolyAllocator(), 1), 0);
         } else {
+            m_->frameHeight = 0.5f;  // a frame twice as wide as high
             ASSERT_EQ(testing::build(*m_, s.kind), kPolyOk);
         }
         ASSERT_GT(m_->faceCount, 0);
@@ -273,7 +274,7 @@ TEST_P(Solids, NetPointsLandOnTheirOwnFace) {
     int hits = 0;
     for (int i = 0; i < 600; ++i) {
         SphereDir dir{};
-        const NetHit hit = netPointToSphere(m, job, float(rng.next()), float(rng.next()), dir);
+        const NetHit hit = netPointToSphere(m, job, float(rng.next()), float(rng.next()) * m.frameHeight, dir);
         if (hit.kind != NetHitKind::kFace) continue;
         ++hits;
         const Vec3d d = toVec3d(dir);
