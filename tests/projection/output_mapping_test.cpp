@@ -69,6 +69,27 @@ TEST(OutputMapping, RotationFoldAndPreWarpComeBeforeTheLookup) {
     }
 }
 
+// With anamorphosis, the gore outputs fold after the rotation and the plain
+// maps before it: the direction looked up is fold(turn(d)) or turn(fold(d)).
+TEST(OutputMapping, TheFoldComesBeforeOrAfterTheRotationByOutput) {
+    for (const auto& [output, after] : {std::pair{36, true}, {37, true}, {1044, true}, {1, false}, {62, false}}) {
+        SettingsRecord s = plainSettings(output, 1);
+        s.anamorphosis = 1;
+        s.latitude = 30.0f;
+        s.longitude = 20.0f;
+        const auto ctx = setUp(s, 400, 200);
+        for (const auto& [a, b] : {std::pair{0.3, 0.4}, {0.55, 0.7}}) {
+            SphereDir d, lookedUp;
+            ASSERT_TRUE(testing::directionAt(*ctx, a, b, d));
+            RenderCell cell{};
+            MappingScratch scratch;
+            outputToSphere(float(a), float(b), *ctx, cell, scratch, &lookedUp);
+            const SphereDir want = after ? halfAngleFold(rotate(ctx->rotation, d)) : rotate(ctx->rotation, halfAngleFold(d));
+            EXPECT_LT(distance(lookedUp, want), 1e-5f) << output << " at " << a << ", " << b;
+        }
+    }
+}
+
 TEST(OutputMapping, GraticuleAndIndicatrixRecords) {
     SettingsRecord s = plainSettings(1, 1);
     s.grid = 4;
