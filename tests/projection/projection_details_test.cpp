@@ -80,6 +80,22 @@ TEST(WorldMapSolvers, InvertTheirForwardEquationsAndTheOutputsShowTheDirection) 
     EXPECT_FALSE(ginzburg8Inverse(2.40, 1.8).ok);
 }
 
+TEST(WorldMapSolvers, HillEucyclicKeepsTheCentralMeridianNorthUp) {
+    Mapper m(399, 1, 1000, 600);
+    float lastY = 2.0f;
+    int hits = 0;
+    for (int j = 0; j <= 60; ++j) {
+        SphereDir d;
+        if (!m.direction(0.5, j / 60.0, d)) continue;
+        ++hits;
+        EXPECT_NEAR(d.x, 0.0f, 1e-5f);
+        EXPECT_GT(d.z, -1e-5f);
+        EXPECT_LT(d.y, lastY + 1e-6f);
+        lastY = d.y;
+    }
+    EXPECT_GT(hits, 40);
+}
+
 TEST(WorldMapSolvers, RobinsonInverseLatitudeInvertsTheTable) {
     for (int i = -20; i <= 20; ++i) {
         const float phiN = i / 20.0f;
@@ -243,6 +259,9 @@ TEST(Gores, InputRegionCodeIsTheTruncatedGoreNumberAndTheEquatorIsNoSeam) {
         const InputSample s = sphereToInput(19, 0, 1.0f, latLon(89.0, lon));
         EXPECT_NEAR(std::hypot(s.u - 0.5, s.v - 0.5), 0.5 / 90.0, 2e-3) << lon;
     }
+    // A gore's edge at 60° latitude is pulled in towards its meridian.
+    const InputSample centre = sphereToInput(12, 0, 0.5f, latLon(60, 15)), edge = sphereToInput(12, 0, 0.5f, latLon(60, 29.9));
+    EXPECT_TRUE(edge.u > centre.u && edge.u - centre.u < 14.9 / 360.0);
     const InputSample eq = sphereToInput(19, 0, 1.0f, latLon(0.0, 15.0));
     EXPECT_NEAR(std::hypot(eq.u - 0.5, eq.v - 0.5), 0.5, 1e-4);
 }
