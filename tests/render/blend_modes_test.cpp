@@ -75,44 +75,130 @@ void checkBlend(const Case& c) {
   EXPECT_NEAR(got.b, want.b, tol);
 }
 
-// The stored samples of one pixel of a 4 x 4 host tile after compositing.
+// One rendered pixel composited at `at` onto a target whose pixel there was
+// `backdrop`, and the stored samples of that pixel afterwards.
+struct CompositeCase {
+  int renderTarget = kTargetHostImage;
+  int depth = 8, planes = 3, alphaPlane = -1;
+  bool grey = false;
+  BlendMode mode = kBlendNormal;
+  ColorRgba source;
+  std::vector<double> backdrop;  // empty: no image to read from (preview)
+  int mask = -1;
+  int x = 1, y = 1;
+};
+
+// A 4 x 4 interleaved host or export tile; an export image reads itself.
 template <typename Sample>
-std::vector<double> compositeOnto(int planes, int depth, bool grey, int alphaPlane, BlendMode mode,
-                                  const std::vector<double>& backdrop, const ColorRgba& source, int maskValue) {
+std::vector<double> compositeInterleaved(const CompositeCase& k) {
+  const int planes = k.planes;
+  const std::size_t at = static_cast<std::size_t>((k.y * 4 + k.x) * planes);
   std::vector<Sample> in(16 * planes), out(16 * planes);
-  for (int p = 0; p < planes; ++p) in[5 * planes + p] = out[5 * planes + p] = static_cast<Sample>(backdrop.at(p));
+  for (int p = 0; p < planes; ++p) in[at + p] = out[at + p] = static_cast<Sample>(k.backdrop.at(p));
   const CompositeRect tile{0, 0, 4, 4};
   CompositeTarget t;
-  t.renderTarget = kTargetHostImage;
-  t.glue = mode;
-  t.destination = interleavedGrid(in.data(), 4 * planes * sizeof(Sample), planes, depth, grey, alphaPlane, tile);
-  t.output = interleavedGrid(out.data(), 4 * planes * sizeof(Sample), planes, depth, grey, alphaPlane, tile);
+  t.renderTarget = k.renderTarget;
+  t.glue = k.mode;
+  t.output = interleavedGrid(out.data(), 4 * planes * sizeof(Sample), planes, k.depth, k.grey, k.alphaPlane, tile);
+  t.destination = k.renderTarget == kTargetExportImage
+                      ? t.output
+                      : interleavedGrid(in.data(), 4 * planes * sizeof(Sample), planes, k.depth, k.grey, k.alphaPlane, tile);
   std::uint8_t mask[16];
-  std::memset(mask, maskValue < 0 ? 255 : maskValue, sizeof mask);
-  if (maskValue >= 0) t.mask = MaskGrid{mask, 4, tile};
-  ColorRgba pixel = source;
-  compositePixel(1, 1, pixel, t);
-  return std::vector<double>(out.begin() + 5 * planes, out.begin() + 6 * planes);
+  std::memset(mask, k.mask < 0 ? 255 : k.mask, sizeof mask);
+  if (k.mask >= 0) t.mask = MaskGrid{mask, 4, tile};
+  ColorRgba pixel = k.source;
+  compositePixel(k.x, k.y, pixel, t);
+  return std::vector<double>(out.begin() + static_cast<std::ptrdiff_t>(at),
+                             out.begin() + static_cast<std::ptrdiff_t>(at) + planes);
 }
 
-// composite DEPTH/PLANES/ALPHA[/grey] MODE SOURCE BACKDROP EXPECTED [mask=M]
-void checkComposite(const Case& c) {
-  std::string layout = c.fields.at(0).substr(0, c.fields[0].find("/grey"));
-  std::replace(layout.begin(), layout.end(), '/', ',');
-  const std::vector<double> target = numbers(layout);
-  const bool grey = c.fields[0].find("/grey") != std::string::npos;
-  const int depth = int(target.at(0)), planes = int(target.at(1)), alphaPlane = int(target.at(2));
-  const std::vector<double> s = numbers(c.fields.at(2));
-  const ColorRgba source{float(s.at(0)), float(s.at(1)), float(s.at(2)), float(s.at(3))};
-  const std::vector<double> backdrop = numbers(c.fields.at(3)), want = numbers(c.fields.at(4));
-  const int mask = c.named.contains("mask") ? std::stoi(c.named.at("mask")) : -1;
-  const BlendMode mode = std::stoi(c.fields.at(1));
+// A 4 x 4 tile of packed 8-bit RGBA words (red in the high byte).
+std::vector<double> compositePacked(const CompositeCase& k) {
+  std::vector<std::uint32_t> words(16, 0);
+  std::uint32_t& w = words[static_cast<std::size_t>(k.y * 4 + k.x)];
+  for (double b : k.backdrop) w = (w << 8) | static_cast<std::uint32_t>(b);
+  CompositeTarget t;
+  t.renderTarget = kTargetExportImage;
+  t.glue = k.mode;
+  t.output = t.destination = packedRgba8Grid(words.data(), 16, CompositeRect{0, 0, 4, 4});
+  ColorRgba pixel = k.source;
+  compositePixel(k.x, k.y, pixel, t);
+  return {double(w >> 24), double((w >> 16) & 0xFF), double((w >> 8) & 0xFF), double(w & 0xFF)};
+}
+
+// The 16 x 16 planar 8-bit preview, every sample 3 before; the backdrop, if
+// any, is the image shown in it. Positions outside are clamped to its edge.
+std::vector<double> compositePreview(const CompositeCase& k) {
+  constexpr int kSize = 16;
+  const CompositeRect rect{0, 0, kSize, kSize};
+  std::vector<std::uint8_t> bytes(static_cast<std::size_t>(kSize * kSize * k.planes), 3), shown(bytes.size());
+  CompositeTarget t;
+  t.renderTarget = kTargetPreview;
+  t.glue = k.mode;
+  t.output = planarGrid8(bytes.data(), kSize, kSize * kSize, k.planes, rect);
+  if (!k.backdrop.empty()) {
+    for (std::size_t i = 0; i < shown.size(); ++i) shown[i] = static_cast<std::uint8_t>(k.backdrop.at(i / (kSize * kSize)));
+    t.destination = planarGrid8(shown.data(), kSize, kSize * kSize, k.planes, rect);
+  }
+  std::vector<std::uint8_t> mask(kSize * kSize, static_cast<std::uint8_t>(k.mask < 0 ? 255 : k.mask));
+  if (k.mask >= 0) t.mask = MaskGrid{mask.data(), kSize, rect};
+  ColorRgba pixel = k.source;
+  compositePixel(k.x, k.y, pixel, t);
+  const int x = std::clamp(k.x, 0, kSize - 1), y = std::clamp(k.y, 0, kSize - 1);
   std::vector<double> got;
-  if (depth == 8) got = compositeOnto<std::uint8_t>(planes, depth, grey, alphaPlane, mode, backdrop, source, mask);
-  if (depth == 16) got = compositeOnto<std::uint16_t>(planes, depth, grey, alphaPlane, mode, backdrop, source, mask);
-  if (depth == 32) got = compositeOnto<float>(planes, depth, grey, alphaPlane, mode, backdrop, source, mask);
+  for (int p = 0; p < k.planes; ++p) got.push_back(bytes[static_cast<std::size_t>(p * kSize * kSize + y * kSize + x)]);
+  return got;
+}
+
+// composite [preview/|export/]DEPTH/PLANES/ALPHA[/grey] MODE SOURCE BACKDROP EXPECTED [mask=M] [at=X,Y]
+//   preview/PLANES, export/packed
+void checkComposite(const Case& c) {
+  std::vector<std::string> layout;
+  std::istringstream in(c.fields.at(0));
+  for (std::string item; std::getline(in, item, '/');) layout.push_back(item);
+  CompositeCase k;
+  if (layout.front() == "preview" || layout.front() == "export") {
+    k.renderTarget = layout.front() == "preview" ? kTargetPreview : kTargetExportImage;
+    layout.erase(layout.begin());
+  }
+  k.grey = layout.back() == "grey";
+  if (k.grey) layout.pop_back();
+  const bool packed = layout.front() == "packed";
+  if (k.renderTarget == kTargetPreview) {
+    k.planes = std::stoi(layout.at(0));
+  } else if (!packed) {
+    k.depth = std::stoi(layout.at(0));
+    k.planes = std::stoi(layout.at(1));
+    k.alphaPlane = std::stoi(layout.at(2));
+  }
+  k.mode = std::stoi(c.fields.at(1));
+  const std::vector<double> s = numbers(c.fields.at(2));
+  k.source = ColorRgba{float(s.at(0)), float(s.at(1)), float(s.at(2)), float(s.at(3))};
+  if (c.fields.at(3) != "-") k.backdrop = numbers(c.fields.at(3));
+  k.mask = c.named.contains("mask") ? std::stoi(c.named.at("mask")) : -1;
+  if (c.named.contains("at")) {
+    const std::vector<double> at = numbers(c.named.at("at"));
+    k.x = int(at.at(0));
+    k.y = int(at.at(1));
+  }
+  std::vector<double> got;
+  if (k.renderTarget == kTargetPreview) got = compositePreview(k);
+  else if (packed) got = compositePacked(k);
+  else if (k.depth == 8) got = compositeInterleaved<std::uint8_t>(k);
+  else if (k.depth == 16) got = compositeInterleaved<std::uint16_t>(k);
+  else if (k.depth == 32) got = compositeInterleaved<float>(k);
+  const std::vector<double> want = numbers(c.fields.at(4));
   ASSERT_EQ(got.size(), want.size());
-  for (std::size_t k = 0; k < want.size(); ++k) EXPECT_NEAR(got[k], want[k], depth == 32 ? 1e-6 : 0.0) << "plane " << k;
+  for (std::size_t i = 0; i < want.size(); ++i) EXPECT_NEAR(got[i], want[i], k.depth == 32 ? 1e-6 : 0.0) << "plane " << i;
+}
+
+// over SOURCE BACKDROP EXPECTED: the over rule itself, r,g,b,a floats
+void checkOver(const Case& c) {
+  const std::vector<double> s = numbers(c.fields.at(0)), d = numbers(c.fields.at(1)), want = numbers(c.fields.at(2));
+  ColorRgba b{float(d.at(0)), float(d.at(1)), float(d.at(2)), float(d.at(3))};
+  compositeOver(ColorRgba{float(s.at(0)), float(s.at(1)), float(s.at(2)), float(s.at(3))}, b);
+  const float got[4] = {b.r, b.g, b.b, b.a};
+  for (int i = 0; i < 4; ++i) EXPECT_NEAR(got[i], want.at(static_cast<std::size_t>(i)), 1e-6) << "channel " << i;
 }
 
 TEST(BlendAndCompositeCases, EveryLineHolds) {
@@ -126,6 +212,8 @@ TEST(BlendAndCompositeCases, EveryLineHolds) {
       modes.insert(std::stoi(c.fields.at(0)));
     } else if (c.kind == "composite") {
       checkComposite(c);
+    } else if (c.kind == "over") {
+      checkOver(c);
     } else {
       ADD_FAILURE() << "unknown kind";
     }

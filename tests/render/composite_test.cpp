@@ -46,8 +46,8 @@ CompositeTarget hostTarget(Tile<Sample>& in, Tile<Sample>& out, int depth, bool 
 void composite(int x, int y, ColorRgba c, const CompositeTarget& t) { compositePixel(x, y, c, t); }
 
 // The per-pixel rules (conditioning, spill, grey, masks, modes, the over
-// rule) are cases of tests/data/blend_cases.txt; here the sweeps, the
-// preview, the export images and the target descriptions.
+// rule) and every target kind (host, preview, export) are cases of
+// tests/data/blend_cases.txt; here the sweeps and the target descriptions.
 
 TEST(CompositeMask, UnselectedPixelsKeepEveryValue) {
   std::uint8_t mask[16] = {};
@@ -66,113 +66,6 @@ TEST(CompositeMask, UnselectedPixelsKeepEveryValue) {
     composite(1, 1, ColorRgba{0.9f, 0.1f, 0.4f, 1.0f}, t);
     ASSERT_EQ(out.at(1, 1, 2), v);
   }
-}
-
-// ---- the preview ----------------------------------------------------------------------
-
-struct Preview {
-  static constexpr int kSize = 16;
-  int planes;
-  std::vector<std::uint8_t> bytes;
-  explicit Preview(int p) : planes(p), bytes(static_cast<std::size_t>(kSize * kSize * p), 3) {}
-  std::uint8_t at(int x, int y, int plane) const {
-    return bytes[static_cast<std::size_t>(plane * kSize * kSize + y * kSize + x)];
-  }
-  CompositeTarget target(BlendMode glue = kBlendNormal) {
-    CompositeTarget t;
-    t.renderTarget = kTargetPreview;
-    t.glue = glue;
-    const CompositeRect rect{0, 0, kSize, kSize};
-    t.output = planarGrid8(bytes.data(), kSize, kSize * kSize, planes, rect);
-    return t;
-  }
-};
-
-TEST(CompositePreview, TransparentResultsShowTheCheckerboard) {
-  Preview p(3);
-  const CompositeTarget t = p.target();
-  for (int y = 0; y < Preview::kSize; ++y) {
-    for (int x = 0; x < Preview::kSize; ++x) composite(x, y, ColorRgba{0.0f, 0.0f, 0.0f, 0.0f}, t);
-  }
-  EXPECT_EQ(p.at(0, 0, 0), 255);
-  EXPECT_EQ(p.at(7, 7, 1), 255);
-  EXPECT_EQ(p.at(8, 0, 0), 204);
-  EXPECT_EQ(p.at(0, 8, 2), 204);
-  EXPECT_EQ(p.at(8, 8, 0), 255);
-  EXPECT_EQ(p.at(15, 3, 0), 204);
-  // Half-transparent red over a grey square (alpha 0.5035).
-  composite(8, 0, ColorRgba{1.0f, 0.0f, 0.0f, 0.5f}, t);
-  EXPECT_EQ(p.at(8, 0, 0), 229);  // 0.8 + 0.2 x 0.5035
-  EXPECT_EQ(p.at(8, 0, 1), 101);  // 0.8 x 0.4965
-  EXPECT_EQ(checkerboardSquare(3, 12).r, 0.8f);
-  EXPECT_EQ(checkerboardSquare(12, 12).r, 1.0f);
-}
-
-TEST(CompositePreview, GreyPreviewAndClampedPositions) {
-  Preview p(1);
-  const CompositeTarget t = p.target();
-  composite(40, 3, ColorRgba{0.0f, 1.0f, 0.0f, 1.0f}, t);  // clamped to column 15
-  EXPECT_EQ(p.at(15, 3, 0), 150);                           // 0.59 x 255 = 150.45
-  composite(-4, -9, ColorRgba{1.0f, 1.0f, 1.0f, 1.0f}, t);
-  EXPECT_EQ(p.at(0, 0, 0), 255);
-}
-
-TEST(CompositePreview, PartialSelectionMixesWithTheSquare) {
-  Preview p(3);
-  CompositeTarget t = p.target();
-  std::uint8_t mask[256];
-  std::memset(mask, 0, sizeof mask);
-  t.mask = MaskGrid{mask, 16, CompositeRect{0, 0, 16, 16}};
-  composite(8, 0, ColorRgba{0.0f, 0.0f, 0.0f, 1.0f}, t);
-  EXPECT_EQ(p.at(8, 0, 0), 204);  // unselected: the square itself
-}
-
-TEST(CompositePreview, BlendReadsTheImageShownInThePreview) {
-  Preview p(3);
-  CompositeTarget t = p.target(9);
-  std::vector<std::uint8_t> source(16 * 16 * 3, 128);
-  t.destination = planarGrid8(source.data(), 16, 256, 3, CompositeRect{0, 0, 16, 16});
-  composite(2, 2, ColorRgba{1.0f, 1.0f, 1.0f, 1.0f}, t);
-  EXPECT_EQ(p.at(2, 2, 0), 127);  // 128/255 through 15 bits
-}
-
-// ---- export images ---------------------------------------------------------------------
-
-TEST(CompositeExport, PackedEightBitWords) {
-  std::vector<std::uint32_t> words(16, 0);
-  CompositeTarget t;
-  t.renderTarget = kTargetExportImage;
-  t.output = packedRgba8Grid(words.data(), 16, kTile);
-  t.destination = t.output;
-  composite(1, 0, ColorRgba{1.0f, 0.5f, 0.25f, 1.0f}, t);
-  EXPECT_EQ(words[1], 0xFF7F3FFFu);
-  // Transparent results stay transparent in an export image.
-  composite(2, 0, ColorRgba{1.0f, 0.0f, 0.0f, 0.0f}, t);
-  EXPECT_EQ(words[2], 0xFF000000u);
-  // The blend reads the export image itself.
-  words[3] = 0x80808080u;
-  t.glue = 9;
-  composite(3, 0, ColorRgba{1.0f, 1.0f, 1.0f, 1.0f}, t);
-  EXPECT_EQ(words[3] >> 24, 127u);
-}
-
-TEST(CompositeExport, SixteenBitAndFloatRgba) {
-  Tile<std::uint16_t> img(4, 16384);
-  CompositeTarget t;
-  t.renderTarget = kTargetExportImage;
-  t.glue = 9;
-  t.output = img.grid(16, false, 3);
-  t.destination = t.output;
-  composite(0, 0, ColorRgba{1.0f, 0.5f, 0.25f, 1.0f}, t);
-  EXPECT_EQ(img.at(0, 0, 0), 16384);  // 1.0 x the image's 0.5
-  EXPECT_EQ(img.at(0, 0, 1), 8192);
-  EXPECT_EQ(img.at(0, 0, 3), 32768);
-  Tile<float> imgF(4, 0.5f);
-  t.output = imgF.grid(32, false, 3);
-  t.destination = t.output;
-  composite(0, 0, ColorRgba{1.0f, 0.5f, 0.25f, 0.5f}, t);
-  EXPECT_EQ(imgF.at(0, 0, 0), 1.0f);
-  EXPECT_EQ(imgF.at(0, 0, 3), 0.5f);
 }
 
 // ---- positions and descriptions -------------------------------------------------------------
@@ -212,22 +105,6 @@ TEST(CompositeTargets, InvalidDescriptionsAreAbsentGrids) {
   const ColorRgba d = readGridPixel(t.destination, 0, 0);
   EXPECT_EQ(d.r, 0.0f);
   EXPECT_EQ(d.a, 0.0f);
-}
-
-TEST(CompositeTargets, OverRule) {
-  ColorRgba b{0.0f, 0.0f, 1.0f, 1.0f};
-  compositeOver(ColorRgba{1.0f, 0.0f, 0.0f, 0.25f}, b);
-  EXPECT_FLOAT_EQ(b.r, 0.25f);
-  EXPECT_FLOAT_EQ(b.b, 0.75f);
-  EXPECT_FLOAT_EQ(b.a, 1.0f);
-  ColorRgba clear{0.2f, 0.2f, 0.2f, 0.0f};
-  compositeOver(ColorRgba{1.0f, 0.0f, 0.0f, 0.5f}, clear);
-  EXPECT_FLOAT_EQ(clear.r, 1.0f);  // over nothing: the colour itself
-  EXPECT_FLOAT_EQ(clear.a, 0.5f);
-  ColorRgba same{0.3f, 0.3f, 0.3f, 0.7f};
-  compositeOver(ColorRgba{1.0f, 1.0f, 1.0f, 0.0f}, same);
-  EXPECT_FLOAT_EQ(same.r, 0.3f);
-  EXPECT_FLOAT_EQ(same.a, 0.7f);
 }
 
 }  // namespace
