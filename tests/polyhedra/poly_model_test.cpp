@@ -131,15 +131,6 @@ TEST(PolyModelPrepare, KindsWithoutTablesBuildNoFaces) {
     EXPECT_EQ(m->triangleCount, 0);
 }
 
-TEST(PolyModelFit, CrossesAreBoundByTheirLongSide) {
-    auto m = newModel();
-    m->frameHeight = 1.0f;
-    build(*m, 18);
-    EXPECT_EQ(m->fitAxis, 1);  // 4 by 3
-    build(*m, 79);
-    EXPECT_EQ(m->fitAxis, 2);  // 3 by 4
-}
-
 TEST(PolyModelFit, NoFitMovesNothingAndFixedZoomScalesAboutTheCentre) {
     auto m = newModel();
     m->frameHeight = 1.0f;
