@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "polyhedra/poly_model.h"
 #include "projection/output_formulas.h"
 #include "projection/output_mapping.h"
 #include "projection/render_context.h"
@@ -50,6 +51,39 @@ inline void setExactAspect(RenderContext& ctx, double aspect) {
     const ExtentBox box = ctx.entry != nullptr ? ctx.entry->box : ExtentBox{};
     ctx.frame = makeViewFrame(box, aspect);
 }
+
+// One output on one canvas, ready to sample, the model outputs included: owns
+// the polyhedron model and the job's sweep list the mapping reads.
+struct Mapper {
+    Mapper(ProjectionId output, InputProjectionId input, int w, int h, float fov = 90.0f, int inW = 2000,
+           int inH = 1000)
+        : model(createPolyModel()) {
+        SettingsRecord s = plainSettings(output, input, fov);
+        s.tabs = 0.0f;
+        RenderSetupOptions options;
+        options.polyModel = model;
+        setupRenderContext(*ctx, s, RenderSizes{w, h, inW, inH}, options);
+        if (model != nullptr && model->triangleCount > 0) buildSweepList(*model, job);
+        scratch.polyJob = &job;
+    }
+    ~Mapper() { releasePolyModel(model); }
+    Mapper(const Mapper&) = delete;
+    Mapper& operator=(const Mapper&) = delete;
+
+    bool direction(double a, double b, SphereDir& d) {
+        return outputDirection(static_cast<float>(a), static_cast<float>(b), *ctx, scratch, d);
+    }
+    RenderCell sample(double a, double b) {
+        RenderCell cell{};
+        outputToSphere(static_cast<float>(a), static_cast<float>(b), *ctx, cell, scratch);
+        return cell;
+    }
+
+    std::unique_ptr<RenderContext> ctx = std::make_unique<RenderContext>();
+    PolyModel* model;
+    PolyJobState job;
+    MappingScratch scratch;
+};
 
 inline RenderCell sampleAt(const RenderContext& ctx, double a, double b) {
     RenderCell cell{};

@@ -334,19 +334,8 @@ TEST(PipelineWork, PixelsAtThePoleOfAPanoramaAreStillLookedUp) {
     EXPECT_NEAR(out.at(4, 4)[2], 0.6f, 1e-4f);
 }
 
-TEST(PipelineHelpers, SeedHashClassesAndWrapMeans) {
-    EXPECT_EQ(pixelSeed(3, 5), (3u * 7607u) ^ (5u * 661u));
-    EXPECT_EQ(pixelSeed(-1, -1), (0xFFFFFFFFu * 7607u) ^ (0xFFFFFFFFu * 661u));
-
-    RenderCell c{};
-    c.pieceTag = 2;
-    c.regionTag = -7;
-    c.subTag = 1;
-    EXPECT_EQ(tagHash(c), 2 * 1181 - 7 * 311 + 2099);
-    c.pieceTag = 0xFFFFFFFFu;
-    c.regionTag = 0x7FFFFFFF;
-    (void)tagHash(c);  // wraps without overflow
-
+// The corner classes of a pixel and the means of input positions across the wrap.
+TEST(PipelineHelpers, CornerClassesAndWrapMeans) {
     EXPECT_EQ(cornerClass(1, 1, 1, 1), 0);
     EXPECT_EQ(cornerClass(1, 1, 2, 2), 1);
     EXPECT_EQ(cornerClass(1, 2, 1, 2), 2);

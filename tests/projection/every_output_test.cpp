@@ -1,0 +1,218 @@
+// What every output of the catalogue must satisfy, one test case per output:
+// samples are clean, directions are unit vectors, the picture is continuous
+// away from its cuts, a polyhedron's net is closed and flat without overlaps,
+// and a render draws something exactly when the output says it is drawn.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <map>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "output_test_support.h"
+#include "polyhedra/net_unfold.h"
+#include "projection/catalogue.h"
+#include "render/pipeline_test_support.h"
+
+namespace globaro {
+namespace {
+
+using testing::Mapper;
+
+class EveryOutput : public ::testing::TestWithParam<ProjectionId> {};
+
+TEST_P(EveryOutput, SamplesAreCleanAndDirectionsAreUnit) {
+    const ProjectionId id = GetParam();
+    for (const auto& [w, h] : {std::pair{300, 150}, std::pair{200, 200}, std::pair{150, 300}}) {
+        Mapper m(id, 1, w, h, 120.0f);
+        const bool mapped = outputHasMapping(*m.ctx);
+        constexpr int kGrid = 24;
+        for (int i = 0; i <= kGrid; ++i) {
+            for (int j = 0; j <= kGrid; ++j) {
+                const double a = i / double(kGrid), b = j / double(kGrid);
+                const RenderCell c = m.sample(a, b);
+                ASSERT_FALSE(std::isnan(c.inputU) || std::isnan(c.inputV)) << a << ", " << b;
+                const bool outside = !(c.inputU >= 0 && c.inputU <= 1 && c.inputV >= 0 && c.inputV <= 1);
+                ASSERT_EQ(c.subTag, outside ? 1u : 0u) << a << ", " << b;
+                SphereDir d;
+                const bool hit = m.direction(a, b, d);
+                if (!mapped) {
+                    ASSERT_FALSE(hit);
+                    ASSERT_EQ(c.inputU, -1.0f);
+                }
+                if (hit) {
+                    ASSERT_NEAR(testing::length(d), 1.0f, 1e-4f) << a << ", " << b;
+                }
+            }
+        }
+    }
+}
+
+// Seams close: between neighbouring samples the direction moves by about the
+// sample spacing times the local scale; a jump is a cut of the picture (the
+// edge of a gore, a net's piece, a cube face cell). Cuts are lines, so only a
+// small share of the neighbouring pairs may cross one; a seam that opens, a
+// half of a picture turned the wrong way or a region shown twice makes whole
+// bands of jumps.
+TEST_P(EveryOutput, JumpsOnlyAlongItsCuts) {
+    const ProjectionId id = GetParam();
+    Mapper m(id, 1, 400, 400, 90.0f);
+    if (!outputHasMapping(*m.ctx)) return;  // nothing to compare
+    constexpr int kGrid = 160;
+    std::vector<SphereDir> dirs((kGrid + 1) * (kGrid + 1));
+    std::vector<char> hit(dirs.size());
+    for (int j = 0; j <= kGrid; ++j)
+        for (int i = 0; i <= kGrid; ++i) {
+            const std::size_t k = std::size_t(j) * (kGrid + 1) + i;
+            hit[k] = m.direction((i + 0.5) / (kGrid + 1.0), (j + 0.5) / (kGrid + 1.0), dirs[k]) ? 1 : 0;
+        }
+    int pairs = 0, jumps = 0;
+    for (int j = 0; j <= kGrid; ++j)
+        for (int i = 0; i <= kGrid; ++i) {
+            const std::size_t k = std::size_t(j) * (kGrid + 1) + i;
+            for (const std::size_t n : {k + 1, k + kGrid + 1}) {
+                if ((n == k + 1 && i == kGrid) || n >= dirs.size() || !hit[k] || !hit[n]) continue;
+                ++pairs;
+                jumps += testing::distance(dirs[k], dirs[n]) > 0.25f ? 1 : 0;
+            }
+        }
+    if (pairs == 0) return;  // drawn by a sampler of its own
+    EXPECT_LT(jumps, pairs / 20) << jumps << " jumps among " << pairs << " neighbouring pairs";
+}
+
+// A row of corners mapped at once gives every corner's tags and, within a
+// few float roundings, its input position; outputs without a row path say so
+// and write nothing.
+TEST_P(EveryOutput, RowPathMatchesCornerByCorner) {
+    const ProjectionId id = GetParam();
+    struct Variant {
+        InputProjectionId input;
+        std::int32_t flip;
+        float turn, step, originX, originY;
+    };
+    for (const Variant& v : {Variant{1, 0, 0, 1, 0, 0}, Variant{1, 1, 20, 1, 0, 0}, Variant{33, 0, 20, 2.5f, 3, 7},
+                             Variant{27, 1, 0, 1, 0, 0}, Variant{7, 0, 20, 1, 0, 0}}) {
+        SettingsRecord s = testing::plainSettings(id, v.input);
+        s.latitude = v.turn;
+        s.longitude = 1.5f * v.turn;
+        s.spin = 0.5f * v.turn;
+        s.flip = v.flip;
+        constexpr std::int32_t kW = 300, kH = 200, kCount = kW / 2 + 2;
+        RenderContext ctx;
+        setupRenderContext(ctx, s, RenderSizes{kW, kH, 2000, 1000});
+        const OutputImageRecord image = makeOutputImageRecord(kW, kH);
+        for (std::int32_t y : {-1, 0, 37, kH / 3, kH / 2, kH}) {
+            for (float x0 : {-1.0f, float(kW / 2 - 1)}) {
+                std::vector<RenderCell> row(kCount);
+                row[0].regionTag = 12345;
+                MappingScratch scratch;
+                if (!mapOutputRow(x0, float(y), kCount, v.step, v.originX, v.originY, image, ctx, row.data(),
+                                  scratch)) {
+                    ASSERT_EQ(row[0].regionTag, 12345) << "a refused row wrote a cell";
+                    continue;
+                }
+                for (std::int32_t i = 0; i < kCount; ++i) {
+                    RenderCell want;
+                    MappingScratch own;
+                    mapOutputSample(x0 + float(i), float(y), v.step, v.originX, v.originY, image, 0, ctx, want, own);
+                    const RenderCell& got = row[i];
+                    SCOPED_TRACE(::testing::Message() << "input " << v.input << " corner (" << x0 + float(i) << ", " << y << ")");
+                    ASSERT_EQ(got.regionTag, want.regionTag);
+                    ASSERT_EQ(got.pieceTag, want.pieceTag);
+                    ASSERT_EQ(got.subTag, want.subTag);
+                    ASSERT_EQ(got.faceIndex, want.faceIndex);
+                    float du = std::fabs(got.inputU - want.inputU);
+                    if (v.input == 1) du = std::min(du, 1.0f - du);  // the panorama's seam
+                    // A few float roundings, grown where a lookup is steep (by a pole of the panorama,
+                    // at the rim of a mirror ball); a pixel of the input is 1e-3 wide.
+                    ASSERT_LT(du, 2e-5f);
+                    ASSERT_NEAR(got.inputV, want.inputV, 2e-5f);
+                    ASSERT_EQ(got.weight, want.weight);
+                    ASSERT_EQ(got.lineValue, want.lineValue);
+                    for (int k = 0; k < 3; ++k) ASSERT_EQ(got.normal[k], want.normal[k]);
+                }
+            }
+        }
+    }
+}
+
+// Net outlines of the built model, and the solid's edges by their end points.
+TEST_P(EveryOutput, PolyhedronNetsAreClosedAndDoNotOverlap) {
+    const ProjectionId id = GetParam();
+    if (!isPolyhedron(id)) return;
+    Mapper m(id, 1, 400, 400);
+    const PolyModel& model = *m.model;
+    if (model.faceCount == 0) return;  // no model yet: the census checks it draws nothing
+    std::vector<std::vector<Vec2d>> outlines;
+    using Point = std::tuple<long, long, long>;
+    std::map<std::pair<Point, Point>, int> edges;
+    auto key = [](const NetVertex& v) {
+        return Point{std::lround(v.solidX * 1e4), std::lround(v.solidY * 1e4), std::lround(v.solidZ * 1e4)};
+    };
+    for (int f = 0; f < model.faceCount; ++f) {
+        const PolyFace& face = model.faces[f];
+        if (face.hidden) continue;
+        std::vector<Vec2d> outline;
+        for (int k = 0; k < face.cornerCount; ++k) {
+            const NetVertex& v = model.vertices[face.corners[k]];
+            const NetVertex& next = model.vertices[face.corners[(k + 1) % face.cornerCount]];
+            outline.push_back({v.netX, v.netY});
+            ++edges[{key(v), key(next)}];
+        }
+        outlines.push_back(outline);
+    }
+    // Closed: every edge of the solid is walked once each way.
+    for (const auto& [edge, count] : edges) {
+        const auto back = edges.find({edge.second, edge.first});
+        ASSERT_TRUE(count == 1 && back != edges.end() && back->second == 1) << "an open or doubled edge";
+    }
+    for (std::size_t a = 0; a < outlines.size(); ++a)
+        for (std::size_t b = a + 1; b < outlines.size(); ++b)
+            ASSERT_FALSE(outlinesOverlap(outlines[a], outlines[b], 1e-5)) << "faces " << a << " and " << b;
+}
+
+// The census: a small render from a synthetic panorama writes every pixel
+// with numbers and covers some exactly when the output says it is drawn.
+TEST_P(EveryOutput, DrawsExactlyWhenItSaysSo) {
+    using namespace testing_support;
+    const ProjectionId id = GetParam();
+    constexpr std::int32_t kWidth = 32, kHeight = 24;
+    static ImagePyramid* pyramid = [] {
+        auto* p = new ImagePyramid;
+        EXPECT_TRUE(loadPyramid(*p, photographicImage(64, 32), kWrapHorizontal));
+        return p;
+    }();
+    Mapper m(id, 1, kWidth, kHeight, 90.0f, 64, 32);
+    const ContextSampleMapping mapping(*m.ctx);
+    const SettingsRecord s = testing::plainSettings(id, 1);
+    BufferSink sink(kWidth, kHeight);
+    ASSERT_EQ(renderInto(makeConfig(mapping, pyramid, kWidth, kHeight,
+                                    shadingOptionsFor(s, *m.ctx, kTargetExportImage)),
+                         sink)
+                  .result,
+              0);
+    int covered = 0;
+    for (std::int32_t y = 0; y < kHeight; ++y)
+        for (std::int32_t x = 0; x < kWidth; ++x) {
+            const float* p = sink.at(x, y);
+            ASSERT_TRUE(std::isfinite(p[0]) && std::isfinite(p[1]) && std::isfinite(p[2]) && p[3] >= 0.0f)
+                << "pixel " << x << ", " << y << " not written or not a number";
+            covered += p[3] > 0.0f ? 1 : 0;
+        }
+    EXPECT_EQ(covered > 0, outputIsDrawn(id)) << covered << " pixels covered";
+}
+
+std::vector<ProjectionId> everyOutput() {
+    std::vector<ProjectionId> ids;
+    for (const OutputProjectionInfo& info : outputProjections()) ids.push_back(info.id);
+    return ids;
+}
+
+INSTANTIATE_TEST_SUITE_P(Catalogue, EveryOutput, ::testing::ValuesIn(everyOutput()),
+                         [](const auto& info) { return "output" + std::to_string(info.param); });
+
+}  // namespace
+}  // namespace globaro

@@ -1,0 +1,207 @@
+// The mapping cases of tests/data/mapping_cases.txt, every line checked by one
+// runner, and the properties every input projection must have.
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "output_test_support.h"
+#include "support/case_table.h"
+#include "polyhedra/sphere_lattice.h"
+#include "projection/catalogue.h"
+#include "projection/input_projection.h"
+
+namespace globaro {
+namespace {
+
+using testing::distance;
+using testing::Mapper;
+
+using Case = testing::TextCase;
+
+std::vector<Case> readCases() { return testing::readTextCases(GLOBARO_TEST_DATA "/mapping_cases.txt"); }
+
+SphereDir parseDirection(const std::string& text) {
+    SphereDir d{};
+    char comma = 0;
+    std::istringstream(text) >> d.x >> comma >> d.y >> comma >> d.z;
+    return d;
+}
+
+void parseSize(const std::string& text, int& w, int& h) {
+    char x = 0;
+    std::istringstream(text) >> w >> x >> h;
+}
+
+// out OUTPUT WxH FOV A B (X,Y,Z TOL | miss) [tag=T]
+void checkOutput(const Case& c) {
+    int w = 0, h = 0;
+    parseSize(c.fields.at(1), w, h);
+    Mapper m(std::stoi(c.fields[0]), 1, w, h, static_cast<float>(c.num(2)));
+    SphereDir d{};
+    const bool hit = m.direction(c.num(3), c.num(4), d);
+    const bool wantMiss = c.fields.at(5) == "miss";
+    ASSERT_EQ(hit, !wantMiss);
+    if (wantMiss) {
+        EXPECT_EQ(m.sample(c.num(3), c.num(4)).regionTag, kTagEmpty);
+        return;
+    }
+    EXPECT_LT(distance(d, parseDirection(c.fields[5])), c.num(6)) << d.x << "," << d.y << "," << d.z;
+    if (c.named.contains("tag")) {
+        EXPECT_EQ(m.sample(c.num(3), c.num(4)).regionTag, std::stoi(c.named.at("tag")));
+    }
+}
+
+// in INPUT ASPECT FLIP X,Y,Z (U V TOL | miss U V) [face=F] [region=R] [weight=W]
+void checkInput(const Case& c) {
+    const bool wantMiss = c.fields.at(4) == "miss";
+    const std::size_t at = wantMiss ? 5 : 4;
+    const InputSample s = sphereToInput(std::stoi(c.fields[0]), std::stoi(c.fields[2]),
+                                        static_cast<float>(c.num(1)), parseDirection(c.fields[3]));
+    EXPECT_EQ(s.miss, wantMiss);
+    const double tol = wantMiss ? 0.0 : c.num(6);
+    EXPECT_NEAR(s.u, c.num(at), tol);
+    EXPECT_NEAR(s.v, c.num(at + 1), tol);
+    EXPECT_EQ(s.faceIndex, static_cast<int>(c.namedOr("face", -1)));
+    EXPECT_EQ(static_cast<std::int32_t>(s.regionCode), static_cast<std::int32_t>(c.namedOr("region", 2)));
+    if (c.named.contains("weight")) {
+        EXPECT_NEAR(s.weight, c.namedOr("weight", 0.0), 1e-4);
+    }
+}
+
+// pair OUTPUT INPUT WxH FOV TOL [wrap] [aspect=A]
+void checkPair(const Case& c) {
+    int w = 0, h = 0;
+    parseSize(c.fields.at(2), w, h);
+    Mapper m(std::stoi(c.fields[0]), std::stoi(c.fields[1]), w, h, static_cast<float>(c.num(3)), w, h);
+    if (c.named.contains("aspect")) testing::setExactAspect(*m.ctx, c.namedOr("aspect", 1.0));
+    const double tol = c.num(4);
+    const bool wraps = c.has("wrap");
+    constexpr int kGrid = 48;
+    int hits = 0;
+    for (int i = 1; i < kGrid; ++i) {
+        for (int j = 1; j < kGrid; ++j) {
+            // Off the exact rims, where a whole circle of positions shows one direction.
+            const double a = (i + 0.37) / (kGrid + 1), b = (j + 0.29) / (kGrid + 1);
+            const RenderCell cell = m.sample(a, b);
+            if (cell.regionTag == kTagEmpty || cell.regionTag <= kTagInputMiss || cell.subTag != 0) continue;
+            ++hits;
+            const double du = wraps ? testing::wrappedDistance(cell.inputU, a) : std::fabs(cell.inputU - a);
+            ASSERT_LT(du, tol) << "at (" << a << ", " << b << "): u " << cell.inputU;
+            ASSERT_LT(std::fabs(cell.inputV - b), tol) << "at (" << a << ", " << b << "): v " << cell.inputV;
+        }
+    }
+    EXPECT_GT(hits, kGrid * kGrid / 3);
+}
+
+// near OUTPUT WxH FOV A1 B1 A2 B2 TOL
+void checkSeam(const Case& c) {
+    int w = 0, h = 0;
+    parseSize(c.fields.at(1), w, h);
+    Mapper m(std::stoi(c.fields[0]), 1, w, h, static_cast<float>(c.num(2)));
+    SphereDir d1{}, d2{};
+    ASSERT_TRUE(m.direction(c.num(3), c.num(4), d1));
+    ASSERT_TRUE(m.direction(c.num(5), c.num(6), d2));
+    EXPECT_LT(distance(d1, d2), c.num(7));
+}
+
+// rim OUTPUT WxH FOV B TOL
+void checkRim(const Case& c) {
+    int w = 0, h = 0;
+    parseSize(c.fields.at(1), w, h);
+    Mapper m(std::stoi(c.fields[0]), 1, w, h, static_cast<float>(c.num(2)));
+    SphereDir left{}, right{};
+    bool foundLeft = false, foundRight = false;
+    for (int i = 0; i < w / 2 && !foundLeft; ++i) foundLeft = m.direction(double(i) / w, c.num(3), left);
+    for (int i = 0; i < w / 2 && !foundRight; ++i) foundRight = m.direction(1.0 - double(i) / w, c.num(3), right);
+    ASSERT_TRUE(foundLeft && foundRight);
+    EXPECT_LT(distance(left, right), c.num(4));
+}
+
+TEST(MappingCases, EveryLineHolds) {
+    std::map<std::string, int> counts;
+    for (const Case& c : readCases()) {
+        SCOPED_TRACE(::testing::Message() << "mapping_cases.txt:" << c.line << " " << c.kind << " "
+                                          << c.fields.at(0) << " |" << c.source);
+        ++counts[c.kind];
+        if (c.kind == "out") {
+            checkOutput(c);
+        } else if (c.kind == "in") {
+            checkInput(c);
+        } else if (c.kind == "pair") {
+            checkPair(c);
+        } else if (c.kind == "rim") {
+            checkRim(c);
+        } else if (c.kind == "near") {
+            checkSeam(c);
+        } else {
+            ADD_FAILURE() << "unknown kind";
+        }
+    }
+    EXPECT_GT(counts["out"], 50);
+    EXPECT_GT(counts["in"], 100);
+    EXPECT_GT(counts["pair"], 10);
+}
+
+TEST(MappingCases, EveryInputHasACase) {
+    std::map<int, int> cases;
+    for (const Case& c : readCases())
+        if (c.kind == "in") ++cases[std::stoi(c.fields.at(0))];
+    for (const InputProjectionInfo& info : inputProjections()) EXPECT_GT(cases[info.id], 0) << info.id;
+}
+
+// ---- what every input projection must do -------------------------------------------------
+
+class EveryInput : public ::testing::TestWithParam<InputProjectionId> {};
+
+TEST_P(EveryInput, HitsInsideTheImageMirroredByTheFlipAndMarkedMisses) {
+    const InputProjectionId id = GetParam();
+    int hits = 0;
+    for (const SphereDir& d : testing::fibonacciSphere(1500)) {
+        for (float aspect : {0.5f, 1.0f}) {
+            const InputSample a = sphereToInput(id, 0, aspect, d);
+            const InputSample b = sphereToInput(id, 7, aspect, d);
+            ASSERT_TRUE(std::isfinite(a.u) && std::isfinite(a.v));
+            ASSERT_EQ(a.miss, b.miss);
+            EXPECT_EQ(a.faceIndex, b.faceIndex);
+            EXPECT_EQ(a.regionCode, b.regionCode);
+            EXPECT_EQ(a.v, b.v);
+            if (a.miss) {
+                EXPECT_EQ(a.faceIndex, -1);
+                if (id != 10 && id != kInputSoccer) {
+                    EXPECT_EQ(a.u, -1.0f);
+                }
+                continue;
+            }
+            ++hits;
+            ASSERT_TRUE(a.u >= 0.0f && a.u <= 1.0f && a.v >= 0.0f && a.v <= 1.0f) << a.u << ", " << a.v;
+            EXPECT_FLOAT_EQ(b.u, 1.0f - a.u);
+            EXPECT_EQ(a.weight >= 0.0f, id == kInputZenithNadir);
+            EXPECT_LE(a.weight, 1.0f);
+        }
+    }
+    if (id != kInputSoccer) {
+        EXPECT_GT(hits, 0);
+    }
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    const InputSample s = sphereToInput(id, 1, 0.5f, SphereDir{nan, 0.0f, 1.0f});
+    EXPECT_TRUE(s.miss);
+    EXPECT_EQ(s.u, -1.0f);
+}
+
+std::vector<InputProjectionId> everyInput() {
+    std::vector<InputProjectionId> ids;
+    for (const InputProjectionInfo& info : inputProjections()) ids.push_back(info.id);
+    return ids;
+}
+
+INSTANTIATE_TEST_SUITE_P(Catalogue, EveryInput, ::testing::ValuesIn(everyInput()),
+                         [](const auto& info) { return "input" + std::to_string(info.param); });
+
+}  // namespace
+}  // namespace globaro
