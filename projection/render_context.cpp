@@ -163,6 +163,8 @@ void setupRenderContext(RenderContext& ctx, const SettingsRecord& s, const Rende
 
     // Overlays and shading.
     ctx.graticuleOn = s.grid != 1 ? 1 : 0;
+    ctx.grid = s.grid;
+    ctx.edgesOn = s.edges != 0 ? 1 : 0;
     ctx.indicatrixOn = s.indicatrix != 0 ? 1 : 0;
     ctx.facesColoured = s.faces != 0 ? 1 : 0;
     ctx.shadedGlobe = shadedGlobe(modelId);
