@@ -83,14 +83,20 @@ void linePassForPixel(int family, std::int32_t x, std::int32_t y, const RenderCo
     RenderCell* cells[4] = {&grid.at(x - 1, y - 1), &grid.at(x, y - 1), &grid.at(x - 1, y), &grid.at(x, y)};
     float v[4];
     if (family == 1) {
-        for (int i = 0; i < 4; ++i) v[i] = cells[i]->lineValue;
-        // Glue tabs carry no outline of their own: they take the value of
-        // a corner of the pixel that is not a tab.
+        // Glue tabs, and the empty areas and gaps that hold no outline
+        // value of their own, take the value of another corner of the pixel
+        // (the last one that has a value), so that no line runs along them.
+        bool borrows[4];
         int donor = -1;
-        for (int i = 3; i >= 0 && donor < 0; --i)
-            if (cells[i]->regionTag < kTagFirstTab) donor = i;
+        for (int i = 0; i < 4; ++i) {
+            const RenderCell& k = *cells[i];
+            v[i] = k.lineValue;
+            const bool outside = k.regionTag == kTagEmpty || k.regionTag <= kTagInputMiss;
+            borrows[i] = k.regionTag >= kTagFirstTab || (outside && v[i] == kLineOutside);
+            if (!borrows[i]) donor = i;
+        }
         for (int i = 0; i < 4; ++i)
-            if (cells[i]->regionTag >= kTagFirstTab) v[i] = donor >= 0 ? v[donor] : kLineOutside;
+            if (borrows[i]) v[i] = donor >= 0 ? v[donor] : kLineOutside;
     } else {
         for (int i = 0; i < 4; ++i) v[i] = cells[i]->lineValue2;
         int face = -1;
