@@ -81,6 +81,8 @@ const Reference kReferences[] = {
     {"mollweide.png", "--output Mollweide --size 256x128", 256, 128, {}},
     {"icosahedron-net.png", "--output icosahedron --fov 120 --size 256x128", 256, 128, {}},
     {"rectilinear-90.png", "--output rectilinear --fov 90 --size 128x96", 128, 96, {}},
+    {"cube-net-tabs-edges.png", "--output cube --tabs 60 --edges --size 128x96", 128, 96, {}},
+    {"mollweide-grid-indicatrix.png", "--output Mollweide --grid 15 --indicatrix --size 192x96", 192, 96, {}},
 };
 
 class EndToEnd : public ::testing::TestWithParam<Reference> {
