@@ -16,6 +16,7 @@
 #include "pipeline_test_support.h"
 #include "polyhedra/poly_model.h"
 #include "projection/output_mapping.h"
+#include "render/line_overlay.h"
 #include "render/render_session.h"
 #include "settings/settings_record.h"
 
@@ -385,6 +386,27 @@ void checkRings(const Render& with, const Render& without, bool equalArea) {
                 EXPECT_LT(g.axisRatio(), 1.15) << "ring " << i;
             }
         }
+    }
+}
+
+// One pixel of the tracing: (corner values a, b, c, d, threshold, strength)
+// -> the coverage each corner receives.
+TEST(LineTracing, SpreadsTheCrossingLengthOntoTheCorners) {
+    struct Trace {
+        float a, b, c, d, t, strength;
+        float expected[4];
+    };
+    const Trace traces[] = {
+        {1, 1, 1, 1, 0.005f, 1.0f, {0, 0, 0, 0}},                  // above everywhere: nothing
+        {0, 1, 0, 1, 0.5f, 1.0f, {0.25f, 0.25f, 0.25f, 0.25f}},    // upright through the middle
+        {0, 0, 1, 1, 0.0f, 0.7f, {0.35f, 0.35f, 0, 0}},            // all at or above: strictly above decides
+        {-1, -1, 1, 1, 0.0f, 0.7f, {0.175f, 0.175f, 0.175f, 0.175f}},  // the second family's strength
+        {1, 0, 0, 1, 0.5f, 1.0f, {0.441942f, 0.265165f, 0.265165f, 0.441942f}},  // a and d alone: two cuts
+    };
+    for (const Trace& t : traces) {
+        float coverage[4] = {0, 0, 0, 0};
+        traceContour(t.a, t.b, t.c, t.d, t.t, t.strength, coverage);
+        for (int i = 0; i < 4; ++i) EXPECT_NEAR(coverage[i], t.expected[i], 1e-4f) << t.a << t.b << t.c << t.d;
     }
 }
 
