@@ -400,5 +400,54 @@ BENCHMARK_CAPTURE(BM_WholeRender, Mollweide_4096x2048, "Mollweide", 4096, 2048, 
     ->Iterations(1)
     ->UseRealTime();
 
+// The cost of the overlays: the same render plain and with the graticule
+// (15 degrees) and the edge lines.
+void BM_OverlayRender(benchmark::State& state, const char* output, std::int32_t w, std::int32_t h, bool overlays) {
+    double loadSeconds = 0.0;
+    bool ok = false;
+    RenderSession& session = bigSession(loadSeconds, ok);
+    const auto id = findOutputProjection(output);
+    if (!ok || !id) {
+        state.SkipWithError("cannot load the panorama or find the output");
+        return;
+    }
+    SettingsRecord s = defaultSettings();
+    s.outputProjection = *id;
+    if (overlays) {
+        s.grid = 5;
+        s.edges = 1;
+    }
+    RenderPass pass;
+    pass.renderTarget = kTargetExportImage;
+    pass.renderRect = TileRect{0, 0, h, w};
+    pass.outputWidth = w;
+    pass.outputHeight = h;
+    for (auto _ : state) {
+        ImageSink sink(w, h);
+        if (session.render(s, pass, sink).result != kRenderOk) {
+            state.SkipWithError("the render failed");
+            return;
+        }
+    }
+    state.counters["Mpx/s"] = benchmark::Counter(static_cast<double>(w) * h / 1e6,
+                                                  benchmark::Counter::kIsIterationInvariantRate);
+}
+BENCHMARK_CAPTURE(BM_OverlayRender, Mollweide_plain, "Mollweide", 2048, 1024, false)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(3)
+    ->UseRealTime();
+BENCHMARK_CAPTURE(BM_OverlayRender, Mollweide_grid_edges, "Mollweide", 2048, 1024, true)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(3)
+    ->UseRealTime();
+BENCHMARK_CAPTURE(BM_OverlayRender, cube_net_plain, "cube", 2048, 1536, false)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(3)
+    ->UseRealTime();
+BENCHMARK_CAPTURE(BM_OverlayRender, cube_net_grid_edges, "cube", 2048, 1536, true)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(3)
+    ->UseRealTime();
+
 }  // namespace
 }  // namespace globaro

@@ -15,6 +15,7 @@
 
 #include "polyhedra/fixed_solids.h"
 #include "polyhedra/geodesic.h"
+#include "polyhedra/glue_tabs.h"
 #include "polyhedra/net_unfold.h"
 
 namespace globaro {
@@ -726,6 +727,11 @@ std::int32_t buildModel(PolyModel& m, PolyKind kind, std::uint16_t mode, std::ui
         copyAuxiliaryMarks(m, allocator);
     } else {
         setCornerTags(m);
+    }
+    // The tab shapes on the marked edges, and the fold sides of the edge lines.
+    if (mode == kPolyModeNet || mode == kPolyModeSingleFace) {
+        if (m.auxKind == kNoPolyKind) addGlueTabs(m);
+        assignFoldSides(m);
     }
     // 9. Corner marks.
     if (mode == kPolyModePlain && !m.flags.noCornerMarks && mode != kPolyModeSetUpOnly) addCornerMarks(m);

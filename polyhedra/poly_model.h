@@ -129,6 +129,7 @@ struct PolyFace {
     std::int16_t colourGroup;
     std::int16_t attribute;
     std::int16_t depth;        // unfolding depth, -1 when not placed
+    std::int8_t foldSide;      // +1 or -1, opposite across every fold of the net (edge lines)
     // Neighbourhood on the solid: the face across edge k (corner k to k+1) and
     // its matching edge, -1 for none; and the fold class of that edge.
     std::int32_t neighbourFace[kPolyMaxCorners];

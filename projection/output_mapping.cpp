@@ -10,6 +10,7 @@
 #include <numbers>
 
 #include "geometry/vec_math.h"
+#include "polyhedra/glue_tabs.h"
 #include "polyhedra/poly_model.h"
 #include "polyhedra/poly_summary.h"
 #include "projection/catalogue.h"
@@ -58,6 +59,7 @@ struct PlaneAnswer {
     bool fromModel = false;
     std::int32_t modelFace = -1;
     std::int32_t modelTag = kTagEmpty;  // the model's own tag on a miss
+    float lineValue2 = 1.0f;            // the model's edge line function (faces only)
 };
 
 // Step 4 and 5 for the outputs the polyhedron model draws.
@@ -74,6 +76,7 @@ void mapPlaneByModel(float a, float b, const RenderContext& ctx, MappingScratch&
         out.result.ownTag = true;
         out.result.regionTag = hit.face;
         out.result.face = hit.face;
+        if (ctx.edgesOn != 0) out.lineValue2 = netEdgeLineValue(model, hit);
     } else if (hit.kind == NetHitKind::kMark) {
         // A glue tab or mark: painted in the tab colour, not sampled.
         out.modelTag = kTagFirstTab + std::max<std::int32_t>(hit.face, 0);
@@ -197,13 +200,26 @@ inline void lookUpTurned(const SphereDir& d, const RenderContext& ctx, RenderCel
 // What a plane answer leaves in a freshly started cell before the lookup:
 // the weight, face, normal and region tag it gives. A miss finishes the
 // cell and answers false.
-inline bool takePlaneAnswer(const PlaneAnswer& answer, RenderCell& cell) noexcept {
+inline bool takePlaneAnswer(const PlaneAnswer& answer, const RenderContext& ctx, RenderCell& cell) noexcept {
     const OutputResult& r = answer.result;
     if (r.storeWeight) cell.weight = r.weight;
     if (!r.hit) {
         cell.regionTag = answer.fromModel ? answer.modelTag : kTagEmpty;
+        // Outside the outline of a map or layout: the outline is where the
+        // first line function falls from 1 to 0.
+        if (ctx.edgesOn != 0 && !answer.fromModel) cell.lineValue = 0.0f;
         finishSample(cell);
         return false;
+    }
+    // The edge lines: the model's signed distance to the face's sides, or
+    // for the faces and gores of a layout +-0.5 by the parity of the face
+    // number, so that the second line function changes sign at each cut.
+    if (ctx.edgesOn != 0) {
+        if (answer.fromModel) {
+            cell.lineValue2 = answer.lineValue2;
+        } else if (r.face >= 0) {
+            cell.lineValue2 = (r.face & 1) != 0 ? -0.5f : 0.5f;
+        }
     }
     if (r.face >= 0) cell.faceIndex = r.face;
     if (r.storeNormal) {
@@ -257,7 +273,7 @@ bool outputToSphere(float a, float b, const RenderContext& ctx, RenderCell& cell
 
     PlaneAnswer answer;
     mapPlane(a, b, ctx, scratch, answer);
-    if (!takePlaneAnswer(answer, cell)) return false;
+    if (!takePlaneAnswer(answer, ctx, cell)) return false;
     lookUp(answer.result.d, true, ctx, cell, scratch, answer.modelFace, lookedUp);
     finishSample(cell);
     return true;
@@ -287,7 +303,7 @@ RowShape rowShapeOf(const RenderContext& ctx) noexcept {
         return RowShape::kNone;
     if (e->preWarp != PreWarp::kNone || ctx.foldMode == kFoldBeforeRotation || ctx.foldMode == kFoldAfterRotation)
         return RowShape::kNone;
-    if (ctx.graticuleOn != 0 || ctx.indicatrixOn != 0) return RowShape::kNone;
+    if (ctx.graticuleOn != 0 || ctx.indicatrixOn != 0 || ctx.edgesOn != 0) return RowShape::kNone;
     return e->rowPoint != nullptr ? RowShape::kRowPoint : RowShape::kRoutine;
 }
 
@@ -336,7 +352,7 @@ bool mapOutputRow(float x0, float y, std::int32_t count, float s, float ox, floa
                 startMapping(cell);
                 PlaneAnswer answer;
                 ctx.entry->routine(OutputCall{ctx, *ctx.entry, p.a, p.b}, answer.result);
-                if (!takePlaneAnswer(answer, cell)) continue;
+                if (!takePlaneAnswer(answer, ctx, cell)) continue;
                 lx = answer.result.d.x;
                 ly = answer.result.d.y;
                 lz = answer.result.d.z;

@@ -161,6 +161,8 @@ struct RenderContext {
     std::uint8_t graticuleOn = 0;
     std::uint8_t indicatrixOn = 0;
     std::uint8_t facesColoured = 0;
+    std::uint8_t edgesOn = 0;          // the line functions of face edges and cuts are stored
+    std::int32_t grid = 1;             // the graticule spacing (`grid`, 1 none)
     PolyModel* polyModel = nullptr;
     std::int32_t polyStatus = 0;  // what `preparePolyModel` returned
     // The model the "soccer" input reads (a soccer-ball net); null when none.

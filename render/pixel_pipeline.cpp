@@ -532,7 +532,7 @@ ColorRgba shadePixel(const PipelineConfig& config, std::int32_t x, std::int32_t 
     const RenderContext* ctx = config.mapping->context();
     const RenderCell& cell = state.grid.at(x, y);
     if (ctx != nullptr && config.hooks.drawGraticule != nullptr && ctx->graticuleOn)
-        config.hooks.drawGraticule(x, y, c, *ctx, cell);
+        config.hooks.drawGraticule(x, y, c, *ctx, state.grid, config.placement.step);
     if (config.shading.drawsLines) {
         const float coverage = std::clamp(cell.lineCoverage, 0.0f, 1.0f);
         if (coverage > 0.0f) {

@@ -157,8 +157,9 @@ struct OverlayHooks {
     // accumulates `lineCoverage` in the cells.
     void (*drawTileLines)(const RenderContext& ctx, CellGrid& grid) noexcept = nullptr;
     // At the end of each pixel's shading: the graticule.
+    // Reads the pixel's four corners in `grid`; `step` is the preview step.
     void (*drawGraticule)(std::int32_t x, std::int32_t y, ColorRgba& colour, const RenderContext& ctx,
-                          const RenderCell& cell) noexcept = nullptr;
+                          const CellGrid& grid, float step) noexcept = nullptr;
     // The colour of face `index` (regionTag + 1) when faces are coloured.
     ColorRgba (*faceColour)(std::int32_t index) noexcept = nullptr;
 };

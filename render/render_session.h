@@ -9,6 +9,7 @@
 
 #include "projection/render_context.h"
 #include "render/image_pyramid.h"
+#include "render/line_overlay.h"
 #include "render/pixel_pipeline.h"
 #include "render/render_driver.h"
 
@@ -94,7 +95,7 @@ private:
     PolyModel* model_ = nullptr;
     PolyModel* inputModel_ = nullptr;  // the ball of the "soccer" input
     RenderContext ctx_;
-    OverlayHooks hooks_;
+    OverlayHooks hooks_ = standardOverlayHooks();
 };
 
 }  // namespace globaro

@@ -123,7 +123,9 @@ void setupRenderContext(RenderContext& ctx, const SettingsRecord& s, const Rende
     ctx.mode = ctx.outputProjection == kSpecialRenderProjection ? kModeSpecial : traits.mode;
 
     // Overlays and shading.
-    ctx.graticuleOn = s.grid != 1 ? 1 : 0;
+    ctx.graticuleOn = s.grid >= 2 && s.grid <= 7 ? 1 : 0;  // 1 is "none"; other values draw nothing
+    ctx.grid = s.grid;
+    ctx.edgesOn = s.edges != 0 ? 1 : 0;
     ctx.indicatrixOn = s.indicatrix != 0 ? 1 : 0;
     ctx.facesColoured = s.faces != 0 ? 1 : 0;
     ctx.shadedGlobe = shadedGlobe(modelId);

@@ -177,7 +177,7 @@ TEST(RenderSession, TileClippedFaceListsChangeNothing) {
 void fullCoverage(const RenderContext&, CellGrid& grid) noexcept {
     for (RenderCell& c : grid.cells) c.lineCoverage = 0.5f;
 }
-void paintGraticule(std::int32_t, std::int32_t, ColorRgba& colour, const RenderContext&, const RenderCell&) noexcept {
+void paintGraticule(std::int32_t, std::int32_t, ColorRgba& colour, const RenderContext&, const CellGrid&, float) noexcept {
     colour.b = 1.0f;
 }
 

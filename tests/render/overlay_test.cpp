@@ -1,0 +1,451 @@
+// The overlays over the picture, checked on whole renders of a flat grey
+// input: glue tabs, edge lines, the graticule and the indicatrix. One table
+// of (output, options, what must appear where); what a pixel shows is
+// judged by its colour, where it lies by following it back through the
+// output mapping or by the net's own geometry.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <functional>
+#include <map>
+#include <vector>
+
+#include "pipeline_test_support.h"
+#include "polyhedra/poly_model.h"
+#include "projection/output_mapping.h"
+#include "render/line_overlay.h"
+#include "render/render_session.h"
+#include "settings/settings_record.h"
+
+namespace globaro {
+namespace {
+
+using testing_support::BufferSink;
+
+constexpr float kGrey = 0.5f;
+
+struct Options {
+    int tabs = 0;
+    bool edges = false;
+    int grid = 1;
+    bool indicatrix = false;
+};
+
+enum class Expect { kTabsOnePerPair, kNoTabs, kEdgesOnly, kGraticule, kRingsOfEqualArea, kRingsRound };
+
+struct Case {
+    const char* name;
+    ProjectionId output;
+    int width, height;
+    Options options;
+    Expect expect;
+};
+
+const Case kCases[] = {
+    {"cube tabs", 7, 160, 120, {60}, Expect::kTabsOnePerPair},
+    {"cube no tabs", 7, 160, 120, {0}, Expect::kNoTabs},
+    {"icosahedron tabs", 10, 256, 128, {60}, Expect::kTabsOnePerPair},
+    {"geodesic tabs", 177, 384, 256, {60}, Expect::kTabsOnePerPair},
+    {"spikeball tabs", 44, 384, 256, {60}, Expect::kTabsOnePerPair},
+    {"cube edges", 7, 160, 120, {60, true}, Expect::kEdgesOnly},
+    {"icosahedron edges", 10, 256, 128, {60, true}, Expect::kEdgesOnly},
+    {"geodesic edges", 177, 384, 256, {0, true}, Expect::kEdgesOnly},
+    {"equirectangular grid", 1, 288, 144, {0, false, 5}, Expect::kGraticule},
+    {"Mollweide grid", 46, 288, 144, {0, false, 5}, Expect::kGraticule},
+    {"stereographic grid", 16, 192, 192, {0, false, 5}, Expect::kGraticule},
+    {"cube strip grid", 337, 384, 64, {0, false, 5}, Expect::kGraticule},
+    {"cube net grid", 7, 256, 192, {0, false, 5}, Expect::kGraticule},
+    {"Mollweide indicatrix", 46, 768, 384, {0, false, 1, true}, Expect::kRingsOfEqualArea},
+    {"stereographic indicatrix", 16, 384, 384, {0, false, 1, true}, Expect::kRingsRound},
+};
+
+struct Render {
+    int width = 0, height = 0;
+    std::vector<float> rgba;
+    RenderContext ctx;
+    const float* at(int x, int y) const { return rgba.data() + (static_cast<std::size_t>(y) * width + x) * 4; }
+};
+
+SettingsRecord settingsFor(ProjectionId output, const Options& o) {
+    SettingsRecord s;
+    std::memset(static_cast<void*>(&s), 0, sizeof s);
+    resetRunState(s);
+    resetToDefaults(s);
+    s.outputProjection = output;
+    s.tabs = static_cast<float>(o.tabs);
+    s.edges = o.edges ? 1 : 0;
+    s.grid = o.grid;
+    s.indicatrix = o.indicatrix ? 1 : 0;
+    s.lineColor = Rgb16{0, 0, 65535};  // blue lines
+    s.tabColor = Rgb16{0, 65535, 0};   // green tabs
+    return s;
+}
+
+// Renders the settings over a flat grey input; the session stays with the
+// render (its context points at its model).
+Render renderWith(RenderSession& session, const Case& c, const Options& o) {
+    static const std::vector<float> grey(64 * 32 * 3, kGrey);
+    SourceImageView view;
+    view.pixels = grey.data();
+    view.width = 64;
+    view.height = 32;
+    view.rowBytes = 64 * 12;
+    view.channels = 3;
+    view.depth = 32;
+    EXPECT_EQ(session.loadInput(view, 2), 0);
+    RenderPass pass;
+    pass.renderTarget = kTargetExportImage;
+    pass.renderRect = TileRect{0, 0, c.height, c.width};
+    pass.outputWidth = c.width;
+    pass.outputHeight = c.height;
+    pass.processors = 2;
+    BufferSink out(c.width, c.height);
+    EXPECT_EQ(session.render(settingsFor(c.output, o), pass, out).result, 0);
+    return Render{c.width, c.height, out.pixels, session.context()};
+}
+
+bool tabColoured(const float* p) { return p[3] > 0.99f && p[1] > 0.95f && p[0] < 0.05f && p[2] < 0.05f; }
+bool tabTinted(const float* p) { return p[3] > 0.0f && p[1] > p[0] + 0.3f; }
+bool lineTinted(const float* p) { return p[3] > 0.0f && p[2] > p[0] + 0.05f; }
+bool changed(const float* p, const float* q) {
+    return std::fabs(p[0] - q[0]) + std::fabs(p[1] - q[1]) + std::fabs(p[2] - q[2]) > 0.01f;
+}
+
+// Follows the point (px, py) of the output (pixel units) through the mapping.
+struct Probe {
+    RenderCell cell;
+    SphereDir dir;
+    bool hit = false;
+};
+
+class Prober {
+public:
+    explicit Prober(const Render& r) : r_(r) {
+        if (r.ctx.usesPolyModel != 0 && r.ctx.polyModel != nullptr) {
+            buildSweepList(*r.ctx.polyModel, job_);
+            scratch_.polyJob = &job_;
+        }
+    }
+    Probe at(double px, double py) {
+        Probe p;
+        p.hit = outputToSphere(static_cast<float>(px / r_.width), static_cast<float>(py / r_.height), r_.ctx, p.cell,
+                               scratch_, &p.dir);
+        return p;
+    }
+
+private:
+    const Render& r_;
+    PolyJobState job_;
+    MappingScratch scratch_;
+};
+
+// The net's edges in pixel units: the two ends, its face and edge.
+struct NetEdge {
+    double x0, y0, x1, y1;
+    int face, edge;
+};
+
+std::vector<NetEdge> netEdges(const Render& r) {
+    std::vector<NetEdge> edges;
+    const PolyModel& m = *r.ctx.polyModel;
+    const double sx = r.width, sy = r.height / m.frameHeight;
+    for (int f = 0; f < m.faceCount; ++f) {
+        const PolyFace& face = m.faces[f];
+        for (int k = 0; k < face.cornerCount; ++k) {
+            const NetVertex& a = m.vertices[face.corners[k]];
+            const NetVertex& b = m.vertices[face.corners[(k + 1) % face.cornerCount]];
+            edges.push_back({a.netX * sx, a.netY * sy, b.netX * sx, b.netY * sy, f, k});
+        }
+    }
+    return edges;
+}
+
+double distanceToSegment(double px, double py, const NetEdge& e) {
+    const double dx = e.x1 - e.x0, dy = e.y1 - e.y0;
+    const double t = std::clamp(((px - e.x0) * dx + (py - e.y0) * dy) / (dx * dx + dy * dy), 0.0, 1.0);
+    return std::hypot(px - e.x0 - t * dx, py - e.y0 - t * dy);
+}
+
+// Each glued pair of boundary edges has tab colour beside exactly one of
+// them; wholly tab-coloured pixels lie outside every face.
+void checkTabs(const Render& r, bool expected) {
+    int tinted = 0;
+    for (int y = 0; y < r.height; ++y)
+        for (int x = 0; x < r.width; ++x) tinted += tabTinted(r.at(x, y));
+    if (!expected) {
+        EXPECT_EQ(tinted, 0);
+        return;
+    }
+    const PolyModel& m = *r.ctx.polyModel;
+    Prober probe(r);
+    int boundary = 0, marked = 0, seen = 0;
+    for (const NetEdge& e : netEdges(r)) {
+        const PolyFace& face = m.faces[e.face];
+        if (face.netNeighbour[e.edge] >= 0) continue;
+        ++boundary;
+        const bool mark = face.tabMark[e.edge] != 0;
+        marked += mark;
+        // One tab per glued pair.
+        EXPECT_EQ(mark + m.faces[face.neighbourFace[e.edge]].tabMark[face.neighbourEdge[e.edge]], 1);
+        // Just outside the edge's middle, away from the face's centre:
+        // tab colour exactly where the edge is marked (unless another face
+        // of the net lies there).
+        double cx = 0, cy = 0;
+        for (int k = 0; k < face.cornerCount; ++k) {
+            cx += m.vertices[face.corners[k]].netX * r.width / face.cornerCount;
+            cy += m.vertices[face.corners[k]].netY * r.height / m.frameHeight / face.cornerCount;
+        }
+        const double len = std::hypot(e.x1 - e.x0, e.y1 - e.y0);
+        double nx = -(e.y1 - e.y0) / len, ny = (e.x1 - e.x0) / len;
+        const double mx = (e.x0 + e.x1) / 2, my = (e.y0 + e.y1) / 2;
+        if ((cx - mx) * nx + (cy - my) * ny > 0) nx = -nx, ny = -ny;
+        const double d = std::max(1.5, 0.1 * len);
+        const int px = static_cast<int>(std::floor(mx + nx * d)), py = static_cast<int>(std::floor(my + ny * d));
+        const bool inside = px >= 0 && py >= 0 && px < r.width && py < r.height;
+        const std::int32_t tag = probe.at(px + 0.5, py + 0.5).cell.regionTag;
+        if (inside && tag >= 0 && tag < kTagFirstTab) continue;  // under a face
+        ++seen;
+        EXPECT_EQ(inside && tabTinted(r.at(px, py)), mark) << "face " << e.face << " edge " << e.edge;
+    }
+    EXPECT_EQ(2 * marked, boundary);
+    EXPECT_GT(seen, boundary / 2);
+    for (int y = 0; y < r.height; ++y)
+        for (int x = 0; x < r.width; ++x)
+            if (tabColoured(r.at(x, y))) {
+                const std::int32_t tag = probe.at(x + 0.5, y + 0.5).cell.regionTag;
+                EXPECT_TRUE(tag < 0 || tag >= kTagFirstTab) << x << "," << y;
+            }
+}
+
+// Lines along every face edge, nowhere farther than two pixels from
+// one, and none over a pixel that is wholly a glue tab.
+void checkEdges(const Render& r) {
+    const std::vector<NetEdge> edges = netEdges(r);
+    Prober probe(r);
+    const PolyModel& m = *r.ctx.polyModel;
+    for (const NetEdge& e : edges) {
+        // Edges covered by another piece of the net are not seen.
+        const PolyFace& face = m.faces[e.face];
+        double cx = 0, cy = 0;
+        for (int k = 0; k < face.cornerCount; ++k) {
+            cx += m.vertices[face.corners[k]].netX * r.width / face.cornerCount;
+            cy += m.vertices[face.corners[k]].netY * r.height / m.frameHeight / face.cornerCount;
+        }
+        const double ex = (e.x0 + e.x1) / 2, ey = (e.y0 + e.y1) / 2, toCentre = std::hypot(cx - ex, cy - ey);
+        if (probe.at(ex + (cx - ex) / toCentre, ey + (cy - ey) / toCentre).cell.regionTag != e.face) continue;
+        const int mx = static_cast<int>(ex), my = static_cast<int>(ey);
+        bool found = false;
+        for (int y = std::max(0, my - 1); y <= std::min(r.height - 1, my + 1); ++y)
+            for (int x = std::max(0, mx - 1); x <= std::min(r.width - 1, mx + 1); ++x) found |= lineTinted(r.at(x, y));
+        EXPECT_TRUE(found) << "face " << e.face << " edge " << e.edge;
+    }
+    for (int y = 0; y < r.height; ++y) {
+        for (int x = 0; x < r.width; ++x) {
+            const float* p = r.at(x, y);
+            if (lineTinted(p)) {
+                double nearest = 1e9;
+                for (const NetEdge& e : edges) nearest = std::min(nearest, distanceToSegment(x + 0.5, y + 0.5, e));
+                EXPECT_LE(nearest, 2.0) << x << "," << y;
+            }
+            bool wholeTab = true;
+            for (double dy : {0.0, 0.5, 1.0})
+                for (double dx : {0.0, 0.5, 1.0}) wholeTab &= probe.at(x + dx, y + dy).cell.regionTag >= kTagFirstTab;
+            if (wholeTab) {
+                EXPECT_TRUE(tabColoured(p)) << x << "," << y;
+            }
+        }
+    }
+}
+
+// Distance, in pixels, from the output point (px, py) to the nearest
+// meridian or parallel at 15 degrees (every 90 degrees for meridians
+// within 15 degrees of the poles); negative when it cannot be told.
+double graticuleDistance(Prober& probe, double px, double py) {
+    const Probe c = probe.at(px, py), right = probe.at(px + 1, py), down = probe.at(px, py + 1);
+    if (!c.hit || !right.hit || !down.hit) return -1.0;
+    // A pixel that a corner of misses has no graticule position.
+    for (double dy : {-0.5, 0.5})
+        for (double dx : {-0.5, 0.5})
+            if (!probe.at(px + dx, py + dy).hit) return -1.0;
+    auto lonLat = [](const SphereDir& d, double& lon, double& lat) {
+        lon = std::atan2(d.x, d.z) * 180.0 / M_PI;
+        lat = std::asin(std::clamp(static_cast<double>(d.y), -1.0, 1.0)) * 180.0 / M_PI;
+    };
+    double lon, lat, lonR, latR, lonD, latD;
+    lonLat(c.dir, lon, lat);
+    lonLat(right.dir, lonR, latR);
+    lonLat(down.dir, lonD, latD);
+    auto wrap = [](double d) { return d - 360.0 * std::floor(d / 360.0 + 0.5); };
+    const double dLon = std::hypot(wrap(lonR - lon), wrap(lonD - lon));
+    const double dLat = std::hypot(latR - lat, latD - lat);
+    const double meridianStep = std::fabs(lat) > 75.0 ? 90.0 : 15.0;
+    auto off = [](double a, double step) { return std::fabs(a - step * std::round(a / step)); };
+    double best = 1e9;
+    if (dLon > 0) best = std::min(best, off(lon, meridianStep) / dLon);
+    if (dLat > 0 && std::fabs(lat) < 88.0) best = std::min(best, off(lat, 15.0) / dLat);
+    return best;
+}
+
+// Every pixel the graticule changes lies within two pixels of a
+// line; every pixel whose centre lies within about half a pixel of one is
+// changed.
+void checkGraticule(const Render& with, const Render& without) {
+    Prober probe(with);
+    int onLines = 0;
+    for (int y = 1; y + 1 < with.height; ++y) {
+        for (int x = 1; x + 1 < with.width; ++x) {
+            const float* p = with.at(x, y);
+            if (p[3] == 0.0f) continue;
+            const double d = graticuleDistance(probe, x + 0.5, y + 0.5);
+            if (d < 0 || !std::isfinite(d)) continue;
+            const bool isChanged = changed(p, without.at(x, y));
+            if (isChanged) {
+                EXPECT_LE(d, 2.0) << x << "," << y;
+            }
+            if (d <= 0.55) {
+                EXPECT_TRUE(isChanged) << x << "," << y << " at " << d;
+                ++onLines;
+            }
+        }
+    }
+    EXPECT_GT(onLines, with.width);
+}
+
+// The rings of the indicatrix: every changed pixel lies, on the sphere,
+// about 0.0707 (chord) from a centre; the rings' shapes in the output.
+struct Ring {
+    double n = 0, sx = 0, sy = 0, sxx = 0, syy = 0, sxy = 0, minX = 1e9, maxX = -1e9, minY = 1e9, maxY = -1e9;
+    double axisRatio() const {
+        const double mx = sx / n, my = sy / n;
+        const double a = sxx / n - mx * mx, b = syy / n - my * my, c = sxy / n - mx * my;
+        const double t = 0.5 * (a + b), d = std::sqrt(std::max(0.0, 0.25 * (a - b) * (a - b) + c * c));
+        return std::sqrt((t + d) / std::max(1e-9, t - d));
+    }
+    double area() const {
+        const double mx = sx / n, my = sy / n;
+        const double a = sxx / n - mx * mx, b = syy / n - my * my, c = sxy / n - mx * my;
+        return std::sqrt(std::max(0.0, a * b - c * c));
+    }
+};
+
+std::map<int, Ring> rings(const Render& with, const Render& without) {
+    Prober probe(with);
+    std::map<int, Ring> found;
+    for (int y = 0; y + 1 < with.height; ++y) {
+        for (int x = 0; x + 1 < with.width; ++x) {
+            if (!changed(with.at(x, y), without.at(x, y))) continue;
+            const Probe c = probe.at(x + 0.5, y + 0.5), right = probe.at(x + 1.5, y + 0.5),
+                        down = probe.at(x + 0.5, y + 1.5);
+            if (!c.hit) continue;
+            const double footprint =
+                std::max(std::hypot(right.dir.x - c.dir.x, right.dir.y - c.dir.y, right.dir.z - c.dir.z),
+                         std::hypot(down.dir.x - c.dir.x, down.dir.y - c.dir.y, down.dir.z - c.dir.z));
+            int nearest = -1;
+            double chord = 1e9;
+            for (int i = 0; i < kIndicatrixCentreCount; ++i) {
+                const SphereDir& k = with.ctx.indicatrixCentres[i];
+                const double d = std::hypot(c.dir.x - k.x, c.dir.y - k.y, c.dir.z - k.z);
+                if (d < chord) chord = d, nearest = i;
+            }
+            EXPECT_NEAR(chord, std::sqrt(0.005), 2.5 * footprint + 0.002) << x << "," << y;
+            Ring& g = found[nearest];
+            g.minX = std::min<double>(g.minX, x), g.maxX = std::max<double>(g.maxX, x);
+            g.minY = std::min<double>(g.minY, y), g.maxY = std::max<double>(g.maxY, y);
+            g.n += 1, g.sx += x, g.sy += y, g.sxx += x * x, g.syy += y * y, g.sxy += x * y;
+        }
+    }
+    return found;
+}
+
+void checkRings(const Render& with, const Render& without, bool equalArea) {
+    const std::map<int, Ring> found = rings(with, without);
+    if (equalArea) {
+        EXPECT_EQ(found.size(), static_cast<std::size_t>(kIndicatrixCentreCount));
+        std::vector<double> areas;
+        double widest = 1.0;
+        for (const auto& [i, g] : found) {
+            // The poles' rings are cut by the outline's tips, and the rings
+            // on the back meridian are split between the two sides.
+            if (i >= 126 || g.maxX - g.minX > with.width / 4) continue;
+            areas.push_back(g.area());
+            widest = std::max(widest, g.axisRatio());
+        }
+        std::sort(areas.begin(), areas.end());
+        const double median = areas[areas.size() / 2];
+        for (double a : areas) EXPECT_NEAR(a / median, 1.0, 0.2);
+        EXPECT_GT(widest, 1.5);  // the shape shows the distortion
+    } else {
+        EXPECT_GT(found.size(), 20u);
+        for (const auto& [i, g] : found) {
+            // Rings cut by the image's border are not whole.
+            const bool whole = g.minX > 1 && g.minY > 1 && g.maxX < with.width - 3 && g.maxY < with.height - 3;
+            if (g.n >= 16 && whole) {
+                EXPECT_LT(g.axisRatio(), 1.15) << "ring " << i;
+            }
+        }
+    }
+}
+
+// One pixel of the tracing: (corner values a, b, c, d, threshold, strength)
+// -> the coverage each corner receives.
+TEST(LineTracing, SpreadsTheCrossingLengthOntoTheCorners) {
+    struct Trace {
+        float a, b, c, d, t, strength;
+        float expected[4];
+    };
+    const Trace traces[] = {
+        {1, 1, 1, 1, 0.005f, 1.0f, {0, 0, 0, 0}},                  // above everywhere: nothing
+        {0, 1, 0, 1, 0.5f, 1.0f, {0.25f, 0.25f, 0.25f, 0.25f}},    // upright through the middle
+        {0, 0, 1, 1, 0.0f, 0.7f, {0.35f, 0.35f, 0, 0}},            // all at or above: strictly above decides
+        {-1, -1, 1, 1, 0.0f, 0.7f, {0.175f, 0.175f, 0.175f, 0.175f}},  // the second family's strength
+        {1, 0, 0, 1, 0.5f, 1.0f, {0.441942f, 0.265165f, 0.265165f, 0.441942f}},  // a and d alone: two cuts
+    };
+    for (const Trace& t : traces) {
+        float coverage[4] = {0, 0, 0, 0};
+        traceContour(t.a, t.b, t.c, t.d, t.t, t.strength, coverage);
+        for (int i = 0; i < 4; ++i) EXPECT_NEAR(coverage[i], t.expected[i], 1e-4f) << t.a << t.b << t.c << t.d;
+    }
+}
+
+class OverlayTable : public ::testing::TestWithParam<Case> {};
+
+TEST_P(OverlayTable, AppearsWhereItMust) {
+    const Case& c = GetParam();
+    RenderSession session;
+    const Render with = renderWith(session, c, c.options);
+    switch (c.expect) {
+        case Expect::kTabsOnePerPair:
+        case Expect::kNoTabs:
+            ASSERT_NE(with.ctx.polyModel, nullptr);
+            checkTabs(with, c.expect == Expect::kTabsOnePerPair);
+            break;
+        case Expect::kEdgesOnly:
+            checkEdges(with);
+            break;
+        default: {
+            RenderSession plainSession;
+            Options plain = c.options;
+            plain.grid = 1;
+            plain.indicatrix = false;
+            const Render without = renderWith(plainSession, c, plain);
+            if (c.expect == Expect::kGraticule) {
+                checkGraticule(with, without);
+            } else {
+                checkRings(with, without, c.expect == Expect::kRingsOfEqualArea);
+            }
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Overlays, OverlayTable, ::testing::ValuesIn(kCases),
+                         [](const ::testing::TestParamInfo<Case>& info) {
+                             std::string name = info.param.name;
+                             std::replace(name.begin(), name.end(), ' ', '_');
+                             return name;
+                         });
+
+}  // namespace
+}  // namespace globaro
