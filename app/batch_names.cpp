@@ -43,10 +43,14 @@ std::optional<std::string> expandOutputPattern(const std::string& pattern, const
             return std::nullopt;
         }
         const std::string_view key = std::string_view(pattern).substr(i + 1, close - i - 1);
-        if (key == "name") out += path.stem().string();
-        else if (key == "ext") out += ext;
-        else if (key == "dir") out += dir;
-        else if (key == "index") out += number;
+        if (key == "name")
+            out += path.stem().string();
+        else if (key == "ext")
+            out += ext;
+        else if (key == "dir")
+            out += dir;
+        else if (key == "index")
+            out += number;
         else {
             error = "unknown placeholder {" + std::string(key) + "} in the output pattern \"" + pattern +
                     "\" (use {name}, {ext}, {dir} or {index})";

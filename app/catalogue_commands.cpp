@@ -57,10 +57,8 @@ Json describeOutput(ProjectionId id) {
     const PolySpec poly = polySpecFor(id);
     j["polyKind"] = poly.kind;
     if (poly.kind != kNoPolyKind) {
-        j["polySpec"] = Json{{"mode", poly.mode},
-                             {"param", poly.param},
-                             {"angle", poly.angle},
-                             {"source", poly.source}};
+        j["polySpec"] =
+            Json{{"mode", poly.mode}, {"param", poly.param}, {"angle", poly.angle}, {"source", poly.source}};
     } else {
         j["polySpec"] = nullptr;
     }
@@ -110,13 +108,11 @@ int runList(std::string_view what, std::ostream& out, std::ostream& err) {
     return 2;
 }
 
-int runDescribe(std::string_view kind, std::string_view idOrName, std::ostream& out,
-                std::ostream& err) {
+int runDescribe(std::string_view kind, std::string_view idOrName, std::ostream& out, std::ostream& err) {
     if (kind == "output") {
         const auto id = findOutputProjection(idOrName);
         if (!id) {
-            err << "globaro describe: no output projection has the id or name " << quoted(idOrName)
-                << '\n';
+            err << "globaro describe: no output projection has the id or name " << quoted(idOrName) << '\n';
             return 2;
         }
         out << describeOutput(*id).dump(2) << '\n';
@@ -125,8 +121,7 @@ int runDescribe(std::string_view kind, std::string_view idOrName, std::ostream& 
     if (kind == "input") {
         const auto id = findInputProjection(idOrName);
         if (!id) {
-            err << "globaro describe: no input projection has the id or name " << quoted(idOrName)
-                << '\n';
+            err << "globaro describe: no input projection has the id or name " << quoted(idOrName) << '\n';
             return 2;
         }
         out << describeInput(*id).dump(2) << '\n';

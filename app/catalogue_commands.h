@@ -19,7 +19,6 @@ int runList(std::string_view what, std::ostream& out, std::ostream& err);
 // the model built for a whole net in a 2:1 frame (kind, faces, net vertices,
 // triangles, mark triangles, pieces, error code; null otherwise). Returns 0,
 // or 2 with a one-line message on `err` for an unknown kind, id or name.
-int runDescribe(std::string_view kind, std::string_view idOrName, std::ostream& out,
-                std::ostream& err);
+int runDescribe(std::string_view kind, std::string_view idOrName, std::ostream& out, std::ostream& err);
 
 }  // namespace globaro::cli

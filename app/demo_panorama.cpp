@@ -29,10 +29,8 @@ Rgb scene(double lon, double lat) {
     const double x = -std::cos(lat) * std::sin(lon), y = std::sin(lat), z = std::cos(lat) * std::cos(lon);
 
     // Marker posts at the compass points, from the ground to above the ridge.
-    const std::array<std::pair<double, Rgb>, 4> posts = {{{0.0, {0.85, 0.1, 0.1}},
-                                                          {pi / 2, {0.1, 0.7, 0.15}},
-                                                          {pi, {0.15, 0.25, 0.9}},
-                                                          {-pi / 2, {0.95, 0.8, 0.1}}}};
+    const std::array<std::pair<double, Rgb>, 4> posts = {
+        {{0.0, {0.85, 0.1, 0.1}}, {pi / 2, {0.1, 0.7, 0.15}}, {pi, {0.15, 0.25, 0.9}}, {-pi / 2, {0.95, 0.8, 0.1}}}};
     for (const auto& [postLon, color] : posts) {
         double d = std::remainder(lon - postLon, 2 * pi);
         if (std::fabs(d) < 0.02 && lat > -0.25 && lat < 0.3) return color;

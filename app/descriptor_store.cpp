@@ -97,8 +97,8 @@ OSErr getFloatThunk(PIReadDescriptor token, double* value) {
 
 OSErr getUnitFloatThunk(PIReadDescriptor token, std::uint32_t* unit, double* value) {
     if (unit == nullptr) return kDescriptorBadToken;
-    const OSErr err = fetch<double>(token, Type::kUnitFloat, value,
-                                    [](const DescriptorValue& v, double* out) { *out = v.number; });
+    const OSErr err =
+        fetch<double>(token, Type::kUnitFloat, value, [](const DescriptorValue& v, double* out) { *out = v.number; });
     if (err == noErr) *unit = currentValue(token)->unit;
     return err;
 }
@@ -327,17 +327,28 @@ OSErr putStringThunk(PIWriteDescriptor token, DescriptorKeyID key, const unsigne
 
 DescriptorTypeID descriptorTypeCode(DescriptorValueType type) {
     switch (type) {
-        case Type::kInteger: return GLOBARO_FOURCC('l', 'o', 'n', 'g');
-        case Type::kFloat: return GLOBARO_FOURCC('d', 'o', 'u', 'b');
-        case Type::kUnitFloat: return GLOBARO_FOURCC('U', 'n', 't', 'F');
-        case Type::kBoolean: return GLOBARO_FOURCC('b', 'o', 'o', 'l');
-        case Type::kText: return GLOBARO_FOURCC('T', 'E', 'X', 'T');
-        case Type::kAlias: return GLOBARO_FOURCC('a', 'l', 'i', 's');
-        case Type::kEnumerated: return GLOBARO_FOURCC('e', 'n', 'u', 'm');
-        case Type::kClass: return GLOBARO_FOURCC('t', 'y', 'p', 'e');
-        case Type::kSimpleReference: return GLOBARO_FOURCC('o', 'b', 'j', ' ');
-        case Type::kObject: return GLOBARO_FOURCC('O', 'b', 'j', 'c');
-        case Type::kCount: return GLOBARO_FOURCC('c', 'n', 't', ' ');
+        case Type::kInteger:
+            return GLOBARO_FOURCC('l', 'o', 'n', 'g');
+        case Type::kFloat:
+            return GLOBARO_FOURCC('d', 'o', 'u', 'b');
+        case Type::kUnitFloat:
+            return GLOBARO_FOURCC('U', 'n', 't', 'F');
+        case Type::kBoolean:
+            return GLOBARO_FOURCC('b', 'o', 'o', 'l');
+        case Type::kText:
+            return GLOBARO_FOURCC('T', 'E', 'X', 'T');
+        case Type::kAlias:
+            return GLOBARO_FOURCC('a', 'l', 'i', 's');
+        case Type::kEnumerated:
+            return GLOBARO_FOURCC('e', 'n', 'u', 'm');
+        case Type::kClass:
+            return GLOBARO_FOURCC('t', 'y', 'p', 'e');
+        case Type::kSimpleReference:
+            return GLOBARO_FOURCC('o', 'b', 'j', ' ');
+        case Type::kObject:
+            return GLOBARO_FOURCC('O', 'b', 'j', 'c');
+        case Type::kCount:
+            return GLOBARO_FOURCC('c', 'n', 't', ' ');
     }
     return 0;
 }
@@ -511,8 +522,8 @@ PIReadDescriptor DescriptorStore::openRead(PIDescriptorHandle handle, const Desc
 OSErr DescriptorStore::closeRead(PIReadDescriptor token) {
     auto it = reads_.find(static_cast<const void*>(token));
     if (it == reads_.end()) return kDescriptorBadToken;
-    const bool complete = std::all_of(it->second->delivered.begin(), it->second->delivered.end(),
-                                      [](bool b) { return b; });
+    const bool complete =
+        std::all_of(it->second->delivered.begin(), it->second->delivered.end(), [](bool b) { return b; });
     reads_.erase(it);
     return complete ? static_cast<OSErr>(noErr) : kDescriptorMissingKey;
 }
@@ -552,10 +563,10 @@ struct TypeName {
     const char* name;
 };
 constexpr TypeName kTypeNames[] = {
-    {Type::kInteger, "integer"},   {Type::kFloat, "float"},          {Type::kUnitFloat, "unitFloat"},
-    {Type::kBoolean, "boolean"},   {Type::kText, "text"},            {Type::kAlias, "alias"},
-    {Type::kEnumerated, "enumerated"}, {Type::kClass, "class"},      {Type::kSimpleReference, "reference"},
-    {Type::kObject, "object"},     {Type::kCount, "count"},
+    {Type::kInteger, "integer"},       {Type::kFloat, "float"}, {Type::kUnitFloat, "unitFloat"},
+    {Type::kBoolean, "boolean"},       {Type::kText, "text"},   {Type::kAlias, "alias"},
+    {Type::kEnumerated, "enumerated"}, {Type::kClass, "class"}, {Type::kSimpleReference, "reference"},
+    {Type::kObject, "object"},         {Type::kCount, "count"},
 };
 
 constexpr const char* kPlayInfoNames[] = {"dontDisplay", "display", "silent"};
@@ -599,20 +610,30 @@ Json valueJson(const RecordedItem& item) {
     j["key"] = codeJson(item.key);
     j["type"] = typeName(v.type);
     switch (v.type) {
-        case Type::kInteger: j["value"] = v.integer; break;
-        case Type::kFloat: j["value"] = numberJson(v.number); break;
+        case Type::kInteger:
+            j["value"] = v.integer;
+            break;
+        case Type::kFloat:
+            j["value"] = numberJson(v.number);
+            break;
         case Type::kUnitFloat:
             j["unit"] = codeJson(v.unit);
             j["value"] = numberJson(v.number);
             break;
-        case Type::kBoolean: j["value"] = v.boolean; break;
+        case Type::kBoolean:
+            j["value"] = v.boolean;
+            break;
         case Type::kText:
-        case Type::kAlias: j["value"] = bytesJson(v.bytes); break;
+        case Type::kAlias:
+            j["value"] = bytesJson(v.bytes);
+            break;
         case Type::kEnumerated:
             j["enumType"] = codeJson(v.enumType);
             j["value"] = codeJson(v.enumValue);
             break;
-        case Type::kClass: j["value"] = codeJson(v.classId); break;
+        case Type::kClass:
+            j["value"] = codeJson(v.classId);
+            break;
         case Type::kSimpleReference: {
             const DescriptorSimpleReference& r = v.reference;
             j["class"] = codeJson(r.desiredClass);
@@ -627,7 +648,9 @@ Json valueJson(const RecordedItem& item) {
             j["class"] = codeJson(v.classId);
             j["value"] = v.object ? itemsJson(*v.object) : Json::array();
             break;
-        case Type::kCount: j["value"] = v.count; break;
+        case Type::kCount:
+            j["value"] = v.count;
+            break;
     }
     return j;
 }
@@ -673,10 +696,14 @@ struct Parser {
         }
         if (it->is_string()) {
             const std::string s = it->get<std::string>();
-            if (s == "NaN") out = std::numeric_limits<double>::quiet_NaN();
-            else if (s == "Infinity") out = std::numeric_limits<double>::infinity();
-            else if (s == "-Infinity") out = -std::numeric_limits<double>::infinity();
-            else return fail(where, "\"value\" must be a number");
+            if (s == "NaN")
+                out = std::numeric_limits<double>::quiet_NaN();
+            else if (s == "Infinity")
+                out = std::numeric_limits<double>::infinity();
+            else if (s == "-Infinity")
+                out = -std::numeric_limits<double>::infinity();
+            else
+                return fail(where, "\"value\" must be a number");
             return true;
         }
         return fail(where, "\"value\" must be a number");
@@ -707,7 +734,8 @@ struct Parser {
         if (it == j.end()) return fail(where, std::string("\"") + member + "\" is missing");
         if (it->is_number_unsigned()) {
             const std::uint64_t u = it->get<std::uint64_t>();
-            if (u > static_cast<std::uint64_t>(hi)) return fail(where, std::string("\"") + member + "\" is out of range");
+            if (u > static_cast<std::uint64_t>(hi))
+                return fail(where, std::string("\"") + member + "\" is out of range");
             out = static_cast<std::int64_t>(u);
         } else if (it->is_number_integer()) {
             out = it->get<std::int64_t>();
@@ -751,8 +779,10 @@ struct Parser {
                     return false;
                 v.integer = static_cast<std::int32_t>(n);
                 return true;
-            case Type::kFloat: return number(j, at, v.number);
-            case Type::kUnitFloat: return code(j, at, "unit", v.unit) && number(j, at, v.number);
+            case Type::kFloat:
+                return number(j, at, v.number);
+            case Type::kUnitFloat:
+                return code(j, at, "unit", v.unit) && number(j, at, v.number);
             case Type::kBoolean: {
                 auto it = j.find("value");
                 if (it == j.end() || !it->is_boolean()) return fail(at, "\"value\" must be true or false");
@@ -760,9 +790,12 @@ struct Parser {
                 return true;
             }
             case Type::kText:
-            case Type::kAlias: return bytes(j, at, "value", v.bytes);
-            case Type::kEnumerated: return code(j, at, "enumType", v.enumType) && code(j, at, "value", v.enumValue);
-            case Type::kClass: return code(j, at, "value", v.classId);
+            case Type::kAlias:
+                return bytes(j, at, "value", v.bytes);
+            case Type::kEnumerated:
+                return code(j, at, "enumType", v.enumType) && code(j, at, "value", v.enumValue);
+            case Type::kClass:
+                return code(j, at, "value", v.classId);
             case Type::kSimpleReference: {
                 DescriptorSimpleReference& r = v.reference;
                 std::string refName;
@@ -808,8 +841,10 @@ std::string actionToJson(const RecordedAction& action) {
     Json j = Json::object();
     j["format"] = kActionFormat;
     j["version"] = kActionVersion;
-    if (action.playInfo >= 0 && action.playInfo <= 2) j["playInfo"] = kPlayInfoNames[action.playInfo];
-    else j["playInfo"] = action.playInfo;
+    if (action.playInfo >= 0 && action.playInfo <= 2)
+        j["playInfo"] = kPlayInfoNames[action.playInfo];
+    else
+        j["playInfo"] = action.playInfo;
     j["descriptor"] = itemsJson(action.descriptor);
     // Every string written is printable ASCII, so the dump cannot fail.
     return j.dump(2) + "\n";
@@ -869,11 +904,10 @@ bool saveActionFile(const std::string& path, const RecordedAction& action, std::
     // Written beside the target and renamed into place once on disk, so a
     // failed write never leaves half a file where a good one was.
     const std::string text = actionToJson(action);
-    const int result =
-        writeWholeFile(path, std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
+    const int result = writeWholeFile(path, std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
     if (result != kFileOk) {
-        error = "cannot write \"" + path + "\": " +
-                (result == kFileNotFound ? "the file could not be created" : "the file could not be written");
+        error = "cannot write \"" + path +
+                "\": " + (result == kFileNotFound ? "the file could not be created" : "the file could not be written");
         return false;
     }
     return true;

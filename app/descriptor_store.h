@@ -21,10 +21,10 @@
 namespace globaro {
 
 // Results of the descriptor procedures besides noErr.
-inline constexpr OSErr kDescriptorCoerced = 2;          // a pinned value was brought into range
-inline constexpr OSErr kDescriptorWrongType = -1703;    // the value is not of the type asked for
-inline constexpr OSErr kDescriptorMissingKey = -1715;   // an expected key was not in the descriptor
-inline constexpr OSErr kDescriptorBadToken = -1701;     // unknown token, handle or null argument
+inline constexpr OSErr kDescriptorCoerced = 2;         // a pinned value was brought into range
+inline constexpr OSErr kDescriptorWrongType = -1703;   // the value is not of the type asked for
+inline constexpr OSErr kDescriptorMissingKey = -1715;  // an expected key was not in the descriptor
+inline constexpr OSErr kDescriptorBadToken = -1701;    // unknown token, handle or null argument
 
 // Value types, with the codes the read suite's getKey reports.
 enum class DescriptorValueType : std::uint8_t {
@@ -58,16 +58,16 @@ struct RecordedDescriptor;
 
 struct DescriptorValue {
     DescriptorValueType type = DescriptorValueType::kInteger;
-    std::int32_t integer = 0;          // kInteger
-    double number = 0.0;               // kFloat, kUnitFloat
-    std::uint32_t unit = 0;            // kUnitFloat
-    bool boolean = false;              // kBoolean
-    std::string bytes;                 // kText, kAlias
-    DescriptorEnumTypeID enumType = 0; // kEnumerated
-    DescriptorEnumID enumValue = 0;    // kEnumerated
-    DescriptorTypeID classId = 0;      // kClass; the class of a kObject
-    std::uint32_t count = 0;           // kCount
-    DescriptorSimpleReference reference{};         // kSimpleReference
+    std::int32_t integer = 0;                          // kInteger
+    double number = 0.0;                               // kFloat, kUnitFloat
+    std::uint32_t unit = 0;                            // kUnitFloat
+    bool boolean = false;                              // kBoolean
+    std::string bytes;                                 // kText, kAlias
+    DescriptorEnumTypeID enumType = 0;                 // kEnumerated
+    DescriptorEnumID enumValue = 0;                    // kEnumerated
+    DescriptorTypeID classId = 0;                      // kClass; the class of a kObject
+    std::uint32_t count = 0;                           // kCount
+    DescriptorSimpleReference reference{};             // kSimpleReference
     std::shared_ptr<const RecordedDescriptor> object;  // kObject
 
     static DescriptorValue makeInteger(std::int32_t v);

@@ -25,8 +25,9 @@ constexpr std::size_t kMappedBytes = std::size_t{1} << 20;
 
 std::size_t defaultMemoryLimit() {
     const long pages = sysconf(_SC_PHYS_PAGES), pageSize = sysconf(_SC_PAGESIZE);
-    std::size_t limit = pages > 0 && pageSize > 0 ? static_cast<std::size_t>(pages) * static_cast<std::size_t>(pageSize) / 2
-                                                  : std::size_t{4} << 30;
+    std::size_t limit = pages > 0 && pageSize > 0
+                            ? static_cast<std::size_t>(pages) * static_cast<std::size_t>(pageSize) / 2
+                            : std::size_t{4} << 30;
     rlimit space{};
     if (getrlimit(RLIMIT_AS, &space) == 0 && space.rlim_cur != RLIM_INFINITY)
         limit = std::min<std::size_t>(limit, space.rlim_cur / 2);
@@ -82,9 +83,12 @@ void convertRun(const std::uint8_t* from, std::uint8_t* to, std::size_t count) {
 
 template <int From>
 void convertFrom(const std::uint8_t* from, std::uint8_t* to, int toDepth, std::size_t count) {
-    if (toDepth == 32) convertRun<From, 32>(from, to, count);
-    else if (toDepth == 16) convertRun<From, 16>(from, to, count);
-    else convertRun<From, 8>(from, to, count);
+    if (toDepth == 32)
+        convertRun<From, 32>(from, to, count);
+    else if (toDepth == 16)
+        convertRun<From, 16>(from, to, count);
+    else
+        convertRun<From, 8>(from, to, count);
 }
 
 }  // namespace
@@ -102,8 +106,10 @@ void* allocateUntouched(std::size_t bytes) {
 
 void releaseUntouched(void* p, std::size_t bytes) noexcept {
     if (p == nullptr) return;
-    if (bytes >= kMappedBytes) munmap(p, bytes);
-    else std::free(p);
+    if (bytes >= kMappedBytes)
+        munmap(p, bytes);
+    else
+        std::free(p);
 }
 
 std::size_t imageMemoryLimit() {
@@ -124,11 +130,24 @@ bool parseMemorySize(const std::string& text, std::size_t& bytes) {
     int shift = 0;
     if (text.size() == digits + 1) {
         switch (text[digits]) {
-            case 'k': case 'K': shift = 10; break;
-            case 'm': case 'M': shift = 20; break;
-            case 'g': case 'G': shift = 30; break;
-            case 't': case 'T': shift = 40; break;
-            default: return false;
+            case 'k':
+            case 'K':
+                shift = 10;
+                break;
+            case 'm':
+            case 'M':
+                shift = 20;
+                break;
+            case 'g':
+            case 'G':
+                shift = 30;
+                break;
+            case 't':
+            case 'T':
+                shift = 40;
+                break;
+            default:
+                return false;
         }
     }
     const std::size_t value = std::stoull(text.substr(0, digits));
@@ -139,12 +158,16 @@ bool parseMemorySize(const std::string& text, std::size_t& bytes) {
 
 void convertSamples(const std::uint8_t* from, int fromDepth, std::uint8_t* to, int toDepth, std::size_t count) {
     if (fromDepth == toDepth) {
-        if (from != to) std::memmove(to, from, count * static_cast<std::size_t>(fromDepth == 32 ? 4 : fromDepth == 16 ? 2 : 1));
+        if (from != to)
+            std::memmove(to, from, count * static_cast<std::size_t>(fromDepth == 32 ? 4 : fromDepth == 16 ? 2 : 1));
         return;
     }
-    if (fromDepth == 32) convertFrom<32>(from, to, toDepth, count);
-    else if (fromDepth == 16) convertFrom<16>(from, to, toDepth, count);
-    else convertFrom<8>(from, to, toDepth, count);
+    if (fromDepth == 32)
+        convertFrom<32>(from, to, toDepth, count);
+    else if (fromDepth == 16)
+        convertFrom<16>(from, to, toDepth, count);
+    else
+        convertFrom<8>(from, to, toDepth, count);
 }
 
 float sampleScale(int depth) { return depth == 32 ? 1.0f : depth == 16 ? 32768.0f : 255.0f; }
@@ -156,9 +179,12 @@ float Document::value(std::int32_t x, std::int32_t y, int plane) const {
 
 void Document::setValue(std::int32_t x, std::int32_t y, int plane, float v) {
     std::uint8_t* at = sample(x, y, plane);
-    if (depth == 32) writeValue<32>(at, v);
-    else if (depth == 16) writeValue<16>(at, v);
-    else writeValue<8>(at, v);
+    if (depth == 32)
+        writeValue<32>(at, v);
+    else if (depth == 16)
+        writeValue<16>(at, v);
+    else
+        writeValue<8>(at, v);
 }
 
 int Document::imageMode() const {
@@ -167,15 +193,16 @@ int Document::imageMode() const {
 }
 
 int Document::filterCase() const {
-    if (hasAlpha) return hasMask() ? filterCaseEditableTransparencyWithSelection : filterCaseEditableTransparencyNoSelection;
+    if (hasAlpha)
+        return hasMask() ? filterCaseEditableTransparencyWithSelection : filterCaseEditableTransparencyNoSelection;
     return hasMask() ? filterCaseFlatImageWithSelection : filterCaseFlatImageNoSelection;
 }
 
 bool checkDocument(std::int32_t width, std::int32_t height, int colorPlanes, bool hasAlpha, int depth,
                    std::string& error) {
     if (width < 1 || height < 1 || width > kMaxSide || height > kMaxSide) {
-        error = "image size " + std::to_string(width) + " x " + std::to_string(height) +
-                " is outside 1.." + std::to_string(kMaxSide) + " pixels a side";
+        error = "image size " + std::to_string(width) + " x " + std::to_string(height) + " is outside 1.." +
+                std::to_string(kMaxSide) + " pixels a side";
         return false;
     }
     if (colorPlanes != 1 && colorPlanes != 3) {
@@ -191,8 +218,9 @@ bool checkDocument(std::int32_t width, std::int32_t height, int colorPlanes, boo
                               static_cast<std::size_t>(depth / 8);
     const std::size_t limit = imageMemoryLimit();
     if (bytes > limit) {
-        error = "a " + std::to_string(width) + " x " + std::to_string(height) + " image needs " + sizeText(bytes, true) +
-                ", more than the " + sizeText(limit, false) + " allowed for one image (--max-memory sets it)";
+        error = "a " + std::to_string(width) + " x " + std::to_string(height) + " image needs " +
+                sizeText(bytes, true) + ", more than the " + sizeText(limit, false) +
+                " allowed for one image (--max-memory sets it)";
         return false;
     }
     return true;
@@ -235,7 +263,8 @@ bool rowsOpaque(const Document& doc, std::int32_t top, std::int32_t bottom) {
     const std::size_t rowPixels = static_cast<std::size_t>(doc.width);
     if (doc.pixels.size() < rowPixels * static_cast<std::size_t>(doc.height) * planes * doc.bytesPerSample())
         return false;
-    const std::size_t first = static_cast<std::size_t>(top) * rowPixels * planes + static_cast<std::size_t>(doc.colorPlanes);
+    const std::size_t first =
+        static_cast<std::size_t>(top) * rowPixels * planes + static_cast<std::size_t>(doc.colorPlanes);
     const std::size_t end = static_cast<std::size_t>(bottom) * rowPixels * planes;
     auto allAtLeast = [&](auto full) {
         using Sample = decltype(full);
@@ -248,23 +277,25 @@ bool rowsOpaque(const Document& doc, std::int32_t top, std::int32_t bottom) {
         return true;
     };
     switch (doc.depth) {
-        case 8: return allAtLeast(std::uint8_t{255});
-        case 16: return allAtLeast(std::uint16_t{32768});
-        default: return allAtLeast(1.0f);
+        case 8:
+            return allAtLeast(std::uint8_t{255});
+        case 16:
+            return allAtLeast(std::uint16_t{32768});
+        default:
+            return allAtLeast(1.0f);
     }
 }
 
 bool everyPixelOpaque(const Document& doc) { return rowsOpaque(doc, 0, doc.height); }
 
 std::string describeDocument(const Document& doc, bool alphaLeftOut) {
-    const char* transparency = !doc.hasAlpha ? "no transparency"
+    const char* transparency = !doc.hasAlpha  ? "no transparency"
                                : alphaLeftOut ? "opaque, transparency left out"
                                               : "with transparency";
     std::string s = std::to_string(doc.width) + " x " + std::to_string(doc.height) + " " +
                     (doc.colorPlanes == 1 ? "greyscale" : "RGB") + " " +
-                    (doc.depth == 32 ? "32-bit float" : std::to_string(doc.depth) + "-bit") + ", " +
-                    transparency + ", " +
-                    (doc.hasMask() ? "with selection" : "no selection");
+                    (doc.depth == 32 ? "32-bit float" : std::to_string(doc.depth) + "-bit") + ", " + transparency +
+                    ", " + (doc.hasMask() ? "with selection" : "no selection");
     return s;
 }
 

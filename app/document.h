@@ -107,8 +107,8 @@ bool checkDocument(std::int32_t width, std::int32_t height, int colorPlanes, boo
 // Creates a blank document; false (with a reason) when the request is not
 // something an editor could hold. Its pixels take memory as they are
 // written.
-bool makeDocument(Document& doc, std::int32_t width, std::int32_t height, int colorPlanes, bool hasAlpha,
-                  int depth, std::string& error);
+bool makeDocument(Document& doc, std::int32_t width, std::int32_t height, int colorPlanes, bool hasAlpha, int depth,
+                  std::string& error);
 
 // The same picture at another depth (values converted through 0..1).
 Document convertDepth(const Document& doc, int depth);

@@ -2,6 +2,7 @@
 
 #include "app/descriptor_store.h"
 
+#include <unistd.h>
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -9,7 +10,6 @@
 #include <limits>
 #include <new>
 #include <set>
-#include <unistd.h>
 
 // A host-owned memory block handed to the module.
 struct HostHandle_ {
@@ -102,7 +102,8 @@ void progressThunk(std::int32_t done, std::int32_t total) {
     if (gActive != nullptr) gActive->progress(done, total);
 }
 OSErr displayPixelsThunk(const PSPixelMap* source, const VRect* srcRect, std::int32_t, std::int32_t, void*) {
-    return source != nullptr && srcRect != nullptr ? static_cast<OSErr>(noErr) : static_cast<OSErr>(filterBadParameters);
+    return source != nullptr && srcRect != nullptr ? static_cast<OSErr>(noErr)
+                                                   : static_cast<OSErr>(filterBadParameters);
 }
 
 std::function<bool(std::int16_t (&)[4])>* gColorPicker = nullptr;
@@ -159,13 +160,15 @@ void copyRequestRow(std::uint8_t* to, const std::uint8_t* row, std::int32_t widt
         // Columns before the row, inside it, after it.
         const std::int64_t first = left + originX;
         const std::int64_t end = first + static_cast<std::int64_t>(count);
-        const auto before = static_cast<std::size_t>(std::clamp<std::int64_t>(-first, 0, static_cast<std::int64_t>(count)));
+        const auto before =
+            static_cast<std::size_t>(std::clamp<std::int64_t>(-first, 0, static_cast<std::int64_t>(count)));
         const std::int64_t insideFirst = std::max<std::int64_t>(first, 0);
         const std::int64_t insideEnd = std::min<std::int64_t>(end, width);
         const auto inside = static_cast<std::size_t>(std::max<std::int64_t>(insideEnd - insideFirst, 0));
         const std::size_t after = count - before - inside;
         repeatPixel(to, row, bytes, before);
-        copyPixels(to + before * bytes, bytes, row + static_cast<std::size_t>(insideFirst) * stride, stride, bytes, inside);
+        copyPixels(to + before * bytes, bytes, row + static_cast<std::size_t>(insideFirst) * stride, stride, bytes,
+                   inside);
         repeatPixel(to + (before + inside) * bytes, row + static_cast<std::size_t>(width - 1) * stride, bytes, after);
         return;
     }
@@ -226,8 +229,8 @@ void FilterHost::fillRecord() {
     f.hostSig = options_.hostSig;
     platformData_.hwnd = 0;
     f.platformData = &platformData_;
-    f.imageMode = options_.imageModeOverride >= 0 ? options_.imageModeOverride
-                                                   : static_cast<std::int16_t>(d.imageMode());
+    f.imageMode =
+        options_.imageModeOverride >= 0 ? options_.imageModeOverride : static_cast<std::int16_t>(d.imageMode());
     f.depth = static_cast<std::int16_t>(d.depth);
     f.filterCase = static_cast<std::int16_t>(d.filterCase());
     f.inLayerPlanes = f.outLayerPlanes = static_cast<std::int16_t>(d.colorPlanes);
@@ -307,18 +310,18 @@ void FilterHost::takeBackOutput() {
     if (left >= right) return;
     const auto count = static_cast<std::size_t>(right - left);
     const auto skip = static_cast<std::size_t>(left - (std::int64_t{deliveredOut_.left} + d.floatOrigin.h));
-    const std::int32_t firstRow =
-        static_cast<std::int32_t>(std::clamp<std::int64_t>(std::int64_t{deliveredOut_.top} + d.floatOrigin.v, 0, d.height));
-    const std::int32_t endRow =
-        static_cast<std::int32_t>(std::clamp<std::int64_t>(std::int64_t{deliveredOut_.bottom} + d.floatOrigin.v, 0, d.height));
+    const std::int32_t firstRow = static_cast<std::int32_t>(
+        std::clamp<std::int64_t>(std::int64_t{deliveredOut_.top} + d.floatOrigin.v, 0, d.height));
+    const std::int32_t endRow = static_cast<std::int32_t>(
+        std::clamp<std::int64_t>(std::int64_t{deliveredOut_.bottom} + d.floatOrigin.v, 0, d.height));
     bool listening = options_.rowListener != nullptr && !listenerStopped_;
     bool changed = false;
     for (std::int32_t y = deliveredOut_.top; y < deliveredOut_.bottom; ++y) {
         const std::int64_t docY = std::int64_t{y} + d.floatOrigin.v;
         if (docY < 0 || docY >= d.height) continue;
         keepRow(static_cast<std::int32_t>(docY));
-        const std::uint8_t* src = outBuffer_.data() + static_cast<std::size_t>(y - deliveredOut_.top) * tileRowBytes +
-                                  skip * pixelBytes;
+        const std::uint8_t* src =
+            outBuffer_.data() + static_cast<std::size_t>(y - deliveredOut_.top) * tileRowBytes + skip * pixelBytes;
         std::uint8_t* dst = d.sample(static_cast<std::int32_t>(left), static_cast<std::int32_t>(docY), deliveredOutLo_);
         if (listening) {
             // Until a tile has changed something, note whether this one
@@ -527,9 +530,7 @@ RunReport FilterHost::run(PluginMainProc entry, bool withParameters) {
     outPending_ = false;
     bigDocument_ = {};
     using Clock = std::chrono::steady_clock;
-    auto seconds = [](Clock::time_point since) {
-        return std::chrono::duration<double>(Clock::now() - since).count();
-    };
+    auto seconds = [](Clock::time_point since) { return std::chrono::duration<double>(Clock::now() - since).count(); };
     auto step = [&](std::int16_t selector) {
         report.selectorsCalled.push_back(selector);
         const Clock::time_point t0 = Clock::now();
@@ -538,14 +539,18 @@ RunReport FilterHost::run(PluginMainProc entry, bool withParameters) {
         // Tiles the module asked for during the call count as the host's.
         const double spent = seconds(t0) - secondsInCallbacks_;
         report.secondsHost += secondsInCallbacks_;
-        if (selector == filterSelectorPrepare) report.secondsPrepare += spent;
-        else if (selector == filterSelectorStart) report.secondsStart += spent;
-        else if (selector == filterSelectorContinue) report.secondsContinue += spent;
-        else if (selector == filterSelectorFinish) report.secondsFinish += spent;
+        if (selector == filterSelectorPrepare)
+            report.secondsPrepare += spent;
+        else if (selector == filterSelectorStart)
+            report.secondsStart += spent;
+        else if (selector == filterSelectorContinue)
+            report.secondsContinue += spent;
+        else if (selector == filterSelectorFinish)
+            report.secondsFinish += spent;
         return report.result == noErr;
     };
-    bool ok = (!withParameters || step(filterSelectorParameters)) && step(filterSelectorPrepare) &&
-              step(filterSelectorStart);
+    bool ok =
+        (!withParameters || step(filterSelectorParameters)) && step(filterSelectorPrepare) && step(filterSelectorStart);
     if (ok) {
         Clock::time_point t0 = Clock::now();
         gActive = this;

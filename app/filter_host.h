@@ -37,12 +37,12 @@ public:
 
 struct HostOptions {
     ResType hostSig = GLOBARO_FOURCC('8', 'B', 'I', 'M');
-    bool bigDocument = true;       // offer the 32-bit rectangles
-    bool samplingSupport = true;   // may deliver subsampled input
-    bool offerAdvanceState = true; // a host without it is too old for the filter
+    bool bigDocument = true;        // offer the 32-bit rectangles
+    bool samplingSupport = true;    // may deliver subsampled input
+    bool offerAdvanceState = true;  // a host without it is too old for the filter
     bool offerDisplayPixels = false;
     bool offerColorServices = false;
-    bool showProgress = false;     // draw a progress bar on standard error
+    bool showProgress = false;  // draw a progress bar on standard error
     std::int32_t maxSpace = 1 << 30;
     std::int16_t imageModeOverride = -1;  // pretend another image mode (tests)
     // A source image apart from the filtered one (a canvas of another size);
@@ -71,8 +71,8 @@ std::atomic<bool>& cancelRequested();
 
 // What a run left behind.
 struct RunReport {
-    std::int16_t result = 0;         // the module's last result code
-    int tilesDelivered = 0;          // advanceState calls that delivered tiles
+    std::int16_t result = 0;  // the module's last result code
+    int tilesDelivered = 0;   // advanceState calls that delivered tiles
     int continueCalls = 0;
     std::vector<std::int16_t> selectorsCalled;
     // Wall time spent in the module per selector, and in the host's own

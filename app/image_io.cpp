@@ -6,13 +6,13 @@
 #include <OpenImageIO/filesystem.h>
 #include <OpenImageIO/imageio.h>
 
+#include <unistd.h>
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <memory>
-#include <unistd.h>
 
 namespace globaro {
 
@@ -29,10 +29,13 @@ std::string firstLine(std::string text) {
 int depthFor(const OIIO::TypeDesc& type) {
     switch (type.basetype) {
         case OIIO::TypeDesc::UINT8:
-        case OIIO::TypeDesc::INT8: return 8;
+        case OIIO::TypeDesc::INT8:
+            return 8;
         case OIIO::TypeDesc::UINT16:
-        case OIIO::TypeDesc::INT16: return 16;
-        default: return 32;
+        case OIIO::TypeDesc::INT16:
+            return 16;
+        default:
+            return 32;
     }
 }
 
@@ -83,8 +86,8 @@ void noteFileValues(Document& doc, std::int32_t y0, std::int32_t rows) {
 void hostToFileRows(const Document& doc, std::int32_t y0, std::uint8_t* samples, std::size_t count) {
     const std::size_t rowSamples = static_cast<std::size_t>(doc.width) * static_cast<std::size_t>(doc.planes());
     if (rowSamples == 0) return;
-    const bool bitsKept = doc.depth == 16 &&
-                          doc.fileValueBits.size() == fileValueBitRowBytes(doc) * static_cast<std::size_t>(doc.height);
+    const bool bitsKept =
+        doc.depth == 16 && doc.fileValueBits.size() == fileValueBitRowBytes(doc) * static_cast<std::size_t>(doc.height);
     for (std::size_t first = 0, row = static_cast<std::size_t>(y0); first < count; first += rowSamples, ++row) {
         const std::uint8_t* bits = bitsKept ? doc.fileValueBits.data() + row * fileValueBitRowBytes(doc) : nullptr;
         std::uint8_t* rowStart = samples + 2 * first;
@@ -94,8 +97,10 @@ void hostToFileRows(const Document& doc, std::int32_t y0, std::uint8_t* samples,
             std::memcpy(&h, rowStart + 2 * at, 2);
             std::uint16_t v = hostToFile16(h);
             if (bits != nullptr && ((bits[at >> 3] >> (at & 7)) & 1u)) {
-                if (v < 65535 && fileToHost16(static_cast<std::uint16_t>(v + 1)) == h) ++v;
-                else if (v > 0 && fileToHost16(static_cast<std::uint16_t>(v - 1)) == h) --v;
+                if (v < 65535 && fileToHost16(static_cast<std::uint16_t>(v + 1)) == h)
+                    ++v;
+                else if (v > 0 && fileToHost16(static_cast<std::uint16_t>(v - 1)) == h)
+                    --v;
             }
             std::memcpy(rowStart + 2 * at, &v, 2);
         }
@@ -176,10 +181,10 @@ private:
 struct DocumentReader::File {
     std::unique_ptr<OIIO::ImageInput> in;
     std::string path;
-    int fileChannels = 0;  // channels read from each file pixel: 0 up to the last one used
-    int firstRow = 0;      // the file's own y of the image's top row
+    int fileChannels = 0;            // channels read from each file pixel: 0 up to the last one used
+    int firstRow = 0;                // the file's own y of the image's top row
     int channels[4] = {0, 1, 2, 3};  // the file channel of each document plane
-    bool direct = true;    // the channels read are the document's planes, in order
+    bool direct = true;              // the channels read are the document's planes, in order
     OIIO::TypeDesc type;
     std::vector<std::uint8_t> topRows;  // the rows open() read, as read
     std::int32_t topRowCount = 0;
@@ -223,9 +228,9 @@ bool DocumentReader::open(const std::string& path, Document& doc, std::string& e
         return false;
     }
     // Which channels become colour and alpha.
-    const int alphaChannel = spec.alpha_channel >= 0 ? spec.alpha_channel
-                                                     : (spec.nchannels == 2 || spec.nchannels == 4) ? spec.nchannels - 1
-                                                                                                     : -1;
+    const int alphaChannel = spec.alpha_channel >= 0                        ? spec.alpha_channel
+                             : (spec.nchannels == 2 || spec.nchannels == 4) ? spec.nchannels - 1
+                                                                            : -1;
     const int colorChannels = (spec.nchannels - (alphaChannel >= 0 ? 1 : 0)) >= 3 ? 3 : 1;
     const bool hasAlpha = alphaChannel >= 0;
     const int depth = depthFor(spec.format);
@@ -317,9 +322,12 @@ bool DocumentReader::readRows(Document& doc, RowGate* gate, std::string& error) 
             for (std::int32_t j = 0; j < rows; ++j) {
                 const std::uint8_t* src = fileRows + static_cast<std::size_t>(j) * fileRowBytes;
                 std::uint8_t* dst = target + static_cast<std::size_t>(j) * doc.rowBytes();
-                if (bps == 1) pickChannels<1>(src, f.fileChannels, dst, planes, f.channels, doc.width);
-                else if (bps == 2) pickChannels<2>(src, f.fileChannels, dst, planes, f.channels, doc.width);
-                else pickChannels<4>(src, f.fileChannels, dst, planes, f.channels, doc.width);
+                if (bps == 1)
+                    pickChannels<1>(src, f.fileChannels, dst, planes, f.channels, doc.width);
+                else if (bps == 2)
+                    pickChannels<2>(src, f.fileChannels, dst, planes, f.channels, doc.width);
+                else
+                    pickChannels<4>(src, f.fileChannels, dst, planes, f.channels, doc.width);
             }
         }
         if (top) std::vector<std::uint8_t>().swap(f.topRows);

@@ -58,8 +58,7 @@ bool checkImageTarget(const std::string& path, std::string& error);
 // "sub" filter), which costs a little size for a large saving in time.
 // With `writeAlpha` false the transparency plane, if any, is left out of the
 // file (the caller's choice for a plane in which every pixel is opaque).
-bool saveDocument(const std::string& path, const Document& doc, int depth, std::string& error,
-                  bool writeAlpha = true);
+bool saveDocument(const std::string& path, const Document& doc, int depth, std::string& error, bool writeAlpha = true);
 
 // The same a strip of rows at a time, top to bottom, so that the top of an
 // image can be written while its lower rows are still being made: begin()

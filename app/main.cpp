@@ -81,14 +81,22 @@ void catchStopSignals() {
 
 std::string describeResult(std::int16_t code) {
     switch (code) {
-        case noErr: return "success";
-        case memFullErr: return "not enough memory";
-        case readErr: return "the image could not be read";
-        case userCanceledErr: return "cancelled";
-        case filterBadParameters: return "the filter's settings are missing";
-        case filterAlreadyReported: return "the filter refused the image";
-        case filterPyramidFailed: return "the input image could not be prepared";
-        default: return "error " + std::to_string(code);
+        case noErr:
+            return "success";
+        case memFullErr:
+            return "not enough memory";
+        case readErr:
+            return "the image could not be read";
+        case userCanceledErr:
+            return "cancelled";
+        case filterBadParameters:
+            return "the filter's settings are missing";
+        case filterAlreadyReported:
+            return "the filter refused the image";
+        case filterPyramidFailed:
+            return "the input image could not be prepared";
+        default:
+            return "error " + std::to_string(code);
     }
 }
 
@@ -203,7 +211,7 @@ struct RenderOptions {
     std::string modulePath;
     RunSettingsOptions run;
     bool quiet = false;
-    bool timings = false;  // print where the time went, phase by phase
+    bool timings = false;    // print where the time went, phase by phase
     bool keepAlpha = false;  // write a transparency plane even when every pixel is opaque
 };
 
@@ -216,7 +224,8 @@ std::string firstLineOf(const std::string& text) { return text.substr(0, text.fi
 // The one line for an exception that ended the reading of a file.
 std::string readFailure(const DocumentReader& reader, const std::exception& e) {
     const bool memory = dynamic_cast<const std::bad_alloc*>(&e) != nullptr;
-    return "cannot read \"" + reader.path() + "\": " + (memory ? std::string("not enough memory") : firstLineOf(e.what()));
+    return "cannot read \"" + reader.path() +
+           "\": " + (memory ? std::string("not enough memory") : firstLineOf(e.what()));
 }
 
 // Reads the rows of an opened file into its document on a thread of its
@@ -272,13 +281,14 @@ private:
 
 // Refuses an action file to record that would replace a file the run reads
 // or writes, and one that could not be created.
-int checkRecordTarget(const std::string& input, const std::string& output, const RenderOptions& o,
-                      std::string& error) {
+int checkRecordTarget(const std::string& input, const std::string& output, const RenderOptions& o, std::string& error) {
     const std::string& record = o.run.record;
     if (record.empty()) return 0;
-    const std::pair<const std::string*, const char*> others[] = {
-        {&input, "the input image"}, {&output, "the output image"}, {&o.maskPath, "the mask"},
-        {&o.run.preset, "the preset"}, {&o.run.action, "the action file"}};
+    const std::pair<const std::string*, const char*> others[] = {{&input, "the input image"},
+                                                                 {&output, "the output image"},
+                                                                 {&o.maskPath, "the mask"},
+                                                                 {&o.run.preset, "the preset"},
+                                                                 {&o.run.action, "the action file"}};
     const std::string target = identity(record);
     for (const auto& [path, what] : others) {
         if (!path->empty() && identity(*path) == target) {
@@ -592,8 +602,7 @@ int commandDemo(const std::string& folder, const std::string& size, const std::s
             std::cerr << "globaro: " << error << "\n";
             return kExitFailure;
         }
-        std::cout << "wrote " << path << " (" << o.output << ", " << canvas.width << " x "
-                  << canvas.height << ")\n";
+        std::cout << "wrote " << path << " (" << o.output << ", " << canvas.width << " x " << canvas.height << ")\n";
     }
     return 0;
 }
@@ -604,7 +613,8 @@ CLI::Validator projectionValidator(Find find, const char* what) {
     return CLI::Validator(
         [find, what](std::string& text) -> std::string {
             const auto id = find(text);
-            if (!id) return std::string("unknown ") + what + " projection \"" + text + "\" (see globaro list " + what + "s)";
+            if (!id)
+                return std::string("unknown ") + what + " projection \"" + text + "\" (see globaro list " + what + "s)";
             text = std::to_string(*id);
             return {};
         },
@@ -620,7 +630,8 @@ int main(int argc, char** argv) {
 
     CLI::App app{"Globaro 2: turns spherical panoramas and world maps into other projections.", "globaro"};
     // A refused command line is one line, like every other refusal.
-    app.failure_message([](const CLI::App*, const CLI::Error& e) { return "globaro: " + std::string(e.what()) + "\n"; });
+    app.failure_message(
+        [](const CLI::App*, const CLI::Error& e) { return "globaro: " + std::string(e.what()) + "\n"; });
     app.set_version_flag("--version", std::string("globaro ") + GLOBARO_VERSION);
     app.require_subcommand(1);
     std::string modulePath = defaultModulePath();
@@ -647,13 +658,15 @@ int main(int argc, char** argv) {
     std::string outPattern;
     int jobs = 1, batchItem = -1;
     auto* render = app.add_subcommand(
-        "render", "Run the filter on an image and write the result: render INPUT OUTPUT, or render INPUT... --out PATTERN");
+        "render",
+        "Run the filter on an image and write the result: render INPUT OUTPUT, or render INPUT... --out PATTERN");
     render->add_option("files", renderFiles, "INPUT OUTPUT, or the inputs of a batch (with --out)")
         ->required()
         ->type_name("FILE");
-    auto* outOption = render->add_option("--out", outPattern,
-                       "Batch: output file for every input, with {name} (file name without extension), {ext}, "
-                       "{dir} and {index} (from 1, zero-padded)");
+    auto* outOption =
+        render->add_option("--out", outPattern,
+                           "Batch: output file for every input, with {name} (file name without extension), {ext}, "
+                           "{dir} and {index} (from 1, zero-padded)");
     render->add_option("--jobs", jobs, "Batch: files rendered at once, each in a process of its own")
         ->check(CLI::Range(1, 256));
     render->add_option("--batch-item", batchItem)->group("")->check(CLI::NonNegativeNumber);
@@ -677,11 +690,15 @@ int main(int argc, char** argv) {
 
     std::string listWhat;
     auto* list = app.add_subcommand("list", "List the input projections, output projections or glue modes");
-    list->add_option("what", listWhat, "inputs, outputs or glue")->required()->check(CLI::IsMember({"inputs", "outputs", "glue"}));
+    list->add_option("what", listWhat, "inputs, outputs or glue")
+        ->required()
+        ->check(CLI::IsMember({"inputs", "outputs", "glue"}));
 
     std::string describeKind, describeId;
     auto* describe = app.add_subcommand("describe", "Describe a projection as JSON");
-    describe->add_option("kind", describeKind, "input or output")->required()->check(CLI::IsMember({"input", "output"}));
+    describe->add_option("kind", describeKind, "input or output")
+        ->required()
+        ->check(CLI::IsMember({"input", "output"}));
     describe->add_option("projection", describeId, "Id or exact name")->required();
 
     cli::ProbeOptions probe;
@@ -701,7 +718,8 @@ int main(int argc, char** argv) {
     probeCommand->add_flag("--flip", probe.flip, "Mirror the input");
     probeCommand->add_flag("--anamorph", probe.anamorph, "Anamorphosis");
     probeCommand->add_option("positions", probePoints, "Output positions a b [a b ...], fractions 0..1")
-        ->required()->expected(2, -1);
+        ->required()
+        ->expected(2, -1);
 
     try {
         app.parse(argc, argv);
@@ -719,7 +737,8 @@ int main(int argc, char** argv) {
     if (render->parsed()) {
         renderOptions.modulePath = modulePath;
         if (const int status = refuseUndrawnOutput(renderOptions.run); status != 0) return status;
-        if (outOption->count() > 0) return commandBatch(renderFiles, outPattern, jobs, batchItem, renderOptions, argc, argv);
+        if (outOption->count() > 0)
+            return commandBatch(renderFiles, outPattern, jobs, batchItem, renderOptions, argc, argv);
         if (renderFiles.size() != 2) {
             std::cerr << "globaro: render wants INPUT OUTPUT, or several inputs with --out PATTERN\n";
             return kExitUsage;
@@ -731,7 +750,8 @@ int main(int argc, char** argv) {
         return commandRender(renderFiles[0], renderFiles[1], renderOptions);
     }
     if (demo->parsed()) return commandDemo(demoOutput, demoSize, modulePath);
-    if (list->parsed()) return listWhat == "glue" ? cli::runListGlue(std::cout) : cli::runList(listWhat, std::cout, std::cerr);
+    if (list->parsed())
+        return listWhat == "glue" ? cli::runListGlue(std::cout) : cli::runList(listWhat, std::cout, std::cerr);
     if (describe->parsed()) return cli::runDescribe(describeKind, describeId, std::cout, std::cerr);
     if (probeCommand->parsed()) {
         if (probePoints.size() % 2 != 0) {
@@ -745,7 +765,8 @@ int main(int argc, char** argv) {
             std::cerr << "globaro: " << error << "\n";
             return kExitUsage;
         }
-        for (std::size_t i = 0; i + 1 < probePoints.size(); i += 2) probe.points.emplace_back(probePoints[i], probePoints[i + 1]);
+        for (std::size_t i = 0; i + 1 < probePoints.size(); i += 2)
+            probe.points.emplace_back(probePoints[i], probePoints[i + 1]);
         return cli::runProbe(probe, std::cout, std::cerr);
     }
     return kExitUsage;

@@ -37,15 +37,24 @@ struct ModeName {
 
 // The image-mode names of enable conditions, with their mode numbers.
 constexpr ModeName kModeNames[] = {
-    {"BitmapMode", plugInModeBitmap},     {"GrayScaleMode", plugInModeGrayScale},
-    {"IndexedMode", plugInModeIndexedColor}, {"RGBMode", plugInModeRGBColor},
-    {"CMYKMode", plugInModeCMYKColor},    {"HSLMode", plugInModeHSLColor},
-    {"HSBMode", plugInModeHSBColor},      {"MultichannelMode", plugInModeMultichannel},
-    {"DuotoneMode", plugInModeDuotone},   {"LabMode", plugInModeLabColor},
-    {"Gray16Mode", plugInModeGray16},     {"RGB48Mode", plugInModeRGB48},
-    {"Lab48Mode", plugInModeLab48},       {"CMYK64Mode", plugInModeCMYK64},
-    {"DeepMultichannelMode", plugInModeDeepMultichannel}, {"Duotone16Mode", plugInModeDuotone16},
-    {"RGB96Mode", plugInModeRGB96},       {"Gray32Mode", plugInModeGray32},
+    {"BitmapMode", plugInModeBitmap},
+    {"GrayScaleMode", plugInModeGrayScale},
+    {"IndexedMode", plugInModeIndexedColor},
+    {"RGBMode", plugInModeRGBColor},
+    {"CMYKMode", plugInModeCMYKColor},
+    {"HSLMode", plugInModeHSLColor},
+    {"HSBMode", plugInModeHSBColor},
+    {"MultichannelMode", plugInModeMultichannel},
+    {"DuotoneMode", plugInModeDuotone},
+    {"LabMode", plugInModeLabColor},
+    {"Gray16Mode", plugInModeGray16},
+    {"RGB48Mode", plugInModeRGB48},
+    {"Lab48Mode", plugInModeLab48},
+    {"CMYK64Mode", plugInModeCMYK64},
+    {"DeepMultichannelMode", plugInModeDeepMultichannel},
+    {"Duotone16Mode", plugInModeDuotone16},
+    {"RGB96Mode", plugInModeRGB96},
+    {"Gray32Mode", plugInModeGray32},
 };
 
 // A small recursive-descent evaluator of enable conditions.

@@ -11,10 +11,10 @@
 namespace globaro::cli {
 
 struct ProbeOptions {
-    std::int32_t input = 1;     // input projection id (1..38)
-    std::int32_t output = 81;   // output projection id (any of the catalogue)
-    int width = 1024, height = 512;            // output image size
-    int inputWidth = 2048, inputHeight = 1024;  // input image size (its aspect matters)
+    std::int32_t input = 1;                       // input projection id (1..38)
+    std::int32_t output = 81;                     // output projection id (any of the catalogue)
+    int width = 1024, height = 512;               // output image size
+    int inputWidth = 2048, inputHeight = 1024;    // input image size (its aspect matters)
     float lat = 0, lon = 0, spin = 0, fov = 120;  // orientation, degrees
     bool flip = false, anamorph = false;
     std::vector<std::pair<double, double>> points;  // output positions (a, b), fractions 0..1

@@ -10,9 +10,9 @@
 #include <sstream>
 
 #include "host/scripting_parameters.h"
-#include "settings/filter_data.h"
 #include "projection/catalogue.h"
 #include "render/blend_modes.h"
+#include "settings/filter_data.h"
 #include "settings/settings_file.h"
 
 namespace globaro {
@@ -102,8 +102,8 @@ std::optional<Rgb16> parseHexColor(std::string_view text) {
         for (std::size_t i = 0; i < digits; ++i) {
             const char c = text[channel * digits + i];
             if (!std::isxdigit(static_cast<unsigned char>(c))) return std::nullopt;
-            v = v * 16 + static_cast<unsigned>(std::isdigit(static_cast<unsigned char>(c)) ? c - '0'
-                                                                                          : std::tolower(c) - 'a' + 10);
+            v = v * 16 + static_cast<unsigned>(
+                             std::isdigit(static_cast<unsigned char>(c)) ? c - '0' : std::tolower(c) - 'a' + 10);
         }
         values[channel] = digits == 1 ? v * 17 : v;
     }
@@ -118,18 +118,19 @@ bool RunSettingsOptions::anySetting() const {
 }
 
 void addRunSettingsOptions(CLI::App& command, RunSettingsOptions& o) {
-    addParsed(command, "--input", o.input, "Input projection, id or exact name",
-              [](const std::string& t) { return findInputProjection(t); }, "ID|NAME");
-    addParsed(command, "--output", o.output, "Output projection, id or exact name",
-              [](const std::string& t) { return findOutputProjection(t); }, "ID|NAME");
+    addParsed(
+        command, "--input", o.input, "Input projection, id or exact name",
+        [](const std::string& t) { return findInputProjection(t); }, "ID|NAME");
+    addParsed(
+        command, "--output", o.output, "Output projection, id or exact name",
+        [](const std::string& t) { return findOutputProjection(t); }, "ID|NAME");
     addNumber(command, "--lat", o.latitude, -90, 90, "Latitude of the view, -90..90");
     addNumber(command, "--lon", o.longitude, -180, 180, "Longitude of the view, -180..180");
     addNumber(command, "--spin", o.spin, -180, 180, "Spin about the view axis, -180..180");
     addNumber(command, "--fov", o.fov, 0, 180, "Field of view, 0..180");
     addNumber(command, "--tabs", o.tabs, 0, 100, "Glue tab size, 0..100", "SIZE");
     addNumber(command, "--sharpen", o.sharpen, 0, 100, "Sharpening, 0..100", "AMOUNT");
-    addParsed(command, "--glue", o.glue, "Glue (blend) mode, id or name (see globaro list glue)", parseGlue,
-              "ID|NAME");
+    addParsed(command, "--glue", o.glue, "Glue (blend) mode, id or name (see globaro list glue)", parseGlue, "ID|NAME");
     addParsed(
         command, "--grid", o.grid, "Graticule spacing: none, 5, 6, 10, 15, 30 or 45 degrees",
         [](const std::string& t) -> std::optional<std::int32_t> {

@@ -16,9 +16,9 @@
 namespace globaro {
 
 struct RunSettingsOptions {
-    std::string preset;  // a .q2q settings file to start from
-    std::string action;  // a recorded action to replay instead
-    std::string record;  // where to save what the run recorded
+    std::string preset;          // a .q2q settings file to start from
+    std::string action;          // a recorded action to replay instead
+    std::string record;          // where to save what the run recorded
     std::optional<bool> dialog;  // ask for the dialog (default: no; an action's own choice)
 
     std::optional<InputProjectionId> input;

@@ -60,8 +60,8 @@ private:
     std::int32_t ready_ = 0;    // rows the run has finished
     std::int32_t written_ = 0;  // rows in the file
     std::int32_t rowsAtFinish_ = 0;
-    bool givenUp_ = false;      // the early writing stopped for good
-    bool finishing_ = false;    // every row is final: write them all
+    bool givenUp_ = false;    // the early writing stopped for good
+    bool finishing_ = false;  // every row is final: write them all
     std::thread thread_;
 };
 

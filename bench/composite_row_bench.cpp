@@ -25,68 +25,68 @@ namespace {
 constexpr std::int32_t kTile = 128;
 
 struct TileBench {
-  std::vector<RenderCell> cells;  // kTile x kTile, row by row
-  std::vector<std::uint8_t> in, out;
-  CompositeTarget target;
+    std::vector<RenderCell> cells;  // kTile x kTile, row by row
+    std::vector<std::uint8_t> in, out;
+    CompositeTarget target;
 
-  explicit TileBench(bool someTransparent)
-      : cells(static_cast<std::size_t>(kTile) * kTile),
-        in(static_cast<std::size_t>(kTile) * kTile * 3, 0x40),
-        out(in.size(), 0) {
-    for (std::int32_t y = 0; y < kTile; ++y) {
-      for (std::int32_t x = 0; x < kTile; ++x) {
-        RenderCell& c = cells[static_cast<std::size_t>(y * kTile + x)];
-        std::memset(static_cast<void*>(&c), 0, sizeof c);
-        c.colour[0] = x / 128.0f;
-        c.colour[1] = y / 128.0f;
-        c.colour[2] = (x + y) % 7 == 0 ? 1.2f : 0.5f;  // some highlights to spill
-        c.colour[3] = someTransparent && (x ^ y) % 3 == 0 ? 0.5f : 1.0f;
-      }
+    explicit TileBench(bool someTransparent)
+        : cells(static_cast<std::size_t>(kTile) * kTile),
+          in(static_cast<std::size_t>(kTile) * kTile * 3, 0x40),
+          out(in.size(), 0) {
+        for (std::int32_t y = 0; y < kTile; ++y) {
+            for (std::int32_t x = 0; x < kTile; ++x) {
+                RenderCell& c = cells[static_cast<std::size_t>(y * kTile + x)];
+                std::memset(static_cast<void*>(&c), 0, sizeof c);
+                c.colour[0] = x / 128.0f;
+                c.colour[1] = y / 128.0f;
+                c.colour[2] = (x + y) % 7 == 0 ? 1.2f : 0.5f;  // some highlights to spill
+                c.colour[3] = someTransparent && (x ^ y) % 3 == 0 ? 0.5f : 1.0f;
+            }
+        }
+        const CompositeRect rect{0, 0, kTile, kTile};
+        target.renderTarget = kTargetHostImage;
+        target.glue = kBlendNormal;
+        target.destination = interleavedGrid(in.data(), kTile * 3, 3, 8, false, -1, rect);
+        target.output = interleavedGrid(out.data(), kTile * 3, 3, 8, false, -1, rect);
     }
-    const CompositeRect rect{0, 0, kTile, kTile};
-    target.renderTarget = kTargetHostImage;
-    target.glue = kBlendNormal;
-    target.destination = interleavedGrid(in.data(), kTile * 3, 3, 8, false, -1, rect);
-    target.output = interleavedGrid(out.data(), kTile * 3, 3, 8, false, -1, rect);
-  }
 };
 
 [[gnu::noinline]] void compositeTilePixelByPixel(const TileBench& t) {
-  for (std::int32_t y = 0; y < kTile; ++y) {
-    for (std::int32_t x = 0; x < kTile; ++x) {
-      const RenderCell& cell = t.cells[static_cast<std::size_t>(y * kTile + x)];
-      ColorRgba c{cell.colour[0], cell.colour[1], cell.colour[2], cell.colour[3]};
-      compositePixel(x, y, c, t.target);
+    for (std::int32_t y = 0; y < kTile; ++y) {
+        for (std::int32_t x = 0; x < kTile; ++x) {
+            const RenderCell& cell = t.cells[static_cast<std::size_t>(y * kTile + x)];
+            ColorRgba c{cell.colour[0], cell.colour[1], cell.colour[2], cell.colour[3]};
+            compositePixel(x, y, c, t.target);
+        }
     }
-  }
 }
 
 [[gnu::noinline]] void compositeTileByRows(const TileBench& t) {
-  constexpr std::ptrdiff_t kCellFloats = sizeof(RenderCell) / sizeof(float);
-  for (std::int32_t y = 0; y < kTile; ++y) {
-    compositeRow(0, y, kTile, t.cells[static_cast<std::size_t>(y * kTile)].colour, kCellFloats, t.target);
-  }
+    constexpr std::ptrdiff_t kCellFloats = sizeof(RenderCell) / sizeof(float);
+    for (std::int32_t y = 0; y < kTile; ++y) {
+        compositeRow(0, y, kTile, t.cells[static_cast<std::size_t>(y * kTile)].colour, kCellFloats, t.target);
+    }
 }
 
 void BM_CompositeTilePixelByPixel(benchmark::State& state) {
-  TileBench t(state.range(0) != 0);
-  for (auto _ : state) {
-    compositeTilePixelByPixel(t);
-    benchmark::ClobberMemory();
-  }
-  state.counters["Mpx/s"] =
-      benchmark::Counter(static_cast<double>(kTile) * kTile / 1e6, benchmark::Counter::kIsIterationInvariantRate);
+    TileBench t(state.range(0) != 0);
+    for (auto _ : state) {
+        compositeTilePixelByPixel(t);
+        benchmark::ClobberMemory();
+    }
+    state.counters["Mpx/s"] =
+        benchmark::Counter(static_cast<double>(kTile) * kTile / 1e6, benchmark::Counter::kIsIterationInvariantRate);
 }
 BENCHMARK(BM_CompositeTilePixelByPixel)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
 
 void BM_CompositeTileByRows(benchmark::State& state) {
-  TileBench t(state.range(0) != 0);
-  for (auto _ : state) {
-    compositeTileByRows(t);
-    benchmark::ClobberMemory();
-  }
-  state.counters["Mpx/s"] =
-      benchmark::Counter(static_cast<double>(kTile) * kTile / 1e6, benchmark::Counter::kIsIterationInvariantRate);
+    TileBench t(state.range(0) != 0);
+    for (auto _ : state) {
+        compositeTileByRows(t);
+        benchmark::ClobberMemory();
+    }
+    state.counters["Mpx/s"] =
+        benchmark::Counter(static_cast<double>(kTile) * kTile / 1e6, benchmark::Counter::kIsIterationInvariantRate);
 }
 BENCHMARK(BM_CompositeTileByRows)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
 

@@ -141,8 +141,7 @@ struct PipelineFixture {
         if (!id) return;
         settings.outputProjection = *id;
         source = syntheticPanorama(kInW, kInH);
-        if (!pyramid.allocate(kInW, kInH, kWrapHorizontal) || !pyramid.storeImage(viewOf(source, kInW, kInH)))
-            return;
+        if (!pyramid.allocate(kInW, kInH, kWrapHorizontal) || !pyramid.storeImage(viewOf(source, kInW, kInH))) return;
         if (buildPyramid(pyramid, 1) != kRenderOk) return;
         RenderSizes sizes{outW, outH, kInW, kInH};
         RenderSetupOptions options;
@@ -215,7 +214,7 @@ void BM_PyramidReduce(benchmark::State& state, bool wideTaps) {
         benchmark::ClobberMemory();
     }
     state.counters["Mpx/s"] = benchmark::Counter(static_cast<double>(next.width) * next.height / 1e6,
-                                                  benchmark::Counter::kIsIterationInvariantRate);
+                                                 benchmark::Counter::kIsIterationInvariantRate);
 }
 BENCHMARK_CAPTURE(BM_PyramidReduce, whole_pixels, false)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_PyramidReduce, interpolated_taps, true)->Unit(benchmark::kMillisecond);
@@ -318,7 +317,8 @@ void BM_CompositePixel(benchmark::State& state) {
     CompositeTarget target;
     target.renderTarget = kTargetHostImage;
     target.glue = kBlendNormal;
-    target.destination = interleavedGrid(in.data(), static_cast<std::ptrdiff_t>(kW) * 4 * bps, 4, depth, false, 3, rect);
+    target.destination =
+        interleavedGrid(in.data(), static_cast<std::ptrdiff_t>(kW) * 4 * bps, 4, depth, false, 3, rect);
     target.output = interleavedGrid(out.data(), static_cast<std::ptrdiff_t>(kW) * 4 * bps, 4, depth, false, 3, rect);
     for (auto _ : state) {
         for (std::int32_t y = 0; y < kH; ++y)
@@ -382,8 +382,8 @@ void BM_WholeRender(benchmark::State& state, const char* output, std::int32_t w,
             return;
         }
     }
-    state.counters["Mpx/s"] = benchmark::Counter(static_cast<double>(w) * h / 1e6,
-                                                  benchmark::Counter::kIsIterationInvariantRate);
+    state.counters["Mpx/s"] =
+        benchmark::Counter(static_cast<double>(w) * h / 1e6, benchmark::Counter::kIsIterationInvariantRate);
     state.counters["peak_MiB"] = peakResidentMiB();
     state.counters["input_load_s"] = loadSeconds;
 }
@@ -429,8 +429,8 @@ void BM_OverlayRender(benchmark::State& state, const char* output, std::int32_t 
             return;
         }
     }
-    state.counters["Mpx/s"] = benchmark::Counter(static_cast<double>(w) * h / 1e6,
-                                                  benchmark::Counter::kIsIterationInvariantRate);
+    state.counters["Mpx/s"] =
+        benchmark::Counter(static_cast<double>(w) * h / 1e6, benchmark::Counter::kIsIterationInvariantRate);
 }
 BENCHMARK_CAPTURE(BM_OverlayRender, Mollweide_plain, "Mollweide", 2048, 1024, false)
     ->Unit(benchmark::kMillisecond)

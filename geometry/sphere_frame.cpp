@@ -64,9 +64,7 @@ RotationRecord rotationFromAngles(float longitudeDeg, float latitudeDeg, float s
     return rotationFromRadians(longitude, latitude, spin);
 }
 
-RotationRecord tiltedRotation() noexcept {
-    return rotationFromRadians(kTiltedLongitude, kTiltedLatitude, kTiltedSpin);
-}
+RotationRecord tiltedRotation() noexcept { return rotationFromRadians(kTiltedLongitude, kTiltedLatitude, kTiltedSpin); }
 
 bool foldsAfterRotation(ProjectionId output) noexcept {
     return std::find(std::begin(kFoldAfterRotationOutputs), std::end(kFoldAfterRotationOutputs), output) !=
@@ -101,8 +99,8 @@ FieldOfViewConstants fieldOfViewConstants(float fovDeg) noexcept {
 }
 
 Vec2d modelEquirectFromDirection(const Vec3d& d) noexcept {
-    using std::numbers::pi;
     using std::numbers::inv_pi;
+    using std::numbers::pi;
     double y = d.y;
     if (std::fabs(y) > 0.8) y = std::clamp(y, -1.0, 1.0);
     Vec2d r;

@@ -47,9 +47,7 @@ RotationRecord rotationFromAngles(float longitudeDeg, float latitudeDeg, float s
 RotationRecord tiltedRotation() noexcept;
 
 // d' = Mᵀ·d with M the product matrix.
-inline SphereDir rotate(const RotationRecord& r, const SphereDir& d) noexcept {
-    return applyTransposed(r.product, d);
-}
+inline SphereDir rotate(const RotationRecord& r, const SphereDir& d) noexcept { return applyTransposed(r.product, d); }
 
 // ---- half-angle fold ---------------------------------------------------------------
 
@@ -105,7 +103,7 @@ struct OutputPosition {
 // Pixel (x, y), sub-sample scale s and offsets (ox, oy) → normalised position.
 // Inline: every sample of a render starts here.
 inline OutputPosition normalisedOutputPosition(float x, float y, float s, float ox, float oy,
-                                        const OutputImageRecord& image) noexcept {
+                                               const OutputImageRecord& image) noexcept {
     const float px = x * s + ox + 0.5f;
     const float py = y * s + oy + 0.5f;
     OutputPosition p;

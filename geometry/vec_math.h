@@ -57,9 +57,7 @@ struct Mat3 {
 
 // ---- float directions -------------------------------------------------------
 
-inline float dot(const SphereDir& a, const SphereDir& b) noexcept {
-    return a.x * b.x + a.y * b.y + a.z * b.z;
-}
+inline float dot(const SphereDir& a, const SphereDir& b) noexcept { return a.x * b.x + a.y * b.y + a.z * b.z; }
 
 // v/|v|; a zero vector becomes (0, 0, 1).
 inline SphereDir normalise(const SphereDir& v) noexcept {
@@ -103,9 +101,7 @@ inline Vec3d normaliseZeroSafe(const Vec3d& v) noexcept {
 inline Vec3d difference(const Vec3d& a, const Vec3d& b) noexcept { return {b.x - a.x, b.y - a.y, b.z - a.z}; }
 
 // (b − a)/|b − a|; zero when a = b.
-inline Vec3d directionBetween(const Vec3d& a, const Vec3d& b) noexcept {
-    return normaliseZeroSafe(difference(a, b));
-}
+inline Vec3d directionBetween(const Vec3d& a, const Vec3d& b) noexcept { return normaliseZeroSafe(difference(a, b)); }
 
 inline Vec3d sum3(const Vec3d& a, const Vec3d& b, const Vec3d& c) noexcept {
     return {a.x + b.x + c.x, a.y + b.y + c.y, a.z + b.z + c.z};
@@ -146,8 +142,7 @@ inline Vec3d reflect(const SphereDir& v, const SphereDir& n) noexcept {
 
 // Mᵀ·v (equivalently the row vector v times M).
 inline SphereDir applyTransposed(const Mat3& m, const SphereDir& v) noexcept {
-    return {v.x * m.m[0][0] + v.y * m.m[1][0] + v.z * m.m[2][0],
-            v.x * m.m[0][1] + v.y * m.m[1][1] + v.z * m.m[2][1],
+    return {v.x * m.m[0][0] + v.y * m.m[1][0] + v.z * m.m[2][0], v.x * m.m[0][1] + v.y * m.m[1][1] + v.z * m.m[2][1],
             v.x * m.m[0][2] + v.y * m.m[1][2] + v.z * m.m[2][2]};
 }
 

@@ -173,20 +173,29 @@ DescriptorKeyID keyCode(const char (&key)[5]) { return fourCharCode(key); }
 
 const EnumKeyTable* enumTableOf(Scripted scripted) {
     switch (scripted) {
-        case Scripted::kInputKey: return &kInputKeyTable;
-        case Scripted::kOutputKey: return &kOutputKeyTable;
-        case Scripted::kGlueKey: return &kGlueKeyTable;
-        case Scripted::kGridKey: return &kGridKeyTable;
-        default: return nullptr;
+        case Scripted::kInputKey:
+            return &kInputKeyTable;
+        case Scripted::kOutputKey:
+            return &kOutputKeyTable;
+        case Scripted::kGlueKey:
+            return &kGlueKeyTable;
+        case Scripted::kGridKey:
+            return &kGridKeyTable;
+        default:
+            return nullptr;
     }
 }
 
 K kindOf(FieldType type) {
     switch (type) {
-        case FieldType::kInteger: return K::kInteger;
-        case FieldType::kBoolean: return K::kBoolean;
-        case FieldType::kFloat: return K::kFloat;
-        case FieldType::kColor: return K::kColorChannel;
+        case FieldType::kInteger:
+            return K::kInteger;
+        case FieldType::kBoolean:
+            return K::kBoolean;
+        case FieldType::kFloat:
+            return K::kFloat;
+        case FieldType::kColor:
+            return K::kColorChannel;
     }
     return K::kIgnored;
 }

@@ -103,13 +103,13 @@ const EnumKeyTable& outputKeyTable();  // 'Koty': 424 listed output ids; carries
 
 // How a value travels between the settings record and the descriptor.
 enum class DescriptorValueKind : std::uint8_t {
-    kInteger,          // 'long' <-> a 32-bit field
-    kBoolean,          // 'bool' <-> a 32-bit field holding 0 or 1 (written from its low byte)
-    kBooleanOrInteger, // read: a 'bool', or a 'long' taken as nonzero; stored as 0 or 1
-    kFloat,            // 'doub' <-> a 32-bit float field
-    kColorChannel,     // 'long' 0..255 <-> the high byte of an Rgb16 channel
-    kEnumerated,       // 'enum' of the key's table <-> an id field
-    kIgnored,          // read back: nothing stored
+    kInteger,           // 'long' <-> a 32-bit field
+    kBoolean,           // 'bool' <-> a 32-bit field holding 0 or 1 (written from its low byte)
+    kBooleanOrInteger,  // read: a 'bool', or a 'long' taken as nonzero; stored as 0 or 1
+    kFloat,             // 'doub' <-> a 32-bit float field
+    kColorChannel,      // 'long' 0..255 <-> the high byte of an Rgb16 channel
+    kEnumerated,        // 'enum' of the key's table <-> an id field
+    kIgnored,           // read back: nothing stored
 };
 
 // One scripted setting: its key, how it is written and read, and the field
@@ -121,7 +121,7 @@ struct DescriptorKey {
     DescriptorValueKind readKind;
     const EnumKeyTable* enumTable;  // kEnumerated only
     const SettingsField* field;
-    int channel;                    // colour channels: 0 red, 1 green, 2 blue
+    int channel;  // colour channels: 0 red, 1 green, 2 blue
 };
 
 // The scripted settings in the order they are written (44 keys), in the

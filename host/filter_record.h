@@ -34,8 +34,9 @@ typedef struct HostHandle_* Handle; /* opaque, owned by the host */
 typedef char* Ptr;
 
 /* Four-character codes, first character in the high byte ('8BFM'). */
-#define GLOBARO_FOURCC(a, b, c, d) \
-    (((uint32_t)(uint8_t)(a) << 24) | ((uint32_t)(uint8_t)(b) << 16) | ((uint32_t)(uint8_t)(c) << 8) | (uint32_t)(uint8_t)(d))
+#define GLOBARO_FOURCC(a, b, c, d)                                                                     \
+    (((uint32_t)(uint8_t)(a) << 24) | ((uint32_t)(uint8_t)(b) << 16) | ((uint32_t)(uint8_t)(c) << 8) | \
+     (uint32_t)(uint8_t)(d))
 
 /* Selectors passed as the first argument of PluginMain. */
 enum {
@@ -119,7 +120,7 @@ typedef struct VRect {
 
 /* ---- Handle suite: host-owned memory blocks that survive between calls. */
 
-typedef Handle (*NewPIHandleProc)(int32_t size);          /* null on failure */
+typedef Handle (*NewPIHandleProc)(int32_t size); /* null on failure */
 typedef void (*DisposePIHandleProc)(Handle h);
 typedef int32_t (*GetPIHandleSizeProc)(Handle h);
 typedef OSErr (*SetPIHandleSizeProc)(Handle h, int32_t newSize);
@@ -151,17 +152,17 @@ typedef void (*ProgressProc)(int32_t done, int32_t total);
 /* ---- Drawing pixels into the dialog through the host. */
 
 typedef struct PSPixelMap {
-    int32_t version;     /* 1 */
-    VRect bounds;        /* the pixels described */
-    int32_t imageMode;   /* plugInModeRGBColor or plugInModeGrayScale */
-    int32_t rowBytes;    /* bytes from one row to the next */
-    int32_t colBytes;    /* bytes from one column to the next */
-    int32_t planeBytes;  /* bytes from one plane to the next */
-    void* baseAddr;      /* first byte of the first plane */
+    int32_t version;    /* 1 */
+    VRect bounds;       /* the pixels described */
+    int32_t imageMode;  /* plugInModeRGBColor or plugInModeGrayScale */
+    int32_t rowBytes;   /* bytes from one row to the next */
+    int32_t colBytes;   /* bytes from one column to the next */
+    int32_t planeBytes; /* bytes from one plane to the next */
+    void* baseAddr;     /* first byte of the first plane */
 } PSPixelMap;
 
-typedef OSErr (*DisplayPixelsProc)(const PSPixelMap* source, const VRect* srcRect, int32_t dstRow,
-                                   int32_t dstCol, void* platformContext);
+typedef OSErr (*DisplayPixelsProc)(const PSPixelMap* source, const VRect* srcRect, int32_t dstRow, int32_t dstCol,
+                                   void* platformContext);
 
 /* ---- The host's colour picker. */
 
@@ -169,15 +170,15 @@ enum { plugIncolorServicesChooseColor = 0 };
 enum { plugIncolorServicesRGBSpace = 0 };
 
 typedef struct ColorServicesInfo {
-    int32_t infoSize;            /* sizeof(ColorServicesInfo) */
-    int16_t selector;            /* plugIncolorServicesChooseColor */
-    int16_t sourceSpace;         /* plugIncolorServicesRGBSpace */
-    int16_t resultSpace;         /* plugIncolorServicesRGBSpace */
+    int32_t infoSize;    /* sizeof(ColorServicesInfo) */
+    int16_t selector;    /* plugIncolorServicesChooseColor */
+    int16_t sourceSpace; /* plugIncolorServicesRGBSpace */
+    int16_t resultSpace; /* plugIncolorServicesRGBSpace */
     Boolean resultGamutInfoValid;
     Boolean resultInGamut;
     void* reservedSourceSpaceInfo;
     void* reservedResultSpaceInfo;
-    int16_t colorComponents[4];  /* in: initial 8-bit channels; out: the chosen ones */
+    int16_t colorComponents[4]; /* in: initial 8-bit channels; out: the chosen ones */
     void* reserved;
     const unsigned char* pickerPrompt; /* Pascal string (length byte first) or null */
 } ColorServicesInfo;
@@ -208,8 +209,8 @@ typedef OSErr (*GetCountProc)(PIReadDescriptor token, uint32_t* value);
 typedef OSErr (*GetStringProc)(PIReadDescriptor token, unsigned char* value);
 typedef OSErr (*GetPinnedIntegerProc)(PIReadDescriptor token, int32_t min, int32_t max, int32_t* value);
 typedef OSErr (*GetPinnedFloatProc)(PIReadDescriptor token, const double* min, const double* max, double* value);
-typedef OSErr (*GetPinnedUnitFloatProc)(PIReadDescriptor token, const double* min, const double* max,
-                                        uint32_t* unit, double* value);
+typedef OSErr (*GetPinnedUnitFloatProc)(PIReadDescriptor token, const double* min, const double* max, uint32_t* unit,
+                                        double* value);
 
 /* The read suite: 18 procedures. */
 typedef struct ReadDescriptorProcs {
@@ -284,7 +285,7 @@ typedef struct PIDescriptorParameters {
     int16_t descriptorParametersVersion; /* 0 */
     int16_t playInfo;                    /* plugInDialog... */
     int16_t recordInfo;
-    PIDescriptorHandle descriptor;       /* the recorded settings, or null */
+    PIDescriptorHandle descriptor; /* the recorded settings, or null */
     WriteDescriptorProcs* writeDescriptorProcs;
     ReadDescriptorProcs* readDescriptorProcs;
 } PIDescriptorParameters;
@@ -322,11 +323,11 @@ typedef struct PlatformData {
  * it to the module here at the source's own full resolution; the canvas is the
  * filtered image. Editors leave `sourceImage` null. */
 typedef struct SourceImageSuite {
-    int32_t version;  /* 1 */
-    VPoint size;      /* rows (v) and columns (h) of the source */
-    int16_t planes;   /* planes per pixel: the filtered image's colour planes, plus
-                         one when the source has transparency */
-    int16_t depth;    /* bits per sample, as the filtered image's `depth` */
+    int32_t version; /* 1 */
+    VPoint size;     /* rows (v) and columns (h) of the source */
+    int16_t planes;  /* planes per pixel: the filtered image's colour planes, plus
+                        one when the source has transparency */
+    int16_t depth;   /* bits per sample, as the filtered image's `depth` */
     /* Copies rows rect.top..rect.bottom-1 and columns rect.left..rect.right-1
      * (inside the source) of planes loPlane..hiPlane into `buffer`, pixel after
      * pixel, rows `rowBytes` apart. noErr, or an error that stops the filter. */
@@ -338,14 +339,14 @@ typedef struct FilterRecord {
     int32_t serialNumber;
     TestAbortProc abortProc;
     ProgressProc progressProc;
-    Handle parameters;       /* the settings handle; the host keeps it between runs */
+    Handle parameters; /* the settings handle; the host keeps it between runs */
 
-    Point16 imageSize;       /* whole image, 16-bit form */
-    int16_t planes;          /* planes in the image (colour planes + transparency) */
-    Rect16 filterRect;       /* the area to filter */
+    Point16 imageSize; /* whole image, 16-bit form */
+    int16_t planes;    /* planes in the image (colour planes + transparency) */
+    Rect16 filterRect; /* the area to filter */
 
-    int32_t maxSpace;        /* memory the host may give; the module may lower it in prepare */
-    int32_t bufferSpace;     /* memory the module wants kept for its buffers */
+    int32_t maxSpace;    /* memory the host may give; the module may lower it in prepare */
+    int32_t bufferSpace; /* memory the module wants kept for its buffers */
 
     /* Tile request, set by the module before advanceState. */
     Rect16 inRect;
@@ -361,19 +362,19 @@ typedef struct FilterRecord {
     void* outData;
     int32_t outRowBytes;
 
-    Boolean isFloating;      /* a floating selection is filtered */
-    Boolean haveMask;        /* a selection mask is available */
-    Boolean autoMask;        /* the host applies the selection itself */
+    Boolean isFloating; /* a floating selection is filtered */
+    Boolean haveMask;   /* a selection mask is available */
+    Boolean autoMask;   /* the host applies the selection itself */
     Rect16 maskRect;
-    void* maskData;          /* one byte per pixel, 255 = fully selected */
+    void* maskData; /* one byte per pixel, 255 = fully selected */
     int32_t maskRowBytes;
 
-    Point16 floatCoord;      /* origin of a floating selection; tiles are offset by it */
-    ResType hostSig;         /* the host's signature, e.g. '8BIM', 'AffP', 'PSP9' */
+    Point16 floatCoord; /* origin of a floating selection; tiles are offset by it */
+    ResType hostSig;    /* the host's signature, e.g. '8BIM', 'AffP', 'PSP9' */
     PlatformData* platformData;
-    int16_t imageMode;       /* plugInMode... */
-    int16_t depth;           /* bits per sample: 8, 16 or 32 */
-    int16_t filterCase;      /* filterCase... */
+    int16_t imageMode;  /* plugInMode... */
+    int16_t depth;      /* bits per sample: 8, 16 or 32 */
+    int16_t filterCase; /* filterCase... */
 
     /* Layer planes: colour planes, then transparency and mask planes. */
     int16_t inLayerPlanes;
@@ -387,9 +388,9 @@ typedef struct FilterRecord {
     int16_t outInvertedLayerMasks;
     int16_t outNonLayerPlanes;
 
-    Fixed inputRate;         /* subsampling of the delivered input, 16.16 */
+    Fixed inputRate; /* subsampling of the delivered input, 16.16 */
     Fixed maskRate;
-    int16_t inputPadding;    /* -1 replicates the edge pixels */
+    int16_t inputPadding; /* -1 replicates the edge pixels */
     int16_t outputPadding;
     int16_t maskPadding;
     int16_t inPreDummyPlanes;

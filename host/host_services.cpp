@@ -18,8 +18,8 @@ constexpr float kMaskFactor = 1.0f / 255.0f;  // 0.0039215684
 VRect fromRect16(const Rect16& r) { return {r.top, r.left, r.bottom, r.right}; }
 
 std::int16_t clampTo16(std::int32_t v) {
-    return static_cast<std::int16_t>(
-        std::clamp<std::int32_t>(v, std::numeric_limits<std::int16_t>::min(), std::numeric_limits<std::int16_t>::max()));
+    return static_cast<std::int16_t>(std::clamp<std::int32_t>(v, std::numeric_limits<std::int16_t>::min(),
+                                                              std::numeric_limits<std::int16_t>::max()));
 }
 
 Rect16 toRect16(const VRect& r) {
@@ -94,11 +94,15 @@ template <typename Sample>
 void readRunOf(bool grey, bool hasAlpha, const std::uint8_t* at, std::size_t stride, int alphaAt, float factor,
                std::size_t count, float* rgba) {
     if (grey) {
-        if (hasAlpha) readRun<Sample, true, true>(at, stride, alphaAt, factor, count, rgba);
-        else readRun<Sample, true, false>(at, stride, alphaAt, factor, count, rgba);
+        if (hasAlpha)
+            readRun<Sample, true, true>(at, stride, alphaAt, factor, count, rgba);
+        else
+            readRun<Sample, true, false>(at, stride, alphaAt, factor, count, rgba);
     } else {
-        if (hasAlpha) readRun<Sample, false, true>(at, stride, alphaAt, factor, count, rgba);
-        else readRun<Sample, false, false>(at, stride, alphaAt, factor, count, rgba);
+        if (hasAlpha)
+            readRun<Sample, false, true>(at, stride, alphaAt, factor, count, rgba);
+        else
+            readRun<Sample, false, false>(at, stride, alphaAt, factor, count, rgba);
     }
 }
 
@@ -147,8 +151,7 @@ RowRun rowRunOf(const TileView& tile, std::int32_t row, std::int32_t column, std
     run.before = static_cast<std::size_t>(insideFrom - from);
     run.inside = static_cast<std::size_t>(std::max<std::int64_t>(insideTo - insideFrom, 0));
     if (run.inside > 0)
-        run.first = tile.data +
-                    static_cast<std::ptrdiff_t>(insideFrom - tile.rect.left) * tile.planes * sampleBytes +
+        run.first = tile.data + static_cast<std::ptrdiff_t>(insideFrom - tile.rect.left) * tile.planes * sampleBytes +
                     static_cast<std::ptrdiff_t>(row - tile.rect.top) * tile.rowBytes;
     return run;
 }
@@ -169,9 +172,12 @@ void readInputRow(const PixelFormat& format, const TileView& tile, std::int32_t 
     const bool hasAlpha = tile.planes > format.colorPlanes();
     const auto stride = static_cast<std::size_t>(tile.planes);
     float* first = rgba + before * 4;
-    if (format.isFloat) readRunOf<float>(grey, hasAlpha, at, stride, format.colorPlanes(), factor, inside, first);
-    else if (format.bits16) readRunOf<std::uint16_t>(grey, hasAlpha, at, stride, format.colorPlanes(), factor, inside, first);
-    else readRunOf<std::uint8_t>(grey, hasAlpha, at, stride, format.colorPlanes(), factor, inside, first);
+    if (format.isFloat)
+        readRunOf<float>(grey, hasAlpha, at, stride, format.colorPlanes(), factor, inside, first);
+    else if (format.bits16)
+        readRunOf<std::uint16_t>(grey, hasAlpha, at, stride, format.colorPlanes(), factor, inside, first);
+    else
+        readRunOf<std::uint8_t>(grey, hasAlpha, at, stride, format.colorPlanes(), factor, inside, first);
 }
 
 bool readInputRow8(const PixelFormat& format, const TileView& tile, std::int32_t row, std::int32_t column,
@@ -344,8 +350,7 @@ Color4 HostServices::readInputPixel(std::int32_t row, std::int32_t column, const
     if (tile.data == nullptr || tile.planes <= 0 || !contains(tile.rect, row, column)) return c;
     const PixelFormat format = pixelFormat();
     const int bps = format.bytesPerSample();
-    const std::uint8_t* at = tile.data +
-                             static_cast<std::ptrdiff_t>(column - tile.rect.left) * tile.planes * bps +
+    const std::uint8_t* at = tile.data + static_cast<std::ptrdiff_t>(column - tile.rect.left) * tile.planes * bps +
                              static_cast<std::ptrdiff_t>(row - tile.rect.top) * tile.rowBytes;
     const float factor = format.colorFactor();
     const int colorPlanes = std::min(format.colorPlanes(), tile.planes);
@@ -363,8 +368,8 @@ Color4 HostServices::readInputPixel(std::int32_t row, std::int32_t column, const
 float HostServices::readMaskValue(std::int32_t row, std::int32_t column, const MaskView& mask) const {
     if (hostIsAffP() || !record_->haveMask || mask.data == nullptr) return 1.0f;
     if (!contains(mask.rect, row, column)) return 0.0f;
-    const std::uint8_t v = mask.data[static_cast<std::ptrdiff_t>(row - mask.rect.top) * mask.rowBytes +
-                                     (column - mask.rect.left)];
+    const std::uint8_t v =
+        mask.data[static_cast<std::ptrdiff_t>(row - mask.rect.top) * mask.rowBytes + (column - mask.rect.left)];
     return static_cast<float>(v) * kMaskFactor;
 }
 
@@ -469,11 +474,8 @@ bool HostServices::chooseColor(const Rgb16& initial, Rgb16& chosen, ColorChooser
         info.colorComponents[1] = static_cast<std::int16_t>(initial.green >> 8);
         info.colorComponents[2] = static_cast<std::int16_t>(initial.blue >> 8);
         if (record_->colorServices(&info) != noErr) return false;
-        auto channel = [](std::int16_t v) {
-            return static_cast<std::uint16_t>(std::clamp<int>(v, 0, 255) * 256);
-        };
-        chosen = {channel(info.colorComponents[0]), channel(info.colorComponents[1]),
-                  channel(info.colorComponents[2])};
+        auto channel = [](std::int16_t v) { return static_cast<std::uint16_t>(std::clamp<int>(v, 0, 255) * 256); };
+        chosen = {channel(info.colorComponents[0]), channel(info.colorComponents[1]), channel(info.colorComponents[2])};
         return true;
     }
     return fallback != nullptr && fallback->choose(initial, chosen);

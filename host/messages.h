@@ -17,6 +17,7 @@ inline constexpr const char* kPluginErrorTitle = "Plug-in error";
 inline constexpr const char* kRefusalOldHost =
     "The filter cannot run because your paint program does not support enough of the Photoshop 3.0 plug-in "
     "standard.";
-inline constexpr const char* kRefusalMultichannel = "The filter cannot handle multichannel images, only greyscale and RGB.";
+inline constexpr const char* kRefusalMultichannel =
+    "The filter cannot handle multichannel images, only greyscale and RGB.";
 
 }  // namespace globaro

@@ -40,8 +40,7 @@ Handle dataHandle() { return reinterpret_cast<Handle>(*g.data); }
 
 bool handleSuiteUsable() {
     const HandleProcs* procs = g.record->handleProcs;
-    return procs != nullptr && procs->newProc != nullptr && procs->lockProc != nullptr &&
-           procs->unlockProc != nullptr;
+    return procs != nullptr && procs->newProc != nullptr && procs->lockProc != nullptr && procs->unlockProc != nullptr;
 }
 
 // Locks both handles when both exist: -108 when a lock fails, -30100 when
@@ -232,12 +231,24 @@ extern "C" __attribute__((visibility("default"))) void PluginMain(std::int16_t s
     }
     g = CallState{record, data, result, record->sSPBasic, nullptr, nullptr};
     switch (selector) {
-        case filterSelectorParameters: doParameters(); break;
-        case filterSelectorPrepare: doPrepare(); break;
-        case filterSelectorStart: doStart(); break;
-        case filterSelectorContinue: doContinue(); break;
-        case filterSelectorFinish: doFinish(); break;
-        default: *result = filterBadParameters; break;
+        case filterSelectorParameters:
+            doParameters();
+            break;
+        case filterSelectorPrepare:
+            doPrepare();
+            break;
+        case filterSelectorStart:
+            doStart();
+            break;
+        case filterSelectorContinue:
+            doContinue();
+            break;
+        case filterSelectorFinish:
+            doFinish();
+            break;
+        default:
+            *result = filterBadParameters;
+            break;
     }
     unlockHandles();
     g = CallState{};

@@ -81,7 +81,7 @@ constexpr Builder build() {
     b.cString("PluginMain");
     b.close();
     b.open("hstm");
-    b.u32(0);  // version
+    b.u32(0);               // version
     b.u32(fourcc("QMg2"));  // class
     b.u32(fourcc("QMg2"));  // event
     b.u16(static_cast<std::uint16_t>(kPropertyListResourceId));

@@ -21,7 +21,11 @@ constexpr std::int32_t kLoadStripRows = 64;
 HostRenderSink::HostRenderSink(HostServices& host, const SettingsRecord& settings, int renderTarget,
                                const TileRect& renderRect, const HostRenderTargets& targets,
                                const std::int16_t* hostResult)
-    : host_(host), settings_(settings), target_(renderTarget), renderRect_(renderRect), targets_(targets),
+    : host_(host),
+      settings_(settings),
+      target_(renderTarget),
+      renderRect_(renderRect),
+      targets_(targets),
       hostResult_(hostResult) {}
 
 bool HostRenderSink::testAbort() {
@@ -47,8 +51,8 @@ std::int16_t HostRenderSink::fetchTile(const TileRect& imageRect, CompositeTarge
         host_.requestTile(VRect{imageRect.top, imageRect.left, imageRect.bottom, imageRect.right});
         const OSErr err = host_.advance();
         if (err != noErr) return err;
-        const PixelFormat format = pixelFormatFor(host_.record()->imageMode, host_.record()->depth,
-                                                  host_.record()->filterCase);
+        const PixelFormat format =
+            pixelFormatFor(host_.record()->imageMode, host_.record()->depth, host_.record()->filterCase);
         const TileView in = host_.inputTile();
         const MutableTileView out = host_.outputTile();
         const int depth = sampleDepth(format);
@@ -78,7 +82,8 @@ std::int16_t HostRenderSink::fetchTile(const TileRect& imageRect, CompositeTarge
         if (p != nullptr && p->width > 0 && p->height > 0 && p->planes > 0 &&
             p->bytes.size() >= static_cast<std::size_t>(p->width) * p->height * p->planes) {
             const std::ptrdiff_t plane = static_cast<std::ptrdiff_t>(p->width) * p->height;
-            target.output = planarGrid8(p->bytes.data(), p->width, plane, p->planes, CompositeRect{0, 0, p->height, p->width});
+            target.output =
+                planarGrid8(p->bytes.data(), p->width, plane, p->planes, CompositeRect{0, 0, p->height, p->width});
         }
         const PreviewBuffer* s = targets_.previewSource;
         if (s != nullptr && s->width > 0 && s->height > 0 && s->planes > 0 &&
@@ -177,7 +182,8 @@ std::int16_t loadSeparateSource(HostServices& host, const SourceImageSuite& sour
     const auto rowBytes = static_cast<std::int32_t>(pixelBytes * static_cast<std::size_t>(width));
     for (std::int32_t y = 0; y < height; y += kLoadStripRows) {
         const VRect want{y, 0, std::min(y + kLoadStripRows, height), width};
-        const OSErr err = source.readSource(&want, 0, static_cast<std::int16_t>(source.planes - 1), raw.data(), rowBytes);
+        const OSErr err =
+            source.readSource(&want, 0, static_cast<std::int16_t>(source.planes - 1), raw.data(), rowBytes);
         if (err != noErr) {
             session.release();
             return err;

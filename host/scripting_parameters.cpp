@@ -23,9 +23,8 @@ constexpr int kMaxKeysRead = 4096;
 bool allPresent(const ReadDescriptorProcs& p) {
     return p.openReadDescriptorProc && p.closeReadDescriptorProc && p.getKeyProc && p.getIntegerProc &&
            p.getFloatProc && p.getUnitFloatProc && p.getBooleanProc && p.getTextProc && p.getAliasProc &&
-           p.getEnumeratedProc && p.getClassProc && p.getSimpleReferenceProc && p.getObjectProc &&
-           p.getCountProc && p.getStringProc && p.getPinnedIntegerProc && p.getPinnedFloatProc &&
-           p.getPinnedUnitFloatProc;
+           p.getEnumeratedProc && p.getClassProc && p.getSimpleReferenceProc && p.getObjectProc && p.getCountProc &&
+           p.getStringProc && p.getPinnedIntegerProc && p.getPinnedFloatProc && p.getPinnedUnitFloatProc;
 }
 
 bool allPresent(const WriteDescriptorProcs& p) {
@@ -82,7 +81,8 @@ void readValue(const ReadDescriptorProcs& procs, PIReadDescriptor token, const D
         case DescriptorValueKind::kColorChannel: {
             std::int32_t v = 0;
             if (procs.getIntegerProc(token, &v) == noErr)
-                channelOf(k.field->place.colorIn(settings), k.channel) = static_cast<std::uint16_t>(std::clamp(v, 0, 255) * 256);
+                channelOf(k.field->place.colorIn(settings), k.channel) =
+                    static_cast<std::uint16_t>(std::clamp(v, 0, 255) * 256);
             break;
         }
         case DescriptorValueKind::kBoolean: {
@@ -136,7 +136,8 @@ void writeValue(const WriteDescriptorProcs& procs, PIWriteDescriptor token, cons
             break;
         }
         case DescriptorValueKind::kEnumerated:
-            procs.putEnumeratedProc(token, k.key, k.enumTable->type(), k.enumTable->keyFor(k.field->place.integerIn(settings)));
+            procs.putEnumeratedProc(token, k.key, k.enumTable->type(),
+                                    k.enumTable->keyFor(k.field->place.integerIn(settings)));
             break;
         case DescriptorValueKind::kIgnored:
             break;

@@ -27,10 +27,10 @@ bool descriptorReadingRefused(const FilterRecord* record);
 bool hasDescriptor(FilterRecord* record);
 
 enum class DescriptorReadOutcome : std::uint8_t {
-    kRefusedHost,    // 'PSP8' / 'PSP9': nothing read, nothing changed
-    kNotSupported,   // no descriptor support: nothing read, nothing changed
-    kNoDescriptor,   // supported, nothing recorded: angles synced, dialog flag from play info
-    kRead,           // the settings were reset and filled from the descriptor
+    kRefusedHost,   // 'PSP8' / 'PSP9': nothing read, nothing changed
+    kNotSupported,  // no descriptor support: nothing read, nothing changed
+    kNoDescriptor,  // supported, nothing recorded: angles synced, dialog flag from play info
+    kRead,          // the settings were reset and filled from the descriptor
 };
 
 // The start call's read: fills `settings` from the recorded descriptor (after

@@ -130,9 +130,7 @@ std::size_t CheckedFile::readAt(void* bytes, std::size_t size, std::int64_t offs
     return done;
 }
 
-std::string CheckedFile::reason(int code) const {
-    return cannotWrite(target_, systemReason(code));
-}
+std::string CheckedFile::reason(int code) const { return cannotWrite(target_, systemReason(code)); }
 
 bool CheckedFile::commit(std::string& error, const std::atomic<bool>* cancel) {
     if (fd_ < 0) {

@@ -51,7 +51,7 @@ private:
     std::string reason(int code) const;
 
     int fd_ = -1;
-    int failure_ = 0;      // errno of the first failed write, or EIO for a short one
+    int failure_ = 0;       // errno of the first failed write, or EIO for a short one
     std::int64_t end_ = 0;  // one past the furthest byte written
     std::string target_;
     std::filesystem::path partial_;

@@ -2,11 +2,11 @@
 
 #include "platform/checked_file.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <algorithm>
 #include <filesystem>
 #include <system_error>
 
@@ -54,8 +54,7 @@ std::string tempFolder() {
 #endif
 }
 
-int readWholeFile(const std::string& path, std::size_t maxBytes, std::vector<std::uint8_t>& bytes,
-                  bool* clipped) {
+int readWholeFile(const std::string& path, std::size_t maxBytes, std::vector<std::uint8_t>& bytes, bool* clipped) {
     bytes.clear();
     if (clipped != nullptr) *clipped = false;
     // Only plain files: a pipe or a device would block or never end.

@@ -307,8 +307,8 @@ int faceFacing(const SolidMesh& mesh, const Vec3d& dir) {
 
 std::unique_ptr<StoredTables> tetrahedronTables() {
     // A big triangle cut into four; the three outer corners carry one solid point.
-    const std::vector<Vec2d> net = {{0.5, 0.0},      {0.372868, 0.2202}, {0.627132, 0.2202},
-                                    {0.245735, 0.440399}, {0.5, 0.440399}, {0.754265, 0.440399}};
+    const std::vector<Vec2d> net = {{0.5, 0.0},           {0.372868, 0.2202}, {0.627132, 0.2202},
+                                    {0.245735, 0.440399}, {0.5, 0.440399},    {0.754265, 0.440399}};
     const std::vector<Vec3d> solid = {{1, -1, -1}, {1, 1, 1}, {-1, 1, -1}, {1, -1, -1}, {-1, -1, 1}, {1, -1, -1}};
     const std::vector<std::vector<int>> faceNet = {{2, 1, 0}, {4, 3, 1}, {2, 4, 1}, {5, 4, 2}};
     // Each face's solid corners in the order of its net corners.
@@ -354,10 +354,10 @@ std::unique_ptr<StoredTables> icomapTables() {
     const SolidMesh m = icomapMesh();
     const double h = std::sqrt(3.0) / 2.0;
     std::vector<Vec2d> net;
-    for (int i = 0; i < 5; ++i) net.push_back({i + 0.5, 0.0});      // 0..4: north pole copies
-    for (int i = 0; i <= 5; ++i) net.push_back({double(i), h});     // 5..10: upper ring
-    for (int i = 0; i <= 5; ++i) net.push_back({i + 0.5, 2 * h});   // 11..16: lower ring
-    for (int i = 0; i < 5; ++i) net.push_back({i + 1.0, 3 * h});    // 17..21: south pole copies
+    for (int i = 0; i < 5; ++i) net.push_back({i + 0.5, 0.0});     // 0..4: north pole copies
+    for (int i = 0; i <= 5; ++i) net.push_back({double(i), h});    // 5..10: upper ring
+    for (int i = 0; i <= 5; ++i) net.push_back({i + 0.5, 2 * h});  // 11..16: lower ring
+    for (int i = 0; i < 5; ++i) net.push_back({i + 1.0, 3 * h});   // 17..21: south pole copies
     std::vector<std::vector<int>> faceNet, faceSolid;
     for (int i = 0; i < 5; ++i) {
         faceNet.push_back({i, 5 + i, 6 + i});
@@ -460,26 +460,32 @@ std::unique_ptr<StoredTables> verticalCross() { return cubeTables(Lie::kTall); }
 // kind, name, faces, mirrorXY, referenceFace, phaseB, noCornerMarks, circumsphere, convex
 const FixedSolidRow kFixedSolids[] = {
     {{0, "deltoidal icositetrahedron", 24, false, -1, false, false, false, true},
-     &deltoidalIcositetrahedronMesh, &plainNet<&deltoidalIcositetrahedronMesh>},
-    {{1, "small rhombicuboctahedron", 26, true, -1, false, false, true, true}, &smallRhombicuboctahedronMesh,
+     &deltoidalIcositetrahedronMesh,
+     &plainNet<&deltoidalIcositetrahedronMesh>},
+    {{1, "small rhombicuboctahedron", 26, true, -1, false, false, true, true},
+     &smallRhombicuboctahedronMesh,
      &plainNet<&smallRhombicuboctahedronMesh>},
-    {{2, "truncated icosahedron", 32, true, -1, false, false, true, true}, &truncatedIcosahedronMesh,
+    {{2, "truncated icosahedron", 32, true, -1, false, false, true, true},
+     &truncatedIcosahedronMesh,
      &plainNet<&truncatedIcosahedronMesh>},
-    {{3, "icosidodecahedron", 32, false, -1, false, false, true, true}, &icosidodecahedronMesh,
+    {{3, "icosidodecahedron", 32, false, -1, false, false, true, true},
+     &icosidodecahedronMesh,
      &plainNet<&icosidodecahedronMesh>},
     {{4, "snub cube", 38, false, -1, false, false, true, true}, &snubCubeMesh, &plainNet<&snubCubeMesh>},
-    {{5, "deltoidal hexecontahedron", 60, false, -1, false, false, false, true}, &deltoidalHexecontahedronMesh,
+    {{5, "deltoidal hexecontahedron", 60, false, -1, false, false, false, true},
+     &deltoidalHexecontahedronMesh,
      &plainNet<&deltoidalHexecontahedronMesh>},
     {{6, "small rhombicosidodecahedron", 62, false, -1, false, false, true, true},
-     &smallRhombicosidodecahedronMesh, &plainNet<&smallRhombicosidodecahedronMesh>},
-    {{7, "cuboctahedron", 14, true, -1, false, false, true, true}, &cuboctahedronMesh,
-     &plainNet<&cuboctahedronMesh>},
-    {{8, "rhombic triacontahedron", 30, false, -1, false, false, false, true}, &rhombicTriacontahedronMesh,
+     &smallRhombicosidodecahedronMesh,
+     &plainNet<&smallRhombicosidodecahedronMesh>},
+    {{7, "cuboctahedron", 14, true, -1, false, false, true, true}, &cuboctahedronMesh, &plainNet<&cuboctahedronMesh>},
+    {{8, "rhombic triacontahedron", 30, false, -1, false, false, false, true},
+     &rhombicTriacontahedronMesh,
      &plainNet<&rhombicTriacontahedronMesh>},
-    {{9, "dodecahedron", 12, false, -1, false, false, true, true}, &dodecahedronMesh,
-     &plainNet<&dodecahedronMesh>},
+    {{9, "dodecahedron", 12, false, -1, false, false, true, true}, &dodecahedronMesh, &plainNet<&dodecahedronMesh>},
     {{12, "pentagonal icositetrahedron", 24, true, -1, false, false, false, true},
-     &pentagonalIcositetrahedronMesh, &plainNet<&pentagonalIcositetrahedronMesh>},
+     &pentagonalIcositetrahedronMesh,
+     &plainNet<&pentagonalIcositetrahedronMesh>},
     {{13, "spikeball", 60, true, -1, false, false, false, false}, &spikeballMesh, &plainNet<&spikeballMesh>},
     {{16, "tetrahedron", 4, true, -1, false, false, true, true}, &tetrahedronMesh, &tetrahedronTables},
     {{17, "icosahedron strip", 20, false, -1, false, false, true, true}, &icomapMesh, &icomapTables},
@@ -487,8 +493,7 @@ const FixedSolidRow kFixedSolids[] = {
     {{19, "octahedron", 8, true, -1, false, false, true, true}, &octahedronMesh, &plainNet<&octahedronMesh>},
     {{20, "dodo", 72, true, -1, false, false, false, true}, &dodoMesh, &dodoTables},
     {{21, "GID", 132, true, -1, true, false, true, true}, &gidMesh, &plainNet<&gidMesh>},
-    {{23, "icosahedron", 20, false, -1, false, false, true, true}, &icosahedronMesh,
-     &plainNet<&icosahedronMesh>},
+    {{23, "icosahedron", 20, false, -1, false, false, true, true}, &icosahedronMesh, &plainNet<&icosahedronMesh>},
     {{79, "cube, vertical cross", 6, true, 4, false, false, true, true}, &cubeMesh, &verticalCross},
     {{87, "cube", 6, true, -1, false, false, true, true}, &cubeMesh, &plainNet<&cubeMesh>},
 };

@@ -12,13 +12,13 @@ namespace globaro {
 
 struct FixedSolidInfo {
     PolyKind kind;
-    const char* name;            // the solid
+    const char* name;  // the solid
     std::int32_t faceCount;
     bool mirrorXY;
     std::int32_t referenceFace;  // -1 for the face with the most corners
     bool phaseB;
     bool noCornerMarks;
-    bool hasCircumsphere;        // all vertices on one sphere about the centre
+    bool hasCircumsphere;  // all vertices on one sphere about the centre
     bool convex;
 };
 

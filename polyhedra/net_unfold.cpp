@@ -107,8 +107,7 @@ std::vector<Vec2d> layFlat(const SolidMesh& mesh, int f) {
 bool outlinesOverlap(const std::vector<Vec2d>& a, const std::vector<Vec2d>& b, double tol) {
     if (a.size() < 3 || b.size() < 3) return false;
     const Box ba = boxOf(a), bb = boxOf(b);
-    if (ba.maxX <= bb.minX + tol || bb.maxX <= ba.minX + tol || ba.maxY <= bb.minY + tol ||
-        bb.maxY <= ba.minY + tol) {
+    if (ba.maxX <= bb.minX + tol || bb.maxX <= ba.minX + tol || ba.maxY <= bb.minY + tol || bb.maxY <= ba.minY + tol) {
         return false;
     }
     for (std::size_t i = 0; i < a.size(); ++i) {

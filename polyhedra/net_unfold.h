@@ -17,14 +17,14 @@ struct UnfoldOptions {
 };
 
 struct UnfoldedNet {
-    std::vector<Vec2d> positions;              // net vertices
-    std::vector<int> positionSolid;            // the solid vertex of each net vertex
-    std::vector<std::vector<int>> faceNet;     // net corners per face (empty when not placed)
-    std::vector<std::int16_t> piece;           // piece number 1..24, 0 when not placed
-    std::vector<std::int16_t> depth;           // steps from the piece's first face, -1 when not placed
+    std::vector<Vec2d> positions;           // net vertices
+    std::vector<int> positionSolid;         // the solid vertex of each net vertex
+    std::vector<std::vector<int>> faceNet;  // net corners per face (empty when not placed)
+    std::vector<std::int16_t> piece;        // piece number 1..24, 0 when not placed
+    std::vector<std::int16_t> depth;        // steps from the piece's first face, -1 when not placed
     int pieceCount = 0;
-    int fullPieceCount = 0;                    // pieces with at least 6 faces attached to their start
-    std::int32_t errorCode = 0;                // 9 when a 25th piece was needed
+    int fullPieceCount = 0;      // pieces with at least 6 faces attached to their start
+    std::int32_t errorCode = 0;  // 9 when a 25th piece was needed
 };
 
 // Unfolds the solid. Faces are laid flat in their own turning sense (each

@@ -118,9 +118,7 @@ void fillFaceHit(const PolyModel& m, int t, float b0, float b1, float b2, NetHit
     hit.nearestHasTab = tri.edgeTab[e];
 }
 
-bool isRecent(const PolyJobState& job, int t) {
-    return t == job.recent[0] || t == job.recent[1] || t == job.recent[2];
-}
+bool isRecent(const PolyJobState& job, int t) { return t == job.recent[0] || t == job.recent[1] || t == job.recent[2]; }
 
 }  // namespace
 
@@ -262,9 +260,12 @@ Vec3d lonLatBlend(const double* solid, double w0, double w1, double w2) {
     bool first = false, lastQ = false, other = false;
     for (int i = 0; i < 3; ++i) {
         if (!flag[i]) continue;
-        if (u[i] < 0.25) first = true;
-        else if (u[i] > 0.75) lastQ = true;
-        else other = true;
+        if (u[i] < 0.25)
+            first = true;
+        else if (u[i] > 0.75)
+            lastQ = true;
+        else
+            other = true;
     }
     if (first && lastQ && !other) {
         for (int i = 0; i < 3; ++i) {
@@ -318,8 +319,7 @@ SphereDir triangleToSolid(const PolyModel& m, int triangle, float b0, float b1, 
     return d;
 }
 
-NetHit netPointToSphere(const PolyModel& m, PolyJobState& job, float x, float y, SphereDir& dir,
-                        int hint) noexcept {
+NetHit netPointToSphere(const PolyModel& m, PolyJobState& job, float x, float y, SphereDir& dir, int hint) noexcept {
     NetHit hit = locateTriangle(m, job, x, y, hint);
     if (hit.kind == NetHitKind::kFace) {
         dir = triangleToSolid(m, hit.triangle, hit.b0, hit.b1, hit.b2, x, y, job.sampleMode);

@@ -6,10 +6,10 @@
 
 #include <algorithm>
 #include <array>
-#include <map>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <map>
 #include <new>
 #include <unordered_map>
 
@@ -385,8 +385,8 @@ void computeSolidAdjacency(PolyModel& m) {
             const double sg = dot(ng, cg) < 0.0 ? -1.0 : 1.0;
             const Vec3d nfo{nf.x * sf, nf.y * sf, nf.z * sf};
             const Vec3d ngo{ng.x * sg, ng.y * sg, ng.z * sg};
-            Vec3d e = difference(tableSolidRow(m, face.solidCorners[k]),
-                                 tableSolidRow(m, face.solidCorners[(k + 1) % n]));
+            Vec3d e =
+                difference(tableSolidRow(m, face.solidCorners[k]), tableSolidRow(m, face.solidCorners[(k + 1) % n]));
             e = {e.x * sf, e.y * sf, e.z * sf};
             const double d = dot(cross(nfo, ngo), e);
             if (std::fabs(d) < 1e-12) {

@@ -55,9 +55,9 @@ enum PolyBuildMode : std::uint32_t {
 
 // Fit modes of `fitNetToFrame` (the build's param).
 enum PolyFitMode : std::uint32_t {
-    kFitToFrame = 0,     // scale the net box into the frame, centred
-    kFitNone = 1,        // nothing moves
-    kFitFixedZoom = 2,   // one face with the per-face offset and zoom
+    kFitToFrame = 0,    // scale the net box into the frame, centred
+    kFitNone = 1,       // nothing moves
+    kFitFixedZoom = 2,  // one face with the per-face offset and zoom
 };
 
 // Fold classes of a solid edge.
@@ -109,7 +109,7 @@ struct PolyFace {
     std::int32_t corners[kPolyMaxCorners];       // net vertices, -1 after the last
     std::int32_t solidCorners[kPolyMaxCorners];  // rows of netSolidPositions, -1 after the last
     float cornerAngleNet[kPolyMaxCorners];
-    float edgeDirection[kPolyMaxCorners];        // acos of y of the unit net edge k -> k+1
+    float edgeDirection[kPolyMaxCorners];  // acos of y of the unit net edge k -> k+1
     float cornerAngleSolid[kPolyMaxCorners];
     std::int32_t cornerCount;
     std::int32_t solidCornerCount;
@@ -128,8 +128,8 @@ struct PolyFace {
     std::uint8_t hidden;
     std::int16_t colourGroup;
     std::int16_t attribute;
-    std::int16_t depth;        // unfolding depth, -1 when not placed
-    std::int8_t foldSide;      // +1 or -1, opposite across every fold of the net (edge lines)
+    std::int16_t depth;    // unfolding depth, -1 when not placed
+    std::int8_t foldSide;  // +1 or -1, opposite across every fold of the net (edge lines)
     // Neighbourhood on the solid: the face across edge k (corner k to k+1) and
     // its matching edge, -1 for none; and the fold class of that edge.
     std::int32_t neighbourFace[kPolyMaxCorners];
@@ -147,8 +147,8 @@ struct NetTriangle {
     std::int16_t group;
     std::int16_t loop;
     std::uint8_t isMark;
-    std::uint8_t edgeTab[3];    // a-b, b-c, c-a carries a glue tab
-    std::uint8_t edgeIsSide[3]; // a-b, b-c, c-a is a side of the face
+    std::uint8_t edgeTab[3];     // a-b, b-c, c-a carries a glue tab
+    std::uint8_t edgeIsSide[3];  // a-b, b-c, c-a is a side of the face
     std::int16_t attribute;
     std::int16_t markTag;
     std::int16_t cornerTags[3];
@@ -156,7 +156,7 @@ struct NetTriangle {
     std::uint8_t hidden;
     float invDet;
     float minX, maxX, minY, maxY;
-    double solid[9];            // solid x, y, z of a, b and c
+    double solid[9];  // solid x, y, z of a, b and c
 };
 
 // The request of the last build.
@@ -173,11 +173,11 @@ struct PolyCacheKey {
 
 // Family switches (the per-kind flags).
 struct PolyFamilySwitches {
-    std::uint8_t tableSolid;        // the tables are static solid tables
-    std::uint8_t tablesOwned;       // the tables are owned by the model
+    std::uint8_t tableSolid;   // the tables are static solid tables
+    std::uint8_t tablesOwned;  // the tables are owned by the model
     std::uint8_t noCornerMarks;
-    std::uint8_t symmetricFrame;    // fit into -1..1 on both axes
-    std::uint8_t missFallback;      // misses fall back to a plain mapping scaled by sampleScale
+    std::uint8_t symmetricFrame;  // fit into -1..1 on both axes
+    std::uint8_t missFallback;    // misses fall back to a plain mapping scaled by sampleScale
     std::uint8_t noOverlapTest;
     std::uint8_t depthFirst;
     std::uint8_t hasValley;
@@ -253,15 +253,14 @@ void resetPolyModel(PolyModel& model) noexcept;
 // Returns the `buildPolyModel` status (0 when nothing had to be done, or when
 // the id is not polyhedral). The caller sets `selectedFace` (and for a single
 // face the offsets and zoom) first.
-std::int32_t preparePolyModel(ProjectionId id, PolyModel& model, float frameHeight, float tabSize,
-                              std::uint32_t param, float angle, std::uint32_t mode, std::uint8_t flagA,
-                              const PolyAllocator& allocator, std::uint8_t flagB) noexcept;
+std::int32_t preparePolyModel(ProjectionId id, PolyModel& model, float frameHeight, float tabSize, std::uint32_t param,
+                              float angle, std::uint32_t mode, std::uint8_t flagA, const PolyAllocator& allocator,
+                              std::uint8_t flagB) noexcept;
 
 // The build itself. A kind of -1 returns 0 at once and leaves the model as it
 // was. Returns `errorCode` after the build.
-std::int32_t buildPolyModel(PolyModel& model, PolyKind kind, std::uint16_t mode, std::uint32_t param,
-                            double angle, std::uint8_t flagA, const PolyAllocator& allocator,
-                            std::uint8_t flagB) noexcept;
+std::int32_t buildPolyModel(PolyModel& model, PolyKind kind, std::uint16_t mode, std::uint32_t param, double angle,
+                            std::uint8_t flagA, const PolyAllocator& allocator, std::uint8_t flagB) noexcept;
 
 // Ear clipping of face `face` into `triangles`.
 void triangulateFace(PolyModel& model, int face) noexcept;
@@ -289,7 +288,7 @@ struct SweepEvent {
     std::int32_t triangle;  // -1 for the tail sentinel
     float minX;
     float maxX;
-    std::int32_t count;     // intervals open at this key
+    std::int32_t count;  // intervals open at this key
 };
 
 // A job's clip rectangle in net coordinates (optional in buildSweepList).

@@ -14,9 +14,9 @@ inline constexpr PolyKind kNoPolyKind = -1;
 
 // Where `preparePolyModel` takes the build mode, param and angle from.
 enum PolySpecSource : std::uint32_t {
-    kPolySourceCaller = 0,     // mode, param and angle all from the caller
-    kPolySourceRecord = 1,     // mode, param and angle all from the PolySpec
-    kPolySourceRecordAngle = 2 // mode and param from the caller, angle from the PolySpec
+    kPolySourceCaller = 0,      // mode, param and angle all from the caller
+    kPolySourceRecord = 1,      // mode, param and angle all from the PolySpec
+    kPolySourceRecordAngle = 2  // mode and param from the caller, angle from the PolySpec
 };
 
 // The polyhedron model of one output projection (a field of its registry row).
@@ -62,8 +62,6 @@ PolyShapeClass polyShapeClassOf(PolyKind kind) noexcept;
 bool isGeneratedPolyKind(PolyKind kind) noexcept;
 
 // The shape class of an output projection's model (kNone when not polyhedral).
-inline PolyShapeClass polyShapeClassFor(ProjectionId id) noexcept {
-    return polyShapeClassOf(polySpecFor(id).kind);
-}
+inline PolyShapeClass polyShapeClassFor(ProjectionId id) noexcept { return polyShapeClassOf(polySpecFor(id).kind); }
 
 }  // namespace globaro

@@ -10,11 +10,11 @@ namespace globaro {
 
 struct PolyModelSummary {
     PolyKind kind = kNoPolyKind;
-    std::int32_t faces = 0;         // faceCount
-    std::int32_t netVertices = 0;   // vertexCount
-    std::int32_t triangles = 0;     // triangleCount, marks included
-    std::int32_t markTriangles = 0; // of which corner marks and tab shapes
-    std::int32_t pieces = 0;        // connected pieces of the net (faces joined along shared net edges)
+    std::int32_t faces = 0;          // faceCount
+    std::int32_t netVertices = 0;    // vertexCount
+    std::int32_t triangles = 0;      // triangleCount, marks included
+    std::int32_t markTriangles = 0;  // of which corner marks and tab shapes
+    std::int32_t pieces = 0;         // connected pieces of the net (faces joined along shared net edges)
     std::int32_t errorCode = kPolyOk;
 };
 

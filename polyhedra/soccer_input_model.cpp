@@ -4,13 +4,12 @@
 
 namespace globaro {
 
-std::int32_t refreshSoccerInputModel(PolyModel& model, float inputAspect,
-                                     const PolyAllocator& allocator) noexcept {
+std::int32_t refreshSoccerInputModel(PolyModel& model, float inputAspect, const PolyAllocator& allocator) noexcept {
     // A whole net, no tabs, fitted to the frame; the selection of a single
     // face does not apply to an input.
     model.selectedFace = -1;
-    return preparePolyModel(kSoccerBallOutput, model, inputAspect, 0.0f, kFitToFrame, 0.0f, kPolyModeNet, 0,
-                            allocator, 1);
+    return preparePolyModel(kSoccerBallOutput, model, inputAspect, 0.0f, kFitToFrame, 0.0f, kPolyModeNet, 0, allocator,
+                            1);
 }
 
 PolyModel* prepareSoccerInputModel(float inputAspect, const PolyAllocator& allocator) noexcept {

@@ -25,7 +25,6 @@ std::int32_t refreshSoccerInputModel(PolyModel& model, float inputAspect,
 
 // A new model from `allocator`, prepared as above; null when it cannot be
 // allocated. Release it with `releasePolyModel`.
-PolyModel* prepareSoccerInputModel(float inputAspect,
-                                   const PolyAllocator& allocator = defaultPolyAllocator()) noexcept;
+PolyModel* prepareSoccerInputModel(float inputAspect, const PolyAllocator& allocator = defaultPolyAllocator()) noexcept;
 
 }  // namespace globaro

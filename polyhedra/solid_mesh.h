@@ -17,7 +17,7 @@ struct SolidMesh {
     // Optional flag word per face edge (corner k to k+1); the lowest bit
     // forbids unfolding across that edge. Empty: every edge may be unfolded.
     std::vector<std::vector<std::uint8_t>> edgeFlags;
-    std::int32_t errorCode = 0;           // PolyError values (3, 5, 8)
+    std::int32_t errorCode = 0;  // PolyError values (3, 5, 8)
 
     // The first vertex closer than `tolerance` to p, or a new one. At 6010
     // vertices nothing is appended, error 5 is set and -1 returned.

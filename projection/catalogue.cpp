@@ -221,28 +221,21 @@ int shadedGlobe(ProjectionId id) noexcept {
     return row ? row->shadedGlobe : 0;
 }
 
-bool isShaded(ProjectionId id) noexcept {
-    return hasOutputTrait(id, kTraitShadedRender) || shadedGlobe(id) != 0;
-}
+bool isShaded(ProjectionId id) noexcept { return hasOutputTrait(id, kTraitShadedRender) || shadedGlobe(id) != 0; }
 
 bool isFloretFamily(ProjectionId id) noexcept { return hasOutputTrait(id, kTraitFloret); }
-bool isHyperbolicTiling(ProjectionId id) noexcept {
-    return outputFamily(id) == ProjectionFamily::kHyperbolicTiling;
-}
+bool isHyperbolicTiling(ProjectionId id) noexcept { return outputFamily(id) == ProjectionFamily::kHyperbolicTiling; }
 bool isSphericon(ProjectionId id) noexcept { return outputFamily(id) == ProjectionFamily::kSphericon; }
 bool isGeodesicSphere(ProjectionId id) noexcept { return outputFamily(id) == ProjectionFamily::kGeodesic; }
 bool isCurlicue(ProjectionId id) noexcept { return outputFamily(id) == ProjectionFamily::kCurlicue; }
 bool isViewsOutput(ProjectionId id) noexcept { return outputFamily(id) == ProjectionFamily::kViews; }
 
-bool isVoronoiShape(ProjectionId id) noexcept {
-    return polyShapeClassFor(id) == PolyShapeClass::kVoronoi;
-}
+bool isVoronoiShape(ProjectionId id) noexcept { return polyShapeClassFor(id) == PolyShapeClass::kVoronoi; }
 
 bool isStripNet(ProjectionId id) noexcept { return polyShapeClassFor(id) == PolyShapeClass::kStripNet; }
 
 bool isCurvedOrigami(ProjectionId id) noexcept {
-    return hasOutputTrait(id, kTraitCurvedOrigami) ||
-           polyShapeClassFor(id) == PolyShapeClass::kCurvedOrigami;
+    return hasOutputTrait(id, kTraitCurvedOrigami) || polyShapeClassFor(id) == PolyShapeClass::kCurvedOrigami;
 }
 
 bool isDevelopable(ProjectionId id) noexcept {

@@ -55,8 +55,8 @@ std::span<const OutputProjectionInfo> outputProjections() noexcept;
 const InputProjectionInfo* findInputInfo(InputProjectionId id) noexcept;
 const OutputProjectionInfo* findOutputInfo(ProjectionId id) noexcept;
 
-bool hasInputEntry(InputProjectionId id) noexcept;    // 1..38
-bool hasOutputEntry(ProjectionId id) noexcept;       // one of the 423 named entries
+bool hasInputEntry(InputProjectionId id) noexcept;  // 1..38
+bool hasOutputEntry(ProjectionId id) noexcept;      // one of the 423 named entries
 bool isInternalOutputId(ProjectionId id) noexcept;  // 1043, 1044, 1045
 
 // Display names; "" (inputs) and "***" (outputs) for ids without an entry.

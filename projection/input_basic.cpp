@@ -35,8 +35,8 @@ inline void reflectorPosition(const SphereDir& d, double k, InputSample& out) no
         out.v = static_cast<float>(1.0 - (d.y / m * 0.5 + 0.5));
         return;
     }
-    const SphereDir n = normalise(SphereDir{static_cast<float>(k * d.x / m), static_cast<float>(k * d.y / m),
-                                            std::sqrt((d.z + 1.0f) / 2.0f)});
+    const SphereDir n = normalise(
+        SphereDir{static_cast<float>(k * d.x / m), static_cast<float>(k * d.y / m), std::sqrt((d.z + 1.0f) / 2.0f)});
     out.u = 1.0f - (n.x * 0.5f + 0.5f);
     out.v = 1.0f - (n.y * 0.5f + 0.5f);
 }

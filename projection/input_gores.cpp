@@ -13,9 +13,9 @@ namespace {
 
 struct GoreLayout {
     InputProjectionId id;
-    int count;      // n gores around the sphere
-    float offset;   // the central meridian of gore i is (2π/n)·(i − offset)
-    bool radial;    // northern half-gores turned about the image centre
+    int count;     // n gores around the sphere
+    float offset;  // the central meridian of gore i is (2π/n)·(i − offset)
+    bool radial;   // northern half-gores turned about the image centre
 };
 
 constexpr GoreLayout kGoreLayouts[] = {

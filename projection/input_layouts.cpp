@@ -14,8 +14,8 @@ constexpr CubeCellPlacement at(int column, int row) {
     return {static_cast<std::uint8_t>(column), static_cast<std::uint8_t>(row), 0, false};
 }
 constexpr CubeCellPlacement mirroredAt(int column, int row, int quarterTurns = 0) {
-    return {static_cast<std::uint8_t>(column), static_cast<std::uint8_t>(row),
-            static_cast<std::uint8_t>(quarterTurns), true};
+    return {static_cast<std::uint8_t>(column), static_cast<std::uint8_t>(row), static_cast<std::uint8_t>(quarterTurns),
+            true};
 }
 
 // The layouts, by input id. Faces by index: 0 back (−z), 1 right (−x),
@@ -36,10 +36,15 @@ constexpr CubeCellPlacement mirroredAt(int column, int row, int quarterTurns = 0
 //   to the right of the front. The input lookup already reads the back face
 //   upside down, so it takes the opposite turn to the other five.
 constexpr CubeInputLayout kCubeInputLayouts[] = {
-    {27, 4, 3, {mirroredAt(3, 1), mirroredAt(0, 1), mirroredAt(1, 2), mirroredAt(1, 1), mirroredAt(2, 1),
-                mirroredAt(1, 0)}},
-    {28, 3, 4, {mirroredAt(1, 0, 1), mirroredAt(1, 3, 3), mirroredAt(2, 2, 3), mirroredAt(1, 2, 3),
-                mirroredAt(1, 1, 3), mirroredAt(0, 2, 3)}},
+    {27,
+     4,
+     3,
+     {mirroredAt(3, 1), mirroredAt(0, 1), mirroredAt(1, 2), mirroredAt(1, 1), mirroredAt(2, 1), mirroredAt(1, 0)}},
+    {28,
+     3,
+     4,
+     {mirroredAt(1, 0, 1), mirroredAt(1, 3, 3), mirroredAt(2, 2, 3), mirroredAt(1, 2, 3), mirroredAt(1, 1, 3),
+      mirroredAt(0, 2, 3)}},
     {33, 6, 1, {at(5, 0), at(0, 0), at(3, 0), at(4, 0), at(1, 0), at(2, 0)}},
     {34, 3, 2, {at(2, 1), at(0, 0), at(0, 1), at(1, 1), at(1, 0), at(2, 0)}},
     {35, 3, 2, {at(2, 0), at(1, 0), at(2, 1), at(0, 0), at(0, 1), at(1, 1)}},

@@ -57,8 +57,8 @@ inline bool isCubeLayoutInput(InputProjectionId input) noexcept { return findCub
 // size can pass half a pixel to keep a filtered lookup off the neighbouring
 // cell. Returns false, and leaves u and v alone, when `input` is not a
 // cube-layout input, `face` is not 0..5 or u or v is not a number.
-bool placeInCubeLayout(InputProjectionId input, std::int32_t face, float& u, float& v,
-                       float marginU = kCubeCellMargin, float marginV = kCubeCellMargin) noexcept;
+bool placeInCubeLayout(InputProjectionId input, std::int32_t face, float& u, float& v, float marginU = kCubeCellMargin,
+                       float marginV = kCubeCellMargin) noexcept;
 
 // The same with the layout already looked up (the render setup resolves it
 // once per render).

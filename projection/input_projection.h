@@ -14,12 +14,12 @@ struct PolyModel;  // the polyhedron model (polyhedra/), read by "soccer"
 
 // The answer of one lookup.
 struct InputSample {
-    float u = -1.0f;              // fraction of the input width (0 = left edge)
-    float v = -1.0f;              // fraction of the input height (0 = top edge)
-    bool miss = false;            // the direction is not shown in the source image
-    std::int32_t faceIndex = -1;  // cube face 0..5 of the cube-layout inputs, else −1
+    float u = -1.0f;                                // fraction of the input width (0 = left edge)
+    float v = -1.0f;                                // fraction of the input height (0 = top edge)
+    bool miss = false;                              // the direction is not shown in the source image
+    std::int32_t faceIndex = -1;                    // cube face 0..5 of the cube-layout inputs, else −1
     std::uint32_t regionCode = kDefaultRegionCode;  // 2, 3 in the right half, face + 1, gore number
-    float weight = -1.0f;         // zenith & nadir seam weight; left alone by every other input
+    float weight = -1.0f;                           // zenith & nadir seam weight; left alone by every other input
 
     static constexpr std::uint32_t kDefaultRegionCode = 2;
     static constexpr std::uint32_t kRightHalfRegionCode = 3;
@@ -47,8 +47,8 @@ void sphereToInput(InputProjectionId input, std::int32_t flip, float aspect, con
                    InputSample& sample, const PolyModel* model = nullptr) noexcept;
 
 // Convenience form: a fresh sample (weight −1 unless the input writes it).
-inline InputSample sphereToInput(InputProjectionId input, std::int32_t flip, float aspect,
-                                 const SphereDir& direction, const PolyModel* model = nullptr) noexcept {
+inline InputSample sphereToInput(InputProjectionId input, std::int32_t flip, float aspect, const SphereDir& direction,
+                                 const PolyModel* model = nullptr) noexcept {
     InputSample s;
     sphereToInput(input, flip, aspect, direction, s, model);
     return s;

@@ -237,8 +237,8 @@ void mapWetch(const OutputCall& c, OutputResult& r) noexcept {
     const float yt = c.Y() * t;
     if (!(yt >= -0.5f && yt <= 0.5f)) return;
     const float sign = s > 0.0f ? 1.0f : (s < 0.0f ? -1.0f : 0.0f);
-    const float w = 0.5f - (1.0f - 1.0f / (std::fabs(s) * t + 1.0f)) * sign /
-                               static_cast<float>(c.ctx.frame.aspect) * 0.33333334f;
+    const float w =
+        0.5f - (1.0f - 1.0f / (std::fabs(s) * t + 1.0f)) * sign / static_cast<float>(c.ctx.frame.aspect) * 0.33333334f;
     setHit(r, equirectDirection(w, yt + 0.5f));
 }
 

@@ -45,21 +45,21 @@ struct OutputCall {
 struct OutputResult {
     SphereDir d{0.0f, 0.0f, 1.0f};
     bool hit = false;
-    bool ownTag = false;             // the routine chose `regionTag`
+    bool ownTag = false;  // the routine chose `regionTag`
     std::int32_t regionTag = kTagEmpty;
-    std::int32_t face = -1;          // the output's face or gore number, −1 for none
-    bool storeNormal = false;        // keep d as the cell's normal (globe outputs)
-    bool ownNormal = false;          // keep `normal` instead (a lit surface that is not the sphere)
+    std::int32_t face = -1;    // the output's face or gore number, −1 for none
+    bool storeNormal = false;  // keep d as the cell's normal (globe outputs)
+    bool ownNormal = false;    // keep `normal` instead (a lit surface that is not the sphere)
     SphereDir normal{0.0f, 0.0f, 1.0f};
-    bool storeWeight = false;        // store `weight` in the cell's weight field
+    bool storeWeight = false;  // store `weight` in the cell's weight field
     float weight = -1.0f;
 };
 
 // A globe-gore layout (Part of the gore family).
 struct GoreVariant {
-    float count;      // gores; 0 = ⌊fov/5⌋, at least 3
-    float scale;      // s
-    float offset;     // gore offset
+    float count;               // gores; 0 = ⌊fov/5⌋, at least 3
+    float scale;               // s
+    float offset;              // gore offset
     std::int32_t first, last;  // gores drawn; last −1 means count − 1
 };
 
@@ -123,7 +123,7 @@ struct CubeLayout {
     std::int32_t rows;
     SphereDir faces[6];
     float roll[6];
-    bool topRowSharesTag;  // the cells of the top row (row 0) all get tag 0
+    bool topRowSharesTag;        // the cells of the top row (row 0) all get tag 0
     AxisFaceTurn turns[6] = {};  // of `faces`, filled by `withFaceTurns`
 };
 
@@ -267,20 +267,20 @@ void mapLaskowski(const OutputCall&, OutputResult&) noexcept;
 void mapLarrivee(const OutputCall&, OutputResult&) noexcept;
 
 // More world maps (output_world_maps_more.cpp).
-void mapEqualAreaCylinder(const OutputCall&, OutputResult&) noexcept;     // 138
-void mapEqualSquarea(const OutputCall&, OutputResult&) noexcept;          // 140
-void mapMollweideOcean(const OutputCall&, OutputResult&) noexcept;        // 345
-void mapSinusoidalInterrupted(const OutputCall&, OutputResult&) noexcept; // 356
-void mapSinuMollweide(const OutputCall&, OutputResult&) noexcept;         // 357
-void mapPhilbrickInterrupted(const OutputCall&, OutputResult&) noexcept;  // 414
-void mapBonne45(const OutputCall&, OutputResult&) noexcept;               // 346
-void mapWernerBonne(const OutputCall&, OutputResult&) noexcept;           // 12
-void mapStrebe1995(const OutputCall&, OutputResult&) noexcept;            // 397
-void mapVerticalPerspective(const OutputCall&, OutputResult&) noexcept;   // 347, 348
-void mapFlyover(const OutputCall&, OutputResult&) noexcept;               // 349, 350
-void mapRetroazimuthal(const OutputCall&, OutputResult&) noexcept;        // 400, 401
-void mapArmadillo(const OutputCall&, OutputResult&) noexcept;             // 341..344
-void mapApsidalSpheroid(const OutputCall&, OutputResult&) noexcept;       // 360..367
+void mapEqualAreaCylinder(const OutputCall&, OutputResult&) noexcept;      // 138
+void mapEqualSquarea(const OutputCall&, OutputResult&) noexcept;           // 140
+void mapMollweideOcean(const OutputCall&, OutputResult&) noexcept;         // 345
+void mapSinusoidalInterrupted(const OutputCall&, OutputResult&) noexcept;  // 356
+void mapSinuMollweide(const OutputCall&, OutputResult&) noexcept;          // 357
+void mapPhilbrickInterrupted(const OutputCall&, OutputResult&) noexcept;   // 414
+void mapBonne45(const OutputCall&, OutputResult&) noexcept;                // 346
+void mapWernerBonne(const OutputCall&, OutputResult&) noexcept;            // 12
+void mapStrebe1995(const OutputCall&, OutputResult&) noexcept;             // 397
+void mapVerticalPerspective(const OutputCall&, OutputResult&) noexcept;    // 347, 348
+void mapFlyover(const OutputCall&, OutputResult&) noexcept;                // 349, 350
+void mapRetroazimuthal(const OutputCall&, OutputResult&) noexcept;         // 400, 401
+void mapArmadillo(const OutputCall&, OutputResult&) noexcept;              // 341..344
+void mapApsidalSpheroid(const OutputCall&, OutputResult&) noexcept;        // 360..367
 
 // Cube maps (output_cube_maps.cpp).
 bool rowPointCubeLayout(const OutputCall&, RowPoint&) noexcept;

@@ -21,7 +21,6 @@
 
 namespace globaro {
 
-
 namespace {
 
 using namespace output_detail;
@@ -128,8 +127,7 @@ void finishSample(RenderCell& cell) noexcept {
 
 // Half a source pixel as a fraction of a cell of the cube-layout input, per
 // axis; leaves a margin alone when the source's size along it is unknown.
-void cubeCellMargins(const RenderContext& ctx, const CubeInputLayout& layout, float& marginU,
-                     float& marginV) noexcept {
+void cubeCellMargins(const RenderContext& ctx, const CubeInputLayout& layout, float& marginU, float& marginV) noexcept {
     if (ctx.inputWidth > 0) marginU = 0.5f * static_cast<float>(layout.columns) / static_cast<float>(ctx.inputWidth);
     if (ctx.inputHeight > 0) marginV = 0.5f * static_cast<float>(layout.rows) / static_cast<float>(ctx.inputHeight);
 }
@@ -279,8 +277,8 @@ bool outputToSphere(float a, float b, const RenderContext& ctx, RenderCell& cell
     return true;
 }
 
-void mapOutputSample(float x, float y, float s, float ox, float oy, const OutputImageRecord& image,
-                     std::uint32_t seed, const RenderContext& ctx, RenderCell& cell, MappingScratch& scratch) noexcept {
+void mapOutputSample(float x, float y, float s, float ox, float oy, const OutputImageRecord& image, std::uint32_t seed,
+                     const RenderContext& ctx, RenderCell& cell, MappingScratch& scratch) noexcept {
     (void)seed;
     const OutputPosition p = normalisedOutputPosition(x, y, s, ox, oy, image);
     outputToSphere(p.a, p.b, ctx, cell, scratch);
@@ -326,9 +324,9 @@ bool mapOutputRow(float x0, float y, std::int32_t count, float s, float ox, floa
             turned[c][k] = rotate(ctx.rotation, cube ? cubeFaceDirection(*layout, c, kBasis[k]) : kBasis[k]);
     // Over the equirectangular input the lookups of four corners run
     // together in the vector unit, as the input's own routine computes them.
-    const bool equirectangular = ctx.input.resolved && ctx.input.id == ctx.inputProjection &&
-                                 ctx.input.entry != nullptr && ctx.input.entry->lookup == input_detail::lookupEquirectangular &&
-                                 !ctx.input.entry->rightHalfRule;
+    const bool equirectangular =
+        ctx.input.resolved && ctx.input.id == ctx.inputProjection && ctx.input.entry != nullptr &&
+        ctx.input.entry->lookup == input_detail::lookupEquirectangular && !ctx.input.entry->rightHalfRule;
     using vector_math::Vec4f;
     for (std::int32_t first = 0; first < count; first += 4) {
         const int lanes = std::min<std::int32_t>(4, count - first);
@@ -372,7 +370,7 @@ bool mapOutputRow(float x0, float y, std::int32_t count, float s, float ox, floa
                 lz = q.lz;
             }
             indexOf[lane] = index;
-            const SphereDir (&m)[3] = turned[index];
+            const SphereDir(&m)[3] = turned[index];
             tx[lane] = m[0].x * lx + m[1].x * ly + m[2].x * lz;
             ty[lane] = m[0].y * lx + m[1].y * ly + m[2].y * lz;
             tz[lane] = m[0].z * lx + m[1].z * ly + m[2].z * lz;
@@ -384,10 +382,12 @@ bool mapOutputRow(float x0, float y, std::int32_t count, float s, float ox, floa
         Vec4f u = vector_math::splat(0.0f), v = u;
         if (equirectangular) {
             // u = 1 − (atan2(x, z) + π)/(2π), v = acos(y)/π with y limited to [−1, 1].
-            u = vector_math::splat(1.0f) - (vector_math::atan2(dx, dz) + vector_math::splat(std::numbers::pi_v<float>)) *
-                                               vector_math::splat(0.15915494f);
-            const Vec4f cy = dy > vector_math::splat(1.0f) ? vector_math::splat(1.0f)
-                                                            : (dy < vector_math::splat(-1.0f) ? vector_math::splat(-1.0f) : dy);
+            u = vector_math::splat(1.0f) -
+                (vector_math::atan2(dx, dz) + vector_math::splat(std::numbers::pi_v<float>)) *
+                    vector_math::splat(0.15915494f);
+            const Vec4f cy = dy > vector_math::splat(1.0f)
+                                 ? vector_math::splat(1.0f)
+                                 : (dy < vector_math::splat(-1.0f) ? vector_math::splat(-1.0f) : dy);
             v = vector_math::acos(cy) * vector_math::splat(input_detail::kInvPiF);
         }
         for (int lane = 0; lane < lanes; ++lane) {
@@ -459,13 +459,11 @@ bool routineSizeInPixelsAtLeast(const RenderContext& ctx, double planeUnits, dou
 }  // namespace
 
 bool outputRegionsAreRectangles(const RenderContext& ctx, double pixelsAcross, double minPixels) noexcept {
-    return ctx.entry != nullptr &&
-           routineSizeInPixelsAtLeast(ctx, ctx.entry->rectangleSide, pixelsAcross, minPixels);
+    return ctx.entry != nullptr && routineSizeInPixelsAtLeast(ctx, ctx.entry->rectangleSide, pixelsAcross, minPixels);
 }
 
 bool outputOutlineIsRound(const RenderContext& ctx, double pixelsAcross, double minPixels) noexcept {
-    return ctx.entry != nullptr &&
-           routineSizeInPixelsAtLeast(ctx, ctx.entry->outlineRadius, pixelsAcross, minPixels);
+    return ctx.entry != nullptr && routineSizeInPixelsAtLeast(ctx, ctx.entry->outlineRadius, pixelsAcross, minPixels);
 }
 
 bool outputHasMapping(const RenderContext& ctx) noexcept {
@@ -502,7 +500,8 @@ float ramp(const std::array<float, 9>& table, float t) noexcept {
     float pos = (std::clamp(t, -1.0f, 1.0f) + 1.0f) * 4.0f;
     const int i = std::clamp(static_cast<int>(std::floor(pos)), 0, 7);
     const float f = pos - static_cast<float>(i);
-    return table[static_cast<std::size_t>(i)] + (table[static_cast<std::size_t>(i) + 1] - table[static_cast<std::size_t>(i)]) * f;
+    return table[static_cast<std::size_t>(i)] +
+           (table[static_cast<std::size_t>(i) + 1] - table[static_cast<std::size_t>(i)]) * f;
 }
 
 float diffuseTerm(const SphereDir& n, const SphereDir& l) noexcept {
@@ -534,8 +533,8 @@ void shadeGlobeColour(const RenderContext& ctx, const RenderCell& cell, float rg
     const float haze = rim * rim * rim * 0.35f * std::clamp(t1 + 0.3f, 0.0f, 1.0f);
     constexpr float kHaze[3] = {0.45f, 0.65f, 1.0f};
     for (int c = 0; c < 3; ++c) {
-        const float light = ramp(kKeyRamp[static_cast<std::size_t>(c)], t1) +
-                            ramp(kFillRamp[static_cast<std::size_t>(c)], t2);
+        const float light =
+            ramp(kKeyRamp[static_cast<std::size_t>(c)], t1) + ramp(kFillRamp[static_cast<std::size_t>(c)], t2);
         float v = (light * 0.76f + 0.24f) * rgb[c] + spec;
         v += (kHaze[c] - v) * haze;
         rgb[c] = std::clamp(v, 0.0f, 1.0f);

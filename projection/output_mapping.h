@@ -36,9 +36,8 @@ bool outputToSphere(float a, float b, const RenderContext& ctx, RenderCell& cell
 // The same from a pixel corner: pixel (x, y), sub-sample scale s and offsets
 // (ox, oy) of the output image `image`. `seed` is the per-pixel seed of the
 // pixel pipeline ((x·7607) XOR (y·661)); no output of this module reads it yet.
-void mapOutputSample(float x, float y, float s, float ox, float oy, const OutputImageRecord& image,
-                     std::uint32_t seed, const RenderContext& ctx, RenderCell& cell,
-                     MappingScratch& scratch) noexcept;
+void mapOutputSample(float x, float y, float s, float ox, float oy, const OutputImageRecord& image, std::uint32_t seed,
+                     const RenderContext& ctx, RenderCell& cell, MappingScratch& scratch) noexcept;
 
 // A row of `count` corners at once: corner i is (x0 + i, y) as
 // mapOutputSample takes it, into cells[i]. For the renders whose steps

@@ -7,8 +7,8 @@
 #include <cstdint>
 #include <string_view>
 
-#include "polyhedra/poly_spec.h"
 #include "geometry/projection_id.h"
+#include "polyhedra/poly_spec.h"
 #include "projection/render_context.h"
 
 namespace globaro {
@@ -16,12 +16,12 @@ namespace globaro {
 // Families of outputs that other code tests by contiguous id range.
 enum class ProjectionFamily : std::uint8_t {
     kNone,
-    kGeodesic,           // 177..198 "geodesic F | M"
-    kSphericon,          // 199..246
-    kCurlicue,           // 304..336
-    kHyperbolicTiling,   // 371..382, three tilings of four variants each
-    kViews,              // 75..79 "4 views" .. "72 views"
-    kFloretOutputs,      // 1038..1041 "3-floret" .. "6-floret"
+    kGeodesic,          // 177..198 "geodesic F | M"
+    kSphericon,         // 199..246
+    kCurlicue,          // 304..336
+    kHyperbolicTiling,  // 371..382, three tilings of four variants each
+    kViews,             // 75..79 "4 views" .. "72 views"
+    kFloretOutputs,     // 1038..1041 "3-floret" .. "6-floret"
 };
 
 // Attribute bits kept in the rows (the attributes that are plain id lists).
@@ -30,12 +30,12 @@ enum class ProjectionFamily : std::uint8_t {
 enum OutputTrait : std::uint32_t {
     kTraitConformal = 1u << 0,
     kTraitCircleOutline = 1u << 1,
-    kTraitFloret = 1u << 2,               // member of the floret family
+    kTraitFloret = 1u << 2,  // member of the floret family
     kTraitOrigami = 1u << 3,
-    kTraitCurvedOrigami = 1u << 4,        // curved origami by id (not by model shape)
+    kTraitCurvedOrigami = 1u << 4,  // curved origami by id (not by model shape)
     kTraitCubemap = 1u << 5,
     kTraitGlobeGores = 1u << 6,
-    kTraitShadedRender = 1u << 7,         // shaded by its own sampler (bricks, voxels ...)
+    kTraitShadedRender = 1u << 7,  // shaded by its own sampler (bricks, voxels ...)
     kTraitCylindrical = 1u << 8,
     kTraitGnomonic = 1u << 9,
     kTraitEqualArea = 1u << 10,
@@ -45,10 +45,10 @@ enum OutputTrait : std::uint32_t {
     kTraitOrthoapsidal = 1u << 14,
     kTraitEllipseOutline = 1u << 15,
     kTraitSquareOutline = 1u << 16,
-    kTraitNoExportableGeometry = 1u << 17, // never exports 3D geometry, model or not
-    kTraitNotPolyhedron = 1u << 18,       // a model, but not counted as a polyhedron
-    kTraitDevelopable = 1u << 19,         // developable by id (not by model shape)
-    kTraitInternal = 1u << 20,            // recognised id without a name
+    kTraitNoExportableGeometry = 1u << 17,  // never exports 3D geometry, model or not
+    kTraitNotPolyhedron = 1u << 18,         // a model, but not counted as a polyhedron
+    kTraitDevelopable = 1u << 19,           // developable by id (not by model shape)
+    kTraitInternal = 1u << 20,              // recognised id without a name
 };
 
 struct InputSample;
@@ -86,9 +86,9 @@ enum class Variant : std::uint8_t {
 
 // How the render setup treats an output beyond its routine.
 struct RenderTraits {
-    std::int32_t mode = kModeNormal;    // RenderMode: own sampler (1), separate sampler (3)
-    bool tilingFold = false;            // a tiling: folds before the rotation with anamorphosis
-    ProjectionId modelId = 0;           // the solid a views output prepares (0: its own id)
+    std::int32_t mode = kModeNormal;  // RenderMode: own sampler (1), separate sampler (3)
+    bool tilingFold = false;          // a tiling: folds before the rotation with anamorphosis
+    ProjectionId modelId = 0;         // the solid a views output prepares (0: its own id)
 };
 
 }  // namespace output_detail

@@ -69,9 +69,9 @@ const InverseRobinsonTable& inverseRobinsonTable() noexcept {
 // ---- Newton iteration ---------------------------------------------------------------
 
 struct Jacobian {
-    double fx, fy;    // the forward equations at (λ, φ)
-    double xl, xp;    // ∂x/∂λ, ∂x/∂φ
-    double yl, yp;    // ∂y/∂λ, ∂y/∂φ
+    double fx, fy;  // the forward equations at (λ, φ)
+    double xl, xp;  // ∂x/∂λ, ∂x/∂φ
+    double yl, yp;  // ∂y/∂λ, ∂y/∂φ
 };
 
 constexpr double kNewtonTolerance = 5e-5;
@@ -187,7 +187,11 @@ LonLat winkelTripelInverse(double x, double y) noexcept {
         const MapPoint lb = winkel(l - h, p);
         const MapPoint pa = winkel(l, p + h);
         const MapPoint pb = winkel(l, p - h);
-        return Jacobian{f.x, f.y, (la.x - lb.x) / (2.0 * h), (pa.x - pb.x) / (2.0 * h), (la.y - lb.y) / (2.0 * h),
+        return Jacobian{f.x,
+                        f.y,
+                        (la.x - lb.x) / (2.0 * h),
+                        (pa.x - pb.x) / (2.0 * h),
+                        (la.y - lb.y) / (2.0 * h),
                         (pa.y - pb.y) / (2.0 * h)};
     });
 }
@@ -196,8 +200,8 @@ LonLat naturalEarthInverse(double x, double y) noexcept {
     if (!insideExtent(x, y, kNaturalEarthExtent)) return {};
     return newtonSolve(x, y, 0.0, 0.0, 25, [](double l, double p) noexcept {
         const double xf = naturalEarthXFactor(p);
-        return Jacobian{l * xf, naturalEarthY(p), xf, l * naturalEarthXFactorDerivative(p), 0.0,
-                        naturalEarthYDerivative(p)};
+        return Jacobian{l * xf, naturalEarthY(p),          xf, l * naturalEarthXFactorDerivative(p),
+                        0.0,    naturalEarthYDerivative(p)};
     });
 }
 

@@ -184,8 +184,8 @@ constexpr double kFlyoverTilt = 45.0 * kDeg;
 // half of the surface (λ/2 round the axis), the latitude along its profile;
 // the surface is tilted about the screen's x axis and seen orthographically.
 struct ApsidalSurface {
-    bool torus;         // the outer half of a horn torus (profile 1 + cos φ, sin φ)
-    double a, b;        // otherwise a spheroid of equatorial radius a and polar radius b
+    bool torus;          // the outer half of a horn torus (profile 1 + cos φ, sin φ)
+    double a, b;         // otherwise a spheroid of equatorial radius a and polar radius b
     double boundRadius;  // a sphere that holds the surface
     double fit;          // map units across the box's width
 };
@@ -453,46 +453,60 @@ std::string_view worldMapDescription(ProjectionId id) noexcept {
     };
     static constexpr Row kRows[] = {
         {12, "Werner: Bonne's map with its standard parallel at the pole; a heart; equal-area"},
-        {138, "Lambert's cylindrical equal-area map with standard parallels at 37°04′ (twice as wide as high); "
-              "equal-area"},
-        {140, "the octahedral equal-area square: the northern hemisphere in the inner diamond, the south pole "
-              "at the corners; equal-area"},
-        {341, "armadillo: the sphere on the outer half of a horn torus tilted 20° towards the viewer, seen "
-              "orthographically (half the longitudes round the front); neither equal-area nor conformal"},
+        {138,
+         "Lambert's cylindrical equal-area map with standard parallels at 37°04′ (twice as wide as high); "
+         "equal-area"},
+        {140,
+         "the octahedral equal-area square: the northern hemisphere in the inner diamond, the south pole "
+         "at the corners; equal-area"},
+        {341,
+         "armadillo: the sphere on the outer half of a horn torus tilted 20° towards the viewer, seen "
+         "orthographically (half the longitudes round the front); neither equal-area nor conformal"},
         {342, "armadillo globe: the armadillo, lit as a solid; neither equal-area nor conformal"},
         {343, "south armadillo: the armadillo seen from the south; neither equal-area nor conformal"},
         {344, "south armadillo globe: the south armadillo, lit as a solid; neither equal-area nor conformal"},
-        {345, "Mollweide's map interrupted in the continents, three lobes north and three south for the "
-              "oceans; equal-area"},
+        {345,
+         "Mollweide's map interrupted in the continents, three lobes north and three south for the "
+         "oceans; equal-area"},
         {346, "Bonne's pseudoconic map with its standard parallel at 45° N; equal-area"},
-        {347, "vertical perspective: the globe seen from 1/sin(fov/2) radii, filling the field of view; "
-              "shows one hemisphere or less"},
+        {347,
+         "vertical perspective: the globe seen from 1/sin(fov/2) radii, filling the field of view; "
+         "shows one hemisphere or less"},
         {348, "vertical perspective globe: the vertical perspective, lit as a globe"},
-        {349, "flyover: the tilted perspective, the view leaning 45° towards the north from 1/sin(fov/2) "
-              "radii, the horizon in view"},
+        {349,
+         "flyover: the tilted perspective, the view leaning 45° towards the north from 1/sin(fov/2) "
+         "radii, the horizon in view"},
         {350, "flyover globe: the flyover, lit as a globe"},
-        {356, "the sinusoidal map interrupted in the oceans (Goode's lobes: two north, four south); "
-              "equal-area"},
-        {357, "the sinusoidal–Mollweide homolosine: sinusoidal within 40°44′ of the equator, Mollweide "
-              "beyond; equal-area"},
-        {360, "oblate north: the sphere on an oblate spheroid (axes 1 and 0.6) tilted 15° towards the "
-              "viewer, seen orthographically; neither equal-area nor conformal"},
+        {356,
+         "the sinusoidal map interrupted in the oceans (Goode's lobes: two north, four south); "
+         "equal-area"},
+        {357,
+         "the sinusoidal–Mollweide homolosine: sinusoidal within 40°44′ of the equator, Mollweide "
+         "beyond; equal-area"},
+        {360,
+         "oblate north: the sphere on an oblate spheroid (axes 1 and 0.6) tilted 15° towards the "
+         "viewer, seen orthographically; neither equal-area nor conformal"},
         {361, "oblate north globe: oblate north, lit as a solid"},
         {362, "oblate south: the oblate spheroid seen from the south"},
         {363, "oblate south globe: oblate south, lit as a solid"},
-        {364, "prolate north: the sphere on a prolate spheroid (axes 0.6 and 1) tilted 20° towards the "
-              "viewer, seen orthographically; neither equal-area nor conformal"},
+        {364,
+         "prolate north: the sphere on a prolate spheroid (axes 0.6 and 1) tilted 20° towards the "
+         "viewer, seen orthographically; neither equal-area nor conformal"},
         {365, "prolate north globe: prolate north, lit as a solid"},
         {366, "prolate south: the prolate spheroid seen from the south"},
         {367, "prolate south globe: prolate south, lit as a solid"},
-        {397, "Strebe 1995: Eckert IV shrunk by 1.35, read back as Mollweide and redrawn by Hammer's map; "
-              "equal-area"},
-        {400, "retroazimuthal front: Hammer's retroazimuthal map of the point 45° north of the view centre, "
-              "the points within 90° of its longitude; directions to that point are true"},
-        {401, "retroazimuthal back: the same for the points more than 90° of longitude away; directions "
-              "to that point are true"},
-        {414, "Philbrick's sinu-Mollweide, interrupted: Mollweide north of 40°44′ N, sinusoidal south of "
-              "it, in Goode's lobes; equal-area"},
+        {397,
+         "Strebe 1995: Eckert IV shrunk by 1.35, read back as Mollweide and redrawn by Hammer's map; "
+         "equal-area"},
+        {400,
+         "retroazimuthal front: Hammer's retroazimuthal map of the point 45° north of the view centre, "
+         "the points within 90° of its longitude; directions to that point are true"},
+        {401,
+         "retroazimuthal back: the same for the points more than 90° of longitude away; directions "
+         "to that point are true"},
+        {414,
+         "Philbrick's sinu-Mollweide, interrupted: Mollweide north of 40°44′ N, sinusoidal south of "
+         "it, in Goode's lobes; equal-area"},
     };
     for (const Row& row : kRows)
         if (row.id == id) return row.text;

@@ -62,7 +62,8 @@ constexpr bool drawingFieldsConsistent() {
                 if (roll != 0.0f) return false;
         }
         if (row.box.x0 >= row.box.x1 || row.box.y0 >= row.box.y1) return false;
-        const bool drawsHere = row.render.mode == kModeNormal && (row.routine != nullptr || row.poly.kind != kNoPolyKind);
+        const bool drawsHere =
+            row.render.mode == kModeNormal && (row.routine != nullptr || row.poly.kind != kNoPolyKind);
         if (row.pending && drawsHere && row.poly.kind == kNoPolyKind) return false;
         if (!row.pending && !drawsHere && !row.has(kTraitInternal)) return false;
     }

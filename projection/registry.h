@@ -65,6 +65,8 @@ constexpr float deg(float degrees) { return degrees * static_cast<float>(std::nu
 // (no name, not listed). A row without `routine`, `poly` or a sampler of its
 // own is `pending`: it keeps the box, pre-warp or gore layout that the
 // render setup needs, but a render of it shows only empty samples.
+// One row a line, as the table is read: clang-format leaves it alone.
+// clang-format off
 inline constexpr OutputRow kOutputRows[] = {
     {.id = 1, .name = "equirectangular", .traits = kTraitCylindrical, .key = "Ko01", .routine = &mapEquirectangular,
      .rowPoint = &rowPointEquirectangular, .box = kWideBox, .rectangleSide = 0.5},
@@ -832,6 +834,7 @@ inline constexpr OutputRow kOutputRows[] = {
      .gores = &kGores18},
     {.id = 1045, .traits = kTraitInternal},
 };
+// clang-format on
 
 // Output ids without a row that the recorded descriptor key lists still
 // name; their keys read back as these ids.
@@ -842,6 +845,8 @@ struct KeyOnlyId {
 inline constexpr KeyOnlyId kKeyOnlyOutputIds[] = {{1042, "Kp88"}, {1046, "Ko55"}, {1047, "Kp87"}};
 
 // The inputs, ids 1..38 in order.
+// One row a line, as the table is read: clang-format leaves it alone.
+// clang-format off
 inline constexpr InputRow kInputRows[] = {
     {.id = 1, .name = "equirectangular", .key = "Ki01", .lookup = &lookupEquirectangular, .seamless = true},
     {.id = 2, .name = "mirror ball", .key = "Ki02", .lookup = &lookupMirrorBall},
@@ -882,6 +887,7 @@ inline constexpr InputRow kInputRows[] = {
     {.id = 37, .name = "Strebe 1995", .key = "Ki40", .lookup = &lookupStrebe1995},
     {.id = 38, .name = "Eckert IV", .key = "Ki41", .lookup = &lookupEckertIV},
 };
+// clang-format on
 
 constexpr int countNamedOutputs() {
     int n = 0;

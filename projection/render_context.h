@@ -139,8 +139,8 @@ enum RenderMode : std::int32_t {
 inline constexpr int kIndicatrixCentreCount = 128;
 
 struct RenderContext {
-    ProjectionId outputProjection = 1;   // as set (1045 for a special render)
-    ProjectionId modelProjection = 1;    // the output with 1045 replaced by `innerProjection`
+    ProjectionId outputProjection = 1;  // as set (1045 for a special render)
+    ProjectionId modelProjection = 1;   // the output with 1045 replaced by `innerProjection`
     InputProjectionId inputProjection = 1;
     std::int32_t mode = kModeNormal;
     float latitude = 0.0f, longitude = 0.0f, spin = 0.0f, fov = 0.0f;  // degrees
@@ -149,8 +149,8 @@ struct RenderContext {
     std::int32_t foldMode = kFoldOff;
     std::int32_t flip = 0;
     std::int32_t anamorphosis = 0;
-    float inputAspect = 0.5f;   // input height / width
-    std::int32_t inputWidth = 0;   // the input image's size in pixels (0 when unknown)
+    float inputAspect = 0.5f;     // input height / width
+    std::int32_t inputWidth = 0;  // the input image's size in pixels (0 when unknown)
     std::int32_t inputHeight = 0;
     float outputAspect = 0.5f;  // output height / width
     float wideTan = 0.0f;       // 2·tan(min(fov/180, 0.999)·π/2)
@@ -161,8 +161,8 @@ struct RenderContext {
     std::uint8_t graticuleOn = 0;
     std::uint8_t indicatrixOn = 0;
     std::uint8_t facesColoured = 0;
-    std::uint8_t edgesOn = 0;          // the line functions of face edges and cuts are stored
-    std::int32_t grid = 1;             // the graticule spacing (`grid`, 1 none)
+    std::uint8_t edgesOn = 0;  // the line functions of face edges and cuts are stored
+    std::int32_t grid = 1;     // the graticule spacing (`grid`, 1 none)
     PolyModel* polyModel = nullptr;
     std::int32_t polyStatus = 0;  // what `preparePolyModel` returned
     // The model the "soccer" input reads (a soccer-ball net); null when none.
@@ -173,9 +173,9 @@ struct RenderContext {
     float backdropColour[3] = {1.0f, 1.0f, 1.0f};
     std::int32_t shadedGlobe = 0;  // 0, 1 or 2 (the southern variants)
     // Constants of individual outputs.
-    float goreCount = 12.0f;    // gores of the gore outputs
-    float goreShape = 1.0f;     // 2^(fov/90 − 1), for the tunable gores
-    float annulusHole = 0.0f;   // 1 − fov/180 for the annulus
+    float goreCount = 12.0f;   // gores of the gore outputs
+    float goreShape = 1.0f;    // 2^(fov/90 − 1), for the tunable gores
+    float annulusHole = 0.0f;  // 1 − fov/180 for the annulus
     SphereDir indicatrixCentres[kIndicatrixCentreCount];
     const OutputRow* entry = nullptr;  // the output's row of the registry
     // `inputProjection` resolved by the setup (its registry row and

@@ -21,7 +21,7 @@ struct MapPoint {
 struct LonLat {
     double lambda = 0.0;
     double phi = 0.0;
-    bool ok = false;        // inside the outline and in range
+    bool ok = false;         // inside the outline and in range
     std::int32_t steps = 0;  // Newton steps used
 };
 

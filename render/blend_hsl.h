@@ -9,9 +9,9 @@
 namespace globaro {
 
 struct Hsl {
-  float hue = 0.0f;         // 0 <= hue < 1 (one turn), 0 for greys
-  float saturation = 0.0f;  // 0..1
-  float lightness = 0.0f;   // 0..1, (max + min) / 2
+    float hue = 0.0f;         // 0 <= hue < 1 (one turn), 0 for greys
+    float saturation = 0.0f;  // 0..1
+    float lightness = 0.0f;   // 0..1, (max + min) / 2
 };
 
 // HSL of a colour. Channels are first limited to 0..1 (a value that is not a

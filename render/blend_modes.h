@@ -13,10 +13,10 @@ namespace globaro {
 
 // A colour of the render path: four floats, not premultiplied, nominally 0..1.
 struct ColorRgba {
-  float r = 0.0f;
-  float g = 0.0f;
-  float b = 0.0f;
-  float a = 0.0f;
+    float r = 0.0f;
+    float g = 0.0f;
+    float b = 0.0f;
+    float a = 0.0f;
 };
 
 using BlendMode = std::int32_t;
@@ -40,8 +40,7 @@ const char* blendModeName(BlendMode mode);
 // back; ids outside 1..69 give the quantised source. The result's alpha is the
 // source alpha except in mode 63 ("starbright"). `result` may alias either
 // input. No allocation; safe from any thread.
-void blendPixel(const ColorRgba& source, const ColorRgba& destination, ColorRgba& result,
-                BlendMode mode);
+void blendPixel(const ColorRgba& source, const ColorRgba& destination, ColorRgba& result, BlendMode mode);
 
 // The 15-bit value of a channel as blendPixel quantises it:
 // truncate(min(max(value, 0), 2) x 32768).

@@ -21,39 +21,39 @@ namespace globaro {
 
 // A rectangle, right and bottom exclusive.
 struct CompositeRect {
-  std::int32_t top = 0;
-  std::int32_t left = 0;
-  std::int32_t bottom = 0;
-  std::int32_t right = 0;
+    std::int32_t top = 0;
+    std::int32_t left = 0;
+    std::int32_t bottom = 0;
+    std::int32_t right = 0;
 };
 
 // Where the samples of a rectangle of pixels live. Sample depth decides the
 // scale: 8-bit samples run 0..255, 16-bit samples 0..32768, float samples
 // 0.0..1.0; transparency uses the same scale as the colour.
 struct PixelGrid {
-  // Address of the first byte of pixel (rect.left, rect.top). Null: the grid
-  // is absent (reads give (0, 0, 0, 0), writes do nothing).
-  void* origin = nullptr;
-  std::ptrdiff_t rowBytes = 0;    // bytes from a pixel to the one below it
-  std::ptrdiff_t pixelBytes = 0;  // bytes from a pixel to the one on its right
-  int depth = 8;                  // 8, 16 or 32 (float); anything else: absent
-  bool grey = false;              // one colour sample (colorOffset[0]); read into
-                                  // all three channels, written from green
-  std::ptrdiff_t colorOffset[3] = {0, 0, 0};  // bytes from the pixel's start to its
-                                              // red, green, blue samples (grey: [0])
-  std::ptrdiff_t alphaOffset = -1;  // bytes to the transparency sample; -1: none
-  CompositeRect rect;               // the pixels held, in target coordinates
-  bool clampToRect = false;         // positions outside rect are moved to its
-                                    // nearest pixel (the preview) instead of
-                                    // being skipped (reads outside give zeros)
+    // Address of the first byte of pixel (rect.left, rect.top). Null: the grid
+    // is absent (reads give (0, 0, 0, 0), writes do nothing).
+    void* origin = nullptr;
+    std::ptrdiff_t rowBytes = 0;                // bytes from a pixel to the one below it
+    std::ptrdiff_t pixelBytes = 0;              // bytes from a pixel to the one on its right
+    int depth = 8;                              // 8, 16 or 32 (float); anything else: absent
+    bool grey = false;                          // one colour sample (colorOffset[0]); read into
+                                                // all three channels, written from green
+    std::ptrdiff_t colorOffset[3] = {0, 0, 0};  // bytes from the pixel's start to its
+                                                // red, green, blue samples (grey: [0])
+    std::ptrdiff_t alphaOffset = -1;            // bytes to the transparency sample; -1: none
+    CompositeRect rect;                         // the pixels held, in target coordinates
+    bool clampToRect = false;                   // positions outside rect are moved to its
+                                                // nearest pixel (the preview) instead of
+                                                // being skipped (reads outside give zeros)
 };
 
 // The host's selection mask: one byte per pixel, 255 = fully selected.
 struct MaskGrid {
-  const std::uint8_t* origin = nullptr;  // byte of (rect.left, rect.top); null:
-                                         // no mask (coverage 1.0 everywhere)
-  std::ptrdiff_t rowBytes = 0;
-  CompositeRect rect;  // in target coordinates; coverage is 0 outside it
+    const std::uint8_t* origin = nullptr;  // byte of (rect.left, rect.top); null:
+                                           // no mask (coverage 1.0 everywhere)
+    std::ptrdiff_t rowBytes = 0;
+    CompositeRect rect;  // in target coordinates; coverage is 0 outside it
 };
 
 // The settings' renderTarget.
@@ -76,27 +76,27 @@ inline constexpr int kTargetExportImage = 2;
 // - 2, export image: output = destination = packedRgba8Grid (8-bit) or
 //   interleavedGrid(pixels, row bytes, 4, 16 or 32, false, 3, rect).
 struct CompositeTarget {
-  // 0: the host image (over rule for images without transparency);
-  // 1: the dialog preview (checkerboard behind the result);
-  // 2: the module's export image.
-  int renderTarget = kTargetHostImage;
-  BlendMode glue = kBlendNormal;  // the settings' glue mode
-  // Added to the x, y given to compositePixel (render-rectangle coordinates)
-  // to obtain target coordinates, in which every rect below is expressed.
-  std::int32_t originX = 0;
-  std::int32_t originY = 0;
-  // Where the pixel already there (d) is read: the host's input tile for
-  // target 0, the host image as shown in the preview for target 1 (e.g. the
-  // 8-bit preview source), the export image itself for target 2.
-  PixelGrid destination;
-  // Where the result is written: the host's output tile, the preview buffer
-  // (8-bit, no alpha, clampToRect), or the export image. Its depth decides
-  // floatOutput (depth 32), its grey flag the grey conversion, and for target
-  // 0 its alphaOffset whether the image has a transparency plane.
-  PixelGrid output;
-  // The selection mask; leave origin null when the host has none or applies
-  // it itself (host signature "AffP").
-  MaskGrid mask;
+    // 0: the host image (over rule for images without transparency);
+    // 1: the dialog preview (checkerboard behind the result);
+    // 2: the module's export image.
+    int renderTarget = kTargetHostImage;
+    BlendMode glue = kBlendNormal;  // the settings' glue mode
+    // Added to the x, y given to compositePixel (render-rectangle coordinates)
+    // to obtain target coordinates, in which every rect below is expressed.
+    std::int32_t originX = 0;
+    std::int32_t originY = 0;
+    // Where the pixel already there (d) is read: the host's input tile for
+    // target 0, the host image as shown in the preview for target 1 (e.g. the
+    // 8-bit preview source), the export image itself for target 2.
+    PixelGrid destination;
+    // Where the result is written: the host's output tile, the preview buffer
+    // (8-bit, no alpha, clampToRect), or the export image. Its depth decides
+    // floatOutput (depth 32), its grey flag the grey conversion, and for target
+    // 0 its alphaOffset whether the image has a transparency plane.
+    PixelGrid output;
+    // The selection mask; leave origin null when the host has none or applies
+    // it itself (host signature "AffP").
+    MaskGrid mask;
 };
 
 // Composites one rendered pixel at (x, y) (render-rectangle coordinates).
@@ -139,8 +139,8 @@ void writeGridPixel(const PixelGrid& grid, std::int32_t column, std::int32_t row
 // Interleaved samples, `planes` per pixel (the host's tiles, 16-bit and float
 // export images): grey uses plane 0, RGB planes 0, 1, 2; alphaPlane is the
 // transparency plane's index or -1.
-PixelGrid interleavedGrid(void* first, std::ptrdiff_t rowBytes, int planes, int depth, bool grey,
-                          int alphaPlane, const CompositeRect& rect);
+PixelGrid interleavedGrid(void* first, std::ptrdiff_t rowBytes, int planes, int depth, bool grey, int alphaPlane,
+                          const CompositeRect& rect);
 
 // Planar 8-bit samples (the dialog preview): `planes` planes, `planeBytes`
 // apart; fewer than 3 planes is grey (plane 0). No alpha; positions are

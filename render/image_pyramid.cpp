@@ -13,8 +13,8 @@
 namespace globaro {
 
 const float kPyramidWeights[6][6] = {
-    {0, 1, 4, 4, 1, 0},         {1, 16, 64, 64, 16, 1}, {4, 64, 256, 256, 64, 4},
-    {4, 64, 256, 256, 64, 4},   {1, 16, 64, 64, 16, 1}, {0, 1, 4, 4, 1, 0},
+    {0, 1, 4, 4, 1, 0},       {1, 16, 64, 64, 16, 1}, {4, 64, 256, 256, 64, 4},
+    {4, 64, 256, 256, 64, 4}, {1, 16, 64, 64, 16, 1}, {0, 1, 4, 4, 1, 0},
 };
 
 namespace {
@@ -30,8 +30,10 @@ constexpr float kInvColourMax = 1.0f / 65535.0f;
 inline std::int32_t wrapIndex(std::int32_t i, std::int32_t n) {
     // Lookups and taps reach at most a few pixels past an edge: one
     // addition or subtraction, the division only for anything further.
-    if (i < 0) i += n;
-    else if (i >= n) i -= n;
+    if (i < 0)
+        i += n;
+    else if (i >= n)
+        i -= n;
     if (i < 0 || i >= n) {
         i %= n;
         if (i < 0) i += n;
@@ -270,22 +272,46 @@ bool ImagePyramid::storeImage(const SourceImageView& view, std::int32_t x0, std:
     const float alphaScale = view.depth == 8 ? 1.0f / 255.0f : view.depth == 16 ? 1.0f / 32768.0f : 1.0f;
     // The format is resolved once per call; each row is converted by a loop
     // made for it.
-    using RowStore = void (*)(const std::uint8_t* row, std::int32_t width, float colourScale, float alphaScale,
-                              float* out);
+    using RowStore =
+        void (*)(const std::uint8_t* row, std::int32_t width, float colourScale, float alphaScale, float* out);
     RowStore store = nullptr;
     switch (view.depth * 10 + view.channels) {
-        case 81: store = storeRow<std::uint8_t, 1>; break;
-        case 82: store = storeRow<std::uint8_t, 2>; break;
-        case 83: store = storeRow<std::uint8_t, 3>; break;
-        case 84: store = storeRow<std::uint8_t, 4>; break;
-        case 161: store = storeRow<std::uint16_t, 1>; break;
-        case 162: store = storeRow<std::uint16_t, 2>; break;
-        case 163: store = storeRow<std::uint16_t, 3>; break;
-        case 164: store = storeRow<std::uint16_t, 4>; break;
-        case 321: store = storeRow<float, 1>; break;
-        case 322: store = storeRow<float, 2>; break;
-        case 323: store = storeRow<float, 3>; break;
-        default: store = storeRow<float, 4>; break;
+        case 81:
+            store = storeRow<std::uint8_t, 1>;
+            break;
+        case 82:
+            store = storeRow<std::uint8_t, 2>;
+            break;
+        case 83:
+            store = storeRow<std::uint8_t, 3>;
+            break;
+        case 84:
+            store = storeRow<std::uint8_t, 4>;
+            break;
+        case 161:
+            store = storeRow<std::uint16_t, 1>;
+            break;
+        case 162:
+            store = storeRow<std::uint16_t, 2>;
+            break;
+        case 163:
+            store = storeRow<std::uint16_t, 3>;
+            break;
+        case 164:
+            store = storeRow<std::uint16_t, 4>;
+            break;
+        case 321:
+            store = storeRow<float, 1>;
+            break;
+        case 322:
+            store = storeRow<float, 2>;
+            break;
+        case 323:
+            store = storeRow<float, 3>;
+            break;
+        default:
+            store = storeRow<float, 4>;
+            break;
     }
     for (std::int32_t y = 0; y < view.height; ++y) {
         const auto* row = static_cast<const std::uint8_t*>(view.pixels) + y * view.rowBytes;
@@ -407,14 +433,18 @@ void ImagePyramid::reduceTile(int level, const TileRect& rect, bool wideTaps) {
     if (r.top >= r.bottom || r.left >= r.right) return;
     const bool wrapX = wrap_ == kWrapHorizontal;
     if (wideTaps) {
-        if (src.compact()) reduceWide<ByteTexels>(src, dst, r, wrapX);
-        else reduceWide<FloatTexels>(src, dst, r, wrapX);
+        if (src.compact())
+            reduceWide<ByteTexels>(src, dst, r, wrapX);
+        else
+            reduceWide<FloatTexels>(src, dst, r, wrapX);
         return;
     }
     for (std::int32_t left = r.left; left < r.right; left += kTileSize) {
         const TileRect slice{r.top, left, r.bottom, std::min(left + kTileSize, r.right)};
-        if (src.compact()) reduceWholeBytes(src, dst, slice, wrapX);
-        else reduceWhole<FloatTexels>(src, dst, slice, wrapX);
+        if (src.compact())
+            reduceWholeBytes(src, dst, slice, wrapX);
+        else
+            reduceWhole<FloatTexels>(src, dst, slice, wrapX);
     }
 }
 
@@ -424,8 +454,7 @@ void ImagePyramid::reduceFirstLevelAhead(std::int32_t storedRows) {
     const PyramidLevel& dst = levels_[1];
     if (dst.width < 3) return;
     // Row y of level 1 takes rows 2y − 2 .. 2y + 3 of level 0 (clamped).
-    const std::int32_t ready =
-        storedRows >= src.height ? dst.height : std::clamp((storedRows - 2) / 2, 0, dst.height);
+    const std::int32_t ready = storedRows >= src.height ? dst.height : std::clamp((storedRows - 2) / 2, 0, dst.height);
     if (ready <= firstLevelRows_) return;
     reduceTile(0, TileRect{firstLevelRows_, 1, ready, dst.width - 1}, false);
     firstLevelRows_ = ready;
@@ -494,7 +523,6 @@ std::int16_t buildPyramid(ImagePyramid& pyramid, int processors) {
 
 namespace {
 
-
 // Bilinear at one level, (u, v) inside the image (u already wrapped for a
 // wrapping pyramid), as floats 0..1.
 template <typename Texels>
@@ -515,12 +543,15 @@ inline Vec4 bilinear(const PyramidLevel& lv, bool wrapX, float u, float v, float
     const Vec4 bottom = d + (e - d) * fx;
     const Vec4 out = top + (bottom - top) * fy;
     // Bytes are 0..255 in every channel; floats hold colour in 0..65535.
-    if constexpr (std::is_same_v<Texels, ByteTexels>) return out * splat(1.0f / 255.0f);
-    else return out * Vec4{kInvColourMax, kInvColourMax, kInvColourMax, 1.0f};
+    if constexpr (std::is_same_v<Texels, ByteTexels>)
+        return out * splat(1.0f / 255.0f);
+    else
+        return out * Vec4{kInvColourMax, kInvColourMax, kInvColourMax, 1.0f};
 }
 
 inline Vec4 bilinearAt(const PyramidLevel& lv, bool wrapX, float u, float v, float sharpen) noexcept {
-    return lv.compact() ? bilinear<ByteTexels>(lv, wrapX, u, v, sharpen) : bilinear<FloatTexels>(lv, wrapX, u, v, sharpen);
+    return lv.compact() ? bilinear<ByteTexels>(lv, wrapX, u, v, sharpen)
+                        : bilinear<FloatTexels>(lv, wrapX, u, v, sharpen);
 }
 
 // Trilinear at detail level `lod`, (u, v) inside the image as for bilinear.
@@ -700,8 +731,10 @@ ColorRgba sampleInput(const ImagePyramid& pyramid, float u, float v, const Footp
         // where a long footprint reaches past an edge).
         float pu = u + stepU * t;
         const float pv = std::clamp(v + stepV * t, 0.0f, 1.0f);
-        if (wrapX) pu -= std::floor(pu);
-        else pu = std::clamp(pu, 0.0f, 1.0f);
+        if (wrapX)
+            pu -= std::floor(pu);
+        else
+            pu = std::clamp(pu, 0.0f, 1.0f);
         sum += trilinear(pyramid, pu, pv, lod, sharpen);
     }
     return colourOf(sum * splat(invN));

@@ -80,17 +80,21 @@ struct PyramidLevel {
     void readPixel(std::int32_t x, std::int32_t y, float out[4]) const;
     // The float pixel (kFloat storage only).
     const float* pixel(std::int32_t x, std::int32_t y) const {
-        return pixels.data() + (static_cast<std::size_t>(y) * static_cast<std::size_t>(width) + static_cast<std::size_t>(x)) * 4;
+        return pixels.data() +
+               (static_cast<std::size_t>(y) * static_cast<std::size_t>(width) + static_cast<std::size_t>(x)) * 4;
     }
     float* pixel(std::int32_t x, std::int32_t y) {
-        return pixels.data() + (static_cast<std::size_t>(y) * static_cast<std::size_t>(width) + static_cast<std::size_t>(x)) * 4;
+        return pixels.data() +
+               (static_cast<std::size_t>(y) * static_cast<std::size_t>(width) + static_cast<std::size_t>(x)) * 4;
     }
     // The byte pixel (kBytes storage only).
     const std::uint8_t* texel8(std::int32_t x, std::int32_t y) const {
-        return bytes.data() + (static_cast<std::size_t>(y) * static_cast<std::size_t>(width) + static_cast<std::size_t>(x)) * 4;
+        return bytes.data() +
+               (static_cast<std::size_t>(y) * static_cast<std::size_t>(width) + static_cast<std::size_t>(x)) * 4;
     }
     std::uint8_t* texel8(std::int32_t x, std::int32_t y) {
-        return bytes.data() + (static_cast<std::size_t>(y) * static_cast<std::size_t>(width) + static_cast<std::size_t>(x)) * 4;
+        return bytes.data() +
+               (static_cast<std::size_t>(y) * static_cast<std::size_t>(width) + static_cast<std::size_t>(x)) * 4;
     }
 };
 

@@ -28,15 +28,15 @@
 
 namespace globaro {
 
-inline constexpr int kOpponentNodes = 16;       // nodes per axis
+inline constexpr int kOpponentNodes = 16;        // nodes per axis
 inline constexpr int kOpponentNodeCount = 4096;  // 16 x 16 x 16
 
 struct OpponentTables {
-  // Node (i, j, k) is at index ((i x 16) + j) x 16 + k, three bytes each.
-  // forward: i, j, k index red, green, blue; entries L, A, B.
-  // inverse: i, j, k index L, A, B; entries red, green, blue.
-  std::array<std::uint8_t, kOpponentNodeCount * 3> forward{};
-  std::array<std::uint8_t, kOpponentNodeCount * 3> inverse{};
+    // Node (i, j, k) is at index ((i x 16) + j) x 16 + k, three bytes each.
+    // forward: i, j, k index red, green, blue; entries L, A, B.
+    // inverse: i, j, k index L, A, B; entries red, green, blue.
+    std::array<std::uint8_t, kOpponentNodeCount * 3> forward{};
+    std::array<std::uint8_t, kOpponentNodeCount * 3> inverse{};
 };
 
 // The two tables (built on first call; later calls return the same object).

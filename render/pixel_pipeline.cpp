@@ -105,7 +105,12 @@ ColorRgba numberedFaceColour(std::int32_t k) {
 class Shader {
 public:
     Shader(const PipelineConfig& config, TileState& state, std::int32_t x, std::int32_t y, bool wantVerdict)
-        : wantVerdict(wantVerdict), cfg_(config), opt_(config.shading), st_(state), x_(x), y_(y),
+        : wantVerdict(wantVerdict),
+          cfg_(config),
+          opt_(config.shading),
+          st_(state),
+          x_(x),
+          y_(y),
           seed_(pixelSeed(config.placement.left + x, config.placement.top + y)) {}
 
     ColorRgba shade(int quality);
@@ -144,7 +149,7 @@ ColorRgba Shader::sampleColour(const RenderCell& cell, float u, float v, const F
     bool region = true;
     if (tag >= kTagFirstTab && opt_.tabsAreRegions) {
         c = (opt_.facesColoured && opt_.tabsTakeFaceColours) ? numberedFaceColour(tag - kTagFirstTab + 2)
-                                                              : opt_.tabColour;
+                                                             : opt_.tabColour;
         c.a = 1.0f;
     } else if (tag < -10000) {
         gap = true;
@@ -240,10 +245,18 @@ bool Shader::twoRegions(int cls, const Footprint& fp, ColorRgba& out) {
     static constexpr Corner kC0{0, 0}, kC1{-1, 0}, kC2{0, -1}, kC3{-1, -1};
     Corner lone, n1, n2, opposite;
     switch (cls) {
-        case 3: lone = kC3, n1 = kC2, n2 = kC1, opposite = kC0; break;
-        case 4: lone = kC2, n1 = kC3, n2 = kC0, opposite = kC1; break;
-        case 5: lone = kC1, n1 = kC0, n2 = kC3, opposite = kC2; break;
-        default: lone = kC0, n1 = kC1, n2 = kC2, opposite = kC3; break;
+        case 3:
+            lone = kC3, n1 = kC2, n2 = kC1, opposite = kC0;
+            break;
+        case 4:
+            lone = kC2, n1 = kC3, n2 = kC0, opposite = kC1;
+            break;
+        case 5:
+            lone = kC1, n1 = kC0, n2 = kC3, opposite = kC2;
+            break;
+        default:
+            lone = kC0, n1 = kC1, n2 = kC2, opposite = kC3;
+            break;
     }
     auto cellOf = [&](const Corner& c) -> const RenderCell& {
         return g.at(x_ + static_cast<std::int32_t>(c.dx), y_ + static_cast<std::int32_t>(c.dy));
@@ -401,8 +414,10 @@ bool CellGrid::allocate(const TileRect& rect, bool clear) {
     rows = std::max(rect.bottom - rect.top, 0) + 2;
     const std::size_t count = static_cast<std::size_t>(columns) * static_cast<std::size_t>(rows);
     try {
-        if (clear) cells.assign(count, RenderCell{});
-        else cells.resize(count);
+        if (clear)
+            cells.assign(count, RenderCell{});
+        else
+            cells.resize(count);
     } catch (const std::bad_alloc&) {
         cells.clear();
         columns = rows = 0;
@@ -458,9 +473,6 @@ constexpr HilbertTable kHilbertTable = makeHilbertTable();
 
 void hilbertPoint(std::int32_t i, std::int32_t& x, std::int32_t& y) noexcept { hilbertStep(i, x, y); }
 
-
-
-
 int cornerClass(std::int32_t h0, std::int32_t h1, std::int32_t h2, std::int32_t h3) noexcept {
     if (h0 == h1 && h1 == h2 && h2 == h3) return 0;
     if (h3 == h2 && h1 == h0 && h3 != h1) return 1;
@@ -486,9 +498,9 @@ void tileCornerArea(const PipelineConfig& config, TileState& state) noexcept {
     const OutputPosition first =
         normalisedOutputPosition(static_cast<float>(p.left + r.left - 1), static_cast<float>(p.top + r.top - 1), p.step,
                                  p.originX, p.originY, p.image);
-    const OutputPosition last = normalisedOutputPosition(static_cast<float>(p.left + r.right),
-                                                         static_cast<float>(p.top + r.bottom), p.step, p.originX,
-                                                         p.originY, p.image);
+    const OutputPosition last =
+        normalisedOutputPosition(static_cast<float>(p.left + r.right), static_cast<float>(p.top + r.bottom), p.step,
+                                 p.originX, p.originY, p.image);
     state.firstA = first.a;
     state.firstB = first.b;
     state.lastA = last.a;
@@ -758,7 +770,8 @@ bool centreCheckNeeded(const RenderContext& ctx, const OutputPlacement& placemen
 
 ShadingOptions shadingOptionsFor(const SettingsRecord& s, const RenderContext& ctx, int renderTarget) noexcept {
     ShadingOptions o;
-    o.quality = renderTarget == kTargetPreview ? std::clamp(s.previewQuality, kQualityGood, kQualityBest) : kQualityBest;
+    o.quality =
+        renderTarget == kTargetPreview ? std::clamp(s.previewQuality, kQualityGood, kQualityBest) : kQualityBest;
     const float sharpen = std::isfinite(s.sharpen) ? s.sharpen : 0.0f;
     o.sharpen = std::clamp(sharpen, 0.0f, 100.0f) / 100.0f;
     o.wrap = inputWrapOf(ctx.inputProjection);

@@ -90,8 +90,8 @@ struct TileState {
     CellGrid grid;
     MappingScratch scratch;
     PolyJobState polyJob;
-    bool mappingComplete = false;  // 0 while the mapping pass runs, 1 after it
-    float blockValue = 0.0f;       // ((y·119 + x·79) mod 1000) / 1000 of the current block
+    bool mappingComplete = false;        // 0 while the mapping pass runs, 1 after it
+    float blockValue = 0.0f;             // ((y·119 + x·79) mod 1000) / 1000 of the current block
     float firstA = 0.0f, firstB = 0.0f;  // normalised positions of the first and last corners
     float lastA = 0.0f, lastB = 0.0f;
     // Whether the mapping may gather only the model's faces near the tile
@@ -138,8 +138,8 @@ public:
 class ContextSampleMapping : public SampleMapping {
 public:
     explicit ContextSampleMapping(const RenderContext& ctx) : ctx_(ctx) {}
-    void mapSample(float x, float y, float s, float ox, float oy, const OutputImageRecord& image,
-                   std::uint32_t seed, RenderCell& cell, MappingScratch& scratch) const noexcept override;
+    void mapSample(float x, float y, float s, float ox, float oy, const OutputImageRecord& image, std::uint32_t seed,
+                   RenderCell& cell, MappingScratch& scratch) const noexcept override;
     bool mapRow(float x0, float y, std::int32_t count, float s, float ox, float oy, const OutputImageRecord& image,
                 RenderCell* cells, MappingScratch& scratch) const noexcept override;
     bool blockOrder() const noexcept override;
@@ -180,9 +180,9 @@ struct ShadingOptions {
     int quality = kQualityBest;  // 1 good, 2 better, 3 best
     float sharpen = 0.3f;        // `sharpen` / 100
     InputWrap wrap = kInputNoWrap;
-    bool transparentGaps = true;   // gaps of nets are transparent (else the gap colour)
-    bool facesColoured = false;    // the faces check box
-    bool tabsAreRegions = true;    // false for the outputs 45 and 394
+    bool transparentGaps = true;  // gaps of nets are transparent (else the gap colour)
+    bool facesColoured = false;   // the faces check box
+    bool tabsAreRegions = true;   // false for the outputs 45 and 394
     bool tabsTakeFaceColours = false;
     bool keepTransparency = false;  // no backdrop under transparent samples
     bool drawsLines = false;        // apply the cells' line coverage
@@ -250,8 +250,8 @@ int cornerClass(std::int32_t h0, std::int32_t h1, std::int32_t h2, std::int32_t 
 
 // The shading pass's working record of one pixel.
 struct PixelVerdict {
-    int edgeFlags = 0;    // bit 1: left and right corners disagree; bit 2: upper and lower
-    int cornerClass = 0;  // 0..7 (edge pixels at "best")
+    int edgeFlags = 0;                      // bit 1: left and right corners disagree; bit 2: upper and lower
+    int cornerClass = 0;                    // 0..7 (edge pixels at "best")
     std::int32_t hashes[4] = {0, 0, 0, 0};  // tag hashes of corners c0..c3
     float inputU[4] = {-1, -1, -1, -1};
     float inputV[4] = {-1, -1, -1, -1};

@@ -21,8 +21,8 @@ namespace globaro {
 
 // What each job of a render does (`RenderKind`).
 enum RenderKind : std::int32_t {
-    kProjectionRender = 2,    // map and shade the tile; composite it when gathered
-    kPyramidLevel = -1000,    // one tile of pyramid level N+1 from level N, whole source pixels
+    kProjectionRender = 2,      // map and shade the tile; composite it when gathered
+    kPyramidLevel = -1000,      // one tile of pyramid level N+1 from level N, whole source pixels
     kPyramidLevelWide = -1001,  // the same with interpolated taps at scaled positions
 };
 
@@ -130,7 +130,7 @@ using RenderClock = std::int64_t (*)();
 std::int64_t wallClockSeconds();
 
 struct RenderRequest {
-    TileRect renderRect;      // target coordinates
+    TileRect renderRect;                           // target coordinates
     std::int32_t renderTarget = kTargetHostImage;  // 0 host, 1 preview, 2 export
     // The settings' progress counters: current pass (1-based; below 1: no
     // progress is reported) and number of passes.

@@ -39,8 +39,8 @@ struct RenderPass {
     float step = 1.0f;
     float originX = 0.0f;
     float originY = 0.0f;
-    int processors = 0;            // 0: the system's count
-    RenderClock clock = nullptr;   // null: the wall clock
+    int processors = 0;           // 0: the system's count
+    RenderClock clock = nullptr;  // null: the wall clock
 };
 
 class RenderSession {

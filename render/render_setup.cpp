@@ -92,10 +92,10 @@ void setupRenderContext(RenderContext& ctx, const SettingsRecord& s, const Rende
     const ProjectionId prepareId = traits.modelId != 0 ? traits.modelId : modelId;
     if (ctx.polyModel != nullptr && (ctx.usesPolyModel != 0 || prepareId != modelId)) {
         const float tabSize = std::clamp(finiteOr(s.tabs, 0.0f), 0.0f, 100.0f) * 0.005f;
-        ctx.polyStatus = preparePolyModel(prepareId, *ctx.polyModel, ctx.outputAspect, tabSize, 0, 0.0f, 1, 0,
-                                          ctx.polyModel->allocator.allocate != nullptr ? ctx.polyModel->allocator
-                                                                                       : defaultPolyAllocator(),
-                                          options.finalRender ? 1 : 0);
+        ctx.polyStatus = preparePolyModel(
+            prepareId, *ctx.polyModel, ctx.outputAspect, tabSize, 0, 0.0f, 1, 0,
+            ctx.polyModel->allocator.allocate != nullptr ? ctx.polyModel->allocator : defaultPolyAllocator(),
+            options.finalRender ? 1 : 0);
     }
 
     // 7. Per-output constants and the view frame.

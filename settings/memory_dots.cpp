@@ -50,9 +50,7 @@ std::string dotPath(int n) {
 
 std::string dotMapPath() { return tempFolder() + kDotMapName; }
 
-int saveCachedSettings(SettingsRecord& record) {
-    return writeSettingsFile(cachedSettingsPath(), record, nullptr);
-}
+int saveCachedSettings(SettingsRecord& record) { return writeSettingsFile(cachedSettingsPath(), record, nullptr); }
 
 SettingsReadResult loadCachedSettings(SettingsRecord& record) {
     return readSettingsFile(cachedSettingsPath(), SettingsReadMode::kLoad, record, nullptr);

@@ -134,9 +134,9 @@ void leaveDots(MemoryDots& dots);
 // What a click on the thumbnail control 98 does.
 enum class ThumbnailClick : std::uint8_t {
     kNone,
-    kWriteDotPage,      // right button: the page of memory dots
-    kRefreshPresets,    // Ctrl: the preset renaming
-    kLoadCurrentDot,    // otherwise, when there is a current dot
+    kWriteDotPage,    // right button: the page of memory dots
+    kRefreshPresets,  // Ctrl: the preset renaming
+    kLoadCurrentDot,  // otherwise, when there is a current dot
 };
 ThumbnailClick thumbnailClickAction(bool rightButton, bool ctrlHeld, const MemoryDots& dots);
 

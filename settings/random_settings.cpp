@@ -45,9 +45,7 @@ RandomGenerator& settingsRandom() {
     return generator;
 }
 
-void seedFromClock(RandomGenerator& generator) {
-    generator.seed(static_cast<std::uint32_t>(std::time(nullptr)));
-}
+void seedFromClock(RandomGenerator& generator) { generator.seed(static_cast<std::uint32_t>(std::time(nullptr))); }
 
 std::uint64_t randomIntMask(std::uint64_t span) {
     if (span < 2) return 1;

@@ -18,6 +18,8 @@ constexpr FieldReset kExportOptions = FieldReset::kExportOptions;
 // The version word leads every settings file; the file code reads and writes
 // it itself. Words 44, 58, 66 (the old thumbnail block), 70-71 and 85 (the
 // thumbnail block) are the file format's own and have no row here.
+// One row a line, as the table is read: clang-format leaves it alone.
+// clang-format off
 constexpr SettingsField kFields[] = {
     {.name = "version", .place = member(&S::version), .word = 1, .since = 1, .scripted = kYes, .key = {"Vers"}},
     {.name = "tabColor", .place = member(&S::tabColor), .type = kColor, .reset = kDefaults,
@@ -140,6 +142,7 @@ constexpr SettingsField kFields[] = {
     {.name = "psdHeight", .place = member(&S::psdHeight), .reset = kExportOptions, .value = 100,
      .range = {2, 30000}},
 };
+// clang-format on
 
 constexpr bool placeFitsType(const SettingsField& f) {
     const int places = (f.place.integer != nullptr) + (f.place.real != nullptr) + (f.place.color != nullptr) +
@@ -147,9 +150,12 @@ constexpr bool placeFitsType(const SettingsField& f) {
     if (places != 1) return false;
     switch (f.type) {
         case kInteger:
-        case kBoolean: return f.place.holdsInteger();
-        case kFloat: return f.place.holdsFloat();
-        case kColor: return f.place.holdsColor();
+        case kBoolean:
+            return f.place.holdsInteger();
+        case kFloat:
+            return f.place.holdsFloat();
+        case kColor:
+            return f.place.holdsColor();
     }
     return false;
 }

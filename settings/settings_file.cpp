@@ -205,13 +205,13 @@ void convertOlderVersion(SettingsRecord& r, std::int32_t v) {
 
 // What fills a stretch of the file's words.
 enum class Slot : std::uint8_t {
-    kVersion,          // word 1
-    kField,            // a field of the settings table
-    kFieldAgain,       // a field written a second time; the reader keeps the second copy
-    kOne,              // a word written as 1 and dropped when read
-    kOldThumbnail,     // the old-style thumbnail block, written empty
-    kWordEighteenHigh, // words 70-71: written as -1; read as legacy word 18 in their high half
-    kThumbnail,        // the thumbnail block
+    kVersion,           // word 1
+    kField,             // a field of the settings table
+    kFieldAgain,        // a field written a second time; the reader keeps the second copy
+    kOne,               // a word written as 1 and dropped when read
+    kOldThumbnail,      // the old-style thumbnail block, written empty
+    kWordEighteenHigh,  // words 70-71: written as -1; read as legacy word 18 in their high half
+    kThumbnail,         // the thumbnail block
 };
 
 struct FileItem {
@@ -223,10 +223,7 @@ struct FileItem {
 
 // The words of the format itself; the fields' words come from their table.
 constexpr FileItem kFormatItems[] = {
-    {44, 3, Slot::kOne},
-    {58, 16, Slot::kOne},
-    {66, 22, Slot::kOldThumbnail},
-    {70, 26, Slot::kWordEighteenHigh},
+    {44, 3, Slot::kOne},        {58, 16, Slot::kOne}, {66, 22, Slot::kOldThumbnail}, {70, 26, Slot::kWordEighteenHigh},
     {85, 40, Slot::kThumbnail},
 };
 
@@ -248,7 +245,8 @@ const std::vector<FileItem>& fileLayout() {
 bool readField(WordReader& in, const SettingsField& f, SettingsRecord& r) {
     switch (f.type) {
         case FieldType::kInteger:
-        case FieldType::kBoolean: return in.word(f.place.integerIn(r));
+        case FieldType::kBoolean:
+            return in.word(f.place.integerIn(r));
         case FieldType::kFloat:
             if (f.hundredths) {
                 std::int32_t w;
@@ -257,7 +255,8 @@ bool readField(WordReader& in, const SettingsField& f, SettingsRecord& r) {
                 return true;
             }
             return in.real(f.place.floatIn(r));
-        case FieldType::kColor: return in.color(f.place.colorIn(r));
+        case FieldType::kColor:
+            return in.color(f.place.colorIn(r));
     }
     return false;
 }
@@ -265,14 +264,18 @@ bool readField(WordReader& in, const SettingsField& f, SettingsRecord& r) {
 void writeField(WordWriter& out, const SettingsField& f, const SettingsRecord& r) {
     switch (f.type) {
         case FieldType::kInteger:
-        case FieldType::kBoolean: out.word(f.place.integerIn(r)); break;
+        case FieldType::kBoolean:
+            out.word(f.place.integerIn(r));
+            break;
         case FieldType::kFloat:
             if (f.hundredths)
                 out.word(floatToHundredths(f.place.floatIn(r)));
             else
                 out.real(f.place.floatIn(r));
             break;
-        case FieldType::kColor: out.color(f.place.colorIn(r)); break;
+        case FieldType::kColor:
+            out.color(f.place.colorIn(r));
+            break;
     }
 }
 
@@ -327,11 +330,19 @@ std::vector<std::uint8_t> encodeSettings(const SettingsRecord& r, const Thumbnai
     WordWriter out;
     for (const FileItem& item : fileLayout()) {
         switch (item.slot) {
-            case Slot::kVersion: out.word(kSettingsVersion); break;
+            case Slot::kVersion:
+                out.word(kSettingsVersion);
+                break;
             case Slot::kField:
-            case Slot::kFieldAgain: writeField(out, *item.field, r); break;
-            case Slot::kOne: out.word(1); break;
-            case Slot::kOldThumbnail: out.word(0); break;
+            case Slot::kFieldAgain:
+                writeField(out, *item.field, r);
+                break;
+            case Slot::kOne:
+                out.word(1);
+                break;
+            case Slot::kOldThumbnail:
+                out.word(0);
+                break;
             case Slot::kWordEighteenHigh:
                 out.word(-1);
                 out.word(-1);
@@ -355,8 +366,8 @@ std::vector<std::uint8_t> encodeSettings(const SettingsRecord& r, const Thumbnai
     return std::move(out.bytes());
 }
 
-SettingsReadResult decodeSettings(std::span<const std::uint8_t> bytes, SettingsReadMode mode,
-                                  SettingsRecord& record, Thumbnail* thumbnail) {
+SettingsReadResult decodeSettings(std::span<const std::uint8_t> bytes, SettingsReadMode mode, SettingsRecord& record,
+                                  Thumbnail* thumbnail) {
     SettingsReadResult result;
     WordReader in(bytes);
     std::int32_t version = 0;

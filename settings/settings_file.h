@@ -56,8 +56,8 @@ std::vector<std::uint8_t> encodeSettings(const SettingsRecord& record, const Thu
 // `clampToRanges` run. In thumbnail mode `record` is left alone. The
 // thumbnail is decoded into `*thumbnail` when it is given. A result whose
 // status is not kFileOk has changed nothing.
-SettingsReadResult decodeSettings(std::span<const std::uint8_t> bytes, SettingsReadMode mode,
-                                  SettingsRecord& record, Thumbnail* thumbnail);
+SettingsReadResult decodeSettings(std::span<const std::uint8_t> bytes, SettingsReadMode mode, SettingsRecord& record,
+                                  Thumbnail* thumbnail);
 
 // Sets `record.version` to 48 and writes the file (replacing it whole).
 // Returns kFileOk, kFileNotFound when the file cannot be created, or
@@ -66,8 +66,8 @@ int writeSettingsFile(const std::string& path, SettingsRecord& record, const Thu
 
 // Reads a settings file as `decodeSettings` does. When it cannot be opened,
 // the status says so and nothing changes.
-SettingsReadResult readSettingsFile(const std::string& path, SettingsReadMode mode,
-                                    SettingsRecord& record, Thumbnail* thumbnail);
+SettingsReadResult readSettingsFile(const std::string& path, SettingsReadMode mode, SettingsRecord& record,
+                                    Thumbnail* thumbnail);
 
 // Reads only the thumbnail of a settings file (thumbnail mode).
 SettingsReadResult readSettingsThumbnail(const std::string& path, Thumbnail& thumbnail);

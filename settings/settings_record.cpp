@@ -16,9 +16,15 @@ void resetFields(SettingsRecord& r, FieldReset group) {
         if (f.reset != group) continue;
         switch (f.type) {
             case FieldType::kInteger:
-            case FieldType::kBoolean: f.place.integerIn(r) = static_cast<std::int32_t>(f.value); break;
-            case FieldType::kFloat: f.place.floatIn(r) = static_cast<float>(f.value); break;
-            case FieldType::kColor: f.place.colorIn(r) = f.color; break;
+            case FieldType::kBoolean:
+                f.place.integerIn(r) = static_cast<std::int32_t>(f.value);
+                break;
+            case FieldType::kFloat:
+                f.place.floatIn(r) = static_cast<float>(f.value);
+                break;
+            case FieldType::kColor:
+                f.place.colorIn(r) = f.color;
+                break;
         }
     }
 }

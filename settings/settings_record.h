@@ -76,11 +76,11 @@ struct SettingsRecord {
     std::int32_t glue;
 
     // 4. Run state (not persisted; reset on every prepare call).
-    std::int32_t previewStep;     // preview subsampling step, at least 1
-    std::int32_t renderTarget;    // RenderTarget
-    std::int32_t progressTotal;   // set through setProgressTotal
-    std::int32_t progressDone;    // set through setProgressDone
-    std::int32_t previewTop;      // preview scroll offsets in image pixels
+    std::int32_t previewStep;    // preview subsampling step, at least 1
+    std::int32_t renderTarget;   // RenderTarget
+    std::int32_t progressTotal;  // set through setProgressTotal
+    std::int32_t progressDone;   // set through setProgressDone
+    std::int32_t previewTop;     // preview scroll offsets in image pixels
     std::int32_t previewLeft;
 
     // 5. Settings format version; 48 right before the record is written,
@@ -110,8 +110,8 @@ struct SettingsRecord {
     std::int32_t spinInteger;
     ProjectionId outputProjection;
     std::int32_t flip;
-    std::int32_t hqpr;          // read and written, used by nothing
-    std::int32_t gridLegacy;    // graticule choice in the numbering of `grid`, 0 after a reset
+    std::int32_t hqpr;        // read and written, used by nothing
+    std::int32_t gridLegacy;  // graticule choice in the numbering of `grid`, 0 after a reset
     std::int32_t longitudeInteger;
     std::int32_t tabsInteger;
     std::int32_t sharpeningInteger;
@@ -119,23 +119,23 @@ struct SettingsRecord {
     std::int32_t faces;
 
     // 10. Brick sphere and export sizes (persisted, not in snapshots).
-    std::int32_t brickLayers;     // 3..150
-    std::int32_t brickColorset;   // 12-bit mask of colour groups
+    std::int32_t brickLayers;    // 3..150
+    std::int32_t brickColorset;  // 12-bit mask of colour groups
     std::int32_t spherePlan;
     std::int32_t sphereStats;
     std::int32_t ldraw;
     std::int32_t brickDiffusion;
     std::int32_t brickPlates;
-    std::int32_t cubeSide;        // 2..30000
-    std::int32_t faceSize;        // 2..30000
+    std::int32_t cubeSide;  // 2..30000
+    std::int32_t faceSize;  // 2..30000
 
     // 11. View (persisted, in snapshots), degrees.
-    float latitude;    // -90..90
-    float longitude;   // -180..180
-    float spin;        // -180..180
-    float fov;         // 0..180
-    float tabs;        // 0..100; tab width factor is tabs * 0.005
-    float sharpen;     // 0..100
+    float latitude;   // -90..90
+    float longitude;  // -180..180
+    float spin;       // -180..180
+    float fov;        // 0..180
+    float tabs;       // 0..100; tab width factor is tabs * 0.005
+    float sharpen;    // 0..100
 
     // 12. Flags and choices (persisted, in snapshots unless noted).
     std::int32_t transparentGaps;
@@ -144,8 +144,8 @@ struct SettingsRecord {
     std::int32_t anamorphosis;
     std::int32_t forceTransparent;  // not persisted; set while the PSD exporter renders
     std::int32_t dehalo;
-    std::int32_t grid;              // 1 none, 2 5', 3 6', 4 10', 5 15', 6 30', 7 45'
-    std::int32_t previewQuality;    // 1 good, 2 better, 3 best; persisted, not in snapshots
+    std::int32_t grid;            // 1 none, 2 5', 3 6', 4 10', 5 15', 6 30', 7 45'
+    std::int32_t previewQuality;  // 1 good, 2 better, 3 best; persisted, not in snapshots
 
     // 13. The real projection of a special render under id 1045 (not persisted).
     ProjectionId innerProjection;

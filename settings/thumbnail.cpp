@@ -83,9 +83,8 @@ bool runDecompress(DecompressJob* job) {
     }
     jpeg_create_decompress(&job->info);
     jpeg_mem_src(&job->info, job->data, job->size);
-    if (jpeg_read_header(&job->info, TRUE) != JPEG_HEADER_OK ||
-        job->info.image_width == 0 || job->info.image_height == 0 ||
-        job->info.image_width > static_cast<JDIMENSION>(kThumbnailMaxSide) ||
+    if (jpeg_read_header(&job->info, TRUE) != JPEG_HEADER_OK || job->info.image_width == 0 ||
+        job->info.image_height == 0 || job->info.image_width > static_cast<JDIMENSION>(kThumbnailMaxSide) ||
         job->info.image_height > static_cast<JDIMENSION>(kThumbnailMaxSide) ||
         (job->info.num_components != 1 && job->info.num_components != 3)) {
         jpeg_destroy_decompress(&job->info);
@@ -118,8 +117,8 @@ bool runDecompress(DecompressJob* job) {
 
 }  // namespace
 
-bool takeThumbnail(const std::uint8_t* pixels, int width, int height, std::ptrdiff_t rowBytes,
-                   int pixelBytes, Thumbnail& out) {
+bool takeThumbnail(const std::uint8_t* pixels, int width, int height, std::ptrdiff_t rowBytes, int pixelBytes,
+                   Thumbnail& out) {
     out.clear();
     if (pixels == nullptr || width <= 0 || height <= 0 || (pixelBytes != 3 && pixelBytes != 4) ||
         rowBytes < static_cast<std::ptrdiff_t>(width) * pixelBytes)

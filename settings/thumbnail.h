@@ -37,8 +37,8 @@ struct Thumbnail {
 // `rowBytes` is the distance between rows and `pixelBytes` (3 or 4) between
 // pixels, whose first three bytes are red, green, blue. Returns false, and
 // leaves `out` empty, for an empty or malformed image.
-bool takeThumbnail(const std::uint8_t* pixels, int width, int height, std::ptrdiff_t rowBytes,
-                   int pixelBytes, Thumbnail& out);
+bool takeThumbnail(const std::uint8_t* pixels, int width, int height, std::ptrdiff_t rowBytes, int pixelBytes,
+                   Thumbnail& out);
 
 // Encodes a thumbnail as a baseline JPEG stream. Returns false (and leaves
 // `jpeg` empty) when the image is empty or the encoder fails.

@@ -17,16 +17,16 @@ struct FixedUndoKind {
 };
 
 constexpr FixedUndoKind kFixedKinds[] = {
-    {2, UndoKind::kNone},                           // Cancel
-    {3, UndoKind::kNone},                           // OK
-    {32, UndoKind::kNone},                          // zoom buttons
+    {2, UndoKind::kNone},   // Cancel
+    {3, UndoKind::kNone},   // OK
+    {32, UndoKind::kNone},  // zoom buttons
     {33, UndoKind::kNone},
     {34, UndoKind::kNone},
-    {26, UndoKind::kNone},                          // Save
-    {74, UndoKind::kNone},                          // Undo
-    {25, UndoKind::kNone},                          // the icon of the about box
-    {15, UndoKind::kNone},                          // "Z"
-    {35, UndoKind::kWithFile},                      // Load
+    {26, UndoKind::kNone},      // Save
+    {74, UndoKind::kNone},      // Undo
+    {25, UndoKind::kNone},      // the icon of the about box
+    {15, UndoKind::kNone},      // "Z"
+    {35, UndoKind::kWithFile},  // Load
     {kCommandTypingSettled, UndoKind::kWithoutFile},
 };
 

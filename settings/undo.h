@@ -46,8 +46,8 @@ inline constexpr int kCommandTypingSettled = 777;
 
 struct DialogCommand {
     int control = 0;
-    bool changesSettings = false;   // the dialog marks the control as changing the settings
-    bool dotLeftFilled = false;     // a click on a memory dot that leaves the dot filled
+    bool changesSettings = false;  // the dialog marks the control as changing the settings
+    bool dotLeftFilled = false;    // a click on a memory dot that leaves the dot filled
     bool ctrlHeld = false;
     bool currentDotExists = false;  // for a click on the thumbnail control
 };

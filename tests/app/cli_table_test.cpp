@@ -114,10 +114,9 @@ void makeFixtures(const fs::path& fix) {
     put(fix / "junk.tif", "not an image at all");
     put(fix / "junk.q2q", "junk");
     for (const char* ext : {"png", "jpg", "tif", "exr", "hdr"}) put(fix / (std::string("old.") + ext), "old bytes");
-    const char* badActions[] = {
-        "", "{", "[1,2,3]", "{\"format\":\"Globaro 2 action\",\"version\":1,\"descriptor\":7}",
-        "{\"format\":\"Globaro 2 action\",\"version\":1,\"playInfo\":\"dontDisplay\","
-        "\"descriptor\":[{\"key\":\"toolong\",\"type\":\"integer\",\"value\":1}]}"};
+    const char* badActions[] = {"", "{", "[1,2,3]", "{\"format\":\"Globaro 2 action\",\"version\":1,\"descriptor\":7}",
+                                "{\"format\":\"Globaro 2 action\",\"version\":1,\"playInfo\":\"dontDisplay\","
+                                "\"descriptor\":[{\"key\":\"toolong\",\"type\":\"integer\",\"value\":1}]}"};
     for (int i = 0; i < 5; ++i) put(fix / ("bad" + std::to_string(i) + ".json"), badActions[i]);
 
     // Presets and an action from the module's own writers.
@@ -185,8 +184,10 @@ std::vector<Case> loadCases(const std::string& path) {
     std::string line, section = "start";
     for (int number = 1; std::getline(in, line); ++number) {
         if (line.rfind("# ---- ", 0) == 0) section = line.substr(7, line.find(':', 7) - 7);
-        if (line.rfind("$ ", 0) == 0) cases.push_back(Case{section, number, line.substr(2), {}});
-        else if (line.rfind("  ", 0) == 0 && !cases.empty()) cases.back().checks.push_back(line.substr(2));
+        if (line.rfind("$ ", 0) == 0)
+            cases.push_back(Case{section, number, line.substr(2), {}});
+        else if (line.rfind("  ", 0) == 0 && !cases.empty())
+            cases.back().checks.push_back(line.substr(2));
     }
     return cases;
 }
@@ -232,17 +233,22 @@ void check(const std::string& word, std::istringstream& rest, const std::string&
         std::string literal;
         std::getline(rest >> std::ws, literal);
         const nlohmann::json got = jsonAt(o.output, pointer), want = nlohmann::json::parse(literal);
-        if (op == "=") EXPECT_EQ(got, want) << pointer;
-        else if (op == "~") EXPECT_NEAR(got.get<double>(), want.get<double>(), 1e-5) << pointer;
-        else if (op == ">") EXPECT_GT(got.get<double>(), want.get<double>()) << pointer;
-        else ADD_FAILURE() << "unknown comparison " << op;
+        if (op == "=")
+            EXPECT_EQ(got, want) << pointer;
+        else if (op == "~")
+            EXPECT_NEAR(got.get<double>(), want.get<double>(), 1e-5) << pointer;
+        else if (op == ">")
+            EXPECT_GT(got.get<double>(), want.get<double>()) << pointer;
+        else
+            ADD_FAILURE() << "unknown comparison " << op;
     } else if (word == "rec") {  // KEY VALUE in the action recorded to {tmp}/rec.json
         std::string key, literal;
         rest >> key >> literal;
         std::map<std::string, nlohmann::json> values;
         const nlohmann::json action = nlohmann::json::parse(bytesOf(tmp / "rec.json"), nullptr, false);
         if (action.is_object() && action.contains("descriptor"))
-            for (const auto& item : action["descriptor"]) values[item.value("key", "")] = item.contains("value") ? item["value"] : nlohmann::json();
+            for (const auto& item : action["descriptor"])
+                values[item.value("key", "")] = item.contains("value") ? item["value"] : nlohmann::json();
         EXPECT_EQ(values[key], nlohmann::json::parse(literal)) << key;
     } else if (word == "image") {
         imagePath = text;
@@ -368,15 +374,21 @@ TEST_P(CommandLine, Cases) {
             std::string word, text;
             words >> word;
             std::getline(words >> std::ws, text);
-            if (word == "status") status = std::stoi(text);
-            else if (word == "lines") lines = text;
-            else if (word == "shell") shell += text + "; ";
-            else if (word == "before") ASSERT_EQ(std::system(text.c_str()), 0) << text;
-            else if (word == "exists") allowed.insert(fs::path(text).filename().string());
+            if (word == "status")
+                status = std::stoi(text);
+            else if (word == "lines")
+                lines = text;
+            else if (word == "shell")
+                shell += text + "; ";
+            else if (word == "before")
+                ASSERT_EQ(std::system(text.c_str()), 0) << text;
+            else if (word == "exists")
+                allowed.insert(fs::path(text).filename().string());
 #ifndef __SANITIZE_ADDRESS__
             // Room for the program and its libraries, far below what hostile
             // headers claim. (AddressSanitizer reserves terabytes for itself.)
-            else if (word == "memlimit") shell += "ulimit -v 2097152; export MALLOC_ARENA_MAX=2; ";
+            else if (word == "memlimit")
+                shell += "ulimit -v 2097152; export MALLOC_ARENA_MAX=2; ";
 #endif
         }
         const std::set<std::string> before = namesIn(tmp);

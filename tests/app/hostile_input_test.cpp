@@ -4,14 +4,14 @@
 // end in a clear one-line error or a sound result.
 
 #include <elf.h>
-#include <sys/stat.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cmath>
-#include <functional>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <limits>
 #include <string>
 #include <vector>
@@ -52,8 +52,8 @@ RecordedAction sampleAction(int variant) {
     RecordedAction a;
     a.playInfo = static_cast<std::int16_t>(variant % 3);
     a.descriptor.put(K("0026"), DescriptorValue::makeInteger(640 + variant));
-    a.descriptor.put(K("Klat"), DescriptorValue::makeFloat(variant == 1 ? std::numeric_limits<double>::quiet_NaN()
-                                                                       : 12.5));
+    a.descriptor.put(K("Klat"),
+                     DescriptorValue::makeFloat(variant == 1 ? std::numeric_limits<double>::quiet_NaN() : 12.5));
     a.descriptor.put(K("Kinf"), DescriptorValue::makeFloat(-std::numeric_limits<double>::infinity()));
     a.descriptor.put(K("Kflp"), DescriptorValue::makeBoolean(variant % 2 == 0));
     a.descriptor.put(K("Koky"), DescriptorValue::makeEnumerated(K("Koty"), K("Kp##")));
@@ -125,26 +125,44 @@ TEST(HostileActionFile, HugeAndExtremeValuesAreRefusedOrKept) {
     std::string error;
     // Too many items.
     std::string items = "[";
-    for (int i = 0; i < 5000; ++i) items += std::string(i ? "," : "") + "{\"key\":\"Kabc\",\"type\":\"integer\",\"value\":1}";
+    for (int i = 0; i < 5000; ++i)
+        items += std::string(i ? "," : "") + "{\"key\":\"Kabc\",\"type\":\"integer\",\"value\":1}";
     items += "]";
     EXPECT_FALSE(actionFromJson(kActionHeader + items + "}", action, error));
     EXPECT_TRUE(oneLine(error));
     // Text longer than the reader keeps.
-    const std::string longText = "[{\"key\":\"Ktxt\",\"type\":\"text\",\"value\":\"" + std::string(2u << 20, 'x') + "\"}]";
+    const std::string longText =
+        "[{\"key\":\"Ktxt\",\"type\":\"text\",\"value\":\"" + std::string(2u << 20, 'x') + "\"}]";
     EXPECT_FALSE(actionFromJson(kActionHeader + longText + "}", action, error));
     EXPECT_TRUE(oneLine(error));
     // Numbers at and beyond every edge.
-    const char* values[] = {"1e400", "-1e400", "18446744073709551616", "18446744073709551615", "-9223372036854775809",
-                            "2147483648", "-2147483649", "4294967296", "1.5", "-0", "null", "true", "\"NaN\"",
-                            "\"nan\"", "[]", "{}", "\"\"", "\"abcde\"", "\"\\u0000\\u0000\\u0000\\u0000\""};
-    const char* types[] = {"integer", "float", "unitFloat", "boolean", "text", "alias", "enumerated",
-                           "class", "reference", "object", "count", "nonsense", ""};
+    const char* values[] = {"1e400",
+                            "-1e400",
+                            "18446744073709551616",
+                            "18446744073709551615",
+                            "-9223372036854775809",
+                            "2147483648",
+                            "-2147483649",
+                            "4294967296",
+                            "1.5",
+                            "-0",
+                            "null",
+                            "true",
+                            "\"NaN\"",
+                            "\"nan\"",
+                            "[]",
+                            "{}",
+                            "\"\"",
+                            "\"abcde\"",
+                            "\"\\u0000\\u0000\\u0000\\u0000\""};
+    const char* types[] = {"integer", "float",     "unitFloat", "boolean", "text",     "alias", "enumerated",
+                           "class",   "reference", "object",    "count",   "nonsense", ""};
     for (const char* type : types)
         for (const char* v : values) {
             const std::string doc = std::string(kActionHeader) + "[{\"key\":" + v + ",\"type\":\"" + type +
-                                    "\",\"value\":" + v + ",\"unit\":" + v + ",\"enumType\":" + v +
-                                    ",\"class\":" + v + ",\"form\":" + v + ",\"name\":" + v + ",\"index\":" + v +
-                                    ",\"keyType\":" + v + ",\"enum\":" + v + "}], \"playInfo\": " + v + "}";
+                                    "\",\"value\":" + v + ",\"unit\":" + v + ",\"enumType\":" + v + ",\"class\":" + v +
+                                    ",\"form\":" + v + ",\"name\":" + v + ",\"index\":" + v + ",\"keyType\":" + v +
+                                    ",\"enum\":" + v + "}], \"playInfo\": " + v + "}";
             RecordedAction a = sampleAction(0);
             const std::string before = actionToJson(a);
             if (!actionFromJson(doc, a, error)) {
@@ -300,15 +318,35 @@ void put16(std::vector<std::uint8_t>& b, std::size_t at, std::uint16_t v) {
 // headers and the section name table.
 void mutateElf(Mutator& m, std::vector<std::uint8_t>& b, std::uint64_t shoff, std::size_t shnum) {
     const std::uint64_t size = b.size();
-    const std::uint64_t extremes[] = {0, 1, 63, 64, size - 1, size, size + 1, 0x7FFFFFFFFFFFFFFFull,
-                                      0x8000000000000000ull, ~0ull, ~0ull - 63, 0ull - shoff, 0ull - shoff + 64,
-                                      0xFFFFFFFFull, shoff};
+    const std::uint64_t extremes[] = {0,
+                                      1,
+                                      63,
+                                      64,
+                                      size - 1,
+                                      size,
+                                      size + 1,
+                                      0x7FFFFFFFFFFFFFFFull,
+                                      0x8000000000000000ull,
+                                      ~0ull,
+                                      ~0ull - 63,
+                                      0ull - shoff,
+                                      0ull - shoff + 64,
+                                      0xFFFFFFFFull,
+                                      shoff};
     const std::uint64_t v = extremes[m.below(std::size(extremes))];
     switch (m.below(6)) {
-        case 0: put64(b, offsetof(Elf64_Ehdr, e_shoff), v); break;
-        case 1: put16(b, offsetof(Elf64_Ehdr, e_shnum), static_cast<std::uint16_t>(m.chance(50) ? v : m.raw())); break;
-        case 2: put16(b, offsetof(Elf64_Ehdr, e_shstrndx), static_cast<std::uint16_t>(m.chance(50) ? v : m.raw())); break;
-        case 3: put16(b, offsetof(Elf64_Ehdr, e_shentsize), static_cast<std::uint16_t>(m.chance(50) ? v : m.raw())); break;
+        case 0:
+            put64(b, offsetof(Elf64_Ehdr, e_shoff), v);
+            break;
+        case 1:
+            put16(b, offsetof(Elf64_Ehdr, e_shnum), static_cast<std::uint16_t>(m.chance(50) ? v : m.raw()));
+            break;
+        case 2:
+            put16(b, offsetof(Elf64_Ehdr, e_shstrndx), static_cast<std::uint16_t>(m.chance(50) ? v : m.raw()));
+            break;
+        case 3:
+            put16(b, offsetof(Elf64_Ehdr, e_shentsize), static_cast<std::uint16_t>(m.chance(50) ? v : m.raw()));
+            break;
         default: {  // a field of a section header
             const std::size_t section = m.below(shnum + 1);
             const std::size_t fields[] = {offsetof(Elf64_Shdr, sh_name), offsetof(Elf64_Shdr, sh_offset),
@@ -349,8 +387,10 @@ TEST(HostileModuleFile, MutatedModulesGiveTheSectionOrAClearError) {
         std::vector<std::uint8_t> b = compact;
         const std::size_t changes = 1 + m.below(3);
         for (std::size_t c = 0; c < changes; ++c) {
-            if (m.chance(60)) mutateElf(m, b, h.e_shoff, h.e_shnum);
-            else m.mutateOnce(b, samples);
+            if (m.chance(60))
+                mutateElf(m, b, h.e_shoff, h.e_shnum);
+            else
+                m.mutateOnce(b, samples);
         }
         writeFile(path, b);
         std::vector<std::uint8_t> bytes;
@@ -442,8 +482,10 @@ Reader readImage(const std::string& extension) {
         writeFile(path, bytes);
         std::vector<std::uint8_t> mask;
         std::string maskError;
-        if (loadMask(path, 19, 13, mask, maskError)) EXPECT_EQ(mask.size(), 19u * 13u);
-        else EXPECT_TRUE(oneLine(maskError)) << maskError;
+        if (loadMask(path, 19, 13, mask, maskError))
+            EXPECT_EQ(mask.size(), 19u * 13u);
+        else
+            EXPECT_TRUE(oneLine(maskError)) << maskError;
         Document doc;
         doc.width = 3;  // must stay as it is when the read fails
         if (!loadDocument(path, doc, error)) {
@@ -469,18 +511,34 @@ TEST(Hostile, MutatedInputIsTakenSoundlyOrRefusedInOneLine) {
     const std::span<const std::uint8_t> pipl = pluginPropertyBytes();
     const std::string condition = kEnableCondition;
     const Fuzz table[] = {
-        {"action file", 0xAC710Au, 2000, 10, 300,
+        {"action file",
+         0xAC710Au,
+         2000,
+         10,
+         300,
          {bytesOf(actionToJson(sampleAction(0))), bytesOf(actionToJson(sampleAction(1))),
           bytesOf(actionToJson(sampleAction(2)))},
          readAction},
-        {"property list", 0x91B1u, 4000, 100, 0,
+        {"property list",
+         0x91B1u,
+         4000,
+         100,
+         0,
          {{pipl.begin(), pipl.end()},
-          propertyList({{K("kind"), text("MFB8", false)}, {K("name"), {}}, {K("enbl"), {}}, {K("8664"), {}},
+          propertyList({{K("kind"), text("MFB8", false)},
+                        {K("name"), {}},
+                        {K("enbl"), {}},
+                        {K("8664"), {}},
                         {K("mode"), {0xFF}}}),
           propertyList({{K("enbl"), text("!(PSHOP_ImageMode == RGBMode) || (in (PSHOP_ImageMode, Gray16Mode))", false)},
                         {K("name"), {200, 'a', 'b'}}})},
          readPropertyList},
-        {"enable condition", 0xE4B1u, 3000, 0, 0, {bytesOf(condition)},
+        {"enable condition",
+         0xE4B1u,
+         3000,
+         0,
+         0,
+         {bytesOf(condition)},
          [](const std::vector<std::uint8_t>& b, std::string& error) {
              bool enabled = false;
              return evaluateEnableCondition(std::string(b.begin(), b.end()), plugInModeRGBColor, enabled, error);

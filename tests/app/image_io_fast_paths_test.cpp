@@ -87,8 +87,9 @@ Document referenceLoad(const std::string& path) {
     const OIIO::ImageSpec spec = in->spec();
     std::vector<std::uint8_t> all(static_cast<std::size_t>(spec.width) * spec.height * spec.nchannels);
     EXPECT_TRUE(in->read_image(0, 0, 0, spec.nchannels, OIIO::TypeDesc::UINT8, all.data()));
-    const int alpha = spec.alpha_channel >= 0 ? spec.alpha_channel
-                                              : (spec.nchannels == 2 || spec.nchannels == 4) ? spec.nchannels - 1 : -1;
+    const int alpha = spec.alpha_channel >= 0                        ? spec.alpha_channel
+                      : (spec.nchannels == 2 || spec.nchannels == 4) ? spec.nchannels - 1
+                                                                     : -1;
     const int colour = (spec.nchannels - (alpha >= 0 ? 1 : 0)) >= 3 ? 3 : 1;
     Document d;
     std::string error;
@@ -108,9 +109,9 @@ TEST(ReadingFiles, ChannelsArePickedAsTheFileDescribesThem) {
         int alpha;
     };
     // Taller than one strip of rows so that strips meet.
-    const Case cases[] = {{"grey.tif", 1, -1},       {"greyalpha.tif", 2, 1},   {"rgb.tif", 3, -1},
-                          {"rgba.tif", 4, 3},        {"rgbaz.tif", 5, 3},       {"fivenoalpha.tif", 5, -1},
-                          {"greyxalpha.tif", 3, 2},  {"rgbx.tif", 4, -1},       {"rgbza.tif", 5, 4}};
+    const Case cases[] = {{"grey.tif", 1, -1},      {"greyalpha.tif", 2, 1}, {"rgb.tif", 3, -1},
+                          {"rgba.tif", 4, 3},       {"rgbaz.tif", 5, 3},     {"fivenoalpha.tif", 5, -1},
+                          {"greyxalpha.tif", 3, 2}, {"rgbx.tif", 4, -1},     {"rgbza.tif", 5, 4}};
     for (const Case& c : cases) {
         const std::string path = writeRawFile(c.name, c.channels, c.alpha, 19, 150);
         const Document expected = referenceLoad(path);
@@ -130,12 +131,12 @@ TEST(WritingFiles, EveryDepthConversionWritesWhatConvertDepthMakes) {
         const char* extension;
         int from, to;
     };
-    const Case cases[] = {{".png", 8, 16}, {".png", 16, 8}, {".png", 32, 16}, {".png", 32, 8},
+    const Case cases[] = {{".png", 8, 16}, {".png", 16, 8},  {".png", 32, 16}, {".png", 32, 8},
                           {".tif", 8, 32}, {".tif", 16, 32}, {".tif", 32, 16}, {".tif", 16, 16}};
     for (const Case& c : cases) {
         const Document doc = pattern(13, 150, 3, true, c.from, 5);
-        const std::string path = tempPath(std::string("conv") + std::to_string(c.from) + "to" + std::to_string(c.to) +
-                                          c.extension);
+        const std::string path =
+            tempPath(std::string("conv") + std::to_string(c.from) + "to" + std::to_string(c.to) + c.extension);
         std::string error;
         ASSERT_TRUE(saveDocument(path, doc, c.to, error)) << error;
         Document back;

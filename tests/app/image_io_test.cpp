@@ -99,7 +99,8 @@ TEST(ImageFiles, SixteenBitFilesPassThroughBitIdentical) {
         const int width = 256, height = (65536 + width * c.channels - 1) / (width * c.channels);
         std::vector<std::uint16_t> file(static_cast<std::size_t>(width) * height * c.channels);
         for (std::size_t i = 0; i < file.size(); ++i) file[i] = static_cast<std::uint16_t>((i * 40503u + 7u) & 0xFFFFu);
-        const std::string in = tempPath(std::string("raw16") + c.extension), out = tempPath(std::string("out16") + c.extension);
+        const std::string in = tempPath(std::string("raw16") + c.extension),
+                          out = tempPath(std::string("out16") + c.extension);
         ASSERT_TRUE(writeRaw16(in, width, height, c.channels, file)) << c.extension;
         Document doc;
         std::string error;
@@ -146,7 +147,8 @@ TEST(ImageFiles, JpegAndRadianceKeepTheirPictureClosely) {
     double worst = 0;
     for (std::int32_t y = 0; y < hdr.height; ++y)
         for (std::int32_t x = 0; x < hdr.width; ++x)
-            for (int p = 0; p < 3; ++p) worst = std::max(worst, double(std::abs(back.value(x, y, p) - hdr.value(x, y, p))));
+            for (int p = 0; p < 3; ++p)
+                worst = std::max(worst, double(std::abs(back.value(x, y, p) - hdr.value(x, y, p))));
     EXPECT_LT(worst, 0.01);
 }
 

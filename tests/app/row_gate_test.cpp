@@ -39,7 +39,7 @@ TEST(RowGate, AStoppedReaderEndsAndTheDocumentReaderSaysWhy) {
     gate.stop();
     EXPECT_FALSE(reader.readRows(back, &gate, error));
     EXPECT_NE(error.find("stopped"), std::string::npos) << error;
-    EXPECT_TRUE(gate.waitFor(64));   // the first strip was in
+    EXPECT_TRUE(gate.waitFor(64));    // the first strip was in
     EXPECT_FALSE(gate.waitFor(300));  // and the gate has ended
 }
 

@@ -189,8 +189,8 @@ TEST_P(StopSignal, StopsTheRunWhichWritesNothing) {
     const int signal = GetParam();
     const std::string folder = folderFor("signal_" + std::to_string(signal));
     ASSERT_TRUE(saveImage(folder + "/in.png", 8));
-    const pid_t pid = start({"render", folder + "/in.png", folder + "/out.png", "--size", "6000x3000", "--quiet"},
-                            folder + "/log");
+    const pid_t pid =
+        start({"render", folder + "/in.png", folder + "/out.png", "--size", "6000x3000", "--quiet"}, folder + "/log");
     ASSERT_TRUE(catches(pid, signal));
     kill(pid, signal);
     EXPECT_EQ(exitStatus(pid), 130);

@@ -33,10 +33,15 @@ using descriptor_test::ScriptingHost;
 // one that every enumeration lists, and whole high bytes for colours.
 void setOtherValue(const SettingsField& f, SettingsRecord& r) {
     switch (f.type) {
-        case FieldType::kBoolean: f.place.integerIn(r) = f.value != 0 ? 0 : 1; break;
-        case FieldType::kColor: f.place.colorIn(r) = {std::uint16_t(f.word << 8), std::uint16_t((f.word + 1) << 8), 0xFF00}; break;
+        case FieldType::kBoolean:
+            f.place.integerIn(r) = f.value != 0 ? 0 : 1;
+            break;
+        case FieldType::kColor:
+            f.place.colorIn(r) = {std::uint16_t(f.word << 8), std::uint16_t((f.word + 1) << 8), 0xFF00};
+            break;
         case FieldType::kFloat:
-            f.place.floatIn(r) = f.hundredths ? 12.34f : static_cast<float>(f.range.lo + (f.range.hi - f.range.lo) / 4 + 0.125);
+            f.place.floatIn(r) =
+                f.hundredths ? 12.34f : static_cast<float>(f.range.lo + (f.range.hi - f.range.lo) / 4 + 0.125);
             break;
         case FieldType::kInteger: {
             std::int32_t v = f.range.any() ? static_cast<std::int32_t>(f.range.lo) + 1 : 1000 + f.word;
@@ -50,9 +55,12 @@ void setOtherValue(const SettingsField& f, SettingsRecord& r) {
 
 std::string defaultText(const SettingsField& f) {
     SettingsRecord r{};
-    if (f.type == FieldType::kColor) f.place.colorIn(r) = f.color;
-    else if (f.type == FieldType::kFloat) f.place.floatIn(r) = static_cast<float>(f.value);
-    else f.place.integerIn(r) = static_cast<std::int32_t>(f.value);
+    if (f.type == FieldType::kColor)
+        f.place.colorIn(r) = f.color;
+    else if (f.type == FieldType::kFloat)
+        f.place.floatIn(r) = static_cast<float>(f.value);
+    else
+        f.place.integerIn(r) = static_cast<std::int32_t>(f.value);
     return golden::fieldText(f, r);
 }
 
@@ -75,15 +83,21 @@ TEST_P(FieldRow, ValuesBeyondItsRangeClamp) {
     const bool ranged = f.range.any() || f.type == FieldType::kBoolean;
     for (double beyond : {1e9, -1e9, std::numeric_limits<double>::quiet_NaN()}) {
         if (f.type == FieldType::kColor || (std::isnan(beyond) && f.type != FieldType::kFloat)) continue;
-        if (f.type == FieldType::kFloat) f.place.floatIn(r) = static_cast<float>(beyond);
-        else f.place.integerIn(r) = static_cast<std::int32_t>(beyond);
+        if (f.type == FieldType::kFloat)
+            f.place.floatIn(r) = static_cast<float>(beyond);
+        else
+            f.place.integerIn(r) = static_cast<std::int32_t>(beyond);
         const std::string wild = golden::fieldText(f, r);
         clampToRanges(r);
         SettingsRecord expected{};
-        if (f.type == FieldType::kBoolean) f.place.integerIn(expected) = 1;
-        else if (std::isnan(beyond)) f.place.floatIn(expected) = static_cast<float>(f.value);
-        else if (f.type == FieldType::kFloat) f.place.floatIn(expected) = static_cast<float>(beyond > 0 ? f.range.hi : f.range.lo);
-        else f.place.integerIn(expected) = static_cast<std::int32_t>(beyond > 0 ? f.range.hi : f.range.lo);
+        if (f.type == FieldType::kBoolean)
+            f.place.integerIn(expected) = 1;
+        else if (std::isnan(beyond))
+            f.place.floatIn(expected) = static_cast<float>(f.value);
+        else if (f.type == FieldType::kFloat)
+            f.place.floatIn(expected) = static_cast<float>(beyond > 0 ? f.range.hi : f.range.lo);
+        else
+            f.place.integerIn(expected) = static_cast<std::int32_t>(beyond > 0 ? f.range.hi : f.range.lo);
         EXPECT_EQ(golden::fieldText(f, r), ranged ? golden::fieldText(f, expected) : wild) << beyond;
     }
 }
@@ -96,13 +110,15 @@ TEST_P(FieldRow, ItsFileWordsCarryItThere) {
     for (int at : {f.word, f.againAt}) {
         if (at == 0) continue;
         std::int32_t expected[3] = {f.place.integerIn(r), 0, 0};
-        if (f.type == FieldType::kFloat) expected[0] = f.hundredths ? 1234 : std::bit_cast<std::int32_t>(f.place.floatIn(r));
+        if (f.type == FieldType::kFloat)
+            expected[0] = f.hundredths ? 1234 : std::bit_cast<std::int32_t>(f.place.floatIn(r));
         if (f.type == FieldType::kColor) {
             const Rgb16 c = f.place.colorIn(r);
             expected[0] = c.red, expected[1] = c.green, expected[2] = c.blue;
         }
         for (int i = 0; i < (f.type == FieldType::kColor ? 3 : 1); ++i)
-            EXPECT_EQ(persist_test::wordAt(bytes, static_cast<std::size_t>(at - 1 + i)), expected[i]) << "word " << at + i;
+            EXPECT_EQ(persist_test::wordAt(bytes, static_cast<std::size_t>(at - 1 + i)), expected[i])
+                << "word " << at + i;
     }
     SettingsRecord back = preparedSettings();
     ASSERT_EQ(decodeSettings(bytes, SettingsReadMode::kLoad, back, nullptr).status, kFileOk);
@@ -228,16 +244,20 @@ TEST(ActionGolden, EachActionReplaysAsItsRecordAndRecordsTheSameText) {
 std::vector<std::uint8_t> mutateItems(hostile::Mutator& m, const std::vector<std::uint8_t>& sample) {
     nlohmann::json j = nlohmann::json::parse(sample.begin(), sample.end());
     nlohmann::json& items = j["descriptor"];
-    const nlohmann::json values[] = {1e308, -1e308, "NaN", "-Infinity", 2147483647, -2147483648LL, 4294967295ULL,
-                                     -1, true, 0.5, 256, 30001, "Kp##", "Kgr9", "abcd", nlohmann::json::array()};
+    const nlohmann::json values[] = {
+        1e308, -1e308, "NaN", "-Infinity", 2147483647, -2147483648LL, 4294967295ULL, -1,
+        true,  0.5,    256,   30001,       "Kp##",     "Kgr9",        "abcd",        nlohmann::json::array()};
     const char* types[] = {"integer", "float", "boolean", "enumerated", "text", "count"};
     const char* keys[] = {"zzzz", "0015", "Koky", "GLUE", "0026", "0034"};
     for (std::size_t c = 1 + m.below(6); c > 0; --c) {
         nlohmann::json& item = items[m.below(items.size())];
         const std::size_t what = m.below(4);
-        if (what < 2) item["value"] = values[m.below(std::size(values))];
-        else if (what == 2) item["type"] = types[m.below(std::size(types))];
-        else item["key"] = keys[m.below(std::size(keys))];
+        if (what < 2)
+            item["value"] = values[m.below(std::size(values))];
+        else if (what == 2)
+            item["type"] = types[m.below(std::size(types))];
+        else
+            item["key"] = keys[m.below(std::size(keys))];
     }
     const std::string text = j.dump();
     return {text.begin(), text.end()};
@@ -245,7 +265,8 @@ std::vector<std::uint8_t> mutateItems(hostile::Mutator& m, const std::vector<std
 
 TEST(ActionGolden, MutantsAreRefusedWithAReasonOrReplayInRange) {
     std::vector<std::vector<std::uint8_t>> samples;
-    for (const char* name : {"action-v48.json", "action-defaults.json", "action-wild.json"}) samples.push_back(golden::load(name));
+    for (const char* name : {"action-v48.json", "action-defaults.json", "action-wild.json"})
+        samples.push_back(golden::load(name));
     hostile::Mutator m(0xAC7104u);
     std::size_t replays = 0;
     for (std::size_t n = 0; n < 1500; ++n) {
@@ -265,11 +286,35 @@ TEST(ActionGolden, MutantsAreRefusedWithAReasonOrReplayInRange) {
 // Descriptors no recorder wrote: any key, any type, values on and beyond
 // every edge.
 TEST(HostileDescriptor, RandomDescriptorsReplayInRange) {
-    const double floats[] = {0.0, -0.0, 90.0, -90.0000001, 180.00001, 1e300, -1e300,
-                             std::numeric_limits<double>::denorm_min(), std::numeric_limits<double>::quiet_NaN(),
-                             std::numeric_limits<double>::infinity(), -std::numeric_limits<double>::infinity(), 3.5e38};
-    const std::int32_t integers[] = {0, 1, -1, 2, 7, 8, 69, 70, 150, 151, 255, 256, 4096, 30001, -30000,
-                                     std::numeric_limits<std::int32_t>::min(), std::numeric_limits<std::int32_t>::max()};
+    const double floats[] = {0.0,
+                             -0.0,
+                             90.0,
+                             -90.0000001,
+                             180.00001,
+                             1e300,
+                             -1e300,
+                             std::numeric_limits<double>::denorm_min(),
+                             std::numeric_limits<double>::quiet_NaN(),
+                             std::numeric_limits<double>::infinity(),
+                             -std::numeric_limits<double>::infinity(),
+                             3.5e38};
+    const std::int32_t integers[] = {0,
+                                     1,
+                                     -1,
+                                     2,
+                                     7,
+                                     8,
+                                     69,
+                                     70,
+                                     150,
+                                     151,
+                                     255,
+                                     256,
+                                     4096,
+                                     30001,
+                                     -30000,
+                                     std::numeric_limits<std::int32_t>::min(),
+                                     std::numeric_limits<std::int32_t>::max()};
     const EnumKeyTable* tables[] = {&gridKeyTable(), &glueKeyTable(), &inputKeyTable(), &outputKeyTable()};
     const auto keys = descriptorReadKeys();
     hostile::Mutator m(0xDE5C41u);
@@ -280,15 +325,24 @@ TEST(HostileDescriptor, RandomDescriptorsReplayInRange) {
             const DescriptorKeyID key = m.chance(85) ? keys[m.below(keys.size())] : m.raw();
             DescriptorValue v;
             switch (m.below(5)) {
-                case 0: v = DescriptorValue::makeInteger(m.chance(80) ? integers[m.below(std::size(integers))] : std::int32_t(m.raw())); break;
-                case 1: v = DescriptorValue::makeFloat(floats[m.below(std::size(floats))]); break;
-                case 2: v = DescriptorValue::makeBoolean(m.chance(50)); break;
+                case 0:
+                    v = DescriptorValue::makeInteger(m.chance(80) ? integers[m.below(std::size(integers))]
+                                                                  : std::int32_t(m.raw()));
+                    break;
+                case 1:
+                    v = DescriptorValue::makeFloat(floats[m.below(std::size(floats))]);
+                    break;
+                case 2:
+                    v = DescriptorValue::makeBoolean(m.chance(50));
+                    break;
                 case 3: {
                     const EnumKeyTable* t = tables[m.below(4)];
-                    v = DescriptorValue::makeEnumerated(t->type(), m.chance(70) ? t->keyFor(std::int32_t(m.below(1100))) : m.raw());
+                    v = DescriptorValue::makeEnumerated(
+                        t->type(), m.chance(70) ? t->keyFor(std::int32_t(m.below(1100))) : m.raw());
                     break;
                 }
-                default: v = DescriptorValue::makeText(std::string(m.below(9), 'x'));
+                default:
+                    v = DescriptorValue::makeText(std::string(m.below(9), 'x'));
             }
             action.descriptor.put(key, v);
         }

@@ -3,13 +3,13 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <limits>
 #include <string>
-#include <unistd.h>
 
 #include "app/descriptor_store.h"
 #include "host/descriptor_keys.h"
@@ -80,7 +80,7 @@ TEST_F(StoreTest, EveryTypeReadsBackWithItsTypeCode) {
     DescriptorKeyID key = 0;
     DescriptorTypeID type = 0;
     std::int32_t flags = -1;
-    auto next = [&](const char (&expectedKey)[5], const char (&expectedType)[5]) {
+    auto next = [&](const char(&expectedKey)[5], const char(&expectedType)[5]) {
         ASSERT_TRUE(r.getKeyProc(t, &key, &type, &flags));
         EXPECT_EQ(fourCharText(key), expectedKey);
         EXPECT_EQ(fourCharText(type), expectedType);

@@ -30,7 +30,7 @@ struct Watch {
     AdvanceStateProc advance = nullptr;
     ProgressProc progress = nullptr;
     int abortCalls = 0;
-    int cancelAtAbortCall = 0;  // 0: never
+    int cancelAtAbortCall = 0;    // 0: never
     std::vector<VRect> outRects;  // the output rectangle of every tile request
     std::vector<std::int32_t> progressDone;
 };

@@ -29,7 +29,8 @@ TEST(Progress, TheHostSeesOneMoreThanDoneButNeverBeyondTheTotal) {
     host.updateProgress(499, 1000);
     host.updateProgress(999, 1000);
     host.updateProgress(1000, 1000);
-    const std::vector<std::pair<std::int32_t, std::int32_t>> expected{{1, 1000}, {500, 1000}, {1000, 1000}, {1000, 1000}};
+    const std::vector<std::pair<std::int32_t, std::int32_t>> expected{
+        {1, 1000}, {500, 1000}, {1000, 1000}, {1000, 1000}};
     EXPECT_EQ(gProgress, expected);
     record.progressProc = nullptr;
     host.updateProgress(5, 10);  // no callback: nothing happens
@@ -170,7 +171,7 @@ TEST(MaskValues, CoverageRules) {
     EXPECT_EQ(h.services().readMaskValue(0, 0, view), 0.0f);
     EXPECT_FLOAT_EQ(h.services().readMaskValue(0, 1, view), 128.0f * 0.0039215684f);
     EXPECT_EQ(h.services().readMaskValue(1, 0, view), 1.0f);
-    EXPECT_EQ(h.services().readMaskValue(5, 5, view), 0.0f);  // outside the mask rectangle
+    EXPECT_EQ(h.services().readMaskValue(5, 5, view), 0.0f);        // outside the mask rectangle
     EXPECT_EQ(h.services().readMaskValue(0, 0, MaskView{}), 1.0f);  // null mask pointer
     h.record.hostSig = GLOBARO_FOURCC('A', 'f', 'f', 'P');
     EXPECT_EQ(h.services().readMaskValue(0, 0, view), 1.0f);

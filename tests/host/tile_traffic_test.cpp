@@ -81,8 +81,11 @@ TEST(TileDelivery, RowsMatchThePixelByPixelDefinition) {
         int depth;
         VPoint floatOrigin;
     };
-    const Case cases[] = {{3, true, 8, {0, 0}}, {1, false, 16, {0, 0}}, {3, false, 32, {0, 0}},
-                          {3, true, 16, {4, -3}}, {1, true, 8, {-2, 5}}};
+    const Case cases[] = {{3, true, 8, {0, 0}},
+                          {1, false, 16, {0, 0}},
+                          {3, false, 32, {0, 0}},
+                          {3, true, 16, {4, -3}},
+                          {1, true, 8, {-2, 5}}};
     const VRect rects[] = {{0, 0, 40, 50}, {-3, -4, 10, 60}, {35, 45, 44, 57}, {-9, -9, -2, -1}, {5, 7, 6, 8}};
     for (const Case& c : cases) {
         Document doc = randomDocument(50, 40, c.colorPlanes, c.alpha, c.depth, 7);
@@ -112,8 +115,8 @@ TEST(TileDelivery, RowsMatchThePixelByPixelDefinition) {
                         host.call(scriptedEntry, filterSelectorStart);
                         ASSERT_EQ(advanced, 0);
                         EXPECT_EQ(got, expectedTile(doc, r, lo, hi, step))
-                            << c.depth << "-bit, planes " << lo << ".." << hi << ", step " << step << ", rect "
-                            << r.top << "," << r.left << "," << r.bottom << "," << r.right;
+                            << c.depth << "-bit, planes " << lo << ".." << hi << ", step " << step << ", rect " << r.top
+                            << "," << r.left << "," << r.bottom << "," << r.right;
                         EXPECT_EQ(gotMask, expectedMask(doc, r, step));
                     }
         EXPECT_EQ(doc.pixels, before.pixels);  // input requests write nothing
@@ -158,10 +161,9 @@ TEST(TileDelivery, OutputTilesComeBackIntoTheirPlanesInsideTheImage) {
                 const bool covered = y >= r.top && y < r.bottom && x >= r.left && x < r.right;
                 for (int p = 0; p < doc.planes(); ++p)
                     for (int b = 0; b < bps; ++b) {
-                        const std::uint8_t want =
-                            covered && p >= lo && p <= hi
-                                ? static_cast<std::uint8_t>(x * 3 + y * 5 + (p - lo) * bps + b)
-                                : before.sample(docX, docY, p)[b];
+                        const std::uint8_t want = covered && p >= lo && p <= hi
+                                                      ? static_cast<std::uint8_t>(x * 3 + y * 5 + (p - lo) * bps + b)
+                                                      : before.sample(docX, docY, p)[b];
                         ASSERT_EQ(doc.sample(docX, docY, p)[b], want) << depth << " at " << docX << "," << docY;
                     }
             }
@@ -298,8 +300,8 @@ TEST(RowListener, HearsRowsAsTheyAreFinishedAndOnceOfAChange) {
     HostOptions options;
     options.rowListener = &heard;
     FilterHost host(doc, options);
-    gTiles = {VRect{0, 0, 4, 5}, VRect{0, 5, 4, 10}, VRect{4, 0, 8, 10}, VRect{0, 5, 4, 10}, VRect{2, 0, 3, 10},
-              VRect{8, 0, 9, 10}};
+    gTiles = {VRect{0, 0, 4, 5},  VRect{0, 5, 4, 10}, VRect{4, 0, 8, 10},
+              VRect{0, 5, 4, 10}, VRect{2, 0, 3, 10}, VRect{8, 0, 9, 10}};
     gFills = {0x11, 0x22, 0x33, 0, 0x44, 0x55};
     gModule = writeTiles;
     EXPECT_EQ(host.run(scriptedEntry, false).result, 0);
@@ -405,8 +407,8 @@ TEST(InputRows, GiveExactlyWhatPixelReadsGive) {
                             for (std::int32_t i = 0; i < count * 4; ++i)
                                 ASSERT_EQ(static_cast<float>(bytes8[static_cast<std::size_t>(i)]),
                                           std::round(rgba[static_cast<std::size_t>(i)] * 255.0f))
-                                    << "mode " << m.imageMode << ", " << planes << " planes, row " << row
-                                    << ", column " << column + i / 4;
+                                    << "mode " << m.imageMode << ", " << planes << " planes, row " << row << ", column "
+                                    << column + i / 4;
                         }
             }
         }

@@ -380,8 +380,8 @@ TEST(PolyModelLocate, WorkersShareOneModelWithTheirOwnJobs) {
         rng.s = seed;
         for (int i = 0; i < 2000; ++i) {
             SphereDir d{};
-            const NetHit h = netPointToSphere(*m, job, static_cast<float>(rng.next()),
-                                              static_cast<float>(rng.next() * 0.6), d);
+            const NetHit h =
+                netPointToSphere(*m, job, static_cast<float>(rng.next()), static_cast<float>(rng.next() * 0.6), d);
             out.push_back(h.kind == NetHitKind::kFace ? m->triangles[h.triangle].face : -1);
         }
     };

@@ -12,8 +12,8 @@
 #include <cmath>
 #include <map>
 #include <set>
-#include <tuple>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "poly_test_util.h"
@@ -84,7 +84,8 @@ protected:
     void SetUp() override {
         const Solid& s = GetParam();
         if (s.geodesic != 0) {
-            ASSERT_EQ(preparePolyModel(s.geodesic, *m_, 0.5f, 0.0f, 0, 0.0f, kPolyModeNet, 0, defaultPolyAllocator(), 1), 0);
+            ASSERT_EQ(
+                preparePolyModel(s.geodesic, *m_, 0.5f, 0.0f, 0, 0.0f, kPolyModeNet, 0, defaultPolyAllocator(), 1), 0);
         } else {
             m_->frameHeight = 0.5f;  // a frame twice as wide as high
             ASSERT_EQ(testing::build(*m_, s.kind), kPolyOk);
@@ -153,7 +154,8 @@ TEST_P(Solids, ClosedFlatAndEuler) {
     EXPECT_TRUE(GetParam().geodesic == 0 || summary.pieces == m.pieceCount) << "pieces of the unfolding";
     EXPECT_GE(summary.pieces, 1);
     std::string got;
-    for (const auto& [sides, count] : shapes) got += (got.empty() ? "" : " ") + std::to_string(sides) + "x" + std::to_string(count);
+    for (const auto& [sides, count] : shapes)
+        got += (got.empty() ? "" : " ") + std::to_string(sides) + "x" + std::to_string(count);
     EXPECT_EQ(got, GetParam().faces);
 }
 
@@ -194,7 +196,8 @@ TEST_P(Solids, NetIsFlatTrueToScaleAndTurnsLikeTheSolid) {
     for (int f = 0; f < m.faceCount; ++f) {
         outlines.push_back(testing::netOutline(m, f));
         std::array<double, 4> b = {1e9, -1e9, 1e9, -1e9};
-        for (const Vec2d& p : outlines.back()) b = {std::min(b[0], p.x), std::max(b[1], p.x), std::min(b[2], p.y), std::max(b[3], p.y)};
+        for (const Vec2d& p : outlines.back())
+            b = {std::min(b[0], p.x), std::max(b[1], p.x), std::min(b[2], p.y), std::max(b[3], p.y)};
         boxes.push_back(b);
         const PolyFace& face = m.faces[f];
         for (int k = 0; k < face.cornerCount; ++k) {
@@ -208,7 +211,9 @@ TEST_P(Solids, NetIsFlatTrueToScaleAndTurnsLikeTheSolid) {
     }
     for (int f = 0; f < m.faceCount; ++f)
         for (int g = f + 1; g < m.faceCount; ++g) {
-            if (boxes[f][1] <= boxes[g][0] || boxes[g][1] <= boxes[f][0] || boxes[f][3] <= boxes[g][2] || boxes[g][3] <= boxes[f][2]) continue;
+            if (boxes[f][1] <= boxes[g][0] || boxes[g][1] <= boxes[f][0] || boxes[f][3] <= boxes[g][2] ||
+                boxes[g][3] <= boxes[f][2])
+                continue;
             ASSERT_FALSE(outlinesOverlap(outlines[f], outlines[g], 1e-6)) << "faces " << f << " and " << g;
         }
     int triangles = 0;
@@ -241,8 +246,10 @@ TEST_P(Solids, ConvexSolidsCoverEveryDirectionOnce) {
             const NetTriangle& tri = m.triangles[t];
             if (tri.isMark || tri.hidden) continue;
             Vec3d c[3];
-            for (int k = 0; k < 3; ++k) c[k] = normalise(Vec3d{tri.solid[3 * k], tri.solid[3 * k + 1], tri.solid[3 * k + 2]});
-            const double depth = std::min({-dot(d, cross(c[0], c[1])), -dot(d, cross(c[1], c[2])), -dot(d, cross(c[2], c[0]))});
+            for (int k = 0; k < 3; ++k)
+                c[k] = normalise(Vec3d{tri.solid[3 * k], tri.solid[3 * k + 1], tri.solid[3 * k + 2]});
+            const double depth =
+                std::min({-dot(d, cross(c[0], c[1])), -dot(d, cross(c[1], c[2])), -dot(d, cross(c[2], c[0]))});
             if (depth >= -1e-9) {
                 ++within;
                 face = tri.face;

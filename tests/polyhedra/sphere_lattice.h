@@ -17,8 +17,8 @@ inline std::vector<SphereDir> fibonacciSphere(int count) {
         const double y = 1.0 - 2.0 * (i + 0.5) / count;
         const double r = std::sqrt(std::max(0.0, 1.0 - y * y));
         const double a = golden * i;
-        out.push_back(SphereDir{static_cast<float>(r * std::cos(a)), static_cast<float>(y),
-                                static_cast<float>(r * std::sin(a))});
+        out.push_back(
+            SphereDir{static_cast<float>(r * std::cos(a)), static_cast<float>(y), static_cast<float>(r * std::sin(a))});
     }
     return out;
 }

@@ -103,9 +103,8 @@ TEST(Catalogue, FindOutputByIdOrName) {
     EXPECT_EQ(findOutputProjection("62"), 62);
     EXPECT_EQ(findOutputProjection("062"), 62);
     EXPECT_EQ(findOutputProjection("Mercator"), 62);
-    for (std::string_view bad : {"", "0", "415", "1042", "1043", "1044", "1045", "-62", "+62", " 62",
-                                 "62 ", "mercator", "Mercator ", "***", "99999999999999999999",
-                                 "2147483648", "6.0", "Naiad"}) {
+    for (std::string_view bad : {"", "0", "415", "1042", "1043", "1044", "1045", "-62", "+62", " 62", "62 ", "mercator",
+                                 "Mercator ", "***", "99999999999999999999", "2147483648", "6.0", "Naiad"}) {
         EXPECT_EQ(findOutputProjection(bad), std::nullopt) << bad;
     }
     for (const OutputProjectionInfo& row : outputProjections()) {

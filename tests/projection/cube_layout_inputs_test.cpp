@@ -70,11 +70,8 @@ struct LayoutPair {
 };
 
 const LayoutPair kPairs[] = {
-    {"Unity 6 frames", 337, 33, 6, 1},
-    {"Facebook 3x2 cube", 338, 34, 3, 2},
-    {"Pano2VR 3x2 cube", 339, 35, 3, 2},
-    {"horizontal cross", 172, 27, 4, 3},
-    {"vertical cross", 173, 28, 3, 4},
+    {"Unity 6 frames", 337, 33, 6, 1},   {"Facebook 3x2 cube", 338, 34, 3, 2}, {"Pano2VR 3x2 cube", 339, 35, 3, 2},
+    {"horizontal cross", 172, 27, 4, 3}, {"vertical cross", 173, 28, 3, 4},
 };
 
 // Face-local (u, v) of a face placed in its cell of the layout, by hand from
@@ -94,7 +91,8 @@ TEST(CubeInputLayouts, FacesLandInTheirCellsTurnedAndMirrored) {
         {"Facebook: up is top right", 34, 5, 0.25f, 0.25f, 1e-6f, 2.25f / 3, 0.125f},
         {"Pano2VR: the front is top left", 35, 3, 0.25f, 0.5f, 1e-6f, 0.25f / 3, 0.25f},
         {"Pano2VR: down is bottom right", 35, 2, 0.5f, 0.5f, 1e-6f, 2.5f / 3, 0.75f},
-        {"horizontal cross: the front, mirrored, second in the middle row", 27, 3, 0.25f, 0.25f, 1e-6f, 1.75f / 4, 1.25f / 3},
+        {"horizontal cross: the front, mirrored, second in the middle row", 27, 3, 0.25f, 0.25f, 1e-6f, 1.75f / 4,
+         1.25f / 3},
         {"horizontal cross: the back at the right end", 27, 0, 0.5f, 0.5f, 1e-6f, 3.5f / 4, 0.5f},
         {"vertical cross: the back on top, mirrored and turned", 28, 0, 0.25f, 0.1f, 1e-6f, 1.9f / 3, 0.75f / 4},
         {"vertical cross: up to the left of the front", 28, 5, 0.5f, 0.5f, 1e-6f, 0.5f / 3, 2.5f / 4},
@@ -238,10 +236,10 @@ TEST(CubeInputLayouts, AFilteredLookupStaysOnTheFaceItsSampleHit) {
                     ASSERT_EQ(o.faceIndex, c.faceIndex);
                     const CubeCellPlacement& cell = layout->faces[static_cast<std::size_t>(c.faceIndex)];
                     ++hits;
-                    nearest = std::fmin(nearest, pixelsToCellBorder(c.inputU, c.inputV, cell, p.columns, p.rows,
-                                                                    src.w, src.h));
-                    nearestUnknown = std::fmin(nearestUnknown, pixelsToCellBorder(o.inputU, o.inputV, cell, p.columns,
-                                                                                  p.rows, src.w, src.h));
+                    nearest = std::fmin(nearest,
+                                        pixelsToCellBorder(c.inputU, c.inputV, cell, p.columns, p.rows, src.w, src.h));
+                    nearestUnknown = std::fmin(
+                        nearestUnknown, pixelsToCellBorder(o.inputU, o.inputV, cell, p.columns, p.rows, src.w, src.h));
                 }
             }
             releasePolyModel(model);

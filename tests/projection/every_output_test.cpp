@@ -119,7 +119,8 @@ TEST_P(EveryOutput, RowPathMatchesCornerByCorner) {
                     MappingScratch own;
                     mapOutputSample(x0 + float(i), float(y), v.step, v.originX, v.originY, image, 0, ctx, want, own);
                     const RenderCell& got = row[i];
-                    SCOPED_TRACE(::testing::Message() << "input " << v.input << " corner (" << x0 + float(i) << ", " << y << ")");
+                    SCOPED_TRACE(::testing::Message()
+                                 << "input " << v.input << " corner (" << x0 + float(i) << ", " << y << ")");
                     ASSERT_EQ(got.regionTag, want.regionTag);
                     ASSERT_EQ(got.pieceTag, want.pieceTag);
                     ASSERT_EQ(got.subTag, want.subTag);
@@ -189,9 +190,8 @@ TEST_P(EveryOutput, DrawsExactlyWhenItSaysSo) {
     const ContextSampleMapping mapping(*m.ctx);
     const SettingsRecord s = testing::plainSettings(id, 1);
     BufferSink sink(kWidth, kHeight);
-    ASSERT_EQ(renderInto(makeConfig(mapping, pyramid, kWidth, kHeight,
-                                    shadingOptionsFor(s, *m.ctx, kTargetExportImage)),
-                         sink)
+    ASSERT_EQ(renderInto(
+                  makeConfig(mapping, pyramid, kWidth, kHeight, shadingOptionsFor(s, *m.ctx, kTargetExportImage)), sink)
                   .result,
               0);
     int covered = 0;

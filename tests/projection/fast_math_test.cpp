@@ -29,7 +29,9 @@ TEST(FastMath, KernelsMatchTheLibrary) {
     double worst = 0.0;
     for (int i = -600; i <= 600; ++i)
         for (int j = -600; j <= 600; ++j)
-            if (i != 0 || j != 0) worst = std::fmax(worst, std::fabs(fast_math::atan2(i / 300.0, j / 300.0) - std::atan2(i / 300.0, j / 300.0)));
+            if (i != 0 || j != 0)
+                worst = std::fmax(worst,
+                                  std::fabs(fast_math::atan2(i / 300.0, j / 300.0) - std::atan2(i / 300.0, j / 300.0)));
     for (double t : {1e-300, 1e-30, 1e-8, 0.4142135623730950, 0.4142135623730951, 1.0, 2.414213562373095, 1e8, 1e300})
         for (double sx : {1.0, -1.0})
             for (double sy : {1.0, -1.0}) {
@@ -69,7 +71,8 @@ TEST(FastMath, KernelsMatchTheLibrary) {
     EXPECT_EQ(fast_math::acos(-1.0), std::numbers::pi);
     EXPECT_EQ(fast_math::acos(0.0), (std::numbers::pi / 2.0));
     // Beyond half a turn (the float π just beyond it too): the library's own.
-    for (double x : {3.1415927410125732, -3.1415927410125732, 4.0, -100.0, 1e10}) EXPECT_EQ(fast_math::sin(x), std::sin(x));
+    for (double x : {3.1415927410125732, -3.1415927410125732, 4.0, -100.0, 1e10})
+        EXPECT_EQ(fast_math::sin(x), std::sin(x));
     for (double x : {std::nextafter(1.0, 2.0), -7.5, kInf, kNaN}) {
         EXPECT_TRUE(std::isnan(fast_math::asin(x)) && std::isnan(fast_math::acos(x))) << x;
     }
@@ -89,8 +92,8 @@ TEST(FastMath, LookupFractionsStayWithinTwoUlpsOfTheLibrarys) {
         for (int j = 0; j <= 180; ++j) {
             const float lon = static_cast<float>(i) * 0.017453292f;
             const float lat = static_cast<float>(j - 90) * 0.017453292f;
-            const SphereDir d = normalise(
-                SphereDir{std::sin(lon) * std::cos(lat), std::sin(lat), std::cos(lon) * std::cos(lat)});
+            const SphereDir d =
+                normalise(SphereDir{std::sin(lon) * std::cos(lat), std::sin(lat), std::cos(lon) * std::cos(lat)});
             const float s = input_detail::aroundFraction(d.x, d.z);
             const float sWant = static_cast<float>(
                 (std::atan2(static_cast<double>(d.x), static_cast<double>(d.z)) + 3.1415927410125732) *

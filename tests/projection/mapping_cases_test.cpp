@@ -11,10 +11,10 @@
 #include <vector>
 
 #include "output_test_support.h"
-#include "support/case_table.h"
 #include "polyhedra/sphere_lattice.h"
 #include "projection/catalogue.h"
 #include "projection/input_projection.h"
+#include "support/case_table.h"
 
 namespace globaro {
 namespace {
@@ -61,8 +61,8 @@ void checkOutput(const Case& c) {
 void checkInput(const Case& c) {
     const bool wantMiss = c.fields.at(4) == "miss";
     const std::size_t at = wantMiss ? 5 : 4;
-    const InputSample s = sphereToInput(std::stoi(c.fields[0]), std::stoi(c.fields[2]),
-                                        static_cast<float>(c.num(1)), parseDirection(c.fields[3]));
+    const InputSample s = sphereToInput(std::stoi(c.fields[0]), std::stoi(c.fields[2]), static_cast<float>(c.num(1)),
+                                        parseDirection(c.fields[3]));
     EXPECT_EQ(s.miss, wantMiss);
     const double tol = wantMiss ? 0.0 : c.num(6);
     EXPECT_NEAR(s.u, c.num(at), tol);
@@ -126,8 +126,8 @@ void checkRim(const Case& c) {
 TEST(MappingCases, EveryLineHolds) {
     std::map<std::string, int> counts;
     for (const Case& c : readCases()) {
-        SCOPED_TRACE(::testing::Message() << "mapping_cases.txt:" << c.line << " " << c.kind << " "
-                                          << c.fields.at(0) << " |" << c.source);
+        SCOPED_TRACE(::testing::Message()
+                     << "mapping_cases.txt:" << c.line << " " << c.kind << " " << c.fields.at(0) << " |" << c.source);
         ++counts[c.kind];
         if (c.kind == "out") {
             checkOutput(c);

@@ -85,7 +85,8 @@ TEST(OutputMapping, TheFoldComesBeforeOrAfterTheRotationByOutput) {
             RenderCell cell{};
             MappingScratch scratch;
             outputToSphere(float(a), float(b), *ctx, cell, scratch, &lookedUp);
-            const SphereDir want = after ? halfAngleFold(rotate(ctx->rotation, d)) : rotate(ctx->rotation, halfAngleFold(d));
+            const SphereDir want =
+                after ? halfAngleFold(rotate(ctx->rotation, d)) : rotate(ctx->rotation, halfAngleFold(d));
             EXPECT_LT(distance(lookedUp, want), 1e-5f) << output << " at " << a << ", " << b;
         }
     }

@@ -143,11 +143,16 @@ TEST(CubeFaces, FaceAndFaceCoordinatesTiesKeepTheEarlierAxis) {
     // Front (−x/z, −y/z), back (x/|z|, −y/|z|), +x (z/x, −y/x), −x (−z/|x|, −y/|x|),
     // +y (−x/y, z/y), −y (−x/|y|, −z/|y|); ties: z before x before y.
     const Case cases[] = {
-        {unit(0.5f, 0.25f, 1), 3, -0.5f, -0.25f}, {unit(0.5f, 0.25f, -1), 0, 0.5f, -0.25f},
-        {unit(1, 0.25f, 0.5f), 4, 0.5f, -0.25f},  {unit(-1, 0.25f, 0.5f), 1, -0.5f, -0.25f},
-        {unit(0.5f, 1, 0.25f), 5, -0.5f, 0.25f},  {unit(0.5f, -1, 0.25f), 2, -0.5f, -0.25f},
-        {{h, 0, h}, 3, -1, 0},                    {{h, h, 0}, 4, 0, -1},
-        {{0, h, h}, 3, 0, -1},                    {unit(1, -1, -1), 0, 1, 1},
+        {unit(0.5f, 0.25f, 1), 3, -0.5f, -0.25f},
+        {unit(0.5f, 0.25f, -1), 0, 0.5f, -0.25f},
+        {unit(1, 0.25f, 0.5f), 4, 0.5f, -0.25f},
+        {unit(-1, 0.25f, 0.5f), 1, -0.5f, -0.25f},
+        {unit(0.5f, 1, 0.25f), 5, -0.5f, 0.25f},
+        {unit(0.5f, -1, 0.25f), 2, -0.5f, -0.25f},
+        {{h, 0, h}, 3, -1, 0},
+        {{h, h, 0}, 4, 0, -1},
+        {{0, h, h}, 3, 0, -1},
+        {unit(1, -1, -1), 0, 1, 1},
     };
     for (const Case& c : cases) {
         const CubeFacePoint f = cubeFaceOf(c.d);
@@ -260,7 +265,8 @@ TEST(Gores, InputRegionCodeIsTheTruncatedGoreNumberAndTheEquatorIsNoSeam) {
         EXPECT_NEAR(std::hypot(s.u - 0.5, s.v - 0.5), 0.5 / 90.0, 2e-3) << lon;
     }
     // A gore's edge at 60° latitude is pulled in towards its meridian.
-    const InputSample centre = sphereToInput(12, 0, 0.5f, latLon(60, 15)), edge = sphereToInput(12, 0, 0.5f, latLon(60, 29.9));
+    const InputSample centre = sphereToInput(12, 0, 0.5f, latLon(60, 15)),
+                      edge = sphereToInput(12, 0, 0.5f, latLon(60, 29.9));
     EXPECT_TRUE(edge.u > centre.u && edge.u - centre.u < 14.9 / 360.0);
     const InputSample eq = sphereToInput(19, 0, 1.0f, latLon(0.0, 15.0));
     EXPECT_NEAR(std::hypot(eq.u - 0.5, eq.v - 0.5), 0.5, 1e-4);

@@ -38,14 +38,15 @@ Vec3d aboutZ(const Vec3d& v, double a) {
 // the poles' axis; latitude 90 carries the centre to the north pole and
 // longitude 90 brings 90° east to the centre.
 TEST(Rotation, SpinThenLatitudeThenLongitudeByOrthonormalMatrices) {
-    const float angles[][3] = {{0, 0, 0},      {0, 90, 0},       {90, 0, 0},     {0, 0, 90},       {30, 20, 10},
-                               {-75, 45, 120}, {170, -60, -33}, {0, 89, 45},    {-180, 90, 90}};
+    const float angles[][3] = {{0, 0, 0},      {0, 90, 0},      {90, 0, 0},  {0, 0, 90},    {30, 20, 10},
+                               {-75, 45, 120}, {170, -60, -33}, {0, 89, 45}, {-180, 90, 90}};
     const SphereDir dirs[] = {{0, 0, 1}, {1, 0, 0}, {0, 1, 0}, latLon(33, 71), latLon(-48, -152)};
     for (const auto& a : angles) {
         SCOPED_TRACE(::testing::Message() << "lon " << a[0] << " lat " << a[1] << " spin " << a[2]);
         const RotationRecord r = rotationFromAngles(a[0], a[1], a[2]);
         for (const SphereDir& d : dirs) {
-            const Vec3d want = aboutY(aboutX(aboutZ(toVec3d(d), -a[2] * kPi / 180), -a[1] * kPi / 180), -a[0] * kPi / 180);
+            const Vec3d want =
+                aboutY(aboutX(aboutZ(toVec3d(d), -a[2] * kPi / 180), -a[1] * kPi / 180), -a[0] * kPi / 180);
             EXPECT_LT(gap(rotate(r, d), want), 3e-6);
         }
         for (const Mat3* m : {&r.latitudeMatrix, &r.longitudeMatrix, &r.spinMatrix, &r.product})

@@ -49,12 +49,16 @@ struct ProjReference {
     std::array<ProjPoint, 8> points;
 };
 
-constexpr double kCeaFit = 5.0132565492620005;  // 2π·√(2/π)
+constexpr double kCeaFit = 5.0132565492620005;       // 2π·√(2/π)
 constexpr double kMollweideFit = 5.656854249492381;  // 4√2
 constexpr double kHorizon = 0.41421356237309515;     // √2 − 1, the horizon radius seen from √2 (fov 90)
 
 // Reference values computed once with PROJ 9.1.1 (`proj` then `invproj`, +R=1).
-const ProjReference kCea{"PROJ 9 +proj=cea +lat_ts=37.071435021", 1.0 / kCeaFit, 0.0, -1.0 / kCeaFit, 0.0,
+const ProjReference kCea{"PROJ 9 +proj=cea +lat_ts=37.071435021",
+                         1.0 / kCeaFit,
+                         0.0,
+                         -1.0 / kCeaFit,
+                         0.0,
                          {{{-2.088856896, 1.085401882, -150.000000034, 60.000000015},
                            {-1.392571264, 0.428658681, -100.000000023, 20.000000006},
                            {-0.417771379, -0.805614799, -29.999999992, -40.000000029},
@@ -63,7 +67,11 @@ const ProjReference kCea{"PROJ 9 +proj=cea +lat_ts=37.071435021", 1.0 / kCeaFit,
                            {1.671085516, 0.718871457, 119.999999970, 35.000000027},
                            {2.367371148, -0.217635716, 169.999999981, -10.000000001},
                            {-0.278514253, 1.210608494, -20.000000019, 75.000000056}}}};
-const ProjReference kBonne45{"PROJ 9 +proj=bonne +lat_1=45", 0.5, 0.0, -0.5, 0.0,
+const ProjReference kBonne45{"PROJ 9 +proj=bonne +lat_1=45",
+                             0.5,
+                             0.0,
+                             -0.5,
+                             0.0,
                              {{{-0.723127198, 1.148415633, -150.000000008, 59.999999971},
                                {-1.306205794, 0.402608222, -100.000000005, 20.000000013},
                                {-0.399358521, -1.451210590, -29.999999970, -39.999999982},
@@ -72,7 +80,11 @@ const ProjReference kBonne45{"PROJ 9 +proj=bonne +lat_1=45", 0.5, 0.0, -0.5, 0.0
                                {1.167420396, 0.870937176, 119.999999985, 34.999999972},
                                {1.953672667, 0.843497663, 169.999999990, -9.999999989},
                                {-0.089804344, 0.532139651, -20.000000048, 75.000000015}}}};
-const ProjReference kWerner{"PROJ 9 +proj=bonne +lat_1=90", 1.0 / 4.1, 0.0, -1.0 / 4.1, -1.112 / 4.1,
+const ProjReference kWerner{"PROJ 9 +proj=bonne +lat_1=90",
+                            1.0 / 4.1,
+                            0.0,
+                            -1.0 / 4.1,
+                            -1.112 / 4.1,
                             {{{-0.313359282, 0.419477816, -149.999999975, 60.000000004},
                               {-1.190008032, -0.276597614, -99.999999954, 20.000000015},
                               {-0.399014066, -2.233567140, -29.999999975, -39.999999992},
@@ -81,8 +93,11 @@ const ProjReference kWerner{"PROJ 9 +proj=bonne +lat_1=90", 1.0 / 4.1, 0.0, -1.0
                               {0.937533204, 0.206153308, 120.000000023, 34.999999996},
                               {1.736011585, 0.180105455, 170.000000032, -10.000000005},
                               {-0.088562364, -0.246364825, -20.000000064, 75.000000015}}}};
-const ProjReference kMollweideOcean{"PROJ 9 +proj=imoll_o", 1.0 / kMollweideFit, 0.243573189101 / kMollweideFit,
-                                    -1.0 / kMollweideFit, 0.0,
+const ProjReference kMollweideOcean{"PROJ 9 +proj=imoll_o",
+                                    1.0 / kMollweideFit,
+                                    0.243573189101 / kMollweideFit,
+                                    -1.0 / kMollweideFit,
+                                    0.0,
                                     {{{-2.545146434, 1.078176746, -149.999999999, 60.000000030},
                                       {-1.838621870, 0.384686921, -99.999999975, 20.000000015},
                                       {-0.595075127, -0.750908792, -30.000000019, -40.000000000},
@@ -92,7 +107,11 @@ const ProjReference kMollweideOcean{"PROJ 9 +proj=imoll_o", 1.0 / kMollweideFit,
                                       {2.424764073, -0.193479906, 170.000000029, -10.000000018},
                                       {-0.467201078, 1.281355781, -20.000000061, 74.999999987}}}};
 // The perspectives at fov 90: the viewpoint √2 radii from the centre.
-const ProjReference kNsper{"PROJ 9 +proj=nsper +h=0.414213562373", 0.5 / kHorizon, 0.0, -0.5 / kHorizon, 0.0,
+const ProjReference kNsper{"PROJ 9 +proj=nsper +h=0.414213562373",
+                           0.5 / kHorizon,
+                           0.0,
+                           -0.5 / kHorizon,
+                           0.0,
                            {{{-0.324136520, 0.235952090, -30.000000111, 20.000000043},
                              {0.313833189, -0.198977084, 25.000000029, -14.999999984},
                              {-0.096985832, -0.391079315, -10.000000090, -35.000000123},
@@ -101,8 +120,11 @@ const ProjReference kNsper{"PROJ 9 +proj=nsper +h=0.414213562373", 0.5 / kHorizo
                              {0.042475370, 0.408935382, 5.000000011, 39.999999786},
                              {0.0, 0.0, 0.0, 0.0},
                              {0.0, 0.0, 0.0, 0.0}}}};
-const ProjReference kTpers{"PROJ 9 +proj=tpers +h=0.414213562373 +tilt=45 +azi=0", 0.5 / kHorizon, 0.0,
-                           -0.5 / kHorizon, 0.0,
+const ProjReference kTpers{"PROJ 9 +proj=tpers +h=0.414213562373 +tilt=45 +azi=0",
+                           0.5 / kHorizon,
+                           0.0,
+                           -0.5 / kHorizon,
+                           0.0,
                            {{{-0.206503899, 0.212588182, -29.999999668, 19.999999827},
                              {0.411099887, -0.120355482, 25.000000065, -4.999999993},
                              {-0.189812778, -0.081015100, -9.999999984, -3.000000008},
@@ -114,9 +136,9 @@ const ProjReference kTpers{"PROJ 9 +proj=tpers +h=0.414213562373 +tilt=45 +azi=0
 
 // How much of the sphere an output shows.
 enum class Cover {
-    kWhole,       // every direction exactly once
-    kWithPartner, // the whole sphere together with `partner`
-    kPart,        // a part only
+    kWhole,        // every direction exactly once
+    kWithPartner,  // the whole sphere together with `partner`
+    kPart,         // a part only
 };
 
 struct WorldMapCase {
@@ -214,8 +236,8 @@ double shareOfConstantAreaScale(ProjectionId id, double tolerance) {
     std::vector<double> sorted = scales;
     std::nth_element(sorted.begin(), sorted.begin() + static_cast<long>(sorted.size() / 2), sorted.end());
     const double median = sorted[sorted.size() / 2];
-    const auto near = std::count_if(scales.begin(), scales.end(),
-                                    [&](double s) { return std::fabs(s / median - 1.0) <= tolerance; });
+    const auto near =
+        std::count_if(scales.begin(), scales.end(), [&](double s) { return std::fabs(s / median - 1.0) <= tolerance; });
     return static_cast<double>(near) / static_cast<double>(scales.size());
 }
 

@@ -4,19 +4,19 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstring>
-#include <map>
-#include <sstream>
 #include <cstdint>
+#include <cstring>
 #include <limits>
+#include <map>
 #include <set>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "render/blend_hsl.h"
-#include "support/case_table.h"
 #include "render/composite.h"
 #include "render/opponent_space.h"
+#include "support/case_table.h"
 
 namespace globaro {
 namespace {
@@ -25,23 +25,23 @@ constexpr int ONE = kBlendOne;
 constexpr int HALF = kBlendHalf;
 
 struct Fixed3 {
-  int r, g, b;
+    int r, g, b;
 };
 
 ColorRgba fromFixed(Fixed3 c, float alpha = 1.0f) {
-  return ColorRgba{c.r / 32768.0f, c.g / 32768.0f, c.b / 32768.0f, alpha};
+    return ColorRgba{c.r / 32768.0f, c.g / 32768.0f, c.b / 32768.0f, alpha};
 }
 
 // Result channels as 15-bit values (every result is a multiple of 1/32768).
 Fixed3 toFixed(const ColorRgba& c) {
-  return Fixed3{static_cast<int>(std::lround(c.r * 32768.0f)), static_cast<int>(std::lround(c.g * 32768.0f)),
-                static_cast<int>(std::lround(c.b * 32768.0f))};
+    return Fixed3{static_cast<int>(std::lround(c.r * 32768.0f)), static_cast<int>(std::lround(c.g * 32768.0f)),
+                  static_cast<int>(std::lround(c.b * 32768.0f))};
 }
 
 Fixed3 blend(BlendMode mode, Fixed3 s, Fixed3 d) {
-  ColorRgba out;
-  blendPixel(fromFixed(s), fromFixed(d), out, mode);
-  return toFixed(out);
+    ColorRgba out;
+    blendPixel(fromFixed(s), fromFixed(d), out, mode);
+    return toFixed(out);
 }
 
 // One channel value with grey inputs.
@@ -54,332 +54,340 @@ using Case = testing::TextCase;
 std::vector<Case> readCases() { return testing::readTextCases(GLOBARO_TEST_DATA "/blend_cases.txt"); }
 
 std::vector<double> numbers(const std::string& text) {
-  std::vector<double> out;
-  std::istringstream in(text);
-  for (std::string item; std::getline(in, item, ',');) out.push_back(item == "nan" ? std::nan("") : std::stod(item));
-  return out;
+    std::vector<double> out;
+    std::istringstream in(text);
+    for (std::string item; std::getline(in, item, ',');) out.push_back(item == "nan" ? std::nan("") : std::stod(item));
+    return out;
 }
 
 Fixed3 fixedColour(const std::string& text) {
-  const std::vector<double> v = numbers(text);
-  return v.size() == 1 ? Fixed3{int(v[0]), int(v[0]), int(v[0])} : Fixed3{int(v.at(0)), int(v.at(1)), int(v.at(2))};
+    const std::vector<double> v = numbers(text);
+    return v.size() == 1 ? Fixed3{int(v[0]), int(v[0]), int(v[0])} : Fixed3{int(v.at(0)), int(v.at(1)), int(v.at(2))};
 }
 
 // blend MODE SOURCE BACKDROP EXPECTED [tol=N]
 void checkBlend(const Case& c) {
-  const Fixed3 got = blend(std::stoi(c.fields.at(0)), fixedColour(c.fields.at(1)), fixedColour(c.fields.at(2)));
-  const Fixed3 want = fixedColour(c.fields.at(3));
-  const int tol = c.named.contains("tol") ? std::stoi(c.named.at("tol")) : 0;
-  EXPECT_NEAR(got.r, want.r, tol);
-  EXPECT_NEAR(got.g, want.g, tol);
-  EXPECT_NEAR(got.b, want.b, tol);
+    const Fixed3 got = blend(std::stoi(c.fields.at(0)), fixedColour(c.fields.at(1)), fixedColour(c.fields.at(2)));
+    const Fixed3 want = fixedColour(c.fields.at(3));
+    const int tol = c.named.contains("tol") ? std::stoi(c.named.at("tol")) : 0;
+    EXPECT_NEAR(got.r, want.r, tol);
+    EXPECT_NEAR(got.g, want.g, tol);
+    EXPECT_NEAR(got.b, want.b, tol);
 }
 
 // One rendered pixel composited at `at` onto a target whose pixel there was
 // `backdrop`, and the stored samples of that pixel afterwards.
 struct CompositeCase {
-  int renderTarget = kTargetHostImage;
-  int depth = 8, planes = 3, alphaPlane = -1;
-  bool grey = false;
-  BlendMode mode = kBlendNormal;
-  ColorRgba source;
-  std::vector<double> backdrop;  // empty: no image to read from (preview)
-  int mask = -1;
-  int x = 1, y = 1;
+    int renderTarget = kTargetHostImage;
+    int depth = 8, planes = 3, alphaPlane = -1;
+    bool grey = false;
+    BlendMode mode = kBlendNormal;
+    ColorRgba source;
+    std::vector<double> backdrop;  // empty: no image to read from (preview)
+    int mask = -1;
+    int x = 1, y = 1;
 };
 
 // A 4 x 4 interleaved host or export tile; an export image reads itself.
 template <typename Sample>
 std::vector<double> compositeInterleaved(const CompositeCase& k) {
-  const int planes = k.planes;
-  const std::size_t at = static_cast<std::size_t>((k.y * 4 + k.x) * planes);
-  std::vector<Sample> in(16 * planes), out(16 * planes);
-  for (int p = 0; p < planes; ++p) in[at + p] = out[at + p] = static_cast<Sample>(k.backdrop.at(p));
-  const CompositeRect tile{0, 0, 4, 4};
-  CompositeTarget t;
-  t.renderTarget = k.renderTarget;
-  t.glue = k.mode;
-  t.output = interleavedGrid(out.data(), 4 * planes * sizeof(Sample), planes, k.depth, k.grey, k.alphaPlane, tile);
-  t.destination = k.renderTarget == kTargetExportImage
-                      ? t.output
-                      : interleavedGrid(in.data(), 4 * planes * sizeof(Sample), planes, k.depth, k.grey, k.alphaPlane, tile);
-  std::uint8_t mask[16];
-  std::memset(mask, k.mask < 0 ? 255 : k.mask, sizeof mask);
-  if (k.mask >= 0) t.mask = MaskGrid{mask, 4, tile};
-  ColorRgba pixel = k.source;
-  compositePixel(k.x, k.y, pixel, t);
-  return std::vector<double>(out.begin() + static_cast<std::ptrdiff_t>(at),
-                             out.begin() + static_cast<std::ptrdiff_t>(at) + planes);
+    const int planes = k.planes;
+    const std::size_t at = static_cast<std::size_t>((k.y * 4 + k.x) * planes);
+    std::vector<Sample> in(16 * planes), out(16 * planes);
+    for (int p = 0; p < planes; ++p) in[at + p] = out[at + p] = static_cast<Sample>(k.backdrop.at(p));
+    const CompositeRect tile{0, 0, 4, 4};
+    CompositeTarget t;
+    t.renderTarget = k.renderTarget;
+    t.glue = k.mode;
+    t.output = interleavedGrid(out.data(), 4 * planes * sizeof(Sample), planes, k.depth, k.grey, k.alphaPlane, tile);
+    t.destination = k.renderTarget == kTargetExportImage ? t.output
+                                                         : interleavedGrid(in.data(), 4 * planes * sizeof(Sample),
+                                                                           planes, k.depth, k.grey, k.alphaPlane, tile);
+    std::uint8_t mask[16];
+    std::memset(mask, k.mask < 0 ? 255 : k.mask, sizeof mask);
+    if (k.mask >= 0) t.mask = MaskGrid{mask, 4, tile};
+    ColorRgba pixel = k.source;
+    compositePixel(k.x, k.y, pixel, t);
+    return std::vector<double>(out.begin() + static_cast<std::ptrdiff_t>(at),
+                               out.begin() + static_cast<std::ptrdiff_t>(at) + planes);
 }
 
 // A 4 x 4 tile of packed 8-bit RGBA words (red in the high byte).
 std::vector<double> compositePacked(const CompositeCase& k) {
-  std::vector<std::uint32_t> words(16, 0);
-  std::uint32_t& w = words[static_cast<std::size_t>(k.y * 4 + k.x)];
-  for (double b : k.backdrop) w = (w << 8) | static_cast<std::uint32_t>(b);
-  CompositeTarget t;
-  t.renderTarget = kTargetExportImage;
-  t.glue = k.mode;
-  t.output = t.destination = packedRgba8Grid(words.data(), 16, CompositeRect{0, 0, 4, 4});
-  ColorRgba pixel = k.source;
-  compositePixel(k.x, k.y, pixel, t);
-  return {double(w >> 24), double((w >> 16) & 0xFF), double((w >> 8) & 0xFF), double(w & 0xFF)};
+    std::vector<std::uint32_t> words(16, 0);
+    std::uint32_t& w = words[static_cast<std::size_t>(k.y * 4 + k.x)];
+    for (double b : k.backdrop) w = (w << 8) | static_cast<std::uint32_t>(b);
+    CompositeTarget t;
+    t.renderTarget = kTargetExportImage;
+    t.glue = k.mode;
+    t.output = t.destination = packedRgba8Grid(words.data(), 16, CompositeRect{0, 0, 4, 4});
+    ColorRgba pixel = k.source;
+    compositePixel(k.x, k.y, pixel, t);
+    return {double(w >> 24), double((w >> 16) & 0xFF), double((w >> 8) & 0xFF), double(w & 0xFF)};
 }
 
 // The 16 x 16 planar 8-bit preview, every sample 3 before; the backdrop, if
 // any, is the image shown in it. Positions outside are clamped to its edge.
 std::vector<double> compositePreview(const CompositeCase& k) {
-  constexpr int kSize = 16;
-  const CompositeRect rect{0, 0, kSize, kSize};
-  std::vector<std::uint8_t> bytes(static_cast<std::size_t>(kSize * kSize * k.planes), 3), shown(bytes.size());
-  CompositeTarget t;
-  t.renderTarget = kTargetPreview;
-  t.glue = k.mode;
-  t.output = planarGrid8(bytes.data(), kSize, kSize * kSize, k.planes, rect);
-  if (!k.backdrop.empty()) {
-    for (std::size_t i = 0; i < shown.size(); ++i) shown[i] = static_cast<std::uint8_t>(k.backdrop.at(i / (kSize * kSize)));
-    t.destination = planarGrid8(shown.data(), kSize, kSize * kSize, k.planes, rect);
-  }
-  std::vector<std::uint8_t> mask(kSize * kSize, static_cast<std::uint8_t>(k.mask < 0 ? 255 : k.mask));
-  if (k.mask >= 0) t.mask = MaskGrid{mask.data(), kSize, rect};
-  ColorRgba pixel = k.source;
-  compositePixel(k.x, k.y, pixel, t);
-  const int x = std::clamp(k.x, 0, kSize - 1), y = std::clamp(k.y, 0, kSize - 1);
-  std::vector<double> got;
-  for (int p = 0; p < k.planes; ++p) got.push_back(bytes[static_cast<std::size_t>(p * kSize * kSize + y * kSize + x)]);
-  return got;
+    constexpr int kSize = 16;
+    const CompositeRect rect{0, 0, kSize, kSize};
+    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(kSize * kSize * k.planes), 3), shown(bytes.size());
+    CompositeTarget t;
+    t.renderTarget = kTargetPreview;
+    t.glue = k.mode;
+    t.output = planarGrid8(bytes.data(), kSize, kSize * kSize, k.planes, rect);
+    if (!k.backdrop.empty()) {
+        for (std::size_t i = 0; i < shown.size(); ++i)
+            shown[i] = static_cast<std::uint8_t>(k.backdrop.at(i / (kSize * kSize)));
+        t.destination = planarGrid8(shown.data(), kSize, kSize * kSize, k.planes, rect);
+    }
+    std::vector<std::uint8_t> mask(kSize * kSize, static_cast<std::uint8_t>(k.mask < 0 ? 255 : k.mask));
+    if (k.mask >= 0) t.mask = MaskGrid{mask.data(), kSize, rect};
+    ColorRgba pixel = k.source;
+    compositePixel(k.x, k.y, pixel, t);
+    const int x = std::clamp(k.x, 0, kSize - 1), y = std::clamp(k.y, 0, kSize - 1);
+    std::vector<double> got;
+    for (int p = 0; p < k.planes; ++p)
+        got.push_back(bytes[static_cast<std::size_t>(p * kSize * kSize + y * kSize + x)]);
+    return got;
 }
 
 // composite [preview/|export/]DEPTH/PLANES/ALPHA[/grey] MODE SOURCE BACKDROP EXPECTED [mask=M] [at=X,Y]
 //   preview/PLANES, export/packed
 void checkComposite(const Case& c) {
-  std::vector<std::string> layout;
-  std::istringstream in(c.fields.at(0));
-  for (std::string item; std::getline(in, item, '/');) layout.push_back(item);
-  CompositeCase k;
-  if (layout.front() == "preview" || layout.front() == "export") {
-    k.renderTarget = layout.front() == "preview" ? kTargetPreview : kTargetExportImage;
-    layout.erase(layout.begin());
-  }
-  k.grey = layout.back() == "grey";
-  if (k.grey) layout.pop_back();
-  const bool packed = layout.front() == "packed";
-  if (k.renderTarget == kTargetPreview) {
-    k.planes = std::stoi(layout.at(0));
-  } else if (!packed) {
-    k.depth = std::stoi(layout.at(0));
-    k.planes = std::stoi(layout.at(1));
-    k.alphaPlane = std::stoi(layout.at(2));
-  }
-  k.mode = std::stoi(c.fields.at(1));
-  const std::vector<double> s = numbers(c.fields.at(2));
-  k.source = ColorRgba{float(s.at(0)), float(s.at(1)), float(s.at(2)), float(s.at(3))};
-  if (c.fields.at(3) != "-") k.backdrop = numbers(c.fields.at(3));
-  k.mask = c.named.contains("mask") ? std::stoi(c.named.at("mask")) : -1;
-  if (c.named.contains("at")) {
-    const std::vector<double> at = numbers(c.named.at("at"));
-    k.x = int(at.at(0));
-    k.y = int(at.at(1));
-  }
-  std::vector<double> got;
-  if (k.renderTarget == kTargetPreview) got = compositePreview(k);
-  else if (packed) got = compositePacked(k);
-  else if (k.depth == 8) got = compositeInterleaved<std::uint8_t>(k);
-  else if (k.depth == 16) got = compositeInterleaved<std::uint16_t>(k);
-  else if (k.depth == 32) got = compositeInterleaved<float>(k);
-  const std::vector<double> want = numbers(c.fields.at(4));
-  ASSERT_EQ(got.size(), want.size());
-  for (std::size_t i = 0; i < want.size(); ++i) EXPECT_NEAR(got[i], want[i], k.depth == 32 ? 1e-6 : 0.0) << "plane " << i;
+    std::vector<std::string> layout;
+    std::istringstream in(c.fields.at(0));
+    for (std::string item; std::getline(in, item, '/');) layout.push_back(item);
+    CompositeCase k;
+    if (layout.front() == "preview" || layout.front() == "export") {
+        k.renderTarget = layout.front() == "preview" ? kTargetPreview : kTargetExportImage;
+        layout.erase(layout.begin());
+    }
+    k.grey = layout.back() == "grey";
+    if (k.grey) layout.pop_back();
+    const bool packed = layout.front() == "packed";
+    if (k.renderTarget == kTargetPreview) {
+        k.planes = std::stoi(layout.at(0));
+    } else if (!packed) {
+        k.depth = std::stoi(layout.at(0));
+        k.planes = std::stoi(layout.at(1));
+        k.alphaPlane = std::stoi(layout.at(2));
+    }
+    k.mode = std::stoi(c.fields.at(1));
+    const std::vector<double> s = numbers(c.fields.at(2));
+    k.source = ColorRgba{float(s.at(0)), float(s.at(1)), float(s.at(2)), float(s.at(3))};
+    if (c.fields.at(3) != "-") k.backdrop = numbers(c.fields.at(3));
+    k.mask = c.named.contains("mask") ? std::stoi(c.named.at("mask")) : -1;
+    if (c.named.contains("at")) {
+        const std::vector<double> at = numbers(c.named.at("at"));
+        k.x = int(at.at(0));
+        k.y = int(at.at(1));
+    }
+    std::vector<double> got;
+    if (k.renderTarget == kTargetPreview)
+        got = compositePreview(k);
+    else if (packed)
+        got = compositePacked(k);
+    else if (k.depth == 8)
+        got = compositeInterleaved<std::uint8_t>(k);
+    else if (k.depth == 16)
+        got = compositeInterleaved<std::uint16_t>(k);
+    else if (k.depth == 32)
+        got = compositeInterleaved<float>(k);
+    const std::vector<double> want = numbers(c.fields.at(4));
+    ASSERT_EQ(got.size(), want.size());
+    for (std::size_t i = 0; i < want.size(); ++i)
+        EXPECT_NEAR(got[i], want[i], k.depth == 32 ? 1e-6 : 0.0) << "plane " << i;
 }
 
 // over SOURCE BACKDROP EXPECTED: the over rule itself, r,g,b,a floats
 void checkOver(const Case& c) {
-  const std::vector<double> s = numbers(c.fields.at(0)), d = numbers(c.fields.at(1)), want = numbers(c.fields.at(2));
-  ColorRgba b{float(d.at(0)), float(d.at(1)), float(d.at(2)), float(d.at(3))};
-  compositeOver(ColorRgba{float(s.at(0)), float(s.at(1)), float(s.at(2)), float(s.at(3))}, b);
-  const float got[4] = {b.r, b.g, b.b, b.a};
-  for (int i = 0; i < 4; ++i) EXPECT_NEAR(got[i], want.at(static_cast<std::size_t>(i)), 1e-6) << "channel " << i;
+    const std::vector<double> s = numbers(c.fields.at(0)), d = numbers(c.fields.at(1)), want = numbers(c.fields.at(2));
+    ColorRgba b{float(d.at(0)), float(d.at(1)), float(d.at(2)), float(d.at(3))};
+    compositeOver(ColorRgba{float(s.at(0)), float(s.at(1)), float(s.at(2)), float(s.at(3))}, b);
+    const float got[4] = {b.r, b.g, b.b, b.a};
+    for (int i = 0; i < 4; ++i) EXPECT_NEAR(got[i], want.at(static_cast<std::size_t>(i)), 1e-6) << "channel " << i;
 }
 
 TEST(BlendAndCompositeCases, EveryLineHolds) {
-  std::map<std::string, int> counts;
-  std::set<int> modes;
-  for (const Case& c : readCases()) {
-    SCOPED_TRACE(::testing::Message() << "blend_cases.txt:" << c.line << " " << c.kind << " |" << c.source);
-    ++counts[c.kind];
-    if (c.kind == "blend") {
-      checkBlend(c);
-      modes.insert(std::stoi(c.fields.at(0)));
-    } else if (c.kind == "composite") {
-      checkComposite(c);
-    } else if (c.kind == "over") {
-      checkOver(c);
-    } else {
-      ADD_FAILURE() << "unknown kind";
+    std::map<std::string, int> counts;
+    std::set<int> modes;
+    for (const Case& c : readCases()) {
+        SCOPED_TRACE(::testing::Message() << "blend_cases.txt:" << c.line << " " << c.kind << " |" << c.source);
+        ++counts[c.kind];
+        if (c.kind == "blend") {
+            checkBlend(c);
+            modes.insert(std::stoi(c.fields.at(0)));
+        } else if (c.kind == "composite") {
+            checkComposite(c);
+        } else if (c.kind == "over") {
+            checkOver(c);
+        } else {
+            ADD_FAILURE() << "unknown kind";
+        }
     }
-  }
-  EXPECT_GT(counts["blend"], 150);
-  EXPECT_GT(counts["composite"], 30);
-  // Every mode but normal (1), starbright (63) and the opponent pin lights,
-  // which have rules of their own below, has a case.
-  for (BlendMode mode = 2; mode <= kBlendModeCount; ++mode) {
-    EXPECT_TRUE(mode == 56 || mode == 57 || mode == 63 || modes.contains(mode)) << "mode " << mode;
-  }
+    EXPECT_GT(counts["blend"], 150);
+    EXPECT_GT(counts["composite"], 30);
+    // Every mode but normal (1), starbright (63) and the opponent pin lights,
+    // which have rules of their own below, has a case.
+    for (BlendMode mode = 2; mode <= kBlendModeCount; ++mode) {
+        EXPECT_TRUE(mode == 56 || mode == 57 || mode == 63 || modes.contains(mode)) << "mode " << mode;
+    }
 }
 
 // ---- rules between modes, and properties of every mode ------------------------------
 
 std::vector<int> sampleValues() {
-  std::vector<int> v;
-  for (int x = 0; x <= ONE; x += 1024) v.push_back(x);
-  for (int x : {1, 127, 128, 129, HALF - 1, HALF + 1, ONE - 1, 8191, 8193, 24575, 24577}) v.push_back(x);
-  return v;
+    std::vector<int> v;
+    for (int x = 0; x <= ONE; x += 1024) v.push_back(x);
+    for (int x : {1, 127, 128, 129, HALF - 1, HALF + 1, ONE - 1, 8191, 8193, 24575, 24577}) v.push_back(x);
+    return v;
 }
 
 TEST(BlendModeRules, ModesThatMirrorOrRestateEachOther) {
-  for (int s : sampleValues()) {
-    for (int d : sampleValues()) {
-      ASSERT_EQ(blend1(4, s, d), blend1(14, s, d)) << s << " " << d;  // difference and exclusion
-      ASSERT_EQ(blend1(5, s, d), std::max(s, d));
-      ASSERT_EQ(blend1(6, s, d), std::min(s, d));
-      ASSERT_EQ(blend1(9, s, d), blend1(9, d, s));
-      ASSERT_EQ(blend1(26, s, d), std::abs(s - d));
+    for (int s : sampleValues()) {
+        for (int d : sampleValues()) {
+            ASSERT_EQ(blend1(4, s, d), blend1(14, s, d)) << s << " " << d;  // difference and exclusion
+            ASSERT_EQ(blend1(5, s, d), std::max(s, d));
+            ASSERT_EQ(blend1(6, s, d), std::min(s, d));
+            ASSERT_EQ(blend1(9, s, d), blend1(9, d, s));
+            ASSERT_EQ(blend1(26, s, d), std::abs(s - d));
+        }
     }
-  }
-  const Fixed3 samples[] = {{ONE, 0, 0}, {1000, 20000, 30000}, {HALF, HALF, HALF}, {32000, 31000, 5}, {0, 0, 0}};
-  for (const Fixed3& a : samples) {
-    for (const Fixed3& b : samples) {
-      const Fixed3 x = blend(15, a, b), y = blend(16, b, a);  // color and luminance
-      EXPECT_TRUE(x.r == y.r && x.g == y.g && x.b == y.b);
+    const Fixed3 samples[] = {{ONE, 0, 0}, {1000, 20000, 30000}, {HALF, HALF, HALF}, {32000, 31000, 5}, {0, 0, 0}};
+    for (const Fixed3& a : samples) {
+        for (const Fixed3& b : samples) {
+            const Fixed3 x = blend(15, a, b), y = blend(16, b, a);  // color and luminance
+            EXPECT_TRUE(x.r == y.r && x.g == y.g && x.b == y.b);
+        }
     }
-  }
 }
 
 TEST(BlendModeRules, StarbrightDoublesAndMakesBlackTransparent) {
-  ColorRgba out;
-  blendPixel(ColorRgba{0.5f, 0.25f, 0.0f, 1.0f}, ColorRgba{0.3f, 0.3f, 0.3f, 1.0f}, out, 63);
-  EXPECT_FLOAT_EQ(out.r, 1.0f);
-  EXPECT_FLOAT_EQ(out.g, 0.5f);
-  EXPECT_FLOAT_EQ(out.a, 0.5f);
-  blendPixel(ColorRgba{0.0f, 0.0f, 0.0f, 1.0f}, ColorRgba{0.3f, 0.3f, 0.3f, 1.0f}, out, 63);
-  EXPECT_EQ(out.a, 0.0f);
-  blendPixel(ColorRgba{1.0f, 0.2f, 0.0f, 1.0f}, ColorRgba{}, out, 63);
-  EXPECT_FLOAT_EQ(out.a, 1.0f);
+    ColorRgba out;
+    blendPixel(ColorRgba{0.5f, 0.25f, 0.0f, 1.0f}, ColorRgba{0.3f, 0.3f, 0.3f, 1.0f}, out, 63);
+    EXPECT_FLOAT_EQ(out.r, 1.0f);
+    EXPECT_FLOAT_EQ(out.g, 0.5f);
+    EXPECT_FLOAT_EQ(out.a, 0.5f);
+    blendPixel(ColorRgba{0.0f, 0.0f, 0.0f, 1.0f}, ColorRgba{0.3f, 0.3f, 0.3f, 1.0f}, out, 63);
+    EXPECT_EQ(out.a, 0.0f);
+    blendPixel(ColorRgba{1.0f, 0.2f, 0.0f, 1.0f}, ColorRgba{}, out, 63);
+    EXPECT_FLOAT_EQ(out.a, 1.0f);
 }
 
 // The opponent modes work on lightness and chroma: their neutral operand
 // gives the other back through the space, and greys stay grey.
 TEST(BlendModeRules, OpponentModesFollowTheirNeutralOperand) {
-  const Fixed3 white{ONE, ONE, ONE}, black{0, 0, 0};
-  for (const Fixed3& c : {Fixed3{ONE, 0, 0}, Fixed3{1000, 20000, 30000}, Fixed3{HALF, 8000, 24000}}) {
-    const std::int32_t rgb[3] = {c.r, c.g, c.b};
-    std::int32_t lab[3], back[3];
-    rgbToOpponent(rgb, lab);
-    opponentToRgb(lab, back);
-    for (const Fixed3& r : {blend(54, white, c), blend(55, black, c), blend(57, c, c)}) {
-      EXPECT_TRUE(r.r == back[0] && r.g == back[1] && r.b == back[2]);
+    const Fixed3 white{ONE, ONE, ONE}, black{0, 0, 0};
+    for (const Fixed3& c : {Fixed3{ONE, 0, 0}, Fixed3{1000, 20000, 30000}, Fixed3{HALF, 8000, 24000}}) {
+        const std::int32_t rgb[3] = {c.r, c.g, c.b};
+        std::int32_t lab[3], back[3];
+        rgbToOpponent(rgb, lab);
+        opponentToRgb(lab, back);
+        for (const Fixed3& r : {blend(54, white, c), blend(55, black, c), blend(57, c, c)}) {
+            EXPECT_TRUE(r.r == back[0] && r.g == back[1] && r.b == back[2]);
+        }
+        EXPECT_EQ(blend(56, c, c).b, back[2]);
     }
-    EXPECT_EQ(blend(56, c, c).b, back[2]);
-  }
-  for (BlendMode mode = 54; mode <= 57; ++mode) {
-    for (int s : {0, 8192, HALF, 24576, ONE}) {
-      for (int d : {0, 10000, HALF, ONE}) {
-        const Fixed3 r = blend(mode, Fixed3{s, s, s}, Fixed3{d, d, d});
-        EXPECT_TRUE(r.r == r.g && r.b == r.g) << mode;
-      }
+    for (BlendMode mode = 54; mode <= 57; ++mode) {
+        for (int s : {0, 8192, HALF, 24576, ONE}) {
+            for (int d : {0, 10000, HALF, ONE}) {
+                const Fixed3 r = blend(mode, Fixed3{s, s, s}, Fixed3{d, d, d});
+                EXPECT_TRUE(r.r == r.g && r.b == r.g) << mode;
+            }
+        }
     }
-  }
 }
 
 TEST(BlendModeProperties, EveryModeStaysInRange) {
-  // Soft light (27) overshoots by 128 at d = ONE, exactly as its 8-bit rule
-  // is written; the compositor lowers every result to 1 afterwards. The
-  // bitwise modes keep the bits of ONE (bit 15) beside the other value's.
-  EXPECT_EQ(blend1(27, HALF, ONE), ONE + 128);
-  EXPECT_EQ(blend1(38, ONE, 0x1234), ONE + 0x1234);
-  const std::vector<int> values = {0, 1, 5000, 8191, HALF - 1, HALF, HALF + 1, 24576, ONE - 1, ONE};
-  std::set<int> outOfRange;
-  for (BlendMode mode = 1; mode <= kBlendModeCount; ++mode) {
-    const int high = mode == 27 ? ONE + 128 : (mode == 37 || mode == 38) ? 0xFFFF : ONE;
-    for (int sr : values) {
-      for (int dg : values) {
-        const Fixed3 s{sr, ONE - sr, (sr * 3) % (ONE + 1)};
-        const Fixed3 d{(dg * 7) % (ONE + 1), dg, ONE - dg};
-        for (const auto& pair : {std::pair{s, d}, std::pair{d, s}, std::pair{s, s}}) {
-          ColorRgba out;
-          blendPixel(fromFixed(pair.first, 0.75f), fromFixed(pair.second), out, mode);
-          const Fixed3 r = toFixed(out);
-          for (int c : {r.r, r.g, r.b}) {
-            if (c < 0 || c > high) outOfRange.insert(mode);
-          }
-          if (mode != 63 ? out.a != 0.75f : (out.a < 0.0f || out.a > 1.0f)) outOfRange.insert(mode);
+    // Soft light (27) overshoots by 128 at d = ONE, exactly as its 8-bit rule
+    // is written; the compositor lowers every result to 1 afterwards. The
+    // bitwise modes keep the bits of ONE (bit 15) beside the other value's.
+    EXPECT_EQ(blend1(27, HALF, ONE), ONE + 128);
+    EXPECT_EQ(blend1(38, ONE, 0x1234), ONE + 0x1234);
+    const std::vector<int> values = {0, 1, 5000, 8191, HALF - 1, HALF, HALF + 1, 24576, ONE - 1, ONE};
+    std::set<int> outOfRange;
+    for (BlendMode mode = 1; mode <= kBlendModeCount; ++mode) {
+        const int high = mode == 27 ? ONE + 128 : (mode == 37 || mode == 38) ? 0xFFFF : ONE;
+        for (int sr : values) {
+            for (int dg : values) {
+                const Fixed3 s{sr, ONE - sr, (sr * 3) % (ONE + 1)};
+                const Fixed3 d{(dg * 7) % (ONE + 1), dg, ONE - dg};
+                for (const auto& pair : {std::pair{s, d}, std::pair{d, s}, std::pair{s, s}}) {
+                    ColorRgba out;
+                    blendPixel(fromFixed(pair.first, 0.75f), fromFixed(pair.second), out, mode);
+                    const Fixed3 r = toFixed(out);
+                    for (int c : {r.r, r.g, r.b}) {
+                        if (c < 0 || c > high) outOfRange.insert(mode);
+                    }
+                    if (mode != 63 ? out.a != 0.75f : (out.a < 0.0f || out.a > 1.0f)) outOfRange.insert(mode);
+                }
+            }
         }
-      }
     }
-  }
-  std::string list;
-  for (int m : outOfRange) list += std::to_string(m) + " ";
-  EXPECT_TRUE(outOfRange.empty()) << "modes out of range: " << list;
+    std::string list;
+    for (int m : outOfRange) list += std::to_string(m) + " ";
+    EXPECT_TRUE(outOfRange.empty()) << "modes out of range: " << list;
 }
 
 TEST(BlendModeProperties, NormalUnknownAliasedAndUnusableInputs) {
-  const ColorRgba s{1.4f, 0.123456f, -0.5f, 0.3f};
-  ColorRgba out;
-  blendPixel(s, ColorRgba{0.2f, 0.2f, 0.2f, 1.0f}, out, kBlendNormal);
-  EXPECT_TRUE(out.r == s.r && out.g == s.g && out.b == s.b && out.a == s.a);  // unchanged
-  for (BlendMode mode : {0, -1, 70, 1000}) {  // the quantised source
-    blendPixel(ColorRgba{0.123456f, 0.5f, 1.0f, 0.4f}, ColorRgba{0.9f, 0.9f, 0.9f, 1.0f}, out, mode);
-    EXPECT_EQ(out.r, static_cast<float>(static_cast<int>(0.123456f * 32768.0f)) / 32768.0f);
-    EXPECT_EQ(out.a, 0.4f);
-    EXPECT_FALSE(isBlendMode(mode));
-    EXPECT_STREQ(blendModeName(mode), "");
-  }
-  ColorRgba c{0.5f, 0.25f, 0.75f, 1.0f};
-  blendPixel(c, ColorRgba{0.5f, 0.5f, 0.5f, 1.0f}, c, 9);  // the result may alias an input
-  EXPECT_EQ(c.r, 0.25f);
-  EXPECT_EQ(c.g, 0.125f);
-  const float nan = std::numeric_limits<float>::quiet_NaN(), inf = std::numeric_limits<float>::infinity();
-  const ColorRgba odd[] = {{nan, inf, -inf, 1.0f}, {1.0e30f, -1.0e30f, 2.5f, 1.0f}, {1.9f, 1.5f, 1.2f, 1.0f}};
-  for (BlendMode mode = 2; mode <= kBlendModeCount + 1; ++mode) {
-    for (const ColorRgba& a : odd) {
-      for (const ColorRgba& b : odd) {
-        blendPixel(a, b, out, mode);
-        EXPECT_TRUE(std::isfinite(out.r) && std::isfinite(out.g) && std::isfinite(out.b)) << "mode " << mode;
-      }
+    const ColorRgba s{1.4f, 0.123456f, -0.5f, 0.3f};
+    ColorRgba out;
+    blendPixel(s, ColorRgba{0.2f, 0.2f, 0.2f, 1.0f}, out, kBlendNormal);
+    EXPECT_TRUE(out.r == s.r && out.g == s.g && out.b == s.b && out.a == s.a);  // unchanged
+    for (BlendMode mode : {0, -1, 70, 1000}) {                                  // the quantised source
+        blendPixel(ColorRgba{0.123456f, 0.5f, 1.0f, 0.4f}, ColorRgba{0.9f, 0.9f, 0.9f, 1.0f}, out, mode);
+        EXPECT_EQ(out.r, static_cast<float>(static_cast<int>(0.123456f * 32768.0f)) / 32768.0f);
+        EXPECT_EQ(out.a, 0.4f);
+        EXPECT_FALSE(isBlendMode(mode));
+        EXPECT_STREQ(blendModeName(mode), "");
     }
-  }
-  EXPECT_EQ(toBlendFixed(nan), 0);
-  EXPECT_EQ(toBlendFixed(1.0e30f), 65536);
-  std::set<std::string> names;
-  for (BlendMode id = 1; id <= kBlendModeCount; ++id) names.insert(blendModeName(id));
-  EXPECT_EQ(names.size(), std::size_t(kBlendModeCount));
-  EXPECT_FALSE(names.contains(""));
+    ColorRgba c{0.5f, 0.25f, 0.75f, 1.0f};
+    blendPixel(c, ColorRgba{0.5f, 0.5f, 0.5f, 1.0f}, c, 9);  // the result may alias an input
+    EXPECT_EQ(c.r, 0.25f);
+    EXPECT_EQ(c.g, 0.125f);
+    const float nan = std::numeric_limits<float>::quiet_NaN(), inf = std::numeric_limits<float>::infinity();
+    const ColorRgba odd[] = {{nan, inf, -inf, 1.0f}, {1.0e30f, -1.0e30f, 2.5f, 1.0f}, {1.9f, 1.5f, 1.2f, 1.0f}};
+    for (BlendMode mode = 2; mode <= kBlendModeCount + 1; ++mode) {
+        for (const ColorRgba& a : odd) {
+            for (const ColorRgba& b : odd) {
+                blendPixel(a, b, out, mode);
+                EXPECT_TRUE(std::isfinite(out.r) && std::isfinite(out.g) && std::isfinite(out.b)) << "mode " << mode;
+            }
+        }
+    }
+    EXPECT_EQ(toBlendFixed(nan), 0);
+    EXPECT_EQ(toBlendFixed(1.0e30f), 65536);
+    std::set<std::string> names;
+    for (BlendMode id = 1; id <= kBlendModeCount; ++id) names.insert(blendModeName(id));
+    EXPECT_EQ(names.size(), std::size_t(kBlendModeCount));
+    EXPECT_FALSE(names.contains(""));
 }
 
 // ---- HSL and the opponent space -----------------------------------------------
 
 TEST(BlendHsl, RoundTripAndCalibration) {
-  for (float r : {0.0f, 0.2f, 0.5f, 0.9f, 1.0f}) {
-    for (float g : {0.0f, 0.3f, 0.7f, 1.0f}) {
-      for (float b : {0.0f, 0.1f, 0.6f, 1.0f}) {
-        float rgb[3];
-        const Hsl h = rgbToHsl(r, g, b);
-        hslToRgb(h, rgb);
-        EXPECT_NEAR(rgb[0], r, 1e-5f);
-        EXPECT_NEAR(rgb[1], g, 1e-5f);
-        EXPECT_NEAR(rgb[2], b, 1e-5f);
-        EXPECT_TRUE(h.hue >= 0.0f && h.hue < 1.0f);
-        const float level = calibrationLevel(h.hue, h.saturation);
-        EXPECT_NEAR(lightnessFromCalibrated(calibratedLightness(h), level), h.lightness, 1e-5f);
-      }
+    for (float r : {0.0f, 0.2f, 0.5f, 0.9f, 1.0f}) {
+        for (float g : {0.0f, 0.3f, 0.7f, 1.0f}) {
+            for (float b : {0.0f, 0.1f, 0.6f, 1.0f}) {
+                float rgb[3];
+                const Hsl h = rgbToHsl(r, g, b);
+                hslToRgb(h, rgb);
+                EXPECT_NEAR(rgb[0], r, 1e-5f);
+                EXPECT_NEAR(rgb[1], g, 1e-5f);
+                EXPECT_NEAR(rgb[2], b, 1e-5f);
+                EXPECT_TRUE(h.hue >= 0.0f && h.hue < 1.0f);
+                const float level = calibrationLevel(h.hue, h.saturation);
+                EXPECT_NEAR(lightnessFromCalibrated(calibratedLightness(h), level), h.lightness, 1e-5f);
+            }
+        }
     }
-  }
-  EXPECT_EQ(rgbToHsl(1.0f, 1.0f, 1.0f).saturation, 0.0f);  // no division by zero
-  // Pure red's calibration level is 0.28, green's 0.52, blue's 0.2, grey's 0.5.
-  EXPECT_NEAR(calibrationLevel(0.0f, 1.0f), 0.28f, 1e-6f);
-  EXPECT_NEAR(calibrationLevel(1.0f / 3.0f, 1.0f), 0.52f, 1e-5f);
-  EXPECT_NEAR(calibrationLevel(2.0f / 3.0f, 1.0f), 0.2f, 1e-5f);
-  EXPECT_NEAR(calibrationLevel(0.0f, 0.0f), 0.5f, 1e-6f);
+    EXPECT_EQ(rgbToHsl(1.0f, 1.0f, 1.0f).saturation, 0.0f);  // no division by zero
+    // Pure red's calibration level is 0.28, green's 0.52, blue's 0.2, grey's 0.5.
+    EXPECT_NEAR(calibrationLevel(0.0f, 1.0f), 0.28f, 1e-6f);
+    EXPECT_NEAR(calibrationLevel(1.0f / 3.0f, 1.0f), 0.52f, 1e-5f);
+    EXPECT_NEAR(calibrationLevel(2.0f / 3.0f, 1.0f), 0.2f, 1e-5f);
+    EXPECT_NEAR(calibrationLevel(0.0f, 0.0f), 0.5f, 1e-6f);
 }
 
 // Black and white are the ends of the lightness axis with no chroma; greys
@@ -387,49 +395,49 @@ TEST(BlendHsl, RoundTripAndCalibration) {
 // tables' accuracy (about 2 % on average, under 1 % away from the cube's
 // surface); red has positive A, blue negative B, as in CIELAB.
 TEST(OpponentSpace, GreysColoursAndTheEnds) {
-  auto toLab = [](int r, int g, int b, std::int32_t lab[3]) {
-    const std::int32_t rgb[3] = {r, g, b};
-    rgbToOpponent(rgb, lab);
-  };
-  std::int32_t lab[3], back[3];
-  toLab(0, 0, 0, lab);
-  EXPECT_TRUE(lab[0] == 0 && lab[1] == HALF && lab[2] == HALF);
-  toLab(ONE, ONE, ONE, lab);
-  EXPECT_TRUE(lab[0] == ONE && lab[1] == HALF && lab[2] == HALF);
-  std::int32_t previous = -1;
-  for (int v = 0; v <= ONE; v += 64) {
-    toLab(v, v, v, lab);
-    ASSERT_TRUE(lab[1] == HALF && lab[2] == HALF) << v;
-    ASSERT_GE(lab[0], previous);
-    previous = lab[0];
-    opponentToRgb(lab, back);
-    ASSERT_TRUE(back[0] == back[1] && back[2] == back[1]) << v;
-    ASSERT_NEAR(back[1], v, 128) << v;
-  }
-  for (int margin : {0, 8192}) {
-    double sum = 0.0;
-    int count = 0, worst = 0;
-    for (int r = margin; r <= ONE - margin; r += 1024)
-      for (int g = margin; g <= ONE - margin; g += 1024)
-        for (int b = margin; b <= ONE - margin; b += 1024) {
-          toLab(r, g, b, lab);
-          opponentToRgb(lab, back);
-          const int e = std::max({std::abs(back[0] - r), std::abs(back[1] - g), std::abs(back[2] - b)});
-          worst = std::max(worst, e);
-          sum += e;
-          ++count;
-        }
-    EXPECT_LT(sum / count, margin == 0 ? 760.0 : 300.0);
-    EXPECT_LT(worst, margin == 0 ? 7600 : 3000);
-  }
-  toLab(ONE, 0, 0, lab);
-  EXPECT_GT(lab[1], HALF + 8000);
-  toLab(0, 0, ONE, lab);
-  EXPECT_LT(lab[2], HALF - 8000);
-  const std::int32_t wild[3] = {-100000, 5000000, 40000};  // limited, never read outside the tables
-  rgbToOpponent(wild, lab);
-  opponentToRgb(wild, back);
-  for (int c = 0; c < 3; ++c) EXPECT_TRUE(lab[c] >= 0 && lab[c] <= ONE && back[c] >= 0 && back[c] <= ONE);
+    auto toLab = [](int r, int g, int b, std::int32_t lab[3]) {
+        const std::int32_t rgb[3] = {r, g, b};
+        rgbToOpponent(rgb, lab);
+    };
+    std::int32_t lab[3], back[3];
+    toLab(0, 0, 0, lab);
+    EXPECT_TRUE(lab[0] == 0 && lab[1] == HALF && lab[2] == HALF);
+    toLab(ONE, ONE, ONE, lab);
+    EXPECT_TRUE(lab[0] == ONE && lab[1] == HALF && lab[2] == HALF);
+    std::int32_t previous = -1;
+    for (int v = 0; v <= ONE; v += 64) {
+        toLab(v, v, v, lab);
+        ASSERT_TRUE(lab[1] == HALF && lab[2] == HALF) << v;
+        ASSERT_GE(lab[0], previous);
+        previous = lab[0];
+        opponentToRgb(lab, back);
+        ASSERT_TRUE(back[0] == back[1] && back[2] == back[1]) << v;
+        ASSERT_NEAR(back[1], v, 128) << v;
+    }
+    for (int margin : {0, 8192}) {
+        double sum = 0.0;
+        int count = 0, worst = 0;
+        for (int r = margin; r <= ONE - margin; r += 1024)
+            for (int g = margin; g <= ONE - margin; g += 1024)
+                for (int b = margin; b <= ONE - margin; b += 1024) {
+                    toLab(r, g, b, lab);
+                    opponentToRgb(lab, back);
+                    const int e = std::max({std::abs(back[0] - r), std::abs(back[1] - g), std::abs(back[2] - b)});
+                    worst = std::max(worst, e);
+                    sum += e;
+                    ++count;
+                }
+        EXPECT_LT(sum / count, margin == 0 ? 760.0 : 300.0);
+        EXPECT_LT(worst, margin == 0 ? 7600 : 3000);
+    }
+    toLab(ONE, 0, 0, lab);
+    EXPECT_GT(lab[1], HALF + 8000);
+    toLab(0, 0, ONE, lab);
+    EXPECT_LT(lab[2], HALF - 8000);
+    const std::int32_t wild[3] = {-100000, 5000000, 40000};  // limited, never read outside the tables
+    rgbToOpponent(wild, lab);
+    opponentToRgb(wild, back);
+    for (int c = 0; c < 3; ++c) EXPECT_TRUE(lab[c] >= 0 && lab[c] <= ONE && back[c] >= 0 && back[c] <= ONE);
 }
 
 }  // namespace

@@ -114,7 +114,8 @@ TEST(RenderSession, NetGapsAreTransparentOrTakeTheGapColour) {
     BufferSink withGaps(150, 100);
     ASSERT_EQ(session.render(s, passFor(150, 100), withGaps).result, 0);
     int transparent = 0;
-    for (std::int32_t i = 3; i < 150 * 100 * 4; i += 4) transparent += withGaps.pixels[static_cast<std::size_t>(i)] == 0.0f;
+    for (std::int32_t i = 3; i < 150 * 100 * 4; i += 4)
+        transparent += withGaps.pixels[static_cast<std::size_t>(i)] == 0.0f;
     EXPECT_GT(transparent, 0);
     s.transparentGaps = 0;
     BufferSink noGaps(150, 100);
@@ -144,7 +145,8 @@ TEST(RenderSession, TileClippedFaceListsChangeNothing) {
         options.polyModel = model;
         setupRenderContext(ctx, s, sizes, options);
         const ContextSampleMapping mapping(ctx);
-        const PipelineConfig config = makeConfig(mapping, &pyramid, 200, 150, shadingOptionsFor(s, ctx, kTargetHostImage));
+        const PipelineConfig config =
+            makeConfig(mapping, &pyramid, 200, 150, shadingOptionsFor(s, ctx, kTargetHostImage));
         BufferSink clipped(200, 150), whole(200, 150);
         for (int pass = 0; pass < 2; ++pass) {
             ProjectionWorkload work(config);
@@ -177,7 +179,8 @@ TEST(RenderSession, TileClippedFaceListsChangeNothing) {
 void fullCoverage(const RenderContext&, CellGrid& grid) noexcept {
     for (RenderCell& c : grid.cells) c.lineCoverage = 0.5f;
 }
-void paintGraticule(std::int32_t, std::int32_t, ColorRgba& colour, const RenderContext&, const CellGrid&, float) noexcept {
+void paintGraticule(std::int32_t, std::int32_t, ColorRgba& colour, const RenderContext&, const CellGrid&,
+                    float) noexcept {
     colour.b = 1.0f;
 }
 
@@ -191,9 +194,9 @@ TEST(RenderSession, OverlayHooksAreCalled) {
     session.setOverlayHooks(hooks);
     SettingsRecord s = sessionSettings();
     s.progressDone = 0;
-    s.edges = 1;                        // lines are drawn
-    s.lineColor = Rgb16{65535, 0, 0};   // red
-    s.grid = 4;                         // a graticule
+    s.edges = 1;                       // lines are drawn
+    s.lineColor = Rgb16{65535, 0, 0};  // red
+    s.grid = 4;                        // a graticule
     BufferSink out(64, 32);
     ASSERT_EQ(session.render(s, passFor(64, 32), out).result, 0);
     EXPECT_NEAR(out.at(10, 10)[0], 0.5f, 1e-4f);  // half the red line over black

@@ -397,9 +397,9 @@ TEST(LineTracing, SpreadsTheCrossingLengthOntoTheCorners) {
         float expected[4];
     };
     const Trace traces[] = {
-        {1, 1, 1, 1, 0.005f, 1.0f, {0, 0, 0, 0}},                  // above everywhere: nothing
-        {0, 1, 0, 1, 0.5f, 1.0f, {0.25f, 0.25f, 0.25f, 0.25f}},    // upright through the middle
-        {0, 0, 1, 1, 0.0f, 0.7f, {0.35f, 0.35f, 0, 0}},            // all at or above: strictly above decides
+        {1, 1, 1, 1, 0.005f, 1.0f, {0, 0, 0, 0}},                      // above everywhere: nothing
+        {0, 1, 0, 1, 0.5f, 1.0f, {0.25f, 0.25f, 0.25f, 0.25f}},        // upright through the middle
+        {0, 0, 1, 1, 0.0f, 0.7f, {0.35f, 0.35f, 0, 0}},                // all at or above: strictly above decides
         {-1, -1, 1, 1, 0.0f, 0.7f, {0.175f, 0.175f, 0.175f, 0.175f}},  // the second family's strength
         {1, 0, 0, 1, 0.5f, 1.0f, {0.441942f, 0.265165f, 0.265165f, 0.441942f}},  // a and d alone: two cuts
     };

@@ -78,8 +78,12 @@ TEST(PipelineCentreCheck, LeavingItOutChangesNoPixelWhereItIsLeftOut) {
     for (ProjectionId layout : {337, 339, 1, 14, 46}) {
         // 6 x 1 or 3 x 2 cells of 50 pixels, a panorama, a view, a world
         // map's ellipse; several tiles, turned view.
-        const std::int32_t w = layout == 337 ? 300 : layout == 339 ? 150 : 260,
-                           h = layout == 337 ? 50 : layout == 339 ? 100 : 130;
+        const std::int32_t w = layout == 337   ? 300
+                               : layout == 339 ? 150
+                                               : 260,
+                           h = layout == 337   ? 50
+                               : layout == 339 ? 100
+                                               : 130;
         const RenderSetup s = setupFor(layout, 1, w, h);
         ASSERT_FALSE(centreCheckNeeded(*s.ctx, s.placement));
         const ContextSampleMapping mapping(*s.ctx);
@@ -146,8 +150,8 @@ TEST(PipelineCentreCheck, OutputsThatFillTheirFrameAreOpaqueToTheCorners) {
         ProjectionId output;
         std::int32_t w, h;
     };
-    for (const Case& c : {Case{337, 96, 16}, Case{338, 48, 32}, Case{339, 48, 32}, Case{171, 64, 32},
-                          Case{1, 64, 32}, Case{14, 40, 40}}) {
+    for (const Case& c : {Case{337, 96, 16}, Case{338, 48, 32}, Case{339, 48, 32}, Case{171, 64, 32}, Case{1, 64, 32},
+                          Case{14, 40, 40}}) {
         const RenderSetup s = setupFor(c.output, 1, c.w, c.h);
         const ContextSampleMapping mapping(*s.ctx);
         ShadingOptions shading = shadingOptionsFor(*s.settings, *s.ctx, kTargetExportImage);

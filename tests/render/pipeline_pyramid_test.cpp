@@ -44,7 +44,7 @@ TEST(ImagePyramid, LevelSizesAndTapKinds) {
     EXPECT_EQ(p.levelCount(), 4);
     EXPECT_FALSE(p.level(1).wideTaps);  // exactly half: whole-pixel taps
     EXPECT_FALSE(p.level(2).wideTaps);
-    EXPECT_TRUE(p.level(3).wideTaps);   // 2 x 1 -> 1 x 1
+    EXPECT_TRUE(p.level(3).wideTaps);  // 2 x 1 -> 1 x 1
     EXPECT_FALSE(p.allocate(0, 5, kWrapNone));
     EXPECT_EQ(p.levelCount(), 0);
     EXPECT_FALSE(p.allocate(1 << 30, 1 << 30, kWrapNone));  // cannot be had: clean failure
@@ -87,8 +87,8 @@ TEST(ImagePyramid, BadViewsAreRefused) {
 // with the same image held in floats, and an exact hit gives back the very
 // 8-bit value (a float level turned 1, 2, 4, ... 128 into one step less).
 TEST(ImagePyramid, ByteLevelZeroMatchesFloatsAndKeepsValuesExact) {
-    for (const auto& [w, h, wrap] : {std::tuple{64, 32, kWrapHorizontal}, std::tuple{37, 19, kWrapNone},
-                                     std::tuple{5, 3, kWrapHorizontal}}) {
+    for (const auto& [w, h, wrap] :
+         {std::tuple{64, 32, kWrapHorizontal}, std::tuple{37, 19, kWrapNone}, std::tuple{5, 3, kWrapHorizontal}}) {
         std::mt19937 rng(static_cast<unsigned>(w));
         std::vector<std::uint8_t> bytes(static_cast<std::size_t>(w * h) * 4);
         for (auto& b : bytes) b = static_cast<std::uint8_t>(rng());
@@ -155,13 +155,13 @@ TEST(ImagePyramid, ByteLevelZeroMatchesFloatsAndKeepsValuesExact) {
 // Every level's samples of two pyramids, bit for bit.
 void expectSameLevels(const ImagePyramid& a, const ImagePyramid& b, const char* what) {
     ASSERT_EQ(a.levelCount(), b.levelCount());
-    for (int n = 1; n < a.levelCount(); ++n)
-        ASSERT_EQ(a.level(n).pixels, b.level(n).pixels) << what << ", level " << n;
+    for (int n = 1; n < a.levelCount(); ++n) ASSERT_EQ(a.level(n).pixels, b.level(n).pixels) << what << ", level " << n;
 }
 
 TEST(ImagePyramid, LevelOneReducedWhileStripsArriveMatchesTheWholeBuild) {
-    for (const auto& [w, h, storage] : {std::tuple{300, 150, LevelStorage::kBytes}, std::tuple{64, 46, LevelStorage::kFloat},
-                                        std::tuple{5, 4, LevelStorage::kBytes}, std::tuple{37, 19, LevelStorage::kBytes}}) {
+    for (const auto& [w, h, storage] :
+         {std::tuple{300, 150, LevelStorage::kBytes}, std::tuple{64, 46, LevelStorage::kFloat},
+          std::tuple{5, 4, LevelStorage::kBytes}, std::tuple{37, 19, LevelStorage::kBytes}}) {
         std::mt19937 rng(static_cast<unsigned>(w * h));
         std::vector<std::uint8_t> bytes(static_cast<std::size_t>(w * h) * 4);
         for (auto& b : bytes) b = static_cast<std::uint8_t>(rng());
@@ -176,9 +176,8 @@ TEST(ImagePyramid, LevelOneReducedWhileStripsArriveMatchesTheWholeBuild) {
             // is not known yet).
             for (std::int32_t y = 0; y < h; y += 7) {
                 const std::int32_t rows = std::min(7, h - y);
-                ASSERT_TRUE(ahead.storeImage(SourceImageView{bytes.data() + static_cast<std::size_t>(y) * w * 4, w, rows,
-                                                             w * 4, 4, 8},
-                                             0, y));
+                ASSERT_TRUE(ahead.storeImage(
+                    SourceImageView{bytes.data() + static_cast<std::size_t>(y) * w * 4, w, rows, w * 4, 4, 8}, 0, y));
                 ahead.reduceFirstLevelAhead(y + rows);
                 // What is done ahead is final already.
                 const PyramidLevel& got = ahead.level(1);
@@ -199,9 +198,9 @@ TEST(ImagePyramid, LevelOneReducedWhileStripsArriveMatchesTheWholeBuild) {
             std::vector<std::uint8_t> patched = bytes;
             std::fill(patched.begin() + static_cast<std::ptrdiff_t>(h / 2) * w * 4,
                       patched.begin() + static_cast<std::ptrdiff_t>(h / 2 + 2) * w * 4, std::uint8_t{200});
-            ASSERT_TRUE(ahead.storeImage(SourceImageView{patched.data() + static_cast<std::size_t>(h / 2) * w * 4, w, 2,
-                                                         w * 4, 4, 8},
-                                         0, h / 2));
+            ASSERT_TRUE(ahead.storeImage(
+                SourceImageView{patched.data() + static_cast<std::size_t>(h / 2) * w * 4, w, 2, w * 4, 4, 8}, 0,
+                h / 2));
             ahead.reduceFirstLevelAhead(h);
             const PyramidWrap other = wrap == kWrapNone ? kWrapHorizontal : kWrapNone;
             ahead.setWrap(other);
@@ -227,7 +226,8 @@ TEST(ImagePyramid, AnisotropicProbesFollowTheLongAxis) {
     ASSERT_TRUE(loadPyramid(p, img, kWrapNone));
     for (float along : {4.0f, 6.3f, 7.7f}) {
         // Long along u: neighbouring stripes mix.
-        const ColorRgba across = sampleInput(p, 20.5f / 64.0f, 0.5f, Footprint{along / 64.0f, 0, 0, 1.0f / 64.0f}, 0.0f);
+        const ColorRgba across =
+            sampleInput(p, 20.5f / 64.0f, 0.5f, Footprint{along / 64.0f, 0, 0, 1.0f / 64.0f}, 0.0f);
         EXPECT_NEAR(across.g, 0.5f, 0.15f) << along;
         // Long along v: the probes stay on the stripe.
         const ColorRgba down = sampleInput(p, 20.5f / 64.0f, 0.5f, Footprint{1.0f / 64.0f, 0, 0, along / 64.0f}, 0.0f);

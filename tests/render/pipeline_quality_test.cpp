@@ -141,14 +141,16 @@ TEST(PipelineQuality, NoSeamAtTheEquirectangularWrap) {
     for (std::int32_t y = 4; y < 124; ++y)
         for (std::int32_t x = 0; x < 256; ++x)
             for (int c = 0; c < 3; ++c)
-                worst = std::max(worst, std::fabs(static_cast<double>(out.at(x, y)[c]) - img.at((x + 128) % 256, y)[c]));
+                worst =
+                    std::max(worst, std::fabs(static_cast<double>(out.at(x, y)[c]) - img.at((x + 128) % 256, y)[c]));
     EXPECT_LT(worst, 0.06);
     // And the seam columns step no more than their neighbours do.
     for (std::int32_t y = 10; y < 118; y += 9) {
         for (std::int32_t x : {126, 127, 128, 129}) {
             for (int c = 0; c < 3; ++c) {
                 const double here = std::fabs(static_cast<double>(out.at(x + 1, y)[c]) - out.at(x, y)[c]);
-                const double there = std::fabs(static_cast<double>(img.at((x + 129) % 256, y)[c]) - img.at((x + 128) % 256, y)[c]);
+                const double there =
+                    std::fabs(static_cast<double>(img.at((x + 129) % 256, y)[c]) - img.at((x + 128) % 256, y)[c]);
                 EXPECT_LT(here, there + 0.03) << x << "," << y;
             }
         }

@@ -51,7 +51,8 @@ public:
         return 0;
     }
     const float* at(std::int32_t x, std::int32_t y) const {
-        return pixels.data() + (static_cast<std::size_t>(y) * static_cast<std::size_t>(width) + static_cast<std::size_t>(x)) * 4;
+        return pixels.data() +
+               (static_cast<std::size_t>(y) * static_cast<std::size_t>(width) + static_cast<std::size_t>(x)) * 4;
     }
 
     std::int32_t width, height;
@@ -84,10 +85,12 @@ struct TestImage {
     std::int32_t width = 0, height = 0;
     std::vector<float> rgb;
     float* at(std::int32_t x, std::int32_t y) {
-        return rgb.data() + (static_cast<std::size_t>(y) * static_cast<std::size_t>(width) + static_cast<std::size_t>(x)) * 3;
+        return rgb.data() +
+               (static_cast<std::size_t>(y) * static_cast<std::size_t>(width) + static_cast<std::size_t>(x)) * 3;
     }
     const float* at(std::int32_t x, std::int32_t y) const {
-        return rgb.data() + (static_cast<std::size_t>(y) * static_cast<std::size_t>(width) + static_cast<std::size_t>(x)) * 3;
+        return rgb.data() +
+               (static_cast<std::size_t>(y) * static_cast<std::size_t>(width) + static_cast<std::size_t>(x)) * 3;
     }
 };
 
@@ -99,9 +102,12 @@ inline TestImage photographicImage(std::int32_t width, std::int32_t height) {
         for (std::int32_t x = 0; x < width; ++x) {
             const double u = (x + 0.5) / width, v = (y + 0.5) / height;
             float* p = img.at(x, y);
-            p[0] = static_cast<float>(0.5 + 0.25 * std::sin(tau * 3 * u + 2.0 * v) + 0.12 * std::sin(tau * 37 * u) * std::sin(9.0 * v));
-            p[1] = static_cast<float>(0.45 + 0.3 * std::cos(tau * 2 * u) * std::sin(3.1 * v) + 0.1 * std::sin(tau * 53 * u + 17 * v));
-            p[2] = static_cast<float>(0.5 + 0.2 * std::sin(tau * 5 * u) + 0.15 * std::cos(21.0 * v) * std::cos(tau * 11 * u));
+            p[0] = static_cast<float>(0.5 + 0.25 * std::sin(tau * 3 * u + 2.0 * v) +
+                                      0.12 * std::sin(tau * 37 * u) * std::sin(9.0 * v));
+            p[1] = static_cast<float>(0.45 + 0.3 * std::cos(tau * 2 * u) * std::sin(3.1 * v) +
+                                      0.1 * std::sin(tau * 53 * u + 17 * v));
+            p[2] = static_cast<float>(0.5 + 0.2 * std::sin(tau * 5 * u) +
+                                      0.15 * std::cos(21.0 * v) * std::cos(tau * 11 * u));
         }
     }
     return img;

@@ -41,13 +41,16 @@ inline void save(const std::string& name, const std::vector<std::uint8_t>& bytes
 inline std::string fieldText(const SettingsField& f, const SettingsRecord& r) {
     char text[64];
     switch (f.type) {
-        case FieldType::kFloat: std::snprintf(text, sizeof text, "%.9g", static_cast<double>(f.place.floatIn(r))); break;
+        case FieldType::kFloat:
+            std::snprintf(text, sizeof text, "%.9g", static_cast<double>(f.place.floatIn(r)));
+            break;
         case FieldType::kColor: {
             const Rgb16 c = f.place.colorIn(r);
             std::snprintf(text, sizeof text, "%u,%u,%u", c.red, c.green, c.blue);
             break;
         }
-        default: std::snprintf(text, sizeof text, "%d", f.place.integerIn(r));
+        default:
+            std::snprintf(text, sizeof text, "%d", f.place.integerIn(r));
     }
     return text;
 }

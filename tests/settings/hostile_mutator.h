@@ -26,10 +26,26 @@ public:
 
     // A 32-bit value a length or count field should never hold, or one on an edge.
     std::uint32_t extremeWord(std::size_t size) {
-        const std::uint32_t values[] = {0u,          1u,          2u,          3u,          4u,
-                                        0x7Fu,       0x80u,       0xFFu,       0x100u,      0x7FFFu,
-                                        0x8000u,     0xFFFFu,     0x10000u,    0x7FFFFFFFu, 0x80000000u,
-                                        0xFFFFFFFFu, 0xFFFFFFFEu, 0xFFFFFF00u, 0x40000000u, 0x00C000u,
+        const std::uint32_t values[] = {0u,
+                                        1u,
+                                        2u,
+                                        3u,
+                                        4u,
+                                        0x7Fu,
+                                        0x80u,
+                                        0xFFu,
+                                        0x100u,
+                                        0x7FFFu,
+                                        0x8000u,
+                                        0xFFFFu,
+                                        0x10000u,
+                                        0x7FFFFFFFu,
+                                        0x80000000u,
+                                        0xFFFFFFFFu,
+                                        0xFFFFFFFEu,
+                                        0xFFFFFF00u,
+                                        0x40000000u,
+                                        0x00C000u,
                                         static_cast<std::uint32_t>(size),
                                         static_cast<std::uint32_t>(size + 1),
                                         static_cast<std::uint32_t>(size - 1),
@@ -104,7 +120,8 @@ public:
                 if (b.empty()) break;
                 const std::size_t at = below(b.size());
                 const std::size_t n = 1 + below(std::min<std::size_t>(b.size() - at, 128));
-                const std::vector<std::uint8_t> chunk(b.begin() + std::ptrdiff_t(at), b.begin() + std::ptrdiff_t(at + n));
+                const std::vector<std::uint8_t> chunk(b.begin() + std::ptrdiff_t(at),
+                                                      b.begin() + std::ptrdiff_t(at + n));
                 b.insert(b.begin() + std::ptrdiff_t(at), chunk.begin(), chunk.end());
                 break;
             }

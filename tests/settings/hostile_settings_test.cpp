@@ -18,13 +18,15 @@ Thumbnail gradient(int width, int height) {
     Thumbnail t;
     t.width = width;
     t.height = height;
-    for (int i = 0; i < width * height; ++i) t.rgb.insert(t.rgb.end(), {std::uint8_t(i * 7), std::uint8_t(i / width), 99});
+    for (int i = 0; i < width * height; ++i)
+        t.rgb.insert(t.rgb.end(), {std::uint8_t(i * 7), std::uint8_t(i / width), 99});
     return t;
 }
 
 TEST(HostileThumbnail, MutatedStreamsFailCleanlyOrDecodeWhole) {
     std::vector<std::vector<std::uint8_t>> samples;
-    for (auto [w, h, q] : {std::tuple{128, 128, 80}, std::tuple{16, 16, 80}, std::tuple{33, 7, 30}, std::tuple{1, 1, 100}}) {
+    for (auto [w, h, q] :
+         {std::tuple{128, 128, 80}, std::tuple{16, 16, 80}, std::tuple{33, 7, 30}, std::tuple{1, 1, 100}}) {
         samples.emplace_back();
         ASSERT_TRUE(encodeThumbnailJpeg(gradient(w, h), q, samples.back()));
     }
@@ -51,8 +53,8 @@ TEST(HostileThumbnail, TinyStreamsAndHugeDeclaredSidesAreRefused) {
     std::size_t sof = 0;  // the frame header, FF C0, with height and width
     while (sof + 9 < jpeg.size() && !(jpeg[sof] == 0xFF && jpeg[sof + 1] == 0xC0)) ++sof;
     ASSERT_LT(sof + 9, jpeg.size());
-    std::vector<std::vector<std::uint8_t>> streams = {{}, {0xFF, 0xD8, 0xFF, 0xD9}, std::vector<std::uint8_t>(5000, 0),
-                                                      std::vector<std::uint8_t>(5000, 0xFF)};
+    std::vector<std::vector<std::uint8_t>> streams = {
+        {}, {0xFF, 0xD8, 0xFF, 0xD9}, std::vector<std::uint8_t>(5000, 0), std::vector<std::uint8_t>(5000, 0xFF)};
     for (unsigned side : {0u, 4097u, 65535u}) {
         streams.push_back(jpeg);
         for (std::size_t i : {sof + 5, sof + 7}) {

@@ -35,8 +35,8 @@ protected:
         else
             ::unsetenv("TMPDIR");
         std::error_code ignored;
-        std::filesystem::permissions(folder_, std::filesystem::perms::owner_all,
-                                     std::filesystem::perm_options::add, ignored);
+        std::filesystem::permissions(folder_, std::filesystem::perms::owner_all, std::filesystem::perm_options::add,
+                                     ignored);
         std::filesystem::remove_all(folder_, ignored);
     }
     std::string path(const std::string& name) const { return folder_ + "/" + name; }

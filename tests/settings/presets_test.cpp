@@ -144,7 +144,7 @@ TEST_F(PresetFiles, RefreshRewritesRenamesAndRestores) {
     EXPECT_TRUE(read.hasThumbnail);
     EXPECT_EQ(back.outputProjection, 12);
     EXPECT_FALSE(readSettingsThumbnail(preset("c.q2q"), t).hasThumbnail);  // not refreshed
-    EXPECT_TRUE(std::filesystem::exists(preset("locked.q9q")));             // read-only: left alone
+    EXPECT_TRUE(std::filesystem::exists(preset("locked.q9q")));            // read-only: left alone
     EXPECT_FALSE(readSettingsThumbnail(preset("locked.q9q"), t).hasThumbnail);
 
     // The parked settings are back, and dot 25 holds them.

@@ -38,7 +38,8 @@ void putWord(std::vector<std::uint8_t>& b, int number, std::int32_t v) {
 Thumbnail gradient(int side) {
     Thumbnail t;
     t.width = t.height = side;
-    for (int i = 0; i < side * side; ++i) t.rgb.insert(t.rgb.end(), {std::uint8_t(i % side * 2), std::uint8_t(i / side * 2), 128});
+    for (int i = 0; i < side * side; ++i)
+        t.rgb.insert(t.rgb.end(), {std::uint8_t(i % side * 2), std::uint8_t(i / side * 2), 128});
     return t;
 }
 
@@ -50,12 +51,10 @@ TEST(SettingsFileOlderVersions, OutputAndFieldOfViewConversions) {
         float fovRead;
     };
     const Case cases[] = {
-        {27, 40, 90, 44, 90, 90.0f},   // +1 four times
-        {33, 14, 90, 14, 53, 53.0f},   // the field of view of output 14 before version 34
-        {33, 14, 180, 14, 180, 180.0f},
-        {33, 14, -40, 14, 0, 0.0f},
-        {34, 14, 90, 14, 90, 90.0f},
-        {44, 35, 90, 38, 33, 33.0f},   // 35 became 38 up to version 44
+        {27, 40, 90, 44, 90, 90.0f},  // +1 four times
+        {33, 14, 90, 14, 53, 53.0f},  // the field of view of output 14 before version 34
+        {33, 14, 180, 14, 180, 180.0f}, {33, 14, -40, 14, 0, 0.0f},
+        {34, 14, 90, 14, 90, 90.0f},    {44, 35, 90, 38, 33, 33.0f},  // 35 became 38 up to version 44
         {45, 35, 90, 35, 90, 90.0f},
     };
     for (const Case& c : cases) {
@@ -91,7 +90,8 @@ TEST(SettingsFileLegacyFloats, EveryHundredthSurvivesRereadingAndOthersTruncate)
 
 // ---- Thumbnails ----------------------------------------------------------------------
 
-std::vector<std::uint8_t> withThumbnailBlock(std::int32_t flag, std::int32_t count, const std::vector<std::uint8_t>& payload) {
+std::vector<std::uint8_t> withThumbnailBlock(std::int32_t flag, std::int32_t count,
+                                             const std::vector<std::uint8_t>& payload) {
     const auto plain = golden::load("settings-v48.q2q");
     std::vector<std::uint8_t> bytes(plain.begin(), plain.begin() + 84 * 4);
     for (std::int32_t w : {flag, 128, 128, count}) appendWord(bytes, w);
@@ -131,8 +131,12 @@ TEST(SettingsFileThumbnails, OldBlockPixelsAndBlocksThatAreSkipped) {
     ASSERT_TRUE(encodeThumbnailJpeg(gradient(kThumbnailSide), 80, real));
     const std::vector<std::uint8_t> half(real.begin(), real.begin() + std::ptrdiff_t(real.size() / 2));
     const std::pair<std::int32_t, std::vector<std::uint8_t>> blocks[] = {
-        {1, std::vector<std::uint8_t>(kThumbnailJpegLimit + 1, 0x55)}, {2, std::vector<std::uint8_t>(300, 0x55)},
-        {7, std::vector<std::uint8_t>(300, 0x55)}, {1, half}, {1, {0xFF, 0xD8, 1, 2, 3}}, {1, {}}};
+        {1, std::vector<std::uint8_t>(kThumbnailJpegLimit + 1, 0x55)},
+        {2, std::vector<std::uint8_t>(300, 0x55)},
+        {7, std::vector<std::uint8_t>(300, 0x55)},
+        {1, half},
+        {1, {0xFF, 0xD8, 1, 2, 3}},
+        {1, {}}};
     for (const auto& [flag, payload] : blocks) {
         const auto bytes = withThumbnailBlock(flag, static_cast<std::int32_t>(payload.size()), payload);
         SettingsRecord read = blank();

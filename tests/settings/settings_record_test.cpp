@@ -26,9 +26,9 @@ SettingsRecord patterned(unsigned salt) {
 
 // The fields a snapshot leaves out: brick and export sizes, the preview
 // quality and legacy words 18 to 20, besides everything files do not carry.
-const std::set<std::string> kNotInSnapshots = {"version", "brickLayers", "legacyWords[18]", "legacyWords[19]",
-    "legacyWords[20]", "spherePlan", "sphereStats", "cubeSide", "ldraw", "brickDiffusion", "brickColorset",
-    "brickPlates", "faceSize", "previewQuality"};
+const std::set<std::string> kNotInSnapshots = {
+    "version",  "brickLayers", "legacyWords[18]", "legacyWords[19]", "legacyWords[20]", "spherePlan", "sphereStats",
+    "cubeSide", "ldraw",       "brickDiffusion",  "brickColorset",   "brickPlates",     "faceSize",   "previewQuality"};
 
 TEST(SettingsSnapshots, CarryTheLookAndNothingElse) {
     const SettingsRecord source = patterned(11);

@@ -274,11 +274,16 @@ TEST(RandomSettings, SteppingButtonsWrap) {
         std::int32_t before, after;
     };
     using S = SettingsRecord;
-    const Step steps[] = {{81, &S::glue, 68, 69},           {81, &S::glue, 69, 1},
-                          {81, &S::glue, 0, 1},             {13, &S::grid, 0, 2},  // raised to 1 first
-                          {13, &S::grid, 7, 1},             {110, &S::previewQuality, -4, 2},
-                          {110, &S::previewQuality, 3, 1},  {97, &S::inputProjection, 38, 1},
-                          {94, &S::outputProjection, 413, 414}, {94, &S::outputProjection, 414, 1},
+    const Step steps[] = {{81, &S::glue, 68, 69},
+                          {81, &S::glue, 69, 1},
+                          {81, &S::glue, 0, 1},
+                          {13, &S::grid, 0, 2},  // raised to 1 first
+                          {13, &S::grid, 7, 1},
+                          {110, &S::previewQuality, -4, 2},
+                          {110, &S::previewQuality, 3, 1},
+                          {97, &S::inputProjection, 38, 1},
+                          {94, &S::outputProjection, 413, 414},
+                          {94, &S::outputProjection, 414, 1},
                           {94, &S::outputProjection, 900, 1}};  // an id past the stepped range
     for (const Step& s : steps) {
         SettingsRecord r{};
