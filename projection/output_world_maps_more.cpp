@@ -275,22 +275,26 @@ void orthoapsidalFit(const OutputCall& c, const ApsidalSurface& s, double tilt, 
 
 // ---- Strebe 1995 ----------------------------------------------------------------------------
 
-// Eckert IV, scaled down by s, read back as a Mollweide map, redrawn by
-// Hammer's map and scaled up by s: equal-area at every step.
+// Strebe's 1995 map: Eckert IV stretched 1.35 times across and squeezed as
+// much up and down, read back as a Mollweide map, redrawn by Hammer's map
+// and squeezed back (across by 1.35, stretched up and down by 1.35). Every
+// step keeps areas. The plane point is in the map's own units: the extent
+// box is the map's outline box, the same as the Strebe 1995 input's.
 constexpr double kStrebeScale = 1.35;
-constexpr double kStrebeFit = 1.14;  // map units per unit of the extent box
 
 void strebe1995(double x, double y, OutputResult& r) noexcept {
-    x /= kStrebeScale;
+    x *= kStrebeScale;
     y /= kStrebeScale;
-    // Hammer's inverse.
-    if (!(x * x / 8.0 + y * y / 2.0 <= 1.0)) return;
-    const double z = std::sqrt(std::max(0.0, 1.0 - x * x / 16.0 - y * y / 4.0));
+    // Hammer's inverse, also beyond Hammer's own outline: the stretched map
+    // reaches longitudes of up to 228 degrees there.
+    const double zz = 1.0 - x * x / 16.0 - y * y / 4.0;
+    if (!(zz >= 0.0)) return;
+    const double z = std::sqrt(zz);
     const double lh = 2.0 * std::atan2(z * x, 2.0 * (2.0 * z * z - 1.0));
     const double ph = std::asin(clampUnit(z * y));
-    // Mollweide forward, scaled up.
+    // Mollweide forward, then Eckert IV's stretch undone.
     const double theta = mollweideTheta(ph);
-    const double ex = kMollweideX * lh * std::cos(theta) * kStrebeScale;
+    const double ex = kMollweideX * lh * std::cos(theta) / kStrebeScale;
     const double ey = kSqrt2 * std::sin(theta) * kStrebeScale;
     // Eckert IV's inverse.
     const double s = ey / (2.0 * std::sqrt(kPi / (4.0 + kPi)));
@@ -404,9 +408,7 @@ void mapWernerBonne(const OutputCall& c, OutputResult& r) noexcept {
     bonne(c.cxd() * kFit, -c.cyd() * kFit - 1.112, kHalfPi, r);
 }
 
-void mapStrebe1995(const OutputCall& c, OutputResult& r) noexcept {
-    strebe1995(c.cxd() * kStrebeFit, -c.cyd() * kStrebeFit, r);
-}
+void mapStrebe1995(const OutputCall& c, OutputResult& r) noexcept { strebe1995(c.cxd(), -c.cyd(), r); }
 
 void mapVerticalPerspective(const OutputCall& c, OutputResult& r) noexcept {
     const double u = 2.0 * c.fxd(), v = -2.0 * c.fyd();
@@ -496,8 +498,8 @@ std::string_view worldMapDescription(ProjectionId id) noexcept {
         {366, "prolate south: the prolate spheroid seen from the south"},
         {367, "prolate south globe: prolate south, lit as a solid"},
         {397,
-         "Strebe 1995: Eckert IV shrunk by 1.35, read back as Mollweide and redrawn by Hammer's map; "
-         "equal-area"},
+         "Strebe 1995: Eckert IV stretched across by 1.35, read back as Mollweide, redrawn by "
+         "Hammer's map and squeezed back; equal-area"},
         {400,
          "retroazimuthal front: Hammer's retroazimuthal map of the point 45° north of the view centre, "
          "the points within 90° of its longitude; directions to that point are true"},
