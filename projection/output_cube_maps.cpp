@@ -36,6 +36,9 @@ void mapCubeLayout(const OutputCall& call, OutputResult& r) noexcept {
     if (layout->roll[cell] != 0.0f) d = rollAbout(d, layout->faces[cell], layout->roll[cell]);
     setHit(r, d);
     r.face = cell;
+    // The cells are numbered down the columns, so neighbours across a row may
+    // share a parity: the cut lines take the cells' checkerboard instead.
+    r.cutSide = static_cast<std::int8_t>((p.col + p.row) & 1);
     r.ownTag = true;
     // Pano2VR's top row (front, right, back) is one continuous strip: its
     // three cells share tag 0 so that the antialiasing blends across them.

@@ -47,7 +47,11 @@ struct OutputResult {
     bool hit = false;
     bool ownTag = false;  // the routine chose `regionTag`
     std::int32_t regionTag = kTagEmpty;
-    std::int32_t face = -1;    // the output's face or gore number, −1 for none
+    std::int32_t face = -1;  // the output's face or gore number, −1 for none
+    // Which side of the layout's cut lines the point lies on (0 or 1), for a
+    // layout whose face numbers do not alternate between neighbours; −1: the
+    // parity of `face` (gores and strips number their faces in a row).
+    std::int8_t cutSide = -1;
     bool storeNormal = false;  // keep d as the cell's normal (globe outputs)
     bool ownNormal = false;    // keep `normal` instead (a lit surface that is not the sphere)
     SphereDir normal{0.0f, 0.0f, 1.0f};

@@ -210,13 +210,15 @@ inline bool takePlaneAnswer(const PlaneAnswer& answer, const RenderContext& ctx,
         return false;
     }
     // The edge lines: the model's signed distance to the face's sides, or
-    // for the faces and gores of a layout +-0.5 by the parity of the face
-    // number, so that the second line function changes sign at each cut.
+    // for the faces and gores of a layout +-0.5 by the side of the cuts the
+    // routine names (by default the parity of the face number), so that the
+    // second line function changes sign at each cut.
     if (ctx.edgesOn != 0) {
         if (answer.fromModel) {
             cell.lineValue2 = answer.lineValue2;
         } else if (r.face >= 0) {
-            cell.lineValue2 = (r.face & 1) != 0 ? -0.5f : 0.5f;
+            const int side = r.cutSide >= 0 ? r.cutSide : (r.face & 1);
+            cell.lineValue2 = side != 0 ? -0.5f : 0.5f;
         }
     }
     if (r.face >= 0) cell.faceIndex = r.face;

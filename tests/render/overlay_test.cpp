@@ -15,6 +15,7 @@
 
 #include "pipeline_test_support.h"
 #include "polyhedra/poly_model.h"
+#include "projection/output_formulas.h"
 #include "projection/output_mapping.h"
 #include "render/line_overlay.h"
 #include "render/render_session.h"
@@ -34,7 +35,7 @@ struct Options {
     bool indicatrix = false;
 };
 
-enum class Expect { kTabsOnePerPair, kNoTabs, kEdgesOnly, kGraticule, kRingsOfEqualArea, kRingsRound };
+enum class Expect { kTabsOnePerPair, kNoTabs, kEdgesOnly, kCellCuts, kGraticule, kRingsOfEqualArea, kRingsRound };
 
 struct Case {
     const char* name;
@@ -53,6 +54,8 @@ const Case kCases[] = {
     {"cube edges", 7, 160, 120, {60, true}, Expect::kEdgesOnly},
     {"icosahedron edges", 10, 256, 128, {60, true}, Expect::kEdgesOnly},
     {"geodesic edges", 177, 384, 256, {0, true}, Expect::kEdgesOnly},
+    {"3x2 cube cuts", 338, 300, 200, {0, true}, Expect::kCellCuts},
+    {"cube strip cuts", 337, 384, 64, {0, true}, Expect::kCellCuts},
     {"equirectangular grid", 1, 288, 144, {0, false, 5}, Expect::kGraticule},
     {"Mollweide grid", 46, 288, 144, {0, false, 5}, Expect::kGraticule},
     {"stereographic grid", 16, 192, 192, {0, false, 5}, Expect::kGraticule},
@@ -260,6 +263,31 @@ void checkEdges(const Render& r) {
     }
 }
 
+// A cube layout with edges on: a line at the middle of every border
+// between two cells.
+void checkCellCuts(const Render& r) {
+    const output_detail::CubeLayout& l = *r.ctx.entry->cube;
+    const double w = static_cast<double>(r.width) / l.columns, h = static_cast<double>(r.height) / l.rows;
+    const auto lineNear = [&](double px, double py) {
+        bool found = false;
+        for (int y = std::max(0, static_cast<int>(py) - 1); y <= std::min(r.height - 1, static_cast<int>(py) + 1); ++y)
+            for (int x = std::max(0, static_cast<int>(px) - 1); x <= std::min(r.width - 1, static_cast<int>(px) + 1);
+                 ++x)
+                found |= lineTinted(r.at(x, y));
+        return found;
+    };
+    for (int row = 0; row < l.rows; ++row) {
+        for (int col = 0; col < l.columns; ++col) {
+            if (col > 0) {
+                EXPECT_TRUE(lineNear(col * w, (row + 0.5) * h)) << "left of cell " << col << "," << row;
+            }
+            if (row > 0) {
+                EXPECT_TRUE(lineNear((col + 0.5) * w, row * h)) << "above cell " << col << "," << row;
+            }
+        }
+    }
+}
+
 // Distance, in pixels, from the output point (px, py) to the nearest
 // meridian or parallel at 15 degrees (every 90 degrees for meridians
 // within 15 degrees of the poles); negative when it cannot be told.
@@ -424,6 +452,9 @@ TEST_P(OverlayTable, AppearsWhereItMust) {
             break;
         case Expect::kEdgesOnly:
             checkEdges(with);
+            break;
+        case Expect::kCellCuts:
+            checkCellCuts(with);
             break;
         default: {
             RenderSession plainSession;
