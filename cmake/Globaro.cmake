@@ -30,6 +30,7 @@ endif()
 if(GLOBARO_SANITIZE)
   add_compile_options(-fsanitize=address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer)
   add_link_options(-fsanitize=address,undefined)
+  add_compile_definitions(GLOBARO_SANITIZED=1)
 endif()
 
 # Adds every .cpp file of the calling folder to `target`. Each subsystem folder
