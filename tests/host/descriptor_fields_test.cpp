@@ -109,7 +109,8 @@ TEST_P(FieldRow, ItsFileWordsCarryItThere) {
     const auto bytes = encodeSettings(r, nullptr);
     for (int at : {f.word, f.againAt}) {
         if (at == 0) continue;
-        std::int32_t expected[3] = {f.place.integerIn(r), 0, 0};
+        std::int32_t expected[3] = {0, 0, 0};
+        if (f.place.holdsInteger()) expected[0] = f.place.integerIn(r);
         if (f.type == FieldType::kFloat)
             expected[0] = f.hundredths ? 1234 : std::bit_cast<std::int32_t>(f.place.floatIn(r));
         if (f.type == FieldType::kColor) {
