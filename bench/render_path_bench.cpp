@@ -356,7 +356,10 @@ RenderSession& bigSession(double& loadSeconds, bool& ok) {
     return session;
 }
 
-void BM_WholeRender(benchmark::State& state, const char* output, std::int32_t w, std::int32_t h, float fov) {
+// One whole render of `output` at w x h from the big panorama, with the
+// settings `adjust` changes from the defaults.
+template <typename Adjust>
+void runWholeRender(benchmark::State& state, const char* output, std::int32_t w, std::int32_t h, Adjust adjust) {
     double loadSeconds = 0.0;
     bool ok = false;
     RenderSession& session = bigSession(loadSeconds, ok);
@@ -367,7 +370,7 @@ void BM_WholeRender(benchmark::State& state, const char* output, std::int32_t w,
     }
     SettingsRecord s = defaultSettings();
     s.outputProjection = *id;
-    if (fov > 0.0f) s.fov = fov;
+    adjust(s);
     RenderPass pass;
     pass.renderTarget = kTargetExportImage;  // "best"
     pass.renderRect = TileRect{0, 0, h, w};
@@ -387,6 +390,12 @@ void BM_WholeRender(benchmark::State& state, const char* output, std::int32_t w,
     state.counters["peak_MiB"] = peakResidentMiB();
     state.counters["input_load_s"] = loadSeconds;
 }
+
+void BM_WholeRender(benchmark::State& state, const char* output, std::int32_t w, std::int32_t h, float fov) {
+    runWholeRender(state, output, w, h, [fov](SettingsRecord& s) {
+        if (fov > 0.0f) s.fov = fov;
+    });
+}
 BENCHMARK_CAPTURE(BM_WholeRender, Unity_6_frames_6144x1024, "Unity 6 frames", 6144, 1024, 0.0f)
     ->Unit(benchmark::kSecond)
     ->Iterations(1)
@@ -403,34 +412,12 @@ BENCHMARK_CAPTURE(BM_WholeRender, Mollweide_4096x2048, "Mollweide", 4096, 2048, 
 // The cost of the overlays: the same render plain and with the graticule
 // (15 degrees) and the edge lines.
 void BM_OverlayRender(benchmark::State& state, const char* output, std::int32_t w, std::int32_t h, bool overlays) {
-    double loadSeconds = 0.0;
-    bool ok = false;
-    RenderSession& session = bigSession(loadSeconds, ok);
-    const auto id = findOutputProjection(output);
-    if (!ok || !id) {
-        state.SkipWithError("cannot load the panorama or find the output");
-        return;
-    }
-    SettingsRecord s = defaultSettings();
-    s.outputProjection = *id;
-    if (overlays) {
-        s.grid = 5;
-        s.edges = 1;
-    }
-    RenderPass pass;
-    pass.renderTarget = kTargetExportImage;
-    pass.renderRect = TileRect{0, 0, h, w};
-    pass.outputWidth = w;
-    pass.outputHeight = h;
-    for (auto _ : state) {
-        ImageSink sink(w, h);
-        if (session.render(s, pass, sink).result != kRenderOk) {
-            state.SkipWithError("the render failed");
-            return;
+    runWholeRender(state, output, w, h, [overlays](SettingsRecord& s) {
+        if (overlays) {
+            s.grid = 5;
+            s.edges = 1;
         }
-    }
-    state.counters["Mpx/s"] =
-        benchmark::Counter(static_cast<double>(w) * h / 1e6, benchmark::Counter::kIsIterationInvariantRate);
+    });
 }
 BENCHMARK_CAPTURE(BM_OverlayRender, Mollweide_plain, "Mollweide", 2048, 1024, false)
     ->Unit(benchmark::kMillisecond)
