@@ -10,7 +10,7 @@
 #include "polyhedra/poly_summary.h"
 #include "projection/catalogue.h"
 #include "projection/output_mapping.h"
-#include "projection/world_map_solvers.h"
+#include "projection/output_row.h"
 
 namespace globaro::cli {
 namespace {
@@ -44,7 +44,8 @@ Json describeOutput(ProjectionId id) {
     j["id"] = id;
     j["name"] = std::string(outputProjectionName(id));
     j["drawn"] = outputIsDrawn(id);
-    if (const std::string_view what = worldMapDescription(id); !what.empty()) j["construction"] = std::string(what);
+    if (const OutputRow* row = findOutputRow(id); row && !row->about.empty())
+        j["construction"] = std::string(row->about);
     j["shapeWord"] = std::string(outputShapeWord(id));
     j["family"] = std::string(projectionFamilyName(outputFamily(id)));
     Json keywords = Json::array();

@@ -133,6 +133,9 @@ struct OutputRow {
     double outlineRadius = 0.0;
     // ---- the polyhedron model (kind −1: none)
     PolySpec poly = {};
+    // ---- the documentation: one line on how the output is drawn and what it
+    // keeps ("" while it has none), printed by `describe` as its construction
+    std::string_view about = "";
 
     constexpr bool has(OutputTrait t) const { return (traits & t) != 0; }
 };

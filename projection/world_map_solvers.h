@@ -62,8 +62,4 @@ float robinsonInverseLatitude(float y) noexcept;
 // Robinson table), so that no worker waits for them.
 void prepareOutputTables() noexcept;
 
-// One line on what a world-map output is and its properties ("" for the
-// outputs without one yet).
-std::string_view worldMapDescription(ProjectionId id) noexcept;
-
 }  // namespace globaro

@@ -12,6 +12,7 @@
 
 #include "output_test_support.h"
 #include "projection/catalogue.h"
+#include "projection/output_row.h"
 #include "projection/world_map_solvers.h"
 
 namespace globaro {
@@ -340,7 +341,7 @@ TEST(WorldMapsMore, ParameterExtremesGiveDirectionsOrEmptySamples) {
 }
 
 TEST(WorldMapsMore, EveryOutputSaysWhatItIs) {
-    for (const WorldMapCase& c : kCases) EXPECT_FALSE(worldMapDescription(c.id).empty()) << c.id;
+    for (const WorldMapCase& c : kCases) EXPECT_FALSE(findOutputRow(c.id)->about.empty()) << c.id;
 }
 
 }  // namespace
