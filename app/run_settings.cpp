@@ -13,6 +13,7 @@
 #include "projection/catalogue.h"
 #include "render/blend_modes.h"
 #include "settings/filter_data.h"
+#include "settings/settings_fields.h"
 #include "settings/settings_file.h"
 
 namespace globaro {
@@ -44,20 +45,24 @@ void addParsed(CLI::App& command, const std::string& name, std::optional<T>& tar
         ->type_name(typeName);
 }
 
-template <typename T>
-void addNumber(CLI::App& command, const std::string& name, std::optional<T>& target, double lo, double hi,
-               const std::string& help, const std::string& typeName = "DEGREES") {
-    command
-        .add_option_function<double>(
-            name, [&target](double v) { target = static_cast<T>(v); }, help)
-        ->check(finiteNumber(lo, hi))
-        ->type_name(typeName);
-}
-
 std::string numberText(double v) {
     std::ostringstream out;
     out << v;
     return out.str();
+}
+
+// A number option whose range is the settings field's: the help names it,
+// and a value outside it is refused.
+template <typename T>
+void addNumber(CLI::App& command, const std::string& name, std::optional<T>& target, const char* field,
+               const std::string& help, const std::string& typeName = "DEGREES") {
+    const FieldRange range = findSettingsField(field)->range;
+    command
+        .add_option_function<double>(
+            name, [&target](double v) { target = static_cast<T>(v); },
+            help + ", " + numberText(range.lo) + ".." + numberText(range.hi))
+        ->check(finiteNumber(range.lo, range.hi))
+        ->type_name(typeName);
 }
 
 // Why a preset file could not be read, from the status of the read.
@@ -124,12 +129,12 @@ void addRunSettingsOptions(CLI::App& command, RunSettingsOptions& o) {
     addParsed(
         command, "--output", o.output, "Output projection, id or exact name",
         [](const std::string& t) { return findOutputProjection(t); }, "ID|NAME");
-    addNumber(command, "--lat", o.latitude, -90, 90, "Latitude of the view, -90..90");
-    addNumber(command, "--lon", o.longitude, -180, 180, "Longitude of the view, -180..180");
-    addNumber(command, "--spin", o.spin, -180, 180, "Spin about the view axis, -180..180");
-    addNumber(command, "--fov", o.fov, 0, 180, "Field of view, 0..180");
-    addNumber(command, "--tabs", o.tabs, 0, 100, "Glue tab size, 0..100", "SIZE");
-    addNumber(command, "--sharpen", o.sharpen, 0, 100, "Sharpening, 0..100", "AMOUNT");
+    addNumber(command, "--lat", o.latitude, "latitude", "Latitude of the view");
+    addNumber(command, "--lon", o.longitude, "longitude", "Longitude of the view");
+    addNumber(command, "--spin", o.spin, "spin", "Spin about the view axis");
+    addNumber(command, "--fov", o.fov, "fov", "Field of view");
+    addNumber(command, "--tabs", o.tabs, "tabs", "Glue tab size", "SIZE");
+    addNumber(command, "--sharpen", o.sharpen, "sharpen", "Sharpening", "AMOUNT");
     addParsed(command, "--glue", o.glue, "Glue (blend) mode, id or name (see globaro list glue)", parseGlue, "ID|NAME");
     addParsed(
         command, "--grid", o.grid, "Graticule spacing: none, 5, 6, 10, 15, 30 or 45 degrees",
