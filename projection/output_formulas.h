@@ -286,6 +286,11 @@ void mapRetroazimuthal(const OutputCall&, OutputResult&) noexcept;         // 40
 void mapArmadillo(const OutputCall&, OutputResult&) noexcept;              // 341..344
 void mapApsidalSpheroid(const OutputCall&, OutputResult&) noexcept;        // 360..367
 
+// Conformal maps by elliptic functions and the Lagrange warp (output_conformal.cpp).
+void mapPeirceQuincuncial(const OutputCall&, OutputResult&) noexcept;  // 94
+void mapGuyou(const OutputCall&, OutputResult&) noexcept;              // 99
+void mapLagrangeDisc(const OutputCall&, OutputResult&) noexcept;       // 69
+
 // Cube maps (output_cube_maps.cpp).
 bool rowPointCubeLayout(const OutputCall&, RowPoint&) noexcept;
 void mapCubeLayout(const OutputCall&, OutputResult&) noexcept;

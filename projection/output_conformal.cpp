@@ -1,0 +1,98 @@
+// Conformal world maps drawn by elliptic functions and by the Lagrange warp.
+//
+// The hemisphere-in-a-square map: with k = 1/√2 (m = 1/2, K = K′ ≈ 1.8541),
+// ζ = k′·sd(z) carries the square of corners ±K, ±iK (standing on a corner)
+// conformally onto the unit disc, its centre to 0 and its corners to ±1, ±i;
+// the disc is a hemisphere seen stereographically from its far pole. Outside
+// the square, sd continues the map by reflection across its sides onto the
+// other hemisphere, so one formula draws both the Peirce quincuncial square
+// (the north pole in the middle, the south pole in the four corners) and the
+// tiles of Guyou's map. The corners of the inner square are the only points
+// where the map is not conformal (it doubles angles there).
+//
+// Every routine works in the map's own units (x to the right, y up) and
+// answers directions with the view centre at λ = φ = 0 and the north pole +y.
+
+#include <cmath>
+#include <numbers>
+
+#include "projection/elliptic.h"
+#include "projection/output_formulas.h"
+
+namespace globaro::output_detail {
+
+namespace {
+
+constexpr double kHalf = 0.5;  // m = k² = 1/2
+constexpr double kCoModulus = std::numbers::sqrt2 / 2.0;
+const double kQuarterPeriod = completeEllipticK(kHalf);
+
+// The stereographic coordinate ζ = scale·num/den of the hemisphere centred on
+// `centre`, with east and north its axes, as a direction; den = 0 is the far
+// pole.
+SphereDir fromStereographic(const ComplexRatio& q, double scale, const Vec3d& centre, const Vec3d& east,
+                            const Vec3d& north) noexcept {
+    const double n2 = scale * scale * (q.num.re * q.num.re + q.num.im * q.num.im);
+    const double d2 = q.den.re * q.den.re + q.den.im * q.den.im;
+    const double sum = n2 + d2;
+    if (!(sum > 0.0)) return toSphereDir(centre);
+    // ζ·|den|² = scale·num·conj(den).
+    const double re = scale * (q.num.re * q.den.re + q.num.im * q.den.im);
+    const double im = scale * (q.num.im * q.den.re - q.num.re * q.den.im);
+    const double up = (d2 - n2) / sum;
+    const double e = 2.0 * re / sum, n = 2.0 * im / sum;
+    return toSphereDir({centre.x * up + east.x * e + north.x * n, centre.y * up + east.y * e + north.y * n,
+                        centre.z * up + east.z * e + north.z * n});
+}
+
+Vec3d lonLatVector(double lambda, double phi) noexcept {
+    return {-std::sin(lambda) * std::cos(phi), std::sin(phi), std::cos(lambda) * std::cos(phi)};
+}
+
+}  // namespace
+
+void mapPeirceQuincuncial(const OutputCall& c, OutputResult& r) noexcept {
+    // The square |x|, |y| ≤ 1; the meridian λ = 0 runs from the centre to the
+    // lower right corner, so that the four points where the map doubles
+    // angles lie on the equator at λ = ±45° and ±135°, away from the view
+    // centre.
+    const double x = 2.0 * c.cxd(), y = -2.0 * c.cyd();
+    if (!(std::fabs(x) <= 1.0 && std::fabs(y) <= 1.0)) return;
+    const ComplexRatio q = jacobiSd({kQuarterPeriod * x, kQuarterPeriod * y}, kHalf);
+    // The plane angle θ shows longitude θ + 45°: ζ = 1 (the plane's right)
+    // lies towards λ = 45°, ζ = i (up) towards λ = 135°.
+    setHit(r, fromStereographic(q, kCoModulus, {0.0, 1.0, 0.0}, lonLatVector(std::numbers::pi / 4.0, 0.0),
+                                lonLatVector(3.0 * std::numbers::pi / 4.0, 0.0)));
+}
+
+void mapGuyou(const OutputCall& c, OutputResult& r) noexcept {
+    // Two hemisphere squares side by side, |x| ≤ 2, |y| ≤ 1: the western one
+    // centred on λ = −90°, the eastern on λ = 90°; each square's corners lie
+    // at ±45° of latitude on its bounding meridians, the poles at the middles
+    // of its top and bottom sides; the equator is the horizontal midline and
+    // the meridian λ = 0 the shared side.
+    const double x = c.cxd(), y = -c.cyd();
+    if (!(std::fabs(x) <= 2.0 && std::fabs(y) <= 1.0)) return;
+    const bool west = x < 0.0;
+    const double p = west ? x + 1.0 : x - 1.0;
+    // The axis-aligned square stands on a corner in sd's plane: turn it by
+    // −45° there, and ζ back by +45°.
+    const double u = 0.5 * (p + y), v = 0.5 * (y - p);
+    ComplexRatio q = jacobiSd({kQuarterPeriod * u, kQuarterPeriod * v}, kHalf);
+    q.num = complexMul(q.num, {kCoModulus, kCoModulus});
+    const double centre = west ? -std::numbers::pi / 2.0 : std::numbers::pi / 2.0;
+    setHit(r, fromStereographic(q, kCoModulus, lonLatVector(centre, 0.0), lonLatVector(centre + std::numbers::pi / 2.0, 0.0),
+                                {0.0, 1.0, 0.0}));
+}
+
+void mapLagrangeDisc(const OutputCall& c, OutputResult& r) noexcept {
+    // The unit disc seen stereographically; the row's pre-warp W(d, 2) then
+    // opens its hemisphere onto the whole sphere, which makes the map
+    // Lagrange's conformal world in a circle (the exact inverse of the
+    // Lagrange input).
+    const double x = 2.0 * c.cxd(), y = 2.0 * c.cyd();
+    if (!(x * x + y * y <= 1.0)) return;
+    setHit(r, inverseStereographic(static_cast<float>(x), static_cast<float>(y)));
+}
+
+}  // namespace globaro::output_detail
