@@ -49,6 +49,32 @@ Vec3d lonLatVector(double lambda, double phi) noexcept {
     return {-std::sin(lambda) * std::cos(phi), std::sin(phi), std::cos(lambda) * std::cos(phi)};
 }
 
+// The hemisphere square |p|, |q| ≤ 1 (sides axis-aligned) as ζ on the unit
+// disc: its corners at ζ = e^{±iπ/4}, e^{±3iπ/4}, the middles of its sides at
+// ζ = ±1, ±i. In sd's plane the square stands on a corner: turn it by −45°
+// there, and ζ back by +45°.
+ComplexRatio hemisphereSquare(double p, double q) noexcept {
+    ComplexRatio r = jacobiSd({kQuarterPeriod * 0.5 * (p + q), kQuarterPeriod * 0.5 * (q - p)}, kHalf);
+    r.num = complexMul(r.num, {kCoModulus, kCoModulus});
+    return r;
+}
+
+// The hemisphere of the unit disc (x right, y up) seen stereographically,
+// as the Lagrange map opens it: the row's pre-warp W(d, 2) spreads it over
+// the whole sphere, its rim becoming the meridian λ = 180° (both banks).
+void hitLagrangeDisc(double x, double y, OutputResult& r) noexcept {
+    if (!(x * x + y * y <= 1.0 + 1e-12)) return;
+    setHit(r, inverseStereographic(static_cast<float>(x), static_cast<float>(-y)));
+}
+
+void hitLagrangeDisc(const ComplexRatio& q, OutputResult& r) noexcept {
+    const double d2 = q.den.re * q.den.re + q.den.im * q.den.im;
+    if (!(d2 > 0.0)) return;
+    const double re = kCoModulus * (q.num.re * q.den.re + q.num.im * q.den.im) / d2;
+    const double im = kCoModulus * (q.num.im * q.den.re - q.num.re * q.den.im) / d2;
+    hitLagrangeDisc(re, im, r);
+}
+
 }  // namespace
 
 void mapPeirceQuincuncial(const OutputCall& c, OutputResult& r) noexcept {
@@ -74,25 +100,35 @@ void mapGuyou(const OutputCall& c, OutputResult& r) noexcept {
     const double x = c.cxd(), y = -c.cyd();
     if (!(std::fabs(x) <= 2.0 && std::fabs(y) <= 1.0)) return;
     const bool west = x < 0.0;
-    const double p = west ? x + 1.0 : x - 1.0;
-    // The axis-aligned square stands on a corner in sd's plane: turn it by
-    // −45° there, and ζ back by +45°.
-    const double u = 0.5 * (p + y), v = 0.5 * (y - p);
-    ComplexRatio q = jacobiSd({kQuarterPeriod * u, kQuarterPeriod * v}, kHalf);
-    q.num = complexMul(q.num, {kCoModulus, kCoModulus});
+    const ComplexRatio q = hemisphereSquare(west ? x + 1.0 : x - 1.0, y);
     const double centre = west ? -std::numbers::pi / 2.0 : std::numbers::pi / 2.0;
-    setHit(r, fromStereographic(q, kCoModulus, lonLatVector(centre, 0.0), lonLatVector(centre + std::numbers::pi / 2.0, 0.0),
-                                {0.0, 1.0, 0.0}));
+    setHit(r, fromStereographic(q, kCoModulus, lonLatVector(centre, 0.0),
+                                lonLatVector(centre + std::numbers::pi / 2.0, 0.0), {0.0, 1.0, 0.0}));
 }
 
 void mapLagrangeDisc(const OutputCall& c, OutputResult& r) noexcept {
-    // The unit disc seen stereographically; the row's pre-warp W(d, 2) then
-    // opens its hemisphere onto the whole sphere, which makes the map
-    // Lagrange's conformal world in a circle (the exact inverse of the
-    // Lagrange input).
-    const double x = 2.0 * c.cxd(), y = 2.0 * c.cyd();
-    if (!(x * x + y * y <= 1.0)) return;
-    setHit(r, inverseStereographic(static_cast<float>(x), static_cast<float>(y)));
+    // Lagrange's conformal world in a circle: the disc of the Lagrange map
+    // (the exact inverse of the Lagrange input).
+    hitLagrangeDisc(2.0 * c.cxd(), -2.0 * c.cyd(), r);
+}
+
+void mapAdamsSquare(const OutputCall& c, OutputResult& r) noexcept {
+    // Adams' world in a square I: Lagrange's disc drawn in the hemisphere
+    // square, the poles at the middles of the top and bottom sides, the
+    // meridian λ = 180° on the left and right sides (its equator point at
+    // their middles), the corners at ±45° on it.
+    const double x = 2.0 * c.cxd(), y = -2.0 * c.cyd();
+    if (!(std::fabs(x) <= 1.0 && std::fabs(y) <= 1.0)) return;
+    hitLagrangeDisc(hemisphereSquare(x, y), r);
+}
+
+void mapAdamsDiamond(const OutputCall& c, OutputResult& r) noexcept {
+    // Adams' world in a square II: Lagrange's disc drawn in the square
+    // standing on a corner, the poles at its top and bottom corners, the
+    // meridian λ = 180° at the left and right ones.
+    const double x = 2.0 * c.cxd(), y = -2.0 * c.cyd();
+    if (!(std::fabs(x) + std::fabs(y) <= 1.0)) return;
+    hitLagrangeDisc(jacobiSd({kQuarterPeriod * x, kQuarterPeriod * y}, kHalf), r);
 }
 
 }  // namespace globaro::output_detail

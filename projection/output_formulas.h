@@ -290,6 +290,8 @@ void mapApsidalSpheroid(const OutputCall&, OutputResult&) noexcept;        // 36
 void mapPeirceQuincuncial(const OutputCall&, OutputResult&) noexcept;  // 94
 void mapGuyou(const OutputCall&, OutputResult&) noexcept;              // 99
 void mapLagrangeDisc(const OutputCall&, OutputResult&) noexcept;       // 69
+void mapAdamsSquare(const OutputCall&, OutputResult&) noexcept;        // 90
+void mapAdamsDiamond(const OutputCall&, OutputResult&) noexcept;       // 91
 
 // Cube maps (output_cube_maps.cpp).
 bool rowPointCubeLayout(const OutputCall&, RowPoint&) noexcept;

@@ -12,6 +12,7 @@
 
 #include "output_test_support.h"
 #include "projection/catalogue.h"
+#include "projection/input_projection.h"
 #include "projection/output_row.h"
 #include "projection/world_map_solvers.h"
 
@@ -19,7 +20,15 @@ namespace globaro {
 namespace {
 
 using testing::contextFor;
-using testing::directionAt;
+
+// The direction the map shows at (a, b): the routine's, then the row's
+// pre-warp (the Lagrange family opens its disc with one).
+bool directionAt(const RenderContext& ctx, double a, double b, SphereDir& d) {
+    if (!testing::directionAt(ctx, a, b, d)) return false;
+    if (ctx.entry != nullptr && ctx.entry->preWarp == output_detail::PreWarp::kPowerSquare)
+        d = toSphereDir(powerWarp(toVec3d(d), 2.0));
+    return true;
+}
 
 constexpr double kPi = 3.141592653589793;
 constexpr double kDeg = kPi / 180.0;
@@ -165,6 +174,33 @@ const ProjReference kGuyou{"PROJ 9 +proj=guyou +lon_0=90",
                              {0.173631769, -0.176310572, 100.0, -10.0},
                              {-0.353074730, 1.720829877, 20.0, 75.0}}}};
 
+const ProjReference kAdams1{"PROJ 9 +proj=adams_ws1",
+                            0.5 / kGuyouHalf,
+                            0.0,
+                            -0.5 / kGuyouHalf,
+                            0.0,
+                            {{{-1.381094726, 0.943978000, -150.0, 60.0},
+                              {-0.921652984, 0.211702020, -100.0, 20.0},
+                              {-0.253770434, -0.383317664, -30.0, -40.0},
+                              {0.087280194, 0.043764962, 10.0, 5.0},
+                              {0.437241083, -0.869132233, 60.0, -70.0},
+                              {1.117875909, 0.412951047, 120.0, 35.0},
+                              {1.730346306, -0.123728382, 170.0, -10.0},
+                              {-0.133399925, 0.937017180, -20.0, 75.0}}}};
+const ProjReference kAdams2{"PROJ 9 +proj=adams_ws2",
+                            1.0 / kPeirceSide,
+                            0.0,
+                            -1.0 / kPeirceSide,
+                            0.0,
+                            {{{-1.242650597, 0.947347158, -150.0, 60.0},
+                              {-0.925581316, 0.220460166, -100.0, 20.0},
+                              {-0.253825558, -0.383067286, -30.0, -40.0},
+                              {0.087280118, 0.043765042, 10.0, 5.0},
+                              {0.444873889, -0.861489108, 60.0, -70.0},
+                              {1.110059637, 0.442139741, 120.0, 35.0},
+                              {1.972518404, -0.270213629, 170.0, -10.0},
+                              {-0.139803792, 0.944302091, -20.0, 75.0}}}};
+
 // How much of the sphere an output shows.
 enum class Cover {
     kWhole,        // every direction exactly once
@@ -187,6 +223,9 @@ const WorldMapCase kCases[] = {
     {140, nullptr, 0.0, Cover::kWhole},
     {94, &kPeirce, 5e-4, Cover::kWhole},
     {99, &kGuyou, 5e-4, Cover::kWhole},
+    {90, &kAdams1, 5e-4, Cover::kWhole},
+    {91, &kAdams2, 5e-4, Cover::kWhole},
+    {69, nullptr, 0.0, Cover::kWhole},
     {345, &kMollweideOcean, 1e-3, Cover::kWhole},
     {346, &kBonne45, 8e-4, Cover::kWhole},
     {356, nullptr, 0.0, Cover::kWhole},
