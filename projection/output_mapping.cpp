@@ -433,6 +433,7 @@ bool outputDirection(float a, float b, const RenderContext& ctx, MappingScratch&
     mapPlane(a, b, ctx, scratch, answer);
     if (!answer.result.hit) return false;
     d = answer.result.d;
+    if (ctx.entry != nullptr && ctx.entry->preWarp != PreWarp::kNone) d = applyPreWarp(ctx.entry->preWarp, d);
     return true;
 }
 

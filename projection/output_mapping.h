@@ -50,9 +50,9 @@ void mapOutputSample(float x, float y, float s, float ox, float oy, const Output
 bool mapOutputRow(float x0, float y, std::int32_t count, float s, float ox, float oy, const OutputImageRecord& image,
                   const RenderContext& ctx, RenderCell* cells, MappingScratch& scratch) noexcept;
 
-// The direction the output shows at (a, b) before the fold, the pre-warp and
-// the rotation, or false for an empty sample. For tools and tests; model
-// outputs need `scratch.polyJob`.
+// The direction the output shows at (a, b): its routine's, after the row's
+// pre-warp but before the fold and the rotation; false for an empty sample.
+// For tools and tests; model outputs need `scratch.polyJob`.
 bool outputDirection(float a, float b, const RenderContext& ctx, MappingScratch& scratch, SphereDir& d) noexcept;
 
 // True when the output has a mapping here: its own routine, the polyhedron

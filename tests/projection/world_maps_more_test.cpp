@@ -12,7 +12,6 @@
 
 #include "output_test_support.h"
 #include "projection/catalogue.h"
-#include "projection/input_projection.h"
 #include "projection/output_row.h"
 #include "projection/world_map_solvers.h"
 
@@ -20,15 +19,7 @@ namespace globaro {
 namespace {
 
 using testing::contextFor;
-
-// The direction the map shows at (a, b): the routine's, then the row's
-// pre-warp (the Lagrange family opens its disc with one).
-bool directionAt(const RenderContext& ctx, double a, double b, SphereDir& d) {
-    if (!testing::directionAt(ctx, a, b, d)) return false;
-    if (ctx.entry != nullptr && ctx.entry->preWarp == output_detail::PreWarp::kPowerSquare)
-        d = toSphereDir(powerWarp(toVec3d(d), 2.0));
-    return true;
-}
+using testing::directionAt;
 
 constexpr double kPi = 3.141592653589793;
 constexpr double kDeg = kPi / 180.0;
