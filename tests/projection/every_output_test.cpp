@@ -205,6 +205,50 @@ TEST_P(EveryOutput, DrawsExactlyWhenItSaysSo) {
     EXPECT_EQ(covered > 0, outputIsDrawn(id)) << covered << " pixels covered";
 }
 
+// Conformal outputs keep angles (two orthogonal steps on the plane stay
+// orthogonal and equally long on the sphere), equal-area outputs keep the area
+// scale, at the sample points away from cuts; rows that cannot are listed.
+TEST_P(EveryOutput, KeepsAnglesOrAreasAsFlagged) {
+    const ProjectionId id = GetParam();
+    const bool conformal = isConformal(id), equalArea = isEqualArea(id);
+    if ((!conformal && !equalArea) || !outputIsDrawn(id)) return;
+    static const std::map<ProjectionId, const char*> kExempt = {};
+    if (const auto e = kExempt.find(id); e != kExempt.end()) GTEST_SKIP() << e->second;
+    Mapper m(id, 1, 400, 400);
+    constexpr double h = 1e-3;
+    std::vector<double> areas;
+    int points = 0, skew = 0;
+    for (int i = 1; i < 40; ++i)
+        for (int j = 1; j < 40; ++j) {
+            const double a = (i + 0.31) / 40.0, b = (j + 0.17) / 40.0;
+            SphereDir c, l, r, u, d;
+            if (!m.direction(a, b, c) || !m.direction(a - h, b, l) || !m.direction(a + h, b, r) ||
+                !m.direction(a, b - h, u) || !m.direction(a, b + h, d))
+                continue;
+            const Vec3d ja = difference(toVec3d(r), toVec3d(l)), jb = difference(toVec3d(d), toVec3d(u));
+            const double la = length(ja), lb = length(jb);
+            // Away from cuts: both halves of each step about as long.
+            const double ra = testing::distance(l, c) / std::max(testing::distance(c, r), 1e-12f);
+            const double rb = testing::distance(u, c) / std::max(testing::distance(c, d), 1e-12f);
+            if (ra < 0.8 || ra > 1.25 || rb < 0.8 || rb > 1.25 || la < 1e-9 || lb < 1e-9) continue;
+            ++points;
+            areas.push_back(length(cross(ja, jb)));
+            skew += std::fabs(la / lb - 1.0) > 0.02 || std::fabs(dot(ja, jb)) / (la * lb) > 0.02;
+        }
+    ASSERT_GT(points, 100) << "too few sample points away from cuts";
+    if (conformal) {
+        EXPECT_LT(skew, points / 20) << skew << " of " << points << " points are not conformal";
+    }
+    if (equalArea) {
+        std::vector<double> sorted = areas;
+        std::nth_element(sorted.begin(), sorted.begin() + long(sorted.size() / 2), sorted.end());
+        const double median = sorted[sorted.size() / 2];
+        const auto off =
+            std::count_if(areas.begin(), areas.end(), [&](double s) { return std::fabs(s / median - 1) > 0.02; });
+        EXPECT_LT(off, points / 10) << off << " of " << points << " points off the median area scale";
+    }
+}
+
 std::vector<ProjectionId> everyOutput() {
     std::vector<ProjectionId> ids;
     for (const OutputProjectionInfo& info : outputProjections()) ids.push_back(info.id);
