@@ -2,6 +2,7 @@
 // locating, carrying net points to the solid and back, and capacity errors.
 
 #include "polyhedra/poly_model.h"
+#include "polyhedra/poly_summary.h"
 
 #include <gtest/gtest.h>
 
@@ -433,6 +434,19 @@ TEST(PolyModelLifetime, TablesGoBackToTheirAllocatorAndFailuresLeaveNoFaces) {
     buildSweepList(*failed, job);
     for (int i = 0; i < 50; ++i)
         EXPECT_EQ(locateTriangle(*failed, job, float(rng.next()), float(rng.next())).kind, NetHitKind::kMiss);
+}
+
+TEST(PolySummary, CountsOfBuiltModelsAndNoneForOtherOutputs) {
+    PolyModelSummary s;
+    ASSERT_TRUE(summarisePolyOutput(6, 0.5f, s));  // the tetrahedron
+    EXPECT_TRUE(s.kind == 16 && s.faces == 4 && s.netVertices == 6 && s.triangles == 4 && s.markTriangles == 0);
+    EXPECT_TRUE(s.pieces == 1 && s.errorCode == kPolyOk);
+    auto m = newModel();
+    EXPECT_TRUE(summarisePolyModel(*m).faces == 0 && summarisePolyModel(*m).pieces == 0);
+    build(*m, 16, kPolyModePlain);  // plain mode adds the four corner marks
+    EXPECT_TRUE(summarisePolyModel(*m).triangles == 8 && summarisePolyModel(*m).markTriangles == 4);
+    // Equirectangular; an output replaced by its inner projection first; no output.
+    for (ProjectionId id : {1, 1045, -3}) EXPECT_FALSE(summarisePolyOutput(id, 0.5f, s)) << id;
 }
 
 }  // namespace
