@@ -30,8 +30,6 @@ SphereDir latLon(double latDeg, double lonDeg) {
             static_cast<float>(std::cos(f) * std::cos(l))};
 }
 
-// ---- world-map solvers ---------------------------------------------------------------
-
 struct NewtonMap {
     ProjectionId output;
     MapPoint (*forward)(double, double);
@@ -131,8 +129,6 @@ TEST(WorldMapSolvers, TheMollweideTableFilledOnFirstUseFromManyThreadsAgrees) {
     for (float r : results) EXPECT_EQ(r, results[0]);
 }
 
-// ---- cube faces -------------------------------------------------------------------------
-
 TEST(CubeFaces, FaceAndFaceCoordinatesTiesKeepTheEarlierAxis) {
     struct Case {
         SphereDir d;
@@ -197,8 +193,6 @@ TEST(CubeFaces, EveryLayoutCellIsAWholeFace) {
     }
 }
 
-// ---- gores --------------------------------------------------------------------------------
-
 // Each gore output draws its gores, gore k (from 1) over its band of longitude.
 TEST(Gores, EachOutputDrawsItsGoresEachOverItsBand) {
     struct Case {
@@ -209,9 +203,8 @@ TEST(Gores, EachOutputDrawsItsGoresEachOverItsBand) {
         int count;        // gores around the globe
     };
     const Case cases[] = {
-        {36, 1200, 600, 90, 1, 12, 12},  {37, 1200, 600, 90, 1, 24, 24}, {1044, 1200, 600, 90, 1, 18, 18},
-        {61, 300, 600, 90, 6, 8, 12},    {53, 600, 600, 90, 4, 9, 12},   {38, 1200, 600, 10, 1, 3, 3},
-        {38, 1200, 600, 180, 1, 36, 36}, {38, 1200, 600, 62, 1, 12, 12},
+        {36, 1200, 600, 90, 1, 12, 12}, {1044, 1200, 600, 90, 1, 18, 18}, {61, 300, 600, 90, 6, 8, 12},
+        {53, 600, 600, 90, 4, 9, 12},   {38, 1200, 600, 10, 1, 3, 3},     {38, 1200, 600, 180, 1, 36, 36},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(::testing::Message() << c.id << " fov " << c.fov);
@@ -273,19 +266,16 @@ TEST(Gores, InputRegionCodeIsTheTruncatedGoreNumberAndTheEquatorIsNoSeam) {
 }
 
 TEST(ZenithNadir, WeightFallsToZeroAtTheSeamFromBothSides) {
-    const InputSample zenith = sphereToInput(26, 0, 0.5f, unit(-0.99999f, 1.0f, 0.0f));
-    const InputSample nadir = sphereToInput(26, 0, 0.5f, unit(-0.99999f, -1.0f, 0.0f));
-    EXPECT_EQ(zenith.faceIndex, 5);
-    EXPECT_EQ(nadir.faceIndex, 2);
-    EXPECT_NEAR(zenith.weight, 0.0f, 1e-3);
-    EXPECT_NEAR(nadir.weight, 0.0f, 1e-3);
+    for (const auto& [y, face] : {std::pair{1.0f, 5}, {-1.0f, 2}}) {
+        const InputSample s = sphereToInput(26, 0, 0.5f, unit(-0.99999f, y, 0.0f));
+        EXPECT_EQ(s.faceIndex, face);
+        EXPECT_NEAR(s.weight, 0.0f, 1e-3);
+    }
 }
 
-// ---- view settings ---------------------------------------------------------------------
-
+// 0.999 of 180° is 179.82°: above it every field of view gives the same view,
+// whose edge stays in front, 89.91° off the centre.
 TEST(ViewSettings, RectilinearFieldOfViewIsCappedJustBelowAHalfTurn) {
-    // 0.999 of 180° is 179.82°: above it every field of view gives the same
-    // view, whose edge stays in front, 89.91° off the centre.
     SphereDir capped, above, below;
     ASSERT_TRUE(Mapper(14, 1, 100, 100, 180.0f).direction(1.0, 0.5, capped));
     ASSERT_TRUE(Mapper(14, 1, 100, 100, 179.9f).direction(1.0, 0.5, above));
@@ -305,17 +295,15 @@ TEST(ViewSettings, ShiftLensMovesTheCentreNotTheView) {
     EXPECT_LT(distance(d, {0, 0, 1}), 1e-5f);
 }
 
+// The cube-layout and zenith & nadir inputs would set the face index, the
+// region code and the weight; the mirror ball's corner keeps the reset values.
 TEST(ViewSettings, AnEmptySampleNeverReachesTheInputLookup) {
-    // The cube-layout and zenith & nadir inputs would set the face index, the
-    // region code and the weight; the mirror ball's corner keeps the reset values.
     for (InputProjectionId input : {26, 33, 35}) {
         Mapper m(2, input, 100, 100, 90.0f, 600, 100);
         const RenderCell c = m.sample(0.02, 0.02);
-        EXPECT_EQ(c.regionTag, kTagEmpty);
-        EXPECT_EQ(c.faceIndex, -1);
-        EXPECT_EQ(c.pieceTag, 0u);
-        EXPECT_EQ(c.weight, -1.0f);
-        EXPECT_EQ(c.inputU, -1.0f);
+        EXPECT_TRUE(c.regionTag == kTagEmpty && c.faceIndex == -1 && c.pieceTag == 0u && c.weight == -1.0f &&
+                    c.inputU == -1.0f)
+            << input;
         EXPECT_NE(m.sample(0.5, 0.5).pieceTag, 0u) << input;
     }
 }
