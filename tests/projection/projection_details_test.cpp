@@ -295,19 +295,6 @@ TEST(ViewSettings, ShiftLensMovesTheCentreNotTheView) {
     EXPECT_LT(distance(d, {0, 0, 1}), 1e-5f);
 }
 
-// The cube-layout and zenith & nadir inputs would set the face index, the
-// region code and the weight; the mirror ball's corner keeps the reset values.
-TEST(ViewSettings, AnEmptySampleNeverReachesTheInputLookup) {
-    for (InputProjectionId input : {26, 33, 35}) {
-        Mapper m(2, input, 100, 100, 90.0f, 600, 100);
-        const RenderCell c = m.sample(0.02, 0.02);
-        EXPECT_TRUE(c.regionTag == kTagEmpty && c.faceIndex == -1 && c.pieceTag == 0u && c.weight == -1.0f &&
-                    c.inputU == -1.0f)
-            << input;
-        EXPECT_NE(m.sample(0.5, 0.5).pieceTag, 0u) << input;
-    }
-}
-
 TEST(ViewSettings, GlobesKeepTheirNormalAndEquirectangularKeepsB) {
     for (ProjectionId id : {5, 139, 900}) {
         Mapper m(id, 1, 100, 100);
