@@ -63,12 +63,12 @@ constexpr int kW = 384, kH = 256;
 
 // Samples (one per pixel centre) in each of 288 equal-area cells of the
 // sphere, 12 sectors of longitude by 24 bands of equal height.
-std::array<int, 288> cellCounts(std::initializer_list<ProjectionId> ids) {
+std::array<int, 288> cellCounts(std::initializer_list<ProjectionId> ids, int step = 1) {
     std::array<int, 288> counts{};
     for (ProjectionId id : ids) {
         const auto ctx = contextFor(id, 1, kW, kH);
-        for (int j = 0; j < kH; ++j)
-            for (int i = 0; i < kW; ++i) {
+        for (int j = 0; j < kH; j += step)
+            for (int i = 0; i < kW; i += step) {
                 SphereDir d;
                 if (!directionAt(*ctx, (i + 0.5) / kW, (j + 0.5) / kH, d)) continue;
                 const double lon = std::atan2(-static_cast<double>(d.x), static_cast<double>(d.z));
@@ -84,7 +84,8 @@ std::array<int, 288> cellCounts(std::initializer_list<ProjectionId> ids) {
 // and the shaded globes are lit: a grey globe has bright and dark sides.
 TEST(WorldMapsMore, CoverTheSphereOnceOrAPartOfIt) {
     for (const WorldMapCase& c : kCases) {
-        const auto counts = c.cover == Cover::kWithPartner ? cellCounts({c.id, c.partner}) : cellCounts({c.id});
+        const auto counts = c.cover == Cover::kWithPartner ? cellCounts({c.id, c.partner})
+                                                           : cellCounts({c.id}, c.cover == Cover::kPart ? 3 : 1);
         const auto [lo, hi] = std::minmax_element(counts.begin(), counts.end());
         if (c.cover != Cover::kPart) {
             EXPECT_GT(*lo, 0) << c.id << ": a cell of the sphere is missing";
