@@ -158,41 +158,6 @@ TEST(CubeFaces, FaceAndFaceCoordinatesTiesKeepTheEarlierAxis) {
     }
 }
 
-// Every cell of a layout shows a whole face: its centre looks along an axis,
-// its sides lie on cube edges, the six cells show six faces, and the matching
-// input layout finds the face under the cell.
-TEST(CubeFaces, EveryLayoutCellIsAWholeFace) {
-    struct Layout {
-        ProjectionId id;
-        int columns, rows;
-        InputProjectionId input;
-    };
-    for (const Layout& l : {Layout{337, 6, 1, 33}, Layout{338, 3, 2, 34}, Layout{339, 3, 2, 35}}) {
-        Mapper m(l.id, l.input, l.columns * 100, l.rows * 100, 90.0f, l.columns * 100, l.rows * 100);
-        std::set<std::tuple<long, long, long>> faces;
-        for (int col = 0; col < l.columns; ++col) {
-            for (int row = 0; row < l.rows; ++row) {
-                auto at = [&](double lx, double ly) {
-                    SphereDir d{};
-                    EXPECT_TRUE(m.direction((col + 0.5 + lx) / l.columns, (row + 0.5 + ly) / l.rows, d));
-                    return d;
-                };
-                const SphereDir c = at(0, 0);
-                faces.insert({std::lround(c.x), std::lround(c.y), std::lround(c.z)});
-                EXPECT_EQ(m.sample((col + 0.6) / l.columns, (row + 0.3) / l.rows).faceIndex,
-                          cubeFaceOf(at(0.1, -0.2)).face);
-                for (const auto& [lx, ly] : {std::pair{-0.4999, 0.1}, {0.4999, -0.2}, {0.3, -0.4999}, {-0.1, 0.4999}}) {
-                    const SphereDir d = at(lx, ly);
-                    float v[3] = {std::fabs(d.x), std::fabs(d.y), std::fabs(d.z)};
-                    std::sort(v, v + 3);
-                    EXPECT_NEAR(v[2], v[1], 1e-3f) << l.id << " cell " << col << "," << row;
-                }
-            }
-        }
-        EXPECT_EQ(faces.size(), 6u) << l.id;
-    }
-}
-
 // Each gore output draws its gores, gore k (from 1) over its band of longitude.
 TEST(Gores, EachOutputDrawsItsGoresEachOverItsBand) {
     struct Case {
