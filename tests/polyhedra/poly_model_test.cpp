@@ -26,6 +26,12 @@ int prepare(PolyModel& m, ProjectionId id, float frameHeight = 1.0f, float tabSi
     return preparePolyModel(id, m, frameHeight, tabSize, param, angle, mode, 0, defaultPolyAllocator(), 1);
 }
 
+std::pair<float, float> centroid(const PolyModel& m, int t) {
+    const NetVertex &a = m.vertices[m.triangles[t].a], &b = m.vertices[m.triangles[t].b],
+                    &c = m.vertices[m.triangles[t].c];
+    return {(a.netX + b.netX + c.netX) / 3, (a.netY + b.netY + c.netY) / 3};
+}
+
 TEST(PolyModelPrepare, TheSelectedFaceAndAResetRebuild) {
     auto m = newModel();
     prepare(*m, 6, 0.5f, 0.01f);
@@ -101,7 +107,7 @@ TEST(PolyModelPrepare, UnusableNumbersNonPolyhedralIdsAndKindsWithoutTables) {
     EXPECT_EQ(m->triangleCount, 0);
 }
 
-TEST(PolyModelFit, NoFitMovesNothingAndFixedZoomScalesAboutTheCentre) {
+TEST(PolyModelFit, NoFitMovesNothingFixedZoomScalesAboutTheCentreAndTurnsTurn) {
     auto m = newModel();
     m->frameHeight = 1.0f;
     build(*m, 16, kPolyModeNet, kFitNone);
@@ -117,12 +123,7 @@ TEST(PolyModelFit, NoFitMovesNothingAndFixedZoomScalesAboutTheCentre) {
     EXPECT_NEAR(m->vertices[0].netX, (0.5f - 0.1f - bx) * 2.0f + 0.5f, 1e-6f);
     EXPECT_NEAR(m->vertices[0].netY, (0.0f + 0.05f - by) * 2.0f + 0.5f, 1e-6f);
     EXPECT_FLOAT_EQ(m->fitScale, 2.0f);
-}
-
-TEST(PolyModelFit, NetRotationTurnsTheTablePositions) {
-    auto m = newModel();
-    build(*m, 16, kPolyModeNet, kFitNone, 3.14159265358979 / 2);
-    // (x, y) -> (-y, x)
+    build(*m, 16, kPolyModeNet, kFitNone, 3.14159265358979 / 2);  // a net turn: (x, y) -> (-y, x)
     EXPECT_NEAR(m->vertices[1].netX, -0.2202f, 1e-6f);
     EXPECT_NEAR(m->vertices[1].netY, 0.372868f, 1e-6f);
 }
@@ -272,9 +273,7 @@ TEST(PolyModelLocate, NeighbouringSamplesUseTheRecentHits) {
     build(*m, 2);
     PolyJobState job;
     buildSweepList(*m, job);
-    const NetTriangle& tri = m->triangles[5];
-    const NetVertex &a = m->vertices[tri.a], &b = m->vertices[tri.b], &c = m->vertices[tri.c];
-    const float x = (a.netX + b.netX + c.netX) / 3, y = (a.netY + b.netY + c.netY) / 3;
+    const auto [x, y] = centroid(*m, 5);
     NetHit h = locateTriangle(*m, job, x, y);
     ASSERT_EQ(h.triangle, 5);
     EXPECT_EQ(job.recent[0], 5);
@@ -295,9 +294,7 @@ TEST(PolyModelLocate, HiddenFacesMissAndSelectedFacesRestrict) {
     auto m = newModel();
     build(*m, 9);
     PolyJobState job;
-    const NetTriangle& tri = m->triangles[0];
-    const NetVertex &a = m->vertices[tri.a], &b = m->vertices[tri.b], &c = m->vertices[tri.c];
-    const float x = (a.netX + b.netX + c.netX) / 3, y = (a.netY + b.netY + c.netY) / 3;
+    const auto [x, y] = centroid(*m, 0);
     m->triangles[0].hidden = 1;
     buildSweepList(*m, job);
     EXPECT_EQ(locateTriangle(*m, job, x, y).kind, NetHitKind::kMiss);
