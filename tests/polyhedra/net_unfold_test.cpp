@@ -27,7 +27,7 @@ void addTetrahedron(SolidMesh& m, const Vec3d& offset, std::int16_t group = -1) 
     }
 }
 
-TEST(SolidMeshBuilding, VertexSharingAndFaceChecks) {
+TEST(SolidMeshBuilding, VertexSharingFaceChecksAndAFullTable) {
     SolidMesh m;
     EXPECT_EQ(m.addVertex({0, 0, 1}, 0.002), 0);
     EXPECT_EQ(m.addVertex({0.001, 0, 1}, 0.002), 0);
@@ -55,15 +55,12 @@ TEST(SolidMeshBuilding, VertexSharingAndFaceChecks) {
     for (int i = 0; i < 12; ++i) c[i] = big.addVertex({std::cos(i * 0.5), std::sin(i * 0.5), 0}, 1e-9);
     EXPECT_TRUE(big.addFace(c, 12));
     EXPECT_EQ(big.faces[0].size(), 10u);
-}
-
-TEST(SolidMeshBuilding, SolidVertexTableFull) {
-    SolidMesh m;
-    for (int i = 0; i < kPolyMaxVertices; ++i) m.vertices.push_back({double(i), 0, 0});
-    EXPECT_EQ(m.addVertex({-5, 0, 0}, 1e-9), -1);
-    EXPECT_EQ(m.errorCode, kPolySolidTableFull);
-    EXPECT_EQ(m.vertices.size(), static_cast<std::size_t>(kPolyMaxVertices));
-    EXPECT_EQ(m.addVertex({3, 0, 0}, 1e-9), 3);  // an existing point is still found
+    SolidMesh full;
+    for (int i = 0; i < kPolyMaxVertices; ++i) full.vertices.push_back({double(i), 0, 0});
+    EXPECT_EQ(full.addVertex({-5, 0, 0}, 1e-9), -1);
+    EXPECT_EQ(full.errorCode, kPolySolidTableFull);
+    EXPECT_EQ(full.vertices.size(), static_cast<std::size_t>(kPolyMaxVertices));
+    EXPECT_EQ(full.addVertex({3, 0, 0}, 1e-9), 3);  // an existing point is still found
 }
 
 TEST(NetUnfold, AdjacencyPairsEdgesBothWays) {
@@ -111,30 +108,25 @@ TEST(NetUnfold, GroupsKeepFacesInTheirOwnPieces) {
 TEST(NetUnfold, PiecesLineUpOnOneCentreLineWithThreePercentGaps) {
     SolidMesh m;
     addTetrahedron(m, {0, 0, 0});
-    // A second, larger piece: a cube far away.
-    const SolidMesh cube = fixedSolidMesh(18);
+    const SolidMesh cube = fixedSolidMesh(18);  // a second, larger piece far away
     const int base = static_cast<int>(m.vertices.size());
     for (const Vec3d& p : cube.vertices) m.vertices.push_back({p.x * 3 + 50, p.y * 3, p.z * 3});
     for (const auto& f : cube.faces) {
-        int c[4];
-        for (int k = 0; k < 4; ++k) c[k] = f[k] + base;
+        const int c[4] = {f[0] + base, f[1] + base, f[2] + base, f[3] + base};
         m.addFace(c, 4);
     }
     const UnfoldedNet net = unfoldSolid(m);
     ASSERT_EQ(net.pieceCount, 2);
-    double box[3][4] = {{1e9, -1e9, 1e9, -1e9}, {1e9, -1e9, 1e9, -1e9}, {1e9, -1e9, 1e9, -1e9}};
-    for (std::size_t f = 0; f < m.faces.size(); ++f) {
+    double box[3][4] = {{}, {1e9, -1e9, 1e9, -1e9}, {1e9, -1e9, 1e9, -1e9}};  // per piece: x0, x1, y0, y1
+    for (std::size_t f = 0; f < m.faces.size(); ++f)
         for (int v : net.faceNet[f]) {
             double* b = box[net.piece[f]];
-            b[0] = std::min(b[0], net.positions[v].x);
-            b[1] = std::max(b[1], net.positions[v].x);
-            b[2] = std::min(b[2], net.positions[v].y);
-            b[3] = std::max(b[3], net.positions[v].y);
+            const Vec2d& p = net.positions[v];
+            b[0] = std::min(b[0], p.x), b[1] = std::max(b[1], p.x), b[2] = std::min(b[2], p.y),
+            b[3] = std::max(b[3], p.y);
         }
-    }
-    const double w1 = box[1][1] - box[1][0], w2 = box[2][1] - box[2][0];
     EXPECT_NEAR(box[1][0], 0.0, 1e-12);
-    EXPECT_NEAR(box[2][0] - box[1][1], 0.03 * std::max(w1, w2), 1e-9);
+    EXPECT_NEAR(box[2][0] - box[1][1], 0.03 * std::max(box[1][1] - box[1][0], box[2][1] - box[2][0]), 1e-9);
     EXPECT_NEAR((box[1][2] + box[1][3]) / 2, (box[2][2] + box[2][3]) / 2, 1e-9);
     EXPECT_NEAR(std::min(box[1][2], box[2][2]), 0.0, 1e-12);
 }
@@ -150,17 +142,7 @@ TEST(NetUnfold, MoreThanTwentyFourPiecesFail) {
     EXPECT_EQ(placed, 24 * 4);
 }
 
-TEST(NetUnfold, WithoutTheOverlapTestOnePieceAlways) {
-    // The spikeball's net with and without the overlap test.
-    const SolidMesh m = fixedSolidMesh(13);
-    UnfoldOptions off;
-    off.overlapTest = false;
-    const UnfoldedNet net = unfoldSolid(m, off);
-    EXPECT_EQ(net.pieceCount, 1);
-    for (std::size_t f = 0; f < m.faces.size(); ++f) EXPECT_EQ(net.piece[f], 1);
-}
-
-TEST(NetUnfold, ForbiddenEdgesAreNotUnfolded) {
+TEST(NetUnfold, ForbiddenEdgesAreNotUnfoldedAndOverlapsAreOptional) {
     SolidMesh m = fixedSolidMesh(18);
     m.edgeFlags.assign(m.faces.size(), std::vector<std::uint8_t>(4, 1));
     EXPECT_EQ(unfoldSolid(m).pieceCount, 6);
@@ -171,21 +153,21 @@ TEST(NetUnfold, ForbiddenEdgesAreNotUnfolded) {
     EXPECT_EQ(net.pieceCount, 2);
     EXPECT_EQ(net.piece[0], 1);
     for (int f = 1; f < 6; ++f) EXPECT_EQ(net.piece[f], 2);
+    // Without the overlap test the spikeball's net is one piece.
+    UnfoldOptions off;
+    off.overlapTest = false;
+    EXPECT_EQ(unfoldSolid(fixedSolidMesh(13), off).pieceCount, 1);
 }
 
 TEST(NetUnfold, OverlapTestOfOutlines) {
-    const std::vector<Vec2d> a = {{0, 0}, {1, 0}, {1, 1}, {0, 1}};
-    const std::vector<Vec2d> touching = {{1, 0}, {2, 0}, {2, 1}, {1, 1}};
-    const std::vector<Vec2d> corner = {{1, 1}, {2, 1}, {2, 2}, {1, 2}};
-    const std::vector<Vec2d> crossing = {{0.5, 0.5}, {1.5, 0.5}, {1.5, 1.5}, {0.5, 1.5}};
-    const std::vector<Vec2d> inside = {{0.2, 0.2}, {0.4, 0.2}, {0.3, 0.4}};
-    const std::vector<Vec2d> same = a;
-    EXPECT_FALSE(outlinesOverlap(a, touching, 1e-9));
-    EXPECT_FALSE(outlinesOverlap(a, corner, 1e-9));
-    EXPECT_TRUE(outlinesOverlap(a, crossing, 1e-9));
+    using Outline = std::vector<Vec2d>;
+    const Outline a = {{0, 0}, {1, 0}, {1, 1}, {0, 1}}, inside = {{0.2, 0.2}, {0.4, 0.2}, {0.3, 0.4}};
+    EXPECT_FALSE(outlinesOverlap(a, Outline{{1, 0}, {2, 0}, {2, 1}, {1, 1}}, 1e-9));  // touching
+    EXPECT_FALSE(outlinesOverlap(a, Outline{{1, 1}, {2, 1}, {2, 2}, {1, 2}}, 1e-9));  // a corner
+    EXPECT_TRUE(outlinesOverlap(a, Outline{{0.5, 0.5}, {1.5, 0.5}, {1.5, 1.5}, {0.5, 1.5}}, 1e-9));
     EXPECT_TRUE(outlinesOverlap(a, inside, 1e-9));
     EXPECT_TRUE(outlinesOverlap(inside, a, 1e-9));
-    EXPECT_TRUE(outlinesOverlap(a, same, 1e-9));
+    EXPECT_TRUE(outlinesOverlap(a, a, 1e-9));
 }
 
 TEST(NetUnfold, FacesAreLaidFlatTrueToSize) {

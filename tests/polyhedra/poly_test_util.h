@@ -2,9 +2,7 @@
 // Helpers shared by the polyhedron model tests.
 
 #include <cmath>
-#include <map>
 #include <memory>
-#include <utility>
 #include <vector>
 
 #include "polyhedra/net_unfold.h"
@@ -48,18 +46,5 @@ struct Lcg {
         return static_cast<double>((s >> 11) & ((1ULL << 53) - 1)) / static_cast<double>(1ULL << 53);
     }
 };
-
-// Number of faces on each undirected edge of a mesh (by vertex pair).
-inline std::map<std::pair<int, int>, int> edgeUse(const SolidMesh& mesh) {
-    std::map<std::pair<int, int>, int> use;
-    for (const auto& f : mesh.faces) {
-        for (std::size_t k = 0; k < f.size(); ++k) {
-            int a = f[k], b = f[(k + 1) % f.size()];
-            if (a > b) std::swap(a, b);
-            ++use[{a, b}];
-        }
-    }
-    return use;
-}
 
 }  // namespace globaro::testing

@@ -1,8 +1,6 @@
-// Every fixed solid and every geodesic sphere, built as the model the outputs
-// draw: a closed surface of flat faces that obeys Euler's formula, the face
-// shapes geometry gives it, and a net whose faces neither overlap nor
-// distort, turn the same way as the solid and together cover every
-// direction once.
+// Every fixed solid and geodesic sphere, built as the model the outputs draw:
+// closed, flat-faced, Euler's formula, the face shapes geometry gives it, and a
+// net that neither overlaps nor distorts, turns like the solid and covers once.
 
 #include <gtest/gtest.h>
 
@@ -64,9 +62,8 @@ const Solid kFixedSolids[] = {
     {"GID", 21, 0, "3x120 5x12", false, false},
 };
 
-// The fixed solids, then every geodesic sphere of the catalogue: the base
-// solid's faces cut from their centres into triangles (a square into 4, a
-// pentagon into 5), each cut into frequency² triangles.
+// The fixed solids, then every geodesic sphere: the base solid's faces cut
+// from their centres into triangles, each cut into frequency² triangles.
 std::vector<Solid> everySolid() {
     std::vector<Solid> out(std::begin(kFixedSolids), std::end(kFixedSolids));
     const std::map<int, int> trianglesOfBase = {{4, 4}, {6, 24}, {8, 8}, {12, 60}, {20, 20}};
@@ -307,10 +304,9 @@ TEST_P(Solids, NetPointsLandOnTheirOwnFace) {
     EXPECT_GT(hits, 60);
 }
 
-// Every build mode and fit builds usable triangles; a net fitted to its
-// frame stays inside it, fills the binding axis and is centred; every glued
-// pair of sides carries exactly one tab; the sweep finds the triangle a brute
-// force search finds.
+// Every mode and fit builds usable triangles; a fitted net fills its frame's
+// binding axis, centred; every glued pair of sides carries one tab; the sweep
+// finds the triangle a brute force search finds.
 TEST_P(Solids, ModesFitsTabsAndLookups) {
     PolyModel& m = *m_;
     const PolyKind kind = m.kind;

@@ -19,48 +19,8 @@
 namespace globaro {
 namespace {
 
+using testing::Mapper;
 using testing::plainSettings;
-
-// A context for one output and input on an output of w × h pixels (the
-// input the same size), no rotation, with the polyhedron model prepared for
-// the net outputs (no glue tabs, so that the net fills the image).
-class PairContext {
-public:
-    PairContext(ProjectionId output, InputProjectionId input, int w, int h, std::int32_t flip = 0)
-        : ctx_(std::make_unique<RenderContext>()) {
-        SettingsRecord s = plainSettings(output, input);
-        s.tabs = 0.0f;
-        s.flip = flip;
-        model_ = createPolyModel();
-        RenderSetupOptions options;
-        options.polyModel = model_;
-        setupRenderContext(*ctx_, s, RenderSizes{w, h, w, h}, options);
-        if (ctx_->usesPolyModel != 0 && model_ != nullptr && model_->triangleCount > 0) {
-            job_ = std::make_unique<PolyJobState>();
-            buildSweepList(*model_, *job_);
-            scratch_.polyJob = job_.get();
-        }
-    }
-    ~PairContext() { releasePolyModel(model_); }
-    PairContext(const PairContext&) = delete;
-    PairContext& operator=(const PairContext&) = delete;
-
-    const RenderContext& ctx() const { return *ctx_; }
-    bool ready() const { return ctx_->usesPolyModel == 0 || scratch_.polyJob != nullptr; }
-
-    // Maps (a, b); false for an empty sample or a gap of a net.
-    bool sample(double a, double b, RenderCell& cell, SphereDir* lookedUp = nullptr) {
-        cell = RenderCell{};
-        return outputToSphere(static_cast<float>(a), static_cast<float>(b), *ctx_, cell, scratch_, lookedUp) &&
-               cell.regionTag >= 0 && cell.regionTag < kTagFirstTab;
-    }
-
-private:
-    std::unique_ptr<RenderContext> ctx_;
-    PolyModel* model_ = nullptr;
-    std::unique_ptr<PolyJobState> job_;
-    MappingScratch scratch_;
-};
 
 struct LayoutPair {
     const char* name;
@@ -137,136 +97,84 @@ TEST(CubeInputLayouts, PositionsStayStrictlyInsideTheirCellAndBadRequestsChangeN
     EXPECT_FALSE(placeInCubeLayout(33, 0, nu, v));
 }
 
-// ---- the table ----------------------------------------------------------------------------
-
-// ---- identity pairs ----------------------------------------------------------------------
-
+// Output points just either side of every inner cell border of the 6 x 1
+// strip read from their own face, at the centre of the face's edge pixel.
 TEST(CubeInputLayouts, SamplesOnBothSidesOfACellBorderStayInTheirOwnCells) {
-    // Output points just either side of every inner cell border of the
-    // 6 × 1 strip read from their own face, never across the border: at the
-    // centre of the face's edge pixel, half a pixel inside the cell.
-    PairContext pc(337, 33, 600, 100);
-    for (int border = 1; border < 6; ++border) {
-        for (double eps : {-1e-6, 1e-6}) {
-            const double a = border / 6.0 + eps;
+    Mapper m(337, 33, 600, 100, 90.0f, 600, 100);
+    for (int border = 1; border < 6; ++border)
+        for (double eps : {-1e-6, 1e-6})
             for (double b : {0.01, 0.3, 0.5, 0.99}) {
-                RenderCell c;
-                ASSERT_TRUE(pc.sample(a, b, c));
-                const int outputCell = static_cast<int>(std::floor(a * 6));
-                EXPECT_EQ(static_cast<int>(std::floor(c.inputU * 6)), outputCell) << a << ", " << b;
-                const double edgePixelCentre = (border * 100 + (eps < 0.0 ? -0.5 : 0.5)) / 600.0;
-                EXPECT_NEAR(c.inputU, edgePixelCentre, 1e-6) << a << ", " << b;
+                const RenderCell c = m.sample(border / 6.0 + eps, b);
+                ASSERT_GE(c.regionTag, 0);
+                EXPECT_NEAR(c.inputU, (border * 100 + (eps < 0.0 ? -0.5 : 0.5)) / 600.0, 1e-6) << border << ", " << b;
                 EXPECT_NEAR(c.inputV, b, 1e-6);
             }
-        }
-    }
 }
 
-// The distance, in source pixels, from a placed position to the nearest
-// border of its cell (columns × rows cells over an image of w × h pixels).
-double pixelsToCellBorder(double u, double v, const CubeCellPlacement& cell, int columns, int rows, int w, int h) {
-    const double x = u * w;
-    const double y = v * h;
-    const double cellW = static_cast<double>(w) / columns;
-    const double cellH = static_cast<double>(h) / rows;
-    const double left = cell.column * cellW;
-    const double top = cell.row * cellH;
-    return std::fmin(std::fmin(x - left, left + cellW - x), std::fmin(y - top, top + cellH - y));
-}
-
+// With the source's size known, every placed position keeps half a source
+// pixel from its cell's border, so a bilinear lookup reads only its own face;
+// without it, positions come within the old minimum margin. Odd source sizes,
+// the output finer than the source so that samples crowd the borders.
 TEST(CubeInputLayouts, AFilteredLookupStaysOnTheFaceItsSampleHit) {
-    // With the source's size known, every placed position keeps half a
-    // source pixel from its cell's border: a bilinear lookup there reads
-    // only pixels of its own face. Without the size, positions come within
-    // the old minimum margin of the border, and the lookup reads half of the
-    // neighbouring face's edge pixel. Sources of odd sizes, output finer than
-    // the source so that samples crowd the borders.
-    struct Source {
-        int w, h;
-    };
     for (const LayoutPair& p : kPairs) {
         SCOPED_TRACE(p.name);
         const CubeInputLayout* layout = findCubeInputLayout(p.input);
         ASSERT_NE(layout, nullptr);
-        for (const Source src : {Source{p.columns * 37, p.rows * 37}, Source{p.columns * 64 + 3, p.rows * 50 - 1}}) {
-            SettingsRecord s = plainSettings(p.output, p.input);
-            s.tabs = 0.0f;
-            PolyModel* model = createPolyModel();
-            RenderSetupOptions options;
-            options.polyModel = model;
-            auto ctx = std::make_unique<RenderContext>();
-            setupRenderContext(*ctx, s, RenderSizes{p.columns * 150, p.rows * 150, src.w, src.h}, options);
-            EXPECT_EQ(ctx->inputWidth, src.w);
-            EXPECT_EQ(ctx->inputHeight, src.h);
-            auto unknown = std::make_unique<RenderContext>(*ctx);
-            unknown->inputWidth = 0;
-            unknown->inputHeight = 0;
-            std::unique_ptr<PolyJobState> job;
-            MappingScratch scratch;
-            if (ctx->usesPolyModel != 0) {
-                ASSERT_TRUE(model != nullptr && model->triangleCount > 0);
-                job = std::make_unique<PolyJobState>();
-                buildSweepList(*model, *job);
-                scratch.polyJob = job.get();
-            }
-            // Positions crowding every cell border of the layout (the output
-            // writes the same layout, so its cell borders lie there too),
-            // and a coarse grid between them.
+        for (const auto& [sw, sh] : {std::pair{p.columns * 37, p.rows * 37}, {p.columns * 64 + 3, p.rows * 50 - 1}}) {
+            Mapper m(p.output, p.input, p.columns * 150, p.rows * 150, 90.0f, sw, sh);
+            RenderContext unknown = *m.ctx;
+            unknown.inputWidth = unknown.inputHeight = 0;
+            // Positions crowding every cell border of the layout, and a coarse grid between them.
             const auto positions = [](int cells) {
                 std::vector<float> at;
-                for (int k = 0; k <= cells; ++k) {
-                    for (double d : {-2e-3, -1e-4, 1e-4, 2e-3}) {
-                        const double w = static_cast<double>(k) / cells + d;
-                        if (w > 0.0 && w < 1.0) at.push_back(static_cast<float>(w));
-                    }
-                }
+                for (int k = 0; k <= cells; ++k)
+                    for (double d : {-2e-3, -1e-4, 1e-4, 2e-3})
+                        if (double(k) / cells + d > 0.0 && double(k) / cells + d < 1.0)
+                            at.push_back(static_cast<float>(double(k) / cells + d));
                 for (int i = 0; i < 40; ++i) at.push_back(static_cast<float>((i + 0.5) / 40.0));
                 return at;
             };
-            double nearest = 1e9;
-            double nearestUnknown = 1e9;
+            // Source pixels from a placed position to the nearest border of its cell.
+            const auto toBorder = [&](const RenderCell& c) {
+                const CubeCellPlacement& cell = layout->faces[static_cast<std::size_t>(c.faceIndex)];
+                const double x = c.inputU * p.columns - cell.column, y = c.inputV * p.rows - cell.row;
+                return std::fmin(std::fmin(x, 1 - x) * sw / p.columns, std::fmin(y, 1 - y) * sh / p.rows);
+            };
+            double nearest = 1e9, nearestUnknown = 1e9;
             int hits = 0;
-            for (const float a : positions(p.columns)) {
+            for (const float a : positions(p.columns))
                 for (const float b : positions(p.rows)) {
-                    RenderCell c{};
-                    if (!outputToSphere(a, b, *ctx, c, scratch) || c.subTag != 0 || c.faceIndex < 0) continue;
-                    if (c.regionTag < 0 || c.regionTag >= kTagFirstTab) continue;  // a gap of a net
+                    const RenderCell c = m.sample(a, b);
+                    if (c.subTag != 0 || c.faceIndex < 0 || c.regionTag < 0 || c.regionTag >= kTagFirstTab) continue;
                     RenderCell o{};
-                    ASSERT_TRUE(outputToSphere(a, b, *unknown, o, scratch));
+                    ASSERT_TRUE(outputToSphere(a, b, unknown, o, m.scratch));
                     ASSERT_EQ(o.faceIndex, c.faceIndex);
-                    const CubeCellPlacement& cell = layout->faces[static_cast<std::size_t>(c.faceIndex)];
                     ++hits;
-                    nearest = std::fmin(nearest,
-                                        pixelsToCellBorder(c.inputU, c.inputV, cell, p.columns, p.rows, src.w, src.h));
-                    nearestUnknown = std::fmin(
-                        nearestUnknown, pixelsToCellBorder(o.inputU, o.inputV, cell, p.columns, p.rows, src.w, src.h));
+                    nearest = std::fmin(nearest, toBorder(c));
+                    nearestUnknown = std::fmin(nearestUnknown, toBorder(o));
                 }
-            }
-            releasePolyModel(model);
-            EXPECT_GT(hits, 500) << src.w << " x " << src.h;
-            EXPECT_GE(nearest, 0.5 - 1e-3) << src.w << " x " << src.h;
-            EXPECT_LT(nearest, 0.5 + 0.05) << src.w << " x " << src.h;  // the edge pixels are still read
-            EXPECT_LT(nearestUnknown, 0.1) << src.w << " x " << src.h;
+            EXPECT_GT(hits, 500) << sw << " x " << sh;
+            EXPECT_GE(nearest, 0.5 - 1e-3) << sw << " x " << sh;
+            EXPECT_LT(nearest, 0.5 + 0.05) << sw << " x " << sh;  // the edge pixels are still read
+            EXPECT_LT(nearestUnknown, 0.1) << sw << " x " << sh;
         }
     }
 }
 
-// ---- flip -------------------------------------------------------------------------------
-
+// Unity's faces sit unturned in their cells: the flip mirrors every frame
+// about its own centre line and leaves v alone.
 TEST(CubeInputLayouts, FlipMirrorsEachUnityFrameInItsOwnCell) {
-    // Unity's faces sit unturned in their cells: the flip mirrors every
-    // frame about its own centre line and leaves v alone.
-    PairContext flipped(337, 33, 600, 100, 1);
-    for (int col = 0; col < 6; ++col) {
-        for (double cu : {0.1, 0.37, 0.8}) {
+    SettingsRecord s = plainSettings(337, 33);
+    s.flip = 1;
+    RenderContext ctx;
+    setupRenderContext(ctx, s, RenderSizes{600, 100, 600, 100});
+    for (int col = 0; col < 6; ++col)
+        for (double cu : {0.1, 0.37, 0.8})
             for (double b : {0.2, 0.65}) {
-                RenderCell c;
-                ASSERT_TRUE(flipped.sample((col + cu) / 6.0, b, c));
+                const RenderCell c = testing::sampleAt(ctx, (col + cu) / 6.0, b);
                 EXPECT_NEAR(c.inputU, (col + 1.0 - cu) / 6.0, 2e-5) << col << " " << cu;
                 EXPECT_NEAR(c.inputV, b, 2e-5);
             }
-        }
-    }
 }
 
 }  // namespace

@@ -51,12 +51,10 @@ TEST_P(EveryOutput, SamplesAreCleanAndDirectionsAreUnit) {
     }
 }
 
-// Seams close: between neighbouring samples the direction moves by about the
-// sample spacing times the local scale; a jump is a cut of the picture (the
-// edge of a gore, a net's piece, a cube face cell). Cuts are lines, so only a
-// small share of the neighbouring pairs may cross one; a seam that opens, a
-// half of a picture turned the wrong way or a region shown twice makes whole
-// bands of jumps.
+// Seams close: a jump between neighbouring samples is a cut of the picture
+// (a gore's edge, a net's piece, a cube cell); cuts are lines, so only a small
+// share of pairs may cross one, while an open seam or a region turned the
+// wrong way or shown twice makes whole bands of jumps.
 TEST_P(EveryOutput, JumpsOnlyAlongItsCuts) {
     const ProjectionId id = GetParam();
     Mapper m(id, 1, 400, 400, 90.0f);
@@ -121,19 +119,16 @@ TEST_P(EveryOutput, RowPathMatchesCornerByCorner) {
                     const RenderCell& got = row[i];
                     SCOPED_TRACE(::testing::Message()
                                  << "input " << v.input << " corner (" << x0 + float(i) << ", " << y << ")");
-                    ASSERT_EQ(got.regionTag, want.regionTag);
-                    ASSERT_EQ(got.pieceTag, want.pieceTag);
-                    ASSERT_EQ(got.subTag, want.subTag);
-                    ASSERT_EQ(got.faceIndex, want.faceIndex);
+                    ASSERT_TRUE(got.regionTag == want.regionTag && got.pieceTag == want.pieceTag &&
+                                got.subTag == want.subTag && got.faceIndex == want.faceIndex);
                     float du = std::fabs(got.inputU - want.inputU);
                     if (v.input == 1) du = std::min(du, 1.0f - du);  // the panorama's seam
                     // A few float roundings, grown where a lookup is steep (by a pole of the panorama,
                     // at the rim of a mirror ball); a pixel of the input is 1e-3 wide.
                     ASSERT_LT(du, 2e-5f);
                     ASSERT_NEAR(got.inputV, want.inputV, 2e-5f);
-                    ASSERT_EQ(got.weight, want.weight);
-                    ASSERT_EQ(got.lineValue, want.lineValue);
-                    for (int k = 0; k < 3; ++k) ASSERT_EQ(got.normal[k], want.normal[k]);
+                    ASSERT_TRUE(got.weight == want.weight && got.lineValue == want.lineValue &&
+                                std::equal(got.normal, got.normal + 3, want.normal));
                 }
             }
         }
@@ -203,6 +198,50 @@ TEST_P(EveryOutput, DrawsExactlyWhenItSaysSo) {
             covered += p[3] > 0.0f ? 1 : 0;
         }
     EXPECT_EQ(covered > 0, outputIsDrawn(id)) << covered << " pixels covered";
+}
+
+// Conformal outputs keep angles (two orthogonal steps on the plane stay
+// orthogonal and equally long on the sphere), equal-area outputs keep the area
+// scale, at the sample points away from cuts; rows that cannot are listed.
+TEST_P(EveryOutput, KeepsAnglesOrAreasAsFlagged) {
+    const ProjectionId id = GetParam();
+    const bool conformal = isConformal(id), equalArea = isEqualArea(id);
+    if ((!conformal && !equalArea) || !outputIsDrawn(id)) return;
+    static const std::map<ProjectionId, const char*> kExempt = {};
+    if (const auto e = kExempt.find(id); e != kExempt.end()) GTEST_SKIP() << e->second;
+    Mapper m(id, 1, 400, 400);
+    constexpr double h = 1e-3;
+    std::vector<double> areas;
+    int points = 0, skew = 0;
+    for (int i = 1; i < 40; ++i)
+        for (int j = 1; j < 40; ++j) {
+            const double a = (i + 0.31) / 40.0, b = (j + 0.17) / 40.0;
+            SphereDir c, l, r, u, d;
+            if (!m.direction(a, b, c) || !m.direction(a - h, b, l) || !m.direction(a + h, b, r) ||
+                !m.direction(a, b - h, u) || !m.direction(a, b + h, d))
+                continue;
+            const Vec3d ja = difference(toVec3d(r), toVec3d(l)), jb = difference(toVec3d(d), toVec3d(u));
+            const double la = length(ja), lb = length(jb);
+            // Away from cuts: both halves of each step about as long.
+            const double ra = testing::distance(l, c) / std::max(testing::distance(c, r), 1e-12f);
+            const double rb = testing::distance(u, c) / std::max(testing::distance(c, d), 1e-12f);
+            if (ra < 0.8 || ra > 1.25 || rb < 0.8 || rb > 1.25 || la < 1e-9 || lb < 1e-9) continue;
+            ++points;
+            areas.push_back(length(cross(ja, jb)));
+            skew += std::fabs(la / lb - 1.0) > 0.02 || std::fabs(dot(ja, jb)) / (la * lb) > 0.02;
+        }
+    ASSERT_GT(points, 100) << "too few sample points away from cuts";
+    if (conformal) {
+        EXPECT_LT(skew, points / 20) << skew << " of " << points << " points are not conformal";
+    }
+    if (equalArea) {
+        std::vector<double> sorted = areas;
+        std::nth_element(sorted.begin(), sorted.begin() + long(sorted.size() / 2), sorted.end());
+        const double median = sorted[sorted.size() / 2];
+        const auto off =
+            std::count_if(areas.begin(), areas.end(), [&](double s) { return std::fabs(s / median - 1) > 0.02; });
+        EXPECT_LT(off, points / 10) << off << " of " << points << " points off the median area scale";
+    }
 }
 
 std::vector<ProjectionId> everyOutput() {

@@ -1,5 +1,5 @@
-// The per-sample trigonometric functions against the library's,
-// the lookups built on them, and the per-render resolution of the input.
+// The per-sample trigonometric functions against the library's, the lookups
+// built on them, and the input resolved per render.
 
 #include <gtest/gtest.h>
 
@@ -80,15 +80,12 @@ TEST(FastMath, KernelsMatchTheLibrary) {
     EXPECT_TRUE(std::isnan(fast_math::sin(kNaN)) && std::isnan(fast_math::sin(kInf)));
 }
 
-// The fractions the equirectangular lookup stores, against the same
-// formulas on the library's functions: within two units in the last place of
-// the float acos the lookup used to call (which is not always correctly
-// rounded), nearly always equal to the double functions rounded to float,
-// and inside [0, 1] wherever the library's are.
+// The equirectangular lookup's fractions against the library's: within two
+// float ulps, nearly always equal to the double result rounded, inside [0, 1].
 TEST(FastMath, LookupFractionsStayWithinTwoUlpsOfTheLibrarys) {
     int differing = 0;
     int total = 0;
-    for (int i = 0; i <= 360; ++i) {
+    for (int i = 0; i <= 360; ++i)
         for (int j = 0; j <= 180; ++j) {
             const float lon = static_cast<float>(i) * 0.017453292f;
             const float lat = static_cast<float>(j - 90) * 0.017453292f;
@@ -109,7 +106,6 @@ TEST(FastMath, LookupFractionsStayWithinTwoUlpsOfTheLibrarys) {
             differing += (s != sWant) + (p != pRounded);
             total += 2;
         }
-    }
     EXPECT_LT(differing, total / 100);
     // The seam and the poles land exactly where the library puts them.
     EXPECT_EQ(input_detail::aroundFraction(0.0f, 1.0f), 0.5f);
@@ -122,8 +118,6 @@ TEST(FastMath, LookupFractionsStayWithinTwoUlpsOfTheLibrarys) {
     EXPECT_EQ(input_detail::polarFraction(std::numeric_limits<float>::quiet_NaN()), 0.0f);
 }
 
-// ---- the input resolved by the render setup ------------------------------------------
-
 // A caller that changes the context's input after the setup gets the new
 // input's answers, exactly as from a context set up for it.
 TEST(ResolvedInput, AContextWhoseInputChangedAfterTheSetupUsesTheNewInput) {
@@ -131,52 +125,28 @@ TEST(ResolvedInput, AContextWhoseInputChangedAfterTheSetupUsesTheNewInput) {
         auto changed = testing::contextFor(337, kInputEquirectangular, 600, 100);
         changed->inputProjection = input;
         const auto fresh = testing::contextFor(337, input, 600, 100);
-        for (int i = 1; i < 60; ++i) {
+        for (int i = 1; i < 60; ++i)
             for (int j = 1; j < 10; ++j) {
                 const RenderCell a = testing::sampleAt(*changed, i / 60.0, j / 10.0);
                 const RenderCell b = testing::sampleAt(*fresh, i / 60.0, j / 10.0);
                 EXPECT_EQ(std::memcmp(&a, &b, sizeof a), 0) << input << " at " << i << ", " << j;
             }
-        }
     }
 }
 
-TEST(ResolvedInput, ALookupThroughTheResolvedRowEqualsTheLookupById) {
-    for (InputProjectionId input = kFirstInputProjection; input <= kLastInputProjection; ++input) {
-        const ResolvedInput r = resolveInput(input);
-        for (int i = 0; i < 24; ++i) {
-            const float t = static_cast<float>(i) * 0.2617994f;
-            const SphereDir d = normalise(SphereDir{std::sin(t) * 0.8f, std::cos(t * 0.7f) * 0.6f, std::cos(t)});
-            InputSample byId;
-            sphereToInput(input, 0, 0.5f, d, byId);
-            InputSample resolved;
-            input_detail::lookUpInput(r.entry, 0, 0.5f, d, resolved, nullptr);
-            EXPECT_TRUE(sameBits(byId.u, resolved.u) && sameBits(byId.v, resolved.v)) << input << " at " << i;
-            EXPECT_EQ(byId.miss, resolved.miss) << input << " at " << i;
-            EXPECT_EQ(byId.faceIndex, resolved.faceIndex) << input << " at " << i;
-            EXPECT_EQ(byId.regionCode, resolved.regionCode) << input << " at " << i;
-            EXPECT_TRUE(sameBits(byId.weight, resolved.weight)) << input << " at " << i;
-        }
-    }
-}
-
-// The short form of the face turn of the cube layouts gives the same bits as
-// the general rotation, signed zeros included (a −0 decides which side of
-// the seam behind the view a direction looks up).
+// The cube layouts' short face turn gives the general rotation's bits, signed
+// zeros included (a −0 decides the side of the seam behind the view).
 TEST(CubeLayoutFaceTurns, GiveTheSameBitsAsTheGeneralRotation) {
     const float values[] = {-0.0f, 0.3f, -0.3f, 1.0f, -1.0f, 0.70710677f, -0.99999994f, 1e-30f, -1e-30f};
-    int layouts = 0;
     for (ProjectionId id : {337, 338, 339}) {
         const OutputRow* e = findOutputRow(id);
-        ASSERT_NE(e, nullptr);
-        ASSERT_NE(e->cube, nullptr);
-        ++layouts;
+        ASSERT_TRUE(e != nullptr && e->cube != nullptr);
         for (int cell = 0; cell < 6; ++cell) {
             const SphereDir& f = e->cube->faces[cell];
             const output_detail::AxisFaceTurn& turn = e->cube->turns[cell];
             ASSERT_TRUE(turn.axis) << id << " cell " << cell;
-            for (float x : values) {
-                for (float y : values) {
+            for (float x : values)
+                for (float y : values)
                     for (float z : {0.5f, 0.57735026f, 1.0f}) {
                         const SphereDir l{x, y, z};
                         const SphereDir want = output_detail::faceToSphere(l, f);
@@ -187,11 +157,8 @@ TEST(CubeLayoutFaceTurns, GiveTheSameBitsAsTheGeneralRotation) {
                         EXPECT_TRUE(sameBits(got.x, want.x) && sameBits(got.y, want.y) && sameBits(got.z, want.z))
                             << id << " cell " << cell << " at " << x << ", " << y << ", " << z;
                     }
-                }
-            }
         }
     }
-    EXPECT_EQ(layouts, 3);
     // A face off the axes keeps the general rotation.
     EXPECT_FALSE(output_detail::axisFaceTurn(normalise(SphereDir{1.0f, 1.0f, 0.0f})).axis);
 }

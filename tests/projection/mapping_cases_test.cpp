@@ -129,19 +129,11 @@ TEST(MappingCases, EveryLineHolds) {
         SCOPED_TRACE(::testing::Message()
                      << "mapping_cases.txt:" << c.line << " " << c.kind << " " << c.fields.at(0) << " |" << c.source);
         ++counts[c.kind];
-        if (c.kind == "out") {
-            checkOutput(c);
-        } else if (c.kind == "in") {
-            checkInput(c);
-        } else if (c.kind == "pair") {
-            checkPair(c);
-        } else if (c.kind == "rim") {
-            checkRim(c);
-        } else if (c.kind == "near") {
-            checkSeam(c);
-        } else {
-            ADD_FAILURE() << "unknown kind";
-        }
+        static const std::map<std::string, void (*)(const Case&)> kCheck = {
+            {"out", checkOutput}, {"in", checkInput}, {"pair", checkPair}, {"rim", checkRim}, {"near", checkSeam}};
+        const auto check = kCheck.find(c.kind);
+        ASSERT_NE(check, kCheck.end()) << "unknown kind";
+        check->second(c);
     }
     EXPECT_GT(counts["out"], 50);
     EXPECT_GT(counts["in"], 100);
@@ -155,8 +147,7 @@ TEST(MappingCases, EveryInputHasACase) {
     for (const InputProjectionInfo& info : inputProjections()) EXPECT_GT(cases[info.id], 0) << info.id;
 }
 
-// ---- what every input projection must do -------------------------------------------------
-
+// What every input projection must do.
 class EveryInput : public ::testing::TestWithParam<InputProjectionId> {};
 
 TEST_P(EveryInput, HitsInsideTheImageMirroredByTheFlipAndMarkedMisses) {

@@ -34,13 +34,16 @@ std::unique_ptr<RenderContext> setUp(const SettingsRecord& s, int w = 200, int h
 // The order of one sample: reset values, then the tag of the output, the
 // input's answer, the graticule and indicatrix records.
 TEST(OutputMapping, TagsOfAMissAPlainHitAndAnInputMiss) {
-    const RenderCell empty = sampleAt(*contextFor(2, 1, 100, 100), 0.01, 0.01);  // the mirror ball's corner
-    EXPECT_EQ(empty.regionTag, kTagEmpty);
-    EXPECT_EQ(empty.inputU, -1.0f);
-    EXPECT_EQ(empty.subTag, 1u);
-    EXPECT_EQ(empty.lineValue, 1.0f);
-    EXPECT_EQ(empty.lineValue2, 1.0f);
-    EXPECT_EQ(empty.projectionScratch[1], -1.0f);
+    // The mirror ball's corner keeps the reset values, even for the inputs that
+    // would set the face index, the region code and the weight.
+    for (InputProjectionId input : {1, 26, 33, 35}) {
+        const RenderCell c = sampleAt(*contextFor(2, input, 100, 100, 600, 100), 0.01, 0.01);
+        EXPECT_TRUE(c.regionTag == kTagEmpty && c.inputU == -1.0f && c.subTag == 1u && c.lineValue == 1.0f &&
+                    c.lineValue2 == 1.0f && c.projectionScratch[1] == -1.0f && c.faceIndex == -1 && c.pieceTag == 0u &&
+                    c.weight == -1.0f)
+            << input;
+        EXPECT_TRUE(input == 1 || sampleAt(*contextFor(2, input, 100, 100, 600, 100), 0.5, 0.5).pieceTag != 0u);
+    }
     const auto mollweideInput = contextFor(1, 7, 200, 100);
     EXPECT_EQ(sampleAt(*mollweideInput, 0.5, 0.5).regionTag, kTagPlainMap);
     EXPECT_EQ(sampleAt(*mollweideInput, 0.8, 0.5).pieceTag, InputSample::kRightHalfRegionCode);

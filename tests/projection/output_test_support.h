@@ -17,20 +17,14 @@
 
 namespace globaro::testing {
 
+// Defaults with no turn, flip, fold, graticule, indicatrix or inner projection.
 inline SettingsRecord plainSettings(ProjectionId output, InputProjectionId input, float fov = 90.0f) {
     auto s = std::make_unique<SettingsRecord>();
     resetToDefaults(*s);
-    s->outputProjection = output;
-    s->inputProjection = input;
-    s->fov = fov;
-    s->latitude = 0.0f;
-    s->longitude = 0.0f;
-    s->spin = 0.0f;
-    s->flip = 0;
-    s->anamorphosis = 0;
+    s->outputProjection = output, s->inputProjection = input, s->fov = fov;
+    s->latitude = s->longitude = s->spin = 0.0f;
+    s->flip = s->anamorphosis = s->indicatrix = s->innerProjection = 0;
     s->grid = 1;
-    s->indicatrix = 0;
-    s->innerProjection = 0;
     return *s;
 }
 
@@ -97,24 +91,13 @@ inline bool directionAt(const RenderContext& ctx, double a, double b, SphereDir&
     return outputDirection(static_cast<float>(a), static_cast<float>(b), ctx, scratch, d);
 }
 
-inline float length(const SphereDir& d) { return std::sqrt(d.x * d.x + d.y * d.y + d.z * d.z); }
-
-inline float distance(const SphereDir& a, const SphereDir& b) {
-    const float dx = a.x - b.x;
-    const float dy = a.y - b.y;
-    const float dz = a.z - b.z;
-    return std::sqrt(dx * dx + dy * dy + dz * dz);
-}
-
-inline SphereDir unit(float x, float y, float z) {
-    const float l = std::sqrt(x * x + y * y + z * z);
-    return {x / l, y / l, z / l};
-}
+inline float length(const SphereDir& d) { return std::sqrt(dot(d, d)); }
+inline float distance(const SphereDir& a, const SphereDir& b) { return length({a.x - b.x, a.y - b.y, a.z - b.z}); }
+inline SphereDir unit(float x, float y, float z) { return normalise(SphereDir{x, y, z}); }
 
 // Distance between two horizontal fractions on a panorama that wraps.
 inline double wrappedDistance(double u1, double u2) {
-    double d = std::fabs(u1 - u2);
-    d -= std::floor(d);
+    const double d = std::fabs(u1 - u2) - std::floor(std::fabs(u1 - u2));
     return std::fmin(d, 1.0 - d);
 }
 

@@ -30,8 +30,6 @@ SphereDir latLon(double latDeg, double lonDeg) {
             static_cast<float>(std::cos(f) * std::cos(l))};
 }
 
-// ---- world-map solvers ---------------------------------------------------------------
-
 struct NewtonMap {
     ProjectionId output;
     MapPoint (*forward)(double, double);
@@ -131,8 +129,6 @@ TEST(WorldMapSolvers, TheMollweideTableFilledOnFirstUseFromManyThreadsAgrees) {
     for (float r : results) EXPECT_EQ(r, results[0]);
 }
 
-// ---- cube faces -------------------------------------------------------------------------
-
 TEST(CubeFaces, FaceAndFaceCoordinatesTiesKeepTheEarlierAxis) {
     struct Case {
         SphereDir d;
@@ -162,43 +158,6 @@ TEST(CubeFaces, FaceAndFaceCoordinatesTiesKeepTheEarlierAxis) {
     }
 }
 
-// Every cell of a layout shows a whole face: its centre looks along an axis,
-// its sides lie on cube edges, the six cells show six faces, and the matching
-// input layout finds the face under the cell.
-TEST(CubeFaces, EveryLayoutCellIsAWholeFace) {
-    struct Layout {
-        ProjectionId id;
-        int columns, rows;
-        InputProjectionId input;
-    };
-    for (const Layout& l : {Layout{337, 6, 1, 33}, Layout{338, 3, 2, 34}, Layout{339, 3, 2, 35}}) {
-        Mapper m(l.id, l.input, l.columns * 100, l.rows * 100, 90.0f, l.columns * 100, l.rows * 100);
-        std::set<std::tuple<long, long, long>> faces;
-        for (int col = 0; col < l.columns; ++col) {
-            for (int row = 0; row < l.rows; ++row) {
-                auto at = [&](double lx, double ly) {
-                    SphereDir d{};
-                    EXPECT_TRUE(m.direction((col + 0.5 + lx) / l.columns, (row + 0.5 + ly) / l.rows, d));
-                    return d;
-                };
-                const SphereDir c = at(0, 0);
-                faces.insert({std::lround(c.x), std::lround(c.y), std::lround(c.z)});
-                EXPECT_EQ(m.sample((col + 0.6) / l.columns, (row + 0.3) / l.rows).faceIndex,
-                          cubeFaceOf(at(0.1, -0.2)).face);
-                for (const auto& [lx, ly] : {std::pair{-0.4999, 0.1}, {0.4999, -0.2}, {0.3, -0.4999}, {-0.1, 0.4999}}) {
-                    const SphereDir d = at(lx, ly);
-                    float v[3] = {std::fabs(d.x), std::fabs(d.y), std::fabs(d.z)};
-                    std::sort(v, v + 3);
-                    EXPECT_NEAR(v[2], v[1], 1e-3f) << l.id << " cell " << col << "," << row;
-                }
-            }
-        }
-        EXPECT_EQ(faces.size(), 6u) << l.id;
-    }
-}
-
-// ---- gores --------------------------------------------------------------------------------
-
 // Each gore output draws its gores, gore k (from 1) over its band of longitude.
 TEST(Gores, EachOutputDrawsItsGoresEachOverItsBand) {
     struct Case {
@@ -209,9 +168,8 @@ TEST(Gores, EachOutputDrawsItsGoresEachOverItsBand) {
         int count;        // gores around the globe
     };
     const Case cases[] = {
-        {36, 1200, 600, 90, 1, 12, 12},  {37, 1200, 600, 90, 1, 24, 24}, {1044, 1200, 600, 90, 1, 18, 18},
-        {61, 300, 600, 90, 6, 8, 12},    {53, 600, 600, 90, 4, 9, 12},   {38, 1200, 600, 10, 1, 3, 3},
-        {38, 1200, 600, 180, 1, 36, 36}, {38, 1200, 600, 62, 1, 12, 12},
+        {36, 1200, 600, 90, 1, 12, 12}, {1044, 1200, 600, 90, 1, 18, 18}, {61, 300, 600, 90, 6, 8, 12},
+        {53, 600, 600, 90, 4, 9, 12},   {38, 1200, 600, 10, 1, 3, 3},     {38, 1200, 600, 180, 1, 36, 36},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(::testing::Message() << c.id << " fov " << c.fov);
@@ -273,19 +231,16 @@ TEST(Gores, InputRegionCodeIsTheTruncatedGoreNumberAndTheEquatorIsNoSeam) {
 }
 
 TEST(ZenithNadir, WeightFallsToZeroAtTheSeamFromBothSides) {
-    const InputSample zenith = sphereToInput(26, 0, 0.5f, unit(-0.99999f, 1.0f, 0.0f));
-    const InputSample nadir = sphereToInput(26, 0, 0.5f, unit(-0.99999f, -1.0f, 0.0f));
-    EXPECT_EQ(zenith.faceIndex, 5);
-    EXPECT_EQ(nadir.faceIndex, 2);
-    EXPECT_NEAR(zenith.weight, 0.0f, 1e-3);
-    EXPECT_NEAR(nadir.weight, 0.0f, 1e-3);
+    for (const auto& [y, face] : {std::pair{1.0f, 5}, {-1.0f, 2}}) {
+        const InputSample s = sphereToInput(26, 0, 0.5f, unit(-0.99999f, y, 0.0f));
+        EXPECT_EQ(s.faceIndex, face);
+        EXPECT_NEAR(s.weight, 0.0f, 1e-3);
+    }
 }
 
-// ---- view settings ---------------------------------------------------------------------
-
+// 0.999 of 180° is 179.82°: above it every field of view gives the same view,
+// whose edge stays in front, 89.91° off the centre.
 TEST(ViewSettings, RectilinearFieldOfViewIsCappedJustBelowAHalfTurn) {
-    // 0.999 of 180° is 179.82°: above it every field of view gives the same
-    // view, whose edge stays in front, 89.91° off the centre.
     SphereDir capped, above, below;
     ASSERT_TRUE(Mapper(14, 1, 100, 100, 180.0f).direction(1.0, 0.5, capped));
     ASSERT_TRUE(Mapper(14, 1, 100, 100, 179.9f).direction(1.0, 0.5, above));
@@ -303,21 +258,6 @@ TEST(ViewSettings, ShiftLensMovesTheCentreNotTheView) {
     SphereDir d;
     ASSERT_TRUE(testing::directionAt(ctx, 0.5, 0.5 + std::tan(kPi / 6), d));
     EXPECT_LT(distance(d, {0, 0, 1}), 1e-5f);
-}
-
-TEST(ViewSettings, AnEmptySampleNeverReachesTheInputLookup) {
-    // The cube-layout and zenith & nadir inputs would set the face index, the
-    // region code and the weight; the mirror ball's corner keeps the reset values.
-    for (InputProjectionId input : {26, 33, 35}) {
-        Mapper m(2, input, 100, 100, 90.0f, 600, 100);
-        const RenderCell c = m.sample(0.02, 0.02);
-        EXPECT_EQ(c.regionTag, kTagEmpty);
-        EXPECT_EQ(c.faceIndex, -1);
-        EXPECT_EQ(c.pieceTag, 0u);
-        EXPECT_EQ(c.weight, -1.0f);
-        EXPECT_EQ(c.inputU, -1.0f);
-        EXPECT_NE(m.sample(0.5, 0.5).pieceTag, 0u) << input;
-    }
 }
 
 TEST(ViewSettings, GlobesKeepTheirNormalAndEquirectangularKeepsB) {
