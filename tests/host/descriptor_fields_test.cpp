@@ -1,8 +1,6 @@
-// The settings field table, row by row: what each row promises (its default,
-// its range, its file word, its descriptor key) is what the record, the
-// settings file and the descriptor do with the field. A new field is covered
-// by adding its row. Then recorded actions against golden files, and
-// hostile descriptors.
+// The settings field table, row by row (each row's default, range, file word
+// and descriptor key are what the record, the file and the descriptor do with
+// the field); recorded actions against golden files and their mutants.
 
 #include <gtest/gtest.h>
 
@@ -20,14 +18,14 @@
 #include "settings/hostile_mutator.h"
 #include "settings/persist_test_support.h"
 #include "settings/settings_file.h"
-#include "tests/host/descriptor_test_support.h"
+#include "tests/host/host_test_support.h"
 
 namespace globaro {
 namespace {
 
-using descriptor_test::freshFilterData;
-using descriptor_test::preparedSettings;
-using descriptor_test::ScriptingHost;
+using host_test::freshFilterData;
+using host_test::preparedSettings;
+using host_test::ScriptingHost;
 
 // A value for the row's field, other than its default and inside its range;
 // one that every enumeration lists, and whole high bytes for colours.
@@ -282,74 +280,6 @@ TEST(ActionGolden, MutantsAreRefusedWithAReasonOrReplayInRange) {
         expectScriptedInRange(replayed(action), ", case " + std::to_string(n));
     }
     EXPECT_GT(replays, 100u);
-}
-
-// Descriptors no recorder wrote: any key, any type, values on and beyond
-// every edge.
-TEST(HostileDescriptor, RandomDescriptorsReplayInRange) {
-    const double floats[] = {0.0,
-                             -0.0,
-                             90.0,
-                             -90.0000001,
-                             180.00001,
-                             1e300,
-                             -1e300,
-                             std::numeric_limits<double>::denorm_min(),
-                             std::numeric_limits<double>::quiet_NaN(),
-                             std::numeric_limits<double>::infinity(),
-                             -std::numeric_limits<double>::infinity(),
-                             3.5e38};
-    const std::int32_t integers[] = {0,
-                                     1,
-                                     -1,
-                                     2,
-                                     7,
-                                     8,
-                                     69,
-                                     70,
-                                     150,
-                                     151,
-                                     255,
-                                     256,
-                                     4096,
-                                     30001,
-                                     -30000,
-                                     std::numeric_limits<std::int32_t>::min(),
-                                     std::numeric_limits<std::int32_t>::max()};
-    const EnumKeyTable* tables[] = {&gridKeyTable(), &glueKeyTable(), &inputKeyTable(), &outputKeyTable()};
-    const auto keys = descriptorReadKeys();
-    hostile::Mutator m(0xDE5C41u);
-    for (std::size_t n = 0; n < 2500; ++n) {
-        RecordedAction action;
-        action.playInfo = static_cast<std::int16_t>(m.below(3));
-        for (std::size_t i = m.below(60); i > 0; --i) {
-            const DescriptorKeyID key = m.chance(85) ? keys[m.below(keys.size())] : m.raw();
-            DescriptorValue v;
-            switch (m.below(5)) {
-                case 0:
-                    v = DescriptorValue::makeInteger(m.chance(80) ? integers[m.below(std::size(integers))]
-                                                                  : std::int32_t(m.raw()));
-                    break;
-                case 1:
-                    v = DescriptorValue::makeFloat(floats[m.below(std::size(floats))]);
-                    break;
-                case 2:
-                    v = DescriptorValue::makeBoolean(m.chance(50));
-                    break;
-                case 3: {
-                    const EnumKeyTable* t = tables[m.below(4)];
-                    v = DescriptorValue::makeEnumerated(
-                        t->type(), m.chance(70) ? t->keyFor(std::int32_t(m.below(1100))) : m.raw());
-                    break;
-                }
-                default:
-                    v = DescriptorValue::makeText(std::string(m.below(9), 'x'));
-            }
-            action.descriptor.put(key, v);
-        }
-        expectScriptedInRange(replayed(action), ", case " + std::to_string(n));
-        if (HasFatalFailure()) return;
-    }
 }
 
 }  // namespace

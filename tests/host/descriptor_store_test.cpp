@@ -13,12 +13,12 @@
 
 #include "app/descriptor_store.h"
 #include "host/descriptor_keys.h"
-#include "tests/host/descriptor_test_support.h"
+#include "tests/host/host_test_support.h"
 
 namespace globaro {
 namespace {
 
-using descriptor_test::TestHandles;
+using host_test::TestHandles;
 
 constexpr DescriptorKeyID K(const char (&s)[5]) { return fourCharCode(s); }
 
@@ -76,7 +76,6 @@ TEST_F(StoreTest, EveryTypeReadsBackWithItsTypeCode) {
     DescriptorKeyID keys[] = {K("intg"), K("flot"), 0};
     PIReadDescriptor t = r.openReadDescriptorProc(h, keys);
     ASSERT_NE(t, nullptr);
-
     DescriptorKeyID key = 0;
     DescriptorTypeID type = 0;
     std::int32_t flags = -1;
@@ -86,7 +85,6 @@ TEST_F(StoreTest, EveryTypeReadsBackWithItsTypeCode) {
         EXPECT_EQ(fourCharText(type), expectedType);
         EXPECT_EQ(flags, 0);
     };
-
     next("intg", "long");
     std::int32_t i = 0;
     EXPECT_EQ(r.getIntegerProc(t, &i), noErr);
@@ -99,7 +97,6 @@ TEST_F(StoreTest, EveryTypeReadsBackWithItsTypeCode) {
     EXPECT_EQ(r.getFloatProc(t, &d), kDescriptorWrongType);
     Boolean b = 0;
     EXPECT_EQ(r.getBooleanProc(t, &b), kDescriptorWrongType);
-
     next("flot", "doub");
     EXPECT_EQ(r.getFloatProc(t, &d), noErr);
     EXPECT_EQ(d, 2.5);
@@ -109,7 +106,6 @@ TEST_F(StoreTest, EveryTypeReadsBackWithItsTypeCode) {
     EXPECT_EQ(r.getIntegerProc(t, &i), kDescriptorWrongType);
     std::uint32_t unit = 0;
     EXPECT_EQ(r.getUnitFloatProc(t, &unit, &d), kDescriptorWrongType);
-
     next("untf", "UntF");
     EXPECT_EQ(r.getUnitFloatProc(t, &unit, &d), noErr);
     EXPECT_EQ(fourCharText(unit), "#Ang");
@@ -118,12 +114,10 @@ TEST_F(StoreTest, EveryTypeReadsBackWithItsTypeCode) {
     EXPECT_EQ(r.getPinnedUnitFloatProc(t, nullptr, &hi, &unit, &d), kDescriptorCoerced);
     EXPECT_EQ(d, 45.0);
     EXPECT_EQ(r.getFloatProc(t, &d), kDescriptorWrongType);
-
     next("bool", "bool");
     EXPECT_EQ(r.getBooleanProc(t, &b), noErr);
     EXPECT_EQ(b, 1);
     EXPECT_EQ(r.getIntegerProc(t, &i), kDescriptorWrongType);
-
     next("text", "TEXT");
     Handle text = nullptr;
     EXPECT_EQ(r.getTextProc(t, &text), noErr);
@@ -137,33 +131,28 @@ TEST_F(StoreTest, EveryTypeReadsBackWithItsTypeCode) {
     Handle wrong = nullptr;
     EXPECT_EQ(r.getAliasProc(t, &wrong), kDescriptorWrongType);
     EXPECT_EQ(wrong, nullptr);
-
     next("alis", "alis");
     Handle alias = nullptr;
     EXPECT_EQ(r.getAliasProc(t, &alias), noErr);
     EXPECT_EQ(handles.getSizeProc(alias), 3);
     handles.disposeProc(alias);
     EXPECT_EQ(r.getStringProc(t, pascal), kDescriptorWrongType);
-
     next("enum", "enum");
     DescriptorEnumID e = 0;
     EXPECT_EQ(r.getEnumeratedProc(t, &e), noErr);
     EXPECT_EQ(fourCharText(e), "Kp##");
     EXPECT_EQ(r.getClassProc(t, &e), kDescriptorWrongType);
-
     next("clss", "type");
     DescriptorTypeID c = 0;
     EXPECT_EQ(r.getClassProc(t, &c), noErr);
     EXPECT_EQ(fourCharText(c), "Lyr ");
     EXPECT_EQ(r.getEnumeratedProc(t, &e), kDescriptorWrongType);
-
     next("sref", "obj ");
     DescriptorSimpleReference ref{};
     EXPECT_EQ(r.getSimpleReferenceProc(t, &ref), noErr);
     EXPECT_EQ(fourCharText(ref.keyForm), "Idnt");
     EXPECT_EQ(ref.keyData.index, 4);
     EXPECT_EQ(std::string(reinterpret_cast<char*>(ref.keyData.name + 1), ref.keyData.name[0]), "bg!");
-
     next("objc", "Objc");
     PIDescriptorHandle nested = nullptr;
     EXPECT_EQ(r.getObjectProc(t, &c, &nested), noErr);
@@ -172,17 +161,14 @@ TEST_F(StoreTest, EveryTypeReadsBackWithItsTypeCode) {
     EXPECT_EQ(store.find(nested)->find(K("innr"))->integer, 9);
     EXPECT_TRUE(store.release(nested));
     EXPECT_EQ(r.getIntegerProc(t, &i), kDescriptorWrongType);
-
     next("cont", "cnt ");
     std::uint32_t count = 0;
     EXPECT_EQ(r.getCountProc(t, &count), noErr);
     EXPECT_EQ(count, 4000000000u);
     EXPECT_EQ(r.getIntegerProc(t, &i), kDescriptorWrongType);
-
     next("strg", "TEXT");
     EXPECT_EQ(r.getStringProc(t, pascal), noErr);
     EXPECT_EQ(std::string(reinterpret_cast<char*>(pascal + 1), pascal[0]), "hello");
-
     next("scls", "type");
     next("sobj", "Objc");
     EXPECT_FALSE(r.getKeyProc(t, &key, &type, &flags));
@@ -192,16 +178,7 @@ TEST_F(StoreTest, EveryTypeReadsBackWithItsTypeCode) {
     EXPECT_EQ(r.closeReadDescriptorProc(t), kDescriptorBadToken);  // closed twice
 }
 
-TEST_F(StoreTest, MissingExpectedKeysAreReportedOnClose) {
-    PIDescriptorHandle h = writeOneOfEach(store, handles);
-    ReadDescriptorProcs& r = store.readProcs();
-    DescriptorKeyID keys[] = {K("intg"), K("nope"), 0};
-    PIReadDescriptor t = r.openReadDescriptorProc(h, keys);
-    ASSERT_NE(t, nullptr);
-    EXPECT_EQ(r.closeReadDescriptorProc(t), kDescriptorMissingKey);
-}
-
-TEST_F(StoreTest, ReadingBeforeTheFirstKeyOrWithBadTokensFails) {
+TEST_F(StoreTest, BadTokensEarlyReadsAndMissingKeysFail) {
     PIDescriptorHandle h = writeOneOfEach(store, handles);
     ReadDescriptorProcs& r = store.readProcs();
     PIReadDescriptor t = r.openReadDescriptorProc(h, nullptr);
@@ -226,6 +203,9 @@ TEST_F(StoreTest, ReadingBeforeTheFirstKeyOrWithBadTokensFails) {
     EXPECT_EQ(w.putObjectProc(wt, K("objc"), K("Clr "), nullptr), kDescriptorBadToken);
     EXPECT_EQ(w.closeWriteDescriptorProc(wt, nullptr), kDescriptorBadToken);
     EXPECT_EQ(store.openWriteTokens(), 0u);
+    // Expected keys that did not come are reported on close.
+    DescriptorKeyID keys[] = {K("intg"), K("nope"), 0};
+    EXPECT_EQ(r.closeReadDescriptorProc(r.openReadDescriptorProc(h, keys)), kDescriptorMissingKey);
 }
 
 TEST_F(StoreTest, PuttingAKeyAgainReplacesItInPlace) {
@@ -242,7 +222,7 @@ TEST_F(StoreTest, PuttingAKeyAgainReplacesItInPlace) {
     EXPECT_EQ(d->items[0].value.type, DescriptorValueType::kBoolean);
 }
 
-TEST(DescriptorStoreActive, ProceduresFailWithoutAStore) {
+TEST(DescriptorStoreActive, ProceduresFailWithoutAStoreAndNestedStoresRestore) {
     ReadDescriptorProcs readProcs{};
     WriteDescriptorProcs writeProcs{};
     {
@@ -256,18 +236,13 @@ TEST(DescriptorStoreActive, ProceduresFailWithoutAStore) {
     std::int32_t i = 0;
     EXPECT_EQ(readProcs.getIntegerProc(nullptr, &i), kDescriptorBadToken);
     EXPECT_FALSE(releaseDescriptorHandle(nullptr));
-}
-
-TEST(DescriptorStoreActive, NestedStoresRestoreThePreviousOne) {
     DescriptorStore outer;
     {
         DescriptorStore inner;
         EXPECT_EQ(activeDescriptorStore(), &inner);
     }
-    EXPECT_EQ(activeDescriptorStore(), &outer);
+    EXPECT_EQ(activeDescriptorStore(), &outer);  // nested stores restore the previous one
 }
-
-// ---- Action files -------------------------------------------------------------------------
 
 TEST_F(StoreTest, ActionJsonKeepsEveryType) {
     PIDescriptorHandle h = writeOneOfEach(store, handles);
@@ -346,6 +321,8 @@ TEST(ActionFiles, HostileDocumentsAreRefusedClearly) {
         {head + R"([{"key":"Koky","type":"enumerated","value":"Kp##"}]})", "\"enumType\" is missing"},
         {head + R"([{"key":"cont","type":"count","value":-1}]})", "out of range"},
         {head + R"([{"key":"objc","type":"object","class":"Clr ","value":5}]})", "list of items"},
+        {head + R"([{"key":"Vers","type":"integer","value":48},{"key":"0034","type":"float","value":true}]})",
+         "item 2 (key \"0034\")"},
     };
     for (const auto& [text, expected] : cases) {
         RecordedAction action;
@@ -357,7 +334,6 @@ TEST(ActionFiles, HostileDocumentsAreRefusedClearly) {
     }
 }
 
-// (Deeply nested documents: tests/app/hostile_input_test.cpp.)
 TEST(ActionFiles, HugeFilesAreRefusedUnread) {
     RecordedAction action;
     std::string error;
@@ -369,17 +345,6 @@ TEST(ActionFiles, HugeFilesAreRefusedUnread) {
     EXPECT_FALSE(loadActionFile(path, action, error));
     EXPECT_NE(error.find("too large"), std::string::npos) << error;
     std::remove(path.c_str());
-}
-
-TEST(ActionFiles, ErrorsNameTheItemAndKey) {
-    const std::string text =
-        R"({"format":"Globaro 2 action","version":1,"descriptor":[{"key":"Vers","type":"integer","value":48},)"
-        R"({"key":"0034","type":"float","value":true}]})";
-    RecordedAction action;
-    std::string error;
-    EXPECT_FALSE(actionFromJson(text, action, error));
-    EXPECT_NE(error.find("item 2"), std::string::npos) << error;
-    EXPECT_NE(error.find("0034"), std::string::npos) << error;
 }
 
 }  // namespace
