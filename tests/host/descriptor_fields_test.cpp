@@ -1,10 +1,9 @@
-// The settings field table, row by row (each row's default, range, file word
-// and descriptor key are what the record, the file and the descriptor do with
-// the field); recorded actions against golden files and their mutants.
+// The settings field table, row by row: each row's descriptor keys carry its
+// field (defaults, ranges and file words are the settings goldens' cases);
+// recorded actions against golden files and their mutants.
 
 #include <gtest/gtest.h>
 
-#include <bit>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -17,7 +16,6 @@
 #include "settings/golden_files.h"
 #include "settings/hostile_mutator.h"
 #include "settings/persist_test_support.h"
-#include "settings/settings_file.h"
 #include "tests/host/host_test_support.h"
 
 namespace globaro {
@@ -62,69 +60,10 @@ std::string defaultText(const SettingsField& f) {
     return golden::fieldText(f, r);
 }
 
-class FieldRow : public ::testing::TestWithParam<std::size_t> {
-protected:
-    const SettingsField& f = settingsFields()[GetParam()];
-};
-
-TEST_P(FieldRow, ResetGivesItsDefaultOrLeavesIt) {
-    SettingsRecord r;
-    std::memset(static_cast<void*>(&r), 0x5A, sizeof r);
-    const std::string before = golden::fieldText(f, r);
-    resetToDefaults(r);
-    resetExportOptions(r);
-    EXPECT_EQ(golden::fieldText(f, r), f.reset == FieldReset::kNone ? before : defaultText(f));
-}
-
-TEST_P(FieldRow, ValuesBeyondItsRangeClamp) {
-    SettingsRecord r = preparedSettings();
-    const bool ranged = f.range.any() || f.type == FieldType::kBoolean;
-    for (double beyond : {1e9, -1e9, std::numeric_limits<double>::quiet_NaN()}) {
-        if (f.type == FieldType::kColor || (std::isnan(beyond) && f.type != FieldType::kFloat)) continue;
-        if (f.type == FieldType::kFloat)
-            f.place.floatIn(r) = static_cast<float>(beyond);
-        else
-            f.place.integerIn(r) = static_cast<std::int32_t>(beyond);
-        const std::string wild = golden::fieldText(f, r);
-        clampToRanges(r);
-        SettingsRecord expected{};
-        if (f.type == FieldType::kBoolean)
-            f.place.integerIn(expected) = 1;
-        else if (std::isnan(beyond))
-            f.place.floatIn(expected) = static_cast<float>(f.value);
-        else if (f.type == FieldType::kFloat)
-            f.place.floatIn(expected) = static_cast<float>(beyond > 0 ? f.range.hi : f.range.lo);
-        else
-            f.place.integerIn(expected) = static_cast<std::int32_t>(beyond > 0 ? f.range.hi : f.range.lo);
-        EXPECT_EQ(golden::fieldText(f, r), ranged ? golden::fieldText(f, expected) : wild) << beyond;
-    }
-}
-
-TEST_P(FieldRow, ItsFileWordsCarryItThere) {
-    if (f.word == 0) return;  // not in settings files
-    SettingsRecord r = preparedSettings();
-    setOtherValue(f, r);
-    const auto bytes = encodeSettings(r, nullptr);
-    for (int at : {f.word, f.againAt}) {
-        if (at == 0) continue;
-        std::int32_t expected[3] = {0, 0, 0};
-        if (f.place.holdsInteger()) expected[0] = f.place.integerIn(r);
-        if (f.type == FieldType::kFloat)
-            expected[0] = f.hundredths ? 1234 : std::bit_cast<std::int32_t>(f.place.floatIn(r));
-        if (f.type == FieldType::kColor) {
-            const Rgb16 c = f.place.colorIn(r);
-            expected[0] = c.red, expected[1] = c.green, expected[2] = c.blue;
-        }
-        for (int i = 0; i < (f.type == FieldType::kColor ? 3 : 1); ++i)
-            EXPECT_EQ(persist_test::wordAt(bytes, static_cast<std::size_t>(at - 1 + i)), expected[i])
-                << "word " << at + i;
-    }
-    SettingsRecord back = preparedSettings();
-    ASSERT_EQ(decodeSettings(bytes, SettingsReadMode::kLoad, back, nullptr).status, kFileOk);
-    EXPECT_EQ(golden::fieldText(f, back), golden::fieldText(f, r));
-}
+class FieldRow : public ::testing::TestWithParam<std::size_t> {};
 
 TEST_P(FieldRow, ItsDescriptorKeysRoundTrip) {
+    const SettingsField& f = settingsFields()[GetParam()];
     if (f.scripted == Scripted::kNo) return;
     const auto readKeys = descriptorReadKeys();
     ScriptingHost host;

@@ -184,7 +184,7 @@ TEST(OutputPixels, HostTargetAtEveryDepth) {
     f.record.outRect = {0, 0, 1, 1};
     const MutableTileView floatTile{f.out.data(), 16, 4, VRect{0, 0, 1, 1}};
     f.services().writeOutputPixel(0, 0, Color4{1.25f, 0.5f, 0.25f, 0.75f}, floatTile, nullptr, nullptr);
-    for (std::size_t i = 0; i < 4; ++i) EXPECT_EQ(get<float>(f.out, i), std::array{1.25f, 0.5f, 0.25f, 0.75f}[i]);
+    for (std::size_t i = 0; i < 4; ++i) EXPECT_EQ(get<float>(f.out, i), (std::array{1.25f, 0.5f, 0.25f, 0.75f}[i]));
 }
 
 TEST(OutputPixels, PreviewAndExportTargets) {
