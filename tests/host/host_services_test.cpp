@@ -9,11 +9,13 @@
 #include <array>
 #include <cmath>
 #include <cstring>
+#include <tuple>
 #include <utility>
 #include <vector>
 
 #include "app/document.h"
 #include "app/filter_host.h"
+#include "host/descriptor_keys.h"
 
 namespace globaro {
 namespace {
@@ -27,13 +29,8 @@ TEST(Progress, TheHostSeesOneMoreThanDoneButNeverBeyondTheTotal) {
     record.progressProc = recordProgress;
     const HostServices host(&record, &settings);
     gProgress.clear();
-    host.updateProgress(0, 1000);
-    host.updateProgress(499, 1000);
-    host.updateProgress(999, 1000);
-    host.updateProgress(1000, 1000);
-    const std::vector<std::pair<std::int32_t, std::int32_t>> expected{
-        {1, 1000}, {500, 1000}, {1000, 1000}, {1000, 1000}};
-    EXPECT_EQ(gProgress, expected);
+    for (std::int32_t done : {0, 499, 999, 1000}) host.updateProgress(done, 1000);
+    EXPECT_EQ(gProgress, (decltype(gProgress){{1, 1000}, {500, 1000}, {1000, 1000}, {1000, 1000}}));
     record.progressProc = nullptr;
     host.updateProgress(5, 10);  // no callback: nothing happens
     EXPECT_EQ(gProgress.size(), 4u);
@@ -221,42 +218,32 @@ TEST(OutputPixels, PreviewAndExportTargets) {
 
 TEST(TileRequests, StepFloatingOriginAndOffsets) {
     ManualHost h(plugInModeRGBColor, 8, 4);
+    const FilterRecord& f = h.record;
     h.settings.previewStep = 3;
     h.services().requestTile(VRect{30, 0, 60, 90});
-    EXPECT_EQ(h.record.inRect.top, 10);
-    EXPECT_EQ(h.record.inRect.bottom, 20);
-    EXPECT_EQ(h.record.outRect.right, 30);
-    EXPECT_EQ(h.record.inLoPlane, 0);
-    EXPECT_EQ(h.record.inHiPlane, 3);
-    EXPECT_EQ(h.record.outHiPlane, 3);
-    EXPECT_EQ(h.record.inputRate, 3 << 16);
-    EXPECT_EQ(h.record.maskRate, 3 << 16);
-    EXPECT_EQ(h.record.inputPadding, -1);
-    EXPECT_EQ(h.record.maskPadding, -1);
-    EXPECT_EQ(h.record.autoMask, 0);
-    EXPECT_EQ(h.record.maskRect.bottom, 0);  // no mask, no mask request
+    // Rows and columns divided by the step, every plane, whole-sample rates,
+    // edges replicated; no mask, no mask request.
+    EXPECT_EQ(std::tuple(f.inRect.top, f.inRect.bottom, f.outRect.right, f.inLoPlane, f.inHiPlane, f.outHiPlane),
+              std::tuple(10, 20, 30, 0, 3, 3));
+    EXPECT_EQ(std::tuple(f.inputRate, f.maskRate, f.inputPadding, f.maskPadding, f.autoMask, f.maskRect.bottom),
+              std::tuple(3 << 16, 3 << 16, -1, -1, 0, 0));
 
     h.record.haveMask = 1;
     h.record.floatCoord = {6, 9};
     h.settings.previewTop = 30;
     h.settings.previewLeft = 3;
     h.services().requestTile(VRect{30, 0, 60, 90});
-    EXPECT_EQ(h.record.inRect.top, 10 - 2 - 10);
-    EXPECT_EQ(h.record.inRect.left, 0 - 3 - 1);
-    EXPECT_EQ(h.record.maskRect.top, h.record.inRect.top);
+    EXPECT_EQ(std::tuple(f.inRect.top, f.inRect.left, f.maskRect.top), std::tuple(10 - 2 - 10, 0 - 3 - 1, -2));
 
     BigDocumentStruct big{};
     h.record.bigDocumentData = &big;
     h.settings.previewStep = 1;
     h.settings.previewTop = h.settings.previewLeft = 0;
-    big.floatCoord32 = {0, 0};
     h.services().requestTile(VRect{0, 40000, 128, 40128});
-    EXPECT_EQ(big.PluginUsing32BitCoordinates, 1);
-    EXPECT_EQ(big.inRect32.left, 40000);
-    EXPECT_EQ(h.services().inRect().right, 40128);
+    EXPECT_EQ(std::tuple(big.PluginUsing32BitCoordinates, big.inRect32.left, h.services().inRect().right),
+              std::tuple(1, 40000, 40128));
     h.services().clearRequest();
-    EXPECT_EQ(h.services().inRect().right, 0);
-    EXPECT_EQ(h.record.outRect.bottom, 0);
+    EXPECT_EQ(std::tuple(h.services().inRect().right, f.outRect.bottom), std::tuple(0, 0));
 }
 
 TEST(PreviewStep, FitsTheAreaIntoThePreview) {
@@ -268,28 +255,26 @@ TEST(PreviewStep, FitsTheAreaIntoThePreview) {
 }
 
 TEST(HostKinds, SignaturesAndSampling) {
-    ManualHost h(plugInModeRGBColor, 8, 3);
-    auto advance = []() -> OSErr { return 0; };
-    auto display = [](const PSPixelMap*, const VRect*, std::int32_t, std::int32_t, void*) -> OSErr { return 0; };
-    h.record.advanceState = advance;
-    h.record.displayPixels = display;
-    h.record.samplingSupport = 1;
-    h.record.hostSig = GLOBARO_FOURCC('8', 'B', 'I', 'M');
-    EXPECT_TRUE(h.services().hostCanSample());
-    EXPECT_FALSE(h.services().hostIsPsp());
-    h.record.samplingSupport = 0;
-    EXPECT_FALSE(h.services().hostCanSample());
-    h.record.samplingSupport = 1;
-    h.record.displayPixels = nullptr;
-    EXPECT_FALSE(h.services().hostCanSample());
-    h.record.displayPixels = display;
-    h.record.hostSig = GLOBARO_FOURCC('A', 'f', 'f', 'P');
-    EXPECT_TRUE(h.services().hostIsAffP());
-    EXPECT_FALSE(h.services().hostCanSample());
-    h.record.hostSig = GLOBARO_FOURCC('P', 'S', 'P', '8');
-    EXPECT_TRUE(h.services().hostIsPsp());
-    h.record.hostSig = GLOBARO_FOURCC('P', 'S', 'P', '9');
-    EXPECT_TRUE(h.services().hostIsPsp());
+    struct Case {
+        char sig[5];
+        bool sampling, display, canSample, psp, affP;
+    };
+    const Case cases[] = {{"8BIM", true, true, true, false, false},   {"8BIM", false, true, false, false, false},
+                          {"8BIM", true, false, false, false, false}, {"AffP", true, true, false, false, true},
+                          {"PSP8", true, true, true, true, false},    {"PSP9", true, true, true, true, false}};
+    for (const Case& c : cases) {
+        ManualHost h(plugInModeRGBColor, 8, 3);
+        h.record.advanceState = []() -> OSErr { return 0; };
+        if (c.display)
+            h.record.displayPixels = [](const PSPixelMap*, const VRect*, std::int32_t, std::int32_t, void*) -> OSErr {
+                return 0;
+            };
+        h.record.samplingSupport = c.sampling;
+        h.record.hostSig = fourCharCode(c.sig);
+        EXPECT_EQ(std::tuple(h.services().hostCanSample(), h.services().hostIsPsp(), h.services().hostIsAffP()),
+                  std::tuple(c.canSample, c.psp, c.affP))
+            << c.sig << " sampling " << c.sampling << " display " << c.display;
+    }
 }
 
 // Reads the whole document as the preview does, through the standalone host.
@@ -300,26 +285,20 @@ std::vector<std::uint8_t> previewSourceOf(Document& doc) {
     resetRunState(settings);
     HostServices services(&host.record(), &settings);
     services.requestTile(VRect{0, 0, doc.height, doc.width});
-    std::vector<std::uint8_t> buffer;
-    std::int32_t w = 0, h = 0;
-    // The callbacks answer only while a call is in progress; make one that
-    // reads the preview source from inside the module's call.
-    static std::vector<std::uint8_t>* sBuffer;
-    static std::int32_t *sW, *sH;
-    static SettingsRecord* sSettings;
-    sBuffer = &buffer;
-    sW = &w;
-    sH = &h;
-    sSettings = &settings;
+    // The callbacks answer only while a call is in progress: read from inside one.
+    static struct {
+        SettingsRecord* settings;
+        std::vector<std::uint8_t> buffer;
+        std::int32_t w, h;
+    } read;
+    read = {&settings, {}, 0, 0};
     host.call(
         [](std::int16_t, FilterRecord* record, intptr_t*, std::int16_t* result) {
-            HostServices s(record, sSettings);
-            *result = s.readPreviewSource(*sBuffer, *sW, *sH);
+            *result = HostServices(record, read.settings).readPreviewSource(read.buffer, read.w, read.h);
         },
         filterSelectorStart);
-    EXPECT_EQ(w, doc.width);
-    EXPECT_EQ(h, doc.height);
-    return buffer;
+    EXPECT_EQ(std::pair(read.w, read.h), std::pair(doc.width, doc.height));
+    return read.buffer;
 }
 
 TEST(PreviewSource, ConvertsEveryDepthToEightBits) {
