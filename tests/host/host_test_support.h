@@ -81,44 +81,30 @@ inline FilterData freshFilterData() {
 // A handle suite for the tests: plain blocks, and descriptor handles of the
 // active store released when the module disposes of them.
 struct TestHandles {
-    struct Block {
-        std::vector<char> bytes;
-    };
-    static inline std::map<Handle, std::unique_ptr<Block>> blocks;
+    static inline std::map<Handle, std::unique_ptr<std::vector<char>>> blocks;
     static inline int descriptorDisposals = 0;
 
-    static Handle newHandle(std::int32_t size) {
-        auto b = std::make_unique<Block>();
-        b->bytes.resize(static_cast<std::size_t>(size));
-        Handle h = reinterpret_cast<Handle>(b.get());
-        blocks[h] = std::move(b);
-        return h;
+    static std::vector<char>* block(Handle h) {
+        const auto it = blocks.find(h);
+        return it != blocks.end() ? it->second.get() : nullptr;
     }
-    static void dispose(Handle h) {
-        if (blocks.erase(h) != 0) return;
-        if (releaseDescriptorHandle(h)) ++descriptorDisposals;
-    }
-    static std::int32_t size(Handle h) {
-        auto it = blocks.find(h);
-        return it != blocks.end() ? static_cast<std::int32_t>(it->second->bytes.size()) : 0;
-    }
-    static OSErr setSize(Handle, std::int32_t) { return -108; }
-    static Ptr lock(Handle h, Boolean) {
-        auto it = blocks.find(h);
-        return it != blocks.end() ? it->second->bytes.data() : nullptr;
-    }
-    static void unlock(Handle) {}
-
     static HandleProcs procs() {
         HandleProcs p{};
         p.handleProcsVersion = 1;
         p.numHandleProcs = 6;
-        p.newProc = newHandle;
-        p.disposeProc = dispose;
-        p.getSizeProc = size;
-        p.setSizeProc = setSize;
-        p.lockProc = lock;
-        p.unlockProc = unlock;
+        p.newProc = [](std::int32_t size) {
+            auto b = std::make_unique<std::vector<char>>(static_cast<std::size_t>(size));
+            const Handle h = reinterpret_cast<Handle>(b.get());
+            blocks[h] = std::move(b);
+            return h;
+        };
+        p.disposeProc = [](Handle h) {
+            if (blocks.erase(h) == 0 && releaseDescriptorHandle(h)) ++descriptorDisposals;
+        };
+        p.getSizeProc = [](Handle h) { return block(h) ? static_cast<std::int32_t>(block(h)->size()) : 0; };
+        p.setSizeProc = [](Handle, std::int32_t) -> OSErr { return -108; };
+        p.lockProc = [](Handle h, Boolean) -> Ptr { return block(h) ? block(h)->data() : nullptr; };
+        p.unlockProc = [](Handle) {};
         return p;
     }
 };
