@@ -1,12 +1,9 @@
-// The settings field table, row by row: what each row promises (its default,
-// its range, its file word, its descriptor key) is what the record, the
-// settings file and the descriptor do with the field. A new field is covered
-// by adding its row. Then recorded actions against golden files, and
-// hostile descriptors.
+// The settings field table, row by row: each row's descriptor keys carry its
+// field (defaults, ranges and file words are the settings goldens' cases);
+// recorded actions against golden files and their mutants.
 
 #include <gtest/gtest.h>
 
-#include <bit>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -19,15 +16,14 @@
 #include "settings/golden_files.h"
 #include "settings/hostile_mutator.h"
 #include "settings/persist_test_support.h"
-#include "settings/settings_file.h"
-#include "tests/host/descriptor_test_support.h"
+#include "tests/host/host_test_support.h"
 
 namespace globaro {
 namespace {
 
-using descriptor_test::freshFilterData;
-using descriptor_test::preparedSettings;
-using descriptor_test::ScriptingHost;
+using host_test::freshFilterData;
+using host_test::preparedSettings;
+using host_test::ScriptingHost;
 
 // A value for the row's field, other than its default and inside its range;
 // one that every enumeration lists, and whole high bytes for colours.
@@ -64,69 +60,10 @@ std::string defaultText(const SettingsField& f) {
     return golden::fieldText(f, r);
 }
 
-class FieldRow : public ::testing::TestWithParam<std::size_t> {
-protected:
-    const SettingsField& f = settingsFields()[GetParam()];
-};
-
-TEST_P(FieldRow, ResetGivesItsDefaultOrLeavesIt) {
-    SettingsRecord r;
-    std::memset(static_cast<void*>(&r), 0x5A, sizeof r);
-    const std::string before = golden::fieldText(f, r);
-    resetToDefaults(r);
-    resetExportOptions(r);
-    EXPECT_EQ(golden::fieldText(f, r), f.reset == FieldReset::kNone ? before : defaultText(f));
-}
-
-TEST_P(FieldRow, ValuesBeyondItsRangeClamp) {
-    SettingsRecord r = preparedSettings();
-    const bool ranged = f.range.any() || f.type == FieldType::kBoolean;
-    for (double beyond : {1e9, -1e9, std::numeric_limits<double>::quiet_NaN()}) {
-        if (f.type == FieldType::kColor || (std::isnan(beyond) && f.type != FieldType::kFloat)) continue;
-        if (f.type == FieldType::kFloat)
-            f.place.floatIn(r) = static_cast<float>(beyond);
-        else
-            f.place.integerIn(r) = static_cast<std::int32_t>(beyond);
-        const std::string wild = golden::fieldText(f, r);
-        clampToRanges(r);
-        SettingsRecord expected{};
-        if (f.type == FieldType::kBoolean)
-            f.place.integerIn(expected) = 1;
-        else if (std::isnan(beyond))
-            f.place.floatIn(expected) = static_cast<float>(f.value);
-        else if (f.type == FieldType::kFloat)
-            f.place.floatIn(expected) = static_cast<float>(beyond > 0 ? f.range.hi : f.range.lo);
-        else
-            f.place.integerIn(expected) = static_cast<std::int32_t>(beyond > 0 ? f.range.hi : f.range.lo);
-        EXPECT_EQ(golden::fieldText(f, r), ranged ? golden::fieldText(f, expected) : wild) << beyond;
-    }
-}
-
-TEST_P(FieldRow, ItsFileWordsCarryItThere) {
-    if (f.word == 0) return;  // not in settings files
-    SettingsRecord r = preparedSettings();
-    setOtherValue(f, r);
-    const auto bytes = encodeSettings(r, nullptr);
-    for (int at : {f.word, f.againAt}) {
-        if (at == 0) continue;
-        std::int32_t expected[3] = {0, 0, 0};
-        if (f.place.holdsInteger()) expected[0] = f.place.integerIn(r);
-        if (f.type == FieldType::kFloat)
-            expected[0] = f.hundredths ? 1234 : std::bit_cast<std::int32_t>(f.place.floatIn(r));
-        if (f.type == FieldType::kColor) {
-            const Rgb16 c = f.place.colorIn(r);
-            expected[0] = c.red, expected[1] = c.green, expected[2] = c.blue;
-        }
-        for (int i = 0; i < (f.type == FieldType::kColor ? 3 : 1); ++i)
-            EXPECT_EQ(persist_test::wordAt(bytes, static_cast<std::size_t>(at - 1 + i)), expected[i])
-                << "word " << at + i;
-    }
-    SettingsRecord back = preparedSettings();
-    ASSERT_EQ(decodeSettings(bytes, SettingsReadMode::kLoad, back, nullptr).status, kFileOk);
-    EXPECT_EQ(golden::fieldText(f, back), golden::fieldText(f, r));
-}
+class FieldRow : public ::testing::TestWithParam<std::size_t> {};
 
 TEST_P(FieldRow, ItsDescriptorKeysRoundTrip) {
+    const SettingsField& f = settingsFields()[GetParam()];
     if (f.scripted == Scripted::kNo) return;
     const auto readKeys = descriptorReadKeys();
     ScriptingHost host;
@@ -282,74 +219,6 @@ TEST(ActionGolden, MutantsAreRefusedWithAReasonOrReplayInRange) {
         expectScriptedInRange(replayed(action), ", case " + std::to_string(n));
     }
     EXPECT_GT(replays, 100u);
-}
-
-// Descriptors no recorder wrote: any key, any type, values on and beyond
-// every edge.
-TEST(HostileDescriptor, RandomDescriptorsReplayInRange) {
-    const double floats[] = {0.0,
-                             -0.0,
-                             90.0,
-                             -90.0000001,
-                             180.00001,
-                             1e300,
-                             -1e300,
-                             std::numeric_limits<double>::denorm_min(),
-                             std::numeric_limits<double>::quiet_NaN(),
-                             std::numeric_limits<double>::infinity(),
-                             -std::numeric_limits<double>::infinity(),
-                             3.5e38};
-    const std::int32_t integers[] = {0,
-                                     1,
-                                     -1,
-                                     2,
-                                     7,
-                                     8,
-                                     69,
-                                     70,
-                                     150,
-                                     151,
-                                     255,
-                                     256,
-                                     4096,
-                                     30001,
-                                     -30000,
-                                     std::numeric_limits<std::int32_t>::min(),
-                                     std::numeric_limits<std::int32_t>::max()};
-    const EnumKeyTable* tables[] = {&gridKeyTable(), &glueKeyTable(), &inputKeyTable(), &outputKeyTable()};
-    const auto keys = descriptorReadKeys();
-    hostile::Mutator m(0xDE5C41u);
-    for (std::size_t n = 0; n < 2500; ++n) {
-        RecordedAction action;
-        action.playInfo = static_cast<std::int16_t>(m.below(3));
-        for (std::size_t i = m.below(60); i > 0; --i) {
-            const DescriptorKeyID key = m.chance(85) ? keys[m.below(keys.size())] : m.raw();
-            DescriptorValue v;
-            switch (m.below(5)) {
-                case 0:
-                    v = DescriptorValue::makeInteger(m.chance(80) ? integers[m.below(std::size(integers))]
-                                                                  : std::int32_t(m.raw()));
-                    break;
-                case 1:
-                    v = DescriptorValue::makeFloat(floats[m.below(std::size(floats))]);
-                    break;
-                case 2:
-                    v = DescriptorValue::makeBoolean(m.chance(50));
-                    break;
-                case 3: {
-                    const EnumKeyTable* t = tables[m.below(4)];
-                    v = DescriptorValue::makeEnumerated(
-                        t->type(), m.chance(70) ? t->keyFor(std::int32_t(m.below(1100))) : m.raw());
-                    break;
-                }
-                default:
-                    v = DescriptorValue::makeText(std::string(m.below(9), 'x'));
-            }
-            action.descriptor.put(key, v);
-        }
-        expectScriptedInRange(replayed(action), ", case " + std::to_string(n));
-        if (HasFatalFailure()) return;
-    }
 }
 
 }  // namespace

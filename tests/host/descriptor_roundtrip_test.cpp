@@ -10,15 +10,15 @@
 #include "host/descriptor_keys.h"
 #include "host/scripting_parameters.h"
 #include "projection/catalogue.h"
-#include "tests/host/descriptor_test_support.h"
+#include "tests/host/host_test_support.h"
 
 namespace globaro {
 namespace {
 
-using descriptor_test::freshFilterData;
-using descriptor_test::preparedSettings;
-using descriptor_test::ScriptingHost;
-using descriptor_test::TestHandles;
+using host_test::freshFilterData;
+using host_test::preparedSettings;
+using host_test::ScriptingHost;
+using host_test::TestHandles;
 
 DescriptorValue enumKey(const char (&type)[5], const char (&key)[5]) {
     return DescriptorValue::makeEnumerated(fourCharCode(type), fourCharCode(key));

@@ -9,16 +9,17 @@
 #include <cstring>
 #include <fstream>
 #include <limits>
+#include <sstream>
 #include <string>
 
 #include "app/descriptor_store.h"
 #include "host/descriptor_keys.h"
-#include "tests/host/descriptor_test_support.h"
+#include "tests/host/host_test_support.h"
 
 namespace globaro {
 namespace {
 
-using descriptor_test::TestHandles;
+using host_test::TestHandles;
 
 constexpr DescriptorKeyID K(const char (&s)[5]) { return fourCharCode(s); }
 
@@ -70,138 +71,103 @@ struct StoreTest : ::testing::Test {
     StoreTest() { store.setHandleProcs(&handles); }
 };
 
-TEST_F(StoreTest, EveryTypeReadsBackWithItsTypeCode) {
+// Reads the current item as `kind`: its value as text, "coerced <value>", or
+// "wrong" for a value of another type.
+std::string readAs(DescriptorStore& store, HandleProcs& handles, PIReadDescriptor t, const std::string& kind) {
+    ReadDescriptorProcs& r = store.readProcs();
+    std::int32_t i = 0;
+    double d = 0;
+    std::uint32_t u = 0;
+    Boolean b = 0;
+    Handle text = nullptr;
+    unsigned char pascal[256] = {};
+    DescriptorSimpleReference ref{};
+    PIDescriptorHandle nested = nullptr;
+    const double lo = 3.0, hi = 45.0;
+    OSErr e = kDescriptorBadToken;
+    std::ostringstream v;
+    if (kind == "integer") e = r.getIntegerProc(t, &i), v << i;
+    if (kind == "pinned 0..10") e = r.getPinnedIntegerProc(t, 0, 10, &i), v << i;
+    if (kind == "pinned -20..10") e = r.getPinnedIntegerProc(t, -20, 10, &i), v << i;
+    if (kind == "float") e = r.getFloatProc(t, &d), v << d;
+    if (kind == "float from 3") e = r.getPinnedFloatProc(t, &lo, nullptr, &d), v << d;
+    if (kind == "unit") e = r.getUnitFloatProc(t, &u, &d), v << fourCharText(u) << " " << d;
+    if (kind == "unit to 45") e = r.getPinnedUnitFloatProc(t, nullptr, &hi, &u, &d), v << d;
+    if (kind == "boolean") e = r.getBooleanProc(t, &b), v << int{b};
+    if (kind == "text") e = r.getTextProc(t, &text);
+    if (kind == "alias") e = r.getAliasProc(t, &text);
+    if (text != nullptr)
+        v << std::string(handles.lockProc(text, 0), handles.getSizeProc(text)), handles.disposeProc(text);
+    if (kind == "string")
+        e = r.getStringProc(t, pascal), v << std::string(reinterpret_cast<char*>(pascal + 1), pascal[0]);
+    if (kind == "enum") e = r.getEnumeratedProc(t, &u), v << fourCharText(u);
+    if (kind == "class") e = r.getClassProc(t, &u), v << fourCharText(u);
+    if (kind == "count") e = r.getCountProc(t, &u), v << u;
+    if (kind == "reference")
+        e = r.getSimpleReferenceProc(t, &ref),
+        v << fourCharText(ref.desiredClass) << " " << fourCharText(ref.keyForm) << " " << ref.keyData.index << " "
+          << std::string(reinterpret_cast<char*>(ref.keyData.name + 1), ref.keyData.name[0]);
+    if (kind == "object" && (e = r.getObjectProc(t, &u, &nested)) == noErr) {
+        v << fourCharText(u) << " " << store.find(nested)->find(K("innr"))->integer;
+        EXPECT_TRUE(store.release(nested));
+    }
+    return e == noErr                  ? v.str()
+           : e == kDescriptorCoerced   ? "coerced " + v.str()
+           : e == kDescriptorWrongType ? "wrong"
+                                       : "error " + std::to_string(e);
+}
+
+TEST_F(StoreTest, EveryTypeReadsBackWithItsTypeCodeAndRefusesOtherReads) {
+    struct Item {
+        const char *key, *type;
+        std::vector<std::pair<const char*, const char*>> reads;  // read as, gives
+    };
+    const Item items[] = {
+        {"intg",
+         "long",
+         {{"integer", "-17"},
+          {"pinned 0..10", "coerced 0"},
+          {"pinned -20..10", "-17"},
+          {"float", "wrong"},
+          {"boolean", "wrong"}}},
+        {"flot", "doub", {{"float", "2.5"}, {"float from 3", "coerced 3"}, {"integer", "wrong"}, {"unit", "wrong"}}},
+        {"untf", "UntF", {{"unit", "#Ang 90"}, {"unit to 45", "coerced 45"}, {"float", "wrong"}}},
+        {"bool", "bool", {{"boolean", "1"}, {"integer", "wrong"}}},
+        {"text", "TEXT", {{"text", "a\x01z"}, {"string", "a\x01z"}, {"alias", "wrong"}}},
+        {"alis", "alis", {{"alias", "a\x01z"}, {"string", "wrong"}}},
+        {"enum", "enum", {{"enum", "Kp##"}, {"class", "wrong"}}},
+        {"clss", "type", {{"class", "Lyr "}, {"enum", "wrong"}}},
+        {"sref", "obj ", {{"reference", "Lyr  Idnt 4 bg!"}}},
+        {"objc", "Objc", {{"object", "Clr  9"}, {"integer", "wrong"}}},
+        {"cont", "cnt ", {{"count", "4000000000"}, {"integer", "wrong"}}},
+        {"strg", "TEXT", {{"string", "hello"}}},
+        {"scls", "type", {{"class", "Chnl"}}},
+        {"sobj", "Objc", {{"object", "Pnt  9"}}},
+    };
     PIDescriptorHandle h = writeOneOfEach(store, handles);
     ReadDescriptorProcs& r = store.readProcs();
     DescriptorKeyID keys[] = {K("intg"), K("flot"), 0};
     PIReadDescriptor t = r.openReadDescriptorProc(h, keys);
     ASSERT_NE(t, nullptr);
-
     DescriptorKeyID key = 0;
     DescriptorTypeID type = 0;
     std::int32_t flags = -1;
-    auto next = [&](const char(&expectedKey)[5], const char(&expectedType)[5]) {
-        ASSERT_TRUE(r.getKeyProc(t, &key, &type, &flags));
-        EXPECT_EQ(fourCharText(key), expectedKey);
-        EXPECT_EQ(fourCharText(type), expectedType);
+    for (const Item& item : items) {
+        ASSERT_TRUE(r.getKeyProc(t, &key, &type, &flags)) << item.key;
+        EXPECT_EQ(fourCharText(key) + " " + fourCharText(type), std::string(item.key) + " " + item.type);
         EXPECT_EQ(flags, 0);
-    };
-
-    next("intg", "long");
-    std::int32_t i = 0;
-    EXPECT_EQ(r.getIntegerProc(t, &i), noErr);
-    EXPECT_EQ(i, -17);
-    EXPECT_EQ(r.getPinnedIntegerProc(t, 0, 10, &i), kDescriptorCoerced);
-    EXPECT_EQ(i, 0);
-    EXPECT_EQ(r.getPinnedIntegerProc(t, -20, 10, &i), noErr);
-    EXPECT_EQ(i, -17);
-    double d = 0;
-    EXPECT_EQ(r.getFloatProc(t, &d), kDescriptorWrongType);
-    Boolean b = 0;
-    EXPECT_EQ(r.getBooleanProc(t, &b), kDescriptorWrongType);
-
-    next("flot", "doub");
-    EXPECT_EQ(r.getFloatProc(t, &d), noErr);
-    EXPECT_EQ(d, 2.5);
-    const double lo = 3.0;
-    EXPECT_EQ(r.getPinnedFloatProc(t, &lo, nullptr, &d), kDescriptorCoerced);
-    EXPECT_EQ(d, 3.0);
-    EXPECT_EQ(r.getIntegerProc(t, &i), kDescriptorWrongType);
-    std::uint32_t unit = 0;
-    EXPECT_EQ(r.getUnitFloatProc(t, &unit, &d), kDescriptorWrongType);
-
-    next("untf", "UntF");
-    EXPECT_EQ(r.getUnitFloatProc(t, &unit, &d), noErr);
-    EXPECT_EQ(fourCharText(unit), "#Ang");
-    EXPECT_EQ(d, 90.0);
-    const double hi = 45.0;
-    EXPECT_EQ(r.getPinnedUnitFloatProc(t, nullptr, &hi, &unit, &d), kDescriptorCoerced);
-    EXPECT_EQ(d, 45.0);
-    EXPECT_EQ(r.getFloatProc(t, &d), kDescriptorWrongType);
-
-    next("bool", "bool");
-    EXPECT_EQ(r.getBooleanProc(t, &b), noErr);
-    EXPECT_EQ(b, 1);
-    EXPECT_EQ(r.getIntegerProc(t, &i), kDescriptorWrongType);
-
-    next("text", "TEXT");
-    Handle text = nullptr;
-    EXPECT_EQ(r.getTextProc(t, &text), noErr);
-    ASSERT_NE(text, nullptr);
-    EXPECT_EQ(handles.getSizeProc(text), 3);
-    EXPECT_EQ(std::memcmp(handles.lockProc(text, 0), "a\x01z", 3), 0);
-    handles.disposeProc(text);
-    unsigned char pascal[256] = {};
-    EXPECT_EQ(r.getStringProc(t, pascal), noErr);
-    EXPECT_EQ(pascal[0], 3);
-    Handle wrong = nullptr;
-    EXPECT_EQ(r.getAliasProc(t, &wrong), kDescriptorWrongType);
-    EXPECT_EQ(wrong, nullptr);
-
-    next("alis", "alis");
-    Handle alias = nullptr;
-    EXPECT_EQ(r.getAliasProc(t, &alias), noErr);
-    EXPECT_EQ(handles.getSizeProc(alias), 3);
-    handles.disposeProc(alias);
-    EXPECT_EQ(r.getStringProc(t, pascal), kDescriptorWrongType);
-
-    next("enum", "enum");
-    DescriptorEnumID e = 0;
-    EXPECT_EQ(r.getEnumeratedProc(t, &e), noErr);
-    EXPECT_EQ(fourCharText(e), "Kp##");
-    EXPECT_EQ(r.getClassProc(t, &e), kDescriptorWrongType);
-
-    next("clss", "type");
-    DescriptorTypeID c = 0;
-    EXPECT_EQ(r.getClassProc(t, &c), noErr);
-    EXPECT_EQ(fourCharText(c), "Lyr ");
-    EXPECT_EQ(r.getEnumeratedProc(t, &e), kDescriptorWrongType);
-
-    next("sref", "obj ");
-    DescriptorSimpleReference ref{};
-    EXPECT_EQ(r.getSimpleReferenceProc(t, &ref), noErr);
-    EXPECT_EQ(fourCharText(ref.keyForm), "Idnt");
-    EXPECT_EQ(ref.keyData.index, 4);
-    EXPECT_EQ(std::string(reinterpret_cast<char*>(ref.keyData.name + 1), ref.keyData.name[0]), "bg!");
-
-    next("objc", "Objc");
-    PIDescriptorHandle nested = nullptr;
-    EXPECT_EQ(r.getObjectProc(t, &c, &nested), noErr);
-    EXPECT_EQ(fourCharText(c), "Clr ");
-    ASSERT_NE(store.find(nested), nullptr);
-    EXPECT_EQ(store.find(nested)->find(K("innr"))->integer, 9);
-    EXPECT_TRUE(store.release(nested));
-    EXPECT_EQ(r.getIntegerProc(t, &i), kDescriptorWrongType);
-
-    next("cont", "cnt ");
-    std::uint32_t count = 0;
-    EXPECT_EQ(r.getCountProc(t, &count), noErr);
-    EXPECT_EQ(count, 4000000000u);
-    EXPECT_EQ(r.getIntegerProc(t, &i), kDescriptorWrongType);
-
-    next("strg", "TEXT");
-    EXPECT_EQ(r.getStringProc(t, pascal), noErr);
-    EXPECT_EQ(std::string(reinterpret_cast<char*>(pascal + 1), pascal[0]), "hello");
-
-    next("scls", "type");
-    next("sobj", "Objc");
+        for (const auto& [as, gives] : item.reads)
+            EXPECT_EQ(readAs(store, handles, t, as), gives) << item.key << " as " << as;
+    }
     EXPECT_FALSE(r.getKeyProc(t, &key, &type, &flags));
-    EXPECT_EQ(r.getIntegerProc(t, &i), kDescriptorBadToken);  // nothing current after the end
-    EXPECT_EQ(r.closeReadDescriptorProc(t), noErr);           // both expected keys came
+    EXPECT_EQ(readAs(store, handles, t, "integer"),
+              "error " + std::to_string(kDescriptorBadToken));  // nothing current after the end
+    EXPECT_EQ(r.closeReadDescriptorProc(t), noErr);             // both expected keys came
     EXPECT_EQ(store.openReadTokens(), 0u);
     EXPECT_EQ(r.closeReadDescriptorProc(t), kDescriptorBadToken);  // closed twice
 }
 
-TEST_F(StoreTest, MissingExpectedKeysAreReportedOnClose) {
-    PIDescriptorHandle h = writeOneOfEach(store, handles);
-    ReadDescriptorProcs& r = store.readProcs();
-    DescriptorKeyID keys[] = {K("intg"), K("nope"), 0};
-    PIReadDescriptor t = r.openReadDescriptorProc(h, keys);
-    ASSERT_NE(t, nullptr);
-    EXPECT_EQ(r.closeReadDescriptorProc(t), kDescriptorMissingKey);
-}
-
-TEST_F(StoreTest, ReadingBeforeTheFirstKeyOrWithBadTokensFails) {
+TEST_F(StoreTest, BadTokensEarlyReadsAndMissingKeysFail) {
     PIDescriptorHandle h = writeOneOfEach(store, handles);
     ReadDescriptorProcs& r = store.readProcs();
     PIReadDescriptor t = r.openReadDescriptorProc(h, nullptr);
@@ -226,6 +192,9 @@ TEST_F(StoreTest, ReadingBeforeTheFirstKeyOrWithBadTokensFails) {
     EXPECT_EQ(w.putObjectProc(wt, K("objc"), K("Clr "), nullptr), kDescriptorBadToken);
     EXPECT_EQ(w.closeWriteDescriptorProc(wt, nullptr), kDescriptorBadToken);
     EXPECT_EQ(store.openWriteTokens(), 0u);
+    // Expected keys that did not come are reported on close.
+    DescriptorKeyID keys[] = {K("intg"), K("nope"), 0};
+    EXPECT_EQ(r.closeReadDescriptorProc(r.openReadDescriptorProc(h, keys)), kDescriptorMissingKey);
 }
 
 TEST_F(StoreTest, PuttingAKeyAgainReplacesItInPlace) {
@@ -242,7 +211,7 @@ TEST_F(StoreTest, PuttingAKeyAgainReplacesItInPlace) {
     EXPECT_EQ(d->items[0].value.type, DescriptorValueType::kBoolean);
 }
 
-TEST(DescriptorStoreActive, ProceduresFailWithoutAStore) {
+TEST(DescriptorStoreActive, ProceduresFailWithoutAStoreAndNestedStoresRestore) {
     ReadDescriptorProcs readProcs{};
     WriteDescriptorProcs writeProcs{};
     {
@@ -256,18 +225,13 @@ TEST(DescriptorStoreActive, ProceduresFailWithoutAStore) {
     std::int32_t i = 0;
     EXPECT_EQ(readProcs.getIntegerProc(nullptr, &i), kDescriptorBadToken);
     EXPECT_FALSE(releaseDescriptorHandle(nullptr));
-}
-
-TEST(DescriptorStoreActive, NestedStoresRestoreThePreviousOne) {
     DescriptorStore outer;
     {
         DescriptorStore inner;
         EXPECT_EQ(activeDescriptorStore(), &inner);
     }
-    EXPECT_EQ(activeDescriptorStore(), &outer);
+    EXPECT_EQ(activeDescriptorStore(), &outer);  // nested stores restore the previous one
 }
-
-// ---- Action files -------------------------------------------------------------------------
 
 TEST_F(StoreTest, ActionJsonKeepsEveryType) {
     PIDescriptorHandle h = writeOneOfEach(store, handles);
@@ -293,27 +257,6 @@ TEST_F(StoreTest, ActionJsonKeepsEveryType) {
     EXPECT_EQ(back.descriptor.find(0x01020304u)->integer, std::numeric_limits<std::int32_t>::min());
     EXPECT_EQ(back.descriptor.find(K("objc"))->object->find(K("innr"))->integer, 9);
     EXPECT_EQ(back.descriptor.find(K("sref"))->reference.keyData.index, 4);
-}
-
-TEST(ActionFiles, RecordThenOfferForTheNextRun) {
-    const std::string path = ::testing::TempDir() + "globaro_record_" + std::to_string(getpid()) + ".json";
-    std::string error;
-    {
-        DescriptorStore store;
-        EXPECT_FALSE(saveRecordedAction(store, path, plugInDialogDontDisplay, error));
-        EXPECT_NE(error.find("recorded no settings"), std::string::npos) << error;
-        RecordedDescriptor d;
-        d.put(K("0026"), DescriptorValue::makeInteger(640));
-        store.offer(d, plugInDialogDontDisplay);
-        ASSERT_TRUE(saveRecordedAction(store, path, plugInDialogDisplay, error)) << error;
-    }
-    DescriptorStore replay;
-    ASSERT_TRUE(offerActionFile(replay, path, error)) << error;
-    EXPECT_EQ(replay.parameters().playInfo, plugInDialogDisplay);
-    ASSERT_NE(replay.current(), nullptr);
-    EXPECT_EQ(replay.current()->find(K("0026"))->integer, 640);
-    std::remove(path.c_str());
-    EXPECT_FALSE(offerActionFile(replay, path, error));
 }
 
 // Each hostile document is refused with a message that names the problem.
@@ -346,6 +289,8 @@ TEST(ActionFiles, HostileDocumentsAreRefusedClearly) {
         {head + R"([{"key":"Koky","type":"enumerated","value":"Kp##"}]})", "\"enumType\" is missing"},
         {head + R"([{"key":"cont","type":"count","value":-1}]})", "out of range"},
         {head + R"([{"key":"objc","type":"object","class":"Clr ","value":5}]})", "list of items"},
+        {head + R"([{"key":"Vers","type":"integer","value":48},{"key":"0034","type":"float","value":true}]})",
+         "item 2 (key \"0034\")"},
     };
     for (const auto& [text, expected] : cases) {
         RecordedAction action;
@@ -357,10 +302,12 @@ TEST(ActionFiles, HostileDocumentsAreRefusedClearly) {
     }
 }
 
-// (Deeply nested documents: tests/app/hostile_input_test.cpp.)
-TEST(ActionFiles, HugeFilesAreRefusedUnread) {
+TEST(ActionFiles, HugeFilesAndEmptyRecordingsAreRefused) {
     RecordedAction action;
     std::string error;
+    DescriptorStore store;
+    EXPECT_FALSE(saveRecordedAction(store, ::testing::TempDir() + "unused.json", plugInDialogDontDisplay, error));
+    EXPECT_NE(error.find("recorded no settings"), std::string::npos) << error;
     const std::string path = ::testing::TempDir() + "globaro_big_action_" + std::to_string(getpid()) + ".json";
     {
         std::ofstream out(path, std::ios::binary);
@@ -369,17 +316,6 @@ TEST(ActionFiles, HugeFilesAreRefusedUnread) {
     EXPECT_FALSE(loadActionFile(path, action, error));
     EXPECT_NE(error.find("too large"), std::string::npos) << error;
     std::remove(path.c_str());
-}
-
-TEST(ActionFiles, ErrorsNameTheItemAndKey) {
-    const std::string text =
-        R"({"format":"Globaro 2 action","version":1,"descriptor":[{"key":"Vers","type":"integer","value":48},)"
-        R"({"key":"0034","type":"float","value":true}]})";
-    RecordedAction action;
-    std::string error;
-    EXPECT_FALSE(actionFromJson(text, action, error));
-    EXPECT_NE(error.find("item 2"), std::string::npos) << error;
-    EXPECT_NE(error.find("0034"), std::string::npos) << error;
 }
 
 }  // namespace

@@ -5,13 +5,17 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstring>
+#include <tuple>
 #include <utility>
 #include <vector>
 
 #include "app/document.h"
 #include "app/filter_host.h"
+#include "host/descriptor_keys.h"
 
 namespace globaro {
 namespace {
@@ -25,63 +29,51 @@ TEST(Progress, TheHostSeesOneMoreThanDoneButNeverBeyondTheTotal) {
     record.progressProc = recordProgress;
     const HostServices host(&record, &settings);
     gProgress.clear();
-    host.updateProgress(0, 1000);
-    host.updateProgress(499, 1000);
-    host.updateProgress(999, 1000);
-    host.updateProgress(1000, 1000);
-    const std::vector<std::pair<std::int32_t, std::int32_t>> expected{
-        {1, 1000}, {500, 1000}, {1000, 1000}, {1000, 1000}};
-    EXPECT_EQ(gProgress, expected);
+    for (std::int32_t done : {0, 499, 999, 1000}) host.updateProgress(done, 1000);
+    EXPECT_EQ(gProgress, (decltype(gProgress){{1, 1000}, {500, 1000}, {1000, 1000}, {1000, 1000}}));
     record.progressProc = nullptr;
     host.updateProgress(5, 10);  // no callback: nothing happens
     EXPECT_EQ(gProgress.size(), 4u);
 }
 
-struct FormatCase {
-    int imageMode;
-    int depth;
-    bool grey, rgb, bits8, bits16, isFloat;
-};
-
 TEST(PixelFormats, DerivedFromModeAndDepth) {
-    const FormatCase cases[] = {
-        {plugInModeGrayScale, 8, true, false, true, false, false},
-        {plugInModeRGBColor, 8, false, true, true, false, false},
-        {plugInModeGray16, 16, true, false, false, true, false},
-        {plugInModeRGB48, 16, false, true, false, true, false},
-        {plugInModeGray32, 32, true, false, false, false, true},
-        {plugInModeRGB96, 32, false, true, false, false, true},
-        // A 32-bit depth is float whatever the mode says.
-        {plugInModeRGBColor, 32, false, true, false, false, true},
-        // Modes the filter does not serve.
-        {plugInModeCMYKColor, 8, false, false, false, false, false},
-        {plugInModeMultichannel, 8, false, false, false, false, false},
-        {plugInModeLabColor, 8, false, false, false, false, false},
+    struct Case {
+        int imageMode, depth;
+        const char* kind;  // grey or rgb, and the sample type; "-" for modes not served
+        float scale, middleGrey;
     };
-    for (const FormatCase& c : cases) {
+    const Case cases[] = {
+        {plugInModeGrayScale, 8, "grey 8", 255.0f, 128.0f},
+        {plugInModeRGBColor, 8, "rgb 8", 255.0f, 128.0f},
+        {plugInModeGray16, 16, "grey 16", 32768.0f, 16384.0f},
+        {plugInModeRGB48, 16, "rgb 16", 32768.0f, 16384.0f},
+        {plugInModeGray32, 32, "grey float", 1.0f, 32767.0f},
+        {plugInModeRGB96, 32, "rgb float", 1.0f, 32767.0f},
+        {plugInModeRGBColor, 32, "rgb float", 1.0f, 32767.0f},  // a 32-bit depth is float whatever the mode says
+        {plugInModeCMYKColor, 8, "-", 0, 0},
+        {plugInModeMultichannel, 8, "-", 0, 0},
+        {plugInModeLabColor, 8, "-", 0, 0},
+    };
+    for (const Case& c : cases) {
         const PixelFormat f = pixelFormatFor(c.imageMode, c.depth, filterCaseFlatImageNoSelection);
-        EXPECT_EQ(f.grey, c.grey) << c.imageMode;
-        EXPECT_EQ(f.rgb, c.rgb) << c.imageMode;
-        EXPECT_EQ(f.bits8, c.bits8) << c.imageMode;
-        EXPECT_EQ(f.bits16, c.bits16) << c.imageMode;
-        EXPECT_EQ(f.isFloat, c.isFloat) << c.imageMode;
-        EXPECT_EQ(f.supported(), (c.grey || c.rgb)) << c.imageMode;
+        const std::string kind = !f.supported() ? "-"
+                                                : std::string(f.grey  ? "grey "
+                                                              : f.rgb ? "rgb "
+                                                                      : "? ") +
+                                                      (f.isFloat  ? "float"
+                                                       : f.bits16 ? "16"
+                                                       : f.bits8  ? "8"
+                                                                  : "?");
+        EXPECT_EQ(kind, c.kind) << c.imageMode;
+        EXPECT_EQ(f.grey + f.rgb + f.bits8 + f.bits16 + f.isFloat, c.kind[0] == '-' ? 0 : 2) << c.imageMode;
+        if (c.kind[0] == '-') continue;
+        EXPECT_EQ(f.sampleScale(), c.scale) << c.imageMode;
+        EXPECT_EQ(f.middleGrey(), c.middleGrey) << c.imageMode;
+        EXPECT_FLOAT_EQ(f.colorFactor(), 1.0f / c.scale) << c.imageMode;
     }
     EXPECT_TRUE(pixelFormatFor(3, 8, filterCaseEditableTransparencyNoSelection).editableTransparency);
     EXPECT_TRUE(pixelFormatFor(3, 8, filterCaseEditableTransparencyWithSelection).editableTransparency);
     EXPECT_FALSE(pixelFormatFor(3, 8, filterCaseProtectedTransparencyNoSelection).editableTransparency);
-}
-
-TEST(PixelFormats, ScalesAndMiddleGrey) {
-    const PixelFormat f8 = pixelFormatFor(3, 8, 1), f16 = pixelFormatFor(11, 16, 1), f32 = pixelFormatFor(16, 32, 1);
-    EXPECT_EQ(f8.sampleScale(), 255.0f);
-    EXPECT_EQ(f16.sampleScale(), 32768.0f);
-    EXPECT_EQ(f32.sampleScale(), 1.0f);
-    EXPECT_EQ(f8.middleGrey(), 128.0f);
-    EXPECT_EQ(f16.middleGrey(), 16384.0f);
-    EXPECT_EQ(f32.middleGrey(), 32767.0f);
-    EXPECT_FLOAT_EQ(f8.colorFactor(), 1.0f / 255.0f);
-    EXPECT_FLOAT_EQ(f16.colorFactor(), 1.0f / 32768.0f);
 }
 
 // A hand-filled record around one tile of samples.
@@ -113,52 +105,39 @@ T get(const std::vector<std::uint8_t>& bytes, std::size_t index) {
     return value;
 }
 
+::testing::AssertionResult sameColor(const Color4& a, const Color4& b) {
+    const float d = std::max(
+        {std::abs(a.red - b.red), std::abs(a.green - b.green), std::abs(a.blue - b.blue), std::abs(a.alpha - b.alpha)});
+    if (d <= 1e-6f) return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << a.red << " " << a.green << " " << a.blue << " " << a.alpha;
+}
+
 TEST(InputPixels, EveryDepthWithAndWithoutAlpha) {
     // 2 x 2 RGBA tile at rows 10..11, columns 20..21.
-    {
-        ManualHost h(plugInModeRGBColor, 8, 4);
-        h.in = {255, 0, 51, 102, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12};
-        const TileView tile{h.in.data(), 8, 4, VRect{10, 20, 12, 22}};
-        const Color4 c = h.services().readInputPixel(10, 20, tile);
-        EXPECT_FLOAT_EQ(c.red, 1.0f);
-        EXPECT_FLOAT_EQ(c.green, 0.0f);
-        EXPECT_FLOAT_EQ(c.blue, 0.2f);
-        EXPECT_FLOAT_EQ(c.alpha, 0.4f);
-        const Color4 d = h.services().readInputPixel(11, 21, tile);
-        EXPECT_FLOAT_EQ(d.red, 9.0f / 255.0f);
-        EXPECT_FLOAT_EQ(d.alpha, 12.0f / 255.0f);
-        // Outside the tile all four stay 0.
-        const Color4 outside = h.services().readInputPixel(12, 20, tile);
-        EXPECT_EQ(outside.red, 0.0f);
-        EXPECT_EQ(outside.alpha, 0.0f);
-        EXPECT_EQ(h.services().readInputPixel(9, 20, tile).alpha, 0.0f);
-        EXPECT_EQ(h.services().readInputPixel(10, 22, tile).alpha, 0.0f);
-    }
-    {
-        ManualHost h(plugInModeGray16, 16, 1);
-        h.in.resize(2 * 2);
-        put<std::uint16_t>(h.in, 0, 32768);
-        put<std::uint16_t>(h.in, 1, 16384);
-        const TileView tile{h.in.data(), 4, 1, VRect{0, 0, 1, 2}};
-        const Color4 c = h.services().readInputPixel(0, 1, tile);
-        EXPECT_FLOAT_EQ(c.red, 0.5f);
-        EXPECT_FLOAT_EQ(c.green, 0.5f);
-        EXPECT_FLOAT_EQ(c.blue, 0.5f);
-        EXPECT_FLOAT_EQ(c.alpha, 1.0f);  // no alpha plane
-    }
-    {
-        ManualHost h(plugInModeRGB96, 32, 3);
-        h.in.resize(3 * 4);
-        put<float>(h.in, 0, 1.5f);
-        put<float>(h.in, 1, -0.25f);
-        put<float>(h.in, 2, 0.75f);
-        const TileView tile{h.in.data(), 12, 3, VRect{5, 5, 6, 6}};
-        const Color4 c = h.services().readInputPixel(5, 5, tile);
-        EXPECT_FLOAT_EQ(c.red, 1.5f);  // float samples are not clamped on input
-        EXPECT_FLOAT_EQ(c.green, -0.25f);
-        EXPECT_FLOAT_EQ(c.blue, 0.75f);
-        EXPECT_FLOAT_EQ(c.alpha, 1.0f);
-    }
+    ManualHost h(plugInModeRGBColor, 8, 4);
+    h.in = {255, 0, 51, 102, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12};
+    const TileView tile{h.in.data(), 8, 4, VRect{10, 20, 12, 22}};
+    EXPECT_TRUE(sameColor(h.services().readInputPixel(10, 20, tile), Color4{1.0f, 0.0f, 0.2f, 0.4f}));
+    EXPECT_TRUE(sameColor(h.services().readInputPixel(11, 21, tile),
+                          Color4{9 / 255.0f, 10 / 255.0f, 11 / 255.0f, 12 / 255.0f}));
+    // Outside the tile all four stay 0.
+    for (auto [row, column] : {std::pair{12, 20}, {9, 20}, {10, 22}})
+        EXPECT_TRUE(sameColor(h.services().readInputPixel(row, column, tile), Color4{})) << row << "," << column;
+
+    ManualHost g(plugInModeGray16, 16, 1);
+    g.in.resize(2 * 2);
+    put<std::uint16_t>(g.in, 0, 32768);
+    put<std::uint16_t>(g.in, 1, 16384);
+    const TileView greyTile{g.in.data(), 4, 1, VRect{0, 0, 1, 2}};
+    EXPECT_TRUE(
+        sameColor(g.services().readInputPixel(0, 1, greyTile), Color4{0.5f, 0.5f, 0.5f, 1.0f}));  // no alpha plane
+
+    ManualHost f(plugInModeRGB96, 32, 3);
+    f.in.resize(3 * 4);
+    for (std::size_t i = 0; i < 3; ++i) put<float>(f.in, i, std::array{1.5f, -0.25f, 0.75f}[i]);
+    const TileView floatTile{f.in.data(), 12, 3, VRect{5, 5, 6, 6}};
+    // Float samples are not clamped on input.
+    EXPECT_TRUE(sameColor(f.services().readInputPixel(5, 5, floatTile), Color4{1.5f, -0.25f, 0.75f, 1.0f}));
 }
 
 TEST(MaskValues, CoverageRules) {
@@ -179,45 +158,30 @@ TEST(MaskValues, CoverageRules) {
 
 TEST(OutputPixels, HostTargetAtEveryDepth) {
     const Color4 color{1.0f, 0.5f, 0.25f, 0.75f};
-    {
-        ManualHost h(plugInModeRGBColor, 8, 4);
-        h.out.assign(4 * 4, 7);
-        h.record.outRect = {0, 0, 2, 2};
-        const MutableTileView tile{h.out.data(), 8, 4, VRect{0, 0, 2, 2}};
-        h.services().writeOutputPixel(1, 1, color, tile, nullptr, nullptr);
-        EXPECT_EQ(h.out[12], 255);
-        EXPECT_EQ(h.out[13], 127);  // 0.5 * 255 truncated
-        EXPECT_EQ(h.out[14], 63);
-        EXPECT_EQ(h.out[15], 191);
-        EXPECT_EQ(h.out[0], 7);
-        // Outside the tile nothing is written.
-        h.services().writeOutputPixel(2, 1, color, tile, nullptr, nullptr);
-        EXPECT_EQ(std::count(h.out.begin(), h.out.end(), 7), 12);
-        // Overshoots and values that are not numbers cannot wrap around.
-        h.services().writeOutputPixel(0, 0, Color4{1.7f, -0.3f, NAN, 2.0f}, tile, nullptr, nullptr);
-        EXPECT_EQ(h.out[0], 255);
-        EXPECT_EQ(h.out[1], 0);
-        EXPECT_EQ(h.out[2], 0);
-        EXPECT_EQ(h.out[3], 255);
-    }
-    {
-        ManualHost h(plugInModeGray16, 16, 1);
-        h.out.assign(2, 0);
-        h.record.outRect = {3, 4, 4, 5};
-        const MutableTileView tile{h.out.data(), 2, 1, VRect{3, 4, 4, 5}};
-        h.services().writeOutputPixel(4, 3, color, tile, nullptr, nullptr);
-        EXPECT_EQ(get<std::uint16_t>(h.out, 0), 16384);  // grey takes the green channel
-    }
-    {
-        ManualHost h(plugInModeRGB96, 32, 4);
-        h.out.assign(16, 0);
-        h.record.outRect = {0, 0, 1, 1};
-        const MutableTileView tile{h.out.data(), 16, 4, VRect{0, 0, 1, 1}};
-        h.services().writeOutputPixel(0, 0, Color4{1.25f, 0.5f, 0.25f, 0.75f}, tile, nullptr, nullptr);
-        EXPECT_EQ(get<float>(h.out, 0), 1.25f);
-        EXPECT_EQ(get<float>(h.out, 1), 0.5f);
-        EXPECT_EQ(get<float>(h.out, 3), 0.75f);
-    }
+    using Bytes = std::vector<std::uint8_t>;
+    ManualHost h(plugInModeRGBColor, 8, 4);
+    h.out.assign(4 * 4, 7);
+    h.record.outRect = {0, 0, 2, 2};
+    const MutableTileView tile{h.out.data(), 8, 4, VRect{0, 0, 2, 2}};
+    h.services().writeOutputPixel(1, 1, color, tile, nullptr, nullptr);
+    h.services().writeOutputPixel(2, 1, color, tile, nullptr, nullptr);  // outside the tile: nothing written
+    // Overshoots and values that are not numbers cannot wrap around; 0.5 * 255 truncates.
+    h.services().writeOutputPixel(0, 0, Color4{1.7f, -0.3f, NAN, 2.0f}, tile, nullptr, nullptr);
+    EXPECT_EQ(h.out, (Bytes{255, 0, 0, 255, 7, 7, 7, 7, 7, 7, 7, 7, 255, 127, 63, 191}));
+
+    ManualHost g(plugInModeGray16, 16, 1);
+    g.out.assign(2, 0);
+    g.record.outRect = {3, 4, 4, 5};
+    g.services().writeOutputPixel(4, 3, color, MutableTileView{g.out.data(), 2, 1, VRect{3, 4, 4, 5}}, nullptr,
+                                  nullptr);
+    EXPECT_EQ(get<std::uint16_t>(g.out, 0), 16384);  // grey takes the green channel
+
+    ManualHost f(plugInModeRGB96, 32, 4);
+    f.out.assign(16, 0);
+    f.record.outRect = {0, 0, 1, 1};
+    const MutableTileView floatTile{f.out.data(), 16, 4, VRect{0, 0, 1, 1}};
+    f.services().writeOutputPixel(0, 0, Color4{1.25f, 0.5f, 0.25f, 0.75f}, floatTile, nullptr, nullptr);
+    for (std::size_t i = 0; i < 4; ++i) EXPECT_EQ(get<float>(f.out, i), (std::array{1.25f, 0.5f, 0.25f, 0.75f}[i]));
 }
 
 TEST(OutputPixels, PreviewAndExportTargets) {
@@ -230,16 +194,13 @@ TEST(OutputPixels, PreviewAndExportTargets) {
     preview.bytes.assign(4 * 2 * 3, 0);
     const Color4 color{1.0f, 0.5f, 0.2f, 1.0f};
     h.services().writeOutputPixel(1, 1, color, MutableTileView{}, &preview, nullptr);
-    EXPECT_EQ(preview.bytes[5], 255);
-    EXPECT_EQ(preview.bytes[8 + 5], 127);
-    EXPECT_EQ(preview.bytes[16 + 5], 51);
-    // Positions are clamped to the buffer.
+    // Positions are clamped to the buffer. Planes follow each other.
     h.services().writeOutputPixel(100, -3, Color4{0.0f, 1.0f, 0.0f, 1.0f}, MutableTileView{}, &preview, nullptr);
-    EXPECT_EQ(preview.bytes[8 + 3], 255);
+    EXPECT_EQ(preview.bytes, (std::vector<std::uint8_t>{0, 0,   0, 0, 0, 255, 0, 0, 0, 0,  0, 255,
+                                                        0, 127, 0, 0, 0, 0,   0, 0, 0, 51, 0, 0}));
     // A one-plane preview takes green.
     PreviewBuffer grey;
-    grey.width = grey.height = 1;
-    grey.planes = 1;
+    grey.width = grey.height = grey.planes = 1;
     grey.bytes.assign(1, 0);
     h.services().writeOutputPixel(0, 0, color, MutableTileView{}, &grey, nullptr);
     EXPECT_EQ(grey.bytes[0], 127);
@@ -248,50 +209,41 @@ TEST(OutputPixels, PreviewAndExportTargets) {
     ExportImage image;
     ASSERT_TRUE(image.allocate(3, 2));
     h.services().writeOutputPixel(2, 1, color, MutableTileView{}, nullptr, &image);
-    EXPECT_EQ(image.pixels[(1 * 3 + 2) * 4 + 0], 1.0f);
-    EXPECT_EQ(image.pixels[(1 * 3 + 2) * 4 + 2], 0.2f);
     h.services().writeOutputPixel(3, 0, color, MutableTileView{}, nullptr, &image);  // outside: ignored
+    std::vector<float> want(3 * 2 * 4, 0.0f);
+    std::copy_n(&color.red, 4, want.begin() + (1 * 3 + 2) * 4);
+    EXPECT_EQ(image.pixels, want);
     EXPECT_FALSE(image.allocate(0, 5));
 }
 
 TEST(TileRequests, StepFloatingOriginAndOffsets) {
     ManualHost h(plugInModeRGBColor, 8, 4);
+    const FilterRecord& f = h.record;
     h.settings.previewStep = 3;
     h.services().requestTile(VRect{30, 0, 60, 90});
-    EXPECT_EQ(h.record.inRect.top, 10);
-    EXPECT_EQ(h.record.inRect.bottom, 20);
-    EXPECT_EQ(h.record.outRect.right, 30);
-    EXPECT_EQ(h.record.inLoPlane, 0);
-    EXPECT_EQ(h.record.inHiPlane, 3);
-    EXPECT_EQ(h.record.outHiPlane, 3);
-    EXPECT_EQ(h.record.inputRate, 3 << 16);
-    EXPECT_EQ(h.record.maskRate, 3 << 16);
-    EXPECT_EQ(h.record.inputPadding, -1);
-    EXPECT_EQ(h.record.maskPadding, -1);
-    EXPECT_EQ(h.record.autoMask, 0);
-    EXPECT_EQ(h.record.maskRect.bottom, 0);  // no mask, no mask request
+    // Rows and columns divided by the step, every plane, whole-sample rates,
+    // edges replicated; no mask, no mask request.
+    EXPECT_EQ(std::tuple(f.inRect.top, f.inRect.bottom, f.outRect.right, f.inLoPlane, f.inHiPlane, f.outHiPlane),
+              std::tuple(10, 20, 30, 0, 3, 3));
+    EXPECT_EQ(std::tuple(f.inputRate, f.maskRate, f.inputPadding, f.maskPadding, f.autoMask, f.maskRect.bottom),
+              std::tuple(3 << 16, 3 << 16, -1, -1, 0, 0));
 
     h.record.haveMask = 1;
     h.record.floatCoord = {6, 9};
     h.settings.previewTop = 30;
     h.settings.previewLeft = 3;
     h.services().requestTile(VRect{30, 0, 60, 90});
-    EXPECT_EQ(h.record.inRect.top, 10 - 2 - 10);
-    EXPECT_EQ(h.record.inRect.left, 0 - 3 - 1);
-    EXPECT_EQ(h.record.maskRect.top, h.record.inRect.top);
+    EXPECT_EQ(std::tuple(f.inRect.top, f.inRect.left, f.maskRect.top), std::tuple(10 - 2 - 10, 0 - 3 - 1, -2));
 
     BigDocumentStruct big{};
     h.record.bigDocumentData = &big;
     h.settings.previewStep = 1;
     h.settings.previewTop = h.settings.previewLeft = 0;
-    big.floatCoord32 = {0, 0};
     h.services().requestTile(VRect{0, 40000, 128, 40128});
-    EXPECT_EQ(big.PluginUsing32BitCoordinates, 1);
-    EXPECT_EQ(big.inRect32.left, 40000);
-    EXPECT_EQ(h.services().inRect().right, 40128);
+    EXPECT_EQ(std::tuple(big.PluginUsing32BitCoordinates, big.inRect32.left, h.services().inRect().right),
+              std::tuple(1, 40000, 40128));
     h.services().clearRequest();
-    EXPECT_EQ(h.services().inRect().right, 0);
-    EXPECT_EQ(h.record.outRect.bottom, 0);
+    EXPECT_EQ(std::tuple(h.services().inRect().right, f.outRect.bottom), std::tuple(0, 0));
 }
 
 TEST(PreviewStep, FitsTheAreaIntoThePreview) {
@@ -303,28 +255,26 @@ TEST(PreviewStep, FitsTheAreaIntoThePreview) {
 }
 
 TEST(HostKinds, SignaturesAndSampling) {
-    ManualHost h(plugInModeRGBColor, 8, 3);
-    auto advance = []() -> OSErr { return 0; };
-    auto display = [](const PSPixelMap*, const VRect*, std::int32_t, std::int32_t, void*) -> OSErr { return 0; };
-    h.record.advanceState = advance;
-    h.record.displayPixels = display;
-    h.record.samplingSupport = 1;
-    h.record.hostSig = GLOBARO_FOURCC('8', 'B', 'I', 'M');
-    EXPECT_TRUE(h.services().hostCanSample());
-    EXPECT_FALSE(h.services().hostIsPsp());
-    h.record.samplingSupport = 0;
-    EXPECT_FALSE(h.services().hostCanSample());
-    h.record.samplingSupport = 1;
-    h.record.displayPixels = nullptr;
-    EXPECT_FALSE(h.services().hostCanSample());
-    h.record.displayPixels = display;
-    h.record.hostSig = GLOBARO_FOURCC('A', 'f', 'f', 'P');
-    EXPECT_TRUE(h.services().hostIsAffP());
-    EXPECT_FALSE(h.services().hostCanSample());
-    h.record.hostSig = GLOBARO_FOURCC('P', 'S', 'P', '8');
-    EXPECT_TRUE(h.services().hostIsPsp());
-    h.record.hostSig = GLOBARO_FOURCC('P', 'S', 'P', '9');
-    EXPECT_TRUE(h.services().hostIsPsp());
+    struct Case {
+        char sig[5];
+        bool sampling, display, canSample, psp, affP;
+    };
+    const Case cases[] = {{"8BIM", true, true, true, false, false},   {"8BIM", false, true, false, false, false},
+                          {"8BIM", true, false, false, false, false}, {"AffP", true, true, false, false, true},
+                          {"PSP8", true, true, true, true, false},    {"PSP9", true, true, true, true, false}};
+    for (const Case& c : cases) {
+        ManualHost h(plugInModeRGBColor, 8, 3);
+        h.record.advanceState = []() -> OSErr { return 0; };
+        if (c.display)
+            h.record.displayPixels = [](const PSPixelMap*, const VRect*, std::int32_t, std::int32_t, void*) -> OSErr {
+                return 0;
+            };
+        h.record.samplingSupport = c.sampling;
+        h.record.hostSig = fourCharCode(c.sig);
+        EXPECT_EQ(std::tuple(h.services().hostCanSample(), h.services().hostIsPsp(), h.services().hostIsAffP()),
+                  std::tuple(c.canSample, c.psp, c.affP))
+            << c.sig << " sampling " << c.sampling << " display " << c.display;
+    }
 }
 
 // Reads the whole document as the preview does, through the standalone host.
@@ -335,26 +285,20 @@ std::vector<std::uint8_t> previewSourceOf(Document& doc) {
     resetRunState(settings);
     HostServices services(&host.record(), &settings);
     services.requestTile(VRect{0, 0, doc.height, doc.width});
-    std::vector<std::uint8_t> buffer;
-    std::int32_t w = 0, h = 0;
-    // The callbacks answer only while a call is in progress; make one that
-    // reads the preview source from inside the module's call.
-    static std::vector<std::uint8_t>* sBuffer;
-    static std::int32_t *sW, *sH;
-    static SettingsRecord* sSettings;
-    sBuffer = &buffer;
-    sW = &w;
-    sH = &h;
-    sSettings = &settings;
+    // The callbacks answer only while a call is in progress: read from inside one.
+    static struct {
+        SettingsRecord* settings;
+        std::vector<std::uint8_t> buffer;
+        std::int32_t w, h;
+    } read;
+    read = {&settings, {}, 0, 0};
     host.call(
         [](std::int16_t, FilterRecord* record, intptr_t*, std::int16_t* result) {
-            HostServices s(record, sSettings);
-            *result = s.readPreviewSource(*sBuffer, *sW, *sH);
+            *result = HostServices(record, read.settings).readPreviewSource(read.buffer, read.w, read.h);
         },
         filterSelectorStart);
-    EXPECT_EQ(w, doc.width);
-    EXPECT_EQ(h, doc.height);
-    return buffer;
+    EXPECT_EQ(std::pair(read.w, read.h), std::pair(doc.width, doc.height));
+    return read.buffer;
 }
 
 TEST(PreviewSource, ConvertsEveryDepthToEightBits) {

@@ -1,8 +1,6 @@
-// The tile traffic between the standalone host and a module: rows of tiles
-// delivered and taken back (edges replicated, plane ranges, subsampling,
-// floating selections), the source suite, a failed run putting the pixels
-// back, and the module's row-wise reading of delivered input, each checked
-// against a pixel-by-pixel definition.
+// The tile traffic between the standalone host and a module (tiles delivered
+// and taken back, the source suite, failed runs, rows finished), and the
+// module's row reader, each against a pixel-by-pixel definition.
 
 #include <gtest/gtest.h>
 
@@ -21,7 +19,7 @@
 namespace globaro {
 namespace {
 
-// ---- a module made of one function per selector ------------------------------------------
+// A module made of one function for every selector.
 std::function<std::int16_t(std::int16_t, FilterRecord&)> gModule;
 
 void scriptedEntry(std::int16_t selector, FilterRecord* record, intptr_t*, std::int16_t* result) {
@@ -48,28 +46,20 @@ void requestIn(FilterRecord& f, const VRect& r, int lo, int hi, int step) {
     f.inputRate = f.maskRate = toFixed(step);
 }
 
-// What a delivered tile must hold: planes lo..hi of the document pixel each
-// request pixel maps to, clamped into the image.
+// What a delivered tile must hold: planes lo..hi (lo < 0: the mask) of the
+// document pixel each request pixel maps to, clamped into the image.
 std::vector<std::uint8_t> expectedTile(const Document& d, const VRect& r, int lo, int hi, int step) {
-    const int bps = d.bytesPerSample();
     std::vector<std::uint8_t> bytes;
     for (std::int32_t y = r.top; y < r.bottom; ++y)
         for (std::int32_t x = r.left; x < r.right; ++x) {
             const std::int32_t docY = std::clamp(y * step + d.floatOrigin.v, 0, d.height - 1);
             const std::int32_t docX = std::clamp(x * step + d.floatOrigin.h, 0, d.width - 1);
+            if (lo < 0) {
+                bytes.push_back(d.mask[static_cast<std::size_t>(docY) * d.width + docX]);
+                continue;
+            }
             const std::uint8_t* at = d.sample(docX, docY, lo);
-            bytes.insert(bytes.end(), at, at + (hi - lo + 1) * bps);
-        }
-    return bytes;
-}
-
-std::vector<std::uint8_t> expectedMask(const Document& d, const VRect& r, int step) {
-    std::vector<std::uint8_t> bytes;
-    for (std::int32_t y = r.top; y < r.bottom; ++y)
-        for (std::int32_t x = r.left; x < r.right; ++x) {
-            const std::int32_t docY = std::clamp(y * step + d.floatOrigin.v, 0, d.height - 1);
-            const std::int32_t docX = std::clamp(x * step + d.floatOrigin.h, 0, d.width - 1);
-            bytes.push_back(d.mask[static_cast<std::size_t>(docY) * d.width + docX]);
+            bytes.insert(bytes.end(), at, at + (hi - lo + 1) * d.bytesPerSample());
         }
     return bytes;
 }
@@ -117,7 +107,7 @@ TEST(TileDelivery, RowsMatchThePixelByPixelDefinition) {
                         EXPECT_EQ(got, expectedTile(doc, r, lo, hi, step))
                             << c.depth << "-bit, planes " << lo << ".." << hi << ", step " << step << ", rect " << r.top
                             << "," << r.left << "," << r.bottom << "," << r.right;
-                        EXPECT_EQ(gotMask, expectedMask(doc, r, step));
+                        EXPECT_EQ(gotMask, expectedTile(doc, r, -1, 0, step));
                     }
         EXPECT_EQ(doc.pixels, before.pixels);  // input requests write nothing
     }
@@ -239,33 +229,28 @@ std::int16_t writeTwoTilesThenFail(std::int16_t selector, FilterRecord& f) {
     return 0;
 }
 
-TEST(FailedRuns, PutEveryWrittenRowBack) {
-    for (int depth : {8, 32}) {
-        Document doc = randomDocument(10, 16, 3, true, depth, 2);
+TEST(FailedRuns, PutEveryWrittenRowBackUnlessTheCanvasIsThrownAway) {
+    for (const bool restore : {true, false}) {
+        Document doc = randomDocument(10, 16, 3, true, restore ? 32 : 8, 2);
         const Document before = doc;
-        FilterHost host(doc);
+        HostOptions options;
+        options.restoreOnFailure = restore;
+        FilterHost host(doc, options);
         gModule = writeTwoTilesThenFail;
         const RunReport report = host.run(scriptedEntry, false);
         EXPECT_EQ(report.result, userCanceledErr);
         EXPECT_EQ(report.continueCalls, 2);
-        EXPECT_EQ(doc.pixels, before.pixels);
+        if (restore) {
+            EXPECT_EQ(doc.pixels, before.pixels);
+            continue;
+        }
+        // A canvas thrown away on failure keeps what was written.
+        EXPECT_EQ(*doc.sample(0, 2, 0), 0x5A);
+        EXPECT_EQ(*doc.sample(3, 10, 0), 0x5A);
+        EXPECT_EQ(std::memcmp(doc.sample(0, 0, 0), before.sample(0, 0, 0), doc.rowBytes() * 2), 0);
     }
-    // A canvas that is thrown away on failure keeps what was written.
-    Document doc = randomDocument(10, 16, 3, true, 8, 2);
-    const Document before = doc;
-    HostOptions options;
-    options.restoreOnFailure = false;
-    FilterHost host(doc, options);
-    gModule = writeTwoTilesThenFail;
-    EXPECT_EQ(host.run(scriptedEntry, false).result, userCanceledErr);
-    EXPECT_NE(doc.pixels, before.pixels);
-    EXPECT_EQ(*doc.sample(0, 2, 0), 0x5A);
-    EXPECT_EQ(*doc.sample(3, 10, 0), 0x5A);
-    EXPECT_EQ(std::memcmp(doc.sample(0, 0, 0), before.sample(0, 0, 0), doc.rowBytes() * 2), 0);
     gModule = nullptr;
 }
-
-// ---- rows finished, and rows read from a file on another thread --------------------------
 
 struct RowRecorder : RowListener {
     std::vector<std::int32_t> finished;
@@ -349,8 +334,6 @@ TEST(RowGates, SourceReadsWaitForTheirRowsAndFailWhenTheFileEndsShort) {
     reader.join();
     gModule = nullptr;
 }
-
-// ---- the module's row reader ------------------------------------------------------------
 
 bool sameBits(float a, float b) { return std::memcmp(&a, &b, sizeof a) == 0; }
 
