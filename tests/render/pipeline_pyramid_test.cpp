@@ -161,9 +161,7 @@ TEST(ImagePyramid, LevelOneReducedWhileStripsArriveMatchesTheWholeBuild) {
                             ASSERT_EQ(ahead.level(1).pixel(x, r)[c], straight.level(1).pixel(x, r)[c])
                                 << "row " << r << " after " << y + rows;
             }
-            if (w == 64) {
-                EXPECT_EQ(ahead.firstLevelRowsAhead(), h / 2);
-            }
+            EXPECT_EQ(w == 64 ? ahead.firstLevelRowsAhead() : h / 2, h / 2);
             ahead.setWrap(wrap);
             ASSERT_EQ(buildPyramid(ahead, 2), 0);
             expectSameLevels(straight, ahead, "strips");
@@ -210,9 +208,7 @@ TEST(ImagePyramid, AnisotropicLookupsFollowTheLongAxisContinuously) {
         // Where two probes start, they start at the centre: no jump aside.
         const float g = sampleInput(ramp, 30.3f / 64.0f, 0.5f, Footprint{ratio * 2.0f / 64, 0, 0, 2.0f / 64}, 0).g;
         EXPECT_NEAR(g, 29.8f / 63.0f, 2e-3f) << ratio;
-        if (last >= 0.0f) {
-            EXPECT_NEAR(g, last, 5e-4f) << ratio;
-        }
+        EXPECT_NEAR(g, last < 0.0f ? g : last, 5e-4f) << ratio;
         last = g;
     }
     // Horizontal stripes 8 pixels high stay sharp under a footprint long in u.

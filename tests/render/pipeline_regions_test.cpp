@@ -27,9 +27,8 @@ BufferSink render(PositionMap map, const ShadingOptions& o, const ImagePyramid* 
 
 void expectPixel(const BufferSink& out, int x, int y, const float (&want)[4], float tol, const char* name) {
     for (int c = 0; c < 4; ++c)
-        if (want[c] != kAny) {
-            EXPECT_NEAR(out.at(x, y)[c], want[c], tol) << name << " at " << x << "," << y << " ch " << c;
-        }
+        EXPECT_NEAR(want[c] == kAny ? kAny : out.at(x, y)[c], want[c], tol)
+            << name << " at " << x << "," << y << " ch " << c;
 }
 
 // Four bands across the width: transparent, tab, gap, plain map.
@@ -210,9 +209,7 @@ TEST(PipelineWork, HilbertBlocksVisitEveryCornerOnceAndMatchScanlines) {
         hilbertPoint(i, x, y);
         ASSERT_TRUE(x >= 0 && x < kHilbertBlock && y >= 0 && y < kHilbertBlock);
         seen.insert({x, y});
-        if (i > 0) {
-            EXPECT_EQ(std::abs(x - px) + std::abs(y - py), 1);
-        }  // neighbours
+        EXPECT_EQ(i > 0 ? std::abs(x - px) + std::abs(y - py) : 1, 1);  // neighbours
         px = x, py = y;
     }
     EXPECT_EQ(seen.size(), 1024u);
