@@ -246,8 +246,8 @@ TEST(ImagePyramid, LookupsReadPixelsMixLevelsAndWrap) {
     ASSERT_TRUE(loadPyramid(clamped, edge, kWrapNone));
     EXPECT_GT(wrapped.level(1).pixel(0, 2)[1], 100.0f);
     EXPECT_EQ(clamped.level(1).pixel(0, 2)[1], 0.0f);
-    EXPECT_FLOAT_EQ(sampleLevel(wrapped, 0, 1.25f, 0.5f, 0.0f).g, sampleLevel(wrapped, 0, 0.25f, 0.5f, 0.0f).g);
-    EXPECT_EQ(sampleLevel(clamped, 0, 1.25f, 0.5f, 0.0f).a, 0.0f);  // outside: transparent black
+    EXPECT_FLOAT_EQ(sampleLevel(wrapped, 0, 1.0f + 15.5f / 16, 0.5f, 0.0f).g, 1.0f);  // lookups wrap too
+    EXPECT_EQ(sampleLevel(clamped, 0, 1.25f, 0.5f, 0.0f).a, 0.0f);                    // outside: transparent black
     EXPECT_EQ(sampleLevel(clamped, 0, 0.5f, -0.1f, 0.0f).a, 0.0f);
 }
 
