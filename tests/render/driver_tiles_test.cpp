@@ -202,40 +202,36 @@ TEST(RenderDriver, RendersThatStopEarlyEndCleanly) {
     }
 }
 
+// A frozen clock: only the first gathered job reports; a clock moving every
+// call: every job reports, monotone; the preview and an idle pass counter
+// report nothing.
 TEST(RenderDriver, ProgressFirstJobAtOnceThenOncePerSecondAndMonotone) {
-    {
-        // A frozen clock: only the first gathered job reports.
-        CountingWorkload work(128 * 4, 128 * 4);
-        TestSink sink;
-        const RenderOutcome out = runRender(work, sink, requestFor(128 * 4, 128 * 4, 2));
-        EXPECT_EQ(sink.progress, std::vector<std::int32_t>{1000 / 16});
-        EXPECT_EQ(out.progressReports, 1);
-    }
-    {
-        // A clock moving every call: every job reports, second pass of two.
+    struct Case {
+        const char* name;
+        RenderClock clock;
+        std::int32_t target, done, total;
+        std::size_t reports;
+        std::int32_t first, last;
+    };
+    const Case cases[] = {
+        {"frozen clock", frozenClock, kTargetHostImage, 1, 1, 1, 1000 / 16, 1000 / 16},
+        {"second pass of two", tickingClock, kTargetHostImage, 2, 2, 16, (16 + 1) * 1000 / 32, 1000},
+        {"preview", tickingClock, kTargetPreview, 1, 1, 0, 0, 0},
+        {"idle pass counter", tickingClock, kTargetHostImage, -1, 1, 0, 0, 0},
+    };
+    for (const Case& c : cases) {
         CountingWorkload work(128 * 4, 128 * 4);
         TestSink sink;
         RenderRequest request = requestFor(128 * 4, 128 * 4, 3);
-        request.clock = tickingClock;
-        request.progressDone = request.progressTotal = 2;
-        runRender(work, sink, request);
-        ASSERT_EQ(sink.progress.size(), 16u);
-        EXPECT_TRUE(std::is_sorted(sink.progress.begin(), sink.progress.end()));
-        EXPECT_EQ(sink.progress.front(), (16 + 1) * 1000 / 32);
-        EXPECT_EQ(sink.progress.back(), 1000);
-    }
-    {
-        // The preview and an idle pass counter report nothing.
-        CountingWorkload work(300, 300);
-        TestSink sink;
-        RenderRequest request = requestFor(300, 300, 2);
-        request.clock = tickingClock;
-        request.renderTarget = kTargetPreview;
-        runRender(work, sink, request);
-        request.renderTarget = kTargetHostImage;
-        request.progressDone = -1;
-        runRender(work, sink, request);
-        EXPECT_TRUE(sink.progress.empty());
+        request.clock = c.clock;
+        request.renderTarget = c.target;
+        request.progressDone = c.done;
+        request.progressTotal = c.total;
+        EXPECT_EQ(runRender(work, sink, request).progressReports, int(c.reports)) << c.name;
+        ASSERT_EQ(sink.progress.size(), c.reports) << c.name;
+        EXPECT_TRUE(std::is_sorted(sink.progress.begin(), sink.progress.end())) << c.name;
+        EXPECT_EQ(c.reports ? sink.progress.front() : 0, c.first) << c.name;
+        EXPECT_EQ(c.reports ? sink.progress.back() : 0, c.last) << c.name;
     }
 }
 

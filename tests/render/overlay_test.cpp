@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cmath>
 #include <map>
+#include <utility>
 #include <vector>
 
 #include "pipeline_test_support.h"
@@ -114,25 +115,19 @@ struct Probe {
     bool hit = false;
 };
 
-class Prober {
-public:
-    explicit Prober(const Render& r) : r_(r) {
-        if (r.ctx.usesPolyModel != 0 && r.ctx.polyModel != nullptr) {
-            buildSweepList(*r.ctx.polyModel, job_);
-            scratch_.polyJob = &job_;
-        }
+struct Prober {
+    const Render& r;
+    PolyJobState job;
+    MappingScratch scratch;
+    explicit Prober(const Render& render) : r(render) {
+        if (r.ctx.usesPolyModel != 0 && r.ctx.polyModel != nullptr) buildSweepList(*r.ctx.polyModel, job);
+        if (r.ctx.usesPolyModel != 0 && r.ctx.polyModel != nullptr) scratch.polyJob = &job;
     }
     Probe at(double px, double py) {
         Probe p;
-        p.hit = outputToSphere(static_cast<float>(px / r_.width), static_cast<float>(py / r_.height), r_.ctx, p.cell,
-                               scratch_, &p.dir);
+        p.hit = outputToSphere(float(px / r.width), float(py / r.height), r.ctx, p.cell, scratch, &p.dir);
         return p;
     }
-
-private:
-    const Render& r_;
-    PolyJobState job_;
-    MappingScratch scratch_;
 };
 
 // The net's edges in pixel units: the two ends, its face, edge and the face's centre.
@@ -253,14 +248,13 @@ double graticuleDistance(Prober& probe, double px, double py) {
     for (double dy : {-0.5, 0.5})
         for (double dx : {-0.5, 0.5})
             if (!probe.at(px + dx, py + dy).hit) return -1.0;
-    auto lonLat = [](const SphereDir& d, double& lon, double& lat) {
-        lon = std::atan2(d.x, d.z) * 180.0 / M_PI;
-        lat = std::asin(std::clamp(static_cast<double>(d.y), -1.0, 1.0)) * 180.0 / M_PI;
+    auto lonLat = [](const SphereDir& d) {
+        return std::pair{std::atan2(d.x, d.z) * 180.0 / M_PI,
+                         std::asin(std::clamp(double(d.y), -1.0, 1.0)) * 180.0 / M_PI};
     };
-    double lon, lat, lonR, latR, lonD, latD;
-    lonLat(c.dir, lon, lat);
-    lonLat(right.dir, lonR, latR);
-    lonLat(down.dir, lonD, latD);
+    const auto [lon, lat] = lonLat(c.dir);
+    const auto [lonR, latR] = lonLat(right.dir);
+    const auto [lonD, latD] = lonLat(down.dir);
     auto wrap = [](double d) { return d - 360.0 * std::floor(d / 360.0 + 0.5); };
     const double dLon = std::hypot(wrap(lonR - lon), wrap(lonD - lon));
     const double dLat = std::hypot(latR - lat, latD - lat);
