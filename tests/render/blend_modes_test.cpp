@@ -209,7 +209,7 @@ TEST(BlendModeRules, ModesThatMirrorOrRestateEachOther) {
 }
 
 TEST(BlendModeRules, StarbrightDoublesAndMakesBlackTransparent) {
-    // (source r, g) -> (r, g, a): doubled up to the brightest at 1, which it takes as alpha.
+    // (source r, g over a grey) -> (r, g, a) of the result.
     for (const auto& [r, g, wantR, wantG, wantA] :
          {std::tuple{0.5f, 0.25f, 1.0f, 0.5f, 0.5f}, std::tuple{0.0f, 0.0f, 0.0f, 0.0f, 0.0f},
           std::tuple{1.0f, 0.2f, 1.0f, 0.2f, 1.0f}}) {
