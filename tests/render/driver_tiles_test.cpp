@@ -3,8 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
-#include <set>
+#include <numeric>
+#include <tuple>
 #include <vector>
 
 #include "platform/threads.h"
@@ -21,8 +23,8 @@ struct CountingPayload : JobPayload {
 
 class CountingWorkload : public TileWorkload {
 public:
-    explicit CountingWorkload(std::int32_t width, std::int32_t height)
-        : width_(width), height_(height), composites(static_cast<std::size_t>(width * height), 0) {}
+    CountingWorkload(std::int32_t width, std::int32_t height)
+        : width_(width), composites(static_cast<std::size_t>(width * height), 0) {}
 
     RenderKind kind() const noexcept override { return kProjectionRender; }
     bool buildJob(RenderJob& job) override {
@@ -41,8 +43,7 @@ public:
         EXPECT_EQ(static_cast<CountingPayload&>(*job.payload).computed, job.plan.jobIndex);
         const TileRect& r = job.plan.jobRect;
         CompositeTarget target;
-        const std::int16_t result = sink.fetchTile(r, target);
-        if (result != 0) return result;
+        if (const std::int16_t result = sink.fetchTile(r, target); result != 0) return result;
         for (std::int32_t y = r.top; y < r.bottom; ++y)
             for (std::int32_t x = r.left; x < r.right; ++x) ++composites[static_cast<std::size_t>(y * width_ + x)];
         delivered.push_back(job.plan.jobIndex);
@@ -52,11 +53,14 @@ public:
     void releaseJob(RenderJob& job) noexcept override {
         if (job.payload) --live;
     }
+    int compositedPixels() const {
+        for (int c : composites) EXPECT_LE(c, 1);
+        return std::accumulate(composites.begin(), composites.end(), 0);
+    }
 
-    std::int32_t width_, height_;
+    std::int32_t width_;
     std::vector<int> composites;
-    std::vector<std::int32_t> builtOrder;
-    std::vector<std::int32_t> delivered;
+    std::vector<std::int32_t> builtOrder, delivered;
     std::vector<std::int32_t> events;  // builds and deliveries on the calling thread, in order
     std::atomic<int> ran{0};
     int live = 0;
@@ -72,76 +76,58 @@ public:
     }
     void reportProgress(std::int32_t permille) override { progress.push_back(permille); }
 
-    int aborts = 0;
-    int abortAfter = -1;
-    int fetches = 0;
-    int failFetchAt = -1;
+    int aborts = 0, abortAfter = -1, fetches = 0, failFetchAt = -1;
     std::vector<std::int32_t> progress;
 };
 
-std::int64_t gFakeTime = 0;
-std::int64_t fakeClock() { return gFakeTime; }
-
-// A clock that moves one second every call: every gathered job may report.
+std::int64_t frozenClock() { return 1000; }
 std::int64_t gTickTime = 0;
-std::int64_t tickingClock() { return ++gTickTime; }
+std::int64_t tickingClock() { return ++gTickTime; }  // every gathered job may report
 
 RenderRequest requestFor(std::int32_t width, std::int32_t height, int processors) {
     RenderRequest r;
     r.renderRect = TileRect{10, 20, 10 + height, 20 + width};
     r.processors = processors;
-    r.clock = fakeClock;
+    r.clock = frozenClock;
     return r;
 }
 
-TEST(TilePlan, SizesAndJobRects) {
+TEST(TilePlan, SizesJobRectsAndThreadCount) {
     const TilePlan one = makeTilePlan(TileRect{0, 0, 1, 1});
-    EXPECT_EQ(one.jobCount, 1);
-    EXPECT_EQ(one.tilesAcross, 1);
-
+    EXPECT_TRUE(one.jobCount == 1 && one.tilesAcross == 1);
     const TilePlan p = makeTilePlan(TileRect{5, 7, 5 + 300, 7 + 129});
-    EXPECT_EQ(p.width, 129);
-    EXPECT_EQ(p.height, 300);
-    EXPECT_EQ(p.tilesAcross, 2);
-    EXPECT_EQ(p.jobCount, 6);
-    const TileRect second = jobRectOf(p, 1);
-    EXPECT_EQ(second.left, 128);
-    EXPECT_EQ(second.right, 129);  // one pixel wide
-    const TileRect last = jobRectOf(p, 5);
-    EXPECT_EQ(last.top, 256);
-    EXPECT_EQ(last.bottom, 300);
+    EXPECT_TRUE(p.width == 129 && p.height == 300 && p.tilesAcross == 2 && p.jobCount == 6);
+    EXPECT_TRUE(jobRectOf(p, 1).left == 128 && jobRectOf(p, 1).right == 129);  // one pixel wide
+    EXPECT_TRUE(jobRectOf(p, 5).top == 256 && jobRectOf(p, 5).bottom == 300);
     EXPECT_EQ(jobRectOf(p, 6).right, 0);
     EXPECT_EQ(jobRectOf(p, -1).right, 0);
-
     EXPECT_EQ(makeTilePlan(TileRect{0, 0, 0, 50}).jobCount, 0);
     EXPECT_EQ(makeTilePlan(TileRect{10, 10, 0, 0}).jobCount, 0);
+    // (processors, tiles) -> threads
+    for (const auto& [processors, tiles, threads] :
+         {std::tuple{8, 3, 3}, std::tuple{200, 1000, 100}, std::tuple{0, 5, 1}, std::tuple{4, 1, 1},
+          std::tuple{150, 120, 100}})
+        EXPECT_EQ(chooseThreadCount(processors, tiles), threads) << processors << " " << tiles;
 }
 
-TEST(TilePlan, ThreadCount) {
-    EXPECT_EQ(chooseThreadCount(8, 3), 3);
-    EXPECT_EQ(chooseThreadCount(200, 1000), 100);
-    EXPECT_EQ(chooseThreadCount(0, 5), 1);
-    EXPECT_EQ(chooseThreadCount(4, 1), 1);
-    EXPECT_EQ(chooseThreadCount(150, 120), 100);
-}
-
-TEST(RenderDriver, OnePixelRenderHasOneJobWithThreeByThreeCells) {
+TEST(RenderDriver, OnePixelAndEmptyRenders) {
     CountingWorkload work(1, 1);
     TestSink sink;
-    std::vector<TilePlan> plans;
     struct Probe : CountingWorkload {
         using CountingWorkload::CountingWorkload;
         bool buildJob(RenderJob& job) override {
-            EXPECT_EQ(job.plan.cellColumns, 3);
-            EXPECT_EQ(job.plan.cellRows, 3);
+            EXPECT_TRUE(job.plan.cellColumns == 3 && job.plan.cellRows == 3);
             return CountingWorkload::buildJob(job);
         }
     } probe(1, 1);
     const RenderOutcome out = runRender(probe, sink, requestFor(1, 1, 8));
-    EXPECT_EQ(out.jobCount, 1);
-    EXPECT_EQ(out.threadCount, 1);
-    EXPECT_EQ(out.result, 0);
+    EXPECT_TRUE(out.jobCount == 1 && out.threadCount == 1 && out.result == 0);
     EXPECT_EQ(probe.composites[0], 1);
+    RenderRequest empty;
+    empty.renderRect = TileRect{0, 0, 0, 0};
+    const RenderOutcome none = runRender(work, sink, empty);
+    EXPECT_TRUE(none.jobCount == 0 && none.result == 0 && work.builtOrder.empty());
+    EXPECT_EQ(lastRenderOutcome().jobCount, 0);
 }
 
 TEST(RenderDriver, EveryTileCompositedExactlyOnceInHandOutOrder) {
@@ -149,158 +135,104 @@ TEST(RenderDriver, EveryTileCompositedExactlyOnceInHandOutOrder) {
         CountingWorkload work(700, 300);
         TestSink sink;
         const RenderOutcome out = runRender(work, sink, requestFor(700, 300, processors));
-        EXPECT_EQ(out.result, 0);
-        EXPECT_FALSE(out.cancelled);
+        EXPECT_TRUE(out.result == 0 && !out.cancelled);
         EXPECT_EQ(out.jobCount, 6 * 3);
         EXPECT_EQ(out.threadCount, std::min(processors, 18));
-        EXPECT_EQ(out.jobsStarted, out.jobCount);
-        EXPECT_EQ(out.jobsGathered, out.jobCount);
-        EXPECT_EQ(work.ran.load(), out.jobCount);
-        EXPECT_EQ(work.live, 0);
-        for (int c : work.composites) ASSERT_EQ(c, 1);
+        EXPECT_TRUE(out.jobsStarted == 18 && out.jobsGathered == 18 && work.ran.load() == 18 && work.live == 0);
+        EXPECT_EQ(work.compositedPixels(), 700 * 300);
         // Jobs are handed out in index order: rows top to bottom, left to right.
-        for (std::size_t i = 0; i < work.builtOrder.size(); ++i) EXPECT_EQ(work.builtOrder[i], static_cast<int>(i));
-        std::set<std::int32_t> unique(work.delivered.begin(), work.delivered.end());
-        EXPECT_EQ(unique.size(), work.delivered.size());
+        std::vector<std::int32_t> inOrder(18);
+        std::iota(inOrder.begin(), inOrder.end(), 0);
+        EXPECT_EQ(work.builtOrder, inOrder);
         EXPECT_EQ(sink.fetches, out.jobCount);
     }
 }
 
-TEST(RenderDriver, CancelWaitsForRunningJobsAndCompositesNoneOfThem) {
-    CountingWorkload work(128 * 5, 128 * 4);
-    TestSink sink;
-    sink.abortAfter = 3;  // the fourth abort test answers "cancelled"
-    RenderRequest request = requestFor(128 * 5, 128 * 4, 4);
-    const RenderOutcome out = runRender(work, sink, request);
-    EXPECT_TRUE(out.cancelled);
-    EXPECT_EQ(out.result, kRenderCancelled);
-    EXPECT_EQ(out.messageCode, kMessageRenderCancelled);
-    EXPECT_EQ(out.jobsDelivered, 3);
-    EXPECT_EQ(out.jobsGathered, out.jobsStarted);  // nothing abandoned
-    EXPECT_LT(out.jobsStarted, out.jobCount);
-    EXPECT_EQ(work.live, 0);
-    int compositedTiles = 0;
-    for (int c : work.composites) {
-        ASSERT_LE(c, 1);
-        compositedTiles += c;
-    }
-    EXPECT_EQ(compositedTiles, 3 * 128 * 128);
-    EXPECT_EQ(sink.fetches, 3);
-}
-
 TEST(RenderDriver, ASlotsNextJobStartsBeforeItsTileIsComposited) {
-    // One thread, three tiles: each gathered job hands its slot on first.
-    CountingWorkload work(128 * 3, 128);
+    CountingWorkload work(128 * 3, 128);  // one thread, three tiles
     TestSink sink;
-    const RenderOutcome out = runRender(work, sink, requestFor(128 * 3, 128, 1));
-    EXPECT_EQ(out.result, 0);
+    EXPECT_EQ(runRender(work, sink, requestFor(128 * 3, 128, 1)).result, 0);
     EXPECT_EQ(work.events, (std::vector<std::int32_t>{1, 2, -1, 3, -2, -3}));
     EXPECT_EQ(work.delivered, (std::vector<std::int32_t>{0, 1, 2}));
-    EXPECT_EQ(work.live, 0);
 }
 
-TEST(RenderDriver, CancelDuringLastTileCompositesNothingMore) {
-    CountingWorkload work(128 * 3, 128);
-    TestSink sink;
-    sink.abortAfter = 2;
-    const RenderOutcome out = runRender(work, sink, requestFor(128 * 3, 128, 1));
-    EXPECT_EQ(out.jobsStarted, 3);
-    EXPECT_EQ(out.jobsGathered, 3);
-    EXPECT_EQ(out.jobsDelivered, 2);
-    EXPECT_EQ(out.result, kRenderCancelled);
-}
-
-TEST(RenderDriver, CancelOfOtherTargetsHasNoHostMessage) {
-    CountingWorkload work(256, 128);
-    TestSink sink;
-    sink.abortAfter = 0;
-    RenderRequest request = requestFor(256, 128, 1);
-    request.renderTarget = kTargetExportImage;
-    const RenderOutcome out = runRender(work, sink, request);
-    EXPECT_EQ(out.result, kRenderCancelled);
-    EXPECT_EQ(out.messageCode, 0);
-    EXPECT_EQ(out.jobsDelivered, 0);
-}
-
-TEST(RenderDriver, HostFailureStopsTheRenderWithItsResult) {
-    CountingWorkload work(128 * 4, 128 * 2);
-    TestSink sink;
-    sink.failFetchAt = 2;
-    const RenderOutcome out = runRender(work, sink, requestFor(128 * 4, 128 * 2, 2));
-    EXPECT_EQ(out.result, -1);
-    EXPECT_TRUE(out.cancelled);
-    EXPECT_EQ(out.jobsDelivered, 2);
-    EXPECT_EQ(out.jobsGathered, out.jobsStarted);
-    EXPECT_EQ(work.live, 0);
-}
-
-TEST(RenderDriver, OutOfMemoryEndsCleanly) {
-    // The first jobs cannot even be built: no slot is waited on.
-    for (std::int32_t failAt : {0, 1, 2, 5, 9}) {
-        CountingWorkload work(128 * 4, 128 * 3);
-        work.failBuildAt = failAt;
+// Every way a render stops early: jobs running are waited for (none is
+// abandoned), nothing more is composited, and every job is released.
+TEST(RenderDriver, RendersThatStopEarlyEndCleanly) {
+    struct Case {
+        const char* name;
+        int across, down, processors;
+        std::int32_t target;
+        int abortAfter, failFetchAt, failBuildAt;
+        std::int16_t result;
+        std::int32_t message, started, delivered;  // -1: not judged (started: fewer than all)
+    };
+    const std::int16_t kCancelled = kRenderCancelled, kNoMemory = kRenderOutOfMemory;
+    const Case cases[] = {
+        {"cancel, jobs running", 5, 4, 4, kTargetHostImage, 3, -1, -1, kCancelled, kMessageRenderCancelled, -1, 3},
+        {"cancel, last tile", 3, 1, 1, kTargetHostImage, 2, -1, -1, kCancelled, kMessageRenderCancelled, 3, 2},
+        {"cancel of an export", 2, 1, 1, kTargetExportImage, 0, -1, -1, kCancelled, 0, -1, 0},
+        {"host failure", 4, 2, 2, kTargetHostImage, -1, 2, -1, -1, -1, -1, 2},
+        {"no memory, first job", 4, 3, 3, kTargetHostImage, -1, -1, 0, kNoMemory, -1, 0, 0},
+        {"no memory, second job", 4, 3, 3, kTargetHostImage, -1, -1, 1, kNoMemory, -1, 1, -1},
+        {"no memory, third job", 4, 3, 3, kTargetHostImage, -1, -1, 2, kNoMemory, -1, 2, -1},
+        {"no memory, later", 4, 3, 3, kTargetHostImage, -1, -1, 9, kNoMemory, -1, 9, -1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        CountingWorkload work(128 * c.across, 128 * c.down);
+        work.failBuildAt = c.failBuildAt;
         TestSink sink;
-        const RenderOutcome out = runRender(work, sink, requestFor(128 * 4, 128 * 3, 3));
-        EXPECT_EQ(out.result, kRenderOutOfMemory) << failAt;
-        EXPECT_TRUE(out.outOfMemory);
+        sink.abortAfter = c.abortAfter;
+        sink.failFetchAt = c.failFetchAt;
+        RenderRequest request = requestFor(128 * c.across, 128 * c.down, c.processors);
+        request.renderTarget = c.target;
+        const RenderOutcome out = runRender(work, sink, request);
+        EXPECT_EQ(out.result, c.result);
         EXPECT_TRUE(out.cancelled);
-        EXPECT_EQ(out.jobsStarted, failAt);
+        EXPECT_EQ(out.outOfMemory, c.result == kRenderOutOfMemory);
+        EXPECT_EQ(c.message < 0 ? -1 : out.messageCode, c.message);
+        EXPECT_EQ(c.started < 0 ? -1 : out.jobsStarted, c.started);
+        EXPECT_LT(c.started < 0 ? out.jobsStarted : -1, out.jobCount);
         EXPECT_EQ(out.jobsGathered, out.jobsStarted);
+        EXPECT_EQ(c.delivered < 0 ? -1 : out.jobsDelivered, c.delivered);
+        EXPECT_EQ(work.compositedPixels(), out.jobsDelivered * 128 * 128);
+        EXPECT_EQ(sink.fetches, out.jobsDelivered + (c.failFetchAt >= 0 ? 1 : 0));
         EXPECT_EQ(work.live, 0);
-        for (int c : work.composites) ASSERT_LE(c, 1);
     }
 }
 
+// A frozen clock: only the first gathered job reports; a clock moving every
+// call: every job reports, monotone; the preview and an idle pass counter
+// report nothing.
 TEST(RenderDriver, ProgressFirstJobAtOnceThenOncePerSecondAndMonotone) {
-    {
-        // A frozen clock: only the first gathered job reports.
-        gFakeTime = 1000;
-        CountingWorkload work(128 * 4, 128 * 4);
-        TestSink sink;
-        const RenderOutcome out = runRender(work, sink, requestFor(128 * 4, 128 * 4, 2));
-        ASSERT_EQ(sink.progress.size(), 1u);
-        EXPECT_EQ(sink.progress[0], 1000 / 16);
-        EXPECT_EQ(out.progressReports, 1);
-    }
-    {
-        // A clock moving every call: every job reports, second pass of two.
+    struct Case {
+        const char* name;
+        RenderClock clock;
+        std::int32_t target, done, total;
+        std::size_t reports;
+        std::int32_t first, last;
+    };
+    const Case cases[] = {
+        {"frozen clock", frozenClock, kTargetHostImage, 1, 1, 1, 1000 / 16, 1000 / 16},
+        {"second pass of two", tickingClock, kTargetHostImage, 2, 2, 16, (16 + 1) * 1000 / 32, 1000},
+        {"preview", tickingClock, kTargetPreview, 1, 1, 0, 0, 0},
+        {"idle pass counter", tickingClock, kTargetHostImage, -1, 1, 0, 0, 0},
+    };
+    for (const Case& c : cases) {
         CountingWorkload work(128 * 4, 128 * 4);
         TestSink sink;
         RenderRequest request = requestFor(128 * 4, 128 * 4, 3);
-        request.clock = tickingClock;
-        request.progressDone = 2;
-        request.progressTotal = 2;
-        runRender(work, sink, request);
-        ASSERT_EQ(sink.progress.size(), 16u);
-        for (std::size_t i = 1; i < sink.progress.size(); ++i) EXPECT_GE(sink.progress[i], sink.progress[i - 1]);
-        EXPECT_EQ(sink.progress.front(), (16 + 1) * 1000 / 32);
-        EXPECT_EQ(sink.progress.back(), 1000);
+        request.clock = c.clock;
+        request.renderTarget = c.target;
+        request.progressDone = c.done;
+        request.progressTotal = c.total;
+        EXPECT_EQ(runRender(work, sink, request).progressReports, int(c.reports)) << c.name;
+        ASSERT_EQ(sink.progress.size(), c.reports) << c.name;
+        EXPECT_TRUE(std::is_sorted(sink.progress.begin(), sink.progress.end())) << c.name;
+        EXPECT_EQ(c.reports ? sink.progress.front() : 0, c.first) << c.name;
+        EXPECT_EQ(c.reports ? sink.progress.back() : 0, c.last) << c.name;
     }
-    {
-        // The preview and an idle pass counter report nothing.
-        CountingWorkload work(300, 300);
-        TestSink sink;
-        RenderRequest request = requestFor(300, 300, 2);
-        request.clock = tickingClock;
-        request.renderTarget = kTargetPreview;
-        runRender(work, sink, request);
-        request.renderTarget = kTargetHostImage;
-        request.progressDone = -1;
-        runRender(work, sink, request);
-        EXPECT_TRUE(sink.progress.empty());
-    }
-}
-
-TEST(RenderDriver, EmptyRectangleDoesNothing) {
-    CountingWorkload work(1, 1);
-    TestSink sink;
-    RenderRequest request;
-    request.renderRect = TileRect{0, 0, 0, 0};
-    const RenderOutcome out = runRender(work, sink, request);
-    EXPECT_EQ(out.jobCount, 0);
-    EXPECT_EQ(out.result, 0);
-    EXPECT_TRUE(work.builtOrder.empty());
-    EXPECT_EQ(lastRenderOutcome().jobCount, 0);
 }
 
 TEST(Threads, AutoResetEventsAndWaitForAny) {
@@ -308,8 +240,8 @@ TEST(Threads, AutoResetEventsAndWaitForAny) {
     AutoResetEvent* events[3] = {&a, nullptr, &c};
     c.set();
     a.set();
-    EXPECT_EQ(waitForAny(events, 3), 0);  // the lowest signalled index
-    EXPECT_FALSE(a.isSet());              // consumed
+    EXPECT_EQ(waitForAny(events, 3), 0);  // the lowest signalled index, consumed
+    EXPECT_FALSE(a.isSet());
     EXPECT_EQ(waitForAny(events, 3), 2);
     EXPECT_FALSE(c.isSet());
     AutoResetEvent* none[2] = {nullptr, nullptr};
@@ -318,7 +250,6 @@ TEST(Threads, AutoResetEventsAndWaitForAny) {
     b.set();
     b.reset();
     EXPECT_FALSE(b.isSet());
-
     WorkerThread t;
     EXPECT_TRUE(t.start([&] { c.set(); }));
     c.wait();

@@ -1,11 +1,11 @@
-// The centre check of "best": which renders may leave it out, and that
-// leaving it out changes no pixel where it is left out. Also the tile state
-// that a render hands from one tile to the next, and the outputs that fill
-// their frame rendered opaque to the last pixel.
+// The centre check of "best": which renders may leave it out, and that leaving
+// it out changes no pixel; the tile state handed from one tile to the next;
+// the outputs that fill their frame rendered opaque to the last pixel.
 
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <tuple>
 
 #include "projection/output_test_support.h"
 #include "projection/render_context.h"
@@ -19,148 +19,110 @@ namespace {
 
 using namespace testing_support;
 
-// The settings of a turned view of `output` from `input`.
-std::unique_ptr<SettingsRecord> settingsFor(ProjectionId output, InputProjectionId input) {
-    auto s = std::make_unique<SettingsRecord>(testing::plainSettings(output, input));
-    s->latitude = 20.0f;
-    s->longitude = 30.0f;
-    s->spin = 10.0f;
-    return s;
-}
-
-struct RenderSetup {
+// A turned view of `output` from `input`, w x h.
+struct TurnedView {
     std::unique_ptr<SettingsRecord> settings;
-    std::unique_ptr<RenderContext> ctx;
+    std::unique_ptr<RenderContext> ctx = std::make_unique<RenderContext>();
     OutputPlacement placement;
+    std::unique_ptr<ContextSampleMapping> mapping;
+
+    TurnedView(ProjectionId output, InputProjectionId input, std::int32_t w, std::int32_t h, float step = 1.0f)
+        : settings(std::make_unique<SettingsRecord>(testing::plainSettings(output, input))) {
+        settings->latitude = 20.0f;
+        settings->longitude = 30.0f;
+        settings->spin = 10.0f;
+        setupRenderContext(*ctx, *settings, RenderSizes{w, h, 256, 128});
+        placement.image = makeOutputImageRecord(w, h);
+        placement.step = step;
+        mapping = std::make_unique<ContextSampleMapping>(*ctx);
+    }
+    bool needed() const { return centreCheckNeeded(*ctx, placement); }
+    ShadingOptions shading() const { return shadingOptionsFor(*settings, *ctx, kTargetExportImage); }
 };
 
-RenderSetup setupFor(ProjectionId output, InputProjectionId input, std::int32_t w, std::int32_t h, float step = 1.0f) {
-    RenderSetup s;
-    s.settings = settingsFor(output, input);
-    s.ctx = std::make_unique<RenderContext>();
-    setupRenderContext(*s.ctx, *s.settings, RenderSizes{w, h, 256, 128});
-    s.placement.image = makeOutputImageRecord(w, h);
-    s.placement.step = step;
-    return s;
+const ImagePyramid& photoPyramid() {
+    static const ImagePyramid* p = [] {
+        auto* q = new ImagePyramid;
+        EXPECT_TRUE(loadPyramid(*q, photographicImage(256, 128), kWrapHorizontal));
+        return q;
+    }();
+    return *p;
 }
 
 TEST(PipelineCentreCheck, OnlyRectanglesOrARoundOutlineOverASeamlessInputGoWithoutIt) {
-    // Cube-map layouts, zenith & nadir and the views that fill their frame
-    // (equirectangular, rectilinear, cylindrical, Mercator) over an
-    // equirectangular input: every region is a rectangle.
-    // Mollweide's ellipse curves no tighter than 512 pixels here.
-    for (ProjectionId rectangles : {337, 338, 339, 171, 1, 81, 14, 17, 62, 46}) {
-        const RenderSetup s = setupFor(rectangles, 1, 600, 200);
-        EXPECT_FALSE(centreCheckNeeded(*s.ctx, s.placement)) << rectangles;
-    }
-    // The input brings edges of its own (a mirror ball's rim, the faces of a
-    // cube-layout input): the check stays.
-    EXPECT_TRUE(centreCheckNeeded(*setupFor(337, 2, 600, 100).ctx, setupFor(337, 2, 600, 100).placement));
-    EXPECT_TRUE(centreCheckNeeded(*setupFor(337, 33, 600, 100).ctx, setupFor(337, 33, 600, 100).placement));
-    // Outputs whose regions are not rectangles keep it.
-    for (ProjectionId curved : {2, 36, 11, 172}) {
-        const RenderSetup s = setupFor(curved, 1, 400, 200);
-        EXPECT_TRUE(centreCheckNeeded(*s.ctx, s.placement)) << curved;
-    }
-    // Cells of one pixel, in a tiny image or a coarse preview, could hide
-    // between the corners of a pixel.
-    EXPECT_TRUE(centreCheckNeeded(*setupFor(337, 1, 6, 1).ctx, setupFor(337, 1, 6, 1).placement));
-    const RenderSetup coarse = setupFor(337, 1, 600, 100, 64.0f);
-    EXPECT_TRUE(centreCheckNeeded(*coarse.ctx, coarse.placement));
-    // An ellipse a few pixels across curves too tightly.
-    EXPECT_TRUE(centreCheckNeeded(*setupFor(46, 1, 12, 6).ctx, setupFor(46, 1, 12, 6).placement));
+    struct Case {
+        ProjectionId output;
+        InputProjectionId input;
+        std::int32_t w, h;
+        float step;
+        bool needed;
+    };
+    const Case cases[] = {
+        // Cube-map layouts, zenith & nadir and the views that fill their frame
+        // over an equirectangular input: every region is a rectangle.
+        {337, 1, 600, 200, 1, false}, {338, 1, 600, 200, 1, false}, {339, 1, 600, 200, 1, false},
+        {171, 1, 600, 200, 1, false}, {1, 1, 600, 200, 1, false},   {81, 1, 600, 200, 1, false},
+        {14, 1, 600, 200, 1, false},  {17, 1, 600, 200, 1, false},  {62, 1, 600, 200, 1, false},
+        {46, 1, 600, 200, 1, false},   // Mollweide's ellipse curves no tighter than 512 pixels here
+        {337, 2, 600, 100, 1, true},   // a mirror ball's rim
+        {337, 33, 600, 100, 1, true},  // the faces of a cube-layout input
+        {2, 1, 400, 200, 1, true},    {36, 1, 400, 200, 1, true},   {11, 1, 400, 200, 1, true},
+        {172, 1, 400, 200, 1, true},   // regions that are not rectangles
+        {337, 1, 6, 1, 1, true},       // cells of one pixel could hide between a pixel's corners
+        {337, 1, 600, 100, 64, true},  // and so in a coarse preview
+        {46, 1, 12, 6, 1, true},       // an ellipse a few pixels across curves too tightly
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(TurnedView(c.output, c.input, c.w, c.h, c.step).needed(), c.needed)
+            << c.output << " from " << c.input;
 }
 
-TEST(PipelineCentreCheck, LeavingItOutChangesNoPixelWhereItIsLeftOut) {
-    const TestImage img = photographicImage(256, 128);
-    ImagePyramid pyramid;
-    ASSERT_TRUE(loadPyramid(pyramid, img, kWrapHorizontal));
-    for (ProjectionId layout : {337, 339, 1, 14, 46}) {
-        // 6 x 1 or 3 x 2 cells of 50 pixels, a panorama, a view, a world
-        // map's ellipse; several tiles, turned view.
-        const std::int32_t w = layout == 337   ? 300
-                               : layout == 339 ? 150
-                                               : 260,
-                           h = layout == 337   ? 50
-                               : layout == 339 ? 100
-                                               : 130;
-        const RenderSetup s = setupFor(layout, 1, w, h);
-        ASSERT_FALSE(centreCheckNeeded(*s.ctx, s.placement));
-        const ContextSampleMapping mapping(*s.ctx);
-        ShadingOptions shading = shadingOptionsFor(*s.settings, *s.ctx, kTargetExportImage);
+// Cube layouts, a panorama, a view, a world map's ellipse; several tiles,
+// turned view: the pixels are the same without the check, and an output that
+// covers its whole frame is opaque to its last pixel even with transparent gaps.
+TEST(PipelineCentreCheck, LeavingItOutChangesNoPixelAndFullFramesStayOpaque) {
+    for (const auto& [output, w, h, fillsFrame] :
+         {std::tuple{337, 300, 50, true}, std::tuple{338, 48, 32, true}, std::tuple{339, 150, 100, true},
+          std::tuple{171, 64, 32, true}, std::tuple{1, 260, 130, true}, std::tuple{14, 260, 130, true},
+          std::tuple{46, 260, 130, false}, std::tuple{337, 96, 16, true}, std::tuple{339, 48, 32, true},
+          std::tuple{1, 64, 32, true}, std::tuple{14, 40, 40, true}}) {
+        const TurnedView s(output, 1, w, h);
+        ASSERT_FALSE(s.needed());
+        ShadingOptions shading = s.shading();
         shading.quality = kQualityBest;
         shading.centreCheck = true;
         BufferSink with(w, h), without(w, h);
-        ASSERT_EQ(renderInto(makeConfig(mapping, &pyramid, w, h, shading), with).result, 0);
+        ASSERT_EQ(renderInto(makeConfig(*s.mapping, &photoPyramid(), w, h, shading), with).result, 0);
         shading.centreCheck = false;
-        ASSERT_EQ(renderInto(makeConfig(mapping, &pyramid, w, h, shading), without).result, 0);
-        EXPECT_EQ(with.pixels, without.pixels) << layout;
+        ASSERT_EQ(renderInto(makeConfig(*s.mapping, &photoPyramid(), w, h, shading), without).result, 0);
+        EXPECT_EQ(with.pixels, without.pixels) << output;
+        for (std::int32_t i = 3; fillsFrame && i < w * h * 4; i += 4)
+            ASSERT_FLOAT_EQ(without.pixels[std::size_t(i)], 1.0f) << output << " at pixel " << i / 4;
     }
 }
 
+// One worker renders every tile of a Mollweide map in turn, reusing the state
+// of earlier tiles; the pixels match renders of each tile alone.
 TEST(PipelineCentreCheck, ATileKeepsNothingOfTheTileBeforeIt) {
-    // One worker renders every tile of a 300 x 260 Mollweide map in turn,
-    // reusing the state of earlier tiles; the pixels match renders of each
-    // tile alone, from fresh memory.
-    const TestImage img = photographicImage(256, 128);
-    ImagePyramid pyramid;
-    ASSERT_TRUE(loadPyramid(pyramid, img, kWrapHorizontal));
-    const RenderSetup s = setupFor(46, 1, 300, 260);
-    const ContextSampleMapping mapping(*s.ctx);
-    const ShadingOptions shading = shadingOptionsFor(*s.settings, *s.ctx, kTargetExportImage);
-    const PipelineConfig config = makeConfig(mapping, &pyramid, 300, 260, shading);
-
+    const TurnedView s(46, 1, 300, 260);
+    const PipelineConfig config = makeConfig(*s.mapping, &photoPyramid(), 300, 260, s.shading());
     BufferSink whole(300, 260);
     ProjectionWorkload work(config);
-    RenderRequest request;
-    request.renderRect = TileRect{0, 0, 260, 300};
-    request.renderTarget = kTargetExportImage;
-    request.progressDone = 0;
-    request.processors = 1;
-    ASSERT_EQ(runRender(work, whole, request).result, 0);
-
+    ASSERT_EQ(runRender(work, whole, exportRequest(300, 260, 1)).result, 0);
     for (std::int32_t top = 0; top < 260; top += kTileSize) {
         for (std::int32_t left = 0; left < 300; left += kTileSize) {
-            const TileRect tile{top, left, std::min(top + kTileSize, 260), std::min(left + kTileSize, 300)};
             PipelineConfig placed = config;
             placed.placement.left = left;
             placed.placement.top = top;
-            BufferSink alone(tile.right - tile.left, tile.bottom - tile.top);
+            BufferSink alone(std::min(kTileSize, 300 - left), std::min(kTileSize, 260 - top));
             ProjectionWorkload fresh(placed);
-            RenderRequest one = request;
-            one.renderRect = TileRect{0, 0, alone.height, alone.width};
-            ASSERT_EQ(runRender(fresh, alone, one).result, 0);
-            for (std::int32_t y = tile.top; y < tile.bottom; ++y)
-                for (std::int32_t x = tile.left; x < tile.right; ++x)
-                    for (int c = 0; c < 4; ++c)
-                        // Edge pixels bisect at positions offset by the tile's
-                        // corner, which rounds a little differently.
-                        ASSERT_NEAR(whole.at(x, y)[c], alone.at(x - left, y - top)[c], 1e-4f) << x << ", " << y;
+            ASSERT_EQ(runRender(fresh, alone, exportRequest(alone.width, alone.height, 1)).result, 0);
+            for (std::int32_t y = 0; y < alone.height; ++y)
+                for (std::int32_t x = 0; x < alone.width; ++x)
+                    for (int c = 0; c < 4; ++c)  // edge pixels bisect at positions offset by the tile's corner
+                        ASSERT_NEAR(whole.at(x + left, y + top)[c], alone.at(x, y)[c], 1e-4f)
+                            << x + left << ", " << y + top;
         }
-    }
-}
-
-TEST(PipelineCentreCheck, OutputsThatFillTheirFrameAreOpaqueToTheCorners) {
-    // With transparent gaps, a pixel along the frame's edge of an output
-    // that covers its whole frame is still wholly inside it.
-    const TestImage img = photographicImage(256, 128);
-    ImagePyramid pyramid;
-    ASSERT_TRUE(loadPyramid(pyramid, img, kWrapHorizontal));
-    struct Case {
-        ProjectionId output;
-        std::int32_t w, h;
-    };
-    for (const Case& c : {Case{337, 96, 16}, Case{338, 48, 32}, Case{339, 48, 32}, Case{171, 64, 32}, Case{1, 64, 32},
-                          Case{14, 40, 40}}) {
-        const RenderSetup s = setupFor(c.output, 1, c.w, c.h);
-        const ContextSampleMapping mapping(*s.ctx);
-        ShadingOptions shading = shadingOptionsFor(*s.settings, *s.ctx, kTargetExportImage);
-        shading.quality = kQualityBest;
-        BufferSink out(c.w, c.h);
-        ASSERT_EQ(renderInto(makeConfig(mapping, &pyramid, c.w, c.h, shading), out).result, 0);
-        for (std::int32_t y = 0; y < c.h; ++y)
-            for (std::int32_t x = 0; x < c.w; ++x)
-                ASSERT_FLOAT_EQ(out.at(x, y)[3], 1.0f) << c.output << " at " << x << ", " << y;
     }
 }
 

@@ -16,239 +16,165 @@ namespace {
 using namespace testing_support;
 
 constexpr std::int32_t kW = 64, kH = 16;
+constexpr float kAny = -1.0f;  // a channel the case does not judge
+
+BufferSink render(PositionMap map, const ShadingOptions& o, const ImagePyramid* pyramid = nullptr) {
+    const FunctionMapping mapping(map);
+    BufferSink out(kW, kH);
+    EXPECT_EQ(renderInto(makeConfig(mapping, pyramid, kW, kH, o), out).result, 0);
+    return out;
+}
+
+void expectPixel(const BufferSink& out, int x, int y, const float (&want)[4], float tol, const char* name) {
+    for (int c = 0; c < 4; ++c)
+        EXPECT_NEAR(want[c] == kAny ? kAny : out.at(x, y)[c], want[c], tol)
+            << name << " at " << x << "," << y << " ch " << c;
+}
 
 // Four bands across the width: transparent, tab, gap, plain map.
 void bands(float a, float b, RenderCell& cell) {
-    if (a < 0.25f) {
-        cell.regionTag = kTagEmpty;
-    } else if (a < 0.5f) {
-        cell.regionTag = kTagFirstTab + 1;
-    } else if (a < 0.75f) {
-        cell.regionTag = kTagInputMiss;
-    } else {
-        cell.regionTag = kTagPlainMap;
-        cell.inputU = a;
-        cell.inputV = b;
-    }
-}
-
-ShadingOptions coloured() {
-    ShadingOptions o;
-    o.backdropColour = ColorRgba{0.2f, 0.3f, 0.4f, 1};
-    o.tabColour = ColorRgba{1, 0, 0, 1};
-    o.gapColour = ColorRgba{0, 1, 0, 1};
-    return o;
+    cell.regionTag = a < 0.25f ? kTagEmpty : a < 0.5f ? kTagFirstTab + 1 : a < 0.75f ? kTagInputMiss : kTagPlainMap;
+    if (a >= 0.75f) cell.inputU = a, cell.inputV = b;
 }
 
 TEST(PipelineRegions, RegionColoursAndBackdrop) {
     ImagePyramid grey;
-    TestImage img{8, 8, std::vector<float>(8 * 8 * 3, 0.5f)};
-    ASSERT_TRUE(loadPyramid(grey, img, kWrapNone));
-    const FunctionMapping mapping(bands);
-    for (bool transparentGaps : {true, false}) {
-        ShadingOptions o = coloured();
-        o.transparentGaps = transparentGaps;
-        BufferSink out(kW, kH);
-        renderInto(makeConfig(mapping, &grey, kW, kH, o), out);
-        const float* empty = out.at(5, 8);
-        if (transparentGaps) {
-            // Outside the outline stays transparent, like the gaps of a net.
-            EXPECT_FLOAT_EQ(empty[3], 0.0f);
-        } else {
-            EXPECT_FLOAT_EQ(empty[0], 0.2f);  // the backdrop shows
-            EXPECT_FLOAT_EQ(empty[2], 0.4f);
-            EXPECT_FLOAT_EQ(empty[3], 1.0f);
-        }
-        const float* tab = out.at(20, 8);
-        EXPECT_FLOAT_EQ(tab[0], 1.0f);
-        EXPECT_FLOAT_EQ(tab[1], 0.0f);
-        EXPECT_FLOAT_EQ(tab[3], 1.0f);
-        const float* gap = out.at(40, 8);
-        if (transparentGaps) {
-            EXPECT_FLOAT_EQ(gap[3], 0.0f);
-        } else {
-            EXPECT_FLOAT_EQ(gap[1], 1.0f);
-            EXPECT_FLOAT_EQ(gap[3], 1.0f);
-        }
-        const float* map = out.at(56, 8);
-        EXPECT_NEAR(map[1], 0.5f, 1e-5f);
-        EXPECT_FLOAT_EQ(map[3], 1.0f);
+    ASSERT_TRUE(loadPyramid(grey, TestImage{8, 8, std::vector<float>(8 * 8 * 3, 0.5f)}, kWrapNone));
+    struct Case {
+        const char* name;
+        bool transparentGaps, keepTransparency, tabsAreRegions;
+        float empty[4], tab[4], gap[4];
+    };
+    const Case cases[] = {
+        {"transparent gaps", true, false, true, {kAny, kAny, kAny, 0}, {1, 0, kAny, 1}, {kAny, kAny, kAny, 0}},
+        {"coloured gaps", false, false, true, {0.2f, kAny, 0.4f, 1}, {1, 0, kAny, 1}, {kAny, 1, kAny, 1}},
+        {"keep transparency", false, true, true, {kAny, kAny, kAny, 0}, {1, 0, kAny, 1}, {kAny, 1, kAny, 1}},
+        {"tabs looked up", true, true, false, {kAny, kAny, kAny, 0}, {kAny, kAny, kAny, 0}, {kAny, kAny, kAny, 0}},
+    };
+    for (const Case& c : cases) {
+        ShadingOptions o;
+        o.backdropColour = ColorRgba{0.2f, 0.3f, 0.4f, 1};
+        o.tabColour = ColorRgba{1, 0, 0, 1};
+        o.gapColour = ColorRgba{0, 1, 0, 1};
+        o.transparentGaps = c.transparentGaps;
+        o.keepTransparency = c.keepTransparency;
+        o.tabsAreRegions = c.tabsAreRegions;
+        const BufferSink out = render(bands, o, &grey);
+        expectPixel(out, 5, 8, c.empty, 1e-6f, c.name);
+        expectPixel(out, 20, 8, c.tab, 1e-6f, c.name);
+        expectPixel(out, 40, 8, c.gap, 1e-6f, c.name);
+        expectPixel(out, 56, 8, {kAny, 0.5f, kAny, 1}, 1e-5f, c.name);
     }
-    // Keeping transparency: the transparent area stays transparent.
-    ShadingOptions o = coloured();
-    o.keepTransparency = true;
-    BufferSink out(kW, kH);
-    renderInto(makeConfig(mapping, &grey, kW, kH, o), out);
-    EXPECT_FLOAT_EQ(out.at(5, 8)[3], 0.0f);
-    // Tabs are not regions for some outputs: they are looked up instead.
-    o.tabsAreRegions = false;
-    BufferSink looked(kW, kH);
-    renderInto(makeConfig(mapping, &grey, kW, kH, o), looked);
-    EXPECT_FLOAT_EQ(looked.at(20, 8)[3], 0.0f);  // no input position there
 }
 
 void faces(float a, float, RenderCell& cell) {
     cell.regionTag = a < 0.5f ? 2 : kTagFirstTab + 4;
-    cell.inputU = 0.5f;
-    cell.inputV = 0.5f;
+    cell.inputU = cell.inputV = 0.5f;
 }
 
 TEST(PipelineRegions, ColouredFacesAndTabs) {
-    const FunctionMapping mapping(faces);
-    ShadingOptions o = coloured();
+    ShadingOptions o;
     o.facesColoured = true;
     o.tabsTakeFaceColours = true;
-    BufferSink out(kW, kH);
-    renderInto(makeConfig(mapping, nullptr, kW, kH, o), out);
-    auto channel = [](int m) {
-        const float t = 1.0f - m / 255.0f;
-        return (1.0f - t * t) * 0.9f + 0.1f;
-    };
+    const BufferSink out = render(faces, o);
+    auto channel = [](int m) { return (1.0f - (1.0f - m / 255.0f) * (1.0f - m / 255.0f)) * 0.9f + 0.1f; };
     // Face 2 takes colour number 3; the tab of face 4 takes number 6.
-    EXPECT_NEAR(out.at(10, 5)[0], channel(60), 1e-6f);
-    EXPECT_NEAR(out.at(10, 5)[1], channel(111), 1e-6f);
-    EXPECT_NEAR(out.at(10, 5)[2], channel(147), 1e-6f);
-    EXPECT_NEAR(out.at(50, 5)[0], channel(120), 1e-6f);
-    EXPECT_NEAR(out.at(50, 5)[1], channel(222), 1e-6f);
-    EXPECT_NEAR(out.at(50, 5)[2], channel(38), 1e-6f);
+    expectPixel(out, 10, 5, {channel(60), channel(111), channel(147), kAny}, 1e-6f, "face");
+    expectPixel(out, 50, 5, {channel(120), channel(222), channel(38), kAny}, 1e-6f, "tab");
 }
 
-// A vertical boundary at corner coordinate 9.3 of a 64-wide output: white
-// tab to the left, black gap to the right.
+// Region boundaries in corner coordinates (x = a * kW - 1): white tab on
+// one side, black gap on the other.
 float gBoundary = 9.3f;
-void split(float a, float, RenderCell& cell) {
-    const float x = a * kW - 1.0f;  // corner coordinate
-    cell.regionTag = x < gBoundary ? kTagFirstTab : kTagInputMiss;
-}
-
-// A diagonal boundary x + y = 27.5 (corner coordinates).
+float cornerX(float a) { return a * kW - 1.0f; }
+float cornerY(float b) { return b * kH - 1.0f; }
+void split(float a, float, RenderCell& cell) { cell.regionTag = cornerX(a) < gBoundary ? kTagFirstTab : kTagInputMiss; }
 void diagonal(float a, float b, RenderCell& cell) {
-    const float x = a * kW - 1.0f, y = b * kH - 1.0f;
-    cell.regionTag = (x + y < 27.5f) ? kTagFirstTab : kTagInputMiss;
+    cell.regionTag = cornerX(a) + cornerY(b) < 27.5f ? kTagFirstTab : kTagInputMiss;
 }
-
-// Four quadrants meeting at the centre of pixel (20, 8): white where
-// (x < 19.5) equals (y < 7.5).
+// Four quadrants meeting at the centre of pixel (20, 8).
 void quadrants(float a, float b, RenderCell& cell) {
-    const float x = a * kW - 1.0f, y = b * kH - 1.0f;
-    cell.regionTag = ((x < 19.5f) == (y < 7.5f)) ? kTagFirstTab : kTagInputMiss;
+    cell.regionTag = (cornerX(a) < 19.5f) == (cornerY(b) < 7.5f) ? kTagFirstTab : kTagInputMiss;
 }
-
-// One corner alone: the lower-right corner of pixel (20, 8) lies in a small
-// triangle x + y > 27.6.
+// The lower-right corner of pixel (20, 8) alone in a triangle x + y > 27.6.
 void corner(float a, float b, RenderCell& cell) {
-    const float x = a * kW - 1.0f, y = b * kH - 1.0f;
+    const float x = cornerX(a), y = cornerY(b);
     cell.regionTag = (x + y > 27.6f && x > 19.0f && y > 7.0f) ? kTagFirstTab : kTagInputMiss;
 }
+// A vertical boundary with a speck of a third region on pixel 10's middle line.
+void wobbly(float a, float b, RenderCell& cell) {
+    const float x = cornerX(a), y = cornerY(b);
+    cell.regionTag = x < 9.4f ? kTagFirstTab : (x < 9.6f && y > 4.3f && y < 4.7f) ? 5 : kTagInputMiss;
+    if (cell.regionTag == 5) cell.inputU = cell.inputV = 0.5f;
+}
 
-ShadingOptions blackAndWhite() {
+ShadingOptions blackAndWhite(bool transparentGaps = false) {
     ShadingOptions o;
     o.tabColour = ColorRgba{1, 1, 1, 1};
     o.gapColour = ColorRgba{0, 0, 0, 1};
-    o.transparentGaps = false;
+    o.transparentGaps = transparentGaps;
     return o;
 }
 
-TEST(PipelineEdges, StraightEdgeIsMeasuredAnalytically) {
-    for (float boundary : {9.3f, 9.75f, 9.05f}) {
-        gBoundary = boundary;
-        const FunctionMapping mapping(split);
-        BufferSink out(kW, kH);
-        renderInto(makeConfig(mapping, nullptr, kW, kH, blackAndWhite()), out);
-        // Pixel 10 spans corners 9..10: the white part is boundary - 9.
-        EXPECT_NEAR(out.at(10, 5)[0], boundary - 9.0f, 0.01f) << boundary;
-        EXPECT_FLOAT_EQ(out.at(9, 5)[0], 1.0f);
-        EXPECT_FLOAT_EQ(out.at(11, 5)[0], 0.0f);
-        EXPECT_FLOAT_EQ(out.at(10, 5)[3], 1.0f);
+// Pixel (x, y) spans corners x-1..x, y-1..y: the expected value is the
+// white area (or, with transparent gaps, the alpha).
+TEST(PipelineEdges, EdgePixelsCoverTheirShareOfEachRegion) {
+    struct Case {
+        const char* name;
+        PositionMap map;
+        float boundary;
+        bool transparentGaps;
+        int x, y, channel;
+        float want, tol;
+    };
+    const Case cases[] = {
+        {"straight 9.3", split, 9.3f, false, 10, 5, 0, 0.3f, 0.01f},
+        {"straight 9.75", split, 9.75f, false, 10, 5, 0, 0.75f, 0.01f},
+        {"straight 9.05", split, 9.05f, false, 10, 5, 0, 0.05f, 0.01f},
+        {"straight, opaque", split, 9.3f, false, 10, 5, 3, 1.0f, 0.0f},
+        {"left of it", split, 9.3f, false, 9, 5, 0, 1.0f, 0.0f},
+        {"right of it", split, 9.3f, false, 11, 5, 0, 0.0f, 0.0f},
+        {"coverage in the alpha", split, 9.3f, true, 10, 5, 3, 0.3f, 0.01f},
+        {"covered part's colour", split, 9.3f, true, 10, 5, 0, 1.0f, 0.0f},
+        {"diagonal, black triangle", diagonal, 0, false, 20, 8, 0, 0.875f, 0.02f},
+        {"diagonal, above", diagonal, 0, false, 21, 7, 0, 0.875f, 0.02f},
+        {"diagonal, white triangle", diagonal, 0, false, 21, 8, 0, 0.125f, 0.02f},
+        {"diagonal, inside", diagonal, 0, false, 10, 8, 0, 1.0f, 0.0f},
+        {"diagonal, outside", diagonal, 0, false, 30, 8, 0, 0.0f, 0.0f},
+        {"quadrants, supersampled", quadrants, 0, false, 20, 8, 0, 0.5f, 0.03f},
+        {"lone corner", corner, 0, false, 20, 8, 0, 0.08f, 0.02f},
+    };
+    for (const Case& c : cases) {
+        gBoundary = c.boundary;
+        EXPECT_NEAR(render(c.map, blackAndWhite(c.transparentGaps)).at(c.x, c.y)[c.channel], c.want, c.tol) << c.name;
     }
-}
-
-// A vertical boundary that wobbles inside pixel column 10: the middle line
-// finds a third region, so the analytic method gives up.
-void wobbly(float a, float b, RenderCell& cell) {
-    const float x = a * kW - 1.0f, y = b * kH - 1.0f;
-    if (x < 9.4f) {
-        cell.regionTag = kTagFirstTab;
-    } else if (x < 9.6f && y > 4.3f && y < 4.7f) {
-        cell.regionTag = 5;  // a speck of a third region on the middle line
-        cell.inputU = cell.inputV = 0.5f;
-    } else {
-        cell.regionTag = kTagInputMiss;
-    }
+    gBoundary = 9.3f;
 }
 
 TEST(PipelineEdges, VerdictOfEdgePixels) {
     gBoundary = 9.3f;
-    const FunctionMapping mapping(split);
-    const PipelineConfig config = makeConfig(mapping, nullptr, kW, kH, blackAndWhite());
-    TileState state;
-    ASSERT_TRUE(state.grid.allocate(TileRect{0, 0, kH, kW}));
-    mapTileCorners(config, state);
     PixelVerdict v;
-    shadePixel(config, 10, 5, kQualityBest, state, &v);
-    EXPECT_EQ(v.edgeFlags, 1);
-    EXPECT_EQ(v.cornerClass, 2);  // a vertical boundary
-    EXPECT_TRUE(v.analytic);
-    EXPECT_NEAR(v.result.r, 0.3f, 0.01f);
-    shadePixel(config, 3, 5, kQualityBest, state, &v);
-    EXPECT_EQ(v.edgeFlags, 0);
-    EXPECT_EQ(v.samples, 1);
-
-    // When the middle line meets a third region: 41 samples along x only.
-    const FunctionMapping odd(wobbly);
-    const PipelineConfig config2 = makeConfig(odd, nullptr, kW, kH, blackAndWhite());
-    TileState state2;
-    ASSERT_TRUE(state2.grid.allocate(TileRect{0, 0, kH, kW}));
-    mapTileCorners(config2, state2);
-    const std::uint32_t before = state2.mappings;
-    shadePixel(config2, 10, 5, kQualityBest, state2, &v);
-    EXPECT_EQ(v.edgeFlags, 1);
-    EXPECT_FALSE(v.analytic);
-    EXPECT_EQ(v.samples, kEdgeLineSamples);
-    EXPECT_GE(state2.mappings - before, static_cast<std::uint32_t>(kEdgeLineSamples));
-}
-
-TEST(PipelineEdges, StraightEdgeAgreesWithGridSupersampling) {
-    // The same edge pixel by the analytic method and by supersampling: the
-    // transparency of a gap keeps the coverage in the alpha.
-    gBoundary = 9.3f;
-    const FunctionMapping mapping(split);
-    ShadingOptions o = blackAndWhite();
-    o.transparentGaps = true;
-    BufferSink out(kW, kH);
-    renderInto(makeConfig(mapping, nullptr, kW, kH, o), out);
-    EXPECT_NEAR(out.at(10, 5)[3], 0.3f, 0.01f);
-    EXPECT_FLOAT_EQ(out.at(10, 5)[0], 1.0f);  // the colour of the covered part
-}
-
-TEST(PipelineEdges, DiagonalAndCornerEdgesAreAntialiased) {
-    {
-        const FunctionMapping mapping(diagonal);
-        BufferSink out(kW, kH);
-        renderInto(makeConfig(mapping, nullptr, kW, kH, blackAndWhite()), out);
-        // Pixel (x, y) spans corners x-1..x, y-1..y. In pixel (20, 8) the
-        // black part is the triangle x + y > 27.5 with legs 0.5.
-        EXPECT_NEAR(out.at(20, 8)[0], 0.875f, 0.02f);
-        EXPECT_NEAR(out.at(21, 7)[0], 0.875f, 0.02f);
-        // Pixel (21, 8) (sums 27..29): the white triangle x + y < 27.5, legs 0.5.
-        EXPECT_NEAR(out.at(21, 8)[0], 0.125f, 0.02f);
-        EXPECT_FLOAT_EQ(out.at(10, 8)[0], 1.0f);
-        EXPECT_FLOAT_EQ(out.at(30, 8)[0], 0.0f);
-    }
-    {
-        // Three or four regions: supersampled on the 7 x 7 grid.
-        const FunctionMapping mapping(quadrants);
-        BufferSink out(kW, kH);
-        renderInto(makeConfig(mapping, nullptr, kW, kH, blackAndWhite()), out);
-        EXPECT_NEAR(out.at(20, 8)[0], 0.5f, 0.03f);
-    }
-    {
-        const FunctionMapping mapping(corner);
-        BufferSink out(kW, kH);
-        renderInto(makeConfig(mapping, nullptr, kW, kH, blackAndWhite()), out);
-        // In pixel (20, 8) (corners 19..20, 7..8) the white triangle has legs
-        // 0.4: area 0.08.
-        EXPECT_NEAR(out.at(20, 8)[0], 0.08f, 0.02f);
+    for (PositionMap map : {split, wobbly}) {
+        const FunctionMapping mapping(map);
+        const PipelineConfig config = makeConfig(mapping, nullptr, kW, kH, blackAndWhite());
+        TileState state;
+        ASSERT_TRUE(state.grid.allocate(TileRect{0, 0, kH, kW}));
+        mapTileCorners(config, state);
+        const std::uint32_t before = state.mappings;
+        shadePixel(config, 10, 5, kQualityBest, state, &v);
+        EXPECT_EQ(v.edgeFlags, 1);
+        if (map == split) {
+            EXPECT_EQ(v.cornerClass, 2);  // a vertical boundary
+            EXPECT_TRUE(v.analytic);
+            EXPECT_NEAR(v.result.r, 0.3f, 0.01f);
+            shadePixel(config, 3, 5, kQualityBest, state, &v);
+            EXPECT_EQ(v.edgeFlags, 0);
+            EXPECT_EQ(v.samples, 1);
+        } else {  // the middle line meets a third region: samples along x only
+            EXPECT_FALSE(v.analytic);
+            EXPECT_EQ(v.samples, kEdgeLineSamples);
+            EXPECT_GE(state.mappings - before, static_cast<std::uint32_t>(kEdgeLineSamples));
+        }
     }
 }
 
@@ -262,21 +188,16 @@ TEST(PipelineWork, FlatPixelsTakeOneLookup) {
     ImagePyramid p;
     ASSERT_TRUE(loadPyramid(p, photographicImage(64, 32), kWrapNone));
     const FunctionMapping mapping(plain);
-    const std::int32_t corners = (kW + 2) * (kH + 2), pixels = kW * kH;
+    const std::uint32_t corners = (kW + 2) * (kH + 2), pixels = kW * kH;
     for (int quality : {kQualityGood, kQualityBetter, kQualityBest}) {
         ShadingOptions o;
         o.quality = quality;
-        const PipelineConfig config = makeConfig(mapping, &p, kW, kH, o);
         TileState state;
         ASSERT_TRUE(state.grid.allocate(TileRect{0, 0, kH, kW}));
-        renderTile(config, state);
+        renderTile(makeConfig(mapping, &p, kW, kH, o), state);
         EXPECT_TRUE(state.mappingComplete);
-        EXPECT_EQ(state.lookups, static_cast<std::uint32_t>(pixels));
-        if (quality == kQualityBest) {
-            EXPECT_EQ(state.mappings, static_cast<std::uint32_t>(corners + pixels));  // centres afresh
-        } else {
-            EXPECT_EQ(state.mappings, static_cast<std::uint32_t>(corners));
-        }
+        EXPECT_EQ(state.lookups, pixels);
+        EXPECT_EQ(state.mappings, quality == kQualityBest ? corners + pixels : corners);  // best: centres afresh
     }
 }
 
@@ -286,19 +207,12 @@ TEST(PipelineWork, HilbertBlocksVisitEveryCornerOnceAndMatchScanlines) {
     for (std::int32_t i = 0; i < kHilbertBlock * kHilbertBlock; ++i) {
         std::int32_t x, y;
         hilbertPoint(i, x, y);
-        ASSERT_GE(x, 0);
-        ASSERT_LT(x, kHilbertBlock);
-        ASSERT_GE(y, 0);
-        ASSERT_LT(y, kHilbertBlock);
+        ASSERT_TRUE(x >= 0 && x < kHilbertBlock && y >= 0 && y < kHilbertBlock);
         seen.insert({x, y});
-        if (i > 0) {
-            EXPECT_EQ(std::abs(x - px) + std::abs(y - py), 1);  // neighbours
-        }
-        px = x;
-        py = y;
+        EXPECT_EQ(i > 0 ? std::abs(x - px) + std::abs(y - py) : 1, 1);  // neighbours
+        px = x, py = y;
     }
     EXPECT_EQ(seen.size(), 1024u);
-
     ImagePyramid p;
     ASSERT_TRUE(loadPyramid(p, photographicImage(64, 32), kWrapNone));
     // Scanline renders map and shade row by row, block renders in two
@@ -322,30 +236,18 @@ void pole(float, float, RenderCell& cell) {
 
 TEST(PipelineWork, PixelsAtThePoleOfAPanoramaAreStillLookedUp) {
     ImagePyramid p;
-    TestImage img{16, 8, std::vector<float>(16 * 8 * 3, 0.6f)};
-    ASSERT_TRUE(loadPyramid(p, img, kWrapHorizontal));
-    const FunctionMapping mapping(pole);
+    ASSERT_TRUE(loadPyramid(p, TestImage{16, 8, std::vector<float>(16 * 8 * 3, 0.6f)}, kWrapHorizontal));
     ShadingOptions o;
     o.wrap = kInputWrapHorizontal;
     o.backdropColour = ColorRgba{0, 0, 1, 1};
-    BufferSink out(8, 8);
-    renderInto(makeConfig(mapping, &p, 8, 8, o), out);
-    EXPECT_NEAR(out.at(4, 4)[0], 0.6f, 1e-4f);
-    EXPECT_NEAR(out.at(4, 4)[2], 0.6f, 1e-4f);
+    expectPixel(render(pole, o, &p), 4, 4, {0.6f, kAny, 0.6f, kAny}, 1e-4f, "pole");
 }
 
 // The corner classes of a pixel and the means of input positions across the wrap.
 TEST(PipelineHelpers, CornerClassesAndWrapMeans) {
-    EXPECT_EQ(cornerClass(1, 1, 1, 1), 0);
-    EXPECT_EQ(cornerClass(1, 1, 2, 2), 1);
-    EXPECT_EQ(cornerClass(1, 2, 1, 2), 2);
-    EXPECT_EQ(cornerClass(1, 1, 1, 2), 3);
-    EXPECT_EQ(cornerClass(1, 1, 2, 1), 4);
-    EXPECT_EQ(cornerClass(1, 2, 1, 1), 5);
-    EXPECT_EQ(cornerClass(2, 1, 1, 1), 6);
-    EXPECT_EQ(cornerClass(1, 2, 2, 1), 7);
-    EXPECT_EQ(cornerClass(1, 2, 3, 4), 7);
-
+    const int classes[][5] = {{1, 1, 1, 1, 0}, {1, 1, 2, 2, 1}, {1, 2, 1, 2, 2}, {1, 1, 1, 2, 3}, {1, 1, 2, 1, 4},
+                              {1, 2, 1, 1, 5}, {2, 1, 1, 1, 6}, {1, 2, 2, 1, 7}, {1, 2, 3, 4, 7}};
+    for (const auto& c : classes) EXPECT_EQ(cornerClass(c[0], c[1], c[2], c[3]), c[4]) << c[0] << c[1] << c[2] << c[3];
     EXPECT_NEAR(meanInputU(0.95f, 0.05f, kInputWrapHorizontal), 0.0f, 1e-6f);
     EXPECT_NEAR(meanInputU(0.95f, 0.05f, kInputNoWrap), 0.5f, 1e-6f);
     EXPECT_NEAR(meanInputU(0.9f, 0.2f, kInputWrapHorizontal), 0.05f, 1e-6f);
@@ -353,7 +255,6 @@ TEST(PipelineHelpers, CornerClassesAndWrapMeans) {
     EXPECT_FLOAT_EQ(meanInputU(0.3f, -1.0f, kInputNoWrap), 0.3f);
     EXPECT_NEAR(meanInputV(0.9f, 0.2f, kInputWrapHorizontal), 0.55f, 1e-6f);
     EXPECT_NEAR(meanInputV(0.9f, 0.2f, kInputWrapBoth), 1.05f, 1e-6f);
-
     EXPECT_EQ(inputWrapOf(1), kInputWrapHorizontal);
     EXPECT_EQ(inputWrapOf(2), kInputNoWrap);
 }

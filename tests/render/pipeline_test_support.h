@@ -1,9 +1,10 @@
 #pragma once
-// Helpers of the pixel pipeline tests: small mappings of our own, a sink that
-// renders into a float RGBA buffer, test images and image statistics.
+// Helpers of the pixel pipeline tests: mappings of our own, a sink that renders
+// into a float RGBA buffer, test images and image statistics.
 
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <vector>
 
 #include "geometry/sphere_frame.h"
@@ -12,6 +13,7 @@
 #include "render/image_pyramid.h"
 #include "render/pixel_pipeline.h"
 #include "render/render_driver.h"
+#include "settings/settings_record.h"
 
 namespace globaro::testing_support {
 
@@ -44,15 +46,14 @@ public:
     std::int16_t fetchTile(const TileRect&, CompositeTarget& target) override {
         target.renderTarget = kTargetExportImage;
         target.glue = kBlendNormal;
-        const CompositeRect all{0, 0, height, width};
-        target.output = interleavedGrid(pixels.data(), static_cast<std::ptrdiff_t>(width) * 16, 4, 32, false, 3, all);
+        target.output = interleavedGrid(pixels.data(), static_cast<std::ptrdiff_t>(width) * 16, 4, 32, false, 3,
+                                        CompositeRect{0, 0, height, width});
         target.destination = target.output;
         ++fetches;
         return 0;
     }
     const float* at(std::int32_t x, std::int32_t y) const {
-        return pixels.data() +
-               (static_cast<std::size_t>(y) * static_cast<std::size_t>(width) + static_cast<std::size_t>(x)) * 4;
+        return pixels.data() + (static_cast<std::size_t>(y) * static_cast<std::size_t>(width) + std::size_t(x)) * 4;
     }
 
     std::int32_t width, height;
@@ -70,14 +71,26 @@ inline PipelineConfig makeConfig(const SampleMapping& mapping, const ImagePyrami
     return config;
 }
 
-inline RenderOutcome renderInto(const PipelineConfig& config, BufferSink& sink) {
-    ProjectionWorkload work(config);
+inline RenderRequest exportRequest(std::int32_t width, std::int32_t height, int processors = 2) {
     RenderRequest request;
-    request.renderRect = TileRect{0, 0, sink.height, sink.width};
+    request.renderRect = TileRect{0, 0, height, width};
     request.renderTarget = kTargetExportImage;
     request.progressDone = 0;
-    request.processors = 2;
-    return runRender(work, sink, request);
+    request.processors = processors;
+    return request;
+}
+
+inline RenderOutcome renderInto(const PipelineConfig& config, BufferSink& sink) {
+    ProjectionWorkload work(config);
+    return runRender(work, sink, exportRequest(sink.width, sink.height));
+}
+
+inline SettingsRecord defaultSettings() {
+    SettingsRecord s;
+    std::memset(static_cast<void*>(&s), 0, sizeof s);
+    resetRunState(s);
+    resetToDefaults(s);
+    return s;
 }
 
 // A float RGB image, width x height x 3, values 0..1.
@@ -85,71 +98,46 @@ struct TestImage {
     std::int32_t width = 0, height = 0;
     std::vector<float> rgb;
     float* at(std::int32_t x, std::int32_t y) {
-        return rgb.data() +
-               (static_cast<std::size_t>(y) * static_cast<std::size_t>(width) + static_cast<std::size_t>(x)) * 3;
+        return rgb.data() + (static_cast<std::size_t>(y) * static_cast<std::size_t>(width) + std::size_t(x)) * 3;
     }
-    const float* at(std::int32_t x, std::int32_t y) const {
-        return rgb.data() +
-               (static_cast<std::size_t>(y) * static_cast<std::size_t>(width) + static_cast<std::size_t>(x)) * 3;
-    }
+    const float* at(std::int32_t x, std::int32_t y) const { return const_cast<TestImage*>(this)->at(x, y); }
+    SourceImageView view() const { return SourceImageView{rgb.data(), width, height, width * 12, 3, 32}; }
 };
 
-// Smooth shapes and fine texture, periodic around the horizontal wrap.
-inline TestImage photographicImage(std::int32_t width, std::int32_t height) {
+// An image whose every pixel is `colour(x, y, pixel)`.
+template <typename Colour>
+TestImage makeImage(std::int32_t width, std::int32_t height, Colour colour) {
     TestImage img{width, height, std::vector<float>(static_cast<std::size_t>(width * height) * 3)};
-    const double tau = 6.283185307179586;
-    for (std::int32_t y = 0; y < height; ++y) {
-        for (std::int32_t x = 0; x < width; ++x) {
-            const double u = (x + 0.5) / width, v = (y + 0.5) / height;
-            float* p = img.at(x, y);
-            p[0] = static_cast<float>(0.5 + 0.25 * std::sin(tau * 3 * u + 2.0 * v) +
-                                      0.12 * std::sin(tau * 37 * u) * std::sin(9.0 * v));
-            p[1] = static_cast<float>(0.45 + 0.3 * std::cos(tau * 2 * u) * std::sin(3.1 * v) +
-                                      0.1 * std::sin(tau * 53 * u + 17 * v));
-            p[2] = static_cast<float>(0.5 + 0.2 * std::sin(tau * 5 * u) +
-                                      0.15 * std::cos(21.0 * v) * std::cos(tau * 11 * u));
-        }
-    }
+    for (std::int32_t y = 0; y < height; ++y)
+        for (std::int32_t x = 0; x < width; ++x) colour(x, y, img.at(x, y));
     return img;
 }
 
-// Squares of `cellPixels` pixels, black and white.
-inline TestImage checkerImage(std::int32_t width, std::int32_t height, std::int32_t cellPixels) {
-    TestImage img{width, height, std::vector<float>(static_cast<std::size_t>(width * height) * 3)};
-    for (std::int32_t y = 0; y < height; ++y)
-        for (std::int32_t x = 0; x < width; ++x) {
-            const float c = ((x / cellPixels + y / cellPixels) % 2) == 0 ? 1.0f : 0.0f;
-            float* p = img.at(x, y);
-            p[0] = p[1] = p[2] = c;
-        }
-    return img;
+inline void setGrey(float* p, float v) { p[0] = p[1] = p[2] = v; }
+
+// Smooth shapes and fine texture, periodic around the horizontal wrap.
+inline TestImage photographicImage(std::int32_t width, std::int32_t height) {
+    const double tau = 6.283185307179586;
+    return makeImage(width, height, [&](std::int32_t x, std::int32_t y, float* p) {
+        const double u = (x + 0.5) / width, v = (y + 0.5) / height;
+        p[0] = float(0.5 + 0.25 * std::sin(tau * 3 * u + 2.0 * v) + 0.12 * std::sin(tau * 37 * u) * std::sin(9.0 * v));
+        p[1] = float(0.45 + 0.3 * std::cos(tau * 2 * u) * std::sin(3.1 * v) + 0.1 * std::sin(tau * 53 * u + 17 * v));
+        p[2] = float(0.5 + 0.2 * std::sin(tau * 5 * u) + 0.15 * std::cos(21.0 * v) * std::cos(tau * 11 * u));
+    });
 }
 
 // Squares of `degrees` of longitude and latitude on an equirectangular image.
 inline TestImage degreeCheckerImage(std::int32_t width, std::int32_t height, double degrees) {
-    TestImage img{width, height, std::vector<float>(static_cast<std::size_t>(width * height) * 3)};
-    for (std::int32_t y = 0; y < height; ++y)
-        for (std::int32_t x = 0; x < width; ++x) {
-            const long i = static_cast<long>(std::floor((x + 0.5) * 360.0 / width / degrees));
-            const long j = static_cast<long>(std::floor((y + 0.5) * 180.0 / height / degrees));
-            const float c = ((i + j) % 2) == 0 ? 1.0f : 0.0f;
-            float* p = img.at(x, y);
-            p[0] = p[1] = p[2] = c;
-        }
-    return img;
+    return makeImage(width, height, [&](std::int32_t x, std::int32_t y, float* p) {
+        const long i = long(std::floor((x + 0.5) * 360.0 / width / degrees));
+        const long j = long(std::floor((y + 0.5) * 180.0 / height / degrees));
+        setGrey(p, (i + j) % 2 == 0 ? 1.0f : 0.0f);
+    });
 }
 
 inline bool loadPyramid(ImagePyramid& pyramid, const TestImage& img, PyramidWrap wrap) {
-    if (!pyramid.allocate(img.width, img.height, wrap)) return false;
-    SourceImageView view;
-    view.pixels = img.rgb.data();
-    view.width = img.width;
-    view.height = img.height;
-    view.rowBytes = static_cast<std::ptrdiff_t>(img.width) * 3 * 4;
-    view.channels = 3;
-    view.depth = 32;
-    if (!pyramid.storeImage(view)) return false;
-    return buildPyramid(pyramid, 2) == 0;
+    return pyramid.allocate(img.width, img.height, wrap) && pyramid.storeImage(img.view()) &&
+           buildPyramid(pyramid, 2) == 0;
 }
 
 // PSNR (dB) of the rendered colour against the image, channels 0..1.
@@ -157,32 +145,9 @@ inline double psnr(const BufferSink& out, const TestImage& img) {
     double sum = 0.0;
     for (std::int32_t y = 0; y < img.height; ++y)
         for (std::int32_t x = 0; x < img.width; ++x)
-            for (int c = 0; c < 3; ++c) {
-                const double d = out.at(x, y)[c] - img.at(x, y)[c];
-                sum += d * d;
-            }
+            for (int c = 0; c < 3; ++c) sum += std::pow(out.at(x, y)[c] - img.at(x, y)[c], 2.0);
     const double mse = sum / (static_cast<double>(img.width) * img.height * 3);
     return mse <= 0.0 ? 200.0 : 10.0 * std::log10(1.0 / mse);
-}
-
-// Mean and standard deviation of the green channel over a rectangle.
-struct Stats {
-    double mean = 0.0, deviation = 0.0;
-};
-inline Stats greenStats(const BufferSink& out, std::int32_t x0, std::int32_t y0, std::int32_t x1, std::int32_t y1) {
-    double s = 0.0, s2 = 0.0;
-    int n = 0;
-    for (std::int32_t y = y0; y < y1; ++y)
-        for (std::int32_t x = x0; x < x1; ++x) {
-            const double g = out.at(x, y)[1];
-            s += g;
-            s2 += g * g;
-            ++n;
-        }
-    Stats st;
-    st.mean = s / n;
-    st.deviation = std::sqrt(std::max(s2 / n - st.mean * st.mean, 0.0));
-    return st;
 }
 
 }  // namespace globaro::testing_support
