@@ -1,10 +1,7 @@
 #pragma once
-// A small, seeded byte mutator for the hostile-input tests: it starts from
-// valid samples made by our own writers and flips bits, overwrites bytes,
-// truncates, extends, splices in parts of other samples, deletes and repeats
-// ranges, and sets 32-bit words to extreme values (in either byte order).
-// Everything is driven by one std::mt19937 with a fixed seed, using only its
-// raw output, so every run produces the same cases.
+// A seeded byte mutator for the hostile-input tests: from valid samples it
+// flips, overwrites, truncates, extends, splices, deletes and repeats bytes and
+// sets words to extremes; only raw std::mt19937 output, so every run is the same.
 
 #include <algorithm>
 #include <cstddef>
@@ -26,30 +23,11 @@ public:
 
     // A 32-bit value a length or count field should never hold, or one on an edge.
     std::uint32_t extremeWord(std::size_t size) {
-        const std::uint32_t values[] = {0u,
-                                        1u,
-                                        2u,
-                                        3u,
-                                        4u,
-                                        0x7Fu,
-                                        0x80u,
-                                        0xFFu,
-                                        0x100u,
-                                        0x7FFFu,
-                                        0x8000u,
-                                        0xFFFFu,
-                                        0x10000u,
-                                        0x7FFFFFFFu,
-                                        0x80000000u,
-                                        0xFFFFFFFFu,
-                                        0xFFFFFFFEu,
-                                        0xFFFFFF00u,
-                                        0x40000000u,
-                                        0x00C000u,
-                                        static_cast<std::uint32_t>(size),
-                                        static_cast<std::uint32_t>(size + 1),
-                                        static_cast<std::uint32_t>(size - 1),
-                                        static_cast<std::uint32_t>(size * 2)};
+        const auto n = static_cast<std::uint32_t>(size);
+        const std::uint32_t values[] = {0u,          1u,          2u,          3u,          4u,          0x7Fu,
+                                        0x80u,       0xFFu,       0x100u,      0x7FFFu,     0x8000u,     0xFFFFu,
+                                        0x10000u,    0x7FFFFFFFu, 0x80000000u, 0xFFFFFFFFu, 0xFFFFFFFEu, 0xFFFFFF00u,
+                                        0x40000000u, 0x00C000u,   n,           n + 1,       n - 1,       n * 2};
         return values[below(std::size(values))];
     }
 
