@@ -1,32 +1,21 @@
-// Hostile input for the thumbnail decoder and the file reader: mutated JPEG
-// streams, frames declaring huge sides, and files that are not files.
+// Hostile input for the thumbnail decoder: mutated JPEG streams and frames declaring huge sides.
 
 #include <gtest/gtest.h>
 
-#include <sys/stat.h>
-
 #include <vector>
 
-#include "platform/temp_folder.h"
 #include "settings/hostile_mutator.h"
+#include "settings/persist_test_support.h"
 #include "settings/thumbnail.h"
 
 namespace globaro {
 namespace {
 
-Thumbnail gradient(int width, int height) {
-    Thumbnail t;
-    t.width = width;
-    t.height = height;
-    for (int i = 0; i < width * height; ++i)
-        t.rgb.insert(t.rgb.end(), {std::uint8_t(i * 7), std::uint8_t(i / width), 99});
-    return t;
-}
+using persist_test::gradient;
 
 TEST(HostileThumbnail, MutatedStreamsFailCleanlyOrDecodeWhole) {
     std::vector<std::vector<std::uint8_t>> samples;
-    for (auto [w, h, q] :
-         {std::tuple{128, 128, 80}, std::tuple{16, 16, 80}, std::tuple{33, 7, 30}, std::tuple{1, 1, 100}}) {
+    for (auto [w, h, q] : {std::tuple{128, 128, 80}, {16, 16, 80}, {33, 7, 30}, {1, 1, 100}}) {
         samples.emplace_back();
         ASSERT_TRUE(encodeThumbnailJpeg(gradient(w, h), q, samples.back()));
     }
@@ -72,18 +61,6 @@ TEST(HostileThumbnail, TinyStreamsAndHugeDeclaredSidesAreRefused) {
     bad.width = bad.height = 4;
     bad.rgb.resize(5);
     EXPECT_FALSE(encodeThumbnailJpeg(bad, 80, jpeg));
-}
-
-TEST(HostileFiles, PipesAndFoldersAreNotReadAsSettings) {
-    const std::string folder = tempFolder();
-    const std::string pipe = folder + "globaro-test-pipe";
-    ::unlink(pipe.c_str());
-    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
-    std::vector<std::uint8_t> bytes;
-    EXPECT_EQ(readWholeFile(pipe, 1024, bytes), kFileReadFailed);  // would block for ever
-    ::unlink(pipe.c_str());
-    EXPECT_EQ(readWholeFile(folder, 1024, bytes), kFileReadFailed);
-    EXPECT_EQ(readWholeFile(folder + "no-such-file", 1024, bytes), kFileNotFound);
 }
 
 }  // namespace

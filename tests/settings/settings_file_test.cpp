@@ -1,10 +1,10 @@
 // The settings file beyond what its golden files show: conversions of older
-// versions the golden records do not reach, legacy hundredths, thumbnail
-// blocks, damaged files, and reading and writing real files.
+// versions, legacy hundredths, thumbnail blocks, damaged files, real files.
 
 #include "settings/settings_file.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cmath>
 #include <cstring>
@@ -19,15 +19,8 @@ namespace {
 
 using persist_test::appendWord;
 using persist_test::distinctRecord;
+using persist_test::freshRecord;
 using persist_test::wordAt;
-
-SettingsRecord blank() {
-    SettingsRecord r{};
-    resetToDefaults(r);
-    resetRunState(r);
-    resetExportOptions(r);
-    return r;
-}
 
 void putWord(std::vector<std::uint8_t>& b, int number, std::int32_t v) {
     std::vector<std::uint8_t> w;
@@ -35,27 +28,19 @@ void putWord(std::vector<std::uint8_t>& b, int number, std::int32_t v) {
     std::copy(w.begin(), w.end(), b.begin() + (number - 1) * 4);
 }
 
-Thumbnail gradient(int side) {
-    Thumbnail t;
-    t.width = t.height = side;
-    for (int i = 0; i < side * side; ++i)
-        t.rgb.insert(t.rgb.end(), {std::uint8_t(i % side * 2), std::uint8_t(i / side * 2), 128});
-    return t;
-}
+Thumbnail gradient(int side) { return persist_test::gradient(side, side); }
 
-// Words 21 (output) and 40 (field of view) sit at the same place in every
-// file from version 2 on.
+// Words 21 (output) and 40 (field of view) sit at the same place in every file from version 2 on.
 TEST(SettingsFileOlderVersions, OutputAndFieldOfViewConversions) {
     struct Case {
         int version, output, fovInteger, outputRead, fovIntegerRead;
-        float fovRead;
     };
     const Case cases[] = {
-        {27, 40, 90, 44, 90, 90.0f},  // +1 four times
-        {33, 14, 90, 14, 53, 53.0f},  // the field of view of output 14 before version 34
-        {33, 14, 180, 14, 180, 180.0f}, {33, 14, -40, 14, 0, 0.0f},
-        {34, 14, 90, 14, 90, 90.0f},    {44, 35, 90, 38, 33, 33.0f},  // 35 became 38 up to version 44
-        {45, 35, 90, 35, 90, 90.0f},
+        {27, 40, 90, 44, 90},  // +1 four times
+        {33, 14, 90, 14, 53},  // the field of view of output 14 before version 34
+        {33, 14, 180, 14, 180}, {33, 14, -40, 14, 0},
+        {34, 14, 90, 14, 90},   {44, 35, 90, 38, 33},  // 35 became 38 up to version 44
+        {45, 35, 90, 35, 90},
     };
     for (const Case& c : cases) {
         char name[32];
@@ -63,11 +48,11 @@ TEST(SettingsFileOlderVersions, OutputAndFieldOfViewConversions) {
         auto bytes = golden::load(name);
         putWord(bytes, 21, c.output);
         putWord(bytes, 40, c.fovInteger);
-        SettingsRecord r = blank();
+        SettingsRecord r = freshRecord();
         ASSERT_EQ(decodeSettings(bytes, SettingsReadMode::kLoad, r, nullptr).status, kFileOk) << c.version;
         EXPECT_EQ(r.outputProjection, c.outputRead) << c.version << " " << c.output;
         EXPECT_EQ(r.fovInteger, c.fovIntegerRead) << c.version << " " << c.fovInteger;
-        EXPECT_EQ(r.fov, c.fovRead) << c.version << " " << c.fovInteger;
+        EXPECT_EQ(r.fov, static_cast<float>(c.fovIntegerRead)) << c.version << " " << c.fovInteger;
     }
 }
 
@@ -75,9 +60,8 @@ TEST(SettingsFileLegacyFloats, EveryHundredthSurvivesRereadingAndOthersTruncate)
     SettingsRecord r = distinctRecord();
     for (std::int32_t first = -20000; first <= 20000; first += 6) {
         for (int i = 0; i < 6; ++i) r.legacyFloats[i] = static_cast<float>((first + i) / 100.0);
-        const auto bytes = encodeSettings(r, nullptr);
-        SettingsRecord back = blank();
-        decodeSettings(bytes, SettingsReadMode::kLoad, back, nullptr);
+        SettingsRecord back = freshRecord();
+        decodeSettings(encodeSettings(r, nullptr), SettingsReadMode::kLoad, back, nullptr);
         const auto again = encodeSettings(back, nullptr);
         for (std::size_t i = 0; i < 6; ++i) ASSERT_EQ(wordAt(again, 49 + i), first + std::int32_t(i));
     }
@@ -87,8 +71,6 @@ TEST(SettingsFileLegacyFloats, EveryHundredthSurvivesRereadingAndOthersTruncate)
     const auto bytes = encodeSettings(r, nullptr);
     for (std::size_t i = 0; i < 6; ++i) EXPECT_EQ(wordAt(bytes, 49 + i), words[i]);
 }
-
-// ---- Thumbnails ----------------------------------------------------------------------
 
 std::vector<std::uint8_t> withThumbnailBlock(std::int32_t flag, std::int32_t count,
                                              const std::vector<std::uint8_t>& payload) {
@@ -100,17 +82,11 @@ std::vector<std::uint8_t> withThumbnailBlock(std::int32_t flag, std::int32_t cou
     return bytes;
 }
 
-TEST(SettingsFileThumbnails, JpegBlockLayoutAndQuality) {
+TEST(SettingsFileThumbnails, JpegQualityAndSmallOrEmptyThumbnails) {
     const Thumbnail picture = gradient(kThumbnailSide);
-    const auto bytes = golden::load("preset-v48.q2q");
-    const std::int32_t n = wordAt(bytes, 87);
-    EXPECT_EQ(wordAt(bytes, 84), 1);
-    EXPECT_EQ(bytes.size(), 396u + 12u + static_cast<std::size_t>(n));  // not padded
-    EXPECT_EQ(bytes[88 * 4], 0xFF);
-    EXPECT_EQ(bytes[88 * 4 + 1], 0xD8);
     Thumbnail t;
-    SettingsRecord r = blank();
-    ASSERT_TRUE(decodeSettings(bytes, SettingsReadMode::kLoad, r, &t).hasThumbnail);
+    SettingsRecord r = freshRecord();
+    ASSERT_TRUE(decodeSettings(golden::load("preset-v48.q2q"), SettingsReadMode::kLoad, r, &t).hasThumbnail);
     double total = 0;
     for (std::size_t i = 0; i < t.rgb.size(); ++i) total += std::abs(int{t.rgb[i]} - int{picture.rgb[i]});
     EXPECT_LT(total / static_cast<double>(t.rgb.size()), 2.0);
@@ -122,32 +98,31 @@ TEST(SettingsFileThumbnails, JpegBlockLayoutAndQuality) {
 
 TEST(SettingsFileThumbnails, OldBlockPixelsAndBlocksThatAreSkipped) {
     Thumbnail t;
-    SettingsRecord r = blank();
+    SettingsRecord r = freshRecord();
     ASSERT_TRUE(decodeSettings(golden::load("settings-v25.q2q"), SettingsReadMode::kLoad, r, &t).hasThumbnail);
     EXPECT_EQ(t.rgb, (std::vector<std::uint8_t>{10, 30, 50, 70, 90, 110, 130, 150, 170, 190, 210, 230}));
     // Blocks too large, of a foreign kind, or whose JPEG is damaged: no
     // thumbnail, and every field after them is read.
     std::vector<std::uint8_t> real;
     ASSERT_TRUE(encodeThumbnailJpeg(gradient(kThumbnailSide), 80, real));
-    const std::vector<std::uint8_t> half(real.begin(), real.begin() + std::ptrdiff_t(real.size() / 2));
+    const std::vector<std::uint8_t> junk(300, 0x55), half(real.begin(), real.begin() + std::ptrdiff_t(real.size() / 2));
     const std::pair<std::int32_t, std::vector<std::uint8_t>> blocks[] = {
         {1, std::vector<std::uint8_t>(kThumbnailJpegLimit + 1, 0x55)},
-        {2, std::vector<std::uint8_t>(300, 0x55)},
-        {7, std::vector<std::uint8_t>(300, 0x55)},
+        {2, junk},
+        {7, junk},
         {1, half},
         {1, {0xFF, 0xD8, 1, 2, 3}},
         {1, {}}};
     for (const auto& [flag, payload] : blocks) {
-        const auto bytes = withThumbnailBlock(flag, static_cast<std::int32_t>(payload.size()), payload);
-        SettingsRecord read = blank();
-        const auto result = decodeSettings(bytes, SettingsReadMode::kLoad, read, &t);
-        EXPECT_FALSE(result.hasThumbnail) << flag << " " << payload.size();
-        EXPECT_TRUE(result.complete && t.empty()) << flag << " " << payload.size();
+        SettingsRecord read = freshRecord();
+        const auto result = decodeSettings(withThumbnailBlock(flag, std::int32_t(payload.size()), payload),
+                                           SettingsReadMode::kLoad, read, &t);
+        EXPECT_TRUE(result.complete && !result.hasThumbnail && t.empty()) << flag << " " << payload.size();
         EXPECT_EQ(encodeSettings(read, nullptr), golden::load("settings-v48.q2q")) << flag << " " << payload.size();
     }
     // Sizes that cannot be skipped stop the reading there.
     for (std::int32_t count : {0x7FFFFFFF, -1, -2147483647 - 1, 1 << 30}) {
-        SettingsRecord read = blank();
+        SettingsRecord read = freshRecord();
         const auto result = decodeSettings(withThumbnailBlock(1, count, {1, 2, 3}), SettingsReadMode::kLoad, read, &t);
         EXPECT_EQ(result.status, kFileOk);
         EXPECT_FALSE(result.complete || result.hasThumbnail);
@@ -158,9 +133,8 @@ TEST(SettingsFileThumbnails, OldBlockPixelsAndBlocksThatAreSkipped) {
 
 TEST(SettingsFileDamage, EveryTruncationKeepsWhatItDidNotReach) {
     const auto full = golden::load("preset-v48.q2q");
-    const SettingsRecord fresh = blank();
     for (std::size_t length = 0; length <= full.size(); ++length) {
-        SettingsRecord read = fresh;
+        SettingsRecord read = freshRecord();
         const auto result = decodeSettings({full.data(), length}, SettingsReadMode::kLoad, read, nullptr);
         ASSERT_EQ(result.status, length < 4 ? kSettingsFileUnknown : kFileOk) << length;
         if (length < 4) continue;
@@ -174,7 +148,7 @@ TEST(SettingsFileDamage, UnknownVersionsChangeNothing) {
     for (std::int32_t v : {0, -1, 49, 1000, -2147483647 - 1}) {
         auto bytes = golden::load("settings-v48.q2q");
         putWord(bytes, 1, v);
-        SettingsRecord read = blank();
+        SettingsRecord read = freshRecord();
         const SettingsRecord before = read;
         Thumbnail t = gradient(4);
         EXPECT_EQ(decodeSettings(bytes, SettingsReadMode::kLoad, read, &t).status, kSettingsFileUnknown) << v;
@@ -182,8 +156,6 @@ TEST(SettingsFileDamage, UnknownVersionsChangeNothing) {
         EXPECT_EQ(t.width, 4);
     }
 }
-
-// ---- Files ---------------------------------------------------------------------------
 
 class SettingsFiles : public persist_test::PrivateTempFolder {};
 
@@ -195,7 +167,7 @@ TEST_F(SettingsFiles, WriteReplacesTheWholeFileAndReadBringsItBack) {
     ASSERT_EQ(writeSettingsFile(path("a.q2q"), r, &picture), kFileOk);
     EXPECT_EQ(r.version, 48);
     EXPECT_EQ(persist_test::readBytes(path("a.q2q")), golden::load("preset-v48.q2q"));
-    SettingsRecord back = blank();
+    SettingsRecord back = freshRecord();
     Thumbnail t;
     EXPECT_TRUE(readSettingsFile(path("a.q2q"), SettingsReadMode::kLoad, back, &t).hasThumbnail);
     EXPECT_EQ(encodeSettings(back, nullptr), golden::load("settings-v48.q2q"));
@@ -212,12 +184,11 @@ TEST_F(SettingsFiles, MissingFilesAndFailedWritesLoseNothing) {
     EXPECT_EQ(writeSettingsFile(path("no/such/folder.q2q"), read, nullptr), kFileNotFound);
     std::filesystem::create_directory(path("taken"));
     EXPECT_EQ(writeSettingsFile(path("taken"), read, nullptr), kFileWriteFailed);
-    int entries = 0;  // nothing half-written is left behind
-    for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(folder())) ++entries;
-    EXPECT_EQ(entries, 1);
+    const auto entries = std::distance(std::filesystem::directory_iterator(folder()), {});
+    EXPECT_EQ(entries, 1);  // nothing half-written is left behind
 }
 
-TEST_F(SettingsFiles, TempFolderPathsAndTheReadCap) {
+TEST_F(SettingsFiles, TempFolderPathsAndWholeFileReads) {
     EXPECT_EQ(tempFolder(), folder() + "/");
     ::setenv("TMPDIR", (folder() + "/missing").c_str(), 1);
     EXPECT_EQ(tempFolder(), "/tmp/");
@@ -233,6 +204,10 @@ TEST_F(SettingsFiles, TempFolderPathsAndTheReadCap) {
     EXPECT_TRUE(clipped && bytes.size() == 4);
     EXPECT_EQ(readWholeFile(path("ten"), 10, bytes, &clipped), kFileOk);
     EXPECT_FALSE(clipped);
+    ASSERT_EQ(::mkfifo(path("pipe").c_str(), 0600), 0);  // would block for ever
+    EXPECT_EQ(readWholeFile(path("pipe"), 1024, bytes), kFileReadFailed);
+    EXPECT_EQ(readWholeFile(folder(), 1024, bytes), kFileReadFailed);
+    EXPECT_EQ(readWholeFile(path("absent"), 1024, bytes), kFileNotFound);
 }
 
 }  // namespace
