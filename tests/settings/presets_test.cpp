@@ -12,15 +12,13 @@ namespace globaro {
 namespace {
 
 using persist_test::distinctRecord;
+namespace fs = std::filesystem;
 
 class PresetFiles : public persist_test::PrivateTempFolder {
 protected:
     void SetUp() override {
         PrivateTempFolder::SetUp();
-        resetToDefaults(record);
-        resetRunState(record);
-        resetExportOptions(record);
-        std::filesystem::create_directory(path("presets"));
+        fs::create_directory(path("presets"));
     }
     std::string preset(const std::string& name) const { return path("presets/" + name); }
     void writePreset(const std::string& name, std::int32_t output) {
@@ -28,39 +26,34 @@ protected:
         p.outputProjection = output;
         ASSERT_EQ(writeSettingsFile(preset(name), p, nullptr), kFileOk);
     }
-    SettingsRecord record{};
+    // The output a preset file holds, and whether it holds a thumbnail.
+    std::pair<std::int32_t, bool> readPreset(const std::string& name) const {
+        SettingsRecord back = persist_test::freshRecord();
+        Thumbnail t;
+        const bool thumbnail = readSettingsFile(preset(name), SettingsReadMode::kLoad, back, &t).hasThumbnail;
+        return {back.outputProjection, thumbnail};
+    }
+    SettingsRecord record = persist_test::freshRecord();
 };
 
 TEST_F(PresetFiles, OpenResetsThenLoadsAndTakesTheName) {
     SettingsRecord source = distinctRecord();
-    const Thumbnail picture = [] {
-        Thumbnail t;
-        t.width = t.height = 32;
-        t.rgb.assign(32 * 32 * 3, 200);
-        return t;
-    }();
+    const Thumbnail picture = persist_test::gradient(32, 32);
     ASSERT_EQ(savePreset(preset("mine.q2q"), source, &picture), kFileOk);
     EXPECT_STREQ(source.settingsName, "mine.q2q");
     EXPECT_EQ(std::string(source.settingsFolder), path("presets/"));
-
     record.legacyWords[0] = 5;  // reset to 21 by the open, then read from the file
     Thumbnail t;
     const auto result = openPreset(preset("mine.q2q"), record, &t);
-    EXPECT_EQ(result.status, kFileOk);
-    EXPECT_TRUE(result.hasThumbnail);
-    EXPECT_EQ(record.outputProjection, source.outputProjection);
-    EXPECT_EQ(record.legacyWords[0], source.legacyWords[0]);
+    EXPECT_TRUE(result.status == kFileOk && result.hasThumbnail);
+    EXPECT_TRUE(record.outputProjection == source.outputProjection && record.legacyWords[0] == source.legacyWords[0]);
     EXPECT_STREQ(record.settingsName, "mine.q2q");
     EXPECT_EQ(std::string(record.settingsFolder), path("presets/"));
-}
-
-TEST_F(PresetFiles, OpenOfAnOldPresetKeepsDefaultsForItsMissingFields) {
-    record.brickLayers = 120;
-    // A version-1 preset: only its first 36 words.
+    // A version-1 preset (36 words) keeps the defaults of the fields it lacks.
     std::vector<std::int32_t> words(36, 0);
-    words[0] = 1;
-    words[10] = 1;  // inputProjection
+    words[0] = words[10] = 1;  // version, inputProjection
     persist_test::writeBytes(preset("old.q2q"), persist_test::wordsToBytes(words));
+    record.brickLayers = 120;
     ASSERT_EQ(openPreset(preset("old.q2q"), record).status, kFileOk);
     EXPECT_EQ(record.brickLayers, 20);  // the default, not the value before the open
 }
@@ -75,16 +68,18 @@ TEST_F(PresetFiles, OpenOfAnUnreadableFileChangesNothing) {
     EXPECT_EQ(std::memcmp(&record, &before, sizeof before), 0);
 }
 
-TEST(Presets, SaveNameDropsTheLastExtension) {
+TEST(Presets, NamesLittlePlanetAndRefreshNames) {
     SettingsRecord r{};
     setName(r.settingsName, "little planet.q2q");
     EXPECT_EQ(presetSaveName(r), "little planet");
     setName(r.settingsName, "Globaro 2 settings");
     EXPECT_EQ(presetSaveName(r), "Globaro 2 settings");
-}
-
-TEST(Presets, LittlePlanetSetsItsFieldsAndNoOthers) {
-    SettingsRecord r = distinctRecord();
+    for (const char* name : {"sky q9q.q2q", "SKY.Q5Q", "aQ9qb"}) EXPECT_TRUE(isRefreshablePresetName(name)) << name;
+    for (const char* name : {"sky.q2q", "q9"}) EXPECT_FALSE(isRefreshablePresetName(name)) << name;
+    EXPECT_EQ(refreshedPresetName("sky.q9q"), "sky.q5q");
+    EXPECT_EQ(refreshedPresetName("a.b.Q9Q"), "a.b.q5q");
+    // Little planet sets its fields and no others.
+    r = distinctRecord();
     SettingsRecord expected = r;
     littlePlanet(r);
     expected.inputProjection = 1, expected.outputProjection = 16, expected.glue = 1, expected.grid = 1;
@@ -95,72 +90,44 @@ TEST(Presets, LittlePlanetSetsItsFieldsAndNoOthers) {
     EXPECT_EQ(std::memcmp(&r, &expected, sizeof r), 0);
 }
 
-TEST(Presets, RefreshNames) {
-    EXPECT_TRUE(isRefreshablePresetName("sky q9q.q2q"));
-    EXPECT_TRUE(isRefreshablePresetName("SKY.Q5Q"));
-    EXPECT_TRUE(isRefreshablePresetName("aQ9qb"));
-    EXPECT_FALSE(isRefreshablePresetName("sky.q2q"));
-    EXPECT_FALSE(isRefreshablePresetName("q9"));
-    EXPECT_EQ(refreshedPresetName("sky.q9q"), "sky.q5q");
-    EXPECT_EQ(refreshedPresetName("a.b.Q9Q"), "a.b.q5q");
-}
-
 TEST_F(PresetFiles, RefreshRewritesRenamesAndRestores) {
     writePreset("a.q9q", 11);
     writePreset("b.Q5Q", 12);
     writePreset("c.q2q", 13);
     writePreset("locked.q9q", 14);
-    std::filesystem::permissions(preset("locked.q9q"), std::filesystem::perms::owner_read);
-    std::filesystem::create_directory(preset("dir.q9q"));
+    fs::permissions(preset("locked.q9q"), fs::perms::owner_read);
+    fs::create_directory(preset("dir.q9q"));
     persist_test::writeBytes(preset("broken.q5q"), {1, 2});
-
-    record.outputProjection = 300;
-    record.brickLayers = 77;
+    record.outputProjection = 300, record.brickLayers = 77;
     setName(record.settingsName, "current");
     std::vector<std::string> seen;
     const auto render = [&seen](SettingsRecord& r, Thumbnail& t) {
         seen.push_back(r.settingsName);
-        t.width = t.height = kThumbnailSide;
-        t.rgb.assign(static_cast<std::size_t>(kThumbnailSide) * kThumbnailSide * 3,
-                     static_cast<std::uint8_t>(r.outputProjection));
+        t = persist_test::gradient(kThumbnailSide, kThumbnailSide);
         return true;
     };
     const auto report = refreshPresetFolder(path("presets"), record, render);
     EXPECT_FALSE(report.busy);
-    EXPECT_EQ(report.refreshed, 2);
-    EXPECT_EQ(report.renamed, 1);
-    EXPECT_EQ(report.failed, 1);  // the broken file
+    EXPECT_TRUE(report.refreshed == 2 && report.renamed == 1 && report.failed == 1);  // failed: the broken file
     EXPECT_EQ(seen, (std::vector<std::string>{"a.q9q", "b.Q5Q"}));
-
-    EXPECT_FALSE(std::filesystem::exists(preset("a.q9q")));
-    ASSERT_TRUE(std::filesystem::exists(preset("a.q5q")));
-    SettingsRecord back{};
-    resetToDefaults(back);
-    Thumbnail t;
-    auto read = readSettingsFile(preset("a.q5q"), SettingsReadMode::kLoad, back, &t);
-    EXPECT_TRUE(read.hasThumbnail);
-    EXPECT_EQ(back.outputProjection, 11);
-    read = readSettingsFile(preset("b.Q5Q"), SettingsReadMode::kLoad, back, &t);
-    EXPECT_TRUE(read.hasThumbnail);
-    EXPECT_EQ(back.outputProjection, 12);
-    EXPECT_FALSE(readSettingsThumbnail(preset("c.q2q"), t).hasThumbnail);  // not refreshed
-    EXPECT_TRUE(std::filesystem::exists(preset("locked.q9q")));            // read-only: left alone
-    EXPECT_FALSE(readSettingsThumbnail(preset("locked.q9q"), t).hasThumbnail);
-
+    EXPECT_FALSE(fs::exists(preset("a.q9q")));
+    EXPECT_EQ(readPreset("a.q5q"), std::pair(11, true));
+    EXPECT_EQ(readPreset("b.Q5Q"), std::pair(12, true));
+    EXPECT_EQ(readPreset("c.q2q"), std::pair(13, false));       // not refreshed
+    EXPECT_EQ(readPreset("locked.q9q"), std::pair(14, false));  // read-only: left alone
     // The parked settings are back, and dot 25 holds them.
-    EXPECT_EQ(record.outputProjection, 300);
-    EXPECT_EQ(record.brickLayers, 77);
+    EXPECT_TRUE(record.outputProjection == 300 && record.brickLayers == 77 && record.renamingPresets == 0);
     EXPECT_STREQ(record.settingsName, "current");
     EXPECT_EQ(std::string(record.sourceFolder), path("presets"));
-    EXPECT_EQ(record.renamingPresets, 0);
-    SettingsRecord parked{};
-    resetToDefaults(parked);
+    SettingsRecord parked = persist_test::freshRecord();
     readSettingsFile(dotPath(kScratchDot), SettingsReadMode::kLoad, parked, nullptr);
     EXPECT_EQ(parked.outputProjection, 300);
 }
 
-TEST_F(PresetFiles, RefreshIgnoresARequestWhileRunning) {
+TEST_F(PresetFiles, RefreshIgnoresARequestWhileRunningAndNeverReplacesATarget) {
     writePreset("a.q9q", 11);
+    writePreset("b.q9q", 12);
+    writePreset("b.q5q", 13);
     bool nestedWasBusy = false;
     const auto render = [&](SettingsRecord& r, Thumbnail&) {
         nestedWasBusy = refreshPresetFolder(path("presets"), r, nullptr).busy;
@@ -168,24 +135,12 @@ TEST_F(PresetFiles, RefreshIgnoresARequestWhileRunning) {
     };
     const auto report = refreshPresetFolder(path("presets"), record, render);
     EXPECT_TRUE(nestedWasBusy);
-    EXPECT_EQ(report.refreshed, 1);
-    EXPECT_TRUE(std::filesystem::exists(preset("a.q5q")));
+    EXPECT_TRUE(report.refreshed == 3 && report.renamed == 1 && report.failed == 1);
+    EXPECT_TRUE(fs::exists(preset("a.q5q")) && fs::exists(preset("b.q9q")));
+    EXPECT_EQ(readPreset("b.q5q").first, 13);
 }
 
-TEST_F(PresetFiles, RefreshNeverReplacesAnExistingTarget) {
-    writePreset("a.q9q", 11);
-    writePreset("a.q5q", 12);
-    const auto report = refreshPresetFolder(path("presets"), record, nullptr);
-    EXPECT_EQ(report.refreshed, 2);
-    EXPECT_EQ(report.renamed, 0);
-    EXPECT_EQ(report.failed, 1);
-    EXPECT_TRUE(std::filesystem::exists(preset("a.q9q")));
-    SettingsRecord back{};
-    readSettingsFile(preset("a.q5q"), SettingsReadMode::kLoad, back, nullptr);
-    EXPECT_EQ(back.outputProjection, 12);
-}
-
-TEST_F(PresetFiles, ThumbnailOfAPreview) {
+TEST(Presets, ThumbnailOfAPreview) {
     // A 300 x 200 RGBA preview: the centred 200 x 200 square becomes 128 x 128.
     const int w = 300, h = 200;
     std::vector<std::uint8_t> preview(static_cast<std::size_t>(w) * h * 4);
@@ -199,20 +154,15 @@ TEST_F(PresetFiles, ThumbnailOfAPreview) {
         }
     Thumbnail t;
     ASSERT_TRUE(takeThumbnail(preview.data(), w, h, w * 4, 4, t));
-    EXPECT_EQ(t.width, 128);
-    EXPECT_EQ(t.height, 128);
-    for (std::size_t i = 0; i < t.rgb.size(); i += 3) {
-        ASSERT_EQ(t.rgb[i], 0);
-        ASSERT_EQ(t.rgb[i + 2], 7);
-    }
+    EXPECT_TRUE(t.width == 128 && t.height == 128);
+    for (std::size_t i = 0; i < t.rgb.size(); i += 3) ASSERT_TRUE(t.rgb[i] == 0 && t.rgb[i + 2] == 7) << i;
     EXPECT_LT(t.rgb[1], 3);
     EXPECT_GT(t.rgb[t.rgb.size() - 2], 195);
     EXPECT_FALSE(takeThumbnail(preview.data(), 0, h, w * 4, 4, t));
     EXPECT_FALSE(takeThumbnail(preview.data(), w, h, 10, 4, t));
     EXPECT_FALSE(takeThumbnail(nullptr, w, h, w * 4, 4, t));
     EXPECT_TRUE(t.empty());
-    // A tiny preview is enlarged.
-    ASSERT_TRUE(takeThumbnail(preview.data(), 3, 2, w * 4, 4, t));
+    ASSERT_TRUE(takeThumbnail(preview.data(), 3, 2, w * 4, 4, t));  // a tiny preview is enlarged
     EXPECT_EQ(t.width, 128);
 }
 

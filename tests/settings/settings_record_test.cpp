@@ -15,8 +15,7 @@
 namespace globaro {
 namespace {
 
-// Every byte distinct from its neighbours, so that a field copied to the
-// wrong place shows up.
+// Every byte distinct from its neighbours, so that a field copied to the wrong place shows up.
 SettingsRecord patterned(unsigned salt) {
     SettingsRecord r;
     auto* bytes = reinterpret_cast<unsigned char*>(&r);
@@ -24,27 +23,26 @@ SettingsRecord patterned(unsigned salt) {
     return r;
 }
 
-// The fields a snapshot leaves out: brick and export sizes, the preview
-// quality and legacy words 18 to 20, besides everything files do not carry.
-const std::set<std::string> kNotInSnapshots = {
-    "version",  "brickLayers", "legacyWords[18]", "legacyWords[19]", "legacyWords[20]", "spherePlan", "sphereStats",
-    "cubeSide", "ldraw",       "brickDiffusion",  "brickColorset",   "brickPlates",     "faceSize",   "previewQuality"};
-
 TEST(SettingsSnapshots, CarryTheLookAndNothingElse) {
-    const SettingsRecord source = patterned(11);
+    // Besides everything files do not carry, a snapshot leaves out brick and
+    // export sizes, the preview quality and legacy words 18 to 20.
+    const std::set<std::string> notInSnapshots = {
+        "version",       "brickLayers", "legacyWords[18]", "legacyWords[19]", "legacyWords[20]",
+        "spherePlan",    "sphereStats", "cubeSide",        "ldraw",           "brickDiffusion",
+        "brickColorset", "brickPlates", "faceSize",        "previewQuality"};
+    const SettingsRecord source = patterned(11), target = patterned(200);
     SettingsSnapshot snap;
     saveSnapshot(source, snap);
-    const SettingsRecord target = patterned(200);
     SettingsRecord r = target;
     restoreSnapshot(snap, r);
     EXPECT_EQ(std::memcmp(r.settingsName, source.settingsName, kNameCapacity - 1), 0);
     EXPECT_EQ(r.settingsName[kNameCapacity - 1], '\0');
     for (const SettingsField& f : settingsFields()) {
-        const bool carried = f.word != 0 && kNotInSnapshots.count(f.name) == 0;
+        const bool carried = f.word != 0 && notInSnapshots.count(f.name) == 0;
         EXPECT_EQ(golden::fieldText(f, r), golden::fieldText(f, carried ? source : target)) << f.name;
     }
-    EXPECT_EQ(std::memcmp(r.saveFolder, target.saveFolder, kNameCapacity), 0);
-    EXPECT_EQ(r.renderTarget, target.renderTarget);
+    EXPECT_TRUE(std::memcmp(r.saveFolder, target.saveFolder, kNameCapacity) == 0 &&
+                r.renderTarget == target.renderTarget);
 }
 
 TEST(SettingsAngles, SourcesOfVersionsOneToFortySixTakeTheirFloatsFromTheMirrors) {
@@ -69,10 +67,7 @@ TEST(SettingsAngles, ComputedAnglesSetMirrorsTruncatedTowardZero) {
     setComputedSpin(r, -0.5f);
     setComputedFov(r, 89.6f);
     EXPECT_EQ(r.latitude, -45.9f);
-    EXPECT_EQ(r.latitudeInteger, -45);
-    EXPECT_EQ(r.longitudeInteger, 179);
-    EXPECT_EQ(r.spinInteger, 0);
-    EXPECT_EQ(r.fovInteger, 89);
+    EXPECT_TRUE(r.latitudeInteger == -45 && r.longitudeInteger == 179 && r.spinInteger == 0 && r.fovInteger == 89);
     setComputedSpin(r, std::numeric_limits<float>::quiet_NaN());
     EXPECT_EQ(r.spinInteger, 0);
 }
