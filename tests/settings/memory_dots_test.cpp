@@ -36,21 +36,17 @@ protected:
     };
 };
 
-TEST(MemoryDotControls, EachControlIsItsDot) {
-    for (int n = 0; n < kDotCount; ++n) EXPECT_EQ(dotForControl(dotControls()[static_cast<std::size_t>(n)]), n);
-    EXPECT_TRUE(dotControls()[0] == 10 && dotControls()[kDotCount - 1] == 16);
-    for (int control : {98, 0, -10}) EXPECT_EQ(dotForControl(control), -1);
-}
-
 TEST_F(MemoryDotFiles, FileNamesInTheTemporaryFolder) {
-    const std::pair<std::string, std::string> names[] = {{cachedSettingsPath(), "Globaro 2 cached settings D"},
-                                                         {dotMapPath(), "Globaro 2 memdot map 2"},
-                                                         {dotPath(0), "Globaro 2 A memory dot 0.q2q"},
-                                                         {dotPath(24), "Globaro 2 A memory dot 24.q2q"},
-                                                         {dotPath(kScratchDot), "Globaro 2 A memory dot 25.q2q"},
-                                                         {undoPath(0), "Globaro 2 undo 0"},
-                                                         {undoPath(1), "Globaro 2 undo 1"}};
-    for (const auto& [path, name] : names) EXPECT_EQ(path, folder() + "/" + name);
+    const std::string paths[] = {cachedSettingsPath(), dotMapPath(), dotPath(0), dotPath(24),
+                                 dotPath(kScratchDot), undoPath(0),  undoPath(1)};
+    const char* names[] = {"cached settings D",
+                           "memdot map 2",
+                           "A memory dot 0.q2q",
+                           "A memory dot 24.q2q",
+                           "A memory dot 25.q2q",
+                           "undo 0",
+                           "undo 1"};
+    for (int i = 0; i < 7; ++i) EXPECT_EQ(paths[i], folder() + "/Globaro 2 " + names[i]);
     for (const std::string& none : {dotPath(26), dotPath(-1), undoPath(2)}) EXPECT_EQ(none, "");
 }
 
@@ -66,79 +62,62 @@ TEST_F(MemoryDotFiles, CachedSettingsAreAFileWithoutThumbnail) {
     EXPECT_EQ(back.brickLayers, settings.brickLayers);
 }
 
-TEST_F(MemoryDotFiles, ShortOrMissingMapFile) {
+TEST_F(MemoryDotFiles, GoldenMapReadsAsItsWordsAndWritesBackTheSameBytes) {
+    if (golden::updating()) {
+        for (int i = 0; i < kDotCount; ++i) map.words[i] = i % 3 == 0 ? 1 : i % 5 == 0 ? -7 : 0;
+        ASSERT_EQ(saveDotMap(map), kFileOk);
+        golden::save("memdot-map", readBytes(dotMapPath()));
+    }
+    const auto bytes = golden::load("memdot-map");
+    persist_test::writeBytes(dotMapPath(), bytes);
     DotMap back{};
-    EXPECT_EQ(loadDotMap(back), kFileNotFound);
-    EXPECT_EQ(firstFreeDot(back), 0);
+    ASSERT_EQ(loadDotMap(back), kFileOk);
+    std::string words;
+    for (int w : back.words) words += std::to_string(w) + ",";
+    if (golden::updating()) golden::saveExpectedLine("memdot-map", words);
+    golden::expectDescription("memdot-map", words);
+    ASSERT_EQ(saveDotMap(back), kFileOk);
+    EXPECT_EQ(readBytes(dotMapPath()), bytes);
+    auto longer = bytes;  // a longer file reads only the map's words
+    longer.resize(5000, 0xFF);
+    persist_test::writeBytes(dotMapPath(), longer);
+    DotMap again{};
+    EXPECT_EQ(loadDotMap(again), kFileOk);
+    EXPECT_EQ(std::memcmp(&again, &back, sizeof back), 0);
     // A map file cut after three dots: the rest stay as they were.
     persist_test::writeBytes(dotMapPath(), persist_test::wordsToBytes({48, 1, 1, 1}));
-    EXPECT_EQ(loadDotMap(back), kFileOk);
-    EXPECT_TRUE(back.words[2] == 1 && back.words[3] == 0);
-    EXPECT_EQ(firstFreeDot(back), 3);
-    for (int& w : back.words) w = -7;
-    EXPECT_EQ(firstFreeDot(back), -1);
+    EXPECT_EQ(loadDotMap(map), kFileOk);
+    EXPECT_TRUE(map.words[2] == 1 && map.words[3] == 0 && firstFreeDot(map) == 3);
+    for (int& w : map.words) w = -7;
+    EXPECT_EQ(firstFreeDot(map), -1);
 }
 
-TEST(MemoryDotMap, OpeningShowsKeptDotsFilled) {
-    DotMap map{};
-    map.words[3] = 1;
-    map.words[24] = 5;
-    MemoryDots dots;
-    dots.currentDot = 4;
-    dots.state.words[7] = kDotCurrent;
-    showDotsAtOpening(map, dots);
-    for (int i = 0; i < kDotCount; ++i)
-        EXPECT_EQ(dots.state.words[i], (i == 3 || i == 24) ? kDotFilled : kDotEmpty) << i;
-    EXPECT_TRUE(dots.currentDot == -1 && dots.hoverDot == -1);
-    clearDots(dots);
-    for (auto w : dots.state.words) EXPECT_EQ(w, kDotEmpty);
-}
-
-TEST_F(MemoryDotFiles, ClickOnAnEmptyDotFillsAndKeepsIt) {
-    record.outputProjection = 77;
+TEST_F(MemoryDotFiles, ClicksFillUnkeepClearAndLoad) {
+    record.outputProjection = 77, record.brickLayers = 99;
     dots.state.words[5] = kDotCurrent;  // an earlier current dot
-    const auto out = click(10);
-    EXPECT_TRUE(out.what == DotClick::kFilled && out.dot == 0 && map.words[0] == 1);
-    EXPECT_TRUE(dots.state.words[0] == kDotCurrent && dots.state.words[5] == kDotFilled);
-    EXPECT_EQ(out.update.redraw, (1u << 0) | (1u << 5));
-    EXPECT_TRUE(out.update.showThumbnail && out.update.status == kFileOk && thumbnailsTaken == 1);
-    EXPECT_TRUE(dots.currentDot == 0 && dots.hoverDot == 0);
-    SettingsRecord back = persist_test::freshRecord();  // the dot's file holds the settings and a thumbnail
-    Thumbnail t;
-    EXPECT_TRUE(readSettingsFile(dotPath(0), SettingsReadMode::kLoad, back, &t).hasThumbnail);
-    EXPECT_EQ(back.outputProjection, 77);
-}
-
-TEST_F(MemoryDotFiles, CtrlClickOnAnEmptyDotFillsItForThisRunOnly) {
-    const auto out = click(47, false, true);
-    EXPECT_TRUE(out.what == DotClick::kFilled && out.dot == 1 && dots.state.words[1] == kDotCurrent);
-    EXPECT_EQ(map.words[1], 0);
-    EXPECT_TRUE(std::filesystem::exists(dotPath(1)));
-}
-
-TEST_F(MemoryDotFiles, RightClickClearsAFilledDotAndCtrlClickStopsKeepingIt) {
-    click(113);
-    click(112);
-    ASSERT_TRUE(map.words[2] == 1 && map.words[3] == 1);
-    auto out = click(113, true);
-    EXPECT_TRUE(out.what == DotClick::kCleared && dots.state.words[2] == kDotEmpty && map.words[2] == 0);
-    EXPECT_TRUE(out.update.redraw == 1u << 2 && out.update.clearThumbnail);
-    EXPECT_TRUE(std::filesystem::exists(dotPath(2)));  // its file stays
-    out = click(112, false, true);
-    EXPECT_TRUE(out.what == DotClick::kUnkept && map.words[3] == 0 && dots.state.words[3] != kDotEmpty);
-    EXPECT_EQ(out.update.redraw, 1u << 3);
-}
-
-TEST_F(MemoryDotFiles, PlainClickOnAFilledDotLoadsIt) {
-    record.outputProjection = 55, record.brickLayers = 99;
-    click(16);  // dot 24
-    click(10);  // dot 0 becomes current
+    auto out = click(16);               // an empty dot: filled, kept, current
+    EXPECT_TRUE(out.what == DotClick::kFilled && out.dot == 24 && map.words[24] == 1 && thumbnailsTaken == 1);
+    EXPECT_TRUE(dots.state.words[24] == kDotCurrent && dots.state.words[5] == kDotFilled);
+    EXPECT_TRUE(out.update.redraw == ((1u << 24) | (1u << 5)) && out.update.showThumbnail);
+    EXPECT_TRUE(dots.currentDot == 24 && dots.hoverDot == 24 && out.update.status == kFileOk);
+    Thumbnail t;  // the dot's file holds the settings and a thumbnail
+    EXPECT_TRUE(readSettingsThumbnail(dotPath(24), t).hasThumbnail);
+    out = click(47, false, true);  // with Ctrl: filled for this run only
+    EXPECT_TRUE(out.what == DotClick::kFilled && out.dot == 1 && map.words[1] == 0);
+    EXPECT_TRUE(dots.state.words[1] == kDotCurrent && dots.state.words[24] == kDotFilled);
+    out = click(47, true);  // right button: cleared, its file stays
+    EXPECT_TRUE(out.what == DotClick::kCleared && dots.state.words[1] == kDotEmpty && map.words[1] == 0);
+    EXPECT_TRUE(out.update.redraw == 1u << 1 && out.update.clearThumbnail && std::filesystem::exists(dotPath(1)));
+    out = click(16, false, true);  // Ctrl on a filled dot: no longer kept, still shown
+    EXPECT_TRUE(out.what == DotClick::kUnkept && map.words[24] == 0 && dots.state.words[24] == kDotFilled);
+    EXPECT_EQ(out.update.redraw, 1u << 24);
     record.outputProjection = 3, record.brickLayers = 20;
-    const auto out = click(16);
+    dots.state.words[7] = kDotCurrent;
+    out = click(16);  // a plain click loads
     EXPECT_TRUE(out.what == DotClick::kLoaded && out.dot == 24 && out.update.settingsChanged);
-    EXPECT_TRUE(record.outputProjection == 55 && record.brickLayers == 99);
+    EXPECT_TRUE(record.outputProjection == 77 && record.brickLayers == 99 && thumbnailsTaken == 2);
     EXPECT_STREQ(record.settingsName, "dot 25");
-    EXPECT_TRUE(dots.state.words[24] == kDotCurrent && dots.state.words[0] == kDotFilled && thumbnailsTaken == 2);
+    EXPECT_TRUE(dots.state.words[24] == kDotCurrent && dots.state.words[7] == kDotFilled);
 }
 
 TEST_F(MemoryDotFiles, DotsBeyondTheLastAndMissingFilesLeaveTheSettings) {
@@ -155,7 +134,7 @@ TEST_F(MemoryDotFiles, DotsBeyondTheLastAndMissingFilesLeaveTheSettings) {
 }
 
 TEST_F(MemoryDotFiles, FreshInstallationLandsTheOpeningSettingsInDotZero) {
-    EXPECT_EQ(loadDotMap(map), kFileNotFound);
+    EXPECT_EQ(loadDotMap(map), kFileNotFound);  // no map yet: all dots free
     const int dot = firstFreeDot(map);
     ASSERT_EQ(dot, 0);
     const Thumbnail t = persist_test::gradient(4, 4);
@@ -178,13 +157,24 @@ TEST_F(MemoryDotFiles, HoveringReadsOnlyTheThumbnail) {
     EXPECT_FALSE(hoverOverDot(40, dots, shown));
 }
 
-TEST(MemoryDotThumbnailControl, ClickActions) {
+TEST(MemoryDots, ControlsOpeningStatesAndTheThumbnailControl) {
+    for (int n = 0; n < kDotCount; ++n) EXPECT_EQ(dotForControl(dotControls()[static_cast<std::size_t>(n)]), n);
+    EXPECT_TRUE(dotControls()[0] == 10 && dotControls()[kDotCount - 1] == 16);
+    for (int control : {98, 0, -10}) EXPECT_EQ(dotForControl(control), -1);
+    DotMap map{};
+    map.words[3] = 1, map.words[24] = 5;
     MemoryDots dots;
+    dots.currentDot = 4, dots.hoverDot = 4, dots.state.words[7] = kDotCurrent;
+    showDotsAtOpening(map, dots);
+    for (int i = 0; i < kDotCount; ++i) EXPECT_EQ(dots.state.words[i], i == 3 || i == 24 ? kDotFilled : kDotEmpty) << i;
+    EXPECT_TRUE(dots.currentDot == -1 && dots.hoverDot == -1);
     EXPECT_EQ(thumbnailClickAction(true, false, dots), ThumbnailClick::kWriteDotPage);
     EXPECT_EQ(thumbnailClickAction(false, true, dots), ThumbnailClick::kRefreshPresets);
     EXPECT_EQ(thumbnailClickAction(false, false, dots), ThumbnailClick::kNone);
     dots.currentDot = 3;
     EXPECT_EQ(thumbnailClickAction(false, false, dots), ThumbnailClick::kLoadCurrentDot);
+    clearDots(dots);
+    for (auto w : dots.state.words) EXPECT_EQ(w, kDotEmpty);
 }
 
 }  // namespace

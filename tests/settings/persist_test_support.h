@@ -60,6 +60,12 @@ inline std::vector<std::uint8_t> wordsToBytes(const std::vector<std::int32_t>& w
     return bytes;
 }
 
+// Sets word `index` (from 0) of `bytes`.
+inline void putWord(std::vector<std::uint8_t>& bytes, std::size_t index, std::int32_t v) {
+    for (int i = 0; i < 4; ++i)
+        bytes[index * 4 + std::size_t(i)] = static_cast<std::uint8_t>(std::uint32_t(v) >> (24 - 8 * i));
+}
+
 inline std::int32_t wordAt(const std::vector<std::uint8_t>& bytes, std::size_t index) {
     const std::uint8_t* p = bytes.data() + index * 4;
     return static_cast<std::int32_t>((std::uint32_t{p[0]} << 24) | (std::uint32_t{p[1]} << 16) |

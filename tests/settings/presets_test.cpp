@@ -143,15 +143,10 @@ TEST_F(PresetFiles, RefreshIgnoresARequestWhileRunningAndNeverReplacesATarget) {
 TEST(Presets, ThumbnailOfAPreview) {
     // A 300 x 200 RGBA preview: the centred 200 x 200 square becomes 128 x 128.
     const int w = 300, h = 200;
-    std::vector<std::uint8_t> preview(static_cast<std::size_t>(w) * h * 4);
+    std::vector<std::uint8_t> preview;  // outside the square red, green rising down the rows
     for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x) {
-            std::uint8_t* p = preview.data() + (static_cast<std::size_t>(y) * w + x) * 4;
-            p[0] = x < 50 || x >= 250 ? 255 : 0;  // outside the square: red
-            p[1] = static_cast<std::uint8_t>(y);
-            p[2] = 7;
-            p[3] = 255;
-        }
+        for (int x = 0; x < w; ++x)
+            preview.insert(preview.end(), {std::uint8_t(x < 50 || x >= 250 ? 255 : 0), std::uint8_t(y), 7, 255});
     Thumbnail t;
     ASSERT_TRUE(takeThumbnail(preview.data(), w, h, w * 4, 4, t));
     EXPECT_TRUE(t.width == 128 && t.height == 128);

@@ -20,13 +20,8 @@ namespace {
 using persist_test::appendWord;
 using persist_test::distinctRecord;
 using persist_test::freshRecord;
+using persist_test::putWord;
 using persist_test::wordAt;
-
-void putWord(std::vector<std::uint8_t>& b, int number, std::int32_t v) {
-    std::vector<std::uint8_t> w;
-    appendWord(w, v);
-    std::copy(w.begin(), w.end(), b.begin() + (number - 1) * 4);
-}
 
 Thumbnail gradient(int side) { return persist_test::gradient(side, side); }
 
@@ -35,19 +30,15 @@ TEST(SettingsFileOlderVersions, OutputAndFieldOfViewConversions) {
     struct Case {
         int version, output, fovInteger, outputRead, fovIntegerRead;
     };
-    const Case cases[] = {
-        {27, 40, 90, 44, 90},  // +1 four times
-        {33, 14, 90, 14, 53},  // the field of view of output 14 before version 34
-        {33, 14, 180, 14, 180}, {33, 14, -40, 14, 0},
-        {34, 14, 90, 14, 90},   {44, 35, 90, 38, 33},  // 35 became 38 up to version 44
-        {45, 35, 90, 35, 90},
-    };
+    // Up to 27 an output gains 1 four times; before 34 output 14 has a field of view 0..180 or 53; up to 44 35 is 38.
+    const Case cases[] = {{27, 40, 90, 44, 90}, {33, 14, 90, 14, 53}, {33, 14, 180, 14, 180}, {33, 14, -40, 14, 0},
+                          {34, 14, 90, 14, 90}, {44, 35, 90, 38, 33}, {45, 35, 90, 35, 90}};
     for (const Case& c : cases) {
         char name[32];
         std::snprintf(name, sizeof name, "settings-v%02d.q2q", c.version);
         auto bytes = golden::load(name);
-        putWord(bytes, 21, c.output);
-        putWord(bytes, 40, c.fovInteger);
+        putWord(bytes, 20, c.output);
+        putWord(bytes, 39, c.fovInteger);
         SettingsRecord r = freshRecord();
         ASSERT_EQ(decodeSettings(bytes, SettingsReadMode::kLoad, r, nullptr).status, kFileOk) << c.version;
         EXPECT_EQ(r.outputProjection, c.outputRead) << c.version << " " << c.output;
@@ -131,7 +122,16 @@ TEST(SettingsFileThumbnails, OldBlockPixelsAndBlocksThatAreSkipped) {
     }
 }
 
-TEST(SettingsFileDamage, EveryTruncationKeepsWhatItDidNotReach) {
+TEST(SettingsFileDamage, UnknownVersionsChangeNothingAndTruncationsKeepWhatTheyDidNotReach) {
+    const SettingsRecord fresh = freshRecord();
+    for (std::int32_t v : {0, -1, 49, 1000, -2147483647 - 1}) {
+        auto bytes = golden::load("settings-v48.q2q");
+        putWord(bytes, 0, v);
+        SettingsRecord read = fresh;
+        Thumbnail t = gradient(4);
+        EXPECT_EQ(decodeSettings(bytes, SettingsReadMode::kLoad, read, &t).status, kSettingsFileUnknown) << v;
+        EXPECT_TRUE(std::memcmp(&read, &fresh, sizeof read) == 0 && t.width == 4) << v;
+    }
     const auto full = golden::load("preset-v48.q2q");
     for (std::size_t length = 0; length <= full.size(); ++length) {
         SettingsRecord read = freshRecord();
@@ -141,19 +141,6 @@ TEST(SettingsFileDamage, EveryTruncationKeepsWhatItDidNotReach) {
         ASSERT_EQ(result.complete, length == full.size()) << length;
         ASSERT_EQ(read.backdropColor == distinctRecord().backdropColor, length >= 7 * 4) << length;
         ASSERT_EQ(read.lineColor == distinctRecord().lineColor, length == full.size()) << length;
-    }
-}
-
-TEST(SettingsFileDamage, UnknownVersionsChangeNothing) {
-    for (std::int32_t v : {0, -1, 49, 1000, -2147483647 - 1}) {
-        auto bytes = golden::load("settings-v48.q2q");
-        putWord(bytes, 1, v);
-        SettingsRecord read = freshRecord();
-        const SettingsRecord before = read;
-        Thumbnail t = gradient(4);
-        EXPECT_EQ(decodeSettings(bytes, SettingsReadMode::kLoad, read, &t).status, kSettingsFileUnknown) << v;
-        EXPECT_EQ(std::memcmp(&read, &before, sizeof read), 0) << v;
-        EXPECT_EQ(t.width, 4);
     }
 }
 

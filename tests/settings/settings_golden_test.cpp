@@ -1,7 +1,6 @@
-// The settings formats against golden files (see golden_files.h): settings
-// files of every version, a preset with its thumbnail, out-of-range values,
-// the memory-dot map. Each reads as its expected record and writes back byte
-// for byte where the format allows; its mutants read in range or change nothing.
+// The settings formats against golden files (see golden_files.h): settings files of every version, a preset
+// with its thumbnail, out-of-range values. Each reads as its expected record and writes back byte for byte
+// where the format allows; its mutants, and those of bare thumbnails, read whole or change nothing.
 
 #include <gtest/gtest.h>
 
@@ -11,7 +10,6 @@
 
 #include "settings/golden_files.h"
 #include "settings/hostile_mutator.h"
-#include "settings/memory_dots.h"
 #include "settings/persist_test_support.h"
 #include "settings/settings_file.h"
 
@@ -20,6 +18,7 @@ namespace {
 
 using persist_test::distinctRecord;
 using persist_test::freshRecord;
+using persist_test::gradient;
 
 // Every field beyond its range: above it, or below it.
 SettingsRecord wild(bool high) {
@@ -64,7 +63,7 @@ struct Golden {
     bool rewrites = true;                    // read and written again, the same bytes
 };
 
-const Thumbnail kPicture = persist_test::gradient(kThumbnailSide, kThumbnailSide);
+const Thumbnail kPicture = gradient(kThumbnailSide, kThumbnailSide);
 
 std::vector<Golden> goldens() {
     std::vector<Golden> list = {
@@ -145,32 +144,54 @@ TEST(SettingsGolden, MutantsReadInRangeOrChangeNothing) {
     EXPECT_GT(cut, 100u);
 }
 
-class MemoryDotMapGolden : public persist_test::PrivateTempFolder {};
-
-TEST_F(MemoryDotMapGolden, ReadsAsItsWordsAndWritesBackTheSameBytes) {
-    if (golden::updating()) {
-        DotMap map{};
-        for (int i = 0; i < kDotCount; ++i) map.words[i] = i % 3 == 0 ? 1 : i % 5 == 0 ? -7 : 0;
-        ASSERT_EQ(saveDotMap(map), kFileOk);
-        golden::save("memdot-map", persist_test::readBytes(dotMapPath()));
+TEST(HostileThumbnail, MutatedStreamsFailCleanlyOrDecodeWhole) {
+    std::vector<std::vector<std::uint8_t>> samples;
+    for (auto [w, h, q] : {std::tuple{128, 128, 80}, {16, 16, 80}, {33, 7, 30}, {1, 1, 100}}) {
+        samples.emplace_back();
+        ASSERT_TRUE(encodeThumbnailJpeg(gradient(w, h), q, samples.back()));
     }
-    const auto bytes = golden::load("memdot-map");
-    persist_test::writeBytes(dotMapPath(), bytes);
-    DotMap map{};
-    ASSERT_EQ(loadDotMap(map), kFileOk);
-    std::string words;
-    for (int w : map.words) words += std::to_string(w) + ",";
-    if (golden::updating()) golden::saveExpectedLine("memdot-map", words);
-    golden::expectDescription("memdot-map", words);
-    ASSERT_EQ(saveDotMap(map), kFileOk);
-    EXPECT_EQ(persist_test::readBytes(dotMapPath()), bytes);
-    // A longer file reads only the map's words.
-    auto longer = bytes;
-    longer.resize(5000, 0xFF);
-    persist_test::writeBytes(dotMapPath(), longer);
-    DotMap again{};
-    EXPECT_EQ(loadDotMap(again), kFileOk);
-    EXPECT_EQ(std::memcmp(&again, &map, sizeof map), 0);
+    hostile::Mutator m(0x7B0A11u);
+    std::size_t decoded = 0, refused = 0;
+    for (std::size_t n = 0; n < 2500; ++n) {
+        Thumbnail t = gradient(3, 3);
+        if (decodeThumbnailJpeg(m.mutate(samples), t)) {
+            ++decoded;
+            ASSERT_TRUE(t.width > 0 && t.width <= kThumbnailMaxSide && t.height <= kThumbnailMaxSide) << n;
+            ASSERT_EQ(t.rgb.size(), static_cast<std::size_t>(t.width) * t.height * 3) << n;
+        } else {
+            ++refused;
+            ASSERT_TRUE(t.empty() && t.rgb.empty()) << n;
+        }
+    }
+    EXPECT_GT(decoded, 0u);
+    EXPECT_GT(refused, 100u);
+}
+
+TEST(HostileThumbnail, TinyStreamsAndHugeDeclaredSidesAreRefused) {
+    std::vector<std::uint8_t> jpeg;
+    ASSERT_TRUE(encodeThumbnailJpeg(gradient(16, 16), 80, jpeg));
+    std::size_t sof = 0;  // the frame header, FF C0, with height and width
+    while (sof + 9 < jpeg.size() && !(jpeg[sof] == 0xFF && jpeg[sof + 1] == 0xC0)) ++sof;
+    ASSERT_LT(sof + 9, jpeg.size());
+    std::vector<std::vector<std::uint8_t>> streams = {
+        {}, {0xFF, 0xD8, 0xFF, 0xD9}, std::vector<std::uint8_t>(5000, 0), std::vector<std::uint8_t>(5000, 0xFF)};
+    for (unsigned side : {0u, 4097u, 65535u}) {
+        streams.push_back(jpeg);
+        for (std::size_t i : {sof + 5, sof + 7}) {
+            streams.back()[i] = static_cast<std::uint8_t>(side >> 8);
+            streams.back()[i + 1] = static_cast<std::uint8_t>(side);
+        }
+    }
+    for (const auto& s : streams) {
+        Thumbnail t = gradient(2, 2);
+        EXPECT_FALSE(decodeThumbnailJpeg(s, t)) << s.size();
+        EXPECT_TRUE(t.empty());
+    }
+    Thumbnail bad;  // the encoder refuses what is not an image
+    EXPECT_FALSE(encodeThumbnailJpeg(bad, 80, jpeg));
+    bad.width = bad.height = 4;
+    bad.rgb.resize(5);
+    EXPECT_FALSE(encodeThumbnailJpeg(bad, 80, jpeg));
 }
 
 }  // namespace
