@@ -18,17 +18,30 @@ using persist_test::distinctRecord;
 using persist_test::readBytes;
 namespace fs = std::filesystem;
 
-class MemoryDotFiles : public persist_test::PrivateTempFolder {
+class DotsAndPresets : public persist_test::PrivateTempFolder {
 protected:
     void SetUp() override {
         PrivateTempFolder::SetUp();
-        clearDotMap(map);
         showDotsAtOpening(map, dots);
+        fs::create_directory(path("presets"));
     }
     DotClickOutcome click(int control, bool right = false, bool ctrl = false) {
         return clickDot(control, right, ctrl, record, map, dots, source);
     }
     bool sameRecord(const SettingsRecord& other) const { return std::memcmp(&record, &other, sizeof other) == 0; }
+    std::string preset(const std::string& name) const { return path("presets/" + name); }
+    void writePreset(const std::string& name, std::int32_t output) {
+        SettingsRecord p = record;
+        p.outputProjection = output;
+        ASSERT_EQ(writeSettingsFile(preset(name), p, nullptr), kFileOk);
+    }
+    // The output a preset file holds, and whether it holds a thumbnail.
+    std::pair<std::int32_t, bool> readPreset(const std::string& name) const {
+        SettingsRecord back = persist_test::freshRecord();
+        Thumbnail t;
+        const bool thumbnail = readSettingsFile(preset(name), SettingsReadMode::kLoad, back, &t).hasThumbnail;
+        return {back.outputProjection, thumbnail};
+    }
     SettingsRecord record = persist_test::freshRecord();
     DotMap map{};
     MemoryDots dots;
@@ -40,33 +53,25 @@ protected:
     };
 };
 
-TEST_F(MemoryDotFiles, FileNamesInTheTemporaryFolder) {
-    const std::string paths[] = {cachedSettingsPath(), dotMapPath(), dotPath(0), dotPath(24),
-                                 dotPath(kScratchDot), undoPath(0),  undoPath(1)};
-    const char* names[] = {"cached settings D",
-                           "memdot map 2",
-                           "A memory dot 0.q2q",
-                           "A memory dot 24.q2q",
-                           "A memory dot 25.q2q",
-                           "undo 0",
-                           "undo 1"};
-    for (int i = 0; i < 7; ++i) EXPECT_EQ(paths[i], folder() + "/Globaro 2 " + names[i]);
+TEST_F(DotsAndPresets, FileNamesAndCachedSettings) {
+    const auto named = [this](const std::string& p, const char* n) { EXPECT_EQ(p, folder() + "/Globaro 2 " + n); };
+    named(cachedSettingsPath(), "cached settings D"), named(dotMapPath(), "memdot map 2");
+    named(dotPath(0), "A memory dot 0.q2q"), named(dotPath(24), "A memory dot 24.q2q");
+    named(dotPath(kScratchDot), "A memory dot 25.q2q"), named(undoPath(0), "undo 0"), named(undoPath(1), "undo 1");
     for (const std::string& none : {dotPath(26), dotPath(-1), undoPath(2)}) EXPECT_EQ(none, "");
-}
-
-TEST_F(MemoryDotFiles, CachedSettingsAreAFileWithoutThumbnail) {
-    SettingsRecord settings = persist_test::distinctRecord();
-    const SettingsRecord before = settings;
-    EXPECT_EQ(loadCachedSettings(settings).status, kFileNotFound);  // missing: the settings stay
-    EXPECT_EQ(std::memcmp(&settings, &before, sizeof before), 0);
-    ASSERT_EQ(saveCachedSettings(settings), kFileOk);
+    // The cached settings are a file without thumbnail; while it is missing the settings stay.
+    record = distinctRecord();
+    const SettingsRecord before = record;
+    EXPECT_EQ(loadCachedSettings(record).status, kFileNotFound);
+    EXPECT_TRUE(sameRecord(before));
+    ASSERT_EQ(saveCachedSettings(record), kFileOk);
     EXPECT_EQ(readBytes(cachedSettingsPath()), golden::load("settings-v48.q2q"));
     SettingsRecord back{};
     EXPECT_EQ(loadCachedSettings(back).status, kFileOk);
-    EXPECT_EQ(back.brickLayers, settings.brickLayers);
+    EXPECT_EQ(back.brickLayers, record.brickLayers);
 }
 
-TEST_F(MemoryDotFiles, GoldenMapReadsAsItsWordsAndWritesBackTheSameBytes) {
+TEST_F(DotsAndPresets, GoldenMapReadsAsItsWordsAndWritesBackTheSameBytes) {
     if (golden::updating()) {
         for (int i = 0; i < kDotCount; ++i) map.words[i] = i % 3 == 0 ? 1 : i % 5 == 0 ? -7 : 0;
         ASSERT_EQ(saveDotMap(map), kFileOk);
@@ -96,7 +101,7 @@ TEST_F(MemoryDotFiles, GoldenMapReadsAsItsWordsAndWritesBackTheSameBytes) {
     EXPECT_EQ(firstFreeDot(map), -1);
 }
 
-TEST_F(MemoryDotFiles, ClicksFillUnkeepClearAndLoad) {
+TEST_F(DotsAndPresets, ClicksFillUnkeepClearAndLoad) {
     record.outputProjection = 77, record.brickLayers = 99;
     dots.state.words[5] = kDotCurrent;  // an earlier current dot
     auto out = click(16);               // an empty dot: filled, kept, current
@@ -104,8 +109,6 @@ TEST_F(MemoryDotFiles, ClicksFillUnkeepClearAndLoad) {
     EXPECT_TRUE(dots.state.words[24] == kDotCurrent && dots.state.words[5] == kDotFilled);
     EXPECT_TRUE(out.update.redraw == ((1u << 24) | (1u << 5)) && out.update.showThumbnail);
     EXPECT_TRUE(dots.currentDot == 24 && dots.hoverDot == 24 && out.update.status == kFileOk);
-    Thumbnail t;  // the dot's file holds the settings and a thumbnail
-    EXPECT_TRUE(readSettingsThumbnail(dotPath(24), t).hasThumbnail);
     out = click(47, false, true);  // with Ctrl: filled for this run only
     EXPECT_TRUE(out.what == DotClick::kFilled && out.dot == 1 && map.words[1] == 0);
     EXPECT_TRUE(dots.state.words[1] == kDotCurrent && dots.state.words[24] == kDotFilled);
@@ -122,9 +125,23 @@ TEST_F(MemoryDotFiles, ClicksFillUnkeepClearAndLoad) {
     EXPECT_TRUE(record.outputProjection == 77 && record.brickLayers == 99 && thumbnailsTaken == 2);
     EXPECT_STREQ(record.settingsName, "dot 25");
     EXPECT_TRUE(dots.state.words[24] == kDotCurrent && dots.state.words[7] == kDotFilled);
+    leaveDots(dots);  // hovering shows the thumbnail and leaves the settings
+    EXPECT_TRUE(dots.currentDot == -1 && dots.hoverDot == -1);
+    record.outputProjection = 200;
+    const SettingsRecord before = record;
+    Thumbnail shown;
+    EXPECT_TRUE(hoverOverDot(24, dots, shown));
+    EXPECT_TRUE(shown.width == kThumbnailSide && dots.hoverDot == 24 && dots.currentDot == 24 && sameRecord(before));
+    EXPECT_FALSE(hoverOverDot(24, dots, shown));  // already hovered
+    EXPECT_FALSE(hoverOverDot(1, dots, shown));   // empty dot
+    EXPECT_FALSE(hoverOverDot(40, dots, shown));
 }
 
-TEST_F(MemoryDotFiles, DotsBeyondTheLastAndMissingFilesLeaveTheSettings) {
+TEST_F(DotsAndPresets, AFreshInstallationLandsInDotZeroAndBadDotsLeaveTheSettings) {
+    EXPECT_EQ(loadDotMap(map), kFileNotFound);  // no map yet: the opening settings go to dot 0, not kept
+    ASSERT_EQ(firstFreeDot(map), 0);
+    saveDot(0, record, nullptr, dots);
+    EXPECT_TRUE(dots.state.words[0] == kDotCurrent && map.words[0] == 0 && firstFreeDot(map) == 0);
     const SettingsRecord before = record;
     EXPECT_EQ(saveDot(25, record, nullptr, dots).redraw, 0u);
     EXPECT_EQ(loadDot(25, record, dots).redraw, 0u);
@@ -135,30 +152,6 @@ TEST_F(MemoryDotFiles, DotsBeyondTheLastAndMissingFilesLeaveTheSettings) {
     const auto out = click(111);
     EXPECT_TRUE(out.what == DotClick::kLoaded && out.update.status == kFileNotFound && !out.update.settingsChanged);
     EXPECT_TRUE(sameRecord(before));
-}
-
-TEST_F(MemoryDotFiles, FreshInstallationLandsTheOpeningSettingsInDotZero) {
-    EXPECT_EQ(loadDotMap(map), kFileNotFound);  // no map yet: all dots free
-    const int dot = firstFreeDot(map);
-    ASSERT_EQ(dot, 0);
-    const Thumbnail t = persist_test::gradient(4, 4);
-    saveDot(dot, record, &t, dots);
-    EXPECT_TRUE(dots.state.words[0] == kDotCurrent && map.words[0] == 0);  // current, not kept
-    EXPECT_EQ(firstFreeDot(map), 0);
-}
-
-TEST_F(MemoryDotFiles, HoveringReadsOnlyTheThumbnail) {
-    click(10);
-    leaveDots(dots);
-    EXPECT_TRUE(dots.currentDot == -1 && dots.hoverDot == -1);
-    record.outputProjection = 200;
-    const SettingsRecord before = record;
-    Thumbnail shown;
-    EXPECT_TRUE(hoverOverDot(0, dots, shown));
-    EXPECT_TRUE(shown.width == kThumbnailSide && dots.hoverDot == 0 && dots.currentDot == 0 && sameRecord(before));
-    EXPECT_FALSE(hoverOverDot(0, dots, shown));  // already hovered
-    EXPECT_FALSE(hoverOverDot(1, dots, shown));  // empty dot
-    EXPECT_FALSE(hoverOverDot(40, dots, shown));
 }
 
 TEST(MemoryDots, ControlsOpeningStatesAndTheThumbnailControl) {
@@ -181,29 +174,7 @@ TEST(MemoryDots, ControlsOpeningStatesAndTheThumbnailControl) {
     for (auto w : dots.state.words) EXPECT_EQ(w, kDotEmpty);
 }
 
-class PresetFiles : public persist_test::PrivateTempFolder {
-protected:
-    void SetUp() override {
-        PrivateTempFolder::SetUp();
-        fs::create_directory(path("presets"));
-    }
-    std::string preset(const std::string& name) const { return path("presets/" + name); }
-    void writePreset(const std::string& name, std::int32_t output) {
-        SettingsRecord p = record;
-        p.outputProjection = output;
-        ASSERT_EQ(writeSettingsFile(preset(name), p, nullptr), kFileOk);
-    }
-    // The output a preset file holds, and whether it holds a thumbnail.
-    std::pair<std::int32_t, bool> readPreset(const std::string& name) const {
-        SettingsRecord back = persist_test::freshRecord();
-        Thumbnail t;
-        const bool thumbnail = readSettingsFile(preset(name), SettingsReadMode::kLoad, back, &t).hasThumbnail;
-        return {back.outputProjection, thumbnail};
-    }
-    SettingsRecord record = persist_test::freshRecord();
-};
-
-TEST_F(PresetFiles, OpenResetsThenLoadsAndTakesTheName) {
+TEST_F(DotsAndPresets, PresetOpenResetsThenLoadsAndTakesTheNameOrChangesNothing) {
     SettingsRecord source = distinctRecord();
     const Thumbnail picture = persist_test::gradient(32, 32);
     ASSERT_EQ(savePreset(preset("mine.q2q"), source, &picture), kFileOk);
@@ -222,17 +193,12 @@ TEST_F(PresetFiles, OpenResetsThenLoadsAndTakesTheName) {
     persist_test::writeBytes(preset("old.q2q"), persist_test::wordsToBytes(words));
     record.brickLayers = 120;
     ASSERT_EQ(openPreset(preset("old.q2q"), record).status, kFileOk);
-    EXPECT_EQ(record.brickLayers, 20);  // the default, not the value before the open
-}
-
-TEST_F(PresetFiles, OpenOfAnUnreadableFileChangesNothing) {
-    record.outputProjection = 77;
-    setName(record.settingsName, "before");
-    const SettingsRecord before = record;
+    EXPECT_EQ(record.brickLayers, 20);     // the default, not the value before the open
+    const SettingsRecord before = record;  // files that cannot be read change nothing
     EXPECT_EQ(openPreset(preset("absent.q2q"), record).status, kFileNotFound);
     persist_test::writeBytes(preset("junk.q2q"), {'h', 'e', 'l', 'l', 'o'});
     EXPECT_EQ(openPreset(preset("junk.q2q"), record).status, kSettingsFileUnknown);
-    EXPECT_EQ(std::memcmp(&record, &before, sizeof before), 0);
+    EXPECT_TRUE(sameRecord(before));
 }
 
 TEST(Presets, NamesLittlePlanetAndRefreshNames) {
@@ -257,7 +223,7 @@ TEST(Presets, NamesLittlePlanetAndRefreshNames) {
     EXPECT_EQ(std::memcmp(&r, &expected, sizeof r), 0);
 }
 
-TEST_F(PresetFiles, RefreshRewritesRenamesAndRestores) {
+TEST_F(DotsAndPresets, PresetRefreshRewritesRenamesAndRestores) {
     writePreset("a.q9q", 11);
     writePreset("b.Q5Q", 12);
     writePreset("c.q2q", 13);
@@ -291,7 +257,7 @@ TEST_F(PresetFiles, RefreshRewritesRenamesAndRestores) {
     EXPECT_EQ(parked.outputProjection, 300);
 }
 
-TEST_F(PresetFiles, RefreshIgnoresARequestWhileRunningAndNeverReplacesATarget) {
+TEST_F(DotsAndPresets, PresetRefreshIgnoresARequestWhileRunningAndNeverReplacesATarget) {
     writePreset("a.q9q", 11);
     writePreset("b.q9q", 12);
     writePreset("b.q5q", 13);
