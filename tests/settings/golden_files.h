@@ -55,10 +55,7 @@ inline std::string describe(const SettingsRecord& r, const Thumbnail* t = nullpt
 inline std::map<std::string, std::string> expectedLines() {
     std::map<std::string, std::string> lines;
     std::ifstream in(folder() + "expected.txt");
-    for (std::string line; std::getline(in, line);) {
-        const auto space = line.find(' ');
-        if (space != std::string::npos) lines[line.substr(0, space)] = line.substr(space + 1);
-    }
+    for (std::string name, line; in >> name && std::getline(in >> std::ws, line);) lines[name] = line;
     return lines;
 }
 
@@ -71,12 +68,10 @@ inline void saveExpectedLine(const std::string& name, const std::string& descrip
 
 // Compares item by item, so that a failure names the fields that differ.
 inline void expectDescription(const std::string& name, const std::string& actual) {
-    const auto lines = expectedLines();
-    const auto it = lines.find(name);
-    ASSERT_NE(it, lines.end()) << name << " has no line in expected.txt";
-    std::istringstream a(actual), e(it->second);
+    const std::string expected = expectedLines()[name];
+    std::istringstream a(actual), e(expected);
     for (std::string x, y; a >> x && e >> y;) EXPECT_EQ(x, y) << name;
-    EXPECT_EQ(actual, it->second) << name;
+    EXPECT_EQ(actual, expected) << name;
 }
 
 }  // namespace globaro::golden

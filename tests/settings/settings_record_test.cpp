@@ -51,7 +51,7 @@ TEST(SettingsSnapshots, CarryTheLookAndNothingElse) {
                 r.renderTarget == target.renderTarget);
 }
 
-TEST(SettingsAngles, SourcesOfVersionsOneToFortySixTakeTheirFloatsFromTheMirrors) {
+TEST(SettingsAngles, OldSourcesTakeTheirFloatsFromTheMirrorsAndComputedAnglesSetThem) {
     for (std::int32_t version : {-999, 0, 1, 30, 46, 47, 48, 100}) {
         SettingsRecord r = patterned(3);
         r.version = version;
@@ -64,10 +64,7 @@ TEST(SettingsAngles, SourcesOfVersionsOneToFortySixTakeTheirFloatsFromTheMirrors
         const float got[6] = {r.latitude, r.longitude, r.spin, r.fov, r.tabs, r.sharpen};
         for (int i = 0; i < 6; ++i) EXPECT_EQ(got[i], old ? expected[i] : 0.5f) << version << " " << i;
     }
-}
-
-TEST(SettingsAngles, ComputedAnglesSetMirrorsTruncatedTowardZero) {
-    SettingsRecord r = patterned(5);
+    SettingsRecord r = patterned(5);  // computed angles set their mirrors truncated toward zero
     setComputedLatitude(r, -45.9f);
     setComputedLongitude(r, 179.99f);
     setComputedSpin(r, -0.5f);
@@ -238,28 +235,19 @@ TEST(RandomSettings, DiceAnglesAndQuarterTurns) {
 }
 
 TEST(RandomSettings, SteppingButtonsWrap) {
-    struct Step {
-        int control;
-        std::int32_t SettingsRecord::*field;
-        std::int32_t before, after;
-    };
     using S = SettingsRecord;
-    const Step steps[] = {{81, &S::glue, 68, 69},
-                          {81, &S::glue, 69, 1},
-                          {81, &S::glue, 0, 1},
-                          {13, &S::grid, 0, 2},  // raised to 1 first
-                          {13, &S::grid, 7, 1},
-                          {110, &S::previewQuality, -4, 2},
-                          {110, &S::previewQuality, 3, 1},
-                          {97, &S::inputProjection, 38, 1},
-                          {94, &S::outputProjection, 413, 414},
-                          {94, &S::outputProjection, 414, 1},
-                          {94, &S::outputProjection, 900, 1}};  // an id past the stepped range
-    for (const Step& s : steps) {
+    std::int32_t S::*const fields[] = {&S::glue, &S::grid, &S::previewQuality, &S::inputProjection,
+                                       &S::outputProjection};
+    // Field, control, value before, value after. Grid and preview quality are raised to 1 before the step; 900
+    // is an output past the stepped range.
+    const int steps[][4] = {{0, 81, 68, 69},   {0, 81, 69, 1},  {0, 81, 0, 1},  {1, 13, 0, 2},
+                            {1, 13, 7, 1},     {2, 110, -4, 2}, {2, 110, 3, 1}, {3, 97, 38, 1},
+                            {4, 94, 413, 414}, {4, 94, 414, 1}, {4, 94, 900, 1}};
+    for (const auto& [field, control, before, after] : steps) {
         SettingsRecord r = persist_test::freshRecord();
-        r.*s.field = s.before;
-        EXPECT_TRUE(stepChoice(r, s.control));
-        EXPECT_EQ(r.*s.field, s.after) << s.control << " from " << s.before;
+        r.*fields[field] = before;
+        EXPECT_TRUE(stepChoice(r, control));
+        EXPECT_EQ(r.*fields[field], after) << control << " from " << before;
     }
     SettingsRecord r{};
     EXPECT_FALSE(stepChoice(r, 72));
