@@ -95,10 +95,10 @@ TEST_F(DotsAndPresets, GoldenMapReadsAsItsWordsAndWritesBackTheSameBytes) {
     EXPECT_EQ(std::memcmp(&again, &back, sizeof back), 0);
     // A map file cut after three dots: the rest stay as they were.
     persist_test::writeBytes(dotMapPath(), persist_test::wordsToBytes({48, 1, 1, 1}));
-    EXPECT_EQ(loadDotMap(map), kFileOk);
-    EXPECT_TRUE(map.words[2] == 1 && map.words[3] == 0 && firstFreeDot(map) == 3);
-    for (int& w : map.words) w = -7;
-    EXPECT_EQ(firstFreeDot(map), -1);
+    EXPECT_EQ(loadDotMap(again = {}), kFileOk);
+    EXPECT_TRUE(again.words[2] == 1 && again.words[3] == 0 && firstFreeDot(again) == 3);
+    for (int& w : again.words) w = -7;
+    EXPECT_EQ(firstFreeDot(again), -1);
 }
 
 TEST_F(DotsAndPresets, ClicksFillUnkeepClearAndLoad) {
