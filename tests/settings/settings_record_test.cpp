@@ -94,15 +94,12 @@ TEST(SettingsRecordRest, RunStateProgressAndNames) {
 class UndoFiles : public persist_test::PrivateTempFolder {
 protected:
     SettingsRecord record = persist_test::freshRecord();
-    UndoStore store = [] {
-        UndoStore s;
-        std::memset(static_cast<void*>(&s), 0xA5, sizeof s);  // whatever memory held before
-        resetUndo(s);
-        return s;
-    }();
+    UndoStore store{};
 };
 
 TEST_F(UndoFiles, UndoTogglesBetweenTheLastTwoStatesAndSkipsAFailedFile) {
+    std::memset(static_cast<void*>(&store), 0xA5, sizeof store);  // whatever memory held before
+    resetUndo(store);
     record.outputProjection = 10;
     ASSERT_EQ(recordUndo(store, record, true), kFileOk);  // the dialog opens
     EXPECT_TRUE(store.undoIndex == 1 && std::filesystem::exists(undoPath(1)));
