@@ -90,8 +90,8 @@ std::vector<Golden> goldens() {
 // Every field the table ranges lies in its range; Booleans are 0 or 1.
 void expectInRange(const SettingsRecord& r, const std::string& what) {
     for (const SettingsField& f : settingsFields()) {
-        const bool boolean = f.place.integerIn(r) == 0 || f.place.integerIn(r) == 1;
-        ASSERT_TRUE(f.type != FieldType::kBoolean || boolean) << f.name << what;
+        const auto boolean = [&] { return f.place.integerIn(r) == 0 || f.place.integerIn(r) == 1; };
+        ASSERT_TRUE(f.type != FieldType::kBoolean || boolean()) << f.name << what;
         if (!f.range.any()) continue;
         const double v = f.type == FieldType::kFloat ? f.place.floatIn(r) : f.place.integerIn(r);
         ASSERT_TRUE(v >= f.range.lo && v <= f.range.hi) << f.name << " = " << v << what;
