@@ -1,43 +1,30 @@
 #pragma once
-// Golden files of the settings formats, in tests/data/settings/. Each file
-// has one line in expected.txt: its name, then the record it reads as, one
-// "field=value" per field of the settings table (and the thumbnail it
-// holds). The records the tests make the files from must still make the
-// same bytes: what we write never changes. Running a golden test with GLOBARO_UPDATE_GOLDEN=1
-// makes the files and their lines again from the records in the tests;
-// check `git diff` of expected.txt by eye before committing new ones.
+// Golden files of the settings formats, in tests/data/settings/ (see its README): each has a line in
+// expected.txt, its name and the record it reads as, "field=value" per field of the table.
 
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 #include <fstream>
 #include <map>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "settings/persist_test_support.h"
 #include "settings/settings_fields.h"
-#include "settings/thumbnail.h"
 
 namespace globaro::golden {
 
 inline std::string folder() { return std::string(GLOBARO_TEST_DATA) + "/settings/"; }
 inline bool updating() { return std::getenv("GLOBARO_UPDATE_GOLDEN") != nullptr; }
 
-inline std::vector<std::uint8_t> load(const std::string& name) {
-    std::ifstream in(folder() + name, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+inline std::vector<std::uint8_t> load(const std::string& name) { return persist_test::readBytes(folder() + name); }
+inline void save(const std::string& name, const std::vector<std::uint8_t>& b) {
+    persist_test::writeBytes(folder() + name, b);
 }
 
-inline void save(const std::string& name, const std::vector<std::uint8_t>& bytes) {
-    std::filesystem::create_directories(folder());
-    std::ofstream out(folder() + name, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-}
-
-// One field as text.
 inline std::string fieldText(const SettingsField& f, const SettingsRecord& r) {
     char text[64];
     switch (f.type) {
@@ -68,10 +55,7 @@ inline std::string describe(const SettingsRecord& r, const Thumbnail* t = nullpt
 inline std::map<std::string, std::string> expectedLines() {
     std::map<std::string, std::string> lines;
     std::ifstream in(folder() + "expected.txt");
-    for (std::string line; std::getline(in, line);) {
-        const auto space = line.find(' ');
-        if (space != std::string::npos) lines[line.substr(0, space)] = line.substr(space + 1);
-    }
+    for (std::string name, line; in >> name && std::getline(in >> std::ws, line);) lines[name] = line;
     return lines;
 }
 
@@ -82,15 +66,12 @@ inline void saveExpectedLine(const std::string& name, const std::string& descrip
     for (const auto& [file, text] : lines) out << file << ' ' << text << '\n';
 }
 
-// Compares a description with the expected one item by item, so that a
-// failure names the fields that differ.
+// Compares item by item, so that a failure names the fields that differ.
 inline void expectDescription(const std::string& name, const std::string& actual) {
-    const auto lines = expectedLines();
-    const auto it = lines.find(name);
-    ASSERT_NE(it, lines.end()) << name << " has no line in expected.txt";
-    std::istringstream a(actual), e(it->second);
+    const std::string expected = expectedLines()[name];
+    std::istringstream a(actual), e(expected);
     for (std::string x, y; a >> x && e >> y;) EXPECT_EQ(x, y) << name;
-    EXPECT_EQ(actual, it->second) << name;
+    EXPECT_EQ(actual, expected) << name;
 }
 
 }  // namespace globaro::golden

@@ -1,10 +1,7 @@
 #pragma once
-// A small, seeded byte mutator for the hostile-input tests: it starts from
-// valid samples made by our own writers and flips bits, overwrites bytes,
-// truncates, extends, splices in parts of other samples, deletes and repeats
-// ranges, and sets 32-bit words to extreme values (in either byte order).
-// Everything is driven by one std::mt19937 with a fixed seed, using only its
-// raw output, so every run produces the same cases.
+// A seeded byte mutator for the hostile-input tests: from valid samples it
+// flips, overwrites, truncates, extends, splices, deletes and repeats bytes and
+// sets words to extremes; only raw std::mt19937 output, so every run is the same.
 
 #include <algorithm>
 #include <cstddef>
@@ -26,30 +23,11 @@ public:
 
     // A 32-bit value a length or count field should never hold, or one on an edge.
     std::uint32_t extremeWord(std::size_t size) {
-        const std::uint32_t values[] = {0u,
-                                        1u,
-                                        2u,
-                                        3u,
-                                        4u,
-                                        0x7Fu,
-                                        0x80u,
-                                        0xFFu,
-                                        0x100u,
-                                        0x7FFFu,
-                                        0x8000u,
-                                        0xFFFFu,
-                                        0x10000u,
-                                        0x7FFFFFFFu,
-                                        0x80000000u,
-                                        0xFFFFFFFFu,
-                                        0xFFFFFFFEu,
-                                        0xFFFFFF00u,
-                                        0x40000000u,
-                                        0x00C000u,
-                                        static_cast<std::uint32_t>(size),
-                                        static_cast<std::uint32_t>(size + 1),
-                                        static_cast<std::uint32_t>(size - 1),
-                                        static_cast<std::uint32_t>(size * 2)};
+        const auto n = static_cast<std::uint32_t>(size);
+        const std::uint32_t values[] = {0u,          1u,          2u,          3u,          4u,          0x7Fu,
+                                        0x80u,       0xFFu,       0x100u,      0x7FFFu,     0x8000u,     0xFFFFu,
+                                        0x10000u,    0x7FFFFFFFu, 0x80000000u, 0xFFFFFFFFu, 0xFFFFFFFEu, 0xFFFFFF00u,
+                                        0x40000000u, 0x00C000u,   n,           n + 1,       n - 1,       n * 2};
         return values[below(std::size(values))];
     }
 
@@ -62,15 +40,16 @@ public:
 
     // One random change. `others` may supply material to splice in.
     void mutateOnce(std::vector<std::uint8_t>& b, std::span<const std::vector<std::uint8_t>> others) {
-        switch (below(10)) {
+        const auto at = [&b](std::size_t i) { return b.begin() + std::ptrdiff_t(i); };
+        const std::size_t what = below(10);
+        if (b.empty() && (what < 2 || what > 4)) return;  // nothing to change in place
+        switch (what) {
             case 0:  // flip bits
-                if (!b.empty())
-                    for (std::size_t n = 1 + below(4); n > 0; --n) b[below(b.size())] ^= std::uint8_t(1u << below(8));
+                for (std::size_t n = 1 + below(4); n > 0; --n) b[below(b.size())] ^= std::uint8_t(1u << below(8));
                 break;
             case 1:  // overwrite bytes
-                if (!b.empty())
-                    for (std::size_t n = 1 + below(8); n > 0; --n)
-                        b[below(b.size())] = chance(50) ? std::uint8_t(raw()) : (chance(50) ? 0xFF : 0x00);
+                for (std::size_t n = 1 + below(8); n > 0; --n)
+                    b[below(b.size())] = chance(50) ? std::uint8_t(raw()) : (chance(50) ? 0xFF : 0x00);
                 break;
             case 2:  // truncate
                 b.resize(below(b.size() + 1));
@@ -89,40 +68,33 @@ public:
                 const std::size_t n = 1 + below(std::min<std::size_t>(from.size() - start, 512));
                 const std::vector<std::uint8_t> chunk(from.begin() + std::ptrdiff_t(start),
                                                       from.begin() + std::ptrdiff_t(start + n));
-                const std::size_t at = below(b.size() + 1);
-                if (chance(50)) {
-                    b.insert(b.begin() + std::ptrdiff_t(at), chunk.begin(), chunk.end());
-                } else {
-                    for (std::size_t i = 0; i < chunk.size() && at + i < b.size(); ++i) b[at + i] = chunk[i];
-                }
+                const std::size_t to = below(b.size() + 1);
+                if (chance(50))
+                    b.insert(at(to), chunk.begin(), chunk.end());
+                else
+                    std::copy_n(chunk.begin(), std::min(chunk.size(), b.size() - to), at(to));
                 break;
             }
             case 5: {  // delete a range
-                if (b.empty()) break;
-                const std::size_t at = below(b.size());
-                const std::size_t n = 1 + below(std::min<std::size_t>(b.size() - at, 64));
-                b.erase(b.begin() + std::ptrdiff_t(at), b.begin() + std::ptrdiff_t(at + n));
+                const std::size_t from = below(b.size());
+                b.erase(at(from), at(from + 1 + below(std::min<std::size_t>(b.size() - from, 64))));
                 break;
             }
             case 6:  // an extreme word, aligned
             case 7: {
                 if (b.size() < 4) break;
-                const std::size_t at = below(b.size() / 4) * 4;
-                putWord(b, at, extremeWord(b.size()), chance(50));
+                const std::size_t word = below(b.size() / 4) * 4;
+                putWord(b, word, extremeWord(b.size()), chance(50));
                 break;
             }
-            case 8: {  // an extreme word anywhere
-                if (b.empty()) break;
+            case 8:  // an extreme word anywhere
                 putWord(b, below(b.size()), extremeWord(b.size()), chance(50));
                 break;
-            }
             default: {  // repeat a range in place
-                if (b.empty()) break;
-                const std::size_t at = below(b.size());
-                const std::size_t n = 1 + below(std::min<std::size_t>(b.size() - at, 128));
-                const std::vector<std::uint8_t> chunk(b.begin() + std::ptrdiff_t(at),
-                                                      b.begin() + std::ptrdiff_t(at + n));
-                b.insert(b.begin() + std::ptrdiff_t(at), chunk.begin(), chunk.end());
+                const std::size_t from = below(b.size());
+                const std::vector<std::uint8_t> chunk(
+                    at(from), at(from + 1 + below(std::min<std::size_t>(b.size() - from, 128))));
+                b.insert(at(from), chunk.begin(), chunk.end());
                 break;
             }
         }
