@@ -175,33 +175,6 @@ void exercise(const PropertyList& list) {
     }
 }
 
-// Regression: a property with no data made cString hand a null pointer to strnlen.
-TEST(HostilePropertyList, EmptyTextPropertiesReadAsEmpty) {
-    PropertyList list;
-    std::string error;
-    ASSERT_TRUE(parsePropertyList(propertyList({{K("enbl"), {}}, {K("8664"), {}}, {K("name"), {}}}), list, error));
-    EXPECT_EQ(list.cString(K("8664")), "");
-    EXPECT_EQ(list.cString(K("enbl")), "");
-    EXPECT_EQ(list.pascalString(K("name")), "");
-    std::string why;
-    EXPECT_FALSE(moduleAcceptsImageMode(list, plugInModeRGBColor, why));
-    EXPECT_TRUE(oneLine(why));
-}
-
-TEST(HostilePropertyList, ExtremeCountsAndLengths) {
-    for (std::uint32_t count : {0u, 1u, 2u, 0x7FFFFFFFu, 0xFFFFFFFFu})
-        for (std::uint32_t length : {0u, 1u, 4u, 0xFFFFFFF0u, 0xFFFFFFFFu, 0x80000000u}) {
-            std::vector<std::uint8_t> b = propertyList({{K("name"), text("abc", true)}});
-            for (int i = 0; i < 4; ++i) b[4 + i] = static_cast<std::uint8_t>(count >> (8 * i));
-            for (int i = 0; i < 4; ++i) b[8 + 12 + i] = static_cast<std::uint8_t>(length >> (8 * i));
-            PropertyList list;
-            std::string error;
-            if (!parsePropertyList(b, list, error)) {
-                EXPECT_TRUE(oneLine(error));
-            }
-        }
-}
-
 // Regression: the enable condition comes from the module file; deep nesting
 // must be refused, not recursed into until the stack runs out.
 TEST(HostileEnableCondition, DeepNestingIsRefused) {
