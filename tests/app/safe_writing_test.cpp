@@ -51,24 +51,20 @@ void put(const std::string& path, const std::string& bytes) { std::ofstream(path
 // The entries of a folder other than the ones named.
 std::vector<std::string> strayFiles(const std::string& folder, const std::vector<std::string>& expected) {
     std::vector<std::string> stray;
-    for (const auto& entry : fs::directory_iterator(folder)) {
-        const std::string name = entry.path().filename().string();
-        if (std::find(expected.begin(), expected.end(), name) == expected.end()) stray.push_back(name);
-    }
+    for (const auto& entry : fs::directory_iterator(folder))
+        if (std::ranges::count(expected, entry.path().filename().string()) == 0) stray.push_back(entry.path());
     return stray;
 }
 
-Document demo(std::int32_t width, std::int32_t height, int depth) {
+Document demo() {
     Document d;
     std::string error;
-    EXPECT_TRUE(makeDemoPanorama(d, width, height, depth, error)) << error;
+    EXPECT_TRUE(makeDemoPanorama(d, 256, 128, 8, error)) << error;
     return d;
 }
 
-// Runs `write` in a child process whose files may not grow past `limit`
-// bytes, as on a nearly full disk; returns whether it reported success.
-// (Only for writers that start no threads: a child of a threaded process
-// must keep to simple calls.)
+// Whether `write` succeeds in a child process whose files may not grow past
+// `limit` bytes, as on a nearly full disk (only for writers without threads).
 bool succeedsWithRoomFor(std::size_t limit, const std::function<bool()>& write) {
     const pid_t pid = fork();
     if (pid == 0) {
@@ -82,10 +78,9 @@ bool succeedsWithRoomFor(std::size_t limit, const std::function<bool()>& write) 
     return WIFEXITED(raw) && WEXITSTATUS(raw) == 0;
 }
 
-bool saveImage(const std::string& path, int depth) {
-    const Document doc = demo(256, 128, depth);
+bool saveImage(const std::string& path) {
     std::string error;
-    return saveDocument(path, doc, 0, error);
+    return saveDocument(path, demo(), 0, error);
 }
 
 TEST(FullDisk, SettingsAndActionFilesKeepTheOldFile) {
@@ -176,7 +171,7 @@ class StopSignal : public ::testing::TestWithParam<int> {};
 TEST_P(StopSignal, StopsTheRunWhichWritesNothing) {
     const int signal = GetParam();
     const std::string folder = folderFor("signal_" + std::to_string(signal));
-    ASSERT_TRUE(saveImage(folder + "/in.png", 8));
+    ASSERT_TRUE(saveImage(folder + "/in.png"));
     const pid_t pid =
         start({"render", folder + "/in.png", folder + "/out.png", "--size", "6000x3000", "--quiet"}, folder + "/log");
     ASSERT_TRUE(catches(pid, signal));
@@ -191,7 +186,7 @@ INSTANTIATE_TEST_SUITE_P(Signals, StopSignal, ::testing::Values(SIGINT, SIGTERM,
 
 TEST(StopSignal, StopsAWholeBatchAndItsWorkers) {
     const std::string folder = folderFor("batch");
-    for (const char* name : {"a", "b", "c", "d"}) ASSERT_TRUE(saveImage(folder + "/" + name + ".png", 8));
+    for (const char* name : {"a", "b", "c", "d"}) ASSERT_TRUE(saveImage(folder + "/" + name + ".png"));
     const pid_t pid = start({"render", folder + "/a.png", folder + "/b.png", folder + "/c.png", folder + "/d.png",
                              "--out", folder + "/{name}-out.png", "--jobs", "2", "--size", "6000x3000", "--quiet"},
                             folder + "/log");
@@ -219,7 +214,7 @@ TEST(StopSignal, ACancelDuringTheWriteKeepsTheTargetAsItWas) {
     const std::string folder = folderFor("late");
     const std::string target = folder + "/out.png";
     put(target, "old");
-    const Document doc = demo(256, 128, 8);
+    const Document doc = demo();
     for (const std::int32_t rowsBefore : {0, 64, 128}) {
         ImageFileWriter writer;
         std::string error;
