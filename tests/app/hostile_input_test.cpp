@@ -48,6 +48,8 @@ std::vector<std::uint8_t> readFile(const std::string& path) {
     return bytes;
 }
 
+std::vector<std::uint8_t> bytesOf(const std::string& text) { return {text.begin(), text.end()}; }
+
 bool oneLine(const std::string& s) { return !s.empty() && s.find('\n') == std::string::npos; }
 
 // ---- Recorded action files --------------------------------------------------------
@@ -152,12 +154,6 @@ std::vector<std::uint8_t> propertyList(const std::vector<std::pair<ResType, std:
         b.insert(b.end(), data.begin(), data.end());
     }
     return b;
-}
-
-std::vector<std::uint8_t> text(const std::string& s, bool terminate) {
-    std::vector<std::uint8_t> v(s.begin(), s.end());
-    if (terminate) v.push_back(0);
-    return v;
 }
 
 // Everything a host asks of a property list.
@@ -371,8 +367,6 @@ bool readImage(const std::string& extension, const std::vector<std::uint8_t>& by
     return true;
 }
 
-std::vector<std::uint8_t> bytesOf(const std::string& text) { return {text.begin(), text.end()}; }
-
 // A 19 x 13 picture saved by our own writer, and the reader of its format.
 std::pair<std::vector<std::uint8_t>, Reader> saved(const std::string& extension, int planes, bool alpha, int depth) {
     Document d;
@@ -411,9 +405,9 @@ TEST(Hostile, MutatedInputIsTakenSoundlyOrRefusedInOneLine) {
     };
     for (int v = 0; v < 3; ++v) table[1].samples.push_back(bytesOf(actionToJson(sampleAction(v))));
     table[2].samples.push_back(propertyList(
-        {{K("kind"), text("MFB8", false)}, {K("name"), {}}, {K("enbl"), {}}, {K("8664"), {}}, {K("mode"), {0xFF}}}));
+        {{K("kind"), bytesOf("MFB8")}, {K("name"), {}}, {K("enbl"), {}}, {K("8664"), {}}, {K("mode"), {0xFF}}}));
     table[2].samples.push_back(
-        propertyList({{K("enbl"), text("!(PSHOP_ImageMode == RGBMode) || (in (PSHOP_ImageMode, Gray16Mode))", false)},
+        propertyList({{K("enbl"), bytesOf("!(PSHOP_ImageMode == RGBMode) || (in (PSHOP_ImageMode, Gray16Mode))")},
                       {K("name"), {200, 'a', 'b'}}}));
     const std::tuple<const char*, int, bool, int> pictures[] = {{".png", 3, true, 8},   {".png", 1, false, 16},
                                                                 {".tif", 3, false, 8},  {".tif", 1, true, 16},
