@@ -14,9 +14,8 @@ struct Outcome {
     std::string output;  // standard output and error together
 };
 
-// Runs `globaro ARGUMENTS` through the shell (the arguments are taken as
-// written, quotes and all) and collects what it prints. `shell` comes first
-// on the command line: limits or variables for the run ("ulimit -f 16; ").
+// Runs `globaro ARGUMENTS` through the shell, quotes and all, after `shell`
+// (limits or variables: "ulimit -f 16; "), and collects what it prints.
 inline Outcome runCli(const std::string& arguments, const std::string& shell = "") {
     const std::string command = shell + std::string(GLOBARO_CLI_PATH) + " " + arguments + " 2>&1";
     Outcome o;

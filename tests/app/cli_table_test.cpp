@@ -1,15 +1,7 @@
-// The globaro program as a user runs it: every case of tests/data/cli_cases.txt
-// runs the real program and checks its exit status, what it prints and the
-// files it leaves. The file's first lines describe its format.
-//
-// Every case also keeps the promises the program makes whatever it is given:
-// the prepared files (inputs, presets, old targets) keep their bytes, and a
-// run that fails prints one line (unless the case says otherwise) and leaves
-// nothing in its folder.
-//
-// To regenerate the reference images after a deliberate change of the
-// rendering, run with GLOBARO_UPDATE_REFERENCES=1 and look at every image in
-// tests/data/references/ before keeping it.
+// Runs every case of tests/data/cli_cases.txt (its first lines describe it)
+// through the real program. Every case also keeps the prepared files' bytes,
+// and a failed run prints one line (unless the case says otherwise) and
+// leaves nothing. GLOBARO_UPDATE_REFERENCES=1 rewrites tests/data/references/.
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
@@ -27,14 +19,10 @@
 #include <string>
 #include <vector>
 
-#include "app/catalogue_commands.h"
 #include "app/cli_runner.h"
 #include "app/descriptor_store.h"
 #include "app/image_io.h"
-#include "app/probe_command.h"
 #include "host/scripting_parameters.h"
-#include "projection/catalogue.h"
-#include "projection/output_mapping.h"
 #include "settings/settings_file.h"
 
 namespace globaro {
@@ -139,12 +127,8 @@ void makeFixtures(const fs::path& fix) {
     ASSERT_TRUE(saveActionFile((fix / "u20.json").string(), action, error)) << error;
 }
 
-// ---- comparing images with a reference -------------------------------------------------
-
-// In the manner of an image diff tool: a cap on the mean absolute difference,
-// and on the fraction of pixels where some channel differs by more than a
-// threshold (resampling may round differently between builds at a few edges,
-// but not across the image).
+// Caps on the mean difference and on the share of pixels off by more than 8/255
+// (resampling may round differently between builds at a few edges).
 bool closeTo(const Document& a, const Document& b, std::string& why) {
     if (a.width != b.width || a.height != b.height || a.planes() != b.planes() || a.hasAlpha != b.hasAlpha) {
         why = "the layouts differ";
@@ -168,8 +152,6 @@ bool closeTo(const Document& a, const Document& b, std::string& why) {
           " pixels over, largest " + std::to_string(worst);
     return sum / (pixels * a.planes()) <= 1.0 / 255.0 && double(over) / pixels <= 0.005;
 }
-
-// ---- the cases ----------------------------------------------------------------------------
 
 struct Case {
     std::string section;
@@ -310,9 +292,7 @@ void check(const std::string& word, std::istringstream& rest, const std::string&
         EXPECT_EQ(bytesOf(a), bytesOf(b)) << a << " and " << b;
     } else if (word == "files") {
         EXPECT_EQ(namesIn(tmp).size(), std::stoul(text));
-    } else if (word == "memlimit") {
-        // A header that made the program take the memory it claims would fail
-        // the limit ("not enough memory") instead of naming the damage.
+    } else if (word == "memlimit") {  // no allocation as large as a damaged header claims
         EXPECT_EQ(o.output.find("memory"), std::string::npos);
     } else if (word != "status" && word != "lines" && word != "shell" && word != "before") {
         ADD_FAILURE() << "unknown check " << word;
@@ -353,13 +333,14 @@ TEST_P(CommandLine, Cases) {
         const Case& c = cases[n];
         const fs::path tmp = root / ("case" + std::to_string(n));
         fs::create_directories(tmp);
+        const std::string data = GLOBARO_TEST_DATA;
         const std::map<std::string, std::string> places = {
             {"{fix}", fix.string()},
             {"{tmp}", tmp.string()},
             {"{out}", (tmp / "out.png").string()},
             {"{prev}", previous.string()},
-            {"{refs}", std::string(GLOBARO_TEST_DATA) + "/references"},
-            {"{hostile}", std::string(GLOBARO_TEST_DATA) + "/hostile"},
+            {"{refs}", data + "/references"},
+            {"{hostile}", data + "/hostile"},
             {"{pano}", (fix / "demo64x32/demo-panorama.png").string()},
             {"{pano256}", (fix / "demo256x128/demo-panorama.png").string()},
         };
@@ -368,27 +349,23 @@ TEST_P(CommandLine, Cases) {
         int status = 0;
         std::string lines, shell;
         std::set<std::string> allowed;  // files a failed run may leave: those a check names
+        std::vector<std::pair<std::string, std::string>> checks;
         for (const std::string& raw : c.checks) {
-            const std::string line = fill(raw, places);
-            std::istringstream words(line);
+            std::istringstream words(fill(raw, places));
             std::string word, text;
             words >> word;
             std::getline(words >> std::ws, text);
-            if (word == "status")
-                status = std::stoi(text);
-            else if (word == "lines")
-                lines = text;
-            else if (word == "shell")
-                shell += text + "; ";
-            else if (word == "before")
+            checks.emplace_back(word, text);
+            if (word == "status") status = std::stoi(text);
+            if (word == "lines") lines = text;
+            if (word == "shell") shell += text + "; ";
+            if (word == "before") {
                 ASSERT_EQ(std::system(text.c_str()), 0) << text;
-            else if (word == "exists")
-                allowed.insert(fs::path(text).filename().string());
+            }
+            if (word == "exists") allowed.insert(fs::path(text).filename().string());
 #ifndef __SANITIZE_ADDRESS__
-            // Room for the program and its libraries, far below what hostile
-            // headers claim. (AddressSanitizer reserves terabytes for itself.)
-            else if (word == "memlimit")
-                shell += "ulimit -v 2097152; export MALLOC_ARENA_MAX=2; ";
+            // Far below what hostile headers claim (AddressSanitizer reserves terabytes).
+            if (word == "memlimit") shell += "ulimit -v 2097152; export MALLOC_ARENA_MAX=2; ";
 #endif
         }
         const std::set<std::string> before = namesIn(tmp);
@@ -398,82 +375,25 @@ TEST_P(CommandLine, Cases) {
         if (!lines.empty() && lines != "any") {
             EXPECT_EQ(std::count(o.output.begin(), o.output.end(), '\n'), std::stol(lines)) << o.output;
         }
-        if (status != 0) {
-            for (const std::string& name : namesIn(tmp))
-                EXPECT_TRUE(before.count(name) || allowed.count(name)) << "a failed run left " << name;
-        }
+        for (const std::string& name : namesIn(tmp))
+            EXPECT_TRUE(status == 0 || before.count(name) || allowed.count(name)) << "a failed run left " << name;
         Document image;
         std::string imagePath = (tmp / "out.png").string();
-        for (const std::string& raw : c.checks) {
-            const std::string line = fill(raw, places);
-            std::istringstream words(line);
-            std::string word, text;
-            words >> word;
-            std::getline(words >> std::ws, text);
+        for (const auto& [word, text] : checks) {
             std::istringstream rest(text);
             try {
                 check(word, rest, text, o, image, imagePath, tmp);
             } catch (const std::exception& e) {
-                ADD_FAILURE() << line << ": " << e.what() << "\n" << o.output;
+                ADD_FAILURE() << word << " " << text << ": " << e.what() << "\n" << o.output;
             }
         }
-        if (snapshot(fix) != prepared) {
-            ADD_FAILURE() << "the prepared files changed";
-            return;
-        }
+        ASSERT_TRUE(snapshot(fix) == prepared) << "the prepared files changed";
         previous = tmp;
     }
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, CommandLine, ::testing::ValuesIn(sections()),
                          [](const auto& info) { return info.param; });
-
-// Every projection answers every position it is probed at (in process: 461
-// projections).
-TEST(Probe, EveryProjectionAnswersEveryPosition) {
-    auto answers = [](cli::ProbeOptions o, std::size_t points) {
-        std::ostringstream out, err;
-        ASSERT_EQ(cli::runProbe(o, out, err), 0) << o.input << " " << o.output << err.str();
-        std::istringstream lines(out.str());
-        std::size_t n = 0;
-        for (std::string l; std::getline(lines, l); ++n) {
-            const auto j = nlohmann::json::parse(l);
-            EXPECT_TRUE(j["u"].is_number() && j["v"].is_number()) << o.input << " " << o.output;
-            EXPECT_TRUE(j["direction"].is_null() || j["direction"].is_array()) << o.output;
-        }
-        EXPECT_EQ(n, points);
-    };
-    const std::vector<std::pair<double, double>> edges = {{0, 0}, {0.5, 0.5}, {1, 0}, {0, 1}, {1, 1}, {0.9, 0.3}};
-    for (std::int32_t input = 1; input <= 38; ++input) {
-        cli::ProbeOptions o;
-        o.input = input;
-        o.points = edges;
-        answers(o, edges.size());
-    }
-    for (const OutputProjectionInfo& info : outputProjections()) {
-        cli::ProbeOptions o;
-        o.output = info.id;
-        o.width = 64;
-        o.height = 48;
-        o.points = edges;
-        answers(o, edges.size());
-    }
-}
-
-// Every output is listed once, in rising order, marked exactly when it does
-// not draw.
-TEST(Catalogue, EveryOutputListedOnceMarkedWhenNotDrawn) {
-    std::ostringstream out, err;
-    ASSERT_EQ(cli::runList("outputs", out, err), 0);
-    std::istringstream lines(out.str());
-    long previous = 0;
-    for (std::string line; std::getline(lines, line);) {
-        const long id = std::stol(line.substr(0, line.find('\t')));
-        EXPECT_GT(id, previous) << line;
-        previous = id;
-        EXPECT_EQ(line.ends_with(" (not drawn yet)"), !outputIsDrawn(static_cast<ProjectionId>(id))) << line;
-    }
-}
 
 }  // namespace
 }  // namespace globaro

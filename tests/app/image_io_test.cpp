@@ -1,15 +1,16 @@
-// Image files in and out of the standalone host: every depth, grey and RGB,
-// with and without transparency, kept exactly where the format allows.
+// Image files in and out of the standalone host: every format and depth, grey
+// and RGB, with and without transparency, against the per-sample definitions.
 
 #include "app/image_io.h"
 
 #include <OpenImageIO/imageio.h>
 #include <gtest/gtest.h>
 
+#include <array>
+#include <cmath>
 #include <cstring>
-
 #include <filesystem>
-#include <fstream>
+#include <limits>
 #include <random>
 
 namespace globaro {
@@ -17,10 +18,10 @@ namespace {
 
 std::string tempPath(const std::string& name) { return ::testing::TempDir() + "globaro_io_" + name; }
 
-Document pattern(int planes, bool alpha, int depth) {
+Document pattern(std::int32_t width, std::int32_t height, int planes, bool alpha, int depth) {
     Document d;
     std::string error;
-    EXPECT_TRUE(makeDocument(d, 37, 21, planes, alpha, depth, error)) << error;
+    EXPECT_TRUE(makeDocument(d, width, height, planes, alpha, depth, error)) << error;
     std::mt19937 rng(11);
     std::uniform_real_distribution<float> u(0.0f, 1.0f);
     for (std::int32_t y = 0; y < d.height; ++y)
@@ -29,43 +30,69 @@ Document pattern(int planes, bool alpha, int depth) {
     return d;
 }
 
+// A document of depth `from` saved at `to` (0: as it is) comes back at depth
+// `got` with the samples convertDepth makes, within `tolerance`. With
+// `writeAlpha` false the (opaque) transparency plane stays out of the file.
 struct FileCase {
     const char* extension;
     int planes;
     bool alpha;
-    int depth;
+    int from, to, got;
+    bool writeAlpha;
+    double tolerance;
 };
 
-class RoundTrip : public ::testing::TestWithParam<FileCase> {};
+const FileCase kFiles[] = {
+    {".png", 3, false, 8, 0, 8, true, 0},   {".png", 1, true, 8, 0, 8, true, 0},
+    {".png", 3, true, 16, 0, 16, true, 0},  {".png", 1, false, 16, 0, 16, true, 0},
+    {".png", 3, true, 8, 16, 16, true, 0},  {".png", 3, true, 16, 8, 8, true, 0},
+    {".png", 3, true, 32, 16, 16, true, 0}, {".png", 3, true, 32, 8, 8, true, 0},
+    {".tif", 3, true, 8, 0, 8, true, 0},    {".tif", 1, false, 16, 0, 16, true, 0},
+    {".tif", 3, false, 32, 0, 32, true, 0}, {".tif", 3, true, 8, 32, 32, true, 0},
+    {".tif", 3, true, 16, 32, 32, true, 0}, {".tif", 3, true, 32, 16, 16, true, 0},
+    {".tif", 3, true, 8, 0, 8, false, 0},   {".tif", 1, true, 16, 0, 16, false, 0},
+    {".tif", 3, true, 32, 0, 32, false, 0}, {".tif", 3, true, 32, 8, 8, false, 0},
+    {".tif", 1, true, 8, 16, 16, false, 0}, {".exr", 3, true, 32, 0, 32, true, 0},
+    {".exr", 1, false, 32, 0, 32, true, 0}, {".hdr", 3, false, 32, 0, 32, true, 0.01},
+    {".jpg", 3, false, 8, 0, 8, true, 1.0},
+};
 
-TEST_P(RoundTrip, KeepsDepthChannelsAndSamples) {
-    const FileCase c = GetParam();
-    const Document doc = pattern(c.planes, c.alpha, c.depth);
-    const std::string path = tempPath(std::string("rt") + std::to_string(c.planes) + (c.alpha ? "a" : "") +
-                                      std::to_string(c.depth) + c.extension);
-    std::string error;
-    ASSERT_TRUE(saveDocument(path, doc, 0, error)) << error;
-    Document back;
-    ASSERT_TRUE(loadDocument(path, back, error)) << error;
-    EXPECT_EQ(back.width, doc.width);
-    EXPECT_EQ(back.height, doc.height);
-    EXPECT_EQ(back.colorPlanes, doc.colorPlanes);
-    EXPECT_EQ(back.hasAlpha, doc.hasAlpha);
-    EXPECT_EQ(back.depth, doc.depth);
-    // 16-bit samples pass through 0..65535 in the file and come back exactly.
-    EXPECT_EQ(back.pixels, doc.pixels);
-    std::filesystem::remove(path);
+TEST(ImageFiles, EveryFormatAndDepthComesBackAsConvertDepthMakesIt) {
+    for (const FileCase& c : kFiles) {
+        const std::string name = std::string(c.extension) + " " + std::to_string(c.planes) + (c.alpha ? "a " : " ") +
+                                 std::to_string(c.from) + "->" + std::to_string(c.to) +
+                                 (c.writeAlpha ? "" : " no alpha");
+        SCOPED_TRACE(name);
+        Document doc = pattern(13, 150, c.planes, c.alpha, c.from);  // 150 rows cross strips
+        if (!c.writeAlpha) {
+            EXPECT_FALSE(everyPixelOpaque(doc));
+            for (std::int32_t y = 0; y < doc.height; ++y)
+                for (std::int32_t x = 0; x < doc.width; ++x) doc.setValue(x, y, c.planes, 1.0f);
+            EXPECT_TRUE(everyPixelOpaque(doc));
+        }
+        const std::string path = tempPath(std::string("rt") + c.extension);
+        std::string error;
+        ASSERT_TRUE(saveDocument(path, doc, c.to, error, c.writeAlpha)) << error;
+        Document back;
+        ASSERT_TRUE(loadDocument(path, back, error)) << error;
+        ASSERT_EQ(back.width, doc.width);
+        ASSERT_EQ(back.height, doc.height);
+        ASSERT_EQ(back.colorPlanes, doc.colorPlanes);
+        ASSERT_EQ(back.hasAlpha, c.alpha && c.writeAlpha);
+        ASSERT_EQ(back.depth, c.got);
+        const Document want = convertDepth(doc, c.got);
+        double worst = 0;
+        for (std::int32_t y = 0; y < doc.height; ++y)
+            for (std::int32_t x = 0; x < doc.width; ++x)
+                for (int p = 0; p < back.planes(); ++p)
+                    worst = std::max(worst, double(std::fabs(back.value(x, y, p) - want.value(x, y, p))));
+        EXPECT_LE(worst, c.tolerance);
+        std::filesystem::remove(path);
+    }
+    EXPECT_FALSE(everyPixelOpaque(pattern(3, 3, 3, false, 8)));  // no plane at all
 }
 
-INSTANTIATE_TEST_SUITE_P(Formats, RoundTrip,
-                         ::testing::Values(FileCase{".png", 3, false, 8}, FileCase{".png", 1, true, 8},
-                                           FileCase{".png", 3, true, 16}, FileCase{".png", 1, false, 16},
-                                           FileCase{".tif", 3, true, 8}, FileCase{".tif", 1, false, 16},
-                                           FileCase{".tif", 3, false, 32}, FileCase{".exr", 3, true, 32},
-                                           FileCase{".exr", 1, false, 32}));
-
-// 16-bit samples as a file holds them (0..65535), written and read with
-// OpenImageIO directly.
+// 16-bit samples as a file holds them (0..65535), through OpenImageIO directly.
 bool writeRaw16(const std::string& path, int width, int height, int channels, const std::vector<std::uint16_t>& v) {
     auto out = OIIO::ImageOutput::create(path);
     OIIO::ImageSpec spec(width, height, channels, OIIO::TypeDesc::UINT16);
@@ -86,113 +113,147 @@ std::vector<std::uint16_t> readRaw16(const std::string& path) {
 }
 
 // The host holds 16-bit samples as 0..32768, so two file values share most
-// host values. A 16-bit file passed through comes back bit-identical, with
-// every one of the 65536 file values in it; samples changed in between
-// (whichever of the two their neighbours were) read back as the host values
-// they were given.
+// host values: a file passed through comes back bit-identical with all 65536
+// values, and samples changed in between read back as the host values given.
 TEST(ImageFiles, SixteenBitFilesPassThroughBitIdentical) {
-    struct Case {
-        const char* extension;
-        int channels;
-    };
-    for (const Case c : {Case{".png", 4}, Case{".png", 1}, Case{".tif", 3}}) {
-        const int width = 256, height = (65536 + width * c.channels - 1) / (width * c.channels);
-        std::vector<std::uint16_t> file(static_cast<std::size_t>(width) * height * c.channels);
+    for (const auto& [extension, channels] : {std::pair{".png", 4}, {".png", 1}, {".tif", 3}}) {
+        SCOPED_TRACE(extension + std::to_string(channels));
+        const int width = 256, height = (65536 + width * channels - 1) / (width * channels);
+        std::vector<std::uint16_t> file(static_cast<std::size_t>(width) * height * channels);
         for (std::size_t i = 0; i < file.size(); ++i) file[i] = static_cast<std::uint16_t>((i * 40503u + 7u) & 0xFFFFu);
-        const std::string in = tempPath(std::string("raw16") + c.extension),
-                          out = tempPath(std::string("out16") + c.extension);
-        ASSERT_TRUE(writeRaw16(in, width, height, c.channels, file)) << c.extension;
+        const std::string in = tempPath(std::string("raw16") + extension),
+                          out = tempPath(std::string("out16") + extension);
+        ASSERT_TRUE(writeRaw16(in, width, height, channels, file));
         Document doc;
         std::string error;
         ASSERT_TRUE(loadDocument(in, doc, error)) << error;
-        ASSERT_EQ(doc.planes(), c.channels);
         ASSERT_TRUE(saveDocument(out, doc, 0, error)) << error;
-        EXPECT_EQ(readRaw16(out), file) << c.extension;
-
-        // Change the top row to every host value in turn.
-        const std::size_t rowSamples = static_cast<std::size_t>(width) * c.channels;
-        for (std::size_t i = 0; i < rowSamples; ++i) {
+        EXPECT_EQ(readRaw16(out), file);
+        const std::size_t rowSamples = static_cast<std::size_t>(width) * channels;
+        for (std::size_t i = 0; i < rowSamples; ++i) {  // the top row: every host value in turn
             const auto h = static_cast<std::uint16_t>((i * 129u) % 32769u);
             std::memcpy(doc.pixels.data() + 2 * i, &h, 2);
         }
         ASSERT_TRUE(saveDocument(out, doc, 0, error)) << error;
         Document back;
         ASSERT_TRUE(loadDocument(out, back, error)) << error;
-        EXPECT_EQ(back.pixels, doc.pixels) << c.extension;
+        EXPECT_EQ(back.pixels, doc.pixels);
         const std::vector<std::uint16_t> again = readRaw16(out);
         ASSERT_EQ(again.size(), file.size());
-        EXPECT_TRUE(std::equal(again.begin() + static_cast<std::ptrdiff_t>(rowSamples), again.end(),
-                               file.begin() + static_cast<std::ptrdiff_t>(rowSamples)))
-            << c.extension;
-        std::filesystem::remove(in);
-        std::filesystem::remove(out);
+        EXPECT_TRUE(std::equal(again.begin() + std::ptrdiff_t(rowSamples), again.end(),
+                               file.begin() + std::ptrdiff_t(rowSamples)));
     }
 }
 
-TEST(ImageFiles, JpegAndRadianceKeepTheirPictureClosely) {
-    const Document doc = pattern(3, false, 8);
+TEST(SampleConversion, MatchesValueAndSetValueForEveryPairOfDepths) {
+    for (int from : {8, 16, 32}) {
+        Document src = pattern(23, 5, 3, true, from);
+        if (from == 32) {  // out of range and not numbers too
+            src.setValue(1, 0, 0, 7.0f);
+            src.setValue(2, 0, 0, std::numeric_limits<float>::quiet_NaN());
+            src.setValue(3, 0, 0, std::numeric_limits<float>::infinity());
+            src.setValue(0, 0, 0, -0.5f);
+        } else if (from == 16) {
+            const std::uint16_t over = 40000;  // above full scale
+            std::memcpy(src.sample(0, 0, 0), &over, 2);
+        }
+        for (int to : {8, 16, 32}) {
+            Document expected;
+            std::string error;
+            ASSERT_TRUE(makeDocument(expected, src.width, src.height, 3, true, to, error));
+            if (to == from)
+                expected = src;  // a plain copy
+            else
+                for (std::int32_t y = 0; y < src.height; ++y)
+                    for (std::int32_t x = 0; x < src.width; ++x)
+                        for (int p = 0; p < 4; ++p) expected.setValue(x, y, p, src.value(x, y, p));
+            EXPECT_EQ(convertDepth(src, to).pixels, expected.pixels) << from << " -> " << to;
+        }
+    }
+}
+
+// The document a reader must make of an 8-bit file: the file's own
+// description of its alpha channel decides, sample by sample.
+Document referenceLoad(const std::string& path) {
+    OIIO::ImageSpec config;
+    config.attribute("oiio:UnassociatedAlpha", 1);
+    auto in = OIIO::ImageInput::open(path, &config);
+    const OIIO::ImageSpec spec = in->spec();
+    std::vector<std::uint8_t> all(static_cast<std::size_t>(spec.width) * spec.height * spec.nchannels);
+    EXPECT_TRUE(in->read_image(0, 0, 0, spec.nchannels, OIIO::TypeDesc::UINT8, all.data()));
+    const int alpha = spec.alpha_channel >= 0 ? spec.alpha_channel : spec.nchannels % 2 == 0 ? spec.nchannels - 1 : -1;
+    const int colour = (spec.nchannels - (alpha >= 0 ? 1 : 0)) >= 3 ? 3 : 1;
+    Document d;
     std::string error;
-    const std::string jpeg = tempPath("lossy.jpg");
-    ASSERT_TRUE(saveDocument(jpeg, doc, 0, error)) << error;
-    Document back;
-    ASSERT_TRUE(loadDocument(jpeg, back, error)) << error;
-    EXPECT_EQ(back.depth, 8);
-    EXPECT_EQ(back.colorPlanes, 3);
-
-    const Document hdr = pattern(3, false, 32);
-    const std::string radiance = tempPath("scene.hdr");
-    ASSERT_TRUE(saveDocument(radiance, hdr, 0, error)) << error;
-    ASSERT_TRUE(loadDocument(radiance, back, error)) << error;
-    EXPECT_EQ(back.depth, 32);
-    double worst = 0;
-    for (std::int32_t y = 0; y < hdr.height; ++y)
-        for (std::int32_t x = 0; x < hdr.width; ++x)
-            for (int p = 0; p < 3; ++p)
-                worst = std::max(worst, double(std::abs(back.value(x, y, p) - hdr.value(x, y, p))));
-    EXPECT_LT(worst, 0.01);
+    EXPECT_TRUE(makeDocument(d, spec.width, spec.height, colour, alpha >= 0, 8, error));
+    for (std::int32_t y = 0; y < d.height; ++y)
+        for (std::int32_t x = 0; x < d.width; ++x)
+            for (int p = 0; p < d.planes(); ++p)
+                *d.sample(x, y, p) = all[(std::size_t(y) * spec.width + x) * spec.nchannels + (p < colour ? p : alpha)];
+    return d;
 }
 
-TEST(ImageFiles, AnOpaqueTransparencyPlaneCanBeLeftOut) {
-    // Every depth, as stored and converted: the colour samples come back as
-    // they would with the plane, and the file has no transparency.
-    struct Case {
-        int planes, depth, writeDepth;
-    };
-    for (const Case c : {Case{3, 8, 0}, Case{1, 16, 0}, Case{3, 32, 0}, Case{3, 32, 8}, Case{1, 8, 16}}) {
-        Document doc = pattern(c.planes, true, c.depth);
-        EXPECT_FALSE(everyPixelOpaque(doc));
-        for (std::int32_t y = 0; y < doc.height; ++y)
-            for (std::int32_t x = 0; x < doc.width; ++x) doc.setValue(x, y, c.planes, 1.0f);
-        EXPECT_TRUE(everyPixelOpaque(doc));
-        const std::string with = tempPath("opaque-with.tif"), without = tempPath("opaque-without.tif");
+TEST(ReadingFiles, ChannelsArePickedAsTheFileDescribesThem) {
+    // channels, alpha channel; 150 rows so that strips meet
+    for (const auto& [channels, alpha] :
+         {std::pair{1, -1}, {2, 1}, {3, -1}, {4, 3}, {5, 3}, {5, -1}, {3, 2}, {4, -1}, {5, 4}}) {
+        SCOPED_TRACE(std::to_string(channels) + " channels, alpha " + std::to_string(alpha));
+        const std::string path = tempPath("channels.tif");
+        OIIO::ImageSpec spec(19, 150, channels, OIIO::TypeDesc::UINT8);
+        spec.alpha_channel = alpha;
+        spec.attribute("oiio:UnassociatedAlpha", 1);
+        std::vector<std::uint8_t> bytes(std::size_t(19) * 150 * channels);
+        for (std::size_t i = 0; i < bytes.size(); ++i)
+            bytes[i] = std::uint8_t((i / channels * 7 + i % channels * 31) & 255);
+        auto out = OIIO::ImageOutput::create(path);
+        ASSERT_TRUE(out && out->open(path, spec) && out->write_image(OIIO::TypeDesc::UINT8, bytes.data()) &&
+                    out->close());
+        const Document expected = referenceLoad(path);
+        Document doc;
         std::string error;
-        ASSERT_TRUE(saveDocument(with, doc, c.writeDepth, error)) << error;
-        ASSERT_TRUE(saveDocument(without, doc, c.writeDepth, error, false)) << error;
-        Document a, b;
-        ASSERT_TRUE(loadDocument(with, a, error)) << error;
-        ASSERT_TRUE(loadDocument(without, b, error)) << error;
-        EXPECT_TRUE(a.hasAlpha);
-        EXPECT_FALSE(b.hasAlpha);
-        ASSERT_EQ(a.depth, b.depth);
-        for (std::int32_t y = 0; y < doc.height; ++y)
-            for (std::int32_t x = 0; x < doc.width; ++x)
-                for (int p = 0; p < c.planes; ++p)
-                    ASSERT_EQ(a.value(x, y, p), b.value(x, y, p)) << c.depth << " " << x << ", " << y << ", " << p;
-        std::filesystem::remove(with);
-        std::filesystem::remove(without);
+        ASSERT_TRUE(loadDocument(path, doc, error)) << error;
+        EXPECT_EQ(doc.colorPlanes, expected.colorPlanes);
+        EXPECT_EQ(doc.hasAlpha, expected.hasAlpha);
+        EXPECT_EQ(doc.pixels, expected.pixels);
     }
-    EXPECT_FALSE(everyPixelOpaque(pattern(3, false, 8)));  // no plane at all
+}
+
+TEST(WritingFiles, PngIsCompressedLosslessly) {
+    Document doc;
+    std::string error;
+    ASSERT_TRUE(makeDocument(doc, 256, 130, 3, true, 8, error));
+    for (std::int32_t y = 0; y < doc.height; ++y)
+        for (std::int32_t x = 0; x < doc.width; ++x)
+            for (int p = 0; p < 4; ++p)
+                *doc.sample(x, y, p) = std::uint8_t(p == 0 ? x : p == 1 ? y : p == 2 ? x ^ y : 255);
+    const std::string path = tempPath("smooth.png");
+    ASSERT_TRUE(saveDocument(path, doc, 0, error)) << error;
+    EXPECT_LT(std::filesystem::file_size(path), doc.pixels.size() / 4);
+    Document back;
+    ASSERT_TRUE(loadDocument(path, back, error)) << error;
+    EXPECT_EQ(back.pixels, doc.pixels);
+}
+
+TEST(WritingFiles, ImpossibleDepthsAndEmptyImagesAreRefused) {
+    std::string error;
+    for (const auto& [doc, depth] : {std::pair{pattern(4, 4, 3, false, 8), 12}, {Document{}, 0}}) {
+        EXPECT_FALSE(saveDocument(tempPath("bad.png"), doc, depth, error));
+        EXPECT_NE(error.find("cannot write"), std::string::npos);
+        EXPECT_FALSE(std::filesystem::exists(tempPath("bad.png")));
+    }
 }
 
 TEST(Documents, ImpossibleSizesAreRefused) {
     Document d;
     std::string error;
-    EXPECT_FALSE(makeDocument(d, 0, 10, 3, false, 8, error));
-    EXPECT_FALSE(makeDocument(d, 10, -1, 3, false, 8, error));
-    EXPECT_FALSE(makeDocument(d, 300001, 1, 3, false, 8, error));
-    EXPECT_FALSE(makeDocument(d, 10, 10, 2, false, 8, error));
-    EXPECT_FALSE(makeDocument(d, 10, 10, 3, false, 12, error));
-    EXPECT_FALSE(makeDocument(d, 300000, 300000, 3, true, 32, error));
+    for (const auto& [w, h, planes, depth] : {std::array{0, 10, 3, 8},
+                                              {10, -1, 3, 8},
+                                              {300001, 1, 3, 8},
+                                              {10, 10, 2, 8},
+                                              {10, 10, 3, 12},
+                                              {300000, 300000, 3, 32}})
+        EXPECT_FALSE(makeDocument(d, w, h, planes, true, depth, error))
+            << w << "x" << h << " " << planes << " " << depth;
     EXPECT_NE(error.find("allowed for one image"), std::string::npos);
 }
 

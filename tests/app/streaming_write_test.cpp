@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <filesystem>
 #include <random>
 
@@ -16,7 +17,7 @@ namespace {
 
 std::string tempPath(const std::string& name) { return ::testing::TempDir() + "globaro_stream_" + name; }
 
-// An opaque RGB picture with a transparency plane, 8-bit or float.
+// An opaque RGB picture with a transparency plane.
 Document picture(int depth, std::int32_t width = 53, std::int32_t height = 211) {
     Document d;
     std::string error;
@@ -24,10 +25,8 @@ Document picture(int depth, std::int32_t width = 53, std::int32_t height = 211) 
     std::mt19937 rng(5);
     std::uniform_real_distribution<float> u(0.0f, 1.0f);
     for (std::int32_t y = 0; y < d.height; ++y)
-        for (std::int32_t x = 0; x < d.width; ++x) {
-            for (int p = 0; p < 3; ++p) d.setValue(x, y, p, u(rng));
-            d.setValue(x, y, 3, 1.0f);
-        }
+        for (std::int32_t x = 0; x < d.width; ++x)
+            for (int p = 0; p < 4; ++p) d.setValue(x, y, p, p == 3 ? 1.0f : u(rng));
     return d;
 }
 
@@ -38,76 +37,53 @@ bool nothingLeft(const std::string& name) {
     return true;
 }
 
-void expectSamePixels(const std::string& path, const Document& doc, bool alpha) {
-    Document back;
-    std::string error;
-    ASSERT_TRUE(loadDocument(path, back, error)) << error;
-    ASSERT_EQ(back.hasAlpha, alpha);
-    ASSERT_EQ(back.depth, doc.depth);
-    for (std::int32_t y = 0; y < doc.height; ++y)
-        for (std::int32_t x = 0; x < doc.width; ++x)
-            for (int p = 0; p < back.planes(); ++p)
-                ASSERT_EQ(back.value(x, y, p), doc.value(x, y, p)) << x << ", " << y << ", " << p;
-}
+// Rows finish in steps of 40; `changed` rows written early change afterwards;
+// a pixel of row `seeThrough` (when not -1) is not opaque, below the rows that
+// chose a file without transparency. The file holds what saving would.
+struct Way {
+    const char* name;
+    int depth, writeDepth;
+    bool keepAlpha, changed;
+    std::int32_t seeThrough;
+    bool wantAlpha;
+};
 
-TEST(StreamingWrite, RowsFinishedInStepsMakeTheSavedFile) {
-    for (int depth : {8, 32}) {
-        const Document doc = picture(depth);
-        const std::string path = tempPath("steps.tif");
+TEST(StreamingWrite, EveryWayOfRunningMakesTheSavedFile) {
+    const Way ways[] = {{"steps8.tif", 8, 0, false, false, -1, false},
+                        {"steps32.tif", 32, 0, false, false, -1, false},
+                        {"changed.png", 8, 0, false, true, -1, false},
+                        {"late.png", 8, 0, false, false, 150, true},
+                        {"kept16.png", 8, 16, true, false, -1, true}};
+    for (const Way& r : ways) {
+        SCOPED_TRACE(r.name);
+        Document doc = picture(r.depth);
+        if (r.seeThrough >= 0) doc.setValue(4, r.seeThrough, 3, 0.5f);
+        const std::string path = tempPath(r.name);
+        std::string error;
+        bool alpha = !r.wantAlpha;
         {
-            StreamingWrite writing(path, doc, 0, false);
+            StreamingWrite writing(path, doc, r.writeDepth, r.keepAlpha);
             for (std::int32_t rows = 7; rows < doc.height; rows += 40) writing.rowsFinished(rows);
-            std::string error;
-            bool alpha = true;
+            if (r.changed) {
+                writing.rowsChanging();
+                for (std::int32_t x = 0; x < doc.width; ++x) doc.setValue(x, 3, 0, 0.0f);
+            }
+            writing.rowsFinished(doc.height);
             ASSERT_TRUE(writing.finish(error, alpha)) << error;
-            EXPECT_FALSE(alpha);  // every pixel opaque: the plane stays out
         }
-        expectSamePixels(path, doc, false);
-        std::filesystem::remove(path);
-        EXPECT_TRUE(nothingLeft("steps"));
-    }
-}
-
-TEST(StreamingWrite, ARowChangedOrTransparentAfterItWasWrittenStillEndsInTheRightFile) {
-    const std::string path = tempPath("changed.png");
-    std::string error;
-    bool alpha = false;
-    {
-        // Rows written early change afterwards: the file is written again.
-        Document doc = picture(8);
-        StreamingWrite writing(path, doc, 0, false);
-        writing.rowsFinished(100);
-        writing.rowsChanging();
-        for (std::int32_t x = 0; x < doc.width; ++x) doc.setValue(x, 3, 0, 0.0f);
-        ASSERT_TRUE(writing.finish(error, alpha)) << error;
-        expectSamePixels(path, doc, false);
-    }
-    {
-        // Opaque top rows chose a file without transparency; a lower row is
-        // not opaque: the file is written again, with it.
-        Document doc = picture(8);
-        doc.setValue(4, 150, 3, 0.5f);
-        StreamingWrite writing(path, doc, 0, false);
-        writing.rowsFinished(64);
-        writing.rowsFinished(doc.height);
-        ASSERT_TRUE(writing.finish(error, alpha)) << error;
-        EXPECT_TRUE(alpha);
-        expectSamePixels(path, doc, true);
-    }
-    {
-        // Kept on request.
-        const Document doc = picture(8);
-        StreamingWrite writing(path, doc, 16, true);
-        writing.rowsFinished(doc.height);
-        ASSERT_TRUE(writing.finish(error, alpha)) << error;
-        EXPECT_TRUE(alpha);
+        EXPECT_EQ(alpha, r.wantAlpha);
         Document back;
         ASSERT_TRUE(loadDocument(path, back, error)) << error;
-        EXPECT_TRUE(back.hasAlpha);
-        EXPECT_EQ(back.depth, 16);
+        ASSERT_EQ(back.hasAlpha, r.wantAlpha);
+        const Document want = convertDepth(doc, r.writeDepth == 0 ? r.depth : r.writeDepth);
+        ASSERT_EQ(back.depth, want.depth);
+        for (std::int32_t y = 0; y < doc.height; ++y)
+            for (std::int32_t x = 0; x < doc.width; ++x)
+                for (int p = 0; p < back.planes(); ++p)
+                    ASSERT_EQ(back.value(x, y, p), want.value(x, y, p)) << x << ", " << y << ", " << p;
+        std::filesystem::remove(path);
+        EXPECT_TRUE(nothingLeft(r.name));
     }
-    std::filesystem::remove(path);
-    EXPECT_TRUE(nothingLeft("changed"));
 }
 
 TEST(StreamingWrite, ARunThatFailsLeavesNoFile) {
@@ -117,7 +93,6 @@ TEST(StreamingWrite, ARunThatFailsLeavesNoFile) {
         writing.rowsFinished(350);
     }  // never finished
     EXPECT_TRUE(nothingLeft("failed"));
-    // A target that cannot be written: the reason, and nothing left.
     StreamingWrite writing("/nonexistent/folder/out.png", doc, 0, false);
     writing.rowsFinished(doc.height);
     std::string error;
