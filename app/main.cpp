@@ -551,6 +551,11 @@ int commandDemo(const std::string& folder, const std::string& size, const std::s
         std::cerr << "globaro: " << error << "\n";
         return kExitUsage;
     }
+    // A module that cannot run leaves no folder and no half of the demo behind.
+    if (LoadedModule module; !loadModule(modulePath, module, error)) {
+        std::cerr << "globaro: " << error << "\n";
+        return kExitFailure;
+    }
     std::error_code ec;
     std::filesystem::create_directories(folder, ec);
     if (ec) {
