@@ -1,6 +1,5 @@
 #pragma once
-// Helpers of the pixel pipeline tests: mappings of our own, a sink that renders
-// into a float RGBA buffer, test images and image statistics.
+// Helpers of the render tests: mappings of our own, a float RGBA sink, test images, statistics.
 
 #include <cmath>
 #include <cstdint>
@@ -13,6 +12,7 @@
 #include "render/image_pyramid.h"
 #include "render/pixel_pipeline.h"
 #include "render/render_driver.h"
+#include "render/render_session.h"
 #include "settings/settings_record.h"
 
 namespace globaro::testing_support {
@@ -37,8 +37,7 @@ private:
     bool blocks_;
 };
 
-// Renders into a float RGBA buffer of the render rectangle's size (the export
-// image path with float samples: no blending, the rendered colour itself).
+// Renders into a float RGBA buffer of the render rectangle's size (export path: the colour itself).
 class BufferSink : public RenderSink {
 public:
     BufferSink(std::int32_t width, std::int32_t height)
@@ -52,10 +51,7 @@ public:
         ++fetches;
         return 0;
     }
-    const float* at(std::int32_t x, std::int32_t y) const {
-        return pixels.data() + (static_cast<std::size_t>(y) * static_cast<std::size_t>(width) + std::size_t(x)) * 4;
-    }
-
+    const float* at(std::int32_t x, std::int32_t y) const { return &pixels[(std::size_t(y) * width + x) * 4]; }
     std::int32_t width, height;
     std::vector<float> pixels;
     int fetches = 0;
@@ -63,21 +59,17 @@ public:
 
 inline PipelineConfig makeConfig(const SampleMapping& mapping, const ImagePyramid* pyramid, std::int32_t width,
                                  std::int32_t height, const ShadingOptions& shading) {
-    PipelineConfig config;
-    config.mapping = &mapping;
-    config.pyramid = pyramid;
-    config.placement.image = makeOutputImageRecord(width, height);
-    config.shading = shading;
-    return config;
+    PipelineConfig c;
+    c.mapping = &mapping, c.pyramid = pyramid, c.placement.image = makeOutputImageRecord(width, height),
+    c.shading = shading;
+    return c;
 }
 
 inline RenderRequest exportRequest(std::int32_t width, std::int32_t height, int processors = 2) {
-    RenderRequest request;
-    request.renderRect = TileRect{0, 0, height, width};
-    request.renderTarget = kTargetExportImage;
-    request.progressDone = 0;
-    request.processors = processors;
-    return request;
+    RenderRequest r;
+    r.renderRect = TileRect{0, 0, height, width}, r.renderTarget = kTargetExportImage, r.progressDone = 0,
+    r.processors = processors;
+    return r;
 }
 
 inline RenderOutcome renderInto(const PipelineConfig& config, BufferSink& sink) {
@@ -97,10 +89,8 @@ inline SettingsRecord defaultSettings() {
 struct TestImage {
     std::int32_t width = 0, height = 0;
     std::vector<float> rgb;
-    float* at(std::int32_t x, std::int32_t y) {
-        return rgb.data() + (static_cast<std::size_t>(y) * static_cast<std::size_t>(width) + std::size_t(x)) * 3;
-    }
-    const float* at(std::int32_t x, std::int32_t y) const { return const_cast<TestImage*>(this)->at(x, y); }
+    float* at(std::int32_t x, std::int32_t y) { return &rgb[(std::size_t(y) * width + x) * 3]; }
+    const float* at(std::int32_t x, std::int32_t y) const { return &rgb[(std::size_t(y) * width + x) * 3]; }
     SourceImageView view() const { return SourceImageView{rgb.data(), width, height, width * 12, 3, 32}; }
 };
 
@@ -114,6 +104,15 @@ TestImage makeImage(std::int32_t width, std::int32_t height, Colour colour) {
 }
 
 inline void setGrey(float* p, float v) { p[0] = p[1] = p[2] = v; }
+inline TestImage greyImage(std::int32_t w, std::int32_t h, float v) { return {w, h, std::vector<float>(w * h * 3, v)}; }
+
+// An export render pass over the whole of a w x h output.
+inline RenderPass passFor(std::int32_t w, std::int32_t h) {
+    RenderPass p;
+    p.renderTarget = kTargetExportImage, p.renderRect = TileRect{0, 0, h, w}, p.outputWidth = w, p.outputHeight = h,
+    p.processors = 2;
+    return p;
+}
 
 // Smooth shapes and fine texture, periodic around the horizontal wrap.
 inline TestImage photographicImage(std::int32_t width, std::int32_t height) {
