@@ -1,7 +1,5 @@
 #include "render/blend_modes.h"
-
 #include <gtest/gtest.h>
-
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
@@ -13,7 +11,6 @@
 #include <string>
 #include <tuple>
 #include <vector>
-
 #include "render/blend_hsl.h"
 #include "render/composite.h"
 #include "render/opponent_space.h"
@@ -21,7 +18,6 @@
 
 namespace globaro {
 namespace {
-
 constexpr int ONE = kBlendOne;
 constexpr int HALF = kBlendHalf;
 
@@ -375,6 +371,5 @@ TEST(OpponentSpace, GreysColoursAndTheEnds) {
     opponentToRgb(wild, back);
     for (int c = 0; c < 3; ++c) EXPECT_TRUE(lab[c] >= 0 && lab[c] <= ONE && back[c] >= 0 && back[c] <= ONE);
 }
-
 }  // namespace
 }  // namespace globaro

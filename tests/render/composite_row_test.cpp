@@ -4,7 +4,6 @@
 // per-pixel rules themselves are the cases of tests/data/blend_cases.txt.
 
 #include <gtest/gtest.h>
-
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
@@ -14,13 +13,11 @@
 #include <tuple>
 #include <utility>
 #include <vector>
-
 #include "projection/render_context.h"
 #include "render/composite.h"
 
 namespace globaro {
 namespace {
-
 enum Mask { kNoMask, kPartial, kElsewhere };
 
 struct RowCase {
@@ -237,6 +234,5 @@ TEST(CompositeRow, NothingHappensOffTheGridsOrWithoutThem) {
     EXPECT_EQ(placed[(2 * 4 + 1) * 3], 255);
     EXPECT_EQ(std::count(placed.begin(), placed.end(), 9), 4 * 4 * 3 - 3);
 }
-
 }  // namespace
 }  // namespace globaro

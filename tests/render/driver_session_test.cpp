@@ -1,10 +1,8 @@
 // The render session: the pyramid loaded once, nets, the preview placement, overlay hooks, failures.
 
 #include <gtest/gtest.h>
-
 #include <cmath>
 #include <tuple>
-
 #include "pipeline_test_support.h"
 #include "polyhedra/poly_model.h"
 #include "render/render_setup.h"
@@ -12,9 +10,7 @@
 
 namespace globaro {
 namespace {
-
 using namespace testing_support;
-
 TEST(RenderSession, LoadsOnceAndRendersTheIdentity) {
     const TestImage img = photographicImage(256, 128);
     RenderSession session;
@@ -155,6 +151,5 @@ TEST(RenderSession, ProjectionRenderOutOfMemoryWritesNothing) {
     const RenderOutcome o = renderInto(makeConfig(mapping, nullptr, 300, 300, ShadingOptions{}), out);
     EXPECT_TRUE(o.result == kRenderOutOfMemory && o.outOfMemory && o.jobsStarted == 0 && out.fetches == 0);
 }
-
 }  // namespace
 }  // namespace globaro

@@ -2,19 +2,16 @@
 // cancellation, host failures, out-of-memory and progress.
 
 #include <gtest/gtest.h>
-
 #include <algorithm>
 #include <atomic>
 #include <numeric>
 #include <tuple>
 #include <vector>
-
 #include "platform/threads.h"
 #include "render/render_driver.h"
 
 namespace globaro {
 namespace {
-
 // A job that records its tile; the worker writes the tile's index into its
 // own payload only.
 struct CountingPayload : JobPayload {
@@ -257,6 +254,5 @@ TEST(Threads, AutoResetEventsAndWaitForAny) {
     EXPECT_FALSE(t.running());
     EXPECT_GE(processorCount(), 1);
 }
-
 }  // namespace
 }  // namespace globaro

@@ -2,13 +2,11 @@
 // shows, the output mapping or the net's geometry where it must lie.
 
 #include <gtest/gtest.h>
-
 #include <algorithm>
 #include <cmath>
 #include <map>
 #include <utility>
 #include <vector>
-
 #include "pipeline_test_support.h"
 #include "polyhedra/poly_model.h"
 #include "projection/output_formulas.h"
@@ -18,9 +16,7 @@
 
 namespace globaro {
 namespace {
-
 using namespace testing_support;
-
 struct Options {
     int tabs = 0;
     bool edges = false;
@@ -369,6 +365,5 @@ INSTANTIATE_TEST_SUITE_P(Overlays, OverlayTable, ::testing::ValuesIn(kCases),
                              std::replace(name.begin(), name.end(), ' ', '_');
                              return name;
                          });
-
 }  // namespace
 }  // namespace globaro

@@ -3,10 +3,8 @@
 // the outputs that fill their frame rendered opaque to the last pixel.
 
 #include <gtest/gtest.h>
-
 #include <memory>
 #include <tuple>
-
 #include "projection/output_test_support.h"
 #include "projection/render_context.h"
 #include "render/pipeline_test_support.h"
@@ -16,9 +14,7 @@
 
 namespace globaro {
 namespace {
-
 using namespace testing_support;
-
 // A turned view of `output` from `input`, w x h.
 struct TurnedView {
     std::unique_ptr<SettingsRecord> settings;
@@ -125,6 +121,5 @@ TEST(PipelineCentreCheck, ATileKeepsNothingOfTheTileBeforeIt) {
         }
     }
 }
-
 }  // namespace
 }  // namespace globaro

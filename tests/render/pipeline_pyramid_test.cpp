@@ -2,22 +2,18 @@
 // the anisotropic sampler.
 
 #include <gtest/gtest.h>
-
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <random>
 #include <tuple>
 #include <vector>
-
 #include "pipeline_test_support.h"
 #include "render/image_pyramid.h"
 
 namespace globaro {
 namespace {
-
 using namespace testing_support;
-
 TestImage constantImage(std::int32_t w, std::int32_t h, float r, float g, float b) {
     return makeImage(w, h, [&](std::int32_t, std::int32_t, float* p) { p[0] = r, p[1] = g, p[2] = b; });
 }
@@ -250,6 +246,5 @@ TEST(ImagePyramid, LookupsReadPixelsMixLevelsAndWrap) {
     EXPECT_EQ(sampleLevel(clamped, 0, 1.25f, 0.5f, 0.0f).a, 0.0f);                    // outside: transparent black
     EXPECT_EQ(sampleLevel(clamped, 0, 0.5f, -0.1f, 0.0f).a, 0.0f);
 }
-
 }  // namespace
 }  // namespace globaro

@@ -3,9 +3,7 @@
 // exact and the equirectangular wrap leaves no seam.
 
 #include <gtest/gtest.h>
-
 #include <memory>
-
 #include "pipeline_test_support.h"
 #include "projection/render_context.h"
 #include "render/pixel_pipeline.h"
@@ -14,9 +12,7 @@
 
 namespace globaro {
 namespace {
-
 using namespace testing_support;
-
 struct ContextRender {
     RenderContext ctx;
     ImagePyramid pyramid;
@@ -209,6 +205,5 @@ TEST(PipelineQuality, ShadingOptionsFromTheSettings) {
     s.forceTransparent = 1;
     EXPECT_TRUE(shadingOptionsFor(s, ctx, kTargetExportImage).keepTransparency);
 }
-
 }  // namespace
 }  // namespace globaro

@@ -3,18 +3,14 @@
 // the small helpers.
 
 #include <gtest/gtest.h>
-
 #include <cmath>
 #include <set>
-
 #include "pipeline_test_support.h"
 #include "render/pixel_pipeline.h"
 
 namespace globaro {
 namespace {
-
 using namespace testing_support;
-
 constexpr std::int32_t kW = 64, kH = 16;
 constexpr float kAny = -1.0f;  // a channel the case does not judge
 
@@ -258,6 +254,5 @@ TEST(PipelineHelpers, CornerClassesAndWrapMeans) {
     EXPECT_EQ(inputWrapOf(1), kInputWrapHorizontal);
     EXPECT_EQ(inputWrapOf(2), kInputNoWrap);
 }
-
 }  // namespace
 }  // namespace globaro

@@ -5,7 +5,6 @@
 #include <cstdint>
 #include <cstring>
 #include <vector>
-
 #include "geometry/sphere_frame.h"
 #include "projection/render_context.h"
 #include "render/composite.h"
@@ -16,7 +15,6 @@
 #include "settings/settings_record.h"
 
 namespace globaro::testing_support {
-
 // A mapping given by a plain function of the normalised output position.
 using PositionMap = void (*)(float a, float b, RenderCell& cell);
 
@@ -148,5 +146,4 @@ inline double psnr(const BufferSink& out, const TestImage& img) {
     const double mse = sum / (static_cast<double>(img.width) * img.height * 3);
     return mse <= 0.0 ? 200.0 : 10.0 * std::log10(1.0 / mse);
 }
-
 }  // namespace globaro::testing_support
