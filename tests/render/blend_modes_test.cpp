@@ -72,11 +72,7 @@ void checkBlend(const Case& c) {
     EXPECT_NEAR(got.b, want.b, tol);
 }
 
-// composite [preview/|export/]DEPTH/PLANES/ALPHA[/grey] MODE SOURCE BACKDROP EXPECTED [mask=M] [at=X,Y],
-// or preview/PLANES, export/packed: one pixel of a 4 x 4 interleaved host or
-// export tile (an export image reads itself), of packed 8-bit RGBA words (red
-// in the high byte) or of the 16 x 16 planar preview (every sample 3, the
-// backdrop the image shown in it; positions outside clamped to its edge).
+// composite [preview/|export/]DEPTH/PLANES/ALPHA[/grey]|preview/PLANES|export/packed MODE SRC BACK WANT [mask] [at]
 void checkComposite(const Case& c) {
     std::vector<std::string> layout;
     std::istringstream in(c.fields.at(0));
@@ -169,8 +165,7 @@ TEST(BlendAndCompositeCases, EveryLineHolds) {
     }
     EXPECT_GT(counts["blend"], 150);
     EXPECT_GT(counts["composite"], 30);
-    // Every mode but normal (1), starbright (63) and the opponent pin lights,
-    // which have rules of their own below, has a case.
+    // Every mode but normal (1), starbright (63) and the opponent pin lights (rules below) has a case.
     for (BlendMode mode = 2; mode <= kBlendModeCount; ++mode) {
         EXPECT_TRUE(mode == 56 || mode == 57 || mode == 63 || modes.contains(mode)) << "mode " << mode;
     }
@@ -215,8 +210,7 @@ TEST(BlendModeRules, StarbrightDoublesAndMakesBlackTransparent) {
     }
 }
 
-// The opponent modes work on lightness and chroma: their neutral operand
-// gives the other back through the space, and greys stay grey.
+// The opponent modes' neutral operand gives the other back through the space; greys stay grey.
 TEST(BlendModeRules, OpponentModesFollowTheirNeutralOperand) {
     const Fixed3 white{ONE, ONE, ONE}, black{0, 0, 0};
     for (const Fixed3& c : {Fixed3{ONE, 0, 0}, Fixed3{1000, 20000, 30000}, Fixed3{HALF, 8000, 24000}}) {
@@ -240,9 +234,7 @@ TEST(BlendModeRules, OpponentModesFollowTheirNeutralOperand) {
 }
 
 TEST(BlendModeProperties, EveryModeStaysInRange) {
-    // Soft light (27) overshoots by 128 at d = ONE, exactly as its 8-bit rule
-    // is written; the compositor lowers every result to 1 afterwards. The
-    // bitwise modes keep the bits of ONE (bit 15) beside the other value's.
+    // Soft light overshoots by 128 at d = ONE, as its 8-bit rule; bitwise modes keep ONE's bit 15.
     EXPECT_EQ(blend1(27, HALF, ONE), ONE + 128);
     EXPECT_EQ(blend1(38, ONE, 0x1234), ONE + 0x1234);
     const std::vector<int> values = {0, 1, 5000, 8191, HALF - 1, HALF, HALF + 1, 24576, ONE - 1, ONE};
@@ -327,10 +319,7 @@ TEST(BlendHsl, RoundTripAndCalibration) {
         EXPECT_NEAR(calibrationLevel(hue, saturation), level, 1e-5f) << hue << " " << saturation;
 }
 
-// Black and white are the ends of the lightness axis with no chroma; greys
-// keep no tint and grow in lightness; colours come back within the 8-bit
-// tables' accuracy (about 2 % on average, under 1 % away from the cube's
-// surface); red has positive A, blue negative B, as in CIELAB.
+// Black and white end the lightness axis, greys stay grey, colours come back within the tables' accuracy.
 TEST(OpponentSpace, GreysColoursAndTheEnds) {
     auto toLab = [](int r, int g, int b, std::int32_t lab[3]) {
         const std::int32_t rgb[3] = {r, g, b};

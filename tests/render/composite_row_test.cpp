@@ -1,7 +1,4 @@
-// compositeRow must leave exactly the bytes that compositePixel leaves when
-// called pixel by pixel: every target, depth and layout, masks, glue modes,
-// clamping grids and rows that run partly or wholly outside the grids. The
-// per-pixel rules themselves are the cases of tests/data/blend_cases.txt.
+// compositeRow leaves exactly the bytes compositePixel leaves pixel by pixel (rules: blend_cases.txt).
 
 #include <gtest/gtest.h>
 #include <algorithm>
@@ -54,8 +51,7 @@ std::vector<unsigned char> randomSamples(std::size_t size, int depth, std::mt199
     return bytes;
 }
 
-// The buffers of one target: the output, the pixels already there (the host's
-// input tile or the preview's source; an export image reads itself), the mask.
+// A target's buffers: the output, the pixels already there (an export image reads itself), the mask.
 struct Scene {
     std::vector<unsigned char> out, in, mask;
     CompositeTarget t;
@@ -100,8 +96,7 @@ struct Scene {
     }
 };
 
-// A rendered channel: ordinary values, the edges of the clamps and caps,
-// values that spill, and values that are not numbers.
+// A rendered channel: ordinary values, the clamps' edges, values that spill and values that are not numbers.
 float randomChannel(std::mt19937& rng, bool isAlpha) {
     const float nan = std::numeric_limits<float>::quiet_NaN(), inf = std::numeric_limits<float>::infinity();
     static const std::vector<float> kColour = {-0.5f, 0.0f, 0.25f,    0.5f, 0.999f, 1.0f,
@@ -173,8 +168,7 @@ TEST(CompositeRow, SameBytesAsPixelByPixel) {
     }
 }
 
-// Rows and pixels off the grids, absent or invalid grids, the ends of the
-// coordinate range: nothing is written, absent grids read zeros.
+// Off the grids, absent or invalid grids, the ends of the coordinates: nothing written, absent grids read 0.
 TEST(CompositeRow, NothingHappensOffTheGridsOrWithoutThem) {
     std::vector<std::uint8_t> out(4 * 3, 9);
     const std::vector<std::uint8_t> untouched = out;

@@ -1,5 +1,4 @@
-// The render driver: tile plan, thread count, hand-out order, gathering,
-// cancellation, host failures, out-of-memory and progress.
+// The render driver: tile plan, threads, hand-out order, cancellation, failures and progress.
 
 #include <gtest/gtest.h>
 #include <algorithm>
@@ -12,8 +11,7 @@
 
 namespace globaro {
 namespace {
-// A job that records its tile; the worker writes the tile's index into its
-// own payload only.
+// A job that records its tile; the worker writes the tile's index into its own payload only.
 struct CountingPayload : JobPayload {
     std::int32_t computed = -1;
 };
@@ -153,8 +151,7 @@ TEST(RenderDriver, ASlotsNextJobStartsBeforeItsTileIsComposited) {
     EXPECT_EQ(work.delivered, (std::vector<std::int32_t>{0, 1, 2}));
 }
 
-// Every way a render stops early: jobs running are waited for (none is
-// abandoned), nothing more is composited, and every job is released.
+// Every early stop waits for the jobs running, composites nothing more and releases every job.
 TEST(RenderDriver, RendersThatStopEarlyEndCleanly) {
     struct Case {
         const char* name;
@@ -199,9 +196,7 @@ TEST(RenderDriver, RendersThatStopEarlyEndCleanly) {
     }
 }
 
-// A frozen clock: only the first gathered job reports; a clock moving every
-// call: every job reports, monotone; the preview and an idle pass counter
-// report nothing.
+// Frozen clock: only the first job reports; ticking clock: every job, monotone; preview and idle: none.
 TEST(RenderDriver, ProgressFirstJobAtOnceThenOncePerSecondAndMonotone) {
     struct Case {
         const char* name;

@@ -1,5 +1,4 @@
-// Tabs, edge lines, graticule and indicatrix on renders of a grey input: a pixel's colour says what it
-// shows, the output mapping or the net's geometry where it must lie.
+// Tabs, edge lines, graticule and indicatrix on renders of a grey input, judged by colour and geometry.
 
 #include <gtest/gtest.h>
 #include <algorithm>
@@ -145,8 +144,7 @@ double distanceToSegment(double px, double py, const NetEdge& e) {
     return std::hypot(px - e.x0 - t * dx, py - e.y0 - t * dy);
 }
 
-// Tab colour just outside exactly one edge of each glued pair (unless a face lies there); wholly
-// tab-coloured pixels lie outside every face.
+// Tab colour outside exactly one edge of each glued pair (unless under a face); whole tab pixels off faces.
 void checkTabs(const Render& r, bool expected) {
     int tinted = 0;
     for (int y = 0; y < r.height; ++y)
@@ -218,8 +216,7 @@ void checkCellCuts(const Render& r) {
         }
 }
 
-// Pixels from (px, py) to the nearest line at 15 degrees (meridians every 90 within 15 of the poles);
-// negative when it cannot be told (a pixel that a corner of misses).
+// Pixels from (px, py) to the nearest 15-degree line (meridians every 90 near the poles), or -1.
 double graticuleDistance(Prober& probe, double px, double py) {
     const Probe c = probe.at(px, py), right = probe.at(px + 1, py), down = probe.at(px, py + 1);
     bool hit = c.hit && right.hit && down.hit;

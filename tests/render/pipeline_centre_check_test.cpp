@@ -1,6 +1,4 @@
-// The centre check of "best": which renders may leave it out, and that leaving
-// it out changes no pixel; the tile state handed from one tile to the next;
-// the outputs that fill their frame rendered opaque to the last pixel.
+// The centre check of "best": which renders may leave it out, and that leaving it out changes no pixel.
 
 #include <gtest/gtest.h>
 #include <memory>
@@ -54,8 +52,7 @@ TEST(PipelineCentreCheck, OnlyRectanglesOrARoundOutlineOverASeamlessInputGoWitho
         bool needed;
     };
     const Case cases[] = {
-        // Cube-map layouts, zenith & nadir and the views that fill their frame
-        // over an equirectangular input: every region is a rectangle.
+        // Cube layouts, zenith & nadir, views that fill their frame: every region is a rectangle.
         {337, 1, 600, 200, 1, false}, {338, 1, 600, 200, 1, false}, {339, 1, 600, 200, 1, false},
         {171, 1, 600, 200, 1, false}, {1, 1, 600, 200, 1, false},   {81, 1, 600, 200, 1, false},
         {14, 1, 600, 200, 1, false},  {17, 1, 600, 200, 1, false},  {62, 1, 600, 200, 1, false},
@@ -73,9 +70,7 @@ TEST(PipelineCentreCheck, OnlyRectanglesOrARoundOutlineOverASeamlessInputGoWitho
             << c.output << " from " << c.input;
 }
 
-// Cube layouts, a panorama, a view, a world map's ellipse; several tiles,
-// turned view: the pixels are the same without the check, and an output that
-// covers its whole frame is opaque to its last pixel even with transparent gaps.
+// Without the check the same pixels; an output that covers its frame is opaque to its last pixel.
 TEST(PipelineCentreCheck, LeavingItOutChangesNoPixelAndFullFramesStayOpaque) {
     for (const auto& [output, w, h, fillsFrame] :
          {std::tuple{337, 300, 50, true}, std::tuple{338, 48, 32, true}, std::tuple{339, 150, 100, true},
@@ -97,8 +92,7 @@ TEST(PipelineCentreCheck, LeavingItOutChangesNoPixelAndFullFramesStayOpaque) {
     }
 }
 
-// One worker renders every tile of a Mollweide map in turn, reusing the state
-// of earlier tiles; the pixels match renders of each tile alone.
+// One worker renders every tile in turn: the pixels match renders of each tile alone.
 TEST(PipelineCentreCheck, ATileKeepsNothingOfTheTileBeforeIt) {
     const TurnedView s(46, 1, 300, 260);
     const PipelineConfig config = makeConfig(*s.mapping, &photoPyramid(), 300, 260, s.shading());

@@ -1,5 +1,4 @@
-// The image pyramid: level sizes, both reductions, lookups, sharpening and
-// the anisotropic sampler.
+// The image pyramid: level sizes, reductions, lookups and the anisotropic sampler.
 
 #include <gtest/gtest.h>
 #include <algorithm>
@@ -72,9 +71,7 @@ TEST(ImagePyramid, ConstantImagesStayConstantUnderBothReductions) {
     }
 }
 
-// An 8-bit image keeps its bytes at level 0: every level and lookup agrees
-// with the same image held in floats, and an exact hit gives back the very
-// 8-bit value.
+// 8-bit level 0 agrees with the same image in floats, and an exact hit gives back the very byte.
 TEST(ImagePyramid, ByteLevelZeroMatchesFloatsAndKeepsValuesExact) {
     for (const auto& [w, h, wrap] :
          {std::tuple{64, 32, kWrapHorizontal}, std::tuple{37, 19, kWrapNone}, std::tuple{5, 3, kWrapHorizontal}}) {
@@ -144,8 +141,7 @@ TEST(ImagePyramid, LevelOneReducedWhileStripsArriveMatchesTheWholeBuild) {
             ASSERT_TRUE(ahead.allocate(w, h, kWrapNone, storage));
             ASSERT_TRUE(straight.storeImage(SourceImageView{bytes.data(), w, h, w * 4, 4, 8}));
             ASSERT_EQ(buildPyramid(straight, 2), 0);
-            // Strips of 7 rows, each followed by what it settles (the wrap is
-            // not known yet); what is done ahead is final already.
+            // Strips of 7 rows, each followed by what it settles: what is done ahead is final.
             for (std::int32_t y = 0; y < h; y += 7) {
                 const std::int32_t rows = std::min(7, h - y);
                 ASSERT_TRUE(ahead.storeImage(
@@ -161,8 +157,7 @@ TEST(ImagePyramid, LevelOneReducedWhileStripsArriveMatchesTheWholeBuild) {
             ahead.setWrap(wrap);
             ASSERT_EQ(buildPyramid(ahead, 2), 0);
             expectSameLevels(straight, ahead, "strips");
-            // A part stored again over reduced rows is reduced again, and a
-            // build with the other wrap matches a fresh one.
+            // A part stored again is reduced again; a build with the other wrap matches a fresh one.
             std::vector<std::uint8_t> patched = bytes;
             std::fill(patched.begin() + static_cast<std::ptrdiff_t>(h / 2) * w * 4,
                       patched.begin() + static_cast<std::ptrdiff_t>(h / 2 + 2) * w * 4, std::uint8_t{200});
@@ -182,9 +177,7 @@ TEST(ImagePyramid, LevelOneReducedWhileStripsArriveMatchesTheWholeBuild) {
     }
 }
 
-// The anisotropic sampler filters along the footprint's long axis only,
-// changes continuously with the footprint, and takes one plain lookup for
-// a degenerate one.
+// Filtered along the long axis only, continuous in the footprint, plain for a degenerate one.
 TEST(ImagePyramid, AnisotropicLookupsFollowTheLongAxisContinuously) {
     ImagePyramid stripes;  // vertical stripes of one pixel
     ASSERT_TRUE(loadPyramid(

@@ -1,6 +1,4 @@
-// Quality of the pixel pipeline through the real output mapping: an identity
-// render reproduces its input, strong reductions do not alias, the poles are
-// exact and the equirectangular wrap leaves no seam.
+// The pixel pipeline through the real output mapping: identity, reductions, poles and the wrap.
 
 #include <gtest/gtest.h>
 #include <memory>
@@ -46,8 +44,7 @@ TEST(PipelineQuality, IdentityRenderReproducesThePicture) {
     }
 }
 
-// Checkers reduced to a few output pixels per square come out smooth grey
-// (sheared, elongated, uneven footprints too); coarse ones keep their contrast.
+// Checkers reduced to a few pixels per square come out grey; coarse ones keep their contrast.
 TEST(PipelineQuality, ReducedCheckersComeOutGreyAndCoarseDetailSurvives) {
     struct Case {
         const char* name;
@@ -95,8 +92,7 @@ TEST(PipelineQuality, NoSeamAtTheEquirectangularWrap) {
     for (std::int32_t y = 4; y < 124; ++y)
         for (std::int32_t x = 0; x < 256; ++x)
             for (int c = 0; c < 3; ++c) {
-                // The turned render equals the image shifted by half its width;
-                // the identity's outermost columns wrap around too.
+                // The turned render is the image shifted by half; the identity's edge columns wrap too.
                 ASSERT_NEAR(out.at(x, y)[c], img.at((x + 128) % 256, y)[c], 0.06) << x << "," << y;
                 ASSERT_NEAR(x % 255 == 0 ? same.at(x, y)[c] : img.at(x, y)[c], img.at(x, y)[c], 0.03) << x << "," << y;
                 // The seam columns step no more than their neighbours do.
@@ -107,8 +103,7 @@ TEST(PipelineQuality, NoSeamAtTheEquirectangularWrap) {
             }
 }
 
-// A smooth function of the direction, steep at the poles, so that the exact
-// colour of every output pixel is known; (u, v) are equirectangular.
+// A smooth function of the direction, steep at the poles, of equirectangular (u, v).
 void sphereColour(double u, double v, float rgb[3]) {
     const double pi = 3.141592653589793, lat = pi * (0.5 - v), lon = (u - 0.5) * 2.0 * pi;
     const double x = -std::cos(lat) * std::sin(lon), y = std::sin(lat), z = std::cos(lat) * std::cos(lon);
@@ -117,8 +112,7 @@ void sphereColour(double u, double v, float rgb[3]) {
     rgb[2] = static_cast<float>(0.5 + 0.45 * std::sin(4.0 * x) * std::cos(3.0 * z));
 }
 
-// A pixel near the input's top and bottom rows spans a wide range of
-// longitude in few rows: every view of a pole shows the function as it is.
+// Every view of a pole shows the function exactly (its pixels span wide longitudes in few rows).
 TEST(PipelineQuality, ViewsOfThePolesMatchTheExactPicture) {
     const TestImage img = makeImage(1024, 512, [](std::int32_t i, std::int32_t j, float* p) {
         sphereColour((i + 0.5) / 1024, (j + 0.5) / 512, p);
@@ -157,8 +151,7 @@ TEST(PipelineQuality, ViewsOfThePolesMatchTheExactPicture) {
             }
         EXPECT_EQ(wrong, 0) << c.what;
     }
-    // Detail the pole's pixels cannot show is still averaged away: squares
-    // of 2 degrees converge on the pole as grey.
+    // Squares of 2 degrees converging on the pole are still averaged to grey.
     SettingsRecord s = defaultSettings();
     s.outputProjection = 14;
     s.latitude = 90.0f;

@@ -1,6 +1,4 @@
-// The shading pass with mappings of our own: region colours, the backdrop,
-// antialiased region edges, the work done per pixel, the visiting orders and
-// the small helpers.
+// The shading pass with mappings of our own: regions, backdrop, edges, work per pixel, orders, helpers.
 
 #include <gtest/gtest.h>
 #include <cmath>
@@ -79,8 +77,7 @@ TEST(PipelineRegions, ColouredFacesAndTabs) {
     expectPixel(out, 50, 5, {channel(120), channel(222), channel(38), kAny}, 1e-6f, "tab");
 }
 
-// Region boundaries in corner coordinates (x = a * kW - 1): white tab on
-// one side, black gap on the other.
+// Boundaries in corner coordinates (x = a * kW - 1): white tab on one side, black gap on the other.
 float gBoundary = 9.3f;
 float cornerX(float a) { return a * kW - 1.0f; }
 float cornerY(float b) { return b * kH - 1.0f; }
@@ -112,8 +109,7 @@ ShadingOptions blackAndWhite(bool transparentGaps = false) {
     return o;
 }
 
-// Pixel (x, y) spans corners x-1..x, y-1..y: the expected value is the
-// white area (or, with transparent gaps, the alpha).
+// Pixel (x, y) spans corners x-1..x, y-1..y: the value is the white area (or the alpha).
 TEST(PipelineEdges, EdgePixelsCoverTheirShareOfEachRegion) {
     struct Case {
         const char* name;
@@ -211,8 +207,7 @@ TEST(PipelineWork, HilbertBlocksVisitEveryCornerOnceAndMatchScanlines) {
     EXPECT_EQ(seen.size(), 1024u);
     ImagePyramid p;
     ASSERT_TRUE(loadPyramid(p, photographicImage(64, 32), kWrapNone));
-    // Scanline renders map and shade row by row, block renders in two
-    // passes: the same pixels, also across region edges of every kind.
+    // Scanlines and two-pass blocks give the same pixels, across region edges of every kind.
     for (PositionMap map : {plain, wobbly, quadrants, corner}) {
         const FunctionMapping scan(map, false), blocks(map, true);
         BufferSink a(150, 70), b(150, 70);
