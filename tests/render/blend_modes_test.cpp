@@ -166,9 +166,8 @@ TEST(BlendAndCompositeCases, EveryLineHolds) {
     EXPECT_GT(counts["blend"], 150);
     EXPECT_GT(counts["composite"], 30);
     // Every mode but normal (1), starbright (63) and the opponent pin lights (rules below) has a case.
-    for (BlendMode mode = 2; mode <= kBlendModeCount; ++mode) {
+    for (BlendMode mode = 2; mode <= kBlendModeCount; ++mode)
         EXPECT_TRUE(mode == 56 || mode == 57 || mode == 63 || modes.contains(mode)) << "mode " << mode;
-    }
 }
 
 // ---- rules between modes, and properties of every mode ------------------------------
@@ -181,7 +180,7 @@ std::vector<int> sampleValues() {
 }
 
 TEST(BlendModeRules, ModesThatMirrorOrRestateEachOther) {
-    for (int s : sampleValues()) {
+    for (int s : sampleValues())
         for (int d : sampleValues()) {
             ASSERT_EQ(blend1(4, s, d), blend1(14, s, d)) << s << " " << d;  // difference and exclusion
             ASSERT_EQ(blend1(5, s, d), std::max(s, d));
@@ -189,14 +188,12 @@ TEST(BlendModeRules, ModesThatMirrorOrRestateEachOther) {
             ASSERT_EQ(blend1(9, s, d), blend1(9, d, s));
             ASSERT_EQ(blend1(26, s, d), std::abs(s - d));
         }
-    }
     const Fixed3 samples[] = {{ONE, 0, 0}, {1000, 20000, 30000}, {HALF, HALF, HALF}, {32000, 31000, 5}, {0, 0, 0}};
-    for (const Fixed3& a : samples) {
+    for (const Fixed3& a : samples)
         for (const Fixed3& b : samples) {
             const Fixed3 x = blend(15, a, b), y = blend(16, b, a);  // color and luminance
             EXPECT_TRUE(x.r == y.r && x.g == y.g && x.b == y.b);
         }
-    }
 }
 
 TEST(BlendModeRules, StarbrightDoublesAndMakesBlackTransparent) {
@@ -218,19 +215,16 @@ TEST(BlendModeRules, OpponentModesFollowTheirNeutralOperand) {
         std::int32_t lab[3], back[3];
         rgbToOpponent(rgb, lab);
         opponentToRgb(lab, back);
-        for (const Fixed3& r : {blend(54, white, c), blend(55, black, c), blend(57, c, c)}) {
+        for (const Fixed3& r : {blend(54, white, c), blend(55, black, c), blend(57, c, c)})
             EXPECT_TRUE(r.r == back[0] && r.g == back[1] && r.b == back[2]);
-        }
         EXPECT_EQ(blend(56, c, c).b, back[2]);
     }
-    for (BlendMode mode = 54; mode <= 57; ++mode) {
-        for (int s : {0, 8192, HALF, 24576, ONE}) {
+    for (BlendMode mode = 54; mode <= 57; ++mode)
+        for (int s : {0, 8192, HALF, 24576, ONE})
             for (int d : {0, 10000, HALF, ONE}) {
                 const Fixed3 r = blend(mode, Fixed3{s, s, s}, Fixed3{d, d, d});
                 EXPECT_TRUE(r.r == r.g && r.b == r.g) << mode;
             }
-        }
-    }
 }
 
 TEST(BlendModeProperties, EveryModeStaysInRange) {
@@ -241,7 +235,7 @@ TEST(BlendModeProperties, EveryModeStaysInRange) {
     std::set<int> outOfRange;
     for (BlendMode mode = 1; mode <= kBlendModeCount; ++mode) {
         const int high = mode == 27 ? ONE + 128 : (mode == 37 || mode == 38) ? 0xFFFF : ONE;
-        for (int sr : values) {
+        for (int sr : values)
             for (int dg : values) {
                 const Fixed3 s{sr, ONE - sr, (sr * 3) % (ONE + 1)};
                 const Fixed3 d{(dg * 7) % (ONE + 1), dg, ONE - dg};
@@ -249,13 +243,11 @@ TEST(BlendModeProperties, EveryModeStaysInRange) {
                     ColorRgba out;
                     blendPixel(fromFixed(pair.first, 0.75f), fromFixed(pair.second), out, mode);
                     const Fixed3 r = toFixed(out);
-                    for (int c : {r.r, r.g, r.b}) {
+                    for (int c : {r.r, r.g, r.b})
                         if (c < 0 || c > high) outOfRange.insert(mode);
-                    }
                     if (mode != 63 ? out.a != 0.75f : (out.a < 0.0f || out.a > 1.0f)) outOfRange.insert(mode);
                 }
             }
-        }
     }
     std::string list;
     for (int m : outOfRange) list += std::to_string(m) + " ";
@@ -280,14 +272,12 @@ TEST(BlendModeProperties, NormalUnknownAliasedAndUnusableInputs) {
     EXPECT_EQ(c.g, 0.125f);
     const float nan = std::numeric_limits<float>::quiet_NaN(), inf = std::numeric_limits<float>::infinity();
     const ColorRgba odd[] = {{nan, inf, -inf, 1.0f}, {1.0e30f, -1.0e30f, 2.5f, 1.0f}, {1.9f, 1.5f, 1.2f, 1.0f}};
-    for (BlendMode mode = 2; mode <= kBlendModeCount + 1; ++mode) {
-        for (const ColorRgba& a : odd) {
+    for (BlendMode mode = 2; mode <= kBlendModeCount + 1; ++mode)
+        for (const ColorRgba& a : odd)
             for (const ColorRgba& b : odd) {
                 blendPixel(a, b, out, mode);
                 EXPECT_TRUE(std::isfinite(out.r) && std::isfinite(out.g) && std::isfinite(out.b)) << "mode " << mode;
             }
-        }
-    }
     EXPECT_EQ(toBlendFixed(nan), 0);
     EXPECT_EQ(toBlendFixed(1.0e30f), 65536);
     std::set<std::string> names;
@@ -299,8 +289,8 @@ TEST(BlendModeProperties, NormalUnknownAliasedAndUnusableInputs) {
 // ---- HSL and the opponent space -----------------------------------------------
 
 TEST(BlendHsl, RoundTripAndCalibration) {
-    for (float r : {0.0f, 0.2f, 0.5f, 0.9f, 1.0f}) {
-        for (float g : {0.0f, 0.3f, 0.7f, 1.0f}) {
+    for (float r : {0.0f, 0.2f, 0.5f, 0.9f, 1.0f})
+        for (float g : {0.0f, 0.3f, 0.7f, 1.0f})
             for (float b : {0.0f, 0.1f, 0.6f, 1.0f}) {
                 float rgb[3];
                 const Hsl h = rgbToHsl(r, g, b);
@@ -310,8 +300,6 @@ TEST(BlendHsl, RoundTripAndCalibration) {
                 const float level = calibrationLevel(h.hue, h.saturation);
                 EXPECT_NEAR(lightnessFromCalibrated(calibratedLightness(h), level), h.lightness, 1e-5f);
             }
-        }
-    }
     EXPECT_EQ(rgbToHsl(1.0f, 1.0f, 1.0f).saturation, 0.0f);  // no division by zero
     // Pure red's calibration level is 0.28, green's 0.52, blue's 0.2, grey's 0.5.
     for (const auto& [hue, saturation, level] : {std::tuple{0.0f, 1.0f, 0.28f}, std::tuple{1.0f / 3, 1.0f, 0.52f},

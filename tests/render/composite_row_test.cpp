@@ -160,12 +160,11 @@ const RowCase kCases[] = {
 };
 
 TEST(CompositeRow, SameBytesAsPixelByPixel) {
-    for (const RowCase& c : kCases) {
+    for (const RowCase& c : kCases)
         for (std::uint32_t seed = 1; seed <= 3; ++seed) {
             expectSameBytes(c, 4, seed);
             expectSameBytes(c, sizeof(RenderCell) / sizeof(float), seed + 100);
         }
-    }
 }
 
 // Off the grids, absent or invalid grids, the ends of the coordinates: nothing written, absent grids read 0.

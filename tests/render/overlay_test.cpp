@@ -190,7 +190,7 @@ void checkEdges(const Render& r) {
         if (probe.at(ex + (e.cx - ex) / toCentre, ey + (e.cy - ey) / toCentre).cell.regionTag != e.face) continue;
         EXPECT_TRUE(lineNear(r, ex, ey)) << "face " << e.face << " edge " << e.edge;
     }
-    for (int y = 0; y < r.height; ++y) {
+    for (int y = 0; y < r.height; ++y)
         for (int x = 0; x < r.width; ++x) {
             const bool line = lineTinted(r.at(x, y));
             double nearest = 1e9;
@@ -202,7 +202,6 @@ void checkEdges(const Render& r) {
                 for (double dx : {0.0, 0.5, 1.0}) wholeTab &= probe.at(x + dx, y + dy).cell.regionTag >= kTagFirstTab;
             EXPECT_TRUE(!wholeTab || tabColoured(r.at(x, y))) << x << "," << y;
         }
-    }
 }
 
 // A cube layout with edges on: a line at the middle of every border between cells.

@@ -99,7 +99,7 @@ TEST(PipelineCentreCheck, ATileKeepsNothingOfTheTileBeforeIt) {
     BufferSink whole(300, 260);
     ProjectionWorkload work(config);
     ASSERT_EQ(runRender(work, whole, exportRequest(300, 260, 1)).result, 0);
-    for (std::int32_t top = 0; top < 260; top += kTileSize) {
+    for (std::int32_t top = 0; top < 260; top += kTileSize)
         for (std::int32_t left = 0; left < 300; left += kTileSize) {
             PipelineConfig placed = config;
             placed.placement.left = left;
@@ -113,7 +113,6 @@ TEST(PipelineCentreCheck, ATileKeepsNothingOfTheTileBeforeIt) {
                         ASSERT_NEAR(whole.at(x + left, y + top)[c], alone.at(x, y)[c], 1e-4f)
                             << x + left << ", " << y + top;
         }
-    }
 }
 }  // namespace
 }  // namespace globaro
