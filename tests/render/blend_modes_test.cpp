@@ -44,11 +44,7 @@ Fixed3 blend(BlendMode mode, Fixed3 s, Fixed3 d) {
 // One channel value with grey inputs.
 int blend1(BlendMode mode, int s, int d) { return blend(mode, Fixed3{s, s, s}, Fixed3{d, d, d}).g; }
 
-// ---- the case table ------------------------------------------------------------
-
 using Case = testing::TextCase;
-
-std::vector<Case> readCases() { return testing::readTextCases(GLOBARO_TEST_DATA "/blend_cases.txt"); }
 
 std::vector<double> numbers(const std::string& text) {
     std::vector<double> out;
@@ -67,9 +63,7 @@ void checkBlend(const Case& c) {
     const Fixed3 got = blend(std::stoi(c.fields.at(0)), fixedColour(c.fields.at(1)), fixedColour(c.fields.at(2)));
     const Fixed3 want = fixedColour(c.fields.at(3));
     const int tol = c.named.contains("tol") ? std::stoi(c.named.at("tol")) : 0;
-    EXPECT_NEAR(got.r, want.r, tol);
-    EXPECT_NEAR(got.g, want.g, tol);
-    EXPECT_NEAR(got.b, want.b, tol);
+    EXPECT_LE(std::max({std::abs(got.r - want.r), std::abs(got.g - want.g), std::abs(got.b - want.b)}), tol);
 }
 
 // composite [preview/|export/]DEPTH/PLANES/ALPHA[/grey]|preview/PLANES|export/packed MODE SRC BACK WANT [mask] [at]
@@ -149,7 +143,7 @@ void checkOver(const Case& c) {
 TEST(BlendAndCompositeCases, EveryLineHolds) {
     std::map<std::string, int> counts;
     std::set<int> modes;
-    for (const Case& c : readCases()) {
+    for (const Case& c : testing::readTextCases(GLOBARO_TEST_DATA "/blend_cases.txt")) {
         SCOPED_TRACE(::testing::Message() << "blend_cases.txt:" << c.line << " " << c.kind << " |" << c.source);
         ++counts[c.kind];
         if (c.kind == "blend") {
@@ -169,8 +163,6 @@ TEST(BlendAndCompositeCases, EveryLineHolds) {
     for (BlendMode mode = 2; mode <= kBlendModeCount; ++mode)
         EXPECT_TRUE(mode == 56 || mode == 57 || mode == 63 || modes.contains(mode)) << "mode " << mode;
 }
-
-// ---- rules between modes, and properties of every mode ------------------------------
 
 std::vector<int> sampleValues() {
     std::vector<int> v;
@@ -268,8 +260,7 @@ TEST(BlendModeProperties, NormalUnknownAliasedAndUnusableInputs) {
     }
     ColorRgba c{0.5f, 0.25f, 0.75f, 1.0f};
     blendPixel(c, ColorRgba{0.5f, 0.5f, 0.5f, 1.0f}, c, 9);  // the result may alias an input
-    EXPECT_EQ(c.r, 0.25f);
-    EXPECT_EQ(c.g, 0.125f);
+    EXPECT_TRUE(c.r == 0.25f && c.g == 0.125f);
     const float nan = std::numeric_limits<float>::quiet_NaN(), inf = std::numeric_limits<float>::infinity();
     const ColorRgba odd[] = {{nan, inf, -inf, 1.0f}, {1.0e30f, -1.0e30f, 2.5f, 1.0f}, {1.9f, 1.5f, 1.2f, 1.0f}};
     for (BlendMode mode = 2; mode <= kBlendModeCount + 1; ++mode)
@@ -278,15 +269,12 @@ TEST(BlendModeProperties, NormalUnknownAliasedAndUnusableInputs) {
                 blendPixel(a, b, out, mode);
                 EXPECT_TRUE(std::isfinite(out.r) && std::isfinite(out.g) && std::isfinite(out.b)) << "mode " << mode;
             }
-    EXPECT_EQ(toBlendFixed(nan), 0);
-    EXPECT_EQ(toBlendFixed(1.0e30f), 65536);
+    EXPECT_TRUE(toBlendFixed(nan) == 0 && toBlendFixed(1.0e30f) == 65536);
     std::set<std::string> names;
     for (BlendMode id = 1; id <= kBlendModeCount; ++id) names.insert(blendModeName(id));
     EXPECT_EQ(names.size(), std::size_t(kBlendModeCount));
     EXPECT_FALSE(names.contains(""));
 }
-
-// ---- HSL and the opponent space -----------------------------------------------
 
 TEST(BlendHsl, RoundTripAndCalibration) {
     for (float r : {0.0f, 0.2f, 0.5f, 0.9f, 1.0f})
@@ -339,7 +327,7 @@ TEST(OpponentSpace, GreysColoursAndTheEnds) {
         EXPECT_LT(sum / count, margin == 0 ? 760.0 : 300.0);
         EXPECT_LT(worst, margin == 0 ? 7600 : 3000);
     }
-    toLab(ONE, 0, 0, lab);
+    toLab(ONE, 0, 0, lab);  // red has positive A, blue negative B, as in CIELAB
     EXPECT_GT(lab[1], HALF + 8000);
     toLab(0, 0, ONE, lab);
     EXPECT_LT(lab[2], HALF - 8000);

@@ -94,10 +94,9 @@ TEST(TilePlan, SizesJobRectsAndThreadCount) {
     EXPECT_TRUE(p.width == 129 && p.height == 300 && p.tilesAcross == 2 && p.jobCount == 6);
     EXPECT_TRUE(jobRectOf(p, 1).left == 128 && jobRectOf(p, 1).right == 129);  // one pixel wide
     EXPECT_TRUE(jobRectOf(p, 5).top == 256 && jobRectOf(p, 5).bottom == 300);
-    EXPECT_EQ(jobRectOf(p, 6).right, 0);
-    EXPECT_EQ(jobRectOf(p, -1).right, 0);
-    EXPECT_EQ(makeTilePlan(TileRect{0, 0, 0, 50}).jobCount, 0);
-    EXPECT_EQ(makeTilePlan(TileRect{10, 10, 0, 0}).jobCount, 0);
+    EXPECT_TRUE(jobRectOf(p, 6).right == 0 && jobRectOf(p, -1).right == 0);
+    EXPECT_TRUE(makeTilePlan(TileRect{0, 0, 0, 50}).jobCount == 0 &&
+                makeTilePlan(TileRect{10, 10, 0, 0}).jobCount == 0);
     // (processors, tiles) -> threads
     for (const auto& [processors, tiles, threads] :
          {std::tuple{8, 3, 3}, std::tuple{200, 1000, 100}, std::tuple{0, 5, 1}, std::tuple{4, 1, 1},
@@ -177,8 +176,7 @@ TEST(RenderDriver, RendersThatStopEarlyEndCleanly) {
         CountingWorkload work(128 * c.across, 128 * c.down);
         work.failBuildAt = c.failBuildAt;
         TestSink sink;
-        sink.abortAfter = c.abortAfter;
-        sink.failFetchAt = c.failFetchAt;
+        sink.abortAfter = c.abortAfter, sink.failFetchAt = c.failFetchAt;
         RenderRequest request = requestFor(128 * c.across, 128 * c.down, c.processors);
         request.renderTarget = c.target;
         const RenderOutcome out = runRender(work, sink, request);
@@ -215,9 +213,7 @@ TEST(RenderDriver, ProgressFirstJobAtOnceThenOncePerSecondAndMonotone) {
         CountingWorkload work(128 * 4, 128 * 4);
         TestSink sink;
         RenderRequest request = requestFor(128 * 4, 128 * 4, 3);
-        request.clock = c.clock;
-        request.renderTarget = c.target;
-        request.progressDone = c.done;
+        request.clock = c.clock, request.renderTarget = c.target, request.progressDone = c.done;
         request.progressTotal = c.total;
         EXPECT_EQ(runRender(work, sink, request).progressReports, int(c.reports)) << c.name;
         ASSERT_EQ(sink.progress.size(), c.reports) << c.name;
@@ -230,22 +226,18 @@ TEST(RenderDriver, ProgressFirstJobAtOnceThenOncePerSecondAndMonotone) {
 TEST(Threads, AutoResetEventsAndWaitForAny) {
     AutoResetEvent a, b, c;
     AutoResetEvent* events[3] = {&a, nullptr, &c};
-    c.set();
-    a.set();
+    c.set(), a.set();
     EXPECT_EQ(waitForAny(events, 3), 0);  // the lowest signalled index, consumed
     EXPECT_FALSE(a.isSet());
     EXPECT_EQ(waitForAny(events, 3), 2);
     EXPECT_FALSE(c.isSet());
     AutoResetEvent* none[2] = {nullptr, nullptr};
-    EXPECT_EQ(waitForAny(none, 2), -1);
-    EXPECT_EQ(waitForAny(events, 0), -1);
-    b.set();
-    b.reset();
+    EXPECT_TRUE(waitForAny(none, 2) == -1 && waitForAny(events, 0) == -1);
+    b.set(), b.reset();
     EXPECT_FALSE(b.isSet());
     WorkerThread t;
     EXPECT_TRUE(t.start([&] { c.set(); }));
-    c.wait();
-    t.join();
+    c.wait(), t.join();
     EXPECT_FALSE(t.running());
     EXPECT_GE(processorCount(), 1);
 }

@@ -22,12 +22,9 @@ struct TurnedView {
 
     TurnedView(ProjectionId output, InputProjectionId input, std::int32_t w, std::int32_t h, float step = 1.0f)
         : settings(std::make_unique<SettingsRecord>(testing::plainSettings(output, input))) {
-        settings->latitude = 20.0f;
-        settings->longitude = 30.0f;
-        settings->spin = 10.0f;
+        settings->latitude = 20.0f, settings->longitude = 30.0f, settings->spin = 10.0f;
         setupRenderContext(*ctx, *settings, RenderSizes{w, h, 256, 128});
-        placement.image = makeOutputImageRecord(w, h);
-        placement.step = step;
+        placement.image = makeOutputImageRecord(w, h), placement.step = step;
         mapping = std::make_unique<ContextSampleMapping>(*ctx);
     }
     bool needed() const { return centreCheckNeeded(*ctx, placement); }
@@ -80,8 +77,7 @@ TEST(PipelineCentreCheck, LeavingItOutChangesNoPixelAndFullFramesStayOpaque) {
         const TurnedView s(output, 1, w, h);
         ASSERT_FALSE(s.needed());
         ShadingOptions shading = s.shading();
-        shading.quality = kQualityBest;
-        shading.centreCheck = true;
+        shading.quality = kQualityBest, shading.centreCheck = true;
         BufferSink with(w, h), without(w, h);
         ASSERT_EQ(renderInto(makeConfig(*s.mapping, &photoPyramid(), w, h, shading), with).result, 0);
         shading.centreCheck = false;
@@ -102,8 +98,7 @@ TEST(PipelineCentreCheck, ATileKeepsNothingOfTheTileBeforeIt) {
     for (std::int32_t top = 0; top < 260; top += kTileSize)
         for (std::int32_t left = 0; left < 300; left += kTileSize) {
             PipelineConfig placed = config;
-            placed.placement.left = left;
-            placed.placement.top = top;
+            placed.placement.left = left, placed.placement.top = top;
             BufferSink alone(std::min(kTileSize, 300 - left), std::min(kTileSize, 260 - top));
             ProjectionWorkload fresh(placed);
             ASSERT_EQ(runRender(fresh, alone, exportRequest(alone.width, alone.height, 1)).result, 0);

@@ -66,9 +66,7 @@ TEST(PipelineQuality, ReducedCheckersComeOutGreyAndCoarseDetailSurvives) {
     for (const Case& c : cases) {
         SettingsRecord s = defaultSettings();
         s.outputProjection = c.output;
-        s.latitude = c.latitude;
-        s.longitude = c.longitude;
-        s.spin = c.spin;
+        s.latitude = c.latitude, s.longitude = c.longitude, s.spin = c.spin;
         ContextRender r;
         const BufferSink out = renderImage(s, degreeCheckerImage(c.inW, c.inH, c.degrees), c.w, c.h, c.quality, r);
         double sum = 0.0, squares = 0.0, n = 0.0;
@@ -154,8 +152,7 @@ TEST(PipelineQuality, ViewsOfThePolesMatchTheExactPicture) {
     // Squares of 2 degrees converging on the pole are still averaged to grey.
     SettingsRecord s = defaultSettings();
     s.outputProjection = 14;
-    s.latitude = 90.0f;
-    s.fov = 120.0f;
+    s.latitude = 90.0f, s.fov = 120.0f;
     ContextRender r;
     const BufferSink out = renderImage(s, degreeCheckerImage(2048, 1024, 2.0), 256, 256, kQualityBest, r);
     for (std::int32_t j = 120; j < 136; ++j)

@@ -33,7 +33,7 @@ void bands(float a, float b, RenderCell& cell) {
 
 TEST(PipelineRegions, RegionColoursAndBackdrop) {
     ImagePyramid grey;
-    ASSERT_TRUE(loadPyramid(grey, TestImage{8, 8, std::vector<float>(8 * 8 * 3, 0.5f)}, kWrapNone));
+    ASSERT_TRUE(loadPyramid(grey, greyImage(8, 8, 0.5f), kWrapNone));
     struct Case {
         const char* name;
         bool transparentGaps, keepTransparency, tabsAreRegions;
@@ -50,8 +50,7 @@ TEST(PipelineRegions, RegionColoursAndBackdrop) {
         o.backdropColour = ColorRgba{0.2f, 0.3f, 0.4f, 1};
         o.tabColour = ColorRgba{1, 0, 0, 1};
         o.gapColour = ColorRgba{0, 1, 0, 1};
-        o.transparentGaps = c.transparentGaps;
-        o.keepTransparency = c.keepTransparency;
+        o.transparentGaps = c.transparentGaps, o.keepTransparency = c.keepTransparency,
         o.tabsAreRegions = c.tabsAreRegions;
         const BufferSink out = render(bands, o, &grey);
         expectPixel(out, 5, 8, c.empty, 1e-6f, c.name);
@@ -68,8 +67,7 @@ void faces(float a, float, RenderCell& cell) {
 
 TEST(PipelineRegions, ColouredFacesAndTabs) {
     ShadingOptions o;
-    o.facesColoured = true;
-    o.tabsTakeFaceColours = true;
+    o.facesColoured = o.tabsTakeFaceColours = true;
     const BufferSink out = render(faces, o);
     auto channel = [](int m) { return (1.0f - (1.0f - m / 255.0f) * (1.0f - m / 255.0f)) * 0.9f + 0.1f; };
     // Face 2 takes colour number 3; the tab of face 4 takes number 6.
@@ -103,9 +101,7 @@ void wobbly(float a, float b, RenderCell& cell) {
 
 ShadingOptions blackAndWhite(bool transparentGaps = false) {
     ShadingOptions o;
-    o.tabColour = ColorRgba{1, 1, 1, 1};
-    o.gapColour = ColorRgba{0, 0, 0, 1};
-    o.transparentGaps = transparentGaps;
+    o.tabColour = ColorRgba{1, 1, 1, 1}, o.gapColour = ColorRgba{0, 0, 0, 1}, o.transparentGaps = transparentGaps;
     return o;
 }
 
@@ -170,11 +166,7 @@ TEST(PipelineEdges, VerdictOfEdgePixels) {
     }
 }
 
-void plain(float a, float b, RenderCell& cell) {
-    cell.regionTag = kTagPlainMap;
-    cell.inputU = a;
-    cell.inputV = b;
-}
+void plain(float a, float b, RenderCell& cell) { cell.regionTag = kTagPlainMap, cell.inputU = a, cell.inputV = b; }
 
 TEST(PipelineWork, FlatPixelsTakeOneLookup) {
     ImagePyramid p;
@@ -219,18 +211,13 @@ TEST(PipelineWork, HilbertBlocksVisitEveryCornerOnceAndMatchScanlines) {
 }
 
 // Every corner on the north pole of a wrapping input.
-void pole(float, float, RenderCell& cell) {
-    cell.regionTag = kTagPlainMap;
-    cell.inputU = 0.3f;
-    cell.inputV = 0.0f;
-}
+void pole(float, float, RenderCell& cell) { cell.regionTag = kTagPlainMap, cell.inputU = 0.3f, cell.inputV = 0.0f; }
 
 TEST(PipelineWork, PixelsAtThePoleOfAPanoramaAreStillLookedUp) {
     ImagePyramid p;
-    ASSERT_TRUE(loadPyramid(p, TestImage{16, 8, std::vector<float>(16 * 8 * 3, 0.6f)}, kWrapHorizontal));
+    ASSERT_TRUE(loadPyramid(p, greyImage(16, 8, 0.6f), kWrapHorizontal));
     ShadingOptions o;
-    o.wrap = kInputWrapHorizontal;
-    o.backdropColour = ColorRgba{0, 0, 1, 1};
+    o.wrap = kInputWrapHorizontal, o.backdropColour = ColorRgba{0, 0, 1, 1};
     expectPixel(render(pole, o, &p), 4, 4, {0.6f, kAny, 0.6f, kAny}, 1e-4f, "pole");
 }
 
