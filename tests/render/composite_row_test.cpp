@@ -55,7 +55,6 @@ std::vector<unsigned char> randomSamples(std::size_t size, int depth, std::mt199
 struct Scene {
     std::vector<unsigned char> out, in, mask;
     CompositeTarget t;
-
     Scene(const RowCase& c, std::uint32_t seed) {
         std::mt19937 rng(seed);
         t.renderTarget = c.renderTarget;

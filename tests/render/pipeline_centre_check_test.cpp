@@ -19,7 +19,6 @@ struct TurnedView {
     std::unique_ptr<RenderContext> ctx = std::make_unique<RenderContext>();
     OutputPlacement placement;
     std::unique_ptr<ContextSampleMapping> mapping;
-
     TurnedView(ProjectionId output, InputProjectionId input, std::int32_t w, std::int32_t h, float step = 1.0f)
         : settings(std::make_unique<SettingsRecord>(testing::plainSettings(output, input))) {
         settings->latitude = 20.0f, settings->longitude = 30.0f, settings->spin = 10.0f;
