@@ -182,10 +182,8 @@ TEST(CompositeRow, NothingHappensOffTheGridsOrWithoutThem) {
     bad.output.depth = 12;
     compositeRow(0, 0, 2, colours, 4, bad);
     bad = t;
-    bad.output.rect = CompositeRect{0, 0, 0, 4};  // no rows
-    compositeRow(0, 0, 2, colours, 4, bad);
-    bad.output.rect = CompositeRect{1, 0, 0, 4};  // upside down
-    compositeRow(0, 0, 2, colours, 4, bad);
+    for (const CompositeRect& r : {CompositeRect{0, 0, 0, 4}, CompositeRect{1, 0, 0, 4}})  // no rows, upside down
+        bad.output.rect = r, compositeRow(0, 0, 2, colours, 4, bad);
     compositeRow(0, 0, 2, colours, 4, CompositeTarget{});
     for (const auto& [x, y] : {std::pair{4, 0}, std::pair{-1, 0}, std::pair{0, 1}}) {
         ColorRgba c{1.0f, 1.0f, 1.0f, 1.0f};

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 #include <memory>
+#include <tuple>
 #include "pipeline_test_support.h"
 #include "projection/render_context.h"
 #include "render/pixel_pipeline.h"
@@ -115,30 +116,21 @@ TEST(PipelineQuality, ViewsOfThePolesMatchTheExactPicture) {
     const TestImage img = makeImage(1024, 512, [](std::int32_t i, std::int32_t j, float* p) {
         sphereColour((i + 0.5) / 1024, (j + 0.5) / 512, p);
     });
-    struct Case {
-        const char* what;
-        ProjectionId output;
-        float latitude;
-        std::int32_t width, height;
-    };
-    const Case cases[] = {
-        {"rectilinear at the north pole", 14, 90.0f, 512, 512},
-        {"rectilinear at the south pole", 14, -90.0f, 512, 512},
-        {"rectilinear near the north pole", 14, 89.7f, 384, 384},
-        {"cube faces", 337, 0.0f, 1536, 256},
-        {"equirectangular turned a quarter", 1, 90.0f, 1024, 512},
-        {"equirectangular as it is", 1, 0.0f, 1024, 512},
-    };
-    for (const Case& c : cases) {
+    for (const auto& [what, output, latitude, w, h] :
+         {std::tuple{"rectilinear at the north pole", 14, 90.0f, 512, 512},
+          std::tuple{"rectilinear at the south pole", 14, -90.0f, 512, 512},
+          std::tuple{"rectilinear near the north pole", 14, 89.7f, 384, 384},
+          std::tuple{"cube faces", 337, 0.0f, 1536, 256},
+          std::tuple{"equirectangular turned a quarter", 1, 90.0f, 1024, 512},
+          std::tuple{"equirectangular as it is", 1, 0.0f, 1024, 512}}) {
         SettingsRecord s = defaultSettings();
-        s.outputProjection = c.output;
-        s.latitude = c.latitude;
+        s.outputProjection = output, s.latitude = latitude;
         ContextRender r;
-        const BufferSink out = renderImage(s, img, c.width, c.height, kQualityBest, r);
+        const BufferSink out = renderImage(s, img, w, h, kQualityBest, r);
         MappingScratch scratch;
         int wrong = 0;
-        for (std::int32_t j = 0; j < c.height; ++j)
-            for (std::int32_t i = 0; i < c.width; ++i) {
+        for (std::int32_t j = 0; j < h; ++j)
+            for (std::int32_t i = 0; i < w; ++i) {
                 RenderCell cell{};  // the exact colour where the mapping puts the pixel's centre
                 r.mapping->mapSample(float(i) - 0.5f, float(j) - 0.5f, 1.0f, 0.0f, 0.0f, r.config.placement.image, 0,
                                      cell, scratch);
@@ -147,7 +139,7 @@ TEST(PipelineQuality, ViewsOfThePolesMatchTheExactPicture) {
                 sphereColour(cell.inputU, cell.inputV, exact);
                 for (int k = 0; k < 3; ++k) wrong += std::fabs(out.at(i, j)[k] - exact[k]) > 2.0 / 255.0;
             }
-        EXPECT_EQ(wrong, 0) << c.what;
+        EXPECT_EQ(wrong, 0) << what;
     }
     // Squares of 2 degrees converging on the pole are still averaged to grey.
     SettingsRecord s = defaultSettings();
