@@ -57,10 +57,8 @@ struct Scene {
     CompositeTarget t;
     Scene(const RowCase& c, std::uint32_t seed) {
         std::mt19937 rng(seed);
-        t.renderTarget = c.renderTarget;
-        t.glue = c.glue;
-        t.originX = 2;  // render-rectangle (x, y) -> target coordinates
-        t.originY = 1;
+        t.renderTarget = c.renderTarget, t.glue = c.glue;
+        t.originX = 2, t.originY = 1;  // render-rectangle (x, y) -> target coordinates
         const int colour = c.grey ? 1 : 3, planes = colour + (c.alpha ? 1 : 0), bytes = c.depth / 8;
         const CompositeRect inRect = c.shiftedInput ? kShiftedRect : kOutRect;
         if (c.renderTarget == kTargetHostImage) {
@@ -217,8 +215,7 @@ TEST(CompositeRow, NothingHappensOffTheGridsOrWithoutThem) {
     std::vector<std::uint8_t> placed(4 * 4 * 3, 9);
     CompositeTarget at;
     at.output = interleavedGrid(placed.data(), 12, 3, 8, false, -1, CompositeRect{100, 200, 104, 204});
-    at.originX = 200;
-    at.originY = 100;
+    at.originX = 200, at.originY = 100;
     ColorRgba white{1.0f, 1.0f, 1.0f, 1.0f};
     compositePixel(1, 2, white, at);
     EXPECT_EQ(placed[(2 * 4 + 1) * 3], 255);
