@@ -23,15 +23,12 @@ public:
     RenderKind kind() const noexcept override { return kProjectionRender; }
     bool buildJob(RenderJob& job) override {
         if (failBuildAt >= 0 && job.plan.jobIndex >= failBuildAt) return false;
-        builtOrder.push_back(job.plan.jobIndex);
-        events.push_back(job.plan.jobIndex + 1);  // built: +(index + 1)
-        job.payload = std::make_unique<CountingPayload>();
-        ++live;
+        builtOrder.push_back(job.plan.jobIndex), events.push_back(job.plan.jobIndex + 1);
+        job.payload = std::make_unique<CountingPayload>(), ++live;
         return true;
     }
     void runJob(RenderJob& job) noexcept override {
-        static_cast<CountingPayload&>(*job.payload).computed = job.plan.jobIndex;
-        ++ran;
+        static_cast<CountingPayload&>(*job.payload).computed = job.plan.jobIndex, ++ran;
     }
     std::int16_t deliverJob(RenderJob& job, RenderSink& sink) override {
         EXPECT_EQ(static_cast<CountingPayload&>(*job.payload).computed, job.plan.jobIndex);
@@ -40,8 +37,7 @@ public:
         if (const std::int16_t result = sink.fetchTile(r, target); result != 0) return result;
         for (std::int32_t y = r.top; y < r.bottom; ++y)
             for (std::int32_t x = r.left; x < r.right; ++x) ++composites[static_cast<std::size_t>(y * width_ + x)];
-        delivered.push_back(job.plan.jobIndex);
-        events.push_back(-(job.plan.jobIndex + 1));  // delivered: -(index + 1)
+        delivered.push_back(job.plan.jobIndex), events.push_back(-(job.plan.jobIndex + 1));
         return 0;
     }
     void releaseJob(RenderJob& job) noexcept override {
@@ -56,8 +52,7 @@ public:
     std::vector<std::int32_t> builtOrder, delivered;
     std::vector<std::int32_t> events;  // builds and deliveries on the calling thread, in order
     std::atomic<int> ran{0};
-    int live = 0;
-    std::int32_t failBuildAt = -1;
+    int live = 0, failBuildAt = -1;
 };
 
 class TestSink : public RenderSink {
