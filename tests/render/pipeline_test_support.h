@@ -58,15 +58,15 @@ public:
 inline PipelineConfig makeConfig(const SampleMapping& mapping, const ImagePyramid* pyramid, std::int32_t width,
                                  std::int32_t height, const ShadingOptions& shading) {
     PipelineConfig c;
-    c.mapping = &mapping, c.pyramid = pyramid, c.placement.image = makeOutputImageRecord(width, height),
-    c.shading = shading;
+    c.mapping = &mapping, c.pyramid = pyramid, c.shading = shading;
+    c.placement.image = makeOutputImageRecord(width, height);
     return c;
 }
 
 inline RenderRequest exportRequest(std::int32_t width, std::int32_t height, int processors = 2) {
     RenderRequest r;
-    r.renderRect = TileRect{0, 0, height, width}, r.renderTarget = kTargetExportImage, r.progressDone = 0,
-    r.processors = processors;
+    r.renderRect = TileRect{0, 0, height, width}, r.renderTarget = kTargetExportImage;
+    r.progressDone = 0, r.processors = processors;
     return r;
 }
 
@@ -107,8 +107,8 @@ inline TestImage greyImage(std::int32_t w, std::int32_t h, float v) { return {w,
 // An export render pass over the whole of a w x h output.
 inline RenderPass passFor(std::int32_t w, std::int32_t h) {
     RenderPass p;
-    p.renderTarget = kTargetExportImage, p.renderRect = TileRect{0, 0, h, w}, p.outputWidth = w, p.outputHeight = h,
-    p.processors = 2;
+    p.renderTarget = kTargetExportImage, p.renderRect = TileRect{0, 0, h, w}, p.processors = 2;
+    p.outputWidth = w, p.outputHeight = h;
     return p;
 }
 
