@@ -50,7 +50,7 @@ TEST(PipelineRegions, RegionColoursAndBackdrop) {
         o.backdropColour = ColorRgba{0.2f, 0.3f, 0.4f, 1};
         o.tabColour = ColorRgba{1, 0, 0, 1};
         o.gapColour = ColorRgba{0, 1, 0, 1};
-        o.transparentGaps = c.transparentGaps, o.keepTransparency = c.keepTransparency,
+        o.transparentGaps = c.transparentGaps, o.keepTransparency = c.keepTransparency;
         o.tabsAreRegions = c.tabsAreRegions;
         const BufferSink out = render(bands, o, &grey);
         expectPixel(out, 5, 8, c.empty, 1e-6f, c.name);
