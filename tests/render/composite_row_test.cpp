@@ -1,10 +1,6 @@
-// compositeRow must leave exactly the bytes that compositePixel leaves when
-// called pixel by pixel: every target, depth and layout, masks, glue modes,
-// clamping grids and rows that run partly or wholly outside the grids. The
-// per-pixel rules themselves are the cases of tests/data/blend_cases.txt.
+// compositeRow leaves exactly the bytes compositePixel leaves pixel by pixel (rules: blend_cases.txt).
 
 #include <gtest/gtest.h>
-
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
@@ -14,13 +10,11 @@
 #include <tuple>
 #include <utility>
 #include <vector>
-
 #include "projection/render_context.h"
 #include "render/composite.h"
 
 namespace globaro {
 namespace {
-
 enum Mask { kNoMask, kPartial, kElsewhere };
 
 struct RowCase {
@@ -57,18 +51,14 @@ std::vector<unsigned char> randomSamples(std::size_t size, int depth, std::mt199
     return bytes;
 }
 
-// The buffers of one target: the output, the pixels already there (the host's
-// input tile or the preview's source; an export image reads itself), the mask.
+// A target's buffers: the output, the pixels already there (an export image reads itself), the mask.
 struct Scene {
     std::vector<unsigned char> out, in, mask;
     CompositeTarget t;
-
     Scene(const RowCase& c, std::uint32_t seed) {
         std::mt19937 rng(seed);
-        t.renderTarget = c.renderTarget;
-        t.glue = c.glue;
-        t.originX = 2;  // render-rectangle (x, y) -> target coordinates
-        t.originY = 1;
+        t.renderTarget = c.renderTarget, t.glue = c.glue;
+        t.originX = 2, t.originY = 1;  // render-rectangle (x, y) -> target coordinates
         const int colour = c.grey ? 1 : 3, planes = colour + (c.alpha ? 1 : 0), bytes = c.depth / 8;
         const CompositeRect inRect = c.shiftedInput ? kShiftedRect : kOutRect;
         if (c.renderTarget == kTargetHostImage) {
@@ -103,8 +93,7 @@ struct Scene {
     }
 };
 
-// A rendered channel: ordinary values, the edges of the clamps and caps,
-// values that spill, and values that are not numbers.
+// A rendered channel: ordinary values, the clamps' edges, values that spill and values that are not numbers.
 float randomChannel(std::mt19937& rng, bool isAlpha) {
     const float nan = std::numeric_limits<float>::quiet_NaN(), inf = std::numeric_limits<float>::infinity();
     static const std::vector<float> kColour = {-0.5f, 0.0f, 0.25f,    0.5f, 0.999f, 1.0f,
@@ -168,16 +157,14 @@ const RowCase kCases[] = {
 };
 
 TEST(CompositeRow, SameBytesAsPixelByPixel) {
-    for (const RowCase& c : kCases) {
+    for (const RowCase& c : kCases)
         for (std::uint32_t seed = 1; seed <= 3; ++seed) {
             expectSameBytes(c, 4, seed);
             expectSameBytes(c, sizeof(RenderCell) / sizeof(float), seed + 100);
         }
-    }
 }
 
-// Rows and pixels off the grids, absent or invalid grids, the ends of the
-// coordinate range: nothing is written, absent grids read zeros.
+// Off the grids, absent or invalid grids, the ends of the coordinates: nothing written, absent grids read 0.
 TEST(CompositeRow, NothingHappensOffTheGridsOrWithoutThem) {
     std::vector<std::uint8_t> out(4 * 3, 9);
     const std::vector<std::uint8_t> untouched = out;
@@ -193,10 +180,8 @@ TEST(CompositeRow, NothingHappensOffTheGridsOrWithoutThem) {
     bad.output.depth = 12;
     compositeRow(0, 0, 2, colours, 4, bad);
     bad = t;
-    bad.output.rect = CompositeRect{0, 0, 0, 4};  // no rows
-    compositeRow(0, 0, 2, colours, 4, bad);
-    bad.output.rect = CompositeRect{1, 0, 0, 4};  // upside down
-    compositeRow(0, 0, 2, colours, 4, bad);
+    for (const CompositeRect& r : {CompositeRect{0, 0, 0, 4}, CompositeRect{1, 0, 0, 4}})  // no rows, upside down
+        bad.output.rect = r, compositeRow(0, 0, 2, colours, 4, bad);
     compositeRow(0, 0, 2, colours, 4, CompositeTarget{});
     for (const auto& [x, y] : {std::pair{4, 0}, std::pair{-1, 0}, std::pair{0, 1}}) {
         ColorRgba c{1.0f, 1.0f, 1.0f, 1.0f};
@@ -230,13 +215,11 @@ TEST(CompositeRow, NothingHappensOffTheGridsOrWithoutThem) {
     std::vector<std::uint8_t> placed(4 * 4 * 3, 9);
     CompositeTarget at;
     at.output = interleavedGrid(placed.data(), 12, 3, 8, false, -1, CompositeRect{100, 200, 104, 204});
-    at.originX = 200;
-    at.originY = 100;
+    at.originX = 200, at.originY = 100;
     ColorRgba white{1.0f, 1.0f, 1.0f, 1.0f};
     compositePixel(1, 2, white, at);
     EXPECT_EQ(placed[(2 * 4 + 1) * 3], 255);
     EXPECT_EQ(std::count(placed.begin(), placed.end(), 9), 4 * 4 * 3 - 3);
 }
-
 }  // namespace
 }  // namespace globaro

@@ -1,33 +1,16 @@
-// The render session: the working pyramid loaded once and reused, renders of
-// nets through the model, the preview placement, the overlay hooks and the
-// failure paths.
+// The render session: the pyramid loaded once, nets, the preview placement, overlay hooks, failures.
 
 #include <gtest/gtest.h>
-
 #include <cmath>
 #include <tuple>
-
 #include "pipeline_test_support.h"
 #include "polyhedra/poly_model.h"
-#include "render/render_session.h"
 #include "render/render_setup.h"
 #include "settings/settings_record.h"
 
 namespace globaro {
 namespace {
-
 using namespace testing_support;
-
-RenderPass passFor(std::int32_t w, std::int32_t h) {
-    RenderPass pass;
-    pass.renderTarget = kTargetExportImage;
-    pass.renderRect = TileRect{0, 0, h, w};
-    pass.outputWidth = w;
-    pass.outputHeight = h;
-    pass.processors = 2;
-    return pass;
-}
-
 TEST(RenderSession, LoadsOnceAndRendersTheIdentity) {
     const TestImage img = photographicImage(256, 128);
     RenderSession session;
@@ -36,8 +19,7 @@ TEST(RenderSession, LoadsOnceAndRendersTheIdentity) {
     EXPECT_FALSE(session.inputLoaded());
     EXPECT_EQ(session.render(s, passFor(8, 8), early).result, kPyramidLoadFailed);  // nothing loaded
     ASSERT_EQ(session.loadInput(img.view(), 2), 0);
-    EXPECT_TRUE(session.inputLoaded());
-    EXPECT_EQ(session.inputWidth(), 256);
+    EXPECT_TRUE(session.inputLoaded() && session.inputWidth() == 256);
     s.progressDone = 0;
     for (int i = 0; i < 2; ++i) {  // the same pyramid serves every render
         BufferSink out(256, 128);
@@ -58,16 +40,11 @@ TEST(RenderSession, PreviewPlacementShowsTheRightPartAtTheRightScale) {
     ASSERT_EQ(session.loadInput(img.view(), 2), 0);
     // A preview of 32 x 16 pixels at step 2 showing the image from (100, 40).
     RenderPass pass = passFor(32, 16);
-    pass.renderTarget = kTargetPreview;
-    pass.outputWidth = 256;
-    pass.outputHeight = 128;
-    pass.step = 2.0f;
-    pass.originX = 100.0f;
-    pass.originY = 40.0f;
+    pass.renderTarget = kTargetPreview, pass.outputWidth = 256, pass.outputHeight = 128;
+    pass.step = 2.0f, pass.originX = 100.0f, pass.originY = 40.0f;
     BufferSink out(32, 16);
     ASSERT_EQ(session.render(defaultSettings(), pass, out).result, 0);
-    // The centre of preview pixel x is corner x - 0.5, the full-resolution
-    // point (x - 0.5)·2 + 100 + 0.5 + 0.5 = 2x + 100.
+    // Preview pixel x's centre is corner x - 0.5: the point (x - 0.5)·2 + 100 + 0.5 + 0.5 = 2x + 100.
     for (std::int32_t y = 1; y < 15; y += 3)
         for (std::int32_t x = 1; x < 31; x += 3) {
             EXPECT_NEAR(out.at(x, y)[1], (2.0f * x + 100.0f) / 256.0f, 0.002f) << x << "," << y;
@@ -75,8 +52,7 @@ TEST(RenderSession, PreviewPlacementShowsTheRightPartAtTheRightScale) {
         }
 }
 
-// A net with transparent gaps leaves its gaps transparent; without, they
-// take the gap colour.
+// A net's gaps stay transparent, or take the gap colour.
 TEST(RenderSession, NetGapsAreTransparentOrTakeTheGapColour) {
     RenderSession session;
     ASSERT_EQ(session.loadInput(photographicImage(200, 100).view(), 2), 0);
@@ -88,16 +64,13 @@ TEST(RenderSession, NetGapsAreTransparentOrTakeTheGapColour) {
         BufferSink out(150, 100);
         ASSERT_EQ(session.render(s, passFor(150, 100), out).result, 0);
         int transparent = 0, opaque = 0;
-        for (std::size_t i = 3; i < out.pixels.size(); i += 4) {
-            transparent += out.pixels[i] == 0.0f;
-            opaque += out.pixels[i] > 0.99f;
-        }
+        for (std::size_t i = 3; i < out.pixels.size(); i += 4)
+            transparent += out.pixels[i] == 0, opaque += out.pixels[i] > 0.99f;
         EXPECT_EQ(gaps ? transparent > 0 : opaque == 150 * 100, true) << gaps;
     }
 }
 
-// Jobs gather only the model's faces near their tile: the picture is the
-// same as with the whole model in every job.
+// Jobs gather only the model's faces near their tile: the picture is as with the whole model.
 TEST(RenderSession, TileClippedFaceListsChangeNothing) {
     ImagePyramid pyramid;
     ASSERT_TRUE(loadPyramid(pyramid, photographicImage(128, 64), kWrapHorizontal));
@@ -120,8 +93,7 @@ TEST(RenderSession, TileClippedFaceListsChangeNothing) {
             work.setClipToTile(sink == &clipped);
             ASSERT_EQ(runRender(work, *sink, exportRequest(200, 150)).result, 0);
         }
-        // Equal but for samples exactly on a face's right end, where the
-        // model's sweep breaks the tie by what else starts there.
+        // Equal but for samples exactly on a face's right end (the sweep breaks the tie).
         int differing = 0;
         for (std::size_t i = 0; i < clipped.pixels.size(); i += 4) {
             const float a1 = clipped.pixels[i + 3], a2 = whole.pixels[i + 3];
@@ -147,10 +119,9 @@ void paintGraticule(std::int32_t, std::int32_t, ColorRgba& colour, const RenderC
 
 TEST(RenderSession, OverlayHooksAreCalled) {
     RenderSession session;
-    ASSERT_EQ(session.loadInput(TestImage{64, 32, std::vector<float>(64 * 32 * 3, 0.0f)}.view(), 2), 0);
+    ASSERT_EQ(session.loadInput(greyImage(64, 32, 0.0f).view(), 2), 0);
     OverlayHooks hooks;
-    hooks.drawTileLines = fullCoverage;
-    hooks.drawGraticule = paintGraticule;
+    hooks.drawTileLines = fullCoverage, hooks.drawGraticule = paintGraticule;
     session.setOverlayHooks(hooks);
     SettingsRecord s = defaultSettings();
     s.progressDone = 0;
@@ -177,11 +148,7 @@ TEST(RenderSession, ProjectionRenderOutOfMemoryWritesNothing) {
     } mapping;
     BufferSink out(300, 300);
     const RenderOutcome o = renderInto(makeConfig(mapping, nullptr, 300, 300, ShadingOptions{}), out);
-    EXPECT_EQ(o.result, kRenderOutOfMemory);
-    EXPECT_TRUE(o.outOfMemory);
-    EXPECT_EQ(o.jobsStarted, 0);
-    EXPECT_EQ(out.fetches, 0);
+    EXPECT_TRUE(o.result == kRenderOutOfMemory && o.outOfMemory && o.jobsStarted == 0 && out.fetches == 0);
 }
-
 }  // namespace
 }  // namespace globaro

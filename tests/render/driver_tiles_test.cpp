@@ -1,22 +1,17 @@
-// The render driver: tile plan, thread count, hand-out order, gathering,
-// cancellation, host failures, out-of-memory and progress.
+// The render driver: tile plan, threads, hand-out order, cancellation, failures and progress.
 
 #include <gtest/gtest.h>
-
 #include <algorithm>
 #include <atomic>
 #include <numeric>
 #include <tuple>
 #include <vector>
-
 #include "platform/threads.h"
 #include "render/render_driver.h"
 
 namespace globaro {
 namespace {
-
-// A job that records its tile; the worker writes the tile's index into its
-// own payload only.
+// A job that records its tile; the worker writes the tile's index into its own payload only.
 struct CountingPayload : JobPayload {
     std::int32_t computed = -1;
 };
@@ -25,19 +20,15 @@ class CountingWorkload : public TileWorkload {
 public:
     CountingWorkload(std::int32_t width, std::int32_t height)
         : width_(width), composites(static_cast<std::size_t>(width * height), 0) {}
-
     RenderKind kind() const noexcept override { return kProjectionRender; }
     bool buildJob(RenderJob& job) override {
         if (failBuildAt >= 0 && job.plan.jobIndex >= failBuildAt) return false;
-        builtOrder.push_back(job.plan.jobIndex);
-        events.push_back(job.plan.jobIndex + 1);  // built: +(index + 1)
-        job.payload = std::make_unique<CountingPayload>();
-        ++live;
+        builtOrder.push_back(job.plan.jobIndex), events.push_back(job.plan.jobIndex + 1);
+        job.payload = std::make_unique<CountingPayload>(), ++live;
         return true;
     }
     void runJob(RenderJob& job) noexcept override {
-        static_cast<CountingPayload&>(*job.payload).computed = job.plan.jobIndex;
-        ++ran;
+        static_cast<CountingPayload&>(*job.payload).computed = job.plan.jobIndex, ++ran;
     }
     std::int16_t deliverJob(RenderJob& job, RenderSink& sink) override {
         EXPECT_EQ(static_cast<CountingPayload&>(*job.payload).computed, job.plan.jobIndex);
@@ -46,8 +37,7 @@ public:
         if (const std::int16_t result = sink.fetchTile(r, target); result != 0) return result;
         for (std::int32_t y = r.top; y < r.bottom; ++y)
             for (std::int32_t x = r.left; x < r.right; ++x) ++composites[static_cast<std::size_t>(y * width_ + x)];
-        delivered.push_back(job.plan.jobIndex);
-        events.push_back(-(job.plan.jobIndex + 1));  // delivered: -(index + 1)
+        delivered.push_back(job.plan.jobIndex), events.push_back(-(job.plan.jobIndex + 1));
         return 0;
     }
     void releaseJob(RenderJob& job) noexcept override {
@@ -57,14 +47,12 @@ public:
         for (int c : composites) EXPECT_LE(c, 1);
         return std::accumulate(composites.begin(), composites.end(), 0);
     }
-
     std::int32_t width_;
     std::vector<int> composites;
     std::vector<std::int32_t> builtOrder, delivered;
     std::vector<std::int32_t> events;  // builds and deliveries on the calling thread, in order
     std::atomic<int> ran{0};
-    int live = 0;
-    std::int32_t failBuildAt = -1;
+    int live = 0, failBuildAt = -1;
 };
 
 class TestSink : public RenderSink {
@@ -75,7 +63,6 @@ public:
         return (failFetchAt >= 0 && fetches > failFetchAt) ? std::int16_t{-1} : std::int16_t{0};
     }
     void reportProgress(std::int32_t permille) override { progress.push_back(permille); }
-
     int aborts = 0, abortAfter = -1, fetches = 0, failFetchAt = -1;
     std::vector<std::int32_t> progress;
 };
@@ -99,10 +86,9 @@ TEST(TilePlan, SizesJobRectsAndThreadCount) {
     EXPECT_TRUE(p.width == 129 && p.height == 300 && p.tilesAcross == 2 && p.jobCount == 6);
     EXPECT_TRUE(jobRectOf(p, 1).left == 128 && jobRectOf(p, 1).right == 129);  // one pixel wide
     EXPECT_TRUE(jobRectOf(p, 5).top == 256 && jobRectOf(p, 5).bottom == 300);
-    EXPECT_EQ(jobRectOf(p, 6).right, 0);
-    EXPECT_EQ(jobRectOf(p, -1).right, 0);
-    EXPECT_EQ(makeTilePlan(TileRect{0, 0, 0, 50}).jobCount, 0);
-    EXPECT_EQ(makeTilePlan(TileRect{10, 10, 0, 0}).jobCount, 0);
+    EXPECT_TRUE(jobRectOf(p, 6).right == 0 && jobRectOf(p, -1).right == 0);
+    EXPECT_TRUE(makeTilePlan(TileRect{0, 0, 0, 50}).jobCount == 0 &&
+                makeTilePlan(TileRect{10, 10, 0, 0}).jobCount == 0);
     // (processors, tiles) -> threads
     for (const auto& [processors, tiles, threads] :
          {std::tuple{8, 3, 3}, std::tuple{200, 1000, 100}, std::tuple{0, 5, 1}, std::tuple{4, 1, 1},
@@ -126,8 +112,7 @@ TEST(RenderDriver, OnePixelAndEmptyRenders) {
     RenderRequest empty;
     empty.renderRect = TileRect{0, 0, 0, 0};
     const RenderOutcome none = runRender(work, sink, empty);
-    EXPECT_TRUE(none.jobCount == 0 && none.result == 0 && work.builtOrder.empty());
-    EXPECT_EQ(lastRenderOutcome().jobCount, 0);
+    EXPECT_TRUE(none.jobCount == 0 && none.result == 0 && work.builtOrder.empty() && lastRenderOutcome().jobCount == 0);
 }
 
 TEST(RenderDriver, EveryTileCompositedExactlyOnceInHandOutOrder) {
@@ -135,8 +120,7 @@ TEST(RenderDriver, EveryTileCompositedExactlyOnceInHandOutOrder) {
         CountingWorkload work(700, 300);
         TestSink sink;
         const RenderOutcome out = runRender(work, sink, requestFor(700, 300, processors));
-        EXPECT_TRUE(out.result == 0 && !out.cancelled);
-        EXPECT_EQ(out.jobCount, 6 * 3);
+        EXPECT_TRUE(out.result == 0 && !out.cancelled && out.jobCount == 18);
         EXPECT_EQ(out.threadCount, std::min(processors, 18));
         EXPECT_TRUE(out.jobsStarted == 18 && out.jobsGathered == 18 && work.ran.load() == 18 && work.live == 0);
         EXPECT_EQ(work.compositedPixels(), 700 * 300);
@@ -152,12 +136,11 @@ TEST(RenderDriver, ASlotsNextJobStartsBeforeItsTileIsComposited) {
     CountingWorkload work(128 * 3, 128);  // one thread, three tiles
     TestSink sink;
     EXPECT_EQ(runRender(work, sink, requestFor(128 * 3, 128, 1)).result, 0);
-    EXPECT_EQ(work.events, (std::vector<std::int32_t>{1, 2, -1, 3, -2, -3}));
+    EXPECT_EQ(work.events, (std::vector<std::int32_t>{1, 2, -1, 3, -2, -3}));  // built +(i + 1), delivered -(i + 1)
     EXPECT_EQ(work.delivered, (std::vector<std::int32_t>{0, 1, 2}));
 }
 
-// Every way a render stops early: jobs running are waited for (none is
-// abandoned), nothing more is composited, and every job is released.
+// Every early stop waits for the jobs running, composites nothing more and releases every job.
 TEST(RenderDriver, RendersThatStopEarlyEndCleanly) {
     struct Case {
         const char* name;
@@ -183,8 +166,7 @@ TEST(RenderDriver, RendersThatStopEarlyEndCleanly) {
         CountingWorkload work(128 * c.across, 128 * c.down);
         work.failBuildAt = c.failBuildAt;
         TestSink sink;
-        sink.abortAfter = c.abortAfter;
-        sink.failFetchAt = c.failFetchAt;
+        sink.abortAfter = c.abortAfter, sink.failFetchAt = c.failFetchAt;
         RenderRequest request = requestFor(128 * c.across, 128 * c.down, c.processors);
         request.renderTarget = c.target;
         const RenderOutcome out = runRender(work, sink, request);
@@ -202,9 +184,7 @@ TEST(RenderDriver, RendersThatStopEarlyEndCleanly) {
     }
 }
 
-// A frozen clock: only the first gathered job reports; a clock moving every
-// call: every job reports, monotone; the preview and an idle pass counter
-// report nothing.
+// Frozen clock: only the first job reports; ticking clock: every job, monotone; preview and idle: none.
 TEST(RenderDriver, ProgressFirstJobAtOnceThenOncePerSecondAndMonotone) {
     struct Case {
         const char* name;
@@ -223,9 +203,7 @@ TEST(RenderDriver, ProgressFirstJobAtOnceThenOncePerSecondAndMonotone) {
         CountingWorkload work(128 * 4, 128 * 4);
         TestSink sink;
         RenderRequest request = requestFor(128 * 4, 128 * 4, 3);
-        request.clock = c.clock;
-        request.renderTarget = c.target;
-        request.progressDone = c.done;
+        request.clock = c.clock, request.renderTarget = c.target, request.progressDone = c.done;
         request.progressTotal = c.total;
         EXPECT_EQ(runRender(work, sink, request).progressReports, int(c.reports)) << c.name;
         ASSERT_EQ(sink.progress.size(), c.reports) << c.name;
@@ -238,25 +216,18 @@ TEST(RenderDriver, ProgressFirstJobAtOnceThenOncePerSecondAndMonotone) {
 TEST(Threads, AutoResetEventsAndWaitForAny) {
     AutoResetEvent a, b, c;
     AutoResetEvent* events[3] = {&a, nullptr, &c};
-    c.set();
-    a.set();
+    c.set(), a.set();
     EXPECT_EQ(waitForAny(events, 3), 0);  // the lowest signalled index, consumed
-    EXPECT_FALSE(a.isSet());
-    EXPECT_EQ(waitForAny(events, 3), 2);
-    EXPECT_FALSE(c.isSet());
+    EXPECT_TRUE(!a.isSet() && waitForAny(events, 3) == 2 && !c.isSet());
     AutoResetEvent* none[2] = {nullptr, nullptr};
-    EXPECT_EQ(waitForAny(none, 2), -1);
-    EXPECT_EQ(waitForAny(events, 0), -1);
-    b.set();
-    b.reset();
+    EXPECT_TRUE(waitForAny(none, 2) == -1 && waitForAny(events, 0) == -1);
+    b.set(), b.reset();
     EXPECT_FALSE(b.isSet());
     WorkerThread t;
     EXPECT_TRUE(t.start([&] { c.set(); }));
-    c.wait();
-    t.join();
+    c.wait(), t.join();
     EXPECT_FALSE(t.running());
     EXPECT_GE(processorCount(), 1);
 }
-
 }  // namespace
 }  // namespace globaro

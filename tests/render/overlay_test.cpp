@@ -1,30 +1,21 @@
-// The overlays over the picture, checked on whole renders of a flat grey
-// input: glue tabs, edge lines, the graticule and the indicatrix. One table of
-// (output, options, what must appear where); what a pixel shows is judged by
-// its colour, where it lies by following it back through the output mapping
-// or by the net's own geometry.
+// Tabs, edge lines, graticule and indicatrix on renders of a grey input, judged by colour and geometry.
 
 #include <gtest/gtest.h>
-
 #include <algorithm>
 #include <cmath>
 #include <map>
 #include <utility>
 #include <vector>
-
 #include "pipeline_test_support.h"
 #include "polyhedra/poly_model.h"
 #include "projection/output_formulas.h"
 #include "projection/output_mapping.h"
 #include "render/line_overlay.h"
-#include "render/render_session.h"
 #include "settings/settings_record.h"
 
 namespace globaro {
 namespace {
-
 using namespace testing_support;
-
 struct Options {
     int tabs = 0;
     bool edges = false;
@@ -69,27 +60,17 @@ struct Render {
     const float* at(int x, int y) const { return rgba.data() + (static_cast<std::size_t>(y) * width + x) * 4; }
 };
 
-// Renders blue lines and green tabs over a flat grey input; the session stays
-// with the render (its context points at its model).
+// Blue lines and green tabs; the session outlives the render (its context points at its model).
 Render renderWith(RenderSession& session, const Case& c, const Options& o) {
     SettingsRecord s = defaultSettings();
     s.outputProjection = c.output;
     s.tabs = static_cast<float>(o.tabs);
-    s.edges = o.edges ? 1 : 0;
-    s.grid = o.grid;
-    s.indicatrix = o.indicatrix ? 1 : 0;
+    s.edges = o.edges, s.grid = o.grid, s.indicatrix = o.indicatrix;
     s.lineColor = Rgb16{0, 0, 65535};
     s.tabColor = Rgb16{0, 65535, 0};
-    static const TestImage grey{64, 32, std::vector<float>(64 * 32 * 3, 0.5f)};
-    EXPECT_EQ(session.loadInput(grey.view(), 2), 0);
-    RenderPass pass;
-    pass.renderTarget = kTargetExportImage;
-    pass.renderRect = TileRect{0, 0, c.height, c.width};
-    pass.outputWidth = c.width;
-    pass.outputHeight = c.height;
-    pass.processors = 2;
+    EXPECT_EQ(session.loadInput(greyImage(64, 32, 0.5f).view(), 2), 0);
     BufferSink out(c.width, c.height);
-    EXPECT_EQ(session.render(s, pass, out).result, 0);
+    EXPECT_EQ(session.render(s, passFor(c.width, c.height), out).result, 0);
     return Render{c.width, c.height, out.pixels, session.context()};
 }
 
@@ -120,8 +101,8 @@ struct Prober {
     PolyJobState job;
     MappingScratch scratch;
     explicit Prober(const Render& render) : r(render) {
-        if (r.ctx.usesPolyModel != 0 && r.ctx.polyModel != nullptr) buildSweepList(*r.ctx.polyModel, job);
-        if (r.ctx.usesPolyModel != 0 && r.ctx.polyModel != nullptr) scratch.polyJob = &job;
+        if (r.ctx.usesPolyModel != 0 && r.ctx.polyModel != nullptr)
+            buildSweepList(*r.ctx.polyModel, job), scratch.polyJob = &job;
     }
     Probe at(double px, double py) {
         Probe p;
@@ -163,9 +144,7 @@ double distanceToSegment(double px, double py, const NetEdge& e) {
     return std::hypot(px - e.x0 - t * dx, py - e.y0 - t * dy);
 }
 
-// Each glued pair of boundary edges has tab colour just outside exactly one
-// of them (unless another face lies there); wholly tab-coloured pixels lie
-// outside every face.
+// Tab colour outside exactly one edge of each glued pair (unless under a face); whole tab pixels off faces.
 void checkTabs(const Render& r, bool expected) {
     int tinted = 0;
     for (int y = 0; y < r.height; ++y)
@@ -202,8 +181,7 @@ void checkTabs(const Render& r, bool expected) {
         }
 }
 
-// Lines along every face edge that is seen, nowhere farther than two pixels
-// from one, and none over a pixel that is wholly a glue tab.
+// Lines along every face edge seen, none farther than two pixels from one nor over a pixel wholly a tab.
 void checkEdges(const Render& r) {
     const std::vector<NetEdge> edges = netEdges(r);
     Prober probe(r);
@@ -212,7 +190,7 @@ void checkEdges(const Render& r) {
         if (probe.at(ex + (e.cx - ex) / toCentre, ey + (e.cy - ey) / toCentre).cell.regionTag != e.face) continue;
         EXPECT_TRUE(lineNear(r, ex, ey)) << "face " << e.face << " edge " << e.edge;
     }
-    for (int y = 0; y < r.height; ++y) {
+    for (int y = 0; y < r.height; ++y)
         for (int x = 0; x < r.width; ++x) {
             const bool line = lineTinted(r.at(x, y));
             double nearest = 1e9;
@@ -224,7 +202,6 @@ void checkEdges(const Render& r) {
                 for (double dx : {0.0, 0.5, 1.0}) wholeTab &= probe.at(x + dx, y + dy).cell.regionTag >= kTagFirstTab;
             EXPECT_TRUE(!wholeTab || tabColoured(r.at(x, y))) << x << "," << y;
         }
-    }
 }
 
 // A cube layout with edges on: a line at the middle of every border between cells.
@@ -238,16 +215,12 @@ void checkCellCuts(const Render& r) {
         }
 }
 
-// Distance, in pixels, from the output point (px, py) to the nearest
-// meridian or parallel at 15 degrees (every 90 degrees for meridians
-// within 15 degrees of the poles); negative when it cannot be told.
+// Pixels from (px, py) to the nearest 15-degree line (meridians every 90 near the poles), or -1.
 double graticuleDistance(Prober& probe, double px, double py) {
     const Probe c = probe.at(px, py), right = probe.at(px + 1, py), down = probe.at(px, py + 1);
-    if (!c.hit || !right.hit || !down.hit) return -1.0;
-    // A pixel that a corner of misses has no graticule position.
-    for (double dy : {-0.5, 0.5})
-        for (double dx : {-0.5, 0.5})
-            if (!probe.at(px + dx, py + dy).hit) return -1.0;
+    bool hit = c.hit && right.hit && down.hit;
+    for (double d : {-0.5, 0.5}) hit &= probe.at(px + d, py - 0.5).hit && probe.at(px + d, py + 0.5).hit;
+    if (!hit) return -1.0;
     auto lonLat = [](const SphereDir& d) {
         return std::pair{std::atan2(d.x, d.z) * 180.0 / M_PI,
                          std::asin(std::clamp(double(d.y), -1.0, 1.0)) * 180.0 / M_PI};
@@ -266,26 +239,22 @@ double graticuleDistance(Prober& probe, double px, double py) {
     return best;
 }
 
-// Every pixel the graticule changes lies within two pixels of a line; every
-// pixel whose centre lies within about half a pixel of one is changed.
+// A changed pixel lies within two pixels of a line; one whose centre lies within about half a pixel is changed.
 void checkGraticule(const Render& with, const Render& without) {
     Prober probe(with);
     int onLines = 0;
-    for (int y = 1; y + 1 < with.height; ++y) {
+    for (int y = 1; y + 1 < with.height; ++y)
         for (int x = 1; x + 1 < with.width; ++x) {
             const double d = with.at(x, y)[3] == 0.0f ? -1.0 : graticuleDistance(probe, x + 0.5, y + 0.5);
             if (d < 0 || !std::isfinite(d)) continue;
             const bool isChanged = changed(with.at(x, y), without.at(x, y));
-            EXPECT_TRUE(!isChanged || d <= 2.0) << x << "," << y << " at " << d;
-            EXPECT_TRUE(d > 0.55 || isChanged) << x << "," << y << " at " << d;
+            EXPECT_TRUE((!isChanged || d <= 2.0) && (d > 0.55 || isChanged)) << x << "," << y << " at " << d;
             onLines += d <= 0.55;
         }
-    }
     EXPECT_GT(onLines, with.width);
 }
 
-// The rings of the indicatrix: every changed pixel lies, on the sphere, about
-// 0.0707 (chord) from a centre; each ring's pixel moments give its shape.
+// Indicatrix rings: every changed pixel lies about 0.0707 (chord) from a centre; moments give the shape.
 struct Ring {
     double n = 0, sx = 0, sy = 0, sxx = 0, syy = 0, sxy = 0, minX = 1e9, maxX = -1e9, minY = 1e9, maxY = -1e9;
     double axisRatio, area;
@@ -294,7 +263,7 @@ struct Ring {
 std::map<int, Ring> rings(const Render& with, const Render& without) {
     Prober probe(with);
     std::map<int, Ring> found;
-    for (int y = 0; y + 1 < with.height; ++y) {
+    for (int y = 0; y + 1 < with.height; ++y)
         for (int x = 0; x + 1 < with.width; ++x) {
             if (!changed(with.at(x, y), without.at(x, y))) continue;
             const Probe c = probe.at(x + 0.5, y + 0.5), right = probe.at(x + 1.5, y + 0.5),
@@ -316,7 +285,6 @@ std::map<int, Ring> rings(const Render& with, const Render& without) {
             g.minY = std::min<double>(g.minY, y), g.maxY = std::max<double>(g.maxY, y);
             g.n += 1, g.sx += x, g.sy += y, g.sxx += x * x, g.syy += y * y, g.sxy += x * y;
         }
-    }
     for (auto& [i, g] : found) {
         const double mx = g.sx / g.n, my = g.sy / g.n;
         const double a = g.sxx / g.n - mx * mx, b = g.syy / g.n - my * my, c = g.sxy / g.n - mx * my;
@@ -340,9 +308,7 @@ void checkRings(const Render& with, const Render& without, bool equalArea) {
     EXPECT_EQ(found.size(), static_cast<std::size_t>(kIndicatrixCentreCount));
     std::vector<double> areas;
     double widest = 1.0;
-    for (const auto& [i, g] : found) {
-        // The poles' rings are cut by the outline's tips, and the rings on
-        // the back meridian are split between the two sides.
+    for (const auto& [i, g] : found) {  // not the poles' rings (cut by the tips) nor the back meridian's (split)
         if (i >= 126 || g.maxX - g.minX > with.width / 4) continue;
         areas.push_back(g.area);
         widest = std::max(widest, g.axisRatio);
@@ -352,8 +318,7 @@ void checkRings(const Render& with, const Render& without, bool equalArea) {
     EXPECT_GT(widest, 1.5);  // the shape shows the distortion
 }
 
-// One pixel of the tracing: (corner values a, b, c, d, threshold, strength)
-// -> the coverage each corner receives.
+// One pixel of the tracing: (corner values a, b, c, d, threshold, strength) -> each corner's coverage.
 TEST(LineTracing, SpreadsTheCrossingLengthOntoTheCorners) {
     struct Trace {
         float a, b, c, d, t, strength;
@@ -396,6 +361,5 @@ INSTANTIATE_TEST_SUITE_P(Overlays, OverlayTable, ::testing::ValuesIn(kCases),
                              std::replace(name.begin(), name.end(), ' ', '_');
                              return name;
                          });
-
 }  // namespace
 }  // namespace globaro

@@ -1,12 +1,8 @@
-// The centre check of "best": which renders may leave it out, and that leaving
-// it out changes no pixel; the tile state handed from one tile to the next;
-// the outputs that fill their frame rendered opaque to the last pixel.
+// The centre check of "best": which renders may leave it out, and that leaving it out changes no pixel.
 
 #include <gtest/gtest.h>
-
 #include <memory>
 #include <tuple>
-
 #include "projection/output_test_support.h"
 #include "projection/render_context.h"
 #include "render/pipeline_test_support.h"
@@ -16,24 +12,18 @@
 
 namespace globaro {
 namespace {
-
 using namespace testing_support;
-
 // A turned view of `output` from `input`, w x h.
 struct TurnedView {
     std::unique_ptr<SettingsRecord> settings;
     std::unique_ptr<RenderContext> ctx = std::make_unique<RenderContext>();
     OutputPlacement placement;
     std::unique_ptr<ContextSampleMapping> mapping;
-
     TurnedView(ProjectionId output, InputProjectionId input, std::int32_t w, std::int32_t h, float step = 1.0f)
         : settings(std::make_unique<SettingsRecord>(testing::plainSettings(output, input))) {
-        settings->latitude = 20.0f;
-        settings->longitude = 30.0f;
-        settings->spin = 10.0f;
+        settings->latitude = 20.0f, settings->longitude = 30.0f, settings->spin = 10.0f;
         setupRenderContext(*ctx, *settings, RenderSizes{w, h, 256, 128});
-        placement.image = makeOutputImageRecord(w, h);
-        placement.step = step;
+        placement.image = makeOutputImageRecord(w, h), placement.step = step;
         mapping = std::make_unique<ContextSampleMapping>(*ctx);
     }
     bool needed() const { return centreCheckNeeded(*ctx, placement); }
@@ -58,8 +48,7 @@ TEST(PipelineCentreCheck, OnlyRectanglesOrARoundOutlineOverASeamlessInputGoWitho
         bool needed;
     };
     const Case cases[] = {
-        // Cube-map layouts, zenith & nadir and the views that fill their frame
-        // over an equirectangular input: every region is a rectangle.
+        // Cube layouts, zenith & nadir, views that fill their frame: every region is a rectangle.
         {337, 1, 600, 200, 1, false}, {338, 1, 600, 200, 1, false}, {339, 1, 600, 200, 1, false},
         {171, 1, 600, 200, 1, false}, {1, 1, 600, 200, 1, false},   {81, 1, 600, 200, 1, false},
         {14, 1, 600, 200, 1, false},  {17, 1, 600, 200, 1, false},  {62, 1, 600, 200, 1, false},
@@ -77,9 +66,7 @@ TEST(PipelineCentreCheck, OnlyRectanglesOrARoundOutlineOverASeamlessInputGoWitho
             << c.output << " from " << c.input;
 }
 
-// Cube layouts, a panorama, a view, a world map's ellipse; several tiles,
-// turned view: the pixels are the same without the check, and an output that
-// covers its whole frame is opaque to its last pixel even with transparent gaps.
+// Without the check the same pixels; an output that covers its frame is opaque to its last pixel.
 TEST(PipelineCentreCheck, LeavingItOutChangesNoPixelAndFullFramesStayOpaque) {
     for (const auto& [output, w, h, fillsFrame] :
          {std::tuple{337, 300, 50, true}, std::tuple{338, 48, 32, true}, std::tuple{339, 150, 100, true},
@@ -89,8 +76,7 @@ TEST(PipelineCentreCheck, LeavingItOutChangesNoPixelAndFullFramesStayOpaque) {
         const TurnedView s(output, 1, w, h);
         ASSERT_FALSE(s.needed());
         ShadingOptions shading = s.shading();
-        shading.quality = kQualityBest;
-        shading.centreCheck = true;
+        shading.quality = kQualityBest, shading.centreCheck = true;
         BufferSink with(w, h), without(w, h);
         ASSERT_EQ(renderInto(makeConfig(*s.mapping, &photoPyramid(), w, h, shading), with).result, 0);
         shading.centreCheck = false;
@@ -101,19 +87,17 @@ TEST(PipelineCentreCheck, LeavingItOutChangesNoPixelAndFullFramesStayOpaque) {
     }
 }
 
-// One worker renders every tile of a Mollweide map in turn, reusing the state
-// of earlier tiles; the pixels match renders of each tile alone.
+// One worker renders every tile in turn: the pixels match renders of each tile alone.
 TEST(PipelineCentreCheck, ATileKeepsNothingOfTheTileBeforeIt) {
     const TurnedView s(46, 1, 300, 260);
     const PipelineConfig config = makeConfig(*s.mapping, &photoPyramid(), 300, 260, s.shading());
     BufferSink whole(300, 260);
     ProjectionWorkload work(config);
     ASSERT_EQ(runRender(work, whole, exportRequest(300, 260, 1)).result, 0);
-    for (std::int32_t top = 0; top < 260; top += kTileSize) {
+    for (std::int32_t top = 0; top < 260; top += kTileSize)
         for (std::int32_t left = 0; left < 300; left += kTileSize) {
             PipelineConfig placed = config;
-            placed.placement.left = left;
-            placed.placement.top = top;
+            placed.placement.left = left, placed.placement.top = top;
             BufferSink alone(std::min(kTileSize, 300 - left), std::min(kTileSize, 260 - top));
             ProjectionWorkload fresh(placed);
             ASSERT_EQ(runRender(fresh, alone, exportRequest(alone.width, alone.height, 1)).result, 0);
@@ -123,8 +107,6 @@ TEST(PipelineCentreCheck, ATileKeepsNothingOfTheTileBeforeIt) {
                         ASSERT_NEAR(whole.at(x + left, y + top)[c], alone.at(x, y)[c], 1e-4f)
                             << x + left << ", " << y + top;
         }
-    }
 }
-
 }  // namespace
 }  // namespace globaro

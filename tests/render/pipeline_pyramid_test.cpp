@@ -1,23 +1,18 @@
-// The image pyramid: level sizes, both reductions, lookups, sharpening and
-// the anisotropic sampler.
+// The image pyramid: level sizes, reductions, lookups and the anisotropic sampler.
 
 #include <gtest/gtest.h>
-
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <random>
 #include <tuple>
 #include <vector>
-
 #include "pipeline_test_support.h"
 #include "render/image_pyramid.h"
 
 namespace globaro {
 namespace {
-
 using namespace testing_support;
-
 TestImage constantImage(std::int32_t w, std::int32_t h, float r, float g, float b) {
     return makeImage(w, h, [&](std::int32_t, std::int32_t, float* p) { p[0] = r, p[1] = g, p[2] = b; });
 }
@@ -37,9 +32,7 @@ TEST(ImagePyramid, LevelSizesTapKindsAndRefusals) {
     EXPECT_TRUE(p.level(3).width == 1 && p.level(3).height == 1);
     ASSERT_TRUE(p.allocate(8, 4, kWrapHorizontal));
     EXPECT_EQ(p.levelCount(), 4);
-    EXPECT_FALSE(p.level(1).wideTaps);  // exactly half: whole-pixel taps
-    EXPECT_FALSE(p.level(2).wideTaps);
-    EXPECT_TRUE(p.level(3).wideTaps);  // 2 x 1 -> 1 x 1
+    EXPECT_TRUE(!p.level(1).wideTaps && !p.level(2).wideTaps && p.level(3).wideTaps);  // exactly half: whole pixels
     EXPECT_FALSE(p.allocate(0, 5, kWrapNone));
     EXPECT_EQ(p.levelCount(), 0);
     EXPECT_FALSE(p.allocate(1 << 30, 1 << 30, kWrapNone));  // cannot be had: clean failure
@@ -76,9 +69,7 @@ TEST(ImagePyramid, ConstantImagesStayConstantUnderBothReductions) {
     }
 }
 
-// An 8-bit image keeps its bytes at level 0: every level and lookup agrees
-// with the same image held in floats, and an exact hit gives back the very
-// 8-bit value.
+// 8-bit level 0 agrees with the same image in floats, and an exact hit gives back the very byte.
 TEST(ImagePyramid, ByteLevelZeroMatchesFloatsAndKeepsValuesExact) {
     for (const auto& [w, h, wrap] :
          {std::tuple{64, 32, kWrapHorizontal}, std::tuple{37, 19, kWrapNone}, std::tuple{5, 3, kWrapHorizontal}}) {
@@ -89,13 +80,11 @@ TEST(ImagePyramid, ByteLevelZeroMatchesFloatsAndKeepsValuesExact) {
         ImagePyramid compact, plain;
         ASSERT_TRUE(compact.allocate(w, h, wrap, LevelStorage::kBytes));
         ASSERT_TRUE(plain.allocate(w, h, wrap));
-        EXPECT_TRUE(compact.level(0).compact());
-        EXPECT_FALSE(compact.level(1).compact());
+        EXPECT_TRUE(compact.level(0).compact() && !compact.level(1).compact());
         EXPECT_FALSE(compact.storeImage(SourceImageView{floats.data(), w, h, w * 16, 4, 32}));  // 8-bit views only
         ASSERT_TRUE(compact.storeImage(SourceImageView{bytes.data(), w, h, w * 4, 4, 8}));
         ASSERT_TRUE(plain.storeImage(SourceImageView{floats.data(), w, h, w * 16, 4, 32}));
-        ASSERT_EQ(buildPyramid(compact, 2), 0);
-        ASSERT_EQ(buildPyramid(plain, 2), 0);
+        ASSERT_TRUE(buildPyramid(compact, 2) == 0 && buildPyramid(plain, 2) == 0);
         for (int n = 0; n < compact.levelCount(); ++n)
             for (std::int32_t y = 0; y < compact.level(n).height; ++y)
                 for (std::int32_t x = 0; x < compact.level(n).width; ++x) {
@@ -148,8 +137,7 @@ TEST(ImagePyramid, LevelOneReducedWhileStripsArriveMatchesTheWholeBuild) {
             ASSERT_TRUE(ahead.allocate(w, h, kWrapNone, storage));
             ASSERT_TRUE(straight.storeImage(SourceImageView{bytes.data(), w, h, w * 4, 4, 8}));
             ASSERT_EQ(buildPyramid(straight, 2), 0);
-            // Strips of 7 rows, each followed by what it settles (the wrap is
-            // not known yet); what is done ahead is final already.
+            // Strips of 7 rows, each followed by what it settles: what is done ahead is final.
             for (std::int32_t y = 0; y < h; y += 7) {
                 const std::int32_t rows = std::min(7, h - y);
                 ASSERT_TRUE(ahead.storeImage(
@@ -165,8 +153,7 @@ TEST(ImagePyramid, LevelOneReducedWhileStripsArriveMatchesTheWholeBuild) {
             ahead.setWrap(wrap);
             ASSERT_EQ(buildPyramid(ahead, 2), 0);
             expectSameLevels(straight, ahead, "strips");
-            // A part stored again over reduced rows is reduced again, and a
-            // build with the other wrap matches a fresh one.
+            // A part stored again is reduced again; a build with the other wrap matches a fresh one.
             std::vector<std::uint8_t> patched = bytes;
             std::fill(patched.begin() + static_cast<std::ptrdiff_t>(h / 2) * w * 4,
                       patched.begin() + static_cast<std::ptrdiff_t>(h / 2 + 2) * w * 4, std::uint8_t{200});
@@ -186,9 +173,7 @@ TEST(ImagePyramid, LevelOneReducedWhileStripsArriveMatchesTheWholeBuild) {
     }
 }
 
-// The anisotropic sampler filters along the footprint's long axis only,
-// changes continuously with the footprint, and takes one plain lookup for
-// a degenerate one.
+// Filtered along the long axis only, continuous in the footprint, plain for a degenerate one.
 TEST(ImagePyramid, AnisotropicLookupsFollowTheLongAxisContinuously) {
     ImagePyramid stripes;  // vertical stripes of one pixel
     ASSERT_TRUE(loadPyramid(
@@ -230,26 +215,22 @@ TEST(ImagePyramid, LookupsReadPixelsMixLevelsAndWrap) {
     ASSERT_TRUE(loadPyramid(p, img, kWrapNone));
     for (std::int32_t x : {0, 5, 31}) {  // pixel centres read the pixel itself
         const ColorRgba c = sampleLevel(p, 0, (x + 0.5f) / 32.0f, 6.5f / 16.0f, 0.3f);
-        EXPECT_NEAR(c.r, img.at(x, 6)[0], 1e-5f);
-        EXPECT_NEAR(c.b, img.at(x, 6)[2], 1e-5f);
+        EXPECT_LT(std::max(std::fabs(c.r - img.at(x, 6)[0]), std::fabs(c.b - img.at(x, 6)[2])), 1e-5f) << x;
     }
     const ColorRgba l0 = sampleLevel(p, 0, 0.4f, 0.6f, 0.0f), l1 = sampleLevel(p, 1, 0.4f, 0.6f, 0.0f);
     EXPECT_NEAR(sampleTrilinear(p, 0.4f, 0.6f, 0.5f, 0.0f).g, 0.5f * (l0.g + l1.g), 1e-5f);
     const PyramidLevel& last = p.level(p.levelCount() - 1);  // the level is clamped to the pyramid
     EXPECT_NEAR(sampleTrilinear(p, 0.4f, 0.6f, 99.0f, 0.0f).g, last.pixel(0, 0)[1] / 65535.0f, 1e-5f);
-
     const TestImage edge = makeImage(16, 8, [](std::int32_t x, std::int32_t, float* p) {
         p[0] = p[2] = 0, p[1] = x == 15 ? 1.0f : 0.0f;  // a bright last column
     });
     ImagePyramid wrapped, clamped;
-    ASSERT_TRUE(loadPyramid(wrapped, edge, kWrapHorizontal));
-    ASSERT_TRUE(loadPyramid(clamped, edge, kWrapNone));
+    ASSERT_TRUE(loadPyramid(wrapped, edge, kWrapHorizontal) && loadPyramid(clamped, edge, kWrapNone));
     EXPECT_GT(wrapped.level(1).pixel(0, 2)[1], 100.0f);
     EXPECT_EQ(clamped.level(1).pixel(0, 2)[1], 0.0f);
     EXPECT_FLOAT_EQ(sampleLevel(wrapped, 0, 1.0f + 15.5f / 16, 0.5f, 0.0f).g, 1.0f);  // lookups wrap too
     EXPECT_EQ(sampleLevel(clamped, 0, 1.25f, 0.5f, 0.0f).a, 0.0f);                    // outside: transparent black
     EXPECT_EQ(sampleLevel(clamped, 0, 0.5f, -0.1f, 0.0f).a, 0.0f);
 }
-
 }  // namespace
 }  // namespace globaro

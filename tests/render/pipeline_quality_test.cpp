@@ -1,11 +1,8 @@
-// Quality of the pixel pipeline through the real output mapping: an identity
-// render reproduces its input, strong reductions do not alias, the poles are
-// exact and the equirectangular wrap leaves no seam.
+// The pixel pipeline through the real output mapping: identity, reductions, poles and the wrap.
 
 #include <gtest/gtest.h>
-
 #include <memory>
-
+#include <tuple>
 #include "pipeline_test_support.h"
 #include "projection/render_context.h"
 #include "render/pixel_pipeline.h"
@@ -14,9 +11,7 @@
 
 namespace globaro {
 namespace {
-
 using namespace testing_support;
-
 struct ContextRender {
     RenderContext ctx;
     ImagePyramid pyramid;
@@ -50,8 +45,7 @@ TEST(PipelineQuality, IdentityRenderReproducesThePicture) {
     }
 }
 
-// Checkers reduced to a few output pixels per square come out smooth grey
-// (sheared, elongated, uneven footprints too); coarse ones keep their contrast.
+// Checkers reduced to a few pixels per square come out grey; coarse ones keep their contrast.
 TEST(PipelineQuality, ReducedCheckersComeOutGreyAndCoarseDetailSurvives) {
     struct Case {
         const char* name;
@@ -73,9 +67,7 @@ TEST(PipelineQuality, ReducedCheckersComeOutGreyAndCoarseDetailSurvives) {
     for (const Case& c : cases) {
         SettingsRecord s = defaultSettings();
         s.outputProjection = c.output;
-        s.latitude = c.latitude;
-        s.longitude = c.longitude;
-        s.spin = c.spin;
+        s.latitude = c.latitude, s.longitude = c.longitude, s.spin = c.spin;
         ContextRender r;
         const BufferSink out = renderImage(s, degreeCheckerImage(c.inW, c.inH, c.degrees), c.w, c.h, c.quality, r);
         double sum = 0.0, squares = 0.0, n = 0.0;
@@ -99,8 +91,7 @@ TEST(PipelineQuality, NoSeamAtTheEquirectangularWrap) {
     for (std::int32_t y = 4; y < 124; ++y)
         for (std::int32_t x = 0; x < 256; ++x)
             for (int c = 0; c < 3; ++c) {
-                // The turned render equals the image shifted by half its width;
-                // the identity's outermost columns wrap around too.
+                // The turned render is the image shifted by half; the identity's edge columns wrap too.
                 ASSERT_NEAR(out.at(x, y)[c], img.at((x + 128) % 256, y)[c], 0.06) << x << "," << y;
                 ASSERT_NEAR(x % 255 == 0 ? same.at(x, y)[c] : img.at(x, y)[c], img.at(x, y)[c], 0.03) << x << "," << y;
                 // The seam columns step no more than their neighbours do.
@@ -111,8 +102,7 @@ TEST(PipelineQuality, NoSeamAtTheEquirectangularWrap) {
             }
 }
 
-// A smooth function of the direction, steep at the poles, so that the exact
-// colour of every output pixel is known; (u, v) are equirectangular.
+// A smooth function of the direction, steep at the poles, of equirectangular (u, v).
 void sphereColour(double u, double v, float rgb[3]) {
     const double pi = 3.141592653589793, lat = pi * (0.5 - v), lon = (u - 0.5) * 2.0 * pi;
     const double x = -std::cos(lat) * std::sin(lon), y = std::sin(lat), z = std::cos(lat) * std::cos(lon);
@@ -121,36 +111,26 @@ void sphereColour(double u, double v, float rgb[3]) {
     rgb[2] = static_cast<float>(0.5 + 0.45 * std::sin(4.0 * x) * std::cos(3.0 * z));
 }
 
-// A pixel near the input's top and bottom rows spans a wide range of
-// longitude in few rows: every view of a pole shows the function as it is.
+// Every view of a pole shows the function exactly (its pixels span wide longitudes in few rows).
 TEST(PipelineQuality, ViewsOfThePolesMatchTheExactPicture) {
     const TestImage img = makeImage(1024, 512, [](std::int32_t i, std::int32_t j, float* p) {
         sphereColour((i + 0.5) / 1024, (j + 0.5) / 512, p);
     });
-    struct Case {
-        const char* what;
-        ProjectionId output;
-        float latitude;
-        std::int32_t width, height;
-    };
-    const Case cases[] = {
-        {"rectilinear at the north pole", 14, 90.0f, 512, 512},
-        {"rectilinear at the south pole", 14, -90.0f, 512, 512},
-        {"rectilinear near the north pole", 14, 89.7f, 384, 384},
-        {"cube faces", 337, 0.0f, 1536, 256},
-        {"equirectangular turned a quarter", 1, 90.0f, 1024, 512},
-        {"equirectangular as it is", 1, 0.0f, 1024, 512},
-    };
-    for (const Case& c : cases) {
+    for (const auto& [what, output, latitude, w, h] :
+         {std::tuple{"rectilinear at the north pole", 14, 90.0f, 512, 512},
+          std::tuple{"rectilinear at the south pole", 14, -90.0f, 512, 512},
+          std::tuple{"rectilinear near the north pole", 14, 89.7f, 384, 384},
+          std::tuple{"cube faces", 337, 0.0f, 1536, 256},
+          std::tuple{"equirectangular turned a quarter", 1, 90.0f, 1024, 512},
+          std::tuple{"equirectangular as it is", 1, 0.0f, 1024, 512}}) {
         SettingsRecord s = defaultSettings();
-        s.outputProjection = c.output;
-        s.latitude = c.latitude;
+        s.outputProjection = output, s.latitude = latitude;
         ContextRender r;
-        const BufferSink out = renderImage(s, img, c.width, c.height, kQualityBest, r);
+        const BufferSink out = renderImage(s, img, w, h, kQualityBest, r);
         MappingScratch scratch;
         int wrong = 0;
-        for (std::int32_t j = 0; j < c.height; ++j)
-            for (std::int32_t i = 0; i < c.width; ++i) {
+        for (std::int32_t j = 0; j < h; ++j)
+            for (std::int32_t i = 0; i < w; ++i) {
                 RenderCell cell{};  // the exact colour where the mapping puts the pixel's centre
                 r.mapping->mapSample(float(i) - 0.5f, float(j) - 0.5f, 1.0f, 0.0f, 0.0f, r.config.placement.image, 0,
                                      cell, scratch);
@@ -159,14 +139,12 @@ TEST(PipelineQuality, ViewsOfThePolesMatchTheExactPicture) {
                 sphereColour(cell.inputU, cell.inputV, exact);
                 for (int k = 0; k < 3; ++k) wrong += std::fabs(out.at(i, j)[k] - exact[k]) > 2.0 / 255.0;
             }
-        EXPECT_EQ(wrong, 0) << c.what;
+        EXPECT_EQ(wrong, 0) << what;
     }
-    // Detail the pole's pixels cannot show is still averaged away: squares
-    // of 2 degrees converge on the pole as grey.
+    // Squares of 2 degrees converging on the pole are still averaged to grey.
     SettingsRecord s = defaultSettings();
     s.outputProjection = 14;
-    s.latitude = 90.0f;
-    s.fov = 120.0f;
+    s.latitude = 90.0f, s.fov = 120.0f;
     ContextRender r;
     const BufferSink out = renderImage(s, degreeCheckerImage(2048, 1024, 2.0), 256, 256, kQualityBest, r);
     for (std::int32_t j = 120; j < 136; ++j)
@@ -209,6 +187,5 @@ TEST(PipelineQuality, ShadingOptionsFromTheSettings) {
     s.forceTransparent = 1;
     EXPECT_TRUE(shadingOptionsFor(s, ctx, kTargetExportImage).keepTransparency);
 }
-
 }  // namespace
 }  // namespace globaro

@@ -1,20 +1,14 @@
-// The shading pass with mappings of our own: region colours, the backdrop,
-// antialiased region edges, the work done per pixel, the visiting orders and
-// the small helpers.
+// The shading pass with mappings of our own: regions, backdrop, edges, work per pixel, orders, helpers.
 
 #include <gtest/gtest.h>
-
 #include <cmath>
 #include <set>
-
 #include "pipeline_test_support.h"
 #include "render/pixel_pipeline.h"
 
 namespace globaro {
 namespace {
-
 using namespace testing_support;
-
 constexpr std::int32_t kW = 64, kH = 16;
 constexpr float kAny = -1.0f;  // a channel the case does not judge
 
@@ -39,7 +33,7 @@ void bands(float a, float b, RenderCell& cell) {
 
 TEST(PipelineRegions, RegionColoursAndBackdrop) {
     ImagePyramid grey;
-    ASSERT_TRUE(loadPyramid(grey, TestImage{8, 8, std::vector<float>(8 * 8 * 3, 0.5f)}, kWrapNone));
+    ASSERT_TRUE(loadPyramid(grey, greyImage(8, 8, 0.5f), kWrapNone));
     struct Case {
         const char* name;
         bool transparentGaps, keepTransparency, tabsAreRegions;
@@ -56,8 +50,7 @@ TEST(PipelineRegions, RegionColoursAndBackdrop) {
         o.backdropColour = ColorRgba{0.2f, 0.3f, 0.4f, 1};
         o.tabColour = ColorRgba{1, 0, 0, 1};
         o.gapColour = ColorRgba{0, 1, 0, 1};
-        o.transparentGaps = c.transparentGaps;
-        o.keepTransparency = c.keepTransparency;
+        o.transparentGaps = c.transparentGaps, o.keepTransparency = c.keepTransparency;
         o.tabsAreRegions = c.tabsAreRegions;
         const BufferSink out = render(bands, o, &grey);
         expectPixel(out, 5, 8, c.empty, 1e-6f, c.name);
@@ -74,8 +67,7 @@ void faces(float a, float, RenderCell& cell) {
 
 TEST(PipelineRegions, ColouredFacesAndTabs) {
     ShadingOptions o;
-    o.facesColoured = true;
-    o.tabsTakeFaceColours = true;
+    o.facesColoured = o.tabsTakeFaceColours = true;
     const BufferSink out = render(faces, o);
     auto channel = [](int m) { return (1.0f - (1.0f - m / 255.0f) * (1.0f - m / 255.0f)) * 0.9f + 0.1f; };
     // Face 2 takes colour number 3; the tab of face 4 takes number 6.
@@ -83,8 +75,7 @@ TEST(PipelineRegions, ColouredFacesAndTabs) {
     expectPixel(out, 50, 5, {channel(120), channel(222), channel(38), kAny}, 1e-6f, "tab");
 }
 
-// Region boundaries in corner coordinates (x = a * kW - 1): white tab on
-// one side, black gap on the other.
+// Boundaries in corner coordinates (x = a * kW - 1): white tab on one side, black gap on the other.
 float gBoundary = 9.3f;
 float cornerX(float a) { return a * kW - 1.0f; }
 float cornerY(float b) { return b * kH - 1.0f; }
@@ -110,14 +101,11 @@ void wobbly(float a, float b, RenderCell& cell) {
 
 ShadingOptions blackAndWhite(bool transparentGaps = false) {
     ShadingOptions o;
-    o.tabColour = ColorRgba{1, 1, 1, 1};
-    o.gapColour = ColorRgba{0, 0, 0, 1};
-    o.transparentGaps = transparentGaps;
+    o.tabColour = ColorRgba{1, 1, 1, 1}, o.gapColour = ColorRgba{0, 0, 0, 1}, o.transparentGaps = transparentGaps;
     return o;
 }
 
-// Pixel (x, y) spans corners x-1..x, y-1..y: the expected value is the
-// white area (or, with transparent gaps, the alpha).
+// Pixel (x, y) spans corners x-1..x, y-1..y: the value is the white area (or the alpha).
 TEST(PipelineEdges, EdgePixelsCoverTheirShareOfEachRegion) {
     struct Case {
         const char* name;
@@ -178,11 +166,7 @@ TEST(PipelineEdges, VerdictOfEdgePixels) {
     }
 }
 
-void plain(float a, float b, RenderCell& cell) {
-    cell.regionTag = kTagPlainMap;
-    cell.inputU = a;
-    cell.inputV = b;
-}
+void plain(float a, float b, RenderCell& cell) { cell.regionTag = kTagPlainMap, cell.inputU = a, cell.inputV = b; }
 
 TEST(PipelineWork, FlatPixelsTakeOneLookup) {
     ImagePyramid p;
@@ -215,8 +199,7 @@ TEST(PipelineWork, HilbertBlocksVisitEveryCornerOnceAndMatchScanlines) {
     EXPECT_EQ(seen.size(), 1024u);
     ImagePyramid p;
     ASSERT_TRUE(loadPyramid(p, photographicImage(64, 32), kWrapNone));
-    // Scanline renders map and shade row by row, block renders in two
-    // passes: the same pixels, also across region edges of every kind.
+    // Scanlines and two-pass blocks give the same pixels, across region edges of every kind.
     for (PositionMap map : {plain, wobbly, quadrants, corner}) {
         const FunctionMapping scan(map, false), blocks(map, true);
         BufferSink a(150, 70), b(150, 70);
@@ -228,18 +211,13 @@ TEST(PipelineWork, HilbertBlocksVisitEveryCornerOnceAndMatchScanlines) {
 }
 
 // Every corner on the north pole of a wrapping input.
-void pole(float, float, RenderCell& cell) {
-    cell.regionTag = kTagPlainMap;
-    cell.inputU = 0.3f;
-    cell.inputV = 0.0f;
-}
+void pole(float, float, RenderCell& cell) { cell.regionTag = kTagPlainMap, cell.inputU = 0.3f, cell.inputV = 0.0f; }
 
 TEST(PipelineWork, PixelsAtThePoleOfAPanoramaAreStillLookedUp) {
     ImagePyramid p;
-    ASSERT_TRUE(loadPyramid(p, TestImage{16, 8, std::vector<float>(16 * 8 * 3, 0.6f)}, kWrapHorizontal));
+    ASSERT_TRUE(loadPyramid(p, greyImage(16, 8, 0.6f), kWrapHorizontal));
     ShadingOptions o;
-    o.wrap = kInputWrapHorizontal;
-    o.backdropColour = ColorRgba{0, 0, 1, 1};
+    o.wrap = kInputWrapHorizontal, o.backdropColour = ColorRgba{0, 0, 1, 1};
     expectPixel(render(pole, o, &p), 4, 4, {0.6f, kAny, 0.6f, kAny}, 1e-4f, "pole");
 }
 
@@ -258,6 +236,5 @@ TEST(PipelineHelpers, CornerClassesAndWrapMeans) {
     EXPECT_EQ(inputWrapOf(1), kInputWrapHorizontal);
     EXPECT_EQ(inputWrapOf(2), kInputNoWrap);
 }
-
 }  // namespace
 }  // namespace globaro

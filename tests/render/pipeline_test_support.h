@@ -1,22 +1,20 @@
 #pragma once
-// Helpers of the pixel pipeline tests: mappings of our own, a sink that renders
-// into a float RGBA buffer, test images and image statistics.
+// Helpers of the render tests: mappings of our own, a float RGBA sink, test images, statistics.
 
 #include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <vector>
-
 #include "geometry/sphere_frame.h"
 #include "projection/render_context.h"
 #include "render/composite.h"
 #include "render/image_pyramid.h"
 #include "render/pixel_pipeline.h"
 #include "render/render_driver.h"
+#include "render/render_session.h"
 #include "settings/settings_record.h"
 
 namespace globaro::testing_support {
-
 // A mapping given by a plain function of the normalised output position.
 using PositionMap = void (*)(float a, float b, RenderCell& cell);
 
@@ -37,8 +35,7 @@ private:
     bool blocks_;
 };
 
-// Renders into a float RGBA buffer of the render rectangle's size (the export
-// image path with float samples: no blending, the rendered colour itself).
+// Renders into a float RGBA buffer of the render rectangle's size (export path: the colour itself).
 class BufferSink : public RenderSink {
 public:
     BufferSink(std::int32_t width, std::int32_t height)
@@ -52,10 +49,7 @@ public:
         ++fetches;
         return 0;
     }
-    const float* at(std::int32_t x, std::int32_t y) const {
-        return pixels.data() + (static_cast<std::size_t>(y) * static_cast<std::size_t>(width) + std::size_t(x)) * 4;
-    }
-
+    const float* at(std::int32_t x, std::int32_t y) const { return &pixels[(std::size_t(y) * width + x) * 4]; }
     std::int32_t width, height;
     std::vector<float> pixels;
     int fetches = 0;
@@ -63,21 +57,17 @@ public:
 
 inline PipelineConfig makeConfig(const SampleMapping& mapping, const ImagePyramid* pyramid, std::int32_t width,
                                  std::int32_t height, const ShadingOptions& shading) {
-    PipelineConfig config;
-    config.mapping = &mapping;
-    config.pyramid = pyramid;
-    config.placement.image = makeOutputImageRecord(width, height);
-    config.shading = shading;
-    return config;
+    PipelineConfig c;
+    c.mapping = &mapping, c.pyramid = pyramid, c.shading = shading;
+    c.placement.image = makeOutputImageRecord(width, height);
+    return c;
 }
 
 inline RenderRequest exportRequest(std::int32_t width, std::int32_t height, int processors = 2) {
-    RenderRequest request;
-    request.renderRect = TileRect{0, 0, height, width};
-    request.renderTarget = kTargetExportImage;
-    request.progressDone = 0;
-    request.processors = processors;
-    return request;
+    RenderRequest r;
+    r.renderRect = TileRect{0, 0, height, width}, r.renderTarget = kTargetExportImage;
+    r.progressDone = 0, r.processors = processors;
+    return r;
 }
 
 inline RenderOutcome renderInto(const PipelineConfig& config, BufferSink& sink) {
@@ -97,10 +87,8 @@ inline SettingsRecord defaultSettings() {
 struct TestImage {
     std::int32_t width = 0, height = 0;
     std::vector<float> rgb;
-    float* at(std::int32_t x, std::int32_t y) {
-        return rgb.data() + (static_cast<std::size_t>(y) * static_cast<std::size_t>(width) + std::size_t(x)) * 3;
-    }
-    const float* at(std::int32_t x, std::int32_t y) const { return const_cast<TestImage*>(this)->at(x, y); }
+    float* at(std::int32_t x, std::int32_t y) { return &rgb[(std::size_t(y) * width + x) * 3]; }
+    const float* at(std::int32_t x, std::int32_t y) const { return &rgb[(std::size_t(y) * width + x) * 3]; }
     SourceImageView view() const { return SourceImageView{rgb.data(), width, height, width * 12, 3, 32}; }
 };
 
@@ -114,6 +102,15 @@ TestImage makeImage(std::int32_t width, std::int32_t height, Colour colour) {
 }
 
 inline void setGrey(float* p, float v) { p[0] = p[1] = p[2] = v; }
+inline TestImage greyImage(std::int32_t w, std::int32_t h, float v) { return {w, h, std::vector<float>(w * h * 3, v)}; }
+
+// An export render pass over the whole of a w x h output.
+inline RenderPass passFor(std::int32_t w, std::int32_t h) {
+    RenderPass p;
+    p.renderTarget = kTargetExportImage, p.renderRect = TileRect{0, 0, h, w}, p.processors = 2;
+    p.outputWidth = w, p.outputHeight = h;
+    return p;
+}
 
 // Smooth shapes and fine texture, periodic around the horizontal wrap.
 inline TestImage photographicImage(std::int32_t width, std::int32_t height) {
@@ -149,5 +146,4 @@ inline double psnr(const BufferSink& out, const TestImage& img) {
     const double mse = sum / (static_cast<double>(img.width) * img.height * 3);
     return mse <= 0.0 ? 200.0 : 10.0 * std::log10(1.0 / mse);
 }
-
 }  // namespace globaro::testing_support
