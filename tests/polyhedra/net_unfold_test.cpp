@@ -2,11 +2,8 @@
 // the row of pieces; and the solid mesh bookkeeping it starts from.
 
 #include "polyhedra/net_unfold.h"
-
 #include <gtest/gtest.h>
-
 #include <cmath>
-
 #include "poly_test_util.h"
 #include "polyhedra/fixed_solids.h"
 

@@ -2,17 +2,14 @@
 // locating, carrying net points to the solid and back, and capacity errors.
 
 #include "polyhedra/poly_model.h"
-#include "polyhedra/poly_summary.h"
-
 #include <gtest/gtest.h>
-
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <thread>
 #include <vector>
-
 #include "poly_test_util.h"
+#include "polyhedra/poly_summary.h"
 
 namespace globaro {
 namespace {

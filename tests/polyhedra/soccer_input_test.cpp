@@ -1,13 +1,10 @@
 // The "soccer" input projection: a source image laid out as the "soccer ball"
 // net, read back through the model's inverse lookup.
 
-#include "polyhedra/soccer_input_model.h"
-
 #include <gtest/gtest.h>
-
 #include <cmath>
-
 #include "poly_test_util.h"
+#include "polyhedra/soccer_input_model.h"
 #include "projection/input_projection.h"
 #include "sphere_lattice.h"
 
@@ -113,7 +110,6 @@ TEST(SoccerInput, DirectionsOutsideEveryFaceMissAtTheOrigin) {
     EXPECT_TRUE(missesAtTheOrigin(sphereToInput(kInputSoccer, 0, aspect, SphereDir{0, 0, 1}, nullptr)));
     ModelPtr empty(createPolyModel());
     EXPECT_TRUE(missesAtTheOrigin(sphereToInput(kInputSoccer, 1, aspect, SphereDir{0, 0, 1}, empty.get())));
-
     // Hide one face: the directions through it now lie outside the net.
     auto m = soccerModel(aspect);
     ASSERT_NE(m, nullptr);

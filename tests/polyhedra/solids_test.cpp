@@ -3,7 +3,6 @@
 // net that neither overlaps nor distorts, turns like the solid and covers once.
 
 #include <gtest/gtest.h>
-
 #include <algorithm>
 #include <array>
 #include <cctype>
@@ -13,7 +12,6 @@
 #include <string>
 #include <tuple>
 #include <vector>
-
 #include "poly_test_util.h"
 #include "polyhedra/fixed_solids.h"
 #include "polyhedra/geodesic.h"

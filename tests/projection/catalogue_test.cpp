@@ -1,14 +1,11 @@
 // The projection catalogue: names, families, predicates and keywords.
 
 #include "projection/catalogue.h"
-
 #include <gtest/gtest.h>
-
 #include <algorithm>
 #include <set>
 #include <string>
 #include <vector>
-
 #include "polyhedra/poly_spec.h"
 #include "settings/settings_record.h"
 

@@ -4,12 +4,10 @@
 // cells, and the flip of the face-local u.
 
 #include <gtest/gtest.h>
-
 #include <algorithm>
 #include <cmath>
 #include <memory>
 #include <vector>
-
 #include "output_test_support.h"
 #include "polyhedra/poly_model.h"
 #include "projection/input_layouts.h"

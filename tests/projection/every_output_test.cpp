@@ -4,14 +4,12 @@
 // and a render draws something exactly when the output says it is drawn.
 
 #include <gtest/gtest.h>
-
 #include <algorithm>
 #include <cmath>
 #include <map>
 #include <string>
 #include <tuple>
 #include <vector>
-
 #include "output_test_support.h"
 #include "polyhedra/net_unfold.h"
 #include "projection/catalogue.h"

@@ -1,14 +1,12 @@
 // The per-sample trigonometric functions against the library's, the lookups
 // built on them, and the input resolved per render.
 
+#include "geometry/fast_math.h"
 #include <gtest/gtest.h>
-
 #include <cmath>
 #include <cstring>
 #include <limits>
 #include <numbers>
-
-#include "geometry/fast_math.h"
 #include "output_test_support.h"
 #include "projection/input_formulas.h"
 #include "projection/input_projection.h"
@@ -51,7 +49,6 @@ TEST(FastMath, KernelsMatchTheLibrary) {
             worst = std::fmax(worst, std::fabs(fast_math::acos(sign * x) - std::acos(sign * x)));
         }
     EXPECT_LT(worst, kTolerance);
-
     const double specials[] = {0.0, -0.0, 1.0, -1.0, 1e-310, -1e-310, kInf, -kInf};
     for (double y : specials)
         for (double x : specials) {

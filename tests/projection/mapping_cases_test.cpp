@@ -2,14 +2,12 @@
 // runner, and the properties every input projection must have.
 
 #include <gtest/gtest.h>
-
 #include <cmath>
 #include <limits>
 #include <map>
 #include <sstream>
 #include <string>
 #include <vector>
-
 #include "output_test_support.h"
 #include "polyhedra/sphere_lattice.h"
 #include "projection/catalogue.h"

@@ -3,14 +3,12 @@
 // indicatrix recording, the globe shading and the polyhedron model path.
 
 #include <gtest/gtest.h>
-
 #include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <memory>
 #include <thread>
 #include <vector>
-
 #include "output_test_support.h"
 #include "polyhedra/poly_model.h"
 #include "projection/catalogue.h"

@@ -3,11 +3,9 @@
 // output, sampling a position, and small vector checks.
 
 #include <gtest/gtest.h>
-
 #include <cmath>
 #include <cstdint>
 #include <memory>
-
 #include "polyhedra/poly_model.h"
 #include "projection/output_formulas.h"
 #include "projection/output_mapping.h"
@@ -63,7 +61,6 @@ struct Mapper {
     ~Mapper() { releasePolyModel(model); }
     Mapper(const Mapper&) = delete;
     Mapper& operator=(const Mapper&) = delete;
-
     bool direction(double a, double b, SphereDir& d) {
         return outputDirection(static_cast<float>(a), static_cast<float>(b), *ctx, scratch, d);
     }
@@ -72,7 +69,6 @@ struct Mapper {
         outputToSphere(static_cast<float>(a), static_cast<float>(b), *ctx, cell, scratch);
         return cell;
     }
-
     std::unique_ptr<RenderContext> ctx = std::make_unique<RenderContext>();
     PolyModel* model;
     PolyJobState job;

@@ -3,13 +3,11 @@
 // shift, the zenith & nadir weight, the one-time tables.
 
 #include <gtest/gtest.h>
-
 #include <algorithm>
 #include <cmath>
 #include <set>
 #include <thread>
 #include <vector>
-
 #include "output_test_support.h"
 #include "polyhedra/sphere_lattice.h"
 #include "projection/input_projection.h"

@@ -2,12 +2,10 @@
 // output positions, the field-of-view tangents, the model's equirectangular
 // pair, and the complex helpers checked against the standard library.
 
+#include "geometry/sphere_frame.h"
 #include <gtest/gtest.h>
-
 #include <cmath>
 #include <complex>
-
-#include "geometry/sphere_frame.h"
 #include "geometry/vec_math.h"
 
 namespace globaro {
