@@ -1,5 +1,4 @@
-// Net unfolding: adjacency, pieces, groups, overlaps, shared vertices and
-// the row of pieces; and the solid mesh bookkeeping it starts from.
+// Net unfolding: adjacency, pieces, groups, overlaps, shared vertices, rows, and the solid mesh.
 
 #include "polyhedra/net_unfold.h"
 #include <gtest/gtest.h>

@@ -1,5 +1,4 @@
-// The model: preparing and caching, fitting, marks, tabs, triangulation,
-// locating, carrying net points to the solid and back, and capacity errors.
+// The model: caching, fitting, marks, tabs, triangulation, locating, capacity errors.
 
 #include "polyhedra/poly_model.h"
 #include <gtest/gtest.h>
@@ -43,10 +42,7 @@ TEST(PolyModelPrepare, TheSelectedFaceAndAResetRebuild) {
     EXPECT_EQ(m->errorCode, 0);
 }
 
-// Every field of the request is part of the key: a repeat does nothing, a
-// change of any one field rebuilds.
-// Every field of the request is part of the key: a repeat does nothing, a
-// change of any one field rebuilds; lookups and sweep lists leave it alone.
+// Every field of the request is a key field; lookups and sweep lists leave the key alone.
 TEST(PolyModelPrepare, ModelIsRebuiltOnlyWhenTheKeyChanges) {
     struct Request {
         ProjectionId id = 9;
@@ -337,10 +333,6 @@ TEST(PolyModelLocate, WorkersShareOneModelWithTheirOwnJobs) {
     for (const auto& r : results) EXPECT_EQ(r, expected);
 }
 
-// Where the blend lands on the solid is checked for every solid in the solids
-// table; here the inputs that give no direction.
-// Where the blend lands on the solid is checked for every solid in the solids
-// table; here the inputs that give no direction, and the centred sampling.
 TEST(PolyModelSphere, BadInputsGiveTheAxisAndCentredSamplingSubtractsTheReferencePoint) {
     auto m = newModel();
     build(*m, 18);
@@ -400,8 +392,6 @@ TEST(PolyModelInverse, DirectionsThatAreNoDirectionFindNothing) {
 
 int gLive = 0;
 
-// Generated tables go back to the allocator they came from; a failed
-// allocation leaves no model, or a model with no faces that every lookup misses.
 TEST(PolyModelLifetime, TablesGoBackToTheirAllocatorAndFailuresLeaveNoFaces) {
     const PolyAllocator counted{[](std::size_t bytes) { return ++gLive, std::malloc(bytes); },
                                 [](void* p) { --gLive, std::free(p); }};

@@ -1,5 +1,4 @@
-// The "soccer" input projection: a source image laid out as the "soccer ball"
-// net, read back through the model's inverse lookup.
+// The "soccer" input: a source laid out as the "soccer ball" net, read through the inverse lookup.
 
 #include <gtest/gtest.h>
 #include <cmath>
@@ -51,10 +50,7 @@ TEST(SoccerInputModel, IsTheSoccerBallNetInTheImagesFrameRebuiltOnlyForANewAspec
     EXPECT_EQ(m->faceCount, 32);
 }
 
-// Every direction is found in the net, at a point the model carries back to
-// the same direction; a net point carried to the sphere reads back where it
-// started (or on the other copy of a seam edge, showing the same direction);
-// the mirror is the last step.
+// Directions and net points round trip (or land on a seam edge's other copy); the mirror is last.
 TEST(SoccerInput, DirectionsAndNetPointsRoundTrip) {
     for (float aspect : {0.5f, 1.0f, 0.3f}) {
         SCOPED_TRACE(aspect);

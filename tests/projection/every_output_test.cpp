@@ -1,7 +1,4 @@
-// What every output of the catalogue must satisfy, one test case per output:
-// samples are clean, directions are unit vectors, the picture is continuous
-// away from its cuts, a polyhedron's net is closed and flat without overlaps,
-// and a render draws something exactly when the output says it is drawn.
+// What every output must satisfy: clean samples, unit directions, seams, nets, drawn flags.
 
 #include <gtest/gtest.h>
 #include <algorithm>
@@ -49,10 +46,7 @@ TEST_P(EveryOutput, SamplesAreCleanAndDirectionsAreUnit) {
     }
 }
 
-// Seams close: a jump between neighbouring samples is a cut of the picture
-// (a gore's edge, a net's piece, a cube cell); cuts are lines, so only a small
-// share of pairs may cross one, while an open seam or a region turned the
-// wrong way or shown twice makes whole bands of jumps.
+// Cuts are lines, so few neighbour pairs jump; an open or misturned seam makes bands of jumps.
 TEST_P(EveryOutput, JumpsOnlyAlongItsCuts) {
     const ProjectionId id = GetParam();
     Mapper m(id, 1, 400, 400, 90.0f);
@@ -79,9 +73,7 @@ TEST_P(EveryOutput, JumpsOnlyAlongItsCuts) {
     EXPECT_LT(jumps, pairs / 20) << jumps << " jumps among " << pairs << " neighbouring pairs";
 }
 
-// A row of corners mapped at once gives every corner's tags and, within a
-// few float roundings, its input position; outputs without a row path say so
-// and write nothing.
+// A row of corners gives each corner's tags and input position; outputs without a row path say so.
 TEST_P(EveryOutput, RowPathMatchesCornerByCorner) {
     const ProjectionId id = GetParam();
     struct Variant {
@@ -121,8 +113,7 @@ TEST_P(EveryOutput, RowPathMatchesCornerByCorner) {
                                 got.subTag == want.subTag && got.faceIndex == want.faceIndex);
                     float du = std::fabs(got.inputU - want.inputU);
                     if (v.input == 1) du = std::min(du, 1.0f - du);  // the panorama's seam
-                    // A few float roundings, grown where a lookup is steep (by a pole of the panorama,
-                    // at the rim of a mirror ball); a pixel of the input is 1e-3 wide.
+                    // Float roundings, grown where a lookup is steep; an input pixel is 1e-3 wide.
                     ASSERT_LT(du, 2e-5f);
                     ASSERT_NEAR(got.inputV, want.inputV, 2e-5f);
                     ASSERT_TRUE(got.weight == want.weight && got.lineValue == want.lineValue &&
@@ -168,8 +159,7 @@ TEST_P(EveryOutput, PolyhedronNetsAreClosedAndDoNotOverlap) {
             ASSERT_FALSE(outlinesOverlap(outlines[a], outlines[b], 1e-5)) << "faces " << a << " and " << b;
 }
 
-// The census: a small render from a synthetic panorama writes every pixel
-// with numbers and covers some exactly when the output says it is drawn.
+// A small render writes every pixel with numbers and covers some exactly when the output is drawn.
 TEST_P(EveryOutput, DrawsExactlyWhenItSaysSo) {
     using namespace testing_support;
     const ProjectionId id = GetParam();
@@ -198,9 +188,7 @@ TEST_P(EveryOutput, DrawsExactlyWhenItSaysSo) {
     EXPECT_EQ(covered > 0, outputIsDrawn(id)) << covered << " pixels covered";
 }
 
-// Conformal outputs keep angles (two orthogonal steps on the plane stay
-// orthogonal and equally long on the sphere), equal-area outputs keep the area
-// scale, at the sample points away from cuts; rows that cannot are listed.
+// Conformal outputs keep angles, equal-area ones the area scale, away from cuts; exceptions listed.
 TEST_P(EveryOutput, KeepsAnglesOrAreasAsFlagged) {
     const ProjectionId id = GetParam();
     const bool conformal = isConformal(id), equalArea = isEqualArea(id);

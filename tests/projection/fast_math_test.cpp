@@ -1,5 +1,4 @@
-// The per-sample trigonometric functions against the library's, the lookups
-// built on them, and the input resolved per render.
+// The per-sample trigonometry against the library's, its lookups, the input resolved per render.
 
 #include "geometry/fast_math.h"
 #include <gtest/gtest.h>
@@ -21,8 +20,7 @@ constexpr double kTolerance = 1e-9;  // rad; the kernels are fitted to 1e-10
 bool sameBits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
 bool sameBits(float a, float b) { return std::memcmp(&a, &b, sizeof a) == 0; }
 
-// Each kernel against the library on a dense grid and at the reduction
-// boundaries; signed zeros, ±π and the ends exactly; NaN outside the domain.
+// Dense grid, reduction boundaries, signed zeros, ±π and the ends exactly; NaN outside the domain.
 TEST(FastMath, KernelsMatchTheLibrary) {
     double worst = 0.0;
     for (int i = -600; i <= 600; ++i)
@@ -77,8 +75,7 @@ TEST(FastMath, KernelsMatchTheLibrary) {
     EXPECT_TRUE(std::isnan(fast_math::sin(kNaN)) && std::isnan(fast_math::sin(kInf)));
 }
 
-// The equirectangular lookup's fractions against the library's: within two
-// float ulps, nearly always equal to the double result rounded, inside [0, 1].
+// Within two float ulps of the library, nearly always the rounded double, inside [0, 1].
 TEST(FastMath, LookupFractionsStayWithinTwoUlpsOfTheLibrarys) {
     int differing = 0;
     int total = 0;
@@ -115,8 +112,7 @@ TEST(FastMath, LookupFractionsStayWithinTwoUlpsOfTheLibrarys) {
     EXPECT_EQ(input_detail::polarFraction(std::numeric_limits<float>::quiet_NaN()), 0.0f);
 }
 
-// A caller that changes the context's input after the setup gets the new
-// input's answers, exactly as from a context set up for it.
+// An input changed after the setup answers as from a context set up for it.
 TEST(ResolvedInput, AContextWhoseInputChangedAfterTheSetupUsesTheNewInput) {
     for (InputProjectionId input : {7, 33, 27, 99}) {
         auto changed = testing::contextFor(337, kInputEquirectangular, 600, 100);
@@ -131,8 +127,7 @@ TEST(ResolvedInput, AContextWhoseInputChangedAfterTheSetupUsesTheNewInput) {
     }
 }
 
-// The cube layouts' short face turn gives the general rotation's bits, signed
-// zeros included (a −0 decides the side of the seam behind the view).
+// The short face turn gives the general rotation's bits, signed zeros (seam sides) included.
 TEST(CubeLayoutFaceTurns, GiveTheSameBitsAsTheGeneralRotation) {
     const float values[] = {-0.0f, 0.3f, -0.3f, 1.0f, -1.0f, 0.70710677f, -0.99999994f, 1e-30f, -1e-30f};
     for (ProjectionId id : {337, 338, 339}) {

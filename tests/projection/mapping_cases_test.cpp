@@ -1,5 +1,4 @@
-// The mapping cases of tests/data/mapping_cases.txt, every line checked by one
-// runner, and the properties every input projection must have.
+// Every line of tests/data/mapping_cases.txt, and what every input projection must satisfy.
 
 #include <gtest/gtest.h>
 #include <cmath>

@@ -1,6 +1,4 @@
-// The render setup and the per-sample order of the output mapping: cell reset
-// values, tags, misses, folds and pre-warps, the rotation, graticule and
-// indicatrix recording, the globe shading and the polyhedron model path.
+// The render setup and the per-sample order of the output mapping.
 
 #include <gtest/gtest.h>
 #include <algorithm>
@@ -29,11 +27,9 @@ std::unique_ptr<RenderContext> setUp(const SettingsRecord& s, int w = 200, int h
     return ctx;
 }
 
-// The order of one sample: reset values, then the tag of the output, the
-// input's answer, the graticule and indicatrix records.
+// One sample: reset values, the output's tag, the input's answer, graticule and indicatrix.
 TEST(OutputMapping, TagsOfAMissAPlainHitAndAnInputMiss) {
-    // The mirror ball's corner keeps the reset values, even for the inputs that
-    // would set the face index, the region code and the weight.
+    // The mirror ball's corner keeps the reset values, whatever the input would set.
     for (InputProjectionId input : {1, 26, 33, 35}) {
         const RenderCell c = sampleAt(*contextFor(2, input, 100, 100, 600, 100), 0.01, 0.01);
         EXPECT_TRUE(c.regionTag == kTagEmpty && c.inputU == -1.0f && c.subTag == 1u && c.lineValue == 1.0f &&
@@ -71,8 +67,7 @@ TEST(OutputMapping, RotationFoldAndPreWarpComeBeforeTheLookup) {
     }
 }
 
-// With anamorphosis, the gore outputs fold after the rotation and the plain
-// maps before it: the direction looked up is fold(turn(d)) or turn(fold(d)).
+// Anamorphosis: gore outputs look up fold(turn(d)), plain maps turn(fold(d)).
 TEST(OutputMapping, TheFoldComesBeforeOrAfterTheRotationByOutput) {
     for (const auto& [output, after] : {std::pair{36, true}, {37, true}, {1044, true}, {1, false}, {62, false}}) {
         SettingsRecord s = plainSettings(output, 1);
@@ -106,8 +101,7 @@ TEST(OutputMapping, GraticuleAndIndicatrixRecords) {
     s.indicatrix = 1;
     const auto ctx = setUp(s);
     for (const SphereDir& d : ctx->indicatrixCentres) EXPECT_NEAR(testing::length(d), 1.0f, 1e-5f);
-    // A centre at latitude 10° north on the central meridian; between centres
-    // at latitude 0, longitude 10° the squared distance is 0.0225.
+    // Centre 10° north on the central meridian; from (0°, 10°) the squared distance is 0.0225.
     EXPECT_LT(sampleAt(*ctx, 0.5, 4.0 / 9.0).lineValue, 1e-6f);
     EXPECT_FLOAT_EQ(sampleAt(*ctx, 0.5 + 10.0 / 360.0, 0.5).lineValue, 0.0225f);
     s.indicatrix = 0;
@@ -127,8 +121,7 @@ TEST(OutputMapping, InputPreviewShowsTheWholeInputUnturned) {
 }
 
 TEST(OutputMapping, ThreadsShareOneContext) {
-    // Several threads map with the same context and their own cells and
-    // scratch; every thread gets what one thread alone gets.
+    // Threads sharing the context, each with its own cells and scratch, get one thread's answers.
     SettingsRecord s = plainSettings(35, 7);
     s.indicatrix = 1;
     s.grid = 3;
