@@ -96,8 +96,7 @@ TEST(PolyModelPrepare, UnusableNumbersNonPolyhedralIdsAndKindsWithoutTables) {
     EXPECT_EQ(buildPolyModel(*m, kNoPolyKind, 1, 0, 0.0, 0, defaultPolyAllocator(), 1), 0);
     EXPECT_EQ(m->kind, 16);
     build(*m, 22);  // a kind without tables
-    EXPECT_EQ(m->faceCount, 0);
-    EXPECT_EQ(m->triangleCount, 0);
+    EXPECT_TRUE(m->faceCount == 0 && m->triangleCount == 0);
 }
 
 TEST(PolyModelFit, NoFitMovesNothingFixedZoomScalesAboutTheCentreAndTurnsTurn) {
@@ -150,8 +149,7 @@ TEST(PolyModelMarks, MarkOverflowAndTriangleOverflow) {
     m->errorCode = 0;
     m->triangleCount = kPolyMaxTriangles;
     triangulateFace(*m, 0);
-    EXPECT_EQ(m->errorCode, kPolyTriangleTableFull);
-    EXPECT_EQ(m->triangleCount, kPolyMaxTriangles);
+    EXPECT_TRUE(m->errorCode == kPolyTriangleTableFull && m->triangleCount == kPolyMaxTriangles);
     // A triangle naming a vertex beyond the table.
     m->errorCode = 0;
     m->triangleCount = 1;
@@ -166,8 +164,7 @@ TEST(PolyModelMarks, MarkOverflowAndTriangleOverflow) {
     m->triangleCount = 0;
     m->faces[0].corners[1] = kPolyMaxVertices + 5;
     triangulateFace(*m, 0);
-    EXPECT_EQ(m->triangleCount, 0);
-    EXPECT_EQ(m->errorCode, kPolyBadVertexIndex);
+    EXPECT_TRUE(m->triangleCount == 0 && m->errorCode == kPolyBadVertexIndex);
 }
 
 TEST(PolyModelTriangulate, EarClippingCoversConcaveFaces) {
@@ -411,8 +408,7 @@ TEST(PolyModelLifetime, TablesGoBackToTheirAllocatorAndFailuresLeaveNoFaces) {
     EXPECT_EQ(gLive, 0);
     auto failed = newModel();
     preparePolyModel(185, *failed, 1.0f, 0.0f, 0, 0.0f, kPolyModeNet, 0, failing, 1);
-    EXPECT_EQ(failed->faceCount, 0);
-    EXPECT_EQ(failed->triangleCount, 0);
+    EXPECT_TRUE(failed->faceCount == 0 && failed->triangleCount == 0);
     Lcg rng;
     PolyJobState job;
     buildSweepList(*failed, job);

@@ -29,9 +29,8 @@ std::vector<ProjectionId> probeIds() {
 template <class Pred>
 std::vector<ProjectionId> idsWhere(Pred pred) {
     std::vector<ProjectionId> out;
-    for (ProjectionId id : probeIds()) {
+    for (ProjectionId id : probeIds())
         if (pred(id)) out.push_back(id);
-    }
     return out;
 }
 
