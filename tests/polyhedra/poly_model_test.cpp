@@ -107,9 +107,7 @@ TEST(PolyModelFit, NoFitMovesNothingFixedZoomScalesAboutTheCentreAndTurnsTurn) {
     EXPECT_FLOAT_EQ(m->vertices[0].netY, 0.0f);
     EXPECT_FLOAT_EQ(m->fitScale, 1.0f);
     // Box of the table net: x 0.245735..0.754265, y 0..0.440399.
-    m->faceZoom = 2.0f;
-    m->faceOffsetX = 0.1f;
-    m->faceOffsetY = -0.05f;
+    m->faceZoom = 2.0f, m->faceOffsetX = 0.1f, m->faceOffsetY = -0.05f;
     build(*m, 16, kPolyModeNet, kFitFixedZoom);
     const float bx = (0.245735f + 0.754265f) / 2, by = 0.440399f / 2;
     EXPECT_NEAR(m->vertices[0].netX, (0.5f - 0.1f - bx) * 2.0f + 0.5f, 1e-6f);
@@ -141,28 +139,21 @@ TEST(PolyModelMarks, MarkOverflowAndTriangleOverflow) {
     addMarkTriangle(*m, 0, 0, 1, 0, 0, 1, -1, -1);
     EXPECT_EQ(m->errorCode, kPolyMarkOverflow);
     EXPECT_EQ(m->triangleCount, tris);
-    m->errorCode = 0;
-    m->vertexCount = 100;
-    m->triangleCount = kPolyMaxTriangles - 1;
+    m->errorCode = 0, m->vertexCount = 100, m->triangleCount = kPolyMaxTriangles - 1;
     addMarkTriangle(*m, 0, 0, 1, 0, 0, 1, -1, -1);
     EXPECT_EQ(m->errorCode, kPolyTriangleTableFull);
-    m->errorCode = 0;
-    m->triangleCount = kPolyMaxTriangles;
+    m->errorCode = 0, m->triangleCount = kPolyMaxTriangles;
     triangulateFace(*m, 0);
     EXPECT_TRUE(m->errorCode == kPolyTriangleTableFull && m->triangleCount == kPolyMaxTriangles);
     // A triangle naming a vertex beyond the table.
-    m->errorCode = 0;
-    m->triangleCount = 1;
-    m->triangles[0].b = kPolyMaxVertices;
+    m->errorCode = 0, m->triangleCount = 1, m->triangles[0].b = kPolyMaxVertices;
     prepareTriangle(*m, 0);
     EXPECT_EQ(m->errorCode, kPolyBadVertexIndex);
     PolyJobState job;  // such a triangle is never tested by a lookup
     buildSweepList(*m, job);
     for (float x = 0.0f; x <= 1.0f; x += 0.05f) EXPECT_EQ(locateTriangle(*m, job, x, 0.2f).kind, NetHitKind::kMiss);
     // A face naming a vertex beyond the table gives no triangles.
-    m->errorCode = 0;
-    m->triangleCount = 0;
-    m->faces[0].corners[1] = kPolyMaxVertices + 5;
+    m->errorCode = 0, m->triangleCount = 0, m->faces[0].corners[1] = kPolyMaxVertices + 5;
     triangulateFace(*m, 0);
     EXPECT_TRUE(m->triangleCount == 0 && m->errorCode == kPolyBadVertexIndex);
 }
@@ -172,19 +163,11 @@ TEST(PolyModelTriangulate, EarClippingCoversConcaveFaces) {
     static const double net[] = {0, 0, 2, 0, 2, 1, 1, 1, 1, 2, 0, 2, 5, 0, 6, 0, 6.3, 1, 5.5, 1.6, 4.7, 1};
     static const double solid[] = {0, 0, 1};
     auto m = newModel();
-    m->netPositions = net;
-    m->netRowCount = 11;
-    m->netSolidPositions = solid;
-    m->solidRowCount = 1;
-    m->faceCount = 2;
-    for (int k = 0; k < 6; ++k) m->faces[0].corners[k] = k;
-    m->faces[0].cornerCount = 6;
-    for (int k = 0; k < 5; ++k) m->faces[1].corners[k] = 6 + k;
-    m->faces[1].cornerCount = 5;
-    m->triangleCount = 0;
+    m->netPositions = net, m->netRowCount = 11, m->netSolidPositions = solid, m->solidRowCount = 1;
+    m->faceCount = 2, m->faces[0].cornerCount = 6, m->faces[1].cornerCount = 5, m->triangleCount = 0;
     for (int v = 0; v < 11; ++v) {
-        m->vertices[v].netX = static_cast<float>(net[2 * v]);
-        m->vertices[v].netY = static_cast<float>(net[2 * v + 1]);
+        m->faces[v < 6 ? 0 : 1].corners[v < 6 ? v : v - 6] = v;
+        m->vertices[v].netX = static_cast<float>(net[2 * v]), m->vertices[v].netY = static_cast<float>(net[2 * v + 1]);
     }
     triangulateFace(*m, 0);
     EXPECT_EQ(m->triangleCount, 4);
@@ -212,8 +195,7 @@ TEST(PolyModelTriangulate, EarClippingCoversConcaveFaces) {
 
 TEST(PolyModelTabs, SingleFaceRendersPairEveryGluedEdge) {
     auto m = newModel();
-    m->selectedFace = 2;
-    m->faceZoom = 1.0f;
+    m->selectedFace = 2, m->faceZoom = 1.0f;
     prepare(*m, 9, 1.0f, 0.02f, kFitFixedZoom, 0.3f, kPolyModeSingleFace);
     EXPECT_EQ(m->selectedFaceCopy, 2);
     for (int f = 0; f < m->faceCount; ++f)
@@ -234,8 +216,7 @@ TEST(PolyModelBuild, DegenerateTrianglesGetUnitInverse) {
     auto m = newModel();
     build(*m, 16, kPolyModeNet, kFitNone);
     NetTriangle& t = m->triangles[0];
-    m->vertices[t.b] = m->vertices[t.a];
-    m->vertices[t.c] = m->vertices[t.a];
+    m->vertices[t.b] = m->vertices[t.c] = m->vertices[t.a];
     prepareTriangle(*m, 0);
     EXPECT_EQ(t.invDet, 1.0f);
 }
@@ -288,10 +269,8 @@ TEST(PolyModelLocate, HiddenFacesMissAndSelectedFacesRestrict) {
     m->triangles[0].hidden = 1;
     buildSweepList(*m, job);
     EXPECT_EQ(locateTriangle(*m, job, x, y).kind, NetHitKind::kMiss);
-    m->triangles[0].hidden = 0;
     // A single face of the dodecahedron: only its triangles take part.
-    m->selectedFace = 3;
-    m->cacheKey.id = 9;
+    m->triangles[0].hidden = 0, m->selectedFace = 3, m->cacheKey.id = 9;
     buildSweepList(*m, job);
     EXPECT_EQ(job.events.size(), static_cast<std::size_t>(2 * m->faces[3].triangleSpan + 2));
     EXPECT_EQ(locateTriangle(*m, job, x, y).kind, NetHitKind::kMiss);

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <memory>
 #include <thread>
+#include <tuple>
 #include <vector>
 #include "output_test_support.h"
 #include "polyhedra/poly_model.h"
@@ -50,8 +51,7 @@ TEST(OutputMapping, RotationFoldAndPreWarpComeBeforeTheLookup) {
     SettingsRecord s = plainSettings(1, 1);
     s.latitude = 90.0f;
     EXPECT_NEAR(sampleAt(*setUp(s), 0.5, 0.5).inputV, 0.0f, 1e-4f);  // the centre reads the north pole
-    s.latitude = 0.0f;
-    s.anamorphosis = 1;  // the fold halves the angle from the view axis: 135° to 67.5°, 90° to 45°
+    s.latitude = 0.0f, s.anamorphosis = 1;  // the fold halves the angle from the view axis: 135° to 67.5°, 90° to 45°
     EXPECT_NEAR(sampleAt(*setUp(s), 0.125, 0.5).inputU, 0.3125f, 1e-4f);
     EXPECT_NEAR(sampleAt(*setUp(s), 0.25, 0.5).inputU, 0.375f, 1e-4f);
     // The Gilbert globe shows the orthographic globe through W(d, 2).
@@ -71,9 +71,7 @@ TEST(OutputMapping, RotationFoldAndPreWarpComeBeforeTheLookup) {
 TEST(OutputMapping, TheFoldComesBeforeOrAfterTheRotationByOutput) {
     for (const auto& [output, after] : {std::pair{36, true}, {37, true}, {1044, true}, {1, false}, {62, false}}) {
         SettingsRecord s = plainSettings(output, 1);
-        s.anamorphosis = 1;
-        s.latitude = 30.0f;
-        s.longitude = 20.0f;
+        s.anamorphosis = 1, s.latitude = 30.0f, s.longitude = 20.0f;
         const auto ctx = setUp(s, 400, 200);
         for (const auto& [a, b] : {std::pair{0.3, 0.4}, {0.55, 0.7}}) {
             SphereDir d, lookedUp;
@@ -97,8 +95,7 @@ TEST(OutputMapping, GraticuleAndIndicatrixRecords) {
     EXPECT_NEAR(sampleAt(*setUp(s), 0.3, 0.4).secondU, 0.7f, 1e-4f);
     s.grid = 1;
     EXPECT_EQ(sampleAt(*setUp(s), 0.3, 0.4).secondU, -1.0f);
-    s.flip = 0;
-    s.indicatrix = 1;
+    s.flip = 0, s.indicatrix = 1;
     const auto ctx = setUp(s);
     for (const SphereDir& d : ctx->indicatrixCentres) EXPECT_NEAR(testing::length(d), 1.0f, 1e-5f);
     // Centre 10° north on the central meridian; from (0°, 10°) the squared distance is 0.0225.
@@ -113,19 +110,14 @@ TEST(OutputMapping, InputPreviewShowsTheWholeInputUnturned) {
     s.latitude = 40.0f;
     RenderContext ctx;
     setupInputPreviewContext(ctx, s, RenderSizes{400, 200, 400, 200});
-    EXPECT_EQ(ctx.outputProjection, 81);
-    EXPECT_EQ(ctx.inputProjection, 7);
-    EXPECT_EQ(ctx.fov, 90.0f);
-    EXPECT_EQ(ctx.latitude, 0.0f);
-    EXPECT_EQ(ctx.spin, 90.0f);
+    EXPECT_EQ(std::tuple(ctx.outputProjection, ctx.inputProjection, ctx.fov, ctx.latitude, ctx.spin),
+              std::tuple(81, 7, 90.0f, 0.0f, 90.0f));
 }
 
 TEST(OutputMapping, ThreadsShareOneContext) {
     // Threads sharing the context, each with its own cells and scratch, get one thread's answers.
     SettingsRecord s = plainSettings(35, 7);
-    s.indicatrix = 1;
-    s.grid = 3;
-    s.latitude = 20.0f;
+    s.indicatrix = 1, s.grid = 3, s.latitude = 20.0f;
     const auto ctx = setUp(s, 300, 180);
     constexpr int kCells = 60 * 60;
     auto mapAll = [&](std::vector<RenderCell>& out) {
