@@ -307,16 +307,13 @@ TEST_P(Solids, ModesFitsTabsAndLookups) {
         }
     }
     for (float h : {0.5f, 2.0f}) {
-        m.frameHeight = h;
-        m.tabSize = 0.01f;
+        m.frameHeight = h, m.tabSize = 0.01f;
         ASSERT_EQ(testing::build(m, kind), 0);
         float minX = 9, maxX = -9, minY = 9, maxY = -9;
         for (int v = 0; v < m.vertexCount; ++v) {
             if (!m.vertexUsed[v]) continue;
-            minX = std::min(minX, m.vertices[v].netX);
-            maxX = std::max(maxX, m.vertices[v].netX);
-            minY = std::min(minY, m.vertices[v].netY);
-            maxY = std::max(maxY, m.vertices[v].netY);
+            minX = std::min(minX, m.vertices[v].netX), maxX = std::max(maxX, m.vertices[v].netX);
+            minY = std::min(minY, m.vertices[v].netY), maxY = std::max(maxY, m.vertices[v].netY);
         }
         EXPECT_TRUE(minX >= -1e-5f && maxX <= 1 + 1e-5f && minY >= -1e-5f && maxY <= h + 1e-5f);
         EXPECT_NEAR(m.fitAxis == 1 ? maxX - minX : maxY - minY, m.fitAxis == 1 ? 1.0f : h, 1e-5f);

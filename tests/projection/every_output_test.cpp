@@ -84,10 +84,7 @@ TEST_P(EveryOutput, RowPathMatchesCornerByCorner) {
     for (const Variant& v : {Variant{1, 0, 0, 1, 0, 0}, Variant{1, 1, 20, 1, 0, 0}, Variant{33, 0, 20, 2.5f, 3, 7},
                              Variant{27, 1, 0, 1, 0, 0}, Variant{7, 0, 20, 1, 0, 0}}) {
         SettingsRecord s = testing::plainSettings(id, v.input);
-        s.latitude = v.turn;
-        s.longitude = 1.5f * v.turn;
-        s.spin = 0.5f * v.turn;
-        s.flip = v.flip;
+        s.latitude = v.turn, s.longitude = 1.5f * v.turn, s.spin = 0.5f * v.turn, s.flip = v.flip;
         constexpr std::int32_t kW = 300, kH = 200, kCount = kW / 2 + 2;
         RenderContext ctx;
         setupRenderContext(ctx, s, RenderSizes{kW, kH, 2000, 1000});
