@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 #include <cmath>
+#include <tuple>
 #include "poly_test_util.h"
 #include "polyhedra/soccer_input_model.h"
 #include "projection/input_projection.h"
@@ -22,11 +23,9 @@ TEST(SoccerInputModel, IsTheSoccerBallNetInTheImagesFrameRebuiltOnlyForANewAspec
     EXPECT_EQ(prepareSoccerInputModel(0.5f, failing), nullptr);
     auto m = soccerModel(0.5f);
     ASSERT_NE(m, nullptr);
-    EXPECT_EQ(m->errorCode, kPolyOk);
-    EXPECT_EQ(m->kind, polySpecFor(kSoccerBallOutput).kind);
-    EXPECT_EQ(m->faceCount, 32);
-    EXPECT_EQ(m->cacheKey.id, kSoccerBallOutput);
-    EXPECT_EQ(m->cacheKey.mode, static_cast<std::uint32_t>(kPolyModeNet));
+    EXPECT_EQ(
+        std::tuple(m->errorCode, m->kind, m->faceCount, m->cacheKey.id, m->cacheKey.mode),
+        std::tuple(kPolyOk, polySpecFor(kSoccerBallOutput).kind, 32, kSoccerBallOutput, std::uint32_t(kPolyModeNet)));
     // The net fills the frame along its binding axis and stays inside it.
     EXPECT_TRUE(m->boundsMinX >= -1e-6f && m->boundsMaxX <= 1.0f + 1e-6f && m->boundsMinY >= -1e-6f &&
                 m->boundsMaxY <= 0.5f + 1e-6f);
@@ -36,13 +35,10 @@ TEST(SoccerInputModel, IsTheSoccerBallNetInTheImagesFrameRebuiltOnlyForANewAspec
     EXPECT_EQ(refreshSoccerInputModel(*m, 0.5f), 0);
     EXPECT_EQ(m->errorCode, 77);
     refreshSoccerInputModel(*m, 0.75f);
-    EXPECT_EQ(m->errorCode, kPolyOk);
-    EXPECT_EQ(m->frameHeight, 0.75f);
-    m->selectedFace = 3;  // a single-face selection does not apply to the input
-    m->errorCode = 77;
+    EXPECT_TRUE(m->errorCode == kPolyOk && m->frameHeight == 0.75f);
+    m->selectedFace = 3, m->errorCode = 77;  // a single-face selection does not apply to the input
     refreshSoccerInputModel(*m, 0.75f);
-    EXPECT_EQ(m->errorCode, 77);
-    EXPECT_EQ(m->selectedFace, -1);
+    EXPECT_TRUE(m->errorCode == 77 && m->selectedFace == -1);
     for (float unusable : {std::nanf(""), -2.0f}) {
         refreshSoccerInputModel(*m, unusable);
         EXPECT_EQ(m->frameHeight, 1.0f);  // counts as 1
@@ -119,8 +115,7 @@ TEST(SoccerInput, DirectionsOutsideEveryFaceMissAtTheOrigin) {
     int misses = 0, hits = 0;
     for (const SphereDir& d : testing::fibonacciSphere(2000)) {
         const InputSample s = sphereToInput(kInputSoccer, 0, aspect, d, m.get());
-        misses += s.miss ? 1 : 0;
-        hits += s.miss ? 0 : 1;
+        (s.miss ? misses : hits) += 1;
         EXPECT_TRUE(s.miss ? missesAtTheOrigin(s) : s.regionCode != static_cast<std::uint32_t>(hidden + 3));
     }
     EXPECT_GT(misses, 0);
