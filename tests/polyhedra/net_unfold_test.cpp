@@ -1,12 +1,10 @@
-// Net unfolding: adjacency, pieces, groups, overlaps, shared vertices and
-// the row of pieces; and the solid mesh bookkeeping it starts from.
+// Net unfolding: adjacency, pieces, groups, overlaps, shared vertices, rows, and the solid mesh.
 
 #include "polyhedra/net_unfold.h"
-
 #include <gtest/gtest.h>
-
 #include <cmath>
-
+#include <tuple>
+#include <utility>
 #include "poly_test_util.h"
 #include "polyhedra/fixed_solids.h"
 
@@ -17,9 +15,7 @@ namespace {
 void addTetrahedron(SolidMesh& m, const Vec3d& offset, std::int16_t group = -1) {
     const Vec3d p[4] = {{1, 1, 1}, {1, -1, -1}, {-1, 1, -1}, {-1, -1, 1}};
     int v[4];
-    for (int i = 0; i < 4; ++i) {
-        v[i] = m.addVertex({p[i].x + offset.x, p[i].y + offset.y, p[i].z + offset.z}, 1e-9);
-    }
+    for (int i = 0; i < 4; ++i) v[i] = m.addVertex({p[i].x + offset.x, p[i].y + offset.y, p[i].z + offset.z}, 1e-9);
     const int f[4][3] = {{0, 1, 2}, {0, 3, 1}, {0, 2, 3}, {1, 3, 2}};
     for (const auto& face : f) {
         const int c[3] = {v[face[0]], v[face[1]], v[face[2]]};
@@ -66,30 +62,25 @@ TEST(SolidMeshBuilding, VertexSharingFaceChecksAndAFullTable) {
 TEST(NetUnfold, AdjacencyPairsEdgesBothWays) {
     const SolidMesh cube = fixedSolidMesh(18);
     const FaceAdjacency adj = buildAdjacency(cube);
-    for (std::size_t f = 0; f < cube.faces.size(); ++f) {
+    for (std::size_t f = 0; f < cube.faces.size(); ++f)
         for (std::size_t k = 0; k < 4; ++k) {
             const int g = adj.face[f][k], e = adj.edge[f][k];
             ASSERT_GE(g, 0);
-            EXPECT_EQ(adj.face[g][e], static_cast<int>(f));
-            EXPECT_EQ(adj.edge[g][e], static_cast<int>(k));
+            EXPECT_EQ(std::pair(adj.face[g][e], adj.edge[g][e]), std::pair(int(f), int(k)));
         }
-    }
 }
 
 TEST(NetUnfold, AConvexSolidGivesOnePieceWithSharedVertices) {
     const SolidMesh m = fixedSolidMesh(9);
     const UnfoldedNet net = unfoldSolid(m);
-    EXPECT_EQ(net.pieceCount, 1);
-    EXPECT_EQ(net.fullPieceCount, 1);
-    EXPECT_EQ(net.errorCode, 0);
+    EXPECT_EQ(std::tuple(net.pieceCount, net.fullPieceCount, net.errorCode), std::tuple(1, 1, 0));
     // A tree of 12 pentagons: 12·5 corners, 11 glued edges share 2 each.
     EXPECT_EQ(net.positions.size(), 12u * 5u - 11u * 2u);
     for (std::size_t f = 0; f < m.faces.size(); ++f) {
         EXPECT_EQ(net.piece[f], 1);
         EXPECT_GE(net.depth[f], 0);
-        for (std::size_t k = 0; k < m.faces[f].size(); ++k) {
+        for (std::size_t k = 0; k < m.faces[f].size(); ++k)
             EXPECT_EQ(net.positionSolid[net.faceNet[f][k]], m.faces[f][k]);
-        }
     }
     EXPECT_EQ(net.depth[0], 0);
 }
@@ -135,8 +126,7 @@ TEST(NetUnfold, MoreThanTwentyFourPiecesFail) {
     SolidMesh m;
     for (int i = 0; i < 30; ++i) addTetrahedron(m, {i * 10.0, 0, 0});
     const UnfoldedNet net = unfoldSolid(m);
-    EXPECT_EQ(net.errorCode, kPolyTooManyPieces);
-    EXPECT_EQ(net.pieceCount, 24);
+    EXPECT_TRUE(net.errorCode == kPolyTooManyPieces && net.pieceCount == 24);
     int placed = 0;
     for (std::size_t f = 0; f < m.faces.size(); ++f) placed += net.faceNet[f].empty() ? 0 : 1;
     EXPECT_EQ(placed, 24 * 4);
@@ -150,8 +140,7 @@ TEST(NetUnfold, ForbiddenEdgesAreNotUnfoldedAndOverlapsAreOptional) {
     m.edgeFlags.assign(m.faces.size(), std::vector<std::uint8_t>(4, 0));
     m.edgeFlags[0].assign(4, 1);
     const UnfoldedNet net = unfoldSolid(m);
-    EXPECT_EQ(net.pieceCount, 2);
-    EXPECT_EQ(net.piece[0], 1);
+    EXPECT_TRUE(net.pieceCount == 2 && net.piece[0] == 1);
     for (int f = 1; f < 6; ++f) EXPECT_EQ(net.piece[f], 2);
     // Without the overlap test the spikeball's net is one piece.
     UnfoldOptions off;

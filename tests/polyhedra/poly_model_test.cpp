@@ -1,18 +1,14 @@
-// The model: preparing and caching, fitting, marks, tabs, triangulation,
-// locating, carrying net points to the solid and back, and capacity errors.
+// The model: caching, fitting, marks, tabs, triangulation, locating, capacity errors.
 
 #include "polyhedra/poly_model.h"
-#include "polyhedra/poly_summary.h"
-
 #include <gtest/gtest.h>
-
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <thread>
 #include <vector>
-
 #include "poly_test_util.h"
+#include "polyhedra/poly_summary.h"
 
 namespace globaro {
 namespace {
@@ -46,10 +42,7 @@ TEST(PolyModelPrepare, TheSelectedFaceAndAResetRebuild) {
     EXPECT_EQ(m->errorCode, 0);
 }
 
-// Every field of the request is part of the key: a repeat does nothing, a
-// change of any one field rebuilds.
-// Every field of the request is part of the key: a repeat does nothing, a
-// change of any one field rebuilds; lookups and sweep lists leave it alone.
+// Every field of the request is a key field; lookups and sweep lists leave the key alone.
 TEST(PolyModelPrepare, ModelIsRebuiltOnlyWhenTheKeyChanges) {
     struct Request {
         ProjectionId id = 9;
@@ -103,8 +96,7 @@ TEST(PolyModelPrepare, UnusableNumbersNonPolyhedralIdsAndKindsWithoutTables) {
     EXPECT_EQ(buildPolyModel(*m, kNoPolyKind, 1, 0, 0.0, 0, defaultPolyAllocator(), 1), 0);
     EXPECT_EQ(m->kind, 16);
     build(*m, 22);  // a kind without tables
-    EXPECT_EQ(m->faceCount, 0);
-    EXPECT_EQ(m->triangleCount, 0);
+    EXPECT_TRUE(m->faceCount == 0 && m->triangleCount == 0);
 }
 
 TEST(PolyModelFit, NoFitMovesNothingFixedZoomScalesAboutTheCentreAndTurnsTurn) {
@@ -115,9 +107,7 @@ TEST(PolyModelFit, NoFitMovesNothingFixedZoomScalesAboutTheCentreAndTurnsTurn) {
     EXPECT_FLOAT_EQ(m->vertices[0].netY, 0.0f);
     EXPECT_FLOAT_EQ(m->fitScale, 1.0f);
     // Box of the table net: x 0.245735..0.754265, y 0..0.440399.
-    m->faceZoom = 2.0f;
-    m->faceOffsetX = 0.1f;
-    m->faceOffsetY = -0.05f;
+    m->faceZoom = 2.0f, m->faceOffsetX = 0.1f, m->faceOffsetY = -0.05f;
     build(*m, 16, kPolyModeNet, kFitFixedZoom);
     const float bx = (0.245735f + 0.754265f) / 2, by = 0.440399f / 2;
     EXPECT_NEAR(m->vertices[0].netX, (0.5f - 0.1f - bx) * 2.0f + 0.5f, 1e-6f);
@@ -149,32 +139,23 @@ TEST(PolyModelMarks, MarkOverflowAndTriangleOverflow) {
     addMarkTriangle(*m, 0, 0, 1, 0, 0, 1, -1, -1);
     EXPECT_EQ(m->errorCode, kPolyMarkOverflow);
     EXPECT_EQ(m->triangleCount, tris);
-    m->errorCode = 0;
-    m->vertexCount = 100;
-    m->triangleCount = kPolyMaxTriangles - 1;
+    m->errorCode = 0, m->vertexCount = 100, m->triangleCount = kPolyMaxTriangles - 1;
     addMarkTriangle(*m, 0, 0, 1, 0, 0, 1, -1, -1);
     EXPECT_EQ(m->errorCode, kPolyTriangleTableFull);
-    m->errorCode = 0;
-    m->triangleCount = kPolyMaxTriangles;
+    m->errorCode = 0, m->triangleCount = kPolyMaxTriangles;
     triangulateFace(*m, 0);
-    EXPECT_EQ(m->errorCode, kPolyTriangleTableFull);
-    EXPECT_EQ(m->triangleCount, kPolyMaxTriangles);
+    EXPECT_TRUE(m->errorCode == kPolyTriangleTableFull && m->triangleCount == kPolyMaxTriangles);
     // A triangle naming a vertex beyond the table.
-    m->errorCode = 0;
-    m->triangleCount = 1;
-    m->triangles[0].b = kPolyMaxVertices;
+    m->errorCode = 0, m->triangleCount = 1, m->triangles[0].b = kPolyMaxVertices;
     prepareTriangle(*m, 0);
     EXPECT_EQ(m->errorCode, kPolyBadVertexIndex);
     PolyJobState job;  // such a triangle is never tested by a lookup
     buildSweepList(*m, job);
     for (float x = 0.0f; x <= 1.0f; x += 0.05f) EXPECT_EQ(locateTriangle(*m, job, x, 0.2f).kind, NetHitKind::kMiss);
     // A face naming a vertex beyond the table gives no triangles.
-    m->errorCode = 0;
-    m->triangleCount = 0;
-    m->faces[0].corners[1] = kPolyMaxVertices + 5;
+    m->errorCode = 0, m->triangleCount = 0, m->faces[0].corners[1] = kPolyMaxVertices + 5;
     triangulateFace(*m, 0);
-    EXPECT_EQ(m->triangleCount, 0);
-    EXPECT_EQ(m->errorCode, kPolyBadVertexIndex);
+    EXPECT_TRUE(m->triangleCount == 0 && m->errorCode == kPolyBadVertexIndex);
 }
 
 TEST(PolyModelTriangulate, EarClippingCoversConcaveFaces) {
@@ -182,19 +163,11 @@ TEST(PolyModelTriangulate, EarClippingCoversConcaveFaces) {
     static const double net[] = {0, 0, 2, 0, 2, 1, 1, 1, 1, 2, 0, 2, 5, 0, 6, 0, 6.3, 1, 5.5, 1.6, 4.7, 1};
     static const double solid[] = {0, 0, 1};
     auto m = newModel();
-    m->netPositions = net;
-    m->netRowCount = 11;
-    m->netSolidPositions = solid;
-    m->solidRowCount = 1;
-    m->faceCount = 2;
-    for (int k = 0; k < 6; ++k) m->faces[0].corners[k] = k;
-    m->faces[0].cornerCount = 6;
-    for (int k = 0; k < 5; ++k) m->faces[1].corners[k] = 6 + k;
-    m->faces[1].cornerCount = 5;
-    m->triangleCount = 0;
+    m->netPositions = net, m->netRowCount = 11, m->netSolidPositions = solid, m->solidRowCount = 1;
+    m->faceCount = 2, m->faces[0].cornerCount = 6, m->faces[1].cornerCount = 5, m->triangleCount = 0;
     for (int v = 0; v < 11; ++v) {
-        m->vertices[v].netX = static_cast<float>(net[2 * v]);
-        m->vertices[v].netY = static_cast<float>(net[2 * v + 1]);
+        m->faces[v < 6 ? 0 : 1].corners[v < 6 ? v : v - 6] = v;
+        m->vertices[v].netX = static_cast<float>(net[2 * v]), m->vertices[v].netY = static_cast<float>(net[2 * v + 1]);
     }
     triangulateFace(*m, 0);
     EXPECT_EQ(m->triangleCount, 4);
@@ -222,8 +195,7 @@ TEST(PolyModelTriangulate, EarClippingCoversConcaveFaces) {
 
 TEST(PolyModelTabs, SingleFaceRendersPairEveryGluedEdge) {
     auto m = newModel();
-    m->selectedFace = 2;
-    m->faceZoom = 1.0f;
+    m->selectedFace = 2, m->faceZoom = 1.0f;
     prepare(*m, 9, 1.0f, 0.02f, kFitFixedZoom, 0.3f, kPolyModeSingleFace);
     EXPECT_EQ(m->selectedFaceCopy, 2);
     for (int f = 0; f < m->faceCount; ++f)
@@ -244,8 +216,7 @@ TEST(PolyModelBuild, DegenerateTrianglesGetUnitInverse) {
     auto m = newModel();
     build(*m, 16, kPolyModeNet, kFitNone);
     NetTriangle& t = m->triangles[0];
-    m->vertices[t.b] = m->vertices[t.a];
-    m->vertices[t.c] = m->vertices[t.a];
+    m->vertices[t.b] = m->vertices[t.c] = m->vertices[t.a];
     prepareTriangle(*m, 0);
     EXPECT_EQ(t.invDet, 1.0f);
 }
@@ -298,10 +269,8 @@ TEST(PolyModelLocate, HiddenFacesMissAndSelectedFacesRestrict) {
     m->triangles[0].hidden = 1;
     buildSweepList(*m, job);
     EXPECT_EQ(locateTriangle(*m, job, x, y).kind, NetHitKind::kMiss);
-    m->triangles[0].hidden = 0;
     // A single face of the dodecahedron: only its triangles take part.
-    m->selectedFace = 3;
-    m->cacheKey.id = 9;
+    m->triangles[0].hidden = 0, m->selectedFace = 3, m->cacheKey.id = 9;
     buildSweepList(*m, job);
     EXPECT_EQ(job.events.size(), static_cast<std::size_t>(2 * m->faces[3].triangleSpan + 2));
     EXPECT_EQ(locateTriangle(*m, job, x, y).kind, NetHitKind::kMiss);
@@ -340,10 +309,6 @@ TEST(PolyModelLocate, WorkersShareOneModelWithTheirOwnJobs) {
     for (const auto& r : results) EXPECT_EQ(r, expected);
 }
 
-// Where the blend lands on the solid is checked for every solid in the solids
-// table; here the inputs that give no direction.
-// Where the blend lands on the solid is checked for every solid in the solids
-// table; here the inputs that give no direction, and the centred sampling.
 TEST(PolyModelSphere, BadInputsGiveTheAxisAndCentredSamplingSubtractsTheReferencePoint) {
     auto m = newModel();
     build(*m, 18);
@@ -403,8 +368,6 @@ TEST(PolyModelInverse, DirectionsThatAreNoDirectionFindNothing) {
 
 int gLive = 0;
 
-// Generated tables go back to the allocator they came from; a failed
-// allocation leaves no model, or a model with no faces that every lookup misses.
 TEST(PolyModelLifetime, TablesGoBackToTheirAllocatorAndFailuresLeaveNoFaces) {
     const PolyAllocator counted{[](std::size_t bytes) { return ++gLive, std::malloc(bytes); },
                                 [](void* p) { --gLive, std::free(p); }};
@@ -424,8 +387,7 @@ TEST(PolyModelLifetime, TablesGoBackToTheirAllocatorAndFailuresLeaveNoFaces) {
     EXPECT_EQ(gLive, 0);
     auto failed = newModel();
     preparePolyModel(185, *failed, 1.0f, 0.0f, 0, 0.0f, kPolyModeNet, 0, failing, 1);
-    EXPECT_EQ(failed->faceCount, 0);
-    EXPECT_EQ(failed->triangleCount, 0);
+    EXPECT_TRUE(failed->faceCount == 0 && failed->triangleCount == 0);
     Lcg rng;
     PolyJobState job;
     buildSweepList(*failed, job);

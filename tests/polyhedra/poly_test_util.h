@@ -4,7 +4,6 @@
 #include <cmath>
 #include <memory>
 #include <vector>
-
 #include "polyhedra/net_unfold.h"
 #include "polyhedra/poly_model.h"
 

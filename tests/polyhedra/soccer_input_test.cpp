@@ -1,13 +1,10 @@
-// The "soccer" input projection: a source image laid out as the "soccer ball"
-// net, read back through the model's inverse lookup.
-
-#include "polyhedra/soccer_input_model.h"
+// The "soccer" input: a source laid out as the "soccer ball" net, read through the inverse lookup.
 
 #include <gtest/gtest.h>
-
 #include <cmath>
-
+#include <tuple>
 #include "poly_test_util.h"
+#include "polyhedra/soccer_input_model.h"
 #include "projection/input_projection.h"
 #include "sphere_lattice.h"
 
@@ -26,11 +23,9 @@ TEST(SoccerInputModel, IsTheSoccerBallNetInTheImagesFrameRebuiltOnlyForANewAspec
     EXPECT_EQ(prepareSoccerInputModel(0.5f, failing), nullptr);
     auto m = soccerModel(0.5f);
     ASSERT_NE(m, nullptr);
-    EXPECT_EQ(m->errorCode, kPolyOk);
-    EXPECT_EQ(m->kind, polySpecFor(kSoccerBallOutput).kind);
-    EXPECT_EQ(m->faceCount, 32);
-    EXPECT_EQ(m->cacheKey.id, kSoccerBallOutput);
-    EXPECT_EQ(m->cacheKey.mode, static_cast<std::uint32_t>(kPolyModeNet));
+    EXPECT_EQ(
+        std::tuple(m->errorCode, m->kind, m->faceCount, m->cacheKey.id, m->cacheKey.mode),
+        std::tuple(kPolyOk, polySpecFor(kSoccerBallOutput).kind, 32, kSoccerBallOutput, std::uint32_t(kPolyModeNet)));
     // The net fills the frame along its binding axis and stays inside it.
     EXPECT_TRUE(m->boundsMinX >= -1e-6f && m->boundsMaxX <= 1.0f + 1e-6f && m->boundsMinY >= -1e-6f &&
                 m->boundsMaxY <= 0.5f + 1e-6f);
@@ -40,13 +35,10 @@ TEST(SoccerInputModel, IsTheSoccerBallNetInTheImagesFrameRebuiltOnlyForANewAspec
     EXPECT_EQ(refreshSoccerInputModel(*m, 0.5f), 0);
     EXPECT_EQ(m->errorCode, 77);
     refreshSoccerInputModel(*m, 0.75f);
-    EXPECT_EQ(m->errorCode, kPolyOk);
-    EXPECT_EQ(m->frameHeight, 0.75f);
-    m->selectedFace = 3;  // a single-face selection does not apply to the input
-    m->errorCode = 77;
+    EXPECT_TRUE(m->errorCode == kPolyOk && m->frameHeight == 0.75f);
+    m->selectedFace = 3, m->errorCode = 77;  // a single-face selection does not apply to the input
     refreshSoccerInputModel(*m, 0.75f);
-    EXPECT_EQ(m->errorCode, 77);
-    EXPECT_EQ(m->selectedFace, -1);
+    EXPECT_TRUE(m->errorCode == 77 && m->selectedFace == -1);
     for (float unusable : {std::nanf(""), -2.0f}) {
         refreshSoccerInputModel(*m, unusable);
         EXPECT_EQ(m->frameHeight, 1.0f);  // counts as 1
@@ -54,10 +46,7 @@ TEST(SoccerInputModel, IsTheSoccerBallNetInTheImagesFrameRebuiltOnlyForANewAspec
     EXPECT_EQ(m->faceCount, 32);
 }
 
-// Every direction is found in the net, at a point the model carries back to
-// the same direction; a net point carried to the sphere reads back where it
-// started (or on the other copy of a seam edge, showing the same direction);
-// the mirror is the last step.
+// Directions and net points round trip (or land on a seam edge's other copy); the mirror is last.
 TEST(SoccerInput, DirectionsAndNetPointsRoundTrip) {
     for (float aspect : {0.5f, 1.0f, 0.3f}) {
         SCOPED_TRACE(aspect);
@@ -113,7 +102,6 @@ TEST(SoccerInput, DirectionsOutsideEveryFaceMissAtTheOrigin) {
     EXPECT_TRUE(missesAtTheOrigin(sphereToInput(kInputSoccer, 0, aspect, SphereDir{0, 0, 1}, nullptr)));
     ModelPtr empty(createPolyModel());
     EXPECT_TRUE(missesAtTheOrigin(sphereToInput(kInputSoccer, 1, aspect, SphereDir{0, 0, 1}, empty.get())));
-
     // Hide one face: the directions through it now lie outside the net.
     auto m = soccerModel(aspect);
     ASSERT_NE(m, nullptr);
@@ -127,8 +115,7 @@ TEST(SoccerInput, DirectionsOutsideEveryFaceMissAtTheOrigin) {
     int misses = 0, hits = 0;
     for (const SphereDir& d : testing::fibonacciSphere(2000)) {
         const InputSample s = sphereToInput(kInputSoccer, 0, aspect, d, m.get());
-        misses += s.miss ? 1 : 0;
-        hits += s.miss ? 0 : 1;
+        (s.miss ? misses : hits) += 1;
         EXPECT_TRUE(s.miss ? missesAtTheOrigin(s) : s.regionCode != static_cast<std::uint32_t>(hidden + 3));
     }
     EXPECT_GT(misses, 0);

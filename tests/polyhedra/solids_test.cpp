@@ -1,9 +1,6 @@
-// Every fixed solid and geodesic sphere, built as the model the outputs draw:
-// closed, flat-faced, Euler's formula, the face shapes geometry gives it, and a
-// net that neither overlaps nor distorts, turns like the solid and covers once.
+// Every fixed solid and geodesic sphere: closed, flat, Euler, face shapes, a true and single net.
 
 #include <gtest/gtest.h>
-
 #include <algorithm>
 #include <array>
 #include <cctype>
@@ -13,7 +10,6 @@
 #include <string>
 #include <tuple>
 #include <vector>
-
 #include "poly_test_util.h"
 #include "polyhedra/fixed_solids.h"
 #include "polyhedra/geodesic.h"
@@ -62,8 +58,7 @@ const Solid kFixedSolids[] = {
     {"GID", 21, 0, "3x120 5x12", false, false},
 };
 
-// The fixed solids, then every geodesic sphere: the base solid's faces cut
-// from their centres into triangles, each cut into frequency² triangles.
+// The fixed solids, then every geodesic sphere (base faces cut to triangles, each to frequency²).
 std::vector<Solid> everySolid() {
     std::vector<Solid> out(std::begin(kFixedSolids), std::end(kFixedSolids));
     const std::map<int, int> trianglesOfBase = {{4, 4}, {6, 24}, {8, 8}, {12, 60}, {20, 20}};
@@ -182,9 +177,7 @@ TEST_P(Solids, SpheresEdgesAndFaces) {
     EXPECT_TRUE(info == nullptr || (m.flags.hasValley != 0) == !info->convex) << "valleys of a fixed solid";
 }
 
-// Faces of the net: no two overlap; every side has the solid's length at one
-// common scale; every triangle has a positive area in the net and its solid
-// corners clockwise seen from outside (one handedness for every net).
+// Net faces never overlap, sides keep one scale, triangles are positive in the net, clockwise on the solid.
 TEST_P(Solids, NetIsFlatTrueToScaleAndTurnsLikeTheSolid) {
     const PolyModel& m = *m_;
     std::vector<std::vector<Vec2d>> outlines;
@@ -227,9 +220,7 @@ TEST_P(Solids, NetIsFlatTrueToScaleAndTurnsLikeTheSolid) {
     EXPECT_EQ(triangles, expected);
 }
 
-// Seen from the centre, the faces of a convex solid cover every direction
-// exactly once, and the inverse lookup finds the face, with and without
-// the job's sweep list.
+// A convex solid covers every direction once; the lookup finds the face, with and without the sweep.
 TEST_P(Solids, ConvexSolidsCoverEveryDirectionOnce) {
     if (!convex()) return;
     const PolyModel& m = *m_;
@@ -268,8 +259,7 @@ TEST_P(Solids, ConvexSolidsCoverEveryDirectionOnce) {
     }
 }
 
-// Each point of a net face maps to a unit direction through the same face of
-// the solid: on the face centre's side of every edge plane, in front of it.
+// A net point maps to a unit direction through its own face: inside every edge plane, in front.
 TEST_P(Solids, NetPointsLandOnTheirOwnFace) {
     const PolyModel& m = *m_;
     PolyJobState job;
@@ -291,8 +281,7 @@ TEST_P(Solids, NetPointsLandOnTheirOwnFace) {
             ASSERT_GE(dot(d, side) * (dot(c, side) > 0 ? 1.0 : -1.0), -1e-5) << "face " << hit.face << " edge " << k;
         }
         ASSERT_GT(dot(d, c), 0.0);
-        // And back: the inverse lookup finds a net point showing the same
-        // direction (the point itself unless the direction lies on a shared edge).
+        // And back: a net point showing the same direction (itself unless on a shared edge).
         InverseHit back;
         ASSERT_TRUE(inverseLookup(m, dir, &job, back));
         SphereDir again{};
@@ -304,9 +293,7 @@ TEST_P(Solids, NetPointsLandOnTheirOwnFace) {
     EXPECT_GT(hits, 60);
 }
 
-// Every mode and fit builds usable triangles; a fitted net fills its frame's
-// binding axis, centred; every glued pair of sides carries one tab; the sweep
-// finds the triangle a brute force search finds.
+// Every mode and fit builds; fits fill the binding axis, centred; one tab per glued pair; sweep = brute force.
 TEST_P(Solids, ModesFitsTabsAndLookups) {
     PolyModel& m = *m_;
     const PolyKind kind = m.kind;
@@ -320,16 +307,13 @@ TEST_P(Solids, ModesFitsTabsAndLookups) {
         }
     }
     for (float h : {0.5f, 2.0f}) {
-        m.frameHeight = h;
-        m.tabSize = 0.01f;
+        m.frameHeight = h, m.tabSize = 0.01f;
         ASSERT_EQ(testing::build(m, kind), 0);
         float minX = 9, maxX = -9, minY = 9, maxY = -9;
         for (int v = 0; v < m.vertexCount; ++v) {
             if (!m.vertexUsed[v]) continue;
-            minX = std::min(minX, m.vertices[v].netX);
-            maxX = std::max(maxX, m.vertices[v].netX);
-            minY = std::min(minY, m.vertices[v].netY);
-            maxY = std::max(maxY, m.vertices[v].netY);
+            minX = std::min(minX, m.vertices[v].netX), maxX = std::max(maxX, m.vertices[v].netX);
+            minY = std::min(minY, m.vertices[v].netY), maxY = std::max(maxY, m.vertices[v].netY);
         }
         EXPECT_TRUE(minX >= -1e-5f && maxX <= 1 + 1e-5f && minY >= -1e-5f && maxY <= h + 1e-5f);
         EXPECT_NEAR(m.fitAxis == 1 ? maxX - minX : maxY - minY, m.fitAxis == 1 ? 1.0f : h, 1e-5f);

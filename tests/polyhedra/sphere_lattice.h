@@ -4,7 +4,6 @@
 #include <algorithm>
 #include <cmath>
 #include <vector>
-
 #include "geometry/vec_math.h"
 
 namespace globaro::testing {

@@ -1,14 +1,11 @@
 // The projection catalogue: names, families, predicates and keywords.
 
 #include "projection/catalogue.h"
-
 #include <gtest/gtest.h>
-
 #include <algorithm>
 #include <set>
 #include <string>
 #include <vector>
-
 #include "polyhedra/poly_spec.h"
 #include "settings/settings_record.h"
 
@@ -32,9 +29,8 @@ std::vector<ProjectionId> probeIds() {
 template <class Pred>
 std::vector<ProjectionId> idsWhere(Pred pred) {
     std::vector<ProjectionId> out;
-    for (ProjectionId id : probeIds()) {
+    for (ProjectionId id : probeIds())
         if (pred(id)) out.push_back(id);
-    }
     return out;
 }
 

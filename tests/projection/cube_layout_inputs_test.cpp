@@ -1,15 +1,10 @@
-// The cube-layout inputs placed in their layouts: the placement table, the
-// identity pairs with the outputs that write each layout (the cell layouts
-// and the cross nets of the polyhedron model), positions kept inside their
-// cells, and the flip of the face-local u.
+// The cube-layout inputs: placement, identity pairs with the outputs, cell margins, the u flip.
 
 #include <gtest/gtest.h>
-
 #include <algorithm>
 #include <cmath>
 #include <memory>
 #include <vector>
-
 #include "output_test_support.h"
 #include "polyhedra/poly_model.h"
 #include "projection/input_layouts.h"
@@ -34,8 +29,7 @@ const LayoutPair kPairs[] = {
     {"horizontal cross", 172, 27, 4, 3}, {"vertical cross", 173, 28, 3, 4},
 };
 
-// Face-local (u, v) of a face placed in its cell of the layout, by hand from
-// the layouts' drawings; margin 0 shows where the face's corners go.
+// Face-local (u, v) placed in its cell, by hand from the layouts' drawings (margin 0).
 TEST(CubeInputLayouts, FacesLandInTheirCellsTurnedAndMirrored) {
     struct Golden {
         const char* what;
@@ -97,8 +91,7 @@ TEST(CubeInputLayouts, PositionsStayStrictlyInsideTheirCellAndBadRequestsChangeN
     EXPECT_FALSE(placeInCubeLayout(33, 0, nu, v));
 }
 
-// Output points just either side of every inner cell border of the 6 x 1
-// strip read from their own face, at the centre of the face's edge pixel.
+// Points either side of each inner border of the 6 x 1 strip read their own face's edge pixel.
 TEST(CubeInputLayouts, SamplesOnBothSidesOfACellBorderStayInTheirOwnCells) {
     Mapper m(337, 33, 600, 100, 90.0f, 600, 100);
     for (int border = 1; border < 6; ++border)
@@ -111,10 +104,7 @@ TEST(CubeInputLayouts, SamplesOnBothSidesOfACellBorderStayInTheirOwnCells) {
             }
 }
 
-// With the source's size known, every placed position keeps half a source
-// pixel from its cell's border, so a bilinear lookup reads only its own face;
-// without it, positions come within the old minimum margin. Odd source sizes,
-// the output finer than the source so that samples crowd the borders.
+// Odd source sizes: positions keep half a source pixel off cell borders, else the old minimum margin.
 TEST(CubeInputLayouts, AFilteredLookupStaysOnTheFaceItsSampleHit) {
     for (const LayoutPair& p : kPairs) {
         SCOPED_TRACE(p.name);
@@ -161,8 +151,7 @@ TEST(CubeInputLayouts, AFilteredLookupStaysOnTheFaceItsSampleHit) {
     }
 }
 
-// Unity's faces sit unturned in their cells: the flip mirrors every frame
-// about its own centre line and leaves v alone.
+// The flip mirrors every frame about its own centre line and leaves v alone.
 TEST(CubeInputLayouts, FlipMirrorsEachUnityFrameInItsOwnCell) {
     SettingsRecord s = plainSettings(337, 33);
     s.flip = 1;

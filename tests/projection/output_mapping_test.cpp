@@ -1,16 +1,13 @@
-// The render setup and the per-sample order of the output mapping: cell reset
-// values, tags, misses, folds and pre-warps, the rotation, graticule and
-// indicatrix recording, the globe shading and the polyhedron model path.
+// The render setup and the per-sample order of the output mapping.
 
 #include <gtest/gtest.h>
-
 #include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <memory>
 #include <thread>
+#include <tuple>
 #include <vector>
-
 #include "output_test_support.h"
 #include "polyhedra/poly_model.h"
 #include "projection/catalogue.h"
@@ -31,11 +28,9 @@ std::unique_ptr<RenderContext> setUp(const SettingsRecord& s, int w = 200, int h
     return ctx;
 }
 
-// The order of one sample: reset values, then the tag of the output, the
-// input's answer, the graticule and indicatrix records.
+// One sample: reset values, the output's tag, the input's answer, graticule and indicatrix.
 TEST(OutputMapping, TagsOfAMissAPlainHitAndAnInputMiss) {
-    // The mirror ball's corner keeps the reset values, even for the inputs that
-    // would set the face index, the region code and the weight.
+    // The mirror ball's corner keeps the reset values, whatever the input would set.
     for (InputProjectionId input : {1, 26, 33, 35}) {
         const RenderCell c = sampleAt(*contextFor(2, input, 100, 100, 600, 100), 0.01, 0.01);
         EXPECT_TRUE(c.regionTag == kTagEmpty && c.inputU == -1.0f && c.subTag == 1u && c.lineValue == 1.0f &&
@@ -56,8 +51,7 @@ TEST(OutputMapping, RotationFoldAndPreWarpComeBeforeTheLookup) {
     SettingsRecord s = plainSettings(1, 1);
     s.latitude = 90.0f;
     EXPECT_NEAR(sampleAt(*setUp(s), 0.5, 0.5).inputV, 0.0f, 1e-4f);  // the centre reads the north pole
-    s.latitude = 0.0f;
-    s.anamorphosis = 1;  // the fold halves the angle from the view axis: 135° to 67.5°, 90° to 45°
+    s.latitude = 0.0f, s.anamorphosis = 1;  // the fold halves the angle from the view axis: 135° to 67.5°, 90° to 45°
     EXPECT_NEAR(sampleAt(*setUp(s), 0.125, 0.5).inputU, 0.3125f, 1e-4f);
     EXPECT_NEAR(sampleAt(*setUp(s), 0.25, 0.5).inputU, 0.375f, 1e-4f);
     // The Gilbert globe shows the orthographic globe through W(d, 2).
@@ -73,14 +67,11 @@ TEST(OutputMapping, RotationFoldAndPreWarpComeBeforeTheLookup) {
     }
 }
 
-// With anamorphosis, the gore outputs fold after the rotation and the plain
-// maps before it: the direction looked up is fold(turn(d)) or turn(fold(d)).
+// Anamorphosis: gore outputs look up fold(turn(d)), plain maps turn(fold(d)).
 TEST(OutputMapping, TheFoldComesBeforeOrAfterTheRotationByOutput) {
     for (const auto& [output, after] : {std::pair{36, true}, {37, true}, {1044, true}, {1, false}, {62, false}}) {
         SettingsRecord s = plainSettings(output, 1);
-        s.anamorphosis = 1;
-        s.latitude = 30.0f;
-        s.longitude = 20.0f;
+        s.anamorphosis = 1, s.latitude = 30.0f, s.longitude = 20.0f;
         const auto ctx = setUp(s, 400, 200);
         for (const auto& [a, b] : {std::pair{0.3, 0.4}, {0.55, 0.7}}) {
             SphereDir d, lookedUp;
@@ -104,12 +95,10 @@ TEST(OutputMapping, GraticuleAndIndicatrixRecords) {
     EXPECT_NEAR(sampleAt(*setUp(s), 0.3, 0.4).secondU, 0.7f, 1e-4f);
     s.grid = 1;
     EXPECT_EQ(sampleAt(*setUp(s), 0.3, 0.4).secondU, -1.0f);
-    s.flip = 0;
-    s.indicatrix = 1;
+    s.flip = 0, s.indicatrix = 1;
     const auto ctx = setUp(s);
     for (const SphereDir& d : ctx->indicatrixCentres) EXPECT_NEAR(testing::length(d), 1.0f, 1e-5f);
-    // A centre at latitude 10° north on the central meridian; between centres
-    // at latitude 0, longitude 10° the squared distance is 0.0225.
+    // Centre 10° north on the central meridian; from (0°, 10°) the squared distance is 0.0225.
     EXPECT_LT(sampleAt(*ctx, 0.5, 4.0 / 9.0).lineValue, 1e-6f);
     EXPECT_FLOAT_EQ(sampleAt(*ctx, 0.5 + 10.0 / 360.0, 0.5).lineValue, 0.0225f);
     s.indicatrix = 0;
@@ -121,20 +110,14 @@ TEST(OutputMapping, InputPreviewShowsTheWholeInputUnturned) {
     s.latitude = 40.0f;
     RenderContext ctx;
     setupInputPreviewContext(ctx, s, RenderSizes{400, 200, 400, 200});
-    EXPECT_EQ(ctx.outputProjection, 81);
-    EXPECT_EQ(ctx.inputProjection, 7);
-    EXPECT_EQ(ctx.fov, 90.0f);
-    EXPECT_EQ(ctx.latitude, 0.0f);
-    EXPECT_EQ(ctx.spin, 90.0f);
+    EXPECT_EQ(std::tuple(ctx.outputProjection, ctx.inputProjection, ctx.fov, ctx.latitude, ctx.spin),
+              std::tuple(81, 7, 90.0f, 0.0f, 90.0f));
 }
 
 TEST(OutputMapping, ThreadsShareOneContext) {
-    // Several threads map with the same context and their own cells and
-    // scratch; every thread gets what one thread alone gets.
+    // Threads sharing the context, each with its own cells and scratch, get one thread's answers.
     SettingsRecord s = plainSettings(35, 7);
-    s.indicatrix = 1;
-    s.grid = 3;
-    s.latitude = 20.0f;
+    s.indicatrix = 1, s.grid = 3, s.latitude = 20.0f;
     const auto ctx = setUp(s, 300, 180);
     constexpr int kCells = 60 * 60;
     auto mapAll = [&](std::vector<RenderCell>& out) {

@@ -1,13 +1,10 @@
 #pragma once
-// Shared helpers of the output mapping tests: settings and contexts for one
-// output, sampling a position, and small vector checks.
+// Shared helpers of the output mapping tests.
 
 #include <gtest/gtest.h>
-
 #include <cmath>
 #include <cstdint>
 #include <memory>
-
 #include "polyhedra/poly_model.h"
 #include "projection/output_formulas.h"
 #include "projection/output_mapping.h"
@@ -28,8 +25,7 @@ inline SettingsRecord plainSettings(ProjectionId output, InputProjectionId input
     return *s;
 }
 
-// A context for `output` on an output of W × H pixels and an input of
-// inW × inH pixels, no rotation, no fold, no overlays.
+// A context for `output` on W × H pixels from an inW × inH input, no turn, fold or overlays.
 inline std::unique_ptr<RenderContext> contextFor(ProjectionId output, InputProjectionId input, int w, int h,
                                                  int inW = 2000, int inH = 1000, float fov = 90.0f) {
     auto ctx = std::make_unique<RenderContext>();
@@ -38,16 +34,14 @@ inline std::unique_ptr<RenderContext> contextFor(ProjectionId output, InputProje
     return ctx;
 }
 
-// Gives the context an exact output aspect (for boxes whose aspect no whole
-// pixel size hits).
+// Gives the context an exact output aspect (one no whole pixel size hits).
 inline void setExactAspect(RenderContext& ctx, double aspect) {
     ctx.outputAspect = static_cast<float>(aspect);
     const ExtentBox box = ctx.entry != nullptr ? ctx.entry->box : ExtentBox{};
     ctx.frame = makeViewFrame(box, aspect);
 }
 
-// One output on one canvas, ready to sample, the model outputs included: owns
-// the polyhedron model and the job's sweep list the mapping reads.
+// One output on one canvas, ready to sample; owns the polyhedron model and sweep list.
 struct Mapper {
     Mapper(ProjectionId output, InputProjectionId input, int w, int h, float fov = 90.0f, int inW = 2000,
            int inH = 1000)
@@ -63,7 +57,6 @@ struct Mapper {
     ~Mapper() { releasePolyModel(model); }
     Mapper(const Mapper&) = delete;
     Mapper& operator=(const Mapper&) = delete;
-
     bool direction(double a, double b, SphereDir& d) {
         return outputDirection(static_cast<float>(a), static_cast<float>(b), *ctx, scratch, d);
     }
@@ -72,7 +65,6 @@ struct Mapper {
         outputToSphere(static_cast<float>(a), static_cast<float>(b), *ctx, cell, scratch);
         return cell;
     }
-
     std::unique_ptr<RenderContext> ctx = std::make_unique<RenderContext>();
     PolyModel* model;
     PolyJobState job;

@@ -1,15 +1,11 @@
-// The projection rules that a table of positions does not show: the world-map
-// solvers, the cube faces and gores, the field-of-view cap and the lens
-// shift, the zenith & nadir weight, the one-time tables.
+// Rules a table of positions does not show: solvers, cube faces, gores, view caps, one-time tables.
 
 #include <gtest/gtest.h>
-
 #include <algorithm>
 #include <cmath>
 #include <set>
 #include <thread>
 #include <vector>
-
 #include "output_test_support.h"
 #include "polyhedra/sphere_lattice.h"
 #include "projection/input_projection.h"
@@ -46,8 +42,7 @@ const NewtonMap kNewtonMaps[] = {
     {359, larriveeForward, larriveeInverse, kLarriveeExtent},
 };
 
-// Forward to the plane, back through the solver, and through the output
-// routine from the image position of that plane point.
+// Forward, back through the solver, and through the output routine from that plane point.
 TEST(WorldMapSolvers, InvertTheirForwardEquationsAndTheOutputsShowTheDirection) {
     for (const NewtonMap& nm : kNewtonMaps) {
         SCOPED_TRACE(nm.output);
@@ -136,8 +131,7 @@ TEST(CubeFaces, FaceAndFaceCoordinatesTiesKeepTheEarlierAxis) {
         float fu, fv;
     };
     const float h = std::sqrt(0.5f);
-    // Front (−x/z, −y/z), back (x/|z|, −y/|z|), +x (z/x, −y/x), −x (−z/|x|, −y/|x|),
-    // +y (−x/y, z/y), −y (−x/|y|, −z/|y|); ties: z before x before y.
+    // Front (−x/z,−y/z), back (x,−y)/|z|, ±x (±z,−y)/|x|, ±y (−x,±z)/|y|; ties: z, then x, then y.
     const Case cases[] = {
         {unit(0.5f, 0.25f, 1), 3, -0.5f, -0.25f},
         {unit(0.5f, 0.25f, -1), 0, 0.5f, -0.25f},
@@ -238,8 +232,7 @@ TEST(ZenithNadir, WeightFallsToZeroAtTheSeamFromBothSides) {
     }
 }
 
-// 0.999 of 180° is 179.82°: above it every field of view gives the same view,
-// whose edge stays in front, 89.91° off the centre.
+// 0.999 of 180° is 179.82°: beyond it the view is the same, its edge 89.91° off the centre.
 TEST(ViewSettings, RectilinearFieldOfViewIsCappedJustBelowAHalfTurn) {
     SphereDir capped, above, below;
     ASSERT_TRUE(Mapper(14, 1, 100, 100, 180.0f).direction(1.0, 0.5, capped));

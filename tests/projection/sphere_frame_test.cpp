@@ -1,13 +1,9 @@
-// The sphere frame: rotations from angles, the half-angle fold, normalised
-// output positions, the field-of-view tangents, the model's equirectangular
-// pair, and the complex helpers checked against the standard library.
-
-#include <gtest/gtest.h>
-
-#include <cmath>
-#include <complex>
+// The sphere frame: rotations, the fold, output positions, view tangents, complex helpers.
 
 #include "geometry/sphere_frame.h"
+#include <gtest/gtest.h>
+#include <cmath>
+#include <complex>
 #include "geometry/vec_math.h"
 
 namespace globaro {
@@ -34,9 +30,7 @@ Vec3d aboutZ(const Vec3d& v, double a) {
     return {v.x * std::cos(a) - v.y * std::sin(a), v.x * std::sin(a) + v.y * std::cos(a), v.z};
 }
 
-// Spin about the view axis first, then latitude about x, then longitude about
-// the poles' axis; latitude 90 carries the centre to the north pole and
-// longitude 90 brings 90° east to the centre.
+// Spin, then latitude about x, then longitude; lat 90 takes the centre north, lon 90 brings 90° E in.
 TEST(Rotation, SpinThenLatitudeThenLongitudeByOrthonormalMatrices) {
     const float angles[][3] = {{0, 0, 0},      {0, 90, 0},      {90, 0, 0},  {0, 0, 90},    {30, 20, 10},
                                {-75, 45, 120}, {170, -60, -33}, {0, 89, 45}, {-180, 90, 90}};
