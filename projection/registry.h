@@ -803,7 +803,7 @@ inline constexpr OutputRow kOutputRows[] = {
      .poly = {.kind = 309, .mode = 1, .source = kPolySourceRecord}},
     {.id = 408, .name = "Waterman", .key = "Ku11", .pending = true, .preWarp = kTurn20,
      .poly = {.kind = 310, .mode = 1, .source = kPolySourceRecord}},
-    {.id = 409, .name = "quatrefoil", .traits = kTraitOrthoapsidal, .key = "Ku12", .pending = true},
+    {.id = 409, .name = "quatrefoil", .traits = kTraitOrthoapsidal, .key = "Ku12", .routine = &mapQuatrefoil, .about = "quatrefoil: the sphere drawn on a solid of revolution whose meridian is the quatrefoil r = 1 + 0.3·cos 4θ, tilted 10° towards the viewer and seen orthographically"},
     {.id = 410, .name = "Spilhaus", .traits = kTraitOceans | kTraitSquareOutline | kTraitConformal, .key = "Ku13",
      .pending = true},
     {.id = 411, .name = "quilt 3", .traits = kTraitFloret | kTraitConformal, .key = "Ku14", .pending = true,

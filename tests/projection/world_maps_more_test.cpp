@@ -179,6 +179,7 @@ const WorldMapCase kCases[] = {
     {365, nullptr, 0.0, Cover::kPart},
     {366, nullptr, 0.0, Cover::kPart},
     {367, nullptr, 0.0, Cover::kPart},
+    {409, nullptr, 0.0, Cover::kPart},
 };
 
 constexpr int kW = 384, kH = 256;
