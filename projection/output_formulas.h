@@ -315,5 +315,13 @@ float goreCountFor(const GoreVariant& g, float fovDeg) noexcept;
 
 // Panoramic views and the quatrefoil (output_panoramic.cpp).
 void mapQuatrefoil(const OutputCall&, OutputResult&) noexcept;  // 409
+void mapOmnimax(const OutputCall&, OutputResult&) noexcept;     // 43
+void mapSemistereo(const OutputCall&, OutputResult&) noexcept;  // 82
+void mapOculus(const OutputCall&, OutputResult&) noexcept;      // 56
+void mapSquoculus(const OutputCall&, OutputResult&) noexcept;   // 85
+void mapUnFish(const OutputCall&, OutputResult&) noexcept;      // 88
+void mapSquareFish(const OutputCall&, OutputResult&) noexcept;  // 141, 142
+void mapTriptych(const OutputCall&, OutputResult&) noexcept;    // 57
+void mapTetraptych(const OutputCall&, OutputResult&) noexcept;  // 58
 
 }  // namespace globaro::output_detail

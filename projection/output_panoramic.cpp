@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <numbers>
 
 #include "projection/output_formulas.h"
 
@@ -51,11 +52,168 @@ constexpr ApsidalSurface kQuatrefoil{&insideQuatrefoil,     &drawnOnQuatrefoil,
                                      kQuatrefoilLobe,       0.0,
                                      1.0 + kQuatrefoilLobe, 2.0 * (1.0 + kQuatrefoilLobe) * 1.02};
 
+// ---- fisheyes ---------------------------------------------------------------------------------
+
+// The direction at angle θ from the view centre, seen on the screen in the
+// unit direction (ux, uy) from the centre (x right, y up).
+SphereDir aroundCentre(double theta, double ux, double uy) noexcept {
+    const double st = std::sin(theta);
+    return {static_cast<float>(-st * ux), static_cast<float>(st * uy), static_cast<float>(std::cos(theta))};
+}
+
+// The unit screen direction of (x, y) (x right, y up); (1, 0) at the centre.
+void screenDirection(double x, double y, double rho, double& ux, double& uy) noexcept {
+    ux = rho > 0.0 ? x / rho : 1.0;
+    uy = rho > 0.0 ? y / rho : 0.0;
+}
+
+// The equidistant fisheye: ρ = 1 at `rim` radians from the centre.
+void equidistant(double x, double y, double rim, OutputResult& r) noexcept {
+    const double rho = std::hypot(x, y);
+    if (!(rho <= 1.0)) return;
+    double ux = 1.0, uy = 0.0;
+    screenDirection(x, y, rho, ux, uy);
+    setHit(r, aroundCentre(rho * rim, ux, uy));
+}
+
+// The fov in radians, kept above a degree so that the scales stay finite.
+double fovRadians(const OutputCall& c) noexcept {
+    return std::clamp(static_cast<double>(c.ctx.fov), 1.0, 180.0) * kDeg;
+}
+
+// The Omnimax frame: 70 mm film, 15 perforations a frame (70.41 × 52.63 mm;
+// the row's box is the frame at a width of 1). The fisheye's circle spans the
+// frame's width and touches its top edge; the frame's lower edge cuts it
+// below the centre.
+constexpr double kOmnimaxHalfHeight = 0.37374;
+constexpr double kOmnimaxCircleY = 0.5 - kOmnimaxHalfHeight;  // below the frame's centre
+constexpr double kOmnimaxTilt = 20.0 * kDeg;                  // the lens axis above the horizon
+
+// Square ↔ disc by the elliptical grid mapping: the square's edges go to the
+// circle, its centre lines stay straight.
+void squareToDiscElliptical(double p, double q, double& x, double& y) noexcept {
+    x = p * std::sqrt(std::max(0.0, 1.0 - q * q / 2.0));
+    y = q * std::sqrt(std::max(0.0, 1.0 - p * p / 2.0));
+}
+
+// Square → disc by Shirley and Chiu's concentric map: concentric squares go
+// to concentric circles, and areas keep their proportions.
+void squareToDiscConcentric(double p, double q, double& x, double& y) noexcept {
+    if (p == 0.0 && q == 0.0) {
+        x = y = 0.0;
+        return;
+    }
+    double radius = 0.0, angle = 0.0;
+    if (std::fabs(p) > std::fabs(q)) {
+        radius = p;
+        angle = kPi / 4.0 * (q / p);
+    } else {
+        radius = q;
+        angle = kHalfPi - kPi / 4.0 * (p / q);
+    }
+    x = radius * std::cos(angle);
+    y = radius * std::sin(angle);
+}
+
+bool insideUnitSquare(double p, double q) noexcept { return std::fabs(p) <= 1.0 && std::fabs(q) <= 1.0; }
+
+// ---- panels -------------------------------------------------------------------------------------
+
+// `count` square rectilinear panels side by side, each of the fov across, the
+// neighbours turned by the fov about the vertical so that they meet along
+// their shared edges: a folding altarpiece round the viewer.
+void panels(const OutputCall& c, int count, OutputResult& r) noexcept {
+    const double x = c.fxd() + count / 2.0;
+    const double y = c.fyd();
+    if (!(x >= 0.0 && x <= count && std::fabs(y) <= 0.5)) return;
+    const int panel = std::min(static_cast<int>(x), count - 1);
+    const double fov = std::min(fovRadians(c), 179.0 * kDeg);
+    const double t = std::tan(fov / 2.0) * 2.0;
+    const double lx = -(x - panel - 0.5) * t;
+    const double ly = -y * t;
+    const double yaw = (panel - (count - 1) / 2.0) * fov;  // to the right
+    const double len = std::sqrt(lx * lx + ly * ly + 1.0);
+    const double cy = std::cos(yaw), sy = std::sin(yaw);
+    // The panel's direction turned to the right by the yaw (x points left).
+    setHit(r, {static_cast<float>((lx * cy - sy) / len), static_cast<float>(ly / len),
+               static_cast<float>((lx * sy + cy) / len)});
+    r.face = panel;
+    r.ownTag = true;
+    r.regionTag = panel;
+}
+
 }  // namespace
 
 void mapQuatrefoil(const OutputCall& c, OutputResult& r) noexcept {
     orthoapsidalFit(c, kQuatrefoil, kQuatrefoilTilt, r);
 }
+
+void mapOmnimax(const OutputCall& c, OutputResult& r) noexcept {
+    const double x = c.fxd();
+    const double y = c.fyd();
+    if (!(std::fabs(x) <= 0.5 && std::fabs(y) <= kOmnimaxHalfHeight)) return;
+    // An equidistant fisheye of 180° with its axis tilted up.
+    OutputResult lens;
+    equidistant(x * 2.0, (kOmnimaxCircleY - y) * 2.0, kHalfPi, lens);
+    if (!lens.hit) return;
+    const double ct = std::cos(kOmnimaxTilt), st = std::sin(kOmnimaxTilt);
+    const SphereDir d = lens.d;
+    setHit(r, {d.x, static_cast<float>(d.y * ct + d.z * st), static_cast<float>(d.z * ct - d.y * st)});
+}
+
+void mapSemistereo(const OutputCall& c, OutputResult& r) noexcept {
+    // ρ = 4·tan(θ/4): between the stereographic fisheye 2·tan(θ/2) and the
+    // equidistant one; the whole sphere fits in the circle ρ = 4. The fov
+    // spans the shorter side.
+    const double scale = 4.0 * std::tan(fovRadians(c) / 8.0) / 0.5;
+    const double x = c.cxd() * scale, y = -c.cyd() * scale;
+    const double rho = std::hypot(x, y);
+    if (!(rho <= 4.0)) return;
+    double ux = 1.0, uy = 0.0;
+    screenDirection(x, y, rho, ux, uy);
+    setHit(r, aroundCentre(4.0 * std::atan(rho / 4.0), ux, uy));
+}
+
+void mapOculus(const OutputCall& c, OutputResult& r) noexcept {
+    equidistant(c.cxd() * 2.0, -c.cyd() * 2.0, fovRadians(c), r);
+}
+
+void mapSquoculus(const OutputCall& c, OutputResult& r) noexcept {
+    const double p = c.cxd() * 2.0, q = -c.cyd() * 2.0;
+    if (!insideUnitSquare(p, q)) return;
+    double x = 0.0, y = 0.0;
+    squareToDiscElliptical(p, q, x, y);
+    equidistant(x, y, fovRadians(c), r);
+}
+
+void mapUnFish(const OutputCall& c, OutputResult& r) noexcept {
+    // The fisheye's circle unrolled: across, the bearing round the view
+    // centre (up at the middle, a full turn); down, the angle from the centre,
+    // up to the fov at the bottom edge.
+    const double x = c.fxd(), y = c.fyd();
+    if (!(std::fabs(x) <= 0.5 && std::fabs(y) <= 0.25)) return;
+    const double bearing = x * 2.0 * kPi;
+    setHit(r, aroundCentre((y + 0.25) * 2.0 * fovRadians(c), std::sin(bearing), std::cos(bearing)));
+}
+
+void mapSquareFish(const OutputCall& c, OutputResult& r) noexcept {
+    // The front hemisphere in the square: Lambert's equal-area fisheye on
+    // the disc, the disc spread over the square by the concentric map; both
+    // keep areas. "square fish 2" squares the hemisphere's Lagrange
+    // coordinate before the view turn, which spreads it over the whole sphere.
+    const double p = c.cxd() * 2.0, q = -c.cyd() * 2.0;
+    if (!insideUnitSquare(p, q)) return;
+    double x = 0.0, y = 0.0;
+    squareToDiscConcentric(p, q, x, y);
+    const double rho = std::min(1.0, std::hypot(x, y));
+    double ux = 1.0, uy = 0.0;
+    screenDirection(x, y, rho, ux, uy);
+    setHit(r, aroundCentre(2.0 * std::asin(rho / std::numbers::sqrt2), ux, uy));
+}
+
+void mapTriptych(const OutputCall& c, OutputResult& r) noexcept { panels(c, 3, r); }
+
+void mapTetraptych(const OutputCall& c, OutputResult& r) noexcept { panels(c, 4, r); }
 
 }  // namespace output_detail
 
