@@ -323,5 +323,6 @@ void mapUnFish(const OutputCall&, OutputResult&) noexcept;      // 88
 void mapSquareFish(const OutputCall&, OutputResult&) noexcept;  // 141, 142
 void mapTriptych(const OutputCall&, OutputResult&) noexcept;    // 57
 void mapTetraptych(const OutputCall&, OutputResult&) noexcept;  // 58
+void mapViews(const OutputCall&, OutputResult&) noexcept;       // 75..79
 
 }  // namespace globaro::output_detail

@@ -8,6 +8,7 @@
 #include <cmath>
 #include <numbers>
 
+#include "polyhedra/poly_model.h"
 #include "projection/output_formulas.h"
 
 namespace globaro {
@@ -142,6 +143,52 @@ void panels(const OutputCall& c, int count, OutputResult& r) noexcept {
     r.regionTag = panel;
 }
 
+// ---- view arrays --------------------------------------------------------------------------------
+
+// The windows of a view array: as many as the solid has faces, on a grid of
+// `columns` × `rows` unit cells, numbered along the rows.
+struct ViewGrid {
+    ProjectionId id;
+    int views, columns, rows;
+};
+
+constexpr ViewGrid kViewGrids[] = {
+    {75, 4, 2, 2}, {76, 12, 4, 3}, {77, 24, 6, 4}, {78, 60, 10, 6}, {79, 72, 9, 8},
+};
+
+// The frame round each window, in cells.
+constexpr double kViewFrame = 0.05;
+
+const ViewGrid* viewGridOf(ProjectionId id) noexcept {
+    for (const ViewGrid& g : kViewGrids) {
+        if (g.id == id) return &g;
+    }
+    return nullptr;
+}
+
+// The direction of the window point (lx to the left, ly up, 1 ahead) of a
+// window that looks towards f with the north up (looking straight up or
+// down: the front at the window's bottom or top).
+SphereDir windowDirection(double lx, double ly, const float f[3]) noexcept {
+    const double fx = f[0], fy = f[1], fz = f[2];
+    double ux = -fy * fx, uy = 1.0 - fy * fy, uz = -fy * fz;  // the north, less its part along f
+    double len = std::sqrt(ux * ux + uy * uy + uz * uz);
+    if (len < 1e-9) {
+        ux = 0.0;
+        uy = 0.0;
+        uz = fy > 0.0 ? -1.0 : 1.0;
+        len = 1.0;
+    }
+    ux /= len;
+    uy /= len;
+    uz /= len;
+    // The left: up × ahead.
+    const double lxv = uy * fz - uz * fy, lyv = uz * fx - ux * fz, lzv = ux * fy - uy * fx;
+    const double x = lx * lxv + ly * ux + fx, y = lx * lyv + ly * uy + fy, z = lx * lzv + ly * uz + fz;
+    const double n = std::sqrt(x * x + y * y + z * z);
+    return {static_cast<float>(x / n), static_cast<float>(y / n), static_cast<float>(z / n)};
+}
+
 }  // namespace
 
 void mapQuatrefoil(const OutputCall& c, OutputResult& r) noexcept {
@@ -209,6 +256,30 @@ void mapSquareFish(const OutputCall& c, OutputResult& r) noexcept {
     double ux = 1.0, uy = 0.0;
     screenDirection(x, y, rho, ux, uy);
     setHit(r, aroundCentre(2.0 * std::asin(rho / std::numbers::sqrt2), ux, uy));
+}
+
+void mapViews(const OutputCall& c, OutputResult& r) noexcept {
+    // A rectilinear window of the fov towards the centre of each face of the
+    // solid the render prepared for the output.
+    const ViewGrid* g = viewGridOf(c.entry.id);
+    const PolyModel* model = c.ctx.polyModel;
+    if (g == nullptr || model == nullptr || model->faceCount < g->views) return;
+    const double x = c.fxd() + g->columns / 2.0;
+    const double y = c.fyd() + g->rows / 2.0;
+    if (!(x >= 0.0 && x <= g->columns && y >= 0.0 && y <= g->rows)) return;
+    const int col = std::min(static_cast<int>(x), g->columns - 1);
+    const int row = std::min(static_cast<int>(y), g->rows - 1);
+    const int view = row * g->columns + col;
+    if (view >= g->views) return;
+    // A frame of misses round every window keeps the windows apart.
+    const double u = (x - col - 0.5) / (1.0 - 2.0 * kViewFrame), v = (y - row - 0.5) / (1.0 - 2.0 * kViewFrame);
+    if (!(std::fabs(u) <= 0.5 && std::fabs(v) <= 0.5)) return;
+    const double t = c.ctx.wideTan;
+    setHit(r, windowDirection(-u * t, -v * t, model->faces[view].centreDir));
+    r.face = view;
+    r.cutSide = static_cast<std::int8_t>((col + row) & 1);
+    r.ownTag = true;
+    r.regionTag = view;
 }
 
 void mapTriptych(const OutputCall& c, OutputResult& r) noexcept { panels(c, 3, r); }
