@@ -286,6 +286,22 @@ void mapRetroazimuthal(const OutputCall&, OutputResult&) noexcept;         // 40
 void mapArmadillo(const OutputCall&, OutputResult&) noexcept;              // 341..344
 void mapApsidalSpheroid(const OutputCall&, OutputResult&) noexcept;        // 360..367
 
+// A solid of revolution about the y axis that an orthoapsidal map draws the
+// sphere on: whether a point lies inside it, and the latitude drawn at a
+// point of its surface (whose angle round the axis is μ) with the outward
+// normal there, of any length.
+struct ApsidalSurface {
+    bool (*inside)(const ApsidalSurface&, double x, double y, double z) noexcept;
+    void (*drawn)(const ApsidalSurface&, double x, double y, double z, double mu, double& phi, double n[3]) noexcept;
+    double a, b;         // the surface's own constants
+    double boundRadius;  // a sphere that holds the surface
+    double fit;          // map units across the box's width
+};
+
+// The orthoapsidal map of `s` tilted by `tilt` (the north pole towards the
+// viewer when positive) at the call's centred plane point.
+void orthoapsidalFit(const OutputCall& c, const ApsidalSurface& s, double tilt, OutputResult& r) noexcept;
+
 // Conformal maps by elliptic functions and the Lagrange warp (output_conformal.cpp).
 void mapPeirceQuincuncial(const OutputCall&, OutputResult&) noexcept;  // 94
 void mapGuyou(const OutputCall&, OutputResult&) noexcept;              // 99
@@ -303,5 +319,17 @@ void mapGores(const OutputCall&, OutputResult&) noexcept;
 
 // The gore count of a gore layout for a field of view.
 float goreCountFor(const GoreVariant& g, float fovDeg) noexcept;
+
+// Panoramic views and the quatrefoil (output_panoramic.cpp).
+void mapQuatrefoil(const OutputCall&, OutputResult&) noexcept;  // 409
+void mapOmnimax(const OutputCall&, OutputResult&) noexcept;     // 43
+void mapSemistereo(const OutputCall&, OutputResult&) noexcept;  // 82
+void mapOculus(const OutputCall&, OutputResult&) noexcept;      // 56
+void mapSquoculus(const OutputCall&, OutputResult&) noexcept;   // 85
+void mapUnFish(const OutputCall&, OutputResult&) noexcept;      // 88
+void mapSquareFish(const OutputCall&, OutputResult&) noexcept;  // 141, 142
+void mapTriptych(const OutputCall&, OutputResult&) noexcept;    // 57
+void mapTetraptych(const OutputCall&, OutputResult&) noexcept;  // 58
+void mapViews(const OutputCall&, OutputResult&) noexcept;       // 75..79
 
 }  // namespace globaro::output_detail

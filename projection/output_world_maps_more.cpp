@@ -180,29 +180,40 @@ constexpr double kFlyoverTilt = 45.0 * kDeg;
 
 // ---- orthoapsidal ---------------------------------------------------------------------------
 
-// The surfaces the sphere is drawn on. Half the longitudes go round the front
-// half of the surface (λ/2 round the axis), the latitude along its profile;
-// the surface is tilted about the screen's x axis and seen orthographically.
-struct ApsidalSurface {
-    bool torus;          // the outer half of a horn torus (profile 1 + cos φ, sin φ)
-    double a, b;         // otherwise a spheroid of equatorial radius a and polar radius b
-    double boundRadius;  // a sphere that holds the surface
-    double fit;          // map units across the box's width
-};
+// The surfaces the sphere is drawn on (the shape of `ApsidalSurface`:
+// output_formulas.h). Half the longitudes go round the front half of the
+// surface (λ/2 round the axis), the latitude along its profile; the surface
+// is tilted about the screen's x axis and seen orthographically.
 
-constexpr ApsidalSurface kArmadillo{true, 1.0, 1.0, 2.2360679774997898, 4.3};
-constexpr ApsidalSurface kOblate{false, 1.0, 0.6, 1.0, 2.15};
-constexpr ApsidalSurface kProlate{false, 0.6, 1.0, 1.0, 2.15};
-
-bool insideSurface(const ApsidalSurface& s, double x, double y, double z) noexcept {
-    const double rho2 = x * x + z * z;
-    if (s.torus) {
-        if (!(std::fabs(y) <= 1.0)) return false;
-        const double outer = 1.0 + std::sqrt(1.0 - y * y);
-        return rho2 <= outer * outer;
-    }
-    return rho2 / (s.a * s.a) + y * y / (s.b * s.b) <= 1.0;
+// The outer half of a horn torus (profile 1 + cos φ, sin φ).
+bool insideTorus(const ApsidalSurface&, double x, double y, double z) noexcept {
+    if (!(std::fabs(y) <= 1.0)) return false;
+    const double outer = 1.0 + std::sqrt(1.0 - y * y);
+    return x * x + z * z <= outer * outer;
 }
+
+void drawnOnTorus(const ApsidalSurface&, double, double y, double, double mu, double& phi, double n[3]) noexcept {
+    phi = std::asin(clampUnit(y));
+    n[0] = std::cos(phi) * std::sin(mu);
+    n[1] = std::sin(phi);
+    n[2] = std::cos(phi) * std::cos(mu);
+}
+
+// A spheroid of equatorial radius a and polar radius b.
+bool insideSpheroid(const ApsidalSurface& s, double x, double y, double z) noexcept {
+    return (x * x + z * z) / (s.a * s.a) + y * y / (s.b * s.b) <= 1.0;
+}
+
+void drawnOnSpheroid(const ApsidalSurface& s, double x, double y, double z, double, double& phi, double n[3]) noexcept {
+    phi = std::asin(clampUnit(y / s.b));
+    n[0] = x / (s.a * s.a);
+    n[1] = y / (s.b * s.b);
+    n[2] = z / (s.a * s.a);
+}
+
+constexpr ApsidalSurface kArmadillo{&insideTorus, &drawnOnTorus, 1.0, 1.0, 2.2360679774997898, 4.3};
+constexpr ApsidalSurface kOblate{&insideSpheroid, &drawnOnSpheroid, 1.0, 0.6, 1.0, 2.15};
+constexpr ApsidalSurface kProlate{&insideSpheroid, &drawnOnSpheroid, 0.6, 1.0, 1.0, 2.15};
 
 // The screen point (x right, y up) of the surface tilted by `tilt` (the north
 // pole towards the viewer when positive).
@@ -218,7 +229,7 @@ void orthoapsidal(const ApsidalSurface& s, double tilt, double x, double y, Outp
     const auto inside = [&](double z) noexcept {
         double bx = 0.0, by = 0.0, bz = 0.0;
         body(z, bx, by, bz);
-        return insideSurface(s, bx, by, bz);
+        return s.inside(s, bx, by, bz);
     };
     // March along the line of sight from the viewer to the first point inside
     // the (convex) solid, then narrow the step down to the surface.
@@ -246,31 +257,18 @@ void orthoapsidal(const ApsidalSurface& s, double tilt, double x, double y, Outp
     body(in, bx, by, bz);
     if (bz < 0.0) return;  // the back half holds no map
     double phi = 0.0;
-    double nx = 0.0, ny = 0.0, nz = 0.0;  // the surface normal, untilted
+    double n[3] = {0.0, 0.0, 0.0};  // the surface normal, untilted
     const double mu = std::atan2(bx, bz);
-    if (s.torus) {
-        phi = std::asin(clampUnit(by));
-        nx = std::cos(phi) * std::sin(mu);
-        ny = std::sin(phi);
-        nz = std::cos(phi) * std::cos(mu);
-    } else {
-        phi = std::asin(clampUnit(by / s.b));
-        nx = bx / (s.a * s.a);
-        ny = by / (s.b * s.b);
-        nz = bz / (s.a * s.a);
-    }
+    s.drawn(s, bx, by, bz, mu, phi, n);
     hitLonLat(r, 2.0 * mu, phi);
     if (!r.hit) return;
+    const double nx = n[0], ny = n[1], nz = n[2];
     const double len = std::sqrt(nx * nx + ny * ny + nz * nz);
     if (len > 0.0) {
         r.storeNormal = true;
         r.ownNormal = true;
         r.normal = fromScreen(nx / len, (ny * ct - nz * st) / len, (ny * st + nz * ct) / len);
     }
-}
-
-void orthoapsidalFit(const OutputCall& c, const ApsidalSurface& s, double tilt, OutputResult& r) noexcept {
-    orthoapsidal(s, tilt, c.cxd() * s.fit, -c.cyd() * s.fit, r);
 }
 
 // ---- Strebe 1995 ----------------------------------------------------------------------------
@@ -426,6 +424,10 @@ void mapFlyover(const OutputCall& c, OutputResult& r) noexcept {
     const double q = 1.0 - ty * std::sin(kFlyoverTilt) / (p - 1.0);
     if (!(q > 0.0)) return;  // at or above the horizon of the tilted view
     perspectiveRay(tx / q, ty * std::cos(kFlyoverTilt) / q, p, r);
+}
+
+void orthoapsidalFit(const OutputCall& c, const ApsidalSurface& s, double tilt, OutputResult& r) noexcept {
+    orthoapsidal(s, tilt, c.cxd() * s.fit, -c.cyd() * s.fit, r);
 }
 
 void mapRetroazimuthal(const OutputCall& c, OutputResult& r) noexcept {

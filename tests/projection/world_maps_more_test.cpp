@@ -62,6 +62,7 @@ const WorldMapCase kCases[] = {
     {367, Cover::kPart},
     {400, Cover::kWithPartner, 401},
     {401, Cover::kWithPartner, 400},
+    {409, Cover::kPart},
 };
 
 constexpr int kW = 384, kH = 256;
