@@ -219,7 +219,7 @@ void mapSwoop(const OutputCall& call, OutputResult& r) noexcept {
     constexpr float kGrowth = 0.24f;        // log radius per radian of turn
     constexpr float kThick = 0.85f;         // the band's thickness in log radius
     constexpr float kStart = -0.5f * kPiF;  // plane angle (y up) of the thin end
-    constexpr float kInner = -2.5f;          // log radius of the thin end's inner edge
+    constexpr float kInner = -2.5f;         // log radius of the thin end's inner edge
     // The spiral's bounding box, centred in the frame and filling 96 % of it.
     constexpr float kZoom = 1.06618f, kCx = -0.16212f, kCy = 0.00664f;
     const float x = call.FX() / kZoom + kCx;
