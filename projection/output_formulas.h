@@ -316,6 +316,9 @@ void mapZenithNadir(const OutputCall&, OutputResult&) noexcept;
 
 // Globe gores (output_gores.cpp).
 void mapGores(const OutputCall&, OutputResult&) noexcept;
+// The inverse American polyconic of a gore's plane point (A along its middle
+// line, B across, in radians): latitude and longitude within the gore.
+bool inversePolyconic(float A, float B, float& phi, float& lambda) noexcept;
 
 // The gore count of a gore layout for a field of view.
 float goreCountFor(const GoreVariant& g, float fovDeg) noexcept;
@@ -331,5 +334,22 @@ void mapSquareFish(const OutputCall&, OutputResult&) noexcept;  // 141, 142
 void mapTriptych(const OutputCall&, OutputResult&) noexcept;    // 57
 void mapTetraptych(const OutputCall&, OutputResult&) noexcept;  // 58
 void mapViews(const OutputCall&, OutputResult&) noexcept;       // 75..79
+
+// Artistic outputs (output_artistic.cpp).
+void mapStar(const OutputCall&, OutputResult&) noexcept;            // 48, 49
+void mapPinwheel(const OutputCall&, OutputResult&) noexcept;        // 19
+void mapLozenge(const OutputCall&, OutputResult&) noexcept;         // 20
+void mapCurvy(const OutputCall&, OutputResult&) noexcept;           // 22
+void mapGoggles(const OutputCall&, OutputResult&) noexcept;         // 23
+void mapQuasar(const OutputCall&, OutputResult&) noexcept;          // 24
+void mapLoop(const OutputCall&, OutputResult&) noexcept;            // 39
+void mapTwoCircles(const OutputCall&, OutputResult&) noexcept;      // 40
+void mapSwoop(const OutputCall&, OutputResult&) noexcept;           // 52
+void mapTwoCylinders(const OutputCall&, OutputResult&) noexcept;    // 159
+void mapThreeCylinders(const OutputCall&, OutputResult&) noexcept;  // 160
+void mapDiscSphere(const OutputCall&, OutputResult&) noexcept;      // 300, 301
+void mapFoldingSphere(const OutputCall&, OutputResult&) noexcept;   // 288
+void mapUmbrella(const OutputCall&, OutputResult&) noexcept;        // 63
+void mapTunableGores(const OutputCall&, OutputResult&) noexcept;    // 73, 74
 
 }  // namespace globaro::output_detail

@@ -14,6 +14,30 @@ float goreCountFor(const GoreVariant& g, float fovDeg) noexcept {
     return n;
 }
 
+bool inversePolyconic(float A, float B, float& phi, float& lambda) noexcept {
+    // Latitude by Newton's method.
+    phi = 5e-5f;
+    if (A != 0.0f) {
+        phi = A;
+        for (int step = 0; step < 10; ++step) {
+            const float t = std::tan(phi);
+            const float delta =
+                -(A * (phi * t + 1.0f) - phi - (phi * phi + A * A + B * B) * 0.5f * t) / ((phi - A) / t - 1.0f);
+            phi += delta;
+            const float m = std::fabs(delta);
+            if (m < 5e-6f || m > 10.0f || !std::isfinite(delta)) break;
+        }
+    }
+    if (!(phi > -kPiF / 2.0f && phi < kPiF / 2.0f)) return false;
+    lambda = 0.0f;
+    const float sp = std::sin(phi);
+    if (sp != 0.0f) {
+        lambda = std::asin(std::tan(phi) * B) / sp;
+        if (std::isnan(lambda)) lambda = 0.0f;
+    }
+    return true;
+}
+
 void mapGores(const OutputCall& call, OutputResult& r) noexcept {
     const GoreVariant* g = call.entry.gores;
     if (g == nullptr) return;
@@ -33,28 +57,9 @@ void mapGores(const OutputCall& call, OutputResult& r) noexcept {
     const float A = y * 0.5f * kGoreTurn;
     const float B = (f - 0.5f) / n * kGoreTurn;
 
-    // Latitude by the inverse American polyconic (Newton's method).
-    float phi = 5e-5f;
-    if (A != 0.0f) {
-        phi = A;
-        for (int step = 0; step < 10; ++step) {
-            const float t = std::tan(phi);
-            const float delta =
-                -(A * (phi * t + 1.0f) - phi - (phi * phi + A * A + B * B) * 0.5f * t) / ((phi - A) / t - 1.0f);
-            phi += delta;
-            const float m = std::fabs(delta);
-            if (m < 5e-6f || m > 10.0f || !std::isfinite(delta)) break;
-        }
-    }
-    if (!(phi > -kPiF / 2.0f && phi < kPiF / 2.0f)) return;
-
-    // Longitude within the gore.
+    float phi = 0.0f;
     float lambda = 0.0f;
-    const float sp = std::sin(phi);
-    if (sp != 0.0f) {
-        lambda = std::asin(std::tan(phi) * B) / sp;
-        if (std::isnan(lambda)) lambda = 0.0f;
-    }
+    if (!inversePolyconic(A, B, phi, lambda)) return;
     const float p = phi / kPiF + 0.5f;
     const float q = lambda / kTwoPiF + 0.5f;
     const float half = 1.0f / (2.0f * n);
