@@ -66,7 +66,7 @@ bool sphericonShape(PolyKind kind, SphericonShape& shape) noexcept {
     const int i = kind - kFirstKind;
     if (i < 0 || i >= static_cast<int>(std::size(kShapes))) return false;
     shape = kShapes[i];
-    return shape.axis == Axis::kCorners;
+    return true;
 }
 
 SolidMesh generateSphericon(const SphericonShape& shape) {

@@ -34,7 +34,8 @@ SphericonShape shapeOfName(const std::string& name) {
 // One of 288 equal-area cells: 24 bands of equal height by 12 sectors.
 int cellOf(const SphereDir& d) {
     const double lon = std::atan2(static_cast<double>(d.x), static_cast<double>(d.z)) + 3.141592653589793;
-    return std::clamp(static_cast<int>((d.y + 1.0) * 12.0), 0, 23) * 12 + std::clamp(static_cast<int>(lon * 12.0 / 6.283185307179586), 0, 11);
+    return std::clamp(static_cast<int>((d.y + 1.0) * 12.0), 0, 23) * 12 +
+           std::clamp(static_cast<int>(lon * 12.0 / 6.283185307179586), 0, 11);
 }
 
 struct Case {
@@ -47,7 +48,8 @@ void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
 std::vector<Case> everySphericon() {
     std::vector<Case> out;
     for (const OutputProjectionInfo& info : outputProjections())
-        if (info.family == ProjectionFamily::kSphericon && !info.pending) out.push_back({info.id, std::string(info.name)});
+        if (info.family == ProjectionFamily::kSphericon && !info.pending)
+            out.push_back({info.id, std::string(info.name)});
     return out;
 }
 
@@ -56,9 +58,9 @@ protected:
     // The net as a render builds it, with glue tabs or without.
     void prepare(float tabSize) {
         resetPolyModel(*m_);
-        ASSERT_EQ(preparePolyModel(GetParam().id, *m_, 0.5f, tabSize, 0, 0.0f, kPolyModeNet, 0,
-                                   defaultPolyAllocator(), 1),
-                  kPolyOk);
+        ASSERT_EQ(
+            preparePolyModel(GetParam().id, *m_, 0.5f, tabSize, 0, 0.0f, kPolyModeNet, 0, defaultPolyAllocator(), 1),
+            kPolyOk);
         ASSERT_GT(m_->faceCount, 0);
     }
     testing::ModelPtr m_ = testing::newModel();
@@ -138,7 +140,8 @@ TEST_P(Sphericons, NameSolidNetTabsAndCoverage) {
 INSTANTIATE_TEST_SUITE_P(EverySphericon, Sphericons, ::testing::ValuesIn(everySphericon()), [](const auto& info) {
     std::string name = info.param.name.substr(10);
     std::string out;
-    for (char c : name) out += c == '+' ? "plus" : std::isalnum(static_cast<unsigned char>(c)) ? std::string(1, c) : "_";
+    for (char c : name)
+        out += c == '+' ? "plus" : std::isalnum(static_cast<unsigned char>(c)) ? std::string(1, c) : "_";
     return out;
 });
 
