@@ -106,8 +106,7 @@ SolidMesh generateSphericon(const SphericonShape& shape) {
                     for (int a = 0, b = count - 1; a < b; ++a, --b) std::swap(corners[a], corners[b]);
                 }
                 mesh.faces.pop_back();
-                mesh.addFace(corners, count, -1, true);
-                pieceOf.push_back(half * n + profile[i].side);
+                if (mesh.addFace(corners, count, -1, true)) pieceOf.push_back(half * n + profile[i].side);
             }
         }
     }
