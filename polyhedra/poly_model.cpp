@@ -17,6 +17,7 @@
 #include "polyhedra/geodesic.h"
 #include "polyhedra/glue_tabs.h"
 #include "polyhedra/net_unfold.h"
+#include "polyhedra/sphericons.h"
 
 namespace globaro {
 namespace {
@@ -187,7 +188,9 @@ void setUpKind(PolyModel& m, PolyKind kind, const PolyAllocator& allocator) {
 
     PolyKind base = kNoPolyKind;
     int frequency = 0;
-    if (!geodesicParams(kind, base, frequency)) return;  // a kind without a generator: no faces
+    SphericonShape sphericon;
+    const bool geodesic = geodesicParams(kind, base, frequency);
+    if (!geodesic && !sphericonShape(kind, sphericon)) return;  // a kind without a generator: no faces
 
     m.mirrorXY = 1;
     m.mirrorX = 0;
@@ -198,7 +201,7 @@ void setUpKind(PolyModel& m, PolyKind kind, const PolyAllocator& allocator) {
     m.tablesAllocator = allocator;
     m.flags.tablesOwned = 1;
 
-    SolidMesh mesh = generateGeodesic(m, kind, allocator);
+    SolidMesh mesh = geodesic ? generateGeodesic(m, kind, allocator) : generateSphericon(sphericon);
     if (mesh.errorCode != 0) m.errorCode = mesh.errorCode;
     UnfoldOptions options;
     options.shareTolerance = 0.002;
@@ -703,9 +706,12 @@ std::int32_t buildModel(PolyModel& m, PolyKind kind, std::uint16_t mode, std::ui
         m.solidFaceCount = 0;
         std::memset(m.vertexUsed, 0, sizeof m.vertexUsed);
     }
-    // 4. Angles and adjacency.
+    // 4. Angles and adjacency. The sphericons' own variant is a net to cut
+    // out and glue, so it gets the adjacency and the tabs of a normal net.
+    const bool gluedVariant = mode == kPolyModeVariant && polyShapeClassOf(kind) == PolyShapeClass::kSphericon;
+    const bool tabbed = mode == kPolyModeNet || mode == kPolyModeSingleFace || gluedVariant;
     if (mode == kPolyModePlain) setUsedFromFaces(m);
-    if (mode == kPolyModeNet || mode == kPolyModeSingleFace || mode == kPolyModeSolid) {
+    if (tabbed || mode == kPolyModeSolid) {
         setUsedFromFaces(m);
         computeNetNeighbours(m);
         computeSolidFaceData(m);
@@ -715,7 +721,7 @@ std::int32_t buildModel(PolyModel& m, PolyKind kind, std::uint16_t mode, std::ui
         computeNetNeighbours(m);
     }
     // 5. Tabs.
-    if ((mode == kPolyModeNet || mode == kPolyModeSingleFace) && m.auxKind == kNoPolyKind) markTabs(m, mode);
+    if (tabbed && m.auxKind == kNoPolyKind) markTabs(m, mode);
     // 6. Vertex positions and 7. triangles.
     if (mode != kPolyModeSetUpOnly) {
         setVertexPositions(m, angle);
@@ -729,7 +735,7 @@ std::int32_t buildModel(PolyModel& m, PolyKind kind, std::uint16_t mode, std::ui
         setCornerTags(m);
     }
     // The tab shapes on the marked edges, and the fold sides of the edge lines.
-    if (mode == kPolyModeNet || mode == kPolyModeSingleFace) {
+    if (tabbed) {
         if (m.auxKind == kNoPolyKind) addGlueTabs(m);
         assignFoldSides(m);
     }

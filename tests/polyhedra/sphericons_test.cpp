@@ -1,0 +1,149 @@
+// Every drawn sphericon output, built as the render builds it: its name is its
+// shape, the solid is closed and flat-faced with the n-gon as its seam, the
+// net unrolls without stretching or overlapping inside the model's limits,
+// carries a tab on one side of every glued pair, and covers the sphere.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <map>
+#include <set>
+#include <string>
+#include <tuple>
+
+#include "poly_test_util.h"
+#include "polyhedra/sphericons.h"
+#include "projection/catalogue.h"
+
+namespace globaro {
+namespace {
+
+using testing::solidOf;
+
+// The shape a name promises: "sphericon n/k", "n/k+" or "n/k/H".
+SphericonShape shapeOfName(const std::string& name) {
+    SphericonShape s;
+    char tail[4] = {};
+    std::sscanf(name.c_str(), "sphericon %d/%d%3s", &s.sides, &s.turn, tail);
+    s.axis = tail[0] == '+' ? SphericonAxis::kSides : tail[0] == '/' ? SphericonAxis::kHybrid : SphericonAxis::kCorners;
+    return s;
+}
+
+// One of 288 equal-area cells: 24 bands of equal height by 12 sectors.
+int cellOf(const SphereDir& d) {
+    const double lon = std::atan2(static_cast<double>(d.x), static_cast<double>(d.z)) + 3.141592653589793;
+    return std::clamp(static_cast<int>((d.y + 1.0) * 12.0), 0, 23) * 12 +
+           std::clamp(static_cast<int>(lon * 12.0 / 6.283185307179586), 0, 11);
+}
+
+struct Case {
+    ProjectionId id;
+    std::string name;
+};
+
+void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
+
+std::vector<Case> everySphericon() {
+    std::vector<Case> out;
+    for (const OutputProjectionInfo& info : outputProjections())
+        if (info.family == ProjectionFamily::kSphericon && !info.pending)
+            out.push_back({info.id, std::string(info.name)});
+    return out;
+}
+
+class Sphericons : public ::testing::TestWithParam<Case> {
+protected:
+    // The net as a render builds it, with glue tabs or without.
+    void prepare(float tabSize) {
+        resetPolyModel(*m_);
+        ASSERT_EQ(
+            preparePolyModel(GetParam().id, *m_, 0.5f, tabSize, 0, 0.0f, kPolyModeNet, 0, defaultPolyAllocator(), 1),
+            kPolyOk);
+        ASSERT_GT(m_->faceCount, 0);
+    }
+    testing::ModelPtr m_ = testing::newModel();
+};
+
+TEST_P(Sphericons, NameSolidNetTabsAndCoverage) {
+    const PolyModel& m = *m_;
+    prepare(0.01f);
+    SphericonShape shape;
+    ASSERT_TRUE(sphericonShape(m.kind, shape));
+    const SphericonShape named = shapeOfName(GetParam().name);
+    EXPECT_EQ(std::tie(shape.sides, shape.turn, shape.axis), std::tie(named.sides, named.turn, named.axis));
+    EXPECT_LE(m.faceCount, kPolyMaxFaces);
+    EXPECT_LE(m.pieceCount, kPolyMaxPieces);
+
+    // Closed and flat; Euler's formula; the seam's corners are the n-gon's.
+    using Point = std::tuple<long, long, long>;
+    std::set<Point> vertices, seamCorners;
+    int edges = 0, boundary = 0, marks = 0;
+    double scale = -1.0;
+    for (int f = 0; f < m.faceCount; ++f) {
+        const PolyFace& face = m.faces[f];
+        const int n = face.cornerCount;
+        const Vec3d a = solidOf(m.vertices[face.corners[0]]);
+        const Vec3d normal = cross(difference(a, solidOf(m.vertices[face.corners[1]])),
+                                   difference(a, solidOf(m.vertices[face.corners[n - 1]])));
+        for (int k = 0; k < n; ++k, ++edges) {
+            const NetVertex& v = m.vertices[face.corners[k]];
+            const NetVertex& w = m.vertices[face.corners[(k + 1) % n]];
+            const Vec3d p = solidOf(v);
+            vertices.insert({std::lround(p.x * 1e5), std::lround(p.y * 1e5), std::lround(p.z * 1e5)});
+            if (std::fabs(p.z) < 1e-6 && std::fabs(length(p) - 1.0) < 1e-5)
+                seamCorners.insert({std::lround(p.x * 1e4), std::lround(p.y * 1e4), 0});
+            ASSERT_NEAR(dot(normalise(normal), difference(a, p)), 0.0, 1e-5) << "face " << f << " is not flat";
+            const int g = face.neighbourFace[k];
+            ASSERT_GE(g, 0) << "face " << f << " edge " << k << " is open";
+            ASSERT_EQ(m.faces[g].neighbourFace[face.neighbourEdge[k]], f);
+            // Developable: every side of the net as long as on the solid.
+            const double ratio = std::hypot(v.netX - w.netX, v.netY - w.netY) / length(difference(p, solidOf(w)));
+            if (scale < 0.0) scale = ratio;
+            ASSERT_NEAR(ratio, scale, 1e-3 * scale) << "face " << f << " side " << k << " is stretched";
+            // One tab on each glued pair of the net's boundary, none inside.
+            if (face.netNeighbour[k] >= 0) {
+                ASSERT_EQ(face.tabMark[k], 0);
+                continue;
+            }
+            ++boundary;
+            ASSERT_EQ(face.tabMark[k] + m.faces[g].tabMark[face.neighbourEdge[k]], 1) << "face " << f << " side " << k;
+        }
+    }
+    EXPECT_EQ(static_cast<int>(vertices.size()) - edges / 2 + m.faceCount, 2);
+    EXPECT_EQ(static_cast<int>(seamCorners.size()), shape.sides);
+    for (int t = 0; t < m.triangleCount; ++t) marks += m.triangles[t].isMark;
+    EXPECT_GT(boundary, 0);
+    EXPECT_GT(marks, boundary / 2) << "tab shapes on the boundary";
+
+    // The net never overlaps itself.
+    for (int f = 0; f < m.faceCount; ++f)
+        for (int g = f + 1; g < m.faceCount; ++g)
+            ASSERT_FALSE(outlinesOverlap(testing::netOutline(m, f), testing::netOutline(m, g), 1e-6))
+                << "faces " << f << " and " << g;
+
+    // Without tabs, a 400 × 200 grid over the frame reaches all 288 cells.
+    prepare(0.0f);
+    PolyJobState job;
+    buildSweepList(m, job);
+    std::array<int, 288> cells{};
+    for (int j = 0; j < 200; ++j)
+        for (int i = 0; i < 400; ++i) {
+            SphereDir d;
+            if (netPointToSphere(m, job, (i + 0.5f) / 400.0f, (j + 0.5f) / 400.0f, d).kind == NetHitKind::kFace)
+                ++cells[static_cast<std::size_t>(cellOf(d))];
+        }
+    EXPECT_EQ(std::count(cells.begin(), cells.end(), 0), 0) << "cells of the sphere missed";
+}
+
+INSTANTIATE_TEST_SUITE_P(EverySphericon, Sphericons, ::testing::ValuesIn(everySphericon()), [](const auto& info) {
+    std::string name = info.param.name.substr(10);
+    std::string out;
+    for (char c : name)
+        out += c == '+' ? "plus" : std::isalnum(static_cast<unsigned char>(c)) ? std::string(1, c) : "_";
+    return out;
+});
+
+}  // namespace
+}  // namespace globaro
