@@ -1,6 +1,4 @@
-// The tile traffic between the standalone host and a module (tiles delivered
-// and taken back, the source suite, failed runs, rows finished), and the
-// module's row reader, each against a pixel-by-pixel definition.
+// Tiles between the standalone host and a module, and the row reader, against pixel-by-pixel definitions.
 
 #include <gtest/gtest.h>
 
@@ -15,9 +13,12 @@
 #include "app/document.h"
 #include "app/filter_host.h"
 #include "host/host_services.h"
+#include "tests/host/host_test_support.h"
 
 namespace globaro {
 namespace {
+
+using host_test::randomDocument;
 
 // A module made of one function for every selector.
 std::function<std::int16_t(std::int16_t, FilterRecord&)> gModule;
@@ -26,23 +27,13 @@ void scriptedEntry(std::int16_t selector, FilterRecord* record, intptr_t*, std::
     *result = gModule ? gModule(selector, *record) : 0;
 }
 
-Document randomDocument(std::int32_t width, std::int32_t height, int colorPlanes, bool alpha, int depth,
-                        unsigned seed) {
-    Document d;
-    std::string error;
-    EXPECT_TRUE(makeDocument(d, width, height, colorPlanes, alpha, depth, error)) << error;
-    std::mt19937 rng(seed);
-    for (auto& b : d.pixels) b = static_cast<std::uint8_t>(rng());
-    return d;
-}
-
-void requestIn(FilterRecord& f, const VRect& r, int lo, int hi, int step) {
+// Asks for the input (and mask) tile `in` and the output tile `out`, planes lo..hi.
+void request(FilterRecord& f, const VRect& in, const VRect& out, int lo, int hi, int step = 1) {
     f.bigDocumentData->PluginUsing32BitCoordinates = 1;
-    f.bigDocumentData->inRect32 = r;
-    f.bigDocumentData->outRect32 = VRect{0, 0, 0, 0};
-    f.bigDocumentData->maskRect32 = r;
-    f.inLoPlane = static_cast<std::int16_t>(lo);
-    f.inHiPlane = static_cast<std::int16_t>(hi);
+    f.bigDocumentData->inRect32 = f.bigDocumentData->maskRect32 = in;
+    f.bigDocumentData->outRect32 = out;
+    f.inLoPlane = f.outLoPlane = static_cast<std::int16_t>(lo);
+    f.inHiPlane = f.outHiPlane = static_cast<std::int16_t>(hi);
     f.inputRate = f.maskRate = toFixed(step);
 }
 
@@ -91,7 +82,7 @@ TEST(TileDelivery, RowsMatchThePixelByPixelDefinition) {
                         std::vector<std::uint8_t> got, gotMask;
                         std::int16_t advanced = -1;
                         gModule = [&](std::int16_t, FilterRecord& f) -> std::int16_t {
-                            requestIn(f, r, lo, hi, step);
+                            request(f, r, {}, lo, hi, step);
                             advanced = f.advanceState();
                             const std::size_t w = static_cast<std::size_t>(r.right - r.left);
                             const std::size_t rowBytes = w * (hi - lo + 1) * doc.bytesPerSample();
@@ -132,16 +123,10 @@ TEST(TileDelivery, OutputTilesComeBackIntoTheirPlanesInsideTheImage) {
         };
         FilterHost host(doc);
         gModule = [&](std::int16_t, FilterRecord& f) -> std::int16_t {
-            f.bigDocumentData->PluginUsing32BitCoordinates = 1;
-            f.bigDocumentData->inRect32 = VRect{0, 0, 0, 0};
-            f.bigDocumentData->outRect32 = r;
-            f.outLoPlane = lo;
-            f.outHiPlane = hi;
-            f.inputRate = toFixed(1);
+            request(f, {}, r, lo, hi);
             if (f.advanceState() != 0) return -1;
             fill(static_cast<std::uint8_t*>(f.outData), f.outRowBytes);
-            // The next request takes the tile back.
-            f.bigDocumentData->outRect32 = VRect{0, 0, 0, 0};
+            f.bigDocumentData->outRect32 = VRect{0, 0, 0, 0};  // the next request takes the tile back
             return f.advanceState();
         };
         ASSERT_EQ(host.call(scriptedEntry, filterSelectorStart), 0);
@@ -161,17 +146,9 @@ TEST(TileDelivery, OutputTilesComeBackIntoTheirPlanesInsideTheImage) {
     gModule = nullptr;
 }
 
-// An 8 x 8 canvas with transparency for a render from `source`.
-Document canvasFor(const Document& source) {
-    Document canvas;
-    std::string error;
-    EXPECT_TRUE(makeDocument(canvas, 8, 8, source.colorPlanes, true, source.depth, error)) << error;
-    return canvas;
-}
-
 TEST(SourceSuite, ReadsRectanglesOfPlanesIntoPaddedRows) {
     const Document source = randomDocument(33, 17, 3, true, 16, 4);
-    Document canvas = canvasFor(source);
+    Document canvas = randomDocument(8, 8, source.colorPlanes, true, source.depth, 1);
     HostOptions options;
     options.source = &source;
     FilterHost host(canvas, options);
@@ -205,15 +182,7 @@ TEST(SourceSuite, ReadsRectanglesOfPlanesIntoPaddedRows) {
     gModule = nullptr;
 }
 
-// Asks for the output tile `r`, all planes, at full resolution.
-void requestOut(FilterRecord& f, const VRect& r) {
-    f.bigDocumentData->PluginUsing32BitCoordinates = 1;
-    f.bigDocumentData->inRect32 = VRect{0, 0, 0, 0};
-    f.bigDocumentData->outRect32 = r;
-    f.outLoPlane = 0;
-    f.outHiPlane = static_cast<std::int16_t>(f.planes - 1);
-    f.inputRate = toFixed(1);
-}
+void requestOut(FilterRecord& f, const VRect& r) { request(f, {}, r, 0, f.planes - 1); }
 
 // A run that writes two tiles and fails in its second continue call.
 std::int16_t writeTwoTilesThenFail(std::int16_t selector, FilterRecord& f) {
@@ -312,7 +281,7 @@ TEST(RowListener, HearsRowsAsTheyAreFinishedAndOnceOfAChange) {
 
 TEST(RowGates, SourceReadsWaitForTheirRowsAndFailWhenTheFileEndsShort) {
     const Document source = randomDocument(12, 40, 3, false, 8, 6);
-    Document canvas = canvasFor(source);
+    Document canvas = randomDocument(8, 8, source.colorPlanes, true, source.depth, 1);
     RowGate gate;
     HostOptions options;
     options.source = &source;
