@@ -1,6 +1,4 @@
-// What the host layer adds to compositing (the mask in register however the
-// host passes tiles and mask, the image's own pixels, the tiles), in whole
-// runs whose uniform colours and identity settings make every pixel known.
+// What the host layer adds to compositing, in whole runs whose uniform colours make every pixel known.
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,4 @@
-// The descriptor vocabulary: the enumeration keys and the terminology
-// resource, against golden files (recorded actions hold these keys for good),
-// and the two-way property of the enumeration tables.
+// The enumeration keys and the terminology resource against golden files; the tables both ways.
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,4 @@
-// Recording the settings into the host's descriptor and replaying them: what
-// a replay makes of particular descriptors, and the hosts it reads from.
+// Recording the settings into the host's descriptor and replaying them, and the hosts read from.
 
 #include <gtest/gtest.h>
 

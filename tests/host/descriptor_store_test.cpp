@@ -1,5 +1,4 @@
-// The standalone host's descriptor store: the 18 read and 16 write
-// procedures with their type checks, and recorded actions as JSON files.
+// The standalone host's descriptor store: read and write procedures, and actions as JSON files.
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,4 @@
-// Whole runs of the module's code through the standalone host, one table row
-// each: every depth and layout handed back by the identity render, tile edges,
-// threads and cancelling, with the host's callbacks watched through an entry
-// that wraps the module's own.
+// Whole runs through the standalone host, one row each: depths, layouts, tile edges, threads, cancels.
 
 #include <gtest/gtest.h>
 

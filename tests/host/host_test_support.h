@@ -1,6 +1,5 @@
 #pragma once
-// Shared pieces of the host tests: documents, quiet runs, prepared settings,
-// a filter record wired to a descriptor store, and a small handle suite.
+// Shared pieces of the host tests: documents, quiet runs, settings, a scripting host, handles.
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,4 @@
-// The render routine through the standalone host: the host image is loaded
-// into the working pyramid once and serves the host, preview and export
-// targets in turn.
+// The render routine through the standalone host: host, preview and export targets from one pyramid.
 
 #include "host/render_host_adapter.h"
 
