@@ -206,8 +206,7 @@ TEST_F(StoreTest, PuttingAKeyAgainReplacesItInPlace) {
     ASSERT_EQ(w.closeWriteDescriptorProc(t, &h), noErr);
     const RecordedDescriptor* d = store.find(h);
     ASSERT_EQ(d->items.size(), 2u);
-    EXPECT_EQ(d->items[0].key, K("aaaa"));
-    EXPECT_EQ(d->items[0].value.type, DescriptorValueType::kBoolean);
+    EXPECT_EQ(std::pair(d->items[0].key, d->items[0].value.type), std::pair(K("aaaa"), DescriptorValueType::kBoolean));
 }
 
 TEST(DescriptorStoreActive, ProceduresFailWithoutAStoreAndNestedStoresRestore) {
@@ -243,7 +242,6 @@ TEST_F(StoreTest, ActionJsonKeepsEveryType) {
     const std::string json = actionToJson(action);
     EXPECT_NE(json.find("\"Globaro 2 action\""), std::string::npos);
     EXPECT_NE(json.find("\"silent\""), std::string::npos);
-
     RecordedAction back;
     std::string error;
     ASSERT_TRUE(actionFromJson(json, back, error)) << error;
@@ -308,10 +306,7 @@ TEST(ActionFiles, HugeFilesAndEmptyRecordingsAreRefused) {
     EXPECT_FALSE(saveRecordedAction(store, ::testing::TempDir() + "unused.json", plugInDialogDontDisplay, error));
     EXPECT_NE(error.find("recorded no settings"), std::string::npos) << error;
     const std::string path = ::testing::TempDir() + "globaro_big_action_" + std::to_string(getpid()) + ".json";
-    {
-        std::ofstream out(path, std::ios::binary);
-        out << std::string(kMaxActionFileBytes + 1, ' ');
-    }
+    std::ofstream(path, std::ios::binary) << std::string(kMaxActionFileBytes + 1, ' ');
     EXPECT_FALSE(loadActionFile(path, action, error));
     EXPECT_NE(error.find("too large"), std::string::npos) << error;
     std::remove(path.c_str());
