@@ -172,9 +172,8 @@ TEST(SourceSuite, ReadsRectanglesOfPlanesIntoPaddedRows) {
             }
         // Rows too short for the rectangle, and rectangles outside the source.
         std::vector<std::uint8_t> small(64);
-        const VRect wide{0, 0, 2, 33};
+        const VRect wide{0, 0, 2, 33}, outside{0, 30, 2, 34};
         EXPECT_NE(f.sourceImage->readSource(&wide, 0, 3, small.data(), 32), 0);
-        const VRect outside{0, 30, 2, 34};
         EXPECT_NE(f.sourceImage->readSource(&outside, 0, 0, small.data(), 32), 0);
         return 0;
     };
@@ -182,19 +181,25 @@ TEST(SourceSuite, ReadsRectanglesOfPlanesIntoPaddedRows) {
     gModule = nullptr;
 }
 
-void requestOut(FilterRecord& f, const VRect& r) { request(f, {}, r, 0, f.planes - 1); }
-
-// A run that writes two tiles and fails in its second continue call.
-std::int16_t writeTwoTilesThenFail(std::int16_t selector, FilterRecord& f) {
-    static int continues = 0;
+// Writes the tiles of `gTiles` in turn, the n-th filled with `gFills[n]` (0: left as delivered); fails
+// in continue call `gFailAt`.
+std::vector<VRect> gTiles;
+std::vector<int> gFills;
+std::size_t gFailAt = 0;
+std::int16_t writeTiles(std::int16_t selector, FilterRecord& f) {
+    static std::size_t next = 0;
     if (selector == filterSelectorStart) {
-        continues = 0;
-        requestOut(f, VRect{2, 0, 6, 10});
+        next = 0;
     } else if (selector == filterSelectorContinue) {
-        std::memset(f.outData, 0x5A, static_cast<std::size_t>(f.outRowBytes) * 4);
-        if (++continues == 2) return userCanceledErr;
-        requestOut(f, VRect{10, 3, 14, 8});
+        const VRect& r = gTiles[next - 1];
+        if (gFills[next - 1] != 0)
+            std::memset(f.outData, gFills[next - 1], static_cast<std::size_t>(f.outRowBytes) * (r.bottom - r.top));
+        if (next == gFailAt) return userCanceledErr;
+    } else {
+        return 0;
     }
+    request(f, {}, next < gTiles.size() ? gTiles[next] : VRect{0, 0, 0, 0}, 0, f.planes - 1);
+    ++next;
     return 0;
 }
 
@@ -205,10 +210,12 @@ TEST(FailedRuns, PutEveryWrittenRowBackUnlessTheCanvasIsThrownAway) {
         HostOptions options;
         options.restoreOnFailure = restore;
         FilterHost host(doc, options);
-        gModule = writeTwoTilesThenFail;
+        gTiles = {VRect{2, 0, 6, 10}, VRect{10, 3, 14, 8}};
+        gFills = {0x5A, 0x5A};
+        gFailAt = 2;
+        gModule = writeTiles;
         const RunReport report = host.run(scriptedEntry, false);
-        EXPECT_EQ(report.result, userCanceledErr);
-        EXPECT_EQ(report.continueCalls, 2);
+        EXPECT_EQ(std::pair(report.result, report.continueCalls), (std::pair<std::int16_t, int>(userCanceledErr, 2)));
         if (restore) {
             EXPECT_EQ(doc.pixels, before.pixels);
             continue;
@@ -219,6 +226,7 @@ TEST(FailedRuns, PutEveryWrittenRowBackUnlessTheCanvasIsThrownAway) {
         EXPECT_EQ(std::memcmp(doc.sample(0, 0, 0), before.sample(0, 0, 0), doc.rowBytes() * 2), 0);
     }
     gModule = nullptr;
+    gFailAt = 0;
 }
 
 struct RowRecorder : RowListener {
@@ -227,26 +235,6 @@ struct RowRecorder : RowListener {
     void rowsFinished(std::int32_t rows) override { finished.push_back(rows); }
     void rowsChanging() override { ++changing; }
 };
-
-// Writes the tiles of `tiles` in turn, the n-th filled with `fills[n]` (0:
-// left as delivered).
-std::vector<VRect> gTiles;
-std::vector<int> gFills;
-std::int16_t writeTiles(std::int16_t selector, FilterRecord& f) {
-    static std::size_t next = 0;
-    if (selector == filterSelectorStart) {
-        next = 0;
-    } else if (selector == filterSelectorContinue) {
-        const VRect& r = gTiles[next - 1];
-        if (gFills[next - 1] != 0)
-            std::memset(f.outData, gFills[next - 1], static_cast<std::size_t>(f.outRowBytes) * (r.bottom - r.top));
-    } else {
-        return 0;
-    }
-    requestOut(f, next < gTiles.size() ? gTiles[next] : VRect{0, 0, 0, 0});
-    ++next;
-    return 0;
-}
 
 TEST(RowListener, HearsRowsAsTheyAreFinishedAndOnceOfAChange) {
     Document doc = randomDocument(10, 16, 3, false, 8, 3);
