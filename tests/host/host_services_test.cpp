@@ -249,10 +249,7 @@ TEST(HostKinds, SignaturesAndSampling) {
     for (const Case& c : cases) {
         ManualHost h(plugInModeRGBColor, 8, 3);
         h.record.advanceState = []() -> OSErr { return 0; };
-        if (c.display)
-            h.record.displayPixels = [](const PSPixelMap*, const VRect*, std::int32_t, std::int32_t, void*) -> OSErr {
-                return 0;
-            };
+        if (c.display) h.record.displayPixels = [](auto...) -> OSErr { return 0; };
         h.record.samplingSupport = c.sampling;
         h.record.hostSig = fourCharCode(c.sig);
         EXPECT_EQ(std::tuple(h.services().hostCanSample(), h.services().hostIsPsp(), h.services().hostIsAffP()),
