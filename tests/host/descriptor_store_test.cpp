@@ -45,12 +45,7 @@ PIDescriptorHandle writeOneOfEach(DescriptorStore& store, HandleProcs& handles) 
     handles.disposeProc(text);
     EXPECT_EQ(w.putEnumeratedProc(t, K("enum"), K("Koty"), K("Kp##")), noErr);
     EXPECT_EQ(w.putClassProc(t, K("clss"), K("Lyr ")), noErr);
-    DescriptorSimpleReference ref{};
-    ref.desiredClass = K("Lyr ");
-    ref.keyForm = K("Idnt");
-    ref.keyData.name[0] = 3;
-    std::memcpy(ref.keyData.name + 1, "bg!", 3);
-    ref.keyData.index = 4;
+    const DescriptorSimpleReference ref{K("Lyr "), K("Idnt"), {{3, 'b', 'g', '!'}, 4, 0, 0}};
     EXPECT_EQ(w.putSimpleReferenceProc(t, K("sref"), &ref), noErr);
     EXPECT_EQ(w.putObjectProc(t, K("objc"), K("Clr "), nested), noErr);
     EXPECT_EQ(w.putCountProc(t, K("cont"), 4000000000u), noErr);
