@@ -114,18 +114,16 @@ TEST(TileDelivery, OutputTilesComeBackIntoTheirPlanesInsideTheImage) {
         const int lo = 1, hi = 2;
         const int bps = doc.bytesPerSample();
         const std::size_t pixelBytes = static_cast<std::size_t>(hi - lo + 1) * bps;
-        auto fill = [&](std::uint8_t* data, std::int32_t rowBytes) {
-            for (std::int32_t y = r.top; y < r.bottom; ++y)
-                for (std::int32_t x = r.left; x < r.right; ++x)
-                    for (std::size_t b = 0; b < pixelBytes; ++b)
-                        data[static_cast<std::size_t>(y - r.top) * rowBytes + (x - r.left) * pixelBytes + b] =
-                            static_cast<std::uint8_t>(x * 3 + y * 5 + b);
-        };
         FilterHost host(doc);
         gModule = [&](std::int16_t, FilterRecord& f) -> std::int16_t {
             request(f, {}, r, lo, hi);
             if (f.advanceState() != 0) return -1;
-            fill(static_cast<std::uint8_t*>(f.outData), f.outRowBytes);
+            auto* data = static_cast<std::uint8_t*>(f.outData);
+            for (std::int32_t y = r.top; y < r.bottom; ++y)
+                for (std::int32_t x = r.left; x < r.right; ++x)
+                    for (std::size_t b = 0; b < pixelBytes; ++b)
+                        data[static_cast<std::size_t>(y - r.top) * f.outRowBytes + (x - r.left) * pixelBytes + b] =
+                            static_cast<std::uint8_t>(x * 3 + y * 5 + b);
             f.bigDocumentData->outRect32 = VRect{0, 0, 0, 0};  // the next request takes the tile back
             return f.advanceState();
         };
