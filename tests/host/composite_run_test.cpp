@@ -1,6 +1,4 @@
-// What the host layer adds to compositing (the mask in register however the
-// host passes tiles and mask, the image's own pixels, the tiles), in whole
-// runs whose uniform colours and identity settings make every pixel known.
+// What the host layer adds to compositing, in whole runs whose uniform colours make every pixel known.
 
 #include <gtest/gtest.h>
 
@@ -66,8 +64,7 @@ Document uniform(std::int32_t w, std::int32_t h, const Row& r, const float (&col
     return d;
 }
 
-// The glue of source sample s over destination sample d on an integer target,
-// in 15-bit fixed point.
+// The glue of source sample s over destination sample d on an integer target, in 15-bit fixed point.
 float glued(std::int32_t mode, float s, float d) {
     const auto a = static_cast<std::int32_t>(s * 32768.0f), b = static_cast<std::int32_t>(d * 32768.0f);
     if (mode == kMultiply) return float((a * b) >> 15) / 32768.0f;
@@ -87,7 +84,6 @@ TEST(CompositeRun, TheHostLayerKeepsMaskOriginalPixelsAndTiles) {
         }
         if (r.host == Host::kFloating) doc.floatOrigin = {5, 3};
         const Document before = doc;
-
         RunSettingsOptions settings;
         settings.input = findInputProjection("1");
         settings.output = findOutputProjection(r.mollweide ? "Mollweide" : "1");
@@ -108,7 +104,6 @@ TEST(CompositeRun, TheHostLayerKeepsMaskOriginalPixelsAndTiles) {
         std::filesystem::remove(cachedSettingsPath());  // the next run must not start from these settings
         ASSERT_EQ(result, 0) << said;
         EXPECT_EQ(host.record().autoMask, r.host == Host::kAffP);
-
         const Document& from = r.separateSource ? src : before;
         const float tolerance = r.depth == 8 ? 1.01f / 255.0f : r.depth == 16 ? 2.01f / 32768.0f : 1e-4f;
         for (std::int32_t y = 0; y < kHeight; ++y)
@@ -120,9 +115,7 @@ TEST(CompositeRun, TheHostLayerKeepsMaskOriginalPixelsAndTiles) {
                     const float d = before.value(x, y, p);
                     float want;
                     if (corner) {
-                        // Outside the outline the render is transparent black:
-                        // a transparency plane takes it (the colour glued over
-                        // the pixel there), an opaque image keeps its pixels.
+                        // Transparent black outside the outline: an opaque image keeps its pixels.
                         want = !r.alpha ? d : p == r.planes || r.depth == 32 ? 0.0f : glued(r.glue, 0.0f, d);
                     } else {
                         // (A grey source's grey is its own value.)

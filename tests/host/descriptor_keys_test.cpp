@@ -1,6 +1,4 @@
-// The descriptor vocabulary: the enumeration keys and the terminology
-// resource, against golden files (recorded actions hold these keys for good),
-// and the two-way property of the enumeration tables.
+// The enumeration keys and the terminology resource against golden files; the tables both ways.
 
 #include <gtest/gtest.h>
 
@@ -17,8 +15,7 @@ namespace {
 const EnumKeyTable* const kTables[] = {&gridKeyTable(), &glueKeyTable(), &inputKeyTable(), &outputKeyTable()};
 
 TEST(EnumKeyTables, EveryKeyIsItsGoldenKey) {
-    // Every id from 0 to 1100 and a few beyond, with the key it travels
-    // under; ids without one travel as "<NO>".
+    // Every id from 0 to 1100 and a few beyond, with its key ("<NO>" for none).
     std::vector<std::int32_t> ids = {100335, kMaxCarriedId, kMaxCarriedId + 1};
     for (std::int32_t id = -1; id <= 1100; ++id) ids.push_back(id);
     std::string text;
@@ -41,8 +38,7 @@ TEST(EnumKeyTables, AreTwoWay) {
         EXPECT_EQ(t->idFor(kNoEnumKey), 0);
         for (std::int32_t id = -1; id <= 1100; ++id) EXPECT_EQ(t->idFor(t->keyFor(id)), t->hasId(id) ? id : 0) << id;
     }
-    // Keys that are not a table's: another table's, a gap in the list, a '#'
-    // key of an id that has a listed key, a '#' key with a stray character.
+    // Another table's key, a gap, a '#' key of an id with a listed key, a '#' key with a stray character.
     for (const char* key : {"GL01", "Kp07", "Ko34", "#001", "#05-", "#5 f"})
         EXPECT_EQ(outputKeyTable().idFor(GLOBARO_FOURCC(key[0], key[1], key[2], key[3])), 0) << key;
     EXPECT_EQ(glueKeyTable().idFor(fourCharCode("#01A")), 0);

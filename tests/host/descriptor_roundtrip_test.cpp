@@ -1,5 +1,4 @@
-// Recording the settings into the host's descriptor and replaying them: what
-// a replay makes of particular descriptors, and the hosts it reads from.
+// Recording the settings into the host's descriptor and replaying them, and the hosts read from.
 
 #include <gtest/gtest.h>
 
@@ -24,7 +23,6 @@ DescriptorValue enumKey(const char (&type)[5], const char (&key)[5]) {
     return DescriptorValue::makeEnumerated(fourCharCode(type), fourCharCode(key));
 }
 
-// Each descriptor replays as the prepared settings with these changes.
 TEST(DescriptorReplay, WhatEachDescriptorGives) {
     struct Case {
         const char* what;
@@ -116,7 +114,7 @@ TEST(DescriptorReplay, EveryCatalogueProjectionTravelsThroughAnActionFile) {
 }
 
 TEST(DescriptorReplay, PlayInformationDecidesTheDialog) {
-    for (std::int16_t play : {plugInDialogDontDisplay, plugInDialogDisplay, plugInDialogSilent}) {
+    for (std::int16_t play : {plugInDialogDontDisplay, plugInDialogDisplay, plugInDialogSilent})
         for (bool offered : {false, true}) {
             ScriptingHost host;
             if (offered) host.store.offer(RecordedDescriptor{}, play);
@@ -133,7 +131,6 @@ TEST(DescriptorReplay, PlayInformationDecidesTheDialog) {
             EXPECT_EQ(read.latitude, offered ? 0.0f : 12.0f);  // synced, without a reset
             EXPECT_EQ(read.glue, offered ? 1 : 5);
         }
-    }
 }
 
 TEST(DescriptorReplay, HostsWithoutSupportOrOfRefusedKindsChangeNothing) {
@@ -163,9 +160,8 @@ TEST(DescriptorReplay, HostsWithoutSupportOrOfRefusedKindsChangeNothing) {
         EXPECT_EQ(std::memcmp(&read, &before, sizeof read), 0) << i;  // not even the angle sync
         EXPECT_EQ(data.dialogRequested, 1) << i;
         EXPECT_NE(host.store.parameters().descriptor, nullptr) << i;  // left with the host
-        const bool psp = i >= 6;
         SettingsRecord w = preparedSettings();
-        EXPECT_EQ(writeDescriptor(&host.record, w), psp) << i;  // PSP hosts are written to, not read from
+        EXPECT_EQ(writeDescriptor(&host.record, w), i >= 6) << i;  // PSP hosts are written to, not read from
     }
 }
 

@@ -1,5 +1,4 @@
-// The standalone host's descriptor store: the 18 read and 16 write
-// procedures with their type checks, and recorded actions as JSON files.
+// The standalone host's descriptor store: read and write procedures, and actions as JSON files.
 
 #include <gtest/gtest.h>
 
@@ -46,12 +45,7 @@ PIDescriptorHandle writeOneOfEach(DescriptorStore& store, HandleProcs& handles) 
     handles.disposeProc(text);
     EXPECT_EQ(w.putEnumeratedProc(t, K("enum"), K("Koty"), K("Kp##")), noErr);
     EXPECT_EQ(w.putClassProc(t, K("clss"), K("Lyr ")), noErr);
-    DescriptorSimpleReference ref{};
-    ref.desiredClass = K("Lyr ");
-    ref.keyForm = K("Idnt");
-    ref.keyData.name[0] = 3;
-    std::memcpy(ref.keyData.name + 1, "bg!", 3);
-    ref.keyData.index = 4;
+    const DescriptorSimpleReference ref{K("Lyr "), K("Idnt"), {{3, 'b', 'g', '!'}, 4, 0, 0}};
     EXPECT_EQ(w.putSimpleReferenceProc(t, K("sref"), &ref), noErr);
     EXPECT_EQ(w.putObjectProc(t, K("objc"), K("Clr "), nested), noErr);
     EXPECT_EQ(w.putCountProc(t, K("cont"), 4000000000u), noErr);
@@ -207,8 +201,7 @@ TEST_F(StoreTest, PuttingAKeyAgainReplacesItInPlace) {
     ASSERT_EQ(w.closeWriteDescriptorProc(t, &h), noErr);
     const RecordedDescriptor* d = store.find(h);
     ASSERT_EQ(d->items.size(), 2u);
-    EXPECT_EQ(d->items[0].key, K("aaaa"));
-    EXPECT_EQ(d->items[0].value.type, DescriptorValueType::kBoolean);
+    EXPECT_EQ(std::pair(d->items[0].key, d->items[0].value.type), std::pair(K("aaaa"), DescriptorValueType::kBoolean));
 }
 
 TEST(DescriptorStoreActive, ProceduresFailWithoutAStoreAndNestedStoresRestore) {
@@ -244,7 +237,6 @@ TEST_F(StoreTest, ActionJsonKeepsEveryType) {
     const std::string json = actionToJson(action);
     EXPECT_NE(json.find("\"Globaro 2 action\""), std::string::npos);
     EXPECT_NE(json.find("\"silent\""), std::string::npos);
-
     RecordedAction back;
     std::string error;
     ASSERT_TRUE(actionFromJson(json, back, error)) << error;
@@ -309,10 +301,7 @@ TEST(ActionFiles, HugeFilesAndEmptyRecordingsAreRefused) {
     EXPECT_FALSE(saveRecordedAction(store, ::testing::TempDir() + "unused.json", plugInDialogDontDisplay, error));
     EXPECT_NE(error.find("recorded no settings"), std::string::npos) << error;
     const std::string path = ::testing::TempDir() + "globaro_big_action_" + std::to_string(getpid()) + ".json";
-    {
-        std::ofstream out(path, std::ios::binary);
-        out << std::string(kMaxActionFileBytes + 1, ' ');
-    }
+    std::ofstream(path, std::ios::binary) << std::string(kMaxActionFileBytes + 1, ' ');
     EXPECT_FALSE(loadActionFile(path, action, error));
     EXPECT_NE(error.find("too large"), std::string::npos) << error;
     std::remove(path.c_str());

@@ -1,13 +1,11 @@
-// Whole runs of the module's code through the standalone host, one table row
-// each: every depth and layout handed back by the identity render, tile edges,
-// threads and cancelling, with the host's callbacks watched through an entry
-// that wraps the module's own.
+// Whole runs through the standalone host, one row each: depths, layouts, tile edges, threads, cancels.
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <set>
 #include <tuple>
+#include <utility>
 
 #include "platform/threads.h"
 #include "render/render_driver.h"
@@ -51,21 +49,16 @@ void watchedProgress(std::int32_t done, std::int32_t total) {
 void WatchedMain(std::int16_t selector, FilterRecord* record, intptr_t* data, std::int16_t* result) {
     if (selector != filterSelectorAbout) {
         gWatch.record = record;
-        gWatch.abort = record->abortProc;
-        gWatch.advance = record->advanceState;
-        gWatch.progress = record->progressProc;
-        record->abortProc = watchedAbort;
-        record->advanceState = watchedAdvance;
-        record->progressProc = watchedProgress;
+        gWatch.abort = std::exchange(record->abortProc, watchedAbort);
+        gWatch.advance = std::exchange(record->advanceState, watchedAdvance);
+        gWatch.progress = std::exchange(record->progressProc, watchedProgress);
     }
     PluginMain(selector, record, data, result);
     gWatch.record = nullptr;
 }
 
-// A constant colour with full alpha (`constant`): where the output frame leaves
-// a gap the rendered pixels lose alpha and keep the colour, symmetrically
-// about the centre, so a tile not rendered or not written back stands out.
-// Other images are random and opaque: the identity render hands them back.
+// `constant` images lose alpha in the frame's gaps, symmetrically, so a tile not written back stands out;
+// other images are random and opaque, and the identity render hands them back.
 constexpr float kConstant[3] = {0.2f, 0.55f, 0.8f};
 
 struct Row {
@@ -119,15 +112,13 @@ TEST(DriverEdges, LayoutsTilesThreadsAndCancelling) {
         const RunReport report = host_test::quietRun(host, WatchedMain, true);
         cancelRequested() = false;
         const RenderOutcome& o = lastRenderOutcome();
-        EXPECT_EQ(o.jobCount, r.jobs);
-        EXPECT_EQ(o.plan.tilesAcross, (r.width + kTileSize - 1) / kTileSize);
-        EXPECT_EQ(o.jobsDelivered, r.delivered);
+        EXPECT_EQ(std::tuple(o.jobCount, o.plan.tilesAcross, o.jobsDelivered),
+                  std::tuple(r.jobs, (r.width + kTileSize - 1) / kTileSize, r.delivered));
         EXPECT_EQ(o.jobsGathered, o.jobsStarted);  // every started job is waited for
         EXPECT_EQ(host.liveHandles(), 2);
         if (r.cancelAtAbortCall > 0) {
-            EXPECT_EQ(report.result, kRenderCancelled);
-            EXPECT_TRUE(o.cancelled);
-            EXPECT_EQ(o.messageCode, kMessageRenderCancelled);
+            EXPECT_EQ(std::tuple(report.result, o.cancelled, o.messageCode),
+                      std::tuple(kRenderCancelled, true, kMessageRenderCancelled));
             // No job starts after the cancel; the image comes back as it was.
             EXPECT_EQ(o.jobsStarted, r.cancelAtAbortCall == 1 ? o.threadCount : r.jobs);
             EXPECT_EQ(doc.pixels, original.pixels);
@@ -135,21 +126,17 @@ TEST(DriverEdges, LayoutsTilesThreadsAndCancelling) {
         }
         EXPECT_EQ(report.result, 0);
         EXPECT_EQ(report.selectorsCalled, (std::vector<std::int16_t>{1, 2, 3, 4, 5}));
-        // One worker more than the processors (the calling thread composites),
-        // one abort test per gathered job.
-        EXPECT_EQ(o.threadCount, std::min(processorCount() + 1, r.jobs));
-        EXPECT_EQ(o.jobsStarted, r.jobs);
-        EXPECT_EQ(gWatch.abortCalls, r.jobs);
-        // Every tile requested once (the last requests: the input's strips come
-        // first), together covering the image.
+        // One worker more than the processors (the calling thread composites), one abort test per job.
+        EXPECT_EQ(std::tuple(o.threadCount, o.jobsStarted, gWatch.abortCalls),
+                  std::tuple(std::min(processorCount() + 1, r.jobs), r.jobs, r.jobs));
+        // Every tile requested once (the last requests: the input's strips come first), covering the image.
         ASSERT_GE(gWatch.outRects.size(), static_cast<std::size_t>(r.jobs));
         std::set<std::tuple<std::int32_t, std::int32_t, std::int32_t, std::int32_t>> seen;
         std::int64_t area = 0;
         for (auto t = gWatch.outRects.end() - r.jobs; t != gWatch.outRects.end(); ++t) {
             EXPECT_TRUE(seen.insert({t->top, t->left, t->bottom, t->right}).second);
             EXPECT_TRUE(t->left % kTileSize == 0 && t->top % kTileSize == 0);
-            EXPECT_LE(t->right - t->left, kTileSize);
-            EXPECT_LE(t->bottom - t->top, kTileSize);
+            EXPECT_TRUE(t->right - t->left <= kTileSize && t->bottom - t->top <= kTileSize);
             area += std::int64_t{t->right - t->left} * (t->bottom - t->top);
         }
         EXPECT_EQ(area, std::int64_t{r.width} * r.height);

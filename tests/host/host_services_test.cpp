@@ -1,5 +1,4 @@
-// The host services layer, driven through a filter record filled by hand and
-// through the standalone host's own callbacks.
+// The host services layer, through a filter record filled by hand and through the standalone host.
 
 #include "host/host_services.h"
 
@@ -56,14 +55,8 @@ TEST(PixelFormats, DerivedFromModeAndDepth) {
     };
     for (const Case& c : cases) {
         const PixelFormat f = pixelFormatFor(c.imageMode, c.depth, filterCaseFlatImageNoSelection);
-        const std::string kind = !f.supported() ? "-"
-                                                : std::string(f.grey  ? "grey "
-                                                              : f.rgb ? "rgb "
-                                                                      : "? ") +
-                                                      (f.isFloat  ? "float"
-                                                       : f.bits16 ? "16"
-                                                       : f.bits8  ? "8"
-                                                                  : "?");
+        std::string kind = !f.supported() ? "-" : f.grey ? "grey " : f.rgb ? "rgb " : "? ";
+        if (f.supported()) kind += f.isFloat ? "float" : f.bits16 ? "16" : f.bits8 ? "8" : "?";
         EXPECT_EQ(kind, c.kind) << c.imageMode;
         EXPECT_EQ(f.grey + f.rgb + f.bits8 + f.bits16 + f.isFloat, c.kind[0] == '-' ? 0 : 2) << c.imageMode;
         if (c.kind[0] == '-') continue;
@@ -81,7 +74,6 @@ struct ManualHost {
     FilterRecord record{};
     SettingsRecord settings{};
     std::vector<std::uint8_t> in, out;
-
     ManualHost(int imageMode, int depth, int planes) {
         record.imageMode = static_cast<std::int16_t>(imageMode);
         record.depth = static_cast<std::int16_t>(depth);
@@ -93,16 +85,13 @@ struct ManualHost {
     HostServices services() { return HostServices(&record, &settings); }
 };
 
-template <typename T>
-void put(std::vector<std::uint8_t>& bytes, std::size_t index, T value) {
-    std::memcpy(bytes.data() + index * sizeof(T), &value, sizeof(T));
-}
+using Bytes = std::vector<std::uint8_t>;
 
+// The bytes of `samples` as they lie in memory.
 template <typename T>
-T get(const std::vector<std::uint8_t>& bytes, std::size_t index) {
-    T value;
-    std::memcpy(&value, bytes.data() + index * sizeof(T), sizeof(T));
-    return value;
+Bytes bytesOf(std::initializer_list<T> samples) {
+    const auto* at = reinterpret_cast<const std::uint8_t*>(std::data(samples));
+    return Bytes(at, at + samples.size() * sizeof(T));
 }
 
 ::testing::AssertionResult sameColor(const Color4& a, const Color4& b) {
@@ -125,16 +114,13 @@ TEST(InputPixels, EveryDepthWithAndWithoutAlpha) {
         EXPECT_TRUE(sameColor(h.services().readInputPixel(row, column, tile), Color4{})) << row << "," << column;
 
     ManualHost g(plugInModeGray16, 16, 1);
-    g.in.resize(2 * 2);
-    put<std::uint16_t>(g.in, 0, 32768);
-    put<std::uint16_t>(g.in, 1, 16384);
+    g.in = bytesOf<std::uint16_t>({32768, 16384});
     const TileView greyTile{g.in.data(), 4, 1, VRect{0, 0, 1, 2}};
     EXPECT_TRUE(
         sameColor(g.services().readInputPixel(0, 1, greyTile), Color4{0.5f, 0.5f, 0.5f, 1.0f}));  // no alpha plane
 
     ManualHost f(plugInModeRGB96, 32, 3);
-    f.in.resize(3 * 4);
-    for (std::size_t i = 0; i < 3; ++i) put<float>(f.in, i, std::array{1.5f, -0.25f, 0.75f}[i]);
+    f.in = bytesOf({1.5f, -0.25f, 0.75f});
     const TileView floatTile{f.in.data(), 12, 3, VRect{5, 5, 6, 6}};
     // Float samples are not clamped on input.
     EXPECT_TRUE(sameColor(f.services().readInputPixel(5, 5, floatTile), Color4{1.5f, -0.25f, 0.75f, 1.0f}));
@@ -158,7 +144,6 @@ TEST(MaskValues, CoverageRules) {
 
 TEST(OutputPixels, HostTargetAtEveryDepth) {
     const Color4 color{1.0f, 0.5f, 0.25f, 0.75f};
-    using Bytes = std::vector<std::uint8_t>;
     ManualHost h(plugInModeRGBColor, 8, 4);
     h.out.assign(4 * 4, 7);
     h.record.outRect = {0, 0, 2, 2};
@@ -174,34 +159,27 @@ TEST(OutputPixels, HostTargetAtEveryDepth) {
     g.record.outRect = {3, 4, 4, 5};
     g.services().writeOutputPixel(4, 3, color, MutableTileView{g.out.data(), 2, 1, VRect{3, 4, 4, 5}}, nullptr,
                                   nullptr);
-    EXPECT_EQ(get<std::uint16_t>(g.out, 0), 16384);  // grey takes the green channel
+    EXPECT_EQ(g.out, bytesOf<std::uint16_t>({16384}));  // grey takes the green channel
 
     ManualHost f(plugInModeRGB96, 32, 4);
     f.out.assign(16, 0);
     f.record.outRect = {0, 0, 1, 1};
     const MutableTileView floatTile{f.out.data(), 16, 4, VRect{0, 0, 1, 1}};
     f.services().writeOutputPixel(0, 0, Color4{1.25f, 0.5f, 0.25f, 0.75f}, floatTile, nullptr, nullptr);
-    for (std::size_t i = 0; i < 4; ++i) EXPECT_EQ(get<float>(f.out, i), (std::array{1.25f, 0.5f, 0.25f, 0.75f}[i]));
+    EXPECT_EQ(f.out, bytesOf({1.25f, 0.5f, 0.25f, 0.75f}));
 }
 
 TEST(OutputPixels, PreviewAndExportTargets) {
     ManualHost h(plugInModeRGBColor, 8, 3);
     h.settings.renderTarget = kRenderToPreview;
-    PreviewBuffer preview;
-    preview.width = 4;
-    preview.height = 2;
-    preview.planes = 3;
-    preview.bytes.assign(4 * 2 * 3, 0);
+    PreviewBuffer preview{4, 2, 3, std::vector<std::uint8_t>(4 * 2 * 3)};
     const Color4 color{1.0f, 0.5f, 0.2f, 1.0f};
     h.services().writeOutputPixel(1, 1, color, MutableTileView{}, &preview, nullptr);
     // Positions are clamped to the buffer. Planes follow each other.
     h.services().writeOutputPixel(100, -3, Color4{0.0f, 1.0f, 0.0f, 1.0f}, MutableTileView{}, &preview, nullptr);
-    EXPECT_EQ(preview.bytes, (std::vector<std::uint8_t>{0, 0,   0, 0, 0, 255, 0, 0, 0, 0,  0, 255,
-                                                        0, 127, 0, 0, 0, 0,   0, 0, 0, 51, 0, 0}));
+    EXPECT_EQ(preview.bytes, (Bytes{0, 0, 0, 0, 0, 255, 0, 0, 0, 0, 0, 255, 0, 127, 0, 0, 0, 0, 0, 0, 0, 51, 0, 0}));
     // A one-plane preview takes green.
-    PreviewBuffer grey;
-    grey.width = grey.height = grey.planes = 1;
-    grey.bytes.assign(1, 0);
+    PreviewBuffer grey{1, 1, 1, {0}};
     h.services().writeOutputPixel(0, 0, color, MutableTileView{}, &grey, nullptr);
     EXPECT_EQ(grey.bytes[0], 127);
 
@@ -265,10 +243,7 @@ TEST(HostKinds, SignaturesAndSampling) {
     for (const Case& c : cases) {
         ManualHost h(plugInModeRGBColor, 8, 3);
         h.record.advanceState = []() -> OSErr { return 0; };
-        if (c.display)
-            h.record.displayPixels = [](const PSPixelMap*, const VRect*, std::int32_t, std::int32_t, void*) -> OSErr {
-                return 0;
-            };
+        if (c.display) h.record.displayPixels = [](auto...) -> OSErr { return 0; };
         h.record.samplingSupport = c.sampling;
         h.record.hostSig = fourCharCode(c.sig);
         EXPECT_EQ(std::tuple(h.services().hostCanSample(), h.services().hostIsPsp(), h.services().hostIsAffP()),
@@ -301,26 +276,23 @@ std::vector<std::uint8_t> previewSourceOf(Document& doc) {
     return read.buffer;
 }
 
-TEST(PreviewSource, ConvertsEveryDepthToEightBits) {
+// The preview source of a one-row document of `samples`.
+template <typename T>
+Bytes previewOfRow(int colorPlanes, bool alpha, std::vector<T> samples) {
+    Document d;
     std::string error;
-    Document d16;
-    ASSERT_TRUE(makeDocument(d16, 4, 1, 1, false, 16, error));
-    const std::uint16_t samples16[] = {128, 129, 32768, 16384};
-    std::memcpy(d16.pixels.data(), samples16, sizeof samples16);
-    EXPECT_EQ(previewSourceOf(d16), (std::vector<std::uint8_t>{0, 1, 255, 127}));
+    EXPECT_TRUE(makeDocument(d, static_cast<std::int32_t>(samples.size()) / (colorPlanes + alpha), 1, colorPlanes,
+                             alpha, 8 * sizeof(T), error));
+    std::memcpy(d.pixels.data(), samples.data(), samples.size() * sizeof(T));
+    return previewSourceOf(d);
+}
 
-    Document d32;
-    ASSERT_TRUE(makeDocument(d32, 3, 1, 1, false, 32, error));
-    const float samples32[] = {1.5f, -0.2f, 0.5f};
-    std::memcpy(d32.pixels.data(), samples32, sizeof samples32);
-    EXPECT_EQ(previewSourceOf(d32), (std::vector<std::uint8_t>{255, 0, 127}));
-
+TEST(PreviewSource, ConvertsEveryDepthToEightBits) {
+    EXPECT_EQ(previewOfRow<std::uint16_t>(1, false, {128, 129, 32768, 16384}), (Bytes{0, 1, 255, 127}));
+    EXPECT_EQ(previewOfRow<float>(1, false, {1.5f, -0.2f, 0.5f}), (Bytes{255, 0, 127}));
     // Plane by plane: an RGBA pixel comes out as four planes of one byte.
-    Document d8;
-    ASSERT_TRUE(makeDocument(d8, 2, 1, 3, true, 8, error));
-    const std::uint8_t samples8[] = {10, 20, 30, 40, 50, 60, 70, 80};
-    std::memcpy(d8.pixels.data(), samples8, sizeof samples8);
-    EXPECT_EQ(previewSourceOf(d8), (std::vector<std::uint8_t>{10, 50, 20, 60, 30, 70, 40, 80}));
+    EXPECT_EQ(previewOfRow<std::uint8_t>(3, true, {10, 20, 30, 40, 50, 60, 70, 80}),
+              (Bytes{10, 50, 20, 60, 30, 70, 40, 80}));
 }
 
 class FixedChooser : public ColorChooser {
@@ -344,16 +316,11 @@ TEST(ColourPicking, HostPickerOrFallback) {
 
     static std::int16_t sSeen[3];
     h.record.colorServices = [](ColorServicesInfo* info) -> OSErr {
-        for (int i = 0; i < 3; ++i) sSeen[i] = info->colorComponents[i];
-        info->colorComponents[0] = 215;
-        info->colorComponents[1] = 0;
-        info->colorComponents[2] = 255;
+        for (int i = 0; i < 3; ++i) sSeen[i] = std::exchange(info->colorComponents[i], std::array{215, 0, 255}[i]);
         return 0;
     };
     EXPECT_TRUE(h.services().chooseColor(Rgb16{55255, 300, 65535}, chosen, &fallback));
-    EXPECT_EQ(sSeen[0], 215);  // the high bytes go to the host
-    EXPECT_EQ(sSeen[1], 1);
-    EXPECT_EQ(sSeen[2], 255);
+    EXPECT_EQ(std::vector<std::int16_t>(sSeen, sSeen + 3), (std::vector<std::int16_t>{215, 1, 255}));  // high bytes
     EXPECT_EQ(chosen, (Rgb16{55040, 0, 65280}));  // each channel * 256 comes back
     h.record.colorServices = [](ColorServicesInfo*) -> OSErr { return -128; };
     EXPECT_FALSE(h.services().chooseColor(Rgb16{}, chosen, &fallback));

@@ -1,6 +1,5 @@
 #pragma once
-// Shared pieces of the host tests: documents, quiet runs, prepared settings,
-// a filter record wired to a descriptor store, and a small handle suite.
+// Shared pieces of the host tests: documents, quiet runs, settings, a scripting host, handles.
 
 #include <gtest/gtest.h>
 
@@ -89,23 +88,21 @@ struct TestHandles {
         return it != blocks.end() ? it->second.get() : nullptr;
     }
     static HandleProcs procs() {
-        HandleProcs p{};
-        p.handleProcsVersion = 1;
-        p.numHandleProcs = 6;
-        p.newProc = [](std::int32_t size) {
-            auto b = std::make_unique<std::vector<char>>(static_cast<std::size_t>(size));
-            const Handle h = reinterpret_cast<Handle>(b.get());
-            blocks[h] = std::move(b);
-            return h;
-        };
-        p.disposeProc = [](Handle h) {
-            if (blocks.erase(h) == 0 && releaseDescriptorHandle(h)) ++descriptorDisposals;
-        };
-        p.getSizeProc = [](Handle h) { return block(h) ? static_cast<std::int32_t>(block(h)->size()) : 0; };
-        p.setSizeProc = [](Handle, std::int32_t) -> OSErr { return -108; };
-        p.lockProc = [](Handle h, Boolean) -> Ptr { return block(h) ? block(h)->data() : nullptr; };
-        p.unlockProc = [](Handle) {};
-        return p;
+        return {1,
+                6,
+                [](std::int32_t size) {
+                    auto b = std::make_unique<std::vector<char>>(static_cast<std::size_t>(size));
+                    const Handle h = reinterpret_cast<Handle>(b.get());
+                    blocks[h] = std::move(b);
+                    return h;
+                },
+                [](Handle h) {
+                    if (blocks.erase(h) == 0 && releaseDescriptorHandle(h)) ++descriptorDisposals;
+                },
+                [](Handle h) { return block(h) ? static_cast<std::int32_t>(block(h)->size()) : 0; },
+                [](Handle, std::int32_t) -> OSErr { return -108; },
+                [](Handle h, Boolean) -> Ptr { return block(h) ? block(h)->data() : nullptr; },
+                [](Handle) {}};
     }
 };
 

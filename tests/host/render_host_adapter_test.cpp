@@ -1,12 +1,11 @@
-// The render routine through the standalone host: the host image is loaded
-// into the working pyramid once and serves the host, preview and export
-// targets in turn.
+// The render routine through the standalone host: host, preview and export targets from one pyramid.
 
 #include "host/render_host_adapter.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <tuple>
 
 #include "tests/host/host_test_support.h"
 
@@ -34,10 +33,7 @@ void fakeEntry(std::int16_t selector, FilterRecord* record, intptr_t*, std::int1
     *result = renderTo(kRenderToHost, host, m.settings, m.session, {}, result, &messageCode);
     m.loadsSeen += m.session.inputLoaded() ? 1 : 0;
     HostRenderTargets preview, exported;
-    m.preview.width = 40;
-    m.preview.height = 20;
-    m.preview.planes = 3;
-    m.preview.bytes.assign(40 * 20 * 3, 0);
+    m.preview = {40, 20, 3, std::vector<std::uint8_t>(40 * 20 * 3)};
     preview.preview = &m.preview;
     preview.previewRect = VRect{0, 0, 20, 40};
     m.settings.previewStep = 4;
@@ -58,10 +54,10 @@ TEST(RenderHostAdapter, OneLoadServesHostPreviewAndExport) {
     const RunReport report = host.run(fakeEntry, false);
     gModule = nullptr;
     ASSERT_EQ(report.result, 0);
-    EXPECT_EQ(module.startResult, 0);
-    EXPECT_EQ(module.loadsSeen, 1);
-    EXPECT_EQ(module.settings.progressDone, kProgressIdle);
-    EXPECT_EQ(module.settings.renderTarget, kRenderToExport);  // the last render's target stays
+    // One load; the last render's target stays.
+    EXPECT_EQ(
+        std::tuple(module.startResult, module.loadsSeen, module.settings.progressDone, module.settings.renderTarget),
+        std::tuple(0, 1, kProgressIdle, kRenderToExport));
     // Equirectangular in and out: the picture comes back.
     EXPECT_LE(host_test::maxDifference(doc, before), host_test::oneStep(doc));
     // The preview and the export image were written.

@@ -1,6 +1,4 @@
-// The tile traffic between the standalone host and a module (tiles delivered
-// and taken back, the source suite, failed runs, rows finished), and the
-// module's row reader, each against a pixel-by-pixel definition.
+// Tiles between the standalone host and a module, and the row reader, against pixel-by-pixel definitions.
 
 #include <gtest/gtest.h>
 
@@ -15,9 +13,12 @@
 #include "app/document.h"
 #include "app/filter_host.h"
 #include "host/host_services.h"
+#include "tests/host/host_test_support.h"
 
 namespace globaro {
 namespace {
+
+using host_test::randomDocument;
 
 // A module made of one function for every selector.
 std::function<std::int16_t(std::int16_t, FilterRecord&)> gModule;
@@ -26,23 +27,13 @@ void scriptedEntry(std::int16_t selector, FilterRecord* record, intptr_t*, std::
     *result = gModule ? gModule(selector, *record) : 0;
 }
 
-Document randomDocument(std::int32_t width, std::int32_t height, int colorPlanes, bool alpha, int depth,
-                        unsigned seed) {
-    Document d;
-    std::string error;
-    EXPECT_TRUE(makeDocument(d, width, height, colorPlanes, alpha, depth, error)) << error;
-    std::mt19937 rng(seed);
-    for (auto& b : d.pixels) b = static_cast<std::uint8_t>(rng());
-    return d;
-}
-
-void requestIn(FilterRecord& f, const VRect& r, int lo, int hi, int step) {
+// Asks for the input (and mask) tile `in` and the output tile `out`, planes lo..hi.
+void request(FilterRecord& f, const VRect& in, const VRect& out, int lo, int hi, int step = 1) {
     f.bigDocumentData->PluginUsing32BitCoordinates = 1;
-    f.bigDocumentData->inRect32 = r;
-    f.bigDocumentData->outRect32 = VRect{0, 0, 0, 0};
-    f.bigDocumentData->maskRect32 = r;
-    f.inLoPlane = static_cast<std::int16_t>(lo);
-    f.inHiPlane = static_cast<std::int16_t>(hi);
+    f.bigDocumentData->inRect32 = f.bigDocumentData->maskRect32 = in;
+    f.bigDocumentData->outRect32 = out;
+    f.inLoPlane = f.outLoPlane = static_cast<std::int16_t>(lo);
+    f.inHiPlane = f.outHiPlane = static_cast<std::int16_t>(hi);
     f.inputRate = f.maskRate = toFixed(step);
 }
 
@@ -91,7 +82,7 @@ TEST(TileDelivery, RowsMatchThePixelByPixelDefinition) {
                         std::vector<std::uint8_t> got, gotMask;
                         std::int16_t advanced = -1;
                         gModule = [&](std::int16_t, FilterRecord& f) -> std::int16_t {
-                            requestIn(f, r, lo, hi, step);
+                            request(f, r, {}, lo, hi, step);
                             advanced = f.advanceState();
                             const std::size_t w = static_cast<std::size_t>(r.right - r.left);
                             const std::size_t rowBytes = w * (hi - lo + 1) * doc.bytesPerSample();
@@ -123,25 +114,17 @@ TEST(TileDelivery, OutputTilesComeBackIntoTheirPlanesInsideTheImage) {
         const int lo = 1, hi = 2;
         const int bps = doc.bytesPerSample();
         const std::size_t pixelBytes = static_cast<std::size_t>(hi - lo + 1) * bps;
-        auto fill = [&](std::uint8_t* data, std::int32_t rowBytes) {
+        FilterHost host(doc);
+        gModule = [&](std::int16_t, FilterRecord& f) -> std::int16_t {
+            request(f, {}, r, lo, hi);
+            if (f.advanceState() != 0) return -1;
+            auto* data = static_cast<std::uint8_t*>(f.outData);
             for (std::int32_t y = r.top; y < r.bottom; ++y)
                 for (std::int32_t x = r.left; x < r.right; ++x)
                     for (std::size_t b = 0; b < pixelBytes; ++b)
-                        data[static_cast<std::size_t>(y - r.top) * rowBytes + (x - r.left) * pixelBytes + b] =
+                        data[static_cast<std::size_t>(y - r.top) * f.outRowBytes + (x - r.left) * pixelBytes + b] =
                             static_cast<std::uint8_t>(x * 3 + y * 5 + b);
-        };
-        FilterHost host(doc);
-        gModule = [&](std::int16_t, FilterRecord& f) -> std::int16_t {
-            f.bigDocumentData->PluginUsing32BitCoordinates = 1;
-            f.bigDocumentData->inRect32 = VRect{0, 0, 0, 0};
-            f.bigDocumentData->outRect32 = r;
-            f.outLoPlane = lo;
-            f.outHiPlane = hi;
-            f.inputRate = toFixed(1);
-            if (f.advanceState() != 0) return -1;
-            fill(static_cast<std::uint8_t*>(f.outData), f.outRowBytes);
-            // The next request takes the tile back.
-            f.bigDocumentData->outRect32 = VRect{0, 0, 0, 0};
+            f.bigDocumentData->outRect32 = VRect{0, 0, 0, 0};  // the next request takes the tile back
             return f.advanceState();
         };
         ASSERT_EQ(host.call(scriptedEntry, filterSelectorStart), 0);
@@ -161,17 +144,9 @@ TEST(TileDelivery, OutputTilesComeBackIntoTheirPlanesInsideTheImage) {
     gModule = nullptr;
 }
 
-// An 8 x 8 canvas with transparency for a render from `source`.
-Document canvasFor(const Document& source) {
-    Document canvas;
-    std::string error;
-    EXPECT_TRUE(makeDocument(canvas, 8, 8, source.colorPlanes, true, source.depth, error)) << error;
-    return canvas;
-}
-
 TEST(SourceSuite, ReadsRectanglesOfPlanesIntoPaddedRows) {
     const Document source = randomDocument(33, 17, 3, true, 16, 4);
-    Document canvas = canvasFor(source);
+    Document canvas = randomDocument(8, 8, source.colorPlanes, true, source.depth, 1);
     HostOptions options;
     options.source = &source;
     FilterHost host(canvas, options);
@@ -195,9 +170,8 @@ TEST(SourceSuite, ReadsRectanglesOfPlanesIntoPaddedRows) {
             }
         // Rows too short for the rectangle, and rectangles outside the source.
         std::vector<std::uint8_t> small(64);
-        const VRect wide{0, 0, 2, 33};
+        const VRect wide{0, 0, 2, 33}, outside{0, 30, 2, 34};
         EXPECT_NE(f.sourceImage->readSource(&wide, 0, 3, small.data(), 32), 0);
-        const VRect outside{0, 30, 2, 34};
         EXPECT_NE(f.sourceImage->readSource(&outside, 0, 0, small.data(), 32), 0);
         return 0;
     };
@@ -205,27 +179,25 @@ TEST(SourceSuite, ReadsRectanglesOfPlanesIntoPaddedRows) {
     gModule = nullptr;
 }
 
-// Asks for the output tile `r`, all planes, at full resolution.
-void requestOut(FilterRecord& f, const VRect& r) {
-    f.bigDocumentData->PluginUsing32BitCoordinates = 1;
-    f.bigDocumentData->inRect32 = VRect{0, 0, 0, 0};
-    f.bigDocumentData->outRect32 = r;
-    f.outLoPlane = 0;
-    f.outHiPlane = static_cast<std::int16_t>(f.planes - 1);
-    f.inputRate = toFixed(1);
-}
-
-// A run that writes two tiles and fails in its second continue call.
-std::int16_t writeTwoTilesThenFail(std::int16_t selector, FilterRecord& f) {
-    static int continues = 0;
+// Writes the tiles of `gTiles` in turn, the n-th filled with `gFills[n]` (0: left as delivered); fails
+// in continue call `gFailAt`.
+std::vector<VRect> gTiles;
+std::vector<int> gFills;
+std::size_t gFailAt = 0;
+std::int16_t writeTiles(std::int16_t selector, FilterRecord& f) {
+    static std::size_t next = 0;
     if (selector == filterSelectorStart) {
-        continues = 0;
-        requestOut(f, VRect{2, 0, 6, 10});
+        next = 0;
     } else if (selector == filterSelectorContinue) {
-        std::memset(f.outData, 0x5A, static_cast<std::size_t>(f.outRowBytes) * 4);
-        if (++continues == 2) return userCanceledErr;
-        requestOut(f, VRect{10, 3, 14, 8});
+        const VRect& r = gTiles[next - 1];
+        if (gFills[next - 1] != 0)
+            std::memset(f.outData, gFills[next - 1], static_cast<std::size_t>(f.outRowBytes) * (r.bottom - r.top));
+        if (next == gFailAt) return userCanceledErr;
+    } else {
+        return 0;
     }
+    request(f, {}, next < gTiles.size() ? gTiles[next] : VRect{0, 0, 0, 0}, 0, f.planes - 1);
+    ++next;
     return 0;
 }
 
@@ -236,10 +208,12 @@ TEST(FailedRuns, PutEveryWrittenRowBackUnlessTheCanvasIsThrownAway) {
         HostOptions options;
         options.restoreOnFailure = restore;
         FilterHost host(doc, options);
-        gModule = writeTwoTilesThenFail;
+        gTiles = {VRect{2, 0, 6, 10}, VRect{10, 3, 14, 8}};
+        gFills = {0x5A, 0x5A};
+        gFailAt = 2;
+        gModule = writeTiles;
         const RunReport report = host.run(scriptedEntry, false);
-        EXPECT_EQ(report.result, userCanceledErr);
-        EXPECT_EQ(report.continueCalls, 2);
+        EXPECT_EQ(std::pair(report.result, report.continueCalls), (std::pair<std::int16_t, int>(userCanceledErr, 2)));
         if (restore) {
             EXPECT_EQ(doc.pixels, before.pixels);
             continue;
@@ -250,6 +224,7 @@ TEST(FailedRuns, PutEveryWrittenRowBackUnlessTheCanvasIsThrownAway) {
         EXPECT_EQ(std::memcmp(doc.sample(0, 0, 0), before.sample(0, 0, 0), doc.rowBytes() * 2), 0);
     }
     gModule = nullptr;
+    gFailAt = 0;
 }
 
 struct RowRecorder : RowListener {
@@ -258,26 +233,6 @@ struct RowRecorder : RowListener {
     void rowsFinished(std::int32_t rows) override { finished.push_back(rows); }
     void rowsChanging() override { ++changing; }
 };
-
-// Writes the tiles of `tiles` in turn, the n-th filled with `fills[n]` (0:
-// left as delivered).
-std::vector<VRect> gTiles;
-std::vector<int> gFills;
-std::int16_t writeTiles(std::int16_t selector, FilterRecord& f) {
-    static std::size_t next = 0;
-    if (selector == filterSelectorStart) {
-        next = 0;
-    } else if (selector == filterSelectorContinue) {
-        const VRect& r = gTiles[next - 1];
-        if (gFills[next - 1] != 0)
-            std::memset(f.outData, gFills[next - 1], static_cast<std::size_t>(f.outRowBytes) * (r.bottom - r.top));
-    } else {
-        return 0;
-    }
-    requestOut(f, next < gTiles.size() ? gTiles[next] : VRect{0, 0, 0, 0});
-    ++next;
-    return 0;
-}
 
 TEST(RowListener, HearsRowsAsTheyAreFinishedAndOnceOfAChange) {
     Document doc = randomDocument(10, 16, 3, false, 8, 3);
@@ -312,7 +267,7 @@ TEST(RowListener, HearsRowsAsTheyAreFinishedAndOnceOfAChange) {
 
 TEST(RowGates, SourceReadsWaitForTheirRowsAndFailWhenTheFileEndsShort) {
     const Document source = randomDocument(12, 40, 3, false, 8, 6);
-    Document canvas = canvasFor(source);
+    Document canvas = randomDocument(8, 8, source.colorPlanes, true, source.depth, 1);
     RowGate gate;
     HostOptions options;
     options.source = &source;
