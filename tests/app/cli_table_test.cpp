@@ -114,9 +114,9 @@ void makeFixtures(const fs::path& fix) {
     settings.outputProjection = 3;
     settings.latitude = 12.5f;
     ASSERT_EQ(writeSettingsFile((fix / "p.q2q").string(), settings, nullptr), 0);
-    settings.outputProjection = 20;  // no mapping yet
+    settings.outputProjection = 21;  // no mapping yet
     settings.latitude = 0.0f;
-    ASSERT_EQ(writeSettingsFile((fix / "u20.q2q").string(), settings, nullptr), 0);
+    ASSERT_EQ(writeSettingsFile((fix / "u21.q2q").string(), settings, nullptr), 0);
     DescriptorStore store;
     FilterRecord record{};
     record.descriptorParameters = &store.parameters();
@@ -124,7 +124,7 @@ void makeFixtures(const fs::path& fix) {
     RecordedAction action;
     ASSERT_TRUE(recordedAction(store, plugInDialogDontDisplay, action));
     std::string error;
-    ASSERT_TRUE(saveActionFile((fix / "u20.json").string(), action, error)) << error;
+    ASSERT_TRUE(saveActionFile((fix / "u21.json").string(), action, error)) << error;
 }
 
 // Caps on the mean difference and on the share of pixels off by more than 8/255
