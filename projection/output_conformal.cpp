@@ -27,20 +27,22 @@ constexpr double kHalf = 0.5;  // m = k² = 1/2
 constexpr double kCoModulus = std::numbers::sqrt2 / 2.0;
 const double kQuarterPeriod = completeEllipticK(kHalf);
 
-// The stereographic coordinate ζ = scale·num/den of the hemisphere centred on
-// `centre`, with east and north its axes, as a direction; den = 0 is the far
-// pole.
-SphereDir fromStereographic(const ComplexRatio& q, double scale, const Vec3d& centre, const Vec3d& east,
+// ζ/k′·|den|² = num·conj(den): ζ without the division, which a pole of sd
+// (den = 0) would not survive.
+Complex undivided(const ComplexRatio& q) noexcept { return complexMul(q.num, complexConjugate(q.den)); }
+
+// The stereographic coordinate ζ = k′·num/den (sd scaled to take the square's
+// corners to the unit circle) of the hemisphere centred on `centre`, with
+// east and north its axes, as a direction; den = 0 is the far pole.
+SphereDir fromStereographic(const ComplexRatio& q, const Vec3d& centre, const Vec3d& east,
                             const Vec3d& north) noexcept {
-    const double n2 = scale * scale * (q.num.re * q.num.re + q.num.im * q.num.im);
+    const double n2 = kCoModulus * kCoModulus * (q.num.re * q.num.re + q.num.im * q.num.im);
     const double d2 = q.den.re * q.den.re + q.den.im * q.den.im;
     const double sum = n2 + d2;
     if (!(sum > 0.0)) return toSphereDir(centre);
-    // ζ·|den|² = scale·num·conj(den).
-    const double re = scale * (q.num.re * q.den.re + q.num.im * q.den.im);
-    const double im = scale * (q.num.im * q.den.re - q.num.re * q.den.im);
+    const Complex w = undivided(q);
     const double up = (d2 - n2) / sum;
-    const double e = 2.0 * re / sum, n = 2.0 * im / sum;
+    const double e = 2.0 * (kCoModulus * w.re) / sum, n = 2.0 * (kCoModulus * w.im) / sum;
     return toSphereDir({centre.x * up + east.x * e + north.x * n, centre.y * up + east.y * e + north.y * n,
                         centre.z * up + east.z * e + north.z * n});
 }
@@ -67,12 +69,12 @@ void hitLagrangeDisc(double x, double y, OutputResult& r) noexcept {
     setHit(r, inverseStereographic(static_cast<float>(x), static_cast<float>(-y)));
 }
 
+// The same for ζ = k′·num/den.
 void hitLagrangeDisc(const ComplexRatio& q, OutputResult& r) noexcept {
     const double d2 = q.den.re * q.den.re + q.den.im * q.den.im;
     if (!(d2 > 0.0)) return;
-    const double re = kCoModulus * (q.num.re * q.den.re + q.num.im * q.den.im) / d2;
-    const double im = kCoModulus * (q.num.im * q.den.re - q.num.re * q.den.im) / d2;
-    hitLagrangeDisc(re, im, r);
+    const Complex w = undivided(q);
+    hitLagrangeDisc(kCoModulus * w.re / d2, kCoModulus * w.im / d2, r);
 }
 
 }  // namespace
@@ -87,7 +89,7 @@ void mapPeirceQuincuncial(const OutputCall& c, OutputResult& r) noexcept {
     const ComplexRatio q = jacobiSd({kQuarterPeriod * x, kQuarterPeriod * y}, kHalf);
     // The plane angle θ shows longitude θ + 45°: ζ = 1 (the plane's right)
     // lies towards λ = 45°, ζ = i (up) towards λ = 135°.
-    setHit(r, fromStereographic(q, kCoModulus, {0.0, 1.0, 0.0}, lonLatVector(std::numbers::pi / 4.0, 0.0),
+    setHit(r, fromStereographic(q, {0.0, 1.0, 0.0}, lonLatVector(std::numbers::pi / 4.0, 0.0),
                                 lonLatVector(3.0 * std::numbers::pi / 4.0, 0.0)));
 }
 
@@ -102,8 +104,8 @@ void mapGuyou(const OutputCall& c, OutputResult& r) noexcept {
     const bool west = x < 0.0;
     const ComplexRatio q = hemisphereSquare(west ? x + 1.0 : x - 1.0, y);
     const double centre = west ? -std::numbers::pi / 2.0 : std::numbers::pi / 2.0;
-    setHit(r, fromStereographic(q, kCoModulus, lonLatVector(centre, 0.0),
-                                lonLatVector(centre + std::numbers::pi / 2.0, 0.0), {0.0, 1.0, 0.0}));
+    setHit(r, fromStereographic(q, lonLatVector(centre, 0.0), lonLatVector(centre + std::numbers::pi / 2.0, 0.0),
+                                {0.0, 1.0, 0.0}));
 }
 
 void mapLagrangeDisc(const OutputCall& c, OutputResult& r) noexcept {
