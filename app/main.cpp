@@ -25,6 +25,7 @@
 #include "app/batch_names.h"
 #include "app/catalogue_commands.h"
 #include "app/demo_panorama.h"
+#include "app/export_commands.h"
 #include "app/filter_host.h"
 #include "app/glue_commands.h"
 #include "app/image_io.h"
@@ -726,6 +727,14 @@ int main(int argc, char** argv) {
         ->required()
         ->expected(2, -1);
 
+    auto* exportCommand =
+        app.add_subcommand("export", "Write files for print, game engines, 3D tools, brick builders or the web");
+    exportCommand->require_subcommand(1);
+    const cli::ExportContext exportContext{&modulePath};
+    std::vector<cli::ExportKind> exportKinds;
+    // Each family of exports adds its kinds here.
+    (void)exportContext;
+
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp& e) {
@@ -754,6 +763,8 @@ int main(int argc, char** argv) {
         }
         return commandRender(renderFiles[0], renderFiles[1], renderOptions);
     }
+    for (const cli::ExportKind& kind : exportKinds)
+        if (kind.command->parsed()) return kind.run();
     if (demo->parsed()) return commandDemo(demoOutput, demoSize, modulePath);
     if (list->parsed())
         return listWhat == "glue" ? cli::runListGlue(std::cout) : cli::runList(listWhat, std::cout, std::cerr);
