@@ -305,6 +305,18 @@ int faceFacing(const SolidMesh& mesh, const Vec3d& dir) {
     return best;
 }
 
+// Tables from a hand-made net of `m`, mirrored when needed so that the net
+// turns the same way as the solid's faces seen from outside.
+std::unique_ptr<StoredTables> sameSenseTables(std::vector<Vec2d> net, const SolidMesh& m,
+                                              std::vector<std::vector<int>> faceNet,
+                                              std::vector<std::vector<int>> faceSolid) {
+    const bool outward = dot(faceNormal(m, 0), faceCentre(m, 0)) > 0.0;
+    if ((rawArea(net, faceNet[0]) > 0.0) != outward) {
+        for (Vec2d& p : net) p.x = -p.x;
+    }
+    return makeTables(std::move(net), m.vertices, std::move(faceNet), std::move(faceSolid));
+}
+
 std::unique_ptr<StoredTables> tetrahedronTables() {
     // A big triangle cut into four; the three outer corners carry one solid point.
     const std::vector<Vec2d> net = {{0.5, 0.0},           {0.372868, 0.2202}, {0.627132, 0.2202},
@@ -366,15 +378,42 @@ std::unique_ptr<StoredTables> icomapTables() {
         faceNet.push_back({11 + i, 17 + i, 12 + i});
     }
     for (const auto& f : m.faces) faceSolid.push_back(f);
-    // Keep the net's turning sense with the solid's: mirror the strip when
-    // its faces run clockwise seen from outside.
-    const double area = rawArea(net, faceNet[0]);
-    const Vec3d n = faceNormal(m, 0);
-    const bool outward = dot(n, faceCentre(m, 0)) > 0.0;
-    if ((area > 0.0) != outward) {
-        for (Vec2d& p : net) p.x = -p.x;
+    return sameSenseTables(std::move(net), m, std::move(faceNet), std::move(faceSolid));
+}
+
+// The octahedron in a square: the four faces round the vertex ahead make the
+// diamond in the middle, the four round the vertex behind fold out into the
+// corners, so that the vertex behind is each of the four corners.
+SolidMesh squareOctahedronMesh() {
+    SolidMesh m;
+    m.vertices = {{0, 0, 1}, {1, 0, 0}, {0, 1, 0}, {-1, 0, 0}, {0, -1, 0}, {0, 0, -1}};
+    for (int k = 0; k < 4; ++k) {
+        const int a = 1 + k, b = 1 + (k + 1) % 4;
+        const int front[3] = {0, a, b}, back[3] = {a, 5, b};
+        m.addFace(front, 3);
+        m.addFace(back, 3);
     }
-    return makeTables(net, m.vertices, std::move(faceNet), std::move(faceSolid));
+    return m;
+}
+
+std::unique_ptr<StoredTables> squareOctahedronTables() {
+    const SolidMesh m = squareOctahedronMesh();
+    // Net: the centre, the four ring vertices at the middles of the square's
+    // sides (up is up), and the four corners.
+    std::vector<Vec2d> net = {{0, 0}};
+    for (int k = 1; k <= 4; ++k) net.push_back({m.vertices[k].x, -m.vertices[k].y});
+    for (int k = 0; k < 4; ++k) {
+        const Vec2d a = net[1 + k], b = net[1 + (k + 1) % 4];
+        net.push_back({a.x + b.x, a.y + b.y});
+    }
+    std::vector<std::vector<int>> faceNet, faceSolid;
+    for (int k = 0; k < 4; ++k) {
+        const int a = 1 + k, b = 1 + (k + 1) % 4;
+        faceNet.push_back({0, a, b});
+        faceNet.push_back({a, 5 + k, b});
+    }
+    for (const auto& f : m.faces) faceSolid.push_back(f);
+    return sameSenseTables(std::move(net), m, std::move(faceNet), std::move(faceSolid));
 }
 
 // Each dodecahedron face cut into a central pentagon and five trapezoids.
@@ -494,6 +533,9 @@ const FixedSolidRow kFixedSolids[] = {
     {{20, "dodo", 72, true, -1, false, false, false, true}, &dodoMesh, &dodoTables},
     {{21, "GID", 132, true, -1, true, false, true, true}, &gidMesh, &plainNet<&gidMesh>},
     {{23, "icosahedron", 20, false, -1, false, false, true, true}, &icosahedronMesh, &plainNet<&icosahedronMesh>},
+    {{28, "octahedron in a square", 8, false, -1, false, false, true, true},
+     &squareOctahedronMesh,
+     &squareOctahedronTables},
     {{79, "cube, vertical cross", 6, true, 4, false, false, true, true}, &cubeMesh, &verticalCross},
     {{87, "cube", 6, true, -1, false, false, true, true}, &cubeMesh, &plainNet<&cubeMesh>},
 };

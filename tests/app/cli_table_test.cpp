@@ -23,10 +23,19 @@
 #include "app/descriptor_store.h"
 #include "app/image_io.h"
 #include "host/scripting_parameters.h"
+#include "projection/catalogue.h"
+#include "projection/output_mapping.h"
 #include "settings/settings_file.h"
 
 namespace globaro {
 namespace {
+
+// The refusal of an output without a mapping, on the first such output.
+const OutputProjectionInfo& firstUndrawnOutput() {
+    for (const OutputProjectionInfo& info : outputProjections())
+        if (!outputIsDrawn(info.id)) return info;
+    throw std::logic_error("every output draws");
+}
 
 namespace fs = std::filesystem;
 using testing_cli::Outcome;
@@ -114,9 +123,9 @@ void makeFixtures(const fs::path& fix) {
     settings.outputProjection = 3;
     settings.latitude = 12.5f;
     ASSERT_EQ(writeSettingsFile((fix / "p.q2q").string(), settings, nullptr), 0);
-    settings.outputProjection = 21;  // no mapping yet
+    settings.outputProjection = firstUndrawnOutput().id;
     settings.latitude = 0.0f;
-    ASSERT_EQ(writeSettingsFile((fix / "u21.q2q").string(), settings, nullptr), 0);
+    ASSERT_EQ(writeSettingsFile((fix / "undrawn.q2q").string(), settings, nullptr), 0);
     DescriptorStore store;
     FilterRecord record{};
     record.descriptorParameters = &store.parameters();
@@ -124,7 +133,7 @@ void makeFixtures(const fs::path& fix) {
     RecordedAction action;
     ASSERT_TRUE(recordedAction(store, plugInDialogDontDisplay, action));
     std::string error;
-    ASSERT_TRUE(saveActionFile((fix / "u21.json").string(), action, error)) << error;
+    ASSERT_TRUE(saveActionFile((fix / "undrawn.json").string(), action, error)) << error;
 }
 
 // Caps on the mean difference and on the share of pixels off by more than 8/255
@@ -343,6 +352,8 @@ TEST_P(CommandLine, Cases) {
             {"{hostile}", data + "/hostile"},
             {"{pano}", (fix / "demo64x32/demo-panorama.png").string()},
             {"{pano256}", (fix / "demo256x128/demo-panorama.png").string()},
+            {"{undrawn}", std::to_string(firstUndrawnOutput().id)},
+            {"{undrawnName}", std::string(firstUndrawnOutput().name)},
         };
         const std::string arguments = fill(c.arguments, places);
         SCOPED_TRACE("cli_cases.txt:" + std::to_string(c.line) + ": globaro " + arguments);
