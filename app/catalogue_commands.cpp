@@ -113,7 +113,7 @@ int runDescribe(std::string_view kind, std::string_view idOrName, std::ostream& 
     if (kind == "output") {
         const auto id = findOutputProjection(idOrName);
         if (!id) {
-            err << "globaro describe: no output projection has the id or name " << quoted(idOrName) << '\n';
+            err << "globaro describe: " << unknownOutputText(idOrName) << '\n';
             return 2;
         }
         out << describeOutput(*id).dump(2) << '\n';
@@ -122,7 +122,7 @@ int runDescribe(std::string_view kind, std::string_view idOrName, std::ostream& 
     if (kind == "input") {
         const auto id = findInputProjection(idOrName);
         if (!id) {
-            err << "globaro describe: no input projection has the id or name " << quoted(idOrName) << '\n';
+            err << "globaro describe: " << unknownInputText(idOrName) << '\n';
             return 2;
         }
         out << describeInput(*id).dump(2) << '\n';
@@ -131,5 +131,16 @@ int runDescribe(std::string_view kind, std::string_view idOrName, std::ostream& 
     err << "globaro describe: unknown kind " << quoted(kind) << " (expected input or output)\n";
     return 2;
 }
+
+namespace {
+std::string unknownText(const char* kind, std::string_view text, std::string_view nearest) {
+    std::string line = std::string("no ") + kind + " projection has the id or name " + quoted(text);
+    if (!nearest.empty()) line += "; did you mean " + quoted(nearest) + "?";
+    return line + " (see globaro list " + kind + "s)";
+}
+}  // namespace
+
+std::string unknownOutputText(std::string_view text) { return unknownText("output", text, nearestOutputName(text)); }
+std::string unknownInputText(std::string_view text) { return unknownText("input", text, nearestInputName(text)); }
 
 }  // namespace globaro::cli

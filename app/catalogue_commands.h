@@ -3,6 +3,7 @@
 // `globaro describe`.
 
 #include <ostream>
+#include <string>
 #include <string_view>
 
 namespace globaro::cli {
@@ -20,5 +21,11 @@ int runList(std::string_view what, std::ostream& out, std::ostream& err);
 // triangles, mark triangles, pieces, error code; null otherwise). Returns 0,
 // or 2 with a one-line message on `err` for an unknown kind, id or name.
 int runDescribe(std::string_view kind, std::string_view idOrName, std::ostream& out, std::ostream& err);
+
+// Why a text names no projection, with the nearest name when it looks like a
+// slip: no output projection "mollweid"; did you mean "Mollweide"? (see
+// globaro list outputs)
+std::string unknownOutputText(std::string_view text);
+std::string unknownInputText(std::string_view text);
 
 }  // namespace globaro::cli

@@ -613,14 +613,13 @@ int commandDemo(const std::string& folder, const std::string& size, const std::s
     return 0;
 }
 
-// A projection given by id or by exact name.
+// A projection given by id or by name.
 template <typename Find>
-CLI::Validator projectionValidator(Find find, const char* what) {
+CLI::Validator projectionValidator(Find find, std::string (*refusal)(std::string_view)) {
     return CLI::Validator(
-        [find, what](std::string& text) -> std::string {
+        [find, refusal](std::string& text) -> std::string {
             const auto id = find(text);
-            if (!id)
-                return std::string("unknown ") + what + " projection \"" + text + "\" (see globaro list " + what + "s)";
+            if (!id) return refusal(text);
             text = std::to_string(*id);
             return {};
         },
@@ -705,16 +704,18 @@ int main(int argc, char** argv) {
     describe->add_option("kind", describeKind, "input or output")
         ->required()
         ->check(CLI::IsMember({"input", "output"}));
-    describe->add_option("projection", describeId, "Id or exact name")->required();
+    describe->add_option("projection", describeId, "Id or name (letter case does not matter)")->required();
 
     cli::ProbeOptions probe;
     std::vector<double> probePoints;
     std::string probeSize, probeInputSize;
     auto* probeCommand = app.add_subcommand("probe", "Trace output positions (a, b) through the projections");
     probeCommand->add_option("--input", probe.input, "Input projection (id or name)")
-        ->transform(projectionValidator([](std::string_view t) { return findInputProjection(t); }, "input"));
+        ->transform(
+            projectionValidator([](std::string_view t) { return findInputProjection(t); }, &cli::unknownInputText));
     probeCommand->add_option("--output", probe.output, "Output projection (id or name)")
-        ->transform(projectionValidator([](std::string_view t) { return findOutputProjection(t); }, "output"));
+        ->transform(
+            projectionValidator([](std::string_view t) { return findOutputProjection(t); }, &cli::unknownOutputText));
     probeCommand->add_option("--size", probeSize, "Output image size, WIDTHxHEIGHT");
     probeCommand->add_option("--input-size", probeInputSize, "Input image size, WIDTHxHEIGHT");
     probeCommand->add_option("--lat", probe.lat, "Latitude, degrees")->check(finiteNumber(-90.0, 90.0));

@@ -9,6 +9,7 @@
 #include <memory>
 #include <sstream>
 
+#include "app/catalogue_commands.h"
 #include "host/scripting_parameters.h"
 #include "projection/catalogue.h"
 #include "render/blend_modes.h"
@@ -30,15 +31,17 @@ std::optional<std::int32_t> parseGlue(const std::string& text) {
     return std::nullopt;
 }
 
+// `refusal` (when given) says why a text is refused.
 template <typename T, typename Parse>
 void addParsed(CLI::App& command, const std::string& name, std::optional<T>& target, const std::string& help,
-               Parse parse, const std::string& typeName) {
+               Parse parse, const std::string& typeName, std::string (*refusal)(std::string_view) = nullptr) {
     command
         .add_option_function<std::string>(
             name,
-            [&target, parse, name](const std::string& text) {
+            [&target, parse, name, refusal](const std::string& text) {
                 auto value = parse(text);
-                if (!value) throw CLI::ValidationError(name, "\"" + text + "\" is not valid here");
+                if (!value)
+                    throw CLI::ValidationError(name, refusal ? refusal(text) : "\"" + text + "\" is not valid here");
                 target = *value;
             },
             help)
@@ -124,11 +127,11 @@ bool RunSettingsOptions::anySetting() const {
 
 void addRunSettingsOptions(CLI::App& command, RunSettingsOptions& o) {
     addParsed(
-        command, "--input", o.input, "Input projection, id or exact name",
-        [](const std::string& t) { return findInputProjection(t); }, "ID|NAME");
+        command, "--input", o.input, "Input projection, id or name (letter case does not matter)",
+        [](const std::string& t) { return findInputProjection(t); }, "ID|NAME", &cli::unknownInputText);
     addParsed(
-        command, "--output", o.output, "Output projection, id or exact name",
-        [](const std::string& t) { return findOutputProjection(t); }, "ID|NAME");
+        command, "--output", o.output, "Output projection, id or name (letter case does not matter)",
+        [](const std::string& t) { return findOutputProjection(t); }, "ID|NAME", &cli::unknownOutputText);
     addNumber(command, "--lat", o.latitude, "latitude", "Latitude of the view");
     addNumber(command, "--lon", o.longitude, "longitude", "Longitude of the view");
     addNumber(command, "--spin", o.spin, "spin", "Spin about the view axis");

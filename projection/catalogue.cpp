@@ -30,6 +30,59 @@ constexpr FamilyName kFamilyNames[] = {
     {ProjectionFamily::kFloretOutputs, "floretOutputs"},
 };
 
+char foldCase(char c) noexcept { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool sameIgnoringCase(std::string_view a, std::string_view b) noexcept {
+    return a.size() == b.size() &&
+           std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return foldCase(x) == foldCase(y); });
+}
+
+// The row named exactly `name`, else the one named so but for letter case
+// (names are distinct either way).
+template <typename Rows>
+auto byName(const Rows& rows, std::string_view name) noexcept -> std::optional<decltype(rows[0].id)> {
+    for (const auto& row : rows)
+        if (row.name == name) return row.id;
+    for (const auto& row : rows)
+        if (sameIgnoringCase(row.name, name)) return row.id;
+    return std::nullopt;
+}
+
+// Edits (insert, delete, replace, swap of neighbours; letter case ignored)
+// that turn a into b, counted up to `cap`.
+int editDistance(std::string_view a, std::string_view b, int cap) noexcept {
+    constexpr std::size_t kLongest = 64;
+    if (a.size() >= kLongest || b.size() >= kLongest) return cap;
+    std::array<std::array<int, kLongest>, kLongest> d{};
+    for (std::size_t i = 0; i <= a.size(); ++i) d[i][0] = static_cast<int>(i);
+    for (std::size_t j = 0; j <= b.size(); ++j) d[0][j] = static_cast<int>(j);
+    for (std::size_t i = 1; i <= a.size(); ++i)
+        for (std::size_t j = 1; j <= b.size(); ++j) {
+            const int cost = foldCase(a[i - 1]) == foldCase(b[j - 1]) ? 0 : 1;
+            d[i][j] = std::min({d[i - 1][j] + 1, d[i][j - 1] + 1, d[i - 1][j - 1] + cost});
+            if (i > 1 && j > 1 && foldCase(a[i - 1]) == foldCase(b[j - 2]) && foldCase(a[i - 2]) == foldCase(b[j - 1]))
+                d[i][j] = std::min(d[i][j], d[i - 2][j - 2] + 1);
+        }
+    return std::min(d[a.size()][b.size()], cap);
+}
+
+// The name nearest to `text` when it is near enough to be a slip (at most a
+// quarter of its letters, and at least one), else "".
+template <typename Rows>
+std::string_view nearestName(const Rows& rows, std::string_view text) noexcept {
+    const int allowed = std::max<int>(1, static_cast<int>(text.size()) / 4);
+    std::string_view best;
+    int bestDistance = allowed + 1;
+    for (const auto& row : rows) {
+        const int d = editDistance(text, row.name, bestDistance);
+        if (d < bestDistance) {
+            bestDistance = d;
+            best = row.name;
+        }
+    }
+    return best;
+}
+
 // Parses a whole string of decimal digits; anything else is not an id.
 std::optional<std::int32_t> parseDecimalId(std::string_view text) {
     if (text.empty()) return std::nullopt;
@@ -187,10 +240,7 @@ std::optional<ProjectionId> findOutputProjection(std::string_view idOrName) noex
         if (hasOutputEntry(*id)) return *id;
         return std::nullopt;
     }
-    for (const OutputProjectionInfo& row : kNamedOutputRows) {
-        if (row.name == idOrName) return row.id;
-    }
-    return std::nullopt;
+    return byName(kNamedOutputRows, idOrName);
 }
 
 std::optional<InputProjectionId> findInputProjection(std::string_view idOrName) noexcept {
@@ -198,11 +248,11 @@ std::optional<InputProjectionId> findInputProjection(std::string_view idOrName) 
         if (hasInputEntry(*id)) return *id;
         return std::nullopt;
     }
-    for (const InputProjectionInfo& row : kAllInputRows) {
-        if (row.name == idOrName) return row.id;
-    }
-    return std::nullopt;
+    return byName(kAllInputRows, idOrName);
 }
+
+std::string_view nearestOutputName(std::string_view text) noexcept { return nearestName(kNamedOutputRows, text); }
+std::string_view nearestInputName(std::string_view text) noexcept { return nearestName(kAllInputRows, text); }
 
 // ---- Predicates -----------------------------------------------------------------
 

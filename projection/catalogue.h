@@ -66,10 +66,17 @@ std::string_view outputProjectionName(ProjectionId id) noexcept;
 std::string_view outputShapeWord(ProjectionId id) noexcept;
 ProjectionFamily outputFamily(ProjectionId id) noexcept;
 
-// An id given as a decimal number or an exact name (case and spaces matter).
-// Only entries of the catalogue are found (not the internal output ids).
+// An id given as a decimal number or a name; a name matches whatever its
+// letter case (spaces and punctuation matter). Only entries of the catalogue
+// are found (not the internal output ids).
 std::optional<ProjectionId> findOutputProjection(std::string_view idOrName) noexcept;
 std::optional<InputProjectionId> findInputProjection(std::string_view idOrName) noexcept;
+
+// For a name that finds nothing: the catalogue's name nearest to it when the
+// difference looks like a slip (a few letters added, dropped, changed or
+// swapped), else "".
+std::string_view nearestOutputName(std::string_view text) noexcept;
+std::string_view nearestInputName(std::string_view text) noexcept;
 
 // ---- Attribute predicates of output projections ---------------------------
 
