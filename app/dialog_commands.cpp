@@ -123,19 +123,15 @@ bool loadStartingSettings(const RunSettingsOptions& o, SettingsRecord& s, std::s
     return true;
 }
 
-void setAsideDamagedCache(std::ostream& warnings) {
-    const std::string path = cachedSettingsPath();
-    if (!exists(path)) return;
-    SettingsRecord probe;
-    freshSettings(probe);
-    const SettingsReadResult read = readSettingsFile(path, SettingsReadMode::kLoad, probe, nullptr);
-    if (read.status == kFileOk && read.complete) return;
-    const std::string problem = settingsFileProblem(path, read);
+namespace {
+
+// Moves a damaged state file to a free name beside it and says so.
+void setAside(const std::string& path, const std::string& what, const std::string& problem, std::ostream& warnings) {
     for (int n = 1; n <= 100; ++n) {
         const std::string aside = path + ".damaged" + (n == 1 ? std::string() : "-" + std::to_string(n));
         if (exists(aside)) continue;
         if (moveFile(path, aside)) {
-            warnings << "globaro: the cached settings \"" << path << "\" were damaged (" << problem << "); kept as \""
+            warnings << "globaro: " << what << " \"" << path << "\" was damaged (" << problem << "); kept as \""
                      << aside << "\"\n";
             return;
         }
@@ -143,8 +139,30 @@ void setAsideDamagedCache(std::ostream& warnings) {
     }
     // Another run may have set it aside meanwhile.
     if (exists(path))
-        warnings << "globaro: the cached settings \"" << path << "\" are damaged (" << problem
+        warnings << "globaro: " << what << " \"" << path << "\" is damaged (" << problem
                  << ") and could not be set aside\n";
+}
+
+}  // namespace
+
+bool dotMapIsWellFormed(const std::string& path) {
+    std::vector<std::uint8_t> bytes;
+    constexpr std::size_t kBytes = (kDotCount + 1) * 4;
+    return readWholeFile(path, kBytes + 1, bytes) == kFileOk && bytes.size() == kBytes && bytes[0] == 0 &&
+           bytes[1] == 0 && bytes[2] == 0 && bytes[3] == kDotMapVersion;
+}
+
+void setAsideDamagedState(std::ostream& warnings) {
+    const std::string cache = cachedSettingsPath();
+    if (exists(cache)) {
+        SettingsRecord probe;
+        freshSettings(probe);
+        const SettingsReadResult read = readSettingsFile(cache, SettingsReadMode::kLoad, probe, nullptr);
+        if (read.status != kFileOk || !read.complete)
+            setAside(cache, "the cached settings file", settingsFileProblem(cache, read), warnings);
+    }
+    const std::string map = dotMapPath();
+    if (exists(map) && !dotMapIsWellFormed(map)) setAside(map, "the memory-dot map", "not a map of 25 dots", warnings);
 }
 
 namespace cli {
@@ -157,12 +175,7 @@ bool readDotMapChecked(DotMap& map, std::string& error) {
     clearDotMap(map);
     const std::string path = dotMapPath();
     if (!exists(path)) return true;
-    std::vector<std::uint8_t> bytes;
-    constexpr std::size_t kBytes = (kDotCount + 1) * 4;
-    const int status = readWholeFile(path, kBytes + 1, bytes);
-    const bool wellFormed = status == kFileOk && bytes.size() == kBytes && bytes[0] == 0 && bytes[1] == 0 &&
-                            bytes[2] == 0 && bytes[3] == kDotMapVersion;
-    if (!wellFormed || loadDotMap(map) != kFileOk) {
+    if (!dotMapIsWellFormed(path) || loadDotMap(map) != kFileOk) {
         error = "the memory-dot map \"" + path + "\" is damaged; move it away to start with no dots kept";
         return false;
     }
@@ -385,7 +398,7 @@ int DialogCommands::State::recallDot() const {
         std::cerr << "globaro: " << error << "\n";
         return kExitFailure;
     }
-    setAsideDamagedCache(std::cerr);
+    setAsideDamagedState(std::cerr);
     if (const int status = saveCachedSettings(record); status != kFileOk) {
         std::cerr << "globaro: cannot write the cached settings \"" << cachedSettingsPath()
                   << "\": " << writeProblem(status) << "\n";

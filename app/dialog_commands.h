@@ -34,10 +34,15 @@ bool loadStartingSettings(const RunSettingsOptions& options, SettingsRecord& set
 // Why a settings file could not be used, from the status of its read.
 std::string settingsFileProblem(const std::string& path, const SettingsReadResult& read);
 
-// The cached settings of the last run are replaced by every render. One that
-// cannot be read as settings is kept: it is moved to a free name beside it
-// ("… .damaged", "… .damaged-2", …) and a line saying so goes to `warnings`.
-void setAsideDamagedCache(std::ostream& warnings);
+// Every run of the filter replaces the cached settings of the last run and
+// the memory-dot map. Before it, a cached settings file that cannot be read
+// as settings, or a map that is not one, is kept: it is moved to a free name
+// beside it ("… .damaged", "… .damaged-2", …) and a line saying so goes to
+// `warnings`.
+void setAsideDamagedState(std::ostream& warnings);
+
+// Whether the file at `path` is a memory-dot map: the word 48 and 25 words.
+bool dotMapIsWellFormed(const std::string& path);
 
 namespace cli {
 

@@ -157,8 +157,8 @@ int runFilter(Document& doc, const std::string& modulePath, const RunSettingsOpt
     // A canvas (the case with a source) is thrown away when the run fails:
     // its pixels need not be kept for putting back.
     options.restoreOnFailure = source == nullptr;
-    // The run replaces the cached settings; damaged ones are kept aside.
-    setAsideDamagedCache(std::cerr);
+    // The run replaces the cached settings and the dot map; damaged ones are kept aside.
+    setAsideDamagedState(std::cerr);
     FilterHost host(doc, options);
     const RunReport report = host.run(module.entry, false);
     if (reportOut != nullptr) *reportOut = report;
