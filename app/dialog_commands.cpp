@@ -43,7 +43,7 @@ std::string describeSettings(const SettingsRecord& s) {
 }
 
 std::string writeProblem(int status) {
-    return status == kFileNotFound ? "its folder cannot be written" : "the write failed";
+    return status == kFileNotFound ? "its folder is missing or cannot be written" : "the write failed";
 }
 
 }  // namespace
@@ -65,11 +65,17 @@ void addStartingPointOptions(CLI::App& command, RunSettingsOptions& o) {
     command.add_flag("--last", o.last, "Start from the settings of the last render (kept in the state folder)");
     command.add_flag("--little-planet", o.littlePlanet,
                      "The \"Little Planet\" view: stereographic, looking straight down, 110 degrees");
+    using RandomView = RunSettingsOptions::RandomView;
+    const auto choose = [&o](RandomView view) {
+        if (o.random != RandomView::kNone && o.random != view)
+            throw CLI::ValidationError("--random", "and --constrained draw different views; give one of them");
+        o.random = view;
+    };
     command.add_flag_function(
-        "--random", [&o](std::int64_t) { o.random = RunSettingsOptions::RandomView::kDice; },
+        "--random", [choose](std::int64_t) { choose(RandomView::kDice); },
         "A random view (latitude, longitude and spin)");
     command.add_flag_function(
-        "--constrained", [&o](std::int64_t) { o.random = RunSettingsOptions::RandomView::kConstrained; },
+        "--constrained", [choose](std::int64_t) { choose(RandomView::kConstrained); },
         "A random view in quarter turns");
     command.add_option("--seed", o.seed, "Seed of --random or --constrained, for a view that can be repeated");
 }

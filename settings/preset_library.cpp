@@ -22,9 +22,9 @@ bool endsWithExtension(const std::string& name) {
     return true;
 }
 
-bool isFile(const std::string& path) {
+bool exists(const std::string& path) {
     std::error_code ec;
-    return std::filesystem::exists(path, ec) && !std::filesystem::is_directory(path, ec);
+    return std::filesystem::exists(path, ec);
 }
 
 }  // namespace
@@ -42,9 +42,10 @@ std::string presetPath(const std::string& name) {
 }
 
 std::string findPreset(const std::string& nameOrPath) {
-    if (isFile(nameOrPath)) return nameOrPath;
+    // Whatever is there is the user's file; its reader says what is wrong with it.
+    if (exists(nameOrPath)) return nameOrPath;
     const std::string saved = presetPath(nameOrPath);
-    return !saved.empty() && isFile(saved) ? saved : std::string();
+    return !saved.empty() && exists(saved) ? saved : std::string();
 }
 
 std::vector<PresetEntry> listPresets() {

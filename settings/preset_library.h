@@ -19,8 +19,8 @@ std::string presetFileName(const std::string& name);
 // empty when the name is not a preset name or there is no preset folder.
 std::string presetPath(const std::string& name);
 
-// The file `nameOrPath` stands for: the file itself when it exists, else the
-// saved preset of that name when there is one, else empty.
+// The file `nameOrPath` stands for: the path itself when anything is there,
+// else the saved preset of that name when there is one, else empty.
 std::string findPreset(const std::string& nameOrPath);
 
 struct PresetEntry {

@@ -87,6 +87,7 @@ const std::vector<Case>& cases() {
           {"render {in} e.png --constrained --seed 5 --quiet"},
           {"same d.png e.png"},
           {"render {in} f.png --seed 5", 2, "--seed: needs --random or --constrained"},
+          {"render {in} f.png --random --constrained", 2, "give one of them"},
           {"render {in} f.png --last --preset look", 2, "cannot be combined with --preset"}}},
         {"bad files are named and kept",
          {{"render {in} out.png --last", 1, "nothing has been rendered yet"},
