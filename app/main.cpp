@@ -25,6 +25,7 @@
 #include "app/batch_names.h"
 #include "app/catalogue_commands.h"
 #include "app/demo_panorama.h"
+#include "app/dialog_commands.h"
 #include "app/export_commands.h"
 #include "app/filter_host.h"
 #include "app/glue_commands.h"
@@ -156,6 +157,8 @@ int runFilter(Document& doc, const std::string& modulePath, const RunSettingsOpt
     // A canvas (the case with a source) is thrown away when the run fails:
     // its pixels need not be kept for putting back.
     options.restoreOnFailure = source == nullptr;
+    // The run replaces the cached settings and the dot map; damaged ones are kept aside.
+    setAsideDamagedState(std::cerr);
     FilterHost host(doc, options);
     const RunReport report = host.run(module.entry, false);
     if (reportOut != nullptr) *reportOut = report;
@@ -736,6 +739,8 @@ int main(int argc, char** argv) {
     // Each family of exports adds its kinds here.
     (void)exportContext;
 
+    const cli::DialogCommands dialogCommands(app);
+
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp& e) {
@@ -766,6 +771,7 @@ int main(int argc, char** argv) {
     }
     for (const cli::ExportKind& kind : exportKinds)
         if (kind.command->parsed()) return kind.run();
+    if (dialogCommands.parsed()) return dialogCommands.run();
     if (demo->parsed()) return commandDemo(demoOutput, demoSize, modulePath);
     if (list->parsed())
         return listWhat == "glue" ? cli::runListGlue(std::cout) : cli::runList(listWhat, std::cout, std::cerr);

@@ -1,11 +1,12 @@
 #include "app/run_settings.h"
 
+#include "app/dialog_commands.h"
+
 #include <array>
 #include <cctype>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
 #include <memory>
 #include <sstream>
 
@@ -68,17 +69,6 @@ void addNumber(CLI::App& command, const std::string& name, std::optional<T>& tar
         ->type_name(typeName);
 }
 
-// Why a preset file could not be read, from the status of the read.
-std::string presetProblem(const std::string& path, const SettingsReadResult& read) {
-    std::error_code ec;
-    const auto status = std::filesystem::status(path, ec);
-    if (read.status == kFileNotFound) return std::filesystem::exists(status) ? "it cannot be opened" : "no such file";
-    if (read.status == kFileReadFailed)
-        return std::filesystem::is_regular_file(status) ? "it could not be read to its end" : "not a plain file";
-    if (read.version != 0) return "settings version " + std::to_string(read.version) + " is not known";
-    return "not a settings file";
-}
-
 void addSwitch(CLI::App& command, const std::string& name, std::optional<bool>& target, const std::string& help) {
     command.add_flag_function(
         name, [&target](std::int64_t count) { target = count > 0; }, help);
@@ -120,9 +110,9 @@ std::optional<Rgb16> parseHexColor(std::string_view text) {
 }
 
 bool RunSettingsOptions::anySetting() const {
-    return !preset.empty() || input || output || latitude || longitude || spin || fov || tabs || sharpen || glue ||
-           grid || flip || anamorphosis || transparentGaps || faces || edges || indicatrix || dehalo || lineColor ||
-           tabColor || backdropColor;
+    return !preset.empty() || last || littlePlanet || random != RandomView::kNone || input || output || latitude ||
+           longitude || spin || fov || tabs || sharpen || glue || grid || flip || anamorphosis || transparentGaps ||
+           faces || edges || indicatrix || dehalo || lineColor || tabColor || backdropColor;
 }
 
 void addRunSettingsOptions(CLI::App& command, RunSettingsOptions& o) {
@@ -164,7 +154,8 @@ void addRunSettingsOptions(CLI::App& command, RunSettingsOptions& o) {
     addParsed(command, "--backdrop-color", o.backdropColor, "Backdrop colour, hex RGB", parseHexColor, "RRGGBB");
     // Missing or damaged files are the run's to report (status 1, one line
     // naming the file), like the images.
-    command.add_option("--preset", o.preset, "Start from the settings of a .q2q preset file");
+    command.add_option("--preset", o.preset, "Start from a preset: a .q2q file, or the name of a saved one");
+    addStartingPointOptions(command, o);
     command.add_option("--action", o.action, "Replay a recorded action file (JSON)");
     command.add_option("--record", o.record, "Record the run's settings as an action file (JSON)");
     command.add_flag_function(
@@ -172,6 +163,7 @@ void addRunSettingsOptions(CLI::App& command, RunSettingsOptions& o) {
     command.add_flag_function(
         "--no-dialog", [&o](std::int64_t) { o.dialog = false; }, "Do not ask for the filter's dialog");
     command.parse_complete_callback([&o] {
+        settleStartingPoint(o);
         if (!o.action.empty() && o.anySetting())
             throw CLI::ValidationError("--action",
                                        "replays recorded settings and cannot be combined with setting options");
@@ -183,13 +175,7 @@ bool buildRunSettings(const RunSettingsOptions& o, SettingsRecord& s, std::strin
     resetRunState(s);
     resetToDefaults(s);
     resetExportOptions(s);
-    if (!o.preset.empty()) {
-        const SettingsReadResult read = readSettingsFile(o.preset, SettingsReadMode::kLoad, s, nullptr);
-        if (read.status != 0) {
-            error = "cannot read preset \"" + o.preset + "\": " + presetProblem(o.preset, read);
-            return false;
-        }
-    }
+    if (!loadStartingSettings(o, s, error)) return false;
     if (o.input) s.inputProjection = *o.input;
     if (o.output) s.outputProjection = *o.output;
     if (o.latitude) setComputedLatitude(s, *o.latitude);

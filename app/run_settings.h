@@ -21,6 +21,15 @@ struct RunSettingsOptions {
     std::string record;          // where to save what the run recorded
     std::optional<bool> dialog;  // ask for the dialog (default: no; an action's own choice)
 
+    // Where the settings start before the options below change them: the
+    // last render's (instead of a preset's), then "Little Planet", then a
+    // random view drawn from `seed`.
+    enum class RandomView : std::uint8_t { kNone, kDice, kConstrained };
+    bool last = false;
+    bool littlePlanet = false;
+    RandomView random = RandomView::kNone;
+    std::optional<std::uint32_t> seed;
+
     std::optional<InputProjectionId> input;
     std::optional<ProjectionId> output;
     std::optional<float> latitude, longitude, spin, fov, tabs, sharpen;
@@ -36,13 +45,14 @@ struct RunSettingsOptions {
 // and the range; the parser puts the option's name before it.
 CLI::Validator finiteNumber(double lo, double hi);
 
-// Adds the setting options (--input, --output, --lat, ... --preset, --action,
-// --record, --dialog) to a command.
+// Adds the setting options (--input, --output, --lat, ... --preset, --last,
+// --little-planet, --random, --action, --record, --dialog) to a command.
 void addRunSettingsOptions(CLI::App& command, RunSettingsOptions& options);
 
-// The settings a run starts from: defaults, then the preset, then the options.
-// A preset that is missing, unreadable or damaged fails with one line naming
-// the file and the reason.
+// The settings a run starts from: defaults, then the preset or the last
+// render's settings, "Little Planet" and the random view, then the options.
+// A file that is missing, unreadable or damaged fails with one line naming
+// it and the reason.
 bool buildRunSettings(const RunSettingsOptions& options, SettingsRecord& settings, std::string& error);
 
 // Offers the run's descriptor to the module through `store`. Fails (with a

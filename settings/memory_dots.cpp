@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "platform/temp_folder.h"
+#include "platform/user_folders.h"
 
 namespace globaro {
 
@@ -39,16 +40,16 @@ int dotForControl(int control) {
     return -1;
 }
 
-std::string cachedSettingsPath() { return tempFolder() + kCachedSettingsName; }
+std::string cachedSettingsPath() { return stateFolder() + kCachedSettingsName; }
 
 std::string dotPath(int n) {
     if (n < 0 || n > kScratchDot) return {};
     char name[64];
     std::snprintf(name, sizeof name, kDotNameFormat, kDotNamePrefix, n, kPresetExtension);
-    return tempFolder() + name;
+    return stateFolder() + name;
 }
 
-std::string dotMapPath() { return tempFolder() + kDotMapName; }
+std::string dotMapPath() { return stateFolder() + kDotMapName; }
 
 int saveCachedSettings(SettingsRecord& record) { return writeSettingsFile(cachedSettingsPath(), record, nullptr); }
 

@@ -1,6 +1,6 @@
 #pragma once
 // The cached last-used settings and the 25 memory dots: settings files in
-// the temporary folder, plus the map of dots kept between runs.
+// the state folder (see stateFolder), plus the map of dots kept between runs.
 
 #include <cstdint>
 #include <functional>
@@ -56,7 +56,7 @@ struct MemoryDots {
 std::span<const int, kDotCount> dotControls();
 int dotForControl(int control);
 
-// Temporary folder plus the file names. `dotPath` takes 0..25 and gives an
+// State folder plus the file names. `dotPath` takes 0..25 and gives an
 // empty string for any other number.
 std::string cachedSettingsPath();
 std::string dotPath(int n);

@@ -5,9 +5,11 @@
 #include <cstring>
 #include <filesystem>
 
+#include "platform/user_folders.h"
 #include "settings/golden_files.h"
 #include "settings/memory_dots.h"
 #include "settings/persist_test_support.h"
+#include "settings/preset_library.h"
 #include "settings/presets.h"
 #include "settings/undo.h"
 
@@ -54,10 +56,14 @@ protected:
 };
 
 TEST_F(DotsAndPresets, FileNamesAndCachedSettings) {
+    // Undo files are scratch and stay in the temporary folder; the rest lives in the state folder.
     const auto named = [this](const std::string& p, const char* n) { EXPECT_EQ(p, folder() + "/Globaro 2 " + n); };
-    named(cachedSettingsPath(), "cached settings D"), named(dotMapPath(), "memdot map 2");
-    named(dotPath(0), "A memory dot 0.q2q"), named(dotPath(24), "A memory dot 24.q2q");
-    named(dotPath(kScratchDot), "A memory dot 25.q2q"), named(undoPath(0), "undo 0"), named(undoPath(1), "undo 1");
+    const auto kept = [this](const std::string& p, const char* n) {
+        EXPECT_EQ(p, folder() + "/globaro2/Globaro 2 " + n);
+    };
+    kept(cachedSettingsPath(), "cached settings D"), kept(dotMapPath(), "memdot map 2");
+    kept(dotPath(0), "A memory dot 0.q2q"), kept(dotPath(24), "A memory dot 24.q2q");
+    kept(dotPath(kScratchDot), "A memory dot 25.q2q"), named(undoPath(0), "undo 0"), named(undoPath(1), "undo 1");
     for (const std::string& none : {dotPath(26), dotPath(-1), undoPath(2)}) EXPECT_EQ(none, "");
     // The cached settings are a file without thumbnail; while it is missing the settings stay.
     record = distinctRecord();
@@ -69,6 +75,36 @@ TEST_F(DotsAndPresets, FileNamesAndCachedSettings) {
     SettingsRecord back{};
     EXPECT_EQ(loadCachedSettings(back).status, kFileOk);
     EXPECT_EQ(back.brickLayers, record.brickLayers);
+}
+
+// Where state and presets live follows the XDG variables (absolute ones only), then HOME.
+TEST_F(DotsAndPresets, StateAndPresetFoldersFollowXdgThenHome) {
+    const std::string f = folder();
+    struct Row {
+        const char *state, *config, *home, *stateFolder, *presets;
+    } const rows[] = {
+        {"/s", "/c", "/h", "/s/globaro2/", "/c/globaro2/presets/"},
+        {nullptr, nullptr, "/h", "/h/.local/state/globaro2/", "/h/.config/globaro2/presets/"},
+        {"rel", "rel", "/h/", "/h/.local/state/globaro2/", "/h/.config/globaro2/presets/"},
+        {nullptr, nullptr, nullptr, "<temp>", ""},
+    };
+    const char* names[] = {"XDG_STATE_HOME", "XDG_CONFIG_HOME", "HOME"};
+    std::string saved[3];
+    for (int i = 0; i < 3; ++i) saved[i] = std::getenv(names[i]) != nullptr ? std::getenv(names[i]) : "";
+    for (const Row& row : rows) {
+        const char* values[] = {row.state, row.config, row.home};
+        for (int i = 0; i < 3; ++i)
+            values[i] ? ::setenv(names[i], (values[i][0] == '/' ? f + values[i] : values[i]).c_str(), 1)
+                      : ::unsetenv(names[i]);
+        const std::string want = row.stateFolder == std::string("<temp>") ? f + "/" : f + row.stateFolder;
+        EXPECT_EQ(stateFolder(), want);
+        EXPECT_TRUE(fs::is_directory(want));
+        EXPECT_EQ(presetFolder(), row.presets[0] ? f + row.presets : "");
+    }
+    for (int i = 0; i < 3; ++i) saved[i].empty() ? ::unsetenv(names[i]) : ::setenv(names[i], saved[i].c_str(), 1);
+    EXPECT_EQ(presetFileName("a"), "a.q2q");
+    EXPECT_EQ(presetFileName("b.Q2Q"), "b.Q2Q");
+    for (const char* notAName : {"", ".", "..", "a/b"}) EXPECT_FALSE(isPresetName(notAName)) << notAName;
 }
 
 TEST_F(DotsAndPresets, GoldenMapReadsAsItsWordsAndWritesBackTheSameBytes) {

@@ -17,19 +17,23 @@
 
 namespace globaro::persist_test {
 
-// TMPDIR points at a fresh folder for the life of the test, so that cached
-// settings, dots and undo files never carry over from one test to the next.
+// TMPDIR and XDG_STATE_HOME point at a fresh folder for the life of the
+// test, so that cached settings, dots and undo files never carry over from
+// one test to the next.
 class PrivateTempFolder : public ::testing::Test {
 protected:
     void SetUp() override {
         if (const char* old = std::getenv("TMPDIR")) old_ = old;
+        if (const char* old = std::getenv("XDG_STATE_HOME")) oldState_ = old;
         std::string pattern = (std::filesystem::temp_directory_path() / "globaro-persist-XXXXXX").string();
         ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
         folder_ = pattern;
         ::setenv("TMPDIR", folder_.c_str(), 1);
+        ::setenv("XDG_STATE_HOME", folder_.c_str(), 1);
     }
     void TearDown() override {
         old_.empty() ? ::unsetenv("TMPDIR") : ::setenv("TMPDIR", old_.c_str(), 1);
+        oldState_.empty() ? ::unsetenv("XDG_STATE_HOME") : ::setenv("XDG_STATE_HOME", oldState_.c_str(), 1);
         std::error_code ignored;
         std::filesystem::remove_all(folder_, ignored);
     }
@@ -37,7 +41,7 @@ protected:
     const std::string& folder() const { return folder_; }
 
 private:
-    std::string folder_, old_;
+    std::string folder_, old_, oldState_;
 };
 
 inline std::vector<std::uint8_t> readBytes(const std::string& path) {
