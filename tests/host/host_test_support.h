@@ -19,6 +19,9 @@
 #include "settings/filter_data.h"
 #include "settings/settings_record.h"
 
+#pragma GCC diagnostic ignored \
+    "-Wmissing-field-initializers"  // designated initialisers leave the rest at their defaults
+
 extern "C" void PluginMain(std::int16_t selector, FilterRecord* record, intptr_t* data, std::int16_t* result);
 
 namespace globaro::host_test {
