@@ -31,8 +31,8 @@ PIDescriptorHandle writeOneOfEach(DescriptorStore& store, HandleProcs& handles) 
     const unsigned char pascal[] = {5, 'h', 'e', 'l', 'l', 'o'};
     // In order: a braced list evaluates its elements left to right.
     // clang-format off
-    const OSErr results[] = {w.putIntegerProc(nestedToken, K("innr"), 9), w.closeWriteDescriptorProc(nestedToken, &nested),
-        OSErr((t = w.openWriteDescriptorProc()) == nullptr),
+    const OSErr results[] = {w.putIntegerProc(nestedToken, K("innr"), 9),
+        w.closeWriteDescriptorProc(nestedToken, &nested), OSErr((t = w.openWriteDescriptorProc()) == nullptr),
         w.putIntegerProc(t, K("intg"), -17), w.putFloatProc(t, K("flot"), &f),
         w.putUnitFloatProc(t, K("untf"), K("#Ang"), &uf), w.putBooleanProc(t, K("bool"), 1),
         w.putTextProc(t, K("text"), text), w.putAliasProc(t, K("alis"), text),
