@@ -2,19 +2,13 @@
 
 #include "host/host_services.h"
 
-#include <gtest/gtest.h>
+#include <gmock/gmock.h>
 
-#include <algorithm>
 #include <array>
-#include <cmath>
-#include <cstring>
 #include <tuple>
-#include <utility>
-#include <vector>
 
-#include "app/document.h"
-#include "app/filter_host.h"
 #include "host/descriptor_keys.h"
+#include "tests/host/host_test_support.h"
 
 namespace globaro {
 namespace {
@@ -23,11 +17,9 @@ std::vector<std::pair<std::int32_t, std::int32_t>> gProgress;
 void recordProgress(std::int32_t done, std::int32_t total) { gProgress.emplace_back(done, total); }
 
 TEST(Progress, TheHostSeesOneMoreThanDoneButNeverBeyondTheTotal) {
-    FilterRecord record{};
+    FilterRecord record{.progressProc = recordProgress};
     SettingsRecord settings{};
-    record.progressProc = recordProgress;
     const HostServices host(&record, &settings);
-    gProgress.clear();
     for (std::int32_t done : {0, 499, 999, 1000}) host.updateProgress(done, 1000);
     EXPECT_EQ(gProgress, (decltype(gProgress){{1, 1000}, {500, 1000}, {1000, 1000}, {1000, 1000}}));
     record.progressProc = nullptr;
@@ -36,37 +28,34 @@ TEST(Progress, TheHostSeesOneMoreThanDoneButNeverBeyondTheTotal) {
 }
 
 TEST(PixelFormats, DerivedFromModeAndDepth) {
-    struct Case {
-        int imageMode, depth;
-        const char* kind;  // grey or rgb, and the sample type; "-" for modes not served
-        float scale, middleGrey;
-    };
-    const Case cases[] = {
+    // Grey or rgb and the sample type ("-" for modes not served), scale and middle grey; a 32-bit depth is float
+    // whatever the mode says.
+    const std::tuple<int, int, const char*, float, float> cases[] = {
         {plugInModeGrayScale, 8, "grey 8", 255.0f, 128.0f},
         {plugInModeRGBColor, 8, "rgb 8", 255.0f, 128.0f},
         {plugInModeGray16, 16, "grey 16", 32768.0f, 16384.0f},
         {plugInModeRGB48, 16, "rgb 16", 32768.0f, 16384.0f},
         {plugInModeGray32, 32, "grey float", 1.0f, 32767.0f},
         {plugInModeRGB96, 32, "rgb float", 1.0f, 32767.0f},
-        {plugInModeRGBColor, 32, "rgb float", 1.0f, 32767.0f},  // a 32-bit depth is float whatever the mode says
+        {plugInModeRGBColor, 32, "rgb float", 1.0f, 32767.0f},
         {plugInModeCMYKColor, 8, "-", 0, 0},
         {plugInModeMultichannel, 8, "-", 0, 0},
-        {plugInModeLabColor, 8, "-", 0, 0},
-    };
-    for (const Case& c : cases) {
-        const PixelFormat f = pixelFormatFor(c.imageMode, c.depth, filterCaseFlatImageNoSelection);
-        std::string kind = !f.supported() ? "-" : f.grey ? "grey " : f.rgb ? "rgb " : "? ";
-        if (f.supported()) kind += f.isFloat ? "float" : f.bits16 ? "16" : f.bits8 ? "8" : "?";
-        EXPECT_EQ(kind, c.kind) << c.imageMode;
-        EXPECT_EQ(f.grey + f.rgb + f.bits8 + f.bits16 + f.isFloat, c.kind[0] == '-' ? 0 : 2) << c.imageMode;
-        if (c.kind[0] == '-') continue;
-        EXPECT_EQ(f.sampleScale(), c.scale) << c.imageMode;
-        EXPECT_EQ(f.middleGrey(), c.middleGrey) << c.imageMode;
-        EXPECT_FLOAT_EQ(f.colorFactor(), 1.0f / c.scale) << c.imageMode;
+        {plugInModeLabColor, 8, "-", 0, 0}};
+    for (const auto& [mode, depth, kind, scale, middleGrey] : cases) {
+        const PixelFormat f = pixelFormatFor(mode, depth, filterCaseFlatImageNoSelection);
+        std::string got = !f.supported() ? "-" : f.grey ? "grey " : f.rgb ? "rgb " : "? ";
+        if (f.supported()) got += f.isFloat ? "float" : f.bits16 ? "16" : f.bits8 ? "8" : "?";
+        EXPECT_EQ(got, kind) << mode;
+        EXPECT_EQ(f.grey + f.rgb + f.bits8 + f.bits16 + f.isFloat, kind[0] == '-' ? 0 : 2) << mode;
+        if (kind[0] == '-') continue;
+        EXPECT_EQ(std::tuple(f.sampleScale(), f.middleGrey(), f.colorFactor()),
+                  std::tuple(scale, middleGrey, 1.0f / scale))
+            << mode;
     }
-    EXPECT_TRUE(pixelFormatFor(3, 8, filterCaseEditableTransparencyNoSelection).editableTransparency);
-    EXPECT_TRUE(pixelFormatFor(3, 8, filterCaseEditableTransparencyWithSelection).editableTransparency);
-    EXPECT_FALSE(pixelFormatFor(3, 8, filterCaseProtectedTransparencyNoSelection).editableTransparency);
+    for (auto [filterCase, editable] : {std::pair{filterCaseEditableTransparencyNoSelection, true},
+                                        {filterCaseEditableTransparencyWithSelection, true},
+                                        {filterCaseProtectedTransparencyNoSelection, false}})
+        EXPECT_EQ(pixelFormatFor(3, 8, filterCase).editableTransparency, editable) << filterCase;
 }
 
 // A hand-filled record around one tile of samples.
@@ -75,12 +64,10 @@ struct ManualHost {
     SettingsRecord settings{};
     std::vector<std::uint8_t> in, out;
     ManualHost(int imageMode, int depth, int planes) {
-        record.imageMode = static_cast<std::int16_t>(imageMode);
-        record.depth = static_cast<std::int16_t>(depth);
-        record.planes = static_cast<std::int16_t>(planes);
+        record.imageMode = std::int16_t(imageMode), record.depth = std::int16_t(depth),
+        record.planes = std::int16_t(planes);
         record.filterCase = 1;
-        resetRunState(settings);
-        resetToDefaults(settings);
+        resetRunState(settings), resetToDefaults(settings);
     }
     HostServices services() { return HostServices(&record, &settings); }
 };
@@ -97,8 +84,8 @@ Bytes bytesOf(std::initializer_list<T> samples) {
 ::testing::AssertionResult sameColor(const Color4& a, const Color4& b) {
     const float d = std::max(
         {std::abs(a.red - b.red), std::abs(a.green - b.green), std::abs(a.blue - b.blue), std::abs(a.alpha - b.alpha)});
-    if (d <= 1e-6f) return ::testing::AssertionSuccess();
-    return ::testing::AssertionFailure() << a.red << " " << a.green << " " << a.blue << " " << a.alpha;
+    return d <= 1e-6f ? ::testing::AssertionSuccess()
+                      : ::testing::AssertionFailure() << a.red << " " << a.green << " " << a.blue << " " << a.alpha;
 }
 
 TEST(InputPixels, EveryDepthWithAndWithoutAlpha) {
@@ -130,14 +117,13 @@ TEST(MaskValues, CoverageRules) {
     ManualHost h(plugInModeRGBColor, 8, 3);
     std::vector<std::uint8_t> mask = {0, 128, 255, 64};
     const MaskView view{mask.data(), 2, VRect{0, 0, 2, 2}};
-    // No mask: everything is selected.
-    EXPECT_EQ(h.services().readMaskValue(0, 0, view), 1.0f);
+    EXPECT_EQ(h.services().readMaskValue(0, 0, view), 1.0f);  // no mask: everything is selected
     h.record.haveMask = 1;
-    EXPECT_EQ(h.services().readMaskValue(0, 0, view), 0.0f);
-    EXPECT_FLOAT_EQ(h.services().readMaskValue(0, 1, view), 128.0f * 0.0039215684f);
-    EXPECT_EQ(h.services().readMaskValue(1, 0, view), 1.0f);
-    EXPECT_EQ(h.services().readMaskValue(5, 5, view), 0.0f);        // outside the mask rectangle
-    EXPECT_EQ(h.services().readMaskValue(0, 0, MaskView{}), 1.0f);  // null mask pointer
+    // Then: the mask's values, none outside its rectangle, all with no mask pointer.
+    EXPECT_THAT(std::vector({h.services().readMaskValue(0, 0, view), h.services().readMaskValue(0, 1, view),
+                             h.services().readMaskValue(1, 0, view), h.services().readMaskValue(5, 5, view),
+                             h.services().readMaskValue(0, 0, MaskView{})}),
+                ::testing::Pointwise(::testing::FloatEq(), {0.0f, 128.0f * 0.0039215684f, 1.0f, 0.0f, 1.0f}));
     h.record.hostSig = GLOBARO_FOURCC('A', 'f', 'f', 'P');
     EXPECT_EQ(h.services().readMaskValue(0, 0, view), 1.0f);
 }
@@ -225,30 +211,26 @@ TEST(TileRequests, StepFloatingOriginAndOffsets) {
 }
 
 TEST(PreviewStep, FitsTheAreaIntoThePreview) {
-    EXPECT_EQ(computePreviewStep(400, 300, 400, 300), 1);
-    EXPECT_EQ(computePreviewStep(400, 300, 800, 600), 2);
-    EXPECT_EQ(computePreviewStep(400, 300, 801, 100), 3);
-    EXPECT_EQ(computePreviewStep(400, 300, 100, 100), 1);  // smaller than the preview
-    EXPECT_EQ(computePreviewStep(0, 0, 100, 100), 1);
+    EXPECT_EQ(std::vector<int>({computePreviewStep(400, 300, 400, 300), computePreviewStep(400, 300, 800, 600),
+                                computePreviewStep(400, 300, 801, 100), computePreviewStep(400, 300, 100, 100),
+                                computePreviewStep(0, 0, 100, 100)}),
+              std::vector({1, 2, 3, 1, 1}));  // the fourth smaller than the preview
 }
 
 TEST(HostKinds, SignaturesAndSampling) {
-    struct Case {
-        char sig[5];
-        bool sampling, display, canSample, psp, affP;
-    };
-    const Case cases[] = {{"8BIM", true, true, true, false, false},   {"8BIM", false, true, false, false, false},
-                          {"8BIM", true, false, false, false, false}, {"AffP", true, true, false, false, true},
-                          {"PSP8", true, true, true, true, false},    {"PSP9", true, true, true, true, false}};
-    for (const Case& c : cases) {
+    // Signature, sampling, display; then whether the host can sample, is PSP, is AffP.
+    const std::tuple<const char*, bool, bool, std::tuple<bool, bool, bool>> cases[] = {
+        {"8BIM", true, true, {true, false, false}},   {"8BIM", false, true, {false, false, false}},
+        {"8BIM", true, false, {false, false, false}}, {"AffP", true, true, {false, false, true}},
+        {"PSP8", true, true, {true, true, false}},    {"PSP9", true, true, {true, true, false}}};
+    for (const auto& [sig, sampling, display, expected] : cases) {
         ManualHost h(plugInModeRGBColor, 8, 3);
         h.record.advanceState = []() -> OSErr { return 0; };
-        if (c.display) h.record.displayPixels = [](auto...) -> OSErr { return 0; };
-        h.record.samplingSupport = c.sampling;
-        h.record.hostSig = fourCharCode(c.sig);
+        if (display) h.record.displayPixels = [](auto...) -> OSErr { return 0; };
+        h.record.samplingSupport = sampling, h.record.hostSig = GLOBARO_FOURCC(sig[0], sig[1], sig[2], sig[3]);
         EXPECT_EQ(std::tuple(h.services().hostCanSample(), h.services().hostIsPsp(), h.services().hostIsAffP()),
-                  std::tuple(c.canSample, c.psp, c.affP))
-            << c.sig << " sampling " << c.sampling << " display " << c.display;
+                  expected)
+            << sig << " sampling " << sampling << " display " << display;
     }
 }
 
@@ -295,8 +277,7 @@ TEST(PreviewSource, ConvertsEveryDepthToEightBits) {
               (Bytes{10, 50, 20, 60, 30, 70, 40, 80}));
 }
 
-class FixedChooser : public ColorChooser {
-public:
+struct FixedChooser : ColorChooser {
     bool choose(const Rgb16& initial, Rgb16& chosen) override {
         seen = initial;
         chosen = {1, 2, 3};
