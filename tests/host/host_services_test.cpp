@@ -20,6 +20,7 @@ TEST(Progress, TheHostSeesOneMoreThanDoneButNeverBeyondTheTotal) {
     FilterRecord record{.progressProc = recordProgress};
     SettingsRecord settings{};
     const HostServices host(&record, &settings);
+    gProgress.clear();
     for (std::int32_t done : {0, 499, 999, 1000}) host.updateProgress(done, 1000);
     EXPECT_EQ(gProgress, (decltype(gProgress){{1, 1000}, {500, 1000}, {1000, 1000}, {1000, 1000}}));
     record.progressProc = nullptr;
@@ -99,13 +100,11 @@ TEST(InputPixels, EveryDepthWithAndWithoutAlpha) {
     // Outside the tile all four stay 0.
     for (auto [row, column] : {std::pair{12, 20}, {9, 20}, {10, 22}})
         EXPECT_TRUE(sameColor(h.services().readInputPixel(row, column, tile), Color4{})) << row << "," << column;
-
     ManualHost g(plugInModeGray16, 16, 1);
     g.in = bytesOf<std::uint16_t>({32768, 16384});
     const TileView greyTile{g.in.data(), 4, 1, VRect{0, 0, 1, 2}};
     EXPECT_TRUE(
         sameColor(g.services().readInputPixel(0, 1, greyTile), Color4{0.5f, 0.5f, 0.5f, 1.0f}));  // no alpha plane
-
     ManualHost f(plugInModeRGB96, 32, 3);
     f.in = bytesOf({1.5f, -0.25f, 0.75f});
     const TileView floatTile{f.in.data(), 12, 3, VRect{5, 5, 6, 6}};
@@ -139,14 +138,12 @@ TEST(OutputPixels, HostTargetAtEveryDepth) {
     // Overshoots and values that are not numbers cannot wrap around; 0.5 * 255 truncates.
     h.services().writeOutputPixel(0, 0, Color4{1.7f, -0.3f, NAN, 2.0f}, tile, nullptr, nullptr);
     EXPECT_EQ(h.out, (Bytes{255, 0, 0, 255, 7, 7, 7, 7, 7, 7, 7, 7, 255, 127, 63, 191}));
-
     ManualHost g(plugInModeGray16, 16, 1);
     g.out.assign(2, 0);
     g.record.outRect = {3, 4, 4, 5};
     g.services().writeOutputPixel(4, 3, color, MutableTileView{g.out.data(), 2, 1, VRect{3, 4, 4, 5}}, nullptr,
                                   nullptr);
     EXPECT_EQ(g.out, bytesOf<std::uint16_t>({16384}));  // grey takes the green channel
-
     ManualHost f(plugInModeRGB96, 32, 4);
     f.out.assign(16, 0);
     f.record.outRect = {0, 0, 1, 1};
@@ -168,7 +165,6 @@ TEST(OutputPixels, PreviewAndExportTargets) {
     PreviewBuffer grey{1, 1, 1, {0}};
     h.services().writeOutputPixel(0, 0, color, MutableTileView{}, &grey, nullptr);
     EXPECT_EQ(grey.bytes[0], 127);
-
     h.settings.renderTarget = kRenderToExport;
     ExportImage image;
     ASSERT_TRUE(image.allocate(3, 2));
@@ -191,14 +187,12 @@ TEST(TileRequests, StepFloatingOriginAndOffsets) {
               std::tuple(10, 20, 30, 0, 3, 3));
     EXPECT_EQ(std::tuple(f.inputRate, f.maskRate, f.inputPadding, f.maskPadding, f.autoMask, f.maskRect.bottom),
               std::tuple(3 << 16, 3 << 16, -1, -1, 0, 0));
-
     h.record.haveMask = 1;
     h.record.floatCoord = {6, 9};
     h.settings.previewTop = 30;
     h.settings.previewLeft = 3;
     h.services().requestTile(VRect{30, 0, 60, 90});
     EXPECT_EQ(std::tuple(f.inRect.top, f.inRect.left, f.maskRect.top), std::tuple(10 - 2 - 10, 0 - 3 - 1, -2));
-
     BigDocumentStruct big{};
     h.record.bigDocumentData = &big;
     h.settings.previewStep = 1;
@@ -294,7 +288,6 @@ TEST(ColourPicking, HostPickerOrFallback) {
     EXPECT_EQ(chosen, (Rgb16{1, 2, 3}));
     EXPECT_EQ(fallback.seen, (Rgb16{55255, 0, 65535}));
     EXPECT_FALSE(h.services().chooseColor(Rgb16{}, chosen, nullptr));
-
     static std::int16_t sSeen[3];
     h.record.colorServices = [](ColorServicesInfo* info) -> OSErr {
         for (int i = 0; i < 3; ++i) sSeen[i] = std::exchange(info->colorComponents[i], std::array{215, 0, 255}[i]);

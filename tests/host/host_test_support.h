@@ -85,7 +85,6 @@ inline FilterData freshFilterData() {
 struct TestHandles {
     static inline std::map<Handle, std::unique_ptr<std::vector<char>>> blocks;
     static inline int descriptorDisposals = 0;
-
     static std::vector<char>* block(Handle h) {
         const auto it = blocks.find(h);
         return it != blocks.end() ? it->second.get() : nullptr;
@@ -114,7 +113,6 @@ struct ScriptingHost {
     DescriptorStore store;
     HandleProcs handles = TestHandles::procs();
     FilterRecord record{};
-
     ScriptingHost() {
         record.hostSig = GLOBARO_FOURCC('8', 'B', 'I', 'M');
         record.handleProcs = &handles;

@@ -110,7 +110,6 @@ TEST_P(Sphericons, NameSolidNetTabsAndCoverage) {
         for (int g = f + 1; g < m.faceCount; ++g)
             ASSERT_FALSE(outlinesOverlap(testing::netOutline(m, f), testing::netOutline(m, g), 1e-6))
                 << "faces " << f << " and " << g;
-
     // Without tabs, a 400 × 200 grid over the frame reaches all 288 cells.
     prepare(0.0f);
     PolyJobState job;
