@@ -31,17 +31,14 @@ TEST(Progress, TheHostSeesOneMoreThanDoneButNeverBeyondTheTotal) {
 TEST(PixelFormats, DerivedFromModeAndDepth) {
     // Grey or rgb and the sample type ("-" for modes not served), scale and middle grey; a 32-bit depth is float
     // whatever the mode says.
+    // clang-format off
     const std::tuple<int, int, const char*, float, float> cases[] = {
-        {plugInModeGrayScale, 8, "grey 8", 255.0f, 128.0f},
-        {plugInModeRGBColor, 8, "rgb 8", 255.0f, 128.0f},
-        {plugInModeGray16, 16, "grey 16", 32768.0f, 16384.0f},
-        {plugInModeRGB48, 16, "rgb 16", 32768.0f, 16384.0f},
-        {plugInModeGray32, 32, "grey float", 1.0f, 32767.0f},
-        {plugInModeRGB96, 32, "rgb float", 1.0f, 32767.0f},
-        {plugInModeRGBColor, 32, "rgb float", 1.0f, 32767.0f},
-        {plugInModeCMYKColor, 8, "-", 0, 0},
-        {plugInModeMultichannel, 8, "-", 0, 0},
-        {plugInModeLabColor, 8, "-", 0, 0}};
+        {plugInModeGrayScale, 8, "grey 8", 255.0f, 128.0f},    {plugInModeRGBColor, 8, "rgb 8", 255.0f, 128.0f},
+        {plugInModeGray16, 16, "grey 16", 32768.0f, 16384.0f}, {plugInModeRGB48, 16, "rgb 16", 32768.0f, 16384.0f},
+        {plugInModeGray32, 32, "grey float", 1.0f, 32767.0f},  {plugInModeRGB96, 32, "rgb float", 1.0f, 32767.0f},
+        {plugInModeRGBColor, 32, "rgb float", 1.0f, 32767.0f}, {plugInModeCMYKColor, 8, "-", 0, 0},
+        {plugInModeMultichannel, 8, "-", 0, 0},                {plugInModeLabColor, 8, "-", 0, 0}};
+    // clang-format on
     for (const auto& [mode, depth, kind, scale, middleGrey] : cases) {
         const PixelFormat f = pixelFormatFor(mode, depth, filterCaseFlatImageNoSelection);
         std::string got = !f.supported() ? "-" : f.grey ? "grey " : f.rgb ? "rgb " : "? ";
@@ -130,8 +127,7 @@ TEST(MaskValues, CoverageRules) {
 TEST(OutputPixels, HostTargetAtEveryDepth) {
     const Color4 color{1.0f, 0.5f, 0.25f, 0.75f};
     ManualHost h(plugInModeRGBColor, 8, 4);
-    h.out.assign(4 * 4, 7);
-    h.record.outRect = {0, 0, 2, 2};
+    h.out.assign(4 * 4, 7), h.record.outRect = {0, 0, 2, 2};
     const MutableTileView tile{h.out.data(), 8, 4, VRect{0, 0, 2, 2}};
     h.services().writeOutputPixel(1, 1, color, tile, nullptr, nullptr);
     h.services().writeOutputPixel(2, 1, color, tile, nullptr, nullptr);  // outside the tile: nothing written
@@ -139,14 +135,12 @@ TEST(OutputPixels, HostTargetAtEveryDepth) {
     h.services().writeOutputPixel(0, 0, Color4{1.7f, -0.3f, NAN, 2.0f}, tile, nullptr, nullptr);
     EXPECT_EQ(h.out, (Bytes{255, 0, 0, 255, 7, 7, 7, 7, 7, 7, 7, 7, 255, 127, 63, 191}));
     ManualHost g(plugInModeGray16, 16, 1);
-    g.out.assign(2, 0);
-    g.record.outRect = {3, 4, 4, 5};
+    g.out.assign(2, 0), g.record.outRect = {3, 4, 4, 5};
     g.services().writeOutputPixel(4, 3, color, MutableTileView{g.out.data(), 2, 1, VRect{3, 4, 4, 5}}, nullptr,
                                   nullptr);
     EXPECT_EQ(g.out, bytesOf<std::uint16_t>({16384}));  // grey takes the green channel
     ManualHost f(plugInModeRGB96, 32, 4);
-    f.out.assign(16, 0);
-    f.record.outRect = {0, 0, 1, 1};
+    f.out.assign(16, 0), f.record.outRect = {0, 0, 1, 1};
     const MutableTileView floatTile{f.out.data(), 16, 4, VRect{0, 0, 1, 1}};
     f.services().writeOutputPixel(0, 0, Color4{1.25f, 0.5f, 0.25f, 0.75f}, floatTile, nullptr, nullptr);
     EXPECT_EQ(f.out, bytesOf({1.25f, 0.5f, 0.25f, 0.75f}));
@@ -161,8 +155,7 @@ TEST(OutputPixels, PreviewAndExportTargets) {
     // Positions are clamped to the buffer. Planes follow each other.
     h.services().writeOutputPixel(100, -3, Color4{0.0f, 1.0f, 0.0f, 1.0f}, MutableTileView{}, &preview, nullptr);
     EXPECT_EQ(preview.bytes, (Bytes{0, 0, 0, 0, 0, 255, 0, 0, 0, 0, 0, 255, 0, 127, 0, 0, 0, 0, 0, 0, 0, 51, 0, 0}));
-    // A one-plane preview takes green.
-    PreviewBuffer grey{1, 1, 1, {0}};
+    PreviewBuffer grey{1, 1, 1, {0}};  // a one-plane preview takes green
     h.services().writeOutputPixel(0, 0, color, MutableTileView{}, &grey, nullptr);
     EXPECT_EQ(grey.bytes[0], 127);
     h.settings.renderTarget = kRenderToExport;
@@ -172,8 +165,7 @@ TEST(OutputPixels, PreviewAndExportTargets) {
     h.services().writeOutputPixel(3, 0, color, MutableTileView{}, nullptr, &image);  // outside: ignored
     std::vector<float> want(3 * 2 * 4, 0.0f);
     std::copy_n(&color.red, 4, want.begin() + (1 * 3 + 2) * 4);
-    EXPECT_EQ(image.pixels, want);
-    EXPECT_FALSE(image.allocate(0, 5));
+    EXPECT_TRUE(image.pixels == want && !image.allocate(0, 5));
 }
 
 TEST(TileRequests, StepFloatingOriginAndOffsets) {
@@ -187,16 +179,13 @@ TEST(TileRequests, StepFloatingOriginAndOffsets) {
               std::tuple(10, 20, 30, 0, 3, 3));
     EXPECT_EQ(std::tuple(f.inputRate, f.maskRate, f.inputPadding, f.maskPadding, f.autoMask, f.maskRect.bottom),
               std::tuple(3 << 16, 3 << 16, -1, -1, 0, 0));
-    h.record.haveMask = 1;
-    h.record.floatCoord = {6, 9};
-    h.settings.previewTop = 30;
-    h.settings.previewLeft = 3;
+    h.record.haveMask = 1, h.record.floatCoord = {6, 9};
+    h.settings.previewTop = 30, h.settings.previewLeft = 3;
     h.services().requestTile(VRect{30, 0, 60, 90});
     EXPECT_EQ(std::tuple(f.inRect.top, f.inRect.left, f.maskRect.top), std::tuple(10 - 2 - 10, 0 - 3 - 1, -2));
     BigDocumentStruct big{};
     h.record.bigDocumentData = &big;
-    h.settings.previewStep = 1;
-    h.settings.previewTop = h.settings.previewLeft = 0;
+    h.settings.previewStep = 1, h.settings.previewTop = h.settings.previewLeft = 0;
     h.services().requestTile(VRect{0, 40000, 128, 40128});
     EXPECT_EQ(std::tuple(big.PluginUsing32BitCoordinates, big.inRect32.left, h.services().inRect().right),
               std::tuple(1, 40000, 40128));
@@ -285,8 +274,7 @@ TEST(ColourPicking, HostPickerOrFallback) {
     FixedChooser fallback;
     Rgb16 chosen{};
     EXPECT_TRUE(h.services().chooseColor(Rgb16{55255, 0, 65535}, chosen, &fallback));
-    EXPECT_EQ(chosen, (Rgb16{1, 2, 3}));
-    EXPECT_EQ(fallback.seen, (Rgb16{55255, 0, 65535}));
+    EXPECT_EQ(std::pair(chosen, fallback.seen), std::pair(Rgb16{1, 2, 3}, Rgb16{55255, 0, 65535}));
     EXPECT_FALSE(h.services().chooseColor(Rgb16{}, chosen, nullptr));
     static std::int16_t sSeen[3];
     h.record.colorServices = [](ColorServicesInfo* info) -> OSErr {
