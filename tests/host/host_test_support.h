@@ -67,9 +67,7 @@ inline RunReport quietRun(FilterHost& host, PluginMainProc entry, bool withParam
 inline SettingsRecord preparedSettings() {
     SettingsRecord s;
     std::memset(static_cast<void*>(&s), 0, sizeof s);
-    resetRunState(s);
-    resetToDefaults(s);
-    resetExportOptions(s);
+    resetRunState(s), resetToDefaults(s), resetExportOptions(s);
     return s;
 }
 
@@ -114,8 +112,7 @@ struct ScriptingHost {
     HandleProcs handles = TestHandles::procs();
     FilterRecord record{};
     ScriptingHost() {
-        record.hostSig = GLOBARO_FOURCC('8', 'B', 'I', 'M');
-        record.handleProcs = &handles;
+        record.hostSig = GLOBARO_FOURCC('8', 'B', 'I', 'M'), record.handleProcs = &handles;
         record.descriptorParameters = &store.parameters();
         store.setHandleProcs(&handles);
         TestHandles::descriptorDisposals = 0;

@@ -236,11 +236,7 @@ TEST(RowGates, SourceReadsWaitForTheirRowsAndFailWhenTheFileEndsShort) {
     Document canvas = randomDocument(8, 8, source.colorPlanes, true, source.depth, 1);
     RowGate gate;
     FilterHost host(canvas, {.source = &source, .sourceRows = &gate});
-    std::thread reader([&] {
-        gate.publish(16);
-        gate.publish(30);
-        gate.end();  // the file broke off after 30 rows
-    });
+    std::thread reader([&] { gate.publish(16), gate.publish(30), gate.end(); });  // the file broke off after 30 rows
     gModule = [&](std::int16_t, FilterRecord& f) -> std::int16_t {
         std::vector<std::uint8_t> buffer(12 * 3 * 40);
         const VRect top{0, 0, 30, 12}, all{0, 0, 40, 12};
