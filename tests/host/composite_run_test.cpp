@@ -1,20 +1,11 @@
 // What the host layer adds to compositing, in whole runs whose uniform colours make every pixel known.
 
-#include <gtest/gtest.h>
-
-#include <cstdint>
 #include <filesystem>
-#include <functional>
-#include <string>
 
-#include "app/descriptor_store.h"
-#include "app/document.h"
-#include "app/filter_host.h"
 #include "app/run_settings.h"
 #include "projection/catalogue.h"
 #include "settings/memory_dots.h"
-
-extern "C" void PluginMain(std::int16_t selector, FilterRecord* record, intptr_t* data, std::int16_t* result);
+#include "tests/host/host_test_support.h"
 
 namespace globaro {
 namespace {
@@ -85,22 +76,19 @@ TEST(CompositeRun, TheHostLayerKeepsMaskOriginalPixelsAndTiles) {
         if (r.host == Host::kFloating) doc.floatOrigin = {5, 3};
         const Document before = doc;
         RunSettingsOptions settings;
-        settings.input = findInputProjection("1");
+        settings.input = findInputProjection("1"),
         settings.output = findOutputProjection(r.mollweide ? "Mollweide" : "1");
-        settings.glue = r.glue;
-        if (r.mollweide) settings.transparentGaps = true;
+        settings.glue = r.glue, settings.transparentGaps = settings.transparentGaps || r.mollweide;
         DescriptorStore store;
         std::string error;
         ASSERT_TRUE(offerRunDescriptor(settings, store, error)) << error;
-        HostOptions options;
-        options.descriptorParameters = &store.parameters();
-        options.source = r.separateSource ? &src : nullptr;
+        HostOptions options{.bigDocument = r.host != Host::kSmallRects,
+                            .source = r.separateSource ? &src : nullptr,
+                            .descriptorParameters = &store.parameters()};
         if (r.host == Host::kAffP) options.hostSig = GLOBARO_FOURCC('A', 'f', 'f', 'P');
-        if (r.host == Host::kSmallRects) options.bigDocument = false;
         FilterHost host(doc, options);
-        testing::internal::CaptureStderr();
-        const std::int16_t result = host.run(PluginMain, false).result;
-        const std::string said = testing::internal::GetCapturedStderr();
+        std::string said;
+        const std::int16_t result = host_test::quietRun(host, PluginMain, false, &said).result;
         std::filesystem::remove(cachedSettingsPath());  // the next run must not start from these settings
         ASSERT_EQ(result, 0) << said;
         EXPECT_EQ(host.record().autoMask, r.host == Host::kAffP);
@@ -124,16 +112,10 @@ TEST(CompositeRun, TheHostLayerKeepsMaskOriginalPixelsAndTiles) {
                         want = d + (blended - d) * cover;
                     }
                     const float got = doc.value(x, y, p);
-                    // Integer samples are truncated: at most a step below.
-                    if (got < want - tolerance || got > want + tolerance * 0.5f + 1e-6f) {
-                        ADD_FAILURE() << "(" << x << ", " << y << ") plane " << p << " holds " << got << ", expected "
-                                      << want;
-                        return;
-                    }
-                    if (cover == 0.0f && got != d) {
-                        ADD_FAILURE() << "an unselected sample changed at (" << x << ", " << y << ")";
-                        return;
-                    }
+                    // Integer samples are truncated: at most a step below; an unselected sample keeps its value.
+                    ASSERT_TRUE(got >= want - tolerance && got <= want + tolerance * 0.5f + 1e-6f &&
+                                (cover != 0.0f || got == d))
+                        << "(" << x << ", " << y << ") plane " << p << " holds " << got << ", expected " << want;
                 }
             }
     }

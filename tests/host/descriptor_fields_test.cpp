@@ -1,11 +1,6 @@
 // Each settings field's descriptor keys, and recorded actions against golden files and their mutants.
 
-#include <gtest/gtest.h>
-
-#include <cmath>
-#include <cstring>
 #include <limits>
-
 #include <nlohmann/json.hpp>
 
 #include "app/descriptor_store.h"
@@ -19,32 +14,22 @@
 namespace globaro {
 namespace {
 
-using host_test::freshFilterData;
-using host_test::preparedSettings;
-using host_test::ScriptingHost;
+using namespace host_test;
 
 // A value for the row's field, other than its default and inside its range;
 // one that every enumeration lists, and whole high bytes for colours.
 void setOtherValue(const SettingsField& f, SettingsRecord& r) {
-    switch (f.type) {
-        case FieldType::kBoolean:
-            f.place.integerIn(r) = f.value != 0 ? 0 : 1;
-            break;
-        case FieldType::kColor:
-            f.place.colorIn(r) = {std::uint16_t(f.word << 8), std::uint16_t((f.word + 1) << 8), 0xFF00};
-            break;
-        case FieldType::kFloat:
-            f.place.floatIn(r) =
-                f.hundredths ? 12.34f : static_cast<float>(f.range.lo + (f.range.hi - f.range.lo) / 4 + 0.125);
-            break;
-        case FieldType::kInteger: {
-            std::int32_t v = f.range.any() ? static_cast<std::int32_t>(f.range.lo) + 1 : 1000 + f.word;
-            if (f.scripted >= Scripted::kInputKey && f.scripted <= Scripted::kGridKey) v = 2;
-            if (f.scripted == Scripted::kReadAsBoolean) v = 1;
-            if (f.word == 1) v = kSettingsVersion;  // files and descriptors always carry this build's version
-            f.place.integerIn(r) = v;
-        }
-    }
+    if (f.type == FieldType::kBoolean) f.place.integerIn(r) = f.value != 0 ? 0 : 1;
+    if (f.type == FieldType::kColor)
+        f.place.colorIn(r) = {std::uint16_t(f.word << 8), std::uint16_t((f.word + 1) << 8), 0xFF00};
+    if (f.type == FieldType::kFloat)
+        f.place.floatIn(r) =
+            f.hundredths ? 12.34f : static_cast<float>(f.range.lo + (f.range.hi - f.range.lo) / 4 + 0.125);
+    if (f.type != FieldType::kInteger) return;
+    std::int32_t v = f.range.any() ? static_cast<std::int32_t>(f.range.lo) + 1 : 1000 + f.word;
+    if (f.scripted >= Scripted::kInputKey && f.scripted <= Scripted::kGridKey) v = 2;
+    if (f.scripted == Scripted::kReadAsBoolean) v = 1;
+    f.place.integerIn(r) = f.word == 1 ? kSettingsVersion : v;  // files and descriptors carry this build's version
 }
 
 std::string defaultText(const SettingsField& f) {
@@ -124,11 +109,9 @@ void expectScriptedInRange(const SettingsRecord& r, const std::string& what) {
 SettingsRecord scriptedRecord() {
     SettingsRecord r = persist_test::distinctRecord();
     // What a replay gives back: whole high bytes, and the quality it keeps.
-    r.tabColor = {0x1200, 0x3400, 0xFE00};
-    r.backdropColor = {0x0100, 0x0000, 0xFF00};
+    r.tabColor = {0x1200, 0x3400, 0xFE00}, r.backdropColor = {0x0100, 0x0000, 0xFF00},
     r.lineColor = {0x7F00, 0x8000, 0x0A00};
-    r.previewQuality = 3;
-    r.hqpr = 1;
+    r.previewQuality = 3, r.hqpr = 1;
     return r;
 }
 
@@ -142,12 +125,8 @@ TEST(ActionGolden, EachActionReplaysAsItsRecordAndRecordsTheSameText) {
     SettingsRecord wild = scriptedRecord();
     wild.outputProjection = 351;  // travels under its '#' key
     wild.inputProjection = 39;    // has no key: "<NO>", read back as 0
-    wild.glue = 70;
-    wild.brickLayers = 1 << 30;
-    wild.cubeSide = -5;
-    wild.latitude = std::numeric_limits<float>::quiet_NaN();
-    wild.longitude = -1e30f;
-    wild.previewQuality = 1;
+    wild.glue = 70, wild.brickLayers = 1 << 30, wild.cubeSide = -5, wild.previewQuality = 1;
+    wild.latitude = std::numeric_limits<float>::quiet_NaN(), wild.longitude = -1e30f;
     const Action actions[] = {{"action-v48.json", scriptedRecord(), plugInDialogDisplay, true},
                               {"action-defaults.json", preparedSettings(), plugInDialogDontDisplay, true},
                               {"action-wild.json", wild, plugInDialogSilent, false}};
@@ -161,8 +140,7 @@ TEST(ActionGolden, EachActionReplaysAsItsRecordAndRecordsTheSameText) {
         EXPECT_EQ(recorded(a.record, a.playInfo), text) << a.name << ": its record no longer records this text";
         RecordedAction action;
         std::string error;
-        ASSERT_TRUE(actionFromJson(text, action, error)) << a.name << ": " << error;
-        EXPECT_EQ(action.playInfo, a.playInfo);
+        ASSERT_TRUE(actionFromJson(text, action, error) && action.playInfo == a.playInfo) << a.name << ": " << error;
         const SettingsRecord r = replayed(action);
         if (golden::updating()) golden::saveExpectedLine(a.name, golden::describe(r));
         golden::expectDescription(a.name, golden::describe(r));
@@ -184,12 +162,9 @@ std::vector<std::uint8_t> mutateItems(hostile::Mutator& m, const std::vector<std
     for (std::size_t c = 1 + m.below(6); c > 0; --c) {
         nlohmann::json& item = items[m.below(items.size())];
         const std::size_t what = m.below(4);
-        if (what < 2)
-            item["value"] = values[m.below(std::size(values))];
-        else if (what == 2)
-            item["type"] = types[m.below(std::size(types))];
-        else
-            item["key"] = keys[m.below(std::size(keys))];
+        if (what < 2) item["value"] = values[m.below(std::size(values))];
+        if (what == 2) item["type"] = types[m.below(std::size(types))];
+        if (what == 3) item["key"] = keys[m.below(std::size(keys))];
     }
     const std::string text = j.dump();
     return {text.begin(), text.end()};

@@ -3,13 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <unistd.h>
-#include <cmath>
 #include <cstdio>
-#include <cstring>
 #include <fstream>
 #include <limits>
 #include <sstream>
-#include <string>
 
 #include "app/descriptor_store.h"
 #include "host/descriptor_keys.h"
@@ -25,36 +22,28 @@ constexpr DescriptorKeyID K(const char (&s)[5]) { return fourCharCode(s); }
 // Writes one of every value type through the write suite and returns the handle.
 PIDescriptorHandle writeOneOfEach(DescriptorStore& store, HandleProcs& handles) {
     WriteDescriptorProcs& w = store.writeProcs();
-    PIWriteDescriptor nestedToken = w.openWriteDescriptorProc();
-    EXPECT_NE(nestedToken, nullptr);
-    EXPECT_EQ(w.putIntegerProc(nestedToken, K("innr"), 9), noErr);
-    PIDescriptorHandle nested = nullptr;
-    EXPECT_EQ(w.closeWriteDescriptorProc(nestedToken, &nested), noErr);
-
-    PIWriteDescriptor t = w.openWriteDescriptorProc();
-    EXPECT_NE(t, nullptr);
+    PIWriteDescriptor nestedToken = w.openWriteDescriptorProc(), t = nullptr;
+    PIDescriptorHandle nested = nullptr, done = nullptr;
     const double f = 2.5, uf = 90.0;
-    EXPECT_EQ(w.putIntegerProc(t, K("intg"), -17), noErr);
-    EXPECT_EQ(w.putFloatProc(t, K("flot"), &f), noErr);
-    EXPECT_EQ(w.putUnitFloatProc(t, K("untf"), K("#Ang"), &uf), noErr);
-    EXPECT_EQ(w.putBooleanProc(t, K("bool"), 1), noErr);
     Handle text = handles.newProc(3);
     std::memcpy(handles.lockProc(text, 0), "a\x01z", 3);
-    EXPECT_EQ(w.putTextProc(t, K("text"), text), noErr);
-    EXPECT_EQ(w.putAliasProc(t, K("alis"), text), noErr);
-    handles.disposeProc(text);
-    EXPECT_EQ(w.putEnumeratedProc(t, K("enum"), K("Koty"), K("Kp##")), noErr);
-    EXPECT_EQ(w.putClassProc(t, K("clss"), K("Lyr ")), noErr);
     const DescriptorSimpleReference ref{K("Lyr "), K("Idnt"), {{3, 'b', 'g', '!'}, 4, 0, 0}};
-    EXPECT_EQ(w.putSimpleReferenceProc(t, K("sref"), &ref), noErr);
-    EXPECT_EQ(w.putObjectProc(t, K("objc"), K("Clr "), nested), noErr);
-    EXPECT_EQ(w.putCountProc(t, K("cont"), 4000000000u), noErr);
     const unsigned char pascal[] = {5, 'h', 'e', 'l', 'l', 'o'};
-    EXPECT_EQ(w.putStringProc(t, K("strg"), pascal), noErr);
-    EXPECT_EQ(w.putScopedClassProc(t, K("scls"), K("Chnl")), noErr);
-    EXPECT_EQ(w.putScopedObjectProc(t, K("sobj"), K("Pnt "), nested), noErr);
-    PIDescriptorHandle done = nullptr;
-    EXPECT_EQ(w.closeWriteDescriptorProc(t, &done), noErr);
+    // In order: a braced list evaluates its elements left to right.
+    // clang-format off
+    const OSErr results[] = {w.putIntegerProc(nestedToken, K("innr"), 9),
+        w.closeWriteDescriptorProc(nestedToken, &nested), OSErr((t = w.openWriteDescriptorProc()) == nullptr),
+        w.putIntegerProc(t, K("intg"), -17), w.putFloatProc(t, K("flot"), &f),
+        w.putUnitFloatProc(t, K("untf"), K("#Ang"), &uf), w.putBooleanProc(t, K("bool"), 1),
+        w.putTextProc(t, K("text"), text), w.putAliasProc(t, K("alis"), text),
+        w.putEnumeratedProc(t, K("enum"), K("Koty"), K("Kp##")), w.putClassProc(t, K("clss"), K("Lyr ")),
+        w.putSimpleReferenceProc(t, K("sref"), &ref), w.putObjectProc(t, K("objc"), K("Clr "), nested),
+        w.putCountProc(t, K("cont"), 4000000000u), w.putStringProc(t, K("strg"), pascal),
+        w.putScopedClassProc(t, K("scls"), K("Chnl")), w.putScopedObjectProc(t, K("sobj"), K("Pnt "), nested),
+        w.closeWriteDescriptorProc(t, &done)};
+    // clang-format on
+    for (std::size_t i = 0; i < std::size(results); ++i) EXPECT_EQ(results[i], noErr) << "call " << i;
+    handles.disposeProc(text);
     EXPECT_TRUE(store.release(nested));
     return done;
 }
@@ -116,14 +105,10 @@ TEST_F(StoreTest, EveryTypeReadsBackWithItsTypeCodeAndRefusesOtherReads) {
         const char *key, *type;
         std::vector<std::pair<const char*, const char*>> reads;  // read as, gives
     };
+    // clang-format off
     const Item items[] = {
-        {"intg",
-         "long",
-         {{"integer", "-17"},
-          {"pinned 0..10", "coerced 0"},
-          {"pinned -20..10", "-17"},
-          {"float", "wrong"},
-          {"boolean", "wrong"}}},
+        {"intg", "long", {{"integer", "-17"}, {"pinned 0..10", "coerced 0"}, {"pinned -20..10", "-17"},
+                          {"float", "wrong"}, {"boolean", "wrong"}}},
         {"flot", "doub", {{"float", "2.5"}, {"float from 3", "coerced 3"}, {"integer", "wrong"}, {"unit", "wrong"}}},
         {"untf", "UntF", {{"unit", "#Ang 90"}, {"unit to 45", "coerced 45"}, {"float", "wrong"}}},
         {"bool", "bool", {{"boolean", "1"}, {"integer", "wrong"}}},
@@ -136,8 +121,8 @@ TEST_F(StoreTest, EveryTypeReadsBackWithItsTypeCodeAndRefusesOtherReads) {
         {"cont", "cnt ", {{"count", "4000000000"}, {"integer", "wrong"}}},
         {"strg", "TEXT", {{"string", "hello"}}},
         {"scls", "type", {{"class", "Chnl"}}},
-        {"sobj", "Objc", {{"object", "Pnt  9"}}},
-    };
+        {"sobj", "Objc", {{"object", "Pnt  9"}}}};
+    // clang-format on
     PIDescriptorHandle h = writeOneOfEach(store, handles);
     ReadDescriptorProcs& r = store.readProcs();
     DescriptorKeyID keys[] = {K("intg"), K("flot"), 0};
@@ -148,8 +133,8 @@ TEST_F(StoreTest, EveryTypeReadsBackWithItsTypeCodeAndRefusesOtherReads) {
     std::int32_t flags = -1;
     for (const Item& item : items) {
         ASSERT_TRUE(r.getKeyProc(t, &key, &type, &flags)) << item.key;
-        EXPECT_EQ(fourCharText(key) + " " + fourCharText(type), std::string(item.key) + " " + item.type);
-        EXPECT_EQ(flags, 0);
+        EXPECT_EQ(fourCharText(key) + " " + fourCharText(type) + " " + std::to_string(flags),
+                  std::string(item.key) + " " + item.type + " 0");
         for (const auto& [as, gives] : item.reads)
             EXPECT_EQ(readAs(store, handles, t, as), gives) << item.key << " as " << as;
     }
@@ -157,8 +142,8 @@ TEST_F(StoreTest, EveryTypeReadsBackWithItsTypeCodeAndRefusesOtherReads) {
     EXPECT_EQ(readAs(store, handles, t, "integer"),
               "error " + std::to_string(kDescriptorBadToken));  // nothing current after the end
     EXPECT_EQ(r.closeReadDescriptorProc(t), noErr);             // both expected keys came
-    EXPECT_EQ(store.openReadTokens(), 0u);
-    EXPECT_EQ(r.closeReadDescriptorProc(t), kDescriptorBadToken);  // closed twice
+    EXPECT_EQ(std::pair(store.openReadTokens(), r.closeReadDescriptorProc(t)),
+              std::pair(std::size_t{0}, kDescriptorBadToken));
 }
 
 TEST_F(StoreTest, BadTokensEarlyReadsAndMissingKeysFail) {
@@ -166,25 +151,24 @@ TEST_F(StoreTest, BadTokensEarlyReadsAndMissingKeysFail) {
     ReadDescriptorProcs& r = store.readProcs();
     PIReadDescriptor t = r.openReadDescriptorProc(h, nullptr);
     std::int32_t i = 0;
-    EXPECT_EQ(r.getIntegerProc(t, &i), kDescriptorBadToken);
-    EXPECT_EQ(r.getIntegerProc(nullptr, &i), kDescriptorBadToken);
     DescriptorKeyID key = 0;
+    EXPECT_EQ(std::pair(r.getIntegerProc(t, &i), r.getIntegerProc(nullptr, &i)),
+              std::pair(kDescriptorBadToken, kDescriptorBadToken));
     EXPECT_FALSE(r.getKeyProc(nullptr, &key, nullptr, nullptr));
     EXPECT_TRUE(r.getKeyProc(t, &key, nullptr, nullptr));  // type and flags are optional
-    EXPECT_EQ(r.getIntegerProc(t, nullptr), kDescriptorBadToken);
-    EXPECT_EQ(r.closeReadDescriptorProc(t), noErr);
+    EXPECT_EQ(std::pair(r.getIntegerProc(t, nullptr), r.closeReadDescriptorProc(t)),
+              (std::pair<OSErr, OSErr>(kDescriptorBadToken, noErr)));
     // Open on nothing, or on a handle that is not the store's.
-    EXPECT_EQ(r.openReadDescriptorProc(nullptr, nullptr), nullptr);
     int notAHandle = 0;
+    EXPECT_EQ(r.openReadDescriptorProc(nullptr, nullptr), nullptr);
     EXPECT_EQ(r.openReadDescriptorProc(reinterpret_cast<PIDescriptorHandle>(&notAHandle), nullptr), nullptr);
     WriteDescriptorProcs& w = store.writeProcs();
-    EXPECT_EQ(w.putIntegerProc(nullptr, K("intg"), 1), kDescriptorBadToken);
     PIDescriptorHandle out = nullptr;
-    EXPECT_EQ(w.closeWriteDescriptorProc(nullptr, &out), kDescriptorBadToken);
     PIWriteDescriptor wt = w.openWriteDescriptorProc();
-    EXPECT_EQ(w.putFloatProc(wt, K("flot"), nullptr), kDescriptorBadToken);
-    EXPECT_EQ(w.putObjectProc(wt, K("objc"), K("Clr "), nullptr), kDescriptorBadToken);
-    EXPECT_EQ(w.closeWriteDescriptorProc(wt, nullptr), kDescriptorBadToken);
+    for (const OSErr e : {w.putIntegerProc(nullptr, K("intg"), 1), w.closeWriteDescriptorProc(nullptr, &out),
+                          w.putFloatProc(wt, K("flot"), nullptr), w.putObjectProc(wt, K("objc"), K("Clr "), nullptr),
+                          w.closeWriteDescriptorProc(wt, nullptr)})
+        EXPECT_EQ(e, kDescriptorBadToken);
     EXPECT_EQ(store.openWriteTokens(), 0u);
     // Expected keys that did not come are reported on close.
     DescriptorKeyID keys[] = {K("intg"), K("nope"), 0};
@@ -194,9 +178,7 @@ TEST_F(StoreTest, BadTokensEarlyReadsAndMissingKeysFail) {
 TEST_F(StoreTest, PuttingAKeyAgainReplacesItInPlace) {
     WriteDescriptorProcs& w = store.writeProcs();
     PIWriteDescriptor t = w.openWriteDescriptorProc();
-    w.putIntegerProc(t, K("aaaa"), 1);
-    w.putIntegerProc(t, K("bbbb"), 2);
-    w.putBooleanProc(t, K("aaaa"), 1);
+    w.putIntegerProc(t, K("aaaa"), 1), w.putIntegerProc(t, K("bbbb"), 2), w.putBooleanProc(t, K("aaaa"), 1);
     PIDescriptorHandle h = nullptr;
     ASSERT_EQ(w.closeWriteDescriptorProc(t, &h), noErr);
     const RecordedDescriptor* d = store.find(h);
@@ -209,8 +191,7 @@ TEST(DescriptorStoreActive, ProceduresFailWithoutAStoreAndNestedStoresRestore) {
     WriteDescriptorProcs writeProcs{};
     {
         DescriptorStore store;
-        readProcs = store.readProcs();
-        writeProcs = store.writeProcs();
+        readProcs = store.readProcs(), writeProcs = store.writeProcs();
     }
     EXPECT_EQ(activeDescriptorStore(), nullptr);
     EXPECT_EQ(writeProcs.openWriteDescriptorProc(), nullptr);
@@ -235,20 +216,19 @@ TEST_F(StoreTest, ActionJsonKeepsEveryType) {
     action.descriptor.put(K("inf "), DescriptorValue::makeFloat(-std::numeric_limits<double>::infinity()));
     action.descriptor.put(0x01020304u, DescriptorValue::makeInteger(std::numeric_limits<std::int32_t>::min()));
     const std::string json = actionToJson(action);
-    EXPECT_NE(json.find("\"Globaro 2 action\""), std::string::npos);
-    EXPECT_NE(json.find("\"silent\""), std::string::npos);
+    EXPECT_TRUE(json.find("\"Globaro 2 action\"") != std::string::npos && json.find("\"silent\"") != std::string::npos);
     RecordedAction back;
     std::string error;
     ASSERT_TRUE(actionFromJson(json, back, error)) << error;
-    EXPECT_EQ(back.playInfo, plugInDialogSilent);
-    ASSERT_EQ(back.descriptor.items.size(), action.descriptor.items.size());
+    ASSERT_EQ(std::pair(back.playInfo, back.descriptor.items.size()),
+              std::pair(std::int16_t(plugInDialogSilent), action.descriptor.items.size()));
     EXPECT_EQ(actionToJson(back), json);
-    EXPECT_EQ(back.descriptor.find(K("text"))->bytes, std::string("a\x01z", 3));
-    EXPECT_EQ(back.descriptor.find(K("cont"))->count, 4000000000u);
-    EXPECT_TRUE(std::isnan(back.descriptor.find(K("nan "))->number));
-    EXPECT_EQ(back.descriptor.find(0x01020304u)->integer, std::numeric_limits<std::int32_t>::min());
-    EXPECT_EQ(back.descriptor.find(K("objc"))->object->find(K("innr"))->integer, 9);
-    EXPECT_EQ(back.descriptor.find(K("sref"))->reference.keyData.index, 4);
+    const RecordedDescriptor& d = back.descriptor;
+    EXPECT_EQ(std::tuple(d.find(K("text"))->bytes, d.find(K("cont"))->count, std::isnan(d.find(K("nan "))->number)),
+              std::tuple(std::string("a\x01z", 3), 4000000000u, true));
+    EXPECT_EQ(std::tuple(d.find(0x01020304u)->integer, d.find(K("objc"))->object->find(K("innr"))->integer,
+                         d.find(K("sref"))->reference.keyData.index),
+              std::tuple(std::numeric_limits<std::int32_t>::min(), 9, 4));
 }
 
 // Each hostile document is refused with a message that names the problem.
@@ -285,8 +265,7 @@ TEST(ActionFiles, HostileDocumentsAreRefusedClearly) {
          "item 2 (key \"0034\")"},
     };
     for (const auto& [text, expected] : cases) {
-        RecordedAction action;
-        action.playInfo = 2;
+        RecordedAction action{.playInfo = 2};
         std::string error;
         EXPECT_FALSE(actionFromJson(text, action, error)) << text;
         EXPECT_NE(error.find(expected), std::string::npos) << text << " -> " << error;

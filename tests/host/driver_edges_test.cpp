@@ -1,11 +1,7 @@
 // Whole runs through the standalone host, one row each: depths, layouts, tile edges, threads, cancels.
 
-#include <gtest/gtest.h>
-
-#include <algorithm>
 #include <set>
 #include <tuple>
-#include <utility>
 
 #include "platform/threads.h"
 #include "render/render_driver.h"
@@ -100,8 +96,7 @@ float mirrorDifference(const Document& d, std::int32_t x, std::int32_t y) {
 TEST(DriverEdges, LayoutsTilesThreadsAndCancelling) {
     for (const Row& r : kRows) {
         SCOPED_TRACE(r.what);
-        gWatch = Watch{};
-        gWatch.cancelAtAbortCall = r.cancelAtAbortCall;
+        gWatch = Watch{.cancelAtAbortCall = r.cancelAtAbortCall};
         Document doc = host_test::randomDocument(r.width, r.height, r.planes, r.alpha, r.depth, 11, true);
         if (r.constant)
             for (std::int32_t y = 0; y < r.height; ++y)
@@ -114,8 +109,7 @@ TEST(DriverEdges, LayoutsTilesThreadsAndCancelling) {
         const RenderOutcome& o = lastRenderOutcome();
         EXPECT_EQ(std::tuple(o.jobCount, o.plan.tilesAcross, o.jobsDelivered),
                   std::tuple(r.jobs, (r.width + kTileSize - 1) / kTileSize, r.delivered));
-        EXPECT_EQ(o.jobsGathered, o.jobsStarted);  // every started job is waited for
-        EXPECT_EQ(host.liveHandles(), 2);
+        EXPECT_TRUE(o.jobsGathered == o.jobsStarted && host.liveHandles() == 2);  // every started job waited for
         if (r.cancelAtAbortCall > 0) {
             EXPECT_EQ(std::tuple(report.result, o.cancelled, o.messageCode),
                       std::tuple(kRenderCancelled, true, kMessageRenderCancelled));
@@ -124,8 +118,8 @@ TEST(DriverEdges, LayoutsTilesThreadsAndCancelling) {
             EXPECT_EQ(doc.pixels, original.pixels);
             continue;
         }
-        EXPECT_EQ(report.result, 0);
-        EXPECT_EQ(report.selectorsCalled, (std::vector<std::int16_t>{1, 2, 3, 4, 5}));
+        EXPECT_EQ(std::pair(report.result, report.selectorsCalled),
+                  std::pair(std::int16_t{0}, std::vector<std::int16_t>{1, 2, 3, 4, 5}));
         // One worker more than the processors (the calling thread composites), one abort test per job.
         EXPECT_EQ(std::tuple(o.threadCount, o.jobsStarted, gWatch.abortCalls),
                   std::tuple(std::min(processorCount() + 1, r.jobs), r.jobs, r.jobs));
@@ -140,8 +134,8 @@ TEST(DriverEdges, LayoutsTilesThreadsAndCancelling) {
             area += std::int64_t{t->right - t->left} * (t->bottom - t->top);
         }
         EXPECT_EQ(area, std::int64_t{r.width} * r.height);
-        EXPECT_TRUE(std::is_sorted(gWatch.progressDone.begin(), gWatch.progressDone.end()));
-        for (std::int32_t p : gWatch.progressDone) EXPECT_LE(p, 1000);
+        EXPECT_TRUE(std::is_sorted(gWatch.progressDone.begin(), gWatch.progressDone.end()) &&
+                    (gWatch.progressDone.empty() || gWatch.progressDone.back() <= 1000));
         if (!r.constant) {
             EXPECT_LE(maxDifference(doc, original), oneStep(doc));
             continue;
@@ -155,8 +149,8 @@ TEST(DriverEdges, LayoutsTilesThreadsAndCancelling) {
                 ASSERT_LE(mirrorDifference(doc, x, y), oneStep(doc)) << x << "," << y;
                 leastAlpha = std::min(leastAlpha, doc.value(x, y, r.planes));
             }
-        EXPECT_LT(leastAlpha, 0.95f);
-        EXPECT_GT(doc.value(r.width / 2, r.height / 2, r.planes), r.width == 1 ? 0.05f : 0.99f);
+        EXPECT_TRUE(leastAlpha < 0.95f &&
+                    doc.value(r.width / 2, r.height / 2, r.planes) > (r.width == 1 ? 0.05f : 0.99f));
     }
     gWatch = Watch{};
 }

@@ -2,19 +2,13 @@
 
 #include "host/host_services.h"
 
-#include <gtest/gtest.h>
+#include <gmock/gmock.h>
 
-#include <algorithm>
 #include <array>
-#include <cmath>
-#include <cstring>
 #include <tuple>
-#include <utility>
-#include <vector>
 
-#include "app/document.h"
-#include "app/filter_host.h"
 #include "host/descriptor_keys.h"
+#include "tests/host/host_test_support.h"
 
 namespace globaro {
 namespace {
@@ -23,9 +17,8 @@ std::vector<std::pair<std::int32_t, std::int32_t>> gProgress;
 void recordProgress(std::int32_t done, std::int32_t total) { gProgress.emplace_back(done, total); }
 
 TEST(Progress, TheHostSeesOneMoreThanDoneButNeverBeyondTheTotal) {
-    FilterRecord record{};
+    FilterRecord record{.progressProc = recordProgress};
     SettingsRecord settings{};
-    record.progressProc = recordProgress;
     const HostServices host(&record, &settings);
     gProgress.clear();
     for (std::int32_t done : {0, 499, 999, 1000}) host.updateProgress(done, 1000);
@@ -36,37 +29,31 @@ TEST(Progress, TheHostSeesOneMoreThanDoneButNeverBeyondTheTotal) {
 }
 
 TEST(PixelFormats, DerivedFromModeAndDepth) {
-    struct Case {
-        int imageMode, depth;
-        const char* kind;  // grey or rgb, and the sample type; "-" for modes not served
-        float scale, middleGrey;
-    };
-    const Case cases[] = {
-        {plugInModeGrayScale, 8, "grey 8", 255.0f, 128.0f},
-        {plugInModeRGBColor, 8, "rgb 8", 255.0f, 128.0f},
-        {plugInModeGray16, 16, "grey 16", 32768.0f, 16384.0f},
-        {plugInModeRGB48, 16, "rgb 16", 32768.0f, 16384.0f},
-        {plugInModeGray32, 32, "grey float", 1.0f, 32767.0f},
-        {plugInModeRGB96, 32, "rgb float", 1.0f, 32767.0f},
-        {plugInModeRGBColor, 32, "rgb float", 1.0f, 32767.0f},  // a 32-bit depth is float whatever the mode says
-        {plugInModeCMYKColor, 8, "-", 0, 0},
-        {plugInModeMultichannel, 8, "-", 0, 0},
-        {plugInModeLabColor, 8, "-", 0, 0},
-    };
-    for (const Case& c : cases) {
-        const PixelFormat f = pixelFormatFor(c.imageMode, c.depth, filterCaseFlatImageNoSelection);
-        std::string kind = !f.supported() ? "-" : f.grey ? "grey " : f.rgb ? "rgb " : "? ";
-        if (f.supported()) kind += f.isFloat ? "float" : f.bits16 ? "16" : f.bits8 ? "8" : "?";
-        EXPECT_EQ(kind, c.kind) << c.imageMode;
-        EXPECT_EQ(f.grey + f.rgb + f.bits8 + f.bits16 + f.isFloat, c.kind[0] == '-' ? 0 : 2) << c.imageMode;
-        if (c.kind[0] == '-') continue;
-        EXPECT_EQ(f.sampleScale(), c.scale) << c.imageMode;
-        EXPECT_EQ(f.middleGrey(), c.middleGrey) << c.imageMode;
-        EXPECT_FLOAT_EQ(f.colorFactor(), 1.0f / c.scale) << c.imageMode;
+    // Grey or rgb and the sample type ("-" for modes not served), scale and middle grey; a 32-bit depth is float
+    // whatever the mode says.
+    // clang-format off
+    const std::tuple<int, int, const char*, float, float> cases[] = {
+        {plugInModeGrayScale, 8, "grey 8", 255.0f, 128.0f},    {plugInModeRGBColor, 8, "rgb 8", 255.0f, 128.0f},
+        {plugInModeGray16, 16, "grey 16", 32768.0f, 16384.0f}, {plugInModeRGB48, 16, "rgb 16", 32768.0f, 16384.0f},
+        {plugInModeGray32, 32, "grey float", 1.0f, 32767.0f},  {plugInModeRGB96, 32, "rgb float", 1.0f, 32767.0f},
+        {plugInModeRGBColor, 32, "rgb float", 1.0f, 32767.0f}, {plugInModeCMYKColor, 8, "-", 0, 0},
+        {plugInModeMultichannel, 8, "-", 0, 0},                {plugInModeLabColor, 8, "-", 0, 0}};
+    // clang-format on
+    for (const auto& [mode, depth, kind, scale, middleGrey] : cases) {
+        const PixelFormat f = pixelFormatFor(mode, depth, filterCaseFlatImageNoSelection);
+        std::string got = !f.supported() ? "-" : f.grey ? "grey " : f.rgb ? "rgb " : "? ";
+        if (f.supported()) got += f.isFloat ? "float" : f.bits16 ? "16" : f.bits8 ? "8" : "?";
+        EXPECT_EQ(got, kind) << mode;
+        EXPECT_EQ(f.grey + f.rgb + f.bits8 + f.bits16 + f.isFloat, kind[0] == '-' ? 0 : 2) << mode;
+        if (kind[0] == '-') continue;
+        EXPECT_EQ(std::tuple(f.sampleScale(), f.middleGrey(), f.colorFactor()),
+                  std::tuple(scale, middleGrey, 1.0f / scale))
+            << mode;
     }
-    EXPECT_TRUE(pixelFormatFor(3, 8, filterCaseEditableTransparencyNoSelection).editableTransparency);
-    EXPECT_TRUE(pixelFormatFor(3, 8, filterCaseEditableTransparencyWithSelection).editableTransparency);
-    EXPECT_FALSE(pixelFormatFor(3, 8, filterCaseProtectedTransparencyNoSelection).editableTransparency);
+    for (auto [filterCase, editable] : {std::pair{filterCaseEditableTransparencyNoSelection, true},
+                                        {filterCaseEditableTransparencyWithSelection, true},
+                                        {filterCaseProtectedTransparencyNoSelection, false}})
+        EXPECT_EQ(pixelFormatFor(3, 8, filterCase).editableTransparency, editable) << filterCase;
 }
 
 // A hand-filled record around one tile of samples.
@@ -75,12 +62,10 @@ struct ManualHost {
     SettingsRecord settings{};
     std::vector<std::uint8_t> in, out;
     ManualHost(int imageMode, int depth, int planes) {
-        record.imageMode = static_cast<std::int16_t>(imageMode);
-        record.depth = static_cast<std::int16_t>(depth);
-        record.planes = static_cast<std::int16_t>(planes);
+        record.imageMode = std::int16_t(imageMode), record.depth = std::int16_t(depth),
+        record.planes = std::int16_t(planes);
         record.filterCase = 1;
-        resetRunState(settings);
-        resetToDefaults(settings);
+        resetRunState(settings), resetToDefaults(settings);
     }
     HostServices services() { return HostServices(&record, &settings); }
 };
@@ -97,8 +82,8 @@ Bytes bytesOf(std::initializer_list<T> samples) {
 ::testing::AssertionResult sameColor(const Color4& a, const Color4& b) {
     const float d = std::max(
         {std::abs(a.red - b.red), std::abs(a.green - b.green), std::abs(a.blue - b.blue), std::abs(a.alpha - b.alpha)});
-    if (d <= 1e-6f) return ::testing::AssertionSuccess();
-    return ::testing::AssertionFailure() << a.red << " " << a.green << " " << a.blue << " " << a.alpha;
+    return d <= 1e-6f ? ::testing::AssertionSuccess()
+                      : ::testing::AssertionFailure() << a.red << " " << a.green << " " << a.blue << " " << a.alpha;
 }
 
 TEST(InputPixels, EveryDepthWithAndWithoutAlpha) {
@@ -112,13 +97,11 @@ TEST(InputPixels, EveryDepthWithAndWithoutAlpha) {
     // Outside the tile all four stay 0.
     for (auto [row, column] : {std::pair{12, 20}, {9, 20}, {10, 22}})
         EXPECT_TRUE(sameColor(h.services().readInputPixel(row, column, tile), Color4{})) << row << "," << column;
-
     ManualHost g(plugInModeGray16, 16, 1);
     g.in = bytesOf<std::uint16_t>({32768, 16384});
     const TileView greyTile{g.in.data(), 4, 1, VRect{0, 0, 1, 2}};
     EXPECT_TRUE(
         sameColor(g.services().readInputPixel(0, 1, greyTile), Color4{0.5f, 0.5f, 0.5f, 1.0f}));  // no alpha plane
-
     ManualHost f(plugInModeRGB96, 32, 3);
     f.in = bytesOf({1.5f, -0.25f, 0.75f});
     const TileView floatTile{f.in.data(), 12, 3, VRect{5, 5, 6, 6}};
@@ -130,14 +113,13 @@ TEST(MaskValues, CoverageRules) {
     ManualHost h(plugInModeRGBColor, 8, 3);
     std::vector<std::uint8_t> mask = {0, 128, 255, 64};
     const MaskView view{mask.data(), 2, VRect{0, 0, 2, 2}};
-    // No mask: everything is selected.
-    EXPECT_EQ(h.services().readMaskValue(0, 0, view), 1.0f);
+    EXPECT_EQ(h.services().readMaskValue(0, 0, view), 1.0f);  // no mask: everything is selected
     h.record.haveMask = 1;
-    EXPECT_EQ(h.services().readMaskValue(0, 0, view), 0.0f);
-    EXPECT_FLOAT_EQ(h.services().readMaskValue(0, 1, view), 128.0f * 0.0039215684f);
-    EXPECT_EQ(h.services().readMaskValue(1, 0, view), 1.0f);
-    EXPECT_EQ(h.services().readMaskValue(5, 5, view), 0.0f);        // outside the mask rectangle
-    EXPECT_EQ(h.services().readMaskValue(0, 0, MaskView{}), 1.0f);  // null mask pointer
+    // Then: the mask's values, none outside its rectangle, all with no mask pointer.
+    EXPECT_THAT(std::vector({h.services().readMaskValue(0, 0, view), h.services().readMaskValue(0, 1, view),
+                             h.services().readMaskValue(1, 0, view), h.services().readMaskValue(5, 5, view),
+                             h.services().readMaskValue(0, 0, MaskView{})}),
+                ::testing::Pointwise(::testing::FloatEq(), {0.0f, 128.0f * 0.0039215684f, 1.0f, 0.0f, 1.0f}));
     h.record.hostSig = GLOBARO_FOURCC('A', 'f', 'f', 'P');
     EXPECT_EQ(h.services().readMaskValue(0, 0, view), 1.0f);
 }
@@ -145,25 +127,20 @@ TEST(MaskValues, CoverageRules) {
 TEST(OutputPixels, HostTargetAtEveryDepth) {
     const Color4 color{1.0f, 0.5f, 0.25f, 0.75f};
     ManualHost h(plugInModeRGBColor, 8, 4);
-    h.out.assign(4 * 4, 7);
-    h.record.outRect = {0, 0, 2, 2};
+    h.out.assign(4 * 4, 7), h.record.outRect = {0, 0, 2, 2};
     const MutableTileView tile{h.out.data(), 8, 4, VRect{0, 0, 2, 2}};
     h.services().writeOutputPixel(1, 1, color, tile, nullptr, nullptr);
     h.services().writeOutputPixel(2, 1, color, tile, nullptr, nullptr);  // outside the tile: nothing written
     // Overshoots and values that are not numbers cannot wrap around; 0.5 * 255 truncates.
     h.services().writeOutputPixel(0, 0, Color4{1.7f, -0.3f, NAN, 2.0f}, tile, nullptr, nullptr);
     EXPECT_EQ(h.out, (Bytes{255, 0, 0, 255, 7, 7, 7, 7, 7, 7, 7, 7, 255, 127, 63, 191}));
-
     ManualHost g(plugInModeGray16, 16, 1);
-    g.out.assign(2, 0);
-    g.record.outRect = {3, 4, 4, 5};
+    g.out.assign(2, 0), g.record.outRect = {3, 4, 4, 5};
     g.services().writeOutputPixel(4, 3, color, MutableTileView{g.out.data(), 2, 1, VRect{3, 4, 4, 5}}, nullptr,
                                   nullptr);
     EXPECT_EQ(g.out, bytesOf<std::uint16_t>({16384}));  // grey takes the green channel
-
     ManualHost f(plugInModeRGB96, 32, 4);
-    f.out.assign(16, 0);
-    f.record.outRect = {0, 0, 1, 1};
+    f.out.assign(16, 0), f.record.outRect = {0, 0, 1, 1};
     const MutableTileView floatTile{f.out.data(), 16, 4, VRect{0, 0, 1, 1}};
     f.services().writeOutputPixel(0, 0, Color4{1.25f, 0.5f, 0.25f, 0.75f}, floatTile, nullptr, nullptr);
     EXPECT_EQ(f.out, bytesOf({1.25f, 0.5f, 0.25f, 0.75f}));
@@ -178,11 +155,9 @@ TEST(OutputPixels, PreviewAndExportTargets) {
     // Positions are clamped to the buffer. Planes follow each other.
     h.services().writeOutputPixel(100, -3, Color4{0.0f, 1.0f, 0.0f, 1.0f}, MutableTileView{}, &preview, nullptr);
     EXPECT_EQ(preview.bytes, (Bytes{0, 0, 0, 0, 0, 255, 0, 0, 0, 0, 0, 255, 0, 127, 0, 0, 0, 0, 0, 0, 0, 51, 0, 0}));
-    // A one-plane preview takes green.
-    PreviewBuffer grey{1, 1, 1, {0}};
+    PreviewBuffer grey{1, 1, 1, {0}};  // a one-plane preview takes green
     h.services().writeOutputPixel(0, 0, color, MutableTileView{}, &grey, nullptr);
     EXPECT_EQ(grey.bytes[0], 127);
-
     h.settings.renderTarget = kRenderToExport;
     ExportImage image;
     ASSERT_TRUE(image.allocate(3, 2));
@@ -190,8 +165,7 @@ TEST(OutputPixels, PreviewAndExportTargets) {
     h.services().writeOutputPixel(3, 0, color, MutableTileView{}, nullptr, &image);  // outside: ignored
     std::vector<float> want(3 * 2 * 4, 0.0f);
     std::copy_n(&color.red, 4, want.begin() + (1 * 3 + 2) * 4);
-    EXPECT_EQ(image.pixels, want);
-    EXPECT_FALSE(image.allocate(0, 5));
+    EXPECT_TRUE(image.pixels == want && !image.allocate(0, 5));
 }
 
 TEST(TileRequests, StepFloatingOriginAndOffsets) {
@@ -205,18 +179,13 @@ TEST(TileRequests, StepFloatingOriginAndOffsets) {
               std::tuple(10, 20, 30, 0, 3, 3));
     EXPECT_EQ(std::tuple(f.inputRate, f.maskRate, f.inputPadding, f.maskPadding, f.autoMask, f.maskRect.bottom),
               std::tuple(3 << 16, 3 << 16, -1, -1, 0, 0));
-
-    h.record.haveMask = 1;
-    h.record.floatCoord = {6, 9};
-    h.settings.previewTop = 30;
-    h.settings.previewLeft = 3;
+    h.record.haveMask = 1, h.record.floatCoord = {6, 9};
+    h.settings.previewTop = 30, h.settings.previewLeft = 3;
     h.services().requestTile(VRect{30, 0, 60, 90});
     EXPECT_EQ(std::tuple(f.inRect.top, f.inRect.left, f.maskRect.top), std::tuple(10 - 2 - 10, 0 - 3 - 1, -2));
-
     BigDocumentStruct big{};
     h.record.bigDocumentData = &big;
-    h.settings.previewStep = 1;
-    h.settings.previewTop = h.settings.previewLeft = 0;
+    h.settings.previewStep = 1, h.settings.previewTop = h.settings.previewLeft = 0;
     h.services().requestTile(VRect{0, 40000, 128, 40128});
     EXPECT_EQ(std::tuple(big.PluginUsing32BitCoordinates, big.inRect32.left, h.services().inRect().right),
               std::tuple(1, 40000, 40128));
@@ -225,30 +194,26 @@ TEST(TileRequests, StepFloatingOriginAndOffsets) {
 }
 
 TEST(PreviewStep, FitsTheAreaIntoThePreview) {
-    EXPECT_EQ(computePreviewStep(400, 300, 400, 300), 1);
-    EXPECT_EQ(computePreviewStep(400, 300, 800, 600), 2);
-    EXPECT_EQ(computePreviewStep(400, 300, 801, 100), 3);
-    EXPECT_EQ(computePreviewStep(400, 300, 100, 100), 1);  // smaller than the preview
-    EXPECT_EQ(computePreviewStep(0, 0, 100, 100), 1);
+    EXPECT_EQ(std::vector<int>({computePreviewStep(400, 300, 400, 300), computePreviewStep(400, 300, 800, 600),
+                                computePreviewStep(400, 300, 801, 100), computePreviewStep(400, 300, 100, 100),
+                                computePreviewStep(0, 0, 100, 100)}),
+              std::vector({1, 2, 3, 1, 1}));  // the fourth smaller than the preview
 }
 
 TEST(HostKinds, SignaturesAndSampling) {
-    struct Case {
-        char sig[5];
-        bool sampling, display, canSample, psp, affP;
-    };
-    const Case cases[] = {{"8BIM", true, true, true, false, false},   {"8BIM", false, true, false, false, false},
-                          {"8BIM", true, false, false, false, false}, {"AffP", true, true, false, false, true},
-                          {"PSP8", true, true, true, true, false},    {"PSP9", true, true, true, true, false}};
-    for (const Case& c : cases) {
+    // Signature, sampling, display; then whether the host can sample, is PSP, is AffP.
+    const std::tuple<const char*, bool, bool, std::tuple<bool, bool, bool>> cases[] = {
+        {"8BIM", true, true, {true, false, false}},   {"8BIM", false, true, {false, false, false}},
+        {"8BIM", true, false, {false, false, false}}, {"AffP", true, true, {false, false, true}},
+        {"PSP8", true, true, {true, true, false}},    {"PSP9", true, true, {true, true, false}}};
+    for (const auto& [sig, sampling, display, expected] : cases) {
         ManualHost h(plugInModeRGBColor, 8, 3);
         h.record.advanceState = []() -> OSErr { return 0; };
-        if (c.display) h.record.displayPixels = [](auto...) -> OSErr { return 0; };
-        h.record.samplingSupport = c.sampling;
-        h.record.hostSig = fourCharCode(c.sig);
+        if (display) h.record.displayPixels = [](auto...) -> OSErr { return 0; };
+        h.record.samplingSupport = sampling, h.record.hostSig = GLOBARO_FOURCC(sig[0], sig[1], sig[2], sig[3]);
         EXPECT_EQ(std::tuple(h.services().hostCanSample(), h.services().hostIsPsp(), h.services().hostIsAffP()),
-                  std::tuple(c.canSample, c.psp, c.affP))
-            << c.sig << " sampling " << c.sampling << " display " << c.display;
+                  expected)
+            << sig << " sampling " << sampling << " display " << display;
     }
 }
 
@@ -295,8 +260,7 @@ TEST(PreviewSource, ConvertsEveryDepthToEightBits) {
               (Bytes{10, 50, 20, 60, 30, 70, 40, 80}));
 }
 
-class FixedChooser : public ColorChooser {
-public:
+struct FixedChooser : ColorChooser {
     bool choose(const Rgb16& initial, Rgb16& chosen) override {
         seen = initial;
         chosen = {1, 2, 3};
@@ -310,10 +274,8 @@ TEST(ColourPicking, HostPickerOrFallback) {
     FixedChooser fallback;
     Rgb16 chosen{};
     EXPECT_TRUE(h.services().chooseColor(Rgb16{55255, 0, 65535}, chosen, &fallback));
-    EXPECT_EQ(chosen, (Rgb16{1, 2, 3}));
-    EXPECT_EQ(fallback.seen, (Rgb16{55255, 0, 65535}));
+    EXPECT_EQ(std::pair(chosen, fallback.seen), std::pair(Rgb16{1, 2, 3}, Rgb16{55255, 0, 65535}));
     EXPECT_FALSE(h.services().chooseColor(Rgb16{}, chosen, nullptr));
-
     static std::int16_t sSeen[3];
     h.record.colorServices = [](ColorServicesInfo* info) -> OSErr {
         for (int i = 0; i < 3; ++i) sSeen[i] = std::exchange(info->colorComponents[i], std::array{215, 0, 255}[i]);

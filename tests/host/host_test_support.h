@@ -19,6 +19,9 @@
 #include "settings/filter_data.h"
 #include "settings/settings_record.h"
 
+#pragma GCC diagnostic ignored \
+    "-Wmissing-field-initializers"  // designated initialisers leave the rest at their defaults
+
 extern "C" void PluginMain(std::int16_t selector, FilterRecord* record, intptr_t* data, std::int16_t* result);
 
 namespace globaro::host_test {
@@ -64,9 +67,7 @@ inline RunReport quietRun(FilterHost& host, PluginMainProc entry, bool withParam
 inline SettingsRecord preparedSettings() {
     SettingsRecord s;
     std::memset(static_cast<void*>(&s), 0, sizeof s);
-    resetRunState(s);
-    resetToDefaults(s);
-    resetExportOptions(s);
+    resetRunState(s), resetToDefaults(s), resetExportOptions(s);
     return s;
 }
 
@@ -82,7 +83,6 @@ inline FilterData freshFilterData() {
 struct TestHandles {
     static inline std::map<Handle, std::unique_ptr<std::vector<char>>> blocks;
     static inline int descriptorDisposals = 0;
-
     static std::vector<char>* block(Handle h) {
         const auto it = blocks.find(h);
         return it != blocks.end() ? it->second.get() : nullptr;
@@ -111,10 +111,8 @@ struct ScriptingHost {
     DescriptorStore store;
     HandleProcs handles = TestHandles::procs();
     FilterRecord record{};
-
     ScriptingHost() {
-        record.hostSig = GLOBARO_FOURCC('8', 'B', 'I', 'M');
-        record.handleProcs = &handles;
+        record.hostSig = GLOBARO_FOURCC('8', 'B', 'I', 'M'), record.handleProcs = &handles;
         record.descriptorParameters = &store.parameters();
         store.setHandleProcs(&handles);
         TestHandles::descriptorDisposals = 0;

@@ -1,16 +1,11 @@
 // The module's selectors through the standalone host, the module file, and what a run leaves behind.
 
-#include <gtest/gtest.h>
-
 #include <filesystem>
 #include <fstream>
-#include <tuple>
 
 #include "app/module_loader.h"
 #include "host/plugin_properties.h"
-#include "settings/filter_data.h"
 #include "settings/memory_dots.h"
-#include "settings/settings_record.h"
 #include "tests/host/host_test_support.h"
 
 namespace globaro {
@@ -47,8 +42,7 @@ TEST(Refusals, HostsAndImagesTheFilterCannotServe) {
         std::string said;
         EXPECT_EQ(quietRun(host, PluginMain, false, &said).result, 1) << says;
         EXPECT_NE(said.find(says), std::string::npos) << said;
-        EXPECT_EQ(doc.pixels, original);
-        EXPECT_EQ(host.record().inRect.bottom, 0);
+        EXPECT_TRUE(doc.pixels == original && host.record().inRect.bottom == 0) << says;
     }
 }
 
@@ -59,8 +53,7 @@ TEST(Selectors, StartWithoutHandlesAboutAndContinue) {
     testing::internal::CaptureStderr();
     EXPECT_EQ(host.call(PluginMain, filterSelectorAbout), 0);
     testing::internal::GetCapturedStderr();
-    EXPECT_EQ(host.liveHandles(), 0);
-    EXPECT_EQ(host.record().parameters, nullptr);
+    EXPECT_TRUE(host.liveHandles() == 0 && host.record().parameters == nullptr);
     // Continue asks for nothing more.
     ASSERT_EQ(host.call(PluginMain, filterSelectorPrepare), 0);
     host.record().inRect = host.record().outRect = host.record().maskRect = {0, 0, 4, 4};
@@ -71,9 +64,7 @@ TEST(Selectors, StartWithoutHandlesAboutAndContinue) {
 
 TEST(Selectors, PrepareNegotiatesMemoryAndResetsSettings) {
     Document doc = randomDocument(400, 300, 3, false, 8, 1);
-    HostOptions options;
-    options.maxSpace = 10000000;
-    FilterHost host(doc, options);
+    FilterHost host(doc, {.maxSpace = 10000000});
     EXPECT_EQ(host.call(PluginMain, filterSelectorPrepare), 0);
     EXPECT_EQ(std::pair(host.record().maxSpace, host.record().bufferSpace), std::pair(3 * 256 * 256 * 2, 0));
     const auto* settings = static_cast<const SettingsRecord*>(host.parameterBlock());
@@ -84,9 +75,7 @@ TEST(Selectors, PrepareNegotiatesMemoryAndResetsSettings) {
     Document masked = randomDocument(100, 50, 1, false, 8, 1);
     masked.mask.assign(100 * 50, 255);
     for (std::int32_t maxSpace : {1000, 0}) {
-        HostOptions o;
-        if (maxSpace != 0) o.maxSpace = maxSpace;
-        FilterHost second(masked, o);
+        FilterHost second(masked, maxSpace != 0 ? HostOptions{.maxSpace = maxSpace} : HostOptions{});
         EXPECT_EQ(second.call(PluginMain, filterSelectorPrepare), 0);
         EXPECT_EQ(second.record().maxSpace, maxSpace != 0 ? maxSpace : 2 * 100 * 50 * 2);
     }
@@ -100,8 +89,7 @@ TEST(ModuleFiles, TheLoadedModuleRunsAndKeepsItsHandles) {
     EXPECT_LE(host_test::maxDifference(doc, original), host_test::oneStep(doc));
     const Handle parameters = host.record().parameters;
     ASSERT_EQ(quietRun(host, module().entry, false).result, 0);
-    EXPECT_EQ(host.record().parameters, parameters);
-    EXPECT_EQ(host.liveHandles(), 2);
+    EXPECT_TRUE(host.record().parameters == parameters && host.liveHandles() == 2);
 }
 
 TEST(PropertyList, TheModuleFileDescribesTheModuleAndItsImageModes) {
@@ -127,7 +115,7 @@ TEST(PropertyList, EnableConditions) {
     bool enabled = false;
     std::string error;
     ASSERT_TRUE(evaluateEnableCondition("PSHOP_ImageMode == RGBMode || PSHOP_ImageMode == LabMode", 9, enabled, error));
-    EXPECT_TRUE(enabled);
+    EXPECT_TRUE(std::exchange(enabled, true));
     ASSERT_TRUE(evaluateEnableCondition("!(PSHOP_ImageMode == RGBMode)", 3, enabled, error));
     EXPECT_FALSE(enabled);
     for (const char* bad : {"(PSHOP_ImageMode == RGBMode", "", "in (PSHOP_ImageMode, Banana)"})
@@ -138,15 +126,15 @@ TEST(PropertyList, EnableConditions) {
 TEST(ModuleFiles, NonModulesAreRejectedWithAReason) {
     LoadedModule m;
     std::string error;
-    EXPECT_FALSE(loadModule("/nonexistent/Globaro2.so", m, error));
-    EXPECT_NE(error.find("cannot open"), std::string::npos);
     const std::string text = ::testing::TempDir() + "not_a_module.so";
     std::ofstream(text) << "hello";
-    EXPECT_FALSE(loadModule(text, m, error));
-    EXPECT_NE(error.find("not a 64-bit ELF module"), std::string::npos);
-    // An ELF file without a property list: the standalone host's program.
-    EXPECT_FALSE(loadModule(GLOBARO_CLI_PATH, m, error));
-    EXPECT_NE(error.find("no .pipl section"), std::string::npos);
+    // No file, a text file, an ELF file without a property list (the standalone host's program).
+    for (const auto& [path, says] : {std::pair<std::string, std::string>{"/nonexistent/Globaro2.so", "cannot open"},
+                                     {text, "not a 64-bit ELF module"},
+                                     {GLOBARO_CLI_PATH, "no .pipl section"}}) {
+        EXPECT_FALSE(loadModule(path, m, error)) << path;
+        EXPECT_NE(error.find(says), std::string::npos) << error;
+    }
     // A module file cut short.
     std::ifstream in(GLOBARO_MODULE_PATH, std::ios::binary);
     std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
@@ -160,17 +148,14 @@ TEST(ModuleFiles, NonModulesAreRejectedWithAReason) {
 TEST(RunState, CachedSettingsDescriptorAndReplay) {
     Document doc = randomDocument(40, 20, 3, false, 8, 4);
     DescriptorStore store;
-    HostOptions options;
-    options.descriptorParameters = &store.parameters();
-    FilterHost host(doc, options);
+    FilterHost host(doc, {.descriptorParameters = &store.parameters()});
     std::filesystem::remove(cachedSettingsPath());
     ASSERT_EQ(quietRun(host, PluginMain, true).result, 0);
     EXPECT_TRUE(std::filesystem::exists(cachedSettingsPath()));
     ASSERT_NE(store.current(), nullptr);
     const DescriptorValue* version = store.current()->find(GLOBARO_FOURCC('V', 'e', 'r', 's'));
     ASSERT_NE(version, nullptr);
-    EXPECT_EQ(version->integer, 48);
-    EXPECT_NE(store.current()->find(GLOBARO_FOURCC('K', 'o', 'k', 'y')), nullptr);
+    EXPECT_TRUE(version->integer == 48 && store.current()->find(GLOBARO_FOURCC('K', 'o', 'k', 'y')) != nullptr);
     RecordedDescriptor descriptor;
     descriptor.put(GLOBARO_FOURCC('V', 'e', 'r', 's'), DescriptorValue::makeInteger(48));
     for (std::int16_t play : {plugInDialogDontDisplay, plugInDialogDisplay}) {

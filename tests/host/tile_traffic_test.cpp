@@ -1,17 +1,11 @@
 // Tiles between the standalone host and a module, and the row reader, against pixel-by-pixel definitions.
 
-#include <gtest/gtest.h>
-
-#include <cmath>
-#include <cstring>
+#include <array>
 #include <functional>
 #include <limits>
-#include <random>
 #include <thread>
-#include <vector>
+#include <tuple>
 
-#include "app/document.h"
-#include "app/filter_host.h"
 #include "host/host_services.h"
 #include "tests/host/host_test_support.h"
 
@@ -45,32 +39,23 @@ std::vector<std::uint8_t> expectedTile(const Document& d, const VRect& r, int lo
         for (std::int32_t x = r.left; x < r.right; ++x) {
             const std::int32_t docY = std::clamp(y * step + d.floatOrigin.v, 0, d.height - 1);
             const std::int32_t docX = std::clamp(x * step + d.floatOrigin.h, 0, d.width - 1);
-            if (lo < 0) {
-                bytes.push_back(d.mask[static_cast<std::size_t>(docY) * d.width + docX]);
-                continue;
-            }
-            const std::uint8_t* at = d.sample(docX, docY, lo);
-            bytes.insert(bytes.end(), at, at + (hi - lo + 1) * d.bytesPerSample());
+            const std::uint8_t* at =
+                lo < 0 ? &d.mask[static_cast<std::size_t>(docY) * d.width + docX] : d.sample(docX, docY, lo);
+            bytes.insert(bytes.end(), at, at + (lo < 0 ? 1 : (hi - lo + 1) * d.bytesPerSample()));
         }
     return bytes;
 }
 
 TEST(TileDelivery, RowsMatchThePixelByPixelDefinition) {
-    struct Case {
-        int colorPlanes;
-        bool alpha;
-        int depth;
-        VPoint floatOrigin;
-    };
-    const Case cases[] = {{3, true, 8, {0, 0}},
-                          {1, false, 16, {0, 0}},
-                          {3, false, 32, {0, 0}},
-                          {3, true, 16, {4, -3}},
-                          {1, true, 8, {-2, 5}}};
+    const std::tuple<int, bool, int, VPoint> cases[] = {{3, true, 8, {0, 0}},
+                                                        {1, false, 16, {0, 0}},
+                                                        {3, false, 32, {0, 0}},
+                                                        {3, true, 16, {4, -3}},
+                                                        {1, true, 8, {-2, 5}}};
     const VRect rects[] = {{0, 0, 40, 50}, {-3, -4, 10, 60}, {35, 45, 44, 57}, {-9, -9, -2, -1}, {5, 7, 6, 8}};
-    for (const Case& c : cases) {
-        Document doc = randomDocument(50, 40, c.colorPlanes, c.alpha, c.depth, 7);
-        doc.floatOrigin = c.floatOrigin;
+    for (const auto& [colorPlanes, alpha, depth, origin] : cases) {
+        Document doc = randomDocument(50, 40, colorPlanes, alpha, depth, 7);
+        doc.floatOrigin = origin;
         doc.mask.resize(static_cast<std::size_t>(doc.width) * doc.height);
         for (std::size_t i = 0; i < doc.mask.size(); ++i) doc.mask[i] = static_cast<std::uint8_t>(i * 13);
         const Document before = doc;
@@ -80,12 +65,10 @@ TEST(TileDelivery, RowsMatchThePixelByPixelDefinition) {
                 for (int lo = 0; lo < doc.planes(); ++lo)
                     for (int hi = lo; hi < doc.planes(); ++hi) {
                         std::vector<std::uint8_t> got, gotMask;
-                        std::int16_t advanced = -1;
                         gModule = [&](std::int16_t, FilterRecord& f) -> std::int16_t {
                             request(f, r, {}, lo, hi, step);
-                            advanced = f.advanceState();
-                            const std::size_t w = static_cast<std::size_t>(r.right - r.left);
-                            const std::size_t rowBytes = w * (hi - lo + 1) * doc.bytesPerSample();
+                            if (f.advanceState() != 0) return -1;
+                            const std::size_t w = r.right - r.left, rowBytes = w * (hi - lo + 1) * doc.bytesPerSample();
                             EXPECT_EQ(f.inRowBytes, static_cast<std::int32_t>(rowBytes));
                             const auto* in = static_cast<const std::uint8_t*>(f.inData);
                             got.assign(in, in + rowBytes * (r.bottom - r.top));
@@ -93,10 +76,9 @@ TEST(TileDelivery, RowsMatchThePixelByPixelDefinition) {
                             if (m != nullptr) gotMask.assign(m, m + w * (r.bottom - r.top));
                             return 0;
                         };
-                        host.call(scriptedEntry, filterSelectorStart);
-                        ASSERT_EQ(advanced, 0);
+                        ASSERT_EQ(host.call(scriptedEntry, filterSelectorStart), 0);
                         EXPECT_EQ(got, expectedTile(doc, r, lo, hi, step))
-                            << c.depth << "-bit, planes " << lo << ".." << hi << ", step " << step << ", rect " << r.top
+                            << depth << "-bit, planes " << lo << ".." << hi << ", step " << step << ", rect " << r.top
                             << "," << r.left << "," << r.bottom << "," << r.right;
                         EXPECT_EQ(gotMask, expectedTile(doc, r, -1, 0, step));
                     }
@@ -111,8 +93,7 @@ TEST(TileDelivery, OutputTilesComeBackIntoTheirPlanesInsideTheImage) {
         doc.floatOrigin = VPoint{2, -3};
         const Document before = doc;
         const VRect r{-4, -2, 25, 40};  // reaches past every edge
-        const int lo = 1, hi = 2;
-        const int bps = doc.bytesPerSample();
+        const int lo = 1, hi = 2, bps = doc.bytesPerSample();
         const std::size_t pixelBytes = static_cast<std::size_t>(hi - lo + 1) * bps;
         FilterHost host(doc);
         gModule = [&](std::int16_t, FilterRecord& f) -> std::int16_t {
@@ -133,12 +114,12 @@ TEST(TileDelivery, OutputTilesComeBackIntoTheirPlanesInsideTheImage) {
                 const std::int32_t y = docY - doc.floatOrigin.v, x = docX - doc.floatOrigin.h;
                 const bool covered = y >= r.top && y < r.bottom && x >= r.left && x < r.right;
                 for (int p = 0; p < doc.planes(); ++p)
-                    for (int b = 0; b < bps; ++b) {
-                        const std::uint8_t want = covered && p >= lo && p <= hi
-                                                      ? static_cast<std::uint8_t>(x * 3 + y * 5 + (p - lo) * bps + b)
-                                                      : before.sample(docX, docY, p)[b];
-                        ASSERT_EQ(doc.sample(docX, docY, p)[b], want) << depth << " at " << docX << "," << docY;
-                    }
+                    for (int b = 0; b < bps; ++b)
+                        ASSERT_EQ(doc.sample(docX, docY, p)[b],
+                                  covered && p >= lo && p <= hi
+                                      ? static_cast<std::uint8_t>(x * 3 + y * 5 + (p - lo) * bps + b)
+                                      : before.sample(docX, docY, p)[b])
+                            << depth << " at " << docX << "," << docY;
             }
     }
     gModule = nullptr;
@@ -147,9 +128,7 @@ TEST(TileDelivery, OutputTilesComeBackIntoTheirPlanesInsideTheImage) {
 TEST(SourceSuite, ReadsRectanglesOfPlanesIntoPaddedRows) {
     const Document source = randomDocument(33, 17, 3, true, 16, 4);
     Document canvas = randomDocument(8, 8, source.colorPlanes, true, source.depth, 1);
-    HostOptions options;
-    options.source = &source;
-    FilterHost host(canvas, options);
+    FilterHost host(canvas, {.source = &source});
     gModule = [&](std::int16_t, FilterRecord& f) -> std::int16_t {
         const VRect r{2, 3, 15, 31};
         for (int lo = 0; lo < 4; ++lo)
@@ -157,8 +136,7 @@ TEST(SourceSuite, ReadsRectanglesOfPlanesIntoPaddedRows) {
                 const std::size_t pixelBytes = static_cast<std::size_t>(hi - lo + 1) * 2;
                 const std::int32_t rowBytes = static_cast<std::int32_t>(28 * pixelBytes + 6);  // padded rows
                 std::vector<std::uint8_t> buffer(static_cast<std::size_t>(rowBytes) * 13, 0xAB);
-                EXPECT_EQ(f.sourceImage->readSource(&r, static_cast<std::int16_t>(lo), static_cast<std::int16_t>(hi),
-                                                    buffer.data(), rowBytes),
+                EXPECT_EQ(f.sourceImage->readSource(&r, std::int16_t(lo), std::int16_t(hi), buffer.data(), rowBytes),
                           0);
                 for (std::int32_t y = r.top; y < r.bottom; ++y) {
                     const std::uint8_t* row = buffer.data() + static_cast<std::size_t>(y - r.top) * rowBytes;
@@ -202,16 +180,11 @@ std::int16_t writeTiles(std::int16_t selector, FilterRecord& f) {
 }
 
 TEST(FailedRuns, PutEveryWrittenRowBackUnlessTheCanvasIsThrownAway) {
+    gTiles = {VRect{2, 0, 6, 10}, VRect{10, 3, 14, 8}}, gFills = {0x5A, 0x5A}, gFailAt = 2, gModule = writeTiles;
     for (const bool restore : {true, false}) {
         Document doc = randomDocument(10, 16, 3, true, restore ? 32 : 8, 2);
         const Document before = doc;
-        HostOptions options;
-        options.restoreOnFailure = restore;
-        FilterHost host(doc, options);
-        gTiles = {VRect{2, 0, 6, 10}, VRect{10, 3, 14, 8}};
-        gFills = {0x5A, 0x5A};
-        gFailAt = 2;
-        gModule = writeTiles;
+        FilterHost host(doc, {.restoreOnFailure = restore});
         const RunReport report = host.run(scriptedEntry, false);
         EXPECT_EQ(std::pair(report.result, report.continueCalls), (std::pair<std::int16_t, int>(userCanceledErr, 2)));
         if (restore) {
@@ -219,8 +192,8 @@ TEST(FailedRuns, PutEveryWrittenRowBackUnlessTheCanvasIsThrownAway) {
             continue;
         }
         // A canvas thrown away on failure keeps what was written.
-        EXPECT_EQ(*doc.sample(0, 2, 0), 0x5A);
-        EXPECT_EQ(*doc.sample(3, 10, 0), 0x5A);
+        EXPECT_EQ(std::pair(*doc.sample(0, 2, 0), *doc.sample(3, 10, 0)),
+                  (std::pair<std::uint8_t, std::uint8_t>(0x5A, 0x5A)));
         EXPECT_EQ(std::memcmp(doc.sample(0, 0, 0), before.sample(0, 0, 0), doc.rowBytes() * 2), 0);
     }
     gModule = nullptr;
@@ -236,10 +209,8 @@ struct RowRecorder : RowListener {
 
 TEST(RowListener, HearsRowsAsTheyAreFinishedAndOnceOfAChange) {
     Document doc = randomDocument(10, 16, 3, false, 8, 3);
-    RowRecorder heard;
-    HostOptions options;
-    options.rowListener = &heard;
-    FilterHost host(doc, options);
+    RowRecorder heard, inPlace;
+    FilterHost host(doc, {.rowListener = &heard});
     gTiles = {VRect{0, 0, 4, 5},  VRect{0, 5, 4, 10}, VRect{4, 0, 8, 10},
               VRect{0, 5, 4, 10}, VRect{2, 0, 3, 10}, VRect{8, 0, 9, 10}};
     gFills = {0x11, 0x22, 0x33, 0, 0x44, 0x55};
@@ -248,20 +219,15 @@ TEST(RowListener, HearsRowsAsTheyAreFinishedAndOnceOfAChange) {
     // Rows 0..3 once both of their tiles are back, 4..7 with the next; a
     // finished tile taken back unchanged changes nothing; row 2 written
     // anew is a change, after which the listener hears nothing more.
-    EXPECT_EQ(heard.finished, (std::vector<std::int32_t>{4, 8}));
-    EXPECT_EQ(heard.changing, 1);
-    EXPECT_EQ(*doc.sample(0, 2, 0), 0x44);
-
+    EXPECT_EQ(std::tuple(heard.finished, heard.changing, *doc.sample(0, 2, 0)),
+              std::tuple(std::vector<std::int32_t>{4, 8}, 1, std::uint8_t{0x44}));
     // An image read in place: its strips come back unchanged first, and only
     // the tiles written after them count.
-    RowRecorder inPlace;
-    options.rowListener = &inPlace;
-    FilterHost again(doc, options);
+    FilterHost again(doc, {.rowListener = &inPlace});
     gTiles = {VRect{0, 0, 8, 10}, VRect{8, 0, 16, 10}, VRect{0, 0, 4, 10}, VRect{4, 0, 16, 10}};
     gFills = {0, 0, 0x11, 0x22};
     EXPECT_EQ(again.run(scriptedEntry, false).result, 0);
-    EXPECT_EQ(inPlace.finished, (std::vector<std::int32_t>{4, 16}));
-    EXPECT_EQ(inPlace.changing, 0);
+    EXPECT_EQ(std::pair(inPlace.finished, inPlace.changing), std::pair(std::vector<std::int32_t>{4, 16}, 0));
     gModule = nullptr;
 }
 
@@ -269,15 +235,8 @@ TEST(RowGates, SourceReadsWaitForTheirRowsAndFailWhenTheFileEndsShort) {
     const Document source = randomDocument(12, 40, 3, false, 8, 6);
     Document canvas = randomDocument(8, 8, source.colorPlanes, true, source.depth, 1);
     RowGate gate;
-    HostOptions options;
-    options.source = &source;
-    options.sourceRows = &gate;
-    FilterHost host(canvas, options);
-    std::thread reader([&] {
-        gate.publish(16);
-        gate.publish(30);
-        gate.end();  // the file broke off after 30 rows
-    });
+    FilterHost host(canvas, {.source = &source, .sourceRows = &gate});
+    std::thread reader([&] { gate.publish(16), gate.publish(30), gate.end(); });  // the file broke off after 30 rows
     gModule = [&](std::int16_t, FilterRecord& f) -> std::int16_t {
         std::vector<std::uint8_t> buffer(12 * 3 * 40);
         const VRect top{0, 0, 30, 12}, all{0, 0, 40, 12};
@@ -293,60 +252,46 @@ TEST(RowGates, SourceReadsWaitForTheirRowsAndFailWhenTheFileEndsShort) {
 bool sameBits(float a, float b) { return std::memcmp(&a, &b, sizeof a) == 0; }
 
 TEST(InputRows, GiveExactlyWhatPixelReadsGive) {
-    struct Mode {
-        int imageMode, depth;
-    };
-    const Mode modes[] = {{plugInModeGrayScale, 8}, {plugInModeRGBColor, 8}, {plugInModeGray16, 16},
-                          {plugInModeRGB48, 16},    {plugInModeGray32, 32},  {plugInModeRGB96, 32}};
     std::mt19937 rng(5);
-    for (const Mode& m : modes) {
+    for (auto [mode, depth] : {std::pair{plugInModeGrayScale, 8},
+                               {plugInModeRGBColor, 8},
+                               {plugInModeGray16, 16},
+                               {plugInModeRGB48, 16},
+                               {plugInModeGray32, 32},
+                               {plugInModeRGB96, 32}}) {
         FilterRecord record{};
-        record.imageMode = static_cast<std::int16_t>(m.imageMode);
-        record.depth = static_cast<std::int16_t>(m.depth);
+        record.imageMode = static_cast<std::int16_t>(mode), record.depth = static_cast<std::int16_t>(depth);
         record.filterCase = filterCaseEditableTransparencyNoSelection;
         const HostServices host(&record, nullptr);
         const PixelFormat format = host.pixelFormat();
-        const int bps = format.bytesPerSample();
         for (int planes = 1; planes <= 5; ++planes) {
             record.planes = static_cast<std::int16_t>(planes);
-            const VRect rect{3, 10, 6, 17};
-            const std::int32_t rowBytes = 7 * planes * bps + 5;
+            const std::int32_t rowBytes = 7 * planes * format.bytesPerSample() + 5;
             std::vector<std::uint8_t> bytes(static_cast<std::size_t>(rowBytes) * 3);
-            if (format.isFloat) {
-                std::uniform_real_distribution<float> u(-0.5f, 1.5f);
-                for (std::size_t i = 0; i + 4 <= bytes.size(); i += 4) {
-                    float v = u(rng);
-                    if (i % 36 == 0) v = std::numeric_limits<float>::quiet_NaN();
-                    std::memcpy(&bytes[i], &v, 4);
-                }
-            } else {
-                for (auto& b : bytes) b = static_cast<std::uint8_t>(rng());
+            for (auto& b : bytes) b = static_cast<std::uint8_t>(rng());
+            for (std::size_t i = 0; format.isFloat && i + 4 <= bytes.size(); i += 4) {
+                const float v = i % 36 == 0 ? std::numeric_limits<float>::quiet_NaN()
+                                            : std::uniform_real_distribution<float>(-0.5f, 1.5f)(rng);
+                std::memcpy(&bytes[i], &v, 4);
             }
             for (const bool empty : {false, true}) {
-                const TileView tile{empty ? nullptr : bytes.data(), rowBytes, planes, rect};
+                const TileView tile{empty ? nullptr : bytes.data(), rowBytes, planes, VRect{3, 10, 6, 17}};
                 for (std::int32_t row = 1; row <= 7; ++row)
                     for (std::int32_t column = 5; column <= 18; ++column)
                         for (std::int32_t count : {1, 3, 12, 20}) {
                             std::vector<float> rgba(static_cast<std::size_t>(count) * 4, 123.0f);
+                            std::vector<std::uint8_t> bytes8(rgba.size(), 77);
                             readInputRow(format, tile, row, column, count, rgba.data());
-                            for (std::int32_t i = 0; i < count; ++i) {
-                                const Color4 c = host.readInputPixel(row, column + i, tile);
-                                const float* p = &rgba[static_cast<std::size_t>(i) * 4];
-                                ASSERT_TRUE(sameBits(p[0], c.red) && sameBits(p[1], c.green) &&
-                                            sameBits(p[2], c.blue) && sameBits(p[3], c.alpha))
-                                    << m.depth << "-bit mode " << m.imageMode << ", " << planes << " planes, row "
-                                    << row << ", column " << column + i;
-                            }
                             // The byte run of an 8-bit image holds the same values exactly.
-                            std::vector<std::uint8_t> bytes8(static_cast<std::size_t>(count) * 4, 77);
-                            const bool read8 = readInputRow8(format, tile, row, column, count, bytes8.data());
-                            ASSERT_EQ(read8, m.depth == 8);
-                            if (!read8) continue;
-                            for (std::int32_t i = 0; i < count * 4; ++i)
-                                ASSERT_EQ(static_cast<float>(bytes8[static_cast<std::size_t>(i)]),
-                                          std::round(rgba[static_cast<std::size_t>(i)] * 255.0f))
-                                    << "mode " << m.imageMode << ", " << planes << " planes, row " << row << ", column "
-                                    << column + i / 4;
+                            ASSERT_EQ(readInputRow8(format, tile, row, column, count, bytes8.data()), depth == 8);
+                            for (std::size_t i = 0; i < rgba.size(); ++i) {
+                                const Color4 c = host.readInputPixel(row, column + std::int32_t(i / 4), tile);
+                                const float want = std::array{c.red, c.green, c.blue, c.alpha}[i % 4];
+                                ASSERT_TRUE(sameBits(rgba[i], want) &&
+                                            (depth != 8 || bytes8[i] == std::round(want * 255.0f)))
+                                    << depth << "-bit mode " << mode << ", " << planes << " planes, row " << row
+                                    << ", column " << column + i / 4 << ", channel " << i % 4;
+                            }
                         }
             }
         }

@@ -2,9 +2,7 @@
 
 #include "polyhedra/net_unfold.h"
 #include <gtest/gtest.h>
-#include <cmath>
 #include <tuple>
-#include <utility>
 #include "poly_test_util.h"
 #include "polyhedra/fixed_solids.h"
 
@@ -17,45 +15,30 @@ void addTetrahedron(SolidMesh& m, const Vec3d& offset, std::int16_t group = -1) 
     int v[4];
     for (int i = 0; i < 4; ++i) v[i] = m.addVertex({p[i].x + offset.x, p[i].y + offset.y, p[i].z + offset.z}, 1e-9);
     const int f[4][3] = {{0, 1, 2}, {0, 3, 1}, {0, 2, 3}, {1, 3, 2}};
-    for (const auto& face : f) {
-        const int c[3] = {v[face[0]], v[face[1]], v[face[2]]};
-        m.addFace(c, 3, group);
-    }
+    for (const auto& face : f) m.addFace(std::array{v[face[0]], v[face[1]], v[face[2]]}.data(), 3, group);
 }
 
 TEST(SolidMeshBuilding, VertexSharingFaceChecksAndAFullTable) {
     SolidMesh m;
-    EXPECT_EQ(m.addVertex({0, 0, 1}, 0.002), 0);
-    EXPECT_EQ(m.addVertex({0.001, 0, 1}, 0.002), 0);
-    EXPECT_EQ(m.addVertex({0.003, 0, 1}, 0.002), 1);
-    m.addVertex({1, 0, 0}, 0.002);
-    const int bad[3] = {0, 0, 1};
+    const int shared[] = {m.addVertex({0, 0, 1}, 0.002), m.addVertex({0.001, 0, 1}, 0.002),
+                          m.addVertex({0.003, 0, 1}, 0.002), m.addVertex({1, 0, 0}, 0.002)};
+    EXPECT_EQ(std::vector(shared, shared + 3), (std::vector{0, 0, 1}));
+    const int bad[3] = {0, 0, 1}, f[3] = {0, 1, 2}, g[3] = {1, 2, 0}, missing[3] = {0, 1, 9}, unplaced[3] = {0, -1, 2};
     EXPECT_FALSE(m.addFace(bad, 3));
-    EXPECT_EQ(m.errorCode, kPolyRepeatedCorner);
-    m.errorCode = 0;
-    const int f[3] = {0, 1, 2};
-    const int g[3] = {1, 2, 0};
-    EXPECT_TRUE(m.addFace(f, 3, -1, false));
-    EXPECT_FALSE(m.addFace(g, 3, -1, false));
-    EXPECT_EQ(m.errorCode, kPolyDuplicateFace);
-    m.errorCode = 0;
+    EXPECT_EQ(std::exchange(m.errorCode, 0), kPolyRepeatedCorner);
+    EXPECT_TRUE(m.addFace(f, 3, -1, false) && !m.addFace(g, 3, -1, false));
+    EXPECT_EQ(std::exchange(m.errorCode, 0), kPolyDuplicateFace);
     EXPECT_TRUE(m.addFace(g, 3, -1, true));  // bulk: no duplicate check
-    const int missing[3] = {0, 1, 9};
-    EXPECT_FALSE(m.addFace(missing, 3));
-    const int unplaced[3] = {0, -1, 2};
-    EXPECT_FALSE(m.addFace(unplaced, 3));
-    EXPECT_EQ(m.faces.size(), 2u);
+    EXPECT_TRUE(!m.addFace(missing, 3) && !m.addFace(unplaced, 3) && m.faces.size() == 2u);
     // More than ten corners are cut to ten.
     SolidMesh big;
     int c[12];
     for (int i = 0; i < 12; ++i) c[i] = big.addVertex({std::cos(i * 0.5), std::sin(i * 0.5), 0}, 1e-9);
-    EXPECT_TRUE(big.addFace(c, 12));
-    EXPECT_EQ(big.faces[0].size(), 10u);
+    EXPECT_TRUE(big.addFace(c, 12) && big.faces[0].size() == 10u);
     SolidMesh full;
     for (int i = 0; i < kPolyMaxVertices; ++i) full.vertices.push_back({double(i), 0, 0});
-    EXPECT_EQ(full.addVertex({-5, 0, 0}, 1e-9), -1);
-    EXPECT_EQ(full.errorCode, kPolySolidTableFull);
-    EXPECT_EQ(full.vertices.size(), static_cast<std::size_t>(kPolyMaxVertices));
+    EXPECT_EQ(std::tuple(full.addVertex({-5, 0, 0}, 1e-9), full.errorCode, full.vertices.size()),
+              std::tuple(-1, int(kPolySolidTableFull), std::size_t(kPolyMaxVertices)));
     EXPECT_EQ(full.addVertex({3, 0, 0}, 1e-9), 3);  // an existing point is still found
 }
 
@@ -77,8 +60,7 @@ TEST(NetUnfold, AConvexSolidGivesOnePieceWithSharedVertices) {
     // A tree of 12 pentagons: 12·5 corners, 11 glued edges share 2 each.
     EXPECT_EQ(net.positions.size(), 12u * 5u - 11u * 2u);
     for (std::size_t f = 0; f < m.faces.size(); ++f) {
-        EXPECT_EQ(net.piece[f], 1);
-        EXPECT_GE(net.depth[f], 0);
+        EXPECT_TRUE(net.piece[f] == 1 && net.depth[f] >= 0);
         for (std::size_t k = 0; k < m.faces[f].size(); ++k)
             EXPECT_EQ(net.positionSolid[net.faceNet[f][k]], m.faces[f][k]);
     }
@@ -90,10 +72,8 @@ TEST(NetUnfold, GroupsKeepFacesInTheirOwnPieces) {
     addTetrahedron(m, {0, 0, 0}, 2);
     addTetrahedron(m, {10, 0, 0}, 1);
     const UnfoldedNet net = unfoldSolid(m);
-    EXPECT_EQ(net.pieceCount, 2);
-    for (int f = 0; f < 4; ++f) EXPECT_EQ(net.piece[f], 2);
-    for (int f = 4; f < 8; ++f) EXPECT_EQ(net.piece[f], 1);
-    EXPECT_EQ(net.fullPieceCount, 0);  // three faces attached to each start
+    EXPECT_EQ(std::pair(net.pieceCount, net.fullPieceCount), std::pair(2, 0));  // three faces attached to each start
+    for (int f = 0; f < 8; ++f) EXPECT_EQ(net.piece[f], f < 4 ? 2 : 1);
 }
 
 TEST(NetUnfold, PiecesLineUpOnOneCentreLineWithThreePercentGaps) {
@@ -102,10 +82,8 @@ TEST(NetUnfold, PiecesLineUpOnOneCentreLineWithThreePercentGaps) {
     const SolidMesh cube = fixedSolidMesh(18);  // a second, larger piece far away
     const int base = static_cast<int>(m.vertices.size());
     for (const Vec3d& p : cube.vertices) m.vertices.push_back({p.x * 3 + 50, p.y * 3, p.z * 3});
-    for (const auto& f : cube.faces) {
-        const int c[4] = {f[0] + base, f[1] + base, f[2] + base, f[3] + base};
-        m.addFace(c, 4);
-    }
+    for (const auto& f : cube.faces)
+        m.addFace(std::array{f[0] + base, f[1] + base, f[2] + base, f[3] + base}.data(), 4);
     const UnfoldedNet net = unfoldSolid(m);
     ASSERT_EQ(net.pieceCount, 2);
     double box[3][4] = {{}, {1e9, -1e9, 1e9, -1e9}, {1e9, -1e9, 1e9, -1e9}};  // per piece: x0, x1, y0, y1
@@ -116,10 +94,9 @@ TEST(NetUnfold, PiecesLineUpOnOneCentreLineWithThreePercentGaps) {
             b[0] = std::min(b[0], p.x), b[1] = std::max(b[1], p.x), b[2] = std::min(b[2], p.y),
             b[3] = std::max(b[3], p.y);
         }
-    EXPECT_NEAR(box[1][0], 0.0, 1e-12);
+    EXPECT_LT(std::max(std::fabs(box[1][0]), std::fabs(std::min(box[1][2], box[2][2]))), 1e-12);
     EXPECT_NEAR(box[2][0] - box[1][1], 0.03 * std::max(box[1][1] - box[1][0], box[2][1] - box[2][0]), 1e-9);
-    EXPECT_NEAR((box[1][2] + box[1][3]) / 2, (box[2][2] + box[2][3]) / 2, 1e-9);
-    EXPECT_NEAR(std::min(box[1][2], box[2][2]), 0.0, 1e-12);
+    EXPECT_NEAR(box[1][2] + box[1][3], box[2][2] + box[2][3], 2e-9);
 }
 
 TEST(NetUnfold, MoreThanTwentyFourPiecesFail) {
@@ -140,10 +117,9 @@ TEST(NetUnfold, ForbiddenEdgesAreNotUnfoldedAndOverlapsAreOptional) {
     m.edgeFlags.assign(m.faces.size(), std::vector<std::uint8_t>(4, 0));
     m.edgeFlags[0].assign(4, 1);
     const UnfoldedNet net = unfoldSolid(m);
-    EXPECT_TRUE(net.pieceCount == 2 && net.piece[0] == 1);
-    for (int f = 1; f < 6; ++f) EXPECT_EQ(net.piece[f], 2);
-    // Without the overlap test the spikeball's net is one piece.
-    UnfoldOptions off;
+    EXPECT_EQ(net.pieceCount, 2);
+    for (int f = 0; f < 6; ++f) EXPECT_EQ(net.piece[f], f == 0 ? 1 : 2);
+    UnfoldOptions off;  // without the overlap test the spikeball's net is one piece
     off.overlapTest = false;
     EXPECT_EQ(unfoldSolid(fixedSolidMesh(13), off).pieceCount, 1);
 }
@@ -154,9 +130,7 @@ TEST(NetUnfold, OverlapTestOfOutlines) {
     EXPECT_FALSE(outlinesOverlap(a, Outline{{1, 0}, {2, 0}, {2, 1}, {1, 1}}, 1e-9));  // touching
     EXPECT_FALSE(outlinesOverlap(a, Outline{{1, 1}, {2, 1}, {2, 2}, {1, 2}}, 1e-9));  // a corner
     EXPECT_TRUE(outlinesOverlap(a, Outline{{0.5, 0.5}, {1.5, 0.5}, {1.5, 1.5}, {0.5, 1.5}}, 1e-9));
-    EXPECT_TRUE(outlinesOverlap(a, inside, 1e-9));
-    EXPECT_TRUE(outlinesOverlap(inside, a, 1e-9));
-    EXPECT_TRUE(outlinesOverlap(a, a, 1e-9));
+    EXPECT_TRUE(outlinesOverlap(a, inside, 1e-9) && outlinesOverlap(inside, a, 1e-9) && outlinesOverlap(a, a, 1e-9));
 }
 
 TEST(NetUnfold, FacesAreLaidFlatTrueToSize) {

@@ -2,11 +2,8 @@
 
 #include "polyhedra/poly_model.h"
 #include <gtest/gtest.h>
-#include <cmath>
-#include <cstdlib>
-#include <cstring>
+#include <span>
 #include <thread>
-#include <vector>
 #include "poly_test_util.h"
 #include "polyhedra/poly_summary.h"
 
@@ -34,8 +31,7 @@ TEST(PolyModelPrepare, TheSelectedFaceAndAResetRebuild) {
     m->errorCode = 77;  // a fresh build clears it
     m->selectedFace = 1;
     prepare(*m, 6, 0.5f, 0.01f);
-    EXPECT_EQ(m->errorCode, 0);
-    EXPECT_EQ(m->selectedFaceCopy, 1);
+    EXPECT_EQ(std::pair(m->errorCode, m->selectedFaceCopy), std::pair(0, 1));
     m->errorCode = 77;
     resetPolyModel(*m);
     prepare(*m, 6, 0.5f, 0.01f);
@@ -60,8 +56,7 @@ TEST(PolyModelPrepare, ModelIsRebuiltOnlyWhenTheKeyChanges) {
     };
     auto m = newModel();
     const Request base;
-    EXPECT_TRUE(rebuilds(*m, base));
-    EXPECT_FALSE(rebuilds(*m, base));
+    EXPECT_TRUE(rebuilds(*m, base) && !rebuilds(*m, base));
     const Request changed[] = {{.id = 10},   {.param = kFitNone}, {.angle = 0.25f},      {.mode = kPolyModeSolid},
                                {.flagA = 1}, {.flagB = 0},        {.frameHeight = 0.75f}};
     for (const Request& r : changed) {
@@ -70,31 +65,27 @@ TEST(PolyModelPrepare, ModelIsRebuiltOnlyWhenTheKeyChanges) {
         EXPECT_TRUE(rebuilds(*m, base));  // the key holds only the last request
     }
     PolyJobState job;
-    buildSweepList(*m, job);
     SphereDir d{};
-    netPointToSphere(*m, job, 0.5f, 0.25f, d);
     InverseHit hit;
-    inverseLookup(*m, d, &job, hit);
+    buildSweepList(*m, job), netPointToSphere(*m, job, 0.5f, 0.25f, d), inverseLookup(*m, d, &job, hit);
     EXPECT_FALSE(rebuilds(*m, base));
 }
 
 TEST(PolyModelPrepare, UnusableNumbersNonPolyhedralIdsAndKindsWithoutTables) {
     auto m = newModel();
     prepare(*m, 9, std::nanf(""), std::nanf(""), 0, std::nanf(""));
-    EXPECT_EQ(m->frameHeight, 1.0f);
-    EXPECT_EQ(m->tabSize, 0.0f);
+    EXPECT_EQ(std::pair(m->frameHeight, m->tabSize), std::pair(1.0f, 0.0f));
     prepare(*m, 9, -2.0f, -1.0f);
     EXPECT_EQ(m->frameHeight, 1.0f);
     PolyJobState job;
-    buildSweepList(*m, job);
     SphereDir d{};
+    buildSweepList(*m, job);
     EXPECT_EQ(netPointToSphere(*m, job, 0.5f, 0.5f, d).kind, NetHitKind::kFace);
     prepare(*m, 6);
     const int faces = m->faceCount;
-    EXPECT_EQ(prepare(*m, 1), 0);  // equirectangular leaves the model alone
-    EXPECT_EQ(m->faceCount, faces);
-    EXPECT_EQ(buildPolyModel(*m, kNoPolyKind, 1, 0, 0.0, 0, defaultPolyAllocator(), 1), 0);
-    EXPECT_EQ(m->kind, 16);
+    EXPECT_EQ(std::pair(prepare(*m, 1), m->faceCount), std::pair(0, faces));  // equirectangular leaves the model alone
+    EXPECT_EQ(std::pair(buildPolyModel(*m, kNoPolyKind, 1, 0, 0.0, 0, defaultPolyAllocator(), 1), m->kind),
+              std::pair(0, 16));
     build(*m, 22);  // a kind without tables
     EXPECT_TRUE(m->faceCount == 0 && m->triangleCount == 0);
 }
@@ -103,9 +94,7 @@ TEST(PolyModelFit, NoFitMovesNothingFixedZoomScalesAboutTheCentreAndTurnsTurn) {
     auto m = newModel();
     m->frameHeight = 1.0f;
     build(*m, 16, kPolyModeNet, kFitNone);
-    EXPECT_FLOAT_EQ(m->vertices[0].netX, 0.5f);
-    EXPECT_FLOAT_EQ(m->vertices[0].netY, 0.0f);
-    EXPECT_FLOAT_EQ(m->fitScale, 1.0f);
+    EXPECT_EQ(std::tuple(m->vertices[0].netX, m->vertices[0].netY, m->fitScale), std::tuple(0.5f, 0.0f, 1.0f));
     // Box of the table net: x 0.245735..0.754265, y 0..0.440399.
     m->faceZoom = 2.0f, m->faceOffsetX = 0.1f, m->faceOffsetY = -0.05f;
     build(*m, 16, kPolyModeNet, kFitFixedZoom);
@@ -114,8 +103,7 @@ TEST(PolyModelFit, NoFitMovesNothingFixedZoomScalesAboutTheCentreAndTurnsTurn) {
     EXPECT_NEAR(m->vertices[0].netY, (0.0f + 0.05f - by) * 2.0f + 0.5f, 1e-6f);
     EXPECT_FLOAT_EQ(m->fitScale, 2.0f);
     build(*m, 16, kPolyModeNet, kFitNone, 3.14159265358979 / 2);  // a net turn: (x, y) -> (-y, x)
-    EXPECT_NEAR(m->vertices[1].netX, -0.2202f, 1e-6f);
-    EXPECT_NEAR(m->vertices[1].netY, 0.372868f, 1e-6f);
+    EXPECT_LT(std::hypot(m->vertices[1].netX + 0.2202f, m->vertices[1].netY - 0.372868f), 1.5e-6f);
 }
 
 TEST(PolyModelMarks, PlainModeAddsFourCornerMarks) {
@@ -126,9 +114,9 @@ TEST(PolyModelMarks, PlainModeAddsFourCornerMarks) {
     PolyJobState job;
     buildSweepList(*m, job);
     const float leg = 0.0625f * 0.440399f;
-    const NetHit hit = locateTriangle(*m, job, 0.245735f + leg / 4, leg / 4);
-    EXPECT_EQ(hit.kind, NetHitKind::kMark);
-    EXPECT_EQ(locateTriangle(*m, job, 0.5f, 0.01f).kind, NetHitKind::kFace);
+    EXPECT_EQ(std::pair(locateTriangle(*m, job, 0.245735f + leg / 4, leg / 4).kind,
+                        locateTriangle(*m, job, 0.5f, 0.01f).kind),
+              std::pair(NetHitKind::kMark, NetHitKind::kFace));
 }
 
 TEST(PolyModelMarks, MarkOverflowAndTriangleOverflow) {
@@ -137,8 +125,7 @@ TEST(PolyModelMarks, MarkOverflowAndTriangleOverflow) {
     m->vertexCount = kPolyMaxVertices - 3;
     const int tris = m->triangleCount;
     addMarkTriangle(*m, 0, 0, 1, 0, 0, 1, -1, -1);
-    EXPECT_EQ(m->errorCode, kPolyMarkOverflow);
-    EXPECT_EQ(m->triangleCount, tris);
+    EXPECT_EQ(std::pair(m->errorCode, m->triangleCount), std::pair(int(kPolyMarkOverflow), tris));
     m->errorCode = 0, m->vertexCount = 100, m->triangleCount = kPolyMaxTriangles - 1;
     addMarkTriangle(*m, 0, 0, 1, 0, 0, 1, -1, -1);
     EXPECT_EQ(m->errorCode, kPolyTriangleTableFull);
@@ -170,7 +157,7 @@ TEST(PolyModelTriangulate, EarClippingCoversConcaveFaces) {
         m->vertices[v].netX = static_cast<float>(net[2 * v]), m->vertices[v].netY = static_cast<float>(net[2 * v + 1]);
     }
     triangulateFace(*m, 0);
-    EXPECT_EQ(m->triangleCount, 4);
+    ASSERT_EQ(m->triangleCount, 4);
     double area = 0;
     for (int t = 0; t < 4; ++t) {
         const NetTriangle& tri = m->triangles[t];
@@ -182,15 +169,13 @@ TEST(PolyModelTriangulate, EarClippingCoversConcaveFaces) {
     EXPECT_NEAR(area, 3.0, 1e-9);
     triangulateFace(*m, 1);
     EXPECT_EQ(m->triangleCount, 7);
-    // Side flags: the last triangle of the pentagon has two sides of the face.
+    // Side flags: the last triangle of the pentagon has two sides of the face; faces of two corners give nothing.
     int sides = 0;
     for (int t = 4; t < 7; ++t)
-        for (int e = 0; e < 3; ++e) sides += m->triangles[t].edgeIsSide[e];
-    EXPECT_EQ(sides, 5);
-    // Faces with fewer than three corners give nothing.
+        sides += m->triangles[t].edgeIsSide[0] + m->triangles[t].edgeIsSide[1] + m->triangles[t].edgeIsSide[2];
     m->faces[2].cornerCount = 2;
     triangulateFace(*m, 2);
-    EXPECT_EQ(m->triangleCount, 7);
+    EXPECT_EQ(std::pair(sides, m->triangleCount), std::pair(5, 7));
 }
 
 TEST(PolyModelTabs, SingleFaceRendersPairEveryGluedEdge) {
@@ -198,11 +183,9 @@ TEST(PolyModelTabs, SingleFaceRendersPairEveryGluedEdge) {
     m->selectedFace = 2, m->faceZoom = 1.0f;
     prepare(*m, 9, 1.0f, 0.02f, kFitFixedZoom, 0.3f, kPolyModeSingleFace);
     EXPECT_EQ(m->selectedFaceCopy, 2);
-    for (int f = 0; f < m->faceCount; ++f)
-        for (int k = 0; k < 5; ++k) {
-            const PolyFace& face = m->faces[f];
+    for (const PolyFace& face : std::span(m->faces, m->faceCount))
+        for (int k = 0; k < 5; ++k)
             EXPECT_EQ(face.tabMark[k] + m->faces[face.neighbourFace[k]].tabMark[face.neighbourEdge[k]], 1);
-        }
     // The face's three triangles and the tab triangles on its marked edges.
     int tabTriangles = 0;
     for (int t = 0; t < m->triangleCount; ++t) tabTriangles += m->triangles[t].isMark && m->triangles[t].face == 2;
@@ -226,17 +209,16 @@ TEST(PolyModelTabs, LoopIdsOfFixedSolidsAndNoMarksWithoutATabSize) {
     m->tabSize = 0.01f;
     build(*m, 9, kPolyModeNet);
     int reached = 0;  // faces reached by the boundary walk carry its loop number
-    for (int f = 0; f < m->faceCount; ++f) {
-        bool onBoundary = false;
-        for (int k = 0; k < 5; ++k) onBoundary = onBoundary || m->faces[f].netNeighbour[k] < 0;
-        EXPECT_EQ(m->faces[f].loopId, onBoundary ? 1 : 0);
+    for (const PolyFace& face : std::span(m->faces, m->faceCount)) {
+        const bool onBoundary = std::any_of(face.netNeighbour, face.netNeighbour + 5, [](auto n) { return n < 0; });
+        EXPECT_EQ(face.loopId, onBoundary ? 1 : 0);
         reached += onBoundary;
     }
     EXPECT_GE(reached, 10);
     m->tabSize = 0.0f;
     build(*m, 18, kPolyModeNet);
-    for (int f = 0; f < m->faceCount; ++f)
-        for (int k = 0; k < 4; ++k) EXPECT_EQ(m->faces[f].tabMark[k], 0);
+    for (const PolyFace& face : std::span(m->faces, m->faceCount))
+        EXPECT_EQ(std::count(face.tabMark, face.tabMark + 4, 0), 4);
 }
 
 TEST(PolyModelLocate, NeighbouringSamplesUseTheRecentHits) {
@@ -245,18 +227,12 @@ TEST(PolyModelLocate, NeighbouringSamplesUseTheRecentHits) {
     PolyJobState job;
     buildSweepList(*m, job);
     const auto [x, y] = centroid(*m, 5);
-    NetHit h = locateTriangle(*m, job, x, y);
-    ASSERT_EQ(h.triangle, 5);
-    EXPECT_EQ(job.recent[0], 5);
-    h = locateTriangle(*m, job, x + 1e-5f, y);
-    EXPECT_EQ(h.triangle, 5);
-    EXPECT_EQ(job.recent[1], -1);  // a repeat changes nothing
+    ASSERT_EQ(std::pair(locateTriangle(*m, job, x, y).triangle, job.recent[0]), std::pair(5, 5));
+    EXPECT_EQ(std::pair(locateTriangle(*m, job, x + 1e-5f, y).triangle, job.recent[1]),
+              std::pair(5, -1));  // a repeat changes nothing
     // A miss outside the bounds sets the miss flag; the hint is tried next.
-    EXPECT_EQ(locateTriangle(*m, job, -5.0f, -5.0f).kind, NetHitKind::kMiss);
-    EXPECT_TRUE(job.lastMissed);
-    h = locateTriangle(*m, job, x, y, 5);
-    EXPECT_EQ(h.triangle, 5);
-    EXPECT_FALSE(job.lastMissed);
+    EXPECT_TRUE(locateTriangle(*m, job, -5.0f, -5.0f).kind == NetHitKind::kMiss && job.lastMissed);
+    EXPECT_TRUE(locateTriangle(*m, job, x, y, 5).triangle == 5 && !job.lastMissed);
     // Not-a-number points miss.
     EXPECT_EQ(locateTriangle(*m, job, std::nanf(""), y).kind, NetHitKind::kMiss);
 }
@@ -291,8 +267,7 @@ TEST(PolyModelLocate, WorkersShareOneModelWithTheirOwnJobs) {
     auto run = [&](std::vector<int>& out, std::uint64_t seed) {
         PolyJobState job;
         buildSweepList(*m, job);
-        Lcg rng;
-        rng.s = seed;
+        Lcg rng{seed};
         for (int i = 0; i < 2000; ++i) {
             SphereDir d{};
             const NetHit h =
@@ -315,8 +290,8 @@ TEST(PolyModelSphere, BadInputsGiveTheAxisAndCentredSamplingSubtractsTheReferenc
     EXPECT_EQ(triangleToSolid(*m, -1, 1.0f, 0.0f, 0.0f, 0.0f, 0.0f).z, 1.0f);
     const SphereDir zero = triangleToSolid(*m, 0, 0.0f, 0.0f, 0.0f, 0.0f, 0.0f);
     EXPECT_TRUE(zero.x == 0.0f && zero.y == 0.0f && zero.z == 1.0f);
-    EXPECT_DOUBLE_EQ(m->referencePoint[0], m->faces[4].centre[0]);  // the centre of face 4
-    EXPECT_DOUBLE_EQ(m->referencePoint[2], m->faces[4].centre[2]);
+    EXPECT_EQ(std::pair(m->referencePoint[0], m->referencePoint[2]),
+              std::pair(m->faces[4].centre[0], m->faces[4].centre[2]));  // face 4's centre
     const NetVertex& a = m->vertices[m->triangles[0].a];
     const SphereDir d = triangleToSolid(*m, 0, 1.0f, 0.0f, 0.0f, 0.0f, 0.0f, 3);
     const Vec3d s = normalise(
@@ -350,10 +325,7 @@ TEST(PolyModelSphere, CurvedPatchBlendsFourPoints) {
     EXPECT_LT(length(difference(toVec3d(d), normalise(testing::solidOf(c2)))), 2e-5);
     // The middle of the square maps to the face centre.
     float cx = 0, cy = 0;
-    for (int k = 0; k < 4; ++k) {
-        cx += m->vertices[f.corners[k]].netX / 4;
-        cy += m->vertices[f.corners[k]].netY / 4;
-    }
+    for (int k = 0; k < 4; ++k) cx += m->vertices[f.corners[k]].netX / 4, cy += m->vertices[f.corners[k]].netY / 4;
     const SphereDir mid = triangleToSolid(*m, t, 0.3f, 0.3f, 0.4f, cx, cy);
     EXPECT_LT(length(difference(toVec3d(mid), normalise(Vec3d{f.centre[0], f.centre[1], f.centre[2]}))), 2e-5);
 }
@@ -375,11 +347,9 @@ TEST(PolyModelLifetime, TablesGoBackToTheirAllocatorAndFailuresLeaveNoFaces) {
     EXPECT_EQ(createPolyModel(failing), nullptr);
     releasePolyModel(nullptr);
     PolyModel* m = createPolyModel();  // the model from the default heap
-    EXPECT_EQ(m->cacheKey.id, kPolyResetId);
-    EXPECT_EQ(m->selectedFace, -1);
+    EXPECT_EQ(std::pair(m->cacheKey.id, m->selectedFace), std::pair(ProjectionId(kPolyResetId), -1));
     preparePolyModel(186, *m, 1.0f, 0.0f, 0, 0.0f, kPolyModeNet, 0, counted, 1);
-    EXPECT_EQ(gLive, 1);  // the owned tables; the temporary models are gone
-    EXPECT_EQ(m->faceCount, 32);
+    EXPECT_EQ(std::pair(gLive, m->faceCount), std::pair(1, 32));  // the owned tables; the temporary models are gone
     preparePolyModel(6, *m, 1.0f, 0.0f, 0, 0.0f, kPolyModeNet, 0, counted, 1);
     EXPECT_EQ(gLive, 0);  // a fixed solid frees them at set-up
     preparePolyModel(187, *m, 1.0f, 0.0f, 0, 0.0f, kPolyModeNet, 0, counted, 1);
@@ -398,8 +368,8 @@ TEST(PolyModelLifetime, TablesGoBackToTheirAllocatorAndFailuresLeaveNoFaces) {
 TEST(PolySummary, CountsOfBuiltModelsAndNoneForOtherOutputs) {
     PolyModelSummary s;
     ASSERT_TRUE(summarisePolyOutput(6, 0.5f, s));  // the tetrahedron
-    EXPECT_TRUE(s.kind == 16 && s.faces == 4 && s.netVertices == 6 && s.triangles == 4 && s.markTriangles == 0);
-    EXPECT_TRUE(s.pieces == 1 && s.errorCode == kPolyOk);
+    EXPECT_TRUE(s.kind == 16 && s.faces == 4 && s.netVertices == 6 && s.triangles == 4 && s.markTriangles == 0 &&
+                s.pieces == 1 && s.errorCode == kPolyOk);
     auto m = newModel();
     EXPECT_TRUE(summarisePolyModel(*m).faces == 0 && summarisePolyModel(*m).pieces == 0);
     build(*m, 16, kPolyModePlain);  // plain mode adds the four corner marks

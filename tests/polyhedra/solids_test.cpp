@@ -4,12 +4,8 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
-#include <cmath>
 #include <map>
 #include <set>
-#include <string>
-#include <tuple>
-#include <vector>
 #include "poly_test_util.h"
 #include "polyhedra/fixed_solids.h"
 #include "polyhedra/geodesic.h"
@@ -35,30 +31,23 @@ struct Solid {
 
 void PrintTo(const Solid& s, std::ostream* os) { *os << s.name; }
 
+// clang-format off
 const Solid kFixedSolids[] = {
-    {"tetrahedron", 16, 0, "3x4", true, false},
-    {"cube", 18, 0, "4x6", true, false},
-    {"cube, upright cross", 79, 0, "4x6", false, false},
-    {"cube, third net", 87, 0, "4x6", false, false},
-    {"octahedron", 19, 0, "3x8", true, false},
-    {"octahedron in a square", 28, 0, "3x8", true, false, true},
+    {"tetrahedron", 16, 0, "3x4", true, false}, {"cube", 18, 0, "4x6", true, false},
+    {"cube, upright cross", 79, 0, "4x6", false, false}, {"cube, third net", 87, 0, "4x6", false, false},
+    {"octahedron", 19, 0, "3x8", true, false}, {"octahedron in a square", 28, 0, "3x8", true, false, true},
     {"dodecahedron", 9, 0, "5x12", true, false},
-    {"icosahedron", 23, 0, "3x20", true, false},
-    {"icosahedron, icomap", 17, 0, "3x20", true, false},
-    {"cuboctahedron", 7, 0, "3x8 4x6", true, false},
-    {"deltoidal icositetrahedron", 0, 0, "4x24", false, true},
+    {"icosahedron", 23, 0, "3x20", true, false}, {"icosahedron, icomap", 17, 0, "3x20", true, false},
+    {"cuboctahedron", 7, 0, "3x8 4x6", true, false}, {"deltoidal icositetrahedron", 0, 0, "4x24", false, true},
     {"pentagonal icositetrahedron", 12, 0, "5x24", false, true},
     {"small rhombicuboctahedron", 1, 0, "3x8 4x18", true, false},
-    {"rhombic triacontahedron", 8, 0, "4x30", false, true},
-    {"truncated icosahedron", 2, 0, "5x12 6x20", true, false},
-    {"icosidodecahedron", 3, 0, "3x20 5x12", true, false},
-    {"snub cube", 4, 0, "3x32 4x6", true, false},
+    {"rhombic triacontahedron", 8, 0, "4x30", false, true}, {"truncated icosahedron", 2, 0, "5x12 6x20", true, false},
+    {"icosidodecahedron", 3, 0, "3x20 5x12", true, false}, {"snub cube", 4, 0, "3x32 4x6", true, false},
     {"deltoidal hexecontahedron", 5, 0, "4x60", false, true},
     {"small rhombicosidodecahedron", 6, 0, "3x20 4x30 5x12", true, false},
-    {"spikeball", 13, 0, "3x60", false, false},
-    {"dodo", 20, 0, "4x60 5x12", false, false},
-    {"GID", 21, 0, "3x120 5x12", false, false},
-};
+    {"spikeball", 13, 0, "3x60", false, false}, {"dodo", 20, 0, "4x60 5x12", false, false},
+    {"GID", 21, 0, "3x120 5x12", false, false}};
+// clang-format on
 
 // The fixed solids, then every geodesic sphere (base faces cut to triangles, each to frequency²).
 std::vector<Solid> everySolid() {
@@ -144,9 +133,8 @@ TEST_P(Solids, ClosedFlatAndEuler) {
     }
     EXPECT_EQ(int(vertices.size()) - edges / 2 + m.faceCount, 2);
     const PolyModelSummary summary = summarisePolyModel(m);
-    EXPECT_EQ(summary.faces, m.faceCount);
+    EXPECT_TRUE(summary.faces == m.faceCount && summary.pieces >= 1);
     EXPECT_TRUE(GetParam().geodesic == 0 || summary.pieces == m.pieceCount) << "pieces of the unfolding";
-    EXPECT_GE(summary.pieces, 1);
     std::string got;
     for (const auto& [sides, count] : shapes)
         got += (got.empty() ? "" : " ") + std::to_string(sides) + "x" + std::to_string(count);
@@ -164,10 +152,8 @@ TEST_P(Solids, SpheresEdgesAndFaces) {
     for (int f = 0; f < m.faceCount; ++f) {
         const int n = m.faces[f].solidCornerCount;
         for (int k = 0; k < n; ++k) {
-            if (info != nullptr && info->convex) {  // every vertex on the inner side of every face's plane
-                for (int i = 0; i < m.solidRowCount; ++i)
-                    ASSERT_LE(dot(normal(f), row(i)), dot(normal(f), corner(f, 0)) + 1e-6) << "face " << f;
-            }
+            for (int i = 0; info != nullptr && info->convex && i < m.solidRowCount; ++i)  // vertices inside every face
+                ASSERT_LE(dot(normal(f), row(i)), dot(normal(f), corner(f, 0)) + 1e-6) << "face " << f;
             const double e = length(difference(corner(f, k), corner(f, (k + 1) % n)));
             if (edge < 0) edge = e;
             EXPECT_TRUE(!GetParam().uniform || std::fabs(e - edge) < 1e-6) << "face " << f << ": edge " << e;
@@ -241,10 +227,7 @@ TEST_P(Solids, ConvexSolidsCoverEveryDirectionOnce) {
                 c[k] = normalise(Vec3d{tri.solid[3 * k], tri.solid[3 * k + 1], tri.solid[3 * k + 2]});
             const double depth =
                 std::min({-dot(d, cross(c[0], c[1])), -dot(d, cross(c[1], c[2])), -dot(d, cross(c[2], c[0]))});
-            if (depth >= -1e-9) {
-                ++within;
-                face = tri.face;
-            }
+            if (depth >= -1e-9) ++within, face = tri.face;
             if (depth > 1e-9) ++inside;
         }
         ASSERT_GE(within, 1) << "a hole at direction " << i;
@@ -255,10 +238,7 @@ TEST_P(Solids, ConvexSolidsCoverEveryDirectionOnce) {
         ASSERT_TRUE(inverseLookup(m, dirs[i], &job, listed));
         EXPECT_TRUE(plain.w0 >= -1e-4f && plain.w1 >= -1e-4f && plain.w2 >= -1e-4f);
         EXPECT_TRUE(plain.u >= -1e-5f && plain.u <= 1.0f + 1e-5f);
-        if (within == 1) {
-            EXPECT_EQ(plain.face, face);
-            EXPECT_EQ(listed.face, face);
-        }
+        EXPECT_TRUE(within != 1 || (plain.face == face && listed.face == face)) << "direction " << i;
     }
 }
 
@@ -290,8 +270,8 @@ TEST_P(Solids, NetPointsLandOnTheirOwnFace) {
         SphereDir again{};
         ASSERT_EQ(netPointToSphere(m, job, back.netX, back.netY, again).kind, NetHitKind::kFace);
         ASSERT_LT(length(difference(toVec3d(again), d)), 4e-4);
-        ASSERT_NEAR(back.u, back.netX, 1e-6);  // fractions of the fitted frame
-        ASSERT_NEAR(back.v, back.netY / m.frameHeight, 1e-5);
+        ASSERT_TRUE(std::fabs(back.u - back.netX) <= 1e-6 && std::fabs(back.v - back.netY / m.frameHeight) <= 1e-5)
+            << back.u << " " << back.v;  // fractions of the fitted frame
     }
     EXPECT_GT(hits, 60);
 }
@@ -319,21 +299,17 @@ TEST_P(Solids, ModesFitsTabsAndLookups) {
             minY = std::min(minY, m.vertices[v].netY), maxY = std::max(maxY, m.vertices[v].netY);
         }
         EXPECT_TRUE(minX >= -1e-5f && maxX <= 1 + 1e-5f && minY >= -1e-5f && maxY <= h + 1e-5f);
-        EXPECT_NEAR(m.fitAxis == 1 ? maxX - minX : maxY - minY, m.fitAxis == 1 ? 1.0f : h, 1e-5f);
-        EXPECT_NEAR((minX + maxX) / 2, 0.5f, 1e-5f);
-        EXPECT_NEAR((minY + maxY) / 2, h / 2, 1e-5f);
+        const float fill = m.fitAxis == 1 ? maxX - minX - 1.0f : maxY - minY - h;
+        EXPECT_LT(std::max({std::fabs(fill), std::fabs(minX + maxX - 1.0f), std::fabs(minY + maxY - h)}), 1e-5f) << h;
     }
     int boundary = 0;
     for (int f = 0; f < m.faceCount; ++f) {
         const PolyFace& face = m.faces[f];
         for (int k = 0; k < face.cornerCount; ++k) {
-            if (face.netNeighbour[k] >= 0) {
-                ASSERT_EQ(face.tabMark[k], 0);
-                continue;
-            }
-            ++boundary;
-            const int g = face.neighbourFace[k];
-            ASSERT_EQ(face.tabMark[k] + m.faces[g].tabMark[face.neighbourEdge[k]], 1) << "face " << f << " side " << k;
+            const int pair = face.tabMark[k] + m.faces[face.neighbourFace[k]].tabMark[face.neighbourEdge[k]];
+            ASSERT_EQ(face.netNeighbour[k] >= 0 ? face.tabMark[k] : pair, face.netNeighbour[k] >= 0 ? 0 : 1)
+                << "face " << f << " side " << k;
+            boundary += face.netNeighbour[k] < 0;
         }
     }
     EXPECT_GT(boundary, 0);
@@ -350,8 +326,7 @@ TEST_P(Solids, ModesFitsTabsAndLookups) {
         ASSERT_EQ(hit.kind == NetHitKind::kFace, brute >= 0) << "at " << x << ", " << y;
         if (brute < 0) continue;
         ASSERT_TRUE(triangleContains(m.triangles[hit.triangle], m, x, y, b0, b1, b2));
-        EXPECT_NEAR(hit.b0 + hit.b1 + hit.b2, 1.0f, 1e-4f);
-        EXPECT_EQ(hit.face, m.triangles[hit.triangle].face);
+        EXPECT_TRUE(std::fabs(hit.b0 + hit.b1 + hit.b2 - 1.0f) <= 1e-4f && hit.face == m.triangles[hit.triangle].face);
     }
 }
 
@@ -364,11 +339,10 @@ INSTANTIATE_TEST_SUITE_P(EverySolid, Solids, ::testing::ValuesIn(everySolid()), 
 TEST(Solids, TheTableHoldsEveryFixedSolid) {
     int count = 0;
     const PolyKind* kinds = fixedSolidKinds(count);
-    for (int i = 0; i < count; ++i) {
+    for (int i = 0; i < count; ++i)
         EXPECT_TRUE(std::any_of(std::begin(kFixedSolids), std::end(kFixedSolids),
                                 [&](const Solid& s) { return s.kind == kinds[i]; }))
             << "kind " << kinds[i];
-    }
 }
 
 }  // namespace

@@ -3,18 +3,11 @@
 // net unrolls without stretching or overlapping inside the model's limits,
 // carries a tab on one side of every glued pair, and covers the sphere.
 
-#include <gtest/gtest.h>
-
-#include <algorithm>
-#include <array>
-#include <cmath>
-#include <map>
-#include <set>
-#include <string>
-#include <tuple>
-
-#include "poly_test_util.h"
 #include "polyhedra/sphericons.h"
+#include <gtest/gtest.h>
+#include <array>
+#include <set>
+#include "poly_test_util.h"
 #include "projection/catalogue.h"
 
 namespace globaro {
@@ -73,9 +66,7 @@ TEST_P(Sphericons, NameSolidNetTabsAndCoverage) {
     ASSERT_TRUE(sphericonShape(m.kind, shape));
     const SphericonShape named = shapeOfName(GetParam().name);
     EXPECT_EQ(std::tie(shape.sides, shape.turn, shape.axis), std::tie(named.sides, named.turn, named.axis));
-    EXPECT_LE(m.faceCount, kPolyMaxFaces);
-    EXPECT_LE(m.pieceCount, kPolyMaxPieces);
-
+    EXPECT_TRUE(m.faceCount <= kPolyMaxFaces && m.pieceCount <= kPolyMaxPieces);
     // Closed and flat; Euler's formula; the seam's corners are the n-gon's.
     using Point = std::tuple<long, long, long>;
     std::set<Point> vertices, seamCorners;
@@ -103,26 +94,22 @@ TEST_P(Sphericons, NameSolidNetTabsAndCoverage) {
             if (scale < 0.0) scale = ratio;
             ASSERT_NEAR(ratio, scale, 1e-3 * scale) << "face " << f << " side " << k << " is stretched";
             // One tab on each glued pair of the net's boundary, none inside.
-            if (face.netNeighbour[k] >= 0) {
-                ASSERT_EQ(face.tabMark[k], 0);
-                continue;
-            }
-            ++boundary;
-            ASSERT_EQ(face.tabMark[k] + m.faces[g].tabMark[face.neighbourEdge[k]], 1) << "face " << f << " side " << k;
+            const bool inside = face.netNeighbour[k] >= 0;
+            ASSERT_EQ(inside ? face.tabMark[k] : face.tabMark[k] + m.faces[g].tabMark[face.neighbourEdge[k]],
+                      inside ? 0 : 1)
+                << "face " << f << " side " << k;
+            boundary += !inside;
         }
     }
-    EXPECT_EQ(static_cast<int>(vertices.size()) - edges / 2 + m.faceCount, 2);
-    EXPECT_EQ(static_cast<int>(seamCorners.size()), shape.sides);
+    EXPECT_EQ(std::pair(int(vertices.size()) - edges / 2 + m.faceCount, int(seamCorners.size())),
+              std::pair(2, shape.sides));
     for (int t = 0; t < m.triangleCount; ++t) marks += m.triangles[t].isMark;
-    EXPECT_GT(boundary, 0);
-    EXPECT_GT(marks, boundary / 2) << "tab shapes on the boundary";
-
+    EXPECT_TRUE(boundary > 0 && marks > boundary / 2) << "tab shapes on the boundary";
     // The net never overlaps itself.
     for (int f = 0; f < m.faceCount; ++f)
         for (int g = f + 1; g < m.faceCount; ++g)
             ASSERT_FALSE(outlinesOverlap(testing::netOutline(m, f), testing::netOutline(m, g), 1e-6))
                 << "faces " << f << " and " << g;
-
     // Without tabs, a 400 × 200 grid over the frame reaches all 288 cells.
     prepare(0.0f);
     PolyJobState job;
@@ -138,9 +125,8 @@ TEST_P(Sphericons, NameSolidNetTabsAndCoverage) {
 }
 
 INSTANTIATE_TEST_SUITE_P(EverySphericon, Sphericons, ::testing::ValuesIn(everySphericon()), [](const auto& info) {
-    std::string name = info.param.name.substr(10);
     std::string out;
-    for (char c : name)
+    for (char c : info.param.name.substr(10))
         out += c == '+' ? "plus" : std::isalnum(static_cast<unsigned char>(c)) ? std::string(1, c) : "_";
     return out;
 });

@@ -107,8 +107,7 @@ TEST(RenderDriver, OnePixelAndEmptyRenders) {
         }
     } probe(1, 1);
     const RenderOutcome out = runRender(probe, sink, requestFor(1, 1, 8));
-    EXPECT_TRUE(out.jobCount == 1 && out.threadCount == 1 && out.result == 0);
-    EXPECT_EQ(probe.composites[0], 1);
+    EXPECT_TRUE(out.jobCount == 1 && out.threadCount == 1 && out.result == 0 && probe.composites[0] == 1);
     RenderRequest empty;
     empty.renderRect = TileRect{0, 0, 0, 0};
     const RenderOutcome none = runRender(work, sink, empty);
@@ -120,15 +119,14 @@ TEST(RenderDriver, EveryTileCompositedExactlyOnceInHandOutOrder) {
         CountingWorkload work(700, 300);
         TestSink sink;
         const RenderOutcome out = runRender(work, sink, requestFor(700, 300, processors));
-        EXPECT_TRUE(out.result == 0 && !out.cancelled && out.jobCount == 18);
-        EXPECT_EQ(out.threadCount, std::min(processors, 18));
+        EXPECT_TRUE(out.result == 0 && !out.cancelled && out.jobCount == 18 &&
+                    out.threadCount == std::min(processors, 18));
         EXPECT_TRUE(out.jobsStarted == 18 && out.jobsGathered == 18 && work.ran.load() == 18 && work.live == 0);
-        EXPECT_EQ(work.compositedPixels(), 700 * 300);
+        EXPECT_EQ(std::pair(work.compositedPixels(), sink.fetches), std::pair(700 * 300, out.jobCount));
         // Jobs are handed out in index order: rows top to bottom, left to right.
         std::vector<std::int32_t> inOrder(18);
         std::iota(inOrder.begin(), inOrder.end(), 0);
         EXPECT_EQ(work.builtOrder, inOrder);
-        EXPECT_EQ(sink.fetches, out.jobCount);
     }
 }
 
@@ -170,17 +168,14 @@ TEST(RenderDriver, RendersThatStopEarlyEndCleanly) {
         RenderRequest request = requestFor(128 * c.across, 128 * c.down, c.processors);
         request.renderTarget = c.target;
         const RenderOutcome out = runRender(work, sink, request);
-        EXPECT_EQ(out.result, c.result);
-        EXPECT_TRUE(out.cancelled);
-        EXPECT_EQ(out.outOfMemory, c.result == kRenderOutOfMemory);
-        EXPECT_EQ(c.message < 0 ? -1 : out.messageCode, c.message);
-        EXPECT_EQ(c.started < 0 ? -1 : out.jobsStarted, c.started);
+        EXPECT_EQ(std::tuple(out.result, out.cancelled, out.outOfMemory, c.message < 0 ? -1 : out.messageCode),
+                  std::tuple(c.result, true, c.result == kRenderOutOfMemory, c.message));
+        EXPECT_EQ(std::tuple(c.started < 0 ? -1 : out.jobsStarted, out.jobsGathered,
+                             c.delivered < 0 ? -1 : out.jobsDelivered),
+                  std::tuple(c.started, out.jobsStarted, c.delivered));
         EXPECT_LT(c.started < 0 ? out.jobsStarted : -1, out.jobCount);
-        EXPECT_EQ(out.jobsGathered, out.jobsStarted);
-        EXPECT_EQ(c.delivered < 0 ? -1 : out.jobsDelivered, c.delivered);
-        EXPECT_EQ(work.compositedPixels(), out.jobsDelivered * 128 * 128);
-        EXPECT_EQ(sink.fetches, out.jobsDelivered + (c.failFetchAt >= 0 ? 1 : 0));
-        EXPECT_EQ(work.live, 0);
+        EXPECT_EQ(std::tuple(work.compositedPixels(), sink.fetches, work.live),
+                  std::tuple(out.jobsDelivered * 128 * 128, out.jobsDelivered + (c.failFetchAt >= 0 ? 1 : 0), 0));
     }
 }
 
@@ -203,13 +198,14 @@ TEST(RenderDriver, ProgressFirstJobAtOnceThenOncePerSecondAndMonotone) {
         CountingWorkload work(128 * 4, 128 * 4);
         TestSink sink;
         RenderRequest request = requestFor(128 * 4, 128 * 4, 3);
-        request.clock = c.clock, request.renderTarget = c.target, request.progressDone = c.done;
+        request.clock = c.clock, request.renderTarget = c.target, request.progressDone = c.done,
         request.progressTotal = c.total;
         EXPECT_EQ(runRender(work, sink, request).progressReports, int(c.reports)) << c.name;
         ASSERT_EQ(sink.progress.size(), c.reports) << c.name;
         EXPECT_TRUE(std::is_sorted(sink.progress.begin(), sink.progress.end())) << c.name;
-        EXPECT_EQ(c.reports ? sink.progress.front() : 0, c.first) << c.name;
-        EXPECT_EQ(c.reports ? sink.progress.back() : 0, c.last) << c.name;
+        EXPECT_EQ(std::pair(c.reports ? sink.progress.front() : 0, c.reports ? sink.progress.back() : 0),
+                  std::pair(c.first, c.last))
+            << c.name;
     }
 }
 
@@ -222,12 +218,10 @@ TEST(Threads, AutoResetEventsAndWaitForAny) {
     AutoResetEvent* none[2] = {nullptr, nullptr};
     EXPECT_TRUE(waitForAny(none, 2) == -1 && waitForAny(events, 0) == -1);
     b.set(), b.reset();
-    EXPECT_FALSE(b.isSet());
     WorkerThread t;
-    EXPECT_TRUE(t.start([&] { c.set(); }));
+    EXPECT_TRUE(!b.isSet() && t.start([&] { c.set(); }));
     c.wait(), t.join();
-    EXPECT_FALSE(t.running());
-    EXPECT_GE(processorCount(), 1);
+    EXPECT_TRUE(!t.running() && processorCount() >= 1);
 }
 }  // namespace
 }  // namespace globaro

@@ -1,11 +1,7 @@
 // Tabs, edge lines, graticule and indicatrix on renders of a grey input, judged by colour and geometry.
 
 #include <gtest/gtest.h>
-#include <algorithm>
-#include <cmath>
 #include <map>
-#include <utility>
-#include <vector>
 #include "pipeline_test_support.h"
 #include "polyhedra/poly_model.h"
 #include "projection/output_formulas.h"
@@ -63,11 +59,9 @@ struct Render {
 // Blue lines and green tabs; the session outlives the render (its context points at its model).
 Render renderWith(RenderSession& session, const Case& c, const Options& o) {
     SettingsRecord s = defaultSettings();
-    s.outputProjection = c.output;
-    s.tabs = static_cast<float>(o.tabs);
+    s.outputProjection = c.output, s.tabs = static_cast<float>(o.tabs);
     s.edges = o.edges, s.grid = o.grid, s.indicatrix = o.indicatrix;
-    s.lineColor = Rgb16{0, 0, 65535};
-    s.tabColor = Rgb16{0, 65535, 0};
+    s.lineColor = Rgb16{0, 0, 65535}, s.tabColor = Rgb16{0, 65535, 0};
     EXPECT_EQ(session.loadInput(greyImage(64, 32, 0.5f).view(), 2), 0);
     BufferSink out(c.width, c.height);
     EXPECT_EQ(session.render(s, passFor(c.width, c.height), out).result, 0);
@@ -125,10 +119,9 @@ std::vector<NetEdge> netEdges(const Render& r) {
     for (int f = 0; f < m.faceCount; ++f) {
         const PolyFace& face = m.faces[f];
         double cx = 0, cy = 0;
-        for (int k = 0; k < face.cornerCount; ++k) {
-            cx += m.vertices[face.corners[k]].netX * sx / face.cornerCount;
-            cy += m.vertices[face.corners[k]].netY * sy / face.cornerCount;
-        }
+        for (int k = 0; k < face.cornerCount; ++k)
+            cx += m.vertices[face.corners[k]].netX * sx / face.cornerCount,
+                cy += m.vertices[face.corners[k]].netY * sy / face.cornerCount;
         for (int k = 0; k < face.cornerCount; ++k) {
             const NetVertex& a = m.vertices[face.corners[k]];
             const NetVertex& b = m.vertices[face.corners[(k + 1) % face.cornerCount]];
@@ -172,8 +165,7 @@ void checkTabs(const Render& r, bool expected) {
         ++seen;
         EXPECT_EQ(inside && tabTinted(r.at(px, py)), mark) << "face " << e.face << " edge " << e.edge;
     }
-    EXPECT_EQ(2 * marked, boundary);
-    EXPECT_GT(seen, boundary / 2);
+    EXPECT_TRUE(2 * marked == boundary && seen > boundary / 2) << marked << " " << boundary << " " << seen;
     for (int y = 0; y < r.height; ++y)
         for (int x = 0; x < r.width; ++x) {
             const std::int32_t tag = tabColoured(r.at(x, y)) ? probe.at(x + 0.5, y + 0.5).cell.regionTag : -1;
@@ -229,8 +221,7 @@ double graticuleDistance(Prober& probe, double px, double py) {
     const auto [lonR, latR] = lonLat(right.dir);
     const auto [lonD, latD] = lonLat(down.dir);
     auto wrap = [](double d) { return d - 360.0 * std::floor(d / 360.0 + 0.5); };
-    const double dLon = std::hypot(wrap(lonR - lon), wrap(lonD - lon));
-    const double dLat = std::hypot(latR - lat, latD - lat);
+    const double dLon = std::hypot(wrap(lonR - lon), wrap(lonD - lon)), dLat = std::hypot(latR - lat, latD - lat);
     const double meridianStep = std::fabs(lat) > 75.0 ? 90.0 : 15.0;
     auto off = [](double a, double step) { return std::fabs(a - step * std::round(a / step)); };
     double best = 1e9;
@@ -320,21 +311,17 @@ void checkRings(const Render& with, const Render& without, bool equalArea) {
 
 // One pixel of the tracing: (corner values a, b, c, d, threshold, strength) -> each corner's coverage.
 TEST(LineTracing, SpreadsTheCrossingLengthOntoTheCorners) {
-    struct Trace {
-        float a, b, c, d, t, strength;
-        float expected[4];
-    };
-    const Trace traces[] = {
+    const std::tuple<float, float, float, float, float, float, std::array<float, 4>> traces[] = {
         {1, 1, 1, 1, 0.005f, 1.0f, {0, 0, 0, 0}},                      // above everywhere: nothing
         {0, 1, 0, 1, 0.5f, 1.0f, {0.25f, 0.25f, 0.25f, 0.25f}},        // upright through the middle
         {0, 0, 1, 1, 0.0f, 0.7f, {0.35f, 0.35f, 0, 0}},                // all at or above: strictly above decides
         {-1, -1, 1, 1, 0.0f, 0.7f, {0.175f, 0.175f, 0.175f, 0.175f}},  // the second family's strength
         {1, 0, 0, 1, 0.5f, 1.0f, {0.441942f, 0.265165f, 0.265165f, 0.441942f}},  // a and d alone: two cuts
     };
-    for (const Trace& t : traces) {
+    for (const auto& [a, b, c, d, t, strength, expected] : traces) {
         float coverage[4] = {0, 0, 0, 0};
-        traceContour(t.a, t.b, t.c, t.d, t.t, t.strength, coverage);
-        for (int i = 0; i < 4; ++i) EXPECT_NEAR(coverage[i], t.expected[i], 1e-4f) << t.a << t.b << t.c << t.d;
+        traceContour(a, b, c, d, t, strength, coverage);
+        for (int i = 0; i < 4; ++i) EXPECT_NEAR(coverage[i], expected[i], 1e-4f) << a << b << c << d;
     }
 }
 
@@ -355,11 +342,10 @@ TEST_P(OverlayTable, AppearsWhereItMust) {
     checkRings(with, without, c.expect == Expect::kRingsOfEqualArea);
 }
 
-INSTANTIATE_TEST_SUITE_P(Overlays, OverlayTable, ::testing::ValuesIn(kCases),
-                         [](const ::testing::TestParamInfo<Case>& info) {
-                             std::string name = info.param.name;
-                             std::replace(name.begin(), name.end(), ' ', '_');
-                             return name;
-                         });
+INSTANTIATE_TEST_SUITE_P(Overlays, OverlayTable, ::testing::ValuesIn(kCases), [](const auto& info) {
+    std::string name = info.param.name;
+    std::replace(name.begin(), name.end(), ' ', '_');
+    return name;
+});
 }  // namespace
 }  // namespace globaro

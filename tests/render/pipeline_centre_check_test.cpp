@@ -2,13 +2,9 @@
 
 #include <gtest/gtest.h>
 #include <memory>
-#include <tuple>
 #include "projection/output_test_support.h"
-#include "projection/render_context.h"
 #include "render/pipeline_test_support.h"
-#include "render/pixel_pipeline.h"
 #include "render/render_setup.h"
-#include "settings/settings_record.h"
 
 namespace globaro {
 namespace {
@@ -40,14 +36,8 @@ const ImagePyramid& photoPyramid() {
 }
 
 TEST(PipelineCentreCheck, OnlyRectanglesOrARoundOutlineOverASeamlessInputGoWithoutIt) {
-    struct Case {
-        ProjectionId output;
-        InputProjectionId input;
-        std::int32_t w, h;
-        float step;
-        bool needed;
-    };
-    const Case cases[] = {
+    // Output, input, size, step; whether the check is needed.
+    const std::tuple<ProjectionId, InputProjectionId, std::int32_t, std::int32_t, float, bool> cases[] = {
         // Cube layouts, zenith & nadir, views that fill their frame: every region is a rectangle.
         {337, 1, 600, 200, 1, false}, {338, 1, 600, 200, 1, false}, {339, 1, 600, 200, 1, false},
         {171, 1, 600, 200, 1, false}, {1, 1, 600, 200, 1, false},   {81, 1, 600, 200, 1, false},
@@ -61,9 +51,8 @@ TEST(PipelineCentreCheck, OnlyRectanglesOrARoundOutlineOverASeamlessInputGoWitho
         {337, 1, 600, 100, 64, true},  // and so in a coarse preview
         {46, 1, 12, 6, 1, true},       // an ellipse a few pixels across curves too tightly
     };
-    for (const Case& c : cases)
-        EXPECT_EQ(TurnedView(c.output, c.input, c.w, c.h, c.step).needed(), c.needed)
-            << c.output << " from " << c.input;
+    for (const auto& [output, input, w, h, step, needed] : cases)
+        EXPECT_EQ(TurnedView(output, input, w, h, step).needed(), needed) << output << " from " << input;
 }
 
 // Without the check the same pixels; an output that covers its frame is opaque to its last pixel.

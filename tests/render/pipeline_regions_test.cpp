@@ -1,7 +1,7 @@
 // The shading pass with mappings of our own: regions, backdrop, edges, work per pixel, orders, helpers.
 
 #include <gtest/gtest.h>
-#include <cmath>
+#include <array>
 #include <set>
 #include "pipeline_test_support.h"
 #include "render/pixel_pipeline.h"
@@ -19,7 +19,7 @@ BufferSink render(PositionMap map, const ShadingOptions& o, const ImagePyramid* 
     return out;
 }
 
-void expectPixel(const BufferSink& out, int x, int y, const float (&want)[4], float tol, const char* name) {
+void expectPixel(const BufferSink& out, int x, int y, const std::array<float, 4>& want, float tol, const char* name) {
     for (int c = 0; c < 4; ++c)
         EXPECT_NEAR(want[c] == kAny ? kAny : out.at(x, y)[c], want[c], tol)
             << name << " at " << x << "," << y << " ch " << c;
@@ -34,29 +34,23 @@ void bands(float a, float b, RenderCell& cell) {
 TEST(PipelineRegions, RegionColoursAndBackdrop) {
     ImagePyramid grey;
     ASSERT_TRUE(loadPyramid(grey, greyImage(8, 8, 0.5f), kWrapNone));
-    struct Case {
-        const char* name;
-        bool transparentGaps, keepTransparency, tabsAreRegions;
-        float empty[4], tab[4], gap[4];
-    };
-    const Case cases[] = {
+    // Name, transparent gaps, keep transparency, tabs are regions; the empty, tab and gap pixels.
+    using Px = std::array<float, 4>;
+    const std::tuple<const char*, bool, bool, bool, Px, Px, Px> cases[] = {
         {"transparent gaps", true, false, true, {kAny, kAny, kAny, 0}, {1, 0, kAny, 1}, {kAny, kAny, kAny, 0}},
         {"coloured gaps", false, false, true, {0.2f, kAny, 0.4f, 1}, {1, 0, kAny, 1}, {kAny, 1, kAny, 1}},
         {"keep transparency", false, true, true, {kAny, kAny, kAny, 0}, {1, 0, kAny, 1}, {kAny, 1, kAny, 1}},
         {"tabs looked up", true, true, false, {kAny, kAny, kAny, 0}, {kAny, kAny, kAny, 0}, {kAny, kAny, kAny, 0}},
     };
-    for (const Case& c : cases) {
+    for (const auto& [name, transparentGaps, keepTransparency, tabsAreRegions, empty, tab, gap] : cases) {
         ShadingOptions o;
-        o.backdropColour = ColorRgba{0.2f, 0.3f, 0.4f, 1};
-        o.tabColour = ColorRgba{1, 0, 0, 1};
+        o.backdropColour = ColorRgba{0.2f, 0.3f, 0.4f, 1}, o.tabColour = ColorRgba{1, 0, 0, 1},
         o.gapColour = ColorRgba{0, 1, 0, 1};
-        o.transparentGaps = c.transparentGaps, o.keepTransparency = c.keepTransparency;
-        o.tabsAreRegions = c.tabsAreRegions;
+        o.transparentGaps = transparentGaps, o.keepTransparency = keepTransparency, o.tabsAreRegions = tabsAreRegions;
         const BufferSink out = render(bands, o, &grey);
-        expectPixel(out, 5, 8, c.empty, 1e-6f, c.name);
-        expectPixel(out, 20, 8, c.tab, 1e-6f, c.name);
-        expectPixel(out, 40, 8, c.gap, 1e-6f, c.name);
-        expectPixel(out, 56, 8, {kAny, 0.5f, kAny, 1}, 1e-5f, c.name);
+        for (const auto& [x, want, tol] :
+             {std::tuple{5, empty, 1e-6f}, {20, tab, 1e-6f}, {40, gap, 1e-6f}, {56, Px{kAny, 0.5f, kAny, 1}, 1e-5f}})
+            expectPixel(out, x, 8, want, tol, name);
     }
 }
 
@@ -107,15 +101,8 @@ ShadingOptions blackAndWhite(bool transparentGaps = false) {
 
 // Pixel (x, y) spans corners x-1..x, y-1..y: the value is the white area (or the alpha).
 TEST(PipelineEdges, EdgePixelsCoverTheirShareOfEachRegion) {
-    struct Case {
-        const char* name;
-        PositionMap map;
-        float boundary;
-        bool transparentGaps;
-        int x, y, channel;
-        float want, tol;
-    };
-    const Case cases[] = {
+    // Name, map, boundary, transparent gaps; pixel, channel, value and tolerance.
+    const std::tuple<const char*, PositionMap, float, bool, int, int, int, float, float> cases[] = {
         {"straight 9.3", split, 9.3f, false, 10, 5, 0, 0.3f, 0.01f},
         {"straight 9.75", split, 9.75f, false, 10, 5, 0, 0.75f, 0.01f},
         {"straight 9.05", split, 9.05f, false, 10, 5, 0, 0.05f, 0.01f},
@@ -132,9 +119,9 @@ TEST(PipelineEdges, EdgePixelsCoverTheirShareOfEachRegion) {
         {"quadrants, supersampled", quadrants, 0, false, 20, 8, 0, 0.5f, 0.03f},
         {"lone corner", corner, 0, false, 20, 8, 0, 0.08f, 0.02f},
     };
-    for (const Case& c : cases) {
-        gBoundary = c.boundary;
-        EXPECT_NEAR(render(c.map, blackAndWhite(c.transparentGaps)).at(c.x, c.y)[c.channel], c.want, c.tol) << c.name;
+    for (const auto& [name, map, boundary, transparentGaps, x, y, channel, want, tol] : cases) {
+        gBoundary = boundary;
+        EXPECT_NEAR(render(map, blackAndWhite(transparentGaps)).at(x, y)[channel], want, tol) << name;
     }
     gBoundary = 9.3f;
 }
@@ -151,17 +138,13 @@ TEST(PipelineEdges, VerdictOfEdgePixels) {
         const std::uint32_t before = state.mappings;
         shadePixel(config, 10, 5, kQualityBest, state, &v);
         EXPECT_EQ(v.edgeFlags, 1);
-        if (map == split) {
-            EXPECT_EQ(v.cornerClass, 2);  // a vertical boundary
-            EXPECT_TRUE(v.analytic);
-            EXPECT_NEAR(v.result.r, 0.3f, 0.01f);
+        if (map == split) {  // a vertical boundary
+            EXPECT_TRUE(v.cornerClass == 2 && v.analytic && std::fabs(v.result.r - 0.3f) <= 0.01f) << v.result.r;
             shadePixel(config, 3, 5, kQualityBest, state, &v);
-            EXPECT_EQ(v.edgeFlags, 0);
-            EXPECT_EQ(v.samples, 1);
+            EXPECT_EQ(std::pair(v.edgeFlags, v.samples), std::pair(0, 1));
         } else {  // the middle line meets a third region: samples along x only
-            EXPECT_FALSE(v.analytic);
-            EXPECT_EQ(v.samples, kEdgeLineSamples);
-            EXPECT_GE(state.mappings - before, static_cast<std::uint32_t>(kEdgeLineSamples));
+            EXPECT_TRUE(!v.analytic && v.samples == kEdgeLineSamples &&
+                        state.mappings - before >= std::uint32_t(kEdgeLineSamples));
         }
     }
 }
@@ -179,9 +162,9 @@ TEST(PipelineWork, FlatPixelsTakeOneLookup) {
         TileState state;
         ASSERT_TRUE(state.grid.allocate(TileRect{0, 0, kH, kW}));
         renderTile(makeConfig(mapping, &p, kW, kH, o), state);
-        EXPECT_TRUE(state.mappingComplete);
-        EXPECT_EQ(state.lookups, pixels);
-        EXPECT_EQ(state.mappings, quality == kQualityBest ? corners + pixels : corners);  // best: centres afresh
+        EXPECT_EQ(
+            std::tuple(state.mappingComplete, state.lookups, state.mappings),
+            std::tuple(true, pixels, quality == kQualityBest ? corners + pixels : corners));  // best: centres afresh
     }
 }
 
@@ -226,15 +209,17 @@ TEST(PipelineHelpers, CornerClassesAndWrapMeans) {
     const int classes[][5] = {{1, 1, 1, 1, 0}, {1, 1, 2, 2, 1}, {1, 2, 1, 2, 2}, {1, 1, 1, 2, 3}, {1, 1, 2, 1, 4},
                               {1, 2, 1, 1, 5}, {2, 1, 1, 1, 6}, {1, 2, 2, 1, 7}, {1, 2, 3, 4, 7}};
     for (const auto& c : classes) EXPECT_EQ(cornerClass(c[0], c[1], c[2], c[3]), c[4]) << c[0] << c[1] << c[2] << c[3];
-    EXPECT_NEAR(meanInputU(0.95f, 0.05f, kInputWrapHorizontal), 0.0f, 1e-6f);
-    EXPECT_NEAR(meanInputU(0.95f, 0.05f, kInputNoWrap), 0.5f, 1e-6f);
-    EXPECT_NEAR(meanInputU(0.9f, 0.2f, kInputWrapHorizontal), 0.05f, 1e-6f);
-    EXPECT_FLOAT_EQ(meanInputU(-1.0f, 0.3f, kInputWrapHorizontal), 0.3f);
-    EXPECT_FLOAT_EQ(meanInputU(0.3f, -1.0f, kInputNoWrap), 0.3f);
-    EXPECT_NEAR(meanInputV(0.9f, 0.2f, kInputWrapHorizontal), 0.55f, 1e-6f);
-    EXPECT_NEAR(meanInputV(0.9f, 0.2f, kInputWrapBoth), 1.05f, 1e-6f);
-    EXPECT_EQ(inputWrapOf(1), kInputWrapHorizontal);
-    EXPECT_EQ(inputWrapOf(2), kInputNoWrap);
+    // (mean of u or v, first, second, wrap) -> mean
+    for (const auto& [v, a, b, wrap, mean] : {std::tuple{false, 0.95f, 0.05f, kInputWrapHorizontal, 0.0f},
+                                              {false, 0.95f, 0.05f, kInputNoWrap, 0.5f},
+                                              {false, 0.9f, 0.2f, kInputWrapHorizontal, 0.05f},
+                                              {false, -1.0f, 0.3f, kInputWrapHorizontal, 0.3f},
+                                              {false, 0.3f, -1.0f, kInputNoWrap, 0.3f},
+                                              {true, 0.9f, 0.2f, kInputWrapHorizontal, 0.55f},
+                                              {true, 0.9f, 0.2f, kInputWrapBoth, 1.05f}})
+        EXPECT_NEAR(v ? meanInputV(a, b, wrap) : meanInputU(a, b, wrap), mean, 1e-6f)
+            << v << " " << a << " " << b << " " << wrap;
+    EXPECT_EQ(std::pair(inputWrapOf(1), inputWrapOf(2)), std::pair(kInputWrapHorizontal, kInputNoWrap));
 }
 }  // namespace
 }  // namespace globaro

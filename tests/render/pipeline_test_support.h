@@ -41,12 +41,10 @@ public:
     BufferSink(std::int32_t width, std::int32_t height)
         : width(width), height(height), pixels(static_cast<std::size_t>(width * height) * 4, -1.0f) {}
     std::int16_t fetchTile(const TileRect&, CompositeTarget& target) override {
-        target.renderTarget = kTargetExportImage;
-        target.glue = kBlendNormal;
+        target.renderTarget = kTargetExportImage, target.glue = kBlendNormal;
         target.output = interleavedGrid(pixels.data(), static_cast<std::ptrdiff_t>(width) * 16, 4, 32, false, 3,
                                         CompositeRect{0, 0, height, width});
-        target.destination = target.output;
-        ++fetches;
+        target.destination = target.output, ++fetches;
         return 0;
     }
     const float* at(std::int32_t x, std::int32_t y) const { return &pixels[(std::size_t(y) * width + x) * 4]; }
@@ -78,8 +76,7 @@ inline RenderOutcome renderInto(const PipelineConfig& config, BufferSink& sink) 
 inline SettingsRecord defaultSettings() {
     SettingsRecord s;
     std::memset(static_cast<void*>(&s), 0, sizeof s);
-    resetRunState(s);
-    resetToDefaults(s);
+    resetRunState(s), resetToDefaults(s);
     return s;
 }
 
