@@ -21,7 +21,6 @@
 #include "app/run_settings.h"
 #include "export/geometry_export.h"
 #include "platform/checked_file.h"
-#include "polyhedra/poly_model.h"
 #include "projection/catalogue.h"
 #include "projection/output_mapping.h"
 #include "settings/settings_fields.h"
@@ -41,11 +40,6 @@ struct GeometryOptions {
     bool quiet = false;
     RunSettingsOptions run;
 };
-
-struct ModelRelease {
-    void operator()(PolyModel* m) const noexcept { releasePolyModel(m); }
-};
-using ModelPointer = std::unique_ptr<PolyModel, ModelRelease>;
 
 // Files that take their names together: each is written complete under a
 // hidden name beside its target, and only when all of them are ready do
@@ -101,15 +95,6 @@ bool checkTarget(const std::string& target, const std::string& input, std::strin
     return true;
 }
 
-// The model of output `id` for the export: the solid alone, in a unit
-// square frame, as the texture's square render lays out its net.
-ModelPointer exportModel(ProjectionId id) {
-    ModelPointer model(createPolyModel());
-    if (model != nullptr)
-        preparePolyModel(id, *model, 1.0f, 0.0f, 0, 0.0f, kPolyModeSolid, 0, defaultPolyAllocator(), 1);
-    return model;
-}
-
 // Renders the net of `settings` into `canvas` from `source` through the
 // filter module, as an editor's run would.
 bool renderTexture(const std::string& modulePath, SettingsRecord& settings, const GeometryOptions& o,
@@ -152,7 +137,7 @@ int exportGeometry(const GeometryOptions& o, const std::string& modulePath, std:
         error = named + " is not a solid with a net; geometry is exported from polyhedral outputs";
         return kExitFailure;
     }
-    const ModelPointer model = exportModel(id);
+    const GeometryModel model = buildGeometryModel(id);
     if (model == nullptr) {
         error = "not enough memory for the solid of " + named;
         return kExitFailure;

@@ -53,19 +53,11 @@ struct WrittenSolid {
     std::vector<std::array<Corner, 3>> triangles;
 };
 
-Vec3d unitNormal(const Vec3d& q0, const Vec3d& q1, const Vec3d& q2) {
-    return normaliseZeroSafe(cross(difference(q0, q1), difference(q1, q2)));
-}
+// Adding zero turns -0 into 0, which prints without its sign.
+Vec3d unsignedZeros(const Vec3d& v) { return {v.x + 0.0, v.y + 0.0, v.z + 0.0}; }
 
-// Six times the signed volume the triangles enclose (positive when they wind
-// anticlockwise seen from outside).
-double signedVolume(const WrittenSolid& s) {
-    double v = 0.0;
-    for (const auto& t : s.triangles) {
-        const Vec3d &a = s.positions[t[0].solid], &b = s.positions[t[1].solid], &c = s.positions[t[2].solid];
-        v += dot(a, cross(b, c));
-    }
-    return v;
+Vec3d unitNormal(const Vec3d& q0, const Vec3d& q1, const Vec3d& q2) {
+    return unsignedZeros(normaliseZeroSafe(cross(difference(q0, q1), difference(q1, q2))));
 }
 
 WrittenSolid writtenSolid(const PolyModel& m) {
@@ -94,8 +86,10 @@ WrittenSolid writtenSolid(const PolyModel& m) {
     }
     if (s.positions.empty()) return s;
 
-    // Centred, the largest extent -1..1, y down (a mirrored model: x negated
-    // and y kept instead).
+    // Centred, the largest extent -1..1, y down, and x negated with y: a
+    // half turn, not a mirror image, so that every face seen from outside
+    // shows its picture as the net does and the corners (third, second,
+    // first) go round anticlockwise seen from outside.
     Vec3d lo = s.positions[0], hi = s.positions[0];
     for (const Vec3d& p : s.positions) {
         lo = {std::min(lo.x, p.x), std::min(lo.y, p.y), std::min(lo.z, p.z)};
@@ -104,13 +98,8 @@ WrittenSolid writtenSolid(const PolyModel& m) {
     const Vec3d centre = midpoint(lo, hi);
     const double extent = std::max({hi.x - lo.x, hi.y - lo.y, hi.z - lo.z});
     const double k = extent > 0.0 ? 2.0 / extent : 1.0;
-    const double sx = m.mirrorXY ? -k : k, sy = m.mirrorXY ? k : -k;
-    for (Vec3d& p : s.positions) p = {(p.x - centre.x) * sx, (p.y - centre.y) * sy, (p.z - centre.z) * k};
-
-    // The corners go round anticlockwise seen from outside, whichever way
-    // the model's triangulation turns.
-    if (signedVolume(s) < 0.0)
-        for (auto& t : s.triangles) std::swap(t[0], t[2]);
+    for (Vec3d& p : s.positions)
+        p = unsignedZeros({-(p.x - centre.x) * k, -(p.y - centre.y) * k, (p.z - centre.z) * k});
     return s;
 }
 
@@ -148,6 +137,15 @@ GeometryPaths geometryPaths(const std::string& objPath) {
     std::filesystem::path p(objPath);
     auto with = [&](const char* extension) { return std::filesystem::path(p).replace_extension(extension).string(); };
     return {objPath, with(".mtl"), with(".stl"), with(".jpg")};
+}
+
+void GeometryModelRelease::operator()(PolyModel* model) const noexcept { releasePolyModel(model); }
+
+GeometryModel buildGeometryModel(ProjectionId id) {
+    GeometryModel model(createPolyModel());
+    if (model != nullptr)
+        preparePolyModel(id, *model, 1.0f, 0.0f, 0, 0.0f, kPolyModeSolid, 0, defaultPolyAllocator(), 1);
+    return model;
 }
 
 int geometryTriangleCount(const PolyModel& model) noexcept {
@@ -199,7 +197,7 @@ std::string writeStl(const PolyModel* model, std::string_view projectionName) {
     if (!s.positions.empty()) {
         Vec3d lo = s.positions[0];
         for (const Vec3d& p : s.positions) lo = {std::min(lo.x, p.x), std::min(lo.y, p.y), std::min(lo.z, p.z)};
-        for (Vec3d& p : s.positions) p = {p.x - lo.x, p.y - lo.y, p.z - lo.z};
+        for (Vec3d& p : s.positions) p = unsignedZeros({p.x - lo.x, p.y - lo.y, p.z - lo.z});
     }
     std::string out = "solid " + geometryNameRules(projectionName) + " from Globaro\n";
     for (const auto& t : s.triangles) {

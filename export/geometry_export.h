@@ -5,12 +5,16 @@
 // caller renders the texture (the net with no glue tabs) and puts the files
 // in place.
 //
-// Every written position is the solid's vertex centred on the origin and
-// scaled so that its largest extent spans -1..1, with y pointing down; a
-// model built mirrored has x negated and y left as it is instead. The faces
-// wind anticlockwise seen from outside, so that every normal points out.
+// The model's solid coordinates are the directions its net shows (a mirror
+// of a solid's tables is applied when the model is built). Every written
+// position is that point centred on the origin and scaled so that the
+// largest extent spans -1..1, with y pointing down and x negated with it: a
+// half turn, so that each face seen from outside shows its picture as the
+// net does. The corners of every triangle go round anticlockwise seen from
+// outside, so every normal points out.
 
 #include <ctime>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -42,6 +46,16 @@ struct GeometryPaths {
     std::string obj, mtl, stl, texture;
 };
 GeometryPaths geometryPaths(const std::string& objPath);
+
+// The model a geometry export of output `id` reads: the solid alone, its net
+// fitted into a unit square as a square render of the net lays it out (so
+// that the net positions are the texture's coordinates). Null when it cannot
+// be allocated.
+struct GeometryModelRelease {
+    void operator()(PolyModel* model) const noexcept;
+};
+using GeometryModel = std::unique_ptr<PolyModel, GeometryModelRelease>;
+GeometryModel buildGeometryModel(ProjectionId id);
 
 // The number of triangles the files describe (the model's face triangles;
 // corner marks and glue tabs are not part of the solid).
