@@ -54,6 +54,13 @@ public:
         entries_.push_back({partialPathFor(target).string(), target});
         return entries_.back().staged;
     }
+    // A reason given for a hidden name, told of its target instead.
+    std::string aboutTargets(std::string reason) const {
+        for (const Entry& e : entries_)
+            if (const auto at = reason.find(e.staged); !e.staged.empty() && at != std::string::npos)
+                reason.replace(at, e.staged.size(), e.target);
+        return reason;
+    }
     bool publish(std::string& error) {
         for (Entry& e : entries_) {
             if (std::rename(e.staged.c_str(), e.target.c_str()) != 0) {
@@ -179,6 +186,7 @@ int exportGeometry(const GeometryOptions& o, const std::string& modulePath, std:
         !writeText(staged.stage(paths.obj), writeObj(model.get(), base, when), error) ||
         !writeText(staged.stage(paths.stl), writeStl(model.get(), outputProjectionName(id)), error) ||
         !writeText(staged.stage(paths.mtl), writeMtl(base), error)) {
+        error = staged.aboutTargets(error);
         return cancelRequested().load() ? kExitInterrupted : kExitFailure;
     }
     if (cancelRequested().load()) return kExitInterrupted;
