@@ -174,8 +174,9 @@ int exportGeometry(const GeometryOptions& o, const std::string& modulePath, std:
     settings->outputProjection = id;
     settings->tabs = 0.0f;
     settings->tabsInteger = 0;
-    if (!renderTexture(modulePath, *settings, o, source, canvas, error)) return kExitFailure;
+    const bool rendered = renderTexture(modulePath, *settings, o, source, canvas, error);
     if (cancelRequested().load()) return kExitInterrupted;
+    if (!rendered) return kExitFailure;
 
     std::time_t now = std::time(nullptr);
     std::tm when{};
