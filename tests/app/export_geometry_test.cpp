@@ -9,19 +9,17 @@
 
 #include <cmath>
 #include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <map>
 #include <numbers>
 #include <regex>
-#include <sstream>
 #include <string>
-#include <vector>
 
 #include "app/cli_runner.h"
 #include "app/image_io.h"
 #include "geometry/vec_math.h"
+#include "support/obj_text.h"
 
 namespace globaro {
 namespace {
@@ -48,13 +46,6 @@ std::map<std::string, std::size_t> snapshot(const fs::path& folder) {
     return files;
 }
 
-// The direction of an equirectangular pixel centre: +z at the image's
-// centre, +y north, +x a quarter turn to the left of the centre.
-Vec3d equirectDirection(double u, double v) {
-    const double lon = (0.5 - u) * 2.0 * std::numbers::pi, lat = (0.5 - v) * std::numbers::pi;
-    return {std::cos(lat) * std::sin(lon), std::sin(lat), std::cos(lat) * std::cos(lon)};
-}
-
 // A panorama whose colour is its direction: (d + 1) / 2.
 void writeDirectionPanorama(const std::string& path) {
     Document d;
@@ -62,16 +53,15 @@ void writeDirectionPanorama(const std::string& path) {
     ASSERT_TRUE(makeDocument(d, 512, 256, 3, false, 16, error)) << error;
     for (int y = 0; y < d.height; ++y)
         for (int x = 0; x < d.width; ++x) {
-            const Vec3d dir = equirectDirection((x + 0.5) / d.width, (y + 0.5) / d.height);
+            // +z at the centre, +y north, +x a quarter turn left of the centre.
+            const double lon = (0.5 - (x + 0.5) / d.width) * 2 * std::numbers::pi;
+            const double lat = (0.5 - (y + 0.5) / d.height) * std::numbers::pi;
+            const Vec3d dir{std::cos(lat) * std::sin(lon), std::sin(lat), std::cos(lat) * std::cos(lon)};
             d.setValue(x, y, 0, static_cast<float>((dir.x + 1) / 2));
             d.setValue(x, y, 1, static_cast<float>((dir.y + 1) / 2));
             d.setValue(x, y, 2, static_cast<float>((dir.z + 1) / 2));
         }
     ASSERT_TRUE(saveDocument(path, d, 16, error)) << error;
-}
-
-bool have(const char* program) {
-    return std::system((std::string("command -v ") + program + " >/dev/null").c_str()) == 0;
 }
 
 std::string run(const std::string& command) {
@@ -124,29 +114,6 @@ TEST(ExportGeometryCommand, RefusalsLeaveNothingBehind) {
     EXPECT_FALSE(fs::exists("/proc/s.jpg") || fs::exists("/dev/full.jpg"));
 }
 
-struct Obj {
-    std::vector<Vec3d> v;
-    std::vector<Vec2d> vt;
-    std::vector<std::array<int, 6>> f;  // v/vt of the three corners, one-based
-};
-
-Obj readObj(const fs::path& path) {
-    Obj o;
-    std::ifstream in(path);
-    for (std::string l; std::getline(in, l);) {
-        Vec3d p;
-        Vec2d t;
-        std::array<int, 6> f;
-        int n;
-        if (std::sscanf(l.c_str(), "v %lf %lf %lf", &p.x, &p.y, &p.z) == 3) o.v.push_back(p);
-        if (std::sscanf(l.c_str(), "vt %lf %lf", &t.x, &t.y) == 2) o.vt.push_back(t);
-        if (std::sscanf(l.c_str(), "f %d/%d/%d %d/%d/%d %d/%d/%d", &f[0], &f[1], &n, &f[2], &f[3], &n, &f[4], &f[5],
-                        &n) == 9)
-            o.f.push_back(f);
-    }
-    return o;
-}
-
 // Solids of several kinds through the readers, and each face's picture
 // where its direction is: the texture at a face's centre shows the
 // panorama's colour of the direction of that face's centre on the solid.
@@ -154,7 +121,7 @@ TEST(ExportGeometryCommand, SolidsReadersTakeAndTexturesPlace) {
     const fs::path tmp = freshFolder("solids");
     const std::string pano = (tmp / "pano.png").string();
     writeDirectionPanorama(pano);
-    const bool assimp = have("assimp"), admesh = have("admesh");
+    const bool assimp = !run("command -v assimp").empty(), admesh = !run("command -v admesh").empty();
     struct Case {
         const char* output;
         int triangles;
@@ -171,7 +138,8 @@ TEST(ExportGeometryCommand, SolidsReadersTakeAndTexturesPlace) {
         EXPECT_EQ(outcome.output, "");
         EXPECT_EQ(snapshot(folder).size(), 4u);
 
-        const Obj obj = readObj(folder / "s.obj");
+        std::ifstream objFile(folder / "s.obj");
+        const auto obj = testing::readObjText(std::string(std::istreambuf_iterator<char>(objFile), {}));
         ASSERT_EQ(obj.f.size(), static_cast<std::size_t>(c.triangles));
         Document texture;
         std::string error;
@@ -182,9 +150,9 @@ TEST(ExportGeometryCommand, SolidsReadersTakeAndTexturesPlace) {
             Vec3d centre;
             Vec2d uv;
             for (int k = 0; k < 3; ++k) {
-                const Vec3d& p = obj.v[f[2 * k] - 1];
+                const Vec3d& p = obj.v[f[3 * k] - 1];
                 centre = {centre.x + p.x, centre.y + p.y, centre.z + p.z};
-                uv = {uv.x + obj.vt[f[2 * k + 1] - 1].x / 3, uv.y + obj.vt[f[2 * k + 1] - 1].y / 3};
+                uv = {uv.x + obj.vt[f[3 * k + 1] - 1].x / 3, uv.y + obj.vt[f[3 * k + 1] - 1].y / 3};
             }
             // The files' frame: y down, x turned with it.
             const Vec3d onSolid = normalise(Vec3d{-centre.x, -centre.y, centre.z});

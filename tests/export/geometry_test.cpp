@@ -4,11 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
-#include <cstdio>
 #include <map>
 #include <regex>
-#include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -17,6 +16,7 @@
 #include "polyhedra/poly_model.h"
 #include "projection/catalogue.h"
 #include "projection/output_mapping.h"
+#include "support/obj_text.h"
 
 namespace globaro {
 namespace {
@@ -26,13 +26,7 @@ enum class File { kObj, kMtl, kStl };
 std::string fileText(File file, const std::string& objPath, ProjectionId output) {
     const GeometryModel model = output != 0 ? buildGeometryModel(output) : nullptr;
     const std::string base = geometryBaseName(objPath);
-    std::tm when{};
-    when.tm_mday = 7;
-    when.tm_mon = 2;
-    when.tm_year = 126;
-    when.tm_hour = 9;
-    when.tm_min = 5;
-    when.tm_sec = 3;
+    const std::tm when{3, 5, 9, 7, 2, 126, 0, 0, 0, 0, nullptr};  // 7 March 2026, 09:05:03
     if (file == File::kMtl) return writeMtl(base);
     if (file == File::kStl) return writeStl(model.get(), outputProjectionName(output));
     return writeObj(model.get(), base, when);
@@ -43,73 +37,39 @@ struct Case {
     const char* objPath;
     ProjectionId output;  // 0: no model
     File file;
-    const char* prefix;  // the first line starting so must match `line`; null: the whole text must
-    const char* line;    // an ECMAScript pattern
+    const char* pattern;  // "^...$": a line of the file; otherwise the whole file
 };
 
 const Case kCases[] = {
-    {"spaces in the name", "out/my cube.obj", 7, File::kObj, "mtllib", "mtllib my_cube\\.mtl"},
-    {"the material's name", "out/my cube.obj", 7, File::kObj, "usemtl", "usemtl my_cube_material"},
-    {"the texture's name", "out/my cube.obj", 7, File::kMtl, "map_Kd", "map_Kd my_cube\\.jpg"},
-    {"controls, high bytes, : and \\", "a\x01\xC8:b\\c.d.obj", 7, File::kObj, "mtllib", "mtllib a h_b_c\\.d\\.mtl"},
-    {"a lone dot", "..obj", 7, File::kObj, "mtllib", "mtllib _\\.mtl"},
-    {"the maker", "c.obj", 7, File::kObj, "# Exported", "# Exported from Globaro 2 https://\\S+"},
-    {"the date", "c.obj", 7, File::kObj, "# on", "# on 7 March 2026 at 09:05:03"},
-    {"the group", "c.obj", 6, File::kObj, "g ", "g GlobaroPolyhedron"},
-    {"vertices", "c.obj", 6, File::kObj, "v ", R"(v (-?\d\.\d{8} ?){3})"},
-    {"texture corners", "c.obj", 6, File::kObj, "vt ", R"(vt (\d\.\d{8} ?){2})"},
-    {"the first face's normal is the first", "c.obj", 6, File::kObj, "f ", R"(f \d+/\d+/1 \d+/\d+/1 \d+/\d+/1)"},
-    {"no model", "c.obj", 0, File::kObj, nullptr, "# error: polyhedron data is missing\n"},
-    {"no model, no STL", "c.obj", 0, File::kStl, nullptr, ""},
-    {"the solid's name", "c.obj", 177, File::kStl, "solid", "solid geodesic_4_\\|_2 from Globaro"},
-    {"the end keeps the name", "c.obj", 177, File::kStl, "endsolid", "endsolid geodesic 4 \\| 2 from Globaro"},
-    {"facet normals", "c.obj", 6, File::kStl, "   facet", R"(   facet normal (-?\d\.\d{6}E[+-]\d\d ?){3})"},
-    {"the MTL file", "x.obj", 7, File::kMtl, nullptr,
+    {"spaces in the name", "out/my cube.obj", 7, File::kObj, "^mtllib my_cube\\.mtl$"},
+    {"the material's name", "out/my cube.obj", 7, File::kObj, "^usemtl my_cube_material$"},
+    {"the texture's name", "out/my cube.obj", 7, File::kMtl, "^map_Kd my_cube\\.jpg$"},
+    {"controls, high bytes, : and \\", "a\x01\xC8:b\\c.d.obj", 7, File::kObj, "^mtllib a h_b_c\\.d\\.mtl$"},
+    {"a lone dot", "..obj", 7, File::kObj, "^mtllib _\\.mtl$"},
+    {"the maker", "c.obj", 7, File::kObj, "^# Exported from Globaro 2 https://\\S+$"},
+    {"the date", "c.obj", 7, File::kObj, "^# on 7 March 2026 at 09:05:03$"},
+    {"the group", "c.obj", 6, File::kObj, "^g GlobaroPolyhedron$"},
+    {"vertices", "c.obj", 6, File::kObj, R"(^v (-?\d\.\d{8} ?){3}$)"},
+    {"texture corners", "c.obj", 6, File::kObj, R"(^vt (\d\.\d{8} ?){2}$)"},
+    {"the first face's normal is the first", "c.obj", 6, File::kObj, R"(^f \d+/\d+/1 \d+/\d+/1 \d+/\d+/1$)"},
+    {"no model", "c.obj", 0, File::kObj, "# error: polyhedron data is missing\n"},
+    {"no model, no STL", "c.obj", 0, File::kStl, ""},
+    {"the solid's name", "c.obj", 177, File::kStl, "^solid geodesic_4_\\|_2 from Globaro$"},
+    {"the end keeps the name", "c.obj", 177, File::kStl, "^endsolid geodesic 4 \\| 2 from Globaro$"},
+    {"facet normals", "c.obj", 6, File::kStl, R"(^   facet normal (-?\d\.\d{6}E[+-]\d\d ?){3}$)"},
+    {"the MTL file", "x.obj", 7, File::kMtl,
      "# Exported from Globaro 2 https://\\S+\n#\n\nnewmtl x_material\nd 1\\.00000\nillum 2\nKd 1\\.0 1\\.0 1\\.0\n"
      "Ka 1\\.0 1\\.0 1\\.0\nKs 0\\.5 0\\.5 0\\.9\nKe 0\\.0 0\\.0 0\\.0\nmap_Kd x\\.jpg\n"},
 };
 
 TEST(GeometryExport, Lines) {
     for (const Case& c : kCases) {
-        SCOPED_TRACE(c.what);
         const std::string text = fileText(c.file, c.objPath, c.output);
-        std::string subject = text;
-        if (c.prefix != nullptr) {
-            std::istringstream lines(text);
-            subject = "(none)";
-            for (std::string l; std::getline(lines, l);)
-                if (l.starts_with(c.prefix)) {
-                    subject = l;
-                    break;
-                }
-        }
-        EXPECT_TRUE(std::regex_match(subject, std::regex(c.line))) << subject;
+        const bool line = c.pattern[0] == '^';
+        const std::regex pattern(c.pattern, line ? std::regex::multiline : std::regex::ECMAScript);
+        EXPECT_TRUE(line ? std::regex_search(text, pattern) : std::regex_match(text, pattern)) << c.what << "\n"
+                                                                                               << text;
     }
-}
-
-// ---- every solid ---------------------------------------------------------------------
-
-struct Obj {
-    std::vector<Vec3d> v, vn;
-    std::vector<Vec2d> vt;
-    std::vector<std::array<int, 9>> f;  // v/vt/vn three times, one-based
-};
-
-Obj parseObj(const std::string& text) {
-    Obj o;
-    std::istringstream lines(text);
-    for (std::string l; std::getline(lines, l);) {
-        Vec3d p;
-        Vec2d t;
-        std::array<int, 9> f;
-        if (std::sscanf(l.c_str(), "v %lf %lf %lf", &p.x, &p.y, &p.z) == 3) o.v.push_back(p);
-        if (std::sscanf(l.c_str(), "vn %lf %lf %lf", &p.x, &p.y, &p.z) == 3) o.vn.push_back(p);
-        if (std::sscanf(l.c_str(), "vt %lf %lf", &t.x, &t.y) == 2) o.vt.push_back(t);
-        if (std::sscanf(l.c_str(), "f %d/%d/%d %d/%d/%d %d/%d/%d", &f[0], &f[1], &f[2], &f[3], &f[4], &f[5], &f[6],
-                        &f[7], &f[8]) == 9)
-            o.f.push_back(f);
-    }
-    return o;
 }
 
 TEST(GeometryExport, EverySolidIsClosedCentredAndFacesOutwards) {
@@ -119,20 +79,20 @@ TEST(GeometryExport, EverySolidIsClosedCentredAndFacesOutwards) {
         SCOPED_TRACE(std::string(info.name));
         ++solids;
         const GeometryModel model = buildGeometryModel(info.id);
-        const Obj obj = parseObj(writeObj(model.get(), "s", std::tm{}));
+        const auto obj = testing::readObjText(writeObj(model.get(), "s", std::tm{}));
         const int triangles = geometryTriangleCount(*model);
         ASSERT_GT(triangles, 0);
         ASSERT_EQ(obj.f.size(), static_cast<std::size_t>(triangles));
         ASSERT_EQ(obj.vn.size(), obj.f.size());
 
         // Centred, the largest extent -1..1.
-        Vec3d lo{1e9, 1e9, 1e9}, hi{-1e9, -1e9, -1e9};
-        for (const Vec3d& p : obj.v) {
-            lo = {std::min(lo.x, p.x), std::min(lo.y, p.y), std::min(lo.z, p.z)};
-            hi = {std::max(hi.x, p.x), std::max(hi.y, p.y), std::max(hi.z, p.z)};
+        double extent = 0.0;
+        for (double Vec3d::*axis : {&Vec3d::x, &Vec3d::y, &Vec3d::z}) {
+            const auto [lo, hi] = std::ranges::minmax(obj.v, {}, axis);
+            EXPECT_NEAR(lo.*axis + hi.*axis, 0.0, 1e-7);
+            extent = std::max(extent, hi.*axis - lo.*axis);
         }
-        EXPECT_NEAR(std::max({hi.x - lo.x, hi.y - lo.y, hi.z - lo.z}), 2.0, 1e-7);
-        for (const double c : {lo.x + hi.x, lo.y + hi.y, lo.z + hi.z}) EXPECT_NEAR(c, 0.0, 1e-7);
+        EXPECT_NEAR(extent, 2.0, 1e-7);
 
         // Every edge once each way: closed, and wound one way throughout;
         // the enclosed volume is positive: that way is anticlockwise from
@@ -159,26 +119,12 @@ TEST(GeometryExport, EverySolidIsClosedCentredAndFacesOutwards) {
         EXPECT_EQ(mirroredFaces, 0);
 
         // The STL: the same triangles, moved to touch the three planes.
-        std::istringstream stl(writeStl(model.get(), info.name));
-        Vec3d min{1e9, 1e9, 1e9};
-        int vertices = 0;
-        for (std::string l; std::getline(stl, l);) {
-            Vec3d p;
-            if (std::sscanf(l.c_str(), " vertex %lf %lf %lf", &p.x, &p.y, &p.z) != 3) continue;
-            min = {std::min(min.x, p.x), std::min(min.y, p.y), std::min(min.z, p.z)};
-            ++vertices;
-        }
-        EXPECT_EQ(vertices, 3 * triangles);
-        EXPECT_EQ(min.x, 0.0);
-        EXPECT_EQ(min.y, 0.0);
-        EXPECT_EQ(min.z, 0.0);
+        const auto stl = testing::readObjText(writeStl(model.get(), info.name)).stlVertices;
+        EXPECT_EQ(stl.size(), 3u * triangles);
+        for (double Vec3d::*axis : {&Vec3d::x, &Vec3d::y, &Vec3d::z})
+            EXPECT_EQ(std::ranges::min(stl, {}, axis).*axis, 0.0);
     }
     EXPECT_GT(solids, 80);
-}
-
-TEST(GeometryExport, SubstitutesAreKnownOutputs) {
-    for (const OutputProjectionInfo& info : outputProjections())
-        EXPECT_TRUE(hasOutputEntry(geometryExportProjection(info.id))) << info.id;
 }
 
 }  // namespace
