@@ -28,7 +28,8 @@ struct PolyModel;
 inline constexpr std::string_view kGeometryMakerAddress = "https://globaro.quillmoor.example";
 
 // The projection a geometry export builds its model and texture from: a
-// few outputs are exported through a sibling that shows the same solid.
+// few outputs are exported through a sibling that shows the same solid,
+// where the catalogue holds that sibling; every other output as itself.
 ProjectionId geometryExportProjection(ProjectionId output) noexcept;
 
 // The character rules for names inside the files: a space becomes "_",
