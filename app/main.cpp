@@ -27,6 +27,7 @@
 #include "app/demo_panorama.h"
 #include "app/dialog_commands.h"
 #include "app/export_commands.h"
+#include "app/export_geometry_command.h"
 #include "app/filter_host.h"
 #include "app/glue_commands.h"
 #include "app/image_io.h"
@@ -737,7 +738,7 @@ int main(int argc, char** argv) {
     const cli::ExportContext exportContext{&modulePath};
     std::vector<cli::ExportKind> exportKinds;
     // Each family of exports adds its kinds here.
-    (void)exportContext;
+    cli::addGeometryExports(*exportCommand, exportContext, exportKinds);
 
     const cli::DialogCommands dialogCommands(app);
 

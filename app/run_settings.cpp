@@ -224,6 +224,11 @@ bool offerRunDescriptor(const RunSettingsOptions& o, DescriptorStore& store, std
     }
     SettingsRecord settings;
     if (!buildRunSettings(o, settings, error)) return false;
+    return offerSettingsDescriptor(settings, playInfo, store, error);
+}
+
+bool offerSettingsDescriptor(SettingsRecord& settings, std::int16_t playInfo, DescriptorStore& store,
+                             std::string& error) {
     // The module's own descriptor writer turns the settings into the
     // descriptor it will read back, key by key.
     FilterRecord record{};
@@ -237,17 +242,22 @@ bool offerRunDescriptor(const RunSettingsOptions& o, DescriptorStore& store, std
     return true;
 }
 
-bool runOutputProjection(const RunSettingsOptions& o, ProjectionId& output, std::string& error) {
+bool runSettings(const RunSettingsOptions& o, SettingsRecord& settings, std::string& error) {
     DescriptorStore store;
     if (!offerRunDescriptor(o, store, error)) return false;
     // Read back as the module reads it at the start of the run.
     FilterRecord record{};
     record.descriptorParameters = &store.parameters();
-    auto settings = std::make_unique<SettingsRecord>();
-    resetToDefaults(*settings);
+    resetToDefaults(settings);
     auto data = std::make_unique<FilterData>();
     std::memset(static_cast<void*>(data.get()), 0, sizeof(FilterData));
-    readDescriptor(&record, *settings, *data);
+    readDescriptor(&record, settings, *data);
+    return true;
+}
+
+bool runOutputProjection(const RunSettingsOptions& o, ProjectionId& output, std::string& error) {
+    auto settings = std::make_unique<SettingsRecord>();
+    if (!runSettings(o, *settings, error)) return false;
     output = settings->outputProjection;
     return true;
 }

@@ -60,6 +60,16 @@ bool buildRunSettings(const RunSettingsOptions& options, SettingsRecord& setting
 // --action with setting options is refused by the parser already.
 bool offerRunDescriptor(const RunSettingsOptions& options, DescriptorStore& store, std::string& error);
 
+// Offers `settings` to the module as the run's descriptor, with the play
+// information `playInfo` (whether to show the dialog).
+bool offerSettingsDescriptor(SettingsRecord& settings, std::int16_t playInfo, DescriptorStore& store,
+                             std::string& error);
+
+// The settings the module will read at the start of the run: those of the
+// options or of the action file. False (with a one-line reason) when the
+// preset or action file cannot be used.
+bool runSettings(const RunSettingsOptions& options, SettingsRecord& settings, std::string& error);
+
 // The output projection the run will render: the settings of the options or
 // of the action file, as the module will read them. False (with a one-line
 // reason) when the preset or action file cannot be used.
