@@ -256,6 +256,7 @@ int renderFileOnce(const std::string& input, const std::string& output, const Re
     const bool separate = !o.size.empty();
     if (separate && !makeCanvas(source, canvasWidth, canvasHeight, canvas, error)) return kExitUsage;
     Document& doc = separate ? canvas : source;
+    doc.keywords = runKeywords(o.run);
     if (!o.maskPath.empty() && !loadMask(o.maskPath, doc.width, doc.height, doc.mask, error)) return kExitFailure;
     RunReport report;
     // The rows the filter finishes go to the file while it works further

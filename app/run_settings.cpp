@@ -248,19 +248,34 @@ bool offerRunDescriptor(const RunSettingsOptions& o, DescriptorStore& store, std
     return true;
 }
 
-bool runOutputProjection(const RunSettingsOptions& o, ProjectionId& output, std::string& error) {
+bool readRunSettings(const RunSettingsOptions& o, SettingsRecord& settings, std::string& error) {
     DescriptorStore store;
     if (!offerRunDescriptor(o, store, error)) return false;
     // Read back as the module reads it at the start of the run.
     FilterRecord record{};
     record.descriptorParameters = &store.parameters();
-    auto settings = std::make_unique<SettingsRecord>();
-    resetToDefaults(*settings);
+    resetToDefaults(settings);
     auto data = std::make_unique<FilterData>();
     std::memset(static_cast<void*>(data.get()), 0, sizeof(FilterData));
-    readDescriptor(&record, *settings, *data);
+    readDescriptor(&record, settings, *data);
+    return true;
+}
+
+bool runOutputProjection(const RunSettingsOptions& o, ProjectionId& output, std::string& error) {
+    auto settings = std::make_unique<SettingsRecord>();
+    if (!readRunSettings(o, *settings, error)) return false;
     output = settings->outputProjection;
     return true;
+}
+
+KeywordList runKeywords(const RunSettingsOptions& o) {
+    KeywordList keywords;
+    auto settings = std::make_unique<SettingsRecord>();
+    std::string error;  // settings that cannot be read are the run's to report
+    if (!readRunSettings(o, *settings, error)) return keywords;
+    settings->exportKind = kExportThumbnail;  // what every start of a run sets
+    addSettingsKeywords(keywords, *settings);
+    return keywords;
 }
 
 }  // namespace globaro

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "app/descriptor_store.h"
+#include "export/iptc.h"
 #include "settings/settings_record.h"
 
 namespace globaro {
@@ -54,6 +55,12 @@ bool offerRunDescriptor(const RunSettingsOptions& options, DescriptorStore& stor
 // of the action file, as the module will read them. False (with a one-line
 // reason) when the preset or action file cannot be used.
 bool runOutputProjection(const RunSettingsOptions& options, ProjectionId& output, std::string& error);
+// The same for all of the settings (reset first).
+bool readRunSettings(const RunSettingsOptions& options, SettingsRecord& settings, std::string& error);
+
+// The keywords of the settings the run will render with, for the keyword
+// record of the files that carry one; empty when the settings cannot be read.
+KeywordList runKeywords(const RunSettingsOptions& options);
 
 // Parses "#d7acdc", "d7acdc" or "#fff" into a colour.
 std::optional<Rgb16> parseHexColor(std::string_view text);

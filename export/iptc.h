@@ -16,7 +16,7 @@ namespace globaro {
 
 // The maker's web address, carried in the record's source and in the PSD
 // URL resource.
-inline constexpr std::string_view kMakerWebAddress = "https://globaro.quillmoor.example/";
+inline constexpr std::string_view kMakerWebAddress = "https://quillmoor.example/";
 // The caption of every record.
 inline constexpr std::string_view kImageCaption = "Made with Globaro 2";
 // The first keyword of every record.
