@@ -177,6 +177,10 @@ int writePage(PageKind kind, const WebOptions& o, const std::vector<WebItem>& it
         return fail(kExitFailure);
     }
     HtmlPage page(kind, o.columns, o.folder);
+    if (!page.started()) {
+        error = "cannot write \"" + o.page + "\": another page is being written";
+        return fail(kExitFailure);
+    }
     const bool showProgress = !o.quiet && isatty(fileno(stderr));
     std::set<std::string> names;
     std::size_t done = 0;
@@ -190,7 +194,8 @@ int writePage(PageKind kind, const WebOptions& o, const std::vector<WebItem>& it
             !makeDocument(canvas, width, height, source.colorPlanes, true, source.depth, why) ||
             runFilter(canvas, modulePath, item.run, false, why, &source) != 0) {
             if (cancelRequested().load()) break;
-            if (!item.quietSkip) std::cerr << "\nglobaro: left out \"" << item.name << "\": " << why << "\n";
+            if (!item.quietSkip)
+                std::cerr << (showProgress ? "\n" : "") << "globaro: left out \"" << item.name << "\": " << why << "\n";
             continue;
         }
         std::string name = item.name;

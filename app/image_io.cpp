@@ -184,7 +184,7 @@ public:
             const size_t n = offset < static_cast<int64_t>(head_.size())
                                  ? std::min(size, head_.size() - static_cast<size_t>(offset))
                                  : 0;
-            std::memcpy(buf, head_.data() + offset, n);
+            if (n > 0) std::memcpy(buf, head_.data() + offset, n);
             return n;
         }
         return mapped(buf, size, offset, [this](void* b, size_t n, int64_t o) { return file_.readAt(b, n, o); });
