@@ -51,7 +51,7 @@ bool addKeyword(KeywordList& list, std::string_view word) {
 }
 
 void addSettingsKeywords(KeywordList& list, const SettingsRecord& s) {
-    if (s.exportKind > kExportPolyFaces) {
+    if (s.exportKind > kExportCubeMap) {
         // A special render names its real output in the inner projection.
         const ProjectionId id = s.outputProjection == kSpecialRenderProjection ? s.innerProjection : s.outputProjection;
         if (hasOutputEntry(id)) addKeyword(list, outputProjectionName(id));

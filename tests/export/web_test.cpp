@@ -178,6 +178,15 @@ TEST(WebExport, BytesAndLimits) {
              });
          },
          "cubemap,cube,HDR,high dynamic range,panorama,left,270,gallery,preset,", Match::kEquals},
+        {"settings: the faces of a net name their solid",
+         [] {
+             SettingsRecord s{};
+             resetToDefaults(s);
+             s.exportKind = kExportPolyFaces;
+             s.outputProjection = 7;
+             return keywordsOf([&](KeywordList& l) { addSettingsKeywords(l, s); });
+         },
+         "cube,cubemap,polyhedron,exportable 3D geometry,", Match::kEquals},
         {"settings: bricks, graticule, anamorphic, glue",
          [] {
              SettingsRecord s{};
