@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "export/iptc.h"
 #include "host/filter_record.h"
 
 namespace globaro {
@@ -60,6 +61,9 @@ struct Document {
     PixelBuffer fileValueBits;
     std::vector<std::uint8_t> mask;  // width * height selection bytes, or empty
     VPoint floatOrigin{0, 0};        // origin of a floating selection
+    // The keywords of the settings that made the image, for the keyword
+    // record of the files that carry one (JPEG).
+    KeywordList keywords;
 
     int planes() const { return colorPlanes + (hasAlpha ? 1 : 0); }
     int bytesPerSample() const { return depth == 32 ? 4 : depth == 16 ? 2 : 1; }

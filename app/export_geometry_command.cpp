@@ -128,7 +128,7 @@ bool renderTexture(const std::string& modulePath, SettingsRecord& settings, cons
 
 int exportGeometry(const GeometryOptions& o, const std::string& modulePath, std::string& error) {
     auto settings = std::make_unique<SettingsRecord>();
-    if (!runSettings(o.run, *settings, error)) return kExitFailure;
+    if (!readRunSettings(o.run, *settings, error)) return kExitFailure;
     const FieldRange sizes = findSettingsField("faceSize")->range;
     const std::int64_t side = o.faceSize.value_or(settings->faceSize);
     if (side < sizes.lo || side > sizes.hi) {

@@ -1,6 +1,9 @@
 #include "app/filter_host.h"
 
 #include "app/descriptor_store.h"
+#include "app/dialog_commands.h"
+#include "app/module_loader.h"
+#include "app/run_settings.h"
 
 #include <unistd.h>
 #include <algorithm>
@@ -594,6 +597,68 @@ RunReport FilterHost::run(PluginMainProc entry, bool withParameters) {
     if (options_.showProgress && lastProgressPercent_ >= 0 && lastProgressPercent_ < 100) std::fputc('\n', stderr);
     report.tilesDelivered = tilesDelivered_;
     return report;
+}
+
+namespace {
+
+// What a failed run returns (the command line's exit status for a failure).
+constexpr int kRunFailed = 1;
+
+std::string describeResult(std::int16_t code) {
+    switch (code) {
+        case noErr:
+            return "success";
+        case memFullErr:
+            return "not enough memory";
+        case readErr:
+            return "the image could not be read";
+        case userCanceledErr:
+            return "cancelled";
+        case filterBadParameters:
+            return "the filter's settings are missing";
+        case filterAlreadyReported:
+            return "the filter refused the image";
+        case filterPyramidFailed:
+            return "the input image could not be prepared";
+        default:
+            return "error " + std::to_string(code);
+    }
+}
+
+}  // namespace
+
+int runFilter(Document& doc, const std::string& modulePath, const RunSettingsOptions& run, bool showProgress,
+              std::string& error, const Document* source, RunReport* reportOut, const RowGate* inputRows,
+              RowListener* rowListener, RecordedAction* recorded) {
+    LoadedModule module;
+    if (!loadModule(modulePath, module, error)) return kRunFailed;
+    if (!moduleAcceptsImageMode(module.properties, doc.imageMode(), error)) return kRunFailed;
+    DescriptorStore store;
+    if (!offerRunDescriptor(run, store, error)) return kRunFailed;
+    HostOptions options;
+    options.showProgress = showProgress;
+    options.descriptorParameters = &store.parameters();
+    options.source = source;
+    (source != nullptr ? options.sourceRows : options.documentRows) = inputRows;
+    options.rowListener = rowListener;
+    // A canvas (the case with a source) is thrown away when the run fails:
+    // its pixels need not be kept for putting back.
+    options.restoreOnFailure = source == nullptr;
+    // The run replaces the cached settings and the dot map; damaged ones are kept aside.
+    setAsideDamagedState(std::cerr);
+    FilterHost host(doc, options);
+    const RunReport report = host.run(module.entry, false);
+    if (reportOut != nullptr) *reportOut = report;
+    if (report.result != noErr) {
+        error = "the filter stopped: " + describeResult(report.result) + "; the image is unchanged";
+        return kRunFailed;
+    }
+    if (recorded != nullptr &&
+        !recordedAction(store, run.dialog.value_or(false) ? plugInDialogDisplay : plugInDialogDontDisplay, *recorded)) {
+        error = "the filter recorded no settings, so \"" + run.record + "\" was not written";
+        return kRunFailed;
+    }
+    return 0;
 }
 
 }  // namespace globaro

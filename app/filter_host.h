@@ -160,4 +160,21 @@ private:
     bool listenerStopped_ = false;
 };
 
+struct RunSettingsOptions;
+struct RecordedAction;
+
+// Loads the module, checks that it accepts the document and runs the filter
+// with the settings of `run`. With a `source`, `doc` is a canvas of its own
+// size that the filter fills from the source at the source's resolution.
+// Returns 0, or an exit status with a one-line reason in `error`.
+// `inputRows`, when not null, says which rows of the image the filter reads
+// (the source, or else `doc`) are already in from the file; `rowListener`,
+// when not null, hears which rows of `doc` the run has finished.
+// `recorded`, when not null, receives what the module recorded of its
+// settings, for --record.
+int runFilter(Document& doc, const std::string& modulePath, const RunSettingsOptions& run, bool showProgress,
+              std::string& error, const Document* source = nullptr, RunReport* reportOut = nullptr,
+              const RowGate* inputRows = nullptr, RowListener* rowListener = nullptr,
+              RecordedAction* recorded = nullptr);
+
 }  // namespace globaro

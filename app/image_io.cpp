@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <limits>
 #include <memory>
 
 namespace globaro {
@@ -153,28 +154,114 @@ constexpr int kTiffZipQuality = 4;
 
 // Hands the image writer's bytes to a checked file: every write is checked
 // there, and the file is put in place only when all of it is on disk.
+//
+// With a segment to insert (the keyword marker of a JPEG file), the file
+// holds the writer's bytes with the segment placed after the start-of-image
+// marker and the JFIF marker that follows it: offsets below that point stay
+// as they are, those beyond it move by the segment's size. The first bytes
+// are held here until they say where that point is.
 class CheckedFileProxy final : public OIIO::Filesystem::IOProxy {
 public:
-    CheckedFileProxy(CheckedFile& file, const std::string& path) : IOProxy(path, Write), file_(file) {}
+    CheckedFileProxy(CheckedFile& file, const std::string& path, std::string segment = {})
+        : IOProxy(path, Write), file_(file), segment_(std::move(segment)), at_(segment_.empty() ? 0 : -1) {}
     const char* proxytype() const override { return "checked file"; }
-    void close() override { m_mode = Closed; }
+    void close() override {
+        if (at_ < 0) place(true);
+        m_mode = Closed;
+    }
     size_t read(void* buf, size_t size) override {
-        const size_t n = file_.readAt(buf, size, m_pos);
+        const size_t n = pread(buf, size, m_pos);
         m_pos += static_cast<int64_t>(n);
         return n;
     }
     size_t write(const void* buf, size_t size) override {
-        const size_t n = file_.writeAt(buf, size, m_pos);
+        const size_t n = pwrite(buf, size, m_pos);
         m_pos += static_cast<int64_t>(n);
         return n;
     }
-    size_t pread(void* buf, size_t size, int64_t offset) override { return file_.readAt(buf, size, offset); }
-    size_t pwrite(const void* buf, size_t size, int64_t offset) override { return file_.writeAt(buf, size, offset); }
-    size_t size() const override { return static_cast<size_t>(file_.size()); }
+    size_t pread(void* buf, size_t size, int64_t offset) override {
+        if (at_ < 0) {
+            const size_t n = offset < static_cast<int64_t>(head_.size())
+                                 ? std::min(size, head_.size() - static_cast<size_t>(offset))
+                                 : 0;
+            if (n > 0) std::memcpy(buf, head_.data() + offset, n);
+            return n;
+        }
+        return mapped(buf, size, offset, [this](void* b, size_t n, int64_t o) { return file_.readAt(b, n, o); });
+    }
+    size_t pwrite(const void* buf, size_t size, int64_t offset) override {
+        if (at_ < 0) {
+            if (offset + size > head_.size()) head_.resize(static_cast<size_t>(offset) + size);
+            std::memcpy(head_.data() + offset, buf, size);
+            place(false);
+            return size;
+        }
+        return mapped(const_cast<void*>(buf), size, offset,
+                      [this](void* b, size_t n, int64_t o) { return file_.writeAt(b, n, o); });
+    }
+    size_t size() const override {
+        if (at_ < 0) return head_.size();
+        return static_cast<size_t>(file_.size()) - (file_.size() > at_ ? segment_.size() : 0);
+    }
 
 private:
+    // Reads or writes through the mapping of offsets, in two pieces when
+    // the range straddles the inserted segment.
+    template <typename Io>
+    size_t mapped(void* buf, size_t size, int64_t offset, Io io) {
+        auto* bytes = static_cast<char*>(buf);
+        size_t done = 0;
+        if (offset < at_) {
+            const size_t before = std::min(size, static_cast<size_t>(at_ - offset));
+            done = io(bytes, before, offset);
+            if (done < before) return done;
+        }
+        if (done < size) done += io(bytes + done, size - done, offset + static_cast<int64_t>(done + segment_.size()));
+        return done;
+    }
+    // Places the segment once the first bytes show where it goes: after
+    // the start of image, and after a JFIF marker right behind it. A file
+    // that is not a JPEG stream takes no segment; so does a stream that
+    // ends (`closing`) before its first marker is complete.
+    void place(bool closing) {
+        const auto byte = [this](size_t i) { return static_cast<std::uint8_t>(head_[i]); };
+        int64_t at = -1;
+        if (head_.size() >= 2 && (byte(0) != 0xff || byte(1) != 0xd8)) {
+            segment_.clear();
+            at = 0;
+        } else if (head_.size() >= 4) {
+            at = 2;
+            if (byte(2) == 0xff && byte(3) == 0xe0)
+                at = head_.size() >= 6 ? 4 + (byte(4) << 8 | byte(5)) : std::numeric_limits<int64_t>::max();
+        }
+        if (at < 0 || at > static_cast<int64_t>(head_.size())) {
+            if (!closing) return;
+            segment_.clear();
+            at = 0;
+        }
+        at_ = at;
+        file_.writeAt(head_.data(), static_cast<size_t>(at), 0);
+        file_.writeAt(segment_.data(), segment_.size(), at);
+        file_.writeAt(head_.data() + at, head_.size() - static_cast<size_t>(at), at + segment_.size());
+        head_.clear();
+        head_.shrink_to_fit();
+    }
+
     CheckedFile& file_;
+    std::string segment_;
+    int64_t at_;        // where the segment goes; -1 until known
+    std::string head_;  // the first bytes, until then
 };
+
+// The JPEG marker that carries the keyword record: APP13, its length, the
+// record behind the "Photoshop 3.0" header.
+std::string keywordMarker(const Document& doc) {
+    KeywordList keywords = doc.keywords;
+    addExportKeywords(keywords, ExportPicture{}, kKeywordJobPlain);
+    const std::string record = buildIptcResource(keywords, true);
+    const std::size_t length = record.size() + 2;
+    return std::string{'\xff', '\xed', static_cast<char>(length >> 8), static_cast<char>(length & 0xff)} + record;
+}
 
 }  // namespace
 
@@ -471,7 +558,8 @@ bool ImageFileWriter::begin(const std::string& path, const Document& doc, int de
         }
     }
     if (!s->file.create(path, error)) return false;
-    s->proxy = std::make_unique<CheckedFileProxy>(s->file, s->file.partialPath().string());
+    s->proxy = std::make_unique<CheckedFileProxy>(s->file, s->file.partialPath().string(),
+                                                  format == "jpeg" ? keywordMarker(doc) : std::string());
     s->out->set_ioproxy(s->proxy.get());
     if (!s->out->open(s->file.partialPath().string(), spec)) {
         error = s->failure("the file could not be created");

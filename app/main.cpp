@@ -28,6 +28,7 @@
 #include "app/dialog_commands.h"
 #include "app/export_commands.h"
 #include "app/export_geometry_command.h"
+#include "app/export_web_command.h"
 #include "app/filter_host.h"
 #include "app/glue_commands.h"
 #include "app/image_io.h"
@@ -82,27 +83,6 @@ void catchStopSignals() {
     pthread_sigmask(SIG_UNBLOCK, &set, nullptr);
 }
 
-std::string describeResult(std::int16_t code) {
-    switch (code) {
-        case noErr:
-            return "success";
-        case memFullErr:
-            return "not enough memory";
-        case readErr:
-            return "the image could not be read";
-        case userCanceledErr:
-            return "cancelled";
-        case filterBadParameters:
-            return "the filter's settings are missing";
-        case filterAlreadyReported:
-            return "the filter refused the image";
-        case filterPyramidFailed:
-            return "the input image could not be prepared";
-        default:
-            return "error " + std::to_string(code);
-    }
-}
-
 // "WIDTHxHEIGHT" with whole sides of 1..kMaxDocumentSide pixels. A side stops
 // growing past the largest one, so a long number cannot wrap into a small
 // size. On failure `error` is one line that names the option.
@@ -129,50 +109,6 @@ bool parseSize(const char* option, const std::string& text, Int& width, Int& hei
     width = static_cast<Int>(w);
     height = static_cast<Int>(h);
     return true;
-}
-
-// Loads the module, checks that it accepts the document and runs the filter
-// with the settings of `run`. With a `source`, `doc` is a canvas of its own
-// size that the filter fills from the source at the source's resolution.
-// Returns 0, or an exit status with a one-line reason in `error`.
-// `inputRows`, when not null, says which rows of the image the filter reads
-// (the source, or else `doc`) are already in from the file; `rowListener`,
-// when not null, hears which rows of `doc` the run has finished.
-// `recorded`, when not null, receives what the module recorded of its
-// settings, for --record.
-int runFilter(Document& doc, const std::string& modulePath, const RunSettingsOptions& run, bool showProgress,
-              std::string& error, const Document* source = nullptr, RunReport* reportOut = nullptr,
-              const RowGate* inputRows = nullptr, RowListener* rowListener = nullptr,
-              RecordedAction* recorded = nullptr) {
-    LoadedModule module;
-    if (!loadModule(modulePath, module, error)) return kExitFailure;
-    if (!moduleAcceptsImageMode(module.properties, doc.imageMode(), error)) return kExitFailure;
-    DescriptorStore store;
-    if (!offerRunDescriptor(run, store, error)) return kExitFailure;
-    HostOptions options;
-    options.showProgress = showProgress;
-    options.descriptorParameters = &store.parameters();
-    options.source = source;
-    (source != nullptr ? options.sourceRows : options.documentRows) = inputRows;
-    options.rowListener = rowListener;
-    // A canvas (the case with a source) is thrown away when the run fails:
-    // its pixels need not be kept for putting back.
-    options.restoreOnFailure = source == nullptr;
-    // The run replaces the cached settings and the dot map; damaged ones are kept aside.
-    setAsideDamagedState(std::cerr);
-    FilterHost host(doc, options);
-    const RunReport report = host.run(module.entry, false);
-    if (reportOut != nullptr) *reportOut = report;
-    if (report.result != noErr) {
-        error = "the filter stopped: " + describeResult(report.result) + "; the image is unchanged";
-        return kExitFailure;
-    }
-    if (recorded != nullptr &&
-        !recordedAction(store, run.dialog.value_or(false) ? plugInDialogDisplay : plugInDialogDontDisplay, *recorded)) {
-        error = "the filter recorded no settings, so \"" + run.record + "\" was not written";
-        return kExitFailure;
-    }
-    return 0;
 }
 
 int commandInfo(const std::string& path, const std::string& modulePath) {
@@ -323,6 +259,7 @@ int renderFileOnce(const std::string& input, const std::string& output, const Re
     const bool separate = !o.size.empty();
     if (separate && !makeCanvas(source, canvasWidth, canvasHeight, canvas, error)) return kExitUsage;
     Document& doc = separate ? canvas : source;
+    doc.keywords = runKeywords(o.run);
     if (!o.maskPath.empty() && !loadMask(o.maskPath, doc.width, doc.height, doc.mask, error)) return kExitFailure;
     RunReport report;
     // The rows the filter finishes go to the file while it works further
@@ -739,6 +676,7 @@ int main(int argc, char** argv) {
     std::vector<cli::ExportKind> exportKinds;
     // Each family of exports adds its kinds here.
     cli::addGeometryExports(*exportCommand, exportContext, exportKinds);
+    cli::addWebExports(*exportCommand, exportContext, exportKinds);
 
     const cli::DialogCommands dialogCommands(app);
 

@@ -242,7 +242,7 @@ bool offerSettingsDescriptor(SettingsRecord& settings, std::int16_t playInfo, De
     return true;
 }
 
-bool runSettings(const RunSettingsOptions& o, SettingsRecord& settings, std::string& error) {
+bool readRunSettings(const RunSettingsOptions& o, SettingsRecord& settings, std::string& error) {
     DescriptorStore store;
     if (!offerRunDescriptor(o, store, error)) return false;
     // Read back as the module reads it at the start of the run.
@@ -257,9 +257,19 @@ bool runSettings(const RunSettingsOptions& o, SettingsRecord& settings, std::str
 
 bool runOutputProjection(const RunSettingsOptions& o, ProjectionId& output, std::string& error) {
     auto settings = std::make_unique<SettingsRecord>();
-    if (!runSettings(o, *settings, error)) return false;
+    if (!readRunSettings(o, *settings, error)) return false;
     output = settings->outputProjection;
     return true;
+}
+
+KeywordList runKeywords(const RunSettingsOptions& o) {
+    KeywordList keywords;
+    auto settings = std::make_unique<SettingsRecord>();
+    std::string error;  // settings that cannot be read are the run's to report
+    if (!readRunSettings(o, *settings, error)) return keywords;
+    settings->exportKind = kExportThumbnail;  // what every start of a run sets
+    addSettingsKeywords(keywords, *settings);
+    return keywords;
 }
 
 }  // namespace globaro

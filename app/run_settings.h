@@ -11,6 +11,7 @@
 #include <string>
 
 #include "app/descriptor_store.h"
+#include "export/iptc.h"
 #include "settings/settings_record.h"
 
 namespace globaro {
@@ -65,15 +66,16 @@ bool offerRunDescriptor(const RunSettingsOptions& options, DescriptorStore& stor
 bool offerSettingsDescriptor(SettingsRecord& settings, std::int16_t playInfo, DescriptorStore& store,
                              std::string& error);
 
-// The settings the module will read at the start of the run: those of the
-// options or of the action file. False (with a one-line reason) when the
-// preset or action file cannot be used.
-bool runSettings(const RunSettingsOptions& options, SettingsRecord& settings, std::string& error);
-
 // The output projection the run will render: the settings of the options or
 // of the action file, as the module will read them. False (with a one-line
 // reason) when the preset or action file cannot be used.
 bool runOutputProjection(const RunSettingsOptions& options, ProjectionId& output, std::string& error);
+// The same for all of the settings (reset first).
+bool readRunSettings(const RunSettingsOptions& options, SettingsRecord& settings, std::string& error);
+
+// The keywords of the settings the run will render with, for the keyword
+// record of the files that carry one; empty when the settings cannot be read.
+KeywordList runKeywords(const RunSettingsOptions& options);
 
 // Parses "#d7acdc", "d7acdc" or "#fff" into a colour.
 std::optional<Rgb16> parseHexColor(std::string_view text);

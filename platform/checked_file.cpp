@@ -39,6 +39,15 @@ void flushFolder(const std::filesystem::path& file) {
     ::close(fd);
 }
 
+// A device, a pipe or a socket under the target's name would be replaced by
+// the rename, not written: such a target is refused.
+bool isSpecialFile(const std::string& target) {
+    std::error_code ec;
+    const auto status = std::filesystem::status(target, ec);
+    return !ec && std::filesystem::exists(status) && !std::filesystem::is_regular_file(status) &&
+           !std::filesystem::is_directory(status);
+}
+
 }  // namespace
 
 std::filesystem::path partialPathFor(const std::filesystem::path& target) {
@@ -67,6 +76,10 @@ bool checkWritableTarget(const std::string& target, std::string& error) {
         error = cannotWrite(target, "it is a folder");
         return false;
     }
+    if (isSpecialFile(target)) {
+        error = cannotWrite(target, "it is not a regular file");
+        return false;
+    }
     std::filesystem::path folder = path.parent_path();
     const bool here = folder.empty();
     if (here) folder = ".";
@@ -92,6 +105,10 @@ bool CheckedFile::create(const std::string& target, std::string& error) {
     partial_ = partialPathFor(target);
     failure_ = 0;
     end_ = 0;
+    if (isSpecialFile(target)) {
+        error = cannotWrite(target, "it is not a regular file");
+        return false;
+    }
     fd_ = ::open(partial_.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd_ < 0) {
         error = cannotWrite(target, systemReason(errno));

@@ -30,6 +30,7 @@ struct CompressJob {
     JpegErrors errors;
     const Thumbnail* image;
     int quality;
+    std::string_view app13;
     unsigned char* buffer;
     unsigned long size;
 };
@@ -54,6 +55,9 @@ bool runCompress(CompressJob* job) {
     jpeg_set_defaults(&job->info);
     jpeg_set_quality(&job->info, job->quality, TRUE);
     jpeg_start_compress(&job->info, TRUE);
+    if (!job->app13.empty())
+        jpeg_write_marker(&job->info, JPEG_APP0 + 13, reinterpret_cast<const JOCTET*>(job->app13.data()),
+                          static_cast<unsigned>(job->app13.size()));
     const std::size_t stride = static_cast<std::size_t>(job->image->width) * 3;
     while (job->info.next_scanline < job->info.image_height) {
         JSAMPROW row = const_cast<JSAMPROW>(job->image->rgb.data() + job->info.next_scanline * stride);
@@ -155,9 +159,10 @@ bool takeThumbnail(const std::uint8_t* pixels, int width, int height, std::ptrdi
     return true;
 }
 
-bool encodeThumbnailJpeg(const Thumbnail& image, int quality, std::vector<std::uint8_t>& jpeg) {
+bool encodeThumbnailJpeg(const Thumbnail& image, int quality, std::vector<std::uint8_t>& jpeg, std::string_view app13) {
     jpeg.clear();
-    if (image.empty() || image.width > kThumbnailMaxSide || image.height > kThumbnailMaxSide ||
+    // A marker holds at most 65533 bytes.
+    if (image.empty() || image.width > kThumbnailMaxSide || image.height > kThumbnailMaxSide || app13.size() > 65533 ||
         image.rgb.size() < static_cast<std::size_t>(image.width) * image.height * 3)
         return false;
     // A buffer the stream never outgrows in practice; should it do so, the
@@ -166,6 +171,7 @@ bool encodeThumbnailJpeg(const Thumbnail& image, int quality, std::vector<std::u
     CompressJob job{};
     job.image = &image;
     job.quality = quality < 1 ? 1 : (quality > 100 ? 100 : quality);
+    job.app13 = app13;
     job.buffer = buffer.data();
     job.size = static_cast<unsigned long>(buffer.size());
     const bool ok = runCompress(&job);

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <span>
+#include <string_view>
 #include <vector>
 
 namespace globaro {
@@ -40,9 +41,12 @@ struct Thumbnail {
 bool takeThumbnail(const std::uint8_t* pixels, int width, int height, std::ptrdiff_t rowBytes, int pixelBytes,
                    Thumbnail& out);
 
-// Encodes a thumbnail as a baseline JPEG stream. Returns false (and leaves
-// `jpeg` empty) when the image is empty or the encoder fails.
-bool encodeThumbnailJpeg(const Thumbnail& image, int quality, std::vector<std::uint8_t>& jpeg);
+// Encodes a thumbnail as a baseline JPEG stream, with `app13` (when not
+// empty) as the contents of an APP13 marker after the stream's header.
+// Returns false (and leaves `jpeg` empty) when the image is empty or the
+// encoder fails.
+bool encodeThumbnailJpeg(const Thumbnail& image, int quality, std::vector<std::uint8_t>& jpeg,
+                         std::string_view app13 = {});
 
 // Decodes a JPEG stream (grey or colour) into an RGB thumbnail. A corrupt or
 // truncated stream, or one larger than kThumbnailMaxSide on a side, gives
