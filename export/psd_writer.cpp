@@ -4,6 +4,7 @@
 #include <array>
 #include <bit>
 #include <cstring>
+#include <filesystem>
 #include <limits>
 #include <new>
 #include <vector>
@@ -72,8 +73,8 @@ std::uint64_t roundUp(std::uint64_t n, std::uint64_t to) { return (n + to - 1) /
 // The layout of one file: what the measuring pass found.
 struct Plan {
     const LayerSet& set;
-    bool large = false;   // version 2 with 64-bit lengths
-    int depthBits = 8;    // 8, 16 or 32
+    bool large = false;              // version 2 with 64-bit lengths
+    int depthBits = 8;               // 8, 16 or 32
     std::uint64_t channelBytes = 0;  // one channel's data: compression word and samples
 };
 
@@ -128,9 +129,9 @@ void colourModeData(PsdOut& out, const Plan& plan) {
 
 void imageResources(PsdOut& out, const Plan& plan, const PsdExtras& extras) {
     static constexpr std::int16_t kPrintRecord[60] = {
-        40,  0,    72,    72, 0, 0,   743, 594,  -9, -9, 783, 603, 8194, 1320, 1020, 0,    0,   360,   360, 0,
-        0,   3715, 2970,  372, 50, 2970, 18600, 75, 1,  257, 0,   1,   9999, 1,    1,    0,    0,   0,     0,   0,
-        0,   0,    0,     0,   0,  1,    100,   768, 0, 0,  0,   515, 8369, 1024, 4608, 768, 17664, 0, 13892, 24864};
+        40, 0,    72,   72,  0,  0,    743,   594, -9, -9,  783, 603, 8194, 1320, 1020, 0,   0,     360, 360,   0,
+        0,  3715, 2970, 372, 50, 2970, 18600, 75,  1,  257, 0,   1,   9999, 1,    1,    0,   0,     0,   0,     0,
+        0,  0,    0,    0,   0,  1,    100,   768, 0,  0,   0,   515, 8369, 1024, 4608, 768, 17664, 0,   13892, 24864};
     resourceHeader(out, 1001, sizeof kPrintRecord);
     for (const std::int16_t v : kPrintRecord) out.u16(static_cast<std::uint16_t>(v));
 
@@ -197,8 +198,8 @@ void layerRecord(PsdOut& out, const Plan& plan, int number) {
     out.text("8BIMnorm");
     const bool faded = set.layout == kExportBrickSphere && number > 1;
     out.u8(faded ? 230 : 255);
-    out.u8(0);                                // clipping
-    out.u8(plan.depthBits == 32 ? 8 : 40);    // flags
+    out.u8(0);                              // clipping
+    out.u8(plan.depthBits == 32 ? 8 : 40);  // flags
     out.u8(0);
     PsdOut nameSize(nullptr);
     const std::string name = layerName(set, number);
@@ -492,6 +493,13 @@ int writeLayeredPsd(const std::string& path, const LayerSet& set, const LayerSou
         error = "cannot write \"" + path + "\": a side of " + std::to_string(set.width) + " x " +
                 std::to_string(set.height) + " pixels is outside 1.." + std::to_string(kPsbMaxSide);
         return kPsdNoLayers;
+    }
+    // A device or pipe under the name is never replaced by a file.
+    std::error_code ec;
+    const auto status = std::filesystem::status(path, ec);
+    if (std::filesystem::exists(status) && !std::filesystem::is_regular_file(status)) {
+        error = "cannot write \"" + path + "\": it is not a regular file";
+        return kPsdWriteError;
     }
     Writer writer(path, set, source, extras, job);
     return writer.run(error);
