@@ -26,6 +26,7 @@
 #include "app/catalogue_commands.h"
 #include "app/demo_panorama.h"
 #include "app/export_commands.h"
+#include "app/export_psd_command.h"
 #include "app/filter_host.h"
 #include "app/glue_commands.h"
 #include "app/image_io.h"
@@ -733,7 +734,7 @@ int main(int argc, char** argv) {
     const cli::ExportContext exportContext{&modulePath};
     std::vector<cli::ExportKind> exportKinds;
     // Each family of exports adds its kinds here.
-    (void)exportContext;
+    cli::addPsdExports(*exportCommand, exportContext, exportKinds);
 
     try {
         app.parse(argc, argv);
