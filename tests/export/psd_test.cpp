@@ -52,8 +52,9 @@ public:
 };
 
 void expectAt(Reader& r, std::uint64_t end, const char* what) {
-    if (r.at_ != end) throw std::runtime_error(std::string(what) + " ends at " + std::to_string(r.at_) + ", not " +
-                                               std::to_string(end));
+    if (r.at_ != end)
+        throw std::runtime_error(std::string(what) + " ends at " + std::to_string(r.at_) + ", not " +
+                                 std::to_string(end));
 }
 
 Walk walk(const fs::path& path) {
@@ -121,7 +122,8 @@ Walk walk(const fs::path& path) {
                 r.at_ += length - 2;
             }
             const std::uint64_t firstEnd = firstStart + 4 * (2 + w.width * w.height * bpc);
-            w.firstLayer.assign(r.b_.begin() + static_cast<long>(firstStart), r.b_.begin() + static_cast<long>(firstEnd));
+            w.firstLayer.assign(r.b_.begin() + static_cast<long>(firstStart),
+                                r.b_.begin() + static_cast<long>(firstEnd));
         }
         expectAt(r, infoEnd, "the layer info");
         r.at_ = sectionEnd;
@@ -187,14 +189,14 @@ TEST(PsdWriter, FilesFollowTheLayout) {
     };
     const Case cases[] = {
         {"8-bit result", kExportResultPsd, 1, 5, 3, 1, false, 3, 1, 3, 0, 4, "Layer 1", 0, 0},
-        {"16-bit cube map declares 4 channels", kExportCubeMap, 6, 4, 4, 2, false, 3, 1, 4, 0, 4,
-         "_d,_u,_l,_b,_r,_f", 52, 255},
+        {"16-bit cube map declares 4 channels", kExportCubeMap, 6, 4, 4, 2, false, 3, 1, 4, 0, 4, "_d,_u,_l,_b,_r,_f",
+         52, 255},
         {"32-bit net faces with the toning record", kExportPolyFaces, 2, 3, 2, 4, false, 3, 1, 3, 74, 4,
          "face 1,face 2", 56, 255},
         {"grey picture, odd sizes", kExportResultPsd, 1, 3, 3, 1, false, 1, 1, 3, 0, 4, "Layer 1", 0, 0},
         {"a single brick layer is the top", kExportBrickSphere, 1, 2, 2, 1, false, 3, 1, 3, 0, 4, "1 top", 0, 0},
-        {"brick layers: 3-character name takes 4 bytes, faded above the first", kExportBrickSphere, 120, 1, 1, 1,
-         false, 3, 1, 3, 0, 4, "1 bottom,...,120 top", 52, 230},
+        {"brick layers: 3-character name takes 4 bytes, faded above the first", kExportBrickSphere, 120, 1, 1, 1, false,
+         3, 1, 3, 0, 4, "1 bottom,...,120 top", 52, 230},
         {"flat file has no layers", kExportResultPsd, 1, 4, 2, 1, true, 3, 1, 3, 0, 3, "", 0, 0},
         {"flat 16-bit keeps 4 merged planes", kExportResultPsd, 1, 4, 2, 2, true, 3, 1, 4, 0, 4, "", 0, 0},
         {"wide 8-bit is a large document", kExportResultPsd, 1, 40000, 1, 1, false, 3, 2, 3, 0, 4, "Layer 1", 0, 0},
@@ -205,14 +207,18 @@ TEST(PsdWriter, FilesFollowTheLayout) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         TestPicture picture;
-        picture.set = {.layerCount = c.layers, .width = c.width, .height = c.height, .layout = c.layout,
-                       .bytesPerChannel = c.bytes, .flat = c.flat};
+        picture.set = {.layerCount = c.layers,
+                       .width = c.width,
+                       .height = c.height,
+                       .layout = c.layout,
+                       .bytesPerChannel = c.bytes,
+                       .flat = c.flat};
         picture.colorPlanes = c.colorPlanes;
         const fs::path path = folder / "out.psd";
         std::string error;
-        ASSERT_EQ(writeLayeredPsd(path.string(), picture.set,
-                                  [&](int k, LayerPicture& p, std::string&) { return picture.fill(k, p); }, {}, {},
-                                  error),
+        ASSERT_EQ(writeLayeredPsd(
+                      path.string(), picture.set,
+                      [&](int k, LayerPicture& p, std::string&) { return picture.fill(k, p); }, {}, {}, error),
                   kPsdOk)
             << error;
         EXPECT_EQ(picture.filled, c.layers);
@@ -260,9 +266,9 @@ TEST(PsdWriter, SamplesKeepTheirValues) {
         TestPicture picture;
         picture.set = {.width = 16, .height = 1, .bytesPerChannel = c.bytes};
         std::string error;
-        ASSERT_EQ(writeLayeredPsd(path.string(), picture.set,
-                                  [&](int k, LayerPicture& p, std::string&) { return picture.fill(k, p); }, {}, {},
-                                  error),
+        ASSERT_EQ(writeLayeredPsd(
+                      path.string(), picture.set,
+                      [&](int k, LayerPicture& p, std::string&) { return picture.fill(k, p); }, {}, {}, error),
                   kPsdOk);
         const Walk w = walk(path);
         ASSERT_EQ(w.error, "");
