@@ -13,8 +13,8 @@
 #include "app/image_io.h"
 #include "app/module_loader.h"
 #include "app/run_settings.h"
-#include "platform/checked_file.h"
 #include "export/psd_writer.h"
+#include "platform/checked_file.h"
 #include "projection/catalogue.h"
 
 namespace globaro::cli {
@@ -123,8 +123,9 @@ int runPsdExport(PsdCommand& c) {
                         c.cubeSide + "\"");
         height = width;
         if (c.run.latitude || c.run.longitude || c.run.spin || c.run.output || c.run.fov)
-            return fail(cannot + "the faces of a cube map look along the panorama's axes; --lat, --lon, --spin, "
-                                 "--output and --fov are not taken");
+            return fail(cannot +
+                        "the faces of a cube map look along the panorama's axes; --lat, --lon, --spin, "
+                        "--output and --fov are not taken");
     } else if (!c.size.empty() && !parseSize(c.size, width, height)) {
         return fail(cannot + "--size wants WIDTHxHEIGHT with sides of 1.." + std::to_string(kPsbMaxSide) +
                     " pixels, got \"" + c.size + "\"");
