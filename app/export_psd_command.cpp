@@ -1,9 +1,12 @@
 #include "app/export_psd_command.h"
 
+#include <algorithm>
+#include <cmath>
 #include <filesystem>
 #include <iostream>
 #include <memory>
 #include <new>
+#include <optional>
 #include <string>
 
 #include "app/batch_names.h"
@@ -14,6 +17,7 @@
 #include "app/module_loader.h"
 #include "app/run_settings.h"
 #include "export/psd_writer.h"
+#include "geometry/sphere_frame.h"
 #include "platform/checked_file.h"
 #include "projection/catalogue.h"
 
@@ -37,6 +41,40 @@ constexpr FaceTurn kCubeFaceTurns[6] = {
     {-90.0f, -180.0f, -180.0f}, {90.0f, -180.0f, -180.0f}, {0.0f, -90.0f, 0.0f},
     {0.0f, 180.0f, 0.0f},       {0.0f, 90.0f, 0.0f},       {0.0f, 0.0f, 0.0f},
 };
+
+// The angles of the rotation `target` (as rotationFromAngles builds them),
+// or nothing when none is found to float precision.
+std::optional<FaceTurn> anglesOf(const Mat3& target) {
+    auto distance = [&](const Mat3& m) {
+        float worst = 0.0f;
+        for (int i = 0; i < 3; ++i)
+            for (int j = 0; j < 3; ++j) worst = std::max(worst, std::fabs(m.m[i][j] - target.m[i][j]));
+        return worst;
+    };
+    constexpr float kDegrees = 57.29577951308232f;
+    const SphereDir centre = applyTransposed(target, {0.0f, 0.0f, 1.0f});
+    const SphereDir up = applyTransposed(target, {0.0f, 1.0f, 0.0f});
+    const float latitude = std::asin(std::clamp(centre.y, -1.0f, 1.0f)) * kDegrees;
+    const float longitude = std::atan2(-centre.x, centre.z) * kDegrees;
+    std::optional<FaceTurn> best;
+    float bestDistance = 1e-4f;
+    // The signs of the convention are tried rather than assumed; at the
+    // poles the longitude is free, so the quarter turns are tried too.
+    for (const float lat : {latitude, -latitude})
+        for (const float lon : {longitude, -longitude, 0.0f, 90.0f, -90.0f, 180.0f}) {
+            const SphereDir u0 = applyTransposed(rotationFromAngles(lon, lat, 0.0f).product, {0.0f, 1.0f, 0.0f});
+            const SphereDir across{u0.y * up.z - u0.z * up.y, u0.z * up.x - u0.x * up.z, u0.x * up.y - u0.y * up.x};
+            const float angle = std::atan2(dot(centre, across), dot(u0, up)) * kDegrees;
+            for (const float spin : {angle, -angle}) {
+                const float d = distance(rotationFromAngles(lon, lat, spin).product);
+                if (d < bestDistance) {
+                    bestDistance = d;
+                    best = FaceTurn{lat, lon, spin};
+                }
+            }
+        }
+    return best;
+}
 
 struct PsdCommand {
     std::string input, output;
@@ -122,10 +160,8 @@ int runPsdExport(PsdCommand& c) {
             return fail(cannot + "--cube-side wants 1.." + std::to_string(kPsbMaxSide) + " pixels, got \"" +
                         c.cubeSide + "\"");
         height = width;
-        if (c.run.latitude || c.run.longitude || c.run.spin || c.run.output || c.run.fov)
-            return fail(cannot +
-                        "the faces of a cube map look along the panorama's axes; --lat, --lon, --spin, "
-                        "--output and --fov are not taken");
+        if (c.run.output || c.run.fov)
+            return fail(cannot + "the faces of a cube map are 90-degree views; --output and --fov are not taken");
     } else if (!c.size.empty() && !parseSize(c.size, width, height)) {
         return fail(cannot + "--size wants WIDTHxHEIGHT with sides of 1.." + std::to_string(kPsbMaxSide) +
                     " pixels, got \"" + c.size + "\"");
@@ -157,12 +193,20 @@ int runPsdExport(PsdCommand& c) {
     const LayerSource layers = [&](int number, LayerPicture& picture, std::string& why) {
         RunSettingsOptions run = c.run;
         if (c.kind == kExportCubeMap) {
-            const FaceTurn& turn = kCubeFaceTurns[number - 1];
+            // The face's turn, then the view's own.
+            const FaceTurn& face = kCubeFaceTurns[number - 1];
+            const Mat3 both = matMul(rotationFromAngles(face.longitude, face.latitude, face.spin).product,
+                                     rotationFromAngles(settings.longitude, settings.latitude, settings.spin).product);
+            const std::optional<FaceTurn> turn = anglesOf(both);
+            if (!turn) {
+                why = "the view's turn cannot be carried to the face \"" + layerName(set, number) + "\"";
+                return false;
+            }
             run.output = kRectilinear;
             run.fov = 90.0f;
-            run.latitude = turn.latitude;
-            run.longitude = turn.longitude;
-            run.spin = turn.spin;
+            run.latitude = turn->latitude;
+            run.longitude = turn->longitude;
+            run.spin = turn->spin;
         }
         if (!c.quiet)
             std::cerr << "layer " << number << " of " << set.layerCount << ": \"" << layerName(set, number) << "\"\n";
