@@ -248,7 +248,8 @@ int runPsdExport(PsdCommand& c) {
         for (const std::string& path : written)
             std::cout << "wrote " << path << " (" << (c.separate ? 1 : set.layerCount) << " layer"
                       << (c.separate || set.layerCount == 1 ? "" : "s") << " of " << set.width << " x " << set.height
-                      << ", " << 8 * set.bytesPerChannel << "-bit)" << std::endl;
+                      << ", " << 8 * set.bytesPerChannel << "-bit"
+                      << (needsLargeDocument(set) ? ", large document format" : "") << ")" << std::endl;
     return 0;
 }
 

@@ -165,5 +165,24 @@ TEST_F(ExportPsd, RefusesBadInput) {
     }
 }
 
+// A stop during the third face of a cube written a file per face (SIGTERM,
+// which stops a run as Ctrl-C does; a background job ignores SIGINT): status
+// 130, and neither the two files already written nor a partial one remain.
+TEST_F(ExportPsd, StoppedExportLeavesNothing) {
+    const std::string run = "cd '" + folder_.string() + "' && { " + GLOBARO_CLI_PATH + " export cube '" + input(8) +
+                            "' c.psd --cube-side 1536 --separate 2>err.txt & pid=$!; "
+                            "until grep -q 'layer 3' err.txt || ! kill -0 $pid; do sleep 0.01; done; "
+                            "kill -TERM $pid; wait $pid; echo status $?; }";
+    FILE* pipe = popen(run.c_str(), "r");
+    char line[256] = {};
+    ASSERT_NE(std::fgets(line, sizeof line, pipe), nullptr);
+    pclose(pipe);
+    EXPECT_STREQ(line, "status 130\n");
+    std::size_t psd = 0;
+    for (const auto& entry : fs::directory_iterator(folder_))
+        psd += entry.path().string().find(".psd") != std::string::npos ? 1 : 0;
+    EXPECT_EQ(psd, 0u);
+}
+
 }  // namespace
 }  // namespace globaro
