@@ -94,8 +94,6 @@ p = PSDImage.open(")") + c.file + R"(")
 print(p.version, p.depth, "%dx%d:" % p.size, ", ".join("%s %dx%d" % ((l.name,) + l.size) for l in p), end="")
 )");
         EXPECT_EQ(read, c.expected);
-        const auto composite = std::system(("iinfo '" + (folder_ / c.file).string() + "' >/dev/null 2>&1").c_str());
-        EXPECT_EQ(composite, 0) << "OpenImageIO cannot read the composite";
         Document merged;
         std::string error;
         EXPECT_TRUE(loadDocument((folder_ / c.file).string(), merged, error)) << error;

@@ -25,41 +25,35 @@ struct Walk {
     int version = 0, channels = 0, depth = 0;
     std::uint32_t width = 0, height = 0, colourModeLength = 0;
     std::vector<int> resources;
-    std::vector<std::string> names;
+    std::string names;                        // separated by commas
     std::vector<std::uint32_t> extraLengths;  // each record's extra data length
     std::vector<int> opacities;
-    std::vector<std::uint8_t> firstLayer;  // the channel data of the first layer (4 planes)
-    std::vector<std::uint8_t> merged;      // the merged planes, after the compression word
+    std::string firstLayer;  // the channel data of the first layer (4 planes)
+    std::string merged;      // the merged planes, after the compression word
 };
 
-class Reader {
-public:
-    explicit Reader(std::vector<std::uint8_t> b) : b_(std::move(b)) {}
-    std::uint64_t be(int n) {
+struct Reader {
+    std::string text(std::size_t n) {
         if (at_ + n > b_.size()) throw std::runtime_error("read past the end at " + std::to_string(at_));
+        at_ += n;
+        return b_.substr(at_ - n, n);
+    }
+    std::uint64_t be(int n) {
         std::uint64_t v = 0;
-        for (int i = 0; i < n; ++i) v = v << 8 | b_[at_++];
+        for (const char c : text(static_cast<std::size_t>(n))) v = v << 8 | static_cast<std::uint8_t>(c);
         return v;
     }
-    std::string text(std::size_t n) {
-        if (at_ + n > b_.size()) throw std::runtime_error("read past the end");
-        std::string s(b_.begin() + static_cast<long>(at_), b_.begin() + static_cast<long>(at_ + n));
-        at_ += n;
-        return s;
-    }
     std::size_t at_ = 0;
-    std::vector<std::uint8_t> b_;
+    std::string b_;
 };
 
 void expectAt(Reader& r, std::uint64_t end, const char* what) {
-    if (r.at_ != end)
-        throw std::runtime_error(std::string(what) + " ends at " + std::to_string(r.at_) + ", not " +
-                                 std::to_string(end));
+    if (r.at_ != end) throw std::runtime_error(std::string(what) + " ends at " + std::to_string(r.at_));
 }
 
 Walk walk(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
-    Reader r(std::vector<std::uint8_t>((std::istreambuf_iterator<char>(in)), {}));
+    Reader r{0, std::string(std::istreambuf_iterator<char>(in), {})};
     Walk w;
     try {
         if (r.text(4) != "8BPS") throw std::runtime_error("no signature");
@@ -112,7 +106,7 @@ Walk walk(const fs::path& path) {
                 r.at_ += r.be(4);  // the layer mask
                 r.at_ += r.be(4);  // the blending ranges
                 const std::size_t n = static_cast<std::size_t>(r.be(1));
-                w.names.push_back(r.text(n));
+                w.names += (w.names.empty() ? "" : ",") + r.text(n);
                 r.at_ = extraEnd;
             }
             const std::uint64_t firstStart = r.at_;
@@ -121,14 +115,12 @@ Walk walk(const fs::path& path) {
                 if (r.be(2) != 0) throw std::runtime_error("compressed channel");
                 r.at_ += length - 2;
             }
-            const std::uint64_t firstEnd = firstStart + 4 * (2 + w.width * w.height * bpc);
-            w.firstLayer.assign(r.b_.begin() + static_cast<long>(firstStart),
-                                r.b_.begin() + static_cast<long>(firstEnd));
+            w.firstLayer = r.b_.substr(firstStart, 4 * (2 + w.width * w.height * bpc));
         }
         expectAt(r, infoEnd, "the layer info");
         r.at_ = sectionEnd;
         if (r.be(2) != 0) throw std::runtime_error("compressed merged image");
-        w.merged.assign(r.b_.begin() + static_cast<long>(r.at_), r.b_.end());
+        w.merged = r.b_.substr(r.at_);
     } catch (const std::exception& e) {
         w.error = e.what();
     }
@@ -155,24 +147,19 @@ struct TestPicture {
                     const bool alpha = hasAlpha && c == colorPlanes;
                     const float v = alpha ? (x == 0 ? 0.0f : 1.0f) : 0.25f * static_cast<float>(c + number % 2);
                     std::uint8_t* at = pixels.data() + y * rowBytes + (x * planes + c) * bytes;
-                    if (bytes == 1) *at = static_cast<std::uint8_t>(v * 255.0f);
-                    if (bytes == 2) {
-                        const auto s = static_cast<std::uint16_t>(v * 32768.0f);
-                        std::memcpy(at, &s, 2);
-                    }
-                    if (bytes == 4) std::memcpy(at, &v, 4);
+                    const auto s8 = static_cast<std::uint8_t>(v * 255.0f);
+                    const auto s16 = static_cast<std::uint16_t>(v * 32768.0f);
+                    std::memcpy(at,
+                                bytes == 1   ? static_cast<const void*>(&s8)
+                                : bytes == 2 ? static_cast<const void*>(&s16)
+                                             : &v,
+                                bytes);
                 }
         p = {pixels.data(), rowBytes, colorPlanes, hasAlpha};
         ++filled;
         return true;
     }
 };
-
-std::string joined(const std::vector<std::string>& names) {
-    std::string s;
-    for (const std::string& n : names) s += (s.empty() ? "" : ",") + n;
-    return s;
-}
 
 TEST(PsdWriter, FilesFollowTheLayout) {
     struct Case {
@@ -196,7 +183,7 @@ TEST(PsdWriter, FilesFollowTheLayout) {
         {"grey picture, odd sizes", kExportResultPsd, 1, 3, 3, 1, false, 1, 1, 3, 0, 4, "Layer 1", 0, 0},
         {"a single brick layer is the top", kExportBrickSphere, 1, 2, 2, 1, false, 3, 1, 3, 0, 4, "1 top", 0, 0},
         {"brick layers: 3-character name takes 4 bytes, faded above the first", kExportBrickSphere, 120, 1, 1, 1, false,
-         3, 1, 3, 0, 4, "1 bottom,...,120 top", 52, 230},
+         3, 1, 3, 0, 4, "1 bottom,002,...,119,120 top", 52, 230},
         {"flat file has no layers", kExportResultPsd, 1, 4, 2, 1, true, 3, 1, 3, 0, 3, "", 0, 0},
         {"flat 16-bit keeps 4 merged planes", kExportResultPsd, 1, 4, 2, 2, true, 3, 1, 4, 0, 4, "", 0, 0},
         {"wide 8-bit is a large document", kExportResultPsd, 1, 40000, 1, 1, false, 3, 2, 3, 0, 4, "Layer 1", 0, 0},
@@ -231,13 +218,12 @@ TEST(PsdWriter, FilesFollowTheLayout) {
         EXPECT_EQ(w.colourModeLength, static_cast<std::uint32_t>(c.colourModeLength));
         const std::size_t plane = static_cast<std::size_t>(c.width) * c.height * c.bytes;
         EXPECT_EQ(w.merged.size(), c.mergedPlanes * plane);
-        const std::string names = joined(w.names);
-        if (std::string(c.names).find("...") != std::string::npos)
-            EXPECT_EQ(w.names.front() + ",...," + w.names.back(), c.names);
-        else
-            EXPECT_EQ(names, c.names);
+        const std::string expected = c.names, names = w.names, cut = expected.substr(0, expected.find("..."));
+        EXPECT_TRUE(names.starts_with(cut) &&
+                    names.ends_with(expected.substr(std::min(cut.size() + 3, expected.size()))))
+            << names;
         if (c.layers > 1) {
-            EXPECT_EQ(w.extraLengths[1], c.secondExtra) << w.names[1];
+            EXPECT_EQ(w.extraLengths[1], c.secondExtra);
             EXPECT_EQ(w.opacities[1], c.secondOpacity);
         }
         const bool layered = !c.flat;
@@ -272,10 +258,8 @@ TEST(PsdWriter, SamplesKeepTheirValues) {
                   kPsdOk);
         const Walk w = walk(path);
         ASSERT_EQ(w.error, "");
-        auto sample = [&](const std::vector<std::uint8_t>& data, std::size_t offset) {
-            std::uint32_t v = 0;
-            for (int i = 0; i < c.bytes; ++i) v = v << 8 | data.at(offset + i);
-            return v;
+        auto sample = [&](const std::string& data, std::size_t offset) {
+            return static_cast<std::uint32_t>(Reader{offset, data}.be(c.bytes));
         };
         const std::size_t b = static_cast<std::size_t>(c.bytes), plane = 2 + 16 * b;
         EXPECT_EQ(sample(w.firstLayer, 2), c.layerAlphaAt0);
