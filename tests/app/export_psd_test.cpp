@@ -28,17 +28,11 @@ bool havePsdTools() {
     return std::system((std::string(kPython) + " -c 'import psd_tools, numpy' >/dev/null 2>&1").c_str()) == 0;
 }
 
-// Runs a Python script (with the folder as its working folder) and gives
-// what it prints.
+// Runs a Python script in the folder and gives what it prints (the
+// runner's command line after it is a no-op).
 std::string python(const fs::path& folder, const std::string& script) {
-    const fs::path file = folder / "check.py";
-    std::ofstream(file) << script;
-    FILE* pipe = popen(("cd '" + folder.string() + "' && " + kPython + " check.py 2>&1").c_str(), "r");
-    std::string out;
-    char buffer[4096];
-    for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) out.append(buffer, n);
-    pclose(pipe);
-    return out;
+    std::ofstream(folder / "check.py") << script;
+    return runCli("", "cd '" + folder.string() + "' && " + kPython + " check.py 2>&1; : ").output;
 }
 
 class ExportPsd : public ::testing::Test {
