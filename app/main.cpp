@@ -28,6 +28,7 @@
 #include "app/dialog_commands.h"
 #include "app/export_commands.h"
 #include "app/export_geometry_command.h"
+#include "app/export_psd_command.h"
 #include "app/export_web_command.h"
 #include "app/filter_host.h"
 #include "app/glue_commands.h"
@@ -677,6 +678,7 @@ int main(int argc, char** argv) {
     // Each family of exports adds its kinds here.
     cli::addGeometryExports(*exportCommand, exportContext, exportKinds);
     cli::addWebExports(*exportCommand, exportContext, exportKinds);
+    cli::addPsdExports(*exportCommand, exportContext, exportKinds);
 
     const cli::DialogCommands dialogCommands(app);
 

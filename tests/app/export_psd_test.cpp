@@ -1,0 +1,180 @@
+// `globaro export psd|cube` through readers we did not write: psd-tools finds
+// the layers, names, sizes and depth, OpenImageIO reads the composite, and
+// each cube face matches the face cut from the "Unity 6 frames" render.
+
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "app/demo_panorama.h"
+#include "app/image_io.h"
+#include "tests/app/cli_runner.h"
+
+namespace globaro {
+namespace {
+
+namespace fs = std::filesystem;
+using testing_cli::runCli;
+
+constexpr const char* kPython = "/usr/bin/python3";
+
+bool havePsdTools() {
+    return std::system((std::string(kPython) + " -c 'import psd_tools, numpy' >/dev/null 2>&1").c_str()) == 0;
+}
+
+// Runs a Python script in the folder and gives what it prints (the
+// runner's command line after it is a no-op).
+std::string python(const fs::path& folder, const std::string& script) {
+    std::ofstream(folder / "check.py") << script;
+    return runCli("", "cd '" + folder.string() + "' && " + kPython + " check.py 2>&1; : ").output;
+}
+
+class ExportPsd : public ::testing::Test {
+protected:
+    void SetUp() override {
+        folder_ = fs::path(::testing::TempDir()) / ("globaro_export_psd_" + std::to_string(getpid()));
+        fs::remove_all(folder_);
+        fs::create_directories(folder_);
+        for (const int depth : {8, 16, 32}) {
+            Document panorama;
+            std::string error;
+            ASSERT_TRUE(makeDemoPanorama(panorama, 256, 128, depth, error)) << error;
+            ASSERT_TRUE(saveDocument(input(depth), panorama, 0, error)) << error;
+        }
+    }
+    void TearDown() override { fs::remove_all(folder_); }
+    std::string input(int depth) const {
+        return (folder_ / ("pano" + std::to_string(depth) + (depth == 8 ? ".png" : ".tif"))).string();
+    }
+    std::string quoted(const std::string& name) const { return "'" + (folder_ / name).string() + "'"; }
+
+    fs::path folder_;
+};
+
+// Layers, names, sizes and depth as psd-tools reads them, and the
+// composite as OpenImageIO reads it.
+TEST_F(ExportPsd, ReadersFindWhatWasMeant) {
+    if (!havePsdTools()) GTEST_SKIP() << "python3-psd-tools is not installed";
+    struct Case {
+        const char* arguments;  // after "export", with IN for the input
+        int depth;
+        const char* file;
+        const char* expected;  // "version depth WxH: name WxH, ..."
+    };
+    const Case cases[] = {
+        {"psd IN out.psd --size 60x30 --output Mollweide", 8, "out.psd", "1 8 60x30: Layer 1 60x30"},
+        {"psd IN out.psd --size 20x10", 16, "out.psd", "1 16 20x10: Layer 1 20x10"},
+        {"psd IN out.psd --size 20x10", 32, "out.psd", "1 32 20x10: Layer 1 20x10"},
+        {"cube IN 'Cube map.psd' --cube-side 8", 16, "Cube map.psd",
+         "1 16 8x8: _d 8x8, _u 8x8, _l 8x8, _b 8x8, _r 8x8, _f 8x8"},
+        {"cube IN 'Cube map.psd' --cube-side 8 --separate", 8, "Cube map_b.psd", "1 8 8x8: _b 8x8"},
+        {"psd IN wide.psd --size 40000x8", 8, "wide.psd", "2 8 40000x8: Layer 1 40000x8"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.arguments);
+        std::string arguments = c.arguments;
+        arguments.replace(arguments.find("IN"), 2, "'" + input(c.depth) + "'");
+        const auto outcome = runCli("export " + arguments + " --quiet", "cd '" + folder_.string() + "' && ");
+        ASSERT_EQ(outcome.status, 0) << outcome.output;
+        const std::string read = python(folder_, std::string(R"(
+from psd_tools import PSDImage
+p = PSDImage.open(")") + c.file + R"(")
+print(p.version, p.depth, "%dx%d:" % p.size, ", ".join("%s %dx%d" % ((l.name,) + l.size) for l in p), end="")
+)");
+        EXPECT_EQ(read, c.expected);
+        Document merged;
+        std::string error;
+        EXPECT_TRUE(loadDocument((folder_ / c.file).string(), merged, error)) << error;
+        for (const auto& entry : fs::directory_iterator(folder_))
+            EXPECT_EQ(entry.path().filename().string().find(".partial"), std::string::npos);
+    }
+}
+
+// Each face of the cube is the face the "Unity 6 frames" strip shows, within
+// 1/255, with the view turned or not; but for the strip's last column of each
+// face: there the strip's right corners lie on the seam and are mapped in the
+// next face.
+TEST_F(ExportPsd, CubeFacesMatchTheUnityStrip) {
+    if (!havePsdTools()) GTEST_SKIP() << "python3-psd-tools is not installed";
+    for (const std::string turn : {"", " --lat 20 --lon 30 --spin 10"}) {
+        SCOPED_TRACE(turn);
+        const auto cube =
+            runCli("export cube '" + input(8) + "' " + quoted("Cube map.psd") + " --cube-side 48 --quiet" + turn);
+        ASSERT_EQ(cube.status, 0) << cube.output;
+        const auto strip = runCli("render '" + input(8) + "' " + quoted("strip.png") +
+                                  " --size 288x48 --output 'Unity 6 frames' --keep-alpha --quiet" + turn);
+        ASSERT_EQ(strip.status, 0) << strip.output;
+        const std::string read = python(folder_, R"(
+from psd_tools import PSDImage
+from PIL import Image
+import numpy as np
+strip = np.asarray(Image.open("strip.png").convert("RGBA")).astype(int)
+cells = {"_r": 0, "_l": 1, "_u": 2, "_d": 3, "_f": 4, "_b": 5}
+for layer in PSDImage.open("Cube map.psd"):
+    face = (layer.numpy() * 255).round().astype(int)
+    c = cells[layer.name]
+    cut = strip[:, c * 48:(c + 1) * 48, :]
+    print(layer.name, "within" if np.abs(face - cut)[:, :47, :].max() <= 1 else "differs", end=" ")
+)");
+        EXPECT_EQ(read, "_d within _u within _l within _b within _r within _f within ");
+    }
+}
+
+// Bad input: one line naming the path, status 1, nothing left behind.
+TEST_F(ExportPsd, RefusesBadInput) {
+    struct Case {
+        std::string arguments;
+        std::string says;
+        std::string shell;
+    };
+    const std::string in = "'" + input(8) + "' ";
+    const Case cases[] = {
+        {"psd " + in + quoted("a.psd") + " --size 0x10", "a.psd\": --size wants", ""},
+        {"psd " + in + quoted("a.psd") + " --size 1000000x10", "a.psd\": --size wants", ""},
+        {"cube " + in + quoted("a.psd") + " --cube-side 0", "a.psd\": --cube-side wants", ""},
+        {"cube " + in + quoted("a.psd") + " --cube-side 1000000", "a.psd\": --cube-side wants", ""},
+        {"psd " + in + quoted("none/a.psd"), "none/a.psd", ""},
+        {"psd " + in + "/dev/full", "\"/dev/full\": it is not a regular file", ""},
+        {"psd " + in + quoted("a.psd") + " --size 600x600", "a.psd", "trap \"\" XFSZ; ulimit -f 64; "},
+        {"psd " + in + "'" + input(8) + "'", "it is the input image", ""},
+        {"psd " + quoted("missing.png") + " " + quoted("a.psd"), "missing.png", ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.arguments);
+        const auto outcome = runCli("export " + c.arguments + " --quiet", c.shell);
+        EXPECT_EQ(outcome.status, 1);
+        EXPECT_NE(outcome.output.find(c.says), std::string::npos) << outcome.output;
+        EXPECT_EQ(std::count(outcome.output.begin(), outcome.output.end(), '\n'), 1) << outcome.output;
+        std::size_t files = 0;
+        for (const auto& entry : fs::directory_iterator(folder_)) files += entry.is_regular_file() ? 1 : 0;
+        EXPECT_EQ(files, 3u) << "something was left behind";
+    }
+}
+
+// A stop during the third face of a cube written a file per face (SIGTERM,
+// which stops a run as Ctrl-C does; a background job ignores SIGINT): status
+// 130, and neither the two files already written nor a partial one remain.
+TEST_F(ExportPsd, StoppedExportLeavesNothing) {
+    const std::string run = "cd '" + folder_.string() + "' && { " + GLOBARO_CLI_PATH + " export cube '" + input(8) +
+                            "' c.psd --cube-side 1536 --separate 2>err.txt & pid=$!; "
+                            "until grep -q 'layer 3' err.txt || ! kill -0 $pid; do sleep 0.01; done; "
+                            "kill -TERM $pid; wait $pid; echo status $?; }";
+    FILE* pipe = popen(run.c_str(), "r");
+    char line[256] = {};
+    ASSERT_NE(std::fgets(line, sizeof line, pipe), nullptr);
+    pclose(pipe);
+    EXPECT_STREQ(line, "status 130\n");
+    std::size_t psd = 0;
+    for (const auto& entry : fs::directory_iterator(folder_))
+        psd += entry.path().string().find(".psd") != std::string::npos ? 1 : 0;
+    EXPECT_EQ(psd, 0u);
+}
+
+}  // namespace
+}  // namespace globaro
