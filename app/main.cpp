@@ -25,6 +25,7 @@
 #include "app/batch_names.h"
 #include "app/catalogue_commands.h"
 #include "app/demo_panorama.h"
+#include "app/export_bricks_command.h"
 #include "app/export_commands.h"
 #include "app/filter_host.h"
 #include "app/glue_commands.h"
@@ -733,6 +734,7 @@ int main(int argc, char** argv) {
     const cli::ExportContext exportContext{&modulePath};
     std::vector<cli::ExportKind> exportKinds;
     // Each family of exports adds its kinds here.
+    cli::addBrickExports(*exportCommand, exportContext, exportKinds);
     (void)exportContext;
 
     try {
