@@ -42,9 +42,6 @@ bool filled(const BrickSphere& s, std::int32_t x, std::int32_t z, std::int32_t l
     return inside(s, x, z, layer) && s.codeAt(x, z, layer) != 0;
 }
 
-// A cell coordinate measured in its own axis: -0.5 .. 0.5 across the grid.
-double centred(std::int32_t i, std::int32_t count) { return (i + 0.5) / count - 0.5; }
-
 void setCode(BrickCell& cell, int code) {
     cell.code = static_cast<std::uint8_t>((cell.code & ~kBrickCodeMask) | (code & kBrickCodeMask) | kBrickColoured);
 }
@@ -100,11 +97,11 @@ int nearestBrickColor(int r, int g, int b, std::uint32_t colorSet) noexcept {
 
 BrickSphere buildBrickSphere(std::int32_t layers, bool plates, bool diffusion, std::uint32_t colorSet) {
     BrickSphere s;
-    s.layers = std::clamp(layers, 1, kMaxBrickLayers);
+    const BrickGrid grid = brickGrid(layers, plates);
+    s.layers = grid.layers;
+    s.across = grid.across;
     s.plates = plates;
     s.layerHeight = plates ? 8 : 24;
-    // truncate(layers x 0.4) and truncate(layers x 1.2), in whole numbers.
-    s.across = plates ? s.layers * 4 / 10 : s.layers * 12 / 10;
     s.diffusion = diffusion;
     s.colorSet = colorSet;
     s.cells.assign(
@@ -112,10 +109,8 @@ BrickSphere buildBrickSphere(std::int32_t layers, bool plates, bool diffusion, s
         BrickCell{});
     for (std::int32_t layer = 0; layer < s.layers; ++layer)
         for (std::int32_t z = 0; z < s.across; ++z)
-            for (std::int32_t x = 0; x < s.across; ++x) {
-                const double px = centred(x, s.across), pz = centred(z, s.across), py = centred(layer, s.layers);
-                if (px * px + pz * pz + py * py < 0.25) s.cell(x, z, layer).code = 1;
-            }
+            for (std::int32_t x = 0; x < s.across; ++x)
+                if (brickCellFilled(grid, x, z, layer)) s.cell(x, z, layer).code = 1;
     // A filled cell with an empty face neighbour (or the grid's edge) shows.
     for (std::int32_t layer = 0; layer < s.layers; ++layer)
         for (std::int32_t z = 0; z < s.across; ++z)
@@ -134,13 +129,6 @@ BrickSphere buildBrickSphere(std::int32_t layers, bool plates, bool diffusion, s
     return s;
 }
 
-SphereDir brickCellDirection(const BrickSphere& s, std::int32_t x, std::int32_t z, std::int32_t layer) noexcept {
-    // The model's right (+x of the grid) is the direction (-1, 0, 0), its
-    // front (+z of the grid) the direction (0, 0, 1).
-    const Vec3d d{-centred(x, s.across), centred(layer, s.layers), centred(z, s.across)};
-    return toSphereDir(normalise(d));
-}
-
 bool colourBrickSphere(BrickSphere& s, const BrickColourLookup& lookup, const ExportJob& job) {
     s.running[0] = s.running[1] = s.running[2] = 0;
     for (BrickCell& c : s.cells) c.error[0] = c.error[1] = c.error[2] = 0;
@@ -152,7 +140,7 @@ bool colourBrickSphere(BrickSphere& s, const BrickColourLookup& lookup, const Ex
                 BrickCell& c = s.cell(x, z, layer);
                 if ((c.code & kBrickVisible) == 0) continue;
                 float rgb[3] = {0.0f, 0.0f, 0.0f};
-                lookup(brickCellDirection(s, x, z, layer), rgb);
+                lookup(brickCellDirection(s.grid(), x, z, layer), rgb);
                 for (int k = 0; k < 3; ++k) {
                     const float value = std::isfinite(rgb[k]) ? rgb[k] : 0.0f;
                     const int own = static_cast<int>(std::lround(std::clamp(value, 0.0f, 255.0f)));

@@ -6,9 +6,8 @@
 // leaves the product as an LDraw model, a statistics page and a building plan
 // (one picture per layer).
 //
-// Grid axes: x grows to the right of the model's front, z from its back to
-// its front, layer from the bottom up. In LDraw units a cell is 20 wide and
-// `layerHeight` high.
+// The grid and its axes: projection/brick_grid.h. In LDraw units a cell is
+// 20 wide and `layerHeight` high.
 
 #include <array>
 #include <cstdint>
@@ -18,7 +17,7 @@
 #include <vector>
 
 #include "export/export_job.h"
-#include "geometry/vec_math.h"
+#include "projection/brick_grid.h"
 
 namespace globaro {
 
@@ -78,10 +77,8 @@ struct BrickSphere {
     int codeAt(std::int32_t x, std::int32_t z, std::int32_t layer) const {
         return cell(x, z, layer).code & kBrickCodeMask;
     }
+    BrickGrid grid() const { return {layers, across}; }
 };
-
-// The most layers a sphere is built with (the setting's range ends there).
-inline constexpr std::int32_t kMaxBrickLayers = 150;
 
 // The voxelised sphere: every filled cell black (code 1), the surface cells
 // marked visible, the counts made. `layers` is kept to 1..150.
@@ -90,12 +87,6 @@ BrickSphere buildBrickSphere(std::int32_t layers, bool plates, bool diffusion, s
 // The allowed palette code nearest to (r, g, b) (squared distance; a tie goes
 // to the lower code). 0 when `colorSet` allows none.
 int nearestBrickColor(int r, int g, int b, std::uint32_t colorSet) noexcept;
-
-// The direction from the sphere's centre to the centre of a cell (unit
-// length), in the sphere frame: the model's front shows the direction (0, 0, 1),
-// its top the north pole, and its right the direction (-1, 0, 0), so that a
-// world map reads as on a globe seen from outside.
-SphereDir brickCellDirection(const BrickSphere& sphere, std::int32_t x, std::int32_t z, std::int32_t layer) noexcept;
 
 // The colour (0..255 per channel) the picture shows in a direction.
 using BrickColourLookup = std::function<void(const SphereDir& direction, float rgb[3])>;

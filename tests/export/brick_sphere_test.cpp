@@ -6,11 +6,14 @@
 #include <cmath>
 #include <functional>
 #include <numbers>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "export/brick_sampling.h"
 #include "export/brick_sphere.h"
+#include "projection/output_mapping.h"
+#include "render/render_setup.h"
 #include "settings/settings_record.h"
 
 namespace globaro {
@@ -213,8 +216,43 @@ TEST(BrickSphere, ColoursComeFromThePicture) {
     const int middle = s.layers / 2;
     EXPECT_EQ(s.codeAt(s.across - 1, s.across / 2, middle), 2);  // right: east, blue
     EXPECT_EQ(s.codeAt(0, s.across / 2, middle), 4);             // left: west, red
-    const SphereDir front = brickCellDirection(s, s.across / 2, s.across - 1, middle);
+    const SphereDir front = brickCellDirection(s.grid(), s.across / 2, s.across - 1, middle);
     EXPECT_GT(front.z, 0.9f);
+}
+
+// The brick preview output draws the export's ball: every brick it shows is a
+// visible cell of the same grid, and together they cover the front half.
+TEST(BrickSphere, ThePreviewShowsTheExportsBricks) {
+    SettingsRecord settings{};
+    resetToDefaults(settings);
+    settings.outputProjection = 45;
+    settings.brickLayers = 10;
+    RenderContext ctx;
+    setupRenderContext(ctx, settings, RenderSizes{200, 200, 64, 32});
+    MappingScratch scratch;
+    const BrickSphere s = buildBrickSphere(10, false, false, 63);
+    std::set<std::size_t> seen;
+    for (float b = 0.005f; b < 1.0f; b += 0.01f)
+        for (float a = 0.005f; a < 1.0f; a += 0.01f) {
+            SphereDir d;
+            if (!outputDirection(a, b, ctx, scratch, d)) continue;
+            std::size_t nearest = 0;
+            float best = 2.0f;
+            for (std::size_t i = 0; i < s.cells.size(); ++i) {
+                const auto x = static_cast<std::int32_t>(i % s.across);
+                const auto z = static_cast<std::int32_t>(i / s.across % s.across);
+                const SphereDir c =
+                    brickCellDirection(s.grid(), x, z, static_cast<std::int32_t>(i / s.across / s.across));
+                const float gap = std::fabs(c.x - d.x) + std::fabs(c.y - d.y) + std::fabs(c.z - d.z);
+                if ((s.cells[i].code & kBrickVisible) != 0 && gap < best) {
+                    best = gap;
+                    nearest = i;
+                }
+            }
+            ASSERT_LT(best, 1e-5f) << a << " " << b;
+            seen.insert(nearest);
+        }
+    EXPECT_GT(seen.size(), static_cast<std::size_t>(s.visible[1] * 4 / 10));
 }
 
 }  // namespace
