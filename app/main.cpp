@@ -26,6 +26,7 @@
 #include "app/catalogue_commands.h"
 #include "app/demo_panorama.h"
 #include "app/dialog_commands.h"
+#include "app/export_bricks_command.h"
 #include "app/export_commands.h"
 #include "app/export_geometry_command.h"
 #include "app/export_psd_command.h"
@@ -679,6 +680,7 @@ int main(int argc, char** argv) {
     cli::addGeometryExports(*exportCommand, exportContext, exportKinds);
     cli::addWebExports(*exportCommand, exportContext, exportKinds);
     cli::addPsdExports(*exportCommand, exportContext, exportKinds);
+    cli::addBrickExports(*exportCommand, exportContext, exportKinds);
 
     const cli::DialogCommands dialogCommands(app);
 

@@ -335,6 +335,9 @@ void mapTriptych(const OutputCall&, OutputResult&) noexcept;    // 57
 void mapTetraptych(const OutputCall&, OutputResult&) noexcept;  // 58
 void mapViews(const OutputCall&, OutputResult&) noexcept;       // 75..79
 
+// The brick preview (output_bricks.cpp).
+void mapBrickPreview(const OutputCall&, OutputResult&) noexcept;  // 45
+
 // Artistic outputs (output_artistic.cpp).
 void mapStar(const OutputCall&, OutputResult&) noexcept;            // 48, 49
 void mapPinwheel(const OutputCall&, OutputResult&) noexcept;        // 19

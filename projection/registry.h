@@ -127,8 +127,11 @@ inline constexpr OutputRow kOutputRows[] = {
      .key = "Ko41", .pending = true, .poly = {.kind = 11, .source = kPolySourceRecord}},
     {.id = 43, .name = "Omnimax", .shapeWord = "film", .key = "Ko42", .routine = &mapOmnimax, .box = {-0.5, 0.5, -0.37374, 0.37374}, .about = "Omnimax: the dome film's frame (70 mm, 15 perforations): a 180° equidistant fisheye across the frame's width, its axis 20° above the horizon, cut by the frame's lower edge"},
     {.id = 44, .name = "spikeball", .shapeWord = "tetrahedron 5-compound", .key = "Ko43", .poly = {.kind = 13}},
-    {.id = 45, .name = "brick preview", .shapeWord = "Lego", .traits = kTraitShadedRender, .key = "Ko44",
-     .pending = true, .render = kOwnSampler},
+    {.id = 45, .name = "brick preview", .shapeWord = "Lego", .traits = kTraitShadedRender, .shadedGlobe = 1,
+     .key = "Ko44", .routine = &mapBrickPreview, .box = {-0.55, 0.55, -0.55, 0.55},
+     .about = "brick preview: the ball of 1 × 1 bricks (or plates) of the brick export, as many layers as the "
+              "brick settings say, seen from in front and 25° above; each brick shows the picture at "
+              "its centre's direction, its faces lit like the shaded globes"},
     // The ellipse of semi-axes 0.5 and 0.25: radius of curvature 0.25²/0.5
     // at the ends of the long axis.
     {.id = 46, .name = "Mollweide", .traits = kTraitEqualArea | kTraitEllipseOutline, .key = "Ko45",

@@ -176,6 +176,9 @@ struct RenderContext {
     float goreCount = 12.0f;   // gores of the gore outputs
     float goreShape = 1.0f;    // 2^(fov/90 − 1), for the tunable gores
     float annulusHole = 0.0f;  // 1 − fov/180 for the annulus
+    // The brick preview's ball: its layers, and plates (1) or bricks (0).
+    std::int32_t brickLayers = 20;
+    std::int32_t brickPlates = 0;
     SphereDir indicatrixCentres[kIndicatrixCentreCount];
     const OutputRow* entry = nullptr;  // the output's row of the registry
     // `inputProjection` resolved by the setup (its registry row and

@@ -106,6 +106,8 @@ void setupRenderContext(RenderContext& ctx, const SettingsRecord& s, const Rende
     }
     ctx.goreShape = std::exp2(ctx.fov / 90.0f - 1.0f);
     ctx.annulusHole = 1.0f - ctx.fov / 180.0f;
+    ctx.brickLayers = s.brickLayers;
+    ctx.brickPlates = s.brickPlates != 0 ? 1 : 0;
     if (s.anamorphosis != 0) {
         if (foldsAfterRotation(modelId)) ctx.foldMode = kFoldAfterRotation;
         if (ctx.usesPolyModel != 0) ctx.foldMode = kFoldByModel;
