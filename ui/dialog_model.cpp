@@ -322,7 +322,7 @@ DialogChange DialogModel::turn(float startLatitude, float startLongitude, double
     if (!std::isfinite(dxFraction) || !std::isfinite(dyFraction)) return change;
     const float longitude = wrapDegrees(startLongitude - static_cast<float>(dxFraction * 360.0));
     const float latitude = std::clamp(startLatitude + static_cast<float>(dyFraction * 180.0), -90.0f, 90.0f);
-    change.settings = longitude != settings_.longitude || latitude != settings_.latitude;
+    change.settings = change.controls = longitude != settings_.longitude || latitude != settings_.latitude;
     settings_.longitude = longitude;
     settings_.latitude = latitude;
     return change;
