@@ -22,11 +22,10 @@ public:
     bool cancelling() const { return cancelling_; }
     QString percentText() const;
 
+    void reject() override;  // Cancel, Escape and the close button
+
 Q_SIGNALS:
     void cancelRequested();
-
-protected:
-    void reject() override;  // Escape and the close button cancel too
 
 private:
     QLabel* percent_;

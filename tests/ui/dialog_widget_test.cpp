@@ -31,6 +31,7 @@
 #include "ui/filter_dialog.h"
 #include "ui/gui_session.h"
 #include "ui/preview_renderer.h"
+#include "ui/small_boxes.h"
 
 namespace globaro {
 namespace {
@@ -179,6 +180,49 @@ TEST_F(DialogWidgets, ThePreviewIsDrawnAtTheFittingScale) {
     ASSERT_FALSE(shown.isNull());
     EXPECT_EQ(shown.width(), dialog_->view().width());
     EXPECT_EQ(shown.height(), dialog_->view().height());
+}
+
+// Requests replace each other: what is finally shown is the newest one,
+// exactly as a renderer that was only ever asked for it draws it.
+TEST(PreviewRendering, TheNewestRequestWins) {
+    startQt();
+    Document image;
+    std::string error;
+    ASSERT_TRUE(makeDemoPanorama(image, 256, 128, 8, error)) << error;
+    SettingsRecord settings;
+    openingSettings(settings);
+    PreviewView view;
+    view.fit(image.width, image.height, 128, 64);
+    PreviewRenderer both(image), newest(image);
+    for (int i = 0; i < 6; ++i) {
+        settings.longitude = static_cast<float>(i * 30);
+        both.request(settings, view);
+    }
+    newest.request(settings, view);
+    ASSERT_TRUE(both.waitIdle(60000));
+    ASSERT_TRUE(newest.waitIdle(60000));
+    ASSERT_FALSE(newest.latest().isNull());
+    EXPECT_EQ(both.latest(), newest.latest());
+}
+
+TEST(SmallBoxes, ProgressShowsThePercentageThenCancelling) {
+    startQt();
+    ProgressBox box(nullptr);
+    box.setProgress(0.5);
+    EXPECT_EQ(box.percentText(), QStringLiteral("50%"));
+    bool asked = false;
+    QObject::connect(&box, &ProgressBox::cancelRequested, [&] { asked = true; });
+    box.reject();  // Escape, or the Cancel button
+    EXPECT_TRUE(asked);
+    EXPECT_EQ(box.percentText(), QStringLiteral("Cancelling..."));
+}
+
+TEST(SmallBoxes, AboutOpensOnce) {
+    startQt();
+    QWidget owner;
+    QDialog* first = showAbout(&owner);
+    EXPECT_EQ(showAbout(&owner), first);
+    EXPECT_EQ(owner.findChildren<QDialog*>().size(), 1);
 }
 
 // OK hands the chosen settings to `globaro render`: the file is the one the
