@@ -106,11 +106,7 @@ FilterDialog::FilterDialog(DialogModel& model, const Document& image, QWidget* p
     };
     typingTimer_.setSingleShot(true);
     typingTimer_.setInterval(1000);
-    connect(&typingTimer_, &QTimer::timeout, this, [this] {
-        model_.typingSettled();
-        refreshEnabled();
-        renderPreview();
-    });
+    connect(&typingTimer_, &QTimer::timeout, this, &FilterDialog::settleTyping);
     build();
     refreshControls();
     refreshDots();
@@ -297,6 +293,11 @@ QWidget* FilterDialog::buildControls() {
             slider->setValue(static_cast<int>(std::lround(model_.sliderValue(control))));
             typingTimer_.start();
         });
+        connect(edit, &QLineEdit::returnPressed, this, [this] {
+            if (!typingTimer_.isActive()) return;
+            typingTimer_.stop();
+            settleTyping();
+        });
         sliders_.insert(s.control, slider);
         edits_.insert(s.control, edit);
         labels_.insert(s.control, label);
@@ -365,7 +366,9 @@ QWidget* FilterDialog::buildControls() {
     cancel->setObjectName(objectNameOf(kControlCancel));
     auto* ok = new QPushButton(QStringLiteral("&OK"), side);
     ok->setObjectName(objectNameOf(kControlOk));
-    ok->setDefault(true);
+    // Enter in an edit box settles the typed value; it does not end the dialog.
+    ok->setAutoDefault(false);
+    cancel->setAutoDefault(false);
     connect(cancel, &QPushButton::clicked, this, &FilterDialog::reject);
     connect(ok, &QPushButton::clicked, this, &FilterDialog::accept);
     ending->addWidget(cancel);
@@ -529,14 +532,26 @@ void FilterDialog::clickDot(int dot, bool right, bool ctrl) {
     apply(DialogChange{outcome.update.settingsChanged, outcome.update.settingsChanged, false});
 }
 
+void FilterDialog::settleTyping() {
+    model_.typingSettled();
+    refreshEnabled();
+    renderPreview();
+}
+
+void FilterDialog::closeSubDialogs() {
+    for (QDialog* sub : findChildren<QDialog*>(Qt::FindDirectChildrenOnly)) sub->close();
+}
+
 void FilterDialog::accept() {
     typingTimer_.stop();
+    closeSubDialogs();
     QDialog::accept();
 }
 
 void FilterDialog::reject() {
     typingTimer_.stop();
     model_.cancel();
+    closeSubDialogs();
     QDialog::reject();
 }
 

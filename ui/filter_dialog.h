@@ -70,6 +70,9 @@ private:
     void pressButton(int control);
     void clickDot(int dot, bool right, bool ctrl);
     void exportNotYet(const QString& what);
+    void closeSubDialogs();
+    // One second after the last keystroke in an edit box, or at Enter.
+    void settleTyping();
     void loadPreset();
     void savePreset();
 
