@@ -276,7 +276,18 @@ void DialogModel::open(const ThumbnailSource& thumbnail) {
         Thumbnail taken;
         const bool have = thumbnail && thumbnail(taken);
         saveDot(free, settings_, have ? &taken : nullptr, dots_);
+        if (!have) openingDot_ = free;
     }
+}
+
+bool DialogModel::completeOpeningDot(const Thumbnail& thumbnail) {
+    const int dot = openingDot_;
+    openingDot_ = -1;
+    // Any change since the opening has been recorded in the other undo slot.
+    if (dot < 0 || thumbnail.empty() || undo_.valid[undo_.undoIndex ^ 1] != 0 || dots_.state.words[dot] != kDotCurrent)
+        return false;
+    saveDot(dot, settings_, &thumbnail, dots_);
+    return true;
 }
 
 void DialogModel::record(int control, bool changesSettings, bool dotLeftFilled) {

@@ -217,6 +217,11 @@ public:
     bool hoverDot(int dot, Thumbnail& shown) { return hoverOverDot(dot, dots_, shown); }
     void leaveDot() { leaveDots(dots_); }
     const MemoryDots& dots() const { return dots_; }
+    // The dialog opens before its first preview is drawn, so the opening
+    // settings go into their dot without a picture: once the first preview
+    // is there, and nothing has changed yet, the dot is written again with
+    // its thumbnail. True when it was.
+    bool completeOpeningDot(const Thumbnail& thumbnail);
     const DotMap& dotMap() const { return map_; }
     // Writes the map of kept dots (the end of a run).
     void saveDots() const;
@@ -240,6 +245,7 @@ private:
     DotMap map_{};
     MemoryDots dots_{};
     RandomGenerator random_;
+    int openingDot_ = -1;  // the dot the opening settings went into, until it has its thumbnail
 };
 
 }  // namespace globaro

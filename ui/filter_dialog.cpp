@@ -84,6 +84,12 @@ void paintSwatch(QPushButton* button, Rgb16 colour) {
     button->setIconSize(swatch.size());
 }
 
+bool thumbnailOf(const QImage& image, Thumbnail& out) {
+    const QImage shown = image.convertToFormat(QImage::Format_RGB888);
+    if (shown.isNull()) return false;
+    return takeThumbnail(shown.constBits(), shown.width(), shown.height(), shown.bytesPerLine(), 3, out);
+}
+
 QString numberText(float v) { return QString::number(static_cast<double>(v), 'g', 6); }
 
 }  // namespace
@@ -110,8 +116,14 @@ FilterDialog::FilterDialog(DialogModel& model, const Document& image, QWidget* p
     build();
     refreshControls();
     refreshDots();
-    connect(renderer_, &PreviewRenderer::rendered, this,
-            [this](const QImage& image, quint64, bool) { preview_->setImage(image); });
+    connect(renderer_, &PreviewRenderer::rendered, this, [this](const QImage& image, quint64, bool final) {
+        preview_->setImage(image);
+        Thumbnail thumbnail;
+        if (final && thumbnailOf(image, thumbnail) && model_.completeOpeningDot(thumbnail)) {
+            showThumbnail(&thumbnail);
+            refreshDots();
+        }
+    });
     connect(renderer_, &PreviewRenderer::failed, this,
             [this](const QString& reason) { name_->setText(QStringLiteral("No preview: ") + reason); });
 }
@@ -441,11 +453,7 @@ void FilterDialog::showThumbnail(const Thumbnail* thumbnail) {
         QPixmap::fromImage(image.scaled(thumbnail_->size(), Qt::KeepAspectRatio, Qt::SmoothTransformation)));
 }
 
-bool FilterDialog::takePreviewThumbnail(Thumbnail& out) const {
-    const QImage shown = renderer_->latest().convertToFormat(QImage::Format_RGB888);
-    if (shown.isNull()) return false;
-    return takeThumbnail(shown.constBits(), shown.width(), shown.height(), shown.bytesPerLine(), 3, out);
-}
+bool FilterDialog::takePreviewThumbnail(Thumbnail& out) const { return thumbnailOf(renderer_->latest(), out); }
 
 void FilterDialog::renderPreview() {
     if (view_.areaWidth <= 1 && view_.areaHeight <= 1) {

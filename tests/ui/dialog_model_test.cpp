@@ -8,6 +8,7 @@
 #include <string>
 
 #include "projection/catalogue.h"
+#include "settings/settings_file.h"
 #include "ui/dialog_model.h"
 
 namespace globaro {
@@ -150,6 +151,23 @@ TEST(DialogModel, ParkedDotRecallsItsSettingsAndIsKept) {
     EXPECT_EQ(next.dots().state.words[3], kDotFilled);
     EXPECT_EQ(next.clickDot(3, true, false).what, DotClick::kCleared);
     EXPECT_EQ(next.dots().state.words[3], kDotEmpty);
+}
+
+// The opening settings reach their dot before any preview exists; the first
+// preview gives that dot its thumbnail, unless the settings changed first.
+TEST(DialogModel, OpeningDotGetsTheFirstPreviewsThumbnail) {
+    Thumbnail picture;
+    picture.width = picture.height = 8;
+    picture.rgb.assign(8 * 8 * 3, 200);
+    for (const bool changedFirst : {false, true}) {
+        DialogModel model(defaults());
+        model.open();
+        if (changedFirst) model.setChecked(kControlEdges, true);
+        EXPECT_EQ(model.completeOpeningDot(picture), !changedFirst);
+        EXPECT_FALSE(model.completeOpeningDot(picture));  // once
+        Thumbnail kept;
+        EXPECT_EQ(readSettingsThumbnail(dotPath(0), kept).hasThumbnail, !changedFirst);
+    }
 }
 
 TEST(DialogModel, ControlsAreEnabledByOutput) {
