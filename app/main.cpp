@@ -737,8 +737,9 @@ int main(int argc, char** argv) {
     (void)exportContext;
 
     std::string guiImage, guiOut;
-    auto* gui = app.add_subcommand("gui", "Open the filter dialog on an image (default: the demo panorama); OK renders "
-                                          "and saves the result");
+    auto* gui = app.add_subcommand("gui",
+                                   "Open the filter dialog on an image (default: the demo panorama); OK renders "
+                                   "and saves the result");
     gui->add_option("image", guiImage, "Image file");
     gui->add_option("--out", guiOut, "Where OK saves the result (default: asked in a save dialog)");
 
