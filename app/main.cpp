@@ -33,6 +33,7 @@
 #include "app/export_web_command.h"
 #include "app/filter_host.h"
 #include "app/glue_commands.h"
+#include "app/gui_command.h"
 #include "app/image_io.h"
 #include "app/module_loader.h"
 #include "app/probe_command.h"
@@ -684,6 +685,13 @@ int main(int argc, char** argv) {
 
     const cli::DialogCommands dialogCommands(app);
 
+    std::string guiImage, guiOut;
+    auto* gui = app.add_subcommand("gui",
+                                   "Open the filter dialog on an image (default: the demo panorama); OK renders "
+                                   "and saves the result");
+    gui->add_option("image", guiImage, "Image file");
+    gui->add_option("--out", guiOut, "Where OK saves the result (default: asked in a save dialog)");
+
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp& e) {
@@ -697,6 +705,12 @@ int main(int argc, char** argv) {
 
     if (std::size_t bytes = 0; parseMemorySize(maxMemory, bytes)) setImageMemoryLimit(bytes);
     if (info->parsed()) return commandInfo(infoPath, modulePath);
+    if (gui->parsed()) {
+        std::vector<std::string> args;
+        if (!guiImage.empty()) args.push_back(guiImage);
+        if (!guiOut.empty()) args.insert(args.end(), {"--out", guiOut});
+        return runDialogProgram(args);
+    }
     if (render->parsed()) {
         renderOptions.modulePath = modulePath;
         if (const int status = refuseUndrawnOutput(renderOptions.run); status != 0) return status;
@@ -709,6 +723,13 @@ int main(int argc, char** argv) {
         if (jobs != 1 || batchItem >= 0) {
             std::cerr << "globaro: --jobs works with --out PATTERN\n";
             return kExitUsage;
+        }
+        if (renderOptions.run.dialog.value_or(false)) {
+            std::string settingsFile;
+            int status = editRunSettingsInDialog(renderFiles[0], renderFiles[1], renderOptions.run, settingsFile);
+            if (status == 0) status = commandRender(renderFiles[0], renderFiles[1], renderOptions);
+            if (!settingsFile.empty()) std::remove(settingsFile.c_str());
+            return status;
         }
         return commandRender(renderFiles[0], renderFiles[1], renderOptions);
     }
