@@ -1,0 +1,82 @@
+// The world conformally in regular polygons, stars and rhombi.
+//
+// Each shape is the Schwarz–Christoffel image of the unit disc
+// (projection/schwarz_christoffel.h); the disc is Lagrange's: the sphere's
+// stereographic coordinate about the poles raised to the power 1/2 and seen
+// stereographically from the equator, so the whole sphere fills the shape.
+// The row's pre-warp W(d, 2) undoes the square root. The poles lie at the
+// disc points ±i, the meridian 180° round the outline (both banks); the map
+// keeps angles everywhere except at the poles and the shape's corners.
+
+#include <array>
+#include <cmath>
+#include <numbers>
+#include <utility>
+
+#include "projection/output_formulas.h"
+#include "projection/schwarz_christoffel.h"
+
+namespace globaro::output_detail {
+
+namespace {
+
+struct PolygonShape {
+    ProjectionId id;
+    int points;
+    double tipAngle;  // the tips' interior angle over π
+    double turn;      // the direction of the first tip in the plane (radians from the x axis)
+};
+
+constexpr double kUp = std::numbers::pi / 2.0;
+
+// The tips lie 0.5 plane units from the centre (the boxes of the rows fit
+// the outlines). The poles sit on a tip or a corner where the shape has one
+// on its vertical axis, else on the middle of a side.
+constexpr PolygonShape kShapes[] = {
+    {97, 5, 1.0 / 5.0, kUp},   // 5-star: the pentagram's 36° tips
+    {98, 5, 3.0 / 5.0, kUp},   // pentagon
+    {100, 3, 1.0 / 6.0, kUp},  // 3-star: 30° tips, 210° between them
+    {101, 3, 1.0 / 3.0, kUp},  // triangle
+    {102, 2, 1.0 / 3.0, 0.0},  // rhombus 1: 60° corners left and right, the poles at the 120° ones
+    {103, 2, 1.0 / 3.0, kUp},  // rhombus 2: the poles at the 60° corners
+    {104, 6, 1.0 / 3.0, kUp},  // 6-star: the hexagram
+    {105, 6, 2.0 / 3.0, kUp},  // hexagon
+};
+
+constexpr int kShapeCount = static_cast<int>(std::size(kShapes));
+
+// The maps are set up once per process, on first use.
+const StarMap& shapeMap(int index) {
+    static const std::array<StarMap, kShapeCount> maps = [] {
+        return [&]<std::size_t... I>(std::index_sequence<I...>) {
+            return std::array<StarMap, kShapeCount>{StarMap(kShapes[I].points, kShapes[I].tipAngle)...};
+        }
+        (std::make_index_sequence<kShapeCount>{});
+    }();
+    return maps[index];
+}
+
+int shapeIndex(ProjectionId id) noexcept {
+    for (int i = 0; i < kShapeCount; ++i)
+        if (kShapes[i].id == id) return i;
+    return -1;
+}
+
+}  // namespace
+
+void mapConformalPolygon(const OutputCall& c, OutputResult& r) noexcept {
+    const int index = shapeIndex(c.entry.id);
+    if (index < 0) return;
+    const PolygonShape& shape = kShapes[index];
+    const StarMap& map = shapeMap(index);
+    // The frame point with y up, turned so that the first tip lies on the x
+    // axis, in the map's own units.
+    const Complex turn = complexUnit(shape.turn);
+    const Complex p{c.fxd(), -c.fyd()};
+    const Complex w = complexMul(p, {turn.re * 2.0 * map.tipRadius(), -turn.im * 2.0 * map.tipRadius()});
+    if (!map.contains(w)) return;
+    const Complex z = complexMul(map.inverse(w), turn);
+    setHit(r, inverseStereographic(static_cast<float>(z.re), static_cast<float>(-z.im)));
+}
+
+}  // namespace globaro::output_detail
