@@ -10,7 +10,6 @@
 
 #include <array>
 #include <cmath>
-#include <numbers>
 #include <utility>
 
 #include "projection/output_formulas.h"
@@ -24,23 +23,23 @@ struct PolygonShape {
     ProjectionId id;
     int points;
     double tipAngle;  // the tips' interior angle over π
-    double turn;      // the direction of the first tip in the plane (radians from the x axis)
+    Complex turn;     // the direction of the first tip in the plane
 };
 
-constexpr double kUp = std::numbers::pi / 2.0;
+constexpr Complex kUp{0.0, 1.0}, kRight{1.0, 0.0};
 
 // The tips lie 0.5 plane units from the centre (the boxes of the rows fit
 // the outlines). The poles sit on a tip or a corner where the shape has one
 // on its vertical axis, else on the middle of a side.
 constexpr PolygonShape kShapes[] = {
-    {97, 5, 1.0 / 5.0, kUp},   // 5-star: the pentagram's 36° tips
-    {98, 5, 3.0 / 5.0, kUp},   // pentagon
-    {100, 3, 1.0 / 6.0, kUp},  // 3-star: 30° tips, 210° between them
-    {101, 3, 1.0 / 3.0, kUp},  // triangle
-    {102, 2, 1.0 / 3.0, 0.0},  // rhombus 1: 60° corners left and right, the poles at the 120° ones
-    {103, 2, 1.0 / 3.0, kUp},  // rhombus 2: the poles at the 60° corners
-    {104, 6, 1.0 / 3.0, kUp},  // 6-star: the hexagram
-    {105, 6, 2.0 / 3.0, kUp},  // hexagon
+    {97, 5, 1.0 / 5.0, kUp},      // 5-star: the pentagram's 36° tips
+    {98, 5, 3.0 / 5.0, kUp},      // pentagon
+    {100, 3, 1.0 / 6.0, kUp},     // 3-star: 30° tips, 210° between them
+    {101, 3, 1.0 / 3.0, kUp},     // triangle
+    {102, 2, 1.0 / 3.0, kRight},  // rhombus 1: 60° corners left and right, the poles at the 120° ones
+    {103, 2, 1.0 / 3.0, kUp},     // rhombus 2: the poles at the 60° corners
+    {104, 6, 1.0 / 3.0, kUp},     // 6-star: the hexagram
+    {105, 6, 2.0 / 3.0, kUp},     // hexagon
 };
 
 constexpr int kShapeCount = static_cast<int>(std::size(kShapes));
@@ -71,11 +70,12 @@ void mapConformalPolygon(const OutputCall& c, OutputResult& r) noexcept {
     const StarMap& map = shapeMap(index);
     // The frame point with y up, turned so that the first tip lies on the x
     // axis, in the map's own units.
-    const Complex turn = complexUnit(shape.turn);
+    const Complex turn = shape.turn;
     const Complex p{c.fxd(), -c.fyd()};
     const Complex w = complexMul(p, {turn.re * 2.0 * map.tipRadius(), -turn.im * 2.0 * map.tipRadius()});
-    if (!map.contains(w)) return;
-    const Complex z = complexMul(map.inverse(w), turn);
+    Complex z;
+    if (!map.inverse(w, z)) return;
+    z = complexMul(z, turn);
     setHit(r, inverseStereographic(static_cast<float>(z.re), static_cast<float>(-z.im)));
 }
 

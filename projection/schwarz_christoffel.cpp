@@ -22,14 +22,35 @@ Complex plus(const Complex& a, const Complex& b) noexcept { return {a.re + b.re,
 Complex minus(const Complex& a, const Complex& b) noexcept { return {a.re - b.re, a.im - b.im}; }
 Complex scaled(const Complex& a, double k) noexcept { return {a.re * k, a.im * k}; }
 
-// Σ c_k x^k by Horner's rule.
-Complex horner(const Series& c, Complex x) noexcept {
-    Complex acc{c[kTerms - 1], 0.0};
-    for (int k = kTerms - 2; k >= 0; --k) {
+// Σ c_k x^k (k < length) by Horner's rule.
+Complex horner(const Series& c, Complex x, int length = kTerms) noexcept {
+    Complex acc{c[length - 1], 0.0};
+    for (int k = length - 2; k >= 0; --k) {
         acc = complexMul(acc, x);
         acc.re += c[k];
     }
     return acc;
+}
+
+// |z| without hypot's care for overflow, which costs more than the rest.
+double magnitude(Complex z) noexcept { return std::sqrt(z.re * z.re + z.im * z.im); }
+
+// z^p on the principal branch, 0 for 0.
+Complex principalPower(Complex z, double p) noexcept {
+    const double r2 = z.re * z.re + z.im * z.im;
+    if (!(r2 > 0.0)) return {0.0, 0.0};
+    const double m = std::exp(0.5 * p * std::log(r2)), angle = p * std::atan2(z.im, z.re);
+    return {m * std::cos(angle), m * std::sin(angle)};
+}
+
+// How many terms of a corner series reach 10⁻¹² at the ratio ρ = |s|/radius:
+// ρ^m ≤ 10⁻¹².
+int termsFor(double ratio) noexcept {
+    constexpr double kBound[] = {0.03, 0.1, 0.178, 0.25, 0.316, 0.42};
+    constexpr int kLength[] = {8, 12, 16, 20, 24, 32};
+    for (int i = 0; i < 6; ++i)
+        if (ratio <= kBound[i]) return kLength[i];
+    return StarMap::kTerms;
 }
 
 Complex integerPower(Complex z, int n) noexcept {
@@ -68,7 +89,8 @@ Series power(const Series& p, double a) noexcept {
 
 }  // namespace
 
-StarMap::StarMap(int points, double tipAngle) noexcept : n_(std::max(points, 2)) {
+StarMap::StarMap(int points, double tipAngle) noexcept : n_(std::clamp(points, 2, kMaxPoints)) {
+    for (int k = 0; k < n_; ++k) turns_[k] = complexUnit(2.0 * std::numbers::pi * k / n_);
     const double alpha = tipAngle, beta = 2.0 - 2.0 / n_ - tipAngle;
     // Near the centre: w′ = (1 − x)^(α−1)·(1 + x)^(β−1) in x = zⁿ.
     centreSlope_ = product(binomial(alpha - 1.0, -1.0), binomial(beta - 1.0, 1.0));
@@ -115,6 +137,7 @@ StarMap::StarMap(int points, double tipAngle) noexcept : n_(std::max(points, 2))
             k.term[j] = g[j] / (k.exponent + j);
             k.slope[j] = g[j] / k.exponent;
         }
+        k.halfReach = k.term[0] * std::pow(radius / 2.0, k.exponent);
         // Where the corner lands: match the two series halfway between the
         // prevertex and the centre series' comfortable range.
         const double sm = radius / 2.0;
@@ -123,12 +146,15 @@ StarMap::StarMap(int points, double tipAngle) noexcept : n_(std::max(points, 2))
         k.image = plus(centreSeries(zm), local);
     }
     corners_[0].image.im = 0.0;  // on the real axis by symmetry
-    innerRadius_ = complexAbs(corners_[1].image);
+    innerRadius_ = magnitude(corners_[1].image);
     corners_[1].image = scaled(inner, innerRadius_);
     // The reverted series converges up to the nearest corner that is a
     // singular point of the inverse (an inner "corner" of angle π is not).
     const double singular = std::fabs(beta - 1.0) < 1e-12 ? tipRadius() : std::min(tipRadius(), innerRadius_);
     revertedReach_ = 0.9 * singular;
+    // Below a quarter of the singular radius to the n-th power the cut series
+    // is good to 0.25^16 ≈ 2·10⁻¹⁰ without help.
+    singularReach_ = 0.25 * std::pow(singular, n_);
 }
 
 Complex StarMap::centreSeries(Complex z) const noexcept { return complexMul(z, horner(centre_, integerPower(z, n_))); }
@@ -139,57 +165,68 @@ Complex StarMap::cornerSeries(const Corner& k, Complex s) const noexcept {
 }
 
 Complex StarMap::sectorForward(Complex z) const noexcept {
-    if (std::pow(complexAbs(z), n_) <= kCentreReach) return centreSeries(z);
+    if (std::pow(magnitude(z), n_) <= kCentreReach) return centreSeries(z);
     const Corner* best = nullptr;
     Complex s{};
     for (const Corner& k : corners_) {
         const Complex sk = minus({1.0, 0.0}, complexMul(z, complexConjugate(k.at)));
-        if (best == nullptr || complexAbs(sk) < complexAbs(s)) best = &k, s = sk;
+        if (best == nullptr || magnitude(sk) < magnitude(s)) best = &k, s = sk;
     }
     return minus(best->image, complexMul(best->at, cornerSeries(*best, s)));
 }
 
 bool StarMap::solveAtCorner(const Corner& k, Complex w, Complex& z) const noexcept {
     const Complex back = complexConjugate(k.at);  // 1/c
+    const Complex target = complexMul(minus(k.image, w), back);
     // Leading term: w ≈ W − c·u·term₀.
-    Complex u = scaled(complexMul(minus(k.image, w), back), 1.0 / k.term[0]);
+    Complex u = scaled(target, 1.0 / k.term[0]);
     const double invExponent = 1.0 / k.exponent;
+    Complex s = principalPower(u, invExponent);
     bool settled = false;
     for (int step = 0; step < kNewtonSteps && !settled; ++step) {
-        const Complex s = complexPow(u, invExponent);
-        // (W − w)/c − u·Σ term_j s^j = 0, whose u-derivative is −Σ slope_j s^j.
-        const Complex value = minus(complexMul(minus(k.image, w), back), complexMul(u, horner(k.term, s)));
-        const Complex du = complexDivide(value, horner(k.slope, s));
+        // target − u·Σ term_j s^j = 0, whose u-derivative is −Σ slope_j s^j;
+        // the series are cut where their terms fall below 10⁻¹², which near
+        // the prevertex is after a few.
+        const int length = termsFor(magnitude(s) / k.radius);
+        Complex value{k.term[length - 1], 0.0}, slope{k.slope[length - 1], 0.0};
+        for (int j = length - 2; j >= 0; --j) {
+            value = complexMul(value, s), slope = complexMul(slope, s);
+            value.re += k.term[j], slope.re += k.slope[j];
+        }
+        const Complex du = complexDivide(minus(target, complexMul(u, value)), slope);
+        const Complex ratio = complexDivide(du, u);
         u = plus(u, du);
-        settled = complexAbs(du) <= 1e-13 * (complexAbs(u) + 1e-300);
+        // Once the step is below 10⁻⁶ of u, the error left is its square: s
+        // follows to first order, s·(1 + du/(e·u)), as exactly.
+        settled = magnitude(ratio) <= 1e-6;
+        s = settled ? complexMul(s, {1.0 + ratio.re * invExponent, ratio.im * invExponent})
+                    : principalPower(u, invExponent);
     }
-    const Complex s = complexPow(u, invExponent);
     z = complexMul(k.at, minus({1.0, 0.0}, s));
-    return settled && complexAbs(s) < 0.9 * k.radius;
+    return settled && magnitude(s) < 0.9 * k.radius;
 }
 
 Complex StarMap::sectorInverse(Complex w) const noexcept {
-    if (complexAbs(w) <= revertedReach_) {
-        Complex z = complexMul(w, horner(reverted_, integerPower(w, n_)));
-        if (std::pow(complexAbs(z), n_) <= kCentreReach) {
+    if (magnitude(w) <= revertedReach_) {
+        const Complex wn = integerPower(w, n_);
+        Complex z = complexMul(w, horner(reverted_, wn));
+        if (magnitude(wn) <= singularReach_) return z;
+        if (std::pow(magnitude(z), n_) <= kCentreReach) {
             for (int step = 0; step < kNewtonSteps; ++step) {
                 const Complex zn = integerPower(z, n_);
-                const Complex value = minus(complexMul(z, horner(centre_, zn)), w);
-                const Complex dz = complexDivide(value, horner(centreSlope_, zn));
+                const int length = termsFor(magnitude(zn));
+                const Complex value = minus(complexMul(z, horner(centre_, zn, length)), w);
+                const Complex dz = complexDivide(value, horner(centreSlope_, zn, length));
                 z = minus(z, dz);
-                if (complexAbs(dz) <= 1e-15) break;
+                if (magnitude(dz) <= 1e-8 * magnitude(z)) break;  // the step just taken squares the error
             }
             return z;
         }
     }
-    // The corner whose leading term puts the point nearer to its prevertex
-    // first; the other when Newton's method does not settle there.
+    // The corner nearer in units of its half reach first; the other when
+    // Newton's method does not settle there.
     double reach[2];
-    for (int i = 0; i < 2; ++i) {
-        const Corner& k = corners_[i];
-        const double u = complexAbs(minus(k.image, w)) / k.term[0];
-        reach[i] = std::pow(u, 1.0 / k.exponent);
-    }
+    for (int i = 0; i < 2; ++i) reach[i] = magnitude(minus(corners_[i].image, w)) / corners_[i].halfReach;
     const int first = reach[0] <= reach[1] ? 0 : 1;
     Complex z;
     if (!solveAtCorner(corners_[first], w, z)) {
@@ -199,35 +236,23 @@ Complex StarMap::sectorInverse(Complex w) const noexcept {
     return z;
 }
 
-namespace {
-
-// The sector of the n-fold star that holds w: w turned back by k sectors of
-// 2π/n and mirrored when it lies below the real axis.
-struct SectorTurn {
-    Complex turn{1.0, 0.0};  // e^{2πik/n}
-    bool mirrored = false;
-};
-
-Complex intoSector(Complex w, int n, SectorTurn& t) noexcept {
-    const double sector = 2.0 * std::numbers::pi / n;
-    const double k = std::round(std::atan2(w.im, w.re) / sector);
-    t.turn = complexUnit(k * sector);
-    Complex r = complexMul(w, complexConjugate(t.turn));
+Complex StarMap::intoSector(Complex w, SectorTurn& t) const noexcept {
+    const double sectors = std::atan2(w.im, w.re) * n_ / (2.0 * std::numbers::pi);
+    t.k = static_cast<int>(std::lround(sectors) + n_) % n_;
+    Complex r = complexMul(w, complexConjugate(turns_[t.k]));
     t.mirrored = r.im < 0.0;
     if (t.mirrored) r.im = -r.im;
     return r;
 }
 
-Complex outOfSector(Complex z, const SectorTurn& t) noexcept {
+Complex StarMap::outOfSector(Complex z, const SectorTurn& t) const noexcept {
     if (t.mirrored) z.im = -z.im;
-    return complexMul(z, t.turn);
+    return complexMul(z, turns_[t.k]);
 }
-
-}  // namespace
 
 Complex StarMap::forward(Complex z) const noexcept {
     SectorTurn t;
-    const Complex r = intoSector(z, n_, t);
+    const Complex r = intoSector(z, t);
     return outOfSector(sectorForward(r), t);
 }
 
@@ -237,19 +262,17 @@ Complex StarMap::derivative(Complex z) const noexcept {
                       complexPow({1.0 + zn.re, zn.im}, innerAngle() - 1.0));
 }
 
-bool StarMap::contains(Complex w) const noexcept {
+bool StarMap::inverse(Complex w, Complex& z) const noexcept {
     SectorTurn t;
-    const Complex r = intoSector(w, n_, t);
+    const Complex r = intoSector(w, t);
+    // Inside: on the centre's side of the edge from the tip to the inner corner.
     const Complex tip = corners_[0].image, side = minus(corners_[1].image, tip), to = minus(r, tip);
-    return side.re * to.im - side.im * to.re >= -1e-12 * tipRadius() * tipRadius();
-}
-
-Complex StarMap::inverse(Complex w) const noexcept {
-    SectorTurn t;
-    Complex z = sectorInverse(intoSector(w, n_, t));
-    const double r = complexAbs(z);
-    if (r > 1.0) z = scaled(z, 1.0 / r);
-    return outOfSector(z, t);
+    if (side.re * to.im - side.im * to.re < -1e-12 * tipRadius() * tipRadius()) return false;
+    Complex found = sectorInverse(r);
+    const double radius = magnitude(found);
+    if (radius > 1.0) found = scaled(found, 1.0 / radius);
+    z = outOfSector(found, t);
+    return true;
 }
 
 }  // namespace globaro

@@ -32,7 +32,9 @@ class StarMap {
 public:
     static constexpr int kTerms = 40;
 
-    // `points` ≥ 2; `tipAngle` the tips' interior angle over π, in
+    static constexpr int kMaxPoints = 16;
+
+    // `points` in 2..kMaxPoints; `tipAngle` the tips' interior angle over π, in
     // (0, 2 − 2/points); the inner corners take the rest.
     StarMap(int points, double tipAngle) noexcept;
 
@@ -47,10 +49,9 @@ public:
     // w(z) for |z| ≤ 1, and its derivative.
     Complex forward(Complex z) const noexcept;
     Complex derivative(Complex z) const noexcept;
-    // Whether w lies inside the star (its outline included).
-    bool contains(Complex w) const noexcept;
-    // The disc point z with w(z) = w, for w inside the star (|z| ≤ 1).
-    Complex inverse(Complex w) const noexcept;
+    // The disc point z (|z| ≤ 1) with w(z) = w; false, and z untouched, when
+    // w lies outside the star (its outline belongs to it).
+    bool inverse(Complex w, Complex& z) const noexcept;
 
 private:
     // A prevertex c of the fundamental sector (1 for the tip, e^{iπ/n} for the
@@ -60,6 +61,7 @@ private:
         Complex image;                       // W_c = w(c)
         double exponent;                     // e
         double radius;                       // where the expansion converges: |s| below it
+        double halfReach;                    // |w − W_c| where |s| is about radius/2
         std::array<double, kTerms> term{};   // g_j/(e + j): w = W_c − c·s^e·Σ term_j s^j
         std::array<double, kTerms> slope{};  // g_j/e: dw/du = −c·Σ slope_j s^j
     };
@@ -68,15 +70,25 @@ private:
     Complex cornerSeries(const Corner& k, Complex s) const noexcept;
     Complex sectorForward(Complex z) const noexcept;
     Complex sectorInverse(Complex w) const noexcept;
+    // w turned back by k sectors of 2π/n (and mirrored when it then lies below
+    // the real axis) into the fundamental sector, and back.
+    struct SectorTurn {
+        int k = 0;
+        bool mirrored = false;
+    };
+    Complex intoSector(Complex w, SectorTurn& t) const noexcept;
+    Complex outOfSector(Complex z, const SectorTurn& t) const noexcept;
     bool solveAtCorner(const Corner& k, Complex w, Complex& z) const noexcept;
 
     int n_;
     std::array<double, kTerms> centre_{};       // w = z·Σ centre_k z^{nk}
     std::array<double, kTerms> centreSlope_{};  // w′ = Σ centreSlope_k z^{nk}
     std::array<double, kTerms> reverted_{};     // z = w·Σ reverted_k w^{nk}
-    double revertedReach_;                      // |w| up to which the reverted series is used
+    double singularReach_;                      // |w|ⁿ below which the reverted series alone is exact enough
+    double revertedReach_;                      // |w| up to which the reverted series starts Newton's method
     double innerRadius_;
     std::array<Corner, 2> corners_;
+    std::array<Complex, kMaxPoints> turns_{};  // e^{2πik/n}
 };
 
 }  // namespace globaro

@@ -73,7 +73,9 @@ TEST(StarMap, MatchesClosedFormsQuadratureAndItsInverse) {
             for (int j = 0; j < 48; ++j) {
                 const Complex z = at(i / 12.0, j * kPi / 24.0 + 0.01);
                 const Complex w = m.forward(z);
-                ASSERT_LT(gap(m.inverse(w), z), 1e-9) << z.re << ", " << z.im;
+                Complex back;
+                ASSERT_TRUE(m.inverse(w, back));
+                ASSERT_LT(gap(back, z), 1e-9) << z.re << ", " << z.im;
                 // n-fold and mirror symmetry
                 ASSERT_LT(gap(m.forward(complexMul(z, at(1.0, 2.0 * half))), complexMul(w, at(1.0, 2.0 * half))),
                           1e-11);
@@ -89,9 +91,9 @@ TEST(StarMap, MatchesClosedFormsQuadratureAndItsInverse) {
         for (int i = -40; i <= 40; ++i)
             for (int j = -40; j <= 40; ++j) {
                 const Complex w{tip * i / 40.0, tip * j / 40.0};
-                if (!m.contains(w)) continue;
+                Complex z;
+                if (!m.inverse(w, z)) continue;
                 ++inside;
-                const Complex z = m.inverse(w);
                 ASSERT_LE(complexAbs(z), 1.0 + 1e-12);
                 const bool nearTip =
                     std::fmod(std::atan2(w.im, w.re) + 2.0 * kPi + half, 2.0 * half) < 0.1 && complexAbs(w) > 0.9 * tip;
@@ -109,7 +111,9 @@ TEST(StarMap, TheSquareIsJacobisSd) {
     for (const Complex w : {Complex{0.3, 0.1}, Complex{0.9, 0.2}, Complex{0.5, 0.5}, Complex{-0.2, 1.1}}) {
         const ComplexRatio q = jacobiSd({std::numbers::sqrt2 * w.re, std::numbers::sqrt2 * w.im}, 0.5);
         const Complex sd = complexDivide(q.num, q.den);
-        EXPECT_LT(gap(m.inverse(w), {sd.re / std::numbers::sqrt2, sd.im / std::numbers::sqrt2}), 1e-12);
+        Complex z;
+        ASSERT_TRUE(m.inverse(w, z));
+        EXPECT_LT(gap(z, {sd.re / std::numbers::sqrt2, sd.im / std::numbers::sqrt2}), 1e-12);
     }
 }
 
