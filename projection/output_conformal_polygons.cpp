@@ -10,6 +10,7 @@
 
 #include <array>
 #include <cmath>
+#include <numbers>
 #include <utility>
 
 #include "projection/output_formulas.h"
@@ -61,7 +62,38 @@ int shapeIndex(ProjectionId id) noexcept {
     return -1;
 }
 
+// The hemisphere of the unit disc seen stereographically from its far pole,
+// centred on `centre` (the disc's x axis towards λ = 0 on the equator, y to
+// the north pole).
+SphereDir hemisphereDirection(Complex z, double centre) noexcept {
+    const double r2 = z.re * z.re + z.im * z.im, k = 1.0 / (1.0 + r2);
+    return {static_cast<float>(centre * (1.0 - r2) * k), static_cast<float>(2.0 * z.im * k),
+            static_cast<float>(2.0 * z.re * k)};
+}
+
 }  // namespace
+
+void mapFusedPolygons(const OutputCall& c, OutputResult& r) noexcept {
+    // Two regular n-gons sharing a vertical side at x = 0, the western
+    // hemisphere in the left one, the eastern in the right, each by the
+    // n-gon's Schwarz–Christoffel map of the disc. The right polygon is the
+    // left one's mirror image and its hemisphere the mirror image across the
+    // meridian plane λ = 0/180°, so the map runs on smoothly across the
+    // shared side (Schwarz's reflection) and is cut along the others.
+    const int index = shapeIndex(c.entry.id == 113 ? 98 : 105);
+    const StarMap& map = shapeMap(index);
+    const int n = kShapes[index].points;
+    const double inradius = 0.5 * std::cos(std::numbers::pi / n);  // the corners 0.5 from each centre
+    Complex p{c.fxd(), -c.fyd()};
+    const bool east = p.re > 0.0;
+    if (east) p.re = -p.re;
+    // In the left polygon's map, whose first side middle lies at angle π/n.
+    const Complex toMap = complexUnit(std::numbers::pi / n);
+    const Complex w = complexMul({(p.re + inradius) * 2.0 * map.tipRadius(), p.im * 2.0 * map.tipRadius()}, toMap);
+    Complex z;
+    if (!map.inverse(w, z)) return;
+    setHit(r, hemisphereDirection(complexMul(z, complexConjugate(toMap)), east ? -1.0 : 1.0));
+}
 
 void mapConformalPolygon(const OutputCall& c, OutputResult& r) noexcept {
     const int index = shapeIndex(c.entry.id);
