@@ -8,6 +8,7 @@
 // disc points ±i, the meridian 180° round the outline (both banks); the map
 // keeps angles everywhere except at the poles and the shape's corners.
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <numbers>
@@ -76,25 +77,31 @@ SphereDir hemisphereDirection(Complex z, double centre) noexcept {
 }  // namespace
 
 void mapFusedPolygons(const OutputCall& c, OutputResult& r) noexcept {
-    // Two regular n-gons sharing a vertical side at x = 0, the western
-    // hemisphere in the left one, the eastern in the right, each by the
-    // n-gon's Schwarz–Christoffel map of the disc. The right polygon is the
-    // left one's mirror image and its hemisphere the mirror image across the
-    // meridian plane λ = 0/180°, so the map runs on smoothly across the
-    // shared side (Schwarz's reflection) and is cut along the others.
-    const int index = shapeIndex(c.entry.id == 113 ? 98 : 105);
+    // Regular n-gons in a row, neighbours sharing a vertical side, each the
+    // mirror image of the one before: the western hemisphere in the first,
+    // the eastern in the second, the western again in a third, each by the
+    // n-gon's Schwarz–Christoffel map of the disc. A mirrored polygon holds
+    // its neighbour's hemisphere mirrored across the meridian plane
+    // λ = 0/180°, so the map runs on smoothly across every shared side
+    // (Schwarz's reflection) and is cut along the others.
+    const bool pentagons = c.entry.id == 113;
+    const int count = c.entry.id == 167 ? 3 : 2;
+    const int index = shapeIndex(pentagons ? 98 : 105);
     const StarMap& map = shapeMap(index);
     const int n = kShapes[index].points;
     const double inradius = 0.5 * std::cos(std::numbers::pi / n);  // the corners 0.5 from each centre
-    Complex p{c.fxd(), -c.fyd()};
-    const bool east = p.re > 0.0;
-    if (east) p.re = -p.re;
-    // In the left polygon's map, whose first side middle lies at angle π/n.
+    const double x = c.fxd();
+    const int i = std::clamp(static_cast<int>(std::floor((x + count * inradius) / (2.0 * inradius))), 0, count - 1);
+    const bool mirrored = i % 2 == 1;
+    // The point in the first polygon's frame, centred on it.
+    const double local = x - (2 * i + 1 - count) * inradius;
+    const Complex p{mirrored ? -local : local, -c.fyd()};
+    // In the n-gon's map, whose first side middle lies at angle π/n.
     const Complex toMap = complexUnit(std::numbers::pi / n);
-    const Complex w = complexMul({(p.re + inradius) * 2.0 * map.tipRadius(), p.im * 2.0 * map.tipRadius()}, toMap);
+    const Complex w = complexMul({p.re * 2.0 * map.tipRadius(), p.im * 2.0 * map.tipRadius()}, toMap);
     Complex z;
     if (!map.inverse(w, z)) return;
-    setHit(r, hemisphereDirection(complexMul(z, complexConjugate(toMap)), east ? -1.0 : 1.0));
+    setHit(r, hemisphereDirection(complexMul(z, complexConjugate(toMap)), mirrored ? -1.0 : 1.0));
 }
 
 void mapConformalPolygon(const OutputCall& c, OutputResult& r) noexcept {

@@ -139,6 +139,7 @@ const OutputCase kOutputCases[] = {
     {163, 12, -0.5, 0.5},
     {113, 2, -0.2938926, 0.2938926, 0.5877853},  // the fused pair: the shared side's ends at ±π/n
     {114, 2, -0.25, 0.25, 0.5},
+    {167, 2, -0.5, 0.5},  // the middle hexagon's corners are the poles
 };
 
 TEST(ConformalPolygons, OutlinesPolesAndCoverage) {
