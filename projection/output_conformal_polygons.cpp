@@ -42,6 +42,7 @@ constexpr PolygonShape kShapes[] = {
     {103, 2, 1.0 / 3.0, kUp},     // rhombus 2: the poles at the 60° corners
     {104, 6, 1.0 / 3.0, kUp},     // 6-star: the hexagram
     {105, 6, 2.0 / 3.0, kUp},     // hexagon
+    {116, 4, 1.0 / 5.0, kUp},     // shuriken: four 36° blades
     {158, 16, 0.5, kUp},          // sunburst: sixteen short right-angled rays
     {163, 12, 1.0 / 6.0, kUp},    // starburst: twelve 30° spikes
 };
