@@ -175,7 +175,7 @@ Complex StarMap::sectorForward(Complex z) const noexcept {
     return minus(best->image, complexMul(best->at, cornerSeries(*best, s)));
 }
 
-bool StarMap::solveAtCorner(const Corner& k, Complex w, Complex& z) const noexcept {
+double StarMap::solveAtCorner(const Corner& k, Complex w, Complex& z) const noexcept {
     const Complex back = complexConjugate(k.at);  // 1/c
     const Complex target = complexMul(minus(k.image, w), back);
     // Leading term: w ≈ W − c·u·term₀.
@@ -194,45 +194,57 @@ bool StarMap::solveAtCorner(const Corner& k, Complex w, Complex& z) const noexce
             value.re += k.term[j], slope.re += k.slope[j];
         }
         const Complex du = complexDivide(minus(target, complexMul(u, value)), slope);
-        const Complex ratio = complexDivide(du, u);
-        u = plus(u, du);
         // Once the step is below 10⁻⁶ of u, the error left is its square: s
         // follows to first order, s·(1 + du/(e·u)), as exactly.
-        settled = magnitude(ratio) <= 1e-6;
-        s = settled ? complexMul(s, {1.0 + ratio.re * invExponent, ratio.im * invExponent})
-                    : principalPower(u, invExponent);
+        settled = magnitude(du) <= 1e-6 * magnitude(u);
+        if (settled && magnitude(du) > 0.0) {
+            const Complex ratio = complexDivide(du, u);
+            s = complexMul(s, {1.0 + ratio.re * invExponent, ratio.im * invExponent});
+        }
+        u = plus(u, du);
+        if (!settled) s = principalPower(u, invExponent);
     }
     z = complexMul(k.at, minus({1.0, 0.0}, s));
-    return settled && magnitude(s) < 0.9 * k.radius;
+    // How far into the expansion's reach the answer lies (1: at its edge);
+    // unsettled answers count as beyond it.
+    return settled ? magnitude(s) / k.radius : 2.0;
+}
+
+Complex StarMap::centreNewton(Complex w, Complex z) const noexcept {
+    for (int step = 0; step < kNewtonSteps; ++step) {
+        const Complex zn = integerPower(z, n_);
+        const int length = termsFor(magnitude(zn));
+        const Complex value = minus(complexMul(z, horner(centre_, zn, length)), w);
+        const Complex dz = complexDivide(value, horner(centreSlope_, zn, length));
+        z = minus(z, dz);
+        if (magnitude(dz) <= 1e-8 * magnitude(z)) break;  // the step just taken squares the error
+    }
+    return z;
 }
 
 Complex StarMap::sectorInverse(Complex w) const noexcept {
     if (magnitude(w) <= revertedReach_) {
         const Complex wn = integerPower(w, n_);
-        Complex z = complexMul(w, horner(reverted_, wn));
+        const Complex z = complexMul(w, horner(reverted_, wn));
         if (magnitude(wn) <= singularReach_) return z;
-        if (std::pow(magnitude(z), n_) <= kCentreReach) {
-            for (int step = 0; step < kNewtonSteps; ++step) {
-                const Complex zn = integerPower(z, n_);
-                const int length = termsFor(magnitude(zn));
-                const Complex value = minus(complexMul(z, horner(centre_, zn, length)), w);
-                const Complex dz = complexDivide(value, horner(centreSlope_, zn, length));
-                z = minus(z, dz);
-                if (magnitude(dz) <= 1e-8 * magnitude(z)) break;  // the step just taken squares the error
-            }
-            return z;
-        }
+        if (std::pow(magnitude(z), n_) <= kCentreReach) return centreNewton(w, z);
     }
-    // The corner nearer in units of its half reach first; the other when
-    // Newton's method does not settle there.
+    // The corner nearer in units of its half reach first, the other when
+    // Newton's method does not settle well inside the first one's reach.
     double reach[2];
     for (int i = 0; i < 2; ++i) reach[i] = magnitude(minus(corners_[i].image, w)) / corners_[i].halfReach;
     const int first = reach[0] <= reach[1] ? 0 : 1;
-    Complex z;
-    if (!solveAtCorner(corners_[first], w, z)) {
-        Complex other;
-        if (solveAtCorner(corners_[1 - first], w, other)) z = other;
-    }
+    constexpr double kComfortable = 0.55;
+    Complex z, other;
+    const double depth = solveAtCorner(corners_[first], w, z);
+    if (depth <= kComfortable) return z;
+    const double otherDepth = solveAtCorner(corners_[1 - first], w, other);
+    if (otherDepth < depth) z = other;
+    if (std::min(depth, otherDepth) <= kComfortable) return z;
+    // Far from both prevertices (a star of many points is nearly round, its
+    // inverse singular well inside the centre series' reach): Newton's method
+    // on the centre series, from where the corners left off.
+    if (std::pow(magnitude(z), n_) <= kCentreReach) return centreNewton(w, z);
     return z;
 }
 

@@ -70,6 +70,7 @@ private:
     Complex cornerSeries(const Corner& k, Complex s) const noexcept;
     Complex sectorForward(Complex z) const noexcept;
     Complex sectorInverse(Complex w) const noexcept;
+    Complex centreNewton(Complex w, Complex z) const noexcept;
     // w turned back by k sectors of 2π/n (and mirrored when it then lies below
     // the real axis) into the fundamental sector, and back.
     struct SectorTurn {
@@ -78,7 +79,7 @@ private:
     };
     Complex intoSector(Complex w, SectorTurn& t) const noexcept;
     Complex outOfSector(Complex z, const SectorTurn& t) const noexcept;
-    bool solveAtCorner(const Corner& k, Complex w, Complex& z) const noexcept;
+    double solveAtCorner(const Corner& k, Complex w, Complex& z) const noexcept;
 
     int n_;
     std::array<double, kTerms> centre_{};       // w = z·Σ centre_k z^{nk}
