@@ -408,6 +408,16 @@ BENCHMARK_CAPTURE(BM_WholeRender, Mollweide_4096x2048, "Mollweide", 4096, 2048, 
     ->Unit(benchmark::kSecond)
     ->Iterations(1)
     ->UseRealTime();
+// A Schwarz–Christoffel star (series and Newton's method per sample) against
+// the stereographic view it is meant to stay within three times of.
+BENCHMARK_CAPTURE(BM_WholeRender, stereographic_2048x2048, "stereographic", 2048, 2048, 0.0f)
+    ->Unit(benchmark::kSecond)
+    ->Iterations(1)
+    ->UseRealTime();
+BENCHMARK_CAPTURE(BM_WholeRender, five_star_2048x2048, "5-star", 2048, 2048, 0.0f)
+    ->Unit(benchmark::kSecond)
+    ->Iterations(1)
+    ->UseRealTime();
 
 // The cost of the overlays: the same render plain and with the graticule
 // (15 degrees) and the edge lines.

@@ -309,6 +309,10 @@ void mapLagrangeDisc(const OutputCall&, OutputResult&) noexcept;       // 69
 void mapAdamsSquare(const OutputCall&, OutputResult&) noexcept;        // 90
 void mapAdamsDiamond(const OutputCall&, OutputResult&) noexcept;       // 91
 
+// Conformal polygons and stars by Schwarz–Christoffel maps (output_conformal_polygons.cpp).
+void mapConformalPolygon(const OutputCall&, OutputResult&) noexcept;  // 97, 98, 100..105, 116, 158, 163
+void mapFusedPolygons(const OutputCall&, OutputResult&) noexcept;     // 113, 114, 167
+
 // Cube maps (output_cube_maps.cpp).
 bool rowPointCubeLayout(const OutputCall&, RowPoint&) noexcept;
 void mapCubeLayout(const OutputCall&, OutputResult&) noexcept;
