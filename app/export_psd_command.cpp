@@ -16,6 +16,7 @@
 #include "app/image_io.h"
 #include "app/module_loader.h"
 #include "app/run_settings.h"
+#include "export/iptc.h"
 #include "export/psd_writer.h"
 #include "geometry/sphere_frame.h"
 #include "platform/checked_file.h"
@@ -151,6 +152,18 @@ int fail(const std::string& error) {
     return kExitFailure;
 }
 
+// The keyword record every PSD carries: the settings' words and those of the
+// export (a cube face's own words when each face has a file of its own).
+PsdExtras keywordExtras(SettingsRecord settings, const LayerSet& set, int cubeFace) {
+    settings.exportKind = set.layout;
+    KeywordList keywords;
+    addSettingsKeywords(keywords, settings);
+    addExportKeywords(keywords, {set.layout, set.output, set.bytesPerChannel, cubeFace}, kKeywordJobPlain);
+    PsdExtras extras;
+    extras.keywordResource = buildIptcResource(keywords, false);
+    return extras;
+}
+
 int runPsdExport(PsdCommand& c) {
     std::string error;
     const std::string cannot = "cannot write \"" + c.output + "\": ";
@@ -232,7 +245,8 @@ int runPsdExport(PsdCommand& c) {
         }
         int result = kPsdOk;
         try {
-            result = writeLayeredPsd(path, part, layers, {}, job, error);
+            result =
+                writeLayeredPsd(path, part, layers, keywordExtras(settings, part, c.separate ? f + 1 : 0), job, error);
         } catch (const std::bad_alloc&) {
             result = kPsdNoMemory;
             error = "cannot write \"" + path + "\": not enough memory";

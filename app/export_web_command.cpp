@@ -15,6 +15,7 @@
 #include "app/filter_host.h"
 #include "app/image_io.h"
 #include "app/run_settings.h"
+#include "export/export_job.h"
 #include "export/html_page.h"
 #include "export/iptc.h"
 #include "platform/checked_file.h"
@@ -58,26 +59,6 @@ struct WebItem {
     RunSettingsOptions run;
     bool quietSkip = false;  // an output the filter refuses is left out silently
 };
-
-// A name under the file-name rules of the exports: spaces as "_", control
-// characters as spaces, characters above 127 folded into 32..159, the folder
-// separators and ":" as "_", and "." alone as "_".
-std::string exportFileName(std::string_view name) {
-    std::string out;
-    for (const char c : name) {
-        const auto b = static_cast<std::uint8_t>(c);
-        if (c == ' ' || c == '\\' || c == '/' || c == ':') {
-            out += '_';
-        } else if (b < 32) {
-            out += ' ';
-        } else if (b > 127) {
-            out += static_cast<char>((b & 0x7f) + 32);
-        } else {
-            out += c;
-        }
-    }
-    return out == "." ? "_" : out;
-}
 
 // The picture as 8-bit RGB over white (the page's background).
 Thumbnail overWhite(const Document& doc) {

@@ -6,9 +6,20 @@
 
 #include <atomic>
 #include <functional>
+#include <string>
 #include <string_view>
 
 namespace globaro {
+
+// The maker's web address, carried by the files that name their maker (the
+// keyword record's source, the PSD's address resource, the OBJ and MTL
+// comments).
+inline constexpr std::string_view kMakerWebAddress = "https://quillmoor.example/";
+
+// A name under the exports' file-name rules: a space becomes "_", a
+// character below 32 a space, one above 127 its low seven bits plus 32, "\",
+// "/" and ":" become "_", and a lone "." becomes "_".
+std::string exportFileName(std::string_view name);
 
 struct ExportJob {
     // Called with the fraction done (0..1) and what is being written; may be

@@ -111,26 +111,10 @@ ProjectionId geometryExportProjection(ProjectionId output) noexcept {
     return output;
 }
 
-std::string geometryNameRules(std::string_view text) {
-    std::string out;
-    for (const char ch : text) {
-        const auto c = static_cast<unsigned char>(ch);
-        if (c == ' ' || c == '\\' || c == '/' || c == ':')
-            out += '_';
-        else if (c < 32)
-            out += ' ';
-        else if (c > 127)
-            out += static_cast<char>((c & 0x7F) + 32);
-        else
-            out += ch;
-    }
-    return out == "." ? "_" : out;
-}
-
 std::string geometryBaseName(std::string_view objPath) {
     std::string name = std::filesystem::path(objPath).filename().string();
     if (const auto dot = name.rfind('.'); dot != std::string::npos) name.erase(dot);
-    return geometryNameRules(name);
+    return exportFileName(name);
 }
 
 GeometryPaths geometryPaths(const std::string& objPath) {
@@ -158,7 +142,7 @@ std::string writeObj(const PolyModel* model, std::string_view baseName, const st
     if (model == nullptr) return "# error: polyhedron data is missing\n";
     const WrittenSolid s = writtenSolid(*model);
     const std::string base(baseName);
-    std::string out = "# Exported from Globaro 2 " + std::string(kGeometryMakerAddress) + "\n";
+    std::string out = "# Exported from Globaro 2 " + std::string(kMakerWebAddress) + "\n";
     appendf(out, "# on %d %s %d at %02d:%02d:%02d\n", when.tm_mday, kMonths[std::clamp(when.tm_mon, 0, 11)],
             when.tm_year + 1900, when.tm_hour, when.tm_min, when.tm_sec);
     out += "\nmtllib " + base + ".mtl\n\ng GlobaroPolyhedron\n\n";
@@ -184,7 +168,7 @@ std::string writeObj(const PolyModel* model, std::string_view baseName, const st
 
 std::string writeMtl(std::string_view baseName) {
     const std::string base(baseName);
-    return "# Exported from Globaro 2 " + std::string(kGeometryMakerAddress) + "\n#\n\nnewmtl " + base +
+    return "# Exported from Globaro 2 " + std::string(kMakerWebAddress) + "\n#\n\nnewmtl " + base +
            "_material\nd 1.00000\nillum 2\nKd 1.0 1.0 1.0\nKa 1.0 1.0 1.0\nKs 0.5 0.5 0.9\nKe 0.0 0.0 0.0\nmap_Kd " +
            base + ".jpg\n";
 }
@@ -199,7 +183,7 @@ std::string writeStl(const PolyModel* model, std::string_view projectionName) {
         for (const Vec3d& p : s.positions) lo = {std::min(lo.x, p.x), std::min(lo.y, p.y), std::min(lo.z, p.z)};
         for (Vec3d& p : s.positions) p = unsignedZeros({p.x - lo.x, p.y - lo.y, p.z - lo.z});
     }
-    std::string out = "solid " + geometryNameRules(projectionName) + " from Globaro\n";
+    std::string out = "solid " + exportFileName(projectionName) + " from Globaro\n";
     for (const auto& t : s.triangles) {
         const Vec3d& a = s.positions[t[0].solid];
         const Vec3d& b = s.positions[t[1].solid];

@@ -18,24 +18,17 @@
 #include <string>
 #include <string_view>
 
+#include "export/export_job.h"
 #include "geometry/projection_id.h"
 
 namespace globaro {
 
 struct PolyModel;
 
-// The maker's web address, in the first comment of the OBJ and MTL files.
-inline constexpr std::string_view kGeometryMakerAddress = "https://globaro.quillmoor.example";
-
 // The projection a geometry export builds its model and texture from: a
 // few outputs are exported through a sibling that shows the same solid,
 // where the catalogue holds that sibling; every other output as itself.
 ProjectionId geometryExportProjection(ProjectionId output) noexcept;
-
-// The character rules for names inside the files: a space becomes "_",
-// a character below 32 a space, one above 127 its low seven bits plus 32,
-// "\", "/" and ":" become "_", and a lone "." becomes "_".
-std::string geometryNameRules(std::string_view text);
 
 // The name the files call each other by: the OBJ path's file name without
 // its extension (cut at the last "."), with the character rules applied.

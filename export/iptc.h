@@ -9,14 +9,12 @@
 #include <string_view>
 #include <vector>
 
+#include "export/export_job.h"
 #include "geometry/projection_id.h"
 #include "settings/settings_record.h"
 
 namespace globaro {
 
-// The maker's web address, carried in the record's source and in the PSD
-// URL resource.
-inline constexpr std::string_view kMakerWebAddress = "https://quillmoor.example/";
 // The caption of every record.
 inline constexpr std::string_view kImageCaption = "Made with Globaro 2";
 // The first keyword of every record.

@@ -9,13 +9,13 @@
 #include <new>
 #include <vector>
 
+#include "export/export_job.h"
 #include "platform/checked_file.h"
 
 namespace globaro {
 namespace {
 
 // Where the maker's pages are; stored in every file (resource 1035).
-constexpr std::string_view kMakerAddress = "https://globaro.example/";
 
 // Big-endian bytes, either counted (the measuring pass) or written to the
 // file through a buffer.
@@ -156,7 +156,7 @@ void imageResources(PsdOut& out, const Plan& plan, const PsdExtras& extras) {
         out.u16(0);
     }
 
-    resource(out, 1035, kMakerAddress);
+    resource(out, 1035, kMakerWebAddress);
     if (!extras.iccProfile.empty()) resource(out, 1039, extras.iccProfile);
     out.text(extras.keywordResource);
     if (extras.keywordResource.size() % 2 != 0) out.u8(0);

@@ -116,6 +116,11 @@ TEST(WebExportCli, PagesPicturesAndKeywords) {
              ", panorama\n"
              "Made with Globaro 2\n" +
              today()},
+        {"a PSD carries the record", "export psd " + in + " " + d + "/out/r.psd --size 32x16 --output Mollweide", 0,
+         "wrote", [&] { return keywordsOf(d + "/out/r.psd"); },
+         "Globaro 2, Mollweide, equal-area, ellipse, panorama\nMade with Globaro 2\n" + today()},
+        {"...and a cube face its own words", "export cube " + in + " " + d + "/out/c.psd --cube-side 8 --separate", 0,
+         "wrote", [&] { return keywordsOf(d + "/out/c_d.psd"); }, "panorama, cube, cubemap, bottom"},
         {"presets: the usable ones, in order", "export presets " + d + "/presets " + d + "/out/p.html " + in, 0,
          "left out \"damaged\"", [&] { return pageReport(d + "/out/p.html"); }, clean + " missing [] pictures 2"},
         {"...each picture carries its keywords", "", 0, "", [&] { return keywordsOf(d + "/out/web_images/a&b.jpg"); },

@@ -74,17 +74,27 @@ TEST(Catalogue, InternalIds) {
 TEST(Catalogue, FindByIdOrName) {
     EXPECT_EQ(findOutputProjection("062"), 62);
     EXPECT_EQ(findOutputProjection("Mercator"), 62);
-    for (std::string_view bad : {"", "0", "415", "1043", "-62", "+62", " 62", "62 ", "mercator", "***",
+    EXPECT_EQ(findOutputProjection("mERCATOR"), 62);  // letter case does not matter
+    for (std::string_view bad : {"", "0", "415", "1043", "-62", "+62", " 62", "62 ", "mercator ", "***",
                                  "99999999999999999999", "2147483648", "6.0"})
         EXPECT_EQ(findOutputProjection(bad), std::nullopt) << bad;
     for (const OutputProjectionInfo& row : outputProjections()) {
         EXPECT_EQ(findOutputProjection(row.name), row.id) << row.name;
         EXPECT_EQ(findOutputProjection(std::to_string(row.id)), row.id);
     }
-    EXPECT_EQ(findInputProjection("Winkel Tripel"), 22);
-    for (std::string_view bad : {"", "0", "39", "Winkel tripel", "-1", "equirectangular "})
+    EXPECT_EQ(findInputProjection("winkel TRIPEL"), 22);
+    for (std::string_view bad : {"", "0", "39", "Winkel-tripel", "-1", "equirectangular "})
         EXPECT_EQ(findInputProjection(bad), std::nullopt) << bad;
     for (const InputProjectionInfo& row : inputProjections()) EXPECT_EQ(findInputProjection(row.name), row.id);
+    // A slip of a letter or two finds the nearest name; anything further finds none.
+    for (const auto& [text, nearest] : {std::pair<std::string_view, std::string_view>{"Mercatr", "Mercator"},
+                                        {"mollwiede", "Mollweide"},
+                                        {"Robinsen", "Robinson"},
+                                        {"xyz", ""},
+                                        {"", ""},
+                                        {"Mercator cross star", ""}})
+        EXPECT_EQ(nearestOutputName(text), nearest) << text;
+    EXPECT_EQ(nearestInputName("equirectangulr"), "equirectangular");
 }
 
 TEST(Catalogue, FamiliesByRange) {
