@@ -10,6 +10,7 @@
 #include <string>
 
 #include "app/batch_names.h"
+#include "app/cube_face_view.h"
 #include "app/descriptor_store.h"
 #include "app/document.h"
 #include "app/filter_host.h"
@@ -18,7 +19,6 @@
 #include "app/run_settings.h"
 #include "export/iptc.h"
 #include "export/psd_writer.h"
-#include "geometry/sphere_frame.h"
 #include "platform/checked_file.h"
 #include "projection/catalogue.h"
 
@@ -29,53 +29,6 @@ namespace fs = std::filesystem;
 
 constexpr int kExitFailure = 1;
 constexpr int kExitInterrupted = 130;
-
-// The rectilinear output that draws one face of a cube: a square view of 90
-// degrees, turned to the face. By cube face number 1..6 (down, up, left,
-// back, right, front), the turn that shows the face exactly as the "Unity 6
-// frames" strip shows it.
-constexpr ProjectionId kRectilinear = 14;
-struct FaceTurn {
-    float latitude, longitude, spin;
-};
-constexpr FaceTurn kCubeFaceTurns[6] = {
-    {-90.0f, -180.0f, -180.0f}, {90.0f, -180.0f, -180.0f}, {0.0f, -90.0f, 0.0f},
-    {0.0f, 180.0f, 0.0f},       {0.0f, 90.0f, 0.0f},       {0.0f, 0.0f, 0.0f},
-};
-
-// The angles of the rotation `target` (as rotationFromAngles builds them),
-// or nothing when none is found to float precision.
-std::optional<FaceTurn> anglesOf(const Mat3& target) {
-    auto distance = [&](const Mat3& m) {
-        float worst = 0.0f;
-        for (int i = 0; i < 3; ++i)
-            for (int j = 0; j < 3; ++j) worst = std::max(worst, std::fabs(m.m[i][j] - target.m[i][j]));
-        return worst;
-    };
-    constexpr float kDegrees = 57.29577951308232f;
-    const SphereDir centre = applyTransposed(target, {0.0f, 0.0f, 1.0f});
-    const SphereDir up = applyTransposed(target, {0.0f, 1.0f, 0.0f});
-    const float latitude = std::asin(std::clamp(centre.y, -1.0f, 1.0f)) * kDegrees;
-    const float longitude = std::atan2(-centre.x, centre.z) * kDegrees;
-    std::optional<FaceTurn> best;
-    float bestDistance = 1e-4f;
-    // The signs of the convention are tried rather than assumed; at the
-    // poles the longitude is free, so the quarter turns are tried too.
-    for (const float lat : {latitude, -latitude})
-        for (const float lon : {longitude, -longitude, 0.0f, 90.0f, -90.0f, 180.0f}) {
-            const SphereDir u0 = applyTransposed(rotationFromAngles(lon, lat, 0.0f).product, {0.0f, 1.0f, 0.0f});
-            const SphereDir across{u0.y * up.z - u0.z * up.y, u0.z * up.x - u0.x * up.z, u0.x * up.y - u0.y * up.x};
-            const float angle = std::atan2(dot(centre, across), dot(u0, up)) * kDegrees;
-            for (const float spin : {angle, -angle}) {
-                const float d = distance(rotationFromAngles(lon, lat, spin).product);
-                if (d < bestDistance) {
-                    bestDistance = d;
-                    best = FaceTurn{lat, lon, spin};
-                }
-            }
-        }
-    return best;
-}
 
 struct PsdCommand {
     std::string input, output;
@@ -200,22 +153,19 @@ int runPsdExport(PsdCommand& c) {
     set.width = width;
     set.height = height;
     set.bytesPerChannel = source.bytesPerSample();
-    set.output = c.kind == kExportCubeMap ? kRectilinear : settings.outputProjection;
+    set.output = c.kind == kExportCubeMap ? kRectilinearOutput : settings.outputProjection;
 
     LayerRenderer renderer(module, source, !c.quiet);
     const LayerSource layers = [&](int number, LayerPicture& picture, std::string& why) {
         RunSettingsOptions run = c.run;
         if (c.kind == kExportCubeMap) {
-            // The face's turn, then the view's own.
-            const FaceTurn& face = kCubeFaceTurns[number - 1];
-            const Mat3 both = matMul(rotationFromAngles(face.longitude, face.latitude, face.spin).product,
-                                     rotationFromAngles(settings.longitude, settings.latitude, settings.spin).product);
-            const std::optional<FaceTurn> turn = anglesOf(both);
+            const std::optional<FaceTurn> turn =
+                cubeFaceViewTurn(number, {settings.latitude, settings.longitude, settings.spin});
             if (!turn) {
                 why = "the view's turn cannot be carried to the face \"" + layerName(set, number) + "\"";
                 return false;
             }
-            run.output = kRectilinear;
+            run.output = kRectilinearOutput;
             run.fov = 90.0f;
             run.latitude = turn->latitude;
             run.longitude = turn->longitude;

@@ -24,6 +24,7 @@
 
 #include "app/batch_names.h"
 #include "app/catalogue_commands.h"
+#include "app/cube_engines.h"
 #include "app/demo_panorama.h"
 #include "app/dialog_commands.h"
 #include "app/export_bricks_command.h"
@@ -631,11 +632,18 @@ int main(int argc, char** argv) {
                      "Write the transparency plane even when every pixel is opaque (by default it is left out)");
     render->add_option("--max-memory", maxMemory, maxMemoryHelp)->check(memorySize);
     addRunSettingsOptions(*render, renderOptions.run);
+    std::string inputLayout;
+    render->add_option("--input-layout", inputLayout,
+                       "Read INPUT as a one-image cube map: eac, cross (seen from inside), unity, unreal, "
+                       "youtube-eac, or PRESET/strip, PRESET/cross, PRESET/3x2");
 
     std::string demoOutput = "demo-out", demoSize = "2048x1024";
     auto* demo = app.add_subcommand("demo", "Render the built-in demo panorama into a few outputs");
     demo->add_option("folder", demoOutput, "Output folder (default demo-out)");
     demo->add_option("--size", demoSize, "Size of the demo panorama, WIDTHxHEIGHT");
+    std::string testCubeFolder;
+    demo->add_option("--test-cube", testCubeFolder,
+                     "Write a lettered test cube (panorama and every preset's faces) into this folder instead");
 
     std::string listWhat;
     auto* list = app.add_subcommand("list", "List the input projections, output projections or glue modes");
@@ -682,6 +690,7 @@ int main(int argc, char** argv) {
     cli::addWebExports(*exportCommand, exportContext, exportKinds);
     cli::addPsdExports(*exportCommand, exportContext, exportKinds);
     cli::addBrickExports(*exportCommand, exportContext, exportKinds);
+    cli::addCubeEngineExports(*exportCommand, exportContext, exportKinds);
 
     const cli::DialogCommands dialogCommands(app);
 
@@ -714,6 +723,11 @@ int main(int argc, char** argv) {
     if (render->parsed()) {
         renderOptions.modulePath = modulePath;
         if (const int status = refuseUndrawnOutput(renderOptions.run); status != 0) return status;
+        if (!inputLayout.empty() &&
+            (outOption->count() > 0 || renderOptions.run.dialog.value_or(false) || !renderOptions.maskPath.empty())) {
+            std::cerr << "globaro: --input-layout renders one INPUT OUTPUT pair, without --out, --dialog or --mask\n";
+            return kExitUsage;
+        }
         if (outOption->count() > 0)
             return commandBatch(renderFiles, outPattern, jobs, batchItem, renderOptions, argc, argv);
         if (renderFiles.size() != 2) {
@@ -724,6 +738,9 @@ int main(int argc, char** argv) {
             std::cerr << "globaro: --jobs works with --out PATTERN\n";
             return kExitUsage;
         }
+        if (!inputLayout.empty())
+            return cli::renderFromCubeLayout(renderFiles[0], renderFiles[1], inputLayout, renderOptions.size,
+                                             renderOptions.depth, modulePath, renderOptions.run, renderOptions.quiet);
         if (renderOptions.run.dialog.value_or(false)) {
             std::string settingsFile;
             int status = editRunSettingsInDialog(renderFiles[0], renderFiles[1], renderOptions.run, settingsFile);
@@ -736,6 +753,7 @@ int main(int argc, char** argv) {
     for (const cli::ExportKind& kind : exportKinds)
         if (kind.command->parsed()) return kind.run();
     if (dialogCommands.parsed()) return dialogCommands.run();
+    if (demo->parsed() && !testCubeFolder.empty()) return cli::commandTestCube(testCubeFolder, modulePath);
     if (demo->parsed()) return commandDemo(demoOutput, demoSize, modulePath);
     if (list->parsed())
         return listWhat == "glue" ? cli::runListGlue(std::cout) : cli::runList(listWhat, std::cout, std::cerr);
