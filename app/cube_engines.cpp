@@ -77,8 +77,8 @@ int fail(const std::string& error, int status = kExitFailure) {
 // (pixel centres at whole numbers plus one half), kept inside the box
 // [x0, x1) x [y0, y1) of pixels so that a cell never borrows from its
 // neighbour.
-float sampleBilinear(const Document& d, float x, float y, int plane, std::int32_t x0, std::int32_t y0,
-                     std::int32_t x1, std::int32_t y1) {
+float sampleBilinear(const Document& d, float x, float y, int plane, std::int32_t x0, std::int32_t y0, std::int32_t x1,
+                     std::int32_t y1) {
     const float fx = std::clamp(x - 0.5f, static_cast<float>(x0), static_cast<float>(x1 - 1));
     const float fy = std::clamp(y - 0.5f, static_cast<float>(y0), static_cast<float>(y1 - 1));
     const auto ix = static_cast<std::int32_t>(fx), iy = static_cast<std::int32_t>(fy);
@@ -114,9 +114,7 @@ struct FacesPlan {
 
 std::string faceFileName(const FacesPlan& plan, const std::string& pattern, int slot) {
     const CubeSlot& s = plan.preset->slots[static_cast<std::size_t>(slot)];
-    const std::string_view name = plan.names == "axes"    ? s.axis
-                                  : plan.names == "words" ? cubeFaceWord(s.face)
-                                                          : s.name;
+    const std::string_view name = plan.names == "axes" ? s.axis : plan.names == "words" ? cubeFaceWord(s.face) : s.name;
     std::string path = pattern;
     for (std::size_t at = path.find(kFacePlaceholder); at != std::string::npos;
          at = path.find(kFacePlaceholder, at + name.size()))
@@ -256,14 +254,15 @@ bool planFaces(const FacesCommand& c, const Document& source, FacesPlan& plan, s
     if (c.side.empty()) {
         plan.side = std::clamp(source.width / 4, kMinFaceSide, kMaxFaceSide);
     } else if (!parseWholeNumber(c.side, kMinFaceSide, kMaxFaceSide, plan.side)) {
-        error = cannot + "--cube-side wants " + std::to_string(kMinFaceSide) + ".." + std::to_string(kMaxFaceSide) + " pixels, got \"" + c.side + "\"";
+        error = cannot + "--cube-side wants " + std::to_string(kMinFaceSide) + ".." + std::to_string(kMaxFaceSide) +
+                " pixels, got \"" + c.side + "\"";
         return false;
     }
     // A pad reaches at most a quarter face beyond the face, which keeps the
     // padded view of an equi-angular face short of the face's horizon.
     if (!parseWholeNumber(c.pad, 0, plan.side / 4, plan.pad)) {
-        error = cannot + "--cube-pad wants 0.." + std::to_string(plan.side / 4) +
-                " pixels for faces of " + std::to_string(plan.side) + ", got \"" + c.pad + "\"";
+        error = cannot + "--cube-pad wants 0.." + std::to_string(plan.side / 4) + " pixels for faces of " +
+                std::to_string(plan.side) + ", got \"" + c.pad + "\"";
         return false;
     }
     if (plan.preset->margin > 0 && plan.layout != CubeLayout::kFiles && plan.pad > 0) {
@@ -305,7 +304,8 @@ int runFacesExport(const FacesCommand& c) {
     }
     for (const std::string& target : targets) {
         if (!checkImageTarget(target, error)) return fail(error);
-        if (identity(target) == identity(c.input)) return fail("cannot write \"" + target + "\": it is the input image");
+        if (identity(target) == identity(c.input))
+            return fail("cannot write \"" + target + "\": it is the input image");
     }
     SettingsRecord settings{};
     if (!buildRunSettings(c.run, settings, error)) return fail(error);
@@ -315,9 +315,8 @@ int runFacesExport(const FacesCommand& c) {
     // A preset with margins draws them from its faces' own pads.
     const std::int32_t renderPad = geometry.margin() > 0 ? geometry.margin() : plan.pad;
     Document sheet;
-    if (plan.layout != CubeLayout::kFiles &&
-        !makeDocument(sheet, geometry.width(), geometry.height(), source.colorPlanes, source.hasAlpha, source.depth,
-                      error))
+    if (plan.layout != CubeLayout::kFiles && !makeDocument(sheet, geometry.width(), geometry.height(),
+                                                           source.colorPlanes, source.hasAlpha, source.depth, error))
         return fail("cannot write \"" + c.output + "\": " + error);
 
     std::vector<std::string> written;
@@ -381,9 +380,10 @@ bool resolveInputLayout(const std::string& text, const CubePreset*& preset, Cube
         layout = w.value_or(CubeLayout::kFiles);
     }
     if (preset == nullptr || layout == CubeLayout::kFiles || (preset->equiAngular && layout == CubeLayout::kCross)) {
-        error = "--input-layout wants a one-image cube layout: eac, cross, unity, unreal, youtube-eac or "
-                "PRESET/strip, PRESET/cross, PRESET/3x2; got \"" +
-                text + "\"";
+        error =
+            "--input-layout wants a one-image cube layout: eac, cross, unity, unreal, youtube-eac or "
+            "PRESET/strip, PRESET/cross, PRESET/3x2; got \"" +
+            text + "\"";
         return false;
     }
     return true;
@@ -431,15 +431,15 @@ struct Glyph {
     std::string_view strokes;  // points as digit pairs "xy", '|' between strokes
 };
 constexpr Glyph kGlyphs[] = {
-    {'A', "062046|1333"},           {'B', "00063645443303|0030414233"},
-    {'C', "40000646"},               {'D', "00062644422000"},
-    {'E', "40000646|0333"},          {'F', "400006|0333"},
-    {'G', "400006464323"},           {'H', "0006|4046|0343"},
-    {'I', "2026|1030|1636"},         {'K', "0006|400346"},
-    {'L', "000646"},                 {'N', "06004640"},
-    {'O', "0040460600"},          {'P', "0600404303"},
-    {'R', "060040430346"},           {'T', "0040|2026"},
-    {'U', "00064640"},               {'W', "0016233640"},
+    {'A', "062046|1333"},    {'B', "00063645443303|0030414233"},
+    {'C', "40000646"},       {'D', "00062644422000"},
+    {'E', "40000646|0333"},  {'F', "400006|0333"},
+    {'G', "400006464323"},   {'H', "0006|4046|0343"},
+    {'I', "2026|1030|1636"}, {'K', "0006|400346"},
+    {'L', "000646"},         {'N', "06004640"},
+    {'O', "0040460600"},     {'P', "0600404303"},
+    {'R', "060040430346"},   {'T', "0040|2026"},
+    {'U', "00064640"},       {'W', "0016233640"},
 };
 
 // The distance from p to the segment a-b.
@@ -466,8 +466,7 @@ bool onMarking(CubeFace face, float x, float y) {
     for (std::size_t i = 0; i < word.size(); ++i) {
         const char letter = static_cast<char>(std::toupper(static_cast<unsigned char>(word[i])));
         const float ox = left + kAdvance * static_cast<float>(i), oy = 0.55f;
-        if (x < ox - kWidth || x > ox + 4.0f * unit + kWidth || y < oy - kWidth || y > oy + kHeight + kWidth)
-            continue;
+        if (x < ox - kWidth || x > ox + 4.0f * unit + kWidth || y < oy - kWidth || y > oy + kHeight + kWidth) continue;
         for (const Glyph& g : kGlyphs) {
             if (g.letter != letter) continue;
             std::size_t at = 0;
@@ -475,8 +474,8 @@ bool onMarking(CubeFace face, float x, float y) {
                 const std::size_t end = std::min(g.strokes.find('|', at), g.strokes.size());
                 for (std::size_t k = at; k + 3 < end; k += 2) {
                     const auto coord = [&](std::size_t j) { return static_cast<float>(g.strokes[j] - '0') * unit; };
-                    if (segmentDistance(x, y, ox + coord(k), oy + coord(k + 1), ox + coord(k + 2),
-                                        oy + coord(k + 3)) < kWidth)
+                    if (segmentDistance(x, y, ox + coord(k), oy + coord(k + 1), ox + coord(k + 2), oy + coord(k + 3)) <
+                        kWidth)
                         return true;
                 }
                 at = end + 1;
@@ -516,8 +515,7 @@ void addCubeEngineExports(CLI::App& exportCommand, const ExportContext& context,
     CLI::App* command = exportCommand.add_subcommand(
         "faces", "The six faces of a cube map as a game engine or viewer reads them (--cube-preset)");
     command->add_option("input", c->input, "Input image")->required();
-    command->add_option("output", c->output,
-                        "Image to write; for six files a name with {face}, e.g. sky_{face}.png")
+    command->add_option("output", c->output, "Image to write; for six files a name with {face}, e.g. sky_{face}.png")
         ->required();
     std::string presetHelp = "Engine convention (default opengl):";
     for (const CubePreset& p : cubePresets())
@@ -528,7 +526,8 @@ void addCubeEngineExports(CLI::App& exportCommand, const ExportContext& context,
     command->add_option("--face-names", c->faceNames,
                         "What {face} becomes: engine (the preset's names), axes (px nx py ny pz nz) or words "
                         "(front back left right up down)");
-    command->add_option("--cube-side", c->side, "Pixels per side of each face (default: a quarter of the input's width)");
+    command->add_option("--cube-side", c->side,
+                        "Pixels per side of each face (default: a quarter of the input's width)");
     command->add_option("--cube-pad", c->pad,
                         "Pixels of the neighbouring faces' content around every face (default 0)");
     command->add_flag("--quiet", c->quiet, "No progress or summary");

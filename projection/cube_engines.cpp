@@ -142,12 +142,18 @@ std::string_view cubeFaceWord(CubeFace face) noexcept {
 // face's fu axis on the right hand and fv pointing down.
 SphereDir cubeFacePoint(CubeFace face, float fu, float fv) noexcept {
     switch (face) {
-        case kFront: return {-fu, -fv, 1.0f};
-        case kBack: return {fu, -fv, -1.0f};
-        case kLeft: return {1.0f, -fv, fu};
-        case kRight: return {-1.0f, -fv, -fu};
-        case kUp: return {-fu, 1.0f, fv};
-        case kDown: return {-fu, -1.0f, -fv};
+        case kFront:
+            return {-fu, -fv, 1.0f};
+        case kBack:
+            return {fu, -fv, -1.0f};
+        case kLeft:
+            return {1.0f, -fv, fu};
+        case kRight:
+            return {-1.0f, -fv, -fu};
+        case kUp:
+            return {-fu, 1.0f, fv};
+        case kDown:
+            return {-fu, -1.0f, -fv};
     }
     return {0.0f, 0.0f, 1.0f};
 }
@@ -156,14 +162,20 @@ CubeFaceHit cubeFaceOfDirection(const SphereDir& d) noexcept {
     const float ax = std::fabs(d.x), ay = std::fabs(d.y), az = std::fabs(d.z);
     CubeFaceHit h;
     if (az >= ax && az >= ay) {
-        if (d.z > 0.0f) h = {kFront, -d.x / az, -d.y / az};
-        else h = {kBack, d.x / az, -d.y / az};
+        if (d.z > 0.0f)
+            h = {kFront, -d.x / az, -d.y / az};
+        else
+            h = {kBack, d.x / az, -d.y / az};
     } else if (ax >= ay) {
-        if (d.x > 0.0f) h = {kLeft, d.z / ax, -d.y / ax};
-        else h = {kRight, -d.z / ax, -d.y / ax};
+        if (d.x > 0.0f)
+            h = {kLeft, d.z / ax, -d.y / ax};
+        else
+            h = {kRight, -d.z / ax, -d.y / ax};
     } else {
-        if (d.y > 0.0f) h = {kUp, -d.x / ay, d.z / ay};
-        else h = {kDown, -d.x / ay, -d.z / ay};
+        if (d.y > 0.0f)
+            h = {kUp, -d.x / ay, d.z / ay};
+        else
+            h = {kDown, -d.x / ay, -d.z / ay};
     }
     return h;
 }
@@ -181,10 +193,14 @@ const CubePreset* findCubePreset(std::string_view name) noexcept {
 
 CubeGrid cubeLayoutGrid(CubeLayout layout) noexcept {
     switch (layout) {
-        case CubeLayout::kFiles: return {1, 1};
-        case CubeLayout::kStrip: return {6, 1};
-        case CubeLayout::kCross: return {4, 3};
-        case CubeLayout::kGrid3x2: return {3, 2};
+        case CubeLayout::kFiles:
+            return {1, 1};
+        case CubeLayout::kStrip:
+            return {6, 1};
+        case CubeLayout::kCross:
+            return {4, 3};
+        case CubeLayout::kGrid3x2:
+            return {3, 2};
     }
     return {1, 1};
 }

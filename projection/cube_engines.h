@@ -52,10 +52,10 @@ float tangentFromEquiAngular(float e) noexcept;
 
 // How the faces of a cube map are put in files.
 enum class CubeLayout : std::uint8_t {
-    kFiles,  // six files, one face each
-    kStrip,  // one row of six faces, in the preset's order
-    kCross,  // the horizontal cross seen from inside: up above the front,
-             // left, front, right, back across, down below the front
+    kFiles,    // six files, one face each
+    kStrip,    // one row of six faces, in the preset's order
+    kCross,    // the horizontal cross seen from inside: up above the front,
+               // left, front, right, back across, down below the front
     kGrid3x2,  // three columns and two rows, in the preset's order (row by row)
 };
 
@@ -71,12 +71,12 @@ struct CubeSlot {
 
 // One engine's convention: one row of `kCubePresets`.
 struct CubePreset {
-    std::string_view name;              // the --cube-preset word
-    CubeLayout layout;                  // its usual layout
-    bool equiAngular;                   // faces sampled equi-angularly
-    std::uint8_t margin;                // pixels of content beyond the faces around each row of a sheet
-    std::array<CubeSlot, 6> slots;      // in file / strip / grid order
-    std::string_view summary;           // one line for the help and the docs
+    std::string_view name;          // the --cube-preset word
+    CubeLayout layout;              // its usual layout
+    bool equiAngular;               // faces sampled equi-angularly
+    std::uint8_t margin;            // pixels of content beyond the faces around each row of a sheet
+    std::array<CubeSlot, 6> slots;  // in file / strip / grid order
+    std::string_view summary;       // one line for the help and the docs
 };
 
 std::span<const CubePreset> cubePresets() noexcept;
