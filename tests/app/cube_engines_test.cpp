@@ -39,7 +39,8 @@ protected:
         fs::create_directories(folder_);
         Document panorama;
         std::string error;
-        if (!makeDemoPanorama(panorama, 1024, 512, 8, error) || !saveDocument((folder_ / "sharp.png").string(), panorama, 0, error))
+        if (!makeDemoPanorama(panorama, 1024, 512, 8, error) ||
+            !saveDocument((folder_ / "sharp.png").string(), panorama, 0, error))
             return;
         ffmpeg("-i " + path("sharp.png") + " -vf gblur=sigma=1.5 " + path("pano.png"));
     }
@@ -114,8 +115,9 @@ TEST_F(CubeEngines, EveryPresetsFacesMatchTheFacesV360Cuts) {
         for (int cell = 0; cell < 6; ++cell) {
             std::string name;
             names >> name;
-            const double db = files ? psnr(path(preset + "_" + name + ".png"), path(preset + "_v360.png"), 0, 256 * cell)
-                                    : psnr(path(preset + ".png"), path(preset + "_v360.png"), 256 * cell, 256 * cell);
+            const double db = files
+                                  ? psnr(path(preset + "_" + name + ".png"), path(preset + "_v360.png"), 0, 256 * cell)
+                                  : psnr(path(preset + ".png"), path(preset + "_v360.png"), 256 * cell, 256 * cell);
             EXPECT_GT(db, 40.0) << "face " << cell << " " << name;
         }
     }
@@ -143,9 +145,9 @@ TEST_F(CubeEngines, PaddedFacesAreWiderViewsOfTheSphere) {
 }
 
 TEST_F(CubeEngines, OneImageLayoutsReadBack) {
-    for (const auto& [written, read] : {std::pair{"--cube-layout cross", "cross"},
-                                        std::pair{"--cube-preset unreal", "unreal"},
-                                        std::pair{"--cube-preset threejs --cube-layout 3x2", "threejs/3x2"}}) {
+    for (const auto& [written, read] :
+         {std::pair{"--cube-layout cross", "cross"}, std::pair{"--cube-preset unreal", "unreal"},
+          std::pair{"--cube-preset threejs --cube-layout 3x2", "threejs/3x2"}}) {
         SCOPED_TRACE(read);
         globaro("export faces " + path("pano.png") + " " + path("layout.png") + " --cube-side 256 " + written);
         globaro("render " + path("layout.png") + " " + path("back.png") + " --size 1024x512 --input-layout " + read);
@@ -164,8 +166,9 @@ TEST_F(CubeEngines, TestCubeArrowsTurnWithTheEnginesFaces) {
         const char* file;
         int onX, onY, offX, offY;  // a pixel of the arrow's shaft, and its mirror
     };
-    for (const Arrow& a : {Arrow{"opengl/face_pz.png", 128, 64, 128, 192},
-                           Arrow{"threejs/face_py.png", 128, 192, 128, 64}, Arrow{"unreal/cube.png", 64, 128, 192, 128}}) {
+    for (const Arrow& a :
+         {Arrow{"opengl/face_pz.png", 128, 64, 128, 192}, Arrow{"threejs/face_py.png", 128, 192, 128, 64},
+          Arrow{"unreal/cube.png", 64, 128, 192, 128}}) {
         Document d;
         std::string error;
         ASSERT_TRUE(loadDocument((dir / a.file).string(), d, error)) << error;
