@@ -122,8 +122,8 @@ std::string faceFileName(const FacesPlan& plan, const std::string& pattern, int 
     return path;
 }
 
-// Renders the faces of one source one at a time and hands each, turned as
-// the preset stores it, to `take`.
+// Renders the faces of one source one at a time, each turned as the preset
+// stores it.
 class FaceRenderer {
 public:
     FaceRenderer(const FacesCommand& c, const FacesPlan& plan, const Document& source, const SettingsRecord& view)
@@ -223,7 +223,9 @@ private:
     FaceTurn view_;
 };
 
-bool planFaces(const FacesCommand& c, const Document& source, FacesPlan& plan, std::string& error) {
+// Checks the options; the default face side needs the input's width, so
+// without it (before the input is read) the side and the pad wait.
+bool planFaces(const FacesCommand& c, std::optional<std::int32_t> inputWidth, FacesPlan& plan, std::string& error) {
     const std::string cannot = "cannot write \"" + c.output + "\": ";
     plan.preset = findCubePreset(c.preset);
     if (plan.preset == nullptr) {
@@ -251,8 +253,10 @@ bool planFaces(const FacesCommand& c, const Document& source, FacesPlan& plan, s
         }
         plan.names = c.faceNames;
     }
-    if (c.side.empty()) {
-        plan.side = std::clamp(source.width / 4, kMinFaceSide, kMaxFaceSide);
+    if (c.side.empty() && !inputWidth) {
+        plan.side = 0;
+    } else if (c.side.empty()) {
+        plan.side = std::clamp(*inputWidth / 4, kMinFaceSide, kMaxFaceSide);
     } else if (!parseWholeNumber(c.side, kMinFaceSide, kMaxFaceSide, plan.side)) {
         error = cannot + "--cube-side wants " + std::to_string(kMinFaceSide) + ".." + std::to_string(kMaxFaceSide) +
                 " pixels, got \"" + c.side + "\"";
@@ -260,7 +264,7 @@ bool planFaces(const FacesCommand& c, const Document& source, FacesPlan& plan, s
     }
     // A pad reaches at most a quarter face beyond the face, which keeps the
     // padded view of an equi-angular face short of the face's horizon.
-    if (!parseWholeNumber(c.pad, 0, plan.side / 4, plan.pad)) {
+    if (plan.side > 0 && !parseWholeNumber(c.pad, 0, plan.side / 4, plan.pad)) {
         error = cannot + "--cube-pad wants 0.." + std::to_string(plan.side / 4) + " pixels for faces of " +
                 std::to_string(plan.side) + ", got \"" + c.pad + "\"";
         return false;
@@ -288,10 +292,11 @@ bool planFaces(const FacesCommand& c, const Document& source, FacesPlan& plan, s
 
 int runFacesExport(const FacesCommand& c) {
     std::string error;
+    FacesPlan plan;
+    if (!planFaces(c, std::nullopt, plan, error)) return fail(error, kExitUsage);
     Document source;
     if (!loadDocument(c.input, source, error)) return fail(error);
-    FacesPlan plan;
-    if (!planFaces(c, source, plan, error)) return fail(error, kExitUsage);
+    if (!planFaces(c, source.width, plan, error)) return fail(error, kExitUsage);
     std::vector<std::string> targets;
     if (plan.layout == CubeLayout::kFiles) {
         for (int slot = 0; slot < kCubeFaceCount; ++slot) targets.push_back(faceFileName(plan, c.output, slot));
