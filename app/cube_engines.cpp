@@ -90,9 +90,9 @@ float sampleBilinear(const Document& d, float x, float y, int plane, std::int32_
 }
 
 // ---------------------------------------------------------------------------
-// export faces
+// export cubemap
 
-struct FacesCommand {
+struct CubemapCommand {
     std::string input, output;
     std::string preset = "opengl";
     std::string layout;     // empty: the preset's own
@@ -126,7 +126,7 @@ std::string faceFileName(const FacesPlan& plan, const std::string& pattern, int 
 // stores it.
 class FaceRenderer {
 public:
-    FaceRenderer(const FacesCommand& c, const FacesPlan& plan, const Document& source, const SettingsRecord& view)
+    FaceRenderer(const CubemapCommand& c, const FacesPlan& plan, const Document& source, const SettingsRecord& view)
         : c_(c), plan_(plan), source_(source), view_{view.latitude, view.longitude, view.spin} {}
 
     // The picture of cell `cell` with `pad` pixels of neighbouring content
@@ -217,7 +217,7 @@ private:
         return true;
     }
 
-    const FacesCommand& c_;
+    const CubemapCommand& c_;
     const FacesPlan& plan_;
     const Document& source_;
     FaceTurn view_;
@@ -225,7 +225,7 @@ private:
 
 // Checks the options; the default face side needs the input's width, so
 // without it (before the input is read) the side and the pad wait.
-bool planFaces(const FacesCommand& c, std::optional<std::int32_t> inputWidth, FacesPlan& plan, std::string& error) {
+bool planFaces(const CubemapCommand& c, std::optional<std::int32_t> inputWidth, FacesPlan& plan, std::string& error) {
     const std::string cannot = "cannot write \"" + c.output + "\": ";
     plan.preset = findCubePreset(c.preset);
     if (plan.preset == nullptr) {
@@ -290,7 +290,7 @@ bool planFaces(const FacesCommand& c, std::optional<std::int32_t> inputWidth, Fa
     return true;
 }
 
-int runFacesExport(const FacesCommand& c) {
+int runFacesExport(const CubemapCommand& c) {
     std::string error;
     FacesPlan plan;
     if (!planFaces(c, std::nullopt, plan, error)) return fail(error, kExitUsage);
@@ -515,10 +515,10 @@ bool makeTestCubePanorama(Document& doc, std::int32_t side, std::string& error) 
 }
 
 void addCubeEngineExports(CLI::App& exportCommand, const ExportContext& context, std::vector<ExportKind>& kinds) {
-    auto c = std::make_shared<FacesCommand>();
+    auto c = std::make_shared<CubemapCommand>();
     c->modulePath = context.modulePath;
     CLI::App* command = exportCommand.add_subcommand(
-        "faces", "The six faces of a cube map as a game engine or viewer reads them (--cube-preset)");
+        "cubemap", "The six faces of a cube map as a game engine or viewer reads them (--cube-preset)");
     command->add_option("input", c->input, "Input image")->required();
     command->add_option("output", c->output, "Image to write; for six files a name with {face}, e.g. sky_{face}.png")
         ->required();
@@ -593,7 +593,7 @@ int commandTestCube(const std::string& folder, const std::string& modulePath) {
         const fs::path sub = fs::path(folder) / std::string(p.name);
         fs::create_directories(sub, ec);
         if (ec) return fail("cannot create the folder \"" + sub.string() + "\": " + ec.message());
-        FacesCommand c;
+        CubemapCommand c;
         c.input = panoramaPath;
         c.preset = std::string(p.name);
         c.output = (sub / (p.layout == CubeLayout::kFiles ? "face_{face}.png" : "cube.png")).string();

@@ -1,6 +1,6 @@
 #pragma once
 // Cube maps for game engines and panorama viewers:
-// - `globaro export faces INPUT OUTPUT --cube-preset NAME`: the six faces as
+// - `globaro export cubemap INPUT OUTPUT --cube-preset NAME`: the six faces as
 //   the engine reads them (six files named by a `{face}` pattern, one strip,
 //   the cross seen from inside, or the equi-angular 3 x 2 layout), each face
 //   rendered through the module, with `--cube-pad N` pixels of true

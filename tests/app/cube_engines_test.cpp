@@ -1,4 +1,4 @@
-// `globaro export faces`, `render --input-layout` and `demo --test-cube`
+// `globaro export cubemap`, `render --input-layout` and `demo --test-cube`
 // against ffmpeg's v360, an implementation we did not write: every preset's
 // faces match the faces v360 cuts with the face order and turns the
 // engine's documentation gives (written here from the documentation), the
@@ -107,7 +107,7 @@ TEST_F(CubeEngines, EveryPresetsFacesMatchTheFacesV360Cuts) {
         SCOPED_TRACE(e.preset);
         const std::string preset = e.preset;
         const bool files = *e.files != '\0';
-        globaro("export faces " + path("pano.png") + " " + path(preset + (files ? "_{face}.png" : ".png")) +
+        globaro("export cubemap " + path("pano.png") + " " + path(preset + (files ? "_{face}.png" : ".png")) +
                 " --cube-side 256 --cube-preset " + preset);
         ffmpeg("-i " + path("pano.png") + " -vf v360=e:c6x1:w=1536:h=256:out_forder=" + e.order +
                ":out_frot=" + e.turns + " " + path(preset + "_v360.png"));
@@ -124,7 +124,8 @@ TEST_F(CubeEngines, EveryPresetsFacesMatchTheFacesV360Cuts) {
 }
 
 TEST_F(CubeEngines, EquiAngularFramesMatchV360BothWays) {
-    globaro("export faces " + path("pano.png") + " " + path("eac.png") + " --cube-preset youtube-eac --cube-side 252");
+    globaro("export cubemap " + path("pano.png") + " " + path("eac.png") +
+            " --cube-preset youtube-eac --cube-side 252");
     ffmpeg("-i " + path("pano.png") + " -vf v360=e:eac:w=760:h=512 " + path("eac_v360.png"));
     EXPECT_GT(psnr(path("eac.png"), path("eac_v360.png")), 40.0);
 
@@ -135,7 +136,7 @@ TEST_F(CubeEngines, EquiAngularFramesMatchV360BothWays) {
 
 TEST_F(CubeEngines, PaddedFacesAreWiderViewsOfTheSphere) {
     // 240-pixel faces with 8 pixels of pad: flat views of 2·atan(256/240).
-    globaro("export faces " + path("pano.png") + " " + path("pad_{face}.png") + " --cube-side 240 --cube-pad 8");
+    globaro("export cubemap " + path("pano.png") + " " + path("pad_{face}.png") + " --cube-side 240 --cube-pad 8");
     const std::string fov = "93.6952205";
     for (const auto& [face, yaw] : {std::pair{"pz", "0"}, std::pair{"px", "90"}, std::pair{"nz", "180"}}) {
         ffmpeg("-i " + path("pano.png") + " -vf v360=e:flat:w=256:h=256:h_fov=" + fov + ":v_fov=" + fov +
@@ -149,7 +150,7 @@ TEST_F(CubeEngines, OneImageLayoutsReadBack) {
          {std::pair{"--cube-layout cross", "cross"}, std::pair{"--cube-preset unreal", "unreal"},
           std::pair{"--cube-preset threejs --cube-layout 3x2", "threejs/3x2"}}) {
         SCOPED_TRACE(read);
-        globaro("export faces " + path("pano.png") + " " + path("layout.png") + " --cube-side 256 " + written);
+        globaro("export cubemap " + path("pano.png") + " " + path("layout.png") + " --cube-side 256 " + written);
         globaro("render " + path("layout.png") + " " + path("back.png") + " --size 1024x512 --input-layout " + read);
         EXPECT_GT(psnr(path("back.png"), path("pano.png")), 38.0);
     }
