@@ -15,6 +15,7 @@
 #include <QSlider>
 #include <QTest>
 
+#include <atomic>
 #include <cstdlib>
 #include <fstream>
 #include <functional>
@@ -174,8 +175,18 @@ TEST_F(DialogWidgets, CancelChangesNothing) {
 }
 
 TEST_F(DialogWidgets, ThePreviewIsDrawnAtTheFittingScale) {
+    // The quick pass, drawn coarser, is shown at the preview's size too.
+    model_->settings().previewQuality = 3;
+    std::atomic<int> quickWidth{0};
+    QObject::connect(
+        &dialog_->renderer(), &PreviewRenderer::rendered, dialog_.get(),
+        [&](const QImage& image, quint64, bool final) {
+            if (!final) quickWidth = image.width();
+        },
+        Qt::DirectConnection);
     dialog_->renderPreview();
     ASSERT_TRUE(dialog_->renderer().waitIdle(60000));
+    EXPECT_EQ(quickWidth.load(), dialog_->view().width());
     const QImage shown = dialog_->renderer().latest();
     ASSERT_FALSE(shown.isNull());
     EXPECT_EQ(shown.width(), dialog_->view().width());
