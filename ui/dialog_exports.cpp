@@ -19,7 +19,9 @@ constexpr DialogExportRow kExports[] = {
     {DialogExport::kDotsPage, 98, "dots", "Globaro 2 memory dots.html", "Save an HTML page", "Web pages (*.html)"},
 };
 
-std::int32_t clampSide(std::int64_t v) { return static_cast<std::int32_t>(std::clamp<std::int64_t>(v, kExportSideMin, kExportSideMax)); }
+std::int32_t clampSide(std::int64_t v) {
+    return static_cast<std::int32_t>(std::clamp<std::int64_t>(v, kExportSideMin, kExportSideMax));
+}
 
 // The file name without its extension, in its folder.
 std::string stemPath(const std::string& path) {
@@ -52,7 +54,8 @@ std::int32_t proportionalSide(std::int64_t edited, bool editedIsWidth, std::int3
 }
 
 void chooseBricks(SettingsRecord& s, const BrickChoice& choice) {
-    s.brickLayers = static_cast<std::int32_t>(std::clamp<std::int64_t>(choice.layers, kBrickLayersMin, kBrickLayersMax));
+    s.brickLayers =
+        static_cast<std::int32_t>(std::clamp<std::int64_t>(choice.layers, kBrickLayersMin, kBrickLayersMax));
     s.brickPlates = choice.plates ? 1 : 0;
     s.brickColorset = static_cast<std::int32_t>(choice.colours & ((1u << kBrickColourGroups) - 1));
     s.brickDiffusion = choice.diffusion ? 1 : 0;
@@ -62,8 +65,9 @@ void chooseBricks(SettingsRecord& s, const BrickChoice& choice) {
 }
 
 BrickChoice brickChoiceOf(const SettingsRecord& s) {
-    return {s.brickLayers,      s.brickPlates != 0, static_cast<std::uint32_t>(s.brickColorset), s.brickDiffusion != 0,
-            s.spherePlan != 0,  s.sphereStats != 0, s.ldraw != 0};
+    return {s.brickLayers,         s.brickPlates != 0, static_cast<std::uint32_t>(s.brickColorset),
+            s.brickDiffusion != 0, s.spherePlan != 0,  s.sphereStats != 0,
+            s.ldraw != 0};
 }
 
 void chooseFacets(SettingsRecord& s, std::int32_t choice, std::int64_t size) {
@@ -92,20 +96,20 @@ std::vector<std::string> exportArguments(DialogExport kind, const SettingsRecord
     std::vector<std::string> args = {"export", subcommand};
     switch (kind) {
         case DialogExport::kCube:
-            args.insert(args.end(), {input, output, "--separate", "--cube-side", std::to_string(clampSide(s.cubeSide))});
+            args.insert(args.end(),
+                        {input, output, "--separate", "--cube-side", std::to_string(clampSide(s.cubeSide))});
             break;
         case DialogExport::kPsd:
             args.insert(args.end(), {input, output});
             if (s.psdSizeMode != 1)
-                args.insert(args.end(),
-                            {"--size", std::to_string(clampSide(s.psdWidth)) + "x" + std::to_string(clampSide(s.psdHeight))});
+                args.insert(args.end(), {"--size", std::to_string(clampSide(s.psdWidth)) + "x" +
+                                                       std::to_string(clampSide(s.psdHeight))});
             break;
         case DialogExport::kBricks: {
             if (s.ldraw == 0 && s.sphereStats == 0 && s.spherePlan == 0) return {};
-            args.insert(args.end(),
-                        {input, s.ldraw != 0 ? output : brickScratchModel(settingsFile), "--layers",
-                         std::to_string(std::clamp(s.brickLayers, kBrickLayersMin, kBrickLayersMax)), "--colors",
-                         std::to_string(s.brickColorset & ((1 << kBrickColourGroups) - 1))});
+            args.insert(args.end(), {input, s.ldraw != 0 ? output : brickScratchModel(settingsFile), "--layers",
+                                     std::to_string(std::clamp(s.brickLayers, kBrickLayersMin, kBrickLayersMax)),
+                                     "--colors", std::to_string(s.brickColorset & ((1 << kBrickColourGroups) - 1))});
             if (s.brickPlates != 0) args.emplace_back("--plates");
             if (s.brickDiffusion != 0) args.emplace_back("--diffusion");
             if (s.sphereStats != 0) args.insert(args.end(), {"--stats", brickStatisticsPath(output)});

@@ -17,22 +17,22 @@ namespace globaro {
 
 // One export the dialog can start.
 enum class DialogExport : std::uint8_t {
-    kCube,       // "Cu&be": six documents, one per face of a cube map
-    kPsd,        // "PSD with size": the result as a layered document
-    kBricks,     // "L&ego": the brick sphere (LDraw model, statistics, plan)
-    kFaces,      // "F&acet", first choice: the images of all faces
-    kGeometry,   // "F&acet", second choice: OBJ/MTL/STL with texture
-    kFacesMap,   // "F&acet", third choice: the equirectangular map of the faces
-    kDotsPage,   // right click on the thumbnail: the page of memory dots
+    kCube,      // "Cu&be": six documents, one per face of a cube map
+    kPsd,       // "PSD with size": the result as a layered document
+    kBricks,    // "L&ego": the brick sphere (LDraw model, statistics, plan)
+    kFaces,     // "F&acet", first choice: the images of all faces
+    kGeometry,  // "F&acet", second choice: OBJ/MTL/STL with texture
+    kFacesMap,  // "F&acet", third choice: the equirectangular map of the faces
+    kDotsPage,  // right click on the thumbnail: the page of memory dots
 };
 
 struct DialogExportRow {
     DialogExport kind;
-    int control;               // the button (or thumbnail) that starts it
-    const char* subcommand;    // `globaro export <subcommand>`
-    const char* suggested;     // the file name the save dialog suggests
-    const char* saveTitle;     // the save dialog's title
-    const char* fileFilter;    // the save dialog's filter
+    int control;             // the button (or thumbnail) that starts it
+    const char* subcommand;  // `globaro export <subcommand>`
+    const char* suggested;   // the file name the save dialog suggests
+    const char* saveTitle;   // the save dialog's title
+    const char* fileFilter;  // the save dialog's filter
 };
 
 std::span<const DialogExportRow> dialogExports();

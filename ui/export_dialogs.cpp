@@ -130,8 +130,8 @@ bool askBricks(QWidget* owner, SettingsRecord& settings) {
     for (QCheckBox* box : {plan, stats, ldraw}) resultColumn->addWidget(box);
     d.column->addWidget(results);
     if (!d.run()) return false;
-    BrickChoice chosen{layers->value(), plates->isChecked(), 0, diffusion->isChecked(),
-                       plan->isChecked(), stats->isChecked(), ldraw->isChecked()};
+    BrickChoice chosen{layers->value(),    plates->isChecked(), 0, diffusion->isChecked(), plan->isChecked(),
+                       stats->isChecked(), ldraw->isChecked()};
     for (int k = 0; k < kBrickColourGroups; ++k)
         if (colours[static_cast<std::size_t>(k)]->isChecked()) chosen.colours |= 1u << k;
     chooseBricks(settings, chosen);

@@ -584,6 +584,9 @@ void FilterDialog::clickThumbnail(bool right, bool ctrl) {
         case ThumbnailClick::kWriteDotPage:
             startExport(DialogExport::kDotsPage);
             return;
+        case ThumbnailClick::kRefreshPresets:
+            refreshPresets();
+            return;
         case ThumbnailClick::kLoadCurrentDot:
             refreshDots();
             apply(DialogChange{true, true, false});
@@ -591,6 +594,28 @@ void FilterDialog::clickThumbnail(bool right, bool ctrl) {
         default:
             return;
     }
+}
+
+void FilterDialog::refreshPresets() {
+    const QString any = pickFile_(false, QStringLiteral("Choose any file in the source folder"),
+                                  QString::fromLocal8Bit(model_.settings().settingsFolder),
+                                  QStringLiteral("Globaro 2 presets (*.q2q *.q5q *.q9q)"));
+    if (any.isEmpty()) return;
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    // Each preset is shown in the preview and takes the finished picture as
+    // its new thumbnail.
+    const PresetRefreshReport report = refreshPresetFolder(
+        QFileInfo(any).absolutePath().toStdString(), model_.settings(), [this](SettingsRecord& record, Thumbnail& out) {
+            renderer_->request(record, view_);
+            return renderer_->waitIdle(60000) && takePreviewThumbnail(out);
+        });
+    QApplication::restoreOverrideCursor();
+    apply(DialogChange{true, true, false});
+    name_->setText(report.busy ? QStringLiteral("The presets are being refreshed already")
+                               : QStringLiteral("Presets refreshed: %1, renamed: %2, failed: %3")
+                                     .arg(report.refreshed)
+                                     .arg(report.renamed)
+                                     .arg(report.failed));
 }
 
 void FilterDialog::loadPreset() {

@@ -85,6 +85,9 @@ private:
     // Asks the export's options and its file, then runs it.
     void startExport(DialogExport kind);
     void clickThumbnail(bool right, bool ctrl);
+    // Ctrl on the thumbnail: every preset of a folder again, with a fresh
+    // thumbnail, in the current version.
+    void refreshPresets();
     void closeSubDialogs();
     // One second after the last keystroke in an edit box, or at Enter.
     void settleTyping();

@@ -41,14 +41,21 @@ const ExportCase kCases[] = {
      [](SettingsRecord& s) { choosePsdSize(s, 2, 1000, proportionalSide(1000, true, 8192, 4096)); },
      "export|psd|IN|OUT|--size|1000x500|--preset|SET"},
     {"bricks for the page only", DialogExport::kBricks, "Ball.ldr",
-     [](SettingsRecord& s) { chooseBricks(s, {1, false, 5, false, false, true, false}); },
+     [](SettingsRecord& s) {
+         chooseBricks(s, {1, false, 5, false, false, true, false});
+     },
      "export|bricks|IN|SET.ldr|--layers|3|--colors|5|--stats|DIR/Ball statistics.html|--preset|SET"},
     {"bricks with every result", DialogExport::kBricks, "Ball.ldr",
-     [](SettingsRecord& s) { chooseBricks(s, {200, true, 0x1fff, true, true, true, true}); },
+     [](SettingsRecord& s) {
+         chooseBricks(s, {200, true, 0x1fff, true, true, true, true});
+     },
      "export|bricks|IN|OUT|--layers|150|--colors|4095|--plates|--diffusion|--stats|DIR/Ball statistics.html|--plan|"
      "DIR/Ball plan|--preset|SET"},
     {"bricks with no result", DialogExport::kBricks, "Ball.ldr",
-     [](SettingsRecord& s) { chooseBricks(s, {20, false, 63, false, false, false, false}); }, ""},
+     [](SettingsRecord& s) {
+         chooseBricks(s, {20, false, 63, false, false, false, false});
+     },
+     ""},
     {"facet: faces", DialogExport::kFaces, "Poly faces.psd", [](SettingsRecord& s) { chooseFacets(s, 0, 64); },
      "export|faces|IN|OUT|--preset|SET"},
     {"facet: geometry, size clamped", DialogExport::kGeometry, "Polyhedron.obj",
@@ -87,8 +94,10 @@ TEST(DialogExports, EachAnswerBuildsItsCommandLine) {
     }
     // The facet dialog's choice picks the export.
     SettingsRecord s = defaults();
-    for (const auto& [choice, kind] : {std::pair{0, DialogExport::kFaces}, {1, DialogExport::kGeometry},
-                                       {2, DialogExport::kFacesMap}, {7, DialogExport::kFacesMap}}) {
+    for (const auto& [choice, kind] : {std::pair{0, DialogExport::kFaces},
+                                       {1, DialogExport::kGeometry},
+                                       {2, DialogExport::kFacesMap},
+                                       {7, DialogExport::kFacesMap}}) {
         chooseFacets(s, choice, 100);
         EXPECT_EQ(facetExport(s), kind) << choice;
     }
@@ -117,7 +126,8 @@ TEST(DialogExports, TheProgramRunsEveryCommandLine) {
     const bool facesKnown = testing_cli::runCli("export --help").output.find("\n  faces ") != std::string::npos;
     std::set<std::string> tried;
     for (const ExportCase& c : kCases) {
-        if (c.expected[0] == '\0' || c.kind == DialogExport::kDotsPage || (c.kind == DialogExport::kFaces && !facesKnown))
+        if (c.expected[0] == '\0' || c.kind == DialogExport::kDotsPage ||
+            (c.kind == DialogExport::kFaces && !facesKnown))
             continue;
         SettingsRecord s = defaults();
         s.outputProjection = 10;  // the icosahedron, for the facet exports

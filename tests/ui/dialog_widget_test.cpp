@@ -22,6 +22,7 @@
 #include <iterator>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "app/cli_runner.h"
 #include "app/demo_panorama.h"
@@ -158,6 +159,22 @@ TEST_F(DialogWidgets, ParkedDotIsRecalledByAClick) {
     EXPECT_EQ(settings().latitude, 33.0f);
     EXPECT_EQ(control<QSlider>(kControlLatitude)->value(), 33);
     EXPECT_EQ(control<QLabel>(76)->text(), QStringLiteral("dot 5"));
+}
+
+TEST_F(DialogWidgets, RightClickOnTheThumbnailWritesTheDotsPage) {
+    std::vector<std::string> ran;
+    dialog_->setExportInput([](std::string&) { return std::string("/pictures/pano.png"); });
+    dialog_->setFilePicker([](bool save, const QString&, const QString& suggested, const QString&) {
+        return save ? suggested : QString();
+    });
+    dialog_->setCommandRunner([&ran](const std::vector<std::string>& args, std::string&) {
+        ran = args;
+        return kGuiOk;
+    });
+    QTest::mouseClick(control<QWidget>(kControlThumbnail), Qt::RightButton);
+    const std::vector<std::string> expected = {"export", "dots", "/pictures/Globaro 2 memory dots.html",
+                                               "/pictures/pano.png"};
+    EXPECT_EQ(ran, expected);
 }
 
 TEST_F(DialogWidgets, CancelChangesNothing) {
