@@ -88,8 +88,8 @@ bool writeDialogImage(const ImagePyramid& pyramid, bool grey, const std::string&
         why = "cannot write \"" + path + "\": " + std::strerror(errno);
         return false;
     }
-    bool ok = std::fprintf(file.get(), "P%d\n%d %d\n%d\n", grey ? 5 : 6, level.width, level.height,
-                           bytes ? 255 : 65535) > 0;
+    bool ok =
+        std::fprintf(file.get(), "P%d\n%d %d\n%d\n", grey ? 5 : 6, level.width, level.height, bytes ? 255 : 65535) > 0;
     std::vector<std::uint8_t> row(static_cast<std::size_t>(level.width) * channels * sampleBytes);
     for (std::int32_t y = 0; ok && y < level.height; ++y) {
         std::uint8_t* out = row.data();
