@@ -103,7 +103,7 @@ TEST(ModuleDialog, EachAnswerOfTheDialogProgram) {
         if (c.display && c.body != nullptr) {
             const std::string seen = fileText(dir / "seen");
             EXPECT_EQ(seen.substr(0, 13), "P6\n40 20\n255\n") << c.what;
-            EXPECT_EQ(seen.size(), 13u + 40 * 20 * 3) << c.what;
+            EXPECT_TRUE(seen.substr(13) == std::string(original.begin(), original.end())) << c.what;
         }
         for (const auto& entry : fs::directory_iterator(tempFolder()))
             EXPECT_EQ(entry.path().filename().string().find("module dialog"), std::string::npos) << entry.path();
