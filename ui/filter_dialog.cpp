@@ -17,6 +17,7 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QSlider>
+#include <QStandardPaths>
 #include <QVBoxLayout>
 
 #include <cmath>
@@ -550,7 +551,14 @@ void FilterDialog::startExport(DialogExport kind) {
         return;
     }
     QString folder = QString::fromLocal8Bit(settings.saveFolder);
-    if (folder.isEmpty()) folder = QString::fromStdString(std::filesystem::path(input).parent_path().string());
+    if (folder.isEmpty()) {
+        // Beside the image, unless it is a copy in the temporary folder (the
+        // module's dialog): then among the user's pictures.
+        const std::filesystem::path beside = std::filesystem::path(input).parent_path();
+        folder = beside == std::filesystem::path(tempFolder()).parent_path()
+                     ? QStandardPaths::writableLocation(QStandardPaths::PicturesLocation)
+                     : QString::fromStdString(beside.string());
+    }
     if (!folder.isEmpty() && !folder.endsWith(QLatin1Char('/'))) folder += QLatin1Char('/');
     const QString output = pickFile_(true, QString::fromUtf8(row.saveTitle), folder + QString::fromUtf8(row.suggested),
                                      QString::fromUtf8(row.fileFilter));
