@@ -741,7 +741,10 @@ int main(int argc, char** argv) {
         if (!inputLayout.empty())
             return cli::renderFromCubeLayout(renderFiles[0], renderFiles[1], inputLayout, renderOptions.size,
                                              renderOptions.depth, modulePath, renderOptions.run, renderOptions.quiet);
-        if (renderOptions.run.dialog.value_or(false)) {
+        // With a recorded action the module itself shows the dialog on the
+        // action's settings; otherwise the dialog program edits the run's
+        // settings before the render.
+        if (renderOptions.run.dialog.value_or(false) && renderOptions.run.action.empty()) {
             std::string settingsFile;
             int status = editRunSettingsInDialog(renderFiles[0], renderFiles[1], renderOptions.run, settingsFile);
             if (status == 0) status = commandRender(renderFiles[0], renderFiles[1], renderOptions);

@@ -4,10 +4,12 @@
 #include <algorithm>
 #include <cstring>
 #include <new>
+#include <string>
 
 #include "host/filter_record.h"
 #include "host/host_services.h"
 #include "host/messages.h"
+#include "host/module_dialog.h"
 #include "host/render_host_adapter.h"
 #include "host/scripting_parameters.h"
 #include "host/working_memory.h"
@@ -145,6 +147,33 @@ void doPrepare() {
     seedFromClock(settingsRandom());
 }
 
+// Shows the dialog on the host's image. False when the run ends here (the
+// user cancelled, or the image or the dialog's answer could not be had), with
+// the result set and the working memory released.
+bool runDialogStep(HostServices& host, SettingsRecord& s) {
+    RenderSession& session = g.filterData->working->session;
+    std::int16_t loaded = session.inputLoaded() ? std::int16_t{noErr} : loadHostInput(host, s, session);
+    std::string why = "the image could not be read";
+    const ModuleDialogOutcome outcome =
+        loaded == noErr ? runModuleDialog(session, host.pixelFormat().grey, s, why) : ModuleDialogOutcome::kUnavailable;
+    // The dialog keeps its memory dots in their files.
+    clearDotMap(g.filterData->dotMap);
+    loadDotMap(g.filterData->dotMap);
+    if (outcome == ModuleDialogOutcome::kUnavailable && loaded == noErr) {
+        const std::string text = "The dialog cannot be shown: " + why + ". Rendering with the current settings.";
+        showMessage("Globaro 2", text.c_str());
+        return true;
+    }
+    if (outcome == ModuleDialogOutcome::kAccepted) return true;
+    if (outcome == ModuleDialogOutcome::kFailed) {
+        showMessage("Globaro 2", ("The dialog's choice was lost: " + why + ".").c_str());
+        loaded = filterAlreadyReported;
+    }
+    setResult(loaded != noErr ? loaded : std::int16_t{userCanceledErr});
+    releaseWorkingMemory();
+    return false;
+}
+
 void doStart() {
     lockHandles();
     if (result() != noErr) return;
@@ -186,11 +215,12 @@ void doStart() {
 
     readDescriptor(g.record, s, *g.filterData);
 
-    if (g.filterData->dialogRequested) {
-        recordUndo(g.filterData->undo, s, true);
-        showMessage("Globaro 2", "No dialog is available in this build; rendering with the current settings.");
-    }
+    const bool dialog = g.filterData->dialogRequested != 0;
     g.filterData->dialogRequested = 0;
+    if (dialog) {
+        recordUndo(g.filterData->undo, s, true);
+        if (!runDialogStep(host, s)) return;
+    }
 
     setResult(renderTo(kRenderToHost, host, s, g.filterData->working->session, {}, g.result));
     if (result() != noErr) {

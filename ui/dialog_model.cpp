@@ -69,6 +69,7 @@ constexpr ButtonControl kButtons[] = {
     {kControlPsdWithSize, "PSD with size", "Export the result as a layered document"},
     {kControlLego, "L&ego", "Export a brick-built sphere"},
     {kControlInfo, "A", "Information"},
+    {kControlZ, "Z", "The whole image in the preview"},
     {kControlAbout, "?", "About Globaro 2"},
 };
 
@@ -150,6 +151,12 @@ std::span<const CheckControl> checkControls() { return kChecks; }
 std::span<const ColourControl> colourControls() { return kColours; }
 std::span<const ChoiceControl> choiceControls() { return kChoices; }
 std::span<const ButtonControl> buttonControls() { return kButtons; }
+
+const ButtonControl& buttonControl(int control) {
+    for (const ButtonControl& b : kButtons)
+        if (b.control == control) return b;
+    return kButtons[0];
+}
 
 std::vector<std::pair<std::int32_t, std::string>> choiceItems(int control) {
     std::vector<std::pair<std::int32_t, std::string>> items;
@@ -246,6 +253,14 @@ bool PreviewView::zoomIn() {
 bool PreviewView::zoomFull() {
     if (!canZoomFull() || step == 1) return false;
     setStepKeepingCentre(1);
+    return true;
+}
+
+bool PreviewView::zoomFit() {
+    if (!canZoomFit()) return false;
+    step = fitStep;
+    top = left = 0;
+    clamp();
     return true;
 }
 
@@ -444,6 +459,15 @@ DotClickOutcome DialogModel::clickDot(int dot, bool rightButton, bool ctrlHeld, 
     command.ctrlHeld = ctrlHeld;
     if (undoKind(command) == UndoKind::kWithFile) recordUndo(undo_, settings_, true);
     return outcome;
+}
+
+ThumbnailClick DialogModel::clickThumbnail(bool rightButton, bool ctrlHeld) {
+    const ThumbnailClick action = thumbnailClickAction(rightButton, ctrlHeld, dots_);
+    if (action == ThumbnailClick::kLoadCurrentDot) {
+        loadDot(dots_.currentDot, settings_, dots_);
+        record(kControlThumbnail, true);
+    }
+    return action;
 }
 
 void DialogModel::saveDots() const { saveDotMap(map_); }

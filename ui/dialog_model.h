@@ -110,6 +110,8 @@ std::span<const CheckControl> checkControls();
 std::span<const ColourControl> colourControls();
 std::span<const ChoiceControl> choiceControls();
 std::span<const ButtonControl> buttonControls();
+// The row of a push button (the first row for an unknown control).
+const ButtonControl& buttonControl(int control);
 
 // The items of a drop-down list as (value, name), in the list's order: the
 // catalogue's inputs and outputs, the glue modes, the grid spacings, the
@@ -142,9 +144,11 @@ struct PreviewView {
     bool zoomOut();   // "-"
     bool zoomIn();    // "+"
     bool zoomFull();  // "%"
+    bool zoomFit();   // "Z": the whole image at once
     bool canZoomOut() const { return step < fitStep; }
     bool canZoomIn() const { return step > 1; }
     bool canZoomFull() const { return !(fitStep == 1 && step == 1); }
+    bool canZoomFit() const { return step != fitStep; }
     // The text of "%": 100 / step, then a percent sign.
     std::string percentText() const;
     // Scrolls by a pointer move of (dx, dy) preview pixels; false when the
@@ -217,6 +221,9 @@ public:
     bool hoverDot(int dot, Thumbnail& shown) { return hoverOverDot(dot, dots_, shown); }
     void leaveDot() { leaveDots(dots_); }
     const MemoryDots& dots() const { return dots_; }
+    // A click on the thumbnail control: recalls the current dot (then the
+    // settings changed) or says what the widgets are to do.
+    ThumbnailClick clickThumbnail(bool rightButton, bool ctrlHeld);
     // The dialog opens before its first preview is drawn, so the opening
     // settings go into their dot without a picture: once the first preview
     // is there, and nothing has changed yet, the dot is written again with

@@ -6,6 +6,7 @@
 #include <QColorDialog>
 #include <QComboBox>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -16,12 +17,18 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QSlider>
+#include <QStandardPaths>
 #include <QVBoxLayout>
 
 #include <cmath>
+#include <filesystem>
 
 #include "app/document.h"
+#include "platform/temp_folder.h"
 #include "settings/presets.h"
+#include "settings/settings_file.h"
+#include "ui/export_dialogs.h"
+#include "ui/gui_session.h"
 #include "ui/preview_renderer.h"
 #include "ui/preview_widget.h"
 #include "ui/small_boxes.h"
@@ -71,6 +78,18 @@ private:
     std::uint16_t state_ = kDotEmpty;
 };
 
+// The thumbnail control: shows a dot's picture and acts on the current dot.
+class ThumbnailLabel : public QLabel {
+public:
+    using QLabel::QLabel;
+    std::function<void(bool right, bool ctrl)> clicked;
+
+protected:
+    void mousePressEvent(QMouseEvent* e) override {
+        if (clicked) clicked(e->button() == Qt::RightButton, (e->modifiers() & Qt::ControlModifier) != 0);
+    }
+};
+
 namespace {
 
 QString objectNameOf(int control) { return QStringLiteral("control%1").arg(control); }
@@ -105,10 +124,16 @@ FilterDialog::FilterDialog(DialogModel& model, const Document& image, QWidget* p
         return Rgb16::from8(static_cast<std::uint8_t>(c.red()), static_cast<std::uint8_t>(c.green()),
                             static_cast<std::uint8_t>(c.blue()));
     };
-    pickFile_ = [this](bool save, const QString& title, const QString& suggested) {
-        const QString filter = QStringLiteral("Globaro 2 presets (*.q2q)");
+    pickFile_ = [this](bool save, const QString& title, const QString& suggested, const QString& filter) {
         return save ? QFileDialog::getSaveFileName(this, title, suggested, filter)
                     : QFileDialog::getOpenFileName(this, title, suggested, filter);
+    };
+    exportInput_ = [](std::string& error) {
+        error = "the dialog shows no image file";
+        return std::string();
+    };
+    runCommand_ = [this](const std::vector<std::string>& args, std::string& error) {
+        return runGlobaro(this, args, error);
     };
     typingTimer_.setSingleShot(true);
     typingTimer_.setInterval(1000);
@@ -147,10 +172,13 @@ QWidget* FilterDialog::buildPreviewSide() {
     zoomOut_ = new QPushButton(QStringLiteral("-"), side);
     zoomIn_ = new QPushButton(QStringLiteral("+"), side);
     zoomFull_ = new QPushButton(QStringLiteral("100%"), side);
+    zoomFit_ = new QPushButton(QStringLiteral("Z"), side);
     zoomOut_->setObjectName(objectNameOf(kControlZoomOut));
     zoomIn_->setObjectName(objectNameOf(kControlZoomIn));
     zoomFull_->setObjectName(objectNameOf(kControlZoomFull));
-    for (QPushButton* b : {zoomOut_, zoomIn_, zoomFull_}) {
+    zoomFit_->setObjectName(objectNameOf(kControlZ));
+    zoomFit_->setToolTip(QString::fromUtf8(buttonControl(kControlZ).tip));
+    for (QPushButton* b : {zoomOut_, zoomIn_, zoomFull_, zoomFit_}) {
         b->setAutoDefault(false);
         b->setMaximumWidth(56);
         zoomRow->addWidget(b);
@@ -163,6 +191,9 @@ QWidget* FilterDialog::buildPreviewSide() {
     });
     connect(zoomFull_, &QPushButton::clicked, this, [this] {
         if (view_.zoomFull()) renderPreview();
+    });
+    connect(zoomFit_, &QPushButton::clicked, this, [this] {
+        if (view_.zoomFit()) renderPreview();
     });
     name_ = new QLabel(side);
     name_->setObjectName(objectNameOf(76));
@@ -193,7 +224,12 @@ QWidget* FilterDialog::buildPreviewSide() {
     auto* dotsBox = new QGroupBox(QStringLiteral("Memory dots"), side);
     dotsBox->setLayout(dotGrid);
     dotRow->addWidget(dotsBox);
-    thumbnail_ = new QLabel(side);
+    auto* thumbnail = new ThumbnailLabel(side);
+    thumbnail->clicked = [this](bool right, bool ctrl) { clickThumbnail(right, ctrl); };
+    thumbnail->setToolTip(
+        QStringLiteral("Click: recall the dot under the pointer last; right click: a web page "
+                       "of the memory dots"));
+    thumbnail_ = thumbnail;
     thumbnail_->setObjectName(objectNameOf(kControlThumbnail));
     thumbnail_->setFixedSize(kDotThumbnailShownSide, kDotThumbnailShownSide);
     thumbnail_->setFrameShape(QFrame::StyledPanel);
@@ -435,6 +471,7 @@ void FilterDialog::refreshZoom() {
     zoomOut_->setEnabled(view_.canZoomOut());
     zoomIn_->setEnabled(view_.canZoomIn());
     zoomFull_->setEnabled(view_.canZoomFull());
+    zoomFit_->setEnabled(view_.canZoomFit());
     zoomFull_->setText(QString::fromStdString(view_.percentText()));
 }
 
@@ -476,20 +513,20 @@ void FilterDialog::pressButton(int control) {
             showAbout(this);
             return;
         case kControlCube:
-            exportNotYet(QStringLiteral("The cube-map export"));
+            startExport(DialogExport::kCube);
             return;
         case kControlFacet:
             if (!model_.enabled(kControlFacet)) {
                 QApplication::beep();
                 return;
             }
-            exportNotYet(QStringLiteral("The export of faces and geometry"));
+            startExport(facetExport(model_.settings()));
             return;
         case kControlPsdWithSize:
-            exportNotYet(QStringLiteral("The layered document export"));
+            startExport(DialogExport::kPsd);
             return;
         case kControlLego:
-            exportNotYet(QStringLiteral("The brick sphere export"));
+            startExport(DialogExport::kBricks);
             return;
         default:
             apply(model_.press(control));
@@ -497,14 +534,102 @@ void FilterDialog::pressButton(int control) {
     }
 }
 
-void FilterDialog::exportNotYet(const QString& what) {
-    QMessageBox::information(this, QStringLiteral("Globaro 2"),
-                             what + QStringLiteral(" is not yet available from this dialog."));
+void FilterDialog::startExport(DialogExport kind) {
+    SettingsRecord& settings = model_.settings();
+    const bool asked = kind == DialogExport::kCube       ? askCubeSide(this, settings)
+                       : kind == DialogExport::kPsd      ? askPsdSize(this, settings, image_.width, image_.height)
+                       : kind == DialogExport::kBricks   ? askBricks(this, settings)
+                       : kind == DialogExport::kDotsPage ? true
+                                                         : askFacets(this, settings);
+    if (!asked) return;
+    if (kControlFacet == dialogExport(kind).control) kind = facetExport(settings);
+    const DialogExportRow& row = dialogExport(kind);
+    std::string error;
+    const std::string input = exportInput_(error);
+    if (input.empty()) {
+        QMessageBox::warning(this, QStringLiteral("Globaro 2"), QString::fromStdString("Cannot export: " + error));
+        return;
+    }
+    QString folder = QString::fromLocal8Bit(settings.saveFolder);
+    if (folder.isEmpty()) {
+        // Beside the image, unless it is a copy in the temporary folder (the
+        // module's dialog): then among the user's pictures.
+        const std::filesystem::path beside = std::filesystem::path(input).parent_path();
+        folder = beside == std::filesystem::path(tempFolder()).parent_path()
+                     ? QStandardPaths::writableLocation(QStandardPaths::PicturesLocation)
+                     : QString::fromStdString(beside.string());
+    }
+    if (!folder.isEmpty() && !folder.endsWith(QLatin1Char('/'))) folder += QLatin1Char('/');
+    const QString output = pickFile_(true, QString::fromUtf8(row.saveTitle), folder + QString::fromUtf8(row.suggested),
+                                     QString::fromUtf8(row.fileFilter));
+    if (output.isEmpty()) return;
+    setName(settings.saveFolder, (std::filesystem::path(output.toStdString()).parent_path().string() + "/").c_str());
+
+    const std::string settingsFile =
+        tempFolder() + "Globaro 2 export " + std::to_string(QCoreApplication::applicationPid()) + ".q2q";
+    const std::vector<std::string> args = exportArguments(kind, settings, input, output.toStdString(), settingsFile);
+    if (args.empty()) {
+        QMessageBox::information(this, QStringLiteral("Globaro 2"),
+                                 QStringLiteral("Nothing to export: choose at least one of the results."));
+        return;
+    }
+    int status = kGuiFailed;
+    if (writeSettingsFile(settingsFile, settings, nullptr) != kFileOk)
+        error = "cannot write the settings to \"" + settingsFile + "\"";
+    else
+        status = runCommand_(args, error);
+    std::error_code ec;
+    std::filesystem::remove(settingsFile, ec);
+    std::filesystem::remove(brickScratchModel(settingsFile), ec);
+    if (status == kGuiFailed)
+        QMessageBox::warning(this, QStringLiteral("Globaro 2"), QString::fromStdString(error));
+    else if (status == kGuiOk)
+        name_->setText(QStringLiteral("Wrote ") + QFileInfo(output).fileName());
+}
+
+void FilterDialog::clickThumbnail(bool right, bool ctrl) {
+    switch (model_.clickThumbnail(right, ctrl)) {
+        case ThumbnailClick::kWriteDotPage:
+            startExport(DialogExport::kDotsPage);
+            return;
+        case ThumbnailClick::kRefreshPresets:
+            refreshPresets();
+            return;
+        case ThumbnailClick::kLoadCurrentDot:
+            refreshDots();
+            apply(DialogChange{true, true, false});
+            return;
+        default:
+            return;
+    }
+}
+
+void FilterDialog::refreshPresets() {
+    const QString any = pickFile_(false, QStringLiteral("Choose any file in the source folder"),
+                                  QString::fromLocal8Bit(model_.settings().settingsFolder),
+                                  QStringLiteral("Globaro 2 presets (*.q2q *.q5q *.q9q)"));
+    if (any.isEmpty()) return;
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    // Each preset is shown in the preview and takes the finished picture as
+    // its new thumbnail.
+    const PresetRefreshReport report = refreshPresetFolder(
+        QFileInfo(any).absolutePath().toStdString(), model_.settings(), [this](SettingsRecord& record, Thumbnail& out) {
+            renderer_->request(record, view_);
+            return renderer_->waitIdle(60000) && takePreviewThumbnail(out);
+        });
+    QApplication::restoreOverrideCursor();
+    apply(DialogChange{true, true, false});
+    name_->setText(report.busy ? QStringLiteral("The presets are being refreshed already")
+                               : QStringLiteral("Presets refreshed: %1, renamed: %2, failed: %3")
+                                     .arg(report.refreshed)
+                                     .arg(report.renamed)
+                                     .arg(report.failed));
 }
 
 void FilterDialog::loadPreset() {
-    const QString path =
-        pickFile_(false, QString::fromUtf8(kOpenPresetTitle), QString::fromLocal8Bit(model_.settings().settingsFolder));
+    const QString presets = QStringLiteral("Globaro 2 presets (*.q2q)");
+    const QString path = pickFile_(false, QString::fromUtf8(kOpenPresetTitle),
+                                   QString::fromLocal8Bit(model_.settings().settingsFolder), presets);
     if (path.isEmpty()) return;
     if (model_.loadPreset(path.toStdString()) != kFileOk) {
         QMessageBox::warning(this, QStringLiteral("Globaro 2"),
@@ -517,7 +642,8 @@ void FilterDialog::loadPreset() {
 void FilterDialog::savePreset() {
     const QString suggested = QString::fromLocal8Bit(model_.settings().settingsFolder) +
                               QString::fromStdString(presetSaveName(model_.settings())) + QStringLiteral(".q2q");
-    const QString path = pickFile_(true, QString::fromUtf8(kSavePresetTitle), suggested);
+    const QString path =
+        pickFile_(true, QString::fromUtf8(kSavePresetTitle), suggested, QStringLiteral("Globaro 2 presets (*.q2q)"));
     if (path.isEmpty()) return;
     Thumbnail thumbnail;
     const bool have = takePreviewThumbnail(thumbnail);

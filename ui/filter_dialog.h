@@ -12,7 +12,10 @@
 #include <array>
 #include <functional>
 #include <optional>
+#include <string>
+#include <vector>
 
+#include "ui/dialog_exports.h"
 #include "ui/dialog_model.h"
 
 class QAbstractButton;
@@ -46,8 +49,18 @@ public:
     void setColourPicker(ColourPicker picker) { pickColour_ = std::move(picker); }
     // How a file name is asked for (save: true for the save dialog); an
     // empty string when the user gave none.
-    using FilePicker = std::function<QString(bool save, const QString& title, const QString& suggested)>;
+    using FilePicker =
+        std::function<QString(bool save, const QString& title, const QString& suggested, const QString& filter)>;
     void setFilePicker(FilePicker picker) { pickFile_ = std::move(picker); }
+    // How the export buttons reach their files: `exportInput` gives the path
+    // of the image the dialog shows (empty, with the reason, when there is
+    // none); `runCommand` runs `globaro` with the arguments (the progress box
+    // and cancel of ui/gui_session.h unless replaced) and answers one of
+    // kGuiOk, kGuiCancelled, kGuiFailed with the reason.
+    using InputSource = std::function<std::string(std::string& error)>;
+    void setExportInput(InputSource source) { exportInput_ = std::move(source); }
+    using CommandRunner = std::function<int(const std::vector<std::string>& args, std::string& error)>;
+    void setCommandRunner(CommandRunner runner) { runCommand_ = std::move(runner); }
 
     // Asks for a preview of the current settings (replacing any in progress).
     void renderPreview();
@@ -69,7 +82,12 @@ private:
     bool takePreviewThumbnail(Thumbnail& out) const;
     void pressButton(int control);
     void clickDot(int dot, bool right, bool ctrl);
-    void exportNotYet(const QString& what);
+    // Asks the export's options and its file, then runs it.
+    void startExport(DialogExport kind);
+    void clickThumbnail(bool right, bool ctrl);
+    // Ctrl on the thumbnail: every preset of a folder again, with a fresh
+    // thumbnail, in the current version.
+    void refreshPresets();
     void closeSubDialogs();
     // One second after the last keystroke in an edit box, or at Enter.
     void settleTyping();
@@ -97,8 +115,11 @@ private:
     QPushButton* zoomOut_ = nullptr;
     QPushButton* zoomIn_ = nullptr;
     QPushButton* zoomFull_ = nullptr;
+    QPushButton* zoomFit_ = nullptr;
     ColourPicker pickColour_;
     FilePicker pickFile_;
+    InputSource exportInput_;
+    CommandRunner runCommand_;
 };
 
 }  // namespace globaro

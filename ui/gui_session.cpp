@@ -19,9 +19,11 @@
 #include "app/demo_panorama.h"
 #include "app/document.h"
 #include "app/image_io.h"
+#include "platform/display.h"
 #include "platform/temp_folder.h"
 #include "settings/memory_dots.h"
 #include "settings/settings_file.h"
+#include "ui/dialog_exports.h"
 #include "ui/filter_dialog.h"
 #include "ui/preview_renderer.h"
 #include "ui/small_boxes.h"
@@ -50,16 +52,7 @@ std::string lastLine(const QByteArray& text) {
 
 }  // namespace
 
-bool windowsAvailable(std::string& why) {
-    const char* platform = std::getenv("QT_QPA_PLATFORM");
-    const std::string chosen = platform != nullptr ? platform : "";
-    if (!chosen.empty() && chosen.rfind("xcb", 0) != 0 && chosen.rfind("wayland", 0) != 0) return true;
-    const char* display = std::getenv("DISPLAY");
-    const char* wayland = std::getenv("WAYLAND_DISPLAY");
-    if ((display != nullptr && *display != '\0') || (wayland != nullptr && *wayland != '\0')) return true;
-    why = "no display (neither DISPLAY nor WAYLAND_DISPLAY is set)";
-    return false;
-}
+bool windowsAvailable(std::string& why) { return windowSystemReachable(why); }
 
 void openingSettings(SettingsRecord& settings) {
     settings = SettingsRecord{};
@@ -76,20 +69,26 @@ std::string siblingProgram(const std::string& name) {
     return ec ? name : (self.parent_path() / name).string();
 }
 
-int renderWithSettings(QWidget* owner, const std::string& input, const std::string& output, SettingsRecord& settings,
-                       std::string& error) {
-    const std::string presetPath = tempFolder() + "Globaro 2 dialog " + std::to_string(getpid()) + ".q2q";
-    if (writeSettingsFile(presetPath, settings, nullptr) != kFileOk) {
-        error = "cannot write the settings to \"" + presetPath + "\"";
-        return kGuiFailed;
-    }
+int runGlobaro(QWidget* owner, const std::vector<std::string>& args, std::string& error) {
     QProcess process;
     process.setProgram(QString::fromStdString(siblingProgram("globaro")));
-    process.setArguments({QStringLiteral("render"), QString::fromStdString(input), QString::fromStdString(output),
-                          QStringLiteral("--preset"), QString::fromStdString(presetPath), QStringLiteral("--quiet")});
+    QStringList arguments;
+    for (const std::string& a : args) arguments.push_back(QString::fromStdString(a));
+    process.setArguments(arguments);
     ProgressBox box(owner);
     QEventLoop loop;
+    QByteArray errors, pending;
     QObject::connect(&box, &ProgressBox::cancelRequested, &process, &QProcess::terminate);
+    QObject::connect(&process, &QProcess::readyReadStandardError, &box, [&] {
+        const QByteArray more = process.readAllStandardError();
+        errors += more;
+        pending += more;
+        for (qsizetype end = pending.indexOf('\n'); end >= 0; end = pending.indexOf('\n')) {
+            if (const std::optional<double> done = progressOfLine(pending.left(end).toStdString()))
+                box.setProgress(*done);
+            pending.remove(0, end + 1);
+        }
+    });
     QObject::connect(&process, &QProcess::finished, &loop, &QEventLoop::quit);
     QObject::connect(&process, &QProcess::errorOccurred, &loop, [&loop](QProcess::ProcessError e) {
         if (e == QProcess::FailedToStart) loop.quit();
@@ -100,18 +99,31 @@ int renderWithSettings(QWidget* owner, const std::string& input, const std::stri
         if (process.state() != QProcess::NotRunning) loop.exec();
     }
     box.hide();
-    std::remove(presetPath.c_str());
     if (process.error() == QProcess::FailedToStart) {
         error = "cannot start \"" + process.program().toStdString() + "\"";
         return kGuiFailed;
     }
     if (box.cancelling()) return kGuiCancelled;
     if (process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0) {
-        error = lastLine(process.readAllStandardError());
-        if (error.empty()) error = "the render of \"" + input + "\" failed";
+        errors += process.readAllStandardError();
+        error = lastLine(errors);
+        if (error.empty()) error = "\"globaro " + (args.empty() ? std::string() : args.front()) + "\" failed";
         return kGuiFailed;
     }
     return kGuiOk;
+}
+
+int renderWithSettings(QWidget* owner, const std::string& input, const std::string& output, SettingsRecord& settings,
+                       std::string& error) {
+    const std::string presetPath = tempFolder() + "Globaro 2 dialog " + std::to_string(getpid()) + ".q2q";
+    if (writeSettingsFile(presetPath, settings, nullptr) != kFileOk) {
+        error = "cannot write the settings to \"" + presetPath + "\"";
+        return kGuiFailed;
+    }
+    const int status = runGlobaro(owner, {"render", input, output, "--preset", presetPath, "--quiet"}, error);
+    std::remove(presetPath.c_str());
+    if (status == kGuiFailed && error.rfind("\"globaro", 0) == 0) error = "the render of \"" + input + "\" failed";
+    return status;
 }
 
 int runGui(int argc, char** argv) {
@@ -162,6 +174,22 @@ int runGui(int argc, char** argv) {
     model.open();
     FilterDialog dialog(model, image);
     dialog.resize(1220, 700);
+    // The exports and the render read an image file: the demo panorama is
+    // saved once, when first needed, and removed at the end.
+    std::string demoFile;
+    const auto inputFile = [&](std::string& why) -> std::string {
+        if (!demo) return imagePath;
+        if (demoFile.empty()) {
+            const std::string path = tempFolder() + "Globaro 2 demo panorama " + std::to_string(getpid()) + ".png";
+            if (!saveDocument(path, image, 0, why)) return {};
+            demoFile = path;
+        }
+        return demoFile;
+    };
+    const auto removeDemo = [&demoFile] {
+        if (!demoFile.empty()) std::remove(demoFile.c_str());
+    };
+    dialog.setExportInput(inputFile);
     if (!screenshotPath.empty()) {
         dialog.show();
         QApplication::processEvents();
@@ -174,21 +202,22 @@ int runGui(int argc, char** argv) {
     }
     const bool ok = dialog.exec() == QDialog::Accepted;
     model.saveDots();
-    if (!ok) return kGuiCancelled;
+    if (!ok) {
+        removeDemo();
+        return kGuiCancelled;
+    }
     if (!editPath.empty()) {
+        removeDemo();
         if (writeSettingsFile(editPath, model.settings(), nullptr) != kFileOk) {
             std::cerr << "globaro gui: cannot write the settings file \"" << editPath << "\"\n";
             return kGuiFailed;
         }
         return kGuiOk;
     }
-    std::string input = imagePath;
-    if (demo) {
-        input = tempFolder() + "Globaro 2 demo panorama " + std::to_string(getpid()) + ".png";
-        if (!saveDocument(input, image, 0, error)) {
-            std::cerr << "globaro gui: " << error << "\n";
-            return kGuiFailed;
-        }
+    const std::string input = inputFile(error);
+    if (input.empty()) {
+        std::cerr << "globaro gui: " << error << "\n";
+        return kGuiFailed;
     }
     if (outPath.empty()) {
         const std::filesystem::path in(demo ? std::string("demo-panorama.png") : imagePath);
@@ -207,7 +236,7 @@ int runGui(int argc, char** argv) {
             std::cout << "wrote " << outPath << "\n";
         }
     }
-    if (demo) std::remove(input.c_str());
+    removeDemo();
     return status;
 }
 

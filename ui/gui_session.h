@@ -5,6 +5,7 @@
 // the user chose, so that the file is exactly what the command line makes.
 
 #include <string>
+#include <vector>
 
 #include "settings/settings_record.h"
 
@@ -28,6 +29,13 @@ void openingSettings(SettingsRecord& settings);
 
 // A program that sits beside this one (`globaro`), by name.
 std::string siblingProgram(const std::string& name);
+
+// Runs the `globaro` program beside this one with `args`, showing a progress
+// box owned by `owner` that follows the "layer N of M" lines the command
+// prints; Cancel in the box stops the command, which then leaves nothing
+// half-written. Returns kGuiOk, kGuiCancelled, or kGuiFailed with the
+// program's own one-line reason in `error`.
+int runGlobaro(QWidget* owner, const std::vector<std::string>& args, std::string& error);
 
 // Runs `globaro render INPUT OUTPUT --preset <settings> --quiet` with a
 // progress box owned by `owner`; Cancel in the box stops the render, which

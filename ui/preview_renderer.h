@@ -3,7 +3,8 @@
 // library, so that the window never waits for it. A new request stops the
 // render in progress at its next tile and starts over with the newest
 // settings (requests are never queued). Each request is drawn twice: a quick
-// pass at the lowest quality, then the preview quality the settings ask for.
+// pass at the lowest quality (at half the resolution for a large preview,
+// shown enlarged), then the preview quality the settings ask for.
 
 #include <QImage>
 #include <QObject>

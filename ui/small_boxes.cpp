@@ -1,12 +1,17 @@
 #include "ui/small_boxes.h"
 
+#include <QDesktopServices>
 #include <QDialogButtonBox>
 #include <QLabel>
 #include <QPointer>
 #include <QPushButton>
+#include <QUrl>
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <functional>
+
+#include "export/export_job.h"
 
 namespace globaro {
 
@@ -45,7 +50,8 @@ void ProgressBox::reject() {
 
 namespace {
 
-QDialog* showOnce(QPointer<QDialog>& open, QWidget* owner, const QString& title, const QString& text) {
+QDialog* showOnce(QPointer<QDialog>& open, QWidget* owner, const QString& title, const QString& text,
+                  const std::function<void(QDialog*, QVBoxLayout*)>& more = {}) {
     if (open) {
         open->raise();
         open->activateWindow();
@@ -59,6 +65,7 @@ QDialog* showOnce(QPointer<QDialog>& open, QWidget* owner, const QString& title,
     label->setWordWrap(true);
     label->setTextFormat(Qt::RichText);
     layout->addWidget(label);
+    if (more) more(box, layout);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, box);
     QObject::connect(buttons, &QDialogButtonBox::rejected, box, &QDialog::close);
     layout->addWidget(buttons);
@@ -74,7 +81,19 @@ QDialog* showAbout(QWidget* owner) {
     static QPointer<QDialog> open;
     return showOnce(open, owner, QStringLiteral("About"),
                     QStringLiteral("<h2>Globaro 2</h2><p>Turns spherical panoramas and world maps into other "
-                                   "projections: world maps, cube maps, polyhedron nets, globe gores and more.</p>"));
+                                   "projections: world maps, cube maps, polyhedron nets, globe gores and more.</p>"),
+                    [](QDialog* box, QVBoxLayout* layout) {
+                        // The maker's site: opened in the browser, and the box closes.
+                        const QString address =
+                            QString::fromUtf8(kMakerWebAddress.data(), static_cast<qsizetype>(kMakerWebAddress.size()));
+                        auto* web = new QPushButton(address, box);
+                        web->setObjectName(QStringLiteral("makerWebSite"));
+                        QObject::connect(web, &QPushButton::clicked, box, [box, address] {
+                            QDesktopServices::openUrl(QUrl(address));
+                            box->close();
+                        });
+                        layout->addWidget(web);
+                    });
 }
 
 QDialog* showInfo(QWidget* owner) {

@@ -4,6 +4,7 @@
 #include <fstream>
 
 #include "app/module_loader.h"
+#include "host/module_dialog.h"
 #include "host/plugin_properties.h"
 #include "settings/memory_dots.h"
 #include "tests/host/host_test_support.h"
@@ -158,12 +159,14 @@ TEST(RunState, CachedSettingsDescriptorAndReplay) {
     EXPECT_TRUE(version->integer == 48 && store.current()->find(GLOBARO_FOURCC('K', 'o', 'k', 'y')) != nullptr);
     RecordedDescriptor descriptor;
     descriptor.put(GLOBARO_FOURCC('V', 'e', 'r', 's'), DescriptorValue::makeInteger(48));
+    setModuleDialogProgram(::testing::TempDir() + "no-such-dialog-program");
     for (std::int16_t play : {plugInDialogDontDisplay, plugInDialogDisplay}) {
         store.offer(descriptor, play);
         std::string said;
         ASSERT_EQ(quietRun(host, PluginMain, true, &said).result, 0);
-        EXPECT_EQ(said.find("No dialog") != std::string::npos, play == plugInDialogDisplay) << said;
+        EXPECT_EQ(said.find("The dialog cannot be shown") != std::string::npos, play == plugInDialogDisplay) << said;
     }
+    setModuleDialogProgram("");
 }
 
 }  // namespace

@@ -15,12 +15,14 @@
 #include <QSlider>
 #include <QTest>
 
+#include <atomic>
 #include <cstdlib>
 #include <fstream>
 #include <functional>
 #include <iterator>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "app/cli_runner.h"
 #include "app/demo_panorama.h"
@@ -159,6 +161,22 @@ TEST_F(DialogWidgets, ParkedDotIsRecalledByAClick) {
     EXPECT_EQ(control<QLabel>(76)->text(), QStringLiteral("dot 5"));
 }
 
+TEST_F(DialogWidgets, RightClickOnTheThumbnailWritesTheDotsPage) {
+    std::vector<std::string> ran;
+    dialog_->setExportInput([](std::string&) { return std::string("/pictures/pano.png"); });
+    dialog_->setFilePicker([](bool save, const QString&, const QString& suggested, const QString&) {
+        return save ? suggested : QString();
+    });
+    dialog_->setCommandRunner([&ran](const std::vector<std::string>& args, std::string&) {
+        ran = args;
+        return kGuiOk;
+    });
+    QTest::mouseClick(control<QWidget>(kControlThumbnail), Qt::RightButton);
+    const std::vector<std::string> expected = {"export", "dots", "/pictures/Globaro 2 memory dots.html",
+                                               "/pictures/pano.png"};
+    EXPECT_EQ(ran, expected);
+}
+
 TEST_F(DialogWidgets, CancelChangesNothing) {
     control<QSlider>(kControlLatitude)->setValue(45);
     control<QPushButton>(kControlLittlePlanet)->click();
@@ -174,8 +192,18 @@ TEST_F(DialogWidgets, CancelChangesNothing) {
 }
 
 TEST_F(DialogWidgets, ThePreviewIsDrawnAtTheFittingScale) {
+    // The quick pass, drawn coarser, is shown at the preview's size too.
+    model_->settings().previewQuality = 3;
+    std::atomic<int> quickWidth{0};
+    QObject::connect(
+        &dialog_->renderer(), &PreviewRenderer::rendered, dialog_.get(),
+        [&](const QImage& image, quint64, bool final) {
+            if (!final) quickWidth = image.width();
+        },
+        Qt::DirectConnection);
     dialog_->renderPreview();
     ASSERT_TRUE(dialog_->renderer().waitIdle(60000));
+    EXPECT_EQ(quickWidth.load(), dialog_->view().width());
     const QImage shown = dialog_->renderer().latest();
     ASSERT_FALSE(shown.isNull());
     EXPECT_EQ(shown.width(), dialog_->view().width());
