@@ -1,0 +1,208 @@
+// Runs tests/data/geo_cases.txt: georeferenced renders checked with GDAL's
+// own tools (gdalsrsinfo, gdaltransform), which know nothing of our code,
+// against our own mapping. Skipped when gdal-bin is absent.
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include <array>
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "app/cli_runner.h"
+#include "app/georeference.h"
+#include "app/image_io.h"
+#include "app/run_settings.h"
+#include "projection/output_mapping.h"
+#include "render/render_setup.h"
+#include "support/case_table.h"
+
+namespace globaro {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::TextCase;
+
+constexpr int kWidth = 360, kHeight = 180;
+// Places on every continent and ocean, away from the poles and the back
+// meridian (lon, lat).
+constexpr std::array<std::array<double, 2>, 8> kPlaces{
+    {{0, 0}, {90, 45}, {-120, -30}, {150, 60}, {-60, -70}, {20, -10}, {45, 20}, {-170, 10}}};
+
+std::string capture(const std::string& command) {
+    std::string out;
+    FILE* pipe = popen((command + " 2>/dev/null").c_str(), "r");
+    if (pipe == nullptr) return out;
+    std::array<char, 4096> buffer;
+    for (std::size_t n; (n = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0;) out.append(buffer.data(), n);
+    pclose(pipe);
+    return out;
+}
+
+bool gdalPresent() { return std::system("gdaltransform --version >/dev/null 2>&1") == 0; }
+
+// A 16-bit equirectangular image whose red and green hold the position
+// (u, v) of each pixel's centre: any pixel of a render says where it came from.
+std::string rampImage(const fs::path& folder) {
+    const std::string path = (folder / "ramp.png").string();
+    Document doc;
+    std::string error;
+    EXPECT_TRUE(makeDocument(doc, 720, 360, 3, false, 16, error)) << error;
+    for (int y = 0; y < doc.height; ++y)
+        for (int x = 0; x < doc.width; ++x) {
+            doc.setValue(x, y, 0, (x + 0.5f) / doc.width);
+            doc.setValue(x, y, 1, (y + 0.5f) / doc.height);
+            doc.setValue(x, y, 2, 0.5f);
+        }
+    EXPECT_TRUE(saveDocument(path, doc, 16, error)) << error;
+    return path;
+}
+
+// The settings options of a case's named fields.
+RunSettingsOptions caseOptions(const TextCase& c) {
+    RunSettingsOptions o;
+    o.output = static_cast<ProjectionId>(std::stoi(c.fields.at(0)));
+    if (c.named.count("lon")) o.longitude = static_cast<float>(c.namedOr("lon", 0));
+    if (c.named.count("lat")) o.latitude = static_cast<float>(c.namedOr("lat", 0));
+    if (c.named.count("spin")) o.spin = static_cast<float>(c.namedOr("spin", 0));
+    if (c.named.count("fov")) o.fov = static_cast<float>(c.namedOr("fov", 0));
+    return o;
+}
+
+// Where our own mapping shows a place: the (lon, lat) an output position
+// looks up in an equirectangular input, in degrees.
+class OwnMapping {
+public:
+    explicit OwnMapping(const RunSettingsOptions& o) {
+        auto s = std::make_unique<SettingsRecord>();
+        std::string error;
+        EXPECT_TRUE(readRunSettings(o, *s, error)) << error;
+        s->inputProjection = 1;
+        setupRenderContext(ctx_, *s, RenderSizes{kWidth, kHeight, 720, 360});
+    }
+    bool lonLat(double px, double py, double& lon, double& lat) {
+        RenderCell cell{};
+        MappingScratch scratch;
+        if (!outputToSphere(static_cast<float>(px / kWidth), static_cast<float>(py / kHeight), ctx_, cell, scratch))
+            return false;
+        lon = (cell.inputU - 0.5) * 360.0, lat = (0.5 - cell.inputV) * 180.0;
+        return cell.inputU >= 0.0f;
+    }
+    // How many pixels (P, L) lies from where the mapping shows `place`
+    // (one Newton step on the mapping's local linear form); −1 when the
+    // mapping does not show it near there.
+    double pixelsFrom(double px, double py, const std::array<double, 2>& place) {
+        double lon, lat, lonX, latX, lonY, latY;
+        if (!lonLat(px, py, lon, lat) || !lonLat(px + 1, py, lonX, latX) || !lonLat(px, py + 1, lonY, latY)) return -1;
+        const auto wrap = [](double d) { return std::remainder(d, 360.0); };
+        const double a = wrap(lonX - lon), b = wrap(lonY - lon), c = latX - lat, d = latY - lat;
+        const double det = a * d - b * c;
+        if (std::fabs(det) < 1e-12) return -1;
+        const double el = wrap(place[0] - lon), ep = place[1] - lat;
+        return std::hypot((d * el - b * ep) / det, (a * ep - c * el) / det);
+    }
+
+private:
+    RenderContext ctx_;
+};
+
+// The geotransform GDAL reads for `image`, and its CRS as a PROJ string.
+bool gdalGeoreference(const std::string& image, std::array<double, 6>& t, std::string& proj) {
+    const auto info = nlohmann::json::parse(capture("gdalinfo -json -proj4 '" + image + "'"), nullptr, false);
+    if (info.is_discarded() || !info.contains("geoTransform") || !info.contains("coordinateSystem")) return false;
+    for (std::size_t i = 0; i < 6; ++i) t[i] = info["geoTransform"][i].get<double>();
+    proj = info["coordinateSystem"].value("proj4", "");
+    return true;
+}
+
+class Georeference : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!gdalPresent()) GTEST_SKIP() << "gdal-bin is not installed";
+        folder_ = fs::path(::testing::TempDir()) / "globaro_geo";
+        fs::remove_all(folder_);
+        fs::create_directories(folder_);
+        ramp_ = rampImage(folder_);
+    }
+    // The pixel GDAL puts each place at: lon/lat to the map's CRS (the .prj
+    // beside `image`) by gdaltransform, then through the geotransform GDAL
+    // read. NaN where GDAL has none.
+    std::vector<std::array<double, 2>> gdalPixels(const std::string& image) {
+        std::array<double, 6> t{};
+        std::string proj;
+        EXPECT_TRUE(gdalGeoreference(image, t, proj));
+        std::string places;
+        for (const auto& p : kPlaces) places += std::to_string(p[0]) + " " + std::to_string(p[1]) + "\n";
+        const fs::path list = folder_ / "places.txt";
+        std::ofstream(list) << places;
+        std::istringstream out(capture("gdaltransform -s_srs EPSG:4326 -t_srs '" + georeferenceFiles(image)[1] +
+                                       "' < '" + list.string() + "'"));
+        std::vector<std::array<double, 2>> pixels;
+        for (std::string line; std::getline(out, line);) {
+            double x = NAN, y = NAN;
+            if (std::sscanf(line.c_str(), "%lf %lf", &x, &y) != 2) x = y = NAN;
+            pixels.push_back({(x - t[0]) / t[1], (y - t[3]) / t[5]});
+        }
+        return pixels;
+    }
+    fs::path folder_;
+    std::string ramp_;
+};
+
+// A case's georeference written beside a blank image of the case's size,
+// as a render writes it.
+bool planCase(const TextCase& c, const std::string& image, std::string& error) {
+    auto s = std::make_unique<SettingsRecord>();
+    if (!readRunSettings(caseOptions(c), *s, error)) return false;
+    globaro::Georeference geo;
+    if (!planGeoreference(*s, kWidth, kHeight, 0.0, geo, error)) return false;
+    Document blank;
+    return makeDocument(blank, kWidth, kHeight, 1, false, 8, error) && saveDocument(image, blank, 8, error) &&
+           writeGeoreference(image, geo, error);
+}
+
+TEST_F(Georeference, Cases) {
+    for (const TextCase& c : testing::readTextCases(std::string(GLOBARO_TEST_DATA) + "/geo_cases.txt")) {
+        if (c.kind != "map" && c.kind != "refuse") continue;
+        SCOPED_TRACE("geo_cases.txt line " + std::to_string(c.line) + ":" + c.source);
+        const std::string out = (folder_ / ("map" + std::to_string(c.line) + ".png")).string();
+        std::string error;
+        const bool planned = planCase(c, out, error);
+        if (c.kind == "refuse") {
+            EXPECT_FALSE(planned);
+            EXPECT_EQ(error.find('\n'), std::string::npos);
+            continue;
+        }
+        ASSERT_TRUE(planned) << error;
+        std::array<double, 6> t{};
+        std::string proj;
+        ASSERT_TRUE(gdalGeoreference(out, t, proj));
+        EXPECT_NE(proj.find("+proj=" + c.fields.at(1) + " "), std::string::npos) << proj;
+        if (c.named.count("lon")) {
+            EXPECT_NE(proj.find("+lon_0=" + c.named.at("lon") + " "), std::string::npos) << proj;
+        }
+        OwnMapping mapping(caseOptions(c));
+        const auto pixels = gdalPixels(out);
+        ASSERT_EQ(pixels.size(), kPlaces.size());
+        int checked = 0;
+        for (std::size_t i = 0; i < kPlaces.size(); ++i) {
+            const auto [px, py] = pixels[i];
+            if (!(px >= 1 && px < kWidth - 1 && py >= 1 && py < kHeight - 1)) continue;  // not on this map
+            const double off = mapping.pixelsFrom(px, py, kPlaces[i]);
+            if (off < 0) continue;  // the far side of an azimuthal view
+            ++checked;
+            EXPECT_LE(off, 1.0) << "place " << kPlaces[i][0] << ", " << kPlaces[i][1] << " at pixel " << px << ", "
+                                << py;
+        }
+        EXPECT_GE(checked, 3);
+    }
+}
+
+}  // namespace
+}  // namespace globaro
