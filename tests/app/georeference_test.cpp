@@ -32,8 +32,8 @@ using testing::TextCase;
 constexpr int kWidth = 360, kHeight = 180;
 // Places on every continent and ocean, away from the poles and the back
 // meridian (lon, lat).
-constexpr std::array<std::array<double, 2>, 8> kPlaces{
-    {{0, 0}, {90, 45}, {-120, -30}, {150, 60}, {-60, -70}, {20, -10}, {45, 20}, {-170, 10}}};
+constexpr std::array<std::array<double, 2>, 10> kPlaces{
+    {{0, 0}, {90, 45}, {-120, -30}, {150, 60}, {-60, -70}, {20, -10}, {45, 20}, {-170, 10}, {10, 50}, {-15, 25}}};
 
 std::string capture(const std::string& command) {
     std::string out;
@@ -137,12 +137,8 @@ protected:
         std::array<double, 6> t{};
         std::string proj;
         EXPECT_TRUE(gdalGeoreference(image, t, proj));
-        std::string places;
-        for (const auto& p : kPlaces) places += std::to_string(p[0]) + " " + std::to_string(p[1]) + "\n";
-        const fs::path list = folder_ / "places.txt";
-        std::ofstream(list) << places;
         std::istringstream out(capture("gdaltransform -s_srs EPSG:4326 -t_srs '" + georeferenceFiles(image)[1] +
-                                       "' < '" + list.string() + "'"));
+                                       "' < '" + placesFile() + "'"));
         std::vector<std::array<double, 2>> pixels;
         for (std::string line; std::getline(out, line);) {
             double x = NAN, y = NAN;
@@ -150,6 +146,13 @@ protected:
             pixels.push_back({(x - t[0]) / t[1], (y - t[3]) / t[5]});
         }
         return pixels;
+    }
+    // The places as gdaltransform reads them, one "lon lat" a line.
+    std::string placesFile() const {
+        const fs::path list = folder_ / "places.txt";
+        std::ofstream file(list);
+        for (const auto& p : kPlaces) file << p[0] << " " << p[1] << "\n";
+        return list.string();
     }
     fs::path folder_;
     std::string ramp_;
@@ -201,6 +204,81 @@ TEST_F(Georeference, Cases) {
                                 << py;
         }
         EXPECT_GE(checked, 3);
+    }
+}
+
+// An equirectangular GeoTIFF of part of the globe, rendered as a whole
+// georeferenced map through the real program: GDAL finds each place inside
+// the box on the input's own pixel for it, and the backdrop outside.
+TEST_F(Georeference, PartialInputIsPlaced) {
+    for (const TextCase& c : testing::readTextCases(std::string(GLOBARO_TEST_DATA) + "/geo_cases.txt")) {
+        if (c.kind != "place") continue;
+        SCOPED_TRACE("geo_cases.txt line " + std::to_string(c.line) + ":" + c.source);
+        const double west = c.num(0), north = c.num(1), east = c.num(2), south = c.num(3);
+        const std::string part = (folder_ / "part.tif").string(), out = (folder_ / "placed.png").string();
+        std::ostringstream box;
+        box << west << " " << north << " " << east << " " << south;
+        ASSERT_EQ(std::system(("gdal_translate -q -of GTiff -a_srs EPSG:4326 -outsize 180 90 -a_ullr " + box.str() +
+                               " '" + ramp_ + "' '" + part + "'")
+                                  .c_str()),
+                  0);
+        const auto run = testing_cli::runCli("render '" + part + "' '" + out +
+                                             "' --quiet --geo --size 720x360 --backdrop-color ff00ff");
+        ASSERT_EQ(run.status, 0) << run.output;
+        Document placed;
+        std::string error;
+        ASSERT_TRUE(loadDocument(out, placed, error)) << error;
+        std::istringstream pixels(capture("gdaltransform -i -t_srs EPSG:4326 '" + out + "' < '" + placesFile() + "'"));
+        int inside = 0, outside = 0;
+        for (const auto& place : kPlaces) {
+            std::string line;
+            double px = NAN, py = NAN;
+            ASSERT_TRUE(std::getline(pixels, line));
+            ASSERT_EQ(std::sscanf(line.c_str(), "%lf %lf", &px, &py), 2) << line;
+            const auto x = static_cast<std::int32_t>(px), y = static_cast<std::int32_t>(py);
+            ASSERT_TRUE(x >= 0 && x < placed.width && y >= 0 && y < placed.height) << line;
+            const bool within = place[0] > west && place[0] < east && place[1] > south && place[1] < north;
+            if (!within) {
+                ++outside;
+                // The input's transparent surround: the backdrop shows.
+                EXPECT_NEAR(placed.value(x, y, 0) + placed.value(x, y, 2) - placed.value(x, y, 1), 2.0f, 0.02f)
+                    << place[0] << ", " << place[1];
+                continue;
+            }
+            ++inside;
+            // The ramp's red and green: where in the input this pixel came from.
+            const double lon = west + placed.value(x, y, 0) * (east - west);
+            const double lat = north - placed.value(x, y, 1) * (north - south);
+            EXPECT_NEAR(lon, place[0], 0.75) << place[0] << ", " << place[1];
+            EXPECT_NEAR(lat, place[1], 0.75) << place[0] << ", " << place[1];
+        }
+        EXPECT_GE(inside, 2);
+        EXPECT_GE(outside, 2);
+    }
+}
+
+// The real program refuses a map --geo cannot describe, before any work,
+// and writes nothing.
+TEST_F(Georeference, RefusalWritesNothing) {
+    const std::string out = (folder_ / "guyou.png").string();
+    const auto run = testing_cli::runCli("render '" + ramp_ + "' '" + out + "' --geo --output 99");
+    EXPECT_EQ(run.status, 2) << run.output;
+    EXPECT_EQ(std::count(run.output.begin(), run.output.end(), '\n'), 1) << run.output;
+    EXPECT_NE(run.output.find("--geo"), std::string::npos) << run.output;
+    EXPECT_FALSE(fs::exists(out));
+    for (const std::string& f : georeferenceFiles(out)) EXPECT_FALSE(fs::exists(f)) << f;
+}
+
+// docs/projections.md names every output --geo writes, with its PROJ name.
+TEST(GeoreferenceDocs, ListEveryOutput) {
+    std::ifstream in(std::string(GLOBARO_TEST_DATA) + "/../../docs/projections.md");
+    const std::string docs((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    for (const GeoOutputName& o : georeferencedOutputs()) {
+        const std::string row = "| " + std::to_string(o.id) + " |";
+        const std::size_t at = docs.rfind(row);
+        ASSERT_NE(at, std::string::npos) << row;
+        EXPECT_NE(docs.substr(at, docs.find('\n', at) - at).find("+proj=" + std::string(o.proj)), std::string::npos)
+            << row;
     }
 }
 
