@@ -14,6 +14,8 @@
 #include <cmath>
 #include <cstring>
 #include <fstream>
+#include <utility>
+#include <vector>
 
 #include "app/georeference.h"
 
@@ -68,25 +70,27 @@ struct GeoTags {
 
 // Reads a tag's values (doubles or shorts) when it has at most `limit`.
 template <typename T>
-bool readValues(TiffBytes& f, std::uint64_t entry, bool big, std::uint16_t type, std::uint64_t count,
-                std::size_t limit, std::vector<T>& out) {
+bool readValues(TiffBytes& f, std::uint64_t entry, bool big, std::uint16_t type, std::uint64_t count, std::size_t limit,
+                std::vector<T>& out) {
     const int size = type == kTypeDouble ? 8 : 2;
     if (count == 0 || count > limit) return false;
     const std::uint64_t bytes = count * size;
     bool ok = true;
     const std::uint64_t inlineAt = entry + (big ? 12 : 8);
     const std::uint64_t at = bytes <= (big ? 8u : 4u) ? inlineAt : f.unsignedAt(inlineAt, big ? 8 : 4, ok);
-    out.resize(count);
+    std::vector<T> values(count);
     for (std::uint64_t i = 0; i < count && ok; ++i) {
         const std::uint64_t raw = f.unsignedAt(at + i * size, size, ok);
         if constexpr (sizeof(T) == 8) {
             double d;
             std::memcpy(&d, &raw, 8);
-            out[i] = d;
+            values[i] = d;
         } else {
-            out[i] = static_cast<T>(raw);
+            values[i] = static_cast<T>(raw);
         }
     }
+    // A tag that cannot be read whole is absent.
+    if (ok) out = std::move(values);
     return ok;
 }
 
@@ -96,8 +100,10 @@ bool readGeoTags(const std::string& path, GeoTags& tags) {
     TiffBytes f(path);
     std::array<unsigned char, 4> head{};
     if (!f.read(0, head.data(), 4)) return false;
-    if (head[0] == 'M' && head[1] == 'M') f.bigEndian = true;
-    else if (!(head[0] == 'I' && head[1] == 'I')) return false;
+    if (head[0] == 'M' && head[1] == 'M')
+        f.bigEndian = true;
+    else if (!(head[0] == 'I' && head[1] == 'I'))
+        return false;
     bool ok = true;
     const std::uint64_t version = f.unsignedAt(2, 2, ok);
     const bool big = version == 43;
@@ -176,8 +182,7 @@ bool readGeoExtent(const std::string& path, std::int32_t width, std::int32_t hei
 
 bool coversWholeGlobe(const GeoExtent& e, std::int32_t width, std::int32_t height) {
     const double halfX = (e.east - e.west) / width / 2.0, halfY = (e.north - e.south) / height / 2.0;
-    return !e.found ||
-           (e.east - e.west >= 360.0 - halfX && e.north >= 90.0 - halfY && e.south <= -90.0 + halfY);
+    return !e.found || (e.east - e.west >= 360.0 - halfX && e.north >= 90.0 - halfY && e.south <= -90.0 + halfY);
 }
 
 bool placementCanvasSize(const std::string& path, const GeoExtent& e, std::int32_t width, std::int32_t height,

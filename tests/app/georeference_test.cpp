@@ -282,5 +282,53 @@ TEST(GeoreferenceDocs, ListEveryOutput) {
     }
 }
 
+// Damaged and hostile GeoTIFF headers: nothing is read past the file, no
+// count decides an allocation, and tags that cannot be honoured are refused
+// in one line naming the file.
+TEST(GeoExtent, HostileHeaders) {
+    const auto le = [](std::uint64_t v, int n) {
+        std::string b;
+        for (int i = 0; i < n; ++i) b += static_cast<char>((v >> (8 * i)) & 0xff);
+        return b;
+    };
+    // One IFD entry (tag, type, count, value or offset).
+    const auto entry = [&](int tag, int type, std::uint64_t count, std::uint64_t value) {
+        return le(tag, 2) + le(type, 2) + le(count, 4) + le(value, 4);
+    };
+    const std::string head = "II" + le(42, 2) + le(8, 4);
+    const std::string projectedKeys = le(1, 2) + le(1, 2) + le(0, 2) + le(1, 2) + le(1024, 2) + le(0, 2) + le(1, 2) +
+                                      le(1, 2);  // GTModelType = projected
+    struct Case {
+        const char* what;
+        std::string bytes;
+        bool ok, found;
+    };
+    const Case cases[] = {
+        {"not a TIFF", "GIF89a", true, false},
+        {"IFD past the end", "II" + le(42, 2) + le(0xfffffff0u, 4), true, false},
+        {"huge entry count, no entries", head + le(65535, 2), true, false},
+        {"tie point of 2^31 doubles", head + le(1, 2) + entry(33922, 12, 1u << 31, 26), true, false},
+        {"tie point offset past the end", head + le(1, 2) + entry(33922, 12, 6, 0xffffff00u), true, false},
+        {"projected grid",
+         head + le(3, 2) + entry(33550, 12, 3, 50) + entry(33922, 12, 6, 74) + entry(34735, 3, 8, 122) + le(0, 4) +
+             std::string(24, '\0') + std::string(48, '\0') + projectedKeys,
+         false, false},
+    };
+    const fs::path folder = fs::path(::testing::TempDir()) / "globaro_geo_hostile";
+    fs::create_directories(folder);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::string path = (folder / "hostile.tif").string();
+        std::ofstream(path, std::ios::binary) << c.bytes;
+        GeoExtent extent;
+        std::string error;
+        EXPECT_EQ(readGeoExtent(path, 100, 50, extent, error), c.ok) << error;
+        EXPECT_EQ(extent.found, c.found);
+        if (!c.ok) {
+            EXPECT_NE(error.find(path), std::string::npos) << error;
+        }
+    }
+}
+
 }  // namespace
 }  // namespace globaro
