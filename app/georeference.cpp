@@ -44,7 +44,7 @@ struct WktParameter {
 
 // One output with a PROJ equivalent. PROJ's unit-sphere coordinates are
 // (x, y) = (scaleX·X, −scaleY·Y) of the routine's plane point (X, Y) (Y
-// grows downwards); `fovScale` outputs take their scale from the field of
+// grows downwards), plus (0, offsetY); `fovScale` outputs take their scale from the field of
 // view instead.
 struct GeoRow {
     std::int32_t id;
@@ -54,6 +54,8 @@ struct GeoRow {
     std::string_view latParameter = "";  // the centre's latitude (azimuthal views)
     std::array<WktParameter, 2> fixed = {};
     double scaleX = 1.0, scaleY = 1.0;
+    double offsetY = 0.0;  // PROJ's y at the plane's origin (Werner's pole sits above the box's centre)
+    std::string_view parallelKey = "+lat_ts=";  // PROJ's name of standard_parallel_1
     Plane plane = Plane::kFrame;
     Aspect aspect = Aspect::kMeridian;
     bool fovScale = false;
@@ -61,44 +63,40 @@ struct GeoRow {
 
 // Constants of the forward equations, from their definitions (Snyder, "Map
 // Projections: A Working Manual", 1987, and "Flattening the Earth", 1993).
-const double kSqrt8 = std::sqrt(8.0);                   // Mollweide and Hammer: x reaches 2√2 at the rim
-const double kWinkelParallel = std::acos(2.0 / kPi);    // Winkel's standard parallel, 50°28′
-const double kCeaCos = std::sqrt(2.0 / kPi);            // equal-area cylinder 2:1: cos of the standard parallel
+const double kSqrt8 = std::sqrt(8.0);                         // Mollweide and Hammer: x reaches 2√2 at the rim
+const double kWinkelParallel = std::acos(2.0 / kPi);          // Winkel's standard parallel, 50°28′
+const double kCeaCos = std::sqrt(2.0 / kPi);                  // equal-area cylinder 2:1: cos of the standard parallel
 const double kEckert4Y = 2.0 * std::sqrt(kPi / (4.0 + kPi));  // Eckert IV: y = 1.3265·sin θ
 constexpr double kRobinsonX = 0.8487, kRobinsonY = 1.3523;    // Robinson's table scale (Snyder 1993)
+constexpr double kWernerFit = 4.1, kWernerPole = 1.112;       // Werner's heart in its box: radii across, pole height
 
 // The plane scales follow the routines: Mollweide's 2:1 box is the ellipse
 // of semi-axes 2√2 and √2 scaled by 1/(4√2); the equirectangular and
 // sinusoidal boxes span 2π; the Newton-solved maps work in PROJ's units.
+// One row a line, as the table is read: clang-format leaves it alone.
+// clang-format off
 const GeoRow kGeoRows[] = {
-    {.id = 1, .proj = "+proj=eqc", .wktMethod = "Equirectangular", .fixed = {{{"standard_parallel_1", 0.0}}},
-     .scaleX = 2.0 * kPi, .scaleY = 2.0 * kPi},
-    {.id = 5, .proj = "+proj=ortho", .wktMethod = "Orthographic", .latParameter = "latitude_of_origin",
-     .scaleX = 2.0, .scaleY = 2.0, .aspect = Aspect::kAnyCentre},
+    {.id = 1, .proj = "+proj=eqc", .wktMethod = "Equirectangular", .fixed = {{{"standard_parallel_1", 0.0}}}, .scaleX = 2.0 * kPi, .scaleY = 2.0 * kPi},
+    {.id = 3, .proj = "+proj=aeqd", .wktMethod = "Azimuthal_Equidistant", .lonParameter = "longitude_of_center", .latParameter = "latitude_of_center", .scaleX = 2.0 * kPi, .scaleY = 2.0 * kPi, .aspect = Aspect::kAnyCentre},
+    {.id = 5, .proj = "+proj=ortho", .wktMethod = "Orthographic", .latParameter = "latitude_of_origin", .scaleX = 2.0, .scaleY = 2.0, .aspect = Aspect::kAnyCentre},
     {.id = 11, .proj = "+proj=hammer", .wktMethod = "", .scaleX = 2.0 * kSqrt8, .scaleY = 2.0 * kSqrt8},
-    {.id = 13, .proj = "+proj=sinu", .wktMethod = "Sinusoidal", .lonParameter = "longitude_of_center",
-     .scaleX = 2.0 * kPi, .scaleY = 2.0 * kPi},
-    {.id = 16, .proj = "+proj=stere", .wktMethod = "Stereographic", .latParameter = "latitude_of_origin",
-     .fixed = {{{"scale_factor", 1.0}}}, .aspect = Aspect::kAnyCentre, .fovScale = true},
-    {.id = 35, .proj = "+proj=wintri", .wktMethod = "Winkel_Tripel",
-     .fixed = {{{"standard_parallel_1", kWinkelParallel / kDegree}}}},
+    {.id = 12, .proj = "+proj=bonne", .wktMethod = "Bonne", .fixed = {{{"standard_parallel_1", 90.0}}}, .scaleX = kWernerFit, .scaleY = kWernerFit, .offsetY = -kWernerPole, .parallelKey = "+lat_1="},
+    {.id = 13, .proj = "+proj=sinu", .wktMethod = "Sinusoidal", .lonParameter = "longitude_of_center", .scaleX = 2.0 * kPi, .scaleY = 2.0 * kPi},
+    {.id = 16, .proj = "+proj=stere", .wktMethod = "Stereographic", .latParameter = "latitude_of_origin", .fixed = {{{"scale_factor", 1.0}}}, .aspect = Aspect::kAnyCentre, .fovScale = true},
+    {.id = 35, .proj = "+proj=wintri", .wktMethod = "Winkel_Tripel", .fixed = {{{"standard_parallel_1", kWinkelParallel / kDegree}}}, .parallelKey = "+lat_1="},
     {.id = 46, .proj = "+proj=moll", .wktMethod = "Mollweide", .scaleX = 2.0 * kSqrt8, .scaleY = 2.0 * kSqrt8},
-    {.id = 62, .proj = "+proj=merc", .wktMethod = "Mercator_1SP", .fixed = {{{"scale_factor", 1.0}}},
-     .scaleX = 2.0 * kPi, .scaleY = 2.0 * kPi, .plane = Plane::kImage},
-    {.id = 80, .proj = "+proj=robin", .wktMethod = "Robinson", .lonParameter = "longitude_of_center",
-     .scaleX = kRobinsonX * kPi, .scaleY = 2.0 * kRobinsonY},
-    {.id = 138, .proj = "+proj=cea", .wktMethod = "Cylindrical_Equal_Area",
-     .fixed = {{{"standard_parallel_1", std::acos(kCeaCos) / kDegree}}}, .scaleX = 2.0 * kPi * kCeaCos,
-     .scaleY = 2.0 * kPi * kCeaCos},
+    {.id = 62, .proj = "+proj=merc", .wktMethod = "Mercator_1SP", .fixed = {{{"scale_factor", 1.0}}}, .scaleX = 2.0 * kPi, .scaleY = 2.0 * kPi, .plane = Plane::kImage},
+    {.id = 80, .proj = "+proj=robin", .wktMethod = "Robinson", .lonParameter = "longitude_of_center", .scaleX = kRobinsonX * kPi, .scaleY = 2.0 * kRobinsonY},
+    {.id = 138, .proj = "+proj=cea", .wktMethod = "Cylindrical_Equal_Area", .fixed = {{{"standard_parallel_1", std::acos(kCeaCos) / kDegree}}}, .scaleX = 2.0 * kPi * kCeaCos, .scaleY = 2.0 * kPi * kCeaCos},
     {.id = 340, .proj = "+proj=lask", .wktMethod = ""},
+    {.id = 346, .proj = "+proj=bonne", .wktMethod = "Bonne", .fixed = {{{"standard_parallel_1", 45.0}}}, .scaleX = 2.0, .scaleY = 2.0, .parallelKey = "+lat_1="},
     {.id = 355, .proj = "+proj=natearth", .wktMethod = "Natural_Earth"},
     {.id = 358, .proj = "+proj=gins8", .wktMethod = ""},
     {.id = 359, .proj = "+proj=larr", .wktMethod = ""},
     {.id = 398, .proj = "+proj=eck4", .wktMethod = "Eckert_IV", .scaleX = 4.0 * kEckert4Y, .scaleY = 4.0 * kEckert4Y},
-    {.id = 900, .proj = "+proj=laea", .wktMethod = "Lambert_Azimuthal_Equal_Area",
-     .lonParameter = "longitude_of_center", .latParameter = "latitude_of_center", .scaleX = 4.0, .scaleY = 4.0,
-     .aspect = Aspect::kAnyCentre},
+    {.id = 900, .proj = "+proj=laea", .wktMethod = "Lambert_Azimuthal_Equal_Area", .lonParameter = "longitude_of_center", .latParameter = "latitude_of_center", .scaleX = 4.0, .scaleY = 4.0, .aspect = Aspect::kAnyCentre},
 };
+// clang-format on
 
 const GeoRow* findGeoRow(std::int32_t id) {
     for (const GeoRow& row : kGeoRows)
@@ -108,17 +106,10 @@ const GeoRow* findGeoRow(std::int32_t id) {
 
 // The fixed parameters of a row in PROJ's form, e.g. " +lat_ts=37.0687".
 std::string projFixed(const GeoRow& row) {
-    // The PROJ names of the WKT parameters the rows use.
-    static constexpr std::pair<std::string_view, std::string_view> kNames[] = {
-        {"standard_parallel_1", "+lat_ts="}, {"scale_factor", "+k_0="}};
     std::string out;
     for (const WktParameter& p : row.fixed) {
         if (p.name.empty()) continue;
-        std::string_view key = "+lat_ts=";
-        for (const auto& [wkt, proj] : kNames)
-            if (wkt == p.name) key = proj;
-        // Winkel tripel names its parallel lat_1.
-        if (row.id == 35) key = "+lat_1=";
+        const std::string_view key = p.name == "scale_factor" ? "+k_0=" : row.parallelKey;
         char number[64];
         std::snprintf(number, sizeof number, "%.10g", p.value);
         out += " " + std::string(key) + number;
@@ -217,10 +208,12 @@ bool planGeoreference(const SettingsRecord& settings, std::int32_t width, std::i
     double scaleX = row->scaleX, scaleY = row->scaleY;
     if (row->fovScale) scaleX = scaleY = double(ctx->wideTan) * ctx->wideTan;  // ρ = t²·|X| = 2·tan(c/2)
     double S = 1.0, A = double(height) / width, cx = 0.0, cy = 0.0;
-    if (row->plane == Plane::kFrame) S = ctx->frame.scale, A = ctx->frame.aspect, cx = ctx->frame.cx, cy = ctx->frame.cy;
+    if (row->plane == Plane::kFrame)
+        S = ctx->frame.scale, A = ctx->frame.aspect, cx = ctx->frame.cx, cy = ctx->frame.cy;
     const double R = kGeoSphereRadius;
-    geo.transform = {R * scaleX * (cx - 0.5 * S), R * scaleX * S / width,     0.0,
-                     -R * scaleY * (cy - 0.5 * A * S), 0.0, -R * scaleY * A * S / height};
+    geo.transform = {
+        R * scaleX * (cx - 0.5 * S), R * scaleX * S / width, 0.0, R * (row->offsetY - scaleY * (cy - 0.5 * A * S)), 0.0,
+        -R * scaleY * A * S / height};
 
     std::string proj = std::string(row->proj) + projFixed(*row);
     if (row->aspect == Aspect::kAnyCentre) proj += " +lat_0=" + formatNumber(lat0);
@@ -254,11 +247,16 @@ bool writeText(const std::string& path, const std::string& text, std::string& er
 std::string xmlEscaped(const std::string& s) {
     std::string out;
     for (char c : s) {
-        if (c == '&') out += "&amp;";
-        else if (c == '<') out += "&lt;";
-        else if (c == '>') out += "&gt;";
-        else if (c == '"') out += "&quot;";
-        else out += c;
+        if (c == '&')
+            out += "&amp;";
+        else if (c == '<')
+            out += "&lt;";
+        else if (c == '>')
+            out += "&gt;";
+        else if (c == '"')
+            out += "&quot;";
+        else
+            out += c;
     }
     return out;
 }
@@ -271,8 +269,8 @@ bool writeGeoreference(const std::string& imagePath, const Georeference& geo, st
     // A world file names the centre of the top-left pixel.
     std::string world;
     for (double v : {t[1], t[4], t[2], t[5], t[0] + t[1] / 2.0, t[3] + t[5] / 2.0}) world += formatNumber(v) + "\n";
-    std::string aux = "<PAMDataset>\n  <SRS dataAxisToSRSAxisMapping=\"1,2\">" + xmlEscaped(geo.wkt) +
-                      "</SRS>\n  <GeoTransform>";
+    std::string aux =
+        "<PAMDataset>\n  <SRS dataAxisToSRSAxisMapping=\"1,2\">" + xmlEscaped(geo.wkt) + "</SRS>\n  <GeoTransform>";
     for (std::size_t i = 0; i < t.size(); ++i) aux += (i ? ", " : " ") + formatNumber(t[i]);
     aux += "</GeoTransform>\n</PAMDataset>\n";
     return writeText(files[0], world, error) && writeText(files[1], geo.wkt + "\n", error) &&
