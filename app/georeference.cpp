@@ -86,6 +86,7 @@ const GeoRow kGeoRows[] = {
     {.id = 35, .proj = "+proj=wintri", .wktMethod = "Winkel_Tripel", .fixed = {{{"standard_parallel_1", kWinkelParallel / kDegree}}}, .parallelKey = "+lat_1="},
     {.id = 46, .proj = "+proj=moll", .wktMethod = "Mollweide", .scaleX = 2.0 * kSqrt8, .scaleY = 2.0 * kSqrt8},
     {.id = 62, .proj = "+proj=merc", .wktMethod = "Mercator_1SP", .fixed = {{{"scale_factor", 1.0}}}, .scaleX = 2.0 * kPi, .scaleY = 2.0 * kPi, .plane = Plane::kImage},
+    {.id = 69, .proj = "+proj=lagrng +W=2", .wktMethod = "", .scaleX = 4.0, .scaleY = 4.0},
     {.id = 80, .proj = "+proj=robin", .wktMethod = "Robinson", .lonParameter = "longitude_of_center", .scaleX = kRobinsonX * kPi, .scaleY = 2.0 * kRobinsonY},
     {.id = 138, .proj = "+proj=cea", .wktMethod = "Cylindrical_Equal_Area", .fixed = {{{"standard_parallel_1", std::acos(kCeaCos) / kDegree}}}, .scaleX = 2.0 * kPi * kCeaCos, .scaleY = 2.0 * kPi * kCeaCos},
     {.id = 340, .proj = "+proj=lask", .wktMethod = ""},
