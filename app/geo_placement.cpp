@@ -210,7 +210,6 @@ bool placeOnGlobe(const std::string& path, const GeoExtent& e, Document& doc, st
     const double dy = (e.north - e.south) / doc.height;
     const auto top = static_cast<std::int32_t>(
         std::clamp(std::round((90.0 - e.north) / dy), 0.0, static_cast<double>(h - doc.height)));
-    const float opaque = sampleScale(doc.depth);
     const int planes = doc.colorPlanes;
     for (std::int32_t y = 0; y < doc.height; ++y) {
         for (std::int32_t x = 0; x < doc.width; ++x) {
@@ -218,7 +217,6 @@ bool placeOnGlobe(const std::string& path, const GeoExtent& e, Document& doc, st
             canvas.setValue(x, top + y, planes, doc.hasAlpha ? doc.value(x, y, planes) : 1.0f);
         }
     }
-    (void)opaque;
     canvas.keywords = std::move(doc.keywords);
     canvas.mask.clear();
     doc = std::move(canvas);

@@ -278,34 +278,36 @@ bool writeGeoreference(const std::string& imagePath, const Georeference& geo, st
            writeText(files[2], aux, error);
 }
 
-bool planGeoRender(const std::string& input, const std::string& output, const RunSettingsOptions& run, bool geo,
-                   std::int32_t width, std::int32_t height, std::int32_t canvasWidth, std::int32_t canvasHeight,
-                   GeoRender& plan, std::string& error) {
+int planGeoRender(const std::string& input, const std::string& output, const RunSettingsOptions& run, bool geo,
+                  std::int32_t width, std::int32_t height, std::int32_t canvasWidth, std::int32_t canvasHeight,
+                  GeoRender& plan, std::string& error) {
+    constexpr int kFileRefused = 1, kUsageRefused = 2;
     plan = GeoRender{};
     auto settings = std::make_unique<SettingsRecord>();
     if (!readRunSettings(run, *settings, error)) {
-        if (geo) return false;
+        if (geo) return kFileRefused;
         error.clear();  // the run reports settings that cannot be read
-        return true;
+        return 0;
     }
     if (settings->inputProjection == 1) {
-        if (!readGeoExtent(input, width, height, plan.extent, error)) return false;
+        if (!readGeoExtent(input, width, height, plan.extent, error)) return kFileRefused;
         plan.place = !coversWholeGlobe(plan.extent, width, height);
-        if (plan.place && !placementCanvasSize(input, plan.extent, width, height, width, height, error)) return false;
+        if (plan.place && !placementCanvasSize(input, plan.extent, width, height, width, height, error))
+            return kFileRefused;
     }
-    if (!geo) return true;
+    if (!geo) return 0;
     plan.georeference = true;
     if (canvasWidth <= 0) canvasWidth = width, canvasHeight = height;
     if (!planGeoreference(*settings, canvasWidth, canvasHeight, plan.extent.centreLongitude(), plan.geo, error))
-        return false;
+        return kUsageRefused;
     for (const std::string& file : georeferenceFiles(output)) {
         if (identity(file) == identity(input)) {
             error = "--geo: \"" + file + "\" beside the output would overwrite the input";
-            return false;
+            return kUsageRefused;
         }
-        if (!checkWritableTarget(file, error)) return false;
+        if (!checkWritableTarget(file, error)) return kFileRefused;
     }
-    return true;
+    return 0;
 }
 
 std::vector<GeoOutputName> georeferencedOutputs() {

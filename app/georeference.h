@@ -85,18 +85,19 @@ bool writeGeoreference(const std::string& imagePath, const Georeference& geo, st
 // covers only part of it), and with --geo the georeference to write.
 struct GeoRender {
     GeoExtent extent;
-    bool place = false;        // read the input whole and placeOnGlobe() it
+    bool place = false;         // read the input whole and placeOnGlobe() it
     bool georeference = false;  // --geo: write `geo` beside the output
     Georeference geo;
 };
 
 // Plans a render of `input` (`width` × `height` pixels) into `output`;
 // `canvasWidth` 0 renders in place (at the input's size, once placed).
-// False with a one-line reason: tags that cannot be honoured, a map --geo
-// cannot describe, a file beside the output that cannot be written.
-bool planGeoRender(const std::string& input, const std::string& output, const RunSettingsOptions& run, bool geo,
-                   std::int32_t width, std::int32_t height, std::int32_t canvasWidth, std::int32_t canvasHeight,
-                   GeoRender& plan, std::string& error);
+// Returns 0, or an exit status with a one-line reason: 1 for an input whose
+// tags cannot be honoured or a file beside the output that cannot be
+// written, 2 for a map --geo cannot describe.
+int planGeoRender(const std::string& input, const std::string& output, const RunSettingsOptions& run, bool geo,
+                  std::int32_t width, std::int32_t height, std::int32_t canvasWidth, std::int32_t canvasHeight,
+                  GeoRender& plan, std::string& error);
 
 // One line per output that --geo supports: its name and PROJ's name, for
 // the documentation and `--help`.

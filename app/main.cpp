@@ -259,11 +259,13 @@ int renderFileOnce(const std::string& input, const std::string& output, const Re
     DocumentReader reader;
     if (!reader.open(input, source, error)) return kExitFailure;
     GeoRender geo;
-    if (!planGeoRender(input, output, o.run, o.geo, source.width, source.height, canvasWidth, canvasHeight, geo, error))
-        return kExitUsage;
+    if (const int status = planGeoRender(input, output, o.run, o.geo, source.width, source.height, canvasWidth,
+                                         canvasHeight, geo, error);
+        status != 0)
+        return status;
     BackgroundRead reading(reader, source);
     if (geo.place && !reading.finish(error)) return kExitFailure;
-    if (geo.place && !placeOnGlobe(input, geo.extent, source, error)) return kExitUsage;
+    if (geo.place && !placeOnGlobe(input, geo.extent, source, error)) return kExitFailure;
     // Without --size the filter works in place on the image, as in an editor.
     Document canvas;
     const bool separate = !o.size.empty();
