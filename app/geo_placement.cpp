@@ -13,6 +13,7 @@
 #include <array>
 #include <cmath>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <utility>
 #include <vector>
@@ -97,6 +98,9 @@ bool readValues(TiffBytes& f, std::uint64_t entry, bool big, std::uint16_t type,
 // The GeoTIFF tags of the first image of a TIFF; false when the file is not
 // a TIFF (or the tags cannot be read, which makes them absent).
 bool readGeoTags(const std::string& path, GeoTags& tags) {
+    // A pipe or a device is read once, by the image reader.
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(path, ec)) return false;
     TiffBytes f(path);
     std::array<unsigned char, 4> head{};
     if (!f.read(0, head.data(), 4)) return false;
