@@ -33,6 +33,7 @@
 #include "app/export_psd_command.h"
 #include "app/export_web_command.h"
 #include "app/filter_host.h"
+#include "app/georeference.h"
 #include "app/glue_commands.h"
 #include "app/gui_command.h"
 #include "app/image_io.h"
@@ -158,6 +159,7 @@ struct RenderOptions {
     bool quiet = false;
     bool timings = false;    // print where the time went, phase by phase
     bool keepAlpha = false;  // write a transparency plane even when every pixel is opaque
+    bool geo = false;        // write the map's georeference beside it
 };
 
 double secondsSince(std::chrono::steady_clock::time_point since) {
@@ -257,7 +259,14 @@ int renderFileOnce(const std::string& input, const std::string& output, const Re
     Document source;
     DocumentReader reader;
     if (!reader.open(input, source, error)) return kExitFailure;
+    GeoRender geo;
+    if (const int status = planGeoRender(input, output, o.run, o.geo, source.width, source.height, canvasWidth,
+                                         canvasHeight, geo, error);
+        status != 0)
+        return status;
     BackgroundRead reading(reader, source);
+    if (geo.place && !reading.finish(error)) return kExitFailure;
+    if (geo.place && !placeOnGlobe(input, geo.extent, source, error)) return kExitFailure;
     // Without --size the filter works in place on the image, as in an editor.
     Document canvas;
     const bool separate = !o.size.empty();
@@ -273,8 +282,9 @@ int renderFileOnce(const std::string& input, const std::string& output, const Re
     StreamingWrite writing(output, doc, o.depth, o.keepAlpha);
     auto t0 = std::chrono::steady_clock::now();
     RecordedAction recorded;
-    const int status = runFilter(doc, o.modulePath, o.run, showProgress, error, separate ? &source : nullptr, &report,
-                                 &reading.gate(), &writing, o.run.record.empty() ? nullptr : &recorded);
+    const int status =
+        runFilter(doc, o.modulePath, o.run, showProgress, error, separate ? &source : nullptr, &report,
+                  geo.place ? nullptr : &reading.gate(), &writing, o.run.record.empty() ? nullptr : &recorded);
     // A cancelled run stops reading too.
     if (cancelRequested().load()) return kExitInterrupted;
     // A file that turned out damaged is what went wrong, whatever the filter
@@ -286,6 +296,7 @@ int renderFileOnce(const std::string& input, const std::string& output, const Re
     t0 = std::chrono::steady_clock::now();
     bool writeAlpha = doc.hasAlpha;
     if (!writing.finish(error, writeAlpha)) return kExitFailure;
+    if (geo.georeference && !writeGeoreference(output, geo.geo, error)) return kExitFailure;
     if (o.timings) {
         std::fprintf(stderr,
                      "timings: read %.2f s, filter %.2f s (prepare %.2f, start %.2f, continue %.2f in %d calls, "
@@ -297,6 +308,7 @@ int renderFileOnce(const std::string& input, const std::string& output, const Re
     if (!o.quiet)
         std::cout << "wrote " << output << " (" << describeDocument(doc, doc.hasAlpha && !writeAlpha) << ")"
                   << std::endl;
+    if (geo.georeference && !o.quiet) std::cout << "georeferenced as " << geo.geo.projString << std::endl;
     if (!o.run.record.empty()) {
         if (!saveActionFile(o.run.record, recorded, error)) return kExitFailure;
         if (!o.quiet) std::cout << "wrote " << o.run.record << " (the recorded action)" << std::endl;
@@ -628,6 +640,8 @@ int main(int argc, char** argv) {
                        "Output canvas WIDTHxHEIGHT (default: the input's own image, filtered in place)");
     render->add_flag("--quiet", renderOptions.quiet, "No progress or summary");
     render->add_flag("--timings", renderOptions.timings, "Print the time spent reading, filtering and writing");
+    render->add_flag("--geo", renderOptions.geo,
+                     "Write the world map's georeference beside it (world file, .prj, .aux.xml) for GIS software");
     render->add_flag("--keep-alpha", renderOptions.keepAlpha,
                      "Write the transparency plane even when every pixel is opaque (by default it is left out)");
     render->add_option("--max-memory", maxMemory, maxMemoryHelp)->check(memorySize);
