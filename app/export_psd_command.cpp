@@ -1,6 +1,7 @@
 #include "app/export_psd_command.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <filesystem>
 #include <iostream>
@@ -347,6 +348,32 @@ CLI::App* addCommand(CLI::App& parent, const char* name, const char* help, PsdCo
 }
 
 }  // namespace
+
+bool isLayeredDocumentPath(const std::string& path) {
+    std::string extension = fs::path(path).extension().string();
+    std::ranges::transform(extension, extension.begin(), [](unsigned char ch) { return std::tolower(ch); });
+    return extension == ".psd" || extension == ".psb";
+}
+
+bool writeResultDocument(const std::string& path, const Document& doc, std::string& error) {
+    std::string extension = fs::path(path).extension().string();
+    std::ranges::transform(extension, extension.begin(), [](unsigned char ch) { return std::tolower(ch); });
+    LayerSet set;
+    set.layout = kExportResultPsd;
+    set.width = doc.width;
+    set.height = doc.height;
+    set.bytesPerChannel = doc.bytesPerSample();
+    set.large = extension == ".psb";
+    const LayerSource layer = [&](int, LayerPicture& picture, std::string&) {
+        picture = {doc.pixels.data(), doc.rowBytes(), doc.colorPlanes, doc.hasAlpha};
+        return true;
+    };
+    PsdExtras extras;
+    extras.keywordResource = buildIptcResource(doc.keywords, false);
+    ExportJob job;
+    job.cancel = &cancelRequested();
+    return writeLayeredPsd(path, set, layer, extras, job, error) == kPsdOk;
+}
 
 void addPsdExports(CLI::App& exportCommand, const ExportContext& context, std::vector<ExportKind>& kinds) {
     auto psd = std::make_shared<PsdCommand>();

@@ -18,6 +18,7 @@
 #include <filesystem>
 #include <iostream>
 #include <map>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -252,10 +253,16 @@ int renderFileOnce(const std::string& input, const std::string& output, const Re
     if (!o.size.empty() && !parseSize("--size", o.size, canvasWidth, canvasHeight, error)) return kExitUsage;
     // What cannot be written is said before the work, not after it.
     if (const int status = checkRecordTarget(input, output, o, error); status != 0) return status;
-    if (!checkImageTarget(output, error)) return kExitFailure;
+    // A Photoshop document goes through the export's writer, not an image library.
+    const bool layered = cli::isLayeredDocumentPath(output);
+    if (!(layered ? checkWritableTarget(output, error) : checkImageTarget(output, error))) return kExitFailure;
     Document source;
     DocumentReader reader;
     if (!reader.open(input, source, error)) return kExitFailure;
+    if (layered && o.depth != 0 && o.depth != source.depth) {
+        error = "cannot write \"" + output + "\": a Photoshop document keeps the image's depth; --depth is not taken";
+        return kExitUsage;
+    }
     BackgroundRead reading(reader, source);
     // Without --size the filter works in place on the image, as in an editor.
     Document canvas;
@@ -269,11 +276,13 @@ int renderFileOnce(const std::string& input, const std::string& output, const Re
     // down. A transparency plane in which every pixel is opaque says nothing:
     // the file goes without it (smaller, and written in two thirds of the
     // time).
-    StreamingWrite writing(output, doc, o.depth, o.keepAlpha);
+    std::optional<StreamingWrite> writing;
+    if (!layered) writing.emplace(output, doc, o.depth, o.keepAlpha);
     auto t0 = std::chrono::steady_clock::now();
     RecordedAction recorded;
-    const int status = runFilter(doc, o.modulePath, o.run, showProgress, error, separate ? &source : nullptr, &report,
-                                 &reading.gate(), &writing, o.run.record.empty() ? nullptr : &recorded);
+    const int status =
+        runFilter(doc, o.modulePath, o.run, showProgress, error, separate ? &source : nullptr, &report, &reading.gate(),
+                  writing ? &*writing : nullptr, o.run.record.empty() ? nullptr : &recorded);
     // A cancelled run stops reading too.
     if (cancelRequested().load()) return kExitInterrupted;
     // A file that turned out damaged is what went wrong, whatever the filter
@@ -284,14 +293,15 @@ int renderFileOnce(const std::string& input, const std::string& output, const Re
     const double secondsFilter = secondsSince(t0);
     t0 = std::chrono::steady_clock::now();
     bool writeAlpha = doc.hasAlpha;
-    if (!writing.finish(error, writeAlpha)) return kExitFailure;
+    if (layered ? !cli::writeResultDocument(output, doc, error) : !writing->finish(error, writeAlpha))
+        return kExitFailure;
     if (o.timings) {
         std::fprintf(stderr,
                      "timings: read %.2f s, filter %.2f s (prepare %.2f, start %.2f, continue %.2f in %d calls, "
                      "finish %.2f, host tiles %.2f), write %.2f s (%d of %d rows while filtering)\n",
                      secondsRead, secondsFilter, report.secondsPrepare, report.secondsStart, report.secondsContinue,
                      report.continueCalls, report.secondsFinish, report.secondsHost, secondsSince(t0),
-                     writing.rowsWrittenEarly(), doc.height);
+                     writing ? writing->rowsWrittenEarly() : 0, doc.height);
     }
     if (!o.quiet)
         std::cout << "wrote " << output << " (" << describeDocument(doc, doc.hasAlpha && !writeAlpha) << ")"

@@ -27,10 +27,10 @@ struct NetFaceWindow {
 };
 
 struct NetFaceLayout {
-    ProjectionId output = 0;  // the output whose net is cut
-    std::int32_t netSide = 0;  // the net is rendered as a square of this side
-    std::int32_t width = 0;    // every face picture's size: the largest face's box,
-    std::int32_t height = 0;   // rounded up, plus 1
+    ProjectionId output = 0;           // the output whose net is cut
+    std::int32_t netSide = 0;          // the net is rendered as a square of this side
+    std::int32_t width = 0;            // every face picture's size: the largest face's box,
+    std::int32_t height = 0;           // rounded up, plus 1
     std::vector<NetFaceWindow> faces;  // the net's faces in the model's order
 };
 

@@ -1,4 +1,5 @@
-// `globaro export psd|cube` through readers we did not write: psd-tools finds
+// `globaro export psd|cube|faces` and `globaro render` into a Photoshop
+// document, through readers we did not write: psd-tools finds
 // the layers, names, sizes and depth, OpenImageIO reads the composite, and
 // each cube face matches the face cut from the "Unity 6 frames" render.
 
@@ -62,29 +63,31 @@ protected:
 TEST_F(ExportPsd, ReadersFindWhatWasMeant) {
     if (!havePsdTools()) GTEST_SKIP() << "python3-psd-tools is not installed";
     struct Case {
-        const char* arguments;  // after "export", with IN for the input
+        const char* arguments;  // with IN for the input
         int depth;
         const char* file;
         const char* expected;  // "version depth WxH: name WxH, ..."
     };
     const Case cases[] = {
-        {"psd IN out.psd --size 60x30 --output Mollweide", 8, "out.psd", "1 8 60x30: Layer 1 60x30"},
-        {"psd IN out.psd --size 20x10", 16, "out.psd", "1 16 20x10: Layer 1 20x10"},
-        {"psd IN out.psd --size 20x10", 32, "out.psd", "1 32 20x10: Layer 1 20x10"},
-        {"cube IN 'Cube map.psd' --cube-side 8", 16, "Cube map.psd",
+        {"export psd IN out.psd --size 60x30 --output Mollweide", 8, "out.psd", "1 8 60x30: Layer 1 60x30"},
+        {"export psd IN out.psd --size 20x10", 16, "out.psd", "1 16 20x10: Layer 1 20x10"},
+        {"export psd IN out.psd --size 20x10", 32, "out.psd", "1 32 20x10: Layer 1 20x10"},
+        {"export cube IN 'Cube map.psd' --cube-side 8", 16, "Cube map.psd",
          "1 16 8x8: _d 8x8, _u 8x8, _l 8x8, _b 8x8, _r 8x8, _f 8x8"},
-        {"cube IN 'Cube map.psd' --cube-side 8 --separate", 8, "Cube map_b.psd", "1 8 8x8: _b 8x8"},
-        {"psd IN wide.psd --size 40000x8", 8, "wide.psd", "2 8 40000x8: Layer 1 40000x8"},
-        {"faces IN 'Poly faces.psd' --output 7 --face-size 16", 32, "Poly faces.psd",
+        {"export cube IN 'Cube map.psd' --cube-side 8 --separate", 8, "Cube map_b.psd", "1 8 8x8: _b 8x8"},
+        {"export psd IN wide.psd --size 40000x8", 8, "wide.psd", "2 8 40000x8: Layer 1 40000x8"},
+        {"export faces IN 'Poly faces.psd' --output 7 --face-size 16", 32, "Poly faces.psd",
          "1 32 17x17: face 1 17x17, face 2 17x17, face 3 17x17, face 4 17x17, face 5 17x17, face 6 17x17"},
-        {"faces IN f.psd --output tetrahedron --face-size 20 --separate", 16, "f face 4.psd",
+        {"export faces IN f.psd --output tetrahedron --face-size 20 --separate", 16, "f face 4.psd",
          "1 16 21x19: face 4 21x19"},
+        {"render IN r.psd --size 40x20 --output Mollweide", 16, "r.psd", "1 16 40x20: Layer 1 40x20"},
+        {"render IN r.psb --size 40x20", 32, "r.psb", "2 32 40x20: Layer 1 40x20"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.arguments);
         std::string arguments = c.arguments;
         arguments.replace(arguments.find("IN"), 2, "'" + input(c.depth) + "'");
-        const auto outcome = runCli("export " + arguments + " --quiet", "cd '" + folder_.string() + "' && ");
+        const auto outcome = runCli(arguments + " --quiet", "cd '" + folder_.string() + "' && ");
         ASSERT_EQ(outcome.status, 0) << outcome.output;
         const std::string read = python(folder_, std::string(R"(
 from psd_tools import PSDImage
@@ -180,23 +183,25 @@ TEST_F(ExportPsd, RefusesBadInput) {
     };
     const std::string in = "'" + input(8) + "' ";
     const Case cases[] = {
-        {"psd " + in + quoted("a.psd") + " --size 0x10", "a.psd\": --size wants", ""},
-        {"psd " + in + quoted("a.psd") + " --size 1000000x10", "a.psd\": --size wants", ""},
-        {"cube " + in + quoted("a.psd") + " --cube-side 0", "a.psd\": --cube-side wants", ""},
-        {"cube " + in + quoted("a.psd") + " --cube-side 1000000", "a.psd\": --cube-side wants", ""},
-        {"psd " + in + quoted("none/a.psd"), "none/a.psd", ""},
-        {"psd " + in + "/dev/full", "\"/dev/full\": it is not a regular file", ""},
-        {"psd " + in + quoted("a.psd") + " --size 600x600", "a.psd", "trap \"\" XFSZ; ulimit -f 64; "},
-        {"psd " + in + "'" + input(8) + "'", "it is the input image", ""},
-        {"psd " + quoted("missing.png") + " " + quoted("a.psd"), "missing.png", ""},
-        {"faces " + in + quoted("a.psd") + " --output 7 --face-size 1", "a.psd\": --face-size wants", ""},
-        {"faces " + in + quoted("a.psd") + " --output 7 --face-size 1000000", "a.psd\": --face-size wants", ""},
+        {"export psd " + in + quoted("a.psd") + " --size 0x10", "a.psd\": --size wants", ""},
+        {"export psd " + in + quoted("a.psd") + " --size 1000000x10", "a.psd\": --size wants", ""},
+        {"export cube " + in + quoted("a.psd") + " --cube-side 0", "a.psd\": --cube-side wants", ""},
+        {"export cube " + in + quoted("a.psd") + " --cube-side 1000000", "a.psd\": --cube-side wants", ""},
+        {"export psd " + in + quoted("none/a.psd"), "none/a.psd", ""},
+        {"export psd " + in + "/dev/full", "\"/dev/full\": it is not a regular file", ""},
+        {"export psd " + in + quoted("a.psd") + " --size 600x600", "a.psd", "trap \"\" XFSZ; ulimit -f 64; "},
+        {"export psd " + in + "'" + input(8) + "'", "it is the input image", ""},
+        {"export psd " + quoted("missing.png") + " " + quoted("a.psd"), "missing.png", ""},
+        {"export faces " + in + quoted("a.psd") + " --output 7 --face-size 1", "a.psd\": --face-size wants", ""},
+        {"export faces " + in + quoted("a.psd") + " --output 7 --face-size 1000000", "a.psd\": --face-size wants", ""},
         // An output without faces cannot draw the export.
-        {"faces " + in + quoted("a.psd") + " --output Mollweide", "a.psd\": output 46", "", 2},
+        {"export faces " + in + quoted("a.psd") + " --output Mollweide", "a.psd\": output 46", "", 2},
+        {"render " + in + quoted("a.psd") + " --depth 16", "a.psd\": a Photoshop document keeps", "", 2},
+        {"render " + in + quoted("a.psd") + " --size 600x600", "a.psd", "trap \"\" XFSZ; ulimit -f 64; "},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.arguments);
-        const auto outcome = runCli("export " + c.arguments + " --quiet", c.shell);
+        const auto outcome = runCli(c.arguments + " --quiet", c.shell);
         EXPECT_EQ(outcome.status, c.status);
         EXPECT_NE(outcome.output.find(c.says), std::string::npos) << outcome.output;
         EXPECT_EQ(std::count(outcome.output.begin(), outcome.output.end(), '\n'), 1) << outcome.output;
