@@ -157,6 +157,7 @@ bool writePlanDocument(const BrickSphere& sphere, const SettingsRecord& settings
     addExportKeywords(keywords, {kExportBrickSphere, 0, 1, 0}, kKeywordJobPlain);
     PsdExtras extras;
     extras.keywordResource = buildIptcResource(keywords, false);
+    extras.exifData = buildExifBlockNow();
     ExportJob job;
     job.cancel = &cancelRequested();
     return writeLayeredPsd(path, set, layers, extras, job, error) == kPsdOk;

@@ -167,6 +167,7 @@ PsdExtras keywordExtras(SettingsRecord settings, const LayerSet& set, int cubeFa
     addExportKeywords(keywords, {set.layout, set.output, set.bytesPerChannel, cubeFace}, kKeywordJobPlain);
     PsdExtras extras;
     extras.keywordResource = buildIptcResource(keywords, false);
+    extras.exifData = buildExifBlockNow();
     return extras;
 }
 
@@ -368,8 +369,11 @@ bool writeResultDocument(const std::string& path, const Document& doc, std::stri
         picture = {doc.pixels.data(), doc.rowBytes(), doc.colorPlanes, doc.hasAlpha};
         return true;
     };
+    KeywordList keywords = doc.keywords;
+    addExportKeywords(keywords, ExportPicture{}, kKeywordJobPlain);
     PsdExtras extras;
-    extras.keywordResource = buildIptcResource(doc.keywords, false);
+    extras.keywordResource = buildIptcResource(keywords, false);
+    extras.exifData = buildExifBlockNow();
     ExportJob job;
     job.cancel = &cancelRequested();
     return writeLayeredPsd(path, set, layer, extras, job, error) == kPsdOk;
