@@ -11,11 +11,14 @@
 #include <string>
 
 #include "app/batch_names.h"
+#include "app/export_psd_command.h"
 #include "app/filter_host.h"
 #include "app/image_io.h"
 #include "app/run_settings.h"
 #include "export/brick_sampling.h"
 #include "export/brick_sphere.h"
+#include "export/iptc.h"
+#include "export/psd_writer.h"
 #include "platform/checked_file.h"
 #include "settings/settings_record.h"
 
@@ -27,7 +30,7 @@ constexpr int kExitInterrupted = 130;
 constexpr std::int32_t kMinLayers = 3;
 
 struct BrickOptions {
-    std::string input, output, stats, planFolder;
+    std::string input, output, stats, planFolder, planDocument;
     std::optional<std::int32_t> layers, colors;
     bool plates = false, diffusion = false, quiet = false;
     RunSettingsOptions run;
@@ -65,7 +68,11 @@ bool brickSettings(const BrickOptions& o, SettingsRecord& settings, std::string&
 // or another of them.
 bool checkTargets(const BrickOptions& o, std::string& error) {
     std::vector<std::pair<std::string, std::string>> seen = {{identity(o.input), "the input"}};
-    for (const std::string* path : {&o.output, &o.stats}) {
+    if (!o.planDocument.empty() && !cli::isLayeredDocumentPath(o.planDocument)) {
+        error = "cannot write \"" + o.planDocument + "\": the plan document is named NAME.psd (or NAME.psb)";
+        return false;
+    }
+    for (const std::string* path : {&o.output, &o.stats, &o.planDocument}) {
         if (path->empty()) continue;
         const std::string id = identity(*path);
         for (const auto& [other, what] : seen)
@@ -128,6 +135,34 @@ bool writePlan(const BrickSphere& sphere, const std::string& folder, std::string
     return true;
 }
 
+// The plan as one layered document: a layer per brick layer, bottom first,
+// the first at full opacity and the others faded.
+bool writePlanDocument(const BrickSphere& sphere, const SettingsRecord& settings, const std::string& path,
+                       std::string& error) {
+    LayerSet set;
+    set.layout = kExportBrickSphere;
+    set.layerCount = sphere.layers;
+    set.width = set.height = brickPlanSide(sphere);
+    set.output = settings.outputProjection;
+    std::vector<std::uint8_t> pixels;
+    const LayerSource layers = [&](int number, LayerPicture& picture, std::string&) {
+        brickPlanLayer(sphere, number - 1, pixels);
+        picture = {pixels.data(), static_cast<std::size_t>(set.width) * 4, 3, true};
+        return true;
+    };
+    SettingsRecord words = settings;
+    words.exportKind = kExportBrickSphere;
+    KeywordList keywords;
+    addSettingsKeywords(keywords, words);
+    addExportKeywords(keywords, {kExportBrickSphere, 0, 1, 0}, kKeywordJobPlain);
+    PsdExtras extras;
+    extras.keywordResource = buildIptcResource(keywords, false);
+    extras.exifData = buildExifBlockNow();
+    ExportJob job;
+    job.cancel = &cancelRequested();
+    return writeLayeredPsd(path, set, layers, extras, job, error) == kPsdOk;
+}
+
 int runBricks(const BrickOptions& o) {
     std::string error;
     auto fail = [&](int status = kExitFailure) {
@@ -172,7 +207,19 @@ int runBricks(const BrickOptions& o) {
             }
         }
     }
+    // The plan document goes first: it is the one file to take back when a
+    // later one fails.
+    bool planDocumentIn = false;
+    auto takeBackPlanDocument = [&] {
+        std::error_code ec;
+        if (planDocumentIn) std::filesystem::remove(o.planDocument, ec);
+    };
+    if (coloured && !o.planDocument.empty()) {
+        planDocumentIn = writePlanDocument(sphere, settings, o.planDocument, error);
+        if (!planDocumentIn) return fail(cancelRequested().load() ? kExitInterrupted : kExitFailure);
+    }
     if (!coloured || (!o.planFolder.empty() && !writePlan(sphere, o.planFolder, error))) {
+        takeBackPlanDocument();
         if (!cancelRequested().load()) return fail();
         error = "stopped; \"" + o.output + "\" was not written";
         return fail(kExitInterrupted);
@@ -182,6 +229,7 @@ int runBricks(const BrickOptions& o) {
         // The model stays only when its page could follow it.
         std::error_code ec;
         if (modelIn) std::filesystem::remove(o.output, ec);
+        takeBackPlanDocument();
         return fail(cancelRequested().load() ? kExitInterrupted : kExitFailure);
     }
     if (!o.quiet) {
@@ -192,6 +240,8 @@ int runBricks(const BrickOptions& o) {
         if (!o.stats.empty()) std::cout << "wrote " << o.stats << " (the statistics)\n";
         if (!o.planFolder.empty())
             std::cout << "wrote the plan into " << o.planFolder << " (" << sphere.layers << " pictures)\n";
+        if (!o.planDocument.empty())
+            std::cout << "wrote " << o.planDocument << " (the plan, " << sphere.layers << " layers)\n";
     }
     return 0;
 }
@@ -213,6 +263,8 @@ void addBrickExports(CLI::App& exportCommand, const ExportContext&, std::vector<
     bricks->add_flag("--diffusion", o->diffusion, "Diffuse the colours' errors over the surface");
     bricks->add_option("--stats", o->stats, "Also write the statistics page (.html)");
     bricks->add_option("--plan", o->planFolder, "Also write the plan, one PNG picture per layer, into this folder");
+    bricks->add_option("--plan-psd", o->planDocument,
+                       "Also write the plan as one Photoshop document, a layer per brick layer (.psd)");
     bricks->add_flag("--quiet", o->quiet, "No progress or summary");
     addRunSettingsOptions(*bricks, o->run);
     kinds.push_back({bricks, [o] {

@@ -1,6 +1,7 @@
 #include "app/export_psd_command.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <filesystem>
 #include <iostream>
@@ -18,9 +19,12 @@
 #include "app/module_loader.h"
 #include "app/run_settings.h"
 #include "export/iptc.h"
+#include "export/net_faces.h"
 #include "export/psd_writer.h"
 #include "platform/checked_file.h"
 #include "projection/catalogue.h"
+#include "render/render_session.h"
+#include "settings/settings_fields.h"
 
 namespace globaro::cli {
 namespace {
@@ -28,12 +32,14 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr int kExitFailure = 1;
+constexpr int kExitNothingToDraw = 2;
 constexpr int kExitInterrupted = 130;
 
 struct PsdCommand {
     std::string input, output;
     std::string size;      // psd: WIDTHxHEIGHT
     std::string cubeSide;  // cube: pixels per face
+    std::string faceSize;  // faces: pixels across the largest face
     bool separate = false;
     bool quiet = false;
     RunSettingsOptions run;
@@ -100,9 +106,9 @@ std::string separatePath(const std::string& base, const std::string& name) {
     return (path.parent_path() / (path.stem().string() + joiner + name + path.extension().string())).string();
 }
 
-int fail(const std::string& error) {
+int fail(const std::string& error, int status = kExitFailure) {
     std::cerr << "globaro: " << error << "\n";
-    return kExitFailure;
+    return status;
 }
 
 // The keyword record every PSD carries: the settings' words and those of the
@@ -114,8 +120,11 @@ PsdExtras keywordExtras(SettingsRecord settings, const LayerSet& set, int cubeFa
     addExportKeywords(keywords, {set.layout, set.output, set.bytesPerChannel, cubeFace}, kKeywordJobPlain);
     PsdExtras extras;
     extras.keywordResource = buildIptcResource(keywords, false);
+    extras.exifData = buildExifBlockNow();
     return extras;
 }
+
+int writeSeries(const PsdCommand& c, const LayerSet& set, const SettingsRecord& settings, const LayerSource& layers);
 
 int runPsdExport(PsdCommand& c) {
     std::string error;
@@ -177,11 +186,73 @@ int runPsdExport(PsdCommand& c) {
         picture = renderer.picture();
         return true;
     };
+    return writeSeries(c, set, settings, layers);
+}
+
+// The faces of the output's net, each rendered from the input just before
+// it is written (through the render library, in this process: a face is a
+// window of the net that the filter's own runs cannot render on its own).
+int runFacesExport(PsdCommand& c) {
+    std::string error;
+    const std::string cannot = "cannot write \"" + c.output + "\": ";
+    auto settings = std::make_unique<SettingsRecord>();
+    if (!readRunSettings(c.run, *settings, error)) return fail(error);
+    const FieldRange sizes = findSettingsField("faceSize")->range;
+    std::int32_t faceSize = settings->faceSize;
+    if (!c.faceSize.empty() && (!parseSide(c.faceSize, faceSize) || faceSize < sizes.lo || faceSize > sizes.hi))
+        return fail(cannot + "--face-size wants " + std::to_string(static_cast<int>(sizes.lo)) + ".." +
+                    std::to_string(static_cast<int>(sizes.hi)) + " pixels, got \"" + c.faceSize + "\"");
+    const ProjectionId id =
+        settings->outputProjection == kSpecialRenderProjection ? settings->innerProjection : settings->outputProjection;
+    NetFaceLayout layout;
+    // An output without faces cannot draw this export at all.
+    if (const FaceLayoutResult laid = layOutNetFaces(id, faceSize, layout, error); laid != FaceLayoutResult::kOk)
+        return fail(cannot + error, laid == FaceLayoutResult::kNoFaces ? kExitNothingToDraw : kExitFailure);
+    if (!checkWritableTarget(c.output, error)) return fail(error);
+    if (identity(c.output) == identity(c.input)) return fail(cannot + "it is the input image");
+
+    Document source;
+    if (!loadDocument(c.input, source, error)) return fail(error);
+    RenderSession session;
+    const SourceImageView view{source.pixels.data(), source.width,
+                               source.height,        static_cast<std::ptrdiff_t>(source.rowBytes()),
+                               source.planes(),      source.depth};
+    if (session.beginInput(source.width, source.height,
+                           source.depth == 8 ? LevelStorage::kBytes : LevelStorage::kFloat) != kRenderOk ||
+        !session.storeInput(view, 0, 0) || session.finishInput() != kRenderOk)
+        return fail("cannot read \"" + c.input + "\": not enough memory to prepare it");
+    settings->outputProjection = id;
+
+    LayerSet set;
+    set.layout = kExportPolyFaces;
+    set.layerCount = static_cast<int>(layout.faces.size());
+    set.width = layout.width;
+    set.height = layout.height;
+    set.bytesPerChannel = source.bytesPerSample();
+    set.output = id;
+    std::vector<std::uint8_t> pixels;
+    const LayerSource layers = [&](int number, LayerPicture& picture, std::string& why) {
+        const NetFaceWindow& face = layout.faces[static_cast<std::size_t>(number - 1)];
+        if (!c.quiet)
+            std::cerr << "layer " << number << " of " << set.layerCount << ": \"" << layerName(set, number) << "\" (at "
+                      << face.left << ", " << face.top << " of the " << layout.netSide << " x " << layout.netSide
+                      << " net)\n";
+        pixels.clear();
+        pixels.shrink_to_fit();  // one face held at a time
+        if (!renderNetFace(session, *settings, layout, number - 1, source.depth, pixels, &cancelRequested(), why))
+            return false;
+        picture = {pixels.data(), static_cast<std::size_t>(set.width) * 4 * set.bytesPerChannel, 3, true};
+        return true;
+    };
+    return writeSeries(c, set, *settings, layers);
+}
+
+// One layered file, or one file per layer; with several files, those
+// already written go again when a later one fails.
+int writeSeries(const PsdCommand& c, const LayerSet& set, const SettingsRecord& settings, const LayerSource& layers) {
+    std::string error;
     ExportJob job;
     job.cancel = &cancelRequested();
-
-    // One layered file, or one file per layer; with several files, those
-    // already written go again when a later one fails.
     std::vector<std::string> written;
     const int files = c.separate ? set.layerCount : 1;
     for (int f = 0; f < files; ++f) {
@@ -193,10 +264,10 @@ int runPsdExport(PsdCommand& c) {
             part.seriesLayers = set.layerCount;
             path = separatePath(c.output, layerName(set, f + 1));
         }
+        const int cubeFace = c.separate && set.layout == kExportCubeMap ? f + 1 : 0;
         int result = kPsdOk;
         try {
-            result =
-                writeLayeredPsd(path, part, layers, keywordExtras(settings, part, c.separate ? f + 1 : 0), job, error);
+            result = writeLayeredPsd(path, part, layers, keywordExtras(settings, part, cubeFace), job, error);
         } catch (const std::bad_alloc&) {
             result = kPsdNoMemory;
             error = "cannot write \"" + path + "\": not enough memory";
@@ -229,6 +300,35 @@ CLI::App* addCommand(CLI::App& parent, const char* name, const char* help, PsdCo
 
 }  // namespace
 
+bool isLayeredDocumentPath(const std::string& path) {
+    std::string extension = fs::path(path).extension().string();
+    std::ranges::transform(extension, extension.begin(), [](unsigned char ch) { return std::tolower(ch); });
+    return extension == ".psd" || extension == ".psb";
+}
+
+bool writeResultDocument(const std::string& path, const Document& doc, std::string& error) {
+    std::string extension = fs::path(path).extension().string();
+    std::ranges::transform(extension, extension.begin(), [](unsigned char ch) { return std::tolower(ch); });
+    LayerSet set;
+    set.layout = kExportResultPsd;
+    set.width = doc.width;
+    set.height = doc.height;
+    set.bytesPerChannel = doc.bytesPerSample();
+    set.large = extension == ".psb";
+    const LayerSource layer = [&](int, LayerPicture& picture, std::string&) {
+        picture = {doc.pixels.data(), doc.rowBytes(), doc.colorPlanes, doc.hasAlpha};
+        return true;
+    };
+    KeywordList keywords = doc.keywords;
+    addExportKeywords(keywords, ExportPicture{}, kKeywordJobPlain);
+    PsdExtras extras;
+    extras.keywordResource = buildIptcResource(keywords, false);
+    extras.exifData = buildExifBlockNow();
+    ExportJob job;
+    job.cancel = &cancelRequested();
+    return writeLayeredPsd(path, set, layer, extras, job, error) == kPsdOk;
+}
+
 void addPsdExports(CLI::App& exportCommand, const ExportContext& context, std::vector<ExportKind>& kinds) {
     auto psd = std::make_shared<PsdCommand>();
     psd->context = &context;
@@ -244,6 +344,23 @@ void addPsdExports(CLI::App& exportCommand, const ExportContext& context, std::v
         exportCommand, "cube", "The six faces of a cube map as layers _d, _u, _l, _b, _r, _f of one document", *cube);
     cubeCommand->add_option("--cube-side", cube->cubeSide, "Pixels per side of each face")->required();
     kinds.push_back({cubeCommand, [cube] { return runPsdExport(*cube); }});
+
+    auto faces = std::make_shared<PsdCommand>();
+    faces->context = &context;
+    faces->kind = kExportPolyFaces;
+    CLI::App* facesCommand =
+        addCommand(exportCommand, "faces",
+                   "The faces of the output's net (\"Poly faces.psd\") as layers \"face 1\" ... of one document, "
+                   "all at one scale, without glue tabs",
+                   *faces);
+    facesCommand->add_option("--face-size", faces->faceSize, "Pixels across the largest face (default: the settings')");
+    kinds.push_back({facesCommand, [faces] {
+                         try {
+                             return runFacesExport(*faces);
+                         } catch (const std::bad_alloc&) {
+                             return fail("not enough memory to export the faces of \"" + faces->input + "\"");
+                         }
+                     }});
 }
 
 }  // namespace globaro::cli

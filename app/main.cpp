@@ -18,6 +18,7 @@
 #include <filesystem>
 #include <iostream>
 #include <map>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -255,7 +256,9 @@ int renderFileOnce(const std::string& input, const std::string& output, const Re
     if (!o.size.empty() && !parseSize("--size", o.size, canvasWidth, canvasHeight, error)) return kExitUsage;
     // What cannot be written is said before the work, not after it.
     if (const int status = checkRecordTarget(input, output, o, error); status != 0) return status;
-    if (!checkImageTarget(output, error)) return kExitFailure;
+    // A Photoshop document goes through the export's writer, not an image library.
+    const bool layered = cli::isLayeredDocumentPath(output);
+    if (!(layered ? checkWritableTarget(output, error) : checkImageTarget(output, error))) return kExitFailure;
     Document source;
     DocumentReader reader;
     if (!reader.open(input, source, error)) return kExitFailure;
@@ -264,6 +267,10 @@ int renderFileOnce(const std::string& input, const std::string& output, const Re
                                          canvasHeight, geo, error);
         status != 0)
         return status;
+    if (layered && o.depth != 0 && o.depth != source.depth) {
+        error = "cannot write \"" + output + "\": a Photoshop document keeps the image's depth; --depth is not taken";
+        return kExitUsage;
+    }
     BackgroundRead reading(reader, source);
     if (geo.place && !reading.finish(error)) return kExitFailure;
     if (geo.place && !placeOnGlobe(input, geo.extent, source, error)) return kExitFailure;
@@ -279,12 +286,14 @@ int renderFileOnce(const std::string& input, const std::string& output, const Re
     // down. A transparency plane in which every pixel is opaque says nothing:
     // the file goes without it (smaller, and written in two thirds of the
     // time).
-    StreamingWrite writing(output, doc, o.depth, o.keepAlpha);
+    std::optional<StreamingWrite> writing;
+    if (!layered) writing.emplace(output, doc, o.depth, o.keepAlpha);
     auto t0 = std::chrono::steady_clock::now();
     RecordedAction recorded;
     const int status =
         runFilter(doc, o.modulePath, o.run, showProgress, error, separate ? &source : nullptr, &report,
-                  geo.place ? nullptr : &reading.gate(), &writing, o.run.record.empty() ? nullptr : &recorded);
+                  geo.place ? nullptr : &reading.gate(), writing ? &*writing : nullptr,
+                  o.run.record.empty() ? nullptr : &recorded);
     // A cancelled run stops reading too.
     if (cancelRequested().load()) return kExitInterrupted;
     // A file that turned out damaged is what went wrong, whatever the filter
@@ -295,7 +304,8 @@ int renderFileOnce(const std::string& input, const std::string& output, const Re
     const double secondsFilter = secondsSince(t0);
     t0 = std::chrono::steady_clock::now();
     bool writeAlpha = doc.hasAlpha;
-    if (!writing.finish(error, writeAlpha)) return kExitFailure;
+    if (layered ? !cli::writeResultDocument(output, doc, error) : !writing->finish(error, writeAlpha))
+        return kExitFailure;
     if (geo.georeference && !writeGeoreference(output, geo.geo, error)) return kExitFailure;
     if (o.timings) {
         std::fprintf(stderr,
@@ -303,7 +313,7 @@ int renderFileOnce(const std::string& input, const std::string& output, const Re
                      "finish %.2f, host tiles %.2f), write %.2f s (%d of %d rows while filtering)\n",
                      secondsRead, secondsFilter, report.secondsPrepare, report.secondsStart, report.secondsContinue,
                      report.continueCalls, report.secondsFinish, report.secondsHost, secondsSince(t0),
-                     writing.rowsWrittenEarly(), doc.height);
+                     writing ? writing->rowsWrittenEarly() : 0, doc.height);
     }
     if (!o.quiet)
         std::cout << "wrote " << output << " (" << describeDocument(doc, doc.hasAlpha && !writeAlpha) << ")"

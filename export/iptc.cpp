@@ -3,7 +3,9 @@
 #include <cstdio>
 #include <ctime>
 #include <initializer_list>
+#include <iterator>
 #include <string_view>
+#include <utility>
 
 #include "projection/catalogue.h"
 #include "render/blend_modes.h"
@@ -124,6 +126,51 @@ std::string buildIptcResource(const KeywordList& list, bool withHeader, const Ip
     putU16(out, 0);  // an empty name, padded to even
     putU32(out, static_cast<std::uint32_t>(data.size()));
     return out + data;
+}
+
+std::string buildExifBlock(const std::tm& when) {
+    char date[80];
+    std::snprintf(date, sizeof date, "%04d:%02d:%02d %02d:%02d:%02d", when.tm_year + 1900, when.tm_mon + 1,
+                  when.tm_mday, when.tm_hour, when.tm_min, when.tm_sec);
+    // Tag, and its text with the terminating zero; in ascending tag order.
+    const std::pair<std::uint16_t, std::string> entries[] = {
+        {0x010E, std::string(kImageCaption) + '\0'},    // ImageDescription
+        {0x0131, std::string(kProductKeyword) + '\0'},  // Software
+        {0x0132, std::string(date, 19) + '\0'},         // DateTime
+    };
+    auto be = [](std::string& out, std::uint32_t v, int bytes) {
+        for (int i = bytes - 1; i >= 0; --i) out.push_back(static_cast<char>((v >> (8 * i)) & 0xFF));
+    };
+    std::string out = "MM";
+    be(out, 42, 2);
+    be(out, 8, 4);  // the directory follows the header
+    constexpr std::uint32_t kCount = std::size(entries);
+    std::uint32_t valueAt = 8 + 2 + kCount * 12 + 4;  // values after the directory
+    std::string values;
+    be(out, kCount, 2);
+    for (const auto& [tag, text] : entries) {
+        be(out, tag, 2);
+        be(out, 2, 2);  // ASCII
+        be(out, static_cast<std::uint32_t>(text.size()), 4);
+        if (text.size() <= 4) {
+            std::string inline4 = text;
+            inline4.resize(4, '\0');
+            out += inline4;
+            continue;
+        }
+        be(out, valueAt + static_cast<std::uint32_t>(values.size()), 4);
+        values += text;
+        if (values.size() % 2 != 0) values.push_back('\0');  // word-aligned offsets
+    }
+    be(out, 0, 4);  // no further directory
+    return out + values;
+}
+
+std::string buildExifBlockNow() {
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    return buildExifBlock(local);
 }
 
 }  // namespace globaro

@@ -5,6 +5,7 @@
 // projection, layout and options.
 
 #include <cstdint>
+#include <ctime>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -71,5 +72,14 @@ IptcDate todaysDate();
 // maker's address, `date`, the caption, "Globaro 2" and one keyword dataset
 // per word of `list`. Its size is the string's size.
 std::string buildIptcResource(const KeywordList& list, bool withHeader, const IptcDate& date = todaysDate());
+
+// The picture's description as Photoshop image resource 1058 holds it: an
+// EXIF block (a big-endian TIFF header and one directory) naming the caption
+// as the image description, "Globaro 2" as the software, and `when` (local
+// time) as the date and time.
+std::string buildExifBlock(const std::tm& when);
+
+// The same for the present moment.
+std::string buildExifBlockNow();
 
 }  // namespace globaro

@@ -473,6 +473,7 @@ std::string layerName(const LayerSet& set, int number) {
 }
 
 bool needsLargeDocument(const LayerSet& set) {
+    if (set.large) return true;
     if (set.width > kPsdMaxSide || set.height > kPsdMaxSide) return true;
     // Lengths of the layer section that a 32-bit word cannot hold.
     const std::uint64_t pixels = static_cast<std::uint64_t>(std::max(set.width, 0)) *

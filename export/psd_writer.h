@@ -36,6 +36,7 @@ struct LayerSet {
     ProjectionId output = 0;  // the output projection the pictures show
     int bytesPerChannel = 1;  // 1, 2 or 4 (float)
     bool flat = false;        // no layer section: the merged picture only
+    bool large = false;       // the large document format whatever the size (a .psb file)
 };
 
 // The name of layer `number` (firstLayer .. firstLayer + layerCount - 1) of

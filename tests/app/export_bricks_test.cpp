@@ -56,8 +56,9 @@ std::string replaced(std::string text, const std::string& from, const std::strin
 TEST(ExportBricks, TheFilesAgreeWithEachOtherAndWithLeoCad) {
     const std::string dir = folderFor("round_trip");
     const std::string in = panorama(dir);
-    const auto run = runCli("export bricks --quiet " + in + " " + dir + "/s.ldr --layers 8 --diffusion --colors 4095 " +
-                            "--stats " + dir + "/s.html --plan " + dir + "/plan --lat 30");
+    const auto run =
+        runCli("export bricks --quiet " + in + " " + dir + "/s.ldr --layers 8 --diffusion --colors 4095 " + "--stats " +
+               dir + "/s.html --plan " + dir + "/plan --plan-psd " + dir + "/plan.psd --lat 30");
     ASSERT_EQ(run.status, 0) << run.output;
     EXPECT_EQ(run.output, "");
 
@@ -101,6 +102,13 @@ TEST(ExportBricks, TheFilesAgreeWithEachOtherAndWithLeoCad) {
     ASSERT_TRUE(loadDocument(dir + "/plan/8 top.png", top, error)) << error;
     EXPECT_EQ(top.width, 9 * 9 + 1);
     EXPECT_TRUE(fs::exists(dir + "/plan/1 bottom.png"));
+    // ...and as one document, a layer a brick layer, as psd-tools reads it.
+    if (std::system("/usr/bin/python3 -c 'import psd_tools' 2>/dev/null") == 0) {
+        const auto read = runCli("", "/usr/bin/python3 -c \"from psd_tools import PSDImage; p = PSDImage.open('" + dir +
+                                         "/plan.psd'); print(len(p), p[0].name, p[0].opacity, p[-1].name, "
+                                         "p[-1].opacity, p.size)\"; : ");
+        EXPECT_EQ(read.output, "8 1 bottom 255 8 top 230 (82, 82)\n");
+    }
 
     // LeoCAD reads the same pieces in the same colours.
     if (!have("leocad") || !have("xvfb-run")) GTEST_SKIP() << "leocad or xvfb-run is not installed";
@@ -141,6 +149,8 @@ const BadCase kBadCases[] = {
     {"the model as page", "{in} {dir}/s.ldr --stats {dir}/s.ldr", "", "would overwrite \""},
     {"a missing input", "{dir}/missing.png {dir}/s.ldr", "", "missing.png"},
     {"a plan folder that is a file", "{in} {dir}/s.ldr --plan {in}", "", "is not a folder"},
+    {"a plan document not so named", "{in} {dir}/s.ldr --plan-psd {dir}/p.png", "", "is named NAME.psd"},
+    {"full disk for the plan", "{in} {dir}/s.ldr --plan-psd {dir}/p.psd", "trap '' XFSZ; ulimit -f 1024; ", "p.psd"},
 };
 
 TEST(ExportBricks, BadInputFailsInOneLineAndLeavesNothing) {

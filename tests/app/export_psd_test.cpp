@@ -1,4 +1,5 @@
-// `globaro export psd|cube` through readers we did not write: psd-tools finds
+// `globaro export psd|cube|faces` and `globaro render` into a Photoshop
+// document, through readers we did not write: psd-tools finds
 // the layers, names, sizes and depth, OpenImageIO reads the composite, and
 // each cube face matches the face cut from the "Unity 6 frames" render.
 
@@ -62,25 +63,31 @@ protected:
 TEST_F(ExportPsd, ReadersFindWhatWasMeant) {
     if (!havePsdTools()) GTEST_SKIP() << "python3-psd-tools is not installed";
     struct Case {
-        const char* arguments;  // after "export", with IN for the input
+        const char* arguments;  // with IN for the input
         int depth;
         const char* file;
         const char* expected;  // "version depth WxH: name WxH, ..."
     };
     const Case cases[] = {
-        {"psd IN out.psd --size 60x30 --output Mollweide", 8, "out.psd", "1 8 60x30: Layer 1 60x30"},
-        {"psd IN out.psd --size 20x10", 16, "out.psd", "1 16 20x10: Layer 1 20x10"},
-        {"psd IN out.psd --size 20x10", 32, "out.psd", "1 32 20x10: Layer 1 20x10"},
-        {"cube IN 'Cube map.psd' --cube-side 8", 16, "Cube map.psd",
+        {"export psd IN out.psd --size 60x30 --output Mollweide", 8, "out.psd", "1 8 60x30: Layer 1 60x30"},
+        {"export psd IN out.psd --size 20x10", 16, "out.psd", "1 16 20x10: Layer 1 20x10"},
+        {"export psd IN out.psd --size 20x10", 32, "out.psd", "1 32 20x10: Layer 1 20x10"},
+        {"export cube IN 'Cube map.psd' --cube-side 8", 16, "Cube map.psd",
          "1 16 8x8: _d 8x8, _u 8x8, _l 8x8, _b 8x8, _r 8x8, _f 8x8"},
-        {"cube IN 'Cube map.psd' --cube-side 8 --separate", 8, "Cube map_b.psd", "1 8 8x8: _b 8x8"},
-        {"psd IN wide.psd --size 40000x8", 8, "wide.psd", "2 8 40000x8: Layer 1 40000x8"},
+        {"export cube IN 'Cube map.psd' --cube-side 8 --separate", 8, "Cube map_b.psd", "1 8 8x8: _b 8x8"},
+        {"export psd IN wide.psd --size 40000x8", 8, "wide.psd", "2 8 40000x8: Layer 1 40000x8"},
+        {"export faces IN 'Poly faces.psd' --output 7 --face-size 16", 32, "Poly faces.psd",
+         "1 32 17x17: face 1 17x17, face 2 17x17, face 3 17x17, face 4 17x17, face 5 17x17, face 6 17x17"},
+        {"export faces IN f.psd --output tetrahedron --face-size 20 --separate", 16, "f face 4.psd",
+         "1 16 21x19: face 4 21x19"},
+        {"render IN r.psd --size 40x20 --output Mollweide", 16, "r.psd", "1 16 40x20: Layer 1 40x20"},
+        {"render IN r.psb --size 40x20", 32, "r.psb", "2 32 40x20: Layer 1 40x20"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.arguments);
         std::string arguments = c.arguments;
         arguments.replace(arguments.find("IN"), 2, "'" + input(c.depth) + "'");
-        const auto outcome = runCli("export " + arguments + " --quiet", "cd '" + folder_.string() + "' && ");
+        const auto outcome = runCli(arguments + " --quiet", "cd '" + folder_.string() + "' && ");
         ASSERT_EQ(outcome.status, 0) << outcome.output;
         const std::string read = python(folder_, std::string(R"(
 from psd_tools import PSDImage
@@ -126,29 +133,76 @@ for layer in PSDImage.open("Cube map.psd"):
     }
 }
 
+// Each face layer is the window of the net render it names, within 1/255
+// inside the face (away from the seams, where the net render mixes the
+// faces on both sides), and has pixels the face does not cover at all.
+TEST_F(ExportPsd, FacesMatchTheNetRender) {
+    if (!havePsdTools()) GTEST_SKIP() << "python3-psd-tools is not installed";
+    for (const std::string solid : {"7", "10 --lat 20 --lon 30 --spin 10"}) {
+        SCOPED_TRACE(solid);
+        const auto faces =
+            runCli("export faces '" + input(8) + "' " + quoted("faces.psd") + " --face-size 24 --output " + solid);
+        ASSERT_EQ(faces.status, 0) << faces.output;
+        std::ofstream(folder_ / "layers.txt") << faces.output;
+        std::string net = faces.output.substr(faces.output.find(" of the ") + 8);
+        net = net.substr(0, net.find(' '));
+        const auto render = runCli("render '" + input(8) + "' " + quoted("net.png") + " --size " + net + "x" + net +
+                                   " --tabs 0 --keep-alpha --quiet --output " + solid);
+        ASSERT_EQ(render.status, 0) << render.output;
+        const std::string read = python(folder_, R"(
+import re
+from psd_tools import PSDImage
+from PIL import Image
+import numpy as np
+net = np.pad(np.asarray(Image.open("net.png").convert("RGBA")).astype(int), ((2, 2), (2, 2), (0, 0)))
+at = [(int(x) + 2, int(y) + 2) for x, y in re.findall(r"at (-?\d+), (-?\d+) of", open("layers.txt").read())]
+worst, inside, outside = 0, 0, 0
+for layer, (x, y) in zip(PSDImage.open("faces.psd"), at):
+    face = (layer.numpy() * 255).round().astype(int)
+    h, w = face.shape[:2]
+    full = face[:, :, 3] == 255
+    # The pixels along a seam of the net mix both faces in the net render.
+    f = np.pad(full, 1)
+    full &= f[:-2, 1:-1] & f[2:, 1:-1] & f[1:-1, :-2] & f[1:-1, 2:]
+    inside += full.sum()
+    outside += (face[:, :, 3] == 0).sum()
+    worst = max(worst, np.abs(face[full][:, :3] - net[y:y + h, x:x + w][full][:, :3]).max())
+print(len(at), "faces", "within" if worst <= 1 else "differ by %d" % worst, inside > 0 and outside > 0, end="")
+)");
+        EXPECT_EQ(read, solid == "7" ? "6 faces within True" : "20 faces within True");
+    }
+}
+
 // Bad input: one line naming the path, status 1, nothing left behind.
 TEST_F(ExportPsd, RefusesBadInput) {
     struct Case {
         std::string arguments;
         std::string says;
         std::string shell;
+        int status = 1;
     };
     const std::string in = "'" + input(8) + "' ";
     const Case cases[] = {
-        {"psd " + in + quoted("a.psd") + " --size 0x10", "a.psd\": --size wants", ""},
-        {"psd " + in + quoted("a.psd") + " --size 1000000x10", "a.psd\": --size wants", ""},
-        {"cube " + in + quoted("a.psd") + " --cube-side 0", "a.psd\": --cube-side wants", ""},
-        {"cube " + in + quoted("a.psd") + " --cube-side 1000000", "a.psd\": --cube-side wants", ""},
-        {"psd " + in + quoted("none/a.psd"), "none/a.psd", ""},
-        {"psd " + in + "/dev/full", "\"/dev/full\": it is not a regular file", ""},
-        {"psd " + in + quoted("a.psd") + " --size 600x600", "a.psd", "trap \"\" XFSZ; ulimit -f 64; "},
-        {"psd " + in + "'" + input(8) + "'", "it is the input image", ""},
-        {"psd " + quoted("missing.png") + " " + quoted("a.psd"), "missing.png", ""},
+        {"export psd " + in + quoted("a.psd") + " --size 0x10", "a.psd\": --size wants", ""},
+        {"export psd " + in + quoted("a.psd") + " --size 1000000x10", "a.psd\": --size wants", ""},
+        {"export cube " + in + quoted("a.psd") + " --cube-side 0", "a.psd\": --cube-side wants", ""},
+        {"export cube " + in + quoted("a.psd") + " --cube-side 1000000", "a.psd\": --cube-side wants", ""},
+        {"export psd " + in + quoted("none/a.psd"), "none/a.psd", ""},
+        {"export psd " + in + "/dev/full", "\"/dev/full\": it is not a regular file", ""},
+        {"export psd " + in + quoted("a.psd") + " --size 600x600", "a.psd", "trap \"\" XFSZ; ulimit -f 64; "},
+        {"export psd " + in + "'" + input(8) + "'", "it is the input image", ""},
+        {"export psd " + quoted("missing.png") + " " + quoted("a.psd"), "missing.png", ""},
+        {"export faces " + in + quoted("a.psd") + " --output 7 --face-size 1", "a.psd\": --face-size wants", ""},
+        {"export faces " + in + quoted("a.psd") + " --output 7 --face-size 1000000", "a.psd\": --face-size wants", ""},
+        // An output without faces cannot draw the export.
+        {"export faces " + in + quoted("a.psd") + " --output Mollweide", "a.psd\": output 46", "", 2},
+        {"render " + in + quoted("a.psd") + " --depth 16", "a.psd\": a Photoshop document keeps", "", 2},
+        {"render " + in + quoted("a.psd") + " --size 600x600", "a.psd", "trap \"\" XFSZ; ulimit -f 64; "},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.arguments);
-        const auto outcome = runCli("export " + c.arguments + " --quiet", c.shell);
-        EXPECT_EQ(outcome.status, 1);
+        const auto outcome = runCli(c.arguments + " --quiet", c.shell);
+        EXPECT_EQ(outcome.status, c.status);
         EXPECT_NE(outcome.output.find(c.says), std::string::npos) << outcome.output;
         EXPECT_EQ(std::count(outcome.output.begin(), outcome.output.end(), '\n'), 1) << outcome.output;
         std::size_t files = 0;

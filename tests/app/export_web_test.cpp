@@ -119,6 +119,14 @@ TEST(WebExportCli, PagesPicturesAndKeywords) {
         {"a PSD carries the record", "export psd " + in + " " + d + "/out/r.psd --size 32x16 --output Mollweide", 0,
          "wrote", [&] { return keywordsOf(d + "/out/r.psd"); },
          "Globaro 2, Mollweide, equal-area, ellipse, panorama\nMade with Globaro 2\n" + today()},
+        {"...and its EXIF block", "", 0, "",
+         [&] {
+             return run("exiftool -s3 -EXIF:Software -EXIF:ImageDescription -EXIF:ModifyDate '" + d + "/out/r.psd'");
+         },
+         "Globaro 2\nMade with Globaro 2\n" + today() + " "},
+        {"a render into a document carries both", "render " + in + " " + d + "/out/render.psb --output Mollweide", 0,
+         "wrote", [&] { return keywordsOf(d + "/out/render.psb"); },
+         "Globaro 2, Mollweide, equal-area, ellipse, panorama\nMade with Globaro 2\n" + today()},
         {"...and a cube face its own words", "export cube " + in + " " + d + "/out/c.psd --cube-side 8 --separate", 0,
          "wrote", [&] { return keywordsOf(d + "/out/c_d.psd"); }, "panorama, cube, cubemap, bottom"},
         {"presets: the usable ones, in order", "export presets " + d + "/presets " + d + "/out/p.html " + in, 0,

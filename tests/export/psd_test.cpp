@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "export/net_faces.h"
 #include "export/psd_writer.h"
 
 namespace globaro {
@@ -319,6 +320,39 @@ TEST(PsdWriter, RefusesWhatItCannotWrite) {
         EXPECT_TRUE(fs::is_empty(folder));
     }
     fs::remove_all(folder);
+}
+
+// The coverage that cuts a face from the net adds up to the face's area, and
+// a pixel wholly inside or outside is 1 or 0, whatever the polygon's turn.
+TEST(NetFaces, CoverageAddsUpToTheArea) {
+    struct Case {
+        const char* what;
+        std::vector<double> polygon;
+        double area;
+    };
+    const Case cases[] = {
+        {"square on the pixel grid", {1, 1, 9, 1, 9, 9, 1, 9}, 64.0},
+        {"triangle, clockwise", {5, 0.5, 9.5, 8.3, 0.5, 8.3}, 0.5 * 9 * 7.8},
+        {"diamond, anticlockwise", {5, 0.25, 0.25, 5, 5, 9.75, 9.75, 5}, 2 * 4.75 * 4.75},
+        {"square half outside the picture", {-4, 2, 4, 2, 4, 6, -4, 6}, 16.0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        double sum = 0.0;
+        std::vector<float> row(10);
+        for (std::int32_t y = 0; y < 10; ++y) {
+            polygonRowCoverage(c.polygon, y, 10, row.data());
+            for (const float v : row) {
+                EXPECT_GE(v, 0.0f);
+                EXPECT_LE(v, 1.0f + 1e-6f);
+                sum += v;
+            }
+        }
+        EXPECT_NEAR(sum, c.area, 0.02 * c.area);
+    }
+    std::vector<float> row(10);
+    polygonRowCoverage(cases[0].polygon, 4, 10, row.data());
+    EXPECT_EQ(row, (std::vector<float>{0, 1, 1, 1, 1, 1, 1, 1, 1, 0}));
 }
 
 }  // namespace
