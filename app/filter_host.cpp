@@ -341,6 +341,8 @@ void FilterHost::takeBackOutput() {
         }
         copyPixels(dst, docPixelBytes, src, pixelBytes, pixelBytes, count);
     }
+    if (options_.pixelsDrawn != nullptr)
+        options_.pixelsDrawn->fetch_add(std::int64_t{endRow - firstRow} * static_cast<std::int64_t>(count));
     if (listening) rowsWritten(firstRow, endRow, static_cast<std::int32_t>(count), changed);
 }
 
@@ -629,7 +631,7 @@ std::string describeResult(std::int16_t code) {
 
 int runFilter(Document& doc, const std::string& modulePath, const RunSettingsOptions& run, bool showProgress,
               std::string& error, const Document* source, RunReport* reportOut, const RowGate* inputRows,
-              RowListener* rowListener, RecordedAction* recorded) {
+              RowListener* rowListener, RecordedAction* recorded, std::atomic<std::int64_t>* pixelsDrawn) {
     LoadedModule module;
     if (!loadModule(modulePath, module, error)) return kRunFailed;
     if (!moduleAcceptsImageMode(module.properties, doc.imageMode(), error)) return kRunFailed;
@@ -637,6 +639,7 @@ int runFilter(Document& doc, const std::string& modulePath, const RunSettingsOpt
     if (!offerRunDescriptor(run, store, error)) return kRunFailed;
     HostOptions options;
     options.showProgress = showProgress;
+    options.pixelsDrawn = pixelsDrawn;
     options.descriptorParameters = &store.parameters();
     options.source = source;
     (source != nullptr ? options.sourceRows : options.documentRows) = inputRows;

@@ -43,6 +43,9 @@ struct HostOptions {
     bool offerDisplayPixels = false;
     bool offerColorServices = false;
     bool showProgress = false;  // draw a progress bar on standard error
+    // Counts the output pixels the filter hands back, for a progress display
+    // on another thread (or null).
+    std::atomic<std::int64_t>* pixelsDrawn = nullptr;
     std::int32_t maxSpace = 1 << 30;
     std::int16_t imageModeOverride = -1;  // pretend another image mode (tests)
     // A source image apart from the filtered one (a canvas of another size);
@@ -172,9 +175,10 @@ struct RecordedAction;
 // when not null, hears which rows of `doc` the run has finished.
 // `recorded`, when not null, receives what the module recorded of its
 // settings, for --record.
+// `pixelsDrawn`, when not null, counts the pixels the filter hands back.
 int runFilter(Document& doc, const std::string& modulePath, const RunSettingsOptions& run, bool showProgress,
               std::string& error, const Document* source = nullptr, RunReport* reportOut = nullptr,
               const RowGate* inputRows = nullptr, RowListener* rowListener = nullptr,
-              RecordedAction* recorded = nullptr);
+              RecordedAction* recorded = nullptr, std::atomic<std::int64_t>* pixelsDrawn = nullptr);
 
 }  // namespace globaro
