@@ -341,7 +341,7 @@ void FilterHost::takeBackOutput() {
         }
         copyPixels(dst, docPixelBytes, src, pixelBytes, pixelBytes, count);
     }
-    if (options_.pixelsDrawn != nullptr)
+    if (options_.pixelsDrawn != nullptr && sweeps_ > options_.sweepsBeforeDrawing)
         options_.pixelsDrawn->fetch_add(std::int64_t{endRow - firstRow} * static_cast<std::int64_t>(count));
     if (listening) rowsWritten(firstRow, endRow, static_cast<std::int32_t>(count), changed);
 }
@@ -440,6 +440,7 @@ std::int16_t FilterHost::deliverTiles() {
     if (!deliver(out, f.outLoPlane, f.outHiPlane, step, outBuffer_, f.outData, f.outRowBytes))
         return filterBadParameters;
     if (!isEmpty(out)) {
+        if (out.top == 0 && out.left == 0) ++sweeps_;
         deliveredOut_ = out;
         deliveredOutLo_ = f.outLoPlane;
         deliveredOutHi_ = f.outHiPlane;
@@ -526,6 +527,7 @@ RunReport FilterHost::run(PluginMainProc entry, bool withParameters) {
         keptRows_.assign(static_cast<std::size_t>(document_.height), false);
     }
     tilesDelivered_ = 0;
+    sweeps_ = 0;
     rowPixels_.clear();
     rowsCovered_ = 0;
     rowsReported_ = 0;
@@ -640,6 +642,9 @@ int runFilter(Document& doc, const std::string& modulePath, const RunSettingsOpt
     HostOptions options;
     options.showProgress = showProgress;
     options.pixelsDrawn = pixelsDrawn;
+    // Filtering in place, the module reads the image through the tiles in
+    // one sweep before it draws.
+    options.sweepsBeforeDrawing = source == nullptr ? 1 : 0;
     options.descriptorParameters = &store.parameters();
     options.source = source;
     (source != nullptr ? options.sourceRows : options.documentRows) = inputRows;

@@ -46,6 +46,9 @@ struct HostOptions {
     // Counts the output pixels the filter hands back, for a progress display
     // on another thread (or null).
     std::atomic<std::int64_t>* pixelsDrawn = nullptr;
+    // Sweeps over the image (rectangles from its top left corner on) whose
+    // pixels are not counted there: those that read it before drawing.
+    int sweepsBeforeDrawing = 0;
     std::int32_t maxSpace = 1 << 30;
     std::int16_t imageModeOverride = -1;  // pretend another image mode (tests)
     // A source image apart from the filtered one (a canvas of another size);
@@ -142,6 +145,7 @@ private:
     int deliveredOutStep_ = 1;
     bool outPending_ = false;
     int tilesDelivered_ = 0;
+    int sweeps_ = 0;  // delivered rectangles that began at the top left corner
     int lastProgressPercent_ = -1;
     double secondsInCallbacks_ = 0;
 

@@ -19,9 +19,9 @@ namespace {
 // The attributes carried: the EXIF and GPS records (the image library keeps
 // the main EXIF directory's tags without a prefix), and the ICC profile.
 constexpr std::string_view kCarriedPrefixes[] = {"Exif:", "GPS:"};
-constexpr std::string_view kCarriedNames[] = {"ICCProfile", "Make",        "Model",       "Artist",
-                                              "Copyright",  "DateTime",    "XResolution", "YResolution",
-                                              "ResolutionUnit", "ImageDescription"};
+constexpr std::string_view kCarriedNames[] = {
+    "ICCProfile", "Make",        "Model",       "Artist",         "Copyright",
+    "DateTime",   "XResolution", "YResolution", "ResolutionUnit", "ImageDescription"};
 // The output's own facts, never carried.
 constexpr std::string_view kOwnFacts[] = {"Exif:PixelXDimension", "Exif:PixelYDimension"};
 
@@ -184,8 +184,7 @@ std::optional<PanoramaTags> panoramaTagsFor(ProjectionId output, std::int32_t wi
     return t;
 }
 
-bool takeViewFromPose(const ImageMetadata* input, const std::string& path, RunSettingsOptions& run,
-                      std::string& note) {
+bool takeViewFromPose(const ImageMetadata* input, const std::string& path, RunSettingsOptions& run, std::string& note) {
     if (input == nullptr || !input->pose) {
         note = "--use-pose: \"" + path + "\" has no panorama pose; the view is left as it is";
         return false;
@@ -204,8 +203,8 @@ std::shared_ptr<const ImageMetadata> outputMetadata(const std::shared_ptr<const 
     std::string error;  // settings that cannot be read are the run's to report
     if (!readRunSettings(run, *settings, error)) return input;
     const ViewAngles view{settings->latitude, settings->longitude, settings->spin};
-    auto panorama = panoramaTagsFor(settings->outputProjection, width, height, view,
-                                    input != nullptr ? input->pose : std::nullopt);
+    auto panorama =
+        panoramaTagsFor(settings->outputProjection, width, height, view, input != nullptr ? input->pose : std::nullopt);
     if (!panorama) {
         if (input == nullptr || !input->pose) return input;
         auto copy = std::make_shared<ImageMetadata>(*input);

@@ -93,8 +93,7 @@ struct RunSettingsOptions;
 // --use-pose: sets the view angles the options leave open to the view that
 // levels an input with a pose. False, with a note naming `path`, when the
 // input has none (the view stays as it was).
-bool takeViewFromPose(const ImageMetadata* input, const std::string& path, RunSettingsOptions& run,
-                      std::string& note);
+bool takeViewFromPose(const ImageMetadata* input, const std::string& path, RunSettingsOptions& run, std::string& note);
 
 // The metadata of a render's `width` x `height` output: the input's, with
 // the panorama tags when the run draws the plain equirectangular map. Null

@@ -19,12 +19,14 @@
 #include <condition_variable>
 #include <cstdint>
 #include <cstdio>
+#include <deque>
 #include <map>
 #include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <thread>
+#include <utility>
 
 #include "app/row_gate.h"
 
@@ -99,11 +101,14 @@ private:
     void run();
     double fraction() const;
     void report(const char* state, double fraction);
+    // The time left at the recent pace (called by report() only).
+    std::optional<double> timeLeft(double fraction);
 
     ProgressDisplay& display_;
     ProgressEvent event_;
     std::chrono::steady_clock::time_point started_;
     std::atomic<std::int64_t> drawn_{0};
+    std::deque<std::pair<double, double>> pace_;  // (seconds, fraction) of the recent reports
 
     std::mutex mutex_;
     std::condition_variable wake_;
