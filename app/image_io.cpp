@@ -364,7 +364,7 @@ bool DocumentReader::open(const std::string& path, Document& doc, std::string& e
             return false;
         }
     }
-    d.metadata = readMetadata(file->in->spec());
+    d.metadata = readMetadata(file->in->spec(), path);
     file_ = std::move(file);
     doc = std::move(d);
     return true;

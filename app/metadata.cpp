@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstdlib>
+#include <fstream>
 #include <numbers>
 #include <string_view>
 
@@ -35,6 +37,8 @@ bool carried(std::string_view name) {
 constexpr const char* kPoseHeading = "GPano:PoseHeadingDegrees";
 constexpr const char* kPosePitch = "GPano:PosePitchDegrees";
 constexpr const char* kPoseRoll = "GPano:PoseRollDegrees";
+// How much of a file's start is searched for its XMP packet.
+constexpr std::size_t kXmpSearchBytes = std::size_t{256} << 10;
 
 // ---- Rotations ------------------------------------------------------------
 // Directions as in the render: +z the centre of an equirectangular image, +y
@@ -99,22 +103,58 @@ ViewPose poseOf(const Matrix& m) {
     return p;
 }
 
+// The number an XMP packet gives a property, in either of its spellings:
+// name="value" or <name>value</name>.
+std::optional<double> xmpNumber(std::string_view xmp, std::string_view name) {
+    for (std::size_t at = xmp.find(name); at != std::string_view::npos; at = xmp.find(name, at + 1)) {
+        std::size_t v = at + name.size();
+        if (xmp.substr(v, 2) == "=\"" || xmp.substr(v, 2) == "='")
+            v += 2;
+        else if (xmp.substr(v, 1) == ">")
+            v += 1;
+        else
+            continue;
+        const std::string number(xmp.substr(v, std::min<std::size_t>(32, xmp.size() - v)));
+        char* end = nullptr;
+        const double value = std::strtod(number.c_str(), &end);
+        if (end != number.c_str() && std::isfinite(value)) return value;
+    }
+    return std::nullopt;
+}
+
+// The GPano pose of a file. The image library reads only the element
+// spelling of XMP properties (the one some tools write); the attribute
+// spelling, its own writers' and many cameras', is read here from the XMP
+// packet, which sits near the start of the file.
+std::optional<ViewPose> filePose(const OIIO::ImageSpec& spec, const std::string& path) {
+    std::optional<double> heading, pitch, roll;
+    auto attribute = [&spec](const char* name) -> std::optional<double> {
+        const OIIO::ParamValue* p = spec.find_attribute(name);
+        if (p == nullptr) return std::nullopt;
+        return p->type() == OIIO::TypeString ? std::strtod(p->get_string().c_str(), nullptr) : p->get_float();
+    };
+    heading = attribute(kPoseHeading), pitch = attribute(kPosePitch), roll = attribute(kPoseRoll);
+    if (!heading && !pitch && !roll && !path.empty()) {
+        std::ifstream in(path, std::ios::binary);
+        std::string head(kXmpSearchBytes, '\0');
+        in.read(head.data(), static_cast<std::streamsize>(head.size()));
+        head.resize(static_cast<std::size_t>(std::max<std::streamsize>(in.gcount(), 0)));
+        heading = xmpNumber(head, kPoseHeading), pitch = xmpNumber(head, kPosePitch), roll = xmpNumber(head, kPoseRoll);
+    }
+    if (!heading && !pitch && !roll) return std::nullopt;
+    auto angle = [](const std::optional<double>& v, double lo, double hi) {
+        return v && std::isfinite(*v) ? std::clamp(*v, lo, hi) : 0.0;
+    };
+    return ViewPose{angle(heading, -360.0, 360.0), angle(pitch, -90.0, 90.0), angle(roll, -180.0, 180.0)};
+}
+
 }  // namespace
 
-std::shared_ptr<const ImageMetadata> readMetadata(const OIIO::ImageSpec& spec) {
+std::shared_ptr<const ImageMetadata> readMetadata(const OIIO::ImageSpec& spec, const std::string& path) {
     auto m = std::make_shared<ImageMetadata>();
     for (const OIIO::ParamValue& p : spec.extra_attribs)
         if (carried(p.name().string())) m->carried.push_back(p);
-    const auto* heading = spec.find_attribute(kPoseHeading);
-    const auto* pitch = spec.find_attribute(kPosePitch);
-    const auto* roll = spec.find_attribute(kPoseRoll);
-    if (heading != nullptr || pitch != nullptr || roll != nullptr) {
-        auto angle = [](const OIIO::ParamValue* p, double lo, double hi) {
-            const double v = p != nullptr ? p->get_float() : 0.0;
-            return std::isfinite(v) ? std::clamp(v, lo, hi) : 0.0;
-        };
-        m->pose = ViewPose{angle(heading, -360.0, 360.0), angle(pitch, -90.0, 90.0), angle(roll, -180.0, 180.0)};
-    }
+    m->pose = filePose(spec, path);
     if (m->carried.empty() && !m->pose) return nullptr;
     return m;
 }

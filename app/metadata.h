@@ -61,8 +61,8 @@ struct ImageMetadata {
     std::optional<PanoramaTags> panorama;
 };
 
-// What of a file's header is carried (nothing yields null).
-std::shared_ptr<const ImageMetadata> readMetadata(const OIIO_NAMESPACE::ImageSpec& spec);
+// What of the header of the file at `path` is carried (nothing yields null).
+std::shared_ptr<const ImageMetadata> readMetadata(const OIIO_NAMESPACE::ImageSpec& spec, const std::string& path);
 
 // Puts the metadata for an image of `spec`'s size into `spec`: the carried
 // attributes, orientation 1, the EXIF pixel dimensions, and the panorama
