@@ -103,12 +103,12 @@ TEST_F(Metadata, CarriedIntoEveryFormatAndPanoramaTagsOnlyOnTheEquirectangularMa
         bool exif, panorama;  // what the format can hold and the output should have
     };
     const Case cases[] = {
-        {"eq.jpg", "--output equirectangular --size 128x64", true, true},
-        {"moll.jpg", "--output Mollweide --size 128x64", true, false},
-        {"eq.tif", "--output equirectangular --size 128x64", true, true},
-        {"moll.tif", "--output Mollweide --size 128x64", true, false},
-        {"eq.png", "--output equirectangular --size 128x64", false, false},  // the PNG writer keeps the profile only
-        {"square.jpg", "--output equirectangular --size 128x128", true, false},  // empty bands: not describable
+        {"eq.jpg", "--output equirectangular --size 96x48", true, true},
+        {"moll.jpg", "--output Mollweide --size 96x48", true, false},
+        {"eq.tif", "--output equirectangular --size 96x48", true, true},
+        {"moll.tif", "--output Mollweide --size 96x48", true, false},
+        {"eq.png", "--output equirectangular --size 96x48", false, false},     // the PNG writer keeps the profile only
+        {"square.jpg", "--output equirectangular --size 96x96", true, false},  // empty bands: not describable
     };
     const fs::path in = input("in.jpg", ViewPose{30.0, 10.0, 0.0});
     for (const Case& c : cases) {
@@ -123,15 +123,16 @@ TEST_F(Metadata, CarriedIntoEveryFormatAndPanoramaTagsOnlyOnTheEquirectangularMa
         EXPECT_EQ(tags.contains("PoseHeadingDegrees"), c.panorama);
         if (c.panorama) {
             EXPECT_EQ(tags.value("ProjectionType", ""), "equirectangular");
-            EXPECT_EQ(tags.value("FullPanoWidthPixels", 0), 128);
-            EXPECT_EQ(tags.value("FullPanoHeightPixels", 0), 64);
-            EXPECT_EQ(tags.value("CroppedAreaImageWidthPixels", 0), 128);
+            EXPECT_EQ(tags.value("FullPanoWidthPixels", 0), 96);
+            EXPECT_EQ(tags.value("FullPanoHeightPixels", 0), 48);
+            EXPECT_EQ(tags.value("CroppedAreaImageWidthPixels", 0), 96);
             EXPECT_EQ(tags.value("CroppedAreaTopPixels", -1), 0);
             EXPECT_NEAR(tags.value("PoseHeadingDegrees", 0.0), 30.0, 1e-3);  // an unturned view keeps the pose
             EXPECT_NEAR(tags.value("PosePitchDegrees", 0.0), 10.0, 1e-3);
         }
         // The keyword record of the render's settings is still there.
         if (std::string(c.file).ends_with(".jpg")) {
+            EXPECT_EQ(tags.value("ExifImageWidth", 0), 96);  // the output's, not the input's 128
             EXPECT_EQ(tags.value("Caption-Abstract", ""), "Made with Globaro 2");
         }
     }
@@ -139,8 +140,9 @@ TEST_F(Metadata, CarriedIntoEveryFormatAndPanoramaTagsOnlyOnTheEquirectangularMa
 
 TEST_F(Metadata, PoseFollowsTheViewAndUsePoseLevels) {
     const fs::path level = input("level.jpg", std::nullopt);
-    const Json turned = exif(render(level, "turned.jpg", "--output equirectangular --size 128x64 --lat 20 --lon -40 "
-                                                         "--spin 15"));
+    const Json turned = exif(render(level, "turned.jpg",
+                                    "--output equirectangular --size 128x64 --lat 20 --lon -40 "
+                                    "--spin 15"));
     EXPECT_NEAR(turned.value("PoseHeadingDegrees", 0.0), 320.0, 1e-3);
     EXPECT_NEAR(turned.value("PosePitchDegrees", 0.0), 20.0, 1e-3);
     EXPECT_NEAR(turned.value("PoseRollDegrees", 0.0), -15.0, 1e-3);
