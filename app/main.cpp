@@ -297,6 +297,13 @@ int renderFileOnce(const std::string& input, const std::string& output, const Re
     if (progress != nullptr)
         progress->watch(&reading.gate(), source.width, std::int64_t{source.width} * source.height,
                         &progress->drawnCounter(), std::int64_t{doc.width} * doc.height);
+    // The reading's rows go with this call: the watcher lets go of them first.
+    struct StopWatching {
+        RenderProgress* progress;
+        ~StopWatching() {
+            if (progress != nullptr) progress->watch(nullptr, 0, 0, nullptr, 0);
+        }
+    } stopWatching{progress};
     const int status = runFilter(doc, o.modulePath, run, false, error, separate ? &source : nullptr, &report,
                                  &reading.gate(), &writing, run.record.empty() ? nullptr : &recorded,
                                  progress != nullptr ? &progress->drawnCounter() : nullptr);

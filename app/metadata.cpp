@@ -19,11 +19,12 @@ namespace OIIO = OIIO_NAMESPACE;
 namespace {
 
 // The attributes carried: the EXIF and GPS records (the image library keeps
-// the main EXIF directory's tags without a prefix), and the ICC profile.
+// the main EXIF directory's tags without a prefix), and the ICC profile. The
+// image description is left behind: the library fills it from the input's
+// IPTC caption as well, and the output has a keyword record of its own.
 constexpr std::string_view kCarriedPrefixes[] = {"Exif:", "GPS:"};
-constexpr std::string_view kCarriedNames[] = {
-    "ICCProfile", "Make",        "Model",       "Artist",         "Copyright",
-    "DateTime",   "XResolution", "YResolution", "ResolutionUnit", "ImageDescription"};
+constexpr std::string_view kCarriedNames[] = {"ICCProfile", "Make",        "Model",       "Artist",        "Copyright",
+                                              "DateTime",   "XResolution", "YResolution", "ResolutionUnit"};
 // The output's own facts, never carried.
 constexpr std::string_view kOwnFacts[] = {"Exif:PixelXDimension", "Exif:PixelYDimension"};
 
