@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <new>
 #include <string>
 #include <utility>
@@ -47,6 +48,8 @@ struct UntouchedAllocator {
 
 using PixelBuffer = std::vector<std::uint8_t, UntouchedAllocator<std::uint8_t>>;
 
+struct ImageMetadata;  // app/metadata.h
+
 struct Document {
     std::int32_t width = 0;
     std::int32_t height = 0;
@@ -64,6 +67,9 @@ struct Document {
     // The keywords of the settings that made the image, for the keyword
     // record of the files that carry one (JPEG).
     KeywordList keywords;
+    // What the file it came from said about itself (EXIF, colour profile,
+    // panorama tags), for the files written from it; null when nothing.
+    std::shared_ptr<const ImageMetadata> metadata;
 
     int planes() const { return colorPlanes + (hasAlpha ? 1 : 0); }
     int bytesPerSample() const { return depth == 32 ? 4 : depth == 16 ? 2 : 1; }

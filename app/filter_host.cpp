@@ -341,6 +341,8 @@ void FilterHost::takeBackOutput() {
         }
         copyPixels(dst, docPixelBytes, src, pixelBytes, pixelBytes, count);
     }
+    if (options_.pixelsDrawn != nullptr && sweeps_ > options_.sweepsBeforeDrawing)
+        options_.pixelsDrawn->fetch_add(std::int64_t{endRow - firstRow} * static_cast<std::int64_t>(count));
     if (listening) rowsWritten(firstRow, endRow, static_cast<std::int32_t>(count), changed);
 }
 
@@ -438,6 +440,7 @@ std::int16_t FilterHost::deliverTiles() {
     if (!deliver(out, f.outLoPlane, f.outHiPlane, step, outBuffer_, f.outData, f.outRowBytes))
         return filterBadParameters;
     if (!isEmpty(out)) {
+        if (out.top == 0 && out.left == 0) ++sweeps_;
         deliveredOut_ = out;
         deliveredOutLo_ = f.outLoPlane;
         deliveredOutHi_ = f.outHiPlane;
@@ -524,6 +527,7 @@ RunReport FilterHost::run(PluginMainProc entry, bool withParameters) {
         keptRows_.assign(static_cast<std::size_t>(document_.height), false);
     }
     tilesDelivered_ = 0;
+    sweeps_ = 0;
     rowPixels_.clear();
     rowsCovered_ = 0;
     rowsReported_ = 0;
@@ -629,7 +633,7 @@ std::string describeResult(std::int16_t code) {
 
 int runFilter(Document& doc, const std::string& modulePath, const RunSettingsOptions& run, bool showProgress,
               std::string& error, const Document* source, RunReport* reportOut, const RowGate* inputRows,
-              RowListener* rowListener, RecordedAction* recorded) {
+              RowListener* rowListener, RecordedAction* recorded, std::atomic<std::int64_t>* pixelsDrawn) {
     LoadedModule module;
     if (!loadModule(modulePath, module, error)) return kRunFailed;
     if (!moduleAcceptsImageMode(module.properties, doc.imageMode(), error)) return kRunFailed;
@@ -637,6 +641,10 @@ int runFilter(Document& doc, const std::string& modulePath, const RunSettingsOpt
     if (!offerRunDescriptor(run, store, error)) return kRunFailed;
     HostOptions options;
     options.showProgress = showProgress;
+    options.pixelsDrawn = pixelsDrawn;
+    // Filtering in place, the module reads the image through the tiles in
+    // one sweep before it draws.
+    options.sweepsBeforeDrawing = source == nullptr ? 1 : 0;
     options.descriptorParameters = &store.parameters();
     options.source = source;
     (source != nullptr ? options.sourceRows : options.documentRows) = inputRows;

@@ -43,6 +43,12 @@ struct HostOptions {
     bool offerDisplayPixels = false;
     bool offerColorServices = false;
     bool showProgress = false;  // draw a progress bar on standard error
+    // Counts the output pixels the filter hands back, for a progress display
+    // on another thread (or null).
+    std::atomic<std::int64_t>* pixelsDrawn = nullptr;
+    // Sweeps over the image (rectangles from its top left corner on) whose
+    // pixels are not counted there: those that read it before drawing.
+    int sweepsBeforeDrawing = 0;
     std::int32_t maxSpace = 1 << 30;
     std::int16_t imageModeOverride = -1;  // pretend another image mode (tests)
     // A source image apart from the filtered one (a canvas of another size);
@@ -139,6 +145,7 @@ private:
     int deliveredOutStep_ = 1;
     bool outPending_ = false;
     int tilesDelivered_ = 0;
+    int sweeps_ = 0;  // delivered rectangles that began at the top left corner
     int lastProgressPercent_ = -1;
     double secondsInCallbacks_ = 0;
 
@@ -172,9 +179,10 @@ struct RecordedAction;
 // when not null, hears which rows of `doc` the run has finished.
 // `recorded`, when not null, receives what the module recorded of its
 // settings, for --record.
+// `pixelsDrawn`, when not null, counts the pixels the filter hands back.
 int runFilter(Document& doc, const std::string& modulePath, const RunSettingsOptions& run, bool showProgress,
               std::string& error, const Document* source = nullptr, RunReport* reportOut = nullptr,
               const RowGate* inputRows = nullptr, RowListener* rowListener = nullptr,
-              RecordedAction* recorded = nullptr);
+              RecordedAction* recorded = nullptr, std::atomic<std::int64_t>* pixelsDrawn = nullptr);
 
 }  // namespace globaro

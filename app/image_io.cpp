@@ -1,6 +1,7 @@
 #include "app/image_io.h"
 
 #include "app/filter_host.h"
+#include "app/metadata.h"
 #include "platform/checked_file.h"
 
 #include <OpenImageIO/filesystem.h>
@@ -363,6 +364,7 @@ bool DocumentReader::open(const std::string& path, Document& doc, std::string& e
             return false;
         }
     }
+    d.metadata = readMetadata(file->in->spec(), path);
     file_ = std::move(file);
     doc = std::move(d);
     return true;
@@ -538,6 +540,7 @@ bool ImageFileWriter::begin(const std::string& path, const Document& doc, int de
     spec.attribute("oiio:UnassociatedAlpha", 1);  // our samples are not premultiplied
     spec.channelnames = doc.colorPlanes == 1 ? std::vector<std::string>{"Y"} : std::vector<std::string>{"R", "G", "B"};
     if (alpha) spec.channelnames.push_back("A");
+    writeMetadata(doc.metadata.get(), spec, format);
     if (format == "png") {
         spec.attribute("png:compressionLevel", kPngCompressionLevel);
         spec.attribute("png:filter", kPngFilterSub);

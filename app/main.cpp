@@ -38,8 +38,10 @@
 #include "app/glue_commands.h"
 #include "app/gui_command.h"
 #include "app/image_io.h"
+#include "app/metadata.h"
 #include "app/module_loader.h"
 #include "app/probe_command.h"
+#include "app/progress.h"
 #include "app/run_settings.h"
 #include "app/streaming_write.h"
 #include "platform/checked_file.h"
@@ -58,6 +60,7 @@ namespace {
 constexpr int kExitFailure = 1;
 constexpr int kExitUsage = 2;
 constexpr int kExitInterrupted = 130;  // what shells report for a run stopped by Ctrl-C
+constexpr int kWorkerProgressFd = 3;   // where a batch worker writes its progress lines
 
 // The signals that stop a run: Ctrl-C, a polite kill, a closed terminal.
 // Each cancels the run, which then writes nothing and removes what it began.
@@ -161,7 +164,22 @@ struct RenderOptions {
     bool timings = false;    // print where the time went, phase by phase
     bool keepAlpha = false;  // write a transparency plane even when every pixel is opaque
     bool geo = false;        // write the map's georeference beside it
+    bool usePose = false;    // start from the view that levels the input's panorama pose
+    ProgressMode progress = ProgressMode::kAuto;
+    int progressFd = -1;  // a batch worker: where its progress lines go
 };
+
+// Set in a batch worker whose batch shows a progress line on the terminal:
+// the worker's own lines start by taking that line off.
+bool gBesideBatchLine = false;
+
+// Before a message on `stream`: the progress line, this process's or the
+// batch's, is taken off the terminal.
+std::ostream& messageStart(std::ostream& stream, RenderProgress* progress) {
+    if (progress != nullptr) progress->display().clearLine();
+    if (gBesideBatchLine && isatty(&stream == &std::cout ? STDOUT_FILENO : STDERR_FILENO)) stream << "\r\x1b[K";
+    return stream;
+}
 
 double secondsSince(std::chrono::steady_clock::time_point since) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
@@ -250,8 +268,8 @@ int checkRecordTarget(const std::string& input, const std::string& output, const
 // Renders one file. Returns 0, or an exit status with a one-line reason in
 // `error`; nothing is written unless the whole run succeeded, and the action
 // file of --record only after the image is in place.
-int renderFileOnce(const std::string& input, const std::string& output, const RenderOptions& o, bool showProgress,
-                   std::string& error) {
+int renderFileOnce(const std::string& input, const std::string& output, const RenderOptions& o,
+                   RenderProgress* progress, std::string& error) {
     std::int32_t canvasWidth = 0, canvasHeight = 0;
     if (!o.size.empty() && !parseSize("--size", o.size, canvasWidth, canvasHeight, error)) return kExitUsage;
     // What cannot be written is said before the work, not after it.
@@ -262,8 +280,11 @@ int renderFileOnce(const std::string& input, const std::string& output, const Re
     Document source;
     DocumentReader reader;
     if (!reader.open(input, source, error)) return kExitFailure;
+    RunSettingsOptions run = o.run;
+    if (std::string note; o.usePose && !takeViewFromPose(source.metadata.get(), input, run, note))
+        messageStart(std::cerr, progress) << "globaro: " << note << "\n";
     GeoRender geo;
-    if (const int status = planGeoRender(input, output, o.run, o.geo, source.width, source.height, canvasWidth,
+    if (const int status = planGeoRender(input, output, run, o.geo, source.width, source.height, canvasWidth,
                                          canvasHeight, geo, error);
         status != 0)
         return status;
@@ -279,7 +300,8 @@ int renderFileOnce(const std::string& input, const std::string& output, const Re
     const bool separate = !o.size.empty();
     if (separate && !makeCanvas(source, canvasWidth, canvasHeight, canvas, error)) return kExitUsage;
     Document& doc = separate ? canvas : source;
-    doc.keywords = runKeywords(o.run);
+    doc.keywords = runKeywords(run);
+    doc.metadata = outputMetadata(source.metadata, run, doc.width, doc.height);
     if (!o.maskPath.empty() && !loadMask(o.maskPath, doc.width, doc.height, doc.mask, error)) return kExitFailure;
     RunReport report;
     // The rows the filter finishes go to the file while it works further
@@ -290,10 +312,20 @@ int renderFileOnce(const std::string& input, const std::string& output, const Re
     if (!layered) writing.emplace(output, doc, o.depth, o.keepAlpha);
     auto t0 = std::chrono::steady_clock::now();
     RecordedAction recorded;
-    const int status =
-        runFilter(doc, o.modulePath, o.run, showProgress, error, separate ? &source : nullptr, &report,
-                  geo.place ? nullptr : &reading.gate(), writing ? &*writing : nullptr,
-                  o.run.record.empty() ? nullptr : &recorded);
+    if (progress != nullptr)
+        progress->watch(&reading.gate(), source.width, std::int64_t{source.width} * source.height,
+                        &progress->drawnCounter(), std::int64_t{doc.width} * doc.height);
+    // The reading's rows go with this call: the watcher lets go of them first.
+    struct StopWatching {
+        RenderProgress* progress;
+        ~StopWatching() {
+            if (progress != nullptr) progress->watch(nullptr, 0, 0, nullptr, 0);
+        }
+    } stopWatching{progress};
+    const int status = runFilter(doc, o.modulePath, run, false, error, separate ? &source : nullptr, &report,
+                                 geo.place ? nullptr : &reading.gate(), writing ? &*writing : nullptr,
+                                 run.record.empty() ? nullptr : &recorded,
+                                 progress != nullptr ? &progress->drawnCounter() : nullptr);
     // A cancelled run stops reading too.
     if (cancelRequested().load()) return kExitInterrupted;
     // A file that turned out damaged is what went wrong, whatever the filter
@@ -307,6 +339,7 @@ int renderFileOnce(const std::string& input, const std::string& output, const Re
     if (layered ? !cli::writeResultDocument(output, doc, error) : !writing->finish(error, writeAlpha))
         return kExitFailure;
     if (geo.georeference && !writeGeoreference(output, geo.geo, error)) return kExitFailure;
+    if (progress != nullptr) progress->finish(true);
     if (o.timings) {
         std::fprintf(stderr,
                      "timings: read %.2f s, filter %.2f s (prepare %.2f, start %.2f, continue %.2f in %d calls, "
@@ -316,8 +349,8 @@ int renderFileOnce(const std::string& input, const std::string& output, const Re
                      writing ? writing->rowsWrittenEarly() : 0, doc.height);
     }
     if (!o.quiet)
-        std::cout << "wrote " << output << " (" << describeDocument(doc, doc.hasAlpha && !writeAlpha) << ")"
-                  << std::endl;
+        messageStart(std::cout, progress)
+            << "wrote " << output << " (" << describeDocument(doc, doc.hasAlpha && !writeAlpha) << ")" << std::endl;
     if (geo.georeference && !o.quiet) std::cout << "georeferenced as " << geo.geo.projString << std::endl;
     if (!o.run.record.empty()) {
         if (!saveActionFile(o.run.record, recorded, error)) return kExitFailure;
@@ -330,16 +363,17 @@ int renderFileOnce(const std::string& input, const std::string& output, const Re
 // one-line reason instead of an abort, and a run stopped by a signal
 // reported as such: whatever failed on the way, nothing was written (the
 // documents, the reading thread and the writer are gone by then).
-int renderFile(const std::string& input, const std::string& output, const RenderOptions& o, bool showProgress,
+int renderFile(const std::string& input, const std::string& output, const RenderOptions& o, RenderProgress* progress,
                std::string& error) {
     int status = kExitFailure;
     try {
-        status = renderFileOnce(input, output, o, showProgress, error);
+        status = renderFileOnce(input, output, o, progress, error);
     } catch (const std::bad_alloc&) {
         error = "not enough memory to render \"" + input + "\"";
     } catch (const std::exception& e) {
         error = "cannot render \"" + input + "\": " + firstLineOf(e.what());
     }
+    if (progress != nullptr) progress->finish(status == 0);
     if (status != 0 && cancelRequested().load()) {
         error = "stopped; \"" + output + "\" was not written";
         return kExitInterrupted;
@@ -362,34 +396,39 @@ int refuseUndrawnOutput(const RunSettingsOptions& run) {
 // render INPUT OUTPUT: one file, errors as one line.
 int commandRender(const std::string& input, const std::string& output, const RenderOptions& o) {
     std::string error;
-    const int status = renderFile(input, output, o, !o.quiet, error);
-    if (status != 0) std::cerr << "globaro: " << error << "\n";
+    ProgressDisplay display(o.progress, 1);
+    RenderProgress progress(display, input, 1, 1);
+    const int status = renderFile(input, output, o, &progress, error);
+    if (status != 0) messageStart(std::cerr, &progress) << "globaro: " << error << "\n";
     return status;
 }
 
 // One file of a batch; a failure is one line that names the file.
-int renderBatchItem(const BatchItem& item, const RenderOptions& o, bool showProgress) {
+int renderBatchItem(const BatchItem& item, const RenderOptions& o, RenderProgress* progress) {
     std::string error;
-    const int status = renderFile(item.input, item.output, o, showProgress, error);
+    const int status = renderFile(item.input, item.output, o, progress, error);
     // A stopped batch says so once, at its end.
-    if (status != 0 && status != kExitInterrupted) std::cerr << "globaro: " << item.input << ": " << error << std::endl;
+    if (status != 0 && status != kExitInterrupted)
+        messageStart(std::cerr, progress) << "globaro: " << item.input << ": " << error << std::endl;
     return status;
 }
 
 // The arguments that make a child process render item `index` of the same
 // batch: this program's own arguments with --batch-item added to the render
 // command (before a "--", after which everything is an input).
-std::vector<std::string> childArguments(int argc, char** argv, std::size_t index) {
+std::vector<std::string> childArguments(int argc, char** argv, std::size_t index, bool reportProgress) {
     std::vector<std::string> args(argv, argv + argc);
-    const std::string item = "--batch-item=" + std::to_string(index);
+    std::vector<std::string> added{"--batch-item=" + std::to_string(index)};
+    if (reportProgress) added.push_back("--progress-fd=" + std::to_string(kWorkerProgressFd));
     const auto dashes = std::find(args.begin() + 1, args.end(), std::string("--"));
-    args.insert(dashes, item);
+    args.insert(dashes, added.begin(), added.end());
     return args;
 }
 
-// Starts a copy of this program on one item. Returns its process id, or -1.
-pid_t spawnItem(int argc, char** argv, std::size_t index, std::string& error) {
-    std::vector<std::string> args = childArguments(argc, argv, index);
+// Starts a copy of this program on one item, its progress lines going to
+// `progressPipe` when that is open. Returns its process id, or -1.
+pid_t spawnItem(int argc, char** argv, std::size_t index, int progressPipe, std::string& error) {
+    std::vector<std::string> args = childArguments(argc, argv, index, progressPipe >= 0);
     std::vector<char*> pointers;
     for (std::string& a : args) pointers.push_back(a.data());
     pointers.push_back(nullptr);
@@ -403,8 +442,12 @@ pid_t spawnItem(int argc, char** argv, std::size_t index, std::string& error) {
     const sigset_t blocked = stopSignalSet();
     posix_spawnattr_setsigmask(&attributes, &blocked);
     posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK);
+    posix_spawn_file_actions_t files;
+    posix_spawn_file_actions_init(&files);
+    if (progressPipe >= 0) posix_spawn_file_actions_adddup2(&files, progressPipe, kWorkerProgressFd);
     pid_t pid = -1;
-    const int rc = posix_spawn(&pid, "/proc/self/exe", nullptr, &attributes, pointers.data(), environ);
+    const int rc = posix_spawn(&pid, "/proc/self/exe", &files, &attributes, pointers.data(), environ);
+    posix_spawn_file_actions_destroy(&files);
     posix_spawnattr_destroy(&attributes);
     if (rc != 0) {
         error = std::string("cannot start a worker process: ") + std::strerror(rc);
@@ -443,17 +486,37 @@ int commandBatch(const std::vector<std::string>& inputs, const std::string& patt
             std::cerr << "globaro: --batch-item " << batchItem << " is not in the batch\n";
             return kExitUsage;
         }
-        return renderBatchItem(items[static_cast<std::size_t>(batchItem)], o, false);
+        const auto index = static_cast<std::size_t>(batchItem);
+        // Its progress goes to the batch, which shows it.
+        std::FILE* toBatch = o.progressFd >= 0 ? fdopen(o.progressFd, "w") : nullptr;
+        gBesideBatchLine = toBatch != nullptr;
+        ProgressDisplay display(toBatch != nullptr ? ProgressDisplay::Style::kJson : ProgressDisplay::Style::kNone,
+                                items.size(), toBatch != nullptr ? toBatch : stderr);
+        RenderProgress progress(display, items[index].input, index + 1, items.size());
+        return renderBatchItem(items[index], o, &progress);
     }
 
     std::size_t failed = 0, done = 0;  // done: finished, well or not
+    ProgressDisplay display(o.progress, items.size());
     if (jobs <= 1 || items.size() == 1) {
-        for (const BatchItem& item : items) {
+        for (std::size_t i = 0; i < items.size(); ++i) {
             if (cancelRequested().load()) break;
-            if (renderBatchItem(item, o, !o.quiet) != 0) ++failed;
+            RenderProgress progress(display, items[i].input, i + 1, items.size());
+            if (renderBatchItem(items[i], o, &progress) != 0) ++failed;
             ++done;
         }
     } else {
+        // The workers' progress lines come back through a pipe.
+        ProgressPipe pipe;
+        const bool piped = display.active() && pipe.open();
+        const auto failedEvent = [&](std::size_t index) {
+            ProgressEvent e;
+            e.file = items[index].input;
+            e.index = index + 1;
+            e.count = items.size();
+            e.state = "failed";
+            display.update(e);
+        };
         std::map<pid_t, std::size_t> running;  // worker -> its item
         std::size_t next = 0;
         bool forwarded = false;
@@ -466,8 +529,10 @@ int commandBatch(const std::vector<std::string>& inputs, const std::string& patt
                 forwarded = true;
             }
             while (!cancelled && next < items.size() && running.size() < static_cast<std::size_t>(jobs)) {
-                const pid_t pid = spawnItem(argc, argv, next, error);
+                const pid_t pid = spawnItem(argc, argv, next, piped ? pipe.writeEnd() : -1, error);
                 if (pid < 0) {
+                    failedEvent(next);
+                    display.clearLine();
                     std::cerr << "globaro: " << items[next].input << ": " << error << "\n";
                     ++failed;
                     ++done;
@@ -480,6 +545,7 @@ int commandBatch(const std::vector<std::string>& inputs, const std::string& patt
                 if (cancelled) break;
                 continue;
             }
+            if (piped) pipe.drain(display);
             int raw = 0;
             const pid_t pid = waitpid(-1, &raw, WNOHANG);
             if (pid <= 0) {
@@ -489,9 +555,13 @@ int commandBatch(const std::vector<std::string>& inputs, const std::string& patt
             const auto it = running.find(pid);
             if (it == running.end()) continue;
             const BatchItem& item = items[it->second];
+            // Its last lines are in the pipe before it ends.
+            if (piped) pipe.drain(display);
+            if (!WIFEXITED(raw) || WEXITSTATUS(raw) != 0) failedEvent(it->second);
             if (WIFSIGNALED(raw) && WTERMSIG(raw) == SIGINT && cancelRequested().load()) {
                 ++failed;  // stopped before it could say so; it wrote nothing
             } else if (WIFSIGNALED(raw)) {
+                display.clearLine();
                 std::cerr << "globaro: " << item.input << ": the worker process died (signal " << WTERMSIG(raw)
                           << ")\n";
                 ++failed;
@@ -502,6 +572,7 @@ int commandBatch(const std::vector<std::string>& inputs, const std::string& patt
             running.erase(it);
         }
     }
+    display.clearLine();
     if (cancelRequested().load()) {
         std::cerr << "globaro: stopped; " << done - failed << " of " << items.size() << " files rendered\n";
         return kExitInterrupted;
@@ -649,6 +720,16 @@ int main(int argc, char** argv) {
     render->add_option("--size", renderOptions.size,
                        "Output canvas WIDTHxHEIGHT (default: the input's own image, filtered in place)");
     render->add_flag("--quiet", renderOptions.quiet, "No progress or summary");
+    std::string progressMode = "auto";
+    render
+        ->add_option("--progress", progressMode,
+                     "Progress on standard error: auto (a line on a terminal), json (one JSON object a line, for "
+                     "scripts) or none")
+        ->check(CLI::IsMember({"auto", "json", "none"}));
+    render->add_option("--progress-fd", renderOptions.progressFd)->group("")->check(CLI::NonNegativeNumber);
+    render->add_flag("--use-pose", renderOptions.usePose,
+                     "Start from the view that levels the input's panorama pose (XMP GPano): pitch and roll "
+                     "undone, heading kept; --lat, --lon and --spin still override");
     render->add_flag("--timings", renderOptions.timings, "Print the time spent reading, filtering and writing");
     render->add_flag("--geo", renderOptions.geo,
                      "Write the world map's georeference beside it (world file, .prj, .aux.xml) for GIS software");
@@ -746,6 +827,13 @@ int main(int argc, char** argv) {
     }
     if (render->parsed()) {
         renderOptions.modulePath = modulePath;
+        renderOptions.progress = progressMode == "json"                          ? ProgressMode::kJson
+                                 : progressMode == "none" || renderOptions.quiet ? ProgressMode::kNone
+                                                                                 : ProgressMode::kAuto;
+        if (renderOptions.usePose && !renderOptions.run.action.empty()) {
+            std::cerr << "globaro: --use-pose sets the view and cannot be combined with --action\n";
+            return kExitUsage;
+        }
         if (const int status = refuseUndrawnOutput(renderOptions.run); status != 0) return status;
         if (!inputLayout.empty() &&
             (outOption->count() > 0 || renderOptions.run.dialog.value_or(false) || !renderOptions.maskPath.empty())) {

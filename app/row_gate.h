@@ -19,6 +19,11 @@ public:
         changed_.wait(lock, [&] { return ready_ >= rows || ended_; });
         return ready_ >= rows;
     }
+    // Rows [0, ready()) are in (the reader may publish more at any time).
+    std::int32_t ready() const {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return ready_;
+    }
     // Consumer: asks the reader to stop at its next strip.
     void stop() {
         std::lock_guard<std::mutex> lock(mutex_);
