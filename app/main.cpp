@@ -18,11 +18,13 @@
 #include <filesystem>
 #include <iostream>
 #include <map>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "app/batch_names.h"
+#include "app/canvas_size.h"
 #include "app/catalogue_commands.h"
 #include "app/demo_panorama.h"
 #include "app/dialog_commands.h"
@@ -37,6 +39,7 @@
 #include "app/image_io.h"
 #include "app/module_loader.h"
 #include "app/probe_command.h"
+#include "app/render_paths.h"
 #include "app/run_settings.h"
 #include "app/streaming_write.h"
 #include "platform/checked_file.h"
@@ -151,13 +154,33 @@ bool makeCanvas(const Document& source, std::int32_t width, std::int32_t height,
 struct RenderOptions {
     int depth = 0;
     std::string maskPath;
-    std::string size;  // WIDTHxHEIGHT of a separate canvas, or empty
+    std::string size;      // WIDTHxHEIGHT, WIDTH or xHEIGHT of the new image, or empty for its natural size
+    bool inPlace = false;  // filter the input image itself, as an editor does
+    bool force = false;    // an output may be the input file
+    std::string format;    // the file format of "-" (standard input or output)
     std::string modulePath;
     RunSettingsOptions run;
     bool quiet = false;
     bool timings = false;    // print where the time went, phase by phase
     bool keepAlpha = false;  // write a transparency plane even when every pixel is opaque
 };
+
+// The new image a render draws on: the output's natural canvas for this
+// input, or the --size asked for, completed from the output's proportions.
+// Settings that cannot be read are the run's to report: the canvas is then
+// sized for the defaults.
+bool makeRenderCanvas(const Document& source, const std::string& output, const RenderOptions& o, Document& canvas,
+                      std::string& error) {
+    auto settings = std::make_unique<SettingsRecord>();
+    if (std::string unread; !readRunSettings(o.run, *settings, unread)) resetToDefaults(*settings);
+    const NaturalCanvas natural = naturalCanvas(*settings, source.width, source.height);
+    const std::size_t bytesPerPixel = static_cast<std::size_t>(source.colorPlanes + 1) * source.bytesPerSample();
+    std::int32_t width = 0, height = 0;
+    std::string warning;
+    if (!chooseCanvasSize(o.size, natural, bytesPerPixel, width, height, warning, error)) return false;
+    if (!warning.empty()) std::cerr << "globaro: " << warning << std::endl;
+    return checkImageFits(output, width, height, error) && makeCanvas(source, width, height, canvas, error);
+}
 
 double secondsSince(std::chrono::steady_clock::time_point since) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
@@ -248,8 +271,8 @@ int checkRecordTarget(const std::string& input, const std::string& output, const
 // file of --record only after the image is in place.
 int renderFileOnce(const std::string& input, const std::string& output, const RenderOptions& o, bool showProgress,
                    std::string& error) {
-    std::int32_t canvasWidth = 0, canvasHeight = 0;
-    if (!o.size.empty() && !parseSize("--size", o.size, canvasWidth, canvasHeight, error)) return kExitUsage;
+    if (std::int32_t w = 0, h = 0; !o.size.empty() && !parseCanvasSpec(o.size, w, h, error)) return kExitUsage;
+    if (!checkOutputIsNotInput(input, output, o.force, error)) return kExitUsage;
     // What cannot be written is said before the work, not after it.
     if (const int status = checkRecordTarget(input, output, o, error); status != 0) return status;
     if (!checkImageTarget(output, error)) return kExitFailure;
@@ -257,10 +280,12 @@ int renderFileOnce(const std::string& input, const std::string& output, const Re
     DocumentReader reader;
     if (!reader.open(input, source, error)) return kExitFailure;
     BackgroundRead reading(reader, source);
-    // Without --size the filter works in place on the image, as in an editor.
+    // A new image of the output's own proportions, or with --in-place the
+    // input image itself, filtered as in an editor.
     Document canvas;
-    const bool separate = !o.size.empty();
-    if (separate && !makeCanvas(source, canvasWidth, canvasHeight, canvas, error)) return kExitUsage;
+    const bool separate = !o.inPlace;
+    if (separate && !makeRenderCanvas(source, output, o, canvas, error)) return kExitUsage;
+    if (!separate && !checkImageFits(output, source.width, source.height, error)) return kExitUsage;
     Document& doc = separate ? canvas : source;
     doc.keywords = runKeywords(o.run);
     if (!o.maskPath.empty() && !loadMask(o.maskPath, doc.width, doc.height, doc.mask, error)) return kExitFailure;
@@ -336,17 +361,35 @@ int refuseUndrawnOutput(const RunSettingsOptions& run) {
     return kExitUsage;
 }
 
-// render INPUT OUTPUT: one file, errors as one line.
+// render INPUT OUTPUT: one file, errors as one line. "-" reads standard
+// input or writes standard output (which then carries the image alone).
 int commandRender(const std::string& input, const std::string& output, const RenderOptions& o) {
     std::string error;
-    const int status = renderFile(input, output, o, !o.quiet, error);
-    if (status != 0) std::cerr << "globaro: " << error << "\n";
+    RenderPaths paths;
+    int status = paths.prepare(input, output, o.format, error) ? 0 : kExitUsage;
+    if (status == 0) {
+        RenderOptions options = o;
+        if (paths.toStandardOutput()) options.quiet = true;  // the summary would land in the image
+        status = renderFile(paths.inputFile(), paths.outputFile(), options, !o.quiet, error);
+    }
+    if (status == 0 && !paths.deliver(error)) status = kExitFailure;
+    if (status != 0) std::cerr << "globaro: " << paths.inUserTerms(error) << "\n";
     return status;
 }
 
 // One file of a batch; a failure is one line that names the file.
 int renderBatchItem(const BatchItem& item, const RenderOptions& o, bool showProgress) {
     std::string error;
+    // A batch makes the folders its pattern names.
+    if (const auto folder = std::filesystem::path(item.output).parent_path(); !folder.empty()) {
+        std::error_code ec;
+        std::filesystem::create_directories(folder, ec);
+        if (ec) {
+            std::cerr << "globaro: " << item.input << ": cannot create the folder \"" << folder.string()
+                      << "\": " << ec.message() << std::endl;
+            return kExitFailure;
+        }
+    }
     const int status = renderFile(item.input, item.output, o, showProgress, error);
     // A stopped batch says so once, at its end.
     if (status != 0 && status != kExitInterrupted) std::cerr << "globaro: " << item.input << ": " << error << std::endl;
@@ -408,9 +451,15 @@ int commandBatch(const std::vector<std::string>& inputs, const std::string& patt
         return kExitUsage;
     }
     std::int32_t w = 0, h = 0;
-    if (!o.size.empty() && !parseSize("--size", o.size, w, h, error)) {
+    if (!o.size.empty() && !parseCanvasSpec(o.size, w, h, error)) {
         std::cerr << "globaro: " << error << "\n";
         return kExitUsage;
+    }
+    for (const BatchItem& item : items) {
+        if (isStandardStream(item.input) || isStandardStream(item.output)) {
+            std::cerr << "globaro: \"-\" (standard input or output) takes a single INPUT OUTPUT, not a batch\n";
+            return kExitUsage;
+        }
     }
     if (batchItem >= 0) {  // a worker started by the batch below
         // A worker whose batch is gone (killed outright) stops as if told to.
@@ -623,8 +672,24 @@ int main(int argc, char** argv) {
         ->check(CLI::IsMember({0, 8, 16, 32}));
     render->add_option("--mask", renderOptions.maskPath,
                        "Selection mask image (255 = selected), the size of the output");
-    render->add_option("--size", renderOptions.size,
-                       "Output canvas WIDTHxHEIGHT (default: the input's own image, filtered in place)");
+    auto* sizeOption = render->add_option(
+        "--size", renderOptions.size,
+        "Size of the new image: WIDTHxHEIGHT, or WIDTH or xHEIGHT with the other side from the output's "
+        "proportions (default: the output's proportions at the input's detail)");
+    render
+        ->add_flag("--in-place", renderOptions.inPlace,
+                   "Filter the input image itself, as in an image editor, instead of making a new image")
+        ->excludes(sizeOption);
+    render->add_flag("--force", renderOptions.force, "Allow the output to be the input file (it is replaced)");
+    render->add_option("--format", renderOptions.format,
+                       "File format (extension) of \"-\": standard input or output, e.g. png or jpg");
+    LossyFileOptions lossy;
+    render->add_option("--quality", lossy.quality, "JPEG and WebP quality, 1..100 (default 98)")
+        ->check(CLI::Range(1, 100));
+    std::string subsampling;
+    auto* subsamplingOption =
+        render->add_option("--subsampling", subsampling, "JPEG chroma subsampling: 444, 422 or 420 (default)")
+            ->check(CLI::IsMember({"444", "422", "420"}));
     render->add_flag("--quiet", renderOptions.quiet, "No progress or summary");
     render->add_flag("--timings", renderOptions.timings, "Print the time spent reading, filtering and writing");
     render->add_flag("--keep-alpha", renderOptions.keepAlpha,
@@ -713,6 +778,9 @@ int main(int argc, char** argv) {
     }
     if (render->parsed()) {
         renderOptions.modulePath = modulePath;
+        if (subsamplingOption->count() > 0)
+            lossy.subsampling = subsampling.substr(0, 1) + ":" + subsampling.substr(1, 1) + ":" + subsampling.substr(2);
+        setLossyFileOptions(lossy);
         if (const int status = refuseUndrawnOutput(renderOptions.run); status != 0) return status;
         if (outOption->count() > 0)
             return commandBatch(renderFiles, outPattern, jobs, batchItem, renderOptions, argc, argv);
