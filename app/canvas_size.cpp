@@ -37,6 +37,8 @@ constexpr double kFillsCanvas = 0.97;
 // curvature that matters).
 constexpr double kOutputStepPixels = 0.5;
 constexpr double kInputStepRadians = 1e-3;
+// The least long side of a natural canvas (or the input's, when smaller).
+constexpr std::int32_t kLeastLongSide = 64;
 // An input position that jumps this far for the small step crossed a seam.
 constexpr double kSeamJump = 0.05;
 
@@ -44,8 +46,7 @@ constexpr double kSeamJump = 0.05;
 // every path.
 class Probe {
 public:
-    Probe(const SettingsRecord& settings, std::int32_t width, std::int32_t height, std::int32_t inW,
-          std::int32_t inH)
+    Probe(const SettingsRecord& settings, std::int32_t width, std::int32_t height, std::int32_t inW, std::int32_t inH)
         : width_(width), height_(height) {
         ctx_ = std::make_unique<RenderContext>();
         RenderSetupOptions setup;
@@ -128,6 +129,30 @@ Scan scanGrid(Probe& probe) {
         }
     }
     return scan;
+}
+
+// Closes in on the view centre from the grid sample nearest it: steps of
+// half the grid spacing, halved whenever no neighbour is nearer.
+void refineCentre(Probe& probe, Scan& scan) {
+    double stepA = 0.5 / kGridColumns;
+    double stepB = stepA * probe.width() / probe.height();
+    for (int round = 0; round < 24; ++round) {
+        bool moved = false;
+        for (const auto& [i, j] : {std::pair{1, 0}, {-1, 0}, {0, 1}, {0, -1}}) {
+            const double a = scan.centreA + i * stepA, b = scan.centreB + j * stepB;
+            if (a < 0.0 || a > 1.0 || b < 0.0 || b > 1.0) continue;
+            if (const auto d = probe.shown(a, b); d && d->z > scan.centreDot) {
+                scan.centreDot = d->z;
+                scan.centreA = a;
+                scan.centreB = b;
+                moved = true;
+            }
+        }
+        if (!moved) {
+            stepA /= 2.0;
+            stepB /= 2.0;
+        }
+    }
 }
 
 double angleBetween(const SphereDir& p, const SphereDir& q) {
@@ -225,7 +250,7 @@ double inputCentreDensity(InputProjectionId input, std::int32_t w, std::int32_t 
         Vec3d centre, east, north;
     };
     const Frame frames[] = {
-        {{0, 0, 1}, {-1, 0, 0}, {0, 1, 0}},  {{0, 0, -1}, {1, 0, 0}, {0, 1, 0}}, {{1, 0, 0}, {0, 0, 1}, {0, 1, 0}},
+        {{0, 0, 1}, {-1, 0, 0}, {0, 1, 0}},  {{0, 0, -1}, {1, 0, 0}, {0, 1, 0}},  {{1, 0, 0}, {0, 0, 1}, {0, 1, 0}},
         {{-1, 0, 0}, {0, 0, -1}, {0, 1, 0}}, {{0, 1, 0}, {-1, 0, 0}, {0, 0, -1}}, {{0, -1, 0}, {-1, 0, 0}, {0, 0, 1}},
     };
     for (const Frame& f : frames) {
@@ -236,7 +261,8 @@ double inputCentreDensity(InputProjectionId input, std::int32_t w, std::int32_t 
 
 std::pair<std::int32_t, std::int32_t> probeSides(double aspect) {
     const double a = std::clamp(aspect, 1.0 / kGridColumns, static_cast<double>(kGridColumns));
-    if (a >= 1.0) return {kProbeSide, std::max<std::int32_t>(8, static_cast<std::int32_t>(std::lround(kProbeSide / a)))};
+    if (a >= 1.0)
+        return {kProbeSide, std::max<std::int32_t>(8, static_cast<std::int32_t>(std::lround(kProbeSide / a)))};
     return {std::max<std::int32_t>(8, static_cast<std::int32_t>(std::lround(kProbeSide * a))), kProbeSide};
 }
 
@@ -269,7 +295,8 @@ NaturalCanvas naturalCanvas(const SettingsRecord& settings, std::int32_t inputWi
     //    proportions, against the input's at its centre.
     const auto [w1, h1] = probeSides(n.aspect);
     Probe natural(settings, w1, h1, inW, inH);
-    const Scan scan = scanGrid(natural);
+    Scan scan = scanGrid(natural);
+    if (scan.any) refineCentre(natural, scan);
     n.probeWidth = w1;
     n.outputRadiansPerPixel = scan.any ? outputRadiansPerPixel(natural, scan.centreA, scan.centreB) : 0.0;
     n.inputPixelsPerRadian = inputCentreDensity(settings.inputProjection, inW, inH);
@@ -279,13 +306,21 @@ NaturalCanvas naturalCanvas(const SettingsRecord& settings, std::int32_t inputWi
         // one output pixel on one input pixel at the view centre.
         const double scale = n.outputRadiansPerPixel * n.inputPixelsPerRadian;
         n.width = w1 * scale;
-        n.height = h1 * scale;
+        n.height = n.width / n.aspect;
     } else {
         // Nothing to measure (outputs with samplers of their own): the
         // input's pixel count at the output's proportions.
         const double pixels = static_cast<double>(inW) * inH;
         n.width = std::sqrt(pixels * n.aspect);
         n.height = n.width / n.aspect;
+    }
+    // A view that squeezes the sphere into a point (a stereographic map of
+    // 180 degrees) would ask for a few pixels: its long side gets at least
+    // a quarter of the input's, up to kLeastLongSide.
+    const double least = std::min<double>(kLeastLongSide, std::max(inW, inH) / 4.0);
+    if (const double longSide = std::max(n.width, n.height); longSide < least) {
+        n.width *= least / longSide;
+        n.height *= least / longSide;
     }
     return n;
 }
@@ -320,15 +355,22 @@ bool parseCanvasSpec(const std::string& text, std::int32_t& width, std::int32_t&
     return ok;
 }
 
-bool chooseCanvasSize(const std::string& spec, const NaturalCanvas& natural, std::size_t bytesPerPixel,
-                      std::int32_t& width, std::int32_t& height, std::string& warning, std::string& error) {
+bool chooseCanvasSize(const std::string& spec, const NaturalCanvas& natural, std::int32_t& width, std::int32_t& height,
+                      std::string& warning, std::string& error) {
     std::int32_t w = 0, h = 0;
     if (!spec.empty() && !parseCanvasSpec(spec, w, h, error)) return false;
     const double aspect = natural.aspect;
     double fw = w, fh = h;
     if (w == 0 && h == 0) {
-        fw = natural.width;
-        fh = natural.height;
+        // The short side is rounded and the long one follows from it, so
+        // that a strip of six square faces stays six faces wide.
+        if (aspect >= 1.0) {
+            fh = std::max(1.0, std::round(std::min(natural.height, 1e12)));
+            fw = fh * aspect;
+        } else {
+            fw = std::max(1.0, std::round(std::min(natural.width, 1e12)));
+            fh = fw / aspect;
+        }
     } else if (h == 0) {
         fh = w / aspect;
     } else if (w == 0) {
@@ -336,19 +378,9 @@ bool chooseCanvasSize(const std::string& spec, const NaturalCanvas& natural, std
     }
     const std::int64_t rw = std::max<std::int64_t>(1, std::llround(std::min(fw, 1e12)));
     const std::int64_t rh = std::max<std::int64_t>(1, std::llround(std::min(fh, 1e12)));
-    const std::string what = spec.empty() ? "the natural canvas " : "the canvas of --size " + spec + ", ";
-    const std::string advice = spec.empty() ? "; give a smaller --size" : "; give a smaller size";
     if (rw > kMaxDocumentSide || rh > kMaxDocumentSide) {
-        error = what + sizeText(rw, rh) + " is larger than " + std::to_string(kMaxDocumentSide) + " pixels a side" +
-                advice;
-        return false;
-    }
-    const double bytes = static_cast<double>(rw) * static_cast<double>(rh) * static_cast<double>(bytesPerPixel);
-    if (bytes > static_cast<double>(imageMemoryLimit())) {
-        constexpr double kMiB = 1024.0 * 1024.0;
-        error = what + sizeText(rw, rh) + " would take " + std::to_string(std::llround(bytes / kMiB)) +
-                " MiB, more than the " + std::to_string(std::llround(imageMemoryLimit() / kMiB)) +
-                " MiB one image may take (--max-memory)" + advice;
+        error = (spec.empty() ? "the natural canvas " : "the canvas of --size " + spec + ", ") + sizeText(rw, rh) +
+                " is larger than " + std::to_string(kMaxDocumentSide) + " pixels a side; give a smaller --size";
         return false;
     }
     width = static_cast<std::int32_t>(rw);

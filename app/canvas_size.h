@@ -38,9 +38,9 @@ bool parseCanvasSpec(const std::string& text, std::int32_t& width, std::int32_t&
 // The canvas of a render that makes a new image: `spec` (may be empty, for
 // the natural size) completed from `natural`. `warning` receives one line
 // when a given WxH does not have the output's proportions. False with one
-// line when the size cannot be had (over kMaxDocumentSide, or more memory
-// than one image may take at `bytesPerPixel`).
-bool chooseCanvasSize(const std::string& spec, const NaturalCanvas& natural, std::size_t bytesPerPixel,
-                      std::int32_t& width, std::int32_t& height, std::string& warning, std::string& error);
+// line when a side would exceed kMaxDocumentSide (the memory an image may
+// take is checked where it is made).
+bool chooseCanvasSize(const std::string& spec, const NaturalCanvas& natural, std::int32_t& width, std::int32_t& height,
+                      std::string& warning, std::string& error);
 
 }  // namespace globaro

@@ -174,12 +174,16 @@ bool makeRenderCanvas(const Document& source, const std::string& output, const R
     auto settings = std::make_unique<SettingsRecord>();
     if (std::string unread; !readRunSettings(o.run, *settings, unread)) resetToDefaults(*settings);
     const NaturalCanvas natural = naturalCanvas(*settings, source.width, source.height);
-    const std::size_t bytesPerPixel = static_cast<std::size_t>(source.colorPlanes + 1) * source.bytesPerSample();
     std::int32_t width = 0, height = 0;
     std::string warning;
-    if (!chooseCanvasSize(o.size, natural, bytesPerPixel, width, height, warning, error)) return false;
+    if (!chooseCanvasSize(o.size, natural, width, height, warning, error)) return false;
+    if (!checkImageFits(output, width, height, error)) return false;
+    if (!makeCanvas(source, width, height, canvas, error)) {
+        if (o.size.empty()) error = "the natural canvas of this output: " + error + "; --size sets a smaller one";
+        return false;
+    }
     if (!warning.empty()) std::cerr << "globaro: " << warning << std::endl;
-    return checkImageFits(output, width, height, error) && makeCanvas(source, width, height, canvas, error);
+    return true;
 }
 
 double secondsSince(std::chrono::steady_clock::time_point since) {

@@ -69,7 +69,8 @@ void replaceAll(std::string& text, const std::string& from, const std::string& t
 }  // namespace
 
 bool sameFile(const std::string& a, const std::string& b) {
-    struct stat sa {}, sb {};
+    struct stat sa {
+    }, sb{};
     if (::stat(a.c_str(), &sa) != 0 || ::stat(b.c_str(), &sb) != 0) return false;
     return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
 }
@@ -111,7 +112,8 @@ bool RenderPaths::prepare(const std::string& input, const std::string& output, c
         inputFile_ = (fs::path(inputTemp_) / ("image" + ext)).string();
         std::FILE* file = std::fopen(inputFile_.c_str(), "wb");
         if (file == nullptr) {
-            error = "cannot keep " + std::string(kStandardInput) + " in \"" + inputFile_ + "\": " + std::strerror(errno);
+            error =
+                "cannot keep " + std::string(kStandardInput) + " in \"" + inputFile_ + "\": " + std::strerror(errno);
             return false;
         }
         const bool copied = copyStream(stdin, file, error, kStandardInput, "a temporary file");

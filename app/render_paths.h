@@ -34,8 +34,7 @@ public:
     // `format` is the file extension for a standard stream ("png", ".jpg");
     // output "-" needs it, input "-" uses it when given (the format is
     // otherwise recognised from the bytes). False with one line.
-    bool prepare(const std::string& input, const std::string& output, const std::string& format,
-                 std::string& error);
+    bool prepare(const std::string& input, const std::string& output, const std::string& format, std::string& error);
     const std::string& inputFile() const { return inputFile_; }
     const std::string& outputFile() const { return outputFile_; }
     bool toStandardOutput() const { return !outputTemp_.empty(); }
