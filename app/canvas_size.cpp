@@ -291,6 +291,15 @@ NaturalCanvas naturalCanvas(const SettingsRecord& settings, std::int32_t inputWi
         const double spanA = scan.a1 - scan.a0, spanB = scan.b1 - scan.b0;
         if (scan.any && (spanA < kFillsCanvas || spanB < kFillsCanvas)) n.aspect = spanA * w0 / (spanB * h0);
     }
+    // Views that fill whatever canvas they get (a rectilinear view, a
+    // little planet) take any proportions: they show more to the sides.
+    n.fillsAnyShape = true;
+    for (const double other : {n.aspect * 2.0, n.aspect / 2.0}) {
+        const auto [w, h] = probeSides(other);
+        Probe wider(settings, w, h, inW, inH);
+        const Scan s = scanGrid(wider);
+        n.fillsAnyShape = n.fillsAnyShape && s.any && s.a1 - s.a0 >= kFillsCanvas && s.b1 - s.b0 >= kFillsCanvas;
+    }
     // 3. The density at the view centre on a canvas of the output's own
     //    proportions, against the input's at its centre.
     const auto [w1, h1] = probeSides(n.aspect);
@@ -386,7 +395,8 @@ bool chooseCanvasSize(const std::string& spec, const NaturalCanvas& natural, std
     width = static_cast<std::int32_t>(rw);
     height = static_cast<std::int32_t>(rh);
     // A given WxH one pixel off the proportions either way is theirs.
-    if (w != 0 && h != 0 && std::abs(w / aspect - h) > 1.0 && std::abs(h * aspect - w) > 1.0) {
+    if (w != 0 && h != 0 && !natural.fillsAnyShape && std::abs(w / aspect - h) > 1.0 &&
+        std::abs(h * aspect - w) > 1.0) {
         const std::int64_t suggested = std::max<std::int64_t>(1, std::llround(w / aspect));
         warning = "warning: --size " + spec + " does not have the output's proportions (" + sizeText(w, suggested) +
                   " would); it is fitted inside";

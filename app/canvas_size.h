@@ -22,7 +22,8 @@ struct NaturalCanvas {
     double inputPixelsPerRadian = 0.0;
     double outputRadiansPerPixel = 0.0;
     double probeWidth = 0.0;
-    bool measured = false;  // false: no density found, the input's pixel count is kept
+    bool measured = false;       // false: no density found, the input's pixel count is kept
+    bool fillsAnyShape = false;  // the output fills a canvas of any proportions (a rectilinear view)
 };
 
 // Measures the natural canvas of `settings` for an input image of
@@ -37,7 +38,8 @@ bool parseCanvasSpec(const std::string& text, std::int32_t& width, std::int32_t&
 
 // The canvas of a render that makes a new image: `spec` (may be empty, for
 // the natural size) completed from `natural`. `warning` receives one line
-// when a given WxH does not have the output's proportions. False with one
+// when a given WxH does not have the proportions of an output that has
+// proportions of its own (not one that fills any canvas). False with one
 // line when a side would exceed kMaxDocumentSide (the memory an image may
 // take is checked where it is made).
 bool chooseCanvasSize(const std::string& spec, const NaturalCanvas& natural, std::int32_t& width, std::int32_t& height,
