@@ -310,6 +310,14 @@ int planGeoRender(const std::string& input, const std::string& output, const Run
     return 0;
 }
 
+bool fitGeoreference(const RunSettingsOptions& run, std::int32_t width, std::int32_t height, GeoRender& plan,
+                     std::string& error) {
+    if (!plan.georeference) return true;
+    auto settings = std::make_unique<SettingsRecord>();
+    if (!readRunSettings(run, *settings, error)) return false;
+    return planGeoreference(*settings, width, height, plan.extent.centreLongitude(), plan.geo, error);
+}
+
 std::vector<GeoOutputName> georeferencedOutputs() {
     std::vector<GeoOutputName> out;
     for (const GeoRow& row : kGeoRows) out.push_back({row.id, row.proj.substr(6, row.proj.find(' ') - 6)});

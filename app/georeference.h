@@ -99,6 +99,11 @@ int planGeoRender(const std::string& input, const std::string& output, const Run
                   std::int32_t width, std::int32_t height, std::int32_t canvasWidth, std::int32_t canvasHeight,
                   GeoRender& plan, std::string& error);
 
+// Sizes a planned georeference for the canvas the render draws on, once that
+// is known (a natural canvas is chosen after the input is placed).
+bool fitGeoreference(const RunSettingsOptions& run, std::int32_t width, std::int32_t height, GeoRender& plan,
+                     std::string& error);
+
 // One line per output that --geo supports: its name and PROJ's name, for
 // the documentation and `--help`.
 struct GeoOutputName {

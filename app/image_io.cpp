@@ -478,6 +478,39 @@ bool checkImageTarget(const std::string& path, std::string& error) {
     return true;
 }
 
+namespace {
+
+LossyFileOptions& lossyFileOptions() {
+    static LossyFileOptions options;
+    return options;
+}
+
+// The largest side each format holds, where it is smaller than ours.
+struct SideLimit {
+    const char* format;
+    std::int64_t side;
+};
+constexpr SideLimit kSideLimits[] = {{"jpeg", 65500}, {"webp", 16383}};
+
+}  // namespace
+
+void setLossyFileOptions(const LossyFileOptions& options) { lossyFileOptions() = options; }
+
+bool checkImageFits(const std::string& path, std::int64_t width, std::int64_t height, std::string& error) {
+    const auto out = OIIO::ImageOutput::create(path);
+    OIIO::geterror();  // an unknown format is said elsewhere
+    if (!out) return true;
+    const std::string format = out->format_name();
+    for (const SideLimit& limit : kSideLimits) {
+        if (format != limit.format || (width <= limit.side && height <= limit.side)) continue;
+        error = "cannot write \"" + path + "\": the image is " + std::to_string(width) + " x " +
+                std::to_string(height) + " pixels, and a " + (format == "jpeg" ? "JPEG" : "WebP") +
+                " file holds at most " + std::to_string(limit.side) + " a side";
+        return false;
+    }
+    return true;
+}
+
 struct ImageFileWriter::State {
     const Document* doc = nullptr;
     std::string path;
@@ -516,6 +549,7 @@ bool ImageFileWriter::begin(const std::string& path, const Document& doc, int de
         error = "cannot write \"" + path + "\": the image is empty";
         return false;
     }
+    if (!checkImageFits(path, doc.width, doc.height, error)) return false;
     auto s = std::make_unique<State>();
     s->doc = &doc;
     s->path = path;
@@ -546,6 +580,10 @@ bool ImageFileWriter::begin(const std::string& path, const Document& doc, int de
         spec.attribute("png:filter", kPngFilterSub);
     } else if (format == "tiff") {
         spec.attribute("tiff:zipquality", kTiffZipQuality);
+    } else if (format == "jpeg" || format == "webp") {
+        const LossyFileOptions& lossy = lossyFileOptions();
+        spec.attribute("Compression", format + ":" + std::to_string(lossy.quality));
+        if (format == "jpeg") spec.attribute("jpeg:subsampling", lossy.subsampling);
     }
     // The document's own samples go to the writer as they are. Samples of
     // another depth, 16-bit samples (the file's scale differs) and pixels

@@ -49,6 +49,20 @@ bool loadMask(const std::string& path, std::int32_t width, std::int32_t height, 
 // False with a one-line reason naming `path`.
 bool checkImageTarget(const std::string& path, std::string& error);
 
+// How lossy files are written: the JPEG and WebP quality (1..100) and the
+// JPEG chroma subsampling ("4:4:4", "4:2:2" or "4:2:0"). One setting for the
+// whole program, made before any file is written.
+struct LossyFileOptions {
+    int quality = 98;
+    std::string subsampling = "4:2:0";
+};
+void setLossyFileOptions(const LossyFileOptions& options);
+
+// Checks, before any work, that an image of `width` x `height` fits the
+// format of `path` (JPEG holds at most 65500 pixels a side, WebP 16383).
+// False with a one-line reason naming `path`.
+bool checkImageFits(const std::string& path, std::int64_t width, std::int64_t height, std::string& error);
+
 // Writes a document. `depth` 0 keeps the document's depth; formats that
 // cannot hold it get the nearest they can (16 bits in a format of floats
 // only are half floats in OpenEXR and the format's own floats in Radiance,

@@ -18,12 +18,14 @@
 #include <filesystem>
 #include <iostream>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "app/batch_names.h"
+#include "app/canvas_size.h"
 #include "app/catalogue_commands.h"
 #include "app/cube_engines.h"
 #include "app/demo_panorama.h"
@@ -42,6 +44,7 @@
 #include "app/module_loader.h"
 #include "app/probe_command.h"
 #include "app/progress.h"
+#include "app/render_paths.h"
 #include "app/run_settings.h"
 #include "app/streaming_write.h"
 #include "platform/checked_file.h"
@@ -157,7 +160,10 @@ bool makeCanvas(const Document& source, std::int32_t width, std::int32_t height,
 struct RenderOptions {
     int depth = 0;
     std::string maskPath;
-    std::string size;  // WIDTHxHEIGHT of a separate canvas, or empty
+    std::string size;      // WIDTHxHEIGHT, WIDTH or xHEIGHT of the new image, or empty for its natural size
+    bool inPlace = false;  // filter the input image itself, as an editor does
+    bool force = false;    // an output may be the input file
+    std::string format;    // the file format of "-" (standard input or output)
     std::string modulePath;
     RunSettingsOptions run;
     bool quiet = false;
@@ -179,6 +185,27 @@ std::ostream& messageStart(std::ostream& stream, RenderProgress* progress) {
     if (progress != nullptr) progress->display().clearLine();
     if (gBesideBatchLine && isatty(&stream == &std::cout ? STDOUT_FILENO : STDERR_FILENO)) stream << "\r\x1b[K";
     return stream;
+}
+
+// The new image a render draws on: the output's natural canvas for this
+// input, or the --size asked for, completed from the output's proportions.
+// Settings that cannot be read are the run's to report: the canvas is then
+// sized for the defaults.
+bool makeRenderCanvas(const Document& source, const std::string& output, const RenderOptions& o,
+                      const RunSettingsOptions& run, Document& canvas, std::string& error) {
+    auto settings = std::make_unique<SettingsRecord>();
+    if (std::string unread; !readRunSettings(run, *settings, unread)) resetToDefaults(*settings);
+    const NaturalCanvas natural = naturalCanvas(*settings, source.width, source.height);
+    std::int32_t width = 0, height = 0;
+    std::string warning;
+    if (!chooseCanvasSize(o.size, natural, width, height, warning, error)) return false;
+    if (!checkImageFits(output, width, height, error)) return false;
+    if (!makeCanvas(source, width, height, canvas, error)) {
+        if (o.size.empty()) error = "the natural canvas of this output: " + error + "; --size sets a smaller one";
+        return false;
+    }
+    if (!warning.empty()) std::cerr << "globaro: " << warning << std::endl;
+    return true;
 }
 
 double secondsSince(std::chrono::steady_clock::time_point since) {
@@ -270,8 +297,8 @@ int checkRecordTarget(const std::string& input, const std::string& output, const
 // file of --record only after the image is in place.
 int renderFileOnce(const std::string& input, const std::string& output, const RenderOptions& o,
                    RenderProgress* progress, std::string& error) {
-    std::int32_t canvasWidth = 0, canvasHeight = 0;
-    if (!o.size.empty() && !parseSize("--size", o.size, canvasWidth, canvasHeight, error)) return kExitUsage;
+    if (std::int32_t w = 0, h = 0; !o.size.empty() && !parseCanvasSpec(o.size, w, h, error)) return kExitUsage;
+    if (!checkOutputIsNotInput(input, output, o.force, error)) return kExitUsage;
     // What cannot be written is said before the work, not after it.
     if (const int status = checkRecordTarget(input, output, o, error); status != 0) return status;
     // A Photoshop document goes through the export's writer, not an image library.
@@ -284,8 +311,7 @@ int renderFileOnce(const std::string& input, const std::string& output, const Re
     if (std::string note; o.usePose && !takeViewFromPose(source.metadata.get(), input, run, note))
         messageStart(std::cerr, progress) << "globaro: " << note << "\n";
     GeoRender geo;
-    if (const int status = planGeoRender(input, output, run, o.geo, source.width, source.height, canvasWidth,
-                                         canvasHeight, geo, error);
+    if (const int status = planGeoRender(input, output, run, o.geo, source.width, source.height, 0, 0, geo, error);
         status != 0)
         return status;
     if (layered && o.depth != 0 && o.depth != source.depth) {
@@ -295,11 +321,14 @@ int renderFileOnce(const std::string& input, const std::string& output, const Re
     BackgroundRead reading(reader, source);
     if (geo.place && !reading.finish(error)) return kExitFailure;
     if (geo.place && !placeOnGlobe(input, geo.extent, source, error)) return kExitFailure;
-    // Without --size the filter works in place on the image, as in an editor.
+    // A new image of the output's own proportions, or with --in-place the
+    // input image itself, filtered as in an editor.
     Document canvas;
-    const bool separate = !o.size.empty();
-    if (separate && !makeCanvas(source, canvasWidth, canvasHeight, canvas, error)) return kExitUsage;
+    const bool separate = !o.inPlace;
+    if (separate && !makeRenderCanvas(source, output, o, run, canvas, error)) return kExitUsage;
+    if (!separate && !checkImageFits(output, source.width, source.height, error)) return kExitUsage;
     Document& doc = separate ? canvas : source;
+    if (!fitGeoreference(run, doc.width, doc.height, geo, error)) return kExitUsage;
     doc.keywords = runKeywords(run);
     doc.metadata = outputMetadata(source.metadata, run, doc.width, doc.height);
     if (!o.maskPath.empty() && !loadMask(o.maskPath, doc.width, doc.height, doc.mask, error)) return kExitFailure;
@@ -322,10 +351,10 @@ int renderFileOnce(const std::string& input, const std::string& output, const Re
             if (progress != nullptr) progress->watch(nullptr, 0, 0, nullptr, 0);
         }
     } stopWatching{progress};
-    const int status = runFilter(doc, o.modulePath, run, false, error, separate ? &source : nullptr, &report,
-                                 geo.place ? nullptr : &reading.gate(), writing ? &*writing : nullptr,
-                                 run.record.empty() ? nullptr : &recorded,
-                                 progress != nullptr ? &progress->drawnCounter() : nullptr);
+    const int status =
+        runFilter(doc, o.modulePath, run, false, error, separate ? &source : nullptr, &report,
+                  geo.place ? nullptr : &reading.gate(), writing ? &*writing : nullptr,
+                  run.record.empty() ? nullptr : &recorded, progress != nullptr ? &progress->drawnCounter() : nullptr);
     // A cancelled run stops reading too.
     if (cancelRequested().load()) return kExitInterrupted;
     // A file that turned out damaged is what went wrong, whatever the filter
@@ -393,19 +422,37 @@ int refuseUndrawnOutput(const RunSettingsOptions& run) {
     return kExitUsage;
 }
 
-// render INPUT OUTPUT: one file, errors as one line.
+// render INPUT OUTPUT: one file, errors as one line. "-" reads standard
+// input or writes standard output (which then carries the image alone).
 int commandRender(const std::string& input, const std::string& output, const RenderOptions& o) {
     std::string error;
+    RenderPaths paths;
+    int status = paths.prepare(input, output, o.format, error) ? 0 : kExitUsage;
     ProgressDisplay display(o.progress, 1);
     RenderProgress progress(display, input, 1, 1);
-    const int status = renderFile(input, output, o, &progress, error);
-    if (status != 0) messageStart(std::cerr, &progress) << "globaro: " << error << "\n";
+    if (status == 0) {
+        RenderOptions options = o;
+        if (paths.toStandardOutput()) options.quiet = true;  // the summary would land in the image
+        status = renderFile(paths.inputFile(), paths.outputFile(), options, &progress, error);
+    }
+    if (status == 0 && !paths.deliver(error)) status = kExitFailure;
+    if (status != 0) messageStart(std::cerr, &progress) << "globaro: " << paths.inUserTerms(error) << "\n";
     return status;
 }
 
 // One file of a batch; a failure is one line that names the file.
 int renderBatchItem(const BatchItem& item, const RenderOptions& o, RenderProgress* progress) {
     std::string error;
+    // A batch makes the folders its pattern names.
+    if (const auto folder = std::filesystem::path(item.output).parent_path(); !folder.empty()) {
+        std::error_code ec;
+        std::filesystem::create_directories(folder, ec);
+        if (ec) {
+            messageStart(std::cerr, progress) << "globaro: " << item.input << ": cannot create the folder \""
+                                              << folder.string() << "\": " << ec.message() << std::endl;
+            return kExitFailure;
+        }
+    }
     const int status = renderFile(item.input, item.output, o, progress, error);
     // A stopped batch says so once, at its end.
     if (status != 0 && status != kExitInterrupted)
@@ -474,9 +521,15 @@ int commandBatch(const std::vector<std::string>& inputs, const std::string& patt
         return kExitUsage;
     }
     std::int32_t w = 0, h = 0;
-    if (!o.size.empty() && !parseSize("--size", o.size, w, h, error)) {
+    if (!o.size.empty() && !parseCanvasSpec(o.size, w, h, error)) {
         std::cerr << "globaro: " << error << "\n";
         return kExitUsage;
+    }
+    for (const BatchItem& item : items) {
+        if (isStandardStream(item.input) || isStandardStream(item.output)) {
+            std::cerr << "globaro: \"-\" (standard input or output) takes a single INPUT OUTPUT, not a batch\n";
+            return kExitUsage;
+        }
     }
     if (batchItem >= 0) {  // a worker started by the batch below
         // A worker whose batch is gone (killed outright) stops as if told to.
@@ -717,8 +770,24 @@ int main(int argc, char** argv) {
         ->check(CLI::IsMember({0, 8, 16, 32}));
     render->add_option("--mask", renderOptions.maskPath,
                        "Selection mask image (255 = selected), the size of the output");
-    render->add_option("--size", renderOptions.size,
-                       "Output canvas WIDTHxHEIGHT (default: the input's own image, filtered in place)");
+    auto* sizeOption = render->add_option(
+        "--size", renderOptions.size,
+        "Size of the new image: WIDTHxHEIGHT, or WIDTH or xHEIGHT with the other side from the output's "
+        "proportions (default: the output's proportions at the input's detail)");
+    render
+        ->add_flag("--in-place", renderOptions.inPlace,
+                   "Filter the input image itself, as in an image editor, instead of making a new image")
+        ->excludes(sizeOption);
+    render->add_flag("--force", renderOptions.force, "Allow the output to be the input file (it is replaced)");
+    render->add_option("--format", renderOptions.format,
+                       "File format (extension) of \"-\": standard input or output, e.g. png or jpg");
+    LossyFileOptions lossy;
+    render->add_option("--quality", lossy.quality, "JPEG and WebP quality, 1..100 (default 98)")
+        ->check(CLI::Range(1, 100));
+    std::string subsampling;
+    auto* subsamplingOption =
+        render->add_option("--subsampling", subsampling, "JPEG chroma subsampling: 444, 422 or 420 (default)")
+            ->check(CLI::IsMember({"444", "422", "420"}));
     render->add_flag("--quiet", renderOptions.quiet, "No progress or summary");
     std::string progressMode = "auto";
     render
@@ -834,6 +903,9 @@ int main(int argc, char** argv) {
             std::cerr << "globaro: --use-pose sets the view and cannot be combined with --action\n";
             return kExitUsage;
         }
+        if (subsamplingOption->count() > 0)
+            lossy.subsampling = subsampling.substr(0, 1) + ":" + subsampling.substr(1, 1) + ":" + subsampling.substr(2);
+        setLossyFileOptions(lossy);
         if (const int status = refuseUndrawnOutput(renderOptions.run); status != 0) return status;
         if (!inputLayout.empty() &&
             (outOption->count() > 0 || renderOptions.run.dialog.value_or(false) || !renderOptions.maskPath.empty())) {

@@ -57,13 +57,15 @@ std::string numberText(double v) {
 
 // A number option whose range is the settings field's: the help names it,
 // and a value outside it is refused.
+// A number option of a settings field; `sign` -1 stores the value negated
+// (for a name whose angle turns the other way).
 template <typename T>
-void addNumber(CLI::App& command, const std::string& name, std::optional<T>& target, const char* field,
-               const std::string& help, const std::string& typeName = "DEGREES") {
+CLI::Option* addNumber(CLI::App& command, const std::string& name, std::optional<T>& target, const char* field,
+                       const std::string& help, const std::string& typeName = "DEGREES", double sign = 1.0) {
     const FieldRange range = findSettingsField(field)->range;
-    command
+    return command
         .add_option_function<double>(
-            name, [&target](double v) { target = static_cast<T>(v); },
+            name, [&target, sign](double v) { target = static_cast<T>(sign * v); },
             help + ", " + numberText(range.lo) + ".." + numberText(range.hi))
         ->check(finiteNumber(range.lo, range.hi))
         ->type_name(typeName);
@@ -122,9 +124,18 @@ void addRunSettingsOptions(CLI::App& command, RunSettingsOptions& o) {
     addParsed(
         command, "--output", o.output, "Output projection, id or name (letter case does not matter)",
         [](const std::string& t) { return findOutputProjection(t); }, "ID|NAME", &cli::unknownOutputText);
-    addNumber(command, "--lat", o.latitude, "latitude", "Latitude of the view");
-    addNumber(command, "--lon", o.longitude, "longitude", "Longitude of the view");
-    addNumber(command, "--spin", o.spin, "spin", "Spin about the view axis");
+    CLI::Option* lat = addNumber(command, "--lat", o.latitude, "latitude", "Latitude of the view (up positive)");
+    CLI::Option* lon =
+        addNumber(command, "--lon", o.longitude, "longitude", "Longitude of the view (to the right positive)");
+    CLI::Option* spin = addNumber(command, "--spin", o.spin, "spin", "Spin about the view axis (clockwise positive)");
+    // The names of video tools (ffmpeg's v360 filter among them): yaw and
+    // pitch are the longitude and the latitude; roll turns the other way
+    // from the spin.
+    addNumber(command, "--yaw", o.longitude, "longitude", "Yaw: the same as --lon")->excludes(lon);
+    addNumber(command, "--pitch", o.latitude, "latitude", "Pitch: the same as --lat")->excludes(lat);
+    addNumber(command, "--roll", o.spin, "spin", "Roll: the spin turned the other way (--roll 10 is --spin -10)",
+              "DEGREES", -1.0)
+        ->excludes(spin);
     addNumber(command, "--fov", o.fov, "fov", "Field of view");
     addNumber(command, "--tabs", o.tabs, "tabs", "Glue tab size", "SIZE");
     addNumber(command, "--sharpen", o.sharpen, "sharpen", "Sharpening", "AMOUNT");

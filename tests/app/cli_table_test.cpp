@@ -299,11 +299,30 @@ void check(const std::string& word, std::istringstream& rest, const std::string&
         rest >> a >> b;
         EXPECT_FALSE(bytesOf(a).empty()) << a;
         EXPECT_EQ(bytesOf(a), bytesOf(b)) << a << " and " << b;
+    } else if (word == "psnr") {  // PATH DB: the image is within DB decibels of PATH's (an outside tool's)
+        std::string path;
+        double least = 0.0;
+        rest >> path >> least;
+        Document other;
+        ASSERT_TRUE(loadDocument(path, other, error)) << error;
+        const Document& d = loaded();
+        ASSERT_TRUE(d.width == other.width && d.height == other.height) << path;
+        double sum = 0.0;
+        for (std::int32_t y = 0; y < d.height; ++y)
+            for (std::int32_t x = 0; x < d.width; ++x)
+                for (int p = 0; p < 3; ++p) sum += std::pow(double(d.value(x, y, p)) - other.value(x, y, p), 2.0);
+        EXPECT_GE(10.0 * std::log10(3.0 * d.width * d.height / std::max(sum, 1e-12)), least) << path;
+    } else if (word == "bytes") {  // PATH LO HI: the file's size
+        std::string path;
+        std::uintmax_t lo = 0, hi = 0;
+        rest >> path >> lo >> hi;
+        const std::uintmax_t size = fs::file_size(path);
+        EXPECT_TRUE(size >= lo && size <= hi) << path << " has " << size << " bytes";
     } else if (word == "files") {
         EXPECT_EQ(namesIn(tmp).size(), std::stoul(text));
     } else if (word == "memlimit") {  // no allocation as large as a damaged header claims
         EXPECT_EQ(o.output.find("memory"), std::string::npos);
-    } else if (word != "status" && word != "lines" && word != "shell" && word != "before") {
+    } else if (word != "status" && word != "lines" && word != "shell" && word != "before" && word != "needs") {
         ADD_FAILURE() << "unknown check " << word;
     }
 }
@@ -361,12 +380,17 @@ TEST_P(CommandLine, Cases) {
         std::string lines, shell;
         std::set<std::string> allowed;  // files a failed run may leave: those a check names
         std::vector<std::pair<std::string, std::string>> checks;
+        bool missingTool = false;
         for (const std::string& raw : c.checks) {
             std::istringstream words(fill(raw, places));
             std::string word, text;
             words >> word;
             std::getline(words >> std::ws, text);
             checks.emplace_back(word, text);
+            if (word == "needs" && std::system(("command -v " + text + " >/dev/null 2>&1").c_str()) != 0) {
+                missingTool = true;  // the case compares with a tool that is not installed here
+                break;
+            }
             if (word == "status") status = std::stoi(text);
             if (word == "lines") lines = text;
             if (word == "shell") shell += text + "; ";
@@ -378,6 +402,10 @@ TEST_P(CommandLine, Cases) {
             // Far below what hostile headers claim (AddressSanitizer reserves terabytes).
             if (word == "memlimit") shell += "ulimit -v 2097152; export MALLOC_ARENA_MAX=2; ";
 #endif
+        }
+        if (missingTool) {
+            previous = tmp;
+            continue;
         }
         const std::set<std::string> before = namesIn(tmp);
         const Outcome o = runCli(arguments, shell);
