@@ -39,6 +39,7 @@ constexpr double kOutputStepPixels = 0.5;
 constexpr double kInputStepRadians = 1e-3;
 // The least long side of a natural canvas (or the input's, when smaller).
 constexpr std::int32_t kLeastLongSide = 64;
+constexpr double kMostInputPixels = 4.0;  // a natural canvas holds at most this many times the input's pixels
 // An input position that jumps this far for the small step crossed a seam.
 constexpr double kSeamJump = 0.05;
 
@@ -330,6 +331,16 @@ NaturalCanvas naturalCanvas(const SettingsRecord& settings, std::int32_t inputWi
     if (const double longSide = std::max(n.width, n.height); longSide < least) {
         n.width *= least / longSide;
         n.height *= least / longSide;
+    }
+    // Beyond that, a view that spreads the sphere's centre over a wide field
+    // (a stereographic map of 170 degrees) would keep the centre's detail
+    // only on a canvas of hundreds of millions of pixels, nearly all of them
+    // magnified: the natural canvas holds at most kMostInputPixels times the
+    // input's pixels, and --size asks for more.
+    const double most = kMostInputPixels * static_cast<double>(inW) * inH;
+    if (const double pixels = n.width * n.height; pixels > most) {
+        n.width *= std::sqrt(most / pixels);
+        n.height *= std::sqrt(most / pixels);
     }
     return n;
 }
