@@ -15,16 +15,11 @@ namespace globaro {
 namespace {
 
 using testing::distance;
+using testing::latLon;
 using testing::Mapper;
 using testing::unit;
 
 constexpr double kPi = 3.141592653589793;
-
-SphereDir latLon(double latDeg, double lonDeg) {
-    const double f = latDeg * kPi / 180.0, l = lonDeg * kPi / 180.0;
-    return {static_cast<float>(-std::cos(f) * std::sin(l)), static_cast<float>(std::sin(f)),
-            static_cast<float>(std::cos(f) * std::cos(l))};
-}
 
 struct NewtonMap {
     ProjectionId output;
