@@ -227,17 +227,6 @@ TEST(ZenithNadir, WeightFallsToZeroAtTheSeamFromBothSides) {
     }
 }
 
-// 0.999 of 180° is 179.82°: beyond it the view is the same, its edge 89.91° off the centre.
-TEST(ViewSettings, RectilinearFieldOfViewIsCappedJustBelowAHalfTurn) {
-    SphereDir capped, above, below;
-    ASSERT_TRUE(Mapper(14, 1, 100, 100, 180.0f).direction(1.0, 0.5, capped));
-    ASSERT_TRUE(Mapper(14, 1, 100, 100, 179.9f).direction(1.0, 0.5, above));
-    ASSERT_TRUE(Mapper(14, 1, 100, 100, 179.5f).direction(1.0, 0.5, below));
-    EXPECT_EQ(distance(capped, above), 0.0f);
-    EXPECT_GT(distance(capped, below), 0.0f);
-    EXPECT_NEAR(std::acos(static_cast<double>(capped.z)) * 180.0 / kPi, 89.91, 0.01);
-}
-
 TEST(ViewSettings, ShiftLensMovesTheCentreNotTheView) {
     SettingsRecord s = testing::plainSettings(60, 1, 90.0f);
     s.latitude = 30.0f;
