@@ -222,7 +222,7 @@ void checkAngle(const Case& c) {
 void checkCover(const Case& c) {
     int w = 0, h = 0;
     parseSize(c.fields.at(1), w, h);
-    std::array<int, 288> cells{};  // 12 sectors of longitude by 24 bands of equal height: equal areas
+    std::array<int, 288> cells{};
     std::vector<ProjectionId> ids{std::stoi(c.fields[0])};
     if (c.named.contains("with")) ids.push_back(static_cast<ProjectionId>(c.namedOr("with", 0)));
     const bool whole = c.fields.at(3) == "whole";
@@ -232,9 +232,7 @@ void checkCover(const Case& c) {
             for (int i = 0; i < w; i += whole ? 1 : 3) {
                 SphereDir d;
                 if (!m.direction((i + 0.5) / w, (j + 0.5) / h, d)) continue;
-                const double lon = std::atan2(-static_cast<double>(d.x), static_cast<double>(d.z));
-                const int sector = std::clamp(int((lon / std::numbers::pi + 1.0) * 6.0), 0, 11);
-                ++cells[std::size_t(std::clamp(int((d.y + 1.0) * 12.0), 0, 23) * 12 + sector)];
+                ++cells[std::size_t(testing::equalAreaCell(d))];
             }
     }
     const auto [lo, hi] = std::minmax_element(cells.begin(), cells.end());
