@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <limits>
 #include <numbers>
 #include <span>
 
@@ -224,9 +225,11 @@ inline SphereDir equirectDirection(float w, float v) noexcept {
     return {std::sin(angle) * r, y, std::cos(angle) * r};
 }
 
-// The inverse stereographic projection of the plane point (w1, w2).
+// The inverse stereographic projection of the plane point (w1, w2); a point too far out for
+// floats (a wide view of the logarithmic map overflows) is the point at infinity, the back pole.
 inline SphereDir inverseStereographic(float w1, float w2) noexcept {
     const float s = w1 * w1 + w2 * w2;
+    if (!(s < std::numeric_limits<float>::max())) return {0.0f, 0.0f, -1.0f};
     return {-2.0f * w1 / (1.0f + s), -2.0f * w2 / (1.0f + s), -(s - 1.0f) / (s + 1.0f)};
 }
 

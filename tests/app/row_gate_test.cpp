@@ -1,28 +1,14 @@
-// The rows of a file read on another thread: waiting for rows, the reader
-// ending short, and the consumer stopping the reader.
+// The consumer stopping the reader of a file's rows (reads waiting for rows and
+// a reader ending short: host/tile_traffic_test.cpp).
 
 #include "app/row_gate.h"
 
 #include <gtest/gtest.h>
 
-#include <thread>
-
 #include "app/image_io.h"
 
 namespace globaro {
 namespace {
-
-TEST(RowGate, WaitsForRowsAndLearnsWhenTheyWillNotCome) {
-    RowGate gate;
-    std::thread reader([&] {
-        for (std::int32_t rows = 16; rows <= 64; rows += 16) EXPECT_TRUE(gate.publish(rows));
-        gate.end();  // the file broke off after 64 rows
-    });
-    EXPECT_TRUE(gate.waitFor(48));
-    EXPECT_FALSE(gate.waitFor(65));
-    EXPECT_TRUE(gate.waitFor(64));
-    reader.join();
-}
 
 TEST(RowGate, AStoppedReaderEndsAndTheDocumentReaderSaysWhy) {
     Document doc;

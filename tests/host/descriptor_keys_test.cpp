@@ -7,6 +7,7 @@
 
 #include "host/descriptor_keys.h"
 #include "host/terminology_resource.h"
+#include "projection/catalogue.h"
 #include "settings/golden_files.h"
 
 namespace globaro {
@@ -37,6 +38,9 @@ TEST(EnumKeyTables, AreTwoWay) {
         EXPECT_EQ(std::pair(static_cast<std::int32_t>(keys.size()), t->idFor(kNoEnumKey)), std::pair(t->size(), 0));
         for (std::int32_t id = -1; id <= 1100; ++id) EXPECT_EQ(t->idFor(t->keyFor(id)), t->hasId(id) ? id : 0) << id;
     }
+    // Every catalogue projection has a key, so that it travels through descriptors and action files.
+    for (const OutputProjectionInfo& p : outputProjections()) EXPECT_TRUE(outputKeyTable().hasId(p.id)) << p.name;
+    for (const InputProjectionInfo& p : inputProjections()) EXPECT_TRUE(inputKeyTable().hasId(p.id)) << p.name;
     // Another table's key, a gap, a '#' key of an id with a listed key, a '#' key with a stray character.
     for (const char* key : {"GL01", "Kp07", "Ko34", "#001", "#05-", "#5 f"})
         EXPECT_EQ(outputKeyTable().idFor(GLOBARO_FOURCC(key[0], key[1], key[2], key[3])), 0) << key;

@@ -9,7 +9,6 @@
 #include "app/descriptor_store.h"
 #include "host/descriptor_keys.h"
 #include "host/scripting_parameters.h"
-#include "projection/catalogue.h"
 #include "tests/host/host_test_support.h"
 
 namespace globaro {
@@ -77,27 +76,6 @@ TEST(DescriptorReplay, WhatEachDescriptorGives) {
                   std::tuple(1, PIDescriptorHandle{}, 1, std::size_t{0}))
             << what;
     }
-}
-
-TEST(DescriptorReplay, EveryCatalogueProjectionTravelsThroughAnActionFile) {
-    auto travel = [](std::int32_t SettingsRecord::*field, std::int32_t id) {
-        ScriptingHost host;
-        SettingsRecord s = preparedSettings();
-        s.*field = id;
-        EXPECT_TRUE(writeDescriptor(&host.record, s));
-        RecordedAction action{plugInDialogDontDisplay, *host.store.current()};
-        std::string error;
-        EXPECT_TRUE(actionFromJson(actionToJson(action), action, error));
-        host.store.offer(action.descriptor, action.playInfo);
-        SettingsRecord read = preparedSettings();
-        FilterData data = freshFilterData();
-        readDescriptor(&host.record, read, data);
-        return read.*field;
-    };
-    for (const OutputProjectionInfo& p : outputProjections())
-        EXPECT_EQ(travel(&SettingsRecord::outputProjection, p.id), p.id) << p.name;
-    for (const InputProjectionInfo& p : inputProjections())
-        EXPECT_EQ(travel(&SettingsRecord::inputProjection, p.id), p.id) << p.name;
 }
 
 TEST(DescriptorReplay, PlayInformationDecidesTheDialog) {

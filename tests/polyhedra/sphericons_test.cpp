@@ -9,6 +9,7 @@
 #include <set>
 #include "poly_test_util.h"
 #include "projection/catalogue.h"
+#include "sphere_lattice.h"
 
 namespace globaro {
 namespace {
@@ -22,13 +23,6 @@ SphericonShape shapeOfName(const std::string& name) {
     std::sscanf(name.c_str(), "sphericon %d/%d%3s", &s.sides, &s.turn, tail);
     s.axis = tail[0] == '+' ? SphericonAxis::kSides : tail[0] == '/' ? SphericonAxis::kHybrid : SphericonAxis::kCorners;
     return s;
-}
-
-// One of 288 equal-area cells: 24 bands of equal height by 12 sectors.
-int cellOf(const SphereDir& d) {
-    const double lon = std::atan2(static_cast<double>(d.x), static_cast<double>(d.z)) + 3.141592653589793;
-    return std::clamp(static_cast<int>((d.y + 1.0) * 12.0), 0, 23) * 12 +
-           std::clamp(static_cast<int>(lon * 12.0 / 6.283185307179586), 0, 11);
 }
 
 struct Case {
@@ -119,7 +113,7 @@ TEST_P(Sphericons, NameSolidNetTabsAndCoverage) {
         for (int i = 0; i < 400; ++i) {
             SphereDir d;
             if (netPointToSphere(m, job, (i + 0.5f) / 400.0f, (j + 0.5f) / 400.0f, d).kind == NetHitKind::kFace)
-                ++cells[static_cast<std::size_t>(cellOf(d))];
+                ++cells[static_cast<std::size_t>(testing::equalAreaCell(d))];
         }
     EXPECT_EQ(std::count(cells.begin(), cells.end(), 0), 0) << "cells of the sphere missed";
 }

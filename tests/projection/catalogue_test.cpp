@@ -12,12 +12,6 @@
 namespace globaro {
 namespace {
 
-std::vector<ProjectionId> ids(ProjectionId first, ProjectionId last) {
-    std::vector<ProjectionId> out;
-    for (ProjectionId v = first; v <= last; ++v) out.push_back(v);
-    return out;
-}
-
 // The catalogue's entries, the internal ids and a few without an entry.
 std::vector<ProjectionId> probeIds() {
     std::vector<ProjectionId> out;
@@ -97,16 +91,6 @@ TEST(Catalogue, FindByIdOrName) {
     EXPECT_EQ(nearestInputName("equirectangulr"), "equirectangular");
 }
 
-TEST(Catalogue, FamiliesByRange) {
-    EXPECT_EQ(idsWhere(isGeodesicSphere), ids(177, 198));
-    EXPECT_EQ(idsWhere(isSphericon), ids(199, 246));
-    EXPECT_EQ(idsWhere(isCurlicue), ids(304, 336));
-    EXPECT_EQ(idsWhere(isHyperbolicTiling), ids(371, 382));
-    EXPECT_EQ(idsWhere(isViewsOutput), ids(75, 79));
-    EXPECT_EQ(idsWhere([](ProjectionId id) { return outputFamily(id) == ProjectionFamily::kFloretOutputs; }),
-              ids(1038, 1041));
-}
-
 TEST(CataloguePredicates, ModelRules) {
     // Never developable when in the floret family, even with a Voronoi shape.
     EXPECT_TRUE(isVoronoiShape(393));
@@ -124,12 +108,6 @@ TEST(CataloguePredicates, RegistryNamesEveryPredicateOnce) {
         ASSERT_NE(p.test, nullptr);
         EXPECT_FALSE(p.test(0)) << p.name;
     }
-}
-
-TEST(CatalogueKeywords, ExamplesInOrder) {
-    EXPECT_EQ(outputKeywords(62), (Words{"loximuthal", "conformal"}));
-    EXPECT_EQ(outputKeywords(372), (Words{"tessellation", "hyperbolic tiling", "conformal", "square"}));
-    EXPECT_EQ(outputKeywords(143), (Words{"shaded", "orthoapsidal", "circle"}));
 }
 
 TEST(CatalogueKeywords, EveryOutputObeysTheListRules) {

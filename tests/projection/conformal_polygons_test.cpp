@@ -3,8 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <array>
 #include <cmath>
 #include <numbers>
 
@@ -120,7 +118,7 @@ TEST(StarMap, TheSquareIsJacobisSd) {
 }
 
 // The outputs: the n-fold symmetry of the outline (as the render's hits
-// show it), the latitudes at its top and bottom, and the whole sphere covered.
+// show it) and the latitudes at its top and bottom (their coverage: cover lines of mapping_cases.txt).
 struct OutputCase {
     ProjectionId id;
     int order;             // rotational symmetry of the outline
@@ -145,11 +143,10 @@ const OutputCase kOutputCases[] = {
     {167, 2, -0.5, 0.5},  // the middle hexagon's corners are the poles
 };
 
-TEST(ConformalPolygons, OutlinesPolesAndCoverage) {
+TEST(ConformalPolygons, OutlinesAndPoles) {
     for (const OutputCase& c : kOutputCases) {
         SCOPED_TRACE(::testing::Message() << "output " << c.id);
-        constexpr int kSize = 240;
-        testing::Mapper m(c.id, 1, kSize, kSize);
+        testing::Mapper m(c.id, 1, 240, 240);
         const ViewFrame& f = m.ctx->frame;
         // The output position of a frame point (the outline's centre is the origin).
         const auto position = [&](double x, double y) {
@@ -181,18 +178,6 @@ TEST(ConformalPolygons, OutlinesPolesAndCoverage) {
         EXPECT_NEAR(north.y, c.topSine, 0.1);
         EXPECT_NEAR(south.y, -c.topSine, 0.1);
         EXPECT_FALSE(m.direction(oa, ob, out));
-        // Coverage: every one of 288 equal-area cells (12 sectors by 24 bands) is hit.
-        std::array<int, 288> cells{};
-        for (int j = 0; j < kSize; ++j)
-            for (int i = 0; i < kSize; ++i) {
-                SphereDir d;
-                if (!m.direction((i + 0.5) / kSize, (j + 0.5) / kSize, d)) continue;
-                const double lon = std::atan2(static_cast<double>(d.x), static_cast<double>(d.z)) + kPi;
-                const int sector = std::min(11, static_cast<int>(lon / (2.0 * kPi) * 12.0));
-                const int band = std::min(23, static_cast<int>((d.y + 1.0) * 12.0));
-                ++cells[sector * 24 + band];
-            }
-        EXPECT_EQ(std::count(cells.begin(), cells.end(), 0), 0);
     }
 }
 

@@ -19,10 +19,12 @@ using testing::Mapper;
 
 class EveryOutput : public ::testing::TestWithParam<ProjectionId> {};
 
+// Wide, square and tall canvases; the ordinary field of view and both its ends, views of both poles.
 TEST_P(EveryOutput, SamplesAreCleanAndDirectionsAreUnit) {
     const ProjectionId id = GetParam();
-    for (const auto& [w, h] : {std::pair{300, 150}, std::pair{200, 200}, std::pair{150, 300}}) {
-        Mapper m(id, 1, w, h, 120.0f);
+    for (const auto& [w, h, fov, latitude] : {std::tuple{300, 150, 120.0f, 0.0f}, std::tuple{200, 200, 0.0f, 90.0f},
+                                              std::tuple{150, 300, 180.0f, -90.0f}}) {
+        Mapper m(id, 1, w, h, fov, 2000, 1000, latitude);
         const bool mapped = outputHasMapping(*m.ctx);
         constexpr int kGrid = 24;
         for (int i = 0; i <= kGrid; ++i)
@@ -35,7 +37,8 @@ TEST_P(EveryOutput, SamplesAreCleanAndDirectionsAreUnit) {
                 SphereDir d;
                 const bool hit = m.direction(a, b, d);
                 ASSERT_TRUE(mapped || (!hit && c.inputU == -1.0f)) << a << ", " << b;
-                ASSERT_TRUE(!hit || std::fabs(testing::length(d) - 1.0f) < 1e-4f) << a << ", " << b;
+                ASSERT_TRUE(!hit || std::fabs(testing::length(d) - 1.0f) < 1e-4f)
+                    << a << ", " << b << " at fov " << fov << ", latitude " << latitude;
             }
     }
 }
@@ -176,6 +179,24 @@ TEST_P(EveryOutput, DrawsExactlyWhenItSaysSo) {
             covered += p[3] > 0.0f ? 1 : 0;
         }
     EXPECT_EQ(covered > 0, outputIsDrawn(id)) << covered << " pixels covered";
+}
+
+// A shaded globe is lit: a grey globe has a bright and a dark side (those with samplers of their own shade
+// their own way).
+TEST_P(EveryOutput, ShadedGlobesShowTheirLight) {
+    const ProjectionId id = GetParam();
+    if (shadedGlobe(id) == 0 || hasOutputTrait(id, kTraitShadedRender) || !outputIsDrawn(id)) return;
+    Mapper m(id, 1, 384, 256);
+    float darkest = 1.0f, brightest = 0.0f;
+    for (int j = 0; j < 64; ++j)
+        for (int i = 0; i < 96; ++i) {
+            const RenderCell cell = m.sample((i + 0.5) / 96, (j + 0.5) / 64);
+            float grey[3] = {0.5f, 0.5f, 0.5f};
+            if (cell.inputU < 0.0f) continue;
+            shadeGlobeColour(*m.ctx, cell, grey);
+            darkest = std::min(darkest, grey[0]), brightest = std::max(brightest, grey[0]);
+        }
+    EXPECT_GT(brightest - darkest, 0.3f);
 }
 
 // Conformal outputs keep angles, equal-area ones the area scale, away from cuts.

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdint>
 #include <memory>
+#include <numbers>
 #include "polyhedra/poly_model.h"
 #include "projection/output_formulas.h"
 #include "projection/output_mapping.h"
@@ -44,10 +45,10 @@ inline void setExactAspect(RenderContext& ctx, double aspect) {
 // One output on one canvas, ready to sample; owns the polyhedron model and sweep list.
 struct Mapper {
     Mapper(ProjectionId output, InputProjectionId input, int w, int h, float fov = 90.0f, int inW = 2000,
-           int inH = 1000)
+           int inH = 1000, float latitude = 0.0f)
         : model(createPolyModel()) {
         SettingsRecord s = plainSettings(output, input, fov);
-        s.tabs = 0.0f;
+        s.tabs = 0.0f, s.latitude = latitude;
         RenderSetupOptions options;
         options.polyModel = model;
         setupRenderContext(*ctx, s, RenderSizes{w, h, inW, inH}, options);
@@ -81,6 +82,13 @@ inline RenderCell sampleAt(const RenderContext& ctx, double a, double b) {
 inline bool directionAt(const RenderContext& ctx, double a, double b, SphereDir& d) {
     MappingScratch scratch;
     return outputDirection(static_cast<float>(a), static_cast<float>(b), ctx, scratch, d);
+}
+
+// The direction of a latitude and longitude in degrees (east to the right of the centre).
+inline SphereDir latLon(double latDeg, double lonDeg) {
+    const double f = latDeg * std::numbers::pi / 180.0, l = lonDeg * std::numbers::pi / 180.0;
+    return {static_cast<float>(-std::cos(f) * std::sin(l)), static_cast<float>(std::sin(f)),
+            static_cast<float>(std::cos(f) * std::cos(l))};
 }
 
 inline float length(const SphereDir& d) { return std::sqrt(dot(d, d)); }

@@ -5,17 +5,14 @@
 #include <cmath>
 #include <complex>
 #include "geometry/vec_math.h"
+#include "output_test_support.h"
 
 namespace globaro {
 namespace {
 
-constexpr double kPi = 3.141592653589793;
+using testing::latLon;
 
-SphereDir latLon(double latDeg, double lonDeg) {
-    const double f = latDeg * kPi / 180.0, l = lonDeg * kPi / 180.0;
-    return {static_cast<float>(-std::cos(f) * std::sin(l)), static_cast<float>(std::sin(f)),
-            static_cast<float>(std::cos(f) * std::cos(l))};
-}
+constexpr double kPi = 3.141592653589793;
 
 double gap(const SphereDir& a, const Vec3d& b) { return std::hypot(a.x - b.x, a.y - b.y, a.z - b.z); }
 
