@@ -6,6 +6,7 @@
 #include <sstream>
 #include <system_error>
 
+#include "app/exit_status.h"
 #include "app/run_settings.h"
 #include "platform/temp_folder.h"
 #include "platform/user_folders.h"
@@ -18,8 +19,6 @@
 namespace globaro {
 
 namespace {
-
-constexpr int kExitFailure = 1;
 
 bool exists(const std::string& path) {
     std::error_code ec;
@@ -276,7 +275,7 @@ int DialogCommands::run() const {
     if (s.dotsPark->parsed()) return s.parkDot();
     if (s.dotsRecall->parsed()) return s.recallDot();
     if (s.dotsClear->parsed()) return s.clearDot();
-    return 2;
+    return kExitUsage;
 }
 
 int DialogCommands::State::savePreset() const {

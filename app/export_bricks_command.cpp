@@ -11,6 +11,7 @@
 #include <string>
 
 #include "app/batch_names.h"
+#include "app/exit_status.h"
 #include "app/filter_host.h"
 #include "app/image_io.h"
 #include "app/run_settings.h"
@@ -22,8 +23,6 @@
 namespace globaro::cli {
 namespace {
 
-constexpr int kExitFailure = 1;
-constexpr int kExitInterrupted = 130;
 constexpr std::int32_t kMinLayers = 3;
 
 struct BrickOptions {

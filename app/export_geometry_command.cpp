@@ -15,6 +15,7 @@
 
 #include "app/batch_names.h"
 #include "app/descriptor_store.h"
+#include "app/exit_status.h"
 #include "app/filter_host.h"
 #include "app/image_io.h"
 #include "app/module_loader.h"
@@ -30,9 +31,6 @@ namespace globaro::cli {
 namespace {
 
 namespace fs = std::filesystem;
-
-constexpr int kExitFailure = 1;
-constexpr int kExitInterrupted = 130;
 
 struct GeometryOptions {
     std::string input, output;

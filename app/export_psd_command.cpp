@@ -12,6 +12,7 @@
 #include "app/batch_names.h"
 #include "app/descriptor_store.h"
 #include "app/document.h"
+#include "app/exit_status.h"
 #include "app/filter_host.h"
 #include "app/image_io.h"
 #include "app/module_loader.h"
@@ -26,9 +27,6 @@ namespace globaro::cli {
 namespace {
 
 namespace fs = std::filesystem;
-
-constexpr int kExitFailure = 1;
-constexpr int kExitInterrupted = 130;
 
 // The rectilinear output that draws one face of a cube: a square view of 90
 // degrees, turned to the face. By cube face number 1..6 (down, up, left,

@@ -12,6 +12,7 @@
 #include <string>
 
 #include "app/demo_panorama.h"
+#include "app/exit_status.h"
 #include "app/filter_host.h"
 #include "app/image_io.h"
 #include "app/run_settings.h"
@@ -30,9 +31,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr int kExitFailure = 1;
-constexpr int kExitUsage = 2;
-constexpr int kExitInterrupted = 130;
 // The pictures of a page are JPEG files of this quality.
 constexpr int kPageJpegQuality = 50;
 // The widths a picture may have.

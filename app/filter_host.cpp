@@ -2,6 +2,7 @@
 
 #include "app/descriptor_store.h"
 #include "app/dialog_commands.h"
+#include "app/exit_status.h"
 #include "app/module_loader.h"
 #include "app/run_settings.h"
 
@@ -601,9 +602,6 @@ RunReport FilterHost::run(PluginMainProc entry, bool withParameters) {
 
 namespace {
 
-// What a failed run returns (the command line's exit status for a failure).
-constexpr int kRunFailed = 1;
-
 std::string describeResult(std::int16_t code) {
     switch (code) {
         case noErr:
@@ -631,10 +629,10 @@ int runFilter(Document& doc, const std::string& modulePath, const RunSettingsOpt
               std::string& error, const Document* source, RunReport* reportOut, const RowGate* inputRows,
               RowListener* rowListener, RecordedAction* recorded) {
     LoadedModule module;
-    if (!loadModule(modulePath, module, error)) return kRunFailed;
-    if (!moduleAcceptsImageMode(module.properties, doc.imageMode(), error)) return kRunFailed;
+    if (!loadModule(modulePath, module, error)) return kExitFailure;
+    if (!moduleAcceptsImageMode(module.properties, doc.imageMode(), error)) return kExitFailure;
     DescriptorStore store;
-    if (!offerRunDescriptor(run, store, error)) return kRunFailed;
+    if (!offerRunDescriptor(run, store, error)) return kExitFailure;
     HostOptions options;
     options.showProgress = showProgress;
     options.descriptorParameters = &store.parameters();
@@ -651,12 +649,12 @@ int runFilter(Document& doc, const std::string& modulePath, const RunSettingsOpt
     if (reportOut != nullptr) *reportOut = report;
     if (report.result != noErr) {
         error = "the filter stopped: " + describeResult(report.result) + "; the image is unchanged";
-        return kRunFailed;
+        return kExitFailure;
     }
     if (recorded != nullptr &&
         !recordedAction(store, run.dialog.value_or(false) ? plugInDialogDisplay : plugInDialogDontDisplay, *recorded)) {
         error = "the filter recorded no settings, so \"" + run.record + "\" was not written";
-        return kRunFailed;
+        return kExitFailure;
     }
     return 0;
 }

@@ -26,6 +26,7 @@
 #include "app/catalogue_commands.h"
 #include "app/demo_panorama.h"
 #include "app/dialog_commands.h"
+#include "app/exit_status.h"
 #include "app/export_bricks_command.h"
 #include "app/export_commands.h"
 #include "app/export_geometry_command.h"
@@ -51,10 +52,6 @@ extern char** environ;
 
 namespace globaro {
 namespace {
-
-constexpr int kExitFailure = 1;
-constexpr int kExitUsage = 2;
-constexpr int kExitInterrupted = 130;  // what shells report for a run stopped by Ctrl-C
 
 // The signals that stop a run: Ctrl-C, a polite kill, a closed terminal.
 // Each cancels the run, which then writes nothing and removes what it began.
