@@ -145,9 +145,9 @@ std::string separatePath(const std::string& base, const std::string& name) {
     return (path.parent_path() / (path.stem().string() + joiner + name + path.extension().string())).string();
 }
 
-int fail(const std::string& error) {
+int fail(const std::string& error, int status = kExitFailure) {
     std::cerr << "globaro: " << error << "\n";
-    return kExitFailure;
+    return status;
 }
 
 // The keyword record every PSD carries: the settings' words and those of the
@@ -168,17 +168,20 @@ int runPsdExport(PsdCommand& c) {
     std::int32_t width = 0, height = 0;
     if (c.kind == kExportCubeMap) {
         if (!parseSide(c.cubeSide, width))
-            return fail(cannot + "--cube-side wants 1.." + std::to_string(kPsbMaxSide) + " pixels, got \"" +
-                        c.cubeSide + "\"");
+            return fail(
+                cannot + "--cube-side wants 1.." + std::to_string(kPsbMaxSide) + " pixels, got \"" + c.cubeSide + "\"",
+                kExitUsage);
         height = width;
         if (c.run.output || c.run.fov)
-            return fail(cannot + "the faces of a cube map are 90-degree views; --output and --fov are not taken");
+            return fail(cannot + "the faces of a cube map are 90-degree views; --output and --fov are not taken",
+                        kExitUsage);
     } else if (!c.size.empty() && !parseSize(c.size, width, height)) {
         return fail(cannot + "--size wants WIDTHxHEIGHT with sides of 1.." + std::to_string(kPsbMaxSide) +
-                    " pixels, got \"" + c.size + "\"");
+                        " pixels, got \"" + c.size + "\"",
+                    kExitUsage);
     }
     if (!checkWritableTarget(c.output, error)) return fail(error);
-    if (identity(c.output) == identity(c.input)) return fail(cannot + "it is the input image");
+    if (identity(c.output) == identity(c.input)) return fail(cannot + "it is the input image", kExitUsage);
     SettingsRecord settings{};
     if (!buildRunSettings(c.run, settings, error)) return fail(error);
 

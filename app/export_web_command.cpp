@@ -288,7 +288,7 @@ int refuseOptions(const std::string& kind, const WebOptions& o) {
     if (o.width < kMinPictureWidth || o.width > kMaxPictureWidth) {
         std::cerr << "globaro: cannot write \"" << o.page << "\": --width wants " << kMinPictureWidth << ".."
                   << kMaxPictureWidth << " pixels, got " << o.width << "\n";
-        return kExitFailure;
+        return kExitUsage;
     }
     return 0;
 }

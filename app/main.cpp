@@ -257,7 +257,7 @@ int renderFileOnce(const std::string& input, const std::string& output, const Re
     // Without --size the filter works in place on the image, as in an editor.
     Document canvas;
     const bool separate = !o.size.empty();
-    if (separate && !makeCanvas(source, canvasWidth, canvasHeight, canvas, error)) return kExitUsage;
+    if (separate && !makeCanvas(source, canvasWidth, canvasHeight, canvas, error)) return kExitFailure;
     Document& doc = separate ? canvas : source;
     doc.keywords = runKeywords(o.run);
     if (!o.maskPath.empty() && !loadMask(o.maskPath, doc.width, doc.height, doc.mask, error)) return kExitFailure;

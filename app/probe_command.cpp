@@ -83,7 +83,7 @@ int runProbe(const ProbeOptions& options, std::ostream& out, std::ostream& err) 
         holder.model = createPolyModel();
         if (holder.model == nullptr) {
             fail(err, "not enough memory for the polyhedron model");
-            return kExitUsage;
+            return kExitFailure;
         }
     }
     auto ctx = std::make_unique<RenderContext>();
