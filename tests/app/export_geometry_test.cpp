@@ -64,15 +64,7 @@ void writeDirectionPanorama(const std::string& path) {
     ASSERT_TRUE(saveDocument(path, d, 16, error)) << error;
 }
 
-std::string run(const std::string& command) {
-    std::string out;
-    if (FILE* pipe = popen((command + " 2>&1").c_str(), "r")) {
-        char buffer[4096];
-        for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) out.append(buffer, n);
-        pclose(pipe);
-    }
-    return out;
-}
+std::string run(const std::string& command) { return testing_cli::runShell(command).output; }
 
 // Bad input: one line naming what is wrong, the folder as it was; status 2
 // for a refused command line, 1 for a failed run.

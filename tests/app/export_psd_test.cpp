@@ -12,9 +12,9 @@
 #include <fstream>
 #include <string>
 
+#include "app/cli_runner.h"
 #include "app/demo_panorama.h"
 #include "app/image_io.h"
-#include "tests/app/cli_runner.h"
 
 namespace globaro {
 namespace {
@@ -28,11 +28,10 @@ bool havePsdTools() {
     return std::system((std::string(kPython) + " -c 'import psd_tools, numpy' >/dev/null 2>&1").c_str()) == 0;
 }
 
-// Runs a Python script in the folder and gives what it prints (the
-// runner's command line after it is a no-op).
+// Runs a Python script in the folder and gives what it prints.
 std::string python(const fs::path& folder, const std::string& script) {
     std::ofstream(folder / "check.py") << script;
-    return runCli("", "cd '" + folder.string() + "' && " + kPython + " check.py 2>&1; : ").output;
+    return testing_cli::runShell("cd '" + folder.string() + "' && " + kPython + " check.py").output;
 }
 
 class ExportPsd : public ::testing::Test {
@@ -167,11 +166,7 @@ TEST_F(ExportPsd, StoppedExportLeavesNothing) {
                             "' c.psd --cube-side 1536 --separate 2>err.txt & pid=$!; "
                             "until grep -q 'layer 3' err.txt || ! kill -0 $pid; do sleep 0.01; done; "
                             "kill -TERM $pid; wait $pid; echo status $?; }";
-    FILE* pipe = popen(run.c_str(), "r");
-    char line[256] = {};
-    ASSERT_NE(std::fgets(line, sizeof line, pipe), nullptr);
-    pclose(pipe);
-    EXPECT_STREQ(line, "status 130\n");
+    EXPECT_EQ(testing_cli::runShell(run).output, "status 130\n");
     std::size_t psd = 0;
     for (const auto& entry : fs::directory_iterator(folder_))
         psd += entry.path().string().find(".psd") != std::string::npos ? 1 : 0;

@@ -24,15 +24,7 @@ namespace {
 namespace fs = std::filesystem;
 using testing_cli::runCli;
 
-std::string run(const std::string& command) {
-    std::string out;
-    if (FILE* pipe = popen((command + " 2>&1").c_str(), "r")) {
-        char buffer[4096];
-        for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) out.append(buffer, n);
-        pclose(pipe);
-    }
-    return out;
-}
+std::string run(const std::string& command) { return testing_cli::runShell(command).output; }
 
 bool haveReaders() {
     return std::system("command -v exiftool >/dev/null && /usr/bin/python3 -c 'import html5lib' 2>/dev/null") == 0;
