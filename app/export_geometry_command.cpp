@@ -15,6 +15,7 @@
 
 #include "app/batch_names.h"
 #include "app/descriptor_store.h"
+#include "app/dialog_commands.h"
 #include "app/exit_status.h"
 #include "app/filter_host.h"
 #include "app/image_io.h"
@@ -173,6 +174,8 @@ int exportGeometry(const GeometryOptions& o, const std::string& modulePath, std:
     settings->outputProjection = id;
     settings->tabs = 0.0f;
     settings->tabsInteger = 0;
+    // The run replaces the cached settings and the dot map; damaged ones are kept aside first.
+    setAsideDamagedState(std::cerr);
     const bool rendered = renderTexture(modulePath, *settings, o, source, canvas, error);
     if (cancelRequested().load()) return kExitInterrupted;
     if (!rendered) return kExitFailure;

@@ -11,6 +11,7 @@
 
 #include "app/batch_names.h"
 #include "app/descriptor_store.h"
+#include "app/dialog_commands.h"
 #include "app/document.h"
 #include "app/exit_status.h"
 #include "app/filter_host.h"
@@ -203,6 +204,8 @@ int runPsdExport(PsdCommand& c) {
     set.bytesPerChannel = source.bytesPerSample();
     set.output = c.kind == kExportCubeMap ? kRectilinear : settings.outputProjection;
 
+    // The runs replace the cached settings and the dot map; damaged ones are kept aside first.
+    setAsideDamagedState(std::cerr);
     LayerRenderer renderer(module, source, !c.quiet);
     const LayerSource layers = [&](int number, LayerPicture& picture, std::string& why) {
         RunSettingsOptions run = c.run;

@@ -160,6 +160,7 @@ int writePage(PageKind kind, const WebOptions& o, const std::vector<WebItem>& it
         error = "cannot write \"" + o.page + "\": another page is being written";
         return fail(kExitFailure);
     }
+    setAsideDamagedStateBeforeRuns(o.run, std::cerr);
     const bool showProgress = !o.quiet && isatty(fileno(stderr));
     std::set<std::string> names;
     std::size_t done = 0;

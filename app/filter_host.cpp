@@ -1,7 +1,6 @@
 #include "app/filter_host.h"
 
 #include "app/descriptor_store.h"
-#include "app/dialog_commands.h"
 #include "app/exit_status.h"
 #include "app/module_loader.h"
 #include "app/run_settings.h"
@@ -642,8 +641,6 @@ int runFilter(Document& doc, const std::string& modulePath, const RunSettingsOpt
     // A canvas (the case with a source) is thrown away when the run fails:
     // its pixels need not be kept for putting back.
     options.restoreOnFailure = source == nullptr;
-    // The run replaces the cached settings and the dot map; damaged ones are kept aside.
-    setAsideDamagedState(std::cerr);
     FilterHost host(doc, options);
     const RunReport report = host.run(module.entry, false);
     if (reportOut != nullptr) *reportOut = report;

@@ -335,6 +335,7 @@ int refuseUndrawnOutput(const RunSettingsOptions& run) {
 
 // render INPUT OUTPUT: one file, errors as one line.
 int commandRender(const std::string& input, const std::string& output, const RenderOptions& o) {
+    setAsideDamagedStateBeforeRuns(o.run, std::cerr);
     std::string error;
     const int status = renderFile(input, output, o, !o.quiet, error);
     if (status != 0) std::cerr << "globaro: " << error << "\n";
@@ -419,6 +420,8 @@ int commandBatch(const std::vector<std::string>& inputs, const std::string& patt
         }
         return renderBatchItem(items[static_cast<std::size_t>(batchItem)], o, false);
     }
+    // Once for the whole batch, before its workers start.
+    setAsideDamagedStateBeforeRuns(o.run, std::cerr);
 
     std::size_t failed = 0, done = 0;  // done: finished, well or not
     if (jobs <= 1 || items.size() == 1) {
@@ -504,6 +507,7 @@ int commandDemo(const std::string& folder, const std::string& size, const std::s
         std::cerr << "globaro: cannot create the folder \"" << folder << "\": " << ec.message() << "\n";
         return kExitFailure;
     }
+    setAsideDamagedState(std::cerr);
     Document panorama;
     if (!makeDemoPanorama(panorama, width, height, 8, error)) {
         std::cerr << "globaro: " << error << "\n";
