@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "app/exit_status.h"
 #include "polyhedra/poly_spec.h"
 #include "polyhedra/poly_summary.h"
 #include "projection/catalogue.h"
@@ -106,7 +107,7 @@ int runList(std::string_view what, std::ostream& out, std::ostream& err) {
         return 0;
     }
     err << "globaro list: cannot list " << quoted(what) << " (expected inputs or outputs)\n";
-    return 2;
+    return kExitUsage;
 }
 
 int runDescribe(std::string_view kind, std::string_view idOrName, std::ostream& out, std::ostream& err) {
@@ -114,7 +115,7 @@ int runDescribe(std::string_view kind, std::string_view idOrName, std::ostream& 
         const auto id = findOutputProjection(idOrName);
         if (!id) {
             err << "globaro describe: " << unknownOutputText(idOrName) << '\n';
-            return 2;
+            return kExitUsage;
         }
         out << describeOutput(*id).dump(2) << '\n';
         return 0;
@@ -123,13 +124,13 @@ int runDescribe(std::string_view kind, std::string_view idOrName, std::ostream& 
         const auto id = findInputProjection(idOrName);
         if (!id) {
             err << "globaro describe: " << unknownInputText(idOrName) << '\n';
-            return 2;
+            return kExitUsage;
         }
         out << describeInput(*id).dump(2) << '\n';
         return 0;
     }
     err << "globaro describe: unknown kind " << quoted(kind) << " (expected input or output)\n";
-    return 2;
+    return kExitUsage;
 }
 
 namespace {

@@ -11,8 +11,10 @@
 
 #include "app/batch_names.h"
 #include "app/cube_face_view.h"
+#include "app/exit_status.h"
 #include "app/filter_host.h"
 #include "app/image_io.h"
+#include "app/run_settings.h"
 #include "projection/cube_engines.h"
 
 namespace globaro::cli {
@@ -20,9 +22,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr int kExitFailure = 1;
-constexpr int kExitUsage = 2;
-constexpr int kExitInterrupted = 130;
 constexpr std::int32_t kMinFaceSide = 4, kMaxFaceSide = 32768;
 // The input the module reads a converted cube layout as: "Unity 6 frames",
 // right, left, up, down, front, back, each face as seen from inside.
@@ -297,6 +296,8 @@ int runFacesExport(const CubemapCommand& c) {
     Document source;
     if (!loadDocument(c.input, source, error)) return fail(error);
     if (!planFaces(c, source.width, plan, error)) return fail(error, kExitUsage);
+    // The runs replace the cached settings and the dot map; damaged ones are kept aside first.
+    setAsideDamagedStateBeforeRuns(c.run, std::cerr);
     std::vector<std::string> targets;
     if (plan.layout == CubeLayout::kFiles) {
         for (int slot = 0; slot < kCubeFaceCount; ++slot) targets.push_back(faceFileName(plan, c.output, slot));
@@ -549,7 +550,9 @@ int renderFromCubeLayout(const std::string& input, const std::string& output, co
     if (!resolveInputLayout(layoutText, preset, layout, error)) return fail(error, kExitUsage);
     if (run.input) return fail("--input-layout reads the input as a cube map; --input is not taken", kExitUsage);
     if (!checkImageTarget(output, error)) return fail(error);
-    if (identity(output) == identity(input)) return fail("cannot write \"" + output + "\": it is the input image");
+    if (identity(output) == identity(input))
+        return fail("cannot write \"" + output + "\": it is the input image", kExitUsage);
+    setAsideDamagedStateBeforeRuns(run, std::cerr);
     Document image;
     if (!loadDocument(input, image, error)) return fail(error);
     Document strip;

@@ -1,11 +1,14 @@
 #include "app/dialog_commands.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <iostream>
+#include <iterator>
 #include <random>
 #include <sstream>
 #include <system_error>
 
+#include "app/exit_status.h"
 #include "app/run_settings.h"
 #include "platform/temp_folder.h"
 #include "platform/user_folders.h"
@@ -18,8 +21,6 @@
 namespace globaro {
 
 namespace {
-
-constexpr int kExitFailure = 1;
 
 bool exists(const std::string& path) {
     std::error_code ec;
@@ -203,6 +204,30 @@ bool readDot(int n, SettingsRecord& s, std::string& error) {
     return true;
 }
 
+// What every dots command does with the dot map: reads it and checks it (a
+// missing file is an empty map; a damaged one is refused and left alone),
+// lets `step` look at it or change it, and writes back a map that `step`
+// changed. Returns the exit status, after one line saying why on failure;
+// a failed step leaves the file as it was.
+template <typename Step>
+int withDotMap(Step step) {
+    DotMap map;
+    std::string error;
+    if (!readDotMapChecked(map, error)) {
+        std::cerr << "globaro: " << error << "\n";
+        return kExitFailure;
+    }
+    const DotMap before = map;
+    if (const int status = step(map); status != 0) return status;
+    if (std::equal(std::begin(map.words), std::end(map.words), std::begin(before.words))) return 0;
+    if (const int status = saveDotMap(map); status != kFileOk) {
+        std::cerr << "globaro: cannot write the memory-dot map \"" << dotMapPath() << "\": " << writeProblem(status)
+                  << "\n";
+        return kExitFailure;
+    }
+    return 0;
+}
+
 }  // namespace
 
 struct DialogCommands::State {
@@ -276,7 +301,7 @@ int DialogCommands::run() const {
     if (s.dotsPark->parsed()) return s.parkDot();
     if (s.dotsRecall->parsed()) return s.recallDot();
     if (s.dotsClear->parsed()) return s.clearDot();
-    return 2;
+    return kExitUsage;
 }
 
 int DialogCommands::State::savePreset() const {
@@ -333,81 +358,69 @@ int DialogCommands::State::listPresets() const {
 }
 
 int DialogCommands::State::listDots() const {
-    DotMap map;
-    std::string error;
-    if (!readDotMapChecked(map, error)) {
-        std::cerr << "globaro: " << error << "\n";
-        return kExitFailure;
-    }
     int damaged = 0;
-    for (int n = 0; n < kDotCount; ++n) {
-        if (map.words[n] == 0) continue;
-        SettingsRecord record;
-        if (!readDot(n, record, error)) {
-            std::cerr << "globaro: " << error << "\n";
-            ++damaged;
-            continue;
+    const int status = withDotMap([&](DotMap& map) {
+        for (int n = 0; n < kDotCount; ++n) {
+            if (map.words[n] == 0) continue;
+            SettingsRecord record;
+            std::string error;
+            if (!readDot(n, record, error)) {
+                std::cerr << "globaro: " << error << "\n";
+                ++damaged;
+                continue;
+            }
+            std::cout << n + 1 << "\t" << describeSettings(record) << "\n";
         }
-        std::cout << n + 1 << "\t" << describeSettings(record) << "\n";
-    }
-    return damaged > 0 ? kExitFailure : 0;
+        return 0;
+    });
+    return status == 0 && damaged > 0 ? kExitFailure : status;
 }
 
 int DialogCommands::State::parkDot() const {
-    DotMap map;
-    std::string error;
-    if (!readDotMapChecked(map, error)) {
-        std::cerr << "globaro: " << error << "\n";
-        return kExitFailure;
-    }
     const int n = dot - 1;
-    if (map.words[n] != 0 && !force) {
-        std::cerr << "globaro: memory dot " << dot << " is in use (\"" << dotPath(n)
-                  << "\"); clear it first, or --force replaces it\n";
-        return kExitFailure;
-    }
     SettingsRecord record;
-    if (!buildRunSettings(settings, record, error)) {
-        std::cerr << "globaro: " << error << "\n";
-        return kExitFailure;
-    }
-    MemoryDots dots;
-    if (const DotUpdate update = saveDot(n, record, nullptr, dots); update.status != kFileOk) {
-        std::cerr << "globaro: cannot write memory dot " << dot << " \"" << dotPath(n)
-                  << "\": " << writeProblem(update.status) << "\n";
-        return kExitFailure;
-    }
-    map.words[n] = 1;
-    if (const int status = saveDotMap(map); status != kFileOk) {
-        std::cerr << "globaro: cannot write the memory-dot map \"" << dotMapPath() << "\": " << writeProblem(status)
-                  << "\n";
-        return kExitFailure;
-    }
-    std::cout << "parked on memory dot " << dot << "\t" << describeSettings(record) << "\n";
-    return 0;
+    const int status = withDotMap([&](DotMap& map) {
+        if (map.words[n] != 0 && !force) {
+            std::cerr << "globaro: memory dot " << dot << " is in use (\"" << dotPath(n)
+                      << "\"); clear it first, or --force replaces it\n";
+            return kExitFailure;
+        }
+        if (std::string error; !buildRunSettings(settings, record, error)) {
+            std::cerr << "globaro: " << error << "\n";
+            return kExitFailure;
+        }
+        MemoryDots dots;
+        if (const DotUpdate update = saveDot(n, record, nullptr, dots); update.status != kFileOk) {
+            std::cerr << "globaro: cannot write memory dot " << dot << " \"" << dotPath(n)
+                      << "\": " << writeProblem(update.status) << "\n";
+            return kExitFailure;
+        }
+        map.words[n] = 1;
+        return 0;
+    });
+    if (status == 0) std::cout << "parked on memory dot " << dot << "\t" << describeSettings(record) << "\n";
+    return status;
 }
 
 int DialogCommands::State::recallDot() const {
-    DotMap map;
-    std::string error;
-    if (!readDotMapChecked(map, error)) {
-        std::cerr << "globaro: " << error << "\n";
-        return kExitFailure;
-    }
     const int n = dot - 1;
-    if (map.words[n] == 0) {
-        std::cerr << "globaro: memory dot " << dot << " is empty (see globaro dots list)\n";
-        return kExitFailure;
-    }
     SettingsRecord record;
-    if (!readDot(n, record, error)) {
-        std::cerr << "globaro: " << error << "\n";
-        return kExitFailure;
-    }
+    const int status = withDotMap([&](DotMap& map) {
+        if (map.words[n] == 0) {
+            std::cerr << "globaro: memory dot " << dot << " is empty (see globaro dots list)\n";
+            return kExitFailure;
+        }
+        if (std::string error; !readDot(n, record, error)) {
+            std::cerr << "globaro: " << error << "\n";
+            return kExitFailure;
+        }
+        return 0;
+    });
+    if (status != 0) return status;
     setAsideDamagedState(std::cerr);
-    if (const int status = saveCachedSettings(record); status != kFileOk) {
+    if (const int written = saveCachedSettings(record); written != kFileOk) {
         std::cerr << "globaro: cannot write the cached settings \"" << cachedSettingsPath()
-                  << "\": " << writeProblem(status) << "\n";
+                  << "\": " << writeProblem(written) << "\n";
         return kExitFailure;
     }
     std::cout << "recalled memory dot " << dot << "\t" << describeSettings(record) << "\n";
@@ -415,22 +428,15 @@ int DialogCommands::State::recallDot() const {
 }
 
 int DialogCommands::State::clearDot() const {
-    DotMap map;
-    std::string error;
-    if (!readDotMapChecked(map, error)) {
-        std::cerr << "globaro: " << error << "\n";
-        return kExitFailure;
-    }
     const int n = dot - 1;
-    if (map.words[n] == 0) return 0;
-    map.words[n] = 0;
-    if (const int status = saveDotMap(map); status != kFileOk) {
-        std::cerr << "globaro: cannot write the memory-dot map \"" << dotMapPath() << "\": " << writeProblem(status)
-                  << "\n";
-        return kExitFailure;
-    }
-    std::cout << "cleared memory dot " << dot << "\n";
-    return 0;
+    bool cleared = false;
+    const int status = withDotMap([&](DotMap& map) {
+        cleared = map.words[n] != 0;
+        map.words[n] = 0;
+        return 0;
+    });
+    if (status == 0 && cleared) std::cout << "cleared memory dot " << dot << "\n";
+    return status;
 }
 
 }  // namespace cli

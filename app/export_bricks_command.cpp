@@ -11,6 +11,7 @@
 #include <string>
 
 #include "app/batch_names.h"
+#include "app/exit_status.h"
 #include "app/export_psd_command.h"
 #include "app/filter_host.h"
 #include "app/image_io.h"
@@ -25,8 +26,6 @@
 namespace globaro::cli {
 namespace {
 
-constexpr int kExitFailure = 1;
-constexpr int kExitInterrupted = 130;
 constexpr std::int32_t kMinLayers = 3;
 
 struct BrickOptions {
@@ -44,9 +43,9 @@ void drawProgress(double fraction) {
     std::fflush(stderr);
 }
 
-// The settings of the run with the command's own brick options over them.
-bool brickSettings(const BrickOptions& o, SettingsRecord& settings, std::string& error) {
-    if (!buildRunSettings(o.run, settings, error)) return false;
+// The command's own brick options over the run's settings; false when the
+// result is out of range.
+bool applyBrickOptions(const BrickOptions& o, SettingsRecord& settings, std::string& error) {
     if (o.layers) settings.brickLayers = *o.layers;
     if (o.colors) settings.brickColorset = *o.colors;
     if (o.plates) settings.brickPlates = 1;
@@ -65,12 +64,13 @@ bool brickSettings(const BrickOptions& o, SettingsRecord& settings, std::string&
 }
 
 // Every file the export writes can be created, and none of them is the input
-// or another of them.
-bool checkTargets(const BrickOptions& o, std::string& error) {
+// or another of them (refused as the command line's fault). Returns 0 or the
+// exit status.
+int checkTargets(const BrickOptions& o, std::string& error) {
     std::vector<std::pair<std::string, std::string>> seen = {{identity(o.input), "the input"}};
     if (!o.planDocument.empty() && !cli::isLayeredDocumentPath(o.planDocument)) {
         error = "cannot write \"" + o.planDocument + "\": the plan document is named NAME.psd (or NAME.psb)";
-        return false;
+        return kExitUsage;
     }
     for (const std::string* path : {&o.output, &o.stats, &o.planDocument}) {
         if (path->empty()) continue;
@@ -78,31 +78,31 @@ bool checkTargets(const BrickOptions& o, std::string& error) {
         for (const auto& [other, what] : seen)
             if (id == other) {
                 error = "\"" + *path + "\" would overwrite " + what;
-                return false;
+                return kExitUsage;
             }
-        if (!checkWritableTarget(*path, error)) return false;
+        if (!checkWritableTarget(*path, error)) return kExitFailure;
         // A device or a pipe is not replaced by a file.
         std::error_code ec;
         if (std::filesystem::exists(*path, ec) && !std::filesystem::is_regular_file(*path, ec)) {
             error = "cannot write \"" + *path + "\": it is not a regular file";
-            return false;
+            return kExitFailure;
         }
         seen.emplace_back(id, "\"" + *path + "\"");
     }
-    if (o.planFolder.empty()) return true;
+    if (o.planFolder.empty()) return 0;
     std::error_code ec;
     if (std::filesystem::exists(o.planFolder, ec) && !std::filesystem::is_directory(o.planFolder, ec)) {
         error = "the plan folder \"" + o.planFolder + "\" is not a folder";
-        return false;
+        return kExitFailure;
     }
     const std::filesystem::path probe = std::filesystem::path(o.planFolder) / "layer.png";
     const std::filesystem::path where =
         std::filesystem::exists(o.planFolder, ec) ? probe : std::filesystem::path(o.planFolder);
     if (!checkWritableTarget(where.string(), error)) {
         error = "cannot write the plan into \"" + o.planFolder + "\": " + error;
-        return false;
+        return kExitFailure;
     }
-    return true;
+    return 0;
 }
 
 // One picture per layer into the plan folder; on failure, removes what it
@@ -170,7 +170,9 @@ int runBricks(const BrickOptions& o) {
         return status;
     };
     SettingsRecord settings{};
-    if (!brickSettings(o, settings, error) || !checkTargets(o, error)) return fail();
+    if (!buildRunSettings(o.run, settings, error)) return fail();
+    if (!applyBrickOptions(o, settings, error)) return fail(kExitUsage);
+    if (const int status = checkTargets(o, error); status != 0) return fail(status);
     Document picture;
     if (!loadDocument(o.input, picture, error)) return fail();
 

@@ -15,6 +15,8 @@
 
 #include "app/batch_names.h"
 #include "app/descriptor_store.h"
+#include "app/dialog_commands.h"
+#include "app/exit_status.h"
 #include "app/filter_host.h"
 #include "app/image_io.h"
 #include "app/module_loader.h"
@@ -30,9 +32,6 @@ namespace globaro::cli {
 namespace {
 
 namespace fs = std::filesystem;
-
-constexpr int kExitFailure = 1;
-constexpr int kExitInterrupted = 130;
 
 struct GeometryOptions {
     std::string input, output;
@@ -86,20 +85,21 @@ bool writeText(const std::string& path, const std::string& text, std::string& er
     return file.commit(error, &cancelRequested());
 }
 
-// One of the four files may be written at `target`: its folder takes new
-// files, it is not the input, and it is not a device or a folder.
-bool checkTarget(const std::string& target, const std::string& input, std::string& error) {
-    if (!checkWritableTarget(target, error)) return false;
+// One of the four files may be written at `target`: it is not the input
+// (refused as the command line's fault), its folder takes new files, and it
+// is not a device or a folder. Returns 0 or the exit status.
+int checkTarget(const std::string& target, const std::string& input, std::string& error) {
+    if (identity(target) == identity(input)) {
+        error = "\"" + target + "\" would overwrite the input image";
+        return kExitUsage;
+    }
+    if (!checkWritableTarget(target, error)) return kExitFailure;
     struct stat st {};
     if (::stat(target.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
         error = "cannot write \"" + target + "\": it is not a plain file";
-        return false;
+        return kExitFailure;
     }
-    if (identity(target) == identity(input)) {
-        error = "\"" + target + "\" would overwrite the input image";
-        return false;
-    }
-    return true;
+    return 0;
 }
 
 // Renders the net of `settings` into `canvas` from `source` through the
@@ -134,7 +134,7 @@ int exportGeometry(const GeometryOptions& o, const std::string& modulePath, std:
     if (side < sizes.lo || side > sizes.hi) {
         error = "--face-size wants " + std::to_string(static_cast<int>(sizes.lo)) + ".." +
                 std::to_string(static_cast<int>(sizes.hi)) + " pixels, got " + std::to_string(side);
-        return kExitFailure;
+        return kExitUsage;
     }
 
     // The solid, before anything is read or written.
@@ -142,7 +142,7 @@ int exportGeometry(const GeometryOptions& o, const std::string& modulePath, std:
     const std::string named = "output " + std::to_string(id) + " \"" + std::string(outputProjectionName(id)) + "\"";
     if (!hasExportableGeometry(id) || !outputIsDrawn(id)) {
         error = named + " is not a solid with a net; geometry is exported from polyhedral outputs";
-        return kExitFailure;
+        return kExitUsage;
     }
     const GeometryModel model = buildGeometryModel(id);
     if (model == nullptr) {
@@ -152,18 +152,18 @@ int exportGeometry(const GeometryOptions& o, const std::string& modulePath, std:
     const int triangles = geometryTriangleCount(*model);
     if (triangles == 0) {
         error = named + " has no faces to export";
-        return kExitFailure;
+        return kExitUsage;
     }
 
     std::string extension = fs::path(o.output).extension().string();
     std::ranges::transform(extension, extension.begin(), [](unsigned char c) { return std::tolower(c); });
     if (extension != ".obj") {
         error = "cannot write \"" + o.output + "\": the geometry goes to a file named NAME.obj";
-        return kExitFailure;
+        return kExitUsage;
     }
     const GeometryPaths paths = geometryPaths(o.output);
     for (const std::string* target : {&paths.obj, &paths.mtl, &paths.stl, &paths.texture})
-        if (!checkTarget(*target, o.input, error)) return kExitFailure;
+        if (const int status = checkTarget(*target, o.input, error); status != 0) return status;
     if (!checkImageTarget(paths.texture, error)) return kExitFailure;
 
     // The texture: the net without glue tabs, square, as the model lays it out.
@@ -174,6 +174,8 @@ int exportGeometry(const GeometryOptions& o, const std::string& modulePath, std:
     settings->outputProjection = id;
     settings->tabs = 0.0f;
     settings->tabsInteger = 0;
+    // The run replaces the cached settings and the dot map; damaged ones are kept aside first.
+    setAsideDamagedState(std::cerr);
     const bool rendered = renderTexture(modulePath, *settings, o, source, canvas, error);
     if (cancelRequested().load()) return kExitInterrupted;
     if (!rendered) return kExitFailure;

@@ -13,7 +13,9 @@
 #include "app/batch_names.h"
 #include "app/cube_face_view.h"
 #include "app/descriptor_store.h"
+#include "app/dialog_commands.h"
 #include "app/document.h"
+#include "app/exit_status.h"
 #include "app/filter_host.h"
 #include "app/image_io.h"
 #include "app/module_loader.h"
@@ -30,10 +32,6 @@ namespace globaro::cli {
 namespace {
 
 namespace fs = std::filesystem;
-
-constexpr int kExitFailure = 1;
-constexpr int kExitNothingToDraw = 2;
-constexpr int kExitInterrupted = 130;
 
 struct PsdCommand {
     std::string input, output;
@@ -132,17 +130,20 @@ int runPsdExport(PsdCommand& c) {
     std::int32_t width = 0, height = 0;
     if (c.kind == kExportCubeMap) {
         if (!parseSide(c.cubeSide, width))
-            return fail(cannot + "--cube-side wants 1.." + std::to_string(kPsbMaxSide) + " pixels, got \"" +
-                        c.cubeSide + "\"");
+            return fail(
+                cannot + "--cube-side wants 1.." + std::to_string(kPsbMaxSide) + " pixels, got \"" + c.cubeSide + "\"",
+                kExitUsage);
         height = width;
         if (c.run.output || c.run.fov)
-            return fail(cannot + "the faces of a cube map are 90-degree views; --output and --fov are not taken");
+            return fail(cannot + "the faces of a cube map are 90-degree views; --output and --fov are not taken",
+                        kExitUsage);
     } else if (!c.size.empty() && !parseSize(c.size, width, height)) {
         return fail(cannot + "--size wants WIDTHxHEIGHT with sides of 1.." + std::to_string(kPsbMaxSide) +
-                    " pixels, got \"" + c.size + "\"");
+                        " pixels, got \"" + c.size + "\"",
+                    kExitUsage);
     }
     if (!checkWritableTarget(c.output, error)) return fail(error);
-    if (identity(c.output) == identity(c.input)) return fail(cannot + "it is the input image");
+    if (identity(c.output) == identity(c.input)) return fail(cannot + "it is the input image", kExitUsage);
     SettingsRecord settings{};
     if (!buildRunSettings(c.run, settings, error)) return fail(error);
 
@@ -164,6 +165,8 @@ int runPsdExport(PsdCommand& c) {
     set.bytesPerChannel = source.bytesPerSample();
     set.output = c.kind == kExportCubeMap ? kRectilinearOutput : settings.outputProjection;
 
+    // The runs replace the cached settings and the dot map; damaged ones are kept aside first.
+    setAsideDamagedState(std::cerr);
     LayerRenderer renderer(module, source, !c.quiet);
     const LayerSource layers = [&](int number, LayerPicture& picture, std::string& why) {
         RunSettingsOptions run = c.run;
@@ -201,15 +204,16 @@ int runFacesExport(PsdCommand& c) {
     std::int32_t faceSize = settings->faceSize;
     if (!c.faceSize.empty() && (!parseSide(c.faceSize, faceSize) || faceSize < sizes.lo || faceSize > sizes.hi))
         return fail(cannot + "--face-size wants " + std::to_string(static_cast<int>(sizes.lo)) + ".." +
-                    std::to_string(static_cast<int>(sizes.hi)) + " pixels, got \"" + c.faceSize + "\"");
+                        std::to_string(static_cast<int>(sizes.hi)) + " pixels, got \"" + c.faceSize + "\"",
+                    kExitUsage);
     const ProjectionId id =
         settings->outputProjection == kSpecialRenderProjection ? settings->innerProjection : settings->outputProjection;
     NetFaceLayout layout;
     // An output without faces cannot draw this export at all.
     if (const FaceLayoutResult laid = layOutNetFaces(id, faceSize, layout, error); laid != FaceLayoutResult::kOk)
-        return fail(cannot + error, laid == FaceLayoutResult::kNoFaces ? kExitNothingToDraw : kExitFailure);
+        return fail(cannot + error, laid == FaceLayoutResult::kNoFaces ? kExitUsage : kExitFailure);
     if (!checkWritableTarget(c.output, error)) return fail(error);
-    if (identity(c.output) == identity(c.input)) return fail(cannot + "it is the input image");
+    if (identity(c.output) == identity(c.input)) return fail(cannot + "it is the input image", kExitUsage);
 
     Document source;
     if (!loadDocument(c.input, source, error)) return fail(error);

@@ -12,6 +12,7 @@
 #include <string>
 
 #include "app/demo_panorama.h"
+#include "app/exit_status.h"
 #include "app/filter_host.h"
 #include "app/image_io.h"
 #include "app/run_settings.h"
@@ -30,9 +31,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr int kExitFailure = 1;
-constexpr int kExitUsage = 2;
-constexpr int kExitInterrupted = 130;
 // The pictures of a page are JPEG files of this quality.
 constexpr int kPageJpegQuality = 50;
 // The widths a picture may have.
@@ -162,6 +160,7 @@ int writePage(PageKind kind, const WebOptions& o, const std::vector<WebItem>& it
         error = "cannot write \"" + o.page + "\": another page is being written";
         return fail(kExitFailure);
     }
+    setAsideDamagedStateBeforeRuns(o.run, std::cerr);
     const bool showProgress = !o.quiet && isatty(fileno(stderr));
     std::set<std::string> names;
     std::size_t done = 0;
@@ -290,7 +289,7 @@ int refuseOptions(const std::string& kind, const WebOptions& o) {
     if (o.width < kMinPictureWidth || o.width > kMaxPictureWidth) {
         std::cerr << "globaro: cannot write \"" << o.page << "\": --width wants " << kMinPictureWidth << ".."
                   << kMaxPictureWidth << " pixels, got " << o.width << "\n";
-        return kExitFailure;
+        return kExitUsage;
     }
     return 0;
 }

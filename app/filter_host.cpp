@@ -1,7 +1,7 @@
 #include "app/filter_host.h"
 
 #include "app/descriptor_store.h"
-#include "app/dialog_commands.h"
+#include "app/exit_status.h"
 #include "app/module_loader.h"
 #include "app/run_settings.h"
 
@@ -605,9 +605,6 @@ RunReport FilterHost::run(PluginMainProc entry, bool withParameters) {
 
 namespace {
 
-// What a failed run returns (the command line's exit status for a failure).
-constexpr int kRunFailed = 1;
-
 std::string describeResult(std::int16_t code) {
     switch (code) {
         case noErr:
@@ -635,10 +632,10 @@ int runFilter(Document& doc, const std::string& modulePath, const RunSettingsOpt
               std::string& error, const Document* source, RunReport* reportOut, const RowGate* inputRows,
               RowListener* rowListener, RecordedAction* recorded, std::atomic<std::int64_t>* pixelsDrawn) {
     LoadedModule module;
-    if (!loadModule(modulePath, module, error)) return kRunFailed;
-    if (!moduleAcceptsImageMode(module.properties, doc.imageMode(), error)) return kRunFailed;
+    if (!loadModule(modulePath, module, error)) return kExitFailure;
+    if (!moduleAcceptsImageMode(module.properties, doc.imageMode(), error)) return kExitFailure;
     DescriptorStore store;
-    if (!offerRunDescriptor(run, store, error)) return kRunFailed;
+    if (!offerRunDescriptor(run, store, error)) return kExitFailure;
     HostOptions options;
     options.showProgress = showProgress;
     options.pixelsDrawn = pixelsDrawn;
@@ -652,19 +649,17 @@ int runFilter(Document& doc, const std::string& modulePath, const RunSettingsOpt
     // A canvas (the case with a source) is thrown away when the run fails:
     // its pixels need not be kept for putting back.
     options.restoreOnFailure = source == nullptr;
-    // The run replaces the cached settings and the dot map; damaged ones are kept aside.
-    setAsideDamagedState(std::cerr);
     FilterHost host(doc, options);
     const RunReport report = host.run(module.entry, false);
     if (reportOut != nullptr) *reportOut = report;
     if (report.result != noErr) {
         error = "the filter stopped: " + describeResult(report.result) + "; the image is unchanged";
-        return kRunFailed;
+        return kExitFailure;
     }
     if (recorded != nullptr &&
         !recordedAction(store, run.dialog.value_or(false) ? plugInDialogDisplay : plugInDialogDontDisplay, *recorded)) {
         error = "the filter recorded no settings, so \"" + run.record + "\" was not written";
-        return kRunFailed;
+        return kExitFailure;
     }
     return 0;
 }

@@ -178,7 +178,8 @@ struct RecordedAction;
 // (the source, or else `doc`) are already in from the file; `rowListener`,
 // when not null, hears which rows of `doc` the run has finished.
 // `recorded`, when not null, receives what the module recorded of its
-// settings, for --record.
+// settings, for --record. A successful run replaces the cached settings and
+// the dot map: a command calls setAsideDamagedState once before its first run.
 // `pixelsDrawn`, when not null, counts the pixels the filter hands back.
 int runFilter(Document& doc, const std::string& modulePath, const RunSettingsOptions& run, bool showProgress,
               std::string& error, const Document* source = nullptr, RunReport* reportOut = nullptr,

@@ -14,6 +14,7 @@
 #include <span>
 
 #include "app/batch_names.h"
+#include "app/exit_status.h"
 #include "geometry/sphere_frame.h"
 #include "platform/checked_file.h"
 #include "projection/render_context.h"
@@ -281,31 +282,30 @@ bool writeGeoreference(const std::string& imagePath, const Georeference& geo, st
 int planGeoRender(const std::string& input, const std::string& output, const RunSettingsOptions& run, bool geo,
                   std::int32_t width, std::int32_t height, std::int32_t canvasWidth, std::int32_t canvasHeight,
                   GeoRender& plan, std::string& error) {
-    constexpr int kFileRefused = 1, kUsageRefused = 2;
     plan = GeoRender{};
     auto settings = std::make_unique<SettingsRecord>();
     if (!readRunSettings(run, *settings, error)) {
-        if (geo) return kFileRefused;
+        if (geo) return kExitFailure;
         error.clear();  // the run reports settings that cannot be read
         return 0;
     }
     if (settings->inputProjection == 1) {
-        if (!readGeoExtent(input, width, height, plan.extent, error)) return kFileRefused;
+        if (!readGeoExtent(input, width, height, plan.extent, error)) return kExitFailure;
         plan.place = !coversWholeGlobe(plan.extent, width, height);
         if (plan.place && !placementCanvasSize(input, plan.extent, width, height, width, height, error))
-            return kFileRefused;
+            return kExitFailure;
     }
     if (!geo) return 0;
     plan.georeference = true;
     if (canvasWidth <= 0) canvasWidth = width, canvasHeight = height;
     if (!planGeoreference(*settings, canvasWidth, canvasHeight, plan.extent.centreLongitude(), plan.geo, error))
-        return kUsageRefused;
+        return kExitUsage;
     for (const std::string& file : georeferenceFiles(output)) {
         if (identity(file) == identity(input)) {
             error = "--geo: \"" + file + "\" beside the output would overwrite the input";
-            return kUsageRefused;
+            return kExitUsage;
         }
-        if (!checkWritableTarget(file, error)) return kFileRefused;
+        if (!checkWritableTarget(file, error)) return kExitFailure;
     }
     return 0;
 }

@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <iostream>
 
+#include "app/exit_status.h"
 #include "platform/temp_folder.h"
 #include "settings/settings_file.h"
 
@@ -30,42 +31,42 @@ int runDialogProgram(const std::vector<std::string>& args) {
     pid_t pid = -1;
     if (const int rc = posix_spawn(&pid, program.c_str(), nullptr, nullptr, pointers.data(), environ); rc != 0) {
         std::cerr << "globaro: cannot start the dialog program \"" << program << "\": " << std::strerror(rc) << "\n";
-        return 1;
+        return kExitFailure;
     }
     int raw = 0;
     while (waitpid(pid, &raw, 0) < 0) {
-        if (errno != EINTR) return 1;
+        if (errno != EINTR) return kExitFailure;
     }
     if (WIFSIGNALED(raw)) {
         std::cerr << "globaro: the dialog program died (signal " << WTERMSIG(raw) << ")\n";
-        return 1;
+        return kExitFailure;
     }
-    return WIFEXITED(raw) ? WEXITSTATUS(raw) : 1;
+    return WIFEXITED(raw) ? WEXITSTATUS(raw) : kExitFailure;
 }
 
 int editRunSettingsInDialog(const std::string& input, const std::string& output, RunSettingsOptions& run,
                             std::string& settingsFile) {
     if (!run.action.empty()) {
         std::cerr << "globaro: --dialog works with settings options and --preset, not with --action\n";
-        return 2;
+        return kExitUsage;
     }
     SettingsRecord settings{};
     std::string error;
     if (!buildRunSettings(run, settings, error)) {
         std::cerr << "globaro: " << error << "\n";
-        return 1;
+        return kExitFailure;
     }
     settingsFile = tempFolder() + "Globaro 2 dialog settings " + std::to_string(getpid()) + ".q2q";
     if (writeSettingsFile(settingsFile, settings, nullptr) != kFileOk) {
         std::cerr << "globaro: cannot write \"" << settingsFile << "\" for the dialog\n";
-        return 1;
+        return kExitFailure;
     }
     const int status = runDialogProgram({input, "--edit", settingsFile});
     if (status == kDialogCancelled) {
         std::cerr << "globaro: cancelled in the dialog; \"" << output << "\" was not written\n";
-        return 1;
+        return kExitFailure;
     }
-    if (status != 0) return 1;  // the dialog program has said why
+    if (status != 0) return kExitFailure;  // the dialog program has said why
     RunSettingsOptions chosen;
     chosen.preset = settingsFile;
     chosen.record = run.record;

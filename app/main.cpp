@@ -30,6 +30,7 @@
 #include "app/cube_engines.h"
 #include "app/demo_panorama.h"
 #include "app/dialog_commands.h"
+#include "app/exit_status.h"
 #include "app/export_bricks_command.h"
 #include "app/export_commands.h"
 #include "app/export_geometry_command.h"
@@ -60,10 +61,7 @@ extern char** environ;
 namespace globaro {
 namespace {
 
-constexpr int kExitFailure = 1;
-constexpr int kExitUsage = 2;
-constexpr int kExitInterrupted = 130;  // what shells report for a run stopped by Ctrl-C
-constexpr int kWorkerProgressFd = 3;   // where a batch worker writes its progress lines
+constexpr int kWorkerProgressFd = 3;  // where a batch worker writes its progress lines
 
 // The signals that stop a run: Ctrl-C, a polite kill, a closed terminal.
 // Each cancels the run, which then writes nothing and removes what it began.
@@ -425,6 +423,7 @@ int refuseUndrawnOutput(const RunSettingsOptions& run) {
 // render INPUT OUTPUT: one file, errors as one line. "-" reads standard
 // input or writes standard output (which then carries the image alone).
 int commandRender(const std::string& input, const std::string& output, const RenderOptions& o) {
+    setAsideDamagedStateBeforeRuns(o.run, std::cerr);
     std::string error;
     RenderPaths paths;
     int status = paths.prepare(input, output, o.format, error) ? 0 : kExitUsage;
@@ -548,6 +547,8 @@ int commandBatch(const std::vector<std::string>& inputs, const std::string& patt
         RenderProgress progress(display, items[index].input, index + 1, items.size());
         return renderBatchItem(items[index], o, &progress);
     }
+    // Once for the whole batch, before its workers start.
+    setAsideDamagedStateBeforeRuns(o.run, std::cerr);
 
     std::size_t failed = 0, done = 0;  // done: finished, well or not
     ProgressDisplay display(o.progress, items.size());
@@ -654,6 +655,7 @@ int commandDemo(const std::string& folder, const std::string& size, const std::s
         std::cerr << "globaro: cannot create the folder \"" << folder << "\": " << ec.message() << "\n";
         return kExitFailure;
     }
+    setAsideDamagedState(std::cerr);
     Document panorama;
     if (!makeDemoPanorama(panorama, width, height, 8, error)) {
         std::cerr << "globaro: " << error << "\n";

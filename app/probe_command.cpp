@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 
+#include "app/exit_status.h"
 #include "polyhedra/poly_model.h"
 #include "projection/catalogue.h"
 #include "projection/input_projection.h"
@@ -61,7 +62,7 @@ struct ModelHolder {
 }  // namespace
 
 int runProbe(const ProbeOptions& options, std::ostream& out, std::ostream& err) {
-    if (!validate(options, err)) return 2;
+    if (!validate(options, err)) return kExitUsage;
 
     auto settings = std::make_unique<SettingsRecord>();
     resetToDefaults(*settings);
@@ -82,7 +83,7 @@ int runProbe(const ProbeOptions& options, std::ostream& out, std::ostream& err) 
         holder.model = createPolyModel();
         if (holder.model == nullptr) {
             fail(err, "not enough memory for the polyhedron model");
-            return 2;
+            return kExitFailure;
         }
     }
     auto ctx = std::make_unique<RenderContext>();

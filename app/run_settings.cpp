@@ -273,6 +273,11 @@ bool runOutputProjection(const RunSettingsOptions& o, ProjectionId& output, std:
     return true;
 }
 
+void setAsideDamagedStateBeforeRuns(const RunSettingsOptions& o, std::ostream& warnings) {
+    auto settings = std::make_unique<SettingsRecord>();
+    if (std::string error; readRunSettings(o, *settings, error)) setAsideDamagedState(warnings);
+}
+
 KeywordList runKeywords(const RunSettingsOptions& o) {
     KeywordList keywords;
     auto settings = std::make_unique<SettingsRecord>();

@@ -8,6 +8,7 @@
 #include <CLI/CLI.hpp>
 
 #include <optional>
+#include <ostream>
 #include <string>
 
 #include "app/descriptor_store.h"
@@ -72,6 +73,13 @@ bool offerSettingsDescriptor(SettingsRecord& settings, std::int16_t playInfo, De
 bool runOutputProjection(const RunSettingsOptions& options, ProjectionId& output, std::string& error);
 // The same for all of the settings (reset first).
 bool readRunSettings(const RunSettingsOptions& options, SettingsRecord& settings, std::string& error);
+
+// Once per command, before its first run of the filter with `options`: a
+// successful run replaces the cached settings and the dot map, so damaged
+// ones are set aside first (setAsideDamagedState). Settings that cannot be
+// read (a damaged file under --last among them) are left alone: the run
+// refuses them before it writes anything.
+void setAsideDamagedStateBeforeRuns(const RunSettingsOptions& options, std::ostream& warnings);
 
 // The keywords of the settings the run will render with, for the keyword
 // record of the files that carry one; empty when the settings cannot be read.

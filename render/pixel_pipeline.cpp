@@ -32,6 +32,9 @@ inline bool sameTags(const RenderCell& a, const RenderCell& b) {
 
 inline bool noPosition(float p) { return p == -1.0f; }
 
+// A region that shows the picture: a face or cell, not a tab, a gap or the outside.
+inline bool pictureRegion(const RenderCell& c) { return c.regionTag >= 0 && c.regionTag < kTagFirstTab; }
+
 // Wrap-aware difference a - b of two input positions (0 when either is none).
 inline float diffU(float a, float b, InputWrap wrap) {
     if (noPosition(a) || noPosition(b)) return 0.0f;
@@ -102,6 +105,30 @@ ColorRgba numberedFaceColour(std::int32_t k) {
                      channel(static_cast<std::int32_t>((uk * 49u) % 256u)), 1.0f};
 }
 
+// The input position a pixel of one region takes from its four corners (c0
+// at the pixel's lower right, c1 left of it, c2 above it, c3 diagonally
+// across) and its footprint, from the differences between opposite corners
+// (the pixel's diagonals, scaled to the pixel's sides). In a wrapping input
+// the top and bottom edges are the poles, where u means nothing: a corner
+// there lends its v but not its u.
+struct CornerMean {
+    float u, v;
+    Footprint diagonal;
+};
+
+CornerMean cornerMean(const RenderCell& c0, const RenderCell& c1, const RenderCell& c2, const RenderCell& c3,
+                      InputWrap wrap) {
+    const float u0 = poleFreeU(c0, wrap), u1 = poleFreeU(c1, wrap), u2 = poleFreeU(c2, wrap), u3 = poleFreeU(c3, wrap);
+    CornerMean m;
+    m.u = meanInputU(meanInputU(u0, u1, wrap), meanInputU(u2, u3, wrap), wrap);
+    if (noPosition(m.u))  // every corner on a pole: any of their u will do
+        m.u = meanInputU(meanInputU(c0.inputU, c1.inputU, wrap), meanInputU(c2.inputU, c3.inputU, wrap), wrap);
+    m.v = meanInputV(meanInputV(c0.inputV, c1.inputV, wrap), meanInputV(c2.inputV, c3.inputV, wrap), wrap);
+    m.diagonal = {diffU(u0, u3, wrap) * kInvSqrt2, diffV(c0.inputV, c3.inputV, wrap) * kInvSqrt2,
+                  diffU(u1, u2, wrap) * kInvSqrt2, diffV(c1.inputV, c2.inputV, wrap) * kInvSqrt2};
+    return m;
+}
+
 class Shader {
 public:
     Shader(const PipelineConfig& config, TileState& state, std::int32_t x, std::int32_t y, bool wantVerdict)
@@ -132,6 +159,7 @@ private:
     }
     bool bisect(float sx, float sy, float ex, float ey, std::int32_t hs, std::int32_t he, float& t);
     bool twoRegions(int cls, const Footprint& fp, ColorRgba& out);
+    bool onPixelEdge(int cls, float t, const RenderCell& startCell, const RenderCell& endCell, ColorRgba& out);
     ColorRgba gridSamples(int edgeFlags, const Footprint& fp);
 
     const PipelineConfig& cfg_;
@@ -230,8 +258,10 @@ bool Shader::twoRegions(int cls, const Footprint& fp, ColorRgba& out) {
         RenderCell start, end;
         mapAt(sx, sy, start);
         mapAt(ex, ey, end);
+        const std::int32_t hs = tagHash(start), he = tagHash(end);
         float t = 0.0f;
-        if (!bisect(sx, sy, ex, ey, tagHash(start), tagHash(end), t)) return false;
+        if (!bisect(sx, sy, ex, ey, hs, he, t)) return false;
+        if (onPixelEdge(cls, t, start, end, out)) return true;
         SampleSum sum;
         sum.add(sampleColour(start, start.inputU, start.inputV, fp, true), t);
         sum.add(sampleColour(end, end.inputU, end.inputV, fp, true), 1.0f - t);
@@ -281,6 +311,40 @@ bool Shader::twoRegions(int cls, const Footprint& fp, ColorRgba& out) {
     sum.add(sampleColour(a, a.inputU, a.inputV, fp, true), area);
     sum.add(sampleColour(b, b.inputU, b.inputV, fp, true), 1.0f - area);
     out = sum.result();
+    return true;
+}
+
+// A boundary between the pixel's corners that runs along one of its edges
+// (a seam between the cells of a layout, on which the corners of that edge
+// lie and are mapped in the next cell): the pixel lies wholly in the other
+// region and is shaded as any pixel inside it, from its corners as that
+// region maps them, the corners on the seam taken a bisection step inside.
+bool Shader::onPixelEdge(int cls, float t, const RenderCell& startCell, const RenderCell& endCell, ColorRgba& out) {
+    const std::int32_t hs = tagHash(startCell), he = tagHash(endCell);
+    constexpr float kStep = 1.0f / static_cast<float>(1 << kBisectionSteps);
+    const bool atEnd = t >= 1.0f - kStep, atStart = t <= kStep;
+    if (!atEnd && !atStart) return false;
+    if (!pictureRegion(startCell) || !pictureRegion(endCell)) return false;
+    const float fx = static_cast<float>(x_), fy = static_cast<float>(y_);
+    CellGrid& g = st_.grid;
+    RenderCell c[4] = {g.at(x_, y_), g.at(x_ - 1, y_), g.at(x_, y_ - 1), g.at(x_ - 1, y_ - 1)};
+    // Corner i lies at (fx - (i & 1), fy - (i >> 1)). Across the pixel's
+    // width (class 2) the seam is its right edge (corners 0, 2) when the
+    // region of the start holds nearly all of the line, else its left edge
+    // (1, 3); across its height (class 1), the bottom (0, 1) or the top (2, 3).
+    const bool across = cls == 2;
+    const std::int32_t keep = atEnd ? hs : he;
+    for (int i = 0; i < 4; ++i) {
+        const int along = across ? (i & 1) : (i >> 1);  // 0: the right or bottom edge
+        if ((along == 0) != atEnd) continue;
+        const float inward = atEnd ? kStep : -kStep;
+        const float cx = fx - static_cast<float>(i & 1) - (across ? inward : 0.0f);
+        const float cy = fy - static_cast<float>(i >> 1) - (across ? 0.0f : inward);
+        mapAt(cx, cy, c[i]);
+        if (tagHash(c[i]) != keep) return false;
+    }
+    const CornerMean mean = cornerMean(c[0], c[1], c[2], c[3], opt_.wrap);
+    out = sampleColour(c[0], mean.u, mean.v, mean.diagonal, true);
     return true;
 }
 
@@ -338,17 +402,10 @@ ColorRgba Shader::shade(int quality) {
     verdict.samples = 1;
 
     const InputWrap wrap = opt_.wrap;
-    // In a wrapping input the top and bottom edges are the poles, where u
-    // means nothing: a corner there lends its v but not its u.
     const float u0 = poleFreeU(c0, wrap), u1 = poleFreeU(c1, wrap), u2 = poleFreeU(c2, wrap), u3 = poleFreeU(c3, wrap);
-    float u = meanInputU(meanInputU(u0, u1, wrap), meanInputU(u2, u3, wrap), wrap);
-    if (noPosition(u))  // every corner on a pole: any of their u will do
-        u = meanInputU(meanInputU(c0.inputU, c1.inputU, wrap), meanInputU(c2.inputU, c3.inputU, wrap), wrap);
-    const float v = meanInputV(meanInputV(c0.inputV, c1.inputV, wrap), meanInputV(c2.inputV, c3.inputV, wrap), wrap);
-    // The footprint from the differences between opposite corners (the
-    // pixel's diagonals, scaled to the pixel's sides).
-    const Footprint diagonal{diffU(u0, u3, wrap) * kInvSqrt2, diffV(c0.inputV, c3.inputV, wrap) * kInvSqrt2,
-                             diffU(u1, u2, wrap) * kInvSqrt2, diffV(c1.inputV, c2.inputV, wrap) * kInvSqrt2};
+    const CornerMean mean = cornerMean(c0, c1, c2, c3, wrap);
+    const float u = mean.u, v = mean.v;
+    const Footprint& diagonal = mean.diagonal;
 
     if (quality <= kQualityGood) return sampleColour(c0, u, v, diagonal, false);
     if (quality == kQualityBetter) return sampleColour(c0, u, v, diagonal, true);

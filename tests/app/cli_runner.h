@@ -1,5 +1,6 @@
 #pragma once
-// Runs the globaro program as a user would, for the tests of its command line.
+// Runs the globaro program as a user would, for the tests of its command line,
+// and other programs (readers we did not write) on what it made.
 
 #include <sys/wait.h>
 
@@ -14,10 +15,9 @@ struct Outcome {
     std::string output;  // standard output and error together
 };
 
-// Runs `globaro ARGUMENTS` through the shell, quotes and all, after `shell`
-// (limits or variables: "ulimit -f 16; "), and collects what it prints.
-inline Outcome runCli(const std::string& arguments, const std::string& shell = "") {
-    const std::string command = shell + std::string(GLOBARO_CLI_PATH) + " " + arguments + " 2>&1";
+// Runs a shell command line and collects what it prints.
+inline Outcome runShell(const std::string& commandLine) {
+    const std::string command = commandLine + " 2>&1";
     Outcome o;
     FILE* pipe = popen(command.c_str(), "r");
     if (pipe == nullptr) return o;
@@ -27,6 +27,12 @@ inline Outcome runCli(const std::string& arguments, const std::string& shell = "
     const int raw = pclose(pipe);
     o.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
     return o;
+}
+
+// Runs `globaro ARGUMENTS` through the shell, quotes and all, after `shell`
+// (limits or variables: "ulimit -f 16; "), and collects what it prints.
+inline Outcome runCli(const std::string& arguments, const std::string& shell = "") {
+    return runShell(shell + std::string(GLOBARO_CLI_PATH) + " " + arguments);
 }
 
 }  // namespace globaro::testing_cli

@@ -95,6 +95,8 @@ const std::vector<Case>& cases() {
           {"sh test \"$(cat " + cache + ")\" = junk"},
           {"render {in} out.png --quiet", 0, "was damaged (not a settings file); kept as"},
           {"sh test \"$(cat " + cache + ".damaged)\" = junk"},
+          {"sh printf junk > " + cache},  // an export runs the filter too
+          {"export psd {in} o.psd --size 8x4 --quiet", 0, "settings D.damaged-2\""},
           {"sh printf junk > config/globaro2/presets/bad.q2q"},
           {"render {in} out.png --preset bad", 1, "presets/bad.q2q\": not a settings file"},
           {"preset list", 1, "cannot read preset \""},

@@ -64,17 +64,10 @@ void writeDirectionPanorama(const std::string& path) {
     ASSERT_TRUE(saveDocument(path, d, 16, error)) << error;
 }
 
-std::string run(const std::string& command) {
-    std::string out;
-    if (FILE* pipe = popen((command + " 2>&1").c_str(), "r")) {
-        char buffer[4096];
-        for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) out.append(buffer, n);
-        pclose(pipe);
-    }
-    return out;
-}
+std::string run(const std::string& command) { return testing_cli::runShell(command).output; }
 
-// Bad input: one line naming what is wrong, status 1, the folder as it was.
+// Bad input: one line naming what is wrong, the folder as it was; status 2
+// for a refused command line, 1 for a failed run.
 TEST(ExportGeometryCommand, RefusalsLeaveNothingBehind) {
     const fs::path tmp = freshFolder("refusals");
     const std::string pano = (tmp / "pano.png").string();
@@ -86,27 +79,28 @@ TEST(ExportGeometryCommand, RefusalsLeaveNothingBehind) {
     struct Case {
         const char* what;
         std::string arguments, shell, says;
+        int status = 1;
     };
     const std::string t = tmp.string(), cube = " --output cube --face-size 64";
     const Case cases[] = {
         {"a folder that does not exist", pano + " " + t + "/missing/s.obj" + cube, "", t + "/missing/s.obj"},
         {"a folder nothing can be written in", pano + " /proc/s.obj" + cube, "", "/proc/s."},
-        {"a device", pano + " /dev/full" + cube, "", "/dev/full"},
+        {"a device (not named .obj)", pano + " /dev/full" + cube, "", "/dev/full", 2},
         {"a full disk", pano + " " + t + "/s.obj" + cube, "trap '' XFSZ; ulimit -f 4; ", t + "/s."},
         {"a pipe", pano + " " + t + "/pipe.obj" + cube, "", "pipe.obj"},
         {"a folder for a file", pano + " " + t + "/folder.obj" + cube, "", "folder.obj"},
-        {"the texture over the input", jpeg + " " + t + "/in.obj" + cube, "", "in.jpg"},
+        {"the texture over the input", jpeg + " " + t + "/in.obj" + cube, "", "in.jpg", 2},
         {"no input", t + "/none.png " + t + "/s.obj" + cube, "", "none.png"},
-        {"face size 0", pano + " " + t + "/s.obj --output cube --face-size 0", "", "--face-size"},
-        {"face size 1 000 000", pano + " " + t + "/s.obj --output cube --face-size 1000000", "", "--face-size"},
-        {"a map, not a solid", pano + " " + t + "/s.obj --output Mollweide", "", "Mollweide"},
-        {"a solid not drawn yet", pano + " " + t + "/s.obj --output 256", "", "YangTet"},
+        {"face size 0", pano + " " + t + "/s.obj --output cube --face-size 0", "", "--face-size", 2},
+        {"face size 1 000 000", pano + " " + t + "/s.obj --output cube --face-size 1000000", "", "--face-size", 2},
+        {"a map, not a solid", pano + " " + t + "/s.obj --output Mollweide", "", "Mollweide", 2},
+        {"a solid not drawn yet", pano + " " + t + "/s.obj --output 256", "", "YangTet", 2},
     };
     const auto before = snapshot(tmp);
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         const auto outcome = runCli("export geometry " + c.arguments, c.shell);
-        EXPECT_EQ(outcome.status, 1) << outcome.output;
+        EXPECT_EQ(outcome.status, c.status) << outcome.output;
         EXPECT_EQ(std::count(outcome.output.begin(), outcome.output.end(), '\n'), 1) << outcome.output;
         EXPECT_NE(outcome.output.find(c.says), std::string::npos) << outcome.output;
         EXPECT_EQ(snapshot(tmp), before);

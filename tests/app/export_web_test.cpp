@@ -24,15 +24,7 @@ namespace {
 namespace fs = std::filesystem;
 using testing_cli::runCli;
 
-std::string run(const std::string& command) {
-    std::string out;
-    if (FILE* pipe = popen((command + " 2>&1").c_str(), "r")) {
-        char buffer[4096];
-        for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) out.append(buffer, n);
-        pclose(pipe);
-    }
-    return out;
-}
+std::string run(const std::string& command) { return testing_cli::runShell(command).output; }
 
 bool haveReaders() {
     return std::system("command -v exiftool >/dev/null && /usr/bin/python3 -c 'import html5lib' 2>/dev/null") == 0;
@@ -147,9 +139,9 @@ TEST(WebExportCli, PagesPicturesAndKeywords) {
         {"a pipe or device", "export dots " + d + "/pipe.html " + in, 1, "not a regular file", [] { return ""; }, ""},
         {"a full disk", "export dots " + d + "/full/p.html " + in, 1, d + "/full/", [] { return ""; }, "",
          "mkdir -p " + d + "/full; trap '' XFSZ; ulimit -f 1; "},
-        {"width 0", "export dots " + d + "/w/p.html --width 0", 1, "--width wants 16..1024 pixels, got 0",
+        {"width 0", "export dots " + d + "/w/p.html --width 0", 2, "--width wants 16..1024 pixels, got 0",
          [] { return ""; }, ""},
-        {"width 1 000 000", "export dots " + d + "/w/p.html --width 1000000", 1, "got 1000000", [] { return ""; }, ""},
+        {"width 1 000 000", "export dots " + d + "/w/p.html --width 1000000", 2, "got 1000000", [] { return ""; }, ""},
         {"no such presets folder", "export presets " + d + "/nope " + d + "/x.html", 1, d + "/nope", [] { return ""; },
          ""},
         {"a damaged input", "export modes " + d + "/x.html " + d + "/presets/damaged.q2q", 1,
