@@ -150,7 +150,7 @@ const BadCase kBadCases[] = {
     {"the model as page", "{in} {dir}/s.ldr --stats {dir}/s.ldr", "", "would overwrite \"", 2},
     {"a missing input", "{dir}/missing.png {dir}/s.ldr", "", "missing.png"},
     {"a plan folder that is a file", "{in} {dir}/s.ldr --plan {in}", "", "is not a folder"},
-    {"a plan document not so named", "{in} {dir}/s.ldr --plan-psd {dir}/p.png", "", "is named NAME.psd"},
+    {"a plan document not so named", "{in} {dir}/s.ldr --plan-psd {dir}/p.png", "", "is named NAME.psd", 2},
     {"full disk for the plan", "{in} {dir}/s.ldr --plan-psd {dir}/p.psd", "trap '' XFSZ; ulimit -f 1024; ", "p.psd"},
 };
 

@@ -198,7 +198,7 @@ TEST_F(ExportPsd, RefusesBadInput) {
         // An output without faces cannot draw the export.
         {"export faces " + in + quoted("a.psd") + " --output Mollweide", "a.psd\": output 46", "", 2},
         {"render " + in + quoted("a.psd") + " --depth 16", "a.psd\": a Photoshop document keeps", "", 2},
-        {"render " + in + quoted("a.psd") + " --size 600x600", "a.psd", "trap \"\" XFSZ; ulimit -f 64; "},
+        {"render " + in + quoted("a.psd") + " --size 600x300", "a.psd", "trap \"\" XFSZ; ulimit -f 64; "},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.arguments);
@@ -218,7 +218,7 @@ TEST_F(ExportPsd, RefusesBadInput) {
 TEST_F(ExportPsd, StoppedExportLeavesNothing) {
     const std::string run = "cd '" + folder_.string() + "' && { " + GLOBARO_CLI_PATH + " export cube '" + input(8) +
                             "' c.psd --cube-side 1536 --separate 2>err.txt & pid=$!; "
-                            "until grep -q 'layer 3' err.txt || ! kill -0 $pid; do sleep 0.01; done; "
+                            "until grep -qs 'layer 3' err.txt || ! kill -0 $pid; do sleep 0.01; done; "
                             "kill -TERM $pid; wait $pid; echo status $?; }";
     EXPECT_EQ(testing_cli::runShell(run).output, "status 130\n");
     std::size_t psd = 0;
