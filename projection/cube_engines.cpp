@@ -43,7 +43,7 @@ constexpr CubePreset kCubePresets[] = {
                 {kUp, 3, "up", "pz"},
                 {kDown, 3, "down", "nz"}}},
      .summary = "one strip +X -X +Y -Y +Z -Z of X forward, Z up, turned as the texture importer wants"},
-    // OpenGL: the face selection table of the specification, whose frame is
+    // OpenGL: the face selection table of the core profile, whose frame is
     // left-handed: +X is to the right when looking along +Z.
     {.name = "opengl",
      .layout = CubeLayout::kFiles,
