@@ -294,11 +294,11 @@ void check(const std::string& word, std::istringstream& rest, const std::string&
         EXPECT_EQ(closeTo(loaded(), want, why), word == "ref") << text << ": " << why;
     } else if (word == "exists" || word == "absent") {
         EXPECT_EQ(fs::exists(text), word == "exists") << text;
-    } else if (word == "same") {
+    } else if (word == "same" || word == "differ") {
         std::string a, b;
         rest >> a >> b;
-        EXPECT_FALSE(bytesOf(a).empty()) << a;
-        EXPECT_EQ(bytesOf(a), bytesOf(b)) << a << " and " << b;
+        EXPECT_FALSE(bytesOf(a).empty() || bytesOf(b).empty()) << a << " and " << b;
+        EXPECT_EQ(bytesOf(a) == bytesOf(b), word == "same") << a << " and " << b;
     } else if (word == "psnr") {  // PATH DB: the image is within DB decibels of PATH's (an outside tool's)
         std::string path;
         double least = 0.0;

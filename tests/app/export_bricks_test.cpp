@@ -1,6 +1,5 @@
 // `globaro export bricks`: the files it writes agree with each other and with
-// LeoCAD's reading of the model, and bad input fails in one line leaving
-// nothing behind.
+// LeoCAD's reading of the model (its bad input is in tests/data/cli_cases.txt).
 
 #include <gtest/gtest.h>
 
@@ -46,12 +45,6 @@ std::string panorama(const std::string& folder) {
 }
 
 bool have(const char* program) { return std::system((std::string("which ") + program + " >/dev/null").c_str()) == 0; }
-
-std::string replaced(std::string text, const std::string& from, const std::string& to) {
-    for (std::size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
-        text.replace(at, from.size(), to);
-    return text;
-}
 
 TEST(ExportBricks, TheFilesAgreeWithEachOtherAndWithLeoCad) {
     const std::string dir = folderFor("round_trip");
@@ -128,46 +121,6 @@ TEST(ExportBricks, TheFilesAgreeWithEachOtherAndWithLeoCad) {
     std::ranges::sort(totals);
     std::ranges::sort(leocadTotals);
     EXPECT_EQ(leocadTotals, totals);
-}
-
-struct BadCase {
-    const char* name;
-    const char* arguments;  // {in} the input, {dir} the case's folder
-    const char* shell;
-    const char* message;
-    int status = 1;  // 2: the command line is refused
-};
-
-const BadCase kBadCases[] = {
-    {"unwritable folder", "{in} {dir}/none/s.ldr", "", "does not exist"},
-    {"a device", "{in} /dev/full", "", "cannot write \"/dev/full\": it is not a regular file"},
-    {"full disk", "{in} {dir}/s.ldr --stats {dir}/s.html --layers 40", "trap '' XFSZ; ulimit -f 16; ",
-     "file too large"},
-    {"no layers", "{in} {dir}/s.ldr --layers 0", "", "--layers wants 3 to 150 layers, got 0", 2},
-    {"a million layers", "{in} {dir}/s.ldr --layers 1000000", "", "--layers wants 3 to 150 layers, got 1000000", 2},
-    {"no colours", "{in} {dir}/s.ldr --colors 0", "", "--colors wants a mask", 2},
-    {"the input as output", "{in} {in}", "", "would overwrite the input", 2},
-    {"the model as page", "{in} {dir}/s.ldr --stats {dir}/s.ldr", "", "would overwrite \"", 2},
-    {"a missing input", "{dir}/missing.png {dir}/s.ldr", "", "missing.png"},
-    {"a plan folder that is a file", "{in} {dir}/s.ldr --plan {in}", "", "is not a folder"},
-    {"a plan document not so named", "{in} {dir}/s.ldr --plan-psd {dir}/p.png", "", "is named NAME.psd", 2},
-    {"full disk for the plan", "{in} {dir}/s.ldr --plan-psd {dir}/p.psd", "trap '' XFSZ; ulimit -f 1024; ", "p.psd"},
-};
-
-TEST(ExportBricks, BadInputFailsInOneLineAndLeavesNothing) {
-    for (const BadCase& c : kBadCases) {
-        SCOPED_TRACE(c.name);
-        const std::string dir = folderFor("bad");
-        const std::string in = panorama(dir);
-        const std::string before = contents(in);
-        const std::string arguments = replaced(replaced(c.arguments, "{in}", in), "{dir}", dir);
-        const auto run = runCli("export bricks --quiet " + arguments, c.shell);
-        EXPECT_EQ(run.status, c.status) << run.output;
-        EXPECT_EQ(std::ranges::count(run.output, '\n'), 1) << run.output;
-        EXPECT_NE(run.output.find(c.message), std::string::npos) << run.output;
-        EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator{}), 1);
-        EXPECT_EQ(contents(in), before);
-    }
 }
 
 }  // namespace

@@ -172,46 +172,6 @@ print(len(at), "faces", "within" if worst <= 1 else "differ by %d" % worst, insi
     }
 }
 
-// Bad input: one line naming the path, nothing left behind; status 2 for a
-// refused command line, 1 for a failed run.
-TEST_F(ExportPsd, RefusesBadInput) {
-    struct Case {
-        std::string arguments;
-        std::string says;
-        std::string shell;
-        int status = 1;
-    };
-    const std::string in = "'" + input(8) + "' ";
-    const Case cases[] = {
-        {"export psd " + in + quoted("a.psd") + " --size 0x10", "a.psd\": --size wants", "", 2},
-        {"export psd " + in + quoted("a.psd") + " --size 1000000x10", "a.psd\": --size wants", "", 2},
-        {"export cube " + in + quoted("a.psd") + " --cube-side 0", "a.psd\": --cube-side wants", "", 2},
-        {"export cube " + in + quoted("a.psd") + " --cube-side 1000000", "a.psd\": --cube-side wants", "", 2},
-        {"export psd " + in + quoted("none/a.psd"), "none/a.psd", ""},
-        {"export psd " + in + "/dev/full", "\"/dev/full\": it is not a regular file", ""},
-        {"export psd " + in + quoted("a.psd") + " --size 600x600", "a.psd", "trap \"\" XFSZ; ulimit -f 64; "},
-        {"export psd " + in + "'" + input(8) + "'", "it is the input image", "", 2},
-        {"export psd " + quoted("missing.png") + " " + quoted("a.psd"), "missing.png", ""},
-        {"export faces " + in + quoted("a.psd") + " --output 7 --face-size 1", "a.psd\": --face-size wants", "", 2},
-        {"export faces " + in + quoted("a.psd") + " --output 7 --face-size 1000000", "a.psd\": --face-size wants", "",
-         2},
-        // An output without faces cannot draw the export.
-        {"export faces " + in + quoted("a.psd") + " --output Mollweide", "a.psd\": output 46", "", 2},
-        {"render " + in + quoted("a.psd") + " --depth 16", "a.psd\": a Photoshop document keeps", "", 2},
-        {"render " + in + quoted("a.psd") + " --size 600x300", "a.psd", "trap \"\" XFSZ; ulimit -f 64; "},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.arguments);
-        const auto outcome = runCli(c.arguments + " --quiet", c.shell);
-        EXPECT_EQ(outcome.status, c.status);
-        EXPECT_NE(outcome.output.find(c.says), std::string::npos) << outcome.output;
-        EXPECT_EQ(std::count(outcome.output.begin(), outcome.output.end(), '\n'), 1) << outcome.output;
-        std::size_t files = 0;
-        for (const auto& entry : fs::directory_iterator(folder_)) files += entry.is_regular_file() ? 1 : 0;
-        EXPECT_EQ(files, 3u) << "something was left behind";
-    }
-}
-
 // A stop during the third face of a cube written a file per face (SIGTERM,
 // which stops a run as Ctrl-C does; a background job ignores SIGINT): status
 // 130, and neither the two files already written nor a partial one remain.

@@ -195,17 +195,6 @@ TEST_F(Georeference, PartialInputIsPlaced) {
     }
 }
 
-// The real program refuses a map --geo cannot describe before any work,
-// in one line, and writes nothing.
-TEST_F(Georeference, RefusalWritesNothing) {
-    const std::string out = (folder_ / "guyou.png").string();
-    const auto run = testing_cli::runCli("render '" + ramp_ + "' '" + out + "' --geo --output 99");
-    EXPECT_EQ(run.status, 2);
-    EXPECT_EQ(std::count(run.output.begin(), run.output.end(), '\n'), 1) << run.output;
-    for (const std::string& f : georeferenceFiles(out)) EXPECT_FALSE(fs::exists(f)) << f;
-    EXPECT_FALSE(fs::exists(out));
-}
-
 // docs/projections.md names every output --geo writes, with its PROJ name.
 TEST(GeoreferenceDocs, ListEveryOutput) {
     std::ifstream in(std::string(GLOBARO_TEST_DATA) + "/../../docs/projections.md");
