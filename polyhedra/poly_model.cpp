@@ -14,10 +14,9 @@
 #include <unordered_map>
 
 #include "polyhedra/fixed_solids.h"
-#include "polyhedra/geodesic.h"
+#include "polyhedra/generators.h"
 #include "polyhedra/glue_tabs.h"
 #include "polyhedra/net_unfold.h"
-#include "polyhedra/sphericons.h"
 
 namespace globaro {
 namespace {
@@ -186,11 +185,8 @@ void setUpKind(PolyModel& m, PolyKind kind, const PolyAllocator& allocator) {
         return;
     }
 
-    PolyKind base = kNoPolyKind;
-    int frequency = 0;
-    SphericonShape sphericon;
-    const bool geodesic = geodesicParams(kind, base, frequency);
-    if (!geodesic && !sphericonShape(kind, sphericon)) return;  // a kind without a generator: no faces
+    const GeneratorRow* generator = generatorFor(kind);
+    if (generator == nullptr) return;  // a kind without a generator: no faces
 
     m.mirrorXY = 1;
     m.mirrorX = 0;
@@ -201,10 +197,10 @@ void setUpKind(PolyModel& m, PolyKind kind, const PolyAllocator& allocator) {
     m.tablesAllocator = allocator;
     m.flags.tablesOwned = 1;
 
-    SolidMesh mesh = geodesic ? generateGeodesic(m, kind, allocator) : generateSphericon(sphericon);
+    SolidMesh mesh = generator->build({kind, m, allocator});
     if (mesh.errorCode != 0) m.errorCode = mesh.errorCode;
     UnfoldOptions options;
-    options.shareTolerance = 0.002;
+    options.shareTolerance = generator->shareTolerance;
     const UnfoldedNet net = unfoldSolid(mesh, options);
     writeOwnedTables(m, mesh, net);
 }
