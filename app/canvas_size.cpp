@@ -13,6 +13,7 @@
 #include <optional>
 
 #include "app/document.h"
+#include "app/size_text.h"
 #include "polyhedra/poly_model.h"
 #include "projection/catalogue.h"
 #include "projection/input_layouts.h"
@@ -346,31 +347,10 @@ NaturalCanvas naturalCanvas(const SettingsRecord& settings, std::int32_t inputWi
 }
 
 bool parseCanvasSpec(const std::string& text, std::int32_t& width, std::int32_t& height, std::string& error) {
-    auto side = [](std::string_view digits, std::int32_t& value) {
-        if (digits.empty() || digits.size() > 9) return false;
-        std::int64_t v = 0;
-        for (const char c : digits) {
-            if (c < '0' || c > '9') return false;
-            v = v * 10 + (c - '0');
-        }
-        if (v < 1 || v > kMaxDocumentSide) return false;
-        value = static_cast<std::int32_t>(v);
-        return true;
-    };
-    const std::size_t x = text.find_first_of("xX");
-    const std::string_view all(text);
-    width = height = 0;
-    bool ok;
-    if (x == std::string::npos) {
-        ok = side(all, width);
-    } else {
-        const std::string_view left = all.substr(0, x), right = all.substr(x + 1);
-        ok = side(right, height) && (left.empty() || side(left, width));
-    }
+    const bool ok = parsePixelSize(text, kMaxDocumentSide, true, width, height);
     if (!ok) {
         error = "--size wants WIDTHxHEIGHT, WIDTH or xHEIGHT with sides of 1.." + std::to_string(kMaxDocumentSide) +
                 " pixels, got \"" + text + "\"";
-        width = height = 0;
     }
     return ok;
 }

@@ -15,6 +15,7 @@
 #include "app/filter_host.h"
 #include "app/image_io.h"
 #include "app/run_settings.h"
+#include "app/size_text.h"
 #include "projection/cube_engines.h"
 
 namespace globaro::cli {
@@ -57,14 +58,6 @@ std::string presetWords() {
     std::string words;
     for (const CubePreset& p : cubePresets()) words += (words.empty() ? "" : ", ") + std::string(p.name);
     return words;
-}
-
-bool parseWholeNumber(const std::string& text, std::int32_t lo, std::int32_t hi, std::int32_t& value) {
-    if (text.empty() || text.size() > 9 || text.find_first_not_of("0123456789") != std::string::npos) return false;
-    const long v = std::stol(text);
-    if (v < lo || v > hi) return false;
-    value = static_cast<std::int32_t>(v);
-    return true;
 }
 
 int fail(const std::string& error, int status = kExitFailure) {
@@ -565,9 +558,7 @@ int renderFromCubeLayout(const std::string& input, const std::string& output, co
     image = Document{};
     std::int32_t width = 2 * strip.height * 2, height = 2 * strip.height;
     if (!size.empty()) {
-        const std::size_t x = size.find_first_of("xX");
-        if (x == std::string::npos || !parseWholeNumber(size.substr(0, x), 1, kMaxDocumentSide, width) ||
-            !parseWholeNumber(size.substr(x + 1), 1, kMaxDocumentSide, height))
+        if (!parsePixelSize(size, kMaxDocumentSide, false, width, height))
             return fail("--size wants WIDTHxHEIGHT, got \"" + size + "\"", kExitUsage);
     }
     Document canvas;

@@ -20,6 +20,7 @@
 #include "app/image_io.h"
 #include "app/module_loader.h"
 #include "app/run_settings.h"
+#include "app/size_text.h"
 #include "export/iptc.h"
 #include "export/net_faces.h"
 #include "export/psd_writer.h"
@@ -46,18 +47,7 @@ struct PsdCommand {
 };
 
 // A whole number of pixels for one side, 1..kPsbMaxSide.
-bool parseSide(const std::string& text, std::int32_t& side) {
-    if (text.empty() || text.size() > 7 || text.find_first_not_of("0123456789") != std::string::npos) return false;
-    const long value = std::stol(text);
-    if (value < 1 || value > kPsbMaxSide) return false;
-    side = static_cast<std::int32_t>(value);
-    return true;
-}
-
-bool parseSize(const std::string& text, std::int32_t& width, std::int32_t& height) {
-    const std::size_t x = text.find_first_of("xX");
-    return x != std::string::npos && parseSide(text.substr(0, x), width) && parseSide(text.substr(x + 1), height);
-}
+bool parseSide(const std::string& text, std::int32_t& side) { return parseWholeNumber(text, 1, kPsbMaxSide, side); }
 
 // Renders pictures of one source image with the module loaded once.
 class LayerRenderer {
@@ -137,7 +127,7 @@ int runPsdExport(PsdCommand& c) {
         if (c.run.output || c.run.fov)
             return fail(cannot + "the faces of a cube map are 90-degree views; --output and --fov are not taken",
                         kExitUsage);
-    } else if (!c.size.empty() && !parseSize(c.size, width, height)) {
+    } else if (!c.size.empty() && !parsePixelSize(c.size, kPsbMaxSide, false, width, height)) {
         return fail(cannot + "--size wants WIDTHxHEIGHT with sides of 1.." + std::to_string(kPsbMaxSide) +
                         " pixels, got \"" + c.size + "\"",
                     kExitUsage);

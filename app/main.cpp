@@ -47,6 +47,7 @@
 #include "app/progress.h"
 #include "app/render_paths.h"
 #include "app/run_settings.h"
+#include "app/size_text.h"
 #include "app/streaming_write.h"
 #include "platform/checked_file.h"
 #include "projection/catalogue.h"
@@ -93,25 +94,12 @@ void catchStopSignals() {
     pthread_sigmask(SIG_UNBLOCK, &set, nullptr);
 }
 
-// "WIDTHxHEIGHT" with whole sides of 1..kMaxDocumentSide pixels. A side stops
-// growing past the largest one, so a long number cannot wrap into a small
-// size. On failure `error` is one line that names the option.
+// "WIDTHxHEIGHT" with whole sides of 1..kMaxDocumentSide pixels. On failure
+// `error` is one line that names the option.
 template <typename Int>
 bool parseSize(const char* option, const std::string& text, Int& width, Int& height, std::string& error) {
-    std::size_t at = 0;
-    auto side = [&](std::int64_t& value) {
-        const std::size_t first = at;
-        for (value = 0; at < text.size() && text[at] >= '0' && text[at] <= '9'; ++at)
-            value = std::min<std::int64_t>(value * 10 + (text[at] - '0'), kMaxDocumentSide + 1);
-        return at > first && value >= 1 && value <= kMaxDocumentSide;
-    };
-    std::int64_t w = 0, h = 0;
-    bool ok = side(w) && at < text.size() && (text[at] == 'x' || text[at] == 'X');
-    if (ok) {
-        ++at;
-        ok = side(h) && at == text.size();
-    }
-    if (!ok) {
+    std::int32_t w = 0, h = 0;
+    if (!parsePixelSize(text, kMaxDocumentSide, false, w, h)) {
         error = std::string(option) + " wants WIDTHxHEIGHT with sides of 1.." + std::to_string(kMaxDocumentSide) +
                 " pixels, got \"" + text + "\"";
         return false;
