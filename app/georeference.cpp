@@ -279,17 +279,10 @@ bool writeGeoreference(const std::string& imagePath, const Georeference& geo, st
            writeText(files[2], aux, error);
 }
 
-int planGeoRender(const std::string& input, const std::string& output, const RunSettingsOptions& run, bool geo,
-                  std::int32_t width, std::int32_t height, std::int32_t canvasWidth, std::int32_t canvasHeight,
-                  GeoRender& plan, std::string& error) {
+int planGeoRender(const std::string& input, const std::string& output, const SettingsRecord& settings, bool geo,
+                  std::int32_t width, std::int32_t height, GeoRender& plan, std::string& error) {
     plan = GeoRender{};
-    auto settings = std::make_unique<SettingsRecord>();
-    if (!readRunSettings(run, *settings, error)) {
-        if (geo) return kExitFailure;
-        error.clear();  // the run reports settings that cannot be read
-        return 0;
-    }
-    if (settings->inputProjection == 1) {
+    if (settings.inputProjection == 1) {
         if (!readGeoExtent(input, width, height, plan.extent, error)) return kExitFailure;
         plan.place = !coversWholeGlobe(plan.extent, width, height);
         if (plan.place && !placementCanvasSize(input, plan.extent, width, height, width, height, error))
@@ -297,9 +290,7 @@ int planGeoRender(const std::string& input, const std::string& output, const Run
     }
     if (!geo) return 0;
     plan.georeference = true;
-    if (canvasWidth <= 0) canvasWidth = width, canvasHeight = height;
-    if (!planGeoreference(*settings, canvasWidth, canvasHeight, plan.extent.centreLongitude(), plan.geo, error))
-        return kExitUsage;
+    if (!planGeoreference(settings, width, height, plan.extent.centreLongitude(), plan.geo, error)) return kExitUsage;
     for (const std::string& file : georeferenceFiles(output)) {
         if (identity(file) == identity(input)) {
             error = "--geo: \"" + file + "\" beside the output would overwrite the input";
@@ -310,12 +301,10 @@ int planGeoRender(const std::string& input, const std::string& output, const Run
     return 0;
 }
 
-bool fitGeoreference(const RunSettingsOptions& run, std::int32_t width, std::int32_t height, GeoRender& plan,
+bool fitGeoreference(const SettingsRecord& settings, std::int32_t width, std::int32_t height, GeoRender& plan,
                      std::string& error) {
     if (!plan.georeference) return true;
-    auto settings = std::make_unique<SettingsRecord>();
-    if (!readRunSettings(run, *settings, error)) return false;
-    return planGeoreference(*settings, width, height, plan.extent.centreLongitude(), plan.geo, error);
+    return planGeoreference(settings, width, height, plan.extent.centreLongitude(), plan.geo, error);
 }
 
 std::vector<GeoOutputName> georeferencedOutputs() {

@@ -90,18 +90,17 @@ struct GeoRender {
     Georeference geo;
 };
 
-// Plans a render of `input` (`width` × `height` pixels) into `output`;
-// `canvasWidth` 0 renders in place (at the input's size, once placed).
-// Returns 0, or an exit status with a one-line reason: 1 for an input whose
+// Plans a render of `input` (`width` × `height` pixels) into `output` with
+// the run's settings, sized for the input (fitGeoreference sizes it for the
+// canvas once that is known). Returns 0, or an exit status with a one-line reason: 1 for an input whose
 // tags cannot be honoured or a file beside the output that cannot be
 // written, 2 for a map --geo cannot describe.
-int planGeoRender(const std::string& input, const std::string& output, const RunSettingsOptions& run, bool geo,
-                  std::int32_t width, std::int32_t height, std::int32_t canvasWidth, std::int32_t canvasHeight,
-                  GeoRender& plan, std::string& error);
+int planGeoRender(const std::string& input, const std::string& output, const SettingsRecord& settings, bool geo,
+                  std::int32_t width, std::int32_t height, GeoRender& plan, std::string& error);
 
 // Sizes a planned georeference for the canvas the render draws on, once that
 // is known (a natural canvas is chosen after the input is placed).
-bool fitGeoreference(const RunSettingsOptions& run, std::int32_t width, std::int32_t height, GeoRender& plan,
+bool fitGeoreference(const SettingsRecord& settings, std::int32_t width, std::int32_t height, GeoRender& plan,
                      std::string& error);
 
 // One line per output that --geo supports: its name and PROJ's name, for

@@ -175,13 +175,9 @@ std::ostream& messageStart(std::ostream& stream, RenderProgress* progress) {
 
 // The new image a render draws on: the output's natural canvas for this
 // input, or the --size asked for, completed from the output's proportions.
-// Settings that cannot be read are the run's to report: the canvas is then
-// sized for the defaults.
 bool makeRenderCanvas(const Document& source, const std::string& output, const RenderOptions& o,
-                      const RunSettingsOptions& run, Document& canvas, std::string& error) {
-    auto settings = std::make_unique<SettingsRecord>();
-    if (std::string unread; !readRunSettings(run, *settings, unread)) resetToDefaults(*settings);
-    const NaturalCanvas natural = naturalCanvas(*settings, source.width, source.height);
+                      const SettingsRecord& settings, Document& canvas, std::string& error) {
+    const NaturalCanvas natural = naturalCanvas(settings, source.width, source.height);
     std::int32_t width = 0, height = 0;
     std::string warning;
     if (!chooseCanvasSize(o.size, natural, width, height, warning, error)) return false;
@@ -296,10 +292,24 @@ int renderFileOnce(const std::string& input, const std::string& output, const Re
     RunSettingsOptions run = o.run;
     if (std::string note; o.usePose && !takeViewFromPose(source.metadata.get(), input, run, note))
         messageStart(std::cerr, progress) << "globaro: " << note << "\n";
+    // The settings are read once for the plans made before the run. Settings
+    // that cannot be read are the run's to report (with the module's own
+    // words); the canvas is then sized for the defaults, and only --geo,
+    // which cannot describe a map it does not know, stops here.
+    auto settings = std::make_unique<SettingsRecord>();
+    std::string unreadable;
+    const bool settingsRead = readRunSettings(run, *settings, unreadable);
+    if (!settingsRead) resetToDefaults(*settings);
+    if (!settingsRead && o.geo) {
+        error = unreadable;
+        return kExitFailure;
+    }
     GeoRender geo;
-    if (const int status = planGeoRender(input, output, run, o.geo, source.width, source.height, 0, 0, geo, error);
-        status != 0)
-        return status;
+    if (settingsRead) {
+        if (const int status = planGeoRender(input, output, *settings, o.geo, source.width, source.height, geo, error);
+            status != 0)
+            return status;
+    }
     if (layered && o.depth != 0 && o.depth != source.depth) {
         error = "cannot write \"" + output + "\": a Photoshop document keeps the image's depth; --depth is not taken";
         return kExitUsage;
@@ -311,10 +321,10 @@ int renderFileOnce(const std::string& input, const std::string& output, const Re
     // input image itself, filtered as in an editor.
     Document canvas;
     const bool separate = !o.inPlace;
-    if (separate && !makeRenderCanvas(source, output, o, run, canvas, error)) return kExitUsage;
+    if (separate && !makeRenderCanvas(source, output, o, *settings, canvas, error)) return kExitUsage;
     if (!separate && !checkImageFits(output, source.width, source.height, error)) return kExitUsage;
     Document& doc = separate ? canvas : source;
-    if (!fitGeoreference(run, doc.width, doc.height, geo, error)) return kExitUsage;
+    if (!fitGeoreference(*settings, doc.width, doc.height, geo, error)) return kExitUsage;
     doc.keywords = runKeywords(run);
     doc.metadata = outputMetadata(source.metadata, run, doc.width, doc.height);
     if (!o.maskPath.empty() && !loadMask(o.maskPath, doc.width, doc.height, doc.mask, error)) return kExitFailure;
