@@ -154,13 +154,7 @@ bool writePlanDocument(const BrickSphere& sphere, const SettingsRecord& settings
     words.exportKind = kExportBrickSphere;
     KeywordList keywords;
     addSettingsKeywords(keywords, words);
-    addExportKeywords(keywords, {kExportBrickSphere, 0, 1, 0}, kKeywordJobPlain);
-    PsdExtras extras;
-    extras.keywordResource = buildIptcResource(keywords, false);
-    extras.exifData = buildExifBlockNow();
-    ExportJob job;
-    job.cancel = &cancelRequested();
-    return writeLayeredPsd(path, set, layers, extras, job, error) == kPsdOk;
+    return writeSingleDocument(path, set, layers, std::move(keywords), {kExportBrickSphere, 0, 1, 0}, error);
 }
 
 int runBricks(const BrickOptions& o) {

@@ -313,14 +313,18 @@ bool writeResultDocument(const std::string& path, const Document& doc, std::stri
         picture = {doc.pixels.data(), doc.rowBytes(), doc.colorPlanes, doc.hasAlpha};
         return true;
     };
-    KeywordList keywords = doc.keywords;
-    addExportKeywords(keywords, ExportPicture{}, kKeywordJobPlain);
+    return writeSingleDocument(path, set, layer, doc.keywords, ExportPicture{}, error);
+}
+
+bool writeSingleDocument(const std::string& path, const LayerSet& set, const LayerSource& layers, KeywordList keywords,
+                         const ExportPicture& picture, std::string& error) {
+    addExportKeywords(keywords, picture, kKeywordJobPlain);
     PsdExtras extras;
     extras.keywordResource = buildIptcResource(keywords, false);
     extras.exifData = buildExifBlockNow();
     ExportJob job;
     job.cancel = &cancelRequested();
-    return writeLayeredPsd(path, set, layer, extras, job, error) == kPsdOk;
+    return writeLayeredPsd(path, set, layers, extras, job, error) == kPsdOk;
 }
 
 void addPsdExports(CLI::App& exportCommand, const ExportContext& context, std::vector<ExportKind>& kinds) {

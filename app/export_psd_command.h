@@ -6,6 +6,8 @@
 #include <vector>
 
 #include "app/export_commands.h"
+#include "export/iptc.h"
+#include "export/psd_writer.h"
 
 namespace globaro {
 struct Document;
@@ -22,6 +24,13 @@ bool isLayeredDocumentPath(const std::string& path);
 // in ".psb" or a side passes 30000 pixels. False with a one-line reason
 // naming the path; nothing is left behind then.
 bool writeResultDocument(const std::string& path, const Document& doc, std::string& error);
+
+// Writes one Photoshop document of the pictures `layers` gives, with the
+// keyword record `keywords` plus the words of `picture`, an EXIF block and
+// the user's cancel honoured. False with a one-line reason naming the path;
+// nothing is left behind then.
+bool writeSingleDocument(const std::string& path, const LayerSet& set, const LayerSource& layers, KeywordList keywords,
+                         const ExportPicture& picture, std::string& error);
 
 void addPsdExports(CLI::App& exportCommand, const ExportContext& context, std::vector<ExportKind>& kinds);
 
