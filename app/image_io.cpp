@@ -496,6 +496,16 @@ constexpr SideLimit kSideLimits[] = {{"jpeg", 65500}, {"webp", 16383}};
 
 void setLossyFileOptions(const LossyFileOptions& options) { lossyFileOptions() = options; }
 
+std::string unusedSubsamplingNote(const std::string& path) {
+    const std::string& asked = lossyFileOptions().subsampling;
+    if (asked == LossyFileOptions{}.subsampling) return {};
+    const auto out = OIIO::ImageOutput::create(path);
+    OIIO::geterror();  // an unknown format is said elsewhere
+    if (!out || out->format_name() == std::string("jpeg")) return {};
+    return "--subsampling " + asked + " is for JPEG files; \"" + path + "\" is written without it" +
+           (out->format_name() == std::string("webp") ? " (WebP is always 4:2:0)" : "");
+}
+
 bool checkImageFits(const std::string& path, std::int64_t width, std::int64_t height, std::string& error) {
     const auto out = OIIO::ImageOutput::create(path);
     OIIO::geterror();  // an unknown format is said elsewhere

@@ -57,6 +57,10 @@ struct LossyFileOptions {
     std::string subsampling = "4:2:0";
 };
 void setLossyFileOptions(const LossyFileOptions& options);
+// A line for the user when --subsampling was set to something other than the
+// default and `path` is not a JPEG file, which alone takes it (WebP is always
+// 4:2:0); empty otherwise.
+std::string unusedSubsamplingNote(const std::string& path);
 
 // Checks, before any work, that an image of `width` x `height` fits the
 // format of `path` (JPEG holds at most 65500 pixels a side, WebP 16383).

@@ -286,6 +286,8 @@ int renderFileOnce(const std::string& input, const std::string& output, const Re
     // A Photoshop document goes through the export's writer, not an image library.
     const bool layered = cli::isLayeredDocumentPath(output);
     if (!(layered ? checkWritableTarget(output, error) : checkImageTarget(output, error))) return kExitFailure;
+    if (const std::string note = unusedSubsamplingNote(output); !note.empty())
+        messageStart(std::cerr, progress) << "globaro: " << note << "\n";
     Document source;
     DocumentReader reader;
     if (!reader.open(input, source, error)) return kExitFailure;
