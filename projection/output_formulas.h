@@ -344,6 +344,13 @@ void mapViews(const OutputCall&, OutputResult&) noexcept;       // 75..79
 
 // The brick preview (output_bricks.cpp).
 void mapBrickPreview(const OutputCall&, OutputResult&) noexcept;  // 45
+void mapVoxelGlobe(const OutputCall&, OutputResult&) noexcept;    // 394
+
+// Things made of the sphere (output_samplers.cpp).
+void mapBlobWorld(const OutputCall&, OutputResult&) noexcept;    // 395
+void mapFerguson(const OutputCall&, OutputResult&) noexcept;     // 396
+void mapGlassMarble(const OutputCall&, OutputResult&) noexcept;  // 486
+void mapMirrors(const OutputCall&, OutputResult&) noexcept;      // 566
 
 // Artistic outputs (output_artistic.cpp).
 void mapStar(const OutputCall&, OutputResult&) noexcept;            // 48, 49

@@ -49,8 +49,6 @@ inline constexpr CubeLayout kFacebook3x2 = withFaceTurns(
 inline constexpr CubeLayout kPano2VR3x2 = withFaceTurns(
     {3, 2, {{0, 0, 1}, {1, 0, 0}, {-1, 0, 0}, {0, 1, 0}, {0, 0, -1}, {0, -1, 0}}, {0, 0, 0, 0, 0, 0}, true});
 
-inline constexpr RenderTraits kOwnSampler{kModeOwnSampler, false, 0};
-inline constexpr RenderTraits kSeparateSampler{kModeSeparate, false, 0};
 inline constexpr RenderTraits kTiling{kModeNormal, true, 0};
 
 constexpr ExtentBox cubeBox(const CubeLayout& l) {
@@ -794,12 +792,21 @@ inline constexpr OutputRow kOutputRows[] = {
      .poly = {.kind = 165, .mode = 6, .angle = -0.148352996f, .source = kPolySourceRecord}},
     {.id = 393, .name = "triad", .traits = kTraitFloret, .key = "Kt95", .pending = true,
      .poly = {.kind = 303, .mode = 6, .source = kPolySourceRecord}},
-    {.id = 394, .name = "voxel globe", .traits = kTraitShadedRender, .themeWord = "voxels", .key = "Kt96",
-     .pending = true, .render = kOwnSampler},
-    {.id = 395, .name = "blob world", .traits = kTraitShadedRender, .themeWord = "metaballs", .key = "Kt97",
-     .pending = true, .render = kOwnSampler},
-    {.id = 396, .name = "Ferguson", .traits = kTraitShadedRender, .themeWord = "flat earth", .key = "Kt98",
-     .pending = true, .box = {-0.6052834046956846, 0.6052834046956846, -0.428, 0.428}, .render = kOwnSampler},
+    {.id = 394, .name = "voxel globe", .traits = kTraitShadedRender, .shadedGlobe = 1, .themeWord = "voxels",
+     .key = "Kt96", .routine = &mapVoxelGlobe, .box = {-0.7, 0.7, -0.7, 0.7},
+     .about = "voxel globe: a ball of cubes, one across for every 5° of the field of view (8 to 64), seen "
+              "from 30° above and 35° to the side; each cube shows the picture at its centre's direction, "
+              "its faces lit like the shaded globes"},
+    {.id = 395, .name = "blob world", .traits = kTraitShadedRender, .shadedGlobe = 1, .themeWord = "metaballs",
+     .key = "Kt97", .routine = &mapBlobWorld,
+     .about = "blob world: a planet kneaded of twelve round blobs (about the corners of an icosahedron, "
+              "three heights), seen from in front; each surface point shows the direction from the centre, "
+              "lit like the shaded globes"},
+    {.id = 396, .name = "Ferguson", .traits = kTraitShadedRender, .shadedGlobe = 1, .themeWord = "flat earth",
+     .key = "Kt98", .routine = &mapFerguson, .box = {-0.6052834046956846, 0.6052834046956846, -0.428, 0.428},
+     .about = "Ferguson: the flat earth of the 1893 \"square and stationary\" map, a disc with the north pole "
+              "at its centre and the south pole round its rim (the polar azimuthal equidistant map), "
+              "Greenwich down, on a plate lit from above"},
     {.id = 397, .name = "Strebe 1995", .traits = kTraitEqualArea, .key = "Kt99", .routine = &mapStrebe1995,
      .box = {-2.484446397593003, 2.484446397593003, -1.564091933, 1.564091933}, .about = "Strebe 1995: Eckert IV stretched across by 1.35, read back as Mollweide, redrawn by Hammer's map and squeezed back; equal-area"},
     {.id = 398, .name = "Eckert IV", .traits = kTraitEqualArea, .key = "Ku00", .routine = &mapEckertIV,
@@ -835,8 +842,12 @@ inline constexpr OutputRow kOutputRows[] = {
      .poly = {.kind = 67, .source = kPolySourceRecord}},
     {.id = 414, .name = "Philbrick interrupted", .traits = kTraitEqualArea, .key = "Ku18", .routine = &mapPhilbrickInterrupted,
      .box = {-0.5, 0.5, -0.26825, 0.26825}, .about = "Philbrick's sinu-Mollweide, interrupted: Mollweide north of 40°44′ N, sinusoidal south of it, in Goode's lobes; equal-area"},
-    {.id = 486, .name = "glass marble", .key = "Kt53", .pending = true, .render = kSeparateSampler},
-    {.id = 566, .name = "mirrors", .key = "Kt35", .pending = true, .box = {-6.0, 6.0, -6.0, 6.0}},
+    {.id = 486, .name = "glass marble", .key = "Kt53", .routine = &mapGlassMarble,
+     .about = "glass marble: a rectilinear view with a glass marble (index 1.5) hanging in the middle, 70 % "
+              "of the frame's height, showing the surroundings behind it refracted and upside down"},
+    {.id = 566, .name = "mirrors", .key = "Kt35", .routine = &mapMirrors, .box = {-6.0, 6.0, -6.0, 6.0},
+     .about = "mirrors: the view down a square tube lined with four mirrors (a kaleidoscope): a rectilinear "
+              "view of the field of view in the middle and its reflections, five images across"},
     {.id = 800, .name = "splattest", .traits = kTraitConformal, .key = "Ks05", .pending = true,
      .poly = {.kind = 65, .source = kPolySourceRecord}},
     {.id = 900, .name = "Lambert azimuthal", .traits = kTraitEqualArea | kTraitCircleOutline, .key = "Ku17",

@@ -1,0 +1,200 @@
+// Pictures of things made of the sphere: a planet of blobs, the flat earth,
+// a glass marble hanging in the view, and a tube of mirrors.
+//
+// Directions are given as the other routines give them: seen from inside,
+// the screen's right is −x and its top +y (the north pole); a globe seen from
+// outside shows (0, 0, 1) at its front and the east on its right (−x).
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+
+#include "projection/output_formulas.h"
+
+namespace globaro::output_detail {
+namespace {
+
+
+// ---- blob world ---------------------------------------------------------------
+
+// The planet's radius over directions d: r(d) = 1 + Σ hᵢ·exp(−k·(1 − d·cᵢ)),
+// round bumps about the twelve corners of an icosahedron, alternately high
+// and low, so that the planet looks kneaded of blobs (metaballs of one
+// radius each on a ball). The whole planet lies within kBlobReach of the
+// centre.
+constexpr double kBlobSharpness = 12.0;
+constexpr double kBlobScale = 0.36;  // the radius-1 ball in plane units
+constexpr double kBlobReach = 1.34;
+
+struct Blob {
+    double x, y, z, height;
+};
+
+const std::array<Blob, 12>& blobs() {
+    static const std::array<Blob, 12> table = [] {
+        std::array<Blob, 12> t{};
+        const double g = (1.0 + std::sqrt(5.0)) / 2.0, n = std::sqrt(1.0 + g * g);
+        const double corners[12][3] = {{0, 1, g},  {0, -1, g},  {0, 1, -g},  {0, -1, -g}, {1, g, 0},  {-1, g, 0},
+                                       {1, -g, 0}, {-1, -g, 0}, {g, 0, 1},   {-g, 0, 1},  {g, 0, -1}, {-g, 0, -1}};
+        for (int i = 0; i < 12; ++i)
+            t[static_cast<std::size_t>(i)] = {corners[i][0] / n, corners[i][1] / n, corners[i][2] / n,
+                                              i % 3 == 0 ? 0.28 : i % 3 == 1 ? 0.20 : 0.14};
+        return t;
+    }();
+    return table;
+}
+
+// The radius over the unit direction u and its gradient on the sphere
+// (Σ hᵢ·k·wᵢ·cᵢ, before the part along u is taken out).
+double blobRadius(const double u[3], double grad[3]) noexcept {
+    double r = 1.0;
+    grad[0] = grad[1] = grad[2] = 0.0;
+    for (const Blob& b : blobs()) {
+        const double c = u[0] * b.x + u[1] * b.y + u[2] * b.z;
+        if (c < 0.2) continue;  // below e^-5.6 of its height
+        const double w = b.height * std::exp(-kBlobSharpness * (1.0 - c));
+        r += w;
+        grad[0] += kBlobSharpness * w * b.x;
+        grad[1] += kBlobSharpness * w * b.y;
+        grad[2] += kBlobSharpness * w * b.z;
+    }
+    return r;
+}
+
+// ---- the glass marble -----------------------------------------------------------
+
+// Glass of refractive index 1.5; the marble fills 70 % of the frame's height.
+constexpr double kGlassIndex = 1.5;
+constexpr double kMarbleShare = 0.35;
+
+// Refracts the unit direction v at the unit normal n (pointing against v)
+// from index n1 into n2; false on total internal reflection.
+bool refract(const double v[3], const double n[3], double ratio, double out[3]) noexcept {
+    const double cosI = -(v[0] * n[0] + v[1] * n[1] + v[2] * n[2]);
+    const double k = 1.0 - ratio * ratio * (1.0 - cosI * cosI);
+    if (k < 0.0) return false;
+    const double a = ratio * cosI - std::sqrt(k);
+    for (int i = 0; i < 3; ++i) out[i] = ratio * v[i] + a * n[i];
+    return true;
+}
+
+// The folded coordinate of a tube of mirrors: t reflected into [−1, 1] by
+// mirrors at every odd whole number; `cell` counts the reflections.
+double foldIntoTube(double t, int& cell) noexcept {
+    cell = static_cast<int>(std::floor((t + 1.0) / 2.0));
+    const double u = t - 2.0 * cell;
+    return (cell & 1) != 0 ? -u : u;
+}
+
+}  // namespace
+
+void mapBlobWorld(const OutputCall& c, OutputResult& r) noexcept {
+    // Seen orthographically from the front: the ray through the frame point
+    // runs along −z from in front of the planet; it meets the surface where
+    // F(p) = |p| − r(p/|p|) first falls to 0. F changes along the ray by at
+    // most 1 + max|∇r|, so steps of F/2 never pass through the surface.
+    const double X = -c.fxd() / kBlobScale, Y = -c.fyd() / kBlobScale;
+    const double side = X * X + Y * Y;
+    if (side >= kBlobReach * kBlobReach) return;
+    double z = std::sqrt(kBlobReach * kBlobReach - side);
+    double u[3], grad[3], length = 0.0, gap = 1.0;
+    for (int step = 0; step < 64 && z > -kBlobReach; ++step) {
+        length = std::sqrt(side + z * z);
+        u[0] = X / length, u[1] = Y / length, u[2] = z / length;
+        gap = length - blobRadius(u, grad);
+        if (gap < 1e-5) break;
+        z -= 0.5 * gap;
+    }
+    if (gap >= 1e-5) return;
+    setHit(r, normalise(SphereDir{static_cast<float>(u[0]), static_cast<float>(u[1]), static_cast<float>(u[2])}));
+    // The surface normal: ∇F = u − (g − (g·u)u)/|p|.
+    const double along = grad[0] * u[0] + grad[1] * u[1] + grad[2] * u[2];
+    double n[3];
+    for (int i = 0; i < 3; ++i) n[i] = u[i] - (grad[i] - along * u[i]) / length;
+    r.storeNormal = true;
+    r.ownNormal = true;
+    r.normal = normalise(SphereDir{static_cast<float>(n[0]), static_cast<float>(n[1]), static_cast<float>(n[2])});
+}
+
+void mapFerguson(const OutputCall& c, OutputResult& r) noexcept {
+    // The flat earth of the 1893 "square and stationary" map: the north pole
+    // at the centre, each parallel a circle at its distance from the pole
+    // (the polar azimuthal equidistant map out to the south pole, which rims
+    // the disc), Greenwich straight down, on a flat plate lit from above.
+    const double X = c.fxd(), Y = -c.fyd();
+    constexpr double kRim = 0.428;
+    const double rho = std::hypot(X, Y) / kRim;
+    if (rho > 1.0) return;
+    const double phi = kPi / 2.0 - rho * kPi, lambda = std::atan2(X, -Y);
+    setHit(r, SphereDir{static_cast<float>(-std::cos(phi) * std::sin(lambda)), static_cast<float>(std::sin(phi)),
+                        static_cast<float>(std::cos(phi) * std::cos(lambda))});
+    r.storeNormal = true;
+    r.ownNormal = true;
+    r.normal = SphereDir{0.0f, 0.0f, 1.0f};
+}
+
+void mapGlassMarble(const OutputCall& c, OutputResult& r) noexcept {
+    // A rectilinear view of the surroundings with a glass marble hanging in
+    // the middle of it. A ray that meets the marble is refracted in and out
+    // (Snell's law at both surfaces: a sphere never reflects it totally from
+    // inside) and shows the surroundings behind the marble, upside down; the
+    // others show the view itself. The marble is region 1, the rest 0.
+    float x = 0.0f, y = 0.0f;
+    rectilinearPlanePoint(c.ctx, c.a, c.b, x, y);
+    const double len = std::sqrt(static_cast<double>(x) * x + static_cast<double>(y) * y + 1.0);
+    double v[3] = {x / len, y / len, 1.0 / len};
+    // The marble: centre (0, 0, 1), seen under the half-angle whose tangent
+    // is kMarbleShare of the frame's height.
+    const double tanHeight =
+        0.5 * c.ctx.wideTan * (c.ctx.frame.aspect > 1.0 ? 1.0 : 1.0 / std::max(1e-6, c.ctx.frame.aspect));
+    const double radius = std::sin(std::atan(kMarbleShare * 2.0 * tanHeight));
+    const double b = v[2], disc = b * b - (1.0 - radius * radius);
+    r.ownTag = true;
+    r.regionTag = 0;
+    r.face = 0;
+    if (disc > 0.0) {
+        double p[3], n[3], inside[3];
+        const double t = b - std::sqrt(disc);
+        for (int i = 0; i < 3; ++i) p[i] = v[i] * t;
+        p[2] -= 1.0;
+        for (int i = 0; i < 3; ++i) n[i] = p[i] / radius;
+        if (refract(v, n, 1.0 / kGlassIndex, inside)) {
+            // Across the marble to its far side, and out.
+            const double along = -2.0 * (p[0] * inside[0] + p[1] * inside[1] + p[2] * inside[2]);
+            double q[3], m[3], out[3];
+            for (int i = 0; i < 3; ++i) {
+                q[i] = p[i] + along * inside[i];
+                m[i] = -q[i] / radius;
+            }
+            if (refract(inside, m, kGlassIndex, out)) {
+                for (int i = 0; i < 3; ++i) v[i] = out[i];
+                r.regionTag = 1;
+                r.face = 1;
+            }
+        }
+    }
+    setHit(r, normalise(SphereDir{static_cast<float>(v[0]), static_cast<float>(v[1]), static_cast<float>(v[2])}));
+}
+
+void mapMirrors(const OutputCall& c, OutputResult& r) noexcept {
+    // The view down a square tube lined with four mirrors (a kaleidoscope):
+    // the frame is five tube widths across, and the picture at the end of the
+    // tube, a rectilinear view of the field of view, is seen in the middle
+    // and reflected in every mirror, and in the reflections of the
+    // reflections. Each image is a region; neighbours are mirror images of
+    // each other, so the picture runs on smoothly across every mirror.
+    constexpr double kHalfWidth = 1.2;  // the box is ±6: five images across
+    int column = 0, row = 0;
+    const double u = foldIntoTube(c.fxd() / kHalfWidth, column);
+    const double v = foldIntoTube(-c.fyd() / kHalfWidth, row);
+    const double t = 0.5 * c.ctx.wideTan;
+    setHit(r, normalise(SphereDir{static_cast<float>(-u * t), static_cast<float>(v * t), 1.0f}));
+    column = std::clamp(column, -2, 2);
+    row = std::clamp(row, -2, 2);
+    r.ownTag = true;
+    r.face = (row + 2) * 5 + column + 2;
+    r.regionTag = r.face;
+    r.cutSide = static_cast<std::int8_t>((row + column) & 1);
+}
+
+}  // namespace globaro::output_detail
