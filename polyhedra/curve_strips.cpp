@@ -46,10 +46,11 @@ constexpr StripCurve kMuseCurves[] = {
 // whose strips curl when unrolled; eleven strip counts, each with three
 // kinds of spiral.
 constexpr StripCurve kCurlicueCurves[] = {
-    // 1 to 11: a plain spiral of half a turn, 2 to 12 strips (the two
-    // halves of 1 swell in turn, or it would be 3 cut in four).
+    // 1 to 11: a plain spiral of half a turn, 2 to 12 strips; the strips
+    // of 1 and 2 wave besides (their strips are cut in two lengthwise, and
+    // plain they would be 3 and 5 over again).
     {2, 1.0, 0.25, 0.5, 90.0, 180.0, W::kSine},
-    {3, 0.0, 0.0, 0.5, 0.0, 0.0, W::kSine},
+    {3, 1.0, 0.25, 0.5, 90.0, 0.0, W::kSine},
     {4, 0.0, 0.0, 0.5, 0.0, 0.0, W::kSine},
     {5, 0.0, 0.0, 0.5, 0.0, 0.0, W::kSine},
     {6, 0.0, 0.0, 0.5, 0.0, 0.0, W::kSine},
