@@ -203,8 +203,7 @@ SolidMesh generateCurveStrips(const StripCurve& c) {
             // both triangles facing the centre the same way as the quad, the
             // shorter one when both do.
             const int a = at(j, i), b = at(j, i + 1), d = at(j + 1, i + 1), e = at(j + 1, i);
-            const Vec3d &pa = mesh.vertices[a], &pb = mesh.vertices[b], &pd = mesh.vertices[d],
-                        &pe = mesh.vertices[e];
+            const Vec3d &pa = mesh.vertices[a], &pb = mesh.vertices[b], &pd = mesh.vertices[d], &pe = mesh.vertices[e];
             const double sense = det3(pa, pb, pd) + det3(pa, pd, pe) + det3(pa, pb, pe) + det3(pb, pd, pe);
             auto same = [sense](double v) { return v * sense > 0.0; };
             const bool acFits = same(det3(pa, pb, pd)) && same(det3(pa, pd, pe));

@@ -39,12 +39,12 @@ enum class StripWave : std::uint8_t {
 
 // One curve kind: the border curve and how many times it is turned.
 struct StripCurve {
-    int strips = 0;           // N, 2 to 12
-    double waves = 0.0;       // whole waves of the border from pole to pole
-    double amplitude = 0.0;   // sideways swing of the wave, in strip widths (360°/N)
-    double twist = 0.0;       // turns of the border about the axis from pole to pole
-    double phase = 0.0;       // phase of the wave at the north pole, degrees
-    double oddPhase = 0.0;    // added to the phase of every second border, degrees
+    int strips = 0;          // N, 2 to 12
+    double waves = 0.0;      // whole waves of the border from pole to pole
+    double amplitude = 0.0;  // sideways swing of the wave, in strip widths (360°/N)
+    double twist = 0.0;      // turns of the border about the axis from pole to pole
+    double phase = 0.0;      // phase of the wave at the north pole, degrees
+    double oddPhase = 0.0;   // added to the phase of every second border, degrees
     StripWave wave = StripWave::kSine;
 };
 
