@@ -93,9 +93,10 @@ constexpr int kCurlicues = static_cast<int>(std::size(kCurlicueCurves));
 static_assert(kFirstMuseCurve + kMuses == kFirstMuse, "one curve per muse kind");
 static_assert(kFirstCurlicueCurve + kCurlicues == 269, "one curve per curlicue kind");
 
-// Two neighbouring borders never cross: congruent strips never do; borders
-// of different phase keep apart while twice the amplitude of their
-// difference stays below one strip width. An odd phase needs an even count.
+// Two neighbouring borders never cross: congruent strips never do; two
+// borders waving out of step come at most twice the amplitude nearer than a
+// strip width, so twice the amplitude stays below 0.9 strip widths. An odd
+// phase needs an even strip count, or two borders of one phase would meet.
 constexpr bool bordersKeepApart(const StripCurve& c) {
     if (c.strips < 2 || c.strips > 12) return false;
     if (c.oddPhase == 0.0) return true;
@@ -125,8 +126,9 @@ Vec3d solidPoint(double latitude, double longitude) {
 double det3(const Vec3d& a, const Vec3d& b, const Vec3d& c) { return dot(a, cross(b, c)); }
 
 // The widest ribbon, degrees of longitude: a flat triangle strip spanning
-// more than a quarter turn between its borders cuts too deep under the sphere (a
-// hemisphere's strip would be flat), so wider strips are cut lengthwise.
+// more than a quarter turn between its borders cuts too deep under the
+// sphere (a hemisphere's strip would lie flat through the centre), so wider
+// strips are cut lengthwise.
 constexpr double kWidestRibbon = 90.0;
 
 }  // namespace
