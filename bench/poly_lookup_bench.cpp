@@ -148,6 +148,9 @@ BENCHMARK_CAPTURE(BM_InverseLookupNoJob, soccer_ball, "soccer ball")->Unit(bench
 BENCHMARK_CAPTURE(BM_ModelBuild, cube, "cube")->Unit(benchmark::kMicrosecond);
 BENCHMARK_CAPTURE(BM_ModelBuild, 60_faces, "60 faces")->Unit(benchmark::kMicrosecond);
 BENCHMARK_CAPTURE(BM_ModelBuild, geodesic_12_5, "geodesic 12 | 5")->Unit(benchmark::kMicrosecond);
+// The largest strip nets: 300 faces, ten strips or six ribbons curling a whole turn.
+BENCHMARK_CAPTURE(BM_ModelBuild, Urania, "Urania")->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(BM_ModelBuild, curlicue_12, "curlicue 12")->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 }  // namespace globaro

@@ -2,6 +2,7 @@
 
 #include <iterator>
 
+#include "polyhedra/curve_strips.h"
 #include "polyhedra/geodesic.h"
 #include "polyhedra/sphericons.h"
 
@@ -16,10 +17,18 @@ SolidMesh buildSphericon(const GeneratorCall& c) {
     return generateSphericon(shape);
 }
 
+SolidMesh buildCurveStrips(const GeneratorCall& c) {
+    StripCurve curve;
+    if (!stripCurveOf(c.kind, curve)) return {};
+    return generateCurveStrips(curve);
+}
+
 // In kind order.
 constexpr GeneratorRow kGeneratorRows[] = {
     {.first = 88, .last = 109, .build = &buildGeodesic},
     {.first = 110, .last = 157, .build = &buildSphericon},
+    {.first = 216, .last = 235, .build = &buildCurveStrips, .shareTolerance = 1e-6, .standardOrientation = true},
+    {.first = 270, .last = 302, .build = &buildCurveStrips, .shareTolerance = 1e-6, .standardOrientation = true},
 };
 
 }  // namespace

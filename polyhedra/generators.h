@@ -21,7 +21,8 @@ struct GeneratorCall {
 struct GeneratorRow {
     PolyKind first, last;  // the kinds built, inclusive
     SolidMesh (*build)(const GeneratorCall&);
-    double shareTolerance = 0.002;  // net vertices closer than this are shared
+    double shareTolerance = 0.002;     // net vertices closer than this are shared
+    bool standardOrientation = false;  // each piece turned upright before the row is lined up
 };
 
 // The row that builds `kind`, or nullptr.

@@ -102,6 +102,66 @@ std::vector<Vec2d> layFlat(const SolidMesh& mesh, int f) {
     return out;
 }
 
+// Convex hull of a point set, anticlockwise (Andrew's monotone chain).
+std::vector<Vec2d> convexHull2d(std::vector<Vec2d> p) {
+    std::sort(p.begin(), p.end(),
+              [](const Vec2d& a, const Vec2d& b) { return a.x < b.x || (a.x == b.x && a.y < b.y); });
+    if (p.size() < 3) return p;
+    std::vector<Vec2d> h(2 * p.size());
+    std::size_t k = 0;
+    for (std::size_t i = 0; i < p.size(); ++i) {
+        while (k >= 2 && orient(h[k - 2], h[k - 1], p[i]) <= 0.0) --k;
+        h[k++] = p[i];
+    }
+    for (std::size_t i = p.size() - 1, t = k + 1; i-- > 0;) {
+        while (k >= t && orient(h[k - 2], h[k - 1], p[i]) <= 0.0) --k;
+        h[k++] = p[i];
+    }
+    h.resize(k - 1);
+    return h;
+}
+
+// Turns one piece about the origin into its standard orientation: the
+// narrowest width across (found with a side of the convex hull upright,
+// where the least width of a convex outline is always reached), then half a
+// turn more when the piece's first face would lie below its middle.
+void turnUpright(const std::vector<Vec2d*>& points, const std::vector<Vec2d>& firstFace) {
+    std::vector<Vec2d> all;
+    for (const Vec2d* q : points) all.push_back(*q);
+    const std::vector<Vec2d> hull = convexHull2d(all);
+    if (hull.size() < 3) return;
+    double best = 0.0, bestWidth = 1e300;
+    for (std::size_t k = 0; k < hull.size(); ++k) {
+        const Vec2d& a = hull[k];
+        const Vec2d& b = hull[(k + 1) % hull.size()];
+        const double angle = std::atan2(b.x - a.x, b.y - a.y);  // turns the side onto +y
+        const double c = std::cos(angle), s = std::sin(angle);
+        double lo = 1e300, hi = -1e300;
+        for (const Vec2d& q : hull) {
+            const double x = q.x * c - q.y * s;
+            lo = std::min(lo, x);
+            hi = std::max(hi, x);
+        }
+        if (hi - lo < bestWidth - 1e-9) {
+            bestWidth = hi - lo;
+            best = angle;
+        }
+    }
+    double c = std::cos(best), s = std::sin(best);
+    auto turnedY = [&](const Vec2d& q) { return q.x * s + q.y * c; };
+    double lo = 1e300, hi = -1e300, firstY = 0.0;
+    for (const Vec2d& q : hull) {
+        lo = std::min(lo, turnedY(q));
+        hi = std::max(hi, turnedY(q));
+    }
+    for (const Vec2d& q : firstFace) firstY += turnedY(q) / static_cast<double>(firstFace.size());
+    if (firstY > (lo + hi) / 2.0) {
+        c = -c;
+        s = -s;
+    }
+    for (Vec2d* q : points) *q = {q->x * c - q->y * s, q->x * s + q->y * c};
+}
+
 }  // namespace
 
 bool outlinesOverlap(const std::vector<Vec2d>& a, const std::vector<Vec2d>& b, double tol) {
@@ -199,6 +259,7 @@ UnfoldedNet unfoldSolid(const SolidMesh& mesh, const UnfoldOptions& options) {
 
     const double tol = 1e-7;
     std::vector<int> pieceFaces;
+    std::vector<int> pieceStart(1, -1);  // the first face of each piece
     for (int piece = 1;; ++piece) {
         int start = -1;
         if (piece == 1 && options.startFace >= 0 && options.startFace < nf && allowed(options.startFace, piece)) {
@@ -213,6 +274,7 @@ UnfoldedNet unfoldSolid(const SolidMesh& mesh, const UnfoldOptions& options) {
             break;
         }
         net.pieceCount = piece;
+        pieceStart.push_back(start);
         if (groupOf(start) >= 0) groupStarted[groupSlot(groupOf(start))] = 1;
         flat[start] = layFlat(mesh, start);
         flatBox[start] = boxOf(flat[start]);
@@ -282,6 +344,17 @@ UnfoldedNet unfoldSolid(const SolidMesh& mesh, const UnfoldOptions& options) {
     // pieces follow each other left to right on one centre line.
     const int pieces = std::min(net.pieceCount, kPolyMaxPieces);
     if (pieces == 0) return net;
+    if (options.standardOrientation) {
+        for (int p = 1; p <= pieces; ++p) {
+            std::vector<Vec2d*> points;
+            for (std::size_t v = 0; v < net.positions.size(); ++v)
+                if (vertexPiece[v] == p) points.push_back(&net.positions[v]);
+            const std::vector<int>& first = net.faceNet[pieceStart[p]];
+            std::vector<Vec2d> start;
+            for (int v : first) start.push_back(net.positions[v]);
+            turnUpright(points, start);
+        }
+    }
     std::vector<Box> boxes(pieces + 1, Box{1e300, -1e300, 1e300, -1e300});
     for (std::size_t v = 0; v < net.positions.size(); ++v) {
         Box& b = boxes[vertexPiece[v]];

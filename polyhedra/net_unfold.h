@@ -14,6 +14,9 @@ struct UnfoldOptions {
     bool overlapTest = true;
     double shareTolerance = 0.002;  // net vertices closer than this are shared
     int startFace = -1;             // preferred start of the first piece, -1 for none
+    // Turn each piece upright before lining the pieces up: narrowest across,
+    // its first face at the top (smallest y).
+    bool standardOrientation = false;
 };
 
 struct UnfoldedNet {

@@ -201,6 +201,7 @@ void setUpKind(PolyModel& m, PolyKind kind, const PolyAllocator& allocator) {
     if (mesh.errorCode != 0) m.errorCode = mesh.errorCode;
     UnfoldOptions options;
     options.shareTolerance = generator->shareTolerance;
+    options.standardOrientation = generator->standardOrientation;
     const UnfoldedNet net = unfoldSolid(mesh, options);
     writeOwnedTables(m, mesh, net);
 }
@@ -703,8 +704,12 @@ std::int32_t buildModel(PolyModel& m, PolyKind kind, std::uint16_t mode, std::ui
         std::memset(m.vertexUsed, 0, sizeof m.vertexUsed);
     }
     // 4. Angles and adjacency. The sphericons' own variant is a net to cut
-    // out and glue, so it gets the adjacency and the tabs of a normal net.
-    const bool gluedVariant = mode == kPolyModeVariant && polyShapeClassOf(kind) == PolyShapeClass::kSphericon;
+    // out and glue, so it gets the adjacency and the tabs of a normal net;
+    // so do the strip nets, drawn as their solid, whenever tabs are asked for
+    // (the geometry exports build them without tabs).
+    const PolyShapeClass shapeClass = polyShapeClassOf(kind);
+    const bool gluedVariant = (mode == kPolyModeVariant && shapeClass == PolyShapeClass::kSphericon) ||
+                              (mode == kPolyModeSolid && shapeClass == PolyShapeClass::kStripNet && m.tabSize > 0.0f);
     const bool tabbed = mode == kPolyModeNet || mode == kPolyModeSingleFace || gluedVariant;
     if (mode == kPolyModePlain) setUsedFromFaces(m);
     if (tabbed || mode == kPolyModeSolid) {
