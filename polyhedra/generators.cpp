@@ -3,6 +3,7 @@
 #include <iterator>
 
 #include "polyhedra/geodesic.h"
+#include "polyhedra/peels.h"
 #include "polyhedra/sphericons.h"
 
 namespace globaro {
@@ -16,10 +17,28 @@ SolidMesh buildSphericon(const GeneratorCall& c) {
     return generateSphericon(shape);
 }
 
+SolidMesh buildRind(const GeneratorCall& c) {
+    RindShape shape;
+    if (!rindShape(c.kind, shape)) return {};
+    return generateRind(shape);
+}
+
+SolidMesh buildSkelion(const GeneratorCall& c) {
+    SkelionShape shape;
+    if (!skelionShape(c.kind, shape)) return {};
+    return generateSkelion(shape);
+}
+
 // In kind order.
 constexpr GeneratorRow kGeneratorRows[] = {
+    {.first = 25, .last = 27, .build = &buildRind, .shareTolerance = 1e-6, .gluedVariant = true},
+    {.first = 50, .last = 50, .build = &buildSkelion, .gluedVariant = true},
     {.first = 88, .last = 109, .build = &buildGeodesic},
-    {.first = 110, .last = 157, .build = &buildSphericon},
+    {.first = 110, .last = 157, .build = &buildSphericon, .gluedVariant = true},
+    {.first = 159, .last = 160, .build = &buildRind, .shareTolerance = 1e-6, .gluedVariant = true},
+    {.first = 163, .last = 163, .build = &buildRind, .shareTolerance = 1e-6, .gluedVariant = true},
+    {.first = 164, .last = 169, .build = &buildSkelion, .shareTolerance = 1e-6, .gluedVariant = true},
+    {.first = 303, .last = 303, .build = &buildSkelion, .shareTolerance = 1e-6, .gluedVariant = true},
 };
 
 }  // namespace

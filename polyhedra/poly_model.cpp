@@ -702,9 +702,11 @@ std::int32_t buildModel(PolyModel& m, PolyKind kind, std::uint16_t mode, std::ui
         m.solidFaceCount = 0;
         std::memset(m.vertexUsed, 0, sizeof m.vertexUsed);
     }
-    // 4. Angles and adjacency. The sphericons' own variant is a net to cut
-    // out and glue, so it gets the adjacency and the tabs of a normal net.
-    const bool gluedVariant = mode == kPolyModeVariant && polyShapeClassOf(kind) == PolyShapeClass::kSphericon;
+    // 4. Angles and adjacency. Some generated families' own variant is a net
+    // to cut out and glue, so it gets the adjacency and the tabs of a normal net.
+    const GeneratorRow* generator = generatorFor(kind);
+    const bool gluedVariant =
+        (mode == kPolyModeVariant || mode == kPolyModeSolid) && generator != nullptr && generator->gluedVariant;
     const bool tabbed = mode == kPolyModeNet || mode == kPolyModeSingleFace || gluedVariant;
     if (mode == kPolyModePlain) setUsedFromFaces(m);
     if (tabbed || mode == kPolyModeSolid) {
