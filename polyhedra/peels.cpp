@@ -23,12 +23,12 @@ struct RindRow {
 
 // In kind order.
 constexpr RindRow kRinds[] = {
-    {25, {.turns = 3.0}},                  // rind 1
-    {26, {.turns = 4.0}},                  // rind 2
+    {25, {.turns = 3.0}},                      // rind 1
+    {26, {.turns = 4.0}},                      // rind 2
     {27, {.turns = 6.0, .rungsPerTurn = 40}},  // rind 3
-    {159, {.turns = 3.0, .rhumb = true}},  // twistless rind
-    {160, {.turns = 2.0, .starts = 2}},    // daycare: two peels hand in hand
-    {163, {.turns = 2.0}},                 // short rind
+    {159, {.turns = 3.0, .rhumb = true}},      // twistless rind
+    {160, {.turns = 2.0, .starts = 2}},        // daycare: two peels hand in hand
+    {163, {.turns = 2.0}},                     // short rind
 };
 
 struct SkelionRow {
@@ -156,11 +156,16 @@ double skelionTurn(const SkelionShape& shape, double theta) noexcept {
         return std::clamp((x - centre + halfWidth) / (2.0 * halfWidth), 0.0, 1.0);
     };
     switch (shape.profile) {
-        case Profile::kNone: return 0.0;
-        case Profile::kSpiral: return shape.twist * x;
-        case Profile::kSwirl: return shape.twist * (1.0 - std::cos(kPi * x)) / 2.0;
-        case Profile::kKnee: return shape.twist * ramp(0.5, 1.0 / 12.0);
-        case Profile::kTwoKnees: return shape.twist * (ramp(1.0 / 3.0, 1.0 / 12.0) + ramp(2.0 / 3.0, 1.0 / 12.0)) / 2.0;
+        case Profile::kNone:
+            return 0.0;
+        case Profile::kSpiral:
+            return shape.twist * x;
+        case Profile::kSwirl:
+            return shape.twist * (1.0 - std::cos(kPi * x)) / 2.0;
+        case Profile::kKnee:
+            return shape.twist * ramp(0.5, 1.0 / 12.0);
+        case Profile::kTwoKnees:
+            return shape.twist * (ramp(1.0 / 3.0, 1.0 / 12.0) + ramp(2.0 / 3.0, 1.0 / 12.0)) / 2.0;
     }
     return 0.0;
 }
