@@ -65,13 +65,17 @@ class StripBuilder {
 public:
     // A grid of rows × cols cells; point(i, j) for 0 ≤ i ≤ rows, 0 ≤ j ≤ cols.
     // The long edges (from row i to i + 1) on the grid's two sides are cut;
-    // those between its columns are cut too, except in row `joinRow`.
-    void addGrid(int rows, int cols, int joinRow, const std::function<Vec3d(int, int)>& point) {
+    // those between its columns are cut too, except in row `joinRow`. The
+    // rungs (from column j to j + 1) of the rows in `cutRungs` are cut.
+    void addGrid(int rows, int cols, int joinRow, const std::function<Vec3d(int, int)>& point,
+                 const std::vector<int>& cutRungs = {}) {
         std::vector<int> index(static_cast<std::size_t>((rows + 1) * (cols + 1)));
         for (int i = 0; i <= rows; ++i)
             for (int j = 0; j <= cols; ++j)
                 index[static_cast<std::size_t>(i * (cols + 1) + j)] = mesh_.addVertex(point(i, j), kVertexTolerance);
         auto at = [&](int i, int j) { return index[static_cast<std::size_t>(i * (cols + 1) + j)]; };
+        for (int i : cutRungs)
+            for (int j = 0; j < cols && i >= 0 && i <= rows; ++j) cut(at(i, j), at(i, j + 1));
         for (int i = 0; i < rows; ++i) {
             for (int j = 0; j < cols; ++j) {
                 const int a = at(i, j), b = at(i, j + 1), c = at(i + 1, j + 1), d = at(i + 1, j);
@@ -181,13 +185,20 @@ SolidMesh generateRind(const RindShape& shape) {
     // where t is smaller by width = 1 / (S·N). Band k runs from spiral k at t
     // to spiral k + 1 at t − width, so its rungs follow the meridians.
     const double width = 1.0 / (starts * shape.turns);
+    // A single band closes each pole with a fan of a whole turn, which would
+    // run into the band's next turn in the net: it is cut off as a cap.
     const int bandRungs = spiralRungs + perTurn / starts;
+    std::vector<int> caps;
+    if (starts == 1) caps = {perTurn, spiralRungs};
     for (int k = 0; k < starts; ++k) {
-        builder.addGrid(bandRungs, 1, -1, [&](int i, int s) {
-            const double t = static_cast<double>(i) / spiralRungs;
-            const double phi = 2.0 * kPi * (shape.turns * t + static_cast<double>(k) / starts);
-            return onSphere(spiralPolarAngle(shape, t - s * width), phi);
-        });
+        builder.addGrid(
+            bandRungs, 1, -1,
+            [&](int i, int s) {
+                const double t = static_cast<double>(i) / spiralRungs;
+                const double phi = 2.0 * kPi * (shape.turns * t + static_cast<double>(k) / starts);
+                return onSphere(spiralPolarAngle(shape, t - s * width), phi);
+            },
+            caps);
     }
     return builder.finish();
 }

@@ -2,13 +2,13 @@
 // chain of faces; a skelion is n congruent pieces, each held together by
 // its uncut edges, and turning it by a piece's share maps it onto itself.
 
+#include "polyhedra/peels.h"
 #include <gtest/gtest.h>
 #include <algorithm>
 #include <cmath>
 #include <numeric>
 #include <set>
 #include "polyhedra/net_unfold.h"
-#include "polyhedra/peels.h"
 #include "projection/catalogue.h"
 
 namespace globaro {
