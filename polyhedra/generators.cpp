@@ -29,13 +29,21 @@ SolidMesh buildSkelion(const GeneratorCall& c) {
     return generateSkelion(shape);
 }
 
+SolidMesh buildCover(const GeneratorCall& c) {
+    CoverShape shape;
+    if (!coverShape(c.kind, shape)) return {};
+    return generateCover(shape);
+}
+
 // In kind order.
 constexpr GeneratorRow kGeneratorRows[] = {
     {.first = 25, .last = 27, .build = &buildRind, .shareTolerance = 1e-6, .gluedVariant = true},
     {.first = 50, .last = 50, .build = &buildSkelion, .gluedVariant = true},
     {.first = 88, .last = 109, .build = &buildGeodesic},
     {.first = 110, .last = 157, .build = &buildSphericon, .gluedVariant = true},
+    {.first = 158, .last = 158, .build = &buildCover, .shareTolerance = 1e-6, .gluedVariant = true},
     {.first = 159, .last = 160, .build = &buildRind, .shareTolerance = 1e-6, .gluedVariant = true},
+    {.first = 161, .last = 162, .build = &buildCover, .shareTolerance = 1e-6, .gluedVariant = true},
     {.first = 163, .last = 163, .build = &buildRind, .shareTolerance = 1e-6, .gluedVariant = true},
     {.first = 164, .last = 169, .build = &buildSkelion, .shareTolerance = 1e-6, .gluedVariant = true},
     {.first = 303, .last = 303, .build = &buildSkelion, .shareTolerance = 1e-6, .gluedVariant = true},

@@ -52,6 +52,18 @@ constexpr SkelionRow kSkelions[] = {
 
 constexpr int kSkelionRows = 24;  // rows of facets from pole to pole
 
+struct CoverRow {
+    PolyKind kind;
+    CoverShape shape;
+};
+
+// In kind order.
+constexpr CoverRow kCovers[] = {
+    {158, {CoverPattern::kTetrahedron, 0.22, 8, 5}},  // quatretat
+    {161, {CoverPattern::kCube, 0.16, 5, 4}},         // curvy cube
+    {162, {CoverPattern::kSeam, 0.14, 40, 6}},        // baseball
+};
+
 Vec3d onSphere(double theta, double phi) {
     theta = std::clamp(theta, 0.0, kPi);
     const double r = std::sin(theta);
@@ -145,6 +157,15 @@ bool rindShape(PolyKind kind, RindShape& shape) noexcept {
     return false;
 }
 
+bool coverShape(PolyKind kind, CoverShape& shape) noexcept {
+    for (const CoverRow& row : kCovers)
+        if (row.kind == kind) {
+            shape = row.shape;
+            return true;
+        }
+    return false;
+}
+
 bool skelionShape(PolyKind kind, SkelionShape& shape) noexcept {
     for (const SkelionRow& row : kSkelions)
         if (row.kind == kind) {
@@ -213,6 +234,96 @@ SolidMesh generateSkelion(const SkelionShape& shape) {
             const double phi = 2.0 * kPi * (k + static_cast<double>(j) / strips) / n + skelionTurn(shape, theta);
             return onSphere(theta, phi);
         });
+    }
+    return builder.finish();
+}
+
+namespace {
+
+Vec3d unit(const Vec3d& v) {
+    const double l = length(v);
+    return l > 0.0 ? Vec3d{v.x / l, v.y / l, v.z / l} : Vec3d{0.0, 0.0, 1.0};
+}
+
+Vec3d mix(const Vec3d& a, const Vec3d& b, double s) {
+    return {a.x + (b.x - a.x) * s, a.y + (b.y - a.y) * s, a.z + (b.z - a.z) * s};
+}
+
+// A point of the edge from a to b at s (0 to 1): the great-circle arc pushed
+// sideways by bend · sin 2πs. Walking the edge from b to a gives the same
+// points, so both faces along it share them.
+Vec3d bentEdge(const Vec3d& a, const Vec3d& b, double s, double bend) {
+    const double angle = std::acos(std::clamp(dot(a, b), -1.0, 1.0));
+    const double wa = std::sin((1.0 - s) * angle), wb = std::sin(s * angle);
+    const Vec3d arc = unit({a.x * wa + b.x * wb, a.y * wa + b.y * wb, a.z * wa + b.z * wb});
+    const Vec3d n = unit(cross(a, b));
+    const double push = bend * std::sin(2.0 * kPi * s);
+    return unit({arc.x + n.x * push, arc.y + n.y * push, arc.z + n.z * push});
+}
+
+// One piece: its centre and its border, a closed loop of points around it.
+struct CoverPiece {
+    Vec3d centre;
+    std::vector<Vec3d> border;
+};
+
+std::vector<CoverPiece> coverPieces(const CoverShape& shape) {
+    std::vector<CoverPiece> pieces;
+    if (shape.pattern == CoverPattern::kSeam) {
+        // The seam's two halves hold the poles ±z of its own frame (the model's
+        // ±y); the seam is walked once for each.
+        const double b = std::clamp(shape.bend, 0.01, 0.24), a = 1.0 - b;
+        for (int half = 0; half < 2; ++half) {
+            CoverPiece piece{{0.0, half == 0 ? 1.0 : -1.0, 0.0}, {}};
+            for (int i = 0; i < shape.borderSteps; ++i) {
+                const double t = 2.0 * kPi * i / shape.borderSteps;
+                const Vec3d p{a * std::cos(t) + b * std::cos(3.0 * t), 2.0 * std::sqrt(a * b) * std::sin(2.0 * t),
+                              a * std::sin(t) - b * std::sin(3.0 * t)};
+                piece.border.push_back(p);
+            }
+            pieces.push_back(std::move(piece));
+        }
+        return pieces;
+    }
+    // The regular solid's faces, as the hull of its corners.
+    std::vector<Vec3d> corners;
+    if (shape.pattern == CoverPattern::kTetrahedron) {
+        corners = {{1, 1, 1}, {1, -1, -1}, {-1, 1, -1}, {-1, -1, 1}};
+    } else {
+        for (int i = 0; i < 8; ++i) corners.push_back({i & 1 ? 1.0 : -1.0, i & 2 ? 1.0 : -1.0, i & 4 ? 1.0 : -1.0});
+    }
+    for (Vec3d& c : corners) c = unit(c);
+    const SolidMesh hull = convexHull(corners);
+    for (std::size_t f = 0; f < hull.faces.size(); ++f) {
+        const auto& face = hull.faces[f];
+        CoverPiece piece{unit(faceCentre(hull, static_cast<int>(f))), {}};
+        for (std::size_t k = 0; k < face.size(); ++k) {
+            const Vec3d& p = hull.vertices[static_cast<std::size_t>(face[k])];
+            const Vec3d& q = hull.vertices[static_cast<std::size_t>(face[(k + 1) % face.size()])];
+            for (int s = 0; s < shape.borderSteps; ++s)
+                piece.border.push_back(bentEdge(p, q, static_cast<double>(s) / shape.borderSteps, shape.bend));
+        }
+        pieces.push_back(std::move(piece));
+    }
+    return pieces;
+}
+
+}  // namespace
+
+SolidMesh generateCover(const CoverShape& shape) {
+    StripBuilder builder;
+    if (shape.borderSteps < 2 || shape.rings < 2) return {};
+    for (const CoverPiece& piece : coverPieces(shape)) {
+        const int n = static_cast<int>(piece.border.size());
+        // Row 0 is the centre, row `rings` the border; the strips run along
+        // the rays and stay joined in the ring round the centre.
+        builder.addGrid(shape.rings, n, 0,
+                        [&](int i, int j) {
+                            const Vec3d& edge = piece.border[static_cast<std::size_t>(j % n)];
+                            if (i == shape.rings) return edge;
+                            return unit(mix(piece.centre, edge, static_cast<double>(i) / shape.rings));
+                        },
+                        {shape.rings});
     }
     return builder.finish();
 }

@@ -20,6 +20,17 @@
 // faceted into a few strips running from pole to pole, joined at the equator
 // and cut apart elsewhere, so that it unrolls like a bunch of gores.
 //
+// Covers (kinds 158, 161 and 162): the sphere cut into a few congruent
+// pieces along curved seams, like the cover of a ball. The quatretat and the
+// curvy cube are the faces of a tetrahedron and a cube seen from the centre,
+// every edge bent into an S (a sine wave across the great-circle arc, odd about
+// its midpoint, so both faces along it and every edge of the solid agree);
+// the baseball is the two dumbbells of the ball's seam (x = a cos t + b cos 3t,
+// y = a sin t − b sin 3t, z = 2√(ab) sin 2t with a + b = 1, which lies on the
+// unit sphere). Every piece is star-shaped about its centre: it is faceted
+// along rays from the centre to its border into narrow strips, joined round
+// the centre and cut apart elsewhere, so it unrolls into a flower of petals.
+//
 // The polar axis is y; every vertex lies on the unit sphere, so the sphere is
 // carried onto the solid by central projection from the centre. Faces turn
 // clockwise seen from outside, as in every generated solid.
@@ -56,9 +67,23 @@ struct SkelionShape {
     int strips = 4;      // strips per piece
 };
 
+enum class CoverPattern : std::uint8_t {
+    kTetrahedron,  // four triangles
+    kCube,         // six squares
+    kSeam,         // the two halves of a ball's seam
+};
+
+struct CoverShape {
+    CoverPattern pattern = CoverPattern::kCube;
+    double bend = 0.0;    // S-bend of the edges (polygons) or b of the seam
+    int borderSteps = 8;  // facets along each edge (polygons) or the whole seam
+    int rings = 6;        // facets from the centre to the border
+};
+
 // The shapes of the peel kinds; false for other kinds.
 bool rindShape(PolyKind kind, RindShape& shape) noexcept;
 bool skelionShape(PolyKind kind, SkelionShape& shape) noexcept;
+bool coverShape(PolyKind kind, CoverShape& shape) noexcept;
 
 // How far a skelion's border has turned at polar angle theta (0 to pi).
 double skelionTurn(const SkelionShape& shape, double theta) noexcept;
@@ -67,5 +92,6 @@ double skelionTurn(const SkelionShape& shape, double theta) noexcept;
 // unfolding, so the net keeps each strip whole.
 SolidMesh generateRind(const RindShape& shape);
 SolidMesh generateSkelion(const SkelionShape& shape);
+SolidMesh generateCover(const CoverShape& shape);
 
 }  // namespace globaro
