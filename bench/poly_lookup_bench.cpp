@@ -148,6 +148,11 @@ BENCHMARK_CAPTURE(BM_InverseLookupNoJob, soccer_ball, "soccer ball")->Unit(bench
 BENCHMARK_CAPTURE(BM_ModelBuild, cube, "cube")->Unit(benchmark::kMicrosecond);
 BENCHMARK_CAPTURE(BM_ModelBuild, 60_faces, "60 faces")->Unit(benchmark::kMicrosecond);
 BENCHMARK_CAPTURE(BM_ModelBuild, geodesic_12_5, "geodesic 12 | 5")->Unit(benchmark::kMicrosecond);
+// The biggest peels: a long rind, the most pieces, the most faces.
+BENCHMARK_CAPTURE(BM_ModelBuild, rind_3, "rind 3")->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(BM_ModelBuild, pentaskelion, "pentaskelion")->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(BM_ModelBuild, baseball, "baseball")->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(BM_ModelBuild, quatretat, "quatretat")->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 }  // namespace globaro
