@@ -91,8 +91,13 @@ public:
         for (int i = 0; i < rows; ++i) {
             for (int j = 0; j < cols; ++j) {
                 const int a = at(i, j), b = at(i, j + 1), c = at(i + 1, j + 1), d = at(i + 1, j);
-                addTriangle(a, b, c);
-                addTriangle(a, c, d);
+                if (ridgeAC(a, b, c, d)) {
+                    addTriangle(a, b, c);
+                    addTriangle(a, c, d);
+                } else {
+                    addTriangle(a, b, d);
+                    addTriangle(b, c, d);
+                }
                 if (j == 0 || i != joinRow) cut(a, d);
                 if (j == cols - 1) cut(b, c);
             }
@@ -115,6 +120,21 @@ private:
 
     void cut(int a, int b) {
         if (a != b) cuts_.insert(key(a, b));
+    }
+
+    // True when the diagonal a–c folds outwards: d lies on the centre's side
+    // of the plane through a, b and c (the sphere's Delaunay rule). The other
+    // diagonal would fold inwards and leave a saddle at the corners, where
+    // the strips of the net would run into each other.
+    bool ridgeAC(int a, int b, int c, int d) const {
+        if (a < 0 || b < 0 || c < 0 || d < 0 || a == b || b == c || c == d || d == a) return true;
+        const auto& v = mesh_.vertices;
+        const Vec3d& p = v[static_cast<std::size_t>(a)];
+        const Vec3d n =
+            cross(difference(p, v[static_cast<std::size_t>(b)]), difference(p, v[static_cast<std::size_t>(c)]));
+        const double side = dot(n, difference(p, v[static_cast<std::size_t>(d)]));
+        const double centre = -dot(n, p);
+        return side * centre >= 0.0;
     }
 
     // Drops repeated corners (a grid row that closes at a pole); turns the
