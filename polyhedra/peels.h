@@ -7,8 +7,9 @@
 // next is the rind. A rind with S starts winds S spirals side by side (one
 // S-th of a turn apart) and gives S bands. Each band is faceted into flat
 // triangles between its two rails, one rung per few degrees of longitude,
-// and unrolls as one long curved strip; where the strip would overlap itself
-// it is cut into a few pieces. The twistless rind follows a rhumb line
+// and unrolls as one long curved strip. A single band closes each pole with a
+// fan of a whole turn that would run into its next turn in the net, so the
+// fan is cut off as a round cap. The twistless rind follows a rhumb line
 // instead: in its middle stretch the band keeps one heading against the
 // meridians, so it unrolls into a strip of almost constant curvature.
 //
