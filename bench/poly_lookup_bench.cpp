@@ -151,6 +151,11 @@ BENCHMARK_CAPTURE(BM_ModelBuild, geodesic_12_5, "geodesic 12 | 5")->Unit(benchma
 // The largest strip nets: 300 faces, ten strips or six ribbons curling a whole turn.
 BENCHMARK_CAPTURE(BM_ModelBuild, Urania, "Urania")->Unit(benchmark::kMicrosecond);
 BENCHMARK_CAPTURE(BM_ModelBuild, curlicue_12, "curlicue 12")->Unit(benchmark::kMicrosecond);
+// The biggest peels: a long rind, the most pieces, the most faces.
+BENCHMARK_CAPTURE(BM_ModelBuild, rind_3, "rind 3")->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(BM_ModelBuild, pentaskelion, "pentaskelion")->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(BM_ModelBuild, baseball, "baseball")->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(BM_ModelBuild, quatretat, "quatretat")->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 }  // namespace globaro

@@ -4,6 +4,7 @@
 
 #include "polyhedra/curve_strips.h"
 #include "polyhedra/geodesic.h"
+#include "polyhedra/peels.h"
 #include "polyhedra/sphericons.h"
 
 namespace globaro {
@@ -23,12 +24,48 @@ SolidMesh buildCurveStrips(const GeneratorCall& c) {
     return generateCurveStrips(curve);
 }
 
+SolidMesh buildRind(const GeneratorCall& c) {
+    RindShape shape;
+    if (!rindShape(c.kind, shape)) return {};
+    return generateRind(shape);
+}
+
+SolidMesh buildSkelion(const GeneratorCall& c) {
+    SkelionShape shape;
+    if (!skelionShape(c.kind, shape)) return {};
+    return generateSkelion(shape);
+}
+
+SolidMesh buildCover(const GeneratorCall& c) {
+    CoverShape shape;
+    if (!coverShape(c.kind, shape)) return {};
+    return generateCover(shape);
+}
+
 // In kind order.
 constexpr GeneratorRow kGeneratorRows[] = {
+    {.first = 25, .last = 27, .build = &buildRind, .shareTolerance = 1e-6, .gluedVariant = true},
+    {.first = 50, .last = 50, .build = &buildSkelion, .gluedVariant = true},
     {.first = 88, .last = 109, .build = &buildGeodesic},
-    {.first = 110, .last = 157, .build = &buildSphericon},
-    {.first = 216, .last = 235, .build = &buildCurveStrips, .shareTolerance = 1e-6, .standardOrientation = true},
-    {.first = 270, .last = 302, .build = &buildCurveStrips, .shareTolerance = 1e-6, .standardOrientation = true},
+    {.first = 110, .last = 157, .build = &buildSphericon, .gluedVariant = true},
+    {.first = 158, .last = 158, .build = &buildCover, .shareTolerance = 1e-6, .gluedVariant = true},
+    {.first = 159, .last = 160, .build = &buildRind, .shareTolerance = 1e-6, .gluedVariant = true},
+    {.first = 161, .last = 162, .build = &buildCover, .shareTolerance = 1e-6, .gluedVariant = true},
+    {.first = 163, .last = 163, .build = &buildRind, .shareTolerance = 1e-6, .gluedVariant = true},
+    {.first = 164, .last = 169, .build = &buildSkelion, .shareTolerance = 1e-6, .gluedVariant = true},
+    {.first = 216,
+     .last = 235,
+     .build = &buildCurveStrips,
+     .shareTolerance = 1e-6,
+     .standardOrientation = true,
+     .gluedVariant = true},
+    {.first = 270,
+     .last = 302,
+     .build = &buildCurveStrips,
+     .shareTolerance = 1e-6,
+     .standardOrientation = true,
+     .gluedVariant = true},
+    {.first = 303, .last = 303, .build = &buildSkelion, .shareTolerance = 1e-6, .gluedVariant = true},
 };
 
 }  // namespace

@@ -23,6 +23,9 @@ struct GeneratorRow {
     SolidMesh (*build)(const GeneratorCall&);
     double shareTolerance = 0.002;     // net vertices closer than this are shared
     bool standardOrientation = false;  // each piece turned upright before the row is lined up
+    // The family's own variant (build modes 2 and 6) is a net to cut out and
+    // glue: it gets the adjacency and the glue tabs of a normal net.
+    bool gluedVariant = false;
 };
 
 // The row that builds `kind`, or nullptr.

@@ -703,13 +703,11 @@ std::int32_t buildModel(PolyModel& m, PolyKind kind, std::uint16_t mode, std::ui
         m.solidFaceCount = 0;
         std::memset(m.vertexUsed, 0, sizeof m.vertexUsed);
     }
-    // 4. Angles and adjacency. The sphericons' own variant is a net to cut
-    // out and glue, so it gets the adjacency and the tabs of a normal net;
-    // so do the strip nets, drawn as their solid, whenever tabs are asked for
-    // (the geometry exports build them without tabs).
-    const PolyShapeClass shapeClass = polyShapeClassOf(kind);
-    const bool gluedVariant = (mode == kPolyModeVariant && shapeClass == PolyShapeClass::kSphericon) ||
-                              (mode == kPolyModeSolid && shapeClass == PolyShapeClass::kStripNet && m.tabSize > 0.0f);
+    // 4. Angles and adjacency. Some generated families' own variant is a net
+    // to cut out and glue, so it gets the adjacency and the tabs of a normal net.
+    const GeneratorRow* generator = generatorFor(kind);
+    const bool gluedVariant =
+        (mode == kPolyModeVariant || mode == kPolyModeSolid) && generator != nullptr && generator->gluedVariant;
     const bool tabbed = mode == kPolyModeNet || mode == kPolyModeSingleFace || gluedVariant;
     if (mode == kPolyModePlain) setUsedFromFaces(m);
     if (tabbed || mode == kPolyModeSolid) {

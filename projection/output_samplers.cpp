@@ -14,7 +14,6 @@
 namespace globaro::output_detail {
 namespace {
 
-
 // ---- blob world ---------------------------------------------------------------
 
 // The planet's radius over directions d: r(d) = 1 + Σ hᵢ·exp(−k·(1 − d·cᵢ)),
@@ -34,11 +33,13 @@ const std::array<Blob, 12>& blobs() {
     static const std::array<Blob, 12> table = [] {
         std::array<Blob, 12> t{};
         const double g = (1.0 + std::sqrt(5.0)) / 2.0, n = std::sqrt(1.0 + g * g);
-        const double corners[12][3] = {{0, 1, g},  {0, -1, g},  {0, 1, -g},  {0, -1, -g}, {1, g, 0},  {-1, g, 0},
-                                       {1, -g, 0}, {-1, -g, 0}, {g, 0, 1},   {-g, 0, 1},  {g, 0, -1}, {-g, 0, -1}};
+        const double corners[12][3] = {{0, 1, g},  {0, -1, g},  {0, 1, -g}, {0, -1, -g}, {1, g, 0},  {-1, g, 0},
+                                       {1, -g, 0}, {-1, -g, 0}, {g, 0, 1},  {-g, 0, 1},  {g, 0, -1}, {-g, 0, -1}};
         for (int i = 0; i < 12; ++i)
             t[static_cast<std::size_t>(i)] = {corners[i][0] / n, corners[i][1] / n, corners[i][2] / n,
-                                              i % 3 == 0 ? 0.28 : i % 3 == 1 ? 0.20 : 0.14};
+                                              i % 3 == 0   ? 0.28
+                                              : i % 3 == 1 ? 0.20
+                                                           : 0.14};
         return t;
     }();
     return table;
