@@ -2,6 +2,7 @@
 
 #include <iterator>
 
+#include "polyhedra/curved_origami.h"
 #include "polyhedra/geodesic.h"
 #include "polyhedra/sphericons.h"
 
@@ -16,10 +17,22 @@ SolidMesh buildSphericon(const GeneratorCall& c) {
     return generateSphericon(shape);
 }
 
+SolidMesh buildCurvedBox(const GeneratorCall& c) {
+    CurvedBoxShape shape;
+    if (!curvedBoxShape(c.kind, shape)) return {};
+    return generateCurvedBox(shape);
+}
+
 // In kind order.
 constexpr GeneratorRow kGeneratorRows[] = {
     {.first = 88, .last = 109, .build = &buildGeodesic},
     {.first = 110, .last = 157, .build = &buildSphericon},
+    {.first = 170,
+     .last = 193,
+     .build = &buildCurvedBox,
+     .shareTolerance = 1e-7,
+     .groupPieces = &curvedBoxGroupPieces,
+     .rowAspect = 2.0},
 };
 
 }  // namespace

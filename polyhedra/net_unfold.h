@@ -3,6 +3,7 @@
 // already placed neighbour across a shared edge, refuses placements that
 // overlap, shares coincident net vertices and lines the pieces up in a row.
 
+#include <array>
 #include <cstdint>
 #include <vector>
 
@@ -10,10 +11,23 @@
 
 namespace globaro {
 
+// The two pieces each colour group may be placed in, for families that let
+// a group spill into a second piece: entry g for group g, groups above 200
+// use entry 200 and negative groups entry 0.
+using GroupPieces = std::array<std::array<std::int16_t, 2>, 201>;
+
 struct UnfoldOptions {
     bool overlapTest = true;
     double shareTolerance = 0.002;  // net vertices closer than this are shared
     int startFace = -1;             // preferred start of the first piece, -1 for none
+    // With a group table a grouped face may go in either of its group's two
+    // pieces (rather than only in the piece numbered as its group), and
+    // every piece may join groups started in earlier pieces. A face is
+    // still placed once: the net never holds two copies of a face.
+    const GroupPieces* groupPieces = nullptr;
+    // Above 0: the pieces are wrapped into the number of rows that shows
+    // them largest in a frame this many times as wide as high.
+    double rowAspect = 0.0;
 };
 
 struct UnfoldedNet {

@@ -201,6 +201,8 @@ void setUpKind(PolyModel& m, PolyKind kind, const PolyAllocator& allocator) {
     if (mesh.errorCode != 0) m.errorCode = mesh.errorCode;
     UnfoldOptions options;
     options.shareTolerance = generator->shareTolerance;
+    if (generator->groupPieces != nullptr) options.groupPieces = &generator->groupPieces();
+    options.rowAspect = generator->rowAspect;
     const UnfoldedNet net = unfoldSolid(mesh, options);
     writeOwnedTables(m, mesh, net);
 }
@@ -702,9 +704,9 @@ std::int32_t buildModel(PolyModel& m, PolyKind kind, std::uint16_t mode, std::ui
         m.solidFaceCount = 0;
         std::memset(m.vertexUsed, 0, sizeof m.vertexUsed);
     }
-    // 4. Angles and adjacency. The sphericons' own variant is a net to cut
-    // out and glue, so it gets the adjacency and the tabs of a normal net.
-    const bool gluedVariant = mode == kPolyModeVariant && polyShapeClassOf(kind) == PolyShapeClass::kSphericon;
+    // 4. Angles and adjacency. A generated family's own variant is a net to
+    // cut out and glue, so it gets the adjacency and the tabs of a normal net.
+    const bool gluedVariant = mode == kPolyModeVariant && isGeneratedPolyKind(kind);
     const bool tabbed = mode == kPolyModeNet || mode == kPolyModeSingleFace || gluedVariant;
     if (mode == kPolyModePlain) setUsedFromFaces(m);
     if (tabbed || mode == kPolyModeSolid) {
