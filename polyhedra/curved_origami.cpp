@@ -30,19 +30,19 @@ struct KindShape {
 // Prisms: "Tribox" and "pentbox" with square sides, "squarebox A" a box
 // twice as tall as wide, "squarebox B" one half as tall.
 constexpr KindShape kShapes[] = {
-    {170, round(BoxBase::kTetrahedron)},                     // YangTet
-    {172, round(BoxBase::kTetrahedron, 0.9)},               // YangTet wide
-    {174, prism(3, 1.0)},                                   // Tribox
-    {176, prism(5, 1.0)},                                   // pentbox
-    {178, round(BoxBase::kOctahedron)},                      // YangOct
-    {180, round(BoxBase::kCube)},                            // YangCube
-    {182, squircle(BoxBase::kCube)},                        // squirclecube
-    {184, round(BoxBase::kDodecahedron)},                    // YangDodecahedron
-    {186, round(BoxBase::kIcosahedron)},                     // YangIcosahedron
-    {188, prism(4, 2.0)},                                   // squarebox A
-    {189, prism(4, 0.5)},                                   // squarebox B
-    {192, prism(4, 2.0, VaultProfile::kSquircle)},         // squirclebox A
-    {193, prism(4, 0.5, VaultProfile::kSquircle)},         // squirclebox B
+    {170, round(BoxBase::kTetrahedron)},            // YangTet
+    {172, round(BoxBase::kTetrahedron, 0.9)},       // YangTet wide
+    {174, prism(3, 1.0)},                           // Tribox
+    {176, prism(5, 1.0)},                           // pentbox
+    {178, round(BoxBase::kOctahedron)},             // YangOct
+    {180, round(BoxBase::kCube)},                   // YangCube
+    {182, squircle(BoxBase::kCube)},                // squirclecube
+    {184, round(BoxBase::kDodecahedron)},           // YangDodecahedron
+    {186, round(BoxBase::kIcosahedron)},            // YangIcosahedron
+    {188, prism(4, 2.0)},                           // squarebox A
+    {189, prism(4, 0.5)},                           // squarebox B
+    {192, prism(4, 2.0, VaultProfile::kSquircle)},  // squirclebox A
+    {193, prism(4, 0.5, VaultProfile::kSquircle)},  // squirclebox B
 };
 
 Vec3d add(const Vec3d& a, const Vec3d& b) { return {a.x + b.x, a.y + b.y, a.z + b.z}; }
@@ -66,13 +66,19 @@ std::vector<Vec3d> baseVertices(const CurvedBoxShape& s) {
         case BoxBase::kTetrahedron:
             v = {{1, 1, 1}, {1, -1, -1}, {-1, 1, -1}, {-1, -1, 1}};
             break;
-        case BoxBase::kOctahedron: cyclic(1, 0, 0); break;
-        case BoxBase::kCube: signs(1, 1, 1); break;
+        case BoxBase::kOctahedron:
+            cyclic(1, 0, 0);
+            break;
+        case BoxBase::kCube:
+            signs(1, 1, 1);
+            break;
         case BoxBase::kDodecahedron:
             signs(1, 1, 1);
             cyclic(0, 1 / phi, phi);
             break;
-        case BoxBase::kIcosahedron: cyclic(0, 1, phi); break;
+        case BoxBase::kIcosahedron:
+            cyclic(0, 1, phi);
+            break;
         case BoxBase::kPrism: {
             // End polygons of circumradius 1 about the y axis (the poles),
             // side 2 sin(π/n), height prismHeight times the side.
@@ -100,8 +106,7 @@ double profileSlopeAtSide(VaultProfile profile) { return profile == VaultProfile
 int levelsFor(std::size_t faces) { return faces <= 8 ? 8 : 6; }
 
 // The vault of one face, corners in either turning sense.
-void addFaceVault(SolidMesh& mesh, std::vector<Vec3d> corner, const CurvedBoxShape& s, int levels,
-                  std::int16_t group) {
+void addFaceVault(SolidMesh& mesh, std::vector<Vec3d> corner, const CurvedBoxShape& s, int levels, std::int16_t group) {
     const std::size_t n = corner.size();
     Vec3d c{}, normal{};
     for (const Vec3d& p : corner) c = add(c, scale(p, 1.0 / n));
@@ -125,8 +130,7 @@ void addFaceVault(SolidMesh& mesh, std::vector<Vec3d> corner, const CurvedBoxSha
     // Level j of the line from a corner to the apex.
     auto onCrease = [&](const Vec3d& from, int j) {
         const double lambda = static_cast<double>(j) / levels;
-        return mesh.addVertex(add(lerp(from, c, lambda), scale(normal, height * profileAt(s.profile, lambda))),
-                              1e-9);
+        return mesh.addVertex(add(lerp(from, c, lambda), scale(normal, height * profileAt(s.profile, lambda))), 1e-9);
     };
     for (std::size_t k = 0; k < n; ++k) {
         const Vec3d a = corner[k], b = corner[(k + 1) % n];
@@ -139,8 +143,8 @@ void addFaceVault(SolidMesh& mesh, std::vector<Vec3d> corner, const CurvedBoxSha
             const int ring[4] = {onCrease(a, j + 1), onCrease(b, j + 1), onCrease(b, j), onCrease(a, j)};
             const std::uint8_t cut = j > 0 ? 1 : 0;
             const bool top = ring[0] == ring[1];
-            std::vector<std::uint8_t> flags = top ? std::vector<std::uint8_t>{cut, 0, cut}
-                                                  : std::vector<std::uint8_t>{0, cut, 0, cut};
+            std::vector<std::uint8_t> flags =
+                top ? std::vector<std::uint8_t>{cut, 0, cut} : std::vector<std::uint8_t>{0, cut, 0, cut};
             if (mesh.addFace(ring + (top ? 1 : 0), top ? 3 : 4, group, true)) mesh.edgeFlags.push_back(flags);
         }
     }

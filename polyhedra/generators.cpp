@@ -4,6 +4,7 @@
 
 #include "polyhedra/curved_origami.h"
 #include "polyhedra/geodesic.h"
+#include "polyhedra/sphere_solids.h"
 #include "polyhedra/sphericons.h"
 
 namespace globaro {
@@ -23,8 +24,13 @@ SolidMesh buildCurvedBox(const GeneratorCall& c) {
     return generateCurvedBox(shape);
 }
 
+SolidMesh buildThirtysphere(const GeneratorCall&) { return generateThirtysphere(); }
+SolidMesh buildConeTetrahedron(const GeneratorCall& c) { return generateConeTetrahedron(c.kind); }
+
 // In kind order.
 constexpr GeneratorRow kGeneratorRows[] = {
+    {.first = 80, .last = 80, .build = &buildThirtysphere},
+    {.first = 84, .last = 85, .build = &buildConeTetrahedron},
     {.first = 88, .last = 109, .build = &buildGeodesic},
     {.first = 110, .last = 157, .build = &buildSphericon},
     {.first = 170,
