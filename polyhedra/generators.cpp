@@ -24,11 +24,13 @@ SolidMesh buildCurvedBox(const GeneratorCall& c) {
     return generateCurvedBox(shape);
 }
 
+SolidMesh buildTattoo(const GeneratorCall& c) { return generateTattoo(c.kind); }
 SolidMesh buildThirtysphere(const GeneratorCall&) { return generateThirtysphere(); }
 SolidMesh buildConeTetrahedron(const GeneratorCall& c) { return generateConeTetrahedron(c.kind); }
 
 // In kind order.
 constexpr GeneratorRow kGeneratorRows[] = {
+    {.first = 77, .last = 78, .build = &buildTattoo},
     {.first = 80, .last = 80, .build = &buildThirtysphere},
     {.first = 84, .last = 85, .build = &buildConeTetrahedron},
     {.first = 88, .last = 109, .build = &buildGeodesic},

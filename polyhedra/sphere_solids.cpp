@@ -10,23 +10,26 @@ namespace globaro {
 namespace {
 
 constexpr double kVertexTolerance = 1e-9;
-constexpr int kArcSegments = 12;                                // per side of a cone's region
+constexpr int kArcSegments = 12;                                  // per side of a cone's region
 constexpr double kConeHalfAngle = 50.0 * std::numbers::pi / 180;  // "conictet"
-constexpr int kRhombusGrid = 3;                                 // "thirtysphere" cells per rhombus side
+constexpr int kRhombusGrid = 3;                                   // "thirtysphere" cells per rhombus side
+constexpr int kTattooStepsPerTurn = 48;
 
 Vec3d scale(const Vec3d& a, double s) { return {a.x * s, a.y * s, a.z * s}; }
 
 // The great-circle point a fraction t of the way from unit vector a to b.
 Vec3d slerp(const Vec3d& a, const Vec3d& b, double t) { return normalise(lerp(a, b, t)); }
 
-// Adds a face clockwise seen from outside, whatever its turning sense.
-void addOutwardFace(SolidMesh& mesh, std::vector<int> corners, std::int16_t group) {
+// Adds a face clockwise seen from outside, whatever its turning sense; the
+// corners turned to that sense, or empty when the face was refused.
+std::vector<int> addOutwardFace(SolidMesh& mesh, std::vector<int> corners, std::int16_t group) {
     mesh.faces.push_back(corners);
     const int f = static_cast<int>(mesh.faces.size()) - 1;
     const bool anticlockwise = dot(faceNormal(mesh, f), faceCentre(mesh, f)) > 0.0;
     mesh.faces.pop_back();
     if (anticlockwise) std::reverse(corners.begin(), corners.end());
-    mesh.addFace(corners.data(), static_cast<int>(corners.size()), group, true);
+    if (!mesh.addFace(corners.data(), static_cast<int>(corners.size()), group, true)) return {};
+    return corners;
 }
 
 }  // namespace
@@ -51,10 +54,11 @@ SolidMesh generateConeTetrahedron(PolyKind kind) {
         for (int l = 0; l < 4; ++l)
             if (l != k) outline.push_back(negate(corner[l]));
         for (int side = 0; side < 3; ++side) {
-            const Vec3d a = outline[static_cast<std::size_t>(side)], b = outline[static_cast<std::size_t>((side + 1) % 3)];
+            const Vec3d a = outline[static_cast<std::size_t>(side)],
+                        b = outline[static_cast<std::size_t>((side + 1) % 3)];
             for (int j = 0; j < kArcSegments; ++j) {
-                const int p = mesh.addVertex(onPiece(k, slerp(a, b, static_cast<double>(j) / kArcSegments)),
-                                             kVertexTolerance);
+                const int p =
+                    mesh.addVertex(onPiece(k, slerp(a, b, static_cast<double>(j) / kArcSegments)), kVertexTolerance);
                 const int q = mesh.addVertex(onPiece(k, slerp(a, b, static_cast<double>(j + 1) / kArcSegments)),
                                              kVertexTolerance);
                 addOutwardFace(mesh, {apex, p, q}, static_cast<std::int16_t>(k + 1));
@@ -74,7 +78,8 @@ SolidMesh generateThirtysphere() {
         for (int signs = 0; signs < 8; ++signs) {
             const double x = (signs & 1) ? -a : a, y = (signs & 2) ? -b : b, z = (signs & 4) ? -c : c;
             for (const Vec3d& p : {Vec3d{x, y, z}, Vec3d{y, z, x}, Vec3d{z, x, y}})
-                if (std::none_of(ico.begin(), ico.end(), [&](const Vec3d& q) { return length(difference(p, q)) < 1e-12; }))
+                if (std::none_of(ico.begin(), ico.end(),
+                                 [&](const Vec3d& q) { return length(difference(p, q)) < 1e-12; }))
                     ico.push_back(p);
         }
     };
@@ -111,6 +116,47 @@ SolidMesh generateThirtysphere() {
                 }
             }
     }
+    return mesh;
+}
+
+SolidMesh generateTattoo(PolyKind kind) {
+    SolidMesh mesh;
+    if (kind != 77 && kind != 78) return mesh;
+    const int turns = kind == 77 ? 4 : 8, m = kTattooStepsPerTurn, n = turns * m;
+    // Spiral point i: longitude 2πi/m, sin(latitude) climbing evenly from
+    // −1 to 1, so that every turn encloses the same area and the facets
+    // near the poles stay as large as those at the equator.
+    std::vector<int> vertex(static_cast<std::size_t>(n + 1));
+    for (int i = 0; i <= n; ++i) {
+        const double lon = 2 * std::numbers::pi * i / m, y = 2.0 * i / n - 1.0, r = std::sqrt(std::max(0.0, 1 - y * y));
+        vertex[static_cast<std::size_t>(i)] =
+            mesh.addVertex({r * std::sin(lon), y, r * std::cos(lon)}, kVertexTolerance);
+    }
+    // Faces by spiral index; a side between consecutive spiral points is a
+    // side of the band and is never unfolded across.
+    auto face = [&](int a, int b, int c) {
+        const std::vector<int> corners =
+            addOutwardFace(mesh,
+                           {vertex[static_cast<std::size_t>(a)], vertex[static_cast<std::size_t>(b)],
+                            vertex[static_cast<std::size_t>(c)]},
+                           -1);
+        if (corners.empty()) return;
+        std::vector<int> index(3);
+        for (int k = 0; k < 3; ++k) {
+            for (int i : {a, b, c})
+                if (vertex[static_cast<std::size_t>(i)] == corners[static_cast<std::size_t>(k)])
+                    index[static_cast<std::size_t>(k)] = i;
+        }
+        std::vector<std::uint8_t> flags(3);
+        for (std::size_t k = 0; k < 3; ++k) flags[k] = std::abs(index[k] - index[(k + 1) % 3]) == 1 ? 1 : 0;
+        mesh.edgeFlags.push_back(flags);
+    };
+    for (int i = 1; i < m; ++i) face(0, i, i + 1);  // the south pole's fan
+    for (int i = 0; i + m < n; ++i) {               // the band
+        face(i, i + 1, i + m + 1);
+        if (i + m + 1 <= n) face(i, i + m + 1, i + m);
+    }
+    for (int i = n - m; i + 1 < n; ++i) face(n, i, i + 1);  // the north pole's fan
     return mesh;
 }
 

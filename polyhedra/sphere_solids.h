@@ -19,6 +19,17 @@
 // out to the sphere, every grid cell split into two flat triangles along its
 // shorter diagonal: a polyhedron close to the sphere that keeps the thirty
 // rhombi in view.
+//
+// "tattoo 1" and "tattoo 2" (kinds 77 and 78): the sphere peeled like an
+// apple into one band that winds from the south pole to the north pole in
+// 4 or 8 turns. Its vertices lie on the sphere along a spiral that turns at
+// a steady rate in longitude while the sine of its latitude climbs evenly
+// from −1 to 1 (every turn encloses the same area); each vertex is joined to the next one and to the two one turn
+// above it, so the band is a chain of small flat triangles, closed at the
+// poles by two fans. The band is never unfolded across its spiral sides, so
+// the net is the band unrolled: a curling ribbon, cut where it would run
+// over itself. The model interpolates these facets in longitude and
+// latitude.
 
 #include "polyhedra/poly_spec.h"
 #include "polyhedra/solid_mesh.h"
@@ -31,5 +42,8 @@ SolidMesh generateConeTetrahedron(PolyKind kind);
 
 // Kind 80, faces clockwise seen from outside, no groups.
 SolidMesh generateThirtysphere();
+
+// Kinds 77 and 78; empty for other kinds. Faces clockwise seen from outside.
+SolidMesh generateTattoo(PolyKind kind);
 
 }  // namespace globaro
