@@ -148,6 +148,11 @@ BENCHMARK_CAPTURE(BM_InverseLookupNoJob, soccer_ball, "soccer ball")->Unit(bench
 BENCHMARK_CAPTURE(BM_ModelBuild, cube, "cube")->Unit(benchmark::kMicrosecond);
 BENCHMARK_CAPTURE(BM_ModelBuild, 60_faces, "60 faces")->Unit(benchmark::kMicrosecond);
 BENCHMARK_CAPTURE(BM_ModelBuild, geodesic_12_5, "geodesic 12 | 5")->Unit(benchmark::kMicrosecond);
+// The largest curved-origami box, the thirtysphere and the longest tattoo
+// band: each must build in well under 50 ms.
+BENCHMARK_CAPTURE(BM_ModelBuild, YangIcosahedron, "YangIcosahedron")->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(BM_ModelBuild, thirtysphere, "thirtysphere")->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(BM_ModelBuild, tattoo_2, "tattoo 2")->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 }  // namespace globaro
