@@ -114,9 +114,9 @@ void addFaceVault(SolidMesh& mesh, std::vector<Vec3d> corner, const CurvedBoxSha
     if (dot(normal, c) < 0.0) std::reverse(corner.begin(), corner.end());  // anticlockwise from outside
     normal = normalise(dot(normal, c) < 0.0 ? negate(normal) : normal);
 
-    // The steepest slope each side allows: the plane through the side and
-    // the solid's centre leans tan ε = (depth of the face plane) / (distance
-    // of the side's foot from that depth's foot), seen across the side.
+    // The slope scale of each side: the plane through the side and the
+    // solid's centre leans by tan ε = (depth of the face plane) / (distance
+    // of the side from the face centre), seen across the side.
     double height = 1e300;
     for (std::size_t k = 0; k < n; ++k) {
         const Vec3d a = corner[k], b = corner[(k + 1) % n];

@@ -1,7 +1,7 @@
 #pragma once
 // The curved-origami boxes (kinds 170 to 193): every face of a base solid (a
-// platonic solid or a prism, circumradius 1 about the centre) bulges outwards
-// as one piece folded from a flat sheet along curved creases.
+// platonic solid or a prism, circumradius 1 about the centre) rises as a
+// vault: one piece of the net, folded along curved creases.
 //
 // A face with centre c and outward normal N keeps its straight sides, so
 // neighbouring pieces glue along the base solid's edges. The face is cut into
@@ -18,9 +18,15 @@
 // and the apex have less than a full turn of sheet around them and the piece
 // unrolls in one part, opened by darts along the creases. Along a ray from
 // the solid's centre λ falls while the ray rises, so the ray meets the dome
-// once: the solid is star-shaped about its centre. H keeps the vault's slope
-// at every side below the plane through that side and the centre, so
-// neighbouring pieces meet in a ridge and never cross.
+// once: the solid is star-shaped about its centre, and as each vault stands
+// over its own face, inside the face's cone from the centre, neighbouring
+// pieces never cross. H sets the slope at the sides: at the steepest side,
+// the fraction `rise` of tan ε, ε being the angle between the face and the
+// plane through that side and the centre. The pieces meet along the base
+// edges in a ridge where the faces are steep to each other (tetrahedron,
+// cube, prisms) and in a valley where they are nearly flat (octahedron,
+// dodecahedron, icosahedron, the pentbox's sides): puffed faces with sunken
+// seams.
 //
 // Each cylinder is faceted into planar trapezoids between the level lines
 // λ = j/m (parallel segments), so the facets unroll exactly.
@@ -44,7 +50,7 @@ struct CurvedBoxShape {
     BoxBase base = BoxBase::kCube;
     int prismSides = 0;        // for kPrism: sides of the end polygons
     double prismHeight = 0.0;  // for kPrism: height over the side of the end polygon
-    double rise = 0.6;         // slope at the sides as a fraction of the steepest allowed
+    double rise = 0.6;         // slope at the steepest side as a fraction of tan ε
     VaultProfile profile = VaultProfile::kRound;
 };
 
