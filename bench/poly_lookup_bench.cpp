@@ -156,6 +156,11 @@ BENCHMARK_CAPTURE(BM_ModelBuild, rind_3, "rind 3")->Unit(benchmark::kMicrosecond
 BENCHMARK_CAPTURE(BM_ModelBuild, pentaskelion, "pentaskelion")->Unit(benchmark::kMicrosecond);
 BENCHMARK_CAPTURE(BM_ModelBuild, baseball, "baseball")->Unit(benchmark::kMicrosecond);
 BENCHMARK_CAPTURE(BM_ModelBuild, quatretat, "quatretat")->Unit(benchmark::kMicrosecond);
+// The largest curved-origami box, the thirtysphere and the longest tattoo
+// band: each must build in well under 50 ms.
+BENCHMARK_CAPTURE(BM_ModelBuild, YangIcosahedron, "YangIcosahedron")->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(BM_ModelBuild, thirtysphere, "thirtysphere")->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(BM_ModelBuild, tattoo_2, "tattoo 2")->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 }  // namespace globaro

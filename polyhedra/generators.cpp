@@ -3,8 +3,10 @@
 #include <iterator>
 
 #include "polyhedra/curve_strips.h"
+#include "polyhedra/curved_origami.h"
 #include "polyhedra/geodesic.h"
 #include "polyhedra/peels.h"
+#include "polyhedra/sphere_solids.h"
 #include "polyhedra/sphericons.h"
 
 namespace globaro {
@@ -42,10 +44,23 @@ SolidMesh buildCover(const GeneratorCall& c) {
     return generateCover(shape);
 }
 
+SolidMesh buildCurvedBox(const GeneratorCall& c) {
+    CurvedBoxShape shape;
+    if (!curvedBoxShape(c.kind, shape)) return {};
+    return generateCurvedBox(shape);
+}
+
+SolidMesh buildTattoo(const GeneratorCall& c) { return generateTattoo(c.kind); }
+SolidMesh buildThirtysphere(const GeneratorCall&) { return generateThirtysphere(); }
+SolidMesh buildConeTetrahedron(const GeneratorCall& c) { return generateConeTetrahedron(c.kind); }
+
 // In kind order.
 constexpr GeneratorRow kGeneratorRows[] = {
     {.first = 25, .last = 27, .build = &buildRind, .shareTolerance = 1e-6, .gluedVariant = true},
     {.first = 50, .last = 50, .build = &buildSkelion, .gluedVariant = true},
+    {.first = 77, .last = 78, .build = &buildTattoo, .gluedVariant = true},
+    {.first = 80, .last = 80, .build = &buildThirtysphere, .gluedVariant = true},
+    {.first = 84, .last = 85, .build = &buildConeTetrahedron, .gluedVariant = true},
     {.first = 88, .last = 109, .build = &buildGeodesic},
     {.first = 110, .last = 157, .build = &buildSphericon, .gluedVariant = true},
     {.first = 158, .last = 158, .build = &buildCover, .shareTolerance = 1e-6, .gluedVariant = true},
@@ -53,6 +68,13 @@ constexpr GeneratorRow kGeneratorRows[] = {
     {.first = 161, .last = 162, .build = &buildCover, .shareTolerance = 1e-6, .gluedVariant = true},
     {.first = 163, .last = 163, .build = &buildRind, .shareTolerance = 1e-6, .gluedVariant = true},
     {.first = 164, .last = 169, .build = &buildSkelion, .shareTolerance = 1e-6, .gluedVariant = true},
+    {.first = 170,
+     .last = 193,
+     .build = &buildCurvedBox,
+     .shareTolerance = 1e-7,
+     .gluedVariant = true,
+     .groupPieces = &curvedBoxGroupPieces,
+     .rowAspect = 2.0},
     {.first = 216,
      .last = 235,
      .build = &buildCurveStrips,

@@ -4,6 +4,7 @@
 // to be shared. The model's set-up looks a kind up here; a kind without a
 // row builds no faces. Adding a family is one generator and one row.
 
+#include "polyhedra/net_unfold.h"
 #include "polyhedra/poly_model.h"
 #include "polyhedra/solid_mesh.h"
 
@@ -26,6 +27,12 @@ struct GeneratorRow {
     // The family's own variant (build modes 2 and 6) is a net to cut out and
     // glue: it gets the adjacency and the glue tabs of a normal net.
     bool gluedVariant = false;
+    // The family's group table (two allowed pieces per colour group), or
+    // nullptr: a grouped face then goes only in the piece of its number.
+    const GroupPieces& (*groupPieces)() noexcept = nullptr;
+    // Above 0: the pieces are wrapped into rows to fill a frame of this
+    // aspect (width over height); 0 keeps them in one row.
+    double rowAspect = 0.0;
 };
 
 // The row that builds `kind`, or nullptr.

@@ -225,8 +225,14 @@ UnfoldedNet unfoldSolid(const SolidMesh& mesh, const UnfoldOptions& options) {
     std::vector<char> placed(nf, 0);
     std::vector<char> groupStarted(201, 0);
     auto groupOf = [&](int f) -> int { return f < static_cast<int>(mesh.groups.size()) ? mesh.groups[f] : -1; };
-    auto allowed = [&](int f, int piece) { return groupOf(f) < 0 || groupOf(f) == piece; };
     auto groupSlot = [](int g) { return std::clamp(g, 0, 200); };
+    auto allowed = [&](int f, int piece) {
+        const int g = groupOf(f);
+        if (g < 0) return true;
+        if (options.groupPieces == nullptr) return g == piece;
+        const auto& two = (*options.groupPieces)[static_cast<std::size_t>(groupSlot(g))];
+        return two[0] == piece || two[1] == piece;
+    };
     auto forbidden = [&](int f, std::size_t k) {
         return f < static_cast<int>(mesh.edgeFlags.size()) && k < mesh.edgeFlags[f].size() &&
                (mesh.edgeFlags[f][k] & 1u) != 0;
@@ -275,6 +281,7 @@ UnfoldedNet unfoldSolid(const SolidMesh& mesh, const UnfoldOptions& options) {
         }
         net.pieceCount = piece;
         pieceStart.push_back(start);
+        if (options.groupPieces != nullptr) std::fill(groupStarted.begin(), groupStarted.end(), 0);
         if (groupOf(start) >= 0) groupStarted[groupSlot(groupOf(start))] = 1;
         flat[start] = layFlat(mesh, start);
         flatBox[start] = boxOf(flat[start]);
@@ -368,14 +375,34 @@ UnfoldedNet unfoldSolid(const SolidMesh& mesh, const UnfoldOptions& options) {
         if (boxes[p].maxX < boxes[p].minX) boxes[p] = Box{0, 0, 0, 0};
         tallest = std::max(tallest, boxes[p].maxY - boxes[p].minY);
     }
-    std::vector<Vec2d> shift(pieces + 1);
-    double x = 0.0;
-    for (int p = 1; p <= pieces; ++p) {
-        const double w = boxes[p].maxX - boxes[p].minX, h = boxes[p].maxY - boxes[p].minY;
-        shift[p] = {x - boxes[p].minX, (tallest - h) / 2.0 - boxes[p].minY};
-        const double wNext = p < pieces ? boxes[p + 1].maxX - boxes[p + 1].minX : w;
-        x += w + 0.03 * std::max(w, wNext);
+    // Row by row: the pieces in order, each row on its own centre line. One
+    // row unless the family asks for the row count that best fills a frame.
+    auto layOut = [&](int rows, std::vector<Vec2d>* shift) {
+        const int perRow = (pieces + rows - 1) / rows;
+        double widest = 0.0;
+        for (int first = 1, row = 0; first <= pieces; first += perRow, ++row) {
+            const int last = std::min(pieces, first + perRow - 1);
+            double x = 0.0;
+            for (int p = first; p <= last; ++p) {
+                const double w = boxes[p].maxX - boxes[p].minX, h = boxes[p].maxY - boxes[p].minY;
+                if (shift != nullptr) {
+                    (*shift)[p] = {x - boxes[p].minX, row * 1.03 * tallest + (tallest - h) / 2.0 - boxes[p].minY};
+                }
+                const double wNext = p < last ? boxes[p + 1].maxX - boxes[p + 1].minX : w;
+                x += w + (p < last ? 0.03 * std::max(w, wNext) : 0.0);
+            }
+            widest = std::max(widest, x);
+        }
+        const double height = (1.03 * rows - 0.03) * tallest;
+        return std::min(options.rowAspect / std::max(widest, 1e-12), 1.0 / std::max(height, 1e-12));
+    };
+    int rows = 1;
+    if (options.rowAspect > 0.0) {
+        for (int r = 2; r <= pieces; ++r)
+            if (layOut(r, nullptr) > layOut(rows, nullptr) * 1.0001) rows = r;
     }
+    std::vector<Vec2d> shift(pieces + 1);
+    layOut(rows, &shift);
     for (std::size_t v = 0; v < net.positions.size(); ++v) {
         const Vec2d& s = shift[vertexPiece[v]];
         net.positions[v] = {net.positions[v].x + s.x, net.positions[v].y + s.y};

@@ -3,12 +3,18 @@
 // already placed neighbour across a shared edge, refuses placements that
 // overlap, shares coincident net vertices and lines the pieces up in a row.
 
+#include <array>
 #include <cstdint>
 #include <vector>
 
 #include "polyhedra/solid_mesh.h"
 
 namespace globaro {
+
+// The two pieces each colour group may be placed in, for families that let
+// a group spill into a second piece: entry g for group g, groups above 200
+// use entry 200 and negative groups entry 0.
+using GroupPieces = std::array<std::array<std::int16_t, 2>, 201>;
 
 struct UnfoldOptions {
     bool overlapTest = true;
@@ -17,6 +23,14 @@ struct UnfoldOptions {
     // Turn each piece upright before lining the pieces up: narrowest across,
     // its first face at the top (smallest y).
     bool standardOrientation = false;
+    // With a group table a grouped face may go in either of its group's two
+    // pieces (rather than only in the piece numbered as its group), and
+    // every piece may join groups started in earlier pieces. A face is
+    // still placed once: the net never holds two copies of a face.
+    const GroupPieces* groupPieces = nullptr;
+    // Above 0: the pieces are wrapped into the number of rows that shows
+    // them largest in a frame this many times as wide as high.
+    double rowAspect = 0.0;
 };
 
 struct UnfoldedNet {

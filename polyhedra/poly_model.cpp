@@ -202,6 +202,8 @@ void setUpKind(PolyModel& m, PolyKind kind, const PolyAllocator& allocator) {
     UnfoldOptions options;
     options.shareTolerance = generator->shareTolerance;
     options.standardOrientation = generator->standardOrientation;
+    if (generator->groupPieces != nullptr) options.groupPieces = &generator->groupPieces();
+    options.rowAspect = generator->rowAspect;
     const UnfoldedNet net = unfoldSolid(mesh, options);
     writeOwnedTables(m, mesh, net);
 }

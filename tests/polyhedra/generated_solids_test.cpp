@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 #include <array>
+#include <map>
+#include <numbers>
 #include <set>
 #include "poly_test_util.h"
 #include "polyhedra/poly_spec.h"
@@ -125,6 +127,37 @@ TEST_P(GeneratedSolids, SolidNetTabsAndCoverage) {
                 ++cells[static_cast<std::size_t>(testing::equalAreaCell(d))];
         }
     EXPECT_EQ(std::count(cells.begin(), cells.end(), 0), 0) << "cells of the sphere missed";
+}
+
+// What the curved-origami boxes and the cone tetrahedra promise: one piece
+// per face of the base solid (or per cone), each piece one colour group, and
+// no saddle at a vertex inside a piece, so that its darts open in the net.
+TEST(CurvedOrigamiAndCones, OnePiecePerBaseFaceAndNoSaddle) {
+    const std::pair<ProjectionId, int> promised[] = {{256, 4}, {296, 4}, {258, 5},  {294, 7},  {257, 8},
+                                                     {289, 6}, {295, 6}, {290, 12}, {291, 20}, {259, 6},
+                                                     {260, 6}, {261, 6}, {262, 6},  {175, 4},  {176, 4}};
+    testing::ModelPtr model = testing::newModel();
+    PolyModel& m = *model;
+    for (const auto& [id, pieces] : promised) {
+        resetPolyModel(m);
+        ASSERT_EQ(preparePolyModel(id, m, 0.5f, 0.0f, 0, 0.0f, kPolyModeNet, 0, defaultPolyAllocator(), 1), kPolyOk);
+        EXPECT_EQ(m.pieceCount, pieces) << id;
+        std::map<int, int> groupOfPiece;
+        std::map<std::tuple<long, long, long>, std::pair<double, std::set<int>>> turn;  // angle, pieces
+        for (int f = 0; f < m.faceCount; ++f) {
+            const PolyFace& face = m.faces[f];
+            EXPECT_EQ(groupOfPiece.emplace(face.loopId, face.colourGroup).first->second, face.colourGroup) << id;
+            for (int k = 0; k < face.cornerCount; ++k) {
+                const Vec3d p = solidOf(m.vertices[face.corners[k]]);
+                auto& [angle, in] = turn[{std::lround(p.x * 1e5), std::lround(p.y * 1e5), std::lround(p.z * 1e5)}];
+                angle += face.cornerAngleSolid[k];
+                in.insert(face.loopId);
+            }
+        }
+        for (const auto& [where, around] : turn)
+            ASSERT_TRUE(around.second.size() > 1 || around.first <= 2 * std::numbers::pi + 1e-5)
+                << id << " has a saddle";
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryGeneratedSolid, GeneratedSolids, ::testing::ValuesIn(everyGeneratedSolid()),

@@ -3,6 +3,7 @@
 
 #include "polyhedra/net_unfold.h"
 #include <gtest/gtest.h>
+#include <set>
 #include <tuple>
 #include "poly_test_util.h"
 #include "polyhedra/fixed_solids.h"
@@ -64,6 +65,32 @@ TEST(NetUnfold, GroupsKeepFacesInTheirOwnPieces) {
     const UnfoldedNet net = unfoldSolid(m);
     EXPECT_EQ(std::pair(net.pieceCount, net.fullPieceCount), std::pair(2, 0));  // three faces attached to each start
     for (int f = 0; f < 8; ++f) EXPECT_EQ(net.piece[f], f < 4 ? 2 : 1);
+}
+
+TEST(NetUnfold, AGroupTableOffersTwoPiecesAndRowsFillTheFrame) {
+    SolidMesh m;
+    for (int i = 0; i < 3; ++i) addTetrahedron(m, {i * 10.0, 0, 0}, 1);
+    GroupPieces table{};
+    table[1] = {1, 2};
+    UnfoldOptions options;
+    options.groupPieces = &table;
+    const UnfoldedNet net = unfoldSolid(m, options);
+    for (int f = 0; f < 12; ++f) EXPECT_EQ(net.piece[f], f < 4 ? 1 : f < 8 ? 2 : 0) << f;  // never a third piece
+    // Eight like pieces fill a 2:1 frame best in two rows of four.
+    SolidMesh eight;
+    for (int i = 0; i < 8; ++i) addTetrahedron(eight, {i * 10.0, 0, 0});
+    options = {};
+    options.rowAspect = 2.0;
+    const UnfoldedNet rows = unfoldSolid(eight, options);
+    std::set<long> centres;
+    for (std::size_t f = 0; f < eight.faces.size(); f += 4) {
+        double y0 = 1e9, y1 = -1e9;
+        for (std::size_t g = f; g < f + 4; ++g)
+            for (int v : rows.faceNet[g])
+                y0 = std::min(y0, rows.positions[v].y), y1 = std::max(y1, rows.positions[v].y);
+        centres.insert(std::lround((y0 + y1) * 1e6));
+    }
+    EXPECT_EQ(centres.size(), 2u);
 }
 
 TEST(NetUnfold, PiecesLineUpOnOneCentreLineWithThreePercentGaps) {
