@@ -347,10 +347,15 @@ void mapBrickPreview(const OutputCall&, OutputResult&) noexcept;  // 45
 void mapVoxelGlobe(const OutputCall&, OutputResult&) noexcept;    // 394
 
 // Things made of the sphere (output_samplers.cpp).
-void mapBlobWorld(const OutputCall&, OutputResult&) noexcept;    // 395
-void mapFerguson(const OutputCall&, OutputResult&) noexcept;     // 396
-void mapGlassMarble(const OutputCall&, OutputResult&) noexcept;  // 486
-void mapMirrors(const OutputCall&, OutputResult&) noexcept;      // 566
+void mapBlobWorld(const OutputCall&, OutputResult&) noexcept;      // 395
+void mapFerguson(const OutputCall&, OutputResult&) noexcept;       // 396
+void mapGlassMarble(const OutputCall&, OutputResult&) noexcept;    // 486
+void mapMirrors(const OutputCall&, OutputResult&) noexcept;        // 566
+void mapCosineFalloff(const OutputCall&, OutputResult&) noexcept;  // 299
+// Colour steps after the lookup.
+void lightByNormal(const RenderContext&, const RenderCell&, float rgb[3]) noexcept;   // 394, 395
+void lightFlatEarth(const RenderContext&, const RenderCell&, float rgb[3]) noexcept;  // 396
+void darkenByCosine(const RenderContext&, const RenderCell&, float rgb[3]) noexcept;  // 299
 
 // Artistic outputs (output_artistic.cpp).
 void mapStar(const OutputCall&, OutputResult&) noexcept;            // 48, 49

@@ -522,7 +522,11 @@ float highlight(const SphereDir& r, const SphereDir& l) noexcept {
 
 void shadeGlobeColour(const RenderContext& ctx, const RenderCell& cell, float rgb[3]) noexcept {
     if (ctx.shadedGlobe == 0 || cell.regionTag != kTagPlainMap) return;
-    const float flipY = ctx.shadedGlobe == 2 ? -1.0f : 1.0f;
+    lightLikeGlobe(cell, ctx.shadedGlobe == 2, rgb);
+}
+
+void lightLikeGlobe(const RenderCell& cell, bool southern, float rgb[3]) noexcept {
+    const float flipY = southern ? -1.0f : 1.0f;
     const SphereDir l1{0.54f, 0.42f * flipY, 0.7293833f};
     const SphereDir l2{-0.48f, 0.66f * flipY, -0.5779273f};
     const SphereDir n = normalise(SphereDir{cell.normal[0], cell.normal[1], cell.normal[2]});

@@ -89,4 +89,8 @@ bool outputOutlineIsRound(const RenderContext& ctx, double pixelsAcross, double 
 // alone.
 void shadeGlobeColour(const RenderContext& ctx, const RenderCell& cell, float rgb[3]) noexcept;
 
+// The same lighting for any sample whose cell holds a normal (the lights'
+// y components turned over for the southern variants).
+void lightLikeGlobe(const RenderCell& cell, bool southern, float rgb[3]) noexcept;
+
 }  // namespace globaro

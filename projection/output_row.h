@@ -116,6 +116,9 @@ struct OutputRow {
     output_detail::OutputFormula routine = nullptr;
     // The routine's short form for whole rows, when it has one.
     output_detail::RowRoutine rowPoint = nullptr;
+    // A step that changes each sample's colour after the lookup (lighting,
+    // falloff), when the output has one.
+    ColourStep colourStep = nullptr;
     // The extent box in plane units (the unit square by default).
     ExtentBox box = {};
     output_detail::PreWarp preWarp = output_detail::PreWarp::kNone;

@@ -10,6 +10,7 @@
 #include <cmath>
 
 #include "projection/output_formulas.h"
+#include "projection/output_mapping.h"
 
 namespace globaro::output_detail {
 namespace {
@@ -132,6 +133,8 @@ void mapFerguson(const OutputCall& c, OutputResult& r) noexcept {
     r.storeNormal = true;
     r.ownNormal = true;
     r.normal = SphereDir{0.0f, 0.0f, 1.0f};
+    r.storeWeight = true;
+    r.weight = static_cast<float>(rho);
 }
 
 void mapGlassMarble(const OutputCall& c, OutputResult& r) noexcept {
@@ -196,6 +199,35 @@ void mapMirrors(const OutputCall& c, OutputResult& r) noexcept {
     r.face = (row + 2) * 5 + column + 2;
     r.regionTag = r.face;
     r.cutSide = static_cast<std::int8_t>((row + column) & 1);
+}
+
+void mapCosineFalloff(const OutputCall& c, OutputResult& r) noexcept {
+    mapEquirectangular(c, r);
+    r.storeNormal = true;  // the map's own direction, for the falloff
+}
+
+// ---- colour steps -----------------------------------------------------------------
+
+void lightByNormal(const RenderContext&, const RenderCell& cell, float rgb[3]) noexcept {
+    lightLikeGlobe(cell, false, rgb);
+}
+
+void lightFlatEarth(const RenderContext&, const RenderCell& cell, float rgb[3]) noexcept {
+    // The plate lit from above, and the wall of ice that rims the flat
+    // earth: from 90 % of the radius out the colour turns to ice.
+    lightLikeGlobe(cell, false, rgb);
+    const float t = std::clamp((cell.weight - 0.9f) / 0.07f, 0.0f, 1.0f);
+    const float ice = 0.8f * t * t * (3.0f - 2.0f * t);
+    constexpr float kIce[3] = {0.90f, 0.94f, 0.98f};
+    for (int i = 0; i < 3; ++i) rgb[i] += (kIce[i] - rgb[i]) * ice;
+}
+
+void darkenByCosine(const RenderContext&, const RenderCell& cell, float rgb[3]) noexcept {
+    // Each row weighed by the cosine of its latitude, the share of the
+    // sphere a pixel of the row stands for.
+    const float y = std::clamp(cell.normal[1], -1.0f, 1.0f);
+    const float cosine = std::sqrt(1.0f - y * y);
+    for (int i = 0; i < 3; ++i) rgb[i] *= cosine;
 }
 
 }  // namespace globaro::output_detail

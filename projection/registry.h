@@ -599,7 +599,9 @@ inline constexpr OutputRow kOutputRows[] = {
     {.id = 297, .name = "above and below", .key = "Kr99", .routine = &mapAboveAndBelow},
     {.id = 298, .name = "up and down", .key = "Ks00", .routine = &mapUpAndDown},
     {.id = 299, .name = "cosine falloff", .traits = kTraitShadedRender | kTraitCylindrical, .key = "Ks01",
-     .routine = &mapEquirectangular, .rowPoint = &rowPointEquirectangular, .box = kWideBox},
+     .routine = &mapCosineFalloff, .colourStep = &darkenByCosine, .box = kWideBox,
+     .about = "cosine falloff: the equirectangular map with each row darkened by the cosine of its latitude, "
+              "the share of the sphere a pixel of the row stands for"},
     {.id = 300, .name = "disc sphere A", .traits = kTraitCurvedOrigami | kTraitCircleOutline, .key = "Ks02",
      .routine = &mapDiscSphere, .box = {-kPi, kPi, -kPi, kPi}, .gores = &kGoresByFov, .about = "disc sphere A: the sphere cut into petals (the fov over 5) joined at the north pole in the middle, each of its true width"},
     {.id = 301, .name = "disc sphere B", .traits = kTraitCurvedOrigami | kTraitCircleOutline, .key = "Kt34",
@@ -792,18 +794,18 @@ inline constexpr OutputRow kOutputRows[] = {
      .poly = {.kind = 165, .mode = 6, .angle = -0.148352996f, .source = kPolySourceRecord}, .about = "pentaskelion: the five equatorial Voronoi lunes, their borders turned a quarter turn round the axis from pole to pole into spiral arms; each arm faceted into three strips from pole to pole, joined at the equator; seen from the centre"},
     {.id = 393, .name = "triad", .traits = kTraitFloret, .key = "Kt95",
      .poly = {.kind = 303, .mode = 6, .source = kPolySourceRecord}, .about = "triad: the three equatorial Voronoi lunes of 120°, without a twist, each faceted into four strips from pole to pole, joined at the equator; seen from the centre"},
-    {.id = 394, .name = "voxel globe", .traits = kTraitShadedRender, .shadedGlobe = 1, .themeWord = "voxels",
-     .key = "Kt96", .routine = &mapVoxelGlobe, .box = {-0.7, 0.7, -0.7, 0.7},
+    {.id = 394, .name = "voxel globe", .traits = kTraitShadedRender, .themeWord = "voxels",
+     .key = "Kt96", .routine = &mapVoxelGlobe, .colourStep = &lightByNormal, .box = {-0.7, 0.7, -0.7, 0.7},
      .about = "voxel globe: a ball of cubes, one across for every 5° of the field of view (8 to 64), seen "
               "from 30° above and 35° to the side; each cube shows the picture at its centre's direction, "
               "its faces lit like the shaded globes"},
-    {.id = 395, .name = "blob world", .traits = kTraitShadedRender, .shadedGlobe = 1, .themeWord = "metaballs",
-     .key = "Kt97", .routine = &mapBlobWorld,
+    {.id = 395, .name = "blob world", .traits = kTraitShadedRender, .themeWord = "metaballs",
+     .key = "Kt97", .routine = &mapBlobWorld, .colourStep = &lightByNormal,
      .about = "blob world: a planet kneaded of twelve round blobs (about the corners of an icosahedron, "
               "three heights), seen from in front; each surface point shows the direction from the centre, "
               "lit like the shaded globes"},
-    {.id = 396, .name = "Ferguson", .traits = kTraitShadedRender, .shadedGlobe = 1, .themeWord = "flat earth",
-     .key = "Kt98", .routine = &mapFerguson, .box = {-0.6052834046956846, 0.6052834046956846, -0.428, 0.428},
+    {.id = 396, .name = "Ferguson", .traits = kTraitShadedRender, .themeWord = "flat earth",
+     .key = "Kt98", .routine = &mapFerguson, .colourStep = &lightFlatEarth, .box = {-0.6052834046956846, 0.6052834046956846, -0.428, 0.428},
      .about = "Ferguson: the flat earth of the 1893 \"square and stationary\" map, a disc with the north pole "
               "at its centre and the south pole round its rim (the polar azimuthal equidistant map), "
               "Greenwich down, on a plate lit from above"},

@@ -138,6 +138,12 @@ enum RenderMode : std::int32_t {
 
 inline constexpr int kIndicatrixCentreCount = 128;
 
+struct RenderContext;
+
+// A colour step of one output: changes the colour `rgb` (0..1) a sample took
+// from the input, from what the mapping left in its cell.
+using ColourStep = void (*)(const RenderContext& ctx, const RenderCell& cell, float rgb[3]) noexcept;
+
 struct RenderContext {
     ProjectionId outputProjection = 1;  // as set (1045 for a special render)
     ProjectionId modelProjection = 1;   // the output with 1045 replaced by `innerProjection`
@@ -171,7 +177,8 @@ struct RenderContext {
     float tabColour[3] = {1.0f, 1.0f, 1.0f};
     float gapColour[3] = {1.0f, 1.0f, 1.0f};
     float backdropColour[3] = {1.0f, 1.0f, 1.0f};
-    std::int32_t shadedGlobe = 0;  // 0, 1 or 2 (the southern variants)
+    std::int32_t shadedGlobe = 0;     // 0, 1 or 2 (the southern variants)
+    ColourStep colourStep = nullptr;  // the output's own colour step, if any
     // Constants of individual outputs.
     float goreCount = 12.0f;   // gores of the gore outputs
     float goreShape = 1.0f;    // 2^(fov/90 − 1), for the tunable gores

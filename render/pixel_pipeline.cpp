@@ -733,6 +733,7 @@ void ContextSampleMapping::prepareJob(TileState& state) const {
 
 void ContextSampleMapping::shadeSample(const RenderCell& cell, float rgb[3]) const noexcept {
     if (ctx_.shadedGlobe != 0) shadeGlobeColour(ctx_, cell, rgb);
+    if (ctx_.colourStep != nullptr) ctx_.colourStep(ctx_, cell, rgb);
 }
 
 // ---- the projection render -------------------------------------------------------------------

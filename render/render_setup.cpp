@@ -131,6 +131,8 @@ void setupRenderContext(RenderContext& ctx, const SettingsRecord& s, const Rende
     ctx.indicatrixOn = s.indicatrix != 0 ? 1 : 0;
     ctx.facesColoured = s.faces != 0 ? 1 : 0;
     ctx.shadedGlobe = shadedGlobe(modelId);
+    const OutputRow* row = findOutputRow(ctx.outputProjection);
+    ctx.colourStep = row != nullptr ? row->colourStep : nullptr;
     if (ctx.indicatrixOn != 0) buildIndicatrixCentres(ctx);
 
     // One-time tables, before any worker reads them.
