@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <map>
+#include <numbers>
 
 #include "polyhedra/poly_model.h"
 
@@ -100,6 +101,27 @@ std::vector<Vec2d> layFlat(const SolidMesh& mesh, int f) {
         for (Vec2d& p : out) p.y = -p.y;
     }
     return out;
+}
+
+double outlineArea(const std::vector<Vec2d>& p) { return signedArea(p); }
+
+// Turns the outlines of one piece about the origin so that its first face's
+// centre lies straight above (−y) the piece's centre of area.
+void turnUp(std::vector<std::vector<Vec2d>>& flat, const std::vector<int>& faces) {
+    double area = 0.0, cx = 0.0, cy = 0.0;
+    for (int f : faces) {
+        const double a = std::fabs(outlineArea(flat[f]));
+        const Vec2d c = centroid(flat[f]);
+        area += a, cx += a * c.x, cy += a * c.y;
+    }
+    if (area <= 0.0) return;
+    const Vec2d first = centroid(flat[faces.front()]);
+    const double dx = first.x - cx / area, dy = first.y - cy / area;
+    if (std::hypot(dx, dy) < 1e-12) return;
+    const double turn = -std::numbers::pi / 2.0 - std::atan2(dy, dx);
+    const double c = std::cos(turn), s = std::sin(turn);
+    for (int f : faces)
+        for (Vec2d& p : flat[f]) p = {p.x * c - p.y * s, p.x * s + p.y * c};
 }
 
 }  // namespace
@@ -275,6 +297,7 @@ UnfoldedNet unfoldSolid(const SolidMesh& mesh, const UnfoldOptions& options) {
             if (attached == 0) break;
         }
         if (attachedTotal >= 6) ++net.fullPieceCount;
+        if (options.turnPiecesUp) turnUp(flat, pieceFaces);
         for (int f : pieceFaces) writeFace(f, piece);
     }
 
@@ -295,14 +318,29 @@ UnfoldedNet unfoldSolid(const SolidMesh& mesh, const UnfoldOptions& options) {
         if (boxes[p].maxX < boxes[p].minX) boxes[p] = Box{0, 0, 0, 0};
         tallest = std::max(tallest, boxes[p].maxY - boxes[p].minY);
     }
+    // Rows of `piecesPerRow` pieces (one row when 0), each row on its own
+    // centre line and centred under the widest, the rows stacked downwards
+    // with the same 3% gaps.
+    const int perRow = options.piecesPerRow > 0 ? options.piecesPerRow : pieces;
     std::vector<Vec2d> shift(pieces + 1);
-    double x = 0.0;
-    for (int p = 1; p <= pieces; ++p) {
-        const double w = boxes[p].maxX - boxes[p].minX, h = boxes[p].maxY - boxes[p].minY;
-        shift[p] = {x - boxes[p].minX, (tallest - h) / 2.0 - boxes[p].minY};
-        const double wNext = p < pieces ? boxes[p + 1].maxX - boxes[p + 1].minX : w;
-        x += w + 0.03 * std::max(w, wNext);
+    std::vector<double> rowWidth;
+    double rowTop = 0.0;
+    for (int first = 1; first <= pieces; first += perRow) {
+        const int last = std::min(pieces, first + perRow - 1);
+        double rowHeight = perRow == pieces ? tallest : 0.0;
+        for (int p = first; p <= last; ++p) rowHeight = std::max(rowHeight, boxes[p].maxY - boxes[p].minY);
+        double x = 0.0;
+        for (int p = first; p <= last; ++p) {
+            const double w = boxes[p].maxX - boxes[p].minX, h = boxes[p].maxY - boxes[p].minY;
+            shift[p] = {x - boxes[p].minX, rowTop + (rowHeight - h) / 2.0 - boxes[p].minY};
+            const double wNext = p < last ? boxes[p + 1].maxX - boxes[p + 1].minX : w;
+            x += p < last ? w + 0.03 * std::max(w, wNext) : w;
+        }
+        rowWidth.push_back(x);
+        rowTop += rowHeight * 1.03;
     }
+    const double widest = *std::max_element(rowWidth.begin(), rowWidth.end());
+    for (int p = 1; p <= pieces; ++p) shift[p].x += (widest - rowWidth[(p - 1) / perRow]) / 2.0;
     for (std::size_t v = 0; v < net.positions.size(); ++v) {
         const Vec2d& s = shift[vertexPiece[v]];
         net.positions[v] = {net.positions[v].x + s.x, net.positions[v].y + s.y};

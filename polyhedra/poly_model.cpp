@@ -201,6 +201,8 @@ void setUpKind(PolyModel& m, PolyKind kind, const PolyAllocator& allocator) {
     if (mesh.errorCode != 0) m.errorCode = mesh.errorCode;
     UnfoldOptions options;
     options.shareTolerance = generator->shareTolerance;
+    options.piecesPerRow = generator->piecesPerRow;
+    options.turnPiecesUp = generator->turnPiecesUp;
     const UnfoldedNet net = unfoldSolid(mesh, options);
     writeOwnedTables(m, mesh, net);
 }
