@@ -178,8 +178,8 @@ void mergeCoplanar(SolidMesh& m, std::vector<int>& planeOf, const std::vector<Ve
                 const auto& b = m.faces[g];
                 const std::size_t na = a.size(), nb = b.size(), j = adj.edge[f][k];
                 std::vector<int> joined;
-                for (std::size_t i = 1; i <= na; ++i) joined.push_back(a[(k + i) % na]);       // a[k+1] .. a[k]
-                for (std::size_t i = 2; i < nb; ++i) joined.push_back(b[(j + i) % nb]);        // b past the shared side
+                for (std::size_t i = 1; i <= na; ++i) joined.push_back(a[(k + i) % na]);  // a[k+1] .. a[k]
+                for (std::size_t i = 2; i < nb; ++i) joined.push_back(b[(j + i) % nb]);   // b past the shared side
                 std::vector<int> sorted = joined;
                 std::sort(sorted.begin(), sorted.end());
                 if (std::adjacent_find(sorted.begin(), sorted.end()) != sorted.end()) continue;  // touch twice
@@ -296,9 +296,9 @@ SolidMesh generateSmallTriambicIcosahedron() {
         // The face across the side f[0]–f[1]: its plane meets the axis of f at the apex.
         Vec3d across{};
         for (const auto& g : faces) {
-            const int shared = static_cast<int>(std::count(g.begin(), g.end(), f[0]) +
-                                                std::count(g.begin(), g.end(), f[1]) +
-                                                std::count(g.begin(), g.end(), f[2]));
+            const int shared =
+                static_cast<int>(std::count(g.begin(), g.end(), f[0]) + std::count(g.begin(), g.end(), f[1]) +
+                                 std::count(g.begin(), g.end(), f[2]));
             if (shared == 2) {
                 across = normalise(sum3(v[g[0]], v[g[1]], v[g[2]]));
                 break;
@@ -323,7 +323,8 @@ SolidMesh generateWatermanButterfly() {
     for (int x = -3; x <= 3; ++x)
         for (int y = -3; y <= 3; ++y)
             for (int z = -3; z <= 3; ++z)
-                if ((x + y + z) % 2 == 0 && x * x + y * y + z * z == 10) shell.push_back({double(x), double(y), double(z)});
+                if ((x + y + z) % 2 == 0 && x * x + y * y + z * z == 10)
+                    shell.push_back({double(x), double(y), double(z)});
     const SolidMesh hull = convexHull(shell);
     enum Role : std::uint8_t { kNorthSquare, kNorthOctant, kSouthOctant, kEquatorHalf, kSouthQuarter };
     SolidMesh m;
@@ -336,9 +337,8 @@ SolidMesh generateWatermanButterfly() {
     // North to south, so that the net starts from the pole's square.
     std::vector<int> order(hull.faces.size());
     for (std::size_t f = 0; f < order.size(); ++f) order[f] = static_cast<int>(f);
-    std::stable_sort(order.begin(), order.end(), [&](int a, int b) {
-        return normalise(faceNormal(hull, a)).y > normalise(faceNormal(hull, b)).y;
-    });
+    std::stable_sort(order.begin(), order.end(),
+                     [&](int a, int b) { return normalise(faceNormal(hull, a)).y > normalise(faceNormal(hull, b)).y; });
     for (const int f : order) {
         const auto& c = hull.faces[f];
         const Vec3d n = normalise(faceNormal(hull, f));
