@@ -210,6 +210,25 @@ void dropStraightCorners(SolidMesh& m) {
     }
 }
 
+// A face with a straight corner (where a neighbour's corner lies on its
+// side) would give the net a triangle of no area; it becomes a fan of
+// triangles round its centre instead.
+void fanStraightFaces(SolidMesh& m) {
+    const std::size_t count = m.faces.size();
+    for (std::size_t f = 0; f < count; ++f) {
+        const std::vector<int> face = m.faces[f];
+        bool straight = false;
+        for (std::size_t k = 0; k < face.size(); ++k) {
+            straight = straight || collinear(m.vertices[face[(k + face.size() - 1) % face.size()]], m.vertices[face[k]],
+                                             m.vertices[face[(k + 1) % face.size()]]);
+        }
+        if (!straight) continue;
+        const int centre = m.addVertex(faceCentre(m, static_cast<int>(f)), kWeld);
+        m.faces[f] = {face[0], face[1], centre};
+        for (std::size_t k = 1; k < face.size(); ++k) m.faces.push_back({face[k], face[(k + 1) % face.size()], centre});
+    }
+}
+
 }  // namespace
 
 SolidMesh outerSurfaceOfUnion(const std::vector<SolidMesh>& solids) {
@@ -245,6 +264,7 @@ SolidMesh outerSurfaceOfUnion(const std::vector<SolidMesh>& solids) {
     insertCornersOnSides(m);
     mergeCoplanar(m, planeOf, normals);
     dropStraightCorners(m);
+    fanStraightFaces(m);
     m.groups.assign(m.faces.size(), -1);
     return m;
 }

@@ -46,7 +46,8 @@ const Solid kFixedSolids[] = {
     {"deltoidal hexecontahedron", 5, 0, "4x60", false, true},
     {"small rhombicosidodecahedron", 6, 0, "3x20 4x30 5x12", true, false},
     {"spikeball", 13, 0, "3x60", false, false}, {"dodo", 20, 0, "4x60 5x12", false, false},
-    {"GID", 21, 0, "3x120 5x12", false, false}};
+    {"GID", 21, 0, "3x120 5x12", false, false},
+    {"water bomb", 10, 0, "3x4 4x29", false, false, true}, {"paperlock", 11, 0, "3x12 4x1", true, false, true}};
 // clang-format on
 
 // The fixed solids, then every geodesic sphere (base faces cut to triangles, each to frequency²).
