@@ -592,10 +592,35 @@ SheetDrawing paperlockDrawing() {
     return d;
 }
 
+// The box: a cube drawn in isometric projection, as seen from far away along
+// a body diagonal with its top face upwards. The three faces round the corner
+// ahead make the regular hexagon of the drawing; each face of the drawing is
+// the orthographic picture of its face of the cube, and the sphere is drawn
+// on the cube from its centre, so the box shows the half of the sphere on
+// those three faces (the directions whose largest coordinate on the cube's
+// axes is positive).
+SheetDrawing isometricBoxDrawing() {
+    SheetDrawing d;
+    const Vec3d ahead = normalise(Vec3d{1, 1, 1});
+    const Vec3d up = normalise(Vec3d{-1, 2, -1});  // the cube's +y, square to the view
+    const Vec3d right = cross(up, ahead);
+    auto corner = [&](double x, double y, double z) {
+        const Vec3d p{x, y, z};
+        // On the drawing x runs right and y down; on the solid the view axis is +z.
+        return d.point({dot(p, right), -dot(p, up)}, {dot(p, right), dot(p, up), dot(p, ahead)});
+    };
+    d.face({corner(1, -1, -1), corner(1, 1, -1), corner(1, 1, 1), corner(1, -1, 1)});
+    d.face({corner(-1, 1, -1), corner(-1, 1, 1), corner(1, 1, 1), corner(1, 1, -1)});
+    d.face({corner(-1, -1, 1), corner(1, -1, 1), corner(1, 1, 1), corner(-1, 1, 1)});
+    return d;
+}
+
 SolidMesh waterBombMesh() { return waterBombDrawing().mesh; }
 std::unique_ptr<StoredTables> waterBombTables() { return waterBombDrawing().tables(); }
 SolidMesh paperlockMesh() { return paperlockDrawing().mesh; }
 std::unique_ptr<StoredTables> paperlockTables() { return paperlockDrawing().tables(); }
+SolidMesh isometricBoxMesh() { return isometricBoxDrawing().mesh; }
+std::unique_ptr<StoredTables> isometricBoxTables() { return isometricBoxDrawing().tables(); }
 
 // ---- the registry ------------------------------------------------------------------
 
@@ -654,6 +679,7 @@ const FixedSolidRow kFixedSolids[] = {
     {{28, "octahedron in a square", 8, false, -1, false, false, true, true},
      &squareOctahedronMesh,
      &squareOctahedronTables},
+    {{29, "isometric box", 3, false, -1, false, true, true, true}, &isometricBoxMesh, &isometricBoxTables},
     {{79, "cube, vertical cross", 6, true, 4, false, false, true, true}, &cubeMesh, &verticalCross},
     {{87, "cube", 6, true, -1, false, false, true, true}, &cubeMesh, &plainNet<&cubeMesh>},
 };

@@ -194,7 +194,7 @@ inline constexpr OutputRow kOutputRows[] = {
      .box = {-2.416, 2.416, -1.416, 1.416}},
     {.id = 85, .name = "squoculus", .key = "Ko86", .routine = &mapSquoculus, .about = "squoculus: the oculus spread over the square by the elliptical grid mapping; the fov from the centre to the edge"},
     {.id = 86, .name = "box", .shapeWord = "isometric", .traits = kTraitNoExportableGeometry, .key = "Ko87",
-     .pending = true, .poly = {.kind = 29, .source = kPolySourceRecord}},
+     .poly = {.kind = 29, .source = kPolySourceRecord}, .about = "box: a cube drawn in isometric projection, seen along a body diagonal with its top face up: the three faces round the corner ahead make a regular hexagon, each showing the sphere as seen from the cube's centre on that face (gnomonic), so the box holds the half of the sphere ahead"},
     {.id = 87, .name = "thorn levo", .traits = kTraitConformal, .key = "Ko88", .pending = true},
     {.id = 88, .name = "unFish", .key = "Ko89", .routine = &mapUnFish, .box = kWideBox, .about = "unFish: the fisheye's circle unrolled into a strip: across, the bearing round the view centre (a full turn, up in the middle); down, the angle from the centre up to the fov"},
     {.id = 89, .name = "Lagrange plus", .traits = kTraitConformal, .key = "Ko90", .pending = true},
