@@ -23,7 +23,7 @@ struct GeneratorRow {
     SolidMesh (*build)(const GeneratorCall&);
     double shareTolerance = 0.002;  // net vertices closer than this are shared
     int piecesPerRow = 0;           // the net's pieces in rows of this many; 0 for one row
-    bool turnPiecesUp = false;      // each piece turned to stand on its first face
+    bool turnPiecesUp = false;      // each piece turned to its standard orientation
 };
 
 // The row that builds `kind`, or nullptr.

@@ -105,8 +105,10 @@ std::vector<Vec2d> layFlat(const SolidMesh& mesh, int f) {
 
 double outlineArea(const std::vector<Vec2d>& p) { return signedArea(p); }
 
-// Turns the outlines of one piece about the origin so that its first face's
-// centre lies straight above (−y) the piece's centre of area.
+// Turns the outlines of one piece about the origin to its standard
+// orientation: its long axis (of the second moments of area) across, its
+// first face above the centre of area; a piece without a long axis (a star)
+// stands with its first face straight above its centre.
 void turnUp(std::vector<std::vector<Vec2d>>& flat, const std::vector<int>& faces) {
     double area = 0.0, cx = 0.0, cy = 0.0;
     for (int f : faces) {
@@ -115,10 +117,22 @@ void turnUp(std::vector<std::vector<Vec2d>>& flat, const std::vector<int>& faces
         area += a, cx += a * c.x, cy += a * c.y;
     }
     if (area <= 0.0) return;
+    cx /= area, cy /= area;
+    double xx = 0.0, yy = 0.0, xy = 0.0;
+    for (int f : faces) {
+        const double a = std::fabs(outlineArea(flat[f]));
+        const Vec2d c = centroid(flat[f]);
+        xx += a * (c.x - cx) * (c.x - cx), yy += a * (c.y - cy) * (c.y - cy), xy += a * (c.x - cx) * (c.y - cy);
+    }
     const Vec2d first = centroid(flat[faces.front()]);
-    const double dx = first.x - cx / area, dy = first.y - cy / area;
-    if (std::hypot(dx, dy) < 1e-12) return;
-    const double turn = -std::numbers::pi / 2.0 - std::atan2(dy, dx);
+    const double dx = first.x - cx, dy = first.y - cy;
+    double turn = 0.0;
+    if (std::hypot(xx - yy, 2.0 * xy) > 0.05 * (xx + yy)) {
+        turn = -0.5 * std::atan2(2.0 * xy, xx - yy);  // the long axis onto x
+        if (dx * std::sin(turn) + dy * std::cos(turn) > 0.0) turn += std::numbers::pi;
+    } else if (std::hypot(dx, dy) > 1e-12) {
+        turn = -std::numbers::pi / 2.0 - std::atan2(dy, dx);
+    }
     const double c = std::cos(turn), s = std::sin(turn);
     for (int f : faces)
         for (Vec2d& p : flat[f]) p = {p.x * c - p.y * s, p.x * s + p.y * c};

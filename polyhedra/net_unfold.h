@@ -15,8 +15,8 @@ struct UnfoldOptions {
     double shareTolerance = 0.002;  // net vertices closer than this are shared
     int startFace = -1;             // preferred start of the first piece, -1 for none
     int piecesPerRow = 0;           // line the pieces up in rows of this many; 0 for one row
-    // Turn each piece so that its first face lies straight above the piece's
-    // centre of area: congruent pieces then stand alike, a star on a point.
+    // Turn each piece to stand alike: its long axis across and its first face
+    // above its centre of area (a star without a long axis on a point).
     bool turnPiecesUp = false;
 };
 
