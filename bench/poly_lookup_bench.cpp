@@ -161,6 +161,9 @@ BENCHMARK_CAPTURE(BM_ModelBuild, quatretat, "quatretat")->Unit(benchmark::kMicro
 BENCHMARK_CAPTURE(BM_ModelBuild, YangIcosahedron, "YangIcosahedron")->Unit(benchmark::kMicrosecond);
 BENCHMARK_CAPTURE(BM_ModelBuild, thirtysphere, "thirtysphere")->Unit(benchmark::kMicrosecond);
 BENCHMARK_CAPTURE(BM_ModelBuild, tattoo_2, "tattoo 2")->Unit(benchmark::kMicrosecond);
+// The late solids; boxball computes its outer surface and is the biggest.
+BENCHMARK_CAPTURE(BM_ModelBuild, boxball, "boxball")->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(BM_ModelBuild, rhombic_hexecontahedron_B, "rhombic hexecontahedron B")->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 }  // namespace globaro

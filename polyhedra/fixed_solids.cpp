@@ -481,6 +481,147 @@ std::unique_ptr<StoredTables> cubeTables(Lie lie) {
     return unfoldedTables(m, lie, faceFacing(m, {0, 0, 1}));
 }
 
+// ---- solids drawn into a square sheet ---------------------------------------------
+
+// A solid drawn onto a sheet: every point of the sheet carries one point of
+// the solid; faces are listed by sheet points.
+struct SheetDrawing {
+    std::vector<Vec2d> sheet;
+    std::vector<int> solidOf;  // the solid vertex of each sheet point
+    SolidMesh mesh;
+    std::vector<std::vector<int>> faceSheet;
+
+    int point(const Vec2d& p, const Vec3d& s) {
+        for (std::size_t i = 0; i < sheet.size(); ++i) {
+            if (std::hypot(sheet[i].x - p.x, sheet[i].y - p.y) < 1e-12) return static_cast<int>(i);
+        }
+        sheet.push_back(p);
+        solidOf.push_back(mesh.addVertex(s, 1e-12));
+        return static_cast<int>(sheet.size()) - 1;
+    }
+    void face(const std::vector<int>& corners) {
+        std::vector<int> solid;
+        for (int v : corners) solid.push_back(solidOf[v]);
+        faceSheet.push_back(corners);
+        mesh.addFace(solid.data(), static_cast<int>(solid.size()));
+    }
+    // The point a fraction t of the way from sheet point a to b, on the
+    // sheet and on the solid.
+    int along(int a, int b, double t) {
+        return point(planeLerp(sheet[a], sheet[b], t), lerp(mesh.vertices[solidOf[a]], mesh.vertices[solidOf[b]], t));
+    }
+    // A face with a corner or side `far` and a side `near` (c, d), cut into
+    // `n` strips parallel to that side. For a triangle a = b.
+    void strips(int a, int b, int c, int d, int n) {
+        int pa = a, pb = b;
+        for (int i = 1; i <= n; ++i) {
+            const int qa = i < n ? along(a, d, double(i) / n) : d, qb = i < n ? along(b, c, double(i) / n) : c;
+            if (pa == pb)
+                face({pa, qb, qa});
+            else
+                face({pa, pb, qb, qa});
+            pa = qa, pb = qb;
+        }
+    }
+    std::unique_ptr<StoredTables> tables() const;
+};
+
+std::unique_ptr<StoredTables> SheetDrawing::tables() const {
+    return sameSenseTables(sheet, mesh, faceSheet, mesh.faces);
+}
+
+// The sheet's directions round its centre, a quarter turn apart, starting to
+// the right (x right, y down on the sheet; the solid's y up).
+constexpr std::array<Vec2d, 4> kSheetAxes = {Vec2d{1, 0}, Vec2d{0, -1}, Vec2d{-1, 0}, Vec2d{0, 1}};
+
+// The water bomb: a cube folded from a square sheet. The face round the
+// blowing hole (the cube's face ahead) is the diamond in the middle, the four
+// sides are the trapezoids round it and the face behind is cut from its
+// centre to its corners into four triangles that fill the sheet's corners,
+// so that the corners of the sheet meet at its centre. The sides and the
+// triangles behind are each cut in four strips along the creases that run
+// round the sheet parallel to the diamond.
+SheetDrawing waterBombDrawing() {
+    SheetDrawing d;
+    const double r = std::numbers::sqrt2;  // the cube's edge is 2, turned 45° about the view axis
+    std::array<int, 4> front{}, back{};
+    for (int k = 0; k < 4; ++k) {
+        const Vec2d a = kSheetAxes[k];
+        front[k] = d.point({a.x / 2, a.y / 2}, {r * a.x, -r * a.y, 1});
+        back[k] = d.point(a, {r * a.x, -r * a.y, -1});
+    }
+    d.face({front[0], front[1], front[2], front[3]});
+    for (int k = 0; k < 4; ++k) {
+        const int k1 = (k + 1) % 4;
+        d.strips(back[k], back[k1], front[k1], front[k], 4);
+        const Vec2d corner = {kSheetAxes[k].x + kSheetAxes[k1].x, kSheetAxes[k].y + kSheetAxes[k1].y};
+        const int centre = d.point(corner, {0, 0, -1});
+        d.strips(centre, centre, back[k1], back[k], 4);
+    }
+    return d;
+}
+
+// The paperlock: a square sheet locked into a gyroelongated square pyramid
+// (a square antiprism capped by a pyramid, every edge of one length). The
+// free square end is in the middle, the antiprism's eight triangles round
+// it, and the pyramid's four triangles fill the sheet's corners, which all
+// meet at the pyramid's apex.
+SheetDrawing paperlockDrawing() {
+    SheetDrawing d;
+    const double radius = 1.0 / std::numbers::sqrt2;  // of a square of edge 1
+    const double band = std::pow(2.0, -0.25);         // height of the antiprism of edge 1
+    const double cap = 1.0 / std::numbers::sqrt2;     // height of the pyramid of edge 1
+    // Heights about the centre of the nine corners.
+    const double shift = (4.0 * band - cap) / 9.0;
+    const double zEnd = band - shift, zBand = -shift, zApex = -cap - shift;
+    std::array<int, 4> end{}, ring{};
+    for (int k = 0; k < 4; ++k) {
+        const Vec2d a = kSheetAxes[k], b = kSheetAxes[(k + 1) % 4];
+        const Vec2d diagonal = {(a.x + b.x) / std::numbers::sqrt2, (a.y + b.y) / std::numbers::sqrt2};
+        end[k] = d.point({diagonal.x / 2.8, diagonal.y / 2.8}, {radius * diagonal.x, -radius * diagonal.y, zEnd});
+        ring[k] = d.point(a, {radius * a.x, -radius * a.y, zBand});
+    }
+    d.face({end[0], end[1], end[2], end[3]});
+    for (int k = 0; k < 4; ++k) {
+        const int k1 = (k + 1) % 4;
+        d.face({end[k], end[k1], ring[k1]});
+        d.face({ring[k], end[k], ring[k1]});
+        const Vec2d corner = {kSheetAxes[k].x + kSheetAxes[k1].x, kSheetAxes[k].y + kSheetAxes[k1].y};
+        d.face({ring[k], d.point(corner, {0, 0, zApex}), ring[k1]});
+    }
+    return d;
+}
+
+// The box: a cube drawn in isometric projection, as seen from far away along
+// a body diagonal with its top face upwards. The three faces round the corner
+// ahead make the regular hexagon of the drawing; each face of the drawing is
+// the orthographic picture of its face of the cube, and the sphere is drawn
+// on the cube from its centre, so the box shows the half of the sphere on
+// those three faces (the directions whose largest coordinate on the cube's
+// axes is positive).
+SheetDrawing isometricBoxDrawing() {
+    SheetDrawing d;
+    const Vec3d ahead = normalise(Vec3d{1, 1, 1});
+    const Vec3d up = normalise(Vec3d{-1, 2, -1});  // the cube's +y, square to the view
+    const Vec3d right = cross(up, ahead);
+    auto corner = [&](double x, double y, double z) {
+        const Vec3d p{x, y, z};
+        // On the drawing x runs right and y down; on the solid the view axis is +z.
+        return d.point({dot(p, right), -dot(p, up)}, {dot(p, right), dot(p, up), dot(p, ahead)});
+    };
+    d.face({corner(1, -1, -1), corner(1, 1, -1), corner(1, 1, 1), corner(1, -1, 1)});
+    d.face({corner(-1, 1, -1), corner(-1, 1, 1), corner(1, 1, 1), corner(1, 1, -1)});
+    d.face({corner(-1, -1, 1), corner(1, -1, 1), corner(1, 1, 1), corner(-1, 1, 1)});
+    return d;
+}
+
+SolidMesh waterBombMesh() { return waterBombDrawing().mesh; }
+std::unique_ptr<StoredTables> waterBombTables() { return waterBombDrawing().tables(); }
+SolidMesh paperlockMesh() { return paperlockDrawing().mesh; }
+std::unique_ptr<StoredTables> paperlockTables() { return paperlockDrawing().tables(); }
+SolidMesh isometricBoxMesh() { return isometricBoxDrawing().mesh; }
+std::unique_ptr<StoredTables> isometricBoxTables() { return isometricBoxDrawing().tables(); }
+
 // ---- the registry ------------------------------------------------------------------
 
 struct FixedSolidRow {
@@ -522,6 +663,8 @@ const FixedSolidRow kFixedSolids[] = {
      &rhombicTriacontahedronMesh,
      &plainNet<&rhombicTriacontahedronMesh>},
     {{9, "dodecahedron", 12, false, -1, false, false, true, true}, &dodecahedronMesh, &plainNet<&dodecahedronMesh>},
+    {{10, "water bomb", 33, false, -1, false, false, false, true}, &waterBombMesh, &waterBombTables},
+    {{11, "paperlock", 13, false, -1, false, false, false, true}, &paperlockMesh, &paperlockTables},
     {{12, "pentagonal icositetrahedron", 24, true, -1, false, false, false, true},
      &pentagonalIcositetrahedronMesh,
      &plainNet<&pentagonalIcositetrahedronMesh>},
@@ -536,6 +679,7 @@ const FixedSolidRow kFixedSolids[] = {
     {{28, "octahedron in a square", 8, false, -1, false, false, true, true},
      &squareOctahedronMesh,
      &squareOctahedronTables},
+    {{29, "isometric box", 3, false, -1, false, true, true, true}, &isometricBoxMesh, &isometricBoxTables},
     {{79, "cube, vertical cross", 6, true, 4, false, false, true, true}, &cubeMesh, &verticalCross},
     {{87, "cube", 6, true, -1, false, false, true, true}, &cubeMesh, &plainNet<&cubeMesh>},
 };

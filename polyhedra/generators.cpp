@@ -5,6 +5,7 @@
 #include "polyhedra/curve_strips.h"
 #include "polyhedra/curved_origami.h"
 #include "polyhedra/geodesic.h"
+#include "polyhedra/late_solids.h"
 #include "polyhedra/peels.h"
 #include "polyhedra/sphere_solids.h"
 #include "polyhedra/sphericons.h"
@@ -54,12 +55,20 @@ SolidMesh buildTattoo(const GeneratorCall& c) { return generateTattoo(c.kind); }
 SolidMesh buildThirtysphere(const GeneratorCall&) { return generateThirtysphere(); }
 SolidMesh buildConeTetrahedron(const GeneratorCall& c) { return generateConeTetrahedron(c.kind); }
 
+SolidMesh buildStars(const GeneratorCall&) { return generateRhombicHexecontahedron(HexecontahedronPieces::kStars); }
+SolidMesh buildCaps(const GeneratorCall&) { return generateRhombicHexecontahedron(HexecontahedronPieces::kCaps); }
+SolidMesh buildCubeCompound(const GeneratorCall&) { return generateCubeCompound(); }
+SolidMesh buildTriambic(const GeneratorCall&) { return generateSmallTriambicIcosahedron(); }
+SolidMesh buildWaterman(const GeneratorCall&) { return generateWatermanButterfly(); }
+
 // In kind order.
 constexpr GeneratorRow kGeneratorRows[] = {
     {.first = 25, .last = 27, .build = &buildRind, .shareTolerance = 1e-6, .gluedVariant = true},
     {.first = 50, .last = 50, .build = &buildSkelion, .gluedVariant = true},
     {.first = 77, .last = 78, .build = &buildTattoo, .gluedVariant = true},
     {.first = 80, .last = 80, .build = &buildThirtysphere, .gluedVariant = true},
+    {.first = 81, .last = 81, .build = &buildStars, .stance = PieceStance::kAcross, .piecesPerRow = 6},
+    {.first = 82, .last = 82, .build = &buildCaps, .stance = PieceStance::kAcross, .piecesPerRow = 7},
     {.first = 84, .last = 85, .build = &buildConeTetrahedron, .gluedVariant = true},
     {.first = 88, .last = 109, .build = &buildGeodesic},
     {.first = 110, .last = 157, .build = &buildSphericon, .gluedVariant = true},
@@ -79,15 +88,18 @@ constexpr GeneratorRow kGeneratorRows[] = {
      .last = 235,
      .build = &buildCurveStrips,
      .shareTolerance = 1e-6,
-     .standardOrientation = true,
+     .stance = PieceStance::kUpright,
      .gluedVariant = true},
     {.first = 270,
      .last = 302,
      .build = &buildCurveStrips,
      .shareTolerance = 1e-6,
-     .standardOrientation = true,
+     .stance = PieceStance::kUpright,
      .gluedVariant = true},
     {.first = 303, .last = 303, .build = &buildSkelion, .shareTolerance = 1e-6, .gluedVariant = true},
+    {.first = 304, .last = 304, .build = &buildCubeCompound, .shareTolerance = 1e-6, .stance = PieceStance::kAcross},
+    {.first = 305, .last = 305, .build = &buildTriambic, .stance = PieceStance::kAcross},
+    {.first = 310, .last = 310, .build = &buildWaterman, .stance = PieceStance::kAcross},
 };
 
 }  // namespace

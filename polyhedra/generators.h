@@ -22,8 +22,8 @@ struct GeneratorCall {
 struct GeneratorRow {
     PolyKind first, last;  // the kinds built, inclusive
     SolidMesh (*build)(const GeneratorCall&);
-    double shareTolerance = 0.002;     // net vertices closer than this are shared
-    bool standardOrientation = false;  // each piece turned upright before the row is lined up
+    double shareTolerance = 0.002;              // net vertices closer than this are shared
+    PieceStance stance = PieceStance::kAsLaid;  // how each piece stands before the row is lined up
     // The family's own variant (build modes 2 and 6) is a net to cut out and
     // glue: it gets the adjacency and the glue tabs of a normal net.
     bool gluedVariant = false;
@@ -33,6 +33,7 @@ struct GeneratorRow {
     // Above 0: the pieces are wrapped into rows to fill a frame of this
     // aspect (width over height); 0 keeps them in one row.
     double rowAspect = 0.0;
+    int piecesPerRow = 0;  // the net's pieces in rows of this many; 0 for one row (or by rowAspect)
 };
 
 // The row that builds `kind`, or nullptr.

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <map>
+#include <numbers>
 
 #include "polyhedra/poly_model.h"
 
@@ -102,64 +103,40 @@ std::vector<Vec2d> layFlat(const SolidMesh& mesh, int f) {
     return out;
 }
 
-// Convex hull of a point set, anticlockwise (Andrew's monotone chain).
-std::vector<Vec2d> convexHull2d(std::vector<Vec2d> p) {
-    std::sort(p.begin(), p.end(),
-              [](const Vec2d& a, const Vec2d& b) { return a.x < b.x || (a.x == b.x && a.y < b.y); });
-    if (p.size() < 3) return p;
-    std::vector<Vec2d> h(2 * p.size());
-    std::size_t k = 0;
-    for (std::size_t i = 0; i < p.size(); ++i) {
-        while (k >= 2 && orient(h[k - 2], h[k - 1], p[i]) <= 0.0) --k;
-        h[k++] = p[i];
-    }
-    for (std::size_t i = p.size() - 1, t = k + 1; i-- > 0;) {
-        while (k >= t && orient(h[k - 2], h[k - 1], p[i]) <= 0.0) --k;
-        h[k++] = p[i];
-    }
-    h.resize(k - 1);
-    return h;
-}
+double outlineArea(const std::vector<Vec2d>& p) { return signedArea(p); }
 
-// Turns one piece about the origin into its standard orientation: the
-// narrowest width across (found with a side of the convex hull upright,
-// where the least width of a convex outline is always reached), then half a
-// turn more when the piece's first face would lie below its middle.
-void turnUpright(const std::vector<Vec2d*>& points, const std::vector<Vec2d>& firstFace) {
-    std::vector<Vec2d> all;
-    for (const Vec2d* q : points) all.push_back(*q);
-    const std::vector<Vec2d> hull = convexHull2d(all);
-    if (hull.size() < 3) return;
-    double best = 0.0, bestWidth = 1e300;
-    for (std::size_t k = 0; k < hull.size(); ++k) {
-        const Vec2d& a = hull[k];
-        const Vec2d& b = hull[(k + 1) % hull.size()];
-        const double angle = std::atan2(b.x - a.x, b.y - a.y);  // turns the side onto +y
-        const double c = std::cos(angle), s = std::sin(angle);
-        double lo = 1e300, hi = -1e300;
-        for (const Vec2d& q : hull) {
-            const double x = q.x * c - q.y * s;
-            lo = std::min(lo, x);
-            hi = std::max(hi, x);
-        }
-        if (hi - lo < bestWidth - 1e-9) {
-            bestWidth = hi - lo;
-            best = angle;
-        }
+// Turns the outlines of one piece about the origin to its standard
+// orientation: its long axis (of the second moments of area) across, or
+// upright, with its first face above the centre of area; a piece without a
+// long axis (a star) stands with its first face straight above its centre.
+void turnUp(std::vector<std::vector<Vec2d>>& flat, const std::vector<int>& faces, bool upright) {
+    double area = 0.0, cx = 0.0, cy = 0.0;
+    for (int f : faces) {
+        const double a = std::fabs(outlineArea(flat[f]));
+        const Vec2d c = centroid(flat[f]);
+        area += a, cx += a * c.x, cy += a * c.y;
     }
-    double c = std::cos(best), s = std::sin(best);
-    auto turnedY = [&](const Vec2d& q) { return q.x * s + q.y * c; };
-    double lo = 1e300, hi = -1e300, firstY = 0.0;
-    for (const Vec2d& q : hull) {
-        lo = std::min(lo, turnedY(q));
-        hi = std::max(hi, turnedY(q));
+    if (area <= 0.0) return;
+    cx /= area, cy /= area;
+    double xx = 0.0, yy = 0.0, xy = 0.0;
+    for (int f : faces) {
+        const double a = std::fabs(outlineArea(flat[f]));
+        const Vec2d c = centroid(flat[f]);
+        xx += a * (c.x - cx) * (c.x - cx), yy += a * (c.y - cy) * (c.y - cy), xy += a * (c.x - cx) * (c.y - cy);
     }
-    for (const Vec2d& q : firstFace) firstY += turnedY(q) / static_cast<double>(firstFace.size());
-    if (firstY > (lo + hi) / 2.0) {
-        c = -c;
-        s = -s;
+    const Vec2d first = centroid(flat[faces.front()]);
+    const double dx = first.x - cx, dy = first.y - cy;
+    double turn = 0.0;
+    if (std::hypot(xx - yy, 2.0 * xy) > 0.05 * (xx + yy)) {
+        turn = -0.5 * std::atan2(2.0 * xy, xx - yy);  // the long axis onto x
+        if (upright) turn += std::numbers::pi / 2.0;
+        if (dx * std::sin(turn) + dy * std::cos(turn) > 0.0) turn += std::numbers::pi;
+    } else if (std::hypot(dx, dy) > 1e-12) {
+        turn = -std::numbers::pi / 2.0 - std::atan2(dy, dx);
     }
-    for (Vec2d* q : points) *q = {q->x * c - q->y * s, q->x * s + q->y * c};
+    const double c = std::cos(turn), s = std::sin(turn);
+    for (int f : faces)
+        for (Vec2d& p : flat[f]) p = {p.x * c - p.y * s, p.x * s + p.y * c};
 }
 
 }  // namespace
@@ -265,7 +242,6 @@ UnfoldedNet unfoldSolid(const SolidMesh& mesh, const UnfoldOptions& options) {
 
     const double tol = 1e-7;
     std::vector<int> pieceFaces;
-    std::vector<int> pieceStart(1, -1);  // the first face of each piece
     for (int piece = 1;; ++piece) {
         int start = -1;
         if (piece == 1 && options.startFace >= 0 && options.startFace < nf && allowed(options.startFace, piece)) {
@@ -280,7 +256,6 @@ UnfoldedNet unfoldSolid(const SolidMesh& mesh, const UnfoldOptions& options) {
             break;
         }
         net.pieceCount = piece;
-        pieceStart.push_back(start);
         if (options.groupPieces != nullptr) std::fill(groupStarted.begin(), groupStarted.end(), 0);
         if (groupOf(start) >= 0) groupStarted[groupSlot(groupOf(start))] = 1;
         flat[start] = layFlat(mesh, start);
@@ -344,6 +319,7 @@ UnfoldedNet unfoldSolid(const SolidMesh& mesh, const UnfoldOptions& options) {
             if (attached == 0) break;
         }
         if (attachedTotal >= 6) ++net.fullPieceCount;
+        if (options.stance != PieceStance::kAsLaid) turnUp(flat, pieceFaces, options.stance == PieceStance::kUpright);
         for (int f : pieceFaces) writeFace(f, piece);
     }
 
@@ -351,17 +327,6 @@ UnfoldedNet unfoldSolid(const SolidMesh& mesh, const UnfoldOptions& options) {
     // pieces follow each other left to right on one centre line.
     const int pieces = std::min(net.pieceCount, kPolyMaxPieces);
     if (pieces == 0) return net;
-    if (options.standardOrientation) {
-        for (int p = 1; p <= pieces; ++p) {
-            std::vector<Vec2d*> points;
-            for (std::size_t v = 0; v < net.positions.size(); ++v)
-                if (vertexPiece[v] == p) points.push_back(&net.positions[v]);
-            const std::vector<int>& first = net.faceNet[pieceStart[p]];
-            std::vector<Vec2d> start;
-            for (int v : first) start.push_back(net.positions[v]);
-            turnUpright(points, start);
-        }
-    }
     std::vector<Box> boxes(pieces + 1, Box{1e300, -1e300, 1e300, -1e300});
     for (std::size_t v = 0; v < net.positions.size(); ++v) {
         Box& b = boxes[vertexPiece[v]];
@@ -375,34 +340,46 @@ UnfoldedNet unfoldSolid(const SolidMesh& mesh, const UnfoldOptions& options) {
         if (boxes[p].maxX < boxes[p].minX) boxes[p] = Box{0, 0, 0, 0};
         tallest = std::max(tallest, boxes[p].maxY - boxes[p].minY);
     }
-    // Row by row: the pieces in order, each row on its own centre line. One
-    // row unless the family asks for the row count that best fills a frame.
-    auto layOut = [&](int rows, std::vector<Vec2d>* shift) {
-        const int perRow = (pieces + rows - 1) / rows;
-        double widest = 0.0;
-        for (int first = 1, row = 0; first <= pieces; first += perRow, ++row) {
+    // Row by row: the pieces in order, each row on its own centre line and
+    // centred under the widest, the rows stacked downwards with 3 % gaps. One
+    // row unless the family names the pieces a row, or asks for the number of
+    // rows that shows the pieces largest in a frame of its aspect.
+    std::vector<Vec2d> shift(pieces + 1);
+    auto layOut = [&](int perRow) {
+        std::vector<double> rowWidth;
+        double rowTop = 0.0, lastHeight = 0.0;
+        for (int first = 1; first <= pieces; first += perRow) {
             const int last = std::min(pieces, first + perRow - 1);
+            double rowHeight = perRow == pieces ? tallest : 0.0;
+            for (int p = first; p <= last; ++p) rowHeight = std::max(rowHeight, boxes[p].maxY - boxes[p].minY);
             double x = 0.0;
             for (int p = first; p <= last; ++p) {
                 const double w = boxes[p].maxX - boxes[p].minX, h = boxes[p].maxY - boxes[p].minY;
-                if (shift != nullptr) {
-                    (*shift)[p] = {x - boxes[p].minX, row * 1.03 * tallest + (tallest - h) / 2.0 - boxes[p].minY};
-                }
+                shift[p] = {x - boxes[p].minX, rowTop + (rowHeight - h) / 2.0 - boxes[p].minY};
                 const double wNext = p < last ? boxes[p + 1].maxX - boxes[p + 1].minX : w;
-                x += w + (p < last ? 0.03 * std::max(w, wNext) : 0.0);
+                x += p < last ? w + 0.03 * std::max(w, wNext) : w;
             }
-            widest = std::max(widest, x);
+            rowWidth.push_back(x);
+            rowTop += rowHeight * 1.03;
+            lastHeight = rowHeight;
         }
-        const double height = (1.03 * rows - 0.03) * tallest;
+        const double widest = *std::max_element(rowWidth.begin(), rowWidth.end());
+        for (int p = 1; p <= pieces; ++p) shift[p].x += (widest - rowWidth[(p - 1) / perRow]) / 2.0;
+        const double height = rowTop - 0.03 * lastHeight;
         return std::min(options.rowAspect / std::max(widest, 1e-12), 1.0 / std::max(height, 1e-12));
     };
-    int rows = 1;
-    if (options.rowAspect > 0.0) {
-        for (int r = 2; r <= pieces; ++r)
-            if (layOut(r, nullptr) > layOut(rows, nullptr) * 1.0001) rows = r;
+    int perRow = options.piecesPerRow > 0 ? options.piecesPerRow : pieces;
+    if (options.piecesPerRow <= 0 && options.rowAspect > 0.0) {
+        double best = layOut(perRow);
+        for (int rows = 2; rows <= pieces; ++rows) {
+            const int candidate = (pieces + rows - 1) / rows;
+            if (const double scale = layOut(candidate); scale > best * 1.0001) {
+                best = scale;
+                perRow = candidate;
+            }
+        }
     }
-    std::vector<Vec2d> shift(pieces + 1);
-    layOut(rows, &shift);
+    layOut(perRow);
     for (std::size_t v = 0; v < net.positions.size(); ++v) {
         const Vec2d& s = shift[vertexPiece[v]];
         net.positions[v] = {net.positions[v].x + s.x, net.positions[v].y + s.y};

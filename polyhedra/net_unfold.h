@@ -16,21 +16,28 @@ namespace globaro {
 // use entry 200 and negative groups entry 0.
 using GroupPieces = std::array<std::array<std::int16_t, 2>, 201>;
 
+// How a piece stands in the net: as it was laid flat, or turned so that its
+// long axis (of the second moments of area) lies across or upright, its
+// first face above its centre of area (a star without a long axis stands on
+// a point).
+enum class PieceStance : std::uint8_t { kAsLaid, kAcross, kUpright };
+
 struct UnfoldOptions {
     bool overlapTest = true;
     double shareTolerance = 0.002;  // net vertices closer than this are shared
     int startFace = -1;             // preferred start of the first piece, -1 for none
-    // Turn each piece upright before lining the pieces up: narrowest across,
-    // its first face at the top (smallest y).
-    bool standardOrientation = false;
+    // How each piece is turned before the pieces are lined up.
+    PieceStance stance = PieceStance::kAsLaid;
     // With a group table a grouped face may go in either of its group's two
     // pieces (rather than only in the piece numbered as its group), and
     // every piece may join groups started in earlier pieces. A face is
     // still placed once: the net never holds two copies of a face.
     const GroupPieces* groupPieces = nullptr;
     // Above 0: the pieces are wrapped into the number of rows that shows
-    // them largest in a frame this many times as wide as high.
+    // them largest in a frame this many times as wide as high (unless
+    // `piecesPerRow` names the rows).
     double rowAspect = 0.0;
+    int piecesPerRow = 0;  // line the pieces up in rows of this many; 0 for one row
 };
 
 struct UnfoldedNet {

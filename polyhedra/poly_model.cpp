@@ -201,9 +201,10 @@ void setUpKind(PolyModel& m, PolyKind kind, const PolyAllocator& allocator) {
     if (mesh.errorCode != 0) m.errorCode = mesh.errorCode;
     UnfoldOptions options;
     options.shareTolerance = generator->shareTolerance;
-    options.standardOrientation = generator->standardOrientation;
+    options.stance = generator->stance;
     if (generator->groupPieces != nullptr) options.groupPieces = &generator->groupPieces();
     options.rowAspect = generator->rowAspect;
+    options.piecesPerRow = generator->piecesPerRow;
     const UnfoldedNet net = unfoldSolid(mesh, options);
     writeOwnedTables(m, mesh, net);
 }

@@ -10,6 +10,7 @@
 #include <map>
 #include <numbers>
 #include <set>
+#include <sstream>
 #include "poly_test_util.h"
 #include "polyhedra/poly_spec.h"
 #include "polyhedra/sphericons.h"
@@ -157,6 +158,60 @@ TEST(CurvedOrigamiAndCones, OnePiecePerBaseFaceAndNoSaddle) {
         for (const auto& [where, around] : turn)
             ASSERT_TRUE(around.second.size() > 1 || around.first <= 2 * std::numbers::pi + 1e-5)
                 << id << " has a saddle";
+    }
+}
+
+// What a late solid's name promises, from published descriptions: its net's
+// pieces, and the points of the solid on its circumsphere (the corners listed
+// for the solid, scaled to radius 1) or every face's telling angle.
+struct Promise {
+    ProjectionId id;
+    int pieces;            // 0: any
+    std::string corners;   // "a b c": every signed permutation of (a, b, c); "" for none
+    double faceAngle = 0;  // an angle (degrees) every face has at some corner, 0 for none
+};
+const Promise kPromises[] = {
+    {292, 12, "", 63.4349},   // golden rhombi, the stars round the twelve five-fold corners
+    {293, 20, "", 63.4349},   // the caps round the twenty three-fold tips
+    {403, 0, "3 3 3 5 1 1"},  // Bakos' compound: (±3, ±3, ±3) and (±5, ±1, ±1) permuted
+    {404, 0, "", 104.4775},   // the triambi's narrow angle, arccos(−1/4)
+    {408, 1, "0 1 3"},        // W5: the lattice points at distance √10
+};
+
+TEST(GeneratedSolids, KeepTheirNamesPromises) {
+    for (const Promise& p : kPromises) {
+        testing::ModelPtr m = testing::newModel();
+        ASSERT_EQ(preparePolyModel(p.id, *m, 0.5f, 0.0f, 0, 0.0f, kPolyModeNet, 0, defaultPolyAllocator(), 1), kPolyOk);
+        EXPECT_TRUE(p.pieces == 0 || m->pieceCount == p.pieces) << p.id << ": " << m->pieceCount << " pieces";
+        std::set<std::array<long, 3>> want, got;
+        std::istringstream in(p.corners);
+        for (std::array<double, 3> c{}; in >> c[0] >> c[1] >> c[2];) {
+            std::array<int, 3> order = {0, 1, 2};
+            const double r = std::sqrt(c[0] * c[0] + c[1] * c[1] + c[2] * c[2]);
+            do
+                for (int s = 0; s < 8; ++s) {
+                    std::array<long, 3> q{};
+                    for (int k = 0; k < 3; ++k) q[k] = std::lround(c[order[k]] / r * (s >> k & 1 ? -1e5 : 1e5));
+                    want.insert(q);
+                }
+            while (std::next_permutation(order.begin(), order.end()));
+        }
+        for (int f = 0; f < m->faceCount; ++f) {
+            const PolyFace& face = m->faces[f];
+            bool angle = p.faceAngle == 0.0;
+            for (int k = 0; k < face.cornerCount; ++k) {
+                const Vec3d a = solidOf(m->vertices[face.corners[(k + face.cornerCount - 1) % face.cornerCount]]);
+                const Vec3d b = solidOf(m->vertices[face.corners[k]]);
+                const Vec3d c = solidOf(m->vertices[face.corners[(k + 1) % face.cornerCount]]);
+                const double deg =
+                    std::acos(dot(directionBetween(b, a), directionBetween(b, c))) * 180 / 3.14159265358979;
+                angle = angle || std::fabs(deg - p.faceAngle) < 1e-3;
+                if (std::fabs(length(b) - 1.0) < 1e-5)
+                    got.insert({std::lround(b.x * 1e5), std::lround(b.y * 1e5), std::lround(b.z * 1e5)});
+            }
+            EXPECT_TRUE(angle) << p.id << ": face " << f;
+        }
+        EXPECT_TRUE(p.corners.empty() || got == want) << p.id << ": " << got.size() << " corners on the sphere";
     }
 }
 
