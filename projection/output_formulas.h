@@ -316,6 +316,9 @@ void mapAdamsDiamond(const OutputCall&, OutputResult&) noexcept;       // 91
 void mapConformalPolygon(const OutputCall&, OutputResult&) noexcept;  // 97, 98, 100..105, 116, 158, 163
 void mapFusedPolygons(const OutputCall&, OutputResult&) noexcept;     // 113, 114, 167
 
+// Peirce's construction with other folds (output_quincuncial.cpp).
+void mapCunx(const OutputCall&, OutputResult&) noexcept;  // 92, 93, 95, 96
+
 // Cube maps (output_cube_maps.cpp).
 bool rowPointCubeLayout(const OutputCall&, RowPoint&) noexcept;
 void mapCubeLayout(const OutputCall&, OutputResult&) noexcept;
