@@ -319,6 +319,10 @@ void mapFusedPolygons(const OutputCall&, OutputResult&) noexcept;     // 113, 11
 // Peirce's construction with other folds (output_quincuncial.cpp).
 void mapCunx(const OutputCall&, OutputResult&) noexcept;  // 92, 93, 95, 96
 
+// Lee's conformal tetrahedron (output_lee.cpp).
+void mapLeeTetrahedral(const OutputCall&, OutputResult&) noexcept;  // 106
+void mapLeeRectangle(const OutputCall&, OutputResult&) noexcept;    // 107
+
 // Cube maps (output_cube_maps.cpp).
 bool rowPointCubeLayout(const OutputCall&, RowPoint&) noexcept;
 void mapCubeLayout(const OutputCall&, OutputResult&) noexcept;

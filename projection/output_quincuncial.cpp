@@ -58,8 +58,7 @@ constexpr int kCunxCount = static_cast<int>(std::size(kCunxShapes));
 const StarMap& polygonMap(int index) {
     static const std::array<StarMap, kCunxCount> maps = [] {
         return [&]<std::size_t... I>(std::index_sequence<I...>) {
-            return std::array<StarMap, kCunxCount>{
-                StarMap(kCunxShapes[I].sides, 1.0 - 2.0 / kCunxShapes[I].sides)...};
+            return std::array<StarMap, kCunxCount>{StarMap(kCunxShapes[I].sides, 1.0 - 2.0 / kCunxShapes[I].sides)...};
         }
         (std::make_index_sequence<kCunxCount>{});
     }();
@@ -69,7 +68,8 @@ const StarMap& polygonMap(int index) {
 // The side k's outward normal: side 0 faces down (the meridian λ = 0), the
 // others follow anticlockwise; the trecunx's two sides face right and left.
 Complex sideNormal(const CunxShape& s, int k) noexcept {
-    return s.twoHalves ? Complex{k == 0 ? 1.0 : -1.0, 0.0} : complexUnit(-std::numbers::pi / 2.0 + 2.0 * std::numbers::pi * k / s.sides);
+    return s.twoHalves ? Complex{k == 0 ? 1.0 : -1.0, 0.0}
+                       : complexUnit(-std::numbers::pi / 2.0 + 2.0 * std::numbers::pi * k / s.sides);
 }
 
 // The northern hemisphere's direction at the disc point z of the polygon's
