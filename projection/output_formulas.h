@@ -323,6 +323,9 @@ void mapCunx(const OutputCall&, OutputResult&) noexcept;  // 92, 93, 95, 96
 void mapLeeTetrahedral(const OutputCall&, OutputResult&) noexcept;  // 106
 void mapLeeRectangle(const OutputCall&, OutputResult&) noexcept;    // 107
 
+// The conformal octahedron (output_conformal_solids.cpp).
+void mapConformalOctahedron(const OutputCall&, OutputResult&) noexcept;  // 402
+
 // Cube maps (output_cube_maps.cpp).
 bool rowPointCubeLayout(const OutputCall&, RowPoint&) noexcept;
 void mapCubeLayout(const OutputCall&, OutputResult&) noexcept;
