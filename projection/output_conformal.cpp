@@ -17,6 +17,7 @@
 #include <numbers>
 
 #include "projection/elliptic.h"
+#include "projection/input_projection.h"
 #include "projection/output_formulas.h"
 
 namespace globaro::output_detail {
@@ -131,6 +132,44 @@ void mapAdamsDiamond(const OutputCall& c, OutputResult& r) noexcept {
     const double x = 2.0 * c.cxd(), y = -2.0 * c.cyd();
     if (!(std::fabs(x) + std::fabs(y) <= 1.0)) return;
     hitLagrangeDisc(jacobiSd({kQuarterPeriod * x, kQuarterPeriod * y}, kHalf), r);
+}
+
+void mapSpilhaus(const OutputCall& c, OutputResult& r) noexcept {
+    // Spilhaus' world ocean in a square: Adams' world in a square II in an
+    // oblique aspect, its centre at 49.56371678° S 66.94970198° E (south of
+    // the Indian Ocean, off Antarctica), its own north 40.17823482° east of
+    // north there, and the diamond turned a quarter of a right angle
+    // clockwise to stand square (the parameters of PROJ's spilhaus).
+    struct Frame {
+        Vec3d centre, east, north;
+    };
+    static const Frame frame = [] {
+        const double lambda = 66.94970198 * std::numbers::pi / 180.0, phi = -49.56371678 * std::numbers::pi / 180.0;
+        const double azimuth = 40.17823482 * std::numbers::pi / 180.0;
+        const Vec3d northHere{std::sin(lambda) * std::sin(phi), std::cos(phi), -std::cos(lambda) * std::sin(phi)};
+        const Vec3d eastHere{-std::cos(lambda), 0.0, -std::sin(lambda)};
+        const double ca = std::cos(azimuth), sa = std::sin(azimuth);
+        return Frame{lonLatVector(lambda, phi),
+                     {ca * eastHere.x - sa * northHere.x, ca * eastHere.y - sa * northHere.y,
+                      ca * eastHere.z - sa * northHere.z},
+                     {ca * northHere.x + sa * eastHere.x, ca * northHere.y + sa * eastHere.y,
+                      ca * northHere.z + sa * eastHere.z}};
+    }();
+    // The square |X|, |Y| ≤ 1/√2, turned back into Adams' diamond |x| + |y| ≤ 1.
+    const double X = std::numbers::sqrt2 * c.cxd(), Y = -std::numbers::sqrt2 * c.cyd();
+    const double x = (X - Y) / std::numbers::sqrt2, y = (X + Y) / std::numbers::sqrt2;
+    if (!(std::fabs(x) + std::fabs(y) <= 1.0)) return;
+    OutputResult disc;
+    hitLagrangeDisc(jacobiSd({kQuarterPeriod * x, kQuarterPeriod * y}, kHalf), disc);
+    if (!disc.hit) return;
+    // Lagrange's disc opened onto the sphere (the Adams map's own frame:
+    // λ′ = 0 at +z, its north +y), then carried to the oblique centre.
+    const Vec3d d = powerWarp(toVec3d(disc.d), 2.0);
+    const Vec3d& k = frame.centre;
+    const Vec3d& e = frame.east;
+    const Vec3d& n = frame.north;
+    setHit(r, toSphereDir({d.z * k.x - d.x * e.x + d.y * n.x, d.z * k.y - d.x * e.y + d.y * n.y,
+                           d.z * k.z - d.x * e.z + d.y * n.z}));
 }
 
 }  // namespace globaro::output_detail

@@ -33,7 +33,7 @@ namespace globaro::output_detail {
 
 namespace {
 
-constexpr double kEdge = 0.25;                               // the faces' side, in plane units
+constexpr double kEdge = 0.25;                                 // the faces' side, in plane units
 constexpr double kHeight = 0.5 * std::numbers::sqrt3 * kEdge;  // a face's height
 
 const StarMap& hexagonMap() {
@@ -60,8 +60,8 @@ bool octahedronFace(Complex p, Complex apex, Complex first, const Vec3d& top, co
     const Complex t = complexPow(u, 1.5);
     const double r2 = t.re * t.re + t.im * t.im, k = 1.0 / (1.0 + r2);
     const double c = (1.0 - r2) * k, e = 2.0 * t.re * k, n = 2.0 * t.im * k;
-    setHit(r, toSphereDir({top.x * c + a.x * e + b.x * n, top.y * c + a.y * e + b.y * n,
-                           top.z * c + a.z * e + b.z * n}));
+    setHit(r,
+           toSphereDir({top.x * c + a.x * e + b.x * n, top.y * c + a.y * e + b.y * n, top.z * c + a.z * e + b.z * n}));
     return true;
 }
 

@@ -311,6 +311,7 @@ void mapGuyou(const OutputCall&, OutputResult&) noexcept;              // 99
 void mapLagrangeDisc(const OutputCall&, OutputResult&) noexcept;       // 69
 void mapAdamsSquare(const OutputCall&, OutputResult&) noexcept;        // 90
 void mapAdamsDiamond(const OutputCall&, OutputResult&) noexcept;       // 91
+void mapSpilhaus(const OutputCall&, OutputResult&) noexcept;           // 410
 
 // Conformal polygons and stars by Schwarz–Christoffel maps (output_conformal_polygons.cpp).
 void mapConformalPolygon(const OutputCall&, OutputResult&) noexcept;  // 97, 98, 100..105, 116, 158, 163
