@@ -99,9 +99,15 @@ void mapGuyou(const OutputCall& c, OutputResult& r) noexcept {
     // centred on λ = −90°, the eastern on λ = 90°; each square's corners lie
     // at ±45° of latitude on its bounding meridians, the poles at the middles
     // of its top and bottom sides; the equator is the horizontal midline and
-    // the meridian λ = 0 the shared side.
-    const double x = c.cxd(), y = -c.cyd();
-    if (!(std::fabs(x) <= 2.0 && std::fabs(y) <= 1.0)) return;
+    // the meridian λ = 0 the shared side. The map tiles the plane by
+    // translation through 4 along x (sd's reflections across the meridian
+    // 180° give the western hemisphere again), so the double Guyou draws it
+    // twice, |x| ≤ 4: east, west, east, west, smooth across every side.
+    const double reach = c.entry.id == 118 ? 4.0 : 2.0;
+    double x = c.cxd();
+    const double y = -c.cyd();
+    if (!(std::fabs(x) <= reach && std::fabs(y) <= 1.0)) return;
+    x -= 4.0 * std::round(x / 4.0);
     const bool west = x < 0.0;
     const ComplexRatio q = hemisphereSquare(west ? x + 1.0 : x - 1.0, y);
     const double centre = west ? -std::numbers::pi / 2.0 : std::numbers::pi / 2.0;
@@ -132,6 +138,46 @@ void mapAdamsDiamond(const OutputCall& c, OutputResult& r) noexcept {
     const double x = 2.0 * c.cxd(), y = -2.0 * c.cyd();
     if (!(std::fabs(x) + std::fabs(y) <= 1.0)) return;
     hitLagrangeDisc(jacobiSd({kQuarterPeriod * x, kQuarterPeriod * y}, kHalf), r);
+}
+
+void mapAdamsDiamonds(const OutputCall& c, OutputResult& r) noexcept {
+    // The western and eastern hemispheres each in a square standing on a
+    // corner (the hemisphere of the quincunx's inner diamond), the poles at
+    // their top and bottom corners, the equator along their horizontal
+    // diagonals; the two touch at the equator point λ = 0.
+    const double X = 2.0 * c.cxd(), y = -2.0 * c.cyd();
+    const bool west = X < 0.0;
+    const double x = west ? X + 1.0 : X - 1.0;
+    if (!(std::fabs(x) + std::fabs(y) <= 1.0)) return;
+    const ComplexRatio q = jacobiSd({kQuarterPeriod * x, kQuarterPeriod * y}, kHalf);
+    // ζ = 1 (the right corner) lies towards λ = 0 in the western diamond,
+    // towards λ = 180° in the eastern one.
+    const double centre = west ? -std::numbers::pi / 2.0 : std::numbers::pi / 2.0;
+    setHit(r, fromStereographic(q, lonLatVector(centre, 0.0), lonLatVector(centre + std::numbers::pi / 2.0, 0.0),
+                                {0.0, 1.0, 0.0}));
+}
+
+void mapLagrangeGeneral(const OutputCall& c, OutputResult& r) noexcept {
+    // Lagrange's conformal world with the power 1/W (PROJ's lagrng with
+    // +W): x + iy = 2R·tan((λ + iψ)/(2W)), ψ the isometric latitude
+    // ln tan(π/4 + φ/2). W = 2 is the circle of the Lagrange output;
+    // W = 4/3 (the power 3/4) spreads the world into an oval 2.414 times
+    // as wide as high, W = 3 (the power 1/3) draws it in a lens √3 times
+    // as high as wide. The inverse: λ + iψ = 2W·atan(z/(2R)).
+    const bool wide = c.entry.id == 84;
+    const double w = wide ? 4.0 / 3.0 : 3.0;
+    const double radius = wide ? 0.5 : 0.25;  // the rows' boxes fit the outlines
+    const double x = c.fxd() / (2.0 * radius), y = -c.fyd() / (2.0 * radius);
+    // atan(x + iy) = ½·atan2(2x, 1 − x² − y²) + (i/4)·ln((x² + (y + 1)²)/(x² + (y − 1)²)).
+    const double lambda = w * std::atan2(2.0 * x, 1.0 - x * x - y * y);
+    if (!(std::fabs(lambda) <= std::numbers::pi)) return;
+    const double above = x * x + (y + 1.0) * (y + 1.0), below = x * x + (y - 1.0) * (y - 1.0);
+    if (!(below > 0.0)) {
+        setHit(r, {0.0f, 1.0f, 0.0f});
+        return;
+    }
+    const double psi = 0.5 * w * std::log(above / below);
+    setHit(r, toSphereDir(lonLatVector(lambda, std::atan(std::sinh(psi)))));
 }
 
 void mapSpilhaus(const OutputCall& c, OutputResult& r) noexcept {

@@ -307,11 +307,13 @@ void orthoapsidalFit(const OutputCall& c, const ApsidalSurface& s, double tilt, 
 
 // Conformal maps by elliptic functions and the Lagrange warp (output_conformal.cpp).
 void mapPeirceQuincuncial(const OutputCall&, OutputResult&) noexcept;  // 94
-void mapGuyou(const OutputCall&, OutputResult&) noexcept;              // 99
+void mapGuyou(const OutputCall&, OutputResult&) noexcept;              // 99, 118
 void mapLagrangeDisc(const OutputCall&, OutputResult&) noexcept;       // 69
 void mapAdamsSquare(const OutputCall&, OutputResult&) noexcept;        // 90
 void mapAdamsDiamond(const OutputCall&, OutputResult&) noexcept;       // 91
 void mapSpilhaus(const OutputCall&, OutputResult&) noexcept;           // 410
+void mapAdamsDiamonds(const OutputCall&, OutputResult&) noexcept;      // 137
+void mapLagrangeGeneral(const OutputCall&, OutputResult&) noexcept;    // 84, 89
 
 // Conformal polygons and stars by Schwarz–Christoffel maps (output_conformal_polygons.cpp).
 void mapConformalPolygon(const OutputCall&, OutputResult&) noexcept;  // 97, 98, 100..105, 116, 158, 163
