@@ -157,27 +157,57 @@ void mapAdamsDiamonds(const OutputCall& c, OutputResult& r) noexcept {
                                 {0.0, 1.0, 0.0}));
 }
 
-void mapLagrangeGeneral(const OutputCall& c, OutputResult& r) noexcept {
-    // Lagrange's conformal world with the power 1/W (PROJ's lagrng with
-    // +W): x + iy = 2R·tan((λ + iψ)/(2W)), ψ the isometric latitude
-    // ln tan(π/4 + φ/2). W = 2 is the circle of the Lagrange output;
-    // W = 4/3 (the power 3/4) spreads the world into an oval 2.414 times
-    // as wide as high, W = 3 (the power 1/3) draws it in a lens √3 times
-    // as high as wide. The inverse: λ + iψ = 2W·atan(z/(2R)).
-    const bool wide = c.entry.id == 84;
-    const double w = wide ? 4.0 / 3.0 : 3.0;
-    const double radius = wide ? 0.5 : 0.25;  // the rows' boxes fit the outlines
-    const double x = c.fxd() / (2.0 * radius), y = -c.fyd() / (2.0 * radius);
-    // atan(x + iy) = ½·atan2(2x, 1 − x² − y²) + (i/4)·ln((x² + (y + 1)²)/(x² + (y − 1)²)).
+namespace {
+
+// The inverse of Lagrange's x + iy = tan((λ + iψ)/(2W)) (ψ the isometric
+// latitude ln tan(π/4 + φ/2)): λ + iψ = 2W·atan(x + iy), with
+// atan(x + iy) = ½·atan2(2x, 1 − x² − y²) + (i/4)·ln((x² + (y + 1)²)/(x² + (y − 1)²)).
+// False when λ leaves ±`reach`.
+bool lagrangeInverse(double x, double y, double w, double reach, double offset, OutputResult& r) noexcept {
     const double lambda = w * std::atan2(2.0 * x, 1.0 - x * x - y * y);
-    if (!(std::fabs(lambda) <= std::numbers::pi)) return;
+    if (!(std::fabs(lambda) <= reach)) return false;
     const double above = x * x + (y + 1.0) * (y + 1.0), below = x * x + (y - 1.0) * (y - 1.0);
     if (!(below > 0.0)) {
         setHit(r, {0.0f, 1.0f, 0.0f});
-        return;
+        return true;
     }
     const double psi = 0.5 * w * std::log(above / below);
-    setHit(r, toSphereDir(lonLatVector(lambda, std::atan(std::sinh(psi)))));
+    setHit(r, toSphereDir(lonLatVector(offset + lambda, std::atan(std::sinh(psi)))));
+    return true;
+}
+
+}  // namespace
+
+void mapLagrangeGeneral(const OutputCall& c, OutputResult& r) noexcept {
+    // Lagrange's conformal world with the power 1/W (PROJ's lagrng with
+    // +W): x + iy = 2R·tan((λ + iψ)/(2W)). W = 2 is the circle of the
+    // Lagrange output; W = 4/3 (the power 3/4) spreads the world into an
+    // oval 2.414 times as wide as high, W = 3 (the power 1/3) draws it in a
+    // lens √3 times as high as wide.
+    const bool wide = c.entry.id == 84;
+    const double w = wide ? 4.0 / 3.0 : 3.0;
+    const double radius = wide ? 0.5 : 0.25;  // the rows' boxes fit the outlines
+    lagrangeInverse(c.fxd() / (2.0 * radius), -c.fyd() / (2.0 * radius), w, std::numbers::pi, 0.0, r);
+}
+
+void mapStereoLunes(const OutputCall& c, OutputResult& r) noexcept {
+    // The sphere cut along n meridians into lunes of 360°/n, each opened
+    // into a disc by Lagrange's construction with W = 2/n: the lune
+    // |λ − λ_k| ≤ 180°/n is a strip of width 2π/n in Mercator's λ + iψ, and
+    // tan(n·(λ − λ_k + iψ)/4) carries it onto the unit disc, its bounding
+    // meridians onto the two halves of the circle, the poles to the top and
+    // bottom. For n = 2 that is the stereographic projection of the western
+    // and eastern hemispheres; for n = 3 three discs of 120° each, the
+    // middle one centred on λ = 0. The discs stand side by side, touching
+    // on the equator.
+    const int n = c.entry.id == 136 ? 3 : 2;
+    const double x = 2.0 * c.fxd(), y = -2.0 * c.fyd();  // discs of radius 1
+    const int k = static_cast<int>(std::floor((x + n) / 2.0));
+    if (k < 0 || k >= n) return;
+    const double local = x - (2 * k + 1 - n);
+    if (!(local * local + y * y <= 1.0 + 1e-12)) return;
+    const double centre = (2 * k + 1 - n) * std::numbers::pi / n;
+    lagrangeInverse(local, y, 2.0 / n, std::numbers::pi / n + 1e-9, centre, r);
 }
 
 void mapSpilhaus(const OutputCall& c, OutputResult& r) noexcept {
