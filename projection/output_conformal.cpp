@@ -210,6 +210,34 @@ void mapStereoLunes(const OutputCall& c, OutputResult& r) noexcept {
     lagrangeInverse(local, y, 2.0 / n, std::numbers::pi / n + 1e-9, centre, r);
 }
 
+void mapThorn(const OutputCall& c, OutputResult& r) noexcept {
+    // A loxodromic spiral of Mercator's map: w = exp(k·(λ + iψ)) with the
+    // complex k = 0.4 + 0.5i. With k = i this would be the polar
+    // stereographic view; the real part twists it, so the meridians become
+    // logarithmic spirals and the sphere, cut along the meridian 180°,
+    // fills a horn between two spirals that curls into the north pole at
+    // the centre and widens without end towards the south pole. The horn
+    // does not overlap itself while |k|² < Im k. The thorn levo is its
+    // mirror image (x and λ both reversed, so it keeps angles too).
+    constexpr Complex k{0.4, 0.5};
+    constexpr double k2 = k.re * k.re + k.im * k.im;
+    const double sign = c.entry.id == 87 ? -1.0 : 1.0;
+    const double x = sign * c.fxd(), y = -c.fyd();
+    const double radius2 = x * x + y * y;
+    if (!(radius2 > 0.0)) {
+        setHit(r, {0.0f, 1.0f, 0.0f});
+        return;
+    }
+    // λ + iψ = (ln|w| + i(arg w + 2πn))·conj(k)/|k|², for the one n (if
+    // any) that puts λ within ±180°: successive n are 2π·Im k/|k|² > 2π apart.
+    const double L = 0.5 * std::log(radius2), angle = std::atan2(y, x);
+    const double turns = std::round(-(k.re * L + k.im * angle) / (2.0 * std::numbers::pi * k.im));
+    const double A = angle + 2.0 * std::numbers::pi * turns;
+    const double lambda = (k.re * L + k.im * A) / k2, psi = (k.re * A - k.im * L) / k2;
+    if (!(std::fabs(lambda) <= std::numbers::pi)) return;
+    setHit(r, toSphereDir(lonLatVector(sign * lambda, std::atan(std::sinh(psi)))));
+}
+
 void mapSpilhaus(const OutputCall& c, OutputResult& r) noexcept {
     // Spilhaus' world ocean in a square: Adams' world in a square II in an
     // oblique aspect, its centre at 49.56371678° S 66.94970198° E (south of

@@ -315,6 +315,7 @@ void mapSpilhaus(const OutputCall&, OutputResult&) noexcept;           // 410
 void mapAdamsDiamonds(const OutputCall&, OutputResult&) noexcept;      // 137
 void mapLagrangeGeneral(const OutputCall&, OutputResult&) noexcept;    // 84, 89
 void mapStereoLunes(const OutputCall&, OutputResult&) noexcept;        // 135, 136
+void mapThorn(const OutputCall&, OutputResult&) noexcept;              // 83, 87
 
 // Conformal polygons and stars by Schwarz–Christoffel maps (output_conformal_polygons.cpp).
 void mapConformalPolygon(const OutputCall&, OutputResult&) noexcept;  // 97, 98, 100..105, 116, 158, 163
