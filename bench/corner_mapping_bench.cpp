@@ -95,5 +95,18 @@ BENCHMARK_CAPTURE(BM_MapOutputSample, equirectangular_turned, CornerJob{1, 1024,
 BENCHMARK_CAPTURE(BM_MapOutputSample, Mollweide, CornerJob{46, 1024, 512, 120.0f, 0.0f, 0.0f, 0.0f})
     ->Unit(benchmark::kMicrosecond);
 
+// The conformal maps by elliptic functions and Schwarz–Christoffel inverses,
+// against the stereographic view they should cost at most three times.
+BENCHMARK_CAPTURE(BM_MapOutputSample, stereographic, CornerJob{16, 512, 512, 120.0f, 0.0f, 0.0f, 0.0f})
+    ->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(BM_MapOutputSample, sexacunx, CornerJob{95, 512, 512, 120.0f, 0.0f, 0.0f, 0.0f})
+    ->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(BM_MapOutputSample, Lee_tetrahedric, CornerJob{106, 512, 512, 120.0f, 0.0f, 0.0f, 0.0f})
+    ->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(BM_MapOutputSample, conformal_octahedron, CornerJob{402, 512, 512, 120.0f, 0.0f, 0.0f, 0.0f})
+    ->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(BM_MapOutputSample, Spilhaus, CornerJob{410, 512, 512, 120.0f, 0.0f, 0.0f, 0.0f})
+    ->Unit(benchmark::kMicrosecond);
+
 }  // namespace
 }  // namespace globaro

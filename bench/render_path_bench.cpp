@@ -418,6 +418,18 @@ BENCHMARK_CAPTURE(BM_WholeRender, five_star_2048x2048, "5-star", 2048, 2048, 0.0
     ->Unit(benchmark::kSecond)
     ->Iterations(1)
     ->UseRealTime();
+BENCHMARK_CAPTURE(BM_WholeRender, sexacunx_2048x2048, "sexacunx", 2048, 2048, 0.0f)
+    ->Unit(benchmark::kSecond)
+    ->Iterations(1)
+    ->UseRealTime();
+BENCHMARK_CAPTURE(BM_WholeRender, Lee_tetrahedric_2048x2048, "Lee tetrahedric", 2048, 2048, 0.0f)
+    ->Unit(benchmark::kSecond)
+    ->Iterations(1)
+    ->UseRealTime();
+BENCHMARK_CAPTURE(BM_WholeRender, Spilhaus_2048x2048, "Spilhaus", 2048, 2048, 0.0f)
+    ->Unit(benchmark::kSecond)
+    ->Iterations(1)
+    ->UseRealTime();
 
 // The cost of the overlays: the same render plain and with the graticule
 // (15 degrees) and the edge lines.

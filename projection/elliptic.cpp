@@ -36,13 +36,11 @@ JacobiValues jacobiReal(double u, double m) noexcept {
     }
     // φ_N = 2^N·a_N·u, then back up: φ_{n−1} = (φ_n + asin((c_n/a_n)·sin φ_n)) / 2.
     double phi = std::ldexp(a * u, n);
-    double previous = phi;
-    for (int i = n; i >= 1; --i) {
-        previous = phi;
-        phi = 0.5 * (phi + std::asin(ratios[i] * std::sin(phi)));
-    }
-    const double cn = std::cos(phi);
-    return {std::sin(phi), cn, n > 0 ? cn / std::cos(previous - phi) : 1.0};
+    for (int i = n; i >= 1; --i) phi = 0.5 * (phi + std::asin(ratios[i] * std::sin(phi)));
+    // dn from sn rather than as cn / cos(φ₁ − φ₀), which is 0/0 at the
+    // quarter periods (where cn vanishes) and loses every digit near them.
+    const double sn = std::sin(phi);
+    return {sn, std::cos(phi), std::sqrt(std::fmax(0.0, 1.0 - m * sn * sn))};
 }
 
 ComplexRatio jacobiSd(Complex z, double m) noexcept {
@@ -51,6 +49,12 @@ ComplexRatio jacobiSd(Complex z, double m) noexcept {
     // sn(x + iy) and dn(x + iy) share the denominator cn²(y) + m·sn²(x)·sn²(y),
     // which cancels in their ratio.
     return {{x.sn * y.dn, x.cn * x.dn * y.sn * y.cn}, {x.dn * y.cn * y.dn, -m * x.sn * x.cn * y.sn}};
+}
+
+ComplexRatio jacobiCn(Complex z, double m) noexcept {
+    const JacobiValues x = jacobiReal(z.re, m);
+    const JacobiValues y = jacobiReal(z.im, 1.0 - m);
+    return {{x.cn * y.cn, -x.sn * x.dn * y.sn * y.dn}, {y.cn * y.cn + m * x.sn * x.sn * y.sn * y.sn, 0.0}};
 }
 
 }  // namespace globaro

@@ -27,4 +27,8 @@ struct ComplexRatio {
 };
 ComplexRatio jacobiSd(Complex z, double m) noexcept;
 
+// cn of the complex argument z as a numerator and a real, non-negative
+// denominator (Abramowitz and Stegun 16.21.3).
+ComplexRatio jacobiCn(Complex z, double m) noexcept;
+
 }  // namespace globaro

@@ -17,6 +17,7 @@
 #include <numbers>
 
 #include "projection/elliptic.h"
+#include "projection/input_projection.h"
 #include "projection/output_formulas.h"
 
 namespace globaro::output_detail {
@@ -98,9 +99,15 @@ void mapGuyou(const OutputCall& c, OutputResult& r) noexcept {
     // centred on λ = −90°, the eastern on λ = 90°; each square's corners lie
     // at ±45° of latitude on its bounding meridians, the poles at the middles
     // of its top and bottom sides; the equator is the horizontal midline and
-    // the meridian λ = 0 the shared side.
-    const double x = c.cxd(), y = -c.cyd();
-    if (!(std::fabs(x) <= 2.0 && std::fabs(y) <= 1.0)) return;
+    // the meridian λ = 0 the shared side. The map tiles the plane by
+    // translation through 4 along x (sd's reflections across the meridian
+    // 180° give the western hemisphere again), so the double Guyou draws it
+    // twice, |x| ≤ 4: east, west, east, west, smooth across every side.
+    const double reach = c.entry.id == 118 ? 4.0 : 2.0;
+    double x = c.cxd();
+    const double y = -c.cyd();
+    if (!(std::fabs(x) <= reach && std::fabs(y) <= 1.0)) return;
+    x -= 4.0 * std::round(x / 4.0);
     const bool west = x < 0.0;
     const ComplexRatio q = hemisphereSquare(west ? x + 1.0 : x - 1.0, y);
     const double centre = west ? -std::numbers::pi / 2.0 : std::numbers::pi / 2.0;
@@ -131,6 +138,142 @@ void mapAdamsDiamond(const OutputCall& c, OutputResult& r) noexcept {
     const double x = 2.0 * c.cxd(), y = -2.0 * c.cyd();
     if (!(std::fabs(x) + std::fabs(y) <= 1.0)) return;
     hitLagrangeDisc(jacobiSd({kQuarterPeriod * x, kQuarterPeriod * y}, kHalf), r);
+}
+
+void mapAdamsDiamonds(const OutputCall& c, OutputResult& r) noexcept {
+    // The western and eastern hemispheres each in a square standing on a
+    // corner (the hemisphere of the quincunx's inner diamond), the poles at
+    // their top and bottom corners, the equator along their horizontal
+    // diagonals; the two touch at the equator point λ = 0.
+    const double X = 2.0 * c.cxd(), y = -2.0 * c.cyd();
+    const bool west = X < 0.0;
+    const double x = west ? X + 1.0 : X - 1.0;
+    if (!(std::fabs(x) + std::fabs(y) <= 1.0)) return;
+    const ComplexRatio q = jacobiSd({kQuarterPeriod * x, kQuarterPeriod * y}, kHalf);
+    // ζ = 1 (the right corner) lies towards λ = 0 in the western diamond,
+    // towards λ = 180° in the eastern one.
+    const double centre = west ? -std::numbers::pi / 2.0 : std::numbers::pi / 2.0;
+    setHit(r, fromStereographic(q, lonLatVector(centre, 0.0), lonLatVector(centre + std::numbers::pi / 2.0, 0.0),
+                                {0.0, 1.0, 0.0}));
+}
+
+namespace {
+
+// The inverse of Lagrange's x + iy = tan((λ + iψ)/(2W)) (ψ the isometric
+// latitude ln tan(π/4 + φ/2)): λ + iψ = 2W·atan(x + iy), with
+// atan(x + iy) = ½·atan2(2x, 1 − x² − y²) + (i/4)·ln((x² + (y + 1)²)/(x² + (y − 1)²)).
+// False when λ leaves ±`reach`.
+bool lagrangeInverse(double x, double y, double w, double reach, double offset, OutputResult& r) noexcept {
+    const double lambda = w * std::atan2(2.0 * x, 1.0 - x * x - y * y);
+    if (!(std::fabs(lambda) <= reach)) return false;
+    const double above = x * x + (y + 1.0) * (y + 1.0), below = x * x + (y - 1.0) * (y - 1.0);
+    if (!(below > 0.0)) {
+        setHit(r, {0.0f, 1.0f, 0.0f});
+        return true;
+    }
+    const double psi = 0.5 * w * std::log(above / below);
+    setHit(r, toSphereDir(lonLatVector(offset + lambda, std::atan(std::sinh(psi)))));
+    return true;
+}
+
+}  // namespace
+
+void mapLagrangeGeneral(const OutputCall& c, OutputResult& r) noexcept {
+    // Lagrange's conformal world with the power 1/W (PROJ's lagrng with
+    // +W): x + iy = 2R·tan((λ + iψ)/(2W)). W = 2 is the circle of the
+    // Lagrange output; W = 4/3 (the power 3/4) spreads the world into an
+    // oval 2.414 times as wide as high, W = 3 (the power 1/3) draws it in a
+    // lens √3 times as high as wide.
+    const bool wide = c.entry.id == 84;
+    const double w = wide ? 4.0 / 3.0 : 3.0;
+    const double radius = wide ? 0.5 : 0.25;  // the rows' boxes fit the outlines
+    lagrangeInverse(c.fxd() / (2.0 * radius), -c.fyd() / (2.0 * radius), w, std::numbers::pi, 0.0, r);
+}
+
+void mapStereoLunes(const OutputCall& c, OutputResult& r) noexcept {
+    // The sphere cut along n meridians into lunes of 360°/n, each opened
+    // into a disc by Lagrange's construction with W = 2/n: the lune
+    // |λ − λ_k| ≤ 180°/n is a strip of width 2π/n in Mercator's λ + iψ, and
+    // tan(n·(λ − λ_k + iψ)/4) carries it onto the unit disc, its bounding
+    // meridians onto the two halves of the circle, the poles to the top and
+    // bottom. For n = 2 that is the stereographic projection of the western
+    // and eastern hemispheres; for n = 3 three discs of 120° each, the
+    // middle one centred on λ = 0. The discs stand side by side, touching
+    // on the equator.
+    const int n = c.entry.id == 136 ? 3 : 2;
+    const double x = 2.0 * c.fxd(), y = -2.0 * c.fyd();  // discs of radius 1
+    const int k = static_cast<int>(std::floor((x + n) / 2.0));
+    if (k < 0 || k >= n) return;
+    const double local = x - (2 * k + 1 - n);
+    if (!(local * local + y * y <= 1.0 + 1e-12)) return;
+    const double centre = (2 * k + 1 - n) * std::numbers::pi / n;
+    lagrangeInverse(local, y, 2.0 / n, std::numbers::pi / n + 1e-9, centre, r);
+}
+
+void mapThorn(const OutputCall& c, OutputResult& r) noexcept {
+    // A loxodromic spiral of Mercator's map: w = exp(k·(λ + iψ)) with the
+    // complex k = 0.4 + 0.5i. With k = i this would be the polar
+    // stereographic view; the real part twists it, so the meridians become
+    // logarithmic spirals and the sphere, cut along the meridian 180°,
+    // fills a horn between two spirals that curls into the north pole at
+    // the centre and widens without end towards the south pole. The horn
+    // does not overlap itself while |k|² < Im k. The thorn levo is its
+    // mirror image (x and λ both reversed, so it keeps angles too).
+    constexpr Complex k{0.4, 0.5};
+    constexpr double k2 = k.re * k.re + k.im * k.im;
+    const double sign = c.entry.id == 87 ? -1.0 : 1.0;
+    const double x = sign * c.fxd(), y = -c.fyd();
+    const double radius2 = x * x + y * y;
+    if (!(radius2 > 0.0)) {
+        setHit(r, {0.0f, 1.0f, 0.0f});
+        return;
+    }
+    // λ + iψ = (ln|w| + i(arg w + 2πn))·conj(k)/|k|², for the one n (if
+    // any) that puts λ within ±180°: successive n are 2π·Im k/|k|² > 2π apart.
+    const double L = 0.5 * std::log(radius2), angle = std::atan2(y, x);
+    const double turns = std::round(-(k.re * L + k.im * angle) / (2.0 * std::numbers::pi * k.im));
+    const double A = angle + 2.0 * std::numbers::pi * turns;
+    const double lambda = (k.re * L + k.im * A) / k2, psi = (k.re * A - k.im * L) / k2;
+    if (!(std::fabs(lambda) <= std::numbers::pi)) return;
+    setHit(r, toSphereDir(lonLatVector(sign * lambda, std::atan(std::sinh(psi)))));
+}
+
+void mapSpilhaus(const OutputCall& c, OutputResult& r) noexcept {
+    // Spilhaus' world ocean in a square: Adams' world in a square II in an
+    // oblique aspect, its centre at 49.56371678° S 66.94970198° E (south of
+    // the Indian Ocean, off Antarctica), its own north 40.17823482° east of
+    // north there, and the diamond turned a quarter of a right angle
+    // clockwise to stand square (the parameters of PROJ's spilhaus).
+    struct Frame {
+        Vec3d centre, east, north;
+    };
+    static const Frame frame = [] {
+        const double lambda = 66.94970198 * std::numbers::pi / 180.0, phi = -49.56371678 * std::numbers::pi / 180.0;
+        const double azimuth = 40.17823482 * std::numbers::pi / 180.0;
+        const Vec3d northHere{std::sin(lambda) * std::sin(phi), std::cos(phi), -std::cos(lambda) * std::sin(phi)};
+        const Vec3d eastHere{-std::cos(lambda), 0.0, -std::sin(lambda)};
+        const double ca = std::cos(azimuth), sa = std::sin(azimuth);
+        return Frame{lonLatVector(lambda, phi),
+                     {ca * eastHere.x - sa * northHere.x, ca * eastHere.y - sa * northHere.y,
+                      ca * eastHere.z - sa * northHere.z},
+                     {ca * northHere.x + sa * eastHere.x, ca * northHere.y + sa * eastHere.y,
+                      ca * northHere.z + sa * eastHere.z}};
+    }();
+    // The square |X|, |Y| ≤ 1/√2, turned back into Adams' diamond |x| + |y| ≤ 1.
+    const double X = std::numbers::sqrt2 * c.cxd(), Y = -std::numbers::sqrt2 * c.cyd();
+    const double x = (X - Y) / std::numbers::sqrt2, y = (X + Y) / std::numbers::sqrt2;
+    if (!(std::fabs(x) + std::fabs(y) <= 1.0)) return;
+    OutputResult disc;
+    hitLagrangeDisc(jacobiSd({kQuarterPeriod * x, kQuarterPeriod * y}, kHalf), disc);
+    if (!disc.hit) return;
+    // Lagrange's disc opened onto the sphere (the Adams map's own frame:
+    // λ′ = 0 at +z, its north +y), then carried to the oblique centre.
+    const Vec3d d = powerWarp(toVec3d(disc.d), 2.0);
+    const Vec3d& k = frame.centre;
+    const Vec3d& e = frame.east;
+    const Vec3d& n = frame.north;
+    setHit(r, toSphereDir({d.z * k.x - d.x * e.x + d.y * n.x, d.z * k.y - d.x * e.y + d.y * n.y,
+                           d.z * k.z - d.x * e.z + d.y * n.z}));
 }
 
 }  // namespace globaro::output_detail

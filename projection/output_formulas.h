@@ -307,14 +307,29 @@ void orthoapsidalFit(const OutputCall& c, const ApsidalSurface& s, double tilt, 
 
 // Conformal maps by elliptic functions and the Lagrange warp (output_conformal.cpp).
 void mapPeirceQuincuncial(const OutputCall&, OutputResult&) noexcept;  // 94
-void mapGuyou(const OutputCall&, OutputResult&) noexcept;              // 99
+void mapGuyou(const OutputCall&, OutputResult&) noexcept;              // 99, 118
 void mapLagrangeDisc(const OutputCall&, OutputResult&) noexcept;       // 69
 void mapAdamsSquare(const OutputCall&, OutputResult&) noexcept;        // 90
 void mapAdamsDiamond(const OutputCall&, OutputResult&) noexcept;       // 91
+void mapSpilhaus(const OutputCall&, OutputResult&) noexcept;           // 410
+void mapAdamsDiamonds(const OutputCall&, OutputResult&) noexcept;      // 137
+void mapLagrangeGeneral(const OutputCall&, OutputResult&) noexcept;    // 84, 89
+void mapStereoLunes(const OutputCall&, OutputResult&) noexcept;        // 135, 136
+void mapThorn(const OutputCall&, OutputResult&) noexcept;              // 83, 87
 
 // Conformal polygons and stars by Schwarz–Christoffel maps (output_conformal_polygons.cpp).
 void mapConformalPolygon(const OutputCall&, OutputResult&) noexcept;  // 97, 98, 100..105, 116, 158, 163
 void mapFusedPolygons(const OutputCall&, OutputResult&) noexcept;     // 113, 114, 167
+
+// Peirce's construction with other folds (output_quincuncial.cpp).
+void mapCunx(const OutputCall&, OutputResult&) noexcept;  // 92, 93, 95, 96
+
+// Lee's conformal tetrahedron (output_lee.cpp).
+void mapLeeTetrahedral(const OutputCall&, OutputResult&) noexcept;  // 106
+void mapLeeRectangle(const OutputCall&, OutputResult&) noexcept;    // 107
+
+// The conformal octahedron (output_conformal_solids.cpp).
+void mapConformalOctahedron(const OutputCall&, OutputResult&) noexcept;  // 402
 
 // Cube maps (output_cube_maps.cpp).
 bool rowPointCubeLayout(const OutputCall&, RowPoint&) noexcept;
