@@ -325,6 +325,9 @@ void mapSquareTile(const OutputCall&, OutputResult&) noexcept;        // 369
 void mapHexagonTile(const OutputCall&, OutputResult&) noexcept;       // 370
 void mapHyperbolicTiling(const OutputCall&, OutputResult&) noexcept;  // 371..382
 
+// Pentagons round the north pole (output_pentagon_flowers.cpp).
+void mapPentagonFlower(const OutputCall&, OutputResult&) noexcept;  // 385..387
+
 // Cube maps (output_cube_maps.cpp).
 bool rowPointCubeLayout(const OutputCall&, RowPoint&) noexcept;
 void mapCubeLayout(const OutputCall&, OutputResult&) noexcept;

@@ -63,7 +63,8 @@ struct HyperbolicSetup {
 HyperbolicSetup makeSetup(const HyperbolicRow& row) noexcept {
     const HyperbolicTiling tiling(row.p, row.q);
     // The face's circumradius α on the sphere: cos α = cot(π/p)·cot(π/qSolid).
-    const double alpha = std::acos(1.0 / (std::tan(std::numbers::pi / row.p) * std::tan(std::numbers::pi / row.qSolid)));
+    const double alpha =
+        std::acos(1.0 / (std::tan(std::numbers::pi / row.p) * std::tan(std::numbers::pi / row.qSolid)));
     const double scale = std::tan(alpha / 2.0) / tiling.vertexRadius();
     const double turn = tiling.foldsToTriangle() ? -std::numbers::pi / (2.0 * row.p) : 0.0;
     return {tiling, {scale * std::cos(turn), scale * std::sin(turn)}};
@@ -186,10 +187,18 @@ void mapHyperbolicTiling(const OutputCall& c, OutputResult& r) noexcept {
     Complex z = p;
     bool inside = false;
     switch (offset % kHyperbolicVariants) {
-        case 0: inside = p.re * p.re + p.im * p.im < 1.0; break;
-        case 1: inside = squareModel(p, z); break;
-        case 2: inside = pentagonModel(p, z); break;
-        default: inside = bandModel(p, z); break;
+        case 0:
+            inside = p.re * p.re + p.im * p.im < 1.0;
+            break;
+        case 1:
+            inside = squareModel(p, z);
+            break;
+        case 2:
+            inside = pentagonModel(p, z);
+            break;
+        default:
+            inside = bandModel(p, z);
+            break;
     }
     const HyperbolicSetup& setup = hyperbolicSetup(offset / kHyperbolicVariants);
     if (!inside || !setup.tiling.fold(z)) return;

@@ -25,8 +25,9 @@ TEST(Tilings, EquianharmonicPAgainstClosedForms) {
         Complex z, want;
     } cases[] = {
         {{w, 0.0}, {e1, 0.0}},
-        {{w / 2.0, w * std::numbers::sqrt3 / 2.0}, {-e1 / 2.0, -e1 * std::numbers::sqrt3 / 2.0}},  // e^{−2iπ/3}·e₁ at b₂/2
-        {{w, w / std::numbers::sqrt3}, {0.0, 0.0}},                                               // (b₁ + b₂)/3
+        {{w / 2.0, w * std::numbers::sqrt3 / 2.0},
+         {-e1 / 2.0, -e1 * std::numbers::sqrt3 / 2.0}},  // e^{−2iπ/3}·e₁ at b₂/2
+        {{w, w / std::numbers::sqrt3}, {0.0, 0.0}},      // (b₁ + b₂)/3
     };
     for (const Case& c : cases) {
         const Complex got = p(c.z);
