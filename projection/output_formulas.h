@@ -324,6 +324,7 @@ void mapTriangleTile(const OutputCall&, OutputResult&) noexcept;      // 368
 void mapSquareTile(const OutputCall&, OutputResult&) noexcept;        // 369
 void mapHexagonTile(const OutputCall&, OutputResult&) noexcept;       // 370
 void mapHyperbolicTiling(const OutputCall&, OutputResult&) noexcept;  // 371..382
+void mapQuilt(const OutputCall&, OutputResult&) noexcept;             // 411..413
 
 // Pentagons round the north pole (output_pentagon_flowers.cpp).
 void mapPentagonFlower(const OutputCall&, OutputResult&) noexcept;  // 385..387

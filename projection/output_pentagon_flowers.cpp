@@ -34,8 +34,8 @@ void mapPentagonFlower(const OutputCall& c, OutputResult& r) noexcept {
     const int k = static_cast<int>(std::lround((std::atan2(p.im, p.re) + kPi / 2.0) / sector) + n) % n;
     const double out = -kPi / 2.0 + sector * k;
     // The point in the petal's frame, its outer corner on the +x axis.
-    const Complex local = complexMul({p.re - distance * std::cos(out), p.im - distance * std::sin(out)},
-                                     complexUnit(-out));
+    const Complex local =
+        complexMul({p.re - distance * std::cos(out), p.im - distance * std::sin(out)}, complexUnit(-out));
     Complex z;
     const double toMap = pentagon.tipRadius() / kCorner;
     if (!pentagon.inverse({local.re * toMap, local.im * toMap}, z)) return;

@@ -207,3 +207,48 @@ void mapHyperbolicTiling(const OutputCall& c, OutputResult& r) noexcept {
 }
 
 }  // namespace globaro::output_detail
+
+namespace globaro::output_detail {
+
+void mapQuilt(const OutputCall& c, OutputResult& r) noexcept {
+    // A quilt block: the world in a regular n-gon (Lagrange's disc by the
+    // n-gon's Schwarz–Christoffel map, the poles on its vertical axis),
+    // bordered by its n mirror images in its sides. A border piece shows the
+    // centre's picture reflected, so the pieces join the centre without a
+    // seam and the block keeps angles everywhere but at the poles and the
+    // corners. The triangle's block is a triangle twice its size, the
+    // square's a cross, the pentagon's the flower of a dodecahedron's net.
+    constexpr double kCorner = 0.5;
+    const int n = static_cast<int>(c.entry.id) - 408;  // 411..413: 3, 4, 5
+    if (n < 3 || n > 5) return;
+    static const StarMap maps[3] = {StarMap(3, 1.0 / 3.0), StarMap(4, 0.5), StarMap(5, 0.6)};
+    const StarMap& map = maps[n - 3];
+    // The first corner straight up; the square stands on a side.
+    const double first = n == 4 ? std::numbers::pi / 4.0 : std::numbers::pi / 2.0;
+    const double inradius = kCorner * std::cos(std::numbers::pi / n);
+    Complex p{c.fxd(), -c.fyd()};
+    if (!(std::isfinite(p.re) && std::isfinite(p.im))) return;
+    const auto outside = [&](Complex q, Complex& normal) {
+        double most = -INFINITY;
+        for (int k = 0; k < n; ++k) {
+            const Complex nk = complexUnit(first + std::numbers::pi / n + 2.0 * std::numbers::pi * k / n);
+            const double over = q.re * nk.re + q.im * nk.im - inradius;
+            if (over > most) most = over, normal = nk;
+        }
+        return most;
+    };
+    Complex normal;
+    const double over = outside(p, normal);
+    if (over > 0.0) {
+        p = {p.re - 2.0 * over * normal.re, p.im - 2.0 * over * normal.im};
+        if (outside(p, normal) > 1e-12) return;
+    }
+    const Complex turn = complexUnit(first);  // the map's first corner, at angle 0 in its own frame
+    const double toMap = map.tipRadius() / kCorner;
+    Complex z;
+    if (!map.inverse(complexMul({p.re * toMap, p.im * toMap}, complexConjugate(turn)), z)) return;
+    z = complexMul(z, turn);
+    setHit(r, inverseStereographic(static_cast<float>(z.re), static_cast<float>(-z.im)));
+}
+
+}  // namespace globaro::output_detail
