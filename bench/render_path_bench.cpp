@@ -418,6 +418,16 @@ BENCHMARK_CAPTURE(BM_WholeRender, five_star_2048x2048, "5-star", 2048, 2048, 0.0
     ->Unit(benchmark::kSecond)
     ->Iterations(1)
     ->UseRealTime();
+// The tilings: an elliptic function per sample (hexagon tile) and the
+// hyperbolic fold behind a Jacobi model map (the {4,8} square).
+BENCHMARK_CAPTURE(BM_WholeRender, hexagon_tile_2048x2048, "hexagon tile", 2048, 2048, 0.0f)
+    ->Unit(benchmark::kSecond)
+    ->Iterations(1)
+    ->UseRealTime();
+BENCHMARK_CAPTURE(BM_WholeRender, hyperbolic_4_8_square_2048x2048, "hyperbolic 4,8 square", 2048, 2048, 0.0f)
+    ->Unit(benchmark::kSecond)
+    ->Iterations(1)
+    ->UseRealTime();
 
 // The cost of the overlays: the same render plain and with the graticule
 // (15 degrees) and the edge lines.

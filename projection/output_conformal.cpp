@@ -18,6 +18,7 @@
 
 #include "projection/elliptic.h"
 #include "projection/output_formulas.h"
+#include "projection/tilings.h"
 
 namespace globaro::output_detail {
 
@@ -141,12 +142,12 @@ void mapSquareTile(const OutputCall& c, OutputResult& r) noexcept {
     // Peirce's square continued over the whole plane: sd carries the square
     // across each side onto its neighbour turned a half-turn about the
     // side's middle, and the neighbours of the sides' two halves show the
-    // same banks of the meridians, so the squares join without a seam. sd
-    // repeats every 4K both ways: reduce the point to one period first.
-    const auto reduce = [](double t) { return t - 4.0 * std::floor((t + 2.0) / 4.0); };
-    const double x = reduce(2.0 * c.cxd()), y = reduce(-2.0 * c.cyd());
+    // same banks of the meridians, so the squares join without a seam. The
+    // theta series reduce the point to one period themselves.
+    static const ThetaSd sd(kHalf);
+    const double x = 2.0 * c.cxd(), y = -2.0 * c.cyd();
     if (!(std::isfinite(x) && std::isfinite(y))) return;
-    const ComplexRatio q = jacobiSd({kQuarterPeriod * x, kQuarterPeriod * y}, kHalf);
+    const ComplexRatio q = sd({kQuarterPeriod * x, kQuarterPeriod * y});
     setHit(r, fromStereographic(q, {0.0, 1.0, 0.0}, lonLatVector(std::numbers::pi / 4.0, 0.0),
                                 lonLatVector(3.0 * std::numbers::pi / 4.0, 0.0)));
 }

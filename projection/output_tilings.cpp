@@ -10,7 +10,6 @@
 #include <cmath>
 #include <numbers>
 
-#include "projection/elliptic.h"
 #include "projection/output_formulas.h"
 #include "projection/schwarz_christoffel.h"
 #include "projection/tilings.h"
@@ -88,9 +87,9 @@ bool squareModel(Complex p, Complex& z) noexcept {
     // e^{±3iπ/4}: z = (1 + i)/2·sd(K(1 − i)(x + iy)/2) with m = 1/2 (the
     // hemisphere square of the quincuncial maps).
     if (!(std::fabs(p.re) <= 1.0 && std::fabs(p.im) <= 1.0)) return false;
-    static const double k = completeEllipticK(0.5);
-    const Complex u = complexMul({0.5 * k, -0.5 * k}, p);
-    const ComplexRatio q = jacobiSd(u, 0.5);
+    static const ThetaSd sd(0.5);
+    const double k = sd.quarterPeriod();
+    const ComplexRatio q = sd(complexMul({0.5 * k, -0.5 * k}, p));
     z = complexMul({0.5, 0.5}, complexDivide(q.num, q.den));
     return true;
 }
@@ -153,10 +152,11 @@ void mapHexagonTile(const OutputCall& c, OutputResult& r) noexcept {
     // hexagon's centre to the view centre.
     constexpr double kCorner = 0.5;
     static const double m = (2.0 - std::numbers::sqrt3) / 4.0, rootM = std::sqrt(m);
-    static const double toU = 2.0 * completeEllipticK(m) / (std::numbers::sqrt3 * kCorner);
+    static const ThetaSd sd(m);
+    static const double toU = 2.0 * sd.quarterPeriod() / (std::numbers::sqrt3 * kCorner);
     // The stereographic coordinate √m·sn²(u) = num/den, undivided.
     const auto square = [](Complex u, Complex& num, Complex& den) {
-        const ComplexRatio q = jacobiSd(u, m);
+        const ComplexRatio q = sd(u);
         const Complex n2 = complexSquare(q.num);
         num = {rootM * n2.re, rootM * n2.im};
         const Complex d2 = complexSquare(q.den);

@@ -66,6 +66,42 @@ Complex reflectInLine(Complex p, Complex n, double h) noexcept {
 
 }  // namespace
 
+ThetaSd::ThetaSd(double m) noexcept
+    : k_(completeEllipticK(m)),
+      kPrime_(completeEllipticK(1.0 - m)),
+      scale_(1.0 / std::sqrt(std::sqrt(m) * std::sqrt(1.0 - m))) {
+    const double q = std::exp(-kPi * kPrime_ / k_);
+    for (int n = 0; n < kTerms; ++n) {
+        odd_[n] = 2.0 * ((n % 2) != 0 ? -1.0 : 1.0) * std::pow(q, (n + 0.5) * (n + 0.5));
+        even_[n] = 2.0 * std::pow(q, double(n + 1) * (n + 1));
+    }
+}
+
+ComplexRatio ThetaSd::operator()(Complex u) const noexcept {
+    // Reduce by 2K and 2iK′: sd(u + 2K) = sd(u + 2iK′) = −sd(u).
+    const double nx = std::round(u.re / (2.0 * k_)), ny = std::round(u.im / (2.0 * kPrime_));
+    const double x = u.re - 2.0 * k_ * nx, y = u.im - 2.0 * kPrime_ * ny;
+    const bool flip = (static_cast<long long>(nx + ny) % 2) != 0;
+    const double zx = kPi * x / (2.0 * k_), zy = kPi * y / (2.0 * k_);
+    // e^{±iz}, then the odd and even powers by products.
+    const double grow = std::exp(zy), c = std::cos(zx), s = std::sin(zx);
+    const Complex e{c / grow, s / grow}, eInv{c * grow, -s * grow};
+    const Complex e2 = complexSquare(e), e2Inv = complexSquare(eInv);
+    Complex up = e, down = eInv, upEven = e2, downEven = e2Inv;
+    Complex theta1{}, theta3{1.0, 0.0};
+    for (int n = 0; n < kTerms; ++n) {
+        // sin((2n+1)z) = (up − down)/(2i); cos(2(n+1)z) = (upEven + downEven)/2.
+        theta1.re += odd_[n] * 0.5 * (up.im - down.im);
+        theta1.im -= odd_[n] * 0.5 * (up.re - down.re);
+        theta3.re += even_[n] * 0.5 * (upEven.re + downEven.re);
+        theta3.im += even_[n] * 0.5 * (upEven.im + downEven.im);
+        up = complexMul(up, e2), down = complexMul(down, e2Inv);
+        upEven = complexMul(upEven, e2), downEven = complexMul(downEven, e2Inv);
+    }
+    const double sign = flip ? -scale_ : scale_;
+    return {{sign * theta1.re, sign * theta1.im}, theta3};
+}
+
 double equianharmonicHalfPeriod() noexcept { return kHalfPeriod; }
 
 WeierstrassRatio equianharmonicP(Complex z) noexcept {

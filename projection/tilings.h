@@ -21,8 +21,31 @@
 // into the p-gon's fundamental triangle (centre, side middle, vertex).
 
 #include "geometry/vec_math.h"
+#include "projection/elliptic.h"
 
 namespace globaro {
+
+// ---- Jacobi's sd by theta series -----------------------------------------------
+
+// sd(u | m) = sn/dn for a fixed parameter m, by the theta functions of the
+// nome q = e^{−πK′/K}: sd(u) = θ₁(z)/(√(k k′)·θ₃(z)), z = πu/(2K)
+// (Abramowitz and Stegun 16.36). The argument is first reduced by the
+// half-periods 2K and 2iK′ (each turns sd's sign), so |Im z| ≤ πK′/(2K) and
+// the series need a handful of terms: per sample one complex exponential
+// and a few products, where the Landen descent needs two dozen
+// transcendental functions.
+class ThetaSd {
+public:
+    explicit ThetaSd(double m) noexcept;
+    double quarterPeriod() const noexcept { return k_; }
+    // sd(u) as a ratio num/den (den = 0 at sd's poles).
+    ComplexRatio operator()(Complex u) const noexcept;
+
+private:
+    static constexpr int kTerms = 6;
+    double k_, kPrime_, scale_;
+    double odd_[kTerms], even_[kTerms];  // 2(−1)ⁿq^{(n+½)²} and 2q^{n²} (n ≥ 1)
+};
 
 // ---- the equianharmonic ℘ ----------------------------------------------------
 

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <numbers>
 
+#include "projection/elliptic.h"
 #include "projection/tilings.h"
 
 namespace globaro {
@@ -38,6 +39,25 @@ TEST(Tilings, EquianharmonicPAgainstClosedForms) {
         const Complex here = p(z), shifted = p({z.re + 2.0 * w + b2.re, z.im + b2.im}), mirrored = p({-z.re, -z.im});
         EXPECT_NEAR(complexAbs({here.re - shifted.re, here.im - shifted.im}), 0.0, 1e-11 * complexAbs(here));
         EXPECT_NEAR(complexAbs({here.re - mirrored.re, here.im - mirrored.im}), 0.0, 1e-11 * complexAbs(here));
+    }
+}
+
+// The theta series agree with the Landen descent over several periods (away
+// from u = K, where the descent divides cn = 0 by a vanishing cosine), and
+// sd(K) = 1/k′, sd(K + iK′) is a pole.
+TEST(Tilings, ThetaSdAgreesWithTheDescent) {
+    for (const double m : {0.5, (2.0 - std::numbers::sqrt3) / 4.0, 0.9}) {
+        const ThetaSd sd(m);
+        const double k = sd.quarterPeriod(), kp = completeEllipticK(1.0 - m);
+        for (const Complex u : {Complex{0.3, 0.2}, Complex{0.9 * k, 0.4 * kp}, Complex{2.7 * k, -1.3 * kp},
+                                Complex{-5.1 * k, 3.4 * kp}}) {
+            const ComplexRatio a = sd(u), b = jacobiSd(u, m);
+            const Complex x = complexDivide(a.num, a.den), y = complexDivide(b.num, b.den);
+            EXPECT_NEAR(complexAbs({x.re - y.re, x.im - y.im}), 0.0, 1e-11 * (1.0 + complexAbs(y))) << m << " " << u.re;
+        }
+        const ComplexRatio atK = sd({k, 0.0}), atPole = sd({k, kp});
+        EXPECT_NEAR(atK.num.re / atK.den.re, 1.0 / std::sqrt(1.0 - m), 1e-12);
+        EXPECT_NEAR(complexAbs(atPole.den), 0.0, 1e-12 * complexAbs(atPole.num));
     }
 }
 
