@@ -1,9 +1,10 @@
 // Tilings: the sphere conformally on a tile, the tile repeated over the
-// Euclidean plane or the hyperbolic plane (projection/tilings.h).
+// Euclidean plane or the hyperbolic plane (projection/tilings.h), and the
+// quilt blocks, a tile bordered by its mirror images.
 //
 // Every routine folds the plane point into its base tile and maps the tile
 // point to a direction; the fold is a chain of reflections (or, for the
-// tetrahedral and square tiles, the periods and half-turns of an elliptic
+// tetrahedral and hexagonal tiles, the periods and half-turns of an elliptic
 // function), so neighbouring tiles meet without a seam and the map keeps
 // angles wherever the tile map does.
 
