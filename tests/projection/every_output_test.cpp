@@ -148,8 +148,10 @@ TEST_P(EveryOutput, PolyhedronNetsAreClosedAndDoNotOverlap) {
         }
         outlines.push_back(outline);
     }
-    // Closed: every edge of the solid is walked once each way.
+    // Closed: every edge of the solid is walked once each way (a family with
+    // its own mapping has a flat net that only locates points).
     for (const auto& [edge, count] : edges) {
+        if (model.specialMapping != 0) break;
         const auto back = edges.find({edge.second, edge.first});
         ASSERT_TRUE(count == 1 && back != edges.end() && back->second == 1) << "an open or doubled edge";
     }
