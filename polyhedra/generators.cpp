@@ -1,6 +1,8 @@
 #include "polyhedra/generators.h"
 
+#include <cmath>
 #include <iterator>
+#include <numbers>
 
 #include "polyhedra/curve_strips.h"
 #include "polyhedra/curved_origami.h"
@@ -61,10 +63,32 @@ SolidMesh buildCubeCompound(const GeneratorCall&) { return generateCubeCompound(
 SolidMesh buildTriambic(const GeneratorCall&) { return generateSmallTriambicIcosahedron(); }
 SolidMesh buildWaterman(const GeneratorCall&) { return generateWatermanButterfly(); }
 
+// The star polygon of the splat family. Its corner angles alone fix its
+// shape: from an inner corner, the tip's half-angle a and the half-turn π/n
+// between tip and inner corner give the inner radius sin a / sin(a + π/n).
+SolidMesh buildSplat(const GeneratorCall&) {
+    SolidMesh mesh;
+    constexpr double kStep = std::numbers::pi / kSplatPoints;
+    const double a = kSplatTipAngle * std::numbers::pi / 2.0;
+    const double inner = std::sin(a) / std::sin(a + kStep);
+    const int centre = mesh.addVertex({0.0, 0.0, 0.0}, 1e-9);
+    int ring[2 * kSplatPoints];
+    for (int i = 0; i < 2 * kSplatPoints; ++i) {
+        const double r = i % 2 == 0 ? 1.0 : inner;
+        ring[i] = mesh.addVertex({r * std::cos(i * kStep), r * std::sin(i * kStep), 0.0}, 1e-9);
+    }
+    for (int i = 0; i < 2 * kSplatPoints; ++i) {
+        const int corners[3] = {centre, ring[i], ring[(i + 1) % (2 * kSplatPoints)]};
+        mesh.addFace(corners, 3);
+    }
+    return mesh;
+}
+
 // In kind order.
 constexpr GeneratorRow kGeneratorRows[] = {
     {.first = 25, .last = 27, .build = &buildRind, .shareTolerance = 1e-6, .gluedVariant = true},
     {.first = 50, .last = 50, .build = &buildSkelion, .gluedVariant = true},
+    {.first = 65, .last = 65, .build = &buildSplat, .specialMapping = true},
     {.first = 77, .last = 78, .build = &buildTattoo, .gluedVariant = true},
     {.first = 80, .last = 80, .build = &buildThirtysphere, .gluedVariant = true},
     {.first = 81, .last = 81, .build = &buildStars, .stance = PieceStance::kAcross, .piecesPerRow = 6},

@@ -34,7 +34,18 @@ struct GeneratorRow {
     // aspect (width over height); 0 keeps them in one row.
     double rowAspect = 0.0;
     int piecesPerRow = 0;  // the net's pieces in rows of this many; 0 for one row (or by rowAspect)
+    // The family carries a located point to the sphere by its own formula
+    // (the output side applies it to the blended solid point), not by
+    // pushing the solid point out from the centre.
+    bool specialMapping = false;
 };
+
+// The splat family's flat star: `kSplatPoints` tips of interior angle
+// `kSplatTipAngle`·π at radius 1 around the origin of the plane z = 0, the
+// inner corners at the radius the angles fix; two triangles per tip, from
+// the centre to the tip and to each neighbouring inner corner.
+inline constexpr int kSplatPoints = 11;
+inline constexpr double kSplatTipAngle = 0.3;
 
 // The row that builds `kind`, or nullptr.
 const GeneratorRow* generatorFor(PolyKind kind) noexcept;

@@ -191,6 +191,7 @@ void setUpKind(PolyModel& m, PolyKind kind, const PolyAllocator& allocator) {
     m.mirrorXY = 1;
     m.mirrorX = 0;
     m.keepLoopIds = 1;
+    m.specialMapping = generator->specialMapping ? 1 : 0;
     void* block = allocator.allocate != nullptr ? allocator.allocate(sizeof(OwnedSolidTables)) : nullptr;
     if (block == nullptr) return;
     m.ownedTables = static_cast<OwnedSolidTables*>(block);

@@ -36,11 +36,13 @@ JacobiValues jacobiReal(double u, double m) noexcept {
     }
     // φ_N = 2^N·a_N·u, then back up: φ_{n−1} = (φ_n + asin((c_n/a_n)·sin φ_n)) / 2.
     double phi = std::ldexp(a * u, n);
-    for (int i = n; i >= 1; --i) phi = 0.5 * (phi + std::asin(ratios[i] * std::sin(phi)));
-    // dn from sn rather than as cn / cos(φ₁ − φ₀), which is 0/0 at the
-    // quarter periods (where cn vanishes) and loses every digit near them.
-    const double sn = std::sin(phi);
-    return {sn, std::cos(phi), std::sqrt(std::fmax(0.0, 1.0 - m * sn * sn))};
+    for (int i = n; i >= 1; --i) {
+        phi = 0.5 * (phi + std::asin(ratios[i] * std::sin(phi)));
+    }
+    // dn² = cn² + k′²·sn² (both terms positive, dn ≥ k′ > 0): the descent's own
+    // dn = cn / cos(φ₁ − φ₀) is 0/0 at u = K, where both cosines vanish.
+    const double sn = std::sin(phi), cn = std::cos(phi);
+    return {sn, cn, std::sqrt(cn * cn + (1.0 - m) * sn * sn)};
 }
 
 ComplexRatio jacobiSd(Complex z, double m) noexcept {

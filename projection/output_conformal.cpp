@@ -19,6 +19,7 @@
 #include "projection/elliptic.h"
 #include "projection/input_projection.h"
 #include "projection/output_formulas.h"
+#include "projection/tilings.h"
 
 namespace globaro::output_detail {
 
@@ -274,6 +275,24 @@ void mapSpilhaus(const OutputCall& c, OutputResult& r) noexcept {
     const Vec3d& n = frame.north;
     setHit(r, toSphereDir({d.z * k.x - d.x * e.x + d.y * n.x, d.z * k.y - d.x * e.y + d.y * n.y,
                            d.z * k.z - d.x * e.z + d.y * n.z}));
+}
+
+}  // namespace globaro::output_detail
+
+namespace globaro::output_detail {
+
+void mapSquareTile(const OutputCall& c, OutputResult& r) noexcept {
+    // Peirce's square continued over the whole plane: sd carries the square
+    // across each side onto its neighbour turned a half-turn about the
+    // side's middle, and the neighbours of the sides' two halves show the
+    // same banks of the meridians, so the squares join without a seam. The
+    // theta series reduce the point to one period themselves.
+    static const ThetaSd sd(kHalf);
+    const double x = 2.0 * c.cxd(), y = -2.0 * c.cyd();
+    if (!(std::isfinite(x) && std::isfinite(y))) return;
+    const ComplexRatio q = sd({kQuarterPeriod * x, kQuarterPeriod * y});
+    setHit(r, fromStereographic(q, {0.0, 1.0, 0.0}, lonLatVector(std::numbers::pi / 4.0, 0.0),
+                                lonLatVector(3.0 * std::numbers::pi / 4.0, 0.0)));
 }
 
 }  // namespace globaro::output_detail

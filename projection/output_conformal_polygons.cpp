@@ -122,3 +122,19 @@ void mapConformalPolygon(const OutputCall& c, OutputResult& r) noexcept {
 }
 
 }  // namespace globaro::output_detail
+
+namespace globaro::output_detail {
+
+void conformalPolygonAt(ProjectionId shapeId, Complex p, OutputResult& r) noexcept {
+    // The shape's map at the plane point p (y up, the tips 0.5 from the centre).
+    const int index = shapeIndex(shapeId);
+    if (index < 0) return;
+    const StarMap& map = shapeMap(index);
+    const Complex turn = kShapes[index].turn;
+    Complex z;
+    if (!map.inverse(complexMul(p, {turn.re * 2.0 * map.tipRadius(), -turn.im * 2.0 * map.tipRadius()}), z)) return;
+    z = complexMul(z, turn);
+    setHit(r, inverseStereographic(static_cast<float>(z.re), static_cast<float>(-z.im)));
+}
+
+}  // namespace globaro::output_detail

@@ -320,6 +320,19 @@ void mapThorn(const OutputCall&, OutputResult&) noexcept;              // 83, 87
 // Conformal polygons and stars by Schwarz–Christoffel maps (output_conformal_polygons.cpp).
 void mapConformalPolygon(const OutputCall&, OutputResult&) noexcept;  // 97, 98, 100..105, 116, 158, 163
 void mapFusedPolygons(const OutputCall&, OutputResult&) noexcept;     // 113, 114, 167
+// The map of the shape of output `shapeId` at the plane point p (y up).
+void conformalPolygonAt(ProjectionId shapeId, Complex p, OutputResult& r) noexcept;
+
+// Tilings (output_tilings.cpp; the square tile in output_conformal.cpp).
+void mapTetraTile(const OutputCall&, OutputResult&) noexcept;         // 64
+void mapTriangleTile(const OutputCall&, OutputResult&) noexcept;      // 368
+void mapSquareTile(const OutputCall&, OutputResult&) noexcept;        // 369
+void mapHexagonTile(const OutputCall&, OutputResult&) noexcept;       // 370
+void mapHyperbolicTiling(const OutputCall&, OutputResult&) noexcept;  // 371..382
+void mapQuilt(const OutputCall&, OutputResult&) noexcept;             // 411..413
+
+// Pentagons round the north pole (output_pentagon_flowers.cpp).
+void mapPentagonFlower(const OutputCall&, OutputResult&) noexcept;  // 385..387
 
 // Peirce's construction with other folds (output_quincuncial.cpp).
 void mapCunx(const OutputCall&, OutputResult&) noexcept;  // 92, 93, 95, 96

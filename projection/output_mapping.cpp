@@ -18,6 +18,7 @@
 #include "projection/input_layouts.h"
 #include "projection/input_projection.h"
 #include "projection/output_formulas.h"
+#include "projection/output_splat.h"
 
 namespace globaro {
 
@@ -69,6 +70,8 @@ void mapPlaneByModel(float a, float b, const RenderContext& ctx, MappingScratch&
     const PolyModel& model = *ctx.polyModel;
     SphereDir d;
     const NetHit hit = netPointToSphere(model, *scratch.polyJob, a, b * model.frameHeight, d);
+    // A family with its own formula carries the located point itself.
+    if (hit.kind == NetHitKind::kFace && model.specialMapping != 0 && !specialModelDirection(model, hit, d)) return;
     if (hit.kind == NetHitKind::kFace) {
         setHit(out.result, d);
         out.modelFace = hit.face;

@@ -7,7 +7,9 @@
 #include <numbers>
 
 #include "output_test_support.h"
+#include "polyhedra/generators.h"
 #include "projection/elliptic.h"
+#include "projection/output_splat.h"
 #include "projection/schwarz_christoffel.h"
 
 namespace globaro {
@@ -115,6 +117,33 @@ TEST(StarMap, TheSquareIsJacobisSd) {
         ASSERT_TRUE(m.inverse(w, z));
         EXPECT_LT(gap(z, {sd.re / std::numbers::sqrt2, sd.im / std::numbers::sqrt2}), 1e-12);
     }
+}
+
+// The splat covers the sphere once (each direction back from the star point of Lagrange's
+// z = −i(1 − q)/(1 + q), q = e^{(ψ − iλ)/2}), is conformal, and shows north up, east to the
+// right (λ > 0 has x < 0; seen from the centre east × north points inwards).
+TEST(StarMap, TheSplatIsConformalAndCoversTheSphereOnce) {
+    const StarMap star(kSplatPoints, kSplatTipAngle);
+    SphereDir d, e, n, up, down, left, right;
+    for (int i = 0; i < 800; ++i) {
+        const double lambda = -3.0 + 6.0 * (i % 40 + 0.5) / 40.0, phi = -1.45 + 2.9 * (i / 40 + 0.5) / 20.0;
+        const Complex q = at(std::exp(std::asinh(std::tan(phi)) / 2.0), -lambda / 2.0);
+        const Complex w = star.forward(complexMul({0.0, -1.0}, complexDivide({1.0 - q.re, -q.im}, {1.0 + q.re, q.im})));
+        ASSERT_TRUE(splatDirection({w.re / star.tipRadius(), w.im / star.tipRadius()}, d));
+        ASSERT_LT(std::fabs(d.x + std::sin(lambda) * std::cos(phi)) + std::fabs(d.y - std::sin(phi)), 2e-5);
+        const Complex p = at(0.55 * std::sqrt((i + 0.5) / 800.0), i * 2.399963);
+        ASSERT_TRUE(splatDirection(p, d) && splatDirection({p.re + 1e-4, p.im}, e) &&
+                    splatDirection({p.re, p.im + 1e-4}, n));
+        const Vec3d de{e.x - d.x, e.y - d.y, e.z - d.z}, dn{n.x - d.x, n.y - d.y, n.z - d.z};
+        ASSERT_NEAR(std::sqrt(dot(de, de) / dot(dn, dn)), 1.0, 0.02);
+        ASSERT_NEAR(dot(de, dn) / dot(dn, dn), 0.0, 0.02);
+        ASSERT_LT(dot(cross(de, dn), Vec3d{d.x, d.y, d.z}), 0.0);
+    }
+    EXPECT_FALSE(splatDirection({0.0, 0.95}, d));  // between two tips, outside the star
+    testing::Mapper out(800, 1, 400, 400);
+    ASSERT_TRUE(out.direction(0.5, 0.4, up) && out.direction(0.5, 0.6, down) && out.direction(0.4, 0.5, left) &&
+                out.direction(0.6, 0.5, right));
+    EXPECT_TRUE(up.y > 0.2f && down.y < -0.2f && right.x < -0.2f && left.x > 0.2f);
 }
 
 // The outputs: the n-fold symmetry of the outline (as the render's hits

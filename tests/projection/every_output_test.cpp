@@ -44,11 +44,17 @@ TEST_P(EveryOutput, SamplesAreCleanAndDirectionsAreUnit) {
 }
 
 // Cuts are lines, so few neighbour pairs jump; an open or misturned seam makes bands of jumps.
+// A hyperbolic tiling's tiles shrink without bound towards the model's rim: only its middle is
+// resolved by the grid.
 TEST_P(EveryOutput, JumpsOnlyAlongItsCuts) {
     const ProjectionId id = GetParam();
     Mapper m(id, 1, 400, 400, 90.0f);
     if (!outputHasMapping(*m.ctx)) return;  // nothing to compare
     constexpr int kGrid = 160;
+    const bool rimless = findOutputRow(id)->family == ProjectionFamily::kHyperbolicTiling;
+    const auto resolved = [&](int i, int j) {
+        return !rimless || std::max(std::abs(2 * i - kGrid), std::abs(2 * j - kGrid)) < kGrid / 2;
+    };
     std::vector<SphereDir> dirs((kGrid + 1) * (kGrid + 1));
     std::vector<char> hit(dirs.size());
     for (int j = 0; j <= kGrid; ++j)
@@ -61,7 +67,7 @@ TEST_P(EveryOutput, JumpsOnlyAlongItsCuts) {
         for (int i = 0; i <= kGrid; ++i) {
             const std::size_t k = std::size_t(j) * (kGrid + 1) + i;
             for (const std::size_t n : {k + 1, k + kGrid + 1}) {
-                if ((n == k + 1 && i == kGrid) || n >= dirs.size() || !hit[k] || !hit[n]) continue;
+                if ((n == k + 1 && i == kGrid) || n >= dirs.size() || !hit[k] || !hit[n] || !resolved(i, j)) continue;
                 ++pairs;
                 jumps += testing::distance(dirs[k], dirs[n]) > 0.25f ? 1 : 0;
             }
@@ -142,8 +148,10 @@ TEST_P(EveryOutput, PolyhedronNetsAreClosedAndDoNotOverlap) {
         }
         outlines.push_back(outline);
     }
-    // Closed: every edge of the solid is walked once each way.
+    // Closed: every edge of the solid is walked once each way (a family with
+    // its own mapping has a flat net that only locates points).
     for (const auto& [edge, count] : edges) {
+        if (model.specialMapping != 0) break;
         const auto back = edges.find({edge.second, edge.first});
         ASSERT_TRUE(count == 1 && back != edges.end() && back->second == 1) << "an open or doubled edge";
     }
