@@ -427,6 +427,9 @@ BENCHMARK_CAPTURE(BM_WholeRender, Lee_tetrahedric_2048x2048, "Lee tetrahedric", 
     ->Iterations(1)
     ->UseRealTime();
 BENCHMARK_CAPTURE(BM_WholeRender, Spilhaus_2048x2048, "Spilhaus", 2048, 2048, 0.0f)
+    ->Unit(benchmark::kSecond)
+    ->Iterations(1)
+    ->UseRealTime();
 // The tilings: an elliptic function per sample (hexagon tile) and the
 // hyperbolic fold behind a Jacobi model map (the {4,8} square).
 BENCHMARK_CAPTURE(BM_WholeRender, hexagon_tile_2048x2048, "hexagon tile", 2048, 2048, 0.0f)
