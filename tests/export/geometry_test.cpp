@@ -79,6 +79,9 @@ TEST(GeometryExport, EverySolidIsClosedCentredAndFacesOutwards) {
         SCOPED_TRACE(std::string(info.name));
         ++solids;
         const GeometryModel model = buildGeometryModel(info.id);
+        // A model with a mapping of its own (the splat star) is a flat card,
+        // not a solid round the centre.
+        if (model.get()->specialMapping != 0) continue;
         const auto obj = testing::readObjText(writeObj(model.get(), "s", std::tm{}));
         const int triangles = geometryTriangleCount(*model);
         ASSERT_GT(triangles, 0);
