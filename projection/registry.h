@@ -907,7 +907,7 @@ inline constexpr InputRow kInputRows[] = {
     {.id = 23, .name = "Hammer", .key = "Ki24", .lookup = &lookupHammer, .rightHalfRule = true},
     {.id = 24, .name = "equal-area cylinder", .key = "Ki25", .lookup = &lookupEqualAreaCylinder},
     {.id = 25, .name = "gores: 6", .key = "Ki26", .lookup = &lookupGores},
-    {.id = 26, .name = "zenith & nadir", .key = "Ki27", .lookup = &lookupZenithNadir},
+    {.id = 26, .name = "zenith & nadir", .key = "Ki27", .lookup = &lookupZenithNadir, .featheredBySeamWeight = true},
     {.id = 27, .name = "horizontal cross", .key = "Ki28", .lookup = &lookupCubeLayoutFace},
     {.id = 28, .name = "vertical cross", .key = "Ki29", .lookup = &lookupVerticalCrossFace},
     {.id = 29, .name = "soccer", .key = "Ki30", .lookup = &lookupSoccer},
