@@ -91,6 +91,25 @@ int petalOf(float theta, float start, float spread, float n, float& offset) noex
     return k;
 }
 
+// The paper of the folded outputs: the normal of a piece of paper whose
+// fold line runs out from the centre along the plane angle θ, tilted about
+// that line by `tilt` radians (positive: it faces towards growing θ). The
+// normal is in the picture's frame, x to the right, y down and z towards
+// the viewer, and is what `lightPaper` lights.
+void setPaperNormal(OutputResult& r, float theta, float tilt) noexcept {
+    const float s = std::sin(tilt);
+    r.storeNormal = true;
+    r.ownNormal = true;
+    r.normal = {-std::sin(theta) * s, std::cos(theta) * s, std::cos(tilt)};
+}
+
+// A fan's pleat is folded to half its width: each half of it stands at
+// 60° to the picture (cos 60° = 1/2).
+constexpr float kPleatTilt = kPiF / 3.0f;
+// A disc's petals curl up towards their edges, as paper petals do before
+// they are closed into the sphere: 30° at the edges, flat along the middle.
+constexpr float kPetalCurl = kPiF / 6.0f;
+
 }  // namespace
 
 // Star 3 and star 5: the azimuthal picture of the whole sphere stretched
@@ -317,8 +336,12 @@ void mapDiscSphere(const OutputCall& call, OutputResult& r) noexcept {
         const float width = (capWhole ? kHalfPiF : 1.0f) * std::sin(rho) * kPiF / n;
         const float local = petalLongitude(rho, t, width, n);
         if (std::isnan(local)) return;
-        lambda = -kPiF + (static_cast<float>(k) + 0.5f) * kTwoPiF / n + local;
+        const float middle = -kPiF + (static_cast<float>(k) + 0.5f) * kTwoPiF / n;
+        lambda = middle + local;
+        // The edge on the side of growing θ rises and faces back inwards.
+        setPaperNormal(r, middle, -kPetalCurl * local * n * kInvPiF);
     }
+    if (capWhole && rho <= kHalfPiF) setPaperNormal(r, 0.0f, 0.0f);  // the cap lies flat
     setHit(r, poleToCentre(lonLat(kHalfPiF - lambda, kHalfPiF - rho)));
     if (!capWhole) tagPiece(r, k + 1);
 }
@@ -338,6 +361,26 @@ void mapFoldingSphere(const OutputCall& call, OutputResult& r) noexcept {
     if (std::isnan(local)) return;
     setHit(r, lonLat(-kPiF + (static_cast<float>(k) + 0.5f) * kTwoPiF / n + local, rho - kHalfPiF));
     tagPiece(r, k + 1);
+    // A mountain fold along the gore's middle line: each half faces away
+    // from it.
+    const float middle = -kPiF + (static_cast<float>(k) + 0.5f) * kPiF / n;
+    setPaperNormal(r, middle, t >= 0.0f ? kPleatTilt : -kPleatTilt);
+}
+
+void lightPaper(const RenderContext&, const RenderCell& cell, float rgb[3]) noexcept {
+    // One light from the upper left, 45° above the picture, and a share of
+    // light from everywhere; paper lying flat keeps its colour, a facet
+    // turned to the light grows a little brighter (never past white unless
+    // the colour already was), one turned away falls to the ambient share.
+    constexpr float kLight[3] = {-0.5f, -0.5f, 0.70710678f};
+    constexpr float kAmbient = 0.35f;
+    const float facing =
+        std::max(0.0f, cell.normal[0] * kLight[0] + cell.normal[1] * kLight[1] + cell.normal[2] * kLight[2]);
+    const float f = (kAmbient + (1.0f - kAmbient) * facing) / (kAmbient + (1.0f - kAmbient) * kLight[2]);
+    for (int i = 0; i < 3; ++i) {
+        const float v = rgb[i] * f;
+        rgb[i] = f > 1.0f ? std::min(v, std::max(rgb[i], 1.0f)) : v;
+    }
 }
 
 // Umbrella: the eight gores of a globe turned about the image centre with

@@ -399,7 +399,9 @@ void mapTwoCylinders(const OutputCall&, OutputResult&) noexcept;    // 159
 void mapThreeCylinders(const OutputCall&, OutputResult&) noexcept;  // 160
 void mapDiscSphere(const OutputCall&, OutputResult&) noexcept;      // 300, 301
 void mapFoldingSphere(const OutputCall&, OutputResult&) noexcept;   // 288
-void mapUmbrella(const OutputCall&, OutputResult&) noexcept;        // 63
-void mapTunableGores(const OutputCall&, OutputResult&) noexcept;    // 73, 74
+// Lights the folded paper of 288, 300 and 301 from the normal their routines keep.
+void lightPaper(const RenderContext&, const RenderCell&, float rgb[3]) noexcept;
+void mapUmbrella(const OutputCall&, OutputResult&) noexcept;      // 63
+void mapTunableGores(const OutputCall&, OutputResult&) noexcept;  // 73, 74
 
 }  // namespace globaro::output_detail

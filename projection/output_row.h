@@ -160,6 +160,10 @@ struct InputRow {
     // Every direction lands inside the image with the one default region
     // code: the input adds no edges of its own to a render.
     bool seamless = false;
+    // The lookup leaves a seam weight in the cell (1 inside, falling to 0 at
+    // the edges of the faces it holds), and the samples are laid down with
+    // that much cover, so that what it holds blends into the picture below.
+    bool featheredBySeamWeight = false;
 };
 
 // The row of an id, or null when the registry has none. Output rows include

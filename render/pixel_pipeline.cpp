@@ -6,6 +6,7 @@
 
 #include "projection/input_projection.h"
 #include "projection/output_mapping.h"
+#include "projection/output_row.h"
 #include "settings/settings_record.h"
 
 namespace globaro {
@@ -207,6 +208,7 @@ ColorRgba Shader::sampleColour(const RenderCell& cell, float u, float v, const F
             c.r = rgb[0];
             c.g = rgb[1];
             c.b = rgb[2];
+            c.a *= cfg_.mapping->sampleCoverage(cell);
         }
     }
     if (!opt_.keepTransparency && !(gap && opt_.transparentGaps)) {
@@ -734,6 +736,13 @@ void ContextSampleMapping::prepareJob(TileState& state) const {
 void ContextSampleMapping::shadeSample(const RenderCell& cell, float rgb[3]) const noexcept {
     if (ctx_.shadedGlobe != 0) shadeGlobeColour(ctx_, cell, rgb);
     if (ctx_.colourStep != nullptr) ctx_.colourStep(ctx_, cell, rgb);
+}
+
+float ContextSampleMapping::sampleCoverage(const RenderCell& cell) const noexcept {
+    const bool current = ctx_.input.resolved && ctx_.input.id == ctx_.inputProjection;
+    const InputRow* entry = current ? ctx_.input.entry : resolveInput(ctx_.inputProjection).entry;
+    if (entry == nullptr || !entry->featheredBySeamWeight) return 1.0f;
+    return std::clamp(cell.weight, 0.0f, 1.0f);
 }
 
 // ---- the projection render -------------------------------------------------------------------

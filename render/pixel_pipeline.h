@@ -130,6 +130,9 @@ public:
     virtual void prepareJob(TileState& /*state*/) const {}
     // The projection's own shading of a looked-up colour (lighting of globes).
     virtual void shadeSample(const RenderCell& /*cell*/, float /*rgb*/[3]) const noexcept {}
+    // How much of a looked-up sample to lay down (0..1): an input may feather
+    // its samples towards the edges of what it holds.
+    virtual float sampleCoverage(const RenderCell& /*cell*/) const noexcept { return 1.0f; }
     // The render context, when there is one (overlays read it).
     virtual const RenderContext* context() const noexcept { return nullptr; }
 };
@@ -145,6 +148,7 @@ public:
     bool blockOrder() const noexcept override;
     void prepareJob(TileState& state) const override;
     void shadeSample(const RenderCell& cell, float rgb[3]) const noexcept override;
+    float sampleCoverage(const RenderCell& cell) const noexcept override;
     const RenderContext* context() const noexcept override { return &ctx_; }
 
 private:
