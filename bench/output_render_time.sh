@@ -22,8 +22,8 @@
 #   --models          instead: the build time of the biggest generated model of
 #                     every polyhedral family (runs build/bin/globaro_bench)
 #
-# Not part of CI. Run it niced on a shared machine; outputs run one after the
-# other, each RUNS times in a row, so compare ratios within one run of the
+# Not part of CI; every render runs niced. The outputs take turns run by run
+# (as the machine's speed drifts); still, compare ratios within one run of the
 # script.
 set -euo pipefail
 
@@ -73,6 +73,7 @@ fi
 if [[ -z $work ]]; then
     work=$(mktemp -d /tmp/globaro-output-time.XXXXXX)
     trap 'rm -rf "$work"' EXIT
+    trap 'exit 130' INT TERM
 fi
 mkdir -p "$work"
 
@@ -120,27 +121,38 @@ filter_seconds() {
     sed -n 's/.*filter \([0-9.]*\) s.*/\1/p' "$log" | head -1
 }
 
-echo "# $(wc -l <"$chosen") outputs at $size from a $input_size panorama, median of $runs runs (filter seconds)"
+mapfile -t rows <"$chosen"
+count=${#rows[@]}
+echo "# $count outputs at $size from a $input_size panorama, median of $runs runs (filter seconds)"
+# Run by run over all outputs, so that every output's runs spread over the
+# same stretch of time and a machine whose speed drifts treats them alike.
+declare -a times failure
+for ((run = 1; run <= runs; ++run)); do
+    for ((i = 0; i < count; ++i)); do
+        [[ -z ${failure[i]:-} ]] || continue
+        echo "  run $run of $runs: ${rows[i]//$'\t'/ }" >&2
+        if t=$(filter_seconds "${rows[i]%%$'\t'*}") && [[ -n $t ]]; then
+            times[i]="${times[i]:-} $t"
+        else
+            failure[i]=$(tail -1 "$work/log.txt")
+            ((i > 0)) || die "the stereographic output failed to render: ${failure[0]}"
+        fi
+    done
+done
+
 printf '%-7s %-28s %9s %7s\n' id name seconds ratio
 ref_seconds=""
-while IFS=$'\t' read -r id name; do
-    times=()
-    failed=0
-    for ((run = 1; run <= runs; ++run)); do
-        if ! t=$(filter_seconds "$id") || [[ -z $t ]]; then
-            failed=1
-            break
-        fi
-        times+=("$t")
-    done
-    if ((failed)); then
-        printf '%-7s %-28s %9s %7s  failed: %s\n' "$id" "$name" - - "$(tail -1 "$work/log.txt")"
-        [[ -n $ref_seconds ]] || die "the stereographic output failed to render"
+for ((i = 0; i < count; ++i)); do
+    id=${rows[i]%%$'\t'*}
+    name=${rows[i]#*$'\t'}
+    if [[ -n ${failure[i]:-} ]]; then
+        printf '%-7s %-28s %9s %7s  failed: %s\n' "$id" "$name" - - "${failure[i]}"
         continue
     fi
-    seconds=$(median "${times[@]}")
+    # shellcheck disable=SC2086
+    seconds=$(median ${times[i]})
     [[ -n $ref_seconds ]] || ref_seconds=$seconds
     ratio=$(awk -v s="$seconds" -v r="$ref_seconds" 'BEGIN {printf "%.2f", (r > 0) ? s / r : 0}')
     note=$(awk -v q="$ratio" 'BEGIN {if (q > 3) print "over 3x"}')
     printf '%-7s %-28s %9.2f %7s  %s\n' "$id" "$name" "$seconds" "$ratio" "$note"
-done <"$chosen"
+done
