@@ -4,7 +4,9 @@
 
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <string>
+#include <vector>
 
 #include "app/exit_status.h"
 #include "polyhedra/poly_spec.h"
@@ -91,7 +93,27 @@ Json describeInput(InputProjectionId id) {
 
 }  // namespace
 
-int runList(std::string_view what, std::ostream& out, std::ostream& err) {
+int runList(std::string_view what, std::ostream& out, std::ostream& err, std::span<const std::string> where) {
+    // The tests `where` names, looked up before anything is printed.
+    std::vector<bool (*)(ProjectionId) noexcept> tests;
+    for (const std::string& name : where) {
+        if (name == "drawn") {
+            tests.push_back(&outputIsDrawn);
+            continue;
+        }
+        const auto predicates = outputPredicates();
+        const auto found = std::ranges::find(predicates, std::string_view(name), &OutputPredicate::name);
+        if (found == predicates.end()) {
+            err << "globaro list: --where " << quoted(name)
+                << " is not a catalogue predicate (see the booleans of globaro describe output ID)\n";
+            return kExitUsage;
+        }
+        tests.push_back(found->test);
+    }
+    if (!tests.empty() && what != "outputs") {
+        err << "globaro list: --where applies to outputs only, not " << quoted(what) << '\n';
+        return kExitUsage;
+    }
     if (what == "inputs") {
         for (const InputProjectionInfo& row : inputProjections()) {
             out << row.id << '\t' << row.name << '\n';
@@ -100,6 +122,7 @@ int runList(std::string_view what, std::ostream& out, std::ostream& err) {
     }
     if (what == "outputs") {
         for (const OutputProjectionInfo& row : outputProjections()) {
+            if (!std::ranges::all_of(tests, [&](auto test) { return test(row.id); })) continue;
             out << row.id << '\t' << row.name;
             if (!outputIsDrawn(row.id)) out << kNotDrawnMark;
             out << '\n';

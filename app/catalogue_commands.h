@@ -3,15 +3,18 @@
 // `globaro describe`.
 
 #include <ostream>
+#include <span>
 #include <string>
 #include <string_view>
 
 namespace globaro::cli {
 
 // what = "inputs" or "outputs": one line per projection in ascending id
-// order, the id, a tab and the exact name. Returns 0, or 2 (with a message on
-// `err`) for anything else.
-int runList(std::string_view what, std::ostream& out, std::ostream& err);
+// order, the id, a tab and the exact name. For outputs, `where` keeps only the
+// rows for which every named catalogue predicate ("conformal", "equalArea",
+// "drawn" ...) holds. Returns 0, or 2 (with a message on `err`) for anything
+// else, or for a predicate the catalogue does not have.
+int runList(std::string_view what, std::ostream& out, std::ostream& err, std::span<const std::string> where = {});
 
 // kind = "input" or "output", idOrName = a decimal id or an exact name.
 // Prints one JSON object describing the projection: id, name, and for

@@ -826,6 +826,10 @@ int main(int argc, char** argv) {
     list->add_option("what", listWhat, "inputs, outputs or glue")
         ->required()
         ->check(CLI::IsMember({"inputs", "outputs", "glue"}));
+    std::vector<std::string> listWhere;
+    list->add_option("--where", listWhere,
+                     "Outputs only: keep those for which this catalogue predicate holds (conformal, equalArea, "
+                     "drawn ...; repeat for all of several)");
 
     std::string describeKind, describeId;
     auto* describe = app.add_subcommand("describe", "Describe a projection as JSON");
@@ -945,7 +949,8 @@ int main(int argc, char** argv) {
     if (demo->parsed() && !testCubeFolder.empty()) return cli::commandTestCube(testCubeFolder, modulePath);
     if (demo->parsed()) return commandDemo(demoOutput, demoSize, modulePath);
     if (list->parsed())
-        return listWhat == "glue" ? cli::runListGlue(std::cout) : cli::runList(listWhat, std::cout, std::cerr);
+        return listWhat == "glue" && listWhere.empty() ? cli::runListGlue(std::cout)
+                                                       : cli::runList(listWhat, std::cout, std::cerr, listWhere);
     if (describe->parsed()) return cli::runDescribe(describeKind, describeId, std::cout, std::cerr);
     if (probeCommand->parsed()) {
         if (probePoints.size() % 2 != 0) {

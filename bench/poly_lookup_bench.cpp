@@ -1,14 +1,21 @@
 // Polyhedron model throughput: net lookups over a 1024 x 512 output grid (the
 // forward mapping of a render), inverse lookups over the same grid of
-// directions (the "soccer" input), and the time to build a model.
+// directions (the "soccer" input), and the time to build a model: a few named
+// ones and the biggest of every family.
 
 #include <benchmark/benchmark.h>
 
 #include <cmath>
+#include <cstdint>
+#include <map>
 #include <memory>
+#include <string>
+#include <utility>
 
 #include "polyhedra/poly_model.h"
+#include "polyhedra/poly_summary.h"
 #include "projection/catalogue.h"
+#include "projection/output_mapping.h"
 
 namespace globaro {
 namespace {
@@ -123,10 +130,8 @@ void BM_InverseLookup(benchmark::State& state, const char* name) { inverseGrid(s
 // the "soccer" input does, as its samples carry no per-worker state).
 void BM_InverseLookupNoJob(benchmark::State& state, const char* name) { inverseGrid(state, name, false); }
 
-// A full build of the model (the cache is reset each time).
-void BM_ModelBuild(benchmark::State& state, const char* name) {
-    ProjectionId id = 0;
-    ModelPtr m = modelFor(state, name, id);
+// A full build of the model of output `id` (the cache is reset each time).
+void modelBuild(benchmark::State& state, ProjectionId id, ModelPtr m) {
     if (m == nullptr) return;
     for (auto _ : state) {
         resetPolyModel(*m);
@@ -136,6 +141,36 @@ void BM_ModelBuild(benchmark::State& state, const char* name) {
     state.counters["faces"] = m->faceCount;
     state.counters["triangles"] = m->triangleCount;
 }
+
+void BM_ModelBuild(benchmark::State& state, const char* name) {
+    ProjectionId id = 0;
+    ModelPtr m = modelFor(state, name, id);
+    modelBuild(state, id, std::move(m));
+}
+
+void BM_ModelBuildId(benchmark::State& state, ProjectionId id) {
+    const std::string key = std::to_string(id);
+    modelBuild(state, id, modelFor(state, key.c_str(), id));
+}
+
+// The biggest model (most triangles in a whole net) of every family of drawn
+// polyhedral outputs, registered as BM_ModelBuild/biggest/FAMILY/ID: these
+// are the builds a user waits for when picking the largest solid of a family.
+const bool kBiggestModelsRegistered = [] {
+    std::map<std::string, std::pair<std::int32_t, ProjectionId>> biggest;  // family: triangles, id
+    for (const OutputProjectionInfo& row : outputProjections()) {
+        if (!usesPolyModel(row.id) || !outputIsDrawn(row.id)) continue;
+        PolyModelSummary summary;
+        if (!summarisePolyOutput(row.id, kFrameHeight, summary) || summary.errorCode != kPolyOk) continue;
+        auto& best = biggest[std::string(projectionFamilyName(outputFamily(row.id)))];
+        if (summary.triangles > best.first) best = {summary.triangles, row.id};
+    }
+    for (const auto& [family, best] : biggest) {
+        const std::string name = "BM_ModelBuild/biggest/" + family + "/" + std::to_string(best.second);
+        benchmark::RegisterBenchmark(name.c_str(), BM_ModelBuildId, best.second)->Unit(benchmark::kMillisecond);
+    }
+    return true;
+}();
 
 BENCHMARK_CAPTURE(BM_NetLookup, cube, "cube")->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_NetLookup, 60_faces, "60 faces")->Unit(benchmark::kMillisecond);
