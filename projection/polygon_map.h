@@ -18,12 +18,16 @@
 // and only n_vertices − 3 side ratios are free.
 //
 // The inverse is made for many samples: a grid over the polygon holds, at
-// each node inside it, the disc point and the derivative there, found once by
-// continuation from the centre; a sample starts from the nearest node and
-// polishes by Newton's method, each step integrating f′ along the short
-// segment from the node (adaptive Gauss–Legendre), with a fixed cap on the
-// steps.
+// each node inside it, the disc point, found once by continuation from the
+// centre, and the Taylor series of f about it (from the series of log f′, a
+// sum of logarithms of polynomials, and its exponential). A sample starts from
+// the nearest node and solves the series by Newton's method where it lies
+// well inside the series' reach (the distance to the nearest prevertex);
+// closer to a corner each Newton step integrates f′ along the short segment
+// from the node instead (adaptive Gauss–Legendre). Both have a fixed cap on
+// the steps.
 
+#include <array>
 #include <complex>
 #include <memory>
 #include <vector>
@@ -33,9 +37,9 @@ namespace globaro {
 using ComplexD = std::complex<double>;
 
 struct PolygonDesign {
-    int order = 1;                // the rotational symmetry n
-    std::vector<ComplexD> sector; // one sector's vertices, counter-clockwise, centred on the symmetry centre
-    ComplexD centre{0.0, 0.0};    // where the disc's centre lands (order 1 only)
+    int order = 1;                 // the rotational symmetry n
+    std::vector<ComplexD> sector;  // one sector's vertices, counter-clockwise, centred on the symmetry centre
+    ComplexD centre{0.0, 0.0};     // where the disc's centre lands (order 1 only)
 };
 
 class PolygonMap {
@@ -69,11 +73,17 @@ public:
     bool inverse(ComplexD p, ComplexD& z) const noexcept;
 
 private:
+    static constexpr int kSeriesTerms = 16;
     struct Node {
         ComplexD w;      // the node in the raw plane of f
         ComplexD z;      // f⁻¹(w)
         ComplexD slope;  // f′(z)
+        double reach;    // the distance from z to the nearest prevertex
+        // f(z + h) = w + Σ_k series_k·h^(k+1), which converges for |h| < reach
+        std::array<ComplexD, kSeriesTerms> series;
     };
+    Node makeNode(ComplexD w, ComplexD z) const noexcept;
+    bool seriesInverse(const Node& from, ComplexD w, ComplexD& z) const noexcept;
 
     ComplexD rawDerivative(ComplexD t) const noexcept;
     // ∫ f′ along the segment from a to b.
@@ -88,8 +98,8 @@ private:
     bool polish(const Node& from, ComplexD w, ComplexD& z, int steps, double tolerance) const noexcept;
 
     int n_ = 1;
-    int m_ = 0;                       // vertices a sector
-    std::vector<ComplexD> design_;    // the sector's designed vertices
+    int m_ = 0;                     // vertices a sector
+    std::vector<ComplexD> design_;  // the sector's designed vertices
     ComplexD centre_{};
     std::vector<double> beta_;        // α_j − 1
     std::vector<ComplexD> zeta_;      // the sector's prevertices
