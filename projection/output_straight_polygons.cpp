@@ -13,6 +13,7 @@
 // goes, the meridian 180° runs round the outline. Angles are kept everywhere
 // except at the poles and the corners.
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <memory>
@@ -31,6 +32,9 @@ constexpr double kPi = std::numbers::pi;
 struct Figure {
     PolygonDesign design;
     ComplexD north;  // the point of the outline that shows the north pole
+    // The one that shows the south pole; none (NaN): where the disc point
+    // opposite the north pole's lands.
+    ComplexD south{std::nan(""), 0.0};
 };
 
 ComplexD polar(double r, double degrees) { return std::polar(r, degrees * kPi / 180.0); }
@@ -59,10 +63,10 @@ Figure malta(int n, double spread, double notch, double waist) {
     return f;
 }
 
-// n arms on necks of half-width 0.06, each with a diamond head 0.24 wide
+// n arms on necks of half-width 0.08, each with a diamond head 0.26 wide
 // ending in a point 0.5 out.
 Figure splat(int n) {
-    return upright(n, {{0.2, -0.06}, {0.32, -0.12}, {0.5, 0.0}, {0.32, 0.12}, {0.2, 0.06}, polar(0.12, 180.0 / n)});
+    return upright(n, {{0.25, -0.08}, {0.36, -0.13}, {0.5, 0.0}, {0.36, 0.13}, {0.25, 0.08}, polar(0.2, 180.0 / n)});
 }
 
 // A circular saw of n hooked teeth: a long edge climbs to each tip 0.5 out,
@@ -121,17 +125,34 @@ Figure monozag() {
 }
 
 Figure chevron() {
-    // A band bent into a V pointing up, cut vertically at both ends.
-    return {{1, {{0.0, 0.3}, {-0.5, -0.1}, {-0.5, -0.4}, {0.0, 0.0}, {0.5, -0.4}, {0.5, -0.1}}, {0.0, 0.15}},
-            {0.0, 0.3}};
+    // A band 0.35 thick bent into a V pointing up, cut vertically at both
+    // ends; the poles at the apex and in the notch below it.
+    return {{1, {{0.0, 0.4}, {-0.5, -0.1}, {-0.5, -0.45}, {0.0, 0.05}, {0.5, -0.45}, {0.5, -0.1}}, {0.0, 0.22}},
+            {0.0, 0.4}};
 }
 
 Figure trident() {
     // A shaft, a crossbar and three pointed prongs.
     return {{1,
-             {{-0.1, -0.5}, {0.1, -0.5}, {0.1, -0.1}, {0.4, -0.1}, {0.4, 0.34}, {0.32, 0.5}, {0.24, 0.34},
-              {0.24, 0.1}, {0.08, 0.1}, {0.08, 0.34}, {0.0, 0.5}, {-0.08, 0.34}, {-0.08, 0.1}, {-0.24, 0.1},
-              {-0.24, 0.34}, {-0.32, 0.5}, {-0.4, 0.34}, {-0.4, -0.1}, {-0.1, -0.1}},
+             {{-0.1, -0.5},
+              {0.1, -0.5},
+              {0.1, -0.1},
+              {0.4, -0.1},
+              {0.4, 0.34},
+              {0.32, 0.5},
+              {0.24, 0.34},
+              {0.24, 0.1},
+              {0.08, 0.1},
+              {0.08, 0.34},
+              {0.0, 0.5},
+              {-0.08, 0.34},
+              {-0.08, 0.1},
+              {-0.24, 0.1},
+              {-0.24, 0.34},
+              {-0.32, 0.5},
+              {-0.4, 0.34},
+              {-0.4, -0.1},
+              {-0.1, -0.1}},
              {0.0, 0.0}},
             {0.0, 0.5}};
 }
@@ -160,19 +181,26 @@ struct Shape {
 constexpr Shape kShapes[] = {
     {115, [] { return phenalene(); }},
     {117, [] { return cross(4, 1.0 / 6.0); }},
-    {119, [] { return Figure{{2, {{-0.5, -0.25}, {0.5, -0.25}}}, {0.0, 0.25}}; }},
+    {119,
+     [] {
+         return Figure{{2, {{-0.5, -0.25}, {0.5, -0.25}}}, {0.0, 0.25}};
+     }},
     {127, [] { return zigzag(); }},
     {128, [] { return chevron(); }},
     {129, [] { return monozag(); }},
-    {130, [] { return malta(3, 35.0, 0.34, 0.08); }},
-    {131, [] { return malta(4, 30.0, 0.35, 0.1); }},
-    {132, [] { return malta(5, 22.0, 0.37, 0.12); }},
-    {133, [] { return malta(6, 18.0, 0.38, 0.14); }},
-    {144, [] {
+    {130, [] { return malta(3, 35.0, 0.34, 0.16); }},
+    {131, [] { return malta(4, 30.0, 0.35, 0.2); }},
+    {132, [] { return malta(5, 22.0, 0.37, 0.22); }},
+    {133, [] { return malta(6, 18.0, 0.38, 0.24); }},
+    {144,
+     [] {
          // A compass rose: four long points and four short ones between them.
          return upright(4, {{0.5, 0.0}, polar(0.13, 22.5), polar(0.3, 45.0), polar(0.13, 67.5)});
      }},
-    {145, [] { return upright(6, {{0.5, 0.0}, polar(0.2, 42.0)}); }},  // six swept blades
+    {145,
+     [] {
+         return upright(6, {{0.5, 0.0}, polar(0.2, 42.0)});
+     }},  // six swept blades
     {150, [] { return waffle(); }},
     {151, [] { return trident(); }},
     {155, [] { return trizag(); }},
@@ -184,18 +212,32 @@ constexpr Shape kShapes[] = {
     {303, [] { return splat(5); }},
     {351, [] { return cross(3, 0.15); }},
     {352, [] { return cross(5, 0.12); }},
-    {353, [] {
+    {353,
+     [] {
          // Three toes with pointed tips.
-         return upright(3, {{0.33, -0.1}, {0.5, 0.0}, {0.33, 0.1}, polar(0.1 / std::sin(kPi / 3.0), 60.0)});
+         return upright(3, {{0.33, -0.14}, {0.5, 0.0}, {0.33, 0.14}, polar(0.14 / std::sin(kPi / 3.0), 60.0)});
      }},
 };
 
 constexpr int kShapeCount = static_cast<int>(std::size(kShapes));
 
+// The disc of the figure's map is carried onto Lagrange's by the disc's own
+// conformal map z ↦ turn·(z − a)/(1 − ā·z), which sends the north point's
+// prevertex to i and the south point's to −i: a is the point of the
+// hyperbolic line between the two prevertices nearest the centre (0 when
+// they are opposite already).
 struct Solved {
     std::unique_ptr<PolygonMap> map;
-    ComplexD turn{1.0, 0.0};  // puts the north pole's disc point at i
+    ComplexD turn{1.0, 0.0};
+    ComplexD a{0.0, 0.0};
 };
+
+// The prevertex of a point of the outline, from just inside it.
+ComplexD outlinePrevertex(const PolygonMap& map, ComplexD point, ComplexD centre) {
+    ComplexD z;
+    if (!map.inverse(point + 1e-7 * (centre - point), z) || !(std::abs(z) > 0.0)) return {0.0, 1.0};
+    return z / std::abs(z);
+}
 
 const Solved& solvedShape(int index) {
     static std::array<std::once_flag, kShapeCount> once;
@@ -204,10 +246,14 @@ const Solved& solvedShape(int index) {
         const Figure f = kShapes[index].make();
         Solved& s = solved[index];
         s.map = std::make_unique<PolygonMap>(f.design);
-        // The disc point of the north point, from just inside the outline.
-        const ComplexD inside = f.north + 1e-7 * (f.design.centre - f.north);
-        ComplexD z;
-        if (s.map->inverse(inside, z) && std::abs(z) > 0.0) s.turn = ComplexD(0.0, 1.0) * std::abs(z) / z;
+        const ComplexD u = outlinePrevertex(*s.map, f.north, f.design.centre);
+        if (!std::isnan(f.south.real())) {
+            const ComplexD v = outlinePrevertex(*s.map, f.south, f.design.centre);
+            const double half = 0.5 * std::acos(std::clamp((u * std::conj(v)).real(), -1.0, 1.0));
+            if (std::abs(u + v) > 1e-12) s.a = (1.0 - std::sin(half)) / std::cos(half) * (u + v) / std::abs(u + v);
+        }
+        const ComplexD moved = (u - s.a) / (1.0 - std::conj(s.a) * u);
+        s.turn = ComplexD(0.0, 1.0) * std::abs(moved) / moved;
     });
     return solved[index];
 }
@@ -228,7 +274,7 @@ void mapStraightPolygon(const OutputCall& c, OutputResult& r) noexcept {
     if (!s.map->solved()) return;
     ComplexD z;
     if (!s.map->inverse({c.fxd(), -c.fyd()}, z)) return;
-    z *= s.turn;
+    z = s.turn * (z - s.a) / (1.0 - std::conj(s.a) * z);
     setHit(r, inverseStereographic(static_cast<float>(z.real()), static_cast<float>(-z.imag())));
 }
 
