@@ -158,7 +158,8 @@ Figure trident() {
 }
 
 Figure shard() {
-    // A splinter of glass: nine corners, no symmetry.
+    // A splinter of glass: nine corners, no symmetry; the poles at its two
+    // sharpest points, top and bottom.
     return {{1,
              {{0.0, 0.5},
               {-0.18, 0.12},
@@ -170,7 +171,8 @@ Figure shard() {
               {0.15, 0.05},
               {0.22, 0.2}},
              {0.0, 0.0}},
-            {0.0, 0.5}};
+            {0.0, 0.5},
+            {-0.2, -0.5}};
 }
 
 struct Shape {
