@@ -197,7 +197,7 @@ constexpr Shape kShapes[] = {
     {144,
      [] {
          // A compass rose: four long points and four short ones between them.
-         return upright(4, {{0.5, 0.0}, polar(0.13, 22.5), polar(0.3, 45.0), polar(0.13, 67.5)});
+         return upright(4, {{0.5, 0.0}, polar(0.2, 22.5), polar(0.32, 45.0), polar(0.2, 67.5)});
      }},
     {145,
      [] {
@@ -234,10 +234,12 @@ struct Solved {
     ComplexD a{0.0, 0.0};
 };
 
-// The prevertex of a point of the outline, from just inside it.
+// The prevertex of a point of the outline: a corner's own, or that of a
+// point just inside the middle of a side, where the map is smooth.
 ComplexD outlinePrevertex(const PolygonMap& map, ComplexD point, ComplexD centre) {
     ComplexD z;
-    if (!map.inverse(point + 1e-7 * (centre - point), z) || !(std::abs(z) > 0.0)) return {0.0, 1.0};
+    if (map.cornerPrevertex(point, z)) return z;
+    if (!map.inverse(point + 1e-6 * (centre - point), z) || !(std::abs(z) > 0.0)) return {0.0, 1.0};
     return z / std::abs(z);
 }
 

@@ -18,9 +18,15 @@ constexpr int kMaxDepth = 30;    // halvings of a quadrature segment towards a p
 constexpr double kLegendreX[4] = {0.1834346424956498, 0.5255324099163290, 0.7966664774136267, 0.9602898564975363};
 constexpr double kLegendreW[4] = {0.3626837833783620, 0.3137066458778873, 0.2223810344533745, 0.1012285362903763};
 
+// The plain product: std::complex's own takes care over infinities and NaNs
+// that costs more than the rest of a sample.
+inline ComplexD mul(ComplexD a, ComplexD b) noexcept {
+    return {a.real() * b.real() - a.imag() * b.imag(), a.real() * b.imag() + a.imag() * b.real()};
+}
+
 ComplexD integerPower(ComplexD z, int n) noexcept {
     ComplexD r{1.0, 0.0};
-    for (int i = 0; i < n; ++i) r *= z;
+    for (int i = 0; i < n; ++i) r = mul(r, z);
     return r;
 }
 
@@ -151,8 +157,11 @@ PolygonMap::PolygonMap(const PolygonDesign& design) : n_(std::max(design.order, 
 ComplexD PolygonMap::rawDerivative(ComplexD t) const noexcept {
     const ComplexD tn = integerPower(t, n_);
     ComplexD sum{0.0, 0.0};
-    for (int j = 0; j < m_; ++j) sum += beta_[j] * std::log(1.0 - tn * zetaPow_[j]);
-    return std::exp(sum);
+    for (int j = 0; j < m_; ++j) {
+        const ComplexD u = ComplexD(1.0, 0.0) - mul(tn, zetaPow_[j]);
+        sum += ComplexD(0.5 * beta_[j] * std::log(std::norm(u)), beta_[j] * std::atan2(u.imag(), u.real()));
+    }
+    return std::polar(std::exp(sum.real()), sum.imag());
 }
 
 ComplexD PolygonMap::derivative(ComplexD z) const noexcept { return scale_ * rawDerivative(z); }
@@ -349,6 +358,18 @@ void PolygonMap::solve(const PolygonDesign&) {
     solved_ = std::isfinite(vertexError_) && vertexError_ < 1e-7;
 }
 
+bool PolygonMap::cornerPrevertex(ComplexD p, ComplexD& z) const noexcept {
+    if (static_cast<int>(zeta_.size()) != m_) return false;
+    for (int r = 0; r < n_; ++r)
+        for (int j = 0; j < m_; ++j) {
+            const ComplexD turn = std::polar(1.0, 2.0 * kPi * r / n_);
+            if (std::abs(design_[j] * turn - p) > 1e-9) continue;
+            z = zeta_[j] * turn;
+            return true;
+        }
+    return false;
+}
+
 ComplexD PolygonMap::forward(ComplexD z) const noexcept { return scale_ * segment({0.0, 0.0}, z) + shift_; }
 
 bool PolygonMap::contains(ComplexD p) const noexcept {
@@ -524,10 +545,10 @@ bool PolygonMap::seriesInverse(const Node& from, ComplexD w, ComplexD& z) const 
         ComplexD value = from.series[kSeriesTerms - 1],
                  slope = static_cast<double>(kSeriesTerms) * from.series[kSeriesTerms - 1];
         for (int k = kSeriesTerms - 2; k >= 0; --k) {
-            value = value * h + from.series[k];
-            slope = slope * h + static_cast<double>(k + 1) * from.series[k];
+            value = mul(value, h) + from.series[k];
+            slope = mul(slope, h) + static_cast<double>(k + 1) * from.series[k];
         }
-        const ComplexD dh = (value * h - target) / slope;
+        const ComplexD dh = (mul(value, h) - target) / slope;
         h -= dh;
         settled = std::abs(dh) <= 1e-14 * (std::abs(from.z) + std::abs(h));
         if (settled) break;

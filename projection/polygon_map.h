@@ -64,6 +64,8 @@ public:
     // The raw integral f(ζ) of the first sector vertex (before the similarity).
     ComplexD rawVertex(int k) const noexcept { return raw_[k]; }
 
+    // The prevertex of a corner of the polygon (false when p is none).
+    bool cornerPrevertex(ComplexD p, ComplexD& z) const noexcept;
     // The plane point of a disc point (|z| ≤ 1) and the derivative dP/dz.
     ComplexD forward(ComplexD z) const noexcept;
     ComplexD derivative(ComplexD z) const noexcept;
