@@ -1,5 +1,5 @@
 // The general Schwarz–Christoffel solver against closed forms: the regular
-// n-gon's corner radius, rectangles' prevertices (their cross ratio fixes the
+// n-gon's corner radius, the square's inverse by Jacobi's sd, rectangles' prevertices (their cross ratio fixes the
 // modulus m with aspect 2K(m)/K(1 − m)), and every shape it is asked to solve
 // goes forth and back.
 
@@ -44,6 +44,15 @@ TEST(PolygonMap, ClosedFormsAndRoundTrips) {
         ASSERT_TRUE(map.solved()) << map.vertexError();
         if (c.cornerRadius > 0.0) {
             EXPECT_NEAR(std::abs(map.rawVertex(0)), c.cornerRadius, 1e-10);
+        }
+        if (c.design.order == 4 && c.design.sector.size() == 1) {
+            // The square's raw map is inverted by z = sd(√2·f(z) | 1/2)/√2.
+            for (const ComplexD z : {ComplexD(0.3, 0.2), ComplexD(-0.7, 0.1), ComplexD(0.05, -0.9)}) {
+                const ComplexD f = map.forward(z) * map.rawVertex(0) / 0.5, s = std::sqrt(2.0) * f;
+                const ComplexRatio sd = jacobiSd({s.real(), s.imag()}, 0.5);
+                const ComplexD back = ComplexD(sd.num.re, sd.num.im) / ComplexD(sd.den.re, sd.den.im) / std::sqrt(2.0);
+                EXPECT_NEAR(std::abs(back - z), 0.0, 1e-9);
+            }
         }
         if (c.modulus > 0.0) {
             const std::vector<ComplexD>& z = map.prevertices();
