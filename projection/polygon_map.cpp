@@ -300,7 +300,7 @@ void PolygonMap::solve(const PolygonDesign&) {
     for (int iteration = 0; iteration < 200 && unknowns > 0; ++iteration) {
         const double now = norm2(r);
         // Far from the answer Broyden's corrections wander: differences afresh.
-        if (!fresh && now > 1e-3) differences();
+        if (!fresh && now > 3e-2) differences();
         if (now < 1e-10) break;  // side ratios to 10⁻¹⁰: below that the quadrature's own noise
         std::vector<double> d(r.size());
         for (std::size_t i = 0; i < r.size(); ++i) d[i] = -r[i];
