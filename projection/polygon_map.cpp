@@ -24,6 +24,14 @@ inline ComplexD mul(ComplexD a, ComplexD b) noexcept {
     return {a.real() * b.real() - a.imag() * b.imag(), a.real() * b.imag() + a.imag() * b.real()};
 }
 
+// |z| without hypot's guard against overflow, which costs more than the rest.
+inline double magnitude(ComplexD z) noexcept { return std::sqrt(z.real() * z.real() + z.imag() * z.imag()); }
+
+inline ComplexD divide(ComplexD a, ComplexD b) noexcept {
+    const double d = 1.0 / (b.real() * b.real() + b.imag() * b.imag());
+    return {(a.real() * b.real() + a.imag() * b.imag()) * d, (a.imag() * b.real() - a.real() * b.imag()) * d};
+}
+
 ComplexD integerPower(ComplexD z, int n) noexcept {
     ComplexD r{1.0, 0.0};
     for (int i = 0; i < n; ++i) r = mul(r, z);
@@ -35,7 +43,7 @@ double pointToSegment(ComplexD p, ComplexD a, ComplexD b) noexcept {
     const double len2 = std::norm(d);
     double t = len2 > 0.0 ? ((p.real() - a.real()) * d.real() + (p.imag() - a.imag()) * d.imag()) / len2 : 0.0;
     t = std::clamp(t, 0.0, 1.0);
-    return std::abs(p - (a + t * d));
+    return magnitude(p - (a + t * d));
 }
 
 // Nodes and weights of the Gauss rule for the weight (1 − x)^a on [−1, 1]
@@ -174,7 +182,7 @@ double PolygonMap::singularDistance(ComplexD a, ComplexD b) const noexcept {
 
 ComplexD PolygonMap::segment(ComplexD a, ComplexD b, int depth) const noexcept {
     const ComplexD half = 0.5 * (b - a);
-    const double length = 2.0 * std::abs(half);
+    const double length = 2.0 * magnitude(half);
     if (!(length > 0.0)) return {0.0, 0.0};
     if (depth < kMaxDepth && length > 0.5 * singularDistance(a, b)) {
         const ComplexD mid = a + half;
@@ -387,7 +395,7 @@ bool PolygonMap::contains(ComplexD p) const noexcept {
 
 bool PolygonMap::polish(const Node& from, ComplexD w, ComplexD& z, int steps, double tolerance) const noexcept {
     const auto intoDisc = [](ComplexD& t) {
-        const double r = std::abs(t);
+        const double r = magnitude(t);
         if (r > 1.0) t /= r;
     };
     z = from.z + (w - from.w) / from.slope;
@@ -395,15 +403,15 @@ bool PolygonMap::polish(const Node& from, ComplexD w, ComplexD& z, int steps, do
     ComplexD value = from.w + segment(from.z, z);
     for (int step = 0; step < steps; ++step) {
         const ComplexD slope = rawDerivative(z);
-        if (!(std::abs(slope) > 0.0) || !std::isfinite(slope.real()) || !std::isfinite(slope.imag())) return false;
+        if (!(magnitude(slope) > 0.0) || !std::isfinite(slope.real()) || !std::isfinite(slope.imag())) return false;
         const ComplexD miss = value - w;
-        if (std::abs(miss) <= tolerance) return true;
+        if (magnitude(miss) <= tolerance) return true;
         ComplexD next = z - miss / slope;
         intoDisc(next);
         value += segment(z, next);
         z = next;
     }
-    return std::abs(value - w) <= 100.0 * tolerance;
+    return magnitude(value - w) <= 100.0 * tolerance;
 }
 
 void PolygonMap::buildTable() {
@@ -481,18 +489,26 @@ bool PolygonMap::inverse(ComplexD p, ComplexD& z) const noexcept {
     const double gx = (w.real() - x0_) / step_, gy = (w.imag() - y0_) / step_;
     const int cx = std::clamp(static_cast<int>(std::floor(gx)), 0, columns_ - 2);
     const int cy = std::clamp(static_cast<int>(std::floor(gy)), 0, rows_ - 2);
-    // The nearest solved corner of the grid cell, else the nearest solved node.
-    const Node* from = nullptr;
-    double best = 1e300;
+    // The solved nodes of the grid cell's corners (or the nearest ones),
+    // nearest first: the first whose series reaches the point answers; near
+    // a corner, where none does, quadrature from the nearest.
+    std::array<int, 4> candidates{};
+    std::array<double, 4> distance{};
+    int count = 0;
     for (int k = 0; k < 4; ++k) {
-        const int g = (cy + k / 2) * columns_ + cx + k % 2;
-        const int index = nearest_[g];
-        if (index < 0) continue;
+        const int index = nearest_[(cy + k / 2) * columns_ + cx + k % 2];
+        if (index < 0 || std::find(candidates.begin(), candidates.begin() + count, index) != candidates.begin() + count)
+            continue;
         const double d = std::norm(nodes_[index].w - w);
-        if (d < best) best = d, from = &nodes_[index];
+        int at = count++;
+        for (; at > 0 && distance[at - 1] > d; --at)
+            candidates[at] = candidates[at - 1], distance[at] = distance[at - 1];
+        candidates[at] = index, distance[at] = d;
     }
-    if (from == nullptr) return false;
-    if (!seriesInverse(*from, w, z)) polish(*from, w, z, 8, 1e-13 * step_ * kTableCells);
+    if (count == 0) return false;
+    for (int k = 0; k < count; ++k)
+        if (seriesInverse(nodes_[candidates[k]], w, z)) return true;
+    polish(nodes_[candidates[0]], w, z, 8, 1e-13 * step_ * kTableCells);
     return true;
 }
 
@@ -538,24 +554,24 @@ bool PolygonMap::seriesInverse(const Node& from, ComplexD w, ComplexD& z) const 
     // neglected terms' size.
     const double reach = 0.3 * from.reach;
     const ComplexD target = w - from.w;
-    ComplexD h = target / from.slope;
+    ComplexD h = divide(target, from.slope);
     bool settled = false;
     for (int step = 0; step < 8; ++step) {
-        if (!(std::abs(h) < reach)) return false;
+        if (!(magnitude(h) < reach)) return false;
         ComplexD value = from.series[kSeriesTerms - 1],
                  slope = static_cast<double>(kSeriesTerms) * from.series[kSeriesTerms - 1];
         for (int k = kSeriesTerms - 2; k >= 0; --k) {
             value = mul(value, h) + from.series[k];
             slope = mul(slope, h) + static_cast<double>(k + 1) * from.series[k];
         }
-        const ComplexD dh = (mul(value, h) - target) / slope;
+        const ComplexD dh = divide(mul(value, h) - target, slope);
         h -= dh;
-        settled = std::abs(dh) <= 1e-14 * (std::abs(from.z) + std::abs(h));
+        settled = magnitude(dh) <= 1e-14 * (magnitude(from.z) + magnitude(h));
         if (settled) break;
     }
-    if (!settled || !(std::abs(h) < reach)) return false;
+    if (!settled || !(magnitude(h) < reach)) return false;
     z = from.z + h;
-    const double r = std::abs(z);
+    const double r = magnitude(z);
     if (r > 1.0) z /= r;
     return true;
 }
