@@ -153,6 +153,11 @@ PolygonMap::PolygonMap(const PolygonDesign& design) : n_(std::max(design.order, 
         turning += t;
     }
     if (std::fabs(turning - 2.0 * kPi / n_) > 1e-9) return;  // not a simple polygon
+    // Corners of one angle share one logarithm of their factors' product.
+    for (int j = 0; j < m_; ++j) byBeta_.push_back(j);
+    std::stable_sort(byBeta_.begin(), byBeta_.end(), [&](int a, int b) { return beta_[a] < beta_[b]; });
+    for (int i = 1; i <= m_; ++i)
+        if (i == m_ || std::fabs(beta_[byBeta_[i]] - beta_[byBeta_[i - 1]]) > 1e-12) betaRunEnd_.push_back(i);
     for (double b : beta_) {
         JacobiRule rule;
         gaussJacobi(kJacobiNodes, b, rule.x, rule.w);
@@ -162,13 +167,41 @@ PolygonMap::PolygonMap(const PolygonDesign& design) : n_(std::max(design.order, 
     buildTable();
 }
 
-ComplexD PolygonMap::rawDerivative(ComplexD t) const noexcept {
-    const ComplexD tn = integerPower(t, n_);
+// Σ_{j≠skip} β_j·log(1 − tⁿ·conj(ζ_j)ⁿ) for |tⁿ| ≤ 1. Each factor lies in
+// the closed right half-plane, so its argument is below a quarter turn; a run
+// of corners with one β multiplies its factors and keeps the product within
+// an eighth of a turn of the real axis by exact quarter turns, counted, so
+// that one logarithm and one arctangent serve the whole run.
+ComplexD PolygonMap::logOfFactors(ComplexD tn, int skip) const noexcept {
     ComplexD sum{0.0, 0.0};
-    for (int j = 0; j < m_; ++j) {
-        const ComplexD u = ComplexD(1.0, 0.0) - mul(tn, zetaPow_[j]);
-        sum += ComplexD(0.5 * beta_[j] * std::log(std::norm(u)), beta_[j] * std::atan2(u.imag(), u.real()));
+    int start = 0;
+    for (const int end : betaRunEnd_) {
+        double re = 1.0, im = 0.0;
+        int quarters = 0;
+        for (int i = start; i < end; ++i) {
+            const int j = byBeta_[i];
+            if (j == skip) continue;
+            const ComplexD u = ComplexD(1.0, 0.0) - mul(tn, zetaPow_[j]);
+            const double r = re * u.real() - im * u.imag(), q = re * u.imag() + im * u.real();
+            re = r, im = q;
+            while (im > std::fabs(re)) {  // turn back by a quarter: ·(−i)
+                const double t = re;
+                re = im, im = -t, ++quarters;
+            }
+            while (-im > std::fabs(re)) {  // forward by a quarter: ·i
+                const double t = re;
+                re = -im, im = t, --quarters;
+            }
+        }
+        const double b = beta_[byBeta_[start]];
+        sum += ComplexD(0.5 * b * std::log(re * re + im * im), b * (std::atan2(im, re) + 0.5 * kPi * quarters));
+        start = end;
     }
+    return sum;
+}
+
+ComplexD PolygonMap::rawDerivative(ComplexD t) const noexcept {
+    const ComplexD sum = logOfFactors(integerPower(t, n_), -1);
     return std::polar(std::exp(sum.real()), sum.imag());
 }
 
@@ -216,9 +249,7 @@ ComplexD PolygonMap::vertexIntegral(int k) const noexcept {
         // (1 − rⁿ)/(1 − r) = 1 + r + … + r^(n−1)
         double q = 0.0, rp = 1.0;
         for (int j = 0; j < n_; ++j) q += rp, rp *= r;
-        ComplexD log = b * std::log(q);
-        for (int j = 0; j < m_; ++j)
-            if (j != k) log += beta_[j] * std::log(1.0 - rn * own * zetaPow_[j]);
+        const ComplexD log = b * std::log(q) + logOfFactors(rn * own, k);
         piece += rule.w[i] * std::exp(log);
     }
     return sum + zeta * std::pow(0.5 * delta, b + 1.0) * piece;

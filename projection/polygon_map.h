@@ -98,12 +98,15 @@ private:
     void solve(const PolygonDesign& design);
     void buildTable();
     bool polish(const Node& from, ComplexD w, ComplexD& z, int steps, double tolerance) const noexcept;
+    ComplexD logOfFactors(ComplexD tn, int skip) const noexcept;
 
     int n_ = 1;
     int m_ = 0;                     // vertices a sector
     std::vector<ComplexD> design_;  // the sector's designed vertices
     ComplexD centre_{};
     std::vector<double> beta_;        // α_j − 1
+    std::vector<int> byBeta_;         // the sector's vertices ordered by β_j
+    std::vector<int> betaRunEnd_;     // where each run of equal β_j ends in byBeta_
     std::vector<ComplexD> zeta_;      // the sector's prevertices
     std::vector<ComplexD> zetaPow_;   // conj(ζ_j)ⁿ
     std::vector<ComplexD> singular_;  // every prevertex of the polygon
