@@ -555,18 +555,23 @@ PolygonMap::Node PolygonMap::makeNode(ComplexD w, ComplexD z) const noexcept {
         choose = choose * (n_ - k) / (k + 1.0);
     }
     // log f′(z + h) = Σ_j β_j·log(1 − c_j·(z + h)ⁿ); log u follows from u·L′ = u′.
+    // u is a polynomial of degree n in h, so only its first n + 1
+    // coefficients enter the recurrence; the constant terms share one
+    // logarithm per run of equal angles.
     std::array<ComplexD, K> sum{};
+    sum[0] = logOfFactors(power[0], -1);
+    const int degree = std::min(n_, K - 1);
     for (int j = 0; j < m_; ++j) {
         std::array<ComplexD, K> u{}, log{};
-        for (int k = 0; k < K; ++k) u[k] = -zetaPow_[j] * power[k];
+        for (int k = 0; k <= degree; ++k) u[k] = -mul(zetaPow_[j], power[k]);
         u[0] += 1.0;
-        log[0] = std::log(u[0]);
+        const ComplexD inverse = divide({1.0, 0.0}, u[0]);
         for (int k = 1; k < K; ++k) {
-            ComplexD t = static_cast<double>(k) * u[k];
-            for (int i = 1; i < k; ++i) t -= static_cast<double>(i) * log[i] * u[k - i];
-            log[k] = t / (static_cast<double>(k) * u[0]);
+            ComplexD t = k <= degree ? static_cast<double>(k) * u[k] : ComplexD(0.0, 0.0);
+            for (int i = std::max(1, k - degree); i < k; ++i) t -= static_cast<double>(i) * mul(log[i], u[k - i]);
+            log[k] = mul(t, inverse) / static_cast<double>(k);
         }
-        for (int k = 0; k < K; ++k) sum[k] += beta_[j] * log[k];
+        for (int k = 1; k < K; ++k) sum[k] += beta_[j] * log[k];
     }
     // f′ = exp(sum) by k·E_k = Σ_{i≥1} i·sum_i·E_{k−i}; f's coefficients follow.
     std::array<ComplexD, K> e{};
