@@ -11,8 +11,8 @@ namespace {
 
 constexpr double kPi = std::numbers::pi;
 constexpr int kJacobiNodes = 16;
-constexpr int kTableCells = 96;  // grid steps across the polygon's longer side
-constexpr int kMaxDepth = 30;    // halvings of a quadrature segment towards a prevertex
+constexpr int kTableCells = 192;  // grid steps across the polygon's longer side
+constexpr int kMaxDepth = 30;     // halvings of a quadrature segment towards a prevertex
 
 // Gauss–Legendre, eight points on [−1, 1] (the positive half; the rule is even).
 constexpr double kLegendreX[4] = {0.1834346424956498, 0.5255324099163290, 0.7966664774136267, 0.9602898564975363};
@@ -590,7 +590,12 @@ bool PolygonMap::seriesInverse(const Node& from, ComplexD w, ComplexD& z) const 
     // neglected terms' size.
     const double reach = 0.3 * from.reach;
     const ComplexD target = w - from.w;
+    // The quadratic term's correction to the linear guess saves one of
+    // Newton's steps; its quadratic convergence lets a step of size ε stop
+    // the iteration once ε²/reach, the next step's size, is negligible.
     ComplexD h = divide(target, from.slope);
+    h -= divide(mul(from.series[1], mul(h, h)), from.series[0]);
+    const double enough = 1e-15 * from.reach;
     bool settled = false;
     for (int step = 0; step < 8; ++step) {
         if (!(magnitude(h) < reach)) return false;
@@ -602,7 +607,8 @@ bool PolygonMap::seriesInverse(const Node& from, ComplexD w, ComplexD& z) const 
         }
         const ComplexD dh = divide(mul(value, h) - target, slope);
         h -= dh;
-        settled = magnitude(dh) <= 1e-14 * (magnitude(from.z) + magnitude(h));
+        const double size = std::norm(dh), scale = magnitude(from.z) + magnitude(h);
+        settled = size <= enough * scale || size <= 1e-28 * scale * scale;
         if (settled) break;
     }
     if (!settled || !(magnitude(h) < reach)) return false;
