@@ -493,6 +493,18 @@ void PolygonMap::buildTable() {
             queue.push_back(h);
         }
     }
+    // Cells wholly inside the figure spare their samples the outline test.
+    std::vector<ComplexD> outline;
+    for (const ComplexD& v : polygon_) outline.push_back((v - shift_) / scale_);
+    inside_.assign(static_cast<std::size_t>(columns_ * rows_), 0);
+    for (int g = 0; g < columns_ * rows_; ++g) {
+        const ComplexD centre = point(g) + ComplexD(0.5 * step_, 0.5 * step_);
+        if (!contains(scale_ * centre + shift_)) continue;
+        double gap = 1e300;
+        for (std::size_t i = 0, j = outline.size() - 1; i < outline.size(); j = i++)
+            gap = std::min(gap, pointToSegment(centre, outline[j], outline[i]));
+        inside_[g] = gap > 0.75 * step_;
+    }
     // Every grid point learns its nearest solved node (breadth first over
     // the grid, eight neighbours).
     nearest_ = solvedAt;
@@ -515,11 +527,13 @@ void PolygonMap::buildTable() {
 }
 
 bool PolygonMap::inverse(ComplexD p, ComplexD& z) const noexcept {
-    if (nodes_.empty() || !contains(p)) return false;
+    if (nodes_.empty()) return false;
     const ComplexD w = (p - shift_) / scale_;
     const double gx = (w.real() - x0_) / step_, gy = (w.imag() - y0_) / step_;
     const int cx = std::clamp(static_cast<int>(std::floor(gx)), 0, columns_ - 2);
     const int cy = std::clamp(static_cast<int>(std::floor(gy)), 0, rows_ - 2);
+    const bool wholly = gx >= cx && gx < cx + 1 && gy >= cy && gy < cy + 1 && inside_[cy * columns_ + cx];
+    if (!wholly && !contains(p)) return false;
     // The solved nodes of the grid cell's corners (or the nearest ones),
     // nearest first: the first whose series reaches the point answers; near
     // a corner, where none does, quadrature from the nearest.

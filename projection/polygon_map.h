@@ -122,7 +122,8 @@ private:
     // The inverse table: a grid of the raw plane.
     double x0_ = 0, y0_ = 0, step_ = 1;
     int columns_ = 0, rows_ = 0;
-    std::vector<int> nearest_;  // per grid point: the index of the nearest solved node, −1 for none
+    std::vector<int> nearest_;           // per grid point: the index of the nearest solved node, −1 for none
+    std::vector<unsigned char> inside_;  // per grid cell (by its lower left point): wholly inside the figure
     std::vector<Node> nodes_;
 };
 
