@@ -278,7 +278,10 @@ void mapStraightPolygon(const OutputCall& c, OutputResult& r) noexcept {
     if (!s.map->solved()) return;
     ComplexD z;
     if (!s.map->inverse({c.fxd(), -c.fyd()}, z)) return;
-    z = s.turn * (z - s.a) / (1.0 - std::conj(s.a) * z);
+    // The disc's Möbius map, its division written out (the library's own
+    // guards against infinities cost more than the rest of the sample).
+    const ComplexD top = z - s.a, bottom = 1.0 - std::conj(s.a) * z;
+    z = s.turn * (top * std::conj(bottom)) / std::norm(bottom);
     setHit(r, inverseStereographic(static_cast<float>(z.real()), static_cast<float>(-z.imag())));
 }
 
