@@ -440,6 +440,22 @@ BENCHMARK_CAPTURE(BM_WholeRender, hyperbolic_4_8_square_2048x2048, "hyperbolic 4
     ->Unit(benchmark::kSecond)
     ->Iterations(1)
     ->UseRealTime();
+// Figures of the general Schwarz–Christoffel solver (the nearest node's
+// Taylor series per sample, quadrature near the corners): a cross and the
+// trident, which has nineteen corners and no symmetry to share, and the
+// waffle, whose outline has thirty-six corners.
+BENCHMARK_CAPTURE(BM_WholeRender, cross_2048x2048, "cross", 2048, 2048, 0.0f)
+    ->Unit(benchmark::kSecond)
+    ->Iterations(1)
+    ->UseRealTime();
+BENCHMARK_CAPTURE(BM_WholeRender, trident_2048x2048, "trident", 2048, 2048, 0.0f)
+    ->Unit(benchmark::kSecond)
+    ->Iterations(1)
+    ->UseRealTime();
+BENCHMARK_CAPTURE(BM_WholeRender, waffle_2048x2048, "waffle", 2048, 2048, 0.0f)
+    ->Unit(benchmark::kSecond)
+    ->Iterations(1)
+    ->UseRealTime();
 
 // The cost of the overlays: the same render plain and with the graticule
 // (15 degrees) and the edge lines.

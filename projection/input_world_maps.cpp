@@ -100,7 +100,8 @@ Vec3d powerWarp(const Vec3d& d, double e, bool* wedge) noexcept {
         const double a = planeAngle(w.re, w.im) / (2.0 * std::numbers::pi) + 0.75;
         *wedge = std::fabs((a - std::floor(a) - 0.5) * 2.0 * e) > 1.0;
     }
-    w = complexPow(w, e);
+    // The square, the common case, exactly and without logarithms.
+    w = e == 2.0 ? Complex{w.re * w.re - w.im * w.im, 2.0 * w.re * w.im} : complexPow(w, e);
     // Back to the sphere.
     const double t = w.re * w.re + w.im * w.im;
     x = -2.0 * w.re / (1.0 + t);

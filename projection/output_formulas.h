@@ -13,6 +13,10 @@
 #include "projection/output_row.h"
 #include "projection/render_context.h"
 
+namespace globaro {
+class PolygonMap;
+}
+
 namespace globaro::output_detail {
 
 inline constexpr float kPiF = std::numbers::pi_v<float>;
@@ -343,6 +347,11 @@ void mapLeeRectangle(const OutputCall&, OutputResult&) noexcept;    // 107
 
 // The conformal octahedron (output_conformal_solids.cpp).
 void mapConformalOctahedron(const OutputCall&, OutputResult&) noexcept;  // 402
+
+// 115, 117, 119, 127..133, 144, 145, 150, 151, 155..157, 162, 166, 302, 303, 351..353
+void mapStraightPolygon(const OutputCall&, OutputResult&) noexcept;
+// The solved map of one of those outputs (nullptr for any other id).
+const PolygonMap* straightPolygonMap(ProjectionId id);
 
 // Cube maps (output_cube_maps.cpp).
 bool rowPointCubeLayout(const OutputCall&, RowPoint&) noexcept;

@@ -170,6 +170,21 @@ const OutputCase kOutputCases[] = {
     {113, 2, -0.2938926, 0.2938926, 0.5877853},  // the fused pair: the shared side's ends at ±π/n
     {114, 2, -0.25, 0.25, 0.5},
     {167, 2, -0.5, 0.5},  // the middle hexagon's corners are the poles
+    // figures of the general solver (the pole in a notch for the Maltese cross)
+    {115, 3, -0.5, 0.25},
+    {117, 4, -0.5, 0.5},
+    {119, 2, -0.25, 0.25},
+    {127, 2, -0.15, 0.15},
+    {128, 1, -0.4, -0.05},
+    {129, 2, -0.35, 0.35},
+    {131, 4, -0.35, 0.35},
+    {144, 4, -0.5, 0.5},
+    {145, 6, -0.5, 0.5},
+    {150, 4, -0.45, 0.45},
+    {151, 1, -0.5, 0.5},
+    {155, 3, -0.5, 0.3},
+    {166, 4, -0.5, 0.5},
+    {351, 3, -0.5, 0.1732051},
 };
 
 TEST(ConformalPolygons, OutlinesAndPoles) {

@@ -1,0 +1,84 @@
+// The general Schwarz–Christoffel solver against closed forms: the regular
+// n-gon's corner radius, the square's inverse by Jacobi's sd, rectangles' prevertices (their cross ratio fixes the
+// modulus m with aspect 2K(m)/K(1 − m)), and every shape it is asked to solve
+// goes forth and back.
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "projection/elliptic.h"
+#include "projection/polygon_map.h"
+
+namespace globaro {
+namespace {
+
+struct SolverCase {
+    const char* what;
+    PolygonDesign design;
+    double cornerRadius;  // |f(ζ₀)| of the raw map where known, else 0
+    double modulus;       // m of a rectangle, else 0
+};
+
+PolygonDesign rectangle(double m, int order) {
+    const double w = 2.0 * completeEllipticK(m), h = completeEllipticK(1.0 - m), s = 0.5 / w;
+    if (order == 2) return {2, {{-s * w / 2, -s * h / 2}, {s * w / 2, -s * h / 2}}};
+    return {1, {{-s * w / 2, -s * h / 2}, {s * w / 2, -s * h / 2}, {s * w / 2, s * h / 2}, {-s * w / 2, s * h / 2}}};
+}
+
+const SolverCase kCases[] = {
+    {"triangle", {3, {{0.5, 0.0}}}, std::beta(1.0 / 3.0, 1.0 / 3.0) / 3.0, 0.0},
+    {"square", {4, {{0.5, 0.0}}}, completeEllipticK(0.5) / std::sqrt(2.0), 0.0},
+    {"pentagon", {5, {{0.5, 0.0}}}, std::beta(0.2, 0.6) / 5.0, 0.0},
+    {"hexagon", {6, {{0.5, 0.0}}}, std::beta(1.0 / 6.0, 2.0 / 3.0) / 6.0, 0.0},
+    {"rectangle m 0.5", rectangle(0.5, 2), 0.0, 0.5},
+    {"rectangle m 0.2", rectangle(0.2, 2), 0.0, 0.2},
+    {"rectangle m 0.8, no symmetry used", rectangle(0.8, 1), 0.0, 0.8},
+    {"L shape", {1, {{0, 0}, {1, 0}, {1, 0.5}, {0.5, 0.5}, {0.5, 1}, {0, 1}}, {0.3, 0.3}}, 0.0, 0.0},
+};
+
+TEST(PolygonMap, ClosedFormsAndRoundTrips) {
+    for (const SolverCase& c : kCases) {
+        SCOPED_TRACE(c.what);
+        const PolygonMap map(c.design);
+        ASSERT_TRUE(map.solved()) << map.vertexError();
+        if (c.cornerRadius > 0.0) {
+            EXPECT_NEAR(std::abs(map.rawVertex(0)), c.cornerRadius, 1e-10);
+        }
+        if (c.design.order == 4 && c.design.sector.size() == 1) {
+            // The square's raw map is inverted by z = sd(√2·f(z) | 1/2)/√2.
+            for (const ComplexD z : {ComplexD(0.3, 0.2), ComplexD(-0.7, 0.1), ComplexD(0.05, -0.9)}) {
+                const ComplexD f = map.forward(z) * map.rawVertex(0) / 0.5, s = std::sqrt(2.0) * f;
+                const ComplexRatio sd = jacobiSd({s.real(), s.imag()}, 0.5);
+                const ComplexD back = ComplexD(sd.num.re, sd.num.im) / ComplexD(sd.den.re, sd.den.im) / std::sqrt(2.0);
+                EXPECT_NEAR(std::abs(back - z), 0.0, 1e-9);
+            }
+        }
+        if (c.modulus > 0.0) {
+            const std::vector<ComplexD>& z = map.prevertices();
+            const ComplexD z0 = z[0], z1 = z[1], z2 = z.size() > 2 ? z[2] : -z0, z3 = z.size() > 2 ? z[3] : -z1;
+            // the long side z0 → z1 is [−1, 1] of sn's half-plane, with −1/k and 1/k beside it
+            const ComplexD ratio = (z3 - z1) * (z0 - z2) / ((z0 - z1) * (z3 - z2));
+            const double k = std::sqrt(c.modulus);
+            EXPECT_NEAR(ratio.real(), (1 + k) * (1 + k) / (4 * k), 1e-8);
+            EXPECT_NEAR(ratio.imag(), 0.0, 1e-8);
+        }
+        // Plane points on a grid: inside ones come back, outside ones are refused.
+        int inside = 0;
+        for (int i = 0; i < 41; ++i)
+            for (int j = 0; j < 41; ++j) {
+                const ComplexD p(-0.6 + i * 0.03, -0.6 + j * 0.03 + (c.design.order == 1 ? 0.5 : 0.0));
+                ComplexD z;
+                const bool hit = map.inverse(p, z);
+                ASSERT_EQ(hit, map.contains(p));
+                if (!hit) continue;
+                ++inside;
+                EXPECT_LE(std::abs(z), 1.0 + 1e-12);
+                EXPECT_NEAR(std::abs(map.forward(z) - p), 0.0, 1e-7);
+            }
+        EXPECT_GT(inside, 50);
+    }
+}
+
+}  // namespace
+}  // namespace globaro
