@@ -316,6 +316,11 @@ void mapAdamsDiamond(const OutputCall&, OutputResult&) noexcept;       // 91
 void mapConformalPolygon(const OutputCall&, OutputResult&) noexcept;  // 97, 98, 100..105, 116, 158, 163
 void mapFusedPolygons(const OutputCall&, OutputResult&) noexcept;     // 113, 114, 167
 
+// Curved outlines: the floret family's table (output_curved.cpp).
+void mapCurvedOutline(const OutputCall&, OutputResult&) noexcept;
+void mapEllipse(const OutputCall&, OutputResult&) noexcept;     // 121
+void mapSemicircle(const OutputCall&, OutputResult&) noexcept;  // 120
+
 // Cube maps (output_cube_maps.cpp).
 bool rowPointCubeLayout(const OutputCall&, RowPoint&) noexcept;
 void mapCubeLayout(const OutputCall&, OutputResult&) noexcept;

@@ -1,0 +1,102 @@
+#pragma once
+// The parameter table of the curved outlines: the floret family (clovers,
+// florets, calyxes, astercurves, incurvates, sprockets, flakes, frangipani,
+// the round polygons) and the Reuleaux triangle. Every outline is a domain
+// with the rotational symmetry of its count, its first tip (or petal) at
+// the top (or `tilt` clockwise of it), drawn by one routine (`mapCurvedOutline`):
+// the disc carried conformally onto the outline (projection/curved_outline.h)
+// holds the whole world with the view centre in the middle and the far side
+// split into as many lobes as the outline has tips.
+//
+// The outlines are given in units where the tips lie at radius 1 on the
+// rays 2πk/count (before the turn that puts the first one at the top); the
+// routine scales them so that the farthest point lies 0.5 plane units from
+// the centre, and `box` is the view frame the render setup takes: the
+// outline's width, and its height made symmetric about its centre so that
+// the centre of the image is the centre of the outline.
+
+#include <complex>
+#include <cstdint>
+
+#include "geometry/projection_id.h"
+#include "projection/render_context.h"
+
+namespace globaro {
+
+enum class OutlineType : std::uint8_t {
+    // A union of a core disc (radius `core`, none when 0) and `count` lobes
+    // centred `offset` out on the tip rays: ellipses of half-axes
+    // `size`·`stretch` (tilted `angle` degrees off the ray) and `size`.
+    kLobes,
+    // The Reuleaux polygon of an odd `count`: the intersection of the discs
+    // about each tip through the opposite tips.
+    kReuleaux,
+    // A regular polygon with round corners: the points within `size` of the
+    // polygon whose corners lie `offset` out.
+    kRounded,
+    // Petals in polar form: ρ(θ) = 1 − size·(1 − |cos(count·θ/2)|), round
+    // petals meeting in pointed notches `size` deep.
+    kPetals,
+};
+
+struct FloretRow {
+    ProjectionId id;
+    OutlineType type;
+    std::int32_t count;
+    double angle = 0.0;    // degrees: the lobes' tilt off their rays
+    double offset = 0.0;   // lobe centres, small polygon corners
+    double size = 0.0;     // lobe or corner radius, petal notch depth
+    double core = 0.0;     // core disc radius of a lobed outline
+    double stretch = 1.0;  // lobes: the ellipse's long axis over its short one
+    double tilt = 0.0;     // degrees the first tip lies clockwise of the top
+    ExtentBox box = {};    // the view frame, in plane units
+};
+
+// clang-format off
+inline constexpr FloretRow kFloretRows[] = {
+    // ---- clovers: round overlapping leaves
+    {.id = 108, .type = OutlineType::kLobes, .count = 2, .offset = 0.42, .size = 0.58, .box = {-0.29, 0.29, -0.5, 0.5}},
+    {.id = 109, .type = OutlineType::kLobes, .count = 3, .offset = 0.5, .size = 0.5, .box = {-0.467, 0.467, -0.5, 0.5}},
+    {.id = 110, .type = OutlineType::kLobes, .count = 4, .offset = 0.55, .size = 0.45, .core = 0.55, .box = {-0.5, 0.5, -0.5, 0.5}},
+    {.id = 111, .type = OutlineType::kLobes, .count = 5, .offset = 0.55, .size = 0.45, .core = 0.55, .box = {-0.487, 0.487, -0.5, 0.5}},
+    {.id = 112, .type = OutlineType::kLobes, .count = 6, .offset = 0.58, .size = 0.42, .core = 0.58, .box = {-0.462, 0.462, -0.5, 0.5}},
+    // ---- the Reuleaux triangle
+    {.id = 122, .type = OutlineType::kReuleaux, .count = 3, .box = {-0.433, 0.433, -0.5, 0.5}},
+    // ---- round polygons
+    {.id = 383, .type = OutlineType::kRounded, .count = 3, .offset = 0.7, .size = 0.3, .box = {-0.454, 0.454, -0.5, 0.5}},
+    {.id = 384, .type = OutlineType::kRounded, .count = 4, .offset = 0.75, .size = 0.25, .tilt = 45.0, .box = {-0.4, 0.4, -0.4, 0.4}},
+    // ---- florets: round petals about a round heart
+    {.id = 1038, .type = OutlineType::kPetals, .count = 3, .size = 0.45, .box = {-0.467, 0.467, -0.5, 0.5}},
+    {.id = 1039, .type = OutlineType::kPetals, .count = 4, .size = 0.4, .box = {-0.5, 0.5, -0.5, 0.5}},
+    {.id = 1040, .type = OutlineType::kPetals, .count = 5, .size = 0.36, .box = {-0.484, 0.484, -0.5, 0.5}},
+    {.id = 1041, .type = OutlineType::kPetals, .count = 6, .size = 0.32, .box = {-0.451, 0.451, -0.5, 0.5}},
+};
+// clang-format on
+
+constexpr const FloretRow* findFloretRow(ProjectionId id) noexcept {
+    for (const FloretRow& r : kFloretRows)
+        if (r.id == id) return &r;
+    return nullptr;
+}
+
+// The view frame of an outline of the table.
+constexpr ExtentBox floretBox(ProjectionId id) noexcept {
+    const FloretRow* r = findFloretRow(id);
+    return r ? r->box : ExtentBox{};
+}
+
+class OutlineMap;
+
+// Whether p (the tips at radius 1 on the rays 2πk/count) lies inside the
+// outline of `row`.
+bool floretInside(const FloretRow& row, std::complex<double> p) noexcept;
+
+// The conformal map of an outline of the table, set up on first use; null
+// for ids without a row.
+const OutlineMap* floretMapOf(ProjectionId id);
+
+// The ellipse with foci ±1 and half-axes cosh π/4, sinh π/4 onto the unit
+// disc, conformally, the centre fixed and the major axis kept real.
+std::complex<double> ellipseToDisc(std::complex<double> w) noexcept;
+
+}  // namespace globaro

@@ -1,0 +1,204 @@
+// The world conformally in curved outlines: the floret family and the
+// Reuleaux triangle (projection/floret_table.h), the ellipse and the
+// semicircle.
+//
+// The outlines of the table hold the whole world with n-fold symmetry: the
+// disc z carried onto the outline (projection/curved_outline.h) is the
+// sphere's stereographic plane about the view centre through
+//
+//     ζ = 4^{1/n} · z / (1 − zⁿ)^{2/n},
+//
+// which takes the disc conformally onto the plane cut along n rays from
+// |ζ| = 1 to infinity (the back of the sphere split into n lobes along n
+// meridians from the equator to the antipode): the n tips z = e^{2πik/n}
+// show the antipode, the points between them the equator. Turning the
+// outline by 1/n turn turns the world as much about the view centre. The map
+// keeps angles everywhere but at the tips and at the cuts' ends.
+//
+// The ellipse and the semicircle hold Lagrange's disc (the sphere's
+// stereographic coordinate about the poles, raised to the power 1/2 and seen
+// from the equator; the rows' pre-warp W(d, 2) undoes the square root), the
+// poles at its top and bottom, by closed forms.
+
+#include <array>
+#include <cmath>
+#include <complex>
+#include <memory>
+#include <mutex>
+#include <numbers>
+
+#include "projection/curved_outline.h"
+#include "projection/elliptic.h"
+#include "projection/floret_table.h"
+#include "projection/output_formulas.h"
+
+namespace globaro {
+
+using Point = std::complex<double>;
+
+// Whether the point p (tips on the rays 2πk/count at radius 1) lies inside
+// the outline of `row`.
+bool floretInside(const FloretRow& row, Point p) noexcept {
+    const int n = row.count;
+    const double step = 2.0 * std::numbers::pi / n;
+    switch (row.type) {
+        case OutlineType::kLobes: {
+            if (std::norm(p) <= row.core * row.core) return true;
+            const Point lean = std::polar(1.0, -row.angle * std::numbers::pi / 180.0);
+            for (int k = 0; k < n; ++k) {
+                const Point ray = std::polar(1.0, -step * k);
+                const Point q = (p * ray - row.offset) * lean;
+                const double a = row.size * row.stretch, b = row.size;
+                if ((q.real() * q.real()) / (a * a) + (q.imag() * q.imag()) / (b * b) <= 1.0) return true;
+            }
+            return false;
+        }
+        case OutlineType::kReuleaux: {
+            const double side = 2.0 * std::sin(std::numbers::pi * (n - 1) / (2.0 * n));
+            for (int k = 0; k < n; ++k)
+                if (std::abs(p - std::polar(1.0, step * k)) > side) return false;
+            return true;
+        }
+        case OutlineType::kRounded: {
+            // Into the sector |arg p| ≤ π/n about the corner at (offset, 0).
+            const double turns = std::round(std::arg(p) / step);
+            const Point q = p * std::polar(1.0, -step * turns);
+            const Point corner{row.offset, 0.0};
+            const double half = step / 2.0;
+            const double apothem = row.offset * std::cos(half);
+            bool inPolygon = true;
+            double gap = std::abs(q - corner);
+            for (const double side : {half, -half}) {
+                const Point normal = std::polar(1.0, side);
+                const double out = q.real() * normal.real() + q.imag() * normal.imag() - apothem;
+                if (out > 0.0) inPolygon = false;
+                // The distance to the side from the corner towards the next one.
+                const Point along = Point{0.0, side > 0 ? 1.0 : -1.0} * normal;
+                const double t = (q - corner).real() * along.real() + (q - corner).imag() * along.imag();
+                const double length = 2.0 * row.offset * std::sin(half);
+                if (t > 0.0 && t < length) gap = std::min(gap, std::abs(out));
+            }
+            return inPolygon || gap <= row.size;
+        }
+        case OutlineType::kPetals: {
+            const double theta = std::arg(p);
+            const double rho = 1.0 - row.size * (1.0 - std::abs(std::cos(0.5 * n * theta)));
+            return std::norm(p) <= rho * rho;
+        }
+    }
+    return false;
+}
+
+namespace output_detail {
+
+namespace {
+
+constexpr int kFloretCount = static_cast<int>(std::size(kFloretRows));
+
+int floretIndex(ProjectionId id) noexcept {
+    for (int i = 0; i < kFloretCount; ++i)
+        if (kFloretRows[i].id == id) return i;
+    return -1;
+}
+
+}  // namespace
+
+// The map of an outline of the table, set up on first use (once per process).
+const OutlineMap& floretMap(int index) {
+    static std::array<std::unique_ptr<OutlineMap>, kFloretCount> maps;
+    static std::array<std::once_flag, kFloretCount> once;
+    std::call_once(once[static_cast<std::size_t>(index)], [index] {
+        const FloretRow& row = kFloretRows[index];
+        const auto inside = [&row](Point p) { return floretInside(row, p); };
+        maps[static_cast<std::size_t>(index)] = std::make_unique<OutlineMap>(row.count, inside, 2.0);
+    });
+    return *maps[static_cast<std::size_t>(index)];
+}
+
+void mapCurvedOutline(const OutputCall& c, OutputResult& r) noexcept {
+    const int index = floretIndex(c.entry.id);
+    if (index < 0) return;
+    const OutlineMap& map = floretMap(index);
+    const int n = map.fold();
+    // The frame point with y up, turned to put the first tip on the
+    // outline's ray of angle 0, in the outline's units (its reach 0.5).
+    const Point p{c.fxd(), -c.fyd()};
+    const FloretRow& row = kFloretRows[index];
+    const Point turn = std::polar(1.0, (row.tilt - 90.0) * std::numbers::pi / 180.0);
+    const Point w = p * turn * (2.0 * map.reach());
+    Point z;
+    if (!map.inverse(w, z)) return;
+    const Point denominator = std::pow(1.0 - std::pow(z, n), 2.0 / n);
+    if (!(std::abs(denominator) > 1e-300)) {
+        setHit(r, {0.0f, 0.0f, -1.0f});
+        return;
+    }
+    const Point zeta = std::pow(4.0, 1.0 / n) * z / denominator / turn;
+    setHit(r, inverseStereographic(static_cast<float>(zeta.real()), static_cast<float>(-zeta.imag())));
+}
+
+}  // namespace output_detail
+
+const OutlineMap* floretMapOf(ProjectionId id) {
+    for (int i = 0; i < static_cast<int>(std::size(kFloretRows)); ++i)
+        if (kFloretRows[i].id == id) return &output_detail::floretMap(i);
+    return nullptr;
+}
+
+// The unit disc onto the ellipse with foci ±1 and half-axes cosh τ, sinh τ,
+// τ = π/4, inverted (after Schwarz): arcsin takes the ellipse onto the
+// rectangle |Re ξ| < π/2, |Im ξ| < τ (cut along the focal rays), and
+// √k·sn(2K/π·ξ; k) with k = 1/√2 (K = K′) takes that onto the unit disc, its
+// cuts healed by the symmetry of sn. The answer is z with the major axis real.
+Point ellipseToDisc(Point w) noexcept {
+    constexpr double kM = 0.5;  // k² = k′² = 1/2
+    static const double quarter = completeEllipticK(kM);
+    const Point u = std::asin(w) * (2.0 * quarter / std::numbers::pi);
+    // sn(x + iy) by the addition theorem, from the real functions of x (k)
+    // and y (k′).
+    const JacobiValues a = jacobiReal(u.real(), kM), b = jacobiReal(u.imag(), 1.0 - kM);
+    const double den = b.cn * b.cn + kM * a.sn * a.sn * b.sn * b.sn;
+    const Point sn = Point{a.sn * b.dn, a.cn * a.dn * b.sn * b.cn} / den;
+    return sn * std::sqrt(std::sqrt(kM));
+}
+
+namespace output_detail {
+
+namespace {
+
+// Lagrange's disc (y up) as the direction the pre-warp W(d, 2) opens.
+void hitLagrange(Point z, OutputResult& r) noexcept {
+    if (!(std::norm(z) <= 1.0 + 1e-12)) return;
+    setHit(r, inverseStereographic(static_cast<float>(z.real()), static_cast<float>(-z.imag())));
+}
+
+}  // namespace
+
+void mapEllipse(const OutputCall& c, OutputResult& r) noexcept {
+    // The box's half-axes are (cosh τ, sinh τ)/2: the foci lie at ±0.5.
+    const Point w{2.0 * c.fxd(), -2.0 * c.fyd()};
+    const double a = std::cosh(kPi / 4.0), b = std::sinh(kPi / 4.0);
+    if ((w.real() * w.real()) / (a * a) + (w.imag() * w.imag()) / (b * b) > 1.0) return;
+    hitLagrange(ellipseToDisc(w), r);
+}
+
+void mapSemicircle(const OutputCall& c, OutputResult& r) noexcept {
+    // The half-disc of radius 0.5 standing on its diameter, the diameter's
+    // middle at frame (0, 0.25). (1 + z)/(1 − z) opens it onto the first
+    // quadrant (the corners −1 and 1 to 0 and ∞), the square onto the upper
+    // half-plane, and (p − i)/(p + i) that onto the disc: the top of the arc
+    // comes to i (the north pole), the diameter's middle to −i (the south
+    // pole), the corners to ∓1 (both the equator point of the meridian 180°).
+    const Point z{2.0 * c.fxd(), 2.0 * (0.25 - c.fyd())};
+    if (std::norm(z) > 1.0 || z.imag() < 0.0) return;
+    if (z == Point{1.0, 0.0}) {
+        hitLagrange({1.0, 0.0}, r);
+        return;
+    }
+    const Point q = (1.0 + z) / (1.0 - z), p = q * q;
+    hitLagrange((p - Point{0.0, 1.0}) / (p + Point{0.0, 1.0}), r);
+}
+
+}  // namespace output_detail
+
+}  // namespace globaro
