@@ -11,13 +11,13 @@ namespace {
 using Point = OutlineMap::Point;
 
 constexpr double kPi = std::numbers::pi;
-constexpr int kTable = 2048;       // polar radius samples per period
-constexpr int kSamples = 2048;     // rim samples of Theodorsen's equation per period
-constexpr int kTerms = 256;        // series terms kept
-constexpr int kIterations = 400;   // cap on the fixed-point iteration
-constexpr double kDamping = 0.5;   // share of each new correspondence taken
-constexpr int kBisections = 44;    // halvings of a ray to find the outline
-constexpr int kNewtonSteps = 10;   // cap on the Newton steps of the inverse
+constexpr int kTable = 2048;      // polar radius samples per period
+constexpr int kSamples = 2048;    // rim samples of Theodorsen's equation per period
+constexpr int kTerms = 256;       // series terms kept
+constexpr int kIterations = 400;  // cap on the fixed-point iteration
+constexpr double kDamping = 0.5;  // share of each new correspondence taken
+constexpr int kBisections = 44;   // halvings of a ray to find the outline
+constexpr int kNewtonSteps = 10;  // cap on the Newton steps of the inverse
 constexpr double kTailTolerance = 1e-15;
 
 // In-place radix-2 FFT of a power-of-two length; `inverse` uses e^{+i…}
@@ -95,16 +95,19 @@ Point OutlineMap::Series::eval(Point z, Point* derivative) const noexcept {
 OutlineMap::OutlineMap(int fold, const Inside& inside, double reach)
     : n_(std::max(1, fold)), period_(2.0 * kPi / n_), reach_(reach) {
     outline_.resize(kTable);
-    for (int i = 0; i < kTable; ++i) outline_[static_cast<std::size_t>(i)] = rayExit(inside, period_ * i / kTable, reach);
+    for (int i = 0; i < kTable; ++i)
+        outline_[static_cast<std::size_t>(i)] = rayExit(inside, period_ * i / kTable, reach);
     reach_ = *std::max_element(outline_.begin(), outline_.end());
     for (int i = 0; i < kTable; ++i) {
-        const double a = outline_[static_cast<std::size_t>(i)], b = outline_[static_cast<std::size_t>((i + 1) % kTable)];
+        const double a = outline_[static_cast<std::size_t>(i)],
+                     b = outline_[static_cast<std::size_t>((i + 1) % kTable)];
         steepness_ = std::max(steepness_, std::abs(std::log(b / a)) / (period_ / kTable));
     }
 
     // Theodorsen's equation over one period, s = nφ ∈ [0, 2π).
     std::vector<double> phi(kSamples), theta(kSamples);
-    for (int j = 0; j < kSamples; ++j) theta[static_cast<std::size_t>(j)] = phi[static_cast<std::size_t>(j)] = period_ * j / kSamples;
+    for (int j = 0; j < kSamples; ++j)
+        theta[static_cast<std::size_t>(j)] = phi[static_cast<std::size_t>(j)] = period_ * j / kSamples;
     std::vector<Point> spectrum(kSamples);
     const auto transformLogRadius = [&] {
         for (int j = 0; j < kSamples; ++j)
@@ -116,7 +119,8 @@ OutlineMap::OutlineMap(int fold, const Inside& inside, double reach)
         transformLogRadius();
         // The analytic part without its mean: 2·L̂_m for 0 < m < M/2.
         std::vector<Point> h(kSamples, 0.0);
-        for (int m = 1; m < kSamples / 2; ++m) h[static_cast<std::size_t>(m)] = 2.0 * spectrum[static_cast<std::size_t>(m)];
+        for (int m = 1; m < kSamples / 2; ++m)
+            h[static_cast<std::size_t>(m)] = 2.0 * spectrum[static_cast<std::size_t>(m)];
         fft(h, true);
         double change = 0.0;
         for (int j = 0; j < kSamples; ++j) {
@@ -168,7 +172,8 @@ OutlineMap::OutlineMap(int fold, const Inside& inside, double reach)
         for (int r = 1; r < gridRadii_; ++r) {
             const double t = static_cast<double>(r) / (gridRadii_ - 1);
             const Point w = t * rim * e;
-            Point start = r == 1 ? w / std::exp(series_.c[0]) : z * (t / (static_cast<double>(r - 1) / (gridRadii_ - 1)));
+            Point start =
+                r == 1 ? w / std::exp(series_.c[0]) : z * (t / (static_cast<double>(r - 1) / (gridRadii_ - 1)));
             if (r == gridRadii_ - 1) start = std::polar(1.0, rimPhi);
             for (int k = 0; k < 40 && r < gridRadii_ - 1; ++k) {
                 Point d;

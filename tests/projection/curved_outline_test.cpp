@@ -25,7 +25,11 @@ TEST(CurvedOutline, TheEllipseMatchesSchwarzsClosedForm) {
     // The engine's series for the same outline is the same map (both fix the
     // centre with a positive derivative, and such a map is unique).
     const OutlineMap map(
-        2, [](Point p) { return std::norm(Point{p.real() / kA, p.imag() / kB}) <= 1.0; }, 2.0);
+        2,
+        [](Point p) {
+            return std::norm(Point{p.real() / kA, p.imag() / kB}) <= 1.0;
+        },
+        2.0);
     EXPECT_LT(map.steepness(), 1.0);
     for (const Point w : {Point{0.2, 0.1}, Point{1.1, 0.3}, Point{-0.6, -0.7}, Point{1.25, 0.0}, Point{0.0, 0.8}}) {
         Point z;
