@@ -34,6 +34,13 @@ enum class OutlineType : std::uint8_t {
     // A regular polygon with round corners: the points within `size` of the
     // polygon whose corners lie `offset` out.
     kRounded,
+    // A rounded star: the Schwarz–Christoffel star of `count` tips of
+    // `angle` degrees (projection/schwarz_christoffel.h) on the image of the
+    // disc under q(z) = size·z·(1 + ε·zⁿ)/(1 + ε), ε = `offset` below
+    // 1/(count + 1): q keeps the tips' prevertices on the rim (sharp tips;
+    // `size` < 1 rounds them too) and pulls the inner corners' ones inside,
+    // which rounds the hollows. Its own map draws it.
+    kRoundStar,
     // Petals in polar form: ρ(θ) = 1 − size·(1 − |cos(count·θ/2)|), round
     // petals meeting in pointed notches `size` deep.
     kPetals,
@@ -43,9 +50,9 @@ struct FloretRow {
     ProjectionId id;
     OutlineType type;
     std::int32_t count;
-    double angle = 0.0;    // degrees: the lobes' tilt off their rays
-    double offset = 0.0;   // lobe centres, small polygon corners
-    double size = 0.0;     // lobe or corner radius, petal notch depth
+    double angle = 0.0;    // degrees: the lobes' tilt off their rays, a star's tips
+    double offset = 0.0;   // lobe centres, small polygon corners, a star's ε
+    double size = 0.0;     // lobe or corner radius, petal notch depth, a star's disc
     double core = 0.0;     // core disc radius of a lobed outline
     double stretch = 1.0;  // lobes: the ellipse's long axis over its short one
     double tilt = 0.0;     // degrees the first tip lies clockwise of the top
@@ -62,6 +69,26 @@ inline constexpr FloretRow kFloretRows[] = {
     {.id = 112, .type = OutlineType::kLobes, .count = 6, .offset = 0.58, .size = 0.42, .core = 0.58, .box = {-0.462, 0.462, -0.5, 0.5}},
     // ---- the Reuleaux triangle
     {.id = 122, .type = OutlineType::kReuleaux, .count = 3, .box = {-0.433, 0.433, -0.5, 0.5}},
+    // ---- calyxes: pointed sepals with round hollows
+    {.id = 146, .type = OutlineType::kRoundStar, .count = 3, .angle = 60.0, .offset = 0.12, .size = 1.0, .box = {-0.434, 0.434, -0.5, 0.5}},
+    {.id = 147, .type = OutlineType::kRoundStar, .count = 4, .angle = 60.0, .offset = 0.1, .size = 1.0, .box = {-0.5, 0.5, -0.5, 0.5}},
+    {.id = 148, .type = OutlineType::kRoundStar, .count = 5, .angle = 60.0, .offset = 0.08, .size = 1.0, .box = {-0.476, 0.476, -0.5, 0.5}},
+    {.id = 149, .type = OutlineType::kRoundStar, .count = 6, .angle = 60.0, .offset = 0.07, .size = 1.0, .box = {-0.434, 0.434, -0.5, 0.5}},
+    // ---- astercurves: thin tips, gently curved hollows
+    {.id = 152, .type = OutlineType::kRoundStar, .count = 5, .angle = 24.0, .offset = 0.05, .size = 1.0, .box = {-0.476, 0.476, -0.5, 0.5}},
+    {.id = 153, .type = OutlineType::kRoundStar, .count = 7, .angle = 20.0, .offset = 0.04, .size = 1.0, .box = {-0.488, 0.488, -0.5, 0.5}},
+    {.id = 154, .type = OutlineType::kRoundStar, .count = 8, .angle = 18.0, .offset = 0.035, .size = 1.0, .box = {-0.5, 0.5, -0.5, 0.5}},
+    // ---- incurvates: polygons with their sides curved in
+    {.id = 164, .type = OutlineType::kRoundStar, .count = 3, .angle = 40.0, .offset = 0.08, .size = 1.0, .box = {-0.434, 0.434, -0.5, 0.5}},
+    {.id = 165, .type = OutlineType::kRoundStar, .count = 4, .angle = 50.0, .offset = 0.07, .size = 1.0, .box = {-0.5, 0.5, -0.5, 0.5}},
+    // ---- sprockets: a wheel of blunt teeth with round gaps
+    {.id = 51, .type = OutlineType::kRoundStar, .count = 6, .angle = 105.0, .offset = 0.12, .size = 0.97, .box = {-0.444, 0.444, -0.5, 0.5}},
+    {.id = 251, .type = OutlineType::kRoundStar, .count = 4, .angle = 75.0, .offset = 0.17, .size = 0.97, .box = {-0.5, 0.5, -0.5, 0.5}},
+    {.id = 252, .type = OutlineType::kRoundStar, .count = 5, .angle = 95.0, .offset = 0.14, .size = 0.97, .box = {-0.48, 0.48, -0.5, 0.5}},
+    // ---- flakes: thin arms with deep round hollows between them
+    {.id = 389, .type = OutlineType::kRoundStar, .count = 3, .angle = 30.0, .offset = 0.24, .size = 1.0, .box = {-0.434, 0.434, -0.5, 0.5}},
+    {.id = 390, .type = OutlineType::kRoundStar, .count = 4, .angle = 30.0, .offset = 0.19, .size = 1.0, .box = {-0.5, 0.5, -0.5, 0.5}},
+    {.id = 391, .type = OutlineType::kRoundStar, .count = 5, .angle = 28.0, .offset = 0.16, .size = 1.0, .box = {-0.476, 0.476, -0.5, 0.5}},
     // ---- round polygons
     {.id = 383, .type = OutlineType::kRounded, .count = 3, .offset = 0.7, .size = 0.3, .box = {-0.454, 0.454, -0.5, 0.5}},
     {.id = 384, .type = OutlineType::kRounded, .count = 4, .offset = 0.75, .size = 0.25, .tilt = 45.0, .box = {-0.4, 0.4, -0.4, 0.4}},
@@ -92,7 +119,7 @@ class OutlineMap;
 bool floretInside(const FloretRow& row, std::complex<double> p) noexcept;
 
 // The conformal map of an outline of the table, set up on first use; null
-// for ids without a row.
+// for ids without a row and for the rounded stars.
 const OutlineMap* floretMapOf(ProjectionId id);
 
 // The ellipse with foci ±1 and half-axes cosh π/4, sinh π/4 onto the unit

@@ -31,6 +31,7 @@
 #include "projection/elliptic.h"
 #include "projection/floret_table.h"
 #include "projection/output_formulas.h"
+#include "projection/schwarz_christoffel.h"
 
 namespace globaro {
 
@@ -80,6 +81,8 @@ bool floretInside(const FloretRow& row, Point p) noexcept {
             }
             return inPolygon || gap <= row.size;
         }
+        case OutlineType::kRoundStar:
+            return false;  // drawn by the star's own map (floretMap), not by a test
         case OutlineType::kPetals: {
             const double theta = std::arg(p);
             const double rho = 1.0 - row.size * (1.0 - std::abs(std::cos(0.5 * n * theta)));
@@ -103,31 +106,66 @@ int floretIndex(ProjectionId id) noexcept {
 
 }  // namespace
 
-// The map of an outline of the table, set up on first use (once per process).
-const OutlineMap& floretMap(int index) {
-    static std::array<std::unique_ptr<OutlineMap>, kFloretCount> maps;
+// The map of an outline of the table, set up on first use (once per
+// process): Theodorsen's series, or for a rounded star the star's own map
+// after q.
+struct FloretMap {
+    std::unique_ptr<OutlineMap> series;
+    std::unique_ptr<StarMap> star;
+    double reach = 1.0;  // the outline's farthest point from its centre
+
+    // The disc point of the outline point w; false outside.
+    bool inverse(const FloretRow& row, Point w, Point& z) const noexcept {
+        if (series) return series->inverse(w, z);
+        Complex s;
+        if (!star->inverse({w.real(), w.imag()}, s)) return false;
+        // Undo q(z) = size·z·(1 + ε·zⁿ)/(1 + ε) by Newton's method from
+        // z = t, q being close to the identity.
+        const Point t = Point{s.re, s.im} * ((1.0 + row.offset) / row.size);
+        Point x = t;
+        for (int k = 0; k < 30; ++k) {
+            const Point xn = std::pow(x, row.count);
+            const Point step = (x * (1.0 + row.offset * xn) - t) / (1.0 + (row.count + 1.0) * row.offset * xn);
+            x -= step;
+            if (std::abs(step) < 1e-14) break;
+        }
+        if (!(std::norm(x) <= 1.0 + 1e-12)) return false;
+        z = x;
+        return true;
+    }
+};
+
+const FloretMap& floretMap(int index) {
+    static std::array<FloretMap, kFloretCount> maps;
     static std::array<std::once_flag, kFloretCount> once;
     std::call_once(once[static_cast<std::size_t>(index)], [index] {
         const FloretRow& row = kFloretRows[index];
-        const auto inside = [&row](Point p) { return floretInside(row, p); };
-        maps[static_cast<std::size_t>(index)] = std::make_unique<OutlineMap>(row.count, inside, 2.0);
+        FloretMap& m = maps[static_cast<std::size_t>(index)];
+        if (row.type == OutlineType::kRoundStar) {
+            m.star = std::make_unique<StarMap>(row.count, row.angle / 180.0);
+            m.reach = m.star->forward({row.size, 0.0}).re;
+        } else {
+            const auto inside = [&row](Point p) { return floretInside(row, p); };
+            m.series = std::make_unique<OutlineMap>(row.count, inside, 2.0);
+            m.reach = m.series->reach();
+        }
     });
-    return *maps[static_cast<std::size_t>(index)];
+    return maps[static_cast<std::size_t>(index)];
 }
 
 void mapCurvedOutline(const OutputCall& c, OutputResult& r) noexcept {
     const int index = floretIndex(c.entry.id);
     if (index < 0) return;
-    const OutlineMap& map = floretMap(index);
-    const int n = map.fold();
+    const FloretRow& row = kFloretRows[index];
+    const FloretMap& map = floretMap(index);
+    const int n = row.count;
     // The frame point with y up, turned to put the first tip on the
     // outline's ray of angle 0, in the outline's units (its reach 0.5).
     const Point p{c.fxd(), -c.fyd()};
-    const FloretRow& row = kFloretRows[index];
     const Point turn = std::polar(1.0, (row.tilt - 90.0) * std::numbers::pi / 180.0);
-    const Point w = p * turn * (2.0 * map.reach());
+    const Point w = p * turn * (2.0 * map.reach);
     Point z;
-    if (!map.inverse(w, z)) return;
+    if (!map.inverse(row, w, z)) return;
     const Point denominator = std::pow(1.0 - std::pow(z, n), 2.0 / n);
     if (!(std::abs(denominator) > 1e-300)) {
         setHit(r, {0.0f, 0.0f, -1.0f});
@@ -141,7 +179,7 @@ void mapCurvedOutline(const OutputCall& c, OutputResult& r) noexcept {
 
 const OutlineMap* floretMapOf(ProjectionId id) {
     for (int i = 0; i < static_cast<int>(std::size(kFloretRows)); ++i)
-        if (kFloretRows[i].id == id) return &output_detail::floretMap(i);
+        if (kFloretRows[i].id == id) return output_detail::floretMap(i).series.get();
     return nullptr;
 }
 
