@@ -41,6 +41,10 @@ enum class OutlineType : std::uint8_t {
     // `size` < 1 rounds them too) and pulls the inner corners' ones inside,
     // which rounds the hollows. Its own map draws it.
     kRoundStar,
+    // Leaning petals in polar form: ρ(θ) = 1 − size + size·sin(π·u^stretch),
+    // u the fraction of the way round from one notch to the next: each
+    // petal rises slowly and falls steeply, like the blades of a pinwheel.
+    kPinwheel,
     // Petals in polar form: ρ(θ) = 1 − size·(1 − |cos(count·θ/2)|), round
     // petals meeting in pointed notches `size` deep.
     kPetals,
@@ -54,7 +58,7 @@ struct FloretRow {
     double offset = 0.0;   // lobe centres, small polygon corners, a star's ε
     double size = 0.0;     // lobe or corner radius, petal notch depth, a star's disc
     double core = 0.0;     // core disc radius of a lobed outline
-    double stretch = 1.0;  // lobes: the ellipse's long axis over its short one
+    double stretch = 1.0;  // lobes: the ellipse's long axis over its short one; a pinwheel's lean
     double tilt = 0.0;     // degrees the first tip lies clockwise of the top
     ExtentBox box = {};    // the view frame, in plane units
 };
@@ -89,6 +93,8 @@ inline constexpr FloretRow kFloretRows[] = {
     {.id = 389, .type = OutlineType::kRoundStar, .count = 3, .angle = 30.0, .offset = 0.24, .size = 1.0, .box = {-0.434, 0.434, -0.5, 0.5}},
     {.id = 390, .type = OutlineType::kRoundStar, .count = 4, .angle = 30.0, .offset = 0.19, .size = 1.0, .box = {-0.5, 0.5, -0.5, 0.5}},
     {.id = 391, .type = OutlineType::kRoundStar, .count = 5, .angle = 28.0, .offset = 0.16, .size = 1.0, .box = {-0.476, 0.476, -0.5, 0.5}},
+    // ---- frangipani: five leaning petals
+    {.id = 388, .type = OutlineType::kPinwheel, .count = 5, .size = 0.3, .stretch = 1.5, .tilt = 45.4, .box = {-0.5, 0.5, -0.5, 0.5}},
     // ---- round polygons
     {.id = 383, .type = OutlineType::kRounded, .count = 3, .offset = 0.7, .size = 0.3, .box = {-0.454, 0.454, -0.5, 0.5}},
     {.id = 384, .type = OutlineType::kRounded, .count = 4, .offset = 0.75, .size = 0.25, .tilt = 45.0, .box = {-0.4, 0.4, -0.4, 0.4}},

@@ -83,6 +83,12 @@ bool floretInside(const FloretRow& row, Point p) noexcept {
         }
         case OutlineType::kRoundStar:
             return false;  // drawn by the star's own map (floretMap), not by a test
+        case OutlineType::kPinwheel: {
+            double u = std::arg(p) / step;
+            u -= std::floor(u);
+            const double rho = 1.0 - row.size + row.size * std::sin(std::numbers::pi * std::pow(u, row.stretch));
+            return std::norm(p) <= rho * rho;
+        }
         case OutlineType::kPetals: {
             const double theta = std::arg(p);
             const double rho = 1.0 - row.size * (1.0 - std::abs(std::cos(0.5 * n * theta)));
@@ -113,6 +119,7 @@ struct FloretMap {
     std::unique_ptr<OutlineMap> series;
     std::unique_ptr<StarMap> star;
     double reach = 1.0;  // the outline's farthest point from its centre
+    Point phase = 1.0;   // e^{iφ} of the disc point shown at the first tip
 
     // The disc point of the outline point w; false outside.
     bool inverse(const FloretRow& row, Point w, Point& z) const noexcept {
@@ -148,6 +155,14 @@ const FloretMap& floretMap(int index) {
             const auto inside = [&row](Point p) { return floretInside(row, p); };
             m.series = std::make_unique<OutlineMap>(row.count, inside, 2.0);
             m.reach = m.series->reach();
+            if (row.type == OutlineType::kPinwheel) {
+                // The first petal's crest, where the antipode goes (at the
+                // notches, whose corners widen, it would shrink out of sight).
+                const double crest = 2.0 * std::numbers::pi / row.count * std::pow(0.5, 1.0 / row.stretch);
+                Point z;
+                if (m.series->inverse(std::polar(0.999999 * m.series->radius(crest), crest), z))
+                    m.phase = z / std::abs(z);
+            }
         }
     });
     return maps[static_cast<std::size_t>(index)];
@@ -166,12 +181,13 @@ void mapCurvedOutline(const OutputCall& c, OutputResult& r) noexcept {
     const Point w = p * turn * (2.0 * map.reach);
     Point z;
     if (!map.inverse(row, w, z)) return;
+    z /= map.phase;
     const Point denominator = std::pow(1.0 - std::pow(z, n), 2.0 / n);
     if (!(std::abs(denominator) > 1e-300)) {
         setHit(r, {0.0f, 0.0f, -1.0f});
         return;
     }
-    const Point zeta = std::pow(4.0, 1.0 / n) * z / denominator / turn;
+    const Point zeta = std::pow(4.0, 1.0 / n) * z / denominator / turn * map.phase;
     setHit(r, inverseStereographic(static_cast<float>(zeta.real()), static_cast<float>(-zeta.imag())));
 }
 
