@@ -255,4 +255,73 @@ void mapSemicircle(const OutputCall& c, OutputResult& r) noexcept {
 
 }  // namespace output_detail
 
+namespace output_detail {
+
+namespace {
+
+// The tetrahedron with a face centred on the view centre +z, seen
+// stereographically from that face's far side: its face is a circular-arc
+// triangle with the face's 120° corners, and a circular-arc triangle is fixed
+// by its angles up to a Möbius map, which the 3-fold symmetry makes a
+// scaling: the face's image is exactly a Reuleaux triangle, its corners
+// √2/2 from the centre (where the tetrahedron's vertices, at z = 1/3, land).
+struct ReuleauxNet {
+    double corner = std::numbers::sqrt2 / 2.0;
+    double side = corner * std::numbers::sqrt3;  // the arcs' radius
+    double middle = side - corner;               // the arcs' middles from the centre
+    std::array<Point, 3> corners{}, outward{};   // the central face's corners; unit normals at the arcs' middles
+    std::array<Vec3d, 3> axes{};                 // the edges' middles on the sphere
+    ReuleauxNet() {
+        for (int k = 0; k < 3; ++k) {
+            const double a = std::numbers::pi / 2.0 + 2.0 * std::numbers::pi * k / 3.0;
+            corners[static_cast<std::size_t>(k)] = std::polar(corner, a);
+            outward[static_cast<std::size_t>(k)] = -std::polar(1.0, a);
+            // The edge opposite corner k: its middle on the sphere is the
+            // stereographic image of the arc's middle.
+            const Point m = middle * outward[static_cast<std::size_t>(k)];
+            const double s2 = std::norm(m);
+            axes[static_cast<std::size_t>(k)] = {-2.0 * m.real() / (1.0 + s2), 2.0 * m.imag() / (1.0 + s2),
+                                                 (1.0 - s2) / (1.0 + s2)};
+        }
+    }
+    bool inside(Point q) const noexcept {
+        for (const Point& c : corners)
+            if (std::abs(q - c) > side * (1.0 + 1e-12)) return false;
+        return true;
+    }
+};
+
+}  // namespace
+
+void mapReuleauxTetrahedron(const OutputCall& c, OutputResult& r) noexcept {
+    // The four faces laid out as the tetrahedron's net: the face about the
+    // view centre in the middle, corner up, and the face across each of its
+    // edges turned half about the edge's middle (the sphere's half turn about
+    // that middle carries the one face onto the other): the two arcs bulge
+    // into each other and touch at that middle only. Each face keeps
+    // angles; the net is cut along the arcs.
+    static const ReuleauxNet net;
+    const Point p{c.fxd(), -c.fyd()};
+    if (net.inside(p)) {
+        setHit(r, inverseStereographic(static_cast<float>(p.real()), static_cast<float>(-p.imag())));
+        r.face = 0;
+        return;
+    }
+    for (int k = 0; k < 3; ++k) {
+        const Point u = net.outward[static_cast<std::size_t>(k)];
+        const Point q = 2.0 * net.middle * u - p;
+        if (!net.inside(q)) continue;
+        const SphereDir d = inverseStereographic(static_cast<float>(q.real()), static_cast<float>(-q.imag()));
+        // The half turn about the edge's middle m: v → 2(m·v)m − v.
+        const Vec3d& m = net.axes[static_cast<std::size_t>(k)];
+        const double dot = m.x * d.x + m.y * d.y + m.z * d.z;
+        setHit(r, {static_cast<float>(2.0 * dot * m.x - d.x), static_cast<float>(2.0 * dot * m.y - d.y),
+                   static_cast<float>(2.0 * dot * m.z - d.z)});
+        r.face = k + 1;
+        return;
+    }
+}
+
+}  // namespace output_detail
+
 }  // namespace globaro

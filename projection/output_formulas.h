@@ -318,8 +318,9 @@ void mapFusedPolygons(const OutputCall&, OutputResult&) noexcept;     // 113, 11
 
 // Curved outlines: the floret family's table (output_curved.cpp).
 void mapCurvedOutline(const OutputCall&, OutputResult&) noexcept;
-void mapEllipse(const OutputCall&, OutputResult&) noexcept;     // 121
-void mapSemicircle(const OutputCall&, OutputResult&) noexcept;  // 120
+void mapEllipse(const OutputCall&, OutputResult&) noexcept;              // 121
+void mapSemicircle(const OutputCall&, OutputResult&) noexcept;           // 120
+void mapReuleauxTetrahedron(const OutputCall&, OutputResult&) noexcept;  // 124
 
 // Cube maps (output_cube_maps.cpp).
 bool rowPointCubeLayout(const OutputCall&, RowPoint&) noexcept;
