@@ -322,6 +322,38 @@ void mapReuleauxTetrahedron(const OutputCall& c, OutputResult& r) noexcept {
     }
 }
 
+void mapReuleauxPair(const OutputCall& c, OutputResult& r) noexcept {
+    // The front hemisphere (about the view centre) in a Reuleaux triangle,
+    // corner up, by the Reuleaux
+    // triangle's disc map (the table's row 122) on the hemisphere seen
+    // stereographically; the back hemisphere in the same triangle turned half
+    // about the middle of its lower arc, which shows the south pole: the
+    // sphere's half turn about the poles' axis carries the one hemisphere
+    // onto the other and keeps that pole, so the triangles touch there.
+    const int index = floretIndex(122);
+    if (index < 0) return;
+    const FloretMap& map = floretMap(index);
+    const FloretRow& row = kFloretRows[index];
+    const Point turn = std::polar(1.0, -std::numbers::pi / 2.0);  // the top to the map's first corner
+    // The plane holds the triangle at half the map's scale (its corners 0.5
+    // from its centre); the lower arc's middle lies √3 − 1 corners below it.
+    const Point middle{0.0, -(std::numbers::sqrt3 - 1.0) * 0.5};
+    const Point scale = turn * (2.0 * map.reach);
+    Point p{c.fxd(), -c.fyd()};
+    bool back = false;
+    Point z;
+    if (!map.inverse(row, p * scale, z)) {
+        p = 2.0 * middle - p;
+        back = true;
+        if (!map.inverse(row, p * scale, z)) return;
+    }
+    z /= turn;
+    SphereDir d = inverseStereographic(static_cast<float>(z.real()), static_cast<float>(-z.imag()));
+    if (back) d = {-d.x, d.y, -d.z};
+    setHit(r, d);
+    r.face = back ? 1 : 0;
+}
+
 }  // namespace output_detail
 
 }  // namespace globaro

@@ -321,6 +321,7 @@ void mapCurvedOutline(const OutputCall&, OutputResult&) noexcept;
 void mapEllipse(const OutputCall&, OutputResult&) noexcept;              // 121
 void mapSemicircle(const OutputCall&, OutputResult&) noexcept;           // 120
 void mapReuleauxTetrahedron(const OutputCall&, OutputResult&) noexcept;  // 124
+void mapReuleauxPair(const OutputCall&, OutputResult&) noexcept;         // 123
 
 // Cube maps (output_cube_maps.cpp).
 bool rowPointCubeLayout(const OutputCall&, RowPoint&) noexcept;
