@@ -3,7 +3,8 @@
 // florets, calyxes, astercurves, incurvates, sprockets, flakes, frangipani,
 // the round polygons) and the Reuleaux triangle. Every outline is a domain
 // with the rotational symmetry of its count, its first tip (or petal) at
-// the top (or `tilt` clockwise of it), drawn by one routine (`mapCurvedOutline`):
+// the top (the whole outline turned by `tilt` degrees), drawn by one routine
+// (`mapCurvedOutline`):
 // the disc carried conformally onto the outline (projection/curved_outline.h)
 // holds the whole world with the view centre in the middle and the far side
 // split into as many lobes as the outline has tips.
@@ -59,7 +60,7 @@ struct FloretRow {
     double size = 0.0;     // lobe or corner radius, petal notch depth, a star's disc
     double core = 0.0;     // core disc radius of a lobed outline
     double stretch = 1.0;  // lobes: the ellipse's long axis over its short one; a pinwheel's lean
-    double tilt = 0.0;     // degrees the first tip lies clockwise of the top
+    double tilt = 0.0;     // degrees the outline is turned from its first tip at the top
     ExtentBox box = {};    // the view frame, in plane units
 };
 

@@ -18,7 +18,8 @@
 // The ellipse and the semicircle hold Lagrange's disc (the sphere's
 // stereographic coordinate about the poles, raised to the power 1/2 and seen
 // from the equator; the rows' pre-warp W(d, 2) undoes the square root), the
-// poles at its top and bottom, by closed forms.
+// poles at its top and bottom, by closed forms. "Reuleaux 2" and "Reuleaux 4"
+// lay hemispheres and a tetrahedron's faces out in Reuleaux triangles.
 
 #include <array>
 #include <cmath>
