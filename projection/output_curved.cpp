@@ -18,15 +18,18 @@
 // The ellipse and the semicircle hold Lagrange's disc (the sphere's
 // stereographic coordinate about the poles, raised to the power 1/2 and seen
 // from the equator; the rows' pre-warp W(d, 2) undoes the square root), the
-// poles at its top and bottom, by closed forms. "Reuleaux 2" and "Reuleaux 4"
-// lay hemispheres and a tetrahedron's faces out in Reuleaux triangles.
+// poles at its top and bottom, by closed forms. "Reuleaux 2", "Reuleaux 4",
+// "Reuleaux 8" and "Octreleaux" lay hemispheres, a tetrahedron's faces and
+// an octahedron's faces out in Reuleaux triangles.
 
 #include <array>
 #include <cmath>
 #include <complex>
+#include <initializer_list>
 #include <memory>
 #include <mutex>
 #include <numbers>
+#include <vector>
 
 #include "projection/curved_outline.h"
 #include "projection/elliptic.h"
@@ -353,6 +356,138 @@ void mapReuleauxPair(const OutputCall& c, OutputResult& r) noexcept {
     if (back) d = {-d.x, d.y, -d.z};
     setHit(r, d);
     r.face = back ? 1 : 0;
+}
+
+namespace {
+
+// The sphere's direction of the stereographic plane point q (y up), in
+// double precision: the plane of inverseStereographic.
+Vec3d planeToSphere(Point q) noexcept {
+    const double s = std::norm(q);
+    return {-2.0 * q.real() / (1.0 + s), 2.0 * q.imag() / (1.0 + s), (1.0 - s) / (1.0 + s)};
+}
+
+// The half turn about the unit axis m: v → 2(m·v)m − v.
+Vec3d halfTurn(const Vec3d& m, const Vec3d& v) noexcept {
+    const double t = 2.0 * dot(m, v);
+    return {t * m.x - v.x, t * m.y - v.y, t * m.z - v.z};
+}
+
+// An octahedron's face about the view centre seen stereographically from the
+// opposite side is a circular-arc triangle with the face's 90° corners, at
+// tan(θ/2) = (√6 − √2)/2 from the centre (cos θ = 1/√3). It is carried onto a
+// Reuleaux triangle conformally through the disc: the Reuleaux triangle's
+// own map (the table's row 122) backwards, then the arc triangle's map
+// (Theodorsen's series, the same engine) forwards. Both maps keep the three
+// mirror lines of the triangle, so corners go to corners and the arcs'
+// middles to the arcs' middles (the edges' middles on the sphere); the map
+// keeps angles everywhere but at the corners, where 120° open to 90°.
+//
+// The faces of a net are the reference face (corner up, corners 1 from its
+// centre) moved by a plane motion p = a·q + b and a turn of the sphere: the
+// face across arc k is the face turned half about that arc's middle, in the
+// plane and on the sphere alike, so the two touch at that middle.
+class ReuleauxOctahedron {
+public:
+    // `paths`: each face as the arcs crossed from the reference face.
+    explicit ReuleauxOctahedron(std::initializer_list<std::initializer_list<int>> paths, double spin) {
+        const double corner = (std::sqrt(6.0) - std::numbers::sqrt2) / 2.0;
+        const Point up = std::polar(1.0, std::numbers::pi / 2.0);
+        std::array<Vec3d, 3> vertex{};
+        for (int k = 0; k < 3; ++k) {
+            const Point e = std::polar(1.0, 2.0 * std::numbers::pi * k / 3.0);
+            vertex[static_cast<std::size_t>(k)] = planeToSphere(corner * e * up);
+            middle_[static_cast<std::size_t>(k)] = -(std::numbers::sqrt3 - 1.0) * e * up;
+        }
+        for (int k = 0; k < 3; ++k) {
+            const Vec3d& a = vertex[static_cast<std::size_t>((k + 1) % 3)];
+            const Vec3d& b = vertex[static_cast<std::size_t>((k + 2) % 3)];
+            const double n = std::sqrt(2.0 + 2.0 * dot(a, b));
+            axis_[static_cast<std::size_t>(k)] = {(a.x + b.x) / n, (a.y + b.y) / n, (a.z + b.z) / n};
+        }
+        const auto inside = [&vertex](Point q) {
+            const Vec3d v = planeToSphere(q * std::polar(1.0, std::numbers::pi / 2.0));
+            for (const Vec3d& a : vertex)
+                if (dot(v, a) < -1e-12) return false;
+            return true;
+        };
+        face_ = std::make_unique<OutlineMap>(3, inside, 1.0);
+        const Point turn = std::polar(1.0, spin);
+        for (const auto& path : paths) {
+            Face f;
+            f.a = turn;
+            for (const int k : path) {
+                // p = a·(2m − q) + b: the half turn about the arc's middle.
+                f.b += 2.0 * f.a * middle_[static_cast<std::size_t>(k)];
+                f.a = -f.a;
+                f.arcs[f.depth++] = k;
+            }
+            faces_.push_back(f);
+        }
+    }
+
+    // The direction of the frame point p (y up); false off the net.
+    bool direction(Point p, Vec3d& d, int& face) const noexcept {
+        const int index = floretIndex(122);
+        if (index < 0) return false;
+        const FloretMap& reuleaux = floretMap(index);
+        const FloretRow& row = kFloretRows[index];
+        const Point toTable = std::polar(1.0, -std::numbers::pi / 2.0);  // corner up to the table's corner 0
+        for (std::size_t i = 0; i < faces_.size(); ++i) {
+            const Face& f = faces_[i];
+            const Point q = (p - f.b) / f.a;
+            if (std::norm(q) > 1.0 + 1e-9) continue;
+            Point z;
+            if (!reuleaux.inverse(row, q * toTable, z)) continue;
+            d = planeToSphere(face_->forward(z) / toTable);
+            // The face's turn of the sphere is the half turns of its path
+            // in order: the last one acts first.
+            for (int j = f.depth - 1; j >= 0; --j) d = halfTurn(axis_[static_cast<std::size_t>(f.arcs[j])], d);
+            face = static_cast<int>(i);
+            return true;
+        }
+        return false;
+    }
+
+private:
+    struct Face {
+        Point a{1.0, 0.0}, b{0.0, 0.0};
+        std::array<int, 8> arcs{};
+        int depth = 0;
+    };
+    std::array<Point, 3> middle_{};  // the arcs' middles, arc k opposite corner k (corner 0 up)
+    std::array<Vec3d, 3> axis_{};    // the edges' middles on the sphere
+    std::unique_ptr<OutlineMap> face_;
+    std::vector<Face> faces_;
+};
+
+void hitOctahedron(const ReuleauxOctahedron& net, const OutputCall& c, OutputResult& r) noexcept {
+    Vec3d d;
+    int face = 0;
+    if (!net.direction({c.fxd(), -c.fyd()}, d, face)) return;
+    setHit(r, {static_cast<float>(d.x), static_cast<float>(d.y), static_cast<float>(d.z)});
+    r.face = face;
+}
+
+}  // namespace
+
+void mapReuleauxOctahedron(const OutputCall& c, OutputResult& r) noexcept {
+    // The octahedron's net as a strip of six faces, up and down in turn,
+    // the face about the view centre its fourth from the left; the
+    // remaining two hang below that face and above its right neighbour.
+    static const ReuleauxOctahedron net({{}, {1}, {1, 2}, {2}, {2, 1}, {2, 1, 2}, {1, 0}, {0}}, 0.0);
+    hitOctahedron(net, c, r);
+}
+
+void mapOctreleaux(const OutputCall& c, OutputResult& r) noexcept {
+    // Two flowers of four faces: the face about the view centre with its
+    // three neighbours, and the face about the antipode with its three, the
+    // flowers joined where a petal of each touch (the picture keeps a half
+    // turn about that point); the whole turned by atan(√3/9) to lay the two
+    // flowers' centres level.
+    static const ReuleauxOctahedron net({{}, {0}, {1}, {2}, {1, 2}, {1, 2, 1}, {1, 2, 1, 0}, {1, 2, 1, 2}},
+                                        -std::atan(std::numbers::sqrt3 / 9.0));
+    hitOctahedron(net, c, r);
 }
 
 }  // namespace output_detail

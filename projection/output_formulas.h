@@ -322,6 +322,8 @@ void mapEllipse(const OutputCall&, OutputResult&) noexcept;              // 121
 void mapSemicircle(const OutputCall&, OutputResult&) noexcept;           // 120
 void mapReuleauxTetrahedron(const OutputCall&, OutputResult&) noexcept;  // 124
 void mapReuleauxPair(const OutputCall&, OutputResult&) noexcept;         // 123
+void mapReuleauxOctahedron(const OutputCall&, OutputResult&) noexcept;   // 125
+void mapOctreleaux(const OutputCall&, OutputResult&) noexcept;           // 126
 
 // Cube maps (output_cube_maps.cpp).
 bool rowPointCubeLayout(const OutputCall&, RowPoint&) noexcept;
