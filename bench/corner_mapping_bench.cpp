@@ -94,6 +94,17 @@ BENCHMARK_CAPTURE(BM_MapOutputSample, equirectangular_turned, CornerJob{1, 1024,
     ->Unit(benchmark::kMicrosecond);
 BENCHMARK_CAPTURE(BM_MapOutputSample, Mollweide, CornerJob{46, 1024, 512, 120.0f, 0.0f, 0.0f, 0.0f})
     ->Unit(benchmark::kMicrosecond);
+// The curved outlines against the stereographic output they are measured by:
+// Theodorsen's series (5-floret), a rounded star (calyx 5), a closed form
+// (ellipse).
+BENCHMARK_CAPTURE(BM_MapOutputSample, stereographic, CornerJob{16, 512, 512, 90.0f, 0.0f, 0.0f, 0.0f})
+    ->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(BM_MapOutputSample, floret_5, CornerJob{1040, 512, 512, 90.0f, 0.0f, 0.0f, 0.0f})
+    ->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(BM_MapOutputSample, calyx_5, CornerJob{148, 512, 512, 90.0f, 0.0f, 0.0f, 0.0f})
+    ->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(BM_MapOutputSample, ellipse, CornerJob{121, 512, 512, 90.0f, 0.0f, 0.0f, 0.0f})
+    ->Unit(benchmark::kMicrosecond);
 
 // The conformal maps by elliptic functions and Schwarz–Christoffel inverses,
 // against the stereographic view they should cost at most three times.

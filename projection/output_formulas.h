@@ -353,6 +353,15 @@ void mapStraightPolygon(const OutputCall&, OutputResult&) noexcept;
 // The solved map of one of those outputs (nullptr for any other id).
 const PolygonMap* straightPolygonMap(ProjectionId id);
 
+// Curved outlines: the floret family's table (output_curved.cpp).
+void mapCurvedOutline(const OutputCall&, OutputResult&) noexcept;
+void mapEllipse(const OutputCall&, OutputResult&) noexcept;              // 121
+void mapSemicircle(const OutputCall&, OutputResult&) noexcept;           // 120
+void mapReuleauxTetrahedron(const OutputCall&, OutputResult&) noexcept;  // 124
+void mapReuleauxPair(const OutputCall&, OutputResult&) noexcept;         // 123
+void mapReuleauxOctahedron(const OutputCall&, OutputResult&) noexcept;   // 125
+void mapOctreleaux(const OutputCall&, OutputResult&) noexcept;           // 126
+
 // Cube maps (output_cube_maps.cpp).
 bool rowPointCubeLayout(const OutputCall&, RowPoint&) noexcept;
 void mapCubeLayout(const OutputCall&, OutputResult&) noexcept;
