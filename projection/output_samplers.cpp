@@ -53,7 +53,7 @@ double blobRadius(const double u[3], double grad[3]) noexcept {
     grad[0] = grad[1] = grad[2] = 0.0;
     for (const Blob& b : blobs()) {
         const double c = u[0] * b.x + u[1] * b.y + u[2] * b.z;
-        if (c < 0.2) continue;  // below e^-5.6 of its height
+        if (c < 0.35) continue;  // below e^-7.8 of its height
         const double w = b.height * std::exp(-kBlobSharpness * (1.0 - c));
         r += w;
         grad[0] += kBlobSharpness * w * b.x;
@@ -94,23 +94,32 @@ void mapBlobWorld(const OutputCall& c, OutputResult& r) noexcept {
     // Seen orthographically from the front: the ray through the frame point
     // runs along −z from in front of the planet; it meets the surface where
     // F(p) = |p| − r(p/|p|) first falls to 0. F changes along the ray by at
-    // most 1 + max|∇r|, so steps of F/2 never pass through the surface.
+    // most 1 + max|∇r| < 1.6, so steps of F/1.6 never pass through the
+    // surface; once close, Newton's steps along the ray (dF/ds from the same
+    // gradient) finish in two or three.
     const double X = -c.fxd() / kBlobScale, Y = -c.fyd() / kBlobScale;
     const double side = X * X + Y * Y;
     if (side >= kBlobReach * kBlobReach) return;
     double z = std::sqrt(kBlobReach * kBlobReach - side);
-    double u[3], grad[3], length = 0.0, gap = 1.0;
-    for (int step = 0; step < 64 && z > -kBlobReach; ++step) {
+    double u[3], grad[3], length = 0.0, gap = 1.0, along = 0.0;
+    bool hit = false;
+    for (int step = 0; step < 48 && z > -kBlobReach; ++step) {
         length = std::sqrt(side + z * z);
         u[0] = X / length, u[1] = Y / length, u[2] = z / length;
         gap = length - blobRadius(u, grad);
-        if (gap < 1e-5) break;
-        z -= 0.5 * gap;
+        along = grad[0] * u[0] + grad[1] * u[1] + grad[2] * u[2];
+        if (std::fabs(gap) < 2e-5) {
+            hit = true;
+            break;
+        }
+        // The fall of F per unit along the ray (−∂F/∂z).
+        const double fall = -(u[2] - (grad[2] - along * u[2]) / length);
+        const bool near = gap < 0.03 && fall > 0.25;
+        z -= near ? std::clamp(gap / fall, -0.05, 0.05) : gap / 1.6;
     }
-    if (gap >= 1e-5) return;
+    if (!hit) return;
     setHit(r, normalise(SphereDir{static_cast<float>(u[0]), static_cast<float>(u[1]), static_cast<float>(u[2])}));
     // The surface normal: ∇F = u − (g − (g·u)u)/|p|.
-    const double along = grad[0] * u[0] + grad[1] * u[1] + grad[2] * u[2];
     double n[3];
     for (int i = 0; i < 3; ++i) n[i] = u[i] - (grad[i] - along * u[i]) / length;
     r.storeNormal = true;
