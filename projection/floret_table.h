@@ -113,10 +113,13 @@ constexpr const FloretRow* findFloretRow(ProjectionId id) noexcept {
     return nullptr;
 }
 
-// The view frame of an outline of the table.
+// The view frame of an outline of the table. (A search by value, not through
+// findFloretRow: a compared pointer is no constant expression in a build with
+// the undefined-behaviour checks.)
 constexpr ExtentBox floretBox(ProjectionId id) noexcept {
-    const FloretRow* r = findFloretRow(id);
-    return r ? r->box : ExtentBox{};
+    for (const FloretRow& r : kFloretRows)
+        if (r.id == id) return r.box;
+    return ExtentBox{};
 }
 
 class OutlineMap;
