@@ -345,8 +345,9 @@ void mapCunx(const OutputCall&, OutputResult&) noexcept;  // 92, 93, 95, 96
 void mapLeeTetrahedral(const OutputCall&, OutputResult&) noexcept;  // 106
 void mapLeeRectangle(const OutputCall&, OutputResult&) noexcept;    // 107
 
-// The conformal octahedron (output_conformal_solids.cpp).
-void mapConformalOctahedron(const OutputCall&, OutputResult&) noexcept;  // 402
+// The conformal octahedron and dodecahedron (output_conformal_solids.cpp).
+void mapConformalOctahedron(const OutputCall&, OutputResult&) noexcept;    // 402
+void mapConformalDodecahedron(const OutputCall&, OutputResult&) noexcept;  // 168
 
 // 115, 117, 119, 127..133, 144, 145, 150, 151, 155..157, 162, 166, 302, 303, 351..353
 void mapStraightPolygon(const OutputCall&, OutputResult&) noexcept;
