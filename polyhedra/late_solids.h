@@ -44,6 +44,15 @@ SolidMesh generateSmallTriambicIcosahedron();
 // every other edge cut, so the net is this one tree.
 SolidMesh generateWatermanButterfly();
 
+// The outer surface of the medial hexagonal hexecontahedron, the dual of the
+// snub icosidodecadodecahedron: sixty non-convex hexagons, one in the plane
+// at each corner of the snub, what of them shows from outside.
+SolidMesh generateMedialHexagonalHexecontahedron();
+
+// The outer surface of the rhombicosacron, the dual of the rhombicosahedron:
+// sixty crossed quadrilaterals, what of them shows from outside.
+SolidMesh generateRhombicosacron();
+
 // The outer surface of a union of convex solids that all contain the centre:
 // every face of every solid less the interiors of the others, cut into convex
 // flat pieces, coplanar neighbours merged while they stay convex, every
