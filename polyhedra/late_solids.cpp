@@ -353,6 +353,35 @@ void splitCells(std::vector<Polygon2>& cells, const Line2& line) {
     }
 }
 
+// A convex face with a straight corner (where a neighbour's corner lies on
+// its side) would give the net a triangle of no area: it is cut from that
+// corner to the corner farthest from the side, again until no piece has one.
+void splitAtStraightCorners(SolidMesh& m) {
+    for (std::size_t f = 0; f < m.faces.size(); ++f) {
+        const std::vector<int> face = m.faces[f];
+        const std::size_t n = face.size();
+        auto at = [&](std::size_t k) { return m.vertices[face[k % n]]; };
+        std::size_t straight = n;
+        for (std::size_t k = 0; k < n && straight == n; ++k)
+            if (collinear(at(k + n - 1), at(k), at(k + 1))) straight = k;
+        if (straight == n || n < 4) continue;
+        const Vec3d side = directionBetween(at(straight + n - 1), at(straight + 1));
+        std::size_t best = 0;
+        double farthest = -1.0;
+        for (std::size_t k = 2; k + 1 < n; ++k) {
+            const Vec3d d = difference(at(straight), at(straight + k));
+            const double off = length(cross(d, side));
+            if (off > farthest) farthest = off, best = k;
+        }
+        std::vector<int> first, second;
+        for (std::size_t k = 0; k <= best; ++k) first.push_back(face[(straight + k) % n]);
+        for (std::size_t k = best; k <= n; ++k) second.push_back(face[(straight + k) % n]);
+        m.faces[f] = first;
+        m.faces.push_back(second);
+        --f;  // look at the first part again
+    }
+}
+
 // The outer surface of a solid with the turns of the icosahedron, seen from
 // the centre. Its faces lie in the images of the plane `first` under the
 // turns; `onSurface` tells whether a point of `first` lies on the outer
@@ -412,9 +441,33 @@ SolidMesh outerSurfaceOfPlanes(const Plane& first, double reach, const std::func
     }
     insertCornersOnSides(m);
     dropStraightCorners(m);
-    fanStraightFaces(m);
+    splitAtStraightCorners(m);
     m.groups.assign(m.faces.size(), -1);
     return m;
+}
+
+// Cuts the surface round the axes that are the images of `axis`: an edge
+// between faces whose centres lie nearest different axes is never unfolded
+// across, so that each piece of the net is the cap round one axis.
+void cutIntoCaps(SolidMesh& m, const std::vector<Rotation>& group, const Vec3d& axis) {
+    const std::vector<Vec3d> axes = orbit(group, normalise(axis));
+    std::vector<int> cap(m.faces.size());
+    for (std::size_t f = 0; f < m.faces.size(); ++f) {
+        const Vec3d c = normalise(faceCentre(m, static_cast<int>(f)));
+        cap[f] =
+            static_cast<int>(std::max_element(axes.begin(), axes.end(),
+                                              [&](const Vec3d& a, const Vec3d& b) { return dot(a, c) < dot(b, c); }) -
+                             axes.begin());
+    }
+    const FaceAdjacency adj = buildAdjacency(m);
+    m.edgeFlags.resize(m.faces.size());
+    for (std::size_t f = 0; f < m.faces.size(); ++f) {
+        m.edgeFlags[f].assign(m.faces[f].size(), 0);
+        for (std::size_t k = 0; k < m.faces[f].size(); ++k) {
+            const int g = adj.face[f][k];
+            m.edgeFlags[f][k] = g >= 0 && cap[g] != cap[f] ? 1 : 0;
+        }
+    }
 }
 
 // The outer surface of the dual of a uniform solid whose corners are the
@@ -774,6 +827,7 @@ SolidMesh generateMedialHexagonalHexecontahedron() {
     if (!snubCorner(group, corner, poles)) return {};
     SolidMesh m = outerSurfaceOfDual(corner, poles, group);
     turnClockwise(m);
+    cutIntoCaps(m, group, {0, 1, std::numbers::phi});
     scaleToUnitCircumradius(m);
     return m;
 }
@@ -785,6 +839,7 @@ SolidMesh generateRhombicosacron() {
     if (!rhombicosahedronCorner(group, corner, poles)) return {};
     SolidMesh m = outerSurfaceOfDual(corner, poles, group);
     turnClockwise(m);
+    cutIntoCaps(m, group, {1, 1, 1});
     scaleToUnitCircumradius(m);
     return m;
 }
