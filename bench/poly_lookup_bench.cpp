@@ -199,6 +199,9 @@ BENCHMARK_CAPTURE(BM_ModelBuild, tattoo_2, "tattoo 2")->Unit(benchmark::kMicrose
 // The late solids; boxball computes its outer surface and is the biggest.
 BENCHMARK_CAPTURE(BM_ModelBuild, boxball, "boxball")->Unit(benchmark::kMicrosecond);
 BENCHMARK_CAPTURE(BM_ModelBuild, rhombic_hexecontahedron_B, "rhombic hexecontahedron B")->Unit(benchmark::kMicrosecond);
+// The outer surfaces of the two icosahedral duals; the cinquefoil is the biggest late solid.
+BENCHMARK_CAPTURE(BM_ModelBuild, cinquefoil, "cinquefoil")->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(BM_ModelBuild, rhombicosacron, "rhombicosacron")->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 }  // namespace globaro

@@ -62,6 +62,8 @@ SolidMesh buildCaps(const GeneratorCall&) { return generateRhombicHexecontahedro
 SolidMesh buildCubeCompound(const GeneratorCall&) { return generateCubeCompound(); }
 SolidMesh buildTriambic(const GeneratorCall&) { return generateSmallTriambicIcosahedron(); }
 SolidMesh buildWaterman(const GeneratorCall&) { return generateWatermanButterfly(); }
+SolidMesh buildCinquefoil(const GeneratorCall&) { return generateMedialHexagonalHexecontahedron(); }
+SolidMesh buildRhombicosacron(const GeneratorCall&) { return generateRhombicosacron(); }
 
 // The star polygon of the splat family. Its corner angles alone fix its
 // shape: from an inner corner, the tip's half-angle a and the half-turn π/n
@@ -123,6 +125,18 @@ constexpr GeneratorRow kGeneratorRows[] = {
     {.first = 303, .last = 303, .build = &buildSkelion, .shareTolerance = 1e-6, .gluedVariant = true},
     {.first = 304, .last = 304, .build = &buildCubeCompound, .shareTolerance = 1e-6, .stance = PieceStance::kAcross},
     {.first = 305, .last = 305, .build = &buildTriambic, .stance = PieceStance::kAcross},
+    {.first = 308,
+     .last = 308,
+     .build = &buildCinquefoil,
+     .shareTolerance = 1e-6,
+     .stance = PieceStance::kAcross,
+     .piecesPerRow = 6},
+    {.first = 309,
+     .last = 309,
+     .build = &buildRhombicosacron,
+     .shareTolerance = 1e-6,
+     .stance = PieceStance::kAcross,
+     .piecesPerRow = 7},
     {.first = 310, .last = 310, .build = &buildWaterman, .stance = PieceStance::kAcross},
 };
 

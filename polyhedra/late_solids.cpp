@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <functional>
 #include <numbers>
 
 #include "polyhedra/net_unfold.h"
@@ -229,6 +230,416 @@ void fanStraightFaces(SolidMesh& m) {
     }
 }
 
+// ---- the outer surface seen from the centre -----------------------------------------
+
+using Rotation = std::array<Vec3d, 3>;  // by rows
+using Polygon2 = std::vector<Vec2d>;
+
+Vec3d turnedBy(const Rotation& r, const Vec3d& p) { return {dot(r[0], p), dot(r[1], p), dot(r[2], p)}; }
+
+Rotation product(const Rotation& a, const Rotation& b) {
+    const Rotation bt = {Vec3d{b[0].x, b[1].x, b[2].x}, Vec3d{b[0].y, b[1].y, b[2].y}, Vec3d{b[0].z, b[1].z, b[2].z}};
+    Rotation out;
+    for (int i = 0; i < 3; ++i) out[i] = {dot(a[i], bt[0]), dot(a[i], bt[1]), dot(a[i], bt[2])};
+    return out;
+}
+
+Rotation rotationAbout(const Vec3d& axis, double angle) {
+    const Vec3d u = normalise(axis);
+    const Vec3d c0 = turned({1, 0, 0}, u, angle), c1 = turned({0, 1, 0}, u, angle), c2 = turned({0, 0, 1}, u, angle);
+    return {Vec3d{c0.x, c1.x, c2.x}, Vec3d{c0.y, c1.y, c2.y}, Vec3d{c0.z, c1.z, c2.z}};
+}
+
+bool sameRotation(const Rotation& a, const Rotation& b) {
+    for (int i = 0; i < 3; ++i)
+        if (length(difference(a[i], b[i])) > 1e-9) return false;
+    return true;
+}
+
+// The sixty turns that carry the icosahedron of icosahedronCorners() onto
+// itself: everything a fifth turn about a corner and a third turn about a
+// face centre generate.
+std::vector<Rotation> icosahedralRotations() {
+    const Rotation generators[2] = {rotationAbout({0, 1, std::numbers::phi}, 2.0 * std::numbers::pi / 5.0),
+                                    rotationAbout({1, 1, 1}, 2.0 * std::numbers::pi / 3.0)};
+    std::vector<Rotation> group = {rotationAbout({0, 0, 1}, 0.0)};
+    for (std::size_t next = 0; next < group.size(); ++next) {
+        for (const Rotation& g : generators) {
+            const Rotation r = product(g, group[next]);
+            if (std::none_of(group.begin(), group.end(), [&](const Rotation& h) { return sameRotation(h, r); }))
+                group.push_back(r);
+        }
+    }
+    return group;
+}
+
+// The distinct images of a direction under the group, ± pairs kept apart.
+std::vector<Vec3d> orbit(const std::vector<Rotation>& group, const Vec3d& direction) {
+    std::vector<Vec3d> out;
+    for (const Rotation& g : group) {
+        const Vec3d p = turnedBy(g, direction);
+        if (std::none_of(out.begin(), out.end(), [&](const Vec3d& q) { return length(difference(p, q)) < 1e-9; }))
+            out.push_back(p);
+    }
+    return out;
+}
+
+// A flat polygon, possibly crossing itself, with its plane and its outline in
+// the plane's own coordinates. Its area is where the outline winds round.
+struct FlatFace {
+    Plane plane;
+    Vec3d u, w;  // in-plane axes, u × w = the normal
+    std::vector<Vec2d> outline;
+};
+
+FlatFace flatFace(const std::vector<Vec3d>& corners, const Plane& plane) {
+    FlatFace f;
+    const Vec3d n = plane.n;
+    f.plane = plane;
+    f.u = normalise(cross(n, std::fabs(n.x) < 0.9 ? Vec3d{1, 0, 0} : Vec3d{0, 1, 0}));
+    f.w = cross(n, f.u);
+    for (const Vec3d& c : corners) f.outline.push_back({dot(c, f.u), dot(c, f.w)});
+    return f;
+}
+
+// The winding number of the outline round p is not zero.
+bool covers(const FlatFace& f, const Vec3d& p) {
+    const double x = dot(p, f.u), y = dot(p, f.w);
+    int winding = 0;
+    for (std::size_t k = 0; k < f.outline.size(); ++k) {
+        const Vec2d& a = f.outline[k];
+        const Vec2d& b = f.outline[(k + 1) % f.outline.size()];
+        const double side = (b.x - a.x) * (y - a.y) - (x - a.x) * (b.y - a.y);
+        if (a.y <= y && b.y > y && side > 0.0) ++winding;
+        if (a.y > y && b.y <= y && side < 0.0) --winding;
+    }
+    return winding != 0;
+}
+
+// A line a·x + b·y = c of the plane, (a, b) a unit vector.
+struct Line2 {
+    double a, b, c;
+};
+
+// Cuts every convex cell the line crosses in two; both parts compute the
+// same crossing points, so neighbouring cells keep sharing whole sides.
+void splitCells(std::vector<Polygon2>& cells, const Line2& line) {
+    constexpr double kOnLine = 1e-12;
+    const std::size_t count = cells.size();
+    for (std::size_t i = 0; i < count; ++i) {
+        const Polygon2& cell = cells[i];
+        bool below = false, above = false;
+        for (const Vec2d& p : cell) {
+            const double s = line.a * p.x + line.b * p.y - line.c;
+            below = below || s < -kOnLine;
+            above = above || s > kOnLine;
+        }
+        if (!below || !above) continue;
+        Polygon2 lower, upper;
+        for (std::size_t k = 0; k < cell.size(); ++k) {
+            const Vec2d& p = cell[k];
+            const Vec2d& q = cell[(k + 1) % cell.size()];
+            const double sp = line.a * p.x + line.b * p.y - line.c, sq = line.a * q.x + line.b * q.y - line.c;
+            if (sp <= kOnLine) lower.push_back(p);
+            if (sp >= -kOnLine) upper.push_back(p);
+            if ((sp < -kOnLine && sq > kOnLine) || (sp > kOnLine && sq < -kOnLine)) {
+                const Vec2d x = planeLerp(p, q, sp / (sp - sq));
+                lower.push_back(x);
+                upper.push_back(x);
+            }
+        }
+        cells[i] = std::move(lower);
+        cells.push_back(std::move(upper));
+    }
+}
+
+// A convex face with a straight corner (where a neighbour's corner lies on
+// its side) would give the net a triangle of no area: it is cut from that
+// corner to the corner farthest from the side, again until no piece has one.
+void splitAtStraightCorners(SolidMesh& m) {
+    for (std::size_t f = 0; f < m.faces.size(); ++f) {
+        const std::vector<int> face = m.faces[f];
+        const std::size_t n = face.size();
+        auto at = [&](std::size_t k) { return m.vertices[face[k % n]]; };
+        std::size_t straight = n;
+        for (std::size_t k = 0; k < n && straight == n; ++k)
+            if (collinear(at(k + n - 1), at(k), at(k + 1))) straight = k;
+        if (straight == n || n < 4) continue;
+        const Vec3d side = directionBetween(at(straight + n - 1), at(straight + 1));
+        std::size_t best = 0;
+        double farthest = -1.0;
+        for (std::size_t k = 2; k + 1 < n; ++k) {
+            const Vec3d d = difference(at(straight), at(straight + k));
+            const double off = length(cross(d, side));
+            if (off > farthest) farthest = off, best = k;
+        }
+        std::vector<int> first, second;
+        for (std::size_t k = 0; k <= best; ++k) first.push_back(face[(straight + k) % n]);
+        for (std::size_t k = best; k <= n; ++k) second.push_back(face[(straight + k) % n]);
+        m.faces[f] = first;
+        m.faces.push_back(second);
+        --f;  // look at the first part again
+    }
+}
+
+// The outer surface of a solid with the turns of the icosahedron, seen from
+// the centre. Its faces lie in the images of the plane `first` under the
+// turns; `onSurface` tells whether a point of `first` lies on the outer
+// surface. Where the surface passes from one plane to another it does so
+// along the line the two planes share, so the visible part of `first` is a
+// union of cells of the arrangement of those lines within `reach` of the
+// plane's foot point: each cell is judged at its centre, the visible cells
+// are merged into convex pieces and the pieces carried to every other plane.
+SolidMesh outerSurfaceOfPlanes(const Plane& first, double reach, const std::function<bool(const Vec3d&)>& onSurface,
+                               const std::vector<Rotation>& group) {
+    const Vec3d n = first.n, foot = scaled(first.n, first.d);
+    const Vec3d u = normalise(cross(n, std::fabs(n.x) < 0.9 ? Vec3d{1, 0, 0} : Vec3d{0, 1, 0})), w = cross(n, u);
+    auto at = [&](const Vec2d& p) { return add(foot, add(scaled(u, p.x), scaled(w, p.y))); };
+    std::vector<Polygon2> cells = {{{-reach, -reach}, {reach, -reach}, {reach, reach}, {-reach, reach}}};
+    std::vector<Line2> lines;
+    for (const Vec3d& m : orbit(group, n)) {
+        const double a = dot(m, u), b = dot(m, w), norm = std::hypot(a, b);
+        if (norm < 1e-9) continue;  // parallel planes never meet
+        const Line2 line{a / norm, b / norm, (first.d - dot(m, foot)) / norm};
+        if (std::fabs(line.c) >= reach * std::numbers::sqrt2) continue;
+        const bool known = std::any_of(lines.begin(), lines.end(), [&](const Line2& l) {
+            return std::fabs(l.a - line.a) + std::fabs(l.b - line.b) + std::fabs(l.c - line.c) < 1e-9 ||
+                   std::fabs(l.a + line.a) + std::fabs(l.b + line.b) + std::fabs(l.c + line.c) < 1e-9;
+        });
+        if (known) continue;
+        lines.push_back(line);
+        splitCells(cells, line);
+    }
+    SolidMesh flat;
+    for (const Polygon2& cell : cells) {
+        if (cell.size() < 3) continue;
+        Vec2d centre{};
+        for (const Vec2d& p : cell)
+            centre = {centre.x + p.x / double(cell.size()), centre.y + p.y / double(cell.size())};
+        if (!onSurface(at(centre))) continue;
+        std::vector<int> corners;
+        for (const Vec2d& p : cell) {
+            const int v = flat.addVertex(at(p), kWeld);
+            if (corners.empty() || (v != corners.back() && v != corners.front())) corners.push_back(v);
+        }
+        if (corners.size() >= 3) flat.faces.push_back(corners);
+    }
+    std::vector<int> planeOf(flat.faces.size(), 0);
+    mergeCoplanar(flat, planeOf, {n});
+    SolidMesh m;
+    std::vector<Vec3d> done;
+    for (const Rotation& g : group) {
+        const Vec3d image = turnedBy(g, n);
+        if (std::any_of(done.begin(), done.end(), [&](const Vec3d& d) { return length(difference(d, image)) < 1e-9; }))
+            continue;
+        done.push_back(image);
+        for (const std::vector<int>& f : flat.faces) {
+            std::vector<int> corners;
+            for (int v : f) corners.push_back(m.addVertex(turnedBy(g, flat.vertices[v]), kWeld));
+            m.faces.push_back(corners);
+        }
+    }
+    insertCornersOnSides(m);
+    dropStraightCorners(m);
+    splitAtStraightCorners(m);
+    m.groups.assign(m.faces.size(), -1);
+    return m;
+}
+
+// Cuts the surface round the axes that are the images of `axis`: an edge
+// between faces whose centres lie nearest different axes is never unfolded
+// across, so that each piece of the net is the cap round one axis.
+void cutIntoCaps(SolidMesh& m, const std::vector<Rotation>& group, const Vec3d& axis) {
+    const std::vector<Vec3d> axes = orbit(group, normalise(axis));
+    std::vector<int> cap(m.faces.size());
+    for (std::size_t f = 0; f < m.faces.size(); ++f) {
+        const Vec3d c = normalise(faceCentre(m, static_cast<int>(f)));
+        cap[f] =
+            static_cast<int>(std::max_element(axes.begin(), axes.end(),
+                                              [&](const Vec3d& a, const Vec3d& b) { return dot(a, c) < dot(b, c); }) -
+                             axes.begin());
+    }
+    const FaceAdjacency adj = buildAdjacency(m);
+    m.edgeFlags.resize(m.faces.size());
+    for (std::size_t f = 0; f < m.faces.size(); ++f) {
+        m.edgeFlags[f].assign(m.faces[f].size(), 0);
+        for (std::size_t k = 0; k < m.faces[f].size(); ++k) {
+            const int g = adj.face[f][k];
+            m.edgeFlags[f][k] = g >= 0 && cap[g] != cap[f] ? 1 : 0;
+        }
+    }
+}
+
+// The outer surface of the dual of a uniform solid whose corners are the
+// images of `corner` (a unit vector) under the turns, one per turn: the
+// dual's face at `corner` lies in the plane corner·x = 1, its corners the
+// poles (n/h of each face plane n·x = h) of the faces round `corner`, in
+// their order round it. A face that crosses itself covers where its outline
+// winds round. A point of the first face is on the outer surface when no
+// other face lies beyond it on the ray from the centre.
+SolidMesh outerSurfaceOfDual(const Vec3d& corner, const std::vector<Vec3d>& poles, const std::vector<Rotation>& group) {
+    std::vector<FlatFace> faces;
+    for (const Rotation& g : group) {
+        std::vector<Vec3d> turnedPoles;
+        for (const Vec3d& p : poles) turnedPoles.push_back(turnedBy(g, p));
+        faces.push_back(flatFace(turnedPoles, {turnedBy(g, corner), 1.0}));
+    }
+    double reach = 0.0;
+    for (const Vec3d& p : poles) reach = std::max(reach, length(difference(corner, p)));
+    auto onSurface = [&](const Vec3d& p) {
+        if (!covers(faces[0], p)) return false;
+        for (std::size_t j = 1; j < faces.size(); ++j) {
+            const double s = dot(faces[j].plane.n, p);
+            if (s <= 0.0) continue;
+            const double t = faces[j].plane.d / s;
+            if (t > 1.0 + 1e-9 && covers(faces[j], scaled(p, t))) return false;
+        }
+        return true;
+    };
+    return outerSurfaceOfPlanes({corner, 1.0}, reach * 1.01, onSurface, group);
+}
+
+// The pole of the plane through three points.
+Vec3d poleOf(const Vec3d& a, const Vec3d& b, const Vec3d& c) {
+    const Vec3d n = normalise(cross(difference(a, b), difference(a, c)));
+    return scaled(n, 1.0 / dot(n, a));
+}
+
+// The mirror planes of the icosahedron's symmetry: one normal for each of
+// the fifteen two-fold axes.
+std::vector<Vec3d> mirrorNormals(const std::vector<Rotation>& group) {
+    std::vector<Vec3d> out;
+    for (const Vec3d& a : orbit(group, {1, 0, 0}))
+        if (std::none_of(out.begin(), out.end(), [&](const Vec3d& b) { return length(add(a, b)) < 1e-9; }))
+            out.push_back(a);
+    return out;
+}
+
+// A corner of the rhombicosahedron (squares about the two-fold axes, regular
+// hexagons about the three-fold axes, alternately four at each corner) and
+// the poles of its four faces in order round it. The corner lies on a mirror
+// plane, and each of its four edges joins it to its image in another mirror,
+// so the edges are equal where the corner lies equally far from four
+// mirrors: 1/√7 of the circumradius (√7/2 for unit edges). Of those four
+// mirrors two pairs meet at right angles (about the squares' axes) and two
+// at 60° (about the hexagons').
+bool rhombicosahedronCorner(const std::vector<Rotation>& group, Vec3d& corner, std::vector<Vec3d>& poles) {
+    const std::vector<Vec3d> mirrors = mirrorNormals(group);
+    const double far = 1.0 / std::sqrt(7.0);
+    const std::size_t count = mirrors.size();
+    for (std::size_t k = 1; k < count; ++k) {
+        for (std::size_t l = k + 1; l < count; ++l) {
+            // The corner on mirror 0 at distance `far` from mirrors k and l (Cramer's rule).
+            const Vec3d& a = mirrors[0];
+            const Vec3d& b = mirrors[k];
+            const Vec3d& c = mirrors[l];
+            const double det = dot(a, cross(b, c));
+            if (std::fabs(det) < 1e-9) continue;
+            const Vec3d v = scaled(add(cross(c, a), cross(a, b)), far / det);
+            if (std::fabs(length(v) - 1.0) > 1e-9) continue;
+            std::vector<Vec3d> four;
+            for (const Vec3d& m : mirrors)
+                if (std::fabs(std::fabs(dot(m, v)) - far) < 1e-9) four.push_back(m);
+            if (four.size() != 4) continue;
+            // Order them m0 ⊥ m1, m1 at 60° to m2, m2 ⊥ m3, m3 at 60° to m0.
+            auto square = [](const Vec3d& p, const Vec3d& q) { return std::fabs(dot(p, q)) < 1e-9; };
+            auto hexagon = [](const Vec3d& p, const Vec3d& q) { return std::fabs(std::fabs(dot(p, q)) - 0.5) < 1e-9; };
+            std::sort(four.begin() + 1, four.end(),
+                      [&](const Vec3d& p, const Vec3d& q) { return square(four[0], p) > square(four[0], q); });
+            if (!square(four[0], four[1]) || !hexagon(four[1], four[2]) || !square(four[2], four[3]) ||
+                !hexagon(four[3], four[0])) {
+                std::swap(four[2], four[3]);
+                if (!hexagon(four[1], four[2]) || !square(four[2], four[3]) || !hexagon(four[3], four[0])) continue;
+            }
+            corner = v;
+            poles.clear();
+            for (int i = 0; i < 4; ++i) {
+                const Vec3d axis = cross(four[i], four[(i + 1) % 4]);
+                poles.push_back(scaled(axis, 1.0 / dot(axis, v)));
+            }
+            return true;
+        }
+    }
+    return false;
+}
+
+// A corner of the snub icosidodecadodecahedron and the poles of its six faces
+// in order round it. Its corners are the images of one point v under the
+// turns; round v lie a pentagon (v turned by fifths about a five-fold axis
+// C), a pentagram (three-fifths turns about a neighbouring five-fold axis A),
+// a triangle (thirds about the three-fold axis B that makes with A and C the
+// spherical triangle of angles 3π/5, π/3 and π/5) and three snub triangles.
+// A turn by 2β about an axis at angle θ from v moves v by 2·sin θ·sin β, so
+// the edges are equal where sin∠(v,A)·sin(3π/5) = sin∠(v,B)·sin(π/3) =
+// sin∠(v,C)·sin(π/5); Newton's method finds v from about 27.8° from A and
+// 49.0° from C on B's side.
+bool snubCorner(const std::vector<Rotation>& group, Vec3d& corner, std::vector<Vec3d>& poles) {
+    const double pi = std::numbers::pi;
+    const Vec3d a = normalise(Vec3d{0, 1, std::numbers::phi}), c = normalise(Vec3d{0, -1, std::numbers::phi});
+    const double ab = std::cos(0.65235), cb = std::cos(1.38209);  // rough sides of the triangle
+    Vec3d b{};
+    for (const Vec3d& t : orbit(group, normalise(Vec3d{1, 1, 1})))
+        if (std::fabs(dot(t, a) - ab) < 1e-3 && std::fabs(dot(t, c) - cb) < 1e-3 && t.x > 0.0) b = t;
+    if (length(b) < 0.5) return false;
+    const double sines[3] = {std::sin(3 * pi / 5), std::sin(pi / 3), std::sin(pi / 5)};
+    auto residual = [&](const Vec3d& v, double out[2]) {
+        const double s[3] = {length(cross(v, a)) * sines[0], length(cross(v, b)) * sines[1],
+                             length(cross(v, c)) * sines[2]};
+        out[0] = s[0] - s[2];
+        out[1] = s[1] - s[2];
+    };
+    // The start: 27.8° from A and 49.0° from C, on B's side of the circle AC.
+    const double ca = std::cos(27.8 * pi / 180), cc = std::cos(49.0 * pi / 180), k = dot(a, c);
+    const double x = (ca - k * cc) / (1 - k * k), y = (cc - k * ca) / (1 - k * k);
+    const Vec3d inPlane = add(scaled(a, x), scaled(c, y)), side = normalise(cross(a, c));
+    Vec3d v = add(inPlane, scaled(side, std::copysign(std::sqrt(1.0 - dot(inPlane, inPlane)), dot(side, b))));
+    for (int step = 0; step < 30; ++step) {
+        double f[2], fu[2], fw[2];
+        residual(v, f);
+        if (std::fabs(f[0]) + std::fabs(f[1]) < 1e-15) break;
+        const Vec3d u = normalise(cross(v, a)), w = cross(v, u);
+        constexpr double h = 1e-7;
+        residual(normalise(add(v, scaled(u, h))), fu);
+        residual(normalise(add(v, scaled(w, h))), fw);
+        const double j00 = (fu[0] - f[0]) / h, j01 = (fw[0] - f[0]) / h, j10 = (fu[1] - f[1]) / h,
+                     j11 = (fw[1] - f[1]) / h, det = j00 * j11 - j01 * j10;
+        if (std::fabs(det) < 1e-14) return false;
+        v = normalise(
+            add(v, add(scaled(u, -(j11 * f[0] - j01 * f[1]) / det), scaled(w, -(j00 * f[1] - j10 * f[0]) / det))));
+    }
+    // The six neighbours: v turned each way about C, A and B.
+    const Vec3d around[6] = {turned(v, c, 2 * pi / 5),  turned(v, c, -2 * pi / 5), turned(v, a, 6 * pi / 5),
+                             turned(v, a, -6 * pi / 5), turned(v, b, 2 * pi / 3),  turned(v, b, -2 * pi / 3)};
+    const double edge = length(difference(v, around[0]));
+    // The faces round v as pairs of neighbours: the pentagon, the pentagram,
+    // the triangle about B, and the snub triangles (two neighbours an edge apart).
+    std::vector<std::array<int, 2>> faces = {{0, 1}, {2, 3}, {4, 5}};
+    for (int i = 0; i < 6; ++i)
+        for (int j = i + 1; j < 6; ++j)
+            if (!(i / 2 == j / 2 && i % 2 == 0) && std::fabs(length(difference(around[i], around[j])) - edge) < 1e-9)
+                faces.push_back({i, j});
+    if (faces.size() != 6) return false;
+    // Round the corner: each face's second neighbour is the next face's first.
+    std::vector<int> order = {0};
+    int shared = faces[0][1];
+    for (int step = 1; step < 6; ++step) {
+        int next = -1;
+        for (int f = 0; f < 6 && next < 0; ++f) {
+            if (f == order.back()) continue;
+            if (faces[f][0] == shared)
+                next = f, shared = faces[f][1];
+            else if (faces[f][1] == shared)
+                next = f, shared = faces[f][0];
+        }
+        if (next < 0) return false;
+        order.push_back(next);
+    }
+    corner = v;
+    poles.clear();
+    for (int f : order) poles.push_back(poleOf(v, around[faces[f][0]], around[faces[f][1]]));
+    return true;
+}
+
 }  // namespace
 
 SolidMesh outerSurfaceOfUnion(const std::vector<SolidMesh>& solids) {
@@ -401,6 +812,34 @@ SolidMesh generateWatermanButterfly() {
     // The model shows a generated solid turned half about z (x and y
     // negated), so the butterfly is built with its north at −y.
     for (Vec3d& p : m.vertices) p = {-p.x, -p.y, p.z};
+    scaleToUnitCircumradius(m);
+    return m;
+}
+
+}  // namespace globaro
+
+namespace globaro {
+
+SolidMesh generateMedialHexagonalHexecontahedron() {
+    const std::vector<Rotation> group = icosahedralRotations();
+    Vec3d corner;
+    std::vector<Vec3d> poles;
+    if (!snubCorner(group, corner, poles)) return {};
+    SolidMesh m = outerSurfaceOfDual(corner, poles, group);
+    turnClockwise(m);
+    cutIntoCaps(m, group, {0, 1, std::numbers::phi});
+    scaleToUnitCircumradius(m);
+    return m;
+}
+
+SolidMesh generateRhombicosacron() {
+    const std::vector<Rotation> group = icosahedralRotations();
+    Vec3d corner;
+    std::vector<Vec3d> poles;
+    if (!rhombicosahedronCorner(group, corner, poles)) return {};
+    SolidMesh m = outerSurfaceOfDual(corner, poles, group);
+    turnClockwise(m);
+    cutIntoCaps(m, group, {1, 1, 1});
     scaleToUnitCircumradius(m);
     return m;
 }

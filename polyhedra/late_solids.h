@@ -1,6 +1,7 @@
 #pragma once
 // The late generated solids: the rhombic hexecontahedron, the compound of four
-// cubes, the small triambic icosahedron and the Waterman butterfly. Each is
+// cubes, the small triambic icosahedron, the duals of two uniform star
+// polyhedra and the Waterman butterfly. Each is
 // built around the centre with circumradius 1, its faces clockwise seen from
 // outside. The non-convex ones are given by their outer surface (what is seen
 // from outside), which is star-shaped about the centre, so that central
@@ -43,6 +44,17 @@ SolidMesh generateSmallTriambicIcosahedron();
 // square quartered, each part staying with its octant. Edge flags keep
 // every other edge cut, so the net is this one tree.
 SolidMesh generateWatermanButterfly();
+
+// The outer surface of the medial hexagonal hexecontahedron, the dual of the
+// snub icosidodecadodecahedron: sixty non-convex hexagons, one in the plane
+// at each corner of the snub, what of them shows from outside. The net keeps
+// the cap round each of the twelve five-fold axes whole.
+SolidMesh generateMedialHexagonalHexecontahedron();
+
+// The outer surface of the rhombicosacron, the dual of the rhombicosahedron:
+// sixty crossed quadrilaterals, what of them shows from outside. The net
+// keeps the cap round each of the twenty three-fold axes whole.
+SolidMesh generateRhombicosacron();
 
 // The outer surface of a union of convex solids that all contain the centre:
 // every face of every solid less the interiors of the others, cut into convex

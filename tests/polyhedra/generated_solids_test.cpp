@@ -175,6 +175,8 @@ const Promise kPromises[] = {
     {293, 20, "", 63.4349},   // the caps round the twenty three-fold tips
     {403, 0, "3 3 3 5 1 1"},  // Bakos' compound: (±3, ±3, ±3) and (±5, ±1, ±1) permuted
     {404, 0, "", 104.4775},   // the triambi's narrow angle, arccos(−1/4)
+    {406, 12, ""},            // cinquefoil: the caps round the twelve five-fold axes
+    {407, 20, ""},            // rhombicosacron: the caps round the twenty three-fold axes
     {408, 1, "0 1 3"},        // W5: the lattice points at distance √10
 };
 
@@ -212,6 +214,55 @@ TEST(GeneratedSolids, KeepTheirNamesPromises) {
             EXPECT_TRUE(angle) << p.id << ": face " << f;
         }
         EXPECT_TRUE(p.corners.empty() || got == want) << p.id << ": " << got.size() << " corners on the sphere";
+    }
+}
+
+// The duals of uniform solids: a face plane at each corner of the uniform
+// solid, all touching one sphere, so the face normals are the uniform
+// solid's corners; each has as many neighbours an edge away (the published
+// chord for circumradius 1) as the uniform solid's corners have edges. The
+// outer surface reaches out to the poles of the uniform solid's nearest
+// faces, so the face planes lie at their distance over the circumradius.
+struct DualPromise {
+    ProjectionId id;
+    double chord;     // edge over circumradius of the uniform solid
+    int edges;        // edges at each of its corners
+    double inradius;  // its nearest face's distance over its circumradius
+};
+const double kSnubRadius = 1.12690;  // the snub icosidodecadodecahedron's, for unit edges
+const DualPromise kDuals[] = {
+    // its pentagons, circumradius 1/(2 sin 36°)
+    {406, 1.0 / kSnubRadius, 6, std::sqrt(1.0 - std::pow(kSnubRadius * 2.0 * std::sin(std::numbers::pi / 5), -2.0))},
+    {407, 2.0 / std::sqrt(7.0), 4, std::sqrt(3.0 / 7.0)},  // rhombicosahedron: R = √7/2, hexagons of radius 1
+};
+
+TEST(GeneratedSolids, DualsHaveAFacePlaneAtEachCornerOfTheirUniformSolid) {
+    for (const DualPromise& p : kDuals) {
+        testing::ModelPtr m = testing::newModel();
+        ASSERT_EQ(preparePolyModel(p.id, *m, 0.5f, 0.0f, 0, 0.0f, kPolyModeNet, 0, defaultPolyAllocator(), 1), kPolyOk);
+        std::vector<Vec3d> normals;
+        std::vector<double> distances;
+        for (int f = 0; f < m->faceCount; ++f) {
+            const PolyFace& face = m->faces[f];
+            const Vec3d a = solidOf(m->vertices[face.corners[0]]);
+            Vec3d n = normalise(cross(difference(a, solidOf(m->vertices[face.corners[1]])),
+                                      difference(a, solidOf(m->vertices[face.corners[2]]))));
+            if (dot(n, a) < 0.0) n = negate(n);
+            distances.push_back(dot(n, a));
+            if (std::none_of(normals.begin(), normals.end(),
+                             [&](const Vec3d& q) { return length(difference(n, q)) < 1e-4; }))
+                normals.push_back(n);
+        }
+        EXPECT_EQ(normals.size(), 60u) << p.id;
+        const auto [lo, hi] = std::minmax_element(distances.begin(), distances.end());
+        EXPECT_NEAR(*lo, *hi, 1e-5) << p.id << ": the face planes touch one sphere";
+        EXPECT_NEAR(*lo, p.inradius, 2e-4) << p.id << ": the outer surface";
+        for (const Vec3d& n : normals)
+            EXPECT_EQ(
+                std::count_if(normals.begin(), normals.end(),
+                              [&](const Vec3d& q) { return std::fabs(length(difference(n, q)) - p.chord) < 2e-4; }),
+                p.edges)
+                << p.id;
     }
 }
 
