@@ -5,8 +5,13 @@
 // from it, the first one up to the north pole. The Mercator cross has four
 // arms: up to the north pole, down to the south pole, right and left to the
 // equator at λ = ±90°; it is the Mercator map plus the transverse Mercator
-// map. The Mercator star has five arms 72° apart (the first to the north
-// pole, then along the great circle 90° from the centre). The cuts are the
+// map. The Mercator star has three arms 120° apart (the first to the north
+// pole, the others to latitude −30° on the meridians λ = ±90°). More arms
+// would squeeze the back of the view far harder: its neighbourhood is shared
+// among the n inner corners with its angles multiplied by n − 1, so with
+// five arms a cap some 25° round it would fall within a pixel of the corners
+// at 2048²; with three (angles doubled, as in Peirce's corners) it stays in
+// view. The cuts are the
 // great-circle arcs from those points to the back of the view (λ = 180° on
 // the equator), which lies in every re-entrant corner between the arms.
 // Each arm ends, square, where the scale on its centre line is 100 times the
@@ -36,7 +41,7 @@ struct StarOutput {
 
 const StarOutput& starOutput(int arms) noexcept {
     static const StarOutput cross(4);
-    static const StarOutput star(5);
+    static const StarOutput star(3);
     return arms == 4 ? cross : star;
 }
 
@@ -73,7 +78,7 @@ void mapMercatorComposition(const OutputCall& c, OutputResult& r) noexcept {
             mapStar(c, r, 4);
             return;
         case 68:
-            mapStar(c, r, 5);
+            mapStar(c, r, 3);
             return;
         default:
             return;
