@@ -61,9 +61,10 @@ double seriesReach(const std::vector<double>& c, double known) {
     return reach;
 }
 
-Cd horner(const std::vector<double>& c, Cd x) noexcept {
-    Cd s = c.back();
-    for (int m = static_cast<int>(c.size()) - 2; m >= 0; --m) s = s * x + c[m];
+// The first `terms` terms of Σ c_m x^m.
+Cd horner(const std::vector<double>& c, Cd x, int terms) noexcept {
+    Cd s = c[terms - 1];
+    for (int m = terms - 2; m >= 0; --m) s = s * x + c[m];
     return s;
 }
 
@@ -124,6 +125,14 @@ MercatorStar::MercatorStar(int arms) : n_(std::max(arms, 3)) {
     // The neighbouring corners' images bound it from afar: the side 2·sin(π/n)·R.
     const double side = 2.0 * std::sin(kPi / n) * cornerRadius_;
     cornerReach_ = seriesReach(corner_, std::pow((n - 1.0) * side, n / (n - 1.0)));
+
+    for (int k = 0; k < n; ++k) {
+        const double theta = -kPi * (2.0 * k + 1.0) / n;
+        armUnit_.push_back(std::polar(1.0, 2.0 * kPi * k / n));
+        cornerPoint_.push_back(std::polar(cornerRadius_, -theta));
+        cornerTurn_.push_back(std::polar(1.0, -(n - 1.0) * theta));
+        cornerBack_.push_back(std::polar(1.0, theta));
+    }
 }
 
 double MercatorStar::armHalfWidth() const noexcept { return kPi / n_; }
@@ -164,38 +173,44 @@ bool MercatorStar::contains(Cd w, double reach) const noexcept {
 
 MercatorStar::Point MercatorStar::inverse(Cd w) const noexcept {
     const int n = n_;
-    const double r = std::abs(w);
-    if (r < 1e-300) return {w, false};
-    const double angle = std::atan2(w.imag(), w.real());
-    const double sector = angle * n / (2.0 * kPi);
+    // Each series' ratio to its reach, as a logarithm per term: the series
+    // with the most negative (ratio × terms) converges fastest, and a sum
+    // stops after as many terms as give 1e-9.
+    constexpr double kLogTolerance = -20.7;
+    const auto termsFor = [](double logRatio, int most) {
+        return logRatio < 0.0 ? std::clamp(static_cast<int>(kLogTolerance / logRatio) + 1, 1, most) : most;
+    };
+    const double r2 = std::norm(w);
+    if (r2 < 1e-300) return {w, false};
+    const double logCentre = n * (0.5 * std::log(r2) - std::log(cornerRadius_));
+    // Well inside the corners the centre series wins.
+    if (logCentre < -0.35 * n) {
+        const int terms = termsFor(logCentre, kCentreTerms);
+        return {w * horner(centre_, integerPower(w, n), terms), false};
+    }
+    const double sector = std::atan2(w.imag(), w.real()) * n / (2.0 * kPi);
+    const int arm = static_cast<int>(std::lround(sector) % n + n) % n;
+    const Cd along = w * std::conj(armUnit_[arm]);
+    const double logArm = -n * along.real() - std::log(armRadius_);
+    const int corner = (static_cast<int>(std::floor(sector)) % n + n) % n;
+    const Cd sigma = (n - 1.0) * (w - cornerPoint_[corner]) * cornerTurn_[corner];
+    const double sigma2 = std::norm(sigma);
+    const double logCorner = sigma2 > 0.0 ? 0.5 * n / (n - 1.0) * std::log(sigma2) - std::log(cornerReach_) : -1e300;
 
-    // The expected digits of each series: terms × log of its ratio to reach.
-    const double centreError = kCentreTerms * n * std::log(r / cornerRadius_);
-
-    const int arm = static_cast<int>(std::lround(sector));
-    const Cd u = std::polar(1.0, 2.0 * kPi * arm / n);
-    const Cd along = w * std::conj(u);
-    const double armError = kArmTerms * (-n * along.real() - std::log(armRadius_));
-
-    const int corner = static_cast<int>(std::floor(sector));
-    const double theta = -kPi * (2.0 * corner + 1.0) / n;
-    const Cd wc = std::polar(cornerRadius_, -theta);
-    const Cd sigma = (n - 1.0) * (w - wc) * std::polar(1.0, -(n - 1.0) * theta);
-    const double sigmaAbs = std::abs(sigma);
-    const double cornerError =
-        sigmaAbs > 0.0 ? kCornerTerms * (n / (n - 1.0) * std::log(sigmaAbs) - std::log(cornerReach_)) : -1e300;
-
+    const double centreError = kCentreTerms * logCentre, armError = kArmTerms * logArm;
+    const double cornerError = kCornerTerms * logCorner;
     if (cornerError < centreError && cornerError < armError) {
-        if (!(sigmaAbs > 0.0)) return {0.0, true};
-        const Cd tau = std::polar(std::pow(sigmaAbs, 1.0 / (n - 1.0)), std::arg(sigma) / (n - 1.0));
-        const Cd s = tau * horner(corner_, integerPower(tau, n));
-        return {s * std::polar(1.0, theta), true};
+        if (!(sigma2 > 0.0)) return {0.0, true};
+        const Cd tau =
+            n == 3 ? std::sqrt(sigma) : std::polar(std::pow(sigma2, 0.5 / (n - 1.0)), std::arg(sigma) / (n - 1.0));
+        const Cd s = tau * horner(corner_, integerPower(tau, n), termsFor(logCorner, kCornerTerms));
+        return {s * cornerBack_[corner], true};
     }
     if (armError < centreError) {
         const Cd e = std::exp(-static_cast<double>(n) * along);
-        return {u * (1.0 - e * horner(arm_, e)), false};
+        return {armUnit_[arm] * (1.0 - e * horner(arm_, e, termsFor(logArm, kArmTerms))), false};
     }
-    return {w * horner(centre_, integerPower(w, n)), false};
+    return {w * horner(centre_, integerPower(w, n), termsFor(logCentre, kCentreTerms)), false};
 }
 
 }  // namespace globaro

@@ -67,6 +67,10 @@ private:
     std::vector<double> centre_;  // ζ = w·Σ centre_m (wⁿ)^m
     std::vector<double> arm_;     // ε = E·Σ arm_m E^m
     std::vector<double> corner_;  // s = τ·Σ corner_m (τⁿ)^m
+    // Per arm k: u_k; per corner k (between arms k and k + 1): its point w_c,
+    // the turn e^(−i(n−1)θ_k) that takes (n − 1)(w − w_c) to the principal
+    // sector, and e^(iθ_k) that turns the answer back (θ_k = −π(2k + 1)/n).
+    std::vector<std::complex<double>> armUnit_, cornerPoint_, cornerTurn_, cornerBack_;
 };
 
 }  // namespace globaro
