@@ -342,7 +342,7 @@ void mapPentagonFlower(const OutputCall&, OutputResult&) noexcept;  // 385..387
 void mapCunx(const OutputCall&, OutputResult&) noexcept;  // 92, 93, 95, 96
 
 // The Mercator compositions (output_mercator.cpp).
-void mapMercatorComposition(const OutputCall&, OutputResult&) noexcept;  // 67, 68
+void mapMercatorComposition(const OutputCall&, OutputResult&) noexcept;  // 65, 67, 68
 
 // Lee's conformal tetrahedron (output_lee.cpp).
 void mapLeeTetrahedral(const OutputCall&, OutputResult&) noexcept;  // 106
