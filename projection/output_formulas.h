@@ -341,6 +341,9 @@ void mapPentagonFlower(const OutputCall&, OutputResult&) noexcept;  // 385..387
 // Peirce's construction with other folds (output_quincuncial.cpp).
 void mapCunx(const OutputCall&, OutputResult&) noexcept;  // 92, 93, 95, 96
 
+// The Mercator compositions (output_mercator.cpp).
+void mapMercatorComposition(const OutputCall&, OutputResult&) noexcept;  // 65, 67, 68
+
 // Lee's conformal tetrahedron (output_lee.cpp).
 void mapLeeTetrahedral(const OutputCall&, OutputResult&) noexcept;  // 106
 void mapLeeRectangle(const OutputCall&, OutputResult&) noexcept;    // 107
