@@ -61,9 +61,10 @@ SolidMesh generateRhombicosacron();
 // then step by step every bounded cell of the arrangement of those planes
 // that rests on the solid so far (all its sides facing the centre lie on
 // cells already taken), `layers` steps. Such a solid is star-shaped about
-// the centre. The icosahedron's planes give the small triambic icosahedron
-// at one step, the great icosahedron at six and the complete stellation at
-// seven, the last. Empty when `layers` is past the last step.
+// the centre, and a cell's step is the number of planes that part it from
+// the centre (every side of a cell facing the centre leads one plane in). The icosahedron's planes give the small
+// triambic icosahedron at one step, the great icosahedron at six and the complete stellation at seven, the last. Empty
+// when `layers` is past the last step.
 SolidMesh generateLayeredStellation(const Vec3d& normal, int layers);
 
 // The number of cells each step adds, the core first.
