@@ -202,6 +202,8 @@ BENCHMARK_CAPTURE(BM_ModelBuild, rhombic_hexecontahedron_B, "rhombic hexecontahe
 // The outer surfaces of the two icosahedral duals; the cinquefoil is the biggest late solid.
 BENCHMARK_CAPTURE(BM_ModelBuild, cinquefoil, "cinquefoil")->Unit(benchmark::kMicrosecond);
 BENCHMARK_CAPTURE(BM_ModelBuild, rhombicosacron, "rhombicosacron")->Unit(benchmark::kMicrosecond);
+// The layered stellation: every cell of thirty planes sorted into its layer.
+BENCHMARK_CAPTURE(BM_ModelBuild, sawtooth, "sawtooth")->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 }  // namespace globaro

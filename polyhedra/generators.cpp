@@ -64,6 +64,7 @@ SolidMesh buildTriambic(const GeneratorCall&) { return generateSmallTriambicIcos
 SolidMesh buildWaterman(const GeneratorCall&) { return generateWatermanButterfly(); }
 SolidMesh buildCinquefoil(const GeneratorCall&) { return generateMedialHexagonalHexecontahedron(); }
 SolidMesh buildRhombicosacron(const GeneratorCall&) { return generateRhombicosacron(); }
+SolidMesh buildSawtooth(const GeneratorCall&) { return generateSawtooth(); }
 
 // The star polygon of the splat family. Its corner angles alone fix its
 // shape: from an inner corner, the tip's half-angle a and the half-turn π/n
@@ -125,6 +126,12 @@ constexpr GeneratorRow kGeneratorRows[] = {
     {.first = 303, .last = 303, .build = &buildSkelion, .shareTolerance = 1e-6, .gluedVariant = true},
     {.first = 304, .last = 304, .build = &buildCubeCompound, .shareTolerance = 1e-6, .stance = PieceStance::kAcross},
     {.first = 305, .last = 305, .build = &buildTriambic, .stance = PieceStance::kAcross},
+    {.first = 307,
+     .last = 307,
+     .build = &buildSawtooth,
+     .shareTolerance = 1e-6,
+     .stance = PieceStance::kAcross,
+     .piecesPerRow = 6},
     {.first = 308,
      .last = 308,
      .build = &buildCinquefoil,

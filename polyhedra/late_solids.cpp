@@ -8,6 +8,7 @@
 #include <cmath>
 #include <functional>
 #include <numbers>
+#include <unordered_map>
 
 #include "polyhedra/net_unfold.h"
 
@@ -382,6 +383,46 @@ void splitAtStraightCorners(SolidMesh& m) {
     }
 }
 
+// The cells into which the lines where the images of the plane `first`
+// under the turns cross it cut the square of half-side `reach` round the
+// plane's foot point; `at` carries a point of the plane's own coordinates
+// into space.
+struct PlaneCells {
+    Vec3d foot, u, w;
+    std::vector<Polygon2> cells;
+    Vec3d at(const Vec2d& p) const { return add(foot, add(scaled(u, p.x), scaled(w, p.y))); }
+};
+
+PlaneCells cellsOnPlane(const Plane& first, double reach, const std::vector<Rotation>& group) {
+    PlaneCells out;
+    const Vec3d n = first.n;
+    out.foot = scaled(n, first.d);
+    out.u = normalise(cross(n, std::fabs(n.x) < 0.9 ? Vec3d{1, 0, 0} : Vec3d{0, 1, 0}));
+    out.w = cross(n, out.u);
+    out.cells = {{{-reach, -reach}, {reach, -reach}, {reach, reach}, {-reach, reach}}};
+    std::vector<Line2> lines;
+    for (const Vec3d& m : orbit(group, n)) {
+        const double a = dot(m, out.u), b = dot(m, out.w), norm = std::hypot(a, b);
+        if (norm < 1e-9) continue;  // parallel planes never meet
+        const Line2 line{a / norm, b / norm, (first.d - dot(m, out.foot)) / norm};
+        if (std::fabs(line.c) >= reach * std::numbers::sqrt2) continue;
+        const bool known = std::any_of(lines.begin(), lines.end(), [&](const Line2& l) {
+            return std::fabs(l.a - line.a) + std::fabs(l.b - line.b) + std::fabs(l.c - line.c) < 1e-9 ||
+                   std::fabs(l.a + line.a) + std::fabs(l.b + line.b) + std::fabs(l.c + line.c) < 1e-9;
+        });
+        if (known) continue;
+        lines.push_back(line);
+        splitCells(out.cells, line);
+    }
+    return out;
+}
+
+Vec2d centreOf(const Polygon2& cell) {
+    Vec2d centre{};
+    for (const Vec2d& p : cell) centre = {centre.x + p.x / double(cell.size()), centre.y + p.y / double(cell.size())};
+    return centre;
+}
+
 // The outer surface of a solid with the turns of the icosahedron, seen from
 // the centre. Its faces lie in the images of the plane `first` under the
 // turns; `onSurface` tells whether a point of `first` lies on the outer
@@ -392,31 +433,13 @@ void splitAtStraightCorners(SolidMesh& m) {
 // are merged into convex pieces and the pieces carried to every other plane.
 SolidMesh outerSurfaceOfPlanes(const Plane& first, double reach, const std::function<bool(const Vec3d&)>& onSurface,
                                const std::vector<Rotation>& group) {
-    const Vec3d n = first.n, foot = scaled(first.n, first.d);
-    const Vec3d u = normalise(cross(n, std::fabs(n.x) < 0.9 ? Vec3d{1, 0, 0} : Vec3d{0, 1, 0})), w = cross(n, u);
-    auto at = [&](const Vec2d& p) { return add(foot, add(scaled(u, p.x), scaled(w, p.y))); };
-    std::vector<Polygon2> cells = {{{-reach, -reach}, {reach, -reach}, {reach, reach}, {-reach, reach}}};
-    std::vector<Line2> lines;
-    for (const Vec3d& m : orbit(group, n)) {
-        const double a = dot(m, u), b = dot(m, w), norm = std::hypot(a, b);
-        if (norm < 1e-9) continue;  // parallel planes never meet
-        const Line2 line{a / norm, b / norm, (first.d - dot(m, foot)) / norm};
-        if (std::fabs(line.c) >= reach * std::numbers::sqrt2) continue;
-        const bool known = std::any_of(lines.begin(), lines.end(), [&](const Line2& l) {
-            return std::fabs(l.a - line.a) + std::fabs(l.b - line.b) + std::fabs(l.c - line.c) < 1e-9 ||
-                   std::fabs(l.a + line.a) + std::fabs(l.b + line.b) + std::fabs(l.c + line.c) < 1e-9;
-        });
-        if (known) continue;
-        lines.push_back(line);
-        splitCells(cells, line);
-    }
+    const Vec3d n = first.n;
+    const PlaneCells plane = cellsOnPlane(first, reach, group);
+    auto at = [&](const Vec2d& p) { return plane.at(p); };
+    const std::vector<Polygon2>& cells = plane.cells;
     SolidMesh flat;
     for (const Polygon2& cell : cells) {
-        if (cell.size() < 3) continue;
-        Vec2d centre{};
-        for (const Vec2d& p : cell)
-            centre = {centre.x + p.x / double(cell.size()), centre.y + p.y / double(cell.size())};
-        if (!onSurface(at(centre))) continue;
+        if (cell.size() < 3 || !onSurface(at(centreOf(cell)))) continue;
         std::vector<int> corners;
         for (const Vec2d& p : cell) {
             const int v = flat.addVertex(at(p), kWeld);
@@ -843,5 +866,159 @@ SolidMesh generateRhombicosacron() {
     scaleToUnitCircumradius(m);
     return m;
 }
+
+namespace {
+
+// The cells of the arrangement of the planes n·x = 1, n the images of one
+// direction under the turns, in the layers of successive stellation: the
+// core is layer 0, and each step adds every bounded cell that rests on the
+// solid so far, that is every cell whose sides facing the centre (those in
+// planes that part it from the centre) all lie on cells already taken. The
+// solid of the first k layers is therefore star-shaped about the centre.
+// A cell is named by the planes it lies beyond, one bit each.
+class LayeredStellation {
+public:
+    explicit LayeredStellation(const Vec3d& normal) : group_(icosahedralRotations()) {
+        normals_ = orbit(group_, normalise(normal));
+        if (normals_.size() > 64) return;
+        reach_ = reachOfArrangement();
+        collectCells();
+        assignLayers();
+    }
+
+    int steps() const { return steps_; }
+    double reach() const { return reach_; }
+    const std::vector<Vec3d>& normals() const { return normals_; }
+    const std::vector<Rotation>& group() const { return group_; }
+
+    // The layer of the cell a point lies in, leaving out plane `skip` (the
+    // point's own); -1 for a cell never taken.
+    int layerAt(const Vec3d& p, std::size_t skip, bool beyondSkip) const {
+        const auto it = cells_.find(beyondMask(p, skip) | (beyondSkip ? bit(skip) : 0));
+        return it == cells_.end() ? -1 : it->second.layer;
+    }
+
+    std::vector<int> layerSizes() const {
+        std::vector<int> sizes(static_cast<std::size_t>(steps_ + 1), 0);
+        for (const auto& [mask, cell] : cells_)
+            if (cell.layer >= 0) ++sizes[static_cast<std::size_t>(cell.layer)];
+        return sizes;
+    }
+
+private:
+    struct Cell {
+        std::vector<std::uint64_t> below;  // the cells across its sides facing the centre
+        bool unbounded = false;
+        int layer = -1;
+    };
+
+    static std::uint64_t bit(std::size_t i) { return std::uint64_t{1} << i; }
+
+    std::uint64_t beyondMask(const Vec3d& p, std::size_t skip) const {
+        std::uint64_t mask = 0;
+        for (std::size_t j = 0; j < normals_.size(); ++j)
+            if (j != skip && dot(normals_[j], p) > 1.0) mask |= bit(j);
+        return mask;
+    }
+
+    // Past every corner of the arrangement on the first plane (where it
+    // meets two others), so that a cell of that plane reaching the edge of
+    // the square is unbounded.
+    double reachOfArrangement() const {
+        const Vec3d& a = normals_[0];
+        double far = 1.0;
+        for (std::size_t i = 1; i < normals_.size(); ++i) {
+            for (std::size_t j = i + 1; j < normals_.size(); ++j) {
+                const Vec3d& b = normals_[i];
+                const Vec3d& c = normals_[j];
+                const double det = dot(a, cross(b, c));
+                if (std::fabs(det) < 1e-9) continue;
+                const Vec3d x = scaled(add(add(cross(b, c), cross(c, a)), cross(a, b)), 1.0 / det);
+                far = std::max(far, length(difference(x, a)));
+            }
+        }
+        return 1.25 * far + 0.5;
+    }
+
+    // Every cell of the first plane, carried by each turn onto its image
+    // plane, is a side between the cell below it and the cell above it.
+    void collectCells() {
+        const PlaneCells plane = cellsOnPlane({normals_[0], 1.0}, reach_, group_);
+        cells_[0];  // the core
+        for (const Polygon2& side : plane.cells) {
+            if (side.size() < 3) continue;
+            bool open = false;
+            for (const Vec2d& p : side) open = open || std::max(std::fabs(p.x), std::fabs(p.y)) > reach_ * (1 - 1e-9);
+            const Vec3d centre = plane.at(centreOf(side));
+            for (const Rotation& g : group_) {
+                const Vec3d q = turnedBy(g, centre), n = turnedBy(g, normals_[0]);
+                std::size_t own = 0;
+                while (own < normals_.size() && length(difference(normals_[own], n)) > 1e-9) ++own;
+                if (own == normals_.size()) continue;
+                const std::uint64_t below = beyondMask(q, own), above = below | bit(own);
+                Cell& top = cells_[above];
+                top.below.push_back(below);
+                top.unbounded = top.unbounded || open;
+                Cell& bottom = cells_[below];
+                bottom.unbounded = bottom.unbounded || open;
+            }
+        }
+        for (auto& [mask, cell] : cells_) {
+            std::sort(cell.below.begin(), cell.below.end());
+            cell.below.erase(std::unique(cell.below.begin(), cell.below.end()), cell.below.end());
+        }
+    }
+
+    void assignLayers() {
+        cells_[0].layer = 0;
+        for (int step = 1;; ++step) {
+            std::vector<Cell*> added;
+            for (auto& [mask, cell] : cells_) {
+                if (cell.layer >= 0 || cell.unbounded || cell.below.empty()) continue;
+                const bool rests = std::all_of(cell.below.begin(), cell.below.end(), [&](std::uint64_t b) {
+                    const auto it = cells_.find(b);
+                    return it != cells_.end() && it->second.layer >= 0;
+                });
+                if (rests) added.push_back(&cell);
+            }
+            if (added.empty()) return;
+            for (Cell* c : added) c->layer = step;
+            steps_ = step;
+        }
+    }
+
+    std::vector<Rotation> group_;
+    std::vector<Vec3d> normals_;
+    double reach_ = 0.0;
+    std::unordered_map<std::uint64_t, Cell> cells_;
+    int steps_ = 0;
+};
+
+}  // namespace
+
+std::vector<int> stellationLayerSizes(const Vec3d& normal) { return LayeredStellation(normal).layerSizes(); }
+
+SolidMesh generateLayeredStellation(const Vec3d& normal, int layers) {
+    const LayeredStellation stellation(normal);
+    if (layers < 0 || layers > stellation.steps()) return {};
+    // A point of the first plane is on the surface where the cell below it
+    // is taken and the cell above it is not.
+    auto onSurface = [&](const Vec3d& p) {
+        const int below = stellation.layerAt(p, 0, false), above = stellation.layerAt(p, 0, true);
+        return below >= 0 && below <= layers && (above < 0 || above > layers);
+    };
+    SolidMesh m =
+        outerSurfaceOfPlanes({stellation.normals()[0], 1.0}, stellation.reach(), onSurface, stellation.group());
+    if (m.faces.empty()) return m;
+    turnClockwise(m);
+    scaleToUnitCircumradius(m);
+    return m;
+}
+
+// The rhombic triacontahedron's stellation GHI, the 15th in Messer's list of
+// the fully supported stellations (GHI, the cells of the first five layers).
+// Its spikes fold over one another when a cap round an axis is laid flat, so
+// the net is cut where the unfolding finds room.
+SolidMesh generateSawtooth() { return generateLayeredStellation({1, 0, 0}, 5); }
 
 }  // namespace globaro

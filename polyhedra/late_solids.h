@@ -56,6 +56,25 @@ SolidMesh generateMedialHexagonalHexecontahedron();
 // keeps the cap round each of the twenty three-fold axes whole.
 SolidMesh generateRhombicosacron();
 
+// The layered stellation of an icosahedral solid whose faces lie in the
+// planes n·x = 1, n the images of `normal` under the sixty turns: the core,
+// then step by step every bounded cell of the arrangement of those planes
+// that rests on the solid so far (all its sides facing the centre lie on
+// cells already taken), `layers` steps. Such a solid is star-shaped about
+// the centre, and a cell's step is the number of planes that part it from
+// the centre (every side of a cell facing the centre leads one plane in). The icosahedron's planes give the small
+// triambic icosahedron at one step, the great icosahedron at six and the complete stellation at seven, the last. Empty
+// when `layers` is past the last step.
+SolidMesh generateLayeredStellation(const Vec3d& normal, int layers);
+
+// The number of cells each step adds, the core first.
+std::vector<int> stellationLayerSizes(const Vec3d& normal);
+
+// The sawtooth: the rhombic triacontahedron's layered stellation of five
+// layers, the 15th in Messer's list of the fully supported stellations
+// (GHI, the cells of the first five layers): 360 triangles.
+SolidMesh generateSawtooth();
+
 // The outer surface of a union of convex solids that all contain the centre:
 // every face of every solid less the interiors of the others, cut into convex
 // flat pieces, coplanar neighbours merged while they stay convex, every

@@ -915,7 +915,7 @@ inline constexpr OutputRow kOutputRows[] = {
     {.id = 404, .name = "spangle", .shapeWord = "small triambic icosahedron", .key = "Ku06",
      .poly = {.kind = 305, .mode = 1, .source = kPolySourceRecord}, .about = "spangle: the outer surface of the small triambic icosahedron, the icosahedron's first stellation: a low three-sided pyramid on each face, each side in the plane of the face beyond it; sixty triangles seen from the centre"},
     {.id = 405, .name = "sawtooth", .shapeWord = "rhombic triacontahedron 15th stellation", .key = "Ku08",
-     .pending = true, .poly = {.kind = 307, .mode = 1, .source = kPolySourceRecord}},
+     .poly = {.kind = 307, .mode = 1, .source = kPolySourceRecord}, .about = "sawtooth: the rhombic triacontahedron's stellation GHI, the 15th in Messer's list of its fully supported stellations: the core and five steps of successive stellation, each step adding every cell of the arrangement of the thirty face planes that rests on the solid so far (the cells of the first five layers); the outer surface in 360 triangles; seen from the centre"},
     {.id = 406, .name = "cinquefoil", .shapeWord = "medial hexagonal hexecontahedron", .key = "Ku09",
      .poly = {.kind = 308, .mode = 1, .source = kPolySourceRecord}, .about = "cinquefoil: the outer surface of the medial hexagonal hexecontahedron, the dual of the snub icosidodecadodecahedron: of its sixty non-convex hexagons, one in the plane at each corner of the snub, what shows from outside, in flat convex pieces; seen from the centre"},
     {.id = 407, .name = "rhombicosacron", .key = "Ku10",

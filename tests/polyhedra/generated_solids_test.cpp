@@ -6,12 +6,14 @@
 // shape, and its seam is the n-gon.
 
 #include <gtest/gtest.h>
+#include <algorithm>
 #include <array>
 #include <map>
 #include <numbers>
 #include <set>
 #include <sstream>
 #include "poly_test_util.h"
+#include "polyhedra/late_solids.h"
 #include "polyhedra/poly_spec.h"
 #include "polyhedra/sphericons.h"
 #include "projection/catalogue.h"
@@ -215,6 +217,46 @@ TEST(GeneratedSolids, KeepTheirNamesPromises) {
         }
         EXPECT_TRUE(p.corners.empty() || got == want) << p.id << ": " << got.size() << " corners on the sphere";
     }
+}
+
+// Successive stellation against published solids and step counts: the
+// icosahedron's planes reach the great icosahedron (its corners the
+// icosahedron's, its faces their far triangles) at six steps and end after
+// seven; the rhombic triacontahedron's reach the compound of five cubes at
+// three (the cubes' corners at the twenty three-fold axes) and end after
+// twelve. Circumradius over inradius, and how many corners lie out there.
+struct StellationPromise {
+    Vec3d normal;
+    int layers, steps;
+    double circumOverIn;
+    std::size_t tips;
+};
+const StellationPromise kStellations[] = {
+    {{1, 1, 1}, 6, 7, 3.0 / std::sqrt(3.0 - 6.0 / std::sqrt(5.0)), 12},
+    {{1, 0, 0}, 3, 12, std::sqrt(3.0), 20},
+};
+
+double circumOverIn(const SolidMesh& m, std::size_t& tips) {
+    double in = 1e9;
+    for (std::size_t f = 0; f < m.faces.size(); ++f)
+        in = std::min(in, std::fabs(dot(normalise(faceNormal(m, int(f))), m.vertices[m.faces[f][0]])));
+    tips = static_cast<std::size_t>(
+        std::count_if(m.vertices.begin(), m.vertices.end(), [](const Vec3d& v) { return length(v) > 1 - 1e-9; }));
+    return 1.0 / in;
+}
+
+TEST(GeneratedSolids, LayeredStellationsReachPublishedSolids) {
+    for (const StellationPromise& p : kStellations) {
+        EXPECT_EQ(stellationLayerSizes(p.normal).size(), std::size_t(p.steps + 1)) << p.steps;
+        EXPECT_TRUE(generateLayeredStellation(p.normal, p.steps + 1).faces.empty()) << p.steps;
+        std::size_t tips = 0;
+        EXPECT_NEAR(circumOverIn(generateLayeredStellation(p.normal, p.layers), tips), p.circumOverIn, 1e-9);
+        EXPECT_EQ(tips, p.tips) << p.layers;
+    }
+    std::size_t a = 0, b = 0;  // one step from the icosahedron: the small triambic icosahedron
+    EXPECT_NEAR(circumOverIn(generateLayeredStellation({1, 1, 1}, 1), a),
+                circumOverIn(generateSmallTriambicIcosahedron(), b), 1e-9);
+    EXPECT_EQ(a, b);
 }
 
 // The duals of uniform solids: a face plane at each corner of the uniform
