@@ -360,11 +360,16 @@ void mapFoldingSphere(const OutputCall& call, OutputResult& r) noexcept {
     const float local = petalLongitude(rho, t, 0.5f * std::sin(rho) * kPiF / n, n);
     if (std::isnan(local)) return;
     setHit(r, lonLat(-kPiF + (static_cast<float>(k) + 0.5f) * kTwoPiF / n + local, rho - kHalfPiF));
-    tagPiece(r, k + 1);
     // A mountain fold along the gore's middle line: each half faces away
-    // from it.
+    // from it. The halves are regions of their own (2k + 1 and 2k + 2), so
+    // that the fold line, where the light changes at once, is antialiased
+    // as the gores' cuts are; the gore stays the face that the cut lines
+    // follow.
+    const bool growing = t >= 0.0f;  // the half towards growing θ
+    tagPiece(r, k + 1);
+    r.regionTag = 2 * k + (growing ? 2 : 1);
     const float middle = -kPiF + (static_cast<float>(k) + 0.5f) * kPiF / n;
-    setPaperNormal(r, middle, t >= 0.0f ? kPleatTilt : -kPleatTilt);
+    setPaperNormal(r, middle, growing ? kPleatTilt : -kPleatTilt);
 }
 
 void lightPaper(const RenderContext&, const RenderCell& cell, float rgb[3]) noexcept {

@@ -20,11 +20,9 @@ namespace {
 // The planet's radius over directions d: r(d) = 1 + Σ hᵢ·exp(−k·(1 − d·cᵢ)),
 // round bumps about the twelve corners of an icosahedron, alternately high
 // and low, so that the planet looks kneaded of blobs (metaballs of one
-// radius each on a ball). The whole planet lies within kBlobReach of the
-// centre.
+// radius each on a ball).
 constexpr double kBlobSharpness = 12.0;
 constexpr double kBlobScale = 0.36;  // the radius-1 ball in plane units
-constexpr double kBlobReach = 1.34;
 
 struct Blob {
     double x, y, z, height;
@@ -46,21 +44,96 @@ const std::array<Blob, 12>& blobs() {
     return table;
 }
 
+// Each blob's share is cut off where it has fallen below e^−7.8 of its
+// height (d·cᵢ < kBlobCut) and lowered by that much, so that the radius
+// stays continuous across the cut and the bounds below hold everywhere.
+constexpr double kBlobCut = 0.35;
+
+// exp(−k·(1 − c)) for kBlobCut ≤ c ≤ 1, the march's innermost cost: the
+// value at the nearest of kShareSteps steps of c from a table, carried to c
+// by exp(k·δ) = 1 + x + x²/2 + x³/6 (|x| = |k·δ| < 0.002, so the error is
+// below 1e-12 of the value).
+class BlobShare {
+public:
+    static constexpr int kShareSteps = 2048;
+    static constexpr double kStep = (1.0 - kBlobCut) / kShareSteps;
+
+    BlobShare() {
+        for (int i = 0; i <= kShareSteps; ++i)
+            table_[static_cast<std::size_t>(i)] = std::exp(-kBlobSharpness * (1.0 - at(i)));
+    }
+    double operator()(double c) const noexcept {
+        const int i = std::clamp(static_cast<int>((c - kBlobCut) / kStep + 0.5), 0, kShareSteps);
+        const double x = kBlobSharpness * (c - at(i));
+        return table_[static_cast<std::size_t>(i)] * (1.0 + x * (1.0 + x * (0.5 + x * (1.0 / 6.0))));
+    }
+
+private:
+    static double at(int i) noexcept { return kBlobCut + i * kStep; }
+    std::array<double, kShareSteps + 1> table_{};
+};
+
+const BlobShare& blobShare() {
+    static const BlobShare share;
+    return share;
+}
+
 // The radius over the unit direction u and its gradient on the sphere
-// (Σ hᵢ·k·wᵢ·cᵢ, before the part along u is taken out).
+// (Σ hᵢ·k·eᵢ·cᵢ, before the part along u is taken out).
 double blobRadius(const double u[3], double grad[3]) noexcept {
+    static const double floorShare = std::exp(-kBlobSharpness * (1.0 - kBlobCut));
+    const BlobShare& share = blobShare();
     double r = 1.0;
     grad[0] = grad[1] = grad[2] = 0.0;
     for (const Blob& b : blobs()) {
         const double c = u[0] * b.x + u[1] * b.y + u[2] * b.z;
-        if (c < 0.35) continue;  // below e^-7.8 of its height
-        const double w = b.height * std::exp(-kBlobSharpness * (1.0 - c));
-        r += w;
-        grad[0] += kBlobSharpness * w * b.x;
-        grad[1] += kBlobSharpness * w * b.y;
-        grad[2] += kBlobSharpness * w * b.z;
+        if (c < kBlobCut) continue;
+        const double e = b.height * share(c);
+        r += e - b.height * floorShare;
+        grad[0] += kBlobSharpness * e * b.x;
+        grad[1] += kBlobSharpness * e * b.y;
+        grad[2] += kBlobSharpness * e * b.z;
     }
     return r;
+}
+
+// Bounds of the radius along any great circle run at unit speed: the
+// largest radius, the largest |r′| and the largest |r″|. With
+// cᵢ(α) = A·cos(α − α₀) along a circle (A ≤ 1), cᵢ″ = −cᵢ and cᵢ′² ≤ 1 − cᵢ², so
+// a blob's share bends by at most hᵢ·eᵢ·(k·|cᵢ| + k²·(1 − cᵢ²)) at any point.
+// The three are taken over a dense Fibonacci lattice of directions and
+// widened by what each can grow within the lattice's spacing.
+struct BlobBounds {
+    double radius, slope, bend;
+};
+
+const BlobBounds& blobBounds() {
+    static const BlobBounds bounds = [] {
+        constexpr int kPoints = 65536;
+        const double golden = kPi * (3.0 - std::sqrt(5.0));
+        BlobBounds m{1.0, 0.0, 0.0};
+        for (int i = 0; i < kPoints; ++i) {
+            const double y = 1.0 - (2.0 * i + 1.0) / kPoints, ring = std::sqrt(1.0 - y * y);
+            const double u[3] = {ring * std::cos(golden * i), y, ring * std::sin(golden * i)};
+            double grad[3];
+            const double r = blobRadius(u, grad);
+            const double along = grad[0] * u[0] + grad[1] * u[1] + grad[2] * u[2];
+            double slope = 0.0, bend = 0.0;
+            for (int j = 0; j < 3; ++j) slope += (grad[j] - along * u[j]) * (grad[j] - along * u[j]);
+            for (const Blob& b : blobs()) {
+                const double c = u[0] * b.x + u[1] * b.y + u[2] * b.z;
+                if (c < kBlobCut) continue;
+                const double e = b.height * std::exp(-kBlobSharpness * (1.0 - c));
+                bend += e * (kBlobSharpness * c + kBlobSharpness * kBlobSharpness * (1.0 - c * c));
+            }
+            m = {std::max(m.radius, r), std::max(m.slope, std::sqrt(slope)), std::max(m.bend, bend)};
+        }
+        // Every direction lies within this angle of a lattice point.
+        const double spacing = 1.2 * std::sqrt(4.0 * kPi / kPoints);
+        return BlobBounds{m.radius + m.slope * spacing + m.bend * spacing * spacing, m.slope + m.bend * spacing,
+                          m.bend * (1.0 + 2.0 * kBlobSharpness * spacing)};
+    }();
+    return bounds;
 }
 
 // ---- the glass marble -----------------------------------------------------------
@@ -92,36 +165,91 @@ double foldIntoTube(double t, int& cell) noexcept {
 
 void mapBlobWorld(const OutputCall& c, OutputResult& r) noexcept {
     // Seen orthographically from the front: the ray through the frame point
-    // runs along −z from in front of the planet; it meets the surface where
-    // F(p) = |p| − r(p/|p|) first falls to 0. F changes along the ray by at
-    // most 1 + max|∇r| < 1.6, so steps of F/1.6 never pass through the
-    // surface; once close, Newton's steps along the ray (dF/ds from the same
-    // gradient) finish in two or three.
+    // runs along −z at the distance b from the centre. In the plane of the
+    // ray and the centre, with e₁ towards the ray's nearest point and
+    // e₂ = +z, the ray's point whose direction u = sin β·e₁ + cos β·e₂ makes
+    // the angle β with e₂ lies at |p| = b / sin β; it is on the surface where
+    // H(β) = r(u(β))·sin β − b rises to 0, first seen from the front.
+    const BlobBounds& bound = blobBounds();
     const double X = -c.fxd() / kBlobScale, Y = -c.fyd() / kBlobScale;
-    const double side = X * X + Y * Y;
-    if (side >= kBlobReach * kBlobReach) return;
-    double z = std::sqrt(kBlobReach * kBlobReach - side);
-    double u[3], grad[3], length = 0.0, gap = 1.0, along = 0.0;
+    const double b = std::sqrt(X * X + Y * Y);
+    if (!(b < bound.radius)) return;
+    const double e1x = b > 0.0 ? X / b : 1.0, e1y = b > 0.0 ? Y / b : 0.0;
+    // Along the circle cᵢ(β) = pᵢ·sin β + qᵢ·cos β never exceeds
+    // |(pᵢ, qᵢ)|: only the blobs that reach past the cut somewhere on it are
+    // weighed. Where a share starts or ends at the cut, r′ jumps up by at
+    // most hᵢ·k·e^{−k(1−cut)}.
+    static const double floorShare = std::exp(-kBlobSharpness * (1.0 - kBlobCut));
+    const BlobShare& share = blobShare();
+    struct Near {
+        double p, q, height;
+    };
+    std::array<Near, 12> near{};
+    std::size_t count = 0;
+    double jump = 0.0;
+    for (const Blob& blob : blobs()) {
+        const double p = blob.x * e1x + blob.y * e1y, q = blob.z;
+        if (p * p + q * q < kBlobCut * kBlobCut) continue;
+        near[count++] = {p, q, blob.height};
+        jump += blob.height * kBlobSharpness * floorShare;
+    }
+    // |H″| ≤ |r″| + 2|r′| + r ≤ C, so H(β + s) ≤ H + H′·s + C·s²/2 (plus
+    // jump·s when a share may start or end within the step): the step s
+    // that makes that bound 0 never passes the surface. Far from it the
+    // steps are long, a ray that misses leaves the bounding ball after a
+    // few of them, and near a hit they shrink like Newton's (the gap
+    // squares at each step).
+    const double curve = bound.bend + 2.0 * bound.slope + bound.radius;
+    auto stepFor = [curve](double gap, double rise) {
+        const double root = std::sqrt(rise * rise - 2.0 * curve * gap);
+        return rise > 0.0 ? -2.0 * gap / (root + rise) : (root - rise) / curve;
+    };
+    double beta = std::asin(b / bound.radius);
+    const double last = kPi - beta;
     bool hit = false;
-    for (int step = 0; step < 48 && z > -kBlobReach; ++step) {
-        length = std::sqrt(side + z * z);
-        u[0] = X / length, u[1] = Y / length, u[2] = z / length;
-        gap = length - blobRadius(u, grad);
-        along = grad[0] * u[0] + grad[1] * u[1] + grad[2] * u[2];
-        if (std::fabs(gap) < 2e-5) {
+    for (int step = 0; step < 64 && beta <= last; ++step) {
+        const double sb = std::sin(beta), cb = std::cos(beta);
+        double radius = 1.0, dr = 0.0, nearCut = 2.0;  // r, r′ = dr/dβ, the least |cᵢ − cut|
+        for (std::size_t i = 0; i < count; ++i) {
+            const Near& n = near[i];
+            const double cosine = sb * n.p + cb * n.q;
+            nearCut = std::min(nearCut, std::fabs(cosine - kBlobCut));
+            if (cosine < kBlobCut) continue;
+            const double e = n.height * share(cosine);
+            radius += e - n.height * floorShare;
+            dr += kBlobSharpness * e * (cb * n.p - sb * n.q);
+        }
+        const double gap = radius * sb - b;  // H, below 0 outside the planet
+        if (gap >= 0.0) {
             hit = true;
             break;
         }
-        // The fall of F per unit along the ray (−∂F/∂z).
-        const double fall = -(u[2] - (grad[2] - along * u[2]) / length);
-        const bool near = gap < 0.03 && fall > 0.25;
-        z -= near ? std::clamp(gap / fall, -0.05, 0.05) : gap / 1.6;
+        const double rise = dr * sb + radius * cb;  // H′
+        double s = stepFor(gap, rise);
+        if (nearCut <= s) s = stepFor(gap, rise + jump);  // |cᵢ′| ≤ 1
+        // From below, H(β + t) ≥ H + H′·t − C·t²/2 (the jumps only lift it),
+        // so the surface also lies before the first t where that bound
+        // reaches 0: once the two ends are a millionth of a radian apart
+        // (far below a pixel), the hit is between them.
+        const double below = rise * rise + 2.0 * curve * gap;
+        const double latest = rise > 0.0 && below >= 0.0 ? -2.0 * gap / (rise + std::sqrt(below)) : kPi;
+        if (latest - s < 2e-6) {
+            beta += 0.5 * (s + latest);
+            hit = true;
+            break;
+        }
+        beta += s;
     }
     if (!hit) return;
+    const double u[3] = {std::sin(beta) * e1x, std::sin(beta) * e1y, std::cos(beta)};
+    double grad[3];
+    const double radius = blobRadius(u, grad);
     setHit(r, normalise(SphereDir{static_cast<float>(u[0]), static_cast<float>(u[1]), static_cast<float>(u[2])}));
-    // The surface normal: ∇F = u − (g − (g·u)u)/|p|.
+    // The surface normal: ∇F = u − (g − (g·u)u)/|p| for F(p) = |p| − r(p/|p|),
+    // with |p| = r on the surface.
+    const double along = grad[0] * u[0] + grad[1] * u[1] + grad[2] * u[2];
     double n[3];
-    for (int i = 0; i < 3; ++i) n[i] = u[i] - (grad[i] - along * u[i]) / length;
+    for (int i = 0; i < 3; ++i) n[i] = u[i] - (grad[i] - along * u[i]) / radius;
     r.storeNormal = true;
     r.ownNormal = true;
     r.normal = normalise(SphereDir{static_cast<float>(n[0]), static_cast<float>(n[1]), static_cast<float>(n[2])});

@@ -248,5 +248,28 @@ TEST(ViewSettings, GlobesKeepTheirNormalAndEquirectangularKeepsB) {
     EXPECT_FLOAT_EQ(Mapper(1, 1, 200, 100).sample(0.3, 0.7).weight, 0.7f);
 }
 
+// The planet is star-shaped about its centre, so its picture is too: along
+// each ray out from the middle the hits end at the outline, where the view
+// grazes the surface (the normal turns side-on). A march that gives up on
+// grazing rays leaves the outline short, where the normal still faces the
+// viewer; one that steps through the surface finds a hit facing away.
+TEST(BlobWorld, FirstHitsFaceTheViewerAndTheOutlineGrazes) {
+    Mapper m(395, 1, 300, 300);
+    SphereDir d;
+    for (int k = 0; k < 24; ++k) {
+        const double ca = std::cos(k * kPi / 12), sa = std::sin(k * kPi / 12);
+        double in = 0.0, out = 0.5;
+        for (int i = 1; i < 40; ++i) {
+            const double t = 0.5 * i / 40;
+            if (!m.direction(0.5 + t * ca, 0.5 + t * sa, d)) continue;
+            EXPECT_GT(m.sample(0.5 + t * ca, 0.5 + t * sa).normal[2], 0.0f) << k << " " << t;
+            in = std::max(in, t);
+        }
+        for (int i = 0; i < 30; ++i)
+            (m.direction(0.5 + (in + out) / 2 * ca, 0.5 + (in + out) / 2 * sa, d) ? in : out) = (in + out) / 2;
+        EXPECT_LT(m.sample(0.5 + in * ca, 0.5 + in * sa).normal[2], 0.05f) << k;
+    }
+}
+
 }  // namespace
 }  // namespace globaro
