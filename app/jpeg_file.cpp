@@ -7,8 +7,8 @@
 #include <string_view>
 
 // jpeglib.h needs size_t and FILE declared first.
-#include <jpeglib.h>
 #include <jerror.h>
+#include <jpeglib.h>
 
 #include "app/image_codec.h"
 #include "app/metadata.h"
@@ -79,6 +79,10 @@ public:
     }
 
     bool readRows(std::int32_t y0, std::int32_t rows, int channels, void* into, std::string& error) override {
+        if (!started_ && !begin()) {
+            error = failure();
+            return false;
+        }
         if (channels != info_.output_components || static_cast<JDIMENSION>(y0) != info_.output_scanline) {
             error = "cannot read \"" + path_ + "\": rows asked out of order";
             return false;
@@ -115,11 +119,13 @@ private:
         }
         info_.out_color_space = info_.num_components == 1 ? JCS_GRAYSCALE : JCS_RGB;
         readMetadata(header.metadata);
-        jpeg_start_decompress(&info_);
         if (errors_.damaged) return false;
-        header.width = static_cast<std::int32_t>(info_.output_width);
-        header.height = static_cast<std::int32_t>(info_.output_height);
-        header.channels = info_.output_components;
+        // The decompressor starts with the first rows asked for: a
+        // progressive file has it allocate a buffer the size of the whole
+        // image, which the caller checks against its limit first.
+        header.width = static_cast<std::int32_t>(info_.image_width);
+        header.height = static_cast<std::int32_t>(info_.image_height);
+        header.channels = info_.num_components;
         header.alphaChannel = -1;
         header.depth = 8;
         return true;
@@ -145,6 +151,13 @@ private:
         }
     }
 
+    bool begin() {
+        if (setjmp(errors_.jump) != 0) return false;
+        jpeg_start_decompress(&info_);
+        started_ = true;
+        return !errors_.damaged;
+    }
+
     bool scan(std::int32_t rows, std::uint8_t* into) {
         if (setjmp(errors_.jump) != 0) return false;
         const std::size_t rowBytes = std::size_t{info_.output_width} * info_.output_components;
@@ -161,6 +174,7 @@ private:
     jpeg_decompress_struct info_{};
     FILE* file_ = nullptr;
     bool declined_ = false;
+    bool started_ = false;
 };
 
 // Hands the compressor's bytes to the sink, a buffer at a time.
@@ -234,8 +248,8 @@ public:
 
 private:
     std::string failure() const {
-        return "cannot write \"" + path_ + "\": " +
-               (errors_.message[0] != 0 ? errors_.message : "the file could not be written");
+        return "cannot write \"" + path_ +
+               "\": " + (errors_.message[0] != 0 ? errors_.message : "the file could not be written");
     }
 
     static std::vector<std::uint8_t> exifBlock(const ImageMetadata& m, std::int32_t width, std::int32_t height) {
