@@ -62,10 +62,10 @@ struct ImageEncoding {
     std::string format;  // "jpeg", "png", or the image library's name of another format
     std::string target;  // the path the user named, for messages (the bytes go to a file beside it)
     std::int32_t width = 0, height = 0;
-    int channels = 0;       // colour (1 or 3) and, when `alpha`, the transparency last
+    int channels = 0;  // colour (1 or 3) and, when `alpha`, the transparency last
     bool alpha = false;
-    int depth = 8;          // samples handed over: 8, 16 (0..65535) or 32 (float)
-    bool halfFloat = false; // 32-bit samples stored as half floats
+    int depth = 8;           // samples handed over: 8, 16 (0..65535) or 32 (float)
+    bool halfFloat = false;  // 32-bit samples stored as half floats
     const ImageMetadata* metadata = nullptr;
     std::string keywordSegment;  // a JPEG APP13 marker, whole, for the keyword record
     int quality = 98;            // JPEG and WebP
@@ -98,8 +98,7 @@ struct ImageLibrary {
     // The library's name for the format it would write `path` in; empty when none.
     std::string (*formatFor)(const std::string& path);
     ImageDecoder* (*open)(const std::string& path, ImageFileHeader& header, std::string& error);
-    ImageEncoder* (*create)(ByteSink& sink, const std::string& path, const ImageEncoding& encoding,
-                            std::string& error);
+    ImageEncoder* (*create)(ByteSink& sink, const std::string& path, const ImageEncoding& encoding, std::string& error);
 };
 
 // Finds a codec by the file's first bytes (reading) or its name (writing):

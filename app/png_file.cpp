@@ -125,8 +125,7 @@ private:
         png_uint_32 exifBytes = 0;
         png_bytep exif = nullptr;
         ExifRecord all;
-        if (png_get_eXIf_1(png_, info_, &exifBytes, &exif) != 0 && exif != nullptr &&
-            parseExif(exif, exifBytes, all))
+        if (png_get_eXIf_1(png_, info_, &exifBytes, &exif) != 0 && exif != nullptr && parseExif(exif, exifBytes, all))
             m.carried.exif = carriedExif(all);
         png_textp texts = nullptr;
         int count = 0;
@@ -139,7 +138,8 @@ private:
     bool scan(std::int32_t rows, std::uint8_t* into) {
         if (setjmp(png_jmpbuf(png_)) != 0) return false;
         const std::size_t rowBytes = png_get_rowbytes(png_, info_);
-        for (std::int32_t j = 0; j < rows; ++j) png_read_row(png_, into + static_cast<std::size_t>(j) * rowBytes, nullptr);
+        for (std::int32_t j = 0; j < rows; ++j)
+            png_read_row(png_, into + static_cast<std::size_t>(j) * rowBytes, nullptr);
         return true;
     }
 
@@ -201,8 +201,8 @@ public:
 
 private:
     std::string failure() const {
-        return "cannot write \"" + path_ + "\": " +
-               (errors_.message[0] != 0 ? errors_.message : "the file could not be written");
+        return "cannot write \"" + path_ +
+               "\": " + (errors_.message[0] != 0 ? errors_.message : "the file could not be written");
     }
 
     static void writeBytes(png_structp png, png_bytep bytes, png_size_t size) {
