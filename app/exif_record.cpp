@@ -141,6 +141,38 @@ std::string ExifRecord::text(std::uint16_t tag) const {
     return {};
 }
 
+bool ExifRecord::resolution(double& x, double& y, int& unit) const {
+    const auto find = [this](std::uint16_t tag, std::uint16_t type) -> const ExifTag* {
+        for (const ExifTag& t : main)
+            if (t.tag == tag && t.type == type && t.value.size() >= typeSize(type)) return &t;
+        return nullptr;
+    };
+    const auto rational = [](const ExifTag* t) {
+        const auto word = [t](std::size_t at) {
+            return std::uint32_t{t->value[at]} << 24 | std::uint32_t{t->value[at + 1]} << 16 |
+                   std::uint32_t{t->value[at + 2]} << 8 | t->value[at + 3];
+        };
+        return word(4) != 0 ? static_cast<double>(word(0)) / word(4) : 0.0;
+    };
+    const ExifTag *across = find(0x011a, 5), *down = find(0x011b, 5), *units = find(0x0128, kTypeShort);
+    if (across == nullptr || down == nullptr) return false;
+    x = rational(across);
+    y = rational(down);
+    unit = units != nullptr ? (units->value[0] << 8 | units->value[1]) : 2;  // inches unless said
+    return x > 0.0 && y > 0.0;
+}
+
+void ExifRecord::setResolution(std::uint32_t x, std::uint32_t y, int unit) {
+    std::erase_if(main, [](const ExifTag& t) { return t.tag == 0x011a || t.tag == 0x011b || t.tag == 0x0128; });
+    for (const auto& [tag, value] : {std::pair{std::uint16_t{0x011a}, x}, {std::uint16_t{0x011b}, y}}) {
+        ExifTag t{tag, 5, 1, {}};
+        put32(t.value, value);
+        put32(t.value, 1);
+        main.push_back(std::move(t));
+    }
+    main.push_back(numberTag(0x0128, kTypeShort, static_cast<std::uint32_t>(unit)));
+}
+
 bool parseExif(const std::uint8_t* bytes, std::size_t size, ExifRecord& record) {
     if (size >= 6 && std::memcmp(bytes, "Exif\0\0", 6) == 0) bytes += 6, size -= 6;
     if (size < 8) return false;

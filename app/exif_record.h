@@ -31,6 +31,11 @@ struct ExifRecord {
     void setText(std::uint16_t tag, std::string_view text);
     // The text of a main-directory tag, empty when absent.
     std::string text(std::uint16_t tag) const;
+    // The resolution of the main directory: pixels per `unit` (2 inch,
+    // 3 centimetre) across and down. False when it holds none.
+    bool resolution(double& x, double& y, int& unit) const;
+    // Sets the resolution of the main directory (whole pixels per unit).
+    void setResolution(std::uint32_t x, std::uint32_t y, int unit);
 };
 
 // Tags of the main directory.

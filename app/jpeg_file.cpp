@@ -1,5 +1,7 @@
 // JPEG files through libjpeg-turbo.
 
+#include <algorithm>
+#include <cmath>
 #include <csetjmp>
 #include <cstdio>
 #include <cstdlib>
@@ -143,6 +145,12 @@ private:
                 m.xmp = data.substr(kXmpHeader.size());
             }
         }
+        // A JFIF header's resolution stands in for the EXIF record's.
+        double x = 0.0, y = 0.0;
+        int unit = 0;
+        if (info_.saw_JFIF_marker && (info_.density_unit == 1 || info_.density_unit == 2) && info_.X_density > 0 &&
+            info_.Y_density > 0 && !m.carried.exif.resolution(x, y, unit))
+            m.carried.exif.setResolution(info_.X_density, info_.Y_density, info_.density_unit + 1);
         JOCTET* icc = nullptr;
         unsigned int iccBytes = 0;
         if (jpeg_read_icc_profile(&info_, &icc, &iccBytes) && icc != nullptr) {
@@ -273,6 +281,14 @@ private:
         info_.in_color_space = e.channels == 1 ? JCS_GRAYSCALE : JCS_RGB;
         jpeg_set_defaults(&info_);
         jpeg_set_quality(&info_, e.quality, TRUE);
+        // The JFIF header says the resolution the EXIF record gives.
+        double x = 0.0, y = 0.0;
+        int unit = 0;
+        if (e.metadata != nullptr && e.metadata->carried.exif.resolution(x, y, unit) && (unit == 2 || unit == 3)) {
+            info_.density_unit = static_cast<UINT8>(unit == 2 ? 1 : 2);
+            info_.X_density = static_cast<UINT16>(std::clamp(std::lround(x), 1L, 65535L));
+            info_.Y_density = static_cast<UINT16>(std::clamp(std::lround(y), 1L, 65535L));
+        }
         if (e.channels == 3) {
             const int h = e.subsampling == "4:4:4" ? 1 : 2, v = e.subsampling == "4:2:0" ? 2 : 1;
             info_.comp_info[0].h_samp_factor = h;
