@@ -4,10 +4,8 @@
 #include "app/metadata.h"
 #include "platform/checked_file.h"
 
-#include <OpenImageIO/filesystem.h>
-#include <OpenImageIO/imageio.h>
+#include "app/image_codec.h"
 
-#include <unistd.h>
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -18,28 +16,7 @@
 
 namespace globaro {
 
-namespace OIIO = OIIO_NAMESPACE;
-
 namespace {
-
-std::string firstLine(std::string text) {
-    const auto end = text.find('\n');
-    if (end != std::string::npos) text.resize(end);
-    return text;
-}
-
-int depthFor(const OIIO::TypeDesc& type) {
-    switch (type.basetype) {
-        case OIIO::TypeDesc::UINT8:
-        case OIIO::TypeDesc::INT8:
-            return 8;
-        case OIIO::TypeDesc::UINT16:
-        case OIIO::TypeDesc::INT16:
-            return 16;
-        default:
-            return 32;
-    }
-}
 
 // Host 16-bit samples run 0..32768; files use 0..65535.
 std::uint16_t fileToHost16(std::uint16_t v) { return static_cast<std::uint16_t>((v * 32768u + 32767u) / 65535u); }
@@ -142,116 +119,22 @@ constexpr std::int32_t kStripRows = 64;
 // (but always one row).
 constexpr std::size_t kTopRowsBytes = std::size_t{4} << 20;
 
-// The PNG writer's deflate level and row filter. zlib level 4 with the
-// "sub" filter on every row: on smooth renders the file is about 15% larger
-// than with libpng's defaults (level 6, a filter chosen per row by trying all
-// five) in well under half the time, and on noisy, photographic content it is
-// within 7% of their size at a fifth of their time; it is also smaller than
-// the common "level 6, no filter" setting there, and faster everywhere.
-constexpr int kPngCompressionLevel = 4;
-constexpr int kPngFilterSub = 16;  // libpng's PNG_FILTER_SUB
-// The TIFF writer's deflate level (its default is 6), for the same reason.
-constexpr int kTiffZipQuality = 4;
-
-// Hands the image writer's bytes to a checked file: every write is checked
+// Hands an encoder's bytes to a checked file: every write is checked
 // there, and the file is put in place only when all of it is on disk.
-//
-// With a segment to insert (the keyword marker of a JPEG file), the file
-// holds the writer's bytes with the segment placed after the start-of-image
-// marker and the JFIF marker that follows it: offsets below that point stay
-// as they are, those beyond it move by the segment's size. The first bytes
-// are held here until they say where that point is.
-class CheckedFileProxy final : public OIIO::Filesystem::IOProxy {
+class CheckedFileSink final : public ByteSink {
 public:
-    CheckedFileProxy(CheckedFile& file, const std::string& path, std::string segment = {})
-        : IOProxy(path, Write), file_(file), segment_(std::move(segment)), at_(segment_.empty() ? 0 : -1) {}
-    const char* proxytype() const override { return "checked file"; }
-    void close() override {
-        if (at_ < 0) place(true);
-        m_mode = Closed;
+    explicit CheckedFileSink(CheckedFile& file) : file_(file) {}
+    std::size_t writeAt(const void* bytes, std::size_t size, std::int64_t offset) override {
+        return file_.writeAt(bytes, size, offset);
     }
-    size_t read(void* buf, size_t size) override {
-        const size_t n = pread(buf, size, m_pos);
-        m_pos += static_cast<int64_t>(n);
-        return n;
+    std::size_t readAt(void* bytes, std::size_t size, std::int64_t offset) override {
+        return file_.readAt(bytes, size, offset);
     }
-    size_t write(const void* buf, size_t size) override {
-        const size_t n = pwrite(buf, size, m_pos);
-        m_pos += static_cast<int64_t>(n);
-        return n;
-    }
-    size_t pread(void* buf, size_t size, int64_t offset) override {
-        if (at_ < 0) {
-            const size_t n = offset < static_cast<int64_t>(head_.size())
-                                 ? std::min(size, head_.size() - static_cast<size_t>(offset))
-                                 : 0;
-            if (n > 0) std::memcpy(buf, head_.data() + offset, n);
-            return n;
-        }
-        return mapped(buf, size, offset, [this](void* b, size_t n, int64_t o) { return file_.readAt(b, n, o); });
-    }
-    size_t pwrite(const void* buf, size_t size, int64_t offset) override {
-        if (at_ < 0) {
-            if (offset + size > head_.size()) head_.resize(static_cast<size_t>(offset) + size);
-            std::memcpy(head_.data() + offset, buf, size);
-            place(false);
-            return size;
-        }
-        return mapped(const_cast<void*>(buf), size, offset,
-                      [this](void* b, size_t n, int64_t o) { return file_.writeAt(b, n, o); });
-    }
-    size_t size() const override {
-        if (at_ < 0) return head_.size();
-        return static_cast<size_t>(file_.size()) - (file_.size() > at_ ? segment_.size() : 0);
-    }
+    std::int64_t size() const override { return file_.size(); }
+    bool failed() const override { return file_.failed(); }
 
 private:
-    // Reads or writes through the mapping of offsets, in two pieces when
-    // the range straddles the inserted segment.
-    template <typename Io>
-    size_t mapped(void* buf, size_t size, int64_t offset, Io io) {
-        auto* bytes = static_cast<char*>(buf);
-        size_t done = 0;
-        if (offset < at_) {
-            const size_t before = std::min(size, static_cast<size_t>(at_ - offset));
-            done = io(bytes, before, offset);
-            if (done < before) return done;
-        }
-        if (done < size) done += io(bytes + done, size - done, offset + static_cast<int64_t>(done + segment_.size()));
-        return done;
-    }
-    // Places the segment once the first bytes show where it goes: after
-    // the start of image, and after a JFIF marker right behind it. A file
-    // that is not a JPEG stream takes no segment; so does a stream that
-    // ends (`closing`) before its first marker is complete.
-    void place(bool closing) {
-        const auto byte = [this](size_t i) { return static_cast<std::uint8_t>(head_[i]); };
-        int64_t at = -1;
-        if (head_.size() >= 2 && (byte(0) != 0xff || byte(1) != 0xd8)) {
-            segment_.clear();
-            at = 0;
-        } else if (head_.size() >= 4) {
-            at = 2;
-            if (byte(2) == 0xff && byte(3) == 0xe0)
-                at = head_.size() >= 6 ? 4 + (byte(4) << 8 | byte(5)) : std::numeric_limits<int64_t>::max();
-        }
-        if (at < 0 || at > static_cast<int64_t>(head_.size())) {
-            if (!closing) return;
-            segment_.clear();
-            at = 0;
-        }
-        at_ = at;
-        file_.writeAt(head_.data(), static_cast<size_t>(at), 0);
-        file_.writeAt(segment_.data(), segment_.size(), at);
-        file_.writeAt(head_.data() + at, head_.size() - static_cast<size_t>(at), at + segment_.size());
-        head_.clear();
-        head_.shrink_to_fit();
-    }
-
     CheckedFile& file_;
-    std::string segment_;
-    int64_t at_;        // where the segment goes; -1 until known
-    std::string head_;  // the first bytes, until then
 };
 
 // The JPEG marker that carries the keyword record: APP13, its length, the
@@ -267,25 +150,17 @@ std::string keywordMarker(const Document& doc) {
 }  // namespace
 
 struct DocumentReader::File {
-    std::unique_ptr<OIIO::ImageInput> in;
+    std::unique_ptr<ImageDecoder> in;
     std::string path;
-    int fileChannels = 0;            // channels read from each file pixel: 0 up to the last one used
-    int firstRow = 0;                // the file's own y of the image's top row
-    int channels[4] = {0, 1, 2, 3};  // the file channel of each document plane
-    bool direct = true;              // the channels read are the document's planes, in order
-    OIIO::TypeDesc type;
+    int fileChannels = 0;               // channels read from each file pixel: 0 up to the last one used
+    int channels[4] = {0, 1, 2, 3};     // the file channel of each document plane
+    bool direct = true;                 // the channels read are the document's planes, in order
     std::vector<std::uint8_t> topRows;  // the rows open() read, as read
     std::int32_t topRowCount = 0;
 
     // Reads rows [y0, y0 + rows) into `into`; false with a one-line reason.
     bool read(std::int32_t y0, std::int32_t rows, void* into, std::string& error) {
-        const int fy = firstRow + y0;
-        // Some readers fill what a damaged or short file lacks and still
-        // answer true; the error they recorded says what happened.
-        if (in->read_scanlines(0, 0, fy, fy + rows, 0, 0, fileChannels, type, into) && !in->has_error()) return true;
-        error = "cannot read \"" + path + "\": " + firstLine(in->geterror());
-        if (error.back() == ' ') error += "the file is damaged";
-        return false;
+        return in->readRows(y0, rows, fileChannels, into, error);
     }
 };
 
@@ -300,29 +175,21 @@ bool DocumentReader::open(const std::string& path, Document& doc, std::string& e
         error = "cannot read \"" + path + "\": no such file";
         return false;
     }
-    // Editors keep colour and transparency apart (not premultiplied): ask
-    // for the samples as the file stores them.
-    OIIO::ImageSpec config;
-    config.attribute("oiio:UnassociatedAlpha", 1);
-    auto in = OIIO::ImageInput::open(path, &config);
-    if (!in) {
-        error = "cannot read \"" + path + "\": " + firstLine(OIIO::geterror());
-        if (error.back() == ' ') error += "unsupported or damaged image file";
-        return false;
-    }
-    const OIIO::ImageSpec& spec = in->spec();
-    if (spec.nchannels < 1) {
+    ImageFileHeader header;
+    auto in = openImageFile(path, header, error);
+    if (!in) return false;
+    if (header.channels < 1) {
         error = "cannot read \"" + path + "\": the image has no channels";
         return false;
     }
     // Which channels become colour and alpha.
-    const int alphaChannel = spec.alpha_channel >= 0                        ? spec.alpha_channel
-                             : (spec.nchannels == 2 || spec.nchannels == 4) ? spec.nchannels - 1
-                                                                            : -1;
-    const int colorChannels = (spec.nchannels - (alphaChannel >= 0 ? 1 : 0)) >= 3 ? 3 : 1;
+    const int alphaChannel = header.alphaChannel >= 0                         ? header.alphaChannel
+                             : (header.channels == 2 || header.channels == 4) ? header.channels - 1
+                                                                              : -1;
+    const int colorChannels = (header.channels - (alphaChannel >= 0 ? 1 : 0)) >= 3 ? 3 : 1;
     const bool hasAlpha = alphaChannel >= 0;
-    const int depth = depthFor(spec.format);
-    if (!checkDocument(spec.width, spec.height, colorChannels, hasAlpha, depth, error)) {
+    const int depth = header.depth;
+    if (!checkDocument(header.width, header.height, colorChannels, hasAlpha, depth, error)) {
         error = "cannot read \"" + path + "\": " + error;
         return false;
     }
@@ -334,16 +201,14 @@ bool DocumentReader::open(const std::string& path, Document& doc, std::string& e
         file->fileChannels = std::max(file->fileChannels, file->channels[p] + 1);
         file->direct = file->direct && file->channels[p] == p;
     }
-    file->firstRow = spec.y;
     file->path = path;
-    file->type = depth == 8 ? OIIO::TypeDesc::UINT8 : depth == 16 ? OIIO::TypeDesc::UINT16 : OIIO::TypeDesc::FLOAT;
     file->in = std::move(in);
     // The header alone never decides the document's memory: the file must
     // first deliver its top rows (a few MiB at most), which a damaged or
     // hostile file claiming a huge size cannot.
-    const std::size_t fileRowBytes = static_cast<std::size_t>(spec.width) * file->fileChannels * (depth / 8);
+    const std::size_t fileRowBytes = static_cast<std::size_t>(header.width) * file->fileChannels * (depth / 8);
     file->topRowCount = static_cast<std::int32_t>(std::clamp<std::size_t>(
-        kTopRowsBytes / fileRowBytes, 1, static_cast<std::size_t>(std::min(kStripRows, spec.height))));
+        kTopRowsBytes / fileRowBytes, 1, static_cast<std::size_t>(std::min(kStripRows, header.height))));
     try {
         file->topRows.resize(fileRowBytes * static_cast<std::size_t>(file->topRowCount));
     } catch (const std::bad_alloc&) {
@@ -352,7 +217,7 @@ bool DocumentReader::open(const std::string& path, Document& doc, std::string& e
     }
     if (!file->read(0, file->topRowCount, file->topRows.data(), error)) return false;
     Document d;
-    if (!makeDocument(d, spec.width, spec.height, colorChannels, hasAlpha, depth, error)) {
+    if (!makeDocument(d, header.width, header.height, colorChannels, hasAlpha, depth, error)) {
         error = "cannot read \"" + path + "\": " + error;
         return false;
     }
@@ -364,7 +229,7 @@ bool DocumentReader::open(const std::string& path, Document& doc, std::string& e
             return false;
         }
     }
-    d.metadata = readMetadata(file->in->spec(), path);
+    d.metadata = readMetadata(std::move(header.metadata.carried), header.metadata.xmp, path);
     file_ = std::move(file);
     doc = std::move(d);
     return true;
@@ -430,7 +295,6 @@ bool DocumentReader::readRows(Document& doc, RowGate* gate, std::string& error) 
             return false;
         }
     }
-    f.in->close();
     file_.reset();
     return true;
 }
@@ -445,34 +309,56 @@ bool loadDocument(const std::string& path, Document& doc, std::string& error) {
 
 bool loadMask(const std::string& path, std::int32_t width, std::int32_t height, std::vector<std::uint8_t>& mask,
               std::string& error) {
-    auto in = OIIO::ImageInput::open(path);
+    ImageFileHeader header;
+    std::string why;
+    auto in = openImageFile(path, header, why);
     if (!in) {
-        error = "cannot read mask \"" + path + "\": " + firstLine(OIIO::geterror());
+        error = "cannot read mask \"" + path + "\": " + why.substr(why.find("\": ") + 3);
         return false;
     }
-    const OIIO::ImageSpec& spec = in->spec();
-    if (spec.width != width || spec.height != height) {
-        error = "mask \"" + path + "\" is " + std::to_string(spec.width) + " x " + std::to_string(spec.height) +
+    if (header.width != width || header.height != height) {
+        error = "mask \"" + path + "\" is " + std::to_string(header.width) + " x " + std::to_string(header.height) +
                 ", the image is " + std::to_string(width) + " x " + std::to_string(height);
         return false;
     }
-    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(width) * height);
-    // A short or damaged mask must not pass for one whose missing rows are
-    // unselected: the reader's error counts even when the read answers true.
-    if (!in->read_image(0, 0, 0, 1, OIIO::TypeDesc::UINT8, bytes.data()) || in->has_error()) {
-        error = "cannot read mask \"" + path + "\": " + firstLine(in->geterror());
-        if (error.back() == ' ') error += "the file is damaged";
-        return false;
+    // The first channel of each pixel, read a strip at a time as the file
+    // stores it. A short or damaged mask must not pass for one whose
+    // missing rows are unselected.
+    const int bytes = header.depth / 8;
+    const std::size_t rowBytes = static_cast<std::size_t>(width) * header.channels * bytes;
+    std::vector<std::uint8_t> selected(static_cast<std::size_t>(width) * height);
+    std::vector<std::uint8_t> strip(rowBytes * static_cast<std::size_t>(std::min(kStripRows, height)));
+    for (std::int32_t y0 = 0; y0 < height; y0 += kStripRows) {
+        const std::int32_t rows = std::min(kStripRows, height - y0);
+        if (!in->readRows(y0, rows, header.channels, strip.data(), why)) {
+            error = "cannot read mask \"" + path + "\": " + why.substr(why.find("\": ") + 3);
+            return false;
+        }
+        std::uint8_t* to = selected.data() + static_cast<std::size_t>(y0) * width;
+        const std::size_t pixels = static_cast<std::size_t>(width) * rows;
+        for (std::size_t i = 0; i < pixels; ++i) {
+            const std::uint8_t* sample = strip.data() + i * header.channels * bytes;
+            if (bytes == 1) {
+                to[i] = sample[0];
+            } else if (bytes == 2) {
+                std::uint16_t v;
+                std::memcpy(&v, sample, 2);
+                to[i] = static_cast<std::uint8_t>((v * 255u + 32767u) / 65535u);
+            } else {
+                float v;
+                std::memcpy(&v, sample, 4);
+                to[i] = static_cast<std::uint8_t>(std::lround(std::clamp(v, 0.0f, 1.0f) * 255.0f));
+            }
+        }
     }
-    mask = std::move(bytes);
+    mask = std::move(selected);
     return true;
 }
 
 bool checkImageTarget(const std::string& path, std::string& error) {
     if (!checkWritableTarget(path, error)) return false;
-    if (!OIIO::ImageOutput::create(path)) {
+    if (imageFormatFor(path).empty()) {
         error = "cannot write \"" + path + "\": no image format is known for this file name";
-        OIIO::geterror();  // the message is ours
         return false;
     }
     return true;
@@ -499,18 +385,14 @@ void setLossyFileOptions(const LossyFileOptions& options) { lossyFileOptions() =
 std::string unusedSubsamplingNote(const std::string& path) {
     const std::string& asked = lossyFileOptions().subsampling;
     if (asked == LossyFileOptions{}.subsampling) return {};
-    const auto out = OIIO::ImageOutput::create(path);
-    OIIO::geterror();  // an unknown format is said elsewhere
-    if (!out || out->format_name() == std::string("jpeg")) return {};
+    const std::string format = imageFormatFor(path);  // an unknown format is said elsewhere
+    if (format.empty() || format == "jpeg") return {};
     return "--subsampling " + asked + " is for JPEG files; \"" + path + "\" is written without it" +
-           (out->format_name() == std::string("webp") ? " (WebP is always 4:2:0)" : "");
+           (format == "webp" ? " (WebP is always 4:2:0)" : "");
 }
 
 bool checkImageFits(const std::string& path, std::int64_t width, std::int64_t height, std::string& error) {
-    const auto out = OIIO::ImageOutput::create(path);
-    OIIO::geterror();  // an unknown format is said elsewhere
-    if (!out) return true;
-    const std::string format = out->format_name();
+    const std::string format = imageFormatFor(path);  // an unknown format is said elsewhere
     for (const SideLimit& limit : kSideLimits) {
         if (format != limit.format || (width <= limit.side && height <= limit.side)) continue;
         error = "cannot write \"" + path + "\": the image is " + std::to_string(width) + " x " +
@@ -525,22 +407,16 @@ struct ImageFileWriter::State {
     const Document* doc = nullptr;
     std::string path;
     CheckedFile file;
-    std::unique_ptr<CheckedFileProxy> proxy;
-    std::unique_ptr<OIIO::ImageOutput> out;
-    OIIO::TypeDesc type;  // of the samples handed to the writer
-    int depth = 8;        // their depth
+    std::unique_ptr<CheckedFileSink> sink;
+    std::unique_ptr<ImageEncoder> out;
+    int depth = 8;  // of the samples handed to the encoder
     int fileChannels = 0;
     bool asStored = false;
     std::int32_t written = 0;
     std::vector<std::uint8_t> strip;
 
-    std::string failure(const char* fallback) const {
-        // A failed write of the file itself says best what went wrong.
-        if (file.failed()) return file.failureReason();
-        std::string e = "cannot write \"" + path + "\": " + firstLine(out ? out->geterror() : OIIO::geterror());
-        if (e.back() == ' ') e += fallback;
-        return e;
-    }
+    // A failed write of the file itself says best what went wrong.
+    std::string failure(const std::string& reason) const { return file.failed() ? file.failureReason() : reason; }
 };
 
 ImageFileWriter::ImageFileWriter() = default;
@@ -560,45 +436,41 @@ bool ImageFileWriter::begin(const std::string& path, const Document& doc, int de
         return false;
     }
     if (!checkImageFits(path, doc.width, doc.height, error)) return false;
+    ImageEncoding e;
+    e.format = imageFormatFor(path);
+    if (e.format.empty()) {
+        error = "cannot write \"" + path + "\": no image format is known for this file name";
+        return false;
+    }
     auto s = std::make_unique<State>();
     s->doc = &doc;
     s->path = path;
     s->depth = depth;
-    s->out = OIIO::ImageOutput::create(path);
-    if (!s->out) {
-        error = s->failure("unsupported file format");
-        return false;
-    }
-    const std::string format = s->out->format_name();
-    // Formats that hold only floating-point samples (OpenEXR, Radiance) take
-    // 16 bits as half floats (Radiance keeps its own): the samples go to the
-    // writer as floats, light above full scale included, not through the
-    // integer scale that would clip them to 1.
-    const bool half = depth == 16 && (format == "openexr" || format == "hdr");
-    if (half) s->depth = 32;
-    s->type = s->depth == 8 ? OIIO::TypeDesc::UINT8 : s->depth == 16 ? OIIO::TypeDesc::UINT16 : OIIO::TypeDesc::FLOAT;
-    const bool alpha = doc.hasAlpha && writeAlpha;
+    // JPEG files hold 8-bit colour without transparency; PNG files hold 8
+    // or 16 bits, floats becoming 8 bits (as a float image shown on screen). Formats that hold only
+    // floating-point samples (OpenEXR, Radiance) take 16 bits as half
+    // floats (Radiance keeps its own): the samples go to the writer as
+    // floats, light above full scale included, not through the integer
+    // scale that would clip them to 1.
+    if (e.format == "jpeg") s->depth = 8;
+    if (e.format == "png" && depth == 32) s->depth = 8;
+    e.halfFloat = depth == 16 && (e.format == "openexr" || e.format == "hdr");
+    if (e.halfFloat) s->depth = 32;
+    const bool alpha = doc.hasAlpha && writeAlpha && e.format != "jpeg";
     s->fileChannels = doc.colorPlanes + (alpha ? 1 : 0);
-    OIIO::ImageSpec spec(doc.width, doc.height, s->fileChannels, half ? OIIO::TypeDesc::HALF : s->type);
-    if (alpha) spec.alpha_channel = doc.colorPlanes;
-    spec.attribute("oiio:UnassociatedAlpha", 1);  // our samples are not premultiplied
-    spec.channelnames = doc.colorPlanes == 1 ? std::vector<std::string>{"Y"} : std::vector<std::string>{"R", "G", "B"};
-    if (alpha) spec.channelnames.push_back("A");
-    writeMetadata(doc.metadata.get(), spec, format);
-    if (format == "png") {
-        spec.attribute("png:compressionLevel", kPngCompressionLevel);
-        spec.attribute("png:filter", kPngFilterSub);
-    } else if (format == "tiff") {
-        spec.attribute("tiff:zipquality", kTiffZipQuality);
-    } else if (format == "jpeg" || format == "webp") {
-        const LossyFileOptions& lossy = lossyFileOptions();
-        spec.attribute("Compression", format + ":" + std::to_string(lossy.quality));
-        if (format == "jpeg") spec.attribute("jpeg:subsampling", lossy.subsampling);
-    }
+    e.target = path;
+    e.width = doc.width;
+    e.height = doc.height;
+    e.channels = s->fileChannels;
+    e.alpha = alpha;
+    e.depth = s->depth;
+    e.metadata = doc.metadata.get();
+    if (e.format == "jpeg") e.keywordSegment = keywordMarker(doc);
+    e.quality = lossyFileOptions().quality;
+    e.subsampling = lossyFileOptions().subsampling;
     // The document's own samples go to the writer as they are. Samples of
     // another depth, 16-bit samples (the file's scale differs) and pixels
-    // whose transparency stays out are converted and packed strip by strip
-    // (the writer's own gathering of strided pixels is several times slower).
+    // whose transparency stays out are converted and packed strip by strip.
     s->asStored = s->depth == doc.depth && s->depth != 16 && s->fileChannels == doc.planes();
     if (!s->asStored) {
         try {
@@ -609,12 +481,12 @@ bool ImageFileWriter::begin(const std::string& path, const Document& doc, int de
         }
     }
     if (!s->file.create(path, error)) return false;
-    s->proxy = std::make_unique<CheckedFileProxy>(s->file, s->file.partialPath().string(),
-                                                  format == "jpeg" ? keywordMarker(doc) : std::string());
-    s->out->set_ioproxy(s->proxy.get());
-    if (!s->out->open(s->file.partialPath().string(), spec)) {
-        error = s->failure("the file could not be created");
-        s->out.reset();
+    s->sink = std::make_unique<CheckedFileSink>(s->file);
+    std::string why;
+    s->out = createImageFile(*s->sink, s->file.partialPath().string(), e, why);
+    if (!s->out) {
+        error = s->failure(why);
+        s->file.abandon();
         return false;
     }
     state_ = std::move(s);
@@ -640,18 +512,19 @@ bool ImageFileWriter::writeRows(std::int32_t end, std::string& error) {
         const std::int32_t y0 = s.written;
         const std::int32_t rows = std::min(kStripRows, end - y0);
         bool ok;
+        std::string why;
         if (s.asStored) {
-            ok = s.out->write_scanlines(y0, y0 + rows, 0, s.type, doc.sample(0, y0, 0));
+            ok = s.out->writeRows(y0, rows, doc.sample(0, y0, 0), why);
         } else {
             const std::size_t count = rowSamples * rows;
             convertSamples(doc.sample(0, y0, 0), doc.depth, s.strip.data(), s.depth, count);
             if (s.depth == 16) hostToFileRows(doc, y0, s.strip.data(), count);
             if (s.fileChannels != doc.planes())
                 dropLastPlane(s.strip.data(), static_cast<std::size_t>(doc.width) * rows, doc.planes(), outBytes);
-            ok = s.out->write_scanlines(y0, y0 + rows, 0, s.type, s.strip.data());
+            ok = s.out->writeRows(y0, rows, s.strip.data(), why);
         }
         if (!ok || s.file.failed()) {
-            error = s.failure("the file could not be written");
+            error = s.failure(why.empty() ? "cannot write \"" + s.path + "\": the file could not be written" : why);
             abandon();
             return false;
         }
@@ -667,8 +540,9 @@ bool ImageFileWriter::commit(std::string& error) {
     }
     State& s = *state_;
     if (s.written < s.doc->height && !writeRows(s.doc->height, error)) return false;
-    if (!s.out->close() || s.file.failed()) {
-        error = s.failure("the file could not be written");
+    std::string why = "cannot write \"" + s.path + "\": the file could not be written";
+    if (!s.out->finish(why) || s.file.failed()) {
+        error = s.failure(why);
         abandon();
         return false;
     }

@@ -1,8 +1,9 @@
 // libpng prints "libpng error: ..." on standard error whenever an error
 // handler returns instead of jumping back into the reader itself, and
-// OpenImageIO's PNG reader installs a handler that returns (after recording
-// the message, which our own one line then carries). A damaged PNG showed
-// the user two lines.
+// OpenImageIO's PNG reader, which reads the PNG files the host's own codec
+// leaves to it (interlaced ones), installs a handler that returns (after
+// recording the message, which our own one line then carries). A damaged PNG
+// showed the user two lines. The host's own codec jumps back itself.
 //
 // This program defines png_set_error_fn itself; being found before libpng's,
 // it hands libpng a handler that calls the one it was given and then jumps

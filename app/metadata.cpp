@@ -14,26 +14,7 @@
 
 namespace globaro {
 
-namespace OIIO = OIIO_NAMESPACE;
-
 namespace {
-
-// The attributes carried: the EXIF and GPS records (the image library keeps
-// the main EXIF directory's tags without a prefix), and the ICC profile. The
-// image description is left behind: the library fills it from the input's
-// IPTC caption as well, and the output has a keyword record of its own.
-constexpr std::string_view kCarriedPrefixes[] = {"Exif:", "GPS:"};
-constexpr std::string_view kCarriedNames[] = {"ICCProfile", "Make",        "Model",       "Artist",        "Copyright",
-                                              "DateTime",   "XResolution", "YResolution", "ResolutionUnit"};
-// The output's own facts, never carried.
-constexpr std::string_view kOwnFacts[] = {"Exif:PixelXDimension", "Exif:PixelYDimension"};
-
-bool carried(std::string_view name) {
-    if (std::find(std::begin(kOwnFacts), std::end(kOwnFacts), name) != std::end(kOwnFacts)) return false;
-    for (std::string_view prefix : kCarriedPrefixes)
-        if (name.starts_with(prefix)) return true;
-    return std::find(std::begin(kCarriedNames), std::end(kCarriedNames), name) != std::end(kCarriedNames);
-}
 
 constexpr const char* kPoseHeading = "GPano:PoseHeadingDegrees";
 constexpr const char* kPosePitch = "GPano:PosePitchDegrees";
@@ -123,18 +104,11 @@ std::optional<double> xmpNumber(std::string_view xmp, std::string_view name) {
     return std::nullopt;
 }
 
-// The GPano pose of a file. The image library reads only the element
-// spelling of XMP properties (the one some tools write); the attribute
-// spelling, its own writers' and many cameras', is read here from the XMP
-// packet, which sits near the start of the file.
-std::optional<ViewPose> filePose(const OIIO::ImageSpec& spec, const std::string& path) {
+// The GPano pose of a file: from its XMP packet, or when the reader found
+// none, from the packet near the start of the file.
+std::optional<ViewPose> filePose(std::string_view xmp, const std::string& path) {
     std::optional<double> heading, pitch, roll;
-    auto attribute = [&spec](const char* name) -> std::optional<double> {
-        const OIIO::ParamValue* p = spec.find_attribute(name);
-        if (p == nullptr) return std::nullopt;
-        return p->type() == OIIO::TypeString ? std::strtod(p->get_string().c_str(), nullptr) : p->get_float();
-    };
-    heading = attribute(kPoseHeading), pitch = attribute(kPosePitch), roll = attribute(kPoseRoll);
+    heading = xmpNumber(xmp, kPoseHeading), pitch = xmpNumber(xmp, kPosePitch), roll = xmpNumber(xmp, kPoseRoll);
     if (!heading && !pitch && !roll && !path.empty()) {
         std::ifstream in(path, std::ios::binary);
         std::string head(kXmpSearchBytes, '\0');
@@ -151,44 +125,13 @@ std::optional<ViewPose> filePose(const OIIO::ImageSpec& spec, const std::string&
 
 }  // namespace
 
-std::shared_ptr<const ImageMetadata> readMetadata(const OIIO::ImageSpec& spec, const std::string& path) {
+std::shared_ptr<const ImageMetadata> readMetadata(CarriedMetadata carried, std::string_view xmp,
+                                                  const std::string& path) {
     auto m = std::make_shared<ImageMetadata>();
-    for (const OIIO::ParamValue& p : spec.extra_attribs)
-        if (carried(p.name().string())) m->carried.push_back(p);
-    m->pose = filePose(spec, path);
+    m->carried = std::move(carried);
+    m->pose = filePose(xmp, path);
     if (m->carried.empty() && !m->pose) return nullptr;
     return m;
-}
-
-void writeMetadata(const ImageMetadata* m, OIIO::ImageSpec& spec, std::string_view format) {
-    if (m == nullptr) return;
-    // The image library's TIFF writer (before its 2.6 releases) makes a file
-    // without a readable main directory when it writes an EXIF directory
-    // through an I/O proxy, as ours does: TIFF files keep the main
-    // directory's tags (camera, artist, date, orientation) and the profile.
-    const bool exifDirectory = format != "tiff";
-    for (const OIIO::ParamValue& p : m->carried) {
-        const std::string_view name = p.name().string();
-        if (exifDirectory || !(name.starts_with("Exif:") || name.starts_with("GPS:"))) spec.extra_attribs.push_back(p);
-    }
-    spec.attribute("Orientation", 1);
-    if (exifDirectory) {
-        spec.attribute("Exif:PixelXDimension", spec.width);
-        spec.attribute("Exif:PixelYDimension", spec.height);
-    }
-    if (!m->panorama) return;
-    const PanoramaTags& t = *m->panorama;
-    spec.attribute("GPano:ProjectionType", "equirectangular");
-    spec.attribute("GPano:UsePanoramaViewer", "True");
-    spec.attribute("GPano:FullPanoWidthPixels", t.fullWidth);
-    spec.attribute("GPano:FullPanoHeightPixels", t.fullHeight);
-    spec.attribute("GPano:CroppedAreaImageWidthPixels", t.croppedWidth);
-    spec.attribute("GPano:CroppedAreaImageHeightPixels", t.croppedHeight);
-    spec.attribute("GPano:CroppedAreaLeftPixels", t.croppedLeft);
-    spec.attribute("GPano:CroppedAreaTopPixels", t.croppedTop);
-    spec.attribute(kPoseHeading, static_cast<float>(t.pose.heading));
-    spec.attribute(kPosePitch, static_cast<float>(t.pose.pitch));
-    spec.attribute(kPoseRoll, static_cast<float>(t.pose.roll));
 }
 
 bool isPlainEquirectangular(ProjectionId output) {

@@ -24,9 +24,10 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
-#include <OpenImageIO/imageio.h>
-
+#include "app/exif_record.h"
 #include "projection/catalogue.h"
 
 namespace globaro {
@@ -51,24 +52,34 @@ struct PanoramaTags {
     ViewPose pose;
 };
 
+// The input's records worth carrying: the camera's EXIF and GPS tags
+// (app/exif_record.h says which) and the colour profile.
+struct CarriedMetadata {
+    ExifRecord exif;
+    std::vector<std::uint8_t> iccProfile;  // empty when none
+    bool empty() const { return exif.empty() && iccProfile.empty(); }
+};
+
 struct ImageMetadata {
-    // The input's attributes worth carrying (EXIF, GPS, the ICC profile),
-    // as the image library names them.
-    OIIO_NAMESPACE::ParamValueList carried;
+    CarriedMetadata carried;
     // The input's GPano pose, when it has one.
     std::optional<ViewPose> pose;
     // Set for an output of the plain equirectangular map.
     std::optional<PanoramaTags> panorama;
 };
 
-// What of the header of the file at `path` is carried (nothing yields null).
-std::shared_ptr<const ImageMetadata> readMetadata(const OIIO_NAMESPACE::ImageSpec& spec, const std::string& path);
+// What of a file's records is carried: `carried` as read, and the pose of
+// the XMP packet `xmp` (or, failing that, of the packet near the start of
+// the file at `path`). Nothing yields null.
+std::shared_ptr<const ImageMetadata> readMetadata(CarriedMetadata carried, std::string_view xmp,
+                                                  const std::string& path);
 
-// Puts the metadata for an image of `spec`'s size into `spec`: the carried
-// attributes, orientation 1, the EXIF pixel dimensions, and the panorama
-// tags when set, as far as the writer of `format` (the image library's
-// format name) can hold them. Null metadata changes nothing.
-void writeMetadata(const ImageMetadata* metadata, OIIO_NAMESPACE::ImageSpec& spec, std::string_view format);
+// The XMP packet holding the panorama tags, when set (empty otherwise).
+std::string panoramaXmp(const ImageMetadata& metadata);
+
+// The panorama tags' property names and values as text, in the order the
+// XMP packet lists them.
+std::vector<std::pair<std::string, std::string>> panoramaProperties(const PanoramaTags& tags);
 
 // Whether `output` is the plain equirectangular map (the registry's row
 // drawn by the equirectangular routine with no shading of its own).

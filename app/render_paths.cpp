@@ -1,9 +1,9 @@
 #include "app/render_paths.h"
 
+#include "app/image_codec.h"
+
 #include <sys/stat.h>
 #include <unistd.h>
-
-#include <OpenImageIO/imageio.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -97,8 +97,7 @@ bool RenderPaths::prepare(const std::string& input, const std::string& output, c
             error = "the output \"-\" (standard output) needs --format EXT to say which kind of image to write";
             return false;
         }
-        if (!OIIO::ImageOutput::create("image" + ext)) {
-            OIIO::geterror();
+        if (imageFormatFor("image" + ext).empty()) {
             error = "--format " + format + ": no image format is known by that name";
             return false;
         }

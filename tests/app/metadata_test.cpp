@@ -77,10 +77,8 @@ protected:
         std::string error;
         EXPECT_TRUE(makeDemoPanorama(d, 128, 64, 8, error)) << error;
         auto m = std::make_shared<ImageMetadata>();
-        m->carried.attribute("Artist", "Tester");
-        const auto icc = testProfile();
-        m->carried.attribute("ICCProfile", OIIO_NAMESPACE::TypeDesc(OIIO_NAMESPACE::TypeDesc::UINT8, icc.size()),
-                             icc.data());
+        m->carried.exif.setText(kExifArtist, "Tester");
+        m->carried.iccProfile = testProfile();
         if (pose) m->panorama = PanoramaTags{128, 64, 0, 0, 128, 64, *pose};
         d.metadata = m;
         const fs::path path = dir_ / name;
@@ -107,7 +105,8 @@ TEST_F(Metadata, CarriedIntoEveryFormatAndPanoramaTagsOnlyOnTheEquirectangularMa
         {"moll.jpg", "--output Mollweide --size 96x48", true, false},
         {"eq.tif", "--output equirectangular --size 96x48", true, true},
         {"moll.tif", "--output Mollweide --size 96x48", true, false},
-        {"eq.png", "--output equirectangular --size 96x48", false, false},     // the PNG writer keeps the profile only
+        {"eq.png", "--output equirectangular --size 96x48", true, true},
+        {"moll.png", "--output Mollweide --size 96x48", true, false},
         {"square.jpg", "--output equirectangular --size 96x96", true, false},  // empty bands: not describable
     };
     const fs::path in = input("in.jpg", ViewPose{30.0, 10.0, 0.0});

@@ -1,0 +1,102 @@
+// Which codec serves a file, and the image library loaded on demand.
+
+#include <dlfcn.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <mutex>
+
+#include "app/image_codec.h"
+
+namespace globaro {
+
+namespace {
+
+constexpr const char* kLibraryFile = "globaro_oiio.so";
+
+// The image library, loaded once on first need and kept until the program
+// ends; null, with the reason, when it cannot be loaded.
+const ImageLibrary* imageLibrary(std::string& error) {
+    static std::once_flag once;
+    static const ImageLibrary* library = nullptr;
+    static std::string failure;
+    std::call_once(once, [] {
+        std::error_code ec;
+        const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", ec);
+        const std::string path = ec ? std::string(kLibraryFile) : (self.parent_path() / kLibraryFile).string();
+        void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+        if (handle == nullptr) {
+            const char* why = dlerror();
+            failure = "the image library \"" + path + "\" cannot be loaded" + (why ? std::string(": ") + why : "");
+            return;
+        }
+        using Entry = const ImageLibrary* (*)();
+        const auto entry = reinterpret_cast<Entry>(dlsym(handle, kImageLibraryEntry));
+        const ImageLibrary* found = entry != nullptr ? entry() : nullptr;
+        if (found == nullptr || found->version != kImageLibraryVersion) {
+            failure = "the image library \"" + path + "\" is not the one this program was built with";
+            return;
+        }
+        library = found;
+    });
+    if (library == nullptr) error = failure;
+    return library;
+}
+
+std::string lowerExtension(const std::string& path) {
+    std::string ext = std::filesystem::path(path).extension().string();
+    std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return std::tolower(c); });
+    return ext;
+}
+
+}  // namespace
+
+std::string imageFormatFor(const std::string& path) {
+    const std::string ext = lowerExtension(path);
+    if (ext == ".jpg" || ext == ".jpeg" || ext == ".jpe" || ext == ".jfif") return "jpeg";
+    if (ext == ".png") return "png";
+    std::string error;
+    const ImageLibrary* library = imageLibrary(error);
+    return library != nullptr ? library->formatFor(path) : std::string();
+}
+
+std::unique_ptr<ImageDecoder> openImageFile(const std::string& path, ImageFileHeader& header, std::string& error) {
+    unsigned char magic[8] = {};
+    if (FILE* f = std::fopen(path.c_str(), "rb")) {
+        const std::size_t n = std::fread(magic, 1, sizeof magic, f);
+        std::fclose(f);
+        std::unique_ptr<ImageDecoder> native;
+        error.clear();
+        if (n >= 3 && magic[0] == 0xff && magic[1] == 0xd8 && magic[2] == 0xff)
+            native = openJpegFile(path, header, error);
+        else if (n == 8 && std::memcmp(magic, "\x89PNG\r\n\x1a\n", 8) == 0)
+            native = openPngFile(path, header, error);
+        if (native || !error.empty()) return native;
+    }
+    std::string why;
+    const ImageLibrary* library = imageLibrary(why);
+    if (library == nullptr) {
+        error = "cannot read \"" + path + "\": only JPEG and PNG files can be read: " + why;
+        return nullptr;
+    }
+    header = ImageFileHeader{};
+    return std::unique_ptr<ImageDecoder>(library->open(path, header, error));
+}
+
+std::unique_ptr<ImageEncoder> createImageFile(ByteSink& sink, const std::string& path, const ImageEncoding& encoding,
+                                              std::string& error) {
+    if (encoding.format == "jpeg") return createJpegFile(sink, path, encoding, error);
+    if (encoding.format == "png") return createPngFile(sink, path, encoding, error);
+    std::string why;
+    const ImageLibrary* library = imageLibrary(why);
+    if (library == nullptr) {
+        error = "cannot write \"" + path + "\": only JPEG and PNG files can be written: " + why;
+        return nullptr;
+    }
+    return std::unique_ptr<ImageEncoder>(library->create(sink, path, encoding, error));
+}
+
+}  // namespace globaro
