@@ -132,7 +132,7 @@ bool StreamingWrite::finish(std::string& error, bool& wroteAlpha) {
     if (released_ > 0) {
         // The file cannot be made again from what is left of the document.
         rowsNeededAgain_ = earlyError_.empty();
-        error = rowsNeededAgain_ ? "cannot write \"" + path_ + "\": rows written early changed" : earlyError_;
+        error = rowsNeededAgain_ ? "cannot write \"" + path_ + "\": rows already let go are needed again" : earlyError_;
         return false;
     }
     wroteAlpha = doc_.hasAlpha && (keepAlpha_ || !everyPixelOpaque(doc_));

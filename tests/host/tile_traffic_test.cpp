@@ -231,6 +231,43 @@ TEST(RowListener, HearsRowsAsTheyAreFinishedAndOnceOfAChange) {
     gModule = nullptr;
 }
 
+// Rows let go are never handed out again: a module that goes back up to them
+// (a tile, or a source strip read twice) ends the run, to be made again.
+TEST(RowRelease, RowsLetGoAreNotHandedOutAgain) {
+    struct Mover : RowRecorder {
+        std::vector<std::int32_t> mayGo;
+        void rowsMayGo(std::int32_t rows) override { mayGo.push_back(rows); }
+    };
+    const std::tuple<std::vector<VRect>, std::vector<std::int32_t>, bool> cases[] = {
+        {{{0, 0, 4, 10}, {4, 0, 8, 10}, {8, 0, 16, 10}}, {4, 8}, false},
+        {{{0, 0, 4, 10}, {4, 0, 8, 10}, {8, 0, 16, 10}, {7, 0, 8, 10}}, {4, 8}, true},
+        {{{0, 0, 8, 5}, {0, 5, 8, 10}, {4, 0, 16, 10}}, {4}, false}};
+    for (const auto& [tiles, heard, again] : cases) {
+        Document doc = randomDocument(10, 16, 3, false, 8, 3);
+        Mover mover;
+        FilterHost host(doc, {.rowListener = &mover, .finishedRowsMayGo = true});
+        gTiles = tiles, gFills.assign(tiles.size(), 0x11), gModule = writeTiles;
+        const RunReport report = host.run(scriptedEntry, false);
+        EXPECT_EQ(std::tuple(mover.mayGo, report.rowsAskedAgain, report.result != 0), std::tuple(heard, again, again));
+    }
+    const Document source = randomDocument(12, 40, 3, false, 8, 6);
+    Document canvas = randomDocument(8, 8, 3, true, 8, 1);
+    std::vector<std::int32_t> taken;
+    FilterHost host(canvas, {.source = &source, .sourceRowsTaken = [&](std::int32_t top, std::int32_t bottom) {
+                                 taken.insert(taken.end(), {top, bottom});
+                             }});
+    gModule = [&](std::int16_t, FilterRecord& f) -> std::int16_t {
+        std::vector<std::uint8_t> buffer(12 * 3 * 40);
+        const VRect top{0, 0, 30, 12}, rest{30, 0, 40, 12}, again{20, 0, 40, 12};
+        EXPECT_EQ(f.sourceImage->readSource(&top, 0, 2, buffer.data(), 36), noErr);
+        EXPECT_EQ(f.sourceImage->readSource(&rest, 0, 2, buffer.data(), 36), noErr);
+        return f.sourceImage->readSource(&again, 0, 2, buffer.data(), 36);
+    };
+    EXPECT_EQ(host.run(scriptedEntry, false).rowsAskedAgain, true);
+    EXPECT_EQ(taken, (std::vector<std::int32_t>{0, 30, 30, 40}));
+    gModule = nullptr;
+}
+
 TEST(RowGates, SourceReadsWaitForTheirRowsAndFailWhenTheFileEndsShort) {
     const Document source = randomDocument(12, 40, 3, false, 8, 6);
     Document canvas = randomDocument(8, 8, source.colorPlanes, true, source.depth, 1);
