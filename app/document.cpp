@@ -112,6 +112,19 @@ void releaseUntouched(void* p, std::size_t bytes) noexcept {
         std::free(p);
 }
 
+void releaseRows(Document& doc, std::int32_t top, std::int32_t bottom) noexcept {
+    top = std::max(top, 0);
+    bottom = std::min(bottom, doc.height);
+    // Only a block of its own (from the system) gives pages back; the pages
+    // that rows outside the span share stay.
+    if (top >= bottom || doc.pixels.capacity() < kMappedBytes) return;
+    const auto page = static_cast<std::uintptr_t>(sysconf(_SC_PAGESIZE));
+    const auto from = reinterpret_cast<std::uintptr_t>(doc.sample(0, top, 0));
+    const auto to = reinterpret_cast<std::uintptr_t>(doc.sample(0, bottom - 1, 0)) + doc.rowBytes();
+    const std::uintptr_t first = (from + page - 1) / page * page, end = to / page * page;
+    if (first < end) madvise(reinterpret_cast<void*>(first), end - first, MADV_DONTNEED);
+}
+
 std::size_t imageMemoryLimit() {
     std::size_t limit = gMemoryLimit.load();
     if (limit == 0) {

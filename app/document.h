@@ -93,6 +93,11 @@ struct Document {
     bool hasMask() const { return !mask.empty(); }
 };
 
+// Gives the memory of rows [top, bottom) back to the system once nothing
+// needs their pixels any more: they read as zero afterwards. Pages shared
+// with rows outside the span are kept; small images keep everything.
+void releaseRows(Document& doc, std::int32_t top, std::int32_t bottom) noexcept;
+
 // Full-scale sample value of a depth: 255, 32768 or 1.
 float sampleScale(int depth);
 

@@ -375,6 +375,25 @@ void FilterHost::rowsWritten(std::int32_t top, std::int32_t bottom, std::int32_t
     }
 }
 
+// A request that starts below the finished rows tells that the module has
+// moved on from them: the listener may let them go. False when the request
+// covers rows let go before (they are not there to hand out).
+bool FilterHost::letFinishedRowsGo(const VRect& in, const VRect& out, int step) {
+    if (!options_.finishedRowsMayGo || options_.rowListener == nullptr) return true;
+    std::int64_t first = document_.height;
+    for (const VRect* r : {&in, &out})
+        if (!isEmpty(*r))
+            first = std::min(first, std::clamp<std::int64_t>(std::int64_t{r->top} * step + document_.floatOrigin.v, 0,
+                                                             document_.height - 1));
+    if (first < rowsLetGo_) return false;
+    const std::int32_t mayGo = std::min(rowsReported_, static_cast<std::int32_t>(first));
+    if (mayGo > rowsLetGo_ && !listenerStopped_) {
+        rowsLetGo_ = mayGo;
+        options_.rowListener->rowsMayGo(mayGo);
+    }
+    return true;
+}
+
 void FilterHost::keepRow(std::int32_t y) {
     if (!keeping_ || keptRows_[static_cast<std::size_t>(y)]) return;
     keptRows_[static_cast<std::size_t>(y)] = true;
@@ -426,6 +445,10 @@ std::int16_t FilterHost::deliverTiles() {
         return true;
     };
 
+    if (!letFinishedRowsGo(in, out, step)) {
+        rowsAskedAgain_ = true;
+        return readErr;
+    }
     // Rows still on their way from the file are waited for.
     if (options_.documentRows != nullptr) {
         std::int64_t below = 0;
@@ -486,12 +509,23 @@ std::int16_t FilterHost::copySource(const VRect* rect, std::int16_t loPlane, std
     const std::size_t pixelBytes = static_cast<std::size_t>(hiPlane - loPlane + 1) * source->bytesPerSample();
     if (rowBytes < 0 || static_cast<std::size_t>(rowBytes) < pixelBytes * static_cast<std::size_t>(r.right - r.left))
         return filterBadParameters;
+    const bool handingOn = static_cast<bool>(options_.sourceRowsTaken);
+    if (handingOn && r.top < sourceRowsRead_) {
+        rowsAskedAgain_ = true;
+        return readErr;
+    }
     if (options_.sourceRows != nullptr && !options_.sourceRows->waitFor(r.bottom)) return readErr;
     auto* out = static_cast<std::uint8_t*>(buffer);
     const std::size_t sourcePixelBytes = static_cast<std::size_t>(source->planes()) * source->bytesPerSample();
     for (std::int32_t y = r.top; y < r.bottom; ++y)
         copyPixels(out + static_cast<std::size_t>(y - r.top) * rowBytes, pixelBytes, source->sample(r.left, y, loPlane),
                    sourcePixelBytes, pixelBytes, static_cast<std::size_t>(r.right - r.left));
+    // Whole rows read in order are the module's now.
+    if (handingOn && r.top == sourceRowsRead_ && r.left == 0 && r.right == source->width && loPlane == 0 &&
+        hiPlane == source->planes() - 1) {
+        sourceRowsRead_ = r.bottom;
+        options_.sourceRowsTaken(r.top, r.bottom);
+    }
     return noErr;
 }
 
@@ -528,9 +562,12 @@ RunReport FilterHost::run(PluginMainProc entry, bool withParameters) {
     }
     tilesDelivered_ = 0;
     sweeps_ = 0;
+    sourceRowsRead_ = 0;
+    rowsAskedAgain_ = false;
     rowPixels_.clear();
     rowsCovered_ = 0;
     rowsReported_ = 0;
+    rowsLetGo_ = 0;
     changeSeen_ = false;
     listenerStopped_ = false;
     lastProgressPercent_ = -1;
@@ -600,6 +637,8 @@ RunReport FilterHost::run(PluginMainProc entry, bool withParameters) {
     keptRows_.clear();
     if (options_.showProgress && lastProgressPercent_ >= 0 && lastProgressPercent_ < 100) std::fputc('\n', stderr);
     report.tilesDelivered = tilesDelivered_;
+    report.rowsAskedAgain = rowsAskedAgain_;
+    if (rowsAskedAgain_ && report.result == noErr) report.result = readErr;
     return report;
 }
 
@@ -630,7 +669,8 @@ std::string describeResult(std::int16_t code) {
 
 int runFilter(Document& doc, const std::string& modulePath, const RunSettingsOptions& run, bool showProgress,
               std::string& error, const Document* source, RunReport* reportOut, const RowGate* inputRows,
-              RowListener* rowListener, RecordedAction* recorded, std::atomic<std::int64_t>* pixelsDrawn) {
+              RowListener* rowListener, RecordedAction* recorded, std::atomic<std::int64_t>* pixelsDrawn,
+              const RunMemory* memory) {
     LoadedModule module;
     if (!loadModule(modulePath, module, error)) return kExitFailure;
     if (!moduleAcceptsImageMode(module.properties, doc.imageMode(), error)) return kExitFailure;
@@ -648,10 +688,18 @@ int runFilter(Document& doc, const std::string& modulePath, const RunSettingsOpt
     options.rowListener = rowListener;
     // A canvas (the case with a source) is thrown away when the run fails:
     // its pixels need not be kept for putting back.
-    options.restoreOnFailure = source == nullptr;
+    options.restoreOnFailure = source == nullptr && (memory == nullptr || !memory->noRestore);
+    if (memory != nullptr) {
+        options.sourceRowsTaken = memory->sourceRowsTaken;
+        options.finishedRowsMayGo = memory->finishedRowsMayGo;
+    }
     FilterHost host(doc, options);
     const RunReport report = host.run(module.entry, false);
     if (reportOut != nullptr) *reportOut = report;
+    if (report.rowsAskedAgain) {
+        error = "the filter asked again for rows already let go";
+        return kExitFailure;
+    }
     if (report.result != noErr) {
         error = "the filter stopped: " + describeResult(report.result) + "; the image is unchanged";
         return kExitFailure;

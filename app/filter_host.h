@@ -33,6 +33,10 @@ public:
     // once more, or put back after a failure): returns once nothing reads
     // the rows any more. No call follows.
     virtual void rowsChanging() = 0;
+    // With HostOptions::finishedRowsMayGo: the module has moved on below
+    // the finished rows above `rows` (it asks for tiles further down), so
+    // their pixels may leave memory once they are used (rows only grows).
+    virtual void rowsMayGo(std::int32_t /*rows*/) {}
 };
 
 struct HostOptions {
@@ -68,6 +72,15 @@ struct HostOptions {
     bool restoreOnFailure = true;
     // Told which rows a run has finished writing, or null.
     RowListener* rowListener = nullptr;
+    // Told of the source's rows [top, bottom) once the module has read them
+    // (all planes, the whole width, top to bottom), so that they can be let
+    // go; the module reading such a row again ends the run with
+    // RunReport::rowsAskedAgain. Unset: the source is read as often as asked.
+    std::function<void(std::int32_t top, std::int32_t bottom)> sourceRowsTaken;
+    // Finished rows the module has moved on from are the row listener's to
+    // let go (RowListener::rowsMayGo): a tile that covers one again ends the
+    // run with RunReport::rowsAskedAgain.
+    bool finishedRowsMayGo = false;
     // Answers the host's colour picker when offered: in/out 8-bit channels.
     std::function<bool(std::int16_t (&components)[4])> colorPicker;
 };
@@ -81,6 +94,9 @@ struct RunReport {
     int tilesDelivered = 0;   // advanceState calls that delivered tiles
     int continueCalls = 0;
     std::vector<std::int16_t> selectorsCalled;
+    // The module asked again for rows the host had let go: the run failed
+    // and must be made again with every row kept.
+    bool rowsAskedAgain = false;
     // Wall time spent in the module per selector, and in the host's own
     // tile delivery and take-back (between the calls, and in advanceState
     // and readSource when the module calls them during one, which the
@@ -125,6 +141,7 @@ private:
     std::int16_t copySource(const VRect* rect, std::int16_t loPlane, std::int16_t hiPlane, void* buffer,
                             std::int32_t rowBytes);
     void keepRow(std::int32_t y);
+    bool letFinishedRowsGo(const VRect& in, const VRect& out, int step);
     bool requestIsEmpty() const;
     VRect requested(const Rect16& small, const VRect& big) const;
 
@@ -148,6 +165,8 @@ private:
     int sweeps_ = 0;  // delivered rectangles that began at the top left corner
     int lastProgressPercent_ = -1;
     double secondsInCallbacks_ = 0;
+    std::int32_t sourceRowsRead_ = 0;  // source rows [0, this) read and handed on
+    bool rowsAskedAgain_ = false;
 
     // The rows of the document as they were before a run first wrote into
     // them (document-sized, filled row by row as tiles come back).
@@ -163,12 +182,24 @@ private:
     std::vector<std::int32_t> rowPixels_;
     std::int32_t rowsCovered_ = 0;
     std::int32_t rowsReported_ = 0;
+    std::int32_t rowsLetGo_ = 0;  // rows the listener was told may go
     bool changeSeen_ = false;
     bool listenerStopped_ = false;
 };
 
 struct RunSettingsOptions;
 struct RecordedAction;
+
+// What a run may let go of while it works, for a render into a file whose
+// documents nothing reads after the run (see HostOptions); by default every
+// row stays.
+struct RunMemory {
+    std::function<void(std::int32_t top, std::int32_t bottom)> sourceRowsTaken;
+    bool finishedRowsMayGo = false;
+    // No copy of the rows a run overwrites, for putting them back after a
+    // failure: the document is thrown away then.
+    bool noRestore = false;
+};
 
 // Loads the module, checks that it accepts the document and runs the filter
 // with the settings of `run`. With a `source`, `doc` is a canvas of its own
@@ -181,9 +212,12 @@ struct RecordedAction;
 // settings, for --record. A successful run replaces the cached settings and
 // the dot map: a command calls setAsideDamagedState once before its first run.
 // `pixelsDrawn`, when not null, counts the pixels the filter hands back.
+// `memory`, when not null, says which rows the run may let go; a run that
+// needed one of them again fails with `rowsAskedAgain` set in its report.
 int runFilter(Document& doc, const std::string& modulePath, const RunSettingsOptions& run, bool showProgress,
               std::string& error, const Document* source = nullptr, RunReport* reportOut = nullptr,
               const RowGate* inputRows = nullptr, RowListener* rowListener = nullptr,
-              RecordedAction* recorded = nullptr, std::atomic<std::int64_t>* pixelsDrawn = nullptr);
+              RecordedAction* recorded = nullptr, std::atomic<std::int64_t>* pixelsDrawn = nullptr,
+              const RunMemory* memory = nullptr);
 
 }  // namespace globaro

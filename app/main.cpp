@@ -277,8 +277,15 @@ int checkRecordTarget(const std::string& input, const std::string& output, const
 // Renders one file. Returns 0, or an exit status with a one-line reason in
 // `error`; nothing is written unless the whole run succeeded, and the action
 // file of --record only after the image is in place.
+//
+// Nothing reads the images after the run, so unless `keepRows` is set each
+// source row leaves memory once the filter has taken it, and each row of the
+// result once it is in the file. Should the filter or the file need such a
+// row again, the run fails with `again` set, to be made once more with
+// `keepRows`.
 int renderFileOnce(const std::string& input, const std::string& output, const RenderOptions& o,
-                   RenderProgress* progress, std::string& error) {
+                   RenderProgress* progress, std::string& error, bool keepRows, bool& again) {
+    again = false;
     if (std::int32_t w = 0, h = 0; !o.size.empty() && !parseCanvasSpec(o.size, w, h, error)) return kExitUsage;
     if (!checkOutputIsNotInput(input, output, o.force, error)) return kExitUsage;
     // What cannot be written is said before the work, not after it.
@@ -337,6 +344,18 @@ int renderFileOnce(const std::string& input, const std::string& output, const Re
     // time).
     std::optional<StreamingWrite> writing;
     if (!layered) writing.emplace(output, doc, o.depth, o.keepAlpha);
+    RunMemory memory;
+    if (!keepRows) {
+        memory.noRestore = true;
+        if (separate)
+            memory.sourceRowsTaken = [&source](std::int32_t top, std::int32_t bottom) {
+                releaseRows(source, top, bottom);
+            };
+        if (writing) {
+            memory.finishedRowsMayGo = true;
+            writing->letWrittenRowsGo(doc);
+        }
+    }
     auto t0 = std::chrono::steady_clock::now();
     RecordedAction recorded;
     if (progress != nullptr)
@@ -349,22 +368,26 @@ int renderFileOnce(const std::string& input, const std::string& output, const Re
             if (progress != nullptr) progress->watch(nullptr, 0, 0, nullptr, 0);
         }
     } stopWatching{progress};
-    const int status =
-        runFilter(doc, o.modulePath, run, false, error, separate ? &source : nullptr, &report,
-                  geo.place ? nullptr : &reading.gate(), writing ? &*writing : nullptr,
-                  run.record.empty() ? nullptr : &recorded, progress != nullptr ? &progress->drawnCounter() : nullptr);
+    const int status = runFilter(doc, o.modulePath, run, false, error, separate ? &source : nullptr, &report,
+                                 geo.place ? nullptr : &reading.gate(), writing ? &*writing : nullptr,
+                                 run.record.empty() ? nullptr : &recorded,
+                                 progress != nullptr ? &progress->drawnCounter() : nullptr, &memory);
     // A cancelled run stops reading too.
     if (cancelRequested().load()) return kExitInterrupted;
     // A file that turned out damaged is what went wrong, whatever the filter
     // made of the rows it lacked.
     if (!reading.finish(error)) return kExitFailure;
+    again = report.rowsAskedAgain;
+    if (again) return kExitFailure;
     if (status != 0) return status;
     const double secondsRead = reading.seconds();
     const double secondsFilter = secondsSince(t0);
     t0 = std::chrono::steady_clock::now();
     bool writeAlpha = doc.hasAlpha;
-    if (layered ? !cli::writeResultDocument(output, doc, error) : !writing->finish(error, writeAlpha))
+    if (layered ? !cli::writeResultDocument(output, doc, error) : !writing->finish(error, writeAlpha)) {
+        again = writing && writing->rowsNeededAgain();
         return kExitFailure;
+    }
     if (geo.georeference && !writeGeoreference(output, geo.geo, error)) return kExitFailure;
     if (progress != nullptr) progress->finish(true);
     if (o.timings) {
@@ -394,7 +417,12 @@ int renderFile(const std::string& input, const std::string& output, const Render
                std::string& error) {
     int status = kExitFailure;
     try {
-        status = renderFileOnce(input, output, o, progress, error);
+        bool again = false;
+        status = renderFileOnce(input, output, o, progress, error, false, again);
+        // Rows let go were needed after all: the whole render once more,
+        // keeping them.
+        if (status != 0 && again && !cancelRequested().load())
+            status = renderFileOnce(input, output, o, progress, error, true, again);
     } catch (const std::bad_alloc&) {
         error = "not enough memory to render \"" + input + "\"";
     } catch (const std::exception& e) {

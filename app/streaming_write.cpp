@@ -17,6 +17,7 @@ StreamingWrite::StreamingWrite(const std::string& path, const Document& doc, int
                 writer_.abandon();
                 std::lock_guard<std::mutex> lock(mutex_);
                 givenUp_ = true;
+                earlyError_ = "cannot write \"" + path_ + "\": not enough memory";
             }
         });
     } catch (const std::exception&) {
@@ -38,6 +39,11 @@ void StreamingWrite::stopThread() {
     if (thread_.joinable()) thread_.join();
 }
 
+void StreamingWrite::letWrittenRowsGo(Document& doc) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (&doc == &doc_) letGo_ = &doc;
+}
+
 void StreamingWrite::rowsFinished(std::int32_t rows) {
     {
         std::lock_guard<std::mutex> lock(mutex_);
@@ -45,6 +51,17 @@ void StreamingWrite::rowsFinished(std::int32_t rows) {
     }
     changed_.notify_all();
 }
+
+void StreamingWrite::rowsMayGo(std::int32_t rows) {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        mayGo_ = std::max(mayGo_, rows);
+    }
+    changed_.notify_all();
+}
+
+// Rows in the file that may leave memory (under the lock).
+std::int32_t StreamingWrite::releasable() const { return letGo_ != nullptr ? std::min(written_, mayGo_) : 0; }
 
 void StreamingWrite::rowsChanging() {
     {
@@ -60,8 +77,18 @@ void StreamingWrite::rowsChanging() {
 void StreamingWrite::writeRows() {
     std::unique_lock<std::mutex> lock(mutex_);
     for (;;) {
-        changed_.wait(lock, [&] { return givenUp_ || ready_ > written_ || written_ >= doc_.height; });
-        if (givenUp_ || written_ >= doc_.height) return;
+        changed_.wait(
+            lock, [&] { return givenUp_ || ready_ > written_ || written_ >= doc_.height || releasable() > released_; });
+        if (givenUp_) return;
+        if (releasable() > released_) {
+            const std::int32_t from = released_, to = releasable();
+            released_ = to;
+            lock.unlock();
+            releaseRows(*letGo_, from, to);
+            lock.lock();
+            continue;
+        }
+        if (written_ >= doc_.height) return;
         const std::int32_t from = written_, to = ready_;
         lock.unlock();
         std::string error;
@@ -74,12 +101,14 @@ void StreamingWrite::writeRows() {
         }
         // A row with transparency cannot go into a file without it.
         if (ok && doc_.hasAlpha && !alphaInFile_ && !rowsOpaque(doc_, from, to)) ok = false;
-        // (A writing error comes back from the usual writing at the end.)
+        // (A writing error comes back from the usual writing at the end, or,
+        // when rows have left memory, from here.)
         if (ok) ok = writer_.writeRows(to, error);
         if (!ok) writer_.abandon();
         lock.lock();
         if (!ok) {
             givenUp_ = true;
+            earlyError_ = error;
             return;
         }
         written_ = to;
@@ -100,6 +129,12 @@ bool StreamingWrite::finish(std::string& error, bool& wroteAlpha) {
         return writer_.commit(error);
     }
     writer_.abandon();
+    if (released_ > 0) {
+        // The file cannot be made again from what is left of the document.
+        rowsNeededAgain_ = earlyError_.empty();
+        error = rowsNeededAgain_ ? "cannot write \"" + path_ + "\": rows already let go are needed again" : earlyError_;
+        return false;
+    }
     wroteAlpha = doc_.hasAlpha && (keepAlpha_ || !everyPixelOpaque(doc_));
     return saveDocument(path_, doc_, depth_, error, wroteAlpha);
 }

@@ -32,8 +32,15 @@ public:
     StreamingWrite(const StreamingWrite&) = delete;
     StreamingWrite& operator=(const StreamingWrite&) = delete;
 
+    // Rows in the file that the run may let go (rowsMayGo) leave memory
+    // (`doc` is the document given above): nothing reads them after the run.
+    // When the early writing is then given up, the file cannot be made from
+    // the document any more: finish() fails and rowsNeededAgain() says so.
+    void letWrittenRowsGo(Document& doc);
+
     void rowsFinished(std::int32_t rows) override;
     void rowsChanging() override;
+    void rowsMayGo(std::int32_t rows) override;
 
     // After a successful run: writes the rows left (or the whole file, when
     // the early writing was given up) and puts the file in place. False with
@@ -42,6 +49,9 @@ public:
     bool finish(std::string& error, bool& wroteAlpha);
     // Rows written before finish() was called (for the timings).
     std::int32_t rowsWrittenEarly() const { return rowsAtFinish_; }
+    // finish() failed because rows already let go were needed for the file:
+    // the run must be made again with every row kept.
+    bool rowsNeededAgain() const { return rowsNeededAgain_; }
 
 private:
     void writeRows();
@@ -62,6 +72,12 @@ private:
     std::int32_t rowsAtFinish_ = 0;
     bool givenUp_ = false;    // the early writing stopped for good
     bool finishing_ = false;  // every row is final: write them all
+    std::int32_t releasable() const;
+    Document* letGo_ = nullptr;  // the document whose written rows leave memory
+    std::int32_t mayGo_ = 0;     // rows the run may let go
+    std::int32_t released_ = 0;  // rows [0, released_) have left it
+    std::string earlyError_;     // why the early writing failed, if the file did
+    bool rowsNeededAgain_ = false;
     std::thread thread_;
 };
 

@@ -9,6 +9,7 @@
 #include <cmath>
 #include <filesystem>
 #include <random>
+#include <thread>
 
 #include "app/image_io.h"
 
@@ -99,6 +100,31 @@ TEST(StreamingWrite, ARunThatFailsLeavesNoFile) {
     bool alpha = false;
     EXPECT_FALSE(writing.finish(error, alpha));
     EXPECT_NE(error.find("cannot write \"/nonexistent/folder/out.png\""), std::string::npos) << error;
+}
+
+// Rows in the file that the run has moved on from leave memory; when a later
+// row cannot join them (transparency below rows written without it), the file
+// is not made from what is left: the run is to be made again.
+TEST(StreamingWrite, RowsLetGoLeaveMemoryAndAreNeverWrittenFromWhatIsLeft) {
+    for (const std::int32_t seeThrough : {-1, 450}) {
+        Document doc = picture(8, 600, 500);  // large enough for pages of its own
+        if (seeThrough >= 0) doc.setValue(4, seeThrough, 3, 0.5f);
+        const Document before = doc;
+        const std::string path = tempPath("letgo.png");
+        StreamingWrite writing(path, doc, 0, false);
+        writing.letWrittenRowsGo(doc), writing.rowsFinished(300), writing.rowsMayGo(300);
+        for (int i = 0; i < 2000 && *doc.sample(0, 0, 0) + *doc.sample(1, 0, 0) != 0; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        EXPECT_EQ(doc.value(0, 100, 3), 0.0f);  // let go
+        std::string error;
+        bool alpha = false, made = writing.finish(error, alpha);
+        EXPECT_EQ(std::pair(made, writing.rowsNeededAgain()), std::pair(seeThrough < 0, seeThrough >= 0)) << error;
+        Document back;
+        if (!made || !loadDocument(path, back, error)) continue;
+        for (std::int32_t y = 0; y < doc.height; y += 7) ASSERT_EQ(back.value(3, y, 1), before.value(3, y, 1)) << y;
+        std::filesystem::remove(path);
+    }
+    EXPECT_TRUE(nothingLeft("letgo"));
 }
 
 }  // namespace

@@ -201,10 +201,11 @@ TEST(FailedRuns, PutEveryWrittenRowBackUnlessTheCanvasIsThrownAway) {
 }
 
 struct RowRecorder : RowListener {
-    std::vector<std::int32_t> finished;
+    std::vector<std::int32_t> finished, mayGo;
     int changing = 0;
     void rowsFinished(std::int32_t rows) override { finished.push_back(rows); }
     void rowsChanging() override { ++changing; }
+    void rowsMayGo(std::int32_t rows) override { mayGo.push_back(rows); }
 };
 
 TEST(RowListener, HearsRowsAsTheyAreFinishedAndOnceOfAChange) {
@@ -228,6 +229,37 @@ TEST(RowListener, HearsRowsAsTheyAreFinishedAndOnceOfAChange) {
     gFills = {0, 0, 0x11, 0x22};
     EXPECT_EQ(again.run(scriptedEntry, false).result, 0);
     EXPECT_EQ(std::pair(inPlace.finished, inPlace.changing), std::pair(std::vector<std::int32_t>{4, 16}, 0));
+    gModule = nullptr;
+}
+
+// Rows let go are never handed out again: a module that goes back up to them
+// (a tile, or a source strip read twice) ends the run, to be made again.
+TEST(RowRelease, RowsLetGoAreNotHandedOutAgain) {
+    const std::tuple<std::vector<VRect>, std::vector<std::int32_t>, bool> cases[] = {
+        {{{0, 0, 4, 10}, {4, 0, 8, 10}, {8, 0, 16, 10}, {7, 0, 8, 10}}, {4, 8}, true},
+        {{{0, 0, 8, 5}, {0, 5, 8, 10}, {4, 0, 16, 10}}, {4}, false}};
+    for (const auto& [tiles, heard, again] : cases) {
+        Document doc = randomDocument(10, 16, 3, false, 8, 3);
+        RowRecorder mover;
+        FilterHost host(doc, {.rowListener = &mover, .finishedRowsMayGo = true});
+        gTiles = tiles, gFills.assign(tiles.size(), 0x11), gModule = writeTiles;
+        const RunReport report = host.run(scriptedEntry, false);
+        EXPECT_EQ(std::tuple(mover.mayGo, report.rowsAskedAgain, report.result != 0), std::tuple(heard, again, again));
+    }
+    const Document source = randomDocument(12, 40, 3, false, 8, 6);
+    Document canvas = randomDocument(8, 8, 3, true, 8, 1);
+    std::vector<std::int32_t> taken;
+    FilterHost host(canvas, {.source = &source, .sourceRowsTaken = [&](std::int32_t top, std::int32_t bottom) {
+                                 taken.insert(taken.end(), {top, bottom});
+                             }});
+    gModule = [&](std::int16_t, FilterRecord& f) -> std::int16_t {
+        std::vector<std::uint8_t> buffer(12 * 3 * 40);
+        for (const VRect r : {VRect{0, 0, 30, 12}, VRect{30, 0, 40, 12}, VRect{20, 0, 40, 12}})
+            if (f.sourceImage->readSource(&r, 0, 2, buffer.data(), 36) != noErr) return readErr;
+        return noErr;
+    };
+    EXPECT_EQ(host.run(scriptedEntry, false).rowsAskedAgain, true);
+    EXPECT_EQ(taken, (std::vector<std::int32_t>{0, 30, 30, 40}));
     gModule = nullptr;
 }
 
