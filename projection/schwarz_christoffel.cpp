@@ -225,7 +225,7 @@ Complex StarMap::centreNewton(Complex w, Complex z) const noexcept {
 Complex StarMap::sectorInverse(Complex w) const noexcept {
     if (magnitude(w) <= revertedReach_) {
         const Complex wn = integerPower(w, n_);
-        const Complex z = complexMul(w, horner(reverted_, wn));
+        const Complex z = complexMul(w, horner(reverted_, wn, kRevertedTerms));
         if (magnitude(wn) <= singularReach_) return z;
         if (std::pow(magnitude(z), n_) <= kCentreReach) return centreNewton(w, z);
     }
