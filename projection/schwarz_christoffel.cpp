@@ -87,6 +87,27 @@ Series power(const Series& p, double a) noexcept {
     return q;
 }
 
+// The inverse of x = y·A(yⁿ) (A₀ = 1) as y = x·B(xⁿ), cut after
+// kRevertedTerms coefficients: B(v)·A(v·B(v)ⁿ) = 1, and each pass of
+// B ← 1/A(v·Bⁿ) settles one more coefficient.
+Series reverted(const Series& a, int n) noexcept {
+    Series b{};
+    b[0] = 1.0;
+    for (int pass = 1; pass < kRevertedTerms; ++pass) {
+        Series inner = power(b, n);  // v·Bⁿ
+        for (int k = kTerms - 1; k > 0; --k) inner[k] = inner[k - 1];
+        inner[0] = 0.0;
+        Series composed{};
+        for (int k = kTerms - 1; k >= 0; --k) {  // Horner in the series v·Bⁿ
+            composed = product(composed, inner);
+            composed[0] += a[k];
+        }
+        b = power(composed, -1.0);
+    }
+    for (int k = kRevertedTerms; k < kTerms; ++k) b[k] = 0.0;
+    return b;
+}
+
 }  // namespace
 
 StarMap::StarMap(int points, double tipAngle) noexcept : n_(std::clamp(points, 2, kMaxPoints)) {
@@ -95,21 +116,7 @@ StarMap::StarMap(int points, double tipAngle) noexcept : n_(std::clamp(points, 2
     // Near the centre: w′ = (1 − x)^(α−1)·(1 + x)^(β−1) in x = zⁿ.
     centreSlope_ = product(binomial(alpha - 1.0, -1.0), binomial(beta - 1.0, 1.0));
     for (int k = 0; k < kTerms; ++k) centre_[k] = centreSlope_[k] / (n_ * k + 1.0);
-    // Reverted: z = w·B(wⁿ) with B(y)·A(y·B(y)ⁿ) = 1, A = Σ centre_k x^k;
-    // each pass of B ← 1/A(y·Bⁿ) settles one more coefficient.
-    reverted_[0] = 1.0;
-    for (int pass = 1; pass < kRevertedTerms; ++pass) {
-        Series inner = power(reverted_, n_);  // y·Bⁿ
-        for (int k = kTerms - 1; k > 0; --k) inner[k] = inner[k - 1];
-        inner[0] = 0.0;
-        Series composed{};
-        for (int k = kTerms - 1; k >= 0; --k) {  // Horner in the series y·Bⁿ
-            composed = product(composed, inner);
-            composed[0] += centre_[k];
-        }
-        reverted_ = power(composed, -1.0);
-    }
-    for (int k = kRevertedTerms; k < kTerms; ++k) reverted_[k] = 0.0;
+    reverted_ = reverted(centre_, n_);
     // About a prevertex c, with z = c·(1 − s): 1 ∓ zⁿ is s·q(s) at the
     // corner's own factor and 2 − s·q(s) at the other, where
     // q(s) = (1 − (1 − s)ⁿ)/s = Σ_{i<n} C(n, i+1)·(−1)^i·s^i.
@@ -133,10 +140,14 @@ StarMap::StarMap(int points, double tipAngle) noexcept : n_(std::clamp(points, 2
         k.exponent = exponents[i];
         k.radius = radius;
         const Series g = product(power(q, exponents[i] - 1.0), power(rest, exponents[1 - i] - 1.0));
+        Series relative{};
         for (int j = 0; j < kTerms; ++j) {
             k.term[j] = g[j] / (k.exponent + j);
-            k.slope[j] = g[j] / k.exponent;
+            relative[j] = k.term[j] / k.term[0];
         }
+        k.root = power(relative, 1.0 / k.exponent);
+        for (int j = 0; j < kTerms; ++j) k.rootSlope[j] = (j + 1.0) * k.root[j];
+        k.rootInverse = reverted(k.root, 1);
         k.halfReach = k.term[0] * std::pow(radius / 2.0, k.exponent);
         // Where the corner lands: match the two series halfway between the
         // prevertex and the centre series' comfortable range.
@@ -178,31 +189,25 @@ Complex StarMap::sectorForward(Complex z) const noexcept {
 double StarMap::solveAtCorner(const Corner& k, Complex w, Complex& z) const noexcept {
     const Complex back = complexConjugate(k.at);  // 1/c
     const Complex target = complexMul(minus(k.image, w), back);
-    // Leading term: w ≈ W − c·u·term₀.
-    Complex u = scaled(target, 1.0 / k.term[0]);
-    const double invExponent = 1.0 / k.exponent;
-    Complex s = principalPower(u, invExponent);
+    // σ from the leading term's root, s from the reverted root series.
+    const Complex sigma = principalPower(scaled(target, 1.0 / k.term[0]), 1.0 / k.exponent);
+    Complex s = complexMul(sigma, horner(k.rootInverse, sigma, kRevertedTerms));
+    const double scale = magnitude(sigma);
     bool settled = false;
     for (int step = 0; step < kNewtonSteps && !settled; ++step) {
-        // target − u·Σ term_j s^j = 0, whose u-derivative is −Σ slope_j s^j;
+        // σ − s·Σ root_j s^j = 0, whose s-derivative is −Σ rootSlope_j s^j;
         // the series are cut where their terms fall below 10⁻¹², which near
         // the prevertex is after a few.
         const int length = termsFor(magnitude(s) / k.radius);
-        Complex value{k.term[length - 1], 0.0}, slope{k.slope[length - 1], 0.0};
+        Complex value{k.root[length - 1], 0.0}, slope{k.rootSlope[length - 1], 0.0};
         for (int j = length - 2; j >= 0; --j) {
             value = complexMul(value, s), slope = complexMul(slope, s);
-            value.re += k.term[j], slope.re += k.slope[j];
+            value.re += k.root[j], slope.re += k.rootSlope[j];
         }
-        const Complex du = complexDivide(minus(target, complexMul(u, value)), slope);
-        // Once the step is below 10⁻⁶ of u, the error left is its square: s
-        // follows to first order, s·(1 + du/(e·u)), as exactly.
-        settled = magnitude(du) <= 1e-6 * magnitude(u);
-        if (settled && magnitude(du) > 0.0) {
-            const Complex ratio = complexDivide(du, u);
-            s = complexMul(s, {1.0 + ratio.re * invExponent, ratio.im * invExponent});
-        }
-        u = plus(u, du);
-        if (!settled) s = principalPower(u, invExponent);
+        const Complex ds = complexDivide(minus(sigma, complexMul(s, value)), slope);
+        s = plus(s, ds);
+        // Once the step is below 10⁻⁶ of s, the error left is its square.
+        settled = magnitude(ds) <= 1e-6 * scale;
     }
     z = complexMul(k.at, minus({1.0, 0.0}, s));
     // How far into the expansion's reach the answer lies (1: at its edge);
