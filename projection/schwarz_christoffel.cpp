@@ -32,6 +32,18 @@ Complex horner(const Series& c, Complex x, int length = kTerms) noexcept {
     return acc;
 }
 
+// atan2(z.im, z.re) to within 0.005 (atan x ≈ x·(π/4 + 0.273·(1 − |x|))
+// on |x| ≤ 1, the rest by the octant).
+double roughAngle(Complex z) noexcept {
+    const double ax = std::fabs(z.re), ay = std::fabs(z.im);
+    if (!(ax > 0.0 || ay > 0.0)) return 0.0;
+    const double x = std::min(ax, ay) / std::max(ax, ay);
+    double a = x * (std::numbers::pi / 4.0 + 0.273 * (1.0 - x));
+    if (ay > ax) a = std::numbers::pi / 2.0 - a;
+    if (z.re < 0.0) a = std::numbers::pi - a;
+    return z.im < 0.0 ? -a : a;
+}
+
 // |z| without hypot's care for overflow, which costs more than the rest.
 double magnitude(Complex z) noexcept { return std::sqrt(z.re * z.re + z.im * z.im); }
 
@@ -112,6 +124,7 @@ Series reverted(const Series& a, int n) noexcept {
 
 StarMap::StarMap(int points, double tipAngle) noexcept : n_(std::clamp(points, 2, kMaxPoints)) {
     for (int k = 0; k < n_; ++k) turns_[k] = complexUnit(2.0 * std::numbers::pi * k / n_);
+    halfTurn_ = complexUnit(std::numbers::pi / n_);
     const double alpha = tipAngle, beta = 2.0 - 2.0 / n_ - tipAngle;
     // Near the centre: w′ = (1 − x)^(α−1)·(1 + x)^(β−1) in x = zⁿ.
     centreSlope_ = product(binomial(alpha - 1.0, -1.0), binomial(beta - 1.0, 1.0));
@@ -254,9 +267,22 @@ Complex StarMap::sectorInverse(Complex w) const noexcept {
 }
 
 Complex StarMap::intoSector(Complex w, SectorTurn& t) const noexcept {
-    const double sectors = std::atan2(w.im, w.re) * n_ / (2.0 * std::numbers::pi);
+    // The sector from a rough angle (good to a few thousandths of a radian),
+    // then settled exactly against its two bounding rays at ±π/n.
+    const double sectors = roughAngle(w) * n_ / (2.0 * std::numbers::pi);
     t.k = static_cast<int>(std::lround(sectors) + n_) % n_;
     Complex r = complexMul(w, complexConjugate(turns_[t.k]));
+    for (int pass = 0; pass < 2; ++pass) {
+        const double ahead = halfTurn_.re * r.im - halfTurn_.im * r.re;   // r beyond +π/n
+        const double behind = halfTurn_.re * r.im + halfTurn_.im * r.re;  // r before −π/n
+        if (ahead > 0.0)
+            t.k = (t.k + 1) % n_;
+        else if (behind < 0.0)
+            t.k = (t.k + n_ - 1) % n_;
+        else
+            break;
+        r = complexMul(w, complexConjugate(turns_[t.k]));
+    }
     t.mirrored = r.im < 0.0;
     if (t.mirrored) r.im = -r.im;
     return r;

@@ -96,6 +96,7 @@ private:
     double innerRadius_;
     std::array<Corner, 2> corners_;
     std::array<Complex, kMaxPoints> turns_{};  // e^{2πik/n}
+    Complex halfTurn_{};                       // e^{iπ/n}
 };
 
 }  // namespace globaro
