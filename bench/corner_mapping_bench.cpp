@@ -118,6 +118,14 @@ BENCHMARK_CAPTURE(BM_MapOutputSample, conformal_octahedron, CornerJob{402, 512, 
     ->Unit(benchmark::kMicrosecond);
 BENCHMARK_CAPTURE(BM_MapOutputSample, Spilhaus, CornerJob{410, 512, 512, 120.0f, 0.0f, 0.0f, 0.0f})
     ->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(BM_MapOutputSample, Adams_1, CornerJob{90, 512, 512, 120.0f, 0.0f, 0.0f, 0.0f})
+    ->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(BM_MapOutputSample, Peirce_quincunx, CornerJob{94, 512, 512, 120.0f, 0.0f, 0.0f, 0.0f})
+    ->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(BM_MapOutputSample, pentagon, CornerJob{98, 512, 512, 120.0f, 0.0f, 0.0f, 0.0f})
+    ->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(BM_MapOutputSample, sunburst, CornerJob{158, 512, 512, 120.0f, 0.0f, 0.0f, 0.0f})
+    ->Unit(benchmark::kMicrosecond);
 // The tilings against the same stereographic map: the elliptic functions, the
 // Schwarz-Christoffel inverse and the hyperbolic fold.
 BENCHMARK_CAPTURE(BM_MapOutputSample, tetra_tile, CornerJob{64, 512, 512, 120.0f, 0.0f, 0.0f, 0.0f})

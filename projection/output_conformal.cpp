@@ -29,6 +29,13 @@ constexpr double kHalf = 0.5;  // m = k² = 1/2
 constexpr double kCoModulus = std::numbers::sqrt2 / 2.0;
 const double kQuarterPeriod = completeEllipticK(kHalf);
 
+// sd with m = 1/2 from the amplitude table (the real and the imaginary part
+// share the parameter), set up once per process.
+ComplexRatio halfSd(Complex z) noexcept {
+    static const JacobiTable table(kHalf);
+    return jacobiSd(z, table, table);
+}
+
 // ζ/k′·|den|² = num·conj(den): ζ without the division, which a pole of sd
 // (den = 0) would not survive.
 Complex undivided(const ComplexRatio& q) noexcept { return complexMul(q.num, complexConjugate(q.den)); }
@@ -58,7 +65,7 @@ Vec3d lonLatVector(double lambda, double phi) noexcept {
 // ζ = ±1, ±i. In sd's plane the square stands on a corner: turn it by −45°
 // there, and ζ back by +45°.
 ComplexRatio hemisphereSquare(double p, double q) noexcept {
-    ComplexRatio r = jacobiSd({kQuarterPeriod * 0.5 * (p + q), kQuarterPeriod * 0.5 * (q - p)}, kHalf);
+    ComplexRatio r = halfSd({kQuarterPeriod * 0.5 * (p + q), kQuarterPeriod * 0.5 * (q - p)});
     r.num = complexMul(r.num, {kCoModulus, kCoModulus});
     return r;
 }
@@ -88,7 +95,7 @@ void mapPeirceQuincuncial(const OutputCall& c, OutputResult& r) noexcept {
     // centre.
     const double x = 2.0 * c.cxd(), y = -2.0 * c.cyd();
     if (!(std::fabs(x) <= 1.0 && std::fabs(y) <= 1.0)) return;
-    const ComplexRatio q = jacobiSd({kQuarterPeriod * x, kQuarterPeriod * y}, kHalf);
+    const ComplexRatio q = halfSd({kQuarterPeriod * x, kQuarterPeriod * y});
     // The plane angle θ shows longitude θ + 45°: ζ = 1 (the plane's right)
     // lies towards λ = 45°, ζ = i (up) towards λ = 135°.
     setHit(r, fromStereographic(q, {0.0, 1.0, 0.0}, lonLatVector(std::numbers::pi / 4.0, 0.0),
@@ -138,7 +145,7 @@ void mapAdamsDiamond(const OutputCall& c, OutputResult& r) noexcept {
     // meridian λ = 180° at the left and right ones.
     const double x = 2.0 * c.cxd(), y = -2.0 * c.cyd();
     if (!(std::fabs(x) + std::fabs(y) <= 1.0)) return;
-    hitLagrangeDisc(jacobiSd({kQuarterPeriod * x, kQuarterPeriod * y}, kHalf), r);
+    hitLagrangeDisc(halfSd({kQuarterPeriod * x, kQuarterPeriod * y}), r);
 }
 
 void mapAdamsDiamonds(const OutputCall& c, OutputResult& r) noexcept {
@@ -150,7 +157,7 @@ void mapAdamsDiamonds(const OutputCall& c, OutputResult& r) noexcept {
     const bool west = X < 0.0;
     const double x = west ? X + 1.0 : X - 1.0;
     if (!(std::fabs(x) + std::fabs(y) <= 1.0)) return;
-    const ComplexRatio q = jacobiSd({kQuarterPeriod * x, kQuarterPeriod * y}, kHalf);
+    const ComplexRatio q = halfSd({kQuarterPeriod * x, kQuarterPeriod * y});
     // ζ = 1 (the right corner) lies towards λ = 0 in the western diamond,
     // towards λ = 180° in the eastern one.
     const double centre = west ? -std::numbers::pi / 2.0 : std::numbers::pi / 2.0;
@@ -265,7 +272,7 @@ void mapSpilhaus(const OutputCall& c, OutputResult& r) noexcept {
     const double x = (X - Y) / std::numbers::sqrt2, y = (X + Y) / std::numbers::sqrt2;
     if (!(std::fabs(x) + std::fabs(y) <= 1.0)) return;
     OutputResult disc;
-    hitLagrangeDisc(jacobiSd({kQuarterPeriod * x, kQuarterPeriod * y}, kHalf), disc);
+    hitLagrangeDisc(halfSd({kQuarterPeriod * x, kQuarterPeriod * y}), disc);
     if (!disc.hit) return;
     // Lagrange's disc opened onto the sphere (the Adams map's own frame:
     // λ′ = 0 at +z, its north +y), then carried to the oblique centre.

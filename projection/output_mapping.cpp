@@ -447,8 +447,8 @@ bool outputHasOwnRoutine(ProjectionId id) noexcept {
 
 namespace {
 
-// Whether a plain render of the output's own routine (no model, warp or
-// fold after the rotation) draws `planeUnits` (a size of the output's table
+// Whether a plain render of the output's own routine (no model, no fold
+// after the rotation; a pre-warp turns directions, not the plane) draws `planeUnits` (a size of the output's table
 // row, in plane units) at least `minPixels` pixels of an output image
 // `pixelsAcross` pixels wide; false when the size is not given.
 bool routineSizeInPixelsAtLeast(const RenderContext& ctx, double planeUnits, double pixelsAcross,
@@ -456,7 +456,7 @@ bool routineSizeInPixelsAtLeast(const RenderContext& ctx, double planeUnits, dou
     if (ctx.mode != kModeNormal || ctx.usesPolyModel != 0 || ctx.entry == nullptr || ctx.entry->routine == nullptr ||
         !(planeUnits > 0.0))
         return false;
-    if (ctx.entry->preWarp != PreWarp::kNone || ctx.foldMode == kFoldAfterRotation) return false;
+    if (ctx.foldMode == kFoldAfterRotation) return false;
     // The frame puts S plane units across the width, with square pixels.
     const double pixels = planeUnits * pixelsAcross / ctx.frame.scale;
     return std::isfinite(pixels) && pixels >= minPixels;
@@ -470,6 +470,10 @@ bool outputRegionsAreRectangles(const RenderContext& ctx, double pixelsAcross, d
 
 bool outputOutlineIsRound(const RenderContext& ctx, double pixelsAcross, double minPixels) noexcept {
     return ctx.entry != nullptr && routineSizeInPixelsAtLeast(ctx, ctx.entry->outlineRadius, pixelsAcross, minPixels);
+}
+
+bool outputOutlineHasWideCorners(const RenderContext& ctx, double pixelsAcross, double minPixels) noexcept {
+    return ctx.entry != nullptr && routineSizeInPixelsAtLeast(ctx, ctx.entry->polygonSide, pixelsAcross, minPixels);
 }
 
 bool outputHasMapping(const RenderContext& ctx) noexcept {

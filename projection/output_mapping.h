@@ -71,16 +71,26 @@ bool outputIsDrawn(ProjectionId id) noexcept;
 // True when the output's regions are axis-aligned rectangles of an output
 // image `pixelsAcross` pixels wide, at least `minPixels` pixels on each side
 // (the cells of the cube-map layouts, the frame of an equirectangular or
-// rectilinear view), drawn without warps or folds. A pixel whose four corners
-// lie in one such region has its centre in it too.
+// rectilinear view), drawn without a fold after the rotation (the pre-warps
+// turn directions, never regions). A pixel whose four corners lie in one
+// such region has its centre in it too.
 bool outputRegionsAreRectangles(const RenderContext& ctx, double pixelsAcross, double minPixels) noexcept;
 
 // True when the output draws one region inside a smooth convex outline whose
 // radius of curvature is at least `minPixels` pixels of an output image
-// `pixelsAcross` pixels wide (the ellipse of Mollweide's map), without warps
-// or folds. No pixel then has its centre inside while its four corners are
-// outside (nor the other way round).
+// `pixelsAcross` pixels wide (the ellipse of Mollweide's map), without a
+// fold after the rotation. No pixel then has its centre inside while its
+// four corners are outside (nor the other way round).
 bool outputOutlineIsRound(const RenderContext& ctx, double pixelsAcross, double minPixels) noexcept;
+
+// True when the output draws one region inside a polygon or star whose
+// sides are at least `minPixels` pixels of an output image `pixelsAcross`
+// pixels wide and whose corners are no sharper than a right angle on either
+// side (the conformal pentagon, the sunburst), without a fold after the
+// rotation. A region that holds a pixel's centre then holds one of its
+// corners too: the wedge of at least 90° at a corner of the outline, moved
+// to the centre, reaches a corner of the pixel.
+bool outputOutlineHasWideCorners(const RenderContext& ctx, double pixelsAcross, double minPixels) noexcept;
 
 // The lighting of the shaded globes (139, 143, 342, 344, 348, 350, 361, 363,
 // 365, 367): when the context's output is one and the cell's `regionTag` is

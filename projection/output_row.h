@@ -134,6 +134,10 @@ struct OutputRow {
     // outline (an ellipse), with misses around it; its radius of curvature
     // is nowhere below this many plane units.
     double outlineRadius = 0.0;
+    // Above 0: the routine draws one region, the inside of a polygon or star
+    // with misses around it; its sides are straight and at least this many
+    // plane units long, its corners measure between 90° and 270° inside.
+    double polygonSide = 0.0;
     // ---- the polyhedron model (kind −1: none)
     PolySpec poly = {};
     // ---- the documentation: one line on how the output is drawn and what it

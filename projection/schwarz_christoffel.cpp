@@ -32,6 +32,18 @@ Complex horner(const Series& c, Complex x, int length = kTerms) noexcept {
     return acc;
 }
 
+// atan2(z.im, z.re) to within 0.005 (atan x ≈ x·(π/4 + 0.273·(1 − |x|))
+// on |x| ≤ 1, the rest by the octant).
+double roughAngle(Complex z) noexcept {
+    const double ax = std::fabs(z.re), ay = std::fabs(z.im);
+    if (!(ax > 0.0 || ay > 0.0)) return 0.0;
+    const double x = std::min(ax, ay) / std::max(ax, ay);
+    double a = x * (std::numbers::pi / 4.0 + 0.273 * (1.0 - x));
+    if (ay > ax) a = std::numbers::pi / 2.0 - a;
+    if (z.re < 0.0) a = std::numbers::pi - a;
+    return z.im < 0.0 ? -a : a;
+}
+
 // |z| without hypot's care for overflow, which costs more than the rest.
 double magnitude(Complex z) noexcept { return std::sqrt(z.re * z.re + z.im * z.im); }
 
@@ -87,29 +99,37 @@ Series power(const Series& p, double a) noexcept {
     return q;
 }
 
+// The inverse of x = y·A(yⁿ) (A₀ = 1) as y = x·B(xⁿ), cut after
+// kRevertedTerms coefficients: B(v)·A(v·B(v)ⁿ) = 1, and each pass of
+// B ← 1/A(v·Bⁿ) settles one more coefficient.
+Series reverted(const Series& a, int n) noexcept {
+    Series b{};
+    b[0] = 1.0;
+    for (int pass = 1; pass < kRevertedTerms; ++pass) {
+        Series inner = power(b, n);  // v·Bⁿ
+        for (int k = kTerms - 1; k > 0; --k) inner[k] = inner[k - 1];
+        inner[0] = 0.0;
+        Series composed{};
+        for (int k = kTerms - 1; k >= 0; --k) {  // Horner in the series v·Bⁿ
+            composed = product(composed, inner);
+            composed[0] += a[k];
+        }
+        b = power(composed, -1.0);
+    }
+    for (int k = kRevertedTerms; k < kTerms; ++k) b[k] = 0.0;
+    return b;
+}
+
 }  // namespace
 
 StarMap::StarMap(int points, double tipAngle) noexcept : n_(std::clamp(points, 2, kMaxPoints)) {
     for (int k = 0; k < n_; ++k) turns_[k] = complexUnit(2.0 * std::numbers::pi * k / n_);
+    halfTurn_ = complexUnit(std::numbers::pi / n_);
     const double alpha = tipAngle, beta = 2.0 - 2.0 / n_ - tipAngle;
     // Near the centre: w′ = (1 − x)^(α−1)·(1 + x)^(β−1) in x = zⁿ.
     centreSlope_ = product(binomial(alpha - 1.0, -1.0), binomial(beta - 1.0, 1.0));
     for (int k = 0; k < kTerms; ++k) centre_[k] = centreSlope_[k] / (n_ * k + 1.0);
-    // Reverted: z = w·B(wⁿ) with B(y)·A(y·B(y)ⁿ) = 1, A = Σ centre_k x^k;
-    // each pass of B ← 1/A(y·Bⁿ) settles one more coefficient.
-    reverted_[0] = 1.0;
-    for (int pass = 1; pass < kRevertedTerms; ++pass) {
-        Series inner = power(reverted_, n_);  // y·Bⁿ
-        for (int k = kTerms - 1; k > 0; --k) inner[k] = inner[k - 1];
-        inner[0] = 0.0;
-        Series composed{};
-        for (int k = kTerms - 1; k >= 0; --k) {  // Horner in the series y·Bⁿ
-            composed = product(composed, inner);
-            composed[0] += centre_[k];
-        }
-        reverted_ = power(composed, -1.0);
-    }
-    for (int k = kRevertedTerms; k < kTerms; ++k) reverted_[k] = 0.0;
+    reverted_ = reverted(centre_, n_);
     // About a prevertex c, with z = c·(1 − s): 1 ∓ zⁿ is s·q(s) at the
     // corner's own factor and 2 − s·q(s) at the other, where
     // q(s) = (1 − (1 − s)ⁿ)/s = Σ_{i<n} C(n, i+1)·(−1)^i·s^i.
@@ -133,10 +153,14 @@ StarMap::StarMap(int points, double tipAngle) noexcept : n_(std::clamp(points, 2
         k.exponent = exponents[i];
         k.radius = radius;
         const Series g = product(power(q, exponents[i] - 1.0), power(rest, exponents[1 - i] - 1.0));
+        Series relative{};
         for (int j = 0; j < kTerms; ++j) {
             k.term[j] = g[j] / (k.exponent + j);
-            k.slope[j] = g[j] / k.exponent;
+            relative[j] = k.term[j] / k.term[0];
         }
+        k.root = power(relative, 1.0 / k.exponent);
+        for (int j = 0; j < kTerms; ++j) k.rootSlope[j] = (j + 1.0) * k.root[j];
+        k.rootInverse = reverted(k.root, 1);
         k.halfReach = k.term[0] * std::pow(radius / 2.0, k.exponent);
         // Where the corner lands: match the two series halfway between the
         // prevertex and the centre series' comfortable range.
@@ -178,31 +202,25 @@ Complex StarMap::sectorForward(Complex z) const noexcept {
 double StarMap::solveAtCorner(const Corner& k, Complex w, Complex& z) const noexcept {
     const Complex back = complexConjugate(k.at);  // 1/c
     const Complex target = complexMul(minus(k.image, w), back);
-    // Leading term: w ≈ W − c·u·term₀.
-    Complex u = scaled(target, 1.0 / k.term[0]);
-    const double invExponent = 1.0 / k.exponent;
-    Complex s = principalPower(u, invExponent);
+    // σ from the leading term's root, s from the reverted root series.
+    const Complex sigma = principalPower(scaled(target, 1.0 / k.term[0]), 1.0 / k.exponent);
+    Complex s = complexMul(sigma, horner(k.rootInverse, sigma, kRevertedTerms));
+    const double scale = magnitude(sigma);
     bool settled = false;
     for (int step = 0; step < kNewtonSteps && !settled; ++step) {
-        // target − u·Σ term_j s^j = 0, whose u-derivative is −Σ slope_j s^j;
+        // σ − s·Σ root_j s^j = 0, whose s-derivative is −Σ rootSlope_j s^j;
         // the series are cut where their terms fall below 10⁻¹², which near
         // the prevertex is after a few.
         const int length = termsFor(magnitude(s) / k.radius);
-        Complex value{k.term[length - 1], 0.0}, slope{k.slope[length - 1], 0.0};
+        Complex value{k.root[length - 1], 0.0}, slope{k.rootSlope[length - 1], 0.0};
         for (int j = length - 2; j >= 0; --j) {
             value = complexMul(value, s), slope = complexMul(slope, s);
-            value.re += k.term[j], slope.re += k.slope[j];
+            value.re += k.root[j], slope.re += k.rootSlope[j];
         }
-        const Complex du = complexDivide(minus(target, complexMul(u, value)), slope);
-        // Once the step is below 10⁻⁶ of u, the error left is its square: s
-        // follows to first order, s·(1 + du/(e·u)), as exactly.
-        settled = magnitude(du) <= 1e-6 * magnitude(u);
-        if (settled && magnitude(du) > 0.0) {
-            const Complex ratio = complexDivide(du, u);
-            s = complexMul(s, {1.0 + ratio.re * invExponent, ratio.im * invExponent});
-        }
-        u = plus(u, du);
-        if (!settled) s = principalPower(u, invExponent);
+        const Complex ds = complexDivide(minus(sigma, complexMul(s, value)), slope);
+        s = plus(s, ds);
+        // Once the step is below 10⁻⁶ of s, the error left is its square.
+        settled = magnitude(ds) <= 1e-6 * scale;
     }
     z = complexMul(k.at, minus({1.0, 0.0}, s));
     // How far into the expansion's reach the answer lies (1: at its edge);
@@ -225,7 +243,7 @@ Complex StarMap::centreNewton(Complex w, Complex z) const noexcept {
 Complex StarMap::sectorInverse(Complex w) const noexcept {
     if (magnitude(w) <= revertedReach_) {
         const Complex wn = integerPower(w, n_);
-        const Complex z = complexMul(w, horner(reverted_, wn));
+        const Complex z = complexMul(w, horner(reverted_, wn, kRevertedTerms));
         if (magnitude(wn) <= singularReach_) return z;
         if (std::pow(magnitude(z), n_) <= kCentreReach) return centreNewton(w, z);
     }
@@ -249,9 +267,22 @@ Complex StarMap::sectorInverse(Complex w) const noexcept {
 }
 
 Complex StarMap::intoSector(Complex w, SectorTurn& t) const noexcept {
-    const double sectors = std::atan2(w.im, w.re) * n_ / (2.0 * std::numbers::pi);
+    // The sector from a rough angle (good to a few thousandths of a radian),
+    // then settled exactly against its two bounding rays at ±π/n.
+    const double sectors = roughAngle(w) * n_ / (2.0 * std::numbers::pi);
     t.k = static_cast<int>(std::lround(sectors) + n_) % n_;
     Complex r = complexMul(w, complexConjugate(turns_[t.k]));
+    for (int pass = 0; pass < 2; ++pass) {
+        const double ahead = halfTurn_.re * r.im - halfTurn_.im * r.re;   // r beyond +π/n
+        const double behind = halfTurn_.re * r.im + halfTurn_.im * r.re;  // r before −π/n
+        if (ahead > 0.0)
+            t.k = (t.k + 1) % n_;
+        else if (behind < 0.0)
+            t.k = (t.k + n_ - 1) % n_;
+        else
+            break;
+        r = complexMul(w, complexConjugate(turns_[t.k]));
+    }
     t.mirrored = r.im < 0.0;
     if (t.mirrored) r.im = -r.im;
     return r;

@@ -18,9 +18,13 @@
 // hypergeometric-type series in zⁿ, near a prevertex c by the expansion
 // w = W_c − c·s^e·Σ g_j s^j (s = 1 − z/c, e the corner's angle over π), which
 // converges up to the neighbouring prevertices. The inverse starts from the
-// reverted centre series or from the corner expansion's leading term, and is
-// polished by Newton's method in the corner variable u = s^e, in which the
-// map is nearly linear, with a fixed cap on the steps.
+// reverted centre series, polished by Newton's method where it is cut too
+// short. Near a corner it takes the e-th root once: with
+// σ = ((W_c − w)/(c·g₀/e))^(1/e), the corner expansion becomes the power
+// series σ = s·(Σ (term_j/term₀)·s^j)^(1/e) = Σ root_j s^(j+1), analytic
+// and tangent to the identity, which the reverted series starts and Newton's
+// method polishes without further fractional powers, with a fixed cap on the
+// steps.
 
 #include <array>
 
@@ -57,13 +61,15 @@ private:
     // A prevertex c of the fundamental sector (1 for the tip, e^{iπ/n} for the
     // inner corner) and the expansion of the map about it.
     struct Corner {
-        Complex at;                          // c
-        Complex image;                       // W_c = w(c)
-        double exponent;                     // e
-        double radius;                       // where the expansion converges: |s| below it
-        double halfReach;                    // |w − W_c| where |s| is about radius/2
-        std::array<double, kTerms> term{};   // g_j/(e + j): w = W_c − c·s^e·Σ term_j s^j
-        std::array<double, kTerms> slope{};  // g_j/e: dw/du = −c·Σ slope_j s^j
+        Complex at;                                // c
+        Complex image;                             // W_c = w(c)
+        double exponent;                           // e
+        double radius;                             // where the expansion converges: |s| below it
+        double halfReach;                          // |w − W_c| where |s| is about radius/2
+        std::array<double, kTerms> term{};         // g_j/(e + j): w = W_c − c·s^e·Σ term_j s^j
+        std::array<double, kTerms> root{};         // σ = Σ root_j s^(j+1), σ^e = (W_c − w)/(c·term₀)
+        std::array<double, kTerms> rootSlope{};    // (j + 1)·root_j: dσ/ds
+        std::array<double, kTerms> rootInverse{};  // s = σ·Σ rootInverse_j σ^j, cut short
     };
 
     Complex centreSeries(Complex z) const noexcept;
@@ -90,6 +96,7 @@ private:
     double innerRadius_;
     std::array<Corner, 2> corners_;
     std::array<Complex, kMaxPoints> turns_{};  // e^{2πik/n}
+    Complex halfTurn_{};                       // e^{iπ/n}
 };
 
 }  // namespace globaro

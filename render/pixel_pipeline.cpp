@@ -826,13 +826,15 @@ std::int16_t ProjectionWorkload::deliverJob(RenderJob& job, RenderSink& sink) {
 }
 
 bool centreCheckNeeded(const RenderContext& ctx, const OutputPlacement& placement) noexcept {
-    // Rectangles at least two of the render's pixels wide, and the inside of
-    // an outline that curves no tighter than that, cannot hide between the
-    // corners of a pixel.
+    // Rectangles at least two of the render's pixels wide, the inside of an
+    // outline that curves no tighter than that, and the inside and outside
+    // of a polygon with such sides and no corner sharper than a right angle
+    // cannot hide between the corners of a pixel.
     const double step = placement.step > 0.0f ? placement.step : 1.0;
     const double pixelsAcross = static_cast<double>(placement.image.width) / step;
     return !inputIsSeamless(ctx.inputProjection) ||
-           !(outputRegionsAreRectangles(ctx, pixelsAcross, 2.0) || outputOutlineIsRound(ctx, pixelsAcross, 2.0));
+           !(outputRegionsAreRectangles(ctx, pixelsAcross, 2.0) || outputOutlineIsRound(ctx, pixelsAcross, 2.0) ||
+             outputOutlineHasWideCorners(ctx, pixelsAcross, 2.0));
 }
 
 ShadingOptions shadingOptionsFor(const SettingsRecord& s, const RenderContext& ctx, int renderTarget) noexcept {

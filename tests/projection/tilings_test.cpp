@@ -44,8 +44,8 @@ TEST(Tilings, EquianharmonicPAgainstClosedForms) {
 
 // sd at the quarter periods and their halves, in closed form: sd(K) = 1/k′,
 // sd(iK′) = i/k, sd(K/2) = 1/√(k′(1+k′)), sd(iK′/2) = i/√(k(1+k)), the zero
-// at 2K, sd(u + 2K) = −sd(u) and the pole at K + iK′; for the Landen descent
-// and the theta series alike.
+// at 2K, sd(u + 2K) = −sd(u) and the pole at K + iK′; for the Landen descent,
+// the theta series and the amplitude tables alike.
 TEST(Tilings, SdAtTheQuarterPeriods) {
     struct Case {
         double re, im;  // the argument, in K and K′
@@ -67,13 +67,16 @@ TEST(Tilings, SdAtTheQuarterPeriods) {
             {-1.0, 3.0, 0.0, 0.0, true},
         };
         const ThetaSd theta(m);
+        const JacobiTable real(m), imaginary(1.0 - m);
         const double qk = completeEllipticK(m), qkp = completeEllipticK(1.0 - m);
         for (const Case& c : cases)
-            for (const bool descent : {true, false}) {
+            for (const int way : {0, 1, 2}) {
                 const Complex u{c.re * qk, c.im * qkp};
-                const ComplexRatio r = descent ? jacobiSd(u, m) : theta(u);
-                SCOPED_TRACE(::testing::Message() << "m " << m << " at " << c.re << "K + " << c.im << "iK′"
-                                                  << (descent ? " (descent)" : " (theta)"));
+                const ComplexRatio r = way == 0 ? jacobiSd(u, m) : way == 1 ? theta(u) : jacobiSd(u, real, imaginary);
+                SCOPED_TRACE(::testing::Message() << "m " << m << " at " << c.re << "K + " << c.im << "iK′ by "
+                                                  << (way == 0   ? "descent"
+                                                      : way == 1 ? "theta"
+                                                                 : "table"));
                 if (c.pole) {
                     EXPECT_LT(complexAbs(r.den), 1e-12 * complexAbs(r.num));
                     continue;
@@ -95,6 +98,20 @@ TEST(Tilings, ThetaSdAgreesWithTheDescent) {
             const ComplexRatio a = sd(u), b = jacobiSd(u, m);
             const Complex x = complexDivide(a.num, a.den), y = complexDivide(b.num, b.den);
             EXPECT_NEAR(complexAbs({x.re - y.re, x.im - y.im}), 0.0, 1e-11 * (1.0 + complexAbs(y))) << m << " " << u.re;
+        }
+    }
+}
+
+// The amplitude tables agree with the descent between their nodes, over
+// several periods and on both sides of 0.
+TEST(Tilings, JacobiTableAgreesWithTheDescent) {
+    for (const double m : {0.0, 0.5, 0.9}) {
+        const JacobiTable table(m);
+        for (double u = -9.0; u <= 9.0; u += 0.01237) {
+            const JacobiValues a = table(u), b = jacobiReal(u, m);
+            EXPECT_NEAR(a.sn, b.sn, 1e-13) << m << " " << u;
+            EXPECT_NEAR(a.cn, b.cn, 1e-13) << m << " " << u;
+            EXPECT_NEAR(a.dn, b.dn, 1e-13) << m << " " << u;
         }
     }
 }

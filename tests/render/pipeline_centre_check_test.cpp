@@ -35,7 +35,7 @@ const ImagePyramid& photoPyramid() {
     return *p;
 }
 
-TEST(PipelineCentreCheck, OnlyRectanglesOrARoundOutlineOverASeamlessInputGoWithoutIt) {
+TEST(PipelineCentreCheck, OnlyRectanglesOrARoundOrWideCorneredOutlineOverASeamlessInputGoWithoutIt) {
     // Output, input, size, step; whether the check is needed.
     const std::tuple<ProjectionId, InputProjectionId, std::int32_t, std::int32_t, float, bool> cases[] = {
         // Cube layouts, zenith & nadir, views that fill their frame: every region is a rectangle.
@@ -50,6 +50,10 @@ TEST(PipelineCentreCheck, OnlyRectanglesOrARoundOutlineOverASeamlessInputGoWitho
         {337, 1, 6, 1, 1, true},       // cells of one pixel could hide between a pixel's corners
         {337, 1, 600, 100, 64, true},  // and so in a coarse preview
         {46, 1, 12, 6, 1, true},       // an ellipse a few pixels across curves too tightly
+        {94, 1, 300, 300, 1, false},  {90, 1, 300, 300, 1, false},   // squares filling the frame, warped or not
+        {98, 1, 300, 300, 1, false},  {158, 1, 300, 300, 1, false},  // a pentagon, a star of right-angled rays
+        {97, 1, 300, 300, 1, true},                                  // the pentagram's 36° tips could
+        {158, 1, 12, 12, 1, true},                                   // rays a pixel long could
     };
     for (const auto& [output, input, w, h, step, needed] : cases)
         EXPECT_EQ(TurnedView(output, input, w, h, step).needed(), needed) << output << " from " << input;
@@ -61,7 +65,8 @@ TEST(PipelineCentreCheck, LeavingItOutChangesNoPixelAndFullFramesStayOpaque) {
          {std::tuple{337, 300, 50, true}, std::tuple{338, 48, 32, true}, std::tuple{339, 150, 100, true},
           std::tuple{171, 64, 32, true}, std::tuple{1, 260, 130, true}, std::tuple{14, 260, 130, true},
           std::tuple{46, 260, 130, false}, std::tuple{337, 96, 16, true}, std::tuple{339, 48, 32, true},
-          std::tuple{1, 64, 32, true}, std::tuple{14, 40, 40, true}}) {
+          std::tuple{1, 64, 32, true}, std::tuple{14, 40, 40, true}, std::tuple{90, 64, 64, true},
+          std::tuple{98, 150, 150, false}, std::tuple{158, 150, 150, false}, std::tuple{91, 64, 64, false}}) {
         const TurnedView s(output, 1, w, h);
         ASSERT_FALSE(s.needed());
         ShadingOptions shading = s.shading();
