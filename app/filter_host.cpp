@@ -633,6 +633,13 @@ int runFilter(Document& doc, const std::string& modulePath, const RunSettingsOpt
               RowListener* rowListener, RecordedAction* recorded, std::atomic<std::int64_t>* pixelsDrawn) {
     LoadedModule module;
     if (!loadModule(modulePath, module, error)) return kExitFailure;
+    return runFilter(doc, module, run, showProgress, error, source, reportOut, inputRows, rowListener, recorded,
+                     pixelsDrawn);
+}
+
+int runFilter(Document& doc, const LoadedModule& module, const RunSettingsOptions& run, bool showProgress,
+              std::string& error, const Document* source, RunReport* reportOut, const RowGate* inputRows,
+              RowListener* rowListener, RecordedAction* recorded, std::atomic<std::int64_t>* pixelsDrawn) {
     if (!moduleAcceptsImageMode(module.properties, doc.imageMode(), error)) return kExitFailure;
     DescriptorStore store;
     if (!offerRunDescriptor(run, store, error)) return kExitFailure;

@@ -185,5 +185,12 @@ int runFilter(Document& doc, const std::string& modulePath, const RunSettingsOpt
               std::string& error, const Document* source = nullptr, RunReport* reportOut = nullptr,
               const RowGate* inputRows = nullptr, RowListener* rowListener = nullptr,
               RecordedAction* recorded = nullptr, std::atomic<std::int64_t>* pixelsDrawn = nullptr);
+// The same with a module that is loaded already (a batch loads it once for
+// all of its files; every run still goes through all of its selectors).
+struct LoadedModule;
+int runFilter(Document& doc, const LoadedModule& module, const RunSettingsOptions& run, bool showProgress,
+              std::string& error, const Document* source = nullptr, RunReport* reportOut = nullptr,
+              const RowGate* inputRows = nullptr, RowListener* rowListener = nullptr,
+              RecordedAction* recorded = nullptr, std::atomic<std::int64_t>* pixelsDrawn = nullptr);
 
 }  // namespace globaro
