@@ -10,7 +10,8 @@ namespace globaro {
 std::string readFailure(const std::string& path, const std::exception& e) {
     const bool memory = dynamic_cast<const std::bad_alloc*>(&e) != nullptr;
     const std::string what = e.what();
-    return "cannot read \"" + path + "\": " + (memory ? std::string("not enough memory") : what.substr(0, what.find('\n')));
+    return "cannot read \"" + path +
+           "\": " + (memory ? std::string("not enough memory") : what.substr(0, what.find('\n')));
 }
 
 struct BatchReader::Frame final : InputRead {
