@@ -673,6 +673,14 @@ int runFilter(Document& doc, const std::string& modulePath, const RunSettingsOpt
               const RunMemory* memory) {
     LoadedModule module;
     if (!loadModule(modulePath, module, error)) return kExitFailure;
+    return runFilter(doc, module, run, showProgress, error, source, reportOut, inputRows, rowListener, recorded,
+                     pixelsDrawn, memory);
+}
+
+int runFilter(Document& doc, const LoadedModule& module, const RunSettingsOptions& run, bool showProgress,
+              std::string& error, const Document* source, RunReport* reportOut, const RowGate* inputRows,
+              RowListener* rowListener, RecordedAction* recorded, std::atomic<std::int64_t>* pixelsDrawn,
+              const RunMemory* memory) {
     if (!moduleAcceptsImageMode(module.properties, doc.imageMode(), error)) return kExitFailure;
     DescriptorStore store;
     if (!offerRunDescriptor(run, store, error)) return kExitFailure;

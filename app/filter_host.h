@@ -219,5 +219,13 @@ int runFilter(Document& doc, const std::string& modulePath, const RunSettingsOpt
               const RowGate* inputRows = nullptr, RowListener* rowListener = nullptr,
               RecordedAction* recorded = nullptr, std::atomic<std::int64_t>* pixelsDrawn = nullptr,
               const RunMemory* memory = nullptr);
+// The same with a module that is loaded already (a batch loads it once for
+// all of its files; every run still goes through all of its selectors).
+struct LoadedModule;
+int runFilter(Document& doc, const LoadedModule& module, const RunSettingsOptions& run, bool showProgress,
+              std::string& error, const Document* source = nullptr, RunReport* reportOut = nullptr,
+              const RowGate* inputRows = nullptr, RowListener* rowListener = nullptr,
+              RecordedAction* recorded = nullptr, std::atomic<std::int64_t>* pixelsDrawn = nullptr,
+              const RunMemory* memory = nullptr);
 
 }  // namespace globaro

@@ -25,6 +25,7 @@
 #include <vector>
 
 #include "app/batch_names.h"
+#include "app/batch_reader.h"
 #include "app/canvas_size.h"
 #include "app/catalogue_commands.h"
 #include "app/cube_engines.h"
@@ -151,6 +152,7 @@ struct RenderOptions {
     bool force = false;    // an output may be the input file
     std::string format;    // the file format of "-" (standard input or output)
     std::string modulePath;
+    const LoadedModule* module = nullptr;  // loaded already (a batch loads it once), or null
     RunSettingsOptions run;
     bool quiet = false;
     bool timings = false;    // print where the time went, phase by phase
@@ -196,17 +198,10 @@ double secondsSince(std::chrono::steady_clock::time_point since) {
 
 std::string firstLineOf(const std::string& text) { return text.substr(0, text.find('\n')); }
 
-// The one line for an exception that ended the reading of a file.
-std::string readFailure(const DocumentReader& reader, const std::exception& e) {
-    const bool memory = dynamic_cast<const std::bad_alloc*>(&e) != nullptr;
-    return "cannot read \"" + reader.path() +
-           "\": " + (memory ? std::string("not enough memory") : firstLineOf(e.what()));
-}
-
 // Reads the rows of an opened file into its document on a thread of its
 // own, so that the filter starts on the top rows while the rest are read.
 // Stops the reading and waits for the thread on every path.
-class BackgroundRead {
+class BackgroundRead final : public InputRead {
 public:
     BackgroundRead(DocumentReader& reader, Document& doc) {
         // Whatever goes wrong on the thread (memory running out included)
@@ -217,7 +212,7 @@ public:
                 ok_ = reader.readRows(doc, &gate_, error_);
             } catch (const std::exception& e) {
                 ok_ = false;
-                error_ = readFailure(reader, e);
+                error_ = readFailure(reader.path(), e);
             }
             seconds_ = secondsSince(t0);
         };
@@ -235,16 +230,13 @@ public:
     BackgroundRead(const BackgroundRead&) = delete;
     BackgroundRead& operator=(const BackgroundRead&) = delete;
 
-    const RowGate& gate() const { return gate_; }
-    // Waits until every row is in; false with the reason when the file
-    // could not be read to its end.
-    bool finish(std::string& error) {
+    const RowGate& gate() const override { return gate_; }
+    bool finish(std::string& error) override {
         if (thread_.joinable()) thread_.join();
         if (!ok_) error = error_;
         return ok_;
     }
-    // How long the reading took (once finished).
-    double seconds() const { return seconds_; }
+    double seconds() const override { return seconds_; }
 
 private:
     RowGate gate_;
@@ -276,15 +268,19 @@ int checkRecordTarget(const std::string& input, const std::string& output, const
 
 // Renders one file. Returns 0, or an exit status with a one-line reason in
 // `error`; nothing is written unless the whole run succeeded, and the action
-// file of --record only after the image is in place.
+// file of --record only after the image is in place. With a batch reader,
+// the input is its file `index`, read ahead while the file before was
+// filtered.
 //
 // Nothing reads the images after the run, so unless `keepRows` is set each
 // source row leaves memory once the filter has taken it, and each row of the
 // result once it is in the file. Should the filter or the file need such a
 // row again, the run fails with `again` set, to be made once more with
-// `keepRows`.
+// `keepRows` (reading the file afresh: the read-ahead copy has let go of its
+// rows).
 int renderFileOnce(const std::string& input, const std::string& output, const RenderOptions& o,
-                   RenderProgress* progress, std::string& error, bool keepRows, bool& again) {
+                   RenderProgress* progress, std::string& error, bool keepRows, bool& again, BatchReader* batch,
+                   std::size_t index) {
     again = false;
     if (std::int32_t w = 0, h = 0; !o.size.empty() && !parseCanvasSpec(o.size, w, h, error)) return kExitUsage;
     if (!checkOutputIsNotInput(input, output, o.force, error)) return kExitUsage;
@@ -295,9 +291,16 @@ int renderFileOnce(const std::string& input, const std::string& output, const Re
     if (!(layered ? checkWritableTarget(output, error) : checkImageTarget(output, error))) return kExitFailure;
     if (const std::string note = unusedSubsamplingNote(output); !note.empty())
         messageStart(std::cerr, progress) << "globaro: " << note << "\n";
-    Document source;
+    Document ownSource;
+    Document* sourceDoc = &ownSource;
     DocumentReader reader;
-    if (!reader.open(input, source, error)) return kExitFailure;
+    InputRead* readAhead = nullptr;
+    if (batch != nullptr) {
+        if (readAhead = batch->take(index, sourceDoc, error); readAhead == nullptr) return kExitFailure;
+    } else if (!reader.open(input, ownSource, error)) {
+        return kExitFailure;
+    }
+    Document& source = *sourceDoc;
     RunSettingsOptions run = o.run;
     if (std::string note; o.usePose && !takeViewFromPose(source.metadata.get(), input, run, note))
         messageStart(std::cerr, progress) << "globaro: " << note << "\n";
@@ -323,7 +326,9 @@ int renderFileOnce(const std::string& input, const std::string& output, const Re
         error = "cannot write \"" + output + "\": a Photoshop document keeps the image's depth; --depth is not taken";
         return kExitUsage;
     }
-    BackgroundRead reading(reader, source);
+    std::optional<BackgroundRead> ownReading;
+    if (readAhead == nullptr) ownReading.emplace(reader, source);
+    InputRead& reading = readAhead != nullptr ? *readAhead : *ownReading;
     if (geo.place && !reading.finish(error)) return kExitFailure;
     if (geo.place && !placeOnGlobe(input, geo.extent, source, error)) return kExitFailure;
     // A new image of the output's own proportions, or with --in-place the
@@ -368,10 +373,13 @@ int renderFileOnce(const std::string& input, const std::string& output, const Re
             if (progress != nullptr) progress->watch(nullptr, 0, 0, nullptr, 0);
         }
     } stopWatching{progress};
-    const int status = runFilter(doc, o.modulePath, run, false, error, separate ? &source : nullptr, &report,
-                                 geo.place ? nullptr : &reading.gate(), writing ? &*writing : nullptr,
-                                 run.record.empty() ? nullptr : &recorded,
-                                 progress != nullptr ? &progress->drawnCounter() : nullptr, &memory);
+    const auto filter = [&](const auto& module) {
+        return runFilter(doc, module, run, false, error, separate ? &source : nullptr, &report,
+                         geo.place ? nullptr : &reading.gate(), writing ? &*writing : nullptr,
+                         run.record.empty() ? nullptr : &recorded,
+                         progress != nullptr ? &progress->drawnCounter() : nullptr, &memory);
+    };
+    const int status = o.module != nullptr ? filter(*o.module) : filter(o.modulePath);
     // A cancelled run stops reading too.
     if (cancelRequested().load()) return kExitInterrupted;
     // A file that turned out damaged is what went wrong, whatever the filter
@@ -414,15 +422,15 @@ int renderFileOnce(const std::string& input, const std::string& output, const Re
 // reported as such: whatever failed on the way, nothing was written (the
 // documents, the reading thread and the writer are gone by then).
 int renderFile(const std::string& input, const std::string& output, const RenderOptions& o, RenderProgress* progress,
-               std::string& error) {
+               std::string& error, BatchReader* batch = nullptr, std::size_t index = 0) {
     int status = kExitFailure;
     try {
         bool again = false;
-        status = renderFileOnce(input, output, o, progress, error, false, again);
+        status = renderFileOnce(input, output, o, progress, error, false, again, batch, index);
         // Rows let go were needed after all: the whole render once more,
         // keeping them.
         if (status != 0 && again && !cancelRequested().load())
-            status = renderFileOnce(input, output, o, progress, error, true, again);
+            status = renderFileOnce(input, output, o, progress, error, true, again, nullptr, 0);
     } catch (const std::bad_alloc&) {
         error = "not enough memory to render \"" + input + "\"";
     } catch (const std::exception& e) {
@@ -467,8 +475,10 @@ int commandRender(const std::string& input, const std::string& output, const Ren
     return status;
 }
 
-// One file of a batch; a failure is one line that names the file.
-int renderBatchItem(const BatchItem& item, const RenderOptions& o, RenderProgress* progress) {
+// One file of a batch; a failure is one line that names the file. With a
+// batch reader, the input is its file `index`.
+int renderBatchItem(const BatchItem& item, const RenderOptions& o, RenderProgress* progress,
+                    BatchReader* batch = nullptr, std::size_t index = 0) {
     std::string error;
     // A batch makes the folders its pattern names.
     if (const auto folder = std::filesystem::path(item.output).parent_path(); !folder.empty()) {
@@ -480,7 +490,7 @@ int renderBatchItem(const BatchItem& item, const RenderOptions& o, RenderProgres
             return kExitFailure;
         }
     }
-    const int status = renderFile(item.input, item.output, o, progress, error);
+    const int status = renderFile(item.input, item.output, o, progress, error, batch, index);
     // A stopped batch says so once, at its end.
     if (status != 0 && status != kExitInterrupted)
         messageStart(std::cerr, progress) << "globaro: " << item.input << ": " << error << std::endl;
@@ -581,10 +591,28 @@ int commandBatch(const std::vector<std::string>& inputs, const std::string& patt
     std::size_t failed = 0, done = 0;  // done: finished, well or not
     ProgressDisplay display(o.progress, items.size());
     if (jobs <= 1 || items.size() == 1) {
+        // One process renders the files one after the other: the module is
+        // loaded once (a module that cannot be loaded is each file's
+        // failure, as before), and each file is read while the one before
+        // it is filtered.
+        RenderOptions options = o;
+        LoadedModule module;
+        if (std::string ignored; loadModule(o.modulePath, module, ignored)) options.module = &module;
+        std::unique_ptr<BatchReader> reader;
+        if (items.size() > 1) {
+            std::vector<std::string> paths;
+            for (const BatchItem& item : items) paths.push_back(item.input);
+            try {
+                reader = std::make_unique<BatchReader>(std::move(paths));
+            } catch (const std::exception&) {
+                reader.reset();  // no thread to be had: each file reads itself
+            }
+        }
         for (std::size_t i = 0; i < items.size(); ++i) {
             if (cancelRequested().load()) break;
             RenderProgress progress(display, items[i].input, i + 1, items.size());
-            if (renderBatchItem(items[i], o, &progress) != 0) ++failed;
+            if (renderBatchItem(items[i], options, &progress, reader.get(), i) != 0) ++failed;
+            if (reader != nullptr) reader->release(i);
             ++done;
         }
     } else {

@@ -32,7 +32,8 @@ int readWholeFile(const std::string& path, std::size_t maxBytes, std::vector<std
 // Writes `bytes` as the whole new content of `path`: the data go to a
 // temporary sibling first, which then replaces the file, so a failed write
 // never leaves a half-written file where a good one was. Returns kFileOk,
-// kFileNotFound (the sibling could not be created) or kFileWriteFailed.
+// kFileNotFound (the sibling could not be created) or kFileWriteFailed. A
+// file that already holds exactly `bytes` is left as it is.
 int writeWholeFile(const std::string& path, std::span<const std::uint8_t> bytes);
 
 // An entry of a folder listing.

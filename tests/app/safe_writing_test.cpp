@@ -7,6 +7,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -105,6 +106,22 @@ TEST(FullDisk, SettingsAndActionFilesKeepTheOldFile) {
         EXPECT_NE(contents(target), "old");
     }
     EXPECT_TRUE(strayFiles(folder, {"settings.q2q", "action.json"}).empty());
+}
+
+// A state file that already holds the bytes is left in place (the same inode), not replaced.
+TEST(StateFiles, UnchangedBytesLeaveTheFileInPlace) {
+    const std::string target = folderFor("state_files") + "/map";
+    const auto inode = [&] {
+        struct stat info {};
+        return ::stat(target.c_str(), &info) == 0 ? info.st_ino : ino_t{0};
+    };
+    ASSERT_EQ(writeWholeFile(target, std::vector<std::uint8_t>(100, 1)), kFileOk);
+    const auto first = inode();
+    ASSERT_EQ(writeWholeFile(target, std::vector<std::uint8_t>(100, 1)), kFileOk);
+    EXPECT_EQ(inode(), first);
+    ASSERT_EQ(writeWholeFile(target, std::vector<std::uint8_t>(101, 1)), kFileOk);
+    EXPECT_NE(inode(), first);
+    EXPECT_EQ(contents(target).size(), 101u);
 }
 
 // Starts `globaro ARGS` with its output in `log`; returns its process id.
