@@ -119,12 +119,85 @@ void mapBands(const OutputCall& c, OutputResult& r, int k) noexcept {
     r.regionTag = band;
 }
 
+// The hypertriple: w = log(ζ³ + ζ), ζ the stereographic coordinate from the
+// north pole with the view centre at ζ = 1. Its logarithmic ends are the
+// north pole (w ≈ 3·log ζ: a Mercator band three times as wide, 6π across),
+// the south pole (ζ = 0) and the equator at λ = ∓90° (ζ = ±i), each of the
+// last three a band 2π across. The only points that do not keep angles are
+// the critical points ζ = ±i/√3 (latitude −30° on λ = ∓90°), where the
+// angles are doubled and the slits between the lower bands begin; there
+// |ζ³ + ζ| = 2/(3√3), the level of the line where the bands meet. Below it
+// the three lower components are parted by the lines Im ζ = ±1/√3, which
+// touch them only at the critical points, so a sample's root is chosen by
+// Im ζ alone; above it the root whose 3·Log ζ + Log(1 + ζ⁻²) is w (that
+// branch is continuous on the north pole's component but for the back
+// meridian, the side edges).
+//
+// The south pole's component meets the north pole's along two arcs, on
+// either side of the critical points, so its band is drawn in halves: the
+// front half (π wide) under the view centre, the back half split between
+// the side edges (the back meridian, where the map closes round).
+void mapTriple(const OutputCall& c, OutputResult& r) noexcept {
+    const ExtentBox& box = c.entry.box;
+    const double x = c.fxd(), y = -c.fyd();
+    if (!(x >= box.x0 && x <= box.x1 && y >= -box.y1 && y <= -box.y0)) return;
+    constexpr double kPi = std::numbers::pi;
+    const double level = std::log(2.0 / (3.0 * std::sqrt(3.0)));
+    const Cd w(y, x);
+    const Cd a = std::exp(w);
+    // ζ³ + ζ = a by Cardano: ζ = u − 1/(3u) with u³ = a/2 ± √(a²/4 + 1/27),
+    // the sign taken that keeps u³ away from zero.
+    const Cd s = std::sqrt(0.25 * a * a + 1.0 / 27.0);
+    const Cd u3 = std::norm(0.5 * a + s) >= std::norm(0.5 * a - s) ? 0.5 * a + s : 0.5 * a - s;
+    const Cd u = std::exp(std::log(u3) / 3.0);
+    const Cd turn = std::polar(1.0, 2.0 * kPi / 3.0);
+    Cd roots[3];
+    Cd uk = u;
+    for (Cd& z : roots) {
+        z = uk - 1.0 / (3.0 * uk);
+        uk *= turn;
+    }
+    Cd zeta;
+    int region = 3;
+    if (y >= level) {
+        double best = HUGE_VAL;
+        for (const Cd& z : roots) {
+            // The side edges are one meridian: compare modulo the band's 6π.
+            const Cd e = 3.0 * std::log(z) + std::log(1.0 + 1.0 / (z * z)) - w;
+            const double d = std::norm(Cd(e.real(), e.imag() - 6.0 * kPi * std::round(e.imag() / (6.0 * kPi))));
+            if (d < best) {
+                best = d;
+                zeta = z;
+            }
+        }
+    } else {
+        // Left to right: the back half of the south pole's band, λ = +90°,
+        // the front half, λ = −90°, the back half again.
+        const double edge = std::sqrt(1.0 / 3.0);
+        region = std::abs(x) <= 0.5 * kPi ? 1 : std::abs(x) >= 2.5 * kPi ? 1 : x < 0.0 ? 0 : 2;
+        for (const Cd& z : roots) {
+            const double im = z.imag();
+            if ((region == 0 && im < -edge) || (region == 2 && im > edge) || (region == 1 && std::abs(im) <= edge)) {
+                zeta = z;
+            }
+        }
+    }
+    const double n = std::norm(zeta);
+    setHit(r, {static_cast<float>(-2.0 * zeta.imag() / (1.0 + n)), static_cast<float>((n - 1.0) / (n + 1.0)),
+               static_cast<float>(2.0 * zeta.real() / (1.0 + n))});
+    r.ownTag = true;
+    r.regionTag = region;
+}
+
 }  // namespace
 
 void mapMercatorComposition(const OutputCall& c, OutputResult& r) noexcept {
     switch (c.entry.id) {
         case 65:
             mapBands(c, r, 2);
+            return;
+        case 66:
+            mapTriple(c, r);
             return;
         case 67:
             mapStar(c, r, 4);
