@@ -129,9 +129,7 @@ void mapBands(const OutputCall& c, OutputResult& r, int k) noexcept {
 // |ζ³ + ζ| = 2/(3√3), the level of the line where the bands meet. Below it
 // the three lower components are parted by the lines Im ζ = ±1/√3, which
 // touch them only at the critical points, so a sample's root is chosen by
-// Im ζ alone; above it the root whose 3·Log ζ + Log(1 + ζ⁻²) is w (that
-// branch is continuous on the north pole's component but for the back
-// meridian, the side edges).
+// Im ζ alone; above it one branch of the formula is the root.
 //
 // The south pole's component meets the north pole's along two arcs, on
 // either side of the critical points, so its band is drawn in halves: the
@@ -144,38 +142,31 @@ void mapTriple(const OutputCall& c, OutputResult& r) noexcept {
     constexpr double kPi = std::numbers::pi;
     const double level = std::log(2.0 / (3.0 * std::sqrt(3.0)));
     const Cd w(y, x);
-    const Cd a = std::exp(w);
-    // ζ³ + ζ = a by Cardano: ζ = u − 1/(3u) with u³ = a/2 ± √(a²/4 + 1/27),
-    // the sign taken that keeps u³ away from zero.
-    const Cd s = std::sqrt(0.25 * a * a + 1.0 / 27.0);
-    const Cd u3 = std::norm(0.5 * a + s) >= std::norm(0.5 * a - s) ? 0.5 * a + s : 0.5 * a - s;
-    const Cd u = std::exp(std::log(u3) / 3.0);
-    const Cd turn = std::polar(1.0, 2.0 * kPi / 3.0);
-    Cd roots[3];
-    Cd uk = u;
-    for (Cd& z : roots) {
-        z = uk - 1.0 / (3.0 * uk);
-        uk *= turn;
-    }
     Cd zeta;
     int region = 3;
     if (y >= level) {
-        double best = HUGE_VAL;
-        for (const Cd& z : roots) {
-            // The side edges are one meridian: compare modulo the band's 6π.
-            const Cd e = 3.0 * std::log(z) + std::log(1.0 + 1.0 / (z * z)) - w;
-            const double d = std::norm(Cd(e.real(), e.imag() - 6.0 * kPi * std::round(e.imag() / (6.0 * kPi))));
-            if (d < best) {
-                best = d;
-                zeta = z;
-            }
-        }
+        // The root in the north pole's component, by Cardano's formula taken
+        // on the branch that is e^(w/3) far up: ζ = u − 1/(3u), u³ =
+        // e^w·(1/2 + √(1/4 + e^(−2w)/27)). Above the level |e^(−2w)/27| ≤ 1/4,
+        // so both roots stay principal and the branch is analytic in the band;
+        // its side edges x = ±3π are the back meridian.
+        const Cd q = std::sqrt(0.25 + std::exp(-2.0 * w) / 27.0);
+        const Cd u = std::exp(w / 3.0) * std::pow(0.5 + q, 1.0 / 3.0);
+        zeta = u - 1.0 / (3.0 * u);
     } else {
+        // ζ³ + ζ = a: the three roots u_k − 1/(3u_k), u_k³ = a/2 ± √(a²/4 + 1/27),
+        // the sign taken that keeps u³ away from zero.
+        const Cd a = std::exp(w);
+        const Cd s = std::sqrt(0.25 * a * a + 1.0 / 27.0);
+        const Cd u3 = std::norm(0.5 * a + s) >= std::norm(0.5 * a - s) ? 0.5 * a + s : 0.5 * a - s;
+        Cd uk = std::pow(u3, 1.0 / 3.0);
+        const Cd turn = std::polar(1.0, 2.0 * kPi / 3.0);
         // Left to right: the back half of the south pole's band, λ = +90°,
         // the front half, λ = −90°, the back half again.
         const double edge = std::sqrt(1.0 / 3.0);
         region = std::abs(x) <= 0.5 * kPi ? 1 : std::abs(x) >= 2.5 * kPi ? 1 : x < 0.0 ? 0 : 2;
-        for (const Cd& z : roots) {
+        for (int k = 0; k < 3; ++k, uk *= turn) {
+            const Cd z = uk - 1.0 / (3.0 * uk);
             const double im = z.imag();
             if ((region == 0 && im < -edge) || (region == 2 && im > edge) || (region == 1 && std::abs(im) <= edge)) {
                 zeta = z;
