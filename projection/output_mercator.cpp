@@ -119,12 +119,76 @@ void mapBands(const OutputCall& c, OutputResult& r, int k) noexcept {
     r.regionTag = band;
 }
 
+// The hypertriple: w = log(ζ³ + ζ), ζ the stereographic coordinate from the
+// north pole with the view centre at ζ = 1. Its logarithmic ends are the
+// north pole (w ≈ 3·log ζ: a Mercator band three times as wide, 6π across),
+// the south pole (ζ = 0) and the equator at λ = ∓90° (ζ = ±i), each of the
+// last three a band 2π across. The only points that do not keep angles are
+// the critical points ζ = ±i/√3 (latitude −30° on λ = ∓90°), where the
+// angles are doubled and the slits between the lower bands begin; there
+// |ζ³ + ζ| = 2/(3√3), the level of the line where the bands meet. Below it
+// the three lower components are parted by the lines Im ζ = ±1/√3, which
+// touch them only at the critical points, so a sample's root is chosen by
+// Im ζ alone; above it one branch of the formula is the root.
+//
+// The south pole's component meets the north pole's along two arcs, on
+// either side of the critical points, so its band is drawn in halves: the
+// front half (π wide) under the view centre, the back half split between
+// the side edges (the back meridian, where the map closes round).
+void mapTriple(const OutputCall& c, OutputResult& r) noexcept {
+    const ExtentBox& box = c.entry.box;
+    const double x = c.fxd(), y = -c.fyd();
+    if (!(x >= box.x0 && x <= box.x1 && y >= -box.y1 && y <= -box.y0)) return;
+    constexpr double kPi = std::numbers::pi;
+    const double level = std::log(2.0 / (3.0 * std::sqrt(3.0)));
+    const Cd w(y, x);
+    Cd zeta;
+    int region = 3;
+    if (y >= level) {
+        // The root in the north pole's component, by Cardano's formula taken
+        // on the branch that is e^(w/3) far up: ζ = u − 1/(3u), u³ =
+        // e^w·(1/2 + √(1/4 + e^(−2w)/27)). Above the level |e^(−2w)/27| ≤ 1/4,
+        // so both roots stay principal and the branch is analytic in the band;
+        // its side edges x = ±3π are the back meridian.
+        const Cd q = std::sqrt(0.25 + std::exp(-2.0 * w) / 27.0);
+        const Cd u = std::exp(w / 3.0) * std::pow(0.5 + q, 1.0 / 3.0);
+        zeta = u - 1.0 / (3.0 * u);
+    } else {
+        // ζ³ + ζ = a: the three roots u_k − 1/(3u_k), u_k³ = a/2 ± √(a²/4 + 1/27),
+        // the sign taken that keeps u³ away from zero.
+        const Cd a = std::exp(w);
+        const Cd s = std::sqrt(0.25 * a * a + 1.0 / 27.0);
+        const Cd u3 = std::norm(0.5 * a + s) >= std::norm(0.5 * a - s) ? 0.5 * a + s : 0.5 * a - s;
+        Cd uk = std::pow(u3, 1.0 / 3.0);
+        const Cd turn = std::polar(1.0, 2.0 * kPi / 3.0);
+        // Left to right: the back half of the south pole's band, λ = +90°,
+        // the front half, λ = −90°, the back half again.
+        const double edge = std::sqrt(1.0 / 3.0);
+        region = std::abs(x) <= 0.5 * kPi ? 1 : std::abs(x) >= 2.5 * kPi ? 1 : x < 0.0 ? 0 : 2;
+        for (int k = 0; k < 3; ++k, uk *= turn) {
+            const Cd z = uk - 1.0 / (3.0 * uk);
+            const double im = z.imag();
+            if ((region == 0 && im < -edge) || (region == 2 && im > edge) || (region == 1 && std::abs(im) <= edge)) {
+                zeta = z;
+            }
+        }
+    }
+    const double n = std::norm(zeta);
+    setHit(r, {static_cast<float>(-2.0 * zeta.imag() / (1.0 + n)), static_cast<float>((n - 1.0) / (n + 1.0)),
+               static_cast<float>(2.0 * zeta.real() / (1.0 + n))});
+    r.ownTag = true;
+    r.regionTag = region;
+}
+
 }  // namespace
 
 void mapMercatorComposition(const OutputCall& c, OutputResult& r) noexcept {
     switch (c.entry.id) {
         case 65:
             mapBands(c, r, 2);
+            return;
+        case 66:
+            mapTriple(c, r);
             return;
         case 67:
             mapStar(c, r, 4);
