@@ -140,6 +140,11 @@ public:
     // The lookups' detail bias in levels (0: the footprint's own size).
     float bias() const { return bias_; }
     void setBias(float bias) { bias_ = bias; }
+    // The blur a cubic B-spline read of level `n` carries, as the variance
+    // of its point spread along one axis in level-0 pixels squared: the
+    // reductions that made the level plus the B-spline within it (level 0:
+    // the B-spline alone).
+    float levelVariance(int n) const { return levelVariance_[static_cast<std::size_t>(n)]; }
 
     // One tile of level `level` + 1 from level `level` (`rect` in the new
     // level's pixels, clipped to its size). With whole-pixel taps (the exact
@@ -162,12 +167,15 @@ public:
     }
 
 private:
+    void computeLevelVariances();
+
     std::vector<PyramidLevel> levels_;
     int levelCount_ = 0;
     std::int32_t firstLevelRows_ = 0;
     PyramidWrap wrap_ = kWrapNone;
     bool ready_ = false;
     float bias_ = 0.0f;
+    float levelVariance_[kMaxLevels] = {};
 };
 
 // The 6 x 6 reduction weights by row (dy) over the columns (dx), offsets
@@ -191,9 +199,19 @@ std::int16_t buildPyramid(ImagePyramid& pyramid, int processors = 0);
 // back as floats, 1 for full scale (colour divided by 65535; a float image's
 // light above full scale comes back above 1), not premultiplied. A lookup
 // outside the image (v outside [0, 1], or u outside it without horizontal
-// wrap) is transparent black. `sharpen` (0..1) moves the detail level toward
-// the finer level and sharpens the interpolation's transition, never beyond
-// the range of the pixels it mixes (no ringing).
+// wrap) is transparent black.
+//
+// The footprint lookups (`sampleInput`, `samplePlain`) aim at the mean of
+// the image over the output pixel's footprint: their filter has the second
+// moments of that footprint (a box w pixels wide has the variance w²/12),
+// so that detail the output can show keeps its contrast and detail it
+// cannot show is smoothed away. Up to a footprint of two level-0 pixels the
+// filter is a cubic on level 0 whose blur follows the footprint (from
+// Catmull–Rom, which passes through the pixels, to the cubic B-spline);
+// beyond it, bilinear reads of the two pyramid levels whose blur brackets
+// the footprint's, mixed to meet it. `sharpen` (0..1) halves the filter's
+// variance at 1; `sampleLevel` and `sampleTrilinear` also sharpen the
+// bilinear transition, never beyond the range of the pixels it mixes.
 
 // Bilinear at one level.
 ColorRgba sampleLevel(const ImagePyramid& pyramid, int level, float u, float v, float sharpen) noexcept;
@@ -210,15 +228,20 @@ struct Footprint {
 };
 
 // The most trilinear probes one anisotropic lookup takes.
-inline constexpr int kMaxAnisotropicProbes = 8;
+inline constexpr int kMaxAnisotropicProbes = 16;
 
-// The plain lookup: trilinear at the level of the footprint's larger extent.
+// A cubic read of level 0 with the blur `variance` (level-0 pixels squared,
+// 0 to 1/3: Catmull–Rom to the cubic B-spline).
+ColorRgba sampleCubic(const ImagePyramid& pyramid, float u, float v, float variance) noexcept;
+
+// The plain lookup: one filtered read at the size of the footprint's larger
+// extent.
 ColorRgba samplePlain(const ImagePyramid& pyramid, float u, float v, const Footprint& footprint,
                       float sharpen) noexcept;
 
-// The anisotropic lookup: trilinear probes along the footprint ellipse's
-// major axis, at the level of its minor axis. With more than `maxProbes`
-// needed, the probes widen (a coarser level) to cover the major axis.
+// The anisotropic lookup: filtered probes along the footprint ellipse's
+// major axis, each at the size of its minor axis. With more than
+// `maxProbes` needed, the probes widen to cover the major axis.
 ColorRgba sampleInput(const ImagePyramid& pyramid, float u, float v, const Footprint& footprint, float sharpen,
                       int maxProbes = kMaxAnisotropicProbes) noexcept;
 
