@@ -93,6 +93,26 @@ inline Vec4 loadTexel(const std::uint8_t* p) noexcept {
 
 inline Vec4 splat(float f) noexcept { return Vec4{f, f, f, f}; }
 
+// Four consecutive pixels of four channels each.
+inline void loadFourTexels(const float* p, Vec4 out[4]) noexcept {
+    for (int i = 0; i < 4; ++i) out[i] = loadTexel(p + 4 * i);
+}
+
+inline void loadFourTexels(const std::uint8_t* p, Vec4 out[4]) noexcept {
+#if defined(__SSE2__)
+    // Sixteen bytes widened in the vector unit, a pixel to each vector.
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    const __m128i low = _mm_unpacklo_epi8(bytes, zero), high = _mm_unpackhi_epi8(bytes, zero);
+    out[0] = static_cast<Vec4>(_mm_cvtepi32_ps(_mm_unpacklo_epi16(low, zero)));
+    out[1] = static_cast<Vec4>(_mm_cvtepi32_ps(_mm_unpackhi_epi16(low, zero)));
+    out[2] = static_cast<Vec4>(_mm_cvtepi32_ps(_mm_unpacklo_epi16(high, zero)));
+    out[3] = static_cast<Vec4>(_mm_cvtepi32_ps(_mm_unpackhi_epi16(high, zero)));
+#else
+    for (int i = 0; i < 4; ++i) out[i] = loadTexel(p + 4 * i);
+#endif
+}
+
 inline void storeReduced(float* out, const float* sum, float colourFactor, float alphaFactor) {
     constexpr float k = 1.0f / kPyramidWeightSum;
     // The weights are positive: a reduction stays within its taps' range
@@ -619,16 +639,23 @@ inline Vec4 bicubic(const PyramidLevel& lv, bool wrapX, float u, float v, float 
     cubicWeights(y - fy0, b, wy);
     std::int32_t cols[4];
     for (int i = 0; i < 4; ++i) cols[i] = columnIndex(x0 - 1 + i, lv.width, wrapX);
+    // Four neighbouring byte pixels of a row come in one load where the
+    // columns are in order (all but the image's first and last columns).
+    const bool inOrder = std::is_same_v<Texels, ByteTexels> && x0 >= 1 && x0 + 2 < lv.width;
     Vec4 sum = splat(0.0f);
     Vec4 low = splat(3.0e38f), high = splat(-3.0e38f);
     for (int j = 0; j < 4; ++j) {
         const std::int32_t row = clampIndex(y0 - 1 + j, lv.height);
+        Vec4 texels[4];
+        if (inOrder)
+            loadFourTexels(Texels::at(lv, x0 - 1, row), texels);
+        else
+            for (int i = 0; i < 4; ++i) texels[i] = loadTexel(Texels::at(lv, cols[i], row));
         Vec4 line = splat(0.0f);
         for (int i = 0; i < 4; ++i) {
-            const Vec4 texel = loadTexel(Texels::at(lv, cols[i], row));
-            line += splat(wx[i]) * texel;
-            low = low < texel ? low : texel;
-            high = high > texel ? high : texel;
+            line += splat(wx[i]) * texels[i];
+            low = low < texels[i] ? low : texels[i];
+            high = high > texels[i] ? high : texels[i];
         }
         sum += splat(wy[j]) * line;
     }
@@ -648,20 +675,32 @@ inline Vec4 bicubicAt(const PyramidLevel& lv, bool wrapX, float u, float v, floa
 
 // The most blur the cubic on level 0 gives: the cubic B-spline's variance.
 constexpr float kCubicMaxVariance = 1.0f / 3.0f;
+// The blur of a bilinear read (on average over its positions): a tent one
+// pixel wide either side.
+constexpr float kBilinearVariance = 1.0f / 6.0f;
 
 // The filtered read of a footprint whose filter should have the variance
 // `variance` along each axis (level-0 pixels squared), (u, v) inside the
-// image as for bilinear. Up to the cubic B-spline's variance, one cubic read
-// of level 0 with that blur. Beyond it, B-spline reads of the two levels
-// whose blur brackets the wanted one (the pyramid keeps each level's),
-// mixed so that the mixture has the wanted variance: the blur, and with it
-// the level, changes continuously with the footprint. The B-spline rather
-// than bilinear within a level: a level keeps part of the contrast at its
-// own Nyquist frequency (the reduction passes 40 % there), which bilinear
-// reads pass on as moiré; the B-spline passes a sixth of that.
+// image as for bilinear. Up to a bilinear read's variance, one bilinear
+// read of level 0: the footprints of enlargements and of outputs about as
+// fine as the input, the most common by far, at the cost of four pixels
+// (a cubic through the pixels would be sharper still, at four times the
+// cost). Up to the cubic B-spline's variance, the bilinear and the B-spline
+// read of level 0 mixed to the wanted variance. Beyond it, B-spline reads
+// of the two levels whose blur brackets the wanted one (the pyramid keeps
+// each level's), mixed so that the mixture has the wanted variance: the
+// blur, and with it the level, changes continuously with the footprint. The
+// B-spline rather than bilinear within a level: a level keeps part of the
+// contrast at its own Nyquist frequency (the reduction passes 40 % there),
+// which bilinear reads pass on as moiré; the B-spline passes a sixth of that.
 inline Vec4 filtered(const ImagePyramid& pyramid, bool wrapX, float u, float v, float variance) noexcept {
     if (!(variance > 0.0f)) variance = 0.0f;  // also a variance that is not a number
-    if (variance <= kCubicMaxVariance) return bicubicAt(pyramid.level(0), wrapX, u, v, variance / kCubicMaxVariance);
+    if (variance <= kBilinearVariance) return bilinearAt(pyramid.level(0), wrapX, u, v, 0.0f);
+    if (variance <= kCubicMaxVariance) {
+        const Vec4 a = bilinearAt(pyramid.level(0), wrapX, u, v, 0.0f);
+        const Vec4 b = bicubicAt(pyramid.level(0), wrapX, u, v, 1.0f);
+        return a + (b - a) * splat((variance - kBilinearVariance) / (kCubicMaxVariance - kBilinearVariance));
+    }
     const int levels = pyramid.levelCount();
     int upper = 1;
     while (upper < levels && pyramid.levelVariance(upper) < variance) ++upper;
