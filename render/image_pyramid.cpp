@@ -784,12 +784,6 @@ ColorRgba sampleTrilinear(const ImagePyramid& pyramid, float u, float v, float l
     return colourOf(trilinear(pyramid, u, v, lod, sharpen));
 }
 
-ColorRgba sampleCubic(const ImagePyramid& pyramid, float u, float v, float variance) noexcept {
-    if (pyramid.levelCount() < 1 || !insideImage(pyramid, u, v)) return ColorRgba{};
-    const float b = std::isfinite(variance) ? std::clamp(variance / kCubicMaxVariance, 0.0f, 1.0f) : 0.0f;
-    return colourOf(bicubicAt(pyramid.level(0), pyramid.wrap() == kWrapHorizontal, u, v, b));
-}
-
 ColorRgba samplePlain(const ImagePyramid& pyramid, float u, float v, const Footprint& fp, float sharpen) noexcept {
     if (pyramid.levelCount() < 1 || !insideImage(pyramid, u, v)) return ColorRgba{};
     const float w = static_cast<float>(pyramid.level(0).width);

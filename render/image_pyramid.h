@@ -202,16 +202,17 @@ std::int16_t buildPyramid(ImagePyramid& pyramid, int processors = 0);
 // wrap) is transparent black.
 //
 // The footprint lookups (`sampleInput`, `samplePlain`) aim at the mean of
-// the image over the output pixel's footprint: their filter has the second
-// moments of that footprint (a box w pixels wide has the variance w²/12),
-// so that detail the output can show keeps its contrast and detail it
-// cannot show is smoothed away. Up to a footprint of two level-0 pixels the
-// filter is a cubic on level 0 whose blur follows the footprint (from
-// Catmull–Rom, which passes through the pixels, to the cubic B-spline);
-// beyond it, bilinear reads of the two pyramid levels whose blur brackets
-// the footprint's, mixed to meet it. `sharpen` (0..1) halves the filter's
-// variance at 1; `sampleLevel` and `sampleTrilinear` also sharpen the
-// bilinear transition, never beyond the range of the pixels it mixes.
+// the image over the output pixel's footprint: their filter's variance
+// grows from a box's over the footprint (w²/12 for a footprint w pixels
+// wide) where the output is as fine as the input to 0.3·w² where it
+// shrinks by two or more, so that detail the output can show keeps its
+// contrast and detail it cannot show is smoothed away rather than turned
+// into moiré. Small footprints read level 0 bilinearly, then mixed with a
+// cubic B-spline read; larger ones mix B-spline reads of the two levels
+// whose blur brackets the footprint's (docs/filtering.md). `sharpen` (0..1)
+// halves the filter's variance at 1; `sampleLevel` and `sampleTrilinear`
+// sharpen the bilinear transition instead, never beyond the range of the
+// pixels it mixes.
 
 // Bilinear at one level.
 ColorRgba sampleLevel(const ImagePyramid& pyramid, int level, float u, float v, float sharpen) noexcept;
@@ -227,12 +228,8 @@ struct Footprint {
     float du2 = 0.0f, dv2 = 0.0f;
 };
 
-// The most trilinear probes one anisotropic lookup takes.
+// The most probes one anisotropic lookup takes.
 inline constexpr int kMaxAnisotropicProbes = 16;
-
-// A cubic read of level 0 with the blur `variance` (level-0 pixels squared,
-// 0 to 1/3: Catmull–Rom to the cubic B-spline).
-ColorRgba sampleCubic(const ImagePyramid& pyramid, float u, float v, float variance) noexcept;
 
 // The plain lookup: one filtered read at the size of the footprint's larger
 // extent.
