@@ -62,8 +62,8 @@ struct SphereFunction {
                 const double z = 2.0 * uni(rng) - 1.0, a = 2.0 * kPi * uni(rng);
                 const double r = std::sqrt(1.0 - z * z);
                 const double f = band * std::pow(1.0 / 16.0, uni(rng));
-                const Wave w{r * std::cos(a), r * std::sin(a), z, 2.0 * kPi * f, 2.0 * kPi * uni(rng),
-                             1.0 / std::sqrt(f)};
+                const Wave w{r * std::cos(a), r * std::sin(a),      z,
+                             2.0 * kPi * f,   2.0 * kPi * uni(rng), 1.0 / std::sqrt(f)};
                 total += w.amplitude;
                 channel.push_back(w);
             }
@@ -74,7 +74,8 @@ struct SphereFunction {
     void at(double x, double y, double z, float out[3]) const {
         for (int c = 0; c < 3; ++c) {
             double s = 0.5;
-            for (const Wave& w : waves[c]) s += w.amplitude * std::cos(w.k * (w.nx * x + w.ny * y + w.nz * z) + w.phase);
+            for (const Wave& w : waves[c])
+                s += w.amplitude * std::cos(w.k * (w.nx * x + w.ny * y + w.nz * z) + w.phase);
             out[c] = static_cast<float>(s);
         }
     }
@@ -158,7 +159,8 @@ int checker(int argc, char** argv) {
         const double lat = 90.0 - (y + 0.5) / h * 180.0;
         for (int x = 0; x < w; ++x) {
             const double lon = (x + 0.5) / w * 360.0;
-            const long parity = static_cast<long>(std::floor(lon / square)) + static_cast<long>(std::floor(lat / square));
+            const long parity =
+                static_cast<long>(std::floor(lon / square)) + static_cast<long>(std::floor(lat / square));
             const float v = (parity & 1) != 0 ? 1.0f : 0.0f;
             float* p = &rgb[(static_cast<std::size_t>(y) * w + x) * 3];
             p[0] = p[1] = p[2] = v;
