@@ -93,6 +93,26 @@ inline Vec4 loadTexel(const std::uint8_t* p) noexcept {
 
 inline Vec4 splat(float f) noexcept { return Vec4{f, f, f, f}; }
 
+// Four consecutive pixels of four channels each.
+inline void loadFourTexels(const float* p, Vec4 out[4]) noexcept {
+    for (int i = 0; i < 4; ++i) out[i] = loadTexel(p + 4 * i);
+}
+
+inline void loadFourTexels(const std::uint8_t* p, Vec4 out[4]) noexcept {
+#if defined(__SSE2__)
+    // Sixteen bytes widened in the vector unit, a pixel to each vector.
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    const __m128i low = _mm_unpacklo_epi8(bytes, zero), high = _mm_unpackhi_epi8(bytes, zero);
+    out[0] = static_cast<Vec4>(_mm_cvtepi32_ps(_mm_unpacklo_epi16(low, zero)));
+    out[1] = static_cast<Vec4>(_mm_cvtepi32_ps(_mm_unpackhi_epi16(low, zero)));
+    out[2] = static_cast<Vec4>(_mm_cvtepi32_ps(_mm_unpacklo_epi16(high, zero)));
+    out[3] = static_cast<Vec4>(_mm_cvtepi32_ps(_mm_unpackhi_epi16(high, zero)));
+#else
+    for (int i = 0; i < 4; ++i) out[i] = loadTexel(p + 4 * i);
+#endif
+}
+
 inline void storeReduced(float* out, const float* sum, float colourFactor, float alphaFactor) {
     constexpr float k = 1.0f / kPyramidWeightSum;
     // The weights are positive: a reduction stays within its taps' range
@@ -234,6 +254,7 @@ bool ImagePyramid::allocate(std::int32_t width, std::int32_t height, PyramidWrap
         }
         levels_.resize(static_cast<std::size_t>(n));
         levelCount_ = n;
+        computeLevelVariances();
     } catch (const std::bad_alloc&) {
         clear();
         return false;
@@ -242,6 +263,38 @@ bool ImagePyramid::allocate(std::int32_t width, std::int32_t height, PyramidWrap
         return false;
     }
     return true;
+}
+
+void ImagePyramid::computeLevelVariances() {
+    // The reduction's spread along one axis, in pixels of the new level
+    // squared, from the marginal of its weights (taps at -0.25, 0.25, ...
+    // about the new pixel's centre at 0.5).
+    double spread = 0.0;
+    for (int i = 0; i < 6; ++i) {
+        double column = 0.0;
+        for (int j = 0; j < 6; ++j) column += kPyramidWeights[j][i];
+        const double d = kTapOffsets[i] - 0.5;
+        spread += column * d * d;
+    }
+    spread /= kPyramidWeightSum;
+    constexpr double kBilinear = 1.0 / 6.0;  // a tent one pixel wide either side
+    constexpr double kBSpline = 1.0 / 3.0;   // the cubic B-spline
+    const PyramidLevel& base = levels_[0];
+    double reduced = 0.0;  // the reductions' variance so far, level-0 pixels squared
+    for (int n = 0; n < levelCount_; ++n) {
+        const PyramidLevel& lv = levels_[static_cast<std::size_t>(n)];
+        // Level-0 pixels per pixel of this level (the mean of both axes).
+        const double size =
+            std::sqrt(static_cast<double>(base.width) * base.height / (static_cast<double>(lv.width) * lv.height));
+        if (n > 0) {
+            const PyramidLevel& prev = levels_[static_cast<std::size_t>(n - 1)];
+            const double prevSize = std::sqrt(static_cast<double>(base.width) * base.height /
+                                              (static_cast<double>(prev.width) * prev.height));
+            // Interpolated taps blur by a bilinear read of the source as well.
+            reduced += spread * size * size + (lv.wideTaps ? kBilinear * prevSize * prevSize : 0.0);
+        }
+        levelVariance_[static_cast<std::size_t>(n)] = static_cast<float>(reduced + kBSpline * size * size);
+    }
 }
 
 bool ImagePyramid::storeImage(const SourceImageView& view, std::int32_t x0, std::int32_t y0) {
@@ -554,6 +607,142 @@ inline Vec4 bilinearAt(const PyramidLevel& lv, bool wrapX, float u, float v, flo
                         : bilinear<FloatTexels>(lv, wrapX, u, v, sharpen);
 }
 
+// The cubic weights of the four pixels about a position `t` (0..1) past the
+// second, from the Mitchell–Netravali family on the line B + 2C = 1: B = 0 is
+// Catmull–Rom (it passes through the pixels and reproduces quadratics), B =
+// 1 the cubic B-spline. Along that line the kernel's variance is B/3 (pixels
+// squared), so B sets the blur the footprint asks for.
+inline void cubicWeights(float t, float b, float w[4]) noexcept {
+    const float c = 0.5f * (1.0f - b);
+    const float near3 = (12.0f - 9.0f * b - 6.0f * c) / 6.0f, near2 = (-18.0f + 12.0f * b + 6.0f * c) / 6.0f,
+                near0 = (6.0f - 2.0f * b) / 6.0f;
+    const float far3 = (-b - 6.0f * c) / 6.0f, far2 = (6.0f * b + 30.0f * c) / 6.0f,
+                far1 = (-12.0f * b - 48.0f * c) / 6.0f, far0 = (8.0f * b + 24.0f * c) / 6.0f;
+    auto nearWeight = [&](float x) { return (near3 * x + near2) * x * x + near0; };
+    auto farWeight = [&](float x) { return ((far3 * x + far2) * x + far1) * x + far0; };
+    w[0] = farWeight(1.0f + t);
+    w[1] = nearWeight(t);
+    w[2] = nearWeight(1.0f - t);
+    w[3] = farWeight(2.0f - t);
+}
+
+// A cubic read at one level with the blur `b` (0..1, as for cubicWeights),
+// (u, v) inside the image as for bilinear.
+template <typename Texels>
+inline Vec4 bicubic(const PyramidLevel& lv, bool wrapX, float u, float v, float b) noexcept {
+    const float x = u * static_cast<float>(lv.width) - 0.5f;
+    const float y = v * static_cast<float>(lv.height) - 0.5f;
+    const float fx0 = std::floor(x), fy0 = std::floor(y);
+    const std::int32_t x0 = static_cast<std::int32_t>(fx0), y0 = static_cast<std::int32_t>(fy0);
+    float wx[4], wy[4];
+    cubicWeights(x - fx0, b, wx);
+    cubicWeights(y - fy0, b, wy);
+    std::int32_t cols[4];
+    for (int i = 0; i < 4; ++i) cols[i] = columnIndex(x0 - 1 + i, lv.width, wrapX);
+    // Four neighbouring byte pixels of a row come in one load where the
+    // columns are in order (all but the image's first and last columns).
+    const bool inOrder = std::is_same_v<Texels, ByteTexels> && x0 >= 1 && x0 + 2 < lv.width;
+    Vec4 sum = splat(0.0f);
+    Vec4 low = splat(3.0e38f), high = splat(-3.0e38f);
+    for (int j = 0; j < 4; ++j) {
+        const std::int32_t row = clampIndex(y0 - 1 + j, lv.height);
+        Vec4 texels[4];
+        if (inOrder)
+            loadFourTexels(Texels::at(lv, x0 - 1, row), texels);
+        else
+            for (int i = 0; i < 4; ++i) texels[i] = loadTexel(Texels::at(lv, cols[i], row));
+        Vec4 line = splat(0.0f);
+        for (int i = 0; i < 4; ++i) {
+            line += splat(wx[i]) * texels[i];
+            low = low < texels[i] ? low : texels[i];
+            high = high > texels[i] ? high : texels[i];
+        }
+        sum += splat(wy[j]) * line;
+    }
+    // Within the range of the pixels read: the sharper kernels' negative
+    // lobes would overshoot a hard edge by a few per cent (a halo).
+    sum = sum < low ? low : sum;
+    sum = sum > high ? high : sum;
+    if constexpr (std::is_same_v<Texels, ByteTexels>)
+        return sum * splat(1.0f / 255.0f);
+    else
+        return sum * Vec4{kInvColourMax, kInvColourMax, kInvColourMax, 1.0f};
+}
+
+inline Vec4 bicubicAt(const PyramidLevel& lv, bool wrapX, float u, float v, float b) noexcept {
+    return lv.compact() ? bicubic<ByteTexels>(lv, wrapX, u, v, b) : bicubic<FloatTexels>(lv, wrapX, u, v, b);
+}
+
+// The most blur the cubic on level 0 gives: the cubic B-spline's variance.
+constexpr float kCubicMaxVariance = 1.0f / 3.0f;
+// The blur of a bilinear read (on average over its positions): a tent one
+// pixel wide either side.
+constexpr float kBilinearVariance = 1.0f / 6.0f;
+
+// The filtered read of a footprint whose filter should have the variance
+// `variance` along each axis (level-0 pixels squared), (u, v) inside the
+// image as for bilinear. Up to a bilinear read's variance, one bilinear
+// read of level 0: the footprints of enlargements and of outputs about as
+// fine as the input, the most common by far, at the cost of four pixels
+// (a cubic through the pixels would be sharper still, at four times the
+// cost). Up to the cubic B-spline's variance, the bilinear and the B-spline
+// read of level 0 mixed to the wanted variance. Beyond it, B-spline reads
+// of the two levels whose blur brackets the wanted one (the pyramid keeps
+// each level's), mixed so that the mixture has the wanted variance: the
+// blur, and with it the level, changes continuously with the footprint. The
+// B-spline rather than bilinear within a level: a level keeps part of the
+// contrast at its own Nyquist frequency (the reduction passes 40 % there),
+// which bilinear reads pass on as moiré; the B-spline passes a sixth of that.
+inline Vec4 filtered(const ImagePyramid& pyramid, bool wrapX, float u, float v, float variance) noexcept {
+    if (!(variance > 0.0f)) variance = 0.0f;  // also a variance that is not a number
+    if (variance <= kBilinearVariance) return bilinearAt(pyramid.level(0), wrapX, u, v, 0.0f);
+    if (variance <= kCubicMaxVariance) {
+        const Vec4 a = bilinearAt(pyramid.level(0), wrapX, u, v, 0.0f);
+        const Vec4 b = bicubicAt(pyramid.level(0), wrapX, u, v, 1.0f);
+        return a + (b - a) * splat((variance - kBilinearVariance) / (kCubicMaxVariance - kBilinearVariance));
+    }
+    const int levels = pyramid.levelCount();
+    int upper = 1;
+    while (upper < levels && pyramid.levelVariance(upper) < variance) ++upper;
+    if (upper >= levels) return bicubicAt(pyramid.level(levels - 1), wrapX, u, v, 1.0f);
+    const int lower = upper - 1;
+    const float low = pyramid.levelVariance(lower);
+    const float f = std::clamp((variance - low) / (pyramid.levelVariance(upper) - low), 0.0f, 1.0f);
+    const Vec4 a = bicubicAt(pyramid.level(lower), wrapX, u, v, 1.0f);
+    if (f <= 0.0f) return a;
+    const Vec4 b = bicubicAt(pyramid.level(upper), wrapX, u, v, 1.0f);
+    return a + (b - a) * splat(f);
+}
+
+// The filter's variance for a footprint `width` pixels wide (level-0
+// pixels, along one axis). A box over the footprint (the mean the output
+// pixel stands for) has the variance width²/12. Where the output pixel is
+// at most an input pixel wide, all the detail the input holds lies below
+// the output's Nyquist frequency: that variance is all it takes, and the
+// cubic on level 0 reconstructs the rest. Where it is wider, detail between
+// the two Nyquist frequencies must go, or it shows as moiré; a filter with
+// just the box's variance passes a fifth of the contrast of detail at one
+// and a half times the output's Nyquist frequency. From one to two pixels
+// the variance grows to kShrinkVariance · width², which keeps that to a few
+// per cent (a fine checker shrunk into a world map stays an even grey) and
+// keeps most of the contrast of detail well below the Nyquist frequency.
+constexpr float kBoxVariance = 1.0f / 12.0f;
+constexpr float kShrinkVariance = 0.3f;
+
+inline float footprintVariance(float widthSquared) noexcept {
+    if (!(widthSquared > 1.0f)) return widthSquared > 0.0f ? kBoxVariance * widthSquared : 0.0f;
+    const float shrink = std::min(std::sqrt(widthSquared) - 1.0f, 1.0f);
+    return (kBoxVariance + (kShrinkVariance - kBoxVariance) * shrink) * widthSquared;
+}
+
+// The factor on a footprint's variance from the pyramid's detail bias (in
+// levels: a level is twice the size, four times the variance) and the
+// sharpening (half the variance at full sharpening).
+inline float varianceScale(const ImagePyramid& pyramid, float sharpen) noexcept {
+    const float s = std::isfinite(sharpen) ? std::clamp(sharpen, 0.0f, 1.0f) : 0.0f;
+    return std::exp2(2.0f * pyramid.bias() - s);
+}
+
 // Trilinear at detail level `lod`, (u, v) inside the image as for bilinear.
 inline Vec4 trilinear(const ImagePyramid& pyramid, float u, float v, float lod, float sharpen) noexcept {
     const int levels = pyramid.levelCount();
@@ -595,29 +784,16 @@ ColorRgba sampleTrilinear(const ImagePyramid& pyramid, float u, float v, float l
     return colourOf(trilinear(pyramid, u, v, lod, sharpen));
 }
 
-namespace {
-
-// The level of a footprint of `radius` level-0 pixels. Where the footprint
-// shrinks the image the level is raised by up to 0.75 (reached at a
-// reduction of 2): the reduction filter keeps part of the contrast at a
-// level's own Nyquist frequency, which would otherwise alias; a footprint of
-// one pixel still reads level 0 exactly.
-inline float levelOfDetail(float radius, float bias) {
-    const float l = std::log2(std::max(radius, 0.5f));
-    return l + 0.75f * std::clamp(l, 0.0f, 1.0f) + bias;
-}
-
-}  // namespace
-
 ColorRgba samplePlain(const ImagePyramid& pyramid, float u, float v, const Footprint& fp, float sharpen) noexcept {
-    if (pyramid.levelCount() < 1) return ColorRgba{};
+    if (pyramid.levelCount() < 1 || !insideImage(pyramid, u, v)) return ColorRgba{};
     const float w = static_cast<float>(pyramid.level(0).width);
     const float h = static_cast<float>(pyramid.level(0).height);
     const float l1 = std::hypot(fp.du1 * w, fp.dv1 * h);
     const float l2 = std::hypot(fp.du2 * w, fp.dv2 * h);
-    float radius = std::max(l1, l2);
-    if (!finite(radius)) radius = 0.0f;
-    return sampleTrilinear(pyramid, u, v, levelOfDetail(radius, pyramid.bias()), sharpen);
+    float extent = std::max(l1, l2);
+    if (!finite(extent)) extent = 0.0f;
+    const float variance = footprintVariance(extent * extent) * varianceScale(pyramid, sharpen);
+    return colourOf(filtered(pyramid, pyramid.wrap() == kWrapHorizontal, u, v, variance));
 }
 
 ColorRgba sampleInput(const ImagePyramid& pyramid, float u, float v, const Footprint& fp, float sharpen,
@@ -632,45 +808,37 @@ ColorRgba sampleInput(const ImagePyramid& pyramid, float u, float v, const Footp
     if (!finite(cross) || std::fabs(cross) < 1e-10f) return samplePlain(pyramid, u, v, fp, sharpen);
 
     // The footprint ellipse: M = J·Jᵀ with the two vectors as J's columns;
-    // its eigenvalues are the squared semi-axes. Worked out without
-    // cancellation, so that floats hold even a footprint thousands of pixels
-    // long and one pixel wide: the larger from the half trace and the half
-    // difference, the smaller from the determinant (det M = cross²).
+    // its eigenvalues are the squares of the footprint's widths along its
+    // axes. Worked out without cancellation, so that floats hold even a
+    // footprint thousands of pixels long and one pixel wide: the larger from
+    // the half trace and the half difference, the smaller from the
+    // determinant (det M = cross²).
     const float m00 = ax * ax + bx * bx;
     const float m01 = ax * ay + bx * by;
     const float m11 = ay * ay + by * by;
     const float halfTrace = 0.5f * (m00 + m11);
     const float halfDiff = 0.5f * (m00 - m11);
     const float discSquared = halfDiff * halfDiff + m01 * m01;
-    const float bias = pyramid.bias();
-    // The common cases that read level 0 alone, decided without a square
-    // root (disc² against the square of what disc is compared with):
-    // a footprint within a pixel (the larger eigenvalue l1 = halfTrace +
-    // disc below 1), or a round one (l1 below 1.25·|cross|, that is l1/l2
-    // below 1.25², with l2 = cross²/l1) whose smaller axis is at most a pixel
-    // (cross² at most l1).
-    if (bias <= 0.0f) {
-        const float within = 1.0f - halfTrace;
-        if (within > 0.0f && discSquared < within * within)
-            return colourOf(bilinearAt(pyramid.level(0), wrapX, u, v, sharpen));
-        const float round = 1.25f * std::fabs(cross) - halfTrace;
-        const float minorExcess = cross * cross - halfTrace;
-        if (round > 0.0f && discSquared < round * round &&
-            (minorExcess <= 0.0f || minorExcess * minorExcess <= discSquared))
-            return colourOf(bilinearAt(pyramid.level(0), wrapX, u, v, sharpen));
+    const float scale = varianceScale(pyramid, sharpen);
+    // A round footprint (axis ratio below 1.25: l1/l2 below 1.25², with
+    // l2 = cross²/l1, decided without a square root: disc² against the
+    // square of what disc is compared with) takes one read the size of its
+    // smaller width.
+    const float round = 1.25f * std::fabs(cross) - halfTrace;
+    if (round > 0.0f && discSquared < round * round) {
+        const float l1 = halfTrace + std::sqrt(discSquared);
+        const float l2 = l1 > 0.0f ? cross * cross / l1 : 0.0f;
+        return colourOf(filtered(pyramid, wrapX, u, v, footprintVariance(l2) * scale));
     }
     const float disc = std::sqrt(discSquared);
     if (!finite(disc)) return samplePlain(pyramid, u, v, fp, sharpen);
     const float l1 = std::max(halfTrace + disc, 1e-6f);
     const float l2 = std::max(cross * cross / l1, 1e-6f);
-
-    // Axis ratio below 1.25 (l1/l2 below 1.25²) or a major axis below a
-    // pixel: one trilinear lookup, and no square roots for the common case
-    // of a footprint of at most a pixel, which reads level 0 alone.
-    if (l1 < 1.5625f * l2 || l1 < 1.0f) {
-        if (l2 <= 1.0f && bias <= 0.0f) return colourOf(bilinearAt(pyramid.level(0), wrapX, u, v, sharpen));
-        return colourOf(trilinear(pyramid, u, v, levelOfDetail(std::sqrt(l2), bias), sharpen));
-    }
+    // A footprint within a pixel takes one read whatever its shape: the
+    // widths' variances differ by less than 1/12 there, a quarter of the
+    // way from Catmull–Rom to the B-spline. Its size is their geometric
+    // mean.
+    if (l1 <= 1.0f) return colourOf(filtered(pyramid, wrapX, u, v, footprintVariance(std::fabs(cross)) * scale));
     const float major = std::sqrt(l1);
     float minor = std::sqrt(l2);
     const float ratio = major / minor;
@@ -700,10 +868,18 @@ ColorRgba sampleInput(const ImagePyramid& pyramid, float u, float v, const Footp
         ey = 0.0f;
     }
 
-    // Between ratios 1.25 and 1.5 the two probes move apart from the centre
-    // (where the single lookup reads) to a quarter of the major axis on
-    // either side, so that the result changes continuously with the
-    // footprint.
+    // The probes spread over a length L along the major axis such that
+    // their spread, L²(n² − 1)/(12 n²) for n probes, and each probe's own
+    // blur (that of the minor width) make the variance the major width asks
+    // for: for a shrinking footprint L is about twice the major width (the
+    // filter as smooth along the major axis as along the minor one), for a
+    // box-like one the major width. One probe per minor width along L, so
+    // that the probes do not fall in step with detail they should average
+    // (at most `maxProbes`; beyond, the probes widen to cover L). Between
+    // axis ratios 1.25 and 1.5 two probes move apart from the centre (where
+    // the single read lies), so that the result changes continuously.
+    const float along = std::max(footprintVariance(l1) - footprintVariance(l2), 0.0f) * scale;
+    float length = std::sqrt(12.0f * along);
     int n;
     float spread = 1.0f;
     if (ratio < 1.5f) {
@@ -711,19 +887,20 @@ ColorRgba sampleInput(const ImagePyramid& pyramid, float u, float v, const Footp
         spread = std::clamp((ratio - 1.25f) * 4.0f, 0.0f, 1.0f);
     } else {
         const int limit = std::max(maxProbes, 2);
-        const float wanted = std::floor(ratio + 0.5f);
+        const float wanted = std::floor(length / minor + 0.5f);
         if (wanted > static_cast<float>(limit)) {
             n = limit;
-            minor = major / static_cast<float>(limit);  // wider probes rather than gaps between them
+            minor = length / static_cast<float>(limit);  // wider probes rather than gaps between them
         } else {
-            n = static_cast<int>(wanted);
+            n = std::max(static_cast<int>(wanted), 2);
         }
-        n = std::max(n, 2);
     }
-    const float lod = levelOfDetail(minor, bias);
+    const float variance = footprintVariance(minor * minor) * scale;
+    const float nn = static_cast<float>(n) * static_cast<float>(n);
+    length = std::sqrt(12.0f * nn * std::max(footprintVariance(l1) * scale - variance, 0.0f) / (nn - 1.0f));
     Vec4 sum = splat(0.0f);
     // The probes' spacing along the major axis, in fractions of the image.
-    const float stepU = ex * major * spread / w, stepV = ey * major * spread / h;
+    const float stepU = ex * length * spread / w, stepV = ey * length * spread / h;
     const float invN = 1.0f / static_cast<float>(n);
     for (int i = 0; i < n; ++i) {
         const float t = (static_cast<float>(i) + 0.5f) * invN - 0.5f;
@@ -735,7 +912,7 @@ ColorRgba sampleInput(const ImagePyramid& pyramid, float u, float v, const Footp
             pu -= std::floor(pu);
         else
             pu = std::clamp(pu, 0.0f, 1.0f);
-        sum += trilinear(pyramid, pu, pv, lod, sharpen);
+        sum += filtered(pyramid, wrapX, pu, pv, variance);
     }
     return colourOf(sum * splat(invN));
 }

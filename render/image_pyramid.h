@@ -140,6 +140,11 @@ public:
     // The lookups' detail bias in levels (0: the footprint's own size).
     float bias() const { return bias_; }
     void setBias(float bias) { bias_ = bias; }
+    // The blur a cubic B-spline read of level `n` carries, as the variance
+    // of its point spread along one axis in level-0 pixels squared: the
+    // reductions that made the level plus the B-spline within it (level 0:
+    // the B-spline alone).
+    float levelVariance(int n) const { return levelVariance_[static_cast<std::size_t>(n)]; }
 
     // One tile of level `level` + 1 from level `level` (`rect` in the new
     // level's pixels, clipped to its size). With whole-pixel taps (the exact
@@ -162,12 +167,15 @@ public:
     }
 
 private:
+    void computeLevelVariances();
+
     std::vector<PyramidLevel> levels_;
     int levelCount_ = 0;
     std::int32_t firstLevelRows_ = 0;
     PyramidWrap wrap_ = kWrapNone;
     bool ready_ = false;
     float bias_ = 0.0f;
+    float levelVariance_[kMaxLevels] = {};
 };
 
 // The 6 x 6 reduction weights by row (dy) over the columns (dx), offsets
@@ -191,9 +199,20 @@ std::int16_t buildPyramid(ImagePyramid& pyramid, int processors = 0);
 // back as floats, 1 for full scale (colour divided by 65535; a float image's
 // light above full scale comes back above 1), not premultiplied. A lookup
 // outside the image (v outside [0, 1], or u outside it without horizontal
-// wrap) is transparent black. `sharpen` (0..1) moves the detail level toward
-// the finer level and sharpens the interpolation's transition, never beyond
-// the range of the pixels it mixes (no ringing).
+// wrap) is transparent black.
+//
+// The footprint lookups (`sampleInput`, `samplePlain`) aim at the mean of
+// the image over the output pixel's footprint: their filter's variance
+// grows from a box's over the footprint (w²/12 for a footprint w pixels
+// wide) where the output is as fine as the input to 0.3·w² where it
+// shrinks by two or more, so that detail the output can show keeps its
+// contrast and detail it cannot show is smoothed away rather than turned
+// into moiré. Small footprints read level 0 bilinearly, then mixed with a
+// cubic B-spline read; larger ones mix B-spline reads of the two levels
+// whose blur brackets the footprint's (docs/filtering.md). `sharpen` (0..1)
+// halves the filter's variance at 1; `sampleLevel` and `sampleTrilinear`
+// sharpen the bilinear transition instead, never beyond the range of the
+// pixels it mixes.
 
 // Bilinear at one level.
 ColorRgba sampleLevel(const ImagePyramid& pyramid, int level, float u, float v, float sharpen) noexcept;
@@ -209,16 +228,17 @@ struct Footprint {
     float du2 = 0.0f, dv2 = 0.0f;
 };
 
-// The most trilinear probes one anisotropic lookup takes.
-inline constexpr int kMaxAnisotropicProbes = 8;
+// The most probes one anisotropic lookup takes.
+inline constexpr int kMaxAnisotropicProbes = 16;
 
-// The plain lookup: trilinear at the level of the footprint's larger extent.
+// The plain lookup: one filtered read at the size of the footprint's larger
+// extent.
 ColorRgba samplePlain(const ImagePyramid& pyramid, float u, float v, const Footprint& footprint,
                       float sharpen) noexcept;
 
-// The anisotropic lookup: trilinear probes along the footprint ellipse's
-// major axis, at the level of its minor axis. With more than `maxProbes`
-// needed, the probes widen (a coarser level) to cover the major axis.
+// The anisotropic lookup: filtered probes along the footprint ellipse's
+// major axis, each at the size of its minor axis. With more than
+// `maxProbes` needed, the probes widen to cover the major axis.
 ColorRgba sampleInput(const ImagePyramid& pyramid, float u, float v, const Footprint& footprint, float sharpen,
                       int maxProbes = kMaxAnisotropicProbes) noexcept;
 

@@ -67,8 +67,16 @@ inline float poleFreeU(const RenderCell& c, InputWrap wrap) {
 // (within a few pixels of the pole) is sampled on a grid instead, each
 // sample's footprint a seventh of the pixel's, with as many probes as
 // cover it without widening them (up to kMaxPoleProbes): the detail along
-// the wedge is still averaged, and latitude is not blurred.
+// the wedge is still averaged.
 inline constexpr int kMaxPoleProbes = 64;
+// The grid alone would average the wedge like a box over the pixel, which
+// passes much of the detail converging on the pole (finer there than the
+// output can show) as moiré. Each grid sample is filtered like a footprint
+// of 0.85 of the pixel's, so that the grid's box (variance 1/12 of the
+// pixel's width squared) and the samples' blur together make the variance
+// the lookups give a shrinking footprint (0.3 of the width squared:
+// 0.3 · 0.85² + 1/12 = 0.3).
+inline constexpr float kPoleSampleScale = 0.85f;
 
 inline bool spansPole(const Footprint& fp, InputWrap wrap) {
     constexpr float kWideU = 1.0f / 32.0f;
@@ -161,7 +169,7 @@ private:
     bool bisect(float sx, float sy, float ex, float ey, std::int32_t hs, std::int32_t he, float& t);
     bool twoRegions(int cls, const Footprint& fp, ColorRgba& out);
     bool onPixelEdge(int cls, float t, const RenderCell& startCell, const RenderCell& endCell, ColorRgba& out);
-    ColorRgba gridSamples(int edgeFlags, const Footprint& fp);
+    ColorRgba gridSamples(int edgeFlags, const Footprint& fp, float subScale = 1.0f / kEdgeGridSide);
 
     const PipelineConfig& cfg_;
     const ShadingOptions& opt_;
@@ -350,7 +358,7 @@ bool Shader::onPixelEdge(int cls, float t, const RenderCell& startCell, const Re
     return true;
 }
 
-ColorRgba Shader::gridSamples(int edgeFlags, const Footprint& fp) {
+ColorRgba Shader::gridSamples(int edgeFlags, const Footprint& fp, float subScale) {
     const float cx = static_cast<float>(x_) - 0.5f, cy = static_cast<float>(y_) - 0.5f;
     SampleSum sum;
     RenderCell cell;
@@ -365,7 +373,7 @@ ColorRgba Shader::gridSamples(int edgeFlags, const Footprint& fp) {
             sum.add(freshSample(alongX ? cx + o : cx, alongX ? cy : cy + o, sub, cell), 1.0f);
         }
     } else {
-        const float k = 1.0f / static_cast<float>(kEdgeGridSide);
+        const float k = subScale;
         const Footprint sub{fp.du1 * k, fp.dv1 * k, fp.du2 * k, fp.dv2 * k};
         const int half = kEdgeGridSide / 2;
         for (int j = -half; j <= half; ++j) {
@@ -416,7 +424,7 @@ ColorRgba Shader::shade(int quality) {
     if (edgeFlags == 0 && spansPole(diagonal, wrap)) {
         verdict.samples = kEdgeGridSide * kEdgeGridSide;
         probeLimit_ = kMaxPoleProbes;
-        return gridSamples(3, diagonal);
+        return gridSamples(3, diagonal, kPoleSampleScale);
     }
     if (edgeFlags == 0) {
         if (!opt_.centreCheck) return sampleColour(c0, u, v, diagonal, true);

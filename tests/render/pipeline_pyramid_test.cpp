@@ -221,5 +221,35 @@ TEST(ImagePyramid, LookupsReadPixelsMixLevelsAndWrap) {
     EXPECT_EQ(std::pair(sampleLevel(clamped, 0, 1.25f, 0.5f, 0.0f).a, sampleLevel(clamped, 0, 0.5f, -0.1f, 0.0f).a),
               std::pair(0.0f, 0.0f));  // outside: transparent black
 }
+// A filter of variance t turns the parabola k·(x − c)² into k·((x − c)² + t): read off, the blur
+// each footprint gets, through the reads of level 0, the levels' kept variances and their mixing,
+// and the anisotropic probes' spread, grows from the box's w²/12 at one pixel to 0.3·w² at two.
+TEST(ImagePyramid, FootprintLookupsBlurByTheFootprintsVariance) {
+    constexpr float k = 1.0f / 4096.0f, c = 256.0f, at = 296.3f;
+    ImagePyramid p;
+    ASSERT_TRUE(loadPyramid(
+        p,
+        makeImage(512, 64,
+                  [&](std::int32_t x, std::int32_t, float* q) { setGrey(q, k * (x + 0.5f - c) * (x + 0.5f - c)); }),
+        kWrapNone));
+    auto wanted = [](float w) {
+        const float factor = w <= 1.0f ? 1.0f / 12 : w >= 2.0f ? 0.3f : 1.0f / 12 + (0.3f - 1.0f / 12) * (w - 1.0f);
+        return factor * w * w;
+    };
+    // Round footprints, and long ones (across u, two pixels high) whose probes spread along u.
+    for (const auto& [w, high] : {std::pair{1.5f, 1.5f},
+                                  {2.0f, 2.0f},
+                                  {3.0f, 3.0f},
+                                  {8.0f, 8.0f},
+                                  {13.0f, 13.0f},
+                                  {5.0f, 2.0f},
+                                  {9.0f, 2.0f},
+                                  {30.0f, 2.0f},
+                                  {120.0f, 2.0f}}) {
+        const float blur = sampleInput(p, at / 512, 0.5f, Footprint{w / 512, 0, 0, high / 64}, 0.0f).g / k;
+        EXPECT_NEAR(blur - (at - c) * (at - c), wanted(w), 0.01f + 0.02f * wanted(w)) << w << " x " << high;
+    }
+}
+
 }  // namespace
 }  // namespace globaro
