@@ -30,13 +30,6 @@
 namespace globaro {
 namespace {
 
-// The refusal of an output without a mapping, on the first such output.
-const OutputProjectionInfo& firstUndrawnOutput() {
-    for (const OutputProjectionInfo& info : outputProjections())
-        if (!outputIsDrawn(info.id)) return info;
-    throw std::logic_error("every output draws");
-}
-
 namespace fs = std::filesystem;
 using testing_cli::Outcome;
 using testing_cli::runCli;
@@ -123,9 +116,6 @@ void makeFixtures(const fs::path& fix) {
     settings.outputProjection = 3;
     settings.latitude = 12.5f;
     ASSERT_EQ(writeSettingsFile((fix / "p.q2q").string(), settings, nullptr), 0);
-    settings.outputProjection = firstUndrawnOutput().id;
-    settings.latitude = 0.0f;
-    ASSERT_EQ(writeSettingsFile((fix / "undrawn.q2q").string(), settings, nullptr), 0);
     DescriptorStore store;
     FilterRecord record{};
     record.descriptorParameters = &store.parameters();
@@ -133,7 +123,7 @@ void makeFixtures(const fs::path& fix) {
     RecordedAction action;
     ASSERT_TRUE(recordedAction(store, plugInDialogDontDisplay, action));
     std::string error;
-    ASSERT_TRUE(saveActionFile((fix / "undrawn.json").string(), action, error)) << error;
+    ASSERT_TRUE(saveActionFile((fix / "p.json").string(), action, error)) << error;
 }
 
 // Caps on the mean difference and on the share of pixels off by more than 8/255
@@ -371,8 +361,6 @@ TEST_P(CommandLine, Cases) {
             {"{hostile}", data + "/hostile"},
             {"{pano}", (fix / "demo64x32/demo-panorama.png").string()},
             {"{pano256}", (fix / "demo256x128/demo-panorama.png").string()},
-            {"{undrawn}", std::to_string(firstUndrawnOutput().id)},
-            {"{undrawnName}", std::string(firstUndrawnOutput().name)},
         };
         const std::string arguments = fill(c.arguments, places);
         SCOPED_TRACE("cli_cases.txt:" + std::to_string(c.line) + ": globaro " + arguments);
