@@ -3,11 +3,12 @@
 #include <dlfcn.h>
 
 #include <algorithm>
+#include <array>
 #include <cctype>
 #include <cstdio>
-#include <cstring>
 #include <filesystem>
 #include <mutex>
+#include <string_view>
 
 #include "app/image_codec.h"
 
@@ -52,29 +53,47 @@ std::string lowerExtension(const std::string& path) {
     return ext;
 }
 
+// The formats the program reads and writes itself, one row each: its name,
+// the file name endings that ask for it, the first bytes that show it, and
+// its reader and writer. Every other format goes to the image library.
+struct NativeCodec {
+    const char* format;
+    std::array<std::string_view, 4> extensions;  // unused places empty
+    std::string_view magic;
+    std::unique_ptr<ImageDecoder> (*open)(const std::string&, ImageFileHeader&, std::string&);
+    std::unique_ptr<ImageEncoder> (*create)(ByteSink&, const std::string&, const ImageEncoding&, std::string&);
+};
+
+const NativeCodec kNativeCodecs[] = {
+    {"jpeg", {".jpg", ".jpeg", ".jpe", ".jfif"}, std::string_view("\xff\xd8\xff", 3), openJpegFile, createJpegFile},
+    {"png", {".png"}, std::string_view("\x89PNG\r\n\x1a\n", 8), openPngFile, createPngFile},
+};
+
 }  // namespace
 
 std::string imageFormatFor(const std::string& path) {
     const std::string ext = lowerExtension(path);
-    if (ext == ".jpg" || ext == ".jpeg" || ext == ".jpe" || ext == ".jfif") return "jpeg";
-    if (ext == ".png") return "png";
+    for (const NativeCodec& codec : kNativeCodecs)
+        for (const std::string_view e : codec.extensions)
+            if (!e.empty() && ext == e) return codec.format;
     std::string error;
     const ImageLibrary* library = imageLibrary(error);
     return library != nullptr ? library->formatFor(path) : std::string();
 }
 
 std::unique_ptr<ImageDecoder> openImageFile(const std::string& path, ImageFileHeader& header, std::string& error) {
-    unsigned char magic[8] = {};
+    char magic[8] = {};
     if (FILE* f = std::fopen(path.c_str(), "rb")) {
         const std::size_t n = std::fread(magic, 1, sizeof magic, f);
         std::fclose(f);
-        std::unique_ptr<ImageDecoder> native;
-        error.clear();
-        if (n >= 3 && magic[0] == 0xff && magic[1] == 0xd8 && magic[2] == 0xff)
-            native = openJpegFile(path, header, error);
-        else if (n == 8 && std::memcmp(magic, "\x89PNG\r\n\x1a\n", 8) == 0)
-            native = openPngFile(path, header, error);
-        if (native || !error.empty()) return native;
+        const std::string_view start(magic, n);
+        for (const NativeCodec& codec : kNativeCodecs) {
+            if (!start.starts_with(codec.magic)) continue;
+            error.clear();
+            std::unique_ptr<ImageDecoder> native = codec.open(path, header, error);
+            if (native || !error.empty()) return native;
+            break;
+        }
     }
     std::string why;
     const ImageLibrary* library = imageLibrary(why);
@@ -88,8 +107,8 @@ std::unique_ptr<ImageDecoder> openImageFile(const std::string& path, ImageFileHe
 
 std::unique_ptr<ImageEncoder> createImageFile(ByteSink& sink, const std::string& path, const ImageEncoding& encoding,
                                               std::string& error) {
-    if (encoding.format == "jpeg") return createJpegFile(sink, path, encoding, error);
-    if (encoding.format == "png") return createPngFile(sink, path, encoding, error);
+    for (const NativeCodec& codec : kNativeCodecs)
+        if (encoding.format == codec.format) return codec.create(sink, path, encoding, error);
     std::string why;
     const ImageLibrary* library = imageLibrary(why);
     if (library == nullptr) {
