@@ -13,6 +13,10 @@ constexpr double kPi = std::numbers::pi;
 constexpr int kJacobiNodes = 16;
 constexpr int kTableCells = 192;  // grid steps across the polygon's longer side
 constexpr int kMaxDepth = 30;     // halvings of a quadrature segment towards a prevertex
+// The corner series serve |σ| ≤ 0.3 (σ in units of the distance to the next
+// prevertex, where their first singularity lies): 24 terms leave 0.3²⁴ ≈
+// 3·10⁻¹³ of the neglected terms' size.
+constexpr double kCornerReach = 0.3;
 
 // Gauss–Legendre, eight points on [−1, 1] (the positive half; the rule is even).
 constexpr double kLegendreX[4] = {0.1834346424956498, 0.5255324099163290, 0.7966664774136267, 0.9602898564975363};
@@ -123,6 +127,49 @@ double norm2(const std::vector<double>& r) {
     return std::sqrt(s);
 }
 
+// The series of log u from the K coefficients of u (u₀ ≠ 0; those past
+// `degree` are zero), all but its constant term, by u·L′ = u′.
+template <std::size_t K>
+void logSeries(const std::array<ComplexD, K>& u, int degree, std::array<ComplexD, K>& log) noexcept {
+    const ComplexD inverse = divide({1.0, 0.0}, u[0]);
+    log[0] = {0.0, 0.0};
+    for (int k = 1; k < static_cast<int>(K); ++k) {
+        ComplexD t = k <= degree ? static_cast<double>(k) * u[k] : ComplexD(0.0, 0.0);
+        for (int i = std::max(1, k - degree); i < k; ++i) t -= static_cast<double>(i) * mul(log[i], u[k - i]);
+        log[k] = mul(t, inverse) / static_cast<double>(k);
+    }
+}
+
+// The series of exp(s) by k·E_k = Σ_{i≥1} i·s_i·E_{k−i}.
+template <std::size_t K>
+void expSeries(const std::array<ComplexD, K>& s, std::array<ComplexD, K>& e) noexcept {
+    e[0] = std::exp(s[0]);
+    for (int k = 1; k < static_cast<int>(K); ++k) {
+        ComplexD t{0.0, 0.0};
+        for (int i = 1; i <= k; ++i) t += static_cast<double>(i) * s[i] * e[k - i];
+        e[k] = t / static_cast<double>(k);
+    }
+}
+
+// Σ c_i·x^(i+1) and its derivative by Horner's rule.
+template <std::size_t K>
+void powerSeries(const std::array<ComplexD, K>& c, ComplexD x, ComplexD& value, ComplexD& slope) noexcept {
+    constexpr int n = static_cast<int>(K);
+    value = c[n - 1], slope = static_cast<double>(n) * c[n - 1];
+    for (int k = n - 2; k >= 0; --k) {
+        value = mul(value, x) + c[k];
+        slope = mul(slope, x) + static_cast<double>(k + 1) * c[k];
+    }
+    value = mul(value, x);
+}
+
+// z^p on the principal branch.
+inline ComplexD principalPower(ComplexD z, double p) noexcept {
+    const double r = magnitude(z);
+    if (!(r > 0.0)) return {0.0, 0.0};
+    return std::polar(std::pow(r, p), p * std::atan2(z.imag(), z.real()));
+}
+
 }  // namespace
 
 PolygonMap::~PolygonMap() = default;
@@ -164,6 +211,7 @@ PolygonMap::PolygonMap(const PolygonDesign& design) : n_(std::max(design.order, 
         jacobi_.push_back(std::move(rule));
     }
     solve(design);
+    buildCorners();
     buildTable();
 }
 
@@ -409,7 +457,14 @@ bool PolygonMap::cornerPrevertex(ComplexD p, ComplexD& z) const noexcept {
     return false;
 }
 
-ComplexD PolygonMap::forward(ComplexD z) const noexcept { return scale_ * segment({0.0, 0.0}, z) + shift_; }
+ComplexD PolygonMap::forward(ComplexD z) const noexcept {
+    // Within a corner's reach its expansion; elsewhere quadrature from the centre.
+    for (int corner = 0; corner < cornerCount(); ++corner) {
+        ComplexD w;
+        if (cornerForward(corner, z, w)) return scale_ * w + shift_;
+    }
+    return scale_ * segment({0.0, 0.0}, z) + shift_;
+}
 
 bool PolygonMap::contains(ComplexD p) const noexcept {
     bool inside = false;
@@ -487,7 +542,9 @@ void PolygonMap::buildTable() {
             if (!contains(scale_ * w + shift_)) continue;
             ComplexD z;
             const Node from = nodes_[solvedAt[g]];
-            if (!seriesInverse(from, w, z) && !polish(from, w, z, 40, tolerance)) continue;
+            if (!seriesInverse(from, w, z) && !cornerInverse(reachingCorner(w), w, z) &&
+                !polish(from, w, z, 40, tolerance))
+                continue;
             solvedAt[h] = static_cast<int>(nodes_.size());
             nodes_.push_back(makeNode(w, z));
             queue.push_back(h);
@@ -505,6 +562,9 @@ void PolygonMap::buildTable() {
             gap = std::min(gap, pointToSegment(centre, outline[j], outline[i]));
         inside_[g] = gap > 0.75 * step_;
     }
+    // Near the corners, the corner to try.
+    corner_.assign(static_cast<std::size_t>(columns_ * rows_), -1);
+    for (int g = 0; g < columns_ * rows_; ++g) corner_[g] = static_cast<short>(reachingCorner(point(g)));
     // Every grid point learns its nearest solved node (breadth first over
     // the grid, eight neighbours).
     nearest_ = solvedAt;
@@ -553,6 +613,9 @@ bool PolygonMap::inverse(ComplexD p, ComplexD& z) const noexcept {
     if (count == 0) return false;
     for (int k = 0; k < count; ++k)
         if (seriesInverse(nodes_[candidates[k]], w, z)) return true;
+    const int nx = std::clamp(static_cast<int>(std::lround(gx)), 0, columns_ - 1);
+    const int ny = std::clamp(static_cast<int>(std::lround(gy)), 0, rows_ - 1);
+    if (cornerInverse(corner_[ny * columns_ + nx], w, z)) return true;
     polish(nodes_[candidates[0]], w, z, 8, 1e-13 * step_ * kTableCells);
     return true;
 }
@@ -579,22 +642,12 @@ PolygonMap::Node PolygonMap::makeNode(ComplexD w, ComplexD z) const noexcept {
         std::array<ComplexD, K> u{}, log{};
         for (int k = 0; k <= degree; ++k) u[k] = -mul(zetaPow_[j], power[k]);
         u[0] += 1.0;
-        const ComplexD inverse = divide({1.0, 0.0}, u[0]);
-        for (int k = 1; k < K; ++k) {
-            ComplexD t = k <= degree ? static_cast<double>(k) * u[k] : ComplexD(0.0, 0.0);
-            for (int i = std::max(1, k - degree); i < k; ++i) t -= static_cast<double>(i) * mul(log[i], u[k - i]);
-            log[k] = mul(t, inverse) / static_cast<double>(k);
-        }
+        logSeries(u, degree, log);
         for (int k = 1; k < K; ++k) sum[k] += beta_[j] * log[k];
     }
-    // f′ = exp(sum) by k·E_k = Σ_{i≥1} i·sum_i·E_{k−i}; f's coefficients follow.
+    // f′ = exp(sum); f's coefficients follow.
     std::array<ComplexD, K> e{};
-    e[0] = std::exp(sum[0]);
-    for (int k = 1; k < K; ++k) {
-        ComplexD t{0.0, 0.0};
-        for (int i = 1; i <= k; ++i) t += static_cast<double>(i) * sum[i] * e[k - i];
-        e[k] = t / static_cast<double>(k);
-    }
+    expSeries(sum, e);
     for (int k = 0; k < K; ++k) node.series[k] = e[k] / (k + 1.0);
     return node;
 }
@@ -630,6 +683,147 @@ bool PolygonMap::seriesInverse(const Node& from, ComplexD w, ComplexD& z) const 
     const double r = magnitude(z);
     if (r > 1.0) z /= r;
     return true;
+}
+
+void PolygonMap::buildCorners() {
+    if (!solved_) return;
+    constexpr int K = kCornerTerms;
+    using Series = std::array<ComplexD, K>;
+    // (1 − R·σ)ⁿ as a polynomial in σ.
+    const auto binomial = [&](double radius) {
+        Series b{};
+        double choose = 1.0, power = 1.0;
+        for (int i = 0; i <= n_ && i < K; ++i) {
+            b[i] = choose * power;
+            choose = choose * (n_ - i) / (i + 1.0), power *= -radius;
+        }
+        return b;
+    };
+    for (int r = 0; r < n_; ++r) turns_.push_back(std::polar(1.0, 2.0 * kPi * r / n_));
+    for (int k = 0; k < m_; ++k) {
+        Corner corner;
+        corner.zeta = zeta_[k];
+        corner.w = raw_[k];
+        corner.alpha = beta_[k] + 1.0;
+        double radius = 2.0;
+        for (const ComplexD& s : singular_) {
+            const double d = std::abs(s - corner.zeta);
+            if (d > 1e-14) radius = std::min(radius, d);
+        }
+        corner.radius = radius;
+        // f′(ζ·(1 − s)) = s^β·G(s) with s = R·σ: the corner's own factor
+        // 1 − (1 − s)ⁿ = s·q(s), q(s) = Σ_{i<n} (1 − s)^i, times the others'.
+        const Series b = binomial(radius);
+        const ComplexD own = integerPower(corner.zeta, n_);
+        Series log{}, sum{};
+        sum[0] = beta_[k] * std::log(static_cast<double>(n_)) + logOfFactors(own, k);
+        if (n_ > 1) {
+            Series q{};
+            double choose = n_, power = 1.0;  // q_i = C(n, i + 1)·(−R)^i
+            for (int i = 0; i < n_ && i < K; ++i) {
+                q[i] = choose * power;
+                choose = choose * (n_ - i - 1) / (i + 2.0), power *= -radius;
+            }
+            logSeries(q, std::min(n_ - 1, K - 1), log);
+            for (int i = 1; i < K; ++i) sum[i] += beta_[k] * log[i];
+        }
+        for (int j = 0; j < m_; ++j) {
+            if (j == k) continue;
+            Series u{};
+            const ComplexD c = mul(own, zetaPow_[j]);
+            for (int i = 0; i <= n_ && i < K; ++i) u[i] = -c * b[i];
+            u[0] += 1.0;
+            logSeries(u, std::min(n_, K - 1), log);
+            for (int i = 1; i < K; ++i) sum[i] += beta_[j] * log[i];
+        }
+        Series g{};
+        expSeries(sum, g);
+        // f(ζ·(1 − R·σ)) − f(ζ) = −ζ·R·∫₀^σ (R·t)^β·G(R·t) dt = C·σ^α·A(σ).
+        const double alpha = corner.alpha;
+        corner.c = -corner.zeta * std::pow(radius, alpha) * g[0] / alpha;
+        for (int i = 0; i < K; ++i) corner.a[i] = alpha * g[i] / ((i + alpha) * g[0]);
+        // v = σ·exp(L/α) with L = log A; Lagrange's inversion gives the
+        // coefficients of σ(v): [v^(i+1)] σ = [σ^i] exp(−(i + 1)·L/α)/(i + 1).
+        Series logA{}, scaled{}, e{};
+        logSeries(corner.a, K - 1, logA);
+        for (int i = 0; i < K; ++i) scaled[i] = logA[i] / alpha;
+        expSeries(scaled, corner.phi);
+        for (int i = 0; i < K; ++i) {
+            for (int j = 0; j < K; ++j) scaled[j] = -(i + 1.0) / alpha * logA[j];
+            expSeries(scaled, e);
+            corner.psi[i] = e[i] / (i + 1.0);
+        }
+        // The v and the w the σ of the reach go to: σ(v) is used inside the
+        // smallest such |v| (it must come back inside the reach).
+        double nearest = 1e300, farthest = 0.0;
+        for (int i = 0; i < 64; ++i) {
+            const ComplexD sigma = std::polar(kCornerReach, 2.0 * kPi * i / 64.0);
+            ComplexD v, slope;
+            powerSeries(corner.phi, sigma, v, slope);
+            nearest = std::min(nearest, magnitude(v));
+            farthest = std::max(farthest, magnitude(v));
+        }
+        corner.reach = 0.9 * nearest;
+        corner.span = magnitude(corner.c) * std::pow(1.1 * farthest, alpha);
+        corners_.push_back(corner);
+    }
+}
+
+bool PolygonMap::cornerForward(int index, ComplexD z, ComplexD& w) const noexcept {
+    if (index < 0 || index >= cornerCount()) return false;
+    const Corner& corner = corners_[index % m_];
+    const ComplexD turn = turns_[index / m_];
+    // σ = (1 − z/ζ)/R in the corner's own sector.
+    const ComplexD sigma = (1.0 - mul(mul(z, std::conj(turn)), std::conj(corner.zeta))) / corner.radius;
+    if (!(magnitude(sigma) <= kCornerReach)) return false;
+    ComplexD a = corner.a[kCornerTerms - 1];
+    for (int i = kCornerTerms - 2; i >= 0; --i) a = mul(a, sigma) + corner.a[i];
+    w = mul(turn, corner.w + mul(corner.c, mul(principalPower(sigma, corner.alpha), a)));
+    return true;
+}
+
+bool PolygonMap::cornerInverse(int index, ComplexD w, ComplexD& z) const noexcept {
+    if (index < 0 || index >= cornerCount()) return false;
+    const Corner& corner = corners_[index % m_];
+    const ComplexD turn = turns_[index / m_];
+    const ComplexD t = divide(mul(w, std::conj(turn)) - corner.w, corner.c);
+    const ComplexD v = principalPower(t, 1.0 / corner.alpha);
+    const double size = magnitude(v);
+    if (!(size < corner.reach)) return false;
+    ComplexD sigma = {0.0, 0.0};
+    if (size > 0.0) {
+        ComplexD value, slope;
+        powerSeries(corner.psi, v, sigma, slope);
+        // Newton's steps on v(σ) take the reverted series' error to its square.
+        bool settled = false;
+        for (int step = 0; step < 4 && !settled; ++step) {
+            if (!(magnitude(sigma) < kCornerReach)) return false;
+            powerSeries(corner.phi, sigma, value, slope);
+            const ComplexD d = divide(value - v, slope);
+            sigma -= d;
+            settled = magnitude(d) <= 1e-10 * magnitude(sigma);
+        }
+        if (!settled || !(magnitude(sigma) < kCornerReach)) return false;
+    }
+    z = mul(turn, mul(corner.zeta, 1.0 - corner.radius * sigma));
+    const double r = magnitude(z);
+    if (r > 1.0 + 1e-9) return false;  // the other branch: a point beyond the disc
+    if (r > 1.0) z /= r;
+    return true;
+}
+
+int PolygonMap::reachingCorner(ComplexD w) const noexcept {
+    int best = -1;
+    double closest = 1e300;
+    for (int index = 0; index < cornerCount(); ++index) {
+        const Corner& corner = corners_[index % m_];
+        const ComplexD turn = turns_[index / m_];
+        const ComplexD d = mul(w, std::conj(turn)) - corner.w;
+        if (magnitude(d) > corner.span) continue;
+        const double v = magnitude(principalPower(divide(d, corner.c), 1.0 / corner.alpha)) / corner.reach;
+        if (v < closest) closest = v, best = index;
+    }
+    return closest < 1.0 ? best : -1;
 }
 
 }  // namespace globaro

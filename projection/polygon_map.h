@@ -22,10 +22,20 @@
 // centre, and the Taylor series of f about it (from the series of log f′, a
 // sum of logarithms of polynomials, and its exponential). A sample starts from
 // the nearest node and solves the series by Newton's method where it lies
-// well inside the series' reach (the distance to the nearest prevertex);
-// closer to a corner each Newton step integrates f′ along the short segment
-// from the node instead (adaptive Gauss–Legendre). Both have a fixed cap on
-// the steps.
+// well inside the series' reach (the distance to the nearest prevertex).
+// Near a corner, where the nodes' series reach too little, the corner's own
+// expansion answers: with z = ζ_k·(1 − R·σ), R the distance from ζ_k to the
+// nearest other prevertex,
+//
+//     f(z) − f(ζ_k) = C·σ^α_k·A(σ),    A(0) = 1,
+//
+// so v = ((f − f(ζ_k))/C)^(1/α_k) = σ·A(σ)^(1/α_k) is analytic in σ and near
+// the identity; its reverted series (Lagrange's inversion) gives σ from v
+// and one Newton step on the forward series checks it. Where neither reaches
+// (between crowded prevertices), each Newton step integrates f′ along the
+// short segment from the node instead (adaptive Gauss–Legendre). All have a
+// fixed cap on the steps. The forward map uses the corner expansions near
+// the corners too, where quadrature would need ever shorter pieces.
 
 #include <array>
 #include <complex>
@@ -74,6 +84,17 @@ public:
     // The disc point of a plane point; false when it lies outside.
     bool inverse(ComplexD p, ComplexD& z) const noexcept;
 
+    // The corner expansions on their own, for the whole polygon's corners
+    // (index r·m + k: the sector's vertex k turned r times): the raw plane
+    // point f(z) of a disc point within the expansion's reach, and the disc
+    // point of a raw plane point; false outside the reach.
+    int cornerCount() const noexcept { return static_cast<int>(corners_.size()) * n_; }
+    bool cornerForward(int corner, ComplexD z, ComplexD& w) const noexcept;
+    bool cornerInverse(int corner, ComplexD w, ComplexD& z) const noexcept;
+    // f(z) of the raw map by quadrature from the centre, and f′(z).
+    ComplexD rawForwardByQuadrature(ComplexD z) const noexcept { return segment({0.0, 0.0}, z); }
+    ComplexD rawDerivative(ComplexD t) const noexcept;
+
 private:
     static constexpr int kSeriesTerms = 16;
     struct Node {
@@ -87,7 +108,22 @@ private:
     Node makeNode(ComplexD w, ComplexD z) const noexcept;
     bool seriesInverse(const Node& from, ComplexD w, ComplexD& z) const noexcept;
 
-    ComplexD rawDerivative(ComplexD t) const noexcept;
+    static constexpr int kCornerTerms = 24;
+    // f(ζ·(1 − R·σ)) = w + C·σ^α·A(σ) for |σ| < 1.
+    struct Corner {
+        ComplexD w, zeta, c;
+        double alpha = 1.0, radius = 0.0;        // α and R
+        double reach = 0.0;                      // |v| within which σ(v) is used
+        double span = 0.0;                       // the largest |w − f(ζ)| of a σ the series serve
+        std::array<ComplexD, kCornerTerms> a;    // A(σ) = Σ a_i·σ^i
+        std::array<ComplexD, kCornerTerms> phi;  // v(σ) = σ·A(σ)^(1/α) = Σ phi_i·σ^(i+1)
+        std::array<ComplexD, kCornerTerms> psi;  // σ(v) = Σ psi_i·v^(i+1)
+    };
+    void buildCorners();
+    // The corner of the whole polygon whose expansion reaches a raw plane
+    // point, −1 for none.
+    int reachingCorner(ComplexD w) const noexcept;
+
     // ∫ f′ along the segment from a to b.
     ComplexD segment(ComplexD a, ComplexD b, int depth = 0) const noexcept;
     double singularDistance(ComplexD a, ComplexD b) const noexcept;
@@ -125,6 +161,9 @@ private:
     std::vector<int> nearest_;           // per grid point: the index of the nearest solved node, −1 for none
     std::vector<unsigned char> inside_;  // per grid cell (by its lower left point): wholly inside the figure
     std::vector<Node> nodes_;
+    std::vector<Corner> corners_;  // per sector vertex
+    std::vector<ComplexD> turns_;  // e^(2πir/n)
+    std::vector<short> corner_;    // per grid point: the corner whose expansion may reach it, −1 for none
 };
 
 }  // namespace globaro

@@ -5,7 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <numbers>
+#include <vector>
 
 #include "projection/elliptic.h"
 #include "projection/polygon_map.h"
@@ -77,6 +80,69 @@ TEST(PolygonMap, ClosedFormsAndRoundTrips) {
                 EXPECT_NEAR(std::abs(map.forward(z) - p), 0.0, 1e-7);
             }
         EXPECT_GT(inside, 50);
+    }
+}
+
+// The corner expansions against quadrature from the centre, corner by
+// corner of the whole polygon, at disc points round each prevertex within a
+// fraction of its distance to the next one: the raw plane point agrees and
+// the expansion's inverse gives the disc point back.
+struct CornerCase {
+    const char* what;
+    PolygonDesign design;
+};
+
+const CornerCase kCornerCases[] = {
+    {"square", {4, {{0.5, 0.0}}}},
+    {"5-star with sharp points", {5, {{0.5, 0.0}, std::polar(0.15, std::numbers::pi / 5.0)}}},
+    {"hooked saw tooth", {3, {{0.5, 0.0}, std::polar(0.28, -10.0 * std::numbers::pi / 180.0)}}},
+    {"L shape", {1, {{0, 0}, {1, 0}, {1, 0.5}, {0.5, 0.5}, {0.5, 1}, {0, 1}}, {0.3, 0.3}}},
+    {"Z with a reflex corner near a straight angle",
+     {2, {{-0.5, -0.35}, {0.5, -0.35}, {0.5, -0.17}, {-0.2, -0.17}, {0.5, 0.17}}}},
+};
+
+TEST(PolygonMap, CornerExpansionsMatchQuadrature) {
+    for (const CornerCase& c : kCornerCases) {
+        SCOPED_TRACE(c.what);
+        const PolygonMap map(c.design);
+        ASSERT_TRUE(map.solved()) << map.vertexError();
+        const int m = static_cast<int>(map.prevertices().size());
+        ASSERT_EQ(map.cornerCount(), m * map.order());
+        double rawSize = 0.0;
+        for (int k = 0; k < m; ++k) rawSize = std::max(rawSize, std::abs(map.rawVertex(k)));
+        std::vector<ComplexD> all;
+        for (int r = 0; r < map.order(); ++r)
+            for (const ComplexD& z : map.prevertices())
+                all.push_back(z * std::polar(1.0, 2.0 * std::numbers::pi * r / map.order()));
+        for (int corner = 0; corner < map.cornerCount(); ++corner) {
+            const ComplexD zeta = all[corner];
+            double gap = 2.0;
+            for (const ComplexD& s : all)
+                if (s != zeta) gap = std::min(gap, std::abs(s - zeta));
+            for (const double reach : {0.02, 0.1, 0.25})
+                for (const double degrees : {-85.0, -40.0, 0.0, 30.0, 80.0}) {
+                    const ComplexD z = zeta * (1.0 - reach * gap * std::polar(1.0, degrees * std::numbers::pi / 180.0));
+                    ComplexD w, back;
+                    ASSERT_TRUE(map.cornerForward(corner, z, w)) << corner << " " << reach << " " << degrees;
+                    // Beside crowded prevertices z is known to a few units
+                    // in the last place only, and the quadrature's factors
+                    // 1 − tⁿ·conj(ζ)ⁿ lose as much again: so much slack in w.
+                    const double ulps = 3e-14 * std::abs(map.rawDerivative(z));
+                    EXPECT_NEAR(std::abs(w - map.rawForwardByQuadrature(z)), 0.0, 1e-10 * rawSize + ulps)
+                        << corner << " " << reach << " " << degrees;
+                    if (!map.cornerInverse(corner, w, back)) continue;  // beyond the reverted series' reach
+                    EXPECT_NEAR(std::abs(back - z), 0.0, 1e-9 * reach * gap + 1e-15)
+                        << corner << " " << reach << " " << degrees;
+                }
+            // Close to the corner the inverse always answers.
+            ComplexD w, back;
+            const ComplexD z = zeta * (1.0 - 0.01 * gap * ComplexD(1.0, 0.3));
+            ASSERT_TRUE(map.cornerForward(corner, z, w));
+            ASSERT_TRUE(map.cornerInverse(corner, w, back)) << corner;
+            EXPECT_NEAR(std::abs(back - z), 0.0, 1e-9 * 0.01 * gap + 1e-15) << corner;
+            // Far from it neither does.
+            EXPECT_FALSE(map.cornerForward(corner, zeta * (1.0 - 0.5 * gap), w)) << corner;
+        }
     }
 }
 
