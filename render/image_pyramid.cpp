@@ -723,17 +723,12 @@ inline Vec4 bilinearAt(const PyramidLevel& lv, bool wrapX, float u, float v, flo
     return bilinear<FloatTexels>(lv, wrapX, u, v, sharpen);
 }
 
-// The cubic weights of the four pixels about a position `t` (0..1) past the
-// second, from the Mitchell–Netravali family on the line B + 2C = 1: B = 0 is
-// Catmull–Rom (it passes through the pixels and reproduces quadratics), B =
-// 1 the cubic B-spline. Along that line the kernel's variance is B/3 (pixels
-// squared), so B sets the blur the footprint asks for.
-inline void cubicWeights(float t, float b, float w[4]) noexcept {
-    const float c = 0.5f * (1.0f - b);
-    const float near3 = (12.0f - 9.0f * b - 6.0f * c) / 6.0f, near2 = (-18.0f + 12.0f * b + 6.0f * c) / 6.0f,
-                near0 = (6.0f - 2.0f * b) / 6.0f;
-    const float far3 = (-b - 6.0f * c) / 6.0f, far2 = (6.0f * b + 30.0f * c) / 6.0f,
-                far1 = (-12.0f * b - 48.0f * c) / 6.0f, far0 = (8.0f * b + 24.0f * c) / 6.0f;
+// The weights of the cubic B-spline (variance 1/3 pixel squared) for the
+// four pixels about a position `t` (0..1) past the second: the pieces of
+// the kernel near the centre (|x| < 1) and beyond it (1 <= |x| < 2).
+inline void bsplineWeights(float t, float w[4]) noexcept {
+    constexpr float near3 = 0.5f, near2 = -1.0f, near0 = 4.0f / 6.0f;
+    constexpr float far3 = -1.0f / 6.0f, far2 = 1.0f, far1 = -2.0f, far0 = 8.0f / 6.0f;
     auto nearWeight = [&](float x) { return (near3 * x + near2) * x * x + near0; };
     auto farWeight = [&](float x) { return ((far3 * x + far2) * x + far1) * x + far0; };
     w[0] = farWeight(1.0f + t);
@@ -742,17 +737,17 @@ inline void cubicWeights(float t, float b, float w[4]) noexcept {
     w[3] = farWeight(2.0f - t);
 }
 
-// A cubic read at one level with the blur `b` (0..1, as for cubicWeights),
-// (u, v) inside the image as for bilinear.
+// A cubic B-spline read at one level, (u, v) inside the image as for
+// bilinear.
 template <typename Texels>
-inline Vec4 bicubic(const PyramidLevel& lv, bool wrapX, float u, float v, float b) noexcept {
+inline Vec4 bicubic(const PyramidLevel& lv, bool wrapX, float u, float v) noexcept {
     const float x = u * static_cast<float>(lv.width) - 0.5f;
     const float y = v * static_cast<float>(lv.height) - 0.5f;
     const float fx0 = std::floor(x), fy0 = std::floor(y);
     const std::int32_t x0 = static_cast<std::int32_t>(fx0), y0 = static_cast<std::int32_t>(fy0);
     float wx[4], wy[4];
-    cubicWeights(x - fx0, b, wx);
-    cubicWeights(y - fy0, b, wy);
+    bsplineWeights(x - fx0, wx);
+    bsplineWeights(y - fy0, wy);
     std::int32_t cols[4];
     for (int i = 0; i < 4; ++i) cols[i] = columnIndex(x0 - 1 + i, lv.width, wrapX);
     // Four neighbouring integer pixels of a row come in one or two loads
@@ -776,23 +771,23 @@ inline Vec4 bicubic(const PyramidLevel& lv, bool wrapX, float u, float v, float 
         }
         sum += splat(wy[j]) * line;
     }
-    // Within the range of the pixels read: the sharper kernels' negative
-    // lobes would overshoot a hard edge by a few per cent (a halo).
+    // Within the range of the pixels read: the weights are positive, but
+    // their sum may round off 1 (a constant image reads back exactly).
     sum = sum < low ? low : sum;
     sum = sum > high ? high : sum;
     return sum * unitScale<Texels>();
 }
 
-inline Vec4 bicubicAt(const PyramidLevel& lv, bool wrapX, float u, float v, float b) noexcept {
+inline Vec4 bicubicAt(const PyramidLevel& lv, bool wrapX, float u, float v) noexcept {
     switch (lv.storage) {
         case LevelStorage::kBytes:
-            return bicubic<ByteTexels>(lv, wrapX, u, v, b);
+            return bicubic<ByteTexels>(lv, wrapX, u, v);
         case LevelStorage::kWords:
-            return bicubic<WordTexels>(lv, wrapX, u, v, b);
+            return bicubic<WordTexels>(lv, wrapX, u, v);
         case LevelStorage::kFloat:
             break;
     }
-    return bicubic<FloatTexels>(lv, wrapX, u, v, b);
+    return bicubic<FloatTexels>(lv, wrapX, u, v);
 }
 
 // The most blur the cubic on level 0 gives: the cubic B-spline's variance.
@@ -820,19 +815,19 @@ inline Vec4 filtered(const ImagePyramid& pyramid, bool wrapX, float u, float v, 
     if (variance <= kBilinearVariance) return bilinearAt(pyramid.level(0), wrapX, u, v, 0.0f);
     if (variance <= kCubicMaxVariance) {
         const Vec4 a = bilinearAt(pyramid.level(0), wrapX, u, v, 0.0f);
-        const Vec4 b = bicubicAt(pyramid.level(0), wrapX, u, v, 1.0f);
+        const Vec4 b = bicubicAt(pyramid.level(0), wrapX, u, v);
         return a + (b - a) * splat((variance - kBilinearVariance) / (kCubicMaxVariance - kBilinearVariance));
     }
     const int levels = pyramid.levelCount();
     int upper = 1;
     while (upper < levels && pyramid.levelVariance(upper) < variance) ++upper;
-    if (upper >= levels) return bicubicAt(pyramid.level(levels - 1), wrapX, u, v, 1.0f);
+    if (upper >= levels) return bicubicAt(pyramid.level(levels - 1), wrapX, u, v);
     const int lower = upper - 1;
     const float low = pyramid.levelVariance(lower);
     const float f = std::clamp((variance - low) / (pyramid.levelVariance(upper) - low), 0.0f, 1.0f);
-    const Vec4 a = bicubicAt(pyramid.level(lower), wrapX, u, v, 1.0f);
+    const Vec4 a = bicubicAt(pyramid.level(lower), wrapX, u, v);
     if (f <= 0.0f) return a;
-    const Vec4 b = bicubicAt(pyramid.level(upper), wrapX, u, v, 1.0f);
+    const Vec4 b = bicubicAt(pyramid.level(upper), wrapX, u, v);
     return a + (b - a) * splat(f);
 }
 
@@ -860,9 +855,13 @@ inline float footprintVariance(float widthSquared) noexcept {
 // The factor on a footprint's variance from the pyramid's detail bias (in
 // levels: a level is twice the size, four times the variance) and the
 // sharpening (half the variance at full sharpening).
-inline float varianceScale(const ImagePyramid& pyramid, float sharpen) noexcept {
+inline float varianceExponent(const ImagePyramid& pyramid, float sharpen) noexcept {
     const float s = std::isfinite(sharpen) ? std::clamp(sharpen, 0.0f, 1.0f) : 0.0f;
-    return std::exp2(2.0f * pyramid.bias() - s);
+    return 2.0f * pyramid.bias() - s;
+}
+
+inline float varianceScale(const ImagePyramid& pyramid, float sharpen) noexcept {
+    return std::exp2(varianceExponent(pyramid, sharpen));
 }
 
 // Trilinear at detail level `lod`, (u, v) inside the image as for bilinear.
@@ -941,6 +940,15 @@ ColorRgba sampleInput(const ImagePyramid& pyramid, float u, float v, const Footp
     const float halfTrace = 0.5f * (m00 + m11);
     const float halfDiff = 0.5f * (m00 - m11);
     const float discSquared = halfDiff * halfDiff + m01 * m01;
+    // A footprint within a pixel (the larger width at most 1: disc at most
+    // 1 − halfTrace, squared to spare the root) wants a box's variance of at
+    // most 1/12, and with the variance less than doubled (a bias below half
+    // a level) that is one bilinear read, whatever its shape: the footprints
+    // of enlargements and of outputs as fine as the input, most of all
+    // lookups.
+    if (halfTrace <= 1.0f && discSquared <= (1.0f - halfTrace) * (1.0f - halfTrace) &&
+        varianceExponent(pyramid, sharpen) < 1.0f)
+        return colourOf(bilinearAt(pyramid.level(0), wrapX, u, v, 0.0f));
     const float scale = varianceScale(pyramid, sharpen);
     // A round footprint (axis ratio below 1.25: l1/l2 below 1.25², with
     // l2 = cross²/l1, decided without a square root: disc² against the
