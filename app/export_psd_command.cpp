@@ -211,8 +211,7 @@ int runFacesExport(PsdCommand& c) {
     const SourceImageView view{source.pixels.data(), source.width,
                                source.height,        static_cast<std::ptrdiff_t>(source.rowBytes()),
                                source.planes(),      source.depth};
-    if (session.beginInput(source.width, source.height,
-                           source.depth == 8 ? LevelStorage::kBytes : LevelStorage::kFloat) != kRenderOk ||
+    if (session.beginInput(source.width, source.height, pyramidStorageFor(source.depth)) != kRenderOk ||
         !session.storeInput(view, 0, 0) || session.finishInput() != kRenderOk)
         return fail("cannot read \"" + c.input + "\": not enough memory to prepare it");
     settings->outputProjection = id;

@@ -43,7 +43,7 @@ RenderSession& largeSession() {
         std::vector<std::uint8_t> px(static_cast<std::size_t>(kImageWidth) * kImageHeight * 3);
         for (std::size_t i = 0; i < px.size(); ++i) px[i] = static_cast<std::uint8_t>((i * 2654435761u) >> 24);
         auto* s = new RenderSession;
-        s->beginInput(kImageWidth, kImageHeight, LevelStorage::kBytes);
+        s->beginInput(kImageWidth, kImageHeight, pyramidStorageFor(8));
         s->storeInput(SourceImageView{px.data(), kImageWidth, kImageHeight, kImageWidth * 3, 3, 8}, 0, 0);
         s->finishInput();
         return s;

@@ -43,8 +43,7 @@ bool BrickPictureLookup::load(const SettingsRecord& settings, const SourceImageV
         ctx_.inputModel = soccer_;
     }
     const PyramidWrap wrap = inputWrapOf(ctx_.inputProjection) == kInputNoWrap ? kWrapNone : kWrapHorizontal;
-    if (!pyramid_.allocate(picture.width, picture.height, wrap,
-                           picture.depth == 8 ? LevelStorage::kBytes : LevelStorage::kFloat) ||
+    if (!pyramid_.allocate(picture.width, picture.height, wrap, pyramidStorageFor(picture.depth)) ||
         !pyramid_.storeImage(picture) || buildPyramid(pyramid_) != 0) {
         pyramid_.clear();
         error = "not enough memory for the picture";

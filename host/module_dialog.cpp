@@ -81,7 +81,7 @@ bool writeDialogImage(const ImagePyramid& pyramid, bool grey, const std::string&
         return false;
     }
     const PyramidLevel& level = pyramid.level(0);
-    const bool bytes = level.compact();
+    const bool bytes = level.storage == LevelStorage::kBytes;
     const int channels = grey ? 1 : 3, sampleBytes = bytes ? 1 : 2;
     std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "wb"));
     if (!file) {

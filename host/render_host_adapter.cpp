@@ -154,9 +154,9 @@ bool storeStrip(const PixelFormat& format, const TileView& in, const VRect& want
     return true;
 }
 
-// How the working input keeps its full-resolution samples for a host format.
-LevelStorage inputStorageFor(const PixelFormat& format) {
-    return format.bits8 ? LevelStorage::kBytes : LevelStorage::kFloat;
+// How the working input keeps its levels for a host format.
+PyramidStorage inputStorageFor(const PixelFormat& format) {
+    return pyramidStorageFor(format.bits8 ? 8 : format.bits16 ? 16 : 32);
 }
 
 // Reads a source image that the host keeps apart from the filtered one (a

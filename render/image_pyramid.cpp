@@ -25,7 +25,6 @@ constexpr float kColourMax = 65535.0f;
 // limit far above any image's values and far enough below the float range
 // that the weighted sums of the reductions and lookups stay finite.
 constexpr float kColourLimit = 1.0e30f;
-constexpr float kInvColourMax = 1.0f / 65535.0f;
 
 inline std::int32_t wrapIndex(std::int32_t i, std::int32_t n) {
     // Lookups and taps reach at most a few pixels past an edge: one
@@ -48,19 +47,34 @@ inline std::int32_t columnIndex(std::int32_t i, std::int32_t n, bool wrap) {
 }
 
 // The samples of a level as the reductions and lookups read them: four
-// values a pixel, and the factors that turn them into the levels' float
-// units (colour 0..65535, alpha 0..1).
+// values a pixel, the factors that turn them into the levels' float units
+// (colour 0..65535, alpha 0..1), and those that turn them into lookup
+// results (colour and alpha 0..1).
 struct FloatTexels {
     using Sample = float;
     static constexpr float kColour = 1.0f;
     static constexpr float kAlpha = 1.0f;
+    static constexpr float kUnitColour = 1.0f / 65535.0f;
+    static constexpr float kUnitAlpha = 1.0f;
     static const float* at(const PyramidLevel& lv, std::int32_t x, std::int32_t y) { return lv.pixel(x, y); }
+    static float* out(PyramidLevel& lv, std::int32_t x, std::int32_t y) { return lv.pixel(x, y); }
 };
 struct ByteTexels {
     using Sample = std::uint8_t;
     static constexpr float kColour = 257.0f;  // 255 -> 65535
     static constexpr float kAlpha = 1.0f / 255.0f;
+    static constexpr float kUnitColour = 1.0f / 255.0f;
+    static constexpr float kUnitAlpha = 1.0f / 255.0f;
     static const std::uint8_t* at(const PyramidLevel& lv, std::int32_t x, std::int32_t y) { return lv.texel8(x, y); }
+};
+struct WordTexels {
+    using Sample = std::uint16_t;
+    static constexpr float kColour = 1.0f;
+    static constexpr float kAlpha = 1.0f / 65535.0f;
+    static constexpr float kUnitColour = 1.0f / 65535.0f;
+    static constexpr float kUnitAlpha = 1.0f / 65535.0f;
+    static const std::uint16_t* at(const PyramidLevel& lv, std::int32_t x, std::int32_t y) { return lv.texel16(x, y); }
+    static std::uint16_t* out(PyramidLevel& lv, std::int32_t x, std::int32_t y) { return lv.texel16(x, y); }
 };
 
 // Four channels at once (the compiler's vector extension: SSE on x86-64,
@@ -91,7 +105,25 @@ inline Vec4 loadTexel(const std::uint8_t* p) noexcept {
 #endif
 }
 
+inline Vec4 loadTexel(const std::uint16_t* p) noexcept {
+#if defined(__SSE2__)
+    const __m128i wide = _mm_unpacklo_epi16(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p)), _mm_setzero_si128());
+    return static_cast<Vec4>(_mm_cvtepi32_ps(wide));
+#else
+    using Words4 = std::uint16_t __attribute__((vector_size(8)));
+    Words4 w;
+    std::memcpy(&w, p, sizeof w);
+    return __builtin_convertvector(w, Vec4);
+#endif
+}
+
 inline Vec4 splat(float f) noexcept { return Vec4{f, f, f, f}; }
+
+// The factors that turn a level's samples into lookup results.
+template <typename Texels>
+inline Vec4 unitScale() noexcept {
+    return Vec4{Texels::kUnitColour, Texels::kUnitColour, Texels::kUnitColour, Texels::kUnitAlpha};
+}
 
 // Four consecutive pixels of four channels each.
 inline void loadFourTexels(const float* p, Vec4 out[4]) noexcept {
@@ -113,12 +145,35 @@ inline void loadFourTexels(const std::uint8_t* p, Vec4 out[4]) noexcept {
 #endif
 }
 
+inline void loadFourTexels(const std::uint16_t* p, Vec4 out[4]) noexcept {
+#if defined(__SSE2__)
+    // Two pixels to each 16-byte load, widened in the vector unit.
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i first = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    const __m128i second = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 8));
+    out[0] = static_cast<Vec4>(_mm_cvtepi32_ps(_mm_unpacklo_epi16(first, zero)));
+    out[1] = static_cast<Vec4>(_mm_cvtepi32_ps(_mm_unpackhi_epi16(first, zero)));
+    out[2] = static_cast<Vec4>(_mm_cvtepi32_ps(_mm_unpacklo_epi16(second, zero)));
+    out[3] = static_cast<Vec4>(_mm_cvtepi32_ps(_mm_unpackhi_epi16(second, zero)));
+#else
+    for (int i = 0; i < 4; ++i) out[i] = loadTexel(p + 4 * i);
+#endif
+}
+
 inline void storeReduced(float* out, const float* sum, float colourFactor, float alphaFactor) {
     constexpr float k = 1.0f / kPyramidWeightSum;
     // The weights are positive: a reduction stays within its taps' range
     // (0..65535 for an integer image, above it for a float one).
     for (int c = 0; c < 3; ++c) out[c] = std::clamp(sum[c] * k * colourFactor, 0.0f, kColourLimit);
     out[3] = std::clamp(sum[3] * k * alphaFactor, 0.0f, 1.0f);
+}
+
+// The same into words, rounded to the nearest (alpha 0..1 as 0..65535).
+inline void storeReduced(std::uint16_t* out, const float* sum, float colourFactor, float alphaFactor) {
+    float value[4];
+    storeReduced(value, sum, colourFactor, alphaFactor);
+    for (int c = 0; c < 3; ++c) out[c] = static_cast<std::uint16_t>(std::min(value[c], kColourMax) + 0.5f);
+    out[3] = static_cast<std::uint16_t>(value[3] * kColourMax + 0.5f);
 }
 
 // One tap position of an interpolated reduction: the two source indexes and
@@ -211,20 +266,53 @@ void ImagePyramid::clear() {
     ready_ = false;
 }
 
-void PyramidLevel::readPixel(std::int32_t x, std::int32_t y, float out[4]) const {
-    if (compact()) {
-        const std::uint8_t* p = texel8(x, y);
-        for (int c = 0; c < 3; ++c) out[c] = static_cast<float>(p[c]) * ByteTexels::kColour;
-        out[3] = static_cast<float>(p[3]) * ByteTexels::kAlpha;
-        return;
-    }
-    const float* p = pixel(x, y);
-    for (int c = 0; c < 4; ++c) out[c] = p[c];
+namespace {
+
+template <typename Texels>
+void readAs(const PyramidLevel& lv, std::int32_t x, std::int32_t y, float out[4]) {
+    const auto* p = Texels::at(lv, x, y);
+    for (int c = 0; c < 3; ++c) out[c] = static_cast<float>(p[c]) * Texels::kColour;
+    out[3] = static_cast<float>(p[3]) * Texels::kAlpha;
 }
 
-bool ImagePyramid::allocate(std::int32_t width, std::int32_t height, PyramidWrap wrap, LevelStorage storage) {
+// How an image of each depth keeps its levels.
+struct DepthStorage {
+    int depth;
+    PyramidStorage storage;
+};
+constexpr DepthStorage kDepthStorage[] = {
+    {8, {LevelStorage::kBytes, LevelStorage::kWords}},
+    {16, {LevelStorage::kFloat, LevelStorage::kWords}},
+    {32, {LevelStorage::kFloat, LevelStorage::kFloat}},
+};
+
+}  // namespace
+
+PyramidStorage pyramidStorageFor(int depth) {
+    for (const DepthStorage& row : kDepthStorage)
+        if (row.depth == depth) return row.storage;
+    return PyramidStorage{};
+}
+
+void PyramidLevel::readPixel(std::int32_t x, std::int32_t y, float out[4]) const {
+    switch (storage) {
+        case LevelStorage::kBytes:
+            return readAs<ByteTexels>(*this, x, y, out);
+        case LevelStorage::kWords:
+            return readAs<WordTexels>(*this, x, y, out);
+        case LevelStorage::kFloat:
+            break;
+    }
+    return readAs<FloatTexels>(*this, x, y, out);
+}
+
+bool ImagePyramid::allocate(std::int32_t width, std::int32_t height, PyramidWrap wrap, PyramidStorage storage) {
     clear();
     if (width < 1 || height < 1) return false;
+    const bool known = std::any_of(std::begin(kDepthStorage), std::end(kDepthStorage), [&](const DepthStorage& row) {
+        return row.storage.base == storage.base && row.storage.reduced == storage.reduced;
+    });
+    if (!known) return false;
     wrap_ = wrap;
     try {
         levels_.resize(kMaxLevels);
@@ -241,11 +329,17 @@ bool ImagePyramid::allocate(std::int32_t width, std::int32_t height, PyramidWrap
                 lv.wideTaps = prev.width != 2 * w || prev.height != 2 * h;
             }
             const std::size_t samples = static_cast<std::size_t>(w) * static_cast<std::size_t>(h) * 4;
-            if (n == 0 && storage == LevelStorage::kBytes) {
-                lv.storage = LevelStorage::kBytes;
-                lv.bytes.resize(samples);
-            } else {
-                lv.pixels.resize(samples);
+            lv.storage = n == 0 ? storage.base : storage.reduced;
+            switch (lv.storage) {
+                case LevelStorage::kBytes:
+                    lv.bytes.resize(samples);
+                    break;
+                case LevelStorage::kWords:
+                    lv.words.resize(samples);
+                    break;
+                case LevelStorage::kFloat:
+                    lv.pixels.resize(samples);
+                    break;
             }
             ++n;
             if ((w == 1 && h == 1) || n == kMaxLevels) break;
@@ -308,7 +402,7 @@ bool ImagePyramid::storeImage(const SourceImageView& view, std::int32_t x0, std:
     // Rows of level 1 reduced ahead whose taps reach row y0 or below (row y
     // takes rows 2y − 2 .. 2y + 3) are out of date.
     firstLevelRows_ = std::min(firstLevelRows_, std::max(0, (y0 - 2) / 2));
-    if (lv.compact()) {
+    if (lv.storage == LevelStorage::kBytes) {
         // Bytes go in as they are.
         if (view.depth != 8) return false;
         using ByteRowStore = void (*)(const std::uint8_t* row, std::int32_t width, std::uint8_t* out);
@@ -379,7 +473,8 @@ namespace {
 // One tile `r` (clipped) of `dst` from `src` with whole-pixel taps (the exact
 // 2:1 case). The columns of the taps depend on x alone: worked out once per
 // tile (tiles are at most kTileSize wide; the caller slices wider requests).
-template <typename Texels>
+// `Out` is the new level's storage.
+template <typename Texels, typename Out>
 void reduceWhole(const PyramidLevel& src, PyramidLevel& dst, const TileRect& r, bool wrapX) {
     std::int32_t columns[kTileSize][6];
     for (std::int32_t x = r.left; x < r.right; ++x)
@@ -398,7 +493,7 @@ void reduceWhole(const PyramidLevel& src, PyramidLevel& dst, const TileRect& r, 
                 }
             }
             const float total[4] = {sum[0], sum[1], sum[2], sum[3]};
-            storeReduced(dst.pixel(x, y), total, Texels::kColour, Texels::kAlpha);
+            storeReduced(Out::out(dst, x, y), total, Texels::kColour, Texels::kAlpha);
         }
     }
 }
@@ -407,6 +502,7 @@ void reduceWhole(const PyramidLevel& src, PyramidLevel& dst, const TileRect& r, 
 // weights are alike, so the six taps of each source column fold into three
 // sums first. In integers: every product and partial sum is an integer
 // below 2^24, so the result is the very float the general loop gives.
+template <typename Out>
 void reduceWholeBytes(const PyramidLevel& src, PyramidLevel& dst, const TileRect& r, bool wrapX) {
     constexpr std::int32_t kOuter[6] = {0, 1, 4, 4, 1, 0};        // rows 0 and 5
     constexpr std::int32_t kMiddle[6] = {1, 16, 64, 64, 16, 1};   // rows 1 and 4
@@ -436,14 +532,14 @@ void reduceWholeBytes(const PyramidLevel& src, PyramidLevel& dst, const TileRect
             }
             const float total[4] = {static_cast<float>(sum[0]), static_cast<float>(sum[1]), static_cast<float>(sum[2]),
                                     static_cast<float>(sum[3])};
-            storeReduced(dst.pixel(x, y), total, ByteTexels::kColour, ByteTexels::kAlpha);
+            storeReduced(Out::out(dst, x, y), total, ByteTexels::kColour, ByteTexels::kAlpha);
         }
     }
 }
 
 // The same with interpolated taps: bilinear samples of the source at the
 // scaled positions (x + dx)·ratio (pixel-edge coordinates).
-template <typename Texels>
+template <typename Texels, typename Out>
 void reduceWide(const PyramidLevel& src, PyramidLevel& dst, const TileRect& r, bool wrapX) {
     for (std::int32_t y = r.top; y < r.bottom; ++y) {
         Tap rows[6];
@@ -470,9 +566,36 @@ void reduceWide(const PyramidLevel& src, PyramidLevel& dst, const TileRect& r, b
                 }
             }
             const float total[4] = {sum[0], sum[1], sum[2], sum[3]};
-            storeReduced(dst.pixel(x, y), total, Texels::kColour, Texels::kAlpha);
+            storeReduced(Out::out(dst, x, y), total, Texels::kColour, Texels::kAlpha);
         }
     }
+}
+
+// The reductions for one pair of storages: the source level's and the new
+// level's.
+template <typename Texels, typename Out>
+void reduceAs(const PyramidLevel& src, PyramidLevel& dst, const TileRect& r, bool wrapX, bool wideTaps) {
+    if (wideTaps) return reduceWide<Texels, Out>(src, dst, r, wrapX);
+    for (std::int32_t left = r.left; left < r.right; left += kTileSize) {
+        const TileRect slice{r.top, left, r.bottom, std::min(left + kTileSize, r.right)};
+        if constexpr (std::is_same_v<Texels, ByteTexels>)
+            reduceWholeBytes<Out>(src, dst, slice, wrapX);
+        else
+            reduceWhole<Texels, Out>(src, dst, slice, wrapX);
+    }
+}
+
+template <typename Out>
+void reduceInto(const PyramidLevel& src, PyramidLevel& dst, const TileRect& r, bool wrapX, bool wideTaps) {
+    switch (src.storage) {
+        case LevelStorage::kBytes:
+            return reduceAs<ByteTexels, Out>(src, dst, r, wrapX, wideTaps);
+        case LevelStorage::kWords:
+            return reduceAs<WordTexels, Out>(src, dst, r, wrapX, wideTaps);
+        case LevelStorage::kFloat:
+            break;
+    }
+    reduceAs<FloatTexels, Out>(src, dst, r, wrapX, wideTaps);
 }
 
 }  // namespace
@@ -485,20 +608,10 @@ void ImagePyramid::reduceTile(int level, const TileRect& rect, bool wideTaps) {
                      std::min(rect.right, dst.width)};
     if (r.top >= r.bottom || r.left >= r.right) return;
     const bool wrapX = wrap_ == kWrapHorizontal;
-    if (wideTaps) {
-        if (src.compact())
-            reduceWide<ByteTexels>(src, dst, r, wrapX);
-        else
-            reduceWide<FloatTexels>(src, dst, r, wrapX);
-        return;
-    }
-    for (std::int32_t left = r.left; left < r.right; left += kTileSize) {
-        const TileRect slice{r.top, left, r.bottom, std::min(left + kTileSize, r.right)};
-        if (src.compact())
-            reduceWholeBytes(src, dst, slice, wrapX);
-        else
-            reduceWhole<FloatTexels>(src, dst, slice, wrapX);
-    }
+    if (dst.storage == LevelStorage::kWords)
+        reduceInto<WordTexels>(src, dst, r, wrapX, wideTaps);
+    else
+        reduceInto<FloatTexels>(src, dst, r, wrapX, wideTaps);
 }
 
 void ImagePyramid::reduceFirstLevelAhead(std::int32_t storedRows) {
@@ -595,29 +708,27 @@ inline Vec4 bilinear(const PyramidLevel& lv, bool wrapX, float u, float v, float
     const Vec4 top = a + (b - a) * fx;
     const Vec4 bottom = d + (e - d) * fx;
     const Vec4 out = top + (bottom - top) * fy;
-    // Bytes are 0..255 in every channel; floats hold colour in 0..65535.
-    if constexpr (std::is_same_v<Texels, ByteTexels>)
-        return out * splat(1.0f / 255.0f);
-    else
-        return out * Vec4{kInvColourMax, kInvColourMax, kInvColourMax, 1.0f};
+    return out * unitScale<Texels>();
 }
 
 inline Vec4 bilinearAt(const PyramidLevel& lv, bool wrapX, float u, float v, float sharpen) noexcept {
-    return lv.compact() ? bilinear<ByteTexels>(lv, wrapX, u, v, sharpen)
-                        : bilinear<FloatTexels>(lv, wrapX, u, v, sharpen);
+    switch (lv.storage) {
+        case LevelStorage::kBytes:
+            return bilinear<ByteTexels>(lv, wrapX, u, v, sharpen);
+        case LevelStorage::kWords:
+            return bilinear<WordTexels>(lv, wrapX, u, v, sharpen);
+        case LevelStorage::kFloat:
+            break;
+    }
+    return bilinear<FloatTexels>(lv, wrapX, u, v, sharpen);
 }
 
-// The cubic weights of the four pixels about a position `t` (0..1) past the
-// second, from the Mitchell–Netravali family on the line B + 2C = 1: B = 0 is
-// Catmull–Rom (it passes through the pixels and reproduces quadratics), B =
-// 1 the cubic B-spline. Along that line the kernel's variance is B/3 (pixels
-// squared), so B sets the blur the footprint asks for.
-inline void cubicWeights(float t, float b, float w[4]) noexcept {
-    const float c = 0.5f * (1.0f - b);
-    const float near3 = (12.0f - 9.0f * b - 6.0f * c) / 6.0f, near2 = (-18.0f + 12.0f * b + 6.0f * c) / 6.0f,
-                near0 = (6.0f - 2.0f * b) / 6.0f;
-    const float far3 = (-b - 6.0f * c) / 6.0f, far2 = (6.0f * b + 30.0f * c) / 6.0f,
-                far1 = (-12.0f * b - 48.0f * c) / 6.0f, far0 = (8.0f * b + 24.0f * c) / 6.0f;
+// The weights of the cubic B-spline (variance 1/3 pixel squared) for the
+// four pixels about a position `t` (0..1) past the second: the pieces of
+// the kernel near the centre (|x| < 1) and beyond it (1 <= |x| < 2).
+inline void bsplineWeights(float t, float w[4]) noexcept {
+    constexpr float near3 = 0.5f, near2 = -1.0f, near0 = 4.0f / 6.0f;
+    constexpr float far3 = -1.0f / 6.0f, far2 = 1.0f, far1 = -2.0f, far0 = 8.0f / 6.0f;
     auto nearWeight = [&](float x) { return (near3 * x + near2) * x * x + near0; };
     auto farWeight = [&](float x) { return ((far3 * x + far2) * x + far1) * x + far0; };
     w[0] = farWeight(1.0f + t);
@@ -626,22 +737,23 @@ inline void cubicWeights(float t, float b, float w[4]) noexcept {
     w[3] = farWeight(2.0f - t);
 }
 
-// A cubic read at one level with the blur `b` (0..1, as for cubicWeights),
-// (u, v) inside the image as for bilinear.
+// A cubic B-spline read at one level, (u, v) inside the image as for
+// bilinear.
 template <typename Texels>
-inline Vec4 bicubic(const PyramidLevel& lv, bool wrapX, float u, float v, float b) noexcept {
+inline Vec4 bicubic(const PyramidLevel& lv, bool wrapX, float u, float v) noexcept {
     const float x = u * static_cast<float>(lv.width) - 0.5f;
     const float y = v * static_cast<float>(lv.height) - 0.5f;
     const float fx0 = std::floor(x), fy0 = std::floor(y);
     const std::int32_t x0 = static_cast<std::int32_t>(fx0), y0 = static_cast<std::int32_t>(fy0);
     float wx[4], wy[4];
-    cubicWeights(x - fx0, b, wx);
-    cubicWeights(y - fy0, b, wy);
+    bsplineWeights(x - fx0, wx);
+    bsplineWeights(y - fy0, wy);
     std::int32_t cols[4];
     for (int i = 0; i < 4; ++i) cols[i] = columnIndex(x0 - 1 + i, lv.width, wrapX);
-    // Four neighbouring byte pixels of a row come in one load where the
-    // columns are in order (all but the image's first and last columns).
-    const bool inOrder = std::is_same_v<Texels, ByteTexels> && x0 >= 1 && x0 + 2 < lv.width;
+    // Four neighbouring integer pixels of a row come in one or two loads
+    // where the columns are in order (all but the image's first and last
+    // columns).
+    const bool inOrder = !std::is_same_v<Texels, FloatTexels> && x0 >= 1 && x0 + 2 < lv.width;
     Vec4 sum = splat(0.0f);
     Vec4 low = splat(3.0e38f), high = splat(-3.0e38f);
     for (int j = 0; j < 4; ++j) {
@@ -659,18 +771,23 @@ inline Vec4 bicubic(const PyramidLevel& lv, bool wrapX, float u, float v, float 
         }
         sum += splat(wy[j]) * line;
     }
-    // Within the range of the pixels read: the sharper kernels' negative
-    // lobes would overshoot a hard edge by a few per cent (a halo).
+    // Within the range of the pixels read: the weights are positive, but
+    // their sum may round off 1 (a constant image reads back exactly).
     sum = sum < low ? low : sum;
     sum = sum > high ? high : sum;
-    if constexpr (std::is_same_v<Texels, ByteTexels>)
-        return sum * splat(1.0f / 255.0f);
-    else
-        return sum * Vec4{kInvColourMax, kInvColourMax, kInvColourMax, 1.0f};
+    return sum * unitScale<Texels>();
 }
 
-inline Vec4 bicubicAt(const PyramidLevel& lv, bool wrapX, float u, float v, float b) noexcept {
-    return lv.compact() ? bicubic<ByteTexels>(lv, wrapX, u, v, b) : bicubic<FloatTexels>(lv, wrapX, u, v, b);
+inline Vec4 bicubicAt(const PyramidLevel& lv, bool wrapX, float u, float v) noexcept {
+    switch (lv.storage) {
+        case LevelStorage::kBytes:
+            return bicubic<ByteTexels>(lv, wrapX, u, v);
+        case LevelStorage::kWords:
+            return bicubic<WordTexels>(lv, wrapX, u, v);
+        case LevelStorage::kFloat:
+            break;
+    }
+    return bicubic<FloatTexels>(lv, wrapX, u, v);
 }
 
 // The most blur the cubic on level 0 gives: the cubic B-spline's variance.
@@ -698,19 +815,19 @@ inline Vec4 filtered(const ImagePyramid& pyramid, bool wrapX, float u, float v, 
     if (variance <= kBilinearVariance) return bilinearAt(pyramid.level(0), wrapX, u, v, 0.0f);
     if (variance <= kCubicMaxVariance) {
         const Vec4 a = bilinearAt(pyramid.level(0), wrapX, u, v, 0.0f);
-        const Vec4 b = bicubicAt(pyramid.level(0), wrapX, u, v, 1.0f);
+        const Vec4 b = bicubicAt(pyramid.level(0), wrapX, u, v);
         return a + (b - a) * splat((variance - kBilinearVariance) / (kCubicMaxVariance - kBilinearVariance));
     }
     const int levels = pyramid.levelCount();
     int upper = 1;
     while (upper < levels && pyramid.levelVariance(upper) < variance) ++upper;
-    if (upper >= levels) return bicubicAt(pyramid.level(levels - 1), wrapX, u, v, 1.0f);
+    if (upper >= levels) return bicubicAt(pyramid.level(levels - 1), wrapX, u, v);
     const int lower = upper - 1;
     const float low = pyramid.levelVariance(lower);
     const float f = std::clamp((variance - low) / (pyramid.levelVariance(upper) - low), 0.0f, 1.0f);
-    const Vec4 a = bicubicAt(pyramid.level(lower), wrapX, u, v, 1.0f);
+    const Vec4 a = bicubicAt(pyramid.level(lower), wrapX, u, v);
     if (f <= 0.0f) return a;
-    const Vec4 b = bicubicAt(pyramid.level(upper), wrapX, u, v, 1.0f);
+    const Vec4 b = bicubicAt(pyramid.level(upper), wrapX, u, v);
     return a + (b - a) * splat(f);
 }
 
@@ -738,9 +855,13 @@ inline float footprintVariance(float widthSquared) noexcept {
 // The factor on a footprint's variance from the pyramid's detail bias (in
 // levels: a level is twice the size, four times the variance) and the
 // sharpening (half the variance at full sharpening).
-inline float varianceScale(const ImagePyramid& pyramid, float sharpen) noexcept {
+inline float varianceExponent(const ImagePyramid& pyramid, float sharpen) noexcept {
     const float s = std::isfinite(sharpen) ? std::clamp(sharpen, 0.0f, 1.0f) : 0.0f;
-    return std::exp2(2.0f * pyramid.bias() - s);
+    return 2.0f * pyramid.bias() - s;
+}
+
+inline float varianceScale(const ImagePyramid& pyramid, float sharpen) noexcept {
+    return std::exp2(varianceExponent(pyramid, sharpen));
 }
 
 // Trilinear at detail level `lod`, (u, v) inside the image as for bilinear.
@@ -819,6 +940,15 @@ ColorRgba sampleInput(const ImagePyramid& pyramid, float u, float v, const Footp
     const float halfTrace = 0.5f * (m00 + m11);
     const float halfDiff = 0.5f * (m00 - m11);
     const float discSquared = halfDiff * halfDiff + m01 * m01;
+    // A footprint within a pixel (the larger width at most 1: disc at most
+    // 1 − halfTrace, squared to spare the root) wants a box's variance of at
+    // most 1/12, and with the variance less than doubled (a bias below half
+    // a level) that is one bilinear read, whatever its shape: the footprints
+    // of enlargements and of outputs as fine as the input, most of all
+    // lookups.
+    if (halfTrace <= 1.0f && discSquared <= (1.0f - halfTrace) * (1.0f - halfTrace) &&
+        varianceExponent(pyramid, sharpen) < 1.0f)
+        return colourOf(bilinearAt(pyramid.level(0), wrapX, u, v, 0.0f));
     const float scale = varianceScale(pyramid, sharpen);
     // A round footprint (axis ratio below 1.25: l1/l2 below 1.25², with
     // l2 = cross²/l1, decided without a square root: disc² against the

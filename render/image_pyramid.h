@@ -1,16 +1,19 @@
 #pragma once
 // The image pyramid: copies of an input image at decreasing sizes, level 0
 // the image itself, each further level about half the size of the one
-// before. Levels hold floats (colour channels 0..65535 for full scale, alpha
-// 0..1, not premultiplied; a float image keeps its values above full
-// scale), except level 0 of an 8-bit image, which keeps the image's own
-// bytes (a quarter of the memory, and every value exact).
+// before. Levels hold colour channels in the units 0..65535 for full scale
+// and alpha 0..1, not premultiplied. A float image keeps floats in every
+// level (and its values above full scale). An 8-bit image keeps its own
+// bytes in level 0 (a quarter of the memory, and every value exact), and an
+// 8- or 16-bit image keeps its reduced levels in 16-bit words (half the
+// memory of floats; a word is a 257th of an 8-bit step, so rounding to it
+// changes a rendered 8-bit pixel by at most one step, and rarely).
 // Lookups filter from the pyramid so that strongly shrinking projections do
 // not alias: trilinear between two levels, and anisotropic (several
 // trilinear probes along the long axis of an elongated footprint).
 //
 // Building: `allocate` sizes every level, level 0 is filled by the caller
-// (`storeImage` or `levelPixels`), then `buildPyramid` computes the other
+// (`storeImage`), then `buildPyramid` computes the other
 // levels through the render driver, one driver run per level. Lookups are
 // allocation-free and safe from any number of threads once built.
 
@@ -32,11 +35,23 @@ enum PyramidWrap : std::int32_t {
     kWrapHorizontal = 1,  // a panorama that closes around horizontally
 };
 
-// How level 0 keeps its samples.
+// How a level keeps its samples.
 enum class LevelStorage : std::uint8_t {
-    kFloat,  // floats, as every other level
+    kFloat,  // floats: red, green, blue (0..65535), alpha (0..1)
     kBytes,  // 8-bit red, green, blue, alpha (0..255): level 0 of an 8-bit image
+    kWords,  // 16-bit red, green, blue, alpha (0..65535): the reduced levels of an 8- or 16-bit image
 };
+
+// How the levels of a pyramid keep their samples: level 0, and the levels
+// reduced from it (kFloat or kWords).
+struct PyramidStorage {
+    LevelStorage base = LevelStorage::kFloat;
+    LevelStorage reduced = LevelStorage::kFloat;
+};
+
+// The storage for an image of `depth` bits a sample (8, 16 or 32; floats
+// for any other).
+PyramidStorage pyramidStorageFor(int depth);
 
 // An allocator that leaves new floats unset: every pixel of a level is
 // written (by `storeImage` or the reduction) before the pyramid is ready, so
@@ -73,8 +88,11 @@ struct PyramidLevel {
     std::vector<float, UninitialisedAllocator<float>> pixels;
     // kBytes: width * height * 4 bytes: red, green, blue, alpha (0..255).
     std::vector<std::uint8_t, UninitialisedAllocator<std::uint8_t>> bytes;
+    // kWords: width * height * 4 words: red, green, blue, alpha (0..65535).
+    std::vector<std::uint16_t, UninitialisedAllocator<std::uint16_t>> words;
 
-    bool compact() const { return storage == LevelStorage::kBytes; }
+    // Whether the samples are integers (bytes or words) rather than floats.
+    bool compact() const { return storage != LevelStorage::kFloat; }
     // A pixel in the levels' float units (colour 0..65535, alpha 0..1),
     // whichever the storage.
     void readPixel(std::int32_t x, std::int32_t y, float out[4]) const;
@@ -96,6 +114,15 @@ struct PyramidLevel {
         return bytes.data() +
                (static_cast<std::size_t>(y) * static_cast<std::size_t>(width) + static_cast<std::size_t>(x)) * 4;
     }
+    // The word pixel (kWords storage only).
+    const std::uint16_t* texel16(std::int32_t x, std::int32_t y) const {
+        return words.data() +
+               (static_cast<std::size_t>(y) * static_cast<std::size_t>(width) + static_cast<std::size_t>(x)) * 4;
+    }
+    std::uint16_t* texel16(std::int32_t x, std::int32_t y) {
+        return words.data() +
+               (static_cast<std::size_t>(y) * static_cast<std::size_t>(width) + static_cast<std::size_t>(x)) * 4;
+    }
 };
 
 // A source image in memory: interleaved samples of 8, 16 (0..32768) or 32
@@ -114,11 +141,11 @@ public:
     static constexpr int kMaxLevels = 24;
 
     // Sizes and allocates every level for a level-0 image of width x height
-    // (each level halves, rounding up, down to 1 x 1), level 0 kept as
-    // `storage` says. False when a size is not positive or the memory cannot
-    // be had; the pyramid is then empty.
-    bool allocate(std::int32_t width, std::int32_t height, PyramidWrap wrap,
-                  LevelStorage storage = LevelStorage::kFloat);
+    // (each level halves, rounding up, down to 1 x 1), the levels kept as
+    // `storage` says. False when a size is not positive, the storage is not
+    // one `pyramidStorageFor` gives, or the memory cannot be had; the
+    // pyramid is then empty.
+    bool allocate(std::int32_t width, std::int32_t height, PyramidWrap wrap, PyramidStorage storage = {});
     void clear();
 
     // Copies a source image (or part of one) into level 0 at (x0, y0).

@@ -27,7 +27,7 @@ void RenderSession::release() {
     }
 }
 
-std::int16_t RenderSession::beginInput(std::int32_t width, std::int32_t height, LevelStorage storage) {
+std::int16_t RenderSession::beginInput(std::int32_t width, std::int32_t height, PyramidStorage storage) {
     loaded_ = false;
     if (!pyramid_.allocate(width, height, kWrapNone, storage)) return kPyramidLoadFailed;
     return kRenderOk;
@@ -49,8 +49,7 @@ std::int16_t RenderSession::finishInput(int /*processors*/) {
 }
 
 std::int16_t RenderSession::loadInput(const SourceImageView& image, int processors) {
-    const std::int16_t begun =
-        beginInput(image.width, image.height, image.depth == 8 ? LevelStorage::kBytes : LevelStorage::kFloat);
+    const std::int16_t begun = beginInput(image.width, image.height, pyramidStorageFor(image.depth));
     if (begun != kRenderOk) return begun;
     if (!storeInput(image, 0, 0)) {
         pyramid_.clear();

@@ -56,9 +56,9 @@ public:
     // Strip by strip: begin (999 when the pyramid cannot be allocated), store
     // each part (false for a part that does not fit), finish (builds the
     // levels; 0 or 999).
-    // An 8-bit input keeps its bytes at full resolution (`storage` kBytes,
-    // parts then must be 8-bit views).
-    std::int16_t beginInput(std::int32_t width, std::int32_t height, LevelStorage storage = LevelStorage::kFloat);
+    // `storage` is `pyramidStorageFor` the input's depth: an 8-bit input
+    // keeps its bytes at full resolution (parts then must be 8-bit views).
+    std::int16_t beginInput(std::int32_t width, std::int32_t height, PyramidStorage storage = {});
     bool storeInput(const SourceImageView& part, std::int32_t x0, std::int32_t y0);
     // The input's rows above `rows` are all stored (parts arrive top to
     // bottom): the reduction of what they settle starts at once.

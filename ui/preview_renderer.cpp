@@ -135,7 +135,7 @@ void PreviewRenderer::run() {
         const SourceImageView view{image_.pixels.data(), image_.width,
                                    image_.height,        static_cast<std::ptrdiff_t>(image_.rowBytes()),
                                    image_.planes(),      image_.depth};
-        const LevelStorage storage = image_.depth == 8 ? LevelStorage::kBytes : LevelStorage::kFloat;
+        const PyramidStorage storage = pyramidStorageFor(image_.depth);
         bool ok = false;
         try {
             ok = session.beginInput(image_.width, image_.height, storage) == kRenderOk &&
