@@ -18,6 +18,7 @@
 
 #include <complex>
 #include <cstdint>
+#include <iterator>
 
 #include "geometry/projection_id.h"
 #include "projection/render_context.h"
@@ -107,19 +108,19 @@ inline constexpr FloretRow kFloretRows[] = {
 };
 // clang-format on
 
-constexpr const FloretRow* findFloretRow(ProjectionId id) noexcept {
-    for (const FloretRow& r : kFloretRows)
-        if (r.id == id) return &r;
-    return nullptr;
+// The row of output `id` in the table, −1 for none. (An index, not a
+// pointer: a compared pointer is no constant expression in a build with the
+// undefined-behaviour checks.)
+constexpr int floretIndex(ProjectionId id) noexcept {
+    for (int i = 0; i < static_cast<int>(std::size(kFloretRows)); ++i)
+        if (kFloretRows[i].id == id) return i;
+    return -1;
 }
 
-// The view frame of an outline of the table. (A search by value, not through
-// findFloretRow: a compared pointer is no constant expression in a build with
-// the undefined-behaviour checks.)
+// The view frame of an outline of the table.
 constexpr ExtentBox floretBox(ProjectionId id) noexcept {
-    for (const FloretRow& r : kFloretRows)
-        if (r.id == id) return r.box;
-    return ExtentBox{};
+    const int i = floretIndex(id);
+    return i < 0 ? ExtentBox{} : kFloretRows[i].box;
 }
 
 class OutlineMap;

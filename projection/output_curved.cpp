@@ -31,6 +31,7 @@
 #include <numbers>
 #include <vector>
 
+#include "geometry/fast_math.h"
 #include "projection/curved_outline.h"
 #include "projection/elliptic.h"
 #include "projection/floret_table.h"
@@ -108,10 +109,15 @@ namespace {
 
 constexpr int kFloretCount = static_cast<int>(std::size(kFloretRows));
 
-int floretIndex(ProjectionId id) noexcept {
-    for (int i = 0; i < kFloretCount; ++i)
-        if (kFloretRows[i].id == id) return i;
-    return -1;
+// a·b and zⁿ in real arithmetic (the library's product checks every result
+// for infinite parts, which these finite ones never have).
+Point times(Point a, Point b) noexcept {
+    return {a.real() * b.real() - a.imag() * b.imag(), a.real() * b.imag() + a.imag() * b.real()};
+}
+Point power(Point z, int n) noexcept {
+    Point p = z;
+    for (int k = 1; k < n; ++k) p = times(p, z);
+    return p;
 }
 
 }  // namespace
@@ -122,23 +128,28 @@ int floretIndex(ProjectionId id) noexcept {
 struct FloretMap {
     std::unique_ptr<OutlineMap> series;
     std::unique_ptr<StarMap> star;
-    double reach = 1.0;  // the outline's farthest point from its centre
-    Point phase = 1.0;   // e^{iφ} of the disc point shown at the first tip
+    double reach = 1.0;   // the outline's farthest point from its centre
+    Point phase = 1.0;    // e^{iφ} of the disc point shown at the first tip
+    Point turn = 1.0;     // the frame's turn that puts the first tip on the ray of angle 0
+    Point toPlane = 1.0;  // 4^{1/n}·phase/turn: the factor of ζ
 
     // The disc point of the outline point w; false outside.
     bool inverse(const FloretRow& row, Point w, Point& z) const noexcept {
         if (series) return series->inverse(w, z);
         Complex s;
         if (!star->inverse({w.real(), w.imag()}, s)) return false;
-        // Undo q(z) = size·z·(1 + ε·zⁿ)/(1 + ε) by Newton's method from
-        // z = t, q being close to the identity.
+        // Undo q(z) = size·z·(1 + ε·zⁿ)/(1 + ε) by Newton's method on
+        // x + ε·x^{n+1} = t from x = t, q being close to the identity; after
+        // a step below 1e-7 the point is good to about 1e-14.
         const Point t = Point{s.re, s.im} * ((1.0 + row.offset) / row.size);
+        const double e = row.offset;
         Point x = t;
         for (int k = 0; k < 30; ++k) {
-            const Point xn = std::pow(x, row.count);
-            const Point step = (x * (1.0 + row.offset * xn) - t) / (1.0 + (row.count + 1.0) * row.offset * xn);
+            const Point xn = power(x, row.count);
+            const Point num = x + e * x * xn - t, den = 1.0 + (row.count + 1.0) * e * xn;
+            const Point step = times(num, std::conj(den)) / std::norm(den);
             x -= step;
-            if (std::abs(step) < 1e-14) break;
+            if (!(std::norm(step) >= 1e-14)) break;
         }
         if (!(std::norm(x) <= 1.0 + 1e-12)) return false;
         z = x;
@@ -152,6 +163,7 @@ const FloretMap& floretMap(int index) {
     std::call_once(once[static_cast<std::size_t>(index)], [index] {
         const FloretRow& row = kFloretRows[index];
         FloretMap& m = maps[static_cast<std::size_t>(index)];
+        m.turn = std::polar(1.0, (row.tilt - 90.0) * std::numbers::pi / 180.0);
         if (row.type == OutlineType::kRoundStar) {
             m.star = std::make_unique<StarMap>(row.count, row.angle / 180.0);
             m.reach = m.star->forward({row.size, 0.0}).re;
@@ -168,6 +180,7 @@ const FloretMap& floretMap(int index) {
                     m.phase = z / std::abs(z);
             }
         }
+        m.toPlane = std::pow(4.0, 1.0 / row.count) * m.phase / m.turn;
     });
     return maps[static_cast<std::size_t>(index)];
 }
@@ -181,26 +194,28 @@ void mapCurvedOutline(const OutputCall& c, OutputResult& r) noexcept {
     // The frame point with y up, turned to put the first tip on the
     // outline's ray of angle 0, in the outline's units (its reach 0.5).
     const Point p{c.fxd(), -c.fyd()};
-    const Point turn = std::polar(1.0, (row.tilt - 90.0) * std::numbers::pi / 180.0);
-    const Point w = p * turn * (2.0 * map.reach);
+    const Point w = times(p, map.turn) * (2.0 * map.reach);
     Point z;
     if (!map.inverse(row, w, z)) return;
-    z /= map.phase;
-    const Point denominator = std::pow(1.0 - std::pow(z, n), 2.0 / n);
-    if (!(std::abs(denominator) > 1e-300)) {
+    z = times(z, std::conj(map.phase));
+    // ζ = 4^{1/n}·z/(1 − zⁿ)^{2/n}·phase/turn, the power by the principal
+    // branch (|zⁿ| ≤ 1 keeps 1 − zⁿ in the right half-plane).
+    const Point q = 1.0 - power(z, n);
+    const double q2 = std::norm(q);
+    if (!(q2 > 1e-300)) {
         setHit(r, {0.0f, 0.0f, -1.0f});
         return;
     }
-    const Point zeta = std::pow(4.0, 1.0 / n) * z / denominator / turn * map.phase;
+    const Point inverse = std::polar(std::pow(q2, -1.0 / n), -2.0 / n * fast_math::atan2(q.imag(), q.real()));
+    const Point zeta = times(times(z, inverse), map.toPlane);
     setHit(r, inverseStereographic(static_cast<float>(zeta.real()), static_cast<float>(-zeta.imag())));
 }
 
 }  // namespace output_detail
 
 const OutlineMap* floretMapOf(ProjectionId id) {
-    for (int i = 0; i < static_cast<int>(std::size(kFloretRows)); ++i)
-        if (kFloretRows[i].id == id) return output_detail::floretMap(i).series.get();
-    return nullptr;
+    const int index = floretIndex(id);
+    return index < 0 ? nullptr : output_detail::floretMap(index).series.get();
 }
 
 // The unit disc onto the ellipse with foci ±1 and half-axes cosh τ, sinh τ,
@@ -334,8 +349,8 @@ void mapReuleauxPair(const OutputCall& c, OutputResult& r) noexcept {
     // about the middle of its lower arc, which shows the south pole: the
     // sphere's half turn about the poles' axis carries the one hemisphere
     // onto the other and keeps that pole, so the triangles touch there.
-    const int index = floretIndex(122);
-    if (index < 0) return;
+    constexpr int index = floretIndex(122);
+    static_assert(index >= 0);
     const FloretMap& map = floretMap(index);
     const FloretRow& row = kFloretRows[index];
     const Point turn = std::polar(1.0, -std::numbers::pi / 2.0);  // the top to the map's first corner
@@ -428,14 +443,14 @@ public:
 
     // The direction of the frame point p (y up); false off the net.
     bool direction(Point p, Vec3d& d, int& face) const noexcept {
-        const int index = floretIndex(122);
-        if (index < 0) return false;
+        constexpr int index = floretIndex(122);
+        static_assert(index >= 0);
         const FloretMap& reuleaux = floretMap(index);
         const FloretRow& row = kFloretRows[index];
         const Point toTable = std::polar(1.0, -std::numbers::pi / 2.0);  // corner up to the table's corner 0
         for (std::size_t i = 0; i < faces_.size(); ++i) {
             const Face& f = faces_[i];
-            const Point q = (p - f.b) / f.a;
+            const Point q = times(p - f.b, std::conj(f.a));  // (f.a is a unit)
             if (std::norm(q) > 1.0 + 1e-9) continue;
             Point z;
             if (!reuleaux.inverse(row, q * toTable, z)) continue;
