@@ -1,8 +1,9 @@
 #pragma once
 // The image file codecs behind app/image_io: one reader and one writer
-// interface, served by the host's own JPEG and PNG codecs (libjpeg-turbo,
-// libpng) for the common files, and by the image library (OpenImageIO),
-// loaded only when a file of another format is met, for everything else.
+// interface, served by the host's own JPEG, PNG and TIFF codecs
+// (libjpeg-turbo, libpng, libtiff) for the common files, and by the image
+// library (OpenImageIO), loaded only when a file of another format is met,
+// for everything else.
 // The rest of the host never learns which codec served a file.
 //
 // The image library lives in a shared library of ours beside the program
@@ -59,7 +60,7 @@ public:
 
 // How a file is to be written.
 struct ImageEncoding {
-    std::string format;  // "jpeg", "png", or the image library's name of another format
+    std::string format;  // "jpeg", "png", "tiff", or the image library's name of another format
     std::string target;  // the path the user named, for messages (the bytes go to a file beside it)
     std::int32_t width = 0, height = 0;
     int channels = 0;  // colour (1 or 3) and, when `alpha`, the transparency last
@@ -82,13 +83,17 @@ public:
 };
 
 // The host's own codecs. Each returns null with `error` empty when the file
-// is one it leaves to the image library (a CMYK JPEG, an interlaced PNG).
+// is one it leaves to the image library (a CMYK JPEG, an interlaced PNG, a
+// palette TIFF).
 std::unique_ptr<ImageDecoder> openJpegFile(const std::string& path, ImageFileHeader& header, std::string& error);
 std::unique_ptr<ImageDecoder> openPngFile(const std::string& path, ImageFileHeader& header, std::string& error);
 std::unique_ptr<ImageEncoder> createJpegFile(ByteSink& sink, const std::string& path, const ImageEncoding& encoding,
                                              std::string& error);
 std::unique_ptr<ImageEncoder> createPngFile(ByteSink& sink, const std::string& path, const ImageEncoding& encoding,
                                             std::string& error);
+std::unique_ptr<ImageDecoder> openTiffFile(const std::string& path, ImageFileHeader& header, std::string& error);
+std::unique_ptr<ImageEncoder> createTiffFile(ByteSink& sink, const std::string& path, const ImageEncoding& encoding,
+                                             std::string& error);
 
 // The entry the image library's shared library exports, by this name.
 constexpr const char* kImageLibraryEntry = "globaroImageLibrary";
@@ -102,11 +107,11 @@ struct ImageLibrary {
 };
 
 // Finds a codec by the file's first bytes (reading) or its name (writing):
-// the host's own for JPEG and PNG, the image library for the rest.
+// the host's own for JPEG, PNG and TIFF, the image library for the rest.
 std::unique_ptr<ImageDecoder> openImageFile(const std::string& path, ImageFileHeader& header, std::string& error);
 std::unique_ptr<ImageEncoder> createImageFile(ByteSink& sink, const std::string& path, const ImageEncoding& encoding,
                                               std::string& error);
-// The format `path` is written in ("jpeg", "png", or the library's name);
+// The format `path` is written in ("jpeg", "png", "tiff", or the library's name);
 // empty when no format is known for its name (or the library is missing).
 std::string imageFormatFor(const std::string& path);
 

@@ -53,21 +53,35 @@ std::string lowerExtension(const std::string& path) {
     return ext;
 }
 
-// The formats the program reads and writes itself, one row each: its name,
-// the file name endings that ask for it, the first bytes that show it, and
-// its reader and writer. Every other format goes to the image library.
+// The formats the program reads and writes itself, one row each: its name
+// for the program and for the user, the file name endings that ask for it,
+// the first bytes that show it, and its reader and writer. Every other
+// format goes to the image library.
 struct NativeCodec {
     const char* format;
+    const char* title;
     std::array<std::string_view, 4> extensions;  // unused places empty
-    std::string_view magic;
+    std::array<std::string_view, 4> magics;      // unused places empty
     std::unique_ptr<ImageDecoder> (*open)(const std::string&, ImageFileHeader&, std::string&);
     std::unique_ptr<ImageEncoder> (*create)(ByteSink&, const std::string&, const ImageEncoding&, std::string&);
 };
 
+using namespace std::string_view_literals;
 const NativeCodec kNativeCodecs[] = {
-    {"jpeg", {".jpg", ".jpeg", ".jpe", ".jfif"}, std::string_view("\xff\xd8\xff", 3), openJpegFile, createJpegFile},
-    {"png", {".png"}, std::string_view("\x89PNG\r\n\x1a\n", 8), openPngFile, createPngFile},
+    {"jpeg", "JPEG", {".jpg", ".jpeg", ".jpe", ".jfif"}, {"\xff\xd8\xff"sv}, openJpegFile, createJpegFile},
+    {"png", "PNG", {".png"}, {"\x89PNG\r\n\x1a\n"sv}, openPngFile, createPngFile},
+    // Classic TIFF and BigTIFF, in either byte order.
+    {"tiff", "TIFF", {".tif", ".tiff"}, {"II*\0"sv, "MM\0*"sv, "II+\0"sv, "MM\0+"sv}, openTiffFile, createTiffFile},
 };
+
+// "JPEG, PNG and TIFF": the formats the program handles without the library.
+std::string nativeTitles() {
+    std::string list;
+    const std::size_t n = std::size(kNativeCodecs);
+    for (std::size_t i = 0; i < n; ++i)
+        list += (i == 0 ? "" : i + 1 == n ? " and " : ", ") + std::string(kNativeCodecs[i].title);
+    return list;
+}
 
 }  // namespace
 
@@ -88,7 +102,9 @@ std::unique_ptr<ImageDecoder> openImageFile(const std::string& path, ImageFileHe
         std::fclose(f);
         const std::string_view start(magic, n);
         for (const NativeCodec& codec : kNativeCodecs) {
-            if (!start.starts_with(codec.magic)) continue;
+            if (std::none_of(codec.magics.begin(), codec.magics.end(),
+                             [&](std::string_view m) { return !m.empty() && start.starts_with(m); }))
+                continue;
             error.clear();
             std::unique_ptr<ImageDecoder> native = codec.open(path, header, error);
             if (native || !error.empty()) return native;
@@ -98,7 +114,7 @@ std::unique_ptr<ImageDecoder> openImageFile(const std::string& path, ImageFileHe
     std::string why;
     const ImageLibrary* library = imageLibrary(why);
     if (library == nullptr) {
-        error = "cannot read \"" + path + "\": only JPEG and PNG files can be read: " + why;
+        error = "cannot read \"" + path + "\": only " + nativeTitles() + " files can be read: " + why;
         return nullptr;
     }
     header = ImageFileHeader{};
@@ -112,7 +128,7 @@ std::unique_ptr<ImageEncoder> createImageFile(ByteSink& sink, const std::string&
     std::string why;
     const ImageLibrary* library = imageLibrary(why);
     if (library == nullptr) {
-        error = "cannot write \"" + path + "\": only JPEG and PNG files can be written: " + why;
+        error = "cannot write \"" + path + "\": only " + nativeTitles() + " files can be written: " + why;
         return nullptr;
     }
     return std::unique_ptr<ImageEncoder>(library->create(sink, path, encoding, error));
