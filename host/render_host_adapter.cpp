@@ -268,6 +268,10 @@ std::int16_t renderTo(int target, HostServices& host, SettingsRecord& settings, 
     if (target == kRenderToHost) {
         pass.renderRect = TileRect{filter.top, filter.left, filter.bottom, filter.right};
         settings.previewStep = 1;  // host tiles at full resolution
+        // Frames of a sequence filtered one after the other with the same
+        // settings share the work that does not depend on their pixels.
+        static FramePlan hostFramePlan;
+        pass.framePlan = &hostFramePlan;
     } else if (target == kRenderToPreview) {
         const VRect& r = targets.previewRect;
         pass.renderRect = TileRect{r.top, r.left, r.bottom, r.right};

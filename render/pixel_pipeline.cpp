@@ -125,17 +125,59 @@ struct CornerMean {
     Footprint diagonal;
 };
 
-CornerMean cornerMean(const RenderCell& c0, const RenderCell& c1, const RenderCell& c2, const RenderCell& c3,
-                      InputWrap wrap) {
-    const float u0 = poleFreeU(c0, wrap), u1 = poleFreeU(c1, wrap), u2 = poleFreeU(c2, wrap), u3 = poleFreeU(c3, wrap);
+// The same from the corners' input positions alone (u[i], v[i] of corner i).
+CornerMean cornerMean(const float (&u)[4], const float (&v)[4], InputWrap wrap) {
+    auto poleFree = [wrap](float cu, float cv) {
+        return wrap != kInputNoWrap && (cv <= 0.0f || cv >= 1.0f) ? -1.0f : cu;
+    };
+    const float u0 = poleFree(u[0], v[0]), u1 = poleFree(u[1], v[1]), u2 = poleFree(u[2], v[2]),
+                u3 = poleFree(u[3], v[3]);
     CornerMean m;
     m.u = meanInputU(meanInputU(u0, u1, wrap), meanInputU(u2, u3, wrap), wrap);
     if (noPosition(m.u))  // every corner on a pole: any of their u will do
-        m.u = meanInputU(meanInputU(c0.inputU, c1.inputU, wrap), meanInputU(c2.inputU, c3.inputU, wrap), wrap);
-    m.v = meanInputV(meanInputV(c0.inputV, c1.inputV, wrap), meanInputV(c2.inputV, c3.inputV, wrap), wrap);
-    m.diagonal = {diffU(u0, u3, wrap) * kInvSqrt2, diffV(c0.inputV, c3.inputV, wrap) * kInvSqrt2,
-                  diffU(u1, u2, wrap) * kInvSqrt2, diffV(c1.inputV, c2.inputV, wrap) * kInvSqrt2};
+        m.u = meanInputU(meanInputU(u[0], u[1], wrap), meanInputU(u[2], u[3], wrap), wrap);
+    m.v = meanInputV(meanInputV(v[0], v[1], wrap), meanInputV(v[2], v[3], wrap), wrap);
+    m.diagonal = {diffU(u0, u3, wrap) * kInvSqrt2, diffV(v[0], v[3], wrap) * kInvSqrt2, diffU(u1, u2, wrap) * kInvSqrt2,
+                  diffV(v[1], v[2], wrap) * kInvSqrt2};
     return m;
+}
+
+CornerMean cornerMean(const RenderCell& c0, const RenderCell& c1, const RenderCell& c2, const RenderCell& c3,
+                      InputWrap wrap) {
+    const float u[4] = {c0.inputU, c1.inputU, c2.inputU, c3.inputU};
+    const float v[4] = {c0.inputV, c1.inputV, c2.inputV, c3.inputV};
+    return cornerMean(u, v, wrap);
+}
+
+// Whether a sample with region tag `tag` takes a region's own colour (a
+// tab, a gap, the outside, a coloured face) rather than a lookup.
+bool takesRegionColour(const ShadingOptions& opt, std::int32_t tag) {
+    return (tag >= kTagFirstTab && opt.tabsAreRegions) || tag < -10000 || tag == kTagEmpty ||
+           (opt.facesColoured && tag >= 0 && tag < kTagFirstTab);
+}
+
+// A filtered read of the input at (u, v), transparent where there is none.
+inline ColorRgba readInput(const PipelineConfig& cfg, float u, float v, const Footprint& fp, bool anisotropic,
+                           int probeLimit) {
+    if (cfg.pyramid == nullptr || noPosition(u) || noPosition(v)) return ColorRgba{};
+    return anisotropic ? sampleInput(*cfg.pyramid, u, v, fp, cfg.shading.sharpen, probeLimit)
+                       : samplePlain(*cfg.pyramid, u, v, fp, cfg.shading.sharpen);
+}
+
+// The backdrop under a sample, unless it lies in a transparent gap or the
+// render keeps transparency.
+inline ColorRgba overBackdrop(const ShadingOptions& opt, const ColorRgba& c, bool gap) {
+    if (opt.keepTransparency || (gap && opt.transparentGaps)) return c;
+    ColorRgba under = opt.backdropColour;
+    under.a = 1.0f;
+    compositeOver(c, under);
+    return under;
+}
+
+// The last step of every pixel: a colour that is not a number is transparent.
+inline ColorRgba finiteOrClear(const ColorRgba& c) {
+    if (!std::isfinite(c.r) || !std::isfinite(c.g) || !std::isfinite(c.b) || !std::isfinite(c.a)) return ColorRgba{};
+    return c;
 }
 
 class Shader {
@@ -150,6 +192,9 @@ public:
           seed_(pixelSeed(config.placement.left + x, config.placement.top + y)) {}
 
     ColorRgba shade(int quality);
+    // Whether the pixel came from one lookup at its corners' mean with the
+    // ordinary footprint (what a replayed plan does for it).
+    bool plainLookup() const { return plain_; }
     const bool wantVerdict;  // fill every field of `verdict` (for tests and tuning)
     PixelVerdict verdict;
 
@@ -177,6 +222,7 @@ private:
     std::int32_t x_, y_;
     std::uint32_t seed_;
     int probeLimit_ = kMaxAnisotropicProbes;  // of each anisotropic lookup
+    bool plain_ = false;
 };
 
 ColorRgba Shader::sampleColour(const RenderCell& cell, float u, float v, const Footprint& fp, bool anisotropic) {
@@ -204,12 +250,7 @@ ColorRgba Shader::sampleColour(const RenderCell& cell, float u, float v, const F
     }
     if (!region) {
         ++st_.lookups;
-        if (cfg_.pyramid == nullptr || noPosition(u) || noPosition(v)) {
-            c = ColorRgba{};
-        } else {
-            c = anisotropic ? sampleInput(*cfg_.pyramid, u, v, fp, opt_.sharpen, probeLimit_)
-                            : samplePlain(*cfg_.pyramid, u, v, fp, opt_.sharpen);
-        }
+        c = readInput(cfg_, u, v, fp, anisotropic, probeLimit_);
         if (c.a > 0.0f) {
             float rgb[3] = {c.r, c.g, c.b};
             cfg_.mapping->shadeSample(cell, rgb);
@@ -219,13 +260,7 @@ ColorRgba Shader::sampleColour(const RenderCell& cell, float u, float v, const F
             c.a *= cfg_.mapping->sampleCoverage(cell);
         }
     }
-    if (!opt_.keepTransparency && !(gap && opt_.transparentGaps)) {
-        ColorRgba under = opt_.backdropColour;
-        under.a = 1.0f;
-        compositeOver(c, under);
-        c = under;
-    }
-    return c;
+    return overBackdrop(opt_, c, gap);
 }
 
 bool Shader::bisect(float sx, float sy, float ex, float ey, std::int32_t hs, std::int32_t he, float& t) {
@@ -417,8 +452,15 @@ ColorRgba Shader::shade(int quality) {
     const float u = mean.u, v = mean.v;
     const Footprint& diagonal = mean.diagonal;
 
-    if (quality <= kQualityGood) return sampleColour(c0, u, v, diagonal, false);
-    if (quality == kQualityBetter) return sampleColour(c0, u, v, diagonal, true);
+    const bool lookupRegion = !takesRegionColour(opt_, c0.regionTag);
+    if (quality <= kQualityGood) {
+        plain_ = lookupRegion;
+        return sampleColour(c0, u, v, diagonal, false);
+    }
+    if (quality == kQualityBetter) {
+        plain_ = lookupRegion;
+        return sampleColour(c0, u, v, diagonal, true);
+    }
 
     bool centreDisagrees = false;
     if (edgeFlags == 0 && spansPole(diagonal, wrap)) {
@@ -427,10 +469,16 @@ ColorRgba Shader::shade(int quality) {
         return gridSamples(3, diagonal, kPoleSampleScale);
     }
     if (edgeFlags == 0) {
-        if (!opt_.centreCheck) return sampleColour(c0, u, v, diagonal, true);
+        if (!opt_.centreCheck) {
+            plain_ = lookupRegion;
+            return sampleColour(c0, u, v, diagonal, true);
+        }
         RenderCell centre;
         mapAt(static_cast<float>(x_) - 0.5f, static_cast<float>(y_) - 0.5f, centre);
-        if (sameTags(centre, c0)) return sampleColour(c0, u, v, diagonal, true);
+        if (sameTags(centre, c0)) {
+            plain_ = lookupRegion;
+            return sampleColour(c0, u, v, diagonal, true);
+        }
         edgeFlags = 3;
         verdict.edgeFlags = 3;
         centreDisagrees = true;  // (the grid that follows needs no hashes)
@@ -605,9 +653,10 @@ void mapTileCorners(const PipelineConfig& config, TileState& state) noexcept {
 }
 
 ColorRgba shadePixel(const PipelineConfig& config, std::int32_t x, std::int32_t y, int quality, TileState& state,
-                     PixelVerdict* verdict) noexcept {
+                     PixelVerdict* verdict, bool* plainLookup) noexcept {
     Shader shader(config, state, x, y, verdict != nullptr);
     ColorRgba c = shader.shade(quality);
+    if (plainLookup != nullptr) *plainLookup = shader.plainLookup();
     const RenderContext* ctx = config.mapping->context();
     const RenderCell& cell = state.grid.at(x, y);
     if (ctx != nullptr && config.hooks.drawGraticule != nullptr && ctx->graticuleOn)
@@ -621,7 +670,7 @@ ColorRgba shadePixel(const PipelineConfig& config, std::int32_t x, std::int32_t 
             c.b += (l.b - c.b) * coverage;
         }
     }
-    if (!std::isfinite(c.r) || !std::isfinite(c.g) || !std::isfinite(c.b) || !std::isfinite(c.a)) c = ColorRgba{};
+    c = finiteOrClear(c);
     if (verdict != nullptr) {
         *verdict = shader.verdict;
         verdict->result = c;
@@ -631,16 +680,26 @@ ColorRgba shadePixel(const PipelineConfig& config, std::int32_t x, std::int32_t 
 
 namespace {
 
-// Every pixel of row y of the tile: its final colour into its cell.
-void shadeRow(const PipelineConfig& config, TileState& state, std::int32_t y, int quality) noexcept {
+inline void storeColour(RenderCell& cell, const ColorRgba& c) {
+    cell.colour[0] = c.r;
+    cell.colour[1] = c.g;
+    cell.colour[2] = c.b;
+    cell.colour[3] = c.a;
+}
+
+// Every pixel of row y of the tile: its final colour into its cell. With a
+// record, whether each pixel was one plain lookup.
+void shadeRow(const PipelineConfig& config, TileState& state, std::int32_t y, int quality,
+              TileRecord* record = nullptr) noexcept {
     CellGrid& g = state.grid;
+    std::uint8_t* plain = record != nullptr
+                              ? record->plainLookup.data() + static_cast<std::size_t>(y - g.jobRect.top) * record->width
+                              : nullptr;
     for (std::int32_t x = g.jobRect.left; x < g.jobRect.right; ++x) {
-        const ColorRgba c = shadePixel(config, x, y, quality, state);
-        RenderCell& cell = g.at(x, y);
-        cell.colour[0] = c.r;
-        cell.colour[1] = c.g;
-        cell.colour[2] = c.b;
-        cell.colour[3] = c.a;
+        bool isPlain = false;
+        storeColour(g.at(x, y),
+                    shadePixel(config, x, y, quality, state, nullptr, plain != nullptr ? &isPlain : nullptr));
+        if (plain != nullptr) plain[x - g.jobRect.left] = isPlain ? 1 : 0;
     }
 }
 
@@ -660,32 +719,92 @@ namespace {
 // tile's whole grid is larger than the second-level cache). The same
 // mappings in the same order, and the same colours, as the two passes one
 // after the other.
-void mapAndShadeRows(const PipelineConfig& config, TileState& state) noexcept {
+// The tile's row y of corners, x from left - 1 to right.
+void mapCornerRow(const PipelineConfig& config, TileState& state, std::int32_t y) noexcept {
     CellGrid& g = state.grid;
     const TileRect& r = g.jobRect;
     const OutputPlacement& p = config.placement;
+    // A row's cells lie side by side in the grid.
+    const std::int32_t count = r.right - r.left + 2;
+    if (config.mapping->mapRow(static_cast<float>(p.left + r.left - 1), static_cast<float>(p.top + y), count, p.step,
+                               p.originX, p.originY, p.image, &g.at(r.left - 1, y), state.scratch)) {
+        state.mappings += static_cast<std::uint32_t>(count);
+        return;
+    }
+    for (std::int32_t x = r.left - 1; x <= r.right; ++x)
+        mapCorner(config, static_cast<float>(x), static_cast<float>(y), pixelSeed(p.left + x, p.top + y), g.at(x, y),
+                  state);
+}
+
+void mapAndShadeRows(const PipelineConfig& config, TileState& state, TileRecord* record) noexcept {
+    CellGrid& g = state.grid;
+    const TileRect& r = g.jobRect;
     const int quality = std::clamp(config.shading.quality, kQualityGood, kQualityBest);
     state.mappingComplete = false;
     tileCornerArea(config, state);
-    auto mapRow = [&](std::int32_t y) {
-        // A row's cells lie side by side in the grid.
-        const std::int32_t count = r.right - r.left + 2;
-        if (config.mapping->mapRow(static_cast<float>(p.left + r.left - 1), static_cast<float>(p.top + y), count,
-                                   p.step, p.originX, p.originY, p.image, &g.at(r.left - 1, y), state.scratch)) {
-            state.mappings += static_cast<std::uint32_t>(count);
-            return;
-        }
-        for (std::int32_t x = r.left - 1; x <= r.right; ++x)
-            mapCorner(config, static_cast<float>(x), static_cast<float>(y), pixelSeed(p.left + x, p.top + y),
-                      g.at(x, y), state);
-    };
+    auto mapRow = [&](std::int32_t y) { mapCornerRow(config, state, y); };
     mapRow(r.top - 1);
     for (std::int32_t y = r.top; y < r.bottom; ++y) {
         mapRow(y);
-        shadeRow(config, state, y, quality);
+        shadeRow(config, state, y, quality, record);
     }
     mapRow(r.bottom);
     state.mappingComplete = true;
+    if (record == nullptr) return;
+    // The corners the pixels read: (x, y) for x in [left - 1, right), y in [top - 1, bottom).
+    float* to = record->corners.data();
+    for (std::int32_t y = r.top - 1; y < r.bottom; ++y) {
+        for (std::int32_t x = r.left - 1; x < r.right; ++x) {
+            const RenderCell& cell = g.at(x, y);
+            *to++ = cell.inputU;
+            *to++ = cell.inputV;
+        }
+    }
+    record->complete = true;
+}
+
+// A tile from its record: each plain pixel is one lookup at its recorded
+// corners' mean; every other pixel is shaded in full, the rows of corners
+// it reads mapped first (each row once, as the render that made the record
+// mapped them).
+void replayTile(const PipelineConfig& config, TileState& state, const TileRecord& record) noexcept {
+    CellGrid& g = state.grid;
+    const TileRect& r = g.jobRect;
+    const int quality = std::clamp(config.shading.quality, kQualityGood, kQualityBest);
+    const bool anisotropic = quality >= kQualityBetter;
+    const InputWrap wrap = config.shading.wrap;
+    const std::size_t across = static_cast<std::size_t>(record.width) + 1;
+    std::fill(state.cornerMapped.begin(), state.cornerMapped.end(), std::uint8_t{0});
+    auto ensureMapped = [&](std::int32_t y) {
+        std::uint8_t& mapped = state.cornerMapped[static_cast<std::size_t>(y - r.top + 1)];
+        if (mapped != 0) return;
+        mapped = 1;
+        mapCornerRow(config, state, y);
+    };
+    state.mappingComplete = true;
+    for (std::int32_t y = r.top; y < r.bottom; ++y) {
+        const std::size_t row = static_cast<std::size_t>(y - r.top);
+        const std::uint8_t* plain = record.plainLookup.data() + row * static_cast<std::size_t>(record.width);
+        const float* below = record.corners.data() + (row + 1) * across * 2;  // corner row y
+        const float* above = record.corners.data() + row * across * 2;        // corner row y - 1
+        for (std::int32_t x = r.left; x < r.right; ++x) {
+            const std::size_t i = static_cast<std::size_t>(x - r.left);
+            if (plain[i] != 0) {
+                // c0 at (x, y), c1 left of it, c2 above it, c3 diagonally across.
+                const float u[4] = {below[2 * i + 2], below[2 * i], above[2 * i + 2], above[2 * i]};
+                const float v[4] = {below[2 * i + 3], below[2 * i + 1], above[2 * i + 3], above[2 * i + 1]};
+                const CornerMean mean = cornerMean(u, v, wrap);
+                ++state.lookups;
+                const ColorRgba c =
+                    readInput(config, mean.u, mean.v, mean.diagonal, anisotropic, kMaxAnisotropicProbes);
+                storeColour(g.at(x, y), finiteOrClear(overBackdrop(config.shading, c, false)));
+                continue;
+            }
+            ensureMapped(y - 1);
+            ensureMapped(y);
+            storeColour(g.at(x, y), shadePixel(config, x, y, quality, state));
+        }
+    }
 }
 
 }  // namespace
@@ -695,7 +814,7 @@ void renderTile(const PipelineConfig& config, TileState& state) noexcept {
     const RenderContext* ctx = config.mapping->context();
     const bool lines = config.shading.drawsLines && ctx != nullptr && config.hooks.drawTileLines != nullptr;
     if (!lines && !config.mapping->blockOrder()) {
-        mapAndShadeRows(config, state);
+        mapAndShadeRows(config, state, nullptr);
         return;
     }
     mapTileCorners(config, state);
@@ -714,6 +833,14 @@ bool ContextSampleMapping::mapRow(float x0, float y, std::int32_t count, float s
                                   const OutputImageRecord& image, RenderCell* cells,
                                   MappingScratch& scratch) const noexcept {
     return mapOutputRow(x0, y, count, s, ox, oy, image, ctx_, cells, scratch);
+}
+
+bool ContextSampleMapping::plannable() const noexcept {
+    const bool current = ctx_.input.resolved && ctx_.input.id == ctx_.inputProjection;
+    const InputRow* entry = current ? ctx_.input.entry : resolveInput(ctx_.inputProjection).entry;
+    const bool feathered = entry != nullptr && entry->featheredBySeamWeight;
+    return !blockOrder() && ctx_.usesPolyModel == 0 && ctx_.inputModel == nullptr && ctx_.shadedGlobe == 0 &&
+           ctx_.colourStep == nullptr && ctx_.graticuleOn == 0 && !feathered;
 }
 
 bool ContextSampleMapping::blockOrder() const noexcept {
@@ -759,6 +886,8 @@ namespace {
 
 struct TilePayload : JobPayload {
     TileState state;
+    TileRecord* record = nullptr;        // this tile's record, being written
+    const TileRecord* replay = nullptr;  // this tile's record, to be replayed
 };
 
 }  // namespace
@@ -771,8 +900,12 @@ bool ProjectionWorkload::buildJob(RenderJob& job) {
         spare_.pop_back();
         // A fresh state that keeps the grid's memory.
         std::vector<RenderCell> cells = std::move(payload->state.grid.cells);
+        std::vector<std::uint8_t> mapped = std::move(payload->state.cornerMapped);
         payload->state = TileState{};
         payload->state.grid.cells = std::move(cells);
+        payload->state.cornerMapped = std::move(mapped);
+        payload->record = nullptr;
+        payload->replay = nullptr;
     } else {
         payload.reset(new (std::nothrow) TilePayload);
     }
@@ -785,13 +918,42 @@ bool ProjectionWorkload::buildJob(RenderJob& job) {
     payload->state.clipToTile = clipToTile_;
     tileCornerArea(config_, payload->state);
     config_.mapping->prepareJob(payload->state);
+    const std::int32_t width = job.plan.jobRect.right - job.plan.jobRect.left;
+    const std::int32_t height = job.plan.jobRect.bottom - job.plan.jobRect.top;
+    if (planUse_ == FramePlan::Use::kReplay) {
+        const TileRecord* record = plan_->replayTile(job.plan.jobIndex);
+        if (record != nullptr && record->width == width && record->height == height) {
+            try {
+                payload->state.cornerMapped.resize(static_cast<std::size_t>(height + 1));
+                payload->replay = record;
+            } catch (const std::bad_alloc&) {
+                payload->replay = nullptr;  // rendered in full
+            }
+        }
+    } else if (planUse_ == FramePlan::Use::kRecord) {
+        payload->record = plan_->recordTile(job.plan.jobIndex, width, height);
+    }
     job.payload = std::move(payload);
     return true;
 }
 
+void ProjectionWorkload::setPlan(FramePlan* plan, FramePlan::Use use) {
+    plan_ = plan;
+    planUse_ = plan != nullptr && config_.mapping != nullptr && config_.mapping->plannable() &&
+                       !config_.shading.drawsLines && config_.pyramid != nullptr
+                   ? use
+                   : FramePlan::Use::kNone;
+}
+
 void ProjectionWorkload::runJob(RenderJob& job) noexcept {
     if (!job.payload) return;
-    renderTile(config_, static_cast<TilePayload&>(*job.payload).state);
+    TilePayload& payload = static_cast<TilePayload&>(*job.payload);
+    if (payload.replay != nullptr && !payload.state.grid.cells.empty())
+        replayTile(config_, payload.state, *payload.replay);
+    else if (payload.record != nullptr && !payload.state.grid.cells.empty())
+        mapAndShadeRows(config_, payload.state, payload.record);
+    else
+        renderTile(config_, payload.state);
 }
 
 void ProjectionWorkload::releaseJob(RenderJob& job) noexcept {

@@ -25,6 +25,7 @@
 #include "projection/output_mapping.h"
 #include "projection/render_context.h"
 #include "render/blend_modes.h"
+#include "render/frame_plan.h"
 #include "render/image_pyramid.h"
 #include "render/render_driver.h"
 
@@ -97,6 +98,9 @@ struct TileState {
     // Whether the mapping may gather only the model's faces near the tile
     // (the corner area above, set before `prepareJob`).
     bool clipToTile = true;
+    // Replaying a plan: which rows of corners the tile has mapped (height +
+    // 1, from the row above the first pixel).
+    std::vector<std::uint8_t> cornerMapped;
     // Counters, for tests and tuning.
     std::uint32_t mappings = 0;  // evaluations of the output mapping
     std::uint32_t lookups = 0;   // filtered lookups of the input
@@ -126,6 +130,10 @@ public:
     }
     // Corners are visited along Hilbert curves in 32 x 32 blocks.
     virtual bool blockOrder() const noexcept { return false; }
+    // Whether a frame plan may stand in for the mapping: corners mapped in
+    // rows, no shading of samples by the projection (`shadeSample` and
+    // `sampleCoverage` leave every sample as it is), no graticule.
+    virtual bool plannable() const noexcept { return false; }
     // Calling thread: per-job tables (the polyhedron model's sweep list).
     virtual void prepareJob(TileState& /*state*/) const {}
     // The projection's own shading of a looked-up colour (lighting of globes).
@@ -146,6 +154,7 @@ public:
     bool mapRow(float x0, float y, std::int32_t count, float s, float ox, float oy, const OutputImageRecord& image,
                 RenderCell* cells, MappingScratch& scratch) const noexcept override;
     bool blockOrder() const noexcept override;
+    bool plannable() const noexcept override;
     void prepareJob(TileState& state) const override;
     void shadeSample(const RenderCell& cell, float rgb[3]) const noexcept override;
     float sampleCoverage(const RenderCell& cell) const noexcept override;
@@ -275,8 +284,10 @@ void tileCornerArea(const PipelineConfig& config, TileState& state) noexcept;
 void mapTileCorners(const PipelineConfig& config, TileState& state) noexcept;
 
 // The colour of one pixel (x, y) of the tile (its four corners mapped).
+// `plainLookup`, when given, says whether the pixel was one lookup at its
+// corners' mean with their footprint (what a frame plan replays).
 ColorRgba shadePixel(const PipelineConfig& config, std::int32_t x, std::int32_t y, int quality, TileState& state,
-                     PixelVerdict* verdict = nullptr) noexcept;
+                     PixelVerdict* verdict = nullptr, bool* plainLookup = nullptr) noexcept;
 
 // The shading pass: every pixel's final colour into its cell.
 void shadeTile(const PipelineConfig& config, TileState& state) noexcept;
@@ -295,6 +306,10 @@ public:
     // Jobs gather only the model faces near their tile (default); off, every
     // job takes the whole model (for comparison in tests).
     void setClipToTile(bool clip) { clipToTile_ = clip; }
+    // Records the render's tiles into `plan`, or replays them from it
+    // (`use`, from FramePlan::begin); renders whose mapping is not
+    // plannable, or that draw lines, render in full.
+    void setPlan(FramePlan* plan, FramePlan::Use use);
     RenderKind kind() const noexcept override { return kProjectionRender; }
     bool buildJob(RenderJob& job) override;
     void runJob(RenderJob& job) noexcept override;
@@ -306,6 +321,8 @@ public:
 private:
     const PipelineConfig& config_;
     bool clipToTile_ = true;
+    FramePlan* plan_ = nullptr;
+    FramePlan::Use planUse_ = FramePlan::Use::kNone;
     std::vector<std::unique_ptr<JobPayload>> spare_;
 };
 

@@ -1,6 +1,8 @@
 #include "render/render_session.h"
 
 #include <algorithm>
+#include <cstring>
+#include <vector>
 
 #include "polyhedra/poly_model.h"
 #include "polyhedra/poly_spec.h"
@@ -57,6 +59,40 @@ std::int16_t RenderSession::loadInput(const SourceImageView& image, int processo
     }
     return finishInput(processors);
 }
+
+namespace {
+
+template <typename T>
+void appendBytes(std::vector<std::byte>& key, const T& value) {
+    const auto* bytes = reinterpret_cast<const std::byte*>(&value);
+    key.insert(key.end(), bytes, bytes + sizeof(T));
+}
+
+// What a frame plan's records depend on: every setting but the progress
+// counters, the sizes, where the render lands in the output, and the
+// overlays. Any difference makes another key (the plan is then made again).
+std::vector<std::byte> framePlanKey(const SettingsRecord& settings, const RenderSizes& sizes, const RenderPass& pass,
+                                    const OverlayHooks& hooks) {
+    SettingsRecord s;
+    std::memcpy(static_cast<void*>(&s), &settings, sizeof s);
+    s.progressDone = 0;
+    s.progressTotal = 0;
+    std::vector<std::byte> key;
+    key.reserve(sizeof s + 128);
+    appendBytes(key, s);
+    for (const std::int32_t v :
+         {sizes.outputWidth, sizes.outputHeight, sizes.inputWidth, sizes.inputHeight, pass.renderTarget,
+          pass.renderRect.top, pass.renderRect.left, pass.renderRect.bottom, pass.renderRect.right, pass.outputWidth,
+          pass.outputHeight, pass.placementLeft, pass.placementTop})
+        appendBytes(key, v);
+    for (const float v : {pass.step, pass.originX, pass.originY}) appendBytes(key, v);
+    appendBytes(key, hooks.drawTileLines);
+    appendBytes(key, hooks.drawGraticule);
+    appendBytes(key, hooks.faceColour);
+    return key;
+}
+
+}  // namespace
 
 RenderOutcome RenderSession::render(const SettingsRecord& settings, const RenderPass& pass, RenderSink& sink) {
     RenderOutcome failed;
@@ -115,6 +151,16 @@ RenderOutcome RenderSession::render(const SettingsRecord& settings, const Render
     config.hooks = hooks_;
 
     ProjectionWorkload workload(config);
+    if (pass.framePlan != nullptr) {
+        const std::int32_t jobs = makeTilePlan(pass.renderRect).jobCount;
+        workload.setPlan(pass.framePlan, pass.framePlan->begin(framePlanKey(settings, sizes, pass, hooks_), jobs));
+    }
+    struct EndPlan {
+        FramePlan* plan;
+        ~EndPlan() {
+            if (plan != nullptr) plan->end();
+        }
+    } endPlan{pass.framePlan};
     RenderRequest request;
     request.renderRect = pass.renderRect;
     request.renderTarget = pass.renderTarget;

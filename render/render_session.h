@@ -8,6 +8,7 @@
 #include <cstdint>
 
 #include "projection/render_context.h"
+#include "render/frame_plan.h"
 #include "render/image_pyramid.h"
 #include "render/line_overlay.h"
 #include "render/pixel_pipeline.h"
@@ -41,6 +42,9 @@ struct RenderPass {
     float originY = 0.0f;
     int processors = 0;           // 0: the system's count
     RenderClock clock = nullptr;  // null: the wall clock
+    // Kept from one render to the next of a sequence (render/frame_plan.h),
+    // or null.
+    FramePlan* framePlan = nullptr;
 };
 
 class RenderSession {
