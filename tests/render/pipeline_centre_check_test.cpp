@@ -52,6 +52,7 @@ TEST(PipelineCentreCheck, OnlyRectanglesOrARoundOrWideCorneredOutlineOverASeamle
         {46, 1, 12, 6, 1, true},       // an ellipse a few pixels across curves too tightly
         {94, 1, 300, 300, 1, false},  {90, 1, 300, 300, 1, false},   // squares filling the frame, warped or not
         {98, 1, 300, 300, 1, false},  {158, 1, 300, 300, 1, false},  // a pentagon, a star of right-angled rays
+        {384, 1, 300, 300, 1, false}, {383, 1, 300, 300, 1, false},  // round corners, arcs over a hundred pixels
         {97, 1, 300, 300, 1, true},                                  // the pentagram's 36° tips could
         {158, 1, 12, 12, 1, true},                                   // rays a pixel long could
     };
@@ -66,7 +67,8 @@ TEST(PipelineCentreCheck, LeavingItOutChangesNoPixelAndFullFramesStayOpaque) {
           std::tuple{171, 64, 32, true}, std::tuple{1, 260, 130, true}, std::tuple{14, 260, 130, true},
           std::tuple{46, 260, 130, false}, std::tuple{337, 96, 16, true}, std::tuple{339, 48, 32, true},
           std::tuple{1, 64, 32, true}, std::tuple{14, 40, 40, true}, std::tuple{90, 64, 64, true},
-          std::tuple{98, 150, 150, false}, std::tuple{158, 150, 150, false}, std::tuple{91, 64, 64, false}}) {
+          std::tuple{98, 150, 150, false}, std::tuple{158, 150, 150, false}, std::tuple{91, 64, 64, false},
+          std::tuple{384, 150, 150, false}, std::tuple{383, 120, 120, false}}) {
         const TurnedView s(output, 1, w, h);
         ASSERT_FALSE(s.needed());
         ShadingOptions shading = s.shading();
