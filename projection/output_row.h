@@ -130,9 +130,9 @@ struct OutputRow {
     // around them) is an axis-aligned rectangle of the plane, at least this
     // many plane units on each side.
     double rectangleSide = 0.0;
-    // Above 0: the routine draws one region, the inside of a smooth convex
-    // outline (an ellipse), with misses around it; its radius of curvature
-    // is nowhere below this many plane units.
+    // Above 0: the routine draws one region, the inside of a smooth outline (an ellipse, a lumpy
+    // ball's silhouette), with misses around it; its radius of curvature, bulging or dented, is
+    // nowhere below this many plane units, nor does it come nearer to itself than twice that.
     double outlineRadius = 0.0;
     // Above 0: the routine draws one region, the inside of a polygon or star
     // with misses around it; its sides are straight and at least this many

@@ -8,7 +8,10 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstdint>
+#include <vector>
 
+#include "geometry/fast_math.h"
 #include "projection/output_formulas.h"
 #include "projection/output_mapping.h"
 
@@ -63,7 +66,7 @@ public:
             table_[static_cast<std::size_t>(i)] = std::exp(-kBlobSharpness * (1.0 - at(i)));
     }
     double operator()(double c) const noexcept {
-        const int i = std::clamp(static_cast<int>((c - kBlobCut) / kStep + 0.5), 0, kShareSteps);
+        const int i = std::clamp(static_cast<int>((c - kBlobCut) * (1.0 / kStep) + 0.5), 0, kShareSteps);
         const double x = kBlobSharpness * (c - at(i));
         return table_[static_cast<std::size_t>(i)] * (1.0 + x * (1.0 + x * (0.5 + x * (1.0 / 6.0))));
     }
@@ -136,6 +139,95 @@ const BlobBounds& blobBounds() {
     return bounds;
 }
 
+// Where along a ray the march has to look. All rays whose plane makes the
+// same turn θ about the view axis share one circle of directions, so a table
+// over θ and the ray's distance b bounds where H can reach 0 at all. Over a
+// cell of θ and β the direction moves at most half the cell's β width along
+// its meridian and then at most half its θ width along its parallel (longer
+// than the great circle between the two), so the radius stays below its value
+// at the cell's middle plus `slope` times that distance; and H ≤ that bound ·
+// the cell's largest sin β − b. The rays of a bin of b march from the first
+// cell of their θ bin where that can reach 0 to the end of the last one, and
+// miss when there is none. θ is binned by a pseudo-angle, monotone in θ and
+// free of trigonometry.
+class BlobMarchRange {
+public:
+    static constexpr int kTurnBins = 256;
+    static constexpr int kDistanceBins = 256;
+    static constexpr int kBetaCells = 512;  // across [0, π]
+    static constexpr double kBetaStep = kPi / kBetaCells;
+    static constexpr std::size_t kCells = std::size_t{kTurnBins} * kDistanceBins;
+
+    struct Range {
+        double first, last;  // first > last: a miss
+    };
+
+    BlobMarchRange() : first_(kCells), end_(kCells) {
+        const BlobBounds& bound = blobBounds();
+        distanceStep_ = bound.radius / kDistanceBins;
+        perDistance_ = 1.0 / distanceStep_;
+        std::array<double, kBetaCells> top{}, sine{};
+        for (int k = 0; k < kBetaCells; ++k) {
+            const double lo = k * kBetaStep, hi = lo + kBetaStep;
+            sine[static_cast<std::size_t>(k)] =
+                lo <= kPi / 2.0 && hi >= kPi / 2.0 ? 1.0 : std::max(std::sin(lo), std::sin(hi));
+        }
+        for (int j = 0; j < kTurnBins; ++j) {
+            const double theta0 = turnAt(4.0 * j / kTurnBins), theta1 = turnAt(4.0 * (j + 1) / kTurnBins);
+            const double middle = 0.5 * (theta0 + theta1), reach = 0.5 * (kBetaStep + (theta1 - theta0));
+            for (int k = 0; k < kBetaCells; ++k) {
+                const double beta = (k + 0.5) * kBetaStep;
+                const double u[3] = {std::sin(beta) * std::cos(middle), std::sin(beta) * std::sin(middle),
+                                     std::cos(beta)};
+                double grad[3];
+                // (the margin covers the rounding of the bins' edges and of r)
+                top[static_cast<std::size_t>(k)] = blobRadius(u, grad) + bound.slope * reach + 1e-9;
+            }
+            // As b grows the cells that can reach it only thin out, so the
+            // first moves forward and the last back.
+            int first = 0, last = kBetaCells - 1;
+            for (int i = 0; i < kDistanceBins; ++i) {
+                const double b = i * distanceStep_;
+                auto reaches = [&](int k) {
+                    return top[static_cast<std::size_t>(k)] * sine[static_cast<std::size_t>(k)] >= b;
+                };
+                while (first <= last && !reaches(first)) ++first;
+                while (last >= first && !reaches(last)) --last;
+                const std::size_t at = static_cast<std::size_t>(j * kDistanceBins + i);
+                first_[at] = static_cast<std::uint16_t>(first);
+                end_[at] = static_cast<std::uint16_t>(first <= last ? last + 1 : 0);
+            }
+        }
+    }
+
+    // The range of β for the ray through (e₁x, e₁y)·b, |e₁| = 1, b < the
+    // bounding radius.
+    Range operator()(double e1x, double e1y, double b) const noexcept {
+        const double t = e1x / (std::fabs(e1x) + std::fabs(e1y));
+        const double pseudo = e1y >= 0.0 ? 1.0 - t : 3.0 + t;
+        const int j = std::clamp(static_cast<int>(pseudo * (kTurnBins / 4.0)), 0, kTurnBins - 1);
+        const int i = std::clamp(static_cast<int>(b * perDistance_), 0, kDistanceBins - 1);
+        const std::size_t at = static_cast<std::size_t>(j * kDistanceBins + i);
+        return {first_[at] * kBetaStep, end_[at] * kBetaStep};
+    }
+
+private:
+    // θ of the pseudo-angle p in [0, 4]: the angle of the point
+    // (t, ±(1 − |t|)) on the diamond |x| + |y| = 1.
+    static double turnAt(double p) noexcept {
+        if (p <= 2.0) return std::atan2(1.0 - std::fabs(1.0 - p), 1.0 - p);
+        return 2.0 * kPi + std::atan2(-(1.0 - std::fabs(p - 3.0)), p - 3.0);
+    }
+
+    double distanceStep_ = 1.0, perDistance_ = 1.0;
+    std::vector<std::uint16_t> first_, end_;  // cells of β: the first, one past the last
+};
+
+const BlobMarchRange& blobMarchRange() {
+    static const BlobMarchRange range;
+    return range;
+}
+
 // ---- the glass marble -----------------------------------------------------------
 
 // Glass of refractive index 1.5; the marble fills 70 % of the frame's height.
@@ -175,6 +267,8 @@ void mapBlobWorld(const OutputCall& c, OutputResult& r) noexcept {
     const double b = std::sqrt(X * X + Y * Y);
     if (!(b < bound.radius)) return;
     const double e1x = b > 0.0 ? X / b : 1.0, e1y = b > 0.0 ? Y / b : 0.0;
+    const BlobMarchRange::Range range = blobMarchRange()(e1x, e1y, b);
+    if (range.first > range.last) return;
     // Along the circle cᵢ(β) = pᵢ·sin β + qᵢ·cos β never exceeds
     // |(pᵢ, qᵢ)|: only the blobs that reach past the cut somewhere on it are
     // weighed. Where a share starts or ends at the cut, r′ jumps up by at
@@ -182,7 +276,8 @@ void mapBlobWorld(const OutputCall& c, OutputResult& r) noexcept {
     static const double floorShare = std::exp(-kBlobSharpness * (1.0 - kBlobCut));
     const BlobShare& share = blobShare();
     struct Near {
-        double p, q, height;
+        double p, q;
+        const Blob* blob;
     };
     std::array<Near, 12> near{};
     std::size_t count = 0;
@@ -190,33 +285,31 @@ void mapBlobWorld(const OutputCall& c, OutputResult& r) noexcept {
     for (const Blob& blob : blobs()) {
         const double p = blob.x * e1x + blob.y * e1y, q = blob.z;
         if (p * p + q * q < kBlobCut * kBlobCut) continue;
-        near[count++] = {p, q, blob.height};
+        near[count++] = {p, q, &blob};
         jump += blob.height * kBlobSharpness * floorShare;
     }
     // |H″| ≤ |r″| + 2|r′| + r ≤ C, so H(β + s) ≤ H + H′·s + C·s²/2 (plus
     // jump·s when a share may start or end within the step): the step s
     // that makes that bound 0 never passes the surface. Far from it the
-    // steps are long, a ray that misses leaves the bounding ball after a
-    // few of them, and near a hit they shrink like Newton's (the gap
+    // steps are long, and near a hit they shrink like Newton's (the gap
     // squares at each step).
     const double curve = bound.bend + 2.0 * bound.slope + bound.radius;
     auto stepFor = [curve](double gap, double rise) {
         const double root = std::sqrt(rise * rise - 2.0 * curve * gap);
         return rise > 0.0 ? -2.0 * gap / (root + rise) : (root - rise) / curve;
     };
-    double beta = std::asin(b / bound.radius);
-    const double last = kPi - beta;
+    double beta = range.first;
     bool hit = false;
-    for (int step = 0; step < 64 && beta <= last; ++step) {
-        const double sb = std::sin(beta), cb = std::cos(beta);
+    for (int step = 0; step < 64 && beta <= range.last; ++step) {
+        const double sb = fast_math::sin(beta), cb = fast_math::sin(kPi / 2.0 - beta);
         double radius = 1.0, dr = 0.0, nearCut = 2.0;  // r, r′ = dr/dβ, the least |cᵢ − cut|
         for (std::size_t i = 0; i < count; ++i) {
             const Near& n = near[i];
             const double cosine = sb * n.p + cb * n.q;
             nearCut = std::min(nearCut, std::fabs(cosine - kBlobCut));
             if (cosine < kBlobCut) continue;
-            const double e = n.height * share(cosine);
-            radius += e - n.height * floorShare;
+            const double e = n.blob->height * share(cosine);
+            radius += e - n.blob->height * floorShare;
             dr += kBlobSharpness * e * (cb * n.p - sb * n.q);
         }
         const double gap = radius * sb - b;  // H, below 0 outside the planet
@@ -241,9 +334,21 @@ void mapBlobWorld(const OutputCall& c, OutputResult& r) noexcept {
         beta += s;
     }
     if (!hit) return;
-    const double u[3] = {std::sin(beta) * e1x, std::sin(beta) * e1y, std::cos(beta)};
-    double grad[3];
-    const double radius = blobRadius(u, grad);
+    const double sb = fast_math::sin(beta), cb = fast_math::sin(kPi / 2.0 - beta);
+    const double u[3] = {sb * e1x, sb * e1y, cb};
+    // The radius there and its gradient on the sphere (Σ hᵢ·k·eᵢ·cᵢ, before
+    // the part along u is taken out), from the blobs near the circle.
+    double radius = 1.0, grad[3] = {0.0, 0.0, 0.0};
+    for (std::size_t i = 0; i < count; ++i) {
+        const Blob& blob = *near[i].blob;
+        const double cosine = u[0] * blob.x + u[1] * blob.y + u[2] * blob.z;
+        if (cosine < kBlobCut) continue;
+        const double e = blob.height * share(cosine);
+        radius += e - blob.height * floorShare;
+        grad[0] += kBlobSharpness * e * blob.x;
+        grad[1] += kBlobSharpness * e * blob.y;
+        grad[2] += kBlobSharpness * e * blob.z;
+    }
     setHit(r, normalise(SphereDir{static_cast<float>(u[0]), static_cast<float>(u[1]), static_cast<float>(u[2])}));
     // The surface normal: ∇F = u − (g − (g·u)u)/|p| for F(p) = |p| − r(p/|p|),
     // with |p| = r on the surface.

@@ -890,7 +890,7 @@ inline constexpr OutputRow kOutputRows[] = {
               "from 30° above and 35° to the side; each cube shows the picture at its centre's direction, "
               "its faces lit like the shaded globes"},
     {.id = 395, .name = "blob world", .traits = kTraitShadedRender, .themeWord = "metaballs",
-     .key = "Kt97", .routine = &mapBlobWorld, .colourStep = &lightByNormal,
+     .key = "Kt97", .routine = &mapBlobWorld, .colourStep = &lightByNormal, .outlineRadius = 0.05,
      .about = "blob world: a planet kneaded of twelve round blobs (about the corners of an icosahedron, "
               "three heights), seen from in front; each surface point shows the direction from the centre, "
               "lit like the shaded globes"},

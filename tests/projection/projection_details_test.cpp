@@ -252,12 +252,13 @@ TEST(ViewSettings, GlobesKeepTheirNormalAndEquirectangularKeepsB) {
 // each ray out from the middle the hits end at the outline, where the view
 // grazes the surface (the normal turns side-on). A march that gives up on
 // grazing rays leaves the outline short, where the normal still faces the
-// viewer; one that steps through the surface finds a hit facing away.
+// viewer; one that steps through the surface finds a hit facing away. The
+// rays are a degree apart, finer than the march's own bounds are binned.
 TEST(BlobWorld, FirstHitsFaceTheViewerAndTheOutlineGrazes) {
     Mapper m(395, 1, 300, 300);
     SphereDir d;
-    for (int k = 0; k < 24; ++k) {
-        const double ca = std::cos(k * kPi / 12), sa = std::sin(k * kPi / 12);
+    for (int k = 0; k < 360; ++k) {
+        const double ca = std::cos(k * kPi / 180), sa = std::sin(k * kPi / 180);
         double in = 0.0, out = 0.5;
         for (int i = 1; i < 40; ++i) {
             const double t = 0.5 * i / 40;

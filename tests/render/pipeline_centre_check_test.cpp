@@ -55,6 +55,8 @@ TEST(PipelineCentreCheck, OnlyRectanglesOrARoundOrWideCorneredOutlineOverASeamle
         {384, 1, 300, 300, 1, false}, {383, 1, 300, 300, 1, false},  // round corners, arcs over a hundred pixels
         {97, 1, 300, 300, 1, true},                                  // the pentagram's 36° tips could
         {158, 1, 12, 12, 1, true},                                   // rays a pixel long could
+        {395, 1, 300, 300, 1, false},  // the blob planet's dents and bulges curve no tighter than 15 pixels
+        {395, 1, 30, 30, 1, true},     // but do at 1.5
     };
     for (const auto& [output, input, w, h, step, needed] : cases)
         EXPECT_EQ(TurnedView(output, input, w, h, step).needed(), needed) << output << " from " << input;
@@ -68,7 +70,7 @@ TEST(PipelineCentreCheck, LeavingItOutChangesNoPixelAndFullFramesStayOpaque) {
           std::tuple{46, 260, 130, false}, std::tuple{337, 96, 16, true}, std::tuple{339, 48, 32, true},
           std::tuple{1, 64, 32, true}, std::tuple{14, 40, 40, true}, std::tuple{90, 64, 64, true},
           std::tuple{98, 150, 150, false}, std::tuple{158, 150, 150, false}, std::tuple{91, 64, 64, false},
-          std::tuple{384, 150, 150, false}, std::tuple{383, 120, 120, false}}) {
+          std::tuple{384, 150, 150, false}, std::tuple{383, 120, 120, false}, std::tuple{395, 150, 150, false}}) {
         const TurnedView s(output, 1, w, h);
         ASSERT_FALSE(s.needed());
         ShadingOptions shading = s.shading();
