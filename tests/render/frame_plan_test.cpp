@@ -53,8 +53,8 @@ const PlanCase kCases[] = {
      },
      256, 128, FramePlan::kDefaultBudgetBytes, true},
     {"net of a solid", 7, [](SettingsRecord&) {}, 150, 100, FramePlan::kDefaultBudgetBytes, false},
-    {"Mollweide with a graticule", 46, [](SettingsRecord& s) { s.grid = 5; }, 300, 150,
-     FramePlan::kDefaultBudgetBytes, false},
+    {"Mollweide with a graticule", 46, [](SettingsRecord& s) { s.grid = 5; }, 300, 150, FramePlan::kDefaultBudgetBytes,
+     false},
 };
 
 // Renders `frames` one after the other through one plan, and each alone; the
