@@ -83,20 +83,23 @@ const BlobShare& blobShare() {
 
 // The radius over the unit direction u and its gradient on the sphere
 // (Σ hᵢ·k·eᵢ·cᵢ, before the part along u is taken out).
-double blobRadius(const double u[3], double grad[3]) noexcept {
+// Adds one blob's share of the radius at u to `r` and of its gradient to
+// `grad`; nothing when u lies beyond the blob's cut.
+inline void addBlob(const Blob& b, const double u[3], double& r, double grad[3]) noexcept {
     static const double floorShare = std::exp(-kBlobSharpness * (1.0 - kBlobCut));
-    const BlobShare& share = blobShare();
+    const double c = u[0] * b.x + u[1] * b.y + u[2] * b.z;
+    if (c < kBlobCut) return;
+    const double e = b.height * blobShare()(c);
+    r += e - b.height * floorShare;
+    grad[0] += kBlobSharpness * e * b.x;
+    grad[1] += kBlobSharpness * e * b.y;
+    grad[2] += kBlobSharpness * e * b.z;
+}
+
+double blobRadius(const double u[3], double grad[3]) noexcept {
     double r = 1.0;
     grad[0] = grad[1] = grad[2] = 0.0;
-    for (const Blob& b : blobs()) {
-        const double c = u[0] * b.x + u[1] * b.y + u[2] * b.z;
-        if (c < kBlobCut) continue;
-        const double e = b.height * share(c);
-        r += e - b.height * floorShare;
-        grad[0] += kBlobSharpness * e * b.x;
-        grad[1] += kBlobSharpness * e * b.y;
-        grad[2] += kBlobSharpness * e * b.z;
-    }
+    for (const Blob& b : blobs()) addBlob(b, u, r, grad);
     return r;
 }
 
@@ -339,16 +342,7 @@ void mapBlobWorld(const OutputCall& c, OutputResult& r) noexcept {
     // The radius there and its gradient on the sphere (Σ hᵢ·k·eᵢ·cᵢ, before
     // the part along u is taken out), from the blobs near the circle.
     double radius = 1.0, grad[3] = {0.0, 0.0, 0.0};
-    for (std::size_t i = 0; i < count; ++i) {
-        const Blob& blob = *near[i].blob;
-        const double cosine = u[0] * blob.x + u[1] * blob.y + u[2] * blob.z;
-        if (cosine < kBlobCut) continue;
-        const double e = blob.height * share(cosine);
-        radius += e - blob.height * floorShare;
-        grad[0] += kBlobSharpness * e * blob.x;
-        grad[1] += kBlobSharpness * e * blob.y;
-        grad[2] += kBlobSharpness * e * blob.z;
-    }
+    for (std::size_t i = 0; i < count; ++i) addBlob(*near[i].blob, u, radius, grad);
     setHit(r, normalise(SphereDir{static_cast<float>(u[0]), static_cast<float>(u[1]), static_cast<float>(u[2])}));
     // The surface normal: ∇F = u − (g − (g·u)u)/|p| for F(p) = |p| − r(p/|p|),
     // with |p| = r on the surface.
