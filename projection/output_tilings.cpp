@@ -11,6 +11,7 @@
 #include <cmath>
 #include <numbers>
 
+#include "projection/elliptic.h"
 #include "projection/output_formulas.h"
 #include "projection/schwarz_christoffel.h"
 #include "projection/tilings.h"
@@ -88,9 +89,9 @@ bool squareModel(Complex p, Complex& z) noexcept {
     // e^{±3iπ/4}: z = (1 + i)/2·sd(K(1 − i)(x + iy)/2) with m = 1/2 (the
     // hemisphere square of the quincuncial maps).
     if (!(std::fabs(p.re) <= 1.0 && std::fabs(p.im) <= 1.0)) return false;
-    static const ThetaSd sd(0.5);
-    const double k = sd.quarterPeriod();
-    const ComplexRatio q = sd(complexMul({0.5 * k, -0.5 * k}, p));
+    static const JacobiTable table(0.5);
+    const double k = table.quarterPeriod();
+    const ComplexRatio q = jacobiSd(complexMul({0.5 * k, -0.5 * k}, p), table, table);
     z = complexMul({0.5, 0.5}, complexDivide(q.num, q.den));
     return true;
 }

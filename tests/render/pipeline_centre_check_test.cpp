@@ -55,6 +55,7 @@ TEST(PipelineCentreCheck, OnlyRectanglesOrARoundOrWideCorneredOutlineOverASeamle
         {384, 1, 300, 300, 1, false}, {383, 1, 300, 300, 1, false},  // round corners, arcs over a hundred pixels
         {97, 1, 300, 300, 1, true},                                  // the pentagram's 36° tips could
         {158, 1, 12, 12, 1, true},                                   // rays a pixel long could
+        {371, 1, 300, 300, 1, false}, {372, 1, 300, 300, 1, false}, {373, 1, 300, 300, 1, false},  // tilings' models
         {395, 1, 300, 300, 1, false},  // the blob planet's dents and bulges curve no tighter than 15 pixels
         {395, 1, 30, 30, 1, true},     // but do at 1.5
     };
@@ -65,12 +66,13 @@ TEST(PipelineCentreCheck, OnlyRectanglesOrARoundOrWideCorneredOutlineOverASeamle
 // Without the check the same pixels; an output that covers its frame is opaque to its last pixel.
 TEST(PipelineCentreCheck, LeavingItOutChangesNoPixelAndFullFramesStayOpaque) {
     for (const auto& [output, w, h, fillsFrame] :
-         {std::tuple{337, 300, 50, true}, std::tuple{338, 48, 32, true}, std::tuple{339, 150, 100, true},
-          std::tuple{171, 64, 32, true}, std::tuple{1, 260, 130, true}, std::tuple{14, 260, 130, true},
-          std::tuple{46, 260, 130, false}, std::tuple{337, 96, 16, true}, std::tuple{339, 48, 32, true},
-          std::tuple{1, 64, 32, true}, std::tuple{14, 40, 40, true}, std::tuple{90, 64, 64, true},
-          std::tuple{98, 150, 150, false}, std::tuple{158, 150, 150, false}, std::tuple{91, 64, 64, false},
-          std::tuple{384, 150, 150, false}, std::tuple{383, 120, 120, false}, std::tuple{395, 150, 150, false}}) {
+         {std::tuple{337, 300, 50, true},   std::tuple{338, 48, 32, true},    std::tuple{339, 150, 100, true},
+          std::tuple{171, 64, 32, true},    std::tuple{1, 260, 130, true},    std::tuple{14, 260, 130, true},
+          std::tuple{46, 260, 130, false},  std::tuple{337, 96, 16, true},    std::tuple{339, 48, 32, true},
+          std::tuple{1, 64, 32, true},      std::tuple{14, 40, 40, true},     std::tuple{90, 64, 64, true},
+          std::tuple{98, 150, 150, false},  std::tuple{158, 150, 150, false}, std::tuple{91, 64, 64, false},
+          std::tuple{384, 150, 150, false}, std::tuple{383, 120, 120, false}, std::tuple{395, 150, 150, false},
+          std::tuple{371, 120, 120, false}, std::tuple{372, 96, 96, false},   std::tuple{373, 120, 120, false}}) {
         const TurnedView s(output, 1, w, h);
         ASSERT_FALSE(s.needed());
         ShadingOptions shading = s.shading();
