@@ -152,30 +152,33 @@ HyperbolicTiling::HyperbolicTiling(int p, int q) noexcept : p_(p), q_(q) {
 
 bool HyperbolicTiling::fold(Complex& z) const noexcept {
     if (!(z.re * z.re + z.im * z.im < 1.0)) return false;
-    const double sector = 2.0 * kPi / p_;
-    bool inside = false;
-    for (int step = 0; step <= kMaxSteps && !inside; ++step) {
-        // The side facing the point's sector (between two vertex rays).
-        double angle = std::atan2(z.im, z.re);
-        if (angle < 0.0) angle += 2.0 * kPi;
-        const int k = static_cast<int>(angle / sector) % p_;
+    // The side circles' centres all lie at the distance d from 0, so the
+    // nearest centre (the only circle that can hold the point when it lies
+    // outside the p-gon's inscribed region, the first to reflect in when
+    // it lies beyond) is the one whose direction is nearest the point's:
+    // the largest of the p dot products, no angle taken.
+    int k = 0;
+    for (int step = 0;; ++step) {
+        double most = -INFINITY;
+        for (int j = 0; j < p_; ++j) {
+            const double dot = z.re * sideDirection_[j].re + z.im * sideDirection_[j].im;
+            if (dot > most) most = dot, k = j;
+        }
         const Complex c{circleDistance_ * sideDirection_[k].re, circleDistance_ * sideDirection_[k].im};
         const Complex d{z.re - c.re, z.im - c.im};
         const double d2 = d.re * d.re + d.im * d.im;
-        inside = d2 >= circleRadius2_;
-        if (inside || step == kMaxSteps) break;
+        if (d2 >= circleRadius2_) break;
+        if (step == kMaxSteps) return false;
         // The inversion in the side's circle: the hyperbolic reflection.
         z = {c.re + circleRadius2_ * d.re / d2, c.im + circleRadius2_ * d.im / d2};
     }
-    if (!inside) return false;
     if (foldsToTriangle()) {
         // Into the fundamental triangle by the p-gon's own mirrors through
-        // its centre: the angle from the vertex at 0 to the side middle at π/p.
-        double angle = std::fmod(std::atan2(z.im, z.re), sector);
-        if (angle < 0.0) angle += sector;
-        if (angle > sector / 2.0) angle = sector - angle;
-        const double r = std::hypot(z.re, z.im);
-        z = {r * std::cos(angle), r * std::sin(angle)};
+        // its centre: turned so that the nearest side's middle lies on the
+        // positive real axis, the angle from it becomes the angle from the
+        // vertex at 0, whichever side of the middle the point lay.
+        const Complex w = complexMul(z, complexConjugate(sideDirection_[k]));
+        z = complexMul({w.re, -std::fabs(w.im)}, sideDirection_[0]);
     }
     return true;
 }

@@ -133,6 +133,26 @@ TEST(Tilings, HyperbolicFoldsLandInTheBaseTile) {
             EXPECT_NEAR(again.re, z.re, 1e-9);
             EXPECT_NEAR(again.im, z.im, 1e-9);
             EXPECT_LE(std::hypot(z.re, z.im), r + 1e-9);
+            if (t.foldsToTriangle()) {
+                // Between the vertex at angle 0 and the side's middle at π/p.
+                const double a = std::atan2(z.im, z.re);
+                EXPECT_GE(a, -1e-9) << pp << "," << qq << " " << i;
+                EXPECT_LE(a, std::numbers::pi / pp + 1e-9) << pp << "," << qq << " " << i;
+            }
+            // The tiling's own symmetries (a turn by a side, the mirror in
+            // the real axis) leave the folded point where it was, up to
+            // those symmetries where the fold ends in the whole p-gon.
+            const Complex start{radius * std::cos(angle), radius * std::sin(angle)};
+            const Complex turn = complexUnit(2.0 * std::numbers::pi / pp);
+            for (Complex image : {complexMul(start, turn), complexConjugate(start)}) {
+                ASSERT_TRUE(t.fold(image));
+                if (t.foldsToTriangle()) {
+                    EXPECT_NEAR(image.re, z.re, 1e-9) << pp << "," << qq << " " << i;
+                    EXPECT_NEAR(image.im, z.im, 1e-9) << pp << "," << qq << " " << i;
+                } else {
+                    EXPECT_NEAR(std::hypot(image.re, image.im), std::hypot(z.re, z.im), 1e-9);
+                }
+            }
         }
         // A point near a side's middle and its inversion in that side fold alike.
         const Complex mid{m * std::cos(std::numbers::pi / pp), m * std::sin(std::numbers::pi / pp)};
