@@ -72,11 +72,17 @@ inline constexpr int kMaxPoleProbes = 64;
 // The grid alone would average the wedge like a box over the pixel, which
 // passes much of the detail converging on the pole (finer there than the
 // output can show) as moiré. Each grid sample is filtered like a footprint
-// of 0.85 of the pixel's, so that the grid's box (variance 1/12 of the
-// pixel's width squared) and the samples' blur together make the variance
-// the lookups give a shrinking footprint (0.3 of the width squared:
-// 0.3 · 0.85² + 1/12 = 0.3).
-inline constexpr float kPoleSampleScale = 0.85f;
+// of kPoleSampleScale of the pixel's, so that the grid's own spread and the
+// samples' blur together make the variance the lookups give a shrinking
+// footprint (0.3 of the width squared). Each sample already covers most of
+// the pixel, so a few of them follow the wedge's curve: 3 x 3 at the
+// middles of the pixel's ninths, whose spread along an axis is
+// (3² − 1)/(12·3²) = 2/27 of the pixel's width squared, and
+// 0.3·s² + 2/27 = 0.3.
+inline constexpr int kPoleGridSide = 3;
+inline constexpr float kPoleGridSpread =
+    float(kPoleGridSide * kPoleGridSide - 1) / (12.0f * kPoleGridSide * kPoleGridSide);
+inline const float kPoleSampleScale = std::sqrt((0.3f - kPoleGridSpread) / 0.3f);
 
 inline bool spansPole(const Footprint& fp, InputWrap wrap) {
     constexpr float kWideU = 1.0f / 32.0f;
@@ -214,7 +220,8 @@ private:
     bool bisect(float sx, float sy, float ex, float ey, std::int32_t hs, std::int32_t he, float& t);
     bool twoRegions(int cls, const Footprint& fp, ColorRgba& out);
     bool onPixelEdge(int cls, float t, const RenderCell& startCell, const RenderCell& endCell, ColorRgba& out);
-    ColorRgba gridSamples(int edgeFlags, const Footprint& fp, float subScale = 1.0f / kEdgeGridSide);
+    ColorRgba gridSamples(int edgeFlags, const Footprint& fp);
+    ColorRgba poleSamples(const Footprint& fp);
 
     const PipelineConfig& cfg_;
     const ShadingOptions& opt_;
@@ -393,7 +400,22 @@ bool Shader::onPixelEdge(int cls, float t, const RenderCell& startCell, const Re
     return true;
 }
 
-ColorRgba Shader::gridSamples(int edgeFlags, const Footprint& fp, float subScale) {
+ColorRgba Shader::poleSamples(const Footprint& fp) {
+    const float cx = static_cast<float>(x_) - 0.5f, cy = static_cast<float>(y_) - 0.5f;
+    const float k = kPoleSampleScale;
+    const Footprint sub{fp.du1 * k, fp.dv1 * k, fp.du2 * k, fp.dv2 * k};
+    SampleSum sum;
+    RenderCell cell;
+    for (int j = 0; j < kPoleGridSide; ++j)
+        for (int i = 0; i < kPoleGridSide; ++i) {
+            const float ox = (static_cast<float>(i) + 0.5f) / kPoleGridSide - 0.5f;
+            const float oy = (static_cast<float>(j) + 0.5f) / kPoleGridSide - 0.5f;
+            sum.add(freshSample(cx + ox, cy + oy, sub, cell), 1.0f);
+        }
+    return sum.result();
+}
+
+ColorRgba Shader::gridSamples(int edgeFlags, const Footprint& fp) {
     const float cx = static_cast<float>(x_) - 0.5f, cy = static_cast<float>(y_) - 0.5f;
     SampleSum sum;
     RenderCell cell;
@@ -408,7 +430,7 @@ ColorRgba Shader::gridSamples(int edgeFlags, const Footprint& fp, float subScale
             sum.add(freshSample(alongX ? cx + o : cx, alongX ? cy : cy + o, sub, cell), 1.0f);
         }
     } else {
-        const float k = subScale;
+        const float k = 1.0f / kEdgeGridSide;
         const Footprint sub{fp.du1 * k, fp.dv1 * k, fp.du2 * k, fp.dv2 * k};
         const int half = kEdgeGridSide / 2;
         for (int j = -half; j <= half; ++j) {
@@ -464,9 +486,9 @@ ColorRgba Shader::shade(int quality) {
 
     bool centreDisagrees = false;
     if (edgeFlags == 0 && spansPole(diagonal, wrap)) {
-        verdict.samples = kEdgeGridSide * kEdgeGridSide;
+        verdict.samples = kPoleGridSide * kPoleGridSide;
         probeLimit_ = kMaxPoleProbes;
-        return gridSamples(3, diagonal, kPoleSampleScale);
+        return poleSamples(diagonal);
     }
     if (edgeFlags == 0) {
         if (!opt_.centreCheck) {
