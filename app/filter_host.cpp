@@ -257,6 +257,7 @@ void FilterHost::fillRecord() {
     } else {
         f.sourceImage = nullptr;
     }
+    f.framesToFollow = options_.framesToFollow;
     if (options_.bigDocument) {
         bigDocument_.imageSize32 = {d.height, d.width};
         bigDocument_.wholeSize32 = {d.height, d.width};
@@ -700,6 +701,7 @@ int runFilter(Document& doc, const LoadedModule& module, const RunSettingsOption
     if (memory != nullptr) {
         options.sourceRowsTaken = memory->sourceRowsTaken;
         options.finishedRowsMayGo = memory->finishedRowsMayGo;
+        options.framesToFollow = memory->framesToFollow;
     }
     FilterHost host(doc, options);
     const RunReport report = host.run(module.entry, false);

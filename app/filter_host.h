@@ -81,6 +81,9 @@ struct HostOptions {
     // let go (RowListener::rowsMayGo): a tile that covers one again ends the
     // run with RunReport::rowsAskedAgain.
     bool finishedRowsMayGo = false;
+    // Frames of a sequence this host filters after this run with the same
+    // loaded module (FilterRecord::framesToFollow); 0 for a single run.
+    std::int32_t framesToFollow = 0;
     // Answers the host's colour picker when offered: in/out 8-bit channels.
     std::function<bool(std::int16_t (&components)[4])> colorPicker;
 };
@@ -199,6 +202,10 @@ struct RunMemory {
     // No copy of the rows a run overwrites, for putting them back after a
     // failure: the document is thrown away then.
     bool noRestore = false;
+    // Files of the same batch filtered after this one with the same loaded
+    // module: while some follow, the module keeps what the next frame may
+    // reuse (HostOptions::framesToFollow).
+    std::int32_t framesToFollow = 0;
 };
 
 // Loads the module, checks that it accepts the document and runs the filter

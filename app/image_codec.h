@@ -82,6 +82,13 @@ public:
     virtual bool finish(std::string& error) = 0;
 };
 
+// The one-line reasons of the host's own codecs: `cannot read "PATH": ...`
+// and `cannot write "PATH": ...` with the codec library's message, or, when
+// it left none (an empty string), that the file is damaged or could not be
+// written.
+std::string readFailure(const std::string& path, const char* message);
+std::string writeFailure(const std::string& path, const char* message);
+
 // The host's own codecs. Each returns null with `error` empty when the file
 // is one it leaves to the image library (a CMYK JPEG, an interlaced PNG, a
 // palette TIFF).

@@ -103,9 +103,7 @@ private:
         jpeg_create_decompress(&info_);
     }
 
-    std::string failure() const {
-        return "cannot read \"" + path_ + "\": " + (errors_.message[0] != 0 ? errors_.message : "the file is damaged");
-    }
+    std::string failure() const { return readFailure(path_, errors_.message); }
 
     bool start(ImageFileHeader& header) {
         if (setjmp(errors_.jump) != 0) return false;
@@ -255,10 +253,7 @@ public:
     }
 
 private:
-    std::string failure() const {
-        return "cannot write \"" + path_ +
-               "\": " + (errors_.message[0] != 0 ? errors_.message : "the file could not be written");
-    }
+    std::string failure() const { return writeFailure(path_, errors_.message); }
 
     static std::vector<std::uint8_t> exifBlock(const ImageMetadata& m, std::int32_t width, std::int32_t height) {
         std::vector<std::uint8_t> block(kExifHeader.begin(), kExifHeader.end());

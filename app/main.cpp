@@ -161,6 +161,9 @@ struct RenderOptions {
     bool usePose = false;    // start from the view that levels the input's panorama pose
     ProgressMode progress = ProgressMode::kAuto;
     int progressFd = -1;  // a batch worker: where its progress lines go
+    // Files of the batch that this process filters after this one with the
+    // same loaded module (`module`); 0 for a single file.
+    std::int32_t framesToFollow = 0;
 };
 
 // Set in a batch worker whose batch shows a progress line on the terminal:
@@ -350,6 +353,7 @@ int renderFileOnce(const std::string& input, const std::string& output, const Re
     std::optional<StreamingWrite> writing;
     if (!layered) writing.emplace(output, doc, o.depth, o.keepAlpha);
     RunMemory memory;
+    memory.framesToFollow = o.framesToFollow;
     if (!keepRows) {
         memory.noRestore = true;
         if (separate)
@@ -611,6 +615,9 @@ int commandBatch(const std::vector<std::string>& inputs, const std::string& patt
         for (std::size_t i = 0; i < items.size(); ++i) {
             if (cancelRequested().load()) break;
             RenderProgress progress(display, items[i].input, i + 1, items.size());
+            // The module keeps what the next frame may reuse while frames
+            // follow, and lets it go with the last.
+            options.framesToFollow = options.module != nullptr ? static_cast<std::int32_t>(items.size() - 1 - i) : 0;
             if (renderBatchItem(items[i], options, &progress, reader.get(), i) != 0) ++failed;
             if (reader != nullptr) reader->release(i);
             ++done;

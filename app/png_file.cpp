@@ -81,9 +81,7 @@ public:
 private:
     explicit PngDecoder(std::string path) : path_(std::move(path)) {}
 
-    std::string failure() const {
-        return "cannot read \"" + path_ + "\": " + (errors_.message[0] != 0 ? errors_.message : "the file is damaged");
-    }
+    std::string failure() const { return readFailure(path_, errors_.message); }
 
     static void readBytes(png_structp png, png_bytep into, png_size_t size) {
         auto* file = static_cast<FILE*>(png_get_io_ptr(png));
@@ -200,10 +198,7 @@ public:
     }
 
 private:
-    std::string failure() const {
-        return "cannot write \"" + path_ +
-               "\": " + (errors_.message[0] != 0 ? errors_.message : "the file could not be written");
-    }
+    std::string failure() const { return writeFailure(path_, errors_.message); }
 
     static void writeBytes(png_structp png, png_bytep bytes, png_size_t size) {
         auto* w = static_cast<SinkWriter*>(png_get_io_ptr(png));

@@ -134,9 +134,7 @@ public:
 private:
     explicit TiffDecoder(std::string path) : path_(std::move(path)) {}
 
-    std::string failure() const {
-        return "cannot read \"" + path_ + "\": " + (messages_.error[0] != 0 ? messages_.error : "the file is damaged");
-    }
+    std::string failure() const { return readFailure(path_, messages_.error); }
     bool refuse(const char* why) {
         std::snprintf(messages_.error, sizeof messages_.error, "%s", why);
         return false;
@@ -419,10 +417,7 @@ public:
         return ok;
     }
 
-    std::string failure() const {
-        return "cannot write \"" + path_ +
-               "\": " + (messages_.error[0] != 0 ? messages_.error : "the file could not be written");
-    }
+    std::string failure() const { return writeFailure(path_, messages_.error); }
 
 private:
     // The camera, author, date and resolution tags of the main directory,

@@ -409,6 +409,13 @@ typedef struct FilterRecord {
 
     /* Standalone host only: the source when it is not the filtered image. */
     SourceImageSuite* sourceImage;
+
+    /* Standalone host only: how many frames of the same sequence (a batch of
+     * files, the module kept loaded) the host filters after this one. While
+     * frames follow, the module keeps what the next frame of the same
+     * settings and size may reuse; a run with 0 (the last frame, or any
+     * editor's run: editors leave it 0) keeps nothing afterwards. */
+    int32_t framesToFollow;
 } FilterRecord;
 
 /* What selector 0 (about) receives in place of the filter record. */

@@ -16,7 +16,16 @@ int sampleDepth(const PixelFormat& f) { return f.isFloat ? 32 : f.bits16 ? 16 : 
 
 constexpr std::int32_t kLoadStripRows = 64;
 
+// Kept from one render into the host image to the next while the host says
+// that frames of a sequence follow (FilterRecord::framesToFollow).
+FramePlan& hostFramePlan() {
+    static FramePlan plan;
+    return plan;
+}
+
 }  // namespace
+
+std::size_t hostFramePlanBytes() { return hostFramePlan().heldBytes(); }
 
 HostRenderSink::HostRenderSink(HostServices& host, const SettingsRecord& settings, int renderTarget,
                                const TileRect& renderRect, const HostRenderTargets& targets,
@@ -248,6 +257,15 @@ std::int16_t loadHostInput(HostServices& host, SettingsRecord& settings, RenderS
 std::int16_t renderTo(int target, HostServices& host, SettingsRecord& settings, RenderSession& session,
                       const HostRenderTargets& targets, const std::int16_t* hostResult, std::int32_t* messageCode) {
     if (messageCode != nullptr) *messageCode = 0;
+    // A render into the host image with no frame to follow (an editor's, or
+    // a sequence's last) leaves no frame plan behind, whatever happens.
+    const bool framesFollow = host.record()->framesToFollow > 0;
+    struct ReleasePlan {
+        FramePlan* plan;
+        ~ReleasePlan() {
+            if (plan != nullptr) plan->release();
+        }
+    } releasePlan{target == kRenderToHost && !framesFollow ? &hostFramePlan() : nullptr};
     settings.renderTarget = target;
     if (!session.inputLoaded()) {
         const std::int16_t loaded = loadHostInput(host, settings, session);
@@ -269,9 +287,10 @@ std::int16_t renderTo(int target, HostServices& host, SettingsRecord& settings, 
         pass.renderRect = TileRect{filter.top, filter.left, filter.bottom, filter.right};
         settings.previewStep = 1;  // host tiles at full resolution
         // Frames of a sequence filtered one after the other with the same
-        // settings share the work that does not depend on their pixels.
-        static FramePlan hostFramePlan;
-        pass.framePlan = &hostFramePlan;
+        // settings share the work that does not depend on their pixels: the
+        // plan records while frames follow, and the last frame still replays
+        // what the frames before it recorded.
+        if (framesFollow || hostFramePlan().recorded()) pass.framePlan = &hostFramePlan();
     } else if (target == kRenderToPreview) {
         const VRect& r = targets.previewRect;
         pass.renderRect = TileRect{r.top, r.left, r.bottom, r.right};

@@ -4,6 +4,7 @@
 // into the working pyramid, and `renderTo`, the render routine of the start
 // call (target 0), the dialog preview (target 1) and the exporters (target 2).
 
+#include <cstddef>
 #include <cstdint>
 
 #include "host/host_services.h"
@@ -82,9 +83,15 @@ std::int16_t loadHostInput(HostServices& host, SettingsRecord& settings, RenderS
 // 1 and the preview offsets to 0; runs the render driver; sets `progressDone`
 // to -1; restores the run state and the snapshot. Returns the result code (0,
 // -128 cancelled, -108 out of memory, 999, or a failed advanceState's) and
-// the module's message code (228 after a cancel of a host render).
+// the module's message code (228 after a cancel of a host render). Target 0
+// records a frame plan only while the host's record says frames follow, and
+// releases it after a render with none to follow.
 std::int16_t renderTo(int target, HostServices& host, SettingsRecord& settings, RenderSession& session,
                       const HostRenderTargets& targets = {}, const std::int16_t* hostResult = nullptr,
                       std::int32_t* messageCode = nullptr);
+
+// The memory the module's frame plan holds between renders into the host
+// image: nothing unless the last such render said frames follow.
+std::size_t hostFramePlanBytes();
 
 }  // namespace globaro

@@ -84,12 +84,13 @@ const BlobShare& blobShare() {
 // The radius over the unit direction u and its gradient on the sphere
 // (Σ hᵢ·k·eᵢ·cᵢ, before the part along u is taken out).
 // Adds one blob's share of the radius at u to `r` and of its gradient to
-// `grad`; nothing when u lies beyond the blob's cut.
-inline void addBlob(const Blob& b, const double u[3], double& r, double grad[3]) noexcept {
+// `grad`; nothing when u lies beyond the blob's cut. `share` is the table of
+// blobShare(), held by the caller across its blobs.
+inline void addBlob(const Blob& b, const BlobShare& share, const double u[3], double& r, double grad[3]) noexcept {
     static const double floorShare = std::exp(-kBlobSharpness * (1.0 - kBlobCut));
     const double c = u[0] * b.x + u[1] * b.y + u[2] * b.z;
     if (c < kBlobCut) return;
-    const double e = b.height * blobShare()(c);
+    const double e = b.height * share(c);
     r += e - b.height * floorShare;
     grad[0] += kBlobSharpness * e * b.x;
     grad[1] += kBlobSharpness * e * b.y;
@@ -99,7 +100,8 @@ inline void addBlob(const Blob& b, const double u[3], double& r, double grad[3])
 double blobRadius(const double u[3], double grad[3]) noexcept {
     double r = 1.0;
     grad[0] = grad[1] = grad[2] = 0.0;
-    for (const Blob& b : blobs()) addBlob(b, u, r, grad);
+    const BlobShare& share = blobShare();
+    for (const Blob& b : blobs()) addBlob(b, share, u, r, grad);
     return r;
 }
 
@@ -342,7 +344,7 @@ void mapBlobWorld(const OutputCall& c, OutputResult& r) noexcept {
     // The radius there and its gradient on the sphere (Σ hᵢ·k·eᵢ·cᵢ, before
     // the part along u is taken out), from the blobs near the circle.
     double radius = 1.0, grad[3] = {0.0, 0.0, 0.0};
-    for (std::size_t i = 0; i < count; ++i) addBlob(*near[i].blob, u, radius, grad);
+    for (std::size_t i = 0; i < count; ++i) addBlob(*near[i].blob, share, u, radius, grad);
     setHit(r, normalise(SphereDir{static_cast<float>(u[0]), static_cast<float>(u[1]), static_cast<float>(u[2])}));
     // The surface normal: ∇F = u − (g − (g·u)u)/|p| for F(p) = |p| − r(p/|p|),
     // with |p| = r on the surface.

@@ -14,8 +14,9 @@
 // tiles past the budget are not kept and render in full every time.
 //
 // A plan is recorded by the second render of a key and replayed from the
-// third on: a single render (the common case in an editor) keeps nothing but
-// the key.
+// third on. Its owner keeps it only across the frames of a sequence (the
+// module: while its host says more frames follow) and releases it after the
+// last, so that a render on its own keeps nothing.
 
 #include <cstddef>
 #include <cstdint>
@@ -67,7 +68,12 @@ public:
     // While replaying: the finished record of tile `job`, or null.
     const TileRecord* replayTile(std::int32_t job) const;
 
+    // Whether a recording is there to be replayed by the next render of its key.
+    bool recorded() const { return recorded_; }
+    // The tiles' records.
     std::size_t bytes() const { return bytes_; }
+    // All the memory the plan holds: the records, the key and the tile table.
+    std::size_t heldBytes() const { return bytes_ + key_.capacity() + tiles_.capacity() * sizeof(TileRecord); }
     std::size_t budget() const { return budget_; }
 
 private:
