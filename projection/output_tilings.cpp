@@ -8,6 +8,7 @@
 // function), so neighbouring tiles meet without a seam and the map keeps
 // angles wherever the tile map does.
 
+#include <array>
 #include <cmath>
 #include <numbers>
 
@@ -225,16 +226,34 @@ void mapQuilt(const OutputCall& c, OutputResult& r) noexcept {
     if (n < 3 || n > 5) return;
     static const StarMap maps[3] = {StarMap(3, 1.0 / 3.0), StarMap(4, 0.5), StarMap(5, 0.6)};
     const StarMap& map = maps[n - 3];
-    // The first corner straight up; the square stands on a side.
-    const double first = n == 4 ? std::numbers::pi / 4.0 : std::numbers::pi / 2.0;
-    const double inradius = kCorner * std::cos(std::numbers::pi / n);
+    // Each block shape's sides (outward normals, inradius) and the turn of
+    // its first corner, once per process.
+    struct Block {
+        Complex normals[5];
+        Complex turn;
+        double inradius;
+    };
+    static const std::array<Block, 3> blocks = [] {
+        std::array<Block, 3> all{};
+        for (int sides = 3; sides <= 5; ++sides) {
+            Block& b = all[sides - 3];
+            // The first corner straight up; the square stands on a side.
+            const double first = sides == 4 ? std::numbers::pi / 4.0 : std::numbers::pi / 2.0;
+            for (int k = 0; k < sides; ++k)
+                b.normals[k] = complexUnit(first + std::numbers::pi / sides + 2.0 * std::numbers::pi * k / sides);
+            b.turn = complexUnit(first);
+            b.inradius = kCorner * std::cos(std::numbers::pi / sides);
+        }
+        return all;
+    }();
+    const Block& block = blocks[n - 3];
     Complex p{c.fxd(), -c.fyd()};
     if (!(std::isfinite(p.re) && std::isfinite(p.im))) return;
     const auto outside = [&](Complex q, Complex& normal) {
         double most = -INFINITY;
         for (int k = 0; k < n; ++k) {
-            const Complex nk = complexUnit(first + std::numbers::pi / n + 2.0 * std::numbers::pi * k / n);
-            const double over = q.re * nk.re + q.im * nk.im - inradius;
+            const Complex nk = block.normals[k];
+            const double over = q.re * nk.re + q.im * nk.im - block.inradius;
             if (over > most) most = over, normal = nk;
         }
         return most;
@@ -245,7 +264,7 @@ void mapQuilt(const OutputCall& c, OutputResult& r) noexcept {
         p = {p.re - 2.0 * over * normal.re, p.im - 2.0 * over * normal.im};
         if (outside(p, normal) > 1e-12) return;
     }
-    const Complex turn = complexUnit(first);  // the map's first corner, at angle 0 in its own frame
+    const Complex turn = block.turn;  // the map's first corner, at angle 0 in its own frame
     const double toMap = map.tipRadius() / kCorner;
     Complex z;
     if (!map.inverse(complexMul({p.re * toMap, p.im * toMap}, complexConjugate(turn)), z)) return;

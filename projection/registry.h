@@ -784,7 +784,7 @@ inline constexpr OutputRow kOutputRows[] = {
      .routine = &mapApsidalSpheroid, .about = "prolate south globe: prolate south, lit as a solid"},
     {.id = 368, .name = "triangle tile", .shapeWord = "tessellation",
      .traits = kTraitConformal | kTraitNoExportableGeometry, .key = "Kt71", .routine = &mapTriangleTile,
-     .box = {-1.2990381, 1.2990381, -1.0, 1.0}, .preWarp = kPowerSquare, .render = kTiling,
+     .box = {-1.2990381, 1.2990381, -1.0, 1.0}, .preWarp = kPowerSquare, .render = kTiling, .rectangleSide = 2.0,
      .about = "triangle tile: the world in an equilateral triangle (Lagrange's disc by a Schwarz–Christoffel map), the plane tiled by reflecting it in its sides; conformal except at the poles and the corners"},
     {.id = 369, .name = "square tile", .shapeWord = "tessellation", .traits = kTraitConformal, .key = "Kt72",
      .routine = &mapSquareTile, .box = {-1.5, 1.5, -1.5, 1.5}, .render = kTiling,

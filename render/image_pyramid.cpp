@@ -864,6 +864,134 @@ inline float varianceScale(const ImagePyramid& pyramid, float sharpen) noexcept 
     return std::exp2(varianceExponent(pyramid, sharpen));
 }
 
+// ---- probes along one row ----------------------------------------------------
+//
+// Where a footprint's major axis runs along the image's rows (the footprints
+// of high latitudes in an equirectangular panorama, round on the sphere and
+// 1/cos(latitude) times as long along u: most of the probes of all), every
+// probe of a level reads the same rows with the same weights; only their
+// columns differ. The probes' column weights then add up first and each
+// texel of the strip is read once: about (n + 3) texels a row for n probes
+// rather than 4n. The mean is that of the probes read one by one, up to
+// rounding.
+
+// The most columns one strip reads (wider strips, and probes spread further
+// than a texel or two apart, go probe by probe).
+constexpr int kRowColumns = 192;
+// The most probes a strip takes (the pole pixels' limit).
+constexpr int kMaxRowProbes = 64;
+
+// The sum over the probes' columns `xs` (pixel-centre coordinates of the
+// level, in order) of `Taps` reads (4: the cubic B-spline, 2: bilinear) on
+// rows around y, divided by their number; false when the strip is too wide.
+template <typename Texels, int Taps>
+bool rowSum(const PyramidLevel& lv, bool wrapX, const float* xs, int n, float y, Vec4& out) noexcept {
+    const float first = std::floor(xs[0]), last = std::floor(xs[n - 1]);
+    const float lowest = std::min(first, last);
+    const float span = std::fabs(last - first) + static_cast<float>(Taps);
+    if (!(span <= static_cast<float>(kRowColumns))) return false;
+    const std::int32_t lo = static_cast<std::int32_t>(lowest) - (Taps == 4 ? 1 : 0);
+    const int count = static_cast<int>(span);
+    float weights[kRowColumns];
+    std::fill_n(weights, count, 0.0f);
+    for (int i = 0; i < n; ++i) {
+        const float fx = std::floor(xs[i]);
+        const int base = static_cast<int>(fx - lowest);
+        if (Taps == 4) {
+            float w[4];
+            bsplineWeights(xs[i] - fx, w);
+            for (int k = 0; k < 4; ++k) weights[base + k] += w[k];
+        } else {
+            const float f = xs[i] - fx;
+            weights[base] += 1.0f - f;
+            weights[base + 1] += f;
+        }
+    }
+    const float fy0 = std::floor(y);
+    const std::int32_t y0 = static_cast<std::int32_t>(fy0);
+    float wy[4];
+    if (Taps == 4) {
+        bsplineWeights(y - fy0, wy);
+    } else {
+        wy[0] = 1.0f - (y - fy0);
+        wy[1] = y - fy0;
+    }
+    const std::int32_t firstRow = y0 - (Taps == 4 ? 1 : 0);
+    // The strip's columns: in order where it lies inside the level, through
+    // the wrap or the clamp where it reaches past an edge.
+    std::int32_t columns[kRowColumns];
+    const bool inside = lo >= 0 && lo + count <= lv.width;
+    for (int c = 0; c < count; ++c) columns[c] = inside ? lo + c : columnIndex(lo + c, lv.width, wrapX);
+    Vec4 sum = splat(0.0f);
+    Vec4 low = splat(3.0e38f), high = splat(-3.0e38f);
+    for (int j = 0; j < Taps; ++j) {
+        const std::int32_t row = clampIndex(firstRow + j, lv.height);
+        const typename Texels::Sample* texels = Texels::at(lv, 0, row);
+        Vec4 line = splat(0.0f);
+        for (int c = 0; c < count; ++c) {
+            const Vec4 t = loadTexel(texels + 4 * static_cast<std::size_t>(columns[c]));
+            line += splat(weights[c]) * t;
+            low = low < t ? low : t;
+            high = high > t ? high : t;
+        }
+        sum += splat(wy[j]) * line;
+    }
+    // The probes' mean, within the range of the pixels read as a single read
+    // keeps it (a constant image reads back exactly).
+    sum *= splat(1.0f / static_cast<float>(n));
+    sum = sum < low ? low : sum;
+    sum = sum > high ? high : sum;
+    out = sum * unitScale<Texels>();
+    return true;
+}
+
+template <int Taps>
+bool rowSumAt(const PyramidLevel& lv, bool wrapX, const float* us, int n, float v, Vec4& out) noexcept {
+    float xs[kMaxRowProbes];
+    const float width = static_cast<float>(lv.width);
+    for (int i = 0; i < n; ++i) xs[i] = us[i] * width - 0.5f;
+    const float y = v * static_cast<float>(lv.height) - 0.5f;
+    switch (lv.storage) {
+        case LevelStorage::kBytes:
+            return rowSum<ByteTexels, Taps>(lv, wrapX, xs, n, y, out);
+        case LevelStorage::kWords:
+            return rowSum<WordTexels, Taps>(lv, wrapX, xs, n, y, out);
+        case LevelStorage::kFloat:
+            break;
+    }
+    return rowSum<FloatTexels, Taps>(lv, wrapX, xs, n, y, out);
+}
+
+// The mean of `filtered` over probes at (us[i], v): the same levels and
+// mixtures, each level's reads as one strip. False when a strip is too wide.
+inline bool filteredRow(const ImagePyramid& pyramid, bool wrapX, const float* us, int n, float v, float variance,
+                        Vec4& out) noexcept {
+    if (!(variance > 0.0f)) variance = 0.0f;
+    if (variance <= kBilinearVariance) return rowSumAt<2>(pyramid.level(0), wrapX, us, n, v, out);
+    Vec4 a, b;
+    if (variance <= kCubicMaxVariance) {
+        if (!rowSumAt<2>(pyramid.level(0), wrapX, us, n, v, a) || !rowSumAt<4>(pyramid.level(0), wrapX, us, n, v, b))
+            return false;
+        out = a + (b - a) * splat((variance - kBilinearVariance) / (kCubicMaxVariance - kBilinearVariance));
+        return true;
+    }
+    const int levels = pyramid.levelCount();
+    int upper = 1;
+    while (upper < levels && pyramid.levelVariance(upper) < variance) ++upper;
+    if (upper >= levels) return rowSumAt<4>(pyramid.level(levels - 1), wrapX, us, n, v, out);
+    const int lower = upper - 1;
+    const float low = pyramid.levelVariance(lower);
+    const float f = std::clamp((variance - low) / (pyramid.levelVariance(upper) - low), 0.0f, 1.0f);
+    if (!rowSumAt<4>(pyramid.level(lower), wrapX, us, n, v, a)) return false;
+    if (f <= 0.0f) {
+        out = a;
+        return true;
+    }
+    if (!rowSumAt<4>(pyramid.level(upper), wrapX, us, n, v, b)) return false;
+    out = a + (b - a) * splat(f);
+    return true;
+}
+
 // Trilinear at detail level `lod`, (u, v) inside the image as for bilinear.
 inline Vec4 trilinear(const ImagePyramid& pyramid, float u, float v, float lod, float sharpen) noexcept {
     const int levels = pyramid.levelCount();
@@ -1032,6 +1160,17 @@ ColorRgba sampleInput(const ImagePyramid& pyramid, float u, float v, const Footp
     // The probes' spacing along the major axis, in fractions of the image.
     const float stepU = ex * length * spread / w, stepV = ey * length * spread / h;
     const float invN = 1.0f / static_cast<float>(n);
+    // Probes that stay within a 32nd of a pixel of one row are read as one
+    // strip a level (their u unwrapped: the strip's columns wrap instead).
+    if (n >= 3 && n <= kMaxRowProbes && std::fabs(stepV) * h <= 1.0f / 32.0f) {
+        float us[kMaxRowProbes];
+        for (int i = 0; i < n; ++i) {
+            const float t = (static_cast<float>(i) + 0.5f) * invN - 0.5f;
+            us[i] = wrapX ? u + stepU * t : std::clamp(u + stepU * t, 0.0f, 1.0f);
+        }
+        if (filteredRow(pyramid, wrapX, us, n, v, variance, sum)) return colourOf(sum);
+        sum = splat(0.0f);
+    }
     for (int i = 0; i < n; ++i) {
         const float t = (static_cast<float>(i) + 0.5f) * invN - 0.5f;
         // Probes stay inside the image the centre lies in (no black fringe

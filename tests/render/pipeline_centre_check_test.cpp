@@ -56,6 +56,7 @@ TEST(PipelineCentreCheck, OnlyRectanglesOrARoundOrWideCorneredOutlineOverASeamle
         {97, 1, 300, 300, 1, true},                                  // the pentagram's 36° tips could
         {158, 1, 12, 12, 1, true},                                   // rays a pixel long could
         {371, 1, 300, 300, 1, false}, {372, 1, 300, 300, 1, false}, {373, 1, 300, 300, 1, false},  // tilings' models
+        {368, 1, 300, 300, 1, false},  // the triangle tiling covers its whole frame as one region
         {395, 1, 300, 300, 1, false},  // the blob planet's dents and bulges curve no tighter than 15 pixels
         {395, 1, 30, 30, 1, true},     // but do at 1.5
     };
@@ -72,7 +73,8 @@ TEST(PipelineCentreCheck, LeavingItOutChangesNoPixelAndFullFramesStayOpaque) {
           std::tuple{1, 64, 32, true},      std::tuple{14, 40, 40, true},     std::tuple{90, 64, 64, true},
           std::tuple{98, 150, 150, false},  std::tuple{158, 150, 150, false}, std::tuple{91, 64, 64, false},
           std::tuple{384, 150, 150, false}, std::tuple{383, 120, 120, false}, std::tuple{395, 150, 150, false},
-          std::tuple{371, 120, 120, false}, std::tuple{372, 96, 96, false},   std::tuple{373, 120, 120, false}}) {
+          std::tuple{371, 120, 120, false}, std::tuple{372, 96, 96, false},   std::tuple{373, 120, 120, false},
+          std::tuple{368, 160, 120, true}}) {
         const TurnedView s(output, 1, w, h);
         ASSERT_FALSE(s.needed());
         ShadingOptions shading = s.shading();

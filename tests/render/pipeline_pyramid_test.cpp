@@ -270,6 +270,41 @@ TEST(ImagePyramid, AnisotropicLookupsFollowTheLongAxisContinuously) {
     EXPECT_EQ(sampleInput(bands, 0.5f, 1.5f, fp, 0.0f).a, 0.0f);  // outside: transparent black
 }
 
+// Probes that keep to one row are read as a strip a level; their mean is that of the probes read
+// one by one. A major axis tilted just enough that the probes leave the row (by 0.04 of a pixel)
+// goes probe by probe: the two agree across the reads' regimes, at the wrap and at the edges.
+TEST(ImagePyramid, ProbesAlongARowReadAsProbeByProbe) {
+    const TestImage img = photographicImage(256, 128);
+    ImagePyramid wrapped, clamped;
+    ASSERT_TRUE(loadPyramid(wrapped, img, kWrapHorizontal) && loadPyramid(clamped, img, kWrapNone));
+    struct Case {
+        const char* what;
+        float u, v, along, minor;  // the footprint's widths in pixels
+        int probes;
+        bool wrap;
+    };
+    for (const Case& c : {Case{"level 0, bilinear", 0.41f, 0.37f, 6.0f, 0.5f, 16, true},
+                          Case{"level 0, bilinear and cubic", 0.52f, 0.61f, 9.0f, 1.2f, 16, true},
+                          Case{"levels 1 and 2", 0.33f, 0.45f, 40.0f, 4.0f, 16, true},
+                          Case{"coarse levels across the wrap", 0.02f, 0.2f, 300.0f, 16.0f, 16, true},
+                          Case{"the pole pixels' 64 probes", 0.97f, 0.05f, 120.0f, 2.0f, 64, true},
+                          Case{"widened probes", 0.6f, 0.8f, 200.0f, 1.5f, 16, true},
+                          Case{"the right edge, no wrap", 0.98f, 0.3f, 50.0f, 3.0f, 16, false},
+                          Case{"the left edge, no wrap", 0.01f, 0.7f, 24.0f, 1.0f, 16, false}}) {
+        const ImagePyramid& p = c.wrap ? wrapped : clamped;
+        const Footprint row{c.along / 256.0f, 0.0f, 0.0f, c.minor / 128.0f};
+        // The probes span about twice the major width: tilt so that they leave the row by 0.04.
+        const float tilt = 0.04f / (2.0f * c.along);
+        const Footprint tilted{c.along / 256.0f, c.along * tilt / 128.0f, -c.minor * tilt / 256.0f, c.minor / 128.0f};
+        const ColorRgba a = sampleInput(p, c.u, c.v, row, 0.0f, c.probes);
+        const ColorRgba b = sampleInput(p, c.u, c.v, tilted, 0.0f, c.probes);
+        EXPECT_NEAR(a.r, b.r, 2e-3f) << c.what;
+        EXPECT_NEAR(a.g, b.g, 2e-3f) << c.what;
+        EXPECT_NEAR(a.b, b.b, 2e-3f) << c.what;
+        EXPECT_FLOAT_EQ(a.a, 1.0f) << c.what;
+    }
+}
+
 TEST(ImagePyramid, LookupsReadPixelsMixLevelsAndWrap) {
     const TestImage img = photographicImage(32, 16);
     ImagePyramid p;
