@@ -9,6 +9,9 @@
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
+#if defined(__SSSE3__)
+#include <tmmintrin.h>
+#endif
 
 namespace globaro {
 
@@ -241,7 +244,25 @@ void storeRow8(const std::uint8_t* row, std::int32_t width, std::uint8_t* out) {
     if constexpr (Channels == 4) {
         std::memcpy(out, row, static_cast<std::size_t>(width) * 4);
     } else {
-        for (std::int32_t x = 0; x < width; ++x, out += 4, row += Channels) {
+        std::int32_t x = 0;
+#if defined(__SSSE3__)
+        // Four pixels a shuffle, while a 16-byte load stays inside the row:
+        // each output byte picks its input byte, the missing alpha is set.
+        constexpr auto pick = [](int i) -> char {
+            const int pixel = i / 4, channel = i % 4;
+            if (channel < 3) return static_cast<char>(pixel * Channels + (Channels < 3 ? 0 : channel));
+            return static_cast<char>(Channels == 2 ? pixel * 2 + 1 : -1);
+        };
+        const __m128i spread =
+            _mm_setr_epi8(pick(0), pick(1), pick(2), pick(3), pick(4), pick(5), pick(6), pick(7), pick(8), pick(9),
+                          pick(10), pick(11), pick(12), pick(13), pick(14), pick(15));
+        const __m128i opaque = Channels == 2 ? _mm_setzero_si128() : _mm_set1_epi32(static_cast<int>(0xff000000u));
+        for (; x * Channels + 16 <= width * Channels; x += 4, out += 16, row += 4 * Channels) {
+            const __m128i in = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_or_si128(_mm_shuffle_epi8(in, spread), opaque));
+        }
+#endif
+        for (; x < width; ++x, out += 4, row += Channels) {
             if constexpr (Channels < 3) {
                 out[0] = out[1] = out[2] = row[0];
             } else {

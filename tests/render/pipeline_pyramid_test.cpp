@@ -219,6 +219,28 @@ TEST(ImagePyramid, WholePixelReductionsRoundTheWeightedSum) {
     }
 }
 
+// Grey, grey and alpha, and colour rows go into the byte level as their four-channel equivalents,
+// at every width (whole groups of pixels and the rest).
+TEST(ImagePyramid, ByteLevelZeroSpreadsEveryChannelCount) {
+    for (int channels : {1, 2, 3}) {
+        for (std::int32_t w : {1, 5, 6, 21}) {
+            const std::vector<std::uint8_t> row = randomBytes(std::size_t(w * channels), unsigned(w * channels));
+            std::vector<std::uint8_t> rgba;
+            for (std::int32_t x = 0; x < w; ++x) {
+                const std::uint8_t* px = &row[std::size_t(x * channels)];
+                const bool grey = channels < 3;
+                rgba.insert(rgba.end(), {px[0], grey ? px[0] : px[1], grey ? px[0] : px[2],
+                                         channels == 2 ? px[1] : std::uint8_t{255}});
+            }
+            ImagePyramid p;
+            ASSERT_TRUE(p.allocate(w, 1, kWrapNone, pyramidStorageFor(8)) &&
+                        p.storeImage(SourceImageView{row.data(), w, 1, w * channels, channels, 8}));
+            ASSERT_TRUE(std::equal(rgba.begin(), rgba.end(), p.level(0).bytes.begin()))
+                << channels << " channels, " << w << " wide";
+        }
+    }
+}
+
 void expectSameLevels(const ImagePyramid& a, const ImagePyramid& b, const char* what) {
     ASSERT_EQ(a.levelCount(), b.levelCount());
     for (int n = 1; n < a.levelCount(); ++n)
