@@ -199,25 +199,31 @@ BENCHMARK_CAPTURE(BM_CornerMapping, icosahedron_net, "icosahedron", 2048, 1024)-
 
 // ---- pyramid reductions ------------------------------------------------------------------------
 
-void BM_PyramidReduce(benchmark::State& state, bool wideTaps) {
+// Level `level` + 1 of a float pyramid, or (`depth` 8) of an 8-bit one: bytes
+// at level 0, words above.
+void BM_PyramidReduce(benchmark::State& state, bool wideTaps, int depth, int level) {
     constexpr std::int32_t kW = 2048, kH = 1024;
     const auto source = syntheticPanorama(kW, kH);
     ImagePyramid pyramid;
-    if (!pyramid.allocate(kW, kH, kWrapHorizontal) || !pyramid.storeImage(viewOf(source, kW, kH))) {
+    const PyramidStorage storage = depth == 8 ? pyramidStorageFor(8) : PyramidStorage{};
+    if (!pyramid.allocate(kW, kH, kWrapHorizontal, storage) || !pyramid.storeImage(viewOf(source, kW, kH)) ||
+        (level > 0 && buildPyramid(pyramid, 1) != kRenderOk)) {
         state.SkipWithError("cannot allocate the pyramid");
         return;
     }
-    const PyramidLevel& next = pyramid.level(1);
+    const PyramidLevel& next = pyramid.level(level + 1);
     const TileRect all{0, 0, next.height, next.width};
     for (auto _ : state) {
-        pyramid.reduceTile(0, all, wideTaps);
+        pyramid.reduceTile(level, all, wideTaps);
         benchmark::ClobberMemory();
     }
     state.counters["Mpx/s"] = benchmark::Counter(static_cast<double>(next.width) * next.height / 1e6,
                                                  benchmark::Counter::kIsIterationInvariantRate);
 }
-BENCHMARK_CAPTURE(BM_PyramidReduce, whole_pixels, false)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(BM_PyramidReduce, interpolated_taps, true)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_PyramidReduce, whole_pixels, false, 32, 0)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_PyramidReduce, interpolated_taps, true, 32, 0)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_PyramidReduce, whole_pixels_from_bytes, false, 8, 0)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_PyramidReduce, whole_pixels_from_words, false, 8, 1)->Unit(benchmark::kMillisecond);
 
 // ---- filtered lookups ----------------------------------------------------------------------------
 

@@ -9,10 +9,13 @@
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
+#if defined(__SSSE3__)
+#include <tmmintrin.h>
+#endif
 
 namespace globaro {
 
-const float kPyramidWeights[6][6] = {
+constexpr float kPyramidWeights[6][6] = {
     {0, 1, 4, 4, 1, 0},       {1, 16, 64, 64, 16, 1}, {4, 64, 256, 256, 64, 4},
     {4, 64, 256, 256, 64, 4}, {1, 16, 64, 64, 16, 1}, {0, 1, 4, 4, 1, 0},
 };
@@ -241,7 +244,25 @@ void storeRow8(const std::uint8_t* row, std::int32_t width, std::uint8_t* out) {
     if constexpr (Channels == 4) {
         std::memcpy(out, row, static_cast<std::size_t>(width) * 4);
     } else {
-        for (std::int32_t x = 0; x < width; ++x, out += 4, row += Channels) {
+        std::int32_t x = 0;
+#if defined(__SSSE3__)
+        // Four pixels a shuffle, while a 16-byte load stays inside the row:
+        // each output byte picks its input byte, the missing alpha is set.
+        constexpr auto pick = [](int i) -> char {
+            const int pixel = i / 4, channel = i % 4;
+            if (channel < 3) return static_cast<char>(pixel * Channels + (Channels < 3 ? 0 : channel));
+            return static_cast<char>(Channels == 2 ? pixel * 2 + 1 : -1);
+        };
+        const __m128i spread =
+            _mm_setr_epi8(pick(0), pick(1), pick(2), pick(3), pick(4), pick(5), pick(6), pick(7), pick(8), pick(9),
+                          pick(10), pick(11), pick(12), pick(13), pick(14), pick(15));
+        const __m128i opaque = Channels == 2 ? _mm_setzero_si128() : _mm_set1_epi32(static_cast<int>(0xff000000u));
+        for (; x * Channels + 16 <= width * Channels; x += 4, out += 16, row += 4 * Channels) {
+            const __m128i in = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_or_si128(_mm_shuffle_epi8(in, spread), opaque));
+        }
+#endif
+        for (; x < width; ++x, out += 4, row += Channels) {
             if constexpr (Channels < 3) {
                 out[0] = out[1] = out[2] = row[0];
             } else {
@@ -498,42 +519,173 @@ void reduceWhole(const PyramidLevel& src, PyramidLevel& dst, const TileRect& r, 
     }
 }
 
-// Whole-pixel taps from a byte level. Rows 0 and 5, 1 and 4, 2 and 3 of the
-// weights are alike, so the six taps of each source column fold into three
-// sums first. In integers: every product and partial sum is an integer
-// below 2^24, so the result is the very float the general loop gives.
-template <typename Out>
-void reduceWholeBytes(const PyramidLevel& src, PyramidLevel& dst, const TileRect& r, bool wrapX) {
-    constexpr std::int32_t kOuter[6] = {0, 1, 4, 4, 1, 0};        // rows 0 and 5
-    constexpr std::int32_t kMiddle[6] = {1, 16, 64, 64, 16, 1};   // rows 1 and 4
-    constexpr std::int32_t kInner[6] = {4, 64, 256, 256, 64, 4};  // rows 2 and 3
-    constexpr int kColumns = 2 * kTileSize + 4;
+// Whole-pixel taps from a level of integers (bytes or words), in exact
+// integers. With the taps b = (0, 1, 4, 4, 1, 0) and e = (1, 0, 0, 0, 0, 1)
+// along either axis the weights are a sum of three separable terms,
+//   weight[j][i] = 16·b[j]·b[i] + b[j]·e[i] + e[j]·b[i],
+// so each source column k of a tile's span folds its six rows into
+//   B(k) = Σ b[j]·p[j][k]  and  C(k) = 16·B(k) + Σ e[j]·p[j][k],
+// and the new pixel over the columns k0 .. k0 + 5 is
+//   Σ b[i]·C(k0 + i) + B(k0) + B(k0 + 5),
+// about 6 additions a source column and 6 a new pixel, four channels at
+// once. The sums stay below 1640 · 65535 < 2^27. From bytes every sum is
+// below 2^24, so its float is exact and the result is the very float the
+// general loop gives; from words the general loop rounds its partial sums
+// above 2^24 and the result may differ from it by a unit in rare pixels.
+constexpr std::int32_t kSeparableB[6] = {0, 1, 4, 4, 1, 0};
+constexpr std::int32_t kSeparableE[6] = {1, 0, 0, 0, 0, 1};
+
+constexpr bool weightsAreSeparable() {
+    for (int j = 0; j < 6; ++j)
+        for (int i = 0; i < 6; ++i)
+            if (kPyramidWeights[j][i] !=
+                static_cast<float>(16 * kSeparableB[j] * kSeparableB[i] + kSeparableB[j] * kSeparableE[i] +
+                                   kSeparableE[j] * kSeparableB[i]))
+                return false;
+    return true;
+}
+static_assert(weightsAreSeparable(), "the integer reductions fold the weights as separable terms");
+
+constexpr int kSpanColumns = 2 * kTileSize + 4;
+
+// B and C of every source column of one row of a tile, four channels each.
+struct FoldedColumns {
+    alignas(16) std::int32_t b[kSpanColumns][4];
+    alignas(16) std::int32_t c[kSpanColumns][4];
+};
+
+// One source column (`column` its index) of the six rows.
+template <typename Sample>
+inline void foldColumn(const Sample* const rows[6], std::int32_t column, FoldedColumns& f, int k) {
+    const std::size_t at = static_cast<std::size_t>(column) * 4;
+    for (int ch = 0; ch < 4; ++ch) {
+        std::int32_t b = 0, e = 0;
+        for (int j = 0; j < 6; ++j) {
+            b += kSeparableB[j] * rows[j][at + ch];
+            e += kSeparableE[j] * rows[j][at + ch];
+        }
+        f.b[k][ch] = b;
+        f.c[k][ch] = 16 * b + e;
+    }
+}
+
+#if defined(__SSE2__)
+// How many adjacent source columns foldColumns takes at once: a vector's.
+template <typename Sample>
+constexpr int kFoldStep = 16 / (4 * static_cast<int>(sizeof(Sample)));
+
+// Four adjacent source columns of bytes from `column` on, in 16-bit lanes:
+// B is at most 10 · 255 and C 16 · 2550 + 2 · 255 = 41310, which an
+// unsigned lane holds.
+inline void foldColumns(const std::uint8_t* const rows[6], std::int32_t column, FoldedColumns& f, int k) {
+    const std::size_t at = static_cast<std::size_t>(column) * 4;
+    // Straight-line code: the compiler keeps every row in a register.
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i p0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(rows[0] + at));
+    const __m128i p1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(rows[1] + at));
+    const __m128i p2 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(rows[2] + at));
+    const __m128i p3 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(rows[3] + at));
+    const __m128i p4 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(rows[4] + at));
+    const __m128i p5 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(rows[5] + at));
+    const auto fold = [&](const auto& widen, int to) {
+        const __m128i e = _mm_add_epi16(widen(p0), widen(p5));
+        const __m128i b =
+            _mm_add_epi16(_mm_add_epi16(widen(p1), widen(p4)), _mm_slli_epi16(_mm_add_epi16(widen(p2), widen(p3)), 2));
+        const __m128i c = _mm_add_epi16(_mm_slli_epi16(b, 4), e);
+        _mm_store_si128(reinterpret_cast<__m128i*>(f.b[to]), _mm_unpacklo_epi16(b, zero));
+        _mm_store_si128(reinterpret_cast<__m128i*>(f.b[to + 1]), _mm_unpackhi_epi16(b, zero));
+        _mm_store_si128(reinterpret_cast<__m128i*>(f.c[to]), _mm_unpacklo_epi16(c, zero));
+        _mm_store_si128(reinterpret_cast<__m128i*>(f.c[to + 1]), _mm_unpackhi_epi16(c, zero));
+    };
+    fold([&](__m128i v) { return _mm_unpacklo_epi8(v, zero); }, k);
+    fold([&](__m128i v) { return _mm_unpackhi_epi8(v, zero); }, k + 2);
+}
+
+// Two adjacent source columns of words, in 32-bit lanes.
+inline void foldColumns(const std::uint16_t* const rows[6], std::int32_t column, FoldedColumns& f, int k) {
+    const std::size_t at = static_cast<std::size_t>(column) * 4;
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i p0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(rows[0] + at));
+    const __m128i p1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(rows[1] + at));
+    const __m128i p2 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(rows[2] + at));
+    const __m128i p3 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(rows[3] + at));
+    const __m128i p4 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(rows[4] + at));
+    const __m128i p5 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(rows[5] + at));
+    const auto fold = [&](const auto& widen, int to) {
+        const __m128i e = _mm_add_epi32(widen(p0), widen(p5));
+        const __m128i b =
+            _mm_add_epi32(_mm_add_epi32(widen(p1), widen(p4)), _mm_slli_epi32(_mm_add_epi32(widen(p2), widen(p3)), 2));
+        _mm_store_si128(reinterpret_cast<__m128i*>(f.b[to]), b);
+        _mm_store_si128(reinterpret_cast<__m128i*>(f.c[to]), _mm_add_epi32(_mm_slli_epi32(b, 4), e));
+    };
+    fold([&](__m128i v) { return _mm_unpacklo_epi16(v, zero); }, k);
+    fold([&](__m128i v) { return _mm_unpackhi_epi16(v, zero); }, k + 1);
+}
+
+// The new pixel over the folded columns k0 .. k0 + 5 into words, rounded as
+// storeReduced rounds (the sums are never negative, so only the upper
+// limits can clamp).
+inline void storeFolded(const FoldedColumns& f, int k0, float colourFactor, float alphaFactor, std::uint16_t* out) {
+    const auto at = [](const std::int32_t(&v)[4]) { return _mm_load_si128(reinterpret_cast<const __m128i*>(v)); };
+    const __m128i outer = _mm_add_epi32(at(f.c[k0 + 1]), at(f.c[k0 + 4]));
+    const __m128i inner = _mm_add_epi32(at(f.c[k0 + 2]), at(f.c[k0 + 3]));
+    const __m128i edge = _mm_add_epi32(at(f.b[k0]), at(f.b[k0 + 5]));
+    const __m128i sum = _mm_add_epi32(_mm_add_epi32(outer, edge), _mm_slli_epi32(inner, 2));
+    constexpr float k = 1.0f / kPyramidWeightSum;
+    __m128 v = _mm_mul_ps(_mm_mul_ps(_mm_cvtepi32_ps(sum), _mm_set1_ps(k)),
+                          _mm_setr_ps(colourFactor, colourFactor, colourFactor, alphaFactor));
+    v = _mm_min_ps(v, _mm_setr_ps(kColourMax, kColourMax, kColourMax, 1.0f));
+    v = _mm_add_ps(_mm_mul_ps(v, _mm_setr_ps(1.0f, 1.0f, 1.0f, kColourMax)), _mm_set1_ps(0.5f));
+    // 0..65535 packed to words: shifted into the signed range and back.
+    const __m128i shifted = _mm_sub_epi32(_mm_cvttps_epi32(v), _mm_set1_epi32(32768));
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(out),
+                     _mm_xor_si128(_mm_packs_epi32(shifted, shifted), _mm_set1_epi16(-32768)));
+}
+#else
+template <typename Sample>
+constexpr int kFoldStep = 1;
+
+template <typename Sample>
+inline void foldColumns(const Sample* const rows[6], std::int32_t column, FoldedColumns& f, int k) {
+    foldColumn(rows, column, f, k);
+}
+
+inline void storeFolded(const FoldedColumns& f, int k0, float colourFactor, float alphaFactor, std::uint16_t* out) {
+    float total[4];
+    for (int ch = 0; ch < 4; ++ch) {
+        std::int32_t sum = f.b[k0][ch] + f.b[k0 + 5][ch];
+        for (int i = 0; i < 6; ++i) sum += kSeparableB[i] * f.c[k0 + i][ch];
+        total[ch] = static_cast<float>(sum);
+    }
+    storeReduced(out, total, colourFactor, alphaFactor);
+}
+#endif
+
+// One tile `r` of a word level `dst` from the integer level `src` (tiles at
+// most kTileSize wide, as for reduceWhole).
+template <typename Texels>
+void reduceWholeIntegers(const PyramidLevel& src, PyramidLevel& dst, const TileRect& r, bool wrapX) {
+    using Sample = typename Texels::Sample;
     const int n = 2 * (r.right - r.left) + 4;
-    std::int32_t columns[kColumns];
-    for (int k = 0; k < n; ++k) columns[k] = columnIndex(2 * r.left - 2 + k, src.width, wrapX);
-    std::int32_t folded[kColumns][3][4];
+    const std::int32_t first = 2 * r.left - 2;  // the source column of k = 0
+    std::int32_t columns[kSpanColumns];
+    for (int k = 0; k < n; ++k) columns[k] = columnIndex(first + k, src.width, wrapX);
+    // The columns inside the source, from `inside` to `outside`, are
+    // adjacent: those go kFoldStep at a time, the rest (past an edge they
+    // wrap or repeat) one at a time.
+    const int inside = std::clamp(-first, 0, n);
+    const int outside = std::clamp(src.width - first, inside, n);
+    constexpr int kStep = kFoldStep<Sample>;
+    const int steps = inside + (outside - inside) / kStep * kStep;
+    FoldedColumns folded;
     for (std::int32_t y = r.top; y < r.bottom; ++y) {
-        const std::uint8_t* rows[6];
-        for (int j = 0; j < 6; ++j) rows[j] = src.texel8(0, clampIndex(2 * y - 2 + j, src.height));
-        for (int k = 0; k < n; ++k) {
-            const std::size_t at = static_cast<std::size_t>(columns[k]) * 4;
-            for (int c = 0; c < 4; ++c) {
-                folded[k][0][c] = rows[0][at + c] + rows[5][at + c];
-                folded[k][1][c] = rows[1][at + c] + rows[4][at + c];
-                folded[k][2][c] = rows[2][at + c] + rows[3][at + c];
-            }
-        }
-        for (std::int32_t x = r.left; x < r.right; ++x) {
-            const int k0 = 2 * (x - r.left);
-            std::int32_t sum[4] = {0, 0, 0, 0};
-            for (int i = 0; i < 6; ++i) {
-                const std::int32_t(&f)[3][4] = folded[k0 + i];
-                for (int c = 0; c < 4; ++c) sum[c] += kOuter[i] * f[0][c] + kMiddle[i] * f[1][c] + kInner[i] * f[2][c];
-            }
-            const float total[4] = {static_cast<float>(sum[0]), static_cast<float>(sum[1]), static_cast<float>(sum[2]),
-                                    static_cast<float>(sum[3])};
-            storeReduced(Out::out(dst, x, y), total, ByteTexels::kColour, ByteTexels::kAlpha);
-        }
+        const Sample* rows[6];
+        for (int j = 0; j < 6; ++j) rows[j] = Texels::at(src, 0, clampIndex(2 * y - 2 + j, src.height));
+        for (int k = 0; k < inside; ++k) foldColumn(rows, columns[k], folded, k);
+        for (int k = inside; k < steps; k += kStep) foldColumns(rows, columns[k], folded, k);
+        for (int k = steps; k < n; ++k) foldColumn(rows, columns[k], folded, k);
+        std::uint16_t* out = dst.texel16(r.left, y);
+        for (int k0 = 0; k0 < n - 4; k0 += 2, out += 4) storeFolded(folded, k0, Texels::kColour, Texels::kAlpha, out);
     }
 }
 
@@ -578,8 +730,8 @@ void reduceAs(const PyramidLevel& src, PyramidLevel& dst, const TileRect& r, boo
     if (wideTaps) return reduceWide<Texels, Out>(src, dst, r, wrapX);
     for (std::int32_t left = r.left; left < r.right; left += kTileSize) {
         const TileRect slice{r.top, left, r.bottom, std::min(left + kTileSize, r.right)};
-        if constexpr (std::is_same_v<Texels, ByteTexels>)
-            reduceWholeBytes<Out>(src, dst, slice, wrapX);
+        if constexpr (!std::is_same_v<Texels, FloatTexels> && std::is_same_v<Out, WordTexels>)
+            reduceWholeIntegers<Texels>(src, dst, slice, wrapX);
         else
             reduceWhole<Texels, Out>(src, dst, slice, wrapX);
     }

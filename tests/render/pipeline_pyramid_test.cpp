@@ -1,6 +1,7 @@
 // The image pyramid: level sizes, reductions, lookups and the anisotropic sampler.
 
 #include <gtest/gtest.h>
+#include <algorithm>
 #include <random>
 #include "pipeline_test_support.h"
 #include "render/image_pyramid.h"
@@ -177,6 +178,65 @@ TEST(ImagePyramid, WordLevelsReduceARampToTheRamp) {
                 ASSERT_EQ(px[1], 257 * (l.slope * i + l.offset)) << "level " << l.n << " at " << i;
                 ASSERT_TRUE(px[0] == px[1] && px[2] == px[1] && px[3] == 65535);
             }
+        }
+    }
+}
+
+// Every whole-pixel level of an 8-bit image is the weighted sum of its taps (rows clamped,
+// columns wrapped or clamped) rounded to the nearest word: within a hundredth of a word of a half
+// either neighbour will do. Widths span several tiles, their edges and images of a few pixels.
+TEST(ImagePyramid, WholePixelReductionsRoundTheWeightedSum) {
+    struct Case {
+        std::int32_t w, h;
+        PyramidWrap wrap;
+    };
+    for (const Case& t : {Case{1040, 16, kWrapHorizontal}, Case{1040, 16, kWrapNone}, Case{12, 16, kWrapHorizontal},
+                          Case{8, 8, kWrapNone}}) {
+        const std::vector<std::uint8_t> bytes = randomBytes(std::size_t(t.w * t.h) * 4, unsigned(t.w + t.h));
+        ImagePyramid p;
+        ASSERT_TRUE(p.allocate(t.w, t.h, t.wrap, pyramidStorageFor(8)) &&
+                    p.storeImage(SourceImageView{bytes.data(), t.w, t.h, t.w * 4, 4, 8}) && buildPyramid(p, 2) == 0);
+        for (int n = 1; n < p.levelCount() && !p.level(n).wideTaps; ++n) {
+            const PyramidLevel& src = p.level(n - 1);
+            const PyramidLevel& dst = p.level(n);
+            const double scale = (src.storage == LevelStorage::kBytes ? 257.0 : 1.0) / kPyramidWeightSum;
+            const auto sample = [&](std::int32_t x, std::int32_t y, int c) -> double {
+                y = std::clamp(y, 0, src.height - 1);
+                x = t.wrap == kWrapHorizontal ? (x + src.width) % src.width : std::clamp(x, 0, src.width - 1);
+                return src.storage == LevelStorage::kBytes ? src.texel8(x, y)[c] : src.texel16(x, y)[c];
+            };
+            for (std::int32_t y = 0; y < dst.height; ++y)
+                for (std::int32_t x = 0; x < dst.width; ++x)
+                    for (int c = 0; c < 4; ++c) {
+                        double sum = 0.0;
+                        for (int j = 0; j < 6; ++j)
+                            for (int i = 0; i < 6; ++i)
+                                sum += kPyramidWeights[j][i] * sample(2 * x - 2 + i, 2 * y - 2 + j, c);
+                        ASSERT_LE(std::fabs(dst.texel16(x, y)[c] - sum * scale), 0.51)
+                            << t.w << " wide, level " << n << " at " << x << "," << y << " channel " << c;
+                    }
+        }
+    }
+}
+
+// Grey, grey and alpha, and colour rows go into the byte level as their four-channel equivalents,
+// at every width (whole groups of pixels and the rest).
+TEST(ImagePyramid, ByteLevelZeroSpreadsEveryChannelCount) {
+    for (int channels : {1, 2, 3}) {
+        for (std::int32_t w : {1, 5, 6, 21}) {
+            const std::vector<std::uint8_t> row = randomBytes(std::size_t(w * channels), unsigned(w * channels));
+            std::vector<std::uint8_t> rgba;
+            for (std::int32_t x = 0; x < w; ++x) {
+                const std::uint8_t* px = &row[std::size_t(x * channels)];
+                const bool grey = channels < 3;
+                rgba.insert(rgba.end(), {px[0], grey ? px[0] : px[1], grey ? px[0] : px[2],
+                                         channels == 2 ? px[1] : std::uint8_t{255}});
+            }
+            ImagePyramid p;
+            ASSERT_TRUE(p.allocate(w, 1, kWrapNone, pyramidStorageFor(8)) &&
+                        p.storeImage(SourceImageView{row.data(), w, 1, w * channels, channels, 8}));
+            ASSERT_TRUE(std::equal(rgba.begin(), rgba.end(), p.level(0).bytes.begin()))
+                << channels << " channels, " << w << " wide";
         }
     }
 }
