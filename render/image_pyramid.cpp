@@ -9,6 +9,9 @@
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
+#if defined(__SSE4_1__)
+#include <smmintrin.h>
+#endif
 
 namespace globaro {
 
@@ -689,6 +692,35 @@ std::int16_t buildPyramid(ImagePyramid& pyramid, int processors) {
 
 namespace {
 
+// Two neighbouring pixels of a row (all but a level's last column).
+inline void loadTwoTexels(const float* p, Vec4& first, Vec4& second) noexcept {
+    first = loadTexel(p);
+    second = loadTexel(p + 4);
+}
+
+inline void loadTwoTexels(const std::uint8_t* p, Vec4& first, Vec4& second) noexcept {
+#if defined(__SSE4_1__)
+    // Eight bytes in one load, widened in the vector unit.
+    const __m128i bytes = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p));
+    first = static_cast<Vec4>(_mm_cvtepi32_ps(_mm_cvtepu8_epi32(bytes)));
+    second = static_cast<Vec4>(_mm_cvtepi32_ps(_mm_cvtepu8_epi32(_mm_srli_si128(bytes, 4))));
+#else
+    first = loadTexel(p);
+    second = loadTexel(p + 4);
+#endif
+}
+
+inline void loadTwoTexels(const std::uint16_t* p, Vec4& first, Vec4& second) noexcept {
+#if defined(__SSE4_1__)
+    const __m128i words = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    first = static_cast<Vec4>(_mm_cvtepi32_ps(_mm_cvtepu16_epi32(words)));
+    second = static_cast<Vec4>(_mm_cvtepi32_ps(_mm_cvtepu16_epi32(_mm_srli_si128(words, 8))));
+#else
+    first = loadTexel(p);
+    second = loadTexel(p + 4);
+#endif
+}
+
 // Bilinear at one level, (u, v) inside the image (u already wrapped for a
 // wrapping pyramid), as floats 0..1.
 template <typename Texels>
@@ -699,12 +731,18 @@ inline Vec4 bilinear(const PyramidLevel& lv, bool wrapX, float u, float v, float
     const std::int32_t x0 = static_cast<std::int32_t>(fx0), y0 = static_cast<std::int32_t>(fy0);
     const Vec4 fx = splat(shapeFraction(x - fx0, sharpen));
     const Vec4 fy = splat(shapeFraction(y - fy0, sharpen));
-    const std::int32_t c0 = columnIndex(x0, lv.width, wrapX), c1 = columnIndex(x0 + 1, lv.width, wrapX);
     const std::int32_t r0 = clampIndex(y0, lv.height), r1 = clampIndex(y0 + 1, lv.height);
-    const Vec4 a = loadTexel(Texels::at(lv, c0, r0));
-    const Vec4 b = loadTexel(Texels::at(lv, c1, r0));
-    const Vec4 d = loadTexel(Texels::at(lv, c0, r1));
-    const Vec4 e = loadTexel(Texels::at(lv, c1, r1));
+    Vec4 a, b, d, e;
+    if (x0 >= 0 && x0 + 1 < lv.width) {
+        loadTwoTexels(Texels::at(lv, x0, r0), a, b);
+        loadTwoTexels(Texels::at(lv, x0, r1), d, e);
+    } else {
+        const std::int32_t c0 = columnIndex(x0, lv.width, wrapX), c1 = columnIndex(x0 + 1, lv.width, wrapX);
+        a = loadTexel(Texels::at(lv, c0, r0));
+        b = loadTexel(Texels::at(lv, c1, r0));
+        d = loadTexel(Texels::at(lv, c0, r1));
+        e = loadTexel(Texels::at(lv, c1, r1));
+    }
     const Vec4 top = a + (b - a) * fx;
     const Vec4 bottom = d + (e - d) * fx;
     const Vec4 out = top + (bottom - top) * fy;
@@ -724,18 +762,108 @@ inline Vec4 bilinearAt(const PyramidLevel& lv, bool wrapX, float u, float v, flo
 }
 
 // The weights of the cubic B-spline (variance 1/3 pixel squared) for the
-// four pixels about a position `t` (0..1) past the second: the pieces of
-// the kernel near the centre (|x| < 1) and beyond it (1 <= |x| < 2).
-inline void bsplineWeights(float t, float w[4]) noexcept {
+// four pixels about a position `t` (0..1) past the second, one to a lane:
+// the pieces of the kernel near the centre (|x| < 1, the middle lanes) and
+// beyond it (1 <= |x| < 2, the outer lanes), at the distances 1 + t, t,
+// 1 - t and 2 - t, each lane with the same operations as the scalar
+// polynomial (the near piece's missing linear term adds an exact zero).
+inline Vec4 bsplineWeights(float t) noexcept {
     constexpr float near3 = 0.5f, near2 = -1.0f, near0 = 4.0f / 6.0f;
     constexpr float far3 = -1.0f / 6.0f, far2 = 1.0f, far1 = -2.0f, far0 = 8.0f / 6.0f;
-    auto nearWeight = [&](float x) { return (near3 * x + near2) * x * x + near0; };
-    auto farWeight = [&](float x) { return ((far3 * x + far2) * x + far1) * x + far0; };
-    w[0] = farWeight(1.0f + t);
-    w[1] = nearWeight(t);
-    w[2] = nearWeight(1.0f - t);
-    w[3] = farWeight(2.0f - t);
+    const Vec4 x = splat(t) * Vec4{1.0f, 1.0f, -1.0f, -1.0f} + Vec4{1.0f, 0.0f, 1.0f, 2.0f};
+    const Vec4 c3{far3, near3, near3, far3}, c2{far2, near2, near2, far2};
+    const Vec4 c1{far1, 0.0f, 0.0f, far1}, c0{far0, near0, near0, far0};
+    return ((c3 * x + c2) * x + c1) * x + c0;
 }
+
+template <int lane>
+inline Vec4 lanes(const Vec4& v) noexcept {
+    return Vec4{v[lane], v[lane], v[lane], v[lane]};
+}
+
+// One row of four pixels of a B-spline read, weighted by `wx`.
+inline Vec4 bsplineRow(const Vec4 (&t)[4], const Vec4 (&wx)[4]) noexcept {
+    Vec4 line = splat(0.0f);
+    line += wx[0] * t[0];
+    line += wx[1] * t[1];
+    line += wx[2] * t[2];
+    line += wx[3] * t[3];
+    return line;
+}
+
+// The running range of the pixels a B-spline read takes, channel by
+// channel.
+struct TexelRange {
+    Vec4 low = splat(3.0e38f), high = splat(-3.0e38f);
+    void add(const Vec4 (&t)[4]) noexcept {
+        const Vec4 low01 = t[0] < t[1] ? t[0] : t[1], low23 = t[2] < t[3] ? t[2] : t[3];
+        const Vec4 high01 = t[0] > t[1] ? t[0] : t[1], high23 = t[2] > t[3] ? t[2] : t[3];
+        const Vec4 lowRow = low01 < low23 ? low01 : low23, highRow = high01 > high23 ? high01 : high23;
+        low = low < lowRow ? low : lowRow;
+        high = high > highRow ? high : highRow;
+    }
+};
+
+// The rows of four pixels in order of a B-spline read (all but the image's
+// first and last columns), each in one or two loads, and their range. Bytes
+// and words take the range before they widen: the same values in a quarter
+// of the instructions.
+template <typename Texels>
+struct FourTexelRows {
+    TexelRange range;
+    void load(const typename Texels::Sample* p, Vec4 (&t)[4]) noexcept {
+        loadFourTexels(p, t);
+        range.add(t);
+    }
+    Vec4 low() const noexcept { return range.low; }
+    Vec4 high() const noexcept { return range.high; }
+};
+
+#if defined(__SSE4_1__)
+inline Vec4 widenBytes(__m128i bytes) noexcept { return static_cast<Vec4>(_mm_cvtepi32_ps(_mm_cvtepu8_epi32(bytes))); }
+inline Vec4 widenWords(__m128i words) noexcept { return static_cast<Vec4>(_mm_cvtepi32_ps(_mm_cvtepu16_epi32(words))); }
+
+template <>
+struct FourTexelRows<ByteTexels> {
+    __m128i lowBytes = _mm_set1_epi8(-1), highBytes = _mm_setzero_si128();
+    void load(const std::uint8_t* p, Vec4 (&t)[4]) noexcept {
+        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        lowBytes = _mm_min_epu8(lowBytes, bytes);
+        highBytes = _mm_max_epu8(highBytes, bytes);
+        t[0] = widenBytes(bytes);
+        t[1] = widenBytes(_mm_srli_si128(bytes, 4));
+        t[2] = widenBytes(_mm_srli_si128(bytes, 8));
+        t[3] = widenBytes(_mm_srli_si128(bytes, 12));
+    }
+    // The four pixels' range folded into one pixel.
+    Vec4 low() const noexcept {
+        const __m128i pairs = _mm_min_epu8(lowBytes, _mm_shuffle_epi32(lowBytes, 0x4E));
+        return widenBytes(_mm_min_epu8(pairs, _mm_shuffle_epi32(pairs, 0xB1)));
+    }
+    Vec4 high() const noexcept {
+        const __m128i pairs = _mm_max_epu8(highBytes, _mm_shuffle_epi32(highBytes, 0x4E));
+        return widenBytes(_mm_max_epu8(pairs, _mm_shuffle_epi32(pairs, 0xB1)));
+    }
+};
+
+template <>
+struct FourTexelRows<WordTexels> {
+    __m128i lowWords = _mm_set1_epi16(-1), highWords = _mm_setzero_si128();
+    void load(const std::uint16_t* p, Vec4 (&t)[4]) noexcept {
+        const __m128i first = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        const __m128i second = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 8));
+        lowWords = _mm_min_epu16(lowWords, _mm_min_epu16(first, second));
+        highWords = _mm_max_epu16(highWords, _mm_max_epu16(first, second));
+        t[0] = widenWords(first);
+        t[1] = widenWords(_mm_srli_si128(first, 8));
+        t[2] = widenWords(second);
+        t[3] = widenWords(_mm_srli_si128(second, 8));
+    }
+    // The two pixels' range folded into one pixel.
+    Vec4 low() const noexcept { return widenWords(_mm_min_epu16(lowWords, _mm_shuffle_epi32(lowWords, 0x4E))); }
+    Vec4 high() const noexcept { return widenWords(_mm_max_epu16(highWords, _mm_shuffle_epi32(highWords, 0x4E))); }
+};
+#endif
 
 // A cubic B-spline read at one level, (u, v) inside the image as for
 // bilinear.
@@ -745,31 +873,40 @@ inline Vec4 bicubic(const PyramidLevel& lv, bool wrapX, float u, float v) noexce
     const float y = v * static_cast<float>(lv.height) - 0.5f;
     const float fx0 = std::floor(x), fy0 = std::floor(y);
     const std::int32_t x0 = static_cast<std::int32_t>(fx0), y0 = static_cast<std::int32_t>(fy0);
-    float wx[4], wy[4];
-    bsplineWeights(x - fx0, wx);
-    bsplineWeights(y - fy0, wy);
-    std::int32_t cols[4];
-    for (int i = 0; i < 4; ++i) cols[i] = columnIndex(x0 - 1 + i, lv.width, wrapX);
-    // Four neighbouring integer pixels of a row come in one or two loads
-    // where the columns are in order (all but the image's first and last
-    // columns).
-    const bool inOrder = !std::is_same_v<Texels, FloatTexels> && x0 >= 1 && x0 + 2 < lv.width;
-    Vec4 sum = splat(0.0f);
-    Vec4 low = splat(3.0e38f), high = splat(-3.0e38f);
-    for (int j = 0; j < 4; ++j) {
-        const std::int32_t row = clampIndex(y0 - 1 + j, lv.height);
-        Vec4 texels[4];
-        if (inOrder)
-            loadFourTexels(Texels::at(lv, x0 - 1, row), texels);
-        else
-            for (int i = 0; i < 4; ++i) texels[i] = loadTexel(Texels::at(lv, cols[i], row));
-        Vec4 line = splat(0.0f);
-        for (int i = 0; i < 4; ++i) {
-            line += splat(wx[i]) * texels[i];
-            low = low < texels[i] ? low : texels[i];
-            high = high > texels[i] ? high : texels[i];
+    const Vec4 weightsX = bsplineWeights(x - fx0), wy = bsplineWeights(y - fy0);
+    const Vec4 wx[4] = {lanes<0>(weightsX), lanes<1>(weightsX), lanes<2>(weightsX), lanes<3>(weightsX)};
+    const std::int32_t lastRow = lv.height - 1;
+    auto row = [lastRow](std::int32_t j) { return std::min(std::max(j, 0), lastRow); };
+    const std::int32_t rows[4] = {row(y0 - 1), row(y0), row(y0 + 1), row(y0 + 2)};
+    Vec4 sum = splat(0.0f), low, high;
+    if (x0 >= 1 && x0 + 2 < lv.width) {
+        FourTexelRows<Texels> in;
+        Vec4 t[4];
+        in.load(Texels::at(lv, x0 - 1, rows[0]), t);
+        sum += lanes<0>(wy) * bsplineRow(t, wx);
+        in.load(Texels::at(lv, x0 - 1, rows[1]), t);
+        sum += lanes<1>(wy) * bsplineRow(t, wx);
+        in.load(Texels::at(lv, x0 - 1, rows[2]), t);
+        sum += lanes<2>(wy) * bsplineRow(t, wx);
+        in.load(Texels::at(lv, x0 - 1, rows[3]), t);
+        sum += lanes<3>(wy) * bsplineRow(t, wx);
+        low = in.low();
+        high = in.high();
+    } else {
+        // Near the first and last columns, and on levels under four pixels
+        // wide: the columns wrap or clamp one by one.
+        std::int32_t cols[4];
+        for (int i = 0; i < 4; ++i) cols[i] = columnIndex(x0 - 1 + i, lv.width, wrapX);
+        const float wyLanes[4] = {wy[0], wy[1], wy[2], wy[3]};
+        TexelRange range;
+        for (int j = 0; j < 4; ++j) {
+            Vec4 t[4];
+            for (int i = 0; i < 4; ++i) t[i] = loadTexel(Texels::at(lv, cols[i], rows[j]));
+            sum += splat(wyLanes[j]) * bsplineRow(t, wx);
+            range.add(t);
         }
-        sum += splat(wy[j]) * line;
+        low = range.low;
+        high = range.high;
     }
     // Within the range of the pixels read: the weights are positive, but
     // their sum may round off 1 (a constant image reads back exactly).
@@ -848,7 +985,8 @@ constexpr float kShrinkVariance = 0.3f;
 
 inline float footprintVariance(float widthSquared) noexcept {
     if (!(widthSquared > 1.0f)) return widthSquared > 0.0f ? kBoxVariance * widthSquared : 0.0f;
-    const float shrink = std::min(std::sqrt(widthSquared) - 1.0f, 1.0f);
+    // From two pixels on (the shrinks of most of a map) without the root.
+    const float shrink = widthSquared >= 4.0f ? 1.0f : std::min(std::sqrt(widthSquared) - 1.0f, 1.0f);
     return (kBoxVariance + (kShrinkVariance - kBoxVariance) * shrink) * widthSquared;
 }
 
