@@ -1043,7 +1043,23 @@ ColorRgba sampleTrilinear(const ImagePyramid& pyramid, float u, float v, float l
     return colourOf(trilinear(pyramid, u, v, lod, sharpen));
 }
 
+LookupScale lookupScale(const ImagePyramid& pyramid, float sharpen) noexcept {
+    // With the variance less than doubled (a bias below half a level), a
+    // footprint within a pixel wants at most a bilinear read's blur.
+    return LookupScale{varianceScale(pyramid, sharpen), varianceExponent(pyramid, sharpen) < 1.0f};
+}
+
 ColorRgba samplePlain(const ImagePyramid& pyramid, float u, float v, const Footprint& fp, float sharpen) noexcept {
+    return samplePlain(pyramid, u, v, fp, lookupScale(pyramid, sharpen));
+}
+
+ColorRgba sampleInput(const ImagePyramid& pyramid, float u, float v, const Footprint& fp, float sharpen,
+                      int maxProbes) noexcept {
+    return sampleInput(pyramid, u, v, fp, lookupScale(pyramid, sharpen), maxProbes);
+}
+
+ColorRgba samplePlain(const ImagePyramid& pyramid, float u, float v, const Footprint& fp,
+                      const LookupScale& scaled) noexcept {
     if (pyramid.levelCount() < 1 || !insideImage(pyramid, u, v)) return ColorRgba{};
     const float w = static_cast<float>(pyramid.level(0).width);
     const float h = static_cast<float>(pyramid.level(0).height);
@@ -1051,11 +1067,11 @@ ColorRgba samplePlain(const ImagePyramid& pyramid, float u, float v, const Footp
     const float l2 = std::hypot(fp.du2 * w, fp.dv2 * h);
     float extent = std::max(l1, l2);
     if (!finite(extent)) extent = 0.0f;
-    const float variance = footprintVariance(extent * extent) * varianceScale(pyramid, sharpen);
+    const float variance = footprintVariance(extent * extent) * scaled.variance;
     return colourOf(filtered(pyramid, pyramid.wrap() == kWrapHorizontal, u, v, variance));
 }
 
-ColorRgba sampleInput(const ImagePyramid& pyramid, float u, float v, const Footprint& fp, float sharpen,
+ColorRgba sampleInput(const ImagePyramid& pyramid, float u, float v, const Footprint& fp, const LookupScale& scaled,
                       int maxProbes) noexcept {
     if (pyramid.levelCount() < 1 || !insideImage(pyramid, u, v)) return ColorRgba{};
     const bool wrapX = pyramid.wrap() == kWrapHorizontal;
@@ -1064,7 +1080,7 @@ ColorRgba sampleInput(const ImagePyramid& pyramid, float u, float v, const Footp
     const float ax = fp.du1 * w, ay = fp.dv1 * h;
     const float bx = fp.du2 * w, by = fp.dv2 * h;
     const float cross = ax * by - ay * bx;
-    if (!finite(cross) || std::fabs(cross) < 1e-10f) return samplePlain(pyramid, u, v, fp, sharpen);
+    if (!finite(cross) || std::fabs(cross) < 1e-10f) return samplePlain(pyramid, u, v, fp, scaled);
 
     // The footprint ellipse: M = J·Jᵀ with the two vectors as J's columns;
     // its eigenvalues are the squares of the footprint's widths along its
@@ -1084,10 +1100,9 @@ ColorRgba sampleInput(const ImagePyramid& pyramid, float u, float v, const Footp
     // a level) that is one bilinear read, whatever its shape: the footprints
     // of enlargements and of outputs as fine as the input, most of all
     // lookups.
-    if (halfTrace <= 1.0f && discSquared <= (1.0f - halfTrace) * (1.0f - halfTrace) &&
-        varianceExponent(pyramid, sharpen) < 1.0f)
+    if (halfTrace <= 1.0f && discSquared <= (1.0f - halfTrace) * (1.0f - halfTrace) && scaled.bilinearWithinPixel)
         return colourOf(bilinearAt(pyramid.level(0), wrapX, u, v, 0.0f));
-    const float scale = varianceScale(pyramid, sharpen);
+    const float scale = scaled.variance;
     // A round footprint (axis ratio below 1.25: l1/l2 below 1.25², with
     // l2 = cross²/l1, decided without a square root: disc² against the
     // square of what disc is compared with) takes one read the size of its
@@ -1099,7 +1114,7 @@ ColorRgba sampleInput(const ImagePyramid& pyramid, float u, float v, const Footp
         return colourOf(filtered(pyramid, wrapX, u, v, footprintVariance(l2) * scale));
     }
     const float disc = std::sqrt(discSquared);
-    if (!finite(disc)) return samplePlain(pyramid, u, v, fp, sharpen);
+    if (!finite(disc)) return samplePlain(pyramid, u, v, fp, scaled);
     const float l1 = std::max(halfTrace + disc, 1e-6f);
     const float l2 = std::max(cross * cross / l1, 1e-6f);
     // A footprint within a pixel takes one read whatever its shape: the

@@ -329,6 +329,27 @@ TEST(ImagePyramid, LookupsAgreeAcrossTheWrapSeam) {
     }
 }
 
+// A render's lookups keep their scale while the pyramid, its bias and the sharpening stay; a change
+// of any of them, back and forth, gives the scale worked out afresh.
+TEST(ImagePyramid, LookupScaleFollowsBiasAndSharpening) {
+    ImagePyramid a, b;
+    ASSERT_TRUE(loadPyramid(a, photographicImage(16, 8), kWrapNone) &&
+                loadPyramid(b, photographicImage(16, 8), kWrapNone));
+    LookupScaleCache cache;
+    const struct {
+        ImagePyramid* pyramid;
+        float bias, sharpen;
+    } steps[] = {{&a, 0.0f, 0.3f}, {&a, 0.0f, 0.3f},  {&a, 0.0f, 1.0f}, {&a, 0.75f, 1.0f},
+                 {&b, 0.0f, 1.0f}, {&a, 0.75f, 1.0f}, {&a, 0.0f, 0.3f}};
+    for (const auto& step : steps) {
+        step.pyramid->setBias(step.bias);
+        const LookupScale got = cache.get(*step.pyramid, step.sharpen);
+        const LookupScale fresh = lookupScale(*step.pyramid, step.sharpen);
+        EXPECT_TRUE(got.variance == fresh.variance && got.bilinearWithinPixel == fresh.bilinearWithinPixel)
+            << step.bias << " " << step.sharpen;
+    }
+}
+
 // A filter of variance t turns the parabola k·(x − c)² into k·((x − c)² + t): read off, the blur
 // each footprint gets, through the reads of level 0, the levels' kept variances and their mixing,
 // and the anisotropic probes' spread, grows from the box's w²/12 at one pixel to 0.3·w² at two.
