@@ -947,25 +947,55 @@ constexpr float kBilinearVariance = 1.0f / 6.0f;
 // B-spline rather than bilinear within a level: a level keeps part of the
 // contrast at its own Nyquist frequency (the reduction passes 40 % there),
 // which bilinear reads pass on as moiré; the B-spline passes a sixth of that.
-inline Vec4 filtered(const ImagePyramid& pyramid, bool wrapX, float u, float v, float variance) noexcept {
+//
+// The choice depends on the variance alone: the probes of an anisotropic
+// lookup, which share theirs, make it once.
+struct FilterChoice {
+    const PyramidLevel* first = nullptr;   // the level of the first read
+    const PyramidLevel* second = nullptr;  // that of the second, or none
+    bool bilinearFirst = false;            // the first read bilinear (of level 0), else a B-spline
+    float mix = 0.0f;                      // the second read's share
+};
+
+inline FilterChoice chooseFilter(const ImagePyramid& pyramid, float variance) noexcept {
+    FilterChoice c;
     if (!(variance > 0.0f)) variance = 0.0f;  // also a variance that is not a number
-    if (variance <= kBilinearVariance) return bilinearAt(pyramid.level(0), wrapX, u, v, 0.0f);
     if (variance <= kCubicMaxVariance) {
-        const Vec4 a = bilinearAt(pyramid.level(0), wrapX, u, v, 0.0f);
-        const Vec4 b = bicubicAt(pyramid.level(0), wrapX, u, v);
-        return a + (b - a) * splat((variance - kBilinearVariance) / (kCubicMaxVariance - kBilinearVariance));
+        c.first = &pyramid.level(0);
+        c.bilinearFirst = true;
+        if (variance > kBilinearVariance) {
+            c.second = c.first;
+            c.mix = (variance - kBilinearVariance) / (kCubicMaxVariance - kBilinearVariance);
+        }
+        return c;
     }
     const int levels = pyramid.levelCount();
     int upper = 1;
     while (upper < levels && pyramid.levelVariance(upper) < variance) ++upper;
-    if (upper >= levels) return bicubicAt(pyramid.level(levels - 1), wrapX, u, v);
+    if (upper >= levels) {
+        c.first = &pyramid.level(levels - 1);
+        return c;
+    }
     const int lower = upper - 1;
     const float low = pyramid.levelVariance(lower);
     const float f = std::clamp((variance - low) / (pyramid.levelVariance(upper) - low), 0.0f, 1.0f);
-    const Vec4 a = bicubicAt(pyramid.level(lower), wrapX, u, v);
-    if (f <= 0.0f) return a;
-    const Vec4 b = bicubicAt(pyramid.level(upper), wrapX, u, v);
-    return a + (b - a) * splat(f);
+    c.first = &pyramid.level(lower);
+    if (f > 0.0f) {
+        c.second = &pyramid.level(upper);
+        c.mix = f;
+    }
+    return c;
+}
+
+inline Vec4 filtered(const FilterChoice& c, bool wrapX, float u, float v) noexcept {
+    const Vec4 a = c.bilinearFirst ? bilinearAt(*c.first, wrapX, u, v, 0.0f) : bicubicAt(*c.first, wrapX, u, v);
+    if (c.second == nullptr) return a;
+    const Vec4 b = bicubicAt(*c.second, wrapX, u, v);
+    return a + (b - a) * splat(c.mix);
+}
+
+inline Vec4 filtered(const ImagePyramid& pyramid, bool wrapX, float u, float v, float variance) noexcept {
+    return filtered(chooseFilter(pyramid, variance), wrapX, u, v);
 }
 
 // The filter's variance for a footprint `width` pixels wide (level-0
@@ -1181,6 +1211,7 @@ ColorRgba sampleInput(const ImagePyramid& pyramid, float u, float v, const Footp
     const float variance = footprintVariance(minor * minor) * scale;
     const float nn = static_cast<float>(n) * static_cast<float>(n);
     length = std::sqrt(12.0f * nn * std::max(footprintVariance(l1) * scale - variance, 0.0f) / (nn - 1.0f));
+    const FilterChoice choice = chooseFilter(pyramid, variance);
     Vec4 sum = splat(0.0f);
     // The probes' spacing along the major axis, in fractions of the image.
     const float stepU = ex * length * spread / w, stepV = ey * length * spread / h;
@@ -1195,7 +1226,7 @@ ColorRgba sampleInput(const ImagePyramid& pyramid, float u, float v, const Footp
             pu -= std::floor(pu);
         else
             pu = std::clamp(pu, 0.0f, 1.0f);
-        sum += filtered(pyramid, wrapX, pu, pv, variance);
+        sum += filtered(choice, wrapX, pu, pv);
     }
     return colourOf(sum * splat(invN));
 }
