@@ -1046,6 +1046,37 @@ inline Vec4 trilinear(const ImagePyramid& pyramid, float u, float v, float lod, 
     return a + (b - a) * splat(f);
 }
 
+// The probes of an anisotropic lookup: n positions spaced (stepU, stepV)
+// apart along the major axis, centred on (u, v).
+struct Probes {
+    float u, v, stepU, stepV, invN;
+    int n;
+    bool wrapX;
+    void at(int i, float& pu, float& pv) const noexcept {
+        const float t = (static_cast<float>(i) + 0.5f) * invN - 0.5f;
+        // Probes stay inside the image the centre lies in (no black fringe
+        // where a long footprint reaches past an edge).
+        pu = u + stepU * t;
+        pv = std::clamp(v + stepV * t, 0.0f, 1.0f);
+        if (wrapX)
+            pu -= std::floor(pu);
+        else
+            pu = std::clamp(pu, 0.0f, 1.0f);
+    }
+};
+
+// The sum of the probes' bilinear reads of one level.
+template <typename Texels>
+Vec4 bilinearProbes(const PyramidLevel& lv, const Probes& probes) noexcept {
+    Vec4 sum = splat(0.0f);
+    for (int i = 0; i < probes.n; ++i) {
+        float pu, pv;
+        probes.at(i, pu, pv);
+        sum += bilinear<Texels>(lv, probes.wrapX, pu, pv, 0.0f);
+    }
+    return sum;
+}
+
 // Brings a position inside the image: false for one outside it (v outside
 // [0, 1], or u outside it without horizontal wrap, or not a number).
 inline bool insideImage(const ImagePyramid& pyramid, float& u, float v) noexcept {
@@ -1211,24 +1242,33 @@ ColorRgba sampleInput(const ImagePyramid& pyramid, float u, float v, const Footp
     const float variance = footprintVariance(minor * minor) * scale;
     const float nn = static_cast<float>(n) * static_cast<float>(n);
     length = std::sqrt(12.0f * nn * std::max(footprintVariance(l1) * scale - variance, 0.0f) / (nn - 1.0f));
-    const FilterChoice choice = chooseFilter(pyramid, variance);
-    Vec4 sum = splat(0.0f);
     // The probes' spacing along the major axis, in fractions of the image.
     const float stepU = ex * length * spread / w, stepV = ey * length * spread / h;
-    const float invN = 1.0f / static_cast<float>(n);
-    for (int i = 0; i < n; ++i) {
-        const float t = (static_cast<float>(i) + 0.5f) * invN - 0.5f;
-        // Probes stay inside the image the centre lies in (no black fringe
-        // where a long footprint reaches past an edge).
-        float pu = u + stepU * t;
-        const float pv = std::clamp(v + stepV * t, 0.0f, 1.0f);
-        if (wrapX)
-            pu -= std::floor(pu);
-        else
-            pu = std::clamp(pu, 0.0f, 1.0f);
-        sum += filtered(choice, wrapX, pu, pv);
+    const Probes probes{u, v, stepU, stepV, 1.0f / static_cast<float>(n), n, wrapX};
+    const FilterChoice choice = chooseFilter(pyramid, variance);
+    Vec4 sum = splat(0.0f);
+    if (choice.bilinearFirst && choice.second == nullptr) {
+        // Probes narrower than a pixel (a long thin footprint): bilinear
+        // reads of level 0, in a loop of their own.
+        switch (choice.first->storage) {
+            case LevelStorage::kBytes:
+                sum = bilinearProbes<ByteTexels>(*choice.first, probes);
+                break;
+            case LevelStorage::kWords:
+                sum = bilinearProbes<WordTexels>(*choice.first, probes);
+                break;
+            case LevelStorage::kFloat:
+                sum = bilinearProbes<FloatTexels>(*choice.first, probes);
+                break;
+        }
+    } else {
+        for (int i = 0; i < n; ++i) {
+            float pu, pv;
+            probes.at(i, pu, pv);
+            sum += filtered(choice, wrapX, pu, pv);
+        }
     }
-    return colourOf(sum * splat(invN));
+    return colourOf(sum * splat(probes.invN));
 }
 
 }  // namespace globaro
