@@ -724,7 +724,8 @@ inline void loadTwoTexels(const std::uint16_t* p, Vec4& first, Vec4& second) noe
 // Bilinear at one level, (u, v) inside the image (u already wrapped for a
 // wrapping pyramid), as floats 0..1.
 template <typename Texels>
-inline Vec4 bilinear(const PyramidLevel& lv, bool wrapX, float u, float v, float sharpen) noexcept {
+[[gnu::always_inline]] inline Vec4 bilinear(const PyramidLevel& lv, bool wrapX, float u, float v,
+                                            float sharpen) noexcept {
     const float x = u * static_cast<float>(lv.width) - 0.5f;
     const float y = v * static_cast<float>(lv.height) - 0.5f;
     const float fx0 = std::floor(x), fy0 = std::floor(y);
