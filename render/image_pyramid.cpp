@@ -12,6 +12,9 @@
 #if defined(__SSSE3__)
 #include <tmmintrin.h>
 #endif
+#if defined(__SSE4_1__)
+#include <smmintrin.h>
+#endif
 
 namespace globaro {
 
@@ -841,22 +844,58 @@ std::int16_t buildPyramid(ImagePyramid& pyramid, int processors) {
 
 namespace {
 
+// Two neighbouring pixels of a row (all but a level's last column).
+inline void loadTwoTexels(const float* p, Vec4& first, Vec4& second) noexcept {
+    first = loadTexel(p);
+    second = loadTexel(p + 4);
+}
+
+inline void loadTwoTexels(const std::uint8_t* p, Vec4& first, Vec4& second) noexcept {
+#if defined(__SSE4_1__)
+    // Eight bytes in one load, widened in the vector unit.
+    const __m128i bytes = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p));
+    first = static_cast<Vec4>(_mm_cvtepi32_ps(_mm_cvtepu8_epi32(bytes)));
+    second = static_cast<Vec4>(_mm_cvtepi32_ps(_mm_cvtepu8_epi32(_mm_srli_si128(bytes, 4))));
+#else
+    first = loadTexel(p);
+    second = loadTexel(p + 4);
+#endif
+}
+
+inline void loadTwoTexels(const std::uint16_t* p, Vec4& first, Vec4& second) noexcept {
+#if defined(__SSE4_1__)
+    const __m128i words = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    first = static_cast<Vec4>(_mm_cvtepi32_ps(_mm_cvtepu16_epi32(words)));
+    second = static_cast<Vec4>(_mm_cvtepi32_ps(_mm_cvtepu16_epi32(_mm_srli_si128(words, 8))));
+#else
+    first = loadTexel(p);
+    second = loadTexel(p + 4);
+#endif
+}
+
 // Bilinear at one level, (u, v) inside the image (u already wrapped for a
 // wrapping pyramid), as floats 0..1.
 template <typename Texels>
-inline Vec4 bilinear(const PyramidLevel& lv, bool wrapX, float u, float v, float sharpen) noexcept {
+[[gnu::always_inline]] inline Vec4 bilinear(const PyramidLevel& lv, bool wrapX, float u, float v,
+                                            float sharpen) noexcept {
     const float x = u * static_cast<float>(lv.width) - 0.5f;
     const float y = v * static_cast<float>(lv.height) - 0.5f;
     const float fx0 = std::floor(x), fy0 = std::floor(y);
     const std::int32_t x0 = static_cast<std::int32_t>(fx0), y0 = static_cast<std::int32_t>(fy0);
     const Vec4 fx = splat(shapeFraction(x - fx0, sharpen));
     const Vec4 fy = splat(shapeFraction(y - fy0, sharpen));
-    const std::int32_t c0 = columnIndex(x0, lv.width, wrapX), c1 = columnIndex(x0 + 1, lv.width, wrapX);
     const std::int32_t r0 = clampIndex(y0, lv.height), r1 = clampIndex(y0 + 1, lv.height);
-    const Vec4 a = loadTexel(Texels::at(lv, c0, r0));
-    const Vec4 b = loadTexel(Texels::at(lv, c1, r0));
-    const Vec4 d = loadTexel(Texels::at(lv, c0, r1));
-    const Vec4 e = loadTexel(Texels::at(lv, c1, r1));
+    Vec4 a, b, d, e;
+    if (x0 >= 0 && x0 + 1 < lv.width) {
+        loadTwoTexels(Texels::at(lv, x0, r0), a, b);
+        loadTwoTexels(Texels::at(lv, x0, r1), d, e);
+    } else {
+        const std::int32_t c0 = columnIndex(x0, lv.width, wrapX), c1 = columnIndex(x0 + 1, lv.width, wrapX);
+        a = loadTexel(Texels::at(lv, c0, r0));
+        b = loadTexel(Texels::at(lv, c1, r0));
+        d = loadTexel(Texels::at(lv, c0, r1));
+        e = loadTexel(Texels::at(lv, c1, r1));
+    }
     const Vec4 top = a + (b - a) * fx;
     const Vec4 bottom = d + (e - d) * fx;
     const Vec4 out = top + (bottom - top) * fy;
@@ -876,18 +915,108 @@ inline Vec4 bilinearAt(const PyramidLevel& lv, bool wrapX, float u, float v, flo
 }
 
 // The weights of the cubic B-spline (variance 1/3 pixel squared) for the
-// four pixels about a position `t` (0..1) past the second: the pieces of
-// the kernel near the centre (|x| < 1) and beyond it (1 <= |x| < 2).
-inline void bsplineWeights(float t, float w[4]) noexcept {
+// four pixels about a position `t` (0..1) past the second, one to a lane:
+// the pieces of the kernel near the centre (|x| < 1, the middle lanes) and
+// beyond it (1 <= |x| < 2, the outer lanes), at the distances 1 + t, t,
+// 1 - t and 2 - t, each lane with the same operations as the scalar
+// polynomial (the near piece's missing linear term adds an exact zero).
+inline Vec4 bsplineWeights(float t) noexcept {
     constexpr float near3 = 0.5f, near2 = -1.0f, near0 = 4.0f / 6.0f;
     constexpr float far3 = -1.0f / 6.0f, far2 = 1.0f, far1 = -2.0f, far0 = 8.0f / 6.0f;
-    auto nearWeight = [&](float x) { return (near3 * x + near2) * x * x + near0; };
-    auto farWeight = [&](float x) { return ((far3 * x + far2) * x + far1) * x + far0; };
-    w[0] = farWeight(1.0f + t);
-    w[1] = nearWeight(t);
-    w[2] = nearWeight(1.0f - t);
-    w[3] = farWeight(2.0f - t);
+    const Vec4 x = splat(t) * Vec4{1.0f, 1.0f, -1.0f, -1.0f} + Vec4{1.0f, 0.0f, 1.0f, 2.0f};
+    const Vec4 c3{far3, near3, near3, far3}, c2{far2, near2, near2, far2};
+    const Vec4 c1{far1, 0.0f, 0.0f, far1}, c0{far0, near0, near0, far0};
+    return ((c3 * x + c2) * x + c1) * x + c0;
 }
+
+template <int lane>
+inline Vec4 lanes(const Vec4& v) noexcept {
+    return Vec4{v[lane], v[lane], v[lane], v[lane]};
+}
+
+// One row of four pixels of a B-spline read, weighted by `wx`.
+inline Vec4 bsplineRow(const Vec4 (&t)[4], const Vec4 (&wx)[4]) noexcept {
+    Vec4 line = splat(0.0f);
+    line += wx[0] * t[0];
+    line += wx[1] * t[1];
+    line += wx[2] * t[2];
+    line += wx[3] * t[3];
+    return line;
+}
+
+// The running range of the pixels a B-spline read takes, channel by
+// channel.
+struct TexelRange {
+    Vec4 low = splat(3.0e38f), high = splat(-3.0e38f);
+    void add(const Vec4 (&t)[4]) noexcept {
+        const Vec4 low01 = t[0] < t[1] ? t[0] : t[1], low23 = t[2] < t[3] ? t[2] : t[3];
+        const Vec4 high01 = t[0] > t[1] ? t[0] : t[1], high23 = t[2] > t[3] ? t[2] : t[3];
+        const Vec4 lowRow = low01 < low23 ? low01 : low23, highRow = high01 > high23 ? high01 : high23;
+        low = low < lowRow ? low : lowRow;
+        high = high > highRow ? high : highRow;
+    }
+};
+
+// The rows of four pixels in order of a B-spline read (all but the image's
+// first and last columns), each in one or two loads, and their range. Bytes
+// and words take the range before they widen: the same values in a quarter
+// of the instructions.
+template <typename Texels>
+struct FourTexelRows {
+    TexelRange range;
+    void load(const typename Texels::Sample* p, Vec4 (&t)[4]) noexcept {
+        loadFourTexels(p, t);
+        range.add(t);
+    }
+    Vec4 low() const noexcept { return range.low; }
+    Vec4 high() const noexcept { return range.high; }
+};
+
+#if defined(__SSE4_1__)
+inline Vec4 widenBytes(__m128i bytes) noexcept { return static_cast<Vec4>(_mm_cvtepi32_ps(_mm_cvtepu8_epi32(bytes))); }
+inline Vec4 widenWords(__m128i words) noexcept { return static_cast<Vec4>(_mm_cvtepi32_ps(_mm_cvtepu16_epi32(words))); }
+
+template <>
+struct FourTexelRows<ByteTexels> {
+    __m128i lowBytes = _mm_set1_epi8(-1), highBytes = _mm_setzero_si128();
+    void load(const std::uint8_t* p, Vec4 (&t)[4]) noexcept {
+        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        lowBytes = _mm_min_epu8(lowBytes, bytes);
+        highBytes = _mm_max_epu8(highBytes, bytes);
+        t[0] = widenBytes(bytes);
+        t[1] = widenBytes(_mm_srli_si128(bytes, 4));
+        t[2] = widenBytes(_mm_srli_si128(bytes, 8));
+        t[3] = widenBytes(_mm_srli_si128(bytes, 12));
+    }
+    // The four pixels' range folded into one pixel.
+    Vec4 low() const noexcept {
+        const __m128i pairs = _mm_min_epu8(lowBytes, _mm_shuffle_epi32(lowBytes, 0x4E));
+        return widenBytes(_mm_min_epu8(pairs, _mm_shuffle_epi32(pairs, 0xB1)));
+    }
+    Vec4 high() const noexcept {
+        const __m128i pairs = _mm_max_epu8(highBytes, _mm_shuffle_epi32(highBytes, 0x4E));
+        return widenBytes(_mm_max_epu8(pairs, _mm_shuffle_epi32(pairs, 0xB1)));
+    }
+};
+
+template <>
+struct FourTexelRows<WordTexels> {
+    __m128i lowWords = _mm_set1_epi16(-1), highWords = _mm_setzero_si128();
+    void load(const std::uint16_t* p, Vec4 (&t)[4]) noexcept {
+        const __m128i first = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        const __m128i second = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 8));
+        lowWords = _mm_min_epu16(lowWords, _mm_min_epu16(first, second));
+        highWords = _mm_max_epu16(highWords, _mm_max_epu16(first, second));
+        t[0] = widenWords(first);
+        t[1] = widenWords(_mm_srli_si128(first, 8));
+        t[2] = widenWords(second);
+        t[3] = widenWords(_mm_srli_si128(second, 8));
+    }
+    // The two pixels' range folded into one pixel.
+    Vec4 low() const noexcept { return widenWords(_mm_min_epu16(lowWords, _mm_shuffle_epi32(lowWords, 0x4E))); }
+    Vec4 high() const noexcept { return widenWords(_mm_max_epu16(highWords, _mm_shuffle_epi32(highWords, 0x4E))); }
+};
+#endif
 
 // A cubic B-spline read at one level, (u, v) inside the image as for
 // bilinear.
@@ -897,31 +1026,40 @@ inline Vec4 bicubic(const PyramidLevel& lv, bool wrapX, float u, float v) noexce
     const float y = v * static_cast<float>(lv.height) - 0.5f;
     const float fx0 = std::floor(x), fy0 = std::floor(y);
     const std::int32_t x0 = static_cast<std::int32_t>(fx0), y0 = static_cast<std::int32_t>(fy0);
-    float wx[4], wy[4];
-    bsplineWeights(x - fx0, wx);
-    bsplineWeights(y - fy0, wy);
-    std::int32_t cols[4];
-    for (int i = 0; i < 4; ++i) cols[i] = columnIndex(x0 - 1 + i, lv.width, wrapX);
-    // Four neighbouring integer pixels of a row come in one or two loads
-    // where the columns are in order (all but the image's first and last
-    // columns).
-    const bool inOrder = !std::is_same_v<Texels, FloatTexels> && x0 >= 1 && x0 + 2 < lv.width;
-    Vec4 sum = splat(0.0f);
-    Vec4 low = splat(3.0e38f), high = splat(-3.0e38f);
-    for (int j = 0; j < 4; ++j) {
-        const std::int32_t row = clampIndex(y0 - 1 + j, lv.height);
-        Vec4 texels[4];
-        if (inOrder)
-            loadFourTexels(Texels::at(lv, x0 - 1, row), texels);
-        else
-            for (int i = 0; i < 4; ++i) texels[i] = loadTexel(Texels::at(lv, cols[i], row));
-        Vec4 line = splat(0.0f);
-        for (int i = 0; i < 4; ++i) {
-            line += splat(wx[i]) * texels[i];
-            low = low < texels[i] ? low : texels[i];
-            high = high > texels[i] ? high : texels[i];
+    const Vec4 weightsX = bsplineWeights(x - fx0), wy = bsplineWeights(y - fy0);
+    const Vec4 wx[4] = {lanes<0>(weightsX), lanes<1>(weightsX), lanes<2>(weightsX), lanes<3>(weightsX)};
+    const std::int32_t lastRow = lv.height - 1;
+    auto row = [lastRow](std::int32_t j) { return std::min(std::max(j, 0), lastRow); };
+    const std::int32_t rows[4] = {row(y0 - 1), row(y0), row(y0 + 1), row(y0 + 2)};
+    Vec4 sum = splat(0.0f), low, high;
+    if (x0 >= 1 && x0 + 2 < lv.width) {
+        FourTexelRows<Texels> in;
+        Vec4 t[4];
+        in.load(Texels::at(lv, x0 - 1, rows[0]), t);
+        sum += lanes<0>(wy) * bsplineRow(t, wx);
+        in.load(Texels::at(lv, x0 - 1, rows[1]), t);
+        sum += lanes<1>(wy) * bsplineRow(t, wx);
+        in.load(Texels::at(lv, x0 - 1, rows[2]), t);
+        sum += lanes<2>(wy) * bsplineRow(t, wx);
+        in.load(Texels::at(lv, x0 - 1, rows[3]), t);
+        sum += lanes<3>(wy) * bsplineRow(t, wx);
+        low = in.low();
+        high = in.high();
+    } else {
+        // Near the first and last columns, and on levels under four pixels
+        // wide: the columns wrap or clamp one by one.
+        std::int32_t cols[4];
+        for (int i = 0; i < 4; ++i) cols[i] = columnIndex(x0 - 1 + i, lv.width, wrapX);
+        const float wyLanes[4] = {wy[0], wy[1], wy[2], wy[3]};
+        TexelRange range;
+        for (int j = 0; j < 4; ++j) {
+            Vec4 t[4];
+            for (int i = 0; i < 4; ++i) t[i] = loadTexel(Texels::at(lv, cols[i], rows[j]));
+            sum += splat(wyLanes[j]) * bsplineRow(t, wx);
+            range.add(t);
         }
-        sum += splat(wy[j]) * line;
+        low = range.low;
+        high = range.high;
     }
     // Within the range of the pixels read: the weights are positive, but
     // their sum may round off 1 (a constant image reads back exactly).
@@ -962,25 +1100,55 @@ constexpr float kBilinearVariance = 1.0f / 6.0f;
 // B-spline rather than bilinear within a level: a level keeps part of the
 // contrast at its own Nyquist frequency (the reduction passes 40 % there),
 // which bilinear reads pass on as moiré; the B-spline passes a sixth of that.
-inline Vec4 filtered(const ImagePyramid& pyramid, bool wrapX, float u, float v, float variance) noexcept {
+//
+// The choice depends on the variance alone: the probes of an anisotropic
+// lookup, which share theirs, make it once.
+struct FilterChoice {
+    const PyramidLevel* first = nullptr;   // the level of the first read
+    const PyramidLevel* second = nullptr;  // that of the second, or none
+    bool bilinearFirst = false;            // the first read bilinear (of level 0), else a B-spline
+    float mix = 0.0f;                      // the second read's share
+};
+
+inline FilterChoice chooseFilter(const ImagePyramid& pyramid, float variance) noexcept {
+    FilterChoice c;
     if (!(variance > 0.0f)) variance = 0.0f;  // also a variance that is not a number
-    if (variance <= kBilinearVariance) return bilinearAt(pyramid.level(0), wrapX, u, v, 0.0f);
     if (variance <= kCubicMaxVariance) {
-        const Vec4 a = bilinearAt(pyramid.level(0), wrapX, u, v, 0.0f);
-        const Vec4 b = bicubicAt(pyramid.level(0), wrapX, u, v);
-        return a + (b - a) * splat((variance - kBilinearVariance) / (kCubicMaxVariance - kBilinearVariance));
+        c.first = &pyramid.level(0);
+        c.bilinearFirst = true;
+        if (variance > kBilinearVariance) {
+            c.second = c.first;
+            c.mix = (variance - kBilinearVariance) / (kCubicMaxVariance - kBilinearVariance);
+        }
+        return c;
     }
     const int levels = pyramid.levelCount();
     int upper = 1;
     while (upper < levels && pyramid.levelVariance(upper) < variance) ++upper;
-    if (upper >= levels) return bicubicAt(pyramid.level(levels - 1), wrapX, u, v);
+    if (upper >= levels) {
+        c.first = &pyramid.level(levels - 1);
+        return c;
+    }
     const int lower = upper - 1;
     const float low = pyramid.levelVariance(lower);
     const float f = std::clamp((variance - low) / (pyramid.levelVariance(upper) - low), 0.0f, 1.0f);
-    const Vec4 a = bicubicAt(pyramid.level(lower), wrapX, u, v);
-    if (f <= 0.0f) return a;
-    const Vec4 b = bicubicAt(pyramid.level(upper), wrapX, u, v);
-    return a + (b - a) * splat(f);
+    c.first = &pyramid.level(lower);
+    if (f > 0.0f) {
+        c.second = &pyramid.level(upper);
+        c.mix = f;
+    }
+    return c;
+}
+
+inline Vec4 filtered(const FilterChoice& c, bool wrapX, float u, float v) noexcept {
+    const Vec4 a = c.bilinearFirst ? bilinearAt(*c.first, wrapX, u, v, 0.0f) : bicubicAt(*c.first, wrapX, u, v);
+    if (c.second == nullptr) return a;
+    const Vec4 b = bicubicAt(*c.second, wrapX, u, v);
+    return a + (b - a) * splat(c.mix);
+}
+
+inline Vec4 filtered(const ImagePyramid& pyramid, bool wrapX, float u, float v, float variance) noexcept {
+    return filtered(chooseFilter(pyramid, variance), wrapX, u, v);
 }
 
 // The filter's variance for a footprint `width` pixels wide (level-0
@@ -1000,7 +1168,8 @@ constexpr float kShrinkVariance = 0.3f;
 
 inline float footprintVariance(float widthSquared) noexcept {
     if (!(widthSquared > 1.0f)) return widthSquared > 0.0f ? kBoxVariance * widthSquared : 0.0f;
-    const float shrink = std::min(std::sqrt(widthSquared) - 1.0f, 1.0f);
+    // From two pixels on (the shrinks of most of a map) without the root.
+    const float shrink = widthSquared >= 4.0f ? 1.0f : std::min(std::sqrt(widthSquared) - 1.0f, 1.0f);
     return (kBoxVariance + (kShrinkVariance - kBoxVariance) * shrink) * widthSquared;
 }
 
@@ -1050,8 +1219,7 @@ bool rowSum(const PyramidLevel& lv, bool wrapX, const float* xs, int n, float y,
         const float fx = std::floor(xs[i]);
         const int base = static_cast<int>(fx - lowest);
         if (Taps == 4) {
-            float w[4];
-            bsplineWeights(xs[i] - fx, w);
+            const Vec4 w = bsplineWeights(xs[i] - fx);
             for (int k = 0; k < 4; ++k) weights[base + k] += w[k];
         } else {
             const float f = xs[i] - fx;
@@ -1063,7 +1231,8 @@ bool rowSum(const PyramidLevel& lv, bool wrapX, const float* xs, int n, float y,
     const std::int32_t y0 = static_cast<std::int32_t>(fy0);
     float wy[4];
     if (Taps == 4) {
-        bsplineWeights(y - fy0, wy);
+        const Vec4 w = bsplineWeights(y - fy0);
+        for (int k = 0; k < 4; ++k) wy[k] = w[k];
     } else {
         wy[0] = 1.0f - (y - fy0);
         wy[1] = y - fy0;
@@ -1115,32 +1284,18 @@ bool rowSumAt(const PyramidLevel& lv, bool wrapX, const float* us, int n, float 
 }
 
 // The mean of `filtered` over probes at (us[i], v): the same levels and
-// mixtures, each level's reads as one strip. False when a strip is too wide.
-inline bool filteredRow(const ImagePyramid& pyramid, bool wrapX, const float* us, int n, float v, float variance,
-                        Vec4& out) noexcept {
-    if (!(variance > 0.0f)) variance = 0.0f;
-    if (variance <= kBilinearVariance) return rowSumAt<2>(pyramid.level(0), wrapX, us, n, v, out);
-    Vec4 a, b;
-    if (variance <= kCubicMaxVariance) {
-        if (!rowSumAt<2>(pyramid.level(0), wrapX, us, n, v, a) || !rowSumAt<4>(pyramid.level(0), wrapX, us, n, v, b))
-            return false;
-        out = a + (b - a) * splat((variance - kBilinearVariance) / (kCubicMaxVariance - kBilinearVariance));
-        return true;
-    }
-    const int levels = pyramid.levelCount();
-    int upper = 1;
-    while (upper < levels && pyramid.levelVariance(upper) < variance) ++upper;
-    if (upper >= levels) return rowSumAt<4>(pyramid.level(levels - 1), wrapX, us, n, v, out);
-    const int lower = upper - 1;
-    const float low = pyramid.levelVariance(lower);
-    const float f = std::clamp((variance - low) / (pyramid.levelVariance(upper) - low), 0.0f, 1.0f);
-    if (!rowSumAt<4>(pyramid.level(lower), wrapX, us, n, v, a)) return false;
-    if (f <= 0.0f) {
+// mixture, each level's reads as one strip. False when a strip is too wide.
+inline bool filteredRow(const FilterChoice& c, bool wrapX, const float* us, int n, float v, Vec4& out) noexcept {
+    Vec4 a;
+    if (!(c.bilinearFirst ? rowSumAt<2>(*c.first, wrapX, us, n, v, a) : rowSumAt<4>(*c.first, wrapX, us, n, v, a)))
+        return false;
+    if (c.second == nullptr) {
         out = a;
         return true;
     }
-    if (!rowSumAt<4>(pyramid.level(upper), wrapX, us, n, v, b)) return false;
-    out = a + (b - a) * splat(f);
+    Vec4 b;
+    if (!rowSumAt<4>(*c.second, wrapX, us, n, v, b)) return false;
+    out = a + (b - a) * splat(c.mix);
     return true;
 }
 
@@ -1156,6 +1311,37 @@ inline Vec4 trilinear(const ImagePyramid& pyramid, float u, float v, float lod, 
     if (f < 1e-4f || l0 + 1 >= levels) return a;
     const Vec4 b = bilinearAt(pyramid.level(l0 + 1), wrapX, u, v, sharpen);
     return a + (b - a) * splat(f);
+}
+
+// The probes of an anisotropic lookup: n positions spaced (stepU, stepV)
+// apart along the major axis, centred on (u, v).
+struct Probes {
+    float u, v, stepU, stepV, invN;
+    int n;
+    bool wrapX;
+    void at(int i, float& pu, float& pv) const noexcept {
+        const float t = (static_cast<float>(i) + 0.5f) * invN - 0.5f;
+        // Probes stay inside the image the centre lies in (no black fringe
+        // where a long footprint reaches past an edge).
+        pu = u + stepU * t;
+        pv = std::clamp(v + stepV * t, 0.0f, 1.0f);
+        if (wrapX)
+            pu -= std::floor(pu);
+        else
+            pu = std::clamp(pu, 0.0f, 1.0f);
+    }
+};
+
+// The sum of the probes' bilinear reads of one level.
+template <typename Texels>
+Vec4 bilinearProbes(const PyramidLevel& lv, const Probes& probes) noexcept {
+    Vec4 sum = splat(0.0f);
+    for (int i = 0; i < probes.n; ++i) {
+        float pu, pv;
+        probes.at(i, pu, pv);
+        sum += bilinear<Texels>(lv, probes.wrapX, pu, pv, 0.0f);
+    }
+    return sum;
 }
 
 // Brings a position inside the image: false for one outside it (v outside
@@ -1185,7 +1371,23 @@ ColorRgba sampleTrilinear(const ImagePyramid& pyramid, float u, float v, float l
     return colourOf(trilinear(pyramid, u, v, lod, sharpen));
 }
 
+LookupScale lookupScale(const ImagePyramid& pyramid, float sharpen) noexcept {
+    // With the variance less than doubled (a bias below half a level), a
+    // footprint within a pixel wants at most a bilinear read's blur.
+    return LookupScale{varianceScale(pyramid, sharpen), varianceExponent(pyramid, sharpen) < 1.0f};
+}
+
 ColorRgba samplePlain(const ImagePyramid& pyramid, float u, float v, const Footprint& fp, float sharpen) noexcept {
+    return samplePlain(pyramid, u, v, fp, lookupScale(pyramid, sharpen));
+}
+
+ColorRgba sampleInput(const ImagePyramid& pyramid, float u, float v, const Footprint& fp, float sharpen,
+                      int maxProbes) noexcept {
+    return sampleInput(pyramid, u, v, fp, lookupScale(pyramid, sharpen), maxProbes);
+}
+
+ColorRgba samplePlain(const ImagePyramid& pyramid, float u, float v, const Footprint& fp,
+                      const LookupScale& scaled) noexcept {
     if (pyramid.levelCount() < 1 || !insideImage(pyramid, u, v)) return ColorRgba{};
     const float w = static_cast<float>(pyramid.level(0).width);
     const float h = static_cast<float>(pyramid.level(0).height);
@@ -1193,11 +1395,11 @@ ColorRgba samplePlain(const ImagePyramid& pyramid, float u, float v, const Footp
     const float l2 = std::hypot(fp.du2 * w, fp.dv2 * h);
     float extent = std::max(l1, l2);
     if (!finite(extent)) extent = 0.0f;
-    const float variance = footprintVariance(extent * extent) * varianceScale(pyramid, sharpen);
+    const float variance = footprintVariance(extent * extent) * scaled.variance;
     return colourOf(filtered(pyramid, pyramid.wrap() == kWrapHorizontal, u, v, variance));
 }
 
-ColorRgba sampleInput(const ImagePyramid& pyramid, float u, float v, const Footprint& fp, float sharpen,
+ColorRgba sampleInput(const ImagePyramid& pyramid, float u, float v, const Footprint& fp, const LookupScale& scaled,
                       int maxProbes) noexcept {
     if (pyramid.levelCount() < 1 || !insideImage(pyramid, u, v)) return ColorRgba{};
     const bool wrapX = pyramid.wrap() == kWrapHorizontal;
@@ -1206,7 +1408,7 @@ ColorRgba sampleInput(const ImagePyramid& pyramid, float u, float v, const Footp
     const float ax = fp.du1 * w, ay = fp.dv1 * h;
     const float bx = fp.du2 * w, by = fp.dv2 * h;
     const float cross = ax * by - ay * bx;
-    if (!finite(cross) || std::fabs(cross) < 1e-10f) return samplePlain(pyramid, u, v, fp, sharpen);
+    if (!finite(cross) || std::fabs(cross) < 1e-10f) return samplePlain(pyramid, u, v, fp, scaled);
 
     // The footprint ellipse: M = J·Jᵀ with the two vectors as J's columns;
     // its eigenvalues are the squares of the footprint's widths along its
@@ -1226,10 +1428,9 @@ ColorRgba sampleInput(const ImagePyramid& pyramid, float u, float v, const Footp
     // a level) that is one bilinear read, whatever its shape: the footprints
     // of enlargements and of outputs as fine as the input, most of all
     // lookups.
-    if (halfTrace <= 1.0f && discSquared <= (1.0f - halfTrace) * (1.0f - halfTrace) &&
-        varianceExponent(pyramid, sharpen) < 1.0f)
+    if (halfTrace <= 1.0f && discSquared <= (1.0f - halfTrace) * (1.0f - halfTrace) && scaled.bilinearWithinPixel)
         return colourOf(bilinearAt(pyramid.level(0), wrapX, u, v, 0.0f));
-    const float scale = varianceScale(pyramid, sharpen);
+    const float scale = scaled.variance;
     // A round footprint (axis ratio below 1.25: l1/l2 below 1.25², with
     // l2 = cross²/l1, decided without a square root: disc² against the
     // square of what disc is compared with) takes one read the size of its
@@ -1241,7 +1442,7 @@ ColorRgba sampleInput(const ImagePyramid& pyramid, float u, float v, const Footp
         return colourOf(filtered(pyramid, wrapX, u, v, footprintVariance(l2) * scale));
     }
     const float disc = std::sqrt(discSquared);
-    if (!finite(disc)) return samplePlain(pyramid, u, v, fp, sharpen);
+    if (!finite(disc)) return samplePlain(pyramid, u, v, fp, scaled);
     const float l1 = std::max(halfTrace + disc, 1e-6f);
     const float l2 = std::max(cross * cross / l1, 1e-6f);
     // A footprint within a pixel takes one read whatever its shape: the
@@ -1308,34 +1509,44 @@ ColorRgba sampleInput(const ImagePyramid& pyramid, float u, float v, const Footp
     const float variance = footprintVariance(minor * minor) * scale;
     const float nn = static_cast<float>(n) * static_cast<float>(n);
     length = std::sqrt(12.0f * nn * std::max(footprintVariance(l1) * scale - variance, 0.0f) / (nn - 1.0f));
-    Vec4 sum = splat(0.0f);
     // The probes' spacing along the major axis, in fractions of the image.
     const float stepU = ex * length * spread / w, stepV = ey * length * spread / h;
-    const float invN = 1.0f / static_cast<float>(n);
+    const Probes probes{u, v, stepU, stepV, 1.0f / static_cast<float>(n), n, wrapX};
+    const FilterChoice choice = chooseFilter(pyramid, variance);
     // Probes that stay within a 32nd of a pixel of one row are read as one
     // strip a level (their u unwrapped: the strip's columns wrap instead).
     if (n >= 3 && n <= kMaxRowProbes && std::fabs(stepV) * h <= 1.0f / 32.0f) {
         float us[kMaxRowProbes];
         for (int i = 0; i < n; ++i) {
-            const float t = (static_cast<float>(i) + 0.5f) * invN - 0.5f;
+            const float t = (static_cast<float>(i) + 0.5f) * probes.invN - 0.5f;
             us[i] = wrapX ? u + stepU * t : std::clamp(u + stepU * t, 0.0f, 1.0f);
         }
-        if (filteredRow(pyramid, wrapX, us, n, v, variance, sum)) return colourOf(sum);
-        sum = splat(0.0f);
+        Vec4 mean;
+        if (filteredRow(choice, wrapX, us, n, v, mean)) return colourOf(mean);
     }
-    for (int i = 0; i < n; ++i) {
-        const float t = (static_cast<float>(i) + 0.5f) * invN - 0.5f;
-        // Probes stay inside the image the centre lies in (no black fringe
-        // where a long footprint reaches past an edge).
-        float pu = u + stepU * t;
-        const float pv = std::clamp(v + stepV * t, 0.0f, 1.0f);
-        if (wrapX)
-            pu -= std::floor(pu);
-        else
-            pu = std::clamp(pu, 0.0f, 1.0f);
-        sum += filtered(pyramid, wrapX, pu, pv, variance);
+    Vec4 sum = splat(0.0f);
+    if (choice.bilinearFirst && choice.second == nullptr) {
+        // Probes narrower than a pixel (a long thin footprint): bilinear
+        // reads of level 0, in a loop of their own.
+        switch (choice.first->storage) {
+            case LevelStorage::kBytes:
+                sum = bilinearProbes<ByteTexels>(*choice.first, probes);
+                break;
+            case LevelStorage::kWords:
+                sum = bilinearProbes<WordTexels>(*choice.first, probes);
+                break;
+            case LevelStorage::kFloat:
+                sum = bilinearProbes<FloatTexels>(*choice.first, probes);
+                break;
+        }
+    } else {
+        for (int i = 0; i < n; ++i) {
+            float pu, pv;
+            probes.at(i, pu, pv);
+            sum += filtered(choice, wrapX, pu, pv);
+        }
     }
-    return colourOf(sum * splat(invN));
+    return colourOf(sum * splat(probes.invN));
 }
 
 }  // namespace globaro

@@ -258,14 +258,47 @@ struct Footprint {
 // The most probes one anisotropic lookup takes.
 inline constexpr int kMaxAnisotropicProbes = 16;
 
+// What the footprint lookups take from the pyramid's detail bias and the
+// sharpening: the factor on a footprint's variance, and whether a footprint
+// within a pixel is one bilinear read. A render works it out once
+// (`LookupScaleCache`) rather than at every lookup.
+struct LookupScale {
+    float variance = 1.0f;
+    bool bilinearWithinPixel = true;
+};
+LookupScale lookupScale(const ImagePyramid& pyramid, float sharpen) noexcept;
+
+// The scale of the last pyramid, bias and sharpening asked for.
+class LookupScaleCache {
+public:
+    const LookupScale& get(const ImagePyramid& pyramid, float sharpen) noexcept {
+        if (&pyramid != pyramid_ || pyramid.bias() != bias_ || sharpen != sharpen_) {
+            scale_ = lookupScale(pyramid, sharpen);
+            pyramid_ = &pyramid;
+            bias_ = pyramid.bias();
+            sharpen_ = sharpen;
+        }
+        return scale_;
+    }
+
+private:
+    const ImagePyramid* pyramid_ = nullptr;
+    float bias_ = 0.0f, sharpen_ = 0.0f;
+    LookupScale scale_;
+};
+
 // The plain lookup: one filtered read at the size of the footprint's larger
 // extent.
+ColorRgba samplePlain(const ImagePyramid& pyramid, float u, float v, const Footprint& footprint,
+                      const LookupScale& scale) noexcept;
 ColorRgba samplePlain(const ImagePyramid& pyramid, float u, float v, const Footprint& footprint,
                       float sharpen) noexcept;
 
 // The anisotropic lookup: filtered probes along the footprint ellipse's
 // major axis, each at the size of its minor axis. With more than
 // `maxProbes` needed, the probes widen to cover the major axis.
+ColorRgba sampleInput(const ImagePyramid& pyramid, float u, float v, const Footprint& footprint,
+                      const LookupScale& scale, int maxProbes = kMaxAnisotropicProbes) noexcept;
 ColorRgba sampleInput(const ImagePyramid& pyramid, float u, float v, const Footprint& footprint, float sharpen,
                       int maxProbes = kMaxAnisotropicProbes) noexcept;
 

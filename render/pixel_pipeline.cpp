@@ -163,11 +163,12 @@ bool takesRegionColour(const ShadingOptions& opt, std::int32_t tag) {
 }
 
 // A filtered read of the input at (u, v), transparent where there is none.
-inline ColorRgba readInput(const PipelineConfig& cfg, float u, float v, const Footprint& fp, bool anisotropic,
-                           int probeLimit) {
+inline ColorRgba readInput(const PipelineConfig& cfg, TileState& state, float u, float v, const Footprint& fp,
+                           bool anisotropic, int probeLimit) {
     if (cfg.pyramid == nullptr || noPosition(u) || noPosition(v)) return ColorRgba{};
-    return anisotropic ? sampleInput(*cfg.pyramid, u, v, fp, cfg.shading.sharpen, probeLimit)
-                       : samplePlain(*cfg.pyramid, u, v, fp, cfg.shading.sharpen);
+    const LookupScale& scale = state.lookupScale.get(*cfg.pyramid, cfg.shading.sharpen);
+    return anisotropic ? sampleInput(*cfg.pyramid, u, v, fp, scale, probeLimit)
+                       : samplePlain(*cfg.pyramid, u, v, fp, scale);
 }
 
 // The backdrop under a sample, unless it lies in a transparent gap or the
@@ -257,7 +258,7 @@ ColorRgba Shader::sampleColour(const RenderCell& cell, float u, float v, const F
     }
     if (!region) {
         ++st_.lookups;
-        c = readInput(cfg_, u, v, fp, anisotropic, probeLimit_);
+        c = readInput(cfg_, st_, u, v, fp, anisotropic, probeLimit_);
         if (c.a > 0.0f) {
             float rgb[3] = {c.r, c.g, c.b};
             cfg_.mapping->shadeSample(cell, rgb);
@@ -818,7 +819,7 @@ void replayTile(const PipelineConfig& config, TileState& state, const TileRecord
                 const CornerMean mean = cornerMean(u, v, wrap);
                 ++state.lookups;
                 const ColorRgba c =
-                    readInput(config, mean.u, mean.v, mean.diagonal, anisotropic, kMaxAnisotropicProbes);
+                    readInput(config, state, mean.u, mean.v, mean.diagonal, anisotropic, kMaxAnisotropicProbes);
                 storeColour(g.at(x, y), finiteOrClear(overBackdrop(config.shading, c, false)));
                 continue;
             }

@@ -101,6 +101,8 @@ struct TileState {
     // Replaying a plan: which rows of corners the tile has mapped (height +
     // 1, from the row above the first pixel).
     std::vector<std::uint8_t> cornerMapped;
+    // The lookups' scale for the render's pyramid and sharpening.
+    LookupScaleCache lookupScale;
     // Counters, for tests and tuning.
     std::uint32_t mappings = 0;  // evaluations of the output mapping
     std::uint32_t lookups = 0;   // filtered lookups of the input

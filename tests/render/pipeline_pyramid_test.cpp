@@ -387,6 +387,64 @@ TEST(ImagePyramid, LookupsReadPixelsMixLevelsAndWrap) {
     EXPECT_EQ(std::pair(sampleLevel(clamped, 0, 1.25f, 0.5f, 0.0f).a, sampleLevel(clamped, 0, 0.5f, -0.1f, 0.0f).a),
               std::pair(0.0f, 0.0f));  // outside: transparent black
 }
+// A wrapping image rolled by 16 columns reads the same at the rolled positions: the lookups near
+// the first and last columns (columns wrapped one by one) agree with those inside (a row's pixels
+// in one load), for byte, word and float levels, at level 0 and at the levels a footprint mixes.
+TEST(ImagePyramid, LookupsAgreeAcrossTheWrapSeam) {
+    constexpr std::int32_t w = 64, h = 32, roll = 16;
+    const std::vector<std::uint8_t> bytes = randomBytes(std::size_t(w * h) * 4, 7u);
+    std::vector<std::uint8_t> rolledBytes(bytes.size());
+    for (std::int32_t y = 0; y < h; ++y)
+        for (std::int32_t x = 0; x < w; ++x)
+            for (int c = 0; c < 4; ++c)
+                rolledBytes[std::size_t((y * w + (x + roll) % w) * 4 + c)] = bytes[std::size_t((y * w + x) * 4 + c)];
+    for (const int depth : {8, 32}) {
+        ImagePyramid p[2];
+        for (int i = 0; i < 2; ++i) {
+            const std::vector<std::uint8_t>& src = i == 0 ? bytes : rolledBytes;
+            std::vector<float> floats(src.size());
+            for (std::size_t k = 0; k < src.size(); ++k) floats[k] = static_cast<float>(src[k]) / 255.0f;
+            ASSERT_TRUE(p[i].allocate(w, h, kWrapHorizontal, pyramidStorageFor(depth)));
+            ASSERT_TRUE(depth == 8 ? p[i].storeImage(SourceImageView{src.data(), w, h, w * 4, 4, 8})
+                                   : p[i].storeImage(SourceImageView{floats.data(), w, h, w * 16, 4, 32}));
+            ASSERT_EQ(buildPyramid(p[i], 2), 0);
+        }
+        // Footprints (level-0 pixels) for level 0 alone, level 0 with its B-spline, levels 1 to 3,
+        // and a long one whose probes spread across the seam.
+        for (const auto& [du, dv] : {std::pair{0.5f, 0.5f}, {1.3f, 1.3f}, {3.0f, 3.0f}, {7.0f, 6.0f}, {6.0f, 1.5f}})
+            for (const float x : {0.0f, 0.3f, 1.0f, 1.6f, 2.5f, 30.2f, 61.5f, 62.7f, 63.4f, 63.9f}) {
+                const float v = 13.3f / h;
+                const Footprint fp{du / w, 0.0f, 0.0f, dv / h};
+                const ColorRgba a = sampleInput(p[0], x / w, v, fp, 0.3f);
+                const ColorRgba b = sampleInput(p[1], (x + roll) / w, v, fp, 0.3f);
+                EXPECT_TRUE(std::fabs(a.r - b.r) < 2e-6f && std::fabs(a.g - b.g) < 2e-6f &&
+                            std::fabs(a.b - b.b) < 2e-6f && std::fabs(a.a - b.a) < 2e-6f)
+                    << depth << " bits, x " << x << ", footprint " << du << " x " << dv << ": " << a.g << " vs " << b.g;
+            }
+    }
+}
+
+// A render's lookups keep their scale while the pyramid, its bias and the sharpening stay; a change
+// of any of them, back and forth, gives the scale worked out afresh.
+TEST(ImagePyramid, LookupScaleFollowsBiasAndSharpening) {
+    ImagePyramid a, b;
+    ASSERT_TRUE(loadPyramid(a, photographicImage(16, 8), kWrapNone) &&
+                loadPyramid(b, photographicImage(16, 8), kWrapNone));
+    LookupScaleCache cache;
+    const struct {
+        ImagePyramid* pyramid;
+        float bias, sharpen;
+    } steps[] = {{&a, 0.0f, 0.3f}, {&a, 0.0f, 0.3f},  {&a, 0.0f, 1.0f}, {&a, 0.75f, 1.0f},
+                 {&b, 0.0f, 1.0f}, {&a, 0.75f, 1.0f}, {&a, 0.0f, 0.3f}};
+    for (const auto& step : steps) {
+        step.pyramid->setBias(step.bias);
+        const LookupScale got = cache.get(*step.pyramid, step.sharpen);
+        const LookupScale fresh = lookupScale(*step.pyramid, step.sharpen);
+        EXPECT_TRUE(got.variance == fresh.variance && got.bilinearWithinPixel == fresh.bilinearWithinPixel)
+            << step.bias << " " << step.sharpen;
+    }
+}
+
 // A filter of variance t turns the parabola k·(x − c)² into k·((x − c)² + t): read off, the blur
 // each footprint gets, through the reads of level 0, the levels' kept variances and their mixing,
 // and the anisotropic probes' spread, grows from the box's w²/12 at one pixel to 0.3·w² at two.
