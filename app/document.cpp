@@ -12,6 +12,8 @@
 #include <limits>
 #include <new>
 
+#include "platform/large_pages.h"
+
 namespace globaro {
 
 namespace {
@@ -97,6 +99,7 @@ void* allocateUntouched(std::size_t bytes) {
     if (bytes >= kMappedBytes) {
         void* p = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
         if (p == MAP_FAILED) throw std::bad_alloc();
+        preferLargePages(p, bytes);
         return p;
     }
     void* p = std::calloc(std::max<std::size_t>(bytes, 1), 1);

@@ -24,6 +24,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/large_pages.h"
 #include "render/blend_modes.h"
 #include "render/render_driver.h"
 
@@ -55,7 +56,8 @@ PyramidStorage pyramidStorageFor(int depth);
 
 // An allocator that leaves new floats unset: every pixel of a level is
 // written (by `storeImage` or the reduction) before the pyramid is ready, so
-// clearing the memory first would only touch every page twice.
+// clearing the memory first would only touch every page twice. A large level
+// asks for large pages before its first write.
 template <typename T>
 struct UninitialisedAllocator : std::allocator<T> {
     template <typename U>
@@ -65,6 +67,11 @@ struct UninitialisedAllocator : std::allocator<T> {
     UninitialisedAllocator() noexcept = default;
     template <typename U>
     UninitialisedAllocator(const UninitialisedAllocator<U>&) noexcept {}
+    T* allocate(std::size_t n) {
+        T* p = std::allocator<T>::allocate(n);
+        preferLargePages(p, n * sizeof(T));
+        return p;
+    }
     template <typename U>
     void construct(U* p) noexcept {
         ::new (static_cast<void*>(p)) U;

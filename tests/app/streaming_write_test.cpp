@@ -127,5 +127,23 @@ TEST(StreamingWrite, RowsLetGoLeaveMemoryAndAreNeverWrittenFromWhatIsLeft) {
     EXPECT_TRUE(nothingLeft("letgo"));
 }
 
+// A document large enough for large pages lets go of whole pages within the rows it is told, and
+// of nothing else: the rows around them keep every value, however the pages were backed.
+TEST(StreamingWrite, RowsLetGoInALargeDocumentLeaveTheirNeighboursAlone) {
+    for (const int depth : {8, 16}) {
+        const Document before = picture(depth, 1500, 1100);  // 6.6 and 13.2 MB
+        Document doc = before;
+        releaseRows(doc, 200, 900);
+        for (std::int32_t y = 0; y < doc.height; y += 3) {
+            const bool inside = y >= 240 && y < 860;  // well within: every page of these rows went
+            for (std::int32_t x = 0; x < doc.width; x += 149)
+                ASSERT_EQ(doc.value(x, y, 1), (y < 200 || y >= 900) ? before.value(x, y, 1)
+                                              : inside              ? 0.0f
+                                                                    : doc.value(x, y, 1))
+                    << depth << " " << x << "," << y;
+        }
+    }
+}
+
 }  // namespace
 }  // namespace globaro
