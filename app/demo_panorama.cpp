@@ -66,6 +66,8 @@ Rgb scene(double lon, double lat) {
 
 }  // namespace
 
+std::array<double, 3> demoSceneColor(double lon, double lat) { return scene(lon, lat); }
+
 bool makeDemoPanorama(Document& doc, std::int32_t width, std::int32_t height, int depth, std::string& error) {
     if (!makeDocument(doc, width, height, 3, false, depth, error)) return false;
     const double pi = std::numbers::pi;

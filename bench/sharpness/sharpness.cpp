@@ -12,6 +12,9 @@
 //       The rectilinear view SIZE x SIZE, FOV degrees across, looking at
 //       (LON, LAT) degrees, of the same function: every pixel the mean of
 //       4 x 4 stratified exact samples over its square on the image plane.
+//   globaro_sharpness demo-reference OUT.png SIZE FOV LON LAT
+//       The same view of the built-in demo scene (`globaro demo` draws its
+//       panorama, 3 x 3 exact samples a pixel).
 //   globaro_sharpness psnr IMAGE REFERENCE
 //       Peak signal-to-noise ratio of IMAGE against REFERENCE (dB; colour
 //       channels, full scale 1).
@@ -24,6 +27,8 @@
 
 #include <OpenImageIO/imagebuf.h>
 #include <OpenImageIO/imageio.h>
+
+#include "app/demo_panorama.h"
 
 #include <algorithm>
 #include <cmath>
@@ -169,13 +174,15 @@ int checker(int argc, char** argv) {
     return write16(argv[2], w, h, rgb);
 }
 
-int reference(int argc, char** argv) {
-    if (argc < 8) return 2;
-    const int n = std::atoi(argv[3]);
+// Writes the rectilinear view SIZE x SIZE, FOV degrees across, looking at
+// (LON, LAT) degrees, of fn: every pixel the mean of 4 x 4 stratified exact
+// samples over its square on the image plane. argv holds OUT SIZE FOV LON LAT.
+template <typename Function>
+int writeView(char** argv, const Function& fn) {
+    const int n = std::atoi(argv[1]);
     if (n < 1 || n > 16384) return 2;
-    const double t = std::tan(std::atof(argv[4]) * kPi / 360.0);
-    const double lon = std::atof(argv[5]) * kPi / 180.0, lat = std::atof(argv[6]) * kPi / 180.0;
-    const SphereFunction fn(std::atof(argv[7]), argc > 8 ? static_cast<unsigned>(std::atoi(argv[8])) : 1u);
+    const double t = std::tan(std::atof(argv[2]) * kPi / 360.0);
+    const double lon = std::atof(argv[3]) * kPi / 180.0, lat = std::atof(argv[4]) * kPi / 180.0;
     // The view's frame: forward, right and up.
     double f[3];
     direction(lon, lat, f);
@@ -193,7 +200,7 @@ int reference(int argc, char** argv) {
                     for (int k = 0; k < 3; ++k) d[k] = f[k] + a * r[k] + b * u[k];
                     const double len = std::sqrt(d[0] * d[0] + d[1] * d[1] + d[2] * d[2]);
                     float c[3];
-                    fn.at(d[0] / len, d[1] / len, d[2] / len, c);
+                    fn(d[0] / len, d[1] / len, d[2] / len, c);
                     for (int k = 0; k < 3; ++k) sum[k] += c[k];
                 }
             }
@@ -201,7 +208,22 @@ int reference(int argc, char** argv) {
             for (int k = 0; k < 3; ++k) p[k] = sum[k] / 16.0f;
         }
     });
-    return write16(argv[2], n, n, rgb);
+    return write16(argv[0], n, n, rgb);
+}
+
+int reference(int argc, char** argv) {
+    if (argc < 8) return 2;
+    const SphereFunction fn(std::atof(argv[7]), argc > 8 ? static_cast<unsigned>(std::atoi(argv[8])) : 1u);
+    return writeView(argv + 2, [&](double x, double y, double z, float out[3]) { fn.at(x, y, z, out); });
+}
+
+// The exact view of the built-in demo scene (`globaro demo` draws its panorama).
+int demoReference(int argc, char** argv) {
+    if (argc < 7) return 2;
+    return writeView(argv + 2, [](double x, double y, double z, float out[3]) {
+        const auto c = globaro::demoSceneColor(std::atan2(x, z), std::asin(std::clamp(y, -1.0, 1.0)));
+        for (int k = 0; k < 3; ++k) out[k] = static_cast<float>(c[k]);
+    });
 }
 
 int psnr(int argc, char** argv) {
@@ -255,6 +277,8 @@ int main(int argc, char** argv) {
         rc = checker(argc, argv);
     else if (what == "reference")
         rc = reference(argc, argv);
+    else if (what == "demo-reference")
+        rc = demoReference(argc, argv);
     else if (what == "psnr")
         rc = psnr(argc, argv);
     else if (what == "ellipse-std")
@@ -262,6 +286,7 @@ int main(int argc, char** argv) {
     if (rc == 2)
         std::fprintf(stderr,
                      "usage: globaro_sharpness source OUT WxH BAND [SEED] | checker OUT WxH DEGREES |\n"
-                     "       reference OUT SIZE FOV LON LAT BAND [SEED] | psnr IMAGE REFERENCE | ellipse-std IMAGE\n");
+                     "       reference OUT SIZE FOV LON LAT BAND [SEED] | demo-reference OUT SIZE FOV LON LAT |\n"
+                     "       psnr IMAGE REFERENCE | ellipse-std IMAGE\n");
     return rc;
 }
