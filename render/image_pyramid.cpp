@@ -914,19 +914,44 @@ inline Vec4 bilinearAt(const PyramidLevel& lv, bool wrapX, float u, float v, flo
     return bilinear<FloatTexels>(lv, wrapX, u, v, sharpen);
 }
 
-// The weights of the cubic B-spline (variance 1/3 pixel squared) for the
-// four pixels about a position `t` (0..1) past the second, one to a lane:
-// the pieces of the kernel near the centre (|x| < 1, the middle lanes) and
-// beyond it (1 <= |x| < 2, the outer lanes), at the distances 1 + t, t,
-// 1 - t and 2 - t, each lane with the same operations as the scalar
-// polynomial (the near piece's missing linear term adds an exact zero).
-inline Vec4 bsplineWeights(float t) noexcept {
-    constexpr float near3 = 0.5f, near2 = -1.0f, near0 = 4.0f / 6.0f;
-    constexpr float far3 = -1.0f / 6.0f, far2 = 1.0f, far1 = -2.0f, far0 = 8.0f / 6.0f;
+// A cubic kernel as the four taps of a read see it: the coefficients of
+// the kernel's pieces near the centre (|x| < 1, the middle lanes) and beyond
+// it (1 <= |x| < 2, the outer lanes), highest power first.
+struct CubicShape {
+    Vec4 c3, c2, c1, c0;
+};
+
+// The weights of a cubic kernel for the four pixels about a position `t`
+// (0..1) past the second, one to a lane: the kernel at the distances 1 + t,
+// t, 1 - t and 2 - t, each lane with the same operations as the scalar
+// polynomial (a missing term adds an exact zero).
+inline Vec4 cubicWeights(const CubicShape& k, float t) noexcept {
     const Vec4 x = splat(t) * Vec4{1.0f, 1.0f, -1.0f, -1.0f} + Vec4{1.0f, 0.0f, 1.0f, 2.0f};
-    const Vec4 c3{far3, near3, near3, far3}, c2{far2, near2, near2, far2};
-    const Vec4 c1{far1, 0.0f, 0.0f, far1}, c0{far0, near0, near0, far0};
-    return ((c3 * x + c2) * x + c1) * x + c0;
+    return ((k.c3 * x + k.c2) * x + k.c1) * x + k.c0;
+}
+
+// The cubic B-spline: variance 1/3 pixel squared, positive weights.
+constexpr float kNear3 = 0.5f, kNear2 = -1.0f, kNear0 = 4.0f / 6.0f;
+constexpr float kFar3 = -1.0f / 6.0f, kFar2 = 1.0f, kFar1 = -2.0f, kFar0 = 8.0f / 6.0f;
+constexpr CubicShape kBSpline{Vec4{kFar3, kNear3, kNear3, kFar3}, Vec4{kFar2, kNear2, kNear2, kFar2},
+                              Vec4{kFar1, 0.0f, 0.0f, kFar1}, Vec4{kFar0, kNear0, kNear0, kFar0}};
+
+inline Vec4 bsplineWeights(float t) noexcept { return cubicWeights(kBSpline, t); }
+
+// The sharp cubic of enlargements: the Mitchell–Netravali cubic with
+// B + 2C = 1 (Catmull–Rom at B = 0, the B-spline at B = 1), whose variance
+// is B/3, taken at B = 3·variance, so that it adds the box's blur of the
+// output pixel to an interpolation of the input; mixed, tap by tap, with
+// the bilinear weights (share `bilinear`) where it hands over to the
+// bilinear read. Every member of the family and the mixture keep the
+// weights' sum at 1 at every position.
+inline CubicShape sharpCubic(float variance, float bilinear) noexcept {
+    const float b = 3.0f * variance, c = 1.0f - bilinear;
+    const float n3 = c * (9.0f - 6.0f * b) / 6.0f, n2 = c * (9.0f * b - 15.0f) / 6.0f;
+    const float n1 = -bilinear, n0 = c * (6.0f - 2.0f * b) / 6.0f + bilinear;
+    const float f3 = c * (2.0f * b - 3.0f) / 6.0f, f2 = c * (15.0f - 9.0f * b) / 6.0f;
+    const float f1 = c * (12.0f * b - 24.0f) / 6.0f, f0 = c * (12.0f - 4.0f * b) / 6.0f;
+    return CubicShape{Vec4{f3, n3, n3, f3}, Vec4{f2, n2, n2, f2}, Vec4{f1, n1, n1, f1}, Vec4{f0, n0, n0, f0}};
 }
 
 template <int lane>
@@ -1018,15 +1043,15 @@ struct FourTexelRows<WordTexels> {
 };
 #endif
 
-// A cubic B-spline read at one level, (u, v) inside the image as for
-// bilinear.
+// A cubic read at one level (the B-spline unless told), (u, v) inside the
+// image as for bilinear.
 template <typename Texels>
-inline Vec4 bicubic(const PyramidLevel& lv, bool wrapX, float u, float v) noexcept {
+inline Vec4 bicubic(const PyramidLevel& lv, bool wrapX, float u, float v, const CubicShape& shape = kBSpline) noexcept {
     const float x = u * static_cast<float>(lv.width) - 0.5f;
     const float y = v * static_cast<float>(lv.height) - 0.5f;
     const float fx0 = std::floor(x), fy0 = std::floor(y);
     const std::int32_t x0 = static_cast<std::int32_t>(fx0), y0 = static_cast<std::int32_t>(fy0);
-    const Vec4 weightsX = bsplineWeights(x - fx0), wy = bsplineWeights(y - fy0);
+    const Vec4 weightsX = cubicWeights(shape, x - fx0), wy = cubicWeights(shape, y - fy0);
     const Vec4 wx[4] = {lanes<0>(weightsX), lanes<1>(weightsX), lanes<2>(weightsX), lanes<3>(weightsX)};
     const std::int32_t lastRow = lv.height - 1;
     auto row = [lastRow](std::int32_t j) { return std::min(std::max(j, 0), lastRow); };
@@ -1061,23 +1086,25 @@ inline Vec4 bicubic(const PyramidLevel& lv, bool wrapX, float u, float v) noexce
         low = range.low;
         high = range.high;
     }
-    // Within the range of the pixels read: the weights are positive, but
-    // their sum may round off 1 (a constant image reads back exactly).
+    // Within the range of the pixels read: the B-spline's weights are
+    // positive, but their sum may round off 1 (a constant image reads back
+    // exactly); the sharp cubic's negative lobes would overshoot a step.
     sum = sum < low ? low : sum;
     sum = sum > high ? high : sum;
     return sum * unitScale<Texels>();
 }
 
-inline Vec4 bicubicAt(const PyramidLevel& lv, bool wrapX, float u, float v) noexcept {
+inline Vec4 bicubicAt(const PyramidLevel& lv, bool wrapX, float u, float v,
+                      const CubicShape& shape = kBSpline) noexcept {
     switch (lv.storage) {
         case LevelStorage::kBytes:
-            return bicubic<ByteTexels>(lv, wrapX, u, v);
+            return bicubic<ByteTexels>(lv, wrapX, u, v, shape);
         case LevelStorage::kWords:
-            return bicubic<WordTexels>(lv, wrapX, u, v);
+            return bicubic<WordTexels>(lv, wrapX, u, v, shape);
         case LevelStorage::kFloat:
             break;
     }
-    return bicubic<FloatTexels>(lv, wrapX, u, v);
+    return bicubic<FloatTexels>(lv, wrapX, u, v, shape);
 }
 
 // The most blur the cubic on level 0 gives: the cubic B-spline's variance.
@@ -1085,21 +1112,30 @@ constexpr float kCubicMaxVariance = 1.0f / 3.0f;
 // The blur of a bilinear read (on average over its positions): a tent one
 // pixel wide either side.
 constexpr float kBilinearVariance = 1.0f / 6.0f;
+// Up to this variance (the box of a footprint half an input pixel wide: an
+// enlargement by 2 or more) the sharp cubic alone; from it to
+// kSharpHandOver (0.7 pixels) its weights mix with the bilinear read's, one
+// read of 4 x 4 pixels; beyond, the bilinear read of 2 x 2. An enlarged
+// picture shows the bilinear read's blur; about as fine as the input (the
+// cube faces and views of most jobs, none of whose footprints is under 0.7
+// pixels both ways) it shows far less than it costs to avoid.
+constexpr float kSharpOnly = 0.5f * 0.5f / 12.0f;
+constexpr float kSharpHandOver = 0.7f * 0.7f / 12.0f;
 
 // The filtered read of a footprint whose filter should have the variance
 // `variance` along each axis (level-0 pixels squared), (u, v) inside the
 // image as for bilinear. Up to a bilinear read's variance, one bilinear
-// read of level 0: the footprints of enlargements and of outputs about as
-// fine as the input, the most common by far, at the cost of four pixels
-// (a cubic through the pixels would be sharper still, at four times the
-// cost). Up to the cubic B-spline's variance, the bilinear and the B-spline
-// read of level 0 mixed to the wanted variance. Beyond it, B-spline reads
-// of the two levels whose blur brackets the wanted one (the pyramid keeps
-// each level's), mixed so that the mixture has the wanted variance: the
-// blur, and with it the level, changes continuously with the footprint. The
-// B-spline rather than bilinear within a level: a level keeps part of the
-// contrast at its own Nyquist frequency (the reduction passes 40 % there),
-// which bilinear reads pass on as moiré; the B-spline passes a sixth of that.
+// read of level 0: the footprints of outputs about as fine as the input,
+// the most common by far, at the cost of four pixels (the enlargements
+// among them take `sharpRead` instead, in sampleInput). Up to the cubic
+// B-spline's variance, the bilinear and the B-spline read of level 0 mixed
+// to the wanted variance. Beyond it, B-spline reads of the two levels whose
+// blur brackets the wanted one (the pyramid keeps each level's), mixed so
+// that the mixture has the wanted variance: the blur, and with it the
+// level, changes continuously with the footprint. The B-spline rather than
+// bilinear within a level: a level keeps part of the contrast at its own
+// Nyquist frequency (the reduction passes 40 % there), which bilinear reads
+// pass on as moiré; the B-spline passes a sixth of that.
 //
 // The choice depends on the variance alone: the probes of an anisotropic
 // lookup, which share theirs, make it once.
@@ -1145,6 +1181,14 @@ inline Vec4 filtered(const FilterChoice& c, bool wrapX, float u, float v) noexce
     if (c.second == nullptr) return a;
     const Vec4 b = bicubicAt(*c.second, wrapX, u, v);
     return a + (b - a) * splat(c.mix);
+}
+
+// The sharp cubic's read of level 0 for a variance under kSharpHandOver
+// (out of line: rare beside the bilinear reads it stands next to).
+[[gnu::noinline]] Vec4 sharpRead(const ImagePyramid& pyramid, bool wrapX, float u, float v, float variance) noexcept {
+    if (!(variance > 0.0f)) variance = 0.0f;
+    const float bilinear = std::max(variance - kSharpOnly, 0.0f) / (kSharpHandOver - kSharpOnly);
+    return bicubicAt(pyramid.level(0), wrapX, u, v, sharpCubic(variance, bilinear));
 }
 
 inline Vec4 filtered(const ImagePyramid& pyramid, bool wrapX, float u, float v, float variance) noexcept {
@@ -1426,11 +1470,20 @@ ColorRgba sampleInput(const ImagePyramid& pyramid, float u, float v, const Footp
     // 1 − halfTrace, squared to spare the root) wants a box's variance of at
     // most 1/12, and with the variance less than doubled (a bias below half
     // a level) that is one bilinear read, whatever its shape: the footprints
-    // of enlargements and of outputs as fine as the input, most of all
-    // lookups.
-    if (halfTrace <= 1.0f && discSquared <= (1.0f - halfTrace) * (1.0f - halfTrace) && scaled.bilinearWithinPixel)
-        return colourOf(bilinearAt(pyramid.level(0), wrapX, u, v, 0.0f));
+    // of outputs as fine as the input, most of all lookups. A footprint
+    // smaller than kSharpHandOver's both ways (an enlargement) takes the
+    // sharp cubic, sized by its larger width; a thin one as long as a pixel
+    // is no enlargement along its length.
     const float scale = scaled.variance;
+    if (halfTrace <= 1.0f && discSquared <= (1.0f - halfTrace) * (1.0f - halfTrace) && scaled.bilinearWithinPixel) {
+        // (The larger width is at least the half trace: most footprints
+        // are decided without the root.)
+        if (kBoxVariance * halfTrace * scale < kSharpHandOver) {
+            const float variance = kBoxVariance * (halfTrace + std::sqrt(discSquared)) * scale;
+            if (variance < kSharpHandOver) return colourOf(sharpRead(pyramid, wrapX, u, v, variance));
+        }
+        return colourOf(bilinearAt(pyramid.level(0), wrapX, u, v, 0.0f));
+    }
     // A round footprint (axis ratio below 1.25: l1/l2 below 1.25², with
     // l2 = cross²/l1, decided without a square root: disc² against the
     // square of what disc is compared with) takes one read the size of its
@@ -1512,6 +1565,8 @@ ColorRgba sampleInput(const ImagePyramid& pyramid, float u, float v, const Footp
     // The probes' spacing along the major axis, in fractions of the image.
     const float stepU = ex * length * spread / w, stepV = ey * length * spread / h;
     const Probes probes{u, v, stepU, stepV, 1.0f / static_cast<float>(n), n, wrapX};
+    // (Thin probes take the bilinear read, not the sharp cubic: the footprint
+    // is longer than a pixel, no enlargement.)
     const FilterChoice choice = chooseFilter(pyramid, variance);
     // Probes that stay within a 32nd of a pixel of one row are read as one
     // strip a level (their u unwrapped: the strip's columns wrap instead).

@@ -446,8 +446,10 @@ TEST(ImagePyramid, LookupScaleFollowsBiasAndSharpening) {
 }
 
 // A filter of variance t turns the parabola k·(x − c)² into k·((x − c)² + t): read off, the blur
-// each footprint gets, through the reads of level 0, the levels' kept variances and their mixing,
-// and the anisotropic probes' spread, grows from the box's w²/12 at one pixel to 0.3·w² at two.
+// each footprint gets, through the sharp cubic of enlargements, the reads of level 0, the levels'
+// kept variances and their mixing, and the anisotropic probes' spread, is the box's w²/12 up to one
+// pixel (a bilinear read's, 0.16 here, is far more than a small footprint's) and grows to 0.3·w² at
+// two.
 TEST(ImagePyramid, FootprintLookupsBlurByTheFootprintsVariance) {
     constexpr float k = 1.0f / 4096.0f, c = 256.0f, at = 296.3f;
     ImagePyramid p;
@@ -461,7 +463,9 @@ TEST(ImagePyramid, FootprintLookupsBlurByTheFootprintsVariance) {
         return factor * w * w;
     };
     // Round footprints, and long ones (across u, two pixels high) whose probes spread along u.
-    for (const auto& [w, high] : {std::pair{1.5f, 1.5f},
+    for (const auto& [w, high] : {std::pair{0.2f, 0.2f},
+                                  {0.45f, 0.45f},
+                                  {1.5f, 1.5f},
                                   {2.0f, 2.0f},
                                   {3.0f, 3.0f},
                                   {8.0f, 8.0f},
@@ -472,6 +476,34 @@ TEST(ImagePyramid, FootprintLookupsBlurByTheFootprintsVariance) {
                                   {120.0f, 2.0f}}) {
         const float blur = sampleInput(p, at / 512, 0.5f, Footprint{w / 512, 0, 0, high / 64}, 0.0f).g / k;
         EXPECT_NEAR(blur - (at - c) * (at - c), wanted(w), 0.01f + 0.02f * wanted(w)) << w << " x " << high;
+    }
+}
+
+// Where the sharp cubic of enlargements hands over to the bilinear read (footprints 0.5 to 0.7
+// pixels wide), the read changes with the footprint's width in small steps, on one-pixel stripes
+// where the two reads differ most; and across a step edge an enlargement reads no halo: its values
+// stay within the edge's two sides and never turn back.
+TEST(ImagePyramid, SharpEnlargementsHandOverSmoothlyAndKeepEdgesWithoutHalo) {
+    ImagePyramid stripes, edge;
+    ASSERT_TRUE(loadPyramid(
+        stripes,
+        makeImage(64, 64, [](std::int32_t x, std::int32_t y, float* p) { setGrey(p, (x + y) % 2 == 0 ? 0.9f : 0.1f); }),
+        kWrapNone));
+    ASSERT_TRUE(loadPyramid(
+        edge, makeImage(64, 16, [](std::int32_t x, std::int32_t, float* p) { setGrey(p, x < 32 ? 0.2f : 0.8f); }),
+        kWrapNone));
+    const float u = 30.8f / 64.0f, v = 20.3f / 64.0f;
+    auto read = [&](float w) { return sampleInput(stripes, u, v, Footprint{w / 64, 0, 0, w / 64}, 0.0f).g; };
+    float largestStep = 0.0f;
+    for (float w = 0.3f; w < 0.9f; w += 0.002f)
+        largestStep = std::max(largestStep, std::fabs(read(w + 0.002f) - read(w)));
+    EXPECT_GT(std::fabs(read(0.3f) - read(0.9f)), 0.05f);  // the two reads differ here
+    EXPECT_LT(largestStep, 0.004f);
+    float last = 0.0f;
+    for (float x = 28.0f; x < 36.0f; x += 0.05f) {
+        const float g = sampleInput(edge, x / 64.0f, 0.5f, Footprint{0.2f / 64, 0, 0, 0.2f / 16}, 0.0f).g;
+        EXPECT_TRUE(g >= 0.2f - 1e-6f && g <= 0.8f + 1e-6f && g >= last - 1e-6f) << x << ": " << g;
+        last = g;
     }
 }
 
