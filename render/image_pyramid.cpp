@@ -1363,16 +1363,19 @@ struct Probes {
     float u, v, stepU, stepV, invN;
     int n;
     bool wrapX;
+    // Probe i's place along the major axis, -1/2..1/2 of the spread.
+    float offset(int i) const noexcept { return (static_cast<float>(i) + 0.5f) * invN - 0.5f; }
+    // Probe i's u before it wraps: the probes in order, for a strip whose
+    // columns wrap instead. Probes stay inside the image the centre lies in
+    // (no black fringe where a long footprint reaches past an edge).
+    float unwrappedU(int i) const noexcept {
+        const float pu = u + stepU * offset(i);
+        return wrapX ? pu : std::clamp(pu, 0.0f, 1.0f);
+    }
     void at(int i, float& pu, float& pv) const noexcept {
-        const float t = (static_cast<float>(i) + 0.5f) * invN - 0.5f;
-        // Probes stay inside the image the centre lies in (no black fringe
-        // where a long footprint reaches past an edge).
-        pu = u + stepU * t;
-        pv = std::clamp(v + stepV * t, 0.0f, 1.0f);
-        if (wrapX)
-            pu -= std::floor(pu);
-        else
-            pu = std::clamp(pu, 0.0f, 1.0f);
+        pu = unwrappedU(i);
+        pv = std::clamp(v + stepV * offset(i), 0.0f, 1.0f);
+        if (wrapX) pu -= std::floor(pu);
     }
 };
 
@@ -1572,10 +1575,7 @@ ColorRgba sampleInput(const ImagePyramid& pyramid, float u, float v, const Footp
     // strip a level (their u unwrapped: the strip's columns wrap instead).
     if (n >= 3 && n <= kMaxRowProbes && std::fabs(stepV) * h <= 1.0f / 32.0f) {
         float us[kMaxRowProbes];
-        for (int i = 0; i < n; ++i) {
-            const float t = (static_cast<float>(i) + 0.5f) * probes.invN - 0.5f;
-            us[i] = wrapX ? u + stepU * t : std::clamp(u + stepU * t, 0.0f, 1.0f);
-        }
+        for (int i = 0; i < n; ++i) us[i] = probes.unwrappedU(i);
         Vec4 mean;
         if (filteredRow(choice, wrapX, us, n, v, mean)) return colourOf(mean);
     }
