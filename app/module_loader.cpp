@@ -4,11 +4,13 @@
 #include <elf.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <string_view>
 #include <utility>
 
 namespace globaro {
@@ -240,28 +242,47 @@ bool readElfSection(const std::string& path, const std::string& section, std::ve
         error = "\"" + path + "\" is too large to be a filter module";
         return false;
     }
-    // One read of the whole file (a module with its debugging sections runs
-    // to tens of megabytes).
-    std::vector<std::uint8_t> file(static_cast<std::size_t>(size));
-    in.read(reinterpret_cast<char*>(file.data()), static_cast<std::streamsize>(file.size()));
-    file.resize(static_cast<std::size_t>(in.gcount()));
-    if (file.size() < sizeof(Elf64_Ehdr) || std::memcmp(file.data(), ELFMAG, SELFMAG) != 0 ||
-        file[EI_CLASS] != ELFCLASS64) {
+    // The header, the section table, the table of section names and the one
+    // section are read where they lie: a module with its debugging sections
+    // runs to tens of megabytes, and the program reads its own at every
+    // start. Every place and length is checked against the file's size
+    // before it is read or allocated.
+    auto readAt = [&](std::uint64_t at, void* out, std::uint64_t length) {
+        if (at > size || size - at < length) return false;
+        in.clear();
+        in.seekg(static_cast<std::streamoff>(at));
+        in.read(static_cast<char*>(out), static_cast<std::streamsize>(length));
+        return in.gcount() == static_cast<std::streamsize>(length);
+    };
+    Elf64_Ehdr header;
+    if (!readAt(0, &header, sizeof header) || std::memcmp(header.e_ident, ELFMAG, SELFMAG) != 0 ||
+        header.e_ident[EI_CLASS] != ELFCLASS64) {
         error = "\"" + path + "\" is not a 64-bit ELF module";
         return false;
     }
-    Elf64_Ehdr header;
-    std::memcpy(&header, file.data(), sizeof header);
+    // The section table in one read, as far as it lies within the file.
+    const std::uint64_t step = header.e_shentsize;
+    std::uint64_t count = 0;
+    std::vector<std::uint8_t> table;
+    if (step >= sizeof(Elf64_Shdr) && header.e_shoff <= size) {
+        count = std::min<std::uint64_t>(header.e_shnum, (size - header.e_shoff) / step);
+        table.resize(static_cast<std::size_t>(count * step));
+        if (!readAt(header.e_shoff, table.data(), table.size())) count = 0;
+    }
     auto sectionHeader = [&](std::size_t index, Elf64_Shdr& out) {
-        const std::uint64_t at = header.e_shoff + index * static_cast<std::uint64_t>(header.e_shentsize);
-        if (header.e_shentsize < sizeof(Elf64_Shdr) || at > file.size() || file.size() - at < sizeof(Elf64_Shdr))
-            return false;
-        std::memcpy(&out, file.data() + at, sizeof out);
+        if (index >= count) return false;
+        std::memcpy(&out, table.data() + index * step, sizeof out);
         return true;
     };
     Elf64_Shdr names;
-    if (header.e_shstrndx >= header.e_shnum || !sectionHeader(header.e_shstrndx, names) ||
-        names.sh_offset > file.size() || file.size() - names.sh_offset < names.sh_size) {
+    std::vector<char> nameTable;
+    if (header.e_shstrndx >= header.e_shnum || !sectionHeader(header.e_shstrndx, names) || names.sh_offset > size ||
+        size - names.sh_offset < names.sh_size) {
+        error = "\"" + path + "\" has a damaged section table";
+        return false;
+    }
+    nameTable.resize(static_cast<std::size_t>(names.sh_size));
+    if (!readAt(names.sh_offset, nameTable.data(), names.sh_size)) {
         error = "\"" + path + "\" has a damaged section table";
         return false;
     }
@@ -269,14 +290,19 @@ bool readElfSection(const std::string& path, const std::string& section, std::ve
         Elf64_Shdr s;
         if (!sectionHeader(i, s)) break;
         if (s.sh_name >= names.sh_size) continue;
-        const char* name = reinterpret_cast<const char*>(file.data() + names.sh_offset + s.sh_name);
-        if (strnlen(name, names.sh_size - s.sh_name) == section.size() && section == name) {
-            if (s.sh_offset > file.size() || file.size() - s.sh_offset < s.sh_size) {
+        const char* name = nameTable.data() + s.sh_name;
+        if (strnlen(name, names.sh_size - s.sh_name) == section.size() &&
+            section == std::string_view(name, section.size())) {
+            if (s.sh_offset > size || size - s.sh_offset < s.sh_size) {
                 error = "section " + section + " of \"" + path + "\" lies outside the file";
                 return false;
             }
-            bytes.assign(file.begin() + static_cast<std::ptrdiff_t>(s.sh_offset),
-                         file.begin() + static_cast<std::ptrdiff_t>(s.sh_offset + s.sh_size));
+            bytes.resize(static_cast<std::size_t>(s.sh_size));
+            if (!readAt(s.sh_offset, bytes.data(), s.sh_size)) {
+                bytes.clear();
+                error = "section " + section + " of \"" + path + "\" lies outside the file";
+                return false;
+            }
             return true;
         }
     }
