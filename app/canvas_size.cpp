@@ -272,7 +272,16 @@ std::string sizeText(std::int64_t w, std::int64_t h) { return std::to_string(w) 
 
 }  // namespace
 
-NaturalCanvas naturalCanvas(const SettingsRecord& settings, std::int32_t inputWidth, std::int32_t inputHeight) {
+CanvasMeasure canvasMeasureFor(const std::string& spec) {
+    if (spec.empty()) return CanvasMeasure::kSize;
+    std::int32_t w = 0, h = 0;
+    std::string error;
+    if (!parseCanvasSpec(spec, w, h, error)) return CanvasMeasure::kSize;  // refused later, with its line
+    return w != 0 && h != 0 ? CanvasMeasure::kAspectAndFill : CanvasMeasure::kAspect;
+}
+
+NaturalCanvas naturalCanvas(const SettingsRecord& settings, std::int32_t inputWidth, std::int32_t inputHeight,
+                            CanvasMeasure measure) {
     NaturalCanvas n;
     const std::int32_t inW = std::max(inputWidth, 1), inH = std::max(inputHeight, 1);
 
@@ -293,6 +302,12 @@ NaturalCanvas naturalCanvas(const SettingsRecord& settings, std::int32_t inputWi
         const double spanA = scan.a1 - scan.a0, spanB = scan.b1 - scan.b0;
         if (scan.any && (spanA < kFillsCanvas || spanB < kFillsCanvas)) n.aspect = spanA * w0 / (spanB * h0);
     }
+    // The input's pixel count at the output's proportions, unless the
+    // density is measured below.
+    const double pixels = static_cast<double>(inW) * inH;
+    n.width = std::sqrt(pixels * n.aspect);
+    n.height = n.width / n.aspect;
+    if (measure == CanvasMeasure::kAspect) return n;
     // Views that fill whatever canvas they get (a rectilinear view, a
     // little planet) take any proportions: they show more to the sides.
     n.fillsAnyShape = true;
@@ -302,6 +317,7 @@ NaturalCanvas naturalCanvas(const SettingsRecord& settings, std::int32_t inputWi
         const Scan s = scanGrid(wider);
         n.fillsAnyShape = n.fillsAnyShape && s.any && s.a1 - s.a0 >= kFillsCanvas && s.b1 - s.b0 >= kFillsCanvas;
     }
+    if (measure == CanvasMeasure::kAspectAndFill) return n;
     // 3. The density at the view centre on a canvas of the output's own
     //    proportions, against the input's at its centre.
     const auto [w1, h1] = probeSides(n.aspect);
@@ -312,17 +328,13 @@ NaturalCanvas naturalCanvas(const SettingsRecord& settings, std::int32_t inputWi
     n.outputRadiansPerPixel = scan.any ? outputRadiansPerPixel(natural, scan.centreA, scan.centreB) : 0.0;
     n.inputPixelsPerRadian = inputCentreDensity(settings.inputProjection, inW, inH);
     n.measured = n.outputRadiansPerPixel > 0.0 && n.inputPixelsPerRadian > 0.0;
+    // (Outputs with samplers of their own have nothing to measure: the
+    // input's pixel count stays.)
     if (n.measured) {
         // Input pixels per probe pixel: the probe canvas scaled by it puts
         // one output pixel on one input pixel at the view centre.
         const double scale = n.outputRadiansPerPixel * n.inputPixelsPerRadian;
         n.width = w1 * scale;
-        n.height = n.width / n.aspect;
-    } else {
-        // Nothing to measure (outputs with samplers of their own): the
-        // input's pixel count at the output's proportions.
-        const double pixels = static_cast<double>(inW) * inH;
-        n.width = std::sqrt(pixels * n.aspect);
         n.height = n.width / n.aspect;
     }
     // A view that squeezes the sphere into a point (a stereographic map of

@@ -26,10 +26,20 @@ struct NaturalCanvas {
     bool fillsAnyShape = false;  // the output fills a canvas of any proportions (a rectilinear view)
 };
 
+// How much of the natural canvas a render needs measured: its proportions
+// (a --size that gives one side), with whether the output fills a canvas of
+// any proportions (one that gives both), or its size too (no --size).
+enum class CanvasMeasure { kAspect, kAspectAndFill, kSize };
+
+// What `spec` (a --size text, possibly empty or malformed) needs measured.
+CanvasMeasure canvasMeasureFor(const std::string& spec);
+
 // Measures the natural canvas of `settings` for an input image of
 // `inputWidth` x `inputHeight`, through the output mapping and the input
-// lookup themselves.
-NaturalCanvas naturalCanvas(const SettingsRecord& settings, std::int32_t inputWidth, std::int32_t inputHeight);
+// lookup themselves, as far as `measure` asks: what it leaves out keeps the
+// defaults (no fill; the input's pixel count at the output's proportions).
+NaturalCanvas naturalCanvas(const SettingsRecord& settings, std::int32_t inputWidth, std::int32_t inputHeight,
+                            CanvasMeasure measure = CanvasMeasure::kSize);
 
 // A --size text: "WxH", "W" (height from the proportions) or "xH" (width
 // from them). Sides of 0 are the ones to derive. False with one line naming

@@ -182,7 +182,7 @@ std::ostream& messageStart(std::ostream& stream, RenderProgress* progress) {
 // input, or the --size asked for, completed from the output's proportions.
 bool makeRenderCanvas(const Document& source, const std::string& output, const RenderOptions& o,
                       const SettingsRecord& settings, Document& canvas, std::string& error) {
-    const NaturalCanvas natural = naturalCanvas(settings, source.width, source.height);
+    const NaturalCanvas natural = naturalCanvas(settings, source.width, source.height, canvasMeasureFor(o.size));
     std::int32_t width = 0, height = 0;
     std::string warning;
     if (!chooseCanvasSize(o.size, natural, width, height, warning, error)) return false;
