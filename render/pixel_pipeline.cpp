@@ -133,6 +133,26 @@ struct CornerMean {
 
 // The same from the corners' input positions alone (u[i], v[i] of corner i).
 CornerMean cornerMean(const float (&u)[4], const float (&v)[4], InputWrap wrap) {
+    // Most pixels: every corner placed, none on a pole of a wrapping input,
+    // and the corners within half the image of each other where positions
+    // wrap. The wrap-aware means and differences below are then the plain
+    // ones, and these are the very same floats.
+    const bool placed = u[0] != -1.0f && u[1] != -1.0f && u[2] != -1.0f && u[3] != -1.0f && v[0] != -1.0f &&
+                        v[1] != -1.0f && v[2] != -1.0f && v[3] != -1.0f;
+    const float uLow = std::min(std::min(u[0], u[1]), std::min(u[2], u[3]));
+    const float uHigh = std::max(std::max(u[0], u[1]), std::max(u[2], u[3]));
+    const float vLow = std::min(std::min(v[0], v[1]), std::min(v[2], v[3]));
+    const float vHigh = std::max(std::max(v[0], v[1]), std::max(v[2], v[3]));
+    const bool plain = wrap == kInputNoWrap || (vLow > 0.0f && vHigh < 1.0f && uHigh - uLow <= 0.5f &&
+                                                (wrap != kInputWrapBoth || vHigh - vLow <= 0.5f));
+    if (placed && plain) {
+        CornerMean m;
+        m.u = ((u[0] + u[1]) * 0.5f + (u[2] + u[3]) * 0.5f) * 0.5f;
+        m.v = ((v[0] + v[1]) * 0.5f + (v[2] + v[3]) * 0.5f) * 0.5f;
+        m.diagonal = {(u[0] - u[3]) * kInvSqrt2, (v[0] - v[3]) * kInvSqrt2, (u[1] - u[2]) * kInvSqrt2,
+                      (v[1] - v[2]) * kInvSqrt2};
+        if (!noPosition(m.u)) return m;
+    }
     auto poleFree = [wrap](float cu, float cv) {
         return wrap != kInputNoWrap && (cv <= 0.0f || cv >= 1.0f) ? -1.0f : cu;
     };

@@ -204,6 +204,29 @@ TEST(PipelineWork, PixelsAtThePoleOfAPanoramaAreStillLookedUp) {
     expectPixel(render(pole, o, &p), 4, 4, {0.6f, kAny, 0.6f, kAny}, 1e-4f, "pole");
 }
 
+// Corners a fiftieth apart in v, the first row of pixels across the seam at v = 0 and 1.
+void acrossTheSeam(float a, float b, RenderCell& cell) {
+    const float v = 0.99f + 0.02f * std::round(b * kH);
+    cell.regionTag = kTagPlainMap, cell.inputU = a, cell.inputV = v - std::floor(v);
+}
+
+// An input that wraps both ways takes the mean of corners across its v seam at the seam (its dark
+// first and last rows), not halfway down the picture; one that does not wrap spans the picture
+// from top to bottom, brighter on the whole.
+TEST(PipelineWork, CornersAcrossTheVerticalSeamMeanAcrossItWhereTheInputWrapsBothWays) {
+    ImagePyramid p;
+    ASSERT_TRUE(loadPyramid(
+        p,
+        makeImage(16, 16, [](std::int32_t, std::int32_t y, float* q) { setGrey(q, y < 2 || y >= 14 ? 0.1f : 0.9f); }),
+        kWrapHorizontal));
+    for (const auto& [wrap, low, high] : {std::tuple{kInputWrapBoth, 0.05f, 0.15f}, {kInputNoWrap, 0.3f, 0.95f}}) {
+        ShadingOptions o;
+        o.wrap = wrap;
+        const float g = render(acrossTheSeam, o, &p).at(4, 0)[1];
+        EXPECT_TRUE(g >= low && g <= high) << wrap << ": " << g;
+    }
+}
+
 // The corner classes of a pixel and the means of input positions across the wrap.
 TEST(PipelineHelpers, CornerClassesAndWrapMeans) {
     const int classes[][5] = {{1, 1, 1, 1, 0}, {1, 1, 2, 2, 1}, {1, 2, 1, 2, 2}, {1, 1, 1, 2, 3}, {1, 1, 2, 1, 4},
