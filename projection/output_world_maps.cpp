@@ -331,20 +331,32 @@ void toSphere(const LonLat& ll, OutputResult& r) noexcept {
                                 static_cast<float>(ll.phi / kPi + 0.5)));
 }
 
-}  // namespace
-
-void mapMollweide(const OutputCall& c, OutputResult& r) noexcept {
-    const double xp = 5.656854249492384 * c.cxd();
+// Mollweide's map by rows: θ, φ and the parallel's half length once a row.
+bool mollweideRow(const OutputCall& c, PseudoRow& row) noexcept {
     const double yp = 5.656854249492384 * c.cyd();
-    if (std::fabs(yp) > 1.414213562373095 || std::fabs(xp) > 2.82842712474619) return;
+    if (std::fabs(yp) > 1.414213562373095) return false;
     const float theta = static_cast<float>(fast_math::asin(yp * 0.707106781186548));
     const double phi = fast_math::asin((fast_math::sin(2.0 * theta) + 2.0 * theta) / 3.1415927410125732);
-    const float k = std::cos(theta) * 2.82842712474619f;
-    const double lambda = k > 0.0f ? xp * 3.1415927410125732 / k + 3.1415927410125732 - 3.141592653 : -3.141592653;
-    if (lambda < -3.1415927410125732 || lambda > 3.1415927410125732) return;
-    const double w = (lambda + 3.141592653) * 0.5 / 3.1415927410125732;
-    setHit(r, equirectDirection(static_cast<float>(1.0 - w), static_cast<float>(phi / 3.1415927410125732 + 0.5)));
+    row.v = static_cast<float>(phi / 3.1415927410125732 + 0.5);
+    row.k[0] = std::cos(theta) * 2.82842712474619f;
+    return true;
 }
+
+bool mollweideAcross(const OutputCall& c, const PseudoRow& row, float& w) noexcept {
+    const double xp = 5.656854249492384 * c.cxd();
+    if (std::fabs(xp) > 2.82842712474619) return false;
+    const double k = row.k[0];
+    const double lambda = k > 0.0 ? xp * 3.1415927410125732 / k + 3.1415927410125732 - 3.141592653 : -3.141592653;
+    if (lambda < -3.1415927410125732 || lambda > 3.1415927410125732) return false;
+    w = static_cast<float>(1.0 - (lambda + 3.141592653) * 0.5 / 3.1415927410125732);
+    return true;
+}
+
+}  // namespace
+
+const PseudoRowForm kMollweideRows{&mollweideRow, &mollweideAcross};
+
+void mapMollweide(const OutputCall& c, OutputResult& r) noexcept { mapByPseudoRow(kMollweideRows, c, r); }
 
 void mapEckertIV(const OutputCall& c, OutputResult& r) noexcept {
     const double s = 4.0 * c.cyd();

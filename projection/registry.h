@@ -134,7 +134,7 @@ inline constexpr OutputRow kOutputRows[] = {
     // The ellipse of semi-axes 0.5 and 0.25: radius of curvature 0.25²/0.5
     // at the ends of the long axis.
     {.id = 46, .name = "Mollweide", .traits = kTraitEqualArea | kTraitEllipseOutline, .key = "Ko45",
-     .routine = &mapMollweide, .box = kWideBox, .outlineRadius = 0.125, .about = "Mollweide: the world in a 2:1 ellipse, the parallels straight, the meridians half ellipses; equal-area"},
+     .routine = &mapMollweide, .pseudoRow = &kMollweideRows, .box = kWideBox, .outlineRadius = 0.125, .about = "Mollweide: the world in a 2:1 ellipse, the parallels straight, the meridians half ellipses; equal-area"},
     {.id = 47, .name = "icomap", .shapeWord = "icosahedron", .key = "Ko46", .poly = {.kind = 17}, .about = "icomap: the icosahedron's 20 triangles unfolded into a strip of five, ten triangles round the equator between five about each pole; each face shows the sphere as seen from the centre through it"},
     {.id = 48, .name = "star 3", .key = "Ko47", .routine = &mapStar, .about = "star 3: the whole sphere in a three-pointed star, the centre in the middle, the opposite point along the outline"},
     {.id = 49, .name = "star 5", .key = "Ko48", .routine = &mapStar, .about = "star 5: the whole sphere in a pentagram, the centre in the middle, the opposite point along the outline"},

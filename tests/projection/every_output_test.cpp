@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <map>
 #include <string>
@@ -77,6 +78,9 @@ TEST_P(EveryOutput, JumpsOnlyAlongItsCuts) {
 }
 
 // A row of corners gives each corner's tags and input position; outputs without a row path say so.
+// A pseudocylindrical output's row form answers, cell for cell, the same bits as its routine called
+// corner by corner, also on the rows just inside and outside the top and bottom of its outline
+// (the poles).
 TEST_P(EveryOutput, RowPathMatchesCornerByCorner) {
     const ProjectionId id = GetParam();
     struct Variant {
@@ -92,20 +96,50 @@ TEST_P(EveryOutput, RowPathMatchesCornerByCorner) {
         RenderContext ctx;
         setupRenderContext(ctx, s, RenderSizes{kW, kH, 2000, 1000});
         const OutputImageRecord image = makeOutputImageRecord(kW, kH);
-        for (std::int32_t y : {-1, 0, 37, kH / 3, kH / 2, kH})
+        std::vector<float> rows{-1, 0, 37, kH / 3, kH / 2, kH};
+        // The same render with the routine alone, corner by corner.
+        const output_detail::PseudoRowForm* form = ctx.entry->pseudoRow;
+        OutputRow routineOnly = *ctx.entry;
+        routineOnly.pseudoRow = nullptr;
+        RenderContext plainCtx = ctx;
+        plainCtx.entry = &routineOnly;
+        if (form != nullptr) {
+            // Where the row form's start changes its answer, the last row on either side of it.
+            const auto starts = [&](float y) {
+                const OutputPosition p = normalisedOutputPosition(0.0f, y, v.step, v.originX, v.originY, image);
+                output_detail::PseudoRow row;
+                return form->start(output_detail::OutputCall{ctx, *ctx.entry, p.a, p.b}, row);
+            };
+            for (float y = -1; y < float(kH); ++y) {
+                if (starts(y) == starts(y + 1)) continue;
+                float lo = y, hi = y + 1;
+                for (int step = 0; step < 40; ++step) {
+                    const float mid = 0.5f * (lo + hi);
+                    if (mid == lo || mid == hi) break;
+                    (starts(mid) == starts(lo) ? lo : hi) = mid;
+                }
+                rows.insert(rows.end(), {lo, hi});
+            }
+            ASSERT_GE(rows.size(), 10u) << "the outline's top and bottom not found";
+        }
+        for (float y : rows)
             for (float x0 : {-1.0f, float(kW / 2 - 1)}) {
                 std::vector<RenderCell> row(kCount);
                 row[0].regionTag = 12345;
                 MappingScratch scratch;
-                if (!mapOutputRow(x0, float(y), kCount, v.step, v.originX, v.originY, image, ctx, row.data(),
-                                  scratch)) {
+                if (!mapOutputRow(x0, y, kCount, v.step, v.originX, v.originY, image, ctx, row.data(), scratch)) {
                     ASSERT_EQ(row[0].regionTag, 12345) << "a refused row wrote a cell";
                     continue;
+                }
+                std::vector<RenderCell> plain(kCount);
+                if (form != nullptr) {
+                    ASSERT_TRUE(mapOutputRow(x0, y, kCount, v.step, v.originX, v.originY, image, plainCtx, plain.data(),
+                                             scratch));
                 }
                 for (std::int32_t i = 0; i < kCount; ++i) {
                     RenderCell want;
                     MappingScratch own;
-                    mapOutputSample(x0 + float(i), float(y), v.step, v.originX, v.originY, image, 0, ctx, want, own);
+                    mapOutputSample(x0 + float(i), y, v.step, v.originX, v.originY, image, 0, ctx, want, own);
                     const RenderCell& got = row[i];
                     SCOPED_TRACE(::testing::Message()
                                  << "input " << v.input << " corner (" << x0 + float(i) << ", " << y << ")");
@@ -118,6 +152,13 @@ TEST_P(EveryOutput, RowPathMatchesCornerByCorner) {
                     ASSERT_NEAR(got.inputV, want.inputV, 2e-5f);
                     ASSERT_TRUE(got.weight == want.weight && got.lineValue == want.lineValue &&
                                 std::equal(got.normal, got.normal + 3, want.normal));
+                    if (form == nullptr) continue;
+                    const RenderCell& same = plain[i];
+                    ASSERT_TRUE(got.regionTag == same.regionTag && got.pieceTag == same.pieceTag &&
+                                got.subTag == same.subTag && got.faceIndex == same.faceIndex &&
+                                got.weight == same.weight && got.lineValue == same.lineValue);
+                    ASSERT_EQ(std::bit_cast<std::uint32_t>(got.inputU), std::bit_cast<std::uint32_t>(same.inputU));
+                    ASSERT_EQ(std::bit_cast<std::uint32_t>(got.inputV), std::bit_cast<std::uint32_t>(same.inputV));
                 }
             }
     }
