@@ -299,6 +299,13 @@ namespace {
 // The directions of the last two are then turned and looked up together.
 enum class RowShape { kNone, kRowPoint, kPseudo, kRoutine };
 
+bool isIdentity(const Mat3& m) noexcept {
+    for (int i = 0; i < 3; ++i)
+        for (int j = 0; j < 3; ++j)
+            if (m.m[i][j] != (i == j ? 1.0f : 0.0f)) return false;
+    return true;
+}
+
 // The row path serves renders of the output routines drawn without warps,
 // folds or overlays that need the direction.
 RowShape rowShapeOf(const RenderContext& ctx) noexcept {
@@ -346,6 +353,31 @@ bool mapOutputRow(float x0, float y, std::int32_t count, float s, float ox, floa
         const OutputPosition p = normalisedOutputPosition(x0, y, s, ox, oy, image);
         rowHits = form->start(OutputCall{ctx, *ctx.entry, p.a, p.b}, row);
         if (rowHits) parallel = equirectParallel(row.v);
+    }
+    // Without a turn, over the equirectangular input, E(w, v) is looked up
+    // at (1 − w, v) itself: no direction is built, and nothing is lost to
+    // the sine and arc cosine of v near the poles. (Not at a pole itself,
+    // where the lookup keeps the library's angle of two zeros.)
+    if (form != nullptr && equirectangular && rowHits && parallel.r > 0.0f && isIdentity(ctx.rotation.product)) {
+        for (std::int32_t i = 0; i < count; ++i) {
+            const OutputPosition p = normalisedOutputPosition(x0 + static_cast<float>(i), y, s, ox, oy, image);
+            RenderCell& cell = cells[i];
+            startMapping(cell);
+            PlaneAnswer answer;
+            float w = 0.0f;
+            answer.result.hit = form->across(OutputCall{ctx, *ctx.entry, p.a, p.b}, row, w);
+            if (!takePlaneAnswer(answer, ctx, cell)) continue;
+            // What the lookup of the equirectangular input leaves in a cell.
+            // (a w beyond [0, 1] names the same meridian a turn away)
+            float u = 1.0f - w;
+            if (u < 0.0f) u += 1.0f;
+            if (u > 1.0f) u -= 1.0f;
+            cell.inputU = ctx.flip != 0 ? 1.0f - u : u;
+            cell.inputV = row.v;
+            cell.pieceTag = InputSample::kDefaultRegionCode;
+            finishSample(cell);
+        }
+        return true;
     }
     using vector_math::Vec4f;
     for (std::int32_t first = 0; first < count; first += 4) {
