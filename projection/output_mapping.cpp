@@ -369,9 +369,7 @@ bool mapOutputRow(float x0, float y, std::int32_t count, float s, float ox, floa
             if (!takePlaneAnswer(answer, ctx, cell)) continue;
             // What the lookup of the equirectangular input leaves in a cell.
             // (a w beyond [0, 1] names the same meridian a turn away)
-            float u = 1.0f - w;
-            if (u < 0.0f) u += 1.0f;
-            if (u > 1.0f) u -= 1.0f;
+            const float u = w < 0.0f ? -w : (w > 1.0f ? 2.0f - w : 1.0f - w);
             cell.inputU = ctx.flip != 0 ? 1.0f - u : u;
             cell.inputV = row.v;
             cell.pieceTag = InputSample::kDefaultRegionCode;

@@ -358,17 +358,32 @@ const PseudoRowForm kMollweideRows{&mollweideRow, &mollweideAcross};
 
 void mapMollweide(const OutputCall& c, OutputResult& r) noexcept { mapByPseudoRow(kMollweideRows, c, r); }
 
-void mapEckertIV(const OutputCall& c, OutputResult& r) noexcept {
+namespace {
+
+// Eckert IV by rows: the auxiliary angle, its cosine and the latitude once a row.
+bool eckertIVRow(const OutputCall& c, PseudoRow& row) noexcept {
     const double s = 4.0 * c.cyd();
-    if (!(s >= -1.0 && s <= 1.0)) return;
+    if (!(s >= -1.0 && s <= 1.0)) return false;
     const double theta = std::asin(s);
     const double cs = std::cos(theta);
-    const double lambda = c.cxd() * 12.566370614359172 / (cs + 1.0);
-    if (std::fabs(lambda) > 3.141592653) return;
     const double phi = std::asin(std::clamp((cs * s + theta + 2.0 * s) / 3.5707963267948966, -1.0, 1.0));
-    setHit(r, equirectDirection(static_cast<float>(1.5 - (lambda / 2.0) / 3.1415927410125732),
-                                static_cast<float>(phi / 3.1415927410125732 + 0.5)));
+    row.v = static_cast<float>(phi / 3.1415927410125732 + 0.5);
+    row.k[0] = cs;
+    return true;
 }
+
+bool eckertIVAcross(const OutputCall& c, const PseudoRow& row, float& w) noexcept {
+    const double lambda = c.cxd() * 12.566370614359172 / (row.k[0] + 1.0);
+    if (std::fabs(lambda) > 3.141592653) return false;
+    w = static_cast<float>(1.5 - (lambda / 2.0) / 3.1415927410125732);
+    return true;
+}
+
+}  // namespace
+
+const PseudoRowForm kEckertIVRows{&eckertIVRow, &eckertIVAcross};
+
+void mapEckertIV(const OutputCall& c, OutputResult& r) noexcept { mapByPseudoRow(kEckertIVRows, c, r); }
 
 void mapHillEucyclic(const OutputCall& c, OutputResult& r) noexcept {
     const double y = c.cyd() + 0.0155;

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 #include <map>
+#include <numbers>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -161,7 +162,11 @@ TEST_P(EveryOutput, RowPathMatchesCornerByCorner) {
                     float dSame = std::fabs(got.inputU - same.inputU);
                     if (v.input == 1) dSame = std::min(dSame, 1.0f - dSame);
                     ASSERT_LE(dSame, 2.5e-7f);
-                    ASSERT_LE(std::fabs(got.inputV - same.inputV), 2.5e-7f);
+                    // And near a pole, what the arc cosine of a float height resolves there.
+                    const float poleSlack =
+                        1.2e-7f / (std::numbers::pi_v<float> *
+                                   std::max(std::sin(std::numbers::pi_v<float> * same.inputV), 1e-3f));
+                    ASSERT_LE(std::fabs(got.inputV - same.inputV), 2.5e-7f + poleSlack);
                 }
             }
     }
