@@ -312,6 +312,7 @@ void mapEckertIV(const OutputCall&, OutputResult&) noexcept;
 extern const PseudoRowForm kEckertIVRows;
 void mapHillEucyclic(const OutputCall&, OutputResult&) noexcept;
 void mapRobinson(const OutputCall&, OutputResult&) noexcept;
+extern const PseudoRowForm kRobinsonRows;
 void mapWinkelTripel(const OutputCall&, OutputResult&) noexcept;
 void mapNaturalEarth(const OutputCall&, OutputResult&) noexcept;
 void mapCanters(const OutputCall&, OutputResult&) noexcept;

@@ -402,15 +402,32 @@ void mapHillEucyclic(const OutputCall& c, OutputResult& r) noexcept {
                                 static_cast<float>(1.0 - (phi / kPi + 0.5))));
 }
 
-void mapRobinson(const OutputCall& c, OutputResult& r) noexcept {
-    const float x = static_cast<float>(c.cxd());
-    const float y2 = static_cast<float>(2.0 * c.cyd());
-    if (!(std::fabs(y2) <= 1.0f && std::fabs(x) <= 1.0f)) return;
+namespace {
+
+// Robinson's map by rows: the latitude and the parallel's length from the
+// tables once a row.
+bool robinsonRow(const OutputCall& c, PseudoRow& row) noexcept {
+    const auto y2 = static_cast<float>(2.0 * c.cyd());
+    if (!(std::fabs(y2) <= 1.0f)) return false;
     const float phiN = robinsonInverseLatitude(y2);
-    const float length = robinsonParallelLength(phiN);
-    if (!(std::fabs(x) <= length)) return;
-    setHit(r, equirectDirection(-(x / length) * 0.5f + 0.5f, phiN * 0.5f + 0.5f));
+    row.v = phiN * 0.5f + 0.5f;
+    row.k[0] = robinsonParallelLength(phiN);
+    return true;
 }
+
+bool robinsonAcross(const OutputCall& c, const PseudoRow& row, float& w) noexcept {
+    const auto x = static_cast<float>(c.cxd());
+    const auto length = static_cast<float>(row.k[0]);
+    if (!(std::fabs(x) <= 1.0f && std::fabs(x) <= length)) return false;
+    w = -(x / length) * 0.5f + 0.5f;
+    return true;
+}
+
+}  // namespace
+
+const PseudoRowForm kRobinsonRows{&robinsonRow, &robinsonAcross};
+
+void mapRobinson(const OutputCall& c, OutputResult& r) noexcept { mapByPseudoRow(kRobinsonRows, c, r); }
 
 void mapWinkelTripel(const OutputCall& c, OutputResult& r) noexcept {
     toSphere(winkelTripelInverse(c.cxd(), c.cyd()), r);

@@ -195,7 +195,7 @@ inline constexpr OutputRow kOutputRows[] = {
      .box = {-5.0, 5.0, -3.0, 3.0}, .render = {kModeNormal, false, 33}, .about = "60 views: 10 × 6 rectilinear windows of the fov, each looking towards the centre of one face of the 60-faced solid (60 faces), north up"},
     {.id = 79, .name = "72 views", .family = ProjectionFamily::kViews, .key = "Ko80", .routine = &mapViews,
      .box = {-4.5, 4.5, -4.0, 4.0}, .render = {kModeNormal, false, 54}, .about = "72 views: 9 × 8 rectilinear windows of the fov, each looking towards the centre of one face of the dodo's net (dodecadodecahedron), north up"},
-    {.id = 80, .name = "Robinson", .key = "Ko81", .routine = &mapRobinson, .box = {-1.0, 1.0, -0.5, 0.5}, .about = "Robinson: Robinson's compromise world from his table of the parallels' lengths and spacings every 5°, read back through an inverse of the table"},
+    {.id = 80, .name = "Robinson", .key = "Ko81", .routine = &mapRobinson, .pseudoRow = &kRobinsonRows, .box = {-1.0, 1.0, -0.5, 0.5}, .about = "Robinson: Robinson's compromise world from his table of the parallels' lengths and spacings every 5°, read back through an inverse of the table"},
     {.id = 81, .name = "equi tall", .traits = kTraitCylindrical, .key = "Ko82", .routine = &mapEquiTall,
      .box = kWideBox, .rectangleSide = 0.5, .about = "equi tall: the equirectangular map, longitude evenly across and latitude evenly down, filling a frame of any proportions"},
     {.id = 82, .name = "semistereo", .key = "Ko83", .routine = &mapSemistereo, .about = "semistereo: the fisheye ρ = 4·tan(θ/4), between the stereographic and the equidistant; the fov spans the shorter side, the whole sphere fits in the circle ρ = 4"},
