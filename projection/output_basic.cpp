@@ -128,14 +128,30 @@ void mapHammer(const OutputCall& c, OutputResult& r) noexcept {
     setHit(r, equirectDirection(1.0f - (2.0f * theta + kPiF) * 0.5f / kPiF, std::asin(s) / kPiF + 0.5f));
 }
 
-void mapSinusoidal(const OutputCall& c, OutputResult& r) noexcept {
+namespace {
+
+// The sinusoidal map by rows: the latitude and its cosine once a row.
+bool sinusoidalRow(const OutputCall& c, PseudoRow& row) noexcept {
     const float phi = kTwoPiF * c.Y();
-    if (!(std::fabs(phi) < kPiF / 2.0f)) return;
-    const float cs = std::cos(phi);
-    const float lambda = cs == 0.0f ? 0.0f : kTwoPiF * c.X() / cs;
-    if (!(lambda > -kPiF && lambda < kPiF)) return;
-    setHit(r, equirectDirection(-(lambda + kPiF) * 0.5f * kInvPiF, phi * kInvPiF + 0.5f));
+    if (!(std::fabs(phi) < kPiF / 2.0f)) return false;
+    row.v = phi * kInvPiF + 0.5f;
+    row.k[0] = std::cos(phi);
+    return true;
 }
+
+bool sinusoidalAcross(const OutputCall& c, const PseudoRow& row, float& w) noexcept {
+    const auto cs = static_cast<float>(row.k[0]);
+    const float lambda = cs == 0.0f ? 0.0f : kTwoPiF * c.X() / cs;
+    if (!(lambda > -kPiF && lambda < kPiF)) return false;
+    w = -(lambda + kPiF) * 0.5f * kInvPiF;
+    return true;
+}
+
+}  // namespace
+
+const PseudoRowForm kSinusoidalRows{&sinusoidalRow, &sinusoidalAcross};
+
+void mapSinusoidal(const OutputCall& c, OutputResult& r) noexcept { mapByPseudoRow(kSinusoidalRows, c, r); }
 
 void mapRectilinear(const OutputCall& c, OutputResult& r) noexcept {
     float x = 0.0f, y = 0.0f;

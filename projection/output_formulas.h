@@ -220,14 +220,46 @@ struct RowPoint {
     float weight = 0.0f;
 };
 
+// The part of E(w, v) below that depends on v alone: the direction's height
+// y and the radius r of its parallel.
+struct EquirectParallel {
+    float y = 0.0f;
+    float r = 1.0f;
+};
+
+inline EquirectParallel equirectParallel(float v) noexcept {
+    const float y = std::sin((v - 0.5f) * -kPiF);
+    return {y, std::sqrt(std::fmax(0.0f, 1.0f - y * y))};
+}
+
+// E(w, v) on the parallel of v.
+inline SphereDir equirectDirectionOn(const EquirectParallel& p, float w) noexcept {
+    const float angle = (w - 0.5f) * kTwoPiF;
+    return {std::sin(angle) * p.r, p.y, std::cos(angle) * p.r};
+}
+
 // E(w, v): the direction an equirectangular input shows at horizontal
 // fraction 1 − w and vertical fraction v, in float.
-inline SphereDir equirectDirection(float w, float v) noexcept {
-    const float y = std::sin((v - 0.5f) * -kPiF);
-    const float r = std::sqrt(std::fmax(0.0f, 1.0f - y * y));
-    const float angle = (w - 0.5f) * kTwoPiF;
-    return {std::sin(angle) * r, y, std::cos(angle) * r};
-}
+inline SphereDir equirectDirection(float w, float v) noexcept { return equirectDirectionOn(equirectParallel(v), w); }
+
+// The row form of a pseudocylindrical routine, one whose answer is
+// E(w, v) with v a function of the plane y alone and w of the plane x and
+// what the row found: `start` does the row's part once (false: the whole
+// row misses), `across` each corner's w (false: the corner misses). The
+// routine itself is the two in turn, so the row path answers the same
+// floats as the routine.
+struct PseudoRow {
+    float v = 0.5f;            // the vertical fraction of E
+    double k[2] = {0.0, 0.0};  // what `across` needs of the row
+};
+
+struct PseudoRowForm {
+    bool (*start)(const OutputCall&, PseudoRow&) noexcept;
+    bool (*across)(const OutputCall&, const PseudoRow&, float& w) noexcept;
+};
+
+// The routine of a row form, corner by corner.
+inline void mapByPseudoRow(const PseudoRowForm& form, const OutputCall& c, OutputResult& r) noexcept;
 
 // The inverse stereographic projection of the plane point (w1, w2); a point too far out for
 // floats (a wide view of the logarithmic map overflows) is the point at infinity, the back pole.
@@ -240,6 +272,13 @@ inline SphereDir inverseStereographic(float w1, float w2) noexcept {
 inline void setHit(OutputResult& r, const SphereDir& d) noexcept {
     r.d = d;
     r.hit = true;
+}
+
+inline void mapByPseudoRow(const PseudoRowForm& form, const OutputCall& c, OutputResult& r) noexcept {
+    PseudoRow row;
+    float w = 0.0f;
+    if (!form.start(c, row) || !form.across(c, row, w)) return;
+    setHit(r, equirectDirection(w, row.v));
 }
 
 // Basic projections (output_basic.cpp).
@@ -255,6 +294,7 @@ void mapOrthographic(const OutputCall&, OutputResult&) noexcept;
 void mapLambertAzimuthal(const OutputCall&, OutputResult&) noexcept;
 void mapHammer(const OutputCall&, OutputResult&) noexcept;
 void mapSinusoidal(const OutputCall&, OutputResult&) noexcept;
+extern const PseudoRowForm kSinusoidalRows;
 void mapRectilinear(const OutputCall&, OutputResult&) noexcept;
 void mapHyperbolic(const OutputCall&, OutputResult&) noexcept;
 void mapStereographic(const OutputCall&, OutputResult&) noexcept;
@@ -267,9 +307,12 @@ void mapWetch(const OutputCall&, OutputResult&) noexcept;
 
 // World maps (output_world_maps.cpp).
 void mapMollweide(const OutputCall&, OutputResult&) noexcept;
+extern const PseudoRowForm kMollweideRows;
 void mapEckertIV(const OutputCall&, OutputResult&) noexcept;
+extern const PseudoRowForm kEckertIVRows;
 void mapHillEucyclic(const OutputCall&, OutputResult&) noexcept;
 void mapRobinson(const OutputCall&, OutputResult&) noexcept;
+extern const PseudoRowForm kRobinsonRows;
 void mapWinkelTripel(const OutputCall&, OutputResult&) noexcept;
 void mapNaturalEarth(const OutputCall&, OutputResult&) noexcept;
 void mapCanters(const OutputCall&, OutputResult&) noexcept;

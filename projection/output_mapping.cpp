@@ -293,10 +293,18 @@ namespace {
 
 // The shapes of the row path: outputs whose row routine gives a face-local
 // point that one linear map per region turns into the direction (cube
-// cells, the rectilinear view, the equirectangular map); and every other
-// output routine, called corner by corner, whose directions are then turned
-// and looked up together.
-enum class RowShape { kNone, kRowPoint, kRoutine };
+// cells, the rectilinear view, the equirectangular map); the
+// pseudocylindrical routines, their row's part done once and each corner's
+// part after it; and every other output routine, called corner by corner.
+// The directions of the last two are then turned and looked up together.
+enum class RowShape { kNone, kRowPoint, kPseudo, kRoutine };
+
+bool isIdentity(const Mat3& m) noexcept {
+    for (int i = 0; i < 3; ++i)
+        for (int j = 0; j < 3; ++j)
+            if (m.m[i][j] != (i == j ? 1.0f : 0.0f)) return false;
+    return true;
+}
 
 // The row path serves renders of the output routines drawn without warps,
 // folds or overlays that need the direction.
@@ -307,7 +315,8 @@ RowShape rowShapeOf(const RenderContext& ctx) noexcept {
     if (e->preWarp != PreWarp::kNone || ctx.foldMode == kFoldBeforeRotation || ctx.foldMode == kFoldAfterRotation)
         return RowShape::kNone;
     if (ctx.graticuleOn != 0 || ctx.indicatrixOn != 0 || ctx.edgesOn != 0) return RowShape::kNone;
-    return e->rowPoint != nullptr ? RowShape::kRowPoint : RowShape::kRoutine;
+    if (e->rowPoint != nullptr) return RowShape::kRowPoint;
+    return e->pseudoRow != nullptr ? RowShape::kPseudo : RowShape::kRoutine;
 }
 
 }  // namespace
@@ -317,6 +326,8 @@ bool mapOutputRow(float x0, float y, std::int32_t count, float s, float ox, floa
     const RowShape shape = rowShapeOf(ctx);
     if (shape == RowShape::kNone) return false;
     const CubeLayout* layout = shape == RowShape::kRowPoint ? ctx.entry->cube : nullptr;
+    // Lanes that hold a routine's unit direction rather than a face-local point.
+    const bool routine = shape != RowShape::kRowPoint;
     const bool cube = layout != nullptr;
     // Each region's map and the view rotation are linear: together one
     // matrix, applied to (lx, ly, 1) before the length is divided out. The
@@ -332,6 +343,40 @@ bool mapOutputRow(float x0, float y, std::int32_t count, float s, float ox, floa
     const bool equirectangular =
         ctx.input.resolved && ctx.input.id == ctx.inputProjection && ctx.input.entry != nullptr &&
         ctx.input.entry->lookup == input_detail::lookupEquirectangular && !ctx.input.entry->rightHalfRule;
+    // A pseudocylindrical routine's row: its latitude and what each corner
+    // needs of it, and the parallel of E(w, v) it lies on.
+    const PseudoRowForm* form = shape == RowShape::kPseudo ? ctx.entry->pseudoRow : nullptr;
+    PseudoRow row;
+    bool rowHits = false;
+    EquirectParallel parallel;
+    if (form != nullptr) {
+        const OutputPosition p = normalisedOutputPosition(x0, y, s, ox, oy, image);
+        rowHits = form->start(OutputCall{ctx, *ctx.entry, p.a, p.b}, row);
+        if (rowHits) parallel = equirectParallel(row.v);
+    }
+    // Without a turn, over the equirectangular input, E(w, v) is looked up
+    // at (1 − w, v) itself: no direction is built, and nothing is lost to
+    // the sine and arc cosine of v near the poles. (Not at a pole itself,
+    // where the lookup keeps the library's angle of two zeros.)
+    if (form != nullptr && equirectangular && rowHits && parallel.r > 0.0f && isIdentity(ctx.rotation.product)) {
+        for (std::int32_t i = 0; i < count; ++i) {
+            const OutputPosition p = normalisedOutputPosition(x0 + static_cast<float>(i), y, s, ox, oy, image);
+            RenderCell& cell = cells[i];
+            startMapping(cell);
+            PlaneAnswer answer;
+            float w = 0.0f;
+            answer.result.hit = form->across(OutputCall{ctx, *ctx.entry, p.a, p.b}, row, w);
+            if (!takePlaneAnswer(answer, ctx, cell)) continue;
+            // What the lookup of the equirectangular input leaves in a cell.
+            // (a w beyond [0, 1] names the same meridian a turn away)
+            const float u = w < 0.0f ? -w : (w > 1.0f ? 2.0f - w : 1.0f - w);
+            cell.inputU = ctx.flip != 0 ? 1.0f - u : u;
+            cell.inputV = row.v;
+            cell.pieceTag = InputSample::kDefaultRegionCode;
+            finishSample(cell);
+        }
+        return true;
+    }
     using vector_math::Vec4f;
     for (std::int32_t first = 0; first < count; first += 4) {
         const int lanes = std::min<std::int32_t>(4, count - first);
@@ -348,13 +393,19 @@ bool mapOutputRow(float x0, float y, std::int32_t count, float s, float ox, floa
                 normalisedOutputPosition(x0 + static_cast<float>(first + lane), y, s, ox, oy, image);
             float lx = 0.0f, ly = 0.0f, lz = 1.0f;
             int index = 0;
-            if (shape == RowShape::kRoutine) {
-                // The output's own routine, and what outputToSphere makes of
-                // its answer before the lookup.
+            if (routine) {
+                // The output's own routine (or the corner's part of its row
+                // form), and what outputToSphere makes of its answer before
+                // the lookup.
                 RenderCell& cell = cells[first + lane];
                 startMapping(cell);
                 PlaneAnswer answer;
-                ctx.entry->routine(OutputCall{ctx, *ctx.entry, p.a, p.b}, answer.result);
+                const OutputCall call{ctx, *ctx.entry, p.a, p.b};
+                if (form == nullptr) {
+                    ctx.entry->routine(call, answer.result);
+                } else if (float w = 0.0f; rowHits && form->across(call, row, w)) {
+                    setHit(answer.result, equirectDirectionOn(parallel, w));
+                }
                 if (!takePlaneAnswer(answer, ctx, cell)) continue;
                 lx = answer.result.d.x;
                 ly = answer.result.d.y;
@@ -398,7 +449,7 @@ bool mapOutputRow(float x0, float y, std::int32_t count, float s, float ox, floa
         for (int lane = 0; lane < lanes; ++lane) {
             if (indexOf[lane] < 0) continue;
             RenderCell& cell = cells[first + lane];
-            if (shape != RowShape::kRoutine) {  // (the routine's cells are set up already)
+            if (!routine) {  // (the routine's cells are set up already)
                 startMapping(cell);
                 if (cube) cell.faceIndex = indexOf[lane];
                 if (storesWeight[lane]) cell.weight = weightOf[lane];
@@ -416,8 +467,8 @@ bool mapOutputRow(float x0, float y, std::int32_t count, float s, float ox, floa
                 // Other inputs, and the poles, where atan2 of two zeros
                 // keeps the library's answer: the usual lookup (of a
                 // routine's direction turned as it came).
-                const SphereDir d = shape == RowShape::kRoutine ? SphereDir{tx[lane], ty[lane], tz[lane]}
-                                                                : SphereDir{dx[lane], dy[lane], dz[lane]};
+                const SphereDir d =
+                    routine ? SphereDir{tx[lane], ty[lane], tz[lane]} : SphereDir{dx[lane], dy[lane], dz[lane]};
                 lookUpTurned(d, ctx, cell, scratch, -1, nullptr);
             }
             finishSample(cell);

@@ -58,6 +58,7 @@ namespace output_detail {
 struct OutputCall;
 struct OutputResult;
 struct RowPoint;
+struct PseudoRowForm;
 struct GoreVariant;
 struct CubeLayout;
 
@@ -116,6 +117,9 @@ struct OutputRow {
     output_detail::OutputFormula routine = nullptr;
     // The routine's short form for whole rows, when it has one.
     output_detail::RowRoutine rowPoint = nullptr;
+    // The routine's row form when it is pseudocylindrical (the latitude a
+    // function of the row alone), which the row path then follows.
+    const output_detail::PseudoRowForm* pseudoRow = nullptr;
     // A step that changes each sample's colour after the lookup (lighting,
     // falloff), when the output has one.
     ColourStep colourStep = nullptr;

@@ -331,32 +331,59 @@ void toSphere(const LonLat& ll, OutputResult& r) noexcept {
                                 static_cast<float>(ll.phi / kPi + 0.5)));
 }
 
-}  // namespace
-
-void mapMollweide(const OutputCall& c, OutputResult& r) noexcept {
-    const double xp = 5.656854249492384 * c.cxd();
+// Mollweide's map by rows: θ, φ and the parallel's half length once a row.
+bool mollweideRow(const OutputCall& c, PseudoRow& row) noexcept {
     const double yp = 5.656854249492384 * c.cyd();
-    if (std::fabs(yp) > 1.414213562373095 || std::fabs(xp) > 2.82842712474619) return;
+    if (std::fabs(yp) > 1.414213562373095) return false;
     const float theta = static_cast<float>(fast_math::asin(yp * 0.707106781186548));
     const double phi = fast_math::asin((fast_math::sin(2.0 * theta) + 2.0 * theta) / 3.1415927410125732);
-    const float k = std::cos(theta) * 2.82842712474619f;
-    const double lambda = k > 0.0f ? xp * 3.1415927410125732 / k + 3.1415927410125732 - 3.141592653 : -3.141592653;
-    if (lambda < -3.1415927410125732 || lambda > 3.1415927410125732) return;
-    const double w = (lambda + 3.141592653) * 0.5 / 3.1415927410125732;
-    setHit(r, equirectDirection(static_cast<float>(1.0 - w), static_cast<float>(phi / 3.1415927410125732 + 0.5)));
+    row.v = static_cast<float>(phi / 3.1415927410125732 + 0.5);
+    row.k[0] = std::cos(theta) * 2.82842712474619f;
+    return true;
 }
 
-void mapEckertIV(const OutputCall& c, OutputResult& r) noexcept {
+bool mollweideAcross(const OutputCall& c, const PseudoRow& row, float& w) noexcept {
+    const double xp = 5.656854249492384 * c.cxd();
+    if (std::fabs(xp) > 2.82842712474619) return false;
+    const double k = row.k[0];
+    const double lambda = k > 0.0 ? xp * 3.1415927410125732 / k + 3.1415927410125732 - 3.141592653 : -3.141592653;
+    if (lambda < -3.1415927410125732 || lambda > 3.1415927410125732) return false;
+    w = static_cast<float>(1.0 - (lambda + 3.141592653) * 0.5 / 3.1415927410125732);
+    return true;
+}
+
+}  // namespace
+
+const PseudoRowForm kMollweideRows{&mollweideRow, &mollweideAcross};
+
+void mapMollweide(const OutputCall& c, OutputResult& r) noexcept { mapByPseudoRow(kMollweideRows, c, r); }
+
+namespace {
+
+// Eckert IV by rows: the auxiliary angle, its cosine and the latitude once a row.
+bool eckertIVRow(const OutputCall& c, PseudoRow& row) noexcept {
     const double s = 4.0 * c.cyd();
-    if (!(s >= -1.0 && s <= 1.0)) return;
+    if (!(s >= -1.0 && s <= 1.0)) return false;
     const double theta = std::asin(s);
     const double cs = std::cos(theta);
-    const double lambda = c.cxd() * 12.566370614359172 / (cs + 1.0);
-    if (std::fabs(lambda) > 3.141592653) return;
     const double phi = std::asin(std::clamp((cs * s + theta + 2.0 * s) / 3.5707963267948966, -1.0, 1.0));
-    setHit(r, equirectDirection(static_cast<float>(1.5 - (lambda / 2.0) / 3.1415927410125732),
-                                static_cast<float>(phi / 3.1415927410125732 + 0.5)));
+    row.v = static_cast<float>(phi / 3.1415927410125732 + 0.5);
+    row.k[0] = cs;
+    return true;
 }
+
+bool eckertIVAcross(const OutputCall& c, const PseudoRow& row, float& w) noexcept {
+    const double lambda = c.cxd() * 12.566370614359172 / (row.k[0] + 1.0);
+    if (std::fabs(lambda) > 3.141592653) return false;
+    w = static_cast<float>(1.5 - (lambda / 2.0) / 3.1415927410125732);
+    return true;
+}
+
+}  // namespace
+
+const PseudoRowForm kEckertIVRows{&eckertIVRow, &eckertIVAcross};
+
+void mapEckertIV(const OutputCall& c, OutputResult& r) noexcept { mapByPseudoRow(kEckertIVRows, c, r); }
 
 void mapHillEucyclic(const OutputCall& c, OutputResult& r) noexcept {
     const double y = c.cyd() + 0.0155;
@@ -375,15 +402,32 @@ void mapHillEucyclic(const OutputCall& c, OutputResult& r) noexcept {
                                 static_cast<float>(1.0 - (phi / kPi + 0.5))));
 }
 
-void mapRobinson(const OutputCall& c, OutputResult& r) noexcept {
-    const float x = static_cast<float>(c.cxd());
-    const float y2 = static_cast<float>(2.0 * c.cyd());
-    if (!(std::fabs(y2) <= 1.0f && std::fabs(x) <= 1.0f)) return;
+namespace {
+
+// Robinson's map by rows: the latitude and the parallel's length from the
+// tables once a row.
+bool robinsonRow(const OutputCall& c, PseudoRow& row) noexcept {
+    const auto y2 = static_cast<float>(2.0 * c.cyd());
+    if (!(std::fabs(y2) <= 1.0f)) return false;
     const float phiN = robinsonInverseLatitude(y2);
-    const float length = robinsonParallelLength(phiN);
-    if (!(std::fabs(x) <= length)) return;
-    setHit(r, equirectDirection(-(x / length) * 0.5f + 0.5f, phiN * 0.5f + 0.5f));
+    row.v = phiN * 0.5f + 0.5f;
+    row.k[0] = robinsonParallelLength(phiN);
+    return true;
 }
+
+bool robinsonAcross(const OutputCall& c, const PseudoRow& row, float& w) noexcept {
+    const auto x = static_cast<float>(c.cxd());
+    const auto length = static_cast<float>(row.k[0]);
+    if (!(std::fabs(x) <= 1.0f && std::fabs(x) <= length)) return false;
+    w = -(x / length) * 0.5f + 0.5f;
+    return true;
+}
+
+}  // namespace
+
+const PseudoRowForm kRobinsonRows{&robinsonRow, &robinsonAcross};
+
+void mapRobinson(const OutputCall& c, OutputResult& r) noexcept { mapByPseudoRow(kRobinsonRows, c, r); }
 
 void mapWinkelTripel(const OutputCall& c, OutputResult& r) noexcept {
     toSphere(winkelTripelInverse(c.cxd(), c.cyd()), r);

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 #include <map>
+#include <numbers>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -77,6 +78,9 @@ TEST_P(EveryOutput, JumpsOnlyAlongItsCuts) {
 }
 
 // A row of corners gives each corner's tags and input position; outputs without a row path say so.
+// A pseudocylindrical output's row form answers, cell for cell, what its routine called corner by
+// corner does, also on the rows just inside and outside the top and bottom of its outline (the
+// poles): the same tags, and positions within two float roundings.
 TEST_P(EveryOutput, RowPathMatchesCornerByCorner) {
     const ProjectionId id = GetParam();
     struct Variant {
@@ -84,28 +88,58 @@ TEST_P(EveryOutput, RowPathMatchesCornerByCorner) {
         std::int32_t flip;
         float turn, step, originX, originY;
     };
-    for (const Variant& v : {Variant{1, 0, 0, 1, 0, 0}, Variant{1, 1, 20, 1, 0, 0}, Variant{33, 0, 20, 2.5f, 3, 7},
-                             Variant{27, 1, 0, 1, 0, 0}, Variant{7, 0, 20, 1, 0, 0}}) {
+    for (const Variant& v : {Variant{1, 0, 0, 1, 0, 0}, Variant{1, 1, 20, 1, 0, 0}, Variant{1, 1, 0, 1, 0, 0},
+                             Variant{33, 0, 20, 2.5f, 3, 7}, Variant{27, 1, 0, 1, 0, 0}, Variant{7, 0, 20, 1, 0, 0}}) {
         SettingsRecord s = testing::plainSettings(id, v.input);
         s.latitude = v.turn, s.longitude = 1.5f * v.turn, s.spin = 0.5f * v.turn, s.flip = v.flip;
         constexpr std::int32_t kW = 300, kH = 200, kCount = kW / 2 + 2;
         RenderContext ctx;
         setupRenderContext(ctx, s, RenderSizes{kW, kH, 2000, 1000});
         const OutputImageRecord image = makeOutputImageRecord(kW, kH);
-        for (std::int32_t y : {-1, 0, 37, kH / 3, kH / 2, kH})
+        std::vector<float> rows{-1, 0, 37, kH / 3, kH / 2, kH};
+        // The same render with the routine alone, corner by corner.
+        const output_detail::PseudoRowForm* form = ctx.entry->pseudoRow;
+        OutputRow routineOnly = *ctx.entry;
+        routineOnly.pseudoRow = nullptr;
+        RenderContext plainCtx = ctx;
+        plainCtx.entry = &routineOnly;
+        if (form != nullptr) {
+            // Where the row form's start changes its answer, the last row on either side of it.
+            const auto starts = [&](float y) {
+                const OutputPosition p = normalisedOutputPosition(0.0f, y, v.step, v.originX, v.originY, image);
+                output_detail::PseudoRow row;
+                return form->start(output_detail::OutputCall{ctx, *ctx.entry, p.a, p.b}, row);
+            };
+            for (float y = -1; y < float(kH); ++y) {
+                if (starts(y) == starts(y + 1)) continue;
+                float lo = y, hi = y + 1;
+                for (int step = 0; step < 40; ++step) {
+                    const float mid = 0.5f * (lo + hi);
+                    if (mid == lo || mid == hi) break;
+                    (starts(mid) == starts(lo) ? lo : hi) = mid;
+                }
+                rows.insert(rows.end(), {lo, hi});
+            }
+            ASSERT_GE(rows.size(), 10u) << "the outline's top and bottom not found";
+        }
+        for (float y : rows)
             for (float x0 : {-1.0f, float(kW / 2 - 1)}) {
                 std::vector<RenderCell> row(kCount);
                 row[0].regionTag = 12345;
                 MappingScratch scratch;
-                if (!mapOutputRow(x0, float(y), kCount, v.step, v.originX, v.originY, image, ctx, row.data(),
-                                  scratch)) {
+                if (!mapOutputRow(x0, y, kCount, v.step, v.originX, v.originY, image, ctx, row.data(), scratch)) {
                     ASSERT_EQ(row[0].regionTag, 12345) << "a refused row wrote a cell";
                     continue;
+                }
+                std::vector<RenderCell> plain(kCount);
+                if (form != nullptr) {
+                    ASSERT_TRUE(mapOutputRow(x0, y, kCount, v.step, v.originX, v.originY, image, plainCtx, plain.data(),
+                                             scratch));
                 }
                 for (std::int32_t i = 0; i < kCount; ++i) {
                     RenderCell want;
                     MappingScratch own;
-                    mapOutputSample(x0 + float(i), float(y), v.step, v.originX, v.originY, image, 0, ctx, want, own);
+                    mapOutputSample(x0 + float(i), y, v.step, v.originX, v.originY, image, 0, ctx, want, own);
                     const RenderCell& got = row[i];
                     SCOPED_TRACE(::testing::Message()
                                  << "input " << v.input << " corner (" << x0 + float(i) << ", " << y << ")");
@@ -118,6 +152,21 @@ TEST_P(EveryOutput, RowPathMatchesCornerByCorner) {
                     ASSERT_NEAR(got.inputV, want.inputV, 2e-5f);
                     ASSERT_TRUE(got.weight == want.weight && got.lineValue == want.lineValue &&
                                 std::equal(got.normal, got.normal + 3, want.normal));
+                    if (form == nullptr) continue;
+                    const RenderCell& same = plain[i];
+                    ASSERT_TRUE(got.regionTag == same.regionTag && got.pieceTag == same.pieceTag &&
+                                got.subTag == same.subTag && got.faceIndex == same.faceIndex &&
+                                got.weight == same.weight && got.lineValue == same.lineValue);
+                    // Without a turn the row path reads the equirectangular input's position
+                    // straight from the row form, not from the direction: two float roundings.
+                    float dSame = std::fabs(got.inputU - same.inputU);
+                    if (v.input == 1) dSame = std::min(dSame, 1.0f - dSame);
+                    ASSERT_LE(dSame, 2.5e-7f);
+                    // And near a pole, what the arc cosine of a float height resolves there.
+                    const float poleSlack =
+                        1.2e-7f / (std::numbers::pi_v<float> *
+                                   std::max(std::sin(std::numbers::pi_v<float> * same.inputV), 1e-3f));
+                    ASSERT_LE(std::fabs(got.inputV - same.inputV), 2.5e-7f + poleSlack);
                 }
             }
     }
