@@ -24,8 +24,8 @@ TEST(NaturalCanvas, MeasuresAsFarAsTheSizeNeeds) {
     EXPECT_EQ(canvasMeasureFor("512"), CanvasMeasure::kAspect);
     EXPECT_EQ(canvasMeasureFor("x300"), CanvasMeasure::kAspect);
     EXPECT_EQ(canvasMeasureFor("12by4"), CanvasMeasure::kSize);  // refused later, by chooseCanvasSize
-    for (const char* output : {"Mollweide", "rectilinear", "Unity 6 frames", "icosahedron", "Adams 1",
-                               "stereographic", "mirror ball", "blob world"}) {
+    for (const char* output : {"Mollweide", "rectilinear", "Unity 6 frames", "icosahedron", "Adams 1", "stereographic",
+                               "mirror ball", "blob world"}) {
         SCOPED_TRACE(output);
         RunSettingsOptions options;
         options.output = findOutputProjection(output);
