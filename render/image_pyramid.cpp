@@ -1114,11 +1114,12 @@ constexpr float kCubicMaxVariance = 1.0f / 3.0f;
 constexpr float kBilinearVariance = 1.0f / 6.0f;
 // Up to this variance (the box of a footprint half an input pixel wide: an
 // enlargement by 2 or more) the sharp cubic alone; from it to
-// kSharpHandOver (0.7 pixels) its weights mix with the bilinear read's, one
-// read of 4 x 4 pixels; beyond, the bilinear read of 2 x 2. An enlarged
-// picture shows the bilinear read's blur; about as fine as the input (the
-// cube faces and views of most jobs, none of whose footprints is under 0.7
-// pixels both ways) it shows far less than it costs to avoid.
+// kSharpHandOver (0.7 pixels, before the sharpening divides the variance)
+// its weights mix with the bilinear read's, one read of 4 x 4 pixels;
+// beyond, the bilinear read of 2 x 2. An enlarged picture shows the
+// bilinear read's blur; about as fine as the input (the cube faces and
+// views of most jobs, whose footprints are not that small both ways) it
+// shows far less than it costs to avoid.
 constexpr float kSharpOnly = 0.5f * 0.5f / 12.0f;
 constexpr float kSharpHandOver = 0.7f * 0.7f / 12.0f;
 
