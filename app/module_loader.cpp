@@ -254,6 +254,13 @@ bool readElfSection(const std::string& path, const std::string& section, std::ve
         in.read(static_cast<char*>(out), static_cast<std::streamsize>(length));
         return in.gcount() == static_cast<std::streamsize>(length);
     };
+    // A block of the file into `out`, which grows only once the block is
+    // known to lie within the file.
+    auto readBlock = [&](std::uint64_t at, std::uint64_t length, auto& out) {
+        if (at > size || size - at < length) return false;
+        out.resize(static_cast<std::size_t>(length));
+        return readAt(at, out.data(), length);
+    };
     Elf64_Ehdr header;
     if (!readAt(0, &header, sizeof header) || std::memcmp(header.e_ident, ELFMAG, SELFMAG) != 0 ||
         header.e_ident[EI_CLASS] != ELFCLASS64) {
@@ -266,8 +273,7 @@ bool readElfSection(const std::string& path, const std::string& section, std::ve
     std::vector<std::uint8_t> table;
     if (step >= sizeof(Elf64_Shdr) && header.e_shoff <= size) {
         count = std::min<std::uint64_t>(header.e_shnum, (size - header.e_shoff) / step);
-        table.resize(static_cast<std::size_t>(count * step));
-        if (!readAt(header.e_shoff, table.data(), table.size())) count = 0;
+        if (!readBlock(header.e_shoff, count * step, table)) count = 0;
     }
     auto sectionHeader = [&](std::size_t index, Elf64_Shdr& out) {
         if (index >= count) return false;
@@ -276,13 +282,8 @@ bool readElfSection(const std::string& path, const std::string& section, std::ve
     };
     Elf64_Shdr names;
     std::vector<char> nameTable;
-    if (header.e_shstrndx >= header.e_shnum || !sectionHeader(header.e_shstrndx, names) || names.sh_offset > size ||
-        size - names.sh_offset < names.sh_size) {
-        error = "\"" + path + "\" has a damaged section table";
-        return false;
-    }
-    nameTable.resize(static_cast<std::size_t>(names.sh_size));
-    if (!readAt(names.sh_offset, nameTable.data(), names.sh_size)) {
+    if (header.e_shstrndx >= header.e_shnum || !sectionHeader(header.e_shstrndx, names) ||
+        !readBlock(names.sh_offset, names.sh_size, nameTable)) {
         error = "\"" + path + "\" has a damaged section table";
         return false;
     }
@@ -293,12 +294,7 @@ bool readElfSection(const std::string& path, const std::string& section, std::ve
         const char* name = nameTable.data() + s.sh_name;
         if (strnlen(name, names.sh_size - s.sh_name) == section.size() &&
             section == std::string_view(name, section.size())) {
-            if (s.sh_offset > size || size - s.sh_offset < s.sh_size) {
-                error = "section " + section + " of \"" + path + "\" lies outside the file";
-                return false;
-            }
-            bytes.resize(static_cast<std::size_t>(s.sh_size));
-            if (!readAt(s.sh_offset, bytes.data(), s.sh_size)) {
+            if (!readBlock(s.sh_offset, s.sh_size, bytes)) {
                 bytes.clear();
                 error = "section " + section + " of \"" + path + "\" lies outside the file";
                 return false;
