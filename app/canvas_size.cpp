@@ -272,12 +272,9 @@ std::string sizeText(std::int64_t w, std::int64_t h) { return std::to_string(w) 
 
 }  // namespace
 
-CanvasMeasure canvasMeasureFor(const std::string& spec) {
-    if (spec.empty()) return CanvasMeasure::kSize;
-    std::int32_t w = 0, h = 0;
-    std::string error;
-    if (!parseCanvasSpec(spec, w, h, error)) return CanvasMeasure::kSize;  // refused later, with its line
-    return w != 0 && h != 0 ? CanvasMeasure::kAspectAndFill : CanvasMeasure::kAspect;
+CanvasMeasure canvasMeasureFor(const CanvasSpec& spec) {
+    if (spec.width == 0 && spec.height == 0) return CanvasMeasure::kSize;
+    return spec.width != 0 && spec.height != 0 ? CanvasMeasure::kAspectAndFill : CanvasMeasure::kAspect;
 }
 
 NaturalCanvas naturalCanvas(const SettingsRecord& settings, std::int32_t inputWidth, std::int32_t inputHeight,
@@ -358,8 +355,9 @@ NaturalCanvas naturalCanvas(const SettingsRecord& settings, std::int32_t inputWi
     return n;
 }
 
-bool parseCanvasSpec(const std::string& text, std::int32_t& width, std::int32_t& height, std::string& error) {
-    const bool ok = parsePixelSize(text, kMaxDocumentSide, true, width, height);
+bool parseCanvasSpec(const std::string& text, CanvasSpec& spec, std::string& error) {
+    spec = CanvasSpec{text};
+    const bool ok = text.empty() || parsePixelSize(text, kMaxDocumentSide, true, spec.width, spec.height);
     if (!ok) {
         error = "--size wants WIDTHxHEIGHT, WIDTH or xHEIGHT with sides of 1.." + std::to_string(kMaxDocumentSide) +
                 " pixels, got \"" + text + "\"";
@@ -367,10 +365,9 @@ bool parseCanvasSpec(const std::string& text, std::int32_t& width, std::int32_t&
     return ok;
 }
 
-bool chooseCanvasSize(const std::string& spec, const NaturalCanvas& natural, std::int32_t& width, std::int32_t& height,
+bool chooseCanvasSize(const CanvasSpec& spec, const NaturalCanvas& natural, std::int32_t& width, std::int32_t& height,
                       std::string& warning, std::string& error) {
-    std::int32_t w = 0, h = 0;
-    if (!spec.empty() && !parseCanvasSpec(spec, w, h, error)) return false;
+    const std::int32_t w = spec.width, h = spec.height;
     const double aspect = natural.aspect;
     double fw = w, fh = h;
     if (w == 0 && h == 0) {
@@ -391,8 +388,9 @@ bool chooseCanvasSize(const std::string& spec, const NaturalCanvas& natural, std
     const std::int64_t rw = std::max<std::int64_t>(1, std::llround(std::min(fw, 1e12)));
     const std::int64_t rh = std::max<std::int64_t>(1, std::llround(std::min(fh, 1e12)));
     if (rw > kMaxDocumentSide || rh > kMaxDocumentSide) {
-        error = (spec.empty() ? "the natural canvas " : "the canvas of --size " + spec + ", ") + sizeText(rw, rh) +
-                " is larger than " + std::to_string(kMaxDocumentSide) + " pixels a side; give a smaller --size";
+        error = (spec.text.empty() ? "the natural canvas " : "the canvas of --size " + spec.text + ", ") +
+                sizeText(rw, rh) + " is larger than " + std::to_string(kMaxDocumentSide) +
+                " pixels a side; give a smaller --size";
         return false;
     }
     width = static_cast<std::int32_t>(rw);
@@ -401,8 +399,8 @@ bool chooseCanvasSize(const std::string& spec, const NaturalCanvas& natural, std
     if (w != 0 && h != 0 && !natural.fillsAnyShape && std::abs(w / aspect - h) > 1.0 &&
         std::abs(h * aspect - w) > 1.0) {
         const std::int64_t suggested = std::max<std::int64_t>(1, std::llround(w / aspect));
-        warning = "warning: --size " + spec + " does not have the output's proportions (" + sizeText(w, suggested) +
-                  " would); it is fitted inside";
+        warning = "warning: --size " + spec.text + " does not have the output's proportions (" +
+                  sizeText(w, suggested) + " would); it is fitted inside";
     }
     return true;
 }

@@ -31,8 +31,16 @@ struct NaturalCanvas {
 // any proportions (one that gives both), or its size too (no --size).
 enum class CanvasMeasure { kAspect, kAspectAndFill, kSize };
 
-// What `spec` (a --size text, possibly empty or malformed) needs measured.
-CanvasMeasure canvasMeasureFor(const std::string& spec);
+// A --size, parsed: sides of 0 are the ones to derive (both, for an empty
+// text: the natural size).
+struct CanvasSpec {
+    std::string text;  // as the user gave it, for messages
+    std::int32_t width = 0;
+    std::int32_t height = 0;
+};
+
+// What `spec` needs measured.
+CanvasMeasure canvasMeasureFor(const CanvasSpec& spec);
 
 // Measures the natural canvas of `settings` for an input image of
 // `inputWidth` x `inputHeight`, through the output mapping and the input
@@ -41,10 +49,10 @@ CanvasMeasure canvasMeasureFor(const std::string& spec);
 NaturalCanvas naturalCanvas(const SettingsRecord& settings, std::int32_t inputWidth, std::int32_t inputHeight,
                             CanvasMeasure measure = CanvasMeasure::kSize);
 
-// A --size text: "WxH", "W" (height from the proportions) or "xH" (width
-// from them). Sides of 0 are the ones to derive. False with one line naming
-// the option when the text is none of these.
-bool parseCanvasSpec(const std::string& text, std::int32_t& width, std::int32_t& height, std::string& error);
+// A --size text: "WxH", "W" (height from the proportions), "xH" (width
+// from them) or empty (the natural size). False with one line naming the
+// option when the text is none of these.
+bool parseCanvasSpec(const std::string& text, CanvasSpec& spec, std::string& error);
 
 // The canvas of a render that makes a new image: `spec` (may be empty, for
 // the natural size) completed from `natural`. `warning` receives one line
@@ -52,7 +60,7 @@ bool parseCanvasSpec(const std::string& text, std::int32_t& width, std::int32_t&
 // proportions of its own (not one that fills any canvas). False with one
 // line when a side would exceed kMaxDocumentSide (the memory an image may
 // take is checked where it is made).
-bool chooseCanvasSize(const std::string& spec, const NaturalCanvas& natural, std::int32_t& width, std::int32_t& height,
+bool chooseCanvasSize(const CanvasSpec& spec, const NaturalCanvas& natural, std::int32_t& width, std::int32_t& height,
                       std::string& warning, std::string& error);
 
 }  // namespace globaro

@@ -180,15 +180,15 @@ std::ostream& messageStart(std::ostream& stream, RenderProgress* progress) {
 
 // The new image a render draws on: the output's natural canvas for this
 // input, or the --size asked for, completed from the output's proportions.
-bool makeRenderCanvas(const Document& source, const std::string& output, const RenderOptions& o,
+bool makeRenderCanvas(const Document& source, const std::string& output, const CanvasSpec& size,
                       const SettingsRecord& settings, Document& canvas, std::string& error) {
-    const NaturalCanvas natural = naturalCanvas(settings, source.width, source.height, canvasMeasureFor(o.size));
+    const NaturalCanvas natural = naturalCanvas(settings, source.width, source.height, canvasMeasureFor(size));
     std::int32_t width = 0, height = 0;
     std::string warning;
-    if (!chooseCanvasSize(o.size, natural, width, height, warning, error)) return false;
+    if (!chooseCanvasSize(size, natural, width, height, warning, error)) return false;
     if (!checkImageFits(output, width, height, error)) return false;
     if (!makeCanvas(source, width, height, canvas, error)) {
-        if (o.size.empty()) error = "the natural canvas of this output: " + error + "; --size sets a smaller one";
+        if (size.text.empty()) error = "the natural canvas of this output: " + error + "; --size sets a smaller one";
         return false;
     }
     if (!warning.empty()) std::cerr << "globaro: " << warning << std::endl;
@@ -285,7 +285,8 @@ int renderFileOnce(const std::string& input, const std::string& output, const Re
                    RenderProgress* progress, std::string& error, bool keepRows, bool& again, BatchReader* batch,
                    std::size_t index) {
     again = false;
-    if (std::int32_t w = 0, h = 0; !o.size.empty() && !parseCanvasSpec(o.size, w, h, error)) return kExitUsage;
+    CanvasSpec size;
+    if (!parseCanvasSpec(o.size, size, error)) return kExitUsage;
     if (!checkOutputIsNotInput(input, output, o.force, error)) return kExitUsage;
     // What cannot be written is said before the work, not after it.
     if (const int status = checkRecordTarget(input, output, o, error); status != 0) return status;
@@ -338,7 +339,7 @@ int renderFileOnce(const std::string& input, const std::string& output, const Re
     // input image itself, filtered as in an editor.
     Document canvas;
     const bool separate = !o.inPlace;
-    if (separate && !makeRenderCanvas(source, output, o, *settings, canvas, error)) return kExitUsage;
+    if (separate && !makeRenderCanvas(source, output, size, *settings, canvas, error)) return kExitUsage;
     if (!separate && !checkImageFits(output, source.width, source.height, error)) return kExitUsage;
     Document& doc = separate ? canvas : source;
     if (!fitGeoreference(*settings, doc.width, doc.height, geo, error)) return kExitUsage;
@@ -561,8 +562,7 @@ int commandBatch(const std::vector<std::string>& inputs, const std::string& patt
         std::cerr << "globaro: --record takes a single input; a batch would record over the same file\n";
         return kExitUsage;
     }
-    std::int32_t w = 0, h = 0;
-    if (!o.size.empty() && !parseCanvasSpec(o.size, w, h, error)) {
+    if (CanvasSpec size; !parseCanvasSpec(o.size, size, error)) {
         std::cerr << "globaro: " << error << "\n";
         return kExitUsage;
     }

@@ -19,11 +19,16 @@ namespace {
 // canvas, nets wider than their box and outputs that draw with samplers of their own; and the
 // size a --size then gets is the same.
 TEST(NaturalCanvas, MeasuresAsFarAsTheSizeNeeds) {
-    EXPECT_EQ(canvasMeasureFor(""), CanvasMeasure::kSize);
-    EXPECT_EQ(canvasMeasureFor("512x256"), CanvasMeasure::kAspectAndFill);
-    EXPECT_EQ(canvasMeasureFor("512"), CanvasMeasure::kAspect);
-    EXPECT_EQ(canvasMeasureFor("x300"), CanvasMeasure::kAspect);
-    EXPECT_EQ(canvasMeasureFor("12by4"), CanvasMeasure::kSize);  // refused later, by chooseCanvasSize
+    auto measureFor = [](const std::string& text) {
+        CanvasSpec spec;
+        std::string error;
+        EXPECT_TRUE(parseCanvasSpec(text, spec, error)) << error;
+        return canvasMeasureFor(spec);
+    };
+    EXPECT_EQ(measureFor(""), CanvasMeasure::kSize);
+    EXPECT_EQ(measureFor("512x256"), CanvasMeasure::kAspectAndFill);
+    EXPECT_EQ(measureFor("512"), CanvasMeasure::kAspect);
+    EXPECT_EQ(measureFor("x300"), CanvasMeasure::kAspect);
     for (const char* output : {"Mollweide", "rectilinear", "Unity 6 frames", "icosahedron", "Adams 1", "stereographic",
                                "mirror ball", "blob world"}) {
         SCOPED_TRACE(output);
@@ -40,11 +45,13 @@ TEST(NaturalCanvas, MeasuresAsFarAsTheSizeNeeds) {
         EXPECT_EQ(whole.aspect, aspect.aspect);
         EXPECT_EQ(whole.fillsAnyShape, fill.fillsAnyShape);
         for (const char* spec : {"300x300", "640x200", "640", "x200"}) {
-            const NaturalCanvas& partial = canvasMeasureFor(spec) == CanvasMeasure::kAspect ? aspect : fill;
+            const NaturalCanvas& partial = measureFor(spec) == CanvasMeasure::kAspect ? aspect : fill;
+            CanvasSpec size;
+            ASSERT_TRUE(parseCanvasSpec(spec, size, error)) << error;
             std::int32_t w[2] = {0, 0}, h[2] = {0, 0};
             std::string warning[2];
-            ASSERT_TRUE(chooseCanvasSize(spec, whole, w[0], h[0], warning[0], error) &&
-                        chooseCanvasSize(spec, partial, w[1], h[1], warning[1], error))
+            ASSERT_TRUE(chooseCanvasSize(size, whole, w[0], h[0], warning[0], error) &&
+                        chooseCanvasSize(size, partial, w[1], h[1], warning[1], error))
                 << error;
             EXPECT_TRUE(w[0] == w[1] && h[0] == h[1] && warning[0] == warning[1]) << spec;
         }
