@@ -1008,10 +1008,12 @@ struct FourTexelRows<ByteTexels> {
         const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
         lowBytes = _mm_min_epu8(lowBytes, bytes);
         highBytes = _mm_max_epu8(highBytes, bytes);
+        // (Each pixel moved down by a shuffle, which keeps its source:
+        // no copy as a shift would need.)
         t[0] = widenBytes(bytes);
-        t[1] = widenBytes(_mm_srli_si128(bytes, 4));
-        t[2] = widenBytes(_mm_srli_si128(bytes, 8));
-        t[3] = widenBytes(_mm_srli_si128(bytes, 12));
+        t[1] = widenBytes(_mm_shuffle_epi32(bytes, 0x55));
+        t[2] = widenBytes(_mm_shuffle_epi32(bytes, 0xAA));
+        t[3] = widenBytes(_mm_shuffle_epi32(bytes, 0xFF));
     }
     // The four pixels' range folded into one pixel.
     Vec4 low() const noexcept {
@@ -1033,15 +1035,50 @@ struct FourTexelRows<WordTexels> {
         lowWords = _mm_min_epu16(lowWords, _mm_min_epu16(first, second));
         highWords = _mm_max_epu16(highWords, _mm_max_epu16(first, second));
         t[0] = widenWords(first);
-        t[1] = widenWords(_mm_srli_si128(first, 8));
+        t[1] = widenWords(_mm_shuffle_epi32(first, 0xEE));
         t[2] = widenWords(second);
-        t[3] = widenWords(_mm_srli_si128(second, 8));
+        t[3] = widenWords(_mm_shuffle_epi32(second, 0xEE));
     }
     // The two pixels' range folded into one pixel.
     Vec4 low() const noexcept { return widenWords(_mm_min_epu16(lowWords, _mm_shuffle_epi32(lowWords, 0x4E))); }
     Vec4 high() const noexcept { return widenWords(_mm_max_epu16(highWords, _mm_shuffle_epi32(highWords, 0x4E))); }
 };
 #endif
+
+// The sum of a cubic read near the first and last columns, and on levels
+// under four pixels wide, where the columns wrap or clamp one by one, and
+// the range of the pixels it takes (out of line: a few reads in a row).
+template <typename Texels>
+[[gnu::noinline]] Vec4 bicubicEdge(const PyramidLevel& lv, bool wrapX, std::int32_t x0, std::int32_t y0,
+                                   const Vec4 (&wx)[4], const Vec4& wy, Vec4& low, Vec4& high) noexcept {
+    const std::int32_t lastRow = lv.height - 1;
+    auto row = [lastRow](std::int32_t j) { return std::min(std::max(j, 0), lastRow); };
+    std::int32_t cols[4];
+    for (int i = 0; i < 4; ++i) cols[i] = columnIndex(x0 - 1 + i, lv.width, wrapX);
+    const float wyLanes[4] = {wy[0], wy[1], wy[2], wy[3]};
+    TexelRange range;
+    Vec4 sum = splat(0.0f);
+    for (int j = 0; j < 4; ++j) {
+        Vec4 t[4];
+        const std::int32_t r = row(y0 - 1 + j);
+        for (int i = 0; i < 4; ++i) t[i] = loadTexel(Texels::at(lv, cols[i], r));
+        sum += splat(wyLanes[j]) * bsplineRow(t, wx);
+        range.add(t);
+    }
+    low = range.low;
+    high = range.high;
+    return sum;
+}
+
+// One row of four pixels of a cubic read, weighted by `wx`: the sum of
+// `bsplineRow` without its opening zero, to the bit. Adding +0 to a sum
+// changes it only where it is -0 (into +0), and a sum that starts with the
+// zero left out stays -0 only while every term is -0: here that would take
+// four weights below zero (the pixels are at least 0), and the middle two
+// never are (the nearer is above 0.4 in every kernel of this file).
+inline Vec4 cubicRow(const Vec4 (&t)[4], const Vec4 (&wx)[4]) noexcept {
+    return wx[0] * t[0] + wx[1] * t[1] + wx[2] * t[2] + wx[3] * t[3];
+}
 
 // A cubic read at one level (the B-spline unless told), (u, v) inside the
 // image as for bilinear.
@@ -1053,38 +1090,41 @@ inline Vec4 bicubic(const PyramidLevel& lv, bool wrapX, float u, float v, const 
     const std::int32_t x0 = static_cast<std::int32_t>(fx0), y0 = static_cast<std::int32_t>(fy0);
     const Vec4 weightsX = cubicWeights(shape, x - fx0), wy = cubicWeights(shape, y - fy0);
     const Vec4 wx[4] = {lanes<0>(weightsX), lanes<1>(weightsX), lanes<2>(weightsX), lanes<3>(weightsX)};
-    const std::int32_t lastRow = lv.height - 1;
-    auto row = [lastRow](std::int32_t j) { return std::min(std::max(j, 0), lastRow); };
-    const std::int32_t rows[4] = {row(y0 - 1), row(y0), row(y0 + 1), row(y0 + 2)};
-    Vec4 sum = splat(0.0f), low, high;
+    Vec4 sum, low, high;
     if (x0 >= 1 && x0 + 2 < lv.width) {
+        // The four rows' first pixels: consecutive rows inside the level,
+        // clamped at its top and bottom.
+        using Sample = typename Texels::Sample;
+        const std::size_t stride = static_cast<std::size_t>(lv.width) * 4;
+        const Sample* column = Texels::at(lv, x0 - 1, 0);
+        const Sample* rows[4];
+        if (y0 >= 1 && y0 + 2 < lv.height) {
+            rows[0] = column + static_cast<std::size_t>(y0 - 1) * stride;
+            rows[1] = rows[0] + stride;
+            rows[2] = rows[1] + stride;
+            rows[3] = rows[2] + stride;
+        } else {
+            const std::int32_t lastRow = lv.height - 1;
+            for (int j = 0; j < 4; ++j)
+                rows[j] = column + static_cast<std::size_t>(std::min(std::max(y0 - 1 + j, 0), lastRow)) * stride;
+        }
+        // The sum of `bicubicEdge` without its opening zero, to the bit as
+        // in `cubicRow`: a row's sum is never -0, so a term is -0 only for
+        // a weight below zero, and the middle rows' weights never are.
         FourTexelRows<Texels> in;
         Vec4 t[4];
-        in.load(Texels::at(lv, x0 - 1, rows[0]), t);
-        sum += lanes<0>(wy) * bsplineRow(t, wx);
-        in.load(Texels::at(lv, x0 - 1, rows[1]), t);
-        sum += lanes<1>(wy) * bsplineRow(t, wx);
-        in.load(Texels::at(lv, x0 - 1, rows[2]), t);
-        sum += lanes<2>(wy) * bsplineRow(t, wx);
-        in.load(Texels::at(lv, x0 - 1, rows[3]), t);
-        sum += lanes<3>(wy) * bsplineRow(t, wx);
+        in.load(rows[0], t);
+        sum = lanes<0>(wy) * cubicRow(t, wx);
+        in.load(rows[1], t);
+        sum += lanes<1>(wy) * cubicRow(t, wx);
+        in.load(rows[2], t);
+        sum += lanes<2>(wy) * cubicRow(t, wx);
+        in.load(rows[3], t);
+        sum += lanes<3>(wy) * cubicRow(t, wx);
         low = in.low();
         high = in.high();
     } else {
-        // Near the first and last columns, and on levels under four pixels
-        // wide: the columns wrap or clamp one by one.
-        std::int32_t cols[4];
-        for (int i = 0; i < 4; ++i) cols[i] = columnIndex(x0 - 1 + i, lv.width, wrapX);
-        const float wyLanes[4] = {wy[0], wy[1], wy[2], wy[3]};
-        TexelRange range;
-        for (int j = 0; j < 4; ++j) {
-            Vec4 t[4];
-            for (int i = 0; i < 4; ++i) t[i] = loadTexel(Texels::at(lv, cols[i], rows[j]));
-            sum += splat(wyLanes[j]) * bsplineRow(t, wx);
-            range.add(t);
-        }
-        low = range.low;
-        high = range.high;
+        sum = bicubicEdge<Texels>(lv, wrapX, x0, y0, wx, wy, low, high);
     }
     // Within the range of the pixels read: the B-spline's weights are
     // positive, but their sum may round off 1 (a constant image reads back
