@@ -1049,8 +1049,9 @@ struct FourTexelRows<WordTexels> {
 // under four pixels wide, where the columns wrap or clamp one by one, and
 // the range of the pixels it takes (out of line: a few reads in a row).
 template <typename Texels>
-[[gnu::noinline]] Vec4 bicubicEdge(const PyramidLevel& lv, bool wrapX, std::int32_t x0, std::int32_t y0,
-                                   const Vec4 (&wx)[4], const Vec4& wy, Vec4& low, Vec4& high) noexcept {
+[[gnu::noinline]] Vec4 bicubicEdge(const PyramidLevel& lv, bool wrapX, std::int32_t x0, std::int32_t y0, Vec4 weightsX,
+                                   Vec4 wy, Vec4& low, Vec4& high) noexcept {
+    const Vec4 wx[4] = {lanes<0>(weightsX), lanes<1>(weightsX), lanes<2>(weightsX), lanes<3>(weightsX)};
     const std::int32_t lastRow = lv.height - 1;
     auto row = [lastRow](std::int32_t j) { return std::min(std::max(j, 0), lastRow); };
     std::int32_t cols[4];
@@ -1083,7 +1084,8 @@ inline Vec4 cubicRow(const Vec4 (&t)[4], const Vec4 (&wx)[4]) noexcept {
 // A cubic read at one level (the B-spline unless told), (u, v) inside the
 // image as for bilinear.
 template <typename Texels>
-inline Vec4 bicubic(const PyramidLevel& lv, bool wrapX, float u, float v, const CubicShape& shape = kBSpline) noexcept {
+[[gnu::always_inline]] inline Vec4 bicubicInline(const PyramidLevel& lv, bool wrapX, float u, float v,
+                                                 const CubicShape& shape = kBSpline) noexcept {
     const float x = u * static_cast<float>(lv.width) - 0.5f;
     const float y = v * static_cast<float>(lv.height) - 0.5f;
     const float fx0 = std::floor(x), fy0 = std::floor(y);
@@ -1124,7 +1126,7 @@ inline Vec4 bicubic(const PyramidLevel& lv, bool wrapX, float u, float v, const 
         low = in.low();
         high = in.high();
     } else {
-        sum = bicubicEdge<Texels>(lv, wrapX, x0, y0, wx, wy, low, high);
+        sum = bicubicEdge<Texels>(lv, wrapX, x0, y0, weightsX, wy, low, high);
     }
     // Within the range of the pixels read: the B-spline's weights are
     // positive, but their sum may round off 1 (a constant image reads back
@@ -1132,6 +1134,13 @@ inline Vec4 bicubic(const PyramidLevel& lv, bool wrapX, float u, float v, const 
     sum = sum < low ? low : sum;
     sum = sum > high ? high : sum;
     return sum * unitScale<Texels>();
+}
+
+// The same out of line, for the lookups that take a read or two.
+template <typename Texels>
+[[gnu::noinline]] Vec4 bicubic(const PyramidLevel& lv, bool wrapX, float u, float v,
+                               const CubicShape& shape = kBSpline) noexcept {
+    return bicubicInline<Texels>(lv, wrapX, u, v, shape);
 }
 
 inline Vec4 bicubicAt(const PyramidLevel& lv, bool wrapX, float u, float v,
@@ -1187,7 +1196,7 @@ struct FilterChoice {
     float mix = 0.0f;                      // the second read's share
 };
 
-inline FilterChoice chooseFilter(const ImagePyramid& pyramid, float variance) noexcept {
+[[gnu::always_inline]] inline FilterChoice chooseFilter(const ImagePyramid& pyramid, float variance) noexcept {
     FilterChoice c;
     if (!(variance > 0.0f)) variance = 0.0f;  // also a variance that is not a number
     if (variance <= kCubicMaxVariance) {
@@ -1217,7 +1226,7 @@ inline FilterChoice chooseFilter(const ImagePyramid& pyramid, float variance) no
     return c;
 }
 
-inline Vec4 filtered(const FilterChoice& c, bool wrapX, float u, float v) noexcept {
+[[gnu::always_inline]] inline Vec4 filtered(const FilterChoice& c, bool wrapX, float u, float v) noexcept {
     const Vec4 a = c.bilinearFirst ? bilinearAt(*c.first, wrapX, u, v, 0.0f) : bicubicAt(*c.first, wrapX, u, v);
     if (c.second == nullptr) return a;
     const Vec4 b = bicubicAt(*c.second, wrapX, u, v);
@@ -1232,7 +1241,8 @@ inline Vec4 filtered(const FilterChoice& c, bool wrapX, float u, float v) noexce
     return bicubicAt(pyramid.level(0), wrapX, u, v, sharpCubic(variance, bilinear));
 }
 
-inline Vec4 filtered(const ImagePyramid& pyramid, bool wrapX, float u, float v, float variance) noexcept {
+[[gnu::always_inline]] inline Vec4 filtered(const ImagePyramid& pyramid, bool wrapX, float u, float v,
+                                            float variance) noexcept {
     return filtered(chooseFilter(pyramid, variance), wrapX, u, v);
 }
 
@@ -1251,7 +1261,7 @@ inline Vec4 filtered(const ImagePyramid& pyramid, bool wrapX, float u, float v, 
 constexpr float kBoxVariance = 1.0f / 12.0f;
 constexpr float kShrinkVariance = 0.3f;
 
-inline float footprintVariance(float widthSquared) noexcept {
+[[gnu::always_inline]] inline float footprintVariance(float widthSquared) noexcept {
     if (!(widthSquared > 1.0f)) return widthSquared > 0.0f ? kBoxVariance * widthSquared : 0.0f;
     // From two pixels on (the shrinks of most of a map) without the root.
     const float shrink = widthSquared >= 4.0f ? 1.0f : std::min(std::sqrt(widthSquared) - 1.0f, 1.0f);
@@ -1430,6 +1440,68 @@ Vec4 bilinearProbes(const PyramidLevel& lv, const Probes& probes) noexcept {
         sum += bilinear<Texels>(lv, probes.wrapX, pu, pv, 0.0f);
     }
     return sum;
+}
+
+// The reads of `filtered` for one storage and kind: the first read
+// bilinear (of level 0) or a B-spline, the second a B-spline or none.
+template <typename Texels, bool Bilinear>
+struct LevelRead {
+    [[gnu::always_inline]] static Vec4 at(const PyramidLevel& lv, bool wrapX, float u, float v) noexcept {
+        if constexpr (Bilinear)
+            return bilinear<Texels>(lv, wrapX, u, v, 0.0f);
+        else
+            return bicubicInline<Texels>(lv, wrapX, u, v);
+    }
+};
+struct NoRead {};
+
+// The sum of the probes' `filtered` reads, the storage and the kind of each
+// level's read decided once rather than at every probe, and the reads
+// inline.
+template <typename First, typename Second>
+Vec4 filteredProbes(const FilterChoice& c, const Probes& probes) noexcept {
+    Vec4 sum = splat(0.0f);
+    for (int i = 0; i < probes.n; ++i) {
+        float pu, pv;
+        probes.at(i, pu, pv);
+        const Vec4 a = First::at(*c.first, probes.wrapX, pu, pv);
+        if constexpr (std::is_same_v<Second, NoRead>) {
+            sum += a;
+        } else {
+            const Vec4 b = Second::at(*c.second, probes.wrapX, pu, pv);
+            sum += a + (b - a) * splat(c.mix);
+        }
+    }
+    return sum;
+}
+
+template <typename First>
+Vec4 filteredProbes(const FilterChoice& c, const Probes& probes) noexcept {
+    if (c.second == nullptr) return filteredProbes<First, NoRead>(c, probes);
+    switch (c.second->storage) {
+        case LevelStorage::kBytes:
+            return filteredProbes<First, LevelRead<ByteTexels, false>>(c, probes);
+        case LevelStorage::kWords:
+            return filteredProbes<First, LevelRead<WordTexels, false>>(c, probes);
+        case LevelStorage::kFloat:
+            break;
+    }
+    return filteredProbes<First, LevelRead<FloatTexels, false>>(c, probes);
+}
+
+[[gnu::noinline]] Vec4 filteredProbes(const FilterChoice& c, const Probes& probes) noexcept {
+    switch (c.first->storage) {
+        case LevelStorage::kBytes:
+            return c.bilinearFirst ? filteredProbes<LevelRead<ByteTexels, true>>(c, probes)
+                                   : filteredProbes<LevelRead<ByteTexels, false>>(c, probes);
+        case LevelStorage::kWords:
+            return c.bilinearFirst ? filteredProbes<LevelRead<WordTexels, true>>(c, probes)
+                                   : filteredProbes<LevelRead<WordTexels, false>>(c, probes);
+        case LevelStorage::kFloat:
+            break;
+    }
+    return c.bilinearFirst ? filteredProbes<LevelRead<FloatTexels, true>>(c, probes)
+                           : filteredProbes<LevelRead<FloatTexels, false>>(c, probes);
 }
 
 // Brings a position inside the image: false for one outside it (v outside
@@ -1636,11 +1708,7 @@ ColorRgba sampleInput(const ImagePyramid& pyramid, float u, float v, const Footp
                 break;
         }
     } else {
-        for (int i = 0; i < n; ++i) {
-            float pu, pv;
-            probes.at(i, pu, pv);
-            sum += filtered(choice, wrapX, pu, pv);
-        }
+        sum = filteredProbes(choice, probes);
     }
     return colourOf(sum * splat(probes.invN));
 }
