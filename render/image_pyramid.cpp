@@ -1489,7 +1489,11 @@ Vec4 filteredProbes(const FilterChoice& c, const Probes& probes) noexcept {
     return filteredProbes<First, LevelRead<FloatTexels, false>>(c, probes);
 }
 
-[[gnu::noinline]] Vec4 filteredProbes(const FilterChoice& c, const Probes& probes) noexcept {
+// (The probes come as scalars, in registers: the lookups that take none
+// then keep them out of memory.)
+[[gnu::noinline]] Vec4 filteredProbes(const FilterChoice& c, float u, float v, float stepU, float stepV, float invN,
+                                      int n, bool wrapX) noexcept {
+    const Probes probes{u, v, stepU, stepV, invN, n, wrapX};
     switch (c.first->storage) {
         case LevelStorage::kBytes:
             return c.bilinearFirst ? filteredProbes<LevelRead<ByteTexels, true>>(c, probes)
@@ -1658,7 +1662,8 @@ ColorRgba sampleInput(const ImagePyramid& pyramid, float u, float v, const Footp
     // (at most `maxProbes`; beyond, the probes widen to cover L). Between
     // axis ratios 1.25 and 1.5 two probes move apart from the centre (where
     // the single read lies), so that the result changes continuously.
-    const float along = std::max(footprintVariance(l1) - footprintVariance(l2), 0.0f) * scale;
+    const float majorVariance = footprintVariance(l1);
+    const float along = std::max(majorVariance - footprintVariance(l2), 0.0f) * scale;
     float length = std::sqrt(12.0f * along);
     int n;
     float spread = 1.0f;
@@ -1677,7 +1682,7 @@ ColorRgba sampleInput(const ImagePyramid& pyramid, float u, float v, const Footp
     }
     const float variance = footprintVariance(minor * minor) * scale;
     const float nn = static_cast<float>(n) * static_cast<float>(n);
-    length = std::sqrt(12.0f * nn * std::max(footprintVariance(l1) * scale - variance, 0.0f) / (nn - 1.0f));
+    length = std::sqrt(12.0f * nn * std::max(majorVariance * scale - variance, 0.0f) / (nn - 1.0f));
     // The probes' spacing along the major axis, in fractions of the image.
     const float stepU = ex * length * spread / w, stepV = ey * length * spread / h;
     const Probes probes{u, v, stepU, stepV, 1.0f / static_cast<float>(n), n, wrapX};
@@ -1708,7 +1713,7 @@ ColorRgba sampleInput(const ImagePyramid& pyramid, float u, float v, const Footp
                 break;
         }
     } else {
-        sum = filteredProbes(choice, probes);
+        sum = filteredProbes(choice, u, v, stepU, stepV, probes.invN, n, wrapX);
     }
     return colourOf(sum * splat(probes.invN));
 }
