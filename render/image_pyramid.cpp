@@ -1008,10 +1008,12 @@ struct FourTexelRows<ByteTexels> {
         const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
         lowBytes = _mm_min_epu8(lowBytes, bytes);
         highBytes = _mm_max_epu8(highBytes, bytes);
+        // (Each pixel moved down by a shuffle, which keeps its source:
+        // no copy as a shift would need.)
         t[0] = widenBytes(bytes);
-        t[1] = widenBytes(_mm_srli_si128(bytes, 4));
-        t[2] = widenBytes(_mm_srli_si128(bytes, 8));
-        t[3] = widenBytes(_mm_srli_si128(bytes, 12));
+        t[1] = widenBytes(_mm_shuffle_epi32(bytes, 0x55));
+        t[2] = widenBytes(_mm_shuffle_epi32(bytes, 0xAA));
+        t[3] = widenBytes(_mm_shuffle_epi32(bytes, 0xFF));
     }
     // The four pixels' range folded into one pixel.
     Vec4 low() const noexcept {
@@ -1033,9 +1035,9 @@ struct FourTexelRows<WordTexels> {
         lowWords = _mm_min_epu16(lowWords, _mm_min_epu16(first, second));
         highWords = _mm_max_epu16(highWords, _mm_max_epu16(first, second));
         t[0] = widenWords(first);
-        t[1] = widenWords(_mm_srli_si128(first, 8));
+        t[1] = widenWords(_mm_shuffle_epi32(first, 0xEE));
         t[2] = widenWords(second);
-        t[3] = widenWords(_mm_srli_si128(second, 8));
+        t[3] = widenWords(_mm_shuffle_epi32(second, 0xEE));
     }
     // The two pixels' range folded into one pixel.
     Vec4 low() const noexcept { return widenWords(_mm_min_epu16(lowWords, _mm_shuffle_epi32(lowWords, 0x4E))); }
@@ -1043,48 +1045,88 @@ struct FourTexelRows<WordTexels> {
 };
 #endif
 
+// The sum of a cubic read near the first and last columns, and on levels
+// under four pixels wide, where the columns wrap or clamp one by one, and
+// the range of the pixels it takes (out of line: a few reads in a row).
+template <typename Texels>
+[[gnu::noinline]] Vec4 bicubicEdge(const PyramidLevel& lv, bool wrapX, std::int32_t x0, std::int32_t y0, Vec4 weightsX,
+                                   Vec4 wy, Vec4& low, Vec4& high) noexcept {
+    const Vec4 wx[4] = {lanes<0>(weightsX), lanes<1>(weightsX), lanes<2>(weightsX), lanes<3>(weightsX)};
+    const std::int32_t lastRow = lv.height - 1;
+    auto row = [lastRow](std::int32_t j) { return std::min(std::max(j, 0), lastRow); };
+    std::int32_t cols[4];
+    for (int i = 0; i < 4; ++i) cols[i] = columnIndex(x0 - 1 + i, lv.width, wrapX);
+    const float wyLanes[4] = {wy[0], wy[1], wy[2], wy[3]};
+    TexelRange range;
+    Vec4 sum = splat(0.0f);
+    for (int j = 0; j < 4; ++j) {
+        Vec4 t[4];
+        const std::int32_t r = row(y0 - 1 + j);
+        for (int i = 0; i < 4; ++i) t[i] = loadTexel(Texels::at(lv, cols[i], r));
+        sum += splat(wyLanes[j]) * bsplineRow(t, wx);
+        range.add(t);
+    }
+    low = range.low;
+    high = range.high;
+    return sum;
+}
+
+// One row of four pixels of a cubic read, weighted by `wx`: the sum of
+// `bsplineRow` without its opening zero, to the bit. Adding +0 to a sum
+// changes it only where it is -0 (into +0), and a sum that starts with the
+// zero left out stays -0 only while every term is -0: here that would take
+// four weights below zero (the pixels are at least 0), and the middle two
+// never are (the nearer is above 0.4 in every kernel of this file).
+inline Vec4 cubicRow(const Vec4 (&t)[4], const Vec4 (&wx)[4]) noexcept {
+    return wx[0] * t[0] + wx[1] * t[1] + wx[2] * t[2] + wx[3] * t[3];
+}
+
 // A cubic read at one level (the B-spline unless told), (u, v) inside the
 // image as for bilinear.
 template <typename Texels>
-inline Vec4 bicubic(const PyramidLevel& lv, bool wrapX, float u, float v, const CubicShape& shape = kBSpline) noexcept {
+[[gnu::always_inline]] inline Vec4 bicubicInline(const PyramidLevel& lv, bool wrapX, float u, float v,
+                                                 const CubicShape& shape = kBSpline) noexcept {
     const float x = u * static_cast<float>(lv.width) - 0.5f;
     const float y = v * static_cast<float>(lv.height) - 0.5f;
     const float fx0 = std::floor(x), fy0 = std::floor(y);
     const std::int32_t x0 = static_cast<std::int32_t>(fx0), y0 = static_cast<std::int32_t>(fy0);
     const Vec4 weightsX = cubicWeights(shape, x - fx0), wy = cubicWeights(shape, y - fy0);
     const Vec4 wx[4] = {lanes<0>(weightsX), lanes<1>(weightsX), lanes<2>(weightsX), lanes<3>(weightsX)};
-    const std::int32_t lastRow = lv.height - 1;
-    auto row = [lastRow](std::int32_t j) { return std::min(std::max(j, 0), lastRow); };
-    const std::int32_t rows[4] = {row(y0 - 1), row(y0), row(y0 + 1), row(y0 + 2)};
-    Vec4 sum = splat(0.0f), low, high;
+    Vec4 sum, low, high;
     if (x0 >= 1 && x0 + 2 < lv.width) {
+        // The four rows' first pixels: consecutive rows inside the level,
+        // clamped at its top and bottom.
+        using Sample = typename Texels::Sample;
+        const std::size_t stride = static_cast<std::size_t>(lv.width) * 4;
+        const Sample* column = Texels::at(lv, x0 - 1, 0);
+        const Sample* rows[4];
+        if (y0 >= 1 && y0 + 2 < lv.height) {
+            rows[0] = column + static_cast<std::size_t>(y0 - 1) * stride;
+            rows[1] = rows[0] + stride;
+            rows[2] = rows[1] + stride;
+            rows[3] = rows[2] + stride;
+        } else {
+            const std::int32_t lastRow = lv.height - 1;
+            for (int j = 0; j < 4; ++j)
+                rows[j] = column + static_cast<std::size_t>(std::min(std::max(y0 - 1 + j, 0), lastRow)) * stride;
+        }
+        // The sum of `bicubicEdge` without its opening zero, to the bit as
+        // in `cubicRow`: a row's sum is never -0, so a term is -0 only for
+        // a weight below zero, and the middle rows' weights never are.
         FourTexelRows<Texels> in;
         Vec4 t[4];
-        in.load(Texels::at(lv, x0 - 1, rows[0]), t);
-        sum += lanes<0>(wy) * bsplineRow(t, wx);
-        in.load(Texels::at(lv, x0 - 1, rows[1]), t);
-        sum += lanes<1>(wy) * bsplineRow(t, wx);
-        in.load(Texels::at(lv, x0 - 1, rows[2]), t);
-        sum += lanes<2>(wy) * bsplineRow(t, wx);
-        in.load(Texels::at(lv, x0 - 1, rows[3]), t);
-        sum += lanes<3>(wy) * bsplineRow(t, wx);
+        in.load(rows[0], t);
+        sum = lanes<0>(wy) * cubicRow(t, wx);
+        in.load(rows[1], t);
+        sum += lanes<1>(wy) * cubicRow(t, wx);
+        in.load(rows[2], t);
+        sum += lanes<2>(wy) * cubicRow(t, wx);
+        in.load(rows[3], t);
+        sum += lanes<3>(wy) * cubicRow(t, wx);
         low = in.low();
         high = in.high();
     } else {
-        // Near the first and last columns, and on levels under four pixels
-        // wide: the columns wrap or clamp one by one.
-        std::int32_t cols[4];
-        for (int i = 0; i < 4; ++i) cols[i] = columnIndex(x0 - 1 + i, lv.width, wrapX);
-        const float wyLanes[4] = {wy[0], wy[1], wy[2], wy[3]};
-        TexelRange range;
-        for (int j = 0; j < 4; ++j) {
-            Vec4 t[4];
-            for (int i = 0; i < 4; ++i) t[i] = loadTexel(Texels::at(lv, cols[i], rows[j]));
-            sum += splat(wyLanes[j]) * bsplineRow(t, wx);
-            range.add(t);
-        }
-        low = range.low;
-        high = range.high;
+        sum = bicubicEdge<Texels>(lv, wrapX, x0, y0, weightsX, wy, low, high);
     }
     // Within the range of the pixels read: the B-spline's weights are
     // positive, but their sum may round off 1 (a constant image reads back
@@ -1092,6 +1134,13 @@ inline Vec4 bicubic(const PyramidLevel& lv, bool wrapX, float u, float v, const 
     sum = sum < low ? low : sum;
     sum = sum > high ? high : sum;
     return sum * unitScale<Texels>();
+}
+
+// The same out of line, for the lookups that take a read or two.
+template <typename Texels>
+[[gnu::noinline]] Vec4 bicubic(const PyramidLevel& lv, bool wrapX, float u, float v,
+                               const CubicShape& shape = kBSpline) noexcept {
+    return bicubicInline<Texels>(lv, wrapX, u, v, shape);
 }
 
 inline Vec4 bicubicAt(const PyramidLevel& lv, bool wrapX, float u, float v,
@@ -1147,7 +1196,7 @@ struct FilterChoice {
     float mix = 0.0f;                      // the second read's share
 };
 
-inline FilterChoice chooseFilter(const ImagePyramid& pyramid, float variance) noexcept {
+[[gnu::always_inline]] inline FilterChoice chooseFilter(const ImagePyramid& pyramid, float variance) noexcept {
     FilterChoice c;
     if (!(variance > 0.0f)) variance = 0.0f;  // also a variance that is not a number
     if (variance <= kCubicMaxVariance) {
@@ -1177,7 +1226,7 @@ inline FilterChoice chooseFilter(const ImagePyramid& pyramid, float variance) no
     return c;
 }
 
-inline Vec4 filtered(const FilterChoice& c, bool wrapX, float u, float v) noexcept {
+[[gnu::always_inline]] inline Vec4 filtered(const FilterChoice& c, bool wrapX, float u, float v) noexcept {
     const Vec4 a = c.bilinearFirst ? bilinearAt(*c.first, wrapX, u, v, 0.0f) : bicubicAt(*c.first, wrapX, u, v);
     if (c.second == nullptr) return a;
     const Vec4 b = bicubicAt(*c.second, wrapX, u, v);
@@ -1192,7 +1241,8 @@ inline Vec4 filtered(const FilterChoice& c, bool wrapX, float u, float v) noexce
     return bicubicAt(pyramid.level(0), wrapX, u, v, sharpCubic(variance, bilinear));
 }
 
-inline Vec4 filtered(const ImagePyramid& pyramid, bool wrapX, float u, float v, float variance) noexcept {
+[[gnu::always_inline]] inline Vec4 filtered(const ImagePyramid& pyramid, bool wrapX, float u, float v,
+                                            float variance) noexcept {
     return filtered(chooseFilter(pyramid, variance), wrapX, u, v);
 }
 
@@ -1211,7 +1261,7 @@ inline Vec4 filtered(const ImagePyramid& pyramid, bool wrapX, float u, float v, 
 constexpr float kBoxVariance = 1.0f / 12.0f;
 constexpr float kShrinkVariance = 0.3f;
 
-inline float footprintVariance(float widthSquared) noexcept {
+[[gnu::always_inline]] inline float footprintVariance(float widthSquared) noexcept {
     if (!(widthSquared > 1.0f)) return widthSquared > 0.0f ? kBoxVariance * widthSquared : 0.0f;
     // From two pixels on (the shrinks of most of a map) without the root.
     const float shrink = widthSquared >= 4.0f ? 1.0f : std::min(std::sqrt(widthSquared) - 1.0f, 1.0f);
@@ -1392,6 +1442,72 @@ Vec4 bilinearProbes(const PyramidLevel& lv, const Probes& probes) noexcept {
     return sum;
 }
 
+// The reads of `filtered` for one storage and kind: the first read
+// bilinear (of level 0) or a B-spline, the second a B-spline or none.
+template <typename Texels, bool Bilinear>
+struct LevelRead {
+    [[gnu::always_inline]] static Vec4 at(const PyramidLevel& lv, bool wrapX, float u, float v) noexcept {
+        if constexpr (Bilinear)
+            return bilinear<Texels>(lv, wrapX, u, v, 0.0f);
+        else
+            return bicubicInline<Texels>(lv, wrapX, u, v);
+    }
+};
+struct NoRead {};
+
+// The sum of the probes' `filtered` reads, the storage and the kind of each
+// level's read decided once rather than at every probe, and the reads
+// inline.
+template <typename First, typename Second>
+Vec4 filteredProbes(const FilterChoice& c, const Probes& probes) noexcept {
+    Vec4 sum = splat(0.0f);
+    for (int i = 0; i < probes.n; ++i) {
+        float pu, pv;
+        probes.at(i, pu, pv);
+        const Vec4 a = First::at(*c.first, probes.wrapX, pu, pv);
+        if constexpr (std::is_same_v<Second, NoRead>) {
+            sum += a;
+        } else {
+            const Vec4 b = Second::at(*c.second, probes.wrapX, pu, pv);
+            sum += a + (b - a) * splat(c.mix);
+        }
+    }
+    return sum;
+}
+
+template <typename First>
+Vec4 filteredProbes(const FilterChoice& c, const Probes& probes) noexcept {
+    if (c.second == nullptr) return filteredProbes<First, NoRead>(c, probes);
+    switch (c.second->storage) {
+        case LevelStorage::kBytes:
+            return filteredProbes<First, LevelRead<ByteTexels, false>>(c, probes);
+        case LevelStorage::kWords:
+            return filteredProbes<First, LevelRead<WordTexels, false>>(c, probes);
+        case LevelStorage::kFloat:
+            break;
+    }
+    return filteredProbes<First, LevelRead<FloatTexels, false>>(c, probes);
+}
+
+// (The probes come as scalars, in registers: the lookups that take none
+// then keep them out of memory.)
+[[gnu::noinline]] Vec4 filteredProbes(const FilterChoice& c, float u, float v, float stepU, float stepV, float invN,
+                                      int n, bool wrapX) noexcept {
+    const Probes probes{u, v, stepU, stepV, invN, n, wrapX};
+    switch (c.first->storage) {
+        case LevelStorage::kBytes:
+            return c.bilinearFirst ? filteredProbes<LevelRead<ByteTexels, true>>(c, probes)
+                                   : filteredProbes<LevelRead<ByteTexels, false>>(c, probes);
+        case LevelStorage::kWords:
+            return c.bilinearFirst ? filteredProbes<LevelRead<WordTexels, true>>(c, probes)
+                                   : filteredProbes<LevelRead<WordTexels, false>>(c, probes);
+        case LevelStorage::kFloat:
+            break;
+    }
+    return c.bilinearFirst ? filteredProbes<LevelRead<FloatTexels, true>>(c, probes)
+                           : filteredProbes<LevelRead<FloatTexels, false>>(c, probes);
+}
+
 // Brings a position inside the image: false for one outside it (v outside
 // [0, 1], or u outside it without horizontal wrap, or not a number).
 inline bool insideImage(const ImagePyramid& pyramid, float& u, float v) noexcept {
@@ -1546,7 +1662,8 @@ ColorRgba sampleInput(const ImagePyramid& pyramid, float u, float v, const Footp
     // (at most `maxProbes`; beyond, the probes widen to cover L). Between
     // axis ratios 1.25 and 1.5 two probes move apart from the centre (where
     // the single read lies), so that the result changes continuously.
-    const float along = std::max(footprintVariance(l1) - footprintVariance(l2), 0.0f) * scale;
+    const float majorVariance = footprintVariance(l1);
+    const float along = std::max(majorVariance - footprintVariance(l2), 0.0f) * scale;
     float length = std::sqrt(12.0f * along);
     int n;
     float spread = 1.0f;
@@ -1565,7 +1682,7 @@ ColorRgba sampleInput(const ImagePyramid& pyramid, float u, float v, const Footp
     }
     const float variance = footprintVariance(minor * minor) * scale;
     const float nn = static_cast<float>(n) * static_cast<float>(n);
-    length = std::sqrt(12.0f * nn * std::max(footprintVariance(l1) * scale - variance, 0.0f) / (nn - 1.0f));
+    length = std::sqrt(12.0f * nn * std::max(majorVariance * scale - variance, 0.0f) / (nn - 1.0f));
     // The probes' spacing along the major axis, in fractions of the image.
     const float stepU = ex * length * spread / w, stepV = ey * length * spread / h;
     const Probes probes{u, v, stepU, stepV, 1.0f / static_cast<float>(n), n, wrapX};
@@ -1596,11 +1713,7 @@ ColorRgba sampleInput(const ImagePyramid& pyramid, float u, float v, const Footp
                 break;
         }
     } else {
-        for (int i = 0; i < n; ++i) {
-            float pu, pv;
-            probes.at(i, pu, pv);
-            sum += filtered(choice, wrapX, pu, pv);
-        }
+        sum = filteredProbes(choice, u, v, stepU, stepV, probes.invN, n, wrapX);
     }
     return colourOf(sum * splat(probes.invN));
 }

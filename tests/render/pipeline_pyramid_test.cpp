@@ -424,6 +424,75 @@ TEST(ImagePyramid, LookupsAgreeAcrossTheWrapSeam) {
     }
 }
 
+// The cubic read of an enlargement (a footprint far under a pixel: Catmull-Rom, within the range of
+// the 16 pixels it takes) against the kernel worked out here, at the first and last rows and
+// columns and just inside them, wrapping and clamped, for byte and float levels: the rows a read
+// takes in one go inside the level and one by one at its top and bottom, the columns in one load
+// or wrapped and clamped one by one.
+TEST(ImagePyramid, CubicReadsMatchTheKernelAtEveryEdge) {
+    constexpr std::int32_t w = 8, h = 6;
+    const std::vector<std::uint8_t> bytes = randomBytes(std::size_t(w * h) * 4, 11u);
+    auto catmullRom = [](float d) {
+        d = std::fabs(d);
+        return d < 1.0f ? (1.5f * d - 2.5f) * d * d + 1.0f : ((-0.5f * d + 2.5f) * d - 4.0f) * d + 2.0f;
+    };
+    struct Case {
+        const char* where;
+        float x, y;  // pixel-centre coordinates of level 0
+    };
+    const Case cases[] = {
+        {"inside", 3.3f, 2.6f},
+        {"first row inside", 2.4f, 1.0f},
+        {"last row inside", 4.6f, 3.99f},
+        {"above the first row", 3.3f, -0.4f},
+        {"on the first row", 2.7f, 0.2f},
+        {"below the last row", 3.1f, 5.4f},
+        {"on the last rows", 1.5f, 4.5f},
+        {"first column inside", 1.2f, 2.2f},
+        {"last column inside", 5.7f, 2.8f},
+        {"first column", 0.4f, 3.3f},
+        {"left of it", -0.3f, 2.5f},
+        {"last column", 6.3f, 1.7f},
+        {"right of it", 7.4f, 3.6f},
+        {"top left corner", -0.3f, -0.4f},
+        {"bottom right corner", 7.4f, 5.4f},
+    };
+    for (const int depth : {8, 32})
+        for (const PyramidWrap wrap : {kWrapHorizontal, kWrapNone}) {
+            std::vector<float> floats(bytes.size());
+            for (std::size_t k = 0; k < bytes.size(); ++k) floats[k] = static_cast<float>(bytes[k]) / 255.0f;
+            ImagePyramid p;
+            ASSERT_TRUE(p.allocate(w, h, wrap, pyramidStorageFor(depth)));
+            ASSERT_TRUE(depth == 8 ? p.storeImage(SourceImageView{bytes.data(), w, h, w * 4, 4, 8})
+                                   : p.storeImage(SourceImageView{floats.data(), w, h, w * 16, 4, 32}));
+            ASSERT_EQ(buildPyramid(p, 1), 0);
+            for (const Case& c : cases) {
+                const ColorRgba got =
+                    sampleInput(p, (c.x + 0.5f) / w, (c.y + 0.5f) / h, Footprint{1e-3f / w, 0, 0, 1e-3f / h}, 0.0f);
+                const float fx = std::floor(c.x), fy = std::floor(c.y);
+                float want[4];
+                for (int ch = 0; ch < 4; ++ch) {
+                    float sum = 0.0f, low = 255.0f, high = 0.0f;
+                    for (int j = -1; j <= 2; ++j)
+                        for (int i = -1; i <= 2; ++i) {
+                            const int row = std::clamp(static_cast<int>(fy) + j, 0, h - 1);
+                            int col = static_cast<int>(fx) + i;
+                            col = wrap == kWrapHorizontal ? (col + w) % w : std::clamp(col, 0, w - 1);
+                            const float t = bytes[std::size_t((row * w + col) * 4 + ch)];
+                            sum += catmullRom(c.x - fx - static_cast<float>(i)) *
+                                   catmullRom(c.y - fy - static_cast<float>(j)) * t;
+                            low = std::min(low, t), high = std::max(high, t);
+                        }
+                    want[ch] = std::clamp(sum, low, high) / 255.0f;
+                }
+                const float error = std::max({std::fabs(got.r - want[0]), std::fabs(got.g - want[1]),
+                                              std::fabs(got.b - want[2]), std::fabs(got.a - want[3])});
+                EXPECT_LT(error, 1e-5f) << c.where << ", " << depth << " bits, "
+                                        << (wrap == kWrapHorizontal ? "wrapping" : "clamped");
+            }
+        }
+}
+
 // A render's lookups keep their scale while the pyramid, its bias and the sharpening stay; a change
 // of any of them, back and forth, gives the scale worked out afresh.
 TEST(ImagePyramid, LookupScaleFollowsBiasAndSharpening) {
