@@ -52,6 +52,9 @@ RotationRecord rotationFromRadians(float longitude, float latitude, float spin) 
     r.spinAxis = k;
     r.spinMatrix = axisRotation(toVec3d(k), spin);
     r.product = matMul(matMul(r.latitudeMatrix, r.longitudeMatrix), r.spinMatrix);
+    for (int i = 0; i < 3; ++i)
+        for (int j = 0; j < 3; ++j)
+            if (r.product.m[i][j] != (i == j ? 1.0f : 0.0f)) r.identity = false;
     return r;
 }
 

@@ -28,6 +28,7 @@ struct RotationRecord {
     float longitude = 0.0f;  // radians
     float spin = 0.0f;       // radians
     Mat3 product;            // M = R1·R2·R3
+    bool identity = true;    // M is the identity: the rotation turns nothing
 };
 
 // The right-handed rotation by `angle` about the unit `axis`, built from the

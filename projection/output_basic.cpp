@@ -33,14 +33,16 @@ void mapEquirectangular(const OutputCall& c, OutputResult& r) noexcept {
 }
 
 // As mapEquirectangular finds its direction: it keeps b as the weight, and
-// the plain map's tag.
+// the plain map's tag. In two steps, the meridian of a and the parallel of
+// b, which the row path takes from a table of the row's columns and once a
+// row.
 bool rowPointEquirectangular(const OutputCall& c, RowPoint& q) noexcept {
-    float w = 0.0f, h = 0.0f;
-    if (!equirectMapPosition(c.ctx.frame, c.a, c.b, w, h)) return false;
-    const SphereDir e = equirectDirection(1.0f - w, h);
-    q.lx = e.x;
-    q.ly = e.y;
-    q.lz = e.z;
+    const EquirectMeridian m = equirectMeridian(c.ctx.frame, c.a);
+    EquirectParallel p;
+    if (!equirectRowParallel(c.ctx.frame, c.b, p) || !m.inside) return false;
+    q.lx = m.sine * p.r;
+    q.ly = p.y;
+    q.lz = m.cosine * p.r;
     q.storeWeight = true;
     q.weight = c.b;
     q.tag = kTagPlainMap;

@@ -242,6 +242,30 @@ inline SphereDir equirectDirectionOn(const EquirectParallel& p, float w) noexcep
 // fraction 1 − w and vertical fraction v, in float.
 inline SphereDir equirectDirection(float w, float v) noexcept { return equirectDirectionOn(equirectParallel(v), w); }
 
+// The equirectangular map's point split by axis, for the row path's tables
+// of columns: the meridian of the output position a (the sine and cosine of
+// E's angle there, and whether w lies in the panorama) and the parallel of
+// b (whether h does). Together the same floats as
+// equirectDirection(1 − w, h) after equirectMapPosition.
+struct EquirectMeridian {
+    float sine = 0.0f;
+    float cosine = 1.0f;
+    bool inside = false;
+};
+
+inline EquirectMeridian equirectMeridian(const ViewFrame& f, float a) noexcept {
+    const auto w = static_cast<float>((a - 0.5 - f.cx) * f.scale + 0.5);
+    const float angle = ((1.0f - w) - 0.5f) * kTwoPiF;
+    return {std::sin(angle), std::cos(angle), w >= 0.0f && w <= 1.0f};
+}
+
+// E's parallel of b; false when h lies outside the panorama.
+inline bool equirectRowParallel(const ViewFrame& f, float b, EquirectParallel& p) noexcept {
+    const auto h = static_cast<float>(((b - 0.5) * f.scale * f.aspect + 0.25) * 2.0);
+    p = equirectParallel(h);
+    return h >= 0.0f && h <= 1.0f;
+}
+
 // The row form of a pseudocylindrical routine, one whose answer is
 // E(w, v) with v a function of the plane y alone and w of the plane x and
 // what the row found: `start` does the row's part once (false: the whole

@@ -299,11 +299,33 @@ namespace {
 // The directions of the last two are then turned and looked up together.
 enum class RowShape { kNone, kRowPoint, kPseudo, kRoutine };
 
-bool isIdentity(const Mat3& m) noexcept {
-    for (int i = 0; i < 3; ++i)
-        for (int j = 0; j < 3; ++j)
-            if (m.m[i][j] != (i == j ? 1.0f : 0.0f)) return false;
-    return true;
+// The table of the equirectangular output's meridians for the row of
+// `count` corners from x0: the scratch's own when it was built for the same
+// columns, else built anew. Null when the row is too long for it.
+const EquirectColumnTable* equirectColumnsOf(float x0, std::int32_t count, float s, float ox,
+                                             const OutputImageRecord& image, const ViewFrame& frame,
+                                             MappingScratch& scratch) noexcept {
+    EquirectColumnTable& t = scratch.equirectColumns;
+    if (count > EquirectColumnTable::kCapacity) return nullptr;
+    if (t.count == count && t.x0 == x0 && t.step == s && t.originX == ox && t.halfOverWidth == image.halfOverWidth &&
+        t.frameCx == frame.cx && t.frameScale == frame.scale)
+        return &t;
+    for (std::int32_t i = 0; i < count; ++i) {
+        // (a depends on the column alone)
+        const float a = normalisedOutputPosition(x0 + static_cast<float>(i), 0.0f, s, ox, 0.0f, image).a;
+        const EquirectMeridian m = equirectMeridian(frame, a);
+        t.sine[i] = m.sine;
+        t.cosine[i] = m.cosine;
+        t.inside[i] = m.inside;
+    }
+    t.count = count;
+    t.x0 = x0;
+    t.step = s;
+    t.originX = ox;
+    t.halfOverWidth = image.halfOverWidth;
+    t.frameCx = frame.cx;
+    t.frameScale = frame.scale;
+    return &t;
 }
 
 // The row path serves renders of the output routines drawn without warps,
@@ -358,7 +380,7 @@ bool mapOutputRow(float x0, float y, std::int32_t count, float s, float ox, floa
     // at (1 − w, v) itself: no direction is built, and nothing is lost to
     // the sine and arc cosine of v near the poles. (Not at a pole itself,
     // where the lookup keeps the library's angle of two zeros.)
-    if (form != nullptr && equirectangular && rowHits && parallel.r > 0.0f && isIdentity(ctx.rotation.product)) {
+    if (form != nullptr && equirectangular && rowHits && parallel.r > 0.0f && ctx.rotation.identity) {
         for (std::int32_t i = 0; i < count; ++i) {
             const OutputPosition p = normalisedOutputPosition(x0 + static_cast<float>(i), y, s, ox, oy, image);
             RenderCell& cell = cells[i];
@@ -377,6 +399,16 @@ bool mapOutputRow(float x0, float y, std::int32_t count, float s, float ox, floa
         }
         return true;
     }
+    // The equirectangular output: each corner's meridian from the table of
+    // the row's columns, and the row's parallel once.
+    const EquirectColumnTable* meridians =
+        shape == RowShape::kRowPoint && ctx.entry->rowPoint == &rowPointEquirectangular
+            ? equirectColumnsOf(x0, count, s, ox, image, ctx.frame, scratch)
+            : nullptr;
+    EquirectParallel rowParallel;
+    bool rowInside = false;
+    const float rowB = normalisedOutputPosition(x0, y, s, ox, oy, image).b;
+    if (meridians != nullptr) rowInside = equirectRowParallel(ctx.frame, rowB, rowParallel);
     using vector_math::Vec4f;
     for (std::int32_t first = 0; first < count; first += 4) {
         const int lanes = std::min<std::int32_t>(4, count - first);
@@ -410,6 +442,19 @@ bool mapOutputRow(float x0, float y, std::int32_t count, float s, float ox, floa
                 lx = answer.result.d.x;
                 ly = answer.result.d.y;
                 lz = answer.result.d.z;
+            } else if (meridians != nullptr) {
+                // rowPointEquirectangular, its two parts found once.
+                const std::int32_t column = first + lane;
+                if (!rowInside || !meridians->inside[column]) {
+                    outputToSphere(p.a, p.b, ctx, cells[column], scratch);  // outside: the usual steps
+                    continue;
+                }
+                tagOf[lane] = kTagPlainMap;
+                storesWeight[lane] = true;
+                weightOf[lane] = rowB;
+                lx = meridians->sine[column] * rowParallel.r;
+                ly = rowParallel.y;
+                lz = meridians->cosine[column] * rowParallel.r;
             } else {
                 // The routine's own short form.
                 RowPoint q;

@@ -12,6 +12,24 @@
 
 namespace globaro {
 
+// The meridians of the columns of a row of corners of the equirectangular
+// output (output_detail::equirectMeridian of each corner's a): the rows the
+// row path maps next share them while the columns, the sub-sample step and
+// offset, the image's width and the frame stay the same (the rows of a
+// job). `count` 0: no table yet.
+struct EquirectColumnTable {
+    // Room for a job's rows (a job is at most a tile, 128 pixels, wide) and
+    // for the wider rows of tools; a longer row is mapped without a table.
+    static constexpr std::int32_t kCapacity = 258;
+    std::int32_t count = 0;
+    float x0 = 0.0f, step = 0.0f, originX = 0.0f, halfOverWidth = 0.0f;
+    double frameCx = 0.0, frameScale = 0.0;
+    // Column i, corner x0 + i (filled below `count`).
+    float sine[kCapacity];
+    float cosine[kCapacity];
+    bool inside[kCapacity];
+};
+
 // What one render job lends the mapping: its own scratch, never shared
 // between threads.
 struct MappingScratch {
@@ -21,6 +39,8 @@ struct MappingScratch {
     PolyJobState* polyJob = nullptr;
     // The indicatrix centre found last (the scan starts there).
     std::int32_t indicatrixLastHit = 0;
+    // The row path's columns of the equirectangular output.
+    EquirectColumnTable equirectColumns;
 };
 
 // One sample at the normalised output position (a, b) (fractions of the

@@ -122,11 +122,12 @@ TEST_P(EveryOutput, RowPathMatchesCornerByCorner) {
             }
             ASSERT_GE(rows.size(), 10u) << "the outline's top and bottom not found";
         }
-        for (float y : rows)
-            for (float x0 : {-1.0f, float(kW / 2 - 1)}) {
+        // One scratch for the rows of a variant, as for the rows of a job.
+        MappingScratch scratch;
+        for (float x0 : {-1.0f, float(kW / 2 - 1)})
+            for (float y : rows) {
                 std::vector<RenderCell> row(kCount);
                 row[0].regionTag = 12345;
-                MappingScratch scratch;
                 if (!mapOutputRow(x0, y, kCount, v.step, v.originX, v.originY, image, ctx, row.data(), scratch)) {
                     ASSERT_EQ(row[0].regionTag, 12345) << "a refused row wrote a cell";
                     continue;

@@ -114,6 +114,53 @@ TEST(OutputMapping, InputPreviewShowsTheWholeInputUnturned) {
               std::tuple(81, 7, 90.0f, 0.0f, 90.0f));
 }
 
+// A scratch that maps rows of one render after another keeps what it found for a row's columns
+// only while they stay the same: each row is, field for field, what a fresh scratch gives,
+// whichever column, step, offset, image width, frame or row length changed since.
+TEST(OutputMapping, AScratchCarriesNothingStaleFromRowToRow) {
+    struct Row {
+        std::int32_t width, height;
+        float x0, y;
+        std::int32_t count;
+        float step, originX;
+        float latitude;
+    };
+    // Each row changes one thing from the row before it.
+    const Row rows[] = {
+        {300, 150, -1, 10, 152, 1, 0, 20},      // the first row
+        {300, 150, -1, 11, 152, 1, 0, 20},      // the next row of the same columns
+        {300, 150, -1, 12, 152, 1, 0, 0},       // unturned
+        {300, 100, -1, 12, 152, 1, 0, 20},      // another frame on an image as wide
+        {300, 150, -1, 12, 152, 1, 0, 20},      // and back
+        {400, 200, -1, 12, 152, 1, 0, 20},      // a wider image in the same frame
+        {300, 150, -1, 12, 152, 1, 0, 20},      // and back
+        {300, 150, -1, 12, 152, 1, 3, 20},      // a sub-sample offset
+        {300, 150, -1, 12, 152, 2.5f, 3, 20},   // a sub-sample step
+        {300, 150, 149, 12, 152, 2.5f, 3, 20},  // other columns
+        {300, 150, -1, 12, 40, 2.5f, 3, 20},    // fewer, the first ones again
+        {300, 150, -1, 13, 152, 2.5f, 3, 20},   // and all of them
+        {600, 300, -1, 40, 302, 1, 0, 20},      // a row longer than the table
+        {300, 150, -1, -1, 152, 1, 0, 20},      // the row above the image
+    };
+    for (const InputProjectionId input : {1, 7}) {
+        MappingScratch kept;
+        for (const Row& r : rows) {
+            SettingsRecord s = plainSettings(1, input);
+            s.latitude = r.latitude, s.longitude = 1.5f * r.latitude, s.spin = 0.5f * r.latitude;
+            const auto ctx = setUp(s, r.width, r.height);
+            const OutputImageRecord image = makeOutputImageRecord(r.width, r.height);
+            std::vector<RenderCell> got(static_cast<std::size_t>(r.count)), want(got.size());
+            MappingScratch fresh;
+            ASSERT_TRUE(mapOutputRow(r.x0, r.y, r.count, r.step, r.originX, 0, image, *ctx, got.data(), kept));
+            ASSERT_TRUE(mapOutputRow(r.x0, r.y, r.count, r.step, r.originX, 0, image, *ctx, want.data(), fresh));
+            for (std::size_t i = 0; i < got.size(); ++i)
+                ASSERT_EQ(std::memcmp(&got[i], &want[i], sizeof(RenderCell)), 0)
+                    << "input " << input << ", " << r.width << " x " << r.height << ", corner (" << r.x0 + float(i)
+                    << ", " << r.y << ")";
+        }
+    }
+}
+
 TEST(OutputMapping, ThreadsShareOneContext) {
     // Threads sharing the context, each with its own cells and scratch, get one thread's answers.
     SettingsRecord s = plainSettings(35, 7);

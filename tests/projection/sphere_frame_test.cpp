@@ -52,6 +52,26 @@ TEST(Rotation, SpinThenLatitudeThenLongitudeByOrthonormalMatrices) {
     EXPECT_LT(gap(rotationFromAngles(0, 90, 0).spinAxis, {0, 1, 0}), 1e-6);  // the carried view axis
 }
 
+// The rotation says whether it turns anything: only when it leaves every direction where it was
+// (the row path then reads positions without turning them).
+TEST(Rotation, KnowsWhenItTurnsNothing) {
+    const struct {
+        float lon, lat, spin;
+        bool turnsNothing;
+    } cases[] = {{0, 0, 0, true},    {-0.0f, 0, -0.0f, true}, {30, 20, 10, false}, {0, 0, 10, false},
+                 {0, -20, 0, false}, {180, 0, 0, false},      {0, 0, -180, false}, {-180, 90, 90, false}};
+    const SphereDir dirs[] = {{1, 0, 0}, {0, 1, 0}, {0, 0, 1}, latLon(33, 71)};
+    for (const auto& c : cases) {
+        const RotationRecord r = rotationFromAngles(c.lon, c.lat, c.spin);
+        bool everyDirectionStays = true;
+        for (const SphereDir& d : dirs)
+            everyDirectionStays = everyDirectionStays && gap(rotate(r, d), toVec3d(d)) == 0.0;
+        EXPECT_EQ(everyDirectionStays, c.turnsNothing) << c.lon << ", " << c.lat << ", " << c.spin;
+        EXPECT_EQ(r.identity, c.turnsNothing) << c.lon << ", " << c.lat << ", " << c.spin;
+    }
+    EXPECT_TRUE(RotationRecord{}.identity);
+}
+
 TEST(Rotation, AxisRotationIsRightHandedAndComposes) {
     const Mat3 m = axisRotation({0, 0, 1}, kPi / 2);
     EXPECT_NEAR(m.m[1][0], 1.0, 1e-7);  // M·x = y; applied transposed it turns the other way
