@@ -281,16 +281,6 @@ BlendSetup blendSetupOf(const CompositeTarget& target) {
 
 }  // namespace
 
-void compositeOver(const ColorRgba& a, ColorRgba& b) {
-    if (!(a.a > 0.0f)) return;
-    const float denom = b.a + a.a - b.a * a.a;
-    const float k = denom > 0.0f ? a.a / denom : 1.0f;
-    b.r += (a.r - b.r) * k;
-    b.g += (a.g - b.g) * k;
-    b.b += (a.b - b.b) * k;
-    b.a = (1.0f - b.a) * a.a + b.a;
-}
-
 ColorRgba checkerboardSquare(std::int32_t x, std::int32_t y) {
     const float v = ((x ^ y) & 8) == 0 ? 1.0f : 0.8f;
     return ColorRgba{v, v, v, 1.0f};

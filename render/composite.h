@@ -116,7 +116,16 @@ void compositeRow(std::int32_t x, std::int32_t y, std::int32_t count, const floa
                   const CompositeTarget& target);
 
 // a over b, neither premultiplied; b is changed. An a with alpha 0 leaves b.
-void compositeOver(const ColorRgba& a, ColorRgba& b);
+// (Here, for the shading to put its backdrop under every pixel inline.)
+inline void compositeOver(const ColorRgba& a, ColorRgba& b) {
+    if (!(a.a > 0.0f)) return;
+    const float denom = b.a + a.a - b.a * a.a;
+    const float k = denom > 0.0f ? a.a / denom : 1.0f;
+    b.r += (a.r - b.r) * k;
+    b.g += (a.g - b.g) * k;
+    b.b += (a.b - b.b) * k;
+    b.a = (1.0f - b.a) * a.a + b.a;
+}
 
 // The preview's checkerboard square at (x, y): white when (x XOR y) AND 8 is
 // 0, else 0.8 grey; opaque.

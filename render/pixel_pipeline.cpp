@@ -2,7 +2,13 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstddef>
+#include <cstring>
 #include <new>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "projection/input_projection.h"
 #include "projection/output_mapping.h"
@@ -120,39 +126,82 @@ ColorRgba numberedFaceColour(std::int32_t k) {
                      channel(static_cast<std::int32_t>((uk * 49u) % 256u)), 1.0f};
 }
 
-// The input position a pixel of one region takes from its four corners (c0
-// at the pixel's lower right, c1 left of it, c2 above it, c3 diagonally
-// across) and its footprint, from the differences between opposite corners
-// (the pixel's diagonals, scaled to the pixel's sides). In a wrapping input
-// the top and bottom edges are the poles, where u means nothing: a corner
-// there lends its v but not its u.
-struct CornerMean {
-    float u, v;
-    Footprint diagonal;
-};
+// The mean and footprint of most pixels: every corner placed, none on a
+// pole of a wrapping input, and the corners within half the image of each
+// other where positions wrap. The wrap-aware means and differences are then
+// the plain ones, and these are the very same floats. Each corner is given
+// by the address of its u, its v following it (a cell's inputU or a
+// record's pair). False, with `m` unset, for any other pixel.
+#if defined(__SSE2__)
+inline __m128 cornerPair(const float* uv) {
+    return _mm_castsi128_ps(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(uv)));
+}
 
-// The same from the corners' input positions alone (u[i], v[i] of corner i).
-CornerMean cornerMean(const float (&u)[4], const float (&v)[4], InputWrap wrap) {
-    // Most pixels: every corner placed, none on a pole of a wrapping input,
-    // and the corners within half the image of each other where positions
-    // wrap. The wrap-aware means and differences below are then the plain
-    // ones, and these are the very same floats.
+inline bool plainCornerMean(const float* uv0, const float* uv1, const float* uv2, const float* uv3, InputWrap wrap,
+                            CornerMean& m) {
+    // The lanes take the scalar steps' own operations: std::min(a, b) is
+    // _mm_min_ps(b, a) and std::max(a, b) is _mm_max_ps(b, a), also where
+    // a lane is not a number.
+    const __m128 a = _mm_movelh_ps(cornerPair(uv0), cornerPair(uv1));  // u0 v0 u1 v1
+    const __m128 b = _mm_movelh_ps(cornerPair(uv3), cornerPair(uv2));  // u3 v3 u2 v2
+    const __m128 none = _mm_set1_ps(-1.0f);
+    if (_mm_movemask_ps(_mm_or_ps(_mm_cmpeq_ps(a, none), _mm_cmpeq_ps(b, none))) != 0) return false;
+    const __m128 p = _mm_shuffle_ps(a, b, _MM_SHUFFLE(3, 2, 1, 0));  // u0 v0 u2 v2
+    const __m128 q = _mm_shuffle_ps(a, b, _MM_SHUFFLE(1, 0, 3, 2));  // u1 v1 u3 v3
+    const __m128 half = _mm_set1_ps(0.5f);
+    if (wrap != kInputNoWrap) {
+        const __m128 low1 = _mm_min_ps(q, p), high1 = _mm_max_ps(q, p);
+        const __m128 low = _mm_min_ps(_mm_movehl_ps(low1, low1), low1);  // uLow vLow
+        const __m128 high = _mm_max_ps(_mm_movehl_ps(high1, high1), high1);
+        // Bit 1: vLow > 0 and vHigh < 1; bits 2 and 3: the u and v ranges at most 1/2.
+        const int inside =
+            _mm_movemask_ps(_mm_and_ps(_mm_cmpgt_ps(low, _mm_setzero_ps()), _mm_cmplt_ps(high, _mm_set1_ps(1.0f))));
+        const int narrow = _mm_movemask_ps(_mm_cmple_ps(_mm_sub_ps(high, low), half));
+        const int need = wrap == kInputWrapBoth ? 0xE : 0x6;
+        if ((((inside & 2) | (narrow << 2)) & need) != need) return false;
+    }
+    const __m128 pairs = _mm_mul_ps(_mm_add_ps(p, q), half);  // (u0 + u1)/2 (v0 + v1)/2 (u2 + u3)/2 (v2 + v3)/2
+    const __m128 mean = _mm_mul_ps(_mm_add_ps(pairs, _mm_movehl_ps(pairs, pairs)), half);
+    const float u = _mm_cvtss_f32(mean);
+    if (noPosition(u)) return false;
+    float d[4];
+    _mm_storeu_ps(d, _mm_mul_ps(_mm_sub_ps(a, b), _mm_set1_ps(kInvSqrt2)));  // u0 - u3, v0 - v3, u1 - u2, v1 - v2
+    m.u = u;
+    m.v = _mm_cvtss_f32(_mm_shuffle_ps(mean, mean, _MM_SHUFFLE(1, 1, 1, 1)));
+    m.diagonal = {d[0], d[1], d[2], d[3]};
+    return true;
+}
+#else
+inline bool plainCornerMean(const float* uv0, const float* uv1, const float* uv2, const float* uv3, InputWrap wrap,
+                            CornerMean& m) {
+    float c[4][2];
+    for (int i = 0; const float* uv : {uv0, uv1, uv2, uv3}) std::memcpy(c[i++], uv, sizeof c[0]);
+    const float u[4] = {c[0][0], c[1][0], c[2][0], c[3][0]};
+    const float v[4] = {c[0][1], c[1][1], c[2][1], c[3][1]};
     const bool placed = u[0] != -1.0f && u[1] != -1.0f && u[2] != -1.0f && u[3] != -1.0f && v[0] != -1.0f &&
                         v[1] != -1.0f && v[2] != -1.0f && v[3] != -1.0f;
-    const float uLow = std::min(std::min(u[0], u[1]), std::min(u[2], u[3]));
-    const float uHigh = std::max(std::max(u[0], u[1]), std::max(u[2], u[3]));
-    const float vLow = std::min(std::min(v[0], v[1]), std::min(v[2], v[3]));
-    const float vHigh = std::max(std::max(v[0], v[1]), std::max(v[2], v[3]));
-    const bool plain = wrap == kInputNoWrap || (vLow > 0.0f && vHigh < 1.0f && uHigh - uLow <= 0.5f &&
-                                                (wrap != kInputWrapBoth || vHigh - vLow <= 0.5f));
-    if (placed && plain) {
-        CornerMean m;
-        m.u = ((u[0] + u[1]) * 0.5f + (u[2] + u[3]) * 0.5f) * 0.5f;
-        m.v = ((v[0] + v[1]) * 0.5f + (v[2] + v[3]) * 0.5f) * 0.5f;
-        m.diagonal = {(u[0] - u[3]) * kInvSqrt2, (v[0] - v[3]) * kInvSqrt2, (u[1] - u[2]) * kInvSqrt2,
-                      (v[1] - v[2]) * kInvSqrt2};
-        if (!noPosition(m.u)) return m;
+    if (!placed) return false;
+    if (wrap != kInputNoWrap) {
+        const float uLow = std::min(std::min(u[0], u[1]), std::min(u[2], u[3]));
+        const float uHigh = std::max(std::max(u[0], u[1]), std::max(u[2], u[3]));
+        const float vLow = std::min(std::min(v[0], v[1]), std::min(v[2], v[3]));
+        const float vHigh = std::max(std::max(v[0], v[1]), std::max(v[2], v[3]));
+        if (!(vLow > 0.0f && vHigh < 1.0f && uHigh - uLow <= 0.5f && (wrap != kInputWrapBoth || vHigh - vLow <= 0.5f)))
+            return false;
     }
+    const float mu = ((u[0] + u[1]) * 0.5f + (u[2] + u[3]) * 0.5f) * 0.5f;
+    if (noPosition(mu)) return false;
+    m.u = mu;
+    m.v = ((v[0] + v[1]) * 0.5f + (v[2] + v[3]) * 0.5f) * 0.5f;
+    m.diagonal = {(u[0] - u[3]) * kInvSqrt2, (v[0] - v[3]) * kInvSqrt2, (u[1] - u[2]) * kInvSqrt2,
+                  (v[1] - v[2]) * kInvSqrt2};
+    return true;
+}
+#endif
+
+// Any pixel: the wrap-aware means and differences, corner by corner
+// (u[i], v[i] of corner i).
+CornerMean wrappedCornerMean(const float (&u)[4], const float (&v)[4], InputWrap wrap) {
     auto poleFree = [wrap](float cu, float cv) {
         return wrap != kInputNoWrap && (cv <= 0.0f || cv >= 1.0f) ? -1.0f : cu;
     };
@@ -168,12 +217,17 @@ CornerMean cornerMean(const float (&u)[4], const float (&v)[4], InputWrap wrap) 
     return m;
 }
 
-CornerMean cornerMean(const RenderCell& c0, const RenderCell& c1, const RenderCell& c2, const RenderCell& c3,
-                      InputWrap wrap) {
-    const float u[4] = {c0.inputU, c1.inputU, c2.inputU, c3.inputU};
-    const float v[4] = {c0.inputV, c1.inputV, c2.inputV, c3.inputV};
-    return cornerMean(u, v, wrap);
+// The same from a record's corners, each a (u, v) pair of its array.
+CornerMean cornerMean(const float* uv0, const float* uv1, const float* uv2, const float* uv3, InputWrap wrap) {
+    CornerMean m;
+    if (plainCornerMean(uv0, uv1, uv2, uv3, wrap, m)) return m;
+    const float u[4] = {uv0[0], uv1[0], uv2[0], uv3[0]};
+    const float v[4] = {uv0[1], uv1[1], uv2[1], uv3[1]};
+    return wrappedCornerMean(u, v, wrap);
 }
+
+static_assert(offsetof(RenderCell, inputV) == offsetof(RenderCell, inputU) + sizeof(float),
+              "a cell's input position is a (u, v) pair");
 
 // Whether a sample with region tag `tag` takes a region's own colour (a
 // tab, a gap, the outside, a coloured face) rather than a lookup.
@@ -203,7 +257,13 @@ inline ColorRgba overBackdrop(const ShadingOptions& opt, const ColorRgba& c, boo
 
 // The last step of every pixel: a colour that is not a number is transparent.
 inline ColorRgba finiteOrClear(const ColorRgba& c) {
+#if defined(__SSE2__)
+    // x - x is 0 for a finite x, not a number for an infinite one or one that is not a number.
+    const __m128 v = _mm_setr_ps(c.r, c.g, c.b, c.a);
+    if (_mm_movemask_ps(_mm_cmpeq_ps(_mm_sub_ps(v, v), _mm_setzero_ps())) != 0xF) return ColorRgba{};
+#else
     if (!std::isfinite(c.r) || !std::isfinite(c.g) || !std::isfinite(c.b) || !std::isfinite(c.a)) return ColorRgba{};
+#endif
     return c;
 }
 
@@ -566,6 +626,15 @@ InputWrap inputWrapOf(InputProjectionId input) noexcept {
     return kInputNoWrap;
 }
 
+CornerMean cornerMean(const RenderCell& c0, const RenderCell& c1, const RenderCell& c2, const RenderCell& c3,
+                      InputWrap wrap) noexcept {
+    CornerMean m;
+    if (plainCornerMean(&c0.inputU, &c1.inputU, &c2.inputU, &c3.inputU, wrap, m)) return m;
+    const float u[4] = {c0.inputU, c1.inputU, c2.inputU, c3.inputU};
+    const float v[4] = {c0.inputV, c1.inputV, c2.inputV, c3.inputV};
+    return wrappedCornerMean(u, v, wrap);
+}
+
 bool CellGrid::allocate(const TileRect& rect, bool clear) {
     jobRect = rect;
     columns = std::max(rect.right - rect.left, 0) + 2;
@@ -695,17 +764,16 @@ void mapTileCorners(const PipelineConfig& config, TileState& state) noexcept {
     state.mappingComplete = true;
 }
 
-ColorRgba shadePixel(const PipelineConfig& config, std::int32_t x, std::int32_t y, int quality, TileState& state,
-                     PixelVerdict* verdict, bool* plainLookup) noexcept {
-    Shader shader(config, state, x, y, verdict != nullptr);
-    ColorRgba c = shader.shade(quality);
-    if (plainLookup != nullptr) *plainLookup = shader.plainLookup();
-    const RenderContext* ctx = config.mapping->context();
-    const RenderCell& cell = state.grid.at(x, y);
-    if (ctx != nullptr && config.hooks.drawGraticule != nullptr && ctx->graticuleOn)
-        config.hooks.drawGraticule(x, y, c, *ctx, state.grid, config.placement.step);
+namespace {
+
+// The steps that follow every pixel's shading: the graticule (`graticule`:
+// the render draws one), the line coverage, and a colour that is not a
+// number made transparent.
+[[gnu::always_inline]] inline ColorRgba finishPixel(const PipelineConfig& config, std::int32_t x, std::int32_t y,
+                                                    ColorRgba c, const TileState& state, bool graticule) {
+    if (graticule) config.hooks.drawGraticule(x, y, c, *config.mapping->context(), state.grid, config.placement.step);
     if (config.shading.drawsLines) {
-        const float coverage = std::clamp(cell.lineCoverage, 0.0f, 1.0f);
+        const float coverage = std::clamp(state.grid.at(x, y).lineCoverage, 0.0f, 1.0f);
         if (coverage > 0.0f) {
             const ColorRgba& l = config.shading.lineColour;
             c.r += (l.r - c.r) * coverage;
@@ -713,7 +781,21 @@ ColorRgba shadePixel(const PipelineConfig& config, std::int32_t x, std::int32_t 
             c.b += (l.b - c.b) * coverage;
         }
     }
-    c = finiteOrClear(c);
+    return finiteOrClear(c);
+}
+
+inline bool drawsGraticule(const PipelineConfig& config) {
+    const RenderContext* ctx = config.mapping->context();
+    return ctx != nullptr && config.hooks.drawGraticule != nullptr && ctx->graticuleOn;
+}
+
+}  // namespace
+
+ColorRgba shadePixel(const PipelineConfig& config, std::int32_t x, std::int32_t y, int quality, TileState& state,
+                     PixelVerdict* verdict, bool* plainLookup) noexcept {
+    Shader shader(config, state, x, y, verdict != nullptr);
+    const ColorRgba c = finishPixel(config, x, y, shader.shade(quality), state, drawsGraticule(config));
+    if (plainLookup != nullptr) *plainLookup = shader.plainLookup();
     if (verdict != nullptr) {
         *verdict = shader.verdict;
         verdict->result = c;
@@ -730,19 +812,85 @@ inline void storeColour(RenderCell& cell, const ColorRgba& c) {
     cell.colour[3] = c.a;
 }
 
+// What the pixels of a tile's rows share, settled once a row.
+struct RowShading {
+    bool graticule = false;
+    // Plain pixels may take `plainPixel` ("best" with the centre check maps
+    // every flat pixel's centre: the full shading does that).
+    bool plainPath = false;
+    bool flatOnly = false;  // "best": only pixels whose corners share a region
+    bool anisotropic = false;
+    bool shadesSamples = false;          // the mapping's shadeSample and sampleCoverage
+    const LookupScale* scale = nullptr;  // null without a pyramid
+};
+
+RowShading rowShading(const PipelineConfig& config, TileState& state, int quality) {
+    RowShading row;
+    row.graticule = drawsGraticule(config);
+    row.plainPath = quality < kQualityBest || !config.shading.centreCheck;
+    row.flatOnly = quality >= kQualityBest;
+    row.anisotropic = quality >= kQualityBetter;
+    row.shadesSamples = config.mapping->shadesSamples();
+    if (config.pyramid != nullptr) row.scale = &state.lookupScale.get(*config.pyramid, config.shading.sharpen);
+    return row;
+}
+
+// The commonest pixel, as Shader::shade colours it with fewer steps: a
+// region that takes a lookup, the corners' plain mean (the same floats as
+// `cornerMean`), one lookup there with their footprint. At "best" the
+// corners share the region and the footprint does not span a pole. False,
+// having changed nothing, for any other pixel.
+inline bool plainPixel(const PipelineConfig& config, TileState& state, const RowShading& row, const RenderCell& c0,
+                       const RenderCell& c1, const RenderCell& c2, const RenderCell& c3, ColorRgba& out) {
+    const ShadingOptions& opt = config.shading;
+    if (takesRegionColour(opt, c0.regionTag)) return false;
+    if (row.flatOnly && !(sameTags(c0, c1) && sameTags(c0, c2) && sameTags(c2, c3))) return false;
+    CornerMean m;
+    if (!plainCornerMean(&c0.inputU, &c1.inputU, &c2.inputU, &c3.inputU, opt.wrap, m)) return false;
+    if (row.flatOnly && spansPole(m.diagonal, opt.wrap)) return false;
+    ++state.lookups;
+    ColorRgba c;
+    if (row.scale != nullptr && !noPosition(m.v)) {  // (the plain mean's u is never none)
+        c = row.anisotropic ? sampleInput(*config.pyramid, m.u, m.v, m.diagonal, *row.scale, kMaxAnisotropicProbes)
+                            : samplePlain(*config.pyramid, m.u, m.v, m.diagonal, *row.scale);
+    }
+    if (row.shadesSamples && c.a > 0.0f) {
+        float rgb[3] = {c.r, c.g, c.b};
+        config.mapping->shadeSample(c0, rgb);
+        c.r = rgb[0];
+        c.g = rgb[1];
+        c.b = rgb[2];
+        c.a *= config.mapping->sampleCoverage(c0);
+    }
+    out = overBackdrop(opt, c, false);
+    return true;
+}
+
 // Every pixel of row y of the tile: its final colour into its cell. With a
 // record, whether each pixel was one plain lookup.
 void shadeRow(const PipelineConfig& config, TileState& state, std::int32_t y, int quality,
               TileRecord* record = nullptr) noexcept {
     CellGrid& g = state.grid;
+    const std::int32_t left = g.jobRect.left, width = g.jobRect.right - left;
     std::uint8_t* plain = record != nullptr
                               ? record->plainLookup.data() + static_cast<std::size_t>(y - g.jobRect.top) * record->width
                               : nullptr;
-    for (std::int32_t x = g.jobRect.left; x < g.jobRect.right; ++x) {
+    const RowShading row = rowShading(config, state, quality);
+    // Corner (left - 1) of the rows y (the pixels' lower corners) and y - 1.
+    RenderCell* const below = &g.at(left - 1, y);
+    const RenderCell* const above = &g.at(left - 1, y - 1);
+    for (std::int32_t i = 0; i < width; ++i) {
+        const std::int32_t x = left + i;
+        ColorRgba c;
         bool isPlain = false;
-        storeColour(g.at(x, y),
-                    shadePixel(config, x, y, quality, state, nullptr, plain != nullptr ? &isPlain : nullptr));
-        if (plain != nullptr) plain[x - g.jobRect.left] = isPlain ? 1 : 0;
+        if (row.plainPath && plainPixel(config, state, row, below[i + 1], below[i], above[i + 1], above[i], c)) {
+            c = finishPixel(config, x, y, c, state, row.graticule);
+            isPlain = true;
+        } else {
+            c = shadePixel(config, x, y, quality, state, nullptr, plain != nullptr ? &isPlain : nullptr);
+        }
+        storeColour(below[i + 1], c);
+        if (plain != nullptr) plain[i] = isPlain ? 1 : 0;
     }
 }
 
@@ -834,9 +982,8 @@ void replayTile(const PipelineConfig& config, TileState& state, const TileRecord
             const std::size_t i = static_cast<std::size_t>(x - r.left);
             if (plain[i] != 0) {
                 // c0 at (x, y), c1 left of it, c2 above it, c3 diagonally across.
-                const float u[4] = {below[2 * i + 2], below[2 * i], above[2 * i + 2], above[2 * i]};
-                const float v[4] = {below[2 * i + 3], below[2 * i + 1], above[2 * i + 3], above[2 * i + 1]};
-                const CornerMean mean = cornerMean(u, v, wrap);
+                const CornerMean mean =
+                    cornerMean(below + 2 * i + 2, below + 2 * i, above + 2 * i + 2, above + 2 * i, wrap);
                 ++state.lookups;
                 const ColorRgba c =
                     readInput(config, state, mean.u, mean.v, mean.diagonal, anisotropic, kMaxAnisotropicProbes);
@@ -879,11 +1026,8 @@ bool ContextSampleMapping::mapRow(float x0, float y, std::int32_t count, float s
 }
 
 bool ContextSampleMapping::plannable() const noexcept {
-    const bool current = ctx_.input.resolved && ctx_.input.id == ctx_.inputProjection;
-    const InputRow* entry = current ? ctx_.input.entry : resolveInput(ctx_.inputProjection).entry;
-    const bool feathered = entry != nullptr && entry->featheredBySeamWeight;
-    return !blockOrder() && ctx_.usesPolyModel == 0 && ctx_.inputModel == nullptr && ctx_.shadedGlobe == 0 &&
-           ctx_.colourStep == nullptr && ctx_.graticuleOn == 0 && !feathered;
+    return !blockOrder() && ctx_.usesPolyModel == 0 && ctx_.inputModel == nullptr && !shadesSamples() &&
+           ctx_.graticuleOn == 0;
 }
 
 bool ContextSampleMapping::blockOrder() const noexcept {
@@ -916,11 +1060,24 @@ void ContextSampleMapping::shadeSample(const RenderCell& cell, float rgb[3]) con
     if (ctx_.colourStep != nullptr) ctx_.colourStep(ctx_, cell, rgb);
 }
 
+namespace {
+
+// Whether the render's input feathers its samples by the seam weight.
+bool featheredInput(const RenderContext& ctx) {
+    const bool current = ctx.input.resolved && ctx.input.id == ctx.inputProjection;
+    const InputRow* entry = current ? ctx.input.entry : resolveInput(ctx.inputProjection).entry;
+    return entry != nullptr && entry->featheredBySeamWeight;
+}
+
+}  // namespace
+
 float ContextSampleMapping::sampleCoverage(const RenderCell& cell) const noexcept {
-    const bool current = ctx_.input.resolved && ctx_.input.id == ctx_.inputProjection;
-    const InputRow* entry = current ? ctx_.input.entry : resolveInput(ctx_.inputProjection).entry;
-    if (entry == nullptr || !entry->featheredBySeamWeight) return 1.0f;
+    if (!featheredInput(ctx_)) return 1.0f;
     return std::clamp(cell.weight, 0.0f, 1.0f);
+}
+
+bool ContextSampleMapping::shadesSamples() const noexcept {
+    return ctx_.shadedGlobe != 0 || ctx_.colourStep != nullptr || featheredInput(ctx_);
 }
 
 // ---- the projection render -------------------------------------------------------------------
@@ -1017,23 +1174,11 @@ std::int16_t ProjectionWorkload::deliverJob(RenderJob& job, RenderSink& sink) {
     CompositeTarget target;
     const std::int16_t result = sink.fetchTile(imageRect, target);
     if (result != kRenderOk) return result;
-    // A row's colours are gathered from its cells (a job is at most a tile
-    // wide) and composited together.
-    float colours[kTileSize * 4];
-    for (std::int32_t y = jr.top; y < jr.bottom; ++y) {
-        for (std::int32_t left = jr.left; left < jr.right; left += kTileSize) {
-            const std::int32_t count = std::min(jr.right - left, kTileSize);
-            for (std::int32_t i = 0; i < count; ++i) {
-                const RenderCell& cell = state.grid.at(left + i, y);
-                float* to = colours + i * 4;
-                to[0] = cell.colour[0];
-                to[1] = cell.colour[1];
-                to[2] = cell.colour[2];
-                to[3] = cell.colour[3];
-            }
-            compositeRow(left, y, count, colours, 4, target);
-        }
-    }
+    // A row's colours are composited straight from its cells, side by side
+    // in the grid.
+    constexpr std::ptrdiff_t kCellFloats = sizeof(RenderCell) / sizeof(float);
+    for (std::int32_t y = jr.top; y < jr.bottom; ++y)
+        compositeRow(jr.left, y, jr.right - jr.left, state.grid.at(jr.left, y).colour, kCellFloats, target);
     sink.returnTile(imageRect);
     return kRenderOk;
 }

@@ -143,6 +143,10 @@ public:
     // How much of a looked-up sample to lay down (0..1): an input may feather
     // its samples towards the edges of what it holds.
     virtual float sampleCoverage(const RenderCell& /*cell*/) const noexcept { return 1.0f; }
+    // Whether `shadeSample` or `sampleCoverage` may change a sample; false
+    // lets the shading skip both. A mapping that overrides either says so
+    // here (the default asks for both).
+    virtual bool shadesSamples() const noexcept { return true; }
     // The render context, when there is one (overlays read it).
     virtual const RenderContext* context() const noexcept { return nullptr; }
 };
@@ -160,6 +164,7 @@ public:
     void prepareJob(TileState& state) const override;
     void shadeSample(const RenderCell& cell, float rgb[3]) const noexcept override;
     float sampleCoverage(const RenderCell& cell) const noexcept override;
+    bool shadesSamples() const noexcept override;
     const RenderContext* context() const noexcept override { return &ctx_; }
 
 private:
@@ -259,6 +264,19 @@ inline float meanInputV(float a, float b, InputWrap wrap) noexcept {
     if (wrap == kInputWrapBoth && std::fabs(a - b) > 0.5f) return (a + 1.0f + b) * 0.5f;
     return (a + b) * 0.5f;
 }
+
+// The input position a pixel of one region takes from its four corners (c0
+// at the pixel's lower right, c1 left of it, c2 above it, c3 diagonally
+// across): the wrap-aware mean, and the footprint from the differences
+// between opposite corners (the pixel's diagonals, scaled to its sides). In
+// a wrapping input the top and bottom edges are the poles, where u means
+// nothing: a corner there lends its v but not its u.
+struct CornerMean {
+    float u = -1.0f, v = -1.0f;
+    Footprint diagonal;
+};
+CornerMean cornerMean(const RenderCell& c0, const RenderCell& c1, const RenderCell& c2, const RenderCell& c3,
+                      InputWrap wrap) noexcept;
 
 // The corner class of an edge pixel from its four corner hashes (0..7).
 int cornerClass(std::int32_t h0, std::int32_t h1, std::int32_t h2, std::int32_t h3) noexcept;

@@ -1,8 +1,12 @@
 // The centre check of "best": which renders may leave it out, and that leaving it out changes no pixel.
 
 #include <gtest/gtest.h>
+#include <cstring>
 #include <memory>
+#include <utility>
+#include <vector>
 #include "projection/output_test_support.h"
+#include "projection/registry.h"
 #include "render/pipeline_test_support.h"
 #include "render/render_setup.h"
 
@@ -86,6 +90,39 @@ TEST(PipelineCentreCheck, LeavingItOutChangesNoPixelAndFullFramesStayOpaque) {
         EXPECT_EQ(with.pixels, without.pixels) << output;
         for (std::int32_t i = 3; fillsFrame && i < w * h * 4; i += 4)
             ASSERT_FLOAT_EQ(without.pixels[std::size_t(i)], 1.0f) << output << " at pixel " << i / 4;
+    }
+}
+
+// Renders whose mapping shades its samples (lit globes, outputs with a colour step of their own, an
+// input feathered at its seams) colour every pixel of a tile shaded row by row as shading that pixel
+// alone does.
+TEST(PipelineCentreCheck, ShadedSamplesComeOutOfRowsAsOfSinglePixels) {
+    std::vector<std::pair<ProjectionId, InputProjectionId>> renders = {{1, 26}, {14, 26}};
+    int globes = 0, steps = 0;
+    for (const OutputRow& row : kAllOutputRows) {
+        if (row.has(kTraitInternal) || !outputIsDrawn(row.id)) continue;
+        if (row.shadedGlobe != 0 && globes < 2) ++globes, renders.push_back({row.id, 1});
+        if (row.colourStep != nullptr && steps < 2) ++steps, renders.push_back({row.id, 1});
+    }
+    ASSERT_EQ(std::pair(globes, steps), std::pair(2, 2));
+    for (const auto& [output, input] : renders) {
+        const TurnedView s(output, input, 96, 64);
+        ShadingOptions shading = s.shading();
+        shading.quality = kQualityBest, shading.centreCheck = false;
+        const PipelineConfig config = makeConfig(*s.mapping, &photoPyramid(), 96, 64, shading);
+        TileState state;
+        ASSERT_TRUE(state.grid.allocate(TileRect{0, 0, 64, 96}));
+        state.clipToTile = false;
+        s.mapping->prepareJob(state);
+        renderTile(config, state);
+        for (std::int32_t y = 0; y < 64; ++y)
+            for (std::int32_t x = 0; x < 96; ++x) {
+                PixelVerdict verdict;
+                const ColorRgba alone = shadePixel(config, x, y, kQualityBest, state, &verdict);
+                const float want[4] = {alone.r, alone.g, alone.b, alone.a};
+                ASSERT_EQ(std::memcmp(state.grid.at(x, y).colour, want, sizeof want), 0)
+                    << output << " from " << input << " at " << x << "," << y;
+            }
     }
 }
 

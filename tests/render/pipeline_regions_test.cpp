@@ -227,6 +227,170 @@ TEST(PipelineWork, CornersAcrossTheVerticalSeamMeanAcrossItWhereTheInputWrapsBot
     }
 }
 
+// The input position and footprint of a pixel from its corners c0 (lower right), c1 (lower left),
+// c2 (upper right), c3 (upper left): plain means and diagonals inside the picture, the wrap-aware
+// ones across a seam, u left out on a pole, a corner without a position left out.
+TEST(PipelineHelpers, CornerMeansAndFootprints) {
+    constexpr float k = 0.70710678f;
+    struct Case {
+        const char* name;
+        InputWrap wrap;
+        float corners[4][2];  // (u, v) of c0..c3
+        float u, v, du1, dv1, du2, dv2;
+    };
+    const Case cases[] = {
+        {"inside",
+         kInputNoWrap,
+         {{0.40f, 0.30f}, {0.10f, 0.20f}, {0.35f, 0.60f}, {0.05f, 0.90f}},
+         0.225f,
+         0.5f,
+         0.35f * k,
+         -0.6f * k,
+         -0.25f * k,
+         -0.4f * k},
+        {"inside, wrapping",
+         kInputWrapHorizontal,
+         {{0.40f, 0.30f}, {0.10f, 0.20f}, {0.35f, 0.60f}, {0.05f, 0.90f}},
+         0.225f,
+         0.5f,
+         0.35f * k,
+         -0.6f * k,
+         -0.25f * k,
+         -0.4f * k},
+        {"half the width apart",
+         kInputWrapHorizontal,
+         {{0.75f, 0.5f}, {0.25f, 0.5f}, {0.75f, 0.6f}, {0.25f, 0.6f}},
+         0.5f,
+         0.55f,
+         0.5f * k,
+         -0.1f * k,
+         -0.5f * k,
+         -0.1f * k},
+        {"across the u seam",
+         kInputWrapHorizontal,
+         {{0.02f, 0.5f}, {0.98f, 0.5f}, {0.02f, 0.6f}, {0.98f, 0.6f}},
+         0.0f,
+         0.55f,
+         0.04f * k,
+         -0.1f * k,
+         -0.04f * k,
+         -0.1f * k},
+        {"across the u seam, not wrapping",
+         kInputNoWrap,
+         {{0.02f, 0.5f}, {0.98f, 0.5f}, {0.02f, 0.6f}, {0.98f, 0.6f}},
+         0.5f,
+         0.55f,
+         -0.96f * k,
+         -0.1f * k,
+         0.96f * k,
+         -0.1f * k},
+        {"across the v seam",
+         kInputWrapBoth,
+         {{0.5f, 0.99f}, {0.4f, 0.99f}, {0.5f, 0.01f}, {0.4f, 0.01f}},
+         0.45f,
+         1.0f,
+         0.1f * k,
+         -0.02f * k,
+         -0.1f * k,
+         -0.02f * k},
+        {"across the v seam, wrapping u only",
+         kInputWrapHorizontal,
+         {{0.5f, 0.99f}, {0.4f, 0.99f}, {0.5f, 0.01f}, {0.4f, 0.01f}},
+         0.45f,
+         0.5f,
+         0.1f * k,
+         0.98f * k,
+         -0.1f * k,
+         0.98f * k},
+        {"a corner on the pole",
+         kInputWrapHorizontal,
+         {{0.5f, 0.0f}, {0.2f, 0.02f}, {0.3f, 0.02f}, {0.2f, 0.04f}},
+         0.225f,
+         0.02f,
+         0.0f,
+         -0.04f * k,
+         -0.1f * k,
+         0.0f},
+        {"a corner at the bottom",
+         kInputWrapHorizontal,
+         {{0.2f, 0.96f}, {0.3f, 0.98f}, {0.2f, 0.98f}, {0.9f, 1.0f}},
+         0.225f,
+         0.98f,
+         0.0f,
+         -0.04f * k,
+         0.1f * k,
+         0.0f},
+        {"a corner without a position",
+         kInputNoWrap,
+         {{0.3f, 0.4f}, {0.2f, 0.4f}, {0.3f, 0.5f}, {-1.0f, -1.0f}},
+         0.275f,
+         0.45f,
+         0.0f,
+         0.0f,
+         -0.1f * k,
+         -0.1f * k},
+    };
+    for (const Case& c : cases) {
+        RenderCell cells[4];
+        for (int i = 0; i < 4; ++i) {
+            resetRenderCell(cells[i]);
+            cells[i].inputU = c.corners[i][0], cells[i].inputV = c.corners[i][1];
+        }
+        const CornerMean m = cornerMean(cells[0], cells[1], cells[2], cells[3], c.wrap);
+        const float got[6] = {m.u, m.v, m.diagonal.du1, m.diagonal.dv1, m.diagonal.du2, m.diagonal.dv2};
+        const float want[6] = {c.u, c.v, c.du1, c.dv1, c.du2, c.dv2};
+        for (int i = 0; i < 6; ++i) EXPECT_NEAR(got[i], want[i], 1e-6f) << c.name << ", value " << i;
+    }
+}
+
+// Corners that sweep the input fast along u and close to its top: footprints wider than 1/32 of
+// the turn near the pole, corners on the pole, pixels across the u seam.
+void sweep(float a, float b, RenderCell& cell) {
+    const float u = a * 3.0f + 0.02f * b;
+    cell.regionTag = kTagPlainMap, cell.inputU = u - std::floor(u), cell.inputV = std::max(b * 0.5f - 0.05f, 0.0f);
+}
+
+// Corners without a position on a patch, and a tab band.
+void patchy(float a, float b, RenderCell& cell) {
+    cell.regionTag = a > 0.8f ? kTagFirstTab + 1 : kTagPlainMap;
+    cell.inputU = a < 0.1f && b < 0.5f ? -1.0f : a, cell.inputV = a < 0.1f && b < 0.5f ? -1.0f : b;
+}
+
+// Four faces that take lookups from four places of the input, meeting at the centre of pixel (32, 8).
+void fourFaces(float a, float b, RenderCell& cell) {
+    const std::int32_t face = (a < 0.5f ? 0 : 1) + (b < 0.5f ? 0 : 2);
+    const float u = a + 0.37f * static_cast<float>(face);
+    cell.regionTag = face, cell.inputU = u - std::floor(u), cell.inputV = b * 0.5f + 0.1f * static_cast<float>(face);
+}
+
+// A tile shaded row by row colours each pixel as shading that pixel alone does, for every quality
+// and wrap (the rows take a shorter path for the commonest pixels).
+TEST(PipelineWork, RowsShadeEveryPixelAsThePixelAlone) {
+    ImagePyramid p;
+    ASSERT_TRUE(loadPyramid(p, photographicImage(64, 32), kWrapHorizontal));
+    for (PositionMap map : {plain, sweep, acrossTheSeam, patchy, fourFaces, quadrants, pole}) {
+        for (InputWrap wrap : {kInputNoWrap, kInputWrapHorizontal, kInputWrapBoth}) {
+            for (int quality : {kQualityGood, kQualityBetter, kQualityBest}) {
+                const FunctionMapping mapping(map);
+                ShadingOptions o;
+                o.quality = quality, o.wrap = wrap, o.centreCheck = false;
+                const PipelineConfig config = makeConfig(mapping, &p, kW, kH, o);
+                TileState state;
+                ASSERT_TRUE(state.grid.allocate(TileRect{0, 0, kH, kW}));
+                renderTile(config, state);
+                for (std::int32_t y = 0; y < kH; ++y)
+                    for (std::int32_t x = 0; x < kW; ++x) {
+                        PixelVerdict verdict;
+                        const ColorRgba alone = shadePixel(config, x, y, quality, state, &verdict);
+                        const float want[4] = {alone.r, alone.g, alone.b, alone.a};
+                        ASSERT_EQ(std::memcmp(state.grid.at(x, y).colour, want, sizeof want), 0)
+                            << "wrap " << wrap << ", quality " << quality << " at " << x << "," << y;
+                    }
+            }
+        }
+    }
+}
+
 // The corner classes of a pixel and the means of input positions across the wrap.
 TEST(PipelineHelpers, CornerClassesAndWrapMeans) {
     const int classes[][5] = {{1, 1, 1, 1, 0}, {1, 1, 2, 2, 1}, {1, 2, 1, 2, 2}, {1, 1, 1, 2, 3}, {1, 1, 2, 1, 4},
