@@ -255,6 +255,17 @@ inline ColorRgba overBackdrop(const ShadingOptions& opt, const ColorRgba& c, boo
     return under;
 }
 
+// What the mapping does to a colour looked up for `cell`: its shading (a
+// lit globe, a colour step) and its coverage (a feathered input's weight).
+inline void shadeLookedUp(const SampleMapping& mapping, const RenderCell& cell, ColorRgba& c) {
+    float rgb[3] = {c.r, c.g, c.b};
+    mapping.shadeSample(cell, rgb);
+    c.r = rgb[0];
+    c.g = rgb[1];
+    c.b = rgb[2];
+    c.a *= mapping.sampleCoverage(cell);
+}
+
 // The last step of every pixel: a colour that is not a number is transparent.
 inline ColorRgba finiteOrClear(const ColorRgba& c) {
 #if defined(__SSE2__)
@@ -339,14 +350,7 @@ ColorRgba Shader::sampleColour(const RenderCell& cell, float u, float v, const F
     if (!region) {
         ++st_.lookups;
         c = readInput(cfg_, st_, u, v, fp, anisotropic, probeLimit_);
-        if (c.a > 0.0f) {
-            float rgb[3] = {c.r, c.g, c.b};
-            cfg_.mapping->shadeSample(cell, rgb);
-            c.r = rgb[0];
-            c.g = rgb[1];
-            c.b = rgb[2];
-            c.a *= cfg_.mapping->sampleCoverage(cell);
-        }
+        if (c.a > 0.0f) shadeLookedUp(*cfg_.mapping, cell, c);
     }
     return overBackdrop(opt_, c, gap);
 }
@@ -854,14 +858,7 @@ inline bool plainPixel(const PipelineConfig& config, TileState& state, const Row
         c = row.anisotropic ? sampleInput(*config.pyramid, m.u, m.v, m.diagonal, *row.scale, kMaxAnisotropicProbes)
                             : samplePlain(*config.pyramid, m.u, m.v, m.diagonal, *row.scale);
     }
-    if (row.shadesSamples && c.a > 0.0f) {
-        float rgb[3] = {c.r, c.g, c.b};
-        config.mapping->shadeSample(c0, rgb);
-        c.r = rgb[0];
-        c.g = rgb[1];
-        c.b = rgb[2];
-        c.a *= config.mapping->sampleCoverage(c0);
-    }
+    if (row.shadesSamples && c.a > 0.0f) shadeLookedUp(*config.mapping, c0, c);
     out = overBackdrop(opt, c, false);
     return true;
 }
