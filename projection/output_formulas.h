@@ -200,11 +200,20 @@ inline void rectilinearPlanePoint(const RenderContext& ctx, float a, float b, fl
     }
 }
 
+// The equirectangular map's horizontal fraction w of the panorama at the
+// normalised output position a, and its vertical fraction h at b.
+inline float equirectMapW(const ViewFrame& f, float a) noexcept {
+    return static_cast<float>((a - 0.5 - f.cx) * f.scale + 0.5);
+}
+inline float equirectMapH(const ViewFrame& f, float b) noexcept {
+    return static_cast<float>(((b - 0.5) * f.scale * f.aspect + 0.25) * 2.0);
+}
+
 // The equirectangular map's position (w, h) in the panorama of the
 // normalised output position (a, b); false outside the panorama.
 inline bool equirectMapPosition(const ViewFrame& f, float a, float b, float& w, float& h) noexcept {
-    w = static_cast<float>((a - 0.5 - f.cx) * f.scale + 0.5);
-    h = static_cast<float>(((b - 0.5) * f.scale * f.aspect + 0.25) * 2.0);
+    w = equirectMapW(f, a);
+    h = equirectMapH(f, b);
     return w >= 0.0f && w <= 1.0f && h >= 0.0f && h <= 1.0f;
 }
 
@@ -254,14 +263,14 @@ struct EquirectMeridian {
 };
 
 inline EquirectMeridian equirectMeridian(const ViewFrame& f, float a) noexcept {
-    const auto w = static_cast<float>((a - 0.5 - f.cx) * f.scale + 0.5);
+    const float w = equirectMapW(f, a);
     const float angle = ((1.0f - w) - 0.5f) * kTwoPiF;
     return {std::sin(angle), std::cos(angle), w >= 0.0f && w <= 1.0f};
 }
 
 // E's parallel of b; false when h lies outside the panorama.
 inline bool equirectRowParallel(const ViewFrame& f, float b, EquirectParallel& p) noexcept {
-    const auto h = static_cast<float>(((b - 0.5) * f.scale * f.aspect + 0.25) * 2.0);
+    const float h = equirectMapH(f, b);
     p = equirectParallel(h);
     return h >= 0.0f && h <= 1.0f;
 }
