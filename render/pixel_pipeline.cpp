@@ -632,11 +632,7 @@ InputWrap inputWrapOf(InputProjectionId input) noexcept {
 
 CornerMean cornerMean(const RenderCell& c0, const RenderCell& c1, const RenderCell& c2, const RenderCell& c3,
                       InputWrap wrap) noexcept {
-    CornerMean m;
-    if (plainCornerMean(&c0.inputU, &c1.inputU, &c2.inputU, &c3.inputU, wrap, m)) return m;
-    const float u[4] = {c0.inputU, c1.inputU, c2.inputU, c3.inputU};
-    const float v[4] = {c0.inputV, c1.inputV, c2.inputV, c3.inputV};
-    return wrappedCornerMean(u, v, wrap);
+    return cornerMean(&c0.inputU, &c1.inputU, &c2.inputU, &c3.inputU, wrap);  // (a cell's u, v is a pair)
 }
 
 bool CellGrid::allocate(const TileRect& rect, bool clear) {
