@@ -247,19 +247,22 @@ bool readElfSection(const std::string& path, const std::string& section, std::ve
     // runs to tens of megabytes, and the program reads its own at every
     // start. Every place and length is checked against the file's size
     // before it is read or allocated.
-    auto readAt = [&](std::uint64_t at, void* out, std::uint64_t length) {
-        if (at > size || size - at < length) return false;
+    auto within = [&](std::uint64_t at, std::uint64_t length) { return at <= size && size - at >= length; };
+    auto readWithin = [&](std::uint64_t at, void* out, std::uint64_t length) {
         in.clear();
         in.seekg(static_cast<std::streamoff>(at));
         in.read(static_cast<char*>(out), static_cast<std::streamsize>(length));
         return in.gcount() == static_cast<std::streamsize>(length);
     };
+    auto readAt = [&](std::uint64_t at, void* out, std::uint64_t length) {
+        return within(at, length) && readWithin(at, out, length);
+    };
     // A block of the file into `out`, which grows only once the block is
     // known to lie within the file.
     auto readBlock = [&](std::uint64_t at, std::uint64_t length, auto& out) {
-        if (at > size || size - at < length) return false;
+        if (!within(at, length)) return false;
         out.resize(static_cast<std::size_t>(length));
-        return readAt(at, out.data(), length);
+        return readWithin(at, out.data(), length);
     };
     Elf64_Ehdr header;
     if (!readAt(0, &header, sizeof header) || std::memcmp(header.e_ident, ELFMAG, SELFMAG) != 0 ||
