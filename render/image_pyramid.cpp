@@ -1,6 +1,7 @@
 #include "render/image_pyramid.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstring>
 #include <new>
@@ -14,6 +15,13 @@
 #endif
 #if defined(__SSE4_1__)
 #include <smmintrin.h>
+#endif
+// The lookups' reads in 256-bit vectors where the processor has them (AVX2,
+// found at run time): built for it alone, whatever the target of the rest.
+#if defined(__SSE4_1__) && defined(__x86_64__) && defined(__GNUC__)
+#include <immintrin.h>
+#define GLOBARO_WIDE_READS 1
+#define GLOBARO_WIDE [[gnu::target("avx2")]]
 #endif
 
 namespace globaro {
@@ -1045,6 +1053,69 @@ struct FourTexelRows<WordTexels> {
 };
 #endif
 
+#if defined(GLOBARO_WIDE_READS)
+// Eight floats: pixel i of two rows side by side (the upper row in the low
+// half), so that one 256-bit operation does the work of two 128-bit ones,
+// each half with the very operations of the narrow read.
+using Vec8 = float __attribute__((vector_size(32)));
+
+GLOBARO_WIDE inline Vec8 pairOf(Vec4 low, Vec4 high) noexcept {
+    return static_cast<Vec8>(_mm256_set_m128(static_cast<__m128>(high), static_cast<__m128>(low)));
+}
+GLOBARO_WIDE inline Vec4 lowHalf(Vec8 v) noexcept {
+    return static_cast<Vec4>(_mm256_castps256_ps128(static_cast<__m256>(v)));
+}
+GLOBARO_WIDE inline Vec4 highHalf(Vec8 v) noexcept {
+    return static_cast<Vec4>(_mm256_extractf128_ps(static_cast<__m256>(v), 1));
+}
+
+// Two rows of four pixels of a B-spline read, as `FourTexelRows` takes one,
+// pixel i of both rows in one vector, and the range of all they take.
+template <typename Texels>
+struct RowPairs;
+
+template <>
+struct RowPairs<ByteTexels> {
+    FourTexelRows<ByteTexels> range;
+    GLOBARO_WIDE static Vec8 widen(__m128i bytes) noexcept {
+        return static_cast<Vec8>(_mm256_cvtepi32_ps(_mm256_cvtepu8_epi32(bytes)));
+    }
+    GLOBARO_WIDE void load(const std::uint8_t* upper, const std::uint8_t* lower, Vec8 (&t)[4]) noexcept {
+        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(upper));
+        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(lower));
+        range.lowBytes = _mm_min_epu8(range.lowBytes, _mm_min_epu8(a, b));
+        range.highBytes = _mm_max_epu8(range.highBytes, _mm_max_epu8(a, b));
+        // a0 b0 a1 b1 and a2 b2 a3 b3: pixel i of both rows in 8 bytes.
+        const __m128i first = _mm_unpacklo_epi32(a, b), second = _mm_unpackhi_epi32(a, b);
+        t[0] = widen(first);
+        t[1] = widen(_mm_shuffle_epi32(first, 0xEE));
+        t[2] = widen(second);
+        t[3] = widen(_mm_shuffle_epi32(second, 0xEE));
+    }
+};
+
+template <>
+struct RowPairs<WordTexels> {
+    FourTexelRows<WordTexels> range;
+    GLOBARO_WIDE static Vec8 widen(__m128i words) noexcept {
+        return static_cast<Vec8>(_mm256_cvtepi32_ps(_mm256_cvtepu16_epi32(words)));
+    }
+    GLOBARO_WIDE void load(const std::uint16_t* upper, const std::uint16_t* lower, Vec8 (&t)[4]) noexcept {
+        const __m128i a01 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(upper));
+        const __m128i a23 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(upper + 8));
+        const __m128i b01 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(lower));
+        const __m128i b23 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(lower + 8));
+        range.lowWords = _mm_min_epu16(range.lowWords, _mm_min_epu16(_mm_min_epu16(a01, a23), _mm_min_epu16(b01, b23)));
+        range.highWords =
+            _mm_max_epu16(range.highWords, _mm_max_epu16(_mm_max_epu16(a01, a23), _mm_max_epu16(b01, b23)));
+        t[0] = widen(_mm_unpacklo_epi64(a01, b01));
+        t[1] = widen(_mm_unpackhi_epi64(a01, b01));
+        t[2] = widen(_mm_unpacklo_epi64(a23, b23));
+        t[3] = widen(_mm_unpackhi_epi64(a23, b23));
+    }
+};
+#endif
+
 // The sum of a cubic read near the first and last columns, and on levels
 // under four pixels wide, where the columns wrap or clamp one by one, and
 // the range of the pixels it takes (out of line: a few reads in a row).
@@ -1135,6 +1206,64 @@ template <typename Texels>
     sum = sum > high ? high : sum;
     return sum * unitScale<Texels>();
 }
+
+#if defined(GLOBARO_WIDE_READS)
+// `bicubicInline` (the B-spline) with two rows to a 256-bit operation:
+// each row's sum, its weighting and the four rows' sum in the same order,
+// so the very same floats. Bytes and words; the edges as there.
+template <typename Texels>
+GLOBARO_WIDE [[gnu::always_inline]] inline Vec4 bsplineWide(const PyramidLevel& lv, bool wrapX, float u,
+                                                            float v) noexcept {
+    const float x = u * static_cast<float>(lv.width) - 0.5f;
+    const float y = v * static_cast<float>(lv.height) - 0.5f;
+    const float fx0 = std::floor(x), fy0 = std::floor(y);
+    const std::int32_t x0 = static_cast<std::int32_t>(fx0), y0 = static_cast<std::int32_t>(fy0);
+    const Vec4 weightsX = cubicWeights(kBSpline, x - fx0), wy = cubicWeights(kBSpline, y - fy0);
+    Vec4 sum, low, high;
+    if (x0 >= 1 && x0 + 2 < lv.width) {
+        using Sample = typename Texels::Sample;
+        const std::size_t stride = static_cast<std::size_t>(lv.width) * 4;
+        const Sample* column = Texels::at(lv, x0 - 1, 0);
+        const Sample* rows[4];
+        if (y0 >= 1 && y0 + 2 < lv.height) {
+            rows[0] = column + static_cast<std::size_t>(y0 - 1) * stride;
+            rows[1] = rows[0] + stride;
+            rows[2] = rows[1] + stride;
+            rows[3] = rows[2] + stride;
+        } else {
+            const std::int32_t lastRow = lv.height - 1;
+            for (int j = 0; j < 4; ++j)
+                rows[j] = column + static_cast<std::size_t>(std::min(std::max(y0 - 1 + j, 0), lastRow)) * stride;
+        }
+        // Each weight in all four lanes of both halves; the rows' weights
+        // in pairs, the upper row's in the low half.
+        const Vec8 wx8 = pairOf(weightsX, weightsX), wy8 = pairOf(wy, wy);
+        const Vec8 wx[4] = {__builtin_shufflevector(wx8, wx8, 0, 0, 0, 0, 4, 4, 4, 4),
+                            __builtin_shufflevector(wx8, wx8, 1, 1, 1, 1, 5, 5, 5, 5),
+                            __builtin_shufflevector(wx8, wx8, 2, 2, 2, 2, 6, 6, 6, 6),
+                            __builtin_shufflevector(wx8, wx8, 3, 3, 3, 3, 7, 7, 7, 7)};
+        RowPairs<Texels> in;
+        Vec8 t[4];
+        in.load(rows[0], rows[1], t);
+        const Vec8 upper = __builtin_shufflevector(wy8, wy8, 0, 0, 0, 0, 5, 5, 5, 5) *
+                           (wx[0] * t[0] + wx[1] * t[1] + wx[2] * t[2] + wx[3] * t[3]);
+        in.load(rows[2], rows[3], t);
+        const Vec8 lower = __builtin_shufflevector(wy8, wy8, 2, 2, 2, 2, 7, 7, 7, 7) *
+                           (wx[0] * t[0] + wx[1] * t[1] + wx[2] * t[2] + wx[3] * t[3]);
+        sum = lowHalf(upper);
+        sum += highHalf(upper);
+        sum += lowHalf(lower);
+        sum += highHalf(lower);
+        low = in.range.low();
+        high = in.range.high();
+    } else {
+        sum = bicubicEdge<Texels>(lv, wrapX, x0, y0, weightsX, wy, low, high);
+    }
+    sum = sum < low ? low : sum;
+    sum = sum > high ? high : sum;
+    return sum * unitScale<Texels>();
+}
+#endif
 
 // The same out of line, for the lookups that take a read or two.
 template <typename Texels>
@@ -1489,11 +1618,74 @@ Vec4 filteredProbes(const FilterChoice& c, const Probes& probes) noexcept {
     return filteredProbes<First, LevelRead<FloatTexels, false>>(c, probes);
 }
 
+#if defined(GLOBARO_WIDE_READS)
+// Whether the lookups read with 256-bit vectors: where the processor has
+// them, unless turned off (`setWideReads`).
+std::atomic<bool>& wideReadsOn() noexcept {
+    static std::atomic<bool> on{wideReadsAvailable()};
+    return on;
+}
+
+// `LevelRead` with the B-spline of 256-bit operations.
+template <typename Texels, bool Bilinear>
+struct WideLevelRead {
+    GLOBARO_WIDE [[gnu::always_inline]] static Vec4 at(const PyramidLevel& lv, bool wrapX, float u, float v) noexcept {
+        if constexpr (Bilinear)
+            return bilinear<Texels>(lv, wrapX, u, v, 0.0f);
+        else
+            return bsplineWide<Texels>(lv, wrapX, u, v);
+    }
+};
+
+// `filteredProbes` of the wide reads: the same sum, read for read. (Its own
+// loop: a read built for AVX2 goes inline only into code built for it.)
+template <typename First, typename Second>
+GLOBARO_WIDE Vec4 filteredProbesWide(const FilterChoice& c, const Probes& probes) noexcept {
+    Vec4 sum = splat(0.0f);
+    for (int i = 0; i < probes.n; ++i) {
+        float pu, pv;
+        probes.at(i, pu, pv);
+        const Vec4 a = First::at(*c.first, probes.wrapX, pu, pv);
+        if constexpr (std::is_same_v<Second, NoRead>) {
+            sum += a;
+        } else {
+            const Vec4 b = Second::at(*c.second, probes.wrapX, pu, pv);
+            sum += a + (b - a) * splat(c.mix);
+        }
+    }
+    return sum;
+}
+
+template <typename First>
+GLOBARO_WIDE Vec4 filteredProbesWide(const FilterChoice& c, const Probes& probes) noexcept {
+    if (c.second == nullptr) return filteredProbesWide<First, NoRead>(c, probes);
+    if (c.second->storage == LevelStorage::kBytes)
+        return filteredProbesWide<First, WideLevelRead<ByteTexels, false>>(c, probes);
+    return filteredProbesWide<First, WideLevelRead<WordTexels, false>>(c, probes);
+}
+
+// The lookups of byte and word levels that take a B-spline read.
+GLOBARO_WIDE Vec4 filteredProbesWide(const FilterChoice& c, const Probes& probes) noexcept {
+    if (c.first->storage == LevelStorage::kBytes)
+        return c.bilinearFirst ? filteredProbesWide<WideLevelRead<ByteTexels, true>>(c, probes)
+                               : filteredProbesWide<WideLevelRead<ByteTexels, false>>(c, probes);
+    return c.bilinearFirst ? filteredProbesWide<WideLevelRead<WordTexels, true>>(c, probes)
+                           : filteredProbesWide<WideLevelRead<WordTexels, false>>(c, probes);
+}
+#endif
+
 // (The probes come as scalars, in registers: the lookups that take none
 // then keep them out of memory.)
 [[gnu::noinline]] Vec4 filteredProbes(const FilterChoice& c, float u, float v, float stepU, float stepV, float invN,
                                       int n, bool wrapX) noexcept {
     const Probes probes{u, v, stepU, stepV, invN, n, wrapX};
+#if defined(GLOBARO_WIDE_READS)
+    // (Not for floats, nor for lookups of bilinear reads alone.)
+    if (c.first->storage != LevelStorage::kFloat &&
+        (c.second == nullptr ? !c.bilinearFirst : c.second->storage != LevelStorage::kFloat) &&
+        wideReadsOn().load(std::memory_order_relaxed))
+        return filteredProbesWide(c, probes);
+#endif
     switch (c.first->storage) {
         case LevelStorage::kBytes:
             return c.bilinearFirst ? filteredProbes<LevelRead<ByteTexels, true>>(c, probes)
@@ -1716,6 +1908,24 @@ ColorRgba sampleInput(const ImagePyramid& pyramid, float u, float v, const Footp
         sum = filteredProbes(choice, u, v, stepU, stepV, probes.invN, n, wrapX);
     }
     return colourOf(sum * splat(probes.invN));
+}
+
+bool wideReadsAvailable() noexcept {
+#if defined(GLOBARO_WIDE_READS)
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx2") != 0;
+#else
+    return false;
+#endif
+}
+
+bool setWideReads(bool on) noexcept {
+#if defined(GLOBARO_WIDE_READS)
+    return wideReadsOn().exchange(on && wideReadsAvailable());
+#else
+    (void)on;
+    return false;
+#endif
 }
 
 }  // namespace globaro

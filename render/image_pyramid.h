@@ -248,6 +248,15 @@ std::int16_t buildPyramid(ImagePyramid& pyramid, int processors = 0);
 // sharpen the bilinear transition instead, never beyond the range of the
 // pixels it mixes.
 
+// The footprint lookups take their B-spline reads of byte and word levels
+// two rows to a 256-bit operation where the processor has AVX2 (found at run
+// time), the same arithmetic in the same order as the 128-bit reads, so the
+// very same colours. `setWideReads(false)` keeps them to 128 bits (to
+// compare the two) and returns whether they were wide; `true` turns them
+// back on where they are available.
+bool wideReadsAvailable() noexcept;
+bool setWideReads(bool on) noexcept;
+
 // Bilinear at one level.
 ColorRgba sampleLevel(const ImagePyramid& pyramid, int level, float u, float v, float sharpen) noexcept;
 

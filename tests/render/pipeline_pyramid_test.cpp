@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 #include <algorithm>
+#include <cmath>
+#include <cstring>
 #include <random>
 #include "pipeline_test_support.h"
 #include "render/image_pyramid.h"
@@ -490,6 +492,56 @@ TEST(ImagePyramid, CubicReadsMatchTheKernelAtEveryEdge) {
                 EXPECT_LT(error, 1e-5f) << c.where << ", " << depth << " bits, "
                                         << (wrap == kWrapHorizontal ? "wrapping" : "clamped");
             }
+        }
+}
+
+// Where the processor reads with 256-bit vectors, every footprint lookup gives the colour of the
+// 128-bit reads to the bit: over byte and word levels (8-bit input) and word levels above float
+// (16-bit), wrapping and clamped, at the edges and inside, for footprints from a sliver (bilinear
+// mixed with a B-spline) through one pixel to long thin ones that take many probes.
+TEST(ImagePyramid, WideReadsGiveTheNarrowReadsColours) {
+    if (!wideReadsAvailable()) GTEST_SKIP() << "no 256-bit reads on this processor";
+    struct Case {
+        const char* what;
+        float major, minor;  // the footprint's axes, in level-0 pixels
+        float angle;         // of the major axis, radians
+    };
+    const Case cases[] = {
+        {"a sliver", 0.2f, 0.2f, 0.0f},          {"under a pixel", 0.7f, 0.6f, 0.3f},
+        {"a pixel", 1.0f, 1.0f, 0.0f},           {"between levels", 2.6f, 2.3f, 1.0f},
+        {"two to one", 3.0f, 1.5f, 0.5f},        {"long and thin", 9.0f, 1.2f, 2.2f},
+        {"long and turned", 14.0f, 2.5f, -0.8f}, {"large", 20.0f, 17.0f, 0.1f},
+    };
+    constexpr std::int32_t w = 37, h = 23;
+    const std::vector<std::uint8_t> bytes = randomBytes(std::size_t(w * h) * 4, 5u);
+    std::vector<float> floats(bytes.size());
+    for (std::size_t k = 0; k < bytes.size(); ++k) floats[k] = static_cast<float>(bytes[k]) / 255.0f;
+    struct Restore {
+        bool was = setWideReads(true);
+        ~Restore() { setWideReads(was); }
+    } restore;
+    for (const int depth : {8, 16})
+        for (const PyramidWrap wrap : {kWrapHorizontal, kWrapNone}) {
+            ImagePyramid p;
+            ASSERT_TRUE(p.allocate(w, h, wrap, pyramidStorageFor(depth)));
+            ASSERT_TRUE(depth == 8 ? p.storeImage(SourceImageView{bytes.data(), w, h, w * 4, 4, 8})
+                                   : p.storeImage(SourceImageView{floats.data(), w, h, w * 16, 4, 32}));
+            ASSERT_EQ(buildPyramid(p, 1), 0);
+            for (const Case& c : cases)
+                for (int j = -1; j <= h; ++j)
+                    for (int i = -1; i <= w; ++i) {
+                        const float u = (static_cast<float>(i) + 0.37f) / w, v = (static_cast<float>(j) + 0.61f) / h;
+                        const Footprint f{c.major * std::cos(c.angle) / w, c.major * std::sin(c.angle) / h,
+                                          -c.minor * std::sin(c.angle) / w, c.minor * std::cos(c.angle) / h};
+                        setWideReads(false);
+                        const ColorRgba narrow = sampleInput(p, u, v, f, 0.0f);
+                        setWideReads(true);
+                        const ColorRgba wide = sampleInput(p, u, v, f, 0.0f);
+                        ASSERT_EQ(std::memcmp(&narrow, &wide, sizeof narrow), 0)
+                            << c.what << " at (" << i << ", " << j << "), " << depth << " bits, "
+                            << (wrap == kWrapHorizontal ? "wrapping" : "clamped") << ": " << narrow.r << " against "
+                            << wide.r;
+                    }
         }
 }
 
