@@ -46,6 +46,27 @@ const Hand kHands[] = {
     {"copied: a host of the first version", 1, true, false},
 };
 
+// The module, with the rows the host handed out in place counted on their way.
+const SourceImageSuite* gHostSuite = nullptr;
+SourceImageSuite gCountingSuite{};
+int gStripsViewed = 0;
+
+OSErr countView(const VRect* rect, const void** data, std::int32_t* rowBytes) {
+    const OSErr result = gHostSuite->viewSource(rect, data, rowBytes);
+    gStripsViewed += result == noErr ? 1 : 0;
+    return result;
+}
+
+void countingEntry(std::int16_t selector, FilterRecord* record, intptr_t* data, std::int16_t* result) {
+    if (record->sourceImage != nullptr && record->sourceImage->version >= 2) {
+        gHostSuite = record->sourceImage;
+        gCountingSuite = *gHostSuite;
+        gCountingSuite.viewSource = countView;
+        record->sourceImage = &gCountingSuite;
+    }
+    PluginMain(selector, record, data, result);
+}
+
 // Runs the module on a canvas from `source`; the canvas afterwards, and the run's result.
 std::pair<Document, std::int16_t> render(const Format& format, const Hand& hand, Document source, const RowGate* rows) {
     Document canvas = randomDocument(96, 48, format.colorPlanes, format.alpha, format.depth, 3);
@@ -63,7 +84,8 @@ std::pair<Document, std::int16_t> render(const Format& format, const Hand& hand,
         };
     FilterHost host(canvas, options);
     std::string said;
-    const std::int16_t result = host_test::quietRun(host, PluginMain, false, &said).result;
+    gStripsViewed = 0;
+    const std::int16_t result = host_test::quietRun(host, countingEntry, false, &said).result;
     std::filesystem::remove(cachedSettingsPath());  // the next run must not start from these settings
     return {std::move(canvas), result};
 }
@@ -79,6 +101,8 @@ TEST(SourceRows, RenderTheSamePixelsHoweverTheHostHandsThemOut) {
             SCOPED_TRACE(hand.what);
             const auto [canvas, result] = render(format, hand, source, nullptr);
             ASSERT_EQ(result, noErr);
+            // Every strip is stored from where the host holds it when it can hand it out so.
+            EXPECT_EQ(gStripsViewed, hand.suiteVersion >= 2 && hand.inPlace ? 3 : 0);
             EXPECT_TRUE(
                 std::equal(canvas.pixels.begin(), canvas.pixels.end(), first.pixels.begin(), first.pixels.end()));
         }
