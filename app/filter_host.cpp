@@ -550,7 +550,9 @@ std::int16_t FilterHost::lendSource(const VRect* rect, const void** data, std::i
     if (data != nullptr) *data = nullptr;
     if (rowBytes != nullptr) *rowBytes = 0;
     const Document* source = options_.source;
-    if (source == nullptr || rect == nullptr || data == nullptr || rowBytes == nullptr) return filterBadParameters;
+    if (source == nullptr) return filterBadParameters;
+    if (rect == nullptr) return noErr;  // only the end of the last view
+    if (data == nullptr || rowBytes == nullptr) return filterBadParameters;
     const VRect r = *rect;
     if (!insideImage(r, *source)) return filterBadParameters;
     // The document holds its rows pixel after pixel, all planes: as the

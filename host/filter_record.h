@@ -347,7 +347,9 @@ typedef struct SourceImageSuite {
      * noErr; sourceNotViewable when the host does not hold these rows that
      * way (nothing happened: the module reads them with readSource); any other
      * result is an error that stops the filter, as readSource's (readErr: the
-     * rows could not be read from the file). `*data` is null unless noErr. */
+     * rows could not be read from the file). `*data` is null unless noErr.
+     * A null `rect` hands nothing out: it only ends the last view (noErr),
+     * for a module that is done with the rows before its call returns. */
     OSErr (*viewSource)(const VRect* rect, const void** data, int32_t* rowBytes);
 } SourceImageSuite;
 

@@ -224,6 +224,8 @@ std::int16_t loadSeparateSource(HostServices& host, const SourceImageSuite& sour
         }
         session.inputRowsStored(want.bottom);
     }
+    // The last strip viewed may go now rather than when the call returns.
+    if (viewing) source.viewSource(nullptr, nullptr, nullptr);
     return session.finishInput();
 }
 

@@ -53,7 +53,7 @@ int gStripsViewed = 0;
 
 OSErr countView(const VRect* rect, const void** data, std::int32_t* rowBytes) {
     const OSErr result = gHostSuite->viewSource(rect, data, rowBytes);
-    gStripsViewed += result == noErr ? 1 : 0;
+    gStripsViewed += result == noErr && rect != nullptr ? 1 : 0;
     return result;
 }
 

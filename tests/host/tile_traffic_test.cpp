@@ -219,7 +219,6 @@ TEST(SourceSuite, ViewsOnlyWhatReadSourceTakes) {
                     << r.top << ".." << r.bottom << " x " << r.left << ".." << r.right;
             }
             const VRect rows{0, 0, 10, 12};
-            EXPECT_EQ(s.viewSource(nullptr, &data, &rowBytes), filterBadParameters);
             EXPECT_EQ(s.viewSource(&rows, nullptr, &rowBytes), filterBadParameters);
             EXPECT_EQ(s.viewSource(&rows, &data, nullptr), filterBadParameters);
             EXPECT_EQ(s.viewSource(&rows, &data, &rowBytes), inPlace ? noErr : sourceNotViewable);
@@ -352,8 +351,8 @@ TEST(RowRelease, RowsLetGoAreNotHandedOutAgain) {
 // still reads them. Rows handed on are never handed out again.
 TEST(RowRelease, RowsViewedInPlaceGoOnceTheModuleMovesOn) {
     struct Step {
-        bool view;  // else readSource
-        VRect rect;
+        bool view;   // else readSource
+        VRect rect;  // empty with a view: no rectangle, only the end of the last view
         std::int16_t result;
         std::vector<std::int32_t> takenAfter;  // rows let go once the call is back
     };
@@ -373,6 +372,11 @@ TEST(RowRelease, RowsViewedInPlaceGoOnceTheModuleMovesOn) {
           {true, {30, 0, 34, 6}, noErr, {0, 10, 10, 20, 20, 30}},  // part of the width: not handed on
           {true, {30, 0, 36, 12}, noErr, {0, 10, 10, 20, 20, 30}}},
          {0, 10, 10, 20, 20, 30, 30, 36},
+         false},
+        {"a view ended before the call returns",
+         true,
+         {{true, {0, 0, 10, 12}, noErr, {}}, {true, {}, noErr, {0, 10}}, {true, {}, noErr, {0, 10}}},
+         {0, 10},
          false},
         {"a view over rows handed on",
          true,
@@ -409,11 +413,14 @@ TEST(RowRelease, RowsViewedInPlaceGoOnceTheModuleMovesOn) {
             for (const Step& step : c.steps) {
                 const void* data = nullptr;
                 std::int32_t rowBytes = 48;
-                const std::int16_t result = step.view ? f.sourceImage->viewSource(&step.rect, &data, &rowBytes)
-                                                      : f.sourceImage->readSource(&step.rect, 0, 3, buffer.data(), 48);
+                const bool end = step.view && step.rect.bottom == step.rect.top;
+                const std::int16_t result = end ? f.sourceImage->viewSource(nullptr, nullptr, nullptr)
+                                            : step.view
+                                                ? f.sourceImage->viewSource(&step.rect, &data, &rowBytes)
+                                                : f.sourceImage->readSource(&step.rect, 0, 3, buffer.data(), 48);
                 EXPECT_EQ(std::tuple(result, taken), std::tuple(step.result, step.takenAfter))
                     << "rows " << step.rect.top << ".." << step.rect.bottom;
-                if (result == sourceNotViewable) continue;
+                if (result == sourceNotViewable || end) continue;
                 if (result != noErr) return result;
                 if (!step.view) data = buffer.data();
                 // What the module reads is the source as it was.
