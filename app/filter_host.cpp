@@ -100,6 +100,9 @@ OSErr readSourceThunk(const VRect* rect, std::int16_t loPlane, std::int16_t hiPl
     return gActive != nullptr ? gActive->readSource(rect, loPlane, hiPlane, buffer, rowBytes)
                               : static_cast<OSErr>(filterBadParameters);
 }
+OSErr viewSourceThunk(const VRect* rect, const void** data, std::int32_t* rowBytes) {
+    return gActive != nullptr ? gActive->viewSource(rect, data, rowBytes) : static_cast<OSErr>(filterBadParameters);
+}
 Boolean abortThunk() { return gActive != nullptr && gActive->testAbort() ? 1 : 0; }
 void progressThunk(std::int32_t done, std::int32_t total) {
     if (gActive != nullptr) gActive->progress(done, total);
@@ -125,6 +128,12 @@ Rect16 toRect16(const VRect& r) {
 }
 
 bool isEmpty(const VRect& r) { return r.bottom <= r.top || r.right <= r.left; }
+
+// Whether a rectangle holds pixels and lies inside the image.
+bool insideImage(const VRect& r, const Document& d) {
+    return r.top >= 0 && r.left >= 0 && r.bottom <= d.height && r.right <= d.width && r.top < r.bottom &&
+           r.left < r.right;
+}
 
 // Copies `count` pixels of `bytes` bytes each, `fromStride` and `toStride`
 // bytes apart; one block when both are packed.
@@ -248,11 +257,13 @@ void FilterHost::fillRecord() {
     f.sSPBasic = nullptr;
     if (options_.source != nullptr) {
         const Document& source = *options_.source;
-        sourceSuite_.version = 1;
+        const bool viewing = options_.sourceSuiteVersion >= 2;
+        sourceSuite_.version = viewing ? 2 : 1;
         sourceSuite_.size = {source.height, source.width};
         sourceSuite_.planes = static_cast<std::int16_t>(source.planes());
         sourceSuite_.depth = static_cast<std::int16_t>(source.depth);
         sourceSuite_.readSource = readSourceThunk;
+        sourceSuite_.viewSource = viewing ? viewSourceThunk : nullptr;
         f.sourceImage = &sourceSuite_;
     } else {
         f.sourceImage = nullptr;
@@ -280,6 +291,12 @@ std::int16_t FilterHost::call(PluginMainProc entry, std::int16_t selector) {
         entry(selector, reinterpret_cast<FilterRecord*>(&about), &dataField_, &result_);
     } else {
         entry(selector, &record_, &dataField_, &result_);
+    }
+    // Rows the module viewed in place are done with once its call returns.
+    if (viewedBottom_ > viewedTop_) {
+        const auto t0 = std::chrono::steady_clock::now();
+        releaseViewedRows();
+        secondsInCallbacks_ += std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
     }
     gActive = previous;
     gColorPicker = nullptr;
@@ -501,33 +518,85 @@ std::int16_t FilterHost::readSource(const VRect* rect, std::int16_t loPlane, std
 
 std::int16_t FilterHost::copySource(const VRect* rect, std::int16_t loPlane, std::int16_t hiPlane, void* buffer,
                                     std::int32_t rowBytes) {
+    // Rows viewed in place before are done with: the module has moved on.
+    releaseViewedRows();
     const Document* source = options_.source;
     if (source == nullptr || rect == nullptr || buffer == nullptr) return filterBadParameters;
     const VRect r = *rect;
-    if (r.top < 0 || r.left < 0 || r.bottom > source->height || r.right > source->width || r.top >= r.bottom ||
-        r.left >= r.right || loPlane < 0 || hiPlane >= source->planes() || loPlane > hiPlane)
+    if (!insideImage(r, *source) || loPlane < 0 || hiPlane >= source->planes() || loPlane > hiPlane)
         return filterBadParameters;
     const std::size_t pixelBytes = static_cast<std::size_t>(hiPlane - loPlane + 1) * source->bytesPerSample();
     if (rowBytes < 0 || static_cast<std::size_t>(rowBytes) < pixelBytes * static_cast<std::size_t>(r.right - r.left))
         return filterBadParameters;
-    const bool handingOn = static_cast<bool>(options_.sourceRowsTaken);
-    if (handingOn && r.top < sourceRowsRead_) {
-        rowsAskedAgain_ = true;
-        return readErr;
-    }
-    if (options_.sourceRows != nullptr && !options_.sourceRows->waitFor(r.bottom)) return readErr;
+    if (const std::int16_t err = waitForSourceRows(r); err != noErr) return err;
     auto* out = static_cast<std::uint8_t*>(buffer);
     const std::size_t sourcePixelBytes = static_cast<std::size_t>(source->planes()) * source->bytesPerSample();
     for (std::int32_t y = r.top; y < r.bottom; ++y)
         copyPixels(out + static_cast<std::size_t>(y - r.top) * rowBytes, pixelBytes, source->sample(r.left, y, loPlane),
                    sourcePixelBytes, pixelBytes, static_cast<std::size_t>(r.right - r.left));
-    // Whole rows read in order are the module's now.
-    if (handingOn && r.top == sourceRowsRead_ && r.left == 0 && r.right == source->width && loPlane == 0 &&
-        hiPlane == source->planes() - 1) {
-        sourceRowsRead_ = r.bottom;
-        options_.sourceRowsTaken(r.top, r.bottom);
-    }
+    if (loPlane == 0 && hiPlane == source->planes() - 1) sourceRowsHandedOn(r, false);
     return noErr;
+}
+
+std::int16_t FilterHost::viewSource(const VRect* rect, const void** data, std::int32_t* rowBytes) {
+    const auto t0 = std::chrono::steady_clock::now();
+    const std::int16_t result = lendSource(rect, data, rowBytes);
+    secondsInCallbacks_ += std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+    return result;
+}
+
+std::int16_t FilterHost::lendSource(const VRect* rect, const void** data, std::int32_t* rowBytes) {
+    releaseViewedRows();
+    if (data != nullptr) *data = nullptr;
+    if (rowBytes != nullptr) *rowBytes = 0;
+    const Document* source = options_.source;
+    if (source == nullptr) return filterBadParameters;
+    if (rect == nullptr) return noErr;  // only the end of the last view
+    if (data == nullptr || rowBytes == nullptr) return filterBadParameters;
+    const VRect r = *rect;
+    if (!insideImage(r, *source)) return filterBadParameters;
+    // The document holds its rows pixel after pixel, all planes: as the
+    // module wants them, unless told otherwise or too long to say.
+    if (!options_.viewSourceInPlace ||
+        source->rowBytes() > static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max()))
+        return sourceNotViewable;
+    if (const std::int16_t err = waitForSourceRows(r); err != noErr) return err;
+    *data = source->sample(r.left, r.top, 0);
+    *rowBytes = static_cast<std::int32_t>(source->rowBytes());
+    sourceRowsHandedOn(r, true);
+    return noErr;
+}
+
+// Waits until the reading has the rows of a source request (inside the
+// source) that is not above rows handed on: noErr, or why not.
+std::int16_t FilterHost::waitForSourceRows(const VRect& r) {
+    if (options_.sourceRowsTaken && r.top < sourceRowsRead_) {
+        rowsAskedAgain_ = true;
+        return readErr;
+    }
+    if (options_.sourceRows != nullptr && !options_.sourceRows->waitFor(r.bottom)) return readErr;
+    return noErr;
+}
+
+// Whole rows (all planes) read in order are the module's now: told of at
+// once when copied, once the module moves on when handed out in place.
+void FilterHost::sourceRowsHandedOn(const VRect& r, bool inPlace) {
+    if (!options_.sourceRowsTaken || r.top != sourceRowsRead_ || r.left != 0 || r.right != options_.source->width)
+        return;
+    sourceRowsRead_ = r.bottom;
+    if (!inPlace) {
+        options_.sourceRowsTaken(r.top, r.bottom);
+        return;
+    }
+    viewedTop_ = r.top;
+    viewedBottom_ = r.bottom;
+}
+
+void FilterHost::releaseViewedRows() {
+    if (viewedBottom_ <= viewedTop_) return;
+    const std::int32_t top = viewedTop_, bottom = viewedBottom_;
+    viewedTop_ = viewedBottom_ = 0;
+    options_.sourceRowsTaken(top, bottom);
 }
 
 bool FilterHost::testAbort() { return cancelRequested().load(); }
@@ -564,6 +633,7 @@ RunReport FilterHost::run(PluginMainProc entry, bool withParameters) {
     tilesDelivered_ = 0;
     sweeps_ = 0;
     sourceRowsRead_ = 0;
+    viewedTop_ = viewedBottom_ = 0;
     rowsAskedAgain_ = false;
     rowPixels_.clear();
     rowsCovered_ = 0;

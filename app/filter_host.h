@@ -65,6 +65,12 @@ struct HostOptions {
     // ended short of them.
     const RowGate* documentRows = nullptr;
     const RowGate* sourceRows = nullptr;
+    // The source suite's version: 2 offers viewSource, 1 leaves it out (a
+    // host made before it).
+    std::int32_t sourceSuiteVersion = 2;
+    // Whether viewSource hands the source's rows out in place; off, it
+    // answers sourceNotViewable, as a host that holds them some other way.
+    bool viewSourceInPlace = true;
     // The host's scripting descriptors (recording and replaying actions), or null.
     PIDescriptorParameters* descriptorParameters = nullptr;
     // Whether run() puts the pixels back after a failed or cancelled run
@@ -75,7 +81,10 @@ struct HostOptions {
     // Told of the source's rows [top, bottom) once the module has read them
     // (all planes, the whole width, top to bottom), so that they can be let
     // go; the module reading such a row again ends the run with
-    // RunReport::rowsAskedAgain. Unset: the source is read as often as asked.
+    // RunReport::rowsAskedAgain. Rows handed out in place (viewSource) are
+    // told of only once the module has moved on from them: at its next
+    // readSource or viewSource, or when the selector call returns. Unset:
+    // the source is read as often as asked.
     std::function<void(std::int32_t top, std::int32_t bottom)> sourceRowsTaken;
     // Finished rows the module has moved on from are the row listener's to
     // let go (RowListener::rowsMayGo): a tile that covers one again ends the
@@ -133,6 +142,7 @@ public:
     std::int16_t advanceState();
     std::int16_t readSource(const VRect* rect, std::int16_t loPlane, std::int16_t hiPlane, void* buffer,
                             std::int32_t rowBytes);
+    std::int16_t viewSource(const VRect* rect, const void** data, std::int32_t* rowBytes);
     bool testAbort();
     void progress(std::int32_t done, std::int32_t total);
 
@@ -143,6 +153,10 @@ private:
     std::int16_t deliverTiles();
     std::int16_t copySource(const VRect* rect, std::int16_t loPlane, std::int16_t hiPlane, void* buffer,
                             std::int32_t rowBytes);
+    std::int16_t lendSource(const VRect* rect, const void** data, std::int32_t* rowBytes);
+    std::int16_t waitForSourceRows(const VRect& r);
+    void sourceRowsHandedOn(const VRect& r, bool inPlace);
+    void releaseViewedRows();
     void keepRow(std::int32_t y);
     bool letFinishedRowsGo(const VRect& in, const VRect& out, int step);
     bool requestIsEmpty() const;
@@ -169,6 +183,9 @@ private:
     int lastProgressPercent_ = -1;
     double secondsInCallbacks_ = 0;
     std::int32_t sourceRowsRead_ = 0;  // source rows [0, this) read and handed on
+    // Source rows [top, bottom) handed on in place, which the module may
+    // still be reading: let go once it moves on.
+    std::int32_t viewedTop_ = 0, viewedBottom_ = 0;
     bool rowsAskedAgain_ = false;
 
     // The rows of the document as they were before a run first wrote into

@@ -56,7 +56,10 @@ enum {
     userCanceledErr = -128,
     filterBadParameters = -30100,
     filterAlreadyReported = 1, /* the module has shown its own message */
-    filterPyramidFailed = 999  /* the working pyramid could not be allocated */
+    filterPyramidFailed = 999, /* the working pyramid could not be allocated */
+    /* Not an error: SourceImageSuite::viewSource cannot hand out these rows
+     * in place; the module reads them with readSource. Never a module result. */
+    sourceNotViewable = -30110
 };
 
 /* imageMode values. */
@@ -323,7 +326,7 @@ typedef struct PlatformData {
  * it to the module here at the source's own full resolution; the canvas is the
  * filtered image. Editors leave `sourceImage` null. */
 typedef struct SourceImageSuite {
-    int32_t version; /* 1 */
+    int32_t version; /* 2; members after readSource only from version 2 on */
     VPoint size;     /* rows (v) and columns (h) of the source */
     int16_t planes;  /* planes per pixel: the filtered image's colour planes, plus
                         one when the source has transparency */
@@ -332,6 +335,22 @@ typedef struct SourceImageSuite {
      * (inside the source) of planes loPlane..hiPlane into `buffer`, pixel after
      * pixel, rows `rowBytes` apart. noErr, or an error that stops the filter. */
     OSErr (*readSource)(const VRect* rect, int16_t loPlane, int16_t hiPlane, void* buffer, int32_t rowBytes);
+    /* Version 2 (a module checks `version >= 2` and a non-null pointer).
+     * Hands out rows rect.top..rect.bottom-1 and columns rect.left..rect.right-1
+     * (inside the source) of all planes in place, without a copy: `*data`
+     * points at the rectangle's top left pixel, pixels after one another
+     * (`planes` samples of `depth` bits each), rows `*rowBytes` apart. The
+     * module only reads them. They stay there until the module's next call of
+     * readSource or viewSource, or until the selector call it was made in
+     * returns, whichever comes first; rows handed out this way count as read,
+     * as with readSource (a host that lets read rows go does so only then).
+     * noErr; sourceNotViewable when the host does not hold these rows that
+     * way (nothing happened: the module reads them with readSource); any other
+     * result is an error that stops the filter, as readSource's (readErr: the
+     * rows could not be read from the file). `*data` is null unless noErr.
+     * A null `rect` hands nothing out: it only ends the last view (noErr),
+     * for a module that is done with the rows before its call returns. */
+    OSErr (*viewSource)(const VRect* rect, const void** data, int32_t* rowBytes);
 } SourceImageSuite;
 
 /* ---- The record itself. */

@@ -169,7 +169,9 @@ PyramidStorage inputStorageFor(const PixelFormat& format) {
 }
 
 // Reads a source image that the host keeps apart from the filtered one (a
-// canvas of another size), at the source's own resolution.
+// canvas of another size), at the source's own resolution. Strips the host
+// can hand out in place are stored from where it holds them; the others are
+// copied into a strip buffer first.
 std::int16_t loadSeparateSource(HostServices& host, const SourceImageSuite& source, RenderSession& session) {
     const PixelFormat format = host.pixelFormat();
     const std::int32_t width = source.size.h, height = source.size.v;
@@ -178,32 +180,52 @@ std::int16_t loadSeparateSource(HostServices& host, const SourceImageSuite& sour
         source.depth != host.record()->depth)
         return filterBadParameters;
     if (session.beginInput(width, height, inputStorageFor(format)) != kRenderOk) return kPyramidLoadFailed;
+    const bool viewing = source.version >= 2 && source.viewSource != nullptr;
     const std::size_t pixelBytes = static_cast<std::size_t>(source.planes) * format.bytesPerSample();
-    std::vector<std::uint8_t> raw;
+    const auto rowBytes = static_cast<std::int32_t>(pixelBytes * static_cast<std::size_t>(width));
+    std::vector<std::uint8_t> raw;  // made when a strip is first copied
     std::vector<float> strip;
     try {
-        raw.resize(pixelBytes * static_cast<std::size_t>(width) * kLoadStripRows);
         strip.resize(static_cast<std::size_t>(width) * 4);  // one row
     } catch (const std::bad_alloc&) {
         session.release();
         return kPyramidLoadFailed;
     }
-    const auto rowBytes = static_cast<std::int32_t>(pixelBytes * static_cast<std::size_t>(width));
     for (std::int32_t y = 0; y < height; y += kLoadStripRows) {
         const VRect want{y, 0, std::min(y + kLoadStripRows, height), width};
-        const OSErr err =
-            source.readSource(&want, 0, static_cast<std::int16_t>(source.planes - 1), raw.data(), rowBytes);
+        TileView in{nullptr, rowBytes, source.planes, want};
+        OSErr err = sourceNotViewable;
+        if (viewing) {
+            const void* data = nullptr;
+            std::int32_t viewRowBytes = 0;
+            err = source.viewSource(&want, &data, &viewRowBytes);
+            if (err == noErr && (data == nullptr || viewRowBytes < rowBytes)) err = filterBadParameters;
+            in.data = static_cast<const std::uint8_t*>(data);
+            in.rowBytes = viewRowBytes;
+        }
+        if (err == sourceNotViewable) {
+            try {
+                raw.resize(pixelBytes * static_cast<std::size_t>(width) * kLoadStripRows);
+            } catch (const std::bad_alloc&) {
+                session.release();
+                return kPyramidLoadFailed;
+            }
+            err = source.readSource(&want, 0, static_cast<std::int16_t>(source.planes - 1), raw.data(), rowBytes);
+            in.data = raw.data();
+            in.rowBytes = rowBytes;
+        }
         if (err != noErr) {
             session.release();
             return err;
         }
-        const TileView in{raw.data(), rowBytes, source.planes, want};
         if (!storeStrip(format, in, want, strip, session, y)) {
             session.release();
             return kPyramidLoadFailed;
         }
         session.inputRowsStored(want.bottom);
     }
+    // The last strip viewed may go now rather than when the call returns.
+    if (viewing) source.viewSource(nullptr, nullptr, nullptr);
     return session.finishInput();
 }
 

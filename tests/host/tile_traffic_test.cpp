@@ -157,6 +157,89 @@ TEST(SourceSuite, ReadsRectanglesOfPlanesIntoPaddedRows) {
     gModule = nullptr;
 }
 
+// Rows handed out in place are the very rows readSource copies, in every format.
+TEST(SourceSuite, ViewsRowsInPlaceAsReadSourceCopiesThem) {
+    const std::tuple<int, bool, int> formats[] = {{1, false, 8},  {3, false, 8},  {3, true, 8}, {1, true, 16},
+                                                  {3, false, 16}, {1, false, 32}, {3, true, 32}};
+    const VRect rects[] = {{0, 0, 17, 33}, {2, 3, 15, 31}, {16, 32, 17, 33}, {0, 5, 1, 6}, {4, 0, 9, 33}};
+    for (const auto& [colour, alpha, depth] : formats) {
+        const Document source = randomDocument(33, 17, colour, alpha, depth, 7);
+        Document canvas = randomDocument(8, 8, colour, true, depth, 1);
+        FilterHost host(canvas, {.source = &source});
+        gModule = [&](std::int16_t, FilterRecord& f) -> std::int16_t {
+            const SourceImageSuite& s = *f.sourceImage;
+            EXPECT_TRUE(s.version >= 2 && s.viewSource != nullptr);
+            const std::size_t pixelBytes = static_cast<std::size_t>(s.planes) * s.depth / 8;
+            for (const VRect& r : rects) {
+                const std::size_t rowBytes = pixelBytes * static_cast<std::size_t>(r.right - r.left);
+                std::vector<std::uint8_t> copied(rowBytes * static_cast<std::size_t>(r.bottom - r.top));
+                EXPECT_EQ(s.readSource(&r, 0, std::int16_t(s.planes - 1), copied.data(), std::int32_t(rowBytes)), 0);
+                const void* data = nullptr;
+                std::int32_t viewRowBytes = 0;
+                EXPECT_EQ(s.viewSource(&r, &data, &viewRowBytes), 0);
+                if (data == nullptr) return readErr;
+                for (std::int32_t y = 0; y < r.bottom - r.top; ++y)
+                    EXPECT_EQ(std::memcmp(static_cast<const std::uint8_t*>(data) + std::ptrdiff_t{y} * viewRowBytes,
+                                          copied.data() + y * rowBytes, rowBytes),
+                              0)
+                        << depth << "-bit, " << colour << " colour planes, alpha " << alpha << ", row " << r.top + y
+                        << " of " << r.top << ".." << r.bottom << " x " << r.left << ".." << r.right;
+            }
+            return noErr;
+        };
+        EXPECT_EQ(host.call(scriptedEntry, filterSelectorStart), 0);
+    }
+    gModule = nullptr;
+}
+
+// A rectangle readSource refuses is refused in place too, and a host that
+// cannot hand rows out in place says so without taking anything.
+TEST(SourceSuite, ViewsOnlyWhatReadSourceTakes) {
+    const Document source = randomDocument(12, 40, 3, false, 8, 6);
+    Document canvas = randomDocument(8, 8, 3, true, 8, 1);
+    const VRect bad[] = {{0, 0, 2, 13}, {-1, 0, 2, 12}, {0, -1, 2, 12}, {0, 0, 41, 12},
+                         {5, 0, 5, 12}, {5, 6, 6, 6},   {6, 0, 5, 12},  {0, 7, 2, 3}};
+    for (const bool inPlace : {true, false}) {
+        std::vector<std::int32_t> taken;
+        FilterHost host(canvas, {.source = &source,
+                                 .viewSourceInPlace = inPlace,
+                                 .sourceRowsTaken = [&](std::int32_t top, std::int32_t bottom) {
+                                     taken.insert(taken.end(), {top, bottom});
+                                 }});
+        gModule = [&](std::int16_t, FilterRecord& f) -> std::int16_t {
+            const SourceImageSuite& s = *f.sourceImage;
+            std::vector<std::uint8_t> buffer(12 * 3 * 41);
+            const void* data = &buffer;
+            std::int32_t rowBytes = 99;
+            for (const VRect& r : bad) {
+                const std::int16_t copied = s.readSource(&r, 0, 2, buffer.data(), 36);
+                const std::int16_t viewed = s.viewSource(&r, &data, &rowBytes);
+                EXPECT_EQ(std::tuple(copied, viewed, data, rowBytes),
+                          std::tuple(std::int16_t{filterBadParameters}, copied, nullptr, 0))
+                    << r.top << ".." << r.bottom << " x " << r.left << ".." << r.right;
+            }
+            const VRect rows{0, 0, 10, 12};
+            EXPECT_EQ(s.viewSource(&rows, nullptr, &rowBytes), filterBadParameters);
+            EXPECT_EQ(s.viewSource(&rows, &data, nullptr), filterBadParameters);
+            EXPECT_EQ(s.viewSource(&rows, &data, &rowBytes), inPlace ? noErr : sourceNotViewable);
+            EXPECT_EQ(data == nullptr, !inPlace);
+            // Rows the host could not hand out are still there to be copied.
+            EXPECT_EQ(inPlace ? std::int16_t{noErr} : s.readSource(&rows, 0, 2, buffer.data(), 36), noErr);
+            return noErr;
+        };
+        EXPECT_EQ(host.call(scriptedEntry, filterSelectorStart), 0);
+        EXPECT_EQ(taken, (std::vector<std::int32_t>{0, 10}));
+    }
+    // A host made before viewSource offers the first version of the suite.
+    FilterHost old(canvas, {.source = &source, .sourceSuiteVersion = 1});
+    gModule = [&](std::int16_t, FilterRecord& f) -> std::int16_t {
+        EXPECT_EQ(std::pair(f.sourceImage->version, f.sourceImage->viewSource == nullptr), std::pair(1, true));
+        return noErr;
+    };
+    EXPECT_EQ(old.call(scriptedEntry, filterSelectorStart), 0);
+    gModule = nullptr;
+}
+
 // Writes the tiles of `gTiles` in turn, the n-th filled with `gFills[n]` (0: left as delivered); fails
 // in continue call `gFailAt`.
 std::vector<VRect> gTiles;
@@ -263,21 +346,126 @@ TEST(RowRelease, RowsLetGoAreNotHandedOutAgain) {
     gModule = nullptr;
 }
 
-TEST(RowGates, SourceReadsWaitForTheirRowsAndFailWhenTheFileEndsShort) {
-    const Document source = randomDocument(12, 40, 3, false, 8, 6);
-    Document canvas = randomDocument(8, 8, source.colorPlanes, true, source.depth, 1);
-    RowGate gate;
-    FilterHost host(canvas, {.source = &source, .sourceRows = &gate});
-    std::thread reader([&] { gate.publish(16), gate.publish(30), gate.end(); });  // the file broke off after 30 rows
-    gModule = [&](std::int16_t, FilterRecord& f) -> std::int16_t {
-        std::vector<std::uint8_t> buffer(12 * 3 * 40);
-        const VRect top{0, 0, 30, 12}, all{0, 0, 40, 12};
-        EXPECT_EQ(f.sourceImage->readSource(&top, 0, 2, buffer.data(), 36), noErr);
-        EXPECT_EQ(std::memcmp(buffer.data(), source.sample(0, 0, 0), 36 * 30), 0);
-        return f.sourceImage->readSource(&all, 0, 2, buffer.data(), 36);
+// Rows handed out in place are let go only once the module has moved on from
+// them (its next source call, or the end of its selector call): until then it
+// still reads them. Rows handed on are never handed out again.
+TEST(RowRelease, RowsViewedInPlaceGoOnceTheModuleMovesOn) {
+    struct Step {
+        bool view;   // else readSource
+        VRect rect;  // empty with a view: no rectangle, only the end of the last view
+        std::int16_t result;
+        std::vector<std::int32_t> takenAfter;  // rows let go once the call is back
     };
-    EXPECT_EQ(host.call(scriptedEntry, filterSelectorStart), readErr);
-    reader.join();
+    struct Case {
+        const char* what;
+        bool inPlace;
+        std::vector<Step> steps;
+        std::vector<std::int32_t> takenAtTheEnd;
+        bool askedAgain;
+    };
+    const Case cases[] = {
+        {"views and reads in turn",
+         true,
+         {{true, {0, 0, 10, 12}, noErr, {}},
+          {true, {10, 0, 20, 12}, noErr, {0, 10}},
+          {false, {20, 0, 30, 12}, noErr, {0, 10, 10, 20, 20, 30}},
+          {true, {30, 0, 34, 6}, noErr, {0, 10, 10, 20, 20, 30}},  // part of the width: not handed on
+          {true, {30, 0, 36, 12}, noErr, {0, 10, 10, 20, 20, 30}}},
+         {0, 10, 10, 20, 20, 30, 30, 36},
+         false},
+        {"a view ended before the call returns",
+         true,
+         {{true, {0, 0, 10, 12}, noErr, {}}, {true, {}, noErr, {0, 10}}, {true, {}, noErr, {0, 10}}},
+         {0, 10},
+         false},
+        {"a view over rows handed on",
+         true,
+         {{true, {0, 0, 10, 12}, noErr, {}}, {true, {5, 0, 15, 12}, readErr, {0, 10}}},
+         {0, 10},
+         true},
+        {"a read over rows viewed",
+         true,
+         {{true, {0, 0, 10, 12}, noErr, {}}, {false, {9, 0, 12, 12}, readErr, {0, 10}}},
+         {0, 10},
+         true},
+        {"a host that cannot view",
+         false,
+         {{true, {0, 0, 10, 12}, sourceNotViewable, {}}, {false, {0, 0, 10, 12}, noErr, {0, 10}}},
+         {0, 10},
+         false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Document source = randomDocument(12, 40, 3, true, 8, 6);
+        const Document before = source;
+        Document canvas = randomDocument(8, 8, 3, true, 8, 1);
+        std::vector<std::int32_t> taken;
+        // Rows let go read as zero afterwards, as their pages do.
+        FilterHost host(canvas, {.source = &source,
+                                 .viewSourceInPlace = c.inPlace,
+                                 .sourceRowsTaken = [&](std::int32_t top, std::int32_t bottom) {
+                                     taken.insert(taken.end(), {top, bottom});
+                                     std::memset(source.sample(0, top, 0), 0, (bottom - top) * source.rowBytes());
+                                 }});
+        gModule = [&](std::int16_t selector, FilterRecord& f) -> std::int16_t {
+            if (selector != filterSelectorStart) return noErr;
+            std::vector<std::uint8_t> buffer(12 * 4 * 40);
+            for (const Step& step : c.steps) {
+                const void* data = nullptr;
+                std::int32_t rowBytes = 48;
+                const bool end = step.view && step.rect.bottom == step.rect.top;
+                const std::int16_t result = end ? f.sourceImage->viewSource(nullptr, nullptr, nullptr)
+                                            : step.view
+                                                ? f.sourceImage->viewSource(&step.rect, &data, &rowBytes)
+                                                : f.sourceImage->readSource(&step.rect, 0, 3, buffer.data(), 48);
+                EXPECT_EQ(std::tuple(result, taken), std::tuple(step.result, step.takenAfter))
+                    << "rows " << step.rect.top << ".." << step.rect.bottom;
+                if (result == sourceNotViewable || end) continue;
+                if (result != noErr) return result;
+                if (!step.view) data = buffer.data();
+                // What the module reads is the source as it was.
+                for (std::int32_t y = step.rect.top; y < step.rect.bottom; ++y)
+                    EXPECT_EQ(std::memcmp(
+                                  static_cast<const std::uint8_t*>(data) + std::ptrdiff_t{y - step.rect.top} * rowBytes,
+                                  before.sample(step.rect.left, y, 0), 4 * (step.rect.right - step.rect.left)),
+                              0)
+                        << "row " << y;
+            }
+            return noErr;
+        };
+        const RunReport report = host.run(scriptedEntry, false);
+        EXPECT_EQ(std::tuple(taken, report.rowsAskedAgain, report.result == noErr),
+                  std::tuple(c.takenAtTheEnd, c.askedAgain, !c.askedAgain));
+    }
+    gModule = nullptr;
+}
+
+// The file broke off after 30 rows: reads and views of the rows that came
+// in give them; those below fail with the file's error.
+TEST(RowGates, SourceReadsWaitForTheirRowsAndFailWhenTheFileEndsShort) {
+    for (const bool view : {false, true}) {
+        SCOPED_TRACE(view ? "viewed in place" : "copied");
+        const Document source = randomDocument(12, 40, 3, false, 8, 6);
+        Document canvas = randomDocument(8, 8, source.colorPlanes, true, source.depth, 1);
+        RowGate gate;
+        FilterHost host(canvas, {.source = &source, .sourceRows = &gate});
+        std::thread reader([&] { gate.publish(16), gate.publish(30), gate.end(); });
+        gModule = [&](std::int16_t, FilterRecord& f) -> std::int16_t {
+            std::vector<std::uint8_t> buffer(12 * 3 * 40);
+            const void* data = buffer.data();
+            std::int32_t rowBytes = 36;
+            auto take = [&](const VRect& r) {
+                return view ? f.sourceImage->viewSource(&r, &data, &rowBytes)
+                            : f.sourceImage->readSource(&r, 0, 2, buffer.data(), 36);
+            };
+            const VRect top{0, 0, 30, 12}, all{0, 0, 40, 12};
+            EXPECT_EQ(take(top), noErr);
+            EXPECT_EQ(std::pair(rowBytes, std::memcmp(data, source.sample(0, 0, 0), 36 * 30)), std::pair(36, 0));
+            return take(all);
+        };
+        EXPECT_EQ(host.call(scriptedEntry, filterSelectorStart), readErr);
+        reader.join();
+    }
     gModule = nullptr;
 }
 
