@@ -1152,59 +1152,84 @@ inline Vec4 cubicRow(const Vec4 (&t)[4], const Vec4 (&wx)[4]) noexcept {
     return wx[0] * t[0] + wx[1] * t[1] + wx[2] * t[2] + wx[3] * t[3];
 }
 
+// Where a cubic read lies in a level: the column and row of the pixel
+// before (u, v) (u, v inside the image as for bilinear) and the kernel's
+// weights along either axis.
+struct CubicSpot {
+    std::int32_t x0, y0;
+    Vec4 weightsX, wy;
+};
+
+[[gnu::always_inline]] inline CubicSpot cubicSpot(const PyramidLevel& lv, float u, float v,
+                                                  const CubicShape& shape) noexcept {
+    const float x = u * static_cast<float>(lv.width) - 0.5f;
+    const float y = v * static_cast<float>(lv.height) - 0.5f;
+    const float fx0 = std::floor(x), fy0 = std::floor(y);
+    return {static_cast<std::int32_t>(fx0), static_cast<std::int32_t>(fy0), cubicWeights(shape, x - fx0),
+            cubicWeights(shape, y - fy0)};
+}
+
+// The four rows' first pixels of a read whose columns lie inside the level
+// (x0 from 1 to the width less 3): consecutive rows inside the level,
+// clamped at its top and bottom.
+template <typename Texels>
+[[gnu::always_inline]] inline void cubicRows(const PyramidLevel& lv, const CubicSpot& at,
+                                             const typename Texels::Sample* (&rows)[4]) noexcept {
+    const std::size_t stride = static_cast<std::size_t>(lv.width) * 4;
+    const typename Texels::Sample* column = Texels::at(lv, at.x0 - 1, 0);
+    if (at.y0 >= 1 && at.y0 + 2 < lv.height) {
+        rows[0] = column + static_cast<std::size_t>(at.y0 - 1) * stride;
+        rows[1] = rows[0] + stride;
+        rows[2] = rows[1] + stride;
+        rows[3] = rows[2] + stride;
+    } else {
+        const std::int32_t lastRow = lv.height - 1;
+        for (int j = 0; j < 4; ++j)
+            rows[j] = column + static_cast<std::size_t>(std::min(std::max(at.y0 - 1 + j, 0), lastRow)) * stride;
+    }
+}
+
+// A cubic read's sum within the range of the pixels read, as a lookup
+// result: the B-spline's weights are positive, but their sum may round off
+// 1 (a constant image reads back exactly); the sharp cubic's negative lobes
+// would overshoot a step.
+template <typename Texels>
+[[gnu::always_inline]] inline Vec4 withinRange(Vec4 sum, Vec4 low, Vec4 high) noexcept {
+    sum = sum < low ? low : sum;
+    sum = sum > high ? high : sum;
+    return sum * unitScale<Texels>();
+}
+
 // A cubic read at one level (the B-spline unless told), (u, v) inside the
 // image as for bilinear.
 template <typename Texels>
 [[gnu::always_inline]] inline Vec4 bicubicInline(const PyramidLevel& lv, bool wrapX, float u, float v,
                                                  const CubicShape& shape = kBSpline) noexcept {
-    const float x = u * static_cast<float>(lv.width) - 0.5f;
-    const float y = v * static_cast<float>(lv.height) - 0.5f;
-    const float fx0 = std::floor(x), fy0 = std::floor(y);
-    const std::int32_t x0 = static_cast<std::int32_t>(fx0), y0 = static_cast<std::int32_t>(fy0);
-    const Vec4 weightsX = cubicWeights(shape, x - fx0), wy = cubicWeights(shape, y - fy0);
-    const Vec4 wx[4] = {lanes<0>(weightsX), lanes<1>(weightsX), lanes<2>(weightsX), lanes<3>(weightsX)};
+    const CubicSpot at = cubicSpot(lv, u, v, shape);
+    const Vec4 wx[4] = {lanes<0>(at.weightsX), lanes<1>(at.weightsX), lanes<2>(at.weightsX), lanes<3>(at.weightsX)};
     Vec4 sum, low, high;
-    if (x0 >= 1 && x0 + 2 < lv.width) {
-        // The four rows' first pixels: consecutive rows inside the level,
-        // clamped at its top and bottom.
-        using Sample = typename Texels::Sample;
-        const std::size_t stride = static_cast<std::size_t>(lv.width) * 4;
-        const Sample* column = Texels::at(lv, x0 - 1, 0);
-        const Sample* rows[4];
-        if (y0 >= 1 && y0 + 2 < lv.height) {
-            rows[0] = column + static_cast<std::size_t>(y0 - 1) * stride;
-            rows[1] = rows[0] + stride;
-            rows[2] = rows[1] + stride;
-            rows[3] = rows[2] + stride;
-        } else {
-            const std::int32_t lastRow = lv.height - 1;
-            for (int j = 0; j < 4; ++j)
-                rows[j] = column + static_cast<std::size_t>(std::min(std::max(y0 - 1 + j, 0), lastRow)) * stride;
-        }
+    if (at.x0 >= 1 && at.x0 + 2 < lv.width) {
+        const typename Texels::Sample* rows[4];
+        cubicRows<Texels>(lv, at, rows);
         // The sum of `bicubicEdge` without its opening zero, to the bit as
         // in `cubicRow`: a row's sum is never -0, so a term is -0 only for
         // a weight below zero, and the middle rows' weights never are.
         FourTexelRows<Texels> in;
         Vec4 t[4];
         in.load(rows[0], t);
-        sum = lanes<0>(wy) * cubicRow(t, wx);
+        sum = lanes<0>(at.wy) * cubicRow(t, wx);
         in.load(rows[1], t);
-        sum += lanes<1>(wy) * cubicRow(t, wx);
+        sum += lanes<1>(at.wy) * cubicRow(t, wx);
         in.load(rows[2], t);
-        sum += lanes<2>(wy) * cubicRow(t, wx);
+        sum += lanes<2>(at.wy) * cubicRow(t, wx);
         in.load(rows[3], t);
-        sum += lanes<3>(wy) * cubicRow(t, wx);
+        sum += lanes<3>(at.wy) * cubicRow(t, wx);
         low = in.low();
         high = in.high();
     } else {
-        sum = bicubicEdge<Texels>(lv, wrapX, x0, y0, weightsX, wy, low, high);
+        sum = bicubicEdge<Texels>(lv, wrapX, at.x0, at.y0, at.weightsX, at.wy, low, high);
     }
-    // Within the range of the pixels read: the B-spline's weights are
-    // positive, but their sum may round off 1 (a constant image reads back
-    // exactly); the sharp cubic's negative lobes would overshoot a step.
-    sum = sum < low ? low : sum;
-    sum = sum > high ? high : sum;
-    return sum * unitScale<Texels>();
+    return withinRange<Texels>(sum, low, high);
 }
 
 #if defined(GLOBARO_WIDE_READS)
@@ -1214,30 +1239,14 @@ template <typename Texels>
 template <typename Texels>
 GLOBARO_WIDE [[gnu::always_inline]] inline Vec4 bsplineWide(const PyramidLevel& lv, bool wrapX, float u,
                                                             float v) noexcept {
-    const float x = u * static_cast<float>(lv.width) - 0.5f;
-    const float y = v * static_cast<float>(lv.height) - 0.5f;
-    const float fx0 = std::floor(x), fy0 = std::floor(y);
-    const std::int32_t x0 = static_cast<std::int32_t>(fx0), y0 = static_cast<std::int32_t>(fy0);
-    const Vec4 weightsX = cubicWeights(kBSpline, x - fx0), wy = cubicWeights(kBSpline, y - fy0);
+    const CubicSpot at = cubicSpot(lv, u, v, kBSpline);
     Vec4 sum, low, high;
-    if (x0 >= 1 && x0 + 2 < lv.width) {
-        using Sample = typename Texels::Sample;
-        const std::size_t stride = static_cast<std::size_t>(lv.width) * 4;
-        const Sample* column = Texels::at(lv, x0 - 1, 0);
-        const Sample* rows[4];
-        if (y0 >= 1 && y0 + 2 < lv.height) {
-            rows[0] = column + static_cast<std::size_t>(y0 - 1) * stride;
-            rows[1] = rows[0] + stride;
-            rows[2] = rows[1] + stride;
-            rows[3] = rows[2] + stride;
-        } else {
-            const std::int32_t lastRow = lv.height - 1;
-            for (int j = 0; j < 4; ++j)
-                rows[j] = column + static_cast<std::size_t>(std::min(std::max(y0 - 1 + j, 0), lastRow)) * stride;
-        }
+    if (at.x0 >= 1 && at.x0 + 2 < lv.width) {
+        const typename Texels::Sample* rows[4];
+        cubicRows<Texels>(lv, at, rows);
         // Each weight in all four lanes of both halves; the rows' weights
         // in pairs, the upper row's in the low half.
-        const Vec8 wx8 = pairOf(weightsX, weightsX), wy8 = pairOf(wy, wy);
+        const Vec8 wx8 = pairOf(at.weightsX, at.weightsX), wy8 = pairOf(at.wy, at.wy);
         const Vec8 wx[4] = {__builtin_shufflevector(wx8, wx8, 0, 0, 0, 0, 4, 4, 4, 4),
                             __builtin_shufflevector(wx8, wx8, 1, 1, 1, 1, 5, 5, 5, 5),
                             __builtin_shufflevector(wx8, wx8, 2, 2, 2, 2, 6, 6, 6, 6),
@@ -1257,11 +1266,9 @@ GLOBARO_WIDE [[gnu::always_inline]] inline Vec4 bsplineWide(const PyramidLevel& 
         low = in.range.low();
         high = in.range.high();
     } else {
-        sum = bicubicEdge<Texels>(lv, wrapX, x0, y0, weightsX, wy, low, high);
+        sum = bicubicEdge<Texels>(lv, wrapX, at.x0, at.y0, at.weightsX, at.wy, low, high);
     }
-    sum = sum < low ? low : sum;
-    sum = sum > high ? high : sum;
-    return sum * unitScale<Texels>();
+    return withinRange<Texels>(sum, low, high);
 }
 #endif
 
