@@ -313,6 +313,7 @@ std::int16_t renderTo(int target, HostServices& host, SettingsRecord& settings, 
         // plan records while frames follow, and the last frame still replays
         // what the frames before it recorded.
         if (framesFollow || hostFramePlan().recorded()) pass.framePlan = &hostFramePlan();
+        pass.framesFollow = framesFollow;
     } else if (target == kRenderToPreview) {
         const VRect& r = targets.previewRect;
         pass.renderRect = TileRect{r.top, r.left, r.bottom, r.right};

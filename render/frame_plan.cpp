@@ -4,18 +4,22 @@
 
 namespace globaro {
 
-FramePlan::Use FramePlan::begin(const std::vector<std::byte>& key, std::int32_t jobCount) {
+FramePlan::Use FramePlan::begin(const std::vector<std::byte>& key, std::int32_t jobCount, bool framesFollow) {
     const bool same = key == key_ && tiles_.size() == static_cast<std::size_t>(jobCount > 0 ? jobCount : 0);
     if (same && recorded_) return current_ = Use::kReplay;
-    if (same) return current_ = Use::kRecord;
-    release();
-    try {
-        key_ = key;
-        tiles_.resize(static_cast<std::size_t>(jobCount > 0 ? jobCount : 0));
-    } catch (const std::bad_alloc&) {
+    if (!same) {
         release();
+        try {
+            key_ = key;
+            tiles_.resize(static_cast<std::size_t>(jobCount > 0 ? jobCount : 0));
+        } catch (const std::bad_alloc&) {
+            release();
+            return current_ = Use::kNone;
+        }
     }
-    return current_ = Use::kNone;
+    // A record is worth its memory only to a frame that follows: the first
+    // frame of a sequence records, the last (or a render on its own) does not.
+    return current_ = framesFollow ? Use::kRecord : Use::kNone;
 }
 
 void FramePlan::end() {

@@ -13,10 +13,11 @@
 // did, mapping the pixel's corners afresh. About 9 bytes an output pixel;
 // tiles past the budget are not kept and render in full every time.
 //
-// A plan is recorded by the second render of a key and replayed from the
-// third on. Its owner keeps it only across the frames of a sequence (the
-// module: while its host says more frames follow) and releases it after the
-// last, so that a render on its own keeps nothing.
+// A plan is recorded by the first render of a key that more frames follow
+// and replayed from the next render of the key on. Its owner keeps it only
+// across the frames of a sequence (the module: while its host says more
+// frames follow) and releases it after the last, so that a render on its own
+// keeps nothing.
 
 #include <cstddef>
 #include <cstdint>
@@ -46,15 +47,15 @@ public:
     explicit FramePlan(std::size_t budgetBytes = kDefaultBudgetBytes) : budget_(budgetBytes) {}
 
     enum class Use {
-        kNone,    // a new key: render in full, remember the key
-        kRecord,  // the key again: render in full, keeping what the next frame may reuse
-        kReplay,  // the key once more: reuse the kept tiles
+        kNone,    // render in full: no frame follows to reuse a record
+        kRecord,  // render in full, keeping what the frames that follow may reuse
+        kReplay,  // the key recorded before: reuse the kept tiles
     };
 
     // Starts a render of `key` (the bytes of everything the mapping and the
-    // shading decisions depend on) in `jobCount` tiles. A key other than the
-    // last drops whatever was kept.
-    Use begin(const std::vector<std::byte>& key, std::int32_t jobCount);
+    // shading decisions depend on) in `jobCount` tiles, with more frames to
+    // follow it or not. A key other than the last drops whatever was kept.
+    Use begin(const std::vector<std::byte>& key, std::int32_t jobCount, bool framesFollow);
     // The render that began last ended; a recording is replayed from the
     // next render of its key on (whatever tiles it finished).
     void end();

@@ -153,7 +153,8 @@ RenderOutcome RenderSession::render(const SettingsRecord& settings, const Render
     ProjectionWorkload workload(config);
     if (pass.framePlan != nullptr) {
         const std::int32_t jobs = makeTilePlan(pass.renderRect).jobCount;
-        workload.setPlan(pass.framePlan, pass.framePlan->begin(framePlanKey(settings, sizes, pass, hooks_), jobs));
+        workload.setPlan(pass.framePlan,
+                         pass.framePlan->begin(framePlanKey(settings, sizes, pass, hooks_), jobs, pass.framesFollow));
     }
     struct EndPlan {
         FramePlan* plan;

@@ -69,18 +69,19 @@ TEST(FramePlan, FramesComeOutAsEachAlone) {
         s.progressDone = 0;
         c.tweak(s);
         FramePlan plan(c.budget);
-        auto render = [&](const TestImage& img, FramePlan* framePlan) {
+        auto render = [&](const TestImage& img, FramePlan* framePlan, bool framesFollow) {
             RenderSession session;
             EXPECT_EQ(session.loadInput(img.view(), 2), 0);
             RenderPass pass = passFor(c.width, c.height);
             pass.framePlan = framePlan;
+            pass.framesFollow = framesFollow;
             BufferSink out(c.width, c.height);
             EXPECT_EQ(session.render(s, pass, out).result, 0);
             return out.pixels;
         };
         for (std::size_t f = 0; f < std::size(frames); ++f) {
-            const std::vector<float> planned = render(frames[f], &plan);
-            const std::vector<float> alone = render(frames[f], nullptr);
+            const std::vector<float> planned = render(frames[f], &plan, f + 1 < std::size(frames));
+            const std::vector<float> alone = render(frames[f], nullptr, false);
             ASSERT_EQ(planned.size(), alone.size());
             std::size_t differing = 0, first = 0;
             for (std::size_t i = 0; i < alone.size(); ++i) {
@@ -88,38 +89,68 @@ TEST(FramePlan, FramesComeOutAsEachAlone) {
             }
             EXPECT_EQ(differing, 0u) << "frame " << f << ", first at pixel " << first / 4 << " ("
                                      << (first / 4) % c.width << ", " << (first / 4) / c.width << ")";
+            // The first frame recorded what the others replayed.
+            EXPECT_EQ(plan.bytes() > 0, c.kept) << "frame " << f;
         }
-        // The second frame recorded what the third and fourth replayed.
-        EXPECT_EQ(plan.bytes() > 0, c.kept);
         EXPECT_LE(plan.bytes(), c.budget);
     }
 }
 
-// Another key lets go of the kept tiles; the plan is only made again on the
-// second render of the new key.
-TEST(FramePlan, AnotherKeyDropsTheTiles) {
+// What a plan does with the renders asked of it, one step after the other:
+// what each render is told to do and what the plan holds after it.
+struct PlanStep {
+    char key;  // the renders' key: 'a' or 'b'
+    std::int32_t jobs;
+    bool framesFollow;
+    FramePlan::Use use;  // what begin() answers
+    bool recordTile1;    // whether the render records (and finishes) tile 1
+    std::size_t bytesAfter;
+};
+
+constexpr std::size_t kTile1Bytes = 17u * 9 * 2 * sizeof(float) + 16 * 8;  // a 16 x 8 tile
+
+const PlanStep kSteps[] = {
+    // A render on its own records nothing; nor does one whose key comes again with no frame to follow.
+    {'a', 4, false, FramePlan::Use::kNone, false, 0},
+    {'a', 4, false, FramePlan::Use::kNone, false, 0},
+    // The first frame of a sequence records, the next replays, the last one too.
+    {'a', 4, true, FramePlan::Use::kRecord, true, kTile1Bytes},
+    {'a', 4, true, FramePlan::Use::kReplay, false, kTile1Bytes},
+    {'a', 4, false, FramePlan::Use::kReplay, false, kTile1Bytes},
+    // Another tiling is another key: what was kept goes.
+    {'a', 5, true, FramePlan::Use::kRecord, false, 0},
+    {'b', 5, false, FramePlan::Use::kNone, false, 0},
+    {'b', 5, true, FramePlan::Use::kRecord, true, kTile1Bytes},
+    {'a', 5, true, FramePlan::Use::kRecord, false, 0},
+};
+
+TEST(FramePlan, KeysAndFramesToFollowDecideWhatIsKept) {
     FramePlan plan;
-    const std::vector<std::byte> a(8, std::byte{1}), b(8, std::byte{2});
-    EXPECT_EQ(plan.begin(a, 4), FramePlan::Use::kNone);
-    EXPECT_EQ(plan.recordTile(0, 16, 16), nullptr);  // nothing is kept from a first render
-    plan.end();
-    EXPECT_EQ(plan.begin(a, 4), FramePlan::Use::kRecord);
-    TileRecord* tile = plan.recordTile(1, 16, 8);
-    ASSERT_NE(tile, nullptr);
-    EXPECT_EQ(plan.bytes(), 17u * 9 * 2 * sizeof(float) + 16 * 8);
-    tile->complete = true;
-    plan.end();
-    EXPECT_EQ(plan.begin(a, 4), FramePlan::Use::kReplay);
-    EXPECT_EQ(plan.replayTile(1), tile);
-    EXPECT_EQ(plan.replayTile(0), nullptr);  // not finished when recorded
-    EXPECT_EQ(plan.replayTile(4), nullptr);
-    plan.end();
-    EXPECT_EQ(plan.begin(a, 5), FramePlan::Use::kNone);  // another tiling is another key
-    EXPECT_EQ(plan.bytes(), 0u);
-    plan.end();
-    EXPECT_EQ(plan.begin(b, 5), FramePlan::Use::kNone);
-    plan.end();
-    EXPECT_EQ(plan.begin(b, 5), FramePlan::Use::kRecord);
+    const TileRecord* recorded = nullptr;
+    for (std::size_t i = 0; i < std::size(kSteps); ++i) {
+        const PlanStep& step = kSteps[i];
+        SCOPED_TRACE(i);
+        const std::vector<std::byte> key(8, static_cast<std::byte>(step.key));
+        EXPECT_EQ(plan.begin(key, step.jobs, step.framesFollow), step.use);
+        if (step.use == FramePlan::Use::kRecord) {
+            EXPECT_EQ(plan.replayTile(1), nullptr);
+            if (step.recordTile1) {
+                TileRecord* tile = plan.recordTile(1, 16, 8);
+                ASSERT_NE(tile, nullptr);
+                tile->complete = true;
+                recorded = tile;
+            }
+        } else {
+            EXPECT_EQ(plan.recordTile(1, 16, 8), nullptr);  // nothing is recorded but by a recording render
+        }
+        if (step.use == FramePlan::Use::kReplay) {
+            EXPECT_EQ(plan.replayTile(1), recorded);
+            EXPECT_EQ(plan.replayTile(0), nullptr);  // not finished when recorded
+            EXPECT_EQ(plan.replayTile(step.jobs), nullptr);
+        }
+        plan.end();
+        EXPECT_EQ(plan.bytes(), step.bytesAfter);
+    }
 }
 
 }  // namespace
