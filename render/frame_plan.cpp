@@ -7,19 +7,20 @@ namespace globaro {
 FramePlan::Use FramePlan::begin(const std::vector<std::byte>& key, std::int32_t jobCount, bool framesFollow) {
     const bool same = key == key_ && tiles_.size() == static_cast<std::size_t>(jobCount > 0 ? jobCount : 0);
     if (same && recorded_) return current_ = Use::kReplay;
-    if (!same) {
+    // A key seen for the second time in a row records, while a frame follows
+    // to replay it. Not the first time: in a batch of pictures of different
+    // sizes every frame would pay for a record no frame replays, and the
+    // second frame writes its record into the pages the first one freed,
+    // where the first would take fresh ones.
+    if (same) return current_ = framesFollow ? Use::kRecord : Use::kNone;
+    release();
+    try {
+        key_ = key;
+        tiles_.resize(static_cast<std::size_t>(jobCount > 0 ? jobCount : 0));
+    } catch (const std::bad_alloc&) {
         release();
-        try {
-            key_ = key;
-            tiles_.resize(static_cast<std::size_t>(jobCount > 0 ? jobCount : 0));
-        } catch (const std::bad_alloc&) {
-            release();
-            return current_ = Use::kNone;
-        }
     }
-    // A record is worth its memory only to a frame that follows: the first
-    // frame of a sequence records, the last (or a render on its own) does not.
-    return current_ = framesFollow ? Use::kRecord : Use::kNone;
+    return current_ = Use::kNone;
 }
 
 void FramePlan::end() {

@@ -13,11 +13,11 @@
 // did, mapping the pixel's corners afresh. About 9 bytes an output pixel;
 // tiles past the budget are not kept and render in full every time.
 //
-// A plan is recorded by the first render of a key that more frames follow
-// and replayed from the next render of the key on. Its owner keeps it only
-// across the frames of a sequence (the module: while its host says more
-// frames follow) and releases it after the last, so that a render on its own
-// keeps nothing.
+// A plan is recorded by the second render of a key in a row, when more
+// frames follow it, and replayed from the next render of the key on. Its
+// owner keeps it only across the frames of a sequence (the module: while its
+// host says more frames follow) and releases it after the last, so that a
+// render on its own keeps nothing.
 
 #include <cstddef>
 #include <cstdint>
@@ -47,8 +47,8 @@ public:
     explicit FramePlan(std::size_t budgetBytes = kDefaultBudgetBytes) : budget_(budgetBytes) {}
 
     enum class Use {
-        kNone,    // render in full: no frame follows to reuse a record
-        kRecord,  // render in full, keeping what the frames that follow may reuse
+        kNone,    // a new key, or no frame to follow: render in full
+        kRecord,  // the key again, frames to follow: render in full, keeping what they may reuse
         kReplay,  // the key recorded before: reuse the kept tiles
     };
 

@@ -45,8 +45,8 @@ struct RenderPass {
     // Kept from one render to the next of a sequence (render/frame_plan.h),
     // or null.
     FramePlan* framePlan = nullptr;
-    // Whether more frames of the sequence follow this render (the plan then
-    // records what they may reuse).
+    // Whether more frames of the sequence follow this render (only then is
+    // a plan worth recording).
     bool framesFollow = false;
 };
 

@@ -82,8 +82,9 @@ void hostOnlyEntry(std::int16_t selector, FilterRecord* record, intptr_t*, std::
     *result = renderTo(kRenderToHost, host, settings, session, {}, result);
 }
 
-// What the frame plan holds after a run: nothing, or the records of its tiles.
-enum class Held { kNothing, kRecords };
+// What the frame plan holds after a run: nothing, the key of the last render
+// alone, or the records of its tiles too.
+enum class Held { kNothing, kKey, kRecords };
 
 TEST(RenderHostAdapter, TheFramePlanLivesOnlyWhileFramesFollow) {
     constexpr std::int32_t kWidth = 300, kHeight = 150;
@@ -98,10 +99,9 @@ TEST(RenderHostAdapter, TheFramePlanLivesOnlyWhileFramesFollow) {
     const Case cases[] = {
         {"an editor filtering the image again and again",
          {{0, Held::kNothing}, {0, Held::kNothing}, {0, Held::kNothing}}},
-        {"a batch of four frames",
-         {{3, Held::kRecords}, {2, Held::kRecords}, {1, Held::kRecords}, {0, Held::kNothing}}},
+        {"a batch of four frames", {{3, Held::kKey}, {2, Held::kRecords}, {1, Held::kRecords}, {0, Held::kNothing}}},
         {"a batch of two, then an editor's runs",
-         {{1, Held::kRecords}, {0, Held::kNothing}, {0, Held::kNothing}, {0, Held::kNothing}}},
+         {{1, Held::kKey}, {0, Held::kNothing}, {0, Held::kNothing}, {0, Held::kNothing}}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -116,6 +116,10 @@ TEST(RenderHostAdapter, TheFramePlanLivesOnlyWhileFramesFollow) {
             switch (c.runs[i].after) {
                 case Held::kNothing:
                     EXPECT_EQ(held, 0u);
+                    break;
+                case Held::kKey:
+                    EXPECT_GT(held, 0u);
+                    EXPECT_LT(held, std::size_t{kWidth} * kHeight);
                     break;
                 case Held::kRecords:
                     EXPECT_GE(held, std::size_t{9} * kWidth * kHeight);
