@@ -102,8 +102,7 @@ struct PlanStep {
     char key;  // the renders' key: 'a' or 'b'
     std::int32_t jobs;
     bool framesFollow;
-    FramePlan::Use use;  // what begin() answers
-    bool recordTile1;    // whether the render records (and finishes) tile 1
+    FramePlan::Use use;  // what begin() answers (a recording render records and finishes tile 1)
     std::size_t bytesAfter;
 };
 
@@ -111,18 +110,18 @@ constexpr std::size_t kTile1Bytes = 17u * 9 * 2 * sizeof(float) + 16 * 8;  // a 
 
 const PlanStep kSteps[] = {
     // A render on its own records nothing, nor does its key again with no frame to follow.
-    {'a', 4, false, FramePlan::Use::kNone, false, 0},
-    {'a', 4, false, FramePlan::Use::kNone, false, 0},
+    {'a', 4, false, FramePlan::Use::kNone, 0},
+    {'a', 4, false, FramePlan::Use::kNone, 0},
     // In a sequence the key's second render records, the next replays, the last one too.
-    {'a', 4, true, FramePlan::Use::kRecord, true, kTile1Bytes},
-    {'a', 4, true, FramePlan::Use::kReplay, false, kTile1Bytes},
-    {'a', 4, false, FramePlan::Use::kReplay, false, kTile1Bytes},
+    {'a', 4, true, FramePlan::Use::kRecord, kTile1Bytes},
+    {'a', 4, true, FramePlan::Use::kReplay, kTile1Bytes},
+    {'a', 4, false, FramePlan::Use::kReplay, kTile1Bytes},
     // Another tiling is another key: what was kept goes, and a new key's first render records nothing.
-    {'a', 5, true, FramePlan::Use::kNone, false, 0},
-    {'b', 5, true, FramePlan::Use::kNone, false, 0},
-    {'b', 5, true, FramePlan::Use::kRecord, true, kTile1Bytes},
-    {'b', 5, true, FramePlan::Use::kReplay, false, kTile1Bytes},
-    {'a', 5, true, FramePlan::Use::kNone, false, 0},
+    {'a', 5, true, FramePlan::Use::kNone, 0},
+    {'b', 5, true, FramePlan::Use::kNone, 0},
+    {'b', 5, true, FramePlan::Use::kRecord, kTile1Bytes},
+    {'b', 5, true, FramePlan::Use::kReplay, kTile1Bytes},
+    {'a', 5, true, FramePlan::Use::kNone, 0},
 };
 
 TEST(FramePlan, KeysAndFramesToFollowDecideWhatIsKept) {
@@ -135,12 +134,10 @@ TEST(FramePlan, KeysAndFramesToFollowDecideWhatIsKept) {
         EXPECT_EQ(plan.begin(key, step.jobs, step.framesFollow), step.use);
         if (step.use == FramePlan::Use::kRecord) {
             EXPECT_EQ(plan.replayTile(1), nullptr);
-            if (step.recordTile1) {
-                TileRecord* tile = plan.recordTile(1, 16, 8);
-                ASSERT_NE(tile, nullptr);
-                tile->complete = true;
-                recorded = tile;
-            }
+            TileRecord* tile = plan.recordTile(1, 16, 8);
+            ASSERT_NE(tile, nullptr);
+            tile->complete = true;
+            recorded = tile;
         } else {
             EXPECT_EQ(plan.recordTile(1, 16, 8), nullptr);  // nothing is recorded but by a recording render
         }
